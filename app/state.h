@@ -1,0 +1,132 @@
+// The one object that holds every piece of process-wide state: the parameter records and
+// their snapshots, the flags the threads coordinate through, counters, the decoded event
+// and per-run data. main (or a test) creates it and passes it by reference.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "app/event_data.h"
+#include "app/measurement_data.h"
+#include "app/params.h"
+#include "platform/clock.h"
+#include "platform/front_end.h"
+#include "platform/thread_pool.h"
+
+namespace vx {
+
+class Digitizer;
+
+// Operations of higher layers that the core's bottom layer triggers (re-applying the
+// settings to the board and panels after a restore, recomputing the main graph...).
+// Each defaults to doing nothing until the layer that owns it installs it.
+struct CoreHooks {
+  std::function<void()> apply_all_board_parameters;
+  std::function<void()> apply_enabled_blocks;
+  std::function<void()> recompute_main_graph;
+  std::function<void()> refresh_annotations;
+  std::function<void()> start_acquisition_from_user;
+  std::function<void(const std::string&)> load_setup_from_file;
+  std::function<void()> on_run_finished;
+};
+
+using AtomicI32 = std::atomic<std::int32_t>;
+
+class State {
+ public:
+  State(FrontEnd& ui, Clock& clock, ThreadPool& pool) : ui(ui), clock(clock), pool(pool) {}
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  FrontEnd& ui;
+  Clock& clock;
+  ThreadPool& pool;
+  Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
+  CoreHooks hooks;
+
+  // Parameter records. Aligned so that their 32-bit flags at 4-byte offsets can be used
+  // through std::atomic_ref (see flag()).
+  alignas(8) AcqParams acq{};
+  alignas(8) BoardParams board{};
+  alignas(8) SystemParams sys{};
+  alignas(8) GuiParams gui{};
+  alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> sam{};
+  alignas(8) TCPParams tcp{};
+
+  alignas(8) AcqParams SavedAcqParams{};
+  alignas(8) BoardParams SavedBoardParams{};
+  alignas(8) SystemParams SavedSystemParams{};
+  alignas(8) GuiParams SavedGuiParamValues{};
+  alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> SavedSAMBlockParamValues{};
+
+  // Record fields that one thread writes and another polls.
+  std::atomic_ref<std::int32_t> StopRequest() { return field(acq, offsetof(AcqParams, StopRequest)); }
+  std::atomic_ref<std::int32_t> RateScanRunning() {
+    return field(acq, offsetof(AcqParams, RateScanRunning));
+  }
+  std::atomic_ref<std::int32_t> RateScanFlag() {
+    return field(acq, offsetof(AcqParams, RateScanFlag));
+  }
+
+  // Connection and run flags.
+  AtomicI32 DeviceHandle{-1};
+  AtomicI32 Board_Connected{0};
+  AtomicI32 Communication_Error{0};
+  AtomicI32 NbOfCommunicatonErrors{0};
+  std::atomic<double> LastUsbErrorTimer{0.0};
+  std::atomic<double> CurrentUsbErrorTimer{0.0};
+  AtomicI32 Nb_Of_SAM_Blocks{0};
+  AtomicI32 Connecting{0};
+  AtomicI32 SavedConnecting{0};
+  AtomicI32 ConnectingThreadReleased{1};
+  AtomicI32 AcquisitionRunning{0};
+  AtomicI32 AcquisitionBusy{0};
+  AtomicI32 BoardAccessReq{0};
+  AtomicI32 DataReadyToBeSaved{0};
+  AtomicI32 SaveDataInFileThreadReleased{1};
+  AtomicI32 EventNumber{0};
+  AtomicI32 FirstEventNumber{0};
+
+  // User data directory and log file.
+  std::filesystem::path UserPath;
+  std::filesystem::path FileForSavingLogFile;
+  std::mutex log_mutex;  // keeps concurrent log lines whole
+
+  // One-second tick.
+  int EventNumberColor = 0;
+  double CurrentTimer = 0.0;
+  double FormerTimer = 0.0;
+  std::int32_t FormerEventNumber = 0;
+  float EventRate = 0.0f;
+  bool ConnectionLedOn = false;
+  bool ScanLedOn = false;
+  AtomicI32 RawTriggerRateOK{0};
+  std::array<double, kMaxChannels> TriggerRateForStripChart{};
+  std::array<float, kMaxChannels> MeanSigmaForStripChart{};
+  std::array<std::string, kMaxChannels> TriggerRateText{};
+  std::array<std::string, kMaxChannels> TriggerRateUnit{};
+  bool FirstOffsetWarningShown = false;
+
+  // Noise window of the per-event sigma.
+  int StartSigmaSample = 0;
+  int EndSigmaSample = kMaxSamples - 1;
+
+  DecodedEvent event;
+  EventResults results;
+  MeasurementData meas;
+
+ private:
+  template <typename Rec>
+  static std::atomic_ref<std::int32_t> field(Rec& rec, std::size_t offset) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&rec);
+    return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(bytes + offset));
+  }
+};
+
+}  // namespace vx

@@ -1,0 +1,101 @@
+// Everything the user sees or answers goes through this interface. The Qt application,
+// the command line and the tests each provide one.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vx {
+
+enum class MessageTab { Infos, Warnings, Errors };
+enum class MessageKind { Information = 0, Warning = 1, Error = 2 };
+enum class PopupKind { Information, Warning, Error };
+
+// Panels the core asks to show, hide or refresh.
+enum class Panel {
+  Main,
+  Connection,
+  Information,
+  TcpServer,
+  SlowControl,
+  RateVsThreshold,
+  TimeHistogram,
+  ChargeHistogram,
+  Noise,
+  Rates,
+  Debug,
+  Eeprom,
+  InlCalibration,
+  Sync,
+  AllValues,  // every control of every panel shows its parameter again
+};
+
+enum class Led { Connection, RateScanRunning, Run };
+
+// Text and numeric displays the core writes to.
+enum class Field {
+  ConnectionLabel,
+  RunElapsedTime,
+  EventRate,
+  EventNumber,
+  EventTimeChain,
+  ChannelRate,      // index = channel
+  ChannelRateUnit,  // index = channel
+  ChannelNoise,     // index = channel
+};
+
+enum class StripChart { Rate, Noise };
+
+struct Rgb {
+  std::uint8_t r, g, b;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+struct FileDialogRequest {
+  std::string title;
+  std::filesystem::path initial_directory;
+  std::string default_name;
+  std::string filter;  // e.g. "*.bin;*.dat"
+  bool save = false;
+};
+
+class FrontEnd {
+ public:
+  virtual ~FrontEnd() = default;
+
+  // Runs fn later on the user-interface thread. Safe from any thread.
+  virtual void post(std::function<void()> fn) = 0;
+
+  // Appends a time-stamped message to one of the three message tabs; kind lets a front
+  // end style the line (every message also lands on the Infos tab).
+  virtual void append_message(MessageTab tab, MessageKind kind, const std::string& text) = 0;
+  // Modal popup. On a worker thread a warning or error blocks until acknowledged.
+  virtual void popup(PopupKind kind, const std::string& title, const std::string& text) = 0;
+  virtual bool confirm(const std::string& title, const std::string& text) = 0;
+  virtual std::optional<std::string> prompt(const std::string& title, const std::string& text,
+                                            const std::string& initial) = 0;
+  virtual std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) = 0;
+  virtual std::optional<std::filesystem::path> select_directory(
+      const std::string& title, const std::filesystem::path& initial) = 0;
+
+  // Modal progress dialog; progress_update returns false once the user cancelled.
+  virtual void progress_show(const std::string& title, const std::string& label) = 0;
+  virtual bool progress_update(int percent) = 0;
+  virtual void progress_hide() = 0;
+  virtual void set_wait_cursor(bool on) = 0;
+
+  virtual void show_panel(Panel panel, bool visible) = 0;
+  virtual void refresh_panel(Panel panel) = 0;
+  virtual void set_window_title(const std::string& title) = 0;
+  virtual void set_led(Led led, bool on) = 0;
+  virtual void set_text(Field field, int index, const std::string& text) = 0;
+  virtual void set_colour(Field field, Rgb colour) = 0;
+  // One new point per trace; traces are channels (all of them, or one).
+  virtual void plot_strip_chart(StripChart chart, std::span<const double> points) = 0;
+};
+
+}  // namespace vx

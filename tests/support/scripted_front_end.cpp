@@ -1,0 +1,1 @@
+#include "support/scripted_front_end.h"
