@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -34,6 +35,7 @@ struct CoreHooks {
   std::function<void()> start_acquisition_from_user;
   std::function<void(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;
+  std::function<void()> close_device;
 };
 
 using AtomicI32 = std::atomic<std::int32_t>;
@@ -41,6 +43,9 @@ using AtomicI32 = std::atomic<std::int32_t>;
 class State {
  public:
   State(FrontEnd& ui, Clock& clock, ThreadPool& pool) : ui(ui), clock(clock), pool(pool) {}
+  ~State() {
+    if (FileForSavingLogFilePntr != nullptr) std::fclose(FileForSavingLogFilePntr);
+  }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
@@ -96,7 +101,9 @@ class State {
   // User data directory and log file.
   std::filesystem::path UserPath;
   std::filesystem::path FileForSavingLogFile;
+  std::FILE* FileForSavingLogFilePntr = nullptr;
   std::mutex log_mutex;  // keeps concurrent log lines whole
+  std::atomic<bool> log_failure_reported{false};
 
   // One-second tick.
   int EventNumberColor = 0;

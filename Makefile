@@ -1,0 +1,39 @@
+# The two commands of the README: `make run` and `make test`. Both install what is
+# missing (scripts/bootstrap), configure and build first.
+BUILD ?= build
+TSAN_BUILD ?= build-tsan
+JOBS ?= $(shell nproc)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: run test bootstrap configure build test-unit test-tsan bench clean
+
+bootstrap:
+	@scripts/bootstrap
+
+configure: bootstrap
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@scripts/run $(BUILD)
+
+test: test-unit test-tsan
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The core's tests again under ThreadSanitizer (no GUI, no benchmarks).
+test-tsan: bootstrap
+	@test -f $(TSAN_BUILD)/CMakeCache.txt || cmake -S . -B $(TSAN_BUILD) $(GENERATOR) \
+	  -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=thread -DVELTRIX_GUI=OFF -DVELTRIX_BENCH=OFF
+	cmake --build $(TSAN_BUILD) -j$(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j$(JOBS) -E '^Gui'
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) $(TSAN_BUILD)

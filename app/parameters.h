@@ -1,0 +1,13 @@
+// Defaults of the parameter records and the snapshot copies that calibrations, scans and
+// the replay option save before changing settings and restore afterwards.
+#pragma once
+
+#include "app/state.h"
+
+namespace vx {
+
+void Init_Params(State& st);
+void Save_Params(State& st);
+void Restore_Params(State& st);
+
+}  // namespace vx

@@ -1,0 +1,16 @@
+// Register images kept in each SAM block's record, rebuilt whenever one of their source
+// fields changes. Only the control register reaches the board; the others travel in
+// setup files.
+#pragma once
+
+#include "app/params.h"
+
+namespace vx {
+
+void Build_TriggerReg(SAMBlockParams& blk);
+void Build_ControlReg(SAMBlockParams& blk, const SystemParams& sys);
+void Build_TriggerGateReg(SAMBlockParams& blk);
+void Build_ChargeThresholdRegs(SAMBlockParams& blk);
+void Build_PulseReg(SAMBlockParams& blk);
+
+}  // namespace vx

@@ -1,0 +1,148 @@
+#include "app/timer_tick.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/message_log.h"
+
+namespace vx {
+
+namespace {
+
+void update_connection_indicator(State& st) {
+  if (st.Connecting.load() == 1) {
+    st.SavedConnecting = 1;
+    st.ui.set_text(Field::ConnectionLabel, -1, "Connecting...");
+    st.ConnectionLedOn = !st.ConnectionLedOn;
+    st.ui.set_led(Led::Connection, st.ConnectionLedOn);
+    return;
+  }
+  st.ui.set_text(Field::ConnectionLabel, -1, "Connected");
+  if (st.SavedConnecting.load() == 1) {
+    st.SavedConnecting = 0;
+    st.ConnectionLedOn = st.Board_Connected.load() == 1;
+    st.ui.set_led(Led::Connection, st.ConnectionLedOn);
+  }
+}
+
+void update_scan_indicator(State& st) {
+  st.ScanLedOn = st.RateScanRunning().load() == 1 ? !st.ScanLedOn : false;
+  st.ui.set_led(Led::RateScanRunning, st.ScanLedOn);
+}
+
+void serve_remote_requests(State& st) {
+  if (st.acq.TCPCommandsEnabled != 1) return;
+  if (st.tcp.RemoteStartRequest == 1) {
+    st.tcp.RemoteStartRequest = 0;
+    if (st.AcquisitionRunning.load() == 1) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "Acquisition already running. Unable to Start Acquisition with runNumber %d. "
+                    "Acquisition must be stopped before.",
+                    st.tcp.TCPRunId);
+      Write_InfoMessage(st, text, kWarning);
+    } else if (st.hooks.start_acquisition_from_user) {
+      st.hooks.start_acquisition_from_user();
+    }
+  }
+  if (st.tcp.RemoteStopRequest == 1) {
+    st.StopRequest().store(1);
+    st.tcp.RemoteStopRequest = 0;
+  }
+}
+
+void serve_remote_setup_load(State& st) {
+  if (st.AcquisitionRunning.load() == 1 || st.tcp.RemoteLoadSetupRequest != 1) return;
+  st.tcp.RemoteLoadSetupRequest = 0;
+  if (st.hooks.load_setup_from_file) {
+    st.hooks.load_setup_from_file(
+        std::string(st.tcp.RemoteSetupFileName, text_length(st.tcp.RemoteSetupFileName)));
+  }
+}
+
+// One point per trace: every channel of the board, or the one selected channel.
+template <typename T>
+void plot_channels(State& st, StripChart chart, int selected, const T& values) {
+  std::vector<double> points;
+  if (selected == -1) {
+    for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) points.push_back(values[ch]);
+  } else if (selected >= 0 && selected < kMaxChannels) {
+    points.push_back(values[selected]);
+  }
+  st.ui.plot_strip_chart(chart, points);
+}
+
+std::string format_rate(float rate) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", rate);
+  return text;
+}
+
+void every_second_tick(State& st) {
+  st.CurrentTimer = st.clock.now();
+  const std::int32_t events = st.EventNumber.load();
+  const double dt = st.CurrentTimer - st.FormerTimer;
+  st.EventRate = dt > 0.0 ? static_cast<float>(events - st.FormerEventNumber) / static_cast<float>(dt)
+                          : 0.0f;
+  st.FormerEventNumber = events;
+  st.FormerTimer = st.CurrentTimer;
+  if (events != 0) st.ui.set_text(Field::EventRate, -1, format_rate(st.EventRate));
+
+  if (st.gui.NoiseMeasurementOn != 0)
+    plot_channels(st, StripChart::Noise, st.gui.NoiseStripChartChannel, st.MeanSigmaForStripChart);
+  if (st.gui.RateMeasurementOn != 0 && st.RawTriggerRateOK.load() == 1) {
+    plot_channels(st, StripChart::Rate, st.gui.RateStripChartChannel, st.TriggerRateForStripChart);
+    for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) {
+      if (st.gui.ChannelEnabled[ch] == 0) continue;
+      st.ui.set_text(Field::ChannelRate, ch, st.TriggerRateText[ch]);
+      st.ui.set_text(Field::ChannelRateUnit, ch, st.TriggerRateUnit[ch]);
+    }
+    st.RawTriggerRateOK = 0;
+  }
+  st.ui.set_colour(Field::EventNumber, kCounterLight);
+  st.ui.set_led(Led::Run, true);
+  st.EventNumberColor = 0;
+}
+
+}  // namespace
+
+void Update_RunElapsedTime(State& st) {
+  const int s = st.acq.RunElapsedTime;
+  const int days = s / 86400;
+  const int hours = (s % 86400) / 3600;
+  const int minutes = (s % 86400 - 3600 * hours) / 60;
+  const int seconds = s - 86400 * days - 3600 * hours - 60 * minutes;
+  st.ui.set_text(Field::RunElapsedTime, 0, std::to_string(days));
+  st.ui.set_text(Field::RunElapsedTime, 1, std::to_string(hours));
+  st.ui.set_text(Field::RunElapsedTime, 2, std::to_string(minutes));
+  st.ui.set_text(Field::RunElapsedTime, 3, std::to_string(seconds));
+}
+
+void TimerCB(State& st) {
+  update_connection_indicator(st);
+  update_scan_indicator(st);
+  serve_remote_requests(st);
+  serve_remote_setup_load(st);
+
+  if (st.AcquisitionRunning.load() == 1) {
+    st.acq.RunElapsedTime = static_cast<std::int32_t>(st.clock.now() - st.acq.RunStartTime);
+    Update_RunElapsedTime(st);
+    if (st.acq.RunType == 2 && st.acq.RunElapsedTime >= st.acq.RunDuration)
+      st.StopRequest().store(1);
+    if (st.EventNumberColor == 1) {
+      every_second_tick(st);
+    } else {
+      st.ui.set_colour(Field::EventNumber, kCounterDark);
+      st.ui.set_led(Led::Run, false);
+      st.EventNumberColor = 1;
+    }
+  } else {
+    st.FormerTimer = st.CurrentTimer = 0.0;
+    st.FormerEventNumber = 0;
+    st.ui.set_colour(Field::EventNumber, kCounterLight);
+    st.ui.set_led(Led::Run, false);
+  }
+}
+
+}  // namespace vx

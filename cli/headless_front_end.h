@@ -1,0 +1,55 @@
+// The command line's front end: messages go to stdout as they are written, dialogs are
+// answered from the command-line flags, nothing ever blocks.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+
+#include "platform/event_loop.h"
+#include "platform/front_end.h"
+
+namespace vx::cli {
+
+class HeadlessFrontEnd final : public FrontEnd {
+ public:
+  bool assume_yes = false;                             // --yes
+  std::optional<std::filesystem::path> file_answer;    // file dialogs
+  std::optional<std::filesystem::path> directory_answer;  // directory dialogs
+  bool quiet_progress = false;
+
+  void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
+  void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
+  void popup(PopupKind, const std::string&, const std::string&) override {}
+  bool confirm(const std::string& title, const std::string& text) override;
+  std::optional<std::string> prompt(const std::string&, const std::string&,
+                                    const std::string& initial) override {
+    return initial;
+  }
+  std::optional<std::filesystem::path> select_file(const FileDialogRequest&) override {
+    return file_answer;
+  }
+  std::optional<std::filesystem::path> select_directory(const std::string&,
+                                                        const std::filesystem::path&) override {
+    return directory_answer;
+  }
+  void progress_show(const std::string& title, const std::string& label) override;
+  bool progress_update(int percent) override;
+  void progress_hide() override;
+  void set_wait_cursor(bool) override {}
+  void show_panel(Panel, bool) override {}
+  void refresh_panel(Panel) override {}
+  void set_window_title(const std::string&) override {}
+  void set_led(Led, bool) override {}
+  void set_text(Field, int, const std::string&) override {}
+  void set_colour(Field, Rgb) override {}
+  void plot_strip_chart(StripChart, std::span<const double>) override {}
+
+  EventLoop loop;
+
+ private:
+  std::mutex mutex_;
+  int last_percent_ = -1;
+};
+
+}  // namespace vx::cli

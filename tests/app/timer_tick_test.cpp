@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "app/message_log.h"
+#include "app/parameters.h"
+#include "app/timer_tick.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+class TimerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    st.UserPath = dir.path();
+    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    Init_Params(st);
+    st.sys.NbOfSAMBlocks = 8;
+    st.sys.NbOfChannels = 16;
+  }
+  void start_run() {
+    st.AcquisitionRunning = 1;
+    st.acq.RunStartTime = core.clock.now();
+  }
+  void tick_after(double seconds) {
+    core.clock.advance(seconds);
+    TimerCB(st);
+  }
+  test::TempDir dir;
+  test::TestCore core;
+  State& st = core.state;
+};
+
+TEST_F(TimerTest, FiniteTimeRunStopsOnTheFirstTickAtItsDuration) {
+  st.acq.RunType = 2;
+  st.acq.RunDuration = 300;
+  start_run();
+  tick_after(299.5);
+  EXPECT_EQ(st.acq.RunElapsedTime, 299);
+  EXPECT_EQ(st.StopRequest().load(), 0);
+  tick_after(0.5);
+  EXPECT_EQ(st.acq.RunElapsedTime, 300);
+  EXPECT_EQ(st.StopRequest().load(), 1);
+  EXPECT_EQ(core.ui.text(Field::RunElapsedTime, 2), "5");
+}
+
+TEST_F(TimerTest, ContinuousRunIsNotStoppedByTheClock) {
+  st.acq.RunType = 3;
+  start_run();
+  tick_after(100000.0);
+  EXPECT_EQ(st.StopRequest().load(), 0);
+}
+
+TEST_F(TimerTest, EventRateEverySecondTickOverTwoSeconds) {
+  start_run();
+  st.EventNumber = 100;
+  tick_after(1.0);  // dark tick: no rate yet
+  EXPECT_EQ(core.ui.colour(Field::EventNumber), kCounterDark);
+  EXPECT_FALSE(core.ui.text(Field::EventRate).has_value());
+
+  // The first rate of a run is taken against timer 0 and event 0, as the counter says.
+  st.FormerTimer = core.clock.now() - 1.0;
+  st.EventNumber = 300;
+  tick_after(1.0);
+  EXPECT_EQ(core.ui.colour(Field::EventNumber), kCounterLight);
+  EXPECT_EQ(core.ui.led(Led::Run), true);
+  EXPECT_FLOAT_EQ(st.EventRate, 150.0f);
+
+  st.EventNumber = 700;
+  tick_after(1.0);
+  EXPECT_FLOAT_EQ(st.EventRate, 150.0f) << "odd ticks leave the rate alone";
+  tick_after(1.0);
+  EXPECT_FLOAT_EQ(st.EventRate, 200.0f);  // 400 events over the last two seconds
+  EXPECT_EQ(core.ui.text(Field::EventRate), "200.0");
+}
+
+TEST_F(TimerTest, IdleTickResetsTheRateReference) {
+  st.FormerTimer = 5.0;
+  st.FormerEventNumber = 10;
+  TimerCB(st);
+  EXPECT_EQ(st.FormerTimer, 0.0);
+  EXPECT_EQ(st.FormerEventNumber, 0);
+  EXPECT_EQ(core.ui.led(Led::Run), false);
+}
+
+TEST_F(TimerTest, RemoteStartDuringARunIsRefusedWithTheWarning) {
+  int starts = 0;
+  st.hooks.start_acquisition_from_user = [&] { ++starts; };
+  st.acq.TCPCommandsEnabled = 1;
+  st.tcp.RemoteStopRequest = 0;
+  st.tcp.TCPRunId = 42;
+  st.tcp.RemoteStartRequest = 1;
+  start_run();
+  TimerCB(st);
+  EXPECT_EQ(starts, 0);
+  EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
+  EXPECT_TRUE(core.ui.has_message(
+      MessageTab::Warnings,
+      "Acquisition already running. Unable to Start Acquisition with runNumber 42. Acquisition "
+      "must be stopped before."));
+  EXPECT_EQ(st.StopRequest().load(), 0);
+
+  st.AcquisitionRunning = 0;
+  st.tcp.RemoteStartRequest = 1;
+  TimerCB(st);
+  EXPECT_EQ(starts, 1);
+}
+
+TEST_F(TimerTest, RemoteRequestsWaitForCommandsToBeEnabled) {
+  int starts = 0;
+  std::vector<std::string> loads;
+  st.hooks.start_acquisition_from_user = [&] { ++starts; };
+  st.hooks.load_setup_from_file = [&](const std::string& f) { loads.push_back(f); };
+  st.acq.TCPCommandsEnabled = 0;
+  st.tcp.RemoteStartRequest = 1;
+  st.tcp.RemoteStopRequest = 1;
+  TimerCB(st);
+  EXPECT_EQ(starts, 0);
+  EXPECT_EQ(st.StopRequest().load(), 0);
+
+  st.acq.TCPCommandsEnabled = 1;
+  set_text(st.tcp.RemoteSetupFileName, "/tmp/a.setup");
+  st.tcp.RemoteLoadSetupRequest = 1;
+  TimerCB(st);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(st.StopRequest().load(), 1);
+  EXPECT_EQ(st.tcp.RemoteStopRequest, 0);
+  EXPECT_EQ(loads, std::vector<std::string>{"/tmp/a.setup"});
+}
+
+TEST_F(TimerTest, SetupLoadWaitsForTheRunToEnd) {
+  std::vector<std::string> loads;
+  st.hooks.load_setup_from_file = [&](const std::string& f) { loads.push_back(f); };
+  st.tcp.RemoteLoadSetupRequest = 1;
+  start_run();
+  TimerCB(st);
+  EXPECT_TRUE(loads.empty());
+  st.AcquisitionRunning = 0;
+  TimerCB(st);
+  EXPECT_EQ(loads.size(), 1u);
+}
+
+TEST_F(TimerTest, StripChartsTakeAllChannelsOrTheSelectedOne) {
+  st.gui.NoiseMeasurementOn = 1;
+  st.gui.RateMeasurementOn = 1;
+  st.sys.NbOfChannels = 8;
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    st.MeanSigmaForStripChart[ch] = static_cast<float>(ch);
+    st.TriggerRateForStripChart[ch] = 10.0 * ch;
+    st.TriggerRateText[ch] = std::to_string(ch);
+  }
+  st.RawTriggerRateOK = 1;
+  st.gui.ChannelEnabled[3] = 0;
+  start_run();
+  st.EventNumberColor = 1;
+  TimerCB(st);
+  auto noise = core.ui.strip_chart(StripChart::Noise);
+  ASSERT_EQ(noise.size(), 1u);
+  EXPECT_EQ(noise[0].size(), 8u);
+  EXPECT_EQ(noise[0][7], 7.0);
+  EXPECT_EQ(core.ui.strip_chart(StripChart::Rate).at(0).size(), 8u);
+  EXPECT_EQ(core.ui.text(Field::ChannelRate, 2), "2");
+  EXPECT_FALSE(core.ui.text(Field::ChannelRate, 3).has_value());
+  EXPECT_EQ(st.RawTriggerRateOK.load(), 0);
+
+  st.gui.NoiseStripChartChannel = 5;
+  st.EventNumberColor = 1;
+  TimerCB(st);
+  noise = core.ui.strip_chart(StripChart::Noise);
+  EXPECT_EQ(noise.back(), std::vector<double>{5.0});
+  EXPECT_EQ(core.ui.strip_chart(StripChart::Rate).size(), 1u) << "no fresh rates, no new point";
+}
+
+TEST_F(TimerTest, ConnectionLightBlinksThenShowsTheOutcome) {
+  st.Connecting = 1;
+  TimerCB(st);
+  EXPECT_EQ(core.ui.text(Field::ConnectionLabel), "Connecting...");
+  const bool first = core.ui.led(Led::Connection).value();
+  TimerCB(st);
+  EXPECT_NE(core.ui.led(Led::Connection).value(), first);
+
+  st.Connecting = 0;
+  st.Board_Connected = 0;
+  TimerCB(st);
+  EXPECT_EQ(core.ui.text(Field::ConnectionLabel), "Connected");
+  EXPECT_EQ(core.ui.led(Led::Connection), false);
+  EXPECT_EQ(st.SavedConnecting.load(), 0);
+}
+
+TEST(ElapsedTime, SplitsIntoDaysHoursMinutesSeconds) {
+  test::TestCore core;
+  core.state.acq.RunElapsedTime = 86400 + 3600 + 60 + 1;
+  Update_RunElapsedTime(core.state);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(core.ui.text(Field::RunElapsedTime, i), "1");
+}
+
+}  // namespace
+}  // namespace vx

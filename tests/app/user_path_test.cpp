@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "app/lifecycle.h"
+#include "app/user_path.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+TEST(UserPath, ChoosesTheFirstUsableCandidateAndCreatesItsFolders) {
+  test::TempDir dir;
+  const auto root = dir.path();
+  struct Case {
+    const char* name;
+    UserPathEnvironment env;
+    std::filesystem::path expected;
+  } cases[] = {
+      {"override wins", {root / "over", (root / "prof").string(), std::nullopt, std::nullopt, root / "exe"},
+       root / "over"},
+      {"USERPROFILE", {std::nullopt, (root / "prof").string(), (root / "xdg").string(), std::nullopt, root / "exe"},
+       root / "prof" / "AppData" / "Local" / "Veltrix"},
+      {"XDG", {std::nullopt, std::nullopt, (root / "xdg").string(), (root / "home").string(), root / "exe"},
+       root / "xdg" / "Veltrix"},
+      {"HOME", {std::nullopt, std::nullopt, std::nullopt, (root / "home").string(), root / "exe"},
+       root / "home" / ".local" / "share" / "Veltrix"},
+      {"nothing set", {std::nullopt, std::nullopt, std::nullopt, std::nullopt, root / "exe"}, root / "exe"},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto chosen = Resolve_UserPath(c.env);
+    EXPECT_EQ(chosen, c.expected);
+    for (const char* f : kUserFolders) EXPECT_TRUE(std::filesystem::is_directory(chosen / f)) << f;
+  }
+}
+
+TEST(UserPath, UnwritableCandidateFallsThrough) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  test::TempDir dir;
+  const auto locked = dir.path() / "locked";
+  std::filesystem::create_directory(locked);
+  chmod(locked.c_str(), 0500);
+  UserPathEnvironment env{(locked / "sub").string(), std::nullopt, std::nullopt,
+                          (dir.path() / "home").string(), dir.path()};
+  EXPECT_EQ(Resolve_UserPath(env), dir.path() / "home" / ".local" / "share" / "Veltrix");
+  chmod(locked.c_str(), 0700);
+}
+
+TEST(UserPath, OverrideFileInTheWayFallsThrough) {
+  test::TempDir dir;
+  { std::ofstream(dir.path() / "afile") << "x"; }
+  UserPathEnvironment env{(dir.path() / "afile").string(), std::nullopt, std::nullopt,
+                          std::nullopt, dir.path() / "exe"};
+  EXPECT_EQ(Resolve_UserPath(env), dir.path() / "exe");
+}
+
+TEST(WindowTitle, PlainMasterAndSlave) {
+  SystemParams sys{};
+  EXPECT_EQ(main_window_title(sys), "VELTRIX V1.8.5");
+  sys.SyncMode = 1;
+  sys.BoardMasterMode = 1;
+  EXPECT_EQ(main_window_title(sys), "VELTRIX V1.8.5 : SYNC MODE - MASTER BOARD");
+  sys.BoardMasterMode = 0;
+  sys.SlaveNumber = 3;
+  EXPECT_EQ(main_window_title(sys), "VELTRIX V1.8.5 : SYNC MODE - SLAVE BOARD N\u00b0 3 ");
+}
+
+}  // namespace
+}  // namespace vx
