@@ -13,16 +13,17 @@
 #include <mutex>
 #include <string>
 
+#include "app/calibration_data.h"
 #include "app/event_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
 #include "platform/clock.h"
+#include "platform/digitizer.h"
 #include "platform/front_end.h"
 #include "platform/thread_pool.h"
 
 namespace vx {
 
-class Digitizer;
 
 // Operations of higher layers that the core's bottom layer triggers (re-applying the
 // settings to the board and panels after a restore, recomputing the main graph...).
@@ -36,6 +37,8 @@ struct CoreHooks {
   std::function<void(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;
   std::function<void()> close_device;
+  std::function<void()> init_measurement_results;
+  std::function<void(int model)> select_board_model;  // before a connection attempt
 };
 
 using AtomicI32 = std::atomic<std::int32_t>;
@@ -53,6 +56,7 @@ class State {
   Clock& clock;
   ThreadPool& pool;
   Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
+  int SelectedModel = -1;          // connection panel's model: -1 none, 0 desktop, 1 VME
   CoreHooks hooks;
 
   // Parameter records. Aligned so that their 32-bit flags at 4-byte offsets can be used
@@ -98,6 +102,20 @@ class State {
   AtomicI32 EventNumber{0};
   AtomicI32 FirstEventNumber{0};
 
+  // Memory the digitizer library hands out, and the firmware versions read at connection.
+  char* RAMValues = nullptr;
+  std::uint32_t RAMValuesSize = 0;
+  std::uint32_t RAMBufferSize = 0;
+  std::uint32_t LastHeader = 0;
+  Event743* CurrentEvent = nullptr;
+  ChargeEvents ChargeEventsBuffer{};
+  bool ChargeEventsAllocated = false;
+  std::array<int, kMaxSamBlocks> BoardVersionFromFPGA{};
+  std::array<int, kMaxSamBlocks> FPGAVersion{};
+  std::array<int, kMaxSamBlocks> FPGAEvolution{};
+  std::string MotherBoardFirmware;
+  std::string DaughterBoardFirmware;
+
   // User data directory and log file.
   std::filesystem::path UserPath;
   std::filesystem::path FileForSavingLogFile;
@@ -123,6 +141,9 @@ class State {
   // Noise window of the per-event sigma.
   int StartSigmaSample = 0;
   int EndSigmaSample = kMaxSamples - 1;
+
+  CalibrationData calib;
+  EepromPanelValues eeprom_panel;
 
   DecodedEvent event;
   EventResults results;

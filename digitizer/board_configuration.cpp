@@ -1,0 +1,424 @@
+#include "digitizer/board_configuration.h"
+
+#include <cstring>
+
+#include "app/register_images.h"
+#include "digitizer/dacs.h"
+#include "digitizer/register_access.h"
+
+namespace vx {
+
+namespace {
+
+int blocks(const State& st) {
+  const int n = st.sys.NbOfSAMBlocks;
+  return n < 0 ? 0 : (n > kMaxSamBlocks ? kMaxSamBlocks : n);
+}
+
+int handle(const State& st) { return st.DeviceHandle.load(); }
+
+// Runs a library call only when a board is there.
+template <typename F>
+void call(State& st, F&& f) {
+  if (board_usable(st)) f(*st.digitizer, handle(st));
+}
+
+std::uint32_t read_reg(State& st, std::uint32_t address) {
+  std::uint32_t value = 0;
+  Read_Register(st, handle(st), &value, address);
+  return value;
+}
+
+void write_reg(State& st, std::uint32_t address, std::uint32_t value) {
+  Write_Register(st, handle(st), value, address);
+}
+
+void self_trigger(State& st, int mode, std::uint32_t mask) {
+  call(st, [&](Digitizer& d, int h) { d.SetChannelSelfTrigger(h, mode, mask); });
+}
+
+void ext_input(State& st, int mode) {
+  call(st, [&](Digitizer& d, int h) { d.SetExtTriggerInputMode(h, mode); });
+}
+
+void sw_trigger_mode(State& st, int mode) {
+  call(st, [&](Digitizer& d, int h) { d.SetSWTriggerMode(h, mode); });
+}
+
+void pair_logic(State& st, int block, int logic) {
+  const auto window = static_cast<std::uint16_t>((st.sys.PrimitivesGateLength * 5) & 0xFFFF);
+  call(st, [&](Digitizer& d, int h) {
+    d.SetChannelPairTriggerLogic(h, 2 * block, 2 * block + 1, logic, window);
+    int read_logic = 0;
+    std::uint16_t read_window = 0;
+    d.GetChannelPairTriggerLogic(h, 2 * block, 2 * block + 1, &read_logic, &read_window);
+  });
+}
+
+void synchronised_trigger_mode(State& st) {
+  SystemParams& s = st.sys;
+  s.TriggerSource = 3;
+  s.ExtTrigInAsGate = 0;
+  sw_trigger_mode(st, 2);
+  self_trigger(st, 2, full_channel_mask(st));
+  self_trigger(st, 0, disabled_trigger_mask(st));
+  ext_input(st, 1);
+  const std::uint32_t reg8100 = read_reg(st, 0x8100);
+  Set_ExternalTriggerInAsGateOption(st);
+  if (s.UseLvdsIO == 0) {
+    write_reg(st, 0x8100, (reg8100 & ~0xFu) | 0x2u);
+    write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x100u);
+    write_reg(st, 0x8170, 0);
+    return;
+  }
+  write_reg(st, 0x811C, read_reg(st, 0x811C) | 0x120u);
+  write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x12u);
+  write_reg(st, 0x81A0, (read_reg(st, 0x81A0) & ~0xFFu) | 0x2200u);
+  const bool master = s.BoardMasterMode == 1;
+  write_reg(st, 0x8100, (reg8100 & ~0x3FFu) | (master ? 0x1200u : 0x307u));
+  const int slave = master ? 0 : s.SlaveNumber;
+  write_reg(st, 0x8170, static_cast<std::uint32_t>(2 * (s.NumberOfSlaves - slave)));
+}
+
+}  // namespace
+
+int frequency_from_index(int index) {
+  switch (index) {
+    case 1: return 1600;
+    case 2: return 800;
+    case 3: return 400;
+    default: return 3200;
+  }
+}
+
+double sampling_period_from_index(int index) {
+  switch (index) {
+    case 1: return 625.0;
+    case 2: return 1250.0;
+    case 3: return 2500.0;
+    case 4: return 5000.0;
+    case 5: return 10000.0;
+    default: return 312.5;
+  }
+}
+
+int Get_Frequency(const State& st) { return frequency_from_index(st.sam[0].FrequencyIndex); }
+
+double Get_SamplingPeriod(const State& st) {
+  return sampling_period_from_index(st.sam[0].FrequencyIndex);
+}
+
+void Set_Frequency(State& st, int frequency_mhz) {
+  Stop_AcquisitionAndWait(st);
+  int index = 0;
+  switch (frequency_mhz) {
+    case 1600: index = 1; break;
+    case 800: index = 2; break;
+    case 400: index = 3; break;
+    default: index = 0; break;
+  }
+  for (auto& blk : st.sam) blk.FrequencyIndex = index;
+  call(st, [&](Digitizer& d, int h) { d.SetSAMSamplingFrequency(h, index); });
+}
+
+std::uint32_t full_channel_mask(const State& st) {
+  std::uint32_t word = 0;
+  std::memcpy(&word, st.board.BoardInfo + 16, sizeof word);
+  return word < 5 ? 0xFFu : 0xFFFFu;
+}
+
+std::uint32_t enabled_trigger_mask(const State& st) {
+  std::uint32_t mask = 0;
+  for (int b = 0; b < blocks(st); ++b) {
+    if (st.sam[b].TriggerEnable[0] != 0) mask |= 1u << (2 * b);
+    if (st.sam[b].TriggerEnable[1] != 0) mask |= 1u << (2 * b + 1);
+  }
+  return mask;
+}
+
+std::uint32_t disabled_trigger_mask(const State& st) {
+  return full_channel_mask(st) & ~enabled_trigger_mask(st);
+}
+
+void Set_AllBoardParameters(State& st) {
+  if (st.Board_Connected.load() != 1) return;
+  st.StopRequest().store(1);
+  wait_for_flag([&] { return st.AcquisitionBusy.load() == 0; });
+
+  const int frequency = Get_Frequency(st);
+  Set_SystemMonitorParameters(st);
+  Set_Frequency(st, frequency);
+  Set_SystemEnabledTriggerSources(st);
+  Set_EnabledSAMBlocks(st);
+  Set_SystemOverallTriggerOption(st);
+  Set_SystemTriggerMode(st);
+  Set_PrimitivesGateLength(st);
+  Set_PulseParameters(st);
+  Set_ChargeModeParameters(st);
+  Set_SystemPostTrigger(st);
+  for (int b = 0; b < blocks(st); ++b) Set_CoincidenceMode(st, b);
+  for (int ch = 0; ch < 2 * blocks(st); ++ch) Set_TriggerPolarity(st, ch);
+  Set_ExternalTriggerType(st);
+  Set_SAMCorrectionLevel(st);
+  Set_SAMAcquisitionMode(st);
+  Set_TrigCountParameters(st, -1);
+  Set_ExternalTriggerInAsGateOption(st);
+  Load_HardwareSetup(st, 19, -1);
+  for (int b = 0; b < blocks(st); ++b) {
+    Load_DACs(st, 2, b);
+    Load_DACs(st, 3, b);
+    Load_DACs(st, 0, b);
+    Load_DACs(st, 1, b);
+  }
+}
+
+void Set_SystemMonitorParameters(State& st) {
+  Stop_AcquisitionAndWait(st);
+  call(st, [&](Digitizer& d, int h) {
+    d.WriteRegister(h, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
+    d.WriteRegister(h, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
+  });
+}
+
+void Set_SystemEnabledTriggerSources(State& st) {
+  Stop_AcquisitionAndWait(st);
+  if (st.sys.TriggerSource != 1 && st.sys.TriggerSource != 2) return;
+  self_trigger(st, 1, full_channel_mask(st));
+  self_trigger(st, 0, disabled_trigger_mask(st));
+}
+
+void Set_EnabledSAMBlocks(State& st) {
+  Stop_AcquisitionAndWait(st);
+  st.sys.GroupEnableMask = 0;
+  st.sys.NbOfEnabledSAMBlocks = 0;
+  std::uint8_t mask = 0;
+  for (int b = 0; b < blocks(st); ++b) {
+    if (st.gui.ChannelEnabled[2 * b] != 0 || st.gui.ChannelEnabled[2 * b + 1] != 0) {
+      mask = static_cast<std::uint8_t>(mask | (1u << b));
+      ++st.sys.NbOfEnabledSAMBlocks;
+    }
+  }
+  st.sys.GroupEnableMask = mask;
+  call(st, [&](Digitizer& d, int h) { d.SetGroupEnableMask(h, mask); });
+}
+
+void Set_SystemOverallTriggerOption(State& st) {
+  Stop_AcquisitionAndWait(st);
+  call(st, [&](Digitizer& d, int h) {
+    d.SetTriggerLogic(h, st.sys.OverallTriggerLogic, static_cast<std::uint32_t>(st.sys.MajorityLevel));
+    int logic = 0;
+    std::uint32_t level = 0;
+    d.GetTriggerLogic(h, &logic, &level);
+  });
+}
+
+void Set_SystemTriggerMode(State& st) {
+  Stop_AcquisitionAndWait(st);
+  if (st.sys.SyncMode == 1) {
+    synchronised_trigger_mode(st);
+    return;
+  }
+  sw_trigger_mode(st, 1);
+  write_reg(st, 0x8100, read_reg(st, 0x8100) & ~0x3u);
+  write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x100u);
+  write_reg(st, 0x8170, 0);
+  switch (st.sys.TriggerSource) {
+    case 0:
+      self_trigger(st, 0, full_channel_mask(st));
+      ext_input(st, 0);
+      st.sys.OverallTriggerLogic = 0;
+      Set_SystemOverallTriggerOption(st);
+      break;
+    case 1:
+      self_trigger(st, 1, full_channel_mask(st));
+      self_trigger(st, 0, disabled_trigger_mask(st));
+      ext_input(st, 0);
+      break;
+    case 2:
+      self_trigger(st, 1, full_channel_mask(st));
+      self_trigger(st, 0, disabled_trigger_mask(st));
+      ext_input(st, 1);
+      st.sys.OverallTriggerLogic = 0;
+      Set_SystemOverallTriggerOption(st);
+      break;
+    case 3:
+      self_trigger(st, 0, full_channel_mask(st));
+      ext_input(st, 1);
+      break;
+    default:
+      break;
+  }
+}
+
+void Set_PrimitivesGateLength(State& st) {
+  Stop_AcquisitionAndWait(st);
+  for (int b = 0; b < blocks(st); ++b) {
+    SAMBlockParams& blk = st.sam[b];
+    blk.TriggerGateLength = static_cast<std::uint8_t>(st.sys.PrimitivesGateLength & 0xFF);
+    Build_TriggerGateReg(blk);
+    pair_logic(st, b, blk.CoincidenceAND);
+  }
+}
+
+void Set_CoincidenceMode(State& st, int block) {
+  Stop_AcquisitionAndWait(st);
+  if (block < 0 || block >= blocks(st)) return;
+  pair_logic(st, block, st.sam[block].CoincidenceAND == 1 ? 1 : 0);
+}
+
+void Set_TriggerPolarity(State& st, int channel) {
+  Stop_AcquisitionAndWait(st);
+  if (channel < 0 || channel >= 2 * blocks(st)) return;
+  const int polarity = st.sam[channel / 2].TriggerPolarity[channel % 2];
+  call(st, [&](Digitizer& d, int h) { d.SetTriggerPolarity(h, channel, polarity); });
+}
+
+void Set_ExternalTriggerType(State& st) {
+  Stop_AcquisitionAndWait(st);
+  const int level = st.sys.ExternalTriggerType == 1 ? 0 : 1;
+  call(st, [&](Digitizer& d, int h) { d.SetIOLevel(h, level); });
+}
+
+void Set_ExternalTriggerInAsGateOption(State& st) {
+  Stop_AcquisitionAndWait(st);
+  const int gate = st.sys.ExtTrigInAsGate == 1 ? 1 : 0;
+  call(st, [&](Digitizer& d, int h) { d.SetTriggerInAsGate(h, gate); });
+}
+
+void Set_SystemPostTrigger(State& st) {
+  Stop_AcquisitionAndWait(st);
+  for (int b = 0; b < blocks(st); ++b) {
+    const auto value = static_cast<std::uint8_t>(st.sam[b].PostTrigger & 0xFF);
+    call(st, [&](Digitizer& d, int h) { d.SetSAMPostTriggerSize(h, b, value); });
+  }
+}
+
+void Set_PulseParameters(State& st) {
+  Stop_AcquisitionAndWait(st);
+  for (int ch = 0; ch < 2 * blocks(st); ++ch) {
+    const SAMBlockParams& blk = st.sam[ch / 2];
+    const int c = ch % 2;
+    if (blk.PulseEnable[c] != 0) {
+      const std::uint16_t pattern = blk.PulsePattern[c];
+      const int source = blk.PulseSource;
+      call(st, [&](Digitizer& d, int h) { d.EnableSAMPulseGen(h, ch, pattern, source); });
+    } else {
+      call(st, [&](Digitizer& d, int h) { d.DisableSAMPulseGen(h, ch); });
+    }
+  }
+}
+
+void Set_ChargeModeParameters(State& st) {
+  Stop_AcquisitionAndWait(st);
+  ChargeModeParams params;
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    params.StartCell[ch] = st.sam[ch / 2].ChargeStartIndex[ch % 2];
+    params.Length[ch] = st.sam[ch / 2].ChargeLength[ch % 2];
+  }
+  params.BaselineSamples = st.sam[0].ChargeNoBaseline == 1 ? 0 : 16;
+  call(st, [&](Digitizer& d, int h) { d.SetDPPParameters(h, 0, params); });
+}
+
+void Set_SAMAcquisitionMode(State& st) {
+  if (!board_usable(st)) return;
+  Digitizer& d = *st.digitizer;
+  const int h = handle(st);
+  if (st.sam[0].ChargeModeEnabled == 1) {
+    d.SetSAMAcquisitionMode(h, kAcqModeCharge);
+    if (!st.ChargeEventsAllocated) {
+      std::uint32_t size = 0;
+      st.ChargeEventsAllocated = d.MallocDPPEvents(h, &st.ChargeEventsBuffer, &size) >= 0;
+    }
+  } else {
+    d.SetSAMAcquisitionMode(h, kAcqModeWaveform);
+    if (st.ChargeEventsAllocated) {
+      d.FreeDPPEvents(h, &st.ChargeEventsBuffer);
+      st.ChargeEventsAllocated = false;
+    }
+  }
+}
+
+void Set_SAMCorrectionLevel(State& st) {
+  int level = 1;
+  if (st.calib.PedestalMeasurement) {
+    level = 0;
+  } else if (st.acq.INLCorrectionEnabled != 0) {
+    level = 3;
+  }
+  call(st, [&](Digitizer& d, int h) { d.SetSAMCorrectionLevel(h, level); });
+}
+
+void Set_TrigCountParameters(State& st, int channel) {
+  const int first = channel < 0 ? 0 : channel;
+  const int last = channel < 0 ? 2 * blocks(st) : channel + 1;
+  for (int ch = first; ch < last && ch < kMaxChannels; ++ch) {
+    const SAMBlockParams& blk = st.sam[ch / 2];
+    const int enable = blk.TrigCountVetoEnable[ch % 2];
+    const std::uint32_t window = 5u * blk.TrigCountVetoWindow[ch % 2];
+    call(st, [&](Digitizer& d, int h) {
+      d.SetSAMTriggerCountVetoParam(h, ch, enable, window);
+      if (channel >= 0) {
+        int read_enable = 0;
+        std::uint32_t read_window = 0;
+        d.GetSAMTriggerCountVetoParam(h, ch, &read_enable, &read_window);
+      }
+    });
+  }
+}
+
+void Load_HardwareSetup(State& st, int kind, int block) {
+  if (st.sys.NbOfSAMBlocks < 1 || !board_usable(st)) return;
+  BoardAccess access(st);
+  switch (kind) {
+    case 0:
+      for (int b = 0; b < blocks(st); ++b)
+        for (int i = 0; i < 3; ++i) Write_SamSlowControlReg(st, 0, b);
+      break;
+    case 1:
+    case 4:
+      for (int b = 0; b < blocks(st); ++b) Write_SamSlowControlReg(st, kind, b);
+      break;
+    case 6:
+      if (block >= 0) {
+        Write_SamSlowControlReg(st, 6, block);
+      } else {
+        for (int b = 0; b < blocks(st); ++b) Write_SamSlowControlReg(st, 6, b);
+      }
+      break;
+    case 12:
+      write_reg(st, 0x8070, st.sam[0].ControlReg & 0xFFu);
+      break;
+    case 19:
+      call(st, [&](Digitizer& d, int h) { d.SetRecordLength(h, st.sam[0].RecordLength16 * 16u); });
+      break;
+    default:
+      break;
+  }
+}
+
+void Write_SamSlowControlReg(State& st, int kind, int block) {
+  if (block < 0 || block >= kMaxSamBlocks) return;
+  const SAMBlockParams& blk = st.sam[block];
+  const std::uint32_t address_reg = 0x1084 + 0x100u * block;
+  const std::uint32_t data_reg = 0x1028 + 0x100u * block;
+  auto write_pair = [&](std::uint32_t address_word, std::uint32_t data_word) {
+    write_reg(st, address_reg, address_word);
+    write_reg(st, data_reg, data_word);
+  };
+  switch (kind) {
+    case 0: write_pair(0x2001, blk.SamReg1); break;
+    case 1: write_pair(0x2002, blk.SamReg2); break;
+    case 4: write_pair(0x2003, blk.SamReg3); break;
+    case 6:
+      for (int line = 0; line < 16; ++line) {
+        const std::uint32_t a = blk.SamDacOffsetCh1[line];
+        const std::uint32_t b = blk.SamDacOffsetCh0[line];
+        write_pair(0x2010u + line, a + ((a ^ 0x40u) << 8) + (b << 16) + ((b ^ 0x40u) << 24));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace vx

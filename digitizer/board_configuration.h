@@ -1,0 +1,46 @@
+// Turning the parameter records into board settings: one Set operation per setting, and
+// Set_AllBoardParameters applying them all after a connection, a setup load or a restore.
+#pragma once
+
+#include <cstdint>
+
+#include "app/state.h"
+
+namespace vx {
+
+// Sampling frequency in MS/s and period in ps for a frequency index.
+int frequency_from_index(int index);
+double sampling_period_from_index(int index);
+int Get_Frequency(const State& st);          // of block 0
+double Get_SamplingPeriod(const State& st);  // of block 0, ps
+void Set_Frequency(State& st, int frequency_mhz);
+
+// Masks of the channels: 8 bits on boards of fewer than 5 SAM blocks, 16 otherwise.
+std::uint32_t full_channel_mask(const State& st);
+std::uint32_t enabled_trigger_mask(const State& st);
+std::uint32_t disabled_trigger_mask(const State& st);
+
+void Set_AllBoardParameters(State& st);
+void Set_SystemMonitorParameters(State& st);
+void Set_SystemEnabledTriggerSources(State& st);
+void Set_EnabledSAMBlocks(State& st);
+void Set_SystemOverallTriggerOption(State& st);
+void Set_SystemTriggerMode(State& st);
+void Set_PrimitivesGateLength(State& st);
+void Set_CoincidenceMode(State& st, int block);
+void Set_TriggerPolarity(State& st, int channel);
+void Set_ExternalTriggerType(State& st);
+void Set_ExternalTriggerInAsGateOption(State& st);
+void Set_SystemPostTrigger(State& st);
+void Set_PulseParameters(State& st);
+void Set_ChargeModeParameters(State& st);
+void Set_SAMAcquisitionMode(State& st);
+void Set_SAMCorrectionLevel(State& st);
+// channel < 0: every channel, without reading the values back.
+void Set_TrigCountParameters(State& st, int channel);
+
+// Kinds: 0, 1, 4, 6 slow-control loads, 12 the control register, 19 the record length.
+void Load_HardwareSetup(State& st, int kind, int block);
+void Write_SamSlowControlReg(State& st, int kind, int block);
+
+}  // namespace vx

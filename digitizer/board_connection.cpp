@@ -1,0 +1,188 @@
+#include "digitizer/board_connection.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/message_log.h"
+#include "app/parameters.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/connection_rules.h"
+#include "digitizer/register_access.h"
+#include "eeprom/calibration_tables.h"
+#include "eeprom/eeprom_info.h"
+
+namespace vx {
+
+namespace {
+
+LinkArg link_argument(const BoardParams& bp) {
+  switch (bp.LinkType) {
+    case 6: return std::string(bp.IPAddress, text_length(bp.IPAddress));
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7: return bp.PIDNumber;
+    default: return static_cast<std::uint32_t>(bp.LinkNumber);
+  }
+}
+
+void set_block_count(State& st, int blocks) {
+  st.sys.NbOfSAMBlocks = blocks;
+  st.sys.NbOfChannels = 2 * blocks;
+  st.Nb_Of_SAM_Blocks = blocks;
+}
+
+void init_measurement_results(State& st) {
+  for (auto& block : st.calib.MeanThreshold) block.fill(0.0f);
+  if (st.hooks.init_measurement_results) st.hooks.init_measurement_results();
+}
+
+}  // namespace
+
+int Open_Device(State& st) {
+  st.Board_Connected = 0;
+  st.Communication_Error = 0;
+  int handle = -1;
+  const int rc = st.digitizer == nullptr
+                     ? static_cast<int>(kDgtzBoardNotFound)
+                     : st.digitizer->OpenDigitizer2(st.board.LinkType, link_argument(st.board),
+                                                    st.board.ConetNode, st.board.VMEBaseAddress,
+                                                    &handle);
+  if (rc < 0) {
+    st.DeviceHandle = -1;
+    char text[96];
+    std::snprintf(text, sizeof text, "CONNECTION TO BOARD FAILED! Error Code : %d \n", rc);
+    Write_InfoMessage(st, text, kError);
+    set_block_count(st, 0);
+    return 0;
+  }
+  st.DeviceHandle = handle;
+  st.Board_Connected = 1;
+
+  BoardInfo info{};
+  st.digitizer->GetInfo(handle, &info);
+  std::memcpy(st.board.BoardInfo, &info, sizeof info);
+  // The block count comes from the board: never trust it beyond what the arrays hold.
+  set_block_count(st, static_cast<int>(std::min<std::uint32_t>(info.Channels, kMaxSamBlocks)));
+
+  if (info.PCB_Revision <= 3) {
+    std::uint32_t value = 0;
+    Read_Register(st, handle, &value, 0x8168);
+    Write_Register(st, handle, value | 0x8u, 0x8168);
+  }
+  return 1;
+}
+
+void Sam_Init(State& st) {
+  Write_InfoMessage(st, "Please wait until the end of the initialization...\n", kInfo);
+  const bool opened = st.Board_Connected.load() == 0 && Open_Device(st) == 1;
+  if (!opened) {
+    Init_Params(st);
+    init_measurement_results(st);
+    Write_InfoMessage(st,
+                      "Error : Device Initialization failed!\nMake sure that the device is "
+                      "connected!\nthen click on the Reboot button.\n",
+                      kError);
+    return;
+  }
+
+  Stop_AcquisitionAndWait(st);
+  Write_InfoMessage(st, "End of Device initialization. \n", kInfo);
+  Init_Params(st);
+  const int h = st.DeviceHandle.load();
+  st.digitizer->SetMaxNumEventsBLT(h, static_cast<std::uint32_t>(std::max(st.acq.MaxNumEventsBLT, 1)));
+  st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
+  Read_MotherBoardFPGAVersion(st);
+  Read_FPGAVersion(st, 0);
+  init_measurement_results(st);
+  Set_AllBoardParameters(st);
+  for (int d = 0; d < st.sys.NbOfSAMBlocks / 2; ++d) {
+    Read_Pedestal_Values_From_EEPROM(st, d, 0);
+    Read_EEPROM_Info(st, d);
+  }
+  Write_InfoMessage(st, "End of Hardware Setup. \n", kInfo);
+}
+
+void Close_Device(State& st) {
+  if (st.DeviceHandle.load() >= 0 && st.digitizer != nullptr) {
+    Stop_AcquisitionAndWait(st);
+    const int h = st.DeviceHandle.load();
+    if (st.ChargeEventsAllocated) {
+      st.digitizer->FreeDPPEvents(h, &st.ChargeEventsBuffer);
+      st.ChargeEventsAllocated = false;
+    }
+    st.digitizer->FreeReadoutBuffer(h, &st.RAMValues);
+    st.RAMValuesSize = 0;
+    st.digitizer->CloseDigitizer(h);
+    st.DeviceHandle = -1;
+  }
+  st.Board_Connected = 0;
+}
+
+std::string Read_MotherBoardFPGAVersion(State& st) {
+  std::uint32_t value = 0;
+  Read_Register(st, st.DeviceHandle.load(), &value, 0x8124);
+  char text[100];
+  std::snprintf(text, sizeof text, "V%d.%d", static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>(value & 0xFF));
+  st.MotherBoardFirmware = text;
+  Write_InfoMessage(st, std::string("Mother Board Firmware Version is : ") + text + "\n", kInfo);
+  return text;
+}
+
+std::string Read_FPGAVersion(State& st, int block) {
+  if (block < 0 || block >= kMaxSamBlocks) return {};
+  std::uint32_t value = 0;
+  Read_Register(st, st.DeviceHandle.load(), &value, 0x108C + 0x100u * block);
+  st.BoardVersionFromFPGA[block] = static_cast<int>((value >> 20) & 0xF);
+  st.FPGAVersion[block] = static_cast<int>((value >> 8) & 0xFF);
+  st.FPGAEvolution[block] = static_cast<int>(value & 0xFF);
+  char text[100] = "";
+  if (block == 0) {
+    std::snprintf(text, sizeof text, "Daughter Boards Firmware  Version is: V%d-%d.%d.\n",
+                  st.BoardVersionFromFPGA[0], st.FPGAVersion[0], st.FPGAEvolution[0]);
+    st.DaughterBoardFirmware = text;
+    Write_InfoMessage(st, text, kInfo);
+  }
+  return text;
+}
+
+void Connect_Board(State& st, int model) {
+  if (model == kModelNone) {
+    Write_InfoMessage(st, "Select a valid board model and try again.\n", kWarning);
+    return;
+  }
+  st.SelectedModel = model;
+  if (st.Board_Connected.load() == 1) {
+    Close_Device(st);
+    st.Board_Connected = 0;
+    st.clock.delay(1.0);
+  }
+  std::int32_t released = 1;
+  if (st.ConnectingThreadReleased.compare_exchange_strong(released, 0)) {
+    // Claimed here, on the user-interface thread, so a second press cannot schedule a
+    // second connection thread before the first one has started.
+    st.Connecting = 1;
+    if (st.hooks.select_board_model) st.hooks.select_board_model(model);
+    st.pool.schedule([&st] { Start_ConnectionThread(st); });
+  }
+}
+
+void Start_ConnectionThread(State& st) {
+  st.ConnectingThreadReleased = 0;
+  st.Connecting = 1;
+  Sam_Init(st);
+  st.ui.post([&st] { st.ui.show_panel(Panel::Main, true); });
+  st.Connecting = 0;
+  st.ConnectingThreadReleased = 1;
+}
+
+void Select_BoardModel(State& st, int model) {
+  st.SelectedModel = model;
+  st.board.VMEBaseAddress = base_address_for_model(model);
+  st.ui.refresh_panel(Panel::Connection);
+}
+
+}  // namespace vx
