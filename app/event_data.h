@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "app/params.h"
 
@@ -32,6 +33,29 @@ struct EventResults {
   PerChannel<float> AmplitudeValue{};
   PerChannel<float> ComputedCharge{};
   PerChannel<float> MeasuredBaseline{};
+};
+
+// Per-run working data of the acquisition loop.
+struct RunData {
+  std::uint64_t TdcOverflowOffset = 0;
+  std::uint64_t LastRawTdc = 0;
+  std::int32_t NbOfPulses = 0;
+  std::uint32_t InterruptStatus = 0;
+  std::int32_t FileIndex = 0;         // current data file of the run
+  std::int32_t ReadingFileIndex = 0;  // current file of a replayed series
+  std::int32_t DataLoadedFromFile = 0;
+  bool FileForSavingDataOpenOK = false;
+  bool ReplayFileOpen = false;
+
+  // Wall-clock stamp of the readout cycle, when saving from the board.
+  std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;
+  double Millisecond = 0.0;
+  double EpochTime = 0.0;
+
+  // Firmware charge mode: the charges of the current readout, per channel.
+  PerChannel<std::vector<double>> ChargeDataValues{};
+  PerChannel<std::int32_t> NbOfValidChargeWords{};
+  std::array<std::uint32_t, kMaxChannels> NbOfEventsPerChannel{};
 };
 
 }  // namespace vx

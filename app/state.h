@@ -36,6 +36,23 @@ struct CoreHooks {
   std::function<void()> start_acquisition_from_user;
   std::function<void(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;
+
+  // Run data files and replay, INL calibration, rates and the display: each is installed
+  // by the layer that owns it.
+  std::function<int(const std::string& directory, int first)> open_data_files;
+  std::function<void(int mode)> close_data_files;
+  std::function<void()> start_data_writer;
+  std::function<void()> copy_log_to_run_directory;
+  std::function<int()> open_replay_file;
+  std::function<int()> read_event_from_file;
+  std::function<void()> close_replay_file;
+  std::function<bool()> open_next_replay_file;  // the next file of a split series
+  std::function<void()> clear_inl_accumulators;
+  std::function<void()> accumulate_inl;
+  std::function<void()> compute_inl;
+  std::function<void(int block)> update_rate_measurement;
+  std::function<void()> compute_display;  // main-graph histograms of the current event
+  std::function<void()> show_event;       // event counter and time on the main tab
   std::function<void()> close_device;
   std::function<void()> init_measurement_results;
   std::function<void(int model)> select_board_model;  // before a connection attempt
@@ -144,6 +161,13 @@ class State {
 
   CalibrationData calib;
   EepromPanelValues eeprom_panel;
+
+  RunData run;
+  std::string ReplayFileName;
+  double EventSeconds = 0.0;  // time of the current event since the run start
+  int EventNumberForSigma = 0;
+  AtomicI32 AcquisitionGeneration{0};  // counts acquisition-thread starts
+  bool display_attached = false;        // a graph shows the events (not the CLI)
 
   DecodedEvent event;
   EventResults results;

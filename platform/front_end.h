@@ -91,6 +91,8 @@ class FrontEnd {
   virtual void show_panel(Panel panel, bool visible) = 0;
   virtual void refresh_panel(Panel panel) = 0;
   virtual void set_window_title(const std::string& title) = 0;
+  // A run starts or ends: the front end dims or undims what must not be used meanwhile.
+  virtual void run_state_changed(bool running) = 0;
   virtual void set_led(Led led, bool on) = 0;
   virtual void set_text(Field field, int index, const std::string& text) = 0;
   virtual void set_colour(Field field, Rgb colour) = 0;

@@ -76,6 +76,16 @@ void ScriptedFrontEnd::set_window_title(const std::string& title) {
   titles_.push_back(title);
 }
 
+void ScriptedFrontEnd::run_state_changed(bool running) {
+  std::lock_guard lock(mutex_);
+  run_states_.push_back(running);
+}
+
+std::vector<bool> ScriptedFrontEnd::run_states() const {
+  std::lock_guard lock(mutex_);
+  return run_states_;
+}
+
 void ScriptedFrontEnd::set_led(Led led, bool on) {
   std::lock_guard lock(mutex_);
   leds_[led] = on;

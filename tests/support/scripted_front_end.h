@@ -52,6 +52,7 @@ class ScriptedFrontEnd : public FrontEnd {
   void show_panel(Panel panel, bool visible) override;
   void refresh_panel(Panel panel) override;
   void set_window_title(const std::string& title) override;
+  void run_state_changed(bool running) override;
   void set_led(Led led, bool on) override;
   void set_text(Field field, int index, const std::string& text) override;
   void set_colour(Field field, Rgb colour) override;
@@ -71,6 +72,7 @@ class ScriptedFrontEnd : public FrontEnd {
   std::vector<std::pair<Panel, bool>> panel_visibility() const;
   int refresh_count(Panel panel) const;
   std::vector<int> progress_values() const;
+  std::vector<bool> run_states() const;
   void clear();
 
   EventLoop loop;
@@ -88,6 +90,7 @@ class ScriptedFrontEnd : public FrontEnd {
   std::map<Panel, int> refreshes_;
   std::vector<int> progress_;
   bool wait_cursor_ = false;
+  std::vector<bool> run_states_;
 };
 
 // Monotonic time moves only through advance() or delay(); wall time is fixed unless set.

@@ -1,0 +1,392 @@
+#include "acquisition/acquisition_loop.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "acquisition/measurement_calls.h"
+#include "acquisition/run_control.h"
+#include "app/message_log.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/register_access.h"
+#include "platform/clock.h"
+
+namespace vx {
+
+namespace {
+
+constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
+
+bool saving(const State& st) { return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1; }
+bool charge_mode(const State& st) { return st.sam[0].ChargeModeEnabled == 1; }
+int board_blocks(const State& st) { return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks); }
+
+void call(const std::function<void()>& hook) {
+  if (hook) hook();
+}
+
+void wait_writer(State& st) {
+  wait_for_flag([&] { return st.DataReadyToBeSaved.load() == 0; });
+}
+
+void show_event(State& st) { call(st.hooks.show_event); }
+
+void stamp_wall_clock(State& st) {
+  const WallTime w = st.clock.wall();
+  RunData& r = st.run;
+  r.Year = w.year;
+  r.Month = w.month;
+  r.Day = w.day;
+  r.Hour = w.hour;
+  r.Minute = w.minute;
+  r.Second = w.second;
+  r.Millisecond = w.millisecond;
+  r.WeekDay = w.weekday;
+  r.EpochTime = w.epoch;
+}
+
+void setup_run(State& st, int& counter, int& limit) {
+  RunData& r = st.run;
+  r.NbOfPulses = 0;
+  st.Board_Connected = 1;
+  r.Year = r.Month = r.Day = r.Hour = r.Minute = r.Second = r.WeekDay = 0;
+  r.Millisecond = 0.0;
+  r.EpochTime = 0.0;
+
+  prepare_run_measurements(st);
+  if (st.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
+  if (charge_mode(st) && st.acq.RunFromFile == 0) {
+    st.gui.GraphMode = 3;
+    st.gui.GraphOptionCharge = 1;
+    call(st.hooks.recompute_main_graph);
+  }
+  for (int ch = 0; ch < 2 * board_blocks(st); ++ch) {
+    st.TriggerRateForStripChart[ch] = 0.0;
+    st.TriggerRateText[ch].clear();
+    st.TriggerRateUnit[ch].clear();
+  }
+
+  limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
+  if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
+    Write_InfoMessage(st, "Run started in continuous mode.\n", kInfo);
+  } else if (st.acq.RunFromFile == 1) {
+    Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
+  } else {
+    char text[96];
+    std::snprintf(text, sizeof text, "Run started with %d events required.\n", st.acq.NbOfEventsRequired);
+    Write_InfoMessage(st, text, kInfo);
+  }
+  if (st.acq.RunFromFile == 0) {
+    counter = st.EventNumber.load();
+    Start_run(st);
+  } else {
+    counter = 0;
+  }
+  show_event(st);
+  call(st.hooks.refresh_annotations);
+}
+
+void end_run(State& st) {
+  if (saving(st)) {
+    wait_writer(st);
+    st.clock.delay(1.0);
+    if (st.hooks.close_data_files) st.hooks.close_data_files(2);
+    call(st.hooks.copy_log_to_run_directory);
+  }
+  Stop_run(st);
+  st.AcquisitionBusy = 0;
+  if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) call(st.hooks.close_replay_file);
+  finish_run_histograms(st);
+  if (st.acq.INLCalibrationRunning == 1) call(st.hooks.compute_inl);
+  Write_InfoMessage(st, "Run is over.\n", kInfo);
+}
+
+// Decodes the firmware charges of the whole readout, channel by channel.
+void decode_charges(State& st) {
+  RunData& r = st.run;
+  for (int b = 0; b < board_blocks(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      r.NbOfValidChargeWords[b][c] = 0;
+      r.ChargeDataValues[b][c].clear();
+    }
+  }
+  if (!board_usable(st) || !st.ChargeEventsAllocated) return;
+  st.digitizer->GetDPPEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize,
+                             &st.ChargeEventsBuffer, r.NbOfEventsPerChannel.data());
+  for (int b = 0; b < board_blocks(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      const int ch = 2 * b + c;
+      const ChargeRecord* records = st.ChargeEventsBuffer.Channel[ch];
+      const std::uint32_t n = records == nullptr ? 0 : r.NbOfEventsPerChannel[ch];
+      auto& values = r.ChargeDataValues[b][c];
+      values.reserve(n);
+      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0;
+      const float lo = st.acq.ChargeHistoMin[b][c];
+      const float hi = st.acq.ChargeHistoMax[b][c];
+      for (std::uint32_t i = 0; i < n; ++i) {
+        const float q = records[i].Charge;
+        if (cut && (q < lo || q > hi)) continue;
+        values.push_back(q);
+      }
+      r.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(values.size());
+    }
+  }
+}
+
+void copy_block(State& st, int b, const GroupEvent743& g) {
+  DecodedEvent& e = st.event;
+  for (int c = 0; c < kChannelsPerBlock; ++c) {
+    e.TrigCount[b][c] = g.TriggerCount[c];
+    e.TimeCount[b][c] = g.TimeCount[c];
+    const std::size_t n = std::min<std::size_t>(g.ChSize, kMaxSamples);
+    std::copy_n(g.DataChannel[c].begin(), n, e.DataValues[b][c].begin());
+    std::copy_n(g.DataChannel[c].begin(), n, e.FullyOrderedValues[b][c].begin());
+  }
+  e.EventID[b] = g.EventId;
+  e.EventFCR[b] = g.StartIndexCell;
+  e.EventTDC[b] = g.TDC;
+}
+
+void invalid_event(State& st) { Write_InfoMessage(st, "Invalid Event\n", kError); }
+
+// The hand-off to the writer thread, switching to the next file of a split run first.
+void hand_over(State& st) {
+  if (!(st.Communication_Error.load() == 0 || st.acq.RunFromFile == 1)) return;
+  if (!saving(st) || !st.run.FileForSavingDataOpenOK) return;
+  const int n = st.EventNumber.load();
+  const int per_file = st.acq.NbOfEventsPerFile;
+  if (st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 && n != 1 && per_file > 0 &&
+      (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
+    if (st.hooks.close_data_files) st.hooks.close_data_files(0);
+    call(st.hooks.copy_log_to_run_directory);
+    const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
+    if (!st.hooks.open_data_files || st.hooks.open_data_files(dir, 0) == 0) st.StopRequest().store(1);
+  }
+  st.DataReadyToBeSaved = 1;
+}
+
+// Replay: the next event of the file, moving on to the next file of a split series when
+// the current one is exhausted. Returns false when there is no event to process.
+bool load_replayed_event(State& st) {
+  st.run.DataLoadedFromFile = st.hooks.read_event_from_file ? st.hooks.read_event_from_file() : 0;
+  if (st.run.DataLoadedFromFile == 1) return true;
+  if (!st.hooks.open_next_replay_file || !st.hooks.open_next_replay_file()) {
+    st.StopRequest().store(1);
+    return false;
+  }
+  st.run.DataLoadedFromFile = st.hooks.read_event_from_file();
+  if (st.run.DataLoadedFromFile != 1) {
+    st.StopRequest().store(1);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool display_condition(State& st, bool with_first) {
+  const int n = st.EventNumber.load();
+  const int modulo = std::max(st.gui.DisplayModulo, 1);
+  return st.acq.DisplayOn == 1 || n % modulo == 0 || n == st.acq.NbOfEventsRequired ||
+         st.StopRequest().load() == 1 || (with_first && n == 1);
+}
+
+void Prepare_ForAcquisition(State& st) {
+  int counter = 0;
+  int limit = 0;
+  setup_run(st, counter, limit);
+
+  for (;;) {
+    if (st.acq.RunType != 2 && counter >= limit) break;
+    st.AcquisitionBusy = 1;
+    int read = 1;
+    if (st.acq.RunFromFile == 0) {
+      Arm_Boards(st, 2, -1);
+      read = Read_BoardData(st);
+    }
+    if (read != 1) {
+      st.StopRequest().store(1);
+      break;
+    }
+    const int events = st.acq.RunFromFile == 0 ? Get_NbOfEvents(st) : 1;
+    wait_writer(st);
+    if (saving(st) && st.acq.RunFromFile == 0) stamp_wall_clock(st);
+
+    for (int i = 0; i < events; ++i) {
+      wait_writer(st);
+      if (st.acq.RunFromFile == 0 && Decode_Event(st, i) < 0) break;
+      Process_Event(st);
+      if (display_condition(st, true)) show_event(st);
+      ++counter;
+      if (st.StopRequest().load() == 1) break;
+    }
+
+    if (st.Communication_Error.load() == 1) {
+      Write_InfoMessage(st, "Communication Error! Board need to be restarted!\n", kError);
+      st.Board_Connected = 0;
+      st.StopRequest().store(1);
+      break;
+    }
+    if (st.StopRequest().load() == 1) {
+      st.clock.delay(0.001);
+      show_event(st);
+      st.AcquisitionBusy = 0;
+      Write_InfoMessage(st, "Run stopped.\n", kInfo);
+      break;
+    }
+    wait_for_flag([&] { return st.BoardAccessReq.load() == 0; });
+  }
+  end_run(st);
+}
+
+void Arm_Boards(State& st, int kind, int block) {
+  if (st.acq.RunFromFile == 1) return;
+  Arm_Board(st, kind, block);
+}
+
+void Arm_Board(State& st, int, int) {
+  st.run.InterruptStatus = 0;
+  if (st.sam[0].ControlRegBit2 == 0) Start_Acq(st);
+  if (st.acq.PulseMode == 1 && st.sam[0].PulseSource == 0 && board_usable(st))
+    st.digitizer->SendSAMPulse(st.DeviceHandle.load());
+  if (st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2) Force_Trigger(st);
+}
+
+int Read_BoardData(State& st) {
+  std::uint32_t size = 0;
+  int rc = kDgtzInvalidHandle;
+  if (board_usable(st) && st.RAMValues != nullptr) {
+    Digitizer& d = *st.digitizer;
+    const int h = st.DeviceHandle.load();
+    for (;;) {
+      rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
+      if (rc < 0 || size != 0) break;
+      if (st.StopRequest().load() == 1) {
+        rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
+        break;
+      }
+    }
+  }
+  const bool present = rc >= 0 && size >= 4;
+  if (!present) {
+    st.StopRequest().store(1);
+    if (rc >= 0) {
+      Write_InfoMessage(st, "No event read!\n", kInfo);
+    } else {
+      Write_InfoMessage(st, "Communication Error!\n", kError);
+    }
+  }
+  st.RAMBufferSize = present ? size : 0;
+  st.LastHeader = 0;
+  if (present) std::memcpy(&st.LastHeader, st.RAMValues, sizeof st.LastHeader);
+  return present ? 1 : 0;
+}
+
+int Get_NbOfEvents(State& st) {
+  if (!board_usable(st)) return 0;
+  std::uint32_t n = 0;
+  if (st.digitizer->GetNumEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize, &n) < 0) return 0;
+  return static_cast<int>(n);
+}
+
+int Decode_Event(State& st, int index) {
+  if (charge_mode(st)) {
+    decode_charges(st);
+    return 0;
+  }
+  if (!board_usable(st)) {
+    invalid_event(st);
+    return -1;
+  }
+  Digitizer& d = *st.digitizer;
+  const int h = st.DeviceHandle.load();
+  EventInfo info;
+  const char* event_ptr = nullptr;
+  if (d.GetEventInfo(h, st.RAMValues, st.RAMBufferSize, index, &info, &event_ptr) < 0 ||
+      d.DecodeEvent(h, event_ptr, &st.CurrentEvent) < 0 || st.CurrentEvent == nullptr) {
+    invalid_event(st);
+    return -1;
+  }
+  bool first = true;
+  for (int b = 0; b < board_blocks(st); ++b) {
+    const GroupEvent743& g = st.CurrentEvent->DataGroup[b];
+    if (g.GrPresent == 0) continue;
+    copy_block(st, b, g);
+    if (first) {
+      Compute_EventTime(st, g.TDC);
+      first = false;
+    }
+  }
+  return 0;
+}
+
+void Compute_EventTime(State& st, std::uint64_t raw) {
+  RunData& r = st.run;
+  if (raw < r.LastRawTdc) r.TdcOverflowOffset += kTdcWrap;
+  r.LastRawTdc = raw;
+  const std::uint64_t tdc = raw + r.TdcOverflowOffset;
+  st.EventSeconds = 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
+  const std::string text =
+      format_event_time(st.EventSeconds, st.acq.RunStartHour, st.acq.RunStartMinute, st.acq.RunStartSecond);
+  auto& chain = st.event.EventTimeChain;
+  chain.fill('\0');
+  std::copy_n(text.begin(), std::min(text.size(), chain.size() - 1), chain.begin());
+}
+
+std::string format_event_time(double t, int start_hour, int start_minute, int start_second) {
+  const auto whole = [](double v) { return static_cast<long long>(v); };
+  const long long hours = whole((60.0 * start_minute + start_second + t) / 3600.0 + start_hour) % 24;
+  const long long minutes = whole((start_second + t) / 60.0 + start_minute) % 60;
+  const long long seconds = whole(t + start_second) % 60;
+  const long long ms = whole(t * 1e3) % 1000;
+  const long long us = whole(t * 1e6) % 1000;
+  const long long ns = whole(t * 1e9) % 1000;
+  char text[64];
+  std::snprintf(text, sizeof text, "%02lldh%02lldm%02llds,%03lld.%03lld.%03lldns", hours, minutes,
+                seconds, ms, us, ns);
+  return text;
+}
+
+void Process_Event(State& st) {
+  int blocks = board_blocks(st);
+  if (st.acq.RunFromFile == 0) {
+    st.EventNumber.fetch_add(1);
+    ++st.EventNumberForSigma;
+  } else {
+    blocks = std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
+  }
+
+  if (charge_mode(st) && st.acq.RunFromFile == 0) {
+    accumulate_firmware_charges(st, display_condition(st, false));
+  } else {
+    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
+    if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
+    if (st.acq.FFTMode == 1) measure_spectrum(st);
+    if (st.gui.NoiseMeasurementOn == 1) measure_noise(st, blocks, display_condition(st, false));
+    if (st.gui.DisplayTimeOnWaveforms == 1 || (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
+        st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) {
+      measure_channels(st, blocks);
+    }
+    if (display_condition(st, true)) call(st.hooks.compute_display);
+    if (st.gui.RateMeasurementOn == 1 && st.hooks.update_rate_measurement) {
+      for (int b = 0; b < blocks; ++b)
+        if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);
+    }
+  }
+
+  hand_over(st);
+
+  if (st.acq.EnTimeJitter == 0 && st.acq.INLCalibrationRunning == 0 && st.acq.DisplayOn == 1 &&
+      st.sys.NbOfSAMBlocks < 3 && st.display_attached) {
+    st.clock.delay(0.020);
+  }
+  if (st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) {
+    const int n = st.EventNumber.load();
+    const bool display_time = n % std::max(st.gui.DisplayModulo, 1) == 0 ||
+                              n == st.acq.NbOfEventsRequired || st.acq.NbOfEventsRequired == 1 ||
+                              st.StopRequest().load() == 1;
+    update_run_histograms(st, display_time);
+  }
+}
+
+}  // namespace vx

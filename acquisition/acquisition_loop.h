@@ -1,0 +1,29 @@
+// The body of a run: arm, read a block of events, decode and process each, until the
+// event limit, a stop request or an error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/state.h"
+
+namespace vx {
+
+void Prepare_ForAcquisition(State& st);
+void Arm_Boards(State& st, int kind, int block);
+void Arm_Board(State& st, int kind, int block);
+int Read_BoardData(State& st);
+int Get_NbOfEvents(State& st);
+int Decode_Event(State& st, int index);
+void Process_Event(State& st);
+
+// Whether the current event is displayed; with_first also counts event 1 (the event
+// counter and the waveform histograms refresh on it).
+bool display_condition(State& st, bool with_first);
+
+// Extends the 40-bit time stamp of a block and formats the event time.
+void Compute_EventTime(State& st, std::uint64_t raw_tdc);
+std::string format_event_time(double seconds_since_start, int start_hour, int start_minute,
+                              int start_second);
+
+}  // namespace vx

@@ -1,0 +1,184 @@
+#include "acquisition/run_control.h"
+
+#include "acquisition/acquisition_loop.h"
+#include "acquisition/measurement_calls.h"
+#include "app/message_log.h"
+#include "digitizer/register_access.h"
+#include "platform/clock.h"
+
+namespace vx {
+
+namespace {
+
+bool saving(const State& st) { return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1; }
+
+int open_output_files(State& st, const std::string& directory) {
+  if (!st.hooks.open_data_files) {
+    Write_InfoMessage(st, "Error while opening data file: saving is not available.\n", kError);
+    return 0;
+  }
+  return st.hooks.open_data_files(directory, 1);
+}
+
+// Schedules the acquisition thread and waits until it has started. Waiting on a start
+// counter rather than on AcquisitionRunning itself: a short run may be over before this
+// thread looks, and would then be waited for forever.
+void launch_acquisition_thread(State& st) {
+  const int generation = st.AcquisitionGeneration.load();
+  st.pool.schedule([&st] { Start_Acquisition(st); });
+  wait_for_flag([&] { return st.AcquisitionGeneration.load() != generation; });
+}
+
+}  // namespace
+
+int Start_AcquisitionFromUser(State& st) {
+  st.ui.set_wait_cursor(true);
+  const int result = Prepare_Run(st, std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
+  if (result == 1) launch_acquisition_thread(st);
+  st.ui.set_wait_cursor(false);
+  return result;
+}
+
+int Prepare_Run(State& st, const std::string& directory) {
+  reset_noise_statistics(st);
+  st.run.FileIndex = 0;
+  st.acq.RunElapsedTime = 0;
+  st.acq.RunStartTime = st.clock.now();
+
+  int result = 1;
+  if (st.acq.RunFromFile == 0 && st.Nb_Of_SAM_Blocks.load() == 0) {
+    Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n", kError);
+    return -1;
+  }
+  if (saving(st) && st.acq.RunFromFile == 0) {
+    st.acq.DisplayOn = 0;
+    st.ui.refresh_panel(Panel::Main);
+    Write_InfoMessage(st, "WARNING! While Saving data to file, Display is set to OFF in order to run faster.\n",
+                      kInfo);
+    if (st.acq.NbOfEventsRequired == 0) {
+      Write_InfoMessage(st,
+                        "WARNING! Saving data to file while running in continuous mode may result in "
+                        "a huge amount of data saved to disk! \n",
+                        kInfo);
+    }
+    if (open_output_files(st, directory) == 0) return -1;
+    st.EventNumber = 0;
+  } else if (st.acq.RunFromFile == 1) {
+    st.run.ReadingFileIndex = 1;
+    if (st.acq.SaveMeasurementsInFile == 1 && open_output_files(st, directory) == 0) return -1;
+    if (!st.run.ReplayFileOpen) {
+      result = st.hooks.open_replay_file ? st.hooks.open_replay_file() : -1;
+      st.EventNumber = 0;
+    }
+  } else {
+    st.EventNumber = 0;
+  }
+  st.FirstEventNumber = st.EventNumber.load();
+  return result;
+}
+
+void Start_Acquisition(State& st) {
+  st.ui.post([&st] { st.ui.run_state_changed(true); });
+  st.RawTriggerRateOK = 0;
+  st.StopRequest().store(0);
+  st.AcquisitionRunning = 1;
+  st.AcquisitionGeneration.fetch_add(1);
+
+  if (saving(st)) {
+    wait_for_flag([&] { return st.SaveDataInFileThreadReleased.load() == 1; });
+    if (st.hooks.start_data_writer) st.hooks.start_data_writer();
+  }
+  Prepare_ForAcquisition(st);
+
+  st.AcquisitionRunning = 0;
+  st.ui.post([&st] { st.ui.run_state_changed(false); });
+  if (st.hooks.on_run_finished) st.ui.post([&st] { st.hooks.on_run_finished(); });
+}
+
+void Stop_AcquisitionFromUser(State& st) { Stop_AcquisitionAndWait(st); }
+
+RestartGuard::RestartGuard(State& st) : st_(st), was_running_(st.AcquisitionRunning.load() == 1) {
+  Stop_AcquisitionAndWait(st);
+}
+
+RestartGuard::~RestartGuard() {
+  if (!was_running_ || st_.AcquisitionRunning.load() != 0) return;
+  if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
+  launch_acquisition_thread(st_);
+}
+
+int events_required_for(int run_type, int events_entry) {
+  switch (run_type) {
+    case 0: return 1;
+    case 1: return events_entry == 0 ? 1 : events_entry;
+    default: return 0;
+  }
+}
+
+void Set_RunType(State& st, int run_type, int events_entry) {
+  RestartGuard restart(st);
+  st.acq.RunType = run_type;
+  st.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
+  if (st.acq.RunFromFile == 0) st.EventNumber = 0;
+  st.ui.refresh_panel(Panel::Main);
+}
+
+void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds) {
+  RestartGuard restart(st);
+  st.acq.RunDuration = 86400 * days + 3600 * hours + 60 * minutes + seconds;
+  st.ui.refresh_panel(Panel::Main);
+}
+
+void Set_NbOfEventsRequired(State& st, int events) {
+  // A running loop keeps the limit it computed at its start.
+  st.acq.NbOfEventsRequired = events_required_for(st.acq.RunType, events);
+}
+
+void Start_run(State& st) {
+  if (st.acq.RunFromFile != 0 || !board_usable(st)) return;
+  Digitizer& d = *st.digitizer;
+  const int h = st.DeviceHandle.load();
+  d.AllocateEvent(h, &st.CurrentEvent);
+  d.ClearData(h);
+  st.board.BoardRunState = 4;
+  d.SWStartAcquisition(h);
+  if (st.sys.SyncMode == 1 && st.sys.BoardMasterMode == 1 && st.sys.UseLvdsIO == 0)
+    d.SendSWtrigger(h);
+  const WallTime now = st.clock.wall();
+  st.acq.RunStartHour = now.hour;
+  st.acq.RunStartMinute = now.minute;
+  st.acq.RunStartSecond = now.second;
+  st.run.TdcOverflowOffset = 0;
+  st.run.LastRawTdc = 0;
+}
+
+void Stop_run(State& st) {
+  if (st.acq.RunFromFile != 0) return;
+  st.board.BoardRunState = 0;
+  if (st.digitizer == nullptr) return;
+  Digitizer& d = *st.digitizer;
+  const int h = st.DeviceHandle.load();
+  d.SWStopAcquisition(h);
+  d.ClearData(h);
+  d.ClearData(h);
+  d.FreeEvent(h, &st.CurrentEvent);
+}
+
+void Run_Reset(State& st, int kind, int block) {
+  std::uint32_t address = 0;
+  switch (kind) {
+    case 0: address = 0x8010; break;
+    case 1: address = 0x807C; break;
+    case 2: address = block == -1 ? 0x805Cu : 0x105Cu + 0x100u * block; break;
+    default: return;
+  }
+  Write_Register(st, st.DeviceHandle.load(), 1, address);
+}
+
+void Start_Acq(State& st) { Write_Register(st, st.DeviceHandle.load(), 1, 0x8018); }
+
+void Force_Trigger(State& st) {
+  if (board_usable(st)) st.digitizer->SendSWtrigger(st.DeviceHandle.load());
+}
+
+}  // namespace vx
