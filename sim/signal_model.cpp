@@ -1,0 +1,138 @@
+#include "sim/signal_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace vx::sim {
+namespace {
+
+const SineTable& sine_table() {
+  static const SineTable table;
+  return table;
+}
+
+double raw_shape(double t_ns, double sigma_ns, double tau_ns) {
+  const double edge = 0.5 * std::erfc(-t_ns / (sigma_ns * std::numbers::sqrt2));
+  return t_ns > 0.0 ? edge * std::exp(-t_ns / tau_ns) : edge;
+}
+
+}  // namespace
+
+PulseShape::PulseShape(double rise_ns, double fall_ns) {
+  // 10-90 % of an error-function edge spans 2.563 sigma; 90-10 % of an exponential 2.197 tau.
+  const double sigma = rise_ns / 2.5631;
+  const double tau = fall_ns / 2.1972;
+  const double t_begin = -6.0 * sigma;
+  const double t_end = 6.0 * sigma + 16.0 * tau;
+  constexpr std::size_t kPoints = 16384;
+  const double step_ns = (t_end - t_begin) / static_cast<double>(kPoints - 1);
+  std::vector<double> v(kPoints);
+  for (std::size_t i = 0; i < kPoints; ++i) {
+    v[i] = raw_shape(t_begin + step_ns * static_cast<double>(i), sigma, tau);
+  }
+  const auto peak = std::max_element(v.begin(), v.end());
+  const double height = *peak;
+  std::size_t i_half = 0;
+  while (i_half + 1 < kPoints && v[i_half + 1] < 0.5 * height) ++i_half;
+  const double frac = (0.5 * height - v[i_half]) / (v[i_half + 1] - v[i_half]);
+  const double t_half_ns = t_begin + step_ns * (static_cast<double>(i_half) + frac);
+
+  values_.resize(kPoints + 1);
+  for (std::size_t i = 0; i < kPoints; ++i) values_[i] = static_cast<float>(v[i] / height);
+  values_[kPoints] = values_[kPoints - 1];
+  step_ps_ = step_ns * 1000.0;
+  inv_step_ = 1.0 / step_ps_;
+  first_ps_ = (t_begin - t_half_ns) * 1000.0;
+  last_index_ = static_cast<double>(kPoints - 1);
+}
+
+SineTable::SineTable() {
+  for (std::size_t i = 0; i <= kSize; ++i) {
+    values_[i] = static_cast<float>(
+        std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(kSize)));
+  }
+}
+
+ChannelInput ChannelInput::from(const ChannelSignal& s) {
+  ChannelInput in;
+  in.kind = s.input;
+  in.noise_counts = static_cast<float>(s.noise_mv * 1e-3 / kVoltsPerCount);
+  if (s.input == InputKind::kPulse) {
+    const double sign = s.pulse_polarity == PulsePolarity::kNegative ? -1.0 : 1.0;
+    in.amplitude_counts = static_cast<float>(sign * s.pulse_amplitude_mv * 1e-3 / kVoltsPerCount);
+    in.delay_ps = s.pulse_delay_ns * 1000.0;
+    in.jitter_ps = s.pulse_jitter_ps;
+    in.shape = std::make_shared<PulseShape>(s.pulse_rise_ns, s.pulse_fall_ns);
+  } else if (s.input == InputKind::kSine) {
+    in.amplitude_counts = static_cast<float>(s.sine_amplitude_mv * 1e-3 / kVoltsPerCount);
+    in.sine_cycles_per_ps = s.sine_frequency_mhz * 1e-6;
+  }
+  return in;
+}
+
+void synthesize_channel(const ChannelInput& in, const float* baseline, const SampleTiming& timing,
+                        float jitter_draw, double sine_phase, Rng& rng, std::uint16_t* out) {
+  std::array<float, kCells> v;
+  const int n = timing.samples;
+  const int p0 = timing.first_cell;
+  const float noise = in.noise_counts;
+  for (int k = 0; k < n; ++k) {
+    v[k] = baseline[(p0 + k) & (kCells - 1)] + noise * rng.gaussian();
+  }
+
+  const float* err = timing.cell_time_error_ps;
+  const double e0 = err[p0];
+  const auto sample_time = [&](int k) {
+    return k * timing.period_ps + (err[(p0 + k) & (kCells - 1)] - e0);
+  };
+  if (in.kind == InputKind::kPulse && in.shape) {
+    const double t_pulse = in.delay_ps + in.jitter_ps * jitter_draw;
+    const int k_lo = std::max(
+        0, static_cast<int>(std::floor((t_pulse + in.shape->first_ps()) / timing.period_ps)) - 2);
+    const int k_hi = std::min(
+        n, static_cast<int>(std::ceil((t_pulse + in.shape->last_ps()) / timing.period_ps)) + 2);
+    for (int k = k_lo; k < k_hi; ++k) {
+      v[k] += in.amplitude_counts * in.shape->at(sample_time(k) - t_pulse);
+    }
+  } else if (in.kind == InputKind::kSine) {
+    const SineTable& sine = sine_table();
+    for (int k = 0; k < n; ++k) {
+      v[k] += in.amplitude_counts * sine.at(sine_phase + in.sine_cycles_per_ps * sample_time(k));
+    }
+  }
+
+  for (int k = 0; k < n; ++k) {
+    const float clamped = std::clamp(v[k] + 0.5f, 0.0f, kAdcMax + 0.49f);
+    out[k] = static_cast<std::uint16_t>(clamped);
+  }
+}
+
+float synthesize_charge(const ChannelInput& in, float dc_counts, int start, int length,
+                        int baseline_samples, double period_ps, float jitter_draw,
+                        double sine_phase, Rng& rng) {
+  const auto signal = [&](int k) -> double {
+    const double t = k * period_ps;
+    if (in.kind == InputKind::kPulse && in.shape) {
+      return in.amplitude_counts * in.shape->at(t - in.delay_ps - in.jitter_ps * jitter_draw);
+    }
+    if (in.kind == InputKind::kSine) {
+      return in.amplitude_counts * sine_table().at(sine_phase + in.sine_cycles_per_ps * t);
+    }
+    return 0.0;
+  };
+  double sum = 0.0;
+  for (int k = start; k < start + length; ++k) sum += signal(k) + dc_counts;
+  const double sigma = in.noise_counts;
+  sum += sigma * std::sqrt(static_cast<double>(length)) * rng.gaussian();
+  if (baseline_samples > 0) {
+    double base = 0.0;
+    for (int k = 0; k < baseline_samples; ++k) base += signal(k) + dc_counts;
+    base /= baseline_samples;
+    base += sigma / std::sqrt(static_cast<double>(baseline_samples)) * rng.gaussian();
+    sum -= base * length;
+  }
+  return static_cast<float>(sum * kVoltsPerCount * period_ps / 50.0);
+}
+
+}  // namespace vx::sim

@@ -1,0 +1,235 @@
+// The simulated x743 board behind the digitizer-library interface: register file, triggers,
+// board memory with dead time, signal synthesis with the imperfections the calibrations
+// measure, the library's pedestal and INL corrections, EEPROMs persisted under the user data
+// directory, firmware charge mode and fault injection. Events happen in the injected clock's
+// time; everything random is derived from the configured seed.
+#pragma once
+
+#include <array>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/digitizer.h"
+#include "sim/board_imperfections.h"
+#include "sim/eeprom_store.h"
+#include "sim/signal_model.h"
+#include "sim/sim_config.h"
+#include "sim/sim_random.h"
+
+namespace vx::sim {
+
+class SimulatedBoard final : public Digitizer {
+ public:
+  // user_data_dir holds the persisted EEPROMs (in its SimBoard folder). Without a clock the
+  // board runs on the system's monotonic clock.
+  SimulatedBoard(SimConfig config, std::filesystem::path user_data_dir,
+                 std::shared_ptr<Clock> clock = nullptr);
+  ~SimulatedBoard() override;
+  SimulatedBoard(const SimulatedBoard&) = delete;
+  SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+  int blocks() const { return blocks_; }
+  int channels() const { return 2 * blocks_; }
+  const SimConfig& config() const { return config_; }
+  const BoardImperfections& imperfections() const { return truth_; }
+  std::filesystem::path eeprom_file(int daughter) const { return eeprom_.file(daughter); }
+
+  int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
+                     std::uint32_t vme_base_address, int* handle) override;
+  int GetInfo(int handle, BoardInfo* info) override;
+  int CloseDigitizer(int handle) override;
+  int ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) override;
+  int WriteRegister(int handle, std::uint32_t address, std::uint32_t value) override;
+
+  int SetMaxNumEventsBLT(int handle, std::uint32_t max_events) override;
+  int MallocReadoutBuffer(int handle, char** buffer, std::uint32_t* size) override;
+  int FreeReadoutBuffer(int handle, char** buffer) override;
+  int ReadData(int handle, int mode, char* buffer, std::uint32_t* size) override;
+  int GetNumEvents(int handle, const char* buffer, std::uint32_t size,
+                   std::uint32_t* num_events) override;
+  int GetEventInfo(int handle, const char* buffer, std::uint32_t size, std::int32_t index,
+                   EventInfo* info, const char** event_ptr) override;
+  int AllocateEvent(int handle, Event743** event) override;
+  int DecodeEvent(int handle, const char* event_ptr, Event743** event) override;
+  int FreeEvent(int handle, Event743** event) override;
+  int ClearData(int handle) override;
+  int SWStartAcquisition(int handle) override;
+  int SWStopAcquisition(int handle) override;
+  int SendSWtrigger(int handle) override;
+  int SendSAMPulse(int handle) override;
+
+  int SetSAMAcquisitionMode(int handle, int mode) override;
+  int MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) override;
+  int FreeDPPEvents(int handle, ChargeEvents* events) override;
+  int GetDPPEvents(int handle, const char* buffer, std::uint32_t size, ChargeEvents* events,
+                   std::uint32_t* num_events_per_channel) override;
+  int SetDPPParameters(int handle, std::uint32_t channel_mask,
+                       const ChargeModeParams& params) override;
+
+  int SetSWTriggerMode(int handle, int mode) override;
+  int SetExtTriggerInputMode(int handle, int mode) override;
+  int SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) override;
+  int SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) override;
+  int GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) override;
+  int SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a, std::uint32_t channel_b,
+                                 int logic, std::uint16_t coincidence_window_ns) override;
+  int GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a, std::uint32_t channel_b,
+                                 int* logic, std::uint16_t* coincidence_window_ns) override;
+  int SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) override;
+  int SetIOLevel(int handle, int level) override;
+  int SetTriggerInAsGate(int handle, int gate) override;
+  int SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
+                                  std::uint32_t veto_window_ns) override;
+  int GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
+                                  std::uint32_t* veto_window_ns) override;
+
+  int SetSAMSamplingFrequency(int handle, int frequency) override;
+  int SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) override;
+  int SetSAMCorrectionLevel(int handle, int level) override;
+  int EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern, int source) override;
+  int DisableSAMPulseGen(int handle, int channel) override;
+  int LoadSAMCorrectionData(int handle) override;
+  int SetGroupEnableMask(int handle, std::uint32_t mask) override;
+  int SetRecordLength(int handle, std::uint32_t samples) override;
+  int SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) override;
+  int SetChannelTriggerThreshold(int handle, std::uint32_t channel, std::uint32_t code) override;
+
+  int Read_EEPROM(int handle, int daughter_board, std::uint16_t address, std::uint32_t count,
+                  unsigned char* buffer) override;
+  int Write_EEPROM(int handle, int daughter_board, std::uint16_t address, std::uint32_t count,
+                   const unsigned char* buffer) override;
+  int TriggerThreshold(int handle, int enable) override;
+
+ private:
+  struct Channel {
+    std::uint32_t offset_code = 32767;
+    std::uint32_t threshold_code = 32767;
+    int polarity = kPolarityRisingEdge;
+    int self_trigger_mode = kTrgModeDisabled;
+    int veto_enable = 0;
+    std::uint32_t veto_window_ns = 0;
+    int pulser_enable = 0;
+    std::uint16_t pulser_pattern = 0;
+    int pulser_source = 0;
+    std::int32_t charge_start = 17;
+    std::uint16_t charge_length = 1005;
+    double hit_rate = 0.0;
+    std::uint64_t register_hits = 0;
+    std::uint64_t event_hits = 0;
+    bool baseline_dirty = true;
+    std::array<float, kCells> baseline{};  // raw cell levels by physical cell
+    std::vector<float> pedestal_table;     // loaded correction, empty = none
+    std::vector<float> inl_table_ps;
+  };
+  struct Group {
+    int pair_logic = kLogicOr;
+    std::uint16_t window_ns = 0;
+    std::uint8_t post_trigger = 0;
+    std::array<std::uint16_t, 0x20> sam_register{};
+    std::array<std::array<std::uint8_t, 16>, 2> line_code{};
+    std::uint32_t slow_control_address = 0;
+    double counter_start = 0.0;
+  };
+  struct Pending {
+    double time = 0.0;
+    std::uint64_t serial = 0;  // 1-based over the board's life; seeds the event's content
+    std::uint32_t counter = 0;
+    std::uint64_t tdc = 0;
+    std::array<std::uint16_t, 16> hits{};
+    std::array<std::uint16_t, 16> micros{};
+  };
+  struct ReadoutBuffer {
+    std::vector<std::uint32_t> words;
+    char* data() { return reinterpret_cast<char*>(words.data()); }
+    std::uint32_t bytes() const { return static_cast<std::uint32_t>(4 * words.size()); }
+  };
+
+  bool valid(int handle) const { return open_ && handle == handle_; }
+  double now() const;
+  double period_ps() const;
+  double dead_time_s() const;
+  std::size_t memory_capacity() const;
+  bool accepting() const;
+  std::uint32_t present_groups() const;
+  std::uint32_t event_words(std::uint32_t groups) const;
+  std::uint32_t max_event_bytes() const;
+
+  void advance(double t);
+  void advance_counters(double t);
+  void accept_trigger(double t);
+  void recompute_rates();
+  void reschedule(double t);
+  void refresh_baseline(int channel);
+  void load_corrections();
+  ReadoutBuffer* find_buffer(const char* p);
+  const ReadoutBuffer* find_containing(const char* p, std::uint32_t bytes) const;
+
+  int register_read(std::uint32_t address, std::uint32_t* value);
+  int register_write(std::uint32_t address, std::uint32_t value);
+  void slow_control_write(int group, std::uint32_t data);
+  std::uint32_t fill_waveforms(char* out, std::uint32_t capacity);
+  std::uint32_t fill_charges(char* out, std::uint32_t capacity);
+  void encode_event(const Pending& ev, std::uint32_t groups, bool corrupt, char* out);
+  void decode_group(const char* g, int group, GroupEvent743& out);
+  int check_channel(std::uint32_t channel) const;
+
+  SimConfig config_;
+  std::shared_ptr<Clock> clock_;
+  int blocks_ = 8;
+  BoardImperfections truth_;
+  EepromStore eeprom_;
+  std::array<ChannelInput, 16> inputs_{};
+
+  mutable std::mutex mutex_;
+  bool open_ = false;
+  int handle_ = -1;
+  double origin_ = 0.0;
+  double bus_time_ = 0.0;
+
+  std::array<Channel, 16> ch_{};
+  std::array<Group, 8> grp_{};
+  std::map<std::uint32_t, std::uint32_t> registers_;
+  bool acquiring_ = false;
+  bool armed_ = false;
+  int sw_trigger_mode_ = kTrgModeAcqOnly;
+  int ext_trigger_mode_ = kTrgModeDisabled;
+  int logic_ = kLogicOr;
+  std::uint32_t majority_ = 0;
+  int io_level_ = 0;
+  int trigger_in_as_gate_ = 0;
+  int frequency_ = 0;
+  std::uint32_t record_length_ = kCells;
+  std::uint32_t group_mask_ = 0xFF;
+  int correction_level_ = kCorrectionAll;
+  int acquisition_mode_ = kAcqModeWaveform;
+  std::uint32_t max_events_blt_ = 1;
+  int threshold_scan_flag_ = 1;
+  std::int32_t charge_baseline_samples_ = 16;
+  bool corrections_loaded_ = false;
+
+  double counters_time_ = 0.0;
+  double acquisition_start_ = 0.0;
+  double last_event_time_ = 0.0;
+  double trigger_rate_ = 0.0;
+  double next_trigger_ = std::numeric_limits<double>::infinity();
+  Rng arrival_rng_;
+  Rng counter_rng_;
+  std::deque<Pending> pending_;
+  std::uint64_t accepted_ = 0;
+  std::uint64_t delivered_ = 0;
+  std::uint64_t register_accesses_ = 0;
+  std::uint64_t readouts_ = 0;
+  std::uint32_t event_counter_ = 0;
+
+  std::vector<std::unique_ptr<ReadoutBuffer>> buffers_;
+  std::vector<std::unique_ptr<Event743>> events_;
+  std::vector<std::unique_ptr<std::vector<ChargeRecord>>> charge_arrays_;
+};
+
+}  // namespace vx::sim
