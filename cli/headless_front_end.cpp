@@ -7,6 +7,7 @@ namespace vx::cli {
 void HeadlessFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::string& text) {
   // Every message reaches the Infos tab once; that copy is the one printed.
   if (tab != MessageTab::Infos) return;
+  if (kind == MessageKind::Error) errors_seen.fetch_add(1);
   const char* label = kind == MessageKind::Error     ? "ERROR  "
                       : kind == MessageKind::Warning ? "WARNING"
                                                      : "INFO   ";

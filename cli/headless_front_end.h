@@ -2,6 +2,7 @@
 // answered from the command-line flags, nothing ever blocks.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -40,12 +41,14 @@ class HeadlessFrontEnd final : public FrontEnd {
   void show_panel(Panel, bool) override {}
   void refresh_panel(Panel) override {}
   void set_window_title(const std::string&) override {}
+  void run_state_changed(bool) override {}
   void set_led(Led, bool) override {}
   void set_text(Field, int, const std::string&) override {}
   void set_colour(Field, Rgb) override {}
   void plot_strip_chart(StripChart, std::span<const double>) override {}
 
   EventLoop loop;
+  std::atomic<int> errors_seen{0};  // error messages so far
 
  private:
   std::mutex mutex_;

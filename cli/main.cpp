@@ -1,53 +1,35 @@
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
-#include <optional>
 #include <string>
 
-#include "app/lifecycle.h"
-#include "app/message_log.h"
 #include "app/params.h"
-#include "app/user_path.h"
-#include "cli/headless_front_end.h"
-#include "platform/clock.h"
-#include "platform/thread_pool.h"
-
-namespace {
-
-struct GlobalOptions {
-  std::optional<std::string> user_dir;
-  bool yes = false;
-};
-
-}  // namespace
+#include "cli/commands.h"
+#include "cli/session.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Veltrix command line: drive an x743 digitizer (or its simulation) headless."};
+  CLI::App app{"Veltrix command line: drive an x743 digitizer (here its simulation) headless."};
   app.set_version_flag("--version", std::string("veltrix-cli ") + vx::kSoftwareVersion);
   app.require_subcommand(1);
-  GlobalOptions opts;
-  app.add_option("--user-dir", opts.user_dir,
+  vx::cli::GlobalOptions global;
+  app.add_option("--user-dir", global.user_dir,
                  "User data directory (log, run data, setups); default from VELTRIX_USER_DIR, "
                  "XDG_DATA_HOME or ~/.local/share/Veltrix");
-  app.add_flag("--yes,-y", opts.yes, "Answer yes to every confirmation");
+  app.add_option("--sim-config", global.sim_config,
+                 "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
+  app.add_option("--model", global.model, "Board model")->check(CLI::IsMember({"dt5743", "v1743"}));
+  app.add_flag("--yes,-y", global.yes, "Answer yes to every confirmation");
 
-  auto* demo = app.add_subcommand("demo", "Start the core and show where it keeps its files");
+  auto* info = app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");
+  vx::cli::RunOptions run_options;
+  auto* run = app.add_subcommand("run", "Connect, configure and acquire a run");
+  vx::cli::add_run_options(*run, run_options);
+  auto* demo = app.add_subcommand("demo", "A short run on the simulated board with a summary");
   CLI11_PARSE(app, argc, argv);
 
-  vx::cli::HeadlessFrontEnd ui;
-  ui.assume_yes = opts.yes;
-  vx::SystemClock clock;
-  vx::ThreadPool pool;
-  vx::State st(ui, clock, pool);
-  const auto user_path =
-      vx::Resolve_UserPath(vx::read_user_path_environment(opts.user_dir, vx::executable_directory()));
-  vx::Start_Core(st, user_path);
-
-  int rc = 0;
-  if (*demo) {
-    vx::Write_InfoMessage(st, "User data directory: '" + user_path.string() + "'.\n", vx::kInfo);
-    vx::Write_InfoMessage(st, "Log file: '" + st.FileForSavingLogFile.string() + "'.\n", vx::kInfo);
-  }
-  vx::Shutdown_Core(st);
-  return rc;
+  vx::cli::Session session(global);
+  if (!session.load_sim_config()) return 2;
+  if (*info) return vx::cli::command_info(session);
+  if (*run) return vx::cli::command_run(session, run_options);
+  if (*demo) return vx::cli::command_demo(session);
+  return 0;
 }

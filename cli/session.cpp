@@ -1,0 +1,100 @@
+#include "cli/session.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/lifecycle.h"
+#include "app/timer_tick.h"
+#include "app/user_path.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/connection_rules.h"
+#include "platform/clock.h"
+#include "sim/simulated_board.h"
+
+namespace vx::cli {
+
+namespace {
+
+// Set by the Ctrl-C handler; a signal handler can reach nothing else.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void on_interrupt(int) { g_interrupted = 1; }
+
+int panel_model(const std::string& model) { return model == "dt5743" ? kModelDesktop : kModelVme; }
+
+}  // namespace
+
+Session::Session(const GlobalOptions& options)
+    : options_(options), st_(ui_, clock_, pool_) {
+  ui_.assume_yes = options.yes;
+  const auto user_path =
+      Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
+  Start_Core(st_, user_path);
+  st_.hooks.select_board_model = [this](int model) { make_board(model); };
+  st_.hooks.close_device = [this] { Close_Device(st_); };
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
+}
+
+Session::~Session() {
+  pool_.wait_idle();
+  Shutdown_Core(st_);
+  st_.digitizer = nullptr;
+}
+
+bool Session::interrupted() { return g_interrupted != 0; }
+
+bool Session::load_sim_config() {
+  std::optional<std::string> path = options_.sim_config;
+  if (!path) {
+    if (const char* env = std::getenv("VELTRIX_SIM_CONFIG"); env != nullptr && *env != '\0') path = env;
+  }
+  if (path) {
+    const auto parsed = sim::load_sim_config(*path);
+    if (!parsed.ok()) {
+      std::fprintf(stderr, "Simulation configuration '%s' is not valid:\n", path->c_str());
+      for (const auto& e : parsed.errors) std::fprintf(stderr, "  %s\n", e.c_str());
+      return false;
+    }
+    sim_config_ = parsed.config;
+  }
+  return true;
+}
+
+void Session::make_board(int model) {
+  sim::SimConfig config = sim_config_;
+  config.model = model == kModelDesktop ? "DT5743" : "V1743";
+  st_.digitizer = nullptr;
+  board_ = std::make_unique<sim::SimulatedBoard>(config, st_.UserPath);
+  st_.digitizer = board_.get();
+}
+
+bool Session::connect() {
+  const int model = panel_model(options_.model);
+  Select_BoardModel(st_, model);
+  st_.board.LinkType = model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME
+  Connect_Board(st_, model);
+  run_until([&] { return st_.ConnectingThreadReleased.load() == 1 && st_.Connecting.load() == 0; });
+  return st_.Board_Connected.load() == 1;
+}
+
+void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass) {
+  bool stop_sent = false;
+  if (next_tick_ == 0.0) next_tick_ = clock_.now() + 1.0;
+  while (!pred()) {
+    ui_.loop.run_until(pred, 0.1);
+    if (g_interrupted != 0 && !stop_sent) {
+      st_.StopRequest().store(1);
+      stop_sent = true;
+    }
+    if (clock_.now() >= next_tick_) {
+      TimerCB(st_);
+      next_tick_ += 1.0;
+    }
+    if (each_pass) each_pass();
+  }
+  ui_.loop.process_pending();
+}
+
+}  // namespace vx::cli

@@ -1,0 +1,62 @@
+// One command-line session: the core's state around the simulated board, connected and
+// driven from the terminal.
+#pragma once
+
+#include <csignal>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/state.h"
+#include "cli/headless_front_end.h"
+#include "platform/clock.h"
+#include "platform/thread_pool.h"
+#include "sim/sim_config.h"
+
+namespace vx::sim {
+class SimulatedBoard;
+}
+
+namespace vx::cli {
+
+struct GlobalOptions {
+  std::optional<std::string> user_dir;
+  std::optional<std::string> sim_config;
+  std::string model = "v1743";
+  bool yes = false;
+};
+
+class Session {
+ public:
+  explicit Session(const GlobalOptions& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Loads the simulation configuration; false (with the reason printed) when it is bad.
+  bool load_sim_config();
+  // Connects the board and waits for the connection thread; true when a board is there.
+  bool connect();
+  // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
+  // Ctrl-C sets StopRequest once.
+  void run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass = {});
+
+  State& state() { return st_; }
+  HeadlessFrontEnd& ui() { return ui_; }
+  sim::SimulatedBoard* board() { return board_.get(); }
+  static bool interrupted();
+
+ private:
+  void make_board(int model);
+
+  GlobalOptions options_;
+  HeadlessFrontEnd ui_;
+  SystemClock clock_;
+  ThreadPool pool_;
+  State st_;
+  std::unique_ptr<sim::SimulatedBoard> board_;
+  sim::SimConfig sim_config_;
+  double next_tick_ = 0.0;
+};
+
+}  // namespace vx::cli
