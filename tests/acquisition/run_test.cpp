@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include "acquisition/acquisition_loop.h"
+#include "acquisition/run_control.h"
+#include "app/message_log.h"
+#include "app/timer_tick.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/dacs.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+using test::SimCore;
+
+sim::SimConfig external_trigger_config(double rate_hz) {
+  sim::SimConfig c;
+  c.external_rate_hz = rate_hz;
+  return c;
+}
+
+struct RunFixture {
+  explicit RunFixture(sim::SimConfig config = {}, int blt = 100, std::shared_ptr<Clock> board_clock = nullptr)
+      : sim("DT5743", std::move(config), std::move(board_clock)) {
+    sim.connect();
+    sim.st.acq.MaxNumEventsBLT = blt;
+    sim.board->SetMaxNumEventsBLT(sim.st.DeviceHandle.load(), blt);
+  }
+  void use_external_trigger() {
+    sim.st.sys.TriggerSource = 3;
+    Set_SystemTriggerMode(sim.st);
+  }
+  int start() {
+    generation = sim.st.AcquisitionGeneration.load();
+    return Start_AcquisitionFromUser(sim.st);
+  }
+  bool wait_end(double seconds = 20.0) {
+    return wait_for_flag(
+        [&] { return sim.st.AcquisitionGeneration.load() != generation && sim.st.AcquisitionRunning.load() == 0; },
+        seconds);
+  }
+  bool has(const std::string& text) const { return sim.core.ui.has_message(MessageTab::Infos, text); }
+  int count(const std::string& text) const {
+    int n = 0;
+    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos)) n += t.find(text) != std::string::npos;
+    return n;
+  }
+
+  SimCore sim;
+  int generation = 0;
+};
+
+TEST(Run, NoBoardNoRun) {
+  SimCore sim;
+  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors,
+                                      "Error : Unable to run acquisition because no board is connected!\n"));
+  EXPECT_EQ(sim.st.AcquisitionRunning.load(), 0);
+}
+
+TEST(Run, SingleEventProcessesItsWholeReadout) {
+  auto board_clock = std::make_shared<test::FakeClock>();
+  RunFixture f(external_trigger_config(2000.0), 100, board_clock);
+  f.use_external_trigger();
+  // Let 20 ms of triggers pile up in the board between its start and the first readout.
+  f.sim.st.hooks.refresh_annotations = [&] { board_clock->advance(0.020); };
+  Set_RunType(f.sim.st, 0, 0);
+  ASSERT_EQ(f.sim.st.acq.NbOfEventsRequired, 1);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(f.wait_end());
+  const int decoded = static_cast<int>(f.sim.calls.count("DecodeEvent"));
+  EXPECT_GT(decoded, 1) << "the readout should carry several events at this rate";
+  EXPECT_EQ(f.sim.st.EventNumber.load(), decoded) << "every event of the one readout";
+  EXPECT_TRUE(f.has("Run started with 1 events required.\n"));
+  EXPECT_TRUE(f.has("Run is over.\n"));
+  EXPECT_FALSE(f.has("Run stopped.\n"));
+}
+
+TEST(Run, FiniteRunEndsWithinOneReadoutOfItsLimit) {
+  constexpr int kBlt = 10;
+  RunFixture f(external_trigger_config(50000.0), kBlt);
+  f.use_external_trigger();
+  Set_RunType(f.sim.st, 1, 137);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(f.wait_end());
+  EXPECT_GE(f.sim.st.EventNumber.load(), 137);
+  EXPECT_LE(f.sim.st.EventNumber.load(), 137 + kBlt - 1);
+  EXPECT_EQ(f.sim.calls.count("SWStopAcquisition"), 1u);
+  EXPECT_EQ(f.sim.calls.count("FreeEvent"), 1u);
+}
+
+TEST(Run, ContinuousRunStopsOnRequest) {
+  RunFixture f;
+  Set_RunType(f.sim.st, 3, 0);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() > 20; }, 10.0));
+  Stop_AcquisitionFromUser(f.sim.st);
+  EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 0);
+  EXPECT_TRUE(f.has("Run started in continuous mode.\n"));
+  EXPECT_TRUE(f.has("Run stopped.\n"));
+  EXPECT_EQ(f.sim.st.AcquisitionBusy.load(), 0);
+}
+
+TEST(Run, FiniteTimeRunStopsOnTheTimer) {
+  RunFixture f;
+  Set_RunDuration(f.sim.st, 0, 0, 5, 0);
+  Set_RunType(f.sim.st, 2, 0);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() > 5; }, 10.0));
+  f.sim.core.clock.advance(299.0);
+  TimerCB(f.sim.st);
+  EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 1);
+  f.sim.core.clock.advance(1.0);
+  TimerCB(f.sim.st);
+  ASSERT_TRUE(f.wait_end());
+  EXPECT_TRUE(f.has("Run stopped.\n"));
+  EXPECT_GT(f.sim.st.EventNumber.load(), 5) << "a Finite Time run ignores the event limit";
+}
+
+TEST(Run, RestartAfterAThresholdChangeContinuesOneEventLower) {
+  sim::SimConfig config;
+  config.fault.stop_after_events = 30;
+  RunFixture f(config);
+  Set_RunType(f.sim.st, 1, 1000);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() == 30; }, 10.0));
+  {
+    RestartGuard restart(f.sim.st);
+    EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 0);
+    f.sim.st.gui.ThresholdVolts[0] = -0.05f;
+    Update_TriggerThreshold(f.sim.st, 0);
+  }
+  EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 1);
+  EXPECT_EQ(f.sim.st.EventNumber.load(), 29);
+  EXPECT_EQ(f.sim.st.FirstEventNumber.load(), 0) << "same run, same counters";
+  EXPECT_EQ(f.count("Run started with 1000 events required.\n"), 2);
+  Stop_AcquisitionFromUser(f.sim.st);
+  EXPECT_EQ(f.sim.st.EventNumber.load(), 29);
+}
+
+TEST(Run, UserStopWhileWaitingReadsNoEvent) {
+  RunFixture f(external_trigger_config(0.0));
+  f.use_external_trigger();
+  ASSERT_EQ(f.start(), 1);
+  f.sim.core.clock.delay(0.0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  Stop_AcquisitionFromUser(f.sim.st);
+  EXPECT_TRUE(f.has("No event read!\n"));
+  EXPECT_FALSE(f.has("Run stopped.\n"));
+  EXPECT_TRUE(f.has("Run is over.\n"));
+  EXPECT_EQ(f.sim.st.EventNumber.load(), 0);
+}
+
+TEST(Run, CommunicationErrorEndsTheRunAndTheConnection) {
+  sim::SimConfig config;
+  config.fault.fail_register_access = 150;
+  RunFixture f(config);
+  f.sim.st.sam[0].ControlRegBit2 = 0;  // the start register is written before every readout
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(f.wait_end());
+  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors, "Communication Error! Board need to be restarted!\n"));
+  EXPECT_EQ(f.sim.st.Board_Connected.load(), 0);
+  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Warnings, "ERROR: Communication Write Error 1 at Event: "));
+  EXPECT_FALSE(f.has("Run stopped.\n"));
+}
+
+TEST(Run, ReadoutErrorEndsTheRun) {
+  sim::SimConfig config;
+  config.fault.fail_readout = 5;
+  RunFixture f(config);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(f.wait_end());
+  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors, "Communication Error!\n"));
+}
+
+TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
+  sim::SimConfig config = external_trigger_config(50000.0);
+  config.fault.undecodable_event = 5;
+  RunFixture f(config, 20);
+  f.use_external_trigger();
+  Set_RunType(f.sim.st, 1, 200);
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(f.wait_end());
+  EXPECT_EQ(f.count("Invalid Event\n"), 1);
+  EXPECT_GE(f.sim.st.EventNumber.load(), 200) << "the run went on";
+  // After the failed event the loop goes back to reading, not to the next event.
+  const auto records = f.sim.calls.records();
+  auto failed = std::find_if(records.begin(), records.end(), [](const CallRecord& r) {
+    return (r.name == "GetEventInfo" || r.name == "DecodeEvent") && r.result < 0;
+  });
+  ASSERT_NE(failed, records.end());
+  auto next = std::find_if(failed + 1, records.end(),
+                           [](const CallRecord& r) { return r.name == "GetEventInfo" || r.name == "ReadData"; });
+  ASSERT_NE(next, records.end());
+  EXPECT_EQ(next->name, "ReadData");
+}
+
+TEST(EventTime, FortyBitWrapAddsOnceAndTimeKeepsGrowing) {
+  test::TestCore core;
+  State& st = core.state;
+  st.acq.RunStartHour = 23;
+  st.acq.RunStartMinute = 59;
+  st.acq.RunStartSecond = 59;
+  const std::uint64_t top = (std::uint64_t{1} << 40) - 10;
+  Compute_EventTime(st, top);
+  const double before = st.EventSeconds;
+  Compute_EventTime(st, 5);
+  EXPECT_EQ(st.run.TdcOverflowOffset, std::uint64_t{1} << 40);
+  EXPECT_GT(st.EventSeconds, before);
+  EXPECT_NEAR(st.EventSeconds - before, 15 * 16 * 312.5e-12, 1e-12);
+  Compute_EventTime(st, 6);
+  EXPECT_EQ(st.run.TdcOverflowOffset, std::uint64_t{1} << 40) << "added once";
+
+  EXPECT_EQ(format_event_time(0.0, 14, 5, 7), "14h05m07s,000.000.000ns");
+  EXPECT_EQ(format_event_time(1.234567891, 23, 59, 59), "00h00m00s,234.567.891ns");
+  EXPECT_EQ(format_event_time(3600.5, 1, 0, 0), "02h00m00s,500.000.000ns");
+}
+
+TEST(DisplayCondition, DecimationRule) {
+  test::TestCore core;
+  State& st = core.state;
+  st.acq.DisplayOn = 0;
+  st.gui.DisplayModulo = 100;
+  st.acq.NbOfEventsRequired = 250;
+  std::vector<int> shown;
+  for (int n = 1; n <= 300; ++n) {
+    st.EventNumber = n;
+    if (display_condition(st, true)) shown.push_back(n);
+  }
+  EXPECT_EQ(shown, (std::vector<int>{1, 100, 200, 250, 300}));
+  st.EventNumber = 1;
+  EXPECT_FALSE(display_condition(st, false));
+  st.StopRequest().store(1);
+  EXPECT_TRUE(display_condition(st, false));
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/message_log.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/dac_conversions.h"
+#include "digitizer/dacs.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+using test::SimCore;
+
+TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
+  SimCore sim("DT5743");
+  sim.connect();
+  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
+  // Up to the EEPROM reads, with runs of one call folded: opening, firmware versions, then
+  // every board parameter for software trigger (the default) with every block enabled.
+  std::vector<std::string> expected = {
+      "OpenDigitizer2", "GetInfo", "ReadRegister", "WriteRegister",  // 0x8168 bit 3
+      "SetMaxNumEventsBLT", "MallocReadoutBuffer",
+      "ReadRegister", "ReadRegister",                 // firmware versions
+      "WriteRegister", "WriteRegister",               // monitor gain and mode
+      "SetSAMSamplingFrequency", "SetGroupEnableMask",
+      "SetTriggerLogic", "GetTriggerLogic",
+      "SetSWTriggerMode", "ReadRegister", "WriteRegister", "ReadRegister", "WriteRegister",
+      "WriteRegister", "SetChannelSelfTrigger", "SetExtTriggerInputMode",
+      "SetTriggerLogic", "GetTriggerLogic"};
+  for (int b = 0; b < 4; ++b) {
+    expected.push_back("SetChannelPairTriggerLogic");
+    expected.push_back("GetChannelPairTriggerLogic");
+  }
+  for (const char* name : {"DisableSAMPulseGen", "SetDPPParameters", "SetSAMPostTriggerSize"})
+    expected.push_back(name);
+  for (int b = 0; b < 4; ++b) {
+    expected.push_back("SetChannelPairTriggerLogic");
+    expected.push_back("GetChannelPairTriggerLogic");
+  }
+  for (const char* name : {"SetTriggerPolarity", "SetIOLevel", "SetSAMCorrectionLevel",
+                           "SetSAMAcquisitionMode", "SetSAMTriggerCountVetoParam",
+                           "SetTriggerInAsGate", "SetRecordLength"})
+    expected.push_back(name);
+  for (int b = 0; b < 4; ++b) {
+    expected.push_back("SetChannelDCOffset");
+    expected.push_back("SetChannelTriggerThreshold");
+  }
+  expected.push_back("Read_EEPROM");
+  std::vector<std::string> folded;
+  for (const auto& n : expected)
+    if (folded.empty() || folded.back() != n) folded.push_back(n);
+  const auto names = sim.folded_names();
+  ASSERT_GE(names.size(), folded.size());
+  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + folded.size()), folded);
+
+  // DACs per block: offset 0, offset 1, threshold 0, threshold 1.
+  std::vector<std::pair<std::string, std::int64_t>> dacs;
+  for (const auto& r : sim.calls.records())
+    if (r.name == "SetChannelDCOffset" || r.name == "SetChannelTriggerThreshold") dacs.emplace_back(r.name, r.args[1]);
+  ASSERT_EQ(dacs.size(), 16u);
+  EXPECT_EQ(dacs[0], std::make_pair(std::string("SetChannelDCOffset"), std::int64_t{0}));
+  EXPECT_EQ(dacs[1], std::make_pair(std::string("SetChannelDCOffset"), std::int64_t{1}));
+  EXPECT_EQ(dacs[2], std::make_pair(std::string("SetChannelTriggerThreshold"), std::int64_t{0}));
+  EXPECT_EQ(dacs[3], std::make_pair(std::string("SetChannelTriggerThreshold"), std::int64_t{1}));
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Infos, "End of Hardware Setup. \n"));
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Infos, "Mother Board Firmware Version is : V"));
+}
+
+TEST(BoardSetup, ChannelMasksFollowTheBlockCount) {
+  for (const auto& [model, full] : {std::pair<std::string, std::int64_t>{"DT5743", 0xFF}, {"V1743", 0xFFFF}}) {
+    SCOPED_TRACE(model);
+    SimCore sim(model);
+    sim.connect();
+    sim.st.sam[1].TriggerEnable[1] = 0;  // channel 3 off
+    sim.st.sys.TriggerSource = 1;
+    sim.calls.clear();
+    Set_SystemTriggerMode(sim.st);
+    const auto self = sim.calls_named("SetChannelSelfTrigger");
+    ASSERT_EQ(self.size(), 2u);
+    EXPECT_EQ(self[0].args[1], 1);
+    EXPECT_EQ(self[0].args[2], full);
+    EXPECT_EQ(self[1].args[1], 0);
+    EXPECT_EQ(self[1].args[2], 0x8) << "only the disabled channel";
+  }
+}
+
+TEST(BoardSetup, EnabledTriggerSourcesOnlyForNormalAndAuto) {
+  SimCore sim;
+  sim.connect();
+  for (int source : {0, 1, 2, 3}) {
+    sim.st.sys.TriggerSource = source;
+    sim.calls.clear();
+    Set_SystemEnabledTriggerSources(sim.st);
+    EXPECT_EQ(sim.calls.count("SetChannelSelfTrigger"), source == 1 || source == 2 ? 2u : 0u) << source;
+  }
+}
+
+std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
+  return out;
+}
+
+std::int64_t last_write(const SimCore& sim, std::int64_t address) {
+  std::int64_t value = -1;
+  for (const auto& [a, v] : register_writes(sim))
+    if (a == address) value = v;
+  return value;
+}
+
+TEST(BoardSetup, SynchronisedModeRegisters) {
+  struct Case {
+    int master, lvds, slave_number, slaves;
+    std::int64_t r8170;
+  } cases[] = {
+      {1, 1, 1, 3, 6},  // master: 2 x slaves
+      {0, 1, 2, 3, 2},  // slave 2 of 3
+      {0, 0, 2, 3, 0},  // no LVDS
+  };
+  for (const auto& c : cases) {
+    SimCore sim;
+    sim.connect();
+    SystemParams& s = sim.st.sys;
+    s.SyncMode = 1;
+    s.BoardMasterMode = c.master;
+    s.UseLvdsIO = c.lvds;
+    s.SlaveNumber = c.slave_number;
+    s.NumberOfSlaves = c.slaves;
+    sim.calls.clear();
+    Set_SystemTriggerMode(sim.st);
+    EXPECT_EQ(last_write(sim, 0x8170), c.r8170);
+    EXPECT_EQ(s.TriggerSource, 3);
+    const auto r8100 = last_write(sim, 0x8100);
+    if (c.lvds == 1) {
+      EXPECT_EQ(r8100 & 0x3FF, c.master == 1 ? 0x200 : 0x307);
+      EXPECT_EQ(last_write(sim, 0x81A0) & 0xFF00, 0x2200);
+      EXPECT_EQ(last_write(sim, 0x811C) & 0x132, 0x120);
+    } else {
+      EXPECT_EQ(r8100 & 0xF, 0x2);
+    }
+  }
+}
+
+TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
+  SimCore sim;
+  sim.connect();
+  sim.st.sam[0].PostTrigger = 300;
+  sim.calls.clear();
+  Set_SystemPostTrigger(sim.st);
+  EXPECT_EQ(sim.calls_named("SetSAMPostTriggerSize").at(0).args[2], 300 % 256);
+
+  for (const auto& [mhz, index] : std::vector<std::pair<int, int>>{{3200, 0}, {1600, 1}, {800, 2}, {400, 3}, {1000, 0}, {0, 0}}) {
+    sim.calls.clear();
+    Set_Frequency(sim.st, mhz);
+    EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], index) << mhz;
+    for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.FrequencyIndex, index);
+  }
+  EXPECT_EQ(sampling_period_from_index(4), 5000.0);
+  EXPECT_EQ(sampling_period_from_index(9), 312.5);
+  EXPECT_EQ(frequency_from_index(5), 3200);
+
+  sim.st.sam[0].RecordLength16 = 32;
+  sim.calls.clear();
+  Load_HardwareSetup(sim.st, 19, -1);
+  EXPECT_EQ(sim.calls_named("SetRecordLength").at(0).args[1], 512);
+}
+
+TEST(BoardSetup, SlowControlWordsForTheSamDacs) {
+  SimCore sim;
+  sim.connect();
+  sim.st.sam[2].SamDacOffsetCh0[5] = 0x12;
+  sim.st.sam[2].SamDacOffsetCh1[5] = 0x55;
+  sim.calls.clear();
+  Load_HardwareSetup(sim.st, 6, 2);
+  const auto writes = register_writes(sim);
+  ASSERT_EQ(writes.size(), 32u);
+  EXPECT_EQ(writes[10], std::make_pair(std::int64_t{0x1284}, std::int64_t{0x2015}));
+  EXPECT_EQ(writes[11], std::make_pair(std::int64_t{0x1228}, std::int64_t{0x52121555}));
+}
+
+TEST(Dacs, ConversionsAndTheRangeClamp) {
+  EXPECT_EQ(Calculate_ThresholdDACIntValues(0.0f), 32767u);
+  EXPECT_EQ(Calculate_OffsetDACIntValues(0.0f), 32767);
+  EXPECT_EQ(Calculate_ThresholdDACIntValues(1.25f), 0u);
+  EXPECT_EQ(Calculate_ThresholdDACIntValues(-1.25f), 65535u);
+  EXPECT_EQ(Calculate_OffsetDACIntValues(-1.25f), 0);
+  EXPECT_EQ(Calculate_OffsetDACIntValues(1.25f), 65535);
+  // Beyond the range: the nearest end, never the opposite one.
+  EXPECT_EQ(Calculate_ThresholdDACIntValues(2.25f), 0u);
+  EXPECT_EQ(Calculate_ThresholdDACIntValues(-3.0f), 65535u);
+  EXPECT_EQ(Calculate_OffsetDACIntValues(-2.0f), 0);
+  EXPECT_EQ(Calculate_OffsetDACIntValues(3.0f), 65535);
+  EXPECT_NEAR(Calculate_DACFloatValue(32688), -0.00303f + 0.0f, 0.006f);
+  EXPECT_FLOAT_EQ(Calculate_DACFloatValue(0), -1.25f);
+  EXPECT_FLOAT_EQ(Calculate_DACFloatValue(65535), 1.25f);
+}
+
+TEST(Dacs, MeanThresholdOnlyForASingleBlock) {
+  SimCore sim;
+  sim.connect();
+  sim.st.calib.MeanThreshold[1][0] = 0.1f;
+  sim.calls.clear();
+  Load_DACs(sim.st, 4, -1);
+  const auto all = sim.calls_named("SetChannelTriggerThreshold");
+  ASSERT_EQ(all.size(), 16u);
+  EXPECT_EQ(all[2].args[1], 2);
+  EXPECT_EQ(all[2].args[2], Calculate_ThresholdDACIntValues(0.02f));
+  sim.calls.clear();
+  Load_DACs(sim.st, 4, 1);
+  const auto one = sim.calls_named("SetChannelTriggerThreshold");
+  ASSERT_EQ(one.size(), 2u);
+  EXPECT_EQ(one[0].args[2], Calculate_ThresholdDACIntValues(0.02f + 0.1f));
+  EXPECT_EQ(sim.calls.count("SetChannelDCOffset"), 2u);
+}
+
+TEST(Dacs, OffsetChangeBringsTheThresholdIntoRangeAndWarnsOnce) {
+  SimCore sim;
+  sim.connect();
+  sim.st.gui.ThresholdVolts[5] = 2.5f;
+  sim.calls.clear();
+  Set_ChannelOffset(sim.st, 5, 1.0f);
+  EXPECT_FLOAT_EQ(sim.st.gui.ThresholdVolts[5], 2.25f);
+  EXPECT_FLOAT_EQ(sim.st.sam[2].TriggerThreshold[1], 2.25f);
+  EXPECT_FLOAT_EQ(sim.st.gui.ThresholdMin[5], -0.25f);
+  const auto thresholds = sim.calls_named("SetChannelTriggerThreshold");
+  ASSERT_EQ(thresholds.size(), 1u);
+  EXPECT_EQ(thresholds[0].args[1], 5);
+  EXPECT_EQ(thresholds[0].args[2], 0) << "clamped at the top of the range, not wrapped";
+  EXPECT_EQ(sim.calls_named("SetChannelDCOffset").at(0).args[2], Calculate_OffsetDACIntValues(1.0f));
+
+  Set_ChannelOffset(sim.st, 5, 0.0f);
+  EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Warnings).size(), 1u);
+  EXPECT_EQ(sim.core.ui.popups().size(), 1u);
+}
+
+TEST(Dacs, NothingWithoutSamBlocks) {
+  SimCore sim;
+  sim.st.sys.NbOfSAMBlocks = 0;
+  Load_DACs(sim.st, 4, -1);
+  Load_HardwareSetup(sim.st, 19, -1);
+  EXPECT_TRUE(sim.calls.records().empty());
+}
+
+TEST(Dacs, RateCountersAndSamDacBits) {
+  SimCore sim;
+  sim.connect();
+  sim.calls.clear();
+  Start_RateCounters(sim.st, -1);
+  Start_RateCounters(sim.st, 3);
+  EXPECT_EQ(register_writes(sim), (std::vector<std::pair<std::int64_t, std::int64_t>>{{0x8020, 1}, {0x1320, 1}}));
+
+  sim.calls.clear();
+  Read_RateCounters(sim.st, 2);
+  const auto reads = sim.calls_named("ReadRegister");
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].args[1], 0x126C);
+  EXPECT_EQ(reads[1].args[1], 0x1294);
+
+  const auto before = sim.st.sam[0].SamReg2;
+  Enable_SamDacs(sim.st, -1);
+  EXPECT_EQ(sim.st.sam[7].SamReg2, before | 0x20);
+  Load_SamDacLSB(sim.st, 0, 0, 1);
+  EXPECT_EQ(sim.st.sam[0].SamReg2 & 0xC0, 0x80);
+  Load_SamDacLSB(sim.st, 0, 1, 0);
+  EXPECT_EQ(sim.st.sam[0].SamReg2 & 0xC0, 0x40);
+}
+
+}  // namespace
+}  // namespace vx

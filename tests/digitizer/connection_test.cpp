@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "app/message_log.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/connection_rules.h"
+#include "digitizer/register_access.h"
+#include "eeprom/eeprom_info.h"
+#include "eeprom/eeprom_map.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+using test::SimCore;
+
+TEST(Connection, LinkArgumentFollowsTheLinkType) {
+  struct Case {
+    int link_type;
+    std::int64_t expected;  // recorded link number or PID
+  } cases[] = {{0, 3}, {1, 3}, {5, 77}, {7, 77}};
+  for (const auto& c : cases) {
+    SimCore sim;
+    sim.st.board.LinkType = c.link_type;
+    sim.st.board.LinkNumber = 3;
+    sim.st.board.PIDNumber = 77;
+    Open_Device(sim.st);
+    const auto open = sim.calls_named("OpenDigitizer2").at(0);
+    EXPECT_EQ(open.args[0], c.link_type);
+    EXPECT_EQ(open.args[1], c.expected) << c.link_type;
+  }
+  SimCore sim;
+  sim.st.board.LinkType = 6;
+  set_text(sim.st.board.IPAddress, "10.1.2.3");
+  Open_Device(sim.st);
+  EXPECT_EQ(sim.calls_named("OpenDigitizer2").at(0).text, "10.1.2.3");
+}
+
+TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
+  sim::SimConfig config;
+  config.fault.fail_open = true;
+  SimCore sim("V1743", config);
+  sim.connect();
+  EXPECT_EQ(sim.st.Board_Connected.load(), 0);
+  EXPECT_EQ(sim.st.sys.NbOfSAMBlocks, 0);
+  EXPECT_EQ(sim.st.Nb_Of_SAM_Blocks.load(), 0);
+  EXPECT_LT(sim.st.DeviceHandle.load(), 0);
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "CONNECTION TO BOARD FAILED! Error Code : -"));
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
+  EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
+  EXPECT_EQ(sim.st.sys.RecordLength, 1024) << "defaults loaded all the same";
+}
+
+TEST(Connection, FirstCommunicationErrorSetsBothTimesToTheSameInstant) {
+  sim::SimConfig config;
+  config.fault.fail_register_access = 200;  // well after the initialisation's accesses
+  SimCore sim("V1743", config);
+  sim.connect();
+  ASSERT_EQ(sim.st.NbOfCommunicatonErrors.load(), 0);
+  sim.core.clock.set(500.0);
+  std::uint32_t value = 0;
+  for (int i = 0; i < 300 && sim.st.NbOfCommunicatonErrors.load() == 0; ++i)
+    Read_Register(sim.st, sim.st.DeviceHandle.load(), &value, 0x8124);
+  EXPECT_EQ(sim.st.NbOfCommunicatonErrors.load(), 1);
+  EXPECT_EQ(sim.st.LastUsbErrorTimer.load(), 500.0);
+  EXPECT_EQ(sim.st.CurrentUsbErrorTimer.load(), 500.0);
+  EXPECT_EQ(sim.st.Communication_Error.load(), 1);
+  EXPECT_EQ(sim.st.StopRequest().load(), 1);
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
+                                      "ERROR: Communication Read Error 1 at Event: 0, Error code : -"));
+  EXPECT_EQ(sim.core.ui.popups().size(), 1u);
+}
+
+TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
+  SimCore sim;
+  std::vector<int> models;
+  sim.st.hooks.select_board_model = [&](int m) { models.push_back(m); };
+  Connect_Board(sim.st, kModelNone);
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings, "Select a valid board model and try again.\n"));
+  EXPECT_TRUE(sim.calls.records().empty());
+
+  Connect_Board(sim.st, kModelVme);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
+  EXPECT_EQ(sim.st.ConnectingThreadReleased.load(), 1);
+  EXPECT_EQ(sim.st.Connecting.load(), 0);
+
+  sim.calls.clear();
+  const double before = sim.core.clock.now();
+  Connect_Board(sim.st, kModelVme);
+  sim.core.pool.wait_idle();
+  EXPECT_EQ(sim.core.clock.now() - before, 1.0) << "one second between close and reopen";
+  const auto names = sim.calls.names();
+  const auto close = std::find(names.begin(), names.end(), "CloseDigitizer");
+  const auto open = std::find(names.begin(), names.end(), "OpenDigitizer2");
+  ASSERT_NE(close, names.end());
+  ASSERT_NE(open, names.end());
+  EXPECT_LT(close - names.begin(), open - names.begin());
+  EXPECT_EQ(sim.st.Board_Connected.load(), 1);
+  EXPECT_EQ(models, (std::vector<int>{kModelVme, kModelVme}));
+  sim.core.ui.loop.process_pending();
+  EXPECT_EQ(sim.core.ui.panel_visibility().back(), std::make_pair(Panel::Main, true));
+}
+
+TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
+  EXPECT_EQ(visible_connection_fields(kModelNone, 1), ConnectionFields{});
+  EXPECT_EQ(visible_connection_fields(kModelDesktop, 1), (ConnectionFields{true, true, false, false, false}));
+  EXPECT_EQ(visible_connection_fields(kModelDesktop, 5), (ConnectionFields{false, true, true, false, false}));
+  EXPECT_EQ(visible_connection_fields(kModelDesktop, 7), ConnectionFields{});
+  EXPECT_EQ(visible_connection_fields(kModelVme, 6), (ConnectionFields{false, true, false, true, true}));
+  EXPECT_EQ(visible_connection_fields(kModelVme, 7), (ConnectionFields{false, true, true, false, true}));
+  test::TestCore core;
+  Select_BoardModel(core.state, kModelVme);
+  EXPECT_EQ(core.state.board.VMEBaseAddress, kVmeBaseMin);
+  Select_BoardModel(core.state, kModelDesktop);
+  EXPECT_EQ(core.state.board.VMEBaseAddress, 0u);
+}
+
+TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
+  SimCore sim("DT5743");
+  sim.connect();
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
+  EXPECT_EQ(sim.st.eeprom_panel.serial_ok, "OK");
+  EXPECT_EQ(sim.st.sam[2].SerialNumberMajor, sim.st.sam[3].SerialNumberMajor);
+  EXPECT_TRUE(sim.st.eeprom_panel.pedestal_valid);
+
+  // Blank the serial marker: nothing further is read.
+  const unsigned char zero = 0;
+  sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSerialValid, 1, &zero);
+  sim.core.ui.clear();
+  sim.st.sam[2].BoardGain = 7.0f;
+  EXPECT_EQ(Read_EEPROM_Info(sim.st, 1), -1);
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings, "Daughter Board [1] Serial Number is not valid\n!"));
+  EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u);
+  EXPECT_EQ(sim.st.sam[2].BoardGain, 7.0f);
+  EXPECT_EQ(Read_EEPROM_Info(sim.st, -1), -1);
+
+  // Setup register bits: SCAType 1, ACDCCoupling 0, SAMLongType 2 is 0x11.
+  const unsigned char serial_ok = eeprom::kSerialMarker, setup = 0x11;
+  sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSerialValid, 1, &serial_ok);
+  sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSetupRegister, 1, &setup);
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
+  EXPECT_EQ(sim.st.sam[3].SCAType, 1);
+  EXPECT_EQ(sim.st.sam[3].ACDCCoupling, 0);
+  EXPECT_EQ(sim.st.sam[3].SAMLongType, 2);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,55 @@
+// A test core wired to a simulated board whose every call is recorded.
+#pragma once
+
+#include <memory>
+
+#include "digitizer/board_connection.h"
+#include "sim/simulated_board.h"
+#include "support/test_state.h"
+
+namespace vx::test {
+
+struct SimCore {
+  // board_clock: the board's own time (events arrive in it); the system clock by default.
+  explicit SimCore(const std::string& model = "V1743", sim::SimConfig config = {},
+                   std::shared_ptr<Clock> board_clock = nullptr) {
+    config.model = model;
+    st.UserPath = dir.path();
+    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    board = std::make_unique<sim::SimulatedBoard>(config, dir.path(), std::move(board_clock));
+    board->attach_call_log(&calls);
+    st.digitizer = board.get();
+    st.board.LinkType = model == "DT5743" ? 0 : 1;
+    st.board.VMEBaseAddress = model == "DT5743" ? 0 : 0x32100000;
+  }
+  ~SimCore() {
+    core.pool.wait_idle();
+    Close_Device(st);
+    st.digitizer = nullptr;
+  }
+
+  // Opens and initialises the board on the calling thread.
+  void connect() { Sam_Init(st); }
+
+  // Names of the recorded calls with runs of the same name folded into one.
+  std::vector<std::string> folded_names() const {
+    std::vector<std::string> out;
+    for (const auto& n : calls.names())
+      if (out.empty() || out.back() != n) out.push_back(n);
+    return out;
+  }
+  std::vector<CallRecord> calls_named(const std::string& name) const {
+    std::vector<CallRecord> out;
+    for (const auto& r : calls.records())
+      if (r.name == name) out.push_back(r);
+    return out;
+  }
+
+  TempDir dir;
+  TestCore core;
+  State& st = core.state;
+  CallLog calls;
+  std::unique_ptr<sim::SimulatedBoard> board;
+};
+
+}  // namespace vx::test
