@@ -1,0 +1,120 @@
+#include "platform/numeric.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace vx {
+
+namespace {
+
+template <typename T>
+MaxMinResult max_min(std::span<const T> v) {
+  MaxMinResult r;
+  if (v.empty()) return r;
+  T hi = v[0];
+  T lo = v[0];
+  int hi_i = 0;
+  int lo_i = 0;
+  const int n = static_cast<int>(v.size());
+  for (int i = 1; i < n; ++i) {
+    const T x = v[i];
+    if (x > hi) {
+      hi = x;
+      hi_i = i;
+    }
+    if (x < lo) {
+      lo = x;
+      lo_i = i;
+    }
+  }
+  r.max = hi;
+  r.max_index = hi_i;
+  r.min = lo;
+  r.min_index = lo_i;
+  return r;
+}
+
+template <typename T>
+MeanAndSigma std_dev(std::span<const T> v) {
+  MeanAndSigma r;
+  if (v.empty()) return r;
+  double sum = 0.0;
+  for (T x : v) sum += x;
+  r.mean = sum / static_cast<double>(v.size());
+  double sq = 0.0;
+  for (T x : v) {
+    const double d = x - r.mean;
+    sq += d * d;
+  }
+  r.sigma = std::sqrt(sq / static_cast<double>(v.size()));
+  return r;
+}
+
+}  // namespace
+
+MaxMinResult MaxMin1D(std::span<const double> values) {
+  return max_min(values);
+}
+MaxMinResult MaxMin1D(std::span<const float> values) {
+  return max_min(values);
+}
+
+double Mean(std::span<const double> values) {
+  return std_dev(values).mean;
+}
+
+MeanAndSigma StdDev(std::span<const double> values) {
+  return std_dev(values);
+}
+MeanAndSigma StdDev(std::span<const float> values) {
+  return std_dev(values);
+}
+
+int Histogram(std::span<const double> values, double base, double top, std::span<int> counts,
+              std::span<double> axis) {
+  const std::size_t bins = std::min(counts.size(), axis.size());
+  for (std::size_t i = 0; i < bins; ++i) counts[i] = 0;
+  const double width = bins ? (top - base) / static_cast<double>(bins) : 0.0;
+  if (bins == 0 || !(width > 0.0) || !std::isfinite(width)) {
+    for (std::size_t i = 0; i < bins; ++i) axis[i] = base;
+    return -1;
+  }
+  for (std::size_t i = 0; i < bins; ++i) axis[i] = base + (static_cast<double>(i) + 0.5) * width;
+  int counted = 0;
+  for (double v : values) {
+    if (!(v >= base && v <= top)) continue;
+    auto k = static_cast<std::size_t>((v - base) / width);
+    if (k >= bins) k = bins - 1;
+    ++counts[k];
+    ++counted;
+  }
+  return counted;
+}
+
+double PolyInterp(std::span<const double> x, std::span<const double> y, double at) {
+  const std::size_t n = x.size();
+  if (n == 0 || y.size() != n) return std::numeric_limits<double>::quiet_NaN();
+  // Small tables (the usual two or three points) stay on the stack.
+  std::array<double, 16> small{};
+  std::vector<double> large;
+  double* p = small.data();
+  if (n > small.size()) {
+    large.assign(y.begin(), y.end());
+    p = large.data();
+  } else {
+    for (std::size_t i = 0; i < n; ++i) p[i] = y[i];
+  }
+  for (std::size_t m = 1; m < n; ++m) {
+    for (std::size_t i = 0; i + m < n; ++i) {
+      const double dx = x[i] - x[i + m];
+      if (dx == 0.0) return std::numeric_limits<double>::quiet_NaN();
+      p[i] = ((at - x[i + m]) * p[i] + (x[i] - at) * p[i + 1]) / dx;
+    }
+  }
+  return p[0];
+}
+
+}  // namespace vx

@@ -1,0 +1,20 @@
+// Clamped cubic spline: second derivatives through a table of points with given first
+// derivatives at both ends, and evaluation of that spline anywhere.
+#pragma once
+
+#include <span>
+
+namespace vx {
+
+// Fills second_derivs (same size as x and y) for the cubic spline through (x[i], y[i]),
+// x strictly increasing, with first derivatives first_slope at x[0] and last_slope at
+// x[n-1]. Returns 0, or -1 when the sizes differ, n < 2 or x is not strictly increasing.
+int Spline(std::span<const double> x, std::span<const double> y, double first_slope,
+           double last_slope, std::span<double> second_derivs);
+
+// Value at `at` of the spline described by x, y and the second derivatives from Spline.
+// Outside [x[0], x[n-1]] the end polynomial is extended.
+double SpInterp(std::span<const double> x, std::span<const double> y,
+                std::span<const double> second_derivs, double at);
+
+}  // namespace vx
