@@ -36,6 +36,33 @@ int Spline(std::span<const double> x, std::span<const double> y, double first_sl
   return 0;
 }
 
+int SplineUnitSpacing(std::span<const double> y, double first_slope, double last_slope,
+                      std::span<double> second_derivs) {
+  const std::size_t n = y.size();
+  if (n < 2 || second_derivs.size() != n) return -1;
+  // With unit spacing sig = 0.5 everywhere: p[i] = 0.5 * e[i - 1] + 2 and e[i] = -0.5 / p[i],
+  // the same sequence whatever n and the data.
+  thread_local std::vector<double> e{-0.5}, inv_p{0.0};
+  while (e.size() < n) {
+    const double p = 0.5 * e.back() + 2.0;
+    inv_p.push_back(1.0 / p);
+    e.push_back(-0.5 / p);
+  }
+  thread_local std::vector<double> u;
+  if (u.size() < n) u.resize(n);
+  double* y2 = second_derivs.data();
+
+  u[0] = 3.0 * ((y[1] - y[0]) - first_slope);
+  // u[i] = (3 (y[i+1] - 2 y[i] + y[i-1]) - 0.5 u[i-1]) / p[i], written so that the chain
+  // from one point to the next is a single multiply-add (-0.5 / p[i] is e[i]).
+  for (std::size_t i = 1; i + 1 < n; ++i)
+    u[i] = 3.0 * ((y[i + 1] - y[i]) - (y[i] - y[i - 1])) * inv_p[i] + e[i] * u[i - 1];
+  const double un = 3.0 * (last_slope - (y[n - 1] - y[n - 2]));
+  y2[n - 1] = (un - 0.5 * u[n - 2]) / (0.5 * e[n - 2] + 1.0);
+  for (std::size_t k = n - 1; k-- > 0;) y2[k] = e[k] * y2[k + 1] + u[k];
+  return 0;
+}
+
 double SpInterp(std::span<const double> x, std::span<const double> y,
                 std::span<const double> second_derivs, double at) {
   const std::size_t n = x.size();

@@ -12,6 +12,12 @@ namespace vx {
 int Spline(std::span<const double> x, std::span<const double> y, double first_slope,
            double last_slope, std::span<double> second_derivs);
 
+// The same spline on the abscissas 0, 1, ..., n - 1 (samples of a waveform). The
+// elimination coefficients of equal spacing do not depend on the data, so they are kept
+// from call to call and the solve is a multiply-add per point.
+int SplineUnitSpacing(std::span<const double> y, double first_slope, double last_slope,
+                      std::span<double> second_derivs);
+
 // Value at `at` of the spline described by x, y and the second derivatives from Spline.
 // Outside [x[0], x[n-1]] the end polynomial is extended.
 double SpInterp(std::span<const double> x, std::span<const double> y,

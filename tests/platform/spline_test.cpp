@@ -23,6 +23,19 @@ TEST(platform_spline, ReproducesACubicWithExactEndSlopes) {
   for (std::size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(y2[i], 3.0 * x[i] - 4.0, 1e-9);
 }
 
+TEST(platform_spline, UnitSpacingSolvesTheSameSystem) {
+  for (std::size_t n : {2u, 3u, 17u, 1024u, 40u}) {
+    std::vector<double> x(n), y(n), general(n), unit(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      x[i] = static_cast<double>(i);
+      y[i] = 500.0 * std::sin(0.37 * i) + 20.0 * std::cos(1.9 * i);
+    }
+    ASSERT_EQ(Spline(x, y, 3.0, -7.0, general), 0);
+    ASSERT_EQ(SplineUnitSpacing(y, 3.0, -7.0, unit), 0);
+    for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(unit[i], general[i], 1e-9) << n << " " << i;
+  }
+}
+
 TEST(platform_spline, RejectsTablesItCannotSolve) {
   std::vector<double> y2(3);
   EXPECT_EQ(Spline(std::vector<double>{0, 1, 1}, std::vector<double>{0, 1, 2}, 0, 0, y2), -1);
