@@ -11,29 +11,45 @@ namespace vx {
 namespace {
 
 template <typename T>
+int first_index_of(std::span<const T> v, T value) {
+  const auto it = std::find(v.begin(), v.end(), value);
+  return it == v.end() ? 0 : static_cast<int>(it - v.begin());
+}
+
+template <typename T>
 MaxMinResult max_min(std::span<const T> v) {
   MaxMinResult r;
-  if (v.empty()) return r;
+  const std::size_t n = v.size();
+  if (n == 0) return r;
+  // Extremes first, in independent lanes the compiler can vectorise, then the first
+  // occurrence of each.
+  constexpr std::size_t kLanes = 16;
   T hi = v[0];
   T lo = v[0];
-  int hi_i = 0;
-  int lo_i = 0;
-  const int n = static_cast<int>(v.size());
-  for (int i = 1; i < n; ++i) {
-    const T x = v[i];
-    if (x > hi) {
-      hi = x;
-      hi_i = i;
+  std::size_t i = 0;
+  if (n >= 2 * kLanes) {
+    std::array<T, kLanes> his, los;
+    for (std::size_t j = 0; j < kLanes; ++j) his[j] = los[j] = v[j];
+    for (i = kLanes; i + kLanes <= n; i += kLanes) {
+      for (std::size_t j = 0; j < kLanes; ++j) {
+        const T x = v[i + j];
+        his[j] = x > his[j] ? x : his[j];
+        los[j] = x < los[j] ? x : los[j];
+      }
     }
-    if (x < lo) {
-      lo = x;
-      lo_i = i;
+    for (std::size_t j = 0; j < kLanes; ++j) {
+      if (his[j] > hi) hi = his[j];
+      if (los[j] < lo) lo = los[j];
     }
   }
+  for (; i < n; ++i) {
+    if (v[i] > hi) hi = v[i];
+    if (v[i] < lo) lo = v[i];
+  }
   r.max = hi;
-  r.max_index = hi_i;
+  r.max_index = first_index_of(v, hi);
   r.min = lo;
-  r.min_index = lo_i;
+  r.min_index = first_index_of(v, lo);
   return r;
 }
 
