@@ -22,31 +22,58 @@ void ensure_size(std::vector<float>& buffer, std::size_t size) {
   if (buffer.size() < size) buffer.resize(size);
 }
 
-// Position i + f of the first crossing of thr between adjacent points, the pair (0, 1)
-// excluded, or kNoCrossing. When the distance limit is on, a first crossing too far from
-// the peak index ends the search without a result.
-double find_crossing(std::span<const float> v, double thr, bool rising, int peak, bool limited,
-                     double limit) {
+// Indices i of the first pairs (v[i], v[i + 1]), i >= 1, that cross thr upward and
+// downward; -1 when there is none. The pair (0, 1) is never examined.
+struct CrossingPairs {
+  std::ptrdiff_t rising = -1;
+  std::ptrdiff_t falling = -1;
+};
+
+CrossingPairs first_crossing_pairs(std::span<const float> v, float thr, bool want_rising,
+                                   bool want_falling) {
+  CrossingPairs found;
   const std::size_t n = v.size();
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    const double a = v[i], b = v[i + 1];
-    const bool hit = rising ? (a <= thr && b >= thr) : (a >= thr && b <= thr);
-    if (!hit) continue;
-    // Both points on the threshold: the crossing is taken at the first.
-    double f = 0.0;
-    if (a != b) {
-      const double xs[2] = {a, b};
-      const double ys[2] = {0.0, 1.0};
-      f = PolyInterp(xs, ys, thr);
+  auto done = [&] {
+    return (!want_rising || found.rising >= 0) && (!want_falling || found.falling >= 0);
+  };
+  auto examine = [&](std::size_t i) {
+    const float a = v[i], b = v[i + 1];
+    if (found.rising < 0 && a <= thr && b >= thr) found.rising = static_cast<std::ptrdiff_t>(i);
+    if (found.falling < 0 && a >= thr && b <= thr) found.falling = static_cast<std::ptrdiff_t>(i);
+  };
+  // Blocks of pairs are first screened for any pair bracketing the threshold, in a form
+  // the compiler vectorises; only blocks that hold one are examined pair by pair.
+  constexpr std::size_t kBlock = 16;
+  std::size_t i = 1;
+  for (; i + kBlock < n && !done(); i += kBlock) {
+    bool any = false;
+    for (std::size_t j = 0; j < kBlock; ++j) {
+      const float a = v[i + j], b = v[i + j + 1];
+      any |= (std::min(a, b) <= thr) & (std::max(a, b) >= thr);
     }
-    const double x = static_cast<double>(i) + f;
-    if (limited) {
-      const double d = std::fabs(std::trunc(x - peak));
-      if (!(d < limit)) return kNoCrossing;
-    }
-    return x;
+    if (any)
+      for (std::size_t j = 0; j < kBlock; ++j) examine(i + j);
   }
-  return kNoCrossing;
+  for (; i + 1 < n && !done(); ++i) examine(i);
+  return found;
+}
+
+// Crossing position i + f of the pair at i, or kNoCrossing when the distance limit is on
+// and the crossing lies too far from the peak index.
+double crossing_position(std::span<const float> v, std::ptrdiff_t i, double thr, int peak,
+                         bool limited, double limit) {
+  if (i < 0) return kNoCrossing;
+  const double a = v[i], b = v[i + 1];
+  // Both points on the threshold: the crossing is taken at the first.
+  double f = 0.0;
+  if (a != b) {
+    const double xs[2] = {a, b};
+    const double ys[2] = {0.0, 1.0};
+    f = PolyInterp(xs, ys, thr);
+  }
+  const double x = static_cast<double>(i) + f;
+  if (limited && !(std::fabs(std::trunc(x - peak)) < limit)) return kNoCrossing;
+  return x;
 }
 
 }  // namespace
@@ -113,10 +140,16 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
   const bool limited = st.acq.NoMaxPeakThresholdDistance == 0;
   const double limit = per * static_cast<double>(st.acq.MaxPeakThresholdDistance) / period_ns;
 
-  const double lead = find_crossing(searched, thr, polarity == 0, peak, limited, limit);
+  const bool rising_leads = polarity == 0;
+  const CrossingPairs pairs =
+      first_crossing_pairs(searched, static_cast<float>(thr), rising_leads || computeTrailing == 1,
+                           !rising_leads || computeTrailing == 1);
+  const double lead = crossing_position(searched, rising_leads ? pairs.rising : pairs.falling, thr,
+                                        peak, limited, limit);
   if (lead != kNoCrossing) leadingTime = static_cast<float>(period_ns * lead / per);
   if (computeTrailing == 1) {
-    const double trail = find_crossing(searched, thr, polarity != 0, peak, limited, limit);
+    const double trail = crossing_position(searched, rising_leads ? pairs.falling : pairs.rising,
+                                           thr, peak, limited, limit);
     if (trail != kNoCrossing) trailingTime = static_cast<float>(period_ns * trail / per);
   }
 }

@@ -66,6 +66,50 @@ int Compute_ParabolaCoefficients(const double x[3], const double y[3], double& c
   return parabola(x, y, c, b, a);
 }
 
+namespace {
+
+// Points k * per + r, r = 1 ... per - 1, of every interval k; point k * per is sample k.
+template <std::size_t kPer>
+void evaluate_fixed(const double* y, const double* y2, std::size_t n, const double* wa,
+                    const double* wb, const double* wc, const double* wd, std::span<const float> w,
+                    float* o) {
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    const double y0 = y[k], y1 = y[k + 1], s0 = y2[k], s1 = y2[k + 1];
+    float* p = o + k * kPer;
+    p[0] = w[k];
+    for (std::size_t r = 1; r < kPer; ++r)
+      p[r] = static_cast<float>(wa[r] * y0 + wb[r] * y1 + wc[r] * s0 + wd[r] * s1);
+  }
+}
+
+void evaluate(const double* y, const double* y2, std::size_t n, std::size_t per, const double* wa,
+              const double* wb, const double* wc, const double* wd, std::span<const float> w,
+              float* o) {
+  switch (per) {
+    case 2:
+      return evaluate_fixed<2>(y, y2, n, wa, wb, wc, wd, w, o);
+    case 4:
+      return evaluate_fixed<4>(y, y2, n, wa, wb, wc, wd, w, o);
+    case 5:
+      return evaluate_fixed<5>(y, y2, n, wa, wb, wc, wd, w, o);
+    case 8:
+      return evaluate_fixed<8>(y, y2, n, wa, wb, wc, wd, w, o);
+    case 10:
+      return evaluate_fixed<10>(y, y2, n, wa, wb, wc, wd, w, o);
+    default:
+      break;
+  }
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    const double y0 = y[k], y1 = y[k + 1], s0 = y2[k], s1 = y2[k + 1];
+    float* p = o + k * per;
+    p[0] = w[k];
+    for (std::size_t r = 1; r < per; ++r)
+      p[r] = static_cast<float>(wa[r] * y0 + wb[r] * y1 + wc[r] * s0 + wd[r] * s1);
+  }
+}
+
+}  // namespace
+
 void Perform_SplineOnWaveform(std::span<const float> w, int factor, std::span<float> out) {
   const std::size_t n = w.size();
   if (n == 0 || out.empty()) return;
@@ -77,17 +121,14 @@ void Perform_SplineOnWaveform(std::span<const float> w, int factor, std::span<fl
     return;
   }
 
-  thread_local std::vector<double> x, y, y2;
-  if (x.size() < n) {
-    x.resize(n);
-    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i);
+  thread_local std::vector<double> y, y2;
+  if (y.size() < n) {
     y.resize(n);
     y2.resize(n);
   }
   for (std::size_t i = 0; i < n; ++i) y[i] = w[i];
-  const std::span<const double> xs(x.data(), n), ys(y.data(), n);
-  const std::span<double> d2(y2.data(), n);
-  Spline(xs, ys, y[1] - y[0], y[n - 1] - y[n - 2], d2);
+  SplineUnitSpacing(std::span<const double>(y.data(), n), y[1] - y[0], y[n - 1] - y[n - 2],
+                    std::span<double>(y2.data(), n));
 
   // The points sit at fixed fractions of unit intervals, so the spline's interpolation
   // weights are the same in every interval: compute them once per call.
@@ -106,14 +147,8 @@ void Perform_SplineOnWaveform(std::span<const float> w, int factor, std::span<fl
     wc[r] = (u * u * u - u) / 6.0;
     wd[r] = (t * t * t - t) / 6.0;
   }
-  float* o = out.data();
-  for (std::size_t k = 0; k + 1 < n; ++k) {
-    const double y0 = y[k], y1 = y[k + 1], s0 = y2[k], s1 = y2[k + 1];
-    o[k * per] = w[k];
-    for (std::size_t r = 1; r < per; ++r)
-      o[k * per + r] = static_cast<float>(wa[r] * y0 + wb[r] * y1 + wc[r] * s0 + wd[r] * s1);
-  }
-  o[last] = w[n - 1];
+  evaluate(y.data(), y2.data(), n, per, wa.data(), wb.data(), wc.data(), wd.data(), w, out.data());
+  out[last] = w[n - 1];
 }
 
 bool Normalize_WaveFormOnMaxOrMin(std::span<const float> waveform, std::span<float> out,
@@ -138,9 +173,16 @@ bool Normalize_WaveFormOnMaxOrMin(std::span<const float> w, const MaxMinResult& 
     std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
     return false;
   }
-  const float* in = w.data();
-  float* o = out.data();
-  for (std::size_t i = 0; i < n; ++i) o[i] = static_cast<float>((in[i] - base) / height);
+  const float* __restrict in = w.data();
+  float* __restrict o = out.data();
+  const double scale = 1.0 / height;
+  // Fixed-size blocks let the compiler vectorise; the remainder goes one by one.
+  constexpr std::size_t kBlock = 16;
+  std::size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock)
+    for (std::size_t j = 0; j < kBlock; ++j)
+      o[i + j] = static_cast<float>((in[i + j] - base) * scale);
+  for (; i < n; ++i) o[i] = static_cast<float>((in[i] - base) * scale);
   return true;
 }
 
