@@ -79,20 +79,5 @@ TEST(analysis_fft_noise, RunningMeanSwitchesFormAtTheHundredthEvent) {
   EXPECT_EQ(Update_MeanSigma(3.0f, 7.0f, 0), 7.0f);  // right after a reset
 }
 
-TEST(analysis_fft_noise, ResetOfOneBlockOrAll) {
-  test::TestCore core;
-  State& st = core.state;
-  for (int b = 0; b < kMaxSamBlocks; ++b)
-    for (int c = 0; c < kChannelsPerBlock; ++c) st.meas.MeanSigma[b][c] = 5.0f;
-  st.meas.EventNumberForSigma = 40;
-  Reset_MeanSigma(st, 3);
-  EXPECT_EQ(st.meas.MeanSigma[3][0].load(), 0.0f);
-  EXPECT_EQ(st.meas.MeanSigma[3][1].load(), 0.0f);
-  EXPECT_EQ(st.meas.MeanSigma[2][1].load(), 5.0f);
-  EXPECT_EQ(st.meas.EventNumberForSigma.load(), 0);
-  Reset_MeanSigma(st, -1);
-  EXPECT_EQ(st.meas.MeanSigma[7][1].load(), 0.0f);
-}
-
 }  // namespace
 }  // namespace vx

@@ -179,21 +179,5 @@ TEST(analysis_time_amplitude, AmplitudeAndCrossingsMayUseDifferentPolarities) {
   EXPECT_NEAR(m.trail, kPeriodNs * (201.0 + (50.0 - thr) / 30.0), 1e-4);
 }
 
-TEST(analysis_time_amplitude, InitialResults) {
-  test::TestCore core;
-  State& st = core.state;
-  st.results.AmplitudeValue[3][1] = 2.0f;
-  st.results.ComputedCharge[7][0] = 4.0f;
-  Init_MeasurementResults(st);
-  for (int b = 0; b < kMaxSamBlocks; ++b) {
-    for (int c = 0; c < kChannelsPerBlock; ++c) {
-      EXPECT_EQ(st.results.RiseTimeInstant[b][c], -1.0f);
-      EXPECT_EQ(st.results.FallTimeInstant[b][c], -1.0f);
-      EXPECT_EQ(st.results.AmplitudeValue[b][c], 0.0f);
-      EXPECT_EQ(st.results.ComputedCharge[b][c], 0.0f);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace vx
