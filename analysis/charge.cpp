@@ -1,0 +1,227 @@
+#include "analysis/charge.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/measurement_context.h"
+#include "platform/numeric.h"
+
+namespace vx {
+
+namespace {
+
+int charge_bins(const State& st) {
+  return std::clamp(static_cast<int>(st.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
+}
+
+// A range of zero width (all charges equal) cannot be cut into bins: it is opened to one
+// unit on each side so that the charges land in the middle bin.
+void widen_empty_range(double& lo, double& hi) {
+  if (!(hi > lo)) {
+    const double centre = lo;
+    lo = centre - 1.0;
+    hi = centre + 1.0;
+  }
+}
+
+void clear_counts(MeasurementData& m, int b, int c, int bins) {
+  std::fill_n(m.ChargeDataDistri[b][c].begin(), bins, 0);
+  std::fill_n(m.ChargeDataDistriPerEvent[b][c].begin(), bins, 0);
+  m.ChargeMean[b][c] = 0.0;
+  m.ChargeSigma[b][c] = 0.0;
+}
+
+std::span<const double> firmware_batch(const MeasurementData& m, int b, int c) {
+  const auto& values = m.ChargeDataValues[b][c];
+  const std::size_t n =
+      std::min(values.size(), static_cast<std::size_t>(std::max(0, m.NbOfValidChargeWords[b][c])));
+  return {values.data(), n};
+}
+
+// The range of a fresh firmware histogram, from the event's charges.
+void set_firmware_range(State& st, int b, int c) {
+  MeasurementData& m = st.meas;
+  const auto batch = firmware_batch(m, b, c);
+  const bool automatic = st.acq.ChargeRangeAuto == 1;
+  if (batch.empty()) {
+    if (automatic) {
+      st.acq.ChargeHistoMin[b][c] = -50.0f;
+      st.acq.ChargeHistoMax[b][c] = 50.0f;
+    }
+    m.MinChargeValue[b][c] = 0.0;
+    m.MaxChargeValue[b][c] = 0.0;
+    return;
+  }
+  const MaxMinResult mm = MaxMin1D(batch);
+  if (automatic) {
+    double lo = mm.min - (mm.max - mm.min) / 2.0;
+    double hi = mm.max + (mm.max - mm.min) / 2.0;
+    widen_empty_range(lo, hi);
+    st.acq.ChargeHistoMin[b][c] = static_cast<float>(lo);
+    st.acq.ChargeHistoMax[b][c] = static_cast<float>(hi);
+  }
+  m.MinChargeValue[b][c] = mm.min;
+  m.MaxChargeValue[b][c] = mm.max;
+}
+
+void add_firmware_batch(State& st, int b, int c, int bins) {
+  MeasurementData& m = st.meas;
+  const auto batch = firmware_batch(m, b, c);
+  if (batch.empty()) return;
+  const MaxMinResult mm = MaxMin1D(batch);
+  m.MaxChargeValue[b][c] = std::max(m.MaxChargeValue[b][c], mm.max);
+  m.MinChargeValue[b][c] = std::min(m.MinChargeValue[b][c], mm.min);
+
+  auto& per_event = m.ChargeDataDistriPerEvent[b][c];
+  auto& total = m.ChargeDataDistri[b][c];
+  auto& axis = m.ChargeDataAxis[b][c];
+  const double lo = st.acq.ChargeHistoMin[b][c];
+  const double hi = st.acq.ChargeHistoMax[b][c];
+  Histogram(batch, lo, hi, std::span<int>(per_event.data(), bins),
+            std::span<double>(axis.data(), bins));
+  double entries = 0.0, sum = 0.0;
+  for (int i = 0; i < bins; ++i) {
+    total[i] += per_event[i];
+    entries += total[i];
+    sum += axis[i] * total[i];
+  }
+  if (entries == 0.0) {
+    m.ChargeMean[b][c] = 0.0;
+    m.ChargeSigma[b][c] = 0.0;
+    return;
+  }
+  const double mean = sum / entries;
+  double sq = 0.0;
+  for (int i = 0; i < bins; ++i) sq += total[i] * (axis[i] - mean) * (axis[i] - mean);
+  m.ChargeMean[b][c] = mean;
+  m.ChargeSigma[b][c] = std::sqrt(sq / entries);
+}
+
+}  // namespace
+
+float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples, int nbSamples,
+                     int start, int length, float& baseline) {
+  const int n = std::clamp(nbSamples, 0, static_cast<int>(w.size()));
+  const int nb = std::clamp(nbBaselineSamples, 0, n);
+  double base_sum = 0.0;
+  for (int i = 0; i < nb; ++i) base_sum += w[i];
+  const float base = nb > 0 ? static_cast<float>(base_sum / nb) : 0.0f;
+
+  const int first = std::max(start, 0);
+  const int end = static_cast<int>(std::min<long long>(static_cast<long long>(first) + length, n));
+  float sum = 0.0f;
+  for (int i = first; i < end; ++i) sum += w[i] - base;
+
+  baseline = static_cast<float>(base * kVoltsPerCount);
+  const double period_ps = Measurement_SamplingPeriodPs(st);
+  return static_cast<float>(sum * (kVoltsPerCount * period_ps / 50.0));
+}
+
+void Init_ChargeHistos(State& st) {
+  MeasurementData& m = st.meas;
+  const int bins = charge_bins(st);
+  for (int b = 0; b < kMaxSamBlocks; ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      clear_counts(m, b, c, bins);
+      m.MinChargeValue[b][c] = 0.0;
+      m.MaxChargeValue[b][c] = 0.0;
+      m.NbOfValidChargeWords[b][c] = 0;
+    }
+  }
+}
+
+void Compute_SoftwareChargeHisto(State& st) {
+  MeasurementData& m = st.meas;
+  const int bins = charge_bins(st);
+  const std::size_t events = static_cast<std::size_t>(Run_EventCount(st));
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      const auto& list = m.ComputedChargeForHisto[b][c];
+      const std::size_t n = std::min(events, list.size());
+      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1;
+      const double lo_cut = st.acq.ChargeHistoMin[b][c];
+      const double hi_cut = st.acq.ChargeHistoMax[b][c];
+      auto& kept = m.ChargeScratch;
+      kept.clear();
+      for (std::size_t k = 0; k < n; ++k) {
+        const double v = list[k];
+        if (!cut || (v >= lo_cut && v <= hi_cut)) kept.push_back(v);
+      }
+      m.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(kept.size());
+      if (kept.empty()) {
+        m.MinChargeValue[b][c] = m.MaxChargeValue[b][c] = 0.0;
+        m.ChargeMean[b][c] = m.ChargeSigma[b][c] = 0.0;
+        continue;
+      }
+      const MaxMinResult mm = MaxMin1D(kept);
+      double base = mm.min - (mm.max - mm.min) / 2.0;
+      double top = mm.max + (mm.max - mm.min) / 2.0;
+      widen_empty_range(base, top);
+      Histogram(kept, base, top, std::span<int>(m.ChargeDataDistri[b][c].data(), bins),
+                std::span<double>(m.ChargeDataAxis[b][c].data(), bins));
+      const MeanAndSigma s = StdDev(kept);
+      m.ChargeMean[b][c] = s.mean;
+      m.ChargeSigma[b][c] = s.sigma;
+      m.MinChargeValue[b][c] = mm.min;
+      m.MaxChargeValue[b][c] = mm.max;
+    }
+  }
+}
+
+void Accumulate_FirmwareChargeHistos(State& st) {
+  MeasurementData& m = st.meas;
+  const int bins = charge_bins(st);
+  const int blocks = std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+  const bool first_event = st.EventNumber.load() == 1;
+  for (int b = 0; b < blocks; ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (first_event) {
+        clear_counts(m, b, c, bins);
+        set_firmware_range(st, b, c);
+      }
+      add_firmware_batch(st, b, c, bins);
+    }
+  }
+  if (first_event) st.ui.refresh_panel(Panel::ChargeHistogram);
+
+  if (m.ResetChargeHisto.load() == 1) {
+    for (int b = 0; b < blocks; ++b) {
+      for (int c = 0; c < kChannelsPerBlock; ++c) {
+        clear_counts(m, b, c, kMaxChargeHistoBins);
+        set_firmware_range(st, b, c);
+      }
+    }
+    m.ResetChargeHisto.store(0);
+  }
+  if (Is_DisplayEvent(st)) Plot_ChargeHisto(st);
+}
+
+void Plot_ChargeHisto(State& st) {
+  st.ui.refresh_panel(Panel::ChargeHistogram);
+}
+
+void Select_ChargeMode(State& st, ChargeMode mode) {
+  if (mode == ChargeMode::Firmware) {
+    st.acq.EnSoftwareChargeHisto = 0;
+    for (auto& block : st.sam) block.ChargeModeEnabled = 1;
+    for (int b = 0; b < kMaxSamBlocks; ++b)
+      for (int c = 0; c < kChannelsPerBlock; ++c) st.acq.ChargeCutEnabled[b][c] = 1;
+    Write_InfoMessage(st, "Firmware Charge Mode is Enabled.", 0);
+  } else {
+    const int blocks = std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+    for (int b = 0; b < blocks; ++b) st.sam[b].ChargeModeEnabled = 0;
+    st.acq.EnSoftwareChargeHisto = mode == ChargeMode::Software ? 1 : 0;
+    for (int b = 0; b < kMaxSamBlocks; ++b)
+      for (int c = 0; c < kChannelsPerBlock; ++c) st.acq.ChargeCutEnabled[b][c] = 0;
+    // The main graph's zoom is reset with the graph itself.
+    if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
+  }
+  // The control words carry the charge-mode bit.
+  if (st.hooks.apply_all_board_parameters) st.hooks.apply_all_board_parameters();
+  if (mode != ChargeMode::Off)
+    st.ui.popup(PopupKind::Warning, "WARNING",
+                "In Charge Mode (Firmware/Software), please define the window for charge "
+                "measurements using the dedicated cursors or fill-in the charge parameters!");
+}
+
+}  // namespace vx

@@ -1,0 +1,37 @@
+// Charge of a pulse from its waveform, and the per-channel charge histograms: rebuilt
+// from the run's charges in software mode, accumulated from the board's charges in
+// firmware mode.
+#pragma once
+
+#include <span>
+
+#include "app/state.h"
+
+namespace vx {
+
+// Sum of (sample - baseline) over [start, min(start + length, nbSamples)), in pC.
+// The baseline is the mean of the first nbBaselineSamples samples (0 when none) and is
+// returned in volts.
+float Compute_Charge(State& st, std::span<const float> waveform, int nbBaselineSamples,
+                     int nbSamples, int start, int length, float& baseline);
+
+// Clears the histograms of every channel at run setup.
+void Init_ChargeHistos(State& st);
+
+// Rebuilds the software histograms of the run's channels from ComputedChargeForHisto.
+void Compute_SoftwareChargeHisto(State& st);
+
+// Adds the current event's firmware charges (ChargeDataValues, NbOfValidChargeWords) to
+// the histograms; on the first event of a run or after a reset request the histograms
+// restart and, with ChargeRangeAuto, take their range from the event's charges.
+void Accumulate_FirmwareChargeHistos(State& st);
+
+// Asks the front end to show the histogram of ChargeHistoChannel again.
+void Plot_ChargeHisto(State& st);
+
+enum class ChargeMode { Off = 0, Firmware = 1, Software = 2 };
+
+// The charge panel's mode control.
+void Select_ChargeMode(State& st, ChargeMode mode);
+
+}  // namespace vx

@@ -1,0 +1,80 @@
+#include "analysis/fft_noise.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/measurement_context.h"
+#include "platform/fft.h"
+#include "platform/numeric.h"
+
+namespace vx {
+
+void Compute_FFT(State& st) {
+  MeasurementData& m = st.meas;
+  const int n = Run_NbOfSamples(st);
+  // RecordLength / 2 is an integer halving; a record too short for it falls back to the
+  // event's own length so that the division stays defined.
+  int half = st.sys.RecordLength / 2;
+  if (half <= 0) half = n / 2;
+  if (n < 2 || half <= 0) return;
+  const std::span<double> re(m.FftReal.data(), n), im(m.FftImaginary.data(), n);
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (!Is_ChannelEnabled(st, b, c)) continue;
+      const auto& samples = st.event.FullyOrderedValues[b][c];
+      std::copy_n(samples.begin(), n, re.begin());
+      if (ReFFT(m.FftPlans, re, im) != 0) continue;
+      auto& out = m.FFTResult[b][c];
+      for (int k = 0; k < n; ++k) {
+        const double magnitude = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+        m.FftMagnitude[k] = magnitude;
+        out[k] = magnitude > 0.0 ? std::max(static_cast<float>(20.0 * std::log10(magnitude / half)),
+                                            kSpectrumFloorDb)
+                                 : kSpectrumFloorDb;
+      }
+    }
+  }
+}
+
+float Compute_WaveformSigma(std::span<const float> waveform, int first, int last) {
+  const int size = static_cast<int>(waveform.size());
+  first = std::max(first, 0);
+  last = std::min(last, size - 1);
+  if (first >= last) return 0.0f;
+  return static_cast<float>(
+      StdDev(waveform.subspan(first, static_cast<std::size_t>(last - first + 1))).sigma);
+}
+
+float Update_MeanSigma(float mean, float sigma, int n) {
+  if (n <= 0) return sigma;
+  if (n < 100) return static_cast<float>((sigma + (n - 1) * static_cast<double>(mean)) / n);
+  return static_cast<float>((sigma + 99.0 * mean) / 100.0);
+}
+
+void Compute_NoiseMeasurement(State& st) {
+  MeasurementData& m = st.meas;
+  const int n = m.EventNumberForSigma.load();
+  const int samples = Run_NbOfSamples(st);
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      const std::span<const float> w(st.event.FullyOrderedValues[b][c].data(), samples);
+      const float sigma = Compute_WaveformSigma(w, st.StartSigmaSample, st.EndSigmaSample);
+      m.Sigma[b][c] = sigma;
+      const float mean = Update_MeanSigma(m.MeanSigma[b][c].load(), sigma, n);
+      m.MeanSigma[b][c].store(mean);
+      st.MeanSigmaForStripChart[kChannelsPerBlock * b + c] =
+          static_cast<float>(mean * kVoltsPerCount * 1000.0);
+    }
+  }
+  if (Is_DisplayEvent(st)) st.ui.refresh_panel(Panel::Noise);
+}
+
+void Reset_MeanSigma(State& st, int block) {
+  for (int b = 0; b < kMaxSamBlocks; ++b) {
+    if (block != -1 && block != b) continue;
+    for (int c = 0; c < kChannelsPerBlock; ++c) st.meas.MeanSigma[b][c].store(0.0f);
+  }
+  st.meas.EventNumberForSigma.store(0);
+}
+
+}  // namespace vx

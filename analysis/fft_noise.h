@@ -1,0 +1,34 @@
+// Amplitude spectrum of each channel in dB, and the per-channel noise (standard deviation
+// inside a sample window) with its running mean.
+#pragma once
+
+#include <span>
+
+#include "app/state.h"
+
+namespace vx {
+
+// Value written for a spectral bin of zero magnitude, whose logarithm is -infinity.
+inline constexpr float kSpectrumFloorDb = -400.0f;
+
+// Spectrum of every enabled channel of the current event into FFTResult:
+// 20 log10(|X[k]| / (RecordLength / 2)).
+void Compute_FFT(State& st);
+
+// Standard deviation of waveform[first ... last]; 0 when first >= last. Bounds outside
+// the waveform are brought back inside it.
+float Compute_WaveformSigma(std::span<const float> waveform, int first, int last);
+
+// Running mean after an event whose noise is sigma, n being the events counted since the
+// last reset: arithmetic mean up to 99 events, then an exponential mean of weight 1/100.
+float Update_MeanSigma(float mean, float sigma, int n);
+
+// Noise of every channel of the run's blocks (enabled or not) for the current event:
+// Sigma, MeanSigma and MeanSigmaForStripChart (mV).
+void Compute_NoiseMeasurement(State& st);
+
+// MeanSigma of the block's two channels (block -1: all channels) and EventNumberForSigma
+// back to 0.
+void Reset_MeanSigma(State& st, int block);
+
+}  // namespace vx

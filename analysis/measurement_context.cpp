@@ -1,0 +1,74 @@
+#include "analysis/measurement_context.h"
+
+#include <algorithm>
+
+namespace vx {
+
+namespace {
+
+bool is_modulo_event(const State& st) {
+  const int modulo = st.gui.DisplayModulo;
+  // A modulo of 0 would divide by zero; such a setting never selects an event.
+  return modulo > 0 && st.EventNumber.load() % modulo == 0;
+}
+
+}  // namespace
+
+// TEMPORARY stand-in, overridden by the message log's definition once merged: it only
+// puts the text on the message tabs.
+__attribute__((weak)) void Write_InfoMessage(State& st, const std::string& text, int kind) {
+  st.ui.append_message(MessageTab::Infos, static_cast<MessageKind>(kind), text);
+  if (kind == 1) st.ui.append_message(MessageTab::Warnings, MessageKind::Warning, text);
+  if (kind == 2) st.ui.append_message(MessageTab::Errors, MessageKind::Error, text);
+}
+
+float Measurement_SamplingPeriodPs(const State& st) {
+  const int index = st.sam[0].FrequencyIndex;
+  switch (index) {
+    case 1:
+      return 625.0f;
+    case 2:
+      return 1250.0f;
+    case 3:
+      return 2500.0f;
+    case 4:
+      return 5000.0f;
+    case 5:
+      return 10000.0f;
+    default:
+      return 312.5f;
+  }
+}
+
+int Run_NbOfBlocks(const State& st) {
+  const int blocks = st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+  return std::clamp(blocks, 0, kMaxSamBlocks);
+}
+
+int Run_NbOfSamples(const State& st) {
+  const int n = st.acq.RunFromFile == 1 ? st.acq.NbOfSamplesInFile : st.sys.RecordLength;
+  return std::clamp(n, 0, kMaxSamples);
+}
+
+int Run_EventCount(const State& st) {
+  return std::max(0, st.EventNumber.load() - st.FirstEventNumber.load());
+}
+
+bool Is_DisplayEvent(State& st) {
+  const int event = st.EventNumber.load();
+  return st.acq.DisplayOn == 1 || is_modulo_event(st) || event == st.acq.NbOfEventsRequired ||
+         st.StopRequest().load() == 1;
+}
+
+bool Is_HistoRefreshEvent(State& st) {
+  const int event = st.EventNumber.load();
+  const int required = st.acq.NbOfEventsRequired;
+  return is_modulo_event(st) || event == required || required == 1 || st.StopRequest().load() == 1;
+}
+
+bool Is_ChannelEnabled(const State& st, int block, int channel) {
+  const int flat = kChannelsPerBlock * block + channel;
+  return flat >= 0 && flat < kMaxChannels && st.gui.ChannelEnabled[flat] == 1;
+}
+
+}  // namespace vx

@@ -1,0 +1,39 @@
+// What the measurements need to know about the current run: how many blocks and samples
+// an event has, the sampling period, the run's event count and when results are shown.
+#pragma once
+
+#include <string>
+
+#include "app/state.h"
+
+namespace vx {
+
+// TEMPORARY until app/message_log.h is on this branch: the message log's entry point
+// (kind 0 information, 1 warning, 2 error). Replace by the include when merging.
+void Write_InfoMessage(State& st, const std::string& text, int kind);
+
+inline constexpr double kVoltsPerCount = 0.00061;
+
+// Sampling period in ps of block 0's frequency setting.
+float Measurement_SamplingPeriodPs(const State& st);
+
+// Blocks of an event: NbOfSAMBlocks live, half the file's channels when replaying.
+int Run_NbOfBlocks(const State& st);
+
+// Samples per channel: RecordLength live, NbOfSamplesInFile when replaying.
+int Run_NbOfSamples(const State& st);
+
+// Events of the run so far (EventNumber - FirstEventNumber), never negative.
+int Run_EventCount(const State& st);
+
+// The display condition of the acquisition loop: DisplayOn, or EventNumber a multiple of
+// DisplayModulo, or the last required event, or a stop request.
+bool Is_DisplayEvent(State& st);
+
+// Events on which the run's histograms are rebuilt: EventNumber a multiple of
+// DisplayModulo, the last required event, a one-event run, or a stop request.
+bool Is_HistoRefreshEvent(State& st);
+
+bool Is_ChannelEnabled(const State& st, int block, int channel);
+
+}  // namespace vx

@@ -1,0 +1,22 @@
+// Amplitude, leading-edge and trailing-edge time of one channel's pulse, by constant
+// fraction or fixed threshold, on the raw or spline up-sampled waveform.
+#pragma once
+
+#include "app/state.h"
+
+namespace vx {
+
+// Measures FullyOrderedValues[block][channel]. Times are in ns from sample 0, -1.0 when
+// there is no valid crossing; the amplitude is in volts, negative for negative pulses.
+// The trailing edge is searched only when computeTrailing is 1.
+void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingTime,
+                              float& trailingTime, float& amplitude, int computeTrailing);
+
+// Times -1.0 and amplitude, baseline and charge 0 for every channel.
+void Init_MeasurementResults(State& st);
+
+// Makes the work buffers large enough for the current record length and spline factor,
+// so that the measurements of a run allocate nothing.
+void Reserve_MeasurementBuffers(State& st);
+
+}  // namespace vx

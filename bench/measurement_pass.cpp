@@ -1,0 +1,98 @@
+// The per-event measurement pass on a full board: 16 channels of 1024 samples, spline
+// with 5 points per sample, constant fraction, charge, per-run lists.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "analysis/measurement_pass.h"
+#include "app/state.h"
+
+namespace {
+
+// Records every front-end call away; the pass itself makes none.
+class SilentFrontEnd : public vx::FrontEnd {
+ public:
+  void post(std::function<void()>) override {}
+  void append_message(vx::MessageTab, vx::MessageKind, const std::string&) override {}
+  void popup(vx::PopupKind, const std::string&, const std::string&) override {}
+  bool confirm(const std::string&, const std::string&) override { return true; }
+  std::optional<std::string> prompt(const std::string&, const std::string&,
+                                    const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::filesystem::path> select_file(const vx::FileDialogRequest&) override {
+    return std::nullopt;
+  }
+  std::optional<std::filesystem::path> select_directory(const std::string&,
+                                                        const std::filesystem::path&) override {
+    return std::nullopt;
+  }
+  void progress_show(const std::string&, const std::string&) override {}
+  bool progress_update(int) override { return true; }
+  void progress_hide() override {}
+  void set_wait_cursor(bool) override {}
+  void show_panel(vx::Panel, bool) override {}
+  void refresh_panel(vx::Panel) override {}
+  void set_window_title(const std::string&) override {}
+  void set_led(vx::Led, bool) override {}
+  void set_text(vx::Field, int, const std::string&) override {}
+  void set_colour(vx::Field, vx::Rgb) override {}
+  void plot_strip_chart(vx::StripChart, std::span<const double>) override {}
+};
+
+struct Bench {
+  SilentFrontEnd ui;
+  vx::SystemClock clock;
+  vx::ThreadPool pool;
+  vx::State st{ui, clock, pool};
+};
+
+void configure(vx::State& st) {
+  st.sys.NbOfSAMBlocks = 8;
+  st.sys.RecordLength = 1024;
+  st.acq.NbOfBinsForSpline = 5;
+  st.acq.NbOfBinsForBaseline = 32;
+  st.acq.CFDMethod = 1;
+  st.acq.CFDRatio = 0.5f;
+  st.acq.NoMaxPeakThresholdDistance = 1;
+  st.acq.EnTimeJitter = 1;
+  st.acq.EnSoftwareChargeHisto = 1;
+  st.gui.DisplayModulo = 100;
+  for (int ch = 0; ch < vx::kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 1;
+  for (auto& block : st.sam) {
+    block.ChargeStartIndex[0] = block.ChargeStartIndex[1] = 17;
+    block.ChargeLength[0] = block.ChargeLength[1] = 1005;
+  }
+  // Pulses with noise, a different position on every channel.
+  for (int b = 0; b < vx::kMaxSamBlocks; ++b) {
+    for (int c = 0; c < vx::kChannelsPerBlock; ++c) {
+      auto& w = st.event.FullyOrderedValues[b][c];
+      const double centre = 300.0 + 23.7 * (2 * b + c);
+      const double sign = c == 0 ? -1.0 : 1.0;
+      for (int i = 0; i < 1024; ++i) {
+        const double z = (i - centre) / 4.0;
+        w[i] = static_cast<float>(sign * 800.0 * std::exp(-0.5 * z * z) + 3.0 * std::sin(i * 1.3));
+      }
+    }
+  }
+}
+
+void BM_MeasurementPass(benchmark::State& state) {
+  auto bench = std::make_unique<Bench>();
+  vx::State& st = bench->st;
+  configure(st);
+  vx::Prepare_MeasurementsForRun(st);
+  int event = 0;
+  for (auto _ : state) {
+    st.EventNumber = ++event;
+    vx::Compute_EventMeasurements(st);
+    vx::Grow_MeasurementLists(st);
+    benchmark::DoNotOptimize(st.results.RiseTimeInstant[7][1]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_MeasurementPass)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

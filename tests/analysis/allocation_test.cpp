@@ -1,0 +1,65 @@
+// The per-event pass must not allocate once a run is set up: every operator new of this
+// test program is counted while the pass runs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "analysis/fft_noise.h"
+#include "analysis/measurement_pass.h"
+#include "measurement_setup.h"
+#include "support/test_state.h"
+
+namespace {
+std::atomic<long> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+namespace vx {
+namespace {
+
+TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
+  test::TestCore core;
+  State& st = core.state;
+  test::set_measurement_defaults(st);
+  st.acq.EnTimeJitter = 1;
+  st.acq.EnSoftwareChargeHisto = 1;
+  st.acq.FFTMode = 1;
+  st.gui.DisplayModulo = 1000;  // no display refresh: the recording front end allocates
+  for (int b = 0; b < kMaxSamBlocks; ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      test::fill_gaussian(st.event.FullyOrderedValues[b][c], 5.0, c ? 700.0 : -700.0,
+                          200.0 + 40.0 * b, 3.0);
+  Prepare_MeasurementsForRun(st);
+  st.EventNumber = 1;
+  Compute_EventMeasurements(st);  // first call on this thread: its scratch arrays
+  Compute_FFT(st);                // first transform: its plan
+
+  for (int spline : {1, 0}) {
+    st.meas.PerformSplineInterp = spline;
+    const long before = g_allocations.load();
+    for (int event = 2; event < 150; ++event) {
+      st.EventNumber = event;
+      Compute_EventMeasurements(st);
+      Compute_FFT(st);
+      Compute_NoiseMeasurement(st);
+    }
+    EXPECT_EQ(g_allocations.load() - before, 0) << "spline " << spline;
+  }
+  EXPECT_GT(st.results.AmplitudeValue[7][1], 0.4f);  // the pass did run
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,83 @@
+#include "analysis/fft_noise.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "measurement_setup.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+// A sine of amplitude A counts on bin 64 of a 1024-sample record reads 20 log10(A) dB
+// there: the magnitude A * 512 is divided by 1024 / 2.
+TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
+  test::TestCore core;
+  State& st = core.state;
+  test::set_measurement_defaults(st);
+  st.sys.NbOfSAMBlocks = 2;
+  st.gui.ChannelEnabled[3] = 0;
+  const double amplitude = 250.0;
+  for (auto& w : {&st.event.FullyOrderedValues[1][0], &st.event.FullyOrderedValues[1][1]})
+    for (int j = 0; j < 1024; ++j)
+      (*w)[j] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * 64 * j / 1024.0));
+  st.meas.FFTResult[1][1].fill(1.0f);
+  st.event.FullyOrderedValues[0][0].fill(0.0f);  // zero magnitude everywhere
+
+  Compute_FFT(st);
+  const auto& spectrum = st.meas.FFTResult[1][0];
+  EXPECT_NEAR(spectrum[64], 20.0 * std::log10(amplitude), 1e-3);
+  EXPECT_NEAR(spectrum[1024 - 64], 20.0 * std::log10(amplitude), 1e-3);
+  EXPECT_LT(spectrum[100], -100.0f);
+  EXPECT_EQ(st.meas.FFTResult[1][1][64], 1.0f);  // disabled channel untouched
+  for (float v : st.meas.FFTResult[0][0]) {
+    ASSERT_TRUE(std::isfinite(v));
+    EXPECT_EQ(v, kSpectrumFloorDb);
+  }
+}
+
+TEST(analysis_fft_noise, WaveformSigmaOverTheWindow) {
+  const std::vector<float> w{9, 2, 4, 4, 4, 5, 5, 7, 9, 100};
+  EXPECT_FLOAT_EQ(Compute_WaveformSigma(w, 1, 8), 2.0f);
+  EXPECT_EQ(Compute_WaveformSigma(w, 4, 4), 0.0f);    // one sample
+  EXPECT_EQ(Compute_WaveformSigma(w, 6, 2), 0.0f);    // reversed
+  EXPECT_GT(Compute_WaveformSigma(w, 0, 500), 0.0f);  // past the end: cut
+}
+
+// Up to the 99th event after a reset the mean is arithmetic; from the 100th on each event
+// weighs 1/100. The 100th event still equals the arithmetic mean of the 100, the 101st no
+// longer does.
+TEST(analysis_fft_noise, RunningMeanSwitchesFormAtTheHundredthEvent) {
+  test::TestCore core;
+  State& st = core.state;
+  test::set_measurement_defaults(st);
+  st.sys.NbOfSAMBlocks = 1;
+  st.StartSigmaSample = 0;
+  st.EndSigmaSample = 1;
+  Reset_MeanSigma(st, -1);
+  double sum = 0.0;
+  float previous = 0.0f;
+  for (int event = 1; event <= 101; ++event) {
+    const float sigma = static_cast<float>(event);  // samples +-sigma around 0
+    auto& w = st.event.FullyOrderedValues[0][1];
+    w[0] = sigma, w[1] = -sigma;
+    st.meas.EventNumberForSigma = event;
+    Compute_NoiseMeasurement(st);
+    sum += sigma;
+    const float mean = st.meas.MeanSigma[0][1].load();
+    if (event <= 100)
+      ASSERT_NEAR(mean, sum / event, 1e-3) << event;
+    else
+      EXPECT_NEAR(mean, (sigma + 99.0 * previous) / 100.0, 1e-3);
+    previous = mean;
+  }
+  EXPECT_NE(previous, static_cast<float>(sum / 101));
+  EXPECT_NEAR(st.MeanSigmaForStripChart[1], previous * 0.00061 * 1000.0, 1e-6);
+  EXPECT_EQ(Update_MeanSigma(3.0f, 7.0f, 0), 7.0f);  // right after a reset
+}
+
+}  // namespace
+}  // namespace vx

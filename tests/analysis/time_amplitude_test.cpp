@@ -1,0 +1,183 @@
+#include "analysis/time_amplitude.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "measurement_setup.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+constexpr double kPeriodNs = 0.3125;
+const double kHalfWidth = std::sqrt(2.0 * std::log(2.0));  // half width at half height / sigma
+
+struct Measured {
+  float lead = 0, trail = 0, amplitude = 0;
+};
+
+Measured measure(State& st, int block = 0, int channel = 0) {
+  Measured m;
+  Compute_TimeAndAmplitude(st, block, channel, m.lead, m.trail, m.amplitude, 1);
+  return m;
+}
+
+// A Gaussian pulse of known height and centre: the amplitude and the 50 % crossings of
+// both edges come back, more tightly with the spline than on the raw samples.
+TEST(analysis_time_amplitude, ConstantFractionOnAKnownPulse) {
+  struct Case {
+    double height;
+    int spline;
+    double time_tol_ns, amp_tol_v;
+  };
+  const std::vector<Case> cases{
+      {1000.0, 1, 0.002, 0.0005},
+      {-1000.0, 1, 0.002, 0.0005},
+      {1000.0, 0, 0.010, 0.005},
+      {-800.0, 0, 0.010, 0.005},
+  };
+  for (const auto& c : cases) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    st.meas.PerformSplineInterp = c.spline;
+    const double centre = 300.37, sigma = 3.0, base = 50.0;
+    test::fill_gaussian(st.event.FullyOrderedValues[2][1], base, c.height, centre, sigma);
+    const Measured m = measure(st, 2, 1);
+    SCOPED_TRACE(testing::Message() << "height " << c.height << " spline " << c.spline);
+    EXPECT_NEAR(m.amplitude, c.height * 0.00061, c.amp_tol_v);
+    EXPECT_NEAR(m.lead, kPeriodNs * (centre - kHalfWidth * sigma), c.time_tol_ns);
+    EXPECT_NEAR(m.trail, kPeriodNs * (centre + kHalfWidth * sigma), c.time_tol_ns);
+  }
+}
+
+TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
+  test::TestCore core;
+  State& st = core.state;
+  test::set_measurement_defaults(st);
+  st.acq.CFDMethod = 0;
+  st.meas.PerformSplineInterp = 0;
+  st.meas.PeakInterp = 0;
+  st.acq.PulseThreshold[0][0] = 300.0f;
+  auto& w = st.event.FullyOrderedValues[0][0];
+  w.fill(100.0f);
+  w[500] = 200.0f, w[501] = 400.0f, w[502] = 900.0f, w[503] = 600.0f, w[504] = 200.0f;
+
+  st.acq.PulseEdge[0][0] = 0;
+  Measured m = measure(st);
+  EXPECT_NEAR(m.amplitude, 900.0 * 0.00061, 1e-6);  // no baseline subtraction
+  EXPECT_NEAR(m.lead, kPeriodNs * 500.5, 1e-5);
+  EXPECT_NEAR(m.trail, kPeriodNs * 503.75, 1e-5);
+
+  // A falling edge on a positive pulse: the first falling crossing leads.
+  st.acq.PulseEdge[0][0] = 1;
+  m = measure(st);
+  EXPECT_NEAR(m.lead, kPeriodNs * 503.75, 1e-5);
+  EXPECT_NEAR(m.trail, kPeriodNs * 500.5, 1e-5);
+}
+
+// Crossing positions are built exactly on the raw samples: peak at p = 600 and a step
+// to the threshold at x = p - 16.3 or p - 15.7; the limit is 5 ns / 0.3125 ns = 16.
+TEST(analysis_time_amplitude, DistanceBetweenCrossingAndPeak) {
+  struct Case {
+    double before_peak;
+    int no_max;
+    bool accepted;
+  };
+  const std::vector<Case> cases{
+      {16.3, 0, false}, {15.7, 0, true}, {16.3, 1, true}, {40.2, 1, true}};
+  for (const auto& c : cases) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    st.acq.CFDMethod = 0;
+    st.meas.PerformSplineInterp = 0;
+    st.acq.PulseThreshold[0][0] = 50.0f;
+    st.acq.NoMaxPeakThresholdDistance = c.no_max;
+    const int p = 600;
+    const double x = p - c.before_peak;
+    const int i = static_cast<int>(std::floor(x));
+    const double f = x - i;
+    auto& w = st.event.FullyOrderedValues[0][0];
+    w.fill(0.0f);
+    w[i + 1] = static_cast<float>(50.0 / f);
+    for (int k = i + 2; k < p; ++k) w[k] = 500.0f;
+    w[p] = 1000.0f;
+    const Measured m = measure(st);
+    SCOPED_TRACE(c.before_peak);
+    if (c.accepted)
+      EXPECT_NEAR(m.lead, kPeriodNs * x, 1e-4);
+    else
+      EXPECT_EQ(m.lead, -1.0f);
+    EXPECT_NEAR(m.trail, kPeriodNs * (p + 0.95), 1e-4);  // right after the peak: always valid
+  }
+}
+
+// With the spline the limit counts spline points: B * 5 ns / T.
+TEST(analysis_time_amplitude, DistanceLimitScalesWithTheSplineFactor) {
+  const double sigma = 4.0;  // the 50 % crossing lies 4.71 samples (23.5 points) before the peak
+  for (const auto& [limit_ns, accepted] : {std::pair{1.6f, true}, std::pair{1.4f, false}}) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    st.acq.NoMaxPeakThresholdDistance = 0;
+    st.acq.MaxPeakThresholdDistance = limit_ns;
+    test::fill_gaussian(st.event.FullyOrderedValues[0][0], 0.0, 1000.0, 400.0, sigma);
+    const Measured m = measure(st);
+    if (accepted)
+      EXPECT_NEAR(m.lead, kPeriodNs * (400.0 - kHalfWidth * sigma), 0.002);
+    else
+      EXPECT_EQ(m.lead, -1.0f);
+  }
+}
+
+TEST(analysis_time_amplitude, FlatWaveformHasNoCrossing) {
+  struct Case {
+    int cfd;
+    float ratio;
+    double amplitude;
+  };
+  for (const auto& c : {Case{1, 0.5f, 0.0}, Case{1, 0.0f, 0.0}, Case{0, 0.5f, 200.0 * 0.00061}}) {
+    for (int spline : {0, 1}) {
+      test::TestCore core;
+      State& st = core.state;
+      test::set_measurement_defaults(st);
+      st.acq.CFDMethod = c.cfd;
+      st.acq.CFDRatio = c.ratio;
+      st.acq.PulseThreshold[0][0] = 150.0f;
+      st.meas.PerformSplineInterp = spline;
+      st.event.FullyOrderedValues[0][0].fill(200.0f);
+      const Measured m = measure(st);
+      EXPECT_EQ(m.lead, -1.0f);
+      EXPECT_EQ(m.trail, -1.0f);
+      EXPECT_NEAR(m.amplitude, c.amplitude, 1e-7);
+    }
+  }
+}
+
+// The first sample sits above the pulse's baseline: the first-sample rule calls the pulse
+// negative (amplitude from the minimum), the baseline rule positive (crossings on the
+// rising and falling edges of the real pulse). The pair (0, 1), which crosses too, is
+// never examined.
+TEST(analysis_time_amplitude, AmplitudeAndCrossingsMayUseDifferentPolarities) {
+  test::TestCore core;
+  State& st = core.state;
+  test::set_measurement_defaults(st);
+  st.meas.PerformSplineInterp = 0;
+  st.meas.PeakInterp = 0;
+  auto& w = st.event.FullyOrderedValues[0][0];
+  w.fill(0.0f);
+  w[0] = 40.0f;
+  w[200] = 20.0f, w[201] = 50.0f, w[202] = 20.0f;
+  const Measured m = measure(st);
+  const double baseline = 40.0 / 32.0;
+  EXPECT_NEAR(m.amplitude, (0.0 - baseline) * 0.00061, 1e-7);
+  const double thr = 0.5 * (50.0 - baseline) + baseline;
+  EXPECT_NEAR(m.lead, kPeriodNs * (200.0 + (thr - 20.0) / 30.0), 1e-4);
+  EXPECT_NEAR(m.trail, kPeriodNs * (201.0 + (50.0 - thr) / 30.0), 1e-4);
+}
+
+}  // namespace
+}  // namespace vx
