@@ -6,6 +6,8 @@
 
 #include "acquisition/measurement_calls.h"
 #include "acquisition/run_control.h"
+#include "analysis/measurement_context.h"
+#include "analysis/time_amplitude.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/register_access.h"
@@ -106,8 +108,8 @@ void decode_charges(State& st) {
   RunData& r = st.run;
   for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      r.NbOfValidChargeWords[b][c] = 0;
-      r.ChargeDataValues[b][c].clear();
+      st.meas.NbOfValidChargeWords[b][c] = 0;
+      st.meas.ChargeDataValues[b][c].clear();
     }
   }
   if (!board_usable(st) || !st.ChargeEventsAllocated) return;
@@ -118,7 +120,7 @@ void decode_charges(State& st) {
       const int ch = 2 * b + c;
       const ChargeRecord* records = st.ChargeEventsBuffer.Channel[ch];
       const std::uint32_t n = records == nullptr ? 0 : r.NbOfEventsPerChannel[ch];
-      auto& values = r.ChargeDataValues[b][c];
+      auto& values = st.meas.ChargeDataValues[b][c];
       values.reserve(n);
       const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0;
       const float lo = st.acq.ChargeHistoMin[b][c];
@@ -128,7 +130,7 @@ void decode_charges(State& st) {
         if (cut && (q < lo || q > hi)) continue;
         values.push_back(q);
       }
-      r.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(values.size());
+      st.meas.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(values.size());
     }
   }
 }
@@ -185,10 +187,7 @@ bool load_replayed_event(State& st) {
 }  // namespace
 
 bool display_condition(State& st, bool with_first) {
-  const int n = st.EventNumber.load();
-  const int modulo = std::max(st.gui.DisplayModulo, 1);
-  return st.acq.DisplayOn == 1 || n % modulo == 0 || n == st.acq.NbOfEventsRequired ||
-         st.StopRequest().load() == 1 || (with_first && n == 1);
+  return Is_DisplayEvent(st) || (with_first && st.EventNumber.load() == 1);
 }
 
 void Prepare_ForAcquisition(State& st) {
@@ -351,21 +350,21 @@ void Process_Event(State& st) {
   int blocks = board_blocks(st);
   if (st.acq.RunFromFile == 0) {
     st.EventNumber.fetch_add(1);
-    ++st.EventNumberForSigma;
+    st.meas.EventNumberForSigma.fetch_add(1);
   } else {
     blocks = std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
   }
 
   if (charge_mode(st) && st.acq.RunFromFile == 0) {
-    accumulate_firmware_charges(st, display_condition(st, false));
+    accumulate_firmware_charges(st);
   } else {
     if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.acq.FFTMode == 1) measure_spectrum(st);
-    if (st.gui.NoiseMeasurementOn == 1) measure_noise(st, blocks, display_condition(st, false));
+    if (st.gui.NoiseMeasurementOn == 1) measure_noise(st);
     if (st.gui.DisplayTimeOnWaveforms == 1 || (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
         st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) {
-      measure_channels(st, blocks);
+      measure_channels(st);
     }
     if (display_condition(st, true)) call(st.hooks.compute_display);
     if (st.gui.RateMeasurementOn == 1 && st.hooks.update_rate_measurement) {
@@ -380,13 +379,7 @@ void Process_Event(State& st) {
       st.sys.NbOfSAMBlocks < 3 && st.display_attached) {
     st.clock.delay(0.020);
   }
-  if (st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) {
-    const int n = st.EventNumber.load();
-    const bool display_time = n % std::max(st.gui.DisplayModulo, 1) == 0 ||
-                              n == st.acq.NbOfEventsRequired || st.acq.NbOfEventsRequired == 1 ||
-                              st.StopRequest().load() == 1;
-    update_run_histograms(st, display_time);
-  }
+  if (st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) update_run_histograms(st);
 }
 
 }  // namespace vx

@@ -1,15 +1,24 @@
 #include "acquisition/measurement_calls.h"
 
+#include "analysis/charge.h"
+#include "analysis/fft_noise.h"
+#include "analysis/measurement_context.h"
+#include "analysis/measurement_pass.h"
+
 namespace vx {
 
-// The measurement engine plugs in here; until then the loop only counts and hands over.
-void reset_noise_statistics(State&) {}
-void prepare_run_measurements(State&) {}
-void measure_spectrum(State&) {}
-void measure_noise(State&, int, bool) {}
-void measure_channels(State&, int) {}
-void accumulate_firmware_charges(State&, bool) {}
-void update_run_histograms(State&, bool) {}
-void finish_run_histograms(State&) {}
+void reset_noise_statistics(State& st) { Reset_MeanSigma(st, -1); }
+void prepare_run_measurements(State& st) { Prepare_MeasurementsForRun(st); }
+void measure_spectrum(State& st) { Compute_FFT(st); }
+void measure_noise(State& st) { Compute_NoiseMeasurement(st); }
+void measure_channels(State& st) { Compute_EventMeasurements(st); }
+
+void accumulate_firmware_charges(State& st) {
+  Accumulate_FirmwareChargeHistos(st);
+  if (Is_DisplayEvent(st) && st.hooks.compute_display) st.hooks.compute_display();
+}
+
+void update_run_histograms(State& st) { Update_RunMeasurements(st); }
+void finish_run_histograms(State& st) { Finish_MeasurementsForRun(st); }
 
 }  // namespace vx

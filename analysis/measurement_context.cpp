@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "digitizer/board_configuration.h"
+
 namespace vx {
 
 namespace {
@@ -14,30 +16,8 @@ bool is_modulo_event(const State& st) {
 
 }  // namespace
 
-// TEMPORARY stand-in, overridden by the message log's definition once merged: it only
-// puts the text on the message tabs.
-__attribute__((weak)) void Write_InfoMessage(State& st, const std::string& text, int kind) {
-  st.ui.append_message(MessageTab::Infos, static_cast<MessageKind>(kind), text);
-  if (kind == 1) st.ui.append_message(MessageTab::Warnings, MessageKind::Warning, text);
-  if (kind == 2) st.ui.append_message(MessageTab::Errors, MessageKind::Error, text);
-}
-
 float Measurement_SamplingPeriodPs(const State& st) {
-  const int index = st.sam[0].FrequencyIndex;
-  switch (index) {
-    case 1:
-      return 625.0f;
-    case 2:
-      return 1250.0f;
-    case 3:
-      return 2500.0f;
-    case 4:
-      return 5000.0f;
-    case 5:
-      return 10000.0f;
-    default:
-      return 312.5f;
-  }
+  return static_cast<float>(Get_SamplingPeriod(st));
 }
 
 int Run_NbOfBlocks(const State& st) {

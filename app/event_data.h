@@ -52,9 +52,7 @@ struct RunData {
   double Millisecond = 0.0;
   double EpochTime = 0.0;
 
-  // Firmware charge mode: the charges of the current readout, per channel.
-  PerChannel<std::vector<double>> ChargeDataValues{};
-  PerChannel<std::int32_t> NbOfValidChargeWords{};
+  // Firmware charge mode: charge records per channel in the current readout.
   std::array<std::uint32_t, kMaxChannels> NbOfEventsPerChannel{};
 };
 

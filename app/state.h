@@ -165,7 +165,6 @@ class State {
   RunData run;
   std::string ReplayFileName;
   double EventSeconds = 0.0;  // time of the current event since the run start
-  int EventNumberForSigma = 0;
   AtomicI32 AcquisitionGeneration{0};  // counts acquisition-thread starts
   bool display_attached = false;        // a graph shows the events (not the CLI)
 

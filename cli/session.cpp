@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
@@ -31,8 +32,8 @@ Session::Session(const GlobalOptions& options)
   const auto user_path =
       Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
   Start_Core(st_, user_path);
+  Install_CoreHooks(st_);
   st_.hooks.select_board_model = [this](int model) { make_board(model); };
-  st_.hooks.close_device = [this] { Close_Device(st_); };
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
 }

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "acquisition/core_wiring.h"
 #include "digitizer/board_connection.h"
 #include "sim/simulated_board.h"
 #include "support/test_state.h"
@@ -19,6 +20,7 @@ struct SimCore {
     board = std::make_unique<sim::SimulatedBoard>(config, dir.path(), std::move(board_clock));
     board->attach_call_log(&calls);
     st.digitizer = board.get();
+    Install_CoreHooks(st);
     st.board.LinkType = model == "DT5743" ? 0 : 1;
     st.board.VMEBaseAddress = model == "DT5743" ? 0 : 0x32100000;
   }

@@ -1,0 +1,19 @@
+#include "acquisition/core_wiring.h"
+
+#include "acquisition/run_control.h"
+#include "analysis/time_amplitude.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/board_connection.h"
+
+namespace vx {
+
+void Install_CoreHooks(State& st) {
+  CoreHooks& h = st.hooks;
+  h.apply_all_board_parameters = [&st] { Set_AllBoardParameters(st); };
+  h.apply_enabled_blocks = [&st] { Set_EnabledSAMBlocks(st); };
+  h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
+  h.start_acquisition_from_user = [&st] { Start_AcquisitionFromUser(st); };
+  h.close_device = [&st] { Close_Device(st); };
+}
+
+}  // namespace vx
