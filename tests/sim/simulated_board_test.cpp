@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "sim_fixture.h"
@@ -320,6 +322,41 @@ TEST(SimulatedBoardTest, CallLogRecordsCallsInOrderOnlyWhenAttached) {
   EXPECT_EQ(records[2].name, "SetRecordLength");
   EXPECT_EQ(records[2].result, kDgtzInvalidParam);
   EXPECT_EQ(log.count("SWStartAcquisition"), 0u);
+}
+
+}  // namespace
+}  // namespace vx::sim
+
+namespace vx::sim {
+namespace {
+
+TEST(SimulatedBoardTest, ReadoutThreadAndControlThreadShareTheBoardWithoutLosingEvents) {
+  testing::OpenBoard b("input = none\nregister_access_us = 0\nmemory_events = 100000");
+  ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+  constexpr int kTriggers = 300;
+  std::atomic<bool> control_done{false};
+  std::thread control([&] {
+    unsigned char byte = 0;
+    for (int i = 0; i < kTriggers; ++i) {
+      EXPECT_EQ(b.board->SendSWtrigger(b.handle), 0);
+      EXPECT_EQ(b.board->SetChannelTriggerThreshold(b.handle, i % 16, 1000u + i), 0);
+      EXPECT_EQ(b.board->WriteRegister(b.handle, 0x8020, 1), 0);
+      EXPECT_EQ(b.board->Read_EEPROM(b.handle, i % 4, 0x37, 1, &byte), 0);
+    }
+    control_done = true;
+  });
+  int read = 0;
+  for (;;) {
+    // Seen before the read: once the control thread is done, an empty read means all is read.
+    const bool done = control_done;
+    const int n =
+        b.read_events([](const Event743& ev) { EXPECT_EQ(ev.DataGroup[0].GrPresent, 1); });
+    EXPECT_GE(n, 0);
+    if (n < 0 || (done && n == 0)) break;
+    read += n;
+  }
+  control.join();
+  EXPECT_EQ(read, kTriggers);
 }
 
 }  // namespace
