@@ -77,14 +77,15 @@ void synthesize_channel(const ChannelInput& in, const float* baseline, const Sam
   const int n = timing.samples;
   const int p0 = timing.first_cell;
   const float noise = in.noise_counts;
-  for (int k = 0; k < n; ++k) {
-    v[k] = baseline[(p0 + k) & (kCells - 1)] + noise * rng.gaussian();
-  }
+  rng.fill_gaussian(v.data(), n);
+  const int head = std::min(n, kCells - p0);  // samples before the ring wraps
+  for (int k = 0; k < head; ++k) v[k] = baseline[p0 + k] + noise * v[k];
+  for (int k = head; k < n; ++k) v[k] = baseline[p0 + k - kCells] + noise * v[k];
 
-  const float* err = timing.cell_time_error_ps;
+  const float* err = timing.cell_time_error;
   const double e0 = err[p0];
   const auto sample_time = [&](int k) {
-    return k * timing.period_ps + (err[(p0 + k) & (kCells - 1)] - e0);
+    return (k + (err[(p0 + k) & (kCells - 1)] - e0)) * timing.period_ps;
   };
   if (in.kind == InputKind::kPulse && in.shape) {
     const double t_pulse = in.delay_ps + in.jitter_ps * jitter_draw;

@@ -74,7 +74,7 @@ struct SampleTiming {
   int first_cell = 0;    // physical cell of sample 0
   int samples = kCells;  // record length
   double period_ps = 312.5;
-  const float* cell_time_error_ps = nullptr;  // true sampling-time error of each physical cell
+  const float* cell_time_error = nullptr;  // true time error of each physical cell, in periods
 };
 
 // Writes the raw 12-bit samples of one channel. baseline holds the cell levels (pedestal,

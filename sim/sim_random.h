@@ -68,6 +68,20 @@ class Rng {
     return gaussian_table()[idx];
   }
 
+  // n Gaussians, four per 64-bit draw, without the bookkeeping of gaussian().
+  void fill_gaussian(float* out, int n) {
+    const auto& table = gaussian_table();
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+      const std::uint64_t r = next();
+      out[k] = table[r & 0xFFFF];
+      out[k + 1] = table[(r >> 16) & 0xFFFF];
+      out[k + 2] = table[(r >> 32) & 0xFFFF];
+      out[k + 3] = table[r >> 48];
+    }
+    for (; k < n; ++k) out[k] = gaussian();
+  }
+
   // Poisson counts: exact inversion for small means, a rounded Gaussian for large ones.
   std::uint64_t poisson(double mean) {
     if (!(mean > 0.0)) return 0;

@@ -267,7 +267,16 @@ void SimulatedBoard::load_corrections() {
     const DaughterCorrections corr = corrections_from_eeprom(eeprom_.image(d));
     for (int i = 0; i < 4; ++i) {
       ch_[4 * d + i].pedestal_table = corr.pedestal[i];
-      ch_[4 * d + i].inl_table_ps = corr.inl_ps[i];
+      // Table entry i is the time error at the end of cell i, that is cell i + 1's own; the
+      // errors scale with the sampling period, so in periods they hold at every frequency.
+      auto& cell_error = ch_[4 * d + i].cell_error;
+      cell_error.clear();
+      if (!corr.inl_ps[i].empty()) {
+        cell_error.resize(kCells);
+        for (int p = 0; p < kCells; ++p) {
+          cell_error[p] = corr.inl_ps[i][(p - 1) & (kCells - 1)] / kNominalPeriodPs;
+        }
+      }
       corrections_loaded_ = corrections_loaded_ || !corr.pedestal[i].empty();
     }
   }
@@ -577,7 +586,6 @@ void SimulatedBoard::encode_event(const Pending& ev, std::uint32_t groups, bool 
   const double sine_phase = rng.uniform();
   const double period = period_ps();
   std::array<std::uint16_t, kCells> raw;
-  std::array<float, kCells> time_error;
   char* g = out + 4 * format::kHeaderWords;
   for (int b = 0; b < blocks_; ++b) {
     if (!(groups & (1u << b))) continue;
@@ -592,14 +600,12 @@ void SimulatedBoard::encode_event(const Pending& ev, std::uint32_t groups, bool 
     for (int i = 0; i < 2; ++i) {
       const int c = 2 * b + i;
       if (ch_[c].baseline_dirty) refresh_baseline(c);
-      const auto& err = truth_.time_error[c];
-      for (int p = 0; p < kCells; ++p) time_error[p] = static_cast<float>(err[p] * period);
       SampleTiming timing;
       // The record starts at the beginning of the 16-cell column that holds the first cell.
       timing.first_cell = first_cell - first_cell % 16;
       timing.samples = static_cast<int>(record_length_);
       timing.period_ps = period;
-      timing.cell_time_error_ps = time_error.data();
+      timing.cell_time_error = truth_.time_error[c].data();
       const float jitter = rng.gaussian();
       synthesize_channel(inputs_[c], ch_[c].baseline.data(), timing, jitter, sine_phase, rng,
                          raw.data());
@@ -835,28 +841,21 @@ void SimulatedBoard::decode_group(const char* g, int b, GroupEvent743& out) {
     }
     const bool retime =
         correction_level_ == kCorrectionInlOnly || correction_level_ == kCorrectionAll;
-    if (retime && !ch.inl_table_ps.empty() && n > 1) {
-      // Table entry i is the time error at the end of cell i, so cell p's own error is entry
-      // p - 1. Resample from the cells' estimated times onto the nominal grid.
-      const float* inl = ch.inl_table_ps.data();
-      const double scale = period / kNominalPeriodPs;
-      const auto cell_error = [&](int p) { return inl[(p - 1) & (kCells - 1)] * scale; };
-      const double e0 = cell_error(p0);
-      for (std::uint32_t k = 0; k < n; ++k) {
-        tau[k] = static_cast<float>(
-            k + (cell_error((p0 + static_cast<int>(k)) & (kCells - 1)) - e0) / period);
-      }
+    if (retime && !ch.cell_error.empty() && n > 2) {
+      // Sample k was taken at k + e[cell] - e[first] periods; move it back onto the nominal
+      // grid to first order, with the waveform's slope from its neighbours.
+      const float* e = ch.cell_error.data();
+      const float e0 = e[p0];
+      const int head = std::min<int>(static_cast<int>(n), kCells - p0);
+      for (int k = 0; k < head; ++k) tau[k] = e0 - e[p0 + k];
+      for (int k = head; k < static_cast<int>(n); ++k) tau[k] = e0 - e[p0 + k - kCells];
       std::array<float, kCells> src;
       std::copy_n(y, n, src.begin());
-      for (std::uint32_t k = 0; k < n; ++k) {
-        const float target = static_cast<float>(k);
-        std::uint32_t j = k;
-        if (j > 0 && tau[j] > target) --j;
-        if (j + 1 >= n) j = n - 2;
-        const float span = tau[j + 1] - tau[j];
-        const float f = span > 0.0f ? (target - tau[j]) / span : 0.0f;
-        y[k] = src[j] + f * (src[j + 1] - src[j]);
+      y[0] = src[0] + tau[0] * (src[1] - src[0]);
+      for (std::uint32_t k = 1; k + 1 < n; ++k) {
+        y[k] = src[k] + tau[k] * 0.5f * (src[k + 1] - src[k - 1]);
       }
+      y[n - 1] = src[n - 1] + tau[n - 1] * (src[n - 1] - src[n - 2]);
     }
     const int channel = 2 * b + i;
     const int base_n = std::min<int>(charge_baseline_samples_, static_cast<int>(n));

@@ -125,7 +125,7 @@ class SimulatedBoard final : public Digitizer {
     bool baseline_dirty = true;
     std::array<float, kCells> baseline{};  // raw cell levels by physical cell
     std::vector<float> pedestal_table;     // loaded correction, empty = none
-    std::vector<float> inl_table_ps;
+    std::vector<float> cell_error;         // loaded time error of each cell, in periods
   };
   struct Group {
     int pair_logic = kLogicOr;

@@ -1,0 +1,121 @@
+// Helpers for the simulated-board tests: a manual clock, a scratch user directory and an
+// opened board with its readout buffer and event record.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "platform/digitizer.h"
+#include "sim/sim_config.h"
+#include "sim/simulated_board.h"
+
+namespace vx::sim::testing {
+
+class ManualClock final : public Clock {
+ public:
+  double now() override {
+    std::lock_guard lock(mutex_);
+    return t_;
+  }
+  WallTime wall() override { return WallTime{}; }
+  void delay(double seconds) override { advance(seconds); }
+  void advance(double seconds) {
+    std::lock_guard lock(mutex_);
+    t_ += seconds;
+  }
+
+ private:
+  std::mutex mutex_;
+  double t_ = 1000.0;
+};
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("vx_sim_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline SimConfig config_from(const std::string& text) {
+  const auto parsed = parse_sim_config(text);
+  EXPECT_TRUE(parsed.ok()) << (parsed.errors.empty() ? "" : parsed.errors.front());
+  return parsed.config;
+}
+
+// A board opened over the optical link, with a readout buffer and an event record.
+struct OpenBoard {
+  explicit OpenBoard(const std::string& config_text,
+                     std::filesystem::path dir = std::filesystem::path())
+      : clock(std::make_shared<ManualClock>()) {
+    const auto where = dir.empty() ? scratch.path() : dir;
+    board = std::make_unique<SimulatedBoard>(config_from(config_text), where, clock);
+    EXPECT_EQ(board->OpenDigitizer2(kLinkOptical, LinkArg{0u}, 0, 0, &handle), 0);
+    EXPECT_EQ(board->SetMaxNumEventsBLT(handle, 100), 0);
+    EXPECT_EQ(board->MallocReadoutBuffer(handle, &buffer, &buffer_size), 0);
+    EXPECT_EQ(board->AllocateEvent(handle, &event), 0);
+  }
+
+  // Reads once and decodes every event of the readout; returns the number read or -1.
+  int read_events(const std::function<void(const Event743&)>& visit) {
+    std::uint32_t size = 0;
+    if (board->ReadData(handle, 0, buffer, &size) != 0) return -1;
+    std::uint32_t n = 0;
+    if (board->GetNumEvents(handle, buffer, size, &n) != 0) return -1;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      EventInfo info;
+      const char* ptr = nullptr;
+      if (board->GetEventInfo(handle, buffer, size, static_cast<std::int32_t>(i), &info, &ptr) !=
+              0 ||
+          board->DecodeEvent(handle, ptr, &event) != 0) {
+        return -1;
+      }
+      visit(*event);
+    }
+    return static_cast<int>(n);
+  }
+
+  // One software-triggered event, decoded.
+  const Event743& software_event() {
+    EXPECT_EQ(board->SendSWtrigger(handle), 0);
+    EXPECT_EQ(read_events([](const Event743&) {}), 1);
+    return *event;
+  }
+
+  ScratchDir scratch;
+  std::shared_ptr<ManualClock> clock;
+  std::unique_ptr<SimulatedBoard> board;
+  int handle = -1;
+  char* buffer = nullptr;
+  std::uint32_t buffer_size = 0;
+  Event743* event = nullptr;
+};
+
+inline std::uint32_t offset_code(double volts) {
+  return static_cast<std::uint32_t>((volts + 1.25) / 2.5 * 65535.0);
+}
+inline std::uint32_t threshold_code(double volts) {
+  return static_cast<std::uint32_t>((1.25 - volts) / 2.5 * 65535.0);
+}
+
+}  // namespace vx::sim::testing

@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "sim_fixture.h"
+
+namespace vx::sim {
+namespace {
+
+using testing::OpenBoard;
+
+struct Stats {
+  double sum = 0, sum_sq = 0;
+  long n = 0;
+  void add(double v) {
+    sum += v;
+    sum_sq += v * v;
+    ++n;
+  }
+  double mean() const { return sum / n; }
+  double rms() const { return std::sqrt(sum_sq / n - mean() * mean()); }
+};
+
+int physical_cell(const GroupEvent743& g, int k) {
+  const int t = g.StartIndexCell;
+  return (k + t - t % 16) & 1023;
+}
+
+struct LevelCase {
+  int level;
+  double offset_v;
+  double mean;  // counts, relative to the true pedestal at level 0
+  double mean_tolerance;
+  double rms_low, rms_high;
+};
+
+TEST(SimSignalTest, PedestalsAndNoiseAtEachCorrectionLevel) {
+  // 0.5 mV of noise is 0.82 counts; the ADC's rounding adds 0.29 counts in quadrature.
+  const LevelCase cases[] = {
+      {0, 0.0, 0.0, 0.1, 0.75, 1.0},     {1, 0.0, 0.0, 0.3, 0.75, 1.0},
+      {3, 0.0, 0.0, 0.3, 0.55, 1.0},     {1, 0.1, 163.9, 0.4, 0.75, 1.0},
+      {3, -0.5, -819.6, 0.4, 0.55, 1.0},
+  };
+  for (const auto& c : cases) {
+    OpenBoard b("input = none\nregister_access_us = 0");
+    const auto& truth = b.board->imperfections();
+    ASSERT_EQ(b.board->SetSAMCorrectionLevel(b.handle, c.level), 0);
+    for (std::uint32_t ch = 0; ch < 16; ++ch) {
+      ASSERT_EQ(b.board->SetChannelDCOffset(b.handle, ch, testing::offset_code(c.offset_v)), 0);
+    }
+    ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+    Stats s;
+    Stats raw_spread;
+    for (int e = 0; e < 20; ++e) {
+      const Event743& ev = b.software_event();
+      for (int ch = 0; ch < 16; ++ch) {
+        const GroupEvent743& g = ev.DataGroup[ch / 2];
+        for (int k = 0; k < 1024; ++k) {
+          const double v = g.DataChannel[ch % 2][k];
+          if (c.level == 0) {
+            s.add(v - truth.pedestal[ch][physical_cell(g, k)]);
+            raw_spread.add(v);
+          } else {
+            s.add(v);
+          }
+        }
+      }
+    }
+    EXPECT_NEAR(s.mean(), c.mean, c.mean_tolerance) << "level " << c.level;
+    EXPECT_GT(s.rms(), c.rms_low) << "level " << c.level;
+    EXPECT_LT(s.rms(), c.rms_high) << "level " << c.level;
+    if (c.level == 0) {
+      // Raw samples sit near mid-scale with pedestals far wider than the noise.
+      EXPECT_NEAR(raw_spread.mean(), 2048.0, 15.0);
+      EXPECT_GT(raw_spread.rms(), 8.0);
+    }
+  }
+}
+
+struct DacCase {
+  std::uint16_t reg2;
+  std::uint8_t code_ch0;
+  std::uint8_t code_ch1;
+  double shift_ch0_mv;
+  double shift_ch1_mv;
+};
+
+TEST(SimSignalTest, SamDacCodesMoveTheLineOffsetsOfTheirBlockOnly) {
+  const DacCase cases[] = {
+      {0xC081, 64 + 40, 40, 0.0, 0.0},                   // En_DAC clear: codes have no effect
+      {0xC081 | 0x20, 64 + 20, 10, 5.0, -2.5},           // power-up word has DAC_LSB2
+      {0xC001 | 0x20, 64 + 20, 10, 10.0, -5.0},          // both LSB bits clear: 0.5 mV
+      {0xC001 | 0x20 | 0x80, 64 + 20, 10, 5.0, -2.5},    // DAC_LSB2: 0.25 mV
+      {0xC001 | 0x20 | 0x40, 64 + 20, 10, 20.0, -10.0},  // DAC_LSB1: 1 mV
+  };
+  constexpr int kBlock = 1;
+  for (const auto& c : cases) {
+    OpenBoard b("input = none\nregister_access_us = 0\nnoise_mv = 0.3");
+    const auto& truth = b.board->imperfections();
+    ASSERT_EQ(b.board->SetSAMCorrectionLevel(b.handle, 0), 0);
+    const std::uint32_t addr = 0x1084 + 0x100 * kBlock;
+    const std::uint32_t data = 0x1028 + 0x100 * kBlock;
+    ASSERT_EQ(b.board->WriteRegister(b.handle, addr, 0x2002), 0);
+    ASSERT_EQ(b.board->WriteRegister(b.handle, data, c.reg2), 0);
+    for (std::uint32_t line = 0; line < 16; ++line) {
+      // Only line 5 moves, so the per-line structure is visible.
+      const std::uint32_t a = line == 5 ? c.code_ch1 : 64;
+      const std::uint32_t bb = line == 5 ? c.code_ch0 : 64;
+      ASSERT_EQ(b.board->WriteRegister(b.handle, addr, 0x2010 + line), 0);
+      ASSERT_EQ(b.board->WriteRegister(b.handle, data,
+                                       a | ((a ^ 0x40) << 8) | (bb << 16) | ((bb ^ 0x40) << 24)),
+                0);
+    }
+    ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+    std::array<std::array<Stats, 16>, 4> line_shift;  // channels 0..3 (blocks 0 and 1)
+    for (int e = 0; e < 10; ++e) {
+      const Event743& ev = b.software_event();
+      for (int ch = 0; ch < 4; ++ch) {
+        const GroupEvent743& g = ev.DataGroup[ch / 2];
+        for (int k = 0; k < 1024; ++k) {
+          const int p = physical_cell(g, k);
+          line_shift[ch][p % 16].add(g.DataChannel[ch % 2][k] - truth.pedestal[ch][p]);
+        }
+      }
+    }
+    const double mv = 1.0 / 0.61;
+    EXPECT_NEAR(line_shift[2][5].mean(), c.shift_ch0_mv * mv, 0.3) << std::hex << c.reg2;
+    EXPECT_NEAR(line_shift[3][5].mean(), c.shift_ch1_mv * mv, 0.3) << std::hex << c.reg2;
+    EXPECT_NEAR(line_shift[2][4].mean(), 0.0, 0.3);
+    EXPECT_NEAR(line_shift[0][5].mean(), 0.0, 0.3);  // the other block is untouched
+  }
+}
+
+// Half-height time of the leading edge of a negative pulse, in ps from the first sample.
+double half_height_time(const float* y, int n, double period_ps) {
+  double base = 0;
+  for (int k = 0; k < 16; ++k) base += y[k];
+  base /= 16;
+  int peak = 0;
+  for (int k = 1; k < n; ++k) {
+    if (y[k] < y[peak]) peak = k;
+  }
+  const double half = base + 0.5 * (y[peak] - base);
+  for (int k = peak; k > 0; --k) {
+    if (y[k - 1] >= half && y[k] < half) {
+      return (k - 1 + (y[k - 1] - half) / (y[k - 1] - y[k])) * period_ps;
+    }
+  }
+  return -1;
+}
+
+struct TimingCase {
+  int level;
+  double jitter_ps;
+  double rms_low, rms_high;
+};
+
+TEST(SimSignalTest, PulseTimesComeOutAtTheDelayOnceTheTimeNonLinearityIsCorrected) {
+  const TimingCase cases[] = {
+      {1, 0.0, 6.0, 60.0},    // the cells' time errors show
+      {3, 0.0, 0.0, 6.0},     // removed by the loaded table, close to the truth
+      {3, 80.0, 65.0, 95.0},  // jitter as configured
+  };
+  std::array<double, 3> rms{};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    OpenBoard b(
+        "register_access_us = 0\nnoise_mv = 0.1\npulse.delay_ns = 50\n"
+        "ch1.pulse.delay_ns = 80.3\npulse.jitter_ps = " +
+        std::to_string(c.jitter_ps));
+    ASSERT_EQ(b.board->SetSAMCorrectionLevel(b.handle, c.level), 0);
+    ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+    Stats t0, t1, product;
+    for (int e = 0; e < 300; ++e) {
+      const Event743& ev = b.software_event();
+      const double a = half_height_time(ev.DataGroup[0].DataChannel[0].data(), 1024, 312.5);
+      const double d = half_height_time(ev.DataGroup[0].DataChannel[1].data(), 1024, 312.5);
+      t0.add(a - 50000.0);
+      t1.add(d - 80300.0);
+      product.add((a - 50000.0) * (d - 80300.0));
+    }
+    rms[i] = t0.rms();
+    EXPECT_GT(t0.rms(), c.rms_low) << "level " << c.level << " jitter " << c.jitter_ps;
+    EXPECT_LT(t0.rms(), c.rms_high) << "level " << c.level << " jitter " << c.jitter_ps;
+    if (c.level == 3) {
+      EXPECT_NEAR(t0.mean(), 0.0, c.jitter_ps / 5 + 8.0);
+      EXPECT_NEAR(t1.mean(), 0.0, c.jitter_ps / 5 + 12.0);  // off-grid delay: interpolation bias
+    }
+    if (c.jitter_ps > 0) {
+      // Independent per channel: the two channels' errors do not correlate.
+      const double corr = (product.mean() - t0.mean() * t1.mean()) / (t0.rms() * t1.rms());
+      EXPECT_LT(std::fabs(corr), 0.2);
+    }
+  }
+  EXPECT_GT(rms[0], 3.0 * rms[1]);
+}
+
+TEST(SimSignalTest, SineInputHasItsAmplitudeAndARandomPhase) {
+  OpenBoard b(
+      "input = sine\nsine.frequency_mhz = 190\nsine.amplitude_mv = 300\n"
+      "register_access_us = 0");
+  ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+  Stats first_sample;
+  for (int e = 0; e < 50; ++e) {
+    const Event743& ev = b.software_event();
+    const auto& y = ev.DataGroup[4].DataChannel[1];
+    const auto [lo, hi] = std::minmax_element(y.begin(), y.end());
+    EXPECT_NEAR(*hi, 300 / 0.61, 5.0);
+    EXPECT_NEAR(*lo, -300 / 0.61, 5.0);
+    first_sample.add(y[0]);
+  }
+  EXPECT_GT(first_sample.rms(), 150.0);  // the phase changes from event to event
+}
+
+TEST(SimSignalTest, FirmwareChargesAgreeWithTheWaveformsAndFollowTheBaselineOption) {
+  OpenBoard b("model = DT5743\nregister_access_us = 0\nexternal_rate_hz = 20000\n");
+  ASSERT_EQ(b.board->SetExtTriggerInputMode(b.handle, kTrgModeAcqOnly), 0);
+
+  // Software charge over the default window (17, 1005), baseline of 16 samples.
+  ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+  Stats software;
+  b.clock->advance(10e-3);
+  ASSERT_EQ(b.board->SWStopAcquisition(b.handle), 0);
+  const auto software_charge = [&](const Event743& ev) {
+    const auto& y = ev.DataGroup[1].DataChannel[0];
+    double base = 0;
+    for (int k = 0; k < 16; ++k) base += y[k];
+    base /= 16;
+    double sum = 0;
+    for (int k = 17; k < 17 + 1005; ++k) sum += y[k] - base;
+    software.add(sum * 0.00061 * 312.5 / 50.0);
+  };
+  while (b.read_events(software_charge) > 0) {
+  }
+  ASSERT_GT(software.n, 30);
+
+  ASSERT_EQ(b.board->SetSAMAcquisitionMode(b.handle, kAcqModeCharge), 0);
+  ChargeEvents charges;
+  std::uint32_t allocated = 0;
+  ASSERT_EQ(b.board->MallocDPPEvents(b.handle, &charges, &allocated), 0);
+  const auto read_charges = [&](std::array<std::uint32_t, 16>& counts) {
+    EXPECT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+    b.clock->advance(5e-3);
+    EXPECT_EQ(b.board->SWStopAcquisition(b.handle), 0);
+    std::uint32_t size = 0;
+    EXPECT_EQ(b.board->ReadData(b.handle, 0, b.buffer, &size), 0);
+    std::uint32_t n = 0;
+    EXPECT_EQ(b.board->GetNumEvents(b.handle, b.buffer, size, &n), 0);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(b.board->GetDPPEvents(b.handle, b.buffer, size, &charges, counts.data()), 0);
+  };
+  std::array<std::uint32_t, 16> counts{};
+  read_charges(counts);
+  EXPECT_GT(counts[0], 50u);
+  EXPECT_EQ(counts[7], counts[0]);
+  EXPECT_EQ(counts[8], 0u);  // the desktop model has 8 channels
+  Stats firmware;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(charges.Channel[2]);
+  for (std::uint32_t i = 0; i < counts[2]; ++i) {
+    float q;
+    std::memcpy(&q, bytes + 8 * i, 4);  // records 8 bytes apart, charge first
+    firmware.add(q);
+  }
+  EXPECT_LT(firmware.mean(), -7.0);  // a 200 mV, 5 ns pulse into 50 ohm: about -11 pC
+  EXPECT_GT(firmware.mean(), -15.0);
+  EXPECT_NEAR(firmware.mean(), software.mean(), 0.02 * std::fabs(software.mean()) + 0.05);
+
+  // Without baseline subtraction a +0.1 V offset adds 164 counts on each of 1005 samples.
+  ASSERT_EQ(b.board->SetChannelDCOffset(b.handle, 2, testing::offset_code(0.1)), 0);
+  ASSERT_EQ(b.board->WriteRegister(b.handle, 0x8070, 0x0D | 0x20), 0);
+  read_charges(counts);
+  Stats shifted;
+  for (std::uint32_t i = 0; i < counts[2]; ++i) shifted.add(charges.Channel[2][i].Charge);
+  EXPECT_NEAR(shifted.mean() - firmware.mean(), 163.9 * 1005 * 0.00061 * 312.5 / 50.0, 3.0);
+  EXPECT_EQ(b.board->FreeDPPEvents(b.handle, &charges), 0);
+  EXPECT_EQ(charges.Channel[0], nullptr);
+}
+
+}  // namespace
+}  // namespace vx::sim

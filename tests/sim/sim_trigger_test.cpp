@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim_fixture.h"
+
+namespace vx::sim {
+namespace {
+
+using testing::OpenBoard;
+using testing::threshold_code;
+
+struct SelfTriggerCase {
+  const char* name;
+  const char* config;
+  std::vector<int> enabled;  // channels with self trigger
+  double threshold_v;
+  int polarity;
+  int pair_logic;
+  int board_logic;
+  int expected;  // events in 0.1 s at 1 kHz, or -1 for "triggers on noise, as fast as it can"
+};
+
+TEST(SimTriggerTest, SelfTriggersFollowThresholdsPolarityAndCoincidence) {
+  const SelfTriggerCase cases[] = {
+      {"below baseline", "", {0}, -0.05, 1, 0, 0, 100},
+      {"trailing edge fires too", "", {0}, -0.05, 0, 0, 0, 100},
+      {"wrong side", "", {0}, 0.05, 1, 0, 0, 0},
+      {"beyond the pulse", "", {0}, -0.25, 1, 0, 0, 0},
+      {"positive pulse", "pulse.polarity = positive", {0}, 0.05, 0, 0, 0, 100},
+      {"pair AND, partner silent", "ch1.input = none", {0, 1}, -0.05, 1, 1, 0, 0},
+      {"pair OR, partner silent", "ch1.input = none", {0, 1}, -0.05, 1, 0, 0, 100},
+      {"pair AND, both pulsed", "", {0, 1}, -0.05, 1, 1, 0, 100},
+      {"board AND, one block silent", "ch2.input = none", {0, 2}, -0.05, 1, 0, 1, 0},
+      {"board OR, one block silent", "ch2.input = none", {0, 2}, -0.05, 1, 0, 0, 100},
+      {"majority of 2 among 3", "ch4.input = none", {0, 2, 4}, -0.05, 1, 0, 2, 100},
+      {"threshold in the noise", "input = none", {0}, 0.0, 1, 0, 0, -1},
+  };
+  for (const auto& c : cases) {
+    OpenBoard b(std::string("register_access_us = 0\nmemory_events = 2000\n") + c.config);
+    for (int ch : c.enabled) {
+      ASSERT_EQ(b.board->SetChannelSelfTrigger(b.handle, kTrgModeAcqOnly, 1u << ch), 0);
+      // The discriminators' own offsets are a few mV: far from these thresholds.
+      ASSERT_EQ(b.board->SetChannelTriggerThreshold(b.handle, ch, threshold_code(c.threshold_v)),
+                0);
+      ASSERT_EQ(b.board->SetTriggerPolarity(b.handle, ch, c.polarity), 0);
+    }
+    for (std::uint32_t pair = 0; pair < 16; pair += 2) {
+      ASSERT_EQ(b.board->SetChannelPairTriggerLogic(b.handle, pair, pair + 1, c.pair_logic, 50), 0);
+    }
+    if (c.board_logic == kLogicMajority) {
+      ASSERT_EQ(b.board->SetTriggerLogic(b.handle, kLogicMajority, 1), 0);
+    } else {
+      ASSERT_EQ(b.board->SetTriggerLogic(b.handle, c.board_logic, 0), 0);
+    }
+    ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+    b.clock->advance(0.1);
+    ASSERT_EQ(b.board->SWStopAcquisition(b.handle), 0);
+    int events = 0;
+    for (int n = b.read_events([](const Event743&) {}); n > 0;
+         n = b.read_events([](const Event743&) {})) {
+      events += n;
+    }
+    if (c.expected < 0) {
+      EXPECT_GE(events, 790) << c.name;  // 0.1 s over the 125 us dead time
+      EXPECT_LE(events, 801) << c.name;
+    } else if (c.expected == 0) {
+      EXPECT_EQ(events, 0) << c.name;
+    } else {
+      EXPECT_NEAR(events, c.expected, 35) << c.name;
+    }
+  }
+}
+
+TEST(SimTriggerTest, HitCountersShowTheNoiseBandAroundEachDiscriminatorOffset) {
+  OpenBoard b("input = none\nnoise_mv = 0.5\nregister_access_us = 20");
+  const auto& truth = b.board->imperfections();
+  for (int ch : {0, 5, 13}) {
+    const int block = ch / 2;
+    const std::uint32_t counter = (ch % 2 ? 0x1094u : 0x106Cu) + 0x100u * block;
+    double first = 1, last = -1;
+    std::uint32_t peak = 0;
+    for (int step = 0; step <= 160; ++step) {
+      const double thr = -0.02 + step * 0.00025;
+      ASSERT_EQ(b.board->SetChannelTriggerThreshold(b.handle, ch, threshold_code(thr)), 0);
+      ASSERT_EQ(b.board->WriteRegister(b.handle, 0x1020 + 0x100 * block, 1), 0);
+      std::uint32_t v = 0;
+      ASSERT_EQ(b.board->ReadRegister(b.handle, counter, &v), 0);
+      EXPECT_NEAR(v >> 16, 20.0, 1.0);  // the counting lasted one register access
+      const std::uint32_t hits = v & 0xFFFF;
+      peak = std::max(peak, hits);
+      if (hits > 0) {
+        first = std::min(first, thr);
+        last = std::max(last, thr);
+      }
+    }
+    // The band's middle is where the DAC cancels the discriminator's offset.
+    EXPECT_NEAR((first + last) / 2, -truth.discriminator_offset_v[ch], 0.0006) << ch;
+    EXPECT_LT(last - first, 0.006) << ch;
+    EXPECT_GT(peak, 1000u) << ch;
+  }
+}
+
+TEST(SimTriggerTest, TriggerCountVetoLimitsTheCountingRate) {
+  OpenBoard b("input = none\nregister_access_us = 20");
+  const double offset = b.board->imperfections().discriminator_offset_v[0];
+  ASSERT_EQ(b.board->SetChannelTriggerThreshold(b.handle, 0, threshold_code(-offset)), 0);
+  const auto count = [&] {
+    EXPECT_EQ(b.board->WriteRegister(b.handle, 0x8020, 1), 0);
+    std::uint32_t v = 0;
+    EXPECT_EQ(b.board->ReadRegister(b.handle, 0x106C, &v), 0);
+    return v & 0xFFFF;
+  };
+  const std::uint32_t free_running = count();
+  ASSERT_EQ(b.board->SetSAMTriggerCountVetoParam(b.handle, 0, 1, 1000), 0);
+  int enable = 0;
+  std::uint32_t window = 0;
+  ASSERT_EQ(b.board->GetSAMTriggerCountVetoParam(b.handle, 0, &enable, &window), 0);
+  EXPECT_EQ(enable, 1);
+  EXPECT_EQ(window, 1000u);
+  const std::uint32_t vetoed = count();
+  EXPECT_GT(free_running, 2000u);
+  EXPECT_NEAR(vetoed, 20.0, 8.0);  // at most one count per microsecond over 20 us
+}
+
+TEST(SimTriggerTest, EventsCarryTheHitsAndTimeSinceThePreviousEvent) {
+  OpenBoard b(
+      "register_access_us = 0\nnoise_mv = 0.5\ntrigger_rate_hz = 5000\n"
+      "memory_events = 1000");
+  ASSERT_EQ(b.board->SetChannelTriggerThreshold(b.handle, 3, threshold_code(-0.05)), 0);
+  ASSERT_EQ(b.board->SetChannelTriggerThreshold(b.handle, 2, threshold_code(0.02)), 0);
+  ASSERT_EQ(b.board->SetExtTriggerInputMode(b.handle, kTrgModeAcqOnly), 0);
+  ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+  b.clock->advance(0.05);
+  ASSERT_EQ(b.board->SWStopAcquisition(b.handle), 0);
+  double hits = 0, micros = 0, other_hits = 0;
+  for (int n = 1; n > 0;) {
+    n = b.read_events([&](const Event743& ev) {
+      hits += ev.DataGroup[1].TriggerCount[1];
+      micros += ev.DataGroup[1].TimeCount[1];
+      other_hits += ev.DataGroup[1].TriggerCount[0];  // threshold at +20 mV: never
+    });
+  }
+  ASSERT_GT(micros, 40000.0);
+  EXPECT_NEAR(hits / micros * 1e6, 5000.0, 600.0);
+  EXPECT_EQ(other_hits, 0.0);
+}
+
+}  // namespace
+}  // namespace vx::sim
