@@ -2,6 +2,7 @@
 
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/measurement_calls.h"
+#include "analysis/measurement_pass.h"
 #include "app/message_log.h"
 #include "digitizer/register_access.h"
 #include "platform/clock.h"
@@ -10,7 +11,9 @@ namespace vx {
 
 namespace {
 
-bool saving(const State& st) { return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1; }
+bool saving(const State& st) {
+  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
+}
 
 int open_output_files(State& st, const std::string& directory) {
   if (!st.hooks.open_data_files) {
@@ -33,7 +36,8 @@ void launch_acquisition_thread(State& st) {
 
 int Start_AcquisitionFromUser(State& st) {
   st.ui.set_wait_cursor(true);
-  const int result = Prepare_Run(st, std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
+  const int result =
+      Prepare_Run(st, std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
   if (result == 1) launch_acquisition_thread(st);
   st.ui.set_wait_cursor(false);
   return result;
@@ -41,25 +45,29 @@ int Start_AcquisitionFromUser(State& st) {
 
 int Prepare_Run(State& st, const std::string& directory) {
   reset_noise_statistics(st);
+  Reset_RunSummary(st);
   st.run.FileIndex = 0;
   st.acq.RunElapsedTime = 0;
   st.acq.RunStartTime = st.clock.now();
 
   int result = 1;
   if (st.acq.RunFromFile == 0 && st.Nb_Of_SAM_Blocks.load() == 0) {
-    Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n", kError);
+    Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n",
+                      kError);
     return -1;
   }
   if (saving(st) && st.acq.RunFromFile == 0) {
     st.acq.DisplayOn = 0;
     st.ui.refresh_panel(Panel::Main);
-    Write_InfoMessage(st, "WARNING! While Saving data to file, Display is set to OFF in order to run faster.\n",
-                      kInfo);
+    Write_InfoMessage(
+        st, "WARNING! While Saving data to file, Display is set to OFF in order to run faster.\n",
+        kInfo);
     if (st.acq.NbOfEventsRequired == 0) {
-      Write_InfoMessage(st,
-                        "WARNING! Saving data to file while running in continuous mode may result in "
-                        "a huge amount of data saved to disk! \n",
-                        kInfo);
+      Write_InfoMessage(
+          st,
+          "WARNING! Saving data to file while running in continuous mode may result in "
+          "a huge amount of data saved to disk! \n",
+          kInfo);
     }
     if (open_output_files(st, directory) == 0) return -1;
     st.EventNumber = 0;
@@ -95,7 +103,9 @@ void Start_Acquisition(State& st) {
   if (st.hooks.on_run_finished) st.ui.post([&st] { st.hooks.on_run_finished(); });
 }
 
-void Stop_AcquisitionFromUser(State& st) { Stop_AcquisitionAndWait(st); }
+void Stop_AcquisitionFromUser(State& st) {
+  Stop_AcquisitionAndWait(st);
+}
 
 RestartGuard::RestartGuard(State& st) : st_(st), was_running_(st.AcquisitionRunning.load() == 1) {
   Stop_AcquisitionAndWait(st);
@@ -109,9 +119,12 @@ RestartGuard::~RestartGuard() {
 
 int events_required_for(int run_type, int events_entry) {
   switch (run_type) {
-    case 0: return 1;
-    case 1: return events_entry == 0 ? 1 : events_entry;
-    default: return 0;
+    case 0:
+      return 1;
+    case 1:
+      return events_entry == 0 ? 1 : events_entry;
+    default:
+      return 0;
   }
 }
 
@@ -167,15 +180,24 @@ void Stop_run(State& st) {
 void Run_Reset(State& st, int kind, int block) {
   std::uint32_t address = 0;
   switch (kind) {
-    case 0: address = 0x8010; break;
-    case 1: address = 0x807C; break;
-    case 2: address = block == -1 ? 0x805Cu : 0x105Cu + 0x100u * block; break;
-    default: return;
+    case 0:
+      address = 0x8010;
+      break;
+    case 1:
+      address = 0x807C;
+      break;
+    case 2:
+      address = block == -1 ? 0x805Cu : 0x105Cu + 0x100u * block;
+      break;
+    default:
+      return;
   }
   Write_Register(st, st.DeviceHandle.load(), 1, address);
 }
 
-void Start_Acq(State& st) { Write_Register(st, st.DeviceHandle.load(), 1, 0x8018); }
+void Start_Acq(State& st) {
+  Write_Register(st, st.DeviceHandle.load(), 1, 0x8018);
+}
 
 void Force_Trigger(State& st) {
   if (board_usable(st)) st.digitizer->SendSWtrigger(st.DeviceHandle.load());

@@ -61,6 +61,12 @@ void Free_MeasurementHistos(State& st) {
   st.meas.ListGrowthFailed = false;
 }
 
+void Reset_RunSummary(State& st) {
+  st.meas.AmplitudeSum = {};
+  st.meas.ChargeSum = {};
+  st.meas.MeasuredEvents = {};
+}
+
 void Prepare_MeasurementsForRun(State& st) {
   Reserve_MeasurementBuffers(st);
   if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
@@ -117,6 +123,9 @@ void Compute_EventMeasurements(State& st) {
           Compute_Charge(st, std::span<const float>(w.data(), w.size()), nb_baseline, samples,
                          st.sam[b].ChargeStartIndex[c], st.sam[b].ChargeLength[c], baseline);
       r.MeasuredBaseline[b][c] = baseline;
+      m.AmplitudeSum[b][c] += amplitude;
+      m.ChargeSum[b][c] += r.ComputedCharge[b][c];
+      ++m.MeasuredEvents[b][c];
 
       if (k < 0) continue;
       const auto entry = static_cast<std::size_t>(k);

@@ -12,6 +12,9 @@ namespace vx {
 // buffers for the current settings.
 void Prepare_MeasurementsForRun(State& st);
 
+// Clears the run's amplitude and charge sums (a new run, not a restart within one).
+void Reset_RunSummary(State& st);
+
 // Releases every per-event list and marks it absent.
 void Free_MeasurementHistos(State& st);
 

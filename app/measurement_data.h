@@ -41,7 +41,13 @@ struct MeasurementData {
   PerChannel<std::vector<double>> FallTimeInstantForHisto{};
   PerChannel<std::vector<double>> PeakAmplitudeForHisto{};
   PerChannel<std::vector<double>> ComputedChargeForHisto{};
-  bool ListGrowthFailed = false;  // memory ran out; entries past a list's end are dropped
+  bool ListGrowthFailed = false;
+
+  // Sums over the run of each channel's amplitude (V) and charge (pC), for run summaries.
+  PerChannel<double> AmplitudeSum{};
+  PerChannel<double> ChargeSum{};
+  PerChannel<std::int64_t>
+      MeasuredEvents{};  // memory ran out; entries past a list's end are dropped
 
   // Time-difference histogram: accepted differences (ns) in event order, their count,
   // the histogram, its fitted curve and the strip-chart value.

@@ -4,8 +4,10 @@
 #include <map>
 
 #include "acquisition/run_control.h"
+#include "analysis/charge.h"
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
+#include "digitizer/dac_conversions.h"
 
 namespace vx::cli {
 
@@ -34,9 +36,32 @@ void apply_trigger(State& st, const std::string& trigger) {
   Set_SystemEnabledTriggerSources(st);
 }
 
+void apply_measurements(State& st, const RunOptions& o) {
+  st.gui.DisplayTimeOnWaveforms = 1;  // the summary reports every channel's measurements
+  if (o.time_jitter.size() == 2) {
+    st.acq.EnTimeJitter = 1;
+    st.acq.TimeHistoChannelA = o.time_jitter[0];
+    st.acq.TimeHistoChannelB = o.time_jitter[1];
+  }
+  if (o.charge == "software") Select_ChargeMode(st, ChargeMode::Software);
+  if (o.charge == "firmware") Select_ChargeMode(st, ChargeMode::Firmware);
+  if (o.fft) st.acq.FFTMode = 1;
+  if (o.noise) st.gui.NoiseMeasurementOn = 1;
+  if (o.cfd) {
+    st.acq.CFDMethod = 1;
+    st.acq.CFDRatio = *o.cfd;
+  }
+  if (o.fixed_threshold) {
+    st.acq.CFDMethod = 0;
+    for (auto& block : st.acq.PulseThreshold)
+      for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
+  }
+}
+
 class Progress {
  public:
-  explicit Progress(State& st) : st_(st), tty_(isatty(STDERR_FILENO) != 0), start_(st.clock.now()) {}
+  explicit Progress(State& st)
+      : st_(st), tty_(isatty(STDERR_FILENO) != 0), start_(st.clock.now()) {}
 
   void update() {
     const double now = st_.clock.now();
@@ -45,8 +70,10 @@ class Progress {
     const int events = st_.EventNumber.load() - st_.FirstEventNumber.load();
     const double elapsed = now - start_;
     const double rate = elapsed > 0 ? events / elapsed : 0.0;
-    std::fprintf(stderr, tty_ ? "\r  %d events  %.0f events/s  %.1f s   " : "  %d events  %.0f events/s  %.1f s\n",
-                 events, rate, elapsed);
+    std::fprintf(
+        stderr,
+        tty_ ? "\r  %d events  %.0f events/s  %.1f s   " : "  %d events  %.0f events/s  %.1f s\n",
+        events, rate, elapsed);
   }
 
   void done() const {
@@ -60,12 +87,47 @@ class Progress {
   double last_ = 0.0;
 };
 
+void print_channels(State& st) {
+  const MeasurementData& m = st.meas;
+  bool header = false;
+  for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) {
+    const int b = ch / 2, c = ch % 2;
+    if (st.gui.ChannelEnabled[ch] == 0 || m.MeasuredEvents[b][c] == 0) continue;
+    if (!header) {
+      std::printf("  channel   amplitude (V)   charge (pC)%s\n",
+                  st.gui.NoiseMeasurementOn == 1 ? "   noise (mV)" : "");
+      header = true;
+    }
+    const double n = static_cast<double>(m.MeasuredEvents[b][c]);
+    std::printf("  %7d   %13.4f   %11.3f", ch, m.AmplitudeSum[b][c] / n, m.ChargeSum[b][c] / n);
+    if (st.gui.NoiseMeasurementOn == 1)
+      std::printf("   %10.3f", m.MeanSigma[b][c].load() * kVoltsPerAdcCount * 1000.0);
+    std::printf("\n");
+  }
+}
+
+void print_time_histogram(State& st) {
+  const TimeHistoResults& t = st.meas.TimeHisto;
+  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelB,
+              st.acq.TimeHistoChannelA, t.entries);
+  std::printf("    mean             %.4f ns\n", t.mean_ns);
+  std::printf("    RMS              %.2f ps\n", t.rms_ps);
+  std::printf("    FWHM             %.2f ps\n", t.fwhm_ps);
+  if (t.fitted) {
+    std::printf("    fitted sigma     %.2f ps\n", t.fitted_sigma_ps);
+  } else {
+    std::printf("    fitted sigma     (no fit)\n");
+  }
+}
+
 void print_summary(State& st, double elapsed) {
   const int events = st.EventNumber.load() - st.FirstEventNumber.load();
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
   std::printf("  duration           %.2f s\n", elapsed);
   std::printf("  mean rate          %.1f events/s\n", elapsed > 0 ? events / elapsed : 0.0);
+  print_channels(st);
+  if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
 }
 
 }  // namespace
@@ -82,6 +144,20 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   continuous->excludes(single);
   command.add_option("--trigger", o.trigger, "Trigger source")
       ->check(CLI::IsMember({"software", "normal", "auto", "external"}));
+  command
+      .add_option("--time-jitter", o.time_jitter, "Histogram the time difference of channels A,B")
+      ->delimiter(',')
+      ->expected(2)
+      ->check(CLI::Range(0, kMaxChannels - 1));
+  command.add_option("--charge", o.charge, "Charge histograms computed by software or the board")
+      ->check(CLI::IsMember({"software", "firmware"}));
+  command.add_flag("--fft", o.fft, "Compute the spectrum of every event");
+  command.add_flag("--noise", o.noise, "Track every channel's noise");
+  auto* cfd = command.add_option("--cfd", o.cfd, "Constant-fraction timing at RATIO")
+                  ->check(CLI::Range(0.01, 0.99));
+  auto* fixed = command.add_option("--fixed-threshold", o.fixed_threshold,
+                                   "Fixed-threshold timing at VOLTS (sign of the pulses)");
+  cfd->excludes(fixed);
 }
 
 int command_run(Session& session, const RunOptions& options) {
@@ -89,6 +165,7 @@ int command_run(Session& session, const RunOptions& options) {
   State& st = session.state();
   apply_trigger(st, options.trigger);
   apply_run_type(st, options);
+  apply_measurements(st, options);
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
@@ -96,7 +173,9 @@ int command_run(Session& session, const RunOptions& options) {
   const double start = st.clock.now();
   Progress progress(st);
   session.run_until(
-      [&] { return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0; },
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
       [&] { progress.update(); });
   progress.done();
   print_summary(st, st.clock.now() - start);

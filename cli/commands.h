@@ -13,6 +13,13 @@ struct RunOptions {
   bool continuous = false;
   bool single = false;
   std::string trigger;  // software, normal, auto, external; empty = as configured
+  // Measurements.
+  std::vector<int> time_jitter;  // channels A,B of the time-difference histogram
+  std::string charge;            // software, firmware
+  bool fft = false;
+  bool noise = false;
+  std::optional<float> cfd;
+  std::optional<float> fixed_threshold;  // volts
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);

@@ -21,15 +21,31 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
   // Up to the EEPROM reads, with runs of one call folded: opening, firmware versions, then
   // every board parameter for software trigger (the default) with every block enabled.
   std::vector<std::string> expected = {
-      "OpenDigitizer2", "GetInfo", "ReadRegister", "WriteRegister",  // 0x8168 bit 3
-      "SetMaxNumEventsBLT", "MallocReadoutBuffer",
-      "ReadRegister", "ReadRegister",                 // firmware versions
-      "WriteRegister", "WriteRegister",               // monitor gain and mode
-      "SetSAMSamplingFrequency", "SetGroupEnableMask",
-      "SetTriggerLogic", "GetTriggerLogic",
-      "SetSWTriggerMode", "ReadRegister", "WriteRegister", "ReadRegister", "WriteRegister",
-      "WriteRegister", "SetChannelSelfTrigger", "SetExtTriggerInputMode",
-      "SetTriggerLogic", "GetTriggerLogic"};
+      "OpenDigitizer2",
+      "GetInfo",
+      "ReadRegister",
+      "WriteRegister",       // 0x8168 bit 3
+      "SetGroupEnableMask",  // the defaults are applied to the connected board
+      "SetMaxNumEventsBLT",
+      "MallocReadoutBuffer",
+      "ReadRegister",
+      "ReadRegister",  // firmware versions
+      "WriteRegister",
+      "WriteRegister",  // monitor gain and mode
+      "SetSAMSamplingFrequency",
+      "SetGroupEnableMask",
+      "SetTriggerLogic",
+      "GetTriggerLogic",
+      "SetSWTriggerMode",
+      "ReadRegister",
+      "WriteRegister",
+      "ReadRegister",
+      "WriteRegister",
+      "WriteRegister",
+      "SetChannelSelfTrigger",
+      "SetExtTriggerInputMode",
+      "SetTriggerLogic",
+      "GetTriggerLogic"};
   for (int b = 0; b < 4; ++b) {
     expected.push_back("SetChannelPairTriggerLogic");
     expected.push_back("GetChannelPairTriggerLogic");
@@ -40,9 +56,9 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
     expected.push_back("SetChannelPairTriggerLogic");
     expected.push_back("GetChannelPairTriggerLogic");
   }
-  for (const char* name : {"SetTriggerPolarity", "SetIOLevel", "SetSAMCorrectionLevel",
-                           "SetSAMAcquisitionMode", "SetSAMTriggerCountVetoParam",
-                           "SetTriggerInAsGate", "SetRecordLength"})
+  for (const char* name :
+       {"SetTriggerPolarity", "SetIOLevel", "SetSAMCorrectionLevel", "SetSAMAcquisitionMode",
+        "SetSAMTriggerCountVetoParam", "SetTriggerInAsGate", "SetRecordLength"})
     expected.push_back(name);
   for (int b = 0; b < 4; ++b) {
     expected.push_back("SetChannelDCOffset");
@@ -59,7 +75,8 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
   // DACs per block: offset 0, offset 1, threshold 0, threshold 1.
   std::vector<std::pair<std::string, std::int64_t>> dacs;
   for (const auto& r : sim.calls.records())
-    if (r.name == "SetChannelDCOffset" || r.name == "SetChannelTriggerThreshold") dacs.emplace_back(r.name, r.args[1]);
+    if (r.name == "SetChannelDCOffset" || r.name == "SetChannelTriggerThreshold")
+      dacs.emplace_back(r.name, r.args[1]);
   ASSERT_EQ(dacs.size(), 16u);
   EXPECT_EQ(dacs[0], std::make_pair(std::string("SetChannelDCOffset"), std::int64_t{0}));
   EXPECT_EQ(dacs[1], std::make_pair(std::string("SetChannelDCOffset"), std::int64_t{1}));
@@ -70,7 +87,8 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
 }
 
 TEST(BoardSetup, ChannelMasksFollowTheBlockCount) {
-  for (const auto& [model, full] : {std::pair<std::string, std::int64_t>{"DT5743", 0xFF}, {"V1743", 0xFFFF}}) {
+  for (const auto& [model, full] :
+       {std::pair<std::string, std::int64_t>{"DT5743", 0xFF}, {"V1743", 0xFFFF}}) {
     SCOPED_TRACE(model);
     SimCore sim(model);
     sim.connect();
@@ -94,7 +112,8 @@ TEST(BoardSetup, EnabledTriggerSourcesOnlyForNormalAndAuto) {
     sim.st.sys.TriggerSource = source;
     sim.calls.clear();
     Set_SystemEnabledTriggerSources(sim.st);
-    EXPECT_EQ(sim.calls.count("SetChannelSelfTrigger"), source == 1 || source == 2 ? 2u : 0u) << source;
+    EXPECT_EQ(sim.calls.count("SetChannelSelfTrigger"), source == 1 || source == 2 ? 2u : 0u)
+        << source;
   }
 }
 
@@ -152,7 +171,8 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
   Set_SystemPostTrigger(sim.st);
   EXPECT_EQ(sim.calls_named("SetSAMPostTriggerSize").at(0).args[2], 300 % 256);
 
-  for (const auto& [mhz, index] : std::vector<std::pair<int, int>>{{3200, 0}, {1600, 1}, {800, 2}, {400, 3}, {1000, 0}, {0, 0}}) {
+  for (const auto& [mhz, index] : std::vector<std::pair<int, int>>{
+           {3200, 0}, {1600, 1}, {800, 2}, {400, 3}, {1000, 0}, {0, 0}}) {
     sim.calls.clear();
     Set_Frequency(sim.st, mhz);
     EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], index) << mhz;
@@ -229,7 +249,8 @@ TEST(Dacs, OffsetChangeBringsTheThresholdIntoRangeAndWarnsOnce) {
   ASSERT_EQ(thresholds.size(), 1u);
   EXPECT_EQ(thresholds[0].args[1], 5);
   EXPECT_EQ(thresholds[0].args[2], 0) << "clamped at the top of the range, not wrapped";
-  EXPECT_EQ(sim.calls_named("SetChannelDCOffset").at(0).args[2], Calculate_OffsetDACIntValues(1.0f));
+  EXPECT_EQ(sim.calls_named("SetChannelDCOffset").at(0).args[2],
+            Calculate_OffsetDACIntValues(1.0f));
 
   Set_ChannelOffset(sim.st, 5, 0.0f);
   EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Warnings).size(), 1u);
@@ -250,7 +271,8 @@ TEST(Dacs, RateCountersAndSamDacBits) {
   sim.calls.clear();
   Start_RateCounters(sim.st, -1);
   Start_RateCounters(sim.st, 3);
-  EXPECT_EQ(register_writes(sim), (std::vector<std::pair<std::int64_t, std::int64_t>>{{0x8020, 1}, {0x1320, 1}}));
+  EXPECT_EQ(register_writes(sim),
+            (std::vector<std::pair<std::int64_t, std::int64_t>>{{0x8020, 1}, {0x1320, 1}}));
 
   sim.calls.clear();
   Read_RateCounters(sim.st, 2);

@@ -9,13 +9,6 @@
 
 namespace vx::test {
 
-struct TestCore {
-  ScriptedFrontEnd ui;
-  FakeClock clock;
-  ThreadPool pool;
-  State state{ui, clock, pool};
-};
-
 // A temporary directory removed when the object goes away.
 class TempDir {
  public:
@@ -27,6 +20,19 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// The log file and user directory start in a private temporary folder.
+struct TestCore {
+  TestCore() {
+    state.UserPath = home.path();
+    state.FileForSavingLogFile = home.path() / "logfile.txt";
+  }
+  TempDir home;
+  ScriptedFrontEnd ui;
+  FakeClock clock;
+  ThreadPool pool;
+  State state{ui, clock, pool};
 };
 
 }  // namespace vx::test
