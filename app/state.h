@@ -149,8 +149,8 @@ class State {
   bool ConnectionLedOn = false;
   bool ScanLedOn = false;
   AtomicI32 RawTriggerRateOK{0};
-  std::array<double, kMaxChannels> TriggerRateForStripChart{};
-  std::array<float, kMaxChannels> MeanSigmaForStripChart{};
+  std::array<std::atomic<double>, kMaxChannels> TriggerRateForStripChart{};  // written per event
+  std::array<std::atomic<float>, kMaxChannels> MeanSigmaForStripChart{};  // read by the tick
   std::array<std::string, kMaxChannels> TriggerRateText{};
   std::array<std::string, kMaxChannels> TriggerRateUnit{};
   bool FirstOffsetWarningShown = false;

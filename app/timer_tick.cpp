@@ -66,9 +66,9 @@ template <typename T>
 void plot_channels(State& st, StripChart chart, int selected, const T& values) {
   std::vector<double> points;
   if (selected == -1) {
-    for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) points.push_back(values[ch]);
+    for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) points.push_back(values[ch].load());
   } else if (selected >= 0 && selected < kMaxChannels) {
-    points.push_back(values[selected]);
+    points.push_back(values[selected].load());
   }
   st.ui.plot_strip_chart(chart, points);
 }

@@ -75,7 +75,7 @@ TEST(analysis_fft_noise, RunningMeanSwitchesFormAtTheHundredthEvent) {
     previous = mean;
   }
   EXPECT_NE(previous, static_cast<float>(sum / 101));
-  EXPECT_NEAR(st.MeanSigmaForStripChart[1], previous * 0.00061 * 1000.0, 1e-6);
+  EXPECT_NEAR(st.MeanSigmaForStripChart[1].load(), previous * 0.00061 * 1000.0, 1e-6);
   EXPECT_EQ(Update_MeanSigma(3.0f, 7.0f, 0), 7.0f);  // right after a reset
 }
 
