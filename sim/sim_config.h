@@ -1,6 +1,6 @@
 // Configuration of the simulated board: a small "key = value" text with '#' comments.
 // Per-channel overrides are written "chN.key". Every key and its default is listed in
-// sim/README-sim-config.md.
+// the README.
 #pragma once
 
 #include <array>
