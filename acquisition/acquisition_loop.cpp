@@ -19,9 +19,15 @@ namespace {
 
 constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
-bool saving(const State& st) { return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1; }
-bool charge_mode(const State& st) { return st.sam[0].ChargeModeEnabled == 1; }
-int board_blocks(const State& st) { return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks); }
+bool saving(const State& st) {
+  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
+}
+bool charge_mode(const State& st) {
+  return st.sam[0].ChargeModeEnabled == 1;
+}
+int board_blocks(const State& st) {
+  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+}
 
 void call(const std::function<void()>& hook) {
   if (hook) hook();
@@ -31,7 +37,9 @@ void wait_writer(State& st) {
   wait_for_flag([&] { return st.DataReadyToBeSaved.load() == 0; });
 }
 
-void show_event(State& st) { call(st.hooks.show_event); }
+void show_event(State& st) {
+  call(st.hooks.show_event);
+}
 
 void stamp_wall_clock(State& st) {
   const WallTime w = st.clock.wall();
@@ -75,7 +83,8 @@ void setup_run(State& st, int& counter, int& limit) {
     Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
   } else {
     char text[96];
-    std::snprintf(text, sizeof text, "Run started with %d events required.\n", st.acq.NbOfEventsRequired);
+    std::snprintf(text, sizeof text, "Run started with %d events required.\n",
+                  st.acq.NbOfEventsRequired);
     Write_InfoMessage(st, text, kInfo);
   }
   if (st.acq.RunFromFile == 0) {
@@ -149,7 +158,9 @@ void copy_block(State& st, int b, const GroupEvent743& g) {
   e.EventTDC[b] = g.TDC;
 }
 
-void invalid_event(State& st) { Write_InfoMessage(st, "Invalid Event\n", kError); }
+void invalid_event(State& st) {
+  Write_InfoMessage(st, "Invalid Event\n", kError);
+}
 
 // The hand-off to the writer thread, switching to the next file of a split run first.
 void hand_over(State& st) {
@@ -162,7 +173,8 @@ void hand_over(State& st) {
     if (st.hooks.close_data_files) st.hooks.close_data_files(0);
     call(st.hooks.copy_log_to_run_directory);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
-    if (!st.hooks.open_data_files || st.hooks.open_data_files(dir, 0) == 0) st.StopRequest().store(1);
+    if (!st.hooks.open_data_files || st.hooks.open_data_files(dir, 0) == 0)
+      st.StopRequest().store(1);
   }
   st.DataReadyToBeSaved = 1;
 }
@@ -284,7 +296,8 @@ int Read_BoardData(State& st) {
 int Get_NbOfEvents(State& st) {
   if (!board_usable(st)) return 0;
   std::uint32_t n = 0;
-  if (st.digitizer->GetNumEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize, &n) < 0) return 0;
+  if (st.digitizer->GetNumEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize, &n) < 0)
+    return 0;
   return static_cast<int>(n);
 }
 
@@ -325,8 +338,8 @@ void Compute_EventTime(State& st, std::uint64_t raw) {
   r.LastRawTdc = raw;
   const std::uint64_t tdc = raw + r.TdcOverflowOffset;
   st.EventSeconds = 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
-  const std::string text =
-      format_event_time(st.EventSeconds, st.acq.RunStartHour, st.acq.RunStartMinute, st.acq.RunStartSecond);
+  const std::string text = format_event_time(st.EventSeconds, st.acq.RunStartHour,
+                                             st.acq.RunStartMinute, st.acq.RunStartSecond);
   auto& chain = st.event.EventTimeChain;
   chain.fill('\0');
   std::copy_n(text.begin(), std::min(text.size(), chain.size() - 1), chain.begin());
@@ -334,7 +347,8 @@ void Compute_EventTime(State& st, std::uint64_t raw) {
 
 std::string format_event_time(double t, int start_hour, int start_minute, int start_second) {
   const auto whole = [](double v) { return static_cast<long long>(v); };
-  const long long hours = whole((60.0 * start_minute + start_second + t) / 3600.0 + start_hour) % 24;
+  const long long hours =
+      whole((60.0 * start_minute + start_second + t) / 3600.0 + start_hour) % 24;
   const long long minutes = whole((start_second + t) / 60.0 + start_minute) % 60;
   const long long seconds = whole(t + start_second) % 60;
   const long long ms = whole(t * 1e3) % 1000;
@@ -362,8 +376,10 @@ void Process_Event(State& st) {
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.acq.FFTMode == 1) measure_spectrum(st);
     if (st.gui.NoiseMeasurementOn == 1) measure_noise(st);
-    if (st.gui.DisplayTimeOnWaveforms == 1 || (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
-        st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) {
+    if (st.gui.DisplayTimeOnWaveforms == 1 ||
+        (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
+        st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 ||
+        st.acq.EnSoftwareChargeHisto == 1) {
       measure_channels(st);
     }
     if (display_condition(st, true)) call(st.hooks.compute_display);

@@ -7,18 +7,32 @@
 
 namespace vx {
 
-void reset_noise_statistics(State& st) { Reset_MeanSigma(st, -1); }
-void prepare_run_measurements(State& st) { Prepare_MeasurementsForRun(st); }
-void measure_spectrum(State& st) { Compute_FFT(st); }
-void measure_noise(State& st) { Compute_NoiseMeasurement(st); }
-void measure_channels(State& st) { Compute_EventMeasurements(st); }
+void reset_noise_statistics(State& st) {
+  Reset_MeanSigma(st, -1);
+}
+void prepare_run_measurements(State& st) {
+  Prepare_MeasurementsForRun(st);
+}
+void measure_spectrum(State& st) {
+  Compute_FFT(st);
+}
+void measure_noise(State& st) {
+  Compute_NoiseMeasurement(st);
+}
+void measure_channels(State& st) {
+  Compute_EventMeasurements(st);
+}
 
 void accumulate_firmware_charges(State& st) {
   Accumulate_FirmwareChargeHistos(st);
   if (Is_DisplayEvent(st) && st.hooks.compute_display) st.hooks.compute_display();
 }
 
-void update_run_histograms(State& st) { Update_RunMeasurements(st); }
-void finish_run_histograms(State& st) { Finish_MeasurementsForRun(st); }
+void update_run_histograms(State& st) {
+  Update_RunMeasurements(st);
+}
+void finish_run_histograms(State& st) {
+  Finish_MeasurementsForRun(st);
+}
 
 }  // namespace vx

@@ -28,8 +28,7 @@ std::string message_prefix(int hour, int minute, int second) {
 bool Open_FileForSavingLogFile(State& st, int mode) {
   std::lock_guard lock(st.log_mutex);
   if (st.FileForSavingLogFilePntr != nullptr) std::fclose(st.FileForSavingLogFilePntr);
-  st.FileForSavingLogFilePntr =
-      std::fopen(st.FileForSavingLogFile.c_str(), mode == 1 ? "w+" : "a");
+  st.FileForSavingLogFilePntr = std::fopen(st.FileForSavingLogFile.c_str(), mode == 1 ? "w+" : "a");
   return st.FileForSavingLogFilePntr != nullptr;
 }
 
@@ -69,7 +68,8 @@ void Write_InfoMessage(State& st, const std::string& text, int kind) {
 
   const auto message_kind = static_cast<MessageKind>(kind);
   st.ui.append_message(MessageTab::Infos, message_kind, prefix + text);
-  if (second_tab != MessageTab::Infos) st.ui.append_message(second_tab, message_kind, prefix + text);
+  if (second_tab != MessageTab::Infos)
+    st.ui.append_message(second_tab, message_kind, prefix + text);
 
   // The whole line is written in one call under the lock so that lines from several
   // threads never interleave.

@@ -217,7 +217,9 @@ void init_gui(State& st) {
   g.RateVsThresholdChannel = -1;
 }
 
-int clamp_blocks(std::int32_t n) { return std::clamp<std::int32_t>(n, 0, kMaxSamBlocks); }
+int clamp_blocks(std::int32_t n) {
+  return std::clamp<std::int32_t>(n, 0, kMaxSamBlocks);
+}
 
 void call(const std::function<void()>& hook) {
   if (hook) hook();

@@ -24,7 +24,6 @@
 
 namespace vx {
 
-
 // Operations of higher layers that the core's bottom layer triggers (re-applying the
 // settings to the board and panels after a restore, recomputing the main graph...).
 // Each defaults to doing nothing until the layer that owns it installs it.
@@ -92,7 +91,9 @@ class State {
   alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> SavedSAMBlockParamValues{};
 
   // Record fields that one thread writes and another polls.
-  std::atomic_ref<std::int32_t> StopRequest() { return field(acq, offsetof(AcqParams, StopRequest)); }
+  std::atomic_ref<std::int32_t> StopRequest() {
+    return field(acq, offsetof(AcqParams, StopRequest));
+  }
   std::atomic_ref<std::int32_t> RateScanRunning() {
     return field(acq, offsetof(AcqParams, RateScanRunning));
   }
@@ -150,7 +151,7 @@ class State {
   bool ScanLedOn = false;
   AtomicI32 RawTriggerRateOK{0};
   std::array<std::atomic<double>, kMaxChannels> TriggerRateForStripChart{};  // written per event
-  std::array<std::atomic<float>, kMaxChannels> MeanSigmaForStripChart{};  // read by the tick
+  std::array<std::atomic<float>, kMaxChannels> MeanSigmaForStripChart{};     // read by the tick
   std::array<std::string, kMaxChannels> TriggerRateText{};
   std::array<std::string, kMaxChannels> TriggerRateUnit{};
   bool FirstOffsetWarningShown = false;
@@ -164,9 +165,9 @@ class State {
 
   RunData run;
   std::string ReplayFileName;
-  double EventSeconds = 0.0;  // time of the current event since the run start
+  double EventSeconds = 0.0;           // time of the current event since the run start
   AtomicI32 AcquisitionGeneration{0};  // counts acquisition-thread starts
-  bool display_attached = false;        // a graph shows the events (not the CLI)
+  bool display_attached = false;       // a graph shows the events (not the CLI)
 
   DecodedEvent event;
   EventResults results;

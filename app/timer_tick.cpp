@@ -66,7 +66,8 @@ template <typename T>
 void plot_channels(State& st, StripChart chart, int selected, const T& values) {
   std::vector<double> points;
   if (selected == -1) {
-    for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) points.push_back(values[ch].load());
+    for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch)
+      points.push_back(values[ch].load());
   } else if (selected >= 0 && selected < kMaxChannels) {
     points.push_back(values[selected].load());
   }
@@ -83,8 +84,8 @@ void every_second_tick(State& st) {
   st.CurrentTimer = st.clock.now();
   const std::int32_t events = st.EventNumber.load();
   const double dt = st.CurrentTimer - st.FormerTimer;
-  st.EventRate = dt > 0.0 ? static_cast<float>(events - st.FormerEventNumber) / static_cast<float>(dt)
-                          : 0.0f;
+  st.EventRate =
+      dt > 0.0 ? static_cast<float>(events - st.FormerEventNumber) / static_cast<float>(dt) : 0.0f;
   st.FormerEventNumber = events;
   st.FormerTimer = st.CurrentTimer;
   if (events != 0) st.ui.set_text(Field::EventRate, -1, format_rate(st.EventRate));

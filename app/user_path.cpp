@@ -47,7 +47,8 @@ std::filesystem::path Resolve_UserPath(const UserPathEnvironment& env) {
     candidates.push_back(std::filesystem::path(*env.user_profile) / "AppData" / "Local" /
                          "Veltrix");
   }
-  if (env.xdg_data_home) candidates.push_back(std::filesystem::path(*env.xdg_data_home) / "Veltrix");
+  if (env.xdg_data_home)
+    candidates.push_back(std::filesystem::path(*env.xdg_data_home) / "Veltrix");
   if (env.home) {
     candidates.push_back(std::filesystem::path(*env.home) / ".local" / "share" / "Veltrix");
   }

@@ -24,8 +24,8 @@ int command_info(Session& session) {
   for (int d = 0; d < st.sys.NbOfSAMBlocks / 2; ++d) {
     Read_EEPROM_Info(st, d);
     const EepromPanelValues& p = st.eeprom_panel;
-    std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d, 2 * d + 1,
-                4 * d, 4 * d + 3);
+    std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d,
+                2 * d + 1, 4 * d, 4 * d + 3);
     std::printf("  serial number      %s\n", p.serial.c_str());
     std::printf("  gain               %s\n", p.gain.c_str());
     std::printf("  offset gain        %s\n", p.offset_gain.c_str());

@@ -14,8 +14,8 @@ namespace vx::cli {
 
 class HeadlessFrontEnd final : public FrontEnd {
  public:
-  bool assume_yes = false;                             // --yes
-  std::optional<std::filesystem::path> file_answer;    // file dialogs
+  bool assume_yes = false;                                // --yes
+  std::optional<std::filesystem::path> file_answer;       // file dialogs
   std::optional<std::filesystem::path> directory_answer;  // directory dialogs
   bool quiet_progress = false;
 

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   app.add_option("--model", global.model, "Board model")->check(CLI::IsMember({"dt5743", "v1743"}));
   app.add_flag("--yes,-y", global.yes, "Answer yes to every confirmation");
 
-  auto* info = app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");
+  auto* info =
+      app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");
   vx::cli::RunOptions run_options;
   auto* run = app.add_subcommand("run", "Connect, configure and acquire a run");
   vx::cli::add_run_options(*run, run_options);

@@ -20,14 +20,17 @@ namespace {
 // Set by the Ctrl-C handler; a signal handler can reach nothing else.
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void on_interrupt(int) { g_interrupted = 1; }
+void on_interrupt(int) {
+  g_interrupted = 1;
+}
 
-int panel_model(const std::string& model) { return model == "dt5743" ? kModelDesktop : kModelVme; }
+int panel_model(const std::string& model) {
+  return model == "dt5743" ? kModelDesktop : kModelVme;
+}
 
 }  // namespace
 
-Session::Session(const GlobalOptions& options)
-    : options_(options), st_(ui_, clock_, pool_) {
+Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clock_, pool_) {
   ui_.assume_yes = options.yes;
   const auto user_path =
       Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
@@ -44,12 +47,15 @@ Session::~Session() {
   st_.digitizer = nullptr;
 }
 
-bool Session::interrupted() { return g_interrupted != 0; }
+bool Session::interrupted() {
+  return g_interrupted != 0;
+}
 
 bool Session::load_sim_config() {
   std::optional<std::string> path = options_.sim_config;
   if (!path) {
-    if (const char* env = std::getenv("VELTRIX_SIM_CONFIG"); env != nullptr && *env != '\0') path = env;
+    if (const char* env = std::getenv("VELTRIX_SIM_CONFIG"); env != nullptr && *env != '\0')
+      path = env;
   }
   if (path) {
     const auto parsed = sim::load_sim_config(*path);
@@ -74,7 +80,8 @@ void Session::make_board(int model) {
 bool Session::connect() {
   const int model = panel_model(options_.model);
   Select_BoardModel(st_, model);
-  st_.board.LinkType = model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME
+  st_.board.LinkType =
+      model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME
   Connect_Board(st_, model);
   run_until([&] { return st_.ConnectingThreadReleased.load() == 1 && st_.Connecting.load() == 0; });
   return st_.Board_Connected.load() == 1;

@@ -15,7 +15,9 @@ int blocks(const State& st) {
   return n < 0 ? 0 : (n > kMaxSamBlocks ? kMaxSamBlocks : n);
 }
 
-int handle(const State& st) { return st.DeviceHandle.load(); }
+int handle(const State& st) {
+  return st.DeviceHandle.load();
+}
 
 // Runs a library call only when a board is there.
 template <typename F>
@@ -84,25 +86,37 @@ void synchronised_trigger_mode(State& st) {
 
 int frequency_from_index(int index) {
   switch (index) {
-    case 1: return 1600;
-    case 2: return 800;
-    case 3: return 400;
-    default: return 3200;
+    case 1:
+      return 1600;
+    case 2:
+      return 800;
+    case 3:
+      return 400;
+    default:
+      return 3200;
   }
 }
 
 double sampling_period_from_index(int index) {
   switch (index) {
-    case 1: return 625.0;
-    case 2: return 1250.0;
-    case 3: return 2500.0;
-    case 4: return 5000.0;
-    case 5: return 10000.0;
-    default: return 312.5;
+    case 1:
+      return 625.0;
+    case 2:
+      return 1250.0;
+    case 3:
+      return 2500.0;
+    case 4:
+      return 5000.0;
+    case 5:
+      return 10000.0;
+    default:
+      return 312.5;
   }
 }
 
-int Get_Frequency(const State& st) { return frequency_from_index(st.sam[0].FrequencyIndex); }
+int Get_Frequency(const State& st) {
+  return frequency_from_index(st.sam[0].FrequencyIndex);
+}
 
 double Get_SamplingPeriod(const State& st) {
   return sampling_period_from_index(st.sam[0].FrequencyIndex);
@@ -112,10 +126,18 @@ void Set_Frequency(State& st, int frequency_mhz) {
   Stop_AcquisitionAndWait(st);
   int index = 0;
   switch (frequency_mhz) {
-    case 1600: index = 1; break;
-    case 800: index = 2; break;
-    case 400: index = 3; break;
-    default: index = 0; break;
+    case 1600:
+      index = 1;
+      break;
+    case 800:
+      index = 2;
+      break;
+    case 400:
+      index = 3;
+      break;
+    default:
+      index = 0;
+      break;
   }
   for (auto& blk : st.sam) blk.FrequencyIndex = index;
   call(st, [&](Digitizer& d, int h) { d.SetSAMSamplingFrequency(h, index); });
@@ -205,7 +227,8 @@ void Set_EnabledSAMBlocks(State& st) {
 void Set_SystemOverallTriggerOption(State& st) {
   Stop_AcquisitionAndWait(st);
   call(st, [&](Digitizer& d, int h) {
-    d.SetTriggerLogic(h, st.sys.OverallTriggerLogic, static_cast<std::uint32_t>(st.sys.MajorityLevel));
+    d.SetTriggerLogic(h, st.sys.OverallTriggerLogic,
+                      static_cast<std::uint32_t>(st.sys.MajorityLevel));
     int logic = 0;
     std::uint32_t level = 0;
     d.GetTriggerLogic(h, &logic, &level);
@@ -406,9 +429,15 @@ void Write_SamSlowControlReg(State& st, int kind, int block) {
     write_reg(st, data_reg, data_word);
   };
   switch (kind) {
-    case 0: write_pair(0x2001, blk.SamReg1); break;
-    case 1: write_pair(0x2002, blk.SamReg2); break;
-    case 4: write_pair(0x2003, blk.SamReg3); break;
+    case 0:
+      write_pair(0x2001, blk.SamReg1);
+      break;
+    case 1:
+      write_pair(0x2002, blk.SamReg2);
+      break;
+    case 4:
+      write_pair(0x2003, blk.SamReg3);
+      break;
     case 6:
       for (int line = 0; line < 16; ++line) {
         const std::uint32_t a = blk.SamDacOffsetCh1[line];

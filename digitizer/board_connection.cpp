@@ -18,13 +18,16 @@ namespace {
 
 LinkArg link_argument(const BoardParams& bp) {
   switch (bp.LinkType) {
-    case 6: return std::string(bp.IPAddress, text_length(bp.IPAddress));
+    case 6:
+      return std::string(bp.IPAddress, text_length(bp.IPAddress));
     case 2:
     case 3:
     case 4:
     case 5:
-    case 7: return bp.PIDNumber;
-    default: return static_cast<std::uint32_t>(bp.LinkNumber);
+    case 7:
+      return bp.PIDNumber;
+    default:
+      return static_cast<std::uint32_t>(bp.LinkNumber);
   }
 }
 
@@ -45,11 +48,11 @@ int Open_Device(State& st) {
   st.Board_Connected = 0;
   st.Communication_Error = 0;
   int handle = -1;
-  const int rc = st.digitizer == nullptr
-                     ? static_cast<int>(kDgtzBoardNotFound)
-                     : st.digitizer->OpenDigitizer2(st.board.LinkType, link_argument(st.board),
-                                                    st.board.ConetNode, st.board.VMEBaseAddress,
-                                                    &handle);
+  const int rc =
+      st.digitizer == nullptr
+          ? static_cast<int>(kDgtzBoardNotFound)
+          : st.digitizer->OpenDigitizer2(st.board.LinkType, link_argument(st.board),
+                                         st.board.ConetNode, st.board.VMEBaseAddress, &handle);
   if (rc < 0) {
     st.DeviceHandle = -1;
     char text[96];
@@ -92,7 +95,8 @@ void Sam_Init(State& st) {
   Write_InfoMessage(st, "End of Device initialization. \n", kInfo);
   Init_Params(st);
   const int h = st.DeviceHandle.load();
-  st.digitizer->SetMaxNumEventsBLT(h, static_cast<std::uint32_t>(std::max(st.acq.MaxNumEventsBLT, 1)));
+  st.digitizer->SetMaxNumEventsBLT(h,
+                                   static_cast<std::uint32_t>(std::max(st.acq.MaxNumEventsBLT, 1)));
   st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
   Read_MotherBoardFPGAVersion(st);
   Read_FPGAVersion(st, 0);

@@ -24,6 +24,8 @@ struct ConnectionFields {
 ConnectionFields visible_connection_fields(int model, int link_type);
 
 // The base address the panel sets when a model is chosen.
-inline std::uint32_t base_address_for_model(int model) { return model == kModelDesktop ? 0 : kVmeBaseMin; }
+inline std::uint32_t base_address_for_model(int model) {
+  return model == kModelDesktop ? 0 : kVmeBaseMin;
+}
 
 }  // namespace vx

@@ -26,7 +26,8 @@ std::int32_t Calculate_OffsetDACIntValues(float volts) {
 }
 
 float Calculate_DACFloatValue(std::uint32_t code) {
-  return static_cast<float>(-kDacHalfRange + (static_cast<long double>(code) / kDacFullScale) * 2.5L);
+  return static_cast<float>(-kDacHalfRange +
+                            (static_cast<long double>(code) / kDacFullScale) * 2.5L);
 }
 
 }  // namespace vx

@@ -46,10 +46,12 @@ void Load_DACs(State& st, int kind, int block) {
   BoardAccess access(st);
   if (!board_usable(st)) return;
   if (block >= 0) {
-    if (block < st.sys.NbOfSAMBlocks && block < kMaxSamBlocks) load_block_dacs(st, kind, block, true);
+    if (block < st.sys.NbOfSAMBlocks && block < kMaxSamBlocks)
+      load_block_dacs(st, kind, block, true);
     return;
   }
-  for (int b = 0; b < st.sys.NbOfSAMBlocks && b < kMaxSamBlocks; ++b) load_block_dacs(st, kind, b, false);
+  for (int b = 0; b < st.sys.NbOfSAMBlocks && b < kMaxSamBlocks; ++b)
+    load_block_dacs(st, kind, b, false);
 }
 
 void Update_TriggerThreshold(State& st, int channel) {
@@ -59,8 +61,10 @@ void Update_TriggerThreshold(State& st, int channel) {
   GuiParams& g = st.gui;
   g.ThresholdMin[channel] = st.sam[b].DCOffset[c] - 1.25f;
   g.ThresholdMax[channel] = st.sam[b].DCOffset[c] + 1.25f;
-  if (g.ThresholdVolts[channel] > g.ThresholdMax[channel]) g.ThresholdVolts[channel] = g.ThresholdMax[channel];
-  if (g.ThresholdVolts[channel] < g.ThresholdMin[channel]) g.ThresholdVolts[channel] = g.ThresholdMin[channel];
+  if (g.ThresholdVolts[channel] > g.ThresholdMax[channel])
+    g.ThresholdVolts[channel] = g.ThresholdMax[channel];
+  if (g.ThresholdVolts[channel] < g.ThresholdMin[channel])
+    g.ThresholdVolts[channel] = g.ThresholdMin[channel];
   st.sam[b].TriggerThreshold[c] = g.ThresholdVolts[channel];
   Load_DACs(st, c, b);
 }
@@ -104,7 +108,9 @@ void Read_RateCounters(State& st, int block) {
   }
 }
 
-void Enable_SamDacs(State& st, int block) { set_sam_reg2_bit(st, block, 5, true); }
+void Enable_SamDacs(State& st, int block) {
+  set_sam_reg2_bit(st, block, 5, true);
+}
 
 void Load_SamDacLSB(State& st, int block, int lsb1, int lsb2) {
   const int first = block < 0 ? 0 : block;

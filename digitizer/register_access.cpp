@@ -31,13 +31,15 @@ void count_failure(State& st, const char* format, int code) {
 void Write_Register(State& st, int handle, std::uint32_t value, std::uint32_t address) {
   if (st.digitizer == nullptr || handle < 0) return;
   const int rc = st.digitizer->WriteRegister(handle, address, value);
-  if (rc < 0) count_failure(st, "ERROR: Communication Write Error %d at Event: %d, Error Code : %d!\n", rc);
+  if (rc < 0)
+    count_failure(st, "ERROR: Communication Write Error %d at Event: %d, Error Code : %d!\n", rc);
 }
 
 void Read_Register(State& st, int handle, std::uint32_t* value, std::uint32_t address) {
   if (st.digitizer == nullptr || handle < 0) return;
   const int rc = st.digitizer->ReadRegister(handle, address, value);
-  if (rc < 0) count_failure(st, "ERROR: Communication Read Error %d at Event: %d, Error code : %d!\n", rc);
+  if (rc < 0)
+    count_failure(st, "ERROR: Communication Read Error %d at Event: %d, Error code : %d!\n", rc);
 }
 
 void Stop_AcquisitionAndWait(State& st) {
@@ -54,6 +56,8 @@ BoardAccess::BoardAccess(State& st) : st_(st) {
   wait_for_flag([&] { return st.AcquisitionBusy.load() == 0; });
 }
 
-BoardAccess::~BoardAccess() { st_.BoardAccessReq = 0; }
+BoardAccess::~BoardAccess() {
+  st_.BoardAccessReq = 0;
+}
 
 }  // namespace vx

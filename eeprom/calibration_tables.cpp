@@ -12,7 +12,8 @@ void Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
   using namespace eeprom;
   char text[128];
   if (d < 0 || d >= kMaxSamBlocks / 2 || !calibration_valid(st, d, kPedestalValid)) {
-    std::snprintf(text, sizeof text, "WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d);
+    std::snprintf(text, sizeof text,
+                  "WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d);
     Write_InfoMessage(st, text, kInfo);
     return;
   }
@@ -20,7 +21,8 @@ void Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
     const int block = 2 * d + half;
     if (block >= kMaxSamBlocks) break;
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      const auto address = static_cast<std::uint16_t>(block_address(kPedestals, half) + c * kChannelTableStride);
+      const auto address =
+          static_cast<std::uint16_t>(block_address(kPedestals, half) + c * kChannelTableStride);
       const auto bytes = eeprom_read(st, d, address, 2 * kMaxSamples);
       auto& table = st.calib.IndividualOffsetDistribution[block][c];
       for (int cell = 0; cell < kMaxSamples; ++cell) {
@@ -30,8 +32,9 @@ void Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
     }
   }
   if (with_message == 1) {
-    std::snprintf(text, sizeof text,
-                  " Daughter Board [%d]'s Pedestal Calibration Values successfully read from EEPROM\n", d);
+    std::snprintf(
+        text, sizeof text,
+        " Daughter Board [%d]'s Pedestal Calibration Values successfully read from EEPROM\n", d);
     Write_InfoMessage(st, text, kInfo);
   }
 }

@@ -34,7 +34,8 @@ void read_gain_item(State& st, int d, std::uint16_t address, std::uint16_t marke
                     std::string& ok, const char* message) {
   const std::uint8_t byte = eeprom_read_byte(st, d, address);
   if (eeprom_read_byte(st, d, marker_address) != marker) {
-    Write_InfoMessage(st, format("WARNING: Daughter Board [%d] Board Gain is not valid!\n", d), kInfo);
+    Write_InfoMessage(st, format("WARNING: Daughter Board [%d] Board Gain is not valid!\n", d),
+                      kInfo);
     return;
   }
   const float value = static_cast<float>(byte / 10.0);
@@ -68,8 +69,8 @@ void read_setup_register(State& st, int d) {
   panel.sam_long_type = std::to_string(sam_long);
   panel.setup_ok = "OK";
   char text[120];
-  std::snprintf(text, sizeof text, "Daugther Board [%d] Setup Register = '%x' read from EEPROM\n", d,
-                reg);
+  std::snprintf(text, sizeof text, "Daugther Board [%d] Setup Register = '%x' read from EEPROM\n",
+                d, reg);
   Write_InfoMessage(st, text, kInfo);
 }
 
@@ -77,7 +78,8 @@ void read_inl_info(State& st, int d) {
   using namespace eeprom;
   EepromPanelValues& panel = st.eeprom_panel;
   if (!calibration_valid(st, d, kInlValid)) {
-    Write_InfoMessage(st, format("WARNING: Daugther Board [%d] INL Info are not valid!\n", d), kInfo);
+    Write_InfoMessage(st, format("WARNING: Daugther Board [%d] INL Info are not valid!\n", d),
+                      kInfo);
     return;
   }
   const std::string date = eeprom_read_text(st, d, kInlDate, 8);
@@ -128,9 +130,9 @@ int Read_EEPROM_Info(State& st, int d) {
   });
   panel.serial = serial;
   panel.serial_ok = "OK";
-  Write_InfoMessage(st,
-                    format("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
-                    kInfo);
+  Write_InfoMessage(
+      st, format("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
+      kInfo);
 
   read_gain_item(st, d, kGain, kGainValid, kGainMarker, &SAMBlockParams::BoardGain, panel.gain,
                  panel.gain_ok, "Daughter Board [%d] Gain= %f read from EEPROM\n");

@@ -13,8 +13,8 @@ struct WallTime {
   int year = 0, month = 0, day = 0;
   int hour = 0, minute = 0, second = 0;
   double millisecond = 0.0;
-  int weekday = 0;       // 0 = Sunday
-  double epoch = 0.0;    // seconds since 1970-01-01 00:00 UTC
+  int weekday = 0;     // 0 = Sunday
+  double epoch = 0.0;  // seconds since 1970-01-01 00:00 UTC
 };
 
 class Clock {

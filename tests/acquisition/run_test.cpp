@@ -20,7 +20,8 @@ sim::SimConfig external_trigger_config(double rate_hz) {
 }
 
 struct RunFixture {
-  explicit RunFixture(sim::SimConfig config = {}, int blt = 100, std::shared_ptr<Clock> board_clock = nullptr)
+  explicit RunFixture(sim::SimConfig config = {}, int blt = 100,
+                      std::shared_ptr<Clock> board_clock = nullptr)
       : sim("DT5743", std::move(config), std::move(board_clock)) {
     sim.connect();
     sim.st.acq.MaxNumEventsBLT = blt;
@@ -36,13 +37,19 @@ struct RunFixture {
   }
   bool wait_end(double seconds = 20.0) {
     return wait_for_flag(
-        [&] { return sim.st.AcquisitionGeneration.load() != generation && sim.st.AcquisitionRunning.load() == 0; },
+        [&] {
+          return sim.st.AcquisitionGeneration.load() != generation &&
+                 sim.st.AcquisitionRunning.load() == 0;
+        },
         seconds);
   }
-  bool has(const std::string& text) const { return sim.core.ui.has_message(MessageTab::Infos, text); }
+  bool has(const std::string& text) const {
+    return sim.core.ui.has_message(MessageTab::Infos, text);
+  }
   int count(const std::string& text) const {
     int n = 0;
-    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos)) n += t.find(text) != std::string::npos;
+    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos))
+      n += t.find(text) != std::string::npos;
     return n;
   }
 
@@ -53,8 +60,8 @@ struct RunFixture {
 TEST(Run, NoBoardNoRun) {
   SimCore sim;
   EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors,
-                                      "Error : Unable to run acquisition because no board is connected!\n"));
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Errors, "Error : Unable to run acquisition because no board is connected!\n"));
   EXPECT_EQ(sim.st.AcquisitionRunning.load(), 0);
 }
 
@@ -158,9 +165,11 @@ TEST(Run, CommunicationErrorEndsTheRunAndTheConnection) {
   f.sim.st.sam[0].ControlRegBit2 = 0;  // the start register is written before every readout
   ASSERT_EQ(f.start(), 1);
   ASSERT_TRUE(f.wait_end());
-  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors, "Communication Error! Board need to be restarted!\n"));
+  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors,
+                                        "Communication Error! Board need to be restarted!\n"));
   EXPECT_EQ(f.sim.st.Board_Connected.load(), 0);
-  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Warnings, "ERROR: Communication Write Error 1 at Event: "));
+  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Warnings,
+                                        "ERROR: Communication Write Error 1 at Event: "));
   EXPECT_FALSE(f.has("Run stopped.\n"));
 }
 
@@ -189,8 +198,9 @@ TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
     return (r.name == "GetEventInfo" || r.name == "DecodeEvent") && r.result < 0;
   });
   ASSERT_NE(failed, records.end());
-  auto next = std::find_if(failed + 1, records.end(),
-                           [](const CallRecord& r) { return r.name == "GetEventInfo" || r.name == "ReadData"; });
+  auto next = std::find_if(failed + 1, records.end(), [](const CallRecord& r) {
+    return r.name == "GetEventInfo" || r.name == "ReadData";
+  });
   ASSERT_NE(next, records.end());
   EXPECT_EQ(next->name, "ReadData");
 }

@@ -74,7 +74,8 @@ TEST(MessageLog, UnopenableLogKeepsTabsWorkingAndReportsOnce) {
   const auto errors = core.ui.tab_texts(MessageTab::Errors);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("Error while opening file for saving log file!\n"), std::string::npos);
-  EXPECT_TRUE(core.ui.has_message(MessageTab::Infos, "Error while opening file for saving log file!"));
+  EXPECT_TRUE(
+      core.ui.has_message(MessageTab::Infos, "Error while opening file for saving log file!"));
 }
 
 TEST(MessageLog, LinesFromManyThreadsStayWhole) {

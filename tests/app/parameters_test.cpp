@@ -99,11 +99,11 @@ TEST_F(DefaultsTest, SystemBoardTcpImages) {
     std::size_t offset;
     Value value;
   } sys_rows[] = {
-      {"RecordLength", 13, std::int32_t{1024}},    {"PrimitivesGateLength", 221, std::int32_t{3}},
+      {"RecordLength", 13, std::int32_t{1024}},      {"PrimitivesGateLength", 221, std::int32_t{3}},
       {"ExternalTriggerType", 229, std::int32_t{1}}, {"MonitorGain", 233, std::int32_t{7}},
-      {"MonitorMode", 237, std::int32_t{3}},       {"BoardMasterMode", 245, std::int32_t{1}},
-      {"SlaveNumber", 249, std::int32_t{1}},       {"NumberOfSlaves", 253, std::int32_t{1}},
-      {"UseLvdsIO", 257, std::int32_t{1}},         {"VetoInExtraLatency", 261, std::int32_t{20}},
+      {"MonitorMode", 237, std::int32_t{3}},         {"BoardMasterMode", 245, std::int32_t{1}},
+      {"SlaveNumber", 249, std::int32_t{1}},         {"NumberOfSlaves", 253, std::int32_t{1}},
+      {"UseLvdsIO", 257, std::int32_t{1}},           {"VetoInExtraLatency", 261, std::int32_t{20}},
   };
   for (const auto& r : sys_rows) expect_image(s, r.name, r.offset, r.value);
   EXPECT_EQ(at<std::int32_t>(core.state.board, 164), 276);
@@ -193,7 +193,8 @@ TEST(Parameters, SavedBlocksFollowTheBoardAndRestoreReappliesEverything) {
   Save_Params(st);
   EXPECT_EQ(st.SavedSAMBlockParamValues[0].SerialNumberMajor, 100);
   EXPECT_EQ(st.SavedSAMBlockParamValues[1].SerialNumberMajor, 101);
-  for (int b = 2; b < kMaxSamBlocks; ++b) EXPECT_EQ(st.SavedSAMBlockParamValues[b].SerialNumberMajor, -1);
+  for (int b = 2; b < kMaxSamBlocks; ++b)
+    EXPECT_EQ(st.SavedSAMBlockParamValues[b].SerialNumberMajor, -1);
 
   int applied = 0;
   st.hooks.apply_all_board_parameters = [&] { ++applied; };

@@ -20,15 +20,23 @@ TEST(UserPath, ChoosesTheFirstUsableCandidateAndCreatesItsFolders) {
     UserPathEnvironment env;
     std::filesystem::path expected;
   } cases[] = {
-      {"override wins", {root / "over", (root / "prof").string(), std::nullopt, std::nullopt, root / "exe"},
+      {"override wins",
+       {root / "over", (root / "prof").string(), std::nullopt, std::nullopt, root / "exe"},
        root / "over"},
-      {"USERPROFILE", {std::nullopt, (root / "prof").string(), (root / "xdg").string(), std::nullopt, root / "exe"},
+      {"USERPROFILE",
+       {std::nullopt, (root / "prof").string(), (root / "xdg").string(), std::nullopt,
+        root / "exe"},
        root / "prof" / "AppData" / "Local" / "Veltrix"},
-      {"XDG", {std::nullopt, std::nullopt, (root / "xdg").string(), (root / "home").string(), root / "exe"},
+      {"XDG",
+       {std::nullopt, std::nullopt, (root / "xdg").string(), (root / "home").string(),
+        root / "exe"},
        root / "xdg" / "Veltrix"},
-      {"HOME", {std::nullopt, std::nullopt, std::nullopt, (root / "home").string(), root / "exe"},
+      {"HOME",
+       {std::nullopt, std::nullopt, std::nullopt, (root / "home").string(), root / "exe"},
        root / "home" / ".local" / "share" / "Veltrix"},
-      {"nothing set", {std::nullopt, std::nullopt, std::nullopt, std::nullopt, root / "exe"}, root / "exe"},
+      {"nothing set",
+       {std::nullopt, std::nullopt, std::nullopt, std::nullopt, root / "exe"},
+       root / "exe"},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -53,8 +61,8 @@ TEST(UserPath, UnwritableCandidateFallsThrough) {
 TEST(UserPath, OverrideFileInTheWayFallsThrough) {
   test::TempDir dir;
   { std::ofstream(dir.path() / "afile") << "x"; }
-  UserPathEnvironment env{(dir.path() / "afile").string(), std::nullopt, std::nullopt,
-                          std::nullopt, dir.path() / "exe"};
+  UserPathEnvironment env{(dir.path() / "afile").string(), std::nullopt, std::nullopt, std::nullopt,
+                          dir.path() / "exe"};
   EXPECT_EQ(Resolve_UserPath(env), dir.path() / "exe");
 }
 

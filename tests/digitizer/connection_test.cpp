@@ -4,6 +4,7 @@
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "digitizer/register_access.h"
+#include "digitizer/sync_options.h"
 #include "eeprom/eeprom_info.h"
 #include "eeprom/eeprom_map.h"
 #include "support/sim_core.h"
@@ -44,8 +45,10 @@ TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
   EXPECT_EQ(sim.st.sys.NbOfSAMBlocks, 0);
   EXPECT_EQ(sim.st.Nb_Of_SAM_Blocks.load(), 0);
   EXPECT_LT(sim.st.DeviceHandle.load(), 0);
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "CONNECTION TO BOARD FAILED! Error Code : -"));
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
+  EXPECT_TRUE(
+      sim.core.ui.has_message(MessageTab::Errors, "CONNECTION TO BOARD FAILED! Error Code : -"));
+  EXPECT_TRUE(
+      sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
   EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
   EXPECT_EQ(sim.st.sys.RecordLength, 1024) << "defaults loaded all the same";
 }
@@ -65,8 +68,8 @@ TEST(Connection, FirstCommunicationErrorSetsBothTimesToTheSameInstant) {
   EXPECT_EQ(sim.st.CurrentUsbErrorTimer.load(), 500.0);
   EXPECT_EQ(sim.st.Communication_Error.load(), 1);
   EXPECT_EQ(sim.st.StopRequest().load(), 1);
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
-                                      "ERROR: Communication Read Error 1 at Event: 0, Error code : -"));
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Warnings, "ERROR: Communication Read Error 1 at Event: 0, Error code : -"));
   EXPECT_EQ(sim.core.ui.popups().size(), 1u);
 }
 
@@ -75,7 +78,8 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   std::vector<int> models;
   sim.st.hooks.select_board_model = [&](int m) { models.push_back(m); };
   Connect_Board(sim.st, kModelNone);
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings, "Select a valid board model and try again.\n"));
+  EXPECT_TRUE(
+      sim.core.ui.has_message(MessageTab::Warnings, "Select a valid board model and try again.\n"));
   EXPECT_TRUE(sim.calls.records().empty());
 
   Connect_Board(sim.st, kModelVme);
@@ -103,11 +107,15 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
 
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   EXPECT_EQ(visible_connection_fields(kModelNone, 1), ConnectionFields{});
-  EXPECT_EQ(visible_connection_fields(kModelDesktop, 1), (ConnectionFields{true, true, false, false, false}));
-  EXPECT_EQ(visible_connection_fields(kModelDesktop, 5), (ConnectionFields{false, true, true, false, false}));
+  EXPECT_EQ(visible_connection_fields(kModelDesktop, 1),
+            (ConnectionFields{true, true, false, false, false}));
+  EXPECT_EQ(visible_connection_fields(kModelDesktop, 5),
+            (ConnectionFields{false, true, true, false, false}));
   EXPECT_EQ(visible_connection_fields(kModelDesktop, 7), ConnectionFields{});
-  EXPECT_EQ(visible_connection_fields(kModelVme, 6), (ConnectionFields{false, true, false, true, true}));
-  EXPECT_EQ(visible_connection_fields(kModelVme, 7), (ConnectionFields{false, true, true, false, true}));
+  EXPECT_EQ(visible_connection_fields(kModelVme, 6),
+            (ConnectionFields{false, true, false, true, true}));
+  EXPECT_EQ(visible_connection_fields(kModelVme, 7),
+            (ConnectionFields{false, true, true, false, true}));
   test::TestCore core;
   Select_BoardModel(core.state, kModelVme);
   EXPECT_EQ(core.state.board.VMEBaseAddress, kVmeBaseMin);
@@ -129,7 +137,8 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   sim.core.ui.clear();
   sim.st.sam[2].BoardGain = 7.0f;
   EXPECT_EQ(Read_EEPROM_Info(sim.st, 1), -1);
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings, "Daughter Board [1] Serial Number is not valid\n!"));
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
+                                      "Daughter Board [1] Serial Number is not valid\n!"));
   EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u);
   EXPECT_EQ(sim.st.sam[2].BoardGain, 7.0f);
   EXPECT_EQ(Read_EEPROM_Info(sim.st, -1), -1);
@@ -142,6 +151,30 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   EXPECT_EQ(sim.st.sam[3].SCAType, 1);
   EXPECT_EQ(sim.st.sam[3].ACDCCoupling, 0);
   EXPECT_EQ(sim.st.sam[3].SAMLongType, 2);
+}
+
+}  // namespace
+}  // namespace vx
+
+namespace vx {
+namespace {
+
+TEST(SyncOptions, TitleAndRegistersFollowThePanel) {
+  test::SimCore sim;
+  sim.connect();
+  sim.core.ui.clear();
+  Set_SyncOption(sim.st, SyncOption::SyncMode, 1);
+  EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5 : SYNC MODE - MASTER BOARD");
+  EXPECT_EQ(sim.st.sys.TriggerSource, 3) << "synchronised boards trigger externally";
+  Set_SyncOption(sim.st, SyncOption::BoardMasterMode, 0);
+  Set_SyncOption(sim.st, SyncOption::SlaveNumber, 4);
+  EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5 : SYNC MODE - SLAVE BOARD N\u00b0 4 ");
+  const auto titles = sim.core.ui.titles().size();
+  Set_SyncOption(sim.st, SyncOption::VetoInExtraLatency, 33);
+  EXPECT_EQ(sim.core.ui.titles().size(), titles) << "the latency leaves the title alone";
+  EXPECT_EQ(sim.st.sys.VetoInExtraLatency, 33);
+  Set_SyncOption(sim.st, SyncOption::SyncMode, 0);
+  EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5");
 }
 
 }  // namespace
