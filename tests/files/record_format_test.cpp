@@ -24,13 +24,35 @@ std::string printf_fixed(double v, int precision, int width) {
 }
 
 TEST(FixedFormat, MatchesPrintfByteForByte) {
-  const std::pair<int, int> formats[] = {{6, 7}, {3, 8}, {3, 0}, {3, 6}, {3, 12}, {1, 3}, {9, 0}, {0, 0}};
-  std::vector<double> values = {0.0,        -0.0,       -0.0000004, 0.0000005,   -0.0000005, 0.0000015,
-                                0.0000025,  0.0005,     0.0015,     0.0025,      1.0005,     0.125,
-                                0.375,      2.5,        -2.5,       1e-300,      -1e-310,    4.9e-324,
-                                9007199254740993.0,     1e15,       -1e22,       1e300,      0.753082,
-                                1796565907.123456,      std::numeric_limits<double>::infinity(),
-                                -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+  const std::pair<int, int> formats[] = {{6, 7},  {3, 8}, {3, 0}, {3, 6},
+                                         {3, 12}, {1, 3}, {9, 0}, {0, 0}};
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                -0.0000004,
+                                0.0000005,
+                                -0.0000005,
+                                0.0000015,
+                                0.0000025,
+                                0.0005,
+                                0.0015,
+                                0.0025,
+                                1.0005,
+                                0.125,
+                                0.375,
+                                2.5,
+                                -2.5,
+                                1e-300,
+                                -1e-310,
+                                4.9e-324,
+                                9007199254740993.0,
+                                1e15,
+                                -1e22,
+                                1e300,
+                                0.753082,
+                                1796565907.123456,
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(),
                                 -std::numeric_limits<double>::quiet_NaN()};
   // Exact decimal ties at every precision used: k/2^n with few bits.
   for (int n = 1; n <= 12; ++n)
@@ -109,9 +131,11 @@ TEST(AsciiRecord, SameBytesAsPrintfWithAndWithoutMeasurements) {
   ByteBuffer fast;
   append_ascii_event(f.st, fast);
   const std::string text(fast.data.data(), fast.size);
-  EXPECT_NE(text.find("=== CH: 4 EVENTID: 202 FCR: 1002 Baseline: 0.000000 V Amplitude: 0.000000 V Charge:    "
-                      "0.000 pC LeadingEdgeTime:  0.000 ns"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find(
+          "=== CH: 4 EVENTID: 202 FCR: 1002 Baseline: 0.000000 V Amplitude: 0.000000 V Charge:    "
+          "0.000 pC LeadingEdgeTime:  0.000 ns"),
+      std::string::npos);
   EXPECT_NE(text.find("\n0.753082 "), std::string::npos) << "1234.56 counts in volts";
   EXPECT_EQ(text.find("CH: 7 "), std::string::npos);
 }
@@ -119,7 +143,7 @@ TEST(AsciiRecord, SameBytesAsPrintfWithAndWithoutMeasurements) {
 TEST(BinaryRecord, LayoutSizeAndSamples) {
   EventFixture f;
   f.st.acq.MeasurementsEnabled = 1;
-  f.st.event.FullyOrderedValues[2][0][1] = 4000.0f;   // beyond 16 bits in tenths
+  f.st.event.FullyOrderedValues[2][0][1] = 4000.0f;  // beyond 16 bits in tenths
   f.st.event.FullyOrderedValues[2][0][2] = -4000.0f;
   f.st.event.FullyOrderedValues[2][0][3] = -0.09f;
   ByteBuffer out;

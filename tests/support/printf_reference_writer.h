@@ -24,28 +24,32 @@ inline void printf_ascii_event(const State& st, std::string& out) {
   std::memcpy(chain, e.EventTimeChain.data(), e.EventTimeChain.size());
   append_printf(out, "=== EVENT %d ===\n", st.EventNumber.load());
   append_printf(out,
-                "=== UnixTime = %12.3f date = %d.%d.%d time = %dh.%dm.%ds.%dms == TDC From FPGA = %llu == TDC "
+                "=== UnixTime = %12.3f date = %d.%d.%d time = %dh.%dm.%ds.%dms == TDC From FPGA = "
+                "%llu == TDC "
                 "Corrected = %s ===\n",
-                r.EpochTime, r.Year, r.Month, r.Day, r.Hour, r.Minute, r.Second, static_cast<int>(r.Millisecond),
-                static_cast<unsigned long long>(e.EventTDC[0]), chain);
+                r.EpochTime, r.Year, r.Month, r.Day, r.Hour, r.Minute, r.Second,
+                static_cast<int>(r.Millisecond), static_cast<unsigned long long>(e.EventTDC[0]),
+                chain);
   for (int b = 0; b < st.sys.NbOfSAMBlocks; ++b) {
     for (int c = 0; c < 2; ++c) {
       if (st.gui.ChannelEnabled[2 * b + c] != 1) continue;
       const double tdc_ns = static_cast<double>(e.EventTDC[b]) * 5.0;
       if (st.acq.MeasurementsEnabled == 1) {
-        append_printf(out,
-                      "=== CH: %d EVENTID: %d FCR: %d Baseline: %7.6f V Amplitude: %7.6f V Charge: %8.3f pC "
-                      "LeadingEdgeTime: %.3lf ns TrailingEdgeTime: %.3lf ns TrigCount: %d TimeCount %d ===\n",
-                      2 * b + c, static_cast<int>(e.EventID[b]), static_cast<int>(e.EventFCR[b]),
-                      m.MeasuredBaseline[b][c], m.AmplitudeValue[b][c], m.ComputedCharge[b][c],
-                      m.RiseTimeInstant[b][c] + tdc_ns, m.FallTimeInstant[b][c] + tdc_ns, e.TrigCount[b][c],
-                      e.TimeCount[b][c]);
+        append_printf(
+            out,
+            "=== CH: %d EVENTID: %d FCR: %d Baseline: %7.6f V Amplitude: %7.6f V Charge: %8.3f pC "
+            "LeadingEdgeTime: %.3lf ns TrailingEdgeTime: %.3lf ns TrigCount: %d TimeCount %d ===\n",
+            2 * b + c, static_cast<int>(e.EventID[b]), static_cast<int>(e.EventFCR[b]),
+            m.MeasuredBaseline[b][c], m.AmplitudeValue[b][c], m.ComputedCharge[b][c],
+            m.RiseTimeInstant[b][c] + tdc_ns, m.FallTimeInstant[b][c] + tdc_ns, e.TrigCount[b][c],
+            e.TimeCount[b][c]);
       } else {
-        append_printf(out,
-                      "=== CH: %d EVENTID: %d FCR: %d Baseline: %7.6f V Amplitude: %7.6f V Charge: %8.3f pC "
-                      "LeadingEdgeTime: %6.3f ns TrailingEdgeTime: %6.3f ns TrigCount: %d TimeCount %d ===\n",
-                      2 * b + c, static_cast<int>(e.EventID[b]), static_cast<int>(e.EventFCR[b]), 0.0, 0.0, 0.0,
-                      0.0, 0.0, e.TrigCount[b][c], e.TimeCount[b][c]);
+        append_printf(
+            out,
+            "=== CH: %d EVENTID: %d FCR: %d Baseline: %7.6f V Amplitude: %7.6f V Charge: %8.3f pC "
+            "LeadingEdgeTime: %6.3f ns TrailingEdgeTime: %6.3f ns TrigCount: %d TimeCount %d ===\n",
+            2 * b + c, static_cast<int>(e.EventID[b]), static_cast<int>(e.EventFCR[b]), 0.0, 0.0,
+            0.0, 0.0, 0.0, e.TrigCount[b][c], e.TimeCount[b][c]);
       }
       for (int k = 0; k < st.sys.RecordLength; ++k)
         append_printf(out, "%7.6f ", e.FullyOrderedValues[b][c][k] * 0.00061);
