@@ -14,14 +14,6 @@ bool is_modulo_event(const State& st) {
 
 }  // namespace
 
-// TEMPORARY stand-in, overridden by the message log's definition once merged: it only
-// puts the text on the message tabs.
-__attribute__((weak)) void Write_InfoMessage(State& st, const std::string& text, int kind) {
-  st.ui.append_message(MessageTab::Infos, static_cast<MessageKind>(kind), text);
-  if (kind == 1) st.ui.append_message(MessageTab::Warnings, MessageKind::Warning, text);
-  if (kind == 2) st.ui.append_message(MessageTab::Errors, MessageKind::Error, text);
-}
-
 float Measurement_SamplingPeriodPs(const State& st) {
   const int index = st.sam[0].FrequencyIndex;
   switch (index) {

@@ -4,13 +4,11 @@
 
 #include <string>
 
+#include "app/message_log.h"
 #include "app/state.h"
 
 namespace vx {
 
-// TEMPORARY until app/message_log.h is on this branch: the message log's entry point
-// (kind 0 information, 1 warning, 2 error). Replace by the include when merging.
-void Write_InfoMessage(State& st, const std::string& text, int kind);
 
 inline constexpr double kVoltsPerCount = 0.00061;
 
