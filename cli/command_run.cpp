@@ -1,11 +1,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "acquisition/run_control.h"
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
+#include "files/data_file_reader.h"
 
 namespace vx::cli {
 
@@ -34,9 +36,48 @@ void apply_trigger(State& st, const std::string& trigger) {
   Set_SystemEnabledTriggerSources(st);
 }
 
+// The file options go into the records as the file panel would put them; the directory
+// dialog is answered with --data-dir (or DataDirectory), the replay file dialog with --replay.
+void apply_file_options(Session& session, const RunOptions& o) {
+  State& st = session.state();
+  AcqParams& a = st.acq;
+  if (!o.save.empty()) {
+    a.SaveDataInFile = 1;
+    a.DataFileType = o.save == "binary" ? 1 : 0;
+  }
+  if (o.with_measurements) a.MeasurementsEnabled = 1;
+  if (o.measurement_file) a.SaveMeasurementsInFile = 1;
+  if (o.split) {
+    a.SplitFileToSaveData = 1;
+    a.NbOfEventsPerFile = *o.split;
+  }
+  if (o.no_split) a.SplitFileToSaveData = 0;
+  if (o.base_name) set_text(a.BaseFileName, o.base_name->c_str());
+  if (o.run_id) {
+    a.AddRunId = 1;
+    a.AutoIncRunId = 0;
+    a.RunIdUser = *o.run_id;
+  }
+  if (o.date) a.AddSystemDate = 1;
+  if (o.time) a.AddSystemTime = 1;
+  if (o.data_dir) set_text(a.DataDirectory, o.data_dir->c_str());
+  const std::filesystem::path dir(std::string(a.DataDirectory, text_length(a.DataDirectory)));
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);  // the dialog can create folders too
+  session.ui().directory_answer = dir;
+
+  if (o.replay) {
+    const bool measurements = o.measurement_file;
+    Set_RunFromFile(st, 1);
+    a.SaveMeasurementsInFile = measurements ? 1 : 0;
+    session.ui().file_answer = std::filesystem::path(*o.replay);
+  }
+}
+
 class Progress {
  public:
-  explicit Progress(State& st) : st_(st), tty_(isatty(STDERR_FILENO) != 0), start_(st.clock.now()) {}
+  explicit Progress(State& st)
+      : st_(st), tty_(isatty(STDERR_FILENO) != 0), start_(st.clock.now()) {}
 
   void update() {
     const double now = st_.clock.now();
@@ -45,8 +86,10 @@ class Progress {
     const int events = st_.EventNumber.load() - st_.FirstEventNumber.load();
     const double elapsed = now - start_;
     const double rate = elapsed > 0 ? events / elapsed : 0.0;
-    std::fprintf(stderr, tty_ ? "\r  %d events  %.0f events/s  %.1f s   " : "  %d events  %.0f events/s  %.1f s\n",
-                 events, rate, elapsed);
+    std::fprintf(
+        stderr,
+        tty_ ? "\r  %d events  %.0f events/s  %.1f s   " : "  %d events  %.0f events/s  %.1f s\n",
+        events, rate, elapsed);
   }
 
   void done() const {
@@ -82,6 +125,30 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   continuous->excludes(single);
   command.add_option("--trigger", o.trigger, "Trigger source")
       ->check(CLI::IsMember({"software", "normal", "auto", "external"}));
+
+  auto* save =
+      command.add_option("--save", o.save, "Save the events in an ascii or binary data file")
+          ->check(CLI::IsMember({"ascii", "binary"}));
+  auto* with = command.add_flag("--with-measurements", o.with_measurements,
+                                "Data file records carry each channel's measurements");
+  command.add_flag("--measurement-file", o.measurement_file,
+                   "Write the per-event measurement file");
+  auto* split =
+      command.add_option("--split", o.split, "A new data file every N events (default 500)")
+          ->check(CLI::PositiveNumber);
+  auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
+  split->excludes(no_split);
+  command.add_option("--data-dir", o.data_dir,
+                     "Directory receiving the run directories (default DataDirectory)");
+  command.add_option("--base-name", o.base_name, "Base of the run name (default veltrix)");
+  command.add_option("--run-id", o.run_id, "Run number instead of the next free one")
+      ->check(CLI::NonNegativeNumber);
+  command.add_flag("--date", o.date, "Add the date to the run name");
+  command.add_flag("--time", o.time, "Add the time to the run name");
+  auto* replay =
+      command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
+          ->check(CLI::ExistingFile);
+  replay->excludes(save)->excludes(with);
 }
 
 int command_run(Session& session, const RunOptions& options) {
@@ -89,6 +156,7 @@ int command_run(Session& session, const RunOptions& options) {
   State& st = session.state();
   apply_trigger(st, options.trigger);
   apply_run_type(st, options);
+  apply_file_options(session, options);
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
@@ -96,10 +164,13 @@ int command_run(Session& session, const RunOptions& options) {
   const double start = st.clock.now();
   Progress progress(st);
   session.run_until(
-      [&] { return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0; },
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
       [&] { progress.update(); });
   progress.done();
   print_summary(st, st.clock.now() - start);
+  if (options.replay) Set_RunFromFile(st, 0);
   return session.ui().errors_seen.load() != errors_before ? 1 : 0;
 }
 
