@@ -36,6 +36,7 @@ class SilentFrontEnd : public vx::FrontEnd {
   void show_panel(vx::Panel, bool) override {}
   void refresh_panel(vx::Panel) override {}
   void set_window_title(const std::string&) override {}
+  void run_state_changed(bool) override {}
   void set_led(vx::Led, bool) override {}
   void set_text(vx::Field, int, const std::string&) override {}
   void set_colour(vx::Field, vx::Rgb) override {}

@@ -10,6 +10,8 @@
 namespace vx::test {
 
 struct TestCore {
+  // Messages are logged somewhere harmless unless a test gives the log a place.
+  TestCore() { state.FileForSavingLogFile = "/dev/null"; }
   ScriptedFrontEnd ui;
   FakeClock clock;
   ThreadPool pool;
