@@ -11,6 +11,8 @@
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/register_access.h"
+#include "files/data_file_reader.h"
+#include "files/data_file_writer.h"
 #include "platform/clock.h"
 
 namespace vx {
@@ -101,12 +103,12 @@ void end_run(State& st) {
   if (saving(st)) {
     wait_writer(st);
     st.clock.delay(1.0);
-    if (st.hooks.close_data_files) st.hooks.close_data_files(2);
-    call(st.hooks.copy_log_to_run_directory);
+    Close_FileForSavingData(st, 2);
+    Copy_LogFileToRunDirectory(st);
   }
   Stop_run(st);
   st.AcquisitionBusy = 0;
-  if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) call(st.hooks.close_replay_file);
+  if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
   finish_run_histograms(st);
   if (st.acq.INLCalibrationRunning == 1) call(st.hooks.compute_inl);
   Write_InfoMessage(st, "Run is over.\n", kInfo);
@@ -170,11 +172,10 @@ void hand_over(State& st) {
   const int per_file = st.acq.NbOfEventsPerFile;
   if (st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 && n != 1 && per_file > 0 &&
       (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
-    if (st.hooks.close_data_files) st.hooks.close_data_files(0);
-    call(st.hooks.copy_log_to_run_directory);
+    Close_FileForSavingData(st, 0);
+    Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
-    if (!st.hooks.open_data_files || st.hooks.open_data_files(dir, 0) == 0)
-      st.StopRequest().store(1);
+    if (Open_FileForSavingData(st, dir, 0) == 0) st.StopRequest().store(1);
   }
   st.DataReadyToBeSaved = 1;
 }
@@ -182,18 +183,10 @@ void hand_over(State& st) {
 // Replay: the next event of the file, moving on to the next file of a split series when
 // the current one is exhausted. Returns false when there is no event to process.
 bool load_replayed_event(State& st) {
-  st.run.DataLoadedFromFile = st.hooks.read_event_from_file ? st.hooks.read_event_from_file() : 0;
+  st.run.DataLoadedFromFile = Read_EventsFromFile(st);
   if (st.run.DataLoadedFromFile == 1) return true;
-  if (!st.hooks.open_next_replay_file || !st.hooks.open_next_replay_file()) {
-    st.StopRequest().store(1);
-    return false;
-  }
-  st.run.DataLoadedFromFile = st.hooks.read_event_from_file();
-  if (st.run.DataLoadedFromFile != 1) {
-    st.StopRequest().store(1);
-    return false;
-  }
-  return true;
+  st.run.DataLoadedFromFile = Load_EventFromNextFile(st);
+  return st.run.DataLoadedFromFile == 1;
 }
 
 }  // namespace

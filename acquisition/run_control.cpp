@@ -5,6 +5,8 @@
 #include "analysis/measurement_pass.h"
 #include "app/message_log.h"
 #include "digitizer/register_access.h"
+#include "files/data_file_reader.h"
+#include "files/data_file_writer.h"
 #include "platform/clock.h"
 
 namespace vx {
@@ -15,13 +17,7 @@ bool saving(const State& st) {
   return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
 }
 
-int open_output_files(State& st, const std::string& directory) {
-  if (!st.hooks.open_data_files) {
-    Write_InfoMessage(st, "Error while opening data file: saving is not available.\n", kError);
-    return 0;
-  }
-  return st.hooks.open_data_files(directory, 1);
-}
+int open_output_files(State& st, const std::string& directory) { return Open_FileForSavingData(st, directory, 1); }
 
 // Schedules the acquisition thread and waits until it has started. Waiting on a start
 // counter rather than on AcquisitionRunning itself: a short run may be over before this
@@ -72,10 +68,11 @@ int Prepare_Run(State& st, const std::string& directory) {
     if (open_output_files(st, directory) == 0) return -1;
     st.EventNumber = 0;
   } else if (st.acq.RunFromFile == 1) {
-    st.run.ReadingFileIndex = 1;
     if (st.acq.SaveMeasurementsInFile == 1 && open_output_files(st, directory) == 0) return -1;
+    // A paused replay goes on from where it stopped, in the file it stopped in.
     if (!st.run.ReplayFileOpen) {
-      result = st.hooks.open_replay_file ? st.hooks.open_replay_file() : -1;
+      st.run.ReadingFileIndex = 1;
+      result = Open_FileForLoadingData(st);
       st.EventNumber = 0;
     }
   } else {
@@ -94,7 +91,7 @@ void Start_Acquisition(State& st) {
 
   if (saving(st)) {
     wait_for_flag([&] { return st.SaveDataInFileThreadReleased.load() == 1; });
-    if (st.hooks.start_data_writer) st.hooks.start_data_writer();
+    Start_SaveDataInFileThread(st);
   }
   Prepare_ForAcquisition(st);
 

@@ -15,6 +15,7 @@
 
 #include "app/calibration_data.h"
 #include "app/event_data.h"
+#include "app/file_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
 #include "platform/clock.h"
@@ -36,16 +37,7 @@ struct CoreHooks {
   std::function<void(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;
 
-  // Run data files and replay, INL calibration, rates and the display: each is installed
-  // by the layer that owns it.
-  std::function<int(const std::string& directory, int first)> open_data_files;
-  std::function<void(int mode)> close_data_files;
-  std::function<void()> start_data_writer;
-  std::function<void()> copy_log_to_run_directory;
-  std::function<int()> open_replay_file;
-  std::function<int()> read_event_from_file;
-  std::function<void()> close_replay_file;
-  std::function<bool()> open_next_replay_file;  // the next file of a split series
+  // INL calibration, rates and the display: each is installed by the layer that owns it.
   std::function<void()> clear_inl_accumulators;
   std::function<void()> accumulate_inl;
   std::function<void()> compute_inl;
@@ -172,6 +164,7 @@ class State {
   DecodedEvent event;
   EventResults results;
   MeasurementData meas;
+  FileData files;
 
  private:
   template <typename Rec>

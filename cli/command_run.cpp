@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "acquisition/run_control.h"
@@ -8,6 +9,7 @@
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
+#include "files/data_file_reader.h"
 
 namespace vx::cli {
 
@@ -55,6 +57,41 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDMethod = 0;
     for (auto& block : st.acq.PulseThreshold)
       for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
+// The file options go into the records as the file panel would put them; the directory
+// dialog is answered with --data-dir (or DataDirectory), the replay file dialog with --replay.
+void apply_file_options(Session& session, const RunOptions& o) {
+  State& st = session.state();
+  AcqParams& a = st.acq;
+  if (!o.save.empty()) {
+    a.SaveDataInFile = 1;
+    a.DataFileType = o.save == "binary" ? 1 : 0;
+  }
+  if (o.with_measurements) a.MeasurementsEnabled = 1;
+  if (o.measurement_file) a.SaveMeasurementsInFile = 1;
+  if (o.split) {
+    a.SplitFileToSaveData = 1;
+    a.NbOfEventsPerFile = *o.split;
+  }
+  if (o.no_split) a.SplitFileToSaveData = 0;
+  if (o.base_name) set_text(a.BaseFileName, o.base_name->c_str());
+  if (o.run_id) {
+    a.AddRunId = 1;
+    a.AutoIncRunId = 0;
+    a.RunIdUser = *o.run_id;
+  }
+  if (o.date) a.AddSystemDate = 1;
+  if (o.time) a.AddSystemTime = 1;
+  if (o.data_dir) set_text(a.DataDirectory, o.data_dir->c_str());
+  const std::filesystem::path dir(std::string(a.DataDirectory, text_length(a.DataDirectory)));
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);  // the dialog can create folders too
+  session.ui().directory_answer = dir;
+
+  if (o.replay) {
+    const bool measurements = o.measurement_file;
+    Set_RunFromFile(st, 1);
+    a.SaveMeasurementsInFile = measurements ? 1 : 0;
+    session.ui().file_answer = std::filesystem::path(*o.replay);
   }
 }
 
@@ -158,6 +195,30 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   auto* fixed = command.add_option("--fixed-threshold", o.fixed_threshold,
                                    "Fixed-threshold timing at VOLTS (sign of the pulses)");
   cfd->excludes(fixed);
+
+  auto* save =
+      command.add_option("--save", o.save, "Save the events in an ascii or binary data file")
+          ->check(CLI::IsMember({"ascii", "binary"}));
+  auto* with = command.add_flag("--with-measurements", o.with_measurements,
+                                "Data file records carry each channel's measurements");
+  command.add_flag("--measurement-file", o.measurement_file,
+                   "Write the per-event measurement file");
+  auto* split =
+      command.add_option("--split", o.split, "A new data file every N events (default 500)")
+          ->check(CLI::PositiveNumber);
+  auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
+  split->excludes(no_split);
+  command.add_option("--data-dir", o.data_dir,
+                     "Directory receiving the run directories (default DataDirectory)");
+  command.add_option("--base-name", o.base_name, "Base of the run name (default veltrix)");
+  command.add_option("--run-id", o.run_id, "Run number instead of the next free one")
+      ->check(CLI::NonNegativeNumber);
+  command.add_flag("--date", o.date, "Add the date to the run name");
+  command.add_flag("--time", o.time, "Add the time to the run name");
+  auto* replay =
+      command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
+          ->check(CLI::ExistingFile);
+  replay->excludes(save)->excludes(with);
 }
 
 int command_run(Session& session, const RunOptions& options) {
@@ -166,6 +227,7 @@ int command_run(Session& session, const RunOptions& options) {
   apply_trigger(st, options.trigger);
   apply_run_type(st, options);
   apply_measurements(st, options);
+  apply_file_options(session, options);
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
@@ -179,6 +241,7 @@ int command_run(Session& session, const RunOptions& options) {
       [&] { progress.update(); });
   progress.done();
   print_summary(st, st.clock.now() - start);
+  if (options.replay) Set_RunFromFile(st, 0);
   return session.ui().errors_seen.load() != errors_before ? 1 : 0;
 }
 

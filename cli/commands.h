@@ -20,6 +20,19 @@ struct RunOptions {
   bool noise = false;
   std::optional<float> cfd;
   std::optional<float> fixed_threshold;  // volts
+
+  // Run data files.
+  std::string save;  // ascii, binary; empty = no data file
+  bool with_measurements = false;
+  bool measurement_file = false;
+  std::optional<int> split;
+  bool no_split = false;
+  std::optional<std::string> data_dir;
+  std::optional<std::string> base_name;
+  std::optional<int> run_id;
+  bool date = false;
+  bool time = false;
+  std::optional<std::string> replay;
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);

@@ -1,0 +1,91 @@
+// State of the run data files: the writer's open files with their pending bytes, and the
+// replay reader's open file. Written by the run-control and writer threads in turn, never
+// at the same time (the single-slot hand-off orders them).
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+// A file descriptor closed when its owner goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the descriptor; returns the result of close (0 when there was none).
+  int reset(int fd = -1) {
+    int rc = 0;
+    if (fd_ >= 0) rc = ::close(fd_);
+    fd_ = fd;
+    return rc;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Bytes appended at the end; size is the used part of data (data only grows).
+struct ByteBuffer {
+  std::vector<char> data;
+  std::size_t size = 0;
+};
+
+// A data or measurement file being written. Records are collected in pending and written
+// in large blocks; committed counts the bytes on disk that end on a whole record, so that
+// a failed write can cut the file back to its last whole record.
+struct OutputFile {
+  UniqueFd fd;
+  std::filesystem::path path;
+  ByteBuffer pending;
+  std::vector<std::size_t> record_ends;  // ends of the whole records within pending
+  std::uint64_t committed = 0;
+  bool failed = false;     // a write failed: nothing more is written, the error was told
+  std::string error_text;  // what the system said about the failure
+};
+
+// The replayed file, read through a large buffer.
+struct InputFile {
+  UniqueFd fd;
+  std::vector<char> buffer;
+  std::size_t pos = 0;
+  std::size_t end = 0;
+  bool at_end = false;  // nothing more can be read from the descriptor
+};
+
+struct FileData {
+  OutputFile data;                          // the run's current data file
+  OutputFile measurements;                  // the run's measurement file
+  std::filesystem::path FileForSavingData;  // first data file of the run
+  std::filesystem::path FileForSavingAllMeasurements;
+
+  InputFile input;
+  std::filesystem::path FileForReadingData;  // first file of the replayed series
+  std::filesystem::path ReadingFilePath;     // file being read now
+  bool ReplayFirstEvent = false;             // the next event read is the file's first
+  bool ReplaySpectra = false;                // the file holds spectra, no waveforms to replay
+  std::string line;                          // reader's line scratch
+};
+
+}  // namespace vx

@@ -1,0 +1,407 @@
+#include "files/data_file_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/message_log.h"
+#include "app/parameters.h"
+#include "digitizer/board_configuration.h"
+#include "files/input_file.h"
+#include "files/record_format.h"
+
+namespace vx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kHeaderLineMax = 1024;
+constexpr std::size_t kSampleLineMax = 16384;
+
+std::string without_line_end(const std::string& line) {
+  std::size_t n = line.size();
+  while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) --n;
+  return line.substr(0, n);
+}
+
+void tell_line(State& st, const std::string& line) {
+  Write_InfoMessage(st, without_line_end(line) + "\n", kInfo);
+}
+
+int refuse_header(State& st) {
+  Write_InfoMessage(st, "Error while reading file '" + st.files.ReadingFilePath.string() + "'",
+                    kError);
+  Close_FileForLoadingData(st);
+  return 0;
+}
+
+// A line was there but not the event it should hold, or the file ends inside an event.
+int damaged_event(State& st) {
+  char text[64];
+  std::snprintf(text, sizeof text, "after event %d", st.EventNumber.load());
+  Write_InfoMessage(st,
+                    "Error while reading file '" + st.files.ReadingFilePath.string() +
+                        "': the event " + text + " is incomplete or damaged.\n",
+                    kError);
+  return 0;
+}
+
+bool valid_channel(int ch) {
+  return ch >= 0 && ch < kMaxChannels;
+}
+
+void restore_tdc(State& st, std::uint64_t tdc) {
+  // The file keeps one time stamp per event; every block was stamped by the same trigger.
+  st.event.EventTDC.fill(tdc);
+}
+
+void first_event_channel(State& st, int ch) {
+  if (st.files.ReplayFirstEvent) st.gui.ChannelEnabled[ch] = 1;
+}
+
+void first_event_done(State& st) {
+  if (!st.files.ReplayFirstEvent) return;
+  st.files.ReplayFirstEvent = false;
+  st.ui.post([&st] { st.ui.refresh_panel(Panel::Main); });
+}
+
+int samples_in_file(const State& st) {
+  return std::clamp(st.acq.NbOfSamplesInFile, 0, kMaxSamples);
+}
+
+const char* skip_space(const char* p, const char* end) {
+  while (p < end &&
+         (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f'))
+    ++p;
+  return p;
+}
+
+// One number at p (after white space), as scanf's "%f" would take it. False when there is
+// none; non-finite values are not samples either.
+bool parse_volts(const char* p, const char* end, float& counts) {
+  p = skip_space(p, end);
+  if (p < end && *p == '+') ++p;
+  double volts = 0.0;
+  const auto r = std::from_chars(p, end, volts);
+  if (r.ec != std::errc() || !std::isfinite(volts)) return false;
+  counts = static_cast<float>(volts / kVoltsPerAdcCount);
+  return true;
+}
+
+void parse_sample_line(State& st, const std::string& line, int b, int c) {
+  auto& data = st.event.DataValues[b][c];
+  auto& ordered = st.event.FullyOrderedValues[b][c];
+  const char* p = line.data();
+  const char* end = p + line.size();
+  const int n = samples_in_file(st);
+  float v = 0.0f;
+  for (int k = 0; k < n; ++k) {
+    if (k > 0) {
+      const void* space = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
+      if (space == nullptr) break;
+      p = static_cast<const char*>(space) + 1;
+    }
+    if (parse_volts(p, end, v)) data[k] = ordered[k] = v;
+  }
+}
+
+int read_ascii_event(State& st) {
+  FileData& files = st.files;
+  if (files.ReplaySpectra) return 0;
+  std::string& line = files.line;
+  if (!read_line(files.input, line, kHeaderLineMax)) return 0;
+  int event_number = 0;
+  if (std::sscanf(line.c_str(), "=== EVENT %d ===", &event_number) != 1) return damaged_event(st);
+
+  if (!read_line(files.input, line, kHeaderLineMax)) return damaged_event(st);
+  RunData& r = st.run;
+  double epoch = 0.0;
+  int year, month, day, hour, minute, second, ms;
+  unsigned long long tdc = 0;
+  char chain[24] = {};
+  if (std::sscanf(line.c_str(),
+                  "=== UnixTime = %lf date = %d.%d.%d time = %dh.%dm.%ds.%dms == TDC From FPGA = "
+                  "%llu == TDC "
+                  "Corrected = %23s ===",
+                  &epoch, &year, &month, &day, &hour, &minute, &second, &ms, &tdc, chain) != 10) {
+    return damaged_event(st);
+  }
+  st.EventNumber.store(event_number);
+  r.EpochTime = epoch;
+  r.Year = year;
+  r.Month = month;
+  r.Day = day;
+  r.Hour = hour;
+  r.Minute = minute;
+  r.Second = second;
+  r.Millisecond = ms;
+  restore_tdc(st, tdc);
+  std::memcpy(st.event.EventTimeChain.data(), chain, sizeof chain);
+
+  for (int i = 0; i < st.acq.NbOfChannelsAcquiredInFile; ++i) {
+    if (!read_line(files.input, line, kHeaderLineMax)) return damaged_event(st);
+    int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
+    float f[5];
+    if (std::sscanf(line.c_str(),
+                    "=== CH: %d EVENTID: %d FCR: %d Baseline: %f V Amplitude: %f V Charge: %f pC "
+                    "LeadingEdgeTime: %f ns TrailingEdgeTime: %f ns TrigCount: %d TimeCount %d ===",
+                    &ch, &id, &fcr, &f[0], &f[1], &f[2], &f[3], &f[4], &trig, &time) != 10 ||
+        !valid_channel(ch)) {
+      return damaged_event(st);
+    }
+    const int b = ch / 2, c = ch % 2;
+    st.event.EventID[b] = static_cast<std::uint32_t>(id);
+    st.event.EventFCR[b] = static_cast<std::uint32_t>(fcr);
+    st.event.TrigCount[b][c] = static_cast<std::uint16_t>(trig);
+    st.event.TimeCount[b][c] = static_cast<std::uint16_t>(time);
+    first_event_channel(st, ch);
+    std::fill(st.event.DataValues[b][c].begin() + 1, st.event.DataValues[b][c].end(), 0.0f);
+    std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
+              st.event.FullyOrderedValues[b][c].end(), 0.0f);
+    do {
+      if (!read_line(files.input, line, kSampleLineMax)) return damaged_event(st);
+    } while (line.find('=') != std::string::npos);
+    parse_sample_line(st, line, b, c);
+  }
+  first_event_done(st);
+  return 1;
+}
+
+template <typename T>
+T take(const unsigned char*& p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  p += sizeof v;
+  return v;
+}
+
+int read_binary_event(State& st) {
+  InputFile& in = st.files.input;
+  unsigned char head[kBinaryEventHeaderSize];
+  static_assert(kBinaryEventHeaderSize == 4 + 8 + 6 * 4 + 4 + 8 + 23);
+  const std::size_t got = read_bytes(in, head, sizeof head);
+  if (got == 0) return 0;
+  if (got != sizeof head) return damaged_event(st);
+  const unsigned char* p = head;
+  RunData& r = st.run;
+  const auto event_number = take<std::int32_t>(p);
+  r.EpochTime = take<double>(p);
+  r.Year = take<std::int32_t>(p);
+  r.Month = take<std::int32_t>(p);
+  r.Day = take<std::int32_t>(p);
+  r.Hour = take<std::int32_t>(p);
+  r.Minute = take<std::int32_t>(p);
+  r.Second = take<std::int32_t>(p);
+  r.Millisecond = take<std::uint32_t>(p);
+  restore_tdc(st, take<std::uint64_t>(p));
+  std::memcpy(st.event.EventTimeChain.data(), p, 23);
+  st.event.EventTimeChain[23] = '\0';
+  st.EventNumber.store(event_number);
+
+  const int n = samples_in_file(st);
+  unsigned char record[kBinaryChannelHeaderSize + 2 * kMaxSamples];
+  const std::size_t record_size = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(n);
+  for (int i = 0; i < st.acq.NbOfChannelsAcquiredInFile; ++i) {
+    if (read_bytes(in, record, record_size) != record_size) return damaged_event(st);
+    const unsigned char* q = record;
+    const auto ch = take<std::int32_t>(q);
+    if (!valid_channel(ch)) return damaged_event(st);
+    const int b = ch / 2, c = ch % 2;
+    st.event.EventID[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
+    st.event.EventFCR[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
+    q += 4 + 4 + 8 + 8 + 4;  // measurements: replayed events are measured again
+    st.event.TrigCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
+    st.event.TimeCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
+    first_event_channel(st, ch);
+    auto& data = st.event.DataValues[b][c];
+    auto& ordered = st.event.FullyOrderedValues[b][c];
+    for (int k = 0; k < n; ++k)
+      data[k] = ordered[k] = static_cast<float>(take<std::int16_t>(q) / 10.0);
+  }
+  first_event_done(st);
+  return 1;
+}
+
+// Line 4: samples, channels and sampling period, or the FFT variant.
+bool take_data_line(State& st, const std::string& line) {
+  int samples = -1, channels = -1, inl = 0;
+  float period = 0.0f;
+  const int fields =
+      std::sscanf(line.c_str(),
+                  "=== DATA SAMPLES [%d] in Volts == NB OF CHANNELS ACQUIRED: %d == Sampling "
+                  "Period: %f ps == INL Correction: %1d ===",
+                  &samples, &channels, &period, &inl);
+  if (fields >= 1) {
+    if (samples < 1 || samples > kMaxSamples ||
+        (fields >= 2 && (channels < 0 || channels > kMaxChannels)))
+      return false;
+    tell_line(st, line);
+    st.acq.NbOfSamplesInFile = samples;
+    if (fields >= 2) st.acq.NbOfChannelsAcquiredInFile = channels;
+    if (fields >= 3 && std::isfinite(period) && period > 0.0f)
+      Set_Frequency(st, static_cast<int>(1000000.0 / period));
+    return true;
+  }
+  int values = 0;
+  if (std::sscanf(
+          line.c_str(),
+          "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===",
+          &values, &channels) == 2 &&
+      channels >= 0 && channels <= kMaxChannels) {
+    tell_line(st, line);
+    st.acq.NbOfChannelsAcquiredInFile = channels;
+    st.acq.FFTMode = 1;
+    st.files.ReplaySpectra = true;
+    st.ui.refresh_panel(Panel::Main);
+    if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
+    if (st.hooks.refresh_annotations) st.hooks.refresh_annotations();
+    return true;
+  }
+  return false;
+}
+
+int read_header(State& st) {
+  FileData& files = st.files;
+  std::string& line = files.line;
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
+  char version[64] = {};
+  std::sscanf(line.c_str(), "=== DATA FILE SAVED WITH SOFTWARE VERSION: %63s ===", version);
+  if (std::strcmp(version, kSoftwareVersion) != 0 &&
+      !st.ui.confirm(
+          "WARNING",
+          "File was saved with an older version of the software, do you want to continue?")) {
+    Close_FileForLoadingData(st);
+    return 0;
+  }
+  Write_InfoMessage(st, "READ INFORMATION FROM FILE : \n", kInfo);
+  tell_line(st, line);
+
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
+  int channels = 0;
+  float gain = 0.0f;
+  if (std::sscanf(line.c_str(),
+                  "=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %f ===", &channels,
+                  &gain) < 1 ||
+      channels < 0 || channels > kMaxChannels) {
+    return refuse_header(st);
+  }
+  st.acq.NbOfChannelsInFile = channels;
+  tell_line(st, line);
+
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
+  tell_line(st, line);
+
+  if (!read_line(files.input, line, kHeaderLineMax) || !take_data_line(st, line))
+    return refuse_header(st);
+  for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
+  return 1;
+}
+
+fs::path continuation_path(const State& st, int index) {
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, "_%04d", index);
+  return fs::path(st.files.FileForReadingData.string() + suffix);
+}
+
+}  // namespace
+
+int Open_FileForLoadingData(State& st) {
+  st.ui.popup(PopupKind::Information, "Info", "Please select a file to load Data.");
+  FileDialogRequest request;
+  request.title = "Name of File to Read";
+  request.initial_directory = std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
+  request.default_name = "*";
+  request.filter = "*";
+  const auto chosen = st.ui.select_file(request);
+  if (!chosen || chosen->empty()) {
+    Write_InfoMessage(st, "Error while opening file for reading Data!\n", kError);
+    return -1;
+  }
+  return Open_DataFileForLoading(st, *chosen);
+}
+
+int Open_DataFileForLoading(State& st, const fs::path& path) {
+  Close_FileForLoadingData(st);
+  const std::string name = path.filename().string();
+  const std::size_t dot = name.rfind('.');
+  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  if (extension != ".bin" && extension != ".dat") {
+    Write_InfoMessage(st, "Invalid file for loading data!\n", kError);
+    return -1;
+  }
+  FileData& files = st.files;
+  if (!open_input(files.input, path)) {
+    Write_InfoMessage(st, "Error while opening file for reading data!\n", kError);
+    return -1;
+  }
+  st.acq.DataFileType = extension == ".bin" ? 1 : 0;
+  files.FileForReadingData = path;
+  files.ReadingFilePath = path;
+  st.ReplayFileName = path.string();
+  st.run.ReplayFileOpen = true;
+  st.run.ReadingFileIndex = 1;
+  files.ReplaySpectra = false;
+  const int accepted = read_header(st);
+  files.ReplayFirstEvent = accepted == 1;
+  return accepted;
+}
+
+int Read_EventsFromFile(State& st) {
+  if (!input_is_open(st.files.input)) return 0;
+  return st.acq.DataFileType == 1 ? read_binary_event(st) : read_ascii_event(st);
+}
+
+void Close_FileForLoadingData(State& st) {
+  close_input(st.files.input);
+  st.run.ReplayFileOpen = false;
+}
+
+int Load_EventFromNextFile(State& st) {
+  FileData& files = st.files;
+  Write_InfoMessage(st, "Reached End of File '" + files.ReadingFilePath.string() + "'\n", kInfo);
+  Close_FileForLoadingData(st);
+  const fs::path next = continuation_path(st, st.run.ReadingFileIndex);
+  if (!open_input(files.input, next)) {
+    st.StopRequest().store(1);
+    return 0;
+  }
+  st.run.ReplayFileOpen = true;
+  files.ReadingFilePath = next;
+  Write_InfoMessage(st, "INFO: Opened file for loading data '" + next.string() + "'\n", kInfo);
+  st.run.ReadingFileIndex += 1;
+  for (int i = 0; i < 4; ++i) {
+    if (!read_line(files.input, files.line, kHeaderLineMax)) {
+      Write_InfoMessage(st, "Reached End of File '" + next.string() + "'\n", kInfo);
+      return 0;
+    }
+  }
+  const int read = Read_EventsFromFile(st);
+  if (read != 1) st.StopRequest().store(1);
+  return read;
+}
+
+void Set_RunFromFile(State& st, int on) {
+  Close_FileForLoadingData(st);
+  if ((on == 1) == (st.acq.RunFromFile == 1)) return;
+  if (on == 1) {
+    Save_Params(st);
+    if (st.acq.SaveDataInFile == 1) {
+      st.acq.SaveDataInFile = 0;
+      st.acq.MeasurementsEnabled = 0;
+      st.acq.SaveMeasurementsInFile = 0;
+      Write_InfoMessage(st, "Saving Data to file options are OFF.\n", kInfo);
+    }
+    st.acq.RunFromFile = 1;
+    Write_InfoMessage(st, "Running from Data file option is ON.\n", kInfo);
+  } else {
+    Restore_Params(st);
+    st.acq.RunFromFile = 0;
+    Write_InfoMessage(st, "Running from Data file option is OFF.\n", kInfo);
+  }
+}
+
+}  // namespace vx

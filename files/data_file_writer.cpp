@@ -1,0 +1,257 @@
+#include "files/data_file_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/message_log.h"
+#include "files/output_file.h"
+#include "files/record_format.h"
+#include "files/run_naming.h"
+#include "platform/clock.h"
+
+namespace vx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool saving(const State& st) {
+  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
+}
+
+std::string path_text(const fs::path& p) {
+  return p.string();
+}
+
+fs::path split_file_path(const State& st, int index) {
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, "_%04d", index);
+  return fs::path(st.files.FileForSavingData.string() + suffix);
+}
+
+void report_write_error(State& st, const OutputFile& f) {
+  Write_InfoMessage(
+      st, "Error while writing file '" + path_text(f.path) + "': " + f.error_text + ".\n", kError);
+  st.StopRequest().store(1);
+}
+
+// Appends text as one record and reports a failure that it brings to light.
+void write_header(State& st, OutputFile& f, const std::string& text) {
+  if (!output_is_open(f) || f.failed) return;
+  RecordWriter(f.pending).text(text);
+  if (!end_record(f)) report_write_error(st, f);
+}
+
+void write_headers(State& st, bool data, bool measurements) {
+  FileData& files = st.files;
+  const std::string common = common_header(st);
+  if (data && st.acq.SaveDataInFile == 1)
+    write_header(st, files.data, common + data_header_line(st));
+  if (measurements && st.acq.SaveMeasurementsInFile == 1)
+    write_header(st, files.measurements, common + measurement_header_line());
+}
+
+// Step 3 of the run start: the directory that receives the run directory.
+bool choose_base_directory(State& st, const std::string& directory, fs::path& base) {
+  if (st.acq.PopupForFileName == 1) {
+    const auto chosen = st.ui.select_directory("Select Directory for Saving Data", directory);
+    if (!chosen) {
+      Write_InfoMessage(st, "Error while selecting folder for saving Data!\n", kError);
+      return false;
+    }
+    set_text(st.acq.DataDirectory, chosen->string().c_str());
+    st.ui.refresh_panel(Panel::Main);
+    base = *chosen;
+    return true;
+  }
+  std::error_code ec;
+  fs::create_directory(directory, ec);
+  if (ec && ec != std::errc::file_exists) {
+    Write_InfoMessage(st,
+                      "Unable to open Selected Run Directory! Make sure that all components in the "
+                      "directory Path are present!\n",
+                      kError);
+    return false;
+  }
+  base = directory;
+  return true;
+}
+
+// Step 5: the run directory, emptied after confirmation when it already exists.
+bool make_run_directory(State& st, const fs::path& run_dir) {
+  std::error_code ec;
+  if (!fs::create_directory(run_dir, ec) && !ec) {
+    const std::string question =
+        "Run Directory '" + path_text(run_dir) +
+        "' already exists. Are you sure you want to replace files in directory? "
+        "All exisiting files in the directory will be deleted...";
+    if (!st.ui.confirm("WARNING", question)) {
+      Write_InfoMessage(st, "Saving Data File aborted. Try again.\n", kWarning);
+      return false;
+    }
+    fs::remove_all(run_dir, ec);
+    if (!ec) fs::create_directory(run_dir, ec);
+  }
+  if (ec || !fs::is_directory(run_dir)) {
+    Write_InfoMessage(st, "Error while making Run Directory.\n", kError);
+    return false;
+  }
+  return true;
+}
+
+void close_all_outputs(State& st) {
+  st.files.data.fd.reset();
+  st.files.measurements.fd.reset();
+}
+
+int open_new_run(State& st, const std::string& directory) {
+  const WallTime now = st.clock.wall();
+  const char* extension = st.acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin";
+  st.run.FileForSavingDataOpenOK = false;
+
+  fs::path base;
+  if (!choose_base_directory(st, directory, base)) return 0;
+  const std::string run_name = build_run_name(st, base, now);
+  const fs::path run_dir = base / run_name;
+  if (!make_run_directory(st, run_dir)) return 0;
+  set_text(st.acq.RunDirectory, run_dir.string().c_str());
+  st.ui.refresh_panel(Panel::Main);
+  Write_InfoMessage(st, "Data will be saved into directory : '" + path_text(run_dir) + "' \n",
+                    kInfo);
+
+  FileData& files = st.files;
+  st.run.FileIndex = 0;
+  if (st.acq.SaveDataInFile == 1) {
+    files.FileForSavingData = run_dir / (run_name + extension);
+    if (!open_output(files.data, files.FileForSavingData)) return 0;
+  }
+  if (st.acq.SaveMeasurementsInFile == 1) {
+    files.FileForSavingAllMeasurements = run_dir / ("measurements_" + run_name + extension);
+    if (!open_output(files.measurements, files.FileForSavingAllMeasurements)) {
+      close_all_outputs(st);
+      return 0;
+    }
+  }
+  st.run.FileForSavingDataOpenOK = true;
+  write_headers(st, true, true);
+  return 1;
+}
+
+int open_next_split_file(State& st) {
+  if (st.acq.SaveDataInFile != 1) return 1;
+  st.run.FileIndex += 1;
+  const fs::path path = split_file_path(st, st.run.FileIndex);
+  if (!open_output(st.files.data, path)) {
+    Write_InfoMessage(st, "Error while creating File '" + path_text(path) + "' .\n", kError);
+    return 0;
+  }
+  st.run.FileForSavingDataOpenOK = true;
+  write_headers(st, true, false);
+  // The measurement file gets the common lines and its own line again.
+  if (st.acq.SaveMeasurementsInFile == 1)
+    write_header(st, st.files.measurements, common_header(st) + measurement_header_line());
+  return 1;
+}
+
+// Closes one output; tells the success, or the failure if it was not told already.
+void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
+  if (!output_is_open(f)) return;
+  const bool already_failed = f.failed;
+  if (close_output(f)) {
+    Write_InfoMessage(st, "Data saved in file '" + shown_path + "' successfully.\n", kInfo);
+  } else if (!already_failed) {
+    report_write_error(st, f);
+  }
+}
+
+void write_record(State& st, OutputFile& f, void (*append)(const State&, ByteBuffer&)) {
+  if (!output_is_open(f) || f.failed) return;
+  append(st, f.pending);
+  if (!end_record(f)) report_write_error(st, f);
+}
+
+}  // namespace
+
+int Open_FileForSavingData(State& st, const std::string& directory, int first) {
+  if (!saving(st)) return 1;
+  if (first == 1) {
+    const int ok = open_new_run(st, directory);
+    if (ok == 0) close_all_outputs(st);
+    return ok;
+  }
+  if (first == 0) return open_next_split_file(st);
+  return 1;
+}
+
+void Close_FileForSavingData(State& st, int mode) {
+  FileData& files = st.files;
+  if (st.acq.SaveDataInFile == 1 && (mode == 0 || mode == 2)) {
+    const fs::path shown =
+        st.run.FileIndex == 0 ? files.FileForSavingData : split_file_path(st, st.run.FileIndex);
+    close_and_tell(st, files.data, path_text(shown));
+  }
+  if (st.acq.SaveMeasurementsInFile == 1 && (mode == 1 || mode == 2))
+    close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
+}
+
+void Write_EventInFiles(State& st) {
+  FileData& files = st.files;
+  if (st.acq.SaveDataInFile == 1) {
+    if (st.acq.FFTMode == 1) {
+      write_record(st, files.data, append_fft_event);
+    } else if (st.acq.DataFileType == 0) {
+      write_record(st, files.data, append_ascii_event);
+    } else {
+      write_record(st, files.data, append_binary_event);
+    }
+  }
+  if (st.acq.SaveMeasurementsInFile == 1 && output_is_open(files.measurements) &&
+      !files.measurements.failed) {
+    const int blocks =
+        st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+    append_measurement_event(st, files.measurements.pending, blocks);
+    if (!end_record(files.measurements)) report_write_error(st, files.measurements);
+  }
+}
+
+void Save_DataInFile(State& st, int generation) {
+  for (;;) {
+    wait_for_flag([&] {
+      return st.DataReadyToBeSaved.load() == 1 || st.AcquisitionRunning.load() == 0 ||
+             st.AcquisitionGeneration.load() != generation;
+    });
+    if (st.DataReadyToBeSaved.load() == 1) {
+      Write_EventInFiles(st);
+      st.DataReadyToBeSaved.store(0);
+      continue;
+    }
+    return;
+  }
+}
+
+int SaveDataInFileThread(State& st, int generation) {
+  Save_DataInFile(st, generation);
+  st.SaveDataInFileThreadReleased.store(1);
+  return 0;
+}
+
+void Start_SaveDataInFileThread(State& st) {
+  // Marked busy before it is scheduled, so that a next run cannot start a second writer
+  // while this one waits for a pool thread.
+  st.SaveDataInFileThreadReleased.store(0);
+  const int generation = st.AcquisitionGeneration.load();
+  st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
+}
+
+void Copy_LogFileToRunDirectory(State& st) {
+  const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
+  if (run_dir.empty() || st.FileForSavingLogFile.empty()) return;
+  std::error_code ec;
+  std::lock_guard lock(st.log_mutex);  // a whole log, not one cut in the middle of a line
+  fs::copy_file(st.FileForSavingLogFile, fs::path(run_dir) / st.FileForSavingLogFile.filename(),
+                fs::copy_options::overwrite_existing, ec);
+}
+
+}  // namespace vx

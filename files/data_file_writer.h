@@ -1,0 +1,27 @@
+// The run's data and measurement files: the run directory, the headers, the writer thread
+// that formats each event handed over by the acquisition loop, splitting and closing.
+#pragma once
+
+#include <string>
+
+#include "app/state.h"
+
+namespace vx {
+
+// first = 1 at run start (run directory and files), 0 for the next file of a split run.
+// Returns 1 on success, 0 on failure (reported). Does nothing and returns 1 when neither
+// saving option is on or first is neither 0 nor 1.
+int Open_FileForSavingData(State& st, const std::string& directory, int first);
+// mode 0 = data file, 1 = measurement file, 2 = both.
+void Close_FileForSavingData(State& st, int mode);
+// Schedules the writer thread on the pool.
+void Start_SaveDataInFileThread(State& st);
+int SaveDataInFileThread(State& st, int generation);
+// The writer loop: writes every event handed over until the acquisition ends.
+void Save_DataInFile(State& st, int generation);
+// Writes the current event into the open files (the writer's work for one hand-over).
+void Write_EventInFiles(State& st);
+// The log file of this program run copied into the run directory.
+void Copy_LogFileToRunDirectory(State& st);
+
+}  // namespace vx

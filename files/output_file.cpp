@@ -1,0 +1,96 @@
+#include "files/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vx {
+
+namespace {
+
+void fail(OutputFile& f, int error) {
+  f.failed = true;
+  f.error_text = std::strerror(error);
+  f.pending.size = 0;
+  f.record_ends.clear();
+}
+
+// Writes n bytes; returns how many reached the file before an error (errno kept).
+std::size_t write_all(int fd, const char* p, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t rc = ::write(fd, p + done, n - done);
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      return done;
+    }
+    if (rc == 0) {
+      errno = EIO;
+      return done;
+    }
+    done += static_cast<std::size_t>(rc);
+  }
+  return done;
+}
+
+}  // namespace
+
+bool open_output(OutputFile& f, const std::filesystem::path& path) {
+  f.fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  f.path = path;
+  f.pending.size = 0;
+  f.record_ends.clear();
+  f.committed = 0;
+  f.failed = false;
+  f.error_text.clear();
+  return f.fd.valid();
+}
+
+bool output_is_open(const OutputFile& f) {
+  return f.fd.valid();
+}
+
+bool end_record(OutputFile& f) {
+  if (f.failed) {
+    f.pending.size = 0;
+    return false;
+  }
+  f.record_ends.push_back(f.pending.size);
+  if (f.pending.size >= kOutputFlushBytes) return flush_output(f);
+  return true;
+}
+
+bool flush_output(OutputFile& f) {
+  if (f.failed || !f.fd.valid()) return !f.failed;
+  // Bytes appended after the last whole record are not written yet.
+  const std::size_t whole = f.record_ends.empty() ? 0 : f.record_ends.back();
+  if (whole == 0) return true;
+  const std::size_t written = write_all(f.fd.get(), f.pending.data.data(), whole);
+  if (written == whole) {
+    f.committed += whole;
+    const std::size_t rest = f.pending.size - whole;
+    std::memmove(f.pending.data.data(), f.pending.data.data() + whole, rest);
+    f.pending.size = rest;
+    f.record_ends.clear();
+    return true;
+  }
+  const int error = errno;
+  std::size_t kept = 0;
+  for (const std::size_t end : f.record_ends)
+    if (end <= written) kept = end;
+  // Shrinking a file works on a full disk and below a size limit.
+  if (::ftruncate(f.fd.get(), static_cast<off_t>(f.committed + kept)) == 0) f.committed += kept;
+  fail(f, error);
+  return false;
+}
+
+bool close_output(OutputFile& f) {
+  if (!f.fd.valid()) return !f.failed;
+  flush_output(f);
+  if (f.fd.reset() != 0 && !f.failed) fail(f, errno);
+  return !f.failed;
+}
+
+}  // namespace vx

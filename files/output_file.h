@@ -1,0 +1,25 @@
+// Writing a run file through a large buffer, record by record. A failed write (disk full,
+// file size limit, file gone) cuts the file back to its last whole record, so what was
+// written before stays readable, and marks the file failed.
+#pragma once
+
+#include <filesystem>
+
+#include "app/file_data.h"
+
+namespace vx {
+
+inline constexpr std::size_t kOutputFlushBytes = std::size_t{4} << 20;
+
+// Creates or empties the file. False (errno set) when it cannot be opened.
+bool open_output(OutputFile& f, const std::filesystem::path& path);
+bool output_is_open(const OutputFile& f);
+// The bytes appended to f.pending since the last call form one whole record; writes the
+// pending records when enough are collected. False when the file has failed.
+bool end_record(OutputFile& f);
+// Writes every pending record. False when the file has failed.
+bool flush_output(OutputFile& f);
+// Flushes and closes. False when the file failed at any point or cannot be closed.
+bool close_output(OutputFile& f);
+
+}  // namespace vx

@@ -1,0 +1,378 @@
+#include "files/record_format.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "digitizer/board_configuration.h"
+
+namespace vx {
+
+namespace {
+
+constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
+                                    100000, 1000000, 10000000, 100000000, 1000000000};
+
+std::size_t write_digits(char* out, std::uint64_t v) {
+  char tmp[24];
+  std::size_t n = 0;
+  do {
+    tmp[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  for (std::size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+  return n;
+}
+
+std::size_t pad_left(char* out, std::size_t len, int width) {
+  if (width <= 0 || len >= static_cast<std::size_t>(width)) return len;
+  const std::size_t pad = static_cast<std::size_t>(width) - len;
+  std::memmove(out + pad, out, len);
+  std::memset(out, ' ', pad);
+  return len + pad;
+}
+
+std::size_t fixed_by_to_chars(char* out, double v, int precision) {
+  const auto r = std::to_chars(out, out + kMaxFixedChars, v, std::chars_format::fixed, precision);
+  return r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - out) : 0;
+}
+
+// Rounds |v| * 10^precision to an integer exactly (ties to even, as printf does), when v
+// has no more than 53 integer bits. Returns false for values it does not handle.
+bool scaled_magnitude(double v, int precision, unsigned __int128& q) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const int exp_bits = static_cast<int>((bits >> 52) & 0x7FF);
+  const std::uint64_t frac = bits & ((std::uint64_t{1} << 52) - 1);
+  if (exp_bits == 0x7FF) return false;
+  const std::uint64_t m = exp_bits == 0 ? frac : frac | (std::uint64_t{1} << 52);
+  const int e = exp_bits == 0 ? -1074 : exp_bits - 1075;
+  if (e > 0) return false;
+  const unsigned __int128 scaled = static_cast<unsigned __int128>(m) * kPow10[precision];
+  const int s = -e;
+  if (s == 0) {
+    q = scaled;
+  } else if (s >= 127) {
+    q = 0;  // scaled < 2^83: far below one half
+  } else {
+    const unsigned __int128 one = 1;
+    q = scaled >> s;
+    const unsigned __int128 rem = scaled & ((one << s) - 1);
+    const unsigned __int128 half = one << (s - 1);
+    if (rem > half || (rem == half && (q & 1) != 0)) ++q;
+  }
+  return true;
+}
+
+std::int32_t clamp_to_i32(double v) {
+  if (!(v > -2147483648.0)) return std::numeric_limits<std::int32_t>::min();
+  if (!(v < 2147483647.0)) return std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(v);
+}
+
+std::uint32_t clamp_to_u32(double v) {
+  if (!(v > 0.0)) return 0;
+  if (!(v < 4294967295.0)) return std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(v);
+}
+
+std::string_view time_chain(const State& st) {
+  const auto& c = st.event.EventTimeChain;
+  return {c.data(), strnlen(c.data(), c.size())};
+}
+
+// " date = %d.%d.%d time = %dh.%dm.%ds.%dms == TDC From FPGA = %llu == TDC Corrected = %s ===\n"
+// after the Unix time, shared by the event and measurement time lines.
+void time_line_tail(const State& st, RecordWriter& w, std::int64_t millisecond) {
+  const RunData& r = st.run;
+  w.text(" date = ");
+  w.integer(r.Year);
+  w.text(".");
+  w.integer(r.Month);
+  w.text(".");
+  w.integer(r.Day);
+  w.text(" time = ");
+  w.integer(r.Hour);
+  w.text("h.");
+  w.integer(r.Minute);
+  w.text("m.");
+  w.integer(r.Second);
+  w.text("s.");
+  w.integer(millisecond);
+  w.text("ms == TDC From FPGA = ");
+  w.unsigned_integer(st.event.EventTDC[0]);
+  w.text(" == TDC Corrected = ");
+  w.text(time_chain(st));
+  w.text(" ===\n");
+}
+
+void time_line(const State& st, RecordWriter& w) {
+  w.text("=== UnixTime = ");
+  w.fixed(st.run.EpochTime, 3, 12);
+  time_line_tail(st, w, clamp_to_i32(st.run.Millisecond));
+}
+
+template <typename Fn>
+void for_each_written_channel(const State& st, int blocks, Fn fn) {
+  for (int b = 0; b < blocks; ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      if (st.gui.ChannelEnabled[2 * b + c] == 1) fn(b, c);
+}
+
+std::string format_line(const char* fmt, auto... args) {
+  char text[512];
+  std::snprintf(text, sizeof text, fmt, args...);
+  return text;
+}
+
+}  // namespace
+
+std::size_t write_fixed(char* out, double v, int precision, int width) {
+  unsigned __int128 q = 0;
+  std::size_t len = 0;
+  if (precision < 0 || precision > 9 || !scaled_magnitude(v, precision, q)) {
+    len = fixed_by_to_chars(out, v, std::clamp(precision, 0, 60));
+    return pad_left(out, len, width);
+  }
+  if (std::signbit(v)) out[len++] = '-';
+  const std::uint64_t p = kPow10[precision];
+  std::uint64_t int_part = 0;
+  std::uint64_t frac_part = 0;
+  if ((q >> 64) == 0) {
+    const auto q64 = static_cast<std::uint64_t>(q);
+    int_part = q64 / p;
+    frac_part = q64 % p;
+  } else {
+    int_part = static_cast<std::uint64_t>(q / p);
+    frac_part = static_cast<std::uint64_t>(q % p);
+  }
+  len += write_digits(out + len, int_part);
+  if (precision > 0) {
+    out[len++] = '.';
+    for (int i = precision - 1; i >= 0; --i) {
+      out[len + static_cast<std::size_t>(i)] = static_cast<char>('0' + frac_part % 10);
+      frac_part /= 10;
+    }
+    len += static_cast<std::size_t>(precision);
+  }
+  return pad_left(out, len, width);
+}
+
+char* RecordWriter::room(std::size_t n) {
+  if (b_.size + n > b_.data.size())
+    b_.data.resize(std::max({b_.data.size() * 2, b_.size + n, std::size_t{65536}}));
+  return b_.data.data() + b_.size;
+}
+
+void RecordWriter::text(std::string_view s) {
+  bytes(s.data(), s.size());
+}
+
+void RecordWriter::integer(std::int64_t v) {
+  char* out = room(24);
+  std::size_t len = 0;
+  std::uint64_t magnitude = static_cast<std::uint64_t>(v);
+  if (v < 0) {
+    out[len++] = '-';
+    magnitude = ~magnitude + 1;
+  }
+  b_.size += len + write_digits(out + len, magnitude);
+}
+
+void RecordWriter::unsigned_integer(std::uint64_t v) {
+  b_.size += write_digits(room(24), v);
+}
+
+void RecordWriter::fixed(double v, int precision, int width) {
+  b_.size += write_fixed(room(kMaxFixedChars + static_cast<std::size_t>(std::max(width, 0))), v,
+                         precision, width);
+}
+
+void RecordWriter::bytes(const void* p, std::size_t n) {
+  if (n == 0) return;
+  std::memcpy(room(n), p, n);
+  b_.size += n;
+}
+
+int blocks_in_live_event(const State& st) {
+  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+}
+int samples_in_live_event(const State& st) {
+  return std::clamp(st.sys.RecordLength, 0, kMaxSamples);
+}
+
+int acquired_channel_count(const State& st) {
+  int n = 0;
+  for_each_written_channel(st, blocks_in_live_event(st), [&](int, int) { ++n; });
+  return n;
+}
+
+double edge_time_ns(float time_in_record, std::uint64_t tdc) {
+  return static_cast<double>(time_in_record) + static_cast<double>(tdc) * 5.0;
+}
+
+std::int16_t binary_sample(float counts) {
+  const double tenths = std::trunc(static_cast<double>(counts) * 10.0);
+  if (std::isnan(tenths)) return 0;
+  return static_cast<std::int16_t>(std::clamp(tenths, -32768.0, 32767.0));
+}
+
+void append_ascii_event(const State& st, ByteBuffer& out) {
+  RecordWriter w(out);
+  const DecodedEvent& e = st.event;
+  const EventResults& r = st.results;
+  const bool measured = st.acq.MeasurementsEnabled == 1;
+  const int samples = samples_in_live_event(st);
+  w.text("=== EVENT ");
+  w.integer(st.EventNumber.load());
+  w.text(" ===\n");
+  time_line(st, w);
+  for_each_written_channel(st, blocks_in_live_event(st), [&](int b, int c) {
+    w.text("=== CH: ");
+    w.integer(2 * b + c);
+    w.text(" EVENTID: ");
+    w.integer(static_cast<std::int32_t>(e.EventID[b]));
+    w.text(" FCR: ");
+    w.integer(static_cast<std::int32_t>(e.EventFCR[b]));
+    w.text(" Baseline: ");
+    w.fixed(measured ? r.MeasuredBaseline[b][c] : 0.0, 6, 7);
+    w.text(" V Amplitude: ");
+    w.fixed(measured ? r.AmplitudeValue[b][c] : 0.0, 6, 7);
+    w.text(" V Charge: ");
+    w.fixed(measured ? r.ComputedCharge[b][c] : 0.0, 3, 8);
+    w.text(" pC LeadingEdgeTime: ");
+    w.fixed(measured ? edge_time_ns(r.RiseTimeInstant[b][c], e.EventTDC[b]) : 0.0, 3,
+            measured ? 0 : 6);
+    w.text(" ns TrailingEdgeTime: ");
+    w.fixed(measured ? edge_time_ns(r.FallTimeInstant[b][c], e.EventTDC[b]) : 0.0, 3,
+            measured ? 0 : 6);
+    w.text(" ns TrigCount: ");
+    w.integer(e.TrigCount[b][c]);
+    w.text(" TimeCount ");
+    w.integer(e.TimeCount[b][c]);
+    w.text(" ===\n");
+    const float* v = e.FullyOrderedValues[b][c].data();
+    char* line = out.data.data();
+    // One value is at most 12 characters here ("-2000.000000 "); room for the whole line.
+    std::size_t size = out.size;
+    const std::size_t need = static_cast<std::size_t>(samples) * (kMaxFixedChars + 8) + 1;
+    if (size + need > out.data.size()) {
+      out.data.resize(std::max(out.data.size() * 2, size + need));
+      line = out.data.data();
+    }
+    for (int k = 0; k < samples; ++k) {
+      size += write_fixed(line + size, static_cast<double>(v[k]) * kVoltsPerAdcCount, 6, 7);
+      line[size++] = ' ';
+    }
+    line[size++] = '\n';
+    out.size = size;
+  });
+}
+
+void append_fft_event(const State& st, ByteBuffer& out) {
+  RecordWriter w(out);
+  w.text("=== EVENT : ");
+  w.integer(st.EventNumber.load());
+  w.text(" === \n");
+  time_line(st, w);
+  for_each_written_channel(st, blocks_in_live_event(st), [&](int b, int c) {
+    w.text("CH: ");
+    w.integer(2 * b + c);
+    w.text(" ");
+    const auto& spectrum = st.meas.FFTResult[b][c];
+    for (int k = 0; k < kFftValuesInFile; ++k) {
+      w.fixed(spectrum[k], 6, 7);
+      w.text(" ");
+    }
+    w.text("\n");
+  });
+}
+
+void append_binary_event(const State& st, ByteBuffer& out) {
+  RecordWriter w(out);
+  const DecodedEvent& e = st.event;
+  const EventResults& r = st.results;
+  const RunData& run = st.run;
+  const bool measured = st.acq.MeasurementsEnabled == 1;
+  const int samples = samples_in_live_event(st);
+  w.value<std::int32_t>(st.EventNumber.load());
+  w.value<double>(run.EpochTime);
+  for (std::int32_t v : {run.Year, run.Month, run.Day, run.Hour, run.Minute, run.Second})
+    w.value(v);
+  w.value<std::uint32_t>(clamp_to_u32(run.Millisecond));
+  w.value<std::uint64_t>(e.EventTDC[0]);
+  w.bytes(e.EventTimeChain.data(), 23);
+  for_each_written_channel(st, blocks_in_live_event(st), [&](int b, int c) {
+    w.value<std::int32_t>(2 * b + c);
+    w.value<std::int32_t>(static_cast<std::int32_t>(e.EventID[b]));
+    w.value<std::int32_t>(static_cast<std::int32_t>(e.EventFCR[b]));
+    w.value<float>(measured ? r.MeasuredBaseline[b][c] : 0.0f);
+    w.value<float>(measured ? r.ComputedCharge[b][c] : 0.0f);
+    w.value<double>(measured ? edge_time_ns(r.RiseTimeInstant[b][c], e.EventTDC[b]) : 0.0);
+    w.value<double>(measured ? edge_time_ns(r.FallTimeInstant[b][c], e.EventTDC[b]) : 0.0);
+    w.value<float>(measured ? r.AmplitudeValue[b][c] : 0.0f);
+    w.value<std::int32_t>(e.TrigCount[b][c]);
+    w.value<std::int32_t>(e.TimeCount[b][c]);
+    std::int16_t tenths[kMaxSamples];
+    const float* v = e.FullyOrderedValues[b][c].data();
+    for (int k = 0; k < samples; ++k) tenths[k] = binary_sample(v[k]);
+    w.bytes(tenths, sizeof(std::int16_t) * static_cast<std::size_t>(samples));
+  });
+}
+
+void append_measurement_event(const State& st, ByteBuffer& out, int blocks) {
+  RecordWriter w(out);
+  const DecodedEvent& e = st.event;
+  const EventResults& r = st.results;
+  w.text("=== Event ");
+  w.integer(st.EventNumber.load());
+  w.text(" UnixTime = ");
+  w.fixed(st.run.EpochTime, 3, 12);
+  time_line_tail(st, w, static_cast<std::int32_t>(clamp_to_u32(st.run.Millisecond)));
+  for_each_written_channel(st, std::clamp(blocks, 0, kMaxSamBlocks), [&](int b, int c) {
+    w.integer(2 * b + c);
+    w.text(" ");
+    w.fixed(r.MeasuredBaseline[b][c], 6, 7);
+    w.text(" ");
+    w.fixed(r.AmplitudeValue[b][c], 6, 7);
+    w.text(" ");
+    w.fixed(r.ComputedCharge[b][c], 3, 8);
+    w.text(" ");
+    w.fixed(edge_time_ns(r.RiseTimeInstant[b][c], e.EventTDC[b]), 3, 0);
+    w.text(" ");
+    w.fixed(edge_time_ns(r.FallTimeInstant[b][c], e.EventTDC[b]), 3, 0);
+    w.text("\n");
+  });
+}
+
+std::string common_header(const State& st) {
+  const SAMBlockParams& block0 = st.sam[0];
+  const float gain = block0.BoardGain;
+  return std::string("=== DATA FILE SAVED WITH SOFTWARE VERSION: ") + kSoftwareVersion + " ===\n" +
+         format_line("=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %3.1f ===\n",
+                     st.sys.NbOfChannels, static_cast<double>(gain)) +
+         "=== Other Parameters ===\n";
+}
+
+std::string data_header_line(const State& st) {
+  if (st.acq.FFTMode == 1) {
+    return format_line(
+        "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===\n",
+        kFftValuesInFile, acquired_channel_count(st));
+  }
+  return format_line(
+      "=== DATA SAMPLES [%d] in Volts == NB OF CHANNELS ACQUIRED: %d == Sampling Period: %3.1f ps "
+      "== INL Correction: %1d ===\n",
+      st.sys.RecordLength, acquired_channel_count(st), Get_SamplingPeriod(st),
+      st.acq.INLCorrectionEnabled);
+}
+
+std::string measurement_header_line() {
+  return "=== ChannelNb MeasuredBaseline[Volts] Amplitude[Volts] Charge[pC] LeadingEdgeTime[ns] "
+         "TrailingEdgeTime[ns] === \n";
+}
+
+}  // namespace vx

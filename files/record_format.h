@@ -1,0 +1,68 @@
+// The bytes of the run data files: text built with the exact output of the printf formats
+// that define it (without printf), the binary event layout, and the headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/state.h"
+
+namespace vx {
+
+inline constexpr double kVoltsPerAdcCount = 0.00061;
+inline constexpr int kFftValuesInFile = 512;
+// Event number, Unix time, six date and time fields, millisecond, time stamp and the
+// 23-character time text: 4 + 8 + 6 × 4 + 4 + 8 + 23 bytes.
+inline constexpr std::size_t kBinaryEventHeaderSize = 71;
+inline constexpr std::size_t kBinaryChannelHeaderSize = 48;
+
+// Writes v as printf's "%<width>.<precision>f" would, into out, which must hold
+// kMaxFixedChars + width bytes. Returns the number of characters.
+inline constexpr std::size_t kMaxFixedChars = 360;
+std::size_t write_fixed(char* out, double v, int precision, int width);
+
+// Appends to a byte buffer, growing it as needed.
+class RecordWriter {
+ public:
+  explicit RecordWriter(ByteBuffer& buffer) : b_(buffer) {}
+  void text(std::string_view s);
+  void integer(std::int64_t v);            // "%d", "%lld"
+  void unsigned_integer(std::uint64_t v);  // "%u", "%llu"
+  void fixed(double v, int precision, int width = 0);
+  void bytes(const void* p, std::size_t n);
+  template <typename T>
+  void value(T v) {
+    bytes(&v, sizeof v);
+  }
+
+ private:
+  char* room(std::size_t n);
+  ByteBuffer& b_;
+};
+
+// Channels written for an event: blocks below the given count, enabled channels only.
+int blocks_in_live_event(const State& st);
+int samples_in_live_event(const State& st);
+int acquired_channel_count(const State& st);
+
+// Edge time in ns from the start of the run: a time within the record plus the block's
+// time stamp at 5 ns per count.
+double edge_time_ns(float time_in_record, std::uint64_t tdc);
+
+// Samples kept in binary files as tenths of a count, saturated to the 16-bit range.
+std::int16_t binary_sample(float counts);
+
+void append_ascii_event(const State& st, ByteBuffer& out);
+void append_fft_event(const State& st, ByteBuffer& out);
+void append_binary_event(const State& st, ByteBuffer& out);
+void append_measurement_event(const State& st, ByteBuffer& out, int blocks);
+
+// Header lines: 1 to 3 are common to both files, 4 belongs to the data file, 5 to the
+// measurement file.
+std::string common_header(const State& st);
+std::string data_header_line(const State& st);
+std::string measurement_header_line();
+
+}  // namespace vx

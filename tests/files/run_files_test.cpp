@@ -1,0 +1,247 @@
+// Saving runs from the simulated board through the real writer thread, and replaying them.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <cmath>
+#include "acquisition/run_control.h"
+#include "analysis/measurement_pass.h"
+#include "digitizer/board_configuration.h"
+#include "files/data_file_reader.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+using Waveforms = std::map<int, std::vector<std::vector<float>>>;  // event -> enabled channels
+
+struct RunFiles {
+  explicit RunFiles(int blt = 10) : sim("DT5743", external(50000.0)) {
+    sim.connect();
+    st.acq.MaxNumEventsBLT = blt;
+    sim.board->SetMaxNumEventsBLT(st.DeviceHandle.load(), blt);
+    st.sys.TriggerSource = 3;
+    Set_SystemTriggerMode(st);
+    st.acq.PopupForFileName = 0;
+    set_text(st.acq.DataDirectory, (sim.dir.path() / "RunData").c_str());
+    st.gui.DisplayModulo = 1;
+    st.hooks.compute_display = [this] { on_event(); };
+  }
+  static sim::SimConfig external(double rate) {
+    sim::SimConfig c;
+    c.external_rate_hz = rate;
+    return c;
+  }
+  // Live events get pulses of known shape whose size and place change from event to event
+  // (fractional counts included), so that what is saved is not trivial.
+  void shape_live_event() {
+    const int n = st.EventNumber.load();
+    for (int b = 0; b < st.sys.NbOfSAMBlocks; ++b) {
+      for (int c = 0; c < 2; ++c) {
+        auto& v = st.event.FullyOrderedValues[b][c];
+        const double centre = 150.0 + (n * 7 + b * 13 + c * 5) % 200 + 0.37;
+        const double height = 200.0 + (n * 31 + b) % 300;
+        for (int k = 0; k < kMaxSamples; ++k) {
+          const double x = (k - centre) / 6.0;
+          v[k] = static_cast<float>(820.0 + 1.7 * std::sin(0.9 * k + n) -
+                                    height * std::exp(-0.5 * x * x));
+        }
+        st.event.DataValues[b][c] = v;
+      }
+    }
+  }
+  // Measures the event (the measurement pass) and keeps its samples.
+  void on_event() {
+    if (st.acq.RunFromFile == 0) shape_live_event();
+    Compute_EventMeasurements(st);
+    const int n = st.EventNumber.load();
+    auto& kept = seen[n];
+    kept.clear();
+    const int blocks =
+        st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+    for (int b = 0; b < blocks; ++b)
+      for (int c = 0; c < 2; ++c)
+        if (st.gui.ChannelEnabled[2 * b + c] == 1)
+          kept.emplace_back(st.event.FullyOrderedValues[b][c].begin(),
+                            st.event.FullyOrderedValues[b][c].end());
+    order.push_back(n);
+    if (stop_at == n) st.StopRequest().store(1);
+  }
+  int run(int events) {
+    Set_RunType(st, events == 0 ? 3 : 1, events);
+    Prepare_MeasurementsForRun(st);
+    const int generation = st.AcquisitionGeneration.load();
+    const int started = Start_AcquisitionFromUser(st);
+    if (started == 1) {
+      EXPECT_TRUE(wait_for_flag(
+          [&] {
+            return st.AcquisitionGeneration.load() != generation &&
+                   st.AcquisitionRunning.load() == 0;
+          },
+          60.0));
+    }
+    return started;
+  }
+  fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
+  int count(const std::string& text) const {
+    int n = 0;
+    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos))
+      n += t.find(text) != std::string::npos;
+    return n;
+  }
+
+  test::SimCore sim;
+  State& st = sim.st;
+  Waveforms seen;
+  std::vector<int> order;
+  int stop_at = -1;
+};
+
+std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
+  std::ifstream in(path);
+  std::vector<std::vector<double>> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("===", 0) == 0) continue;
+    std::istringstream s(line);
+    std::vector<double> v;
+    for (double x; s >> x;) v.push_back(x);
+    lines.push_back(v);
+  }
+  return lines;
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void expect_same_samples(const Waveforms& live, const Waveforms& replay, float tolerance) {
+  ASSERT_EQ(live.size(), replay.size());
+  for (const auto& [event, channels] : live) {
+    const auto& other = replay.at(event);
+    ASSERT_EQ(channels.size(), other.size()) << "event " << event;
+    for (std::size_t c = 0; c < channels.size(); ++c)
+      for (std::size_t k = 0; k < 1024; ++k)
+        ASSERT_NEAR(channels[c][k], other[c][k], tolerance)
+            << "event " << event << " channel " << c << " sample " << k;
+  }
+}
+
+// A saved run replayed gives back its samples, and measuring them again writes the same
+// measurement file.
+void save_and_replay(int file_type, float sample_tolerance, double volts_tolerance,
+                     double charge_tolerance) {
+  RunFiles f;
+  for (int ch = 0; ch < kMaxChannels; ++ch)
+    f.st.gui.ChannelEnabled[ch] = ch == 1 || ch == 4 || ch == 6;
+  f.st.acq.SaveDataInFile = 1;
+  f.st.acq.DataFileType = file_type;
+  f.st.acq.MeasurementsEnabled = 1;
+  f.st.acq.SaveMeasurementsInFile = 1;
+  ASSERT_EQ(f.run(40), 1);
+  const Waveforms live = f.seen;
+  ASSERT_GE(live.size(), 40u);
+  const std::string ext = file_type == 0 ? "_Ascii.dat" : "_Binary.bin";
+  const fs::path data = f.run_dir() / ("veltrix_run1" + ext);
+  const fs::path live_measurements = f.run_dir() / ("measurements_veltrix_run1" + ext);
+  ASSERT_TRUE(fs::exists(data));
+  EXPECT_EQ(f.count("Data saved in file '" + data.string() + "' successfully.\n"), 1);
+  EXPECT_NE(read_text(f.run_dir() / "logfile.txt").find("Data will be saved into directory"),
+            std::string::npos);
+
+  f.seen.clear();
+  Set_RunFromFile(f.st, 1);
+  f.st.acq.SaveMeasurementsInFile = 1;
+  f.sim.core.ui.file_answers.push_back(data);
+  ASSERT_EQ(f.run(0), 1);
+  EXPECT_TRUE(f.count("Run started from file: '" + data.string() + "'.\n"));
+  expect_same_samples(live, f.seen, sample_tolerance);
+  for (int ch = 0; ch < kMaxChannels; ++ch)
+    EXPECT_EQ(f.st.gui.ChannelEnabled[ch], ch == 1 || ch == 4 || ch == 6) << ch;
+
+  const auto first = numbers_by_line(live_measurements);
+  const auto second = numbers_by_line(f.run_dir() / ("measurements_veltrix_run2" + ext));
+  ASSERT_EQ(first.size(), second.size());
+  ASSERT_EQ(first.size(), 3 * live.size());
+  bool some_pulse = false;
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    ASSERT_EQ(first[i].size(), 6u);
+    ASSERT_EQ(second[i].size(), 6u);
+    EXPECT_EQ(first[i][0], second[i][0]);
+    for (int v = 1; v <= 2; ++v)
+      EXPECT_NEAR(first[i][v], second[i][v], volts_tolerance) << "line " << i;
+    EXPECT_NEAR(first[i][3], second[i][3], charge_tolerance) << "charge, line " << i;
+    for (int v = 4; v <= 5; ++v)
+      EXPECT_NEAR(first[i][v], second[i][v], 0.02) << "edge time, line " << i;
+    some_pulse = some_pulse || std::abs(first[i][2]) > 0.05;
+  }
+  EXPECT_TRUE(some_pulse) << "the measurement file should hold real pulses";
+  // The event lines (number, wall-clock time, time stamps) come back identical.
+  const auto event_lines = [](const fs::path& p) {
+    std::vector<std::string> out;
+    std::ifstream in(p);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("=== Event ", 0) == 0) out.push_back(line);
+    return out;
+  };
+  EXPECT_EQ(event_lines(live_measurements),
+            event_lines(f.run_dir() / ("measurements_veltrix_run2" + ext)));
+}
+
+TEST(RunFiles, BinaryRunReplaysToATenthOfACountWithTheSameMeasurements) {
+  // Samples truncated to tenths of a count: at most 0.1 count on each sample of the charge
+  // window (0.1 x 1005 x 0.61 mV x 312.5 ps / 50 ohm = 0.38 pC).
+  save_and_replay(1, 0.1f, 1e-4, 0.4);
+}
+
+TEST(RunFiles, AsciiRunReplaysToThePrintedPrecisionWithTheSameMeasurements) {
+  // Volts printed to 1 uV: half of it on each sample, and the printed result's own rounding.
+  save_and_replay(0, 0.001f, 2e-6, 0.006);
+}
+
+TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
+  RunFiles f;
+  for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch < 3;
+  f.st.acq.SaveDataInFile = 1;
+  f.st.acq.DataFileType = 1;
+  f.st.acq.SplitFileToSaveData = 1;
+  f.st.acq.NbOfEventsPerFile = 500;
+  ASSERT_EQ(f.run(1200), 1);
+  const int saved = f.st.EventNumber.load();
+  ASSERT_GE(saved, 1200);
+  const fs::path first = f.run_dir() / "veltrix_run1_Binary.bin";
+  const std::string header =
+      read_text(first).substr(0, read_text(first).find("INL Correction: 1 ===\n") + 22);
+  const std::size_t event_size = 71 + 3 * (48 + 2 * 1024);
+  const std::pair<std::string, int> files[] = {{"", 500}, {"_0001", 500}, {"_0002", saved - 1000}};
+  for (const auto& [suffix, events] : files) {
+    const fs::path p = first.string() + suffix;
+    EXPECT_EQ(fs::file_size(p), header.size() + static_cast<std::size_t>(events) * event_size) << p;
+    EXPECT_EQ(f.count("Data saved in file '" + p.string() + "' successfully.\n"), 1) << p;
+  }
+  EXPECT_FALSE(fs::exists(first.string() + "_0003"));
+
+  // Replay, paused in the middle of the second file, then resumed to the end.
+  f.order.clear();
+  Set_RunFromFile(f.st, 1);
+  f.sim.core.ui.file_answers.push_back(first);
+  f.stop_at = 700;
+  ASSERT_EQ(f.run(0), 1);
+  EXPECT_TRUE(f.st.run.ReplayFileOpen) << "a paused replay keeps its file";
+  ASSERT_EQ(f.order.back(), 700);
+  f.stop_at = -1;
+  ASSERT_EQ(f.run(0), 1);
+  std::vector<int> expected(static_cast<std::size_t>(saved));
+  for (int i = 0; i < saved; ++i) expected[static_cast<std::size_t>(i)] = i + 1;
+  EXPECT_EQ(f.order, expected) << "every event once, in order";
+  EXPECT_EQ(f.count("Reached End of File '"), 3);
+  EXPECT_EQ(f.count("INFO: Opened file for loading data '" + first.string() + "_0002'\n"), 1);
+  EXPECT_FALSE(f.st.run.ReplayFileOpen);
+  EXPECT_EQ(f.count("Run is over.\n"), 3);
+}
+
+}  // namespace
+}  // namespace vx
