@@ -6,7 +6,7 @@
 #include <random>
 
 #include "files/record_format.h"
-#include "tests/support/null_front_end.h"
+#include "platform/null_front_end.h"
 #include "tests/support/printf_reference_writer.h"
 
 namespace {
@@ -25,7 +25,7 @@ struct BenchCore {
         for (float& v : channel) v = 100.0f + noise(rng);
     st.EventNumber = 1;
   }
-  vx::test::NullFrontEnd ui;
+  vx::NullFrontEnd ui;
   vx::SystemClock clock;
   vx::ThreadPool pool{1};
   vx::State st{ui, clock, pool};

@@ -57,6 +57,9 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDMethod = 0;
     for (auto& block : st.acq.PulseThreshold)
       for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
+  }
+}
+
 // The file options go into the records as the file panel would put them; the directory
 // dialog is answered with --data-dir (or DataDirectory), the replay file dialog with --replay.
 void apply_file_options(Session& session, const RunOptions& o) {

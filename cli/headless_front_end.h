@@ -8,11 +8,11 @@
 #include <optional>
 
 #include "platform/event_loop.h"
-#include "platform/front_end.h"
+#include "platform/null_front_end.h"
 
 namespace vx::cli {
 
-class HeadlessFrontEnd final : public FrontEnd {
+class HeadlessFrontEnd final : public NullFrontEnd {
  public:
   bool assume_yes = false;                                // --yes
   std::optional<std::filesystem::path> file_answer;       // file dialogs
@@ -21,12 +21,7 @@ class HeadlessFrontEnd final : public FrontEnd {
 
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
-  void popup(PopupKind, const std::string&, const std::string&) override {}
   bool confirm(const std::string& title, const std::string& text) override;
-  std::optional<std::string> prompt(const std::string&, const std::string&,
-                                    const std::string& initial) override {
-    return initial;
-  }
   std::optional<std::filesystem::path> select_file(const FileDialogRequest&) override {
     return file_answer;
   }
@@ -37,15 +32,6 @@ class HeadlessFrontEnd final : public FrontEnd {
   void progress_show(const std::string& title, const std::string& label) override;
   bool progress_update(int percent) override;
   void progress_hide() override;
-  void set_wait_cursor(bool) override {}
-  void show_panel(Panel, bool) override {}
-  void refresh_panel(Panel) override {}
-  void set_window_title(const std::string&) override {}
-  void run_state_changed(bool) override {}
-  void set_led(Led, bool) override {}
-  void set_text(Field, int, const std::string&) override {}
-  void set_colour(Field, Rgb) override {}
-  void plot_strip_chart(StripChart, std::span<const double>) override {}
 
   EventLoop loop;
   std::atomic<int> errors_seen{0};  // error messages so far

@@ -1,6 +1,6 @@
 #include "eeprom/eeprom_access.h"
 
-#include "eeprom/eeprom_map.h"
+#include "platform/eeprom_map.h"
 
 namespace vx {
 

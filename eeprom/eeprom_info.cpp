@@ -4,7 +4,7 @@
 
 #include "app/message_log.h"
 #include "eeprom/eeprom_access.h"
-#include "eeprom/eeprom_map.h"
+#include "platform/eeprom_map.h"
 
 namespace vx {
 

@@ -9,7 +9,7 @@
 
 #include "app/state.h"
 #include "files/data_file_reader.h"
-#include "tests/support/null_front_end.h"
+#include "platform/null_front_end.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ struct FuzzCore {
     std::filesystem::create_directories(dir);
     st.FileForSavingLogFile = "/dev/null";
   }
-  vx::test::NullFrontEnd ui;
+  vx::NullFrontEnd ui;
   vx::SystemClock clock;
   vx::ThreadPool pool{1};
   vx::State st{ui, clock, pool};

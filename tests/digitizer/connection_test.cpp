@@ -6,7 +6,7 @@
 #include "digitizer/register_access.h"
 #include "digitizer/sync_options.h"
 #include "eeprom/eeprom_info.h"
-#include "eeprom/eeprom_map.h"
+#include "platform/eeprom_map.h"
 #include "support/sim_core.h"
 
 namespace vx {

@@ -1,12 +1,12 @@
-// A front end that shows nothing and answers every question with yes: for benchmarks and
-// fuzz targets, which link the core alone.
+// A front end that shows nothing and answers every question with yes: the base of the
+// command line's front end, and what benchmarks and fuzz targets run the core with.
 #pragma once
 
 #include "platform/front_end.h"
 
-namespace vx::test {
+namespace vx {
 
-class NullFrontEnd final : public FrontEnd {
+class NullFrontEnd : public FrontEnd {
  public:
   void post(std::function<void()>) override {}
   void append_message(MessageTab, MessageKind, const std::string&) override {}
@@ -37,4 +37,4 @@ class NullFrontEnd final : public FrontEnd {
   void plot_strip_chart(StripChart, std::span<const double>) override {}
 };
 
-}  // namespace vx::test
+}  // namespace vx

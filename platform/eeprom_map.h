@@ -1,4 +1,5 @@
-// Address map of a daughter board's 64 KiB EEPROM. Block A is the board's first SAM block,
+// Address map of a daughter board's 64 KiB EEPROM, shared by the system and the simulated
+// board. Block A is the board's first SAM block,
 // block B its second; B's calibration areas sit 0x3200 above A's.
 #pragma once
 
