@@ -17,6 +17,7 @@
 #include "app/event_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
+#include "app/remote_data.h"
 #include "platform/clock.h"
 #include "platform/digitizer.h"
 #include "platform/front_end.h"
@@ -172,6 +173,7 @@ class State {
   DecodedEvent event;
   EventResults results;
   MeasurementData meas;
+  RemoteData remote;
 
  private:
   template <typename Rec>
