@@ -16,6 +16,7 @@ struct RemoteData {
 
   // TCP server panel: the received-messages box and the register button's label.
   std::string ReceivedMessages;
+  std::uint64_t ReceivedMessagesDropped = 0;  // bytes let go from the front of the box
   std::string ServerButtonLabel = "Register TCP/IP Server";
   bool PortFieldDimmed = false;
 

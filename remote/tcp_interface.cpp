@@ -27,7 +27,10 @@ bool is_c_space(char c) {
 void append_received(State& st, std::string_view text) {
   auto& box = st.remote.ReceivedMessages;
   box.append(text);
-  if (box.size() > kMaxReceivedText) box.erase(0, box.size() - kMaxReceivedText);
+  if (box.size() <= kMaxReceivedText) return;
+  const std::size_t excess = box.size() - kMaxReceivedText;
+  box.erase(0, excess);
+  st.remote.ReceivedMessagesDropped += excess;
 }
 
 std::string with_address(const char* format, const std::string& address) {
@@ -284,6 +287,7 @@ void Update_TCPServerPanelValues(State& st) {
 }
 
 void Clear_TCPReceivedMessages(State& st) {
+  st.remote.ReceivedMessagesDropped += st.remote.ReceivedMessages.size();
   st.remote.ReceivedMessages.clear();
   Update_TCPServerPanelValues(st);
 }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <asio.hpp>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <random>
 #include <string>
 
@@ -13,24 +18,27 @@
 namespace vx {
 namespace {
 
-using asio::ip::tcp;
-
-// A remote-control client on the loopback interface. Reads never block: poll() takes
-// what has arrived.
+// A remote-control client on the loopback interface, on plain sockets. Reads never
+// block: poll() takes what has arrived.
 class Client {
  public:
-  explicit Client(int port) {
-    socket_.connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(port)});
-    socket_.non_blocking(true);
+  explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+      throw std::runtime_error("cannot connect to the server");
   }
+  ~Client() { close(); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
 
   void send(std::string_view bytes) {
     while (!bytes.empty()) {
-      std::error_code ec;
-      const std::size_t n = socket_.write_some(asio::buffer(bytes.data(), bytes.size()), ec);
-      if (ec && ec != asio::error::would_block) throw std::system_error(ec);
-      bytes.remove_prefix(n);
-      if (ec) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n < 0) throw std::runtime_error("send failed");
+      bytes.remove_prefix(static_cast<std::size_t>(n));
     }
   }
 
@@ -38,24 +46,24 @@ class Client {
   bool poll() {
     std::array<char, 1024> buffer{};
     for (;;) {
-      std::error_code ec;
-      const std::size_t n = socket_.read_some(asio::buffer(buffer), ec);
-      if (ec == asio::error::would_block) return true;
-      if (ec) return false;
-      received.append(buffer.data(), n);
+      const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (n > 0) {
+        received.append(buffer.data(), static_cast<std::size_t>(n));
+        continue;
+      }
+      return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
   }
 
   void close() {
-    std::error_code ignored;
-    socket_.close(ignored);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
   }
 
   std::string received;
 
  private:
-  asio::io_context io_;
-  tcp::socket socket_{io_};
+  int fd_;
 };
 
 struct RemoteFixture : ::testing::Test {
