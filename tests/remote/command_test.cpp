@@ -105,16 +105,5 @@ TEST_F(CommandFixture, SetupLoadIsRefusedDuringARunAndForOverlongNames) {
   EXPECT_TRUE(core.ui.has_message(MessageTab::Warnings, "because the file name is too long"));
 }
 
-TEST_F(CommandFixture, MenuOptionsSayWhatTheyDid) {
-  Set_TCPCommandsEnabled(st, false);
-  EXPECT_EQ(st.acq.TCPCommandsEnabled, 0);
-  EXPECT_TRUE(core.ui.has_message(MessageTab::Infos, "START/STOP from TCP Client is DISBALED!\n"));
-  st.acq.DisplayOn = 1;
-  Set_TransmitRunDataToTcpClient(st, true);
-  EXPECT_EQ(st.acq.DisplayOn, 0);
-  EXPECT_TRUE(core.ui.has_message(
-      MessageTab::Infos, "Transmit RunData to TCP Client is ENABLED! Data Display set to OFF."));
-}
-
 }  // namespace
 }  // namespace vx
