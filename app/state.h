@@ -18,6 +18,7 @@
 #include "app/file_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
+#include "app/remote_data.h"
 #include "platform/clock.h"
 #include "platform/digitizer.h"
 #include "platform/front_end.h"
@@ -165,6 +166,7 @@ class State {
   EventResults results;
   MeasurementData meas;
   FileData files;
+  RemoteData remote;
 
  private:
   template <typename Rec>

@@ -224,13 +224,17 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   replay->excludes(save)->excludes(with);
 }
 
+void apply_run_options(Session& session, const RunOptions& options) {
+  apply_trigger(session.state(), options.trigger);
+  apply_run_type(session.state(), options);
+  apply_measurements(session.state(), options);
+  apply_file_options(session, options);
+}
+
 int command_run(Session& session, const RunOptions& options) {
   if (!session.connect()) return 1;
   State& st = session.state();
-  apply_trigger(st, options.trigger);
-  apply_run_type(st, options);
-  apply_measurements(st, options);
-  apply_file_options(session, options);
+  apply_run_options(session, options);
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();

@@ -36,9 +36,21 @@ struct RunOptions {
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);
+// Applies the run options to the session's state, as a run from the command line uses them.
+void apply_run_options(Session& session, const RunOptions& options);
+
+struct ServeOptions {
+  int port = 8008;
+  bool commands = false;
+  std::optional<std::string> setup;
+  std::string bind = "0.0.0.0";
+};
 
 int command_info(Session& session);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
+int command_setup_save(Session& session, const std::string& file);
+int command_setup_load(Session& session, const std::string& file);
+int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options);
 
 }  // namespace vx::cli

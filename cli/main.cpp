@@ -25,6 +25,25 @@ int main(int argc, char** argv) {
   auto* run = app.add_subcommand("run", "Connect, configure and acquire a run");
   vx::cli::add_run_options(*run, run_options);
   auto* demo = app.add_subcommand("demo", "A short run on the simulated board with a summary");
+
+  std::string setup_file;
+  auto* setup = app.add_subcommand("setup", "Save or load a setup file");
+  setup->require_subcommand(1);
+  auto* setup_save = setup->add_subcommand("save", "Connect and save the setup to FILE");
+  setup_save->add_option("FILE", setup_file, "Setup file")->required();
+  auto* setup_load = setup->add_subcommand("load", "Connect, load FILE and print what changed");
+  setup_load->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
+
+  vx::cli::ServeOptions serve_options;
+  auto* serve = app.add_subcommand("serve", "Connect and obey one remote TCP client until Ctrl-C");
+  serve->add_option("--port", serve_options.port, "Listening port (0: any free one)")
+      ->check(CLI::Range(0, 65535));
+  serve->add_option("--bind", serve_options.bind, "Address to listen on");
+  serve->add_flag("--commands", serve_options.commands,
+                  "Obey the client's start, stop and load-setup commands");
+  serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
+      ->check(CLI::ExistingFile);
+  vx::cli::add_run_options(*serve, run_options);
   CLI11_PARSE(app, argc, argv);
 
   vx::cli::Session session(global);
@@ -32,5 +51,8 @@ int main(int argc, char** argv) {
   if (*info) return vx::cli::command_info(session);
   if (*run) return vx::cli::command_run(session, run_options);
   if (*demo) return vx::cli::command_demo(session);
+  if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
+  if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }

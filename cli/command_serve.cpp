@@ -1,0 +1,81 @@
+#include <cctype>
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "files/setup_file.h"
+#include "remote/tcp_interface.h"
+
+namespace vx::cli {
+
+namespace {
+
+// Shows what arrives in the server's received-messages box, control bytes escaped.
+class ReceivedEcho {
+ public:
+  explicit ReceivedEcho(const RemoteData& remote) : remote_(remote) {}
+
+  void print_new() {
+    const std::uint64_t end = remote_.ReceivedMessagesDropped + remote_.ReceivedMessages.size();
+    if (end <= shown_) return;
+    const std::uint64_t dropped = remote_.ReceivedMessagesDropped;
+    const std::size_t from = shown_ > dropped ? static_cast<std::size_t>(shown_ - dropped) : 0;
+    std::string line = "TCP     ";
+    for (std::size_t i = from; i < remote_.ReceivedMessages.size(); ++i) {
+      const auto c = static_cast<unsigned char>(remote_.ReceivedMessages[i]);
+      if (c == '\n') {
+        line += "\n        ";
+      } else if (std::isprint(c) != 0) {
+        line += static_cast<char>(c);
+      } else {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        line += escaped;
+      }
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (line.back() != '\n') line += '\n';
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+    shown_ = end;
+  }
+
+ private:
+  const RemoteData& remote_;
+  std::uint64_t shown_ = 0;
+};
+
+}  // namespace
+
+int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options) {
+  if (!session.connect()) return 1;
+  State& st = session.state();
+  Install_RemoteControlHooks(st);
+  if (options.setup && Load_SetupFromFile(st, *options.setup, 0) != 1) return 1;
+  apply_run_options(session, run_options);
+
+  st.remote.ListenAddress = options.bind;
+  st.tcp.ServerPort = options.port;
+  Register_TCPIP_Server(st);
+  if (st.tcp.ServerOnline != 1) {
+    std::fprintf(stderr, "Cannot listen on %s port %d: %s\n", options.bind.c_str(), options.port,
+                 st.remote.TCPSystemError.c_str());
+    return 1;
+  }
+  if (options.commands) Set_TCPCommandsEnabled(st, true);
+  std::printf("Remote control on %s port %d, commands %s. Ctrl-C ends.\n", options.bind.c_str(),
+              st.tcp.ServerPort, st.acq.TCPCommandsEnabled == 1 ? "enabled" : "disabled");
+  std::fflush(stdout);
+
+  ReceivedEcho echo(st.remote);
+  session.run_until([] { return Session::interrupted(); }, [&] { echo.print_new(); });
+  if (st.AcquisitionRunning.load() == 1) {
+    st.StopRequest().store(1);
+    session.run_until([&] { return st.AcquisitionRunning.load() == 0; }, [&] { echo.print_new(); });
+  }
+  echo.print_new();
+  UnRegister_TCPIP_Server(st);
+  return 0;
+}
+
+}  // namespace vx::cli

@@ -1,0 +1,25 @@
+// What a setup load changed, field by field, for the command line.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+
+namespace vx::cli {
+
+// The records a setup file restores.
+struct RestoredRecords {
+  SystemParams sys;
+  AcqParams acq;
+  std::array<SAMBlockParams, kMaxSamBlocks> sam;
+  GuiParams gui;
+};
+
+RestoredRecords snapshot_restored_records(const State& st);
+// One line per changed value, "Record.Field[index]: old -> new".
+std::vector<std::string> describe_changes(const RestoredRecords& before,
+                                          const RestoredRecords& after);
+
+}  // namespace vx::cli

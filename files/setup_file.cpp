@@ -1,0 +1,255 @@
+#include "files/setup_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+#include "analysis/charge.h"
+#include "app/lifecycle.h"
+#include "app/message_log.h"
+#include "digitizer/board_configuration.h"
+
+namespace vx {
+
+namespace {
+
+// A valid file is a few kilobytes; nothing beyond this prefix is ever looked at.
+constexpr std::size_t kMaxSetupFileBytes = 64 * 1024;
+// fgets with a buffer of 1024 bytes.
+constexpr std::size_t kMaxLineBytes = 1023;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string format_path_message(const char* format, const std::string& path) {
+  std::string text(std::strlen(format) + path.size() + 1, '\0');
+  const int n = std::snprintf(text.data(), text.size(), format, path.c_str());
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return text;
+}
+
+int clamp_blocks(std::int32_t blocks) {
+  return std::clamp<int>(blocks, 0, kMaxSamBlocks);
+}
+
+template <typename Rec>
+void append_image(std::string& out, const Rec& rec) {
+  out.append(reinterpret_cast<const char*>(&rec), sizeof rec);
+}
+
+template <typename Rec>
+void take_image(Rec& rec, std::string_view& in) {
+  std::memcpy(&rec, in.data(), sizeof rec);
+  in.remove_prefix(sizeof rec);
+}
+
+std::filesystem::path setup_folder(const State& st) {
+  const auto folder = st.UserPath / "Setup";
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  return folder;
+}
+
+// Whole file, or nullopt when it cannot be opened or read.
+std::optional<std::string> read_prefix(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return std::nullopt;
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return std::nullopt;
+  std::string bytes(kMaxSetupFileBytes, '\0');
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
+  if (std::ferror(f.get()) != 0) return std::nullopt;
+  return bytes;
+}
+
+// Reads one line the way fgets does with a 1024-byte buffer: up to and including the
+// line feed, at most 1023 bytes. nullopt at the end of the data.
+std::optional<std::string_view> next_line(std::string_view& in) {
+  if (in.empty()) return std::nullopt;
+  const std::size_t limit = std::min(in.size(), kMaxLineBytes);
+  const std::size_t lf = in.substr(0, limit).find('\n');
+  const std::size_t n = lf == std::string_view::npos ? limit : lf + 1;
+  const std::string_view line = in.substr(0, n);
+  in.remove_prefix(n);
+  return line;
+}
+
+std::string_view first_word(std::string_view line) {
+  constexpr std::string_view kSpace = " \t\n\v\f\r";
+  const std::size_t start = line.find_first_not_of(kSpace);
+  if (start == std::string_view::npos) return {};
+  line.remove_prefix(start);
+  return line.substr(0, line.find_first_of(kSpace));
+}
+
+bool same_model(const BoardParams& a, const BoardParams& b) {
+  return std::strncmp(reinterpret_cast<const char*>(a.BoardInfo),
+                      reinterpret_cast<const char*>(b.BoardInfo), kBoardInfoSize) == 0;
+}
+
+std::size_t images_size(int blocks) {
+  return sizeof(BoardParams) + sizeof(SystemParams) + sizeof(AcqParams) +
+         static_cast<std::size_t>(blocks) * sizeof(SAMBlockParams) + sizeof(GuiParams);
+}
+
+void apply_loaded_setup(State& st) {
+  Set_AllBoardParameters(st);
+  st.ui.set_window_title(main_window_title(st.sys));
+  st.ui.refresh_panel(Panel::AllValues);
+  if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
+  if (st.hooks.refresh_annotations) st.hooks.refresh_annotations();
+  Plot_ChargeHisto(st);
+  st.ui.refresh_panel(Panel::TimeHistogram);
+}
+
+int refuse(State& st, const std::string& text, int kind) {
+  Write_InfoMessage(st, text, kind);
+  return -1;
+}
+
+int load_setup(State& st, const std::filesystem::path& path, std::string_view raw) {
+  const std::string decoded = from_text_mode(raw);
+  std::string_view in = decoded;
+  const std::string truncated = format_path_message(
+      "Error while reading setup from file '%s': the file is incomplete!\n", path.string());
+
+  if (!next_line(in))
+    return refuse(st, format_path_message("WARNING: Setup file '%s' is empty.\n", path.string()),
+                  kWarning);
+  const auto version_line = next_line(in);
+  if (!version_line) return refuse(st, truncated, kError);
+  if (first_word(*version_line) != kSoftwareVersion) {
+    return refuse(
+        st,
+        "Unable to Load Setup from file because it was created with an older version of the "
+        "Software.\n",
+        kError);
+  }
+
+  if (in.size() < sizeof(BoardParams) + sizeof(SystemParams)) return refuse(st, truncated, kError);
+  BoardParams board{};
+  take_image(board, in);
+  SystemParams sys{};
+  std::memcpy(&sys, in.data(), sizeof sys);
+  // The block count sizes the rest of the file and every per-block loop: a file made for
+  // another number of blocks would leave the records out of step with the board.
+  const std::int32_t blocks = sys.NbOfSAMBlocks;
+  if (!same_model(board, st.board) || blocks != st.sys.NbOfSAMBlocks || blocks < 0 ||
+      blocks > kMaxSamBlocks)
+    return refuse(st, "System is incompatible with the selected setup file!\n", kError);
+  // Nothing is replaced unless every image is there.
+  if (in.size() < images_size(blocks) - sizeof(BoardParams)) return refuse(st, truncated, kError);
+
+  take_image(st.sys, in);
+  take_image(st.acq, in);
+  for (int b = 0; b < blocks; ++b) take_image(st.sam[b], in);
+  take_image(st.gui, in);
+
+  apply_loaded_setup(st);
+  Write_InfoMessage(st, "Setup values succesfully restored !\n", kInfo);
+  return 1;
+}
+
+// Writes, flushes and syncs the whole file; false on any failure.
+bool write_and_close(File f, const std::string& bytes) {
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+  ok = std::fflush(f.get()) == 0 && ok;
+  // On disk before it replaces the previous file.
+  ok = ::fsync(::fileno(f.get())) == 0 && ok;
+  return std::fclose(f.release()) == 0 && ok;
+}
+
+}  // namespace
+
+std::string to_text_mode(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 16);
+  for (const char c : bytes) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string from_text_mode(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    out.push_back(bytes[i]);
+  }
+  return out;
+}
+
+std::string setup_file_contents(const State& st) {
+  std::string out = kSetupFileFirstLine;
+  out += kSoftwareVersion;
+  out += '\n';
+  append_image(out, st.board);
+  append_image(out, st.sys);
+  append_image(out, st.acq);
+  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b) append_image(out, st.sam[b]);
+  append_image(out, st.gui);
+  return out;
+}
+
+int Write_SetupFile(State& st, const std::filesystem::path& path) {
+  const std::string bytes = to_text_mode(setup_file_contents(st));
+  auto temporary = path;
+  temporary += ".tmp";
+  File f(std::fopen(temporary.c_str(), "wb"));
+  if (!f) return refuse(st, "Error while opening file for saving Setup!\n", kError);
+  std::error_code ec;
+  if (!write_and_close(std::move(f), bytes) || (std::filesystem::rename(temporary, path, ec), ec)) {
+    std::filesystem::remove(temporary, ec);
+    return refuse(st, format_path_message("Error while writing Setup file '%s'!\n", path.string()),
+                  kError);
+  }
+  Write_InfoMessage(
+      st, format_path_message("Data saved in file '%s' successfully.\n", path.string()), kInfo);
+  return 1;
+}
+
+int Save_SetupInFile(State& st) {
+  FileDialogRequest request;
+  request.title = "Name of Setup File to Save";
+  request.initial_directory = setup_folder(st);
+  request.default_name = "Setup_*.dat";
+  request.filter = "*.dat";
+  request.save = true;
+  const auto path = st.ui.select_file(request);
+  if (!path || path->empty())
+    return refuse(st, "Error : Error while opening file for saving Setup!\n", kError);
+  return Write_SetupFile(st, *path);
+}
+
+int Load_SetupFromFile(State& st, const std::string& path, int dialog) {
+  std::filesystem::path file = path;
+  const char* cannot_open = "Error while opening file for setup readout!\n";
+  if (dialog == 1) {
+    FileDialogRequest request;
+    request.title = "Name of File to Read";
+    request.initial_directory = setup_folder(st);
+    request.default_name = "*.dat";
+    request.filter = "*.dat";
+    const auto chosen = st.ui.select_file(request);
+    if (!chosen || chosen->empty())
+      return refuse(st, "Error : Error while opening file for reading Setup!\n", kError);
+    file = *chosen;
+    cannot_open = "Error while opening file for reading Setup!\n";
+  } else {
+    Write_InfoMessage(st, format_path_message("Reading setup from file '%s'.\n", path), kInfo);
+  }
+  const auto raw = read_prefix(file);
+  if (!raw) return refuse(st, cannot_open, kError);
+  return load_setup(st, file, *raw);
+}
+
+}  // namespace vx

@@ -1,0 +1,76 @@
+// The remote-control command handler on arbitrary bytes from a client.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "app/parameters.h"
+#include "remote/tcp_interface.h"
+
+namespace {
+
+class SilentFrontEnd final : public vx::FrontEnd {
+ public:
+  void post(std::function<void()>) override {}
+  void append_message(vx::MessageTab, vx::MessageKind, const std::string&) override {}
+  void popup(vx::PopupKind, const std::string&, const std::string&) override {}
+  bool confirm(const std::string&, const std::string&) override { return false; }
+  std::optional<std::string> prompt(const std::string&, const std::string&,
+                                    const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::filesystem::path> select_file(const vx::FileDialogRequest&) override {
+    return std::nullopt;
+  }
+  std::optional<std::filesystem::path> select_directory(const std::string&,
+                                                        const std::filesystem::path&) override {
+    return std::nullopt;
+  }
+  void progress_show(const std::string&, const std::string&) override {}
+  bool progress_update(int) override { return true; }
+  void progress_hide() override {}
+  void set_wait_cursor(bool) override {}
+  void show_panel(vx::Panel, bool) override {}
+  void refresh_panel(vx::Panel) override {}
+  void set_window_title(const std::string&) override {}
+  void run_state_changed(bool) override {}
+  void set_led(vx::Led, bool) override {}
+  void set_text(vx::Field, int, const std::string&) override {}
+  void set_colour(vx::Field, vx::Rgb) override {}
+  void plot_strip_chart(vx::StripChart, std::span<const double>) override {}
+};
+
+struct Harness {
+  Harness() {
+    vx::Init_Params(st);
+    st.FileForSavingLogFile = "/dev/null";
+  }
+  SilentFrontEnd ui;
+  vx::SystemClock clock;
+  vx::ThreadPool pool;
+  vx::State st{ui, clock, pool};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Harness h;
+  vx::State& st = h.st;
+  // The first byte chooses whether commands are obeyed and whether a run is going on.
+  const std::uint8_t mode = size > 0 ? data[0] : 0;
+  st.acq.TCPCommandsEnabled = mode & 1;
+  st.AcquisitionRunning = (mode >> 1) & 1;
+  const std::span<const char> message(reinterpret_cast<const char*>(data), size);
+  vx::Handle_TCPMessage(st, size > 0 ? message.subspan(1) : message);
+
+  if (vx::text_length(st.tcp.RemoteSetupFileName) >= sizeof st.tcp.RemoteSetupFileName)
+    std::abort();
+  if (st.remote.ReceivedMessages.size() > 64 * 1024) std::abort();
+  if (st.tcp.RemoteStartRequest == 1 && (st.tcp.TCPRunId > 99999999 || st.tcp.TCPRunId < -9999999))
+    std::abort();
+  if (st.acq.TCPCommandsEnabled == 0 &&
+      (st.tcp.RemoteStartRequest | st.tcp.RemoteLoadSetupRequest) != 0)
+    std::abort();
+  st.tcp.RemoteStartRequest = st.tcp.RemoteStopRequest = st.tcp.RemoteLoadSetupRequest = 0;
+  return 0;
+}

@@ -1,0 +1,325 @@
+#include "remote/tcp_interface.h"
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "acquisition/run_control.h"
+#include "app/message_log.h"
+#include "files/setup_file.h"
+
+namespace vx {
+
+namespace {
+
+// The received-messages box keeps the most recent text only.
+constexpr std::size_t kMaxReceivedText = 64 * 1024;
+
+constexpr std::string_view kStartCommand = "RUN_START";
+constexpr std::string_view kLoadCommand = "LOAD_SETUP_FROM_FILE:";
+
+bool is_c_space(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+void append_received(State& st, std::string_view text) {
+  auto& box = st.remote.ReceivedMessages;
+  box.append(text);
+  if (box.size() <= kMaxReceivedText) return;
+  const std::size_t excess = box.size() - kMaxReceivedText;
+  box.erase(0, excess);
+  st.remote.ReceivedMessagesDropped += excess;
+}
+
+std::string with_address(const char* format, const std::string& address) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, address.c_str());
+  return text;
+}
+
+// "RUN_START%08d" as sscanf reads it: blanks, then a field of at most 8 characters
+// holding an optional sign and at least one digit.
+std::optional<int> parse_start(std::string_view text) {
+  if (!text.starts_with(kStartCommand)) return std::nullopt;
+  text.remove_prefix(kStartCommand.size());
+  while (!text.empty() && is_c_space(text.front())) text.remove_prefix(1);
+  std::string_view field = text.substr(0, 8);
+  bool negative = false;
+  if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
+    negative = field.front() == '-';
+    field.remove_prefix(1);
+  }
+  int value = 0;
+  int digits = 0;
+  for (const char c : field) {
+    if (c < '0' || c > '9') break;
+    value = 10 * value + (c - '0');
+    ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  return negative ? -value : value;
+}
+
+// "LOAD_SETUP_FROM_FILE:%s": the name runs from the first non-blank to the next blank.
+std::optional<std::string_view> parse_load(std::string_view text) {
+  if (!text.starts_with(kLoadCommand)) return std::nullopt;
+  text.remove_prefix(kLoadCommand.size());
+  while (!text.empty() && is_c_space(text.front())) text.remove_prefix(1);
+  std::size_t n = 0;
+  while (n < text.size() && !is_c_space(text[n])) ++n;
+  if (n == 0) return std::nullopt;
+  return text.substr(0, n);
+}
+
+// strcmp(text, "STOP") >= 0, bytes compared as unsigned values.
+bool sorts_from_stop(std::string_view text) {
+  constexpr std::string_view kStop = "STOP";
+  for (std::size_t i = 0; i < kStop.size(); ++i) {
+    if (i == text.size()) return false;
+    const auto a = static_cast<unsigned char>(text[i]);
+    const auto b = static_cast<unsigned char>(kStop[i]);
+    if (a != b) return a > b;
+  }
+  return true;
+}
+
+void take_start(State& st, int run_id) {
+  st.tcp.TCPRunId = run_id;
+  st.tcp.RemoteStartRequest = 1;
+  char text[96];
+  std::snprintf(text, sizeof text, "Received Start Command from TCP Client with runNumber %d.",
+                run_id);
+  Write_InfoMessage(st, text, kInfo);
+  // The file panel shows the remote run number in the run name.
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void take_load(State& st, std::string_view name) {
+  if (name.size() >= sizeof st.tcp.RemoteSetupFileName) {
+    Write_InfoMessage(
+        st,
+        "Ignored 'LoadSetupFromFile' command from TCP Client because the file name is "
+        "too long.",
+        kWarning);
+    return;
+  }
+  set_text(st.tcp.RemoteSetupFileName, std::string(name).c_str());
+  if (st.AcquisitionRunning.load() == 0) {
+    st.tcp.RemoteLoadSetupRequest = 1;
+    Write_InfoMessage(st, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
+  } else {
+    Write_InfoMessage(st,
+                      "Ignored 'LoadSetupFromFile' command from TCP Client because Acquisition is "
+                      "already running.",
+                      kInfo);
+  }
+}
+
+void note_error(State& st, int code) {
+  st.remote.TCPError = code;
+  if (st.remote.server) st.remote.TCPSystemError = st.remote.server->last_system_error();
+}
+
+void on_connect(State& st, int handle) {
+  TcpServer& server = *st.remote.server;
+  std::string address;
+  const bool known = server.peer_address(handle, address) >= 0;
+  if (st.tcp.ClientHandle != 0) {
+    append_received(st, with_address("-- Refusing conection request from %s --\n",
+                                     known ? address : "INVALID"));
+    server.disconnect(handle);
+    Update_TCPServerPanelValues(st);
+    return;
+  }
+  st.tcp.ClientHandle = handle;
+  st.tcp.ClientConnected = 1;
+  set_text(st.tcp.ClientIp, known ? address.c_str() : "INVALID");
+  append_received(st, with_address("-- New connection from %s --\n", known ? address : "INVALID"));
+  // The conversation closes by itself when the client goes: nothing to set for it here.
+  st.ui.refresh_panel(Panel::Main);
+  Update_TCPServerPanelValues(st);
+}
+
+void on_disconnect(State& st, int handle) {
+  if (handle == st.tcp.ClientHandle) {
+    st.tcp.ClientHandle = 0;
+    st.tcp.ClientConnected = 0;
+    set_text(st.tcp.ClientIp, "NONE");
+    append_received(st, "-- Client disconnected --\n");
+  }
+  Update_TCPServerPanelValues(st);
+}
+
+void on_data(State& st, int handle) {
+  std::array<char, kTcpReadBytes> buffer{};
+  // One byte short of the buffer, so that what is read always ends in a zero and
+  // nothing the client sent is dropped: the rest stays for the next event.
+  const int n =
+      st.remote.server->read(handle, std::span(buffer.data(), buffer.size() - 1), kTcpTimeoutMs);
+  if (n < 0) {
+    note_error(st, n);
+    return;
+  }
+  Handle_TCPMessage(st, std::span<const char>(buffer.data(), static_cast<std::size_t>(n)));
+}
+
+void install_hooks(State& st) {
+  if (st.remote.hooks_installed) return;
+  st.remote.hooks_installed = true;
+  if (!st.hooks.start_acquisition_from_user)
+    st.hooks.start_acquisition_from_user = [&st] { Start_AcquisitionFromUser(st); };
+  if (!st.hooks.load_setup_from_file)
+    st.hooks.load_setup_from_file = [&st](const std::string& file) {
+      Load_SetupFromFile(st, file, 0);
+    };
+  st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
+    if (previous) previous();
+    Send_RunStopAcknowledge(st);
+  };
+}
+
+}  // namespace
+
+void Install_RemoteControlHooks(State& st) {
+  install_hooks(st);
+}
+
+void Register_TCPIP_Server(State& st) {
+  if (st.tcp.ServerOnline == 1) return;
+  install_hooks(st);
+  auto server = std::make_shared<TcpServer>(
+      [&st](std::function<void()> fn) { st.ui.post(std::move(fn)); },
+      [&st](int handle, TcpEvent event) { ServerTCPCB(st, handle, event); });
+  st.remote.TCPError = server->listen(st.remote.ListenAddress, st.tcp.ServerPort);
+  if (st.remote.TCPError < 0) {
+    st.remote.TCPSystemError = server->last_system_error();
+    Write_InfoMessage(st, "Error : Failed to register TCP/IP Server!\n", kInfo);
+    st.tcp.ServerOnline = 0;
+    return;
+  }
+  if (st.tcp.ServerPort == 0) st.tcp.ServerPort = server->port();
+  st.remote.server = std::move(server);
+  Write_InfoMessage(st, "TCP/IP Server registered successfully!\n", kInfo);
+
+  std::string text;
+  st.remote.TCPError = tcp_host_address(text, st.remote.TCPSystemError);
+  if (st.remote.TCPError < 0) Report_TCPError(st);
+  set_text(st.tcp.ServerIp, st.remote.TCPError < 0 ? "INVALID" : text.c_str());
+  st.remote.TCPError = tcp_host_name(text, st.remote.TCPSystemError);
+  if (st.remote.TCPError < 0) Report_TCPError(st);
+  set_text(st.tcp.ServerName, st.remote.TCPError < 0 ? "INVALID" : text.c_str());
+
+  st.remote.ServerButtonLabel = "Un-Register TCP/IP Server";
+  st.remote.PortFieldDimmed = true;
+  st.tcp.ServerOnline = 1;
+  st.ui.refresh_panel(Panel::Main);
+  Update_TCPServerPanelValues(st);
+}
+
+void UnRegister_TCPIP_Server(State& st) {
+  st.remote.server.reset();
+  st.tcp.ServerOnline = 0;
+  st.tcp.ClientHandle = 0;
+  st.tcp.ClientConnected = 0;
+  set_text(st.tcp.ServerName, "NONE");
+  set_text(st.tcp.ServerIp, "NONE");
+  set_text(st.tcp.ClientIp, "NONE");
+  st.remote.ServerButtonLabel = "Register TCP/IP Server";
+  st.remote.PortFieldDimmed = false;
+  Update_TCPServerPanelValues(st);
+}
+
+int ServerTCPCB(State& st, int handle, TcpEvent event) {
+  if (!st.remote.server) return 0;
+  switch (event) {
+    case TcpEvent::Connect:
+      on_connect(st, handle);
+      break;
+    case TcpEvent::Disconnect:
+      on_disconnect(st, handle);
+      break;
+    case TcpEvent::DataReady:
+      on_data(st, handle);
+      break;
+  }
+  return 0;
+}
+
+void Handle_TCPMessage(State& st, std::span<const char> received) {
+  std::array<char, kTcpReadBytes> buffer{};
+  std::memcpy(buffer.data(), received.data(), std::min(received.size(), buffer.size() - 1));
+  const std::string_view text(buffer.data(), std::strlen(buffer.data()));
+  append_received(st, text);
+  Update_TCPServerPanelValues(st);
+  if (st.acq.TCPCommandsEnabled != 1) return;
+
+  if (const auto run_id = parse_start(text)) take_start(st, *run_id);
+  if (const auto name = parse_load(text)) take_load(st, *name);
+  if (sorts_from_stop(text)) {
+    st.tcp.RemoteStopRequest = 1;
+    Write_InfoMessage(st, "Received Stop Command from TCP Client.", kInfo);
+  }
+}
+
+void Disconnect_TCPClient(State& st) {
+  if (st.remote.server && st.tcp.ClientHandle != 0)
+    st.remote.server->disconnect(st.tcp.ClientHandle);
+  st.tcp.ClientHandle = 0;
+  st.tcp.ClientConnected = 0;
+  set_text(st.tcp.ClientIp, "NONE");
+  append_received(st, "-- Client disconnected by server--\n");
+  Update_TCPServerPanelValues(st);
+  Write_InfoMessage(st, "TCP Client Disconnected by server.\n", kInfo);
+}
+
+void Report_TCPError(State& st) {
+  if (st.remote.TCPError >= 0) return;
+  const std::string library = tcp_error_string(st.remote.TCPError);
+  std::string text = "ERROR: TCP library error message: " + library +
+                     "\nSystem error message: " + st.remote.TCPSystemError + " \n";
+  Write_InfoMessage(st, text, kError);
+}
+
+void Update_TCPServerPanelValues(State& st) {
+  st.ui.refresh_panel(Panel::TcpServer);
+}
+
+void Clear_TCPReceivedMessages(State& st) {
+  st.remote.ReceivedMessagesDropped += st.remote.ReceivedMessages.size();
+  st.remote.ReceivedMessages.clear();
+  Update_TCPServerPanelValues(st);
+}
+
+void Send_RunStopAcknowledge(State& st) {
+  if (st.tcp.ClientConnected != 1 || !st.remote.server) return;
+  const std::string_view text = kRunStoppedAcknowledge;
+  const int result = st.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
+  if (result >= 0) return;
+  note_error(st, result);
+  Write_InfoMessage(st, "WARNING: Run Stop Acknowledge Transmit Error to TCP Client!\n", kWarning);
+}
+
+void Set_TCPCommandsEnabled(State& st, bool enabled) {
+  st.acq.TCPCommandsEnabled = enabled ? 1 : 0;
+  Write_InfoMessage(st,
+                    enabled ? "START/STOP from TCP Client is ENABLED!\n"
+                            : "START/STOP from TCP Client is DISBALED!\n",
+                    kInfo);
+  st.ui.refresh_panel(Panel::Main);
+}
+
+void Set_TransmitRunDataToTcpClient(State& st, bool enabled) {
+  st.acq.TransmitRunDataToTcpClient = enabled ? 1 : 0;
+  if (enabled) {
+    st.acq.DisplayOn = 0;
+    st.ui.refresh_panel(Panel::Main);
+    Write_InfoMessage(st, "Transmit RunData to TCP Client is ENABLED! Data Display set to OFF.",
+                      kInfo);
+  } else {
+    Write_InfoMessage(st, "Transmit RunData to TCP Client is DISABLED!", kInfo);
+  }
+}
+
+}  // namespace vx

@@ -1,0 +1,45 @@
+// The remote-control server: one TCP client may start runs, stop them and load setups.
+// Its events are handled on the user-interface thread; a command only raises a request
+// flag in TCPParams, which the next one-second tick carries out.
+#pragma once
+
+#include <span>
+
+#include "app/state.h"
+#include "platform/tcp_server.h"
+
+namespace vx {
+
+inline constexpr int kTcpReadBytes = 600;
+inline constexpr int kTcpTimeoutMs = 1000;
+inline constexpr const char* kRunStoppedAcknowledge = "RUN_STOPPED";
+
+// Installs, once, what the tick and the end of a run need for remote control: the start
+// path, the setup loader (each unless one is already there) and the run-stop
+// acknowledgement, chained after the end-of-run handler already installed. Call it at
+// start-up, while no run can be going on; registering the server calls it too.
+void Install_RemoteControlHooks(State& st);
+
+// The TCP server panel's register/un-register button.
+void Register_TCPIP_Server(State& st);
+void UnRegister_TCPIP_Server(State& st);
+
+// Connect, disconnect and data-ready events of a conversation. Always 0.
+int ServerTCPCB(State& st, int handle, TcpEvent event);
+// The data-ready work once the bytes are read: shown in the received-messages box, then
+// tested against the commands. At most 599 bytes are looked at.
+void Handle_TCPMessage(State& st, std::span<const char> received);
+
+void Disconnect_TCPClient(State& st);
+void Report_TCPError(State& st);
+void Update_TCPServerPanelValues(State& st);
+void Clear_TCPReceivedMessages(State& st);
+
+// Writes "RUN_STOPPED" to the connected client, if any.
+void Send_RunStopAcknowledge(State& st);
+
+// Menu options.
+void Set_TCPCommandsEnabled(State& st, bool enabled);
+void Set_TransmitRunDataToTcpClient(State& st, bool enabled);
+
+}  // namespace vx

@@ -1,0 +1,308 @@
+#include "files/setup_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "app/parameters.h"
+#include "support/sim_core.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+template <typename Rec>
+std::string bytes_of(const Rec& rec) {
+  return {reinterpret_cast<const char*>(&rec), sizeof rec};
+}
+
+// Every record the file restores, as bytes, for before/after comparisons.
+std::string restored_records(const State& st) {
+  std::string out = bytes_of(st.sys) + bytes_of(st.acq) + bytes_of(st.gui);
+  for (const auto& block : st.sam) out += bytes_of(block);
+  return out;
+}
+
+template <typename Rec>
+void scramble(Rec& rec, std::mt19937& rng) {
+  auto* bytes = reinterpret_cast<unsigned char*>(&rec);
+  for (std::size_t i = 0; i < sizeof rec; ++i) bytes[i] = static_cast<unsigned char>(rng());
+}
+
+// A core without a board: the records travel through the file untouched by the board
+// set-up, so what comes back must be exactly what went out.
+struct SetupFixture : ::testing::Test {
+  void SetUp() override {
+    st.UserPath = dir.path();
+    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    Init_Params(st);
+    std::memcpy(reinterpret_cast<unsigned char*>(&st.board), "DT5743", 7);  // the model name
+    st.sys.NbOfSAMBlocks = 4;
+  }
+
+  // Every byte of the restored records random (unused fields and odd offsets included),
+  // with the line-end and end-of-file bytes placed where they are hardest to get right.
+  void fill_records() {
+    std::mt19937 rng(1234);
+    scramble(st.sys, rng);
+    scramble(st.acq, rng);
+    for (auto& block : st.sam) scramble(block, rng);
+    scramble(st.gui, rng);
+    st.sys.NbOfSAMBlocks = 4;
+    auto* acq = reinterpret_cast<unsigned char*>(&st.acq);
+    const unsigned char tricky[] = {0x0A, 0x0A, 0x0D, 0x0A, 0x0D, 0x0D, 0x1A, 0x0A, 0x1A};
+    std::memcpy(acq + 61, tricky, sizeof tricky);
+    reinterpret_cast<unsigned char*>(&st.sam[3])[249] = 0x0A;
+    reinterpret_cast<unsigned char*>(&st.gui)[0] = 0x0A;
+    reinterpret_cast<unsigned char*>(&st.gui)[sizeof(GuiParams) - 1] =
+        0x0D;  // last byte of the file
+  }
+
+  bool logged(const std::string& text) const {
+    return core.ui.has_message(MessageTab::Infos, text);
+  }
+
+  test::TempDir dir;
+  test::TestCore core;
+  State& st = core.state;
+  fs::path file = dir.path() / "setup.dat";
+};
+
+TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
+  fill_records();
+  const std::string saved = restored_records(st);
+  const std::string saved_board = bytes_of(st.board);
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  EXPECT_TRUE(logged("Data saved in file '" + file.string() + "' successfully.\n"));
+
+  // Everything but the board record and the block count changed before loading.
+  std::mt19937 rng(99);
+  scramble(st.acq, rng);
+  scramble(st.gui, rng);
+  for (auto& block : st.sam) scramble(block, rng);
+  const SAMBlockParams untouched_block = st.sam[5];
+  std::memset(reinterpret_cast<unsigned char*>(&st.sys) + 4, 0, sizeof(SystemParams) - 4);
+
+  ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1);
+  EXPECT_EQ(bytes_of(st.sys), saved.substr(0, sizeof(SystemParams)));
+  EXPECT_EQ(bytes_of(st.acq), saved.substr(sizeof(SystemParams), sizeof(AcqParams)));
+  EXPECT_EQ(bytes_of(st.gui),
+            saved.substr(sizeof(SystemParams) + sizeof(AcqParams), sizeof(GuiParams)));
+  const std::size_t blocks_at = sizeof(SystemParams) + sizeof(AcqParams) + sizeof(GuiParams);
+  for (int b = 0; b < 4; ++b)
+    EXPECT_EQ(bytes_of(st.sam[b]),
+              saved.substr(blocks_at + b * sizeof(SAMBlockParams), sizeof(SAMBlockParams)))
+        << "block " << b;
+  EXPECT_EQ(bytes_of(st.sam[5]), bytes_of(untouched_block))
+      << "blocks beyond the file's count are left alone";
+  EXPECT_EQ(bytes_of(st.board), saved_board);
+  EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
+  EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
+}
+
+TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesWithEveryLineFeedAsCrLf) {
+  fill_records();
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  const std::string raw = read_file(file);
+
+  const std::string lines = "*** Setup File VELTRIX SOFTWARE Version: ***\r\nV1.8.5\r\n";
+  ASSERT_EQ(raw.substr(0, lines.size()), lines);
+  const std::string images = raw.substr(lines.size());
+  const std::string expected = bytes_of(st.board) + bytes_of(st.sys) + bytes_of(st.acq) +
+                               bytes_of(st.sam[0]) + bytes_of(st.sam[1]) + bytes_of(st.sam[2]) +
+                               bytes_of(st.sam[3]) + bytes_of(st.gui);
+  ASSERT_EQ(expected.size(), 3767u);
+  const auto line_feeds =
+      static_cast<std::size_t>(std::count(expected.begin(), expected.end(), '\n'));
+  EXPECT_GE(line_feeds, 5u);
+  EXPECT_EQ(raw.size(), lines.size() + 3767u + line_feeds);
+  for (std::size_t i = 0; i < raw.size(); ++i)
+    if (raw[i] == '\n') {
+      ASSERT_EQ(raw[i - 1], '\r') << "line feed at " << i;
+    }
+  EXPECT_EQ(from_text_mode(images), expected);
+  EXPECT_EQ(raw.back(), '\r') << "a carriage return ending the last image is written as it is";
+}
+
+TEST_F(SetupFixture, OtherVersionsAndModelsAreRefusedWithNothingChanged) {
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  const std::string good = read_file(file);
+  const std::size_t version_at = good.find("V1.8.5\r\n");
+  const std::size_t images_at = version_at + 8;
+
+  const std::string older =
+      "Unable to Load Setup from file because it was created with an older version of the "
+      "Software.\n";
+  const std::string incompatible = "System is incompatible with the selected setup file!\n";
+  auto with_version = [&](const std::string& line) {
+    return good.substr(0, version_at) + line + good.substr(images_at);
+  };
+  // Image bytes are changed in the decoded file, then written back with CR LF again.
+  const std::string decoded = from_text_mode(good);
+  const std::size_t decoded_images_at = decoded.find("V1.8.5\n") + 7;
+  auto with_image_bytes = [&](std::size_t offset, const std::string& bytes) {
+    std::string d = decoded;
+    d.replace(decoded_images_at + offset, bytes.size(), bytes);
+    return to_text_mode(d);
+  };
+  const std::string other_model = with_image_bytes(0, "V1743");
+  const std::string other_blocks =
+      with_image_bytes(sizeof(BoardParams), std::string("\x08\0\0\0", 4));
+  const std::string bad_blocks = with_image_bytes(sizeof(BoardParams), "\xFF\xFF\xFF\xFF");
+  struct Case {
+    std::string name, bytes;
+    int result;
+    std::string message;
+  } cases[] = {
+      {"older version", with_version("V1.8.4\r\n"), -1, older},
+      {"newer version", with_version("V1.9.0\r\n"), -1, older},
+      {"version word with a suffix", with_version("V1.8.5b\r\n"), -1, older},
+      {"version followed by text", with_version("V1.8.5 saved on the test bench\r\n"), 1,
+       "Setup values succesfully restored !\n"},
+      {"version after blanks, LF only", with_version("  V1.8.5\n"), 1,
+       "Setup values succesfully restored !\n"},
+      {"other model", other_model, -1, incompatible},
+      {"other block count", other_blocks, -1, incompatible},
+      {"negative block count", bad_blocks, -1, incompatible},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    core.ui.clear();
+    st.acq.RunType = 1;
+    st.gui.ChannelEnabled[2] = 0;
+    const std::string before = restored_records(st);
+    write_file(file, c.bytes);
+    EXPECT_EQ(Load_SetupFromFile(st, file.string(), 0), c.result);
+    EXPECT_TRUE(logged(c.message));
+    if (c.result < 0) {
+      EXPECT_EQ(restored_records(st), before);
+    } else {
+      EXPECT_EQ(st.acq.RunType, 3);
+    }
+  }
+}
+
+TEST_F(SetupFixture, EmptyTruncatedAndMissingFilesAreRefusedWithNothingChanged) {
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  const std::string good = read_file(file);
+  const std::size_t images_at = good.find("V1.8.5\r\n") + 8;
+  const std::string incomplete =
+      "Error while reading setup from file '" + file.string() + "': the file is incomplete!\n";
+  struct Case {
+    std::string name, bytes, message;
+    MessageTab tab;
+  } cases[] = {
+      {"empty", "", "WARNING: Setup file '" + file.string() + "' is empty.\n",
+       MessageTab::Warnings},
+      {"first line only", good.substr(0, good.find('\n') + 1), incomplete, MessageTab::Errors},
+      {"inside the board image", good.substr(0, images_at + 100), incomplete, MessageTab::Errors},
+      {"inside the acquisition image", good.substr(0, images_at + 1000), incomplete,
+       MessageTab::Errors},
+      {"one byte short", good.substr(0, good.size() - 1), incomplete, MessageTab::Errors},
+  };
+  std::mt19937 rng(5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    core.ui.clear();
+    scramble(st.acq, rng);
+    const std::string before = restored_records(st);
+    write_file(file, c.bytes);
+    EXPECT_EQ(Load_SetupFromFile(st, file.string(), 0), -1);
+    EXPECT_TRUE(core.ui.has_message(c.tab, c.message));
+    EXPECT_FALSE(logged("Setup values succesfully restored !\n"));
+    EXPECT_EQ(restored_records(st), before);
+  }
+
+  core.ui.clear();
+  EXPECT_EQ(Load_SetupFromFile(st, (dir.path() / "nowhere.dat").string(), 0), -1);
+  EXPECT_TRUE(
+      core.ui.has_message(MessageTab::Errors, "Error while opening file for setup readout!\n"));
+  EXPECT_EQ(Load_SetupFromFile(st, dir.path().string(), 0), -1) << "a folder is not a setup file";
+}
+
+TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndSaysSo) {
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  const std::string previous = read_file(file);
+
+  // The temporary file lands on a full disk.
+  fs::create_symlink("/dev/full", fs::path(file.string() + ".tmp"));
+  st.acq.RunType = 0;
+  core.ui.clear();
+  EXPECT_EQ(Write_SetupFile(st, file), -1);
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,
+                                  "Error while writing Setup file '" + file.string() + "'!\n"));
+  EXPECT_FALSE(logged("successfully"));
+  EXPECT_EQ(read_file(file), previous);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(file.string() + ".tmp"))))
+      << "no temporary file left";
+
+  core.ui.clear();
+  EXPECT_EQ(Write_SetupFile(st, dir.path() / "no" / "such" / "folder.dat"), -1);
+  EXPECT_TRUE(
+      core.ui.has_message(MessageTab::Errors, "Error while opening file for saving Setup!\n"));
+}
+
+TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
+  core.ui.file_answers.push_back(std::nullopt);
+  EXPECT_EQ(Save_SetupInFile(st), -1);
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,
+                                  "Error : Error while opening file for saving Setup!\n"));
+  EXPECT_TRUE(fs::is_directory(dir.path() / "Setup"));
+
+  core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
+  ASSERT_EQ(Save_SetupInFile(st), 1);
+  st.acq.RunType = 0;
+  core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
+  EXPECT_EQ(Load_SetupFromFile(st, "ignored", 1), 1);
+  EXPECT_EQ(st.acq.RunType, 3);
+
+  core.ui.file_answers.push_back(std::nullopt);
+  EXPECT_EQ(Load_SetupFromFile(st, file.string(), 1), -1);
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,
+                                  "Error : Error while opening file for reading Setup!\n"));
+  core.ui.file_answers.push_back(dir.path() / "missing.dat");
+  EXPECT_EQ(Load_SetupFromFile(st, file.string(), 1), -1);
+  EXPECT_TRUE(
+      core.ui.has_message(MessageTab::Errors, "Error while opening file for reading Setup!\n"));
+}
+
+TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoardAndRefusesAnotherModel) {
+  test::SimCore desktop("DT5743");
+  desktop.connect();
+  const fs::path file = desktop.dir.path() / "desktop.dat";
+  desktop.st.sam[1].TriggerThreshold[0] = -0.125f;
+  ASSERT_EQ(Write_SetupFile(desktop.st, file), 1);
+
+  desktop.st.sam[1].TriggerThreshold[0] = 0.05f;
+  const std::size_t writes = desktop.calls.count("WriteRegister");
+  ASSERT_EQ(Load_SetupFromFile(desktop.st, file.string(), 0), 1);
+  EXPECT_EQ(desktop.st.sam[1].TriggerThreshold[0], -0.125f);
+  EXPECT_GT(desktop.calls.count("WriteRegister"), writes) << "the loaded setup reaches the board";
+  EXPECT_GE(desktop.core.ui.refresh_count(Panel::AllValues), 1);
+
+  test::SimCore vme("V1743");
+  vme.connect();
+  const std::string before = restored_records(vme.st);
+  EXPECT_EQ(Load_SetupFromFile(vme.st, file.string(), 0), -1);
+  EXPECT_TRUE(vme.core.ui.has_message(MessageTab::Errors,
+                                      "System is incompatible with the selected setup file!\n"));
+  EXPECT_EQ(restored_records(vme.st), before);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/parameters.h"
+#include "remote/tcp_interface.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+struct CommandFixture : ::testing::Test {
+  void SetUp() override {
+    st.UserPath = dir.path();
+    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    Init_Params(st);
+    st.acq.TCPCommandsEnabled = 1;
+    clear_requests();
+  }
+  void clear_requests() {
+    st.tcp.RemoteStartRequest = 0;
+    st.tcp.RemoteStopRequest = 0;
+    st.tcp.RemoteLoadSetupRequest = 0;
+    st.tcp.TCPRunId = -999;
+    set_text(st.tcp.RemoteSetupFileName, ".");
+  }
+  void receive(const std::string& bytes) { Handle_TCPMessage(st, bytes); }
+
+  test::TempDir dir;
+  test::TestCore core;
+  State& st = core.state;
+};
+
+TEST_F(CommandFixture, EachCommandIsTestedIndependentlyAsTheClientLibraryReadsIt) {
+  struct Case {
+    std::string text;
+    int start;          // run number, or -999 for no start request
+    std::string setup;  // file name, or "." for none
+    bool stop;
+  } cases[] = {
+      {"RUN_START00000042", 42, ".", false},
+      {"RUN_START42\r\n", 42, ".", false},
+      {"RUN_START \t7", 7, ".", false},
+      {"RUN_START123456789", 12345678, ".", false},  // eight characters at most
+      {"RUN_START-5", -5, ".", false},
+      {"RUN_START+", -999, ".", false},
+      {"RUN_STARTX", -999, ".", false},
+      {"RUN_STOP", -999, ".", false},
+      {"run_start1", -999, ".", true},  // lower case sorts after "STOP"
+      {"LOAD_SETUP_FROM_FILE:/data/a b.dat", -999, "/data/a", false},
+      {"LOAD_SETUP_FROM_FILE:  /data/c.dat\r\n", -999, "/data/c.dat", false},
+      {"LOAD_SETUP_FROM_FILE:", -999, ".", false},
+      {"LOAD_SETUP_FROM_FILE:\r\n", -999, ".", false},
+      {"STOP", -999, ".", true},
+      {"STOP\r\n", -999, ".", true},
+      {"stop", -999, ".", true},
+      {"STOPPED", -999, ".", true},
+      {"STO", -999, ".", false},
+      {"SSSS", -999, ".", false},
+      {"T", -999, ".", true},
+      {"\xff", -999, ".", true},  // bytes compare unsigned
+      {"", -999, ".", false},
+      {std::string("STO\0P", 5), -999, ".", false},  // the text ends at a zero byte
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    clear_requests();
+    receive(c.text);
+    EXPECT_EQ(st.tcp.RemoteStartRequest, c.start != -999 ? 1 : 0);
+    EXPECT_EQ(st.tcp.TCPRunId, c.start);
+    EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), c.setup);
+    EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, c.setup != "." ? 1 : 0);
+    EXPECT_EQ(st.tcp.RemoteStopRequest, c.stop ? 1 : 0);
+  }
+}
+
+TEST_F(CommandFixture, NothingHappensWhileCommandsAreDisabledButTheTextIsShown) {
+  st.acq.TCPCommandsEnabled = 0;
+  for (const char* text : {"RUN_START00000001", "LOAD_SETUP_FROM_FILE:/x.dat", "STOP"})
+    receive(text);
+  EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
+  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_EQ(st.tcp.RemoteStopRequest, 0);
+  EXPECT_EQ(st.remote.ReceivedMessages, "RUN_START00000001LOAD_SETUP_FROM_FILE:/x.datSTOP");
+  EXPECT_TRUE(core.ui.messages().empty());
+}
+
+TEST_F(CommandFixture, SetupLoadIsRefusedDuringARunAndForOverlongNames) {
+  st.AcquisitionRunning = 1;
+  receive("LOAD_SETUP_FROM_FILE:/data/run.dat");
+  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), "/data/run.dat")
+      << "the name is kept all the same";
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Infos,
+                                  "Ignored 'LoadSetupFromFile' command from TCP Client because "
+                                  "Acquisition is already running."));
+
+  st.AcquisitionRunning = 0;
+  receive("LOAD_SETUP_FROM_FILE:/" + std::string(514, 'n'));  // 515 characters: fits
+  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 1);
+  clear_requests();
+  receive("LOAD_SETUP_FROM_FILE:/" + std::string(515, 'n'));
+  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), ".");
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Warnings, "because the file name is too long"));
+}
+
+}  // namespace
+}  // namespace vx

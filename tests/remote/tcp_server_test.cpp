@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <string>
+
+#include "acquisition/run_control.h"
+#include "app/timer_tick.h"
+#include "files/setup_file.h"
+#include "remote/tcp_interface.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+// A remote-control client on the loopback interface, on plain sockets. Reads never
+// block: poll() takes what has arrived.
+class Client {
+ public:
+  explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+      throw std::runtime_error("cannot connect to the server");
+  }
+  ~Client() { close(); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  void send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n < 0) throw std::runtime_error("send failed");
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  // Collects what has arrived; false once the server has closed the conversation.
+  bool poll() {
+    std::array<char, 1024> buffer{};
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (n > 0) {
+        received.append(buffer.data(), static_cast<std::size_t>(n));
+        continue;
+      }
+      return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+  }
+
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  std::string received;
+
+ private:
+  int fd_;
+};
+
+struct RemoteFixture : ::testing::Test {
+  RemoteFixture() : sim("DT5743") {
+    sim.connect();
+    st.remote.ListenAddress = "127.0.0.1";
+    st.tcp.ServerPort = 0;
+    Register_TCPIP_Server(st);
+  }
+  ~RemoteFixture() override {
+    if (st.AcquisitionRunning.load() == 1) Stop_AcquisitionFromUser(st);
+    UnRegister_TCPIP_Server(st);
+  }
+
+  // Runs the user-interface loop, where the server's events are handled, until pred holds.
+  bool pump_until(const std::function<bool()>& pred, double seconds = 5.0) {
+    return sim.core.ui.loop.run_until(pred, seconds);
+  }
+  bool box_has(const std::string& text) const {
+    return st.remote.ReceivedMessages.find(text) != std::string::npos;
+  }
+  bool logged(const std::string& text) const {
+    return sim.core.ui.has_message(MessageTab::Infos, text);
+  }
+  std::unique_ptr<Client> connect_client() {
+    auto client = std::make_unique<Client>(st.tcp.ServerPort);
+    EXPECT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 1; }));
+    return client;
+  }
+  void enable_commands() {
+    Set_TCPCommandsEnabled(st, true);
+    TimerCB(st);  // takes the stop request that is pending from the start
+  }
+
+  test::SimCore sim;
+  State& st = sim.st;
+};
+
+TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
+  ASSERT_EQ(st.tcp.ServerOnline, 1);
+  ASSERT_NE(st.tcp.ServerPort, 0);
+  EXPECT_TRUE(logged("TCP/IP Server registered successfully!\n"));
+  EXPECT_EQ(st.remote.ServerButtonLabel, "Un-Register TCP/IP Server");
+  enable_commands();
+  EXPECT_EQ(st.StopRequest().load(), 1) << "the stop request pending from the start is raised once";
+  EXPECT_EQ(st.tcp.RemoteStopRequest, 0);
+
+  auto client = connect_client();
+  EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
+  EXPECT_TRUE(box_has("-- New connection from 127.0.0.1 --\n"));
+
+  client->send("RUN_START00000042");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
+  EXPECT_EQ(st.tcp.TCPRunId, 42);
+  EXPECT_TRUE(logged("Received Start Command from TCP Client with runNumber 42."));
+  EXPECT_EQ(st.AcquisitionRunning.load(), 0) << "only the tick starts the run";
+  const int generation = st.AcquisitionGeneration.load();
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1);
+  EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+
+  client->send("RUN_START00000042");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
+  TimerCB(st);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Warnings,
+      "Acquisition already running. Unable to Start Acquisition with runNumber 42. "
+      "Acquisition must be stopped before."));
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1) << "no second run";
+  EXPECT_EQ(st.AcquisitionRunning.load(), 1) << "the run goes on";
+
+  client->send("STOP\r\n");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
+  EXPECT_TRUE(logged("Received Stop Command from TCP Client."));
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
+  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 11; }));
+  EXPECT_EQ(client->received, "RUN_STOPPED");
+
+  // A run started again stops on "stop" in lower case, and is acknowledged again.
+  client->send("RUN_START00000043");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
+  TimerCB(st);
+  EXPECT_EQ(st.tcp.TCPRunId, 43);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 2);
+  client->send("stop");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
+  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 22; }));
+  EXPECT_EQ(client->received, "RUN_STOPPEDRUN_STOPPED");
+}
+
+TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhileDisabled) {
+  const auto file = sim.dir.path() / "bench.dat";
+  st.acq.RunType = 1;
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  st.acq.RunType = 3;
+
+  auto client = connect_client();
+  client->send("LOAD_SETUP_FROM_FILE:" + file.string() + " and more words");
+  ASSERT_TRUE(pump_until([&] { return box_has("and more words"); }));
+  TimerCB(st);
+  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0) << "commands are off";
+  EXPECT_EQ(st.acq.RunType, 3);
+  client->send("RUN_START00000009");
+  ASSERT_TRUE(pump_until([&] { return box_has("RUN_START00000009"); }));
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionRunning.load(), 0);
+  EXPECT_EQ(st.tcp.TCPRunId, 0);
+
+  enable_commands();
+  client->send("LOAD_SETUP_FROM_FILE:" + file.string() + " and more words");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteLoadSetupRequest == 1; }));
+  EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), file.string());
+  EXPECT_TRUE(logged("Received 'LoadSetupFromFile' command from TCP Client."));
+  TimerCB(st);
+  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
+  EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
+  EXPECT_EQ(st.acq.RunType, 1);
+}
+
+TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
+  enable_commands();
+  auto first = connect_client();
+  const int handle = st.tcp.ClientHandle;
+  Client second(st.tcp.ServerPort);
+  ASSERT_TRUE(
+      pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
+  EXPECT_TRUE(pump_until([&] { return !second.poll(); })) << "the newcomer is disconnected";
+  EXPECT_EQ(st.tcp.ClientHandle, handle);
+  EXPECT_EQ(st.tcp.ClientConnected, 1);
+
+  first->send("STOP");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }))
+      << "the first client is still served";
+
+  first->close();
+  ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }));
+  EXPECT_EQ(st.tcp.ClientHandle, 0);
+  EXPECT_EQ(std::string(st.tcp.ClientIp), "NONE");
+  EXPECT_TRUE(box_has("-- Client disconnected --\n"));
+  auto third = connect_client();
+  EXPECT_NE(st.tcp.ClientHandle, handle);
+}
+
+TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
+  enable_commands();
+  auto client = connect_client();
+
+  // 600 bytes: the first 599 are one message, the last byte the next one.
+  std::string long_stop = "STOP" + std::string(595, 'a') + "Z";
+  ASSERT_EQ(long_stop.size(), 600u);
+  st.remote.ReceivedMessages.clear();
+  client->send(long_stop);
+  ASSERT_TRUE(pump_until([&] { return box_has("Z"); }));
+  EXPECT_EQ(st.remote.ReceivedMessages, long_stop) << "nothing lost, nothing added";
+  EXPECT_EQ(st.tcp.RemoteStopRequest, 1);
+
+  // Far more than the server buffers at once; the client leaves right after, and all it
+  // sent is still served: the box ends with the last 64 KiB of it.
+  std::mt19937 rng(7);
+  std::string flood(200 * 1024, '\0');
+  for (auto& c : flood) {
+    c = static_cast<char>(rng());
+    if (c == '\0' || c == '\n') c = '.';
+  }
+  client->send(flood);
+  client->close();
+  ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }, 20.0));
+  ASSERT_EQ(st.remote.ReceivedMessages.size(), 64u * 1024u) << "the box keeps only the latest text";
+  const std::string shown = flood + "-- Client disconnected --\n";
+  EXPECT_TRUE(st.remote.ReceivedMessages == shown.substr(shown.size() - 64 * 1024));
+
+  // Random bytes, zeros included.
+  auto noisy = connect_client();
+  std::string noise(20 * 1024, '\0');
+  for (auto& c : noise) c = static_cast<char>(rng());
+  noisy->send(noise);
+  noisy->close();
+  ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }, 20.0));
+
+  auto next = connect_client();
+  st.tcp.RemoteStartRequest = 0;
+  next->send("RUN_START00000005");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
+  EXPECT_EQ(st.tcp.TCPRunId, 5);
+}
+
+TEST_F(RemoteFixture, ServerSideDisconnectAndFailedAcknowledgement) {
+  auto client = connect_client();
+  Disconnect_TCPClient(st);
+  EXPECT_EQ(st.tcp.ClientConnected, 0);
+  EXPECT_TRUE(box_has("-- Client disconnected by server--\n"));
+  EXPECT_TRUE(logged("TCP Client Disconnected by server.\n"));
+  EXPECT_TRUE(pump_until([&] { return !client->poll(); }));
+
+  // The client is gone but its disconnect event is not handled yet: the write fails.
+  auto leaving = connect_client();
+  const int handle = st.tcp.ClientHandle;
+  leaving->close();
+  std::array<char, 8> probe{};
+  ASSERT_TRUE(wait_for_flag(
+      [&] { return st.remote.server->read(handle, probe, 0) == kTcpPeerClosed; }, 5.0));
+  Send_RunStopAcknowledge(st);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Warnings, "WARNING: Run Stop Acknowledge Transmit Error to TCP Client!\n"));
+}
+
+TEST_F(RemoteFixture, RegisteringTwiceOnOnePortFailsAndUnregisteringDropsPendingEvents) {
+  test::SimCore other("DT5743");
+  other.st.remote.ListenAddress = "127.0.0.1";
+  other.st.tcp.ServerPort = st.tcp.ServerPort;
+  Register_TCPIP_Server(other.st);
+  EXPECT_EQ(other.st.tcp.ServerOnline, 0);
+  EXPECT_TRUE(
+      other.core.ui.has_message(MessageTab::Infos, "Error : Failed to register TCP/IP Server!\n"));
+
+  auto client = connect_client();
+  Client unseen(st.tcp.ServerPort);  // its connect event is still queued
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  UnRegister_TCPIP_Server(st);
+  EXPECT_EQ(st.tcp.ServerOnline, 0);
+  EXPECT_EQ(st.tcp.ClientConnected, 0);
+  EXPECT_EQ(std::string(st.tcp.ServerIp), "NONE");
+  EXPECT_EQ(st.remote.ServerButtonLabel, "Register TCP/IP Server");
+  sim.core.ui.loop.process_pending();
+  EXPECT_FALSE(box_has("Refusing")) << "events of a closed server are dropped";
+  EXPECT_TRUE(pump_until([&] { return !client->poll(); }))
+      << "unregistering closes the conversation";
+}
+
+}  // namespace
+}  // namespace vx
