@@ -120,10 +120,16 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   EXPECT_EQ(st.tcp.TCPRunId, 42);
   EXPECT_TRUE(logged("Received Start Command from TCP Client with runNumber 42."));
   EXPECT_EQ(st.AcquisitionRunning.load(), 0) << "only the tick starts the run";
+  st.acq.SaveDataInFile = 1;
+  st.acq.DataFileType = 1;
+  st.acq.PopupForFileName = 0;
   const int generation = st.AcquisitionGeneration.load();
   TimerCB(st);
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1);
   EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
+  const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
+  EXPECT_NE(run_dir.find("_runTcp42"), std::string::npos) << run_dir;
+  EXPECT_TRUE(std::filesystem::is_directory(run_dir));
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
 
   client->send("RUN_START00000042");
