@@ -46,10 +46,10 @@ CrossingPairs first_crossing_pairs(std::span<const float> v, float thr, bool wan
   constexpr std::size_t kBlock = 16;
   std::size_t i = 1;
   for (; i + kBlock < n && !done(); i += kBlock) {
-    bool any = false;
+    unsigned any = 0;  // branch-free so that the compiler vectorises the scan
     for (std::size_t j = 0; j < kBlock; ++j) {
       const float a = v[i + j], b = v[i + j + 1];
-      any |= (std::min(a, b) <= thr) & (std::max(a, b) >= thr);
+      any |= static_cast<unsigned>(std::min(a, b) <= thr) & static_cast<unsigned>(std::max(a, b) >= thr);
     }
     if (any)
       for (std::size_t j = 0; j < kBlock; ++j) examine(i + j);
