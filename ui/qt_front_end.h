@@ -40,7 +40,8 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   void attach(FrontEndViews* views) { views_ = views; }
   // Tests answer the dialogs themselves.
   void set_dialogs(Dialogs* dialogs) { dialogs_ = dialogs; }
-  Dialogs& dialogs() { return *dialogs_; }
+  // The dialogs the windows use: always the ones currently set.
+  Dialogs& dialogs() { return router_; }
 
   void post(std::function<void()> fn) override;
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
@@ -71,9 +72,34 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   // Runs fn on the user-interface thread and waits for it.
   void blocking(const std::function<void()>& fn);
 
+  class Router final : public Dialogs {
+   public:
+    explicit Router(Dialogs*& target) : target_(target) {}
+    void popup(PopupKind kind, const QString& title, const QString& text) override {
+      target_->popup(kind, title, text);
+    }
+    bool confirm(const QString& title, const QString& text) override {
+      return target_->confirm(title, text);
+    }
+    std::optional<QString> prompt(const QString& title, const QString& text,
+                                  const QString& initial) override {
+      return target_->prompt(title, text, initial);
+    }
+    std::optional<QString> select_file(const FileDialogRequest& request) override {
+      return target_->select_file(request);
+    }
+    std::optional<QString> select_directory(const QString& title, const QString& initial) override {
+      return target_->select_directory(title, initial);
+    }
+
+   private:
+    Dialogs*& target_;
+  };
+
   FrontEndViews* views_ = nullptr;
   QtDialogs qt_dialogs_;
   Dialogs* dialogs_ = &qt_dialogs_;
+  Router router_{dialogs_};
   std::unique_ptr<QProgressDialog> progress_;
   std::atomic<bool> progress_cancelled_{false};
   int wait_cursor_depth_ = 0;
