@@ -1,5 +1,7 @@
 #include "acquisition/run_control.h"
 
+#include <algorithm>
+
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/measurement_calls.h"
 #include "analysis/measurement_pass.h"
@@ -108,6 +110,10 @@ RestartGuard::RestartGuard(State& st) : st_(st), was_running_(st.AcquisitionRunn
   Stop_AcquisitionAndWait(st);
 }
 
+RestartGuard::RestartGuard(State& st, bool was_running) : st_(st), was_running_(was_running) {
+  Stop_AcquisitionAndWait(st);
+}
+
 RestartGuard::~RestartGuard() {
   if (!was_running_ || st_.AcquisitionRunning.load() != 0) return;
   if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
@@ -142,6 +148,21 @@ void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds) {
 void Set_NbOfEventsRequired(State& st, int events) {
   // A running loop keeps the limit it computed at its start.
   st.acq.NbOfEventsRequired = events_required_for(st.acq.RunType, events);
+}
+
+void Set_MaxNumEventsBLT(State& st, int events) {
+  RestartGuard restart(st);
+  st.acq.MaxNumEventsBLT = std::clamp(events, 1, 1024);
+  st.gui.DisplayModulo = st.acq.MaxNumEventsBLT;
+  if (board_usable(st)) {
+    Digitizer& d = *st.digitizer;
+    const int h = st.DeviceHandle.load();
+    d.FreeReadoutBuffer(h, &st.RAMValues);
+    st.RAMValuesSize = 0;
+    d.SetMaxNumEventsBLT(h, static_cast<std::uint32_t>(st.acq.MaxNumEventsBLT));
+    d.MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
+  }
+  st.ui.refresh_panel(Panel::Main);
 }
 
 void Start_run(State& st) {

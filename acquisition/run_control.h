@@ -24,6 +24,9 @@ void Stop_AcquisitionFromUser(State& st);
 class RestartGuard {
  public:
   explicit RestartGuard(State& st);
+  // For a caller that has already stopped the loop itself (a front end that keeps its
+  // event loop alive while waiting): restarts it at the end if it was running.
+  RestartGuard(State& st, bool was_running);
   ~RestartGuard();
   RestartGuard(const RestartGuard&) = delete;
   RestartGuard& operator=(const RestartGuard&) = delete;
@@ -37,6 +40,9 @@ class RestartGuard {
 void Set_RunType(State& st, int run_type, int events_entry);
 void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds);
 void Set_NbOfEventsRequired(State& st, int events);
+// Events per readout: stops a run, re-sizes the library's readout buffer for the new
+// value and makes it the display modulo too.
+void Set_MaxNumEventsBLT(State& st, int events);
 int events_required_for(int run_type, int events_entry);
 
 void Start_run(State& st);

@@ -1,0 +1,95 @@
+// The main graph's scaling and the curves of the displayed event: what is drawn, how it
+// is scaled per channel, and the texts and markers around it. Free of any toolkit: the
+// front end only draws what is computed here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+
+namespace vx {
+
+enum GraphMode : int {
+  kGraphWaveforms = 0,
+  kGraphPedestals = 1,
+  kGraphCells = 2,
+  kGraphCharges = 3,
+  kGraphFft = 4
+};
+
+inline constexpr int kDisplayPointsPerSample = 10;
+inline constexpr double kVoltsPerCount = 0.00061;
+// The graph spans this many divisions above and below zero.
+inline constexpr double kHalfScreenDivisions = 5.0;
+
+// One fixed colour per channel; any other index is white.
+Rgb channel_colour(int channel);
+
+// Samples per channel and channels shown: the board's, or the replayed file's.
+int shown_samples(const State& st);
+int shown_channels(const State& st);
+
+// Recomputes GraphComputedValue, NbOfPlotPoints, NbOfComputedPoints, NbOfXDivisions,
+// XLabelScale, ChannelGain, ChannelOffset, YAxisMin, YAxisMax and DisplayShift.
+void Compute_MainGraphParameters(State& st);
+
+// How the graph's axes are set up from the computed values (the zoomed state aside).
+struct GraphAxes {
+  double x_min = 0.0, x_max = 0.0;
+  int x_divisions = 16;
+  double x_label_factor = 1.0;  // axis value = display index * factor
+  int x_precision = 0, y_precision = 0;
+  double y_min = 0.0, y_max = 0.0;
+  bool y_autoscale = false;
+};
+GraphAxes main_graph_axes(const GuiParams& gui);
+
+struct DisplayCurve {
+  int channel = 0;
+  double x0 = 0.0;          // x of the first value; then one unit per value
+  std::vector<float> y;     // already scaled (offset + gain x value)
+  bool has_marker = false;  // leading-edge time of the channel
+  double marker_x = 0.0, marker_y = 0.0;
+};
+
+// Everything the graph needs to draw one event; owned by the front end, filled on the
+// acquisition thread.
+struct DisplayFrame {
+  int graph_mode = 0;
+  int event_number = 0;
+  bool trigger_found = false;
+  std::vector<DisplayCurve> curves;
+};
+
+// Builds the curves of the current event for every enabled channel shown (Compute_Histos).
+// Reuses the frame's storage.
+void Compute_Histos(State& st, DisplayFrame& frame);
+
+// Level, in divisions, of a channel's trigger-threshold marker, pinned at the screen's
+// edge (pinned = +1 or -1, drawn as an arrow off the graph) when at or beyond +-5.
+struct MarkerLevel {
+  double level = 0.0;
+  int pinned = 0;
+};
+MarkerLevel trigger_marker_level(double threshold_volts, double scale_mv_per_div,
+                                 double position_div);
+
+struct GraphTitles {
+  std::string y_axis, label, x_axis;
+};
+// Axis names and graph label of the current display mode; zoomed waveforms show the time
+// in ns. Mode 1 keeps the names it had (returns nothing to change).
+bool graph_titles(const State& st, bool zoomed, GraphTitles& out);
+std::string channel_legend(const GuiParams& gui, int channel);
+
+// The cursor read-out text; x values are display points.
+std::string cursor_readout(int graph_mode, double x1, double y1, double x2, double y2,
+                           double sampling_period_ps);
+
+// What the "all channels" control shows: 1 every shown channel on, 0 none, 2 otherwise.
+int all_channels_state(const State& st);
+
+}  // namespace vx

@@ -1,0 +1,211 @@
+#include "analysis/main_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+struct GraphFixture : ::testing::Test {
+  test::TestCore core;
+  State& st = core.state;
+  GraphFixture() {
+    st.sys.NbOfSAMBlocks = 8;
+    st.sys.NbOfChannels = 16;
+    st.sys.RecordLength = 1024;
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+      st.gui.VerticalScale[ch] = 500;
+      st.gui.ChannelEnabled[ch] = 1;
+    }
+    for (auto& b : st.sam) b.FrequencyIndex = 0;  // 3.2 GS/s
+  }
+};
+
+TEST_F(GraphFixture, ScalingPerModeSetsPointsAxesAndGain) {
+  struct Case {
+    int mode, alignment;
+    int points;
+    double x_max, y_min, y_max;
+    int divisions;
+  };
+  const Case cases[] = {
+      {kGraphWaveforms, 0, 1024, 10240, -5, 5, 16}, {kGraphWaveforms, 1, 2048, 20480, -5, 5, 32},
+      {kGraphCharges, 0, 256, 256, -100, 100, 16},  {kGraphFft, 0, 512, 512, -100, 0, 16},
+      {kGraphCells, 0, 1024, 1024, 0, 4095, 16},
+  };
+  for (const Case& c : cases) {
+    st.gui.GraphMode = c.mode;
+    st.gui.PlotAlignment = c.alignment;
+    Compute_MainGraphParameters(st);
+    const GraphAxes a = main_graph_axes(st.gui);
+    SCOPED_TRACE(c.mode);
+    EXPECT_EQ(st.gui.NbOfPlotPoints, c.points);
+    EXPECT_DOUBLE_EQ(a.x_max, c.x_max);
+    EXPECT_DOUBLE_EQ(a.y_min, c.y_min);
+    EXPECT_DOUBLE_EQ(a.y_max, c.y_max);
+    EXPECT_EQ(a.x_divisions, c.divisions);
+  }
+  st.gui.GraphMode = kGraphWaveforms;
+  st.gui.PlotAlignment = 0;
+  st.gui.VerticalPosition[3] = 2.5f;
+  Compute_MainGraphParameters(st);
+  EXPECT_NEAR(st.gui.ChannelGain[0], 0.00122, 1e-7);
+  EXPECT_FLOAT_EQ(st.gui.ChannelOffset[3], 2.5f);
+  // Axis labels run in divisions: the full width is 16.
+  EXPECT_NEAR(main_graph_axes(st.gui).x_label_factor * 10240, 16.0, 1e-9);
+
+  st.gui.AmplitudeInVolts = 1;
+  Compute_MainGraphParameters(st);
+  EXPECT_NEAR(st.gui.ChannelGain[0], 0.00061, 1e-9);
+  EXPECT_FLOAT_EQ(st.gui.ChannelOffset[3], 0.0f);
+  EXPECT_DOUBLE_EQ(st.gui.YAxisMax, 2.5);
+
+  st.gui.GraphMode = kGraphFft;
+  Compute_MainGraphParameters(st);
+  EXPECT_DOUBLE_EQ(st.gui.XLabelScale, 3200.0 / 1024.0);  // MHz per FFT point
+}
+
+TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
+  for (int i = 0; i < kMaxSamples; ++i) {
+    st.event.DataValues[0][0][i] = static_cast<float>(i % 7) * 100.0f;
+    st.event.DataValues[1][1][i] = -820.0f;
+  }
+  st.gui.ChannelEnabled[1] = 0;
+  st.gui.VerticalPosition[3] = 1.0f;
+  Compute_MainGraphParameters(st);
+  DisplayFrame frame;
+  Compute_Histos(st, frame);
+
+  ASSERT_EQ(frame.curves.size(), 15u);  // channel 1 is off
+  EXPECT_EQ(frame.curves[0].channel, 0);
+  EXPECT_EQ(frame.curves[1].channel, 2);
+  for (const auto& c : frame.curves) ASSERT_EQ(c.y.size(), 10230u);
+  const float gain = st.gui.ChannelGain[0];
+  for (int s : {0, 1, 6, 500, 1022})
+    EXPECT_NEAR(frame.curves[0].y[10 * s], gain * (s % 7) * 100.0f, 1e-4) << s;
+  // Channel 3 (block 1, channel 1): a flat -820 counts sits at position 1 minus 1 division.
+  EXPECT_NEAR(frame.curves[2].y[5000], 1.0f + gain * -820.0f, 1e-4);
+
+  // Reusing the frame for an event with fewer channels drops the stale curves.
+  for (int ch = 4; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
+  Compute_Histos(st, frame);
+  EXPECT_EQ(frame.curves.size(), 3u);
+}
+
+TEST_F(GraphFixture, LeadingEdgeMarkerOnlyWithTimesShownAndAnEdgeFound) {
+  st.gui.DisplayTimeOnWaveforms = 1;
+  for (int i = 0; i < kMaxSamples; ++i) st.event.DataValues[0][0][i] = i < 200 ? 0.0f : -1000.0f;
+  st.results.RiseTimeInstant[0][0] = 62.5f;  // ns: sample 200 at 312.5 ps
+  st.results.RiseTimeInstant[0][1] = -1.0f;  // no edge
+  Compute_MainGraphParameters(st);
+  DisplayFrame frame;
+  Compute_Histos(st, frame);
+  ASSERT_TRUE(frame.curves[0].has_marker);
+  EXPECT_DOUBLE_EQ(frame.curves[0].marker_x, 2000.0);
+  EXPECT_NEAR(frame.curves[0].marker_y, frame.curves[0].y[2000], 1e-5);
+  EXPECT_FALSE(frame.curves[1].has_marker);
+
+  st.gui.DisplayTimeOnWaveforms = 0;
+  Compute_Histos(st, frame);
+  EXPECT_FALSE(frame.curves[0].has_marker);
+}
+
+TEST_F(GraphFixture, AlignmentDrawsTheReferenceCrossingAtTheReferenceIndex) {
+  // A falling step on channel 2 crossing -0.3 V between samples 300 and 301.
+  for (int i = 0; i < kMaxSamples; ++i) {
+    st.event.DataValues[1][0][i] = i <= 300 ? 0.0f : -1000.0f;
+    st.event.DataValues[0][0][i] = 0.0f;
+  }
+  st.gui.PlotAlignment = 1;
+  st.gui.PlotAlignmentOption1 = 2;
+  st.gui.PlotAlignmentOption2 = 0;
+  st.gui.PlotAlignmentValue = -0.3f;
+  Compute_MainGraphParameters(st);
+  DisplayFrame frame;
+  Compute_Histos(st, frame);
+  ASSERT_TRUE(frame.trigger_found);
+  const DisplayCurve& ref = frame.curves[2];
+  ASSERT_EQ(ref.channel, 2);
+  // The first point past the threshold lands just after x = 1024 x 10.
+  int crossing = -1;
+  for (int i = 0; i + 1 < static_cast<int>(ref.y.size()); ++i) {
+    if (ref.y[i] / st.gui.ChannelGain[2] > -491.8f &&
+        ref.y[i + 1] / st.gui.ChannelGain[2] <= -491.8f) {
+      crossing = i;
+      break;
+    }
+  }
+  ASSERT_GE(crossing, 0);
+  EXPECT_NEAR(ref.x0 + crossing, 10240.0, 1.0);
+  EXPECT_DOUBLE_EQ(frame.curves[0].x0, ref.x0);  // every curve moves together
+
+  st.gui.ChannelEnabled[2] = 0;  // reference off: nothing moves
+  Compute_Histos(st, frame);
+  EXPECT_FALSE(frame.trigger_found);
+  EXPECT_DOUBLE_EQ(frame.curves[0].x0, 0.0);
+}
+
+TEST(MainGraphMarkers, TriggerLevelPinsAtTheScreenEdges) {
+  struct Case {
+    double volts, scale, position, level;
+    int pinned;
+  } const cases[] = {
+      {2.5, 500, 0, 5, 1},    {2.45, 500, 0, 4.9, 0},  {0.1, 100, 4.5, 5, 1},
+      {-3.0, 500, 0, -5, -1}, {0.02, 500, 0, 0.04, 0}, {-0.5, 100, 0.2, -4.8, 0},
+  };
+  for (const Case& c : cases) {
+    const MarkerLevel m = trigger_marker_level(c.volts, c.scale, c.position);
+    EXPECT_NEAR(m.level, c.level, 1e-9) << c.volts;
+    EXPECT_EQ(m.pinned, c.pinned) << c.volts;
+  }
+}
+
+TEST(MainGraphTexts, ColoursTitlesLegendsAndCursorReadout) {
+  EXPECT_EQ(channel_colour(0), (Rgb{255, 0, 0}));
+  EXPECT_EQ(channel_colour(9), (Rgb{119, 255, 255}));
+  EXPECT_EQ(channel_colour(16), (Rgb{255, 255, 255}));
+  EXPECT_EQ(channel_colour(-1), (Rgb{255, 255, 255}));
+
+  test::TestCore core;
+  State& st = core.state;
+  st.sys.RecordLength = 1024;
+  st.gui.NbOfXDivisions = 16;
+  st.gui.VerticalScale[4] = 200;
+  GraphTitles t;
+  ASSERT_TRUE(graph_titles(st, false, t));
+  EXPECT_EQ(t.x_axis, "Time[20 ns/Div]");
+  EXPECT_EQ(t.y_axis, "Amplitude [mV/Div]");
+  ASSERT_TRUE(graph_titles(st, true, t));
+  EXPECT_EQ(t.x_axis, "Time[ns]");
+  EXPECT_EQ(channel_legend(st.gui, 4), "Ch4:200 mV/Div");
+  st.gui.GraphMode = kGraphFft;
+  ASSERT_TRUE(graph_titles(st, false, t));
+  EXPECT_EQ(t.label, "FFT on data in dB");
+  EXPECT_EQ(channel_legend(st.gui, 4), "Ch4: dB");
+  st.gui.GraphMode = kGraphPedestals;
+  EXPECT_FALSE(graph_titles(st, false, t));
+
+  EXPECT_EQ(cursor_readout(kGraphWaveforms, 100, 1.0, 400, -0.5, 312.5),
+            "Distance between cursors:\nx1 -x2 =3.125-12.500=9.375ns deltaY = 1.500 Div");
+  EXPECT_EQ(cursor_readout(kGraphFft, 10, -20, 4, -50, 312.5),
+            "Distance between cursors:\ndeltaX =6.000 Div delta Y = 30.000 Div");
+}
+
+TEST(MainGraphChannels, AllChannelsStateCountsOnlyShownChannels) {
+  test::TestCore core;
+  State& st = core.state;
+  st.sys.NbOfChannels = 4;
+  for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch < 4 ? 1 : 0;
+  EXPECT_EQ(all_channels_state(st), 1);
+  st.gui.ChannelEnabled[2] = 0;
+  EXPECT_EQ(all_channels_state(st), 2);
+  for (int ch = 0; ch < 4; ++ch) st.gui.ChannelEnabled[ch] = 0;
+  st.gui.ChannelEnabled[9] = 1;  // not shown: does not count
+  EXPECT_EQ(all_channels_state(st), 0);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,370 @@
+// The desktop application driven through its real widgets, offscreen, on the simulated
+// board.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolBar>
+#include <atomic>
+#include <thread>
+
+#include "app/message_log.h"
+#include "support/test_state.h"
+#include "ui/access_panel.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/led.h"
+#include "ui/main_graph_view.h"
+#include "ui/main_window.h"
+
+namespace vx::ui {
+namespace {
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  struct Shown {
+    PopupKind kind;
+    QString title, text;
+  };
+  void popup(PopupKind kind, const QString& title, const QString& text) override {
+    shown.push_back({kind, title, text});
+  }
+  bool confirm(const QString&, const QString&) override { return confirm_answer; }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  bool saw(const QString& title, const QString& text) const {
+    for (const auto& s : shown)
+      if (s.title == title && s.text.contains(text)) return true;
+    return false;
+  }
+  std::vector<Shown> shown;
+  bool confirm_answer = false;
+};
+
+bool wait_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeout_ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+struct GuiFixture : ::testing::Test {
+  test::TempDir home;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<GuiApp> app;
+
+  GuiFixture() {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&dialogs);
+    app->start();
+  }
+  ~GuiFixture() override { app.reset(); }
+
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+
+  void connect_board(int model_index = 2) {
+    auto& panel = app->connection_panel();
+    panel.model_box()->setCurrentIndex(model_index);
+    panel.link_box()->setCurrentIndex(1);
+    panel.connect_button()->click();
+    ASSERT_TRUE(wait_until(
+        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
+    ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  }
+};
+
+TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
+  EXPECT_TRUE(app->connection_panel().isVisible());
+  EXPECT_FALSE(main().isVisible());
+  EXPECT_EQ(app->connection_panel().windowTitle(), "Board Connection");
+
+  // No model chosen: only the warning.
+  app->connection_panel().connect_button()->click();
+  QApplication::processEvents();
+  EXPECT_TRUE(dialogs.saw("Warning", "Select a valid board model and try again."));
+  EXPECT_FALSE(main().isVisible());
+
+  connect_board();
+  EXPECT_EQ(st().Board_Connected.load(), 1);
+  EXPECT_EQ(main().windowTitle(), "VELTRIX V1.8.5");
+  EXPECT_TRUE(
+      main().message_box(MessageTab::Infos)->toPlainText().contains("End of Hardware Setup."));
+  // A warning lands on Infos and Warnings, never on Errors.
+  for (MessageTab tab : {MessageTab::Infos, MessageTab::Warnings})
+    EXPECT_TRUE(main().message_box(tab)->toPlainText().contains(
+        "Select a valid board model and try again."));
+  EXPECT_FALSE(
+      main().message_box(MessageTab::Errors)->toPlainText().contains("Select a valid board model"));
+  EXPECT_FALSE(
+      main().message_box(MessageTab::Warnings)->toPlainText().contains("End of Hardware Setup."));
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    EXPECT_TRUE(main().channel_led(ch)->isVisibleTo(&main())) << ch;
+    EXPECT_TRUE(main().channel_led(ch)->isChecked()) << ch;
+  }
+  EXPECT_EQ(main().all_channels()->checkState(), Qt::Checked);
+
+  main().channel_led(3)->click();
+  EXPECT_EQ(st().gui.ChannelEnabled[3], 0);
+  EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
+  main().all_channels()->click();  // from mixed: everything on
+  EXPECT_EQ(st().gui.ChannelEnabled[3], 1);
+  EXPECT_EQ(main().all_channels()->checkState(), Qt::Checked);
+  main().all_channels()->click();  // all on: everything off
+  for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_EQ(st().gui.ChannelEnabled[ch], 0) << ch;
+  EXPECT_EQ(main().all_channels()->checkState(), Qt::Unchecked);
+}
+
+TEST_F(GuiFixture, DesktopBoardHidesTheUpperEightChannels) {
+  connect_board(1);  // DT5743: 8 channels
+  for (int ch = 0; ch < kMaxChannels; ++ch)
+    EXPECT_EQ(main().channel_led(ch)->isVisibleTo(&main()), ch < 8) << ch;
+  EXPECT_EQ(main().graph()->marker_text(8, true), "");
+  EXPECT_EQ(main().graph()->marker_text(0, true), "\u25C0T0-7");
+}
+
+TEST_F(GuiFixture, FiniteEventRunFromTheMenuEndsAtTheLimit) {
+  connect_board();
+  main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);  // one event per readout
+  main().run_type()->setCurrentIndex(1);
+  emit main().run_type()->activated(1);
+  main().events_required()->setValue(40);
+  EXPECT_EQ(st().acq.RunType, 1);
+  EXPECT_EQ(st().acq.NbOfEventsRequired, 40);
+  EXPECT_EQ(st().acq.MaxNumEventsBLT, 1);
+
+  main().action("START")->trigger();
+  EXPECT_TRUE(wait_until(
+      [&] { return st().AcquisitionRunning.load() == 1 || st().EventNumber.load() >= 40; }));
+  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+  ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  EXPECT_EQ(st().EventNumber.load(), 40);
+  EXPECT_EQ(main().event_number()->text(), "40");
+  EXPECT_TRUE(main()
+                  .message_box(MessageTab::Infos)
+                  ->toPlainText()
+                  .contains("Run started with 40 events required."));
+  EXPECT_TRUE(main().message_box(MessageTab::Infos)->toPlainText().contains("Run is over."));
+  // The last event is on the graph: ten display points per sample for every channel.
+  ASSERT_TRUE(wait_until([&] { return main().graph()->plotted_points(15) == 10230; }, 2000));
+  EXPECT_EQ(main().graph()->plotted_points(0), 10230);
+}
+
+TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
+  connect_board();
+  QToolBar* run_bar = nullptr;
+  for (QToolBar* bar : main().toolbars())
+    if (bar->windowTitle() == "Run [3]") run_bar = bar;
+  ASSERT_NE(run_bar, nullptr);
+  EXPECT_TRUE(run_bar->actions().contains(main().action("START")));
+
+  main().action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
+  EXPECT_FALSE(main().action("START")->isEnabled());  // dimmed during the run
+  EXPECT_FALSE(main().action("BOARDCONNECT")->isEnabled());
+  main().action("STOP")->trigger();
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0);
+  ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  EXPECT_TRUE(main().message_box(MessageTab::Infos)->toPlainText().contains("Run stopped."));
+}
+
+TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
+  connect_board();
+  main().display_switch()->click();
+  EXPECT_EQ(st().acq.DisplayOn, main().display_switch()->isChecked() ? 1 : 0);
+
+  main().fft_switch()->click();
+  EXPECT_EQ(st().acq.FFTMode, 1);
+  EXPECT_EQ(st().gui.GraphMode, kGraphFft);
+  EXPECT_EQ(main().graph()->yAxis->label(), "Amplitude [dB]");
+  EXPECT_EQ(main().legend(2)->text(), "Ch2: dB");
+  main().fft_switch()->click();
+  EXPECT_EQ(st().gui.GraphMode, kGraphWaveforms);
+  EXPECT_EQ(main().legend(2)->text(), "Ch2:500 mV/Div");
+
+  main().persistence_switch()->click();
+  EXPECT_EQ(st().gui.DisplayOption, 1);
+  EXPECT_FALSE(main().data_mode()->isEnabled());
+  EXPECT_EQ(main().data_mode()->currentIndex(), 1);
+  main().persistence_switch()->click();
+  EXPECT_TRUE(main().data_mode()->isEnabled());
+  EXPECT_EQ(main().data_mode()->currentIndex(), 0);
+
+  QAction* inl = main().action("ENABLEINLCORRECTION");
+  const bool before = inl->isChecked();
+  inl->trigger();
+  EXPECT_EQ(st().acq.INLCorrectionEnabled, before ? 0 : 1);
+
+  st().acq.SaveDataInFile = 1;
+  st().acq.MeasurementsEnabled = 1;
+  st().acq.RunFromFile = 0;
+  st().acq.TCPCommandsEnabled = 1;
+  main().refresh_menu_values();
+  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
+  EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
+  EXPECT_FALSE(main().action("START")->isEnabled());  // only the remote client starts runs
+  st().acq.TCPCommandsEnabled = 0;
+  main().refresh_menu_values();
+  EXPECT_TRUE(main().action("START")->isEnabled());
+
+  // Items without their function yet are dimmed and say so.
+  for (const char* name :
+       {"RUNFROMFILE", "LOADSETUP", "SAVEWAVETOFILE", "CALIBRATE", "PLOT_ALIGN"}) {
+    EXPECT_FALSE(main().action(name)->isEnabled()) << name;
+    EXPECT_FALSE(main().action(name)->toolTip().isEmpty()) << name;
+  }
+}
+
+TEST_F(GuiFixture, CursorsReadOutAndZoom) {
+  connect_board();
+  EXPECT_FALSE(main().action("ZOOMIN")->isEnabled());
+  main().action("ENABLECURSORS")->trigger();
+  EXPECT_TRUE(main().action("ZOOMIN")->isEnabled());
+  main().graph()->set_cursor(0, QPointF(1000, 2.0));
+  main().graph()->set_cursor(1, QPointF(3000, -1.0));
+  main().action("ZOOMIN")->trigger();
+  EXPECT_TRUE(main().graph()->zoomed());
+  EXPECT_NEAR(main().graph()->xAxis->range().lower, 998.0, 1e-9);
+  EXPECT_NEAR(main().graph()->xAxis->range().upper, 3002.0, 1e-9);
+  EXPECT_EQ(main().graph()->xAxis->label(), "Time[ns]");
+  main().action("ZOOMOUT")->trigger();
+  EXPECT_FALSE(main().graph()->zoomed());
+  EXPECT_DOUBLE_EQ(main().graph()->xAxis->range().upper, 10240.0);
+  EXPECT_EQ(main().graph()->xAxis->label(), "Time[20 ns/Div]");
+  main().action("DELETECURSORS")->trigger();
+  EXPECT_FALSE(main().action("ZOOMIN")->isEnabled());
+}
+
+TEST_F(GuiFixture, WorkerWarningWaitsUntilAcknowledged) {
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    Write_InfoMessage(st(), "Something to acknowledge\n", kWarning);
+    returned = true;
+  });
+  // The user-interface loop has not run: the popup is not shown, the worker waits.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(returned.load());
+  EXPECT_TRUE(dialogs.shown.empty());
+  ASSERT_TRUE(wait_until([&] { return returned.load(); }, 5000));
+  worker.join();
+  EXPECT_TRUE(dialogs.saw("Warning", "Something to acknowledge"));
+}
+
+TEST_F(GuiFixture, AccessCodeOpensOnlyTheFirstRequestedPanel) {
+  AccessPanel& gate = *main().access_panel();
+  std::vector<Panel> opened;
+  QObject::connect(&gate, &AccessPanel::granted, [&](Panel p) { opened.push_back(p); });
+
+  // A correct code with nothing requested is refused.
+  gate.code_field()->setText("vrmt2468");
+  gate.ok_button()->click();
+  EXPECT_TRUE(dialogs.saw("ERROR", "Wrong Password,try again!"));
+  EXPECT_TRUE(opened.empty());
+
+  gate.request(Panel::Debug);
+  gate.request(Panel::Eeprom);
+  EXPECT_TRUE(gate.isVisible());
+  gate.code_field()->setText("VRMT2468");  // case matters
+  gate.ok_button()->click();
+  EXPECT_TRUE(opened.empty());
+  EXPECT_TRUE(gate.isVisible());
+
+  gate.code_field()->setText("vrmt2468");
+  gate.ok_button()->click();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], Panel::Eeprom);
+  EXPECT_FALSE(gate.isVisible());
+  EXPECT_TRUE(gate.code_field()->text().isEmpty());
+  EXPECT_TRUE(gate.requested(Panel::Debug));
+
+  gate.request(Panel::SlowControl);
+  gate.cancel_button()->click();
+  EXPECT_FALSE(gate.requested(Panel::Debug));
+  EXPECT_FALSE(gate.requested(Panel::SlowControl));
+}
+
+TEST(GuiMainGraph, PersistenceKeepsABoundedNumberOfEarlierCurves) {
+  MainGraphView view;
+  view.resize(1000, 600);
+  DisplayFrame frame;
+  frame.curves.resize(16);
+  for (int ch = 0; ch < 16; ++ch) {
+    frame.curves[ch].channel = ch;
+    frame.curves[ch].y.assign(10230, static_cast<float>(ch) * 0.1f);
+  }
+  view.show_frame(frame);
+  view.show_frame(frame);
+  EXPECT_EQ(view.persisted_curve_count(), 0);
+  view.set_persistence(true);
+  for (int i = 0; i < MainGraphView::kPersistedFrames + 10; ++i) view.show_frame(frame);
+  EXPECT_EQ(view.persisted_curve_count(), MainGraphView::kPersistedFrames * 16);
+  view.set_persistence(false);
+  EXPECT_EQ(view.persisted_curve_count(), 0);
+}
+
+TEST(GuiMainGraph, ReplotOfSixteenFullChannelsIsTimed) {
+  MainGraphView view;
+  view.resize(1100, 650);
+  GuiParams gui{};
+  gui.GraphMode = kGraphWaveforms;
+  gui.NbOfPlotPoints = 1024;
+  gui.NbOfXDivisions = 16;
+  gui.XLabelScale = 16.0 / 1024;
+  gui.YAxisMin = -5;
+  gui.YAxisMax = 5;
+  view.apply_axes(main_graph_axes(gui));
+  DisplayFrame frame;
+  frame.curves.resize(16);
+  constexpr int kFrames = 50;
+  QElapsedTimer timer;
+  qint64 total_ns = 0;
+  for (int f = 0; f < kFrames; ++f) {
+    for (int ch = 0; ch < 16; ++ch) {
+      auto& c = frame.curves[ch];
+      c.channel = ch;
+      c.y.resize(10230);
+      for (int i = 0; i < 10230; ++i)
+        c.y[i] = static_cast<float>(ch * 0.5 - 4 + 0.3 * std::sin((i + 37 * f) * 0.01) +
+                                    0.05 * ((i * 7919) % 13) / 13.0);
+    }
+    timer.start();
+    view.show_frame(frame);
+    view.replot();
+    total_ns += timer.nsecsElapsed();
+  }
+  const double ms = total_ns / 1e6 / kFrames;
+  RecordProperty("replot_ms", QString::number(ms, 'f', 2).toStdString());
+  std::printf("main graph, 16 x 10230 points: %.2f ms per frame (%.0f frames/s)\n", ms,
+              1000.0 / ms);
+  EXPECT_EQ(view.plotted_points(15), 10230);
+}
+
+}  // namespace
+}  // namespace vx::ui
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,159 @@
+#include "ui/gui_app.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+
+#include "acquisition/core_wiring.h"
+#include "app/lifecycle.h"
+#include "app/timer_tick.h"
+#include "app/user_path.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/connection_rules.h"
+#include "sim/simulated_board.h"
+#include "ui/connection_panel.h"
+#include "ui/main_window.h"
+
+namespace vx::ui {
+
+GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
+  std::optional<std::string> config_path = options.sim_config;
+  if (!config_path) {
+    if (const char* env = std::getenv("VELTRIX_SIM_CONFIG"); env != nullptr && *env != '\0')
+      config_path = env;
+  }
+  if (config_path) {
+    auto parsed = sim::load_sim_config(*config_path);
+    if (parsed.ok()) {
+      sim_config_ = parsed.config;
+    } else {
+      config_errors_ = parsed.errors;
+    }
+  }
+
+  main_ = std::make_unique<MainWindow>(st_, ui_.dialogs());
+  connection_ = std::make_unique<ConnectionPanel>(st_, ui_.dialogs());
+  ui_.attach(this);
+  st_.display_attached = true;
+
+  const auto user_path =
+      Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
+  Install_CoreHooks(st_);
+  CoreHooks& h = st_.hooks;
+  h.select_board_model = [this](int model) { make_board(model); };
+  h.compute_display = [this] { main_->compute_display(); };
+  h.show_event = [this] { main_->show_event(); };
+  h.recompute_main_graph = [this] { ui_.post([this] { main_->refresh_channel_leds(); }); };
+  h.refresh_annotations = [this] { ui_.post([this] { main_->refresh_annotations(); }); };
+  h.on_run_finished = [this] {
+    main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
+    main_->refresh_main_tab();
+  };
+  Start_Core(st_, user_path);
+
+  connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
+    connection_->refresh();
+    connection_->show();
+    connection_->raise();
+  });
+  connect(main_.get(), &MainWindow::quit_requested, this, &GuiApp::quit_requested);
+  connect(connection_.get(), &ConnectionPanel::quit_requested, this, &GuiApp::quit_requested);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(1000);
+  connect(timer_, &QTimer::timeout, this, [this] { TimerCB(st_); });
+}
+
+GuiApp::~GuiApp() {
+  timer_->stop();
+  st_.StopRequest().store(1);
+  // Workers may still post to the windows; let them finish before anything goes away.
+  while (st_.AcquisitionRunning.load() == 1 || st_.ConnectingThreadReleased.load() == 0)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  pool_.wait_idle();
+  Shutdown_Core(st_);
+  ui_.attach(nullptr);
+  st_.digitizer = nullptr;
+}
+
+void GuiApp::start() {
+  timer_->start();
+  connection_->show();
+}
+
+void GuiApp::make_board(int model) {
+  sim::SimConfig config = sim_config_;
+  config.model = model == kModelDesktop ? "DT5743" : "V1743";
+  st_.digitizer = nullptr;
+  board_ = std::make_unique<sim::SimulatedBoard>(config, st_.UserPath);
+  st_.digitizer = board_.get();
+}
+
+void GuiApp::append_message(MessageTab tab, MessageKind kind, const QString& text) {
+  main_->append_message(tab, kind, text);
+}
+
+void GuiApp::show_panel(Panel panel, bool visible) {
+  if (panel == Panel::Main) {
+    if (visible) {
+      main_->refresh_all();
+      main_->show();
+      main_->raise();
+    } else {
+      main_->hide();
+    }
+  } else if (panel == Panel::Connection) {
+    connection_->setVisible(visible);
+  }
+}
+
+void GuiApp::refresh_panel(Panel panel) {
+  switch (panel) {
+    case Panel::Connection:
+      connection_->refresh();
+      break;
+    case Panel::Main:
+      main_->refresh_main_tab();
+      break;
+    case Panel::AllValues:
+      connection_->refresh();
+      main_->refresh_all();
+      break;
+    default:
+      break;
+  }
+}
+
+void GuiApp::set_window_title(const QString& title) {
+  main_->setWindowTitle(title);
+}
+void GuiApp::run_state_changed(bool running) {
+  main_->run_state_changed(running);
+}
+
+void GuiApp::set_led(vx::Led led, bool on) {
+  if (led == vx::Led::Connection) {
+    connection_->set_indicator(on);
+  } else {
+    main_->set_led(led, on);
+  }
+}
+
+void GuiApp::set_text(Field field, int index, const QString& text) {
+  if (field == Field::ConnectionLabel) {
+    connection_->set_label(text);
+  } else {
+    main_->set_text(field, index, text);
+  }
+}
+
+void GuiApp::set_colour(Field field, Rgb colour) {
+  main_->set_colour(field, colour);
+}
+
+QWidget* GuiApp::dialog_parent() {
+  return main_->isVisible() ? static_cast<QWidget*>(main_.get()) : connection_.get();
+}
+
+}  // namespace vx::ui

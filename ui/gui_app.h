@@ -1,0 +1,79 @@
+// The desktop application around one core state: the front end, the windows, the
+// one-second timer and the simulated board behind the connection panel.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/state.h"
+#include "platform/clock.h"
+#include "platform/thread_pool.h"
+#include "sim/sim_config.h"
+#include "ui/qt_front_end.h"
+
+class QTimer;
+
+namespace vx::sim {
+class SimulatedBoard;
+}
+
+namespace vx::ui {
+
+class ConnectionPanel;
+class MainWindow;
+
+struct GuiOptions {
+  std::optional<std::string> user_dir;    // --user-dir, else VELTRIX_USER_DIR
+  std::optional<std::string> sim_config;  // --sim-config, else VELTRIX_SIM_CONFIG
+};
+
+class GuiApp final : public QObject, private FrontEndViews {
+  Q_OBJECT
+ public:
+  explicit GuiApp(const GuiOptions& options);
+  ~GuiApp() override;
+
+  // Problems with the simulation configuration, one line each (empty when it loaded).
+  const std::vector<std::string>& config_errors() const { return config_errors_; }
+  // Shows the connection panel and starts the timer.
+  void start();
+
+  State& state() { return st_; }
+  QtFrontEnd& front_end() { return ui_; }
+  ConnectionPanel& connection_panel() { return *connection_; }
+  MainWindow& main_window() { return *main_; }
+  sim::SimulatedBoard* board() { return board_.get(); }
+  QTimer& timer() { return *timer_; }
+
+ signals:
+  void quit_requested();
+
+ private:
+  void make_board(int model);
+
+  void append_message(MessageTab tab, MessageKind kind, const QString& text) override;
+  void show_panel(Panel panel, bool visible) override;
+  void refresh_panel(Panel panel) override;
+  void set_window_title(const QString& title) override;
+  void run_state_changed(bool running) override;
+  void set_led(vx::Led led, bool on) override;
+  void set_text(Field field, int index, const QString& text) override;
+  void set_colour(Field field, Rgb colour) override;
+  void plot_strip_chart(StripChart, const QVector<double>&) override {}
+  QWidget* dialog_parent() override;
+
+  QtFrontEnd ui_;
+  SystemClock clock_;
+  ThreadPool pool_;
+  State st_;
+  sim::SimConfig sim_config_;
+  std::vector<std::string> config_errors_;
+  std::unique_ptr<sim::SimulatedBoard> board_;
+  std::unique_ptr<MainWindow> main_;
+  std::unique_ptr<ConnectionPanel> connection_;
+  QTimer* timer_ = nullptr;
+};
+
+}  // namespace vx::ui

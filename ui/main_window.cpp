@@ -1,0 +1,779 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+
+#include "acquisition/run_control.h"
+#include "app/lifecycle.h"
+#include "app/message_log.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/board_connection.h"
+#include "ui/access_panel.h"
+#include "ui/dialogs.h"
+#include "ui/led.h"
+#include "ui/main_graph_view.h"
+
+namespace vx::ui {
+
+namespace {
+
+constexpr int kFrameIntervalMs = 16;
+const char* kNotYet = "Not available in this version yet";
+
+QLineEdit* readout(int width) {
+  auto* e = new QLineEdit;
+  e->setReadOnly(true);
+  e->setFocusPolicy(Qt::NoFocus);
+  e->setAlignment(Qt::AlignRight);
+  e->setMinimumWidth(width);
+  return e;
+}
+
+QSpinBox* spin(int lo, int hi, int width = 56) {
+  auto* s = new QSpinBox;
+  s->setRange(lo, hi);
+  s->setMinimumWidth(width);
+  s->setKeyboardTracking(false);
+  return s;
+}
+
+QString legend_style(Rgb c) {
+  return QString("color: rgb(%1,%2,%3); background: transparent; font: bold 8pt;")
+      .arg(c.r)
+      .arg(c.g)
+      .arg(c.b);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), st_(st), dialogs_(dialogs) {
+  setObjectName("MAINPANEL");
+  build_menus();
+  build_toolbars();
+
+  auto* split = new QSplitter(Qt::Vertical);
+  auto* top = new QSplitter(Qt::Horizontal);
+  top->addWidget(build_graph_area());
+  general_tab_ = new QTabWidget;
+  general_tab_->setObjectName("GENERALTAB");
+  general_tab_->addTab(build_main_page(), "MAIN");
+  for (const char* name : {"VERTICAL", "HORIZONTAL/ACQ", "TRIGGER"}) {
+    const int i = general_tab_->addTab(new QWidget, name);
+    general_tab_->setTabEnabled(i, false);
+    general_tab_->setTabToolTip(i, kNotYet);
+  }
+  top->addWidget(general_tab_);
+  top->setStretchFactor(0, 1);
+  top->setStretchFactor(1, 0);
+  split->addWidget(top);
+  split->addWidget(build_messages());
+  split->setStretchFactor(0, 4);
+  split->setStretchFactor(1, 1);
+  setCentralWidget(split);
+  resize(1500, 900);
+
+  access_ = new AccessPanel(dialogs_, this);
+  connect(access_, &AccessPanel::granted, this, [this](Panel) {
+    dialogs_.popup(PopupKind::Information, "INFO",
+                   "This panel is not available in this version yet.");
+  });
+
+  redraw_timer_ = new QTimer(this);
+  redraw_timer_->setSingleShot(true);
+  connect(redraw_timer_, &QTimer::timeout, this, &MainWindow::redraw_now);
+  since_replot_.start();
+  connect_controls();
+
+  // Initial menu state: zoom needs the cursors; restricted access needs the variable.
+  action("ZOOMIN")->setEnabled(false);
+  refresh_menu_values();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::build_menus() {
+  auto add = [this](QMenu* menu, const QString& name, const QString& label, bool available,
+                    bool checkable = false, QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
+    QAction* a = menu->addAction(label);
+    a->setObjectName(name);
+    a->setCheckable(checkable);
+    if (icon != QStyle::SP_CustomBase) a->setIcon(style()->standardIcon(icon));
+    if (!available) {
+      a->setEnabled(false);
+      a->setToolTip(kNotYet);
+      a->setProperty("unavailable", true);
+    }
+    actions_.insert(name, a);
+    return a;
+  };
+  QMenuBar* bar = menuBar();
+  auto menu = [bar](const QString& title) {
+    QMenu* m = bar->addMenu(title);
+    m->setToolTipsVisible(true);
+    return m;
+  };
+
+  QMenu* iface = menu("&Interface");
+  add(iface, "BOARDCONNECT", "&Board Connect", true, false, QStyle::SP_DriveNetIcon);
+  QMenu* config = menu("&Configuration");
+  add(config, "CALIBRATE", "&Calibrate Pedestals", false);
+  add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", false);
+  add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true, true);
+  config->addSeparator();
+  add(config, "LOADSETUP", "Load Setup from File", false, false, QStyle::SP_DialogOpenButton);
+  add(config, "SAVESETUPINFILE", "Save Setup to File", false, false, QStyle::SP_DialogSaveButton);
+  add(config, "FILEMENU", "Saving Data File Menu", false);
+  QMenu* advanced = config->addMenu("Advanced");
+  advanced->setToolTipsVisible(true);
+  QMenu* restricted = advanced->addMenu("Restricted Access");
+  restricted->setToolTipsVisible(true);
+  restricted->setObjectName("RESTRICTED_ACCESS");
+  const bool restricted_on = qEnvironmentVariableIsSet("VELTRIX_INL_CALIB_ENABLED");
+  restricted->menuAction()->setEnabled(restricted_on);
+  if (!restricted_on)
+    restricted->menuAction()->setToolTip("Set VELTRIX_INL_CALIB_ENABLED to enable");
+  actions_.insert("RESTRICTED_ACCESS", restricted->menuAction());
+  add(restricted, "SAM_REG", "&SAM Registers", true);
+  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets", false);
+  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets", false);
+  add(restricted, "INLCALIB", "Calibrate INL", true);
+  add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access", true);
+  add(restricted, "DEBUG", "Debug", true);
+  add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files", false);
+
+  QMenu* run = menu("&Run");
+  add(run, "RUNFROMFILE", "Run from File", false, true);
+  QMenu* save = run->addMenu("Save Run to File");
+  save->setToolTipsVisible(true);
+  actions_.insert("SAVERUNTOFILE", save->menuAction());
+  add(save, "SAVEWAVETOFILE", "Save Waveforms Only", false, true);
+  add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", false, true);
+  add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", false, true);
+  run->addSeparator();
+  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", false,
+      true);
+  add(run, "EN_TX_DATA2CLIENT", "Enable Transmit data to TCP Client", false, true);
+  run->addSeparator();
+  add(run, "START", "Start", true, false, QStyle::SP_MediaPlay);
+  add(run, "STOP", "Stop", true, false, QStyle::SP_MediaStop);
+
+  QMenu* graph = menu("&Graph");
+  add(graph, "ENABLECURSORS", "Enable Cursors", true, false, QStyle::SP_DialogYesButton);
+  add(graph, "DELETECURSORS", "Delete Cursors", true, false, QStyle::SP_DialogNoButton);
+  add(graph, "ZOOMIN", "Zoom In", true, false, QStyle::SP_ArrowUp);
+  add(graph, "ZOOMOUT", "Zoom Out", true, false, QStyle::SP_ArrowDown);
+  add(graph, "PLOT_ALIGN", "Plot Alignement", false);
+  QMenu* firmware = menu("&Firmware");
+  add(firmware, "FPGA_VERSION", "Firmware Version", true);
+  QMenu* special = menu("&Special Modes");
+  add(special, "PULSERMODE", "Pulser Mode", false);
+  add(special, "CHARGEMODE", "Charge Mode", false);
+  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", false);
+  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", false);
+  QMenu* measurements = menu("&Advanced Measurements");
+  add(measurements, "STATISTICS", "Noise Measurements", false);
+  add(measurements, "RATEMEASUREMENTS", "Rate Measurements", false);
+  add(measurements, "MEASUREMENTS", "Time Measurements", false);
+  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", false);
+  QMenu* tcp = menu("&TCP/IP");
+  tcp->menuAction()->setEnabled(false);
+  tcp->menuAction()->setToolTip(kNotYet);
+  QMenu* help = menu("&Help");
+  add(help, "USER_GUIDE", "Software User's Guide", false);
+  QMenu* exit = menu("&Exit");
+  add(exit, "EXIT", "Exit", true, false, QStyle::SP_DialogCloseButton);
+
+  dimmed_while_running_ = {action("BOARDCONNECT"), action("ENABLEINLCORRECTION"),
+                           action("FPGA_VERSION"), action("START")};
+}
+
+void MainWindow::build_toolbars() {
+  // One toolbar per menu holding items with an image, titled "<menu> [n]".
+  int index = 0;
+  for (QAction* top : menuBar()->actions()) {
+    QMenu* m = top->menu();
+    if (m == nullptr) continue;
+    QList<QAction*> with_icon;
+    for (QAction* a : m->actions())
+      if (!a->icon().isNull()) with_icon.append(a);
+    if (with_icon.isEmpty()) continue;
+    QString name = m->title();
+    name.remove('&');
+    auto* bar = addToolBar(QString("%1 [%2]").arg(name).arg(++index));
+    bar->setObjectName(bar->windowTitle());
+    bar->setIconSize(QSize(20, 20));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setMovable(false);
+    for (QAction* a : with_icon) bar->addAction(a);
+  }
+}
+
+QList<QToolBar*> MainWindow::toolbars() const {
+  return findChildren<QToolBar*>();
+}
+
+QWidget* MainWindow::build_graph_area() {
+  auto* area = new QWidget;
+  area->setStyleSheet("background: rgb(12,12,16);");
+  auto* v = new QVBoxLayout(area);
+  v->setContentsMargins(2, 2, 2, 2);
+  v->setSpacing(2);
+  graph_ = new MainGraphView;
+  graph_->setObjectName("GRAPH");
+  graph_->setMinimumSize(700, 420);
+  v->addWidget(graph_, 1);
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(14);
+  grid->setVerticalSpacing(0);
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    legends_[ch] = new QLabel(QString("ch%1: x.xx V/Div").arg(ch));
+    legends_[ch]->setObjectName(QString("CH%1LEGENDTEXT").arg(ch));
+    legends_[ch]->setStyleSheet(legend_style(channel_colour(ch)));
+    grid->addWidget(legends_[ch], ch / 8, ch % 8);
+  }
+  v->addLayout(grid);
+  connect(graph_, &MainGraphView::cursors_moved, this, &MainWindow::refresh_cursor_readout);
+  return area;
+}
+
+QWidget* MainWindow::build_display_group() {
+  auto* box = new QGroupBox("DISPLAY");
+  auto* g = new QGridLayout(box);
+  display_on_ = new QCheckBox("Display ON");
+  display_on_->setObjectName("DISPLAYONOFF");
+  g->addWidget(display_on_, 0, 0, 1, 3);
+  auto* leds = new QGridLayout;
+  leds->setHorizontalSpacing(4);
+  leds->setVerticalSpacing(1);
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    ch_leds_[ch] = new Led(to_qcolor(channel_colour(ch)));
+    ch_leds_[ch]->setObjectName(QString("CH%1LED").arg(ch));
+    ch_leds_[ch]->setToolTip(QString("Channel %1 on/off").arg(ch));
+    ch_labels_[ch] = new QLabel(QString::number(ch));
+    ch_labels_[ch]->setAlignment(Qt::AlignCenter);
+    leds->addWidget(ch_leds_[ch], (ch / 8) * 2, ch % 8, Qt::AlignCenter);
+    leds->addWidget(ch_labels_[ch], (ch / 8) * 2 + 1, ch % 8, Qt::AlignCenter);
+  }
+  g->addLayout(leds, 1, 0, 1, 3);
+  all_channels_ = new QCheckBox("All Channels");
+  all_channels_->setObjectName("ALLCHANNELS");
+  all_channels_->setTristate(true);
+  g->addWidget(all_channels_, 2, 0);
+  persist_ = new QCheckBox("Persistence");
+  persist_->setObjectName("PERSIST");
+  g->addWidget(persist_, 2, 1);
+  averaging_ = new QCheckBox("Averaging");
+  averaging_->setObjectName("AVERAGINGDATA");
+  g->addWidget(averaging_, 3, 0);
+  fft_ = new QCheckBox("FFT");
+  fft_->setObjectName("FFTONOFF");
+  g->addWidget(fft_, 3, 1);
+  g->addWidget(new QLabel("Graph Data"), 4, 0);
+  data_mode_ = new QComboBox;
+  data_mode_->setObjectName("DATAMODE");
+  data_mode_->addItems({"Retain", "Discard"});
+  g->addWidget(data_mode_, 4, 1);
+  g->addWidget(new QLabel("Display 1 event (modulo"), 5, 0);
+  modulo_ = spin(1, 1024);
+  modulo_->setObjectName("MODULOEVENTS");
+  modulo_->setSuffix(")");
+  g->addWidget(modulo_, 5, 1);
+  g->addWidget(new QLabel("Events per readout (1 to1024)"), 6, 0);
+  max_events_blt_ = spin(1, 1024);
+  max_events_blt_->setObjectName("MAX_NUM_EVT_PER_BLOCK");
+  g->addWidget(max_events_blt_, 6, 1);
+  g->addWidget(new QLabel("Event Time"), 7, 0);
+  event_time_ = readout(170);
+  event_time_->setObjectName("EVENTTIME");
+  event_time_->setAlignment(Qt::AlignLeft);
+  g->addWidget(event_time_, 7, 1, 1, 2);
+  return box;
+}
+
+QWidget* MainWindow::build_run_group() {
+  auto* box = new QGroupBox("RUN");
+  auto* g = new QGridLayout(box);
+  run_type_ = new QComboBox;
+  run_type_->setObjectName("RUNTYPE");
+  run_type_->addItems({"Single Event", "Finite Event Number", "Finite Time", "Continuous"});
+  g->addWidget(new QLabel("Run Type"), 0, 0);
+  g->addWidget(run_type_, 0, 1, 1, 4);
+  g->addWidget(new QLabel("Events Required"), 1, 0);
+  events_required_ = spin(0, kUnlimitedEvents, 90);
+  events_required_->setObjectName("EVENTSREQUIRED");
+  g->addWidget(events_required_, 1, 1, 1, 2);
+
+  const char* units[4] = {"Days", "Hours", "Min", "Sec"};
+  const char* req[4] = {"DAYSREQUIRED", "HOURSREQUIRED", "MINUTESREQUIRED", "SECONDSREQUIRED"};
+  const char* ela[4] = {"DAYSELAPSED", "HOURSELAPSED", "MINUTESELAPSED", "SECONDSELAPSED"};
+  const int max[4] = {365, 23, 59, 59};
+  for (int i = 0; i < 4; ++i) {
+    auto* u = new QLabel(units[i]);
+    u->setAlignment(Qt::AlignCenter);
+    g->addWidget(u, 2, 1 + i);
+  }
+  g->addWidget(new QLabel("Required Duration:"), 3, 0);
+  g->addWidget(new QLabel("Elapsed Time:"), 4, 0);
+  for (int i = 0; i < 4; ++i) {
+    duration_[i] = spin(0, max[i], 44);
+    duration_[i]->setObjectName(req[i]);
+    g->addWidget(duration_[i], 3, 1 + i);
+    elapsed_[i] = readout(44);
+    elapsed_[i]->setObjectName(ela[i]);
+    elapsed_[i]->setText("0");
+    g->addWidget(elapsed_[i], 4, 1 + i);
+  }
+  g->addWidget(new QLabel("Event Number"), 5, 0);
+  event_number_ = readout(90);
+  event_number_->setObjectName("EVENTNUMBER");
+  event_number_->setText("0");
+  g->addWidget(event_number_, 5, 1, 1, 2);
+  g->addWidget(new QLabel("Events/s"), 6, 0);
+  rate_ = readout(90);
+  rate_->setObjectName("EVENTSPERSECOND");
+  g->addWidget(rate_, 6, 1, 1, 2);
+  auto* run_light = new QHBoxLayout;
+  running_led_ = new Led(QColor(0, 230, 0));
+  running_led_->setObjectName("RUNNINGLED");
+  running_led_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  run_light->addWidget(running_led_);
+  run_light->addWidget(new QLabel("Running"));
+  run_light->addStretch(1);
+  g->addLayout(run_light, 5, 3, 1, 2);
+  return box;
+}
+
+QWidget* MainWindow::build_main_page() {
+  auto* page = new QWidget;
+  auto* v = new QVBoxLayout(page);
+  v->addWidget(build_display_group());
+  v->addWidget(build_run_group());
+  v->addStretch(1);
+  return page;
+}
+
+QWidget* MainWindow::build_messages() {
+  auto* tabs = new QTabWidget;
+  tabs->setObjectName("MESSAGESTAB");
+  const char* names[3] = {"Infos", "Warnings", "Errors"};
+  const char* boxes[3] = {"MESSAGESTEXTBOX", "WARNINGSTEXTBOX", "ERRORSTEXTBOX"};
+  for (int i = 0; i < 3; ++i) {
+    messages_[i] = new QPlainTextEdit;
+    messages_[i]->setObjectName(boxes[i]);
+    messages_[i]->setReadOnly(true);
+    messages_[i]->setMaximumBlockCount(5000);
+    messages_[i]->setFont(QFont("Monospace", 9));
+    tabs->addTab(messages_[i], names[i]);
+  }
+  return tabs;
+}
+
+template <typename F>
+void MainWindow::change_display(F change) {
+  {
+    std::lock_guard lock(params_mutex_);
+    change();
+    Compute_MainGraphParameters(st_);
+  }
+  refresh_graph_scaling();
+  refresh_annotations();
+  redraw_now();
+}
+
+template <typename F>
+void MainWindow::with_restart(F change) {
+  const bool was_running = st_.AcquisitionRunning.load() == 1;
+  stop_and_wait();
+  RestartGuard restart(st_, was_running);
+  change();
+}
+
+void MainWindow::connect_controls() {
+  connect(action("BOARDCONNECT"), &QAction::triggered, this,
+          &MainWindow::connection_panel_requested);
+  connect(action("ENABLEINLCORRECTION"), &QAction::triggered, this, [this](bool on) {
+    st_.acq.INLCorrectionEnabled = on ? 1 : 0;
+    Set_SAMCorrectionLevel(st_);
+  });
+  connect(action("START"), &QAction::triggered, this, &MainWindow::start_run);
+  connect(action("STOP"), &QAction::triggered, this, &MainWindow::stop_and_wait);
+  connect(action("ENABLECURSORS"), &QAction::triggered, this, [this] {
+    graph_->set_cursors_visible(true);
+    refresh_cursor_readout();
+    action("ZOOMIN")->setEnabled(true);
+    graph_->replot();
+  });
+  connect(action("DELETECURSORS"), &QAction::triggered, this, [this] {
+    graph_->set_cursors_visible(false);
+    action("ZOOMIN")->setEnabled(false);
+    graph_->replot();
+  });
+  connect(action("ZOOMIN"), &QAction::triggered, this, [this] {
+    const int mode = st_.gui.GraphMode;
+    const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
+    graph_->zoom_on_cursors(time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0);
+    refresh_cursor_readout();
+    refresh_annotations();
+    graph_->replot();
+  });
+  connect(action("ZOOMOUT"), &QAction::triggered, this, [this] {
+    graph_->set_zoomed(false);
+    change_display([] {});
+    refresh_cursor_readout();
+  });
+  connect(action("FPGA_VERSION"), &QAction::triggered, this, [this] {
+    Read_MotherBoardFPGAVersion(st_);
+    Read_FPGAVersion(st_, 0);
+  });
+  connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
+  const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
+                                                 {"SAM_REG", Panel::SlowControl},
+                                                 {"DEBUG", Panel::Debug},
+                                                 {"INLCALIB", Panel::InlCalibration}};
+  for (const auto& [name, panel] : gated)
+    connect(action(name), &QAction::triggered, this, [this, p = panel] { access_->request(p); });
+
+  // DISPLAY group.
+  connect(display_on_, &QCheckBox::clicked, this,
+          [this](bool on) { std::atomic_ref<std::int32_t>(st_.acq.DisplayOn).store(on ? 1 : 0); });
+  for (int ch = 0; ch < kMaxChannels; ++ch)
+    connect(ch_leds_[ch], &Led::clicked, this, [this, ch](bool on) { on_channel_led(ch, on); });
+  connect(all_channels_, &QCheckBox::clicked, this, [this] {
+    // A click never leaves the mixed state: it switches everything on, or off when all were on.
+    const int state = all_channels_state(st_) == 1 ? 0 : 1;
+    on_all_channels(state);
+  });
+  connect(fft_, &QCheckBox::clicked, this, [this](bool on) {
+    change_display([&] {
+      std::atomic_ref<std::int32_t>(st_.acq.FFTMode).store(on ? 1 : 0);
+      st_.gui.GraphMode = on ? kGraphFft : kGraphWaveforms;
+      graph_->clear_curves();
+    });
+  });
+  connect(averaging_, &QCheckBox::clicked, this, [this](bool on) {
+    st_.acq.AveragingDataOn = on ? 1 : 0;
+    refresh_annotations();
+  });
+  connect(persist_, &QCheckBox::clicked, this, [this](bool on) {
+    change_display([&] { st_.gui.DisplayOption = on ? 1 : 0; });
+    graph_->set_persistence(on);
+    const QSignalBlocker block(data_mode_);
+    data_mode_->setCurrentIndex(on ? 1 : 0);
+    data_mode_->setEnabled(!on);
+  });
+  connect(data_mode_, &QComboBox::activated, this, [this](int mode) {
+    if (mode == 0 && st_.gui.DisplayOption == 1 && st_.acq.NbOfEventsRequired == 0)
+      dialogs_.popup(PopupKind::Warning, "WARNING!",
+                     "Warning : RETAIN mode permits zooming on the graph BUT Graph Data is "
+                     "continously saved into "
+                     "memory!\n Better run with a FINITE number of events!\n");
+  });
+  connect(modulo_, &QSpinBox::valueChanged, this,
+          [this](int v) { std::atomic_ref<std::int32_t>(st_.gui.DisplayModulo).store(v); });
+  connect(max_events_blt_, &QSpinBox::valueChanged, this,
+          [this](int v) { with_restart([&] { Set_MaxNumEventsBLT(st_, v); }); });
+
+  // RUN group.
+  connect(run_type_, &QComboBox::activated, this, &MainWindow::on_run_type);
+  connect(events_required_, &QSpinBox::valueChanged, this,
+          [this](int v) { Set_NbOfEventsRequired(st_, v); });
+  for (auto* d : duration_) connect(d, &QSpinBox::valueChanged, this, [this] { on_duration(); });
+}
+
+void MainWindow::start_run() {
+  if (st_.AcquisitionRunning.load() == 1) return;
+  Start_AcquisitionFromUser(st_);
+}
+
+void MainWindow::stop_and_wait() {
+  st_.StopRequest().store(1);
+  if (st_.AcquisitionRunning.load() == 0) return;
+  QEventLoop loop;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (st_.AcquisitionRunning.load() == 0) loop.quit();
+  });
+  poll.start(2);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::on_channel_led(int ch, bool on) {
+  with_restart([&] {
+    {
+      std::lock_guard lock(params_mutex_);
+      st_.gui.ChannelEnabled[ch] = on ? 1 : 0;
+    }
+    Set_EnabledSAMBlocks(st_);
+  });
+  refresh_channel_leds();
+  redraw_now();
+}
+
+void MainWindow::on_all_channels(int state) {
+  with_restart([&] {
+    {
+      std::lock_guard lock(params_mutex_);
+      for (int ch = 0; ch < shown_channels(st_); ++ch) st_.gui.ChannelEnabled[ch] = state & 1;
+    }
+    Set_EnabledSAMBlocks(st_);
+  });
+  refresh_channel_leds();
+  redraw_now();
+}
+
+void MainWindow::on_run_type(int type) {
+  const bool was_running = st_.AcquisitionRunning.load() == 1;
+  stop_and_wait();
+  RestartGuard restart(st_, was_running);
+  Set_RunType(st_, type, events_required_->value());
+  refresh_main_tab();
+}
+
+void MainWindow::on_duration() {
+  const bool was_running = st_.AcquisitionRunning.load() == 1;
+  stop_and_wait();
+  RestartGuard restart(st_, was_running);
+  Set_RunDuration(st_, duration_[0]->value(), duration_[1]->value(), duration_[2]->value(),
+                  duration_[3]->value());
+}
+
+void MainWindow::refresh_all() {
+  refresh_main_tab();
+  refresh_menu_values();
+  refresh_channel_leds();
+  setWindowTitle(QString::fromStdString(main_window_title(st_.sys)));
+}
+
+void MainWindow::refresh_main_tab() {
+  const AcqParams& a = st_.acq;
+  const QSignalBlocker b1(display_on_), b2(persist_), b3(averaging_), b4(fft_), b5(modulo_),
+      b6(max_events_blt_), b7(run_type_), b8(events_required_), b9(data_mode_);
+  display_on_->setChecked(a.DisplayOn == 1);
+  persist_->setChecked(st_.gui.DisplayOption == 1);
+  data_mode_->setEnabled(st_.gui.DisplayOption != 1);
+  averaging_->setChecked(a.AveragingDataOn == 1);
+  fft_->setChecked(a.FFTMode == 1);
+  modulo_->setValue(std::max(1, st_.gui.DisplayModulo));
+  max_events_blt_->setValue(std::max(1, a.MaxNumEventsBLT));
+  run_type_->setCurrentIndex(std::clamp(a.RunType, 0, 3));
+  events_required_->setEnabled(a.RunType == 1);
+  if (a.RunType == 1 || a.RunType == 0) {
+    const QSignalBlocker b(events_required_);
+    events_required_->setValue(a.NbOfEventsRequired);
+  }
+  const int d = a.RunDuration;
+  const int parts[4] = {d / 86400, (d % 86400) / 3600, (d % 3600) / 60, d % 60};
+  for (int i = 0; i < 4; ++i) {
+    const QSignalBlocker b(duration_[i]);
+    duration_[i]->setValue(parts[i]);
+    duration_[i]->setEnabled(a.RunType == 2);
+  }
+}
+
+void MainWindow::refresh_menu_values() {
+  const AcqParams& a = st_.acq;
+  auto mark = [this](const char* name, bool on) { action(name)->setChecked(on); };
+  mark("SAVEWAVETOFILE", a.SaveDataInFile == 1 && a.MeasurementsEnabled == 0);
+  mark("ADDALLMEASUREMENTS", a.SaveDataInFile == 1 && a.MeasurementsEnabled == 1);
+  mark("SAVEALLMEASUREMENTS", a.SaveMeasurementsInFile == 1);
+  mark("ENABLEINLCORRECTION", a.INLCorrectionEnabled == 1);
+  mark("RUNFROMFILE", a.RunFromFile == 1);
+  mark("EN_START_STOP_CLIENT", a.TCPCommandsEnabled == 1);
+  mark("EN_TX_DATA2CLIENT", a.TransmitRunDataToTcpClient == 1);
+  update_run_dependent_dimming();
+}
+
+void MainWindow::update_run_dependent_dimming() {
+  for (QAction* a : dimmed_while_running_) a->setEnabled(!running_);
+  // With remote control on, only the remote client starts runs.
+  if (st_.acq.TCPCommandsEnabled == 1) action("START")->setEnabled(false);
+}
+
+void MainWindow::run_state_changed(bool running) {
+  running_ = running;
+  update_run_dependent_dimming();
+  if (running) graph_->clear_curves();
+}
+
+void MainWindow::refresh_channel_leds() {
+  const int shown = shown_channels(st_);
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    const bool visible = ch < shown;
+    ch_leds_[ch]->setVisible(visible);
+    ch_labels_[ch]->setVisible(visible);
+    legends_[ch]->setVisible(visible);
+    const QSignalBlocker block(ch_leds_[ch]);
+    ch_leds_[ch]->set_colour(to_qcolor(channel_colour(ch)));
+    ch_leds_[ch]->setChecked(st_.gui.ChannelEnabled[ch] != 0);
+  }
+  const QSignalBlocker block(all_channels_);
+  const int all = all_channels_state(st_);
+  all_channels_->setCheckState(all == 1   ? Qt::Checked
+                               : all == 0 ? Qt::Unchecked
+                                          : Qt::PartiallyChecked);
+  {
+    std::lock_guard lock(params_mutex_);
+    Compute_MainGraphParameters(st_);
+  }
+  refresh_graph_scaling();
+  refresh_annotations();
+}
+
+void MainWindow::refresh_graph_scaling() {
+  graph_->apply_axes(main_graph_axes(st_.gui));
+}
+
+void MainWindow::refresh_annotations() {
+  GraphTitles titles;
+  if (graph_titles(st_, graph_->zoomed(), titles)) graph_->set_titles(titles);
+  std::array<ChannelMarkers, kMaxChannels> markers{};
+  const int shown = shown_channels(st_);
+  const bool volts = st_.gui.AmplitudeInVolts == 1;
+  for (int ch = 0; ch < shown; ++ch) {
+    const double scale = volts ? 1000.0 : st_.gui.VerticalScale[ch];
+    const double position = volts ? 0.0 : st_.gui.VerticalPosition[ch];
+    markers[ch].shown = true;
+    markers[ch].zero_level = position;
+    markers[ch].trigger =
+        trigger_marker_level(st_.sam[ch / 2].TriggerThreshold[ch % 2], scale, position);
+    const std::string legend = channel_legend(st_.gui, ch);
+    legends_[ch]->setText(QString::fromStdString(legend));
+  }
+  graph_->set_markers(markers, st_.gui.GraphMode == kGraphWaveforms);
+  graph_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::refresh_cursor_readout() {
+  const QPointF a = graph_->cursor(0), b = graph_->cursor(1);
+  graph_->set_readout(QString::fromStdString(
+      cursor_readout(st_.gui.GraphMode, a.x(), a.y(), b.x(), b.y(), Get_SamplingPeriod(st_))));
+}
+
+void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString& text) {
+  QPlainTextEdit* box = messages_[static_cast<int>(tab)];
+  const bool at_end = box->verticalScrollBar()->value() == box->verticalScrollBar()->maximum();
+  QTextCharFormat format;
+  format.setForeground(kind == MessageKind::Error     ? QColor(200, 0, 0)
+                       : kind == MessageKind::Warning ? QColor(190, 110, 0)
+                                                      : box->palette().text().color());
+  QTextCursor cursor(box->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(text, format);
+  if (at_end) box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
+void MainWindow::set_led(vx::Led led, bool on) {
+  if (led == vx::Led::Run) running_led_->setChecked(on);
+}
+
+void MainWindow::set_text(Field field, int index, const QString& text) {
+  switch (field) {
+    case Field::RunElapsedTime:
+      if (index >= 0 && index < 4) elapsed_[index]->setText(text);
+      break;
+    case Field::EventRate:
+      rate_->setText(text);
+      break;
+    case Field::EventNumber:
+      event_number_->setText(text);
+      break;
+    case Field::EventTimeChain:
+      event_time_->setText(text);
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::set_colour(Field field, Rgb c) {
+  if (field != Field::EventNumber) return;
+  event_number_->setStyleSheet(
+      QString("background: rgb(%1,%2,%3); color: black;").arg(c.r).arg(c.g).arg(c.b));
+}
+
+void MainWindow::compute_display() {
+  {
+    std::lock_guard lock(params_mutex_);
+    Compute_Histos(st_, back_);
+  }
+  {
+    std::lock_guard lock(frame_mutex_);
+    std::swap(back_, latest_);
+    fresh_frame_ = true;
+  }
+  if (!redraw_posted_.exchange(true)) st_.ui.post([this] { redraw_now(); });
+}
+
+void MainWindow::show_event() {
+  {
+    std::lock_guard lock(frame_mutex_);
+    shown_event_number_ = st_.EventNumber.load();
+    const auto& chain = st_.event.EventTimeChain;
+    shown_event_time_ =
+        QString::fromLatin1(chain.data(), static_cast<int>(strnlen(chain.data(), chain.size())));
+  }
+  if (!event_posted_.exchange(true)) {
+    st_.ui.post([this] {
+      event_posted_ = false;
+      std::lock_guard lock(frame_mutex_);
+      event_number_->setText(QString::number(shown_event_number_));
+      event_time_->setText(shown_event_time_);
+    });
+  }
+}
+
+void MainWindow::redraw_now() {
+  redraw_posted_ = false;
+  // No faster than the screen: a frame arriving too early waits for the next slot.
+  const qint64 since = since_replot_.elapsed();
+  if (since < kFrameIntervalMs) {
+    if (!redraw_timer_->isActive())
+      redraw_timer_->start(static_cast<int>(kFrameIntervalMs - since));
+    return;
+  }
+  {
+    std::lock_guard lock(frame_mutex_);
+    if (!fresh_frame_) return;
+    std::swap(latest_, front_);
+    fresh_frame_ = false;
+  }
+  graph_->show_frame(front_);
+  if (st_.gui.GraphOptionCharge == 1 && !graph_->zoomed()) graph_->yAxis->rescale();
+  graph_->replot();
+  since_replot_.restart();
+  ++redraw_count_;
+}
+
+void MainWindow::exit_program() {
+  stop_and_wait();
+  if (st_.Board_Connected.load() == 1) {
+    Close_Device(st_);
+    st_.Board_Connected = 0;
+  }
+  emit quit_requested();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  exit_program();
+}
+
+}  // namespace vx::ui

@@ -1,0 +1,160 @@
+// The main window: menu bar and toolbars, the main graph with its legends, the MAIN page
+// (display and run groups) and the three message tabs.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QMap>
+#include <array>
+#include <atomic>
+#include <mutex>
+
+#include "analysis/main_graph.h"
+#include "app/state.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+
+namespace vx::ui {
+
+class AccessPanel;
+class Dialogs;
+class Led;
+class MainGraphView;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  MainWindow(State& st, Dialogs& dialogs, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Menu item or toolbar action by its constant name ("START", "ZOOMIN"...).
+  QAction* action(const QString& name) const { return actions_.value(name); }
+  QList<QToolBar*> toolbars() const;
+  MainGraphView* graph() const { return graph_; }
+  AccessPanel* access_panel() const { return access_; }
+
+  // The refresh family: controls copied from the parameter records.
+  void refresh_all();
+  void refresh_main_tab();
+  void refresh_menu_values();
+  void refresh_channel_leds();
+  void refresh_graph_scaling();
+  void refresh_annotations();
+  void refresh_cursor_readout();
+
+  void append_message(MessageTab tab, MessageKind kind, const QString& text);
+  void run_state_changed(bool running);
+  void set_led(vx::Led led, bool on);
+  void set_text(Field field, int index, const QString& text);
+  void set_colour(Field field, Rgb colour);
+
+  // Called on the acquisition thread.
+  void compute_display();
+  void show_event();
+  // Takes the latest computed frame and draws it (user-interface thread).
+  void redraw_now();
+
+  // Asks a running loop to stop and waits, keeping the event loop alive so that a
+  // popup raised by the loop can still be answered.
+  void stop_and_wait();
+  // The board and the event loop end: used by Exit and by closing the window.
+  void exit_program();
+
+  // Named widgets for the tests and the screenshots.
+  QCheckBox* display_switch() const { return display_on_; }
+  QCheckBox* all_channels() const { return all_channels_; }
+  Led* channel_led(int ch) const { return ch_leds_[ch]; }
+  QCheckBox* fft_switch() const { return fft_; }
+  QCheckBox* persistence_switch() const { return persist_; }
+  QComboBox* data_mode() const { return data_mode_; }
+  QComboBox* run_type() const { return run_type_; }
+  QSpinBox* events_required() const { return events_required_; }
+  QLineEdit* event_number() const { return event_number_; }
+  QLineEdit* event_rate() const { return rate_; }
+  QPlainTextEdit* message_box(MessageTab tab) const { return messages_[static_cast<int>(tab)]; }
+  QLabel* legend(int ch) const { return legends_[ch]; }
+  Led* running_led() const { return running_led_; }
+  int redraw_count() const { return redraw_count_; }
+
+ signals:
+  void connection_panel_requested();
+  void quit_requested();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void build_menus();
+  void build_toolbars();
+  QWidget* build_main_page();
+  QWidget* build_display_group();
+  QWidget* build_run_group();
+  QWidget* build_graph_area();
+  QWidget* build_messages();
+  void connect_controls();
+  void on_channel_led(int ch, bool on);
+  void on_all_channels(int state);
+  void on_run_type(int type);
+  void on_duration();
+  void start_run();
+  template <typename F>
+  void with_restart(F change);
+  void update_run_dependent_dimming();
+  // Applies a display-parameter change while the acquisition thread may be computing.
+  template <typename F>
+  void change_display(F change);
+
+  State& st_;
+  Dialogs& dialogs_;
+  QMap<QString, QAction*> actions_;
+  QList<QAction*> dimmed_while_running_;
+  MainGraphView* graph_ = nullptr;
+  std::array<QLabel*, kMaxChannels> legends_{};
+  AccessPanel* access_ = nullptr;
+  Led* running_led_ = nullptr;
+  std::array<QPlainTextEdit*, 3> messages_{};
+  QTabWidget* general_tab_ = nullptr;
+
+  QCheckBox* display_on_ = nullptr;
+  std::array<Led*, kMaxChannels> ch_leds_{};
+  std::array<QLabel*, kMaxChannels> ch_labels_{};
+  QCheckBox* all_channels_ = nullptr;
+  QCheckBox* persist_ = nullptr;
+  QCheckBox* averaging_ = nullptr;
+  QCheckBox* fft_ = nullptr;
+  QComboBox* data_mode_ = nullptr;
+  QSpinBox* modulo_ = nullptr;
+  QSpinBox* max_events_blt_ = nullptr;
+  QLineEdit* event_time_ = nullptr;
+  QComboBox* run_type_ = nullptr;
+  QSpinBox* events_required_ = nullptr;
+  std::array<QSpinBox*, 4> duration_{};
+  std::array<QLineEdit*, 4> elapsed_{};
+  QLineEdit* event_number_ = nullptr;
+  QLineEdit* rate_ = nullptr;
+
+  // Display hand-over from the acquisition thread: params_mutex_ guards the display
+  // fields of GuiParams while a frame is computed; frame_mutex_ the frames themselves.
+  std::mutex params_mutex_;
+  std::mutex frame_mutex_;
+  DisplayFrame back_, latest_, front_;
+  bool fresh_frame_ = false;
+  int shown_event_number_ = 0;
+  QString shown_event_time_;
+  std::atomic<bool> redraw_posted_{false};
+  std::atomic<bool> event_posted_{false};
+  QTimer* redraw_timer_ = nullptr;
+  QElapsedTimer since_replot_;
+  int redraw_count_ = 0;
+  bool running_ = false;
+};
+
+}  // namespace vx::ui

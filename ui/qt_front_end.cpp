@@ -1,0 +1,170 @@
+#include "ui/qt_front_end.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <QThread>
+
+namespace vx::ui {
+
+namespace {
+QString q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+}  // namespace
+
+QtFrontEnd::QtFrontEnd(QObject* parent) : QObject(parent) {}
+QtFrontEnd::~QtFrontEnd() = default;
+
+bool QtFrontEnd::on_ui_thread() const {
+  return QThread::currentThread() == thread();
+}
+
+void QtFrontEnd::post(std::function<void()> fn) {
+  QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+void QtFrontEnd::later(std::function<void()> fn) {
+  if (on_ui_thread()) {
+    fn();
+  } else {
+    post(std::move(fn));
+  }
+}
+
+void QtFrontEnd::blocking(const std::function<void()>& fn) {
+  if (on_ui_thread()) {
+    fn();
+  } else {
+    QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+  }
+}
+
+void QtFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::string& text) {
+  later([this, tab, kind, t = q(text)] {
+    if (views_ != nullptr) views_->append_message(tab, kind, t);
+  });
+}
+
+void QtFrontEnd::popup(PopupKind kind, const std::string& title, const std::string& text) {
+  blocking([&] { dialogs_->popup(kind, q(title), q(text)); });
+}
+
+bool QtFrontEnd::confirm(const std::string& title, const std::string& text) {
+  bool answer = false;
+  blocking([&] { answer = dialogs_->confirm(q(title), q(text)); });
+  return answer;
+}
+
+std::optional<std::string> QtFrontEnd::prompt(const std::string& title, const std::string& text,
+                                              const std::string& initial) {
+  std::optional<std::string> answer;
+  blocking([&] {
+    if (auto a = dialogs_->prompt(q(title), q(text), q(initial))) answer = a->toStdString();
+  });
+  return answer;
+}
+
+std::optional<std::filesystem::path> QtFrontEnd::select_file(const FileDialogRequest& request) {
+  std::optional<std::filesystem::path> answer;
+  blocking([&] {
+    if (auto a = dialogs_->select_file(request)) answer = std::filesystem::path(a->toStdString());
+  });
+  return answer;
+}
+
+std::optional<std::filesystem::path> QtFrontEnd::select_directory(
+    const std::string& title, const std::filesystem::path& initial) {
+  std::optional<std::filesystem::path> answer;
+  blocking([&] {
+    if (auto a = dialogs_->select_directory(q(title), q(initial.string())))
+      answer = std::filesystem::path(a->toStdString());
+  });
+  return answer;
+}
+
+void QtFrontEnd::progress_show(const std::string& title, const std::string& label) {
+  progress_cancelled_ = false;
+  later([this, t = q(title), l = q(label)] {
+    QWidget* parent = views_ != nullptr ? views_->dialog_parent() : nullptr;
+    progress_ = std::make_unique<QProgressDialog>(l, "Cancel", 0, 100, parent);
+    progress_->setWindowTitle(t);
+    progress_->setWindowModality(Qt::ApplicationModal);
+    progress_->setMinimumDuration(0);
+    connect(progress_.get(), &QProgressDialog::canceled, this,
+            [this] { progress_cancelled_ = true; });
+    progress_->show();
+  });
+}
+
+bool QtFrontEnd::progress_update(int percent) {
+  later([this, percent] {
+    if (progress_) progress_->setValue(percent);
+  });
+  return !progress_cancelled_.load();
+}
+
+void QtFrontEnd::progress_hide() {
+  later([this] { progress_.reset(); });
+}
+
+void QtFrontEnd::set_wait_cursor(bool on) {
+  later([this, on] {
+    if (on) {
+      ++wait_cursor_depth_;
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (wait_cursor_depth_ > 0) {
+      --wait_cursor_depth_;
+      QApplication::restoreOverrideCursor();
+    }
+  });
+}
+
+void QtFrontEnd::show_panel(Panel panel, bool visible) {
+  later([this, panel, visible] {
+    if (views_ != nullptr) views_->show_panel(panel, visible);
+  });
+}
+
+void QtFrontEnd::refresh_panel(Panel panel) {
+  later([this, panel] {
+    if (views_ != nullptr) views_->refresh_panel(panel);
+  });
+}
+
+void QtFrontEnd::set_window_title(const std::string& title) {
+  later([this, t = q(title)] {
+    if (views_ != nullptr) views_->set_window_title(t);
+  });
+}
+
+void QtFrontEnd::run_state_changed(bool running) {
+  later([this, running] {
+    if (views_ != nullptr) views_->run_state_changed(running);
+  });
+}
+
+void QtFrontEnd::set_led(vx::Led led, bool on) {
+  later([this, led, on] {
+    if (views_ != nullptr) views_->set_led(led, on);
+  });
+}
+
+void QtFrontEnd::set_text(Field field, int index, const std::string& text) {
+  later([this, field, index, t = q(text)] {
+    if (views_ != nullptr) views_->set_text(field, index, t);
+  });
+}
+
+void QtFrontEnd::set_colour(Field field, Rgb colour) {
+  later([this, field, colour] {
+    if (views_ != nullptr) views_->set_colour(field, colour);
+  });
+}
+
+void QtFrontEnd::plot_strip_chart(StripChart chart, std::span<const double> points) {
+  later([this, chart, p = QVector<double>(points.begin(), points.end())] {
+    if (views_ != nullptr) views_->plot_strip_chart(chart, p);
+  });
+}
+
+}  // namespace vx::ui
