@@ -100,7 +100,9 @@ void setup_run(State& st, int& counter, int& limit) {
 }
 
 void end_run(State& st) {
-  if (saving(st)) {
+  if (saving(st) && st.RestartPending.load() == 1) {
+    wait_writer(st);  // the files stay open for the rest of the run
+  } else if (saving(st)) {
     wait_writer(st);
     st.clock.delay(1.0);
     Close_FileForSavingData(st, 2);

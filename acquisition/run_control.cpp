@@ -19,7 +19,9 @@ bool saving(const State& st) {
   return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
 }
 
-int open_output_files(State& st, const std::string& directory) { return Open_FileForSavingData(st, directory, 1); }
+int open_output_files(State& st, const std::string& directory) {
+  return Open_FileForSavingData(st, directory, 1);
+}
 
 // Schedules the acquisition thread and waits until it has started. Waiting on a start
 // counter rather than on AcquisitionRunning itself: a short run may be over before this
@@ -106,7 +108,14 @@ void Stop_AcquisitionFromUser(State& st) {
   Stop_AcquisitionAndWait(st);
 }
 
-RestartGuard::RestartGuard(State& st) : st_(st), was_running_(st.AcquisitionRunning.load() == 1) {
+bool RestartGuard::begin(State& st) {
+  // The run goes on after the change: its output files must stay open meanwhile.
+  const bool running = st.AcquisitionRunning.load() == 1;
+  if (running) st.RestartPending = 1;
+  return running;
+}
+
+RestartGuard::RestartGuard(State& st) : st_(st), was_running_(begin(st)) {
   Stop_AcquisitionAndWait(st);
 }
 
@@ -115,9 +124,12 @@ RestartGuard::RestartGuard(State& st, bool was_running) : st_(st), was_running_(
 }
 
 RestartGuard::~RestartGuard() {
-  if (!was_running_ || st_.AcquisitionRunning.load() != 0) return;
-  if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
-  launch_acquisition_thread(st_);
+  if (!was_running_) return;
+  if (st_.AcquisitionRunning.load() == 0) {
+    if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
+    launch_acquisition_thread(st_);
+  }
+  st_.RestartPending = 0;
 }
 
 int events_required_for(int run_type, int events_entry) {

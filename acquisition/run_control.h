@@ -24,8 +24,9 @@ void Stop_AcquisitionFromUser(State& st);
 class RestartGuard {
  public:
   explicit RestartGuard(State& st);
-  // For a caller that has already stopped the loop itself (a front end that keeps its
-  // event loop alive while waiting): restarts it at the end if it was running.
+  // For a caller that stops the loop itself (a front end that keeps its event loop alive
+  // while waiting): begin() before stopping, then the guard with its result.
+  static bool begin(State& st);
   RestartGuard(State& st, bool was_running);
   ~RestartGuard();
   RestartGuard(const RestartGuard&) = delete;

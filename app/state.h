@@ -160,6 +160,7 @@ class State {
   std::string ReplayFileName;
   double EventSeconds = 0.0;           // time of the current event since the run start
   AtomicI32 AcquisitionGeneration{0};  // counts acquisition-thread starts
+  AtomicI32 RestartPending{0};         // the loop stops for a settings change and resumes
   bool display_attached = false;       // a graph shows the events (not the CLI)
 
   DecodedEvent event;

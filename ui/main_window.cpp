@@ -400,7 +400,7 @@ void MainWindow::change_display(F change) {
 
 template <typename F>
 void MainWindow::with_restart(F change) {
-  const bool was_running = st_.AcquisitionRunning.load() == 1;
+  const bool was_running = RestartGuard::begin(st_);
   stop_and_wait();
   RestartGuard restart(st_, was_running);
   change();
@@ -540,7 +540,7 @@ void MainWindow::on_all_channels(int state) {
 }
 
 void MainWindow::on_run_type(int type) {
-  const bool was_running = st_.AcquisitionRunning.load() == 1;
+  const bool was_running = RestartGuard::begin(st_);
   stop_and_wait();
   RestartGuard restart(st_, was_running);
   Set_RunType(st_, type, events_required_->value());
@@ -548,7 +548,7 @@ void MainWindow::on_run_type(int type) {
 }
 
 void MainWindow::on_duration() {
-  const bool was_running = st_.AcquisitionRunning.load() == 1;
+  const bool was_running = RestartGuard::begin(st_);
   stop_and_wait();
   RestartGuard restart(st_, was_running);
   Set_RunDuration(st_, duration_[0]->value(), duration_[1]->value(), duration_[2]->value(),

@@ -246,3 +246,37 @@ TEST(DisplayCondition, DecimationRule) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+// A settings change in the middle of a saving run resumes the run into the same files.
+std::uintmax_t saved_bytes(bool restart_midway) {
+  RunFixture f;
+  State& st = f.sim.st;
+  st.acq.SaveDataInFile = 1;
+  st.acq.DataFileType = 1;
+  st.acq.SplitFileToSaveData = 0;
+  st.acq.PopupForFileName = 0;
+  set_text(st.acq.DataDirectory, (f.sim.dir.path() / "RunData").c_str());
+  Set_RunType(st, 1, 300);
+  EXPECT_EQ(f.start(), 1);
+  if (restart_midway) {
+    EXPECT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 100; }, 20.0));
+    RestartGuard restart(st);
+    st.gui.ThresholdVolts[1] = -0.03f;
+    Update_TriggerThreshold(st, 1);
+  }
+  EXPECT_TRUE(f.wait_end());
+  EXPECT_EQ(f.count("successfully"), 1) << "the data file is closed once, at the end";
+  return std::filesystem::file_size(st.files.FileForSavingData);
+}
+
+TEST(Run, RestartDuringASavingRunKeepsItsFiles) {
+  const auto straight = saved_bytes(false);
+  const auto restarted = saved_bytes(true);
+  EXPECT_GE(restarted, straight) << "every event of the run is in the file";
+}
+
+}  // namespace
+}  // namespace vx
