@@ -86,6 +86,7 @@ class MainWindow : public QMainWindow {
 
  signals:
   void connection_panel_requested();
+  void tcp_panel_requested();
   void quit_requested();
 
  protected:
@@ -105,6 +106,10 @@ class MainWindow : public QMainWindow {
   void on_run_type(int type);
   void on_duration();
   void start_run();
+  void on_run_from_file();
+  void on_save_waveforms();
+  void on_save_waveforms_and_measurements();
+  void on_save_measurements();
   template <typename F>
   void with_restart(F change);
   void update_run_dependent_dimming();
@@ -155,6 +160,7 @@ class MainWindow : public QMainWindow {
   QElapsedTimer since_replot_;
   int redraw_count_ = 0;
   bool running_ = false;
+  bool saving_dimmed_by_replay_ = false;
 };
 
 }  // namespace vx::ui
