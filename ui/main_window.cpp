@@ -30,6 +30,7 @@
 #include "remote/tcp_interface.h"
 #include "ui/access_panel.h"
 #include "ui/dialogs.h"
+#include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 
@@ -94,6 +95,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   resize(1500, 900);
 
   access_ = new AccessPanel(dialogs_, this);
+  info_ = new InfoPanel(this);
   connect(access_, &AccessPanel::granted, this, [this](Panel) {
     dialogs_.popup(PopupKind::Information, "INFO",
                    "This panel is not available in this version yet.");
@@ -558,6 +560,7 @@ void MainWindow::on_save_waveforms_and_measurements() {
                     on ? "Adding Charge and Time option to saved waveforms is ON.\n"
                        : "Adding Charge and Time option to saved waveforms is OFF.\n",
                     kInfo);
+  if (on) info_->offer();
   refresh_menu_values();
 }
 
@@ -569,6 +572,7 @@ void MainWindow::on_save_measurements() {
                         ? "Saving all measurements to file option is ON.\n"
                         : "Saving all measurements to file option is OFF.\n",
                     kInfo);
+  if (a.SaveMeasurementsInFile == 1) info_->offer();
   refresh_menu_values();
 }
 

@@ -26,6 +26,7 @@ namespace vx::ui {
 
 class AccessPanel;
 class Dialogs;
+class InfoPanel;
 class Led;
 class MainGraphView;
 
@@ -40,6 +41,7 @@ class MainWindow : public QMainWindow {
   QList<QToolBar*> toolbars() const;
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
+  InfoPanel* info_panel() const { return info_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -124,6 +126,7 @@ class MainWindow : public QMainWindow {
   MainGraphView* graph_ = nullptr;
   std::array<QLabel*, kMaxChannels> legends_{};
   AccessPanel* access_ = nullptr;
+  InfoPanel* info_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;

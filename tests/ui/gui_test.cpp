@@ -28,6 +28,7 @@
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
 #include "ui/gui_app.h"
+#include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/main_window.h"
@@ -349,7 +350,13 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
 
 TEST_F(GuiFixture, SavingCheckItemsFollowTheirOptions) {
   connect_board();
+  InfoPanel& info = *main().info_panel();
+  EXPECT_FALSE(info.isVisible());
   main().action("ADDALLMEASUREMENTS")->trigger();
+  EXPECT_TRUE(info.isVisible());
+  info.dont_show_again()->click();
+  info.close_button()->click();
+  EXPECT_FALSE(info.isVisible());
   EXPECT_EQ(st().acq.SaveDataInFile, 1);
   EXPECT_EQ(st().acq.MeasurementsEnabled, 1);
   EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
@@ -366,6 +373,7 @@ TEST_F(GuiFixture, SavingCheckItemsFollowTheirOptions) {
 
   main().action("SAVEALLMEASUREMENTS")->trigger();
   EXPECT_EQ(st().acq.SaveMeasurementsInFile, 1);
+  EXPECT_FALSE(info.isVisible());  // not again once declined
   EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isChecked());
   main().action("SAVEALLMEASUREMENTS")->trigger();
   EXPECT_EQ(st().acq.SaveMeasurementsInFile, 0);
