@@ -434,6 +434,15 @@ struct Client {
   bool send(const std::string& text) const {
     return ::send(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
   }
+  // Whatever has arrived so far, without waiting.
+  std::string take() const {
+    std::string got;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+      got.append(buffer, static_cast<std::size_t>(n));
+    return got;
+  }
   void close() {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -474,6 +483,21 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
   EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
   EXPECT_FALSE(main().action("START")->isEnabled());
   EXPECT_TRUE(infos().contains("START/STOP from TCP Client is ENABLED!"));
+  // The client starts a one-event run; its end is acknowledged to the client.
+  main().run_type()->setCurrentIndex(0);
+  emit main().run_type()->activated(0);
+  ASSERT_TRUE(client.send("RUN_START00000003"));
+  ASSERT_TRUE(wait_until([&] { return infos().contains("Run is over."); }, 10000));
+  EXPECT_EQ(st().tcp.TCPRunId, 3);
+  std::string reply;
+  EXPECT_TRUE(wait_until(
+      [&] {
+        reply += client.take();
+        return reply.find("RUN_STOPPED") != std::string::npos;
+      },
+      5000))
+      << reply;
+  EXPECT_FALSE(main().action("START")->isEnabled());  // still the client's after the run
   main().action("EN_START_STOP_CLIENT")->trigger();
   EXPECT_EQ(st().acq.TCPCommandsEnabled, 0);
   EXPECT_TRUE(main().action("START")->isEnabled());
