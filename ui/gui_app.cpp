@@ -11,9 +11,11 @@
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
+#include "remote/tcp_interface.h"
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
+#include "ui/tcp_panel.h"
 
 namespace vx::ui {
 
@@ -34,6 +36,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
 
   main_ = std::make_unique<MainWindow>(st_, ui_.dialogs());
   connection_ = std::make_unique<ConnectionPanel>(st_, ui_.dialogs());
+  tcp_ = std::make_unique<TcpPanel>(st_);
   ui_.attach(this);
   st_.display_attached = true;
 
@@ -50,12 +53,19 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
     main_->refresh_main_tab();
   };
+  // After the end-of-run handler above: remote control chains its acknowledgement to it.
+  Install_RemoteControlHooks(st_);
   Start_Core(st_, user_path);
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();
     connection_->show();
     connection_->raise();
+  });
+  connect(main_.get(), &MainWindow::tcp_panel_requested, this, [this] {
+    tcp_->refresh();
+    tcp_->show();
+    tcp_->raise();
   });
   connect(main_.get(), &MainWindow::quit_requested, this, &GuiApp::quit_requested);
   connect(connection_.get(), &ConnectionPanel::quit_requested, this, &GuiApp::quit_requested);
@@ -72,6 +82,7 @@ GuiApp::~GuiApp() {
   while (st_.AcquisitionRunning.load() == 1 || st_.ConnectingThreadReleased.load() == 0)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   pool_.wait_idle();
+  if (st_.tcp.ServerOnline == 1) UnRegister_TCPIP_Server(st_);
   Shutdown_Core(st_);
   ui_.attach(nullptr);
   st_.digitizer = nullptr;
@@ -105,6 +116,9 @@ void GuiApp::show_panel(Panel panel, bool visible) {
     }
   } else if (panel == Panel::Connection) {
     connection_->setVisible(visible);
+  } else if (panel == Panel::TcpServer) {
+    if (visible) tcp_->refresh();
+    tcp_->setVisible(visible);
   }
 }
 
@@ -116,9 +130,13 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::Main:
       main_->refresh_main_tab();
       break;
+    case Panel::TcpServer:
+      tcp_->refresh();
+      break;
     case Panel::AllValues:
       connection_->refresh();
       main_->refresh_all();
+      tcp_->refresh();
       break;
     default:
       break;

@@ -23,6 +23,7 @@ namespace vx::ui {
 
 class ConnectionPanel;
 class MainWindow;
+class TcpPanel;
 
 struct GuiOptions {
   std::optional<std::string> user_dir;    // --user-dir, else VELTRIX_USER_DIR
@@ -44,6 +45,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   QtFrontEnd& front_end() { return ui_; }
   ConnectionPanel& connection_panel() { return *connection_; }
   MainWindow& main_window() { return *main_; }
+  TcpPanel& tcp_panel() { return *tcp_; }
   sim::SimulatedBoard* board() { return board_.get(); }
   QTimer& timer() { return *timer_; }
 
@@ -73,6 +75,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   std::unique_ptr<sim::SimulatedBoard> board_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ConnectionPanel> connection_;
+  std::unique_ptr<TcpPanel> tcp_;
   QTimer* timer_ = nullptr;
 };
 

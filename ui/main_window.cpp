@@ -25,8 +25,12 @@
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
+#include "files/data_file_reader.h"
+#include "files/setup_file.h"
+#include "remote/tcp_interface.h"
 #include "ui/access_panel.h"
 #include "ui/dialogs.h"
+#include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 
@@ -91,6 +95,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   resize(1500, 900);
 
   access_ = new AccessPanel(dialogs_, this);
+  info_ = new InfoPanel(this);
   connect(access_, &AccessPanel::granted, this, [this](Panel) {
     dialogs_.popup(PopupKind::Information, "INFO",
                    "This panel is not available in this version yet.");
@@ -138,8 +143,8 @@ void MainWindow::build_menus() {
   add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", false);
   add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true, true);
   config->addSeparator();
-  add(config, "LOADSETUP", "Load Setup from File", false, false, QStyle::SP_DialogOpenButton);
-  add(config, "SAVESETUPINFILE", "Save Setup to File", false, false, QStyle::SP_DialogSaveButton);
+  add(config, "LOADSETUP", "Load Setup from File", true, false, QStyle::SP_DialogOpenButton);
+  add(config, "SAVESETUPINFILE", "Save Setup to File", true, false, QStyle::SP_DialogSaveButton);
   add(config, "FILEMENU", "Saving Data File Menu", false);
   QMenu* advanced = config->addMenu("Advanced");
   advanced->setToolTipsVisible(true);
@@ -160,15 +165,15 @@ void MainWindow::build_menus() {
   add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files", false);
 
   QMenu* run = menu("&Run");
-  add(run, "RUNFROMFILE", "Run from File", false, true);
+  add(run, "RUNFROMFILE", "Run from File", true, true);
   QMenu* save = run->addMenu("Save Run to File");
   save->setToolTipsVisible(true);
   actions_.insert("SAVERUNTOFILE", save->menuAction());
-  add(save, "SAVEWAVETOFILE", "Save Waveforms Only", false, true);
-  add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", false, true);
-  add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", false, true);
+  add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true, true);
+  add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true, true);
+  add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true, true);
   run->addSeparator();
-  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", false,
+  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true,
       true);
   add(run, "EN_TX_DATA2CLIENT", "Enable Transmit data to TCP Client", false, true);
   run->addSeparator();
@@ -194,15 +199,15 @@ void MainWindow::build_menus() {
   add(measurements, "MEASUREMENTS", "Time Measurements", false);
   add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", false);
   QMenu* tcp = menu("&TCP/IP");
-  tcp->menuAction()->setEnabled(false);
-  tcp->menuAction()->setToolTip(kNotYet);
+  add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
   QMenu* help = menu("&Help");
   add(help, "USER_GUIDE", "Software User's Guide", false);
   QMenu* exit = menu("&Exit");
   add(exit, "EXIT", "Exit", true, false, QStyle::SP_DialogCloseButton);
 
   dimmed_while_running_ = {action("BOARDCONNECT"), action("ENABLEINLCORRECTION"),
-                           action("FPGA_VERSION"), action("START")};
+                           action("FPGA_VERSION"), action("START"),
+                           action("RUNFROMFILE"),  action("LOADSETUP")};
 }
 
 void MainWindow::build_toolbars() {
@@ -413,6 +418,24 @@ void MainWindow::connect_controls() {
     st_.acq.INLCorrectionEnabled = on ? 1 : 0;
     Set_SAMCorrectionLevel(st_);
   });
+  connect(action("LOADSETUP"), &QAction::triggered, this, [this] {
+    if (Load_SetupFromFile(st_, "", 1) == -1)
+      Write_InfoMessage(
+          st_, "A problem occured during the readout of setup values from the file !\n", kError);
+    refresh_all();
+  });
+  connect(action("SAVESETUPINFILE"), &QAction::triggered, this, [this] { Save_SetupInFile(st_); });
+  connect(action("RUNFROMFILE"), &QAction::triggered, this, &MainWindow::on_run_from_file);
+  connect(action("SAVEWAVETOFILE"), &QAction::triggered, this, &MainWindow::on_save_waveforms);
+  connect(action("ADDALLMEASUREMENTS"), &QAction::triggered, this,
+          &MainWindow::on_save_waveforms_and_measurements);
+  connect(action("SAVEALLMEASUREMENTS"), &QAction::triggered, this,
+          &MainWindow::on_save_measurements);
+  connect(action("EN_START_STOP_CLIENT"), &QAction::triggered, this, [this] {
+    Set_TCPCommandsEnabled(st_, st_.acq.TCPCommandsEnabled != 1);
+    refresh_menu_values();
+  });
+  connect(action("TCP_SERVER"), &QAction::triggered, this, &MainWindow::tcp_panel_requested);
   connect(action("START"), &QAction::triggered, this, &MainWindow::start_run);
   connect(action("STOP"), &QAction::triggered, this, &MainWindow::stop_and_wait);
   connect(action("ENABLECURSORS"), &QAction::triggered, this, [this] {
@@ -496,6 +519,61 @@ void MainWindow::connect_controls() {
   connect(events_required_, &QSpinBox::valueChanged, this,
           [this](int v) { Set_NbOfEventsRequired(st_, v); });
   for (auto* d : duration_) connect(d, &QSpinBox::valueChanged, this, [this] { on_duration(); });
+}
+
+void MainWindow::on_run_from_file() {
+  const bool on = st_.acq.RunFromFile != 1;
+  const bool was_saving = st_.acq.SaveDataInFile == 1;
+  Set_RunFromFile(st_, on ? 1 : 0);
+  // Saving stays dimmed while a replay holds the options it switched off.
+  saving_dimmed_by_replay_ = on && was_saving;
+  // Switching off brings back the settings the replayed file had replaced.
+  refresh_all();
+}
+
+void MainWindow::on_save_waveforms() {
+  AcqParams& a = st_.acq;
+  const bool on = !(a.SaveDataInFile == 1 && a.MeasurementsEnabled == 0);
+  if (on) {
+    a.SaveDataInFile = 1;
+    a.MeasurementsEnabled = 0;
+    if (a.RunFromFile == 1) {
+      a.RunFromFile = 0;
+      Close_FileForLoadingData(st_);
+      refresh_annotations();
+      Write_InfoMessage(st_, "Running from Data file option is OFF.\n", kInfo);
+    }
+    Write_InfoMessage(st_, "Saving Data to file option is ON.\n", kInfo);
+  } else {
+    a.SaveDataInFile = 0;
+    Write_InfoMessage(st_, "Saving Data to file option is OFF.\n", kInfo);
+  }
+  refresh_menu_values();
+}
+
+void MainWindow::on_save_waveforms_and_measurements() {
+  AcqParams& a = st_.acq;
+  const bool on = !(a.SaveDataInFile == 1 && a.MeasurementsEnabled == 1);
+  a.SaveDataInFile = on ? 1 : 0;
+  a.MeasurementsEnabled = on ? 1 : 0;
+  Write_InfoMessage(st_,
+                    on ? "Adding Charge and Time option to saved waveforms is ON.\n"
+                       : "Adding Charge and Time option to saved waveforms is OFF.\n",
+                    kInfo);
+  if (on) info_->offer();
+  refresh_menu_values();
+}
+
+void MainWindow::on_save_measurements() {
+  AcqParams& a = st_.acq;
+  a.SaveMeasurementsInFile = a.SaveMeasurementsInFile == 1 ? 0 : 1;
+  Write_InfoMessage(st_,
+                    a.SaveMeasurementsInFile == 1
+                        ? "Saving all measurements to file option is ON.\n"
+                        : "Saving all measurements to file option is OFF.\n",
+                    kInfo);
+  if (a.SaveMeasurementsInFile == 1) info_->offer();
+  refresh_menu_values();
 }
 
 void MainWindow::start_run() {
@@ -603,6 +681,10 @@ void MainWindow::refresh_menu_values() {
 
 void MainWindow::update_run_dependent_dimming() {
   for (QAction* a : dimmed_while_running_) a->setEnabled(!running_);
+  // The saving options change the files a run opens: never in the middle of one.
+  const bool saving_open = !running_ && !saving_dimmed_by_replay_;
+  action("SAVERUNTOFILE")->setEnabled(saving_open);
+  action("SAVEALLMEASUREMENTS")->setEnabled(saving_open);
   // With remote control on, only the remote client starts runs.
   if (st_.acq.TCPCommandsEnabled == 1) action("START")->setEnabled(false);
 }

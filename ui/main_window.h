@@ -26,6 +26,7 @@ namespace vx::ui {
 
 class AccessPanel;
 class Dialogs;
+class InfoPanel;
 class Led;
 class MainGraphView;
 
@@ -40,6 +41,7 @@ class MainWindow : public QMainWindow {
   QList<QToolBar*> toolbars() const;
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
+  InfoPanel* info_panel() const { return info_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -86,6 +88,7 @@ class MainWindow : public QMainWindow {
 
  signals:
   void connection_panel_requested();
+  void tcp_panel_requested();
   void quit_requested();
 
  protected:
@@ -105,6 +108,10 @@ class MainWindow : public QMainWindow {
   void on_run_type(int type);
   void on_duration();
   void start_run();
+  void on_run_from_file();
+  void on_save_waveforms();
+  void on_save_waveforms_and_measurements();
+  void on_save_measurements();
   template <typename F>
   void with_restart(F change);
   void update_run_dependent_dimming();
@@ -119,6 +126,7 @@ class MainWindow : public QMainWindow {
   MainGraphView* graph_ = nullptr;
   std::array<QLabel*, kMaxChannels> legends_{};
   AccessPanel* access_ = nullptr;
+  InfoPanel* info_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;
@@ -155,6 +163,7 @@ class MainWindow : public QMainWindow {
   QElapsedTimer since_replot_;
   int redraw_count_ = 0;
   bool running_ = false;
+  bool saving_dimmed_by_replay_ = false;
 };
 
 }  // namespace vx::ui

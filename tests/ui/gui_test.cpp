@@ -2,6 +2,10 @@
 // board.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,7 +16,10 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolBar>
+
 #include <atomic>
+#include <deque>
+#include <filesystem>
 #include <thread>
 
 #include "app/message_log.h"
@@ -21,9 +28,11 @@
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
 #include "ui/gui_app.h"
+#include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/main_window.h"
+#include "ui/tcp_panel.h"
 
 namespace vx::ui {
 namespace {
@@ -41,9 +50,16 @@ class ScriptedDialogs : public Dialogs {
   std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
+  // Each file dialog takes the next scripted answer; none left means Cancel.
+  std::optional<QString> select_file(const FileDialogRequest& request) override {
+    file_requests.push_back(request);
+    if (file_answers.empty()) return std::nullopt;
+    const QString answer = file_answers.front();
+    file_answers.pop_front();
+    return answer;
+  }
   std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
+    return directory_answer;
   }
   bool saw(const QString& title, const QString& text) const {
     for (const auto& s : shown)
@@ -52,6 +68,9 @@ class ScriptedDialogs : public Dialogs {
   }
   std::vector<Shown> shown;
   bool confirm_answer = false;
+  std::deque<QString> file_answers;
+  std::vector<FileDialogRequest> file_requests;
+  std::optional<QString> directory_answer;
 };
 
 bool wait_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
@@ -81,6 +100,14 @@ struct GuiFixture : ::testing::Test {
 
   State& st() { return app->state(); }
   MainWindow& main() { return app->main_window(); }
+
+  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
+
+  void run_to_the_end() {
+    main().action("START")->trigger();
+    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  }
 
   void connect_board(int model_index = 2) {
     auto& panel = app->connection_panel();
@@ -181,6 +208,8 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
   EXPECT_FALSE(main().action("START")->isEnabled());  // dimmed during the run
   EXPECT_FALSE(main().action("BOARDCONNECT")->isEnabled());
+  for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVERUNTOFILE", "SAVEALLMEASUREMENTS"})
+    EXPECT_FALSE(main().action(name)->isEnabled()) << name;
   main().action("STOP")->trigger();
   EXPECT_EQ(st().AcquisitionRunning.load(), 0);
   ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
@@ -228,11 +257,263 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   EXPECT_TRUE(main().action("START")->isEnabled());
 
   // Items without their function yet are dimmed and say so.
-  for (const char* name :
-       {"RUNFROMFILE", "LOADSETUP", "SAVEWAVETOFILE", "CALIBRATE", "PLOT_ALIGN"}) {
+  for (const char* name : {"CALIBRATE", "PLOT_ALIGN", "EN_TX_DATA2CLIENT"}) {
     EXPECT_FALSE(main().action(name)->isEnabled()) << name;
     EXPECT_FALSE(main().action(name)->toolTip().isEmpty()) << name;
   }
+  for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVESETUPINFILE", "SAVEWAVETOFILE",
+                           "EN_START_STOP_CLIENT", "TCP_SERVER"}) {
+    EXPECT_TRUE(main().action(name)->isEnabled()) << name;
+    EXPECT_FALSE(main().action(name)->property("unavailable").toBool()) << name;
+  }
+}
+
+std::vector<std::filesystem::path> files_under(const std::filesystem::path& dir,
+                                               const std::string& suffix) {
+  std::vector<std::filesystem::path> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
+    if (e.is_regular_file() && e.path().string().ends_with(suffix)) found.push_back(e.path());
+  return found;
+}
+
+TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
+  connect_board();
+  main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
+  main().run_type()->setCurrentIndex(1);
+  emit main().run_type()->activated(1);
+  main().events_required()->setValue(20);
+
+  // A short run saved to a directory chosen in the dialog.
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(infos().contains("Saving Data to file option is ON."));
+  const auto runs = home.path() / "runs";
+  std::filesystem::create_directories(runs);
+  dialogs.directory_answer = QString::fromStdString(runs.string());
+  run_to_the_end();
+  EXPECT_EQ(st().EventNumber.load(), 20);
+  const auto saved = files_under(runs, st().acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin");
+  ASSERT_EQ(saved.size(), 1u);
+
+  // Replay mode switches every saving option off and dims them.
+  main().action("RUNFROMFILE")->trigger();
+  EXPECT_EQ(st().acq.RunFromFile, 1);
+  EXPECT_EQ(st().acq.SaveDataInFile, 0);
+  EXPECT_TRUE(main().action("RUNFROMFILE")->isChecked());
+  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_FALSE(main().action("SAVERUNTOFILE")->isEnabled());
+  EXPECT_FALSE(main().action("SAVEALLMEASUREMENTS")->isEnabled());
+  const QString log = infos();
+  const auto off = log.indexOf("Saving Data to file options are OFF.");
+  const auto on = log.indexOf("Running from Data file option is ON.");
+  ASSERT_GE(off, 0);
+  EXPECT_GT(on, off);
+
+  // Start asks for the file and plays it back to its end.
+  dialogs.file_answers.push_back(QString::fromStdString(saved[0].string()));
+  const auto requests_before = dialogs.file_requests.size();
+  const auto files_before_replay = files_under(runs, "").size();
+  run_to_the_end();
+  EXPECT_EQ(dialogs.file_requests.size(), requests_before + 1);
+  EXPECT_TRUE(dialogs.file_answers.empty());
+  EXPECT_TRUE(infos().contains(
+      QString("Run started from file: '%1'.").arg(QString::fromStdString(saved[0].string()))));
+  EXPECT_EQ(st().EventNumber.load(), 20);
+  EXPECT_EQ(main().event_number()->text(), "20");
+  // Nothing new was written while replaying.
+  EXPECT_EQ(files_under(runs, "").size(), files_before_replay);
+
+  main().action("RUNFROMFILE")->trigger();
+  EXPECT_EQ(st().acq.RunFromFile, 0);
+  EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
+  EXPECT_TRUE(main().action("SAVERUNTOFILE")->isEnabled());
+  EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isEnabled());
+  EXPECT_TRUE(infos().contains("Running from Data file option is OFF."));
+  // The settings from before the replay are back, saving included.
+  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
+
+  // With nothing being saved, replay leaves the options open; choosing one ends replay.
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(st().acq.SaveDataInFile, 0);
+  main().action("RUNFROMFILE")->trigger();
+  EXPECT_TRUE(main().action("SAVERUNTOFILE")->isEnabled());
+  const auto offs_before = infos().count("Running from Data file option is OFF.");
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(st().acq.RunFromFile, 0);
+  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
+  EXPECT_EQ(infos().count("Running from Data file option is OFF."), offs_before + 1);
+}
+
+TEST_F(GuiFixture, SavingCheckItemsFollowTheirOptions) {
+  connect_board();
+  InfoPanel& info = *main().info_panel();
+  EXPECT_FALSE(info.isVisible());
+  main().action("ADDALLMEASUREMENTS")->trigger();
+  EXPECT_TRUE(info.isVisible());
+  info.dont_show_again()->click();
+  info.close_button()->click();
+  EXPECT_FALSE(info.isVisible());
+  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_EQ(st().acq.MeasurementsEnabled, 1);
+  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
+  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  // Waveforms only replaces waveforms and measurements.
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(st().acq.MeasurementsEnabled, 0);
+  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_FALSE(main().action("ADDALLMEASUREMENTS")->isChecked());
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(st().acq.SaveDataInFile, 0);
+  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(infos().contains("Saving Data to file option is OFF."));
+
+  main().action("SAVEALLMEASUREMENTS")->trigger();
+  EXPECT_EQ(st().acq.SaveMeasurementsInFile, 1);
+  EXPECT_FALSE(info.isVisible());  // not again once declined
+  EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isChecked());
+  main().action("SAVEALLMEASUREMENTS")->trigger();
+  EXPECT_EQ(st().acq.SaveMeasurementsInFile, 0);
+  EXPECT_TRUE(infos().contains("Saving all measurements to file option is ON."));
+  EXPECT_TRUE(infos().contains("Saving all measurements to file option is OFF."));
+}
+
+TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
+  connect_board();
+  main().run_type()->setCurrentIndex(1);
+  emit main().run_type()->activated(1);
+  main().events_required()->setValue(37);
+  const auto file = home.path() / "bench.dat";
+  dialogs.file_answers.push_back(QString::fromStdString(file.string()));
+  main().action("SAVESETUPINFILE")->trigger();
+  ASSERT_TRUE(std::filesystem::exists(file));
+  ASSERT_FALSE(dialogs.file_requests.empty());
+  EXPECT_TRUE(dialogs.file_requests.back().save);
+
+  main().run_type()->setCurrentIndex(3);
+  emit main().run_type()->activated(3);
+  EXPECT_EQ(st().acq.NbOfEventsRequired, 0);
+
+  dialogs.file_answers.push_back(QString::fromStdString(file.string()));
+  main().action("LOADSETUP")->trigger();
+  EXPECT_FALSE(dialogs.file_requests.back().save);
+  EXPECT_TRUE(infos().contains("Setup values succesfully restored !"));
+  EXPECT_EQ(st().acq.RunType, 1);
+  EXPECT_EQ(st().acq.NbOfEventsRequired, 37);
+  EXPECT_EQ(main().run_type()->currentIndex(), 1);
+  EXPECT_EQ(main().events_required()->value(), 37);
+
+  // A cancelled dialog is reported as a failed readout and changes nothing.
+  main().action("LOADSETUP")->trigger();
+  EXPECT_TRUE(
+      main()
+          .message_box(MessageTab::Errors)
+          ->toPlainText()
+          .contains("A problem occured during the readout of setup values from the file !"));
+  EXPECT_EQ(st().acq.NbOfEventsRequired, 37);
+}
+
+// A blocking loopback client.
+struct Client {
+  int fd = -1;
+  explicit Client(int port) {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  ~Client() { close(); }
+  bool send(const std::string& text) const {
+    return ::send(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+  }
+  // Whatever has arrived so far, without waiting.
+  std::string take() const {
+    std::string got;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+      got.append(buffer, static_cast<std::size_t>(n));
+    return got;
+  }
+  void close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
+TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
+  connect_board();
+  main().action("TCP_SERVER")->trigger();
+  TcpPanel& panel = app->tcp_panel();
+  ASSERT_TRUE(panel.isVisible());
+  EXPECT_FALSE(panel.online()->isChecked());
+  EXPECT_EQ(panel.register_button()->text(), "Register TCP/IP Server");
+
+  panel.port()->setValue(0);  // any free port
+  panel.register_button()->click();
+  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  const int port = st().tcp.ServerPort;
+  ASSERT_GT(port, 0);
+  EXPECT_TRUE(panel.online()->isChecked());
+  EXPECT_EQ(panel.port()->value(), port);
+  EXPECT_FALSE(panel.port()->isEnabled());
+  EXPECT_EQ(panel.register_button()->text(), "Un-Register TCP/IP Server");
+  EXPECT_FALSE(panel.server_name()->text().isEmpty());
+
+  Client client(port);
+  ASSERT_GE(client.fd, 0);
+  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+  EXPECT_EQ(panel.client_ip()->text(), "127.0.0.1");
+  ASSERT_TRUE(client.send("hello from the bench\n"));
+  ASSERT_TRUE(wait_until(
+      [&] { return panel.received()->toPlainText().contains("hello from the bench"); }, 5000));
+  EXPECT_TRUE(panel.received()->toPlainText().contains("-- New connection from 127.0.0.1 --"));
+
+  // Remote commands take Start away from the user.
+  main().action("EN_START_STOP_CLIENT")->trigger();
+  EXPECT_EQ(st().acq.TCPCommandsEnabled, 1);
+  EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
+  EXPECT_FALSE(main().action("START")->isEnabled());
+  EXPECT_TRUE(infos().contains("START/STOP from TCP Client is ENABLED!"));
+  // The client starts a one-event run; its end is acknowledged to the client.
+  main().run_type()->setCurrentIndex(0);
+  emit main().run_type()->activated(0);
+  ASSERT_TRUE(client.send("RUN_START00000003"));
+  ASSERT_TRUE(wait_until([&] { return infos().contains("Run is over."); }, 10000));
+  EXPECT_EQ(st().tcp.TCPRunId, 3);
+  std::string reply;
+  EXPECT_TRUE(wait_until(
+      [&] {
+        reply += client.take();
+        return reply.find("RUN_STOPPED") != std::string::npos;
+      },
+      5000))
+      << reply;
+  EXPECT_FALSE(main().action("START")->isEnabled());  // still the client's after the run
+  main().action("EN_START_STOP_CLIENT")->trigger();
+  EXPECT_EQ(st().acq.TCPCommandsEnabled, 0);
+  EXPECT_TRUE(main().action("START")->isEnabled());
+
+  client.close();
+  ASSERT_TRUE(wait_until([&] { return !panel.client_connected()->isChecked(); }, 5000));
+  EXPECT_TRUE(panel.received()->toPlainText().contains("-- Client disconnected --"));
+
+  panel.register_button()->click();
+  EXPECT_EQ(st().tcp.ServerOnline, 0);
+  EXPECT_FALSE(panel.online()->isChecked());
+  EXPECT_TRUE(panel.port()->isEnabled());
+  EXPECT_EQ(panel.register_button()->text(), "Register TCP/IP Server");
+  // The port is closed again.
+  Client refused(port);
+  EXPECT_LT(refused.fd, 0);
 }
 
 TEST_F(GuiFixture, CursorsReadOutAndZoom) {
