@@ -169,6 +169,8 @@ void Connect_Board(State& st, int model) {
     // Claimed here, on the user-interface thread, so a second press cannot schedule a
     // second connection thread before the first one has started.
     st.Connecting = 1;
+    // The next tick shows the outcome even when the connection ends before any tick saw it.
+    st.SavedConnecting = 1;
     if (st.hooks.select_board_model) st.hooks.select_board_model(model);
     st.pool.schedule([&st] { Start_ConnectionThread(st); });
   }

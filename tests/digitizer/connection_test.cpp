@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/message_log.h"
+#include "app/timer_tick.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "digitizer/register_access.h"
@@ -85,6 +86,8 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   Connect_Board(sim.st, kModelVme);
   sim.core.pool.wait_idle();
   ASSERT_EQ(sim.st.Board_Connected.load(), 1);
+  TimerCB(sim.st);
+  EXPECT_EQ(sim.core.ui.led(Led::Connection), true) << "a connection quicker than a tick is shown";
   EXPECT_EQ(sim.st.ConnectingThreadReleased.load(), 1);
   EXPECT_EQ(sim.st.Connecting.load(), 0);
 
