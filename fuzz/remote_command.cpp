@@ -5,39 +5,15 @@
 #include <span>
 
 #include "app/parameters.h"
+#include "platform/null_front_end.h"
 #include "remote/tcp_interface.h"
 
 namespace {
 
-class SilentFrontEnd final : public vx::FrontEnd {
+// Declines every question, so that no command can make the handler wait on a dialog.
+class SilentFrontEnd final : public vx::NullFrontEnd {
  public:
-  void post(std::function<void()>) override {}
-  void append_message(vx::MessageTab, vx::MessageKind, const std::string&) override {}
-  void popup(vx::PopupKind, const std::string&, const std::string&) override {}
   bool confirm(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> prompt(const std::string&, const std::string&,
-                                    const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::filesystem::path> select_file(const vx::FileDialogRequest&) override {
-    return std::nullopt;
-  }
-  std::optional<std::filesystem::path> select_directory(const std::string&,
-                                                        const std::filesystem::path&) override {
-    return std::nullopt;
-  }
-  void progress_show(const std::string&, const std::string&) override {}
-  bool progress_update(int) override { return true; }
-  void progress_hide() override {}
-  void set_wait_cursor(bool) override {}
-  void show_panel(vx::Panel, bool) override {}
-  void refresh_panel(vx::Panel) override {}
-  void set_window_title(const std::string&) override {}
-  void run_state_changed(bool) override {}
-  void set_led(vx::Led, bool) override {}
-  void set_text(vx::Field, int, const std::string&) override {}
-  void set_colour(vx::Field, vx::Rgb) override {}
-  void plot_strip_chart(vx::StripChart, std::span<const double>) override {}
 };
 
 struct Harness {
