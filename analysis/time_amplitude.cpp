@@ -49,7 +49,8 @@ CrossingPairs first_crossing_pairs(std::span<const float> v, float thr, bool wan
     unsigned any = 0;  // branch-free so that the compiler vectorises the scan
     for (std::size_t j = 0; j < kBlock; ++j) {
       const float a = v[i + j], b = v[i + j + 1];
-      any |= static_cast<unsigned>(std::min(a, b) <= thr) & static_cast<unsigned>(std::max(a, b) >= thr);
+      any |= static_cast<unsigned>(std::min(a, b) <= thr) &
+             static_cast<unsigned>(std::max(a, b) >= thr);
     }
     if (any)
       for (std::size_t j = 0; j < kBlock; ++j) examine(i + j);
