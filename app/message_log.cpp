@@ -42,29 +42,19 @@ void Write_InfoMessage(State& st, const std::string& text, int kind) {
   const WallTime now = st.clock.wall();
   const std::string prefix = message_prefix(now.hour, now.minute, now.second);
 
-  const char* file_word = nullptr;
-  MessageTab second_tab = MessageTab::Infos;
-  PopupKind popup_kind = PopupKind::Information;
-  const char* popup_title = nullptr;
-  switch (kind) {
-    case kInfo:
-      file_word = "INFO:";
-      break;
-    case kWarning:
-      file_word = "WARNING:";
-      second_tab = MessageTab::Warnings;
-      popup_kind = PopupKind::Warning;
-      popup_title = "Warning";
-      break;
-    case kError:
-      file_word = "ERROR:";
-      second_tab = MessageTab::Errors;
-      popup_kind = PopupKind::Error;
-      popup_title = "Error";
-      break;
-    default:
-      return;
-  }
+  struct KindRoute {
+    const char* file_word;
+    MessageTab second_tab;  // Infos: none besides the Infos tab
+    PopupKind popup_kind;
+    const char* popup_title;  // null: no popup
+  };
+  static constexpr KindRoute kRoutes[] = {
+      {"INFO:", MessageTab::Infos, PopupKind::Information, nullptr},
+      {"WARNING:", MessageTab::Warnings, PopupKind::Warning, "Warning"},
+      {"ERROR:", MessageTab::Errors, PopupKind::Error, "Error"},
+  };
+  if (kind < kInfo || kind > kError) return;
+  const auto& [file_word, second_tab, popup_kind, popup_title] = kRoutes[kind];
 
   const auto message_kind = static_cast<MessageKind>(kind);
   st.ui.append_message(MessageTab::Infos, message_kind, prefix + text);

@@ -245,31 +245,18 @@ void Set_SystemTriggerMode(State& st) {
   write_reg(st, 0x8100, read_reg(st, 0x8100) & ~0x3u);
   write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x100u);
   write_reg(st, 0x8170, 0);
-  switch (st.sys.TriggerSource) {
-    case 0:
-      self_trigger(st, 0, full_channel_mask(st));
-      ext_input(st, 0);
-      st.sys.OverallTriggerLogic = 0;
-      Set_SystemOverallTriggerOption(st);
-      break;
-    case 1:
-      self_trigger(st, 1, full_channel_mask(st));
-      self_trigger(st, 0, disabled_trigger_mask(st));
-      ext_input(st, 0);
-      break;
-    case 2:
-      self_trigger(st, 1, full_channel_mask(st));
-      self_trigger(st, 0, disabled_trigger_mask(st));
-      ext_input(st, 1);
-      st.sys.OverallTriggerLogic = 0;
-      Set_SystemOverallTriggerOption(st);
-      break;
-    case 3:
-      self_trigger(st, 0, full_channel_mask(st));
-      ext_input(st, 1);
-      break;
-    default:
-      break;
+  // Software (0), Normal (1), Auto (2), External (3): Normal and Auto trigger on the
+  // enabled channels, Auto and External take the external input, Software and Auto force
+  // the overall logic back to OR.
+  const int source = st.sys.TriggerSource;
+  if (source < 0 || source > 3) return;
+  const bool self = source == 1 || source == 2;
+  self_trigger(st, self ? 1 : 0, full_channel_mask(st));
+  if (self) self_trigger(st, 0, disabled_trigger_mask(st));
+  ext_input(st, source >= 2 ? 1 : 0);
+  if (source == 0 || source == 2) {
+    st.sys.OverallTriggerLogic = 0;
+    Set_SystemOverallTriggerOption(st);
   }
 }
 

@@ -105,6 +105,29 @@ TEST(BoardSetup, ChannelMasksFollowTheBlockCount) {
   }
 }
 
+TEST(BoardSetup, EachTriggerSourceProgramsSelfTriggersAndTheExternalInput) {
+  struct Case {
+    int source;
+    std::vector<std::int64_t> self_modes;
+    std::int64_t ext_mode;
+    std::size_t logic_writes;
+  } cases[] = {{0, {0}, 0, 1}, {1, {1, 0}, 0, 0}, {2, {1, 0}, 1, 1}, {3, {0}, 1, 0}};
+  for (const auto& c : cases) {
+    SimCore sim;
+    sim.connect();
+    sim.st.sys.TriggerSource = c.source;
+    sim.st.sys.OverallTriggerLogic = 2;
+    sim.calls.clear();
+    Set_SystemTriggerMode(sim.st);
+    std::vector<std::int64_t> modes;
+    for (const auto& r : sim.calls_named("SetChannelSelfTrigger")) modes.push_back(r.args[1]);
+    EXPECT_EQ(modes, c.self_modes) << c.source;
+    EXPECT_EQ(sim.calls_named("SetExtTriggerInputMode").at(0).args[1], c.ext_mode) << c.source;
+    EXPECT_EQ(sim.calls.count("SetTriggerLogic"), c.logic_writes) << c.source;
+    EXPECT_EQ(sim.st.sys.OverallTriggerLogic, c.logic_writes == 1 ? 0 : 2) << c.source;
+  }
+}
+
 TEST(BoardSetup, EnabledTriggerSourcesOnlyForNormalAndAuto) {
   SimCore sim;
   sim.connect();
