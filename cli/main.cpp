@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
   CLI11_PARSE(app, argc, argv);
+  if (*guide) return vx::cli::command_guide();
 
   vx::cli::Session session(global);
   if (!session.load_sim_config()) return 2;

@@ -23,6 +23,7 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/user_path.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 #include "files/data_file_reader.h"
@@ -33,6 +34,7 @@
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/user_guide.h"
 
 namespace vx::ui {
 
@@ -201,7 +203,7 @@ void MainWindow::build_menus() {
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
   QMenu* help = menu("&Help");
-  add(help, "USER_GUIDE", "Software User's Guide", false);
+  add(help, "USER_GUIDE", "Software User's Guide", true);
   QMenu* exit = menu("&Exit");
   add(exit, "EXIT", "Exit", true, false, QStyle::SP_DialogCloseButton);
 
@@ -467,6 +469,8 @@ void MainWindow::connect_controls() {
     Read_FPGAVersion(st_, 0);
   });
   connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
+  connect(action("USER_GUIDE"), &QAction::triggered, this,
+          [this] { open_user_guide(dialogs_, executable_directory()); });
   const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
                                                  {"SAM_REG", Panel::SlowControl},
                                                  {"DEBUG", Panel::Debug},
