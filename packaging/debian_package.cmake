@@ -6,14 +6,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Veltrix")
 set(CPACK_PACKAGE_CONTACT "Veltrix developers <veltrix@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "acquisition and calibration for x743 waveform digitizers")
+    "acquisition, display and calibration for x743 waveform digitizers")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Acquisition, display, measurement and calibration for x743 waveform digitizers.
- Veltrix connects one x743 board (8 or 16 channels, up to 3.2 GS/s), configures it,
- acquires and displays events, measures times, charges and noise, saves and replays
- runs, calibrates the board and obeys a remote TCP client. It includes a simulated
- board for work without hardware. The package holds the Qt desktop application
- veltrix and the command-line program veltrix-cli.")
+    "Veltrix connects one x743 board (8 or 16 channels, up to 3.2 GS/s), configures it,
+acquires and displays events, measures times, charges and noise, saves and replays
+runs, calibrates the board and obeys a remote TCP client. It includes a simulated
+board for work without hardware. The package holds the Qt desktop application
+veltrix and the command-line program veltrix-cli.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
