@@ -2,7 +2,15 @@
 # from the binaries by dpkg-shlibdeps; only what the binaries load without linking it is named.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrix)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The package carries the version the programs print (--version); the project's version must
+# say the same, so that neither can be bumped alone.
+file(STRINGS ${PROJECT_SOURCE_DIR}/app/params.h version_line REGEX "kSoftwareVersion = ")
+string(REGEX MATCH "\"V?([0-9.]+)\"" _ "${version_line}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "The program's version (${CMAKE_MATCH_1}, app/params.h) differs from "
+                      "the project's version (${PROJECT_VERSION}, CMakeLists.txt)")
+endif()
+set(CPACK_PACKAGE_VERSION ${CMAKE_MATCH_1})
 set(CPACK_PACKAGE_VENDOR "Veltrix")
 set(CPACK_PACKAGE_CONTACT "Veltrix developers <veltrix@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
