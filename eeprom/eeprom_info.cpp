@@ -244,9 +244,18 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
                     format("Board Setup Register '%x' written to Daughter Board[%d]'s EEPROM\n",
                            unsigned{reg}, d),
                     kInfo);
-  st.eeprom_panel.gain_ok.clear();
-  st.eeprom_panel.offset_gain_ok.clear();
-  st.eeprom_panel.setup_ok.clear();
+  // The panel shows what was written; only the serial keeps its "OK" until the next read.
+  EepromPanelValues& panel = st.eeprom_panel;
+  panel.daughter_board = d;
+  panel.serial = e.serial;
+  panel.gain = tenths_text(gain_value(*gain_byte(e.gain)));
+  panel.offset_gain = tenths_text(gain_value(*gain_byte(e.offset_gain)));
+  panel.sca_type = std::to_string(e.sca_type);
+  panel.acdc_coupling = std::to_string(e.acdc_coupling);
+  panel.sam_long_type = std::to_string(e.sam_long_type);
+  panel.gain_ok.clear();
+  panel.offset_gain_ok.clear();
+  panel.setup_ok.clear();
   st.ui.refresh_panel(Panel::Eeprom);
   return 0;
 }
