@@ -167,6 +167,40 @@ int Read_INL_Values_From_EEPROM(State& st, int d) {
   return 0;
 }
 
+int Save_INL_Files_To_EEPROM(State& st, int d, const std::string& location,
+                             const std::string& responsible, const InlFileOperation& read_file) {
+  const auto boards = boards_of(st, d);
+  if (boards.empty()) return -1;
+  int result = 0;
+  for (int b : boards) {
+    int read = 0;
+    for (int block = 2 * b; block <= 2 * b + 1; ++block)
+      for (int c = 0; c < kChannelsPerBlock; ++c) read += read_file(st, block, c) == 1 ? 1 : 0;
+    if (read != 4) {
+      Write_InfoMessage(st,
+                        format("Unable to save INL Files to Daughter Board [%d]'s EEPROM because "
+                               "one or more INL files is not present!\n",
+                               b),
+                        kWarning);
+      result = -1;
+    } else if (Save_INL_Values_To_EEPROM(st, b, location, responsible) != 0) {
+      result = -1;
+    }
+  }
+  return result;
+}
+
+int Save_INL_Files_From_EEPROM(State& st, int d, const InlFileOperation& save_file) {
+  const auto boards = boards_of(st, d);
+  if (boards.empty()) return -1;
+  for (int b : boards) {
+    Read_INL_Values_From_EEPROM(st, b);
+    for (int block = 2 * b; block <= 2 * b + 1; ++block)
+      for (int c = 0; c < kChannelsPerBlock; ++c) save_file(st, block, c);
+  }
+  return 0;
+}
+
 int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
   if (!st.calib.SamDACOffsetDone) {
     Write_InfoMessage(

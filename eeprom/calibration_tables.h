@@ -8,6 +8,7 @@
 // which case the tables in memory stay as they were.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/state.h"
@@ -24,6 +25,15 @@ int Read_Pedestal_Values_From_EEPROM(State& st, int daughter_board, int with_mes
 int Save_INL_Values_To_EEPROM(State& st, int daughter_board, const std::string& location,
                               const std::string& responsible);
 int Read_INL_Values_From_EEPROM(State& st, int daughter_board);
+
+// The bridge to the INL text files. The file operations take a SAM block and a channel; the
+// reader returns 1 when the file was read into TimePedestals.
+using InlFileOperation = std::function<int(State& st, int block, int channel)>;
+// Saves the INL values only when all four files of the board were read.
+int Save_INL_Files_To_EEPROM(State& st, int daughter_board, const std::string& location,
+                             const std::string& responsible, const InlFileOperation& read_file);
+// Reads the INL values, then writes the four files, even from tables that were not valid.
+int Save_INL_Files_From_EEPROM(State& st, int daughter_board, const InlFileOperation& save_file);
 
 // Only once a SAM DAC offset calibration is available (SamDACOffsetDone).
 int Save_SAMDACsOffsets_To_EEPROM(State& st, int daughter_board = -1);

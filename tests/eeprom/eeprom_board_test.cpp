@@ -286,3 +286,42 @@ TEST_F(EepromBoard, LowLevelAccessStaysInsideTheEeprom) {
 
 }  // namespace
 }  // namespace vx
+
+namespace vx {
+namespace {
+
+TEST_F(EepromBoard, InlFilesGoToTheEepromOnlyWhenAllFourAreThere) {
+  std::vector<std::pair<int, int>> asked;
+  const auto reader = [&](bool all_present) {
+    return [&asked, all_present](State& st, int block, int c) {
+      asked.emplace_back(block, c);
+      if (!all_present && block == 3 && c == 1) return 0;
+      st.calib.TimePedestals[block][c].fill(block + 0.5 * c);
+      return 1;
+    };
+  };
+  const auto inl_before = raw(1, 0x1700, 2048);
+  EXPECT_EQ(Save_INL_Files_To_EEPROM(sim.st, 1, "Lab", "Me", reader(false)), -1);
+  EXPECT_TRUE(
+      said(MessageTab::Warnings, "Unable to save INL Files to Daughter Board [1]'s EEPROM"));
+  EXPECT_EQ(raw(1, 0x1700, 2048), inl_before);
+  EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{2, 0}, {2, 1}, {3, 0}, {3, 1}}));
+
+  ASSERT_EQ(Save_INL_Files_To_EEPROM(sim.st, 1, "Lab", "Me", reader(true)), 0);
+  EXPECT_EQ(raw(1, 0x4900 + 0x800, 2), (std::vector<std::uint8_t>{56, 0}));  // 3.5 ps x 16
+
+  // From the EEPROM: the files are written from the tables just read.
+  std::vector<double> written;
+  for (auto& block : sim.st.calib.TimePedestals)
+    for (auto& ch : block) ch.fill(0.0);
+  ASSERT_EQ(Save_INL_Files_From_EEPROM(sim.st, 1,
+                                       [&](State& st, int block, int c) {
+                                         written.push_back(st.calib.TimePedestals[block][c][9]);
+                                         return 1;
+                                       }),
+            0);
+  EXPECT_EQ(written, (std::vector<double>{2.0, 2.5, 3.0, 3.5}));
+}
+
+}  // namespace
+}  // namespace vx
