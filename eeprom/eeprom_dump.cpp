@@ -162,6 +162,7 @@ int Write_EEPROM_From_DumpFile(State& st, int d, const std::filesystem::path& fi
 }
 
 int Write_To_EEPROM_From_DumpFile(State& st, int d) {
+  if (d < 0) return Write_EEPROM_From_DumpFile(st, d, {});  // refused before any dialog
   std::error_code ec;
   std::filesystem::create_directories(EEPROM_Dump_Directory(st), ec);
   FileDialogRequest request;
@@ -175,7 +176,7 @@ int Write_To_EEPROM_From_DumpFile(State& st, int d) {
     return -1;
   }
   const int result = Write_EEPROM_From_DumpFile(st, d, *file);
-  if (d >= 0) Read_EEPROM_Info(st, d);
+  Read_EEPROM_Info(st, d);
   return result;
 }
 
