@@ -84,6 +84,14 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   ASSERT_EQ(run("dump --board 0").rc, 0);
   EXPECT_EQ(bytes_of(first), original);
 
+  // Pedestals read at connection and saved again come back bit for bit.
+  r = run("save-calibration --board 0 --yes");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("Pedestal Calibration values successfully saved to EEPROMs"),
+            std::string::npos);
+  ASSERT_EQ(run("dump --board 0").rc, 0);
+  EXPECT_EQ(bytes_of(first), original);
+
   r = run("read 0x37 4 --board 0");
   EXPECT_NE(r.out.find("4 Bytes read  at address 0x:0037 :\nc8 c7 c6 c5"), std::string::npos)
       << r.out;
