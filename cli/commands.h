@@ -46,6 +46,15 @@ struct ServeOptions {
   std::string bind = "0.0.0.0";
 };
 
+struct ExportOptions {
+  std::string run_file;
+  std::string hdf5;
+  bool overwrite = false;
+};
+CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
+// Needs no board: converts a saved run to HDF5.
+int command_export(const ExportOptions& options, const GlobalOptions& global);
+
 int command_info(Session& session);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);

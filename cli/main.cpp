@@ -44,7 +44,10 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  vx::cli::ExportOptions export_options;
+  auto* export_run = vx::cli::add_export_command(app, export_options);
   CLI11_PARSE(app, argc, argv);
+  if (*export_run) return vx::cli::command_export(export_options, global);
 
   vx::cli::Session session(global);
   if (!session.load_sim_config()) return 2;
