@@ -23,6 +23,8 @@ constexpr int kChannels[] = {0, 3, 6, 7};
 fs::path save_run(test::SimCore& sim, int events, int file_type, bool measurements, int per_file) {
   State& st = sim.st;
   sim.connect();
+  st.acq.MaxNumEventsBLT = 1;  // the run ends at its event count, not at the end of a block
+  sim.board->SetMaxNumEventsBLT(st.DeviceHandle.load(), 1);
   st.sys.TriggerSource = 3;
   Set_SystemTriggerMode(st);
   st.acq.PopupForFileName = 0;
@@ -103,7 +105,9 @@ struct H5File {
     return out;
   }
   template <typename T>
-  std::vector<T> read(const char* name, hid_t type, std::size_t count) const {
+  std::vector<T> read(const char* name, hid_t type) const {
+    std::size_t count = 1;
+    for (hsize_t d : dims(name)) count *= d;
     std::vector<T> out(count);
     const hid_t d = H5Dopen2(id, name, H5P_DEFAULT);
     EXPECT_GE(H5Dread(d, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, out.data()), 0) << name;
@@ -125,7 +129,7 @@ struct EventPart {
   std::uint64_t tdc;
 };
 
-std::vector<Measured> read_measurements(const H5File& f, std::size_t count) {
+std::vector<Measured> read_measurements(const H5File& f) {
   const hid_t t = H5Tcreate(H5T_COMPOUND, sizeof(Measured));
   H5Tinsert(t, "baseline", HOFFSET(Measured, baseline), H5T_NATIVE_FLOAT);
   H5Tinsert(t, "amplitude", HOFFSET(Measured, amplitude), H5T_NATIVE_FLOAT);
@@ -134,16 +138,16 @@ std::vector<Measured> read_measurements(const H5File& f, std::size_t count) {
   H5Tinsert(t, "trailing_edge", HOFFSET(Measured, trailing_edge), H5T_NATIVE_DOUBLE);
   H5Tinsert(t, "trig_count", HOFFSET(Measured, trig_count), H5T_NATIVE_UINT16);
   H5Tinsert(t, "time_count", HOFFSET(Measured, time_count), H5T_NATIVE_UINT16);
-  auto out = f.read<Measured>("measurements", t, count);
+  auto out = f.read<Measured>("measurements", t);
   H5Tclose(t);
   return out;
 }
 
-std::vector<EventPart> read_events(const H5File& f, std::size_t count) {
+std::vector<EventPart> read_events(const H5File& f) {
   const hid_t t = H5Tcreate(H5T_COMPOUND, sizeof(EventPart));
   H5Tinsert(t, "event_number", HOFFSET(EventPart, event_number), H5T_NATIVE_INT32);
   H5Tinsert(t, "tdc", HOFFSET(EventPart, tdc), H5T_NATIVE_UINT64);
-  auto out = f.read<EventPart>("events", t, count);
+  auto out = f.read<EventPart>("events", t);
   H5Tclose(t);
   return out;
 }
@@ -163,12 +167,15 @@ TEST(Hdf5Export, SplitBinaryRunWithMeasurementsMatchesTheReaderSampleForSample) 
   H5File f(out);
   ASSERT_GE(f.id, 0);
   EXPECT_EQ(f.dims("samples"), (std::vector<hsize_t>{n, nch, ns}));
-  EXPECT_EQ(f.read<int>("channels", H5T_NATIVE_INT, nch),
+  EXPECT_EQ(f.read<int>("channels", H5T_NATIVE_INT),
             std::vector<int>(std::begin(kChannels), std::end(kChannels)));
-  const auto samples = f.read<std::int16_t>("samples", H5T_NATIVE_INT16, n * nch * ns);
-  const auto events = read_events(f, n);
+  const auto samples = f.read<std::int16_t>("samples", H5T_NATIVE_INT16);
+  const auto events = read_events(f);
   ASSERT_TRUE(f.has("measurements"));
-  const auto measured = read_measurements(f, n * nch);
+  const auto measured = read_measurements(f);
+  ASSERT_EQ(samples.size(), n * nch * ns);
+  ASSERT_EQ(events.size(), n);
+  ASSERT_EQ(measured.size(), n * nch);
 
   bool some_pulse = false;
   for (std::size_t e = 0; e < n; ++e) {
@@ -218,8 +225,10 @@ TEST(Hdf5Export, AsciiRunKeepsItsVoltsAndTakesMeasurementsFromTheMeasurementFile
   ASSERT_TRUE(r.measurements);
   const std::size_t n = 8, nch = std::size(kChannels), ns = 1024;
   H5File f(out);
-  const auto volts = f.read<float>("samples", H5T_NATIVE_FLOAT, n * nch * ns);
-  const auto measured = read_measurements(f, n * nch);
+  const auto volts = f.read<float>("samples", H5T_NATIVE_FLOAT);
+  const auto measured = read_measurements(f);
+  ASSERT_EQ(volts.size(), n * nch * ns);
+  ASSERT_EQ(measured.size(), n * nch);
 
   // The data file's sample lines and the measurement file's channel lines, as printed.
   const auto sample_lines = number_lines(run);
