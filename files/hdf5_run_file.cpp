@@ -255,7 +255,8 @@ void Hdf5RunFile::append(const State& st) {
   const auto row = static_cast<std::size_t>(pending_);
   const DecodedEvent& e = st.event;
 
-  EventRow ev{};
+  EventRow ev;
+  std::memset(&ev, 0, sizeof ev);  // padding too: the rows are written as they are
   ev.event_number = st.EventNumber.load();
   ev.epoch_time = st.run.EpochTime;
   ev.year = st.run.Year;
@@ -284,8 +285,15 @@ void Hdf5RunFile::append(const State& st) {
     }
     if (layout_.measurements) {
       const StoredMeasurement& m = e.StoredMeasurements[b][c];
-      const MeasurementRow mr{m.baseline,      m.amplitude,       m.charge,         m.leading_edge,
-                              m.trailing_edge, e.TrigCount[b][c], e.TimeCount[b][c]};
+      MeasurementRow mr;
+      std::memset(&mr, 0, sizeof mr);
+      mr.baseline = m.baseline;
+      mr.amplitude = m.amplitude;
+      mr.charge = m.charge;
+      mr.leading_edge = m.leading_edge;
+      mr.trailing_edge = m.trailing_edge;
+      mr.trig_count = e.TrigCount[b][c];
+      mr.time_count = e.TimeCount[b][c];
       std::memcpy(measurement_rows_.data() + (row * nch + i) * sizeof mr, &mr, sizeof mr);
     }
   }
