@@ -33,6 +33,7 @@
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/run_export_action.h"
 
 namespace vx::ui {
 
@@ -172,6 +173,9 @@ void MainWindow::build_menus() {
   add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true, true);
   add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true, true);
   add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true, true);
+  auto* export_run = new RunExportAction(st_, dialogs_, this);
+  run->addAction(export_run->action());
+  actions_.insert("EXPORTRUNHDF5", export_run->action());
   run->addSeparator();
   add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true,
       true);
