@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 #include "app/parameters.h"
 #include "app/state.h"
@@ -201,7 +202,9 @@ ExportResult Export::run(const fs::path& temporary) {
     progress.bytes_total += sizes_.back();
   }
   try {
-    Hdf5RunFile out(temporary, layout);
+    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    ThreadPool compression(static_cast<std::size_t>(threads));
+    Hdf5RunFile out(temporary, layout, compression, threads);
     do {
       if (!take_measurement_file_event(result)) return result;
       out.append(*st_);

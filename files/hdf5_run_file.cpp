@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "files/deflate_chunks.h"
 #include "files/record_format.h"
 
 namespace vx {
@@ -17,7 +18,7 @@ namespace {
 // A chunk of samples near half a megabyte: large enough for deflate and for fast writes,
 // small enough for the default chunk cache.
 constexpr std::size_t kChunkBytes = std::size_t{512} * 1024;
-constexpr int kDeflateLevel = 4;
+constexpr int kDeflateLevel = 1;  // noise barely compresses further at higher levels
 
 // Rows as they sit in memory; the compound types below describe them to HDF5.
 struct EventRow {
@@ -121,7 +122,7 @@ Id measurement_type() {
 
 // A dataset growing along its first dimension, chunked and compressed.
 Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize_t> row,
-                   hsize_t chunk_rows) {
+                   hsize_t chunk_rows, bool shuffle = true) {
   std::vector<hsize_t> dims{0}, max{H5S_UNLIMITED}, chunk{chunk_rows};
   for (hsize_t d : row) {
     dims.push_back(d);
@@ -132,7 +133,7 @@ Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize
   Id space(H5Screate_simple(rank, dims.data(), max.data()), H5Sclose, name);
   Id props(H5Pcreate(H5P_DATASET_CREATE), H5Pclose, name);
   check(H5Pset_chunk(props.get(), rank, chunk.data()), "set a chunk size");
-  check(H5Pset_shuffle(props.get()), "set the shuffle filter");
+  if (shuffle) check(H5Pset_shuffle(props.get()), "set the shuffle filter");
   check(H5Pset_deflate(props.get(), kDeflateLevel), "set the deflate filter");
   return Id(H5Dcreate2(parent, name, type, space.get(), H5P_DEFAULT, props.get(), H5P_DEFAULT),
             H5Dclose, name);
@@ -183,7 +184,8 @@ struct Hdf5RunFile::Handles {
   Id measurement_type;
 };
 
-Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout)
+Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout, ThreadPool& pool,
+                         int threads)
     : layout_(std::move(layout)), h_(std::make_unique<Handles>()) {
   // Failures come back as exceptions with their own text; HDF5's stack dump is noise here.
   H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
@@ -219,8 +221,10 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   }
 
   const auto batch = static_cast<hsize_t>(batch_);
+  // Sample chunks are compressed by the pool and written as they are (the file says they
+  // went through deflate); shuffling does not pay on noisy samples.
   h.samples = growing_dataset(root, "samples", layout_.binary ? H5T_STD_I16LE : H5T_IEEE_F32LE,
-                              {nch, ns}, batch);
+                              {nch, ns}, batch, false);
   const double volts_per_unit = layout_.binary ? kVoltsPerAdcCount / 10.0 : 1.0;
   attribute(h.samples.get(), "volts_per_unit", H5T_NATIVE_DOUBLE, volts_per_unit);
   text_attribute(h.samples.get(), "units", layout_.binary ? "tenths of ADC counts" : "V");
@@ -237,11 +241,21 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
                    "the start of the run");
   }
 
-  const std::size_t values = static_cast<std::size_t>(batch_) * nch * ns;
-  if (layout_.binary)
-    counts_.resize(values);
-  else
-    volts_.resize(values);
+  chunk_bytes_ = static_cast<std::size_t>(batch_) * nch * ns * sample_bytes;
+  chunks_ = std::make_unique<DeflateChunks>(
+      pool, chunk_bytes_, kDeflateLevel, threads + 1,
+      [this, nch, ns](const void* data, std::size_t size, std::uint64_t index) {
+        const hsize_t first = index * static_cast<hsize_t>(batch_);
+        const hsize_t rows = std::min<hsize_t>(first + static_cast<hsize_t>(batch_), appended_);
+        if (rows > samples_extent_) {
+          const hsize_t dims[3] = {rows, nch, ns};
+          check(H5Dset_extent(h_->samples.get(), dims), "extend the samples");
+          samples_extent_ = rows;
+        }
+        const hsize_t offset[3] = {first, 0, 0};
+        check(H5Dwrite_chunk(h_->samples.get(), H5P_DEFAULT, 0, offset, size, data),
+              "write a chunk of samples");
+      });
   event_rows_.resize(static_cast<std::size_t>(batch_) * sizeof(EventRow));
   if (layout_.measurements)
     measurement_rows_.resize(static_cast<std::size_t>(batch_) * nch * sizeof(MeasurementRow));
@@ -277,11 +291,15 @@ void Hdf5RunFile::append(const State& st) {
     const std::size_t at = (row * nch + i) * ns;
     // The reader gives counts; the file's own units come back exactly from them.
     if (layout_.binary) {
-      for (std::size_t k = 0; k < ns; ++k)
-        counts_[at + k] = static_cast<std::int16_t>(std::lround(v[k] * 10.0));
+      auto* counts = reinterpret_cast<std::int16_t*>(chunks_->buffer());
+      for (std::size_t k = 0; k < ns; ++k) {
+        const double tenths = v[k] * 10.0;  // within a millionth of a whole number
+        counts[at + k] = static_cast<std::int16_t>(tenths + (tenths < 0.0 ? -0.5 : 0.5));
+      }
     } else {
+      auto* volts = reinterpret_cast<float*>(chunks_->buffer());
       for (std::size_t k = 0; k < ns; ++k)
-        volts_[at + k] = static_cast<float>(v[k] * kVoltsPerAdcCount);
+        volts[at + k] = static_cast<float>(v[k] * kVoltsPerAdcCount);
     }
     if (layout_.measurements) {
       const StoredMeasurement& m = e.StoredMeasurements[b][c];
@@ -297,6 +315,7 @@ void Hdf5RunFile::append(const State& st) {
       std::memcpy(measurement_rows_.data() + (row * nch + i) * sizeof mr, &mr, sizeof mr);
     }
   }
+  ++appended_;
   if (++pending_ == batch_) flush();
 }
 
@@ -304,8 +323,10 @@ void Hdf5RunFile::flush() {
   if (pending_ == 0) return;
   const auto count = static_cast<hsize_t>(pending_);
   const Handles& h = *h_;
-  append_rows(h.samples.get(), layout_.binary ? H5T_NATIVE_INT16 : H5T_NATIVE_FLOAT, written_,
-              count, layout_.binary ? static_cast<const void*>(counts_.data()) : volts_.data());
+  // The last chunk is written whole: what lies beyond the run's end must not be stale.
+  const std::size_t used = chunk_bytes_ / static_cast<std::size_t>(batch_) * count;
+  std::memset(chunks_->buffer() + used, 0, chunk_bytes_ - used);
+  chunks_->submit();
   append_rows(h.events.get(), h.event_type.get(), written_, count, event_rows_.data());
   if (layout_.measurements)
     append_rows(h.measurements.get(), h.measurement_type.get(), written_, count,
@@ -316,6 +337,7 @@ void Hdf5RunFile::flush() {
 
 void Hdf5RunFile::finish() {
   flush();
+  chunks_->drain();
   Handles& h = *h_;
   const bool closed = h.samples.close() & h.events.close() & h.measurements.close() &
                       h.event_type.close() & h.measurement_type.close();

@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "app/state.h"
+#include "platform/thread_pool.h"
 
 namespace vx {
+
+class DeflateChunks;
 
 // The values of a run file's four header lines.
 struct RunHeaderValues {
@@ -43,8 +46,10 @@ class Hdf5Error : public std::runtime_error {
 
 class Hdf5RunFile {
  public:
-  // Creates (or truncates) the file and its datasets. Throws Hdf5Error.
-  Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout);
+  // Creates (or truncates) the file and its datasets; the pool's threads (threads of them)
+  // compress the samples. Throws Hdf5Error.
+  Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout, ThreadPool& pool,
+              int threads);
   ~Hdf5RunFile();
   Hdf5RunFile(const Hdf5RunFile&) = delete;
   Hdf5RunFile& operator=(const Hdf5RunFile&) = delete;
@@ -64,9 +69,11 @@ class Hdf5RunFile {
   std::unique_ptr<Handles> h_;
   int batch_ = 1;
   int pending_ = 0;
-  std::uint64_t written_ = 0;
-  std::vector<std::int16_t> counts_;
-  std::vector<float> volts_;
+  std::uint64_t written_ = 0;   // rows of the tables on disk
+  std::uint64_t appended_ = 0;  // events taken
+  std::uint64_t samples_extent_ = 0;
+  std::size_t chunk_bytes_ = 0;
+  std::unique_ptr<DeflateChunks> chunks_;
   std::vector<char> event_rows_;
   std::vector<char> measurement_rows_;
 };

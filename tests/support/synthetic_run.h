@@ -13,7 +13,8 @@
 namespace vx::test {
 
 // Writes events of the given channels (flat numbers, ascending) into path; channel ch of
-// event n holds a negative pulse of 200 + 10 n + ch counts at sample 300 + ch.
+// event n holds a negative pulse of 200 + 10 n + ch counts at sample 300 + ch, over a
+// baseline of 800 counts with a few counts of pseudo-random noise.
 inline bool write_binary_run(State& st, const std::filesystem::path& path, int events, int channels,
                              int samples = kMaxSamples) {
   st.sys.NbOfSAMBlocks = kMaxSamBlocks;
@@ -27,6 +28,7 @@ inline bool write_binary_run(State& st, const std::filesystem::path& path, int e
   const std::string header = common_header(st) + data_header_line(st);
   bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
   ByteBuffer buffer;
+  std::uint32_t noise = 12345;
   for (int n = 1; n <= events && ok; ++n) {
     st.EventNumber.store(n);
     st.run.EpochTime = 1.8e9 + n * 0.001;
@@ -36,7 +38,8 @@ inline bool write_binary_run(State& st, const std::filesystem::path& path, int e
       const double height = 200.0 + 10.0 * n + ch;
       for (int k = 0; k < samples; ++k) {
         const double x = (k - 300.0 - ch) / 5.0;
-        v[k] = static_cast<float>(800.25 + 1.5 * std::sin(0.7 * k + n) -
+        noise = noise * 1664525u + 1013904223u;
+        v[k] = static_cast<float>(800.25 + (noise >> 8) * (6.0 / 16777216.0) - 3.0 -
                                   height * std::exp(-0.5 * x * x));
       }
     }
