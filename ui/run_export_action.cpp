@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QProgressDialog>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 
 #include "app/message_log.h"
 #include "ui/dialogs.h"
@@ -27,7 +29,7 @@ RunExportAction::RunExportAction(State& st, Dialogs& dialogs, QWidget* parent)
 
 RunExportAction::~RunExportAction() {
   cancel_.store(true);
-  if (worker_.joinable()) worker_.join();
+  while (running_ && !finished_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void RunExportAction::choose_and_start() {
@@ -80,7 +82,8 @@ bool RunExportAction::start(const fs::path& run, const fs::path& out, bool accep
   connect(progress_, &QProgressDialog::canceled, this, [this] { cancel_.store(true); });
   progress_->show();
 
-  worker_ = std::thread([this] {
+  running_ = true;
+  st_.pool.schedule([this] {
     result_ = Export_RunToHdf5(request_);
     finished_.store(true);
   });
@@ -103,7 +106,7 @@ void RunExportAction::poll() {
 
 void RunExportAction::done() {
   timer_->stop();
-  worker_.join();
+  running_ = false;
   if (progress_ != nullptr) {
     progress_->hide();
     progress_->deleteLater();

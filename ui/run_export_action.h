@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "app/state.h"
 #include "files/hdf5_export.h"
@@ -33,7 +32,7 @@ class RunExportAction : public QObject {
   // Exports run into out (both chosen already); false when an export is still going on.
   bool start(const std::filesystem::path& run, const std::filesystem::path& out,
              bool accept_other_version = false);
-  bool busy() const { return worker_.joinable(); }
+  bool busy() const { return running_; }
   QProgressDialog* progress_dialog() const { return progress_; }
 
  signals:
@@ -50,7 +49,7 @@ class RunExportAction : public QObject {
   QAction* action_;
   QProgressDialog* progress_ = nullptr;
   QTimer* timer_;
-  std::thread worker_;
+  bool running_ = false;  // an export was started and not yet reported
   std::atomic<bool> cancel_{false};
   std::atomic<bool> finished_{false};
   std::atomic<std::uint64_t> events_{0};
