@@ -223,7 +223,7 @@ ExportResult Export::run(const fs::path& temporary) {
     }
     out.finish();
     result.events = out.events();
-  } catch (const Hdf5Error& e) {
+  } catch (const std::exception& e) {  // HDF5, compression or memory
     result.error = "Error while writing file '" + request_.output.string() + "': " + e.what() + ".";
     return result;
   }
