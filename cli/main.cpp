@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   vx::cli::add_run_options(*serve, run_options);
   vx::cli::ExportOptions export_options;
   auto* export_run = vx::cli::add_export_command(app, export_options);
+  const auto eeprom = vx::cli::add_eeprom_command(app);
   CLI11_PARSE(app, argc, argv);
   if (*export_run) return vx::cli::command_export(export_options, global);
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }
