@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  const auto eeprom = vx::cli::add_eeprom_command(app);
   CLI11_PARSE(app, argc, argv);
 
   if (*setup_show) return vx::cli::command_setup_show(setup_file);
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }
