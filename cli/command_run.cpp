@@ -7,6 +7,7 @@
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
 #include "cli/commands.h"
+#include "cli/no_event_hint.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
 #include "files/data_file_reader.h"
@@ -222,30 +223,38 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
           ->check(CLI::ExistingFile);
   replay->excludes(save)->excludes(with);
+  add_settings_options(command, o.settings);
 }
 
-void apply_run_options(Session& session, const RunOptions& options) {
+bool apply_run_options(Session& session, const RunOptions& options) {
+  // The trigger source first: choosing "External" clears the gate option given after it.
   apply_trigger(session.state(), options.trigger);
+  if (!apply_cli_settings(session.state(), options.settings)) return false;
   apply_run_type(session.state(), options);
   apply_measurements(session.state(), options);
   apply_file_options(session, options);
+  return true;
 }
 
 int command_run(Session& session, const RunOptions& options) {
   if (!session.connect()) return 1;
   State& st = session.state();
-  apply_run_options(session, options);
+  if (!apply_run_options(session, options)) return 2;
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != 1) return 1;
   const double start = st.clock.now();
   Progress progress(st);
+  NoEventHint hint(st);
   session.run_until(
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
       },
-      [&] { progress.update(); });
+      [&] {
+        progress.update();
+        hint.update();
+      });
   progress.done();
   print_summary(st, st.clock.now() - start);
   if (options.replay) Set_RunFromFile(st, 0);

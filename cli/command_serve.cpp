@@ -52,7 +52,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   State& st = session.state();
   Install_RemoteControlHooks(st);
   if (options.setup && Load_SetupFromFile(st, *options.setup, 0) != 1) return 1;
-  apply_run_options(session, run_options);
+  if (!apply_run_options(session, run_options)) return 2;
 
   st.remote.ListenAddress = options.bind;
   st.tcp.ServerPort = options.port;

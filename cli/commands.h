@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/session.h"
+#include "cli/settings_options.h"
 
 namespace vx::cli {
 
@@ -35,11 +36,14 @@ struct RunOptions {
   bool date = false;
   bool time = false;
   std::optional<std::string> replay;
+
+  SettingsOptions settings;
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);
 // Applies the run options to the session's state, as a run from the command line uses them.
-void apply_run_options(Session& session, const RunOptions& options);
+// False (the reasons printed) when a setting is out of its range: then none is applied.
+bool apply_run_options(Session& session, const RunOptions& options);
 
 struct ServeOptions {
   int port = 8008;
@@ -73,6 +77,11 @@ int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);
 int command_setup_load(Session& session, const std::string& file);
+// Applies the settings before saving.
+int command_setup_save_with(Session& session, const std::string& file,
+                            const SettingsOptions& settings);
+// Prints what a setup file holds, without a board.
+int command_setup_show(const std::string& file);
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options);
 // Prints where the user's guide is (exit 1 when it is not installed).
 int command_guide();

@@ -31,8 +31,12 @@ int main(int argc, char** argv) {
   setup->require_subcommand(1);
   auto* setup_save = setup->add_subcommand("save", "Connect and save the setup to FILE");
   setup_save->add_option("FILE", setup_file, "Setup file")->required();
+  vx::cli::SettingsOptions setup_settings;
+  vx::cli::add_settings_options(*setup_save, setup_settings);
   auto* setup_load = setup->add_subcommand("load", "Connect, load FILE and print what changed");
   setup_load->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
+  auto* setup_show = setup->add_subcommand("show", "Print the settings a setup FILE holds");
+  setup_show->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
 
   vx::cli::ServeOptions serve_options;
   auto* serve = app.add_subcommand("serve", "Connect and obey one remote TCP client until Ctrl-C");
@@ -52,12 +56,13 @@ int main(int argc, char** argv) {
   if (*guide) return vx::cli::command_guide();
   if (*export_run) return vx::cli::command_export(export_options, global);
 
+  if (*setup_show) return vx::cli::command_setup_show(setup_file);
   vx::cli::Session session(global);
   if (!session.load_sim_config()) return 2;
   if (*info) return vx::cli::command_info(session);
   if (*run) return vx::cli::command_run(session, run_options);
   if (*demo) return vx::cli::command_demo(session);
-  if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
+  if (*setup_save) return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);

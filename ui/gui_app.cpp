@@ -133,6 +133,11 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::TcpServer:
       tcp_->refresh();
       break;
+    case Panel::SlowControl:
+    case Panel::Debug:
+    case Panel::Sync:
+      main_->refresh_settings_panels();
+      break;
     case Panel::AllValues:
       connection_->refresh();
       main_->refresh_all();

@@ -37,9 +37,17 @@
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/panels/debug_panel.h"
 #include "ui/panels/eeprom_panel.h"
 #include "ui/run_export_action.h"
 #include "ui/user_guide.h"
+#include "ui/panels/horizontal_page.h"
+#include "ui/panels/monitor_panel.h"
+#include "ui/panels/pulser_panel.h"
+#include "ui/panels/slow_control_panel.h"
+#include "ui/panels/sync_panel.h"
+#include "ui/panels/trigger_page.h"
+#include "ui/panels/vertical_page.h"
 
 namespace vx::ui {
 
@@ -86,11 +94,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   general_tab_ = new QTabWidget;
   general_tab_->setObjectName("GENERALTAB");
   general_tab_->addTab(build_main_page(), "MAIN");
-  for (const char* name : {"VERTICAL", "HORIZONTAL/ACQ", "TRIGGER"}) {
-    const int i = general_tab_->addTab(new QWidget, name);
-    general_tab_->setTabEnabled(i, false);
-    general_tab_->setTabToolTip(i, kNotYet);
-  }
+  build_settings_panels();
   top->addWidget(general_tab_);
   top->setStretchFactor(0, 1);
   top->setStretchFactor(1, 0);
@@ -110,8 +114,17 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   });
   connect(action("DUMPEEPROMS"), &QAction::triggered, this,
           [this] { Dump_EEPROM_To_File(st_, -1); });
-  connect(access_, &AccessPanel::granted, this, [this](Panel p) {
-    if (p == Panel::Eeprom) return eeprom_->open();
+  connect(access_, &AccessPanel::granted, this, [this](Panel panel) {
+    if (panel == Panel::Eeprom) return eeprom_->open();
+    const char* name = panel == Panel::SlowControl ? "PANEL_SC"
+                       : panel == Panel::Debug     ? "PANEL_DEB"
+                                                   : nullptr;
+    if (auto* w = name != nullptr ? findChild<SettingsPanel*>(name) : nullptr) {
+      w->refresh();
+      w->show();
+      w->raise();
+      return;
+    }
     dialogs_.popup(PopupKind::Information, "INFO",
                    "This panel is not available in this version yet.");
   });
@@ -128,6 +141,33 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::build_settings_panels() {
+  auto* vertical = new VerticalPage(st_);
+  auto* horizontal = new HorizontalPage(st_);
+  auto* trigger = new TriggerPage(st_);
+  general_tab_->addTab(vertical, "VERTICAL");
+  general_tab_->addTab(horizontal, "HORIZONTAL/ACQ");
+  general_tab_->addTab(trigger, "TRIGGER");
+  auto redraw = [this] { change_display([] {}); };
+  connect(vertical, &VerticalPage::display_changed, this, redraw);
+  connect(horizontal, &HorizontalPage::display_changed, this, redraw);
+  connect(trigger, &TriggerPage::display_changed, this, redraw);
+  settings_panels_ = {vertical,
+                      horizontal,
+                      trigger,
+                      new PulserPanel(st_, this),
+                      new MonitorPanel(st_, this),
+                      new DebugPanel(st_, this),
+                      new SyncPanel(st_, this),
+                      new SlowControlPanel(st_, this)};
+  for (SettingsPanel* p : settings_panels_)
+    p->set_display_guard([this](const std::function<void()>& f) { change_display(f); });
+}
+
+void MainWindow::refresh_settings_panels() {
+  for (SettingsPanel* p : settings_panels_) p->refresh();
+}
 
 void MainWindow::build_menus() {
   auto add = [this](QMenu* menu, const QString& name, const QString& label, bool available,
@@ -207,10 +247,10 @@ void MainWindow::build_menus() {
   QMenu* firmware = menu("&Firmware");
   add(firmware, "FPGA_VERSION", "Firmware Version", true);
   QMenu* special = menu("&Special Modes");
-  add(special, "PULSERMODE", "Pulser Mode", false);
+  add(special, "PULSERMODE", "Pulser Mode", true);
   add(special, "CHARGEMODE", "Charge Mode", false);
-  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", false);
-  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", false);
+  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", true);
+  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", true);
   QMenu* measurements = menu("&Advanced Measurements");
   add(measurements, "STATISTICS", "Noise Measurements", false);
   add(measurements, "RATEMEASUREMENTS", "Rate Measurements", false);
@@ -487,6 +527,16 @@ void MainWindow::connect_controls() {
   connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
   connect(action("USER_GUIDE"), &QAction::triggered, this,
           [this] { open_user_guide(dialogs_, executable_directory()); });
+  const std::pair<const char*, const char*> shown[] = {
+      {"PULSERMODE", "PANEL_PM"}, {"BUFFERMONITOR", "P_MONITOR"}, {"SYNC_OPTIONS", "PANEL_SYNC"}};
+  for (const auto& [item, panel] : shown) {
+    connect(action(item), &QAction::triggered, this, [this, name = panel] {
+      auto* w = findChild<SettingsPanel*>(name);
+      w->refresh();
+      w->show();
+      w->raise();
+    });
+  }
   const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
                                                  {"SAM_REG", Panel::SlowControl},
                                                  {"DEBUG", Panel::Debug},
@@ -655,6 +705,7 @@ void MainWindow::on_duration() {
 
 void MainWindow::refresh_all() {
   refresh_main_tab();
+  refresh_settings_panels();
   refresh_menu_values();
   refresh_channel_leds();
   setWindowTitle(QString::fromStdString(main_window_title(st_.sys)));
@@ -696,6 +747,9 @@ void MainWindow::refresh_menu_values() {
   mark("RUNFROMFILE", a.RunFromFile == 1);
   mark("EN_START_STOP_CLIENT", a.TCPCommandsEnabled == 1);
   mark("EN_TX_DATA2CLIENT", a.TransmitRunDataToTcpClient == 1);
+  // Synchronisation and the monitor output exist on the VME board only (5 blocks or more).
+  for (const char* name : {"SYNC_OPTIONS", "BUFFERMONITOR"})
+    action(name)->setEnabled(st_.sys.NbOfSAMBlocks >= 5);
   update_run_dependent_dimming();
 }
 

@@ -30,6 +30,7 @@ class EepromPanel;
 class InfoPanel;
 class Led;
 class MainGraphView;
+class SettingsPanel;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -47,6 +48,8 @@ class MainWindow : public QMainWindow {
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
+  // The three settings pages and the expert panels.
+  void refresh_settings_panels();
   void refresh_main_tab();
   void refresh_menu_values();
   void refresh_channel_leds();
@@ -97,6 +100,7 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void build_settings_panels();
   void build_menus();
   void build_toolbars();
   QWidget* build_main_page();
@@ -133,6 +137,7 @@ class MainWindow : public QMainWindow {
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;
+  QList<SettingsPanel*> settings_panels_;
 
   QCheckBox* display_on_ = nullptr;
   std::array<Led*, kMaxChannels> ch_leds_{};
