@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -33,6 +32,7 @@
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/follow_end.h"
 
 namespace vx::ui {
 
@@ -386,6 +386,7 @@ QWidget* MainWindow::build_messages() {
     messages_[i]->setReadOnly(true);
     messages_[i]->setMaximumBlockCount(5000);
     messages_[i]->setFont(QFont("Monospace", 9));
+    follow_end(messages_[i]);
     tabs->addTab(messages_[i], names[i]);
   }
   return tabs;
@@ -751,7 +752,6 @@ void MainWindow::refresh_cursor_readout() {
 
 void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString& text) {
   QPlainTextEdit* box = messages_[static_cast<int>(tab)];
-  const bool at_end = box->verticalScrollBar()->value() == box->verticalScrollBar()->maximum();
   QTextCharFormat format;
   format.setForeground(kind == MessageKind::Error     ? QColor(200, 0, 0)
                        : kind == MessageKind::Warning ? QColor(190, 110, 0)
@@ -759,7 +759,6 @@ void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString&
   QTextCursor cursor(box->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(text, format);
-  if (at_end) box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 }
 
 void MainWindow::set_led(vx::Led led, bool on) {

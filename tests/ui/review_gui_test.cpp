@@ -1,0 +1,199 @@
+// The main window under conditions a bench session meets: modal dialogs, zoom across
+// runs, replays, a flooding TCP client, popups raised by the timer and a reconnection
+// during a run.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QSpinBox>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <thread>
+
+#include "analysis/main_graph.h"
+#include "app/message_log.h"
+#include "digitizer/board_configuration.h"
+#include "support/test_state.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/led.h"
+#include "ui/main_graph_view.h"
+#include "ui/main_window.h"
+#include "ui/tcp_panel.h"
+
+namespace vx::ui {
+namespace {
+
+class Answers : public Dialogs {
+ public:
+  void popup(PopupKind, const QString& title, const QString& text) override {
+    shown.push_back(title + ": " + text);
+    if (!on_popup) return;
+    const auto once = std::move(on_popup);
+    on_popup = nullptr;
+    once();
+  }
+  bool confirm(const QString&, const QString&) override { return false; }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> select_file(const FileDialogRequest&) override {
+    if (files.empty()) return std::nullopt;
+    const QString f = files.front();
+    files.pop_front();
+    return f;
+  }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return directory;
+  }
+  QStringList shown;
+  std::function<void()> on_popup;  // runs once, while the next popup is "open"
+  std::deque<QString> files;
+  std::optional<QString> directory;
+};
+
+bool pump_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeout_ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+void pump_for(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+struct Bench : ::testing::Test {
+  test::TempDir home;
+  Answers answers;
+  std::unique_ptr<GuiApp> app;
+
+  Bench() {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&answers);
+    app->start();
+  }
+  ~Bench() override { app.reset(); }
+
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
+
+  void connect_board(int model_index = 2) {
+    auto& panel = app->connection_panel();
+    panel.model_box()->setCurrentIndex(model_index);
+    panel.link_box()->setCurrentIndex(1);
+    panel.connect_button()->click();
+    ASSERT_TRUE(pump_until(
+        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
+    ASSERT_TRUE(pump_until([&] { return main().isVisible(); }));
+  }
+  void set_run_type(int type, int events = 0) {
+    main().run_type()->setCurrentIndex(type);
+    emit main().run_type()->activated(type);
+    if (type == 1) main().events_required()->setValue(events);
+  }
+  void run_to_the_end() {
+    main().action("START")->trigger();
+    ASSERT_TRUE(pump_until([&] { return st().AcquisitionRunning.load() == 0; }));
+    ASSERT_TRUE(pump_until([&] { return main().action("START")->isEnabled(); }));
+  }
+};
+
+// A blocking loopback client.
+struct Client {
+  int fd = -1;
+  explicit Client(int port) {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) close();
+  }
+  ~Client() { close(); }
+  bool send(const std::string& text) const {
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  void close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
+TEST_F(Bench, GuiInfosKeepFollowingNewMessagesAfterAModalDialog) {
+  connect_board();
+  main().resize(1400, 900);
+  QPlainTextEdit* box = main().message_box(MessageTab::Infos);
+  QScrollBar* bar = box->verticalScrollBar();
+  auto add_lines = [&](int first, int count) {
+    for (int i = first; i < first + count; ++i) {
+      Write_InfoMessage(st(), "line " + std::to_string(i) + "\n", kInfo);
+      QApplication::processEvents();
+    }
+    pump_for(50);
+  };
+  add_lines(0, 120);
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+
+  // A real modal message box, answered a moment later.
+  QtDialogs real;
+  app->front_end().set_dialogs(&real);
+  QTimer::singleShot(100, [] {
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();
+  });
+  Write_InfoMessage(st(), "Something to acknowledge\n", kWarning);
+  app->front_end().set_dialogs(&answers);
+  add_lines(120, 40);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  // The newest line is on screen (the box ends with an empty line after it).
+  const QTextBlock newest = box->document()->findBlockByNumber(box->document()->blockCount() - 2);
+  EXPECT_TRUE(newest.text().contains("line 159"));
+  EXPECT_TRUE(box->viewport()->rect().contains(box->cursorRect(QTextCursor(newest)).center()));
+
+  // Scrolled up by the user: the view stays where it was put.
+  bar->setValue(bar->maximum() / 3);
+  const int kept = bar->value();
+  add_lines(160, 10);
+  EXPECT_EQ(bar->value(), kept);
+  // Back at the end: following again.
+  bar->setValue(bar->maximum());
+  add_lines(170, 10);
+  EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+}  // namespace
+}  // namespace vx::ui
