@@ -114,9 +114,13 @@ QCPGraph* MainGraphView::new_curve_graph(const QColor& colour) {
 }
 
 void MainGraphView::apply_axes(const GraphAxes& a) {
+  // A zoomed view keeps its range and its free ticks until Zoom Out.
+  if (zoomed_) {
+    set_zoom_ticks();
+    return;
+  }
   x_ticker_->set(a.x_divisions, a.x_label_factor, a.x_precision > 0 ? 3 : 0);
   y_ticker_->set(10, 1.0, a.y_precision);
-  if (zoomed_) return;
   xAxis->setRange(a.x_min, a.x_max);
   if (a.y_autoscale) {
     y_ticker_->set(0, 1.0, a.y_precision);
@@ -315,9 +319,14 @@ void MainGraphView::zoom_on_cursors(double ns_factor) {
   // QCPRange refuses an empty range; set the bounds directly so equal cursors give one.
   xAxis->setRange(QCPRange(std::min(x1, x2) - dx, std::max(x1, x2) + dx));
   yAxis->setRange(QCPRange(std::min(y1, y2) - dy, std::max(y1, y2) + dy));
-  x_ticker_->set(0, ns_factor > 0.0 ? ns_factor : 1.0, 3);
-  y_ticker_->set(0, 1.0, 3);
+  set_zoom_label_factor(ns_factor);
+  set_zoom_ticks();
   for (int i = 0; i < 2; ++i) place_cursor(i);
+}
+
+void MainGraphView::set_zoom_ticks() {
+  x_ticker_->set(0, zoom_x_factor_, 3);
+  y_ticker_->set(0, 1.0, 3);
 }
 
 void MainGraphView::mousePressEvent(QMouseEvent* event) {

@@ -66,6 +66,10 @@ class MainGraphView : public QCustomPlot {
   void zoom_on_cursors(double ns_factor);
   bool zoomed() const { return zoomed_; }
   void set_zoomed(bool z) { zoomed_ = z; }
+  // The zoomed X labels' factor, kept in step with the sampling period.
+  void set_zoom_label_factor(double ns_factor) {
+    zoom_x_factor_ = ns_factor > 0.0 ? ns_factor : 1.0;
+  }
 
  signals:
   void cursors_moved();
@@ -77,6 +81,7 @@ class MainGraphView : public QCustomPlot {
 
  private:
   void place_cursor(int i);
+  void set_zoom_ticks();
   QCPGraph* new_curve_graph(const QColor& colour);
 
   std::array<QCPGraph*, kMaxChannels> graphs_{};
@@ -92,6 +97,7 @@ class MainGraphView : public QCustomPlot {
   bool cursors_visible_ = false;
   bool persistence_ = false;
   bool zoomed_ = false;
+  double zoom_x_factor_ = 1.0;  // zoomed X labels: display point to ns (or 1)
   int dragging_ = -1;
 };
 

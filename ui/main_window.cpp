@@ -451,9 +451,7 @@ void MainWindow::connect_controls() {
     graph_->replot();
   });
   connect(action("ZOOMIN"), &QAction::triggered, this, [this] {
-    const int mode = st_.gui.GraphMode;
-    const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
-    graph_->zoom_on_cursors(time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0);
+    graph_->zoom_on_cursors(zoom_label_factor());
     refresh_cursor_readout();
     refresh_annotations();
     graph_->replot();
@@ -720,7 +718,15 @@ void MainWindow::refresh_channel_leds() {
   refresh_annotations();
 }
 
+double MainWindow::zoom_label_factor() const {
+  // Zoomed time axes are labelled in ns, like the cursor read-out; others keep their values.
+  const int mode = st_.gui.GraphMode;
+  const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
+  return time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0;
+}
+
 void MainWindow::refresh_graph_scaling() {
+  if (graph_->zoomed()) graph_->set_zoom_label_factor(zoom_label_factor());
   graph_->apply_axes(main_graph_axes(st_.gui));
 }
 

@@ -115,6 +115,7 @@ class MainWindow : public QMainWindow {
   template <typename F>
   void with_restart(F change);
   void update_run_dependent_dimming();
+  double zoom_label_factor() const;
   // Applies a display-parameter change while the acquisition thread may be computing.
   template <typename F>
   void change_display(F change);

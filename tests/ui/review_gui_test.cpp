@@ -195,5 +195,41 @@ TEST_F(Bench, GuiInfosKeepFollowingNewMessagesAfterAModalDialog) {
   EXPECT_EQ(bar->value(), bar->maximum());
 }
 
+TEST_F(Bench, GuiZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
+  connect_board();
+  set_run_type(1, 3);
+  main().action("ENABLECURSORS")->trigger();
+  MainGraphView& g = *main().graph();
+  g.set_cursor(0, QPointF(1000, 2.0));
+  g.set_cursor(1, QPointF(2000, -1.0));
+  main().action("ZOOMIN")->trigger();
+  const double ns_per_point = Get_SamplingPeriod(st()) / 10000.0;
+
+  auto check_labels = [&](const char* when) {
+    g.replot();
+    const QVector<double> xt = g.xAxis->tickVector();
+    const QVector<QString> xl = g.xAxis->tickVectorLabels();
+    ASSERT_GE(xt.size(), 3) << when;
+    for (int i = 0; i < xt.size(); ++i)
+      EXPECT_NEAR(xl[i].toDouble(), xt[i] * ns_per_point, 5e-4)
+          << when << " " << xl[i].toStdString();
+    const QVector<QString> yl = g.yAxis->tickVectorLabels();
+    EXPECT_EQ(QSet<QString>(yl.begin(), yl.end()).size(), yl.size()) << when;
+    EXPECT_EQ(g.xAxis->label(), "Time[ns]") << when;
+    EXPECT_NEAR(g.xAxis->range().lower, 999.0, 1e-9) << when;
+  };
+  check_labels("zoomed");
+  run_to_the_end();
+  check_labels("after a run");
+  main().channel_led(2)->click();  // rescales the graph for the channels shown
+  check_labels("after a channel change");
+
+  main().action("ZOOMOUT")->trigger();
+  g.replot();
+  EXPECT_EQ(g.xAxis->label(), "Time[20 ns/Div]");
+  EXPECT_EQ(g.xAxis->tickVectorLabels().front(), "0");
+  EXPECT_EQ(g.xAxis->tickVectorLabels().back(), "16");
+}
+
 }  // namespace
 }  // namespace vx::ui
