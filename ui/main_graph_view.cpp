@@ -86,6 +86,16 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
     trigger_markers_[ch]->position->setCoords(1.0, 0.0);
   }
 
+  trigger_line_ = new QCPItemStraightLine(this);
+  trigger_line_->setVisible(false);
+  trigger_line_->setSelectable(false);
+  trigger_marker_ = new QCPItemText(this);
+  trigger_marker_->setFont(QFont("Sans", 8, QFont::Bold));
+  trigger_marker_->setPadding(QMargins(3, 1, 3, 1));
+  trigger_marker_->setBrush(kBackground);
+  trigger_marker_->setVisible(false);
+  trigger_marker_->setSelectable(false);
+
   for (int i = 0; i < 2; ++i) {
     vertical_[i] = new QCPItemStraightLine(this);
     horizontal_[i] = new QCPItemStraightLine(this);
@@ -199,6 +209,33 @@ void MainGraphView::set_markers(const std::array<ChannelMarkers, kMaxChannels>& 
       trigger_markers_[ch]->position->setCoords(1.0, t.level);
     }
   }
+}
+
+void MainGraphView::set_trigger_marker(bool shown, double x, const MarkerLevel& level,
+                                       const QColor& colour) {
+  trigger_marker_->setVisible(shown);
+  trigger_line_->setVisible(shown);
+  if (!shown) return;
+  // A thin line through the trigger instant, and a "T" where it meets the threshold; an
+  // arrow at the screen's edge when the threshold lies beyond it.
+  trigger_line_->setPen(QPen(colour.darker(150), 1, Qt::DashLine));
+  trigger_line_->point1->setCoords(x, 0.0);
+  trigger_line_->point2->setCoords(x, 1.0);
+  trigger_marker_->setText(level.pinned > 0 ? "\u25B2T" : level.pinned < 0 ? "\u25BCT" : "T");
+  trigger_marker_->setColor(colour);
+  trigger_marker_->setPen(QPen(colour));
+  trigger_marker_->setPositionAlignment(Qt::AlignHCenter | (level.pinned > 0   ? Qt::AlignTop
+                                                            : level.pinned < 0 ? Qt::AlignBottom
+                                                                               : Qt::AlignVCenter));
+  trigger_marker_->position->setCoords(x, level.level);
+}
+
+bool MainGraphView::trigger_marker_shown() const {
+  return trigger_marker_->visible();
+}
+
+QPointF MainGraphView::trigger_marker_position() const {
+  return trigger_marker_->position->coords();
 }
 
 QString MainGraphView::marker_text(int channel, bool trigger) const {

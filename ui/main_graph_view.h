@@ -47,6 +47,11 @@ class MainGraphView : public QCustomPlot {
   void apply_axes(const GraphAxes& axes);
   void set_titles(const GraphTitles& titles);
   void set_markers(const std::array<ChannelMarkers, kMaxChannels>& markers, bool waveform_mode);
+  // The trigger position of the displayed event: x in display points, level as a
+  // channel's trigger marker; hidden when no trigger was found.
+  void set_trigger_marker(bool shown, double x, const MarkerLevel& level, const QColor& colour);
+  bool trigger_marker_shown() const;
+  QPointF trigger_marker_position() const;
   // The channel's marker text as drawn, empty when hidden or merged into another's.
   QString marker_text(int channel, bool trigger) const;
   // Replaces the curves with the frame's (keeping earlier ones when persistence is on).
@@ -88,6 +93,8 @@ class MainGraphView : public QCustomPlot {
   std::array<QCPGraph*, kMaxChannels> edges_{};
   std::array<QCPItemText*, kMaxChannels> zero_markers_{};
   std::array<QCPItemText*, kMaxChannels> trigger_markers_{};
+  QCPItemText* trigger_marker_ = nullptr;
+  QCPItemStraightLine* trigger_line_ = nullptr;
   std::deque<QCPGraph*> persisted_;
   QSharedPointer<ScaledTicker> x_ticker_, y_ticker_;
   std::array<QCPItemStraightLine*, 2> vertical_{};

@@ -747,7 +747,22 @@ void MainWindow::refresh_annotations() {
     legends_[ch]->setText(QString::fromStdString(legend));
   }
   graph_->set_markers(markers, st_.gui.GraphMode == kGraphWaveforms);
+  refresh_trigger_annotation();
   graph_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::refresh_trigger_annotation() {
+  const int shown = shown_channels(st_);
+  const int ch = std::clamp(st_.gui.SelectedChannel, 0, std::max(shown - 1, 0));
+  const float threshold = st_.sam[ch / 2].TriggerThreshold[ch % 2];
+  const MarkerLevel level = st_.gui.AmplitudeInVolts == 1
+                                ? MarkerLevel{threshold, 0}
+                                : trigger_marker_level(threshold, st_.gui.VerticalScale[ch],
+                                                       st_.gui.VerticalPosition[ch]);
+  const bool shown_now = trigger_found_ && st_.gui.GraphMode == kGraphWaveforms;
+  graph_->set_trigger_marker(shown_now,
+                             static_cast<double>(shown_samples(st_)) * kDisplayPointsPerSample,
+                             level, to_qcolor(channel_colour(ch)));
 }
 
 void MainWindow::refresh_cursor_readout() {
@@ -843,6 +858,8 @@ void MainWindow::redraw_now() {
     fresh_frame_ = false;
   }
   graph_->show_frame(front_);
+  trigger_found_ = front_.trigger_found;
+  refresh_trigger_annotation();
   if (st_.gui.GraphOptionCharge == 1 && !graph_->zoomed()) graph_->yAxis->rescale();
   graph_->replot();
   since_replot_.restart();

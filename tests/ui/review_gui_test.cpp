@@ -231,5 +231,46 @@ TEST_F(Bench, GuiZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
   EXPECT_EQ(g.xAxis->tickVectorLabels().back(), "16");
 }
 
+TEST_F(Bench, GuiTriggerMarkerSitsAtTheAlignedTriggerPosition) {
+  connect_board();
+  GuiParams& g = st().gui;
+  g.SelectedChannel = 3;
+  g.VerticalScale[3] = 200;
+  g.VerticalPosition[3] = 1.0f;
+  g.PlotAlignment = 1;
+  g.PlotAlignmentOption1 = 0;  // aligned on channel 0's rising crossing of 0.3 V
+  g.PlotAlignmentOption2 = 1;
+  g.PlotAlignmentValue = 0.3f;
+  main().refresh_channel_leds();
+  const int n = shown_samples(st());
+  auto show_step = [&](float high_counts) {
+    for (int i = 0; i < n; ++i) st().event.DataValues[0][0][i] = i < 300 ? 0.0f : high_counts;
+    const int before = main().redraw_count();
+    main().compute_display();
+    ASSERT_TRUE(pump_until([&] { return main().redraw_count() > before; }, 3000));
+  };
+  MainGraphView& view = *main().graph();
+  // Level: 0.25 V at 200 mV/Div is 1.25 Div, above a position of 1 Div; a threshold far
+  // above the screen pins the marker at its top edge.
+  const struct {
+    float threshold;
+    double level;
+  } cases[] = {{0.25f, 2.25}, {2.0f, 5.0}, {-3.0f, -5.0}};
+  for (const auto& c : cases) {
+    st().sam[1].TriggerThreshold[1] = c.threshold;
+    show_step(1000.0f);  // crosses 0.3 V (491 counts)
+    ASSERT_TRUE(view.trigger_marker_shown()) << c.threshold;
+    EXPECT_DOUBLE_EQ(view.trigger_marker_position().x(), n * 10.0);
+    EXPECT_NEAR(view.trigger_marker_position().y(), c.level, 1e-6) << c.threshold;
+  }
+  show_step(200.0f);  // never reaches the alignment threshold
+  EXPECT_FALSE(view.trigger_marker_shown());
+  show_step(1000.0f);
+  EXPECT_TRUE(view.trigger_marker_shown());
+  g.PlotAlignment = 0;
+  show_step(1000.0f);
+  EXPECT_FALSE(view.trigger_marker_shown());
+}
+
 }  // namespace
 }  // namespace vx::ui
