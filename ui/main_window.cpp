@@ -691,6 +691,9 @@ void MainWindow::update_run_dependent_dimming() {
 void MainWindow::run_state_changed(bool running) {
   running_ = running;
   update_run_dependent_dimming();
+  // Switching a channel restarts the acquisition: not while a run is on.
+  for (Led* led : ch_leds_) led->setEnabled(!running);
+  all_channels_->setEnabled(!running);
   if (running) graph_->clear_curves();
 }
 

@@ -272,5 +272,24 @@ TEST_F(Bench, GuiTriggerMarkerSitsAtTheAlignedTriggerPosition) {
   EXPECT_FALSE(view.trigger_marker_shown());
 }
 
+TEST_F(Bench, GuiChannelLightsAreDimmedDuringARun) {
+  connect_board();
+  set_run_type(3);
+  main().action("START")->trigger();
+  ASSERT_TRUE(pump_until([&] { return st().EventNumber.load() > 3; }));
+  const int generation = st().AcquisitionGeneration.load();
+  for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_FALSE(main().channel_led(ch)->isEnabled()) << ch;
+  EXPECT_FALSE(main().all_channels()->isEnabled());
+  main().channel_led(3)->click();
+  main().all_channels()->click();
+  pump_for(100);
+  EXPECT_EQ(st().gui.ChannelEnabled[3], 1);
+  EXPECT_EQ(st().AcquisitionGeneration.load(), generation);  // the run was not restarted
+  main().action("STOP")->trigger();
+  ASSERT_TRUE(pump_until([&] { return main().action("START")->isEnabled(); }));
+  for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_TRUE(main().channel_led(ch)->isEnabled()) << ch;
+  EXPECT_TRUE(main().all_channels()->isEnabled());
+}
+
 }  // namespace
 }  // namespace vx::ui
