@@ -129,6 +129,8 @@ void GuiApp::refresh_panel(Panel panel) {
       break;
     case Panel::Main:
       main_->refresh_main_tab();
+      // A replay's first event decides which channels are shown and lit.
+      main_->refresh_channel_leds();
       break;
     case Panel::TcpServer:
       tcp_->refresh();

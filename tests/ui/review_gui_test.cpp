@@ -291,5 +291,48 @@ TEST_F(Bench, GuiChannelLightsAreDimmedDuringARun) {
   EXPECT_TRUE(main().all_channels()->isEnabled());
 }
 
+std::vector<std::filesystem::path> files_under(const std::filesystem::path& dir,
+                                               const std::string& suffix) {
+  std::vector<std::filesystem::path> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
+    if (e.is_regular_file() && e.path().string().ends_with(suffix)) found.push_back(e.path());
+  return found;
+}
+
+TEST_F(Bench, GuiReplayShowsTheFileChannelsOnly) {
+  // Eight channels, of which 1 and 4 are recorded.
+  connect_board(1);
+  main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
+  set_run_type(1, 4);
+  main().all_channels()->click();  // all off
+  main().channel_led(1)->click();
+  main().channel_led(4)->click();
+  main().action("SAVEWAVETOFILE")->trigger();
+  const auto runs = home.path() / "runs";
+  std::filesystem::create_directories(runs);
+  answers.directory = QString::fromStdString(runs.string());
+  run_to_the_end();
+  const auto saved = files_under(runs, st().acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin");
+  ASSERT_EQ(saved.size(), 1u);
+  main().action("SAVEWAVETOFILE")->trigger();
+
+  // Replayed on a sixteen-channel board with every channel on.
+  connect_board(2);
+  main().all_channels()->click();
+  if (main().all_channels()->checkState() != Qt::Checked) main().all_channels()->click();
+  ASSERT_TRUE(main().channel_led(15)->isChecked());
+  main().action("RUNFROMFILE")->trigger();
+  answers.files.push_back(QString::fromStdString(saved[0].string()));
+  run_to_the_end();
+  ASSERT_EQ(st().EventNumber.load(), 4);
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    EXPECT_EQ(main().channel_led(ch)->isVisibleTo(&main()), ch < 8) << ch;
+    EXPECT_EQ(main().legend(ch)->isVisibleTo(&main()), ch < 8) << ch;
+    EXPECT_EQ(main().channel_led(ch)->isChecked(), ch == 1 || ch == 4) << ch;
+  }
+  EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
+}
+
 }  // namespace
 }  // namespace vx::ui
