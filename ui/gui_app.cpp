@@ -51,6 +51,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   h.refresh_annotations = [this] { ui_.post([this] { main_->refresh_annotations(); }); };
   h.on_run_finished = [this] {
     main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
+    Update_RunTotals(st_);
     main_->refresh_main_tab();
   };
   // After the end-of-run handler above: remote control chains its acknowledgement to it.

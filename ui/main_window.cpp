@@ -22,8 +22,10 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
+#include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
@@ -694,6 +696,11 @@ void MainWindow::run_state_changed(bool running) {
   // Switching a channel restarts the acquisition: not while a run is on.
   for (Led* led : ch_leds_) led->setEnabled(!running);
   all_channels_->setEnabled(!running);
+  if (running && st_.acq.RunElapsedTime == 0) {
+    // A new run: nothing of the previous one stays on show until the first tick.
+    Update_RunElapsedTime(st_);
+    rate_->clear();
+  }
   if (running) graph_->clear_curves();
 }
 

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -332,6 +333,31 @@ TEST_F(Bench, GuiReplayShowsTheFileChannelsOnly) {
     EXPECT_EQ(main().channel_led(ch)->isChecked(), ch == 1 || ch == 4) << ch;
   }
   EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
+}
+
+TEST_F(Bench, GuiElapsedTimeAndRateBelongToTheLastRun) {
+  connect_board();
+  main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
+  set_run_type(1, 5);
+  // What a longer run before left behind.
+  main().set_text(Field::RunElapsedTime, 2, "3");
+  main().set_text(Field::RunElapsedTime, 3, "7");
+  main().set_text(Field::EventRate, -1, "0.5");
+  auto* minutes = main().findChild<QLineEdit*>("MINUTESELAPSED");
+  auto* seconds = main().findChild<QLineEdit*>("SECONDSELAPSED");
+  QElapsedTimer wall;
+  wall.start();
+  run_to_the_end();
+  pump_for(50);
+  const double took = wall.elapsed() / 1000.0;
+  ASSERT_EQ(st().EventNumber.load(), 5);
+  EXPECT_EQ(minutes->text(), "0");
+  EXPECT_LE(seconds->text().toInt(), static_cast<int>(took));
+  bool ok = false;
+  const double rate = main().event_rate()->text().toDouble(&ok);
+  ASSERT_TRUE(ok) << main().event_rate()->text().toStdString();
+  // Five events over at most the time the test waited for them.
+  EXPECT_GE(rate, 5.0 / took * 0.99);
 }
 
 }  // namespace
