@@ -360,5 +360,45 @@ TEST_F(Bench, GuiElapsedTimeAndRateBelongToTheLastRun) {
   EXPECT_GE(rate, 5.0 / took * 0.99);
 }
 
+TEST_F(Bench, GuiSaveSetupOffersThePatternAsAFilterNotAsAName) {
+  connect_board();
+  QtDialogs real;
+  app->front_end().set_dialogs(&real);
+  QString offered_name, offered_filter;
+  auto answer = [&](const QString& typed) {
+    QTimer::singleShot(100, [&, typed] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      offered_name = name->text();
+      offered_filter = dialog->selectedNameFilter();
+      if (!typed.isEmpty()) name->setText(typed);
+      static_cast<QDialog*>(dialog)->accept();
+      // An empty name is not accepted: the dialog stays and is cancelled.
+      if (dialog->isVisible()) dialog->reject();
+    });
+  };
+  // The error reported for the cancelled dialog is acknowledged too.
+  QTimer acknowledge;
+  QObject::connect(&acknowledge, &QTimer::timeout, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->close();
+  });
+  acknowledge.start(50);
+  answer("");
+  main().action("SAVESETUPINFILE")->trigger();
+  EXPECT_FALSE(offered_name.contains('*')) << offered_name.toStdString();
+  EXPECT_TRUE(offered_filter.contains("*.dat")) << offered_filter.toStdString();
+  for (const auto& f : files_under(home.path(), ""))
+    EXPECT_EQ(f.filename().string().find('*'), std::string::npos) << f;
+
+  answer("bench");
+  main().action("SAVESETUPINFILE")->trigger();
+  app->front_end().set_dialogs(&answers);
+  bool found = false;
+  for (const auto& f : files_under(home.path(), "")) found = found || f.filename() == "bench.dat";
+  EXPECT_TRUE(found);
+}
+
 }  // namespace
 }  // namespace vx::ui
