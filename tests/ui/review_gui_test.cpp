@@ -360,6 +360,50 @@ TEST_F(Bench, GuiElapsedTimeAndRateBelongToTheLastRun) {
   EXPECT_GE(rate, 5.0 / took * 0.99);
 }
 
+TEST_F(Bench, GuiTcpFloodIsAppendedIncrementallyIntoABoundedBox) {
+  connect_board();
+  main().action("TCP_SERVER")->trigger();
+  TcpPanel& panel = app->tcp_panel();
+  panel.port()->setValue(0);
+  panel.register_button()->click();
+  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  Client client(st().tcp.ServerPort);
+  ASSERT_GE(client.fd, 0);
+  ASSERT_TRUE(pump_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+
+  // What the box is given to lay out: the flood's own size, not the whole box per chunk.
+  qint64 inserted = 0;
+  QObject::connect(panel.received()->document(), &QTextDocument::contentsChange,
+                   [&](int, int, int added) { inserted += added; });
+  std::string flood;
+  for (int i = 0; flood.size() < 1'500'000; ++i) flood += "noise " + std::to_string(i) + "\n";
+  flood += "the last line\n";
+  std::atomic<bool> sent{false};
+  std::thread sender([&] {
+    client.send(flood);
+    sent = true;
+  });
+  const bool accepted = pump_until([&] { return sent.load(); }, 120000);
+  sender.join();
+  ASSERT_TRUE(accepted);
+  ASSERT_TRUE(pump_until(
+      [&] { return panel.received()->toPlainText().endsWith("the last line\n"); }, 10000));
+  const QString shown = panel.received()->toPlainText();
+  EXPECT_LE(shown.size(), 64 * 1024);
+  EXPECT_GT(shown.size(), 60 * 1024);
+  // Exactly the newest text the client sent, in order.
+  EXPECT_TRUE(QString::fromStdString(flood).endsWith(shown));
+  EXPECT_LT(inserted, 2 * static_cast<qint64>(flood.size()));
+
+  // Cleared, then new text arrives: only the new text is shown.
+  panel.clear_button()->click();
+  ASSERT_TRUE(pump_until([&] { return panel.received()->toPlainText().isEmpty(); }, 5000));
+  ASSERT_TRUE(client.send("after the clear\n"));
+  ASSERT_TRUE(
+      pump_until([&] { return panel.received()->toPlainText() == "after the clear\n"; }, 5000))
+      << panel.received()->toPlainText().toStdString();
+}
+
 TEST_F(Bench, GuiSaveSetupOffersThePatternAsAFilterNotAsAName) {
   connect_board();
   QtDialogs real;
