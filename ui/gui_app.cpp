@@ -73,7 +73,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
 
   timer_ = new QTimer(this);
   timer_->setInterval(1000);
-  connect(timer_, &QTimer::timeout, this, [this] { TimerCB(st_); });
+  connect(timer_, &QTimer::timeout, this, [this] {
+    // Not while the user-interface thread waits for a run to end: a remote start then
+    // would slip in between the stop and what the stop was for.
+    if (!ui_.waiting()) ui_.run_tick([this] { TimerCB(st_); });
+  });
 }
 
 GuiApp::~GuiApp() {

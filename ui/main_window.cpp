@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -583,15 +582,7 @@ void MainWindow::start_run() {
 }
 
 void MainWindow::stop_and_wait() {
-  st_.StopRequest().store(1);
-  if (st_.AcquisitionRunning.load() == 0) return;
-  QEventLoop loop;
-  QTimer poll;
-  connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (st_.AcquisitionRunning.load() == 0) loop.quit();
-  });
-  poll.start(2);
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  Stop_AcquisitionAndWait(st_);
 }
 
 void MainWindow::on_channel_led(int ch, bool on) {

@@ -404,6 +404,40 @@ TEST_F(Bench, GuiTcpFloodIsAppendedIncrementallyIntoABoundedBox) {
       << panel.received()->toPlainText().toStdString();
 }
 
+TEST_F(Bench, GuiRemoteStopIsCarriedOutWhileATickPopupIsOpen) {
+  connect_board();
+  set_run_type(3);
+  main().action("TCP_SERVER")->trigger();
+  TcpPanel& panel = app->tcp_panel();
+  panel.port()->setValue(0);
+  panel.register_button()->click();
+  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  main().action("EN_START_STOP_CLIENT")->trigger();
+  auto client = std::make_unique<Client>(st().tcp.ServerPort);
+  ASSERT_GE(client->fd, 0);
+  ASSERT_TRUE(pump_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+  st().tcp.RemoteStopRequest = 0;  // the default would stop the first run at once
+  ASSERT_TRUE(client->send("RUN_START00000001"));
+  ASSERT_TRUE(pump_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000));
+
+  // The second start raises the warning; while it is open the client stops and leaves.
+  bool stopped_while_open = false;
+  answers.on_popup = [&] {
+    client->send("STOP");
+    stopped_while_open = pump_until([&] { return st().AcquisitionRunning.load() == 0; }, 5000);
+    client.reset();
+    pump_for(200);
+  };
+  ASSERT_TRUE(client->send("RUN_START00000002"));
+  ASSERT_TRUE(pump_until([&] { return !answers.shown.isEmpty(); }, 5000)) << infos().toStdString();
+  EXPECT_TRUE(answers.shown.front().contains("Acquisition already running"));
+  EXPECT_TRUE(stopped_while_open);
+  // Nothing is started afterwards for the client that has gone.
+  pump_for(2500);
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0);
+  EXPECT_EQ(infos().count("Run started"), 1) << infos().toStdString();
+}
+
 TEST_F(Bench, GuiSaveSetupOffersThePatternAsAFilterNotAsAName) {
   connect_board();
   QtDialogs real;
@@ -442,6 +476,39 @@ TEST_F(Bench, GuiSaveSetupOffersThePatternAsAFilterNotAsAName) {
   bool found = false;
   for (const auto& f : files_under(home.path(), "")) found = found || f.filename() == "bench.dat";
   EXPECT_TRUE(found);
+}
+
+TEST_F(Bench, GuiConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
+  connect_board();
+  auto& panel = app->connection_panel();
+  panel.show();
+  // A run whose end needs the user-interface thread, as a warning popup at its end does.
+  std::atomic<bool> served{false}, answered{false};
+  bool dimmed_meanwhile = false;
+  st().StopRequest().store(0);
+  st().AcquisitionRunning = 1;
+  std::thread run([&] {
+    while (st().StopRequest().load() == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    st().ui.post([&] {
+      dimmed_meanwhile = !panel.connect_button()->isEnabled();
+      served = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!served.load() && t.elapsed() < 3000)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    answered = served.load();
+    st().AcquisitionRunning = 0;
+  });
+  panel.connect_button()->click();
+  run.join();
+  EXPECT_TRUE(answered.load());
+  EXPECT_TRUE(dimmed_meanwhile);
+  ASSERT_TRUE(pump_until(
+      [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
+  EXPECT_EQ(st().Board_Connected.load(), 1);
+  ASSERT_TRUE(pump_until([&] { return panel.connect_button()->isEnabled(); }, 3000));
 }
 
 }  // namespace
