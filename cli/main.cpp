@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  const auto eeprom = vx::cli::add_eeprom_command(app);
   CLI11_PARSE(app, argc, argv);
 
   vx::cli::Session session(global);
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }
