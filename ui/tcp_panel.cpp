@@ -130,7 +130,11 @@ void TcpPanel::refresh() {
   client_connected_->setChecked(t.ClientConnected == 1);
   register_->setText(QString::fromStdString(st_.remote.ServerButtonLabel));
 
-  if (!received_timer_->isActive()) received_timer_->start();
+  // Shown at once, then at most once more per interval while text keeps coming.
+  if (!received_timer_->isActive()) {
+    show_received();
+    received_timer_->start();
+  }
 }
 
 void TcpPanel::show_received() {
