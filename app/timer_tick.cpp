@@ -1,5 +1,6 @@
 #include "app/timer_tick.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -118,6 +119,15 @@ void Update_RunElapsedTime(State& st) {
   st.ui.set_text(Field::RunElapsedTime, 1, std::to_string(hours));
   st.ui.set_text(Field::RunElapsedTime, 2, std::to_string(minutes));
   st.ui.set_text(Field::RunElapsedTime, 3, std::to_string(seconds));
+}
+
+void Update_RunTotals(State& st) {
+  const double seconds = std::max(st.clock.now() - st.acq.RunStartTime, 0.0);
+  st.acq.RunElapsedTime = static_cast<std::int32_t>(seconds);
+  Update_RunElapsedTime(st);
+  const std::int32_t events = st.EventNumber.load() - st.FirstEventNumber.load();
+  st.EventRate = seconds > 0.0 ? static_cast<float>(events / seconds) : 0.0f;
+  st.ui.set_text(Field::EventRate, -1, format_rate(st.EventRate));
 }
 
 void TimerCB(State& st) {

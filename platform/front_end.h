@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "platform/clock.h"
+
 namespace vx {
 
 enum class MessageTab { Infos, Warnings, Errors };
@@ -81,6 +83,10 @@ class FrontEnd {
   virtual std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) = 0;
   virtual std::optional<std::filesystem::path> select_directory(
       const std::string& title, const std::filesystem::path& initial) = 0;
+
+  // Waits until done() holds. A front end with an event loop keeps it going on its own
+  // thread meanwhile: what is waited for may need it (a worker's popup, say).
+  virtual void wait_until(const std::function<bool()>& done) { wait_for_flag(done); }
 
   // Modal progress dialog; progress_update returns false once the user cancelled.
   virtual void progress_show(const std::string& title, const std::string& label) = 0;

@@ -51,6 +51,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   h.refresh_annotations = [this] { ui_.post([this] { main_->refresh_annotations(); }); };
   h.on_run_finished = [this] {
     main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
+    Update_RunTotals(st_);
     main_->refresh_main_tab();
   };
   // After the end-of-run handler above: remote control chains its acknowledgement to it.
@@ -72,7 +73,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
 
   timer_ = new QTimer(this);
   timer_->setInterval(1000);
-  connect(timer_, &QTimer::timeout, this, [this] { TimerCB(st_); });
+  connect(timer_, &QTimer::timeout, this, [this] {
+    // Not while the user-interface thread waits for a run to end: a remote start then
+    // would slip in between the stop and what the stop was for.
+    if (!ui_.waiting()) ui_.run_tick([this] { TimerCB(st_); });
+  });
 }
 
 GuiApp::~GuiApp() {
@@ -129,6 +134,8 @@ void GuiApp::refresh_panel(Panel panel) {
       break;
     case Panel::Main:
       main_->refresh_main_tab();
+      // A replay's first event decides which channels are shown and lit.
+      main_->refresh_channel_leds();
       break;
     case Panel::TcpServer:
       tcp_->refresh();

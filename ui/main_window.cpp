@@ -5,14 +5,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -23,9 +21,11 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
+#include "digitizer/register_access.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_dump.h"
 #include "eeprom/eeprom_info.h"
@@ -39,8 +39,6 @@
 #include "ui/main_graph_view.h"
 #include "ui/panels/debug_panel.h"
 #include "ui/panels/eeprom_panel.h"
-#include "ui/run_export_action.h"
-#include "ui/user_guide.h"
 #include "ui/panels/horizontal_page.h"
 #include "ui/panels/monitor_panel.h"
 #include "ui/panels/pulser_panel.h"
@@ -48,6 +46,9 @@
 #include "ui/panels/sync_panel.h"
 #include "ui/panels/trigger_page.h"
 #include "ui/panels/vertical_page.h"
+#include "ui/run_export_action.h"
+#include "ui/user_guide.h"
+#include "ui/widgets/follow_end.h"
 
 namespace vx::ui {
 
@@ -444,6 +445,7 @@ QWidget* MainWindow::build_messages() {
     messages_[i]->setReadOnly(true);
     messages_[i]->setMaximumBlockCount(5000);
     messages_[i]->setFont(QFont("Monospace", 9));
+    follow_end(messages_[i]);
     tabs->addTab(messages_[i], names[i]);
   }
   return tabs;
@@ -508,9 +510,7 @@ void MainWindow::connect_controls() {
     graph_->replot();
   });
   connect(action("ZOOMIN"), &QAction::triggered, this, [this] {
-    const int mode = st_.gui.GraphMode;
-    const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
-    graph_->zoom_on_cursors(time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0);
+    graph_->zoom_on_cursors(zoom_label_factor());
     refresh_cursor_readout();
     refresh_annotations();
     graph_->replot();
@@ -652,15 +652,7 @@ void MainWindow::start_run() {
 }
 
 void MainWindow::stop_and_wait() {
-  st_.StopRequest().store(1);
-  if (st_.AcquisitionRunning.load() == 0) return;
-  QEventLoop loop;
-  QTimer poll;
-  connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (st_.AcquisitionRunning.load() == 0) loop.quit();
-  });
-  poll.start(2);
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  Stop_AcquisitionAndWait(st_);
 }
 
 void MainWindow::on_channel_led(int ch, bool on) {
@@ -766,6 +758,14 @@ void MainWindow::update_run_dependent_dimming() {
 void MainWindow::run_state_changed(bool running) {
   running_ = running;
   update_run_dependent_dimming();
+  // Switching a channel restarts the acquisition: not while a run is on.
+  for (Led* led : ch_leds_) led->setEnabled(!running);
+  all_channels_->setEnabled(!running);
+  if (running && st_.acq.RunElapsedTime == 0) {
+    // A new run: nothing of the previous one stays on show until the first tick.
+    Update_RunElapsedTime(st_);
+    rate_->clear();
+  }
   if (running) graph_->clear_curves();
 }
 
@@ -793,7 +793,15 @@ void MainWindow::refresh_channel_leds() {
   refresh_annotations();
 }
 
+double MainWindow::zoom_label_factor() const {
+  // Zoomed time axes are labelled in ns, like the cursor read-out; others keep their values.
+  const int mode = st_.gui.GraphMode;
+  const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
+  return time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0;
+}
+
 void MainWindow::refresh_graph_scaling() {
+  if (graph_->zoomed()) graph_->set_zoom_label_factor(zoom_label_factor());
   graph_->apply_axes(main_graph_axes(st_.gui));
 }
 
@@ -814,7 +822,22 @@ void MainWindow::refresh_annotations() {
     legends_[ch]->setText(QString::fromStdString(legend));
   }
   graph_->set_markers(markers, st_.gui.GraphMode == kGraphWaveforms);
+  refresh_trigger_annotation();
   graph_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::refresh_trigger_annotation() {
+  const int shown = shown_channels(st_);
+  const int ch = std::clamp(st_.gui.SelectedChannel, 0, std::max(shown - 1, 0));
+  const float threshold = st_.sam[ch / 2].TriggerThreshold[ch % 2];
+  const MarkerLevel level = st_.gui.AmplitudeInVolts == 1
+                                ? MarkerLevel{threshold, 0}
+                                : trigger_marker_level(threshold, st_.gui.VerticalScale[ch],
+                                                       st_.gui.VerticalPosition[ch]);
+  const bool shown_now = trigger_found_ && st_.gui.GraphMode == kGraphWaveforms;
+  graph_->set_trigger_marker(shown_now,
+                             static_cast<double>(shown_samples(st_)) * kDisplayPointsPerSample,
+                             level, to_qcolor(channel_colour(ch)));
 }
 
 void MainWindow::refresh_cursor_readout() {
@@ -825,7 +848,6 @@ void MainWindow::refresh_cursor_readout() {
 
 void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString& text) {
   QPlainTextEdit* box = messages_[static_cast<int>(tab)];
-  const bool at_end = box->verticalScrollBar()->value() == box->verticalScrollBar()->maximum();
   QTextCharFormat format;
   format.setForeground(kind == MessageKind::Error     ? QColor(200, 0, 0)
                        : kind == MessageKind::Warning ? QColor(190, 110, 0)
@@ -833,7 +855,6 @@ void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString&
   QTextCursor cursor(box->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(text, format);
-  if (at_end) box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 }
 
 void MainWindow::set_led(vx::Led led, bool on) {
@@ -912,6 +933,8 @@ void MainWindow::redraw_now() {
     fresh_frame_ = false;
   }
   graph_->show_frame(front_);
+  trigger_found_ = front_.trigger_found;
+  refresh_trigger_annotation();
   if (st_.gui.GraphOptionCharge == 1 && !graph_->zoomed()) graph_->yAxis->rescale();
   graph_->replot();
   since_replot_.restart();

@@ -56,6 +56,8 @@ class MainWindow : public QMainWindow {
   void refresh_graph_scaling();
   void refresh_annotations();
   void refresh_cursor_readout();
+  // The trigger position of the displayed event, when one was found (alignment on).
+  void refresh_trigger_annotation();
 
   void append_message(MessageTab tab, MessageKind kind, const QString& text);
   void run_state_changed(bool running);
@@ -121,6 +123,7 @@ class MainWindow : public QMainWindow {
   template <typename F>
   void with_restart(F change);
   void update_run_dependent_dimming();
+  double zoom_label_factor() const;
   // Applies a display-parameter change while the acquisition thread may be computing.
   template <typename F>
   void change_display(F change);
@@ -163,6 +166,7 @@ class MainWindow : public QMainWindow {
   std::mutex frame_mutex_;
   DisplayFrame back_, latest_, front_;
   bool fresh_frame_ = false;
+  bool trigger_found_ = false;  // in the frame on screen
   int shown_event_number_ = 0;
   QString shown_event_time_;
   std::atomic<bool> redraw_posted_{false};

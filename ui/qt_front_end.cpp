@@ -1,8 +1,10 @@
 #include "ui/qt_front_end.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QProgressDialog>
 #include <QThread>
+#include <QTimer>
 
 namespace vx::ui {
 
@@ -17,6 +19,29 @@ QtFrontEnd::~QtFrontEnd() = default;
 
 bool QtFrontEnd::on_ui_thread() const {
   return QThread::currentThread() == thread();
+}
+
+void QtFrontEnd::run_tick(const std::function<void()>& tick) {
+  ++in_tick_;
+  tick();
+  --in_tick_;
+}
+
+void QtFrontEnd::wait_until(const std::function<bool()>& done) {
+  if (!on_ui_thread()) {
+    FrontEnd::wait_until(done);
+    return;
+  }
+  if (done()) return;
+  ++waiting_;
+  QEventLoop loop;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(2);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  --waiting_;
 }
 
 void QtFrontEnd::post(std::function<void()> fn) {
@@ -46,6 +71,10 @@ void QtFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::str
 }
 
 void QtFrontEnd::popup(PopupKind kind, const std::string& title, const std::string& text) {
+  if (in_tick_ > 0 && on_ui_thread()) {
+    post([this, kind, t = q(title), x = q(text)] { dialogs_->popup(kind, t, x); });
+    return;
+  }
   blocking([&] { dialogs_->popup(kind, q(title), q(text)); });
 }
 
