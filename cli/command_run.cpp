@@ -6,6 +6,7 @@
 
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
+#include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
@@ -222,6 +223,8 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
           ->check(CLI::ExistingFile);
   replay->excludes(save)->excludes(with);
+  command.add_option("--save-histos", o.save_histos,
+                     "Write the charge and time-difference histogram files into DIR");
 }
 
 void apply_run_options(Session& session, const RunOptions& options) {
@@ -248,8 +251,9 @@ int command_run(Session& session, const RunOptions& options) {
       [&] { progress.update(); });
   progress.done();
   print_summary(st, st.clock.now() - start);
+  const int histos = options.save_histos ? save_run_histos(session, *options.save_histos) : 0;
   if (options.replay) Set_RunFromFile(st, 0);
-  return session.ui().errors_seen.load() != errors_before ? 1 : 0;
+  return session.ui().errors_seen.load() != errors_before || histos != 0 ? 1 : 0;
 }
 
 int command_demo(Session& session) {

@@ -35,6 +35,7 @@ struct RunOptions {
   bool date = false;
   bool time = false;
   std::optional<std::string> replay;
+  std::optional<std::string> save_histos;  // directory receiving the histogram files
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/params.h"
+#include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
+  const auto rates = vx::cli::add_rates_command(app);
+  const auto scan = vx::cli::add_scan_command(app);
   CLI11_PARSE(app, argc, argv);
 
   vx::cli::Session session(global);
@@ -55,6 +58,8 @@ int main(int argc, char** argv) {
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
+  if (*rates->command) return vx::cli::command_rates(session, *rates);
+  if (*scan->command) return vx::cli::command_scan(session, *scan);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }
