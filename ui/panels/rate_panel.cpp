@@ -2,7 +2,6 @@
 
 #include <qcustomplot.h>
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "analysis/main_graph.h"
 #include "analysis/rate_measurement.h"
@@ -149,6 +149,7 @@ void RatePanel::refresh() {
     for (int ch = first; ch < last; ++ch) {
       QCPGraph* g = chart_->addGraph();
       g->setPen(QPen(to_qcolor(channel_colour(ch)), 1.5));
+      g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 4));  // the first point shows
       g->setName(QString("Ch %1").arg(ch));
     }
     chart_->xAxis->setRange(0, kStripPoints);
