@@ -18,6 +18,7 @@
 #include "app/file_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
+#include "app/rate_data.h"
 #include "app/remote_data.h"
 #include "platform/clock.h"
 #include "platform/digitizer.h"
@@ -166,6 +167,7 @@ class State {
   DecodedEvent event;
   EventResults results;
   MeasurementData meas;
+  RateData rates;
   FileData files;
   RemoteData remote;
 

@@ -6,6 +6,7 @@
 
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
+#include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/no_event_hint.h"
 #include "digitizer/board_configuration.h"
@@ -224,6 +225,8 @@ void add_run_options(CLI::App& command, RunOptions& o) {
           ->check(CLI::ExistingFile);
   replay->excludes(save)->excludes(with);
   add_settings_options(command, o.settings);
+  command.add_option("--save-histos", o.save_histos,
+                     "Write the charge and time-difference histogram files into DIR");
 }
 
 bool apply_run_options(Session& session, const RunOptions& options) {
@@ -257,8 +260,9 @@ int command_run(Session& session, const RunOptions& options) {
       });
   progress.done();
   print_summary(st, st.clock.now() - start);
+  const int histos = options.save_histos ? save_run_histos(session, *options.save_histos) : 0;
   if (options.replay) Set_RunFromFile(st, 0);
-  return session.ui().errors_seen.load() != errors_before ? 1 : 0;
+  return session.ui().errors_seen.load() != errors_before || histos != 0 ? 1 : 0;
 }
 
 int command_demo(Session& session) {

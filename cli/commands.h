@@ -38,6 +38,7 @@ struct RunOptions {
   std::optional<std::string> replay;
 
   SettingsOptions settings;
+  std::optional<std::string> save_histos;  // directory receiving the histogram files
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);

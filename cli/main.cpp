@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/params.h"
+#include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
   auto* export_run = vx::cli::add_export_command(app, export_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
   auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
+  const auto rates = vx::cli::add_rates_command(app);
+  const auto scan = vx::cli::add_scan_command(app);
   CLI11_PARSE(app, argc, argv);
   if (*guide) return vx::cli::command_guide();
   if (*export_run) return vx::cli::command_export(export_options, global);
@@ -65,6 +68,8 @@ int main(int argc, char** argv) {
   if (*setup_save) return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
+  if (*rates->command) return vx::cli::command_rates(session, *rates);
+  if (*scan->command) return vx::cli::command_scan(session, *scan);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }

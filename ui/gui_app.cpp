@@ -15,6 +15,8 @@
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
+#include "ui/panels/rate_panel.h"
+#include "ui/panels/rate_scan_panel.h"
 #include "ui/tcp_panel.h"
 
 namespace vx::ui {
@@ -124,6 +126,9 @@ void GuiApp::show_panel(Panel panel, bool visible) {
   } else if (panel == Panel::TcpServer) {
     if (visible) tcp_->refresh();
     tcp_->setVisible(visible);
+  } else if (panel == Panel::RateVsThreshold) {
+    main_->rate_scan_panel()->refresh();
+    main_->rate_scan_panel()->setVisible(visible);
   }
 }
 
@@ -145,7 +150,15 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::Sync:
       main_->refresh_settings_panels();
       break;
+    case Panel::Rates:
+      main_->rate_panel()->refresh();
+      break;
+    case Panel::RateVsThreshold:
+      main_->rate_scan_panel()->refresh();
+      break;
     case Panel::AllValues:
+      main_->rate_panel()->refresh();
+      main_->rate_scan_panel()->refresh();
       connection_->refresh();
       main_->refresh_all();
       tcp_->refresh();
@@ -170,9 +183,17 @@ void GuiApp::set_led(vx::Led led, bool on) {
   }
 }
 
+void GuiApp::plot_strip_chart(StripChart chart, const QVector<double>& points) {
+  if (chart == StripChart::Rate) main_->rate_panel()->add_points(points);
+}
+
 void GuiApp::set_text(Field field, int index, const QString& text) {
   if (field == Field::ConnectionLabel) {
     connection_->set_label(text);
+  } else if (field == Field::ChannelRate) {
+    main_->rate_panel()->set_rate_text(index, text);
+  } else if (field == Field::ChannelRateUnit) {
+    main_->rate_panel()->set_unit_text(index, text);
   } else {
     main_->set_text(field, index, text);
   }

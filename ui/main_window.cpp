@@ -42,6 +42,8 @@
 #include "ui/panels/horizontal_page.h"
 #include "ui/panels/monitor_panel.h"
 #include "ui/panels/pulser_panel.h"
+#include "ui/panels/rate_panel.h"
+#include "ui/panels/rate_scan_panel.h"
 #include "ui/panels/slow_control_panel.h"
 #include "ui/panels/sync_panel.h"
 #include "ui/panels/trigger_page.h"
@@ -109,6 +111,15 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   access_ = new AccessPanel(dialogs_, this);
   info_ = new InfoPanel(this);
   eeprom_ = new EepromPanel(st_, this);
+  rates_ = new RatePanel(st_, this);
+  rate_scan_ = new RateScanPanel(st_, this);
+  for (const auto& [name, panel] : {std::pair<const char*, QWidget*>{"RATEMEASUREMENTS", rates_},
+                                    {"PLOTRATEVSTHRESHOLD", rate_scan_}}) {
+    connect(action(name), &QAction::triggered, panel, [panel] {
+      panel->show();
+      panel->raise();
+    });
+  }
   connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this, [this] {
     if (Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1))
       Save_Pedestal_Values_To_EEPROM(st_);
@@ -254,9 +265,9 @@ void MainWindow::build_menus() {
   add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", true);
   QMenu* measurements = menu("&Advanced Measurements");
   add(measurements, "STATISTICS", "Noise Measurements", false);
-  add(measurements, "RATEMEASUREMENTS", "Rate Measurements", false);
+  add(measurements, "RATEMEASUREMENTS", "Rate Measurements", true);
   add(measurements, "MEASUREMENTS", "Time Measurements", false);
-  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", false);
+  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", true);
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
   QMenu* help = menu("&Help");

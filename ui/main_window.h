@@ -27,6 +27,8 @@ namespace vx::ui {
 class AccessPanel;
 class Dialogs;
 class EepromPanel;
+class RatePanel;
+class RateScanPanel;
 class InfoPanel;
 class Led;
 class MainGraphView;
@@ -45,6 +47,8 @@ class MainWindow : public QMainWindow {
   AccessPanel* access_panel() const { return access_; }
   InfoPanel* info_panel() const { return info_; }
   EepromPanel* eeprom_panel() const { return eeprom_; }
+  RatePanel* rate_panel() const { return rates_; }
+  RateScanPanel* rate_scan_panel() const { return rate_scan_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -137,6 +141,8 @@ class MainWindow : public QMainWindow {
   AccessPanel* access_ = nullptr;
   InfoPanel* info_ = nullptr;
   EepromPanel* eeprom_ = nullptr;
+  RatePanel* rates_ = nullptr;
+  RateScanPanel* rate_scan_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;
