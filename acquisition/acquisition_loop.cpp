@@ -28,7 +28,7 @@ bool charge_mode(const State& st) {
   return st.sam[0].ChargeModeEnabled == 1;
 }
 int board_blocks(const State& st) {
-  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
 }
 
 void call(const std::function<void()>& hook) {

@@ -55,8 +55,10 @@ void apply_measurements(State& st, const RunOptions& o) {
   }
   if (o.fixed_threshold) {
     st.acq.CFDMethod = 0;
-    for (auto& block : st.acq.PulseThreshold)
-      for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
+    // Packed record: every element by subscript, never through a reference.
+    for (int b = 0; b < kMaxSamBlocks; ++b)
+      for (int c = 0; c < kChannelsPerBlock; ++c)
+        st.acq.PulseThreshold[b][c] = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
   }
 }
 

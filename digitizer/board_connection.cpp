@@ -95,8 +95,8 @@ void Sam_Init(State& st) {
   Write_InfoMessage(st, "End of Device initialization. \n", kInfo);
   Init_Params(st);
   const int h = st.DeviceHandle.load();
-  st.digitizer->SetMaxNumEventsBLT(h,
-                                   static_cast<std::uint32_t>(std::max(st.acq.MaxNumEventsBLT, 1)));
+  st.digitizer->SetMaxNumEventsBLT(
+      h, static_cast<std::uint32_t>(std::max(int{st.acq.MaxNumEventsBLT}, 1)));
   st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
   Read_MotherBoardFPGAVersion(st);
   Read_FPGAVersion(st, 0);

@@ -28,10 +28,13 @@ void for_both_blocks(State& st, int d, F&& f) {
   for (int b = 2 * d; b <= 2 * d + 1 && b < kMaxSamBlocks; ++b) f(st.sam[b]);
 }
 
-// Gain and offset gain: one byte holding ten times the value, and its marker.
+// Gain and offset gain: one byte holding ten times the value, and its marker. The value
+// is stored by value: a pointer to a packed record's float would be misaligned.
+using StoreGain = void (*)(SAMBlockParams&, float);
+
 void read_gain_item(State& st, int d, std::uint16_t address, std::uint16_t marker_address,
-                    std::uint8_t marker, float SAMBlockParams::*field, std::string& shown,
-                    std::string& ok, const char* message) {
+                    std::uint8_t marker, StoreGain store, std::string& shown, std::string& ok,
+                    const char* message) {
   const std::uint8_t byte = eeprom_read_byte(st, d, address);
   if (eeprom_read_byte(st, d, marker_address) != marker) {
     Write_InfoMessage(st, format("WARNING: Daughter Board [%d] Board Gain is not valid!\n", d),
@@ -39,7 +42,7 @@ void read_gain_item(State& st, int d, std::uint16_t address, std::uint16_t marke
     return;
   }
   const float value = static_cast<float>(byte / 10.0);
-  for_both_blocks(st, d, [&](SAMBlockParams& k) { k.*field = value; });
+  for_both_blocks(st, d, [&](SAMBlockParams& k) { store(k, value); });
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", value);
   shown = text;
@@ -134,11 +137,13 @@ int Read_EEPROM_Info(State& st, int d) {
       st, format("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
       kInfo);
 
-  read_gain_item(st, d, kGain, kGainValid, kGainMarker, &SAMBlockParams::BoardGain, panel.gain,
-                 panel.gain_ok, "Daughter Board [%d] Gain= %f read from EEPROM\n");
-  read_gain_item(st, d, kOffsetGain, kOffsetGainValid, kOffsetGainMarker,
-                 &SAMBlockParams::OffsetGain, panel.offset_gain, panel.offset_gain_ok,
-                 "Daughter Board [%d] Offset Gain= %f read from EEPROM\n");
+  read_gain_item(
+      st, d, kGain, kGainValid, kGainMarker, [](SAMBlockParams& k, float v) { k.BoardGain = v; },
+      panel.gain, panel.gain_ok, "Daughter Board [%d] Gain= %f read from EEPROM\n");
+  read_gain_item(
+      st, d, kOffsetGain, kOffsetGainValid, kOffsetGainMarker,
+      [](SAMBlockParams& k, float v) { k.OffsetGain = v; }, panel.offset_gain, panel.offset_gain_ok,
+      "Daughter Board [%d] Offset Gain= %f read from EEPROM\n");
   read_setup_register(st, d);
   read_inl_info(st, d);
   report_validity(st, d, kSamDacValid, panel.sam_dac_valid,
