@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_connection.h"
@@ -52,6 +53,22 @@ TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
       sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
   EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
   EXPECT_EQ(sim.st.sys.RecordLength, 1024) << "defaults loaded all the same";
+}
+
+// A register access that fails while the board is set up fails the connection as a
+// failed open does: the handle is closed and no run can start on the half-set board.
+TEST(Connection, FailedInitialisationIsAFailedConnection) {
+  sim::SimConfig config;
+  config.fault.fail_register_access = 5;
+  SimCore sim("V1743", config);
+  sim.connect();
+  EXPECT_EQ(sim.st.Board_Connected.load(), 0);
+  EXPECT_LT(sim.st.DeviceHandle.load(), 0);
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_TRUE(
+      sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
+  EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "End of Hardware Setup."));
+  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
 }
 
 TEST(Connection, FirstCommunicationErrorSetsBothTimesToTheSameInstant) {
