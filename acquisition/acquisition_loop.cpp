@@ -79,7 +79,11 @@ void setup_run(State& st, int& counter, int& limit) {
   }
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
+  if (st.acq.RunType == 2 && st.acq.RunFromFile == 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
+    Write_InfoMessage(st, text, kInfo);
+  } else if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
     Write_InfoMessage(st, "Run started in continuous mode.\n", kInfo);
   } else if (st.acq.RunFromFile == 1) {
     Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
@@ -261,9 +265,17 @@ void Arm_Board(State& st, int, int) {
 int Read_BoardData(State& st) {
   std::uint32_t size = 0;
   int rc = kDgtzInvalidHandle;
+  bool silent = false;
   if (board_usable(st) && st.RAMValues != nullptr) {
     Digitizer& d = *st.digitizer;
     const int h = st.DeviceHandle.load();
+    // Every readout pass sends a software trigger with these sources: a board that
+    // answers none of them is faulty. Other sources may rightly stay quiet for long.
+    const bool triggered_by_us = st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2;
+    const double start = st.clock.now();
+    // Many empty reads as well as the time: one late read is no silence.
+    constexpr int kSilentReads = 100;
+    int empty_reads = 0;
     for (;;) {
       rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
       if (rc < 0 || size != 0) break;
@@ -271,12 +283,24 @@ int Read_BoardData(State& st) {
         rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
         break;
       }
+      if (triggered_by_us && ++empty_reads >= kSilentReads &&
+          st.clock.now() - start > kBoardSilenceSeconds) {
+        silent = true;
+        break;
+      }
     }
   }
   const bool present = rc >= 0 && size >= 4;
   if (!present) {
     st.StopRequest().store(1);
-    if (rc >= 0) {
+    if (silent) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "Board fault: no event for %.0f s although the board is triggered at every "
+                    "readout! Run stopped.\n",
+                    kBoardSilenceSeconds);
+      Write_InfoMessage(st, text, kError);
+    } else if (rc >= 0) {
       Write_InfoMessage(st, "No event read!\n", kInfo);
     } else {
       Write_InfoMessage(st, "Communication Error!\n", kError);
