@@ -13,6 +13,7 @@
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
+#include "files/output_file.h"
 #include "platform/clock.h"
 
 namespace vx {
@@ -166,22 +167,43 @@ void copy_block(State& st, int b, const GroupEvent743& g) {
   e.EventTDC[b] = g.TDC;
 }
 
-void invalid_event(State& st) {
-  Write_InfoMessage(st, "Invalid Event\n", kError);
+void invalid_event(State& st, int index) {
+  char text[96];
+  std::snprintf(text, sizeof text, "Invalid Event: event %d of the readout after event %d.\n",
+                index, st.EventNumber.load());
+  Write_InfoMessage(st, text, kError);
+}
+
+// The files the writer would write this event into are open.
+bool output_is_open_for_run(const State& st) {
+  if (st.acq.SaveDataInFile == 1 && !output_is_open(st.files.data)) return false;
+  return st.acq.SaveMeasurementsInFile != 1 || output_is_open(st.files.measurements);
 }
 
 // The hand-off to the writer thread, switching to the next file of a split run first.
 void hand_over(State& st) {
-  if (!(st.Communication_Error.load() == 0 || st.acq.RunFromFile == 1)) return;
   if (!saving(st) || !st.run.FileForSavingDataOpenOK) return;
+  if (st.Communication_Error.load() == 1 && st.acq.RunFromFile == 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Event %d not saved: communication error.\n",
+                  st.EventNumber.load());
+    Write_InfoMessage(st, text, kWarning);
+    return;
+  }
   const int n = st.EventNumber.load();
   const int per_file = st.acq.NbOfEventsPerFile;
-  if (st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 && n != 1 && per_file > 0 &&
-      (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
+  if (!Saving_Failed(st) && st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 &&
+      n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
     Close_FileForSavingData(st, 0);
     Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
     if (Open_FileForSavingData(st, dir, 0) == 0) st.StopRequest().store(1);
+  }
+  // After a write error (told when it happened) the run saves nothing more and stops.
+  if (Saving_Failed(st) || !output_is_open_for_run(st)) {
+    st.run.FileForSavingDataOpenOK = false;
+    st.StopRequest().store(1);
+    return;
   }
   st.DataReadyToBeSaved = 1;
 }
@@ -326,7 +348,7 @@ int Decode_Event(State& st, int index) {
     return 0;
   }
   if (!board_usable(st)) {
-    invalid_event(st);
+    invalid_event(st, index);
     return -1;
   }
   Digitizer& d = *st.digitizer;
@@ -335,7 +357,7 @@ int Decode_Event(State& st, int index) {
   const char* event_ptr = nullptr;
   if (d.GetEventInfo(h, st.RAMValues, st.RAMBufferSize, index, &info, &event_ptr) < 0 ||
       d.DecodeEvent(h, event_ptr, &st.CurrentEvent) < 0 || st.CurrentEvent == nullptr) {
-    invalid_event(st);
+    invalid_event(st, index);
     return -1;
   }
   bool first = true;

@@ -221,7 +221,7 @@ TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
   Set_RunType(f.sim.st, 1, 200);
   ASSERT_EQ(f.start(), 1);
   ASSERT_TRUE(f.wait_end());
-  EXPECT_EQ(f.count("Invalid Event\n"), 1);
+  EXPECT_EQ(f.count("Invalid Event: event "), 1);
   EXPECT_GE(f.sim.st.EventNumber.load(), 200) << "the run went on";
   // After the failed event the loop goes back to reading, not to the next event.
   const auto records = f.sim.calls.records();

@@ -9,9 +9,12 @@
 #include <cstring>
 #include <fstream>
 
+#include "acquisition/core_wiring.h"
 #include "acquisition/run_control.h"
+#include "app/lifecycle.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
+#include "files/data_file_writer.h"
 #include "files/record_format.h"
 #include "support/sim_core.h"
 
@@ -165,22 +168,27 @@ TEST(Reader, AnotherVersionAsksBeforeLoading) {
   EXPECT_EQ(r.reader.state.AcquisitionRunning.load(), 0);
 }
 
-// A run saved onto a disk that fills up: the write error is told, the run stops, no
-// success is claimed for that file and the events before it read back whole. The full
-// disk is a file-size limit in a child process.
-TEST(Reader, FullDiskStopsTheRunAndKeepsWhatWasWritten) {
+// A split run saved onto a disk that fills up: the write error is told with the number of
+// events on disk, the run stops, no later file is opened, no success is claimed for the
+// failed file and the events before it read back whole. The full disk is a file-size limit
+// in a child process, which the program's start-up must keep from killing it.
+TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
   test::TempDir dir;
   const fs::path run_data = dir.path() / "RunData";
   fs::create_directory(run_data);
-  constexpr rlim_t kLimit = 3 << 20;
+  constexpr rlim_t kLimit = 1 << 20;
+  constexpr int kPerFile = 100;  // more than the limit holds
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     alarm(120);
-    std::signal(SIGXFSZ, SIG_IGN);
     int code = 0;
+    long long saved = -1;
     {
       test::SimCore sim("DT5743");
+      Start_Core(sim.st, sim.dir.path());
       sim.connect();
       State& st = sim.st;
       // The board files are written; now the disk "fills".
@@ -190,7 +198,8 @@ TEST(Reader, FullDiskStopsTheRunAndKeepsWhatWasWritten) {
       set_text(st.acq.DataDirectory, run_data.c_str());
       st.acq.SaveDataInFile = 1;
       st.acq.DataFileType = 1;
-      st.acq.SplitFileToSaveData = 0;
+      st.acq.SplitFileToSaveData = 1;
+      st.acq.NbOfEventsPerFile = kPerFile;
       Set_RunType(st, 1, 2000);
       const int generation = st.AcquisitionGeneration.load();
       if (Start_AcquisitionFromUser(st) == 1 && wait_for_flag(
@@ -200,20 +209,30 @@ TEST(Reader, FullDiskStopsTheRunAndKeepsWhatWasWritten) {
                                                              st.AcquisitionRunning.load() == 0;
                                                     },
                                                     100.0)) {
-        code |= sim.core.ui.has_message(MessageTab::Errors, "Error while writing file '") ? 1 : 0;
+        saved = Saved_EventCount(st);
+        const std::string told = "Saving stopped: " + std::to_string(saved) +
+                                 " events of the run are in the data files.";
+        code |= sim.core.ui.has_message(MessageTab::Errors, told) ? 1 : 0;
         code |= !sim.core.ui.has_message(MessageTab::Infos, "successfully") ? 2 : 0;
-        code |= st.EventNumber.load() < 2000 ? 4 : 0;
+        code |= st.EventNumber.load() <= kPerFile + 1 ? 4 : 0;
       }
     }
+    if (write(pipe_fds[1], &saved, sizeof saved) != sizeof saved) code = 0;
     _exit(code);
   }
+  close(pipe_fds[1]);
+  long long saved = -1;
+  EXPECT_EQ(read(pipe_fds[0], &saved, sizeof saved), static_cast<ssize_t>(sizeof saved));
+  close(pipe_fds[0]);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-  EXPECT_EQ(WEXITSTATUS(status), 7) << "1: error told, 2: no success claimed, 4: run stopped early";
+  EXPECT_EQ(WEXITSTATUS(status), 7)
+      << "1: error told with the count, 2: no success claimed, 4: run stopped at the split";
 
   const fs::path file = run_data / "veltrix_run1" / "veltrix_run1_Binary.bin";
   ASSERT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(file.string() + "_0001")) << "no file after the failed one";
   const auto size = fs::file_size(file);
   EXPECT_LE(size, kLimit);
   test::TestCore reader;
@@ -225,7 +244,8 @@ TEST(Reader, FullDiskStopsTheRunAndKeepsWhatWasWritten) {
     ++events;
     EXPECT_EQ(reader.state.EventNumber.load(), events);
   }
-  EXPECT_GT(events, 100);
+  EXPECT_GT(events, 10);
+  EXPECT_EQ(events, saved) << "the count told is what the file holds";
   EXPECT_TRUE(reader.ui.tab_texts(MessageTab::Errors).empty()) << "the file ends on a whole event";
   EXPECT_LT(size - static_cast<std::size_t>(events) * event, 1024u)
       << "only the header besides the events";
