@@ -405,6 +405,7 @@ void Process_Event(State& st) {
   int blocks = board_blocks(st);
   if (st.acq.RunFromFile == 0) {
     st.EventNumber.fetch_add(1);
+    st.NbOfEventsInRun.fetch_add(1);
     st.meas.EventNumberForSigma.fetch_add(1);
   } else {
     blocks = std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
@@ -414,6 +415,7 @@ void Process_Event(State& st) {
     accumulate_firmware_charges(st);
   } else {
     if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
+    if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.acq.FFTMode == 1) measure_spectrum(st);
     if (st.gui.NoiseMeasurementOn == 1) measure_noise(st);

@@ -92,6 +92,8 @@ struct FileData {
   std::filesystem::path ReadingFilePath;     // file being read now
   bool ReplayFirstEvent = false;             // the next event read is the file's first
   bool ReplaySpectra = false;                // the file holds spectra, no waveforms to replay
+  std::string ReplayVersion;                 // software version in the first file's header
+  int WholeEventsRead = 0;                   // whole events read from the series so far
   std::string line;                          // reader's line scratch
 };
 

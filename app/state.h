@@ -110,6 +110,7 @@ class State {
   AtomicI32 SaveDataInFileThreadReleased{1};
   AtomicI32 EventNumber{0};
   AtomicI32 FirstEventNumber{0};
+  AtomicI32 NbOfEventsInRun{0};  // events read and processed since the run started
 
   // Memory the digitizer library hands out, and the firmware versions read at connection.
   char* RAMValues = nullptr;

@@ -34,12 +34,12 @@ struct SmallRun {
     st.sam[0].BoardGain = 1.0f;
     for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 0 || ch == 3;
   }
-  std::string file(int type, int events, const std::string& version = "V1.8.5") {
+  std::string file(int type, int events, const std::string& version = "V1.8.5", int first = 1) {
     st.acq.DataFileType = type;
     std::string text = common_header(st) + data_header_line(st);
     text.replace(text.find("V1.8.5"), 6, version);
     for (int n = 1; n <= events; ++n) {
-      st.EventNumber = n;
+      st.EventNumber = first + n - 1;
       for (int k = 0; k < 16; ++k)
         st.event.FullyOrderedValues[1][1][k] = static_cast<float>(100 * n + k) + 0.25f;
       ByteBuffer b;
@@ -78,6 +78,20 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   const std::string dat = r.file(0, 3);
   const std::size_t event = 71 + 2 * (48 + 2 * 16);
   const std::size_t header = bin.size() - 3 * event;
+  const auto edit = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
+  // Event 2's last sample line, and its first value.
+  const std::size_t third = dat.find("=== EVENT 3");
+  const std::size_t line2 = dat.rfind('\n', third - 2) + 1;
+  const std::size_t value2 = dat.find(' ', line2);
+  const std::string empty_line = dat.substr(0, line2) + "\n" + dat.substr(third);
+  const std::string huge_value = dat.substr(0, line2) + "1e300" + dat.substr(value2);
+  std::string twice_ascii = dat;
+  twice_ascii.replace(twice_ascii.find("=== CH: 3", dat.find("=== EVENT 2")), 9, "=== CH: 0");
+  std::string twice_binary = bin;
+  const std::int32_t zero = 0;
+  std::memcpy(twice_binary.data() + header + event + 71 + 48 + 2 * 16, &zero, sizeof zero);
   const struct {
     std::string name;
     std::string bytes;
@@ -93,12 +107,27 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       {"too_many_channels_Binary.bin",
        std::string(bin).replace(bin.find("WITH 4 CHANNELS"), 15, "WITH 400 CHANNELS"), -1,
        "Error while reading file '"},
+      {"no_channels_Ascii.dat", edit(dat, "ACQUIRED: 2", "ACQUIRED: 0"), -1,
+       "Error while reading file '"},
+      {"cut_data_line_Binary.bin", edit(bin, " == NB OF CHANNELS ACQUIRED", "\n"), -1,
+       "Error while reading file '"},
+      {"tiny_period_Ascii.dat", edit(dat, "Period: 312.5", "Period: 0.000400"), -1,
+       "Error while reading file '"},
+      {"odd_period_Binary.bin", edit(bin, "Period: 312.5", "Period: 500.0"), -1,
+       "Error while reading file '"},
       {"cut_in_event_Binary.bin", bin.substr(0, header + 2 * event + 100), 2,
-       "is incomplete or damaged"},
+       "the event after event 2 is incomplete or damaged"},
       {"cut_in_channel_line_Ascii.dat", dat.substr(0, dat.rfind("=== CH: 3") + 20), 2,
-       "is incomplete or damaged"},
+       "the event after event 2 is incomplete or damaged"},
+      {"cut_in_sample_line_Ascii.dat", dat.substr(0, dat.size() - 30), 2,
+       "the event after event 2 is incomplete or damaged"},
+      {"empty_sample_line_Ascii.dat", empty_line, 1, "the event after event 1 is incomplete"},
+      {"huge_sample_Ascii.dat", huge_value, 1, "the event after event 1 is incomplete"},
+      {"channel_twice_Ascii.dat", twice_ascii, 1, "the event after event 1 holds a channel twice"},
+      {"channel_twice_Binary.bin", twice_binary, 1,
+       "the event after event 1 holds a channel twice"},
       {"garbage_Binary.bin", bin.substr(0, header) + std::string(500, '\xA7'), 0,
-       "is incomplete or damaged"},
+       "the first event is incomplete or damaged"},
       {"garbage_Ascii.dat", dat.substr(0, dat.find("=== EVENT 1")) + "hello\n", 0,
        "is incomplete or damaged"},
       {"whole_Binary.bin", bin, 3, nullptr},
@@ -127,24 +156,71 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   }
 }
 
-TEST(Reader, AsciiWithWindowsLineEndsAndShortSampleLines) {
+TEST(Reader, AsciiWithWindowsLineEnds) {
   SmallRun r;
   std::string dat = r.file(0, 1);
   for (std::size_t p = dat.find('\n'); p != std::string::npos; p = dat.find('\n', p + 2))
     dat.insert(p, "\r");
-  // Keep only the first four values of channel 3's samples.
-  const std::size_t last = dat.rfind("\r\n", dat.size() - 3) + 2;
-  std::size_t cut = last;
-  for (int i = 0; i < 4; ++i) cut = dat.find(' ', cut) + 1;
-  dat = dat.substr(0, cut) + "\r\n";
   ASSERT_EQ(r.read_all(r.put("crlf_Ascii.dat", dat)), 1);
   const auto& v = r.reader.state.event.FullyOrderedValues[1][1];
-  for (int k = 0; k < 4; ++k) EXPECT_NEAR(v[k], 100 + k + 0.25f, 0.001f) << k;
-  for (int k = 4; k < 16; ++k) EXPECT_EQ(v[k], 0.0f) << k;
+  for (int k = 0; k < 16; ++k) EXPECT_NEAR(v[k], 100 + k + 0.25f, 0.001f) << k;
   EXPECT_EQ(r.reader.state.gui.ChannelEnabled[3], 1);
   EXPECT_EQ(r.reader.state.gui.ChannelEnabled[1], 0);
   EXPECT_EQ(r.reader.state.acq.NbOfChannelsAcquiredInFile, 2);
   EXPECT_EQ(Get_Frequency(r.reader.state), 3200) << "312.5 ps in the header";
+}
+
+// The next file of a series is read only when its header is one of the same run.
+TEST(Reader, ContinuationFilesAreCheckedLikeTheFirst) {
+  SmallRun r;
+  const std::string first = r.file(1, 2);
+  const std::string next = r.file(1, 2, "V1.8.5", 3);
+  const struct {
+    const char* name;
+    std::string bytes;
+    int read;  // what the move to the next file gives
+  } cases[] = {
+      {"same_run", next, 1},
+      {"other_samples", std::string(next).replace(next.find("[16]"), 4, "[15]"), 0},
+      {"other_version", std::string(next).replace(next.find("V1.8.5"), 6, "V1.8.4"), 0},
+      {"no_header", next.substr(next.find("=== DATA SAMPLES")), 0},
+  };
+  for (const auto& c : cases) {
+    r.reader.ui.clear();
+    State& st = r.reader.state;
+    const fs::path p = r.put("series_Binary.bin", first);
+    r.put("series_Binary.bin_0001", c.bytes);
+    ASSERT_EQ(Open_DataFileForLoading(st, p), 1);
+    while (Read_EventsFromFile(st) == 1) {
+    }
+    st.StopRequest().store(0);
+    EXPECT_EQ(Load_EventFromNextFile(st), c.read) << c.name;
+    EXPECT_EQ(st.EventNumber.load(), c.read == 1 ? 3 : 2) << c.name;
+    EXPECT_EQ(st.StopRequest().load(), 1 - c.read) << c.name;
+    EXPECT_EQ(r.error("its header is not that of the series' first file"), c.read == 0) << c.name;
+    Close_FileForLoadingData(st);
+  }
+}
+
+// A replay run counts the events it read, whatever their numbers, and says which event
+// after the last whole one is damaged.
+TEST(Reader, ReplayRunCountsTheEventsRead) {
+  SmallRun r;
+  const std::string dat = r.file(0, 4, "V1.8.5", 101);
+  const fs::path p = r.put("late_Ascii.dat", dat.substr(0, dat.size() - 30));
+  State& st = r.reader.state;
+  Install_CoreHooks(st);
+  Set_RunFromFile(st, 1);
+  r.reader.ui.file_answers = {p};
+  const int generation = st.AcquisitionGeneration.load();
+  ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
+  ASSERT_TRUE(wait_for_flag(
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
+      30.0));
+  EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
+  EXPECT_TRUE(r.error("the event after event 103 is incomplete or damaged"));
 }
 
 TEST(Reader, AnotherVersionAsksBeforeLoading) {
