@@ -191,7 +191,7 @@ TEST(Run, BoardSilentUnderItsOwnTriggerIsAFault) {
     Set_RunType(st, 1, 250);
     ASSERT_EQ(f.start(), 1);
     ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 150; }, 20.0)) << source;
-    for (int i = 0; i < 60 && st.AcquisitionRunning.load() == 1; ++i) {
+    for (int i = 0; i < 400 && st.AcquisitionRunning.load() == 1; ++i) {  // 2 s, 40 s on the clock
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       f.sim.core.clock.advance(0.1);
     }
