@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test bootstrap configure build test-unit test-tsan test-asan bench clean
+.PHONY: run test bootstrap configure build test-unit test-tsan test-asan bench package clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -45,6 +45,10 @@ test-asan: bootstrap
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+# The Debian package: $(BUILD)/veltrix_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD)
