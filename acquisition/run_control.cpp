@@ -83,6 +83,7 @@ int Prepare_Run(State& st, const std::string& directory) {
     st.EventNumber = 0;
   }
   st.FirstEventNumber = st.EventNumber.load();
+  st.NbOfEventsInRun = 0;
   return result;
 }
 

@@ -28,7 +28,7 @@ void update_connection_indicator(State& st) {
 }
 
 void update_scan_indicator(State& st) {
-  st.ScanLedOn = st.RateScanRunning().load() == 1 ? !st.ScanLedOn : false;
+  st.ScanLedOn = st.RateScanRunning.load() == 1 ? !st.ScanLedOn : false;
   st.ui.set_led(Led::RateScanRunning, st.ScanLedOn);
 }
 

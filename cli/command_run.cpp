@@ -12,6 +12,7 @@
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
 #include "files/data_file_reader.h"
+#include "files/data_file_writer.h"
 
 namespace vx::cli {
 
@@ -57,8 +58,10 @@ void apply_measurements(State& st, const RunOptions& o) {
   }
   if (o.fixed_threshold) {
     st.acq.CFDMethod = 0;
-    for (auto& block : st.acq.PulseThreshold)
-      for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
+    // Packed record: every element by subscript, never through a reference.
+    for (int b = 0; b < kMaxSamBlocks; ++b)
+      for (int c = 0; c < kChannelsPerBlock; ++c)
+        st.acq.PulseThreshold[b][c] = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
   }
 }
 
@@ -107,9 +110,10 @@ class Progress {
 
   void update() {
     const double now = st_.clock.now();
+    hint_when_quiet(now);
     if (now - last_ < (tty_ ? 0.2 : 5.0)) return;
     last_ = now;
-    const int events = st_.EventNumber.load() - st_.FirstEventNumber.load();
+    const int events = st_.NbOfEventsInRun.load();
     const double elapsed = now - start_;
     const double rate = elapsed > 0 ? events / elapsed : 0.0;
     std::fprintf(
@@ -123,6 +127,28 @@ class Progress {
   }
 
  private:
+  // A board waiting for its own or an external trigger may rightly stay quiet; say once
+  // that it does, so that a silent wait is not taken for a hang. (A board triggered by
+  // software that stays quiet ends the run with an error instead.)
+  void hint_when_quiet(double now) {
+    const int events = st_.NbOfEventsInRun.load();
+    if (events != quiet_events_) {
+      quiet_events_ = events;
+      quiet_since_ = now;
+      return;
+    }
+    const bool outside = st_.sys.TriggerSource == 1 || st_.sys.TriggerSource == 3;
+    if (hinted_ || !outside || st_.acq.RunFromFile == 1 || now - quiet_since_ < 5.0) return;
+    hinted_ = true;
+    std::fprintf(stderr,
+                 "%sNo trigger for 5 s: still waiting for events (check the trigger source, "
+                 "thresholds and signals; Ctrl-C stops).\n",
+                 tty_ ? "\n" : "");
+  }
+
+  int quiet_events_ = -1;
+  double quiet_since_ = 0.0;
+  bool hinted_ = false;
   State& st_;
   bool tty_;
   double start_;
@@ -163,9 +189,11 @@ void print_time_histogram(State& st) {
 }
 
 void print_summary(State& st, double elapsed) {
-  const int events = st.EventNumber.load() - st.FirstEventNumber.load();
+  const int events = st.NbOfEventsInRun.load();
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
+  if (st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1)
+    std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st)));
   std::printf("  duration           %.2f s\n", elapsed);
   std::printf("  mean rate          %.1f events/s\n", elapsed > 0 ? events / elapsed : 0.0);
   print_channels(st);

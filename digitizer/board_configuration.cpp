@@ -197,10 +197,8 @@ void Set_AllBoardParameters(State& st) {
 
 void Set_SystemMonitorParameters(State& st) {
   Stop_AcquisitionAndWait(st);
-  call(st, [&](Digitizer& d, int h) {
-    d.WriteRegister(h, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
-    d.WriteRegister(h, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
-  });
+  write_reg(st, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
+  write_reg(st, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
 }
 
 void Set_SystemEnabledTriggerSources(State& st) {

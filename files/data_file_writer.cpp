@@ -31,9 +31,15 @@ fs::path split_file_path(const State& st, int index) {
   return fs::path(st.files.FileForSavingData.string() + suffix);
 }
 
+// A write error ends the saving of the run, and the run with it.
 void report_write_error(State& st, const OutputFile& f) {
+  const bool data = &f == &st.files.data;
+  const long long saved = (data ? st.files.EventsInClosedDataFiles : 0) + f.events_committed;
+  char tail[160];
+  std::snprintf(tail, sizeof tail, ". Saving stopped: %lld events of the run are in the %s.\n",
+                saved, data ? "data files" : "measurement file");
   Write_InfoMessage(
-      st, "Error while writing file '" + path_text(f.path) + "': " + f.error_text + ".\n", kError);
+      st, "Error while writing file '" + path_text(f.path) + "': " + f.error_text + tail, kError);
   st.StopRequest().store(1);
 }
 
@@ -41,7 +47,7 @@ void report_write_error(State& st, const OutputFile& f) {
 void write_header(State& st, OutputFile& f, const std::string& text) {
   if (!output_is_open(f) || f.failed) return;
   RecordWriter(f.pending).text(text);
-  if (!end_record(f)) report_write_error(st, f);
+  if (!end_record(f, false)) report_write_error(st, f);
 }
 
 void write_headers(State& st, bool data, bool measurements) {
@@ -123,6 +129,7 @@ int open_new_run(State& st, const std::string& directory) {
 
   FileData& files = st.files;
   st.run.FileIndex = 0;
+  files.EventsInClosedDataFiles = 0;
   if (st.acq.SaveDataInFile == 1) {
     files.FileForSavingData = run_dir / (run_name + extension);
     if (!open_output(files.data, files.FileForSavingData)) return 0;
@@ -141,6 +148,7 @@ int open_new_run(State& st, const std::string& directory) {
 
 int open_next_split_file(State& st) {
   if (st.acq.SaveDataInFile != 1) return 1;
+  if (Saving_Failed(st)) return 0;  // told already; nothing more is written in this run
   st.run.FileIndex += 1;
   const fs::path path = split_file_path(st, st.run.FileIndex);
   if (!open_output(st.files.data, path)) {
@@ -190,7 +198,12 @@ void Close_FileForSavingData(State& st, int mode) {
   if (st.acq.SaveDataInFile == 1 && (mode == 0 || mode == 2)) {
     const fs::path shown =
         st.run.FileIndex == 0 ? files.FileForSavingData : split_file_path(st, st.run.FileIndex);
+    const bool was_open = output_is_open(files.data);
     close_and_tell(st, files.data, path_text(shown));
+    if (was_open) {
+      files.EventsInClosedDataFiles += files.data.events_committed;
+      files.data.events_committed = 0;
+    }
   }
   if (st.acq.SaveMeasurementsInFile == 1 && (mode == 1 || mode == 2))
     close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
@@ -243,6 +256,16 @@ void Start_SaveDataInFileThread(State& st) {
   st.SaveDataInFileThreadReleased.store(0);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
+}
+
+std::int64_t Saved_EventCount(const State& st) {
+  const FileData& files = st.files;
+  if (st.acq.SaveDataInFile != 1) return files.measurements.events_committed;
+  return files.EventsInClosedDataFiles + files.data.events_committed;
+}
+
+bool Saving_Failed(const State& st) {
+  return st.files.data.failed || st.files.measurements.failed;
 }
 
 void Copy_LogFileToRunDirectory(State& st) {

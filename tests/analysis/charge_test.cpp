@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "measurement_setup.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -168,8 +169,8 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 4.0f);
   st.acq.ChargeRangeAuto = 1;
   event(1, {7.0, 7.0});
-  EXPECT_LT(st.acq.ChargeHistoMin[0][0], 7.0f);
-  EXPECT_GT(st.acq.ChargeHistoMax[0][0], 7.0f);
+  EXPECT_LT(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 7.0f);
+  EXPECT_GT(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 7.0f);
   EXPECT_EQ(std::accumulate(st.meas.ChargeDataDistri[0][0].begin(),
                             st.meas.ChargeDataDistri[0][0].begin() + 4, 0),
             2);
@@ -183,10 +184,10 @@ TEST(analysis_charge, ModeSelection) {
   st.hooks.apply_all_board_parameters = [&] { ++board_writes; };
 
   Select_ChargeMode(st, ChargeMode::Firmware);
-  EXPECT_EQ(st.acq.EnSoftwareChargeHisto, 0);
+  EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 0);
   for (int b = 0; b < kMaxSamBlocks; ++b) {
-    EXPECT_EQ(st.sam[b].ChargeModeEnabled, 1);
-    EXPECT_EQ(st.acq.ChargeCutEnabled[b][1], 1);
+    EXPECT_EQ(VX_VALUE(st.sam[b].ChargeModeEnabled), 1);
+    EXPECT_EQ(VX_VALUE(st.acq.ChargeCutEnabled[b][1]), 1);
   }
   EXPECT_TRUE(core.ui.has_message(MessageTab::Infos, "Firmware Charge Mode is Enabled."));
   ASSERT_EQ(core.ui.popups().size(), 1u);
@@ -196,14 +197,14 @@ TEST(analysis_charge, ModeSelection) {
             "measurements using the dedicated cursors or fill-in the charge parameters!");
 
   Select_ChargeMode(st, ChargeMode::Software);
-  EXPECT_EQ(st.acq.EnSoftwareChargeHisto, 1);
-  EXPECT_EQ(st.sam[1].ChargeModeEnabled, 0);
-  EXPECT_EQ(st.sam[2].ChargeModeEnabled, 1);  // beyond the board's blocks: untouched
-  EXPECT_EQ(st.acq.ChargeCutEnabled[5][0], 0);
+  EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 1);
+  EXPECT_EQ(VX_VALUE(st.sam[1].ChargeModeEnabled), 0);
+  EXPECT_EQ(VX_VALUE(st.sam[2].ChargeModeEnabled), 1);  // beyond the board's blocks: untouched
+  EXPECT_EQ(VX_VALUE(st.acq.ChargeCutEnabled[5][0]), 0);
   EXPECT_EQ(core.ui.popups().size(), 2u);
 
   Select_ChargeMode(st, ChargeMode::Off);
-  EXPECT_EQ(st.acq.EnSoftwareChargeHisto, 0);
+  EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 0);
   EXPECT_EQ(core.ui.popups().size(), 2u);
   EXPECT_EQ(board_writes, 3);
 }

@@ -53,6 +53,23 @@ TEST(analysis_time_amplitude, ConstantFractionOnAKnownPulse) {
   }
 }
 
+// A baseline of more bins than the record has is the mean of the whole record, even for
+// the largest count a setup can hold.
+TEST(analysis_time_amplitude, BaselineOfMoreBinsThanTheRecord) {
+  for (const int bins : {2000, 2147483647}) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    st.meas.PerformSplineInterp = 1;
+    st.acq.NbOfBinsForBaseline = bins;
+    auto& w = st.event.FullyOrderedValues[0][0];
+    test::fill_gaussian(w, 50.0, 1000.0, 300.37, 3.0);
+    double mean = 0.0;
+    for (const float v : w) mean += v / static_cast<double>(w.size());
+    EXPECT_NEAR(measure(st).amplitude, (1050.0 - mean) * 0.00061, 0.001) << bins;
+  }
+}
+
 TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
   test::TestCore core;
   State& st = core.state;

@@ -7,6 +7,7 @@
 #include "digitizer/board_connection.h"
 #include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -124,7 +125,7 @@ TEST(BoardSetup, EachTriggerSourceProgramsSelfTriggersAndTheExternalInput) {
     EXPECT_EQ(modes, c.self_modes) << c.source;
     EXPECT_EQ(sim.calls_named("SetExtTriggerInputMode").at(0).args[1], c.ext_mode) << c.source;
     EXPECT_EQ(sim.calls.count("SetTriggerLogic"), c.logic_writes) << c.source;
-    EXPECT_EQ(sim.st.sys.OverallTriggerLogic, c.logic_writes == 1 ? 0 : 2) << c.source;
+    EXPECT_EQ(VX_VALUE(sim.st.sys.OverallTriggerLogic), c.logic_writes == 1 ? 0 : 2) << c.source;
   }
 }
 
@@ -174,7 +175,7 @@ TEST(BoardSetup, SynchronisedModeRegisters) {
     sim.calls.clear();
     Set_SystemTriggerMode(sim.st);
     EXPECT_EQ(last_write(sim, 0x8170), c.r8170);
-    EXPECT_EQ(s.TriggerSource, 3);
+    EXPECT_EQ(VX_VALUE(s.TriggerSource), 3);
     const auto r8100 = last_write(sim, 0x8100);
     if (c.lvds == 1) {
       EXPECT_EQ(r8100 & 0x3FF, c.master == 1 ? 0x200 : 0x307);
@@ -199,7 +200,7 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
     sim.calls.clear();
     Set_Frequency(sim.st, mhz);
     EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], index) << mhz;
-    for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.FrequencyIndex, index);
+    for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.FrequencyIndex), index);
   }
   EXPECT_EQ(sampling_period_from_index(4), 5000.0);
   EXPECT_EQ(sampling_period_from_index(9), 312.5);
@@ -306,11 +307,11 @@ TEST(Dacs, RateCountersAndSamDacBits) {
 
   const auto before = sim.st.sam[0].SamReg2;
   Enable_SamDacs(sim.st, -1);
-  EXPECT_EQ(sim.st.sam[7].SamReg2, before | 0x20);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[7].SamReg2), before | 0x20);
   Load_SamDacLSB(sim.st, 0, 0, 1);
-  EXPECT_EQ(sim.st.sam[0].SamReg2 & 0xC0, 0x80);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[0].SamReg2) & 0xC0, 0x80);
   Load_SamDacLSB(sim.st, 0, 1, 0);
-  EXPECT_EQ(sim.st.sam[0].SamReg2 & 0xC0, 0x40);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[0].SamReg2) & 0xC0, 0x40);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_connection.h"
@@ -8,6 +9,7 @@
 #include "digitizer/sync_options.h"
 #include "eeprom/eeprom_info.h"
 #include "platform/eeprom_map.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -43,7 +45,7 @@ TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
   SimCore sim("V1743", config);
   sim.connect();
   EXPECT_EQ(sim.st.Board_Connected.load(), 0);
-  EXPECT_EQ(sim.st.sys.NbOfSAMBlocks, 0);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.NbOfSAMBlocks), 0);
   EXPECT_EQ(sim.st.Nb_Of_SAM_Blocks.load(), 0);
   EXPECT_LT(sim.st.DeviceHandle.load(), 0);
   EXPECT_TRUE(
@@ -51,7 +53,23 @@ TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
   EXPECT_TRUE(
       sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
   EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
-  EXPECT_EQ(sim.st.sys.RecordLength, 1024) << "defaults loaded all the same";
+  EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 1024) << "defaults loaded all the same";
+}
+
+// A register access that fails while the board is set up fails the connection as a
+// failed open does: the handle is closed and no run can start on the half-set board.
+TEST(Connection, FailedInitialisationIsAFailedConnection) {
+  sim::SimConfig config;
+  config.fault.fail_register_access = 5;
+  SimCore sim("V1743", config);
+  sim.connect();
+  EXPECT_EQ(sim.st.Board_Connected.load(), 0);
+  EXPECT_LT(sim.st.DeviceHandle.load(), 0);
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_TRUE(
+      sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
+  EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "End of Hardware Setup."));
+  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
 }
 
 TEST(Connection, FirstCommunicationErrorSetsBothTimesToTheSameInstant) {
@@ -121,9 +139,9 @@ TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
             (ConnectionFields{false, true, true, false, true}));
   test::TestCore core;
   Select_BoardModel(core.state, kModelVme);
-  EXPECT_EQ(core.state.board.VMEBaseAddress, kVmeBaseMin);
+  EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), kVmeBaseMin);
   Select_BoardModel(core.state, kModelDesktop);
-  EXPECT_EQ(core.state.board.VMEBaseAddress, 0u);
+  EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), 0u);
 }
 
 TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
@@ -131,7 +149,7 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   sim.connect();
   ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
   EXPECT_EQ(sim.st.eeprom_panel.serial_ok, "OK");
-  EXPECT_EQ(sim.st.sam[2].SerialNumberMajor, sim.st.sam[3].SerialNumberMajor);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[2].SerialNumberMajor), VX_VALUE(sim.st.sam[3].SerialNumberMajor));
   EXPECT_TRUE(sim.st.eeprom_panel.pedestal_valid);
 
   // Blank the serial marker: nothing further is read.
@@ -143,7 +161,7 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
                                       "Daughter Board [1] Serial Number is not valid\n!"));
   EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u);
-  EXPECT_EQ(sim.st.sam[2].BoardGain, 7.0f);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[2].BoardGain), 7.0f);
   EXPECT_EQ(Read_EEPROM_Info(sim.st, -1), -1);
 
   // Setup register bits: SCAType 1, ACDCCoupling 0, SAMLongType 2 is 0x11.
@@ -151,9 +169,9 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSerialValid, 1, &serial_ok);
   sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSetupRegister, 1, &setup);
   ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
-  EXPECT_EQ(sim.st.sam[3].SCAType, 1);
-  EXPECT_EQ(sim.st.sam[3].ACDCCoupling, 0);
-  EXPECT_EQ(sim.st.sam[3].SAMLongType, 2);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[3].SCAType), 1);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[3].ACDCCoupling), 0);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[3].SAMLongType), 2);
 }
 
 }  // namespace
@@ -168,14 +186,14 @@ TEST(SyncOptions, TitleAndRegistersFollowThePanel) {
   sim.core.ui.clear();
   Set_SyncOption(sim.st, SyncOption::SyncMode, 1);
   EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5 : SYNC MODE - MASTER BOARD");
-  EXPECT_EQ(sim.st.sys.TriggerSource, 3) << "synchronised boards trigger externally";
+  EXPECT_EQ(VX_VALUE(sim.st.sys.TriggerSource), 3) << "synchronised boards trigger externally";
   Set_SyncOption(sim.st, SyncOption::BoardMasterMode, 0);
   Set_SyncOption(sim.st, SyncOption::SlaveNumber, 4);
   EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5 : SYNC MODE - SLAVE BOARD N\u00b0 4 ");
   const auto titles = sim.core.ui.titles().size();
   Set_SyncOption(sim.st, SyncOption::VetoInExtraLatency, 33);
   EXPECT_EQ(sim.core.ui.titles().size(), titles) << "the latency leaves the title alone";
-  EXPECT_EQ(sim.st.sys.VetoInExtraLatency, 33);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.VetoInExtraLatency), 33);
   Set_SyncOption(sim.st, SyncOption::SyncMode, 0);
   EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5");
 }

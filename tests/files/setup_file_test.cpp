@@ -9,6 +9,7 @@
 #include <random>
 
 #include "app/parameters.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 #include "support/test_state.h"
 
@@ -192,7 +193,7 @@ TEST_F(SetupFixture, OtherVersionsAndModelsAreRefusedWithNothingChanged) {
     if (c.result < 0) {
       EXPECT_EQ(restored_records(st), before);
     } else {
-      EXPECT_EQ(st.acq.RunType, 3);
+      EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
     }
   }
 }
@@ -269,7 +270,7 @@ TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
   st.acq.RunType = 0;
   core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
   EXPECT_EQ(Load_SetupFromFile(st, "ignored", 1), 1);
-  EXPECT_EQ(st.acq.RunType, 3);
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
 
   core.ui.file_answers.push_back(std::nullopt);
   EXPECT_EQ(Load_SetupFromFile(st, file.string(), 1), -1);
@@ -291,7 +292,7 @@ TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoardAndRefusesAnotherModel) {
   desktop.st.sam[1].TriggerThreshold[0] = 0.05f;
   const std::size_t writes = desktop.calls.count("WriteRegister");
   ASSERT_EQ(Load_SetupFromFile(desktop.st, file.string(), 0), 1);
-  EXPECT_EQ(desktop.st.sam[1].TriggerThreshold[0], -0.125f);
+  EXPECT_EQ(VX_VALUE(desktop.st.sam[1].TriggerThreshold[0]), -0.125f);
   EXPECT_GT(desktop.calls.count("WriteRegister"), writes) << "the loaded setup reaches the board";
   EXPECT_GE(desktop.core.ui.refresh_count(Panel::AllValues), 1);
 
