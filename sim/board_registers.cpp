@@ -128,4 +128,11 @@ void SimulatedBoard::refresh_baseline(int c) {
   ch.baseline_dirty = false;
 }
 
+std::array<float, kCells> SimulatedBoard::cell_levels(int channel) {
+  Lock lock(mutex_);
+  if (channel < 0 || channel >= channels()) return {};
+  if (ch_[channel].baseline_dirty) refresh_baseline(channel);
+  return ch_[channel].baseline;
+}
+
 }  // namespace vx::sim

@@ -42,6 +42,9 @@ class SimulatedBoard final : public Digitizer {
   int channels() const { return 2 * blocks_; }
   const SimConfig& config() const { return config_; }
   const BoardImperfections& imperfections() const { return truth_; }
+  // The raw level of each physical cell of a channel with no signal, as the unit stands now:
+  // its pedestals moved by the SAM line DACs and the DC offset loaded. In counts.
+  std::array<float, kCells> cell_levels(int channel);
   std::filesystem::path eeprom_file(int daughter) const { return eeprom_.file(daughter); }
 
   int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
