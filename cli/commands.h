@@ -46,6 +46,14 @@ struct ServeOptions {
   std::string bind = "0.0.0.0";
 };
 
+struct CalibrateOptions {
+  CLI::App* command = nullptr;
+  int events = 0;
+  bool save_to_flash = false;
+};
+void add_calibrate_command(CLI::App& app, CalibrateOptions& options);
+int command_calibrate(Session& session, const CalibrateOptions& options);
+
 int command_info(Session& session);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);

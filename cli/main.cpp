@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  vx::cli::CalibrateOptions calibrate_options;
+  vx::cli::add_calibrate_command(app, calibrate_options);
   CLI11_PARSE(app, argc, argv);
 
   vx::cli::Session session(global);
@@ -54,5 +56,6 @@ int main(int argc, char** argv) {
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
+  if (*calibrate_options.command) return vx::cli::command_calibrate(session, calibrate_options);
   return 0;
 }
