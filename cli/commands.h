@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <memory>
+
 #include "cli/session.h"
 
 namespace vx::cli {
@@ -53,6 +55,17 @@ struct CalibrateOptions {
 };
 void add_calibrate_command(CLI::App& app, CalibrateOptions& options);
 int command_calibrate(Session& session, const CalibrateOptions& options);
+// veltrix-cli eeprom ...: registered by add_eeprom_command, run when its command is parsed.
+struct EepromOptions {
+  CLI::App* command = nullptr;
+  std::string board = "all";
+  std::optional<std::string> serial;
+  std::optional<float> gain, offset_gain;
+  std::optional<int> sca_type, acdc_coupling, sam_long_type;
+  std::string file, address, count, hex;
+};
+std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app);
+int command_eeprom(Session& session, const EepromOptions& options);
 
 int command_info(Session& session);
 int command_run(Session& session, const RunOptions& options);

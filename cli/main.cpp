@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   vx::cli::add_run_options(*serve, run_options);
   vx::cli::CalibrateOptions calibrate_options;
   vx::cli::add_calibrate_command(app, calibrate_options);
+  const auto eeprom = vx::cli::add_eeprom_command(app);
   CLI11_PARSE(app, argc, argv);
 
   vx::cli::Session session(global);
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   if (*calibrate_options.command) return vx::cli::command_calibrate(session, calibrate_options);
   return 0;
