@@ -9,6 +9,7 @@
 #include "calibration/sam_dac_calibration.h"
 #include "calibration/trigger_dac_calibration.h"
 #include "cli/commands.h"
+#include "eeprom/calibration_tables.h"
 
 namespace vx::cli {
 
@@ -66,6 +67,15 @@ bool run_calibration(Session& session, const std::function<bool(State&)>& calibr
   return ok.load();
 }
 
+// Stores the result on every daughter board; the library takes new pedestals at once.
+bool save_to_flash(State& st, int (*save)(State&, int), bool reload_corrections) {
+  if (save(st, -1) != 0) return false;
+  if (!reload_corrections) return true;
+  if (st.digitizer->LoadSAMCorrectionData(st.DeviceHandle.load()) == 0) return true;
+  std::fprintf(stderr, "The library could not reload its correction data from the boards.\n");
+  return false;
+}
+
 }  // namespace
 
 void add_calibrate_command(CLI::App& app, CalibrateOptions& options) {
@@ -89,12 +99,6 @@ void add_calibrate_command(CLI::App& app, CalibrateOptions& options) {
 
 int command_calibrate(Session& session, const CalibrateOptions& options) {
   const CLI::App& cmd = *options.command;
-  if (options.save_to_flash) {
-    std::fprintf(stderr,
-                 "--save-to-flash is not available in this version: the calibration tables "
-                 "cannot be written to the boards' FLASH yet.\n");
-    return 2;
-  }
   if (!session.connect()) return 1;
   State& st = session.state();
   if (cmd.got_subcommand("pedestals")) {
@@ -102,12 +106,16 @@ int command_calibrate(Session& session, const CalibrateOptions& options) {
                          [&](State& s) { return Run_PedestalCalibration(s, options.events); }))
       return 1;
     print_pedestals(st);
+    if (options.save_to_flash && !save_to_flash(st, Save_Pedestal_Values_To_EEPROM, true)) return 1;
   } else if (cmd.got_subcommand("sam-dac")) {
     if (!run_calibration(session, Calibrate_SAMDACsOffset)) return 1;
     print_sam_dac_codes(st);
+    if (options.save_to_flash && !save_to_flash(st, Save_SAMDACsOffsets_To_EEPROM, false)) return 1;
   } else {
     if (!run_calibration(session, Calibrate_TriggerThresholdDACsOffset)) return 1;
     print_threshold_offsets(st);
+    if (options.save_to_flash && !save_to_flash(st, Save_TriggerThresholdDACs_To_EEPROM, false))
+      return 1;
   }
   return 0;
 }

@@ -4,16 +4,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 
+#include <sys/wait.h>
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
+
+#include "acquisition/core_wiring.h"
 #include "calibration/calibration_pass.h"
 #include "calibration/pedestal_calibration.h"
 #include "calibration/sam_dac_calibration.h"
 #include "calibration/trigger_dac_calibration.h"
 #include "digitizer/board_configuration.h"
+#include "digitizer/board_connection.h"
 #include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
 #include "platform/eeprom_map.h"
@@ -113,25 +120,25 @@ struct Level {
   double mean = 0.0;
   double spread = 0.0;
 };
-std::vector<Level> corrected_levels(Calibrated& c, int events) {
-  State& st = c.st;
+std::vector<Level> corrected_levels(State& st, int events) {
+  const int channels = 2 * st.sys.NbOfSAMBlocks;
   st.sys.TriggerSource = 2;
   Set_SystemTriggerMode(st);
   Set_SAMCorrectionLevel(st);
-  std::vector<Level> out(c.channels());
-  std::vector<std::vector<double>> sums(c.channels(), std::vector<double>(kMaxSamples, 0.0));
+  std::vector<Level> out(channels);
+  std::vector<std::vector<double>> sums(channels, std::vector<double>(kMaxSamples, 0.0));
   Start_run(st);
   int taken = 0;
   while (taken < events) {
     EXPECT_EQ(Read_CalibrationPass(st), PassResult::Events);
     for (int i = 0; i < Get_NbOfEvents(st) && taken < events; ++i, ++taken) {
       EXPECT_EQ(Decode_Event(st, i), 0);
-      for (int ch = 0; ch < c.channels(); ++ch)
+      for (int ch = 0; ch < channels; ++ch)
         for (int k = 0; k < kMaxSamples; ++k) sums[ch][k] += st.event.DataValues[ch / 2][ch % 2][k];
     }
   }
   Stop_run(st);
-  for (int ch = 0; ch < c.channels(); ++ch) {
+  for (int ch = 0; ch < channels; ++ch) {
     double s = 0.0, s2 = 0.0;
     for (double v : sums[ch]) {
       s += v / events;
@@ -163,7 +170,7 @@ TEST(PedestalCalibration, MatchesTheTrueCellLevelsAndCorrectsARunToZero) {
   EXPECT_NE(levels.back().args.at(1), 0);
 
   load_tables_into_board(c, c.st.calib.IndividualOffsetDistribution);
-  for (const Level& l : corrected_levels(c, 20)) {
+  for (const Level& l : corrected_levels(c.st, 20)) {
     EXPECT_NEAR(l.mean, 0.0, 1.0);
     EXPECT_LT(l.spread, 1.0);
   }
@@ -171,6 +178,63 @@ TEST(PedestalCalibration, MatchesTheTrueCellLevelsAndCorrectsARunToZero) {
 
 // Zero events still takes the first readout; several events per readout all count and the
 // average divides by how many there really were.
+// A unit whose memories live in a given user directory, as a new process would open it.
+struct UnitOnDisk {
+  UnitOnDisk(const std::filesystem::path& dir, std::uint32_t board_id) {
+    sim::SimConfig config = quiet_inputs();
+    config.model = "DT5743";
+    config.board_id = board_id;
+    board = std::make_unique<sim::SimulatedBoard>(config, dir);
+    st.digitizer = board.get();
+    Install_CoreHooks(st);
+    st.board.LinkType = 0;
+    Sam_Init(st);
+  }
+  ~UnitOnDisk() {
+    core.pool.wait_idle();
+    Close_Device(st);
+    st.digitizer = nullptr;
+  }
+  test::TestCore core;
+  State& st = core.state;
+  std::unique_ptr<sim::SimulatedBoard> board;
+};
+
+int run_cli(const std::filesystem::path& home, const std::string& args) {
+  const auto cli = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
+                   "cli" / "veltrix-cli";
+  const auto config = home / "quiet.cfg";
+  std::ofstream(config) << "input = none\nexternal_rate_hz = 0\n";
+  const std::string command = "'" + cli.string() + "' --user-dir '" + home.string() +
+                              "' --sim-config '" + config.string() + "' --model dt5743 " + args +
+                              " > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The unit carries another unit's factory pedestals: its runs show the cells' spread, until
+// a calibration saved to its memories puts every channel back at 0.
+TEST(PedestalCalibration, AStaleTableIsRepairedThroughTheCommandLine) {
+  test::TempDir home;
+  { UnitOnDisk other(home.path(), 2); }
+  for (int d = 0; d < 2; ++d) {
+    const auto dir = home.path() / "SimBoard";
+    std::filesystem::copy_file(dir / ("eeprom_DT5743_2_" + std::to_string(d) + ".bin"),
+                               dir / ("eeprom_DT5743_1_" + std::to_string(d) + ".bin"),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  {
+    UnitOnDisk unit(home.path(), 1);
+    for (const Level& l : corrected_levels(unit.st, 10)) EXPECT_GT(l.spread, 3.0);
+  }
+  ASSERT_EQ(run_cli(home.path(), "calibrate pedestals 500 --save-to-flash"), 0);
+  UnitOnDisk unit(home.path(), 1);
+  for (const Level& l : corrected_levels(unit.st, 20)) {
+    EXPECT_NEAR(l.mean, 0.0, 1.0);
+    EXPECT_LT(l.spread, 1.0);
+  }
+}
+
 TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
   struct Case {
     int requested, blt;
