@@ -25,6 +25,7 @@ class QTimer;
 namespace vx::ui {
 
 class AccessPanel;
+class CalibrationMenu;
 class Dialogs;
 class EepromPanel;
 class InfoPanel;
@@ -42,6 +43,7 @@ class MainWindow : public QMainWindow {
   QList<QToolBar*> toolbars() const;
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
+  CalibrationMenu* calibration_menu() const { return calibration_menu_; }
   InfoPanel* info_panel() const { return info_; }
   EepromPanel* eeprom_panel() const { return eeprom_; }
 
@@ -128,6 +130,7 @@ class MainWindow : public QMainWindow {
   MainGraphView* graph_ = nullptr;
   std::array<QLabel*, kMaxChannels> legends_{};
   AccessPanel* access_ = nullptr;
+  CalibrationMenu* calibration_menu_ = nullptr;
   InfoPanel* info_ = nullptr;
   EepromPanel* eeprom_ = nullptr;
   Led* running_led_ = nullptr;
