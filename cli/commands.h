@@ -73,5 +73,7 @@ int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);
 int command_setup_load(Session& session, const std::string& file);
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options);
+// Prints where the user's guide is (exit 1 when it is not installed).
+int command_guide();
 
 }  // namespace vx::cli

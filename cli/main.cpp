@@ -47,7 +47,9 @@ int main(int argc, char** argv) {
   vx::cli::CalibrateOptions calibrate_options;
   vx::cli::add_calibrate_command(app, calibrate_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
+  auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
   CLI11_PARSE(app, argc, argv);
+  if (*guide) return vx::cli::command_guide();
 
   vx::cli::Session session(global);
   if (!session.load_sim_config()) return 2;

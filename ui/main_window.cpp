@@ -23,6 +23,7 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/user_path.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 #include "eeprom/calibration_tables.h"
@@ -38,6 +39,7 @@
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/panels/eeprom_panel.h"
+#include "ui/user_guide.h"
 
 namespace vx::ui {
 
@@ -216,7 +218,7 @@ void MainWindow::build_menus() {
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
   QMenu* help = menu("&Help");
-  add(help, "USER_GUIDE", "Software User's Guide", false);
+  add(help, "USER_GUIDE", "Software User's Guide", true);
   QMenu* exit = menu("&Exit");
   add(exit, "EXIT", "Exit", true, false, QStyle::SP_DialogCloseButton);
 
@@ -482,6 +484,8 @@ void MainWindow::connect_controls() {
     Read_FPGAVersion(st_, 0);
   });
   connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
+  connect(action("USER_GUIDE"), &QAction::triggered, this,
+          [this] { open_user_guide(dialogs_, executable_directory()); });
   const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
                                                  {"SAM_REG", Panel::SlowControl},
                                                  {"DEBUG", Panel::Debug},
