@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "app/event_data.h"
@@ -11,11 +13,21 @@ namespace vx {
 
 struct CalibrationData {
   PerChannel<std::array<float, kMaxSamples>> IndividualOffsetDistribution{};  // ADC counts
-  PerChannel<std::array<double, kMaxSamples>> TimePedestals{};                // INL, ps
+  // Working arrays of the pedestal calibration, indexed by physical cell.
+  PerChannel<std::array<float, kMaxSamples>> IndividualOffsetSum{};
+  PerChannel<std::array<float, 16>> OffsetDistribution{};  // per-line method
+  PerChannel<std::array<float, kMaxSamples>> PhysicallyOrderedValues{};
+  PerChannel<std::array<float, kMaxSamples / 16>> ModuloValues{};
+  std::int32_t NbOfRunsForPedestalCalibration = 0;
+  PerChannel<std::array<double, kMaxSamples>> TimePedestals{};  // INL, ps
   PerChannel<float> MeanThreshold{};  // measured trigger-DAC offset, volts
   bool SamDACOffsetDone = false;
   bool TriggerDACsOffsetDone = false;
   bool PedestalMeasurement = false;  // a pedestal calibration is running
+  // A calibration is running, and the user (Ctrl-C, closing the progress dialog) asked to
+  // end it.
+  std::atomic<bool> CalibrationRunning{false};
+  std::atomic<bool> CalibrationCancel{false};
 };
 
 // What the EEPROM panel shows for the selected daughter board.

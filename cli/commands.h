@@ -61,6 +61,13 @@ struct ExportOptions {
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
 // Needs no board: converts a saved run to HDF5.
 int command_export(const ExportOptions& options, const GlobalOptions& global);
+struct CalibrateOptions {
+  CLI::App* command = nullptr;
+  int events = 0;
+  bool save_to_flash = false;
+};
+void add_calibrate_command(CLI::App& app, CalibrateOptions& options);
+int command_calibrate(Session& session, const CalibrateOptions& options);
 // veltrix-cli eeprom ...: registered by add_eeprom_command, run when its command is parsed.
 struct EepromOptions {
   CLI::App* command = nullptr;

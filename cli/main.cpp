@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
   vx::cli::add_run_options(*serve, run_options);
   vx::cli::ExportOptions export_options;
   auto* export_run = vx::cli::add_export_command(app, export_options);
+  vx::cli::CalibrateOptions calibrate_options;
+  vx::cli::add_calibrate_command(app, calibrate_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
   auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
   const auto rates = vx::cli::add_rates_command(app);
@@ -71,5 +73,6 @@ int main(int argc, char** argv) {
   if (*rates->command) return vx::cli::command_rates(session, *rates);
   if (*scan->command) return vx::cli::command_scan(session, *scan);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
+  if (*calibrate_options.command) return vx::cli::command_calibrate(session, calibrate_options);
   return 0;
 }

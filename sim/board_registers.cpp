@@ -133,4 +133,11 @@ std::uint32_t SimulatedBoard::threshold_dac(int channel) const {
   return channel >= 0 && channel < channels() ? ch_[channel].threshold_code : 0u;
 }
 
+std::array<float, kCells> SimulatedBoard::cell_levels(int channel) {
+  Lock lock(mutex_);
+  if (channel < 0 || channel >= channels()) return {};
+  if (ch_[channel].baseline_dirty) refresh_baseline(channel);
+  return ch_[channel].baseline;
+}
+
 }  // namespace vx::sim

@@ -43,6 +43,9 @@ class SimulatedBoard final : public Digitizer {
   int channels() const { return 2 * blocks_; }
   const SimConfig& config() const { return config_; }
   const BoardImperfections& imperfections() const { return truth_; }
+  // The raw level of each physical cell of a channel with no signal, as the unit stands now:
+  // its pedestals moved by the SAM line DACs and the DC offset loaded. In counts.
+  std::array<float, kCells> cell_levels(int channel);
   std::filesystem::path eeprom_file(int daughter) const { return eeprom_.file(daughter); }
   // The code a channel's threshold DAC holds (for tests checking what reached the board).
   std::uint32_t threshold_dac(int channel) const;

@@ -33,6 +33,7 @@
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
 #include "ui/access_panel.h"
+#include "ui/calibration_menu.h"
 #include "ui/dialogs.h"
 #include "ui/info_panel.h"
 #include "ui/led.h"
@@ -146,6 +147,8 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   connect(redraw_timer_, &QTimer::timeout, this, &MainWindow::redraw_now);
   since_replot_.start();
   connect_controls();
+  calibration_menu_ = new CalibrationMenu(st_, action("CALIBRATE"), action("CALIBSAMDACOFFSET"),
+                                          action("CALIBTRIGGERDACOFFSET"), this);
 
   // Initial menu state: zoom needs the cursors; restricted access needs the variable.
   action("ZOOMIN")->setEnabled(false);
@@ -206,7 +209,7 @@ void MainWindow::build_menus() {
   QMenu* iface = menu("&Interface");
   add(iface, "BOARDCONNECT", "&Board Connect", true, false, QStyle::SP_DriveNetIcon);
   QMenu* config = menu("&Configuration");
-  add(config, "CALIBRATE", "&Calibrate Pedestals", false);
+  add(config, "CALIBRATE", "&Calibrate Pedestals", true);
   add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", true);
   add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true, true);
   config->addSeparator();
@@ -224,8 +227,8 @@ void MainWindow::build_menus() {
     restricted->menuAction()->setToolTip("Set VELTRIX_INL_CALIB_ENABLED to enable");
   actions_.insert("RESTRICTED_ACCESS", restricted->menuAction());
   add(restricted, "SAM_REG", "&SAM Registers", true);
-  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets", false);
-  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets", false);
+  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets", true);
+  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets", true);
   add(restricted, "INLCALIB", "Calibrate INL", true);
   add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access", true);
   add(restricted, "DEBUG", "Debug", true);

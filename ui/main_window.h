@@ -25,6 +25,7 @@ class QTimer;
 namespace vx::ui {
 
 class AccessPanel;
+class CalibrationMenu;
 class Dialogs;
 class EepromPanel;
 class RatePanel;
@@ -45,6 +46,7 @@ class MainWindow : public QMainWindow {
   QList<QToolBar*> toolbars() const;
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
+  CalibrationMenu* calibration_menu() const { return calibration_menu_; }
   InfoPanel* info_panel() const { return info_; }
   EepromPanel* eeprom_panel() const { return eeprom_; }
   RatePanel* rate_panel() const { return rates_; }
@@ -139,6 +141,7 @@ class MainWindow : public QMainWindow {
   MainGraphView* graph_ = nullptr;
   std::array<QLabel*, kMaxChannels> legends_{};
   AccessPanel* access_ = nullptr;
+  CalibrationMenu* calibration_menu_ = nullptr;
   InfoPanel* info_ = nullptr;
   EepromPanel* eeprom_ = nullptr;
   RatePanel* rates_ = nullptr;

@@ -115,6 +115,7 @@ void QtFrontEnd::progress_show(const std::string& title, const std::string& labe
   progress_cancelled_ = false;
   later([this, t = q(title), l = q(label)] {
     QWidget* parent = views_ != nullptr ? views_->dialog_parent() : nullptr;
+    drop_progress_dialog();
     progress_ = std::make_unique<QProgressDialog>(l, "Cancel", 0, 100, parent);
     progress_->setWindowTitle(t);
     progress_->setWindowModality(Qt::ApplicationModal);
@@ -132,8 +133,15 @@ bool QtFrontEnd::progress_update(int percent) {
   return !progress_cancelled_.load();
 }
 
+// setValue on a modal dialog runs the event loop, which can bring the hide (or a new show)
+// in while the dialog is still inside setValue: it is deleted once control is back in the
+// event loop.
+void QtFrontEnd::drop_progress_dialog() {
+  if (progress_) progress_.release()->deleteLater();
+}
+
 void QtFrontEnd::progress_hide() {
-  later([this] { progress_.reset(); });
+  later([this] { drop_progress_dialog(); });
 }
 
 void QtFrontEnd::set_wait_cursor(bool on) {

@@ -108,6 +108,7 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   QtDialogs qt_dialogs_;
   Dialogs* dialogs_ = &qt_dialogs_;
   Router router_{dialogs_};
+  void drop_progress_dialog();
   std::unique_ptr<QProgressDialog> progress_;
   std::atomic<bool> progress_cancelled_{false};
   int wait_cursor_depth_ = 0;
