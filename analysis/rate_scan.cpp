@@ -29,10 +29,10 @@ void log_line(State& st, const char* format, auto... args) {
 bool count_for(State& st, double seconds) {
   const double end = st.clock.now() + seconds;
   for (double left = seconds; left > 0.0; left = end - st.clock.now()) {
-    if (st.RateScanFlag().load() == 1) return false;
+    if (st.RateScanFlag.load() == 1) return false;
     st.clock.delay(std::min(left, 0.01));
   }
-  return st.RateScanFlag().load() == 0;
+  return st.RateScanFlag.load() == 0;
 }
 
 void begin_result(State& st, int steps) {
@@ -88,12 +88,12 @@ bool measure_step(State& st, int i, float t) {
 }
 
 void scan_thread(State& st) {
-  st.RateScanFlag() = 0;
+  st.RateScanFlag = 0;
   st.ui.show_panel(Panel::Main, false);
   st.ui.refresh_panel(Panel::RateVsThreshold);
   Compute_RateVsThreshold(st);
-  st.RateScanFlag() = 0;
-  st.RateScanRunning() = 0;
+  st.RateScanFlag = 0;
+  st.RateScanRunning = 0;
   st.ui.show_panel(Panel::Main, true);
   st.ui.show_panel(Panel::RateVsThreshold, true);
   st.ui.refresh_panel(Panel::RateVsThreshold);
@@ -103,7 +103,7 @@ void scan_thread(State& st) {
 }  // namespace
 
 int Run_RateVsThresholdScan(State& st) {
-  if (st.RateScanRunning().load() == 1) return 0;
+  if (st.RateScanRunning.load() == 1) return 0;
   if (st.Board_Connected.load() == 0 || st.DeviceHandle.load() < 0) {
     Write_InfoMessage(st, "No board connected: the hit rate vs threshold measurement needs one!\n",
                       kError);
@@ -121,7 +121,7 @@ int Run_RateVsThresholdScan(State& st) {
     Load_DACs(st, 2 + ch % 2, ch / 2);
     Update_TriggerThreshold(st, ch);
   }
-  st.RateScanRunning() = 1;
+  st.RateScanRunning = 1;
   st.rates.ScanStep = 0;
   st.pool.schedule([&st] { scan_thread(st); });
   return 1;
@@ -136,8 +136,8 @@ void Compute_RateVsThreshold(State& st) {
                       kError);
     return;
   }
-  st.RateScanRunning() = 1;
-  st.RateScanFlag() = 0;
+  st.RateScanRunning = 1;
+  st.RateScanFlag = 0;
   begin_result(st, steps);
   st.rates.ScanStep = 0;
   st.ui.refresh_panel(Panel::RateVsThreshold);
@@ -153,7 +153,7 @@ void Compute_RateVsThreshold(State& st) {
   // One step has no width to divide: it is taken at the start threshold.
   const float step = steps > 1 ? (max - min) / static_cast<float>(steps - 1) : 0.0f;
   for (int i = 0; i < steps; ++i) {
-    if (st.RateScanFlag().load() == 1) break;
+    if (st.RateScanFlag.load() == 1) break;
     const float t = (i == steps - 1 && steps > 1) ? max : min + step * static_cast<float>(i);
     st.rates.ScanThreshold = t;
     st.rates.ScanStep = i + 1;
@@ -174,12 +174,12 @@ void Compute_RateVsThreshold(State& st) {
   }
   Run_Reset(st, 0, -1);
   Restore_Params(st);
-  st.RateScanFlag() = 0;
-  st.RateScanRunning() = 0;
+  st.RateScanFlag = 0;
+  st.RateScanRunning = 0;
 }
 
 void Break_RateVsThresholdScan(State& st) {
-  if (st.RateScanRunning().load() == 1) st.RateScanFlag() = 1;
+  if (st.RateScanRunning.load() == 1) st.RateScanFlag = 1;
 }
 
 void Plot_RateVsThreshold(State& st) {

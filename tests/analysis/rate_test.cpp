@@ -121,7 +121,7 @@ TEST(RateScanTest, ABreakKeepsThePartialResultAndRestoresEveryThreshold) {
     const RateScanResult r = RateScan_Result(b.st);
     EXPECT_EQ(r.measured, break_at - 1);
     EXPECT_TRUE(r.partial());
-    EXPECT_EQ(b.st.RateScanFlag().load(), 0);
+    EXPECT_EQ(b.st.RateScanFlag.load(), 0);
     for (int ch = 0; ch < 16; ++ch) {
       EXPECT_EQ(b.board->threshold_dac(ch), before[ch]) << "break at " << break_at << " ch " << ch;
       EXPECT_FLOAT_EQ(b.st.sam[ch / 2].TriggerThreshold[ch % 2], b.st.gui.ThresholdVolts[ch]);
@@ -167,7 +167,7 @@ TEST(RateScanTest, TheStartButtonAsksZeroesTheOffsetsAndScansOnItsThread) {
   EXPECT_FLOAT_EQ(b.st.sam[2].DCOffset[1], 0.4f);
   ASSERT_EQ(Run_RateVsThresholdScan(b.st), 1);
   b.pool.wait_idle();
-  EXPECT_EQ(b.st.RateScanRunning().load(), 0);
+  EXPECT_EQ(b.st.RateScanRunning.load(), 0);
   EXPECT_EQ(RateScan_Result(b.st).measured, 4);
   EXPECT_FLOAT_EQ(b.st.sam[2].DCOffset[1], 0.0f);  // kept at 0 after the scan
 }

@@ -125,7 +125,7 @@ void RateScanPanel::refresh() {
     time_->setValue(st_.acq.RateScanStepValue);
     channel_->setCurrentIndex(channel_->findData(static_cast<int>(st_.gui.RateVsThresholdChannel)));
   }
-  const bool scanning = st_.RateScanRunning().load() == 1;
+  const bool scanning = st_.RateScanRunning.load() == 1;
   for (QWidget* w :
        {static_cast<QWidget*>(min_), static_cast<QWidget*>(max_), static_cast<QWidget*>(steps_),
         static_cast<QWidget*>(time_), static_cast<QWidget*>(start_), static_cast<QWidget*>(save_)})
