@@ -127,6 +127,7 @@ RestartGuard::~RestartGuard() {
   if (!was_running_) return;
   if (st_.AcquisitionRunning.load() == 0) {
     if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
+    st_.meas.ContinuingRun = 1;
     launch_acquisition_thread(st_);
   }
   st_.RestartPending = 0;

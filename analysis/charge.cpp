@@ -133,11 +133,10 @@ void Init_ChargeHistos(State& st) {
 void Compute_SoftwareChargeHisto(State& st) {
   MeasurementData& m = st.meas;
   const int bins = charge_bins(st);
-  const std::size_t events = static_cast<std::size_t>(Run_EventCount(st));
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const auto& list = m.ComputedChargeForHisto[b][c];
-      const std::size_t n = std::min(events, list.size());
+      const std::size_t n = list.size();
       const bool cut = st.acq.ChargeCutEnabled[b][c] == 1;
       const double lo_cut = st.acq.ChargeHistoMin[b][c];
       const double hi_cut = st.acq.ChargeHistoMax[b][c];
@@ -145,6 +144,7 @@ void Compute_SoftwareChargeHisto(State& st) {
       kept.clear();
       for (std::size_t k = 0; k < n; ++k) {
         const double v = list[k];
+        if (std::isnan(v)) continue;  // channel not measured in that event
         if (!cut || (v >= lo_cut && v <= hi_cut)) kept.push_back(v);
       }
       m.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(kept.size());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -49,10 +50,10 @@ struct analysis_charge_software : testing::Test {
     st.acq.EnSoftwareChargeHisto = 1;
   }
   void run_with(const std::vector<double>& charges) {
-    st.meas.ComputedChargeForHisto[0][1] = charges;
-    st.meas.ComputedChargeForHisto[0][1].resize(charges.size() + 50, 777.0);  // unused room
-    st.FirstEventNumber = 0;
-    st.EventNumber = static_cast<int>(charges.size());
+    // The channel was off for the run's first two events.
+    auto& list = st.meas.ComputedChargeForHisto[0][1];
+    list.assign(2, std::numeric_limits<double>::quiet_NaN());
+    list.insert(list.end(), charges.begin(), charges.end());
     Compute_SoftwareChargeHisto(st);
   }
   int entries() const {
