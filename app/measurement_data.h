@@ -78,6 +78,9 @@ struct MeasurementData {
   PerChannel<std::int32_t> NbOfValidChargeWords{};
   // Firmware charges of the current event, filled by the readout.
   PerChannel<std::vector<double>> ChargeDataValues{};
+  // Firmware mode, automatic range: every charge so far had one value, so the range is only
+  // provisional; the readout does not cut on it and the first different charge sets it.
+  PerChannel<std::uint8_t> ChargeRangePending{};
 
   // Spectrum of the current event (dB) and its work arrays.
   PerChannel<std::array<float, kMaxSamples>> FFTResult{};

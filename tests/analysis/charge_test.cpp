@@ -176,6 +176,26 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
             2);
 }
 
+// A first readout holding a single charge value gives no range; the first different charge
+// sets it, and no charge is lost meanwhile: the readout does not cut on the provisional range.
+TEST_F(analysis_charge_firmware, SingleValuedFirstBatchWaitsForARangeWithWidth) {
+  event(1, {1000.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 1);
+  event(2, {1000.0, 1000.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 1);
+  event(3, {1012.0, 996.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 0);
+  // Span 996..1012, widened by half of it each side: [988, 1020], bins 8 wide.
+  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 988.0f);
+  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 1020.0f);
+  const auto& d = st.meas.ChargeDataDistri[0][0];
+  EXPECT_EQ(d[0], 0);
+  EXPECT_EQ(d[1], 4);  // 996 and the three 1000s
+  EXPECT_EQ(d[2], 0);
+  EXPECT_EQ(d[3], 1);  // 1012
+  EXPECT_DOUBLE_EQ(st.meas.ChargeMean[0][0], (4 * 1000.0 + 1016.0) / 5.0);
+}
+
 TEST(analysis_charge, ModeSelection) {
   test::TestCore core;
   State& st = core.state;
