@@ -175,11 +175,7 @@ void init_block(SAMBlockParams& k, const SystemParams& sys) {
   k.NoResetPerReadout = 1;
   k.ControlRegBit2 = 1;
 
-  Build_TriggerReg(k);
-  Build_TriggerGateReg(k);
-  Build_ChargeThresholdRegs(k);
-  Build_PulseReg(k);
-  Build_ControlReg(k, sys);
+  Build_RegisterImages(k, sys);
 }
 
 void init_gui(State& st) {

@@ -12,6 +12,7 @@
 #include "analysis/charge.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/register_images.h"
 #include "digitizer/board_configuration.h"
 
 namespace vx {
@@ -201,6 +202,8 @@ std::string setup_file_contents(const State& st) {
 }
 
 int Write_SetupFile(State& st, const std::filesystem::path& path) {
+  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b)
+    Build_RegisterImages(st.sam[b], st.sys);
   const std::string bytes = to_text_mode(setup_file_contents(st));
   auto temporary = path;
   temporary += ".tmp";
