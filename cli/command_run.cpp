@@ -6,6 +6,7 @@
 
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
+#include "analysis/time_amplitude.h"
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
@@ -53,11 +54,7 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDMethod = 1;
     st.acq.CFDRatio = *o.cfd;
   }
-  if (o.fixed_threshold) {
-    st.acq.CFDMethod = 0;
-    for (auto& block : st.acq.PulseThreshold)
-      for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
-  }
+  if (o.fixed_threshold) Set_FixedThresholdTiming(st, *o.fixed_threshold);
 }
 
 // The file options go into the records as the file panel would put them; the directory
