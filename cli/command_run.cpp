@@ -145,8 +145,9 @@ void print_channels(State& st) {
 
 void print_time_histogram(State& st) {
   const TimeHistoResults& t = st.meas.TimeHisto;
-  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelB,
-              st.acq.TimeHistoChannelA, t.entries);
+  // The differences are t(A) - t(B).
+  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelA,
+              st.acq.TimeHistoChannelB, t.entries);
   std::printf("    mean             %.4f ns\n", t.mean_ns);
   std::printf("    RMS              %.2f ps\n", t.rms_ps);
   std::printf("    FWHM             %.2f ps\n", t.fwhm_ps);
