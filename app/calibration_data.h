@@ -9,9 +9,19 @@
 
 namespace vx {
 
+inline constexpr int kLinesPerMatrix = 16;
+inline constexpr float kPedestalResetValue = 2048.0f;
+
 struct CalibrationData {
   PerChannel<std::array<float, kMaxSamples>> IndividualOffsetDistribution{};  // ADC counts
-  PerChannel<std::array<double, kMaxSamples>> TimePedestals{};                // INL, ps
+  // Per-line pedestals (16 lines of the cell matrix), ADC counts; 2048 until measured.
+  PerChannel<std::array<float, kLinesPerMatrix>> OffsetDistribution = [] {
+    PerChannel<std::array<float, kLinesPerMatrix>> lines{};
+    for (auto& block : lines)
+      for (auto& channel : block) channel.fill(kPedestalResetValue);
+    return lines;
+  }();
+  PerChannel<std::array<double, kMaxSamples>> TimePedestals{};  // INL, ps
   PerChannel<float> MeanThreshold{};  // measured trigger-DAC offset, volts
   bool SamDACOffsetDone = false;
   bool TriggerDACsOffsetDone = false;
