@@ -17,7 +17,10 @@ int main(int argc, char** argv) {
   app.add_option("--sim-config", global.sim_config,
                  "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
   app.add_option("--model", global.model, "Board model")->check(CLI::IsMember({"dt5743", "v1743"}));
-  app.add_flag("--yes,-y", global.yes, "Answer yes to every confirmation");
+  app.add_flag("--yes,-y", global.yes,
+               "Answer yes to every confirmation (existing run data is still kept)");
+  app.add_flag("--overwrite", global.overwrite,
+               "Replace the data files of an existing run directory of the same name");
 
   auto* info =
       app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");

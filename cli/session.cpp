@@ -32,6 +32,7 @@ int panel_model(const std::string& model) {
 
 Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clock_, pool_) {
   ui_.assume_yes = options.yes;
+  ui_.overwrite = options.overwrite;
   const auto user_path =
       Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
   Start_Core(st_, user_path);

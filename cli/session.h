@@ -24,6 +24,7 @@ struct GlobalOptions {
   std::optional<std::string> sim_config;
   std::string model = "v1743";
   bool yes = false;
+  bool overwrite = false;
 };
 
 class Session {
