@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,9 @@ struct InputFile {
 };
 
 struct FileData {
+  // Held by whoever touches the output files: the writer thread for its records and its
+  // periodic flush, run control and the acquisition loop for opening and closing.
+  std::mutex io_mutex;
   OutputFile data;                          // the run's current data file
   OutputFile measurements;                  // the run's measurement file
   std::filesystem::path FileForSavingData;  // first data file of the run

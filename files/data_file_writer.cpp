@@ -224,6 +224,7 @@ void write_record(State& st, OutputFile& f, void (*append)(const State&, ByteBuf
 
 int Open_FileForSavingData(State& st, const std::string& directory, int first) {
   if (!saving(st)) return 1;
+  std::lock_guard lock(st.files.io_mutex);
   if (first == 1) {
     const int ok = open_new_run(st, directory);
     if (ok == 0) close_all_outputs(st);
@@ -235,6 +236,7 @@ int Open_FileForSavingData(State& st, const std::string& directory, int first) {
 
 void Close_FileForSavingData(State& st, int mode) {
   FileData& files = st.files;
+  std::lock_guard lock(files.io_mutex);
   if (st.acq.SaveDataInFile == 1 && (mode == 0 || mode == 2)) {
     const fs::path shown =
         st.run.FileIndex == 0 ? files.FileForSavingData : split_file_path(st, st.run.FileIndex);
@@ -264,18 +266,36 @@ void Write_EventInFiles(State& st) {
   }
 }
 
+namespace {
+
+void flush_and_tell(State& st, OutputFile& f) {
+  if (output_is_open(f) && !f.failed && !flush_output(f)) report_write_error(st, f);
+}
+
+}  // namespace
+
 void Save_DataInFile(State& st, int generation) {
+  double next_flush = st.clock.now() + kOutputFlushSeconds;
   for (;;) {
     wait_for_flag([&] {
       return st.DataReadyToBeSaved.load() == 1 || st.AcquisitionRunning.load() == 0 ||
-             st.AcquisitionGeneration.load() != generation;
+             st.AcquisitionGeneration.load() != generation || st.clock.now() >= next_flush;
     });
+    if (st.clock.now() >= next_flush) {
+      std::lock_guard lock(st.files.io_mutex);
+      flush_and_tell(st, st.files.data);
+      flush_and_tell(st, st.files.measurements);
+      next_flush = st.clock.now() + kOutputFlushSeconds;
+    }
     if (st.DataReadyToBeSaved.load() == 1) {
-      Write_EventInFiles(st);
+      {
+        std::lock_guard lock(st.files.io_mutex);
+        Write_EventInFiles(st);
+      }
       st.DataReadyToBeSaved.store(0);
       continue;
     }
-    return;
+    if (st.AcquisitionRunning.load() == 0 || st.AcquisitionGeneration.load() != generation) return;
   }
 }
 

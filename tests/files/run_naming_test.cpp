@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 #include "files/data_file_writer.h"
 #include "files/run_naming.h"
+#include "platform/clock.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -149,6 +151,24 @@ TEST(RunNaming, ReplacingARunDeletesOnlyItsOwnFilesAndOddNamesAreRefused) {
   EXPECT_TRUE(fs::exists(data / "other_run1" / "keep.dat"));
   EXPECT_TRUE(fs::exists(run / "notes.txt"));
   EXPECT_FALSE(fs::exists(n.dir.path() / "escape"));
+}
+
+// A crash or a kill loses at most the last second of a run: the writer flushes its records
+// every second, also while no event arrives.
+TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
+  Naming n;
+  ASSERT_EQ(n.open(), 1);
+  const fs::path file = n.st.files.FileForSavingData;
+  n.st.AcquisitionRunning = 1;
+  std::thread writer([&] { Save_DataInFile(n.st, n.st.AcquisitionGeneration.load()); });
+  n.st.DataReadyToBeSaved = 1;  // one event handed over
+  ASSERT_TRUE(wait_for_flag([&] { return n.st.DataReadyToBeSaved.load() == 0; }, 10.0));
+  EXPECT_EQ(fs::file_size(file), 0u) << "collected, not written yet";
+  n.core.clock.advance(1.0);
+  EXPECT_TRUE(wait_for_flag([&] { return fs::file_size(file) > 0; }, 10.0));
+  n.st.AcquisitionRunning = 0;
+  writer.join();
+  Close_FileForSavingData(n.st, 2);
 }
 
 }  // namespace
