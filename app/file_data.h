@@ -88,7 +88,6 @@ struct FileData {
   std::filesystem::path FileForReadingData;  // first file of the replayed series
   std::filesystem::path ReadingFilePath;     // file being read now
   bool ReplayFirstEvent = false;             // the next event read is the file's first
-  bool ReplaySpectra = false;                // the file holds spectra, no waveforms to replay
   std::string line;                          // reader's line scratch
 };
 

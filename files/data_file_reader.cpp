@@ -111,7 +111,6 @@ void parse_sample_line(State& st, const std::string& line, int b, int c) {
 
 int read_ascii_event(State& st) {
   FileData& files = st.files;
-  if (files.ReplaySpectra) return 0;
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return 0;
   int event_number = 0;
@@ -226,7 +225,7 @@ int read_binary_event(State& st) {
   return 1;
 }
 
-// Line 4: samples, channels and sampling period, or the FFT variant.
+// Line 4: samples, channels and sampling period.
 bool take_data_line(State& st, const std::string& line) {
   int samples = -1, channels = -1, inl = 0;
   float period = 0.0f;
@@ -246,22 +245,12 @@ bool take_data_line(State& st, const std::string& line) {
       Set_Frequency(st, static_cast<int>(1000000.0 / period));
     return true;
   }
-  int values = 0;
-  if (std::sscanf(
-          line.c_str(),
-          "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===",
-          &values, &channels) == 2 &&
-      channels >= 0 && channels <= kMaxChannels) {
-    tell_line(st, line);
-    st.acq.NbOfChannelsAcquiredInFile = channels;
-    st.acq.FFTMode = 1;
-    st.files.ReplaySpectra = true;
-    st.ui.refresh_panel(Panel::Main);
-    if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
-    if (st.hooks.refresh_annotations) st.hooks.refresh_annotations();
-    return true;
-  }
   return false;
+}
+
+// Files saved in FFT mode hold spectra, whatever their extension: nothing to replay.
+bool holds_spectra(const std::string& line) {
+  return line.starts_with("=== FFT DATA [");
 }
 
 int read_header(State& st) {
@@ -295,8 +284,16 @@ int read_header(State& st) {
   if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
   tell_line(st, line);
 
-  if (!read_line(files.input, line, kHeaderLineMax) || !take_data_line(st, line))
-    return refuse_header(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
+  if (holds_spectra(line)) {
+    Write_InfoMessage(st,
+                      "Error : File '" + files.ReadingFilePath.string() +
+                          "' holds FFT spectra, not waveforms: it cannot be replayed.\n",
+                      kError);
+    Close_FileForLoadingData(st);
+    return 0;
+  }
+  if (!take_data_line(st, line)) return refuse_header(st);
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
   return 1;
 }
@@ -344,7 +341,6 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
   st.ReplayFileName = path.string();
   st.run.ReplayFileOpen = true;
   st.run.ReadingFileIndex = 1;
-  files.ReplaySpectra = false;
   const int accepted = read_header(st);
   files.ReplayFirstEvent = accepted == 1;
   return accepted;
