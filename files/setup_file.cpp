@@ -1,4 +1,5 @@
 #include "files/setup_file.h"
+#include "files/setup_ranges.h"
 
 #include <unistd.h>
 
@@ -148,10 +149,21 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   // Nothing is replaced unless every image is there.
   if (in.size() < images_size(blocks) - sizeof(BoardParams)) return refuse(st, truncated, kError);
 
-  take_image(st.sys, in);
-  take_image(st.acq, in);
-  for (int b = 0; b < blocks; ++b) take_image(st.sam[b], in);
-  take_image(st.gui, in);
+  SetupImages images;
+  take_image(images.sys, in);
+  take_image(images.acq, in);
+  for (int b = 0; b < blocks; ++b) take_image(images.sam[b], in);
+  take_image(images.gui, in);
+  if (const auto bad = Find_SetupValueOutOfRange(images, blocks)) {
+    return refuse(st,
+                  format_path_message("Error while reading setup from file '%s': ", path.string()) +
+                      *bad + ". Nothing was changed.\n",
+                  kError);
+  }
+  st.sys = images.sys;
+  st.acq = images.acq;
+  std::copy_n(images.sam.begin(), blocks, st.sam.begin());
+  st.gui = images.gui;
 
   apply_loaded_setup(st);
   Write_InfoMessage(st, "Setup values succesfully restored !\n", kInfo);
