@@ -235,7 +235,8 @@ void Init_Params(State& st) {
   init_charge_histo_limits(st.acq);
   st.board.Reserved164 = 276;
   init_rate_scan(st.acq);
-  init_tcp(st.tcp);
+  // A registered server outlives a reconnection of the board, and so does its record.
+  if (!st.remote.server) init_tcp(st.tcp);
   for (auto& blk : st.sam) init_block(blk, st.sys);
   st.sys.RecordLength = 16 * st.sam[0].RecordLength16;
   init_gui(st);

@@ -11,6 +11,7 @@
 
 #include "acquisition/run_control.h"
 #include "app/timer_tick.h"
+#include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
 #include "support/sim_core.h"
@@ -216,6 +217,25 @@ TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
   EXPECT_TRUE(box_has("-- Client disconnected --\n"));
   auto third = connect_client();
   EXPECT_NE(st.tcp.ClientHandle, handle);
+}
+
+// Reconnecting the board keeps the live server's record: it still says online, keeps its
+// client, refuses a second one and can be un-registered.
+TEST_F(RemoteFixture, ReconnectingTheBoardKeepsTheServerAndItsClient) {
+  auto client = connect_client();
+  const int handle = st.tcp.ClientHandle;
+  const int port = st.tcp.ServerPort;
+  Connect_Board(st, kModelDesktop);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(st.Board_Connected.load(), 1);
+  EXPECT_EQ(st.tcp.ServerOnline, 1);
+  EXPECT_EQ(st.tcp.ServerPort, port);
+  EXPECT_EQ(st.tcp.ClientHandle, handle);
+  EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
+  Client second(port);
+  ASSERT_TRUE(
+      pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
+  EXPECT_EQ(st.tcp.ClientHandle, handle);
 }
 
 TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
