@@ -238,6 +238,30 @@ TEST_F(RemoteFixture, ReconnectingTheBoardKeepsTheServerAndItsClient) {
   EXPECT_EQ(st.tcp.ClientHandle, handle);
 }
 
+// A settings change during a remote run restarts the loop: the client hears of the end
+// of the run once, when it really ends.
+TEST_F(RemoteFixture, ARestartDuringARemoteRunIsNotAnnouncedAsItsEnd) {
+  enable_commands();
+  auto client = connect_client();
+  client->send("RUN_START00000001");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  const int generation = st.AcquisitionGeneration.load();
+  Set_RunDuration(st, 0, 0, 5, 0);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1) << "restarted";
+  pump_until([] { return false; }, 0.3);
+  client->poll();
+  EXPECT_EQ(client->received, "");
+
+  client->send("STOP");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
+  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 11; }));
+  EXPECT_EQ(client->received, "RUN_STOPPED");
+}
+
 TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
   enable_commands();
   auto client = connect_client();
