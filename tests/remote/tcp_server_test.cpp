@@ -193,6 +193,7 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhi
   EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
   EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
   EXPECT_EQ(st.acq.RunType, 1);
+  EXPECT_EQ(st.acq.TCPCommandsEnabled, 1) << "the file was saved with commands off";
 }
 
 TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
