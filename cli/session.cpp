@@ -24,6 +24,12 @@ void on_interrupt(int) {
   g_interrupted = 1;
 }
 
+volatile std::sig_atomic_t g_disconnect_requested = 0;
+
+void on_disconnect_request(int) {
+  g_disconnect_requested = 1;
+}
+
 int panel_model(const std::string& model) {
   return model == "dt5743" ? kModelDesktop : kModelVme;
 }
@@ -40,6 +46,7 @@ Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clo
   st_.hooks.select_board_model = [this](int model) { make_board(model); };
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
+  std::signal(SIGUSR1, on_disconnect_request);
 }
 
 Session::~Session() {
@@ -50,6 +57,12 @@ Session::~Session() {
 
 bool Session::interrupted() {
   return g_interrupted != 0;
+}
+
+bool Session::take_disconnect_request() {
+  if (g_disconnect_requested == 0) return false;
+  g_disconnect_requested = 0;
+  return true;
 }
 
 bool Session::load_sim_config() {

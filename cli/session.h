@@ -46,6 +46,8 @@ class Session {
   HeadlessFrontEnd& ui() { return ui_; }
   sim::SimulatedBoard* board() { return board_.get(); }
   static bool interrupted();
+  // SIGUSR1 asks to disconnect the remote client; true once per request.
+  static bool take_disconnect_request();
 
  private:
   void make_board(int model);

@@ -47,6 +47,7 @@ class TcpPanel : public QWidget {
   QPlainTextEdit* received_;
   QPushButton* register_;
   QPushButton* clear_;
+  QPushButton* disconnect_;
 };
 
 }  // namespace vx::ui
