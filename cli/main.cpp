@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   vx::cli::Session session(global);
-  if (!session.load_sim_config()) return 2;
+  if (!session.start()) return 2;
   if (*info) return vx::cli::command_info(session);
   if (*run) return vx::cli::command_run(session, run_options);
   if (*demo) return vx::cli::command_demo(session);

@@ -39,9 +39,6 @@ int panel_model(const std::string& model) {
 Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clock_, pool_) {
   ui_.assume_yes = options.yes;
   ui_.overwrite = options.overwrite;
-  const auto user_path =
-      Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
-  Start_Core(st_, user_path);
   Install_CoreHooks(st_);
   st_.hooks.select_board_model = [this](int model) { make_board(model); };
   std::signal(SIGINT, on_interrupt);
@@ -62,6 +59,23 @@ bool Session::interrupted() {
 bool Session::take_disconnect_request() {
   if (g_disconnect_requested == 0) return false;
   g_disconnect_requested = 0;
+  return true;
+}
+
+bool Session::start() {
+  // Everything is checked before the log of the previous session is replaced.
+  if (!load_sim_config()) return false;
+  const auto env = read_user_path_environment(options_.user_dir, executable_directory());
+  const auto user_path = Resolve_UserPath(env);
+  if (user_path.empty()) {
+    std::fprintf(stderr,
+                 "The user data directory '%s' (%s) cannot be created or written into.\n"
+                 "Give a writable directory with --user-dir DIR.\n",
+                 env.override_dir->c_str(),
+                 options_.user_dir ? "--user-dir" : "environment variable VELTRIX_USER_DIR");
+    return false;
+  }
+  Start_Core(st_, user_path);
   return true;
 }
 

@@ -34,8 +34,9 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Loads the simulation configuration; false (with the reason printed) when it is bad.
-  bool load_sim_config();
+  // Checks the simulation configuration and the user data directory, then starts the core
+  // (log file, user folders); false, with the reason printed, when either is unusable.
+  bool start();
   // Connects the board and waits for the connection thread; true when a board is there.
   bool connect();
   // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
@@ -50,6 +51,8 @@ class Session {
   static bool take_disconnect_request();
 
  private:
+  // Loads the simulation configuration; false (with the reason printed) when it is bad.
+  bool load_sim_config();
   void make_board(int model);
 
   GlobalOptions options_;
