@@ -46,6 +46,9 @@ struct ServeOptions {
   std::string bind = "0.0.0.0";
 };
 
+// The text of a command-line error; what was not understood is listed in the order typed.
+std::string failure_text(const CLI::App* app, const CLI::Error& e, int argc, char** argv);
+
 int command_info(Session& session);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);

@@ -10,6 +10,11 @@ int main(int argc, char** argv) {
   CLI::App app{"Veltrix command line: drive an x743 digitizer (here its simulation) headless."};
   app.set_version_flag("--version", std::string("veltrix-cli ") + vx::kSoftwareVersion);
   app.require_subcommand(1);
+  // Global options are also taken after the command ("run --events 5 --user-dir DIR").
+  app.fallthrough();
+  app.failure_message([argc, argv](const CLI::App* failed, const CLI::Error& e) {
+    return vx::cli::failure_text(failed, e, argc, argv);
+  });
   vx::cli::GlobalOptions global;
   app.add_option("--user-dir", global.user_dir,
                  "User data directory (log, run data, setups); default from VELTRIX_USER_DIR, "
