@@ -90,6 +90,36 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
   ASSERT_GE(names.size(), folded.size());
   EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + folded.size()), folded);
 
+  // The arguments that matter, call by call, for the defaults (software trigger, OR pairs
+  // with a 3 x 5 ns window, NIM, INL correction, 1024 samples, post-trigger 1, every block
+  // enabled).
+  const auto args = [&](const std::string& name) {
+    std::vector<std::vector<std::int64_t>> out;
+    for (const auto& r : sim.calls_named(name))
+      out.emplace_back(r.args.begin() + 1, r.args.end());  // without the handle
+    return out;
+  };
+  using Args = std::vector<std::vector<std::int64_t>>;
+  EXPECT_EQ(args("SetGroupEnableMask"), (Args{{0xF}, {0xF}}));
+  EXPECT_EQ(args("SetMaxNumEventsBLT"), (Args{{100}}));
+  EXPECT_EQ(args("SetSAMSamplingFrequency"), (Args{{0}}));
+  EXPECT_EQ(args("SetSWTriggerMode"), (Args{{1}}));
+  EXPECT_EQ(args("SetChannelSelfTrigger"), (Args{{0, 0xFF}}));
+  EXPECT_EQ(args("SetExtTriggerInputMode"), (Args{{0}}));
+  EXPECT_EQ(args("SetTriggerLogic"), (Args{{0, 0}, {0, 0}}));
+  Args pairs;
+  for (int round = 0; round < 2; ++round)
+    for (int b = 0; b < 4; ++b) pairs.push_back({2 * b, 2 * b + 1, 0, 15});
+  EXPECT_EQ(args("SetChannelPairTriggerLogic"), pairs);
+  EXPECT_EQ(args("SetSAMPostTriggerSize"), (Args{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
+  EXPECT_EQ(args("SetIOLevel"), (Args{{0}}));
+  EXPECT_EQ(args("SetSAMCorrectionLevel"), (Args{{3}}));  // pedestals and INL
+  EXPECT_EQ(args("SetSAMAcquisitionMode"), (Args{{kAcqModeWaveform}}));
+  EXPECT_EQ(args("SetRecordLength"), (Args{{1024}}));
+  EXPECT_EQ(last_write(sim, 0x81B4), 7);     // monitor gain
+  EXPECT_EQ(last_write(sim, 0x8144), 3);     // monitor mode
+  EXPECT_EQ(last_write(sim, 0x8070), 0x0D);  // control bits 0, 2 and 3
+
   // DACs per block: offset 0, offset 1, threshold 0, threshold 1.
   std::vector<std::pair<std::string, std::int64_t>> dacs;
   for (const auto& r : sim.calls.records())
