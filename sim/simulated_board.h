@@ -2,7 +2,9 @@
 // board memory with dead time, signal synthesis with the imperfections the calibrations
 // measure, the library's pedestal and INL corrections, EEPROMs persisted under the user data
 // directory, firmware charge mode and fault injection. Events happen in the injected clock's
-// time; everything random is derived from the configured seed.
+// time; everything random is derived from the configured seed. The library calls live in
+// simulated_board*.cpp, the model behind them in board_*.cpp (registers, trigger and memory,
+// event encoding).
 #pragma once
 
 #include <array>
@@ -12,6 +14,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/clock.h"
@@ -150,6 +154,41 @@ class SimulatedBoard final : public Digitizer {
     std::uint32_t bytes() const { return static_cast<std::uint32_t>(4 * words.size()); }
   };
 
+  using Lock = std::unique_lock<std::mutex>;
+
+  // The shape of every library call: under the board's lock, run the body for its result, then
+  // release the lock and record the call with its arguments and result in the attached call
+  // log. A body that has to wait may take the lock as its argument and release it meanwhile.
+  template <typename Body>
+  int locked_call(const char* name, std::initializer_list<std::int64_t> args, Body&& body,
+                  std::string_view text = {}) {
+    Lock lock(mutex_);
+    const int rc = run_body(body, lock);
+    lock.unlock();
+    return record_call(name, args, rc, text);
+  }
+  // The same for a call on the opened board: a handle that is not the board's fails before the
+  // body runs.
+  template <typename Body>
+  int board_call(int handle, const char* name, std::initializer_list<std::int64_t> args,
+                 Body&& body) {
+    return locked_call(name, args, [&](Lock& lock) -> int {
+      return valid(handle) ? run_body(body, lock) : kDgtzInvalidHandle;
+    });
+  }
+  template <typename Body>
+  static int run_body(Body& body, Lock& lock) {
+    if constexpr (std::is_invocable_v<Body&, Lock&>) {
+      return body(lock);
+    } else {
+      return body();
+    }
+  }
+  // A register access: fails on a bad address or an injected bus fault, and takes the bus
+  // time of one access in any case.
+  template <typename Access>
+  int register_access(std::uint32_t address, bool param_ok, Access&& access);
+
   bool valid(int handle) const { return open_ && handle == handle_; }
   double now() const;
   double period_ps() const;
@@ -178,6 +217,9 @@ class SimulatedBoard final : public Digitizer {
   void encode_event(const Pending& ev, std::uint32_t groups, bool corrupt, char* out);
   void decode_group(const char* g, int group, GroupEvent743& out);
   int check_channel(std::uint32_t channel) const;
+  bool signed_channel_ok(int channel) const;
+  bool channel_pair(std::uint32_t channel_a, std::uint32_t channel_b) const;
+  bool eeprom_range_ok(int daughter_board, std::uint16_t address, std::uint32_t count) const;
 
   SimConfig config_;
   std::shared_ptr<Clock> clock_;
