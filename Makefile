@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test bootstrap configure build test-unit test-tsan bench clean
+.PHONY: run test bootstrap configure build test-unit test-tsan bench package clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -34,6 +34,10 @@ test-tsan: bootstrap
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+# The Debian package: $(BUILD)/veltrix_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(TSAN_BUILD)

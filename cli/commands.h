@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <memory>
+
 #include "cli/session.h"
 
 namespace vx::cli {
@@ -49,11 +51,25 @@ struct ServeOptions {
 // The text of a command-line error; what was not understood is listed in the order typed.
 std::string failure_text(const CLI::App* app, const CLI::Error& e, int argc, char** argv);
 
+// veltrix-cli eeprom ...: registered by add_eeprom_command, run when its command is parsed.
+struct EepromOptions {
+  CLI::App* command = nullptr;
+  std::string board = "all";
+  std::optional<std::string> serial;
+  std::optional<float> gain, offset_gain;
+  std::optional<int> sca_type, acdc_coupling, sam_long_type;
+  std::string file, address, count, hex;
+};
+std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app);
+int command_eeprom(Session& session, const EepromOptions& options);
+
 int command_info(Session& session);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);
 int command_setup_load(Session& session, const std::string& file);
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options);
+// Prints where the user's guide is (exit 1 when it is not installed).
+int command_guide();
 
 }  // namespace vx::cli

@@ -52,7 +52,10 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  const auto eeprom = vx::cli::add_eeprom_command(app);
+  auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
   CLI11_PARSE(app, argc, argv);
+  if (*guide) return vx::cli::command_guide();
 
   vx::cli::Session session(global);
   if (!session.start()) return 2;
@@ -61,6 +64,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
 }

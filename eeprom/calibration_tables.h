@@ -1,12 +1,53 @@
-// Calibration tables stored on the daughter boards' EEPROMs.
+// Calibration tables stored on the daughter boards' EEPROMs: pedestals, INL corrections,
+// SAM DAC offsets and trigger-threshold DAC offsets. Daughter board d holds SAM blocks 2d
+// (block A) and 2d + 1 (block B). A board argument of -1 means every daughter board.
+//
+// Saves return 0, or -1 when refused (no calibration to save, missing identity texts) or
+// when an EEPROM write failed; a failure is reported and never followed by a success
+// message. Reads return 0 when the tables were taken, -1 when the markers are not valid, in
+// which case the tables in memory stay as they were.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "app/state.h"
 
 namespace vx {
 
-// Reads the pedestal tables of both SAM blocks of a daughter board; the success message
-// only when with_message is 1. Invalid markers leave the tables as they are.
-void Read_Pedestal_Values_From_EEPROM(State& st, int daughter_board, int with_message);
+// IndividualOffsetDistribution of the board's blocks; no check that a calibration was made.
+int Save_Pedestal_Values_To_EEPROM(State& st, int daughter_board = -1);
+// The success message only when with_message is 1.
+int Read_Pedestal_Values_From_EEPROM(State& st, int daughter_board, int with_message);
+
+// TimePedestals with today's date, the location and the responsible person (at most 15
+// characters each, both required).
+int Save_INL_Values_To_EEPROM(State& st, int daughter_board, const std::string& location,
+                              const std::string& responsible);
+int Read_INL_Values_From_EEPROM(State& st, int daughter_board);
+
+// The bridge to the INL text files. The file operations take a SAM block and a channel; the
+// reader returns 1 when the file was read into TimePedestals.
+using InlFileOperation = std::function<int(State& st, int block, int channel)>;
+// Saves the INL values only when all four files of the board were read.
+int Save_INL_Files_To_EEPROM(State& st, int daughter_board, const std::string& location,
+                             const std::string& responsible, const InlFileOperation& read_file);
+// Reads the INL values, then writes the four files, even from tables that were not valid.
+int Save_INL_Files_From_EEPROM(State& st, int daughter_board, const InlFileOperation& save_file);
+
+// Only once a SAM DAC offset calibration is available (SamDACOffsetDone).
+int Save_SAMDACsOffsets_To_EEPROM(State& st, int daughter_board = -1);
+int Read_SAMDACsOffsets_From_EEPROM(State& st, int daughter_board);
+
+// Only once a trigger-threshold offset calibration is available (TriggerDACsOffsetDone).
+int Save_TriggerThresholdDACs_To_EEPROM(State& st, int daughter_board = -1);
+int Read_TriggerThresholdDACs_From_EEPROM(State& st, int daughter_board);
+
+// SAM DAC offsets, pedestals (with message), INL tables, trigger offsets: each on its own
+// markers. Returns the number of tables taken (0 to 4).
+int Load_Calib_Values_From_EEPROM(State& st, int daughter_board);
+// Load_Calib_Values_From_EEPROM for one board or all, then the library reloads its own
+// correction data from the boards.
+int Load_Calibrations_And_Reload(State& st, int daughter_board);
 
 }  // namespace vx

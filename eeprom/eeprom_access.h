@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -9,15 +10,48 @@
 
 namespace vx {
 
+// Daughter boards of the connected board (two SAM blocks each).
+int daughter_board_count(const State& st);
+// True with a board connected; otherwise says so as an error.
+bool eeprom_reachable(State& st);
+// The boards an action goes to: d when it exists, every board for -1; each refusal is
+// reported and gives an empty list.
+std::vector<int> eeprom_boards(State& st, int d);
+
+// Unchecked on purpose: a failed read leaves zeros, and the markers decide validity.
 std::vector<std::uint8_t> eeprom_read(State& st, int daughter_board, std::uint16_t address,
                                       std::uint32_t count);
 std::uint8_t eeprom_read_byte(State& st, int daughter_board, std::uint16_t address);
 // A NUL-terminated text of at most size bytes.
 std::string eeprom_read_text(State& st, int daughter_board, std::uint16_t address,
                              std::uint32_t size);
-void eeprom_write(State& st, int daughter_board, std::uint16_t address,
-                  const std::vector<std::uint8_t>& bytes);
+// A read whose failure matters (dumps, the low-level listing): false when the library refused.
+bool eeprom_read_checked(State& st, int daughter_board, std::uint32_t address,
+                         std::span<std::uint8_t> out);
+
+// Writes and reports a failure as an error naming the board and address; true on success.
+// A range past the end of the EEPROM is refused without calling the library.
+bool eeprom_write(State& st, int daughter_board, std::uint32_t address,
+                  std::span<const std::uint8_t> bytes);
+bool eeprom_write_byte(State& st, int daughter_board, std::uint16_t address, std::uint8_t value);
+// The text with its terminating zero.
+bool eeprom_write_text(State& st, int daughter_board, std::uint16_t address,
+                       const std::string& text);
+
 // True when both blocks' markers of a calibration item hold their values.
 bool calibration_valid(State& st, int daughter_board, std::uint16_t marker_a);
+
+// One item's data and its marker. The marker is cleared first and set again only after
+// every area was written, so that a write that fails or is cut short leaves the item
+// invalid rather than an old marker vouching for half-new data.
+struct EepromArea {
+  std::uint16_t address;
+  std::vector<std::uint8_t> bytes;
+};
+bool write_marked_item(State& st, int daughter_board, std::uint16_t marker_address,
+                       std::uint8_t marker, const std::vector<EepromArea>& areas);
+// The same for one block (0 = A, 1 = B) of a calibration item, whose marker is given for A.
+bool write_calibration_block(State& st, int daughter_board, std::uint16_t marker_a, int block,
+                             const std::vector<EepromArea>& areas);
 
 }  // namespace vx

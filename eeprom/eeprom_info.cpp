@@ -1,50 +1,62 @@
 #include "eeprom/eeprom_info.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "app/message_log.h"
 #include "eeprom/eeprom_access.h"
+#include "eeprom/eeprom_encoding.h"
 #include "platform/eeprom_map.h"
 
 namespace vx {
 
 namespace {
 
-std::string format(const char* fmt, int d) {
-  char text[160];
-  std::snprintf(text, sizeof text, fmt, d);
+template <typename... Args>
+std::string format(const char* fmt, Args... args) {
+  char text[256];
+  std::snprintf(text, sizeof text, fmt, args...);
   return text;
 }
 
-std::string format(const char* fmt, int d, double value) {
-  char text[160];
-  std::snprintf(text, sizeof text, fmt, d, value);
-  return text;
-}
-
-// Both SAM blocks of a daughter board carry the same identity.
+// Both SAM blocks of a daughter board carry the same identity. Record fields are packed:
+// they are assigned by name, never through a pointer or reference.
 template <typename F>
 void for_both_blocks(State& st, int d, F&& f) {
   for (int b = 2 * d; b <= 2 * d + 1 && b < kMaxSamBlocks; ++b) f(st.sam[b]);
 }
 
+std::string tenths_text(float value) {
+  return format("%.1f", static_cast<double>(value));
+}
+
 // Gain and offset gain: one byte holding ten times the value, and its marker.
-void read_gain_item(State& st, int d, std::uint16_t address, std::uint16_t marker_address,
-                    std::uint8_t marker, float SAMBlockParams::*field, std::string& shown,
-                    std::string& ok, const char* message) {
-  const std::uint8_t byte = eeprom_read_byte(st, d, address);
-  if (eeprom_read_byte(st, d, marker_address) != marker) {
-    Write_InfoMessage(st, format("WARNING: Daughter Board [%d] Board Gain is not valid!\n", d),
+void read_gains(State& st, int d) {
+  using namespace eeprom;
+  EepromPanelValues& panel = st.eeprom_panel;
+  const char* invalid = "WARNING: Daughter Board [%d] Board Gain is not valid!\n";
+  const std::uint8_t gain = eeprom_read_byte(st, d, kGain);
+  if (eeprom_read_byte(st, d, kGainValid) == kGainMarker) {
+    const float value = gain_value(gain);
+    for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = value; });
+    panel.gain = tenths_text(value);
+    panel.gain_ok = "OK";
+    Write_InfoMessage(st, format("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
                       kInfo);
-    return;
+  } else {
+    Write_InfoMessage(st, format(invalid, d), kInfo);
   }
-  const float value = static_cast<float>(byte / 10.0);
-  for_both_blocks(st, d, [&](SAMBlockParams& k) { k.*field = value; });
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  shown = text;
-  ok = "OK";
-  Write_InfoMessage(st, format(message, d, value), kInfo);
+  const std::uint8_t offset = eeprom_read_byte(st, d, kOffsetGain);
+  if (eeprom_read_byte(st, d, kOffsetGainValid) == kOffsetGainMarker) {
+    const float value = gain_value(offset);
+    for_both_blocks(st, d, [&](SAMBlockParams& k) { k.OffsetGain = value; });
+    panel.offset_gain = tenths_text(value);
+    panel.offset_gain_ok = "OK";
+    Write_InfoMessage(
+        st, format("Daughter Board [%d] Offset Gain= %f read from EEPROM\n", d, value), kInfo);
+  } else {
+    Write_InfoMessage(st, format(invalid, d), kInfo);
+  }
 }
 
 void read_setup_register(State& st, int d) {
@@ -56,22 +68,19 @@ void read_setup_register(State& st, int d) {
                       kInfo);
     return;
   }
-  const int sca = reg & 0x1;
-  const int acdc = (reg >> 1) & 0x1;
-  const int sam_long = (reg >> 3) & 0x3;
+  const SetupFields f = setup_fields(reg);
   for_both_blocks(st, d, [&](SAMBlockParams& k) {
-    k.SCAType = sca;
-    k.ACDCCoupling = acdc;
-    k.SAMLongType = sam_long;
+    k.SCAType = f.sca_type;
+    k.ACDCCoupling = f.acdc_coupling;
+    k.SAMLongType = f.sam_long_type;
   });
-  panel.sca_type = std::to_string(sca);
-  panel.acdc_coupling = std::to_string(acdc);
-  panel.sam_long_type = std::to_string(sam_long);
+  panel.sca_type = std::to_string(f.sca_type);
+  panel.acdc_coupling = std::to_string(f.acdc_coupling);
+  panel.sam_long_type = std::to_string(f.sam_long_type);
   panel.setup_ok = "OK";
-  char text[120];
-  std::snprintf(text, sizeof text, "Daugther Board [%d] Setup Register = '%x' read from EEPROM\n",
-                d, reg);
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(
+      st, format("Daugther Board [%d] Setup Register = '%x' read from EEPROM\n", d, unsigned{reg}),
+      kInfo);
 }
 
 void read_inl_info(State& st, int d) {
@@ -82,13 +91,8 @@ void read_inl_info(State& st, int d) {
                       kInfo);
     return;
   }
-  const std::string date = eeprom_read_text(st, d, kInlDate, 8);
-  int day = 0, month = 0, year = 0;
-  if (date.size() >= 6 && std::sscanf(date.c_str(), "%2d%2d%2d", &day, &month, &year) == 3) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d", day, month, 2000 + year);
-    panel.calibration_date = text;
-  }
+  if (auto shown = shown_date(eeprom_read_text(st, d, kInlDate, 8)))
+    panel.calibration_date = *shown;
   panel.location = eeprom_read_text(st, d, kInlLocation, 16);
   panel.responsible = eeprom_read_text(st, d, kInlResponsible, 16);
   panel.inl_valid = true;
@@ -99,6 +103,45 @@ void report_validity(State& st, int d, std::uint16_t marker, bool& indicator, co
                      const char* invalid) {
   indicator = calibration_valid(st, d, marker);
   Write_InfoMessage(st, format(indicator ? valid : invalid, d), kInfo);
+}
+
+bool board_exists(State& st, int d) {
+  return !eeprom_boards(st, d).empty();
+}
+
+// Everything the entry holds must fit its field before a single byte is written.
+bool entry_fits(State& st, const EepromInfoEntry& e, int& major, int& minor) {
+  if (e.serial.size() > 7) {
+    Write_InfoMessage(st,
+                      format("ERROR: Daughter Board Serial Number '%s' is too long: its EEPROM "
+                             "field holds 8 bytes, at most 7 characters!\n",
+                             e.serial.c_str()),
+                      kError);
+    return false;
+  }
+  if (!eeprom::parse_serial(e.serial, major, minor)) {
+    Write_InfoMessage(st, "ERROR: Daughter Board Serial Number is not valid!\n", kError);
+    return false;
+  }
+  for (auto [name, value] :
+       {std::pair{"Board Gain", e.gain}, {"Board Offset Gain", e.offset_gain}}) {
+    if (!eeprom::gain_byte(value)) {
+      Write_InfoMessage(st,
+                        format("ERROR: %s %.2f does not fit its EEPROM byte (0.0 to 25.5)!\n", name,
+                               static_cast<double>(value)),
+                        kError);
+      return false;
+    }
+  }
+  if (e.sca_type < 0 || e.sca_type > 1 || e.acdc_coupling < 0 || e.acdc_coupling > 1 ||
+      e.sam_long_type < 0 || e.sam_long_type > 3) {
+    Write_InfoMessage(st,
+                      "ERROR: Board Setup Register fields out of range (SCA type and AC/DC "
+                      "coupling 0 or 1, SAM long type 0 to 3)!\n",
+                      kError);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -134,11 +177,7 @@ int Read_EEPROM_Info(State& st, int d) {
       st, format("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
       kInfo);
 
-  read_gain_item(st, d, kGain, kGainValid, kGainMarker, &SAMBlockParams::BoardGain, panel.gain,
-                 panel.gain_ok, "Daughter Board [%d] Gain= %f read from EEPROM\n");
-  read_gain_item(st, d, kOffsetGain, kOffsetGainValid, kOffsetGainMarker,
-                 &SAMBlockParams::OffsetGain, panel.offset_gain, panel.offset_gain_ok,
-                 "Daughter Board [%d] Offset Gain= %f read from EEPROM\n");
+  read_gains(st, d);
   read_setup_register(st, d);
   read_inl_info(st, d);
   report_validity(st, d, kSamDacValid, panel.sam_dac_valid,
@@ -152,6 +191,121 @@ int Read_EEPROM_Info(State& st, int d) {
                   "WARNING: Daugther Board [%d] Pedestal Calibration is not valid!\n");
   st.ui.refresh_panel(Panel::Eeprom);
   return 0;
+}
+
+int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
+  using namespace eeprom;
+  if (d < 0) {
+    Write_InfoMessage(st,
+                      "ERROR: It is not possible to write EEPROM Info with all daughter boards "
+                      "selected!\n",
+                      kError);
+    return -1;
+  }
+  int major = 0, minor = 0;
+  if (!board_exists(st, d) || !entry_fits(st, e, major, minor)) return -1;
+
+  for_both_blocks(st, d, [&](SAMBlockParams& k) {
+    k.SerialNumberMajor = major;
+    k.SerialNumberMinor = minor;
+  });
+  std::vector<std::uint8_t> text(e.serial.begin(), e.serial.end());
+  text.push_back(0);
+  if (!write_marked_item(st, d, kSerialValid, kSerialMarker, {{kSerial, text}})) return -1;
+  Write_InfoMessage(
+      st, format("Serial Number '%d.%d' written to Daughter Board[%d]'s EEPROM\n", major, minor, d),
+      kInfo);
+
+  for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = e.gain; });
+  if (!write_marked_item(st, d, kGainValid, kGainMarker, {{kGain, {*gain_byte(e.gain)}}}))
+    return -1;
+  Write_InfoMessage(st,
+                    format("Board Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
+                           static_cast<double>(e.gain), d),
+                    kInfo);
+
+  for_both_blocks(st, d, [&](SAMBlockParams& k) { k.OffsetGain = e.offset_gain; });
+  if (!write_marked_item(st, d, kOffsetGainValid, kOffsetGainMarker,
+                         {{kOffsetGain, {*gain_byte(e.offset_gain)}}}))
+    return -1;
+  Write_InfoMessage(st,
+                    format("Board Offset Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
+                           static_cast<double>(e.offset_gain), d),
+                    kInfo);
+
+  for_both_blocks(st, d, [&](SAMBlockParams& k) {
+    k.SCAType = e.sca_type;
+    k.ACDCCoupling = e.acdc_coupling;
+    k.SAMLongType = e.sam_long_type;
+  });
+  const std::uint8_t reg = setup_register(e.sca_type, e.acdc_coupling, e.sam_long_type);
+  if (!write_marked_item(st, d, kSetupValid, kSetupMarker, {{kSetupRegister, {reg}}})) return -1;
+  Write_InfoMessage(st,
+                    format("Board Setup Register '%x' written to Daughter Board[%d]'s EEPROM\n",
+                           unsigned{reg}, d),
+                    kInfo);
+  // The panel shows what was written; only the serial keeps its "OK" until the next read.
+  EepromPanelValues& panel = st.eeprom_panel;
+  panel.daughter_board = d;
+  panel.serial = e.serial;
+  panel.gain = tenths_text(gain_value(*gain_byte(e.gain)));
+  panel.offset_gain = tenths_text(gain_value(*gain_byte(e.offset_gain)));
+  panel.sca_type = std::to_string(e.sca_type);
+  panel.acdc_coupling = std::to_string(e.acdc_coupling);
+  panel.sam_long_type = std::to_string(e.sam_long_type);
+  panel.gain_ok.clear();
+  panel.offset_gain_ok.clear();
+  panel.setup_ok.clear();
+  st.ui.refresh_panel(Panel::Eeprom);
+  return 0;
+}
+
+int Test_EEPROM(State& st, int d) {
+  std::vector<std::uint8_t> pattern(eeprom::kSize);
+  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i);
+  std::vector<std::uint8_t> back(eeprom::kSize, 0);
+  const bool passed =
+      eeprom_write(st, d, 0, pattern) && eeprom_read_checked(st, d, 0, back) && back == pattern;
+  if (passed) {
+    Write_InfoMessage(st, "EEPROM Test finished successfully.\n", kInfo);
+    return 0;
+  }
+  Write_InfoMessage(st, "EEPROM Test failed!\n", kError);
+  return 1;
+}
+
+int Erase_EEPROM(State& st, int d) {
+  const std::vector<std::uint8_t> zeros(eeprom::kSize, 0);
+  if (!eeprom_write(st, d, 0, zeros)) return -1;
+  Write_InfoMessage(st, "EEPROM successfully erased!\n", kInfo);
+  return 0;
+}
+
+std::string EEPROM_Change_Question(EepromChange change, int d) {
+  const std::string which =
+      d < 0 ? std::string("every daughter board") : "daughter board " + std::to_string(d);
+  switch (change) {
+    case EepromChange::WriteInfo:
+      return "Write the serial number, gains and setup register of " + which + " to its EEPROM?";
+    case EepromChange::SaveCalibration:
+      return "Overwrite the calibration tables stored in the EEPROM of " + which + "?";
+    case EepromChange::Restore:
+      return "Overwrite the whole EEPROM of " + which + " with the dump file?";
+    case EepromChange::Test:
+      return "The EEPROM test writes a test pattern over the whole EEPROM of " + which +
+             " and leaves it there: the board information and every calibration table are "
+             "lost, and the board information must be written again afterwards. Run the test?";
+    case EepromChange::Erase:
+      return "Erase the whole EEPROM of " + which +
+             " (board information and every calibration table)?";
+    case EepromChange::WriteBytes:
+      return "Write these bytes into the EEPROM of " + which + "?";
+  }
+  return {};
+}
+
+bool Confirm_EEPROM_Change(State& st, EepromChange change, int d) {
+  return st.ui.confirm("Confirm", EEPROM_Change_Question(change, d));
 }
 
 }  // namespace vx

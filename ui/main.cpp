@@ -1,26 +1,63 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <cstdio>
+#include <string_view>
 
 #include "app/params.h"
+#include "app/shipped_files.h"
+#include "app/user_path.h"
 #include "ui/gui_app.h"
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("veltrix");
-  QApplication::setApplicationVersion(vx::kSoftwareVersion);
+namespace {
+
+struct CommandLine {
   QCommandLineParser parser;
-  parser.setApplicationDescription("Veltrix: acquisition and display for x743 digitizers");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  QCommandLineOption user_dir("user-dir", "User data directory (logs, run data, setups).", "DIR");
-  QCommandLineOption sim_config("sim-config", "Configuration of the simulated board.", "FILE");
-  parser.addOptions({user_dir, sim_config});
-  parser.process(app);
+  QCommandLineOption user_dir{"user-dir", "User data directory (logs, run data, setups).", "DIR"};
+  QCommandLineOption sim_config{"sim-config", "Configuration of the simulated board.", "FILE"};
+
+  explicit CommandLine(QCoreApplication& app) {
+    QCoreApplication::setApplicationName("veltrix");
+    QCoreApplication::setApplicationVersion(vx::kSoftwareVersion);
+    parser.setApplicationDescription("Veltrix: acquisition and display for x743 digitizers");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({user_dir, sim_config});
+    parser.process(app);
+  }
+};
+
+// --help and --version print and exit before any window exists, so that they also work
+// without a display (a terminal on the lab's computer, the manual-page generator).
+bool only_prints(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a == "-h" || a == "-?" || a == "--help" || a == "--help-all" || a == "-v" ||
+        a == "--version")
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (only_prints(argc, argv)) {
+    QCoreApplication app(argc, argv);
+    CommandLine command_line(app);
+    return 0;
+  }
+  QApplication app(argc, argv);
+  CommandLine command_line(app);
+  QGuiApplication::setDesktopFileName("veltrix");
+  if (const auto icon = vx::find_app_icon(vx::executable_directory()); !icon.empty())
+    QApplication::setWindowIcon(QIcon(QString::fromStdString(icon.string())));
 
   vx::ui::GuiOptions options;
-  if (parser.isSet(user_dir)) options.user_dir = parser.value(user_dir).toStdString();
-  if (parser.isSet(sim_config)) options.sim_config = parser.value(sim_config).toStdString();
+  if (command_line.parser.isSet(command_line.user_dir))
+    options.user_dir = command_line.parser.value(command_line.user_dir).toStdString();
+  if (command_line.parser.isSet(command_line.sim_config))
+    options.sim_config = command_line.parser.value(command_line.sim_config).toStdString();
 
   vx::ui::GuiApp gui(options);
   if (!gui.config_errors().empty()) {

@@ -23,8 +23,12 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/user_path.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
+#include "eeprom/calibration_tables.h"
+#include "eeprom/eeprom_dump.h"
+#include "eeprom/eeprom_info.h"
 #include "files/data_file_reader.h"
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
@@ -33,6 +37,8 @@
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/panels/eeprom_panel.h"
+#include "ui/user_guide.h"
 
 namespace vx::ui {
 
@@ -96,7 +102,15 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
 
   access_ = new AccessPanel(dialogs_, this);
   info_ = new InfoPanel(this);
-  connect(access_, &AccessPanel::granted, this, [this](Panel) {
+  eeprom_ = new EepromPanel(st_, this);
+  connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this, [this] {
+    if (Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1))
+      Save_Pedestal_Values_To_EEPROM(st_);
+  });
+  connect(action("DUMPEEPROMS"), &QAction::triggered, this,
+          [this] { Dump_EEPROM_To_File(st_, -1); });
+  connect(access_, &AccessPanel::granted, this, [this](Panel p) {
+    if (p == Panel::Eeprom) return eeprom_->open();
     dialogs_.popup(PopupKind::Information, "INFO",
                    "This panel is not available in this version yet.");
   });
@@ -140,7 +154,7 @@ void MainWindow::build_menus() {
   add(iface, "BOARDCONNECT", "&Board Connect", true, false, QStyle::SP_DriveNetIcon);
   QMenu* config = menu("&Configuration");
   add(config, "CALIBRATE", "&Calibrate Pedestals", false);
-  add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", false);
+  add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", true);
   add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true, true);
   config->addSeparator();
   add(config, "LOADSETUP", "Load Setup from File", true, false, QStyle::SP_DialogOpenButton);
@@ -162,7 +176,7 @@ void MainWindow::build_menus() {
   add(restricted, "INLCALIB", "Calibrate INL", true);
   add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access", true);
   add(restricted, "DEBUG", "Debug", true);
-  add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files", false);
+  add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files", true);
 
   QMenu* run = menu("&Run");
   add(run, "RUNFROMFILE", "Run from File", true, true);
@@ -201,7 +215,7 @@ void MainWindow::build_menus() {
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
   QMenu* help = menu("&Help");
-  add(help, "USER_GUIDE", "Software User's Guide", false);
+  add(help, "USER_GUIDE", "Software User's Guide", true);
   QMenu* exit = menu("&Exit");
   add(exit, "EXIT", "Exit", true, false, QStyle::SP_DialogCloseButton);
 
@@ -467,6 +481,8 @@ void MainWindow::connect_controls() {
     Read_FPGAVersion(st_, 0);
   });
   connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
+  connect(action("USER_GUIDE"), &QAction::triggered, this,
+          [this] { open_user_guide(dialogs_, executable_directory()); });
   const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
                                                  {"SAM_REG", Panel::SlowControl},
                                                  {"DEBUG", Panel::Debug},

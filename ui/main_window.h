@@ -26,6 +26,7 @@ namespace vx::ui {
 
 class AccessPanel;
 class Dialogs;
+class EepromPanel;
 class InfoPanel;
 class Led;
 class MainGraphView;
@@ -42,6 +43,7 @@ class MainWindow : public QMainWindow {
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
   InfoPanel* info_panel() const { return info_; }
+  EepromPanel* eeprom_panel() const { return eeprom_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -127,6 +129,7 @@ class MainWindow : public QMainWindow {
   std::array<QLabel*, kMaxChannels> legends_{};
   AccessPanel* access_ = nullptr;
   InfoPanel* info_ = nullptr;
+  EepromPanel* eeprom_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;

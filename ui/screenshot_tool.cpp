@@ -1,12 +1,18 @@
 // Renders the connection panel and the main window during a run on the simulated board
 // and saves them as PNG files: the pictures of the documentation.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
+
 #include <cstdio>
 #include <functional>
 
@@ -15,6 +21,7 @@
 #include "ui/gui_app.h"
 #include "ui/main_graph_view.h"
 #include "ui/main_window.h"
+#include "ui/tcp_panel.h"
 
 namespace {
 
@@ -32,6 +39,33 @@ void settle(int ms) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// The remote-control server on a free port with a client that has sent a start command.
+bool grab_tcp_panel(vx::ui::GuiApp& gui, const QString& file) {
+  auto& tcp = gui.tcp_panel();
+  gui.main_window().action("TCP_SERVER")->trigger();
+  tcp.port()->setValue(0);
+  tcp.register_button()->click();
+  vx::State& st = gui.state();
+  if (st.tcp.ServerOnline != 1) return false;
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(st.tcp.ServerPort));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  settle(300);
+  const char command[] = "RUN_START00000042";
+  ok = ok && ::send(fd, command, sizeof command - 1, 0) == sizeof command - 1;
+  settle(500);
+  tcp.refresh();
+  ok = ok && tcp.grab().save(file);
+  if (fd >= 0) ::close(fd);
+  settle(200);
+  tcp.register_button()->click();
+  tcp.hide();
+  return ok;
 }
 
 }  // namespace
@@ -90,6 +124,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s/main-window.png\n", qPrintable(dir));
     return 1;
   }
-  std::printf("saved %s/connection.png and %s/main-window.png\n", qPrintable(dir), qPrintable(dir));
+  if (!grab_tcp_panel(gui, dir + "/tcp-server.png")) {
+    std::fprintf(stderr, "cannot render %s/tcp-server.png\n", qPrintable(dir));
+    return 1;
+  }
+  std::printf("saved connection.png, main-window.png and tcp-server.png in %s\n", qPrintable(dir));
   return 0;
 }

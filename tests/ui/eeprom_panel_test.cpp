@@ -1,0 +1,177 @@
+// The Advanced FLASH Access panel, offscreen, on the simulated board.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "sim/simulated_board.h"
+#include "support/test_state.h"
+#include "ui/access_panel.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/led.h"
+#include "ui/main_window.h"
+#include "ui/panels/eeprom_panel.h"
+
+namespace vx::ui {
+namespace {
+
+class AnsweringDialogs : public Dialogs {
+ public:
+  void popup(PopupKind, const QString& title, const QString& text) override {
+    popups << title + ": " + text;
+  }
+  bool confirm(const QString&, const QString& text) override {
+    questions << text;
+    return answer;
+  }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  QStringList popups, questions;
+  bool answer = true;
+};
+
+bool wait_until(const std::function<bool()>& pred) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > 20000) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+struct GuiEepromPanel : ::testing::Test {
+  test::TempDir home;
+  AnsweringDialogs dialogs;
+  std::unique_ptr<GuiApp> app;
+
+  GuiEepromPanel() {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&dialogs);
+    app->start();
+  }
+
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+  EepromPanel& panel() { return *main().eeprom_panel(); }
+  template <typename W>
+  W* child(const char* name) {
+    return panel().findChild<W*>(name);
+  }
+  QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
+  std::vector<std::uint8_t> raw(int d, std::uint16_t address, std::uint32_t n) {
+    std::vector<std::uint8_t> out(n);
+    app->board()->Read_EEPROM(st().DeviceHandle.load(), d, address, n, out.data());
+    return out;
+  }
+  void enter_code(const QString& code) {
+    main().access_panel()->code_field()->setText(code);
+    main().access_panel()->ok_button()->click();
+    QApplication::processEvents();
+  }
+  void select(int board) {
+    auto* box = child<QComboBox>("EEPROM_BOARD");
+    box->setCurrentIndex(box->findData(board));
+    emit box->activated(box->currentIndex());
+  }
+};
+
+TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
+  auto& cp = app->connection_panel();
+  cp.model_box()->setCurrentIndex(2);  // V1743: four daughter boards
+  cp.link_box()->setCurrentIndex(1);
+  cp.connect_button()->click();
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+
+  main().action("ADVANCED_EEPROM")->trigger();
+  EXPECT_TRUE(main().access_panel()->isVisible());
+  enter_code("letmein");
+  EXPECT_TRUE(dialogs.popups.contains("ERROR: Wrong Password,try again!"));
+  EXPECT_FALSE(panel().isVisible());
+  enter_code("vrmt2468");
+  ASSERT_TRUE(panel().isVisible());
+  EXPECT_EQ(child<QComboBox>("EEPROM_BOARD")->count(), 5);  // All, 0 .. 3
+
+  select(2);
+  const auto serial = raw(2, 0, 8);
+  EXPECT_EQ(child<QLineEdit>("SERIALNUMBER")->text(),
+            QString::fromLatin1(reinterpret_cast<const char*>(serial.data())));
+  EXPECT_EQ(child<QLabel>("SERIAL_OK")->text(), "OK");
+  EXPECT_TRUE(child<Led>("PEDESTAL_VALID")->isChecked());
+  EXPECT_FALSE(child<Led>("SAMDAC_VALID")->isChecked());
+  EXPECT_EQ(child<QLineEdit>("CALIBLOCATION")->text(), "Factory");
+
+  const auto before = raw(2, 0, 0x40);
+  child<QLineEdit>("SERIALNUMBER")->setText("12345.678");
+  child<QPushButton>("SAVE_BOARD_INFO")->click();
+  EXPECT_TRUE(messages(MessageTab::Errors).contains("at most 7 characters"));
+  EXPECT_EQ(raw(2, 0, 0x40), before);
+  EXPECT_EQ(child<QLineEdit>("SERIALNUMBER")->text(), "12345.678") << "kept for correcting";
+
+  child<QLineEdit>("SERIALNUMBER")->setText("77.3");
+  child<QPushButton>("SAVE_BOARD_INFO")->click();
+  EXPECT_STREQ(reinterpret_cast<const char*>(raw(2, 0, 8).data()), "77.3");
+  EXPECT_EQ(child<QLabel>("GAIN_OK")->text(), "");
+  EXPECT_EQ(child<QLineEdit>("SERIALNUMBER")->text(), "77.3");
+
+  // Low-level listing in the panel.
+  child<QLineEdit>("LL_ADDRESS")->setText("0x37");
+  child<QSpinBox>("LL_BOARD")->setValue(2);
+  child<QSpinBox>("LL_COUNT")->setValue(2);
+  child<QPushButton>("LL_READ")->click();
+  EXPECT_EQ(child<QPlainTextEdit>("LL_OUTPUT")->toPlainText(),
+            "2 Bytes read  at address 0x:0037 :\nc8 c7 \n");
+
+  if (const char* dir = std::getenv("VELTRIX_PANEL_PNG")) panel().grab().save(QString(dir));
+
+  select(-1);
+  EXPECT_FALSE(child<QLineEdit>("SERIALNUMBER")->isEnabled());
+  EXPECT_FALSE(child<QPushButton>("WRITE_FROM_DUMP")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>("DUMP_EEPROM")->isEnabled());
+}
+
+TEST_F(GuiEepromPanel, MenuDumpsEveryBoardAndSavesPedestalsOnlyWhenConfirmed) {
+  auto& cp = app->connection_panel();
+  cp.model_box()->setCurrentIndex(1);  // DT5743: two daughter boards
+  cp.link_box()->setCurrentIndex(1);
+  cp.connect_button()->click();
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+
+  main().action("DUMPEEPROMS")->trigger();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path() / "FlashDump"),
+                          std::filesystem::directory_iterator()),
+            2);
+
+  st().calib.IndividualOffsetDistribution[1][0][5] = 100.0f;
+  dialogs.answer = false;
+  main().action("SAVE_PED_TO_EEPROM")->trigger();
+  EXPECT_NE(raw(0, 0x3900 + 10, 2), (std::vector<std::uint8_t>{0x40, 0x06}));
+  dialogs.answer = true;
+  main().action("SAVE_PED_TO_EEPROM")->trigger();
+  EXPECT_EQ(raw(0, 0x3900 + 10, 2), (std::vector<std::uint8_t>{0x40, 0x06}));  // 1600
+  EXPECT_TRUE(messages(MessageTab::Infos)
+                  .contains("Pedestal Calibration values successfully saved to EEPROMs"));
+}
+
+}  // namespace
+}  // namespace vx::ui
