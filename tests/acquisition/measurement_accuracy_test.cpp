@@ -39,7 +39,9 @@ Measured run_two_pulses(double amplitude_mv, double delay_a_ns, double delay_b_n
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
       },
-      60.0));
+      300.0));  // a sanitizer build on a busy machine is slow
+  // Never read the sums under a loop that is still writing them.
+  if (st.AcquisitionRunning.load() == 1) Stop_AcquisitionFromUser(st);
   const auto& m = st.meas;
   return {m.AmplitudeSum[0][0] / static_cast<double>(m.MeasuredEvents[0][0]),
           m.AmplitudeSum[1][1] / static_cast<double>(m.MeasuredEvents[1][1]), m.TimeHisto.mean_ns,
