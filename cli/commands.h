@@ -51,6 +51,14 @@ struct ServeOptions {
 // The text of a command-line error; what was not understood is listed in the order typed.
 std::string failure_text(const CLI::App* app, const CLI::Error& e, int argc, char** argv);
 
+struct ExportOptions {
+  std::string run_file;
+  std::string hdf5;
+  bool overwrite = false;
+};
+CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
+// Needs no board: converts a saved run to HDF5.
+int command_export(const ExportOptions& options, const GlobalOptions& global);
 // veltrix-cli eeprom ...: registered by add_eeprom_command, run when its command is parsed.
 struct EepromOptions {
   CLI::App* command = nullptr;

@@ -52,10 +52,13 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  vx::cli::ExportOptions export_options;
+  auto* export_run = vx::cli::add_export_command(app, export_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
   auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
   CLI11_PARSE(app, argc, argv);
   if (*guide) return vx::cli::command_guide();
+  if (*export_run) return vx::cli::command_export(export_options, global);
 
   vx::cli::Session session(global);
   if (!session.start()) return 2;

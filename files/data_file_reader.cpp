@@ -144,11 +144,13 @@ int read_ascii_event(State& st) {
   for (int i = 0; i < st.acq.NbOfChannelsAcquiredInFile; ++i) {
     if (!read_line(files.input, line, kHeaderLineMax)) return damaged_event(st);
     int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
-    float f[5];
-    if (std::sscanf(line.c_str(),
-                    "=== CH: %d EVENTID: %d FCR: %d Baseline: %f V Amplitude: %f V Charge: %f pC "
-                    "LeadingEdgeTime: %f ns TrailingEdgeTime: %f ns TrigCount: %d TimeCount %d ===",
-                    &ch, &id, &fcr, &f[0], &f[1], &f[2], &f[3], &f[4], &trig, &time) != 10 ||
+    float f[3];
+    double edges[2];  // ns from the start of the run: beyond a float's precision
+    if (std::sscanf(
+            line.c_str(),
+            "=== CH: %d EVENTID: %d FCR: %d Baseline: %f V Amplitude: %f V Charge: %f pC "
+            "LeadingEdgeTime: %lf ns TrailingEdgeTime: %lf ns TrigCount: %d TimeCount %d ===",
+            &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
       return damaged_event(st);
     }
@@ -157,6 +159,7 @@ int read_ascii_event(State& st) {
     st.event.EventFCR[b] = static_cast<std::uint32_t>(fcr);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(trig);
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(time);
+    st.event.StoredMeasurements[b][c] = {f[0], f[1], f[2], edges[0], edges[1]};
     first_event_channel(st, ch);
     std::fill(st.event.DataValues[b][c].begin() + 1, st.event.DataValues[b][c].end(), 0.0f);
     std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
@@ -212,7 +215,13 @@ int read_binary_event(State& st) {
     const int b = ch / 2, c = ch % 2;
     st.event.EventID[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
     st.event.EventFCR[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
-    q += 4 + 4 + 8 + 8 + 4;  // measurements: replayed events are measured again
+    // Replayed events are measured again; the stored values are kept only for export.
+    auto& stored = st.event.StoredMeasurements[b][c];
+    stored.baseline = take<float>(q);
+    stored.charge = take<float>(q);
+    stored.leading_edge = take<double>(q);
+    stored.trailing_edge = take<double>(q);
+    stored.amplitude = take<float>(q);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
     first_event_channel(st, ch);

@@ -38,6 +38,7 @@
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/panels/eeprom_panel.h"
+#include "ui/run_export_action.h"
 #include "ui/user_guide.h"
 
 namespace vx::ui {
@@ -186,6 +187,9 @@ void MainWindow::build_menus() {
   add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true, true);
   add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true, true);
   add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true, true);
+  auto* export_run = new RunExportAction(st_, dialogs_, this);
+  run->addAction(export_run->action());
+  actions_.insert("EXPORTRUNHDF5", export_run->action());
   run->addSeparator();
   add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true,
       true);
