@@ -140,7 +140,9 @@ void decode_charges(State& st) {
       const std::uint32_t n = records == nullptr ? 0 : r.NbOfEventsPerChannel[ch];
       auto& values = st.meas.ChargeDataValues[b][c];
       values.reserve(n);
-      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0;
+      // A provisional range (one charge value so far) must not cut the charges that set it.
+      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0 &&
+                       st.meas.ChargeRangePending[b][c] == 0;
       const float lo = st.acq.ChargeHistoMin[b][c];
       const float hi = st.acq.ChargeHistoMax[b][c];
       for (std::uint32_t i = 0; i < n; ++i) {

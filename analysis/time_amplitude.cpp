@@ -158,6 +158,17 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
   }
 }
 
+void Set_FixedThresholdTiming(State& st, double volts) {
+  constexpr double kCountsPerVolt = 1638.0;
+  st.acq.CFDMethod = 0;
+  for (int b = 0; b < kMaxSamBlocks; ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      st.acq.PulseThreshold[b][c] = static_cast<float>(volts * kCountsPerVolt);
+      st.acq.PulseEdge[b][c] = volts < 0.0 ? 1 : 0;
+    }
+  }
+}
+
 void Init_MeasurementResults(State& st) {
   EventResults& r = st.results;
   for (int b = 0; b < kMaxSamBlocks; ++b) {

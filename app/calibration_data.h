@@ -11,14 +11,23 @@
 
 namespace vx {
 
+inline constexpr int kLinesPerMatrix = 16;
+inline constexpr float kPedestalResetValue = 2048.0f;
+
 struct CalibrationData {
   PerChannel<std::array<float, kMaxSamples>> IndividualOffsetDistribution{};  // ADC counts
   // Working arrays of the pedestal calibration, indexed by physical cell.
   PerChannel<std::array<float, kMaxSamples>> IndividualOffsetSum{};
-  PerChannel<std::array<float, 16>> OffsetDistribution{};  // per-line method
   PerChannel<std::array<float, kMaxSamples>> PhysicallyOrderedValues{};
   PerChannel<std::array<float, kMaxSamples / 16>> ModuloValues{};
   std::int32_t NbOfRunsForPedestalCalibration = 0;
+  // Per-line pedestals (16 lines of the cell matrix), ADC counts; 2048 until measured.
+  PerChannel<std::array<float, kLinesPerMatrix>> OffsetDistribution = [] {
+    PerChannel<std::array<float, kLinesPerMatrix>> lines{};
+    for (auto& block : lines)
+      for (auto& channel : block) channel.fill(kPedestalResetValue);
+    return lines;
+  }();
   PerChannel<std::array<double, kMaxSamples>> TimePedestals{};  // INL, ps
   PerChannel<float> MeanThreshold{};  // measured trigger-DAC offset, volts
   bool SamDACOffsetDone = false;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,9 @@ struct InputFile {
 };
 
 struct FileData {
+  // Held by whoever touches the output files: the writer thread for its records and its
+  // periodic flush, run control and the acquisition loop for opening and closing.
+  std::mutex io_mutex;
   OutputFile data;                           // the run's current data file
   OutputFile measurements;                   // the run's measurement file
   std::int64_t EventsInClosedDataFiles = 0;  // events on disk in the run's earlier data files
@@ -91,7 +95,6 @@ struct FileData {
   std::filesystem::path FileForReadingData;  // first file of the replayed series
   std::filesystem::path ReadingFilePath;     // file being read now
   bool ReplayFirstEvent = false;             // the next event read is the file's first
-  bool ReplaySpectra = false;                // the file holds spectra, no waveforms to replay
   std::string ReplayVersion;                 // software version in the first file's header
   int WholeEventsRead = 0;                   // whole events read from the series so far
   std::string line;                          // reader's line scratch

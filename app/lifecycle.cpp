@@ -28,7 +28,9 @@ void Start_Core(State& st, const std::filesystem::path& user_path) {
 }
 
 void Shutdown_Core(State& st) {
-  if (st.Board_Connected.load() == 1 && st.hooks.close_device) st.hooks.close_device();
+  // Also a handle that a communication error left open.
+  if ((st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) && st.hooks.close_device)
+    st.hooks.close_device();
   Close_FileForSavingLogFile(st);
 }
 

@@ -37,7 +37,7 @@ struct CoreHooks {
   std::function<void()> refresh_annotations;
   std::function<void()> start_acquisition_from_user;
   std::function<void(const std::string&)> load_setup_from_file;
-  std::function<void()> on_run_finished;
+  std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
 
   // INL calibration, rates and the display: each is installed by the layer that owns it.
   std::function<void()> clear_inl_accumulators;

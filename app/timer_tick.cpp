@@ -57,8 +57,14 @@ void serve_remote_setup_load(State& st) {
   if (st.AcquisitionRunning.load() == 1 || st.tcp.RemoteLoadSetupRequest != 1) return;
   st.tcp.RemoteLoadSetupRequest = 0;
   if (st.hooks.load_setup_from_file) {
+    // The client's own setup load keeps remote control as it is, whatever the file says.
+    const std::int32_t commands = st.acq.TCPCommandsEnabled;
     st.hooks.load_setup_from_file(
         std::string(st.tcp.RemoteSetupFileName, text_length(st.tcp.RemoteSetupFileName)));
+    if (st.acq.TCPCommandsEnabled != commands) {
+      st.acq.TCPCommandsEnabled = commands;
+      st.ui.refresh_panel(Panel::Main);
+    }
   }
 }
 

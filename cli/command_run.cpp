@@ -1,11 +1,14 @@
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <map>
 
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
+#include "analysis/time_amplitude.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/no_event_hint.h"
@@ -56,13 +59,7 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDMethod = 1;
     st.acq.CFDRatio = *o.cfd;
   }
-  if (o.fixed_threshold) {
-    st.acq.CFDMethod = 0;
-    // Packed record: every element by subscript, never through a reference.
-    for (int b = 0; b < kMaxSamBlocks; ++b)
-      for (int c = 0; c < kChannelsPerBlock; ++c)
-        st.acq.PulseThreshold[b][c] = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
-  }
+  if (o.fixed_threshold) Set_FixedThresholdTiming(st, *o.fixed_threshold);
 }
 
 // The file options go into the records as the file panel would put them; the directory
@@ -176,8 +173,9 @@ void print_channels(State& st) {
 
 void print_time_histogram(State& st) {
   const TimeHistoResults& t = st.meas.TimeHisto;
-  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelB,
-              st.acq.TimeHistoChannelA, t.entries);
+  // The differences are t(A) - t(B).
+  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelA,
+              st.acq.TimeHistoChannelB, t.entries);
   std::printf("    mean             %.4f ns\n", t.mean_ns);
   std::printf("    RMS              %.2f ps\n", t.rms_ps);
   std::printf("    FWHM             %.2f ps\n", t.fwhm_ps);
@@ -200,13 +198,31 @@ void print_summary(State& st, double elapsed) {
   if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
 }
 
+// A count of at least 1; the refusal says what to type.
+CLI::Validator count_from_one(const std::string& example) {
+  return CLI::Validator(
+      [example](std::string& text) -> std::string {
+        long long value = 0;
+        std::size_t used = 0;
+        try {
+          value = std::stoll(text, &used);
+        } catch (const std::exception&) {
+          used = 0;
+        }
+        if (used == text.size() && used > 0 && value >= 1 && value <= INT_MAX) return {};
+        return "'" + text + "' is not allowed: give a whole number from 1 to " +
+               std::to_string(INT_MAX) + ", for example " + example;
+      },
+      "N>=1");
+}
+
 }  // namespace
 
 void add_run_options(CLI::App& command, RunOptions& o) {
   auto* events = command.add_option("--events", o.events, "Finite Event Number run of N events")
-                     ->check(CLI::PositiveNumber);
+                     ->check(count_from_one("--events 1000"));
   auto* seconds = command.add_option("--seconds", o.seconds, "Finite Time run of S seconds")
-                      ->check(CLI::PositiveNumber);
+                      ->check(count_from_one("--seconds 60"));
   auto* continuous = command.add_flag("--continuous", o.continuous, "Continuous run, until Ctrl-C");
   auto* single = command.add_flag("--single", o.single, "Single Event run");
   events->excludes(seconds)->excludes(continuous)->excludes(single);
@@ -238,7 +254,7 @@ void add_run_options(CLI::App& command, RunOptions& o) {
                    "Write the per-event measurement file");
   auto* split =
       command.add_option("--split", o.split, "A new data file every N events (default 500)")
-          ->check(CLI::PositiveNumber);
+          ->check(count_from_one("--split 500"));
   auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
   split->excludes(no_split);
   command.add_option("--data-dir", o.data_dir,

@@ -53,6 +53,9 @@ struct ServeOptions {
   std::string bind = "0.0.0.0";
 };
 
+// The text of a command-line error; what was not understood is listed in the order typed.
+std::string failure_text(const CLI::App* app, const CLI::Error& e, int argc, char** argv);
+
 struct ExportOptions {
   std::string run_file;
   std::string hdf5;

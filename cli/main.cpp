@@ -11,6 +11,11 @@ int main(int argc, char** argv) {
   CLI::App app{"Veltrix command line: drive an x743 digitizer (here its simulation) headless."};
   app.set_version_flag("--version", std::string("veltrix-cli ") + vx::kSoftwareVersion);
   app.require_subcommand(1);
+  // Global options are also taken after the command ("run --events 5 --user-dir DIR").
+  app.fallthrough();
+  app.failure_message([argc, argv](const CLI::App* failed, const CLI::Error& e) {
+    return vx::cli::failure_text(failed, e, argc, argv);
+  });
   vx::cli::GlobalOptions global;
   app.add_option("--user-dir", global.user_dir,
                  "User data directory (log, run data, setups); default from VELTRIX_USER_DIR, "
@@ -18,7 +23,10 @@ int main(int argc, char** argv) {
   app.add_option("--sim-config", global.sim_config,
                  "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
   app.add_option("--model", global.model, "Board model")->check(CLI::IsMember({"dt5743", "v1743"}));
-  app.add_flag("--yes,-y", global.yes, "Answer yes to every confirmation");
+  app.add_flag("--yes,-y", global.yes,
+               "Answer yes to every confirmation (existing run data is still kept)");
+  app.add_flag("--overwrite", global.overwrite,
+               "Replace the data files of an existing run directory of the same name");
 
   auto* info =
       app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");
@@ -63,7 +71,7 @@ int main(int argc, char** argv) {
 
   if (*setup_show) return vx::cli::command_setup_show(setup_file);
   vx::cli::Session session(global);
-  if (!session.load_sim_config()) return 2;
+  if (!session.start()) return 2;
   if (*info) return vx::cli::command_info(session);
   if (*run) return vx::cli::command_run(session, run_options);
   if (*demo) return vx::cli::command_demo(session);

@@ -164,6 +164,8 @@ std::uint32_t disabled_trigger_mask(const State& st) {
 }
 
 void Set_AllBoardParameters(State& st) {
+  // The images follow their fields even without a board: setup files store them.
+  for (int b = 0; b < blocks(st); ++b) Build_RegisterImages(st.sam[b], st.sys);
   if (st.Board_Connected.load() != 1) return;
   st.StopRequest().store(1);
   wait_for_flag([&] { return st.AcquisitionBusy.load() == 0; });
@@ -193,6 +195,8 @@ void Set_AllBoardParameters(State& st) {
     Load_DACs(st, 0, b);
     Load_DACs(st, 1, b);
   }
+  // The control word carries the charge-mode, baseline and rate-counter bits.
+  Load_HardwareSetup(st, 12, -1);
 }
 
 void Set_SystemMonitorParameters(State& st) {

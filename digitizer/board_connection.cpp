@@ -45,6 +45,9 @@ void init_measurement_results(State& st) {
 }  // namespace
 
 int Open_Device(State& st) {
+  // A handle left open (a communication error clears Board_Connected, not the handle)
+  // would make the board refuse to open again.
+  if (st.DeviceHandle.load() >= 0) Close_Device(st);
   st.Board_Connected = 0;
   st.Communication_Error = 0;
   int handle = -1;
@@ -175,7 +178,7 @@ void Connect_Board(State& st, int model) {
     return;
   }
   st.SelectedModel = model;
-  if (st.Board_Connected.load() == 1) {
+  if (st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) {
     Close_Device(st);
     st.Board_Connected = 0;
     st.clock.delay(1.0);

@@ -129,7 +129,6 @@ bool parse_sample_line(State& st, const std::string& line, int b, int c) {
 
 int read_ascii_event(State& st) {
   FileData& files = st.files;
-  if (files.ReplaySpectra) return 0;
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return 0;
   int event_number = 0;
@@ -304,16 +303,8 @@ bool parse_data_line(const std::string& line, DataLine& out) {
 void take_data_line(State& st, const std::string& line, const DataLine& d) {
   tell_line(st, line);
   st.acq.NbOfChannelsAcquiredInFile = d.channels;
-  if (!d.spectra) {
-    st.acq.NbOfSamplesInFile = d.samples;
-    Set_Frequency(st, d.frequency);
-    return;
-  }
-  st.acq.FFTMode = 1;
-  st.files.ReplaySpectra = true;
-  st.ui.refresh_panel(Panel::Main);
-  if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
-  if (st.hooks.refresh_annotations) st.hooks.refresh_annotations();
+  st.acq.NbOfSamplesInFile = d.samples;
+  Set_Frequency(st, d.frequency);
 }
 
 std::string version_of(const std::string& line) {
@@ -357,6 +348,14 @@ int read_header(State& st) {
   DataLine data;
   if (!read_line(files.input, line, kHeaderLineMax) || !parse_data_line(line, data))
     return refuse_header(st);
+  if (data.spectra) {
+    Write_InfoMessage(st,
+                      "Error : File '" + files.ReadingFilePath.string() +
+                          "' holds FFT spectra, not waveforms: it cannot be replayed.\n",
+                      kError);
+    Close_FileForLoadingData(st);
+    return 0;
+  }
   take_data_line(st, line, data);
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
   return 1;
@@ -377,9 +376,8 @@ bool continuation_header_fits(State& st) {
   if (!read_line(files.input, line, kHeaderLineMax) ||
       !read_line(files.input, line, kHeaderLineMax) || !parse_data_line(line, data))
     return false;
-  return data.spectra == files.ReplaySpectra &&
-         data.channels == st.acq.NbOfChannelsAcquiredInFile &&
-         (data.spectra || data.samples == st.acq.NbOfSamplesInFile);
+  return !data.spectra && data.channels == st.acq.NbOfChannelsAcquiredInFile &&
+         data.samples == st.acq.NbOfSamplesInFile;
 }
 
 fs::path continuation_path(const State& st, int index) {
@@ -425,7 +423,6 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
   st.ReplayFileName = path.string();
   st.run.ReplayFileOpen = true;
   st.run.ReadingFileIndex = 1;
-  files.ReplaySpectra = false;
   files.WholeEventsRead = 0;
   const int accepted = read_header(st);
   files.ReplayFirstEvent = accepted == 1;

@@ -10,6 +10,8 @@
 namespace vx {
 
 inline constexpr std::size_t kOutputFlushBytes = std::size_t{4} << 20;
+// During a run the writer also flushes at this interval, bounding what a crash loses.
+inline constexpr double kOutputFlushSeconds = 1.0;
 
 // Creates or empties the file. False (errno set) when it cannot be opened.
 bool open_output(OutputFile& f, const std::filesystem::path& path);

@@ -78,6 +78,11 @@ class FrontEnd {
   // Modal popup. On a worker thread a warning or error blocks until acknowledged.
   virtual void popup(PopupKind kind, const std::string& title, const std::string& text) = 0;
   virtual bool confirm(const std::string& title, const std::string& text) = 0;
+  // A confirmation whose yes replaces saved data; a front end that answers prompts on
+  // its own may demand more than its general yes.
+  virtual bool confirm_replace(const std::string& title, const std::string& text) {
+    return confirm(title, text);
+  }
   virtual std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                             const std::string& initial) = 0;
   virtual std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) = 0;

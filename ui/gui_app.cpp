@@ -32,7 +32,8 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     if (parsed.ok()) {
       sim_config_ = parsed.config;
     } else {
-      config_errors_ = parsed.errors;
+      for (const auto& e : parsed.errors)
+        config_errors_.push_back("simulation configuration '" + *config_path + "': " + e);
     }
   }
 
@@ -42,8 +43,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   ui_.attach(this);
   st_.display_attached = true;
 
-  const auto user_path =
-      Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
+  const auto env = read_user_path_environment(options.user_dir, executable_directory());
+  const auto user_path = Resolve_UserPath(env);
+  if (user_path.empty())
+    config_errors_.push_back("the user data directory '" + *env.override_dir +
+                             "' cannot be created or written into");
   Install_CoreHooks(st_);
   CoreHooks& h = st_.hooks;
   h.select_board_model = [this](int model) { make_board(model); };
@@ -58,7 +62,8 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   };
   // After the end-of-run handler above: remote control chains its acknowledgement to it.
   Install_RemoteControlHooks(st_);
-  Start_Core(st_, user_path);
+  // A refused start leaves the previous session's log as it is.
+  if (config_errors_.empty()) Start_Core(st_, user_path);
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();

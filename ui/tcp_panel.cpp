@@ -69,8 +69,11 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   client_ip_->setObjectName("CLIENTIP");
   client_connected_ = indicator();
   client_connected_->setObjectName("CLIENTCONNECTED");
+  disconnect_ = new QPushButton("Disconnect");
+  disconnect_->setObjectName("DISCONNECTCLIENT");
   cf->addRow("IP:", client_ip_);
   cf->addRow("Connected:", client_connected_);
+  cf->addRow("", disconnect_);
 
   received_ = new QPlainTextEdit;
   received_->setObjectName("RECEIVEDMESSAGES");
@@ -113,6 +116,10 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
     refresh();
   });
   connect(clear_, &QPushButton::clicked, this, [this] { Clear_TCPReceivedMessages(st_); });
+  connect(disconnect_, &QPushButton::clicked, this, [this] {
+    Disconnect_TCPClient(st_);
+    refresh();
+  });
   refresh();
 }
 
@@ -128,6 +135,7 @@ void TcpPanel::refresh() {
   online_->setChecked(t.ServerOnline == 1);
   client_ip_->setText(field_text(t.ClientIp));
   client_connected_->setChecked(t.ClientConnected == 1);
+  disconnect_->setEnabled(t.ClientConnected == 1);
   register_->setText(QString::fromStdString(st_.remote.ServerButtonLabel));
 
   // Shown at once, then at most once more per interval while text keeps coming.

@@ -56,6 +56,7 @@ class TcpPanel : public QWidget {
   QTimer* received_timer_;
   // The part of the server's received stream that the box shows, as byte offsets.
   std::uint64_t shown_from_ = 0, shown_to_ = 0;
+  QPushButton* disconnect_;
 };
 
 }  // namespace vx::ui

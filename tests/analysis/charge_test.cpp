@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -50,10 +51,10 @@ struct analysis_charge_software : testing::Test {
     st.acq.EnSoftwareChargeHisto = 1;
   }
   void run_with(const std::vector<double>& charges) {
-    st.meas.ComputedChargeForHisto[0][1] = charges;
-    st.meas.ComputedChargeForHisto[0][1].resize(charges.size() + 50, 777.0);  // unused room
-    st.FirstEventNumber = 0;
-    st.EventNumber = static_cast<int>(charges.size());
+    // The channel was off for the run's first two events.
+    auto& list = st.meas.ComputedChargeForHisto[0][1];
+    list.assign(2, std::numeric_limits<double>::quiet_NaN());
+    list.insert(list.end(), charges.begin(), charges.end());
     Compute_SoftwareChargeHisto(st);
   }
   int entries() const {
@@ -174,6 +175,26 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   EXPECT_EQ(std::accumulate(st.meas.ChargeDataDistri[0][0].begin(),
                             st.meas.ChargeDataDistri[0][0].begin() + 4, 0),
             2);
+}
+
+// A first readout holding a single charge value gives no range; the first different charge
+// sets it, and no charge is lost meanwhile: the readout does not cut on the provisional range.
+TEST_F(analysis_charge_firmware, SingleValuedFirstBatchWaitsForARangeWithWidth) {
+  event(1, {1000.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 1);
+  event(2, {1000.0, 1000.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 1);
+  event(3, {1012.0, 996.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 0);
+  // Span 996..1012, widened by half of it each side: [988, 1020], bins 8 wide.
+  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 988.0f);
+  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 1020.0f);
+  const auto& d = st.meas.ChargeDataDistri[0][0];
+  EXPECT_EQ(d[0], 0);
+  EXPECT_EQ(d[1], 4);  // 996 and the three 1000s
+  EXPECT_EQ(d[2], 0);
+  EXPECT_EQ(d[3], 1);  // 1012
+  EXPECT_DOUBLE_EQ(st.meas.ChargeMean[0][0], (4 * 1000.0 + 1016.0) / 5.0);
 }
 
 TEST(analysis_charge, ModeSelection) {

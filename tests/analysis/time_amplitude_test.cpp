@@ -95,6 +95,23 @@ TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
   EXPECT_NEAR(m.trail, kPeriodNs * 500.5, 1e-5);
 }
 
+// The command line's fixed threshold in volts, on pulses of either sign: the crossings of a
+// Gaussian at the threshold, threshold = volts x 1638 counts, lead before trail.
+TEST(analysis_time_amplitude, FixedThresholdInVoltsOnPulsesOfEitherSign) {
+  for (const double height : {-1000.0, 1000.0}) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    const double volts = height < 0 ? -0.3 : 0.3, centre = 300.37, sigma = 3.0;
+    Set_FixedThresholdTiming(st, volts);
+    test::fill_gaussian(st.event.FullyOrderedValues[3][0], 0.0, height, centre, sigma);
+    const Measured m = measure(st, 3, 0);
+    const double half = sigma * std::sqrt(2.0 * std::log(std::abs(height) / (0.3 * 1638.0)));
+    EXPECT_NEAR(m.lead, kPeriodNs * (centre - half), 0.002) << height;
+    EXPECT_NEAR(m.trail, kPeriodNs * (centre + half), 0.002) << height;
+  }
+}
+
 // Crossing positions are built exactly on the raw samples: peak at p = 600 and a step
 // to the threshold at x = p - 16.3 or p - 15.7; the limit is 5 ns / 0.3125 ns = 16.
 TEST(analysis_time_amplitude, DistanceBetweenCrossingAndPeak) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "acquisition/run_control.h"
+#include "app/lifecycle.h"
 #include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_connection.h"
@@ -124,6 +125,40 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   EXPECT_EQ(models, (std::vector<int>{kModelVme, kModelVme}));
   sim.core.ui.loop.process_pending();
   EXPECT_EQ(sim.core.ui.panel_visibility().back(), std::make_pair(Panel::Main, true));
+}
+
+// A communication error clears Board_Connected and leaves the handle open: connecting
+// again closes it first, and so does the shutdown.
+TEST(Connection, AHandleLeftOpenByAnErrorIsClosedOnReconnectAndAtShutdown) {
+  SimCore sim;
+  Connect_Board(sim.st, kModelVme);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
+  sim.st.Board_Connected = 0;  // what the acquisition loop does on a communication error
+  sim.calls.clear();
+  Connect_Board(sim.st, kModelVme);
+  sim.core.pool.wait_idle();
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_EQ(sim.st.Board_Connected.load(), 1) << "the board opens again";
+
+  sim.st.Board_Connected = 0;
+  sim.calls.clear();
+  Shutdown_Core(sim.st);
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
+}
+
+// The main graph's scaling is part of the parameters a connection loads: a setup saved
+// without any graph (the command line) holds it too.
+TEST(Connection, ConnectionComputesTheMainGraphScaling) {
+  SimCore sim;
+  sim.connect();
+  const GuiParams& g = sim.st.gui;
+  EXPECT_EQ(g.NbOfXDivisions, 16);
+  EXPECT_EQ(g.NbOfPlotPoints, 1024);
+  EXPECT_DOUBLE_EQ(g.YAxisMin, -5.0);
+  EXPECT_DOUBLE_EQ(g.YAxisMax, 5.0);
+  EXPECT_FLOAT_EQ(g.ChannelGain[7], 0.00061f / 0.5f);  // 500 mV per division
 }
 
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {

@@ -245,6 +245,29 @@ TEST(Reader, AnotherVersionAsksBeforeLoading) {
   EXPECT_EQ(r.reader.state.AcquisitionRunning.load(), 0);
 }
 
+// A file saved in FFT mode holds spectra: refused for replay with a reason, whatever its
+// name says, and left closed.
+TEST(Reader, SpectrumFilesAreRefusedForReplay) {
+  SmallRun r;
+  r.st.acq.FFTMode = 1;
+  std::string spectra = common_header(r.st) + data_header_line(r.st);
+  ASSERT_NE(spectra.find("=== FFT DATA ["), std::string::npos);
+  for (int n = 1; n <= 3; ++n) {
+    r.st.EventNumber = n;
+    ByteBuffer b;
+    append_fft_event(r.st, b);
+    spectra.append(b.data.data(), b.size);
+  }
+  for (const char* name : {"fft_run1_Binary.bin", "fft_run1_Ascii.dat"}) {
+    const fs::path p = r.put(name, spectra);
+    EXPECT_EQ(r.read_all(p), -1) << name;
+    EXPECT_TRUE(r.error("Error : File '" + p.string() +
+                        "' holds FFT spectra, not waveforms: it cannot be replayed.\n"))
+        << name;
+    EXPECT_FALSE(r.reader.state.run.ReplayFileOpen) << name;
+  }
+}
+
 // A split run saved onto a disk that fills up: the write error is told with the number of
 // events on disk, the run stops, no later file is opened, no success is claimed for the
 // failed file and the events before it read back whole. The full disk is a file-size limit
