@@ -63,7 +63,8 @@ bool run_calibration(Session& session, const std::function<bool(State&)>& calibr
   session.run_until([&] { return done.load(); },
                     [&] {
                       if (Session::interrupted()) st.calib.CalibrationCancel = true;
-                    });
+                    },
+                    false);
   return ok.load();
 }
 

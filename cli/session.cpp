@@ -115,7 +115,8 @@ bool Session::connect() {
   return st_.Board_Connected.load() == 1;
 }
 
-void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass) {
+void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass,
+                        bool with_tick) {
   bool stop_sent = false;
   if (next_tick_ == 0.0) next_tick_ = clock_.now() + 1.0;
   while (!pred()) {
@@ -124,7 +125,7 @@ void Session::run_until(const std::function<bool()>& pred, const std::function<v
       st_.StopRequest().store(1);
       stop_sent = true;
     }
-    if (clock_.now() >= next_tick_) {
+    if (with_tick && clock_.now() >= next_tick_) {
       TimerCB(st_);
       next_tick_ += 1.0;
     }

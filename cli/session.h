@@ -41,7 +41,10 @@ class Session {
   bool connect();
   // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
   // Ctrl-C sets StopRequest once.
-  void run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass = {});
+  // Without the tick, for work that owns the parameter records meanwhile (a calibration
+  // snapshots and restores them on its worker, and the tick reads them).
+  void run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass = {},
+                 bool with_tick = true);
 
   State& state() { return st_; }
   HeadlessFrontEnd& ui() { return ui_; }
