@@ -22,8 +22,8 @@
 #include "platform/digitizer.h"
 #include "sim/board_imperfections.h"
 #include "sim/eeprom_store.h"
-#include "sim/signal_model.h"
 #include "sim/hit_counter.h"
+#include "sim/signal_model.h"
 #include "sim/sim_config.h"
 #include "sim/sim_random.h"
 

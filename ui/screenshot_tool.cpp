@@ -147,8 +147,9 @@ int main(int argc, char** argv) {
     panel_widget->hide();
     if (!ok) return 1;
   }
-  std::printf("saved the main window, the connection and TCP panels, the settings pages and the "
-              "expert panels in %s\n",
-              qPrintable(dir));
+  std::printf(
+      "saved the main window, the connection and TCP panels, the settings pages and the "
+      "expert panels in %s\n",
+      qPrintable(dir));
   return 0;
 }

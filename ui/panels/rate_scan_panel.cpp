@@ -2,7 +2,6 @@
 
 #include <qcustomplot.h>
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -12,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "analysis/main_graph.h"
 #include "analysis/rate_scan.h"
