@@ -40,23 +40,6 @@ bool parse_number(const std::string& text, long& value) {
   }
 }
 
-void print_daughter_board(State& st, int d) {
-  const EepromPanelValues& p = st.eeprom_panel;
-  std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d,
-              2 * d + 1, 4 * d, 4 * d + 3);
-  std::printf("  serial number      %s\n", p.serial.c_str());
-  std::printf("  gain               %s\n", p.gain.c_str());
-  std::printf("  offset gain        %s\n", p.offset_gain.c_str());
-  std::printf("  SCA type           %s\n", p.sca_type.c_str());
-  std::printf("  AC/DC coupling     %s\n", p.acdc_coupling.c_str());
-  std::printf("  SAM long type      %s\n", p.sam_long_type.c_str());
-  std::printf("  INL calibration    %s (%s, %s, %s)\n", p.inl_valid ? "valid" : "not valid",
-              p.calibration_date.c_str(), p.location.c_str(), p.responsible.c_str());
-  std::printf("  pedestals          %s\n", p.pedestal_valid ? "valid" : "not valid");
-  std::printf("  SAM DAC offsets    %s\n", p.sam_dac_valid ? "valid" : "not valid");
-  std::printf("  trigger DACs       %s\n", p.trigger_dac_valid ? "valid" : "not valid");
-}
-
 // Runs f for the board, or for every board when it is -1; fails when any run failed.
 template <typename F>
 int each_board(State& st, int board, F f) {
@@ -171,6 +154,23 @@ int run(Session& session, const EepromOptions& o) {
 }
 
 }  // namespace
+
+void print_daughter_board(State& st, int d) {
+  const EepromPanelValues& p = st.eeprom_panel;
+  std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d,
+              2 * d + 1, 4 * d, 4 * d + 3);
+  std::printf("  serial number      %s\n", p.serial.c_str());
+  std::printf("  gain               %s\n", p.gain.c_str());
+  std::printf("  offset gain        %s\n", p.offset_gain.c_str());
+  std::printf("  SCA type           %s\n", p.sca_type.c_str());
+  std::printf("  AC/DC coupling     %s\n", p.acdc_coupling.c_str());
+  std::printf("  SAM long type      %s\n", p.sam_long_type.c_str());
+  std::printf("  INL calibration    %s (%s, %s, %s)\n", p.inl_valid ? "valid" : "not valid",
+              p.calibration_date.c_str(), p.location.c_str(), p.responsible.c_str());
+  std::printf("  pedestals          %s\n", p.pedestal_valid ? "valid" : "not valid");
+  std::printf("  SAM DAC offsets    %s\n", p.sam_dac_valid ? "valid" : "not valid");
+  std::printf("  trigger DACs       %s\n", p.trigger_dac_valid ? "valid" : "not valid");
+}
 
 std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app) {
   auto o = std::make_shared<EepromOptions>();

@@ -23,20 +23,7 @@ int command_info(Session& session) {
               st.FPGAEvolution[0]);
   for (int d = 0; d < st.sys.NbOfSAMBlocks / 2; ++d) {
     Read_EEPROM_Info(st, d);
-    const EepromPanelValues& p = st.eeprom_panel;
-    std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d,
-                2 * d + 1, 4 * d, 4 * d + 3);
-    std::printf("  serial number      %s\n", p.serial.c_str());
-    std::printf("  gain               %s\n", p.gain.c_str());
-    std::printf("  offset gain        %s\n", p.offset_gain.c_str());
-    std::printf("  SCA type           %s\n", p.sca_type.c_str());
-    std::printf("  AC/DC coupling     %s\n", p.acdc_coupling.c_str());
-    std::printf("  SAM long type      %s\n", p.sam_long_type.c_str());
-    std::printf("  INL calibration    %s (%s, %s, %s)\n", p.inl_valid ? "valid" : "not valid",
-                p.calibration_date.c_str(), p.location.c_str(), p.responsible.c_str());
-    std::printf("  pedestals          %s\n", p.pedestal_valid ? "valid" : "not valid");
-    std::printf("  SAM DAC offsets    %s\n", p.sam_dac_valid ? "valid" : "not valid");
-    std::printf("  trigger DACs       %s\n", p.trigger_dac_valid ? "valid" : "not valid");
+    print_daughter_board(st, d);
   }
   return 0;
 }

@@ -84,6 +84,8 @@ std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app);
 int command_eeprom(Session& session, const EepromOptions& options);
 
 int command_info(Session& session);
+// What the EEPROM of daughter board d holds, as read by Read_EEPROM_Info.
+void print_daughter_board(State& st, int d);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);
