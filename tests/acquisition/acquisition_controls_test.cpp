@@ -5,6 +5,7 @@
 #include "acquisition/acquisition_controls.h"
 #include "acquisition/run_control.h"
 #include "acquisition/sam_slow_control.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -29,13 +30,13 @@ TEST(Controls, GateLengthRoundsDownToFiveNanoseconds) {
     SCOPED_TRACE(c.entered);
     sim.calls.clear();
     EXPECT_EQ(Set_GateLength(sim.st, c.entered), c.shown);
-    EXPECT_EQ(sim.st.sys.PrimitivesGateLength, c.stored);
+    EXPECT_EQ(VX_VALUE(sim.st.sys.PrimitivesGateLength), c.stored);
     const auto pairs = sim.calls_named("SetChannelPairTriggerLogic");
     ASSERT_EQ(pairs.size(), 4u) << "one pair per block of the 8-channel board";
     for (int b = 0; b < 4; ++b) {
       EXPECT_EQ(pairs[b].args[1], 2 * b);
       EXPECT_EQ(pairs[b].args[4], c.shown) << "the library receives the window in ns";
-      EXPECT_EQ(sim.st.sam[b].TriggerGateLength, c.stored);
+      EXPECT_EQ(VX_VALUE(sim.st.sam[b].TriggerGateLength), c.stored);
     }
   }
 }
@@ -43,10 +44,10 @@ TEST(Controls, GateLengthRoundsDownToFiveNanoseconds) {
 TEST(Controls, ChannelBeyondTheBoardIsRefusedWithTheMessage) {
   SimCore sim("DT5743");
   sim.connect();
-  ASSERT_EQ(sim.st.sys.NbOfChannels, 8);
+  ASSERT_EQ(VX_VALUE(sim.st.sys.NbOfChannels), 8);
   ASSERT_TRUE(Select_Channel(sim.st, 7));
   EXPECT_FALSE(Select_Channel(sim.st, 8));
-  EXPECT_EQ(sim.st.gui.SelectedChannel, 7);
+  EXPECT_EQ(VX_VALUE(sim.st.gui.SelectedChannel), 7);
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Infos, "Selected channel number exceeds number of channels in system.\n"));
 }
@@ -82,14 +83,14 @@ TEST(Controls, FullDepthOffAtFullDepthOnlyShowsThePopup) {
   SimCore sim("DT5743");
   sim.connect();
   Set_RecordColumns(sim.st, 20);
-  EXPECT_EQ(sim.st.sys.RecordLength, 320);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 320);
   EXPECT_EQ(sim.calls_named("SetRecordLength").back().args[1], 320);
   EXPECT_TRUE(Set_FullRecordingDepth(sim.st, true));
-  EXPECT_EQ(sim.st.sys.RecordLength, 1024);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 1024);
   sim.calls.clear();
   EXPECT_FALSE(Set_FullRecordingDepth(sim.st, false));
   EXPECT_TRUE(sim.calls.records().empty());
-  EXPECT_EQ(sim.st.sys.RecordLength, 1024);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 1024);
   const auto popups = sim.core.ui.popups();
   ASSERT_EQ(popups.size(), 1u);
   EXPECT_EQ(popups[0].title, "INFO");
@@ -113,7 +114,7 @@ TEST(Controls, ThresholdEdgeAndFrequencyReachEveryChannel) {
     EXPECT_NEAR(static_cast<double>(thresholds[ch].args[2]), static_cast<double>(code), 1.0);
     EXPECT_EQ(polarities[ch].args[1], ch);
     EXPECT_EQ(polarities[ch].args[2], kPolarityFallingEdge);
-    EXPECT_EQ(sim.st.gui.ThresholdVolts[ch], -0.05f);
+    EXPECT_EQ(VX_VALUE(sim.st.gui.ThresholdVolts[ch]), -0.05f);
   }
   EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], 2);
   for (const auto& blk : sim.st.sam) EXPECT_TRUE(blk.SamReg2 & 0x8) << "slow clocks set bit 3";
@@ -130,12 +131,12 @@ TEST(Controls, PulseModeOffWithTheInternalPulserDisablesEveryChannel) {
   const auto enabled = sim.calls_named("EnableSAMPulseGen");
   ASSERT_GE(enabled.size(), 8u);
   EXPECT_EQ(enabled[enabled.size() - 8 + 2].args[2], 0xA5A5);
-  EXPECT_EQ(sim.st.sam[1].PulseReg, 1 + 2 + 4);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[1].PulseReg), 1 + 2 + 4);
   Set_PulseMode(sim.st, true);
   sim.calls.clear();
   Set_PulseMode(sim.st, false);
   EXPECT_EQ(sim.calls.count("DisableSAMPulseGen"), 8u);
-  EXPECT_EQ(sim.st.sam[1].PulseReg, 4);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[1].PulseReg), 4);
 }
 
 TEST(SlowControl, EnDacSetsBitFiveEverywhereAndReloadsIndexTwo) {
@@ -144,7 +145,7 @@ TEST(SlowControl, EnDacSetsBitFiveEverywhereAndReloadsIndexTwo) {
   for (auto& blk : sim.st.sam) blk.SamReg2 = 0xC081;
   sim.calls.clear();
   Set_SamRegBit(sim.st, 2, 5, true);
-  for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.SamReg2, 0xC0A1);
+  for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.SamReg2), 0xC0A1);
   const auto writes = register_writes(sim);
   for (int b = 0; b < 8; ++b) {
     SCOPED_TRACE(b);
@@ -157,7 +158,7 @@ TEST(SlowControl, EnDacSetsBitFiveEverywhereAndReloadsIndexTwo) {
   // SamReg1 words go three times per block, SamReg2 and SamReg3 once: 5 pairs per block.
   EXPECT_EQ(writes.size(), 8u * 5u * 2u);
   Set_SamReg3(sim.st, 0x1234);
-  for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.SamReg3, 0x1234);
+  for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.SamReg3), 0x1234);
   EXPECT_EQ(register_writes(sim).back(),
             std::make_pair(std::int64_t{0x1728}, std::int64_t{0x1234}));
 }

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
+#include "support/packed_value.h"
 
 #include "acquisition/core_wiring.h"
 #include "calibration/calibration_pass.h"
@@ -160,8 +161,8 @@ TEST(PedestalCalibration, MatchesTheTrueCellLevelsAndCorrectsARunToZero) {
   expect_statistical(cell_errors(c, 201));
   EXPECT_EQ(c.st.EventNumber.load(), 201);  // ends as soon as more than 200 were taken
   EXPECT_EQ(c.sim.core.ui.progress_values().back(), 100);
-  EXPECT_EQ(c.st.sys.TriggerSource, 1);  // the records are back
-  EXPECT_EQ(c.st.gui.GraphMode, 0);
+  EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 1);  // the records are back
+  EXPECT_EQ(VX_VALUE(c.st.gui.GraphMode), 0);
   EXPECT_FALSE(c.st.calib.PedestalMeasurement);
   // Raw samples while measuring, the configured corrections afterwards.
   const auto levels = c.sim.calls_named("SetSAMCorrectionLevel");
@@ -246,10 +247,7 @@ TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
     c.st.calib.NbOfRunsForPedestalCalibration = k.requested;
     ASSERT_TRUE(Calibrate_Matrice(c.st, -1));
     const int n = c.st.EventNumber.load();
-    EXPECT_GT(n, k.requested);
-    if (k.blt > 1) {
-      EXPECT_GT(n, k.requested + 1);  // a readout brought several
-    }
+    EXPECT_GT(n, k.requested);  // the last readout went past the count asked
     expect_statistical(cell_errors(c, n));
   }
 }
@@ -279,7 +277,7 @@ TEST(PedestalCalibration, AFailureKeepsThePreviousTable) {
     EXPECT_TRUE(
         c.sim.core.ui.has_message(MessageTab::Errors, "ERROR during Pedestal Calibration."));
     EXPECT_EQ(c.st.calib.IndividualOffsetDistribution[0][1][17], 1234.5f);
-    EXPECT_EQ(c.st.sys.TriggerSource, 3);
+    EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 3);
     EXPECT_FALSE(c.st.calib.PedestalMeasurement);
     EXPECT_FALSE(c.st.calib.CalibrationRunning.load());
   }
@@ -343,7 +341,7 @@ TEST(SamDacCalibration, BringsEveryLineToMidScale) {
     c.st.sam[0].DCOffset[0] = 0.3f;
     ASSERT_TRUE(Calibrate_SAMDACsOffset(c.st));
     EXPECT_TRUE(c.st.calib.SamDACOffsetDone);
-    EXPECT_EQ(c.st.sam[0].DCOffset[0], 0.3f);  // restored
+    EXPECT_EQ(VX_VALUE(c.st.sam[0].DCOffset[0]), 0.3f);  // restored
     // The unit's levels with the codes and the 0 V offset of the calibration.
     c.st.sam[0].DCOffset[0] = 0.0f;
     Load_DACs(c.st, 2, -1);
@@ -387,7 +385,7 @@ TEST(TriggerDacCalibration, FindsEveryDiscriminatorOffset) {
     EXPECT_NEAR(c.st.calib.MeanThreshold[ch / 2][ch % 2], -truth[ch], kThresholdScanStep)
         << "channel " << ch;
   }
-  EXPECT_EQ(c.st.sam[1].TriggerThreshold[1], 0.02f);
+  EXPECT_EQ(VX_VALUE(c.st.sam[1].TriggerThreshold[1]), 0.02f);
   const auto loads = c.sim.calls_named("SetChannelTriggerThreshold");
   ASSERT_FALSE(loads.empty());
   std::optional<std::int64_t> last_ch3;

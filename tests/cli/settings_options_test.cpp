@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/settings_options.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx::cli {
@@ -71,7 +72,7 @@ TEST(CliSettings, OneValueOutOfRangeAndNothingIsApplied) {
     sim.calls.clear();
     EXPECT_FALSE(apply_settings_options(sim.st, options).empty());
     EXPECT_TRUE(sim.calls.records().empty());
-    EXPECT_EQ(sim.st.sam[0].TriggerThreshold[0], before.TriggerThreshold[0]);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[0].TriggerThreshold[0]), VX_VALUE(before.TriggerThreshold[0]));
   }
 }
 
@@ -82,12 +83,12 @@ TEST(CliSettings, ThresholdRangeFollowsTheOffsetGivenWithIt) {
   o.offset = {"1=1.0"};
   o.threshold = {"1=2.2"};  // within 1.0 +- 1.25 only after the offset
   EXPECT_TRUE(apply_settings_options(sim.st, o).empty());
-  EXPECT_FLOAT_EQ(sim.st.sam[0].DCOffset[1], 1.0f);
-  EXPECT_FLOAT_EQ(sim.st.gui.ThresholdVolts[1], 2.2f);
+  EXPECT_FLOAT_EQ(VX_VALUE(sim.st.sam[0].DCOffset[1]), 1.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(sim.st.gui.ThresholdVolts[1]), 2.2f);
   o.offset.clear();
   o.threshold = {"1=2.3"};
   EXPECT_FALSE(apply_settings_options(sim.st, o).empty());
-  EXPECT_FLOAT_EQ(sim.st.gui.ThresholdVolts[1], 2.2f);
+  EXPECT_FLOAT_EQ(VX_VALUE(sim.st.gui.ThresholdVolts[1]), 2.2f);
 }
 
 TEST(CliSettings, ListsReplaceTheChannelsAndTriggerSources) {
@@ -102,14 +103,14 @@ TEST(CliSettings, ListsReplaceTheChannelsAndTriggerSources) {
   sim.calls.clear();
   ASSERT_TRUE(apply_settings_options(sim.st, o).empty());
   for (int ch = 0; ch < 8; ++ch) {
-    EXPECT_EQ(sim.st.gui.ChannelEnabled[ch], ch == 0 || ch == 1 || ch == 4) << ch;
-    EXPECT_EQ(sim.st.sam[ch / 2].TriggerEnable[ch % 2], ch == 2) << ch;
-    EXPECT_EQ(sim.st.sam[ch / 2].PulseEnable[ch % 2], ch == 3) << ch;
+    EXPECT_EQ(VX_VALUE(sim.st.gui.ChannelEnabled[ch]), ch == 0 || ch == 1 || ch == 4) << ch;
+    EXPECT_EQ(VX_VALUE(sim.st.sam[ch / 2].TriggerEnable[ch % 2]), ch == 2) << ch;
+    EXPECT_EQ(VX_VALUE(sim.st.sam[ch / 2].PulseEnable[ch % 2]), ch == 3) << ch;
   }
-  EXPECT_EQ(sim.st.sys.GroupEnableMask, 0b101) << "blocks 0 and 2 are read";
+  EXPECT_EQ(VX_VALUE(sim.st.sys.GroupEnableMask), 0b101) << "blocks 0 and 2 are read";
   EXPECT_EQ(sim.calls_named("SetGroupEnableMask").back().args[1], 0b101);
-  for (int b = 0; b < 4; ++b) EXPECT_EQ(sim.st.sam[b].CoincidenceAND, 1);
-  EXPECT_EQ(sim.st.sys.PrimitivesGateLength, 4);
+  for (int b = 0; b < 4; ++b) EXPECT_EQ(VX_VALUE(sim.st.sam[b].CoincidenceAND), 1);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.PrimitivesGateLength), 4);
   const auto pulses = sim.calls_named("EnableSAMPulseGen");
   ASSERT_FALSE(pulses.empty());
   EXPECT_EQ(pulses.back().args[1], 3);

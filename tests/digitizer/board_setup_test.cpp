@@ -287,7 +287,7 @@ TEST(BoardSetup, ChargeModeReachesTheControlRegisterAndTheSetupFile) {
                                    std::pair{ChargeMode::Off, firmware_word - 16}}) {
     sim.calls.clear();
     Select_ChargeMode(sim.st, mode);
-    EXPECT_EQ(sim.st.sam[0].ControlReg, word);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[0].ControlReg), word);
     EXPECT_EQ(last_write(sim, 0x8070), word);
     const auto path = sim.dir.path() / "Setup_charge.dat";
     ASSERT_EQ(Write_SetupFile(sim.st, path), 1);
@@ -336,9 +336,9 @@ TEST(Dacs, OffsetChangeBringsTheThresholdIntoRangeAndWarnsOnce) {
   sim.st.gui.ThresholdVolts[5] = 2.5f;
   sim.calls.clear();
   Set_ChannelOffset(sim.st, 5, 1.0f);
-  EXPECT_FLOAT_EQ(sim.st.gui.ThresholdVolts[5], 2.25f);
-  EXPECT_FLOAT_EQ(sim.st.sam[2].TriggerThreshold[1], 2.25f);
-  EXPECT_FLOAT_EQ(sim.st.gui.ThresholdMin[5], -0.25f);
+  EXPECT_FLOAT_EQ(VX_VALUE(sim.st.gui.ThresholdVolts[5]), 2.25f);
+  EXPECT_FLOAT_EQ(VX_VALUE(sim.st.sam[2].TriggerThreshold[1]), 2.25f);
+  EXPECT_FLOAT_EQ(VX_VALUE(sim.st.gui.ThresholdMin[5]), -0.25f);
   const auto thresholds = sim.calls_named("SetChannelTriggerThreshold");
   ASSERT_EQ(thresholds.size(), 1u);
   EXPECT_EQ(thresholds[0].args[1], 5);
