@@ -28,9 +28,9 @@ void Build_ChargeThresholdRegs(SAMBlockParams& blk) {
   for (int c = 0; c < kChannelsPerBlock; ++c)
     // Unsigned arithmetic: a setup file may hold any bit pattern here, and the register takes
     // the low 32 bits whatever they are.
-    blk.ChargeThresholdReg[c] =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(blk.ChargeThreshold[c]) +
-                                  static_cast<std::uint32_t>(blk.ChargeThresholdFlag[c]) * 0x800000u);
+    blk.ChargeThresholdReg[c] = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(blk.ChargeThreshold[c]) +
+        static_cast<std::uint32_t>(blk.ChargeThresholdFlag[c]) * 0x800000u);
 }
 
 void Build_PulseReg(SAMBlockParams& blk) {
