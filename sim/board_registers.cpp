@@ -24,7 +24,8 @@ int signed_dac_code(std::uint8_t code) {
 }  // namespace
 
 int SimulatedBoard::register_read(std::uint32_t address, std::uint32_t* value) {
-  advance(now());
+  const double t = now();
+  advance(t);
   if (address == 0x8124) {
     *value = kMotherboardFirmware;
     return kDgtzSuccess;
@@ -39,7 +40,7 @@ int SimulatedBoard::register_read(std::uint32_t address, std::uint32_t* value) {
       }
       if (off == 0x6C || off == 0x94) {
         const Channel& ch = ch_[2 * b + (off == 0x94 ? 1 : 0)];
-        *value = (static_cast<std::uint32_t>(ch.register_counter.micros(now())) << 16) |
+        *value = (static_cast<std::uint32_t>(ch.register_counter.micros(t)) << 16) |
                  ch.register_counter.hits();
         return kDgtzSuccess;
       }

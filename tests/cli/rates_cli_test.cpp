@@ -78,6 +78,8 @@ TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
 }
 
 TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
+  // A fast pulser, so that a step's 50 ms count holds enough hits for a tight bound.
+  std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 20000\npulse.polarity = positive\n";
   const auto file = home.path() / "scan.dat";
   const Cli refused = run("scan --from 0.05 --to 0.25 --steps 3 --time 0.05");
   EXPECT_NE(refused.rc, 0);
@@ -95,8 +97,10 @@ TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
   std::istringstream rates(lines[4]);
   int low = 0, mid = 0, high = -1;
   ASSERT_TRUE(rates >> low >> mid >> high);
-  EXPECT_NEAR(low, 2000, 400);
-  EXPECT_NEAR(mid, 2000, 400);
+  // Five Poisson standard deviations of a count over at least the 50 ms asked.
+  const double bound = 5.0 * std::sqrt(20000.0 / 0.05);
+  EXPECT_NEAR(low, 20000, bound);
+  EXPECT_NEAR(mid, 20000, bound);
   EXPECT_EQ(high, 0);
 
   EXPECT_EQ(run("--yes scan --from 0 --to 0.1 --steps 2 --time 0.01 --channel 9").rc, 2);
