@@ -2,6 +2,7 @@
 
 #include "acquisition/run_control.h"
 #include "analysis/time_amplitude.h"
+#include "calibration/inl_calibration.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 
@@ -14,6 +15,7 @@ void Install_CoreHooks(State& st) {
   h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
   h.start_acquisition_from_user = [&st] { Start_AcquisitionFromUser(st); };
   h.close_device = [&st] { Close_Device(st); };
+  Install_INLCalibrationHooks(st);
 }
 
 }  // namespace vx
