@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   vx::cli::add_run_options(*serve, run_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
   auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
+  const auto inl = vx::cli::add_inl_commands(app);
   CLI11_PARSE(app, argc, argv);
   if (*guide) return vx::cli::command_guide();
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*inl->calibrate || *inl->load) return vx::cli::command_inl(session, *inl);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
   return 0;
