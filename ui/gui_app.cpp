@@ -15,6 +15,7 @@
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
+#include "ui/panels/inl_panel.h"
 #include "ui/tcp_panel.h"
 
 namespace vx::ui {
@@ -133,9 +134,13 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::TcpServer:
       tcp_->refresh();
       break;
+    case Panel::InlCalibration:
+      main_->inl_panel()->refresh_histograms();
+      break;
     case Panel::AllValues:
       connection_->refresh();
       main_->refresh_all();
+      main_->inl_panel()->refresh();
       tcp_->refresh();
       break;
     default:

@@ -38,6 +38,7 @@
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/panels/eeprom_panel.h"
+#include "ui/panels/inl_panel.h"
 #include "ui/user_guide.h"
 
 namespace vx::ui {
@@ -103,6 +104,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   access_ = new AccessPanel(dialogs_, this);
   info_ = new InfoPanel(this);
   eeprom_ = new EepromPanel(st_, this);
+  inl_ = new InlPanel(st_, this);
   connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this, [this] {
     if (Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1))
       Save_Pedestal_Values_To_EEPROM(st_);
@@ -111,6 +113,10 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
           [this] { Dump_EEPROM_To_File(st_, -1); });
   connect(access_, &AccessPanel::granted, this, [this](Panel p) {
     if (p == Panel::Eeprom) return eeprom_->open();
+    if (p == Panel::InlCalibration) {
+      inl_->refresh();
+      return inl_->show();
+    }
     dialogs_.popup(PopupKind::Information, "INFO",
                    "This panel is not available in this version yet.");
   });

@@ -27,6 +27,7 @@ namespace vx::ui {
 class AccessPanel;
 class Dialogs;
 class EepromPanel;
+class InlPanel;
 class InfoPanel;
 class Led;
 class MainGraphView;
@@ -44,6 +45,7 @@ class MainWindow : public QMainWindow {
   AccessPanel* access_panel() const { return access_; }
   InfoPanel* info_panel() const { return info_; }
   EepromPanel* eeprom_panel() const { return eeprom_; }
+  InlPanel* inl_panel() const { return inl_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -130,6 +132,7 @@ class MainWindow : public QMainWindow {
   AccessPanel* access_ = nullptr;
   InfoPanel* info_ = nullptr;
   EepromPanel* eeprom_ = nullptr;
+  InlPanel* inl_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;
