@@ -2,10 +2,11 @@
 # missing (scripts/bootstrap), configure and build first.
 BUILD ?= build
 TSAN_BUILD ?= build-tsan
+ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test bootstrap configure build test-unit test-tsan bench package clean
+.PHONY: run test bootstrap configure build test-unit test-tsan test-asan bench package clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -19,7 +20,7 @@ build: configure
 run: build
 	@scripts/run $(BUILD)
 
-test: test-unit test-tsan
+test: test-unit test-tsan test-asan
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -32,6 +33,16 @@ test-tsan: bootstrap
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j$(JOBS) -E '^Gui'
 
+# The core's tests again under AddressSanitizer and UndefinedBehaviorSanitizer, stopping at
+# the first report (misaligned access and float-to-int overflow included).
+test-asan: bootstrap
+	@test -f $(ASAN_BUILD)/CMakeCache.txt || cmake -S . -B $(ASAN_BUILD) $(GENERATOR) \
+	  -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=address,undefined -DVELTRIX_GUI=OFF -DVELTRIX_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS="halt_on_error=1 detect_leaks=1 abort_on_error=1" \
+	  UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
+	  ctest --output-on-failure -j$(JOBS) -E '^Gui'
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
@@ -40,4 +51,4 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD)

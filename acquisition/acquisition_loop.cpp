@@ -13,6 +13,7 @@
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
+#include "files/output_file.h"
 #include "platform/clock.h"
 
 namespace vx {
@@ -28,7 +29,7 @@ bool charge_mode(const State& st) {
   return st.sam[0].ChargeModeEnabled == 1;
 }
 int board_blocks(const State& st) {
-  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
 }
 
 void call(const std::function<void()>& hook) {
@@ -79,7 +80,11 @@ void setup_run(State& st, int& counter, int& limit) {
   }
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
+  if (st.acq.RunType == 2 && st.acq.RunFromFile == 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
+    Write_InfoMessage(st, text, kInfo);
+  } else if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
     Write_InfoMessage(st, "Run started in continuous mode.\n", kInfo);
   } else if (st.acq.RunFromFile == 1) {
     Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
@@ -135,7 +140,9 @@ void decode_charges(State& st) {
       const std::uint32_t n = records == nullptr ? 0 : r.NbOfEventsPerChannel[ch];
       auto& values = st.meas.ChargeDataValues[b][c];
       values.reserve(n);
-      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0;
+      // A provisional range (one charge value so far) must not cut the charges that set it.
+      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0 &&
+                       st.meas.ChargeRangePending[b][c] == 0;
       const float lo = st.acq.ChargeHistoMin[b][c];
       const float hi = st.acq.ChargeHistoMax[b][c];
       for (std::uint32_t i = 0; i < n; ++i) {
@@ -162,22 +169,43 @@ void copy_block(State& st, int b, const GroupEvent743& g) {
   e.EventTDC[b] = g.TDC;
 }
 
-void invalid_event(State& st) {
-  Write_InfoMessage(st, "Invalid Event\n", kError);
+void invalid_event(State& st, int index) {
+  char text[96];
+  std::snprintf(text, sizeof text, "Invalid Event: event %d of the readout after event %d.\n",
+                index, st.EventNumber.load());
+  Write_InfoMessage(st, text, kError);
+}
+
+// The files the writer would write this event into are open.
+bool output_is_open_for_run(const State& st) {
+  if (st.acq.SaveDataInFile == 1 && !output_is_open(st.files.data)) return false;
+  return st.acq.SaveMeasurementsInFile != 1 || output_is_open(st.files.measurements);
 }
 
 // The hand-off to the writer thread, switching to the next file of a split run first.
 void hand_over(State& st) {
-  if (!(st.Communication_Error.load() == 0 || st.acq.RunFromFile == 1)) return;
   if (!saving(st) || !st.run.FileForSavingDataOpenOK) return;
+  if (st.Communication_Error.load() == 1 && st.acq.RunFromFile == 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Event %d not saved: communication error.\n",
+                  st.EventNumber.load());
+    Write_InfoMessage(st, text, kWarning);
+    return;
+  }
   const int n = st.EventNumber.load();
   const int per_file = st.acq.NbOfEventsPerFile;
-  if (st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 && n != 1 && per_file > 0 &&
-      (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
+  if (!Saving_Failed(st) && st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 &&
+      n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
     Close_FileForSavingData(st, 0);
     Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
     if (Open_FileForSavingData(st, dir, 0) == 0) st.StopRequest().store(1);
+  }
+  // After a write error (told when it happened) the run saves nothing more and stops.
+  if (Saving_Failed(st) || !output_is_open_for_run(st)) {
+    st.run.FileForSavingDataOpenOK = false;
+    st.StopRequest().store(1);
+    return;
   }
   st.DataReadyToBeSaved = 1;
 }
@@ -261,9 +289,17 @@ void Arm_Board(State& st, int, int) {
 int Read_BoardData(State& st) {
   std::uint32_t size = 0;
   int rc = kDgtzInvalidHandle;
+  bool silent = false;
   if (board_usable(st) && st.RAMValues != nullptr) {
     Digitizer& d = *st.digitizer;
     const int h = st.DeviceHandle.load();
+    // Every readout pass sends a software trigger with these sources: a board that
+    // answers none of them is faulty. Other sources may rightly stay quiet for long.
+    const bool triggered_by_us = st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2;
+    const double start = st.clock.now();
+    // Many empty reads as well as the time: one late read is no silence.
+    constexpr int kSilentReads = 100;
+    int empty_reads = 0;
     for (;;) {
       rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
       if (rc < 0 || size != 0) break;
@@ -271,12 +307,24 @@ int Read_BoardData(State& st) {
         rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
         break;
       }
+      if (triggered_by_us && ++empty_reads >= kSilentReads &&
+          st.clock.now() - start > kBoardSilenceSeconds) {
+        silent = true;
+        break;
+      }
     }
   }
   const bool present = rc >= 0 && size >= 4;
   if (!present) {
     st.StopRequest().store(1);
-    if (rc >= 0) {
+    if (silent) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "Board fault: no event for %.0f s although the board is triggered at every "
+                    "readout! Run stopped.\n",
+                    kBoardSilenceSeconds);
+      Write_InfoMessage(st, text, kError);
+    } else if (rc >= 0) {
       Write_InfoMessage(st, "No event read!\n", kInfo);
     } else {
       Write_InfoMessage(st, "Communication Error!\n", kError);
@@ -302,7 +350,7 @@ int Decode_Event(State& st, int index) {
     return 0;
   }
   if (!board_usable(st)) {
-    invalid_event(st);
+    invalid_event(st, index);
     return -1;
   }
   Digitizer& d = *st.digitizer;
@@ -311,7 +359,7 @@ int Decode_Event(State& st, int index) {
   const char* event_ptr = nullptr;
   if (d.GetEventInfo(h, st.RAMValues, st.RAMBufferSize, index, &info, &event_ptr) < 0 ||
       d.DecodeEvent(h, event_ptr, &st.CurrentEvent) < 0 || st.CurrentEvent == nullptr) {
-    invalid_event(st);
+    invalid_event(st, index);
     return -1;
   }
   bool first = true;
@@ -359,6 +407,7 @@ void Process_Event(State& st) {
   int blocks = board_blocks(st);
   if (st.acq.RunFromFile == 0) {
     st.EventNumber.fetch_add(1);
+    st.NbOfEventsInRun.fetch_add(1);
     st.meas.EventNumberForSigma.fetch_add(1);
   } else {
     blocks = std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
@@ -368,6 +417,7 @@ void Process_Event(State& st) {
     accumulate_firmware_charges(st);
   } else {
     if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
+    if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.acq.FFTMode == 1) measure_spectrum(st);
     if (st.gui.NoiseMeasurementOn == 1) measure_noise(st);

@@ -9,6 +9,10 @@
 
 namespace vx {
 
+// A board triggered by software at every readout that delivers nothing for this long is
+// faulty: the run ends with an error.
+inline constexpr double kBoardSilenceSeconds = 5.0;
+
 void Prepare_ForAcquisition(State& st);
 void Arm_Boards(State& st, int kind, int block);
 void Arm_Board(State& st, int kind, int block);

@@ -4,6 +4,7 @@
 #include "analysis/fft_noise.h"
 #include "analysis/measurement_context.h"
 #include "analysis/measurement_pass.h"
+#include "analysis/rate_measurement.h"
 
 namespace vx {
 
@@ -12,6 +13,7 @@ void reset_noise_statistics(State& st) {
 }
 void prepare_run_measurements(State& st) {
   Prepare_MeasurementsForRun(st);
+  Init_RateMeasurement(st);
 }
 void measure_spectrum(State& st) {
   Compute_FFT(st);

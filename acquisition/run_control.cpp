@@ -83,6 +83,7 @@ int Prepare_Run(State& st, const std::string& directory) {
     st.EventNumber = 0;
   }
   st.FirstEventNumber = st.EventNumber.load();
+  st.NbOfEventsInRun = 0;
   return result;
 }
 
@@ -100,8 +101,10 @@ void Start_Acquisition(State& st) {
   Prepare_ForAcquisition(st);
 
   st.AcquisitionRunning = 0;
+  // A settings restart resumes the same run: it has not finished.
+  const bool restarting = st.RestartPending.load() == 1;
   st.ui.post([&st] { st.ui.run_state_changed(false); });
-  if (st.hooks.on_run_finished) st.ui.post([&st] { st.hooks.on_run_finished(); });
+  if (!restarting && st.hooks.on_run_finished) st.ui.post([&st] { st.hooks.on_run_finished(); });
 }
 
 void Stop_AcquisitionFromUser(State& st) {
@@ -109,9 +112,11 @@ void Stop_AcquisitionFromUser(State& st) {
 }
 
 bool RestartGuard::begin(State& st) {
-  // The run goes on after the change: its output files must stay open meanwhile.
+  // The run goes on after the change: its output files must stay open meanwhile, and its
+  // end is not announced. Raised before looking, so that a loop ending meanwhile sees it.
+  st.RestartPending = 1;
   const bool running = st.AcquisitionRunning.load() == 1;
-  if (running) st.RestartPending = 1;
+  if (!running) st.RestartPending = 0;
   return running;
 }
 
@@ -127,6 +132,7 @@ RestartGuard::~RestartGuard() {
   if (!was_running_) return;
   if (st_.AcquisitionRunning.load() == 0) {
     if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
+    st_.meas.ContinuingRun = 1;
     launch_acquisition_thread(st_);
   }
   st_.RestartPending = 0;

@@ -1,7 +1,9 @@
 #include "analysis/charge.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 
 #include "analysis/measurement_context.h"
 #include "platform/numeric.h"
@@ -38,11 +40,29 @@ std::span<const double> firmware_batch(const MeasurementData& m, int b, int c) {
   return {values.data(), n};
 }
 
+// Half-width of the provisional range around a single charge value, relative to the value.
+constexpr double kPendingHalfWidth = 0.5;
+
+void set_automatic_range(State& st, int b, int c, double lo_value, double hi_value) {
+  MeasurementData& m = st.meas;
+  double lo = lo_value - (hi_value - lo_value) / 2.0;
+  double hi = hi_value + (hi_value - lo_value) / 2.0;
+  m.ChargeRangePending[b][c] = hi > lo ? 0 : 1;
+  if (m.ChargeRangePending[b][c] == 1) {
+    const double half = std::abs(lo_value) > 0.0 ? kPendingHalfWidth * std::abs(lo_value) : 1.0;
+    lo = lo_value - half;
+    hi = lo_value + half;
+  }
+  st.acq.ChargeHistoMin[b][c] = static_cast<float>(lo);
+  st.acq.ChargeHistoMax[b][c] = static_cast<float>(hi);
+}
+
 // The range of a fresh firmware histogram, from the event's charges.
 void set_firmware_range(State& st, int b, int c) {
   MeasurementData& m = st.meas;
   const auto batch = firmware_batch(m, b, c);
   const bool automatic = st.acq.ChargeRangeAuto == 1;
+  m.ChargeRangePending[b][c] = 0;
   if (batch.empty()) {
     if (automatic) {
       st.acq.ChargeHistoMin[b][c] = -50.0f;
@@ -53,15 +73,28 @@ void set_firmware_range(State& st, int b, int c) {
     return;
   }
   const MaxMinResult mm = MaxMin1D(batch);
-  if (automatic) {
-    double lo = mm.min - (mm.max - mm.min) / 2.0;
-    double hi = mm.max + (mm.max - mm.min) / 2.0;
-    widen_empty_range(lo, hi);
-    st.acq.ChargeHistoMin[b][c] = static_cast<float>(lo);
-    st.acq.ChargeHistoMax[b][c] = static_cast<float>(hi);
-  }
+  if (automatic) set_automatic_range(st, b, c, mm.min, mm.max);
   m.MinChargeValue[b][c] = mm.min;
   m.MaxChargeValue[b][c] = mm.max;
+}
+
+// A pending range meets a batch: once the charges differ, the range is set from all of them
+// and the charges counted so far (all of one value) move to their bin of the new range.
+void settle_pending_range(State& st, int b, int c, int bins, const MaxMinResult& batch) {
+  MeasurementData& m = st.meas;
+  const double value = m.MinChargeValue[b][c];
+  const double lo = std::min(value, batch.min), hi = std::max(value, batch.max);
+  if (!(hi > lo)) return;
+  auto& total = m.ChargeDataDistri[b][c];
+  int counted = 0;
+  for (int i = 0; i < bins; ++i) counted += std::exchange(total[i], 0);
+  set_automatic_range(st, b, c, lo, hi);
+  const double one[] = {value};
+  std::array<int, kMaxChargeHistoBins> at{};
+  Histogram(one, st.acq.ChargeHistoMin[b][c], st.acq.ChargeHistoMax[b][c],
+            std::span<int>(at.data(), bins),
+            std::span<double>(m.ChargeDataAxis[b][c].data(), bins));
+  for (int i = 0; i < bins; ++i) total[i] += at[i] * counted;
 }
 
 void add_firmware_batch(State& st, int b, int c, int bins) {
@@ -69,6 +102,7 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
   const auto batch = firmware_batch(m, b, c);
   if (batch.empty()) return;
   const MaxMinResult mm = MaxMin1D(batch);
+  if (m.ChargeRangePending[b][c] == 1) settle_pending_range(st, b, c, bins, mm);
   m.MaxChargeValue[b][c] = std::max(m.MaxChargeValue[b][c], mm.max);
   m.MinChargeValue[b][c] = std::min(m.MinChargeValue[b][c], mm.min);
 
@@ -133,11 +167,10 @@ void Init_ChargeHistos(State& st) {
 void Compute_SoftwareChargeHisto(State& st) {
   MeasurementData& m = st.meas;
   const int bins = charge_bins(st);
-  const std::size_t events = static_cast<std::size_t>(Run_EventCount(st));
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const auto& list = m.ComputedChargeForHisto[b][c];
-      const std::size_t n = std::min(events, list.size());
+      const std::size_t n = list.size();
       const bool cut = st.acq.ChargeCutEnabled[b][c] == 1;
       const double lo_cut = st.acq.ChargeHistoMin[b][c];
       const double hi_cut = st.acq.ChargeHistoMax[b][c];
@@ -145,6 +178,7 @@ void Compute_SoftwareChargeHisto(State& st) {
       kept.clear();
       for (std::size_t k = 0; k < n; ++k) {
         const double v = list[k];
+        if (std::isnan(v)) continue;  // channel not measured in that event
         if (!cut || (v >= lo_cut && v <= hi_cut)) kept.push_back(v);
       }
       m.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(kept.size());

@@ -214,12 +214,20 @@ void Compute_Histos(State& st, DisplayFrame& frame) {
         for (int i = 0; i < count; ++i) curve.y[i] = static_cast<float>(offset + gain * q[i]);
         break;
       }
-      case kGraphCells:
-        scale_into(curve, st.event.FullyOrderedValues[b][c].data(),
-                   std::min(g.NbOfPlotPoints, kMaxSamples), gain, offset);
+      case kGraphCells: {
+        // The record's samples by physical cell, then scaled in place.
+        curve.y.resize(kMaxSamples);
+        const auto& w = st.event.FullyOrderedValues[b][c];
+        Build_PhysicallyOrderedValues(
+            std::span<const float>(w.data(),
+                                   static_cast<std::size_t>(std::clamp(n, 0, kMaxSamples))),
+            st.event.EventFCR[b], curve.y);
+        curve.y.resize(static_cast<std::size_t>(std::clamp(g.NbOfPlotPoints, 0, kMaxSamples)));
+        for (float& v : curve.y) v = offset + gain * v;
         break;
-      default:  // per-line pedestals: the first 16 cells' pedestal values
-        scale_into(curve, st.calib.IndividualOffsetDistribution[b][c].data(), 16, gain, offset);
+      }
+      default:  // the 16 per-line pedestals
+        scale_into(curve, st.calib.OffsetDistribution[b][c].data(), kLinesPerMatrix, gain, offset);
         break;
     }
   }

@@ -1,6 +1,7 @@
 #include "analysis/measurement_pass.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 #include <span>
 
@@ -23,21 +24,27 @@ bool keeps_charge_lists(const State& st) {
   return st.acq.EnSoftwareChargeHisto == 1;
 }
 
-// Grows a list to at least `size` entries. Memory running out leaves the list as it is;
-// entries past its end are then dropped and the histograms read only what the lists hold.
-void grow(State& st, std::vector<double>& list, std::size_t size) {
-  if (list.size() >= size) return;
+constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
+
+// Makes room for `size` entries. Memory running out leaves the list as it is; entries past
+// its capacity are then still tried one by one, and dropped when that fails too.
+void reserve(State& st, std::vector<double>& list, std::size_t size) {
+  if (list.capacity() >= size) return;
   try {
-    list.resize(size, 0.0);
+    list.reserve(size);
   } catch (const std::bad_alloc&) {
     st.meas.ListGrowthFailed = true;
   }
 }
 
+// Entry k of a list: the entries of events where the channel was off read NaN.
 void store(State& st, std::vector<double>& list, std::size_t k, double value) {
-  // Only a channel enabled in the middle of a run can be behind the regular growth.
-  if (k >= list.size()) grow(st, list, k + kInitialEntries);
-  if (k < list.size()) list[k] = value;
+  try {
+    if (list.size() < k) list.resize(k, kNotMeasured);
+    if (list.size() == k) list.push_back(value);
+  } catch (const std::bad_alloc&) {
+    st.meas.ListGrowthFailed = true;
+  }
 }
 
 template <typename Fn>
@@ -57,6 +64,7 @@ void for_each_list(MeasurementData& m, Fn fn) {
 void Free_MeasurementHistos(State& st) {
   for_each_list(st.meas, [](std::vector<double>& list) { std::vector<double>().swap(list); });
   std::vector<double>().swap(st.meas.ThresholdCrossingDistance);
+  st.meas.ListEntries = 0;
   st.meas.NbOfValidTimes = 0;
   st.meas.ListGrowthFailed = false;
 }
@@ -65,27 +73,33 @@ void Reset_RunSummary(State& st) {
   st.meas.AmplitudeSum = {};
   st.meas.ChargeSum = {};
   st.meas.MeasuredEvents = {};
+  st.meas.ContinuingRun = 0;
 }
 
 void Prepare_MeasurementsForRun(State& st) {
   Reserve_MeasurementBuffers(st);
-  if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
   MeasurementData& m = st.meas;
-  m.TimeHisto = TimeHistoResults{};
-  m.TimeHistoPlotted = false;
-  Free_MeasurementHistos(st);
+  // A restart after a settings change goes on with the same run: its lists stay.
+  const bool continuing = m.ContinuingRun.exchange(0) == 1;
+  if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
+  if (!continuing) {
+    m.TimeHisto = TimeHistoResults{};
+    m.TimeHistoPlotted = false;
+    Free_MeasurementHistos(st);
+  }
   Init_ChargeHistos(st);
+  const auto room = static_cast<std::size_t>(m.ListEntries) + kInitialEntries;
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (keeps_time_lists(st)) {
-        grow(st, m.RiseTimeInstantForHisto[b][c], kInitialEntries);
-        grow(st, m.FallTimeInstantForHisto[b][c], kInitialEntries);
-        grow(st, m.PeakAmplitudeForHisto[b][c], kInitialEntries);
+        reserve(st, m.RiseTimeInstantForHisto[b][c], room);
+        reserve(st, m.FallTimeInstantForHisto[b][c], room);
+        reserve(st, m.PeakAmplitudeForHisto[b][c], room);
       }
-      if (keeps_charge_lists(st)) grow(st, m.ComputedChargeForHisto[b][c], kInitialEntries);
+      if (keeps_charge_lists(st)) reserve(st, m.ComputedChargeForHisto[b][c], room);
     }
   }
-  if (keeps_time_lists(st)) m.ThresholdCrossingDistance.reserve(kListGrowthStep);
+  if (keeps_time_lists(st)) m.ThresholdCrossingDistance.reserve(room);
   m.ThresholdCrossingDistri.fill(0);
   m.ThresholdCrossingAxis.fill(0.0);
   m.GaussFittedThresholdCrossingDistri.fill(0.0);
@@ -105,7 +119,7 @@ void Compute_EventMeasurements(State& st) {
   const int samples = st.sys.RecordLength;
   const bool time_lists = keeps_time_lists(st);
   const bool charge_lists = keeps_charge_lists(st);
-  const int k = Run_EventCount(st) - 1;
+  const auto entry = static_cast<std::size_t>(m.ListEntries);
 
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     const int nb_baseline = st.sam[b].ChargeNoBaseline == 1 ? 0 : kChargeBaselineSamples;
@@ -127,41 +141,34 @@ void Compute_EventMeasurements(State& st) {
       m.ChargeSum[b][c] += r.ComputedCharge[b][c];
       ++m.MeasuredEvents[b][c];
 
-      if (k < 0) continue;
-      const auto entry = static_cast<std::size_t>(k);
       if (time_lists) {
         store(st, m.RiseTimeInstantForHisto[b][c], entry, lead);
+        store(st, m.FallTimeInstantForHisto[b][c], entry, trail);
         store(st, m.PeakAmplitudeForHisto[b][c], entry, amplitude);
       }
       if (charge_lists) store(st, m.ComputedChargeForHisto[b][c], entry, r.ComputedCharge[b][c]);
     }
   }
+  if (time_lists || charge_lists) ++m.ListEntries;
 }
 
 void Grow_MeasurementLists(State& st) {
-  const int events = Run_EventCount(st);
-  if (events == 0 || events % kListGrowthStep != 0) return;
   MeasurementData& m = st.meas;
+  const int events = m.ListEntries;
+  if (events == 0 || events % kListGrowthStep != 0) return;
   const auto size = static_cast<std::size_t>(events) + kInitialEntries;
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(st, b, c)) continue;
       if (keeps_time_lists(st)) {
-        grow(st, m.RiseTimeInstantForHisto[b][c], size);
-        grow(st, m.FallTimeInstantForHisto[b][c], size);
-        grow(st, m.PeakAmplitudeForHisto[b][c], size);
+        reserve(st, m.RiseTimeInstantForHisto[b][c], size);
+        reserve(st, m.FallTimeInstantForHisto[b][c], size);
+        reserve(st, m.PeakAmplitudeForHisto[b][c], size);
       }
-      if (keeps_charge_lists(st)) grow(st, m.ComputedChargeForHisto[b][c], size);
+      if (keeps_charge_lists(st)) reserve(st, m.ComputedChargeForHisto[b][c], size);
     }
   }
-  if (keeps_time_lists(st)) {
-    try {
-      m.ThresholdCrossingDistance.reserve(static_cast<std::size_t>(st.EventNumber.load()) +
-                                          kInitialEntries);
-    } catch (const std::bad_alloc&) {
-      m.ListGrowthFailed = true;
-    }
-  }
+  if (keeps_time_lists(st)) reserve(st, m.ThresholdCrossingDistance, size);
 }
 
 void Update_RunMeasurements(State& st) {

@@ -7,12 +7,13 @@
 namespace vx {
 
 // Run setup. With EnTimeJitter or EnSoftwareChargeHisto: releases the previous run's
-// lists and histograms, creates the lists with room for 201 events (the accepted
-// differences for 200) and clears the time-difference histogram. Always sizes the work
-// buffers for the current settings.
+// lists (not when a settings restart continues the run, ContinuingRun), makes room for 201
+// more events and clears the time-difference histogram. Always sizes the work buffers for
+// the current settings.
 void Prepare_MeasurementsForRun(State& st);
 
 // Clears the run's amplitude and charge sums (a new run, not a restart within one).
+// The next run setup then starts fresh lists.
 void Reset_RunSummary(State& st);
 
 // Releases every per-event list and marks it absent.
@@ -23,8 +24,9 @@ void Free_MeasurementHistos(State& st);
 bool Measurements_Needed(const State& st);
 
 // Time, amplitude and charge of every enabled channel of the current event into the
-// per-event results, and into the run's lists with EnTimeJitter / EnSoftwareChargeHisto.
-// Does nothing when no consumer needs it. Allocates nothing.
+// per-event results, and as entry ListEntries of the run's lists with EnTimeJitter /
+// EnSoftwareChargeHisto. Does nothing when no consumer needs it. Allocates nothing until
+// the lists outgrow the room made for them.
 void Compute_EventMeasurements(State& st);
 
 // After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: every 200 events
@@ -32,9 +34,8 @@ void Compute_EventMeasurements(State& st);
 // time-difference histogram and the software charge histograms.
 void Update_RunMeasurements(State& st);
 
-// Grows every list of the enabled channels to (run events + 201) entries and the
-// accepted-difference list to (EventNumber + 201) when the run's event count is a
-// multiple of 200. Existing entries are kept.
+// Makes room for (entries + 201) entries in every list of the enabled channels and in the
+// accepted-difference list when the lists' entry count is a multiple of 200.
 void Grow_MeasurementLists(State& st);
 
 // End of run: final time-difference histogram with FWHM and Gaussian fit, and the final

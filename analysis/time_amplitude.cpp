@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <span>
 
 #include "analysis/measurement_context.h"
@@ -122,7 +123,9 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
     }
     out = out.first(M);
     float baseline = 0.0f;
-    const int nb_baseline = static_cast<int>(st.acq.NbOfBinsForBaseline) * per;
+    // Any accepted bin count, however large, means at most the whole record.
+    const auto bins = std::int64_t{st.acq.NbOfBinsForBaseline} * per;
+    const int nb_baseline = static_cast<int>(std::clamp<std::int64_t>(bins, 0, std::int64_t(M)));
     const bool normalised =
         Normalize_WaveFormOnMaxOrMin(working, extremes, out, peak, polarity, nb_baseline, baseline);
     const double ratio = st.acq.CFDRatio;
@@ -152,6 +155,17 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
     const double trail = crossing_position(searched, rising_leads ? pairs.falling : pairs.rising,
                                            thr, peak, limited, limit);
     if (trail != kNoCrossing) trailingTime = static_cast<float>(period_ns * trail / per);
+  }
+}
+
+void Set_FixedThresholdTiming(State& st, double volts) {
+  constexpr double kCountsPerVolt = 1638.0;
+  st.acq.CFDMethod = 0;
+  for (int b = 0; b < kMaxSamBlocks; ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      st.acq.PulseThreshold[b][c] = static_cast<float>(volts * kCountsPerVolt);
+      st.acq.PulseEdge[b][c] = volts < 0.0 ? 1 : 0;
+    }
   }
 }
 

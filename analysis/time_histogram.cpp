@@ -44,14 +44,15 @@ bool accepted(const State& st, bool distance_filter, double d, double amp_a, dou
 void collect_differences(State& st, int channel_a, int channel_b) {
   MeasurementData& m = st.meas;
   const ChannelLists a = lists_of(m, channel_a), b = lists_of(m, channel_b);
-  std::size_t n = static_cast<std::size_t>(Run_EventCount(st));
-  for (const auto* list : {a.time, a.amplitude, b.time, b.amplitude}) n = std::min(n, list->size());
+  std::size_t n = a.time->size();
+  for (const auto* list : {a.amplitude, b.time, b.amplitude}) n = std::min(n, list->size());
   const bool distance_filter = m.EnableExcludePulses.load() == 1;
   auto& out = m.ThresholdCrossingDistance;
   out.clear();
   for (std::size_t k = 0; k < n; ++k) {
     const double ta = (*a.time)[k], tb = (*b.time)[k];
-    if (ta == kNoTime || tb == kNoTime) continue;
+    // No edge (-1) or channel not measured for that event (NaN).
+    if (ta == kNoTime || tb == kNoTime || std::isnan(ta) || std::isnan(tb)) continue;
     const double d = ta - tb;
     if (accepted(st, distance_filter, d, (*a.amplitude)[k], (*b.amplitude)[k])) out.push_back(d);
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "platform/spline.h"
@@ -205,6 +206,18 @@ void Search_TriggerLocationInWaveForm(State& st, std::span<const float> w, float
     }
   }
   offset = position - reference;
+}
+
+void Build_PhysicallyOrderedValues(std::span<const float> time_ordered, std::uint32_t first_cell,
+                                   std::span<float> out) {
+  constexpr std::uint32_t kCells = kMaxSamples;
+  std::fill(out.begin(), out.end(), std::numeric_limits<float>::quiet_NaN());
+  const std::uint32_t start = first_cell - first_cell % 16;
+  const std::size_t n = std::min<std::size_t>(time_ordered.size(), kCells);
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t p = (k + start) % kCells;
+    if (p < out.size()) out[p] = time_ordered[k];
+  }
 }
 
 }  // namespace vx

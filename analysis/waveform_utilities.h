@@ -3,6 +3,7 @@
 // height, and the first threshold crossing in an index window.
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include "app/state.h"
@@ -34,6 +35,12 @@ int Compute_ParabolaCoefficients(const double x[3], const double y[3], double& c
 // evaluated at j / factor for j = 0 ... (n - 1) * factor; out must hold that many points.
 // Point j * factor is sample j exactly.
 void Perform_SplineOnWaveform(std::span<const float> waveform, int factor, std::span<float> out);
+
+// The event's samples re-indexed by physical cell of the 1024-cell ring: time-ordered
+// sample k lies in cell (k + T - (T mod 16)) mod 1024, T being the block's first cell
+// (EventFCR). out holds 1024 cells; cells no sample of the record reached read NaN.
+void Build_PhysicallyOrderedValues(std::span<const float> time_ordered, std::uint32_t first_cell,
+                                   std::span<float> out);
 
 // out[i] = (w[i] - baseline) / height, baseline being the mean of the first nbBaseline
 // samples and height the extreme's distance from it, so the baseline maps to 0 and the

@@ -15,9 +15,21 @@ template <typename T>
 using PerChannel = std::array<std::array<T, kChannelsPerBlock>, kMaxSamBlocks>;
 using Samples = std::array<float, kMaxSamples>;
 
+// The measurements a replayed file stored with each channel record of the event just read
+// (zeros when the run was saved without them). Replays measure again and do not use them;
+// the exporter carries them over.
+struct StoredMeasurement {
+  float baseline = 0.0f;       // V
+  float amplitude = 0.0f;      // V
+  float charge = 0.0f;         // pC
+  double leading_edge = 0.0;   // ns from the start of the run
+  double trailing_edge = 0.0;  // ns from the start of the run
+};
+
 struct DecodedEvent {
   PerChannel<Samples> DataValues{};
   PerChannel<Samples> FullyOrderedValues{};
+  PerChannel<StoredMeasurement> StoredMeasurements{};  // replayed events only
   PerChannel<std::uint16_t> TrigCount{};
   PerChannel<std::uint16_t> TimeCount{};
   std::array<std::uint32_t, kMaxSamBlocks> EventID{};

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -55,14 +56,20 @@ struct ByteBuffer {
 // A data or measurement file being written. Records are collected in pending and written
 // in large blocks; committed counts the bytes on disk that end on a whole record, so that
 // a failed write can cut the file back to its last whole record.
+struct RecordEnd {
+  std::size_t end;  // within pending
+  bool event;       // an event, not a header
+};
+
 struct OutputFile {
   UniqueFd fd;
   std::filesystem::path path;
   ByteBuffer pending;
-  std::vector<std::size_t> record_ends;  // ends of the whole records within pending
+  std::vector<RecordEnd> record_ends;  // the whole records within pending
   std::uint64_t committed = 0;
-  bool failed = false;     // a write failed: nothing more is written, the error was told
-  std::string error_text;  // what the system said about the failure
+  std::int64_t events_committed = 0;  // events among the records on disk
+  bool failed = false;                // a write failed: nothing more is written, the error was told
+  std::string error_text;             // what the system said about the failure
 };
 
 // The replayed file, read through a large buffer.
@@ -75,16 +82,21 @@ struct InputFile {
 };
 
 struct FileData {
-  OutputFile data;                          // the run's current data file
-  OutputFile measurements;                  // the run's measurement file
-  std::filesystem::path FileForSavingData;  // first data file of the run
+  // Held by whoever touches the output files: the writer thread for its records and its
+  // periodic flush, run control and the acquisition loop for opening and closing.
+  std::mutex io_mutex;
+  OutputFile data;                           // the run's current data file
+  OutputFile measurements;                   // the run's measurement file
+  std::int64_t EventsInClosedDataFiles = 0;  // events on disk in the run's earlier data files
+  std::filesystem::path FileForSavingData;   // first data file of the run
   std::filesystem::path FileForSavingAllMeasurements;
 
   InputFile input;
   std::filesystem::path FileForReadingData;  // first file of the replayed series
   std::filesystem::path ReadingFilePath;     // file being read now
   bool ReplayFirstEvent = false;             // the next event read is the file's first
-  bool ReplaySpectra = false;                // the file holds spectra, no waveforms to replay
+  std::string ReplayVersion;                 // software version in the first file's header
+  int WholeEventsRead = 0;                   // whole events read from the series so far
   std::string line;                          // reader's line scratch
 };
 

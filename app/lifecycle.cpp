@@ -1,10 +1,15 @@
 #include "app/lifecycle.h"
 
+#include <csignal>
+
 #include "app/message_log.h"
 
 namespace vx {
 
 void Start_Core(State& st, const std::filesystem::path& user_path) {
+  // A file-size limit must fail the write like a full disk does, not kill the program in
+  // the middle of an event before the file is cut back to its last whole event.
+  std::signal(SIGXFSZ, SIG_IGN);
   st.UserPath = user_path;
   st.FileForSavingLogFile = user_path / "logfile.txt";
   Open_FileForSavingLogFile(st, 1);
@@ -23,7 +28,9 @@ void Start_Core(State& st, const std::filesystem::path& user_path) {
 }
 
 void Shutdown_Core(State& st) {
-  if (st.Board_Connected.load() == 1 && st.hooks.close_device) st.hooks.close_device();
+  // Also a handle that a communication error left open.
+  if ((st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) && st.hooks.close_device)
+    st.hooks.close_device();
   Close_FileForSavingLogFile(st);
 }
 

@@ -36,12 +36,17 @@ struct MeasurementData {
   std::atomic<std::int32_t> EnableExcludePulses{0};
   std::atomic<std::int32_t> ResetChargeHisto{0};
 
-  // Per-event lists of the run, entry k for the k-th event; an empty list is absent.
+  // Per-event lists of the run: entry k belongs to the k-th measured event of the run, across
+  // restarts and whatever the event numbers; NaN where the channel was not measured. A list
+  // holds only measured entries (its capacity grows ahead of it); an empty list is absent.
   PerChannel<std::vector<double>> RiseTimeInstantForHisto{};
   PerChannel<std::vector<double>> FallTimeInstantForHisto{};
   PerChannel<std::vector<double>> PeakAmplitudeForHisto{};
   PerChannel<std::vector<double>> ComputedChargeForHisto{};
+  std::int32_t ListEntries = 0;  // events measured into the lists this run
   bool ListGrowthFailed = false;
+  // Set by a settings restart: the next loop start continues the run and keeps its lists.
+  std::atomic<std::int32_t> ContinuingRun{0};
 
   // Sums over the run of each channel's amplitude (V) and charge (pC), for run summaries.
   PerChannel<double> AmplitudeSum{};
@@ -73,6 +78,9 @@ struct MeasurementData {
   PerChannel<std::int32_t> NbOfValidChargeWords{};
   // Firmware charges of the current event, filled by the readout.
   PerChannel<std::vector<double>> ChargeDataValues{};
+  // Firmware mode, automatic range: every charge so far had one value, so the range is only
+  // provisional; the readout does not cut on it and the first different charge sets it.
+  PerChannel<std::uint8_t> ChargeRangePending{};
 
   // Spectrum of the current event (dB) and its work arrays.
   PerChannel<std::array<float, kMaxSamples>> FFTResult{};

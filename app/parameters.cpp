@@ -175,11 +175,7 @@ void init_block(SAMBlockParams& k, const SystemParams& sys) {
   k.NoResetPerReadout = 1;
   k.ControlRegBit2 = 1;
 
-  Build_TriggerReg(k);
-  Build_TriggerGateReg(k);
-  Build_ChargeThresholdRegs(k);
-  Build_PulseReg(k);
-  Build_ControlReg(k, sys);
+  Build_RegisterImages(k, sys);
 }
 
 void init_gui(State& st) {
@@ -239,7 +235,8 @@ void Init_Params(State& st) {
   init_charge_histo_limits(st.acq);
   st.board.Reserved164 = 276;
   init_rate_scan(st.acq);
-  init_tcp(st.tcp);
+  // A registered server outlives a reconnection of the board, and so does its record.
+  if (!st.remote.server) init_tcp(st.tcp);
   for (auto& blk : st.sam) init_block(blk, st.sys);
   st.sys.RecordLength = 16 * st.sam[0].RecordLength16;
   init_gui(st);

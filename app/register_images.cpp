@@ -34,4 +34,12 @@ void Build_PulseReg(SAMBlockParams& blk) {
       static_cast<std::uint8_t>(blk.PulseEnable[0] + 2 * blk.PulseEnable[1] + 4 * blk.PulseSource);
 }
 
+void Build_RegisterImages(SAMBlockParams& blk, const SystemParams& sys) {
+  Build_TriggerReg(blk);
+  Build_TriggerGateReg(blk);
+  Build_ChargeThresholdRegs(blk);
+  Build_PulseReg(blk);
+  Build_ControlReg(blk, sys);
+}
+
 }  // namespace vx

@@ -12,5 +12,7 @@ void Build_ControlReg(SAMBlockParams& blk, const SystemParams& sys);
 void Build_TriggerGateReg(SAMBlockParams& blk);
 void Build_ChargeThresholdRegs(SAMBlockParams& blk);
 void Build_PulseReg(SAMBlockParams& blk);
+// Every image of the block from its current fields.
+void Build_RegisterImages(SAMBlockParams& blk, const SystemParams& sys);
 
 }  // namespace vx

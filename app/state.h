@@ -19,6 +19,7 @@
 #include "app/inl_calibration_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
+#include "app/rate_data.h"
 #include "app/remote_data.h"
 #include "platform/clock.h"
 #include "platform/digitizer.h"
@@ -37,7 +38,7 @@ struct CoreHooks {
   std::function<void()> refresh_annotations;
   std::function<void()> start_acquisition_from_user;
   std::function<void(const std::string&)> load_setup_from_file;
-  std::function<void()> on_run_finished;
+  std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
 
   // INL calibration, rates and the display: each is installed by the layer that owns it.
   std::function<void()> clear_inl_accumulators;
@@ -84,16 +85,14 @@ class State {
   alignas(8) GuiParams SavedGuiParamValues{};
   alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> SavedSAMBlockParamValues{};
 
-  // Record fields that one thread writes and another polls.
+  // Record fields that one thread writes and another polls. Only fields at 4-byte offsets
+  // can be used this way; flags at other offsets live in the state object instead.
   std::atomic_ref<std::int32_t> StopRequest() {
-    return field(acq, offsetof(AcqParams, StopRequest));
+    return field<offsetof(AcqParams, StopRequest)>(acq);
   }
-  std::atomic_ref<std::int32_t> RateScanRunning() {
-    return field(acq, offsetof(AcqParams, RateScanRunning));
-  }
-  std::atomic_ref<std::int32_t> RateScanFlag() {
-    return field(acq, offsetof(AcqParams, RateScanFlag));
-  }
+  // The rate scan's flags (their record fields sit at 2-byte offsets and are not used).
+  AtomicI32 RateScanRunning{0};
+  AtomicI32 RateScanFlag{0};
 
   // Connection and run flags.
   AtomicI32 DeviceHandle{-1};
@@ -113,6 +112,7 @@ class State {
   AtomicI32 SaveDataInFileThreadReleased{1};
   AtomicI32 EventNumber{0};
   AtomicI32 FirstEventNumber{0};
+  AtomicI32 NbOfEventsInRun{0};  // events read and processed since the run started
 
   // Memory the digitizer library hands out, and the firmware versions read at connection.
   char* RAMValues = nullptr;
@@ -168,14 +168,18 @@ class State {
   DecodedEvent event;
   EventResults results;
   MeasurementData meas;
+  RateData rates;
   FileData files;
   RemoteData remote;
 
  private:
-  template <typename Rec>
-  static std::atomic_ref<std::int32_t> field(Rec& rec, std::size_t offset) {
+  template <std::size_t Offset, typename Rec>
+  static std::atomic_ref<std::int32_t> field(Rec& rec) {
+    static_assert(
+        alignof(Rec) == 1 && Offset % std::atomic_ref<std::int32_t>::required_alignment == 0,
+        "an atomic_ref needs an aligned field");
     auto* bytes = reinterpret_cast<unsigned char*>(&rec);
-    return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(bytes + offset));
+    return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(bytes + Offset));
   }
 };
 

@@ -1,5 +1,6 @@
 #include "app/timer_tick.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ void update_connection_indicator(State& st) {
 }
 
 void update_scan_indicator(State& st) {
-  st.ScanLedOn = st.RateScanRunning().load() == 1 ? !st.ScanLedOn : false;
+  st.ScanLedOn = st.RateScanRunning.load() == 1 ? !st.ScanLedOn : false;
   st.ui.set_led(Led::RateScanRunning, st.ScanLedOn);
 }
 
@@ -56,8 +57,14 @@ void serve_remote_setup_load(State& st) {
   if (st.AcquisitionRunning.load() == 1 || st.tcp.RemoteLoadSetupRequest != 1) return;
   st.tcp.RemoteLoadSetupRequest = 0;
   if (st.hooks.load_setup_from_file) {
+    // The client's own setup load keeps remote control as it is, whatever the file says.
+    const std::int32_t commands = st.acq.TCPCommandsEnabled;
     st.hooks.load_setup_from_file(
         std::string(st.tcp.RemoteSetupFileName, text_length(st.tcp.RemoteSetupFileName)));
+    if (st.acq.TCPCommandsEnabled != commands) {
+      st.acq.TCPCommandsEnabled = commands;
+      st.ui.refresh_panel(Panel::Main);
+    }
   }
 }
 
@@ -118,6 +125,15 @@ void Update_RunElapsedTime(State& st) {
   st.ui.set_text(Field::RunElapsedTime, 1, std::to_string(hours));
   st.ui.set_text(Field::RunElapsedTime, 2, std::to_string(minutes));
   st.ui.set_text(Field::RunElapsedTime, 3, std::to_string(seconds));
+}
+
+void Update_RunTotals(State& st) {
+  const double seconds = std::max(st.clock.now() - st.acq.RunStartTime, 0.0);
+  st.acq.RunElapsedTime = static_cast<std::int32_t>(seconds);
+  Update_RunElapsedTime(st);
+  const std::int32_t events = st.EventNumber.load() - st.FirstEventNumber.load();
+  st.EventRate = seconds > 0.0 ? static_cast<float>(events / seconds) : 0.0f;
+  st.ui.set_text(Field::EventRate, -1, format_rate(st.EventRate));
 }
 
 void TimerCB(State& st) {

@@ -16,4 +16,8 @@ void TimerCB(State& st);
 // minutes, seconds).
 void Update_RunElapsedTime(State& st);
 
+// At the end of a run (or replay): its whole elapsed time and its mean event rate, so
+// that a run shorter than a tick does not leave an earlier run's values on show.
+void Update_RunTotals(State& st);
+
 }  // namespace vx

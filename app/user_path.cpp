@@ -41,6 +41,8 @@ UserPathEnvironment read_user_path_environment(const std::optional<std::string>&
 }
 
 std::filesystem::path Resolve_UserPath(const UserPathEnvironment& env) {
+  // The user named this directory: data must not silently land elsewhere.
+  if (env.override_dir && !make_usable(*env.override_dir)) return {};
   std::vector<std::filesystem::path> candidates;
   if (env.override_dir) candidates.emplace_back(*env.override_dir);
   if (env.user_profile) {

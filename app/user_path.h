@@ -21,7 +21,8 @@ UserPathEnvironment read_user_path_environment(const std::optional<std::string>&
 
 // Picks the first usable directory (an override, USERPROFILE/AppData/Local/Veltrix,
 // XDG_DATA_HOME/Veltrix, ~/.local/share/Veltrix, then the executable's directory),
-// creating it, and creates the folders the program writes into under it.
+// creating it, and creates the folders the program writes into under it. An override
+// that cannot be used is not replaced by another directory: the result is then empty.
 std::filesystem::path Resolve_UserPath(const UserPathEnvironment& env);
 
 // The directory of the running executable (from /proc/self/exe), or the current one.

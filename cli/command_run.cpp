@@ -1,15 +1,21 @@
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <map>
 
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
+#include "analysis/time_amplitude.h"
+#include "cli/command_rates.h"
 #include "cli/commands.h"
+#include "cli/no_event_hint.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
 #include "files/data_file_reader.h"
+#include "files/data_file_writer.h"
 
 namespace vx::cli {
 
@@ -53,11 +59,7 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDMethod = 1;
     st.acq.CFDRatio = *o.cfd;
   }
-  if (o.fixed_threshold) {
-    st.acq.CFDMethod = 0;
-    for (auto& block : st.acq.PulseThreshold)
-      for (auto& t : block) t = static_cast<float>(*o.fixed_threshold / kVoltsPerAdcCount);
-  }
+  if (o.fixed_threshold) Set_FixedThresholdTiming(st, *o.fixed_threshold);
 }
 
 // The file options go into the records as the file panel would put them; the directory
@@ -105,9 +107,10 @@ class Progress {
 
   void update() {
     const double now = st_.clock.now();
+    hint_when_quiet(now);
     if (now - last_ < (tty_ ? 0.2 : 5.0)) return;
     last_ = now;
-    const int events = st_.EventNumber.load() - st_.FirstEventNumber.load();
+    const int events = st_.NbOfEventsInRun.load();
     const double elapsed = now - start_;
     const double rate = elapsed > 0 ? events / elapsed : 0.0;
     std::fprintf(
@@ -121,6 +124,28 @@ class Progress {
   }
 
  private:
+  // A board waiting for its own or an external trigger may rightly stay quiet; say once
+  // that it does, so that a silent wait is not taken for a hang. (A board triggered by
+  // software that stays quiet ends the run with an error instead.)
+  void hint_when_quiet(double now) {
+    const int events = st_.NbOfEventsInRun.load();
+    if (events != quiet_events_) {
+      quiet_events_ = events;
+      quiet_since_ = now;
+      return;
+    }
+    const bool outside = st_.sys.TriggerSource == 1 || st_.sys.TriggerSource == 3;
+    if (hinted_ || !outside || st_.acq.RunFromFile == 1 || now - quiet_since_ < 5.0) return;
+    hinted_ = true;
+    std::fprintf(stderr,
+                 "%sNo trigger for 5 s: still waiting for events (check the trigger source, "
+                 "thresholds and signals; Ctrl-C stops).\n",
+                 tty_ ? "\n" : "");
+  }
+
+  int quiet_events_ = -1;
+  double quiet_since_ = 0.0;
+  bool hinted_ = false;
   State& st_;
   bool tty_;
   double start_;
@@ -148,8 +173,9 @@ void print_channels(State& st) {
 
 void print_time_histogram(State& st) {
   const TimeHistoResults& t = st.meas.TimeHisto;
-  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelB,
-              st.acq.TimeHistoChannelA, t.entries);
+  // The differences are t(A) - t(B).
+  std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelA,
+              st.acq.TimeHistoChannelB, t.entries);
   std::printf("    mean             %.4f ns\n", t.mean_ns);
   std::printf("    RMS              %.2f ps\n", t.rms_ps);
   std::printf("    FWHM             %.2f ps\n", t.fwhm_ps);
@@ -161,22 +187,42 @@ void print_time_histogram(State& st) {
 }
 
 void print_summary(State& st, double elapsed) {
-  const int events = st.EventNumber.load() - st.FirstEventNumber.load();
+  const int events = st.NbOfEventsInRun.load();
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
+  if (st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1)
+    std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st)));
   std::printf("  duration           %.2f s\n", elapsed);
   std::printf("  mean rate          %.1f events/s\n", elapsed > 0 ? events / elapsed : 0.0);
   print_channels(st);
   if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
 }
 
+// A count of at least 1; the refusal says what to type.
+CLI::Validator count_from_one(const std::string& example) {
+  return CLI::Validator(
+      [example](std::string& text) -> std::string {
+        long long value = 0;
+        std::size_t used = 0;
+        try {
+          value = std::stoll(text, &used);
+        } catch (const std::exception&) {
+          used = 0;
+        }
+        if (used == text.size() && used > 0 && value >= 1 && value <= INT_MAX) return {};
+        return "'" + text + "' is not allowed: give a whole number from 1 to " +
+               std::to_string(INT_MAX) + ", for example " + example;
+      },
+      "N>=1");
+}
+
 }  // namespace
 
 void add_run_options(CLI::App& command, RunOptions& o) {
   auto* events = command.add_option("--events", o.events, "Finite Event Number run of N events")
-                     ->check(CLI::PositiveNumber);
+                     ->check(count_from_one("--events 1000"));
   auto* seconds = command.add_option("--seconds", o.seconds, "Finite Time run of S seconds")
-                      ->check(CLI::PositiveNumber);
+                      ->check(count_from_one("--seconds 60"));
   auto* continuous = command.add_flag("--continuous", o.continuous, "Continuous run, until Ctrl-C");
   auto* single = command.add_flag("--single", o.single, "Single Event run");
   events->excludes(seconds)->excludes(continuous)->excludes(single);
@@ -208,7 +254,7 @@ void add_run_options(CLI::App& command, RunOptions& o) {
                    "Write the per-event measurement file");
   auto* split =
       command.add_option("--split", o.split, "A new data file every N events (default 500)")
-          ->check(CLI::PositiveNumber);
+          ->check(count_from_one("--split 500"));
   auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
   split->excludes(no_split);
   command.add_option("--data-dir", o.data_dir,
@@ -222,34 +268,45 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
           ->check(CLI::ExistingFile);
   replay->excludes(save)->excludes(with);
+  add_settings_options(command, o.settings);
+  command.add_option("--save-histos", o.save_histos,
+                     "Write the charge and time-difference histogram files into DIR");
 }
 
-void apply_run_options(Session& session, const RunOptions& options) {
+bool apply_run_options(Session& session, const RunOptions& options) {
+  // The trigger source first: choosing "External" clears the gate option given after it.
   apply_trigger(session.state(), options.trigger);
+  if (!apply_cli_settings(session.state(), options.settings)) return false;
   apply_run_type(session.state(), options);
   apply_measurements(session.state(), options);
   apply_file_options(session, options);
+  return true;
 }
 
 int command_run(Session& session, const RunOptions& options) {
   if (!session.connect()) return 1;
   State& st = session.state();
-  apply_run_options(session, options);
+  if (!apply_run_options(session, options)) return 2;
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != 1) return 1;
   const double start = st.clock.now();
   Progress progress(st);
+  NoEventHint hint(st);
   session.run_until(
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
       },
-      [&] { progress.update(); });
+      [&] {
+        progress.update();
+        hint.update();
+      });
   progress.done();
   print_summary(st, st.clock.now() - start);
+  const int histos = options.save_histos ? save_run_histos(session, *options.save_histos) : 0;
   if (options.replay) Set_RunFromFile(st, 0);
-  return session.ui().errors_seen.load() != errors_before ? 1 : 0;
+  return session.ui().errors_seen.load() != errors_before || histos != 0 ? 1 : 0;
 }
 
 int command_demo(Session& session) {

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -52,7 +54,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   State& st = session.state();
   Install_RemoteControlHooks(st);
   if (options.setup && Load_SetupFromFile(st, *options.setup, 0) != 1) return 1;
-  apply_run_options(session, run_options);
+  if (!apply_run_options(session, run_options)) return 2;
 
   st.remote.ListenAddress = options.bind;
   st.tcp.ServerPort = options.port;
@@ -65,10 +67,21 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   if (options.commands) Set_TCPCommandsEnabled(st, true);
   std::printf("Remote control on %s port %d, commands %s. Ctrl-C ends.\n", options.bind.c_str(),
               st.tcp.ServerPort, st.acq.TCPCommandsEnabled == 1 ? "enabled" : "disabled");
+  std::printf("'kill -USR1 %d' disconnects the client.\n", static_cast<int>(getpid()));
   std::fflush(stdout);
 
   ReceivedEcho echo(st.remote);
-  session.run_until([] { return Session::interrupted(); }, [&] { echo.print_new(); });
+  const auto each_pass = [&] {
+    if (Session::take_disconnect_request()) {
+      if (st.tcp.ClientConnected == 1) {
+        Disconnect_TCPClient(st);
+      } else {
+        std::printf("No TCP client to disconnect.\n");
+      }
+    }
+    echo.print_new();
+  };
+  session.run_until([] { return Session::interrupted(); }, each_pass);
   if (st.AcquisitionRunning.load() == 1) {
     st.StopRequest().store(1);
     session.run_until([&] { return st.AcquisitionRunning.load() == 0; }, [&] { echo.print_new(); });

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/session.h"
+#include "cli/settings_options.h"
 
 namespace vx::cli {
 
@@ -35,11 +36,15 @@ struct RunOptions {
   bool date = false;
   bool time = false;
   std::optional<std::string> replay;
+
+  SettingsOptions settings;
+  std::optional<std::string> save_histos;  // directory receiving the histogram files
 };
 
 void add_run_options(CLI::App& command, RunOptions& options);
 // Applies the run options to the session's state, as a run from the command line uses them.
-void apply_run_options(Session& session, const RunOptions& options);
+// False (the reasons printed) when a setting is out of its range: then none is applied.
+bool apply_run_options(Session& session, const RunOptions& options);
 
 struct ServeOptions {
   int port = 8008;
@@ -48,6 +53,24 @@ struct ServeOptions {
   std::string bind = "0.0.0.0";
 };
 
+// The text of a command-line error; what was not understood is listed in the order typed.
+std::string failure_text(const CLI::App* app, const CLI::Error& e, int argc, char** argv);
+
+struct ExportOptions {
+  std::string run_file;
+  std::string hdf5;
+  bool overwrite = false;
+};
+CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
+// Needs no board: converts a saved run to HDF5.
+int command_export(const ExportOptions& options, const GlobalOptions& global);
+struct CalibrateOptions {
+  CLI::App* command = nullptr;
+  int events = 0;
+  bool save_to_flash = false;
+};
+void add_calibrate_command(CLI::App& app, CalibrateOptions& options);
+int command_calibrate(Session& session, const CalibrateOptions& options);
 // veltrix-cli eeprom ...: registered by add_eeprom_command, run when its command is parsed.
 struct EepromOptions {
   CLI::App* command = nullptr;
@@ -78,6 +101,11 @@ int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);
 int command_setup_load(Session& session, const std::string& file);
+// Applies the settings before saving.
+int command_setup_save_with(Session& session, const std::string& file,
+                            const SettingsOptions& settings);
+// Prints what a setup file holds, without a board.
+int command_setup_show(const std::string& file);
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options);
 // Prints where the user's guide is (exit 1 when it is not installed).
 int command_guide();

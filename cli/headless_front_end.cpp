@@ -26,6 +26,16 @@ bool HeadlessFrontEnd::confirm(const std::string& title, const std::string& text
   return assume_yes;
 }
 
+bool HeadlessFrontEnd::confirm_replace(const std::string& title, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  std::fprintf(stdout, "QUESTION %s: %s -> %s\n", title.c_str(), text.c_str(),
+               overwrite ? "yes (--overwrite)"
+                         : "no: existing run data is kept (pass --overwrite to replace it, or "
+                           "choose another --run-id or --base-name)");
+  std::fflush(stdout);
+  return overwrite;
+}
+
 void HeadlessFrontEnd::progress_show(const std::string& title, const std::string& label) {
   std::lock_guard lock(mutex_);
   last_percent_ = -1;

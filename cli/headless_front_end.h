@@ -15,6 +15,7 @@ namespace vx::cli {
 class HeadlessFrontEnd final : public NullFrontEnd {
  public:
   bool assume_yes = false;                                // --yes
+  bool overwrite = false;                                 // --overwrite: replace run data
   std::optional<std::filesystem::path> file_answer;       // file dialogs
   std::optional<std::filesystem::path> directory_answer;  // directory dialogs
   bool quiet_progress = false;
@@ -22,6 +23,8 @@ class HeadlessFrontEnd final : public NullFrontEnd {
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
   bool confirm(const std::string& title, const std::string& text) override;
+  // --yes does not replace saved run data; only --overwrite does.
+  bool confirm_replace(const std::string& title, const std::string& text) override;
   std::optional<std::filesystem::path> select_file(const FileDialogRequest&) override {
     return file_answer;
   }

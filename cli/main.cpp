@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/params.h"
+#include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 
@@ -10,6 +11,11 @@ int main(int argc, char** argv) {
   CLI::App app{"Veltrix command line: drive an x743 digitizer (here its simulation) headless."};
   app.set_version_flag("--version", std::string("veltrix-cli ") + vx::kSoftwareVersion);
   app.require_subcommand(1);
+  // Global options are also taken after the command ("run --events 5 --user-dir DIR").
+  app.fallthrough();
+  app.failure_message([argc, argv](const CLI::App* failed, const CLI::Error& e) {
+    return vx::cli::failure_text(failed, e, argc, argv);
+  });
   vx::cli::GlobalOptions global;
   app.add_option("--user-dir", global.user_dir,
                  "User data directory (log, run data, setups); default from VELTRIX_USER_DIR, "
@@ -17,7 +23,10 @@ int main(int argc, char** argv) {
   app.add_option("--sim-config", global.sim_config,
                  "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
   app.add_option("--model", global.model, "Board model")->check(CLI::IsMember({"dt5743", "v1743"}));
-  app.add_flag("--yes,-y", global.yes, "Answer yes to every confirmation");
+  app.add_flag("--yes,-y", global.yes,
+               "Answer yes to every confirmation (existing run data is still kept)");
+  app.add_flag("--overwrite", global.overwrite,
+               "Replace the data files of an existing run directory of the same name");
 
   auto* info =
       app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");
@@ -31,8 +40,12 @@ int main(int argc, char** argv) {
   setup->require_subcommand(1);
   auto* setup_save = setup->add_subcommand("save", "Connect and save the setup to FILE");
   setup_save->add_option("FILE", setup_file, "Setup file")->required();
+  vx::cli::SettingsOptions setup_settings;
+  vx::cli::add_settings_options(*setup_save, setup_settings);
   auto* setup_load = setup->add_subcommand("load", "Connect, load FILE and print what changed");
   setup_load->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
+  auto* setup_show = setup->add_subcommand("show", "Print the settings a setup FILE holds");
+  setup_show->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
 
   vx::cli::ServeOptions serve_options;
   auto* serve = app.add_subcommand("serve", "Connect and obey one remote TCP client until Ctrl-C");
@@ -44,21 +57,32 @@ int main(int argc, char** argv) {
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
+  vx::cli::ExportOptions export_options;
+  auto* export_run = vx::cli::add_export_command(app, export_options);
+  vx::cli::CalibrateOptions calibrate_options;
+  vx::cli::add_calibrate_command(app, calibrate_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
   auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
   const auto inl = vx::cli::add_inl_commands(app);
+  const auto rates = vx::cli::add_rates_command(app);
+  const auto scan = vx::cli::add_scan_command(app);
   CLI11_PARSE(app, argc, argv);
   if (*guide) return vx::cli::command_guide();
+  if (*export_run) return vx::cli::command_export(export_options, global);
 
+  if (*setup_show) return vx::cli::command_setup_show(setup_file);
   vx::cli::Session session(global);
-  if (!session.load_sim_config()) return 2;
+  if (!session.start()) return 2;
   if (*info) return vx::cli::command_info(session);
   if (*run) return vx::cli::command_run(session, run_options);
   if (*demo) return vx::cli::command_demo(session);
-  if (*setup_save) return vx::cli::command_setup_save(session, setup_file);
+  if (*setup_save) return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
   if (*inl->calibrate || *inl->load) return vx::cli::command_inl(session, *inl);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
+  if (*rates->command) return vx::cli::command_rates(session, *rates);
+  if (*scan->command) return vx::cli::command_scan(session, *scan);
   if (*serve) return vx::cli::command_serve(session, serve_options, run_options);
+  if (*calibrate_options.command) return vx::cli::command_calibrate(session, calibrate_options);
   return 0;
 }

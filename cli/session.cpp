@@ -24,6 +24,12 @@ void on_interrupt(int) {
   g_interrupted = 1;
 }
 
+volatile std::sig_atomic_t g_disconnect_requested = 0;
+
+void on_disconnect_request(int) {
+  g_disconnect_requested = 1;
+}
+
 int panel_model(const std::string& model) {
   return model == "dt5743" ? kModelDesktop : kModelVme;
 }
@@ -32,13 +38,12 @@ int panel_model(const std::string& model) {
 
 Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clock_, pool_) {
   ui_.assume_yes = options.yes;
-  const auto user_path =
-      Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
-  Start_Core(st_, user_path);
+  ui_.overwrite = options.overwrite;
   Install_CoreHooks(st_);
   st_.hooks.select_board_model = [this](int model) { make_board(model); };
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
+  std::signal(SIGUSR1, on_disconnect_request);
 }
 
 Session::~Session() {
@@ -49,6 +54,29 @@ Session::~Session() {
 
 bool Session::interrupted() {
   return g_interrupted != 0;
+}
+
+bool Session::take_disconnect_request() {
+  if (g_disconnect_requested == 0) return false;
+  g_disconnect_requested = 0;
+  return true;
+}
+
+bool Session::start() {
+  // Everything is checked before the log of the previous session is replaced.
+  if (!load_sim_config()) return false;
+  const auto env = read_user_path_environment(options_.user_dir, executable_directory());
+  const auto user_path = Resolve_UserPath(env);
+  if (user_path.empty()) {
+    std::fprintf(stderr,
+                 "The user data directory '%s' (%s) cannot be created or written into.\n"
+                 "Give a writable directory with --user-dir DIR.\n",
+                 env.override_dir->c_str(),
+                 options_.user_dir ? "--user-dir" : "environment variable VELTRIX_USER_DIR");
+    return false;
+  }
+  Start_Core(st_, user_path);
+  return true;
 }
 
 bool Session::load_sim_config() {

@@ -24,6 +24,7 @@ struct GlobalOptions {
   std::optional<std::string> sim_config;
   std::string model = "v1743";
   bool yes = false;
+  bool overwrite = false;
 };
 
 class Session {
@@ -33,8 +34,9 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Loads the simulation configuration; false (with the reason printed) when it is bad.
-  bool load_sim_config();
+  // Checks the simulation configuration and the user data directory, then starts the core
+  // (log file, user folders); false, with the reason printed, when either is unusable.
+  bool start();
   // Connects the board and waits for the connection thread; true when a board is there.
   bool connect();
   // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
@@ -45,8 +47,12 @@ class Session {
   HeadlessFrontEnd& ui() { return ui_; }
   sim::SimulatedBoard* board() { return board_.get(); }
   static bool interrupted();
+  // SIGUSR1 asks to disconnect the remote client; true once per request.
+  static bool take_disconnect_request();
 
  private:
+  // Loads the simulation configuration; false (with the reason printed) when it is bad.
+  bool load_sim_config();
   void make_board(int model);
 
   GlobalOptions options_;

@@ -1,5 +1,6 @@
 #include "digitizer/board_configuration.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/register_images.h"
@@ -163,6 +164,8 @@ std::uint32_t disabled_trigger_mask(const State& st) {
 }
 
 void Set_AllBoardParameters(State& st) {
+  // The images follow their fields even without a board: setup files store them.
+  for (int b = 0; b < blocks(st); ++b) Build_RegisterImages(st.sam[b], st.sys);
   if (st.Board_Connected.load() != 1) return;
   st.StopRequest().store(1);
   wait_for_flag([&] { return st.AcquisitionBusy.load() == 0; });
@@ -192,14 +195,14 @@ void Set_AllBoardParameters(State& st) {
     Load_DACs(st, 0, b);
     Load_DACs(st, 1, b);
   }
+  // The control word carries the charge-mode, baseline and rate-counter bits.
+  Load_HardwareSetup(st, 12, -1);
 }
 
 void Set_SystemMonitorParameters(State& st) {
   Stop_AcquisitionAndWait(st);
-  call(st, [&](Digitizer& d, int h) {
-    d.WriteRegister(h, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
-    d.WriteRegister(h, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
-  });
+  write_reg(st, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
+  write_reg(st, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
 }
 
 void Set_SystemEnabledTriggerSources(State& st) {
@@ -270,17 +273,26 @@ void Set_PrimitivesGateLength(State& st) {
   }
 }
 
+// block -1: every block of the board.
 void Set_CoincidenceMode(State& st, int block) {
   Stop_AcquisitionAndWait(st);
-  if (block < 0 || block >= blocks(st)) return;
+  if (block < 0) {
+    for (int b = 0; b < blocks(st); ++b) pair_logic(st, b, st.sam[b].CoincidenceAND == 1 ? 1 : 0);
+    return;
+  }
+  if (block >= blocks(st)) return;
   pair_logic(st, block, st.sam[block].CoincidenceAND == 1 ? 1 : 0);
 }
 
+// channel -1: every channel of the board.
 void Set_TriggerPolarity(State& st, int channel) {
   Stop_AcquisitionAndWait(st);
-  if (channel < 0 || channel >= 2 * blocks(st)) return;
-  const int polarity = st.sam[channel / 2].TriggerPolarity[channel % 2];
-  call(st, [&](Digitizer& d, int h) { d.SetTriggerPolarity(h, channel, polarity); });
+  const int first = channel < 0 ? 0 : channel;
+  const int last = channel < 0 ? 2 * blocks(st) : std::min(channel + 1, 2 * blocks(st));
+  for (int ch = first; ch < last; ++ch) {
+    const int polarity = st.sam[ch / 2].TriggerPolarity[ch % 2];
+    call(st, [&](Digitizer& d, int h) { d.SetTriggerPolarity(h, ch, polarity); });
+  }
 }
 
 void Set_ExternalTriggerType(State& st) {

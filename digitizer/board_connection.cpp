@@ -45,6 +45,9 @@ void init_measurement_results(State& st) {
 }  // namespace
 
 int Open_Device(State& st) {
+  // A handle left open (a communication error clears Board_Connected, not the handle)
+  // would make the board refuse to open again.
+  if (st.DeviceHandle.load() >= 0) Close_Device(st);
   st.Board_Connected = 0;
   st.Communication_Error = 0;
   int handle = -1;
@@ -78,16 +81,24 @@ int Open_Device(State& st) {
   return 1;
 }
 
+namespace {
+
+void initialization_failed(State& st) {
+  Write_InfoMessage(st,
+                    "Error : Device Initialization failed!\nMake sure that the device is "
+                    "connected!\nthen click on the Reboot button.\n",
+                    kError);
+}
+
+}  // namespace
+
 void Sam_Init(State& st) {
   Write_InfoMessage(st, "Please wait until the end of the initialization...\n", kInfo);
   const bool opened = st.Board_Connected.load() == 0 && Open_Device(st) == 1;
   if (!opened) {
     Init_Params(st);
     init_measurement_results(st);
-    Write_InfoMessage(st,
-                      "Error : Device Initialization failed!\nMake sure that the device is "
-                      "connected!\nthen click on the Reboot button.\n",
-                      kError);
+    initialization_failed(st);
     return;
   }
 
@@ -95,8 +106,8 @@ void Sam_Init(State& st) {
   Write_InfoMessage(st, "End of Device initialization. \n", kInfo);
   Init_Params(st);
   const int h = st.DeviceHandle.load();
-  st.digitizer->SetMaxNumEventsBLT(h,
-                                   static_cast<std::uint32_t>(std::max(st.acq.MaxNumEventsBLT, 1)));
+  st.digitizer->SetMaxNumEventsBLT(
+      h, static_cast<std::uint32_t>(std::max(int{st.acq.MaxNumEventsBLT}, 1)));
   st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
   Read_MotherBoardFPGAVersion(st);
   Read_FPGAVersion(st, 0);
@@ -105,6 +116,14 @@ void Sam_Init(State& st) {
   for (int d = 0; d < st.sys.NbOfSAMBlocks / 2; ++d) {
     Read_Pedestal_Values_From_EEPROM(st, d, 0);
     Read_EEPROM_Info(st, d);
+  }
+  // A board that did not take its whole set-up is not connected: a run on it would use
+  // settings it never received.
+  if (st.Communication_Error.load() == 1) {
+    Close_Device(st);
+    set_block_count(st, 0);
+    initialization_failed(st);
+    return;
   }
   Write_InfoMessage(st, "End of Hardware Setup. \n", kInfo);
 }
@@ -159,7 +178,7 @@ void Connect_Board(State& st, int model) {
     return;
   }
   st.SelectedModel = model;
-  if (st.Board_Connected.load() == 1) {
+  if (st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) {
     Close_Device(st);
     st.Board_Connected = 0;
     st.clock.delay(1.0);

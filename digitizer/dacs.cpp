@@ -32,8 +32,8 @@ void set_sam_reg2_bit(State& st, int block, int bit, bool on) {
   const int first = block < 0 ? 0 : block;
   const int last = block < 0 ? st.sys.NbOfSAMBlocks : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
-    auto& reg = st.sam[b].SamReg2;
-    reg = static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
+    const std::uint16_t reg = st.sam[b].SamReg2;  // packed field: by value
+    st.sam[b].SamReg2 = static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
     Load_HardwareSetup(st, 1, b);
   }
   st.ui.refresh_panel(Panel::SlowControl);
@@ -116,9 +116,10 @@ void Load_SamDacLSB(State& st, int block, int lsb1, int lsb2) {
   const int first = block < 0 ? 0 : block;
   const int last = block < 0 ? st.sys.NbOfSAMBlocks : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
-    auto& reg = st.sam[b].SamReg2;
+    std::uint16_t reg = st.sam[b].SamReg2;  // packed field: by value
     reg = static_cast<std::uint16_t>(lsb1 == 1 ? (reg | 0x40u) : (reg & ~0x40u));
     reg = static_cast<std::uint16_t>(lsb2 == 1 ? (reg | 0x80u) : (reg & ~0x80u));
+    st.sam[b].SamReg2 = reg;
     Load_HardwareSetup(st, 1, b);
   }
   st.ui.refresh_panel(Panel::SlowControl);

@@ -44,7 +44,8 @@ void Read_Register(State& st, int handle, std::uint32_t* value, std::uint32_t ad
 
 void Stop_AcquisitionAndWait(State& st) {
   st.StopRequest().store(1);
-  wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; });
+  // Through the front end: on the user-interface thread the ending run may still need it.
+  st.ui.wait_until([&] { return st.AcquisitionRunning.load() == 0; });
 }
 
 BoardAccess::BoardAccess(State& st) : st_(st) {

@@ -1,10 +1,12 @@
 #include "files/data_file_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "app/message_log.h"
@@ -40,14 +42,23 @@ int refuse_header(State& st) {
 }
 
 // A line was there but not the event it should hold, or the file ends inside an event.
-int damaged_event(State& st) {
-  char text[64];
-  std::snprintf(text, sizeof text, "after event %d", st.EventNumber.load());
+// The event record keeps the number of the last whole event read.
+int damaged_event(State& st, const char* what = "is incomplete or damaged") {
+  char text[64] = "the first event";
+  if (st.files.WholeEventsRead > 0)
+    std::snprintf(text, sizeof text, "the event after event %d", st.EventNumber.load());
   Write_InfoMessage(st,
                     "Error while reading file '" + st.files.ReadingFilePath.string() +
-                        "': the event " + text + " is incomplete or damaged.\n",
+                        "': " + text + " " + what + ".\n",
                     kError);
   return 0;
+}
+
+// The event is whole: its number becomes the event record's.
+int whole_event(State& st, int event_number) {
+  st.EventNumber.store(event_number);
+  st.files.WholeEventsRead += 1;
+  return 1;
 }
 
 bool valid_channel(int ch) {
@@ -70,48 +81,54 @@ void first_event_done(State& st) {
 }
 
 int samples_in_file(const State& st) {
-  return std::clamp(st.acq.NbOfSamplesInFile, 0, kMaxSamples);
+  return std::clamp(int{st.acq.NbOfSamplesInFile}, 0, kMaxSamples);
+}
+
+int channels_in_event(const State& st) {
+  return std::clamp(int{st.acq.NbOfChannelsAcquiredInFile}, 0, kMaxChannels);
+}
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 const char* skip_space(const char* p, const char* end) {
-  while (p < end &&
-         (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f'))
-    ++p;
+  while (p < end && is_space(*p)) ++p;
   return p;
 }
 
-// One number at p (after white space), as scanf's "%f" would take it. False when there is
-// none; non-finite values are not samples either.
-bool parse_volts(const char* p, const char* end, float& counts) {
+// One number at p (after white space) and the white space or line end that closes it.
+// False when there is none, or when it is no sample: a value beyond what a float holds.
+bool parse_volts(const char*& p, const char* end, float& counts) {
   p = skip_space(p, end);
   if (p < end && *p == '+') ++p;
   double volts = 0.0;
   const auto r = std::from_chars(p, end, volts);
-  if (r.ec != std::errc() || !std::isfinite(volts)) return false;
-  counts = static_cast<float>(volts / kVoltsPerAdcCount);
+  if (r.ec != std::errc() || (r.ptr < end && !is_space(*r.ptr))) return false;
+  const double value = volts / kVoltsPerAdcCount;
+  if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) return false;
+  counts = static_cast<float>(value);
+  p = r.ptr;
   return true;
 }
 
-void parse_sample_line(State& st, const std::string& line, int b, int c) {
+// The line holds exactly the header's number of samples, or the event is damaged.
+bool parse_sample_line(State& st, const std::string& line, int b, int c) {
   auto& data = st.event.DataValues[b][c];
   auto& ordered = st.event.FullyOrderedValues[b][c];
   const char* p = line.data();
   const char* end = p + line.size();
   const int n = samples_in_file(st);
-  float v = 0.0f;
   for (int k = 0; k < n; ++k) {
-    if (k > 0) {
-      const void* space = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
-      if (space == nullptr) break;
-      p = static_cast<const char*>(space) + 1;
-    }
-    if (parse_volts(p, end, v)) data[k] = ordered[k] = v;
+    float v = 0.0f;
+    if (!parse_volts(p, end, v)) return false;
+    data[k] = ordered[k] = v;
   }
+  return skip_space(p, end) == end;
 }
 
 int read_ascii_event(State& st) {
   FileData& files = st.files;
-  if (files.ReplaySpectra) return 0;
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return 0;
   int event_number = 0;
@@ -130,7 +147,6 @@ int read_ascii_event(State& st) {
                   &epoch, &year, &month, &day, &hour, &minute, &second, &ms, &tdc, chain) != 10) {
     return damaged_event(st);
   }
-  st.EventNumber.store(event_number);
   r.EpochTime = epoch;
   r.Year = year;
   r.Month = month;
@@ -142,22 +158,28 @@ int read_ascii_event(State& st) {
   restore_tdc(st, tdc);
   std::memcpy(st.event.EventTimeChain.data(), chain, sizeof chain);
 
-  for (int i = 0; i < st.acq.NbOfChannelsAcquiredInFile; ++i) {
+  std::array<bool, kMaxChannels> seen{};
+  for (int i = 0; i < channels_in_event(st); ++i) {
     if (!read_line(files.input, line, kHeaderLineMax)) return damaged_event(st);
     int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
-    float f[5];
-    if (std::sscanf(line.c_str(),
-                    "=== CH: %d EVENTID: %d FCR: %d Baseline: %f V Amplitude: %f V Charge: %f pC "
-                    "LeadingEdgeTime: %f ns TrailingEdgeTime: %f ns TrigCount: %d TimeCount %d ===",
-                    &ch, &id, &fcr, &f[0], &f[1], &f[2], &f[3], &f[4], &trig, &time) != 10 ||
+    float f[3];
+    double edges[2];  // ns from the start of the run: beyond a float's precision
+    if (std::sscanf(
+            line.c_str(),
+            "=== CH: %d EVENTID: %d FCR: %d Baseline: %f V Amplitude: %f V Charge: %f pC "
+            "LeadingEdgeTime: %lf ns TrailingEdgeTime: %lf ns TrigCount: %d TimeCount %d ===",
+            &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
       return damaged_event(st);
     }
+    if (seen[ch]) return damaged_event(st, "holds a channel twice");
+    seen[ch] = true;
     const int b = ch / 2, c = ch % 2;
     st.event.EventID[b] = static_cast<std::uint32_t>(id);
     st.event.EventFCR[b] = static_cast<std::uint32_t>(fcr);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(trig);
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(time);
+    st.event.StoredMeasurements[b][c] = {f[0], f[1], f[2], edges[0], edges[1]};
     first_event_channel(st, ch);
     std::fill(st.event.DataValues[b][c].begin() + 1, st.event.DataValues[b][c].end(), 0.0f);
     std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
@@ -165,10 +187,10 @@ int read_ascii_event(State& st) {
     do {
       if (!read_line(files.input, line, kSampleLineMax)) return damaged_event(st);
     } while (line.find('=') != std::string::npos);
-    parse_sample_line(st, line, b, c);
+    if (!parse_sample_line(st, line, b, c)) return damaged_event(st);
   }
   first_event_done(st);
-  return 1;
+  return whole_event(st, event_number);
 }
 
 template <typename T>
@@ -200,20 +222,28 @@ int read_binary_event(State& st) {
   restore_tdc(st, take<std::uint64_t>(p));
   std::memcpy(st.event.EventTimeChain.data(), p, 23);
   st.event.EventTimeChain[23] = '\0';
-  st.EventNumber.store(event_number);
 
   const int n = samples_in_file(st);
   unsigned char record[kBinaryChannelHeaderSize + 2 * kMaxSamples];
   const std::size_t record_size = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(n);
-  for (int i = 0; i < st.acq.NbOfChannelsAcquiredInFile; ++i) {
+  std::array<bool, kMaxChannels> seen{};
+  for (int i = 0; i < channels_in_event(st); ++i) {
     if (read_bytes(in, record, record_size) != record_size) return damaged_event(st);
     const unsigned char* q = record;
     const auto ch = take<std::int32_t>(q);
     if (!valid_channel(ch)) return damaged_event(st);
+    if (seen[ch]) return damaged_event(st, "holds a channel twice");
+    seen[ch] = true;
     const int b = ch / 2, c = ch % 2;
     st.event.EventID[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
     st.event.EventFCR[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
-    q += 4 + 4 + 8 + 8 + 4;  // measurements: replayed events are measured again
+    // Replayed events are measured again; the stored values are kept only for export.
+    auto& stored = st.event.StoredMeasurements[b][c];
+    stored.baseline = take<float>(q);
+    stored.charge = take<float>(q);
+    stored.leading_edge = take<double>(q);
+    stored.trailing_edge = take<double>(q);
+    stored.amplitude = take<float>(q);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
     first_event_channel(st, ch);
@@ -223,11 +253,29 @@ int read_binary_event(State& st) {
       data[k] = ordered[k] = static_cast<float>(take<std::int16_t>(q) / 10.0);
   }
   first_event_done(st);
-  return 1;
+  return whole_event(st, event_number);
 }
 
-// Line 4: samples, channels and sampling period, or the FFT variant.
-bool take_data_line(State& st, const std::string& line) {
+// The sampling frequencies (MHz) of the board and the periods (ps) that files give for them.
+constexpr std::array<std::pair<int, double>, 4> kSamplingPeriods = {
+    {{3200, 312.5}, {1600, 625.0}, {800, 1250.0}, {400, 2500.0}}};
+
+// Frequency of a period written with one decimal; 0 for none of the board's periods.
+int frequency_of_period(float period) {
+  for (const auto& [mhz, ps] : kSamplingPeriods)
+    if (std::fabs(period - ps) <= 0.05) return mhz;
+  return 0;
+}
+
+// Line 4: what an event of the file holds.
+struct DataLine {
+  bool spectra = false;
+  int samples = 0;
+  int channels = 0;   // channel records per event
+  int frequency = 0;  // MHz, waveforms only
+};
+
+bool parse_data_line(const std::string& line, DataLine& out) {
   int samples = -1, channels = -1, inl = 0;
   float period = 0.0f;
   const int fields =
@@ -236,41 +284,49 @@ bool take_data_line(State& st, const std::string& line) {
                   "Period: %f ps == INL Correction: %1d ===",
                   &samples, &channels, &period, &inl);
   if (fields >= 1) {
-    if (samples < 1 || samples > kMaxSamples ||
-        (fields >= 2 && (channels < 0 || channels > kMaxChannels)))
-      return false;
-    tell_line(st, line);
-    st.acq.NbOfSamplesInFile = samples;
-    if (fields >= 2) st.acq.NbOfChannelsAcquiredInFile = channels;
-    if (fields >= 3 && std::isfinite(period) && period > 0.0f)
-      Set_Frequency(st, static_cast<int>(1000000.0 / period));
-    return true;
+    // Every field is needed: a line cut short gives no event layout to read by.
+    out = {false, samples, channels, frequency_of_period(period)};
+    return fields == 4 && samples >= 1 && samples <= kMaxSamples && channels >= 1 &&
+           channels <= kMaxChannels && out.frequency != 0;
   }
   int values = 0;
   if (std::sscanf(
           line.c_str(),
           "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===",
-          &values, &channels) == 2 &&
-      channels >= 0 && channels <= kMaxChannels) {
-    tell_line(st, line);
-    st.acq.NbOfChannelsAcquiredInFile = channels;
-    st.acq.FFTMode = 1;
-    st.files.ReplaySpectra = true;
-    st.ui.refresh_panel(Panel::Main);
-    if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
-    if (st.hooks.refresh_annotations) st.hooks.refresh_annotations();
-    return true;
+          &values, &channels) == 2) {
+    out = {true, values, channels, 0};
+    return channels >= 1 && channels <= kMaxChannels;
   }
   return false;
+}
+
+void take_data_line(State& st, const std::string& line, const DataLine& d) {
+  tell_line(st, line);
+  st.acq.NbOfChannelsAcquiredInFile = d.channels;
+  st.acq.NbOfSamplesInFile = d.samples;
+  Set_Frequency(st, d.frequency);
+}
+
+std::string version_of(const std::string& line) {
+  char version[64] = {};
+  std::sscanf(line.c_str(), "=== DATA FILE SAVED WITH SOFTWARE VERSION: %63s ===", version);
+  return version;
+}
+
+bool parse_board_line(const std::string& line, int& channels) {
+  float gain = 0.0f;
+  return std::sscanf(line.c_str(),
+                     "=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %f ===",
+                     &channels, &gain) >= 1 &&
+         channels >= 1 && channels <= kMaxChannels;
 }
 
 int read_header(State& st) {
   FileData& files = st.files;
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
-  char version[64] = {};
-  std::sscanf(line.c_str(), "=== DATA FILE SAVED WITH SOFTWARE VERSION: %63s ===", version);
-  if (std::strcmp(version, kSoftwareVersion) != 0 &&
+  files.ReplayVersion = version_of(line);
+  if (files.ReplayVersion != kSoftwareVersion &&
       !st.ui.confirm(
           "WARNING",
           "File was saved with an older version of the software, do you want to continue?")) {
@@ -280,25 +336,48 @@ int read_header(State& st) {
   Write_InfoMessage(st, "READ INFORMATION FROM FILE : \n", kInfo);
   tell_line(st, line);
 
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
   int channels = 0;
-  float gain = 0.0f;
-  if (std::sscanf(line.c_str(),
-                  "=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %f ===", &channels,
-                  &gain) < 1 ||
-      channels < 0 || channels > kMaxChannels) {
+  if (!read_line(files.input, line, kHeaderLineMax) || !parse_board_line(line, channels))
     return refuse_header(st);
-  }
   st.acq.NbOfChannelsInFile = channels;
   tell_line(st, line);
 
   if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
   tell_line(st, line);
 
-  if (!read_line(files.input, line, kHeaderLineMax) || !take_data_line(st, line))
+  DataLine data;
+  if (!read_line(files.input, line, kHeaderLineMax) || !parse_data_line(line, data))
     return refuse_header(st);
+  if (data.spectra) {
+    Write_InfoMessage(st,
+                      "Error : File '" + files.ReadingFilePath.string() +
+                          "' holds FFT spectra, not waveforms: it cannot be replayed.\n",
+                      kError);
+    Close_FileForLoadingData(st);
+    return 0;
+  }
+  take_data_line(st, line, data);
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
   return 1;
+}
+
+// A continuation file's header must be that of a file of the same run: same version, same
+// board and the same event layout as the first file.
+bool continuation_header_fits(State& st) {
+  FileData& files = st.files;
+  std::string& line = files.line;
+  if (!read_line(files.input, line, kHeaderLineMax) || version_of(line) != files.ReplayVersion)
+    return false;
+  int channels = 0;
+  if (!read_line(files.input, line, kHeaderLineMax) || !parse_board_line(line, channels) ||
+      channels != st.acq.NbOfChannelsInFile)
+    return false;
+  DataLine data;
+  if (!read_line(files.input, line, kHeaderLineMax) ||
+      !read_line(files.input, line, kHeaderLineMax) || !parse_data_line(line, data))
+    return false;
+  return !data.spectra && data.channels == st.acq.NbOfChannelsAcquiredInFile &&
+         data.samples == st.acq.NbOfSamplesInFile;
 }
 
 fs::path continuation_path(const State& st, int index) {
@@ -344,7 +423,7 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
   st.ReplayFileName = path.string();
   st.run.ReplayFileOpen = true;
   st.run.ReadingFileIndex = 1;
-  files.ReplaySpectra = false;
+  files.WholeEventsRead = 0;
   const int accepted = read_header(st);
   files.ReplayFirstEvent = accepted == 1;
   return accepted;
@@ -373,11 +452,13 @@ int Load_EventFromNextFile(State& st) {
   files.ReadingFilePath = next;
   Write_InfoMessage(st, "INFO: Opened file for loading data '" + next.string() + "'\n", kInfo);
   st.run.ReadingFileIndex += 1;
-  for (int i = 0; i < 4; ++i) {
-    if (!read_line(files.input, files.line, kHeaderLineMax)) {
-      Write_InfoMessage(st, "Reached End of File '" + next.string() + "'\n", kInfo);
-      return 0;
-    }
+  if (!continuation_header_fits(st)) {
+    Write_InfoMessage(st,
+                      "Error while reading file '" + next.string() +
+                          "': its header is not that of the series' first file.\n",
+                      kError);
+    st.StopRequest().store(1);
+    return 0;
   }
   const int read = Read_EventsFromFile(st);
   if (read != 1) st.StopRequest().store(1);

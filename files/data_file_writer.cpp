@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "app/message_log.h"
@@ -31,9 +32,15 @@ fs::path split_file_path(const State& st, int index) {
   return fs::path(st.files.FileForSavingData.string() + suffix);
 }
 
+// A write error ends the saving of the run, and the run with it.
 void report_write_error(State& st, const OutputFile& f) {
+  const bool data = &f == &st.files.data;
+  const long long saved = (data ? st.files.EventsInClosedDataFiles : 0) + f.events_committed;
+  char tail[160];
+  std::snprintf(tail, sizeof tail, ". Saving stopped: %lld events of the run are in the %s.\n",
+                saved, data ? "data files" : "measurement file");
   Write_InfoMessage(
-      st, "Error while writing file '" + path_text(f.path) + "': " + f.error_text + ".\n", kError);
+      st, "Error while writing file '" + path_text(f.path) + "': " + f.error_text + tail, kError);
   st.StopRequest().store(1);
 }
 
@@ -41,7 +48,7 @@ void report_write_error(State& st, const OutputFile& f) {
 void write_header(State& st, OutputFile& f, const std::string& text) {
   if (!output_is_open(f) || f.failed) return;
   RecordWriter(f.pending).text(text);
-  if (!end_record(f)) report_write_error(st, f);
+  if (!end_record(f, false)) report_write_error(st, f);
 }
 
 void write_headers(State& st, bool data, bool measurements) {
@@ -79,20 +86,59 @@ bool choose_base_directory(State& st, const std::string& directory, fs::path& ba
   return true;
 }
 
-// Step 5: the run directory, emptied after confirmation when it already exists.
-bool make_run_directory(State& st, const fs::path& run_dir) {
+// A run name is one directory name: not empty, no separator, not "." or "..".
+bool usable_run_name(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string::npos;
+}
+
+bool has_digits_only(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Files this program writes into a run directory: the data files (split ones with
+// "_NNNN"), the measurement file and the copy of the log file.
+bool written_by_run(const std::string& file, const std::string& run_name,
+                    const std::string& log_name) {
+  if (file == log_name) return true;
+  std::string_view rest = file;
+  if (rest.starts_with("measurements_")) rest.remove_prefix(13);
+  if (!rest.starts_with(run_name)) return false;
+  rest.remove_prefix(run_name.size());
+  for (std::string_view extension : {"_Ascii.dat", "_Binary.bin"}) {
+    if (!rest.starts_with(extension)) continue;
+    const std::string_view tail = rest.substr(extension.size());
+    if (tail.empty() || (tail.front() == '_' && has_digits_only(tail.substr(1)))) return true;
+  }
+  return false;
+}
+
+// Removes the files an earlier run of this name wrote; other files and folders stay.
+bool remove_run_files(State& st, const fs::path& run_dir, const std::string& run_name) {
+  std::error_code ec;
+  const std::string log_name = st.FileForSavingLogFile.filename().string();
+  for (const auto& entry : fs::directory_iterator(run_dir, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (entry.is_directory(ec) || !written_by_run(file, run_name, log_name)) continue;
+    if (!fs::remove(entry.path(), ec) && ec) return false;
+  }
+  return !ec;
+}
+
+// Step 5: the run directory; when it exists, the earlier run's files in it are replaced
+// after confirmation.
+bool make_run_directory(State& st, const fs::path& run_dir, const std::string& run_name) {
   std::error_code ec;
   if (!fs::create_directory(run_dir, ec) && !ec) {
     const std::string question =
         "Run Directory '" + path_text(run_dir) +
         "' already exists. Are you sure you want to replace files in directory? "
         "All exisiting files in the directory will be deleted...";
-    if (!st.ui.confirm("WARNING", question)) {
+    if (!st.ui.confirm_replace("WARNING", question)) {
       Write_InfoMessage(st, "Saving Data File aborted. Try again.\n", kWarning);
       return false;
     }
-    fs::remove_all(run_dir, ec);
-    if (!ec) fs::create_directory(run_dir, ec);
+    if (!remove_run_files(st, run_dir, run_name)) ec = std::make_error_code(std::errc::io_error);
   }
   if (ec || !fs::is_directory(run_dir)) {
     Write_InfoMessage(st, "Error while making Run Directory.\n", kError);
@@ -114,8 +160,16 @@ int open_new_run(State& st, const std::string& directory) {
   fs::path base;
   if (!choose_base_directory(st, directory, base)) return 0;
   const std::string run_name = build_run_name(st, base, now);
+  if (!usable_run_name(run_name)) {
+    Write_InfoMessage(st,
+                      "Error : Invalid run name '" + run_name +
+                          "': it must not be empty, hold '/' or '\\', or be '.' or '..'. "
+                          "Check the base file name.\n",
+                      kError);
+    return 0;
+  }
   const fs::path run_dir = base / run_name;
-  if (!make_run_directory(st, run_dir)) return 0;
+  if (!make_run_directory(st, run_dir, run_name)) return 0;
   set_text(st.acq.RunDirectory, run_dir.string().c_str());
   st.ui.refresh_panel(Panel::Main);
   Write_InfoMessage(st, "Data will be saved into directory : '" + path_text(run_dir) + "' \n",
@@ -123,6 +177,7 @@ int open_new_run(State& st, const std::string& directory) {
 
   FileData& files = st.files;
   st.run.FileIndex = 0;
+  files.EventsInClosedDataFiles = 0;
   if (st.acq.SaveDataInFile == 1) {
     files.FileForSavingData = run_dir / (run_name + extension);
     if (!open_output(files.data, files.FileForSavingData)) return 0;
@@ -141,6 +196,7 @@ int open_new_run(State& st, const std::string& directory) {
 
 int open_next_split_file(State& st) {
   if (st.acq.SaveDataInFile != 1) return 1;
+  if (Saving_Failed(st)) return 0;  // told already; nothing more is written in this run
   st.run.FileIndex += 1;
   const fs::path path = split_file_path(st, st.run.FileIndex);
   if (!open_output(st.files.data, path)) {
@@ -176,6 +232,7 @@ void write_record(State& st, OutputFile& f, void (*append)(const State&, ByteBuf
 
 int Open_FileForSavingData(State& st, const std::string& directory, int first) {
   if (!saving(st)) return 1;
+  std::lock_guard lock(st.files.io_mutex);
   if (first == 1) {
     const int ok = open_new_run(st, directory);
     if (ok == 0) close_all_outputs(st);
@@ -187,10 +244,16 @@ int Open_FileForSavingData(State& st, const std::string& directory, int first) {
 
 void Close_FileForSavingData(State& st, int mode) {
   FileData& files = st.files;
+  std::lock_guard lock(files.io_mutex);
   if (st.acq.SaveDataInFile == 1 && (mode == 0 || mode == 2)) {
     const fs::path shown =
         st.run.FileIndex == 0 ? files.FileForSavingData : split_file_path(st, st.run.FileIndex);
+    const bool was_open = output_is_open(files.data);
     close_and_tell(st, files.data, path_text(shown));
+    if (was_open) {
+      files.EventsInClosedDataFiles += files.data.events_committed;
+      files.data.events_committed = 0;
+    }
   }
   if (st.acq.SaveMeasurementsInFile == 1 && (mode == 1 || mode == 2))
     close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
@@ -216,18 +279,36 @@ void Write_EventInFiles(State& st) {
   }
 }
 
+namespace {
+
+void flush_and_tell(State& st, OutputFile& f) {
+  if (output_is_open(f) && !f.failed && !flush_output(f)) report_write_error(st, f);
+}
+
+}  // namespace
+
 void Save_DataInFile(State& st, int generation) {
+  double next_flush = st.clock.now() + kOutputFlushSeconds;
   for (;;) {
     wait_for_flag([&] {
       return st.DataReadyToBeSaved.load() == 1 || st.AcquisitionRunning.load() == 0 ||
-             st.AcquisitionGeneration.load() != generation;
+             st.AcquisitionGeneration.load() != generation || st.clock.now() >= next_flush;
     });
+    if (st.clock.now() >= next_flush) {
+      std::lock_guard lock(st.files.io_mutex);
+      flush_and_tell(st, st.files.data);
+      flush_and_tell(st, st.files.measurements);
+      next_flush = st.clock.now() + kOutputFlushSeconds;
+    }
     if (st.DataReadyToBeSaved.load() == 1) {
-      Write_EventInFiles(st);
+      {
+        std::lock_guard lock(st.files.io_mutex);
+        Write_EventInFiles(st);
+      }
       st.DataReadyToBeSaved.store(0);
       continue;
     }
-    return;
+    if (st.AcquisitionRunning.load() == 0 || st.AcquisitionGeneration.load() != generation) return;
   }
 }
 
@@ -243,6 +324,16 @@ void Start_SaveDataInFileThread(State& st) {
   st.SaveDataInFileThreadReleased.store(0);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
+}
+
+std::int64_t Saved_EventCount(const State& st) {
+  const FileData& files = st.files;
+  if (st.acq.SaveDataInFile != 1) return files.measurements.events_committed;
+  return files.EventsInClosedDataFiles + files.data.events_committed;
+}
+
+bool Saving_Failed(const State& st) {
+  return st.files.data.failed || st.files.measurements.failed;
 }
 
 void Copy_LogFileToRunDirectory(State& st) {

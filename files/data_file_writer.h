@@ -2,6 +2,7 @@
 // that formats each event handed over by the acquisition loop, splitting and closing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/state.h"
@@ -21,6 +22,11 @@ int SaveDataInFileThread(State& st, int generation);
 void Save_DataInFile(State& st, int generation);
 // Writes the current event into the open files (the writer's work for one hand-over).
 void Write_EventInFiles(State& st);
+// Events of the run that reached the data files (the measurement file when only that one
+// is written), counting the file being written as far as it is on disk.
+std::int64_t Saved_EventCount(const State& st);
+// A file of the run failed to write: the run saves nothing more.
+bool Saving_Failed(const State& st);
 // The log file of this program run copied into the run directory.
 void Copy_LogFileToRunDirectory(State& st);
 

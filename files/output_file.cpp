@@ -43,6 +43,7 @@ bool open_output(OutputFile& f, const std::filesystem::path& path) {
   f.pending.size = 0;
   f.record_ends.clear();
   f.committed = 0;
+  f.events_committed = 0;
   f.failed = false;
   f.error_text.clear();
   return f.fd.valid();
@@ -52,12 +53,12 @@ bool output_is_open(const OutputFile& f) {
   return f.fd.valid();
 }
 
-bool end_record(OutputFile& f) {
+bool end_record(OutputFile& f, bool event) {
   if (f.failed) {
     f.pending.size = 0;
     return false;
   }
-  f.record_ends.push_back(f.pending.size);
+  f.record_ends.push_back({f.pending.size, event});
   if (f.pending.size >= kOutputFlushBytes) return flush_output(f);
   return true;
 }
@@ -65,11 +66,12 @@ bool end_record(OutputFile& f) {
 bool flush_output(OutputFile& f) {
   if (f.failed || !f.fd.valid()) return !f.failed;
   // Bytes appended after the last whole record are not written yet.
-  const std::size_t whole = f.record_ends.empty() ? 0 : f.record_ends.back();
+  const std::size_t whole = f.record_ends.empty() ? 0 : f.record_ends.back().end;
   if (whole == 0) return true;
   const std::size_t written = write_all(f.fd.get(), f.pending.data.data(), whole);
   if (written == whole) {
     f.committed += whole;
+    for (const RecordEnd& r : f.record_ends) f.events_committed += r.event ? 1 : 0;
     const std::size_t rest = f.pending.size - whole;
     std::memmove(f.pending.data.data(), f.pending.data.data() + whole, rest);
     f.pending.size = rest;
@@ -78,10 +80,17 @@ bool flush_output(OutputFile& f) {
   }
   const int error = errno;
   std::size_t kept = 0;
-  for (const std::size_t end : f.record_ends)
-    if (end <= written) kept = end;
+  std::int64_t kept_events = 0;
+  for (const RecordEnd& r : f.record_ends) {
+    if (r.end > written) break;
+    kept = r.end;
+    kept_events += r.event ? 1 : 0;
+  }
   // Shrinking a file works on a full disk and below a size limit.
-  if (::ftruncate(f.fd.get(), static_cast<off_t>(f.committed + kept)) == 0) f.committed += kept;
+  if (::ftruncate(f.fd.get(), static_cast<off_t>(f.committed + kept)) == 0) {
+    f.committed += kept;
+    f.events_committed += kept_events;
+  }
   fail(f, error);
   return false;
 }

@@ -10,13 +10,16 @@
 namespace vx {
 
 inline constexpr std::size_t kOutputFlushBytes = std::size_t{4} << 20;
+// During a run the writer also flushes at this interval, bounding what a crash loses.
+inline constexpr double kOutputFlushSeconds = 1.0;
 
 // Creates or empties the file. False (errno set) when it cannot be opened.
 bool open_output(OutputFile& f, const std::filesystem::path& path);
 bool output_is_open(const OutputFile& f);
-// The bytes appended to f.pending since the last call form one whole record; writes the
-// pending records when enough are collected. False when the file has failed.
-bool end_record(OutputFile& f);
+// The bytes appended to f.pending since the last call form one whole record (an event,
+// or a header); writes the pending records when enough are collected. False when the file
+// has failed.
+bool end_record(OutputFile& f, bool event = true);
 // Writes every pending record. False when the file has failed.
 bool flush_output(OutputFile& f);
 // Flushes and closes. False when the file failed at any point or cannot be closed.

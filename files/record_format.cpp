@@ -198,10 +198,10 @@ void RecordWriter::bytes(const void* p, std::size_t n) {
 }
 
 int blocks_in_live_event(const State& st) {
-  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
 }
 int samples_in_live_event(const State& st) {
-  return std::clamp(st.sys.RecordLength, 0, kMaxSamples);
+  return std::clamp(int{st.sys.RecordLength}, 0, kMaxSamples);
 }
 
 int acquired_channel_count(const State& st) {

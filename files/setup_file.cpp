@@ -1,4 +1,5 @@
 #include "files/setup_file.h"
+#include "files/setup_ranges.h"
 
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "analysis/charge.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/register_images.h"
 #include "digitizer/board_configuration.h"
 
 namespace vx {
@@ -147,10 +149,21 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   // Nothing is replaced unless every image is there.
   if (in.size() < images_size(blocks) - sizeof(BoardParams)) return refuse(st, truncated, kError);
 
-  take_image(st.sys, in);
-  take_image(st.acq, in);
-  for (int b = 0; b < blocks; ++b) take_image(st.sam[b], in);
-  take_image(st.gui, in);
+  SetupImages images;
+  take_image(images.sys, in);
+  take_image(images.acq, in);
+  for (int b = 0; b < blocks; ++b) take_image(images.sam[b], in);
+  take_image(images.gui, in);
+  if (const auto bad = Find_SetupValueOutOfRange(images, blocks)) {
+    return refuse(st,
+                  format_path_message("Error while reading setup from file '%s': ", path.string()) +
+                      *bad + ". Nothing was changed.\n",
+                  kError);
+  }
+  st.sys = images.sys;
+  st.acq = images.acq;
+  std::copy_n(images.sam.begin(), blocks, st.sam.begin());
+  st.gui = images.gui;
 
   apply_loaded_setup(st);
   Write_InfoMessage(st, "Setup values succesfully restored !\n", kInfo);
@@ -201,6 +214,8 @@ std::string setup_file_contents(const State& st) {
 }
 
 int Write_SetupFile(State& st, const std::filesystem::path& path) {
+  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b)
+    Build_RegisterImages(st.sam[b], st.sys);
   const std::string bytes = to_text_mode(setup_file_contents(st));
   auto temporary = path;
   temporary += ".tmp";

@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "platform/clock.h"
+
 namespace vx {
 
 enum class MessageTab { Infos, Warnings, Errors };
@@ -76,11 +78,20 @@ class FrontEnd {
   // Modal popup. On a worker thread a warning or error blocks until acknowledged.
   virtual void popup(PopupKind kind, const std::string& title, const std::string& text) = 0;
   virtual bool confirm(const std::string& title, const std::string& text) = 0;
+  // A confirmation whose yes replaces saved data; a front end that answers prompts on
+  // its own may demand more than its general yes.
+  virtual bool confirm_replace(const std::string& title, const std::string& text) {
+    return confirm(title, text);
+  }
   virtual std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                             const std::string& initial) = 0;
   virtual std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) = 0;
   virtual std::optional<std::filesystem::path> select_directory(
       const std::string& title, const std::filesystem::path& initial) = 0;
+
+  // Waits until done() holds. A front end with an event loop keeps it going on its own
+  // thread meanwhile: what is waited for may need it (a worker's popup, say).
+  virtual void wait_until(const std::function<bool()>& done) { wait_for_flag(done); }
 
   // Modal progress dialog; progress_update returns false once the user cancelled.
   virtual void progress_show(const std::string& title, const std::string& label) = 0;

@@ -39,9 +39,8 @@ int SimulatedBoard::register_read(std::uint32_t address, std::uint32_t* value) {
       }
       if (off == 0x6C || off == 0x94) {
         const Channel& ch = ch_[2 * b + (off == 0x94 ? 1 : 0)];
-        const double micros = (now() - grp_[b].counter_start) * 1e6;
-        *value = (static_cast<std::uint32_t>(saturate16(micros)) << 16) |
-                 saturate16(static_cast<double>(ch.register_hits));
+        *value = (static_cast<std::uint32_t>(ch.register_counter.micros(now())) << 16) |
+                 ch.register_counter.hits();
         return kDgtzSuccess;
       }
     }
@@ -77,8 +76,8 @@ int SimulatedBoard::register_write(std::uint32_t address, std::uint32_t value) {
     if (b < blocks_) {
       if (off == 0x8C || off == 0x6C || off == 0x94) return kDgtzSuccess;  // read-only
       if (off == 0x20) {
-        ch_[2 * b].register_hits = ch_[2 * b + 1].register_hits = 0;
-        grp_[b].counter_start = t;
+        ch_[2 * b].register_counter.restart(t);
+        ch_[2 * b + 1].register_counter.restart(t);
       } else if (off == 0x84) {
         grp_[b].slow_control_address = value;
       } else if (off == 0x28) {
@@ -88,13 +87,14 @@ int SimulatedBoard::register_write(std::uint32_t address, std::uint32_t value) {
   }
   switch (address) {
     case 0x8020:
-      for (int b = 0; b < blocks_; ++b) grp_[b].counter_start = t;
-      for (auto& ch : ch_) ch.register_hits = 0;
+      for (auto& ch : ch_) ch.register_counter.restart(t);
       break;
     case 0x8010:  // software clear: board memory and counters
       pending_.clear();
-      for (auto& ch : ch_) ch.register_hits = ch.event_hits = 0;
-      for (int b = 0; b < blocks_; ++b) grp_[b].counter_start = t;
+      for (auto& ch : ch_) {
+        ch.register_counter.restart(t);
+        ch.event_counter.restart(t);
+      }
       last_event_time_ = t;
       break;
     case 0x807C:
@@ -126,6 +126,18 @@ void SimulatedBoard::refresh_baseline(int c) {
     ch.baseline[p] = truth_.pedestal[c][p] + line_shift[p % 16] + offset;
   }
   ch.baseline_dirty = false;
+}
+
+std::uint32_t SimulatedBoard::threshold_dac(int channel) const {
+  std::lock_guard lock(mutex_);
+  return channel >= 0 && channel < channels() ? ch_[channel].threshold_code : 0u;
+}
+
+std::array<float, kCells> SimulatedBoard::cell_levels(int channel) {
+  Lock lock(mutex_);
+  if (channel < 0 || channel >= channels()) return {};
+  if (ch_[channel].baseline_dirty) refresh_baseline(channel);
+  return ch_[channel].baseline;
 }
 
 }  // namespace vx::sim

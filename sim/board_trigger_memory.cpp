@@ -29,9 +29,8 @@ void SimulatedBoard::advance_counters(double t) {
   const double dt = t - counters_time_;
   if (dt <= 0.0) return;
   for (int c = 0; c < channels(); ++c) {
-    const std::uint64_t n = counter_rng_.poisson(ch_[c].hit_rate * dt);
-    ch_[c].register_hits += n;
-    ch_[c].event_hits += n;
+    ch_[c].register_counter.count(counters_time_, t, ch_[c].hit_rate, counter_rng_);
+    ch_[c].event_counter.count(counters_time_, t, ch_[c].hit_rate, counter_rng_);
   }
   counters_time_ = t;
 }
@@ -47,10 +46,10 @@ void SimulatedBoard::accept_trigger(double t) {
   const bool counters_on = registers_[0x8070] & kControlRateCounters;
   for (int c = 0; c < channels(); ++c) {
     if (counters_on) {
-      ev.hits[c] = saturate16(static_cast<double>(ch_[c].event_hits));
-      ev.micros[c] = saturate16((t - last_event_time_) * 1e6);
+      ev.hits[c] = ch_[c].event_counter.hits();
+      ev.micros[c] = ch_[c].event_counter.micros(t);
     }
-    ch_[c].event_hits = 0;
+    ch_[c].event_counter.restart(t);
   }
   last_event_time_ = t;
   pending_.push_back(ev);

@@ -17,6 +17,29 @@ std::string_view trim(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
+// Text from the file as an error message shows it: control and other non-printable
+// bytes escaped, and cut after a readable length.
+std::string shown(std::string_view text) {
+  constexpr std::size_t kShownMax = 60;
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (i == kShownMax) {
+      out += "...";
+      break;
+    }
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    }
+  }
+  return out;
+}
+
 std::optional<double> to_double(std::string_view v) {
   double out = 0.0;
   const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), out);
@@ -201,7 +224,7 @@ SimConfigParse parse_sim_config(std::string_view text) {
     const auto eq = line.find('=');
     const std::string where = "line " + std::to_string(line_no) + ": ";
     if (eq == std::string_view::npos) {
-      out.errors.push_back(where + "expected 'key = value', got '" + std::string(line) + "'");
+      out.errors.push_back(where + "expected 'key = value', got '" + shown(line) + "'");
       continue;
     }
     const std::string key(trim(line.substr(0, eq)));
@@ -211,18 +234,18 @@ SimConfigParse parse_sim_config(std::string_view text) {
       continue;
     }
     if (value.empty()) {
-      out.errors.push_back(where + "missing value for key '" + key + "'");
+      out.errors.push_back(where + "missing value for key '" + shown(key) + "'");
       continue;
     }
     bool malformed = false;
     if (const auto ch = split_channel(key, &malformed)) {
       if (!channel_keys.count(ch->second)) {
-        out.errors.push_back(where + "unknown per-channel key '" + key + "'");
+        out.errors.push_back(where + "unknown per-channel key '" + shown(key) + "'");
         continue;
       }
       const std::string problem = channel_keys[ch->second](value);
       if (!problem.empty()) {
-        out.errors.push_back(where + "invalid value '" + value + "' for key '" + key +
+        out.errors.push_back(where + "invalid value '" + shown(value) + "' for key '" + shown(key) +
                              "' (expected " + problem + ")");
         continue;
       }
@@ -230,18 +253,18 @@ SimConfigParse parse_sim_config(std::string_view text) {
       continue;
     }
     if (malformed) {
-      out.errors.push_back(where + "bad channel number in key '" + key +
+      out.errors.push_back(where + "bad channel number in key '" + shown(key) +
                            "' (expected ch0 to ch15)");
       continue;
     }
     const auto it = keys.find(key);
     if (it == keys.end()) {
-      out.errors.push_back(where + "unknown key '" + key + "'");
+      out.errors.push_back(where + "unknown key '" + shown(key) + "'");
       continue;
     }
     const std::string problem = it->second(value);
     if (!problem.empty()) {
-      out.errors.push_back(where + "invalid value '" + value + "' for key '" + key +
+      out.errors.push_back(where + "invalid value '" + shown(value) + "' for key '" + shown(key) +
                            "' (expected " + problem + ")");
     }
   }
@@ -258,6 +281,12 @@ SimConfigParse parse_sim_config(std::string_view text) {
 }
 
 SimConfigParse load_sim_config(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    SimConfigParse out;
+    out.errors.push_back("'" + path.string() + "' is a folder, not a simulator configuration");
+    return out;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     SimConfigParse out;

@@ -23,6 +23,7 @@
 #include "sim/board_imperfections.h"
 #include "sim/eeprom_store.h"
 #include "sim/signal_model.h"
+#include "sim/hit_counter.h"
 #include "sim/sim_config.h"
 #include "sim/sim_random.h"
 
@@ -42,7 +43,12 @@ class SimulatedBoard final : public Digitizer {
   int channels() const { return 2 * blocks_; }
   const SimConfig& config() const { return config_; }
   const BoardImperfections& imperfections() const { return truth_; }
+  // The raw level of each physical cell of a channel with no signal, as the unit stands now:
+  // its pedestals moved by the SAM line DACs and the DC offset loaded. In counts.
+  std::array<float, kCells> cell_levels(int channel);
   std::filesystem::path eeprom_file(int daughter) const { return eeprom_.file(daughter); }
+  // The code a channel's threshold DAC holds (for tests checking what reached the board).
+  std::uint32_t threshold_dac(int channel) const;
 
   int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
                      std::uint32_t vme_base_address, int* handle) override;
@@ -124,8 +130,8 @@ class SimulatedBoard final : public Digitizer {
     std::int32_t charge_start = 17;
     std::uint16_t charge_length = 1005;
     double hit_rate = 0.0;
-    std::uint64_t register_hits = 0;
-    std::uint64_t event_hits = 0;
+    HitCounter register_counter;  // started by the rate-counter registers
+    HitCounter event_counter;     // since the previous event
     bool baseline_dirty = true;
     std::array<float, kCells> baseline{};  // raw cell levels by physical cell
     std::vector<float> pedestal_table;     // loaded correction, empty = none
@@ -138,7 +144,6 @@ class SimulatedBoard final : public Digitizer {
     std::array<std::uint16_t, 0x20> sam_register{};
     std::array<std::array<std::uint8_t, 16>, 2> line_code{};
     std::uint32_t slow_control_address = 0;
-    double counter_start = 0.0;
   };
   struct Pending {
     double time = 0.0;

@@ -27,7 +27,7 @@ int SimulatedBoard::SWStartAcquisition(int handle) {
     acquisition_start_ = t;
     last_event_time_ = t;
     event_counter_ = 0;
-    for (auto& ch : ch_) ch.event_hits = 0;
+    for (auto& ch : ch_) ch.event_counter.restart(t);
     reschedule(t);
     return kDgtzSuccess;
   });

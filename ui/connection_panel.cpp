@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
@@ -100,7 +101,9 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   connect(link_, &QComboBox::currentIndexChanged, this, [this] { update_visible_fields(); });
   connect(connect_, &QPushButton::clicked, this, [this] {
     store_fields();
+    connect_->setEnabled(false);
     Connect_Board(st_, model());
+    watch_connection();
   });
   update_visible_fields();
 }
@@ -110,6 +113,14 @@ int ConnectionPanel::model() const {
 }
 int ConnectionPanel::link_type() const {
   return link_->currentData().toInt();
+}
+
+void ConnectionPanel::watch_connection() {
+  if (st_.Connecting.load() == 0 && st_.ConnectingThreadReleased.load() == 1) {
+    connect_->setEnabled(true);
+    return;
+  }
+  QTimer::singleShot(50, this, [this] { watch_connection(); });
 }
 
 void ConnectionPanel::update_visible_fields() {

@@ -42,6 +42,8 @@ class ConnectionPanel : public QWidget {
  private:
   void update_visible_fields();
   void store_fields();
+  // Connect stays dimmed until the connection thread has finished.
+  void watch_connection();
   int model() const;
   int link_type() const;
 

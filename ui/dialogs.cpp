@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace vx::ui {
 
@@ -36,15 +37,28 @@ std::optional<QString> QtDialogs::prompt(const QString& title, const QString& te
 
 std::optional<QString> QtDialogs::select_file(const FileDialogRequest& r) {
   // "*.bin;*.dat" becomes the dialog's "(*.bin *.dat)".
-  QString filter = QString::fromStdString(r.filter);
-  filter.replace(';', ' ');
-  filter = filter.isEmpty() ? QString() : QString("Files (%1)").arg(filter);
-  const QString dir = QString::fromStdString((r.initial_directory / r.default_name).string());
-  const QString title = QString::fromStdString(r.title);
-  const QString path = r.save ? QFileDialog::getSaveFileName(parent_, title, dir, filter)
-                              : QFileDialog::getOpenFileName(parent_, title, dir, filter);
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  QString patterns = QString::fromStdString(r.filter);
+  patterns.replace(';', ' ');
+  QStringList filters;
+  // A default name with wildcards ("Setup_*.dat") is what to list, not a name to save
+  // under: offered as the first filter, with the name left for the user to type.
+  QString name = QString::fromStdString(r.default_name);
+  if (name.contains('*') || name.contains('?')) {
+    if (name != patterns && name != "*") filters << QString("Files (%1)").arg(name);
+    name.clear();
+  }
+  if (!patterns.isEmpty()) filters << QString("Files (%1)").arg(patterns);
+  QFileDialog dialog(parent_, QString::fromStdString(r.title),
+                     QString::fromStdString(r.initial_directory.string()), filters.join(";;"));
+  dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!name.isEmpty()) dialog.selectFile(name);
+  // A name typed without an extension gets the one of a single "*.ext" filter.
+  static const QRegularExpression single_extension(R"(^\*\.(\w+)$)");
+  if (const auto m = single_extension.match(patterns); r.save && m.hasMatch())
+    dialog.setDefaultSuffix(m.captured(1));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
 }
 
 std::optional<QString> QtDialogs::select_directory(const QString& title, const QString& initial) {

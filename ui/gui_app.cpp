@@ -16,6 +16,8 @@
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
 #include "ui/panels/inl_panel.h"
+#include "ui/panels/rate_panel.h"
+#include "ui/panels/rate_scan_panel.h"
 #include "ui/tcp_panel.h"
 
 namespace vx::ui {
@@ -31,7 +33,8 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     if (parsed.ok()) {
       sim_config_ = parsed.config;
     } else {
-      config_errors_ = parsed.errors;
+      for (const auto& e : parsed.errors)
+        config_errors_.push_back("simulation configuration '" + *config_path + "': " + e);
     }
   }
 
@@ -41,8 +44,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   ui_.attach(this);
   st_.display_attached = true;
 
-  const auto user_path =
-      Resolve_UserPath(read_user_path_environment(options.user_dir, executable_directory()));
+  const auto env = read_user_path_environment(options.user_dir, executable_directory());
+  const auto user_path = Resolve_UserPath(env);
+  if (user_path.empty())
+    config_errors_.push_back("the user data directory '" + *env.override_dir +
+                             "' cannot be created or written into");
   Install_CoreHooks(st_);
   CoreHooks& h = st_.hooks;
   h.select_board_model = [this](int model) { make_board(model); };
@@ -52,11 +58,13 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   h.refresh_annotations = [this] { ui_.post([this] { main_->refresh_annotations(); }); };
   h.on_run_finished = [this] {
     main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
+    Update_RunTotals(st_);
     main_->refresh_main_tab();
   };
   // After the end-of-run handler above: remote control chains its acknowledgement to it.
   Install_RemoteControlHooks(st_);
-  Start_Core(st_, user_path);
+  // A refused start leaves the previous session's log as it is.
+  if (config_errors_.empty()) Start_Core(st_, user_path);
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();
@@ -73,7 +81,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
 
   timer_ = new QTimer(this);
   timer_->setInterval(1000);
-  connect(timer_, &QTimer::timeout, this, [this] { TimerCB(st_); });
+  connect(timer_, &QTimer::timeout, this, [this] {
+    // Not while the user-interface thread waits for a run to end: a remote start then
+    // would slip in between the stop and what the stop was for.
+    if (!ui_.waiting()) ui_.run_tick([this] { TimerCB(st_); });
+  });
 }
 
 GuiApp::~GuiApp() {
@@ -120,6 +132,9 @@ void GuiApp::show_panel(Panel panel, bool visible) {
   } else if (panel == Panel::TcpServer) {
     if (visible) tcp_->refresh();
     tcp_->setVisible(visible);
+  } else if (panel == Panel::RateVsThreshold) {
+    main_->rate_scan_panel()->refresh();
+    main_->rate_scan_panel()->setVisible(visible);
   }
 }
 
@@ -130,6 +145,8 @@ void GuiApp::refresh_panel(Panel panel) {
       break;
     case Panel::Main:
       main_->refresh_main_tab();
+      // A replay's first event decides which channels are shown and lit.
+      main_->refresh_channel_leds();
       break;
     case Panel::TcpServer:
       tcp_->refresh();
@@ -137,7 +154,20 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::InlCalibration:
       main_->inl_panel()->refresh_histograms();
       break;
+    case Panel::SlowControl:
+    case Panel::Debug:
+    case Panel::Sync:
+      main_->refresh_settings_panels();
+      break;
+    case Panel::Rates:
+      main_->rate_panel()->refresh();
+      break;
+    case Panel::RateVsThreshold:
+      main_->rate_scan_panel()->refresh();
+      break;
     case Panel::AllValues:
+      main_->rate_panel()->refresh();
+      main_->rate_scan_panel()->refresh();
       connection_->refresh();
       main_->refresh_all();
       main_->inl_panel()->refresh();
@@ -163,9 +193,17 @@ void GuiApp::set_led(vx::Led led, bool on) {
   }
 }
 
+void GuiApp::plot_strip_chart(StripChart chart, const QVector<double>& points) {
+  if (chart == StripChart::Rate) main_->rate_panel()->add_points(points);
+}
+
 void GuiApp::set_text(Field field, int index, const QString& text) {
   if (field == Field::ConnectionLabel) {
     connection_->set_label(text);
+  } else if (field == Field::ChannelRate) {
+    main_->rate_panel()->set_rate_text(index, text);
+  } else if (field == Field::ChannelRateUnit) {
+    main_->rate_panel()->set_unit_text(index, text);
   } else {
     main_->set_text(field, index, text);
   }

@@ -63,7 +63,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   void set_led(vx::Led led, bool on) override;
   void set_text(Field field, int index, const QString& text) override;
   void set_colour(Field field, Rgb colour) override;
-  void plot_strip_chart(StripChart, const QVector<double>&) override {}
+  void plot_strip_chart(StripChart chart, const QVector<double>& points) override;
   QWidget* dialog_parent() override;
 
   QtFrontEnd ui_;

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
 
   vx::ui::GuiApp gui(options);
   if (!gui.config_errors().empty()) {
-    std::fprintf(stderr, "Simulation configuration is not valid:\n");
+    std::fprintf(stderr, "Veltrix cannot start:\n");
     for (const auto& e : gui.config_errors()) std::fprintf(stderr, "  %s\n", e.c_str());
     return 2;
   }

@@ -86,6 +86,16 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
     trigger_markers_[ch]->position->setCoords(1.0, 0.0);
   }
 
+  trigger_line_ = new QCPItemStraightLine(this);
+  trigger_line_->setVisible(false);
+  trigger_line_->setSelectable(false);
+  trigger_marker_ = new QCPItemText(this);
+  trigger_marker_->setFont(QFont("Sans", 8, QFont::Bold));
+  trigger_marker_->setPadding(QMargins(3, 1, 3, 1));
+  trigger_marker_->setBrush(kBackground);
+  trigger_marker_->setVisible(false);
+  trigger_marker_->setSelectable(false);
+
   for (int i = 0; i < 2; ++i) {
     vertical_[i] = new QCPItemStraightLine(this);
     horizontal_[i] = new QCPItemStraightLine(this);
@@ -114,9 +124,13 @@ QCPGraph* MainGraphView::new_curve_graph(const QColor& colour) {
 }
 
 void MainGraphView::apply_axes(const GraphAxes& a) {
+  // A zoomed view keeps its range and its free ticks until Zoom Out.
+  if (zoomed_) {
+    set_zoom_ticks();
+    return;
+  }
   x_ticker_->set(a.x_divisions, a.x_label_factor, a.x_precision > 0 ? 3 : 0);
   y_ticker_->set(10, 1.0, a.y_precision);
-  if (zoomed_) return;
   xAxis->setRange(a.x_min, a.x_max);
   if (a.y_autoscale) {
     y_ticker_->set(0, 1.0, a.y_precision);
@@ -195,6 +209,33 @@ void MainGraphView::set_markers(const std::array<ChannelMarkers, kMaxChannels>& 
       trigger_markers_[ch]->position->setCoords(1.0, t.level);
     }
   }
+}
+
+void MainGraphView::set_trigger_marker(bool shown, double x, const MarkerLevel& level,
+                                       const QColor& colour) {
+  trigger_marker_->setVisible(shown);
+  trigger_line_->setVisible(shown);
+  if (!shown) return;
+  // A thin line through the trigger instant, and a "T" where it meets the threshold; an
+  // arrow at the screen's edge when the threshold lies beyond it.
+  trigger_line_->setPen(QPen(colour.darker(150), 1, Qt::DashLine));
+  trigger_line_->point1->setCoords(x, 0.0);
+  trigger_line_->point2->setCoords(x, 1.0);
+  trigger_marker_->setText(level.pinned > 0 ? "\u25B2T" : level.pinned < 0 ? "\u25BCT" : "T");
+  trigger_marker_->setColor(colour);
+  trigger_marker_->setPen(QPen(colour));
+  trigger_marker_->setPositionAlignment(Qt::AlignHCenter | (level.pinned > 0   ? Qt::AlignTop
+                                                            : level.pinned < 0 ? Qt::AlignBottom
+                                                                               : Qt::AlignVCenter));
+  trigger_marker_->position->setCoords(x, level.level);
+}
+
+bool MainGraphView::trigger_marker_shown() const {
+  return trigger_marker_->visible();
+}
+
+QPointF MainGraphView::trigger_marker_position() const {
+  return trigger_marker_->position->coords();
 }
 
 QString MainGraphView::marker_text(int channel, bool trigger) const {
@@ -315,9 +356,14 @@ void MainGraphView::zoom_on_cursors(double ns_factor) {
   // QCPRange refuses an empty range; set the bounds directly so equal cursors give one.
   xAxis->setRange(QCPRange(std::min(x1, x2) - dx, std::max(x1, x2) + dx));
   yAxis->setRange(QCPRange(std::min(y1, y2) - dy, std::max(y1, y2) + dy));
-  x_ticker_->set(0, ns_factor > 0.0 ? ns_factor : 1.0, 3);
-  y_ticker_->set(0, 1.0, 3);
+  set_zoom_label_factor(ns_factor);
+  set_zoom_ticks();
   for (int i = 0; i < 2; ++i) place_cursor(i);
+}
+
+void MainGraphView::set_zoom_ticks() {
+  x_ticker_->set(0, zoom_x_factor_, 3);
+  y_ticker_->set(0, 1.0, 3);
 }
 
 void MainGraphView::mousePressEvent(QMouseEvent* event) {

@@ -47,6 +47,11 @@ class MainGraphView : public QCustomPlot {
   void apply_axes(const GraphAxes& axes);
   void set_titles(const GraphTitles& titles);
   void set_markers(const std::array<ChannelMarkers, kMaxChannels>& markers, bool waveform_mode);
+  // The trigger position of the displayed event: x in display points, level as a
+  // channel's trigger marker; hidden when no trigger was found.
+  void set_trigger_marker(bool shown, double x, const MarkerLevel& level, const QColor& colour);
+  bool trigger_marker_shown() const;
+  QPointF trigger_marker_position() const;
   // The channel's marker text as drawn, empty when hidden or merged into another's.
   QString marker_text(int channel, bool trigger) const;
   // Replaces the curves with the frame's (keeping earlier ones when persistence is on).
@@ -66,6 +71,10 @@ class MainGraphView : public QCustomPlot {
   void zoom_on_cursors(double ns_factor);
   bool zoomed() const { return zoomed_; }
   void set_zoomed(bool z) { zoomed_ = z; }
+  // The zoomed X labels' factor, kept in step with the sampling period.
+  void set_zoom_label_factor(double ns_factor) {
+    zoom_x_factor_ = ns_factor > 0.0 ? ns_factor : 1.0;
+  }
 
  signals:
   void cursors_moved();
@@ -77,12 +86,15 @@ class MainGraphView : public QCustomPlot {
 
  private:
   void place_cursor(int i);
+  void set_zoom_ticks();
   QCPGraph* new_curve_graph(const QColor& colour);
 
   std::array<QCPGraph*, kMaxChannels> graphs_{};
   std::array<QCPGraph*, kMaxChannels> edges_{};
   std::array<QCPItemText*, kMaxChannels> zero_markers_{};
   std::array<QCPItemText*, kMaxChannels> trigger_markers_{};
+  QCPItemText* trigger_marker_ = nullptr;
+  QCPItemStraightLine* trigger_line_ = nullptr;
   std::deque<QCPGraph*> persisted_;
   QSharedPointer<ScaledTicker> x_ticker_, y_ticker_;
   std::array<QCPItemStraightLine*, 2> vertical_{};
@@ -92,6 +104,7 @@ class MainGraphView : public QCustomPlot {
   bool cursors_visible_ = false;
   bool persistence_ = false;
   bool zoomed_ = false;
+  double zoom_x_factor_ = 1.0;  // zoomed X labels: display point to ns (or 1)
   int dragging_ = -1;
 };
 

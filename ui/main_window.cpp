@@ -5,14 +5,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -23,9 +21,11 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
+#include "digitizer/register_access.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_dump.h"
 #include "eeprom/eeprom_info.h"
@@ -33,13 +33,26 @@
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
 #include "ui/access_panel.h"
+#include "ui/calibration_menu.h"
 #include "ui/dialogs.h"
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/panels/debug_panel.h"
 #include "ui/panels/eeprom_panel.h"
+#include "ui/panels/horizontal_page.h"
 #include "ui/panels/inl_panel.h"
+#include "ui/panels/monitor_panel.h"
+#include "ui/panels/pulser_panel.h"
+#include "ui/panels/rate_panel.h"
+#include "ui/panels/rate_scan_panel.h"
+#include "ui/panels/slow_control_panel.h"
+#include "ui/panels/sync_panel.h"
+#include "ui/panels/trigger_page.h"
+#include "ui/panels/vertical_page.h"
+#include "ui/run_export_action.h"
 #include "ui/user_guide.h"
+#include "ui/widgets/follow_end.h"
 
 namespace vx::ui {
 
@@ -86,11 +99,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   general_tab_ = new QTabWidget;
   general_tab_->setObjectName("GENERALTAB");
   general_tab_->addTab(build_main_page(), "MAIN");
-  for (const char* name : {"VERTICAL", "HORIZONTAL/ACQ", "TRIGGER"}) {
-    const int i = general_tab_->addTab(new QWidget, name);
-    general_tab_->setTabEnabled(i, false);
-    general_tab_->setTabToolTip(i, kNotYet);
-  }
+  build_settings_panels();
   top->addWidget(general_tab_);
   top->setStretchFactor(0, 1);
   top->setStretchFactor(1, 0);
@@ -105,17 +114,35 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   info_ = new InfoPanel(this);
   eeprom_ = new EepromPanel(st_, this);
   inl_ = new InlPanel(st_, this);
+  rates_ = new RatePanel(st_, this);
+  rate_scan_ = new RateScanPanel(st_, this);
+  for (const auto& [name, panel] : {std::pair<const char*, QWidget*>{"RATEMEASUREMENTS", rates_},
+                                    {"PLOTRATEVSTHRESHOLD", rate_scan_}}) {
+    connect(action(name), &QAction::triggered, panel, [panel] {
+      panel->show();
+      panel->raise();
+    });
+  }
   connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this, [this] {
     if (Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1))
       Save_Pedestal_Values_To_EEPROM(st_);
   });
   connect(action("DUMPEEPROMS"), &QAction::triggered, this,
           [this] { Dump_EEPROM_To_File(st_, -1); });
-  connect(access_, &AccessPanel::granted, this, [this](Panel p) {
-    if (p == Panel::Eeprom) return eeprom_->open();
-    if (p == Panel::InlCalibration) {
+  connect(access_, &AccessPanel::granted, this, [this](Panel panel) {
+    if (panel == Panel::Eeprom) return eeprom_->open();
+    if (panel == Panel::InlCalibration) {
       inl_->refresh();
       return inl_->show();
+    }
+    const char* name = panel == Panel::SlowControl ? "PANEL_SC"
+                       : panel == Panel::Debug     ? "PANEL_DEB"
+                                                   : nullptr;
+    if (auto* w = name != nullptr ? findChild<SettingsPanel*>(name) : nullptr) {
+      w->refresh();
+      w->show();
+      w->raise();
+      return;
     }
     dialogs_.popup(PopupKind::Information, "INFO",
                    "This panel is not available in this version yet.");
@@ -126,6 +153,8 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   connect(redraw_timer_, &QTimer::timeout, this, &MainWindow::redraw_now);
   since_replot_.start();
   connect_controls();
+  calibration_menu_ = new CalibrationMenu(st_, action("CALIBRATE"), action("CALIBSAMDACOFFSET"),
+                                          action("CALIBTRIGGERDACOFFSET"), this);
 
   // Initial menu state: zoom needs the cursors; restricted access needs the variable.
   action("ZOOMIN")->setEnabled(false);
@@ -133,6 +162,33 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::build_settings_panels() {
+  auto* vertical = new VerticalPage(st_);
+  auto* horizontal = new HorizontalPage(st_);
+  auto* trigger = new TriggerPage(st_);
+  general_tab_->addTab(vertical, "VERTICAL");
+  general_tab_->addTab(horizontal, "HORIZONTAL/ACQ");
+  general_tab_->addTab(trigger, "TRIGGER");
+  auto redraw = [this] { change_display([] {}); };
+  connect(vertical, &VerticalPage::display_changed, this, redraw);
+  connect(horizontal, &HorizontalPage::display_changed, this, redraw);
+  connect(trigger, &TriggerPage::display_changed, this, redraw);
+  settings_panels_ = {vertical,
+                      horizontal,
+                      trigger,
+                      new PulserPanel(st_, this),
+                      new MonitorPanel(st_, this),
+                      new DebugPanel(st_, this),
+                      new SyncPanel(st_, this),
+                      new SlowControlPanel(st_, this)};
+  for (SettingsPanel* p : settings_panels_)
+    p->set_display_guard([this](const std::function<void()>& f) { change_display(f); });
+}
+
+void MainWindow::refresh_settings_panels() {
+  for (SettingsPanel* p : settings_panels_) p->refresh();
+}
 
 void MainWindow::build_menus() {
   auto add = [this](QMenu* menu, const QString& name, const QString& label, bool available,
@@ -159,7 +215,7 @@ void MainWindow::build_menus() {
   QMenu* iface = menu("&Interface");
   add(iface, "BOARDCONNECT", "&Board Connect", true, false, QStyle::SP_DriveNetIcon);
   QMenu* config = menu("&Configuration");
-  add(config, "CALIBRATE", "&Calibrate Pedestals", false);
+  add(config, "CALIBRATE", "&Calibrate Pedestals", true);
   add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", true);
   add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true, true);
   config->addSeparator();
@@ -177,8 +233,8 @@ void MainWindow::build_menus() {
     restricted->menuAction()->setToolTip("Set VELTRIX_INL_CALIB_ENABLED to enable");
   actions_.insert("RESTRICTED_ACCESS", restricted->menuAction());
   add(restricted, "SAM_REG", "&SAM Registers", true);
-  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets", false);
-  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets", false);
+  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets", true);
+  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets", true);
   add(restricted, "INLCALIB", "Calibrate INL", true);
   add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access", true);
   add(restricted, "DEBUG", "Debug", true);
@@ -192,6 +248,9 @@ void MainWindow::build_menus() {
   add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true, true);
   add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true, true);
   add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true, true);
+  auto* export_run = new RunExportAction(st_, dialogs_, this);
+  run->addAction(export_run->action());
+  actions_.insert("EXPORTRUNHDF5", export_run->action());
   run->addSeparator();
   add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true,
       true);
@@ -209,15 +268,15 @@ void MainWindow::build_menus() {
   QMenu* firmware = menu("&Firmware");
   add(firmware, "FPGA_VERSION", "Firmware Version", true);
   QMenu* special = menu("&Special Modes");
-  add(special, "PULSERMODE", "Pulser Mode", false);
+  add(special, "PULSERMODE", "Pulser Mode", true);
   add(special, "CHARGEMODE", "Charge Mode", false);
-  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", false);
-  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", false);
+  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", true);
+  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", true);
   QMenu* measurements = menu("&Advanced Measurements");
   add(measurements, "STATISTICS", "Noise Measurements", false);
-  add(measurements, "RATEMEASUREMENTS", "Rate Measurements", false);
+  add(measurements, "RATEMEASUREMENTS", "Rate Measurements", true);
   add(measurements, "MEASUREMENTS", "Time Measurements", false);
-  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", false);
+  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", true);
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
   QMenu* help = menu("&Help");
@@ -406,6 +465,7 @@ QWidget* MainWindow::build_messages() {
     messages_[i]->setReadOnly(true);
     messages_[i]->setMaximumBlockCount(5000);
     messages_[i]->setFont(QFont("Monospace", 9));
+    follow_end(messages_[i]);
     tabs->addTab(messages_[i], names[i]);
   }
   return tabs;
@@ -470,9 +530,7 @@ void MainWindow::connect_controls() {
     graph_->replot();
   });
   connect(action("ZOOMIN"), &QAction::triggered, this, [this] {
-    const int mode = st_.gui.GraphMode;
-    const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
-    graph_->zoom_on_cursors(time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0);
+    graph_->zoom_on_cursors(zoom_label_factor());
     refresh_cursor_readout();
     refresh_annotations();
     graph_->replot();
@@ -489,6 +547,16 @@ void MainWindow::connect_controls() {
   connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
   connect(action("USER_GUIDE"), &QAction::triggered, this,
           [this] { open_user_guide(dialogs_, executable_directory()); });
+  const std::pair<const char*, const char*> shown[] = {
+      {"PULSERMODE", "PANEL_PM"}, {"BUFFERMONITOR", "P_MONITOR"}, {"SYNC_OPTIONS", "PANEL_SYNC"}};
+  for (const auto& [item, panel] : shown) {
+    connect(action(item), &QAction::triggered, this, [this, name = panel] {
+      auto* w = findChild<SettingsPanel*>(name);
+      w->refresh();
+      w->show();
+      w->raise();
+    });
+  }
   const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
                                                  {"SAM_REG", Panel::SlowControl},
                                                  {"DEBUG", Panel::Debug},
@@ -604,15 +672,7 @@ void MainWindow::start_run() {
 }
 
 void MainWindow::stop_and_wait() {
-  st_.StopRequest().store(1);
-  if (st_.AcquisitionRunning.load() == 0) return;
-  QEventLoop loop;
-  QTimer poll;
-  connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (st_.AcquisitionRunning.load() == 0) loop.quit();
-  });
-  poll.start(2);
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  Stop_AcquisitionAndWait(st_);
 }
 
 void MainWindow::on_channel_led(int ch, bool on) {
@@ -657,6 +717,7 @@ void MainWindow::on_duration() {
 
 void MainWindow::refresh_all() {
   refresh_main_tab();
+  refresh_settings_panels();
   refresh_menu_values();
   refresh_channel_leds();
   setWindowTitle(QString::fromStdString(main_window_title(st_.sys)));
@@ -698,6 +759,9 @@ void MainWindow::refresh_menu_values() {
   mark("RUNFROMFILE", a.RunFromFile == 1);
   mark("EN_START_STOP_CLIENT", a.TCPCommandsEnabled == 1);
   mark("EN_TX_DATA2CLIENT", a.TransmitRunDataToTcpClient == 1);
+  // Synchronisation and the monitor output exist on the VME board only (5 blocks or more).
+  for (const char* name : {"SYNC_OPTIONS", "BUFFERMONITOR"})
+    action(name)->setEnabled(st_.sys.NbOfSAMBlocks >= 5);
   update_run_dependent_dimming();
 }
 
@@ -714,6 +778,14 @@ void MainWindow::update_run_dependent_dimming() {
 void MainWindow::run_state_changed(bool running) {
   running_ = running;
   update_run_dependent_dimming();
+  // Switching a channel restarts the acquisition: not while a run is on.
+  for (Led* led : ch_leds_) led->setEnabled(!running);
+  all_channels_->setEnabled(!running);
+  if (running && st_.acq.RunElapsedTime == 0) {
+    // A new run: nothing of the previous one stays on show until the first tick.
+    Update_RunElapsedTime(st_);
+    rate_->clear();
+  }
   if (running) graph_->clear_curves();
 }
 
@@ -741,7 +813,15 @@ void MainWindow::refresh_channel_leds() {
   refresh_annotations();
 }
 
+double MainWindow::zoom_label_factor() const {
+  // Zoomed time axes are labelled in ns, like the cursor read-out; others keep their values.
+  const int mode = st_.gui.GraphMode;
+  const bool time_axis = mode != kGraphCharges && mode != kGraphFft;
+  return time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0;
+}
+
 void MainWindow::refresh_graph_scaling() {
+  if (graph_->zoomed()) graph_->set_zoom_label_factor(zoom_label_factor());
   graph_->apply_axes(main_graph_axes(st_.gui));
 }
 
@@ -762,7 +842,22 @@ void MainWindow::refresh_annotations() {
     legends_[ch]->setText(QString::fromStdString(legend));
   }
   graph_->set_markers(markers, st_.gui.GraphMode == kGraphWaveforms);
+  refresh_trigger_annotation();
   graph_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MainWindow::refresh_trigger_annotation() {
+  const int shown = shown_channels(st_);
+  const int ch = std::clamp(st_.gui.SelectedChannel, 0, std::max(shown - 1, 0));
+  const float threshold = st_.sam[ch / 2].TriggerThreshold[ch % 2];
+  const MarkerLevel level = st_.gui.AmplitudeInVolts == 1
+                                ? MarkerLevel{threshold, 0}
+                                : trigger_marker_level(threshold, st_.gui.VerticalScale[ch],
+                                                       st_.gui.VerticalPosition[ch]);
+  const bool shown_now = trigger_found_ && st_.gui.GraphMode == kGraphWaveforms;
+  graph_->set_trigger_marker(shown_now,
+                             static_cast<double>(shown_samples(st_)) * kDisplayPointsPerSample,
+                             level, to_qcolor(channel_colour(ch)));
 }
 
 void MainWindow::refresh_cursor_readout() {
@@ -773,7 +868,6 @@ void MainWindow::refresh_cursor_readout() {
 
 void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString& text) {
   QPlainTextEdit* box = messages_[static_cast<int>(tab)];
-  const bool at_end = box->verticalScrollBar()->value() == box->verticalScrollBar()->maximum();
   QTextCharFormat format;
   format.setForeground(kind == MessageKind::Error     ? QColor(200, 0, 0)
                        : kind == MessageKind::Warning ? QColor(190, 110, 0)
@@ -781,7 +875,6 @@ void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString&
   QTextCursor cursor(box->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(text, format);
-  if (at_end) box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 }
 
 void MainWindow::set_led(vx::Led led, bool on) {
@@ -860,6 +953,8 @@ void MainWindow::redraw_now() {
     fresh_frame_ = false;
   }
   graph_->show_frame(front_);
+  trigger_found_ = front_.trigger_found;
+  refresh_trigger_annotation();
   if (st_.gui.GraphOptionCharge == 1 && !graph_->zoomed()) graph_->yAxis->rescale();
   graph_->replot();
   since_replot_.restart();

@@ -25,12 +25,16 @@ class QTimer;
 namespace vx::ui {
 
 class AccessPanel;
+class CalibrationMenu;
 class Dialogs;
 class EepromPanel;
 class InlPanel;
+class RatePanel;
+class RateScanPanel;
 class InfoPanel;
 class Led;
 class MainGraphView;
+class SettingsPanel;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -43,18 +47,25 @@ class MainWindow : public QMainWindow {
   QList<QToolBar*> toolbars() const;
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
+  CalibrationMenu* calibration_menu() const { return calibration_menu_; }
   InfoPanel* info_panel() const { return info_; }
   EepromPanel* eeprom_panel() const { return eeprom_; }
   InlPanel* inl_panel() const { return inl_; }
+  RatePanel* rate_panel() const { return rates_; }
+  RateScanPanel* rate_scan_panel() const { return rate_scan_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
+  // The three settings pages and the expert panels.
+  void refresh_settings_panels();
   void refresh_main_tab();
   void refresh_menu_values();
   void refresh_channel_leds();
   void refresh_graph_scaling();
   void refresh_annotations();
   void refresh_cursor_readout();
+  // The trigger position of the displayed event, when one was found (alignment on).
+  void refresh_trigger_annotation();
 
   void append_message(MessageTab tab, MessageKind kind, const QString& text);
   void run_state_changed(bool running);
@@ -99,6 +110,7 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void build_settings_panels();
   void build_menus();
   void build_toolbars();
   QWidget* build_main_page();
@@ -119,6 +131,7 @@ class MainWindow : public QMainWindow {
   template <typename F>
   void with_restart(F change);
   void update_run_dependent_dimming();
+  double zoom_label_factor() const;
   // Applies a display-parameter change while the acquisition thread may be computing.
   template <typename F>
   void change_display(F change);
@@ -130,12 +143,16 @@ class MainWindow : public QMainWindow {
   MainGraphView* graph_ = nullptr;
   std::array<QLabel*, kMaxChannels> legends_{};
   AccessPanel* access_ = nullptr;
+  CalibrationMenu* calibration_menu_ = nullptr;
   InfoPanel* info_ = nullptr;
   EepromPanel* eeprom_ = nullptr;
   InlPanel* inl_ = nullptr;
+  RatePanel* rates_ = nullptr;
+  RateScanPanel* rate_scan_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;
+  QList<SettingsPanel*> settings_panels_;
 
   QCheckBox* display_on_ = nullptr;
   std::array<Led*, kMaxChannels> ch_leds_{};
@@ -161,6 +178,7 @@ class MainWindow : public QMainWindow {
   std::mutex frame_mutex_;
   DisplayFrame back_, latest_, front_;
   bool fresh_frame_ = false;
+  bool trigger_found_ = false;  // in the frame on screen
   int shown_event_number_ = 0;
   QString shown_event_time_;
   std::atomic<bool> redraw_posted_{false};

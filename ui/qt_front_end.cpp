@@ -1,8 +1,10 @@
 #include "ui/qt_front_end.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QProgressDialog>
 #include <QThread>
+#include <QTimer>
 
 namespace vx::ui {
 
@@ -17,6 +19,29 @@ QtFrontEnd::~QtFrontEnd() = default;
 
 bool QtFrontEnd::on_ui_thread() const {
   return QThread::currentThread() == thread();
+}
+
+void QtFrontEnd::run_tick(const std::function<void()>& tick) {
+  ++in_tick_;
+  tick();
+  --in_tick_;
+}
+
+void QtFrontEnd::wait_until(const std::function<bool()>& done) {
+  if (!on_ui_thread()) {
+    FrontEnd::wait_until(done);
+    return;
+  }
+  if (done()) return;
+  ++waiting_;
+  QEventLoop loop;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(2);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  --waiting_;
 }
 
 void QtFrontEnd::post(std::function<void()> fn) {
@@ -46,6 +71,10 @@ void QtFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::str
 }
 
 void QtFrontEnd::popup(PopupKind kind, const std::string& title, const std::string& text) {
+  if (in_tick_ > 0 && on_ui_thread()) {
+    post([this, kind, t = q(title), x = q(text)] { dialogs_->popup(kind, t, x); });
+    return;
+  }
   blocking([&] { dialogs_->popup(kind, q(title), q(text)); });
 }
 
@@ -86,6 +115,7 @@ void QtFrontEnd::progress_show(const std::string& title, const std::string& labe
   progress_cancelled_ = false;
   later([this, t = q(title), l = q(label)] {
     QWidget* parent = views_ != nullptr ? views_->dialog_parent() : nullptr;
+    drop_progress_dialog();
     progress_ = std::make_unique<QProgressDialog>(l, "Cancel", 0, 100, parent);
     progress_->setWindowTitle(t);
     progress_->setWindowModality(Qt::ApplicationModal);
@@ -103,8 +133,15 @@ bool QtFrontEnd::progress_update(int percent) {
   return !progress_cancelled_.load();
 }
 
+// setValue on a modal dialog runs the event loop, which can bring the hide (or a new show)
+// in while the dialog is still inside setValue: it is deleted once control is back in the
+// event loop.
+void QtFrontEnd::drop_progress_dialog() {
+  if (progress_) progress_.release()->deleteLater();
+}
+
 void QtFrontEnd::progress_hide() {
-  later([this] { progress_.reset(); });
+  later([this] { drop_progress_dialog(); });
 }
 
 void QtFrontEnd::set_wait_cursor(bool on) {

@@ -43,6 +43,14 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   // The dialogs the windows use: always the ones currently set.
   Dialogs& dialogs() { return router_; }
 
+  // Runs the timer tick. A popup it raises is shown once it has returned: a modal popup
+  // inside the tick would hold the tick, and remote control with it, until answered.
+  void run_tick(const std::function<void()>& tick);
+  // On the user-interface thread: waits with the event loop running (user input aside).
+  void wait_until(const std::function<bool()>& done) override;
+  // True while such a wait is under way.
+  bool waiting() const { return waiting_ > 0; }
+
   void post(std::function<void()> fn) override;
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
   void popup(PopupKind kind, const std::string& title, const std::string& text) override;
@@ -100,9 +108,12 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   QtDialogs qt_dialogs_;
   Dialogs* dialogs_ = &qt_dialogs_;
   Router router_{dialogs_};
+  void drop_progress_dialog();
   std::unique_ptr<QProgressDialog> progress_;
   std::atomic<bool> progress_cancelled_{false};
   int wait_cursor_depth_ = 0;
+  int in_tick_ = 0;
+  int waiting_ = 0;
 };
 
 }  // namespace vx::ui

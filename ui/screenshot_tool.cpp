@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -128,6 +129,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot render %s/tcp-server.png\n", qPrintable(dir));
     return 1;
   }
-  std::printf("saved connection.png, main-window.png and tcp-server.png in %s\n", qPrintable(dir));
+
+  // The settings pages of the main tab and the expert panels.
+  auto* tabs = main.findChild<QTabWidget*>("GENERALTAB");
+  const std::pair<int, const char*> pages[] = {
+      {1, "vertical-page"}, {2, "horizontal-page"}, {3, "trigger-page"}};
+  for (const auto& [index, name] : pages) {
+    tabs->setCurrentIndex(index);
+    settle(100);
+    if (!tabs->grab().save(dir + "/" + name + ".png")) return 1;
+  }
+  for (const char* name : {"PANEL_PM", "P_MONITOR", "PANEL_DEB", "PANEL_SYNC", "PANEL_SC"}) {
+    auto* panel_widget = main.findChild<QWidget*>(name);
+    panel_widget->show();
+    settle(100);
+    const bool ok = panel_widget->grab().save(dir + "/" + QString(name).toLower() + ".png");
+    panel_widget->hide();
+    if (!ok) return 1;
+  }
+  std::printf("saved the main window, the connection and TCP panels, the settings pages and the "
+              "expert panels in %s\n",
+              qPrintable(dir));
   return 0;
 }

@@ -7,12 +7,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSpinBox>
+#include <QTextCursor>
+#include <QTimer>
 #include <cstring>
 
 #include "remote/tcp_interface.h"
 #include "ui/led.h"
+#include "ui/widgets/follow_end.h"
 
 namespace vx::ui {
 
@@ -67,14 +69,23 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   client_ip_->setObjectName("CLIENTIP");
   client_connected_ = indicator();
   client_connected_->setObjectName("CLIENTCONNECTED");
+  disconnect_ = new QPushButton("Disconnect");
+  disconnect_->setObjectName("DISCONNECTCLIENT");
   cf->addRow("IP:", client_ip_);
   cf->addRow("Connected:", client_connected_);
+  cf->addRow("", disconnect_);
 
   received_ = new QPlainTextEdit;
   received_->setObjectName("RECEIVEDMESSAGES");
   received_->setReadOnly(true);
   received_->setFont(QFont("Monospace", 9));
   received_->setMinimumSize(420, 160);
+  follow_end(received_);
+  // However fast a client sends, the box is redrawn a few times a second at most.
+  received_timer_ = new QTimer(this);
+  received_timer_->setSingleShot(true);
+  received_timer_->setInterval(50);
+  connect(received_timer_, &QTimer::timeout, this, &TcpPanel::show_received);
 
   register_ = new QPushButton;
   register_->setObjectName("SERVERREGISTER");
@@ -105,6 +116,10 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
     refresh();
   });
   connect(clear_, &QPushButton::clicked, this, [this] { Clear_TCPReceivedMessages(st_); });
+  connect(disconnect_, &QPushButton::clicked, this, [this] {
+    Disconnect_TCPClient(st_);
+    refresh();
+  });
   refresh();
 }
 
@@ -120,15 +135,45 @@ void TcpPanel::refresh() {
   online_->setChecked(t.ServerOnline == 1);
   client_ip_->setText(field_text(t.ClientIp));
   client_connected_->setChecked(t.ClientConnected == 1);
+  disconnect_->setEnabled(t.ClientConnected == 1);
   register_->setText(QString::fromStdString(st_.remote.ServerButtonLabel));
 
-  const QString text =
-      QString::fromLatin1(st_.remote.ReceivedMessages.data(),
-                          static_cast<qsizetype>(st_.remote.ReceivedMessages.size()));
-  if (received_->toPlainText() != text) {
-    received_->setPlainText(text);
-    received_->verticalScrollBar()->setValue(received_->verticalScrollBar()->maximum());
+  // Shown at once, then at most once more per interval while text keeps coming.
+  if (!received_timer_->isActive()) {
+    show_received();
+    received_timer_->start();
   }
+}
+
+void TcpPanel::show_received() {
+  const std::string& box = st_.remote.ReceivedMessages;
+  const std::uint64_t from = st_.remote.ReceivedMessagesDropped;
+  const std::uint64_t to = from + box.size();
+  // One character per byte: a carriage return would otherwise merge with its line feed.
+  auto text = [&](std::uint64_t begin, std::uint64_t end) {
+    QString t =
+        QString::fromLatin1(box.data() + (begin - from), static_cast<qsizetype>(end - begin));
+    t.replace('\r', ' ');
+    return t;
+  };
+  if (from > shown_to_ || to < shown_to_) {
+    // More than a whole box went by since the last look: start again.
+    received_->setPlainText(text(from, to));
+  } else {
+    QTextCursor cursor(received_->document());
+    if (to > shown_to_) {
+      cursor.movePosition(QTextCursor::End);
+      cursor.insertText(text(shown_to_, to));
+    }
+    if (from > shown_from_) {
+      cursor.movePosition(QTextCursor::Start);
+      cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                          static_cast<int>(from - shown_from_));
+      cursor.removeSelectedText();
+    }
+  }
+  shown_from_ = from;
+  shown_to_ = to;
 }
 
 void TcpPanel::closeEvent(QCloseEvent* event) {

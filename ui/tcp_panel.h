@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 
 #include "app/state.h"
 
@@ -10,6 +11,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 
 namespace vx::ui {
 
@@ -37,6 +39,10 @@ class TcpPanel : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Brings the received-messages box up to date with what the server holds: new text is
+  // appended and text the server let go is cut from the front, never the whole box again.
+  void show_received();
+
   State& st_;
   QLineEdit* server_name_;
   QLineEdit* server_ip_;
@@ -47,6 +53,10 @@ class TcpPanel : public QWidget {
   QPlainTextEdit* received_;
   QPushButton* register_;
   QPushButton* clear_;
+  QTimer* received_timer_;
+  // The part of the server's received stream that the box shows, as byte offsets.
+  std::uint64_t shown_from_ = 0, shown_to_ = 0;
+  QPushButton* disconnect_;
 };
 
 }  // namespace vx::ui

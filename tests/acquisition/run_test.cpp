@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
@@ -120,6 +123,8 @@ TEST(Run, FiniteTimeRunStopsOnTheTimer) {
   f.sim.core.clock.advance(1.0);
   TimerCB(f.sim.st);
   ASSERT_TRUE(f.wait_end());
+  EXPECT_TRUE(f.has("Run started for 300 seconds.\n"));
+  EXPECT_FALSE(f.has("continuous"));
   EXPECT_TRUE(f.has("Run stopped.\n"));
   EXPECT_GT(f.sim.st.EventNumber.load(), 5) << "a Finite Time run ignores the event limit";
 }
@@ -173,6 +178,32 @@ TEST(Run, CommunicationErrorEndsTheRunAndTheConnection) {
   EXPECT_FALSE(f.has("Run stopped.\n"));
 }
 
+// A board that stops answering: a fault when the run triggers it at every readout, a
+// normal wait for events with a trigger from outside.
+TEST(Run, BoardSilentUnderItsOwnTriggerIsAFault) {
+  for (const int source : {0, 2, 3}) {
+    sim::SimConfig config;
+    config.fault.stop_after_events = 150;
+    RunFixture f(config);
+    State& st = f.sim.st;
+    st.sys.TriggerSource = source;
+    Set_SystemTriggerMode(st);
+    Set_RunType(st, 1, 250);
+    ASSERT_EQ(f.start(), 1);
+    ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 150; }, 20.0)) << source;
+    for (int i = 0; i < 400 && st.AcquisitionRunning.load() == 1; ++i) {  // 2 s, 40 s on the clock
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      f.sim.core.clock.advance(0.1);
+    }
+    const bool fault = source != 3;
+    EXPECT_EQ(st.AcquisitionRunning.load(), fault ? 0 : 1) << source;
+    EXPECT_EQ(f.sim.core.ui.has_message(MessageTab::Errors, "Board fault: no event for 5 s"), fault)
+        << source;
+    Stop_AcquisitionFromUser(st);
+    EXPECT_EQ(st.EventNumber.load(), 150) << source;
+  }
+}
+
 TEST(Run, ReadoutErrorEndsTheRun) {
   sim::SimConfig config;
   config.fault.fail_readout = 5;
@@ -190,7 +221,7 @@ TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
   Set_RunType(f.sim.st, 1, 200);
   ASSERT_EQ(f.start(), 1);
   ASSERT_TRUE(f.wait_end());
-  EXPECT_EQ(f.count("Invalid Event\n"), 1);
+  EXPECT_EQ(f.count("Invalid Event: event "), 1);
   EXPECT_GE(f.sim.st.EventNumber.load(), 200) << "the run went on";
   // After the failed event the loop goes back to reading, not to the next event.
   const auto records = f.sim.calls.records();

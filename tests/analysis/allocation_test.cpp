@@ -49,6 +49,8 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
 
   for (int spline : {1, 0}) {
     st.meas.PerformSplineInterp = spline;
+    Reset_RunSummary(st);  // a new run: its lists have room for 201 events
+    Prepare_MeasurementsForRun(st);
     const long before = g_allocations.load();
     for (int event = 2; event < 150; ++event) {
       st.EventNumber = event;

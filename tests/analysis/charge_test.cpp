@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <vector>
 
 #include "measurement_setup.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -49,10 +51,10 @@ struct analysis_charge_software : testing::Test {
     st.acq.EnSoftwareChargeHisto = 1;
   }
   void run_with(const std::vector<double>& charges) {
-    st.meas.ComputedChargeForHisto[0][1] = charges;
-    st.meas.ComputedChargeForHisto[0][1].resize(charges.size() + 50, 777.0);  // unused room
-    st.FirstEventNumber = 0;
-    st.EventNumber = static_cast<int>(charges.size());
+    // The channel was off for the run's first two events.
+    auto& list = st.meas.ComputedChargeForHisto[0][1];
+    list.assign(2, std::numeric_limits<double>::quiet_NaN());
+    list.insert(list.end(), charges.begin(), charges.end());
     Compute_SoftwareChargeHisto(st);
   }
   int entries() const {
@@ -168,11 +170,31 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 4.0f);
   st.acq.ChargeRangeAuto = 1;
   event(1, {7.0, 7.0});
-  EXPECT_LT(st.acq.ChargeHistoMin[0][0], 7.0f);
-  EXPECT_GT(st.acq.ChargeHistoMax[0][0], 7.0f);
+  EXPECT_LT(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 7.0f);
+  EXPECT_GT(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 7.0f);
   EXPECT_EQ(std::accumulate(st.meas.ChargeDataDistri[0][0].begin(),
                             st.meas.ChargeDataDistri[0][0].begin() + 4, 0),
             2);
+}
+
+// A first readout holding a single charge value gives no range; the first different charge
+// sets it, and no charge is lost meanwhile: the readout does not cut on the provisional range.
+TEST_F(analysis_charge_firmware, SingleValuedFirstBatchWaitsForARangeWithWidth) {
+  event(1, {1000.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 1);
+  event(2, {1000.0, 1000.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 1);
+  event(3, {1012.0, 996.0});
+  EXPECT_EQ(st.meas.ChargeRangePending[0][0], 0);
+  // Span 996..1012, widened by half of it each side: [988, 1020], bins 8 wide.
+  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 988.0f);
+  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 1020.0f);
+  const auto& d = st.meas.ChargeDataDistri[0][0];
+  EXPECT_EQ(d[0], 0);
+  EXPECT_EQ(d[1], 4);  // 996 and the three 1000s
+  EXPECT_EQ(d[2], 0);
+  EXPECT_EQ(d[3], 1);  // 1012
+  EXPECT_DOUBLE_EQ(st.meas.ChargeMean[0][0], (4 * 1000.0 + 1016.0) / 5.0);
 }
 
 TEST(analysis_charge, ModeSelection) {
@@ -183,10 +205,10 @@ TEST(analysis_charge, ModeSelection) {
   st.hooks.apply_all_board_parameters = [&] { ++board_writes; };
 
   Select_ChargeMode(st, ChargeMode::Firmware);
-  EXPECT_EQ(st.acq.EnSoftwareChargeHisto, 0);
+  EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 0);
   for (int b = 0; b < kMaxSamBlocks; ++b) {
-    EXPECT_EQ(st.sam[b].ChargeModeEnabled, 1);
-    EXPECT_EQ(st.acq.ChargeCutEnabled[b][1], 1);
+    EXPECT_EQ(VX_VALUE(st.sam[b].ChargeModeEnabled), 1);
+    EXPECT_EQ(VX_VALUE(st.acq.ChargeCutEnabled[b][1]), 1);
   }
   EXPECT_TRUE(core.ui.has_message(MessageTab::Infos, "Firmware Charge Mode is Enabled."));
   ASSERT_EQ(core.ui.popups().size(), 1u);
@@ -196,14 +218,14 @@ TEST(analysis_charge, ModeSelection) {
             "measurements using the dedicated cursors or fill-in the charge parameters!");
 
   Select_ChargeMode(st, ChargeMode::Software);
-  EXPECT_EQ(st.acq.EnSoftwareChargeHisto, 1);
-  EXPECT_EQ(st.sam[1].ChargeModeEnabled, 0);
-  EXPECT_EQ(st.sam[2].ChargeModeEnabled, 1);  // beyond the board's blocks: untouched
-  EXPECT_EQ(st.acq.ChargeCutEnabled[5][0], 0);
+  EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 1);
+  EXPECT_EQ(VX_VALUE(st.sam[1].ChargeModeEnabled), 0);
+  EXPECT_EQ(VX_VALUE(st.sam[2].ChargeModeEnabled), 1);  // beyond the board's blocks: untouched
+  EXPECT_EQ(VX_VALUE(st.acq.ChargeCutEnabled[5][0]), 0);
   EXPECT_EQ(core.ui.popups().size(), 2u);
 
   Select_ChargeMode(st, ChargeMode::Off);
-  EXPECT_EQ(st.acq.EnSoftwareChargeHisto, 0);
+  EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 0);
   EXPECT_EQ(core.ui.popups().size(), 2u);
   EXPECT_EQ(board_writes, 3);
 }

@@ -194,6 +194,37 @@ TEST(MainGraphTexts, ColoursTitlesLegendsAndCursorReadout) {
             "Distance between cursors:\ndeltaX =6.000 Div delta Y = 30.000 Div");
 }
 
+// Mode 2 shows the samples by physical cell: sample k of a record whose first cell is T
+// lies in cell (k + T - T mod 16) mod 1024. Mode 1 shows the 16 per-line pedestals.
+TEST_F(GraphFixture, CellAndPedestalModesShowWhatTheyName) {
+  for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 5 ? 1 : 0;
+  auto& w = st.event.FullyOrderedValues[2][1];
+  for (int k = 0; k < kMaxSamples; ++k) w[k] = static_cast<float>(3 * k + 1);
+  st.event.EventFCR[2] = 1000;  // its line starts at cell 992
+  st.gui.GraphMode = kGraphCells;
+  Compute_MainGraphParameters(st);
+  DisplayFrame frame;
+  Compute_Histos(st, frame);
+  ASSERT_EQ(frame.curves.size(), 1u);
+  const auto& cells = frame.curves[0].y;
+  ASSERT_EQ(cells.size(), 1024u);
+  for (int p : {0, 31, 32, 991, 992, 1023}) {
+    const int k = (p - 992 + 1024) % 1024;  // the sample that landed in cell p
+    EXPECT_FLOAT_EQ(cells[p], static_cast<float>(3 * k + 1)) << "cell " << p;
+  }
+
+  for (int line = 0; line < 16; ++line) st.calib.OffsetDistribution[2][1][line] = 2000.0f + line;
+  st.calib.IndividualOffsetDistribution[2][1].fill(7.0f);
+  st.gui.GraphMode = kGraphPedestals;
+  Compute_MainGraphParameters(st);
+  Compute_Histos(st, frame);
+  const auto& lines = frame.curves.at(0).y;
+  ASSERT_EQ(lines.size(), 16u);
+  const float gain = st.gui.ChannelGain[5], offset = st.gui.ChannelOffset[5];
+  for (int line = 0; line < 16; ++line)
+    EXPECT_FLOAT_EQ(lines[line], offset + gain * (2000.0f + line)) << line;
+}
+
 TEST(MainGraphChannels, AllChannelsStateCountsOnlyShownChannels) {
   test::TestCore core;
   State& st = core.state;

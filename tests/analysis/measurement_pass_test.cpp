@@ -60,7 +60,9 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   EXPECT_EQ(m.RiseTimeInstantForHisto[0][0][0], r.RiseTimeInstant[0][0]);
   EXPECT_EQ(m.PeakAmplitudeForHisto[0][1][0], r.AmplitudeValue[0][1]);
   EXPECT_EQ(m.ComputedChargeForHisto[1][1][0], r.ComputedCharge[1][1]);
-  EXPECT_EQ(m.RiseTimeInstantForHisto[7][1].size(), 201u);
+  EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);  // only measured entries
+  EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());   // disabled: nothing measured
+  EXPECT_GE(m.RiseTimeInstantForHisto[7][1].capacity(), 201u);
 }
 
 TEST_F(analysis_measurement_pass, NothingRunsWithoutAConsumer) {
@@ -73,30 +75,56 @@ TEST_F(analysis_measurement_pass, NothingRunsWithoutAConsumer) {
   EXPECT_TRUE(st.meas.RiseTimeInstantForHisto[0][0].empty());  // no lists without jitter
 }
 
-// A run of 450 events that started after event 1000: the lists grow by 200 at events 200
-// and 400 of the run, keep every entry, and the time histogram finds the 8-sample delay.
-TEST_F(analysis_measurement_pass, ListsGrowEveryTwoHundredEventsAndKeepTheirEntries) {
+// 450 events whose times pass through the lists into the time histogram, which must find
+// the pulses' delay (8 samples plus 0, 1 or 2 ps) whatever the event numbers are and
+// across a settings restart. Channel 1 is off for the first 5 events of the run.
+TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
+  struct Case {
+    const char* what;
+    int first;          // FirstEventNumber
+    int number_of_1;    // EventNumber of the run's first event
+    int restart_after;  // events before a settings restart, 0 for none
+  };
+  const std::vector<Case> cases{
+      {"run after event 1000", 1000, 1001, 0},
+      {"replay of a split continuation file", 0, 1001, 0},
+      {"restart during the run", 0, 1, 230},
+  };
   st.acq.EnTimeJitter = 1;
+  st.acq.EnSoftwareChargeHisto = 1;
   st.sys.NbOfSAMBlocks = 1;
-  Prepare_MeasurementsForRun(st);
-  const int first = 1000;
-  for (int k = 1; k <= 450; ++k) {
-    event(first, first + k, 200.0 + 0.37 * (k % 50), 8.0 + 0.001 * (k % 3));
-    const auto size = st.meas.RiseTimeInstantForHisto[0][0].size();
-    const std::size_t expected = k < 200 ? 201u : (k < 400 ? 401u : 601u);
-    ASSERT_EQ(size, expected) << k;
+  for (const auto& c : cases) {
+    Reset_RunSummary(st);
+    Prepare_MeasurementsForRun(st);
+    double sum_delay_ps = 0.0;
+    int number = c.number_of_1;
+    for (int k = 1; k <= 450; ++k, ++number) {
+      if (k == c.restart_after + 1 && c.restart_after > 0) {
+        st.meas.ContinuingRun = 1;  // what the settings restart sets
+        Prepare_MeasurementsForRun(st);
+        --number;  // the restart steps the event counter back by one
+      }
+      st.gui.ChannelEnabled[1] = k > 5 ? 1 : 0;
+      const double delay = 8.0 + 0.001 * (k % 3);
+      if (k > 5) sum_delay_ps += delay * kPeriodNs * 1000.0;
+      event(c.first, number, 200.0 + 0.37 * (k % 50), delay);
+    }
+    const auto& m = st.meas;
+    ASSERT_EQ(m.RiseTimeInstantForHisto[0][0].size(), 450u) << c.what;
+    EXPECT_TRUE(std::isnan(m.RiseTimeInstantForHisto[0][1][4])) << c.what;
+    EXPECT_NEAR(m.RiseTimeInstantForHisto[0][0][299],
+                kPeriodNs * (200.0 + 0.37 * 0 - kHalfWidth * 3.0), 0.003)
+        << c.what;
+    Finish_MeasurementsForRun(st);
+    EXPECT_EQ(m.NbOfValidTimes, 445) << c.what;
+    EXPECT_NEAR(m.TimeHisto.mean_ns * 1000.0, -sum_delay_ps / 445.0, 2.0) << c.what;
+    EXPECT_LT(m.TimeHisto.rms_ps, 3.0) << c.what;
+    // Charge of channel 1: the same pulse every event, so its mean is that pulse's charge.
+    EXPECT_EQ(m.NbOfValidChargeWords[0][1], 445) << c.what;
+    EXPECT_NEAR(m.ChargeMean[0][1], -900.0 * 3.0 * std::sqrt(2.0 * std::numbers::pi) * 0.0038125,
+                0.05)
+        << c.what;
   }
-  for (int k = 1; k <= 450; ++k) {
-    const double expected = kPeriodNs * (200.0 + 0.37 * (k % 50) - kHalfWidth * 3.0);
-    ASSERT_NEAR(st.meas.RiseTimeInstantForHisto[0][0][k - 1], expected, 0.003) << k;
-  }
-  EXPECT_EQ(st.meas.RiseTimeInstantForHisto[1][0].size(), 201u);  // outside the board
-  EXPECT_GE(st.meas.ThresholdCrossingDistance.capacity(), static_cast<std::size_t>(first + 601));
-
-  Finish_MeasurementsForRun(st);
-  EXPECT_EQ(st.meas.NbOfValidTimes, 450);
-  EXPECT_NEAR(st.meas.TimeHisto.mean_ns, -8.001 * kPeriodNs, 0.002);
-  EXPECT_LT(st.meas.TimeHisto.rms_ps, 3.0);
   EXPECT_GT(core.ui.refresh_count(Panel::TimeHistogram), 0);
 }
 

@@ -53,6 +53,23 @@ TEST(analysis_time_amplitude, ConstantFractionOnAKnownPulse) {
   }
 }
 
+// A baseline of more bins than the record has is the mean of the whole record, even for
+// the largest count a setup can hold.
+TEST(analysis_time_amplitude, BaselineOfMoreBinsThanTheRecord) {
+  for (const int bins : {2000, 2147483647}) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    st.meas.PerformSplineInterp = 1;
+    st.acq.NbOfBinsForBaseline = bins;
+    auto& w = st.event.FullyOrderedValues[0][0];
+    test::fill_gaussian(w, 50.0, 1000.0, 300.37, 3.0);
+    double mean = 0.0;
+    for (const float v : w) mean += v / static_cast<double>(w.size());
+    EXPECT_NEAR(measure(st).amplitude, (1050.0 - mean) * 0.00061, 0.001) << bins;
+  }
+}
+
 TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
   test::TestCore core;
   State& st = core.state;
@@ -76,6 +93,23 @@ TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
   m = measure(st);
   EXPECT_NEAR(m.lead, kPeriodNs * 503.75, 1e-5);
   EXPECT_NEAR(m.trail, kPeriodNs * 500.5, 1e-5);
+}
+
+// The command line's fixed threshold in volts, on pulses of either sign: the crossings of a
+// Gaussian at the threshold, threshold = volts x 1638 counts, lead before trail.
+TEST(analysis_time_amplitude, FixedThresholdInVoltsOnPulsesOfEitherSign) {
+  for (const double height : {-1000.0, 1000.0}) {
+    test::TestCore core;
+    State& st = core.state;
+    test::set_measurement_defaults(st);
+    const double volts = height < 0 ? -0.3 : 0.3, centre = 300.37, sigma = 3.0;
+    Set_FixedThresholdTiming(st, volts);
+    test::fill_gaussian(st.event.FullyOrderedValues[3][0], 0.0, height, centre, sigma);
+    const Measured m = measure(st, 3, 0);
+    const double half = sigma * std::sqrt(2.0 * std::log(std::abs(height) / (0.3 * 1638.0)));
+    EXPECT_NEAR(m.lead, kPeriodNs * (centre - half), 0.002) << height;
+    EXPECT_NEAR(m.trail, kPeriodNs * (centre + half), 0.002) << height;
+  }
 }
 
 // Crossing positions are built exactly on the raw samples: peak at p = 600 and a step

@@ -30,11 +30,6 @@ struct analysis_time_histogram : testing::Test {
     m.RiseTimeInstantForHisto[0][1] = tb;
     m.PeakAmplitudeForHisto[0][0] = amp_a;
     m.PeakAmplitudeForHisto[0][1] = amp_b;
-    for (auto* list : {&m.RiseTimeInstantForHisto[0][0], &m.RiseTimeInstantForHisto[0][1],
-                       &m.PeakAmplitudeForHisto[0][0], &m.PeakAmplitudeForHisto[0][1]})
-      list->resize(ta.size() + 201, 5.0);  // room past the run's events is never read
-    st.FirstEventNumber = 10;
-    st.EventNumber = 10 + static_cast<int>(ta.size());
     Compute_TimeHisto(st);
   }
   int entries() const {

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "app/parameters.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -191,19 +192,19 @@ TEST(Parameters, SavedBlocksFollowTheBoardAndRestoreReappliesEverything) {
   st.sys.NbOfSAMBlocks = 2;
   st.acq.RunType = 1;
   Save_Params(st);
-  EXPECT_EQ(st.SavedSAMBlockParamValues[0].SerialNumberMajor, 100);
-  EXPECT_EQ(st.SavedSAMBlockParamValues[1].SerialNumberMajor, 101);
+  EXPECT_EQ(VX_VALUE(st.SavedSAMBlockParamValues[0].SerialNumberMajor), 100);
+  EXPECT_EQ(VX_VALUE(st.SavedSAMBlockParamValues[1].SerialNumberMajor), 101);
   for (int b = 2; b < kMaxSamBlocks; ++b)
-    EXPECT_EQ(st.SavedSAMBlockParamValues[b].SerialNumberMajor, -1);
+    EXPECT_EQ(VX_VALUE(st.SavedSAMBlockParamValues[b].SerialNumberMajor), -1);
 
   int applied = 0;
   st.hooks.apply_all_board_parameters = [&] { ++applied; };
   for (int b = 0; b < kMaxSamBlocks; ++b) st.sam[b].SerialNumberMajor = 500 + b;
   st.acq.RunType = 3;
   Restore_Params(st);
-  EXPECT_EQ(st.acq.RunType, 1);
-  EXPECT_EQ(st.sam[1].SerialNumberMajor, 101);
-  for (int b = 2; b < kMaxSamBlocks; ++b) EXPECT_EQ(st.sam[b].SerialNumberMajor, 500 + b);
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 1);
+  EXPECT_EQ(VX_VALUE(st.sam[1].SerialNumberMajor), 101);
+  for (int b = 2; b < kMaxSamBlocks; ++b) EXPECT_EQ(VX_VALUE(st.sam[b].SerialNumberMajor), 500 + b);
   EXPECT_EQ(applied, 1);
   EXPECT_GE(core.ui.refresh_count(Panel::AllValues), 1);
 }

@@ -43,12 +43,17 @@ TEST(UserPath, ChoosesTheFirstUsableCandidateAndCreatesItsFolders) {
   }
 }
 
-// A candidate that cannot be created (a file stands in its way) falls through.
-TEST(UserPath, OverrideFileInTheWayFallsThrough) {
+// A default candidate that cannot be created (a file stands in its way) falls through; an
+// override the user named is refused instead (an empty result), and nothing is created.
+TEST(UserPath, UnusableCandidatesFallThroughButAnUnusableOverrideIsRefused) {
   test::TempDir dir;
   { std::ofstream(dir.path() / "afile") << "x"; }
-  UserPathEnvironment env{(dir.path() / "afile").string(), std::nullopt, std::nullopt, std::nullopt,
-                          dir.path() / "exe"};
+  UserPathEnvironment env{(dir.path() / "afile" / "sub").string(), std::nullopt,
+                          (dir.path() / "afile").string(), std::nullopt, dir.path() / "exe"};
+  EXPECT_TRUE(Resolve_UserPath(env).empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "exe" / "RunData"))
+      << "no folders made elsewhere";
+  env.override_dir.reset();
   EXPECT_EQ(Resolve_UserPath(env), dir.path() / "exe");
 }
 

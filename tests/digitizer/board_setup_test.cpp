@@ -1,18 +1,36 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
+#include "analysis/charge.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
+#include "files/setup_file.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
 namespace {
 
 using test::SimCore;
+
+std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
+  return out;
+}
+
+std::int64_t last_write(const SimCore& sim, std::int64_t address) {
+  std::int64_t value = -1;
+  for (const auto& [a, v] : register_writes(sim))
+    if (a == address) value = v;
+  return value;
+}
 
 TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
   SimCore sim("DT5743");
@@ -64,6 +82,7 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
     expected.push_back("SetChannelDCOffset");
     expected.push_back("SetChannelTriggerThreshold");
   }
+  expected.push_back("WriteRegister");  // control register
   expected.push_back("Read_EEPROM");
   std::vector<std::string> folded;
   for (const auto& n : expected)
@@ -71,6 +90,36 @@ TEST(BoardSetup, InitialisationCallsTheLibraryInItsOrder) {
   const auto names = sim.folded_names();
   ASSERT_GE(names.size(), folded.size());
   EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + folded.size()), folded);
+
+  // The arguments that matter, call by call, for the defaults (software trigger, OR pairs
+  // with a 3 x 5 ns window, NIM, INL correction, 1024 samples, post-trigger 1, every block
+  // enabled).
+  const auto args = [&](const std::string& name) {
+    std::vector<std::vector<std::int64_t>> out;
+    for (const auto& r : sim.calls_named(name))
+      out.emplace_back(r.args.begin() + 1, r.args.end());  // without the handle
+    return out;
+  };
+  using Args = std::vector<std::vector<std::int64_t>>;
+  EXPECT_EQ(args("SetGroupEnableMask"), (Args{{0xF}, {0xF}}));
+  EXPECT_EQ(args("SetMaxNumEventsBLT"), (Args{{100}}));
+  EXPECT_EQ(args("SetSAMSamplingFrequency"), (Args{{0}}));
+  EXPECT_EQ(args("SetSWTriggerMode"), (Args{{1}}));
+  EXPECT_EQ(args("SetChannelSelfTrigger"), (Args{{0, 0xFF}}));
+  EXPECT_EQ(args("SetExtTriggerInputMode"), (Args{{0}}));
+  EXPECT_EQ(args("SetTriggerLogic"), (Args{{0, 0}, {0, 0}}));
+  Args pairs;
+  for (int round = 0; round < 2; ++round)
+    for (int b = 0; b < 4; ++b) pairs.push_back({2 * b, 2 * b + 1, 0, 15});
+  EXPECT_EQ(args("SetChannelPairTriggerLogic"), pairs);
+  EXPECT_EQ(args("SetSAMPostTriggerSize"), (Args{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
+  EXPECT_EQ(args("SetIOLevel"), (Args{{0}}));
+  EXPECT_EQ(args("SetSAMCorrectionLevel"), (Args{{3}}));  // pedestals and INL
+  EXPECT_EQ(args("SetSAMAcquisitionMode"), (Args{{kAcqModeWaveform}}));
+  EXPECT_EQ(args("SetRecordLength"), (Args{{1024}}));
+  EXPECT_EQ(last_write(sim, 0x81B4), 7);     // monitor gain
+  EXPECT_EQ(last_write(sim, 0x8144), 3);     // monitor mode
+  EXPECT_EQ(last_write(sim, 0x8070), 0x0D);  // control bits 0, 2 and 3
 
   // DACs per block: offset 0, offset 1, threshold 0, threshold 1.
   std::vector<std::pair<std::string, std::int64_t>> dacs;
@@ -124,7 +173,7 @@ TEST(BoardSetup, EachTriggerSourceProgramsSelfTriggersAndTheExternalInput) {
     EXPECT_EQ(modes, c.self_modes) << c.source;
     EXPECT_EQ(sim.calls_named("SetExtTriggerInputMode").at(0).args[1], c.ext_mode) << c.source;
     EXPECT_EQ(sim.calls.count("SetTriggerLogic"), c.logic_writes) << c.source;
-    EXPECT_EQ(sim.st.sys.OverallTriggerLogic, c.logic_writes == 1 ? 0 : 2) << c.source;
+    EXPECT_EQ(VX_VALUE(sim.st.sys.OverallTriggerLogic), c.logic_writes == 1 ? 0 : 2) << c.source;
   }
 }
 
@@ -138,19 +187,6 @@ TEST(BoardSetup, EnabledTriggerSourcesOnlyForNormalAndAuto) {
     EXPECT_EQ(sim.calls.count("SetChannelSelfTrigger"), source == 1 || source == 2 ? 2u : 0u)
         << source;
   }
-}
-
-std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
-  std::vector<std::pair<std::int64_t, std::int64_t>> out;
-  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
-  return out;
-}
-
-std::int64_t last_write(const SimCore& sim, std::int64_t address) {
-  std::int64_t value = -1;
-  for (const auto& [a, v] : register_writes(sim))
-    if (a == address) value = v;
-  return value;
 }
 
 TEST(BoardSetup, SynchronisedModeRegisters) {
@@ -174,7 +210,7 @@ TEST(BoardSetup, SynchronisedModeRegisters) {
     sim.calls.clear();
     Set_SystemTriggerMode(sim.st);
     EXPECT_EQ(last_write(sim, 0x8170), c.r8170);
-    EXPECT_EQ(s.TriggerSource, 3);
+    EXPECT_EQ(VX_VALUE(s.TriggerSource), 3);
     const auto r8100 = last_write(sim, 0x8100);
     if (c.lvds == 1) {
       EXPECT_EQ(r8100 & 0x3FF, c.master == 1 ? 0x200 : 0x307);
@@ -199,7 +235,7 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
     sim.calls.clear();
     Set_Frequency(sim.st, mhz);
     EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], index) << mhz;
-    for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.FrequencyIndex, index);
+    for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.FrequencyIndex), index);
   }
   EXPECT_EQ(sampling_period_from_index(4), 5000.0);
   EXPECT_EQ(sampling_period_from_index(9), 312.5);
@@ -222,6 +258,41 @@ TEST(BoardSetup, SlowControlWordsForTheSamDacs) {
   ASSERT_EQ(writes.size(), 32u);
   EXPECT_EQ(writes[10], std::make_pair(std::int64_t{0x1284}, std::int64_t{0x2015}));
   EXPECT_EQ(writes[11], std::make_pair(std::int64_t{0x1228}, std::int64_t{0x52121555}));
+}
+
+// Block 0's ControlReg as a setup file stores it: after two text lines, the images of
+// BoardParams (208 bytes), SystemParams (265) and AcqParams (1638), in text mode.
+std::int64_t stored_control_word(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::size_t at = bytes.find('\n');
+  at = bytes.find('\n', at + 1) + 1;
+  std::string images;
+  for (std::size_t i = at; i < bytes.size(); ++i)
+    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) images += bytes[i];
+  const std::size_t offset = 208 + 265 + 1638 + 91;
+  if (images.size() < offset + 2) return -1;
+  return static_cast<unsigned char>(images[offset]) +
+         256 * static_cast<unsigned char>(images[offset + 1]);
+}
+
+// Switching charge modes changes the control word's charge bit: the image follows, the
+// board's control register gets it, and a setup file saved afterwards stores it.
+TEST(BoardSetup, ChargeModeReachesTheControlRegisterAndTheSetupFile) {
+  SimCore sim;
+  sim.connect();
+  // Bits 0 and 2 (defaults 1), 3 rate counters, 4 firmware charge mode.
+  const std::int64_t firmware_word = 1 + 4 + 8 + 16;
+  for (const auto& [mode, word] : {std::pair{ChargeMode::Firmware, firmware_word},
+                                   std::pair{ChargeMode::Off, firmware_word - 16}}) {
+    sim.calls.clear();
+    Select_ChargeMode(sim.st, mode);
+    EXPECT_EQ(sim.st.sam[0].ControlReg, word);
+    EXPECT_EQ(last_write(sim, 0x8070), word);
+    const auto path = sim.dir.path() / "Setup_charge.dat";
+    ASSERT_EQ(Write_SetupFile(sim.st, path), 1);
+    EXPECT_EQ(stored_control_word(path), word);
+  }
 }
 
 TEST(Dacs, ConversionsAndTheRangeClamp) {
@@ -306,11 +377,11 @@ TEST(Dacs, RateCountersAndSamDacBits) {
 
   const auto before = sim.st.sam[0].SamReg2;
   Enable_SamDacs(sim.st, -1);
-  EXPECT_EQ(sim.st.sam[7].SamReg2, before | 0x20);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[7].SamReg2), before | 0x20);
   Load_SamDacLSB(sim.st, 0, 0, 1);
-  EXPECT_EQ(sim.st.sam[0].SamReg2 & 0xC0, 0x80);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[0].SamReg2) & 0xC0, 0x80);
   Load_SamDacLSB(sim.st, 0, 1, 0);
-  EXPECT_EQ(sim.st.sam[0].SamReg2 & 0xC0, 0x40);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[0].SamReg2) & 0xC0, 0x40);
 }
 
 }  // namespace

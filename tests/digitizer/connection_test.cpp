@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "acquisition/run_control.h"
+#include "app/lifecycle.h"
 #include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_connection.h"
@@ -8,6 +10,7 @@
 #include "digitizer/sync_options.h"
 #include "eeprom/eeprom_info.h"
 #include "platform/eeprom_map.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -43,7 +46,7 @@ TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
   SimCore sim("V1743", config);
   sim.connect();
   EXPECT_EQ(sim.st.Board_Connected.load(), 0);
-  EXPECT_EQ(sim.st.sys.NbOfSAMBlocks, 0);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.NbOfSAMBlocks), 0);
   EXPECT_EQ(sim.st.Nb_Of_SAM_Blocks.load(), 0);
   EXPECT_LT(sim.st.DeviceHandle.load(), 0);
   EXPECT_TRUE(
@@ -51,7 +54,23 @@ TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
   EXPECT_TRUE(
       sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
   EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
-  EXPECT_EQ(sim.st.sys.RecordLength, 1024) << "defaults loaded all the same";
+  EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 1024) << "defaults loaded all the same";
+}
+
+// A register access that fails while the board is set up fails the connection as a
+// failed open does: the handle is closed and no run can start on the half-set board.
+TEST(Connection, FailedInitialisationIsAFailedConnection) {
+  sim::SimConfig config;
+  config.fault.fail_register_access = 5;
+  SimCore sim("V1743", config);
+  sim.connect();
+  EXPECT_EQ(sim.st.Board_Connected.load(), 0);
+  EXPECT_LT(sim.st.DeviceHandle.load(), 0);
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_TRUE(
+      sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
+  EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "End of Hardware Setup."));
+  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
 }
 
 TEST(Connection, FirstCommunicationErrorSetsBothTimesToTheSameInstant) {
@@ -108,6 +127,40 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   EXPECT_EQ(sim.core.ui.panel_visibility().back(), std::make_pair(Panel::Main, true));
 }
 
+// A communication error clears Board_Connected and leaves the handle open: connecting
+// again closes it first, and so does the shutdown.
+TEST(Connection, AHandleLeftOpenByAnErrorIsClosedOnReconnectAndAtShutdown) {
+  SimCore sim;
+  Connect_Board(sim.st, kModelVme);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
+  sim.st.Board_Connected = 0;  // what the acquisition loop does on a communication error
+  sim.calls.clear();
+  Connect_Board(sim.st, kModelVme);
+  sim.core.pool.wait_idle();
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_EQ(sim.st.Board_Connected.load(), 1) << "the board opens again";
+
+  sim.st.Board_Connected = 0;
+  sim.calls.clear();
+  Shutdown_Core(sim.st);
+  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+  EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
+}
+
+// The main graph's scaling is part of the parameters a connection loads: a setup saved
+// without any graph (the command line) holds it too.
+TEST(Connection, ConnectionComputesTheMainGraphScaling) {
+  SimCore sim;
+  sim.connect();
+  const GuiParams& g = sim.st.gui;
+  EXPECT_EQ(g.NbOfXDivisions, 16);
+  EXPECT_EQ(g.NbOfPlotPoints, 1024);
+  EXPECT_DOUBLE_EQ(g.YAxisMin, -5.0);
+  EXPECT_DOUBLE_EQ(g.YAxisMax, 5.0);
+  EXPECT_FLOAT_EQ(g.ChannelGain[7], 0.00061f / 0.5f);  // 500 mV per division
+}
+
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   EXPECT_EQ(visible_connection_fields(kModelNone, 1), ConnectionFields{});
   EXPECT_EQ(visible_connection_fields(kModelDesktop, 1),
@@ -121,9 +174,9 @@ TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
             (ConnectionFields{false, true, true, false, true}));
   test::TestCore core;
   Select_BoardModel(core.state, kModelVme);
-  EXPECT_EQ(core.state.board.VMEBaseAddress, kVmeBaseMin);
+  EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), kVmeBaseMin);
   Select_BoardModel(core.state, kModelDesktop);
-  EXPECT_EQ(core.state.board.VMEBaseAddress, 0u);
+  EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), 0u);
 }
 
 TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
@@ -131,7 +184,7 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   sim.connect();
   ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
   EXPECT_EQ(sim.st.eeprom_panel.serial_ok, "OK");
-  EXPECT_EQ(sim.st.sam[2].SerialNumberMajor, sim.st.sam[3].SerialNumberMajor);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[2].SerialNumberMajor), VX_VALUE(sim.st.sam[3].SerialNumberMajor));
   EXPECT_TRUE(sim.st.eeprom_panel.pedestal_valid);
 
   // Blank the serial marker: nothing further is read.
@@ -143,7 +196,7 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
                                       "Daughter Board [1] Serial Number is not valid\n!"));
   EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u);
-  EXPECT_EQ(sim.st.sam[2].BoardGain, 7.0f);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[2].BoardGain), 7.0f);
   EXPECT_EQ(Read_EEPROM_Info(sim.st, -1), -1);
 
   // Setup register bits: SCAType 1, ACDCCoupling 0, SAMLongType 2 is 0x11.
@@ -151,9 +204,9 @@ TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
   sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSerialValid, 1, &serial_ok);
   sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSetupRegister, 1, &setup);
   ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
-  EXPECT_EQ(sim.st.sam[3].SCAType, 1);
-  EXPECT_EQ(sim.st.sam[3].ACDCCoupling, 0);
-  EXPECT_EQ(sim.st.sam[3].SAMLongType, 2);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[3].SCAType), 1);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[3].ACDCCoupling), 0);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[3].SAMLongType), 2);
 }
 
 }  // namespace
@@ -168,14 +221,14 @@ TEST(SyncOptions, TitleAndRegistersFollowThePanel) {
   sim.core.ui.clear();
   Set_SyncOption(sim.st, SyncOption::SyncMode, 1);
   EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5 : SYNC MODE - MASTER BOARD");
-  EXPECT_EQ(sim.st.sys.TriggerSource, 3) << "synchronised boards trigger externally";
+  EXPECT_EQ(VX_VALUE(sim.st.sys.TriggerSource), 3) << "synchronised boards trigger externally";
   Set_SyncOption(sim.st, SyncOption::BoardMasterMode, 0);
   Set_SyncOption(sim.st, SyncOption::SlaveNumber, 4);
   EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5 : SYNC MODE - SLAVE BOARD N\u00b0 4 ");
   const auto titles = sim.core.ui.titles().size();
   Set_SyncOption(sim.st, SyncOption::VetoInExtraLatency, 33);
   EXPECT_EQ(sim.core.ui.titles().size(), titles) << "the latency leaves the title alone";
-  EXPECT_EQ(sim.st.sys.VetoInExtraLatency, 33);
+  EXPECT_EQ(VX_VALUE(sim.st.sys.VetoInExtraLatency), 33);
   Set_SyncOption(sim.st, SyncOption::SyncMode, 0);
   EXPECT_EQ(sim.core.ui.titles().back(), "VELTRIX V1.8.5");
 }

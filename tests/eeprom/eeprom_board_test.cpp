@@ -10,6 +10,7 @@
 #include "eeprom/eeprom_info.h"
 #include "eeprom/eeprom_low_level.h"
 #include "platform/eeprom_map.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -53,14 +54,15 @@ TEST_F(EepromBoard, InformationWrittenIsStoredAsMappedAndReadBack) {
   sim.st.sam[2] = sim.st.sam[3] = SAMBlockParams{};
   ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
   for (int b : {2, 3}) {
-    EXPECT_EQ(sim.st.sam[b].SerialNumberMajor, 4321);
-    EXPECT_EQ(sim.st.sam[b].SerialNumberMinor, 7);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[b].SerialNumberMajor), 4321);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[b].SerialNumberMinor), 7);
     EXPECT_FLOAT_EQ(sim.st.sam[b].BoardGain, 2.5f);
     EXPECT_FLOAT_EQ(sim.st.sam[b].OffsetGain, 1.2f);
-    EXPECT_EQ(sim.st.sam[b].SAMLongType, 2);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[b].SAMLongType), 2);
   }
   EXPECT_EQ(sim.st.eeprom_panel.gain, "2.5");
-  EXPECT_EQ(sim.st.sam[1].SerialNumberMajor, sim.st.sam[0].SerialNumberMajor);  // board 0 intact
+  EXPECT_EQ(VX_VALUE(sim.st.sam[1].SerialNumberMajor),
+            VX_VALUE(sim.st.sam[0].SerialNumberMajor));  // board 0 intact
 }
 
 TEST_F(EepromBoard, RefusedInformationWritesNothing) {
@@ -104,7 +106,7 @@ TEST_F(EepromBoard, BlankAndTestPatternEepromsHaveNoValidSerial) {
     EXPECT_EQ(Read_EEPROM_Info(sim.st, d), -1);
     EXPECT_TRUE(said(MessageTab::Warnings, "Serial Number is not valid\n!"));
     EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u) << "nothing further is read";
-    EXPECT_EQ(sim.st.sam[2 * d].BoardGain, 7.0f);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[2 * d].BoardGain), 7.0f);
   };
   ASSERT_EQ(Erase_EEPROM(sim.st, 0), 0);
   EXPECT_EQ(raw(0, 0xFFF0, 16), std::vector<std::uint8_t>(16, 0));
@@ -176,8 +178,10 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   EXPECT_TRUE(sim.st.calib.SamDACOffsetDone);
   for (int block = 0; block < 4; ++block)
     for (int k = 0; k < 16; ++k) {
-      EXPECT_EQ(sim.st.sam[block].SamDacOffsetCh0[k], expected[block].SamDacOffsetCh0[k]);
-      EXPECT_EQ(sim.st.sam[block].SamDacOffsetCh1[k], expected[block].SamDacOffsetCh1[k]);
+      EXPECT_EQ(VX_VALUE(sim.st.sam[block].SamDacOffsetCh0[k]),
+                VX_VALUE(expected[block].SamDacOffsetCh0[k]));
+      EXPECT_EQ(VX_VALUE(sim.st.sam[block].SamDacOffsetCh1[k]),
+                VX_VALUE(expected[block].SamDacOffsetCh1[k]));
     }
   EXPECT_NEAR(sim.st.calib.MeanThreshold[2][1], 0.0030327, 1e-6);
   EXPECT_NEAR(sim.st.calib.MeanThreshold[1][0], -0.0125, 2.5 / 65535);
@@ -219,7 +223,7 @@ TEST_F(EepromBoard, InvalidMarkersLeaveEveryTableAsItWas) {
   EXPECT_EQ(sim.st.calib.IndividualOffsetDistribution, calib);
   EXPECT_EQ(sim.st.calib.TimePedestals, inl);
   EXPECT_EQ(sim.st.calib.MeanThreshold[0][0], 0.25f);
-  EXPECT_EQ(sim.st.sam[1].SamDacOffsetCh0[4], 9);
+  EXPECT_EQ(VX_VALUE(sim.st.sam[1].SamDacOffsetCh0[4]), 9);
   EXPECT_FALSE(sim.st.calib.SamDACOffsetDone);
   int not_valid = 0;
   for (const auto& line : sim.core.ui.tab_texts(MessageTab::Infos))

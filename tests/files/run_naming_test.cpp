@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 #include "files/data_file_writer.h"
 #include "files/run_naming.h"
+#include "platform/clock.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -80,7 +82,7 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   n.core.ui.confirm_answers = {true};
   ASSERT_EQ(n.open(), 1);
   EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_run1");
-  EXPECT_FALSE(fs::exists(old_file)) << "the directory was emptied";
+  EXPECT_TRUE(fs::exists(old_file)) << "not a file this program writes";
   Close_FileForSavingData(n.st, 2);
 }
 
@@ -112,6 +114,61 @@ TEST(RunNaming, RefusedStartsLeaveNoFileOpen) {
   EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, "Unable to open Selected Run Directory!"));
   Close_FileForSavingData(n.st, 2);
   EXPECT_FALSE(n.core.ui.has_message(MessageTab::Infos, "successfully")) << "nothing was saved";
+}
+
+void touch(const fs::path& p) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p) << "x";
+}
+
+// Replacing an existing run removes only the files a run writes there; names that would
+// point elsewhere (or at the data directory itself) are refused.
+TEST(RunNaming, ReplacingARunDeletesOnlyItsOwnFilesAndOddNamesAreRefused) {
+  Naming n;
+  n.st.acq.AddRunId = 1;
+  n.st.acq.AutoIncRunId = 0;
+  n.st.acq.RunIdUser = 4;
+  const fs::path data = n.dir.path() / "RunData", run = data / "veltrix_run4";
+  const std::vector<std::string> ours = {"veltrix_run4_Ascii.dat_0002",
+                                         "measurements_veltrix_run4_Binary.bin", "logfile.txt"};
+  const std::vector<std::string> theirs = {"notes.txt", "veltrix_run4_Ascii.dat.bak",
+                                           "veltrix_run4_Ascii.dat_12a", "plots/a.png"};
+  for (const auto& f : ours) touch(run / f);
+  for (const auto& f : theirs) touch(run / f);
+  touch(data / "other_run1" / "keep.dat");
+
+  ASSERT_EQ(n.open(), 1);
+  for (const auto& f : ours) EXPECT_FALSE(fs::exists(run / f)) << f;
+  for (const auto& f : theirs) EXPECT_TRUE(fs::exists(run / f)) << f;
+  EXPECT_TRUE(fs::exists(run / "veltrix_run4_Ascii.dat"));  // the new run's file
+
+  for (const char* base : {"", "..", "../escape", "a/b"}) {
+    n.st.acq.AddRunId = 0;
+    set_text(n.st.acq.BaseFileName, base);
+    EXPECT_EQ(n.open(), 0) << base;
+    EXPECT_TRUE(n.core.ui.has_message(MessageTab::Infos, "Error : Invalid run name")) << base;
+  }
+  EXPECT_TRUE(fs::exists(data / "other_run1" / "keep.dat"));
+  EXPECT_TRUE(fs::exists(run / "notes.txt"));
+  EXPECT_FALSE(fs::exists(n.dir.path() / "escape"));
+}
+
+// A crash or a kill loses at most the last second of a run: the writer flushes its records
+// every second, also while no event arrives.
+TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
+  Naming n;
+  ASSERT_EQ(n.open(), 1);
+  const fs::path file = n.st.files.FileForSavingData;
+  n.st.AcquisitionRunning = 1;
+  std::thread writer([&] { Save_DataInFile(n.st, n.st.AcquisitionGeneration.load()); });
+  n.st.DataReadyToBeSaved = 1;  // one event handed over
+  ASSERT_TRUE(wait_for_flag([&] { return n.st.DataReadyToBeSaved.load() == 0; }, 10.0));
+  EXPECT_EQ(fs::file_size(file), 0u) << "collected, not written yet";
+  n.core.clock.advance(1.0);
+  EXPECT_TRUE(wait_for_flag([&] { return fs::file_size(file) > 0; }, 10.0));
+  n.st.AcquisitionRunning = 0;
+  writer.join();
+  Close_FileForSavingData(n.st, 2);
 }
 
 }  // namespace

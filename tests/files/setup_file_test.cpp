@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 
 #include "app/parameters.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 #include "support/test_state.h"
 
@@ -52,7 +54,8 @@ struct SetupFixture : ::testing::Test {
     st.FileForSavingLogFile = dir.path() / "logfile.txt";
     Init_Params(st);
     std::memcpy(reinterpret_cast<unsigned char*>(&st.board), "DT5743", 7);  // the model name
-    st.sys.NbOfSAMBlocks = 4;
+    st.sys.NbOfSAMBlocks = 4;  // as the connection sets them
+    st.sys.NbOfChannels = 8;
   }
 
   // Every byte of the restored records random (unused fields and odd offsets included),
@@ -71,6 +74,37 @@ struct SetupFixture : ::testing::Test {
     reinterpret_cast<unsigned char*>(&st.gui)[0] = 0x0A;
     reinterpret_cast<unsigned char*>(&st.gui)[sizeof(GuiParams) - 1] =
         0x0D;  // last byte of the file
+    keep_usable();
+  }
+
+  // The values a load checks, back in their ranges.
+  void keep_usable() {
+    st.sys.NbOfChannels = 8;
+    st.sys.TriggerSource = 2;
+    st.sys.PrimitivesGateLength = 10;
+    st.sys.MonitorGain = 3;
+    st.acq.RunType = 2;
+    st.acq.MaxNumEventsBLT = 1000;
+    st.acq.NbOfEventsRequired = 7;
+    st.acq.NbOfEventsPerFile = 10;
+    st.acq.DataFileType = 1;
+    st.acq.TimeHistoChannelA = -3;
+    st.acq.TimeHistoChannelB = 15;
+    for (auto& blk : st.sam) {
+      blk.RecordLength16 = 10;
+      blk.FrequencyIndex = 3;
+      blk.ChargeStartIndex[0] = blk.ChargeStartIndex[1] = 10;
+      blk.ChargeLength[0] = blk.ChargeLength[1] = 1000;
+    }
+    st.sys.RecordLength = 160;
+    st.gui.GraphMode = 4;
+    st.gui.DisplayModulo = 1024;
+    st.gui.ChargeHistoNbOfBins = 2000;
+    st.gui.TimeHistoNbOfBins = 1;
+    st.gui.SelectedChannel = 15;
+    st.gui.ChargeHistoChannel = 0;
+    st.gui.RateStripChartChannel = -1;
+    st.gui.NoiseStripChartChannel = 15;
   }
 
   bool logged(const std::string& text) const {
@@ -85,9 +119,9 @@ struct SetupFixture : ::testing::Test {
 
 TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
   fill_records();
+  ASSERT_EQ(Write_SetupFile(st, file), 1);  // the register images follow their fields
   const std::string saved = restored_records(st);
   const std::string saved_board = bytes_of(st.board);
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
   EXPECT_TRUE(logged("Data saved in file '" + file.string() + "' successfully.\n"));
 
   // Everything but the board record and the block count changed before loading.
@@ -192,8 +226,46 @@ TEST_F(SetupFixture, OtherVersionsAndModelsAreRefusedWithNothingChanged) {
     if (c.result < 0) {
       EXPECT_EQ(restored_records(st), before);
     } else {
-      EXPECT_EQ(st.acq.RunType, 3);
+      EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
     }
+  }
+}
+
+// Values the program sizes or indexes its arrays with are checked before anything is applied.
+TEST_F(SetupFixture, OutOfRangeValuesAreRefusedByNameWithNothingChanged) {
+  const struct {
+    std::string text;
+    std::function<void(State&)> set;
+  } cases[] = {
+      {"SystemParams.RecordLength = 100000 is out of range (16 to 1024)",
+       [](State& s) { s.sys.RecordLength = 100000; }},
+      {"SystemParams.NbOfChannels = 999 is out of range (8 to 8)",
+       [](State& s) { s.sys.NbOfChannels = 999; }},
+      {"GuiParams.GraphMode = 99 is out of range (0 to 4)", [](State& s) { s.gui.GraphMode = 99; }},
+      {"SAMBlockParams[3].RecordLength16 = 65 is out of range (1 to 64)",
+       [](State& s) { s.sam[3].RecordLength16 = 65; }},
+      {"SystemParams.RecordLength = 512 is out of range (1024 to 1024)",
+       [](State& s) { s.sys.RecordLength = 512; }},
+      {"AcqParams.MaxNumEventsBLT = 0 is out of range (1 to 1024)",
+       [](State& s) { s.acq.MaxNumEventsBLT = 0; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const SystemParams sys = st.sys;
+    const AcqParams acq = st.acq;
+    const auto sam = st.sam;
+    const GuiParams gui = st.gui;
+    c.set(st);
+    ASSERT_EQ(Write_SetupFile(st, file), 1);
+    st.sys = sys;
+    st.acq = acq;
+    st.sam = sam;
+    st.gui = gui;
+    const std::string before = restored_records(st);
+    EXPECT_EQ(Load_SetupFromFile(st, file.string(), 0), -1);
+    EXPECT_TRUE(logged("Error while reading setup from file '" + file.string() + "': " + c.text +
+                       ". Nothing was changed.\n"));
+    EXPECT_EQ(restored_records(st), before);
   }
 }
 
@@ -269,7 +341,7 @@ TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
   st.acq.RunType = 0;
   core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
   EXPECT_EQ(Load_SetupFromFile(st, "ignored", 1), 1);
-  EXPECT_EQ(st.acq.RunType, 3);
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
 
   core.ui.file_answers.push_back(std::nullopt);
   EXPECT_EQ(Load_SetupFromFile(st, file.string(), 1), -1);
@@ -291,7 +363,7 @@ TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoardAndRefusesAnotherModel) {
   desktop.st.sam[1].TriggerThreshold[0] = 0.05f;
   const std::size_t writes = desktop.calls.count("WriteRegister");
   ASSERT_EQ(Load_SetupFromFile(desktop.st, file.string(), 0), 1);
-  EXPECT_EQ(desktop.st.sam[1].TriggerThreshold[0], -0.125f);
+  EXPECT_EQ(VX_VALUE(desktop.st.sam[1].TriggerThreshold[0]), -0.125f);
   EXPECT_GT(desktop.calls.count("WriteRegister"), writes) << "the loaded setup reaches the board";
   EXPECT_GE(desktop.core.ui.refresh_count(Panel::AllValues), 1);
 

@@ -11,6 +11,7 @@
 
 #include "acquisition/run_control.h"
 #include "app/timer_tick.h"
+#include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
 #include "support/sim_core.h"
@@ -192,6 +193,7 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhi
   EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
   EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
   EXPECT_EQ(st.acq.RunType, 1);
+  EXPECT_EQ(st.acq.TCPCommandsEnabled, 1) << "the file was saved with commands off";
 }
 
 TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
@@ -216,6 +218,49 @@ TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
   EXPECT_TRUE(box_has("-- Client disconnected --\n"));
   auto third = connect_client();
   EXPECT_NE(st.tcp.ClientHandle, handle);
+}
+
+// Reconnecting the board keeps the live server's record: it still says online, keeps its
+// client, refuses a second one and can be un-registered.
+TEST_F(RemoteFixture, ReconnectingTheBoardKeepsTheServerAndItsClient) {
+  auto client = connect_client();
+  const int handle = st.tcp.ClientHandle;
+  const int port = st.tcp.ServerPort;
+  Connect_Board(st, kModelDesktop);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(st.Board_Connected.load(), 1);
+  EXPECT_EQ(st.tcp.ServerOnline, 1);
+  EXPECT_EQ(st.tcp.ServerPort, port);
+  EXPECT_EQ(st.tcp.ClientHandle, handle);
+  EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
+  Client second(port);
+  ASSERT_TRUE(
+      pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
+  EXPECT_EQ(st.tcp.ClientHandle, handle);
+}
+
+// A settings change during a remote run restarts the loop: the client hears of the end
+// of the run once, when it really ends.
+TEST_F(RemoteFixture, ARestartDuringARemoteRunIsNotAnnouncedAsItsEnd) {
+  enable_commands();
+  auto client = connect_client();
+  client->send("RUN_START00000001");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  const int generation = st.AcquisitionGeneration.load();
+  Set_RunDuration(st, 0, 0, 5, 0);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1) << "restarted";
+  pump_until([] { return false; }, 0.3);
+  client->poll();
+  EXPECT_EQ(client->received, "");
+
+  client->send("STOP");
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
+  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 11; }));
+  EXPECT_EQ(client->received, "RUN_STOPPED");
 }
 
 TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {

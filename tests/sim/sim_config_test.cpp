@@ -31,6 +31,7 @@ TEST(SimConfigTest, RejectsMalformedInputWithItsLineNumber) {
       {"fault.fail_readout = 0", "at least 1"},
       {"memory_events = 0", "from 1"},
       {"discriminator.after_offset = maybe", "true or false"},
+      {"seed = \x1b[2J\x07", "invalid value '\\x1b[2J\\x07' for key 'seed'"},
   };
   for (const auto& c : cases) {
     const auto parsed = parse_sim_config(c.text);
@@ -86,6 +87,17 @@ TEST(SimConfigTest, LoadsFromAFileAndReportsAMissingOne) {
   const auto missing = load_sim_config(dir.path() / "nope.cfg");
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.errors.front().find("cannot open"), std::string::npos);
+
+  const auto folder = load_sim_config(dir.path());
+  ASSERT_FALSE(folder.ok()) << "a folder is no empty configuration";
+  EXPECT_NE(folder.errors.front().find("is a folder"), std::string::npos);
+}
+
+TEST(SimConfigTest, HugeValuesAreCutInTheMessage) {
+  const auto parsed = parse_sim_config("seed = " + std::string(10 << 20, '7') + "x");
+  ASSERT_FALSE(parsed.ok());
+  EXPECT_LT(parsed.errors.front().size(), 200u);
+  EXPECT_NE(parsed.errors.front().find("7777..."), std::string::npos);
 }
 
 }  // namespace

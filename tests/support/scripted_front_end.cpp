@@ -29,8 +29,9 @@ std::optional<std::string> ScriptedFrontEnd::prompt(const std::string&, const st
   return answer;
 }
 
-std::optional<std::filesystem::path> ScriptedFrontEnd::select_file(const FileDialogRequest&) {
+std::optional<std::filesystem::path> ScriptedFrontEnd::select_file(const FileDialogRequest& r) {
   std::lock_guard lock(mutex_);
+  file_requests.push_back(r);
   if (file_answers.empty()) return std::nullopt;
   auto answer = file_answers.front();
   file_answers.pop_front();

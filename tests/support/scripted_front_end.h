@@ -35,6 +35,7 @@ class ScriptedFrontEnd : public FrontEnd {
   std::deque<std::optional<std::filesystem::path>> file_answers;
   std::deque<std::optional<std::filesystem::path>> directory_answers;
   int cancel_progress_at = -1;  // progress_update returns false from this percent on
+  std::vector<FileDialogRequest> file_requests;  // every file dialog asked for
 
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;

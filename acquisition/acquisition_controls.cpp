@@ -1,0 +1,323 @@
+#include "acquisition/acquisition_controls.h"
+
+#include <algorithm>
+
+#include "acquisition/run_control.h"
+#include "app/message_log.h"
+#include "app/register_images.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/dacs.h"
+
+namespace vx {
+
+namespace {
+
+int board_channels(const State& st) {
+  return std::clamp(st.sys.NbOfChannels, 0, kMaxChannels);
+}
+
+int board_blocks(const State& st) {
+  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+}
+
+// Calls f for the one channel given, or for every channel of the board (-1).
+template <typename F>
+void for_channels(const State& st, int channel, F f) {
+  if (channel < 0) {
+    for (int ch = 0; ch < board_channels(st); ++ch) f(ch);
+  } else if (channel < kMaxChannels) {
+    f(channel);
+  }
+}
+
+void call_hook(const std::function<void()>& hook) {
+  if (hook) hook();
+}
+
+void recompute_display(State& st) {
+  call_hook(st.hooks.recompute_main_graph);
+  call_hook(st.hooks.refresh_annotations);
+}
+
+void refresh_display(State& st) {
+  recompute_display(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void set_record_length(State& st, int columns) {
+  for (auto& blk : st.sam) blk.RecordLength16 = static_cast<std::uint16_t>(columns);
+  st.sys.RecordLength = columns * 16;
+  Load_HardwareSetup(st, 19, -1);
+  refresh_display(st);
+}
+
+}  // namespace
+
+bool channel_exists(const State& st, int channel) {
+  return channel >= 0 && channel < board_channels(st);
+}
+
+void Set_ChannelEnabled(State& st, int channel, bool on) {
+  RestartGuard restart(st);
+  for_channels(st, channel, [&](int ch) { st.gui.ChannelEnabled[ch] = on ? 1 : 0; });
+  Set_EnabledSAMBlocks(st);
+  refresh_display(st);
+}
+
+void Set_RecordColumns(State& st, int columns) {
+  RestartGuard restart(st);
+  set_record_length(st, std::clamp(columns, kMinRecordColumns, kMaxRecordColumns));
+}
+
+bool Set_FullRecordingDepth(State& st, bool on) {
+  if (!on) {
+    if (st.sys.RecordLength == kMaxSamples)
+      st.ui.popup(PopupKind::Information, "INFO",
+                  "To reduce the recording depth reduce the Specified Depth!\n");
+    st.ui.refresh_panel(Panel::AllValues);
+    return false;
+  }
+  RestartGuard restart(st);
+  set_record_length(st, kMaxRecordColumns);
+  return true;
+}
+
+void Set_SamplingFrequency(State& st, int frequency_mhz) {
+  RestartGuard restart(st);
+  Set_Frequency(st, frequency_mhz);
+  // The SAM chips' internal bias follows the speed: bit 3 of SamReg2 is set for the two slow
+  // frequencies. The word reaches the chips the next time it is loaded.
+  const bool slow = st.sam[0].FrequencyIndex >= 2;
+  for (auto& blk : st.sam)
+    blk.SamReg2 = static_cast<std::uint16_t>(slow ? (blk.SamReg2 | 0x8u) : (blk.SamReg2 & ~0x8u));
+  st.ui.refresh_panel(Panel::SlowControl);
+  refresh_display(st);
+}
+
+void Set_PostTriggerDelay(State& st, int value) {
+  RestartGuard restart(st);
+  for (auto& blk : st.sam) blk.PostTrigger = static_cast<std::uint16_t>(value + 1);
+  Set_SystemPostTrigger(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+int post_trigger_delay(const State& st) {
+  return static_cast<int>(st.sam[0].PostTrigger) - 1;
+}
+
+bool Select_Channel(State& st, int channel) {
+  if (channel >= st.sys.NbOfChannels) {
+    Write_InfoMessage(st, "Selected channel number exceeds number of channels in system.\n", kInfo);
+    return false;
+  }
+  if (channel < 0) return false;
+  st.gui.SelectedChannel = channel;
+  st.ui.refresh_panel(Panel::AllValues);
+  return true;
+}
+
+void Set_Offset(State& st, int channel, float volts) {
+  RestartGuard restart(st);
+  st.ui.set_wait_cursor(true);
+  for_channels(st, channel, [&](int ch) { Set_ChannelOffset(st, ch, volts); });
+  st.ui.set_wait_cursor(false);
+  refresh_display(st);
+}
+
+void Set_VerticalScale(State& st, int channel, int mv_per_div) {
+  for_channels(st, channel, [&](int ch) { st.gui.VerticalScale[ch] = std::max(mv_per_div, 1); });
+  recompute_display(st);
+}
+
+void Set_VerticalPosition(State& st, int channel, float divisions) {
+  for_channels(st, channel, [&](int ch) { st.gui.VerticalPosition[ch] = divisions; });
+  recompute_display(st);
+}
+
+void Set_AmplitudeDisplayType(State& st, int type) {
+  st.gui.AmplitudeInVolts = type == 1 ? 1 : 0;
+  if (type == 0) {
+    // One band per channel from the top of the screen down.
+    const int n = std::max(board_channels(st), 1);
+    const double band = 2.0 * 5.0 / n;
+    for (int ch = 0; ch < n; ++ch)
+      st.gui.VerticalPosition[ch] = static_cast<float>(5.0 - band * (ch + 0.5));
+  }
+  recompute_display(st);
+}
+
+int amplitude_display_type(const State& st) {
+  return st.gui.AmplitudeInVolts == 1 ? 1 : 2;
+}
+
+void Set_TriggerSourceOption(State& st, int source) {
+  RestartGuard restart(st);
+  st.sys.TriggerSource = std::clamp(source, 0, 3);
+  Set_SystemTriggerMode(st);
+  if (st.sys.TriggerSource == 3) {
+    st.sys.ExtTrigInAsGate = 0;
+    Set_ExternalTriggerInAsGateOption(st);
+  }
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_TriggerEdge(State& st, int channel, int polarity) {
+  RestartGuard restart(st);
+  const int value = polarity == kPolarityFallingEdge ? kPolarityFallingEdge : kPolarityRisingEdge;
+  for_channels(st, channel, [&](int ch) {
+    st.sam[ch / 2].TriggerPolarity[ch % 2] = value;
+    Build_TriggerReg(st.sam[ch / 2]);
+  });
+  Set_TriggerPolarity(st, channel);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_Threshold(State& st, int channel, float volts) {
+  RestartGuard restart(st);
+  for_channels(st, channel, [&](int ch) {
+    st.gui.ThresholdVolts[ch] = volts;
+    st.sam[ch / 2].TriggerThreshold[ch % 2] = volts;
+  });
+  if (channel < 0) {
+    Load_DACs(st, 4, -1);
+  } else if (channel < kMaxChannels) {
+    Load_DACs(st, channel % 2, channel / 2);
+  }
+  call_hook(st.hooks.refresh_annotations);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_TriggerEnable(State& st, int channel, bool on) {
+  RestartGuard restart(st);
+  for_channels(st, channel, [&](int ch) {
+    st.sam[ch / 2].TriggerEnable[ch % 2] = on ? 1 : 0;
+    Build_TriggerReg(st.sam[ch / 2]);
+  });
+  Set_SystemEnabledTriggerSources(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_PairLogic(State& st, int block, bool coincidence_and) {
+  RestartGuard restart(st);
+  const int first = block < 0 ? 0 : std::min(block, kMaxSamBlocks - 1);
+  const int last = block < 0 ? board_blocks(st) : first + 1;
+  for (int b = first; b < last; ++b) {
+    st.sam[b].CoincidenceAND = coincidence_and ? 1 : 0;
+    Build_TriggerReg(st.sam[b]);
+  }
+  Set_CoincidenceMode(st, block);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+int Set_GateLength(State& st, int ns) {
+  RestartGuard restart(st);
+  const int shown = std::clamp(ns, 0, kMaxGateLengthNs) / 5 * 5;
+  st.sys.PrimitivesGateLength = (shown / 5) & 0xFF;
+  Set_PrimitivesGateLength(st);
+  st.ui.refresh_panel(Panel::AllValues);
+  return shown;
+}
+
+int gate_length_ns(const State& st) {
+  return st.sys.PrimitivesGateLength * 5;
+}
+
+void Set_OverallTriggerOption(State& st, int option) {
+  RestartGuard restart(st);
+  st.sys.OverallTriggerLogic = option;
+  Set_SystemOverallTriggerOption(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_Majority(State& st, int majority) {
+  RestartGuard restart(st);
+  st.sys.MajorityLevel = majority - 1;
+  Set_SystemOverallTriggerOption(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_ExternalTriggerNim(State& st, bool nim) {
+  RestartGuard restart(st);
+  st.sys.ExternalTriggerType = nim ? 1 : 0;
+  Set_ExternalTriggerType(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_ExternalTriggerAsGate(State& st, bool gate) {
+  RestartGuard restart(st);
+  st.sys.ExtTrigInAsGate = gate ? 1 : 0;
+  Set_ExternalTriggerInAsGateOption(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_PulsePattern(State& st, int channel, int pattern) {
+  RestartGuard restart(st);
+  for_channels(st, channel, [&](int ch) {
+    st.sam[ch / 2].PulsePattern[ch % 2] = static_cast<std::uint16_t>(pattern & 0xFFFF);
+  });
+  Set_PulseParameters(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_PulseEnable(State& st, int channel, bool on) {
+  RestartGuard restart(st);
+  for_channels(st, channel, [&](int ch) {
+    st.sam[ch / 2].PulseEnable[ch % 2] = on ? 1 : 0;
+    Build_PulseReg(st.sam[ch / 2]);
+  });
+  Set_PulseParameters(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_PulserType(State& st, int source) {
+  RestartGuard restart(st);
+  for (auto& blk : st.sam) {
+    blk.PulseSource = source;
+    Build_PulseReg(blk);
+  }
+  Set_PulseParameters(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_PulseMode(State& st, bool on) {
+  RestartGuard restart(st);
+  st.acq.PulseMode = on ? 1 : 0;
+  if (!on && st.sam[0].PulseSource == 1) {
+    for (auto& blk : st.sam) {
+      blk.PulseEnable[0] = blk.PulseEnable[1] = 0;
+      Build_PulseReg(blk);
+    }
+    Set_PulseParameters(st);
+  }
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+// The monitor and debug panels restart a run too: without it a change made during a run
+// would end the run for good.
+void Set_MonitorGain(State& st, int exponent) {
+  RestartGuard restart(st);
+  st.sys.MonitorGain = std::clamp(exponent, 0, kMaxMonitorGain);
+  Set_SystemMonitorParameters(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_MonitorMode(State& st, int mode) {
+  RestartGuard restart(st);
+  st.sys.MonitorMode = mode;
+  Set_SystemMonitorParameters(st);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_Adc20MHz(State& st, bool on) {
+  RestartGuard restart(st);
+  st.sys.Adc20MHzOnOff = on ? 1 : 0;
+  for (auto& blk : st.sam) Build_ControlReg(blk, st.sys);
+  Load_HardwareSetup(st, 12, -1);
+  st.ui.refresh_panel(Panel::AllValues);
+}
+
+void Set_DebugSamBlock(State& st, int block) {
+  st.acq.DebugSamBlock = std::clamp(block, 0, kMaxSamBlocks - 1);
+}
+
+}  // namespace vx

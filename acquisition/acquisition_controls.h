@@ -1,0 +1,79 @@
+// The acquisition-settings controls: what each control of the horizontal, vertical and
+// trigger pages and of the pulser, monitor and debug panels does. The desktop pages, the
+// command line and the tests all call these. Every operation that touches the board stops a
+// running acquisition, applies the change and restarts the run where it was (same files, the
+// event counter one lower).
+#pragma once
+
+#include <string>
+
+#include "app/state.h"
+
+namespace vx {
+
+// Ranges the controls accept; a front end refuses anything outside them.
+inline constexpr int kMinRecordColumns = 1;
+inline constexpr int kMaxRecordColumns = 64;  // 64 x 16 = 1024 samples
+inline constexpr int kMaxPostTrigger = 254;   // stored + 1, the board takes one byte
+inline constexpr int kMaxGateLengthNs = 255 * 5;
+inline constexpr int kMaxOverallTriggerOption = 2;  // OR, AND, majority
+inline constexpr int kMaxMonitorGain = 10;          // power of two
+inline constexpr int kMaxMonitorMode = 4;
+inline constexpr float kOffsetRangeVolts = 1.25f;
+
+bool channel_exists(const State& st, int channel);
+
+// Display group: a channel acquired and shown (its SAM block is read while either of its
+// channels is on).
+void Set_ChannelEnabled(State& st, int channel, bool on);
+
+// Horizontal page.
+void Set_RecordColumns(State& st, int columns);
+// Returns false when the change is refused (switching off at full depth: the popup only).
+bool Set_FullRecordingDepth(State& st, bool on);
+// 400, 800, 1600 or 3200 MS/s (anything else selects 3200).
+void Set_SamplingFrequency(State& st, int frequency_mhz);
+void Set_PostTriggerDelay(State& st, int value);
+int post_trigger_delay(const State& st);  // as shown: stored value - 1
+
+// Vertical page.
+// Logs the channel message and returns false when the board has no such channel.
+bool Select_Channel(State& st, int channel);
+// channel -1: every channel of the board.
+void Set_Offset(State& st, int channel, float volts);
+// Display settings only: they neither stop a run nor refresh the panels.
+void Set_VerticalScale(State& st, int channel, int mv_per_div);
+void Set_VerticalPosition(State& st, int channel, float divisions);
+// 0 Equidistant (positions spread over the screen), 1 Merged (amplitudes in volts, no
+// scale or position), 2 User defined.
+void Set_AmplitudeDisplayType(State& st, int type);
+int amplitude_display_type(const State& st);
+
+// Trigger page. channel -1: every channel of the board.
+void Set_TriggerSourceOption(State& st, int source);
+void Set_TriggerEdge(State& st, int channel, int polarity);
+void Set_Threshold(State& st, int channel, float volts);
+void Set_TriggerEnable(State& st, int channel, bool on);
+// block -1: every block.
+void Set_PairLogic(State& st, int block, bool coincidence_and);
+// Rounds down to a multiple of 5 ns; returns what the page shows.
+int Set_GateLength(State& st, int ns);
+int gate_length_ns(const State& st);
+void Set_OverallTriggerOption(State& st, int option);
+void Set_Majority(State& st, int majority);
+void Set_ExternalTriggerNim(State& st, bool nim);
+void Set_ExternalTriggerAsGate(State& st, bool gate);
+
+// Pulser panel. channel -1: every channel of the board.
+void Set_PulsePattern(State& st, int channel, int pattern);
+void Set_PulseEnable(State& st, int channel, bool on);
+void Set_PulserType(State& st, int source);
+void Set_PulseMode(State& st, bool on);
+
+// Monitor and debug panels.
+void Set_MonitorGain(State& st, int exponent);
+void Set_MonitorMode(State& st, int mode);
+void Set_Adc20MHz(State& st, bool on);
+void Set_DebugSamBlock(State& st, int block);
+
+}  // namespace vx

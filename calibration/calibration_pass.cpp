@@ -1,0 +1,87 @@
+#include "calibration/calibration_pass.h"
+
+#include <algorithm>
+
+#include "acquisition/acquisition_loop.h"
+#include "app/message_log.h"
+#include "digitizer/register_access.h"
+
+namespace vx {
+
+CalibrationProgress::CalibrationProgress(State& st) : st_(st) {
+  st_.ui.progress_show("Completion Status", "Percent Complete");
+  st_.ui.progress_update(0);
+}
+
+CalibrationProgress::~CalibrationProgress() {
+  st_.ui.progress_hide();
+}
+
+bool CalibrationProgress::update(int percent) {
+  if (!st_.ui.progress_update(percent)) st_.calib.CalibrationCancel = true;
+  return !calibration_cancelled(st_);
+}
+
+bool calibration_cancelled(const State& st) {
+  return st.calib.CalibrationCancel.load();
+}
+
+CalibrationSlot::CalibrationSlot(State& st)
+    : st_(st), acquired_(!st.calib.CalibrationRunning.exchange(true)) {
+  if (acquired_) st_.calib.CalibrationCancel = false;
+}
+
+CalibrationSlot::~CalibrationSlot() {
+  if (acquired_) st_.calib.CalibrationRunning = false;
+}
+
+PassResult Read_CalibrationPass(State& st, double timeout_s) {
+  if (!board_usable(st) || st.RAMValues == nullptr) return PassResult::Failed;
+  Arm_Boards(st, 2, -1);
+  Digitizer& d = *st.digitizer;
+  const int h = st.DeviceHandle.load();
+  const double deadline = st.clock.now() + timeout_s;
+  for (;;) {
+    std::uint32_t size = 0;
+    if (d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size) < 0) {
+      st.RAMBufferSize = 0;
+      return PassResult::Failed;
+    }
+    if (size >= 4) {
+      st.RAMBufferSize = size;
+      return PassResult::Events;
+    }
+    if (calibration_cancelled(st) || st.clock.now() >= deadline) {
+      st.RAMBufferSize = 0;
+      return PassResult::Nothing;
+    }
+    st.clock.delay(0.001);
+  }
+}
+
+void Build_PhysicallyOrderedValues(State& st, int b) {
+  const int first = static_cast<int>(st.event.EventFCR[b] % kMaxSamples);
+  const int shift = first - first % 16;
+  const int line = st.acq.SelectedLine % 16;
+  for (int c = 0; c < kChannelsPerBlock; ++c) {
+    const auto& in = st.event.FullyOrderedValues[b][c];
+    auto& out = st.calib.PhysicallyOrderedValues[b][c];
+    for (int k = 0; k < kMaxSamples; ++k) {
+      const int p = (k + shift) % kMaxSamples;
+      out[p] = in[k];
+      if (p % 16 == line) st.calib.ModuloValues[b][c][p / 16] = in[k];
+    }
+  }
+}
+
+bool calibration_board_ready(State& st) {
+  if (board_usable(st) && st.sys.NbOfSAMBlocks > 0) return true;
+  Write_InfoMessage(st, "No board is connected: the calibration cannot run.\n", kError);
+  return false;
+}
+
+int calibration_blocks(const State& st) {
+  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+}
+
+}  // namespace vx

@@ -1,0 +1,101 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "files/hdf5_export.h"
+
+namespace vx::cli {
+
+namespace {
+
+volatile std::sig_atomic_t export_interrupted = 0;
+
+void on_interrupt(int) {
+  export_interrupted = 1;
+}
+
+// A progress bar on a terminal, a line per tenth otherwise (logs stay short).
+class ProgressBar {
+ public:
+  bool update(const ExportProgress& p) {
+    const int percent =
+        p.bytes_total == 0 ? 0 : static_cast<int>(100.0 * p.bytes_done / p.bytes_total);
+    const auto now = std::chrono::steady_clock::now();
+    if (tty_) {
+      if (percent != percent_ && now - last_ > std::chrono::milliseconds(100)) {
+        constexpr int kWidth = 40;
+        const int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\rExporting [%.*s%*s] %3d %%  %llu events", filled,
+                     "########################################", kWidth - filled, "", percent,
+                     static_cast<unsigned long long>(p.events));
+        last_ = now;
+        shown_ = true;
+      }
+    } else if (percent / 10 != percent_ / 10) {
+      std::fprintf(stderr, "Exporting: %3d %%  %llu events\n", percent,
+                   static_cast<unsigned long long>(p.events));
+    }
+    percent_ = percent;
+    return export_interrupted == 0;
+  }
+  ~ProgressBar() {
+    if (shown_) std::fprintf(stderr, "\n");
+  }
+
+ private:
+  bool tty_ = isatty(STDERR_FILENO) == 1;
+  bool shown_ = false;
+  int percent_ = -1;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+}  // namespace
+
+CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
+  auto* cmd = app.add_subcommand(
+      "export", "Convert a saved run (its whole split series and measurements) to HDF5");
+  cmd->add_option("RUN_FILE", o.run_file, "First data file of the run (.dat or .bin)")->required();
+  cmd->add_option("--hdf5", o.hdf5, "HDF5 file to write")->required();
+  cmd->add_flag("--overwrite", o.overwrite, "Replace OUT if it exists");
+  return cmd;
+}
+
+int command_export(const ExportOptions& o, const GlobalOptions& global) {
+  ExportRequest request;
+  request.run_file = o.run_file;
+  request.output = o.hdf5;
+  request.overwrite = o.overwrite;
+  request.accept_other_version = global.yes;
+  std::string last_told;
+  request.message = [&](const std::string& text, int kind) {
+    if (kind == 0) return;  // the header lines and file changes the reader reports
+    std::fprintf(stdout, "%s %s%s", kind == 2 ? "ERROR  " : "WARNING", text.c_str(),
+                 !text.empty() && text.back() == '\n' ? "" : "\n");
+    last_told = text;
+  };
+  ExportResult result;
+  {
+    ProgressBar bar;
+    request.progress = [&](const ExportProgress& p) { return bar.update(p); };
+    export_interrupted = 0;
+    auto* previous = std::signal(SIGINT, on_interrupt);
+    result = Export_RunToHdf5(request);
+    std::signal(SIGINT, previous);
+  }
+  if (!result.ok) {
+    if (result.error != last_told) std::fprintf(stdout, "ERROR   %s\n", result.error.c_str());
+    if (result.error.find("already exists") != std::string::npos)
+      std::fprintf(stdout, "        Pass --overwrite to replace it.\n");
+    return 1;
+  }
+  std::fprintf(stdout, "Exported %llu events of %d channel%s%s to '%s'.\n",
+               static_cast<unsigned long long>(result.events), result.channels,
+               result.channels == 1 ? "" : "s", result.measurements ? " with measurements" : "",
+               o.hdf5.c_str());
+  return 0;
+}
+
+}  // namespace vx::cli

@@ -1,0 +1,210 @@
+#include "cli/command_rates.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "acquisition/run_control.h"
+#include "analysis/rate_measurement.h"
+#include "analysis/rate_scan.h"
+#include "cli/commands.h"
+#include "digitizer/board_configuration.h"
+#include "files/result_files.h"
+
+namespace vx::cli {
+
+namespace {
+
+std::vector<int> shown_channels(const State& st, const std::vector<int>& asked) {
+  std::vector<int> out;
+  const int n = std::min(static_cast<int>(st.sys.NbOfChannels), kMaxChannels);
+  for (int ch = 0; ch < n; ++ch) {
+    const bool wanted = asked.empty() ? st.gui.ChannelEnabled[ch] != 0
+                                      : std::find(asked.begin(), asked.end(), ch) != asked.end();
+    if (wanted) out.push_back(ch);
+  }
+  return out;
+}
+
+void print_live_rates(State& st, const std::vector<int>& channels, int second) {
+  std::printf("%4d s", second);
+  for (int ch : channels) {
+    const int unit = st.rates.TriggerRateUnit[ch].load();
+    if (unit == 0) {
+      std::printf("  ch%-2d      -    ", ch);
+    } else {
+      std::printf("  ch%-2d %7.1f %s", ch, static_cast<double>(st.rates.TrigRate[ch].load()),
+                  Rate_UnitText(unit));
+    }
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+std::string dated_name(State& st, const char* kind) {
+  const WallTime now = st.clock.wall();
+  char name[96];
+  std::snprintf(name, sizeof name, "Run_%d_%s_%d_%d_%d.dat", st.acq.AutoRunId, kind, now.month,
+                now.day, now.year);
+  return name;
+}
+
+}  // namespace
+
+std::shared_ptr<RatesOptions> add_rates_command(CLI::App& app) {
+  auto o = std::make_shared<RatesOptions>();
+  o->command = app.add_subcommand(
+      "rates", "Acquire and print every channel's hit rate once a second, then a table");
+  o->command->add_option("--seconds", o->seconds, "Counting time (default 10)")
+      ->check(CLI::PositiveNumber);
+  o->command->add_option("--channels", o->channels, "Channels shown (default: the enabled ones)")
+      ->delimiter(',')
+      ->check(CLI::Range(0, kMaxChannels - 1));
+  o->command
+      ->add_option("--trigger", o->trigger, "Trigger source of the events carrying the counts")
+      ->check(CLI::IsMember({"software", "normal", "auto", "external"}));
+  return o;
+}
+
+int command_rates(Session& session, const RatesOptions& options) {
+  if (!session.connect()) return 1;
+  State& st = session.state();
+  RunOptions run;
+  run.seconds = options.seconds;
+  run.trigger = options.trigger;
+  apply_run_options(session, run);
+  st.gui.DisplayTimeOnWaveforms = 0;  // the rates need no per-event measurement
+  Enable_RateMeasurement(st, true);
+  const std::vector<int> channels = shown_channels(st, options.channels);
+
+  const int errors_before = session.ui().errors_seen.load();
+  const int generation = st.AcquisitionGeneration.load();
+  if (Start_AcquisitionFromUser(st) != 1) return 1;
+  const double start = st.clock.now();
+  int printed = 0;
+  session.run_until(
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
+      [&] {
+        const int second = static_cast<int>(st.clock.now() - start);
+        if (second > printed) print_live_rates(st, channels, printed = second);
+      });
+
+  std::printf("\nHit rates over the run\n  channel        hits     time (s)     rate (Hz)\n");
+  for (int ch : channels) {
+    const double micros = st.rates.TotalTime[ch];
+    const auto hits = static_cast<long long>(st.rates.TotalCount[ch]);
+    if (micros > 0.0) {
+      std::printf("  %7d %11lld %12.3f %13.1f\n", ch, hits, micros * 1e-6, hits * 1e6 / micros);
+    } else {
+      std::printf("  %7d %11lld %12.3f %13s\n", ch, hits, 0.0, "-");
+    }
+  }
+  return session.ui().errors_seen.load() != errors_before ? 1 : 0;
+}
+
+std::shared_ptr<ScanOptions> add_scan_command(CLI::App& app) {
+  auto o = std::make_shared<ScanOptions>();
+  o->command = app.add_subcommand(
+      "scan", "Hit rate versus threshold: every channel's threshold stepped through a range");
+  o->command->add_option("--from", o->from, "First threshold (V)")
+      ->required()
+      ->check(CLI::Range(-1.25, 1.25));
+  o->command->add_option("--to", o->to, "Last threshold (V)")
+      ->required()
+      ->check(CLI::Range(-1.25, 1.25));
+  o->command->add_option("--steps", o->steps, "Number of thresholds, both ends included")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  o->command->add_option("--time", o->time, "Counting time per threshold (s)")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  o->command->add_option("--channel", o->channel, "Channel shown and saved (N or all)");
+  o->command->add_option("--save", o->save, "Write the result file FILE");
+  return o;
+}
+
+int command_scan(Session& session, const ScanOptions& options) {
+  int channel = -1;
+  if (options.channel != "all") {
+    try {
+      std::size_t used = 0;
+      channel = std::stoi(options.channel, &used);
+      if (used != options.channel.size() || channel < 0 || channel >= kMaxChannels)
+        throw std::out_of_range("channel");
+    } catch (const std::exception&) {
+      std::fprintf(stderr, "--channel: expected 0 to %d or all, got '%s'\n", kMaxChannels - 1,
+                   options.channel.c_str());
+      return 2;
+    }
+  }
+  if (!session.connect()) return 1;
+  State& st = session.state();
+  if (channel >= st.sys.NbOfChannels) {
+    std::fprintf(stderr, "--channel: the board has %d channels\n", st.sys.NbOfChannels);
+    return 2;
+  }
+  Set_RateScanRange(st, options.from, options.to);
+  Set_RateScanNbOfSteps(st, options.steps);
+  Set_RateScanStepValue(st, options.time);
+  Select_RateVsThresholdChannel(st, channel);
+
+  const int errors_before = session.ui().errors_seen.load();
+  const int finished = st.rates.ScansFinished.load();
+  if (Run_RateVsThresholdScan(st) != 1) return 1;
+  int shown_step = 0;
+  bool break_sent = false;
+  session.run_until([&] { return st.rates.ScansFinished.load() != finished; },
+                    [&] {
+                      if (Session::interrupted() && !break_sent) {
+                        Break_RateVsThresholdScan(st);
+                        break_sent = true;
+                      }
+                      const int step = st.rates.ScanStep.load();
+                      if (step == shown_step) return;
+                      shown_step = step;
+                      std::fprintf(stderr, "  step %d/%d  threshold %+.4f V\n", step, options.steps,
+                                   static_cast<double>(st.rates.ScanThreshold.load()));
+                    });
+
+  const RateScanResult r = RateScan_Result(st);
+  std::printf("\nHit rate (Hz) versus threshold%s\n  threshold (V)",
+              r.partial() ? " (partial: the scan was stopped)" : "");
+  for (int ch = 0; ch < r.channels; ++ch)
+    if (channel == -1 || ch == channel) std::printf(" %9s%-2d", "ch", ch);
+  std::printf("\n");
+  for (int i = 0; i < r.measured; ++i) {
+    std::printf("  %13.4f", r.ThresholdValuesForPlot[0][i]);
+    for (int ch = 0; ch < r.channels; ++ch)
+      if (channel == -1 || ch == channel) std::printf(" %11.0f", r.RateValuesForPlot[ch][i]);
+    std::printf("\n");
+  }
+  int rc = session.ui().errors_seen.load() != errors_before || r.partial() ? 1 : 0;
+  if (options.save && Write_RateVsThresholdFile(st, *options.save) != 1) rc = 1;
+  return rc;
+}
+
+int save_run_histos(Session& session, const std::string& directory) {
+  State& st = session.state();
+  std::error_code ec;
+  std::filesystem::create_directories(directory, ec);
+  const std::filesystem::path dir(directory);
+  int rc = 0;
+  if (st.acq.EnSoftwareChargeHisto == 1 || st.sam[0].ChargeModeEnabled == 1) {
+    if (Write_ChargeHistoFile(st, dir / dated_name(st, "ChargeHistos")) != 1) rc = 1;
+  }
+  if (st.acq.EnTimeJitter == 1) {
+    const auto path = dir / dated_name(st, "TimeHistos");
+    if (Write_TimeHistoFile(st, path) != 1) {
+      rc = 1;
+    } else {
+      std::printf("Time histogram saved in '%s'.\n", path.string().c_str());
+    }
+  }
+  return rc;
+}
+
+}  // namespace vx::cli

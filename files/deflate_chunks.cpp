@@ -1,0 +1,59 @@
+#include "files/deflate_chunks.h"
+
+#include <libdeflate.h>
+
+#include <stdexcept>
+
+namespace vx {
+
+DeflateChunks::DeflateChunks(ThreadPool& pool, std::size_t chunk_bytes, int level, int in_flight,
+                             Sink sink)
+    : pool_(pool), sink_(std::move(sink)) {
+  for (int i = 0; i < std::max(in_flight, 1); ++i) {
+    Slot s{{}, {}, {libdeflate_alloc_compressor(level), libdeflate_free_compressor}, {}, 0};
+    if (!s.compressor) throw std::bad_alloc();
+    s.raw.assign(chunk_bytes, 0);
+    s.packed.resize(libdeflate_zlib_compress_bound(s.compressor.get(), chunk_bytes));
+    slots_.push_back(std::move(s));
+  }
+}
+
+DeflateChunks::~DeflateChunks() {
+  // The pool's tasks use the slots' buffers: they finish before the slots go.
+  for (Slot& s : slots_)
+    if (s.packed_size.valid()) s.packed_size.wait();
+}
+
+char* DeflateChunks::buffer() {
+  Slot& s = slots_[next_];
+  if (s.packed_size.valid()) write(s);
+  return s.raw.data();
+}
+
+void DeflateChunks::submit() {
+  Slot& s = slots_[next_];
+  if (s.packed_size.valid()) write(s);
+  s.index = submitted_++;
+  auto task = std::make_shared<std::packaged_task<std::size_t()>>([&s] {
+    return libdeflate_zlib_compress(s.compressor.get(), s.raw.data(), s.raw.size(), s.packed.data(),
+                                    s.packed.size());
+  });
+  s.packed_size = task->get_future();
+  pool_.schedule([task] { (*task)(); });
+  next_ = (next_ + 1) % slots_.size();
+}
+
+void DeflateChunks::drain() {
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    Slot& s = slots_[(next_ + i) % slots_.size()];
+    if (s.packed_size.valid()) write(s);
+  }
+}
+
+void DeflateChunks::write(Slot& s) {
+  const std::size_t size = s.packed_size.get();
+  if (size == 0) throw std::runtime_error("deflate failed");
+  sink_(s.packed.data(), size, s.index);
+}
+
+}  // namespace vx

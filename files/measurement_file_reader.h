@@ -1,0 +1,31 @@
+// Reading a run's measurement file (text, one block per event, one line per channel) event by
+// event beside its data file.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/state.h"
+
+namespace vx {
+
+class MeasurementFileReader {
+ public:
+  // The measurement file of a run whose first data file is given; false when there is none.
+  bool open(const std::filesystem::path& first_data_file);
+  const std::filesystem::path& path() const { return path_; }
+  // Reads the block of the given event into st.event.StoredMeasurements. False when the
+  // next block is missing, belongs to another event or has an unreadable line.
+  bool read_event(State& st, int event_number);
+
+ private:
+  bool next_line();
+
+  std::filesystem::path path_;
+  std::ifstream in_;
+  std::string line_;
+  bool have_line_ = false;
+};
+
+}  // namespace vx

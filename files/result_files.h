@@ -1,0 +1,29 @@
+// Analysis results saved as text for later plotting: the rate-versus-threshold scan, the
+// charge histograms and the time-difference histogram.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/state.h"
+
+namespace vx {
+
+// File contents, from what is held in memory.
+std::string RateVsThreshold_Text(const State& st);
+std::string ChargeHisto_Text(const State& st);
+std::string TimeHisto_Text(const State& st);
+
+// Writes one file at path (through a temporary file renamed into place) with the result's
+// messages. Return 1 on success, negative on failure.
+int Write_RateVsThresholdFile(State& st, const std::filesystem::path& path);
+int Write_ChargeHistoFile(State& st, const std::filesystem::path& path);
+int Write_TimeHistoFile(State& st, const std::filesystem::path& path);
+
+// The panels' save buttons: a save dialog in the result's folder, then the file. A cancelled
+// dialog writes nothing and returns 0.
+int Save_RateVsThresholdPlotInFile(State& st);
+int Save_ChargeHistoInFile(State& st);
+int Save_TimeHistoInFile(State& st);
+
+}  // namespace vx

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "acquisition/acquisition_controls.h"
+#include "acquisition/run_control.h"
+#include "acquisition/sam_slow_control.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+using test::SimCore;
+
+std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
+  return out;
+}
+
+TEST(Controls, GateLengthRoundsDownToFiveNanoseconds) {
+  SimCore sim("DT5743");
+  sim.connect();
+  struct Case {
+    int entered, shown, stored;
+  };
+  for (const Case c :
+       {Case{23, 20, 4}, Case{4, 0, 0}, Case{1275, 1275, 255}, Case{5000, 1275, 255}}) {
+    SCOPED_TRACE(c.entered);
+    sim.calls.clear();
+    EXPECT_EQ(Set_GateLength(sim.st, c.entered), c.shown);
+    EXPECT_EQ(sim.st.sys.PrimitivesGateLength, c.stored);
+    const auto pairs = sim.calls_named("SetChannelPairTriggerLogic");
+    ASSERT_EQ(pairs.size(), 4u) << "one pair per block of the 8-channel board";
+    for (int b = 0; b < 4; ++b) {
+      EXPECT_EQ(pairs[b].args[1], 2 * b);
+      EXPECT_EQ(pairs[b].args[4], c.shown) << "the library receives the window in ns";
+      EXPECT_EQ(sim.st.sam[b].TriggerGateLength, c.stored);
+    }
+  }
+}
+
+TEST(Controls, ChannelBeyondTheBoardIsRefusedWithTheMessage) {
+  SimCore sim("DT5743");
+  sim.connect();
+  ASSERT_EQ(sim.st.sys.NbOfChannels, 8);
+  ASSERT_TRUE(Select_Channel(sim.st, 7));
+  EXPECT_FALSE(Select_Channel(sim.st, 8));
+  EXPECT_EQ(sim.st.gui.SelectedChannel, 7);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Infos, "Selected channel number exceeds number of channels in system.\n"));
+}
+
+TEST(Controls, OffsetChangeDuringARunRestartsItOneEventLower) {
+  sim::SimConfig config;
+  config.fault.stop_after_events = 30;
+  SimCore sim("DT5743", config);
+  sim.connect();
+  Set_RunType(sim.st, 1, 1000);
+  ASSERT_EQ(Start_AcquisitionFromUser(sim.st), 1);
+  ASSERT_TRUE(wait_for_flag([&] { return sim.st.EventNumber.load() == 30; }, 10.0));
+  sim.calls.clear();
+  Set_Offset(sim.st, 3, 0.5f);
+  EXPECT_EQ(sim.st.AcquisitionRunning.load(), 1) << "the run goes on";
+  EXPECT_EQ(sim.st.EventNumber.load(), 29);
+  // The offset DAC of channel 3 gets (0.5 + 1.25) / 2.5 x 65535, truncated.
+  const auto offsets = sim.calls_named("SetChannelDCOffset");
+  ASSERT_EQ(offsets.size(), 1u);
+  EXPECT_EQ(offsets[0].args[1], 3);
+  EXPECT_EQ(offsets[0].args[2], 45874);
+  // The stop came before the DAC, the new start after it.
+  const auto names = sim.calls.names();
+  const auto at = [&](const std::string& n) {
+    return std::find(names.begin(), names.end(), n) - names.begin();
+  };
+  EXPECT_LT(at("SWStopAcquisition"), at("SetChannelDCOffset"));
+  EXPECT_LT(at("SetChannelDCOffset"), at("SWStartAcquisition"));
+  Stop_AcquisitionFromUser(sim.st);
+}
+
+TEST(Controls, FullDepthOffAtFullDepthOnlyShowsThePopup) {
+  SimCore sim("DT5743");
+  sim.connect();
+  Set_RecordColumns(sim.st, 20);
+  EXPECT_EQ(sim.st.sys.RecordLength, 320);
+  EXPECT_EQ(sim.calls_named("SetRecordLength").back().args[1], 320);
+  EXPECT_TRUE(Set_FullRecordingDepth(sim.st, true));
+  EXPECT_EQ(sim.st.sys.RecordLength, 1024);
+  sim.calls.clear();
+  EXPECT_FALSE(Set_FullRecordingDepth(sim.st, false));
+  EXPECT_TRUE(sim.calls.records().empty());
+  EXPECT_EQ(sim.st.sys.RecordLength, 1024);
+  const auto popups = sim.core.ui.popups();
+  ASSERT_EQ(popups.size(), 1u);
+  EXPECT_EQ(popups[0].title, "INFO");
+  EXPECT_EQ(popups[0].text, "To reduce the recording depth reduce the Specified Depth!\n");
+}
+
+TEST(Controls, ThresholdEdgeAndFrequencyReachEveryChannel) {
+  SimCore sim("V1743");
+  sim.connect();
+  sim.calls.clear();
+  Set_Threshold(sim.st, -1, -0.05f);
+  Set_TriggerEdge(sim.st, -1, kPolarityFallingEdge);
+  Set_SamplingFrequency(sim.st, 800);
+  const auto thresholds = sim.calls_named("SetChannelTriggerThreshold");
+  const auto polarities = sim.calls_named("SetTriggerPolarity");
+  ASSERT_EQ(thresholds.size(), 16u);
+  ASSERT_EQ(polarities.size(), 16u);
+  const auto code = static_cast<std::int64_t>((1.25 + 0.05) / 2.5 * 65535.0);
+  for (int ch = 0; ch < 16; ++ch) {
+    EXPECT_EQ(thresholds[ch].args[1], ch);
+    EXPECT_NEAR(static_cast<double>(thresholds[ch].args[2]), static_cast<double>(code), 1.0);
+    EXPECT_EQ(polarities[ch].args[1], ch);
+    EXPECT_EQ(polarities[ch].args[2], kPolarityFallingEdge);
+    EXPECT_EQ(sim.st.gui.ThresholdVolts[ch], -0.05f);
+  }
+  EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], 2);
+  for (const auto& blk : sim.st.sam) EXPECT_TRUE(blk.SamReg2 & 0x8) << "slow clocks set bit 3";
+  Set_SamplingFrequency(sim.st, 1600);
+  for (const auto& blk : sim.st.sam) EXPECT_FALSE(blk.SamReg2 & 0x8);
+}
+
+TEST(Controls, PulseModeOffWithTheInternalPulserDisablesEveryChannel) {
+  SimCore sim("DT5743");
+  sim.connect();
+  Set_PulserType(sim.st, 1);
+  Set_PulseEnable(sim.st, -1, true);
+  Set_PulsePattern(sim.st, 2, 0xA5A5);
+  const auto enabled = sim.calls_named("EnableSAMPulseGen");
+  ASSERT_GE(enabled.size(), 8u);
+  EXPECT_EQ(enabled[enabled.size() - 8 + 2].args[2], 0xA5A5);
+  EXPECT_EQ(sim.st.sam[1].PulseReg, 1 + 2 + 4);
+  Set_PulseMode(sim.st, true);
+  sim.calls.clear();
+  Set_PulseMode(sim.st, false);
+  EXPECT_EQ(sim.calls.count("DisableSAMPulseGen"), 8u);
+  EXPECT_EQ(sim.st.sam[1].PulseReg, 4);
+}
+
+TEST(SlowControl, EnDacSetsBitFiveEverywhereAndReloadsIndexTwo) {
+  SimCore sim("V1743");
+  sim.connect();
+  for (auto& blk : sim.st.sam) blk.SamReg2 = 0xC081;
+  sim.calls.clear();
+  Set_SamRegBit(sim.st, 2, 5, true);
+  for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.SamReg2, 0xC0A1);
+  const auto writes = register_writes(sim);
+  for (int b = 0; b < 8; ++b) {
+    SCOPED_TRACE(b);
+    const std::int64_t address_reg = 0x1084 + 0x100 * b;
+    const auto it =
+        std::find(writes.begin(), writes.end(), std::make_pair(address_reg, std::int64_t{0x2002}));
+    ASSERT_NE(it, writes.end());
+    EXPECT_EQ(*(it + 1), std::make_pair(std::int64_t{0x1028 + 0x100 * b}, std::int64_t{0xC0A1}));
+  }
+  // SamReg1 words go three times per block, SamReg2 and SamReg3 once: 5 pairs per block.
+  EXPECT_EQ(writes.size(), 8u * 5u * 2u);
+  Set_SamReg3(sim.st, 0x1234);
+  for (const auto& blk : sim.st.sam) EXPECT_EQ(blk.SamReg3, 0x1234);
+  EXPECT_EQ(register_writes(sim).back(),
+            std::make_pair(std::int64_t{0x1728}, std::int64_t{0x1234}));
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "acquisition/core_wiring.h"
+#include "analysis/rate_measurement.h"
+#include "analysis/rate_scan.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/dacs.h"
+#include "sim/simulated_board.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+// Board time that moves only when waited on; a hook sees every wait (the scan's counting).
+class ScanClock final : public Clock {
+ public:
+  double now() override {
+    std::lock_guard lock(mutex_);
+    return t_;
+  }
+  WallTime wall() override { return WallTime{2026, 12, 6, 14, 5, 7, 0.0, 0, 1796565907.0}; }
+  void delay(double seconds) override {
+    if (on_delay) on_delay();
+    std::lock_guard lock(mutex_);
+    t_ += seconds;
+  }
+  std::function<void()> on_delay;
+
+ private:
+  std::mutex mutex_;
+  double t_ = 1000.0;
+};
+
+// A connected V1743 (16 channels) whose negative pulses come at 10 kHz, 200 mV high, with
+// 0.5 mV of noise.
+struct ScanBench {
+  ScanBench() {
+    st.UserPath = dir.path();
+    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    sim::SimConfig config;
+    config.model = "V1743";
+    config.trigger_rate_hz = 10000.0;
+    board = std::make_unique<sim::SimulatedBoard>(
+        config, dir.path(), std::shared_ptr<Clock>(std::shared_ptr<Clock>(), &clock));
+    st.digitizer = board.get();
+    Install_CoreHooks(st);
+    st.board.LinkType = 1;
+    st.board.VMEBaseAddress = 0x32100000;
+    Sam_Init(st);
+  }
+  ~ScanBench() {
+    pool.wait_idle();
+    Close_Device(st);
+    st.digitizer = nullptr;
+  }
+  void scan(float from, float to, int steps, float seconds) {
+    st.acq.RateScanStartThreshold = from;
+    st.acq.RateScanEndThreshold = to;
+    st.acq.RateScanNbOfSteps = steps;
+    st.acq.RateScanStepValue = seconds;
+    Compute_RateVsThreshold(st);
+  }
+
+  test::TempDir dir;
+  test::ScriptedFrontEnd ui;
+  ScanClock clock;
+  ThreadPool pool;
+  State st{ui, clock, pool};
+  std::unique_ptr<sim::SimulatedBoard> board;
+};
+
+TEST(RateScanTest, ScanShowsThePulsesPlateauTheNoisePeakAndNothingBeyondThePulses) {
+  ScanBench b;
+  ASSERT_EQ(static_cast<int>(b.st.sys.NbOfSAMBlocks), 8);
+  b.scan(-0.3f, 0.3f, 601, 0.1f);
+  const RateScanResult r = RateScan_Result(b.st);
+  ASSERT_EQ(r.measured, 601);
+  ASSERT_EQ(r.channels, 16);
+  for (int ch = 0; ch < 16; ++ch) {
+    double plateau = 0.0, peak = 0.0, peak_at = 1.0;
+    int n = 0;
+    for (int i = 0; i < r.measured; ++i) {
+      const double t = r.ThresholdValuesForPlot[ch][i];
+      const double rate = r.RateValuesForPlot[ch][i];
+      if (rate > peak) peak = rate, peak_at = t;
+      if (t <= -0.020 && t >= -0.180) {
+        plateau += rate;
+        ++n;
+        // 16-bit counters: about 650 hits per step, so single steps scatter by ~4 %.
+        EXPECT_NEAR(rate, 10000.0, 2000.0) << ch << " at " << t;
+      }
+      if (t < -0.21 || t > 0.02) {
+        EXPECT_EQ(rate, 0.0) << ch << " at " << t;
+      }
+    }
+    EXPECT_NEAR(plateau / n, 10000.0, 500.0) << ch;
+    EXPECT_NEAR(peak_at, 0.0, 0.01) << ch;
+    EXPECT_GT(peak, 1e6) << ch;  // noise crossings: Rice's rate near the baseline
+  }
+}
+
+TEST(RateScanTest, ABreakKeepsThePartialResultAndRestoresEveryThreshold) {
+  for (const int break_at : {1, 3}) {
+    ScanBench b;
+    std::array<std::uint32_t, 16> before{};
+    for (int ch = 0; ch < 16; ++ch) {
+      b.st.gui.ThresholdVolts[ch] = -0.1f + 0.01f * static_cast<float>(ch);
+      Update_TriggerThreshold(b.st, ch);
+      before[ch] = b.board->threshold_dac(ch);
+    }
+    bool pressed = false;
+    b.clock.on_delay = [&] {
+      if (pressed || b.st.rates.ScanStep.load() != break_at) return;
+      pressed = true;
+      Break_RateVsThresholdScan(b.st);
+    };
+    b.scan(-0.05f, -0.15f, 10, 0.05f);
+    const RateScanResult r = RateScan_Result(b.st);
+    EXPECT_EQ(r.measured, break_at - 1);
+    EXPECT_TRUE(r.partial());
+    EXPECT_EQ(b.st.RateScanFlag.load(), 0);
+    for (int ch = 0; ch < 16; ++ch) {
+      EXPECT_EQ(b.board->threshold_dac(ch), before[ch]) << "break at " << break_at << " ch " << ch;
+      EXPECT_FLOAT_EQ(b.st.sam[ch / 2].TriggerThreshold[ch % 2], b.st.gui.ThresholdVolts[ch]);
+    }
+  }
+}
+
+TEST(RateScanTest, StepsCoverBothEndsAndDegenerateScansStillMeasure) {
+  struct Case {
+    float from, to;
+    int steps;
+  };
+  for (const Case c : {Case{-0.02f, 0.02f, 99}, Case{-0.1f, -0.1f, 5}, Case{-0.1f, 0.3f, 1}}) {
+    ScanBench b;
+    b.st.gui.RateVsThresholdChannel = 3;  // plotted alone, measured with the others
+    b.scan(c.from, c.to, c.steps, 0.01f);
+    const RateScanResult r = RateScan_Result(b.st);
+    ASSERT_EQ(r.measured, c.steps);
+    const auto& t = r.ThresholdValuesForPlot[15];
+    EXPECT_EQ(t.front(), static_cast<double>(c.from));
+    if (c.steps > 1) {
+      EXPECT_EQ(t.back(), static_cast<double>(c.to));
+    }
+    const double step = c.steps > 1 ? (double{c.to} - c.from) / (c.steps - 1) : 0.0;
+    for (int i = 0; i < c.steps; ++i) EXPECT_NEAR(t[i], c.from + step * i, 1e-6);
+    for (int ch = 0; ch < 16; ++ch) {
+      ASSERT_EQ(r.RateValuesForPlot[ch].size(), static_cast<std::size_t>(c.steps));
+      // -0.1 V lies on the pulses' plateau.
+      if (c.from == -0.1f) {
+        EXPECT_GT(r.RateValuesForPlot[ch][0], 5000.0) << ch;
+      }
+    }
+  }
+}
+
+TEST(RateScanTest, TheStartButtonAsksZeroesTheOffsetsAndScansOnItsThread) {
+  ScanBench b;
+  b.st.sam[2].DCOffset[1] = 0.4f;
+  b.st.acq.RateScanNbOfSteps = 4;
+  b.st.acq.RateScanStepValue = 0.01f;
+  b.ui.confirm_answers = {false, true};
+  EXPECT_EQ(Run_RateVsThresholdScan(b.st), 0);
+  EXPECT_FLOAT_EQ(b.st.sam[2].DCOffset[1], 0.4f);
+  ASSERT_EQ(Run_RateVsThresholdScan(b.st), 1);
+  b.pool.wait_idle();
+  EXPECT_EQ(b.st.RateScanRunning.load(), 0);
+  EXPECT_EQ(RateScan_Result(b.st).measured, 4);
+  EXPECT_FLOAT_EQ(b.st.sam[2].DCOffset[1], 0.0f);  // kept at 0 after the scan
+}
+
+TEST(RateMeasurementTest, SumsBecomeARateWithItsUnit) {
+  struct Case {
+    std::vector<std::pair<int, int>> events;  // (triggers, microseconds) per event
+    float value;
+    const char* unit;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{{50, 25}, {50, 25}}, 2.0f, "MHz", "2.0"},       // 100 triggers in 50 us: no rate at 99
+      {{{10, 65535}}, 152.590f, " Hz", "152.6"},        // time sum full with 10 triggers
+      {{{99, 50000}, {1, 50000}}, 1.0f, "kHz", "1.0"},  // exactly 0.001 per us
+      {{{99, 50000}, {1, 50010}}, 999.9f, " Hz", "999.9"},
+  };
+  for (const Case& c : cases) {
+    test::TestCore core;
+    State& st = core.state;
+    st.sys.NbOfSAMBlocks = 1;
+    st.gui.ChannelEnabled[1] = 1;
+    Init_RateMeasurement(st);
+    for (const auto& [hits, micros] : c.events) {
+      st.event.TrigCount[0][1] = static_cast<std::uint16_t>(hits);
+      st.event.TimeCount[0][1] = static_cast<std::uint16_t>(micros);
+      Update_RateMeasurement(st, 0);
+    }
+    EXPECT_NEAR(st.rates.TrigRate[1].load(), c.value, 0.01f) << c.text;
+    EXPECT_STREQ(Rate_UnitText(st.rates.TriggerRateUnit[1].load()), c.unit) << c.text;
+    EXPECT_EQ(st.RawTriggerRateOK.load(), 1);
+    core.ui.loop.process_pending();
+    EXPECT_EQ(st.TriggerRateText[1], c.text);
+    EXPECT_EQ(st.TriggerRateUnit[1], c.unit);
+    EXPECT_EQ(st.TriggerRateUnit[0], "");  // disabled channel: never rated
+  }
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,410 @@
+// The three calibrations against the simulated unit's true imperfections: the tests read
+// the truth from the simulator, the calibrations never do.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include <sys/wait.h>
+#include "acquisition/acquisition_loop.h"
+#include "acquisition/run_control.h"
+
+#include "acquisition/core_wiring.h"
+#include "calibration/calibration_pass.h"
+#include "calibration/pedestal_calibration.h"
+#include "calibration/sam_dac_calibration.h"
+#include "calibration/trigger_dac_calibration.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/dac_conversions.h"
+#include "digitizer/dacs.h"
+#include "platform/eeprom_map.h"
+#include "support/sim_core.h"
+
+namespace vx {
+namespace {
+
+using test::SimCore;
+
+constexpr double kCountsPerMv = 1e-3 / kVoltsPerAdcCount;
+
+sim::SimConfig quiet_inputs(double external_rate_hz = 0.0) {
+  sim::SimConfig c;
+  for (auto& ch : c.channel) ch.input = sim::InputKind::kNone;
+  c.external_rate_hz = external_rate_hz;
+  c.dead_time_us = 1.0;  // external triggers pile up while an event is processed
+  return c;
+}
+
+struct Calibrated {
+  explicit Calibrated(sim::SimConfig config = quiet_inputs(), int blt = 1,
+                      std::shared_ptr<Clock> board_clock = nullptr)
+      : sim("DT5743", std::move(config), std::move(board_clock)) {
+    sim.connect();
+    Set_MaxNumEventsBLT(st, blt);
+  }
+  int channels() const { return 2 * sim.st.sys.NbOfSAMBlocks; }
+  double noise_counts(int ch) const {
+    return sim.board->config().channel[ch].noise_mv * kCountsPerMv;
+  }
+
+  SimCore sim;
+  State& st = sim.st;
+};
+
+// How far the measured table lies from the unit's true cell levels, in units of the
+// statistical error of an n-event average (the noise with the ADC's rounding): the worst cell
+// and the RMS over all cells.
+struct CellErrors {
+  double worst = 0.0;
+  double rms = 0.0;
+};
+CellErrors cell_errors(Calibrated& c, int n) {
+  CellErrors e;
+  double sum2 = 0.0;
+  for (int ch = 0; ch < c.channels(); ++ch) {
+    const auto truth = c.sim.board->cell_levels(ch);
+    const auto& measured = c.st.calib.IndividualOffsetDistribution[ch / 2][ch % 2];
+    const double noise = std::hypot(c.noise_counts(ch), std::sqrt(1.0 / 12.0));
+    const double sigma = noise / std::sqrt(static_cast<double>(n));
+    for (int p = 0; p < kMaxSamples; ++p) {
+      const double z = (measured[p] - truth[p]) / sigma;
+      e.worst = std::max(e.worst, std::fabs(z));
+      sum2 += z * z;
+    }
+  }
+  e.rms = std::sqrt(sum2 / (c.channels() * kMaxSamples));
+  return e;
+}
+
+// Over 8192 cells a perfect average exceeds 4 sigma somewhere about every other time; 5 sigma
+// on the worst cell and an RMS of one sigma catch a wrong divisor, a shifted cell order or a
+// bias of a tenth of a count.
+void expect_statistical(const CellErrors& e) {
+  EXPECT_LE(e.worst, 5.0);
+  EXPECT_NEAR(e.rms, 1.0, 0.1);
+}
+
+// Writes the pedestal tables into the daughter boards' memories as the factory does and has
+// the library take them.
+void load_tables_into_board(Calibrated& c, const PerChannel<std::array<float, kMaxSamples>>& t) {
+  using namespace eeprom;
+  Digitizer& d = *c.st.digitizer;
+  const int h = c.st.DeviceHandle.load();
+  for (int b = 0; b < c.st.sys.NbOfSAMBlocks; ++b) {
+    for (int ch = 0; ch < 2; ++ch) {
+      std::vector<unsigned char> bytes(2 * kMaxSamples);
+      for (int p = 0; p < kMaxSamples; ++p) {
+        const auto v = static_cast<std::uint16_t>(std::lround(t[b][ch][p] * 16.0f));
+        bytes[2 * p] = v & 0xFF;
+        bytes[2 * p + 1] = v >> 8;
+      }
+      const auto address =
+          static_cast<std::uint16_t>(block_address(kPedestals, b % 2) + ch * kChannelTableStride);
+      ASSERT_EQ(d.Write_EEPROM(h, b / 2, address, 2 * kMaxSamples, bytes.data()), 0);
+    }
+    const std::uint16_t marker = block_address(kPedestalValid, b % 2);
+    const unsigned char value = marker_value(marker);
+    ASSERT_EQ(d.Write_EEPROM(h, b / 2, marker, 1, &value), 0);
+  }
+  ASSERT_EQ(d.LoadSAMCorrectionData(h), 0);
+}
+
+// Mean and per-cell spread of each channel over a few corrected events with no input.
+struct Level {
+  double mean = 0.0;
+  double spread = 0.0;
+};
+std::vector<Level> corrected_levels(State& st, int events) {
+  const int channels = 2 * st.sys.NbOfSAMBlocks;
+  st.sys.TriggerSource = 2;
+  Set_SystemTriggerMode(st);
+  Set_SAMCorrectionLevel(st);
+  std::vector<Level> out(channels);
+  std::vector<std::vector<double>> sums(channels, std::vector<double>(kMaxSamples, 0.0));
+  Start_run(st);
+  int taken = 0;
+  while (taken < events) {
+    EXPECT_EQ(Read_CalibrationPass(st), PassResult::Events);
+    for (int i = 0; i < Get_NbOfEvents(st) && taken < events; ++i, ++taken) {
+      EXPECT_EQ(Decode_Event(st, i), 0);
+      for (int ch = 0; ch < channels; ++ch)
+        for (int k = 0; k < kMaxSamples; ++k) sums[ch][k] += st.event.DataValues[ch / 2][ch % 2][k];
+    }
+  }
+  Stop_run(st);
+  for (int ch = 0; ch < channels; ++ch) {
+    double s = 0.0, s2 = 0.0;
+    for (double v : sums[ch]) {
+      s += v / events;
+      s2 += (v / events) * (v / events);
+    }
+    out[ch].mean = s / kMaxSamples;
+    out[ch].spread = std::sqrt(s2 / kMaxSamples - out[ch].mean * out[ch].mean);
+  }
+  return out;
+}
+
+TEST(PedestalCalibration, MatchesTheTrueCellLevelsAndCorrectsARunToZero) {
+  Calibrated c;
+  c.st.sys.TriggerSource = 1;
+  c.st.gui.GraphMode = 0;
+  c.st.calib.NbOfRunsForPedestalCalibration = 200;
+  ASSERT_TRUE(Calibrate_Matrice(c.st, -1));
+
+  expect_statistical(cell_errors(c, 201));
+  EXPECT_EQ(c.st.EventNumber.load(), 201);  // ends as soon as more than 200 were taken
+  EXPECT_EQ(c.sim.core.ui.progress_values().back(), 100);
+  EXPECT_EQ(c.st.sys.TriggerSource, 1);  // the records are back
+  EXPECT_EQ(c.st.gui.GraphMode, 0);
+  EXPECT_FALSE(c.st.calib.PedestalMeasurement);
+  // Raw samples while measuring, the configured corrections afterwards.
+  const auto levels = c.sim.calls_named("SetSAMCorrectionLevel");
+  EXPECT_NE(std::find_if(levels.begin(), levels.end(), [](auto& r) { return r.args.at(1) == 0; }),
+            levels.end());
+  EXPECT_NE(levels.back().args.at(1), 0);
+
+  load_tables_into_board(c, c.st.calib.IndividualOffsetDistribution);
+  for (const Level& l : corrected_levels(c.st, 20)) {
+    EXPECT_NEAR(l.mean, 0.0, 1.0);
+    EXPECT_LT(l.spread, 1.0);
+  }
+}
+
+// Zero events still takes the first readout; several events per readout all count and the
+// average divides by how many there really were.
+// A unit whose memories live in a given user directory, as a new process would open it.
+struct UnitOnDisk {
+  UnitOnDisk(const std::filesystem::path& dir, std::uint32_t board_id) {
+    sim::SimConfig config = quiet_inputs();
+    config.model = "DT5743";
+    config.board_id = board_id;
+    board = std::make_unique<sim::SimulatedBoard>(config, dir);
+    st.digitizer = board.get();
+    Install_CoreHooks(st);
+    st.board.LinkType = 0;
+    Sam_Init(st);
+  }
+  ~UnitOnDisk() {
+    core.pool.wait_idle();
+    Close_Device(st);
+    st.digitizer = nullptr;
+  }
+  test::TestCore core;
+  State& st = core.state;
+  std::unique_ptr<sim::SimulatedBoard> board;
+};
+
+int run_cli(const std::filesystem::path& home, const std::string& args) {
+  const auto cli = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
+                   "cli" / "veltrix-cli";
+  const auto config = home / "quiet.cfg";
+  std::ofstream(config) << "input = none\nexternal_rate_hz = 0\n";
+  const std::string command = "'" + cli.string() + "' --user-dir '" + home.string() +
+                              "' --sim-config '" + config.string() + "' --model dt5743 " + args +
+                              " > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The unit carries another unit's factory pedestals: its runs show the cells' spread, until
+// a calibration saved to its memories puts every channel back at 0.
+TEST(PedestalCalibration, AStaleTableIsRepairedThroughTheCommandLine) {
+  test::TempDir home;
+  { UnitOnDisk other(home.path(), 2); }
+  for (int d = 0; d < 2; ++d) {
+    const auto dir = home.path() / "SimBoard";
+    std::filesystem::copy_file(dir / ("eeprom_DT5743_2_" + std::to_string(d) + ".bin"),
+                               dir / ("eeprom_DT5743_1_" + std::to_string(d) + ".bin"),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  {
+    UnitOnDisk unit(home.path(), 1);
+    for (const Level& l : corrected_levels(unit.st, 10)) EXPECT_GT(l.spread, 3.0);
+  }
+  ASSERT_EQ(run_cli(home.path(), "calibrate pedestals 500 --save-to-flash"), 0);
+  UnitOnDisk unit(home.path(), 1);
+  for (const Level& l : corrected_levels(unit.st, 20)) {
+    EXPECT_NEAR(l.mean, 0.0, 1.0);
+    EXPECT_LT(l.spread, 1.0);
+  }
+}
+
+TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
+  struct Case {
+    int requested, blt;
+    double external_rate_hz;
+  };
+  for (const Case& k : {Case{0, 1, 0.0}, Case{12, 8, 200000.0}}) {
+    SCOPED_TRACE(k.requested);
+    Calibrated c(quiet_inputs(k.external_rate_hz), k.blt);
+    c.st.calib.NbOfRunsForPedestalCalibration = k.requested;
+    ASSERT_TRUE(Calibrate_Matrice(c.st, -1));
+    const int n = c.st.EventNumber.load();
+    EXPECT_GT(n, k.requested);
+    if (k.blt > 1) {
+      EXPECT_GT(n, k.requested + 1);  // a readout brought several
+    }
+    expect_statistical(cell_errors(c, n));
+  }
+}
+
+// A board that stops delivering, a bad event, a cancel: the calibration fails, says so, and
+// leaves the previous table and the records as they were.
+TEST(PedestalCalibration, AFailureKeepsThePreviousTable) {
+  struct Case {
+    const char* name;
+    std::optional<std::uint64_t> stop_after, undecodable;
+    int cancel_at;
+  };
+  const Case cases[] = {
+      {"board goes silent", 5, {}, -1}, {"corrupt event", {}, 4, -1}, {"cancelled", {}, {}, 20}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    sim::SimConfig config = quiet_inputs();
+    config.fault.stop_after_events = k.stop_after;
+    config.fault.undecodable_event = k.undecodable;
+    Calibrated c(config);
+    c.sim.core.ui.cancel_progress_at = k.cancel_at;
+    for (auto& block : c.st.calib.IndividualOffsetDistribution)
+      for (auto& table : block) table.fill(1234.5f);
+    c.st.sys.TriggerSource = 3;
+    c.st.calib.NbOfRunsForPedestalCalibration = 50;
+    EXPECT_FALSE(Calibrate_Matrice(c.st, -1));
+    EXPECT_TRUE(
+        c.sim.core.ui.has_message(MessageTab::Errors, "ERROR during Pedestal Calibration."));
+    EXPECT_EQ(c.st.calib.IndividualOffsetDistribution[0][1][17], 1234.5f);
+    EXPECT_EQ(c.st.sys.TriggerSource, 3);
+    EXPECT_FALSE(c.st.calib.PedestalMeasurement);
+    EXPECT_FALSE(c.st.calib.CalibrationRunning.load());
+  }
+}
+
+TEST(PedestalCalibration, EventCountEntry) {
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {"200", 200},  {" 12 ", 12}, {"0", 0},    {"+7", 7},         {"-5", std::nullopt},
+      {"12abc", {}}, {"", {}},     {"abc", {}}, {"123456789", {}}, {"99999999", 99999999}};
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(parse_pedestal_event_count(text), expected) << '"' << text << '"';
+
+  test::TestCore core;
+  core.ui.prompt_answers = {std::string("many"), std::string("-3"), std::string("30")};
+  EXPECT_EQ(Ask_PedestalEventCount(core.state), 30);
+  EXPECT_TRUE(core.ui.prompt_answers.empty());
+  core.ui.prompt_answers = {std::nullopt};
+  EXPECT_EQ(Ask_PedestalEventCount(core.state), std::nullopt);
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Infos, "Pedestals calibration cancelled by user."));
+}
+
+TEST(PedestalCalibration, PhysicalCellOrdering) {
+  test::TestCore core;
+  State& st = core.state;
+  st.acq.SelectedLine = 3;
+  for (int k = 0; k < kMaxSamples; ++k)
+    st.event.FullyOrderedValues[0][0][k] = static_cast<float>(k);
+  st.event.EventFCR[0] = 1000;  // the record starts at cell 992 and wraps after 32 samples
+  Build_PhysicallyOrderedValues(st, 0);
+  const auto& cells = st.calib.PhysicallyOrderedValues[0][0];
+  EXPECT_EQ(cells[992], 0.0f);
+  EXPECT_EQ(cells[1023], 31.0f);
+  EXPECT_EQ(cells[0], 32.0f);
+  EXPECT_EQ(cells[991], 1023.0f);
+  EXPECT_EQ(st.calib.ModuloValues[0][0][62], cells[62 * 16 + 3]);
+  EXPECT_EQ(st.calib.ModuloValues[0][0][0], 32.0f + 3.0f);
+}
+
+TEST(SamDacCalibration, LineSearch) {
+  // Means that never come within 2048 counts keep code 0.
+  LineSearch never;
+  for (int code = 0; code < 128; ++code) never.offer(code, 0.0f);
+  EXPECT_EQ(never.best_code, 0);
+  // Equal distances: the lowest code stays. Values: 0..63 -> 0..-63, 64..127 -> 0..+63.
+  LineSearch tie;
+  tie.offer(10, 2050.0f);
+  tie.offer(70, 2046.0f);
+  EXPECT_EQ(tie.best_code, 10);
+  EXPECT_EQ(tie.best_value, -10);
+  tie.offer(90, 2048.5f);
+  EXPECT_EQ(tie.best_value, 26);
+  EXPECT_FLOAT_EQ(tie.best_distance, 0.5f);
+}
+
+// Every line's mean lands within a count of mid-scale, also when readouts bring more events
+// than the ten asked for at each code.
+TEST(SamDacCalibration, BringsEveryLineToMidScale) {
+  for (const int blt : {1, 6}) {
+    SCOPED_TRACE(blt);
+    Calibrated c(quiet_inputs(blt > 1 ? 200000.0 : 0.0), blt);
+    c.st.sam[0].DCOffset[0] = 0.3f;
+    ASSERT_TRUE(Calibrate_SAMDACsOffset(c.st));
+    EXPECT_TRUE(c.st.calib.SamDACOffsetDone);
+    EXPECT_EQ(c.st.sam[0].DCOffset[0], 0.3f);  // restored
+    // The unit's levels with the codes and the 0 V offset of the calibration.
+    c.st.sam[0].DCOffset[0] = 0.0f;
+    Load_DACs(c.st, 2, -1);
+    for (int ch = 0; ch < c.channels(); ++ch) {
+      const auto levels = c.sim.board->cell_levels(ch);
+      for (int line = 0; line < 16; ++line) {
+        double sum = 0.0;
+        for (int p = line; p < kMaxSamples; p += 16) sum += levels[p];
+        EXPECT_NEAR(sum / 64.0, 2048.0, 1.0) << "channel " << ch << " line " << line;
+      }
+    }
+    EXPECT_EQ(c.sim.core.ui.progress_values().back(), 100);
+  }
+}
+
+TEST(TriggerDacCalibration, HitWindow) {
+  const double step = 0.1 / 399.0;
+  HitWindow single;
+  single.hit(37);
+  EXPECT_NEAR(single.mean_threshold(), step * 37 - 0.05, 1e-7);
+  HitWindow band;
+  for (int k = 150; k <= 250; ++k) band.hit(k);
+  EXPECT_NEAR(band.mean_threshold() * 1000.0, 0.12531, 1e-4);
+  HitWindow none;
+  EXPECT_FALSE(none.found());
+  EXPECT_NEAR(none.mean_threshold(), step * 200 - 0.05, 1e-7);
+}
+
+// The offsets compensate the discriminators' true offsets to within a scan step, and the
+// thresholds reloaded after the calibration include them.
+TEST(TriggerDacCalibration, FindsEveryDiscriminatorOffset) {
+  // On the board's own clock the counters count for the bus time of the register accesses
+  // between the start and the read, whatever the load of the machine running the test.
+  Calibrated c(quiet_inputs(), 1, std::make_shared<test::FakeClock>());
+  c.st.sam[1].TriggerThreshold[1] = 0.02f;
+  ASSERT_TRUE(Calibrate_TriggerThresholdDACsOffset(c.st));
+  EXPECT_TRUE(c.st.calib.TriggerDACsOffsetDone);
+  const auto& truth = c.sim.board->imperfections().discriminator_offset_v;
+  for (int ch = 0; ch < c.channels(); ++ch) {
+    // The discriminator switches at DAC + offset: the DAC must be set offset lower.
+    EXPECT_NEAR(c.st.calib.MeanThreshold[ch / 2][ch % 2], -truth[ch], kThresholdScanStep)
+        << "channel " << ch;
+  }
+  EXPECT_EQ(c.st.sam[1].TriggerThreshold[1], 0.02f);
+  const auto loads = c.sim.calls_named("SetChannelTriggerThreshold");
+  ASSERT_FALSE(loads.empty());
+  std::optional<std::int64_t> last_ch3;
+  for (const auto& r : loads)
+    if (r.args.at(1) == 3) last_ch3 = r.args.at(2);
+  EXPECT_EQ(last_ch3, Calculate_ThresholdDACIntValues(0.02f + c.st.calib.MeanThreshold[1][1]));
+  EXPECT_EQ(c.sim.calls_named("TriggerThreshold").back().args.at(1), 1);
+}
+
+TEST(TriggerDacCalibration, ACancelKeepsThePreviousOffsets) {
+  Calibrated c;
+  c.st.calib.MeanThreshold[0][0] = 0.004f;
+  c.sim.core.ui.cancel_progress_at = 30;
+  EXPECT_FALSE(Calibrate_TriggerThresholdDACsOffset(c.st));
+  EXPECT_EQ(c.st.calib.MeanThreshold[0][0], 0.004f);
+  EXPECT_FALSE(c.st.calib.TriggerDACsOffsetDone);
+}
+
+}  // namespace
+}  // namespace vx

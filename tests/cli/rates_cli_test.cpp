@@ -1,0 +1,129 @@
+// veltrix-cli rates and scan, run as separate processes on the simulated board.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Cli {
+  int rc = -1;
+  std::string out;
+};
+
+struct RatesCli : ::testing::Test {
+  test::TempDir home;
+
+  RatesCli() {
+    std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 2000\npulse.polarity = positive\n";
+  }
+  Cli run(const std::string& args) {
+    const fs::path cli =
+        fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" / "veltrix-cli";
+    const std::string command = "'" + cli.string() + "' --user-dir '" + home.path().string() +
+                                "' --sim-config '" + (home.path() / "sim.cfg").string() +
+                                "' --model dt5743 " + args + " 2>&1";
+    Cli result;
+    std::FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) return result;
+    std::array<char, 4096> buffer{};
+    while (std::fgets(buffer.data(), buffer.size(), p) != nullptr) result.out += buffer.data();
+    const int status = ::pclose(p);
+    result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+};
+
+std::vector<std::string> lines_of(const fs::path& file) {
+  std::ifstream in(file);
+  std::vector<std::string> out;
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
+  const Cli r = run("rates --seconds 2 --channels 0,3 --trigger normal");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  const auto table = r.out.find("Hit rates over the run");
+  ASSERT_NE(table, std::string::npos) << r.out;
+  std::istringstream rows(r.out.substr(table));
+  std::string line;
+  std::getline(rows, line);
+  std::getline(rows, line);
+  for (const int expected_channel : {0, 3}) {
+    int channel = -1;
+    long long hits = 0;
+    double seconds = 0.0, rate = 0.0;
+    ASSERT_TRUE(rows >> channel >> hits >> seconds >> rate) << r.out;
+    EXPECT_EQ(channel, expected_channel);
+    EXPECT_NEAR(rate, 2000.0, 100.0) << r.out;
+    EXPECT_GT(seconds, 1.0);
+  }
+}
+
+TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
+  const auto file = home.path() / "scan.dat";
+  const Cli refused = run("scan --from 0.05 --to 0.25 --steps 3 --time 0.05");
+  EXPECT_NE(refused.rc, 0);
+  EXPECT_NE(refused.out.find("pass --yes"), std::string::npos) << refused.out;
+
+  const Cli r = run("--yes scan --from 0.05 --to 0.25 --steps 3 --time 0.05 --channel 1 --save '" +
+                    file.string() + "'");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("step 3/3  threshold +0.2500 V"), std::string::npos) << r.out;
+  const auto lines = lines_of(file);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "== RATE VS THRESHOLD WITH NB OF ELEMENTS : 3 ==");
+  EXPECT_EQ(lines[2], "0.0500 0.1500 0.2500 ");
+  EXPECT_EQ(lines[3], "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 1 ==");
+  std::istringstream rates(lines[4]);
+  int low = 0, mid = 0, high = -1;
+  ASSERT_TRUE(rates >> low >> mid >> high);
+  EXPECT_NEAR(low, 2000, 400);
+  EXPECT_NEAR(mid, 2000, 400);
+  EXPECT_EQ(high, 0);
+
+  EXPECT_EQ(run("--yes scan --from 0 --to 0.1 --steps 2 --time 0.01 --channel 9").rc, 2);
+}
+
+TEST_F(RatesCli, RunWritesBothHistogramFiles) {
+  const auto dir = home.path() / "histos";
+  const Cli r =
+      run("run --events 200 --trigger normal --charge software --time-jitter 0,1 "
+          "--save-histos '" +
+          dir.string() + "'");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(dir)) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_NE(files[0].filename().string().find("_ChargeHistos_"), std::string::npos);
+  EXPECT_NE(files[1].filename().string().find("_TimeHistos_"), std::string::npos);
+  const auto charge = lines_of(files[0]);
+  ASSERT_GE(charge.size(), 8u);
+  EXPECT_EQ(charge[0], "=== CHARGE HISTOs === ");
+  int entries = 0;
+  ASSERT_EQ(std::sscanf(charge[2].c_str(), "== Nb Of Entries in Histogram : %d  ==", &entries), 1);
+  EXPECT_GT(entries, 0);
+  const auto time = lines_of(files[1]);
+  ASSERT_EQ(time.size(), 12u);
+  EXPECT_EQ(
+      time[0].rfind("=== TIME DIFFERENCE DISTRIBUTION BETWEEN CHANNEL [0] AND CHANNEL [1] ON ", 0),
+      0u);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,177 @@
+// The Rate Measurements and Hit Rate Vs Threshold panels, offscreen, on the simulated board.
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "analysis/rate_scan.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/dacs.h"
+#include "support/test_state.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/main_window.h"
+#include "ui/panels/rate_panel.h"
+#include "ui/panels/rate_scan_panel.h"
+
+namespace vx::ui {
+namespace {
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  void popup(PopupKind, const QString& title, const QString& text) override {
+    popups << title + ": " + text;
+  }
+  bool confirm(const QString&, const QString& text) override {
+    questions << text;
+    return true;
+  }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> select_file(const FileDialogRequest& r) override {
+    requests.push_back(r);
+    return save_as;
+  }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  QStringList popups, questions;
+  std::vector<FileDialogRequest> requests;
+  std::optional<QString> save_as;
+};
+
+// With VELTRIX_SHOT_DIR set, the panels are also saved as pictures there.
+void save_picture(QWidget* w, const char* name) {
+  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR"))
+    w->grab().save(QString("%1/%2.png").arg(dir, name));
+}
+
+bool wait_until(const std::function<bool()>& pred) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > 20000) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+struct GuiRatePanels : ::testing::Test {
+  test::TempDir home;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<GuiApp> app;
+
+  GuiRatePanels() {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&dialogs);
+    app->start();
+    auto& cp = app->connection_panel();
+    cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
+    cp.link_box()->setCurrentIndex(0);
+    cp.connect_button()->click();
+  }
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+  template <typename W>
+  W* scan_child(const char* name) {
+    return main().rate_scan_panel()->findChild<W*>(name);
+  }
+};
+
+TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  ASSERT_EQ(static_cast<int>(st().sys.NbOfChannels), 8);
+  main().action("PLOTRATEVSTHRESHOLD")->trigger();
+  ASSERT_TRUE(main().rate_scan_panel()->isVisible());
+
+  auto* min = scan_child<QDoubleSpinBox>("MINTHRESHOLDFORPLOT");
+  auto* max = scan_child<QDoubleSpinBox>("MAXTHRESHOLDFORPLOT");
+  min->setValue(-0.25);
+  emit min->editingFinished();
+  max->setValue(-0.05);
+  emit max->editingFinished();
+  scan_child<QSpinBox>("NBOFSTEPSFORPLOT")->setValue(5);
+  scan_child<QDoubleSpinBox>("COUNTINGTIMEPERSTEP")->setValue(0.06);
+  scan_child<QComboBox>("CH_FOR_RATE_VS_THRES")->setCurrentIndex(3);  // channel 2
+  EXPECT_EQ(static_cast<int>(st().gui.RateVsThresholdChannel), 2);
+
+  const int finished = st().rates.ScansFinished.load();
+  scan_child<QPushButton>("START_RUN")->click();
+  ASSERT_EQ(dialogs.questions.size(), 1);
+  EXPECT_FALSE(scan_child<QPushButton>("START_RUN")->isEnabled());
+  ASSERT_TRUE(wait_until([&] { return st().rates.ScansFinished.load() != finished; }));
+  ASSERT_TRUE(wait_until([&] { return scan_child<QPushButton>("START_RUN")->isEnabled(); }));
+  EXPECT_TRUE(main().isVisible());
+
+  auto* graph = scan_child<QCustomPlot>("RATEVSTHRESGRAPH");
+  ASSERT_EQ(graph->graphCount(), 1);  // only the plotted channel
+  ASSERT_EQ(graph->graph(0)->dataCount(), 5);
+  // -0.2 V to -0.05 V lie within the negative 200 mV pulses (1 kHz); -0.25 V beyond them.
+  EXPECT_EQ(graph->graph(0)->data()->at(0)->value, 0.0);
+  EXPECT_NEAR(graph->graph(0)->data()->at(4)->value, 1000.0, 400.0);
+  EXPECT_NEAR(graph->xAxis->range().lower, -0.25, 1e-6);
+  EXPECT_EQ(scan_child<QLabel>("SCANPROGRESS")->text(), "5 steps measured");
+
+  save_picture(main().rate_scan_panel(), "rate-scan");
+  const auto file = home.path() / "scan.dat";
+  dialogs.save_as = QString::fromStdString(file.string());
+  scan_child<QPushButton>("SAVERATEPLOT")->click();
+  ASSERT_EQ(dialogs.requests.size(), 1u);
+  EXPECT_EQ(dialogs.requests[0].title, "Name of File to Save Rate Vs Threshold Plot");
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[2], "-0.2500 -0.2000 -0.1500 -0.1000 -0.0500 ");
+  EXPECT_EQ(lines[3], "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 2 ==");
+}
+
+TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  main().action("RATEMEASUREMENTS")->trigger();
+  RatePanel* panel = main().rate_panel();
+  ASSERT_TRUE(panel->isVisible());
+  panel->findChild<QCheckBox*>("ENABLERATEMEAS")->setChecked(true);
+  ASSERT_EQ(dialogs.popups.size(), 1);
+  EXPECT_TRUE(dialogs.popups[0].startsWith("INFO: Trigger Rates are measured"));
+  EXPECT_EQ(static_cast<int>(st().gui.RateMeasurementOn), 1);
+
+  // The channels' negative pulses (200 mV, 1 kHz) trigger the events, clear of the noise.
+  for (int ch = 0; ch < 8; ++ch) {
+    st().gui.ThresholdVolts[ch] = -0.05f;
+    Update_TriggerThreshold(st(), ch);
+  }
+  st().sys.TriggerSource = 1;
+  Set_SystemTriggerMode(st());
+  main().action("START")->trigger();
+  auto* value = panel->findChild<QLabel*>("RATEVALUECH1");
+  auto* unit = panel->findChild<QLabel*>("RATEUNITYCH1");
+  ASSERT_TRUE(wait_until([&] { return value->text() != "-"; }));
+  const double scale = unit->text() == "kHz" ? 1e3 : unit->text() == " Hz" ? 1.0 : 1e6;
+  EXPECT_NEAR(value->text().toDouble() * scale, 1000.0, 300.0) << unit->text().toStdString();
+  auto* chart = panel->findChild<QCustomPlot*>("RAWTRIGGERSTRIPCHART");
+  EXPECT_EQ(chart->graphCount(), 8);
+  save_picture(panel, "rates");
+  main().action("STOP")->trigger();
+  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+  EXPECT_GT(chart->graph(1)->dataCount(), 0);
+}
+
+}  // namespace
+}  // namespace vx::ui

@@ -1,0 +1,246 @@
+// The VERTICAL, HORIZONTAL/ACQ and TRIGGER pages and the expert panels, driven through their
+// widgets while the simulated board records every call.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "sim/simulated_board.h"
+#include "support/test_state.h"
+#include "ui/access_panel.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/main_window.h"
+
+namespace vx::ui {
+namespace {
+
+class SilentDialogs : public Dialogs {
+ public:
+  void popup(PopupKind, const QString& title, const QString& text) override {
+    shown.push_back(title + ": " + text);
+  }
+  bool confirm(const QString&, const QString&) override { return false; }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::vector<QString> shown;
+};
+
+bool wait_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeout_ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+struct GuiSettings : ::testing::Test {
+  test::TempDir home;
+  SilentDialogs dialogs;
+  std::unique_ptr<GuiApp> app;
+  CallLog calls;
+
+  GuiSettings() {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&dialogs);
+    app->start();
+  }
+  ~GuiSettings() override {
+    if (st().AcquisitionRunning.load() == 1) main().stop_and_wait();
+    app.reset();
+  }
+
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+
+  // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
+  void connect_board(int model_index) {
+    auto& panel = app->connection_panel();
+    panel.model_box()->setCurrentIndex(model_index);
+    panel.link_box()->setCurrentIndex(1);
+    panel.connect_button()->click();
+    ASSERT_TRUE(wait_until(
+        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
+    ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+    app->board()->attach_call_log(&calls);
+  }
+
+  template <typename T>
+  T* widget(const char* page, const char* name) {
+    auto* p = main().findChild<QWidget*>(page);
+    EXPECT_NE(p, nullptr) << page;
+    auto* w = p == nullptr ? nullptr : p->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << page << " " << name;
+    return w;
+  }
+
+  std::vector<CallRecord> named(const std::string& name) const {
+    std::vector<CallRecord> out;
+    for (const auto& r : calls.records())
+      if (r.name == name) out.push_back(r);
+    return out;
+  }
+
+  // The run goes on after a change: it is running and reads new events.
+  void expect_run_goes_on() {
+    EXPECT_EQ(st().AcquisitionRunning.load(), 1);
+    const int before = st().EventNumber.load();
+    EXPECT_TRUE(wait_until([&] { return st().EventNumber.load() > before + 2; }, 10000));
+  }
+
+  void open_gated(const char* item) {
+    main().action(item)->trigger();
+    AccessPanel& gate = *main().access_panel();
+    gate.code_field()->setText("vrmt2468");
+    gate.ok_button()->click();
+    QApplication::processEvents();
+  }
+};
+
+TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
+  connect_board(2);
+  main().run_type()->setCurrentIndex(3);
+  emit main().run_type()->activated(3);
+  main().action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
+  const int starts = static_cast<int>(named("SWStartAcquisition").size());
+
+  widget<QSpinBox>("TRIGGER", "SELCHANNEL")->setValue(2);
+  widget<QDoubleSpinBox>("TRIGGER", "THRESHOLD")->setValue(-0.1);
+  const auto thresholds = named("SetChannelTriggerThreshold");
+  ASSERT_EQ(thresholds.size(), 1u);
+  EXPECT_EQ(thresholds[0].args[1], 2);
+  EXPECT_EQ(thresholds[0].args[2], 35388) << "(1.25 + 0.1) / 2.5 x 65535";
+  EXPECT_FLOAT_EQ(st().gui.ThresholdVolts[2], -0.1f);
+  expect_run_goes_on();
+
+  // The vertical page edits the channel selected on the trigger page too.
+  EXPECT_EQ(widget<QSpinBox>("VERTICAL", "SELCHANNEL")->value(), 2);
+  widget<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(0.25);
+  const auto offsets = named("SetChannelDCOffset");
+  ASSERT_EQ(offsets.size(), 1u);
+  EXPECT_EQ(offsets[0].args[1], 2);
+  EXPECT_EQ(offsets[0].args[2], 39321) << "(0.25 + 1.25) / 2.5 x 65535";
+  // The threshold's range followed the offset.
+  EXPECT_DOUBLE_EQ(widget<QDoubleSpinBox>("TRIGGER", "THRESHOLD")->maximum(), 1.5);
+  expect_run_goes_on();
+
+  auto* frequency = widget<QComboBox>("HORIZONTAL", "FREQUENCY");
+  frequency->setCurrentIndex(2);
+  emit frequency->activated(2);
+  ASSERT_EQ(named("SetSAMSamplingFrequency").size(), 1u);
+  EXPECT_EQ(named("SetSAMSamplingFrequency")[0].args[1], 2) << "800 MS/s";
+  EXPECT_EQ(widget<QLineEdit>("HORIZONTAL", "SCALEIND")->text(), "1250 ps");
+  expect_run_goes_on();
+
+  EXPECT_EQ(static_cast<int>(named("SWStartAcquisition").size()), starts + 3)
+      << "one restart per change";
+  EXPECT_EQ(named("SWStopAcquisition").size(), 3u);
+}
+
+TEST_F(GuiSettings, PagesRoundAndRefuseAsTheBoardAllows) {
+  connect_board(1);  // 8 channels
+  auto* gate = widget<QSpinBox>("TRIGGER", "PRIMITIVESGATELENGTH");
+  gate->setValue(23);
+  EXPECT_EQ(gate->value(), 20);
+  EXPECT_EQ(st().sys.PrimitivesGateLength, 4);
+
+  auto* channel = widget<QSpinBox>("VERTICAL", "SELCHANNEL");
+  channel->setValue(5);
+  channel->setValue(8);
+  EXPECT_EQ(channel->value(), 5);
+  EXPECT_TRUE(main()
+                  .message_box(MessageTab::Infos)
+                  ->toPlainText()
+                  .contains("Selected channel number exceeds number of channels in system."));
+  EXPECT_FALSE(widget<QCheckBox>("TRIGGER", "TRIGGERSELCH8")->isVisibleTo(&main()));
+
+  auto* full = widget<QCheckBox>("HORIZONTAL", "FULLRECORDINGDEPTH");
+  ASSERT_TRUE(full->isChecked());
+  full->click();
+  EXPECT_TRUE(full->isChecked()) << "only the popup";
+  EXPECT_NE(std::find(dialogs.shown.begin(), dialogs.shown.end(),
+                      "INFO: To reduce the recording depth reduce the Specified Depth!\n"),
+            dialogs.shown.end());
+  widget<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(16);
+  EXPECT_EQ(st().sys.RecordLength, 256);
+  EXPECT_FALSE(full->isChecked());
+  EXPECT_EQ(widget<QLineEdit>("HORIZONTAL", "RECORDINGDEPTH")->text(), "256 samples");
+
+  // The monitor and synchronisation exist on the VME board only.
+  EXPECT_FALSE(main().action("BUFFERMONITOR")->isEnabled());
+  EXPECT_FALSE(main().action("SYNC_OPTIONS")->isEnabled());
+}
+
+TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
+  connect_board(2);
+  auto* slow = main().findChild<QWidget*>("PANEL_SC");
+  ASSERT_NE(slow, nullptr);
+  EXPECT_FALSE(slow->isVisible());
+  open_gated("SAM_REG");
+  EXPECT_TRUE(slow->isVisible());
+  EXPECT_EQ(slow->windowTitle(), "SAM Slow Control");
+
+  auto* en_dac = slow->findChild<QCheckBox*>("En_DAC");
+  ASSERT_NE(en_dac, nullptr);
+  ASSERT_FALSE(en_dac->isChecked()) << "the default word 0xC081 has no En_DAC";
+  en_dac->click();
+  for (const auto& blk : st().sam) EXPECT_EQ(blk.SamReg2, 0xC0A1);
+  EXPECT_EQ(slow->findChild<QLineEdit*>("SAMREG2")->text(), "0xC0A1");
+  int index2_loads = 0;
+  for (const auto& r : named("WriteRegister")) index2_loads += r.args[2] == 0x2002 ? 1 : 0;
+  EXPECT_EQ(index2_loads, 8) << "register index 2 of every block";
+
+  open_gated("DEBUG");
+  auto* debug = main().findChild<QWidget*>("PANEL_DEB");
+  ASSERT_TRUE(debug->isVisible());
+  calls.clear();
+  debug->findChild<QCheckBox*>("ADC20MHZ")->click();
+  EXPECT_EQ(st().sys.Adc20MHzOnOff, 1);
+  ASSERT_EQ(named("WriteRegister").size(), 1u);
+  EXPECT_EQ(named("WriteRegister")[0].args[1], 0x8070);
+  EXPECT_EQ(named("WriteRegister")[0].args[2] & 0x2, 0x2);
+
+  // The monitor gain chosen on the MON panel shows on the debug panel too.
+  main().action("BUFFERMONITOR")->trigger();
+  auto* monitor = main().findChild<QWidget*>("P_MONITOR");
+  ASSERT_TRUE(monitor->isVisible());
+  auto* gain = monitor->findChild<QComboBox*>("MONITORGAIN");
+  gain->setCurrentIndex(4);
+  emit gain->activated(4);
+  EXPECT_EQ(st().sys.MonitorGain, 4);
+  EXPECT_EQ(debug->findChild<QComboBox*>("MONITORGAIN")->currentIndex(), 4);
+
+  main().action("PULSERMODE")->trigger();
+  auto* pulser = main().findChild<QWidget*>("PANEL_PM");
+  ASSERT_TRUE(pulser->isVisible());
+  calls.clear();
+  pulser->findChild<QCheckBox*>("PULSECH3")->click();
+  const auto enabled = named("EnableSAMPulseGen");
+  ASSERT_EQ(enabled.size(), 1u);
+  EXPECT_EQ(enabled[0].args[1], 3);
+}
+
+}  // namespace
+}  // namespace vx::ui
