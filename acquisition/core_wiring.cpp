@@ -4,6 +4,7 @@
 #include "analysis/main_graph.h"
 #include "analysis/rate_measurement.h"
 #include "analysis/time_amplitude.h"
+#include "calibration/inl_calibration.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 
@@ -18,6 +19,7 @@ void Install_CoreHooks(State& st) {
   h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
   h.start_acquisition_from_user = [&st] { Start_AcquisitionFromUser(st); };
   h.close_device = [&st] { Close_Device(st); };
+  Install_INLCalibrationHooks(st);
   h.update_rate_measurement = [&st](int block) { Update_RateMeasurement(st, block); };
 }
 

@@ -16,6 +16,7 @@
 #include "app/calibration_data.h"
 #include "app/event_data.h"
 #include "app/file_data.h"
+#include "app/inl_calibration_data.h"
 #include "app/measurement_data.h"
 #include "app/params.h"
 #include "app/rate_data.h"
@@ -154,6 +155,7 @@ class State {
   int EndSigmaSample = kMaxSamples - 1;
 
   CalibrationData calib;
+  InlCalibrationData inl;
   EepromPanelValues eeprom_panel;
 
   RunData run;

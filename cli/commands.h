@@ -83,6 +83,19 @@ struct EepromOptions {
 std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app);
 int command_eeprom(Session& session, const EepromOptions& options);
 
+// veltrix-cli calibrate inl ... and veltrix-cli inl load.
+struct InlOptions {
+  CLI::App* calibrate = nullptr;
+  CLI::App* load = nullptr;
+  int events = 20000;
+  bool save_to_flash = false;
+  std::string location = "Veltrix";
+  std::string responsible = "unknown";
+};
+// Adds `inl` to the `calibrate` command (created when not there yet) and the `inl` command.
+std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app);
+int command_inl(Session& session, const InlOptions& options);
+
 int command_info(Session& session);
 // What the EEPROM of daughter board d holds, as read by Read_EEPROM_Info.
 void print_daughter_board(State& st, int d);

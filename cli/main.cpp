@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
   vx::cli::add_calibrate_command(app, calibrate_options);
   const auto eeprom = vx::cli::add_eeprom_command(app);
   auto* guide = app.add_subcommand("guide", "Print where the user's guide is");
+  const auto inl = vx::cli::add_inl_commands(app);
   const auto rates = vx::cli::add_rates_command(app);
   const auto scan = vx::cli::add_scan_command(app);
   CLI11_PARSE(app, argc, argv);
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   if (*demo) return vx::cli::command_demo(session);
   if (*setup_save) return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
+  if (*inl->calibrate || *inl->load) return vx::cli::command_inl(session, *inl);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);
   if (*rates->command) return vx::cli::command_rates(session, *rates);
   if (*scan->command) return vx::cli::command_scan(session, *scan);

@@ -15,6 +15,7 @@
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
+#include "ui/panels/inl_panel.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
 #include "ui/tcp_panel.h"
@@ -150,6 +151,9 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::TcpServer:
       tcp_->refresh();
       break;
+    case Panel::InlCalibration:
+      main_->inl_panel()->refresh_histograms();
+      break;
     case Panel::SlowControl:
     case Panel::Debug:
     case Panel::Sync:
@@ -166,6 +170,7 @@ void GuiApp::refresh_panel(Panel panel) {
       main_->rate_scan_panel()->refresh();
       connection_->refresh();
       main_->refresh_all();
+      main_->inl_panel()->refresh();
       tcp_->refresh();
       break;
     default:

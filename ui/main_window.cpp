@@ -41,6 +41,7 @@
 #include "ui/panels/debug_panel.h"
 #include "ui/panels/eeprom_panel.h"
 #include "ui/panels/horizontal_page.h"
+#include "ui/panels/inl_panel.h"
 #include "ui/panels/monitor_panel.h"
 #include "ui/panels/pulser_panel.h"
 #include "ui/panels/rate_panel.h"
@@ -112,6 +113,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   access_ = new AccessPanel(dialogs_, this);
   info_ = new InfoPanel(this);
   eeprom_ = new EepromPanel(st_, this);
+  inl_ = new InlPanel(st_, this);
   rates_ = new RatePanel(st_, this);
   rate_scan_ = new RateScanPanel(st_, this);
   for (const auto& [name, panel] : {std::pair<const char*, QWidget*>{"RATEMEASUREMENTS", rates_},
@@ -129,6 +131,10 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
           [this] { Dump_EEPROM_To_File(st_, -1); });
   connect(access_, &AccessPanel::granted, this, [this](Panel panel) {
     if (panel == Panel::Eeprom) return eeprom_->open();
+    if (panel == Panel::InlCalibration) {
+      inl_->refresh();
+      return inl_->show();
+    }
     const char* name = panel == Panel::SlowControl ? "PANEL_SC"
                        : panel == Panel::Debug     ? "PANEL_DEB"
                                                    : nullptr;

@@ -28,6 +28,7 @@ class AccessPanel;
 class CalibrationMenu;
 class Dialogs;
 class EepromPanel;
+class InlPanel;
 class RatePanel;
 class RateScanPanel;
 class InfoPanel;
@@ -49,6 +50,7 @@ class MainWindow : public QMainWindow {
   CalibrationMenu* calibration_menu() const { return calibration_menu_; }
   InfoPanel* info_panel() const { return info_; }
   EepromPanel* eeprom_panel() const { return eeprom_; }
+  InlPanel* inl_panel() const { return inl_; }
   RatePanel* rate_panel() const { return rates_; }
   RateScanPanel* rate_scan_panel() const { return rate_scan_; }
 
@@ -144,6 +146,7 @@ class MainWindow : public QMainWindow {
   CalibrationMenu* calibration_menu_ = nullptr;
   InfoPanel* info_ = nullptr;
   EepromPanel* eeprom_ = nullptr;
+  InlPanel* inl_ = nullptr;
   RatePanel* rates_ = nullptr;
   RateScanPanel* rate_scan_ = nullptr;
   Led* running_led_ = nullptr;

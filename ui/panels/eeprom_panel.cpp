@@ -17,13 +17,12 @@
 #include "eeprom/eeprom_dump.h"
 #include "eeprom/eeprom_info.h"
 #include "eeprom/eeprom_low_level.h"
+#include "files/inl_file.h"
 #include "ui/led.h"
 
 namespace vx::ui {
 
 namespace {
-
-const char* kNotYet = "Not available in this version yet";
 
 QPushButton* button(const QString& text, const char* name) {
   auto* b = new QPushButton(text);
@@ -154,10 +153,8 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   auto* write_inl = button("Write INL Values to EEPROM", "WRITE_INL_VALUES");
   auto* inl_files_to = button("Write INL Files to EEPROM", "WRITE_INL_FILES");
   auto* inl_files_from = button("Save INL Files from EEPROM", "SAVE_INL_FILES");
-  for (auto* b : {inl_files_to, inl_files_from}) {
-    b->setEnabled(false);
-    b->setToolTip(kNotYet);
-  }
+  inl_files_to->setToolTip("Read the board's four INL files and store them on its EEPROM");
+  inl_files_from->setToolTip("Write the board's four INL files from its EEPROM");
   inf->addRow(write_inl);
   auto* files_row = new QHBoxLayout;
   files_row->addWidget(inl_files_to);
@@ -262,6 +259,15 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   });
   connect(save_info, &QPushButton::clicked, this, &EepromPanel::save_board_info);
   connect(write_inl, &QPushButton::clicked, this, &EepromPanel::write_inl_values);
+  connect(inl_files_to, &QPushButton::clicked, this, [this] {
+    const int d = selected_board();
+    if (!Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, d)) return;
+    Save_INL_Files_To_EEPROM(st_, d, location_->text().toStdString(),
+                             responsible_->text().toStdString(), Veltrix_Read_INL_From_File);
+    date_->setText(QString::fromStdString(st_.eeprom_panel.calibration_date));
+  });
+  connect(inl_files_from, &QPushButton::clicked, this,
+          [this] { Save_INL_Files_From_EEPROM(st_, selected_board(), Save_INL_In_File); });
   connect(load, &QPushButton::clicked, this, &EepromPanel::load_calibration);
   connect(write_ped, &QPushButton::clicked, this, [this] { write_table(0); });
   connect(write_sam, &QPushButton::clicked, this, [this] { write_table(1); });

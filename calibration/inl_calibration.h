@@ -1,0 +1,60 @@
+// Time non-linearity (INL) calibration from a sine wave: each event of a calibration run is
+// accumulated per SAM block channel, and at the end of the run the width of every cell
+// (DNL) and the accumulated time error of every cell (INL, ps) are computed.
+#pragma once
+
+#include <span>
+
+#include "app/inl_calibration_data.h"
+#include "app/state.h"
+
+namespace vx {
+
+// The number of cell groups actually used: INLNbOfSegments when it divides 64, else 64.
+int Inl_GroupCount(int requested);
+bool Inl_GroupCountValid(int requested);
+
+// Switching on also turns the board's INL correction off, selects the software trigger and
+// applies both to the board. Switching off only clears INLCalibrationRunning.
+void Enable_INLCalibration(State& st, bool on);
+
+// Per-run reset of the accumulators of every channel (interval references are kept).
+void Clear_INLAccumulators(State& st);
+void Clear_INLChannel(InlChannelCalibration& k);
+
+// One channel's event: `waveform` holds the 1024 time-ordered samples, `first_cell` the
+// block's first-cell index.
+struct InlAccumulateOptions {
+  float threshold = 0.0f;  // counts
+  int groups = 64;
+  int inspected_cell = 0;
+};
+void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> waveform,
+                           int first_cell, const InlAccumulateOptions& options);
+// Every enabled channel of every block of the current event.
+void Accumulate_INLCalibration(State& st);
+
+struct InlComputeOptions {
+  int groups = 64;
+  double period_ps = 312.5;
+  bool use_interval_ratio = true;
+  int cell_offset = 0;
+};
+struct InlSummary {
+  double frequency_mhz = 0.0;  // of the calibration sine; 0 when no interval was measured
+  double inl_rms_ps = 0.0;
+  double mean_segment_mv = 0.0;
+  double dnl_rms_ps = 0.0;
+};
+InlSummary Compute_INLChannel(InlChannelCalibration& k, const InlComputeOptions& options);
+// Every enabled channel of every block, with the messages, then the histogram panel.
+void Compute_INLCalibration(State& st);
+// Asks the INL histogram panel to redraw from the results.
+void Compute_LinearityHistos(State& st);
+
+// TimePedestals = ResidualSegments for each enabled channel of the block.
+void Save_INL_In_Array(State& st, int block);
+
+void Install_INLCalibrationHooks(State& st);
+
+}  // namespace vx

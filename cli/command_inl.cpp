@@ -1,0 +1,130 @@
+// veltrix-cli calibrate inl [--events N] [--save-to-flash] and veltrix-cli inl load: the time
+// non-linearity calibration from the board's sine input, and the INL files back into the
+// tables.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "acquisition/run_control.h"
+#include "calibration/inl_calibration.h"
+#include "cli/commands.h"
+#include "digitizer/board_configuration.h"
+#include "eeprom/calibration_tables.h"
+#include "files/inl_file.h"
+#include "platform/numeric.h"
+
+namespace vx::cli {
+
+namespace {
+
+int blocks_of(State& st) {
+  return std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+}
+bool enabled(State& st, int b, int c) {
+  return st.gui.ChannelEnabled[kChannelsPerBlock * b + c] == 1;
+}
+
+int calibrate_inl(Session& session, const InlOptions& o) {
+  if (!session.connect()) return 1;
+  State& st = session.state();
+  const int errors_before = session.ui().errors_seen.load();
+  Enable_INLCalibration(st, true);
+  Set_RunType(st, 1, o.events);
+  const int generation = st.AcquisitionGeneration.load();
+  if (Start_AcquisitionFromUser(st) != 1) return 1;
+  int last_percent = -1;
+  session.run_until(
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
+      [&] {
+        const int percent = static_cast<int>(100LL * st.EventNumber.load() / std::max(1, o.events));
+        if (percent / 10 != last_percent / 10) {
+          std::fprintf(stderr, "INL calibration: %d %% of %d events\n", percent, o.events);
+          last_percent = percent;
+        }
+      });
+  Enable_INLCalibration(st, false);
+  if (Session::interrupted() || !st.inl.computed) {
+    std::fprintf(stderr, "INL calibration interrupted: nothing saved.\n");
+    return 1;
+  }
+  int failures = 0;
+  for (int b = 0; b < blocks_of(st); ++b) {
+    Save_INL_In_Array(st, b);
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (!enabled(st, b, c)) continue;
+      const auto& k = st.inl.at(b, c);
+      const MeanAndSigma dnl = StdDev(std::span<const double>(k.GlobalTimeDNL));
+      const MeanAndSigma inl = StdDev(std::span<const double>(k.ResidualSegments));
+      std::printf("ch%-2d  global DNL %8.3f ps rms   global INL %8.3f ps rms\n",
+                  kChannelsPerBlock * b + c, dnl.sigma, inl.sigma);
+      if (Save_INL_In_File(st, b, c) != 1) ++failures;
+    }
+  }
+  if (o.save_to_flash && Save_INL_Values_To_EEPROM(st, -1, o.location, o.responsible) != 0)
+    ++failures;
+  if (failures > 0 || session.ui().errors_seen.load() != errors_before) return 1;
+  return 0;
+}
+
+int load_inl(Session& session) {
+  if (!session.connect()) return 1;
+  State& st = session.state();
+  int refused = 0;
+  for (int b = 0; b < blocks_of(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (!enabled(st, b, c)) continue;
+      const bool read = Veltrix_Read_INL_From_File(st, b, c) == 1;
+      std::printf("%s  %s\n", read ? "read   " : "refused",
+                  Inl_FilePath(st, b, c).string().c_str());
+      refused += read ? 0 : 1;
+    }
+  }
+  st.acq.INLCorrectionEnabled = 1;
+  Set_SAMCorrectionLevel(st);
+  return refused == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app) {
+  auto o = std::make_shared<InlOptions>();
+  const char* user = std::getenv("USER");
+  if (user != nullptr && *user != '\0') o->responsible = std::string(user).substr(0, 15);
+  CLI::App* calibrate = nullptr;
+  try {
+    calibrate = app.get_subcommand("calibrate");
+  } catch (const CLI::Error&) {
+    calibrate = nullptr;
+  }
+  if (calibrate == nullptr) {
+    calibrate = app.add_subcommand("calibrate", "Calibrate the board");
+    calibrate->require_subcommand(1);
+  }
+  o->calibrate = calibrate->add_subcommand(
+      "inl", "Time non-linearity calibration from the sine input; writes the INL files");
+  o->calibrate->add_option("--events", o->events, "Events accumulated")
+      ->check(CLI::Range(1, 10000000));
+  o->calibrate->add_flag("--save-to-flash", o->save_to_flash,
+                         "Also store the tables on the daughter boards' EEPROMs");
+  o->calibrate
+      ->add_option("--location", o->location, "Calibration place stored with --save-to-flash")
+      ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
+  o->calibrate->add_option("--responsible", o->responsible, "Person stored with --save-to-flash")
+      ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
+  auto* inl = app.add_subcommand("inl", "INL correction files");
+  inl->require_subcommand(1);
+  o->load =
+      inl->add_subcommand("load", "Read the INL files into the tables, turn the correction on");
+  return o;
+}
+
+int command_inl(Session& session, const InlOptions& options) {
+  if (options.calibrate != nullptr && *options.calibrate) return calibrate_inl(session, options);
+  if (options.load != nullptr && *options.load) return load_inl(session);
+  return 0;
+}
+
+}  // namespace vx::cli

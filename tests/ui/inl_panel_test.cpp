@@ -1,0 +1,58 @@
+// The INL Calibration panel and its histogram window, offscreen.
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <cstdlib>
+
+#include "support/test_state.h"
+#include "ui/panels/inl_panel.h"
+
+namespace vx::ui {
+namespace {
+
+TEST(GuiInlPanel, SettingsAndHistograms) {
+  test::TestCore core;
+  State& st = core.state;
+  st.sys.NbOfSAMBlocks = 2;
+  st.acq.INLNbOfSegments = 64;
+  for (int ch = 0; ch < 4; ++ch) st.gui.ChannelEnabled[ch] = ch != 2 ? 1 : 0;
+  InlPanel panel(st);
+
+  // Only group counts that divide the 64 group slots are offered.
+  auto* groups = panel.findChild<QComboBox*>("JITTERNBOFMEANS");
+  ASSERT_NE(groups, nullptr);
+  ASSERT_EQ(groups->count(), 7);
+  for (int i = 0; i < groups->count(); ++i) EXPECT_EQ(64 % groups->itemData(i).toInt(), 0);
+  EXPECT_EQ(groups->currentData().toInt(), 64);
+
+  // Volts in, truncated counts stored, counts shown back in volts.
+  auto* threshold = panel.findChild<QDoubleSpinBox*>("CALIBRATIONTHRESHOLD");
+  ASSERT_NE(threshold, nullptr);
+  threshold->setValue(0.5);
+  emit threshold->editingFinished();
+  EXPECT_EQ(st.acq.INLCalibPanelValue, 818.0f);
+  EXPECT_NEAR(threshold->value(), 818 * 1.25 / 2047.0, 1e-4);
+
+  // Results of a run: one curve per enabled channel in every graph.
+  for (int ch = 0; ch < 4; ++ch) st.inl.at(ch / 2, ch % 2).ResidualSegments.fill(ch);
+  st.inl.computed = true;
+  panel.findChild<QCheckBox*>("INLHISTOSENABLE")->setChecked(true);
+  for (int p = 1; p <= 6; ++p) {
+    auto* plot = panel.histograms()->findChild<QCustomPlot*>(QString("INLHISTO%1").arg(p));
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->graphCount(), 3) << "graph " << p;
+  }
+  if (const char* dir = std::getenv("VELTRIX_SCREENSHOT_DIR")) {
+    panel.show();
+    QApplication::processEvents();
+    panel.grab().save(QString(dir) + "/inl_panel.png");
+    panel.histograms()->grab().save(QString(dir) + "/inl_histos.png");
+  }
+}
+
+}  // namespace
+}  // namespace vx::ui
