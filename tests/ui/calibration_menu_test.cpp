@@ -13,6 +13,7 @@
 #include <deque>
 #include <fstream>
 
+#include "gui_fixture.h"
 #include "support/test_state.h"
 #include "ui/calibration_menu.h"
 #include "ui/connection_panel.h"
@@ -22,28 +23,6 @@
 
 namespace vx::ui {
 namespace {
-
-class PromptDialogs : public Dialogs {
- public:
-  void popup(PopupKind, const QString&, const QString&) override {}
-  bool confirm(const QString&, const QString&) override { return true; }
-  std::optional<QString> prompt(const QString& title, const QString& text,
-                                const QString&) override {
-    asked.push_back(title + ": " + text);
-    if (answers.empty()) return std::nullopt;
-    const bool cancel = !answers.front().has_value();
-    const QString a = answers.front().value_or(QString());
-    answers.pop_front();
-    if (cancel) return std::nullopt;
-    return a;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::deque<std::optional<QString>> answers;
-  QStringList asked;
-};
 
 // Watches every progress dialog the application shows: its title and the highest value its
 // bar reached.
@@ -66,39 +45,11 @@ class ProgressWatcher : public QObject {
   int highest = -1;
 };
 
-bool wait_until(const std::function<bool()>& pred, int timeout_ms = 60000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
+struct GuiCalibration : GuiTest {
+  GuiCalibration() : GuiTest("input = none\nexternal_rate_hz = 0\n") {
+    dialogs.confirm_answer = true;
   }
-  QApplication::processEvents();
-  return true;
-}
-
-struct GuiCalibration : ::testing::Test {
-  test::TempDir home;
-  PromptDialogs dialogs;
-  std::unique_ptr<GuiApp> app;
-
-  GuiCalibration() {
-    const auto config = home.path() / "quiet.cfg";
-    std::ofstream(config) << "input = none\nexternal_rate_hz = 0\n";
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    options.sim_config = config.string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
-    auto& panel = app->connection_panel();
-    panel.model_box()->setCurrentIndex(2);
-    panel.link_box()->setCurrentIndex(1);
-    panel.connect_button()->click();
-    EXPECT_TRUE(wait_until([&] { return app->main_window().isVisible(); }));
-  }
-  MainWindow& main() { return app->main_window(); }
-  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
+  void SetUp() override { connect_board(); }
 };
 
 TEST_F(GuiCalibration, PedestalPromptCancelRepromptAndADialogThatReaches100) {
@@ -106,13 +57,13 @@ TEST_F(GuiCalibration, PedestalPromptCancelRepromptAndADialogThatReaches100) {
   QAction* calibrate = main().action("CALIBRATE");
   ASSERT_TRUE(calibrate->isEnabled());
 
-  dialogs.answers = {std::nullopt};
+  dialogs.prompt_answers = {std::nullopt};
   calibrate->trigger();
   EXPECT_TRUE(infos().contains("Pedestals calibration cancelled by user."));
   EXPECT_FALSE(main().calibration_menu()->busy());
 
   ProgressWatcher watcher;
-  dialogs.answers = {QString("twenty"), QString("400")};
+  dialogs.prompt_answers = {QString("twenty"), QString("400")};
   dialogs.asked.clear();
   bool finished = false, ok = false;
   QObject::connect(main().calibration_menu(), &CalibrationMenu::finished,

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "gui_fixture.h"
 #include "sim/simulated_board.h"
 #include "support/test_state.h"
 #include "ui/access_panel.h"
@@ -27,58 +28,14 @@
 namespace vx::ui {
 namespace {
 
-class AnsweringDialogs : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    popups << title + ": " + text;
-  }
-  bool confirm(const QString&, const QString& text) override {
-    questions << text;
-    return answer;
-  }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  QStringList popups, questions;
-  bool answer = true;
-};
+struct GuiEepromPanel : GuiTest {
+  GuiEepromPanel() { dialogs.confirm_answer = true; }
 
-bool wait_until(const std::function<bool()>& pred) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > 20000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
-struct GuiEepromPanel : ::testing::Test {
-  test::TempDir home;
-  AnsweringDialogs dialogs;
-  std::unique_ptr<GuiApp> app;
-
-  GuiEepromPanel() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
-  }
-
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
   EepromPanel& panel() { return *main().eeprom_panel(); }
   template <typename W>
   W* child(const char* name) {
     return panel().findChild<W*>(name);
   }
-  QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
   std::vector<std::uint8_t> raw(int d, std::uint16_t address, std::uint32_t n) {
     std::vector<std::uint8_t> out(n);
     app->board()->Read_EEPROM(st().DeviceHandle.load(), d, address, n, out.data());
@@ -106,7 +63,7 @@ TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
   main().action("ADVANCED_EEPROM")->trigger();
   EXPECT_TRUE(main().access_panel()->isVisible());
   enter_code("letmein");
-  EXPECT_TRUE(dialogs.popups.contains("ERROR: Wrong Password,try again!"));
+  EXPECT_TRUE(dialogs.popups().contains("ERROR: Wrong Password,try again!"));
   EXPECT_FALSE(panel().isVisible());
   enter_code("vrmt2468");
   ASSERT_TRUE(panel().isVisible());
@@ -163,10 +120,10 @@ TEST_F(GuiEepromPanel, MenuDumpsEveryBoardAndSavesPedestalsOnlyWhenConfirmed) {
             2);
 
   st().calib.IndividualOffsetDistribution[1][0][5] = 100.0f;
-  dialogs.answer = false;
+  dialogs.confirm_answer = false;
   main().action("SAVE_PED_TO_EEPROM")->trigger();
   EXPECT_NE(raw(0, 0x3900 + 10, 2), (std::vector<std::uint8_t>{0x40, 0x06}));
-  dialogs.answer = true;
+  dialogs.confirm_answer = true;
   main().action("SAVE_PED_TO_EEPROM")->trigger();
   EXPECT_EQ(raw(0, 0x3900 + 10, 2), (std::vector<std::uint8_t>{0x40, 0x06}));  // 1600
   EXPECT_TRUE(messages(MessageTab::Infos)

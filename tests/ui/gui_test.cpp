@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "app/message_log.h"
+#include "gui_fixture.h"
 #include "support/test_state.h"
 #include "ui/access_panel.h"
 #include "ui/connection_panel.h"
@@ -37,88 +38,7 @@
 namespace vx::ui {
 namespace {
 
-class ScriptedDialogs : public Dialogs {
- public:
-  struct Shown {
-    PopupKind kind;
-    QString title, text;
-  };
-  void popup(PopupKind kind, const QString& title, const QString& text) override {
-    shown.push_back({kind, title, text});
-  }
-  bool confirm(const QString&, const QString&) override { return confirm_answer; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  // Each file dialog takes the next scripted answer; none left means Cancel.
-  std::optional<QString> select_file(const FileDialogRequest& request) override {
-    file_requests.push_back(request);
-    if (file_answers.empty()) return std::nullopt;
-    const QString answer = file_answers.front();
-    file_answers.pop_front();
-    return answer;
-  }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return directory_answer;
-  }
-  bool saw(const QString& title, const QString& text) const {
-    for (const auto& s : shown)
-      if (s.title == title && s.text.contains(text)) return true;
-    return false;
-  }
-  std::vector<Shown> shown;
-  bool confirm_answer = false;
-  std::deque<QString> file_answers;
-  std::vector<FileDialogRequest> file_requests;
-  std::optional<QString> directory_answer;
-};
-
-bool wait_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
-struct GuiFixture : ::testing::Test {
-  test::TempDir home;
-  ScriptedDialogs dialogs;
-  std::unique_ptr<GuiApp> app;
-
-  GuiFixture() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
-  }
-  ~GuiFixture() override { app.reset(); }
-
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
-
-  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
-
-  void run_to_the_end() {
-    main().action("START")->trigger();
-    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
-  }
-
-  void connect_board(int model_index = 2) {
-    auto& panel = app->connection_panel();
-    panel.model_box()->setCurrentIndex(model_index);
-    panel.link_box()->setCurrentIndex(1);
-    panel.connect_button()->click();
-    ASSERT_TRUE(wait_until(
-        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
-  }
-};
+using GuiFixture = GuiTest;
 
 TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
   EXPECT_TRUE(app->connection_panel().isVisible());

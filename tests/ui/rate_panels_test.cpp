@@ -18,6 +18,7 @@
 #include "analysis/rate_scan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
+#include "gui_fixture.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -29,65 +30,20 @@
 namespace vx::ui {
 namespace {
 
-class ScriptedDialogs : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    popups << title + ": " + text;
-  }
-  bool confirm(const QString&, const QString& text) override {
-    questions << text;
-    return true;
-  }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest& r) override {
-    requests.push_back(r);
-    return save_as;
-  }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  QStringList popups, questions;
-  std::vector<FileDialogRequest> requests;
-  std::optional<QString> save_as;
-};
-
 // With VELTRIX_SHOT_DIR set, the panels are also saved as pictures there.
 void save_picture(QWidget* w, const char* name) {
   if (const char* dir = std::getenv("VELTRIX_SHOT_DIR"))
     w->grab().save(QString("%1/%2.png").arg(dir, name));
 }
 
-bool wait_until(const std::function<bool()>& pred) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > 20000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
-struct GuiRatePanels : ::testing::Test {
-  test::TempDir home;
-  ScriptedDialogs dialogs;
-  std::unique_ptr<GuiApp> app;
-
+struct GuiRatePanels : GuiTest {
   GuiRatePanels() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
+    dialogs.confirm_answer = true;
     auto& cp = app->connection_panel();
     cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
     cp.link_box()->setCurrentIndex(0);
     cp.connect_button()->click();
   }
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
   template <typename W>
   W* scan_child(const char* name) {
     return main().rate_scan_panel()->findChild<W*>(name);
@@ -130,10 +86,10 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
 
   save_picture(main().rate_scan_panel(), "rate-scan");
   const auto file = home.path() / "scan.dat";
-  dialogs.save_as = QString::fromStdString(file.string());
+  dialogs.file_answers.push_back(QString::fromStdString(file.string()));
   scan_child<QPushButton>("SAVERATEPLOT")->click();
-  ASSERT_EQ(dialogs.requests.size(), 1u);
-  EXPECT_EQ(dialogs.requests[0].title, "Name of File to Save Rate Vs Threshold Plot");
+  ASSERT_EQ(dialogs.file_requests.size(), 1u);
+  EXPECT_EQ(dialogs.file_requests[0].title, "Name of File to Save Rate Vs Threshold Plot");
   std::ifstream in(file);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -148,8 +104,8 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   RatePanel* panel = main().rate_panel();
   ASSERT_TRUE(panel->isVisible());
   panel->findChild<QCheckBox*>("ENABLERATEMEAS")->setChecked(true);
-  ASSERT_EQ(dialogs.popups.size(), 1);
-  EXPECT_TRUE(dialogs.popups[0].startsWith("INFO: Trigger Rates are measured"));
+  ASSERT_EQ(dialogs.popups().size(), 1);
+  EXPECT_TRUE(dialogs.popups()[0].startsWith("INFO: Trigger Rates are measured"));
   EXPECT_EQ(static_cast<int>(st().gui.RateMeasurementOn), 1);
 
   // The channels' negative pulses (200 mV, 1 kHz) trigger the events, clear of the noise.

@@ -31,6 +31,7 @@
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
+#include "gui_fixture.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -43,87 +44,11 @@
 namespace vx::ui {
 namespace {
 
-class Answers : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    shown.push_back(title + ": " + text);
-    if (!on_popup) return;
-    const auto once = std::move(on_popup);
-    on_popup = nullptr;
-    once();
-  }
-  bool confirm(const QString&, const QString&) override { return false; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override {
-    if (files.empty()) return std::nullopt;
-    const QString f = files.front();
-    files.pop_front();
-    return f;
-  }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return directory;
-  }
-  QStringList shown;
-  std::function<void()> on_popup;  // runs once, while the next popup is "open"
-  std::deque<QString> files;
-  std::optional<QString> directory;
-};
-
-bool pump_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
-void pump_for(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-struct Bench : ::testing::Test {
-  test::TempDir home;
-  Answers answers;
-  std::unique_ptr<GuiApp> app;
-
-  Bench() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&answers);
-    app->start();
-  }
-  ~Bench() override { app.reset(); }
-
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
-  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
-
-  void connect_board(int model_index = 2) {
-    auto& panel = app->connection_panel();
-    panel.model_box()->setCurrentIndex(model_index);
-    panel.link_box()->setCurrentIndex(1);
-    panel.connect_button()->click();
-    ASSERT_TRUE(pump_until(
-        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
-    ASSERT_TRUE(pump_until([&] { return main().isVisible(); }));
-  }
+struct GuiBench : GuiTest {
   void set_run_type(int type, int events = 0) {
     main().run_type()->setCurrentIndex(type);
     emit main().run_type()->activated(type);
     if (type == 1) main().events_required()->setValue(events);
-  }
-  void run_to_the_end() {
-    main().action("START")->trigger();
-    ASSERT_TRUE(pump_until([&] { return st().AcquisitionRunning.load() == 0; }));
-    ASSERT_TRUE(pump_until([&] { return main().action("START")->isEnabled(); }));
   }
 };
 
@@ -154,7 +79,7 @@ struct Client {
   }
 };
 
-TEST_F(Bench, GuiInfosKeepFollowingNewMessagesAfterAModalDialog) {
+TEST_F(GuiBench, InfosKeepFollowingNewMessagesAfterAModalDialog) {
   connect_board();
   main().resize(1400, 900);
   QPlainTextEdit* box = main().message_box(MessageTab::Infos);
@@ -177,7 +102,7 @@ TEST_F(Bench, GuiInfosKeepFollowingNewMessagesAfterAModalDialog) {
     if (QWidget* w = QApplication::activeModalWidget()) w->close();
   });
   Write_InfoMessage(st(), "Something to acknowledge\n", kWarning);
-  app->front_end().set_dialogs(&answers);
+  app->front_end().set_dialogs(&dialogs);
   add_lines(120, 40);
   EXPECT_EQ(bar->value(), bar->maximum());
   // The newest line is on screen (the box ends with an empty line after it).
@@ -196,7 +121,7 @@ TEST_F(Bench, GuiInfosKeepFollowingNewMessagesAfterAModalDialog) {
   EXPECT_EQ(bar->value(), bar->maximum());
 }
 
-TEST_F(Bench, GuiZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
+TEST_F(GuiBench, ZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
   connect_board();
   set_run_type(1, 3);
   main().action("ENABLECURSORS")->trigger();
@@ -232,7 +157,7 @@ TEST_F(Bench, GuiZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
   EXPECT_EQ(g.xAxis->tickVectorLabels().back(), "16");
 }
 
-TEST_F(Bench, GuiTriggerMarkerSitsAtTheAlignedTriggerPosition) {
+TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
   connect_board();
   GuiParams& g = st().gui;
   g.SelectedChannel = 3;
@@ -248,7 +173,7 @@ TEST_F(Bench, GuiTriggerMarkerSitsAtTheAlignedTriggerPosition) {
     for (int i = 0; i < n; ++i) st().event.DataValues[0][0][i] = i < 300 ? 0.0f : high_counts;
     const int before = main().redraw_count();
     main().compute_display();
-    ASSERT_TRUE(pump_until([&] { return main().redraw_count() > before; }, 3000));
+    ASSERT_TRUE(wait_until([&] { return main().redraw_count() > before; }, 3000));
   };
   MainGraphView& view = *main().graph();
   // Level: 0.25 V at 200 mV/Div is 1.25 Div, above a position of 1 Div; a threshold far
@@ -273,11 +198,11 @@ TEST_F(Bench, GuiTriggerMarkerSitsAtTheAlignedTriggerPosition) {
   EXPECT_FALSE(view.trigger_marker_shown());
 }
 
-TEST_F(Bench, GuiChannelLightsAreDimmedDuringARun) {
+TEST_F(GuiBench, ChannelLightsAreDimmedDuringARun) {
   connect_board();
   set_run_type(3);
   main().action("START")->trigger();
-  ASSERT_TRUE(pump_until([&] { return st().EventNumber.load() > 3; }));
+  ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 3; }));
   const int generation = st().AcquisitionGeneration.load();
   for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_FALSE(main().channel_led(ch)->isEnabled()) << ch;
   EXPECT_FALSE(main().all_channels()->isEnabled());
@@ -287,7 +212,7 @@ TEST_F(Bench, GuiChannelLightsAreDimmedDuringARun) {
   EXPECT_EQ(st().gui.ChannelEnabled[3], 1);
   EXPECT_EQ(st().AcquisitionGeneration.load(), generation);  // the run was not restarted
   main().action("STOP")->trigger();
-  ASSERT_TRUE(pump_until([&] { return main().action("START")->isEnabled(); }));
+  ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
   for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_TRUE(main().channel_led(ch)->isEnabled()) << ch;
   EXPECT_TRUE(main().all_channels()->isEnabled());
 }
@@ -301,7 +226,7 @@ std::vector<std::filesystem::path> files_under(const std::filesystem::path& dir,
   return found;
 }
 
-TEST_F(Bench, GuiReplayShowsTheFileChannelsOnly) {
+TEST_F(GuiBench, ReplayShowsTheFileChannelsOnly) {
   // Eight channels, of which 1 and 4 are recorded.
   connect_board(1);
   main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
@@ -312,7 +237,7 @@ TEST_F(Bench, GuiReplayShowsTheFileChannelsOnly) {
   main().action("SAVEWAVETOFILE")->trigger();
   const auto runs = home.path() / "runs";
   std::filesystem::create_directories(runs);
-  answers.directory = QString::fromStdString(runs.string());
+  dialogs.directory_answer = QString::fromStdString(runs.string());
   run_to_the_end();
   const auto saved = files_under(runs, st().acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin");
   ASSERT_EQ(saved.size(), 1u);
@@ -324,7 +249,7 @@ TEST_F(Bench, GuiReplayShowsTheFileChannelsOnly) {
   if (main().all_channels()->checkState() != Qt::Checked) main().all_channels()->click();
   ASSERT_TRUE(main().channel_led(15)->isChecked());
   main().action("RUNFROMFILE")->trigger();
-  answers.files.push_back(QString::fromStdString(saved[0].string()));
+  dialogs.file_answers.push_back(QString::fromStdString(saved[0].string()));
   run_to_the_end();
   ASSERT_EQ(st().EventNumber.load(), 4);
   for (int ch = 0; ch < kMaxChannels; ++ch) {
@@ -335,7 +260,7 @@ TEST_F(Bench, GuiReplayShowsTheFileChannelsOnly) {
   EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
 }
 
-TEST_F(Bench, GuiElapsedTimeAndRateBelongToTheLastRun) {
+TEST_F(GuiBench, ElapsedTimeAndRateBelongToTheLastRun) {
   connect_board();
   main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
   set_run_type(1, 5);
@@ -360,7 +285,7 @@ TEST_F(Bench, GuiElapsedTimeAndRateBelongToTheLastRun) {
   EXPECT_GE(rate, 5.0 / took * 0.99);
 }
 
-TEST_F(Bench, GuiTcpFloodIsAppendedIncrementallyIntoABoundedBox) {
+TEST_F(GuiBench, TcpFloodIsAppendedIncrementallyIntoABoundedBox) {
   connect_board();
   main().action("TCP_SERVER")->trigger();
   TcpPanel& panel = app->tcp_panel();
@@ -369,7 +294,7 @@ TEST_F(Bench, GuiTcpFloodIsAppendedIncrementallyIntoABoundedBox) {
   ASSERT_EQ(st().tcp.ServerOnline, 1);
   Client client(st().tcp.ServerPort);
   ASSERT_GE(client.fd, 0);
-  ASSERT_TRUE(pump_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
 
   // What the box is given to lay out: the flood's own size, not the whole box per chunk.
   qint64 inserted = 0;
@@ -383,10 +308,10 @@ TEST_F(Bench, GuiTcpFloodIsAppendedIncrementallyIntoABoundedBox) {
     client.send(flood);
     sent = true;
   });
-  const bool accepted = pump_until([&] { return sent.load(); }, 120000);
+  const bool accepted = wait_until([&] { return sent.load(); }, 120000);
   sender.join();
   ASSERT_TRUE(accepted);
-  ASSERT_TRUE(pump_until(
+  ASSERT_TRUE(wait_until(
       [&] { return panel.received()->toPlainText().endsWith("the last line\n"); }, 10000));
   const QString shown = panel.received()->toPlainText();
   EXPECT_LE(shown.size(), 64 * 1024);
@@ -397,14 +322,14 @@ TEST_F(Bench, GuiTcpFloodIsAppendedIncrementallyIntoABoundedBox) {
 
   // Cleared, then new text arrives: only the new text is shown.
   panel.clear_button()->click();
-  ASSERT_TRUE(pump_until([&] { return panel.received()->toPlainText().isEmpty(); }, 5000));
+  ASSERT_TRUE(wait_until([&] { return panel.received()->toPlainText().isEmpty(); }, 5000));
   ASSERT_TRUE(client.send("after the clear\n"));
   ASSERT_TRUE(
-      pump_until([&] { return panel.received()->toPlainText() == "after the clear\n"; }, 5000))
+      wait_until([&] { return panel.received()->toPlainText() == "after the clear\n"; }, 5000))
       << panel.received()->toPlainText().toStdString();
 }
 
-TEST_F(Bench, GuiRemoteStopIsCarriedOutWhileATickPopupIsOpen) {
+TEST_F(GuiBench, RemoteStopIsCarriedOutWhileATickPopupIsOpen) {
   connect_board();
   set_run_type(3);
   main().action("TCP_SERVER")->trigger();
@@ -415,22 +340,22 @@ TEST_F(Bench, GuiRemoteStopIsCarriedOutWhileATickPopupIsOpen) {
   main().action("EN_START_STOP_CLIENT")->trigger();
   auto client = std::make_unique<Client>(st().tcp.ServerPort);
   ASSERT_GE(client->fd, 0);
-  ASSERT_TRUE(pump_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
   st().tcp.RemoteStopRequest = 0;  // the default would stop the first run at once
   ASSERT_TRUE(client->send("RUN_START00000001"));
-  ASSERT_TRUE(pump_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000));
+  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000));
 
   // The second start raises the warning; while it is open the client stops and leaves.
   bool stopped_while_open = false;
-  answers.on_popup = [&] {
+  dialogs.on_popup = [&] {
     client->send("STOP");
-    stopped_while_open = pump_until([&] { return st().AcquisitionRunning.load() == 0; }, 5000);
+    stopped_while_open = wait_until([&] { return st().AcquisitionRunning.load() == 0; }, 5000);
     client.reset();
     pump_for(200);
   };
   ASSERT_TRUE(client->send("RUN_START00000002"));
-  ASSERT_TRUE(pump_until([&] { return !answers.shown.isEmpty(); }, 5000)) << infos().toStdString();
-  EXPECT_TRUE(answers.shown.front().contains("Acquisition already running"));
+  ASSERT_TRUE(wait_until([&] { return !dialogs.shown.empty(); }, 5000)) << infos().toStdString();
+  EXPECT_TRUE(dialogs.shown.front().text.contains("Acquisition already running"));
   EXPECT_TRUE(stopped_while_open);
   // Nothing is started afterwards for the client that has gone.
   pump_for(2500);
@@ -438,7 +363,7 @@ TEST_F(Bench, GuiRemoteStopIsCarriedOutWhileATickPopupIsOpen) {
   EXPECT_EQ(infos().count("Run started"), 1) << infos().toStdString();
 }
 
-TEST_F(Bench, GuiSaveSetupOffersThePatternAsAFilterNotAsAName) {
+TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {
   connect_board();
   QtDialogs real;
   app->front_end().set_dialogs(&real);
@@ -472,13 +397,13 @@ TEST_F(Bench, GuiSaveSetupOffersThePatternAsAFilterNotAsAName) {
 
   answer("bench");
   main().action("SAVESETUPINFILE")->trigger();
-  app->front_end().set_dialogs(&answers);
+  app->front_end().set_dialogs(&dialogs);
   bool found = false;
   for (const auto& f : files_under(home.path(), "")) found = found || f.filename() == "bench.dat";
   EXPECT_TRUE(found);
 }
 
-TEST_F(Bench, GuiConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
+TEST_F(GuiBench, ConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
   connect_board();
   auto& panel = app->connection_panel();
   panel.show();
@@ -505,10 +430,10 @@ TEST_F(Bench, GuiConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
   run.join();
   EXPECT_TRUE(answered.load());
   EXPECT_TRUE(dimmed_meanwhile);
-  ASSERT_TRUE(pump_until(
+  ASSERT_TRUE(wait_until(
       [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
   EXPECT_EQ(st().Board_Connected.load(), 1);
-  ASSERT_TRUE(pump_until([&] { return panel.connect_button()->isEnabled(); }, 3000));
+  ASSERT_TRUE(wait_until([&] { return panel.connect_button()->isEnabled(); }, 3000));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <deque>
 
+#include "gui_fixture.h"
 #include "support/synthetic_run.h"
 #include "support/test_state.h"
 #include "ui/dialogs.h"
@@ -20,27 +21,6 @@ namespace vx::ui {
 namespace {
 
 namespace fs = std::filesystem;
-
-class FileAnswers : public Dialogs {
- public:
-  void popup(PopupKind, const QString&, const QString&) override {}
-  bool confirm(const QString&, const QString&) override { return false; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest& request) override {
-    requests.push_back(request);
-    if (answers.empty()) return std::nullopt;
-    const QString a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::deque<QString> answers;
-  std::vector<FileDialogRequest> requests;
-};
 
 hsize_t exported_events(const fs::path& path) {
   const hid_t f = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
@@ -54,16 +34,6 @@ hsize_t exported_events(const fs::path& path) {
   return dims[0];
 }
 
-bool wait_for(const std::function<bool()>& pred) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > 60000) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
 TEST(GuiRunExport, ExportsOnAWorkerWithProgressAndReportsTheReadersErrors) {
   test::TestCore core;
   State& st = core.state;
@@ -75,30 +45,30 @@ TEST(GuiRunExport, ExportsOnAWorkerWithProgressAndReportsTheReadersErrors) {
   fs::resize_file(cut, fs::file_size(run) - 100);
 
   QWidget window;
-  FileAnswers dialogs;
+  ScriptedDialogs dialogs;
   RunExportAction exporter(st, dialogs, &window);
   QSignalSpy finished(&exporter, &RunExportAction::finished);
 
-  dialogs.answers = {QString::fromStdString(run.string()),
-                     QString::fromStdString((dir / "pulses.h5").string())};
+  dialogs.file_answers = {QString::fromStdString(run.string()),
+                          QString::fromStdString((dir / "pulses.h5").string())};
   exporter.action()->trigger();
   // The trigger came back with the export still in hand: the event loop is not blocked.
   ASSERT_TRUE(exporter.busy());
   ASSERT_NE(exporter.progress_dialog(), nullptr);
   EXPECT_TRUE(exporter.progress_dialog()->isVisible());
   EXPECT_FALSE(exporter.action()->isEnabled());
-  ASSERT_TRUE(wait_for([&] { return !finished.isEmpty(); }));
+  ASSERT_TRUE(wait_until([&] { return !finished.isEmpty(); }));
   EXPECT_TRUE(finished.takeFirst().at(0).toBool());
   EXPECT_EQ(exported_events(dir / "pulses.h5"), 200u);
-  ASSERT_EQ(dialogs.requests.size(), 2u);
-  EXPECT_TRUE(dialogs.requests[1].save);
-  EXPECT_EQ(dialogs.requests[1].default_name, "pulses_Binary.h5");
+  ASSERT_EQ(dialogs.file_requests.size(), 2u);
+  EXPECT_TRUE(dialogs.file_requests[1].save);
+  EXPECT_EQ(dialogs.file_requests[1].default_name, "pulses_Binary.h5");
   EXPECT_TRUE(core.ui.has_message(
       MessageTab::Infos,
       "Data saved in file '" + (dir / "pulses.h5").string() + "' successfully."));
 
   ASSERT_TRUE(exporter.start(cut, dir / "cut.h5"));
-  ASSERT_TRUE(wait_for([&] { return !finished.isEmpty(); }));
+  ASSERT_TRUE(wait_until([&] { return !finished.isEmpty(); }));
   EXPECT_FALSE(finished.takeFirst().at(0).toBool());
   EXPECT_TRUE(core.ui.has_message(MessageTab::Errors, "is incomplete or damaged"));
   EXPECT_FALSE(fs::exists(dir / "cut.h5"));

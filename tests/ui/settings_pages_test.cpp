@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "gui_fixture.h"
 #include "sim/simulated_board.h"
 #include "support/test_state.h"
 #include "ui/access_panel.h"
@@ -26,63 +27,12 @@
 namespace vx::ui {
 namespace {
 
-class SilentDialogs : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    shown.push_back(title + ": " + text);
-  }
-  bool confirm(const QString&, const QString&) override { return false; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::vector<QString> shown;
-};
-
-bool wait_until(const std::function<bool()>& pred, int timeout_ms = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
-struct GuiSettings : ::testing::Test {
-  test::TempDir home;
-  SilentDialogs dialogs;
-  std::unique_ptr<GuiApp> app;
+struct GuiSettings : GuiTest {
   CallLog calls;
-
-  GuiSettings() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
-  }
-  ~GuiSettings() override {
-    if (st().AcquisitionRunning.load() == 1) main().stop_and_wait();
-    app.reset();
-  }
-
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
 
   // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
   void connect_board(int model_index) {
-    auto& panel = app->connection_panel();
-    panel.model_box()->setCurrentIndex(model_index);
-    panel.link_box()->setCurrentIndex(1);
-    panel.connect_button()->click();
-    ASSERT_TRUE(wait_until(
-        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+    GuiTest::connect_board(model_index);
     app->board()->attach_call_log(&calls);
   }
 
@@ -180,9 +130,8 @@ TEST_F(GuiSettings, PagesRoundAndRefuseAsTheBoardAllows) {
   ASSERT_TRUE(full->isChecked());
   full->click();
   EXPECT_TRUE(full->isChecked()) << "only the popup";
-  EXPECT_NE(std::find(dialogs.shown.begin(), dialogs.shown.end(),
-                      "INFO: To reduce the recording depth reduce the Specified Depth!\n"),
-            dialogs.shown.end());
+  EXPECT_TRUE(dialogs.popups().contains(
+      "INFO: To reduce the recording depth reduce the Specified Depth!\n"));
   widget<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(16);
   EXPECT_EQ(st().sys.RecordLength, 256);
   EXPECT_FALSE(full->isChecked());

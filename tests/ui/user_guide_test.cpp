@@ -7,37 +7,25 @@
 #include <QTextBrowser>
 #include <vector>
 
+#include "gui_fixture.h"
 #include "ui/dialogs.h"
 #include "ui/user_guide.h"
 
 namespace vx::ui {
 namespace {
 
-struct PopupRecorder : Dialogs {
-  std::vector<QString> texts;
-  void popup(PopupKind, const QString&, const QString& text) override { texts.push_back(text); }
-  bool confirm(const QString&, const QString&) override { return false; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-};
-
 // The desktop's viewer is stood in for by a text browser receiving the file URL.
 TEST(GuiUserGuide, OpensTheGuideStagedInTheBuildTreeOrSaysWhereItLooked) {
   QTextBrowser viewer;
   QDesktopServices::setUrlHandler("file", &viewer, "setSource");
-  PopupRecorder dialogs;
+  ScriptedDialogs dialogs;
 
   // This test runs from build/tests/ui; the desktop application from build/ui.
   const std::filesystem::path app_dir =
       std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / ".." / ".." /
       "ui";
   EXPECT_TRUE(open_user_guide(dialogs, app_dir));
-  EXPECT_TRUE(dialogs.texts.empty());
+  EXPECT_TRUE(dialogs.shown.empty());
   const QString opened = viewer.source().toLocalFile();
   EXPECT_TRUE(opened.endsWith("/share/doc/veltrix/user-guide.html") ||
               opened.endsWith("/share/doc/veltrix/user-guide.md"))
@@ -50,9 +38,9 @@ TEST(GuiUserGuide, OpensTheGuideStagedInTheBuildTreeOrSaysWhereItLooked) {
   QDesktopServices::setUrlHandler("file", &untouched, "setSource");
   const std::filesystem::path bare_bin = elsewhere.path().toStdString() + "/bin";
   EXPECT_FALSE(open_user_guide(dialogs, bare_bin));
-  ASSERT_EQ(dialogs.texts.size(), 1u);
-  EXPECT_TRUE(dialogs.texts[0].contains(elsewhere.path() + "/share/doc/veltrix"))
-      << dialogs.texts[0].toStdString();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_TRUE(dialogs.shown[0].text.contains(elsewhere.path() + "/share/doc/veltrix"))
+      << dialogs.shown[0].text.toStdString();
   EXPECT_TRUE(untouched.source().isEmpty());
   QDesktopServices::unsetUrlHandler("file");
 }

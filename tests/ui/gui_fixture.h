@@ -1,0 +1,154 @@
+// What the desktop tests share: scripted answers to every dialog, an event pump, and the
+// application started on a fresh user directory with the simulated board.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/test_state.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/main_window.h"
+
+namespace vx::ui {
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  struct Shown {
+    PopupKind kind;
+    QString title, text;
+  };
+  void popup(PopupKind kind, const QString& title, const QString& text) override {
+    shown.push_back({kind, title, text});
+    if (!on_popup) return;
+    const auto once = std::move(on_popup);
+    on_popup = nullptr;
+    once();
+  }
+  bool confirm(const QString&, const QString& text) override {
+    questions << text;
+    return confirm_answer;
+  }
+  // Each prompt takes the next scripted answer (nullopt: Cancel); none left means Cancel.
+  std::optional<QString> prompt(const QString& title, const QString& text,
+                                const QString&) override {
+    asked << title + ": " + text;
+    if (prompt_answers.empty()) return std::nullopt;
+    const auto a = prompt_answers.front();
+    prompt_answers.pop_front();
+    return a;
+  }
+  // Each file dialog takes the next scripted answer; none left means Cancel.
+  std::optional<QString> select_file(const FileDialogRequest& request) override {
+    file_requests.push_back(request);
+    if (file_answers.empty()) return std::nullopt;
+    const QString a = file_answers.front();
+    file_answers.pop_front();
+    return a;
+  }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return directory_answer;
+  }
+
+  bool saw(const QString& title, const QString& text) const {
+    for (const auto& s : shown)
+      if (s.title == title && s.text.contains(text)) return true;
+    return false;
+  }
+  // Every popup as "title: text".
+  QStringList popups() const {
+    QStringList out;
+    for (const auto& s : shown) out << s.title + ": " + s.text;
+    return out;
+  }
+
+  std::vector<Shown> shown;
+  QStringList questions, asked;
+  bool confirm_answer = false;
+  std::deque<std::optional<QString>> prompt_answers;
+  std::deque<QString> file_answers;
+  std::vector<FileDialogRequest> file_requests;
+  std::optional<QString> directory_answer;
+  std::function<void()> on_popup;  // runs once, while the next popup is "open"
+};
+
+inline bool wait_until(const std::function<bool()>& pred, int timeout_ms = 60000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeout_ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+inline void pump_for(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// The application on a fresh user directory; sim_config, when given, is the simulated board's
+// configuration text.
+struct GuiTest : ::testing::Test {
+  vx::test::TempDir home;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<GuiApp> app;
+
+  GuiTest() : GuiTest(std::string()) {}
+  explicit GuiTest(const std::string& sim_config) {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    if (!sim_config.empty()) {
+      const auto path = home.path() / "sim.cfg";
+      std::ofstream(path) << sim_config;
+      options.sim_config = path.string();
+    }
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&dialogs);
+    app->start();
+  }
+  ~GuiTest() override {
+    if (st().AcquisitionRunning.load() == 1) main().stop_and_wait();
+    app.reset();
+  }
+
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+  QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
+  QString infos() { return messages(MessageTab::Infos); }
+
+  // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
+  void connect_board(int model_index = 2, int link_index = 1) {
+    auto& panel = app->connection_panel();
+    panel.model_box()->setCurrentIndex(model_index);
+    panel.link_box()->setCurrentIndex(link_index);
+    panel.connect_button()->click();
+    ASSERT_TRUE(wait_until(
+        [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
+    ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  }
+  void run_to_the_end() {
+    main().action("START")->trigger();
+    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  }
+};
+
+}  // namespace vx::ui
