@@ -9,6 +9,7 @@
 #include "acquisition/run_control.h"
 #include "calibration/inl_calibration.h"
 #include "digitizer/board_configuration.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -172,8 +173,8 @@ TEST(InlCalibrationOnSimulatedBoard, MeasuredInlFollowsTheBoardsTrueTimeErrors) 
   sim.connect();
   State& st = sim.st;
   Enable_INLCalibration(st, true);
-  EXPECT_EQ(st.acq.INLCorrectionEnabled, 0);
-  EXPECT_EQ(st.sys.TriggerSource, 0);
+  EXPECT_EQ(VX_VALUE(st.acq.INLCorrectionEnabled), 0);
+  EXPECT_EQ(VX_VALUE(st.sys.TriggerSource), 0);
   Set_RunType(st, 1, 4000);
   const int generation = st.AcquisitionGeneration.load();
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);

@@ -8,6 +8,7 @@
 #include <QDoubleSpinBox>
 #include <cstdlib>
 
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/panels/inl_panel.h"
 
@@ -34,7 +35,7 @@ TEST(GuiInlPanel, SettingsAndHistograms) {
   ASSERT_NE(threshold, nullptr);
   threshold->setValue(0.5);
   emit threshold->editingFinished();
-  EXPECT_EQ(st.acq.INLCalibPanelValue, 818.0f);
+  EXPECT_EQ(VX_VALUE(st.acq.INLCalibPanelValue), 818.0f);
   EXPECT_NEAR(threshold->value(), 818 * 1.25 / 2047.0, 1e-4);
 
   // Results of a run: one curve per enabled channel in every graph.
