@@ -212,7 +212,8 @@ void TimeHistogramPanel::capture() {
     p.counts[i] = m.ThresholdCrossingDistri[i];
     p.fitted_curve[i] = m.GaussFittedThresholdCrossingDistri[i];
   }
-  if (m.MeanDistancePoints > p.means_seen) {
+  // A rebuild without any accepted difference has no mean to show.
+  if (m.MeanDistancePoints > p.means_seen && m.NbOfValidTimes > 0) {
     p.new_means.append(QPointF(static_cast<double>(clock_.elapsed()) / 1000.0, m.LastMeanDistance));
     if (p.new_means.size() > kMaxPendingMeans) p.new_means.removeFirst();
   }
@@ -289,12 +290,18 @@ void TimeHistogramPanel::plot(const TimeHistoPicture& p) {
   } else {
     fit->data()->clear();
   }
-  fit->setVisible(!fit->data()->isEmpty());
+  const bool fitted = !fit->data()->isEmpty();
+  fit->setVisible(fitted);
+  if (fitted) {
+    fit->addToLegend();
+  } else {
+    fit->removeFromLegend();
+  }
   graph_->xAxis->setLabel(QString("Time Difference CH%1 - CH%2 [ns]").arg(a).arg(b));
   graph_->xAxis->setRange(p.min_ns, p.max_ns > p.min_ns ? p.max_ns : p.min_ns + 1.0);
   double top = 1.0;
   for (double c : p.counts) top = std::max(top, c);
-  if (!fit->data()->isEmpty())
+  if (fitted)
     for (double c : p.fitted_curve) top = std::max(top, c);
   graph_->yAxis->setRange(0.0, top * 1.1);
   if (isVisible()) graph_->replot();
