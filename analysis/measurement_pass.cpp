@@ -100,6 +100,8 @@ void Prepare_MeasurementsForRun(State& st) {
     }
   }
   if (keeps_time_lists(st)) m.ThresholdCrossingDistance.reserve(room);
+  // A run that goes on keeps showing its histogram until the next rebuild.
+  if (continuing) return;
   m.ThresholdCrossingDistri.fill(0);
   m.ThresholdCrossingAxis.fill(0.0);
   m.GaussFittedThresholdCrossingDistri.fill(0.0);

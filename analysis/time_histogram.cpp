@@ -159,7 +159,9 @@ void Compute_TimeHisto(State& st) {
   const MaxMinResult mm = MaxMin1D(d);
   set_range_and_bins(st, mm.min, mm.max);
 
+  // The previous plot goes, fitted curve included: it was fitted on other counts.
   m.TimeHistoPlotted = false;
+  r.fitted = false;
   if (!d.empty()) {
     const int bins = time_bins(st);
     Histogram(d, st.gui.TimeHistoMin, st.gui.TimeHistoMax,

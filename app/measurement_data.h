@@ -23,7 +23,7 @@ struct TimeHistoResults {
   double rms_ps = 0.0;
   int entries = 0;
   float fwhm_ps = 0.0f;
-  bool fitted = false;  // the last Gaussian fit converged
+  bool fitted = false;  // the fit converged on the histogram as it stands (fitted curve valid)
   double fitted_centre_ns = 0.0;
   double fitted_sigma_ps = 0.0;
   double fitted_fwhm_ps = 0.0;

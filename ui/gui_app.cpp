@@ -1,5 +1,6 @@
 #include "ui/gui_app.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -18,6 +19,9 @@
 #include "ui/panels/inl_panel.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
+#include "ui/panels/time_histogram_panel.h"
+#include "ui/panels/time_measurements_panel.h"
+#include "ui/panels/time_strip_chart_panel.h"
 #include "ui/tcp_panel.h"
 
 namespace vx::ui {
@@ -41,6 +45,9 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   main_ = std::make_unique<MainWindow>(st_, ui_.dialogs());
   connection_ = std::make_unique<ConnectionPanel>(st_, ui_.dialogs());
   tcp_ = std::make_unique<TcpPanel>(st_);
+  time_strip_chart_ = new TimeStripChartPanel(main_.get());
+  time_histogram_ = new TimeHistogramPanel(st_, *time_strip_chart_, main_.get());
+  time_measurements_ = new TimeMeasurementsPanel(st_, *time_histogram_, main_.get());
   ui_.attach(this);
   st_.display_attached = true;
 
@@ -75,6 +82,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     tcp_->refresh();
     tcp_->show();
     tcp_->raise();
+  });
+  connect(main_->action("MEASUREMENTS"), &QAction::triggered, this, [this] {
+    time_measurements_->refresh();
+    time_measurements_->show();
+    time_measurements_->raise();
   });
   connect(main_.get(), &MainWindow::quit_requested, this, &GuiApp::quit_requested);
   connect(connection_.get(), &ConnectionPanel::quit_requested, this, &GuiApp::quit_requested);
@@ -165,7 +177,12 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::RateVsThreshold:
       main_->rate_scan_panel()->refresh();
       break;
+    case Panel::TimeHistogram:
+      time_histogram_->redraw_soon();
+      break;
     case Panel::AllValues:
+      time_measurements_->refresh();
+      time_histogram_->refresh();
       main_->rate_panel()->refresh();
       main_->rate_scan_panel()->refresh();
       connection_->refresh();
@@ -178,11 +195,16 @@ void GuiApp::refresh_panel(Panel panel) {
   }
 }
 
+void GuiApp::capture_panel(Panel panel) {
+  if (panel == Panel::TimeHistogram) time_histogram_->capture();
+}
+
 void GuiApp::set_window_title(const QString& title) {
   main_->setWindowTitle(title);
 }
 void GuiApp::run_state_changed(bool running) {
   main_->run_state_changed(running);
+  time_histogram_->run_state_changed(running);
 }
 
 void GuiApp::set_led(vx::Led led, bool on) {

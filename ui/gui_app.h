@@ -24,6 +24,9 @@ namespace vx::ui {
 class ConnectionPanel;
 class MainWindow;
 class TcpPanel;
+class TimeHistogramPanel;
+class TimeMeasurementsPanel;
+class TimeStripChartPanel;
 
 struct GuiOptions {
   std::optional<std::string> user_dir;    // --user-dir, else VELTRIX_USER_DIR
@@ -46,6 +49,9 @@ class GuiApp final : public QObject, private FrontEndViews {
   ConnectionPanel& connection_panel() { return *connection_; }
   MainWindow& main_window() { return *main_; }
   TcpPanel& tcp_panel() { return *tcp_; }
+  TimeMeasurementsPanel& time_measurements_panel() { return *time_measurements_; }
+  TimeHistogramPanel& time_histogram_panel() { return *time_histogram_; }
+  TimeStripChartPanel& time_strip_chart_panel() { return *time_strip_chart_; }
   sim::SimulatedBoard* board() { return board_.get(); }
   QTimer& timer() { return *timer_; }
 
@@ -58,6 +64,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   void append_message(MessageTab tab, MessageKind kind, const QString& text) override;
   void show_panel(Panel panel, bool visible) override;
   void refresh_panel(Panel panel) override;
+  void capture_panel(Panel panel) override;
   void set_window_title(const QString& title) override;
   void run_state_changed(bool running) override;
   void set_led(vx::Led led, bool on) override;
@@ -76,6 +83,10 @@ class GuiApp final : public QObject, private FrontEndViews {
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ConnectionPanel> connection_;
   std::unique_ptr<TcpPanel> tcp_;
+  // Windows of the main window (it deletes them).
+  TimeStripChartPanel* time_strip_chart_ = nullptr;
+  TimeHistogramPanel* time_histogram_ = nullptr;
+  TimeMeasurementsPanel* time_measurements_ = nullptr;
   QTimer* timer_ = nullptr;
 };
 

@@ -275,7 +275,7 @@ void MainWindow::build_menus() {
   QMenu* measurements = menu("&Advanced Measurements");
   add(measurements, "STATISTICS", "Noise Measurements", false);
   add(measurements, "RATEMEASUREMENTS", "Rate Measurements", true);
-  add(measurements, "MEASUREMENTS", "Time Measurements", false);
+  add(measurements, "MEASUREMENTS", "Time Measurements", true);
   add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", true);
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);

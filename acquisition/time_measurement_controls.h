@@ -1,0 +1,52 @@
+// The time-measurement controls: how leading and trailing edges are timed, and the
+// time-difference histogram's channels, binning, range and filters. The desktop panels, the
+// command line and the tests call these. A change made during a run stops the acquisition,
+// is applied and the run goes on (restart within the same run).
+#pragma once
+
+#include "app/state.h"
+
+namespace vx {
+
+// Fixed thresholds are entered in volts and kept in ADC counts.
+inline constexpr double kThresholdCountsPerVolt = 1638.0;
+
+void Set_DisplayTimeOnWaveforms(State& st, bool on);
+void Set_TimeJitterEnabled(State& st, bool on);
+// Parabolic refinement of the peak value (true) or the largest sample as it is.
+void Set_PeakInterpolation(State& st, bool polynomial);
+void Set_SplineInterpolation(State& st, bool on);
+// Constant fraction (true) or fixed threshold (false).
+void Set_TimingMethod(State& st, bool cfd);
+void Set_CFDRatio(State& st, double ratio);
+void Set_NbOfBinsForSpline(State& st, int bins);
+void Set_NbOfBinsForBaseline(State& st, int bins);
+void Set_NoMaxPeakThresholdDistance(State& st, bool no_max);
+void Set_MaxPeakThresholdDistance(State& st, double ns);
+
+// Fixed-threshold edge (0 rising, 1 falling) and threshold of one channel (2 x block +
+// channel), or of both channels of every block with channel -1.
+void Set_PulseEdge(State& st, int channel, int edge);
+void Set_PulseThreshold(State& st, int channel, double volts);
+float pulse_threshold_counts(const State& st, int channel);
+
+// Which time differences enter the histogram. Each change rebuilds it at once.
+struct TimeHistoFilters {
+  bool by_distance = false;
+  double min_distance_ns = -10.0, max_distance_ns = 10.0;
+  bool below_amplitude = false;
+  double min_amplitude_v = 0.0;
+  bool above_amplitude = false;
+  double max_amplitude_v = 0.0;
+};
+TimeHistoFilters time_histo_filters(const State& st);
+void Set_TimeHistoFilters(State& st, const TimeHistoFilters& f);
+
+// The histogram's channels (2 x block + channel), bin count and range in ns. Each change
+// rebuilds it at once from the run's lists, with its FWHM; the Gaussian fit too unless a
+// run is going on (the end of the run fits it).
+void Set_TimeHistoChannels(State& st, int channel_a, int channel_b);
+void Set_TimeHistoBins(State& st, bool automatic, int bins);
+void Set_TimeHistoRange(State& st, bool automatic, double min_ns, double max_ns);
+
+}  // namespace vx
