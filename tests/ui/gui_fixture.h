@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -102,6 +103,12 @@ inline void pump_for(int ms) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// With VELTRIX_SHOT_DIR set, windows are also saved there as pictures.
+inline void save_picture(QWidget* w, const char* name) {
+  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR"))
+    w->grab().save(QString("%1/%2.png").arg(dir, name));
 }
 
 // The application on a fresh user directory; sim_config, when given, is the simulated board's

@@ -30,12 +30,6 @@
 namespace vx::ui {
 namespace {
 
-// With VELTRIX_SHOT_DIR set, the panels are also saved as pictures there.
-void save_picture(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR"))
-    w->grab().save(QString("%1/%2.png").arg(dir, name));
-}
-
 struct GuiRatePanels : GuiTest {
   GuiRatePanels() {
     dialogs.confirm_answer = true;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "acquisition/run_control.h"
+#include "gui_fixture.h"
 #include "sim/signal_model.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
@@ -34,38 +35,6 @@
 namespace vx::ui {
 namespace {
 
-class QuietDialogs : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    popups << title + ": " + text;
-  }
-  bool confirm(const QString&, const QString&) override { return true; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  QStringList popups;
-};
-
-void save_picture(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR"))
-    w->grab().save(QString("%1/%2.png").arg(dir, name));
-}
-
-bool wait_until(const std::function<bool()>& pred, int timeout_ms = 60000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
 // Channel 1's pulse comes 10 ns after channel 0's; both jitter (40 and 30 ps rms), so their
 // difference spreads by 50 ps plus what the board's own timing adds. Channel 2 does not jitter.
 constexpr const char* kSimConfig =
@@ -74,27 +43,14 @@ constexpr const char* kSimConfig =
     "ch1.pulse.jitter_ps = 30\n"
     "ch1.pulse.delay_ns = 60\n";
 
-struct GuiTimePanels : ::testing::Test {
-  test::TempDir home;
-  QuietDialogs dialogs;
-  std::unique_ptr<GuiApp> app;
-
-  GuiTimePanels() {
-    const auto config = home.path() / "sim.cfg";
-    std::ofstream(config) << kSimConfig;
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    options.sim_config = config.string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
+struct GuiTimePanels : GuiTest {
+  GuiTimePanels() : GuiTest(kSimConfig) {
+    dialogs.confirm_answer = true;
     auto& cp = app->connection_panel();
     cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
     cp.link_box()->setCurrentIndex(0);
     cp.connect_button()->click();
   }
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
   TimeMeasurementsPanel& tm() { return app->time_measurements_panel(); }
   TimeHistogramPanel& th() { return app->time_histogram_panel(); }
   template <typename W>
