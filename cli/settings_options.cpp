@@ -276,6 +276,9 @@ void add_settings_options(CLI::App& c, SettingsOptions& o) {
       ->group(group);
   many("--pulser", o.pulser, "Test pulser on channels SEL=PATTERN (16 bits) or SEL=off");
   c.add_flag("--pulse-mode", o.pulse_mode, "Send a test pulse before every readout")->group(group);
+  c.add_option("--inl-correction", o.inl_correction,
+               "Time INL correction of the samples from the EEPROM tables: on or off")
+      ->group(group);
 }
 
 std::vector<std::string> apply_settings_options(State& st, const SettingsOptions& o) {
@@ -316,6 +319,16 @@ std::vector<std::string> apply_settings_options(State& st, const SettingsOptions
   if (o.external_as_gate) p.add([](State& s) { Set_ExternalTriggerAsGate(s, true); });
   p.pulser(o.pulser);
   if (o.pulse_mode) p.add([](State& s) { Set_PulseMode(s, true); });
+  if (o.inl_correction) {
+    if (*o.inl_correction != "on" && *o.inl_correction != "off") {
+      p.fail("--inl-correction " + *o.inl_correction + ": allowed on or off");
+    } else {
+      p.add([on = *o.inl_correction == "on"](State& s) {
+        s.acq.INLCorrectionEnabled = on ? 1 : 0;
+        Set_SAMCorrectionLevel(s);
+      });
+    }
+  }
 
   if (!p.errors().empty()) return p.errors();
   for (auto& action : p.actions()) action(st);

@@ -31,12 +31,13 @@ struct SettingsOptions {
   std::optional<std::string> external;
   bool external_as_gate = false;
   bool pulse_mode = false;
+  std::optional<std::string> inl_correction;  // on|off
 
   bool any() const {
     return !threshold.empty() || !edge.empty() || !offset.empty() || !pair_logic.empty() ||
            !pulser.empty() || channels || trigger_channels || majority || overall_trigger_option ||
            gate_length || frequency || depth || full_depth || post_trigger || external ||
-           external_as_gate || pulse_mode;
+           external_as_gate || pulse_mode || inl_correction;
   }
 };
 

@@ -175,7 +175,7 @@ TEST(InlCalibrationOnSimulatedBoard, MeasuredInlFollowsTheBoardsTrueTimeErrors) 
   Enable_INLCalibration(st, true);
   EXPECT_EQ(VX_VALUE(st.acq.INLCorrectionEnabled), 0);
   EXPECT_EQ(VX_VALUE(st.sys.TriggerSource), 0);
-  Set_RunType(st, 1, 4000);
+  Set_RunType(st, 1, 20000);
   const int generation = st.AcquisitionGeneration.load();
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
   ASSERT_TRUE(wait_for_flag(

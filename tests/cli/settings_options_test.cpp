@@ -65,6 +65,7 @@ TEST(CliSettings, OneValueOutOfRangeAndNothingIsApplied) {
     add("pattern", [](SettingsOptions& o) { o.pulser = {"0=65536"}; });
     add("edge word", [](SettingsOptions& o) { o.edge = {"0=down"}; });
     add("pair block", [](SettingsOptions& o) { o.pair_logic = {"4=and"}; });
+    add("inl correction word", [](SettingsOptions& o) { o.inl_correction = "no"; });
     return out;
   }();
   for (const auto& [why, options] : refused) {
@@ -100,6 +101,7 @@ TEST(CliSettings, ListsReplaceTheChannelsAndTriggerSources) {
   o.pair_logic = {"all=and"};
   o.gate_length = 23;
   o.pulser = {"3=0x00F0"};
+  o.inl_correction = "off";
   sim.calls.clear();
   ASSERT_TRUE(apply_settings_options(sim.st, o).empty());
   for (int ch = 0; ch < 8; ++ch) {
@@ -115,6 +117,7 @@ TEST(CliSettings, ListsReplaceTheChannelsAndTriggerSources) {
   ASSERT_FALSE(pulses.empty());
   EXPECT_EQ(pulses.back().args[1], 3);
   EXPECT_EQ(pulses.back().args[2], 0xF0);
+  EXPECT_EQ(sim.calls_named("SetSAMCorrectionLevel").back().args[1], 1) << "pedestals only";
 }
 
 }  // namespace

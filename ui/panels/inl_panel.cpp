@@ -17,6 +17,7 @@
 #include "analysis/main_graph.h"
 #include "calibration/inl_calibration.h"
 #include "files/inl_file.h"
+#include "ui/panels/time_vs_matrix_histogram.h"
 
 namespace vx::ui {
 
@@ -165,9 +166,13 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   buttons->addWidget(save_files);
   buttons->addWidget(load);
   form->addRow(buttons);
+  auto* show_matrix = button("Time vs Matrix Index Histogram", "DEBTIMEHISTO");
+  show_matrix->setToolTip("Cell widths and the inspected cell's crossing steps, per channel");
   form->addRow(show_histos_);
+  form->addRow(show_matrix);
   form->addRow(status_);
   histos_ = new InlHistosWindow(st, this);
+  matrix_ = new TimeVsMatrixHistogram(st, this);
 
   connect(enable_, &QCheckBox::toggled, this, [this](bool on) { Enable_INLCalibration(st_, on); });
   connect(threshold_, &QDoubleSpinBox::editingFinished, this, [this] {
@@ -195,6 +200,11 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
     if (on) histos_->refresh();
     histos_->setVisible(on);
   });
+  connect(show_matrix, &QPushButton::clicked, this, [this] {
+    matrix_->refresh();
+    matrix_->show();
+    matrix_->raise();
+  });
   refresh();
 }
 
@@ -211,6 +221,7 @@ void InlPanel::refresh() {
 void InlPanel::refresh_histograms() {
   refresh();
   if (histos_->isVisible()) histos_->refresh();
+  if (matrix_->isVisible()) matrix_->refresh();
 }
 
 }  // namespace vx::ui

@@ -18,6 +18,8 @@ class QSpinBox;
 
 namespace vx::ui {
 
+class TimeVsMatrixHistogram;
+
 class InlHistosWindow : public QWidget {
   Q_OBJECT
  public:
@@ -39,6 +41,7 @@ class InlPanel : public QWidget {
   void refresh();             // controls from the records
   void refresh_histograms();  // after a calibration run
   InlHistosWindow* histograms() { return histos_; }
+  TimeVsMatrixHistogram* matrix_histogram() { return matrix_; }
 
  private:
   State& st_;
@@ -49,6 +52,7 @@ class InlPanel : public QWidget {
   QCheckBox* show_histos_;
   QLabel* status_;
   InlHistosWindow* histos_;
+  TimeVsMatrixHistogram* matrix_;
 };
 
 }  // namespace vx::ui
