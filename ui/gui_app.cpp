@@ -15,7 +15,9 @@
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
+#include "ui/panels/charge_histo_panel.h"
 #include "ui/panels/inl_panel.h"
+#include "ui/panels/noise_panel.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
 #include "ui/tcp_panel.h"
@@ -165,7 +167,14 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::RateVsThreshold:
       main_->rate_scan_panel()->refresh();
       break;
+    case Panel::ChargeHistogram:
+      main_->charge_histo_panel()->redraw();
+      break;
+    case Panel::Noise:
+      main_->noise_panel()->redraw();
+      break;
     case Panel::AllValues:
+      main_->noise_panel()->refresh();
       main_->rate_panel()->refresh();
       main_->rate_scan_panel()->refresh();
       connection_->refresh();
@@ -176,6 +185,12 @@ void GuiApp::refresh_panel(Panel panel) {
     default:
       break;
   }
+}
+
+bool GuiApp::capture_panel(Panel panel) {
+  if (panel == Panel::ChargeHistogram) return main_->charge_histo_panel()->capture();
+  if (panel == Panel::Noise) return main_->noise_panel()->capture();
+  return true;
 }
 
 void GuiApp::set_window_title(const QString& title) {
@@ -195,6 +210,7 @@ void GuiApp::set_led(vx::Led led, bool on) {
 
 void GuiApp::plot_strip_chart(StripChart chart, const QVector<double>& points) {
   if (chart == StripChart::Rate) main_->rate_panel()->add_points(points);
+  if (chart == StripChart::Noise) main_->noise_panel()->add_points(points);
 }
 
 void GuiApp::set_text(Field field, int index, const QString& text) {

@@ -163,6 +163,7 @@ void QtFrontEnd::show_panel(Panel panel, bool visible) {
 }
 
 void QtFrontEnd::refresh_panel(Panel panel) {
+  if (views_ != nullptr && !views_->capture_panel(panel)) return;
   later([this, panel] {
     if (views_ != nullptr) views_->refresh_panel(panel);
   });
