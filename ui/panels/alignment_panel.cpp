@@ -38,6 +38,7 @@ AlignmentPanel::AlignmentPanel(State& st, QWidget* parent) : SettingsPanel(st, p
   g->addWidget(new QLabel("Threshold"), 3, 0);
   g->addWidget(threshold_, 3, 1);
   g->setRowStretch(4, 1);
+  setMinimumWidth(300);
 
   connect(on_, &QCheckBox::clicked, this, [this](bool on) {
     change_display([&] { Set_PlotAlignment(st_, on); });

@@ -29,7 +29,7 @@ constexpr int kRedrawIntervalMs = 100;
 QDoubleSpinBox* ns_entry(const QString& name) {
   auto* s = new QDoubleSpinBox;
   s->setObjectName(name);
-  s->setDecimals(3);
+  s->setDecimals(4);  // a sample is 0.3125 ns at the fastest rate
   s->setSuffix(" ns");
   s->setKeyboardTracking(false);
   s->setMinimumWidth(110);
@@ -42,7 +42,7 @@ QLineEdit* value_field(const QString& name) {
   e->setReadOnly(true);
   e->setFocusPolicy(Qt::NoFocus);
   e->setAlignment(Qt::AlignRight);
-  e->setMaximumWidth(80);
+  e->setMaximumWidth(90);
   return e;
 }
 
@@ -81,19 +81,30 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
   chart_->yAxis->setLabel("Mean noise [mV]");
   chart_->xAxis->setRange(0, kStripPoints);
 
-  auto* values = new QGroupBox("NOISE [mV]: last event / running mean");
+  auto* values = new QGroupBox("NOISE [mV]");
   auto* grid = new QGridLayout(values);
+  grid->setHorizontalSpacing(8);
+  for (int half = 0; half < 2; ++half) {
+    auto* last = new QLabel("last event");
+    auto* mean = new QLabel("running mean");
+    grid->addWidget(last, 0, 3 * half + 1, Qt::AlignCenter);
+    grid->addWidget(mean, 0, 3 * half + 2, Qt::AlignCenter);
+  }
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     names_[ch] = new QLabel(QString("CH%1").arg(ch));
+    // The channel colours are made for the graph's dark background.
     names_[ch]->setStyleSheet(
-        QString("color: %1; font-weight: bold;").arg(to_qcolor(channel_colour(ch)).name()));
+        QString("color: %1; background: rgb(12,12,16); font-weight: bold; padding: 1px 6px;")
+            .arg(to_qcolor(channel_colour(ch)).name()));
+    names_[ch]->setAlignment(Qt::AlignCenter);
     sigma_[ch] = value_field(QString("SIGMACH%1").arg(ch));
     mean_[ch] = value_field(QString("MEANSIGMACH%1").arg(ch));
-    const int row = ch % 8, col = 3 * (ch / 8);
+    const int row = 1 + ch % 8, col = 3 * (ch / 8);
     grid->addWidget(names_[ch], row, col);
     grid->addWidget(sigma_[ch], row, col + 1);
     grid->addWidget(mean_[ch], row, col + 2);
   }
+  grid->setColumnStretch(6, 1);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
