@@ -69,6 +69,10 @@ ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(s
   graph_->setMinimumSize(560, 320);
   graph_->xAxis->setLabel("Charge [pC]");
   graph_->yAxis->setLabel("Counts");
+  auto counts = QSharedPointer<QCPAxisTickerFixed>::create();
+  counts->setTickStep(1.0);
+  counts->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  graph_->yAxis->setTicker(counts);
   bars_ = new QCPBars(graph_->xAxis, graph_->yAxis);
   bars_->setWidthType(QCPBars::wtPlotCoords);
 

@@ -89,6 +89,8 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
     auto* mean = new QLabel("running mean");
     grid->addWidget(last, 0, 3 * half + 1, Qt::AlignCenter);
     grid->addWidget(mean, 0, 3 * half + 2, Qt::AlignCenter);
+    headers_[2 * half] = last;
+    headers_[2 * half + 1] = mean;
   }
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     names_[ch] = new QLabel(QString("CH%1").arg(ch));
@@ -152,6 +154,7 @@ void NoisePanel::refresh() {
     sigma_[ch]->setVisible(visible);
     mean_[ch]->setVisible(visible);
   }
+  for (int i = 2; i < 4; ++i) headers_[i]->setVisible(shown > 8);
   show_window();
   Reset_MeanSigma(st_, -1);
   restart_chart();

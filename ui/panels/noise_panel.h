@@ -54,6 +54,7 @@ class NoisePanel : public QWidget {
   std::array<QLineEdit*, kMaxChannels> sigma_{};
   std::array<QLineEdit*, kMaxChannels> mean_{};
   std::array<QLabel*, kMaxChannels> names_{};
+  std::array<QLabel*, 4> headers_{};
   int charted_channel_ = -2;
   int points_ = 0;
 
