@@ -1,6 +1,7 @@
 #include "analysis/fft_noise.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "analysis/measurement_context.h"
@@ -55,10 +56,13 @@ void Compute_NoiseMeasurement(State& st) {
   MeasurementData& m = st.meas;
   const int n = m.EventNumberForSigma.load();
   const int samples = Run_NbOfSamples(st);
+  // The noise panel moves the window while a run goes on.
+  const int first = std::atomic_ref<int>(st.StartSigmaSample).load();
+  const int last = std::atomic_ref<int>(st.EndSigmaSample).load();
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const std::span<const float> w(st.event.FullyOrderedValues[b][c].data(), samples);
-      const float sigma = Compute_WaveformSigma(w, st.StartSigmaSample, st.EndSigmaSample);
+      const float sigma = Compute_WaveformSigma(w, first, last);
       m.Sigma[b][c] = sigma;
       const float mean = Update_MeanSigma(m.MeanSigma[b][c].load(), sigma, n);
       m.MeanSigma[b][c].store(mean);

@@ -16,7 +16,9 @@
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
+#include "ui/panels/charge_histo_panel.h"
 #include "ui/panels/inl_panel.h"
+#include "ui/panels/noise_panel.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
 #include "ui/panels/time_histogram_panel.h"
@@ -180,9 +182,16 @@ void GuiApp::refresh_panel(Panel panel) {
     case Panel::TimeHistogram:
       time_histogram_->redraw_soon();
       break;
+    case Panel::ChargeHistogram:
+      main_->charge_histo_panel()->redraw();
+      break;
+    case Panel::Noise:
+      main_->noise_panel()->redraw();
+      break;
     case Panel::AllValues:
       time_measurements_->refresh();
       time_histogram_->refresh();
+      main_->noise_panel()->refresh();
       main_->rate_panel()->refresh();
       main_->rate_scan_panel()->refresh();
       connection_->refresh();
@@ -195,8 +204,11 @@ void GuiApp::refresh_panel(Panel panel) {
   }
 }
 
-void GuiApp::capture_panel(Panel panel) {
+bool GuiApp::capture_panel(Panel panel) {
   if (panel == Panel::TimeHistogram) time_histogram_->capture();
+  if (panel == Panel::ChargeHistogram) return main_->charge_histo_panel()->capture();
+  if (panel == Panel::Noise) return main_->noise_panel()->capture();
+  return true;
 }
 
 void GuiApp::set_window_title(const QString& title) {
@@ -217,6 +229,7 @@ void GuiApp::set_led(vx::Led led, bool on) {
 
 void GuiApp::plot_strip_chart(StripChart chart, const QVector<double>& points) {
   if (chart == StripChart::Rate) main_->rate_panel()->add_points(points);
+  if (chart == StripChart::Noise) main_->noise_panel()->add_points(points);
 }
 
 void GuiApp::set_text(Field field, int index, const QString& text) {

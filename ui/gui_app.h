@@ -64,7 +64,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   void append_message(MessageTab tab, MessageKind kind, const QString& text) override;
   void show_panel(Panel panel, bool visible) override;
   void refresh_panel(Panel panel) override;
-  void capture_panel(Panel panel) override;
+  bool capture_panel(Panel panel) override;
   void set_window_title(const QString& title) override;
   void run_state_changed(bool running) override;
   void set_led(vx::Led led, bool on) override;

@@ -400,4 +400,21 @@ void MainGraphView::mouseReleaseEvent(QMouseEvent* event) {
   QCustomPlot::mouseReleaseEvent(event);
 }
 
+std::optional<double> MainGraphView::curve_origin(int channel) const {
+  if (channel < 0 || channel >= kMaxChannels || graphs_[channel]->data()->isEmpty())
+    return std::nullopt;
+  return graphs_[channel]->data()->constBegin()->key;
+}
+
+std::optional<double> MainGraphView::curve_value(int channel, double x) const {
+  if (channel < 0 || channel >= kMaxChannels || graphs_[channel]->data()->isEmpty())
+    return std::nullopt;
+  const auto data = graphs_[channel]->data();
+  auto it = data->findBegin(x, false);
+  if (it == data->constEnd()) --it;
+  auto next = it + 1;
+  if (next != data->constEnd() && std::abs(next->key - x) < std::abs(it->key - x)) it = next;
+  return it->value;
+}
+
 }  // namespace vx::ui

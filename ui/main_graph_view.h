@@ -6,6 +6,7 @@
 #include <qcustomplot.h>
 #include <array>
 #include <deque>
+#include <optional>
 
 #include "analysis/main_graph.h"
 
@@ -61,6 +62,9 @@ class MainGraphView : public QCustomPlot {
   bool persistence() const { return persistence_; }
   int persisted_curve_count() const { return static_cast<int>(persisted_.size()); }
   int plotted_points(int channel) const;
+  // The channel's drawn curve: x of its first point, and its value nearest to x.
+  std::optional<double> curve_origin(int channel) const;
+  std::optional<double> curve_value(int channel, double x) const;
 
   void set_cursors_visible(bool on);
   bool cursors_visible() const { return cursors_visible_; }

@@ -38,11 +38,15 @@
 #include "ui/info_panel.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/panels/alignment_panel.h"
+#include "ui/panels/charge_histo_panel.h"
+#include "ui/panels/charge_panel.h"
 #include "ui/panels/debug_panel.h"
 #include "ui/panels/eeprom_panel.h"
 #include "ui/panels/horizontal_page.h"
 #include "ui/panels/inl_panel.h"
 #include "ui/panels/monitor_panel.h"
+#include "ui/panels/noise_panel.h"
 #include "ui/panels/pulser_panel.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
@@ -116,6 +120,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   inl_ = new InlPanel(st_, this);
   rates_ = new RatePanel(st_, this);
   rate_scan_ = new RateScanPanel(st_, this);
+  build_charge_noise_panels();
   for (const auto& [name, panel] : {std::pair<const char*, QWidget*>{"RATEMEASUREMENTS", rates_},
                                     {"PLOTRATEVSTHRESHOLD", rate_scan_}}) {
     connect(action(name), &QAction::triggered, panel, [panel] {
@@ -184,6 +189,41 @@ void MainWindow::build_settings_panels() {
                       new SlowControlPanel(st_, this)};
   for (SettingsPanel* p : settings_panels_)
     p->set_display_guard([this](const std::function<void()>& f) { change_display(f); });
+}
+
+void MainWindow::build_charge_noise_panels() {
+  charge_ = new ChargePanel(st_, graph_, this);
+  charge_histo_ = new ChargeHistoPanel(st_, this);
+  noise_ = new NoisePanel(st_, this);
+  alignment_ = new AlignmentPanel(st_, this);
+  for (SettingsPanel* p :
+       std::initializer_list<SettingsPanel*>{charge_, charge_histo_, alignment_}) {
+    settings_panels_.append(p);
+    p->set_display_guard([this](const std::function<void()>& f) { change_display(f); });
+  }
+  auto show = [](QWidget* panel) {
+    panel->show();
+    panel->raise();
+  };
+  connect(action("CHARGEMODE"), &QAction::triggered, this, [this, show] {
+    charge_->refresh();
+    show(charge_);
+  });
+  connect(action("PLOT_ALIGN"), &QAction::triggered, this, [this, show] {
+    alignment_->refresh();
+    show(alignment_);
+  });
+  connect(action("STATISTICS"), &QAction::triggered, this, [this, show] {
+    noise_->refresh();
+    show(noise_);
+  });
+  connect(charge_, &ChargePanel::histogram_requested, charge_histo_, &ChargeHistoPanel::open);
+  connect(charge_, &ChargePanel::cursors_wanted, this,
+          [this](bool on) { action(on ? "ENABLECURSORS" : "DELETECURSORS")->trigger(); });
+  connect(alignment_, &AlignmentPanel::averaging_locked, this, [this](bool locked) {
+    if (locked) averaging_->setChecked(false);
+    averaging_->setEnabled(!locked);
+  });
 }
 
 void MainWindow::refresh_settings_panels() {
@@ -264,16 +304,16 @@ void MainWindow::build_menus() {
   add(graph, "DELETECURSORS", "Delete Cursors", true, false, QStyle::SP_DialogNoButton);
   add(graph, "ZOOMIN", "Zoom In", true, false, QStyle::SP_ArrowUp);
   add(graph, "ZOOMOUT", "Zoom Out", true, false, QStyle::SP_ArrowDown);
-  add(graph, "PLOT_ALIGN", "Plot Alignement", false);
+  add(graph, "PLOT_ALIGN", "Plot Alignement", true);
   QMenu* firmware = menu("&Firmware");
   add(firmware, "FPGA_VERSION", "Firmware Version", true);
   QMenu* special = menu("&Special Modes");
   add(special, "PULSERMODE", "Pulser Mode", true);
-  add(special, "CHARGEMODE", "Charge Mode", false);
+  add(special, "CHARGEMODE", "Charge Mode", true);
   add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", true);
   add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", true);
   QMenu* measurements = menu("&Advanced Measurements");
-  add(measurements, "STATISTICS", "Noise Measurements", false);
+  add(measurements, "STATISTICS", "Noise Measurements", true);
   add(measurements, "RATEMEASUREMENTS", "Rate Measurements", true);
   add(measurements, "MEASUREMENTS", "Time Measurements", true);
   add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", true);

@@ -25,6 +25,10 @@ class QTimer;
 namespace vx::ui {
 
 class AccessPanel;
+class AlignmentPanel;
+class ChargeHistoPanel;
+class ChargePanel;
+class NoisePanel;
 class CalibrationMenu;
 class Dialogs;
 class EepromPanel;
@@ -53,6 +57,10 @@ class MainWindow : public QMainWindow {
   InlPanel* inl_panel() const { return inl_; }
   RatePanel* rate_panel() const { return rates_; }
   RateScanPanel* rate_scan_panel() const { return rate_scan_; }
+  ChargePanel* charge_panel() const { return charge_; }
+  ChargeHistoPanel* charge_histo_panel() const { return charge_histo_; }
+  NoisePanel* noise_panel() const { return noise_; }
+  AlignmentPanel* alignment_panel() const { return alignment_; }
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -111,6 +119,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void build_settings_panels();
+  void build_charge_noise_panels();
   void build_menus();
   void build_toolbars();
   QWidget* build_main_page();
@@ -149,6 +158,10 @@ class MainWindow : public QMainWindow {
   InlPanel* inl_ = nullptr;
   RatePanel* rates_ = nullptr;
   RateScanPanel* rate_scan_ = nullptr;
+  ChargePanel* charge_ = nullptr;
+  ChargeHistoPanel* charge_histo_ = nullptr;
+  NoisePanel* noise_ = nullptr;
+  AlignmentPanel* alignment_ = nullptr;
   Led* running_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;

@@ -163,9 +163,7 @@ void QtFrontEnd::show_panel(Panel panel, bool visible) {
 }
 
 void QtFrontEnd::refresh_panel(Panel panel) {
-  // What the caller has just computed is whole now; by the time the refresh runs on the
-  // user-interface thread, a worker may be computing it again.
-  if (views_ != nullptr) views_->capture_panel(panel);
+  if (views_ != nullptr && !views_->capture_panel(panel)) return;
   later([this, panel] {
     if (views_ != nullptr) views_->refresh_panel(panel);
   });

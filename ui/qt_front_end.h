@@ -22,9 +22,9 @@ class FrontEndViews {
   virtual void append_message(MessageTab tab, MessageKind kind, const QString& text) = 0;
   virtual void show_panel(Panel panel, bool visible) = 0;
   virtual void refresh_panel(Panel panel) = 0;
-  // Called on the thread that asks for the refresh, before it is queued: a panel whose data
-  // a worker rewrites copies them here.
-  virtual void capture_panel(Panel /*panel*/) {}
+  // Called on the thread that asks for a refresh, before it is queued: a panel showing live
+  // results copies them there, from the thread that owns them. False: no refresh needed.
+  virtual bool capture_panel(Panel) { return true; }
   virtual void set_window_title(const QString& title) = 0;
   virtual void run_state_changed(bool running) = 0;
   virtual void set_led(vx::Led led, bool on) = 0;

@@ -1,0 +1,78 @@
+#include "analysis/noise_controls.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "analysis/fft_noise.h"
+#include "analysis/measurement_context.h"
+
+namespace vx {
+
+namespace {
+
+// The acquisition thread reads the window while the panel sets it.
+std::atomic_ref<int> bound(State& st, bool end) {
+  return std::atomic_ref<int>(end ? st.EndSigmaSample : st.StartSigmaSample);
+}
+
+int last_sample(const State& st) {
+  return std::clamp(static_cast<int>(st.sys.RecordLength), 2, kMaxSamples) - 1;
+}
+
+int to_sample(const State& st, double ns) {
+  const double s = std::trunc(ns * 1000.0 / Measurement_SamplingPeriodPs(st));
+  return static_cast<int>(std::isfinite(s) ? std::clamp(s, 0.0, double(last_sample(st))) : 0.0);
+}
+
+}  // namespace
+
+int Noise_SampleFromNs(double ns, double period_ps) {
+  return static_cast<int>(std::trunc(ns * 1000.0 / period_ps));
+}
+
+double Noise_NsFromSample(int sample, double period_ps) {
+  return sample * period_ps / 1000.0;
+}
+
+void Set_NoiseWindowStart(State& st, double ns) {
+  const int start = std::min(to_sample(st, ns), last_sample(st) - 1);
+  bound(st, false).store(start);
+  if (bound(st, true).load() <= start) bound(st, true).store(start + 1);
+  Reset_MeanSigma(st, -1);
+}
+
+void Set_NoiseWindowEnd(State& st, double ns) {
+  const int start = bound(st, false).load();
+  int end = to_sample(st, ns);
+  if (end <= start) end = start + 1;
+  bound(st, true).store(end);
+  Reset_MeanSigma(st, -1);
+}
+
+NoiseWindow Noise_Window(const State& st) {
+  auto& s = const_cast<State&>(st);
+  return {bound(s, false).load(), bound(s, true).load()};
+}
+
+void Enable_NoiseMeasurement(State& st, bool on) {
+  Reset_MeanSigma(st, -1);
+  std::atomic_ref<std::int32_t>(st.gui.NoiseMeasurementOn).store(on ? 1 : 0);
+}
+
+void Select_NoiseStripChartChannel(State& st, int channel) {
+  st.gui.NoiseStripChartChannel = std::clamp(channel, -1, kMaxChannels - 1);
+}
+
+NoiseView Noise_View(const State& st) {
+  NoiseView v;
+  constexpr double kMvPerCount = kVoltsPerCount * 1000.0;
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    const int b = ch / kChannelsPerBlock, c = ch % kChannelsPerBlock;
+    v.sigma_mv[ch] = st.meas.Sigma[b][c] * kMvPerCount;
+    v.mean_mv[ch] = st.meas.MeanSigma[b][c].load() * kMvPerCount;
+  }
+  return v;
+}
+
+}  // namespace vx

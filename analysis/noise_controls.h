@@ -1,0 +1,34 @@
+// What the noise panel's controls do: the sample window of the noise measurement, entered
+// in ns, the switch and the strip chart's channel; and the values the panel shows.
+#pragma once
+
+#include <array>
+
+#include "app/state.h"
+
+namespace vx {
+
+// ns to the sample that holds it, trunc(ns * 1000 / T), and back (samples * T / 1000).
+int Noise_SampleFromNs(double ns, double period_ps);
+double Noise_NsFromSample(int sample, double period_ps);
+
+// Each bound is kept inside the record; an end not above the start becomes start + 1 (a
+// start moved onto or past the end pushes the end along). Both restart the running means.
+void Set_NoiseWindowStart(State& st, double ns);
+void Set_NoiseWindowEnd(State& st, double ns);
+struct NoiseWindow {
+  int start = 0, end = 0;
+};
+NoiseWindow Noise_Window(const State& st);
+
+void Enable_NoiseMeasurement(State& st, bool on);
+// -1: every channel. The front end starts its strip chart afresh.
+void Select_NoiseStripChartChannel(State& st, int channel);
+
+// The last event's noise and the running mean of every channel, in mV.
+struct NoiseView {
+  std::array<double, kMaxChannels> sigma_mv{}, mean_mv{};
+};
+NoiseView Noise_View(const State& st);
+
+}  // namespace vx

@@ -1,0 +1,291 @@
+#include "ui/panels/charge_histo_panel.h"
+
+#include <qcustomplot.h>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "analysis/main_graph.h"
+#include "app/message_log.h"
+#include "files/result_files.h"
+#include "ui/main_graph_view.h"
+
+namespace vx::ui {
+
+namespace {
+
+constexpr int kRedrawIntervalMs = 100;
+
+QLineEdit* readout(const QString& name) {
+  auto* e = new QLineEdit;
+  e->setObjectName(name);
+  e->setReadOnly(true);
+  e->setFocusPolicy(Qt::NoFocus);
+  e->setAlignment(Qt::AlignRight);
+  e->setMinimumWidth(90);
+  return e;
+}
+
+QDoubleSpinBox* charge_entry(const QString& name) {
+  auto* s = new QDoubleSpinBox;
+  s->setObjectName(name);
+  s->setRange(-1e6, 1e6);
+  s->setDecimals(3);
+  s->setSuffix(" pC");
+  s->setKeyboardTracking(false);
+  s->setMinimumWidth(110);
+  return s;
+}
+
+std::atomic_ref<std::int32_t> shown_channel(State& st) {
+  return std::atomic_ref<std::int32_t>(st.gui.ChargeHistoChannel);
+}
+
+const char* kFirmwareNote =
+    " In Firmware Charge Mode, 'Enable Exclude Charge' is forced ON in order to compute the "
+    "charge histograms.\nRange values can be inserted manually or computed automatically based "
+    "on the first charge event(ie first 256 charge values.\n";
+
+}  // namespace
+
+ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(st, parent) {
+  setObjectName("PANEL_CH");
+  setWindowTitle("Charge Histogram");
+  setWindowFlag(Qt::Window);
+
+  graph_ = new QCustomPlot;
+  graph_->setObjectName("CHARGEGRAPH");
+  graph_->setMinimumSize(560, 320);
+  graph_->xAxis->setLabel("Charge [pC]");
+  graph_->yAxis->setLabel("Counts");
+  auto counts = QSharedPointer<QCPAxisTickerFixed>::create();
+  counts->setTickStep(1.0);
+  counts->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  graph_->yAxis->setTicker(counts);
+  bars_ = new QCPBars(graph_->xAxis, graph_->yAxis);
+  bars_->setWidthType(QCPBars::wtPlotCoords);
+
+  auto* settings = new QGroupBox("HISTOGRAM");
+  auto* g = new QGridLayout(settings);
+  g->addWidget(new QLabel("Channel"), 0, 0);
+  channel_ = new QComboBox;
+  channel_->setObjectName("CHARGESELCH");
+  g->addWidget(channel_, 0, 1);
+  g->addWidget(new QLabel("Nb of Bins"), 1, 0);
+  bins_ = make_spin("CHARGEHISTOINTERVALS", 1, kMaxChargeHistoBins);
+  g->addWidget(bins_, 1, 1);
+  exclude_ = new QCheckBox("Enable Exclude Charge");
+  exclude_->setObjectName("EXCLUDECHARGE");
+  exclude_->setToolTip("Only charges between the minimum and the maximum are counted");
+  g->addWidget(exclude_, 2, 0, 1, 2);
+  g->addWidget(new QLabel("Min Charge"), 3, 0);
+  min_ = charge_entry("MINCHARGE");
+  g->addWidget(min_, 3, 1);
+  g->addWidget(new QLabel("Max Charge"), 4, 0);
+  max_ = charge_entry("MAXCHARGE");
+  g->addWidget(max_, 4, 1);
+  range_auto_ = new QCheckBox("Auto Range");
+  range_auto_->setObjectName("CHARGERANGEAUTO");
+  range_auto_->setToolTip("Firmware mode: range from the first charges of the run");
+  g->addWidget(range_auto_, 5, 0, 1, 2);
+  fixed_ = new QCheckBox("Fixed Y Axis, max");
+  fixed_->setObjectName("CHARGEHISTOFIXEDRANGE");
+  g->addWidget(fixed_, 6, 0);
+  y_max_ = new QDoubleSpinBox;
+  y_max_->setObjectName("CHARGEHISTOYMAX");
+  y_max_->setRange(1.0, 1e9);
+  y_max_->setDecimals(0);
+  y_max_->setValue(1000.0);
+  y_max_->setKeyboardTracking(false);
+  g->addWidget(y_max_, 6, 1);
+  auto* buttons = new QHBoxLayout;
+  reset_ = new QPushButton("Reset");
+  reset_->setObjectName("RESETHISTO");
+  reset_->setToolTip("Firmware mode: the histograms restart from the next charges");
+  save_ = new QPushButton("Save Histogram");
+  save_->setObjectName("SAVEHISTO");
+  buttons->addWidget(reset_);
+  buttons->addWidget(save_);
+  g->addLayout(buttons, 7, 0, 1, 2);
+
+  auto* stats = new QGroupBox("STATISTICS");
+  auto* s = new QGridLayout(stats);
+  const std::pair<const char*, QLineEdit**> fields[] = {{"Mean [pC]", &mean_},
+                                                        {"Sigma [pC]", &sigma_},
+                                                        {"Entries", &entries_},
+                                                        {"Min Value [pC]", &min_value_},
+                                                        {"Max Value [pC]", &max_value_}};
+  const char* names[] = {"CHARGEMEAN", "CHARGESIGMA", "NBENTRIESCHARGEHISTO", "MINCHARGEVAL",
+                         "MAXCHARGEVAL"};
+  for (int i = 0; i < 5; ++i) {
+    *fields[i].second = readout(names[i]);
+    s->addWidget(new QLabel(fields[i].first), i, 0);
+    s->addWidget(*fields[i].second, i, 1);
+  }
+
+  auto* side = new QVBoxLayout;
+  side->addWidget(settings);
+  side->addWidget(stats);
+  side->addStretch(1);
+  auto* page = new QHBoxLayout(this);
+  page->addWidget(graph_, 1);
+  page->addLayout(side);
+
+  throttle_ = new QTimer(this);
+  throttle_->setSingleShot(true);
+  connect(throttle_, &QTimer::timeout, this, &ChargeHistoPanel::redraw);
+  since_draw_.start();
+
+  connect(channel_, &QComboBox::activated, this, [this](int ch) {
+    shown_channel(st_).store(ch);
+    refresh();
+  });
+  connect(bins_, &QSpinBox::editingFinished, this, [this] {
+    const int bins = bins_->value();
+    change([&] { Set_ChargeHistoBins(st_, bins); });
+  });
+  connect(exclude_, &QCheckBox::clicked, this, [this](bool on) {
+    const int ch = channel_->currentIndex();
+    change([&] { Set_ChargeCut(st_, ch, on); });
+  });
+  auto range = [this] {
+    const int ch = channel_->currentIndex();
+    const double lo = min_->value(), hi = max_->value();
+    change([&] { Set_ChargeHistoRange(st_, ch, lo, hi); });
+  };
+  connect(min_, &QDoubleSpinBox::editingFinished, this, range);
+  connect(max_, &QDoubleSpinBox::editingFinished, this, range);
+  connect(range_auto_, &QCheckBox::clicked, this,
+          [this](bool on) { change([&] { Set_ChargeRangeAuto(st_, on); }); });
+  connect(reset_, &QPushButton::clicked, this, [this] { Request_ChargeHistoReset(st_); });
+  // The histogram is read while the run stands still.
+  connect(save_, &QPushButton::clicked, this,
+          [this] { change([&] { Save_ChargeHistoInFile(st_); }); });
+  connect(fixed_, &QCheckBox::clicked, this, [this] { apply_y_range(); });
+  connect(y_max_, &QDoubleSpinBox::editingFinished, this, [this] { apply_y_range(); });
+  refresh();
+}
+
+void ChargeHistoPanel::refresh() {
+  const QSignalBlocker b1(channel_), b2(bins_), b3(exclude_), b4(min_), b5(max_), b6(range_auto_);
+  const int shown = std::max(shown_channels(st_), 1);
+  if (channel_->count() != shown) {
+    channel_->clear();
+    for (int ch = 0; ch < shown; ++ch) channel_->addItem(QString("CH%1").arg(ch));
+  }
+  const int ch = std::clamp(static_cast<int>(shown_channel(st_).load()), 0, shown - 1);
+  channel_->setCurrentIndex(ch);
+  bins_->setValue(
+      std::clamp(static_cast<int>(st_.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins));
+  range_auto_->setChecked(st_.acq.ChargeRangeAuto == 1);
+  y_max_->setEnabled(fixed_->isChecked());
+  if (st_.AcquisitionRunning.load() == 1) return;  // the run's copies bring the rest
+  ChargeHistoView view = Charge_HistoView(st_, ch);
+  {
+    std::lock_guard lock(copy_mutex_);
+    copy_ = view;
+  }
+  draw(view);
+}
+
+bool ChargeHistoPanel::capture() {
+  if (!visible_.load()) return false;
+  ChargeHistoView view = Charge_HistoView(st_, shown_channel(st_).load());
+  {
+    std::lock_guard lock(copy_mutex_);
+    copy_ = std::move(view);
+  }
+  return !pending_.exchange(true);
+}
+
+void ChargeHistoPanel::redraw() {
+  const qint64 since = since_draw_.elapsed();
+  if (since < kRedrawIntervalMs) {
+    if (!throttle_->isActive()) throttle_->start(static_cast<int>(kRedrawIntervalMs - since));
+    return;
+  }
+  pending_ = false;
+  ChargeHistoView view;
+  {
+    std::lock_guard lock(copy_mutex_);
+    view = copy_;
+  }
+  draw(view);
+}
+
+void ChargeHistoPanel::draw(const ChargeHistoView& v) {
+  since_draw_.restart();
+  {
+    const QSignalBlocker b1(exclude_), b2(min_), b3(max_);
+    exclude_->setChecked(v.cut);
+    min_->setValue(v.range_min);
+    max_->setValue(v.range_max);
+    min_->setEnabled(v.cut);
+    max_->setEnabled(v.cut);
+  }
+  const QColor colour = to_qcolor(channel_colour(v.channel));
+  bars_->setPen(QPen(colour.darker(150)));
+  bars_->setBrush(colour);
+  bars_->setName(QString("CH%1").arg(v.channel));
+  const int n = static_cast<int>(v.axis.size());
+  const double width = n > 1 ? v.axis[1] - v.axis[0] : 1.0;
+  bars_->setWidth(width);
+  QVector<double> keys(v.axis.begin(), v.axis.end()), values(v.counts.begin(), v.counts.end());
+  bars_->setData(keys, values, true);
+  if (v.entries > 0 && n > 0) {
+    graph_->xAxis->setRange(v.axis.front() - width / 2.0, v.axis.back() + width / 2.0);
+  } else if (v.range_max > v.range_min) {
+    graph_->xAxis->setRange(v.range_min, v.range_max);
+  }
+  mean_->setText(QString::number(v.mean, 'f', 4));
+  sigma_->setText(QString::number(v.sigma, 'f', 4));
+  entries_->setText(QString::number(v.entries));
+  min_value_->setText(QString::number(v.min, 'f', 4));
+  max_value_->setText(QString::number(v.max, 'f', 4));
+  apply_y_range();
+}
+
+void ChargeHistoPanel::apply_y_range() {
+  y_max_->setEnabled(fixed_->isChecked());
+  if (fixed_->isChecked()) {
+    graph_->yAxis->setRange(0.0, y_max_->value());
+  } else {
+    bool found = false;
+    const QCPRange r = bars_->getValueRange(found);
+    graph_->yAxis->setRange(0.0, found && r.upper > 0 ? r.upper * 1.1 : 1.0);
+  }
+  graph_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ChargeHistoPanel::open() {
+  refresh();
+  show();
+  raise();
+  if (st_.sam[0].ChargeModeEnabled == 1 && st_.acq.EnSoftwareChargeHisto == 0) {
+    Write_InfoMessage(st_, kFirmwareNote, firmware_note_shown_ ? kInfo : kWarning);
+    firmware_note_shown_ = true;
+  }
+}
+
+void ChargeHistoPanel::showEvent(QShowEvent* event) {
+  visible_ = true;
+  SettingsPanel::showEvent(event);
+}
+
+void ChargeHistoPanel::hideEvent(QHideEvent* event) {
+  visible_ = false;
+  SettingsPanel::hideEvent(event);
+}
+
+}  // namespace vx::ui
