@@ -61,6 +61,7 @@ class MainGraphView : public QCustomPlot {
   bool persistence() const { return persistence_; }
   int persisted_curve_count() const { return static_cast<int>(persisted_.size()); }
   int plotted_points(int channel) const;
+  const QCPGraph* curve(int channel) const { return graphs_[channel]; }
 
   void set_cursors_visible(bool on);
   bool cursors_visible() const { return cursors_visible_; }

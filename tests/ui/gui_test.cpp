@@ -257,7 +257,7 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   EXPECT_TRUE(main().action("START")->isEnabled());
 
   // Items without their function yet are dimmed and say so.
-  for (const char* name : {"PLOT_ALIGN", "EN_TX_DATA2CLIENT"}) {
+  for (const char* name : {"PLOT_ALIGN"}) {
     EXPECT_FALSE(main().action(name)->isEnabled()) << name;
     EXPECT_FALSE(main().action(name)->toolTip().isEmpty()) << name;
   }
