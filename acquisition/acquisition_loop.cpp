@@ -435,6 +435,8 @@ void Process_Event(State& st) {
   }
 
   hand_over(st);
+  if (std::atomic_ref<std::int32_t>(st.acq.TransmitRunDataToTcpClient).load() == 1)
+    call(st.hooks.transmit_event);
 
   if (st.acq.EnTimeJitter == 0 && st.acq.INLCalibrationRunning == 0 && st.acq.DisplayOn == 1 &&
       st.sys.NbOfSAMBlocks < 3 && st.display_attached) {

@@ -80,4 +80,8 @@ void Write_InfoMessage(State& st, const std::string& text, int kind) {
   if (popup_title != nullptr) st.ui.popup(popup_kind, popup_title, text);
 }
 
+void Write_HelpMessage(State& st, const std::string& text) {
+  st.ui.post([&st, text] { st.ui.show_help_message(text); });
+}
+
 }  // namespace vx

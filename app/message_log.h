@@ -20,6 +20,10 @@ void Write_InfoMessage(State& st, const std::string& text, int kind);
 bool Open_FileForSavingLogFile(State& st, int mode);
 void Close_FileForSavingLogFile(State& st);
 
+// The help message panel: its text replaced by text, moved to the mouse position and
+// shown. Callable from any thread.
+void Write_HelpMessage(State& st, const std::string& text);
+
 // The "%dh:%dmin:%ds: " prefix of a message written at the given wall-clock time.
 std::string message_prefix(int hour, int minute, int second);
 

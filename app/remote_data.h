@@ -2,13 +2,28 @@
 // the last TCP call and the server itself while it is registered.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/tcp_server.h"
 
 namespace vx {
+
+// Run data on their way to the remote client: the acquisition thread formats each event
+// into the outbox, the user-interface thread hands the outbox to the connected client.
+struct RunDataTransmission {
+  std::mutex mutex;
+  std::string outbox;               // guarded by mutex
+  int generation = -1;              // run whose header was sent (acquisition thread)
+  std::int64_t events_sent = 0;     // handed to the client, this run (user-interface thread)
+  std::int64_t events_dropped = 0;  // not sent: the client fell behind (guarded by mutex)
+  std::int64_t events_queued = 0;   // in the outbox (guarded by mutex)
+  std::atomic<bool> flush_posted{false};
+  bool light_on = false;  // the TX light (user-interface thread)
+};
 
 struct RemoteData {
   std::int32_t TCPError = 0;
@@ -24,6 +39,7 @@ struct RemoteData {
   std::string ListenAddress = "0.0.0.0";
   std::shared_ptr<TcpServer> server;
   bool hooks_installed = false;
+  RunDataTransmission tx;
 };
 
 }  // namespace vx

@@ -47,6 +47,7 @@ struct CoreHooks {
   std::function<void(int block)> update_rate_measurement;
   std::function<void()> compute_display;  // main-graph histograms of the current event
   std::function<void()> show_event;       // event counter and time on the main tab
+  std::function<void()> transmit_event;   // the processed event to the remote client
   std::function<void()> close_device;
   std::function<void()> init_measurement_results;
   std::function<void(int model)> select_board_model;  // before a connection attempt

@@ -154,6 +154,9 @@ bool Calibrate_Matrice(State& st, int block) {
   progress.update(100);
   st.gui.GraphMode = st.sam[0].PedestalPerCell != 0 ? kGraphCells : kGraphPedestals;
   call(st.hooks.recompute_main_graph);
+  // The view is drawn once more from the last event; it stays on the graph after the
+  // records are restored, until something else is drawn.
+  call(st.hooks.compute_display);
   st.calib.PedestalMeasurement = false;
   Restore_Params(st);
   Write_InfoMessage(st, "End of pedestals calibration.\n", kInfo);

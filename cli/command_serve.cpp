@@ -65,6 +65,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
     return 1;
   }
   if (options.commands) Set_TCPCommandsEnabled(st, true);
+  if (options.transmit_data) Set_TransmitRunDataToTcpClient(st, true);
   std::printf("Remote control on %s port %d, commands %s. Ctrl-C ends.\n", options.bind.c_str(),
               st.tcp.ServerPort, st.acq.TCPCommandsEnabled == 1 ? "enabled" : "disabled");
   std::printf("'kill -USR1 %d' disconnects the client.\n", static_cast<int>(getpid()));

@@ -49,6 +49,7 @@ bool apply_run_options(Session& session, const RunOptions& options);
 struct ServeOptions {
   int port = 8008;
   bool commands = false;
+  bool transmit_data = false;
   std::optional<std::string> setup;
   std::string bind = "0.0.0.0";
 };

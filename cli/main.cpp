@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
   serve->add_option("--bind", serve_options.bind, "Address to listen on");
   serve->add_flag("--commands", serve_options.commands,
                   "Obey the client's start, stop and load-setup commands");
+  serve->add_flag("--transmit-data", serve_options.transmit_data,
+                  "Send the client every event of the runs, as ASCII data file records");
   serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
       ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);

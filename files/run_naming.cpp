@@ -38,8 +38,7 @@ void Update_AutoRunId(State& st, const std::filesystem::path& directory) {
   st.ui.refresh_panel(Panel::Main);
 }
 
-std::string build_run_name(State& st, const std::filesystem::path& base_directory,
-                           const WallTime& now) {
+std::string compose_run_name(const State& st, int auto_run_id, const WallTime& now) {
   const AcqParams& a = st.acq;
   std::string name(a.BaseFileName, text_length(a.BaseFileName));
   char part[64];
@@ -56,12 +55,16 @@ std::string build_run_name(State& st, const std::filesystem::path& base_director
     name += part;
   }
   if (a.AddRunId == 1) {
-    Update_AutoRunId(st, base_directory);
-    std::snprintf(part, sizeof part, "_run%d",
-                  st.acq.AutoIncRunId == 1 ? st.acq.AutoRunId : st.acq.RunIdUser);
+    std::snprintf(part, sizeof part, "_run%d", a.AutoIncRunId == 1 ? auto_run_id : a.RunIdUser);
     name += part;
   }
   return name;
+}
+
+std::string build_run_name(State& st, const std::filesystem::path& base_directory,
+                           const WallTime& now) {
+  if (st.acq.AddRunId == 1) Update_AutoRunId(st, base_directory);
+  return compose_run_name(st, st.acq.AutoRunId, now);
 }
 
 }  // namespace vx

@@ -36,7 +36,8 @@ enum class Panel {
   AllValues,  // every control of every panel shows its parameter again
 };
 
-enum class Led { Connection, RateScanRunning, Run };
+// TxData: run data are going out to the remote client.
+enum class Led { Connection, RateScanRunning, Run, TxData };
 
 // Text and numeric displays the core writes to.
 enum class Field {
@@ -105,6 +106,9 @@ class FrontEnd {
   // A run starts or ends: the front end dims or undims what must not be used meanwhile.
   virtual void run_state_changed(bool running) = 0;
   virtual void set_led(Led led, bool on) = 0;
+  // The help message panel: text shown at the mouse position (a front end without one
+  // ignores it).
+  virtual void show_help_message(const std::string& text) { (void)text; }
   virtual void set_text(Field field, int index, const std::string& text) = 0;
   virtual void set_colour(Field field, Rgb colour) = 0;
   // One new point per trace; traces are channels (all of them, or one).

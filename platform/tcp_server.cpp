@@ -17,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <limits>
 #include <map>
@@ -197,7 +198,13 @@ struct TcpServer::Io {
     explicit Socket(tcp::socket s) : socket(std::move(s)) {}
     tcp::socket socket;
     std::array<char, 4096> buffer{};
-    bool writing = false;
+    // Writes go out one after the other, in the order they were asked for.
+    struct Pending {
+      std::shared_ptr<std::string> bytes;
+      std::shared_ptr<std::promise<int>> done;  // none for a queued send
+    };
+    std::deque<Pending> outgoing;
+    std::size_t pending_bytes = 0;
   };
 
   explicit Io(std::shared_ptr<Shared> shared) : shared(std::move(shared)) {}
@@ -292,6 +299,35 @@ struct TcpServer::Io {
   void resume(int id) {
     const auto it = sockets.find(id);
     if (it != sockets.end()) read(id, it->second);
+  }
+
+  void enqueue(const std::shared_ptr<Socket>& s, Socket::Pending p) {
+    s->pending_bytes += p.bytes->size();
+    s->outgoing.push_back(std::move(p));
+    if (s->outgoing.size() == 1) write_next(s);
+  }
+
+  void write_next(const std::shared_ptr<Socket>& s) {
+    if (s->outgoing.empty()) return;
+    auto bytes = s->outgoing.front().bytes;
+    asio::async_write(s->socket, asio::buffer(*bytes),
+                      [this, s, bytes](std::error_code ec, std::size_t n) {
+                        if (ec) note_error(ec);
+                        Socket::Pending done = std::move(s->outgoing.front());
+                        s->outgoing.pop_front();
+                        s->pending_bytes -= done.bytes->size();
+                        if (done.done)
+                          done.done->set_value(ec ? kTcpWriteFailed : static_cast<int>(n));
+                        if (ec) {
+                          // The rest cannot go out either.
+                          for (auto& p : s->outgoing)
+                            if (p.done) p.done->set_value(kTcpWriteFailed);
+                          s->outgoing.clear();
+                          s->pending_bytes = 0;
+                          return;
+                        }
+                        write_next(s);
+                      });
   }
 
   void close(int id) {
@@ -395,19 +431,32 @@ int TcpServer::write(int conversation, std::span<const char> data, int timeout_m
   asio::post(io.context, [&io, conversation, bytes, done] {
     const auto it = io.sockets.find(conversation);
     if (it == io.sockets.end()) return done->set_value(kTcpNotConnected);
-    auto s = it->second;
-    // Two writes must never interleave on one socket; one that timed out may still run.
-    if (s->writing) return done->set_value(kTcpWriteBusy);
-    s->writing = true;
-    asio::async_write(s->socket, asio::buffer(*bytes),
-                      [&io, s, bytes, done](std::error_code ec, std::size_t n) {
-                        s->writing = false;
-                        if (ec) io.note_error(ec);
-                        done->set_value(ec ? kTcpWriteFailed : static_cast<int>(n));
-                      });
+    io.enqueue(it->second, {bytes, done});
   });
   if (result.wait_for(std::chrono::milliseconds(timeout_ms)) != std::future_status::ready)
     return kTcpTimeout;
+  return result.get();
+}
+
+int TcpServer::send(int conversation, std::string data, std::size_t max_pending) {
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->closed || shared_->conversations.count(conversation) == 0) return kTcpNotConnected;
+  }
+  auto done = std::make_shared<std::promise<int>>();
+  auto result = done->get_future();
+  auto bytes = std::make_shared<std::string>(std::move(data));
+  Io& io = *io_;
+  // The check against the queue is made on the I/O thread, which owns it; it answers
+  // at once, so waiting here costs no more than a hop to that thread.
+  asio::post(io.context, [&io, conversation, bytes, done, max_pending] {
+    const auto it = io.sockets.find(conversation);
+    if (it == io.sockets.end()) return done->set_value(kTcpNotConnected);
+    if (it->second->pending_bytes + bytes->size() > max_pending)
+      return done->set_value(kTcpWriteBusy);
+    io.enqueue(it->second, {bytes, nullptr});
+    done->set_value(0);
+  });
   return result.get();
 }
 

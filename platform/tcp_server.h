@@ -4,6 +4,7 @@
 // and disconnects are called from that thread.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <span>
@@ -49,6 +50,9 @@ class TcpServer {
   // Takes up to buffer.size() received bytes, waiting up to timeout_ms for the first.
   int read(int conversation, std::span<char> buffer, int timeout_ms);
   int write(int conversation, std::span<const char> data, int timeout_ms);
+  // Queues data behind earlier writes and returns at once: 0, kTcpNotConnected, or
+  // kTcpWriteBusy when more than max_pending bytes would be waiting to go out.
+  int send(int conversation, std::string data, std::size_t max_pending);
   // Closes a conversation from this side; no Disconnect event follows for it.
   int disconnect(int conversation);
   int peer_address(int conversation, std::string& address) const;

@@ -1,6 +1,7 @@
 #include "remote/tcp_interface.h"
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "files/setup_file.h"
+#include "remote/run_data_transmission.h"
 
 namespace vx {
 
@@ -174,8 +176,11 @@ void install_hooks(State& st) {
     st.hooks.load_setup_from_file = [&st](const std::string& file) {
       Load_SetupFromFile(st, file, 0);
     };
+  st.hooks.transmit_event = [&st] { Queue_RunDataForTcpClient(st); };
   st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
     if (previous) previous();
+    // The run's last events go out before the acknowledgement that it stopped.
+    Transmit_RunDataToTcpClient(st, true);
     Send_RunStopAcknowledge(st);
   };
 }
@@ -311,13 +316,15 @@ void Set_TCPCommandsEnabled(State& st, bool enabled) {
 }
 
 void Set_TransmitRunDataToTcpClient(State& st, bool enabled) {
-  st.acq.TransmitRunDataToTcpClient = enabled ? 1 : 0;
+  std::atomic_ref<std::int32_t>(st.acq.TransmitRunDataToTcpClient).store(enabled ? 1 : 0);
   if (enabled) {
-    st.acq.DisplayOn = 0;
+    std::atomic_ref<std::int32_t>(st.acq.DisplayOn).store(0);
     st.ui.refresh_panel(Panel::Main);
     Write_InfoMessage(st, "Transmit RunData to TCP Client is ENABLED! Data Display set to OFF.",
                       kInfo);
   } else {
+    // What is queued still goes out; the light goes out.
+    Transmit_RunDataToTcpClient(st, true);
     Write_InfoMessage(st, "Transmit RunData to TCP Client is DISABLED!", kInfo);
   }
 }

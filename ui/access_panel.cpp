@@ -22,6 +22,7 @@ int slot(Panel p) {
 
 AccessPanel::AccessPanel(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), dialogs_(dialogs) {
+  setObjectName("PANEL_PWD");
   setWindowTitle("Password?");
   code_ = new QLineEdit;
   code_->setEchoMode(QLineEdit::Password);

@@ -63,7 +63,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   h.select_board_model = [this](int model) { make_board(model); };
   h.compute_display = [this] { main_->compute_display(); };
   h.show_event = [this] { main_->show_event(); };
-  h.recompute_main_graph = [this] { ui_.post([this] { main_->refresh_channel_leds(); }); };
+  h.recompute_main_graph = [this] {
+    // At once, so that a worker's next frame is scaled for its mode; the window follows.
+    main_->recompute_graph_parameters();
+    ui_.post([this] { main_->refresh_channel_leds(); });
+  };
   h.refresh_annotations = [this] { ui_.post([this] { main_->refresh_annotations(); }); };
   h.on_run_finished = [this] {
     main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
@@ -225,6 +229,10 @@ void GuiApp::set_led(vx::Led led, bool on) {
   } else {
     main_->set_led(led, on);
   }
+}
+
+void GuiApp::show_help_message(const QString& text) {
+  main_->show_help_message(text);
 }
 
 void GuiApp::plot_strip_chart(StripChart chart, const QVector<double>& points) {

@@ -68,6 +68,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   void set_window_title(const QString& title) override;
   void run_state_changed(bool running) override;
   void set_led(vx::Led led, bool on) override;
+  void show_help_message(const QString& text) override;
   void set_text(Field field, int index, const QString& text) override;
   void set_colour(Field field, Rgb colour) override;
   void plot_strip_chart(StripChart chart, const QVector<double>& points) override;

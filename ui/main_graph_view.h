@@ -65,6 +65,7 @@ class MainGraphView : public QCustomPlot {
   // The channel's drawn curve: x of its first point, and its value nearest to x.
   std::optional<double> curve_origin(int channel) const;
   std::optional<double> curve_value(int channel, double x) const;
+  const QCPGraph* curve(int channel) const { return graphs_[channel]; }
 
   void set_cursors_visible(bool on);
   bool cursors_visible() const { return cursors_visible_; }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QSplitter>
@@ -43,6 +44,8 @@
 #include "ui/panels/charge_panel.h"
 #include "ui/panels/debug_panel.h"
 #include "ui/panels/eeprom_panel.h"
+#include "ui/panels/file_menu_panel.h"
+#include "ui/panels/help_panel.h"
 #include "ui/panels/horizontal_page.h"
 #include "ui/panels/inl_panel.h"
 #include "ui/panels/monitor_panel.h"
@@ -63,7 +66,6 @@ namespace vx::ui {
 namespace {
 
 constexpr int kFrameIntervalMs = 16;
-const char* kNotYet = "Not available in this version yet";
 
 QLineEdit* readout(int width) {
   auto* e = new QLineEdit;
@@ -121,6 +123,13 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   rates_ = new RatePanel(st_, this);
   rate_scan_ = new RateScanPanel(st_, this);
   build_charge_noise_panels();
+  file_menu_ = new FileMenuPanel(st_, this);
+  help_ = new HelpPanel(this);
+  qApp->installEventFilter(this);
+  connect(action("FILEMENU"), &QAction::triggered, file_menu_, [this] {
+    file_menu_->show();
+    file_menu_->raise();
+  });
   for (const auto& [name, panel] : {std::pair<const char*, QWidget*>{"RATEMEASUREMENTS", rates_},
                                     {"PLOTRATEVSTHRESHOLD", rate_scan_}}) {
     connect(action(name), &QAction::triggered, panel, [panel] {
@@ -231,17 +240,12 @@ void MainWindow::refresh_settings_panels() {
 }
 
 void MainWindow::build_menus() {
-  auto add = [this](QMenu* menu, const QString& name, const QString& label, bool available,
-                    bool checkable = false, QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
+  auto add = [this](QMenu* menu, const QString& name, const QString& label, bool checkable = false,
+                    QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
     QAction* a = menu->addAction(label);
     a->setObjectName(name);
     a->setCheckable(checkable);
     if (icon != QStyle::SP_CustomBase) a->setIcon(style()->standardIcon(icon));
-    if (!available) {
-      a->setEnabled(false);
-      a->setToolTip(kNotYet);
-      a->setProperty("unavailable", true);
-    }
     actions_.insert(name, a);
     return a;
   };
@@ -253,15 +257,15 @@ void MainWindow::build_menus() {
   };
 
   QMenu* iface = menu("&Interface");
-  add(iface, "BOARDCONNECT", "&Board Connect", true, false, QStyle::SP_DriveNetIcon);
+  add(iface, "BOARDCONNECT", "&Board Connect", false, QStyle::SP_DriveNetIcon);
   QMenu* config = menu("&Configuration");
-  add(config, "CALIBRATE", "&Calibrate Pedestals", true);
-  add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ", true);
-  add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true, true);
+  add(config, "CALIBRATE", "&Calibrate Pedestals");
+  add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ");
+  add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true);
   config->addSeparator();
-  add(config, "LOADSETUP", "Load Setup from File", true, false, QStyle::SP_DialogOpenButton);
-  add(config, "SAVESETUPINFILE", "Save Setup to File", true, false, QStyle::SP_DialogSaveButton);
-  add(config, "FILEMENU", "Saving Data File Menu", false);
+  add(config, "LOADSETUP", "Load Setup from File", false, QStyle::SP_DialogOpenButton);
+  add(config, "SAVESETUPINFILE", "Save Setup to File", false, QStyle::SP_DialogSaveButton);
+  add(config, "FILEMENU", "Saving Data File Menu");
   QMenu* advanced = config->addMenu("Advanced");
   advanced->setToolTipsVisible(true);
   QMenu* restricted = advanced->addMenu("Restricted Access");
@@ -272,57 +276,57 @@ void MainWindow::build_menus() {
   if (!restricted_on)
     restricted->menuAction()->setToolTip("Set VELTRIX_INL_CALIB_ENABLED to enable");
   actions_.insert("RESTRICTED_ACCESS", restricted->menuAction());
-  add(restricted, "SAM_REG", "&SAM Registers", true);
-  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets", true);
-  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets", true);
-  add(restricted, "INLCALIB", "Calibrate INL", true);
-  add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access", true);
-  add(restricted, "DEBUG", "Debug", true);
-  add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files", true);
+  add(restricted, "SAM_REG", "&SAM Registers");
+  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets");
+  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets");
+  add(restricted, "INLCALIB", "Calibrate INL");
+  add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access");
+  add(restricted, "DEBUG", "Debug");
+  add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files");
 
   QMenu* run = menu("&Run");
-  add(run, "RUNFROMFILE", "Run from File", true, true);
+  add(run, "RUNFROMFILE", "Run from File", true);
   QMenu* save = run->addMenu("Save Run to File");
   save->setToolTipsVisible(true);
   actions_.insert("SAVERUNTOFILE", save->menuAction());
-  add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true, true);
-  add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true, true);
-  add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true, true);
+  add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true);
+  add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true);
+  add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true);
   auto* export_run = new RunExportAction(st_, dialogs_, this);
   run->addAction(export_run->action());
   actions_.insert("EXPORTRUNHDF5", export_run->action());
   run->addSeparator();
-  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true,
+  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)",
       true);
-  add(run, "EN_TX_DATA2CLIENT", "Enable Transmit data to TCP Client", false, true);
+  add(run, "EN_TX_DATA2CLIENT", "Enable Transmit data to TCP Client", true);
   run->addSeparator();
-  add(run, "START", "Start", true, false, QStyle::SP_MediaPlay);
-  add(run, "STOP", "Stop", true, false, QStyle::SP_MediaStop);
+  add(run, "START", "Start", false, QStyle::SP_MediaPlay);
+  add(run, "STOP", "Stop", false, QStyle::SP_MediaStop);
 
   QMenu* graph = menu("&Graph");
-  add(graph, "ENABLECURSORS", "Enable Cursors", true, false, QStyle::SP_DialogYesButton);
-  add(graph, "DELETECURSORS", "Delete Cursors", true, false, QStyle::SP_DialogNoButton);
-  add(graph, "ZOOMIN", "Zoom In", true, false, QStyle::SP_ArrowUp);
-  add(graph, "ZOOMOUT", "Zoom Out", true, false, QStyle::SP_ArrowDown);
-  add(graph, "PLOT_ALIGN", "Plot Alignement", true);
+  add(graph, "ENABLECURSORS", "Enable Cursors", false, QStyle::SP_DialogYesButton);
+  add(graph, "DELETECURSORS", "Delete Cursors", false, QStyle::SP_DialogNoButton);
+  add(graph, "ZOOMIN", "Zoom In", false, QStyle::SP_ArrowUp);
+  add(graph, "ZOOMOUT", "Zoom Out", false, QStyle::SP_ArrowDown);
+  add(graph, "PLOT_ALIGN", "Plot Alignement");
   QMenu* firmware = menu("&Firmware");
-  add(firmware, "FPGA_VERSION", "Firmware Version", true);
+  add(firmware, "FPGA_VERSION", "Firmware Version");
   QMenu* special = menu("&Special Modes");
-  add(special, "PULSERMODE", "Pulser Mode", true);
-  add(special, "CHARGEMODE", "Charge Mode", true);
-  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)", true);
-  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options", true);
+  add(special, "PULSERMODE", "Pulser Mode");
+  add(special, "CHARGEMODE", "Charge Mode");
+  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)");
+  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options");
   QMenu* measurements = menu("&Advanced Measurements");
-  add(measurements, "STATISTICS", "Noise Measurements", true);
-  add(measurements, "RATEMEASUREMENTS", "Rate Measurements", true);
-  add(measurements, "MEASUREMENTS", "Time Measurements", true);
-  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements", true);
+  add(measurements, "STATISTICS", "Noise Measurements");
+  add(measurements, "RATEMEASUREMENTS", "Rate Measurements");
+  add(measurements, "MEASUREMENTS", "Time Measurements");
+  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements");
   QMenu* tcp = menu("&TCP/IP");
-  add(tcp, "TCP_SERVER", "TCP/IP Server/Client", true);
+  add(tcp, "TCP_SERVER", "TCP/IP Server/Client");
   QMenu* help = menu("&Help");
-  add(help, "USER_GUIDE", "Software User's Guide", true);
+  add(help, "USER_GUIDE", "Software User's Guide");
   QMenu* exit = menu("&Exit");
-  add(exit, "EXIT", "Exit", true, false, QStyle::SP_DialogCloseButton);
+  add(exit, "EXIT", "Exit", false, QStyle::SP_DialogCloseButton);
 
   dimmed_while_running_ = {action("BOARDCONNECT"), action("ENABLEINLCORRECTION"),
                            action("FPGA_VERSION"), action("START"),
@@ -482,6 +486,15 @@ QWidget* MainWindow::build_run_group() {
   run_light->addWidget(new QLabel("Running"));
   run_light->addStretch(1);
   g->addLayout(run_light, 5, 3, 1, 2);
+  auto* tx_light = new QHBoxLayout;
+  tx_led_ = new Led(QColor(255, 170, 0));
+  tx_led_->setObjectName("TX_DATA_TO_CLIENT_LED");
+  tx_led_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  tx_led_->setToolTip("Lit while run data go out to the TCP client");
+  tx_light->addWidget(tx_led_);
+  tx_light->addWidget(new QLabel("TX to client"));
+  tx_light->addStretch(1);
+  g->addLayout(tx_light, 6, 3, 1, 2);
   return box;
 }
 
@@ -555,6 +568,11 @@ void MainWindow::connect_controls() {
     Set_TCPCommandsEnabled(st_, st_.acq.TCPCommandsEnabled != 1);
     refresh_menu_values();
   });
+  connect(action("EN_TX_DATA2CLIENT"), &QAction::triggered, this, [this] {
+    Set_TransmitRunDataToTcpClient(st_, st_.acq.TransmitRunDataToTcpClient != 1);
+    refresh_menu_values();
+    refresh_main_tab();
+  });
   connect(action("TCP_SERVER"), &QAction::triggered, this, &MainWindow::tcp_panel_requested);
   connect(action("START"), &QAction::triggered, this, &MainWindow::start_run);
   connect(action("STOP"), &QAction::triggered, this, &MainWindow::stop_and_wait);
@@ -619,6 +637,7 @@ void MainWindow::connect_controls() {
       std::atomic_ref<std::int32_t>(st_.acq.FFTMode).store(on ? 1 : 0);
       st_.gui.GraphMode = on ? kGraphFft : kGraphWaveforms;
       graph_->clear_curves();
+      shown_mode_ = -1;
     });
   });
   connect(averaging_, &QCheckBox::clicked, this, [this](bool on) {
@@ -780,6 +799,7 @@ void MainWindow::refresh_main_tab() {
     const QSignalBlocker b(events_required_);
     events_required_->setValue(a.NbOfEventsRequired);
   }
+  if (file_menu_ != nullptr) file_menu_->refresh();
   const int d = a.RunDuration;
   const int parts[4] = {d / 86400, (d % 86400) / 3600, (d % 3600) / 60, d % 60};
   for (int i = 0; i < 4; ++i) {
@@ -817,6 +837,7 @@ void MainWindow::update_run_dependent_dimming() {
 
 void MainWindow::run_state_changed(bool running) {
   running_ = running;
+  if (file_menu_ != nullptr) file_menu_->set_running(running);
   update_run_dependent_dimming();
   // Switching a channel restarts the acquisition: not while a run is on.
   for (Led* led : ch_leds_) led->setEnabled(!running);
@@ -826,7 +847,12 @@ void MainWindow::run_state_changed(bool running) {
     Update_RunElapsedTime(st_);
     rate_->clear();
   }
-  if (running) graph_->clear_curves();
+  if (running) {
+    graph_->clear_curves();
+    shown_mode_ = -1;
+    refresh_graph_scaling();
+    refresh_annotations();
+  }
 }
 
 void MainWindow::refresh_channel_leds() {
@@ -860,14 +886,54 @@ double MainWindow::zoom_label_factor() const {
   return time_axis ? Get_SamplingPeriod(st_) / 10000.0 : 0.0;
 }
 
+void MainWindow::recompute_graph_parameters() {
+  std::lock_guard lock(params_mutex_);
+  Compute_MainGraphParameters(st_);
+}
+
+bool MainWindow::view_held() const {
+  return (shown_mode_ == kGraphPedestals || shown_mode_ == kGraphCells) &&
+         shown_mode_ != st_.gui.GraphMode;
+}
+
+void MainWindow::held_view_scaling(GraphAxes& axes, GraphTitles& titles, bool& has_titles) {
+  std::lock_guard lock(params_mutex_);
+  const GuiParams records = st_.gui;
+  st_.gui.GraphMode = shown_mode_;
+  Compute_MainGraphParameters(st_);
+  axes = main_graph_axes(st_.gui);
+  has_titles = graph_titles(st_, false, titles);
+  st_.gui = records;
+}
+
 void MainWindow::refresh_graph_scaling() {
+  if (view_held()) {
+    GraphAxes axes;
+    GraphTitles titles;
+    bool has_titles = false;
+    held_view_scaling(axes, titles, has_titles);
+    graph_->apply_axes(axes);
+    return;
+  }
   if (graph_->zoomed()) graph_->set_zoom_label_factor(zoom_label_factor());
-  graph_->apply_axes(main_graph_axes(st_.gui));
+  GraphAxes axes;
+  {
+    std::lock_guard lock(params_mutex_);
+    axes = main_graph_axes(st_.gui);
+  }
+  graph_->apply_axes(axes);
 }
 
 void MainWindow::refresh_annotations() {
   GraphTitles titles;
-  if (graph_titles(st_, graph_->zoomed(), titles)) graph_->set_titles(titles);
+  if (view_held()) {
+    GraphAxes axes;
+    bool has_titles = false;
+    held_view_scaling(axes, titles, has_titles);
+    if (has_titles) graph_->set_titles(titles);
+  } else if (graph_titles(st_, graph_->zoomed(), titles)) {
+    graph_->set_titles(titles);
+  }
   std::array<ChannelMarkers, kMaxChannels> markers{};
   const int shown = shown_channels(st_);
   const bool volts = st_.gui.AmplitudeInVolts == 1;
@@ -881,7 +947,7 @@ void MainWindow::refresh_annotations() {
     const std::string legend = channel_legend(st_.gui, ch);
     legends_[ch]->setText(QString::fromStdString(legend));
   }
-  graph_->set_markers(markers, st_.gui.GraphMode == kGraphWaveforms);
+  graph_->set_markers(markers, st_.gui.GraphMode == kGraphWaveforms && !view_held());
   refresh_trigger_annotation();
   graph_->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -894,7 +960,7 @@ void MainWindow::refresh_trigger_annotation() {
                                 ? MarkerLevel{threshold, 0}
                                 : trigger_marker_level(threshold, st_.gui.VerticalScale[ch],
                                                        st_.gui.VerticalPosition[ch]);
-  const bool shown_now = trigger_found_ && st_.gui.GraphMode == kGraphWaveforms;
+  const bool shown_now = trigger_found_ && st_.gui.GraphMode == kGraphWaveforms && !view_held();
   graph_->set_trigger_marker(shown_now,
                              static_cast<double>(shown_samples(st_)) * kDisplayPointsPerSample,
                              level, to_qcolor(channel_colour(ch)));
@@ -919,6 +985,7 @@ void MainWindow::append_message(MessageTab tab, MessageKind kind, const QString&
 
 void MainWindow::set_led(vx::Led led, bool on) {
   if (led == vx::Led::Run) running_led_->setChecked(on);
+  if (led == vx::Led::TxData) tx_led_->setChecked(on);
 }
 
 void MainWindow::set_text(Field field, int index, const QString& text) {
@@ -993,6 +1060,12 @@ void MainWindow::redraw_now() {
     fresh_frame_ = false;
   }
   graph_->show_frame(front_);
+  const bool was_held = view_held();
+  shown_mode_ = front_.graph_mode;
+  if (view_held() != was_held) {
+    refresh_graph_scaling();
+    refresh_annotations();
+  }
   trigger_found_ = front_.trigger_found;
   refresh_trigger_annotation();
   if (st_.gui.GraphOptionCharge == 1 && !graph_->zoomed()) graph_->yAxis->rescale();
@@ -1008,6 +1081,19 @@ void MainWindow::exit_program() {
     st_.Board_Connected = 0;
   }
   emit quit_requested();
+}
+
+void MainWindow::show_help_message(const QString& text) {
+  help_->show_message(text);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A click anywhere in the main window, whichever control takes it, hides the help.
+  if (event->type() == QEvent::MouseButtonPress && help_->isVisible()) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w != nullptr && w->window() == this) help_->hide();
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

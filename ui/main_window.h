@@ -32,6 +32,8 @@ class NoisePanel;
 class CalibrationMenu;
 class Dialogs;
 class EepromPanel;
+class FileMenuPanel;
+class HelpPanel;
 class InlPanel;
 class RatePanel;
 class RateScanPanel;
@@ -61,6 +63,9 @@ class MainWindow : public QMainWindow {
   ChargeHistoPanel* charge_histo_panel() const { return charge_histo_; }
   NoisePanel* noise_panel() const { return noise_; }
   AlignmentPanel* alignment_panel() const { return alignment_; }
+  FileMenuPanel* file_menu_panel() const { return file_menu_; }
+  HelpPanel* help_panel() const { return help_; }
+  void show_help_message(const QString& text);
 
   // The refresh family: controls copied from the parameter records.
   void refresh_all();
@@ -70,6 +75,8 @@ class MainWindow : public QMainWindow {
   void refresh_menu_values();
   void refresh_channel_leds();
   void refresh_graph_scaling();
+  // The main graph's computed values from the records; callable from any thread.
+  void recompute_graph_parameters();
   void refresh_annotations();
   void refresh_cursor_readout();
   // The trigger position of the displayed event, when one was found (alignment on).
@@ -107,6 +114,7 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit* message_box(MessageTab tab) const { return messages_[static_cast<int>(tab)]; }
   QLabel* legend(int ch) const { return legends_[ch]; }
   Led* running_led() const { return running_led_; }
+  Led* tx_led() const { return tx_led_; }
   int redraw_count() const { return redraw_count_; }
 
  signals:
@@ -116,6 +124,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void build_settings_panels();
@@ -141,6 +150,10 @@ class MainWindow : public QMainWindow {
   void with_restart(F change);
   void update_run_dependent_dimming();
   double zoom_label_factor() const;
+  // A calibration's pedestal view stays on screen after the records are restored, with
+  // its own axes, until a run or another display mode replaces it.
+  bool view_held() const;
+  void held_view_scaling(GraphAxes& axes, GraphTitles& titles, bool& has_titles);
   // Applies a display-parameter change while the acquisition thread may be computing.
   template <typename F>
   void change_display(F change);
@@ -162,7 +175,10 @@ class MainWindow : public QMainWindow {
   ChargeHistoPanel* charge_histo_ = nullptr;
   NoisePanel* noise_ = nullptr;
   AlignmentPanel* alignment_ = nullptr;
+  FileMenuPanel* file_menu_ = nullptr;
+  HelpPanel* help_ = nullptr;
   Led* running_led_ = nullptr;
+  Led* tx_led_ = nullptr;
   std::array<QPlainTextEdit*, 3> messages_{};
   QTabWidget* general_tab_ = nullptr;
   QList<SettingsPanel*> settings_panels_;
@@ -192,6 +208,7 @@ class MainWindow : public QMainWindow {
   DisplayFrame back_, latest_, front_;
   bool fresh_frame_ = false;
   bool trigger_found_ = false;  // in the frame on screen
+  int shown_mode_ = -1;         // display mode of the curves on screen, -1 none
   int shown_event_number_ = 0;
   QString shown_event_time_;
   std::atomic<bool> redraw_posted_{false};

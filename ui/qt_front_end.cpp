@@ -187,6 +187,12 @@ void QtFrontEnd::set_led(vx::Led led, bool on) {
   });
 }
 
+void QtFrontEnd::show_help_message(const std::string& text) {
+  later([this, t = q(text)] {
+    if (views_ != nullptr) views_->show_help_message(t);
+  });
+}
+
 void QtFrontEnd::set_text(Field field, int index, const std::string& text) {
   later([this, field, index, t = q(text)] {
     if (views_ != nullptr) views_->set_text(field, index, t);

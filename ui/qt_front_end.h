@@ -31,6 +31,7 @@ class FrontEndViews {
   virtual void set_text(Field field, int index, const QString& text) = 0;
   virtual void set_colour(Field field, Rgb colour) = 0;
   virtual void plot_strip_chart(StripChart chart, const QVector<double>& points) = 0;
+  virtual void show_help_message(const QString& text) { (void)text; }
   virtual QWidget* dialog_parent() = 0;
 };
 
@@ -72,6 +73,7 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   void set_window_title(const std::string& title) override;
   void run_state_changed(bool running) override;
   void set_led(vx::Led led, bool on) override;
+  void show_help_message(const std::string& text) override;
   void set_text(Field field, int index, const std::string& text) override;
   void set_colour(Field field, Rgb colour) override;
   void plot_strip_chart(StripChart chart, std::span<const double> points) override;

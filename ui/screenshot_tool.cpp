@@ -1,5 +1,6 @@
-// Renders the connection panel and the main window during a run on the simulated board
-// and saves them as PNG files: the pictures of the documentation.
+// Renders the connection panel, the main window and every other panel of the application
+// during a run on the simulated board and saves them as PNG files: the pictures of the
+// documentation.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,16 +10,19 @@
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
 #include "app/timer_tick.h"
 #include "ui/connection_panel.h"
+#include "ui/dialogs.h"
 #include "ui/gui_app.h"
 #include "ui/main_graph_view.h"
 #include "ui/main_window.h"
@@ -67,6 +71,78 @@ bool grab_tcp_panel(vx::ui::GuiApp& gui, const QString& file) {
   tcp.register_button()->click();
   tcp.hide();
   return ok;
+}
+
+// The windows to render: the main window's own secondary windows and the application's
+// other top-level windows, each with an object name; menus and the windows rendered
+// already are left out.
+QList<QWidget*> panels_to_render(vx::ui::GuiApp& gui) {
+  QList<QWidget*> found;
+  auto add = [&found, &gui](QWidget* w) {
+    if (w == nullptr || !w->isWindow() || w->objectName().isEmpty()) return;
+    if (qobject_cast<QMenu*>(w) != nullptr || w == &gui.main_window()) return;
+    if (w == &gui.connection_panel() || w == &gui.tcp_panel() || found.contains(w)) return;
+    found.append(w);
+  };
+  for (QWidget* w : gui.main_window().findChildren<QWidget*>()) add(w);
+  for (QWidget* w : QApplication::topLevelWidgets()) add(w);
+  std::sort(found.begin(), found.end(),
+            [](QWidget* a, QWidget* b) { return a->objectName() < b->objectName(); });
+  return found;
+}
+
+// Answers the calibration's prompt as a user would; nothing else asks anything here.
+class CalibrationAnswers : public vx::ui::Dialogs {
+ public:
+  void popup(vx::PopupKind, const QString&, const QString&) override {}
+  bool confirm(const QString&, const QString&) override { return false; }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return QString("40");
+  }
+  std::optional<QString> select_file(const vx::FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return std::nullopt;
+  }
+};
+
+// The main graph right after a pedestal calibration: the samples by physical cell.
+// The last picture: the prompt's answers stay with the application from here on.
+bool grab_pedestal_view(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QString& file) {
+  gui.front_end().set_dialogs(&answers);
+  auto& main = gui.main_window();
+  main.action("DELETECURSORS")->trigger();
+  main.action("CALIBRATE")->trigger();
+  const bool done = wait_until([&] { return main.action("CALIBRATE")->isEnabled(); }, 60000);
+  settle(500);
+  return done && main.grab().save(file);
+}
+
+int grab_every_panel(vx::ui::GuiApp& gui, const QString& dir) {
+  auto& main = gui.main_window();
+  main.action("START")->trigger();
+  settle(1500);
+  main.show_help_message(
+      "Right-click a control of the File Menu panel to see its help here; a click on the main "
+      "window hides it.");
+  int count = 0;
+  for (QWidget* w : panels_to_render(gui)) {
+    const bool was_visible = w->isVisible();
+    w->show();
+    w->raise();
+    settle(700);
+    const QString file = dir + "/" + w->objectName().toLower() + ".png";
+    const bool ok = w->grab().save(file);
+    if (!was_visible) w->hide();
+    if (!ok) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+      main.action("STOP")->trigger();
+      return -1;
+    }
+    ++count;
+  }
+  main.action("STOP")->trigger();
+  settle(200);
+  return count;
 }
 
 }  // namespace
@@ -130,7 +206,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // The settings pages of the main tab and the expert panels.
+  // The settings pages of the main tab.
   auto* tabs = main.findChild<QTabWidget*>("GENERALTAB");
   const std::pair<int, const char*> pages[] = {
       {1, "vertical-page"}, {2, "horizontal-page"}, {3, "trigger-page"}};
@@ -139,17 +215,20 @@ int main(int argc, char** argv) {
     settle(100);
     if (!tabs->grab().save(dir + "/" + name + ".png")) return 1;
   }
-  for (const char* name : {"PANEL_PM", "P_MONITOR", "PANEL_DEB", "PANEL_SYNC", "PANEL_SC"}) {
-    auto* panel_widget = main.findChild<QWidget*>(name);
-    panel_widget->show();
-    settle(100);
-    const bool ok = panel_widget->grab().save(dir + "/" + QString(name).toLower() + ".png");
-    panel_widget->hide();
-    if (!ok) return 1;
+  tabs->setCurrentIndex(0);
+
+  // Every other window of the application, found by its name, during a run so that its
+  // plots and read-outs have something to show.
+  const int shown = grab_every_panel(gui, dir);
+  if (shown < 0) return 1;
+  CalibrationAnswers answers;
+  if (!grab_pedestal_view(gui, answers, dir + "/pedestal-calibration.png")) {
+    std::fprintf(stderr, "cannot render %s/pedestal-calibration.png\n", qPrintable(dir));
+    return 1;
   }
   std::printf(
-      "saved the main window, the connection and TCP panels, the settings pages and the "
-      "expert panels in %s\n",
-      qPrintable(dir));
+      "saved the main window, the connection and TCP panels, the settings pages and %d "
+      "panels in %s\n",
+      shown, qPrintable(dir));
   return 0;
 }

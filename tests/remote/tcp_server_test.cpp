@@ -349,5 +349,29 @@ TEST_F(RemoteFixture, RegisteringTwiceOnOnePortFailsAndUnregisteringDropsPending
       << "unregistering closes the conversation";
 }
 
+TEST_F(RemoteFixture, QueuedSendsGoOutInOrderBehindWritesAndRefuseABacklogBeyondTheLimit) {
+  auto client = connect_client();
+  TcpServer& server = *st.remote.server;
+  const int h = st.tcp.ClientHandle;
+  std::string expected;
+  for (int i = 0; i < 50; ++i) {
+    const std::string chunk =
+        "chunk " + std::to_string(i) + std::string(2000, static_cast<char>('a' + i % 26)) + "\n";
+    ASSERT_EQ(server.send(h, chunk, 1u << 20), 0) << i;
+    expected += chunk;
+  }
+  // A blocking write waits its turn behind the queued sends.
+  ASSERT_EQ(server.write(h, std::string_view("END"), 1000), 3);
+  expected += "END";
+  // More than the limit allows is refused whole, and nothing of it is sent.
+  EXPECT_EQ(server.send(h, std::string(4096, 'x'), 4095), kTcpWriteBusy);
+  EXPECT_TRUE(pump_until([&] {
+    client->poll();
+    return client->received.size() >= expected.size();
+  }));
+  EXPECT_TRUE(client->received == expected) << "bytes out of order or lost";
+  EXPECT_EQ(server.send(h + 1000, "x", 10), kTcpNotConnected);
+}
+
 }  // namespace
 }  // namespace vx

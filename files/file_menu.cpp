@@ -1,0 +1,71 @@
+#include "files/file_menu.h"
+
+#include <algorithm>
+
+#include "app/message_log.h"
+#include "files/run_naming.h"
+
+namespace vx {
+
+bool Set_BaseFileName(State& st, std::string_view name) {
+  const bool single_name = !name.empty() && name != "." && name != ".." &&
+                           name.find('/') == std::string_view::npos &&
+                           name.find('\0') == std::string_view::npos;
+  if (!single_name || name.size() >= sizeof st.acq.BaseFileName) {
+    Write_InfoMessage(st,
+                      "Invalid base file name '" + std::string(name) +
+                          "': it must be one non-empty name without '/'.\n",
+                      kError);
+    return false;
+  }
+  set_text(st.acq.BaseFileName, std::string(name).c_str());
+  return true;
+}
+
+bool Set_DataDirectory(State& st, std::string_view directory) {
+  if (directory.empty() || directory.size() >= sizeof st.acq.DataDirectory ||
+      directory.find('\0') != std::string_view::npos) {
+    Write_InfoMessage(st,
+                      "Invalid data directory: it must be given and hold at most " +
+                          std::to_string(sizeof st.acq.DataDirectory - 1) + " characters.\n",
+                      kError);
+    return false;
+  }
+  set_text(st.acq.DataDirectory, std::string(directory).c_str());
+  return true;
+}
+
+// These decide the files a run opens and splits: the panel offers them between runs only.
+void Set_DataFileType(State& st, int type) {
+  st.acq.DataFileType = type == 1 ? 1 : 0;
+}
+
+void Set_FileSplitting(State& st, bool split, int events_per_file) {
+  st.acq.NbOfEventsPerFile = std::max(events_per_file, 1);
+  st.acq.SplitFileToSaveData = split ? 1 : 0;
+}
+
+void Set_PopupForFileName(State& st, bool popup) {
+  st.acq.PopupForFileName = popup ? 1 : 0;
+}
+
+void Set_RunNameParts(State& st, bool date, bool time, bool run_id, bool automatic_id) {
+  st.acq.AddSystemDate = date ? 1 : 0;
+  st.acq.AddSystemTime = time ? 1 : 0;
+  st.acq.AddRunId = run_id ? 1 : 0;
+  st.acq.AutoIncRunId = automatic_id ? 1 : 0;
+}
+
+void Set_RunIdUser(State& st, int id) {
+  st.acq.RunIdUser = std::max(id, 0);
+}
+
+int Next_AutoRunId(const State& st) {
+  return next_auto_run_id(std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
+}
+
+std::string Preview_RunName(State& st) {
+  return compose_run_name(st, Next_AutoRunId(st), st.clock.wall());
+}
+
+}  // namespace vx

@@ -1,0 +1,32 @@
+// The File Menu panel's settings: where runs are saved, how they are named, the data
+// file's format and its splitting. Each setter checks its value; a refused one is told
+// and leaves the setting as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/state.h"
+
+namespace vx {
+
+// A base name must be a single directory name: not empty, no '/' and not "." or "..".
+bool Set_BaseFileName(State& st, std::string_view name);
+// Refused when empty or longer than the record holds.
+bool Set_DataDirectory(State& st, std::string_view directory);
+// 0 = ASCII, 1 = binary.
+void Set_DataFileType(State& st, int type);
+// Splitting on or off, and the events per file (1 or more).
+void Set_FileSplitting(State& st, bool split, int events_per_file);
+void Set_PopupForFileName(State& st, bool popup);
+// The optional parts of the run name.
+void Set_RunNameParts(State& st, bool date, bool time, bool run_id, bool automatic_id);
+void Set_RunIdUser(State& st, int id);
+
+// The automatic run number the next run gets, counted in DataDirectory as it is now.
+int Next_AutoRunId(const State& st);
+// The name the next run's directory gets with the current settings, the automatic run
+// number counted in DataDirectory as it is now.
+std::string Preview_RunName(State& st);
+
+}  // namespace vx

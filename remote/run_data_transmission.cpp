@@ -1,0 +1,91 @@
+#include "remote/run_data_transmission.h"
+
+#include <string>
+
+#include "app/message_log.h"
+#include "files/record_format.h"
+
+namespace vx {
+
+namespace {
+
+void set_light(State& st, bool on) {
+  RunDataTransmission& tx = st.remote.tx;
+  if (tx.light_on == on) return;
+  tx.light_on = on;
+  st.ui.set_led(Led::TxData, on);
+}
+
+}  // namespace
+
+void Queue_RunDataForTcpClient(State& st) {
+  RunDataTransmission& tx = st.remote.tx;
+  ByteBuffer record;
+  const int generation = st.AcquisitionGeneration.load();
+  if (tx.generation != generation) {
+    tx.generation = generation;
+    // The header the data file has: its channel count and record length, for the client.
+    const std::string header = common_header(st) + data_header_line(st);
+    RecordWriter(record).text(header);
+  }
+  if (st.acq.FFTMode == 1) {
+    append_fft_event(st, record);
+  } else {
+    append_ascii_event(st, record);
+  }
+  {
+    std::lock_guard lock(tx.mutex);
+    if (tx.outbox.size() + record.size > kMaxTransmitBacklog) {
+      ++tx.events_dropped;
+    } else {
+      tx.outbox.append(record.data.data(), record.size);
+      ++tx.events_queued;
+    }
+  }
+  if (!tx.flush_posted.exchange(true))
+    st.ui.post([&st] { Transmit_RunDataToTcpClient(st, false); });
+}
+
+void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
+  RunDataTransmission& tx = st.remote.tx;
+  tx.flush_posted = false;
+  std::string bytes;
+  std::int64_t events = 0;
+  {
+    std::lock_guard lock(tx.mutex);
+    bytes.swap(tx.outbox);
+    events = tx.events_queued;
+    tx.events_queued = 0;
+  }
+  const bool client = st.tcp.ClientConnected == 1 && st.remote.server != nullptr;
+  if (client && !bytes.empty()) {
+    const int rc =
+        st.remote.server->send(st.tcp.ClientHandle, std::move(bytes), kMaxTransmitBacklog);
+    if (rc == 0) {
+      tx.events_sent += events;
+      set_light(st, !run_ended);
+    } else {
+      std::lock_guard lock(tx.mutex);
+      tx.events_dropped += events;
+    }
+  } else if (!client) {
+    set_light(st, false);
+  }
+  if (!run_ended) return;
+  set_light(st, false);
+  std::int64_t dropped = 0;
+  {
+    std::lock_guard lock(tx.mutex);
+    dropped = tx.events_dropped;
+    tx.events_dropped = 0;
+  }
+  if (dropped > 0 && client) {
+    Write_InfoMessage(st,
+                      "Transmit RunData to TCP Client: " + std::to_string(dropped) +
+                          " events not sent, the client did not read them fast enough.\n",
+                      kInfo);
+  }
+  tx.events_sent = 0;
+}
+
+}  // namespace vx

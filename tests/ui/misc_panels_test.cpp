@@ -1,0 +1,362 @@
+// The File Menu panel, the help and Information panels, run data sent to the remote client
+// and the calibration's pedestal view, offscreen on the simulated board.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <qcustomplot.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSpinBox>
+#include <QTest>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/main_graph.h"
+#include "app/message_log.h"
+#include "support/test_state.h"
+#include "ui/connection_panel.h"
+#include "ui/dialogs.h"
+#include "ui/gui_app.h"
+#include "ui/led.h"
+#include "ui/main_graph_view.h"
+#include "ui/main_window.h"
+#include "ui/panels/file_menu_panel.h"
+#include "ui/panels/help_panel.h"
+#include "ui/tcp_panel.h"
+
+namespace vx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Answers : public Dialogs {
+ public:
+  void popup(PopupKind, const QString& title, const QString& text) override {
+    popups << title + ": " + text;
+  }
+  bool confirm(const QString&, const QString&) override { return true; }
+  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
+    return prompt_answer;
+  }
+  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<QString> select_directory(const QString&, const QString&) override {
+    return directory;
+  }
+  QStringList popups;
+  std::optional<QString> prompt_answer, directory;
+};
+
+bool wait_until(const std::function<bool()>& pred, int timeout_ms = 30000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeout_ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  QApplication::processEvents();
+  return true;
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Offset of the first byte after the first n lines.
+std::size_t after_lines(const std::string& bytes, int n) {
+  std::size_t at = 0;
+  for (int i = 0; i < n; ++i) at = bytes.find('\n', at) + 1;
+  return at;
+}
+
+struct GuiMiscPanels : ::testing::Test {
+  test::TempDir home;
+  Answers dialogs;
+  std::unique_ptr<GuiApp> app;
+
+  GuiMiscPanels() {
+    GuiOptions options;
+    options.user_dir = home.path().string();
+    app = std::make_unique<GuiApp>(options);
+    app->front_end().set_dialogs(&dialogs);
+    app->start();
+    auto& cp = app->connection_panel();
+    cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
+    cp.link_box()->setCurrentIndex(0);
+    cp.connect_button()->click();
+  }
+  State& st() { return app->state(); }
+  MainWindow& main() { return app->main_window(); }
+  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
+  template <typename W>
+  W* file_child(const char* name) {
+    return main().file_menu_panel()->findChild<W*>(name);
+  }
+  void set_line(const char* name, const QString& text) {
+    auto* e = file_child<QLineEdit>(name);
+    e->setText(text);
+    emit e->editingFinished();
+  }
+  void finite_run(int events) {
+    main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
+    main().run_type()->setCurrentIndex(1);
+    emit main().run_type()->activated(1);
+    main().events_required()->setValue(events);
+  }
+  void run_to_the_end() {
+    main().action("START")->trigger();
+    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  }
+};
+
+TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  main().action("FILEMENU")->trigger();
+  FileMenuPanel* panel = main().file_menu_panel();
+  ASSERT_TRUE(panel->isVisible());
+  EXPECT_EQ(panel->windowTitle(), "File Menu");
+
+  const fs::path runs = home.path() / "runs";
+  fs::create_directories(runs / "bench_run3");
+  set_line("DATADIRECTORY", QString::fromStdString(runs.string()));
+  file_child<QCheckBox>("POPUPFORFILENAME")->click();
+  set_line("BASEFILENAME", "bench");
+  file_child<QComboBox>("DATAFILETYPE")->setCurrentIndex(1);
+  emit file_child<QComboBox>("DATAFILETYPE")->activated(1);
+  file_child<QSpinBox>("NBOFEVENTSPERFILE")->setValue(5);
+  EXPECT_EQ(std::string(st().acq.DataDirectory), runs.string());
+  EXPECT_EQ(st().acq.PopupForFileName, 0);
+  EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
+  EXPECT_EQ(st().acq.DataFileType, 1);
+  EXPECT_EQ(st().acq.NbOfEventsPerFile, 5);
+  EXPECT_EQ(st().acq.SplitFileToSaveData, 1);
+  // The automatic number counts the run directories already there.
+  EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run4");
+
+  // A name that would leave the data directory is refused; the field shows the old one.
+  set_line("BASEFILENAME", "../elsewhere");
+  EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
+  EXPECT_EQ(file_child<QLineEdit>("BASEFILENAME")->text(), "bench");
+  EXPECT_TRUE(infos().contains("Invalid base file name '../elsewhere'"));
+
+  // The user's run number instead of the automatic one.
+  file_child<QCheckBox>("AUTOINCRUNID")->click();
+  auto* user_id = file_child<QSpinBox>("RUNIDUSER");
+  ASSERT_TRUE(user_id->isEnabled());
+  user_id->setValue(7);
+  EXPECT_EQ(st().acq.AutoIncRunId, 0);
+  EXPECT_EQ(st().acq.RunIdUser, 7);
+  EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run7");
+
+  finite_run(12);
+  main().action("SAVEWAVETOFILE")->trigger();
+  run_to_the_end();
+  const fs::path dir = runs / "bench_run7";
+  EXPECT_EQ(file_child<QLineEdit>("RUNDIRECTORY")->text().toStdString(), dir.string());
+
+  // Five events per file: 5, 5 and 2, each record 71 bytes of event header and per
+  // channel 48 bytes of header and two bytes per sample.
+  int channels = 0;
+  for (int ch = 0; ch < st().sys.NbOfChannels; ++ch) channels += st().gui.ChannelEnabled[ch];
+  const std::size_t record = 71 + channels * (48 + 2 * std::size_t(st().sys.RecordLength));
+  const std::pair<const char*, int> expected[] = {{"bench_run7_Binary.bin", 5},
+                                                  {"bench_run7_Binary.bin_0001", 5},
+                                                  {"bench_run7_Binary.bin_0002", 2}};
+  int first_event = 1;
+  for (const auto& [name, events] : expected) {
+    const std::string bytes = read_file(dir / name);
+    ASSERT_FALSE(bytes.empty()) << name;
+    const std::size_t body = after_lines(bytes, 4);
+    ASSERT_EQ(bytes.size() - body, events * record) << name;
+    for (int e = 0; e < events; ++e) {
+      std::int32_t number = 0;
+      std::memcpy(&number, bytes.data() + body + e * record, 4);
+      EXPECT_EQ(number, first_event + e) << name;
+    }
+    first_event += events;
+  }
+  EXPECT_FALSE(fs::exists(dir / "bench_run7_Binary.bin_0003"));
+}
+
+TEST_F(GuiMiscPanels, ClosingPanelsOnlyHidesThemAndHelpFollowsTheMouse) {
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  main().action("FILEMENU")->trigger();
+  set_line("BASEFILENAME", "kept");
+  QPointer<FileMenuPanel> panel = main().file_menu_panel();
+  panel->close();
+  QApplication::processEvents();
+  ASSERT_FALSE(panel.isNull());
+  EXPECT_FALSE(panel->isVisible());
+  main().action("FILEMENU")->trigger();
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(file_child<QLineEdit>("BASEFILENAME")->text(), "kept");
+
+  // Every secondary window of the main window survives its close.
+  for (QWidget* w : main().findChildren<QWidget*>()) {
+    if (!w->isWindow() || w->objectName().isEmpty() || qobject_cast<QMenu*>(w) != nullptr) continue;
+    QPointer<QWidget> p(w);
+    w->show();
+    w->close();
+    QApplication::processEvents();
+    ASSERT_FALSE(p.isNull()) << w->objectName().toStdString();
+    EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+  }
+
+  // A help text lands in the help panel at the mouse; a click on the main window hides it.
+  QCursor::setPos(main().mapToGlobal(QPoint(300, 200)));
+  Write_HelpMessage(st(), "Right-click help for this control.");
+  HelpPanel* help = main().help_panel();
+  ASSERT_TRUE(wait_until([&] { return help->isVisible(); }, 5000));
+  EXPECT_EQ(help->text(), "Right-click help for this control.");
+  EXPECT_EQ(help->pos(), QCursor::pos());
+  QTest::mouseClick(&main(), Qt::LeftButton, {}, QPoint(5, main().height() - 5));
+  EXPECT_FALSE(help->isVisible());
+  // A right-click on a File Menu control asks for its help.
+  auto* split = file_child<QCheckBox>("SPLITFILETOSAVEDATA");
+  emit split->customContextMenuRequested(QPoint(2, 2));
+  ASSERT_TRUE(wait_until([&] { return help->isVisible(); }, 5000));
+  EXPECT_TRUE(help->text().contains("_0001"));
+}
+
+class Client {
+ public:
+  explicit Client(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~Client() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool connected() const { return fd_ >= 0; }
+  // Whatever has arrived, without waiting.
+  void take() {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n <= 0) return;
+      received.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  std::string received;
+
+ private:
+  int fd_ = -1;
+};
+
+TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  main().action("TCP_SERVER")->trigger();
+  TcpPanel& tcp = app->tcp_panel();
+  tcp.port()->setValue(0);
+  tcp.register_button()->click();
+  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  Client client(st().tcp.ServerPort);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(wait_until([&] { return st().tcp.ClientConnected == 1; }, 5000));
+
+  st().acq.DisplayOn = 1;
+  main().action("EN_TX_DATA2CLIENT")->trigger();
+  EXPECT_EQ(st().acq.TransmitRunDataToTcpClient, 1);
+  EXPECT_TRUE(main().action("EN_TX_DATA2CLIENT")->isChecked());
+  EXPECT_EQ(st().acq.DisplayOn, 0);
+  EXPECT_FALSE(main().display_switch()->isChecked());
+  EXPECT_TRUE(
+      infos().contains("Transmit RunData to TCP Client is ENABLED! Data Display set to OFF."));
+
+  // A continuous run saved in one ASCII file; the light is on while data go out.
+  const fs::path runs = home.path() / "runs";
+  fs::create_directories(runs);
+  dialogs.directory = QString::fromStdString(runs.string());
+  st().acq.SplitFileToSaveData = 0;
+  main().action("SAVEWAVETOFILE")->trigger();
+  main().run_type()->setCurrentIndex(3);
+  emit main().run_type()->activated(3);
+  main().action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] {
+    client.take();
+    return main().tx_led()->isChecked() && client.received.size() > 100000;
+  }));
+  main().action("STOP")->trigger();
+  ASSERT_TRUE(wait_until([&] {
+    client.take();
+    return client.received.ends_with("RUN_STOPPED");
+  }));
+  EXPECT_FALSE(main().tx_led()->isChecked());
+
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(runs))
+    if (e.path().string().ends_with("_Ascii.dat")) files.push_back(e.path());
+  ASSERT_EQ(files.size(), 1u);
+  const std::string saved = read_file(files[0]);
+  const std::string sent = client.received.substr(0, client.received.size() - 11);
+  EXPECT_GT(st().EventNumber.load(), 1);
+  EXPECT_EQ(sent.size(), saved.size());
+  EXPECT_TRUE(sent == saved) << "the stream differs from the saved file";
+  EXPECT_TRUE(sent.starts_with("=== DATA FILE SAVED WITH SOFTWARE VERSION: V1.8.5 ===\n"));
+
+  main().action("EN_TX_DATA2CLIENT")->trigger();
+  EXPECT_EQ(st().acq.TransmitRunDataToTcpClient, 0);
+  EXPECT_TRUE(infos().contains("Transmit RunData to TCP Client is DISABLED!"));
+  tcp.register_button()->click();
+}
+
+TEST_F(GuiMiscPanels, PedestalCalibrationLeavesTheSamplesByPhysicalCellOnTheGraph) {
+  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  dialogs.prompt_answer = "3";
+  main().action("CALIBRATE")->trigger();
+  ASSERT_TRUE(wait_until([&] { return infos().contains("End of pedestals calibration."); }));
+  ASSERT_TRUE(wait_until([&] { return main().action("CALIBRATE")->isEnabled(); }));
+  MainGraphView* graph = main().graph();
+  const int n = st().sys.RecordLength;
+  ASSERT_TRUE(wait_until([&] { return graph->plotted_points(0) == n; }, 5000));
+  EXPECT_EQ(st().gui.GraphMode, kGraphWaveforms);  // the records are back
+
+  // Sample k of the record sits in cell (k + T - T mod 16) mod 1024, T the first cell.
+  for (int ch = 0; ch < st().sys.NbOfChannels; ++ch) {
+    if (st().gui.ChannelEnabled[ch] == 0) continue;
+    const auto T = static_cast<int>(st().event.EventFCR[ch / 2]);
+    const auto& samples = st().event.FullyOrderedValues[ch / 2][ch % 2];
+    auto data = graph->curve(ch)->data();
+    ASSERT_EQ(data->size(), n) << ch;
+    for (int k = 0; k < n; k += 37) {
+      const int cell = (k + T - T % 16) % 1024;
+      if (cell >= n) continue;  // beyond the cells shown
+      EXPECT_FLOAT_EQ(data->at(cell)->value, samples[k]) << "channel " << ch << " sample " << k;
+    }
+  }
+  EXPECT_DOUBLE_EQ(graph->yAxis->range().upper, 4095.0);
+  EXPECT_EQ(graph->xAxis->label(), "Samples");
+
+  // The next run draws waveforms again.
+  finite_run(1);
+  run_to_the_end();
+  ASSERT_TRUE(wait_until([&] { return graph->plotted_points(0) == 10 * n - 10; }, 5000));
+  EXPECT_DOUBLE_EQ(graph->yAxis->range().upper, 5.0);
+  EXPECT_NE(graph->xAxis->label(), "Samples");
+}
+
+}  // namespace
+}  // namespace vx::ui
