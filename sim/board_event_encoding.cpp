@@ -23,7 +23,6 @@ void SimulatedBoard::encode_event(const Pending& ev, std::uint32_t groups, bool 
   Rng rng(config_.seed, kEventStream, ev.serial);
   const double sine_phase = rng.uniform();
   const double period = period_ps();
-  std::array<std::uint16_t, kCells> raw;
   char* g = out + 4 * format::kHeaderWords;
   for (int b = 0; b < blocks_; ++b) {
     if (!(groups & (1u << b))) continue;
@@ -46,8 +45,7 @@ void SimulatedBoard::encode_event(const Pending& ev, std::uint32_t groups, bool 
       timing.cell_time_error = truth_.time_error[c].data();
       const float jitter = rng.gaussian();
       synthesize_channel(inputs_[c], ch_[c].baseline.data(), timing, jitter, sine_phase, rng,
-                         raw.data());
-      std::memcpy(samples + 2 * record_length_ * i, raw.data(), 2 * record_length_);
+                         samples + 2 * record_length_ * i);
     }
     g += 4 * (format::kGroupHeaderWords + record_length_);
   }
@@ -147,12 +145,19 @@ void SimulatedBoard::load_corrections() {
 
 namespace {
 
+// Sample k of a channel's raw samples in the readout buffer.
+std::uint16_t raw_sample(const char* raw, int k) {
+  std::uint16_t v;
+  std::memcpy(&v, raw + 2 * k, 2);
+  return v;
+}
+
 // y[k] = raw[k] - pedestal of the cell that recorded it, the ring read from cell p0 on.
-void subtract_pedestals(const std::uint16_t* raw, const float* ped, int p0, int n, float* y) {
+void subtract_pedestals(const char* raw, const float* ped, int p0, int n, float* y) {
   const int head = std::min(n, kCells - p0);  // samples before the ring wraps
   const float* cell = ped + p0;
-  for (int k = 0; k < head; ++k) y[k] = raw[k] - cell[k];
-  for (int k = head; k < n; ++k) y[k] = raw[k] - ped[k - head];
+  for (int k = 0; k < head; ++k) y[k] = raw_sample(raw, k) - cell[k];
+  for (int k = head; k < n; ++k) y[k] = raw_sample(raw, k) - ped[k - head];
 }
 
 // Sample k was taken at k + e[cell] - e[first] periods; move it back onto the nominal grid
@@ -247,19 +252,18 @@ double SimulatedBoard::decode_group(const char* g, int b, GroupEvent743& out) {
   const bool subtract =
       correction_level_ == kCorrectionPedestalOnly || correction_level_ == kCorrectionAll;
   const bool inl = correction_level_ == kCorrectionInlOnly || correction_level_ == kCorrectionAll;
-  std::array<std::uint16_t, kCells> raw;
   std::array<float, kCells> src;
   for (int i = 0; i < 2; ++i) {
     const Channel& ch = ch_[2 * b + i];
-    std::memcpy(raw.data(), samples + 2 * n * i, 2 * n);
+    const char* raw = samples + 2 * n * i;
     const bool retimed = inl && !ch.cell_error.empty() && n > 2;
     float* y = out.DataChannel[i].data();
     // Retiming reads the neighbours of each sample: it needs the corrected samples apart.
     float* level = retimed ? src.data() : y;
     if (subtract && !ch.pedestal_table.empty()) {
-      subtract_pedestals(raw.data(), ch.pedestal_table.data(), p0, samples_n, level);
+      subtract_pedestals(raw, ch.pedestal_table.data(), p0, samples_n, level);
     } else {
-      for (int k = 0; k < samples_n; ++k) level[k] = raw[k];
+      for (int k = 0; k < samples_n; ++k) level[k] = raw_sample(raw, k);
     }
     if (retimed) retime(src.data(), ch.cell_error.data(), p0, samples_n, y);
   }
