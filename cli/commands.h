@@ -21,6 +21,7 @@ struct RunOptions {
   std::string charge;            // software, firmware
   bool fft = false;
   bool noise = false;
+  bool no_summary_measurements = false;
   std::optional<float> cfd;
   std::optional<float> fixed_threshold;  // volts
 

@@ -23,7 +23,6 @@ void SimulatedBoard::encode_event(const Pending& ev, std::uint32_t groups, bool 
   Rng rng(config_.seed, kEventStream, ev.serial);
   const double sine_phase = rng.uniform();
   const double period = period_ps();
-  std::array<std::uint16_t, kCells> raw;
   char* g = out + 4 * format::kHeaderWords;
   for (int b = 0; b < blocks_; ++b) {
     if (!(groups & (1u << b))) continue;
@@ -46,8 +45,7 @@ void SimulatedBoard::encode_event(const Pending& ev, std::uint32_t groups, bool 
       timing.cell_time_error = truth_.time_error[c].data();
       const float jitter = rng.gaussian();
       synthesize_channel(inputs_[c], ch_[c].baseline.data(), timing, jitter, sine_phase, rng,
-                         raw.data());
-      std::memcpy(samples + 2 * record_length_ * i, raw.data(), 2 * record_length_);
+                         samples + 2 * record_length_ * i);
     }
     g += 4 * (format::kGroupHeaderWords + record_length_);
   }
@@ -145,12 +143,97 @@ void SimulatedBoard::load_corrections() {
   }
 }
 
-void SimulatedBoard::decode_group(const char* g, int b, GroupEvent743& out) {
+namespace {
+
+// Sample k of a channel's raw samples in the readout buffer.
+std::uint16_t raw_sample(const char* raw, int k) {
+  std::uint16_t v;
+  std::memcpy(&v, raw + 2 * k, 2);
+  return v;
+}
+
+// y[k] = raw[k] - pedestal of the cell that recorded it, the ring read from cell p0 on.
+void subtract_pedestals(const char* raw, const float* ped, int p0, int n, float* y) {
+  const int head = std::min(n, kCells - p0);  // samples before the ring wraps
+  const float* cell = ped + p0;
+  for (int k = 0; k < head; ++k) y[k] = raw_sample(raw, k) - cell[k];
+  for (int k = head; k < n; ++k) y[k] = raw_sample(raw, k) - ped[k - head];
+}
+
+// Sample k was taken at k + e[cell] - e[first] periods; move it back onto the nominal grid
+// to first order, with the waveform's slope from its neighbours. n > 2.
+void retime(const float* src, const float* e, int p0, int n, float* y) {
+  const float e0 = e[p0];
+  const auto tau = [&](int k) { return e0 - e[(p0 + k) & (kCells - 1)]; };
+  y[0] = src[0] + tau(0) * (src[1] - src[0]);
+  const int head = std::min(n - 1, kCells - p0);
+  const float* cell = e + p0;
+  for (int k = 1; k < head; ++k) {
+    y[k] = src[k] + (e0 - cell[k]) * 0.5f * (src[k + 1] - src[k - 1]);
+  }
+  for (int k = head; k < n - 1; ++k) {
+    y[k] = src[k] + (e0 - e[k - head]) * 0.5f * (src[k + 1] - src[k - 1]);
+  }
+  y[n - 1] = src[n - 1] + tau(n - 1) * (src[n - 1] - src[n - 2]);
+}
+
+// The charge window of one channel: the sum of y[k] - baseline over [start, end).
+struct ChargeWindow {
+  const float* y = nullptr;
+  float baseline = 0.0f;
+  int start = 0;
+  int end = 0;
+  float sum = 0.0f;
+};
+
+// Each channel's sum adds its samples one by one in order, as a plain loop would (so its
+// float result is the same), but four channels of the same window run side by side: four
+// independent chains of additions, where one would wait for each addition to finish.
+void sum_four(std::array<ChargeWindow*, 4> w) {
+  static const std::array<float, kCells> unused{};
+  std::array<const float*, 4> y;
+  std::array<float, 4> base;
+  for (int i = 0; i < 4; ++i) {
+    y[i] = w[i] ? w[i]->y : unused.data();
+    base[i] = w[i] ? w[i]->baseline : 0.0f;
+  }
+  float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+  for (int k = w[0]->start; k < w[0]->end; ++k) {
+    s0 += y[0][k] - base[0];
+    s1 += y[1][k] - base[1];
+    s2 += y[2][k] - base[2];
+    s3 += y[3][k] - base[3];
+  }
+  const std::array<float, 4> sums = {s0, s1, s2, s3};
+  for (int i = 0; i < 4; ++i) {
+    if (w[i]) w[i]->sum = sums[i];
+  }
+}
+
+void sum_windows(ChargeWindow* windows, int count) {
+  std::array<bool, 2 * kMaxGroups> done{};
+  for (int i = 0; i < count; ++i) {
+    if (done[i]) continue;
+    std::array<ChargeWindow*, 4> batch{};
+    int used = 0;
+    for (int j = i; j < count && used < 4; ++j) {
+      if (done[j] || windows[j].start != windows[i].start || windows[j].end != windows[i].end) {
+        continue;
+      }
+      batch[used++] = &windows[j];
+      done[j] = true;
+    }
+    sum_four(batch);
+  }
+}
+
+}  // namespace
+
+double SimulatedBoard::decode_group(const char* g, int b, GroupEvent743& out) {
   const std::uint32_t g0 = format::word(g, 0);
   const std::uint32_t g1 = format::word(g, 1);
   const std::uint32_t n = g0 & 0xFFFF;
   const std::uint32_t first_cell = (g0 >> 16) & 0x3FF;
-  const double period = kNominalPeriodPs * (1 << ((g0 >> 26) & 0x3));
   out.GrPresent = 1;
   out.ChSize = n;
   out.StartIndexCell = static_cast<std::uint16_t>(first_cell);
@@ -164,52 +247,63 @@ void SimulatedBoard::decode_group(const char* g, int b, GroupEvent743& out) {
   out.TimeCount = {static_cast<std::uint16_t>(g3 & 0xFFFF), static_cast<std::uint16_t>(g3 >> 16)};
 
   const int p0 = static_cast<int>(first_cell - first_cell % 16);
+  const int samples_n = static_cast<int>(n);
   const char* samples = g + 4 * format::kGroupHeaderWords;
-  std::array<std::uint16_t, kCells> raw;
-  std::array<float, kCells> tau;
+  const bool subtract =
+      correction_level_ == kCorrectionPedestalOnly || correction_level_ == kCorrectionAll;
+  const bool inl = correction_level_ == kCorrectionInlOnly || correction_level_ == kCorrectionAll;
+  std::array<float, kCells> src;
   for (int i = 0; i < 2; ++i) {
     const Channel& ch = ch_[2 * b + i];
-    std::memcpy(raw.data(), samples + 2 * n * i, 2 * n);
+    const char* raw = samples + 2 * n * i;
+    const bool retimed = inl && !ch.cell_error.empty() && n > 2;
     float* y = out.DataChannel[i].data();
-    const bool subtract =
-        correction_level_ == kCorrectionPedestalOnly || correction_level_ == kCorrectionAll;
+    // Retiming reads the neighbours of each sample: it needs the corrected samples apart.
+    float* level = retimed ? src.data() : y;
     if (subtract && !ch.pedestal_table.empty()) {
-      const float* ped = ch.pedestal_table.data();
-      for (std::uint32_t k = 0; k < n; ++k) y[k] = raw[k] - ped[(p0 + k) & (kCells - 1)];
+      subtract_pedestals(raw, ch.pedestal_table.data(), p0, samples_n, level);
     } else {
-      for (std::uint32_t k = 0; k < n; ++k) y[k] = raw[k];
+      for (int k = 0; k < samples_n; ++k) level[k] = raw_sample(raw, k);
     }
-    const bool retime =
-        correction_level_ == kCorrectionInlOnly || correction_level_ == kCorrectionAll;
-    if (retime && !ch.cell_error.empty() && n > 2) {
-      // Sample k was taken at k + e[cell] - e[first] periods; move it back onto the nominal
-      // grid to first order, with the waveform's slope from its neighbours.
-      const float* e = ch.cell_error.data();
-      const float e0 = e[p0];
-      const int head = std::min<int>(static_cast<int>(n), kCells - p0);
-      for (int k = 0; k < head; ++k) tau[k] = e0 - e[p0 + k];
-      for (int k = head; k < static_cast<int>(n); ++k) tau[k] = e0 - e[p0 + k - kCells];
-      std::array<float, kCells> src;
-      std::copy_n(y, n, src.begin());
-      y[0] = src[0] + tau[0] * (src[1] - src[0]);
-      for (std::uint32_t k = 1; k + 1 < n; ++k) {
-        y[k] = src[k] + tau[k] * 0.5f * (src[k + 1] - src[k - 1]);
+    if (retimed) retime(src.data(), ch.cell_error.data(), p0, samples_n, y);
+  }
+  return kNominalPeriodPs * (1 << ((g0 >> 26) & 0x3));
+}
+
+void SimulatedBoard::compute_group_charges(Event743& ev, std::uint32_t groups,
+                                           const std::array<double, kMaxGroups>& period) {
+  std::array<ChargeWindow, 2 * kMaxGroups> windows;
+  int count = 0;
+  for (int b = 0; b < kMaxGroups; ++b) {
+    if (!(groups & (1u << b))) continue;
+    const GroupEvent743& g = ev.DataGroup[b];
+    const int n = static_cast<int>(g.ChSize);
+    for (int i = 0; i < 2; ++i) {
+      const int channel = 2 * b + i;
+      const float* y = g.DataChannel[i].data();
+      const int base_n = std::min<int>(charge_baseline_samples_, n);
+      float baseline = 0.0f;
+      if (base_n > 0) {
+        for (int k = 0; k < base_n; ++k) baseline += y[k];
+        baseline /= static_cast<float>(base_n);
       }
-      y[n - 1] = src[n - 1] + tau[n - 1] * (src[n - 1] - src[n - 2]);
+      ChargeWindow& w = windows[count++];
+      w.y = y;
+      w.baseline = baseline;
+      w.start = std::clamp(ch_[channel].charge_start, 0, n);
+      w.end = std::max(w.start, std::min<int>(w.start + ch_[channel].charge_length, n));
     }
-    const int channel = 2 * b + i;
-    const int base_n = std::min<int>(charge_baseline_samples_, static_cast<int>(n));
-    float baseline = 0.0f;
-    if (base_n > 0) {
-      for (int k = 0; k < base_n; ++k) baseline += y[k];
-      baseline /= static_cast<float>(base_n);
+  }
+  sum_windows(windows.data(), count);
+  count = 0;
+  for (int b = 0; b < kMaxGroups; ++b) {
+    if (!(groups & (1u << b))) continue;
+    GroupEvent743& g = ev.DataGroup[b];
+    for (int i = 0; i < 2; ++i) {
+      const ChargeWindow& w = windows[count++];
+      g.Baseline[i] = w.baseline;
+      g.Charge[i] = static_cast<float>(w.sum * kVoltsPerCount * period[b] / 50.0);
     }
-    const int start = std::clamp(ch_[channel].charge_start, 0, static_cast<int>(n));
-    const int end = std::min<int>(start + ch_[channel].charge_length, static_cast<int>(n));
-    float sum = 0.0f;
-    for (int k = start; k < end; ++k) sum += y[k] - baseline;
-    out.Baseline[i] = baseline;
-    out.Charge[i] = static_cast<float>(sum * kVoltsPerCount * period / 50.0);
   }
 }
 

@@ -77,11 +77,12 @@ struct SampleTiming {
   const float* cell_time_error = nullptr;  // true time error of each physical cell, in periods
 };
 
-// Writes the raw 12-bit samples of one channel. baseline holds the cell levels (pedestal,
+// Writes the raw 12-bit samples of one channel, as the readout buffer holds them (16 bits,
+// little-endian, one after the other). baseline holds the cell levels (pedestal,
 // line offsets and DC offset, in counts) by physical cell. jitter_draw and sine_phase are the
 // event's random values for this channel.
 void synthesize_channel(const ChannelInput& in, const float* baseline, const SampleTiming& timing,
-                        float jitter_draw, double sine_phase, Rng& rng, std::uint16_t* out);
+                        float jitter_draw, double sine_phase, Rng& rng, char* out);
 
 // The firmware charge (pC) of one trigger over the window [start, start + length) with the
 // leading baseline_samples averaged and subtracted (0 = none, the DC level then counts).

@@ -44,7 +44,20 @@ SimulatedBoard::SimulatedBoard(SimConfig config, std::filesystem::path user_data
               [this](int d) { return factory_eeprom(truth_, config_.board_id, d); }),
       arrival_rng_(config_.seed, kArrivalStream),
       counter_rng_(config_.seed, kCounterStream) {
-  for (int c = 0; c < channels(); ++c) inputs_[c] = ChannelInput::from(config_.channel[c]);
+  for (int c = 0; c < channels(); ++c) {
+    inputs_[c] = ChannelInput::from(config_.channel[c]);
+    // Channels with the same pulse share one shape table: sixteen copies of it would not
+    // stay in the cache that every sample of a pulse reads.
+    const ChannelSignal& s = config_.channel[c];
+    for (int o = 0; o < c && inputs_[c].shape; ++o) {
+      const ChannelSignal& t = config_.channel[o];
+      if (inputs_[o].shape && t.pulse_rise_ns == s.pulse_rise_ns &&
+          t.pulse_fall_ns == s.pulse_fall_ns) {
+        inputs_[c].shape = inputs_[o].shape;
+        break;
+      }
+    }
+  }
   registers_ = kRegisterDefaults;
   group_mask_ = (1u << blocks_) - 1;
   for (auto& g : grp_) {

@@ -220,7 +220,11 @@ class SimulatedBoard final : public Digitizer {
   std::uint32_t fill_waveforms(char* out, std::uint32_t capacity);
   std::uint32_t fill_charges(char* out, std::uint32_t capacity);
   void encode_event(const Pending& ev, std::uint32_t groups, bool corrupt, char* out);
-  void decode_group(const char* g, int group, GroupEvent743& out);
+  // The samples of one group, corrected; returns the group's sampling period in ps.
+  double decode_group(const char* g, int group, GroupEvent743& out);
+  // The baseline and charge of every channel of the decoded groups.
+  void compute_group_charges(Event743& ev, std::uint32_t groups,
+                             const std::array<double, kMaxGroups>& period);
   int check_channel(std::uint32_t channel) const;
   bool signed_channel_ok(int channel) const;
   bool channel_pair(std::uint32_t channel_a, std::uint32_t channel_b) const;

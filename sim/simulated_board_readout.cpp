@@ -222,6 +222,7 @@ int SimulatedBoard::DecodeEvent(int handle, const char* event_ptr, Event743** ev
 
     Event743& ev = **event;
     offset = format::kHeaderWords;
+    std::array<double, kMaxGroups> period{};
     for (int b = 0; b < kMaxGroups; ++b) {
       GroupEvent743& g = ev.DataGroup[b];
       if (!(w1 & (1u << b))) {
@@ -229,9 +230,10 @@ int SimulatedBoard::DecodeEvent(int handle, const char* event_ptr, Event743** ev
         continue;
       }
       g.TDC = format::word(event_ptr, 3);
-      decode_group(event_ptr + 4 * offset, b, g);
+      period[b] = decode_group(event_ptr + 4 * offset, b, g);
       offset += format::kGroupHeaderWords + g.ChSize;
     }
+    compute_group_charges(ev, w1 & 0xFF, period);
     return kDgtzSuccess;
   });
 }

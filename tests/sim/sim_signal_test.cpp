@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -277,6 +279,60 @@ TEST(SimSignalTest, FirmwareChargesAgreeWithTheWaveformsAndFollowTheBaselineOpti
   EXPECT_NEAR(shifted.mean() - firmware.mean(), 163.9 * 1005 * 0.00061 * 312.5 / 50.0, 3.0);
   EXPECT_EQ(b.board->FreeDPPEvents(b.handle, &charges), 0);
   EXPECT_EQ(charges.Channel[0], nullptr);
+}
+
+TEST(SimSignalTest, EachChannelsDecodedChargeCoversItsOwnWindow) {
+  // Windows shared by five channels, by two, and single ones, some cut by the record's end
+  // or lying past it, so that channels summed side by side never borrow another's window.
+  struct Window {
+    int start;
+    int length;
+  };
+  const std::array<Window, 16> windows = {{{17, 400},
+                                           {17, 400},
+                                           {100, 50},
+                                           {17, 400},
+                                           {0, 512},
+                                           {17, 400},
+                                           {100, 50},
+                                           {17, 400},
+                                           {480, 100},
+                                           {600, 10},
+                                           {3, 1},
+                                           {150, 200},
+                                           {150, 201},
+                                           {0, 0},
+                                           {140, 30},
+                                           {300, 212}}};
+  OpenBoard b("register_access_us = 0\npulse.delay_ns = 45\nch6.pulse.delay_ns = 120");
+  ChargeModeParams params;
+  for (int c = 0; c < 16; ++c) {
+    params.StartCell[c] = windows[c].start;
+    params.Length[c] = static_cast<std::uint16_t>(windows[c].length);
+  }
+  params.BaselineSamples = 12;
+  ASSERT_EQ(b.board->SetDPPParameters(b.handle, 0xFFFF, params), 0);
+  ASSERT_EQ(b.board->SetRecordLength(b.handle, 512), 0);
+  ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+  for (int e = 0; e < 3; ++e) {
+    const Event743& ev = b.software_event();
+    for (int c = 0; c < 16; ++c) {
+      const GroupEvent743& g = ev.DataGroup[c / 2];
+      const auto& y = g.DataChannel[c % 2];
+      double base = 0;
+      for (int k = 0; k < 12; ++k) base += y[k];
+      base /= 12;
+      const int end = std::min(windows[c].start + windows[c].length, 512);
+      double sum = 0;
+      for (int k = windows[c].start; k < end; ++k) sum += y[k] - base;
+      const double expected = sum * 0.00061 * 312.5 / 50.0;  // pC into 50 ohm
+      EXPECT_NEAR(g.Baseline[c % 2], base, 1e-3) << "channel " << c;
+      EXPECT_NEAR(g.Charge[c % 2], expected, 1e-3 + 1e-4 * std::fabs(expected)) << "channel " << c;
+    }
+    // The pulse lies inside channel 11's window and outside channel 10's.
+    EXPECT_LT(ev.DataGroup[5].Charge[1], -5.0);
+    EXPECT_NEAR(ev.DataGroup[5].Charge[0], 0.0, 0.05);
+  }
 }
 
 }  // namespace
