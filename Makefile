@@ -3,10 +3,11 @@
 BUILD ?= build
 TSAN_BUILD ?= build-tsan
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test bootstrap configure build test-unit test-tsan test-asan bench package clean
+.PHONY: run test bootstrap configure build test-unit test-tsan test-asan fuzz soak bench package clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -43,6 +44,22 @@ test-asan: bootstrap
 	  UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
 	  ctest --output-on-failure -j$(JOBS) -E '^Gui'
 
+# Every reader under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer (clang),
+# each target for FUZZ_RUNS executions (10^6) or FUZZ_SECONDS, from its corpus in fuzz/corpus/.
+fuzz: bootstrap
+	@test -f $(FUZZ_BUILD)/CMakeCache.txt || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) \
+	  $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRIX_FUZZ=ON \
+	  -DVELTRIX_SANITIZE=address,undefined -DVELTRIX_GUI=OFF -DVELTRIX_TESTS=OFF -DVELTRIX_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	scripts/fuzz $(FUZZ_BUILD)
+
+# Long runs on the simulated board, not part of `make test`: memory over 10^6 events, and a
+# saving run with a fault injected every few thousand events.
+soak: build
+	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults
+	$(BUILD)/tests/soak/soak_memory
+	$(BUILD)/tests/soak/soak_faults
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
@@ -51,4 +68,4 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -339,8 +339,12 @@ void Hdf5RunFile::finish() {
   flush();
   chunks_->drain();
   Handles& h = *h_;
-  const bool closed = h.samples.close() & h.events.close() & h.measurements.close() &
-                      h.event_type.close() & h.measurement_type.close();
+  // Every handle is closed, whatever the others gave.
+  bool closed = h.samples.close();
+  closed = h.events.close() && closed;
+  closed = h.measurements.close() && closed;
+  closed = h.event_type.close() && closed;
+  closed = h.measurement_type.close() && closed;
   if (!closed || !h.file.close()) throw Hdf5Error("HDF5 failed to complete the output file");
 }
 
