@@ -176,54 +176,6 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   main().refresh_menu_values();
   EXPECT_TRUE(main().action("START")->isEnabled());
 
-  for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVERUNTOFILE", "SAVEALLMEASUREMENTS"})
-    EXPECT_FALSE(main().action(name)->isEnabled()) << name;
-  main().action("STOP")->trigger();
-  EXPECT_EQ(st().AcquisitionRunning.load(), 0);
-  ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
-  EXPECT_TRUE(main().message_box(MessageTab::Infos)->toPlainText().contains("Run stopped."));
-}
-
-TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
-  connect_board();
-  main().display_switch()->click();
-  EXPECT_EQ(st().acq.DisplayOn, main().display_switch()->isChecked() ? 1 : 0);
-
-  main().fft_switch()->click();
-  EXPECT_EQ(st().acq.FFTMode, 1);
-  EXPECT_EQ(st().gui.GraphMode, kGraphFft);
-  EXPECT_EQ(main().graph()->yAxis->label(), "Amplitude [dB]");
-  EXPECT_EQ(main().legend(2)->text(), "Ch2: dB");
-  main().fft_switch()->click();
-  EXPECT_EQ(st().gui.GraphMode, kGraphWaveforms);
-  EXPECT_EQ(main().legend(2)->text(), "Ch2:500 mV/Div");
-
-  main().persistence_switch()->click();
-  EXPECT_EQ(st().gui.DisplayOption, 1);
-  EXPECT_FALSE(main().data_mode()->isEnabled());
-  EXPECT_EQ(main().data_mode()->currentIndex(), 1);
-  main().persistence_switch()->click();
-  EXPECT_TRUE(main().data_mode()->isEnabled());
-  EXPECT_EQ(main().data_mode()->currentIndex(), 0);
-
-  QAction* inl = main().action("ENABLEINLCORRECTION");
-  const bool before = inl->isChecked();
-  inl->trigger();
-  EXPECT_EQ(st().acq.INLCorrectionEnabled, before ? 0 : 1);
-
-  st().acq.SaveDataInFile = 1;
-  st().acq.MeasurementsEnabled = 1;
-  st().acq.RunFromFile = 0;
-  st().acq.TCPCommandsEnabled = 1;
-  main().refresh_menu_values();
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
-  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
-  EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
-  EXPECT_FALSE(main().action("START")->isEnabled());  // only the remote client starts runs
-  st().acq.TCPCommandsEnabled = 0;
-  main().refresh_menu_values();
-  EXPECT_TRUE(main().action("START")->isEnabled());
-
   for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVESETUPINFILE", "SAVEWAVETOFILE",
                            "EN_START_STOP_CLIENT", "TCP_SERVER", "CALIBRATE"}) {
     EXPECT_TRUE(main().action(name)->isEnabled()) << name;
