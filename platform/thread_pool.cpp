@@ -1,5 +1,7 @@
 #include "platform/thread_pool.h"
 
+#include <algorithm>
+
 namespace vx {
 
 struct ThreadPool::Batch {
@@ -53,7 +55,16 @@ void ThreadPool::run_batch(std::size_t parts, BatchPart part, void* context) {
   if (parts == 0) return;
   Batch batch{part, context, parts - 1};
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    // Parts are handed out only when a worker is sure to take them (an idle one, or one
+    // that may still be started); a pool at its cap runs the batch on the caller alone.
+    const std::size_t takers =
+        idle_workers_ + (max_threads_ - std::min(max_threads_, workers_.size()));
+    if (takers < queued_ + parts - 1) {
+      lock.unlock();
+      for (std::size_t i = 0; i < parts; ++i) part(context, i);
+      return;
+    }
     for (std::size_t i = 1; i < parts; ++i) push(Job{{}, &batch, i});
   }
   part(context, 0);

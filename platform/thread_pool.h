@@ -28,7 +28,8 @@ class ThreadPool {
   // Runs part(context, 0) on the calling thread and part(context, 1 ... parts - 1) on pool
   // threads, and returns when every part has returned. A helper counts as idle again
   // before its part is reported done, so a batch that follows reuses the same helpers,
-  // and a steady stream of batches allocates nothing.
+  // and a steady stream of batches allocates nothing. When the pool could not serve the
+  // parts at once (all its threads busy at the cap), the caller runs them all.
   using BatchPart = void (*)(void* context, std::size_t part);
   void run_batch(std::size_t parts, BatchPart part, void* context);
 
