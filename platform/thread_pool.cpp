@@ -32,6 +32,8 @@ void ThreadPool::push(Job job) {
   ring_[(head_ + queued_) % ring_.size()] = std::move(job);
   ++queued_;
   if (idle_workers_ < queued_ && workers_.size() < max_threads_) {
+    // A starting worker counts as idle at once: it is on its way to the queue.
+    ++idle_workers_;
     workers_.emplace_back([this] { worker_loop(); });
   } else {
     wake_.notify_one();
@@ -81,8 +83,8 @@ void ThreadPool::worker_loop() {
   std::unique_lock lock(mutex_);
   Batch* finished = nullptr;
   for (;;) {
-    ++idle_workers_;
-    // Reported only now that this worker counts as idle: the caller's next batch finds it.
+    // This worker counts as idle here (since its start, or since its last job ended), so a
+    // part is reported only once its caller's next batch can find the worker.
     if (finished != nullptr && --finished->pending == 0) batch_done_.notify_all();
     finished = nullptr;
     wake_.wait(lock, [this] { return stopping_ || queued_ != 0; });
@@ -99,6 +101,7 @@ void ThreadPool::worker_loop() {
     job.task = nullptr;  // whatever the task holds goes before it counts as done
     lock.lock();
     --running_;
+    ++idle_workers_;
     finished = job.batch;
     if (queued_ == 0 && running_ == 0) idle_.notify_all();
   }
