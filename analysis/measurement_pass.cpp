@@ -4,7 +4,9 @@
 #include <limits>
 #include <new>
 #include <span>
+#include <thread>
 
+#include "analysis/channel_measurement.h"
 #include "analysis/charge.h"
 #include "analysis/measurement_context.h"
 #include "analysis/time_amplitude.h"
@@ -114,42 +116,96 @@ bool Measurements_Needed(const State& st) {
          st.acq.SaveMeasurementsInFile == 1 || keeps_time_lists(st) || keeps_charge_lists(st);
 }
 
+namespace {
+
+// One event's channels, measured in `parts` contiguous groups, each on its own thread.
+struct EventChannels {
+  MeasurementSettings settings;
+  std::array<ChannelJob, kMaxChannels> jobs{};
+  std::array<ChannelResult, kMaxChannels> results{};
+  std::array<int, kMaxChannels> block{};
+  std::array<int, kMaxChannels> channel{};
+  std::size_t count = 0;
+  std::size_t parts = 1;
+};
+
+void measure_group(void* context, std::size_t part) {
+  auto& e = *static_cast<EventChannels*>(context);
+  const std::size_t first = e.count * part / e.parts;
+  const std::size_t last = e.count * (part + 1) / e.parts;
+  Measure_Channels(e.settings, std::span<const ChannelJob>(e.jobs.data() + first, last - first),
+                   std::span<ChannelResult>(e.results.data() + first, last - first));
+}
+
+// Fewer channels than this per thread cost more in hand-over than they save.
+constexpr std::size_t kChannelsPerThread = 4;
+
+}  // namespace
+
+int Measurement_Threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, 4u));
+}
+
 void Compute_EventMeasurements(State& st) {
+  Compute_EventMeasurements(st, Measurement_Threads());
+}
+
+void Compute_EventMeasurements(State& st, int threads) {
   if (!Measurements_Needed(st)) return;
   MeasurementData& m = st.meas;
   EventResults& r = st.results;
-  const int samples = st.sys.RecordLength;
   const bool time_lists = keeps_time_lists(st);
   const bool charge_lists = keeps_charge_lists(st);
   const auto entry = static_cast<std::size_t>(m.ListEntries);
 
+  EventChannels e;
+  e.settings = Snapshot_MeasurementSettings(st);
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     const int nb_baseline = st.sam[b].ChargeNoBaseline == 1 ? 0 : kChargeBaselineSamples;
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(st, b, c)) continue;
-      float lead = -1.0f, trail = -1.0f, amplitude = 0.0f;
-      Compute_TimeAndAmplitude(st, b, c, lead, trail, amplitude, 1);
-      r.RiseTimeInstant[b][c] = lead;
-      r.FallTimeInstant[b][c] = trail;
-      r.AmplitudeValue[b][c] = amplitude;
-
-      float baseline = 0.0f;
-      const auto& w = st.event.FullyOrderedValues[b][c];
-      r.ComputedCharge[b][c] =
-          Compute_Charge(st, std::span<const float>(w.data(), w.size()), nb_baseline, samples,
-                         st.sam[b].ChargeStartIndex[c], st.sam[b].ChargeLength[c], baseline);
-      r.MeasuredBaseline[b][c] = baseline;
-      m.AmplitudeSum[b][c] += amplitude;
-      m.ChargeSum[b][c] += r.ComputedCharge[b][c];
-      ++m.MeasuredEvents[b][c];
-
-      if (time_lists) {
-        store(st, m.RiseTimeInstantForHisto[b][c], entry, lead);
-        store(st, m.FallTimeInstantForHisto[b][c], entry, trail);
-        store(st, m.PeakAmplitudeForHisto[b][c], entry, amplitude);
-      }
-      if (charge_lists) store(st, m.ComputedChargeForHisto[b][c], entry, r.ComputedCharge[b][c]);
+      ChannelJob& job = e.jobs[e.count];
+      job.waveform = st.event.FullyOrderedValues[b][c].data();
+      job.threshold = st.acq.PulseThreshold[b][c];
+      job.edge = st.acq.PulseEdge[b][c];
+      job.charge_baseline_samples = nb_baseline;
+      job.charge_start = st.sam[b].ChargeStartIndex[c];
+      job.charge_length = st.sam[b].ChargeLength[c];
+      e.block[e.count] = b;
+      e.channel[e.count] = c;
+      ++e.count;
     }
+  }
+  // The groups only read the event and write their own results; everything shared is
+  // written below, on this thread, in channel order.
+  const auto most = (e.count + kChannelsPerThread - 1) / kChannelsPerThread;
+  e.parts = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
+                                    std::max<std::size_t>(most, 1));
+  if (e.parts > 1) {
+    st.pool.run_batch(e.parts, measure_group, &e);
+  } else {
+    measure_group(&e, 0);
+  }
+
+  for (std::size_t i = 0; i < e.count; ++i) {
+    const int b = e.block[i], c = e.channel[i];
+    const ChannelResult& res = e.results[i];
+    r.RiseTimeInstant[b][c] = res.leading;
+    r.FallTimeInstant[b][c] = res.trailing;
+    r.AmplitudeValue[b][c] = res.amplitude;
+    r.ComputedCharge[b][c] = res.charge;
+    r.MeasuredBaseline[b][c] = res.baseline;
+    m.AmplitudeSum[b][c] += res.amplitude;
+    m.ChargeSum[b][c] += res.charge;
+    ++m.MeasuredEvents[b][c];
+
+    if (time_lists) {
+      store(st, m.RiseTimeInstantForHisto[b][c], entry, res.leading);
+      store(st, m.FallTimeInstantForHisto[b][c], entry, res.trailing);
+      store(st, m.PeakAmplitudeForHisto[b][c], entry, res.amplitude);
+    }
+    if (charge_lists) store(st, m.ComputedChargeForHisto[b][c], entry, res.charge);
   }
   if (time_lists || charge_lists) ++m.ListEntries;
 }

@@ -26,8 +26,13 @@ bool Measurements_Needed(const State& st);
 // Time, amplitude and charge of every enabled channel of the current event into the
 // per-event results, and as entry ListEntries of the run's lists with EnTimeJitter /
 // EnSoftwareChargeHisto. Does nothing when no consumer needs it. Allocates nothing until
-// the lists outgrow the room made for them.
+// the lists outgrow the room made for them. The channels are measured in groups on
+// `threads` threads (the caller's and the pool's); the results and lists are filled
+// afterwards in channel order, the same whatever the number of threads. Without a count,
+// one thread per core (at most 4).
 void Compute_EventMeasurements(State& st);
+void Compute_EventMeasurements(State& st, int threads);
+int Measurement_Threads();
 
 // After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: every 200 events
 // grows the lists (Grow_MeasurementLists), and on histogram-refresh events rebuilds the

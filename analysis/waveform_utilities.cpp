@@ -29,10 +29,14 @@ float Search_MinOrMax_In_Waveform(std::span<const float> w, const MaxMinResult& 
   const float provisional = static_cast<float>(polarity == 1 ? extremes.min : extremes.max);
   if (i <= 0 || i >= n - 1 || peakInterp == 0) return provisional;
 
+  return Refine_PeakValue(i, w[i - 1], w[i], w[i + 1], provisional);
+}
+
+float Refine_PeakValue(int i, float before, float at, float after, float provisional) {
   // Double precision: on a spline copy the indices reach several thousands and single
   // precision coefficients would misplace the vertex by a sizeable part of a point.
   const double x[3] = {i - 1.0, static_cast<double>(i), i + 1.0};
-  const double y[3] = {w[i - 1], w[i], w[i + 1]};
+  const double y[3] = {before, at, after};
   double c = 0.0, b = 0.0, a = 0.0;
   if (Compute_ParabolaCoefficients(x, y, c, b, a) != 1 || a == 0.0) return provisional;
   const double xv = -b / (2.0 * a);
@@ -111,6 +115,17 @@ void evaluate(const double* y, const double* y2, std::size_t n, std::size_t per,
 
 }  // namespace
 
+void Spline_IntervalWeights(std::size_t per, double* wa, double* wb, double* wc, double* wd) {
+  for (std::size_t r = 0; r < per; ++r) {
+    const double t = static_cast<double>(r) / static_cast<double>(per);
+    const double u = 1.0 - t;
+    wa[r] = u;
+    wb[r] = t;
+    wc[r] = (u * u * u - u) / 6.0;
+    wd[r] = (t * t * t - t) / 6.0;
+  }
+}
+
 void Perform_SplineOnWaveform(std::span<const float> w, int factor, std::span<float> out) {
   const std::size_t n = w.size();
   if (n == 0 || out.empty()) return;
@@ -140,14 +155,7 @@ void Perform_SplineOnWaveform(std::span<const float> w, int factor, std::span<fl
     wc.resize(per);
     wd.resize(per);
   }
-  for (std::size_t r = 0; r < per; ++r) {
-    const double t = static_cast<double>(r) / static_cast<double>(per);
-    const double u = 1.0 - t;
-    wa[r] = u;
-    wb[r] = t;
-    wc[r] = (u * u * u - u) / 6.0;
-    wd[r] = (t * t * t - t) / 6.0;
-  }
+  Spline_IntervalWeights(per, wa.data(), wb.data(), wc.data(), wd.data());
   evaluate(y.data(), y2.data(), n, per, wa.data(), wb.data(), wc.data(), wd.data(), w, out.data());
   out[last] = w[n - 1];
 }

@@ -25,6 +25,10 @@ float Search_MinOrMax_In_Waveform(std::span<const float> waveform, int peakInter
 float Search_MinOrMax_In_Waveform(std::span<const float> waveform, const MaxMinResult& extremes,
                                   int peakInterp, int& polarity, int& index);
 
+// Value at the vertex of the parabola through (i - 1, before), (i, at), (i + 1, after);
+// provisional when the three points are collinear.
+float Refine_PeakValue(int i, float before, float at, float after, float provisional);
+
 // Coefficients of y = a x^2 + b x + c through three points. Returns 1, or -1 (outputs
 // untouched) when two x values are equal.
 int Compute_ParabolaCoefficients(const float x[3], const float y[3], float& c, float& b, float& a);
@@ -35,6 +39,12 @@ int Compute_ParabolaCoefficients(const double x[3], const double y[3], double& c
 // evaluated at j / factor for j = 0 ... (n - 1) * factor; out must hold that many points.
 // Point j * factor is sample j exactly.
 void Perform_SplineOnWaveform(std::span<const float> waveform, int factor, std::span<float> out);
+
+// Weights of the spline points at r / per, r = 0 ... per - 1, of a unit interval: the
+// point's value is wa[r] y[k] + wb[r] y[k + 1] + wc[r] y2[k] + wd[r] y2[k + 1], y2 being
+// the second derivatives (evaluated in that order, in double precision, then rounded to
+// float).
+void Spline_IntervalWeights(std::size_t per, double* wa, double* wb, double* wc, double* wd);
 
 // The event's samples re-indexed by physical cell of the 1024-cell ring: time-ordered
 // sample k lies in cell (k + T - (T mod 16)) mod 1024, T being the block's first cell

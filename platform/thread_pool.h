@@ -5,7 +5,7 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
+#include <deque>  // kept for includers that rely on it
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -25,13 +25,34 @@ class ThreadPool {
   // Blocks until no task is queued or running.
   void wait_idle();
 
+  // Runs part(context, 0) on the calling thread and part(context, 1 ... parts - 1) on pool
+  // threads, and returns when every part has returned. A helper counts as idle again
+  // before its part is reported done, so a batch that follows reuses the same helpers,
+  // and a steady stream of batches allocates nothing. When the pool could not serve the
+  // parts at once (all its threads busy at the cap), the caller runs them all.
+  using BatchPart = void (*)(void* context, std::size_t part);
+  void run_batch(std::size_t parts, BatchPart part, void* context);
+
  private:
+  struct Batch;
+  struct Job {
+    std::function<void()> task;
+    Batch* batch = nullptr;  // a part of a batch instead of a task
+    std::size_t part = 0;
+  };
+
+  void push(Job job);
+  Job pop();
   void worker_loop();
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable idle_;
-  std::deque<std::function<void()>> queue_;
+  std::condition_variable batch_done_;
+  // Queued jobs, a ring that only grows: queueing and running jobs allocate nothing.
+  std::vector<Job> ring_;
+  std::size_t head_ = 0;
+  std::size_t queued_ = 0;
   std::vector<std::thread> workers_;
   std::size_t max_threads_;
   std::size_t idle_workers_ = 0;

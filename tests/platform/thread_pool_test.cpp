@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "platform/clock.h"
@@ -35,6 +37,36 @@ TEST(ThreadPool, ManyShortTasksAllRun) {
     pool.wait_idle();
   }
   EXPECT_EQ(count.load(), 500);
+}
+
+// A batch runs every part once, its first on the caller, and returns only when all are
+// done; batch after batch, the same helpers serve (they count as idle before reporting).
+TEST(ThreadPool, BatchesRunEveryPartOnceOnReusedHelpers) {
+  ThreadPool pool(8);
+  struct Batch {
+    std::array<std::atomic<int>, 3> runs{};
+    std::array<std::thread::id, 3> thread{};
+  };
+  std::set<std::thread::id> helpers;
+  const auto caller = std::this_thread::get_id();
+  for (int round = 0; round < 200; ++round) {
+    Batch batch;
+    pool.run_batch(
+        3,
+        [](void* context, std::size_t part) {
+          auto& b = *static_cast<Batch*>(context);
+          b.runs[part].fetch_add(1);
+          b.thread[part] = std::this_thread::get_id();
+        },
+        &batch);
+    for (auto& r : batch.runs) ASSERT_EQ(r.load(), 1);
+    ASSERT_EQ(batch.thread[0], caller);
+    for (std::size_t part = 1; part < 3; ++part) {
+      ASSERT_NE(batch.thread[part], caller);
+      helpers.insert(batch.thread[part]);
+    }
+  }
+  EXPECT_LE(helpers.size(), 2u);
 }
 
 TEST(EventLoop, TasksPostedFromWorkersRunInOrderOnTheLoopThread) {
