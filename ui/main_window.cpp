@@ -296,8 +296,7 @@ void MainWindow::build_menus() {
   run->addAction(export_run->action());
   actions_.insert("EXPORTRUNHDF5", export_run->action());
   run->addSeparator();
-  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)",
-      true);
+  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true);
   add(run, "EN_TX_DATA2CLIENT", "Enable Transmit data to TCP Client", true);
   run->addSeparator();
   add(run, "START", "Start", false, QStyle::SP_MediaPlay);
