@@ -20,6 +20,9 @@
 #include <cstdio>
 #include <functional>
 
+#include "acquisition/time_measurement_controls.h"
+#include "analysis/charge.h"
+#include "analysis/noise_controls.h"
 #include "app/timer_tick.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -91,7 +94,7 @@ QList<QWidget*> panels_to_render(vx::ui::GuiApp& gui) {
   return found;
 }
 
-// Answers the calibration's prompt as a user would; nothing else asks anything here.
+// Answers the calibration's prompt as a user would, and takes the warnings without a click.
 class CalibrationAnswers : public vx::ui::Dialogs {
  public:
   void popup(vx::PopupKind, const QString&, const QString&) override {}
@@ -117,8 +120,18 @@ bool grab_pedestal_view(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const 
   return done && main.grab().save(file);
 }
 
-int grab_every_panel(vx::ui::GuiApp& gui, const QString& dir) {
+int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QString& dir) {
   auto& main = gui.main_window();
+  // Times, charges and noise measured, so that their histograms and charts fill; from here on
+  // no modal dialog waits for a click.
+  gui.front_end().set_dialogs(&answers);
+  vx::State& st = gui.state();
+  vx::Set_TimeJitterEnabled(st, true);
+  vx::Select_ChargeMode(st, vx::ChargeMode::Software);
+  vx::Enable_NoiseMeasurement(st, true);
+  vx::Set_NoiseWindowStart(st, 0.0);
+  vx::Set_NoiseWindowEnd(st, 30.0);  // before the first pulse
+  st.ui.refresh_panel(vx::Panel::AllValues);
   main.action("START")->trigger();
   settle(1500);
   main.show_help_message(
@@ -219,9 +232,9 @@ int main(int argc, char** argv) {
 
   // Every other window of the application, found by its name, during a run so that its
   // plots and read-outs have something to show.
-  const int shown = grab_every_panel(gui, dir);
-  if (shown < 0) return 1;
   CalibrationAnswers answers;
+  const int shown = grab_every_panel(gui, answers, dir);
+  if (shown < 0) return 1;
   if (!grab_pedestal_view(gui, answers, dir + "/pedestal-calibration.png")) {
     std::fprintf(stderr, "cannot render %s/pedestal-calibration.png\n", qPrintable(dir));
     return 1;

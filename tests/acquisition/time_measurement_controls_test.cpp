@@ -1,4 +1,5 @@
 #include "acquisition/time_measurement_controls.h"
+#include "support/packed_value.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +30,10 @@ TEST_F(TimeMeasurementControls, FixedThresholdAndDistanceLimitReachTheMeasuremen
   Set_PulseThreshold(st, -1, 0.5);  // every channel first, then channel 3 alone
   Set_PulseThreshold(st, 3, -0.1);
   Set_PulseEdge(st, 3, 1);
-  EXPECT_FLOAT_EQ(st.acq.PulseThreshold[1][1], -163.8f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.PulseThreshold[1][1]), -163.8f);
   EXPECT_FLOAT_EQ(pulse_threshold_counts(st, 3), -163.8f);
-  EXPECT_FLOAT_EQ(st.acq.PulseThreshold[7][0], 819.0f);
-  EXPECT_EQ(st.acq.PulseEdge[1][0], 0);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.PulseThreshold[7][0]), 819.0f);
+  EXPECT_EQ(VX_VALUE(st.acq.PulseEdge[1][0]), 0);
 
   // Where the Gaussian crosses -163.8 counts, in samples, and the sample period in ns.
   const double z = std::sqrt(-2.0 * std::log(163.8 / 300.0));
@@ -72,10 +73,10 @@ TEST_F(TimeMeasurementControls, HistogramSettingsRebuildAndFitOnlyOutsideARun) {
     m.PeakAmplitudeForHisto[0][1].push_back(k < 100 ? -0.05 : -0.2);
   }
   Set_TimeHistoRange(st, false, 0.2, -0.2);  // given the wrong way round
-  EXPECT_DOUBLE_EQ(st.gui.TimeHistoMin, -0.2);
-  EXPECT_DOUBLE_EQ(st.gui.TimeHistoMax, 0.2);
+  EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.TimeHistoMin), -0.2);
+  EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.TimeHistoMax), 0.2);
   Set_TimeHistoBins(st, false, 40);
-  EXPECT_EQ(st.gui.TimeHistoNbOfBins, 40);
+  EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), 40);
   EXPECT_EQ(m.NbOfValidTimes, 330);
   int in_range = 0;
   for (int i = 0; i < 40; ++i) in_range += m.ThresholdCrossingDistri[i];

@@ -5,6 +5,7 @@
 #include "analysis/charge_controls.h"
 #include "analysis/noise_controls.h"
 #include "app/parameters.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -55,9 +56,9 @@ TEST_F(ChargeControls, WindowEditsFollowTheRecordLength) {
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     EXPECT_EQ(start(ch), 900) << ch;
     EXPECT_EQ(length(ch), 122) << ch;
-    EXPECT_EQ(st.sam[ch / 2].ChargeThresholdFlag[ch % 2], 1) << ch;
+    EXPECT_EQ(VX_VALUE(st.sam[ch / 2].ChargeThresholdFlag[ch % 2]), 1) << ch;
     // The register image carries the enable bit above the 23-bit value.
-    EXPECT_EQ(st.sam[ch / 2].ChargeThresholdReg[ch % 2], 262295 + 0x800000) << ch;
+    EXPECT_EQ(VX_VALUE(st.sam[ch / 2].ChargeThresholdReg[ch % 2]), 262295 + 0x800000) << ch;
   }
 }
 

@@ -126,10 +126,10 @@ struct analysis_charge_firmware : testing::Test {
 TEST_F(analysis_charge_firmware, FirstEventSetsTheRangeAndLaterEventsAccumulate) {
   st.meas.ChargeDataDistri[0][0][1] = 55;  // left from an earlier run
   event(1, {10.0, 14.0}, {});
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 8.0f);
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 16.0f);
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][1], -50.0f);  // empty first batch
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][1], 50.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 8.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 16.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][1]), -50.0f);  // empty first batch
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][1]), 50.0f);
 
   event(2, {9.0, 9.5, 20.0, 3.0});
   const auto& d = st.meas.ChargeDataDistri[0][0];
@@ -154,8 +154,8 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   st.meas.ResetChargeHisto = 1;
   event(3, {30.0, 34.0});
   EXPECT_EQ(st.meas.ResetChargeHisto.load(), 0);
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 28.0f);
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 36.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 28.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 36.0f);
   EXPECT_EQ(std::accumulate(st.meas.ChargeDataDistri[0][0].begin(),
                             st.meas.ChargeDataDistri[0][0].end(), 0),
             0);
@@ -166,8 +166,8 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   st.acq.ChargeHistoMin[0][0] = 0.0f;
   st.acq.ChargeHistoMax[0][0] = 4.0f;
   event(1, {7.0, 7.0});  // a single value: a zero-width automatic range would not do
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 0.0f);
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 4.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 0.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 4.0f);
   st.acq.ChargeRangeAuto = 1;
   event(1, {7.0, 7.0});
   EXPECT_LT(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 7.0f);
@@ -187,8 +187,8 @@ TEST_F(analysis_charge_firmware, SingleValuedFirstBatchWaitsForARangeWithWidth) 
   event(3, {1012.0, 996.0});
   EXPECT_EQ(st.meas.ChargeRangePending[0][0], 0);
   // Span 996..1012, widened by half of it each side: [988, 1020], bins 8 wide.
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMin[0][0], 988.0f);
-  EXPECT_FLOAT_EQ(st.acq.ChargeHistoMax[0][0], 1020.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 988.0f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 1020.0f);
   const auto& d = st.meas.ChargeDataDistri[0][0];
   EXPECT_EQ(d[0], 0);
   EXPECT_EQ(d[1], 4);  // 996 and the three 1000s

@@ -1,4 +1,5 @@
 #include "analysis/main_graph.h"
+#include "support/packed_value.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ TEST_F(GraphFixture, ScalingPerModeSetsPointsAxesAndGain) {
     Compute_MainGraphParameters(st);
     const GraphAxes a = main_graph_axes(st.gui);
     SCOPED_TRACE(c.mode);
-    EXPECT_EQ(st.gui.NbOfPlotPoints, c.points);
+    EXPECT_EQ(VX_VALUE(st.gui.NbOfPlotPoints), c.points);
     EXPECT_DOUBLE_EQ(a.x_max, c.x_max);
     EXPECT_DOUBLE_EQ(a.y_min, c.y_min);
     EXPECT_DOUBLE_EQ(a.y_max, c.y_max);
@@ -52,20 +53,20 @@ TEST_F(GraphFixture, ScalingPerModeSetsPointsAxesAndGain) {
   st.gui.PlotAlignment = 0;
   st.gui.VerticalPosition[3] = 2.5f;
   Compute_MainGraphParameters(st);
-  EXPECT_NEAR(st.gui.ChannelGain[0], 0.00122, 1e-7);
-  EXPECT_FLOAT_EQ(st.gui.ChannelOffset[3], 2.5f);
+  EXPECT_NEAR(VX_VALUE(st.gui.ChannelGain[0]), 0.00122, 1e-7);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.gui.ChannelOffset[3]), 2.5f);
   // Axis labels run in divisions: the full width is 16.
   EXPECT_NEAR(main_graph_axes(st.gui).x_label_factor * 10240, 16.0, 1e-9);
 
   st.gui.AmplitudeInVolts = 1;
   Compute_MainGraphParameters(st);
-  EXPECT_NEAR(st.gui.ChannelGain[0], 0.00061, 1e-9);
-  EXPECT_FLOAT_EQ(st.gui.ChannelOffset[3], 0.0f);
-  EXPECT_DOUBLE_EQ(st.gui.YAxisMax, 2.5);
+  EXPECT_NEAR(VX_VALUE(st.gui.ChannelGain[0]), 0.00061, 1e-9);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.gui.ChannelOffset[3]), 0.0f);
+  EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.YAxisMax), 2.5);
 
   st.gui.GraphMode = kGraphFft;
   Compute_MainGraphParameters(st);
-  EXPECT_DOUBLE_EQ(st.gui.XLabelScale, 3200.0 / 1024.0);  // MHz per FFT point
+  EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.XLabelScale), 3200.0 / 1024.0);  // MHz per FFT point
 }
 
 TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {

@@ -1,4 +1,5 @@
 #include "analysis/time_histogram.h"
+#include "support/packed_value.h"
 
 #include <gtest/gtest.h>
 
@@ -54,9 +55,9 @@ TEST_F(analysis_time_histogram, AutomaticRangeAndBins) {
     for (double d : c.differences) ta.push_back(20.0 + d);
     run(ta, tb);
     // The half-span is kept in single precision.
-    EXPECT_NEAR(st.gui.TimeHistoMin, c.lo, 1e-7);
-    EXPECT_NEAR(st.gui.TimeHistoMax, c.hi, 1e-7);
-    EXPECT_EQ(st.gui.TimeHistoNbOfBins, c.bins);
+    EXPECT_NEAR(VX_VALUE(st.gui.TimeHistoMin), c.lo, 1e-7);
+    EXPECT_NEAR(VX_VALUE(st.gui.TimeHistoMax), c.hi, 1e-7);
+    EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), c.bins);
     EXPECT_EQ(entries(), static_cast<int>(c.differences.size()));
     EXPECT_TRUE(st.meas.TimeHistoPlotted);
   }
@@ -69,7 +70,7 @@ TEST_F(analysis_time_histogram, ManualRangeAndBinsAreKept) {
   st.gui.TimeHistoMax = 1.0;
   st.gui.TimeHistoNbOfBins = 4;
   run({1.2, 1.6, 0.1, 3.0}, {1.0, 1.0, 1.0, 1.0});  // 0.2, 0.6, -0.9, 2.0 (outside)
-  EXPECT_EQ(st.gui.TimeHistoNbOfBins, 4);
+  EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), 4);
   EXPECT_EQ(st.meas.ThresholdCrossingDistri[0], 1);
   EXPECT_EQ(st.meas.ThresholdCrossingDistri[2], 1);
   EXPECT_EQ(st.meas.ThresholdCrossingDistri[3], 1);
@@ -77,7 +78,7 @@ TEST_F(analysis_time_histogram, ManualRangeAndBinsAreKept) {
 
   st.gui.TimeHistoNbOfBins = 0;  // a bin count of 0 still gives a histogram
   run({1.2}, {1.0});
-  EXPECT_EQ(st.gui.TimeHistoNbOfBins, 1);
+  EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), 1);
   EXPECT_EQ(st.meas.ThresholdCrossingDistri[0], 1);
 }
 

@@ -3,6 +3,7 @@
 #include "app/message_log.h"
 #include "app/parameters.h"
 #include "app/timer_tick.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -35,10 +36,10 @@ TEST_F(TimerTest, FiniteTimeRunStopsOnTheFirstTickAtItsDuration) {
   st.acq.RunDuration = 300;
   start_run();
   tick_after(299.5);
-  EXPECT_EQ(st.acq.RunElapsedTime, 299);
+  EXPECT_EQ(VX_VALUE(st.acq.RunElapsedTime), 299);
   EXPECT_EQ(st.StopRequest().load(), 0);
   tick_after(0.5);
-  EXPECT_EQ(st.acq.RunElapsedTime, 300);
+  EXPECT_EQ(VX_VALUE(st.acq.RunElapsedTime), 300);
   EXPECT_EQ(st.StopRequest().load(), 1);
   EXPECT_EQ(core.ui.text(Field::RunElapsedTime, 2), "5");
 }
@@ -94,7 +95,7 @@ TEST_F(TimerTest, RemoteStartDuringARunIsRefusedWithTheWarning) {
   start_run();
   TimerCB(st);
   EXPECT_EQ(starts, 0);
-  EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStartRequest), 0);
   EXPECT_TRUE(core.ui.has_message(
       MessageTab::Warnings,
       "Acquisition already running. Unable to Start Acquisition with runNumber 42. Acquisition "
@@ -125,7 +126,7 @@ TEST_F(TimerTest, RemoteRequestsWaitForCommandsToBeEnabled) {
   TimerCB(st);
   EXPECT_EQ(starts, 1);
   EXPECT_EQ(st.StopRequest().load(), 1);
-  EXPECT_EQ(st.tcp.RemoteStopRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 0);
   EXPECT_EQ(loads, std::vector<std::string>{"/tmp/a.setup"});
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/parameters.h"
 #include "remote/tcp_interface.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -66,11 +67,11 @@ TEST_F(CommandFixture, EachCommandIsTestedIndependentlyAsTheClientLibraryReadsIt
     SCOPED_TRACE(testing::PrintToString(c.text));
     clear_requests();
     receive(c.text);
-    EXPECT_EQ(st.tcp.RemoteStartRequest, c.start != -999 ? 1 : 0);
-    EXPECT_EQ(st.tcp.TCPRunId, c.start);
+    EXPECT_EQ(VX_VALUE(st.tcp.RemoteStartRequest), c.start != -999 ? 1 : 0);
+    EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), c.start);
     EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), c.setup);
-    EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, c.setup != "." ? 1 : 0);
-    EXPECT_EQ(st.tcp.RemoteStopRequest, c.stop ? 1 : 0);
+    EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), c.setup != "." ? 1 : 0);
+    EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), c.stop ? 1 : 0);
   }
 }
 
@@ -78,9 +79,9 @@ TEST_F(CommandFixture, NothingHappensWhileCommandsAreDisabledButTheTextIsShown) 
   st.acq.TCPCommandsEnabled = 0;
   for (const char* text : {"RUN_START00000001", "LOAD_SETUP_FROM_FILE:/x.dat", "STOP"})
     receive(text);
-  EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
-  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
-  EXPECT_EQ(st.tcp.RemoteStopRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStartRequest), 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 0);
   EXPECT_EQ(st.remote.ReceivedMessages, "RUN_START00000001LOAD_SETUP_FROM_FILE:/x.datSTOP");
   EXPECT_TRUE(core.ui.messages().empty());
 }
@@ -88,7 +89,7 @@ TEST_F(CommandFixture, NothingHappensWhileCommandsAreDisabledButTheTextIsShown) 
 TEST_F(CommandFixture, SetupLoadIsRefusedDuringARunAndForOverlongNames) {
   st.AcquisitionRunning = 1;
   receive("LOAD_SETUP_FROM_FILE:/data/run.dat");
-  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
   EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), "/data/run.dat")
       << "the name is kept all the same";
   EXPECT_TRUE(core.ui.has_message(MessageTab::Infos,
@@ -97,10 +98,10 @@ TEST_F(CommandFixture, SetupLoadIsRefusedDuringARunAndForOverlongNames) {
 
   st.AcquisitionRunning = 0;
   receive("LOAD_SETUP_FROM_FILE:/" + std::string(514, 'n'));  // 515 characters: fits
-  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 1);
   clear_requests();
   receive("LOAD_SETUP_FROM_FILE:/" + std::string(515, 'n'));
-  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
   EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), ".");
   EXPECT_TRUE(core.ui.has_message(MessageTab::Warnings, "because the file name is too long"));
 }

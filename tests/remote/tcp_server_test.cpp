@@ -14,6 +14,7 @@
 #include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
+#include "support/packed_value.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -104,13 +105,13 @@ struct RemoteFixture : ::testing::Test {
 };
 
 TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
-  ASSERT_EQ(st.tcp.ServerOnline, 1);
-  ASSERT_NE(st.tcp.ServerPort, 0);
+  ASSERT_EQ(VX_VALUE(st.tcp.ServerOnline), 1);
+  ASSERT_NE(VX_VALUE(st.tcp.ServerPort), 0);
   EXPECT_TRUE(logged("TCP/IP Server registered successfully!\n"));
   EXPECT_EQ(st.remote.ServerButtonLabel, "Un-Register TCP/IP Server");
   enable_commands();
   EXPECT_EQ(st.StopRequest().load(), 1) << "the stop request pending from the start is raised once";
-  EXPECT_EQ(st.tcp.RemoteStopRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 0);
 
   auto client = connect_client();
   EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
@@ -118,7 +119,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
 
   client->send("RUN_START00000042");
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
-  EXPECT_EQ(st.tcp.TCPRunId, 42);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 42);
   EXPECT_TRUE(logged("Received Start Command from TCP Client with runNumber 42."));
   EXPECT_EQ(st.AcquisitionRunning.load(), 0) << "only the tick starts the run";
   st.acq.SaveDataInFile = 1;
@@ -127,7 +128,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   const int generation = st.AcquisitionGeneration.load();
   TimerCB(st);
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1);
-  EXPECT_EQ(st.tcp.RemoteStartRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStartRequest), 0);
   const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
   EXPECT_NE(run_dir.find("_runTcp42"), std::string::npos) << run_dir;
   EXPECT_TRUE(std::filesystem::is_directory(run_dir));
@@ -155,7 +156,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   client->send("RUN_START00000043");
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
   TimerCB(st);
-  EXPECT_EQ(st.tcp.TCPRunId, 43);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 43);
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 2);
   client->send("stop");
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
@@ -175,13 +176,13 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhi
   client->send("LOAD_SETUP_FROM_FILE:" + file.string() + " and more words");
   ASSERT_TRUE(pump_until([&] { return box_has("and more words"); }));
   TimerCB(st);
-  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0) << "commands are off";
-  EXPECT_EQ(st.acq.RunType, 3);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0) << "commands are off";
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
   client->send("RUN_START00000009");
   ASSERT_TRUE(pump_until([&] { return box_has("RUN_START00000009"); }));
   TimerCB(st);
   EXPECT_EQ(st.AcquisitionRunning.load(), 0);
-  EXPECT_EQ(st.tcp.TCPRunId, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 0);
 
   enable_commands();
   client->send("LOAD_SETUP_FROM_FILE:" + file.string() + " and more words");
@@ -189,11 +190,11 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhi
   EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), file.string());
   EXPECT_TRUE(logged("Received 'LoadSetupFromFile' command from TCP Client."));
   TimerCB(st);
-  EXPECT_EQ(st.tcp.RemoteLoadSetupRequest, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
   EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
   EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
-  EXPECT_EQ(st.acq.RunType, 1);
-  EXPECT_EQ(st.acq.TCPCommandsEnabled, 1) << "the file was saved with commands off";
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 1);
+  EXPECT_EQ(VX_VALUE(st.acq.TCPCommandsEnabled), 1) << "the file was saved with commands off";
 }
 
 TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
@@ -204,8 +205,8 @@ TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
   ASSERT_TRUE(
       pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
   EXPECT_TRUE(pump_until([&] { return !second.poll(); })) << "the newcomer is disconnected";
-  EXPECT_EQ(st.tcp.ClientHandle, handle);
-  EXPECT_EQ(st.tcp.ClientConnected, 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientHandle), handle);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 1);
 
   first->send("STOP");
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }))
@@ -213,11 +214,11 @@ TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
 
   first->close();
   ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }));
-  EXPECT_EQ(st.tcp.ClientHandle, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientHandle), 0);
   EXPECT_EQ(std::string(st.tcp.ClientIp), "NONE");
   EXPECT_TRUE(box_has("-- Client disconnected --\n"));
   auto third = connect_client();
-  EXPECT_NE(st.tcp.ClientHandle, handle);
+  EXPECT_NE(VX_VALUE(st.tcp.ClientHandle), handle);
 }
 
 // Reconnecting the board keeps the live server's record: it still says online, keeps its
@@ -229,14 +230,14 @@ TEST_F(RemoteFixture, ReconnectingTheBoardKeepsTheServerAndItsClient) {
   Connect_Board(st, kModelDesktop);
   sim.core.pool.wait_idle();
   ASSERT_EQ(st.Board_Connected.load(), 1);
-  EXPECT_EQ(st.tcp.ServerOnline, 1);
-  EXPECT_EQ(st.tcp.ServerPort, port);
-  EXPECT_EQ(st.tcp.ClientHandle, handle);
+  EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.ServerPort), port);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientHandle), handle);
   EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
   Client second(port);
   ASSERT_TRUE(
       pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
-  EXPECT_EQ(st.tcp.ClientHandle, handle);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientHandle), handle);
 }
 
 // A settings change during a remote run restarts the loop: the client hears of the end
@@ -274,7 +275,7 @@ TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
   client->send(long_stop);
   ASSERT_TRUE(pump_until([&] { return box_has("Z"); }));
   EXPECT_EQ(st.remote.ReceivedMessages, long_stop) << "nothing lost, nothing added";
-  EXPECT_EQ(st.tcp.RemoteStopRequest, 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 1);
 
   // Far more than the server buffers at once; the client leaves right after, and all it
   // sent is still served: the box ends with the last 64 KiB of it.
@@ -303,13 +304,13 @@ TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
   st.tcp.RemoteStartRequest = 0;
   next->send("RUN_START00000005");
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
-  EXPECT_EQ(st.tcp.TCPRunId, 5);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 5);
 }
 
 TEST_F(RemoteFixture, ServerSideDisconnectAndFailedAcknowledgement) {
   auto client = connect_client();
   Disconnect_TCPClient(st);
-  EXPECT_EQ(st.tcp.ClientConnected, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 0);
   EXPECT_TRUE(box_has("-- Client disconnected by server--\n"));
   EXPECT_TRUE(logged("TCP Client Disconnected by server.\n"));
   EXPECT_TRUE(pump_until([&] { return !client->poll(); }));
@@ -339,8 +340,8 @@ TEST_F(RemoteFixture, RegisteringTwiceOnOnePortFailsAndUnregisteringDropsPending
   Client unseen(st.tcp.ServerPort);  // its connect event is still queued
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   UnRegister_TCPIP_Server(st);
-  EXPECT_EQ(st.tcp.ServerOnline, 0);
-  EXPECT_EQ(st.tcp.ClientConnected, 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 0);
   EXPECT_EQ(std::string(st.tcp.ServerIp), "NONE");
   EXPECT_EQ(st.remote.ServerButtonLabel, "Register TCP/IP Server");
   sim.core.ui.loop.process_pending();

@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include "sim/sim_config.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -147,8 +148,8 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
   ChargePanel* panel = main().charge_panel();
   ASSERT_TRUE(panel->isVisible());
   choose(child<QComboBox>(panel, "CHARGEMODE"), 2);
-  EXPECT_EQ(st().acq.EnSoftwareChargeHisto, 1);
-  EXPECT_EQ(st().sam[0].ChargeModeEnabled, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.EnSoftwareChargeHisto), 1);
+  EXPECT_EQ(VX_VALUE(st().sam[0].ChargeModeEnabled), 0);
   ASSERT_EQ(answers.popups.size(), 1);
   EXPECT_TRUE(answers.popups[0].startsWith("WARNING: In Charge Mode (Firmware/Software)"));
 
@@ -156,14 +157,14 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
   auto* start = child<QSpinBox>(panel, "STARTCELL");
   enter(start, 0);
   EXPECT_EQ(start->value(), 17);
-  EXPECT_EQ(st().sam[0].ChargeStartIndex[0], 17);
+  EXPECT_EQ(VX_VALUE(st().sam[0].ChargeStartIndex[0]), 17);
 
   run_events(200);
   child<QPushButton>(panel, "SHOWHISTO")->click();
   ChargeHistoPanel* histo = main().charge_histo_panel();
   ASSERT_TRUE(histo->isVisible());
   choose(child<QComboBox>(histo, "CHARGESELCH"), 3);
-  EXPECT_EQ(st().gui.ChargeHistoChannel, 3);
+  EXPECT_EQ(VX_VALUE(st().gui.ChargeHistoChannel), 3);
   const double truth = simulated_pulse_charge_pc(sim::SimConfig{}.channel[3]);  // about -12.6 pC
   const double mean = child<QLineEdit>(histo, "CHARGEMEAN")->text().toDouble();
   EXPECT_NEAR(mean, truth, 0.02 * std::abs(truth)) << "truth " << truth;
@@ -181,8 +182,8 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
   choose(child<QComboBox>(panel, "CHARGESELCH"), 3);
   enter(start, 1);
   enter(child<QSpinBox>(panel, "CHARGELENGTH"), 100);
-  EXPECT_EQ(st().sam[1].ChargeStartIndex[1], 1);
-  EXPECT_EQ(st().sam[1].ChargeLength[1], 100);
+  EXPECT_EQ(VX_VALUE(st().sam[1].ChargeStartIndex[1]), 1);
+  EXPECT_EQ(VX_VALUE(st().sam[1].ChargeLength[1]), 100);
   EXPECT_EQ(child<QLineEdit>(panel, "CHARGELENGTHIND")->text(), "31.25 ns");
   run_events(100);
   auto* entries = child<QLineEdit>(histo, "NBENTRIESCHARGEHISTO");
@@ -234,17 +235,17 @@ TEST_F(GuiChargeNoise, ChargeCursorsSnapToTheSelectedChannelAndSetItsWindow) {
   EXPECT_NE(*graph->curve_value(2, 1230.0), *graph->curve_value(0, 1230.0));
 
   child<QPushButton>(panel, "VALIDATECHARGECURSORS")->click();
-  EXPECT_EQ(st().sam[1].ChargeStartIndex[0], 123);
-  EXPECT_EQ(st().sam[1].ChargeLength[0], 78);
-  EXPECT_EQ(st().sam[0].ChargeStartIndex[0], 17);  // other channels keep theirs
+  EXPECT_EQ(VX_VALUE(st().sam[1].ChargeStartIndex[0]), 123);
+  EXPECT_EQ(VX_VALUE(st().sam[1].ChargeLength[0]), 78);
+  EXPECT_EQ(VX_VALUE(st().sam[0].ChargeStartIndex[0]), 17);  // other channels keep theirs
   EXPECT_EQ(child<QSpinBox>(panel, "STARTCELL")->value(), 123);
 
   // Firmware charges come without cursors: choosing that mode takes them away.
   choose(child<QComboBox>(panel, "CHARGEMODE"), 1);
   EXPECT_FALSE(graph->cursors_visible());
   EXPECT_FALSE(child<QCheckBox>(panel, "CHARGECURSORSONOFF")->isEnabled());
-  EXPECT_EQ(st().sam[0].ChargeModeEnabled, 1);
-  EXPECT_EQ(st().acq.ChargeCutEnabled[3][1], 1);
+  EXPECT_EQ(VX_VALUE(st().sam[0].ChargeModeEnabled), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.ChargeCutEnabled[3][1]), 1);
 }
 
 TEST_F(GuiChargeNoise, NoiseWindowKeepsItsEndAfterTheStartAndMeasuresTheBoardNoise) {
@@ -253,7 +254,7 @@ TEST_F(GuiChargeNoise, NoiseWindowKeepsItsEndAfterTheStartAndMeasuresTheBoardNoi
   NoisePanel* panel = main().noise_panel();
   ASSERT_TRUE(panel->isVisible());
   child<QCheckBox>(panel, "ENABLENOISEMEAS")->click();
-  EXPECT_EQ(st().gui.NoiseMeasurementOn, 1);
+  EXPECT_EQ(VX_VALUE(st().gui.NoiseMeasurementOn), 1);
 
   auto* start = child<QDoubleSpinBox>(panel, "SIGMASTARTSAMPLE");
   auto* end = child<QDoubleSpinBox>(panel, "SIGMAENDSAMPLE");
@@ -266,7 +267,7 @@ TEST_F(GuiChargeNoise, NoiseWindowKeepsItsEndAfterTheStartAndMeasuresTheBoardNoi
   EXPECT_EQ(st().EndSigmaSample, 128);
 
   choose(child<QComboBox>(panel, "SELCHANNEL"), 2);  // CH1 only
-  EXPECT_EQ(st().gui.NoiseStripChartChannel, 1);
+  EXPECT_EQ(VX_VALUE(st().gui.NoiseStripChartChannel), 1);
   auto* chart = child<QCustomPlot>(panel, "NOISE_STRIPCHART");
   EXPECT_EQ(chart->graphCount(), 1);
 
@@ -333,13 +334,13 @@ TEST_F(GuiChargeNoise, ClosedPanelsAreOnlyHiddenAndShowTheirStateAgain) {
     EXPECT_TRUE(c.panel->isVisible()) << c.title;
     EXPECT_TRUE(c.shown()) << c.title;
   }
-  EXPECT_EQ(st().sam[0].ChargeLength[0], 400);
-  EXPECT_EQ(st().gui.ChargeHistoNbOfBins, 50);
+  EXPECT_EQ(VX_VALUE(st().sam[0].ChargeLength[0]), 400);
+  EXPECT_EQ(VX_VALUE(st().gui.ChargeHistoNbOfBins), 50);
   EXPECT_EQ(st().StartSigmaSample, 32);
   // Aligned plots: twice the points, and no averaging (dimmed on the main page).
-  EXPECT_EQ(st().gui.PlotAlignment, 1);
-  EXPECT_EQ(st().gui.NbOfPlotPoints, 2048);
-  EXPECT_EQ(st().acq.AveragingDataOn, 0);
+  EXPECT_EQ(VX_VALUE(st().gui.PlotAlignment), 1);
+  EXPECT_EQ(VX_VALUE(st().gui.NbOfPlotPoints), 2048);
+  EXPECT_EQ(VX_VALUE(st().acq.AveragingDataOn), 0);
   EXPECT_FALSE(main().findChild<QCheckBox*>("AVERAGINGDATA")->isEnabled());
   EXPECT_TRUE(child<QComboBox>(align, "ALIGNREFCHANNEL")->isEnabled());
 
@@ -353,7 +354,7 @@ TEST_F(GuiChargeNoise, ClosedPanelsAreOnlyHiddenAndShowTheirStateAgain) {
   run_continuously();
   auto* chart = child<QCustomPlot>(noise, "NOISE_STRIPCHART");
   ASSERT_TRUE(wait_until([&] { return chart->graph(0)->dataCount() >= 3; }));
-  EXPECT_EQ(st().gui.PlotAlignmentOption2, 0);
+  EXPECT_EQ(VX_VALUE(st().gui.PlotAlignmentOption2), 0);
   QApplication::processEvents();
   save_picture(charge, "charge-measurement");
   save_picture(histo, "charge-histogram-live");

@@ -24,6 +24,7 @@
 
 #include "app/message_log.h"
 #include "gui_fixture.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/access_panel.h"
 #include "ui/connection_panel.h"
@@ -71,13 +72,14 @@ TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
   EXPECT_EQ(main().all_channels()->checkState(), Qt::Checked);
 
   main().channel_led(3)->click();
-  EXPECT_EQ(st().gui.ChannelEnabled[3], 0);
+  EXPECT_EQ(VX_VALUE(st().gui.ChannelEnabled[3]), 0);
   EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
   main().all_channels()->click();  // from mixed: everything on
-  EXPECT_EQ(st().gui.ChannelEnabled[3], 1);
+  EXPECT_EQ(VX_VALUE(st().gui.ChannelEnabled[3]), 1);
   EXPECT_EQ(main().all_channels()->checkState(), Qt::Checked);
   main().all_channels()->click();  // all on: everything off
-  for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_EQ(st().gui.ChannelEnabled[ch], 0) << ch;
+  for (int ch = 0; ch < kMaxChannels; ++ch)
+    EXPECT_EQ(VX_VALUE(st().gui.ChannelEnabled[ch]), 0) << ch;
   EXPECT_EQ(main().all_channels()->checkState(), Qt::Unchecked);
 }
 
@@ -95,9 +97,9 @@ TEST_F(GuiFixture, FiniteEventRunFromTheMenuEndsAtTheLimit) {
   main().run_type()->setCurrentIndex(1);
   emit main().run_type()->activated(1);
   main().events_required()->setValue(40);
-  EXPECT_EQ(st().acq.RunType, 1);
-  EXPECT_EQ(st().acq.NbOfEventsRequired, 40);
-  EXPECT_EQ(st().acq.MaxNumEventsBLT, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.RunType), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 40);
+  EXPECT_EQ(VX_VALUE(st().acq.MaxNumEventsBLT), 1);
 
   main().action("START")->trigger();
   EXPECT_TRUE(wait_until(
@@ -139,19 +141,19 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
 TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   connect_board();
   main().display_switch()->click();
-  EXPECT_EQ(st().acq.DisplayOn, main().display_switch()->isChecked() ? 1 : 0);
+  EXPECT_EQ(VX_VALUE(st().acq.DisplayOn), main().display_switch()->isChecked() ? 1 : 0);
 
   main().fft_switch()->click();
-  EXPECT_EQ(st().acq.FFTMode, 1);
-  EXPECT_EQ(st().gui.GraphMode, kGraphFft);
+  EXPECT_EQ(VX_VALUE(st().acq.FFTMode), 1);
+  EXPECT_EQ(VX_VALUE(st().gui.GraphMode), kGraphFft);
   EXPECT_EQ(main().graph()->yAxis->label(), "Amplitude [dB]");
   EXPECT_EQ(main().legend(2)->text(), "Ch2: dB");
   main().fft_switch()->click();
-  EXPECT_EQ(st().gui.GraphMode, kGraphWaveforms);
+  EXPECT_EQ(VX_VALUE(st().gui.GraphMode), kGraphWaveforms);
   EXPECT_EQ(main().legend(2)->text(), "Ch2:500 mV/Div");
 
   main().persistence_switch()->click();
-  EXPECT_EQ(st().gui.DisplayOption, 1);
+  EXPECT_EQ(VX_VALUE(st().gui.DisplayOption), 1);
   EXPECT_FALSE(main().data_mode()->isEnabled());
   EXPECT_EQ(main().data_mode()->currentIndex(), 1);
   main().persistence_switch()->click();
@@ -161,7 +163,7 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   QAction* inl = main().action("ENABLEINLCORRECTION");
   const bool before = inl->isChecked();
   inl->trigger();
-  EXPECT_EQ(st().acq.INLCorrectionEnabled, before ? 0 : 1);
+  EXPECT_EQ(VX_VALUE(st().acq.INLCorrectionEnabled), before ? 0 : 1);
 
   st().acq.SaveDataInFile = 1;
   st().acq.MeasurementsEnabled = 1;
@@ -200,7 +202,7 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
 
   // A short run saved to a directory chosen in the dialog.
   main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
   EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
   EXPECT_TRUE(infos().contains("Saving Data to file option is ON."));
   const auto runs = home.path() / "runs";
@@ -213,8 +215,8 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
 
   // Replay mode switches every saving option off and dims them.
   main().action("RUNFROMFILE")->trigger();
-  EXPECT_EQ(st().acq.RunFromFile, 1);
-  EXPECT_EQ(st().acq.SaveDataInFile, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
   EXPECT_TRUE(main().action("RUNFROMFILE")->isChecked());
   EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
   EXPECT_FALSE(main().action("SAVERUNTOFILE")->isEnabled());
@@ -240,24 +242,24 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   EXPECT_EQ(files_under(runs, "").size(), files_before_replay);
 
   main().action("RUNFROMFILE")->trigger();
-  EXPECT_EQ(st().acq.RunFromFile, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 0);
   EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
   EXPECT_TRUE(main().action("SAVERUNTOFILE")->isEnabled());
   EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isEnabled());
   EXPECT_TRUE(infos().contains("Running from Data file option is OFF."));
   // The settings from before the replay are back, saving included.
-  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
   EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
 
   // With nothing being saved, replay leaves the options open; choosing one ends replay.
   main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(st().acq.SaveDataInFile, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
   main().action("RUNFROMFILE")->trigger();
   EXPECT_TRUE(main().action("SAVERUNTOFILE")->isEnabled());
   const auto offs_before = infos().count("Running from Data file option is OFF.");
   main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(st().acq.RunFromFile, 0);
-  EXPECT_EQ(st().acq.SaveDataInFile, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 0);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
   EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
   EXPECT_EQ(infos().count("Running from Data file option is OFF."), offs_before + 1);
 }
@@ -271,26 +273,26 @@ TEST_F(GuiFixture, SavingCheckItemsFollowTheirOptions) {
   info.dont_show_again()->click();
   info.close_button()->click();
   EXPECT_FALSE(info.isVisible());
-  EXPECT_EQ(st().acq.SaveDataInFile, 1);
-  EXPECT_EQ(st().acq.MeasurementsEnabled, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 1);
   EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
   EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
   // Waveforms only replaces waveforms and measurements.
   main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(st().acq.MeasurementsEnabled, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 0);
   EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
   EXPECT_FALSE(main().action("ADDALLMEASUREMENTS")->isChecked());
   main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(st().acq.SaveDataInFile, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
   EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
   EXPECT_TRUE(infos().contains("Saving Data to file option is OFF."));
 
   main().action("SAVEALLMEASUREMENTS")->trigger();
-  EXPECT_EQ(st().acq.SaveMeasurementsInFile, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 1);
   EXPECT_FALSE(info.isVisible());  // not again once declined
   EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isChecked());
   main().action("SAVEALLMEASUREMENTS")->trigger();
-  EXPECT_EQ(st().acq.SaveMeasurementsInFile, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 0);
   EXPECT_TRUE(infos().contains("Saving all measurements to file option is ON."));
   EXPECT_TRUE(infos().contains("Saving all measurements to file option is OFF."));
 }
@@ -309,14 +311,14 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
 
   main().run_type()->setCurrentIndex(3);
   emit main().run_type()->activated(3);
-  EXPECT_EQ(st().acq.NbOfEventsRequired, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 0);
 
   dialogs.file_answers.push_back(QString::fromStdString(file.string()));
   main().action("LOADSETUP")->trigger();
   EXPECT_FALSE(dialogs.file_requests.back().save);
   EXPECT_TRUE(infos().contains("Setup values succesfully restored !"));
-  EXPECT_EQ(st().acq.RunType, 1);
-  EXPECT_EQ(st().acq.NbOfEventsRequired, 37);
+  EXPECT_EQ(VX_VALUE(st().acq.RunType), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 37);
   EXPECT_EQ(main().run_type()->currentIndex(), 1);
   EXPECT_EQ(main().events_required()->value(), 37);
 
@@ -327,7 +329,7 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
           .message_box(MessageTab::Errors)
           ->toPlainText()
           .contains("A problem occured during the readout of setup values from the file !"));
-  EXPECT_EQ(st().acq.NbOfEventsRequired, 37);
+  EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 37);
 }
 
 // A blocking loopback client.
@@ -373,7 +375,7 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
 
   panel.port()->setValue(0);  // any free port
   panel.register_button()->click();
-  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  ASSERT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
   const int port = st().tcp.ServerPort;
   ASSERT_GT(port, 0);
   EXPECT_TRUE(panel.online()->isChecked());
@@ -393,7 +395,7 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
 
   // Remote commands take Start away from the user.
   main().action("EN_START_STOP_CLIENT")->trigger();
-  EXPECT_EQ(st().acq.TCPCommandsEnabled, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.TCPCommandsEnabled), 1);
   EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
   EXPECT_FALSE(main().action("START")->isEnabled());
   EXPECT_TRUE(infos().contains("START/STOP from TCP Client is ENABLED!"));
@@ -402,7 +404,7 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
   emit main().run_type()->activated(0);
   ASSERT_TRUE(client.send("RUN_START00000003"));
   ASSERT_TRUE(wait_until([&] { return infos().contains("Run is over."); }, 10000));
-  EXPECT_EQ(st().tcp.TCPRunId, 3);
+  EXPECT_EQ(VX_VALUE(st().tcp.TCPRunId), 3);
   std::string reply;
   EXPECT_TRUE(wait_until(
       [&] {
@@ -413,7 +415,7 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
       << reply;
   EXPECT_FALSE(main().action("START")->isEnabled());  // still the client's after the run
   main().action("EN_START_STOP_CLIENT")->trigger();
-  EXPECT_EQ(st().acq.TCPCommandsEnabled, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.TCPCommandsEnabled), 0);
   EXPECT_TRUE(main().action("START")->isEnabled());
 
   // The server side ends the conversation.
@@ -427,7 +429,7 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
   client.close();
 
   panel.register_button()->click();
-  EXPECT_EQ(st().tcp.ServerOnline, 0);
+  EXPECT_EQ(VX_VALUE(st().tcp.ServerOnline), 0);
   EXPECT_FALSE(panel.online()->isChecked());
   EXPECT_TRUE(panel.port()->isEnabled());
   EXPECT_EQ(panel.register_button()->text(), "Register TCP/IP Server");

@@ -26,6 +26,7 @@
 
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -141,11 +142,11 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   emit file_child<QComboBox>("DATAFILETYPE")->activated(1);
   file_child<QSpinBox>("NBOFEVENTSPERFILE")->setValue(5);
   EXPECT_EQ(std::string(st().acq.DataDirectory), runs.string());
-  EXPECT_EQ(st().acq.PopupForFileName, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.PopupForFileName), 0);
   EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
-  EXPECT_EQ(st().acq.DataFileType, 1);
-  EXPECT_EQ(st().acq.NbOfEventsPerFile, 5);
-  EXPECT_EQ(st().acq.SplitFileToSaveData, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.DataFileType), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsPerFile), 5);
+  EXPECT_EQ(VX_VALUE(st().acq.SplitFileToSaveData), 1);
   // The automatic number counts the run directories already there.
   EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run4");
 
@@ -160,8 +161,8 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   auto* user_id = file_child<QSpinBox>("RUNIDUSER");
   ASSERT_TRUE(user_id->isEnabled());
   user_id->setValue(7);
-  EXPECT_EQ(st().acq.AutoIncRunId, 0);
-  EXPECT_EQ(st().acq.RunIdUser, 7);
+  EXPECT_EQ(VX_VALUE(st().acq.AutoIncRunId), 0);
+  EXPECT_EQ(VX_VALUE(st().acq.RunIdUser), 7);
   EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run7");
 
   finite_run(12);
@@ -272,16 +273,16 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   TcpPanel& tcp = app->tcp_panel();
   tcp.port()->setValue(0);
   tcp.register_button()->click();
-  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  ASSERT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
   Client client(st().tcp.ServerPort);
   ASSERT_TRUE(client.connected());
   ASSERT_TRUE(wait_until([&] { return st().tcp.ClientConnected == 1; }, 5000));
 
   st().acq.DisplayOn = 1;
   main().action("EN_TX_DATA2CLIENT")->trigger();
-  EXPECT_EQ(st().acq.TransmitRunDataToTcpClient, 1);
+  EXPECT_EQ(VX_VALUE(st().acq.TransmitRunDataToTcpClient), 1);
   EXPECT_TRUE(main().action("EN_TX_DATA2CLIENT")->isChecked());
-  EXPECT_EQ(st().acq.DisplayOn, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.DisplayOn), 0);
   EXPECT_FALSE(main().display_switch()->isChecked());
   EXPECT_TRUE(
       infos().contains("Transmit RunData to TCP Client is ENABLED! Data Display set to OFF."));
@@ -318,7 +319,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   EXPECT_TRUE(sent.starts_with("=== DATA FILE SAVED WITH SOFTWARE VERSION: V1.8.5 ===\n"));
 
   main().action("EN_TX_DATA2CLIENT")->trigger();
-  EXPECT_EQ(st().acq.TransmitRunDataToTcpClient, 0);
+  EXPECT_EQ(VX_VALUE(st().acq.TransmitRunDataToTcpClient), 0);
   EXPECT_TRUE(infos().contains("Transmit RunData to TCP Client is DISABLED!"));
   tcp.register_button()->click();
 }
@@ -332,7 +333,7 @@ TEST_F(GuiMiscPanels, PedestalCalibrationLeavesTheSamplesByPhysicalCellOnTheGrap
   MainGraphView* graph = main().graph();
   const int n = st().sys.RecordLength;
   ASSERT_TRUE(wait_until([&] { return graph->plotted_points(0) == n; }, 5000));
-  EXPECT_EQ(st().gui.GraphMode, kGraphWaveforms);  // the records are back
+  EXPECT_EQ(VX_VALUE(st().gui.GraphMode), kGraphWaveforms);  // the records are back
 
   // Sample k of the record sits in cell (k + T - T mod 16) mod 1024, T the first cell. Frames
   // drawn during the calibration may still be on screen for a moment: the last event's comes.

@@ -32,6 +32,7 @@
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "gui_fixture.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -209,7 +210,7 @@ TEST_F(GuiBench, ChannelLightsAreDimmedDuringARun) {
   main().channel_led(3)->click();
   main().all_channels()->click();
   pump_for(100);
-  EXPECT_EQ(st().gui.ChannelEnabled[3], 1);
+  EXPECT_EQ(VX_VALUE(st().gui.ChannelEnabled[3]), 1);
   EXPECT_EQ(st().AcquisitionGeneration.load(), generation);  // the run was not restarted
   main().action("STOP")->trigger();
   ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
@@ -291,7 +292,7 @@ TEST_F(GuiBench, TcpFloodIsAppendedIncrementallyIntoABoundedBox) {
   TcpPanel& panel = app->tcp_panel();
   panel.port()->setValue(0);
   panel.register_button()->click();
-  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  ASSERT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
   Client client(st().tcp.ServerPort);
   ASSERT_GE(client.fd, 0);
   ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
@@ -336,7 +337,7 @@ TEST_F(GuiBench, RemoteStopIsCarriedOutWhileATickPopupIsOpen) {
   TcpPanel& panel = app->tcp_panel();
   panel.port()->setValue(0);
   panel.register_button()->click();
-  ASSERT_EQ(st().tcp.ServerOnline, 1);
+  ASSERT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
   main().action("EN_START_STOP_CLIENT")->trigger();
   auto client = std::make_unique<Client>(st().tcp.ServerPort);
   ASSERT_GE(client->fd, 0);

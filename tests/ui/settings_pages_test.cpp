@@ -17,6 +17,7 @@
 
 #include "gui_fixture.h"
 #include "sim/simulated_board.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/access_panel.h"
 #include "ui/connection_panel.h"
@@ -82,7 +83,7 @@ TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
   ASSERT_EQ(thresholds.size(), 1u);
   EXPECT_EQ(thresholds[0].args[1], 2);
   EXPECT_EQ(thresholds[0].args[2], 35388) << "(1.25 + 0.1) / 2.5 x 65535";
-  EXPECT_FLOAT_EQ(st().gui.ThresholdVolts[2], -0.1f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st().gui.ThresholdVolts[2]), -0.1f);
   expect_run_goes_on();
 
   // The vertical page edits the channel selected on the trigger page too.
@@ -114,7 +115,7 @@ TEST_F(GuiSettings, PagesRoundAndRefuseAsTheBoardAllows) {
   auto* gate = widget<QSpinBox>("TRIGGER", "PRIMITIVESGATELENGTH");
   gate->setValue(23);
   EXPECT_EQ(gate->value(), 20);
-  EXPECT_EQ(st().sys.PrimitivesGateLength, 4);
+  EXPECT_EQ(VX_VALUE(st().sys.PrimitivesGateLength), 4);
 
   auto* channel = widget<QSpinBox>("VERTICAL", "SELCHANNEL");
   channel->setValue(5);
@@ -133,7 +134,7 @@ TEST_F(GuiSettings, PagesRoundAndRefuseAsTheBoardAllows) {
   EXPECT_TRUE(dialogs.popups().contains(
       "INFO: To reduce the recording depth reduce the Specified Depth!\n"));
   widget<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(16);
-  EXPECT_EQ(st().sys.RecordLength, 256);
+  EXPECT_EQ(VX_VALUE(st().sys.RecordLength), 256);
   EXPECT_FALSE(full->isChecked());
   EXPECT_EQ(widget<QLineEdit>("HORIZONTAL", "RECORDINGDEPTH")->text(), "256 samples");
 
@@ -166,7 +167,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   ASSERT_TRUE(debug->isVisible());
   calls.clear();
   debug->findChild<QCheckBox*>("ADC20MHZ")->click();
-  EXPECT_EQ(st().sys.Adc20MHzOnOff, 1);
+  EXPECT_EQ(VX_VALUE(st().sys.Adc20MHzOnOff), 1);
   ASSERT_EQ(named("WriteRegister").size(), 1u);
   EXPECT_EQ(named("WriteRegister")[0].args[1], 0x8070);
   EXPECT_EQ(named("WriteRegister")[0].args[2] & 0x2, 0x2);
@@ -178,7 +179,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   auto* gain = monitor->findChild<QComboBox*>("MONITORGAIN");
   gain->setCurrentIndex(4);
   emit gain->activated(4);
-  EXPECT_EQ(st().sys.MonitorGain, 4);
+  EXPECT_EQ(VX_VALUE(st().sys.MonitorGain), 4);
   EXPECT_EQ(debug->findChild<QComboBox*>("MONITORGAIN")->currentIndex(), 4);
 
   main().action("PULSERMODE")->trigger();

@@ -23,6 +23,7 @@
 #include "acquisition/run_control.h"
 #include "gui_fixture.h"
 #include "sim/signal_model.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -114,7 +115,7 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   // The constant fraction moves the time along the pulse's edge by what its shape says.
   auto* ratio = tm_child<QDoubleSpinBox>("CFDRATIO");
   enter(ratio, 0.1);
-  EXPECT_FLOAT_EQ(st().acq.CFDRatio, 0.1f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st().acq.CFDRatio), 0.1f);
   run_events(200);
   const std::vector<double> tenth = leading_times(2);
   ASSERT_EQ(tenth.size(), 200u);
@@ -127,7 +128,7 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   choose(tm_child<QComboBox>("THRESHOLDSELCH"), 2);
   enter(tm_child<QDoubleSpinBox>("PULSETHRESHOLD"), -0.1);
   choose(tm_child<QComboBox>("PULSEEDGE"), 1);
-  EXPECT_FLOAT_EQ(st().acq.PulseThreshold[1][0], -163.8f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st().acq.PulseThreshold[1][0]), -163.8f);
   EXPECT_EQ(static_cast<int>(st().acq.PulseEdge[1][0]), 1);
   EXPECT_EQ(static_cast<int>(st().acq.PulseEdge[0][0]), 0);  // only the selected channel
   EXPECT_EQ(tm_child<QLabel>("THRESHOLDCOUNTS")->text(), "= -163.8 ADC counts");
@@ -135,7 +136,7 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   tm_child<QPushButton>("APPLYTOALLTHRESHOLD")->click();
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     EXPECT_EQ(static_cast<int>(st().acq.PulseEdge[ch / 2][ch % 2]), 1) << ch;
-    EXPECT_FLOAT_EQ(st().acq.PulseThreshold[ch / 2][ch % 2], -163.8f) << ch;
+    EXPECT_FLOAT_EQ(VX_VALUE(st().acq.PulseThreshold[ch / 2][ch % 2]), -163.8f) << ch;
   }
   run_events(200);
   const std::vector<double> fixed = leading_times(2);
@@ -149,7 +150,7 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   EXPECT_TRUE(limit->isEnabled());
   enter(limit, 0.2);
   EXPECT_EQ(static_cast<int>(st().acq.NoMaxPeakThresholdDistance), 0);
-  EXPECT_FLOAT_EQ(st().acq.MaxPeakThresholdDistance, 0.2f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st().acq.MaxPeakThresholdDistance), 0.2f);
   run_events(50);
   for (double t : leading_times(2)) ASSERT_EQ(t, -1.0);
   save_picture(&tm(), "time-measurements");
