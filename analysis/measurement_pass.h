@@ -29,7 +29,7 @@ bool Measurements_Needed(const State& st);
 // the lists outgrow the room made for them. The channels are measured in groups on
 // `threads` threads (the caller's and the pool's); the results and lists are filled
 // afterwards in channel order, the same whatever the number of threads. Without a count,
-// one thread per core (at most 4).
+// Measurement_Threads(): one thread below four cores, half the cores (at most 4) above.
 void Compute_EventMeasurements(State& st);
 void Compute_EventMeasurements(State& st, int threads);
 int Measurement_Threads();
