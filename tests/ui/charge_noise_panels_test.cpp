@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "gui_fixture.h"
 #include "sim/sim_config.h"
 #include "support/packed_value.h"
 #include "support/test_state.h"
@@ -32,42 +33,6 @@
 
 namespace vx::ui {
 namespace {
-
-class Answers : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    popups << title + ": " + text;
-  }
-  bool confirm(const QString&, const QString&) override { return true; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  QStringList popups;
-};
-
-bool wait_until(const std::function<bool()>& pred, int ms = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
-// With VELTRIX_SHOT_DIR set, the panels are also saved as pictures there.
-void save_picture(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR")) {
-    QApplication::processEvents();
-    for (auto* plot : w->findChildren<QCustomPlot*>()) plot->replot();
-    w->grab().save(QString("%1/%2.png").arg(dir, name));
-  }
-}
 
 // The simulated pulse's charge in pC, from the board's configuration: its amplitude times
 // the area of its shape (an error-function edge of the given 10-90 % rise times an
@@ -88,24 +53,11 @@ double simulated_pulse_charge_pc(const sim::ChannelSignal& s) {
   return sign * s.pulse_amplitude_mv * 1e-3 * (area / peak) * 1000.0 / 50.0;  // V ps / ohm
 }
 
-struct GuiChargeNoise : ::testing::Test {
-  test::TempDir home;
-  Answers answers;
-  std::unique_ptr<GuiApp> app;
-
+struct GuiChargeNoise : GuiTest {
   GuiChargeNoise() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&answers);
-    app->start();
-    auto& cp = app->connection_panel();
-    cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
-    cp.link_box()->setCurrentIndex(0);
-    cp.connect_button()->click();
+    dialogs.confirm_answer = true;
+    click_connect();
   }
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
   template <typename W>
   static W* child(QWidget* panel, const char* name) {
     auto* w = panel->findChild<W*>(name);
@@ -150,8 +102,8 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
   choose(child<QComboBox>(panel, "CHARGEMODE"), 2);
   EXPECT_EQ(VX_VALUE(st().acq.EnSoftwareChargeHisto), 1);
   EXPECT_EQ(VX_VALUE(st().sam[0].ChargeModeEnabled), 0);
-  ASSERT_EQ(answers.popups.size(), 1);
-  EXPECT_TRUE(answers.popups[0].startsWith("WARNING: In Charge Mode (Firmware/Software)"));
+  ASSERT_EQ(dialogs.popups().size(), 1);
+  EXPECT_TRUE(dialogs.popups()[0].startsWith("WARNING: In Charge Mode (Firmware/Software)"));
 
   // A start below 1 is refused and shows the old value again.
   auto* start = child<QSpinBox>(panel, "STARTCELL");

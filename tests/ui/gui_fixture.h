@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <qcustomplot.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -107,8 +108,11 @@ inline void pump_for(int ms) {
 
 // With VELTRIX_SHOT_DIR set, windows are also saved there as pictures.
 inline void save_picture(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR"))
+  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR")) {
+    QApplication::processEvents();
+    for (auto* plot : w->findChildren<QCustomPlot*>()) plot->replot();
     w->grab().save(QString("%1/%2.png").arg(dir, name));
+  }
 }
 
 // The application on a fresh user directory; sim_config, when given, is the simulated board's
@@ -141,6 +145,14 @@ struct GuiTest : ::testing::Test {
   QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
   QString infos() { return messages(MessageTab::Infos); }
 
+  // Asks for a connection and goes on at once (model 1 with link 0: the 8-channel desktop
+  // board over USB).
+  void click_connect(int model_index = 1, int link_index = 0) {
+    auto& panel = app->connection_panel();
+    panel.model_box()->setCurrentIndex(model_index);
+    panel.link_box()->setCurrentIndex(link_index);
+    panel.connect_button()->click();
+  }
   // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
   void connect_board(int model_index = 2, int link_index = 1) {
     auto& panel = app->connection_panel();

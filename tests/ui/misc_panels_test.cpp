@@ -26,6 +26,7 @@
 
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
+#include "gui_fixture.h"
 #include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
@@ -43,34 +44,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Answers : public Dialogs {
- public:
-  void popup(PopupKind, const QString& title, const QString& text) override {
-    popups << title + ": " + text;
-  }
-  bool confirm(const QString&, const QString&) override { return true; }
-  std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
-    return prompt_answer;
-  }
-  std::optional<QString> select_file(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<QString> select_directory(const QString&, const QString&) override {
-    return directory;
-  }
-  QStringList popups;
-  std::optional<QString> prompt_answer, directory;
-};
-
-bool wait_until(const std::function<bool()>& pred, int timeout_ms = 30000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  QApplication::processEvents();
-  return true;
-}
-
 std::string read_file(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::stringstream s;
@@ -85,25 +58,11 @@ std::size_t after_lines(const std::string& bytes, int n) {
   return at;
 }
 
-struct GuiMiscPanels : ::testing::Test {
-  test::TempDir home;
-  Answers dialogs;
-  std::unique_ptr<GuiApp> app;
-
+struct GuiMiscPanels : GuiTest {
   GuiMiscPanels() {
-    GuiOptions options;
-    options.user_dir = home.path().string();
-    app = std::make_unique<GuiApp>(options);
-    app->front_end().set_dialogs(&dialogs);
-    app->start();
-    auto& cp = app->connection_panel();
-    cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
-    cp.link_box()->setCurrentIndex(0);
-    cp.connect_button()->click();
+    dialogs.confirm_answer = true;
+    click_connect();
   }
-  State& st() { return app->state(); }
-  MainWindow& main() { return app->main_window(); }
-  QString infos() { return main().message_box(MessageTab::Infos)->toPlainText(); }
   template <typename W>
   W* file_child(const char* name) {
     return main().file_menu_panel()->findChild<W*>(name);
@@ -118,11 +77,6 @@ struct GuiMiscPanels : ::testing::Test {
     main().run_type()->setCurrentIndex(1);
     emit main().run_type()->activated(1);
     main().events_required()->setValue(events);
-  }
-  void run_to_the_end() {
-    main().action("START")->trigger();
-    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
   }
 };
 
@@ -290,7 +244,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   // A continuous run saved in one ASCII file; the light is on while data go out.
   const fs::path runs = home.path() / "runs";
   fs::create_directories(runs);
-  dialogs.directory = QString::fromStdString(runs.string());
+  dialogs.directory_answer = QString::fromStdString(runs.string());
   st().acq.SplitFileToSaveData = 0;
   main().action("SAVEWAVETOFILE")->trigger();
   main().run_type()->setCurrentIndex(3);
@@ -326,7 +280,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
 
 TEST_F(GuiMiscPanels, PedestalCalibrationLeavesTheSamplesByPhysicalCellOnTheGraph) {
   ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
-  dialogs.prompt_answer = "3";
+  dialogs.prompt_answers = {QString("3")};
   main().action("CALIBRATE")->trigger();
   ASSERT_TRUE(wait_until([&] { return infos().contains("End of pedestals calibration."); }));
   ASSERT_TRUE(wait_until([&] { return main().action("CALIBRATE")->isEnabled(); }));

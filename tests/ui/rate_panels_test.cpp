@@ -33,10 +33,7 @@ namespace {
 struct GuiRatePanels : GuiTest {
   GuiRatePanels() {
     dialogs.confirm_answer = true;
-    auto& cp = app->connection_panel();
-    cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
-    cp.link_box()->setCurrentIndex(0);
-    cp.connect_button()->click();
+    click_connect();
   }
   template <typename W>
   W* scan_child(const char* name) {

@@ -47,10 +47,7 @@ constexpr const char* kSimConfig =
 struct GuiTimePanels : GuiTest {
   GuiTimePanels() : GuiTest(kSimConfig) {
     dialogs.confirm_answer = true;
-    auto& cp = app->connection_panel();
-    cp.model_box()->setCurrentIndex(1);  // DT5743: eight channels
-    cp.link_box()->setCurrentIndex(0);
-    cp.connect_button()->click();
+    click_connect();
   }
   TimeMeasurementsPanel& tm() { return app->time_measurements_panel(); }
   TimeHistogramPanel& th() { return app->time_histogram_panel(); }
