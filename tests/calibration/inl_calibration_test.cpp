@@ -175,7 +175,12 @@ TEST(InlCalibrationOnSimulatedBoard, MeasuredInlFollowsTheBoardsTrueTimeErrors) 
   Enable_INLCalibration(st, true);
   EXPECT_EQ(VX_VALUE(st.acq.INLCorrectionEnabled), 0);
   EXPECT_EQ(VX_VALUE(st.sys.TriggerSource), 0);
-  Set_RunType(st, 1, 20000);
+#ifdef NDEBUG
+  constexpr int kEvents = 20000;
+#else
+  constexpr int kEvents = 4000;  // unoptimised sanitizer builds: the residual is the same
+#endif
+  Set_RunType(st, 1, kEvents);
   const int generation = st.AcquisitionGeneration.load();
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
   ASSERT_TRUE(wait_for_flag(
