@@ -306,6 +306,14 @@ void Send_RunStopAcknowledge(State& st) {
   Write_InfoMessage(st, "WARNING: Run Stop Acknowledge Transmit Error to TCP Client!\n", kWarning);
 }
 
+void Send_CommandRefusal(State& st, std::string_view prefix, std::string_view reason) {
+  if (st.tcp.ClientConnected != 1 || !st.remote.server) return;
+  std::string text(prefix);
+  text.append(reason).push_back('\n');
+  const int result = st.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
+  if (result < 0) note_error(st, result);
+}
+
 void Set_TCPCommandsEnabled(State& st, bool enabled) {
   st.acq.TCPCommandsEnabled = enabled ? 1 : 0;
   Write_InfoMessage(st,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 #include "app/state.h"
 #include "platform/tcp_server.h"
@@ -13,6 +14,10 @@ namespace vx {
 inline constexpr int kTcpReadBytes = 600;
 inline constexpr int kTcpTimeoutMs = 1000;
 inline constexpr const char* kRunStoppedAcknowledge = "RUN_STOPPED";
+// Answers to a command that could not be carried out: the prefix, the reason, a line feed.
+// Clients that only wait for RUN_STOPPED can ignore them.
+inline constexpr const char* kRunStartRefused = "RUN_START_REFUSED:";
+inline constexpr const char* kLoadSetupRefused = "LOAD_SETUP_REFUSED:";
 
 // Installs, once, what the tick and the end of a run need for remote control: the start
 // path, the setup loader (each unless one is already there) and the run-stop
@@ -37,6 +42,8 @@ void Clear_TCPReceivedMessages(State& st);
 
 // Writes "RUN_STOPPED" to the connected client, if any.
 void Send_RunStopAcknowledge(State& st);
+// Writes prefix, reason and a line feed to the connected client, if any (see above).
+void Send_CommandRefusal(State& st, std::string_view prefix, std::string_view reason);
 
 // Menu options.
 void Set_TCPCommandsEnabled(State& st, bool enabled);
