@@ -203,7 +203,9 @@ class MainWindow : public QMainWindow {
 
   // Display hand-over from the acquisition thread: params_mutex_ guards the display
   // fields of GuiParams while a frame is computed; frame_mutex_ the frames themselves.
-  std::mutex params_mutex_;
+  // Recursive: a display change made under it calls core operations whose hooks
+  // recompute the graph's parameters under it again.
+  std::recursive_mutex params_mutex_;
   std::mutex frame_mutex_;
   DisplayFrame back_, latest_, front_;
   bool fresh_frame_ = false;

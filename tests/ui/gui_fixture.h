@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/simulated_board.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -64,6 +65,7 @@ class ScriptedDialogs : public Dialogs {
     return a;
   }
   std::optional<QString> select_directory(const QString&, const QString&) override {
+    ++directories_asked;
     return directory_answer;
   }
 
@@ -86,6 +88,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<QString> file_answers;
   std::vector<FileDialogRequest> file_requests;
   std::optional<QString> directory_answer;
+  int directories_asked = 0;
   std::function<void()> on_popup;  // runs once, while the next popup is "open"
 };
 
@@ -120,6 +123,7 @@ inline void save_picture(QWidget* w, const char* name) {
 struct GuiTest : ::testing::Test {
   vx::test::TempDir home;
   ScriptedDialogs dialogs;
+  CallLog calls;  // outlives the application, whose board may record into it to the end
   std::unique_ptr<GuiApp> app;
 
   GuiTest() : GuiTest(std::string()) {}
@@ -161,8 +165,10 @@ struct GuiTest : ::testing::Test {
     panel.connect_button()->click();
     ASSERT_TRUE(wait_until(
         [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+    ASSERT_TRUE(wait_until([&] { return main().isVisible() && main().isEnabled(); }));
   }
+  // Every library call of the board from now on goes into calls.
+  void record_board_calls() { app->board()->attach_call_log(&calls); }
   void run_to_the_end() {
     main().action("START")->trigger();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));

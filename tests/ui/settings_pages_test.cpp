@@ -29,12 +29,10 @@ namespace vx::ui {
 namespace {
 
 struct GuiSettings : GuiTest {
-  CallLog calls;
-
   // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
   void connect_board(int model_index) {
     GuiTest::connect_board(model_index);
-    app->board()->attach_call_log(&calls);
+    record_board_calls();
   }
 
   template <typename T>

@@ -42,7 +42,7 @@ DebugPanel::DebugPanel(State& st, QWidget* parent) : SettingsPanel(st, parent) {
 void DebugPanel::refresh() {
   const QSignalBlocker b1(mode_), b2(gain_), b3(adc_), b4(block_);
   mode_->setValue(st_.sys.MonitorMode);
-  gain_->setCurrentIndex(std::clamp(st_.sys.MonitorGain, 0, kMaxMonitorGain));
+  gain_->setCurrentIndex(std::clamp(int{st_.sys.MonitorGain}, 0, kMaxMonitorGain));
   adc_->setChecked(st_.sys.Adc20MHzOnOff == 1);
   block_->setMaximum(std::max(st_.sys.NbOfSAMBlocks - 1, 0));
   block_->setValue(st_.acq.DebugSamBlock);

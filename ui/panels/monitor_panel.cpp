@@ -32,7 +32,7 @@ MonitorPanel::MonitorPanel(State& st, QWidget* parent) : SettingsPanel(st, paren
 
 void MonitorPanel::refresh() {
   const QSignalBlocker block(gain_);
-  gain_->setCurrentIndex(std::clamp(st_.sys.MonitorGain, 0, kMaxMonitorGain));
+  gain_->setCurrentIndex(std::clamp(int{st_.sys.MonitorGain}, 0, kMaxMonitorGain));
 }
 
 }  // namespace vx::ui

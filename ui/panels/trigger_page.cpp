@@ -162,7 +162,7 @@ void TriggerPage::refresh() {
   const QSignalBlocker b1(type_), b2(all_), b3(majority_), b4(overall_), b5(gate_), b6(channel_),
       b7(threshold_), b8(edge_), b9(external_), b10(gate_input_);
   const SystemParams& s = st_.sys;
-  type_->setCurrentIndex(std::clamp(s.TriggerSource, 0, 3));
+  type_->setCurrentIndex(std::clamp(int{s.TriggerSource}, 0, 3));
   const int channels = std::clamp(s.NbOfChannels, 0, kMaxChannels);
   int on = 0;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
@@ -179,7 +179,7 @@ void TriggerPage::refresh() {
   }
   all_->setCheckState(on == 0 ? Qt::Unchecked
                               : (on == channels ? Qt::Checked : Qt::PartiallyChecked));
-  overall_->setCurrentIndex(std::clamp(s.OverallTriggerLogic, 0, 2));
+  overall_->setCurrentIndex(std::clamp(int{s.OverallTriggerLogic}, 0, 2));
   majority_->setValue(s.MajorityLevel + 1);
   majority_->setEnabled(s.OverallTriggerLogic == 2);
   gate_->setValue(gate_length_ns(st_));
