@@ -142,7 +142,7 @@ void Compute_RateVsThreshold(State& st) {
   st.rates.ScanStep = 0;
   st.ui.refresh_panel(Panel::RateVsThreshold);
 
-  Save_Params(st);
+  Save_Params(st, Snapshot::RateScan);
   log_line(
       st,
       "Plotting hit rate vs threshold on signal between %1.3f V and %1.3f V with %d steps ...\n",
@@ -173,7 +173,7 @@ void Compute_RateVsThreshold(State& st) {
     Write_InfoMessage(st, text, kWarning);
   }
   Run_Reset(st, 0, -1);
-  Restore_Params(st);
+  Restore_Params(st, Snapshot::RateScan);
   st.RateScanFlag = 0;
   st.RateScanRunning = 0;
 }

@@ -248,22 +248,24 @@ void Init_Params(State& st) {
   if (st.Board_Connected.load() == 1) call(st.hooks.apply_enabled_blocks);
 }
 
-void Save_Params(State& st) {
-  std::memcpy(&st.SavedBoardParams, &st.board, sizeof st.board);
-  std::memcpy(&st.SavedAcqParams, &st.acq, sizeof st.acq);
-  std::memcpy(&st.SavedSystemParams, &st.sys, sizeof st.sys);
-  std::memcpy(&st.SavedGuiParamValues, &st.gui, sizeof st.gui);
+void Save_Params(State& st, Snapshot which) {
+  ParamRecords& saved = st.saved(which);
+  std::memcpy(&saved.board, &st.board, sizeof st.board);
+  std::memcpy(&saved.acq, &st.acq, sizeof st.acq);
+  std::memcpy(&saved.sys, &st.sys, sizeof st.sys);
+  std::memcpy(&saved.gui, &st.gui, sizeof st.gui);
   const int blocks = clamp_blocks(st.sys.NbOfSAMBlocks);
-  std::copy_n(st.sam.begin(), blocks, st.SavedSAMBlockParamValues.begin());
+  std::copy_n(st.sam.begin(), blocks, saved.sam.begin());
 }
 
-void Restore_Params(State& st) {
-  std::memcpy(&st.board, &st.SavedBoardParams, sizeof st.board);
-  std::memcpy(&st.acq, &st.SavedAcqParams, sizeof st.acq);
-  std::memcpy(&st.sys, &st.SavedSystemParams, sizeof st.sys);
-  std::memcpy(&st.gui, &st.SavedGuiParamValues, sizeof st.gui);
+void Restore_Params(State& st, Snapshot which) {
+  const ParamRecords& saved = st.saved(which);
+  std::memcpy(&st.board, &saved.board, sizeof st.board);
+  std::memcpy(&st.acq, &saved.acq, sizeof st.acq);
+  std::memcpy(&st.sys, &saved.sys, sizeof st.sys);
+  std::memcpy(&st.gui, &saved.gui, sizeof st.gui);
   const int blocks = clamp_blocks(st.sys.NbOfSAMBlocks);
-  std::copy_n(st.SavedSAMBlockParamValues.begin(), blocks, st.sam.begin());
+  std::copy_n(saved.sam.begin(), blocks, st.sam.begin());
 
   call(st.hooks.apply_all_board_parameters);
   call(st.hooks.recompute_main_graph);

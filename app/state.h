@@ -55,6 +55,21 @@ struct CoreHooks {
 
 using AtomicI32 = std::atomic<std::int32_t>;
 
+// The parameter records as one value: what a snapshot keeps, and the copy the user-interface
+// thread shows while a worker holds the live records.
+struct ParamRecords {
+  AcqParams acq{};
+  BoardParams board{};
+  SystemParams sys{};
+  GuiParams gui{};
+  std::array<SAMBlockParams, kMaxSamBlocks> sam{};
+};
+
+// Each user of Save_Params/Restore_Params has a snapshot of its own: a calibration taken
+// while a replay holds the settings it replaced must not lose them.
+enum class Snapshot { Replay, Calibration, RateScan };
+inline constexpr int kSnapshots = 3;
+
 class State {
  public:
   State(FrontEnd& ui, Clock& clock, ThreadPool& pool) : ui(ui), clock(clock), pool(pool) {}
@@ -80,11 +95,8 @@ class State {
   alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> sam{};
   alignas(8) TCPParams tcp{};
 
-  alignas(8) AcqParams SavedAcqParams{};
-  alignas(8) BoardParams SavedBoardParams{};
-  alignas(8) SystemParams SavedSystemParams{};
-  alignas(8) GuiParams SavedGuiParamValues{};
-  alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> SavedSAMBlockParamValues{};
+  std::array<ParamRecords, kSnapshots> SavedParams{};
+  ParamRecords& saved(Snapshot which) { return SavedParams[static_cast<std::size_t>(which)]; }
 
   // Record fields that one thread writes and another polls. Only fields at 4-byte offsets
   // can be used this way; flags at other offsets live in the state object instead.

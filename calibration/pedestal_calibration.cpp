@@ -133,7 +133,7 @@ bool Calibrate_Matrice(State& st, int block) {
   Write_InfoMessage(st, "WARNING: No signal has to be put on the inputs during calibration...\n",
                     kInfo);
 
-  Save_Params(st);
+  Save_Params(st, Snapshot::Calibration);
   st.acq.EnTimeJitter = 0;
   st.acq.INLCalibrationRunning = 0;
   st.acq.RunFromFile = 0;  // the board is read, whatever the run menu replays
@@ -158,7 +158,7 @@ bool Calibrate_Matrice(State& st, int block) {
   // records are restored, until something else is drawn.
   call(st.hooks.compute_display);
   st.calib.PedestalMeasurement = false;
-  Restore_Params(st);
+  Restore_Params(st, Snapshot::Calibration);
   Write_InfoMessage(st, "End of pedestals calibration.\n", kInfo);
   return ok;
 }

@@ -202,7 +202,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
   if (!calibration_board_ready(st)) return false;
   st.calib.SamDACOffsetDone = false;
   CalibrationProgress progress(st);
-  Save_Params(st);
+  Save_Params(st, Snapshot::Calibration);
   Write_InfoMessage(st, "Calibrating SAM DACs Offsets ... \n", kInfo);
   Write_InfoMessage(st, "NO signal must be present on the inputs during this calibration !\n",
                     kInfo);
@@ -230,7 +230,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
 
   Run_Reset(st, 0, -1);
   st.calib.PedestalMeasurement = false;
-  Restore_Params(st);
+  Restore_Params(st, Snapshot::Calibration);
   progress.update(100);
   if (ok) {
     Write_InfoMessage(st, "End of SAM DACs Offset calibration.\n", kInfo);

@@ -78,7 +78,7 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   }
   if (!calibration_board_ready(st)) return false;
   CalibrationProgress progress(st);
-  Save_Params(st);
+  Save_Params(st, Snapshot::Calibration);
   log(st, kInfo,
       "Calibrating the Trigger DACs Offset between %1.3f V and %1.3f V with %d steps ...\n", -0.05,
       0.05, kThresholdScanSteps);
@@ -107,7 +107,7 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   }
 
   Run_Reset(st, 0, -1);
-  Restore_Params(st);
+  Restore_Params(st, Snapshot::Calibration);
   st.ui.refresh_panel(Panel::Main);
   threshold_scan_mode(st, 1);
   if (ok) Write_InfoMessage(st, "End of Trigger DACs Offset calibration.\n", kInfo);

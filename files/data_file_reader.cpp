@@ -469,7 +469,7 @@ void Set_RunFromFile(State& st, int on) {
   Close_FileForLoadingData(st);
   if ((on == 1) == (st.acq.RunFromFile == 1)) return;
   if (on == 1) {
-    Save_Params(st);
+    Save_Params(st, Snapshot::Replay);
     if (st.acq.SaveDataInFile == 1) {
       st.acq.SaveDataInFile = 0;
       st.acq.MeasurementsEnabled = 0;
@@ -479,7 +479,7 @@ void Set_RunFromFile(State& st, int on) {
     st.acq.RunFromFile = 1;
     Write_InfoMessage(st, "Running from Data file option is ON.\n", kInfo);
   } else {
-    Restore_Params(st);
+    Restore_Params(st, Snapshot::Replay);
     st.acq.RunFromFile = 0;
     Write_InfoMessage(st, "Running from Data file option is OFF.\n", kInfo);
   }

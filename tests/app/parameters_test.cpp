@@ -4,7 +4,10 @@
 #include <variant>
 
 #include "app/parameters.h"
+#include "calibration/pedestal_calibration.h"
+#include "files/data_file_reader.h"
 #include "support/packed_value.h"
+#include "support/sim_core.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -187,26 +190,43 @@ TEST(Parameters, SavedBlocksFollowTheBoardAndRestoreReappliesEverything) {
   State& st = core.state;
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     st.sam[b].SerialNumberMajor = 100 + b;
-    st.SavedSAMBlockParamValues[b].SerialNumberMajor = -1;
+    st.saved(Snapshot::Calibration).sam[b].SerialNumberMajor = -1;
   }
   st.sys.NbOfSAMBlocks = 2;
   st.acq.RunType = 1;
-  Save_Params(st);
-  EXPECT_EQ(VX_VALUE(st.SavedSAMBlockParamValues[0].SerialNumberMajor), 100);
-  EXPECT_EQ(VX_VALUE(st.SavedSAMBlockParamValues[1].SerialNumberMajor), 101);
-  for (int b = 2; b < kMaxSamBlocks; ++b)
-    EXPECT_EQ(VX_VALUE(st.SavedSAMBlockParamValues[b].SerialNumberMajor), -1);
+  Save_Params(st, Snapshot::Calibration);
+  const auto& saved = st.saved(Snapshot::Calibration).sam;
+  EXPECT_EQ(VX_VALUE(saved[0].SerialNumberMajor), 100);
+  EXPECT_EQ(VX_VALUE(saved[1].SerialNumberMajor), 101);
+  for (int b = 2; b < kMaxSamBlocks; ++b) EXPECT_EQ(VX_VALUE(saved[b].SerialNumberMajor), -1);
 
   int applied = 0;
   st.hooks.apply_all_board_parameters = [&] { ++applied; };
   for (int b = 0; b < kMaxSamBlocks; ++b) st.sam[b].SerialNumberMajor = 500 + b;
   st.acq.RunType = 3;
-  Restore_Params(st);
+  Restore_Params(st, Snapshot::Calibration);
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1);
   EXPECT_EQ(VX_VALUE(st.sam[1].SerialNumberMajor), 101);
   for (int b = 2; b < kMaxSamBlocks; ++b) EXPECT_EQ(VX_VALUE(st.sam[b].SerialNumberMajor), 500 + b);
   EXPECT_EQ(applied, 1);
   EXPECT_GE(core.ui.refresh_count(Panel::AllValues), 1);
+}
+
+// A calibration taken while a replay holds the saving options aside does not lose them: the
+// next run after the replay is saved again.
+TEST(Parameters, ACalibrationDuringAReplayKeepsWhatTheReplayPutAside) {
+  test::SimCore sim("DT5743");
+  sim.connect();
+  State& st = sim.st;
+  st.acq.SaveDataInFile = 1;
+  Set_RunFromFile(st, 1);
+  ASSERT_EQ(VX_VALUE(st.acq.SaveDataInFile), 0);
+  st.calib.NbOfRunsForPedestalCalibration = 2;
+  ASSERT_TRUE(Calibrate_Matrice(st, -1));
+  EXPECT_EQ(VX_VALUE(st.acq.RunFromFile), 1);
+  Set_RunFromFile(st, 0);
+  EXPECT_EQ(VX_VALUE(st.acq.SaveDataInFile), 1);
+  EXPECT_EQ(VX_VALUE(st.acq.RunFromFile), 0);
 }
 
 }  // namespace
