@@ -25,6 +25,11 @@ constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 bool saving(const State& st) {
   return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
 }
+// The run's data files hold spectra: they are computed for every event, whatever the
+// display shows now.
+bool spectra_saved(const State& st) {
+  return st.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra;
+}
 bool charge_mode(const State& st) {
   return st.sam[0].ChargeModeEnabled == 1;
 }
@@ -68,16 +73,7 @@ void setup_run(State& st, int& counter, int& limit) {
 
   prepare_run_measurements(st);
   if (st.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
-  if (charge_mode(st) && st.acq.RunFromFile == 0) {
-    st.gui.GraphMode = 3;
-    st.gui.GraphOptionCharge = 1;
-    call(st.hooks.recompute_main_graph);
-  }
-  for (int ch = 0; ch < 2 * board_blocks(st); ++ch) {
-    st.TriggerRateForStripChart[ch] = 0.0;
-    st.TriggerRateText[ch].clear();
-    st.TriggerRateUnit[ch].clear();
-  }
+  for (int ch = 0; ch < 2 * board_blocks(st); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
   if (st.acq.RunType == 2 && st.acq.RunFromFile == 0) {
@@ -96,7 +92,7 @@ void setup_run(State& st, int& counter, int& limit) {
   }
   if (st.acq.RunFromFile == 0) {
     counter = st.EventNumber.load();
-    Start_run(st);
+    Start_BoardRun(st);
   } else {
     counter = 0;
   }
@@ -105,7 +101,8 @@ void setup_run(State& st, int& counter, int& limit) {
 }
 
 void end_run(State& st) {
-  if (saving(st) && st.RestartPending.load() == 1) {
+  st.run.LoopEndedForRestart = Decide_LoopEnd(st);
+  if (saving(st) && st.run.LoopEndedForRestart) {
     wait_writer(st);  // the files stay open for the rest of the run
   } else if (saving(st)) {
     wait_writer(st);
@@ -113,7 +110,9 @@ void end_run(State& st) {
     Close_FileForSavingData(st, 2);
     Copy_LogFileToRunDirectory(st);
   }
-  Stop_run(st);
+  Stop_BoardRun(st);
+  // The records are the user-interface thread's to write: the stamp goes there.
+  if (st.acq.RunFromFile == 0) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
   if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
   finish_run_histograms(st);
@@ -419,8 +418,8 @@ void Process_Event(State& st) {
     if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
     if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
-    if (st.acq.FFTMode == 1) measure_spectrum(st);
-    if (st.gui.NoiseMeasurementOn == 1) measure_noise(st);
+    if (st.FFTMode().load() == 1 || spectra_saved(st)) measure_spectrum(st);
+    if (st.NoiseMeasurementOn().load() == 1) measure_noise(st);
     if (st.gui.DisplayTimeOnWaveforms == 1 ||
         (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
         st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 ||
@@ -428,17 +427,16 @@ void Process_Event(State& st) {
       measure_channels(st);
     }
     if (display_condition(st, true)) call(st.hooks.compute_display);
-    if (st.gui.RateMeasurementOn == 1 && st.hooks.update_rate_measurement) {
+    if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {
       for (int b = 0; b < blocks; ++b)
         if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);
     }
   }
 
   hand_over(st);
-  if (std::atomic_ref<std::int32_t>(st.acq.TransmitRunDataToTcpClient).load() == 1)
-    call(st.hooks.transmit_event);
+  if (st.TransmitRunData().load() == 1) call(st.hooks.transmit_event);
 
-  if (st.acq.EnTimeJitter == 0 && st.acq.INLCalibrationRunning == 0 && st.acq.DisplayOn == 1 &&
+  if (st.acq.EnTimeJitter == 0 && st.acq.INLCalibrationRunning == 0 && st.DisplayOn().load() == 1 &&
       st.sys.NbOfSAMBlocks < 3 && st.display_attached) {
     st.clock.delay(0.020);
   }

@@ -17,7 +17,6 @@ void Install_CoreHooks(State& st) {
   // A front end with a graph of its own may replace this with its own recomputation.
   h.recompute_main_graph = [&st] { Compute_MainGraphParameters(st); };
   h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
-  h.start_acquisition_from_user = [&st] { Start_AcquisitionFromUser(st); };
   h.close_device = [&st] { Close_Device(st); };
   Install_INLCalibrationHooks(st);
   h.update_rate_measurement = [&st](int block) { Update_RateMeasurement(st, block); };

@@ -6,6 +6,7 @@
 #include "acquisition/measurement_calls.h"
 #include "analysis/measurement_pass.h"
 #include "app/message_log.h"
+#include "app/record_loan.h"
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
@@ -23,10 +24,39 @@ int open_output_files(State& st, const std::string& directory) {
   return Open_FileForSavingData(st, directory, 1);
 }
 
+void call(const std::function<void()>& hook) {
+  if (hook) hook();
+}
+
+void stamp_run_start(State& st) {
+  st.board.BoardRunState = 4;
+  const WallTime now = st.clock.wall();
+  st.acq.RunStartHour = now.hour;
+  st.acq.RunStartMinute = now.minute;
+  st.acq.RunStartSecond = now.second;
+}
+
+// The hand-over of the records to a loop about to start: what it would otherwise write into
+// them itself is written here, by the thread that owns them, before the loop reads them.
+void hand_over_to_loop(State& st) {
+  if (st.sam[0].ChargeModeEnabled == 1 && st.acq.RunFromFile == 0) {
+    st.gui.GraphMode = 3;
+    st.gui.GraphOptionCharge = 1;
+    call(st.hooks.recompute_main_graph);
+  }
+  if (st.acq.RunFromFile == 0 && board_usable(st)) stamp_run_start(st);
+  // The rate texts are the user-interface thread's; the loop posts fresh ones.
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    st.TriggerRateText[ch].clear();
+    st.TriggerRateUnit[ch].clear();
+  }
+}
+
 // Schedules the acquisition thread and waits until it has started. Waiting on a start
 // counter rather than on AcquisitionRunning itself: a short run may be over before this
 // thread looks, and would then be waited for forever.
 void launch_acquisition_thread(State& st) {
+  hand_over_to_loop(st);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st] { Start_Acquisition(st); });
   wait_for_flag([&] { return st.AcquisitionGeneration.load() != generation; });
@@ -34,12 +64,24 @@ void launch_acquisition_thread(State& st) {
 
 }  // namespace
 
-int Start_AcquisitionFromUser(State& st) {
+int Start_AcquisitionFromUser(State& st, StartOrigin origin) {
+  st.RemoteStart = origin == StartOrigin::Remote;
+  st.StartRefusal.clear();
+  if (Records_Lent(st)) {
+    st.refuse_start("the board is busy with a connection, a calibration or a scan");
+    Write_InfoMessage(st,
+                      "Unable to start a run: a connection, a calibration or the rate scan is "
+                      "driving the board.\n",
+                      kWarning);
+    st.RemoteStart = false;
+    return -1;
+  }
   st.ui.set_wait_cursor(true);
   const int result =
       Prepare_Run(st, std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
   if (result == 1) launch_acquisition_thread(st);
   st.ui.set_wait_cursor(false);
+  st.RemoteStart = false;
   return result;
 }
 
@@ -52,6 +94,7 @@ int Prepare_Run(State& st, const std::string& directory) {
 
   int result = 1;
   if (st.acq.RunFromFile == 0 && st.Nb_Of_SAM_Blocks.load() == 0) {
+    st.refuse_start("no board is connected");
     Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n",
                       kError);
     return -1;
@@ -91,6 +134,7 @@ void Start_Acquisition(State& st) {
   st.ui.post([&st] { st.ui.run_state_changed(true); });
   st.RawTriggerRateOK = 0;
   st.StopRequest().store(0);
+  st.LoopEnding = 0;
   st.AcquisitionRunning = 1;
   st.AcquisitionGeneration.fetch_add(1);
 
@@ -100,42 +144,63 @@ void Start_Acquisition(State& st) {
   }
   Prepare_ForAcquisition(st);
 
-  st.AcquisitionRunning = 0;
   // A settings restart resumes the same run: it has not finished.
-  const bool restarting = st.RestartPending.load() == 1;
+  const bool restarting = st.run.LoopEndedForRestart;
+  st.AcquisitionRunning = 0;
   st.ui.post([&st] { st.ui.run_state_changed(false); });
-  if (!restarting && st.hooks.on_run_finished) st.ui.post([&st] { st.hooks.on_run_finished(); });
+  if (!restarting && st.hooks.on_run_finished) {
+    st.ui.post([&st] {
+      st.hooks.on_run_finished();
+      st.RunEndPending = 0;
+    });
+  }
 }
 
 void Stop_AcquisitionFromUser(State& st) {
   Stop_AcquisitionAndWait(st);
 }
 
+bool Decide_LoopEnd(State& st) {
+  std::lock_guard lock(st.run_state_mutex);
+  const bool restarting = st.RestartPending.load() == 1;
+  if (!restarting) {
+    st.LoopEnding = 1;
+    if (st.hooks.on_run_finished) st.RunEndPending = 1;
+  }
+  return restarting;
+}
+
+bool Run_OnOrEnding(const State& st) {
+  return st.AcquisitionRunning.load() == 1 || st.RunEndPending.load() == 1;
+}
+
 bool RestartGuard::begin(State& st) {
   // The run goes on after the change: its output files must stay open meanwhile, and its
-  // end is not announced. Raised before looking, so that a loop ending meanwhile sees it.
-  st.RestartPending = 1;
-  const bool running = st.AcquisitionRunning.load() == 1;
-  if (!running) st.RestartPending = 0;
+  // end is not announced. A loop that has already decided to end the run is not restarted.
+  std::lock_guard lock(st.run_state_mutex);
+  const bool running = st.AcquisitionRunning.load() == 1 && st.LoopEnding.load() == 0;
+  if (running) st.RestartPending = 1;
   return running;
 }
 
-RestartGuard::RestartGuard(State& st) : st_(st), was_running_(begin(st)) {
-  Stop_AcquisitionAndWait(st);
-}
+RestartGuard::RestartGuard(State& st) : RestartGuard(st, begin(st)) {}
 
 RestartGuard::RestartGuard(State& st, bool was_running) : st_(st), was_running_(was_running) {
   Stop_AcquisitionAndWait(st);
+  if (was_running_) st.ui.hold_popups(true);
 }
 
 RestartGuard::~RestartGuard() {
   if (!was_running_) return;
+  // Lowered before the loop starts: the loop that starts now ends the run when it ends, and
+  // a short one may be over before the launch returns.
+  st_.RestartPending = 0;
   if (st_.AcquisitionRunning.load() == 0) {
     if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
     st_.meas.ContinuingRun = 1;
     launch_acquisition_thread(st_);
   }
-  st_.RestartPending = 0;
+  st_.ui.hold_popups(false);
 }
 
 int events_required_for(int run_type, int events_entry) {
@@ -183,34 +248,39 @@ void Set_MaxNumEventsBLT(State& st, int events) {
   st.ui.refresh_panel(Panel::Main);
 }
 
-void Start_run(State& st) {
+void Start_BoardRun(State& st) {
   if (st.acq.RunFromFile != 0 || !board_usable(st)) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   d.AllocateEvent(h, &st.CurrentEvent);
   d.ClearData(h);
-  st.board.BoardRunState = 4;
   d.SWStartAcquisition(h);
   if (st.sys.SyncMode == 1 && st.sys.BoardMasterMode == 1 && st.sys.UseLvdsIO == 0)
     d.SendSWtrigger(h);
-  const WallTime now = st.clock.wall();
-  st.acq.RunStartHour = now.hour;
-  st.acq.RunStartMinute = now.minute;
-  st.acq.RunStartSecond = now.second;
   st.run.TdcOverflowOffset = 0;
   st.run.LastRawTdc = 0;
 }
 
-void Stop_run(State& st) {
-  if (st.acq.RunFromFile != 0) return;
-  st.board.BoardRunState = 0;
-  if (st.digitizer == nullptr) return;
+void Stop_BoardRun(State& st) {
+  if (st.acq.RunFromFile != 0 || st.digitizer == nullptr) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   d.SWStopAcquisition(h);
   d.ClearData(h);
   d.ClearData(h);
   d.FreeEvent(h, &st.CurrentEvent);
+}
+
+void Start_run(State& st) {
+  if (st.acq.RunFromFile != 0 || !board_usable(st)) return;
+  stamp_run_start(st);
+  Start_BoardRun(st);
+}
+
+void Stop_run(State& st) {
+  if (st.acq.RunFromFile != 0) return;
+  st.board.BoardRunState = 0;
+  Stop_BoardRun(st);
 }
 
 void Run_Reset(State& st, int kind, int block) {

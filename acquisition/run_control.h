@@ -9,18 +9,30 @@ namespace vx {
 
 inline constexpr int kUnlimitedEvents = 100000000;
 
+// Who asks for a run. The remote client is never kept waiting by a dialog: its run goes into
+// the data directory of the settings, a start that would need a question is refused, and
+// State::StartRefusal says why, for the client.
+enum class StartOrigin { User, Remote };
+
 // The start path of the Run menu and of a remote start. Returns Prepare_Run's result: 1
 // when the acquisition thread was started.
-int Start_AcquisitionFromUser(State& st);
+int Start_AcquisitionFromUser(State& st, StartOrigin origin = StartOrigin::User);
 int Prepare_Run(State& st, const std::string& directory);
 // The acquisition thread's body.
 void Start_Acquisition(State& st);
 // The Run menu's stop: asks the loop to stop and waits until it has.
 void Stop_AcquisitionFromUser(State& st);
+// Called by the loop once, when it leaves: true when a settings restart holds the run (its
+// files stay open and its end is not told), false when the run ends.
+bool Decide_LoopEnd(State& st);
+// A run is on, or its end has not been told yet.
+bool Run_OnOrEnding(const State& st);
 
 // Restart protocol around a settings change: the constructor stops a running loop, the
 // destructor starts it again within the same run (same files, the event counter one lower
-// so that the interrupted event is taken again).
+// so that the interrupted event is taken again). This is where a loop takes new settings:
+// the records change only while it is stopped. A popup that the change raises meanwhile is
+// shown once the run goes on again, never while it holds the run stopped.
 class RestartGuard {
  public:
   explicit RestartGuard(State& st);
@@ -46,8 +58,13 @@ void Set_NbOfEventsRequired(State& st, int events);
 void Set_MaxNumEventsBLT(State& st, int events);
 int events_required_for(int run_type, int events_entry);
 
+// The board's run start and stop, with the records' run stamps (BoardRunState, the start
+// time) for the workers that own the records.
 void Start_run(State& st);
 void Stop_run(State& st);
+// The board side alone, for the loop: the thread that launches it stamps the records.
+void Start_BoardRun(State& st);
+void Stop_BoardRun(State& st);
 void Run_Reset(State& st, int kind, int block);
 void Start_Acq(State& st);
 void Force_Trigger(State& st);

@@ -8,8 +8,8 @@ namespace vx {
 
 namespace {
 
-bool is_modulo_event(const State& st) {
-  const int modulo = st.gui.DisplayModulo;
+bool is_modulo_event(State& st) {
+  const int modulo = st.DisplayModulo().load();
   // A modulo of 0 would divide by zero; such a setting never selects an event.
   return modulo > 0 && st.EventNumber.load() % modulo == 0;
 }
@@ -36,7 +36,7 @@ int Run_EventCount(const State& st) {
 
 bool Is_DisplayEvent(State& st) {
   const int event = st.EventNumber.load();
-  return st.acq.DisplayOn == 1 || is_modulo_event(st) || event == st.acq.NbOfEventsRequired ||
+  return st.DisplayOn().load() == 1 || is_modulo_event(st) || event == st.acq.NbOfEventsRequired ||
          st.StopRequest().load() == 1;
 }
 

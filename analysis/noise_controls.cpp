@@ -57,7 +57,7 @@ NoiseWindow Noise_Window(const State& st) {
 
 void Enable_NoiseMeasurement(State& st, bool on) {
   Reset_MeanSigma(st, -1);
-  std::atomic_ref<std::int32_t>(st.gui.NoiseMeasurementOn).store(on ? 1 : 0);
+  st.NoiseMeasurementOn().store(on ? 1 : 0);
 }
 
 void Select_NoiseStripChartChannel(State& st, int channel) {

@@ -96,7 +96,7 @@ void Update_RateMeasurement(State& st, int block) {
 }
 
 void Enable_RateMeasurement(State& st, bool on) {
-  st.gui.RateMeasurementOn = on ? 1 : 0;
+  st.RateMeasurementOn().store(on ? 1 : 0);
   if (!on) return;
   const char* text =
       "Trigger Rates are measured on the input channels with respect to the specified thresholds "

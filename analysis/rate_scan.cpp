@@ -6,6 +6,7 @@
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/parameters.h"
+#include "app/record_loan.h"
 #include "app/register_images.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
@@ -123,7 +124,8 @@ int Run_RateVsThresholdScan(State& st) {
   }
   st.RateScanRunning = 1;
   st.rates.ScanStep = 0;
-  st.pool.schedule([&st] { scan_thread(st); });
+  // The scan drives the board with the records as it sets them, and restores them at its end.
+  Lend_Records(st, [&st] { scan_thread(st); });
   return 1;
 }
 

@@ -58,6 +58,7 @@ struct RunData {
   std::int32_t DataLoadedFromFile = 0;
   bool FileForSavingDataOpenOK = false;
   bool ReplayFileOpen = false;
+  bool LoopEndedForRestart = false;  // how the last loop ended (acquisition thread)
 
   // Wall-clock stamp of the readout cycle, when saving from the board.
   std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;

@@ -81,14 +81,19 @@ struct InputFile {
   bool at_end = false;  // nothing more can be read from the descriptor
 };
 
+// How a run's data files hold their events: fixed when the run's first data file opens, so
+// that a display switch during the run cannot change the records in the middle of a file.
+enum class EventFormat { Ascii, Binary, Spectra };
+
 struct FileData {
   // Held by whoever touches the output files: the writer thread for its records and its
   // periodic flush, run control and the acquisition loop for opening and closing.
   std::mutex io_mutex;
-  OutputFile data;                           // the run's current data file
-  OutputFile measurements;                   // the run's measurement file
-  std::int64_t EventsInClosedDataFiles = 0;  // events on disk in the run's earlier data files
-  std::filesystem::path FileForSavingData;   // first data file of the run
+  OutputFile data;                              // the run's current data file
+  OutputFile measurements;                      // the run's measurement file
+  EventFormat DataFormat = EventFormat::Ascii;  // of the run's data files
+  std::int64_t EventsInClosedDataFiles = 0;     // events on disk in the run's earlier data files
+  std::filesystem::path FileForSavingData;      // first data file of the run
   std::filesystem::path FileForSavingAllMeasurements;
 
   InputFile input;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,7 +26,20 @@ struct RunDataTransmission {
   bool light_on = false;  // the TX light (user-interface thread)
 };
 
+// A command of the client, waiting for the tick.
+struct RemoteRequest {
+  enum class Kind { Start, Stop, LoadSetup };
+  Kind kind;
+  std::int32_t run_id = 0;  // Start
+  std::string file;         // LoadSetup
+};
+
 struct RemoteData {
+  // Commands in the order they arrived, and whether the next one waits for the end of a run
+  // that a stop has been passed to (user-interface thread: TCP events and the tick).
+  std::deque<RemoteRequest> requests;
+  bool stop_under_way = false;
+
   std::int32_t TCPError = 0;
   std::string TCPSystemError;  // the system's text for the last failed TCP call
 

@@ -1,6 +1,11 @@
 // The one object that holds every piece of process-wide state: the parameter records and
 // their snapshots, the flags the threads coordinate through, counters, the decoded event
 // and per-run data. main (or a test) creates it and passes it by reference.
+//
+// Which thread may write what, and when, and how the other threads read it: the "Threads"
+// section of docs/architecture.md. In short: the user-interface thread owns the records; a
+// running acquisition loop only reads them (a change stops it and starts it again); a worker
+// that drives the board holds them alone while they are lent to it (app/record_loan.h).
 #pragma once
 
 #include <array>
@@ -36,7 +41,7 @@ struct CoreHooks {
   std::function<void()> apply_enabled_blocks;
   std::function<void()> recompute_main_graph;
   std::function<void()> refresh_annotations;
-  std::function<void()> start_acquisition_from_user;
+  std::function<void()> serve_remote_requests;  // the tick's share of remote control
   std::function<void(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
 
@@ -97,11 +102,32 @@ class State {
 
   std::array<ParamRecords, kSnapshots> SavedParams{};
   ParamRecords& saved(Snapshot which) { return SavedParams[static_cast<std::size_t>(which)]; }
+  // Lent to a worker that drives the board (app/record_loan.h); the user-interface thread
+  // shows the copy taken then.
+  AtomicI32 RecordsLent{0};
+  ParamRecords ShownRecords{};
 
   // Record fields that one thread writes and another polls. Only fields at 4-byte offsets
   // can be used this way; flags at other offsets live in the state object instead.
   std::atomic_ref<std::int32_t> StopRequest() {
     return field<offsetof(AcqParams, StopRequest)>(acq);
+  }
+  // The switches that may change while a run goes on, with no restart: the user-interface
+  // thread writes them and the loop reads them, both through these. Every other field of the
+  // records changes only while no loop runs (RestartGuard) and no worker holds them.
+  std::atomic_ref<std::int32_t> DisplayOn() { return field<offsetof(AcqParams, DisplayOn)>(acq); }
+  std::atomic_ref<std::int32_t> FFTMode() { return field<offsetof(AcqParams, FFTMode)>(acq); }
+  std::atomic_ref<std::int32_t> TransmitRunData() {
+    return field<offsetof(AcqParams, TransmitRunDataToTcpClient)>(acq);
+  }
+  std::atomic_ref<std::int32_t> DisplayModulo() {
+    return field<offsetof(GuiParams, DisplayModulo)>(gui);
+  }
+  std::atomic_ref<std::int32_t> NoiseMeasurementOn() {
+    return field<offsetof(GuiParams, NoiseMeasurementOn)>(gui);
+  }
+  std::atomic_ref<std::int32_t> RateMeasurementOn() {
+    return field<offsetof(GuiParams, RateMeasurementOn)>(gui);
   }
   // The rate scan's flags (their record fields sit at 2-byte offsets and are not used).
   AtomicI32 RateScanRunning{0};
@@ -176,7 +202,21 @@ class State {
   double EventSeconds = 0.0;           // time of the current event since the run start
   AtomicI32 AcquisitionGeneration{0};  // counts acquisition-thread starts
   AtomicI32 RestartPending{0};         // the loop stops for a settings change and resumes
-  bool display_attached = false;       // a graph shows the events (not the CLI)
+  // How a loop ends is decided once, under run_state_mutex, against RestartGuard::begin:
+  // LoopEnding says the running loop ends the run (no restart can hold it any more), and
+  // RunEndPending that its end-of-run handler is still queued on the user-interface thread.
+  std::mutex run_state_mutex;
+  AtomicI32 LoopEnding{0};
+  AtomicI32 RunEndPending{0};
+  // The run start being prepared, on the thread that prepares it (see
+  // Start_AcquisitionFromUser): one from the remote client asks no question, and a refusal
+  // keeps its reason for the client.
+  bool RemoteStart = false;
+  std::string StartRefusal;
+  void refuse_start(std::string reason) {
+    if (StartRefusal.empty()) StartRefusal = std::move(reason);
+  }
+  bool display_attached = false;  // a graph shows the events (not the CLI)
 
   DecodedEvent event;
   EventResults results;

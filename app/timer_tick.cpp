@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/message_log.h"
+#include "app/record_loan.h"
 
 namespace vx {
 
@@ -30,42 +31,6 @@ void update_connection_indicator(State& st) {
 void update_scan_indicator(State& st) {
   st.ScanLedOn = st.RateScanRunning.load() == 1 ? !st.ScanLedOn : false;
   st.ui.set_led(Led::RateScanRunning, st.ScanLedOn);
-}
-
-void serve_remote_requests(State& st) {
-  if (st.acq.TCPCommandsEnabled != 1) return;
-  if (st.tcp.RemoteStartRequest == 1) {
-    st.tcp.RemoteStartRequest = 0;
-    if (st.AcquisitionRunning.load() == 1) {
-      char text[200];
-      std::snprintf(text, sizeof text,
-                    "Acquisition already running. Unable to Start Acquisition with runNumber %d. "
-                    "Acquisition must be stopped before.",
-                    st.tcp.TCPRunId);
-      Write_InfoMessage(st, text, kWarning);
-    } else if (st.hooks.start_acquisition_from_user) {
-      st.hooks.start_acquisition_from_user();
-    }
-  }
-  if (st.tcp.RemoteStopRequest == 1) {
-    st.StopRequest().store(1);
-    st.tcp.RemoteStopRequest = 0;
-  }
-}
-
-void serve_remote_setup_load(State& st) {
-  if (st.AcquisitionRunning.load() == 1 || st.tcp.RemoteLoadSetupRequest != 1) return;
-  st.tcp.RemoteLoadSetupRequest = 0;
-  if (st.hooks.load_setup_from_file) {
-    // The client's own setup load keeps remote control as it is, whatever the file says.
-    const std::int32_t commands = st.acq.TCPCommandsEnabled;
-    st.hooks.load_setup_from_file(
-        std::string(st.tcp.RemoteSetupFileName, text_length(st.tcp.RemoteSetupFileName)));
-    if (st.acq.TCPCommandsEnabled != commands) {
-      st.acq.TCPCommandsEnabled = commands;
-      st.ui.refresh_panel(Panel::Main);
-    }
-  }
 }
 
 // One point per trace: every channel of the board, or the one selected channel.
@@ -139,10 +104,11 @@ void Update_RunTotals(State& st) {
 void TimerCB(State& st) {
   update_connection_indicator(st);
   update_scan_indicator(st);
-  serve_remote_requests(st);
-  serve_remote_setup_load(st);
+  if (st.hooks.serve_remote_requests) st.hooks.serve_remote_requests();
 
-  if (st.AcquisitionRunning.load() == 1) {
+  // A run's loop only reads the records, so the tick may too; no run is on while a worker
+  // holds them.
+  if (st.AcquisitionRunning.load() == 1 && !Records_Lent(st)) {
     st.acq.RunElapsedTime = static_cast<std::int32_t>(st.clock.now() - st.acq.RunStartTime);
     Update_RunElapsedTime(st);
     if (st.acq.RunType == 2 && st.acq.RunElapsedTime >= st.acq.RunDuration)

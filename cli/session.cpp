@@ -6,6 +6,7 @@
 
 #include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"
@@ -111,7 +112,11 @@ bool Session::connect() {
   st_.board.LinkType =
       model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME
   Connect_Board(st_, model);
-  run_until([&] { return st_.ConnectingThreadReleased.load() == 1 && st_.Connecting.load() == 0; });
+  // Until the connection thread has given the records back, too.
+  run_until([&] {
+    return st_.ConnectingThreadReleased.load() == 1 && st_.Connecting.load() == 0 &&
+           !Records_Lent(st_);
+  });
   return st_.Board_Connected.load() == 1;
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/message_log.h"
 #include "app/parameters.h"
+#include "app/record_loan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/connection_rules.h"
 #include "digitizer/register_access.h"
@@ -177,6 +178,11 @@ void Connect_Board(State& st, int model) {
     Write_InfoMessage(st, "Select a valid board model and try again.\n", kWarning);
     return;
   }
+  if (Records_Lent(st)) {
+    Write_InfoMessage(st, "A calibration or the rate scan is running: connect once it is over.\n",
+                      kWarning);
+    return;
+  }
   st.SelectedModel = model;
   if (st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) {
     Close_Device(st);
@@ -191,7 +197,9 @@ void Connect_Board(State& st, int model) {
     // The next tick shows the outcome even when the connection ends before any tick saw it.
     st.SavedConnecting = 1;
     if (st.hooks.select_board_model) st.hooks.select_board_model(model);
-    st.pool.schedule([&st] { Start_ConnectionThread(st); });
+    // The connection thread initialises and applies the records: they are its alone until it
+    // has finished.
+    Lend_Records(st, [&st] { Start_ConnectionThread(st); });
   }
 }
 

@@ -55,14 +55,16 @@ void write_headers(State& st, bool data, bool measurements) {
   FileData& files = st.files;
   const std::string common = common_header(st);
   if (data && st.acq.SaveDataInFile == 1)
-    write_header(st, files.data, common + data_header_line(st));
+    write_header(st, files.data,
+                 common + data_header_line(st, files.DataFormat == EventFormat::Spectra));
   if (measurements && st.acq.SaveMeasurementsInFile == 1)
     write_header(st, files.measurements, common + measurement_header_line());
 }
 
-// Step 3 of the run start: the directory that receives the run directory.
+// Step 3 of the run start: the directory that receives the run directory. A remote client's
+// run goes into the data directory of the settings: nobody may be there to choose one.
 bool choose_base_directory(State& st, const std::string& directory, fs::path& base) {
-  if (st.acq.PopupForFileName == 1) {
+  if (st.acq.PopupForFileName == 1 && !st.RemoteStart) {
     const auto chosen = st.ui.select_directory("Select Directory for Saving Data", directory);
     if (!chosen) {
       Write_InfoMessage(st, "Error while selecting folder for saving Data!\n", kError);
@@ -76,6 +78,7 @@ bool choose_base_directory(State& st, const std::string& directory, fs::path& ba
   std::error_code ec;
   fs::create_directory(directory, ec);
   if (ec && ec != std::errc::file_exists) {
+    st.refuse_start("the data directory '" + directory + "' cannot be used");
     Write_InfoMessage(st,
                       "Unable to open Selected Run Directory! Make sure that all components in the "
                       "directory Path are present!\n",
@@ -130,17 +133,28 @@ bool remove_run_files(State& st, const fs::path& run_dir, const std::string& run
 bool make_run_directory(State& st, const fs::path& run_dir, const std::string& run_name) {
   std::error_code ec;
   if (!fs::create_directory(run_dir, ec) && !ec) {
+    if (st.RemoteStart && !st.ui.answers_unattended()) {
+      st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
+      Write_InfoMessage(st,
+                        "Run Directory '" + path_text(run_dir) +
+                            "' already exists: the TCP client's start is refused, its files "
+                            "are kept.\n",
+                        kWarning);
+      return false;
+    }
     const std::string question =
         "Run Directory '" + path_text(run_dir) +
         "' already exists. Are you sure you want to replace files in directory? "
         "All exisiting files in the directory will be deleted...";
     if (!st.ui.confirm_replace("WARNING", question)) {
+      st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
       Write_InfoMessage(st, "Saving Data File aborted. Try again.\n", kWarning);
       return false;
     }
     if (!remove_run_files(st, run_dir, run_name)) ec = std::make_error_code(std::errc::io_error);
   }
   if (ec || !fs::is_directory(run_dir)) {
+    st.refuse_start("the run directory '" + path_text(run_dir) + "' cannot be made");
     Write_InfoMessage(st, "Error while making Run Directory.\n", kError);
     return false;
   }
@@ -161,6 +175,7 @@ int open_new_run(State& st, const std::string& directory) {
   if (!choose_base_directory(st, directory, base)) return 0;
   const std::string run_name = build_run_name(st, base, now);
   if (!usable_run_name(run_name)) {
+    st.refuse_start("the run name '" + run_name + "' is not usable");
     Write_InfoMessage(st,
                       "Error : Invalid run name '" + run_name +
                           "': it must not be empty, hold '/' or '\\', or be '.' or '..'. "
@@ -178,6 +193,9 @@ int open_new_run(State& st, const std::string& directory) {
   FileData& files = st.files;
   st.run.FileIndex = 0;
   files.EventsInClosedDataFiles = 0;
+  files.DataFormat = st.FFTMode().load() == 1   ? EventFormat::Spectra
+                     : st.acq.DataFileType == 0 ? EventFormat::Ascii
+                                                : EventFormat::Binary;
   if (st.acq.SaveDataInFile == 1) {
     files.FileForSavingData = run_dir / (run_name + extension);
     if (!open_output(files.data, files.FileForSavingData)) return 0;
@@ -262,12 +280,16 @@ void Close_FileForSavingData(State& st, int mode) {
 void Write_EventInFiles(State& st) {
   FileData& files = st.files;
   if (st.acq.SaveDataInFile == 1) {
-    if (st.acq.FFTMode == 1) {
-      write_record(st, files.data, append_fft_event);
-    } else if (st.acq.DataFileType == 0) {
-      write_record(st, files.data, append_ascii_event);
-    } else {
-      write_record(st, files.data, append_binary_event);
+    switch (files.DataFormat) {
+      case EventFormat::Spectra:
+        write_record(st, files.data, append_fft_event);
+        break;
+      case EventFormat::Ascii:
+        write_record(st, files.data, append_ascii_event);
+        break;
+      case EventFormat::Binary:
+        write_record(st, files.data, append_binary_event);
+        break;
     }
   }
   if (st.acq.SaveMeasurementsInFile == 1 && output_is_open(files.measurements) &&

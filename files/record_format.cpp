@@ -358,7 +358,11 @@ std::string common_header(const State& st) {
 }
 
 std::string data_header_line(const State& st) {
-  if (st.acq.FFTMode == 1) {
+  return data_header_line(st, st.acq.FFTMode == 1);
+}
+
+std::string data_header_line(const State& st, bool spectra) {
+  if (spectra) {
     return format_line(
         "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===\n",
         kFftValuesInFile, acquired_channel_count(st));

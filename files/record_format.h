@@ -63,6 +63,8 @@ void append_measurement_event(const State& st, ByteBuffer& out, int blocks);
 // measurement file.
 std::string common_header(const State& st);
 std::string data_header_line(const State& st);
+// The same for files that hold spectra (true) or samples (false), whatever FFTMode says now.
+std::string data_header_line(const State& st, bool spectra);
 std::string measurement_header_line();
 
 }  // namespace vx

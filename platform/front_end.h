@@ -90,6 +90,19 @@ class FrontEnd {
   virtual std::optional<std::filesystem::path> select_directory(
       const std::string& title, const std::filesystem::path& initial) = 0;
 
+  // Whether a question is answered without anyone at the screen (from command-line flags,
+  // from a script): only then may a remote client's start ask one.
+  virtual bool answers_unattended() const { return false; }
+  // While held (counted, on the user-interface thread), a popup raised on that thread is
+  // shown once the current handler has returned: a settings change that holds a run
+  // stopped shows its popups after the run has gone on again.
+  virtual void hold_popups(bool hold) { (void)hold; }
+
+  // A worker that drives the board holds the parameter records (true) or has given them
+  // back (false), on the user-interface thread: meanwhile the front end lets no control
+  // change them and shows the copy published when they were lent.
+  virtual void records_lent(bool lent) { (void)lent; }
+
   // Waits until done() holds. A front end with an event loop keeps it going on its own
   // thread meanwhile: what is waited for may need it (a worker's popup, say).
   virtual void wait_until(const std::function<bool()>& done) { wait_for_flag(done); }

@@ -12,6 +12,7 @@ class NullFrontEnd : public FrontEnd {
   void append_message(MessageTab, MessageKind, const std::string&) override {}
   void popup(PopupKind, const std::string&, const std::string&) override {}
   bool confirm(const std::string&, const std::string&) override { return true; }
+  bool answers_unattended() const override { return true; }
   std::optional<std::string> prompt(const std::string&, const std::string&,
                                     const std::string& initial) override {
     return initial;

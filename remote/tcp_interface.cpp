@@ -9,6 +9,7 @@
 
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
+#include "app/record_loan.h"
 #include "files/setup_file.h"
 #include "remote/run_data_transmission.h"
 
@@ -87,9 +88,27 @@ bool sorts_from_stop(std::string_view text) {
   return true;
 }
 
+// The record's request flags say what waits in the queue.
+void mirror_requests(State& st) {
+  std::int32_t start = 0, stop = 0, load = 0;
+  for (const RemoteRequest& r : st.remote.requests) {
+    start |= r.kind == RemoteRequest::Kind::Start ? 1 : 0;
+    stop |= r.kind == RemoteRequest::Kind::Stop ? 1 : 0;
+    load |= r.kind == RemoteRequest::Kind::LoadSetup ? 1 : 0;
+  }
+  st.tcp.RemoteStartRequest = start;
+  st.tcp.RemoteStopRequest = stop;
+  st.tcp.RemoteLoadSetupRequest = load;
+}
+
+void queue_request(State& st, RemoteRequest request) {
+  st.remote.requests.push_back(std::move(request));
+  mirror_requests(st);
+}
+
 void take_start(State& st, int run_id) {
   st.tcp.TCPRunId = run_id;
-  st.tcp.RemoteStartRequest = 1;
+  queue_request(st, {RemoteRequest::Kind::Start, run_id, {}});
   char text[96];
   std::snprintf(text, sizeof text, "Received Start Command from TCP Client with runNumber %d.",
                 run_id);
@@ -109,7 +128,7 @@ void take_load(State& st, std::string_view name) {
   }
   set_text(st.tcp.RemoteSetupFileName, std::string(name).c_str());
   if (st.AcquisitionRunning.load() == 0) {
-    st.tcp.RemoteLoadSetupRequest = 1;
+    queue_request(st, {RemoteRequest::Kind::LoadSetup, 0, std::string(name)});
     Write_InfoMessage(st, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
   } else {
     Write_InfoMessage(st,
@@ -167,11 +186,54 @@ void on_data(State& st, int handle) {
   Handle_TCPMessage(st, std::span<const char>(buffer.data(), static_cast<std::size_t>(n)));
 }
 
+void serve_start(State& st, const RemoteRequest& r) {
+  st.tcp.TCPRunId = r.run_id;
+  if (st.AcquisitionRunning.load() == 1) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Acquisition already running. Unable to Start Acquisition with runNumber %d. "
+                  "Acquisition must be stopped before.",
+                  r.run_id);
+    Write_InfoMessage(st, text, kWarning);
+    Send_CommandRefusal(st, kRunStartRefused, "a run is already going on");
+    return;
+  }
+  if (Start_AcquisitionFromUser(st, StartOrigin::Remote) == 1) return;
+  Send_CommandRefusal(st, kRunStartRefused,
+                      st.StartRefusal.empty() ? "the run could not be started" : st.StartRefusal);
+}
+
+void serve_setup_load(State& st, const RemoteRequest& r) {
+  if (st.AcquisitionRunning.load() == 1) {
+    Write_InfoMessage(st,
+                      "Ignored 'LoadSetupFromFile' command from TCP Client because Acquisition is "
+                      "already running.",
+                      kInfo);
+    Send_CommandRefusal(st, kLoadSetupRefused, "a run is going on");
+    return;
+  }
+  if (Records_Lent(st)) {
+    Write_InfoMessage(st,
+                      "Ignored 'LoadSetupFromFile' command from TCP Client because a connection, "
+                      "a calibration or the rate scan is driving the board.",
+                      kInfo);
+    Send_CommandRefusal(st, kLoadSetupRefused, "the board is busy");
+    return;
+  }
+  if (!st.hooks.load_setup_from_file) return;
+  // The client's own setup load keeps remote control as it is, whatever the file says.
+  const std::int32_t commands = st.acq.TCPCommandsEnabled;
+  st.hooks.load_setup_from_file(r.file);
+  if (st.acq.TCPCommandsEnabled != commands) {
+    st.acq.TCPCommandsEnabled = commands;
+    st.ui.refresh_panel(Panel::Main);
+  }
+}
+
 void install_hooks(State& st) {
   if (st.remote.hooks_installed) return;
   st.remote.hooks_installed = true;
-  if (!st.hooks.start_acquisition_from_user)
-    st.hooks.start_acquisition_from_user = [&st] { Start_AcquisitionFromUser(st); };
+  st.hooks.serve_remote_requests = [&st] { Serve_RemoteRequests(st); };
   if (!st.hooks.load_setup_from_file)
     st.hooks.load_setup_from_file = [&st](const std::string& file) {
       Load_SetupFromFile(st, file, 0);
@@ -258,13 +320,46 @@ void Handle_TCPMessage(State& st, std::span<const char> received) {
   const std::string_view text(buffer.data(), std::strlen(buffer.data()));
   append_received(st, text);
   Update_TCPServerPanelValues(st);
-  if (st.acq.TCPCommandsEnabled != 1) return;
+  if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
 
   if (const auto run_id = parse_start(text)) take_start(st, *run_id);
   if (const auto name = parse_load(text)) take_load(st, *name);
   if (sorts_from_stop(text)) {
-    st.tcp.RemoteStopRequest = 1;
+    queue_request(st, {RemoteRequest::Kind::Stop, 0, {}});
     Write_InfoMessage(st, "Received Stop Command from TCP Client.", kInfo);
+  }
+}
+
+void Serve_RemoteRequests(State& st) {
+  if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
+  RemoteData& remote = st.remote;
+  mirror_requests(st);  // the stop request a fresh record holds stands for none
+  while (!remote.requests.empty()) {
+    // The end of the last run is told first (RUN_STOPPED before anything that follows).
+    if (st.AcquisitionRunning.load() == 0 && st.RunEndPending.load() == 1) return;
+    // What follows a stop waits until the run it stops has ended.
+    if (remote.stop_under_way) {
+      if (Run_OnOrEnding(st)) return;
+      remote.stop_under_way = false;
+    }
+    const RemoteRequest r = std::move(remote.requests.front());
+    remote.requests.pop_front();
+    mirror_requests(st);
+    switch (r.kind) {
+      case RemoteRequest::Kind::Stop:
+        // A stop for a run that is not on is spent: it does not stop the next one.
+        if (st.AcquisitionRunning.load() == 1) {
+          st.StopRequest().store(1);
+          remote.stop_under_way = true;
+        }
+        break;
+      case RemoteRequest::Kind::Start:
+        serve_start(st, r);
+        break;
+      case RemoteRequest::Kind::LoadSetup:
+        serve_setup_load(st, r);
+        break;
+    }
   }
 }
 
@@ -324,9 +419,9 @@ void Set_TCPCommandsEnabled(State& st, bool enabled) {
 }
 
 void Set_TransmitRunDataToTcpClient(State& st, bool enabled) {
-  std::atomic_ref<std::int32_t>(st.acq.TransmitRunDataToTcpClient).store(enabled ? 1 : 0);
+  st.TransmitRunData().store(enabled ? 1 : 0);
   if (enabled) {
-    std::atomic_ref<std::int32_t>(st.acq.DisplayOn).store(0);
+    st.DisplayOn().store(0);
     st.ui.refresh_panel(Panel::Main);
     Write_InfoMessage(st, "Transmit RunData to TCP Client is ENABLED! Data Display set to OFF.",
                       kInfo);

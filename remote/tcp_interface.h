@@ -1,6 +1,6 @@
 // The remote-control server: one TCP client may start runs, stop them and load setups.
-// Its events are handled on the user-interface thread; a command only raises a request
-// flag in TCPParams, which the next one-second tick carries out.
+// Its events are handled on the user-interface thread; a command is queued (and raises its
+// request flag in TCPParams), and the next one-second tick carries the queue out in order.
 #pragma once
 
 #include <span>
@@ -19,10 +19,10 @@ inline constexpr const char* kRunStoppedAcknowledge = "RUN_STOPPED";
 inline constexpr const char* kRunStartRefused = "RUN_START_REFUSED:";
 inline constexpr const char* kLoadSetupRefused = "LOAD_SETUP_REFUSED:";
 
-// Installs, once, what the tick and the end of a run need for remote control: the start
-// path, the setup loader (each unless one is already there) and the run-stop
-// acknowledgement, chained after the end-of-run handler already installed. Call it at
-// start-up, while no run can be going on; registering the server calls it too.
+// Installs, once, what the tick and the end of a run need for remote control: the request
+// service, the setup loader (unless one is already there) and the run-stop acknowledgement, chained
+// after the end-of-run handler already installed. Call it at start-up, while no run can be going
+// on; registering the server calls it too.
 void Install_RemoteControlHooks(State& st);
 
 // The TCP server panel's register/un-register button.
@@ -34,6 +34,12 @@ int ServerTCPCB(State& st, int handle, TcpEvent event);
 // The data-ready work once the bytes are read: shown in the received-messages box, then
 // tested against the commands. At most 599 bytes are looked at.
 void Handle_TCPMessage(State& st, std::span<const char> received);
+
+// The tick's share of remote control: the client's commands in the order they arrived. A
+// stop reaches only a run that is on; what follows it waits until that run has ended and
+// RUN_STOPPED has gone out. A start or setup load that cannot be carried out is answered
+// with a refusal.
+void Serve_RemoteRequests(State& st);
 
 void Disconnect_TCPClient(State& st);
 void Report_TCPError(State& st);

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QPointer>
+#include <memory>
 
+#include "app/record_loan.h"
 #include "calibration/pedestal_calibration.h"
 #include "calibration/sam_dac_calibration.h"
 #include "calibration/trigger_dac_calibration.h"
@@ -47,15 +49,16 @@ void CalibrationMenu::start(const std::function<bool(State&)>& calibration) {
   busy_ = true;
   for (QAction* a : actions_) a->setEnabled(false);
   QPointer<CalibrationMenu> self(this);
-  st_.pool.schedule([this, self, calibration] {
-    const bool ok = calibration(st_);
-    st_.ui.post([this, self, ok] {
-      if (!self) return;
-      busy_ = false;
-      for (QAction* a : actions_) a->setEnabled(true);
-      emit finished(ok);
-    });
-  });
+  auto ok = std::make_shared<bool>(false);
+  // A calibration drives the board with the records it sets, and restores them at its end.
+  Lend_Records(
+      st_, [this, ok, calibration] { *ok = calibration(st_); },
+      [this, self, ok] {
+        if (!self) return;
+        busy_ = false;
+        for (QAction* a : actions_) a->setEnabled(true);
+        emit finished(*ok);
+      });
 }
 
 }  // namespace vx::ui

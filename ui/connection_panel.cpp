@@ -156,6 +156,12 @@ void ConnectionPanel::refresh() {
   update_visible_fields();
 }
 
+void ConnectionPanel::set_inputs_enabled(bool on) {
+  for (QWidget* w : std::initializer_list<QWidget*>{model_, link_, rows_[0], rows_[1], rows_[2],
+                                                    rows_[3], rows_[4], connect_})
+    w->setEnabled(on);
+}
+
 void ConnectionPanel::set_indicator(bool on) {
   led_->setChecked(on);
 }

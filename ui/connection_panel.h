@@ -26,6 +26,9 @@ class ConnectionPanel : public QWidget {
   void refresh();
   void set_indicator(bool on);
   void set_label(const QString& text);
+  // The model and link fields and Connect, dimmed while a worker holds the records (a
+  // connection, a calibration): the light and the label go on showing.
+  void set_inputs_enabled(bool on);
 
   QComboBox* model_box() const { return model_; }
   QComboBox* link_box() const { return link_; }

@@ -1,6 +1,7 @@
 #include "ui/gui_app.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -8,6 +9,7 @@
 
 #include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"
@@ -66,9 +68,15 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   h.recompute_main_graph = [this] {
     // At once, so that a worker's next frame is scaled for its mode; the window follows.
     main_->recompute_graph_parameters();
-    ui_.post([this] { main_->refresh_channel_leds(); });
+    ui_.post([this] {
+      if (!defer_while_lent()) main_->refresh_channel_leds();
+    });
   };
-  h.refresh_annotations = [this] { ui_.post([this] { main_->refresh_annotations(); }); };
+  h.refresh_annotations = [this] {
+    ui_.post([this] {
+      if (!defer_while_lent()) main_->refresh_annotations();
+    });
+  };
   h.on_run_finished = [this] {
     main_->set_text(Field::EventNumber, -1, QString::number(st_.EventNumber.load()));
     Update_RunTotals(st_);
@@ -136,10 +144,39 @@ void GuiApp::append_message(MessageTab tab, MessageKind kind, const QString& tex
   main_->append_message(tab, kind, text);
 }
 
+bool GuiApp::defer_while_lent() {
+  if (!Records_Lent(st_)) return false;
+  refresh_when_returned_ = true;
+  return true;
+}
+
+void GuiApp::records_lent(bool lent) {
+  if (lent) {
+    // No control may change the records meanwhile; the rate scan's panel keeps its BREAK
+    // (its settings are dimmed while it scans) and the connection panel its light and label.
+    connection_->set_inputs_enabled(false);
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w == connection_.get() || w == main_->rate_scan_panel() || !w->isEnabled()) continue;
+      w->setEnabled(false);
+      disabled_while_lent_.append(w);
+    }
+    return;
+  }
+  for (const QPointer<QWidget>& w : disabled_while_lent_)
+    if (w) w->setEnabled(true);
+  disabled_while_lent_.clear();
+  connection_->set_inputs_enabled(true);
+  if (!refresh_when_returned_) return;
+  refresh_when_returned_ = false;
+  refresh_panel(Panel::AllValues);
+  main_->refresh_channel_leds();
+  main_->redraw_now();
+}
+
 void GuiApp::show_panel(Panel panel, bool visible) {
   if (panel == Panel::Main) {
     if (visible) {
-      main_->refresh_all();
+      if (!defer_while_lent()) main_->refresh_all();
       main_->show();
       main_->raise();
     } else {
@@ -153,10 +190,15 @@ void GuiApp::show_panel(Panel panel, bool visible) {
   } else if (panel == Panel::RateVsThreshold) {
     main_->rate_scan_panel()->refresh();
     main_->rate_scan_panel()->setVisible(visible);
+  } else if (defer_while_lent()) {
+    return;
   }
 }
 
 void GuiApp::refresh_panel(Panel panel) {
+  // The rate scan's panel shows the published copy and the scan's own progress; the TCP
+  // panel shows the remote-control record, which is never lent.
+  if (panel != Panel::RateVsThreshold && panel != Panel::TcpServer && defer_while_lent()) return;
   switch (panel) {
     case Panel::Connection:
       connection_->refresh();

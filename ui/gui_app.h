@@ -2,7 +2,10 @@
 // one-second timer and the simulated board behind the connection panel.
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,7 +75,10 @@ class GuiApp final : public QObject, private FrontEndViews {
   void set_text(Field field, int index, const QString& text) override;
   void set_colour(Field field, Rgb colour) override;
   void plot_strip_chart(StripChart chart, const QVector<double>& points) override;
+  void records_lent(bool lent) override;
   QWidget* dialog_parent() override;
+  // While a worker holds the records, what would read them waits for their return.
+  bool defer_while_lent();
 
   QtFrontEnd ui_;
   SystemClock clock_;
@@ -89,6 +95,8 @@ class GuiApp final : public QObject, private FrontEndViews {
   TimeHistogramPanel* time_histogram_ = nullptr;
   TimeMeasurementsPanel* time_measurements_ = nullptr;
   QTimer* timer_ = nullptr;
+  QList<QPointer<QWidget>> disabled_while_lent_;
+  bool refresh_when_returned_ = false;
 };
 
 }  // namespace vx::ui

@@ -22,6 +22,7 @@
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_configuration.h"
@@ -623,7 +624,7 @@ void MainWindow::connect_controls() {
 
   // DISPLAY group.
   connect(display_on_, &QCheckBox::clicked, this,
-          [this](bool on) { std::atomic_ref<std::int32_t>(st_.acq.DisplayOn).store(on ? 1 : 0); });
+          [this](bool on) { st_.DisplayOn().store(on ? 1 : 0); });
   for (int ch = 0; ch < kMaxChannels; ++ch)
     connect(ch_leds_[ch], &Led::clicked, this, [this, ch](bool on) { on_channel_led(ch, on); });
   connect(all_channels_, &QCheckBox::clicked, this, [this] {
@@ -633,7 +634,7 @@ void MainWindow::connect_controls() {
   });
   connect(fft_, &QCheckBox::clicked, this, [this](bool on) {
     change_display([&] {
-      std::atomic_ref<std::int32_t>(st_.acq.FFTMode).store(on ? 1 : 0);
+      st_.FFTMode().store(on ? 1 : 0);
       st_.gui.GraphMode = on ? kGraphFft : kGraphWaveforms;
       graph_->clear_curves();
       shown_mode_ = -1;
@@ -657,8 +658,7 @@ void MainWindow::connect_controls() {
                      "continously saved into "
                      "memory!\n Better run with a FINITE number of events!\n");
   });
-  connect(modulo_, &QSpinBox::valueChanged, this,
-          [this](int v) { std::atomic_ref<std::int32_t>(st_.gui.DisplayModulo).store(v); });
+  connect(modulo_, &QSpinBox::valueChanged, this, [this](int v) { st_.DisplayModulo().store(v); });
   connect(max_events_blt_, &QSpinBox::valueChanged, this,
           [this](int v) { with_restart([&] { Set_MaxNumEventsBLT(st_, v); }); });
 
@@ -793,7 +793,7 @@ void MainWindow::refresh_main_tab() {
   modulo_->setValue(std::max(1, st_.gui.DisplayModulo));
   max_events_blt_->setValue(std::max(1, a.MaxNumEventsBLT));
   run_type_->setCurrentIndex(std::clamp(a.RunType, 0, 3));
-  events_required_->setEnabled(a.RunType == 1);
+  events_required_->setEnabled(!running_ && a.RunType == 1);
   if (a.RunType == 1 || a.RunType == 0) {
     const QSignalBlocker b(events_required_);
     events_required_->setValue(a.NbOfEventsRequired);
@@ -832,6 +832,11 @@ void MainWindow::update_run_dependent_dimming() {
   action("SAVEALLMEASUREMENTS")->setEnabled(saving_open);
   // With remote control on, only the remote client starts runs.
   if (st_.acq.TCPCommandsEnabled == 1) action("START")->setEnabled(false);
+  // A run's data files and the client's stream keep one record format from start to end.
+  fft_->setEnabled(!running_ ||
+                   (st_.acq.SaveDataInFile != 1 && st_.acq.TransmitRunDataToTcpClient != 1));
+  // The loop takes the event limit when it starts: a new one is for the next run.
+  events_required_->setEnabled(!running_ && st_.acq.RunType == 1);
 }
 
 void MainWindow::run_state_changed(bool running) {
@@ -1059,6 +1064,12 @@ void MainWindow::redraw_now() {
     fresh_frame_ = false;
   }
   graph_->show_frame(front_);
+  if (Records_Lent(st_)) {
+    // The worker that drew it holds the records: the axes and marks follow when it is done.
+    shown_mode_ = front_.graph_mode;
+    graph_->replot();
+    return;
+  }
   const bool was_held = view_held();
   shown_mode_ = front_.graph_mode;
   if (view_held() != was_held) {

@@ -5,6 +5,8 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <condition_variable>
 
 namespace vx::ui {
 
@@ -44,8 +46,25 @@ void QtFrontEnd::wait_until(const std::function<bool()>& done) {
   --waiting_;
 }
 
+// One Qt event per task, each taking the oldest task: a task that opens a modal popup
+// leaves the later ones to the popup's own event loop, as they come.
 void QtFrontEnd::post(std::function<void()> fn) {
-  QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+  {
+    std::lock_guard lock(posted_mutex_);
+    posted_.push_back(std::move(fn));
+  }
+  QMetaObject::invokeMethod(this, "run_posted", Qt::QueuedConnection);
+}
+
+void QtFrontEnd::run_posted() {
+  std::function<void()> fn;
+  {
+    std::lock_guard lock(posted_mutex_);
+    if (posted_.empty()) return;
+    fn = std::move(posted_.front());
+    posted_.pop_front();
+  }
+  fn();
 }
 
 void QtFrontEnd::later(std::function<void()> fn) {
@@ -59,9 +78,19 @@ void QtFrontEnd::later(std::function<void()> fn) {
 void QtFrontEnd::blocking(const std::function<void()>& fn) {
   if (on_ui_thread()) {
     fn();
-  } else {
-    QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+    return;
   }
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+  post([&] {
+    fn();
+    std::lock_guard lock(mutex);
+    done = true;
+    cv.notify_one();
+  });
+  std::unique_lock lock(mutex);
+  cv.wait(lock, [&] { return done; });
 }
 
 void QtFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::string& text) {
@@ -71,7 +100,7 @@ void QtFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::str
 }
 
 void QtFrontEnd::popup(PopupKind kind, const std::string& title, const std::string& text) {
-  if (in_tick_ > 0 && on_ui_thread()) {
+  if (on_ui_thread() && (in_tick_ > 0 || popups_held_ > 0)) {
     post([this, kind, t = q(title), x = q(text)] { dialogs_->popup(kind, t, x); });
     return;
   }
@@ -142,6 +171,17 @@ void QtFrontEnd::drop_progress_dialog() {
 
 void QtFrontEnd::progress_hide() {
   later([this] { drop_progress_dialog(); });
+}
+
+void QtFrontEnd::hold_popups(bool hold) {
+  if (!on_ui_thread()) return;
+  popups_held_ = std::max(popups_held_ + (hold ? 1 : -1), 0);
+}
+
+void QtFrontEnd::records_lent(bool lent) {
+  later([this, lent] {
+    if (views_ != nullptr) views_->records_lent(lent);
+  });
 }
 
 void QtFrontEnd::set_wait_cursor(bool on) {

@@ -1,12 +1,17 @@
 // The core's front end on Qt: everything is carried out on the user-interface thread.
 // Calls from workers are queued there; a warning, error or question raised on a worker
-// blocks that worker until the user has answered.
+// blocks that worker until the user has answered. A popup raised on the user-interface
+// thread during the tick, or while a settings change holds a run stopped, is shown once
+// that is over.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include "platform/front_end.h"
 #include "ui/dialogs.h"
@@ -32,6 +37,7 @@ class FrontEndViews {
   virtual void set_colour(Field field, Rgb colour) = 0;
   virtual void plot_strip_chart(StripChart chart, const QVector<double>& points) = 0;
   virtual void show_help_message(const QString& text) { (void)text; }
+  virtual void records_lent(bool lent) { (void)lent; }
   virtual QWidget* dialog_parent() = 0;
 };
 
@@ -77,8 +83,14 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   void set_text(Field field, int index, const std::string& text) override;
   void set_colour(Field field, Rgb colour) override;
   void plot_strip_chart(StripChart chart, std::span<const double> points) override;
+  void hold_popups(bool hold) override;
+  void records_lent(bool lent) override;
 
  private:
+  // Runs the oldest posted task. Tasks cross threads in posted_ under posted_mutex_ rather
+  // than inside Qt's events: the hand-over is then one that ThreadSanitizer sees (Qt is not
+  // built with it), and the event Qt carries holds nothing of ours.
+  Q_INVOKABLE void run_posted();
   bool on_ui_thread() const;
   // Runs fn on the user-interface thread: now when already there, else queued.
   void later(std::function<void()> fn);
@@ -117,8 +129,12 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   std::unique_ptr<QProgressDialog> progress_;
   std::atomic<bool> progress_cancelled_{false};
   int wait_cursor_depth_ = 0;
+  // User-interface thread only.
   int in_tick_ = 0;
+  int popups_held_ = 0;
   int waiting_ = 0;
+  std::mutex posted_mutex_;
+  std::deque<std::function<void()>> posted_;
 };
 
 }  // namespace vx::ui

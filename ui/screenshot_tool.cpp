@@ -23,6 +23,7 @@
 #include "acquisition/time_measurement_controls.h"
 #include "analysis/charge.h"
 #include "analysis/noise_controls.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -185,7 +186,10 @@ int main(int argc, char** argv) {
   vx::State& st = gui.state();
   vx::TimerCB(st);  // a tick while connecting, as the one-second timer would give
   if (!wait_until(
-          [&] { return st.ConnectingThreadReleased.load() == 1 && st.Connecting.load() == 0; },
+          [&] {
+            return st.ConnectingThreadReleased.load() == 1 && st.Connecting.load() == 0 &&
+                   !vx::Records_Lent(st);
+          },
           20000) ||
       st.Board_Connected.load() != 1) {
     std::fprintf(stderr, "the simulated board did not connect\n");

@@ -85,63 +85,6 @@ TEST_F(TimerTest, IdleTickResetsTheRateReference) {
   EXPECT_EQ(core.ui.led(Led::Run), false);
 }
 
-TEST_F(TimerTest, RemoteStartDuringARunIsRefusedWithTheWarning) {
-  int starts = 0;
-  st.hooks.start_acquisition_from_user = [&] { ++starts; };
-  st.acq.TCPCommandsEnabled = 1;
-  st.tcp.RemoteStopRequest = 0;
-  st.tcp.TCPRunId = 42;
-  st.tcp.RemoteStartRequest = 1;
-  start_run();
-  TimerCB(st);
-  EXPECT_EQ(starts, 0);
-  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStartRequest), 0);
-  EXPECT_TRUE(core.ui.has_message(
-      MessageTab::Warnings,
-      "Acquisition already running. Unable to Start Acquisition with runNumber 42. Acquisition "
-      "must be stopped before."));
-  EXPECT_EQ(st.StopRequest().load(), 0);
-
-  st.AcquisitionRunning = 0;
-  st.tcp.RemoteStartRequest = 1;
-  TimerCB(st);
-  EXPECT_EQ(starts, 1);
-}
-
-TEST_F(TimerTest, RemoteRequestsWaitForCommandsToBeEnabled) {
-  int starts = 0;
-  std::vector<std::string> loads;
-  st.hooks.start_acquisition_from_user = [&] { ++starts; };
-  st.hooks.load_setup_from_file = [&](const std::string& f) { loads.push_back(f); };
-  st.acq.TCPCommandsEnabled = 0;
-  st.tcp.RemoteStartRequest = 1;
-  st.tcp.RemoteStopRequest = 1;
-  TimerCB(st);
-  EXPECT_EQ(starts, 0);
-  EXPECT_EQ(st.StopRequest().load(), 0);
-
-  st.acq.TCPCommandsEnabled = 1;
-  set_text(st.tcp.RemoteSetupFileName, "/tmp/a.setup");
-  st.tcp.RemoteLoadSetupRequest = 1;
-  TimerCB(st);
-  EXPECT_EQ(starts, 1);
-  EXPECT_EQ(st.StopRequest().load(), 1);
-  EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 0);
-  EXPECT_EQ(loads, std::vector<std::string>{"/tmp/a.setup"});
-}
-
-TEST_F(TimerTest, SetupLoadWaitsForTheRunToEnd) {
-  std::vector<std::string> loads;
-  st.hooks.load_setup_from_file = [&](const std::string& f) { loads.push_back(f); };
-  st.tcp.RemoteLoadSetupRequest = 1;
-  start_run();
-  TimerCB(st);
-  EXPECT_TRUE(loads.empty());
-  st.AcquisitionRunning = 0;
-  TimerCB(st);
-  EXPECT_EQ(loads.size(), 1u);
-}
-
 TEST_F(TimerTest, StripChartsTakeAllChannelsOrTheSelectedOne) {
   st.gui.NoiseMeasurementOn = 1;
   st.gui.RateMeasurementOn = 1;

@@ -69,6 +69,7 @@ struct RunFiles {
                             st.event.FullyOrderedValues[b][c].end());
     order.push_back(n);
     if (stop_at == n) st.StopRequest().store(1);
+    if (fft_at == n) st.FFTMode().store(1);
   }
   int run(int events) {
     Set_RunType(st, events == 0 ? 3 : 1, events);
@@ -98,6 +99,7 @@ struct RunFiles {
   Waveforms seen;
   std::vector<int> order;
   int stop_at = -1;
+  int fft_at = -1;  // the display switches to spectra at this event
 };
 
 std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
@@ -241,6 +243,26 @@ TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
   EXPECT_EQ(f.count("INFO: Opened file for loading data '" + first.string() + "_0002'\n"), 1);
   EXPECT_FALSE(f.st.run.ReplayFileOpen);
   EXPECT_EQ(f.count("Run is over.\n"), 3);
+}
+
+// The FFT display switched on in the middle of a saving run leaves the file as it began:
+// every event replays with its samples.
+TEST(RunFiles, TheFileKeepsItsRecordFormatWhenTheDisplaySwitchesToSpectra) {
+  RunFiles f;
+  for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch < 2;
+  f.st.acq.SaveDataInFile = 1;
+  f.st.acq.DataFileType = 0;
+  f.fft_at = 10;
+  ASSERT_EQ(f.run(30), 1);
+  const Waveforms live = f.seen;
+  ASSERT_GE(live.size(), 30u);
+
+  f.seen.clear();
+  f.st.FFTMode().store(0);
+  Set_RunFromFile(f.st, 1);
+  f.sim.core.ui.file_answers.push_back(f.run_dir() / "veltrix_run1_Ascii.dat");
+  ASSERT_EQ(f.run(0), 1);
+  expect_same_samples(live, f.seen, 0.001f);
 }
 
 }  // namespace

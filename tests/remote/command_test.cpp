@@ -19,6 +19,7 @@ struct CommandFixture : ::testing::Test {
     clear_requests();
   }
   void clear_requests() {
+    st.remote.requests.clear();
     st.tcp.RemoteStartRequest = 0;
     st.tcp.RemoteStopRequest = 0;
     st.tcp.RemoteLoadSetupRequest = 0;

@@ -95,9 +95,25 @@ struct RemoteFixture : ::testing::Test {
     EXPECT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 1; }));
     return client;
   }
+  // With a tick, as a running server has: the request flags then say what waits.
   void enable_commands() {
     Set_TCPCommandsEnabled(st, true);
-    TimerCB(st);  // takes the stop request that is pending from the start
+    TimerCB(st);
+  }
+  // Sends one command and waits until the server has queued it.
+  void send(Client& client, const std::string& text) {
+    const std::size_t queued = st.remote.requests.size();
+    client.send(text);
+    ASSERT_TRUE(pump_until([&] { return st.remote.requests.size() > queued; })) << text;
+  }
+  bool received(Client& client, const std::string& text, double seconds = 10.0) {
+    return pump_until([&] { return client.poll() && client.received == text; }, seconds);
+  }
+  // Stops the remote run and waits for its RUN_STOPPED (the client has received before).
+  void stop_run(Client& client, const std::string& before) {
+    send(client, "STOP");
+    TimerCB(st);
+    ASSERT_TRUE(received(client, before + "RUN_STOPPED")) << client.received;
   }
 
   test::SimCore sim;
@@ -109,8 +125,9 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   ASSERT_NE(VX_VALUE(st.tcp.ServerPort), 0);
   EXPECT_TRUE(logged("TCP/IP Server registered successfully!\n"));
   EXPECT_EQ(st.remote.ServerButtonLabel, "Un-Register TCP/IP Server");
+  st.StopRequest().store(0);
   enable_commands();
-  EXPECT_EQ(st.StopRequest().load(), 1) << "the stop request pending from the start is raised once";
+  EXPECT_EQ(st.StopRequest().load(), 0) << "the stop request the record starts with finds no run";
   EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 0);
 
   auto client = connect_client();
@@ -149,8 +166,8 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   EXPECT_TRUE(logged("Received Stop Command from TCP Client."));
   TimerCB(st);
   ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
-  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 11; }));
-  EXPECT_EQ(client->received, "RUN_STOPPED");
+  const std::string refused = "RUN_START_REFUSED:a run is already going on\n";
+  ASSERT_TRUE(received(*client, refused + "RUN_STOPPED")) << client->received;
 
   // A run started again stops on "stop" in lower case, and is acknowledged again.
   client->send("RUN_START00000043");
@@ -162,8 +179,83 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
   TimerCB(st);
   ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
-  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 22; }));
-  EXPECT_EQ(client->received, "RUN_STOPPEDRUN_STOPPED");
+  ASSERT_TRUE(received(*client, refused + "RUN_STOPPEDRUN_STOPPED")) << client->received;
+}
+
+// The stop request the record starts with, and a stop that arrives while no run is on,
+// reach no run: a start that follows gives a whole run, whenever it comes.
+TEST_F(RemoteFixture, AStopThatFindsNoRunDoesNotStopTheNextOne) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  send(*client, "RUN_START00000001");
+  TimerCB(st);  // the server's first tick: the record's stop request, then the start
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
+  EXPECT_EQ(st.AcquisitionRunning.load(), 1);
+  stop_run(*client, "");
+
+  send(*client, "STOP");
+  send(*client, "RUN_START00000002");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
+  EXPECT_EQ(st.AcquisitionRunning.load(), 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 2);
+}
+
+// Commands are carried out in the order they arrived: what follows a stop waits for the end
+// of the run it stops (and its RUN_STOPPED); a stop after a start stops that start's run.
+TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
+  enable_commands();
+  auto client = connect_client();
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  const int generation = st.AcquisitionGeneration.load();
+
+  send(*client, "STOP");
+  send(*client, "RUN_START00000002");
+  TimerCB(st);
+  ASSERT_TRUE(received(*client, "RUN_STOPPED")) << client->received;
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation) << "the start waits for the end";
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 2);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  stop_run(*client, "RUN_STOPPED");
+
+  send(*client, "RUN_START00000003");
+  send(*client, "STOP");
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 2);
+  ASSERT_TRUE(received(*client, "RUN_STOPPEDRUN_STOPPEDRUN_STOPPED")) << client->received;
+  EXPECT_TRUE(st.remote.requests.empty());
+}
+
+// A start is never left unanswered, and never waits for a dialog: its run goes into the data
+// directory of the settings, and a run directory that exists is replaced only with the front
+// end's own yes; a refusal tells the client why.
+TEST_F(RemoteFixture, ARemoteStartAsksNoDirectoryAndARefusalIsAnswered) {
+  enable_commands();
+  st.acq.SaveDataInFile = 1;
+  st.acq.PopupForFileName = 1;
+  sim.core.ui.directory_answers = {sim.dir.path()};
+  auto client = connect_client();
+  send(*client, "RUN_START00000007");
+  TimerCB(st);
+  ASSERT_EQ(st.AcquisitionRunning.load(), 1);
+  EXPECT_EQ(sim.core.ui.directory_answers.size(), 1u) << "no directory dialog";
+  const std::filesystem::path run_dir(std::string(st.acq.RunDirectory));
+  EXPECT_EQ(run_dir.parent_path(), std::filesystem::path(std::string(st.acq.DataDirectory)));
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  stop_run(*client, "");
+
+  sim.core.ui.confirm_answers = {false};
+  send(*client, "RUN_START00000007");
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionRunning.load(), 0);
+  EXPECT_TRUE(sim.core.ui.confirm_answers.empty()) << "asked the front end";
+  const std::string refusal =
+      "RUN_START_REFUSED:the run directory '" + run_dir.string() + "' already exists\n";
+  EXPECT_TRUE(received(*client, "RUN_STOPPED" + refusal, 5.0)) << client->received;
 }
 
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhileDisabled) {

@@ -41,6 +41,7 @@ class ScriptedFrontEnd : public FrontEnd {
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
   void popup(PopupKind kind, const std::string& title, const std::string& text) override;
   bool confirm(const std::string& title, const std::string& text) override;
+  bool answers_unattended() const override { return true; }
   std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                     const std::string& initial) override;
   std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) override;

@@ -78,6 +78,14 @@ struct Client {
     if (fd >= 0) ::close(fd);
     fd = -1;
   }
+  // What the server has sent so far.
+  const std::string& poll() {
+    char buffer[512];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      received.append(buffer, static_cast<std::size_t>(n));
+    return received;
+  }
+  std::string received;
 };
 
 TEST_F(GuiBench, InfosKeepFollowingNewMessagesAfterAModalDialog) {
@@ -342,7 +350,6 @@ TEST_F(GuiBench, RemoteStopIsCarriedOutWhileATickPopupIsOpen) {
   auto client = std::make_unique<Client>(st().tcp.ServerPort);
   ASSERT_GE(client->fd, 0);
   ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
-  st().tcp.RemoteStopRequest = 0;  // the default would stop the first run at once
   ASSERT_TRUE(client->send("RUN_START00000001"));
   ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000));
 
@@ -362,6 +369,43 @@ TEST_F(GuiBench, RemoteStopIsCarriedOutWhileATickPopupIsOpen) {
   pump_for(2500);
   EXPECT_EQ(st().AcquisitionRunning.load(), 0);
   EXPECT_EQ(infos().count("Run started"), 1) << infos().toStdString();
+}
+
+// Nobody may be at the lab computer: a remote start opens no dialog. Its run goes into the
+// data directory of the settings, and a run directory that exists already is refused with
+// a message to the client, not with a question on the screen.
+TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
+  connect_board();
+  set_run_type(3);
+  main().action("SAVEWAVETOFILE")->trigger();
+  ASSERT_EQ(VX_VALUE(st().acq.PopupForFileName), 1) << "a person's start asks for the directory";
+  main().action("TCP_SERVER")->trigger();
+  TcpPanel& panel = app->tcp_panel();
+  panel.port()->setValue(0);
+  panel.register_button()->click();
+  main().action("EN_START_STOP_CLIENT")->trigger();
+  Client client(st().tcp.ServerPort);
+  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+
+  ASSERT_TRUE(client.send("RUN_START00000005"));
+  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000))
+      << infos().toStdString();
+  EXPECT_EQ(dialogs.directories_asked, 0);
+  const std::filesystem::path run_dir(std::string(st().acq.RunDirectory));
+  EXPECT_EQ(run_dir.parent_path(), std::filesystem::path(std::string(st().acq.DataDirectory)));
+  // The file's record format stays as the run began.
+  EXPECT_FALSE(main().fft_switch()->isEnabled());
+  ASSERT_TRUE(client.send("STOP"));
+  ASSERT_TRUE(wait_until([&] { return client.poll() == "RUN_STOPPED"; }, 10000));
+  EXPECT_TRUE(main().fft_switch()->isEnabled());
+
+  ASSERT_TRUE(client.send("RUN_START00000005"));
+  const std::string refusal =
+      "RUN_START_REFUSED:the run directory '" + run_dir.string() + "' already exists\n";
+  ASSERT_TRUE(wait_until([&] { return client.poll() == "RUN_STOPPED" + refusal; }, 5000))
+      << client.received;
+  EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join("\n").toStdString();
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0);
 }
 
 TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {

@@ -84,9 +84,15 @@ TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
   EXPECT_FLOAT_EQ(VX_VALUE(st().gui.ThresholdVolts[2]), -0.1f);
   expect_run_goes_on();
 
-  // The vertical page edits the channel selected on the trigger page too.
+  // The vertical page edits the channel selected on the trigger page too. Its first offset
+  // change warns about the threshold range: the run goes on while the warning is open.
   EXPECT_EQ(widget<QSpinBox>("VERTICAL", "SELCHANNEL")->value(), 2);
+  std::optional<bool> running_while_open;
+  dialogs.on_popup = [&] { running_while_open = st().AcquisitionRunning.load() == 1; };
   widget<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(0.25);
+  ASSERT_TRUE(wait_until([&] { return running_while_open.has_value(); }, 5000));
+  EXPECT_TRUE(*running_while_open);
+  EXPECT_TRUE(dialogs.saw("Warning", "threshold range values"));
   const auto offsets = named("SetChannelDCOffset");
   ASSERT_EQ(offsets.size(), 1u);
   EXPECT_EQ(offsets[0].args[1], 2);

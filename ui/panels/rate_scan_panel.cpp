@@ -15,6 +15,7 @@
 
 #include "analysis/main_graph.h"
 #include "analysis/rate_scan.h"
+#include "app/record_loan.h"
 #include "files/result_files.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
@@ -117,18 +118,22 @@ void RateScanPanel::apply_range() {
 }
 
 void RateScanPanel::refresh() {
+  // While the scan holds the records, the copy published when it began.
+  const RecordsView shown = Shown_Records(st_);
   {
     const QSignalBlocker b1(min_), b2(max_), b3(steps_), b4(time_), b5(channel_);
-    min_->setValue(st_.acq.RateScanStartThreshold);
-    max_->setValue(st_.acq.RateScanEndThreshold);
-    steps_->setValue(st_.acq.RateScanNbOfSteps);
-    time_->setValue(st_.acq.RateScanStepValue);
-    channel_->setCurrentIndex(channel_->findData(static_cast<int>(st_.gui.RateVsThresholdChannel)));
+    min_->setValue(shown.acq.RateScanStartThreshold);
+    max_->setValue(shown.acq.RateScanEndThreshold);
+    steps_->setValue(shown.acq.RateScanNbOfSteps);
+    time_->setValue(shown.acq.RateScanStepValue);
+    channel_->setCurrentIndex(
+        channel_->findData(static_cast<int>(shown.gui.RateVsThresholdChannel)));
   }
   const bool scanning = st_.RateScanRunning.load() == 1;
   for (QWidget* w :
        {static_cast<QWidget*>(min_), static_cast<QWidget*>(max_), static_cast<QWidget*>(steps_),
-        static_cast<QWidget*>(time_), static_cast<QWidget*>(start_), static_cast<QWidget*>(save_)})
+        static_cast<QWidget*>(time_), static_cast<QWidget*>(channel_),
+        static_cast<QWidget*>(start_), static_cast<QWidget*>(save_)})
     w->setEnabled(!scanning);
   break_->setEnabled(scanning);
   running_->setChecked(scanning);
@@ -150,8 +155,9 @@ void RateScanPanel::refresh() {
 
 void RateScanPanel::plot() {
   const RateScanResult r = RateScan_Result(st_);
+  const RecordsView shown = Shown_Records(st_);
   graph_->clearGraphs();
-  const int selected = st_.gui.RateVsThresholdChannel;
+  const int selected = shown.gui.RateVsThresholdChannel;
   double top = 0.0, bottom = 0.0;
   for (int ch = 0; ch < r.channels; ++ch) {
     if (selected != -1 && ch != selected) continue;
@@ -166,7 +172,7 @@ void RateScanPanel::plot() {
       if (!log_->isChecked() || rate > 0.0) g->addData(r.ThresholdValuesForPlot[ch][i], rate);
     }
   }
-  const double a = st_.acq.RateScanStartThreshold, b = st_.acq.RateScanEndThreshold;
+  const double a = shown.acq.RateScanStartThreshold, b = shown.acq.RateScanEndThreshold;
   const double lo = std::min(a, b), hi = std::max(a, b);
   graph_->xAxis->setRange(lo, hi > lo ? hi : lo + 0.001);
   if (log_->isChecked()) {
