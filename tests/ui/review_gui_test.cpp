@@ -395,6 +395,7 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
   EXPECT_EQ(run_dir.parent_path(), std::filesystem::path(std::string(st().acq.DataDirectory)));
   // The file's record format stays as the run began.
   EXPECT_FALSE(main().fft_switch()->isEnabled());
+  save_picture(&main(), "remote-saving-run");
   ASSERT_TRUE(client.send("STOP"));
   ASSERT_TRUE(wait_until([&] { return client.poll() == "RUN_STOPPED"; }, 10000));
   EXPECT_TRUE(main().fft_switch()->isEnabled());

@@ -1,0 +1,168 @@
+// Settings pages, calibrations and the rate scan used during runs, again and again for a
+// bounded time, with the tick running twenty times faster than usual. Under the sanitizer
+// passes this is where two threads touching the same data without a hand-over show; the
+// test itself checks that every run goes on after each change, that every calibration and
+// scan ends and gives the records back as they were, and that the window is usable again.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <cstdlib>
+
+#include "analysis/rate_scan.h"
+#include "gui_fixture.h"
+#include "support/packed_value.h"
+#include "ui/calibration_menu.h"
+#include "ui/panels/noise_panel.h"
+#include "ui/panels/rate_panel.h"
+#include "ui/panels/rate_scan_panel.h"
+
+namespace vx::ui {
+namespace {
+
+// VELTRIX_STRESS_SECONDS lengthens (or shortens) the run; a round always completes.
+double stress_seconds() {
+  const char* text = std::getenv("VELTRIX_STRESS_SECONDS");
+  const double s = text != nullptr ? std::atof(text) : 0.0;
+  return s > 0.0 ? s : 8.0;
+}
+
+struct GuiStress : GuiTest {
+  template <typename T>
+  T* on(QWidget* parent, const char* name) {
+    auto* w = parent->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  template <typename T>
+  T* page(const char* page_name, const char* name) {
+    return on<T>(main().findChild<QWidget*>(page_name), name);
+  }
+
+  void start_run() {
+    main().action("START")->trigger();
+    const int before = st().EventNumber.load();
+    ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before + 2; }, 30000))
+        << infos().toStdString();
+  }
+  // The run is on and reads new events.
+  void expect_run_goes_on(const char* after) {
+    ASSERT_EQ(st().AcquisitionRunning.load(), 1) << after;
+    const int before = st().EventNumber.load();
+    ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before; }, 30000)) << after;
+  }
+
+  // One change of every kind the pages offer during a run: restarts, live switches, the
+  // display's own settings.
+  void change_settings(int round) {
+    const bool odd = round % 2 == 1;
+    page<QDoubleSpinBox>("TRIGGER", "THRESHOLD")->setValue(odd ? -0.05 : -0.06);
+    expect_run_goes_on("threshold");
+    page<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(odd ? 0.1 : 0.0);
+    expect_run_goes_on("offset");
+    auto* frequency = page<QComboBox>("HORIZONTAL", "FREQUENCY");
+    frequency->setCurrentIndex(odd ? 1 : 0);
+    emit frequency->activated(frequency->currentIndex());
+    expect_run_goes_on("frequency");
+    page<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(odd ? 32 : 64);
+    expect_run_goes_on("record length");
+    page<QSpinBox>("VERTICAL", "SCALE")->setValue(odd ? 200 : 500);
+    main().fft_switch()->click();
+    main().display_switch()->click();
+    on<QSpinBox>(&main(), "MODULOEVENTS")->setValue(odd ? 3 : 1);
+    on<QCheckBox>(main().noise_panel(), "ENABLENOISEMEAS")->click();
+    on<QCheckBox>(main().rate_panel(), "ENABLERATEMEAS")->click();
+    pump_for(150);
+    expect_run_goes_on("display switches");
+  }
+
+  // The records a calibration or a scan must give back as they were.
+  // (channel 0, the one the pages edit).
+  struct Kept {
+    float threshold, offset;
+    std::int32_t trigger_source, record_length, run_type;
+  };
+  Kept kept() {
+    return {VX_VALUE(st().sam[0].TriggerThreshold[0]), VX_VALUE(st().sam[0].DCOffset[0]),
+            VX_VALUE(st().sys.TriggerSource), VX_VALUE(st().sys.RecordLength),
+            VX_VALUE(st().acq.RunType)};
+  }
+  void expect_kept(const Kept& k, const char* after) {
+    const Kept now = kept();
+    EXPECT_EQ(now.threshold, k.threshold) << after;
+    EXPECT_EQ(now.offset, k.offset) << after;
+    EXPECT_EQ(now.trigger_source, k.trigger_source) << after;
+    EXPECT_EQ(now.record_length, k.record_length) << after;
+    EXPECT_EQ(now.run_type, k.run_type) << after;
+  }
+
+  void calibrate_during_the_run() {
+    const Kept before = kept();
+    bool finished = false, ok = false;
+    const auto c = QObject::connect(main().calibration_menu(), &CalibrationMenu::finished,
+                                    [&](bool result) { finished = true, ok = result; });
+    dialogs.prompt_answers.push_back(QString("4"));
+    main().action("CALIBRATE")->trigger();
+    save_picture(&main(), "calibrating");
+    ASSERT_TRUE(wait_until([&] { return finished; }, 120000));
+    QObject::disconnect(c);
+    EXPECT_TRUE(ok) << infos().toStdString();
+    ASSERT_TRUE(wait_until([&] { return main().isEnabled(); }, 5000));
+    EXPECT_EQ(st().AcquisitionRunning.load(), 0) << "a calibration ends the run";
+    expect_kept(before, "pedestal calibration");
+  }
+
+  void scan_during_the_run() {
+    Kept before = kept();
+    before.offset = 0.0f;  // the scan sets the offsets to 0 before it keeps the records
+    RateScanPanel* panel = main().rate_scan_panel();
+    main().action("PLOTRATEVSTHRESHOLD")->trigger();
+    on<QSpinBox>(panel, "NBOFSTEPSFORPLOT")->setValue(3);
+    on<QDoubleSpinBox>(panel, "COUNTINGTIMEPERSTEP")->setValue(0.05);
+    const int finished = st().rates.ScansFinished.load();
+    on<QPushButton>(panel, "START_RUN")->click();
+    ASSERT_TRUE(wait_until([&] { return st().rates.ScansFinished.load() != finished; }, 120000));
+    ASSERT_TRUE(wait_until([&] { return main().isVisible() && main().isEnabled(); }, 5000));
+    EXPECT_FALSE(RateScan_Result(st()).partial());
+    expect_kept(before, "rate scan");
+  }
+};
+
+TEST_F(GuiStress, SettingsCalibrationsAndScansDuringRuns) {
+  dialogs.confirm_answer = true;
+  connect_board(1);
+  app->timer().setInterval(50);
+  main().run_type()->setCurrentIndex(3);
+  emit main().run_type()->activated(3);
+  // Self-triggered on the simulated pulses, so that restarts meet a steady stream.
+  auto* source = page<QComboBox>("TRIGGER", "TRIGGERTYPE");
+  source->setCurrentIndex(2);
+  emit source->activated(2);
+
+  QElapsedTimer clock;
+  clock.start();
+  int rounds = 0;
+  do {
+    SCOPED_TRACE(rounds);
+    start_run();
+    change_settings(rounds);
+    calibrate_during_the_run();
+    start_run();
+    change_settings(rounds + 1);
+    scan_during_the_run();
+    ++rounds;
+  } while (!HasFatalFailure() && clock.elapsed() < stress_seconds() * 1000.0);
+  EXPECT_GE(rounds, 1);
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0);
+  EXPECT_TRUE(dialogs.questions.size() >= rounds) << "each scan asked before it began";
+}
+
+}  // namespace
+}  // namespace vx::ui
