@@ -62,6 +62,7 @@ struct ExportOptions {
   std::string run_file;
   std::string hdf5;
   bool overwrite = false;
+  std::string compression = "deflate=1";
 };
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
 // Needs no board: converts a saved run to HDF5.

@@ -18,7 +18,6 @@ namespace {
 // A chunk of samples near half a megabyte: large enough for deflate and for fast writes,
 // small enough for the default chunk cache.
 constexpr std::size_t kChunkBytes = std::size_t{512} * 1024;
-constexpr int kDeflateLevel = 1;  // noise barely compresses further at higher levels
 
 // Rows as they sit in memory; the compound types below describe them to HDF5.
 struct EventRow {
@@ -120,9 +119,10 @@ Id measurement_type() {
   return t;
 }
 
-// A dataset growing along its first dimension, chunked and compressed.
+// A dataset growing along its first dimension, chunked, and compressed at deflate_level
+// (none at 0).
 Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize_t> row,
-                   hsize_t chunk_rows, bool shuffle = true) {
+                   hsize_t chunk_rows, int deflate_level, bool shuffle = true) {
   std::vector<hsize_t> dims{0}, max{H5S_UNLIMITED}, chunk{chunk_rows};
   for (hsize_t d : row) {
     dims.push_back(d);
@@ -133,8 +133,11 @@ Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize
   Id space(H5Screate_simple(rank, dims.data(), max.data()), H5Sclose, name);
   Id props(H5Pcreate(H5P_DATASET_CREATE), H5Pclose, name);
   check(H5Pset_chunk(props.get(), rank, chunk.data()), "set a chunk size");
-  if (shuffle) check(H5Pset_shuffle(props.get()), "set the shuffle filter");
-  check(H5Pset_deflate(props.get(), kDeflateLevel), "set the deflate filter");
+  if (deflate_level > 0) {
+    if (shuffle) check(H5Pset_shuffle(props.get()), "set the shuffle filter");
+    check(H5Pset_deflate(props.get(), static_cast<unsigned>(deflate_level)),
+          "set the deflate filter");
+  }
   return Id(H5Dcreate2(parent, name, type, space.get(), H5P_DEFAULT, props.get(), H5P_DEFAULT),
             H5Dclose, name);
 }
@@ -223,18 +226,20 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   const auto batch = static_cast<hsize_t>(batch_);
   // Sample chunks are compressed by the pool and written as they are (the file says they
   // went through deflate); shuffling does not pay on noisy samples.
+  const int level = layout_.deflate_level;
   h.samples = growing_dataset(root, "samples", layout_.binary ? H5T_STD_I16LE : H5T_IEEE_F32LE,
-                              {nch, ns}, batch, false);
+                              {nch, ns}, batch, level, false);
   const double volts_per_unit = layout_.binary ? kVoltsPerAdcCount / 10.0 : 1.0;
   attribute(h.samples.get(), "volts_per_unit", H5T_NATIVE_DOUBLE, volts_per_unit);
   text_attribute(h.samples.get(), "units", layout_.binary ? "tenths of ADC counts" : "V");
 
   h.event_type = event_type();
-  h.events = growing_dataset(root, "events", h.event_type.get(), {}, std::max<hsize_t>(batch, 256));
+  h.events =
+      growing_dataset(root, "events", h.event_type.get(), {}, std::max<hsize_t>(batch, 256), level);
   if (layout_.measurements) {
     h.measurement_type = measurement_type();
     h.measurements = growing_dataset(root, "measurements", h.measurement_type.get(), {nch},
-                                     std::max<hsize_t>(batch, 64));
+                                     std::max<hsize_t>(batch, 64), level);
     text_attribute(h.measurements.get(), "source", layout_.measurement_source);
     text_attribute(h.measurements.get(), "units",
                    "baseline, amplitude: V; charge: pC; leading_edge, trailing_edge: ns from "
@@ -243,7 +248,7 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
 
   chunk_bytes_ = static_cast<std::size_t>(batch_) * nch * ns * sample_bytes;
   chunks_ = std::make_unique<DeflateChunks>(
-      pool, chunk_bytes_, kDeflateLevel, threads + 1,
+      pool, chunk_bytes_, level, threads + 1,
       [this, nch, ns](const void* data, std::size_t size, std::uint64_t index) {
         const hsize_t first = index * static_cast<hsize_t>(batch_);
         const hsize_t rows = std::min<hsize_t>(first + static_cast<hsize_t>(batch_), appended_);
