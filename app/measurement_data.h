@@ -29,6 +29,15 @@ struct TimeHistoResults {
   double fitted_fwhm_ps = 0.0;
 };
 
+// The spectrum of one channel of the current event: the magnitudes of the bins a real
+// record of n samples has (k = 0 ... n/2; the others mirror them). They are turned into
+// decibels only where a spectrum is shown, saved or sent (Spectrum_Db).
+struct ChannelSpectrum {
+  std::array<double, kMaxSamples / 2 + 1> magnitude{};
+  int samples = 0;  // n of the record transformed; 0 before the first
+  int half = 0;     // the decibel reference, RecordLength / 2
+};
+
 struct MeasurementData {
   // Options the user toggles at any time, also during a run; not kept in setup files.
   std::atomic<std::int32_t> PerformSplineInterp{1};
@@ -82,11 +91,8 @@ struct MeasurementData {
   // provisional; the readout does not cut on it and the first different charge sets it.
   PerChannel<std::uint8_t> ChargeRangePending{};
 
-  // Spectrum of the current event (dB) and its work arrays.
-  PerChannel<std::array<float, kMaxSamples>> FFTResult{};
-  std::array<double, kMaxSamples> FftReal{};
-  std::array<double, kMaxSamples> FftImaginary{};
-  std::array<double, kMaxSamples> FftMagnitude{};
+  // Spectrum of the current event.
+  PerChannel<ChannelSpectrum> Spectra{};
   FftPlanCache FftPlans;
 
   // Noise: last sigma and running mean sigma per channel (ADC counts), events since the
