@@ -131,5 +131,4 @@ BENCHMARK(BM_SpectraReference)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Spectra)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SpectraAllInDb)->Unit(benchmark::kMicrosecond);
 
-
 }  // namespace

@@ -62,6 +62,7 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDRatio = *o.cfd;
   }
   if (o.fixed_threshold) Set_FixedThresholdTiming(st, *o.fixed_threshold);
+  if (o.list_cap) st.meas.ListEntriesKept = *o.list_cap;
 }
 
 // The file options go into the records as the file panel would put them; the directory
@@ -248,6 +249,12 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   auto* fixed = command.add_option("--fixed-threshold", o.fixed_threshold,
                                    "Fixed-threshold timing at VOLTS (sign of the pulses)");
   cfd->excludes(fixed);
+  command
+      .add_option("--list-cap", o.list_cap,
+                  "Events whose measurements the run keeps for rebuilding the histograms "
+                  "(default " +
+                      std::to_string(kDefaultListEntriesKept) + ")")
+      ->check(count_from_one("--list-cap 1000000"));
 
   auto* save =
       command.add_option("--save", o.save, "Save the events in an ascii or binary data file")

@@ -24,6 +24,7 @@ struct RunOptions {
   bool no_summary_measurements = false;
   std::optional<float> cfd;
   std::optional<float> fixed_threshold;  // volts
+  std::optional<int> list_cap;           // events the per-run lists keep
 
   // Run data files.
   std::string save;  // ascii, binary; empty = no data file

