@@ -92,6 +92,7 @@ void Reset_RunSummary(State& st) {
   st.meas.ChargeSum = {};
   st.meas.MeasuredEvents = {};
   st.meas.ContinuingRun = 0;
+  st.run.AcquisitionSeconds = 0.0;
 }
 
 void Prepare_MeasurementsForRun(State& st) {

@@ -12,8 +12,8 @@ namespace vx {
 // event. Always sizes the work buffers for the current settings.
 void Prepare_MeasurementsForRun(State& st);
 
-// Clears the run's amplitude and charge sums (a new run, not a restart within one).
-// The next run setup then starts fresh lists.
+// Clears the run's amplitude and charge sums and its acquisition time (a new run, not a
+// restart within one). The next run setup then starts fresh lists.
 void Reset_RunSummary(State& st);
 
 // Releases every per-event list and marks it absent.

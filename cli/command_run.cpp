@@ -189,14 +189,17 @@ void print_time_histogram(State& st) {
   }
 }
 
-void print_summary(State& st, double elapsed) {
+// The rate is over the time spent acquiring; the wall time adds the run's setup, the
+// writer's last second and the closing of the files.
+void print_summary(State& st, double wall_seconds) {
   const int events = st.NbOfEventsInRun.load();
+  const double acquiring = st.run.AcquisitionSeconds;
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
   if (st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1)
     std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st)));
-  std::printf("  duration           %.2f s\n", elapsed);
-  std::printf("  mean rate          %.1f events/s\n", elapsed > 0 ? events / elapsed : 0.0);
+  std::printf("  duration           %.2f s acquiring, %.2f s in all\n", acquiring, wall_seconds);
+  std::printf("  mean rate          %.1f events/s\n", acquiring > 0 ? events / acquiring : 0.0);
   print_channels(st);
   if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
 }

@@ -1,6 +1,7 @@
 // Saving runs from the simulated board through the real writer thread, and replaying them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -74,6 +75,7 @@ struct RunFiles {
     Set_RunType(st, events == 0 ? 3 : 1, events);
     Prepare_MeasurementsForRun(st);
     const int generation = st.AcquisitionGeneration.load();
+    const auto t0 = std::chrono::steady_clock::now();
     const int started = Start_AcquisitionFromUser(st);
     if (started == 1) {
       EXPECT_TRUE(wait_for_flag(
@@ -83,6 +85,7 @@ struct RunFiles {
           },
           60.0));
     }
+    wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return started;
   }
   fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
@@ -98,6 +101,7 @@ struct RunFiles {
   Waveforms seen;
   std::vector<int> order;
   int stop_at = -1;
+  double wall_seconds = 0.0;
 };
 
 std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
@@ -144,6 +148,9 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   ASSERT_EQ(f.run(40), 1);
   const Waveforms live = f.seen;
   ASSERT_GE(live.size(), 40u);
+  // The writer's last second and the closing of the files are not time spent acquiring.
+  EXPECT_GT(f.st.run.AcquisitionSeconds, 0.0);
+  EXPECT_LT(f.st.run.AcquisitionSeconds, f.wall_seconds - 0.9);
   const std::string ext = file_type == 0 ? "_Ascii.dat" : "_Binary.bin";
   const fs::path data = f.run_dir() / ("veltrix_run1" + ext);
   const fs::path live_measurements = f.run_dir() / ("measurements_veltrix_run1" + ext);
