@@ -1,7 +1,6 @@
 // Saving runs from the simulated board through the real writer thread, and replaying them.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -56,6 +55,7 @@ struct RunFiles {
   }
   // Measures the event (the measurement pass) and keeps its samples.
   void on_event() {
+    sim.core.clock.advance(seconds_per_event);
     if (st.acq.RunFromFile == 0) shape_live_event();
     Compute_EventMeasurements(st);
     const int n = st.EventNumber.load();
@@ -75,7 +75,7 @@ struct RunFiles {
     Set_RunType(st, events == 0 ? 3 : 1, events);
     Prepare_MeasurementsForRun(st);
     const int generation = st.AcquisitionGeneration.load();
-    const auto t0 = std::chrono::steady_clock::now();
+    const double t0 = st.clock.now();
     const int started = Start_AcquisitionFromUser(st);
     if (started == 1) {
       EXPECT_TRUE(wait_for_flag(
@@ -85,7 +85,7 @@ struct RunFiles {
           },
           60.0));
     }
-    wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    run_seconds = st.clock.now() - t0;
     return started;
   }
   fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
@@ -101,7 +101,8 @@ struct RunFiles {
   Waveforms seen;
   std::vector<int> order;
   int stop_at = -1;
-  double wall_seconds = 0.0;
+  double seconds_per_event = 0.0;  // on the core's (fake) clock
+  double run_seconds = 0.0;        // the core's clock from the start to the end of the run
 };
 
 std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
@@ -145,12 +146,14 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   f.st.acq.DataFileType = file_type;
   f.st.acq.MeasurementsEnabled = 1;
   f.st.acq.SaveMeasurementsInFile = 1;
+  f.seconds_per_event = 0.01;
   ASSERT_EQ(f.run(40), 1);
+  f.seconds_per_event = 0.0;
   const Waveforms live = f.seen;
   ASSERT_GE(live.size(), 40u);
-  // The writer's last second and the closing of the files are not time spent acquiring.
-  EXPECT_GT(f.st.run.AcquisitionSeconds, 0.0);
-  EXPECT_LT(f.st.run.AcquisitionSeconds, f.wall_seconds - 0.9);
+  // The events took 10 ms each; the writer's last second is not time spent acquiring.
+  EXPECT_GE(f.st.run.AcquisitionSeconds, 0.01 * static_cast<double>(live.size()) - 1e-9);
+  EXPECT_LE(f.st.run.AcquisitionSeconds + 1.0, f.run_seconds + 1e-9);
   const std::string ext = file_type == 0 ? "_Ascii.dat" : "_Binary.bin";
   const fs::path data = f.run_dir() / ("veltrix_run1" + ext);
   const fs::path live_measurements = f.run_dir() / ("measurements_veltrix_run1" + ext);
