@@ -29,14 +29,6 @@
 
 namespace {
 
-long resident_kb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return -1;
-}
-
 // CPU seconds of the whole process so far.
 double cpu_seconds() {
   rusage u{};
@@ -139,7 +131,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= 10; ++i) at.push_back(static_cast<int>(1LL * p.events * i / 10));
   if (!p.full) at.push_back(p.split);
   std::sort(at.begin(), at.end());
-  std::vector<Mark> marks{{0, 0.0, resident_kb(), cpu_seconds()}};
+  std::vector<Mark> marks{{0, 0.0, vx::soak::resident_kb(), cpu_seconds()}};
 
   const auto t0 = std::chrono::steady_clock::now();
   const auto now = [&] {
@@ -156,7 +148,7 @@ int main(int argc, char** argv) {
     const bool over =
         st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
     while (next < at.size() && n >= at[next])
-      marks.push_back({at[next++], now(), resident_kb(), cpu_seconds()});
+      marks.push_back({at[next++], now(), vx::soak::resident_kb(), cpu_seconds()});
     if (over) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
