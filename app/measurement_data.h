@@ -35,9 +35,11 @@ struct TimeHistoResults {
 
 // What a histogram built from the per-run lists has taken so far: the entries up to
 // next_entry, their statistics, and the extremes its automatic range was cut from. A new
-// value beyond those extremes leaves the histogram as it is and marks the range stale;
-// the histogram is then rebuilt from the lists, at most once per eighth of growth of the
-// run (or at its end), so that rebuilds cost a constant per event whatever the run's length.
+// value beyond those extremes counts where the present bins hold it and marks the range
+// stale; the histogram is then rebuilt from the lists, at most once per eighth of growth of
+// the run (or at its end), so that rebuilds cost a constant per event whatever the run's
+// length. Like the lists, written by the acquisition thread while its loop runs and by the
+// user-interface thread while it is stopped (between runs, or inside a settings restart).
 struct HistoBuild {
   bool built = false;
   std::int64_t next_entry = 0;
