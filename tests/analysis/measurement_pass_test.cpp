@@ -244,9 +244,6 @@ TEST_F(analysis_measurement_pass, HistogramsTakenEventByEventEqualARebuild) {
     Compute_SoftwareChargeHisto(st);
     const Shown rebuilt(st);
     EXPECT_TRUE(taken == rebuilt) << c.what;
-    EXPECT_EQ(taken.entries, rebuilt.entries) << c.what;
-    EXPECT_EQ(taken.time_counts, rebuilt.time_counts) << c.what;
-    EXPECT_EQ(taken.charge_counts, rebuilt.charge_counts) << c.what;
     EXPECT_GT(taken.entries, kEvents / 2) << c.what;
     st.meas.EnableExcludePulses = 0;
   }
