@@ -228,6 +228,7 @@ void Prepare_ForAcquisition(State& st) {
   int counter = 0;
   int limit = 0;
   setup_run(st, counter, limit);
+  const double acquiring_since = st.clock.now();
 
   for (;;) {
     if (st.acq.RunType != 2 && counter >= limit) break;
@@ -269,6 +270,7 @@ void Prepare_ForAcquisition(State& st) {
     }
     wait_for_flag([&] { return st.BoardAccessReq.load() == 0; });
   }
+  st.run.AcquisitionSeconds += st.clock.now() - acquiring_since;
   end_run(st);
 }
 

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <utility>
 
 #include "analysis/measurement_context.h"
+#include "app/message_log.h"
 #include "platform/numeric.h"
 
 namespace vx {
@@ -131,6 +135,96 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
   m.ChargeSigma[b][c] = std::sqrt(sq / entries);
 }
 
+ChargeHistoSettings software_settings_of(const State& st, int b, int c) {
+  ChargeHistoSettings s;
+  s.bins = charge_bins(st);
+  s.cut = st.acq.ChargeCutEnabled[b][c];
+  if (s.cut == 1) {
+    s.cut_min = st.acq.ChargeHistoMin[b][c];
+    s.cut_max = st.acq.ChargeHistoMax[b][c];
+  }
+  return s;
+}
+
+// Calls f(q) for every charge of entries [from, to) of the channel's list that the
+// histogram keeps: measured (not NaN) and, with the cut on, inside the cut.
+template <typename F>
+void for_each_kept_charge(const State& st, int b, int c, std::size_t from, std::size_t to, F f) {
+  const RunList<float>& list = st.meas.ComputedChargeForHisto[b][c];
+  const bool cut = st.acq.ChargeCutEnabled[b][c] == 1;
+  const double lo_cut = st.acq.ChargeHistoMin[b][c];
+  const double hi_cut = st.acq.ChargeHistoMax[b][c];
+  from = std::max(from, list.first());
+  to = std::min(to, list.size());
+  for (std::size_t k = from; k < to; ++k) {
+    const double v = list[k];
+    if (std::isnan(v)) continue;  // channel not measured in that event
+    if (!cut || (v >= lo_cut && v <= hi_cut)) f(v);
+  }
+}
+
+// The channel's histogram again from the run's list: range from the extremes of the kept
+// charges, widened by half the span on each side.
+void rebuild_software_histo(State& st, int b, int c) {
+  MeasurementData& m = st.meas;
+  HistoBuild& h = m.ChargeHistoBuild[b][c];
+  h = HistoBuild{};
+  const std::size_t to =
+      std::max(static_cast<std::size_t>(m.ListEntries), m.ComputedChargeForHisto[b][c].size());
+  for_each_kept_charge(st, b, c, 0, to, [&](double v) { h.stats.add(v); });
+  const int bins = charge_bins(st);
+  auto& counts = m.ChargeDataDistri[b][c];
+  std::fill_n(counts.begin(), bins, 0);
+  if (h.stats.count > 0) {
+    const double lo = h.stats.min, hi = h.stats.max;
+    double base = lo - (hi - lo) / 2.0;
+    double top = hi + (hi - lo) / 2.0;
+    widen_empty_range(base, top);
+    h.bins = HistogramBins(base, top, bins);
+    for (int i = 0; i < bins; ++i)
+      m.ChargeDataAxis[b][c][i] = h.bins.usable() ? h.bins.centre(i) : base;
+    for_each_kept_charge(st, b, c, 0, to, [&](double v) {
+      const int k = h.bins.bin_of(v);
+      if (k >= 0) ++counts[k];
+    });
+  }
+  h.range_min = h.stats.min;
+  h.range_max = h.stats.max;
+  h.built = true;
+  h.next_entry = h.rebuilt_at = static_cast<std::int64_t>(to);
+  m.ChargeHistoBuiltWith[b][c] = software_settings_of(st, b, c);
+}
+
+// The charges measured since the last call; a changed setting rebuilds first.
+void update_software_histo(State& st, int b, int c) {
+  MeasurementData& m = st.meas;
+  HistoBuild& h = m.ChargeHistoBuild[b][c];
+  if (!h.built || !(m.ChargeHistoBuiltWith[b][c] == software_settings_of(st, b, c))) {
+    rebuild_software_histo(st, b, c);
+    return;
+  }
+  auto& counts = m.ChargeDataDistri[b][c];
+  for_each_kept_charge(st, b, c, static_cast<std::size_t>(h.next_entry),
+                       static_cast<std::size_t>(m.ListEntries), [&](double v) {
+                         h.stats.add(v);
+                         if (v < h.range_min || v > h.range_max) h.range_stale = true;
+                         const int k = h.bins.bin_of(v);
+                         if (k >= 0) ++counts[k];
+                       });
+  h.next_entry = std::max(h.next_entry, m.ListEntries);
+}
+
+void publish_software_histo(MeasurementData& m, int b, int c) {
+  const RunningStats& s = m.ChargeHistoBuild[b][c].stats;
+  m.NbOfValidChargeWords[b][c] =
+      static_cast<std::int32_t>(std::min<std::int64_t>(s.count, INT32_MAX));
+  const bool any = s.count > 0;
+  m.MinChargeValue[b][c] = any ? s.min : 0.0;
+  m.MaxChargeValue[b][c] = any ? s.max : 0.0;
+  m.ChargeMean[b][c] = any ? s.mean : 0.0;
+  m.ChargeSigma[b][c] = s.sigma();
+}
+
 }  // namespace
 
 float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples, int nbSamples,
@@ -165,39 +259,42 @@ void Init_ChargeHistos(State& st) {
 }
 
 void Compute_SoftwareChargeHisto(State& st) {
-  MeasurementData& m = st.meas;
-  const int bins = charge_bins(st);
+  std::size_t dropped_from = SIZE_MAX;
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      const auto& list = m.ComputedChargeForHisto[b][c];
-      const std::size_t n = list.size();
-      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1;
-      const double lo_cut = st.acq.ChargeHistoMin[b][c];
-      const double hi_cut = st.acq.ChargeHistoMax[b][c];
-      auto& kept = m.ChargeScratch;
-      kept.clear();
-      for (std::size_t k = 0; k < n; ++k) {
-        const double v = list[k];
-        if (std::isnan(v)) continue;  // channel not measured in that event
-        if (!cut || (v >= lo_cut && v <= hi_cut)) kept.push_back(v);
-      }
-      m.NbOfValidChargeWords[b][c] = static_cast<std::int32_t>(kept.size());
-      if (kept.empty()) {
-        m.MinChargeValue[b][c] = m.MaxChargeValue[b][c] = 0.0;
-        m.ChargeMean[b][c] = m.ChargeSigma[b][c] = 0.0;
-        continue;
-      }
-      const MaxMinResult mm = MaxMin1D(kept);
-      double base = mm.min - (mm.max - mm.min) / 2.0;
-      double top = mm.max + (mm.max - mm.min) / 2.0;
-      widen_empty_range(base, top);
-      Histogram(kept, base, top, std::span<int>(m.ChargeDataDistri[b][c].data(), bins),
-                std::span<double>(m.ChargeDataAxis[b][c].data(), bins));
-      const MeanAndSigma s = StdDev(kept);
-      m.ChargeMean[b][c] = s.mean;
-      m.ChargeSigma[b][c] = s.sigma;
-      m.MinChargeValue[b][c] = mm.min;
-      m.MaxChargeValue[b][c] = mm.max;
+      rebuild_software_histo(st, b, c);
+      publish_software_histo(st.meas, b, c);
+      const auto& list = st.meas.ComputedChargeForHisto[b][c];
+      if (list.dropped()) dropped_from = std::min(dropped_from, list.first());
+    }
+  }
+  const auto entries = static_cast<std::size_t>(st.meas.ListEntries);
+  if (dropped_from < entries) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Charge histograms rebuilt from the last %lld events of the run: the per-run "
+                  "lists no longer hold the earlier ones.\n",
+                  static_cast<long long>(entries - dropped_from));
+    Write_InfoMessage(st, text, 0);
+  }
+}
+
+void Update_SoftwareChargeHistos(State& st) {
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c) update_software_histo(st, b, c);
+}
+
+void Refresh_SoftwareChargeHistos(State& st, bool run_end) {
+  MeasurementData& m = st.meas;
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      update_software_histo(st, b, c);
+      const HistoBuild& h = m.ChargeHistoBuild[b][c];
+      // Once the list has let entries go, a rebuild would lose counts: the range stays.
+      if (h.range_stale && !m.ComputedChargeForHisto[b][c].dropped() &&
+          (run_end || (m.ListEntries - h.rebuilt_at) * 8 >= h.rebuilt_at))
+        rebuild_software_histo(st, b, c);
+      publish_software_histo(m, b, c);
     }
   }
 }

@@ -1,6 +1,6 @@
-// Charge of a pulse from its waveform, and the per-channel charge histograms: rebuilt
-// from the run's charges in software mode, accumulated from the board's charges in
-// firmware mode.
+// Charge of a pulse from its waveform, and the per-channel charge histograms: built from
+// the run's charges in software mode (event by event, rebuilt from the lists when their
+// settings change), accumulated from the board's charges in firmware mode.
 #pragma once
 
 #include <span>
@@ -20,6 +20,15 @@ void Init_ChargeHistos(State& st);
 
 // Rebuilds the software histograms of the run's channels from ComputedChargeForHisto.
 void Compute_SoftwareChargeHisto(State& st);
+
+// Takes the charges measured since the last call into the software histograms and their
+// statistics (after each event of a run); a channel whose settings changed is rebuilt.
+void Update_SoftwareChargeHistos(State& st);
+
+// Display refresh: takes the new charges, rebuilds a histogram whose range has to follow
+// new extremes (at most once per eighth of growth of the run, and always at run_end,
+// unless its list already let entries go) and shows the statistics.
+void Refresh_SoftwareChargeHistos(State& st, bool run_end);
 
 // Adds the current event's firmware charges (ChargeDataValues, NbOfValidChargeWords) to
 // the histograms; on the first event of a run or after a reset request the histograms

@@ -18,23 +18,25 @@ void Compute_FFT(State& st) {
   int half = st.sys.RecordLength / 2;
   if (half <= 0) half = n / 2;
   if (n < 2 || half <= 0) return;
-  const std::span<double> re(m.FftReal.data(), n), im(m.FftImaginary.data(), n);
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(st, b, c)) continue;
-      const auto& samples = st.event.FullyOrderedValues[b][c];
-      std::copy_n(samples.begin(), n, re.begin());
-      if (ReFFT(m.FftPlans, re, im) != 0) continue;
-      auto& out = m.FFTResult[b][c];
-      for (int k = 0; k < n; ++k) {
-        const double magnitude = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-        m.FftMagnitude[k] = magnitude;
-        out[k] = magnitude > 0.0 ? std::max(static_cast<float>(20.0 * std::log10(magnitude / half)),
-                                            kSpectrumFloorDb)
-                                 : kSpectrumFloorDb;
-      }
+      ChannelSpectrum& s = m.Spectra[b][c];
+      const std::span<const float> samples(st.event.FullyOrderedValues[b][c].data(), n);
+      if (ReFFT_Magnitudes(m.FftPlans, samples, s.magnitude) != 0) continue;
+      s.samples = n;
+      s.half = half;
     }
   }
+}
+
+float Spectrum_Db(const ChannelSpectrum& spectrum, int k) {
+  const int n = spectrum.samples;
+  if (k < 0 || k >= n || spectrum.half <= 0) return 0.0f;
+  const double magnitude = spectrum.magnitude[k <= n / 2 ? k : n - k];
+  if (!(magnitude > 0.0)) return kSpectrumFloorDb;
+  return std::max(static_cast<float>(20.0 * std::log10(magnitude / spectrum.half)),
+                  kSpectrumFloorDb);
 }
 
 float Compute_WaveformSigma(std::span<const float> waveform, int first, int last) {

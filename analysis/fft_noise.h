@@ -11,9 +11,14 @@ namespace vx {
 // Value written for a spectral bin of zero magnitude, whose logarithm is -infinity.
 inline constexpr float kSpectrumFloorDb = -400.0f;
 
-// Spectrum of every enabled channel of the current event into FFTResult:
-// 20 log10(|X[k]| / (RecordLength / 2)).
+// Spectrum of every enabled channel of the current event into Spectra: the magnitudes of
+// its bins, kept until they are shown, saved or sent.
 void Compute_FFT(State& st);
+
+// Bin k of a spectrum in dB, 20 log10(|X[k]| / (RecordLength / 2)), for k = 0 ... n - 1
+// (bins past n/2 mirror those below); 0 past the record, kSpectrumFloorDb for a zero
+// magnitude. What the display shows, the data file stores and the remote client receives.
+float Spectrum_Db(const ChannelSpectrum& spectrum, int k);
 
 // Standard deviation of waveform[first ... last]; 0 when first >= last. Bounds outside
 // the waveform are brought back inside it.

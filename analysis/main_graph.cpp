@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/fft_noise.h"
 #include "analysis/waveform_utilities.h"
 #include "digitizer/board_configuration.h"
 
@@ -202,10 +203,14 @@ void Compute_Histos(State& st, DisplayFrame& frame) {
         for (float& v : curve.y) v = offset + gain * v;
         break;
       }
-      case kGraphFft:
-        scale_into(curve, st.meas.FFTResult[b][c].data(), std::min(g.NbOfPlotPoints, kMaxSamples),
-                   gain, offset);
+      case kGraphFft: {
+        // The spectrum goes to decibels here, for the events shown only.
+        const ChannelSpectrum& spectrum = st.meas.Spectra[b][c];
+        const int count = std::clamp(static_cast<int>(g.NbOfPlotPoints), 0, kMaxSamples);
+        curve.y.resize(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) curve.y[i] = offset + gain * Spectrum_Db(spectrum, i);
         break;
+      }
       case kGraphCharges: {
         const auto& q = st.meas.ChargeDataValues[b][c];
         const int count =

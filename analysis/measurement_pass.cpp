@@ -1,6 +1,7 @@
 #include "analysis/measurement_pass.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -12,12 +13,12 @@
 #include "analysis/measurement_context.h"
 #include "analysis/time_amplitude.h"
 #include "analysis/time_histogram.h"
+#include "app/message_log.h"
 
 namespace vx {
 
 namespace {
 
-constexpr std::size_t kInitialEntries = kListGrowthStep + 1;
 constexpr int kChargeBaselineSamples = 16;
 
 bool keeps_time_lists(const State& st) {
@@ -27,23 +28,13 @@ bool keeps_charge_lists(const State& st) {
   return st.acq.EnSoftwareChargeHisto == 1;
 }
 
-constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
+constexpr float kNotMeasured = std::numeric_limits<float>::quiet_NaN();
 
-// Makes room for `size` entries. Memory running out leaves the list as it is; entries past
-// its capacity are then still tried one by one, and dropped when that fails too.
-void reserve(State& st, std::vector<double>& list, std::size_t size) {
-  if (list.capacity() >= size) return;
+// Entry k of a list: the entries of events where the channel was off read NaN. Memory
+// running out drops the entry (the readers take a missing entry for an unmeasured one).
+void store(State& st, RunList<float>& list, std::size_t k, float value) {
   try {
-    list.reserve(size);
-  } catch (const std::bad_alloc&) {
-    st.meas.ListGrowthFailed = true;
-  }
-}
-
-// Entry k of a list: the entries of events where the channel was off read NaN.
-void store(State& st, std::vector<double>& list, std::size_t k, double value) {
-  try {
-    if (list.size() < k) list.resize(k, kNotMeasured);
+    list.resize(k, kNotMeasured);
     if (list.size() == k) list.push_back(value);
   } catch (const std::bad_alloc&) {
     st.meas.ListGrowthFailed = true;
@@ -55,21 +46,45 @@ void for_each_list(MeasurementData& m, Fn fn) {
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       fn(m.RiseTimeInstantForHisto[b][c]);
-      fn(m.FallTimeInstantForHisto[b][c]);
       fn(m.PeakAmplitudeForHisto[b][c]);
       fn(m.ComputedChargeForHisto[b][c]);
     }
   }
 }
 
+// The lists the run keeps for channel (b, c).
+template <typename Fn>
+void for_each_kept_list(State& st, int b, int c, Fn fn) {
+  MeasurementData& m = st.meas;
+  if (keeps_time_lists(st)) {
+    fn(m.RiseTimeInstantForHisto[b][c]);
+    fn(m.PeakAmplitudeForHisto[b][c]);
+  }
+  if (keeps_charge_lists(st)) fn(m.ComputedChargeForHisto[b][c]);
+}
+
+// Room for the next entry of a list that is up to date.
+void reserve_next(State& st, RunList<float>& list) {
+  if (list.size() != static_cast<std::size_t>(st.meas.ListEntries)) return;
+  try {
+    list.reserve_next();
+  } catch (const std::bad_alloc&) {
+    st.meas.ListGrowthFailed = true;
+  }
+}
+
 }  // namespace
 
 void Free_MeasurementHistos(State& st) {
-  for_each_list(st.meas, [](std::vector<double>& list) { std::vector<double>().swap(list); });
-  std::vector<double>().swap(st.meas.ThresholdCrossingDistance);
-  st.meas.ListEntries = 0;
-  st.meas.NbOfValidTimes = 0;
-  st.meas.ListGrowthFailed = false;
+  MeasurementData& m = st.meas;
+  for_each_list(m, [](RunList<float>& list) { list.release(); });
+  m.ListEntries = 0;
+  m.NbOfValidTimes = 0;
+  m.ListGrowthFailed = false;
+  m.ListCapTold = false;
+  m.TimeHistoBuild = HistoBuild{};
+  m.RecentDistancesTaken = 0;
+  for (auto& block : m.ChargeHistoBuild) block.fill(HistoBuild{});
 }
 
 void Reset_RunSummary(State& st) {
@@ -77,33 +92,29 @@ void Reset_RunSummary(State& st) {
   st.meas.ChargeSum = {};
   st.meas.MeasuredEvents = {};
   st.meas.ContinuingRun = 0;
+  st.run.AcquisitionSeconds = 0.0;
 }
 
 void Prepare_MeasurementsForRun(State& st) {
   Reserve_MeasurementBuffers(st);
   MeasurementData& m = st.meas;
-  // A restart after a settings change goes on with the same run: its lists stay.
+  // A restart after a settings change goes on with the same run: its lists and histograms
+  // stay.
   const bool continuing = m.ContinuingRun.exchange(0) == 1;
   if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
   if (!continuing) {
     m.TimeHisto = TimeHistoResults{};
     m.TimeHistoPlotted = false;
     Free_MeasurementHistos(st);
+    Init_ChargeHistos(st);
   }
-  Init_ChargeHistos(st);
-  const auto room = static_cast<std::size_t>(m.ListEntries) + kInitialEntries;
-  for (int b = 0; b < kMaxSamBlocks; ++b) {
-    for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (keeps_time_lists(st)) {
-        reserve(st, m.RiseTimeInstantForHisto[b][c], room);
-        reserve(st, m.FallTimeInstantForHisto[b][c], room);
-        reserve(st, m.PeakAmplitudeForHisto[b][c], room);
-      }
-      if (keeps_charge_lists(st)) reserve(st, m.ComputedChargeForHisto[b][c], room);
-    }
-  }
-  if (keeps_time_lists(st)) m.ThresholdCrossingDistance.reserve(room);
-  // A run that goes on keeps showing its histogram until the next rebuild.
+  const auto cap = static_cast<std::size_t>(std::max<std::int64_t>(m.ListEntriesKept.load(), 1));
+  for_each_list(m, [cap](RunList<float>& list) { list.set_cap(cap); });
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      if (Is_ChannelEnabled(st, b, c))
+        for_each_kept_list(st, b, c, [&](RunList<float>& list) { reserve_next(st, list); });
+  // A run that goes on keeps showing its histogram until the next refresh.
   if (continuing) return;
   m.ThresholdCrossingDistri.fill(0);
   m.ThresholdCrossingAxis.fill(0.0);
@@ -212,7 +223,6 @@ void Compute_EventMeasurements(State& st, int threads) {
 
     if (time_lists) {
       store(st, m.RiseTimeInstantForHisto[b][c], entry, res.leading);
-      store(st, m.FallTimeInstantForHisto[b][c], entry, res.trailing);
       store(st, m.PeakAmplitudeForHisto[b][c], entry, res.amplitude);
     }
     if (charge_lists) store(st, m.ComputedChargeForHisto[b][c], entry, res.charge);
@@ -222,44 +232,56 @@ void Compute_EventMeasurements(State& st, int threads) {
 
 void Grow_MeasurementLists(State& st) {
   MeasurementData& m = st.meas;
-  const int events = m.ListEntries;
-  if (events == 0 || events % kListGrowthStep != 0) return;
-  const auto size = static_cast<std::size_t>(events) + kInitialEntries;
+  std::size_t full_at = 0;  // the cap of a list that let entries go
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(st, b, c)) continue;
-      if (keeps_time_lists(st)) {
-        reserve(st, m.RiseTimeInstantForHisto[b][c], size);
-        reserve(st, m.FallTimeInstantForHisto[b][c], size);
-        reserve(st, m.PeakAmplitudeForHisto[b][c], size);
-      }
-      if (keeps_charge_lists(st)) reserve(st, m.ComputedChargeForHisto[b][c], size);
+      for_each_kept_list(st, b, c, [&](RunList<float>& list) {
+        reserve_next(st, list);
+        if (list.dropped()) full_at = list.cap();
+      });
     }
   }
-  if (keeps_time_lists(st)) reserve(st, m.ThresholdCrossingDistance, size);
+  if (full_at > 0 && !m.ListCapTold) {
+    m.ListCapTold = true;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "The per-run lists now keep the last %llu events only: the histograms go on "
+                  "counting every event, within their present ranges.\n",
+                  static_cast<unsigned long long>(full_at));
+    Write_InfoMessage(st, text, 0);
+  }
 }
 
 void Update_RunMeasurements(State& st) {
   if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
   Grow_MeasurementLists(st);
-  if (!Is_HistoRefreshEvent(st)) return;
+  const bool refresh = Is_HistoRefreshEvent(st);
   if (keeps_time_lists(st)) {
-    Compute_TimeHisto(st);
-    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 0);
+    if (refresh) {
+      Refresh_TimeHisto(st, false);
+      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 0);
+    } else {
+      Update_TimeHisto(st);
+    }
   }
   if (keeps_charge_lists(st)) {
-    Compute_SoftwareChargeHisto(st);
-    Plot_ChargeHisto(st);
+    if (refresh) {
+      Refresh_SoftwareChargeHistos(st, false);
+      Plot_ChargeHisto(st);
+    } else {
+      Update_SoftwareChargeHistos(st);
+    }
   }
 }
 
 void Finish_MeasurementsForRun(State& st) {
   if (keeps_time_lists(st)) {
-    Compute_TimeHisto(st);
+    Refresh_TimeHisto(st, true);
     if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 1);
   }
   if (keeps_charge_lists(st)) {
-    Compute_SoftwareChargeHisto(st);
+    Refresh_SoftwareChargeHistos(st, true);
     Plot_ChargeHisto(st);
   }
 }

@@ -7,13 +7,13 @@
 namespace vx {
 
 // Run setup. With EnTimeJitter or EnSoftwareChargeHisto: releases the previous run's
-// lists (not when a settings restart continues the run, ContinuingRun), makes room for 201
-// more events and clears the time-difference histogram. Always sizes the work buffers for
-// the current settings.
+// lists and clears its histograms (not when a settings restart continues the run,
+// ContinuingRun), caps the lists at ListEntriesKept events and makes room for the next
+// event. Always sizes the work buffers for the current settings.
 void Prepare_MeasurementsForRun(State& st);
 
-// Clears the run's amplitude and charge sums (a new run, not a restart within one).
-// The next run setup then starts fresh lists.
+// Clears the run's amplitude and charge sums and its acquisition time (a new run, not a
+// restart within one). The next run setup then starts fresh lists.
 void Reset_RunSummary(State& st);
 
 // Releases every per-event list and marks it absent.
@@ -25,8 +25,8 @@ bool Measurements_Needed(const State& st);
 
 // Time, amplitude and charge of every enabled channel of the current event into the
 // per-event results, and as entry ListEntries of the run's lists with EnTimeJitter /
-// EnSoftwareChargeHisto. Does nothing when no consumer needs it. Allocates nothing until
-// the lists outgrow the room made for them. The channels are measured in groups on
+// EnSoftwareChargeHisto. Does nothing when no consumer needs it. Allocates nothing when
+// Grow_MeasurementLists made room for the entry. The channels are measured in groups on
 // `threads` threads (the caller's and the pool's); the results and lists are filled
 // afterwards in channel order, the same whatever the number of threads. Without a count,
 // Measurement_Threads(): one thread below four cores, half the cores (at most 4) above.
@@ -34,17 +34,18 @@ void Compute_EventMeasurements(State& st);
 void Compute_EventMeasurements(State& st, int threads);
 int Measurement_Threads();
 
-// After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: every 200 events
-// grows the lists (Grow_MeasurementLists), and on histogram-refresh events rebuilds the
-// time-difference histogram and the software charge histograms.
+// After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: makes room for the
+// next entries (Grow_MeasurementLists), adds the event to the time-difference histogram and
+// the software charge histograms, and on histogram-refresh events shows them.
 void Update_RunMeasurements(State& st);
 
-// Makes room for (entries + 201) entries in every list of the enabled channels and in the
-// accepted-difference list when the lists' entry count is a multiple of 200.
+// Makes room for the next event's entry in every list of the enabled channels: a new chunk
+// every few thousand events, or the oldest one once the lists hold their cap (the log says
+// so once per run).
 void Grow_MeasurementLists(State& st);
 
-// End of run: final time-difference histogram with FWHM and Gaussian fit, and the final
-// software charge histograms.
+// End of run: final time-difference histogram (its automatic range brought up to date)
+// with FWHM and Gaussian fit, and the final software charge histograms.
 void Finish_MeasurementsForRun(State& st);
 
 }  // namespace vx

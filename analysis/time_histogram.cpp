@@ -1,10 +1,14 @@
 #include "analysis/time_histogram.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <span>
 
 #include "analysis/measurement_context.h"
+#include "app/message_log.h"
 #include "platform/gauss_fit.h"
 #include "platform/numeric.h"
 
@@ -17,14 +21,29 @@ constexpr double kNoTime = -1.0;
 // automatic bin count (one bin per ps) turns into a single bin.
 constexpr double kMinRangeNs = 0.001;
 
-struct ChannelLists {
-  const std::vector<double>* time;
-  const std::vector<double>* amplitude;
+// The lists a difference is made of: leading times and amplitudes of channels A and B.
+struct Sources {
+  const RunList<float>& time_a;
+  const RunList<float>& amplitude_a;
+  const RunList<float>& time_b;
+  const RunList<float>& amplitude_b;
+  bool dropped() const {
+    return time_a.dropped() || amplitude_a.dropped() || time_b.dropped() || amplitude_b.dropped();
+  }
 };
 
-ChannelLists lists_of(const MeasurementData& m, int flat) {
-  const int b = flat / kChannelsPerBlock, c = flat % kChannelsPerBlock;
-  return {&m.RiseTimeInstantForHisto[b][c], &m.PeakAmplitudeForHisto[b][c]};
+Sources sources_of(const State& st) {
+  const MeasurementData& m = st.meas;
+  const int a = st.acq.TimeHistoChannelA, b = st.acq.TimeHistoChannelB;
+  const int ba = a / kChannelsPerBlock, ca = a % kChannelsPerBlock;
+  const int bb = b / kChannelsPerBlock, cb = b % kChannelsPerBlock;
+  return {m.RiseTimeInstantForHisto[ba][ca], m.PeakAmplitudeForHisto[ba][ca],
+          m.RiseTimeInstantForHisto[bb][cb], m.PeakAmplitudeForHisto[bb][cb]};
+}
+
+bool channels_valid(const State& st) {
+  const int a = st.acq.TimeHistoChannelA, b = st.acq.TimeHistoChannelB;
+  return a >= 0 && b >= 0 && a < kMaxChannels && b < kMaxChannels;
 }
 
 bool accepted(const State& st, bool distance_filter, double d, double amp_a, double amp_b) {
@@ -41,30 +60,68 @@ bool accepted(const State& st, bool distance_filter, double d, double amp_a, dou
   return true;
 }
 
-void collect_differences(State& st, int channel_a, int channel_b) {
-  MeasurementData& m = st.meas;
-  const ChannelLists a = lists_of(m, channel_a), b = lists_of(m, channel_b);
-  std::size_t n = a.time->size();
-  for (const auto* list : {a.amplitude, b.time, b.amplitude}) n = std::min(n, list->size());
-  const bool distance_filter = m.EnableExcludePulses.load() == 1;
-  auto& out = m.ThresholdCrossingDistance;
-  out.clear();
-  for (std::size_t k = 0; k < n; ++k) {
-    const double ta = (*a.time)[k], tb = (*b.time)[k];
-    // No edge (-1) or channel not measured for that event (NaN).
-    if (ta == kNoTime || tb == kNoTime || std::isnan(ta) || std::isnan(tb)) continue;
-    const double d = ta - tb;
-    if (accepted(st, distance_filter, d, (*a.amplitude)[k], (*b.amplitude)[k])) out.push_back(d);
+// The difference of entry k when both channels have an edge there and the filters accept it.
+bool accepted_difference(const State& st, const Sources& s, bool distance_filter, std::size_t k,
+                         double& d) {
+  if (!s.time_a.holds(k) || !s.time_b.holds(k) || !s.amplitude_a.holds(k) ||
+      !s.amplitude_b.holds(k))
+    return false;  // not measured, or no longer kept
+  const double ta = s.time_a[k], tb = s.time_b[k];
+  // No edge (-1) or channel not measured for that event (NaN).
+  if (ta == kNoTime || tb == kNoTime || std::isnan(ta) || std::isnan(tb)) return false;
+  d = ta - tb;
+  return accepted(st, distance_filter, d, s.amplitude_a[k], s.amplitude_b[k]);
+}
+
+// Calls f(d) for every accepted difference of entries [from, to), in event order.
+template <typename F>
+void for_each_difference(const State& st, std::size_t from, std::size_t to, F f) {
+  const Sources s = sources_of(st);
+  const bool distance_filter = st.meas.EnableExcludePulses.load() == 1;
+  double d = 0.0;
+  for (std::size_t k = from; k < to; ++k)
+    if (accepted_difference(st, s, distance_filter, k, d)) f(d);
+}
+
+int time_bins(const State& st) {
+  return std::clamp(static_cast<int>(st.gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
+}
+
+TimeHistoSettings settings_of(const State& st) {
+  TimeHistoSettings s;
+  s.channel_a = st.acq.TimeHistoChannelA;
+  s.channel_b = st.acq.TimeHistoChannelB;
+  s.exclude_pulses = st.meas.EnableExcludePulses.load();
+  s.min_distance = st.acq.MinPulsesDistance;
+  s.max_distance = st.acq.MaxPulsesDistance;
+  s.exclude_below = st.acq.EnExcludeBelowAmplitude;
+  s.min_amplitude = st.acq.MinPeakAmplitude;
+  s.exclude_above = st.acq.EnExcludeAboveAmplitude;
+  s.max_amplitude = st.acq.MaxPeakAmplitude;
+  s.auto_bins = st.gui.TimeHistoOption1;
+  s.auto_range = st.gui.TimeHistoOption2;
+  if (s.auto_range != 1) {
+    s.manual_min = st.gui.TimeHistoMin;
+    s.manual_max = st.gui.TimeHistoMax;
   }
-  m.NbOfValidTimes = static_cast<std::int32_t>(out.size());
+  if (s.auto_bins != 1) s.manual_bins = st.gui.TimeHistoNbOfBins;
+  return s;
+}
+
+// An accepted difference joins the statistics and the latest differences.
+void take(MeasurementData& m, double d) {
+  m.TimeHistoBuild.stats.add(d);
+  m.RecentDistances[static_cast<std::size_t>(m.RecentDistancesTaken % kLastDistancesKept)] = d;
+  ++m.RecentDistancesTaken;
 }
 
 void update_latest_mean(MeasurementData& m) {
-  const auto& d = m.ThresholdCrossingDistance;
-  const std::size_t kept = std::min<std::size_t>(d.size(), kLastDistancesKept);
+  const auto taken = m.RecentDistancesTaken;
+  const int kept = static_cast<int>(std::min<std::int64_t>(taken, kLastDistancesKept));
   double sum = 0.0;
-  for (std::size_t i = 0; i < kept; ++i) {
-    m.LastMeanCrossingDistance[i] = d[d.size() - 1 - i];
+  for (int i = 0; i < kept; ++i) {
+    m.LastMeanCrossingDistance[i] =
+        m.RecentDistances[static_cast<std::size_t>((taken - 1 - i) % kLastDistancesKept)];
     sum += m.LastMeanCrossingDistance[i];
   }
   m.LastMeanDistance = kept ? sum / static_cast<double>(kept) : 0.0;
@@ -72,13 +129,13 @@ void update_latest_mean(MeasurementData& m) {
 }
 
 // Automatic range and bin count from the extremes of the differences.
-void set_range_and_bins(State& st, double lo, double hi) {
+void set_range_and_bins(State& st, double lo, double hi, std::int64_t count) {
   GuiParams& g = st.gui;
   if (g.TimeHistoOption2 == 1) {
     const float half = static_cast<float>((hi - lo) / 2.0);
     g.TimeHistoMin = lo - half;
     g.TimeHistoMax = hi + half;
-    if (!(g.TimeHistoMax - g.TimeHistoMin >= kMinRangeNs) && st.meas.NbOfValidTimes > 0) {
+    if (!(g.TimeHistoMax - g.TimeHistoMin >= kMinRangeNs) && count > 0) {
       const double centre = (lo + hi) / 2.0;
       g.TimeHistoMin = centre - kMinRangeNs / 2.0;
       g.TimeHistoMax = centre + kMinRangeNs / 2.0;
@@ -93,10 +150,6 @@ void set_range_and_bins(State& st, double lo, double hi) {
                               : kMaxTimeHistoBins;
   }
   g.TimeHistoNbOfBins = std::clamp(static_cast<int>(g.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
-}
-
-int time_bins(const State& st) {
-  return std::clamp(static_cast<int>(st.gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
 }
 
 // Position (ps) where the counts pass h between bins inner and outer, inner holding at
@@ -134,42 +187,108 @@ float full_width_half_max(const MeasurementData& m, const double* counts, int bi
   return static_cast<float>(right - left);
 }
 
+// The histogram again from the run's lists, with the settings as they are now.
+void rebuild(State& st) {
+  MeasurementData& m = st.meas;
+  HistoBuild& h = m.TimeHistoBuild;
+  h = HistoBuild{};
+  m.RecentDistancesTaken = 0;
+  const Sources s = sources_of(st);
+  const std::size_t from =
+      std::max({s.time_a.first(), s.time_b.first(), s.amplitude_a.first(), s.amplitude_b.first()});
+  const std::size_t to =
+      std::max({static_cast<std::size_t>(m.ListEntries), s.time_a.size(), s.time_b.size()});
+  for_each_difference(st, from, to, [&](double d) { take(m, d); });
+
+  const RunningStats& stats = h.stats;
+  set_range_and_bins(st, stats.min, stats.max, stats.count);
+  const int bins = time_bins(st);
+  h.bins = HistogramBins(st.gui.TimeHistoMin, st.gui.TimeHistoMax, bins);
+  std::fill_n(m.ThresholdCrossingDistri.begin(), bins, 0);
+  for (int i = 0; i < bins; ++i)
+    m.ThresholdCrossingAxis[i] = h.bins.usable() ? h.bins.centre(i) : st.gui.TimeHistoMin;
+  if (h.bins.usable()) {
+    for_each_difference(st, from, to, [&](double d) {
+      const int k = h.bins.bin_of(d);
+      if (k >= 0) ++m.ThresholdCrossingDistri[k];
+    });
+  }
+  h.range_min = stats.min;
+  h.range_max = stats.max;
+  h.built = true;
+  h.next_entry = h.rebuilt_at = static_cast<std::int64_t>(to);
+  m.TimeHistoBuiltWith = settings_of(st);
+  if (s.dropped()) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Time histogram rebuilt from the last %lld events of the run: the per-run "
+                  "lists no longer hold the earlier ones.\n",
+                  static_cast<long long>(to - std::min(from, to)));
+    Write_InfoMessage(st, text, 0);
+  }
+}
+
+// The statistics, the strip-chart point and the plot, from the histogram as it stands.
+void publish(State& st) {
+  MeasurementData& m = st.meas;
+  const RunningStats& stats = m.TimeHistoBuild.stats;
+  m.NbOfValidTimes = static_cast<std::int32_t>(std::min<std::int64_t>(stats.count, INT32_MAX));
+  TimeHistoResults& r = m.TimeHisto;
+  r.mean_ns = stats.count > 0 ? stats.mean : 0.0;
+  r.rms_ps = stats.sigma() * 1000.0;
+  r.entries = m.NbOfValidTimes;
+  update_latest_mean(m);
+  // The previous plot goes, fitted curve included: it was fitted on other counts.
+  m.TimeHistoPlotted = stats.count > 0;
+  r.fitted = false;
+  st.ui.refresh_panel(Panel::TimeHistogram);
+}
+
+bool warn_without_channels(State& st) {
+  if (channels_valid(st)) return false;
+  st.meas.NbOfValidTimes = 0;
+  Write_InfoMessage(st, "WARNING: At least two channels must be ON to compute Time Histogram!\n",
+                    1);
+  return true;
+}
+
 }  // namespace
 
 void Compute_TimeHisto(State& st) {
+  if (warn_without_channels(st)) return;
+  rebuild(st);
+  publish(st);
+}
+
+void Update_TimeHisto(State& st) {
+  if (!channels_valid(st)) return;
   MeasurementData& m = st.meas;
-  m.NbOfValidTimes = 0;
-  const int channel_a = st.acq.TimeHistoChannelA;
-  const int channel_b = st.acq.TimeHistoChannelB;
-  if (channel_a < 0 || channel_b < 0 || channel_a >= kMaxChannels || channel_b >= kMaxChannels) {
-    Write_InfoMessage(st, "WARNING: At least two channels must be ON to compute Time Histogram!\n",
-                      1);
+  HistoBuild& h = m.TimeHistoBuild;
+  if (!h.built || !(m.TimeHistoBuiltWith == settings_of(st))) {
+    rebuild(st);
     return;
   }
-  collect_differences(st, channel_a, channel_b);
-  const auto& d = m.ThresholdCrossingDistance;
+  const bool automatic_range = st.gui.TimeHistoOption2 == 1;
+  const auto from = static_cast<std::size_t>(h.next_entry);
+  for_each_difference(st, from, static_cast<std::size_t>(m.ListEntries), [&](double d) {
+    take(m, d);
+    if (automatic_range && (d < h.range_min || d > h.range_max)) h.range_stale = true;
+    const int k = h.bins.bin_of(d);
+    if (k >= 0) ++m.ThresholdCrossingDistri[k];
+  });
+  h.next_entry = std::max(h.next_entry, m.ListEntries);
+}
 
-  TimeHistoResults& r = m.TimeHisto;
-  const MeanAndSigma s = StdDev(d);
-  r.mean_ns = s.mean;
-  r.rms_ps = s.sigma * 1000.0;
-  r.entries = m.NbOfValidTimes;
-  update_latest_mean(m);
-
-  const MaxMinResult mm = MaxMin1D(d);
-  set_range_and_bins(st, mm.min, mm.max);
-
-  // The previous plot goes, fitted curve included: it was fitted on other counts.
-  m.TimeHistoPlotted = false;
-  r.fitted = false;
-  if (!d.empty()) {
-    const int bins = time_bins(st);
-    Histogram(d, st.gui.TimeHistoMin, st.gui.TimeHistoMax,
-              std::span<int>(m.ThresholdCrossingDistri.data(), bins),
-              std::span<double>(m.ThresholdCrossingAxis.data(), bins));
-    m.TimeHistoPlotted = true;
-  }
-  st.ui.refresh_panel(Panel::TimeHistogram);
+void Refresh_TimeHisto(State& st, bool run_end) {
+  if (warn_without_channels(st)) return;
+  Update_TimeHisto(st);
+  MeasurementData& m = st.meas;
+  const HistoBuild& h = m.TimeHistoBuild;
+  // Once the lists have let entries go, a rebuild would lose counts: the range stays.
+  if (h.range_stale && !sources_of(st).dropped() &&
+      (run_end || (m.ListEntries - h.rebuilt_at) * 8 >= h.rebuilt_at))
+    rebuild(st);
+  publish(st);
 }
 
 void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit) {

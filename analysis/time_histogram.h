@@ -1,15 +1,27 @@
 // Histogram of the leading-edge time differences between two channels over a run, with
-// its mean, RMS, FWHM and Gaussian fit.
+// its mean, RMS, FWHM and Gaussian fit. During a run the histogram and its statistics take
+// each event as it comes; they are rebuilt from the run's lists only when a setting
+// changes, or when the automatic range has to follow new extremes.
 #pragma once
 
 #include "app/state.h"
 
 namespace vx {
 
-// Rebuilds the accepted differences (ThresholdCrossingDistance, NbOfValidTimes), their
-// statistics, the automatic range and bin count, the histogram and the strip-chart mean
-// of the latest 100 differences, from the run's lists of TimeHistoChannelA and B.
+// Rebuilds the histogram from the run's lists of TimeHistoChannelA and B: the accepted
+// differences' statistics, the automatic range and bin count, the counts and the
+// strip-chart mean of the latest 100 differences.
 void Compute_TimeHisto(State& st);
+
+// Takes the lists' entries measured since the last call into the statistics and the counts
+// (after each event of a run); rebuilds first when a setting changed since the last build.
+void Update_TimeHisto(State& st);
+
+// Display refresh: takes the new entries, rebuilds when the automatic range has to follow
+// new extremes (at most once per eighth of growth of the run, and always at run_end, unless
+// the lists already let entries go), then shows the statistics and adds the strip-chart
+// point.
+void Refresh_TimeHisto(State& st, bool run_end);
 
 // FWHM of the histogram when computeFWHM is 1, Gaussian fit when computeFit is 1.
 void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit);

@@ -59,6 +59,9 @@ struct RunData {
   bool FileForSavingDataOpenOK = false;
   bool ReplayFileOpen = false;
   bool LoopEndedForRestart = false;  // how the last loop ended (acquisition thread)
+  // Seconds the loop spent acquiring this run, restarts included, from each loop's setup to
+  // its last event: the end-of-run wait and the closing of the files are not counted.
+  double AcquisitionSeconds = 0.0;
 
   // Wall-clock stamp of the readout cycle, when saving from the board.
   std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;

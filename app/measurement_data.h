@@ -9,14 +9,18 @@
 
 #include "app/event_data.h"
 #include "app/params.h"
+#include "app/run_list.h"
 #include "platform/fft.h"
+#include "platform/numeric.h"
 
 namespace vx {
 
 inline constexpr int kMaxChargeHistoBins = 2000;
 inline constexpr int kMaxTimeHistoBins = 1000;
 inline constexpr int kLastDistancesKept = 100;
-inline constexpr int kListGrowthStep = 200;
+// Events whose entries the per-run lists keep by default: with 16 channels and both the
+// time and the charge lists (12 bytes per channel and event), about 40 MB.
+inline constexpr std::int64_t kDefaultListEntriesKept = 200000;
 
 struct TimeHistoResults {
   double mean_ns = 0.0;
@@ -29,6 +33,56 @@ struct TimeHistoResults {
   double fitted_fwhm_ps = 0.0;
 };
 
+// What a histogram built from the per-run lists has taken so far: the entries up to
+// next_entry, their statistics, and the extremes its automatic range was cut from. A new
+// value beyond those extremes counts where the present bins hold it and marks the range
+// stale; the histogram is then rebuilt from the lists, at most once per eighth of growth of
+// the run (or at its end), so that rebuilds cost a constant per event whatever the run's
+// length. Like the lists, written by the acquisition thread while its loop runs and by the
+// user-interface thread while it is stopped (between runs, or inside a settings restart).
+struct HistoBuild {
+  bool built = false;
+  std::int64_t next_entry = 0;
+  std::int64_t rebuilt_at = 0;  // list entries when last rebuilt from the lists
+  RunningStats stats;
+  double range_min = 0.0;
+  double range_max = 0.0;
+  bool range_stale = false;
+  HistogramBins bins;
+};
+
+// The settings a time-difference histogram was built with; a change rebuilds it.
+struct TimeHistoSettings {
+  int channel_a = 0, channel_b = 0;
+  int exclude_pulses = 0;
+  float min_distance = 0.0f, max_distance = 0.0f;
+  int exclude_below = 0;
+  float min_amplitude = 0.0f;
+  int exclude_above = 0;
+  float max_amplitude = 0.0f;
+  int auto_bins = 0, auto_range = 0;
+  double manual_min = 0.0, manual_max = 0.0;  // when the range is not automatic
+  int manual_bins = 0;                        // when the bin count is not automatic
+  bool operator==(const TimeHistoSettings&) const = default;
+};
+
+// The settings a software charge histogram was built with.
+struct ChargeHistoSettings {
+  int bins = 0;
+  int cut = 0;
+  float cut_min = 0.0f, cut_max = 0.0f;  // when cut
+  bool operator==(const ChargeHistoSettings&) const = default;
+};
+
+// The spectrum of one channel of the current event: the magnitudes of the bins a real
+// record of n samples has (k = 0 ... n/2; the others mirror them). They are turned into
+// decibels only where a spectrum is shown, saved or sent (Spectrum_Db).
+struct ChannelSpectrum {
+  std::array<double, kMaxSamples / 2 + 1> magnitude{};
+  int samples = 0;  // n of the record transformed; 0 before the first
+  int half = 0;     // the decibel reference, RecordLength / 2
+};
+
 struct MeasurementData {
   // Options the user toggles at any time, also during a run; not kept in setup files.
   std::atomic<std::int32_t> PerformSplineInterp{1};
@@ -38,13 +92,16 @@ struct MeasurementData {
 
   // Per-event lists of the run: entry k belongs to the k-th measured event of the run, across
   // restarts and whatever the event numbers; NaN where the channel was not measured. A list
-  // holds only measured entries (its capacity grows ahead of it); an empty list is absent.
-  PerChannel<std::vector<double>> RiseTimeInstantForHisto{};
-  PerChannel<std::vector<double>> FallTimeInstantForHisto{};
-  PerChannel<std::vector<double>> PeakAmplitudeForHisto{};
-  PerChannel<std::vector<double>> ComputedChargeForHisto{};
-  std::int32_t ListEntries = 0;  // events measured into the lists this run
+  // holds only measured entries, and only the latest ListEntriesKept of them (RunList); an
+  // empty list is absent. The values are the measurements as they came, in single precision.
+  PerChannel<RunList<float>> RiseTimeInstantForHisto{};
+  PerChannel<RunList<float>> PeakAmplitudeForHisto{};
+  PerChannel<RunList<float>> ComputedChargeForHisto{};
+  std::int64_t ListEntries = 0;  // events measured into the lists this run
   bool ListGrowthFailed = false;
+  bool ListCapTold = false;  // the log said this run that the lists keep their latest entries
+  // The cap of the lists (events), taken at each run setup; the user may change it.
+  std::atomic<std::int64_t> ListEntriesKept{kDefaultListEntriesKept};
   // Set by a settings restart: the next loop start continues the run and keeps its lists.
   std::atomic<std::int32_t> ContinuingRun{0};
 
@@ -54,10 +111,16 @@ struct MeasurementData {
   PerChannel<std::int64_t>
       MeasuredEvents{};  // memory ran out; entries past a list's end are dropped
 
-  // Time-difference histogram: accepted differences (ns) in event order, their count,
-  // the histogram, its fitted curve and the strip-chart value.
-  std::vector<double> ThresholdCrossingDistance;
+  // Time-difference histogram: the count of accepted differences (ns), the histogram, its
+  // fitted curve and the strip-chart value. The differences themselves are not kept: the
+  // histogram takes them event by event and a rebuild derives them from the lists again.
   std::int32_t NbOfValidTimes = 0;
+  TimeHistoSettings TimeHistoBuiltWith;
+  HistoBuild TimeHistoBuild;
+  // The latest accepted differences, oldest overwritten first (a ring), and how many of
+  // them are valid.
+  std::array<double, kLastDistancesKept> RecentDistances{};
+  std::int64_t RecentDistancesTaken = 0;
   std::array<std::int32_t, kMaxTimeHistoBins + 1> ThresholdCrossingDistri{};
   std::array<double, kMaxTimeHistoBins + 1> ThresholdCrossingAxis{};
   std::array<double, kMaxTimeHistoBins + 1> GaussFittedThresholdCrossingDistri{};
@@ -67,7 +130,9 @@ struct MeasurementData {
   bool TimeHistoPlotted = false;
   TimeHistoResults TimeHisto;
 
-  // Charge histograms, software or firmware.
+  // Charge histograms, software or firmware; the software ones are built from the lists.
+  PerChannel<ChargeHistoSettings> ChargeHistoBuiltWith{};
+  PerChannel<HistoBuild> ChargeHistoBuild{};
   PerChannel<std::array<std::int32_t, kMaxChargeHistoBins>> ChargeDataDistri{};
   PerChannel<std::array<std::int32_t, kMaxChargeHistoBins>> ChargeDataDistriPerEvent{};
   PerChannel<std::array<double, kMaxChargeHistoBins>> ChargeDataAxis{};
@@ -82,11 +147,8 @@ struct MeasurementData {
   // provisional; the readout does not cut on it and the first different charge sets it.
   PerChannel<std::uint8_t> ChargeRangePending{};
 
-  // Spectrum of the current event (dB) and its work arrays.
-  PerChannel<std::array<float, kMaxSamples>> FFTResult{};
-  std::array<double, kMaxSamples> FftReal{};
-  std::array<double, kMaxSamples> FftImaginary{};
-  std::array<double, kMaxSamples> FftMagnitude{};
+  // Spectrum of the current event.
+  PerChannel<ChannelSpectrum> Spectra{};
   FftPlanCache FftPlans;
 
   // Noise: last sigma and running mean sigma per channel (ADC counts), events since the
@@ -100,7 +162,6 @@ struct MeasurementData {
   std::vector<float> SplineValues;
   std::vector<float> NormalizedSplineValues;
   std::array<float, kMaxSamples + 8> NormalizedValues{};
-  std::vector<double> ChargeScratch;
 };
 
 }  // namespace vx

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/fft_noise.h"
 #include "analysis/measurement_pass.h"
 #include "app/state.h"
 #include "platform/null_front_end.h"
@@ -89,5 +90,45 @@ void BM_MeasurementPassParallel(benchmark::State& state) {
 BENCHMARK(BM_MeasurementPassReference)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_MeasurementPass)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_MeasurementPassParallel)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The spectra of the same 16 channels: every bin of every event in dB as before (the
+// reference), against the bins a real record has, in magnitudes, the dB worked out only for
+// the events shown (one in 100, the default display modulo) or saved.
+void BM_SpectraReference(benchmark::State& state) {
+  auto bench = std::make_unique<Bench>();
+  configure(bench->st);
+  auto spectra = std::make_unique<vx::reference::Spectra>();
+  for (auto _ : state) {
+    vx::reference::Compute_FFT(bench->st, *spectra);
+    benchmark::DoNotOptimize(spectra->db[7][1][100]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+void spectra(benchmark::State& state, int shown_every) {
+  auto bench = std::make_unique<Bench>();
+  vx::State& st = bench->st;
+  configure(st);
+  long event = 0;
+  float sum = 0.0f;
+  for (auto _ : state) {
+    vx::Compute_FFT(st);
+    if (++event % shown_every == 0)
+      for (const auto& block : st.meas.Spectra)
+        for (const auto& s : block)
+          for (int k = 0; k < 1024; ++k) sum += vx::Spectrum_Db(s, k);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+void BM_Spectra(benchmark::State& state) {
+  spectra(state, 100);
+}
+// Every event in dB too, as a run saving its spectra does (on the writer's thread).
+void BM_SpectraAllInDb(benchmark::State& state) {
+  spectra(state, 1);
+}
+BENCHMARK(BM_SpectraReference)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Spectra)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SpectraAllInDb)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -52,6 +52,16 @@ class ProgressBar {
   std::chrono::steady_clock::time_point last_{};
 };
 
+// "none" gives 0, "deflate" the default level, "deflate=N" level N (1 to 9); -1 otherwise.
+int deflate_level_of(const std::string& text) {
+  if (text == "none") return 0;
+  if (text == "deflate") return kDefaultExportDeflateLevel;
+  const std::string prefix = "deflate=";
+  if (text.size() != prefix.size() + 1 || text.compare(0, prefix.size(), prefix) != 0) return -1;
+  const int level = text.back() - '0';
+  return level >= 1 && level <= kMaxExportDeflateLevel ? level : -1;
+}
+
 }  // namespace
 
 CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
@@ -60,6 +70,15 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
   cmd->add_option("RUN_FILE", o.run_file, "First data file of the run (.dat or .bin)")->required();
   cmd->add_option("--hdf5", o.hdf5, "HDF5 file to write")->required();
   cmd->add_flag("--overwrite", o.overwrite, "Replace OUT if it exists");
+  cmd->add_option("--compression", o.compression,
+                  "none, or deflate[=LEVEL] with LEVEL 1 (fastest) to 9 (default deflate=1)")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (deflate_level_of(text) >= 0) return {};
+            return "'" + text + "' is not allowed: give none, deflate, or deflate=LEVEL with " +
+                   "LEVEL 1 to 9, for example --compression deflate=6";
+          },
+          "none|deflate[=LEVEL]"));
   return cmd;
 }
 
@@ -68,6 +87,7 @@ int command_export(const ExportOptions& o, const GlobalOptions& global) {
   request.run_file = o.run_file;
   request.output = o.hdf5;
   request.overwrite = o.overwrite;
+  request.deflate_level = deflate_level_of(o.compression);
   request.accept_other_version = global.yes;
   std::string last_told;
   request.message = [&](const std::string& text, int kind) {

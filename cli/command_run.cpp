@@ -62,6 +62,7 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDRatio = *o.cfd;
   }
   if (o.fixed_threshold) Set_FixedThresholdTiming(st, *o.fixed_threshold);
+  if (o.list_cap) st.meas.ListEntriesKept = *o.list_cap;
 }
 
 // The file options go into the records as the file panel would put them; the directory
@@ -188,14 +189,17 @@ void print_time_histogram(State& st) {
   }
 }
 
-void print_summary(State& st, double elapsed) {
+// The rate is over the time spent acquiring; the wall time adds the run's setup, the
+// writer's last second and the closing of the files.
+void print_summary(State& st, double wall_seconds) {
   const int events = st.NbOfEventsInRun.load();
+  const double acquiring = st.run.AcquisitionSeconds;
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
   if (st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1)
     std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st)));
-  std::printf("  duration           %.2f s\n", elapsed);
-  std::printf("  mean rate          %.1f events/s\n", elapsed > 0 ? events / elapsed : 0.0);
+  std::printf("  duration           %.2f s acquiring, %.2f s in all\n", acquiring, wall_seconds);
+  std::printf("  mean rate          %.1f events/s\n", acquiring > 0 ? events / acquiring : 0.0);
   print_channels(st);
   if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
 }
@@ -248,6 +252,12 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   auto* fixed = command.add_option("--fixed-threshold", o.fixed_threshold,
                                    "Fixed-threshold timing at VOLTS (sign of the pulses)");
   cfd->excludes(fixed);
+  command
+      .add_option("--list-cap", o.list_cap,
+                  "Events whose measurements the run keeps for rebuilding the histograms "
+                  "(default " +
+                      std::to_string(kDefaultListEntriesKept) + ")")
+      ->check(count_from_one("--list-cap 1000000"));
 
   auto* save =
       command.add_option("--save", o.save, "Save the events in an ascii or binary data file")

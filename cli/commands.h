@@ -24,6 +24,7 @@ struct RunOptions {
   bool no_summary_measurements = false;
   std::optional<float> cfd;
   std::optional<float> fixed_threshold;  // volts
+  std::optional<int> list_cap;           // events the per-run lists keep
 
   // Run data files.
   std::string save;  // ascii, binary; empty = no data file
@@ -62,6 +63,7 @@ struct ExportOptions {
   std::string run_file;
   std::string hdf5;
   bool overwrite = false;
+  std::string compression = "deflate=1";
 };
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
 // Needs no board: converts a saved run to HDF5.

@@ -8,7 +8,13 @@ namespace vx {
 
 DeflateChunks::DeflateChunks(ThreadPool& pool, std::size_t chunk_bytes, int level, int in_flight,
                              Sink sink)
-    : pool_(pool), sink_(std::move(sink)) {
+    : pool_(pool), sink_(std::move(sink)), stored_(level <= 0) {
+  if (stored_) {
+    Slot s{{}, {}, {nullptr, libdeflate_free_compressor}, {}, 0};
+    s.raw.assign(chunk_bytes, 0);
+    slots_.push_back(std::move(s));
+    return;
+  }
   for (int i = 0; i < std::max(in_flight, 1); ++i) {
     Slot s{{}, {}, {libdeflate_alloc_compressor(level), libdeflate_free_compressor}, {}, 0};
     if (!s.compressor) throw std::bad_alloc();
@@ -32,6 +38,10 @@ char* DeflateChunks::buffer() {
 
 void DeflateChunks::submit() {
   Slot& s = slots_[next_];
+  if (stored_) {
+    sink_(s.raw.data(), s.raw.size(), submitted_++);
+    return;
+  }
   if (s.packed_size.valid()) write(s);
   s.index = submitted_++;
   auto task = std::make_shared<std::packaged_task<std::size_t()>>([&s] {

@@ -1,6 +1,7 @@
 // Chunks compressed with deflate (zlib format, as HDF5's deflate filter stores them) on
 // pool threads, handed to a sink in their order. A few chunks are in flight at once, so
-// memory stays bounded and compression keeps several cores busy.
+// memory stays bounded and compression keeps several cores busy. At level 0 the chunks go
+// to the sink as they are, at once, on the caller's thread.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,7 @@ class DeflateChunks {
   ThreadPool& pool_;
   Sink sink_;
   std::vector<Slot> slots_;
+  bool stored_ = false;  // level 0: no compression
   std::size_t next_ = 0;
   std::uint64_t submitted_ = 0;
 };

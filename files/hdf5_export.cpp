@@ -167,6 +167,7 @@ bool Export::first_event(ExportResult& result, Hdf5RunLayout& layout) {
                             "' repeat a channel: the file is damaged.");
   layout.header = header_values(request_.run_file);
   layout.source_file = request_.run_file.filename().string();
+  layout.deflate_level = std::clamp(request_.deflate_level, 0, kMaxExportDeflateLevel);
   if (carries_measurements(st, layout.channels)) {
     layout.measurements = true;
     layout.measurement_source = "data file";

@@ -17,10 +17,15 @@ struct ExportProgress {
   std::uint64_t bytes_total = 0;  // sizes of every file of the series
 };
 
+// Deflate level of the samples and tables: 1 (fastest) to 9, or 0 for none.
+inline constexpr int kDefaultExportDeflateLevel = 1;
+inline constexpr int kMaxExportDeflateLevel = 9;
+
 struct ExportRequest {
   std::filesystem::path run_file;  // the first file of the series
   std::filesystem::path output;
   bool overwrite = false;
+  int deflate_level = kDefaultExportDeflateLevel;
   // The answer to the reader's question about a file from another software version.
   bool accept_other_version = false;
   // Called as the export goes on; false cancels it.

@@ -18,7 +18,6 @@ namespace {
 // A chunk of samples near half a megabyte: large enough for deflate and for fast writes,
 // small enough for the default chunk cache.
 constexpr std::size_t kChunkBytes = std::size_t{512} * 1024;
-constexpr int kDeflateLevel = 1;  // noise barely compresses further at higher levels
 
 // Rows as they sit in memory; the compound types below describe them to HDF5.
 struct EventRow {
@@ -120,9 +119,10 @@ Id measurement_type() {
   return t;
 }
 
-// A dataset growing along its first dimension, chunked and compressed.
+// A dataset growing along its first dimension, chunked, and compressed at deflate_level
+// (none at 0).
 Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize_t> row,
-                   hsize_t chunk_rows, bool shuffle = true) {
+                   hsize_t chunk_rows, int deflate_level, bool shuffle = true) {
   std::vector<hsize_t> dims{0}, max{H5S_UNLIMITED}, chunk{chunk_rows};
   for (hsize_t d : row) {
     dims.push_back(d);
@@ -133,8 +133,11 @@ Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize
   Id space(H5Screate_simple(rank, dims.data(), max.data()), H5Sclose, name);
   Id props(H5Pcreate(H5P_DATASET_CREATE), H5Pclose, name);
   check(H5Pset_chunk(props.get(), rank, chunk.data()), "set a chunk size");
-  if (shuffle) check(H5Pset_shuffle(props.get()), "set the shuffle filter");
-  check(H5Pset_deflate(props.get(), kDeflateLevel), "set the deflate filter");
+  if (deflate_level > 0) {
+    if (shuffle) check(H5Pset_shuffle(props.get()), "set the shuffle filter");
+    check(H5Pset_deflate(props.get(), static_cast<unsigned>(deflate_level)),
+          "set the deflate filter");
+  }
   return Id(H5Dcreate2(parent, name, type, space.get(), H5P_DEFAULT, props.get(), H5P_DEFAULT),
             H5Dclose, name);
 }
@@ -171,6 +174,22 @@ void append_rows(hid_t dataset, hid_t mem_type, hsize_t from, hsize_t count, con
   Id mem_space(H5Screate_simple(rank, block.data(), nullptr), H5Sclose, "a dataspace");
   check(H5Dwrite(dataset, mem_type, mem_space.get(), file_space.get(), H5P_DEFAULT, data),
         "write rows");
+}
+
+// A sample the reader gives (counts, from tenths of counts) back in tenths: within a
+// hundredth of a whole number, rounded half away from zero without a branch.
+inline std::int16_t tenths_of(float counts) {
+  const float tenths = counts * 10.0f;
+  return static_cast<std::int16_t>(static_cast<int>(tenths + std::copysign(0.5f, tenths)));
+}
+
+// In blocks of a fixed length, which the compiler turns into vector instructions.
+void to_tenths(const float* counts, std::int16_t* tenths, std::size_t n) {
+  constexpr std::size_t kBlock = 16;
+  std::size_t k = 0;
+  for (; k + kBlock <= n; k += kBlock)
+    for (std::size_t j = 0; j < kBlock; ++j) tenths[k + j] = tenths_of(counts[k + j]);
+  for (; k < n; ++k) tenths[k] = tenths_of(counts[k]);
 }
 
 }  // namespace
@@ -223,18 +242,20 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   const auto batch = static_cast<hsize_t>(batch_);
   // Sample chunks are compressed by the pool and written as they are (the file says they
   // went through deflate); shuffling does not pay on noisy samples.
+  const int level = layout_.deflate_level;
   h.samples = growing_dataset(root, "samples", layout_.binary ? H5T_STD_I16LE : H5T_IEEE_F32LE,
-                              {nch, ns}, batch, false);
+                              {nch, ns}, batch, level, false);
   const double volts_per_unit = layout_.binary ? kVoltsPerAdcCount / 10.0 : 1.0;
   attribute(h.samples.get(), "volts_per_unit", H5T_NATIVE_DOUBLE, volts_per_unit);
   text_attribute(h.samples.get(), "units", layout_.binary ? "tenths of ADC counts" : "V");
 
   h.event_type = event_type();
-  h.events = growing_dataset(root, "events", h.event_type.get(), {}, std::max<hsize_t>(batch, 256));
+  h.events =
+      growing_dataset(root, "events", h.event_type.get(), {}, std::max<hsize_t>(batch, 256), level);
   if (layout_.measurements) {
     h.measurement_type = measurement_type();
     h.measurements = growing_dataset(root, "measurements", h.measurement_type.get(), {nch},
-                                     std::max<hsize_t>(batch, 64));
+                                     std::max<hsize_t>(batch, 64), level);
     text_attribute(h.measurements.get(), "source", layout_.measurement_source);
     text_attribute(h.measurements.get(), "units",
                    "baseline, amplitude: V; charge: pC; leading_edge, trailing_edge: ns from "
@@ -243,7 +264,7 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
 
   chunk_bytes_ = static_cast<std::size_t>(batch_) * nch * ns * sample_bytes;
   chunks_ = std::make_unique<DeflateChunks>(
-      pool, chunk_bytes_, kDeflateLevel, threads + 1,
+      pool, chunk_bytes_, level, threads + 1,
       [this, nch, ns](const void* data, std::size_t size, std::uint64_t index) {
         const hsize_t first = index * static_cast<hsize_t>(batch_);
         const hsize_t rows = std::min<hsize_t>(first + static_cast<hsize_t>(batch_), appended_);
@@ -291,11 +312,7 @@ void Hdf5RunFile::append(const State& st) {
     const std::size_t at = (row * nch + i) * ns;
     // The reader gives counts; the file's own units come back exactly from them.
     if (layout_.binary) {
-      auto* counts = reinterpret_cast<std::int16_t*>(chunks_->buffer());
-      for (std::size_t k = 0; k < ns; ++k) {
-        const double tenths = v[k] * 10.0;  // within a millionth of a whole number
-        counts[at + k] = static_cast<std::int16_t>(tenths + (tenths < 0.0 ? -0.5 : 0.5));
-      }
+      to_tenths(v.data(), reinterpret_cast<std::int16_t*>(chunks_->buffer()) + at, ns);
     } else {
       auto* volts = reinterpret_cast<float*>(chunks_->buffer());
       for (std::size_t k = 0; k < ns; ++k)

@@ -36,6 +36,7 @@ struct Hdf5RunLayout {
   std::string measurement_source;
   std::string source_file;
   RunHeaderValues header;
+  int deflate_level = 1;  // of the samples and tables, 0 for none
 };
 
 // An HDF5 call failed; what() names the object being written.
@@ -47,7 +48,7 @@ class Hdf5Error : public std::runtime_error {
 class Hdf5RunFile {
  public:
   // Creates (or truncates) the file and its datasets; the pool's threads (threads of them)
-  // compress the samples. Throws Hdf5Error.
+  // compress the samples, unless the layout asks for none. Throws Hdf5Error.
   Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout, ThreadPool& pool,
               int threads);
   ~Hdf5RunFile();

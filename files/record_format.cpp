@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "analysis/fft_noise.h"
 #include "digitizer/board_configuration.h"
 
 namespace vx {
@@ -282,9 +283,9 @@ void append_fft_event(const State& st, ByteBuffer& out) {
     w.text("CH: ");
     w.integer(2 * b + c);
     w.text(" ");
-    const auto& spectrum = st.meas.FFTResult[b][c];
+    const ChannelSpectrum& spectrum = st.meas.Spectra[b][c];
     for (int k = 0; k < kFftValuesInFile; ++k) {
-      w.fixed(spectrum[k], 6, 7);
+      w.fixed(Spectrum_Db(spectrum, k), 6, 7);
       w.text(" ");
     }
     w.text("\n");

@@ -2,6 +2,8 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
+#include <cmath>
 #include <complex>
 #include <vector>
 
@@ -49,15 +51,26 @@ const FftPlanCache::Plan& FftPlanCache::plan_for(int n) {
   return *slot;
 }
 
+namespace {
+
+// The n/2 + 1 coefficients of the real sequence in, computed in a buffer of the calling
+// thread (kept for its next calls). Null when no plan could be made.
+const std::complex<double>* half_spectrum(FftPlanCache& plans, double* in, std::size_t n) {
+  const auto& plan = plans.plan_for(static_cast<int>(n));
+  if (plan.plan == nullptr) return nullptr;
+  thread_local std::vector<std::complex<double>> spectrum;
+  if (spectrum.size() < n / 2 + 1) spectrum.resize(n / 2 + 1);
+  fftw_execute_dft_r2c(plan.plan, in, reinterpret_cast<fftw_complex*>(spectrum.data()));
+  return spectrum.data();
+}
+
+}  // namespace
+
 int ReFFT(FftPlanCache& plans, std::span<double> re, std::span<double> im) {
   const std::size_t n = re.size();
   if (n == 0 || im.size() != n) return -1;
-  const auto& plan = plans.plan_for(static_cast<int>(n));
-  if (plan.plan == nullptr) return -1;
-
-  thread_local std::vector<std::complex<double>> spectrum;
-  if (spectrum.size() < n / 2 + 1) spectrum.resize(n / 2 + 1);
-  fftw_execute_dft_r2c(plan.plan, re.data(), reinterpret_cast<fftw_complex*>(spectrum.data()));
+  const std::complex<double>* spectrum = half_spectrum(plans, re.data(), n);
+  if (spectrum == nullptr) return -1;
 
   for (std::size_t k = 0; k <= n / 2; ++k) {
     re[k] = spectrum[k].real();
@@ -66,6 +79,21 @@ int ReFFT(FftPlanCache& plans, std::span<double> re, std::span<double> im) {
   for (std::size_t k = n / 2 + 1; k < n; ++k) {
     re[k] = spectrum[n - k].real();
     im[k] = -spectrum[n - k].imag();
+  }
+  return 0;
+}
+
+int ReFFT_Magnitudes(FftPlanCache& plans, std::span<const float> x, std::span<double> magnitude) {
+  const std::size_t n = x.size();
+  if (n == 0 || magnitude.size() < n / 2 + 1) return -1;
+  thread_local std::vector<double> in;
+  if (in.size() < n) in.resize(n);
+  std::copy(x.begin(), x.end(), in.begin());
+  const std::complex<double>* spectrum = half_spectrum(plans, in.data(), n);
+  if (spectrum == nullptr) return -1;
+  for (std::size_t k = 0; k <= n / 2; ++k) {
+    const double re = spectrum[k].real(), im = spectrum[k].imag();
+    magnitude[k] = std::sqrt(re * re + im * im);
   }
   return 0;
 }

@@ -31,4 +31,10 @@ class FftPlanCache {
 // several threads at once. Returns 0, or -1 when the sizes differ or are 0.
 int ReFFT(FftPlanCache& plans, std::span<double> re, std::span<double> im);
 
+// Magnitudes |X[k]| of the bins k = 0 ... n/2 of the real sequence x (length n), the bins
+// a real sequence has (X[n - k] is the conjugate of X[k]); the same values, bit for bit,
+// as sqrt(re[k]^2 + im[k]^2) from ReFFT. magnitude receives n/2 + 1 values. Safe to call
+// from several threads at once. Returns 0, or -1 when x is empty or magnitude too short.
+int ReFFT_Magnitudes(FftPlanCache& plans, std::span<const float> x, std::span<double> magnitude);
+
 }  // namespace vx

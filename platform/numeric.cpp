@@ -89,22 +89,47 @@ MeanAndSigma StdDev(std::span<const float> values) {
   return std_dev(values);
 }
 
+void RunningStats::add(double v) {
+  ++count;
+  if (count == 1) {
+    mean = min = max = v;
+    m2 = 0.0;
+    return;
+  }
+  const double d = v - mean;
+  mean += d / static_cast<double>(count);
+  m2 += d * (v - mean);
+  if (v < min) min = v;
+  if (v > max) max = v;
+}
+
+double RunningStats::sigma() const {
+  return count > 0 ? std::sqrt(m2 / static_cast<double>(count)) : 0.0;
+}
+
+HistogramBins::HistogramBins(double base, double top, int bins) : base_(base), top_(top) {
+  const double width = bins > 0 ? (top - base) / static_cast<double>(bins) : 0.0;
+  if (bins > 0 && width > 0.0 && std::isfinite(width)) {
+    width_ = width;
+    bins_ = bins;
+  }
+}
+
 int Histogram(std::span<const double> values, double base, double top, std::span<int> counts,
               std::span<double> axis) {
   const std::size_t bins = std::min(counts.size(), axis.size());
   for (std::size_t i = 0; i < bins; ++i) counts[i] = 0;
-  const double width = bins ? (top - base) / static_cast<double>(bins) : 0.0;
-  if (bins == 0 || !(width > 0.0) || !std::isfinite(width)) {
+  const HistogramBins cut(base, top, static_cast<int>(bins));
+  if (!cut.usable()) {
     for (std::size_t i = 0; i < bins; ++i) axis[i] = base;
     return -1;
   }
-  for (std::size_t i = 0; i < bins; ++i) axis[i] = base + (static_cast<double>(i) + 0.5) * width;
+  for (std::size_t i = 0; i < bins; ++i) axis[i] = cut.centre(static_cast<int>(i));
   int counted = 0;
   for (double v : values) {
-    if (!(v >= base && v <= top)) continue;
-    auto k = static_cast<std::size_t>((v - base) / width);
-    if (k >= bins) k = bins - 1;
-    ++counts[k];
+    const int k = cut.bin_of(v);
+    if (k < 0) continue;
+    ++counts[static_cast<std::size_t>(k)];
     ++counted;
   }
   return counted;

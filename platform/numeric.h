@@ -2,6 +2,7 @@
 // histogram and polynomial interpolation.
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 namespace vx {
@@ -30,6 +31,42 @@ struct MeanAndSigma {
 // empty array.
 MeanAndSigma StdDev(std::span<const double> values);
 MeanAndSigma StdDev(std::span<const float> values);
+
+// Count, mean, standard deviation (population convention) and extremes of values taken one
+// at a time: Welford's update, exact enough whatever the offset of the values.
+struct RunningStats {
+  std::int64_t count = 0;
+  double mean = 0.0;
+  double m2 = 0.0;  // sum of the squared deviations from the mean
+  double min = 0.0;
+  double max = 0.0;
+  void add(double v);
+  double sigma() const;
+};
+
+// Equal intervals between base and top, cut as Histogram cuts them.
+class HistogramBins {
+ public:
+  HistogramBins() = default;
+  HistogramBins(double base, double top, int bins);
+  // Not usable: no intervals, or an interval that is empty or not finite.
+  bool usable() const { return width_ > 0.0; }
+  int bins() const { return bins_; }
+  // The interval holding v (a value equal to top in the last one), or -1 when v lies
+  // outside [base, top] or the intervals are not usable.
+  int bin_of(double v) const {
+    if (!(v >= base_ && v <= top_) || !usable()) return -1;
+    const auto k = static_cast<int>((v - base_) / width_);
+    return k < bins_ ? k : bins_ - 1;
+  }
+  double centre(int i) const { return base_ + (static_cast<double>(i) + 0.5) * width_; }
+
+ private:
+  double base_ = 0.0;
+  double top_ = 0.0;
+  double width_ = 0.0;
+  int bins_ = 0;
+};
 
 // Counts of the values falling in counts.size() equal intervals between base and top;
 // a value equal to top belongs to the last interval and values outside [base, top] are

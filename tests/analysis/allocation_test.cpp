@@ -63,5 +63,19 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
   EXPECT_GT(st.results.AmplitudeValue[7][1], 0.4f);  // the pass did run
 }
 
+// A per-run list at its cap serves its oldest chunk again: a run of any length takes no
+// more memory once its lists are full.
+TEST(analysis_allocation, FullListsAllocateNothing) {
+  RunList<float> list;
+  constexpr std::size_t kChunk = RunList<float>::kChunkEntries;
+  list.set_cap(2 * kChunk);
+  for (std::size_t k = 0; k < 4 * kChunk; ++k) list.push_back(1.0f);
+  const long before = g_allocations.load();
+  for (std::size_t k = 0; k < 10 * kChunk; ++k) list.push_back(2.0f);
+  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_TRUE(list.dropped());
+  EXPECT_EQ(list.size(), 14 * kChunk);
+}
+
 }  // namespace
 }  // namespace vx

@@ -24,16 +24,18 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
   for (auto& w : {&st.event.FullyOrderedValues[1][0], &st.event.FullyOrderedValues[1][1]})
     for (int j = 0; j < 1024; ++j)
       (*w)[j] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * 64 * j / 1024.0));
-  st.meas.FFTResult[1][1].fill(1.0f);
+  st.meas.Spectra[1][1].magnitude.fill(1.0);
   st.event.FullyOrderedValues[0][0].fill(0.0f);  // zero magnitude everywhere
 
   Compute_FFT(st);
-  const auto& spectrum = st.meas.FFTResult[1][0];
-  EXPECT_NEAR(spectrum[64], 20.0 * std::log10(amplitude), 1e-3);
-  EXPECT_NEAR(spectrum[1024 - 64], 20.0 * std::log10(amplitude), 1e-3);
-  EXPECT_LT(spectrum[100], -100.0f);
-  EXPECT_EQ(st.meas.FFTResult[1][1][64], 1.0f);  // disabled channel untouched
-  for (float v : st.meas.FFTResult[0][0]) {
+  const ChannelSpectrum& spectrum = st.meas.Spectra[1][0];
+  EXPECT_NEAR(Spectrum_Db(spectrum, 64), 20.0 * std::log10(amplitude), 1e-3);
+  EXPECT_NEAR(Spectrum_Db(spectrum, 1024 - 64), 20.0 * std::log10(amplitude), 1e-3);
+  EXPECT_LT(Spectrum_Db(spectrum, 100), -100.0f);
+  EXPECT_EQ(Spectrum_Db(spectrum, 1024), 0.0f);         // past the record
+  EXPECT_EQ(st.meas.Spectra[1][1].magnitude[64], 1.0);  // disabled channel untouched
+  for (int k = 0; k < 1024; ++k) {
+    const float v = Spectrum_Db(st.meas.Spectra[0][0], k);
     ASSERT_TRUE(std::isfinite(v));
     EXPECT_EQ(v, kSpectrumFloorDb);
   }

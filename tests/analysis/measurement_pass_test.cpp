@@ -4,7 +4,11 @@
 
 #include <cmath>
 #include <numbers>
+#include <string>
+#include <vector>
 
+#include "analysis/charge.h"
+#include "analysis/time_histogram.h"
 #include "measurement_setup.h"
 #include "support/test_state.h"
 
@@ -60,9 +64,9 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   EXPECT_EQ(m.RiseTimeInstantForHisto[0][0][0], r.RiseTimeInstant[0][0]);
   EXPECT_EQ(m.PeakAmplitudeForHisto[0][1][0], r.AmplitudeValue[0][1]);
   EXPECT_EQ(m.ComputedChargeForHisto[1][1][0], r.ComputedCharge[1][1]);
-  EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);  // only measured entries
-  EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());   // disabled: nothing measured
-  EXPECT_GE(m.RiseTimeInstantForHisto[7][1].capacity(), 201u);
+  EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);       // only measured entries
+  EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());        // disabled: nothing measured
+  EXPECT_GT(m.RiseTimeInstantForHisto[0][0].capacity(), 1u);  // room for the next event
 }
 
 TEST_F(analysis_measurement_pass, NothingRunsWithoutAConsumer) {
@@ -111,7 +115,9 @@ TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
     }
     const auto& m = st.meas;
     ASSERT_EQ(m.RiseTimeInstantForHisto[0][0].size(), 450u) << c.what;
-    EXPECT_TRUE(std::isnan(m.RiseTimeInstantForHisto[0][1][4])) << c.what;
+    EXPECT_TRUE(!m.RiseTimeInstantForHisto[0][1].holds(4) ||
+                std::isnan(m.RiseTimeInstantForHisto[0][1][4]))
+        << c.what;
     EXPECT_NEAR(m.RiseTimeInstantForHisto[0][0][299],
                 kPeriodNs * (200.0 + 0.37 * 0 - kHalfWidth * 3.0), 0.003)
         << c.what;
@@ -126,6 +132,152 @@ TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
         << c.what;
   }
   EXPECT_GT(core.ui.refresh_count(Panel::TimeHistogram), 0);
+}
+
+// A run fed to the lists of channels 0 and 1 entry by entry, as the measurement pass feeds
+// them, with the per-event update after each: time differences and charges that drift (so
+// that the automatic ranges keep moving), events without an edge, a channel off now and then.
+struct ListFeed {
+  State& st;
+  int accepted = 0;  // differences the histogram must take
+  void setup(int events, long long cap) {
+    st.sys.NbOfSAMBlocks = 1;
+    st.acq.EnTimeJitter = 1;
+    st.acq.EnSoftwareChargeHisto = 1;
+    st.acq.NbOfEventsRequired = events;
+    st.gui.DisplayModulo = 97;
+    st.meas.ListEntriesKept = cap;
+    Reset_RunSummary(st);
+    Prepare_MeasurementsForRun(st);
+  }
+  void event(int k, double drift) {
+    MeasurementData& m = st.meas;
+    const auto entry = static_cast<std::size_t>(m.ListEntries);
+    const double d = 0.05 * std::sin(0.37 * k) + drift * k;
+    const bool edge = k % 30 != 0, off = k % 50 == 0;
+    const auto put = [&](RunList<float>& list, double v) {
+      list.resize(entry, std::nanf(""));
+      list.push_back(static_cast<float>(v));
+    };
+    put(m.RiseTimeInstantForHisto[0][0], edge ? 100.0 + d : -1.0);
+    put(m.PeakAmplitudeForHisto[0][0], -0.2);
+    put(m.ComputedChargeForHisto[0][0], 10.0 + std::sin(1.3 * k) + 100.0 * drift * k);
+    if (!off) {
+      put(m.RiseTimeInstantForHisto[0][1], 100.0);
+      put(m.PeakAmplitudeForHisto[0][1], -0.2);
+      put(m.ComputedChargeForHisto[0][1], -5.0 + std::cos(0.7 * k));
+    }
+    accepted += edge && !off;
+    ++m.ListEntries;
+    st.EventNumber = k;
+    Update_RunMeasurements(st);
+  }
+};
+
+// What the histograms show, to compare with a rebuild from the lists.
+struct Shown {
+  std::vector<int> time_counts;
+  std::vector<double> time_axis;
+  double mean_ns, rms_ps, time_min, time_max;
+  int entries;
+  std::vector<int> charge_counts;
+  std::vector<double> charge_axis;
+  double charge_mean[2], charge_sigma[2];
+  int charge_entries[2];
+  explicit Shown(const State& st) {
+    const MeasurementData& m = st.meas;
+    const int bins = st.gui.TimeHistoNbOfBins;
+    time_counts.assign(m.ThresholdCrossingDistri.begin(), m.ThresholdCrossingDistri.begin() + bins);
+    time_axis.assign(m.ThresholdCrossingAxis.begin(), m.ThresholdCrossingAxis.begin() + bins);
+    mean_ns = m.TimeHisto.mean_ns;
+    rms_ps = m.TimeHisto.rms_ps;
+    time_min = st.gui.TimeHistoMin;
+    time_max = st.gui.TimeHistoMax;
+    entries = m.NbOfValidTimes;
+    for (int c = 0; c < 2; ++c) {
+      const int charge_bins = st.gui.ChargeHistoNbOfBins;
+      charge_counts.insert(charge_counts.end(), m.ChargeDataDistri[0][c].begin(),
+                           m.ChargeDataDistri[0][c].begin() + charge_bins);
+      charge_axis.insert(charge_axis.end(), m.ChargeDataAxis[0][c].begin(),
+                         m.ChargeDataAxis[0][c].begin() + charge_bins);
+      charge_mean[c] = m.ChargeMean[0][c];
+      charge_sigma[c] = m.ChargeSigma[0][c];
+      charge_entries[c] = m.NbOfValidChargeWords[0][c];
+    }
+  }
+  bool operator==(const Shown&) const = default;
+};
+
+// Event by event, through settings changes and moving ranges, the histograms and their
+// statistics end where a rebuild from the whole lists puts them, bit for bit.
+TEST_F(analysis_measurement_pass, HistogramsTakenEventByEventEqualARebuild) {
+  struct Case {
+    const char* what;
+    int auto_range;
+    double drift;  // ns per event
+  };
+  const Case cases[] = {
+      {"automatic range, steady", 1, 0.0},
+      {"automatic range, drifting", 1, 2e-6},
+      {"manual range, drifting", 0, 2e-6},
+  };
+  for (const Case& c : cases) {
+    ListFeed feed{st};
+    constexpr int kEvents = 6000;
+    st.gui.TimeHistoOption2 = c.auto_range;
+    st.gui.TimeHistoMin = -0.04;
+    st.gui.TimeHistoMax = 0.06;
+    st.gui.ChargeHistoNbOfBins = 100;
+    feed.setup(kEvents, 1000000);
+    for (int k = 1; k <= kEvents; ++k) {
+      if (k == kEvents / 2) st.gui.ChargeHistoNbOfBins = 37;  // a setting changes mid-run
+      if (k == 2 * kEvents / 3) {
+        st.meas.EnableExcludePulses = 1;
+        st.acq.MinPulsesDistance = -0.03f;
+        st.acq.MaxPulsesDistance = 1.0f;
+      }
+      feed.event(k, c.drift);
+    }
+    Finish_MeasurementsForRun(st);
+    const Shown taken(st);
+    Compute_TimeHisto(st);
+    Compute_SoftwareChargeHisto(st);
+    const Shown rebuilt(st);
+    EXPECT_TRUE(taken == rebuilt) << c.what;
+    EXPECT_GT(taken.entries, kEvents / 2) << c.what;
+    st.meas.EnableExcludePulses = 0;
+  }
+}
+
+// Past the cap the lists keep only the latest events, the histograms still count them all;
+// a rebuild then says in the log how many events it had.
+TEST_F(analysis_measurement_pass, CappedListsStillCountEveryEvent) {
+  ListFeed feed{st};
+  constexpr int kEvents = 30000, kCap = 5000;
+  feed.setup(kEvents, kCap);
+  for (int k = 1; k <= kEvents; ++k) feed.event(k, 0.0);
+  Finish_MeasurementsForRun(st);
+  const MeasurementData& m = st.meas;
+  EXPECT_EQ(m.NbOfValidTimes, feed.accepted);
+  EXPECT_EQ(m.NbOfValidChargeWords[0][0], kEvents);
+  const RunList<float>& kept = m.RiseTimeInstantForHisto[0][0];
+  EXPECT_GE(kept.held(), static_cast<std::size_t>(kCap));
+  EXPECT_LT(kept.held(), kCap + 2 * RunList<float>::kChunkEntries);
+  const auto told = [&](const std::string& text) {
+    int n = 0;
+    for (const auto& t : core.ui.tab_texts(MessageTab::Infos))
+      n += t.find(text) != std::string::npos;
+    return n;
+  };
+  EXPECT_EQ(told("The per-run lists now keep the last 5000 events only"), 1);
+
+  st.gui.TimeHistoNbOfBins = 50;  // a rebuild from what the lists hold
+  st.gui.TimeHistoOption1 = 0;
+  Compute_TimeHisto(st);
+  EXPECT_LT(m.NbOfValidTimes, feed.accepted);
+  EXPECT_GT(m.NbOfValidTimes, kCap / 2);
+  EXPECT_EQ(told("Time histogram rebuilt from the last " + std::to_string(kept.held()) + " events"),
+            1);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "measurement_setup.h"
+#include "support/run_lists.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -27,10 +28,10 @@ struct analysis_time_histogram : testing::Test {
     auto& m = st.meas;
     if (amp_a.empty()) amp_a.assign(ta.size(), 0.1);
     if (amp_b.empty()) amp_b.assign(tb.size(), 0.1);
-    m.RiseTimeInstantForHisto[0][0] = ta;
-    m.RiseTimeInstantForHisto[0][1] = tb;
-    m.PeakAmplitudeForHisto[0][0] = amp_a;
-    m.PeakAmplitudeForHisto[0][1] = amp_b;
+    test::set_list(m.RiseTimeInstantForHisto[0][0], ta);
+    test::set_list(m.RiseTimeInstantForHisto[0][1], tb);
+    test::set_list(m.PeakAmplitudeForHisto[0][0], amp_a);
+    test::set_list(m.PeakAmplitudeForHisto[0][1], amp_b);
     Compute_TimeHisto(st);
   }
   int entries() const {
@@ -47,7 +48,7 @@ TEST_F(analysis_time_histogram, AutomaticRangeAndBins) {
   };
   const std::vector<Case> cases{
       {{10.0, 10.25, 10.125}, 9.875, 10.375, 500},  // 0.25 ns span: 0.5 ns range, 1 bin/ps
-      {{-0.3, 0.3}, -0.6, 0.6, 1000},               // wider than 0.5 ns: capped
+      {{-0.3125, 0.3125}, -0.625, 0.625, 1000},     // wider than 0.5 ns: capped
       {{2.0, 2.0, 2.0}, 1.9995, 2.0005, 1},         // equal: opened to 1 ps, one bin
   };
   for (const auto& c : cases) {
@@ -90,15 +91,15 @@ TEST_F(analysis_time_histogram, MissingEdgesAndFiltersExcludeEvents) {
   st.acq.MinPeakAmplitude = 0.05f;
   st.acq.EnExcludeAboveAmplitude = 1;
   st.acq.MaxPeakAmplitude = 0.5f;
-  run({-1.0, 5.0, 5.5, 9.0, 5.2, 5.3, 5.4, 5.1}, {4.0, -1.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.0},
+  run({-1.0, 5.0, 5.5, 9.0, 5.25, 5.375, 5.4375, 5.125}, {4.0, -1.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.0},
       {0.1, 0.1, 0.1, 0.1, 0.01, 0.1, 0.9, 0.1}, {0.1, 0.1, 0.1, 0.1, 0.1, 0.02, 0.1, 0.1});
-  // Kept: 5.5 - 5.0 and 5.1 - 5.0; out: a missing edge on either side, a distance of 4 ns,
-  // an amplitude below the minimum on either channel, one above the maximum.
+  // Kept: 5.5 - 5.0 and 5.125 - 5.0; out: a missing edge on either side, a distance of
+  // 4 ns, an amplitude below the minimum on either channel, one above the maximum.
   ASSERT_EQ(st.meas.NbOfValidTimes, 2);
-  EXPECT_NEAR(st.meas.ThresholdCrossingDistance[0], 0.5, 1e-12);
-  EXPECT_NEAR(st.meas.ThresholdCrossingDistance[1], 0.1, 1e-12);
-  EXPECT_NEAR(st.meas.TimeHisto.mean_ns, 0.3, 1e-12);
-  EXPECT_NEAR(st.meas.TimeHisto.rms_ps, 200.0, 1e-9);
+  EXPECT_EQ(st.meas.LastMeanCrossingDistance[0], 0.125);  // newest first
+  EXPECT_EQ(st.meas.LastMeanCrossingDistance[1], 0.5);
+  EXPECT_NEAR(st.meas.TimeHisto.mean_ns, 0.3125, 1e-12);
+  EXPECT_NEAR(st.meas.TimeHisto.rms_ps, 187.5, 1e-9);
 
   st.meas.EnableExcludePulses = 0;
   st.acq.EnExcludeBelowAmplitude = 0;
@@ -113,14 +114,14 @@ TEST_F(analysis_time_histogram, MissingEdgesAndFiltersExcludeEvents) {
 TEST_F(analysis_time_histogram, StripChartMeanOfTheLatestHundred) {
   std::vector<double> ta, tb;
   for (int k = 0; k < 150; ++k) {
-    ta.push_back(k < 50 ? 100.0 : 2.0 + 0.01 * k);
+    ta.push_back(k < 50 ? 100.0 : 2.0 + k / 128.0);
     tb.push_back(0.0);
   }
   run(ta, tb);
   double expected = 0.0;
-  for (int k = 50; k < 150; ++k) expected += 2.0 + 0.01 * k;
+  for (int k = 50; k < 150; ++k) expected += 2.0 + k / 128.0;
   EXPECT_NEAR(st.meas.LastMeanDistance, expected / 100.0, 1e-9);
-  EXPECT_NEAR(st.meas.LastMeanCrossingDistance[0], 2.0 + 0.01 * 149, 1e-12);  // newest first
+  EXPECT_NEAR(st.meas.LastMeanCrossingDistance[0], 2.0 + 149 / 128.0, 1e-12);  // newest first
 
   run({1.0, 3.0}, {0.0, 0.0});
   EXPECT_NEAR(st.meas.LastMeanDistance, 2.0, 1e-12);

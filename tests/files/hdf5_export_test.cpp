@@ -50,11 +50,13 @@ fs::path save_run(test::SimCore& sim, int events, int file_type, bool measuremen
   return dir / (file_type == 1 ? "veltrix_run1_Binary.bin" : "veltrix_run1_Ascii.dat");
 }
 
-ExportResult export_run(const fs::path& run, const fs::path& out, bool overwrite = false) {
+ExportResult export_run(const fs::path& run, const fs::path& out, bool overwrite = false,
+                        int deflate_level = kDefaultExportDeflateLevel) {
   ExportRequest request;
   request.run_file = run;
   request.output = out;
   request.overwrite = overwrite;
+  request.deflate_level = deflate_level;
   return Export_RunToHdf5(request);
 }
 
@@ -116,6 +118,21 @@ struct H5File {
     return out;
   }
   bool has(const char* name) const { return H5Lexists(id, name, H5P_DEFAULT) > 0; }
+  // The level of the dataset's deflate filter, 0 when it has no filter at all.
+  int deflate_level(const char* name) const {
+    const hid_t d = H5Dopen2(id, name, H5P_DEFAULT);
+    const hid_t p = H5Dget_create_plist(d);
+    int level = H5Pget_nfilters(p) == 0 ? 0 : -1;
+    unsigned flags = 0, values[4] = {};
+    std::size_t count = 4;
+    if (H5Pget_filter_by_id2(p, H5Z_FILTER_DEFLATE, &flags, &count, values, 0, nullptr, nullptr) >=
+            0 &&
+        count >= 1)
+      level = static_cast<int>(values[0]);
+    H5Pclose(p);
+    H5Dclose(d);
+    return level;
+  }
   hid_t id;
 };
 
@@ -153,54 +170,60 @@ std::vector<EventPart> read_events(const H5File& f) {
   return out;
 }
 
+// Compressed at the default level, not at all, or at the highest: the same samples.
 TEST(Hdf5Export, SplitBinaryRunWithMeasurementsMatchesTheReaderSampleForSample) {
   test::SimCore sim("V1743");
   const fs::path run = save_run(sim, 40, 1, true, 15);
   ASSERT_EQ(Run_SeriesFiles(run).size(), 3u);  // 15 + 15 + 10 events
-  const fs::path out = sim.dir.path() / "run.h5";
-  const ExportResult r = export_run(run, out);
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.events, 40u);
-
   const auto expected = read_with_reader(run);
   ASSERT_EQ(expected.size(), 40u);
-  const std::size_t n = expected.size(), nch = std::size(kChannels), ns = 1024;
-  H5File f(out);
-  ASSERT_GE(f.id, 0);
-  EXPECT_EQ(f.dims("samples"), (std::vector<hsize_t>{n, nch, ns}));
-  EXPECT_EQ(f.read<int>("channels", H5T_NATIVE_INT),
-            std::vector<int>(std::begin(kChannels), std::end(kChannels)));
-  const auto samples = f.read<std::int16_t>("samples", H5T_NATIVE_INT16);
-  const auto events = read_events(f);
-  ASSERT_TRUE(f.has("measurements"));
-  const auto measured = read_measurements(f);
-  ASSERT_EQ(samples.size(), n * nch * ns);
-  ASSERT_EQ(events.size(), n);
-  ASSERT_EQ(measured.size(), n * nch);
+  for (const int level : {kDefaultExportDeflateLevel, 0, kMaxExportDeflateLevel}) {
+    SCOPED_TRACE("deflate level " + std::to_string(level));
+    const fs::path out = sim.dir.path() / ("run" + std::to_string(level) + ".h5");
+    const ExportResult r = export_run(run, out, false, level);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.events, 40u);
 
-  bool some_pulse = false;
-  for (std::size_t e = 0; e < n; ++e) {
-    const ReadEvent& x = expected[e];
-    EXPECT_EQ(events[e].event_number, x.number);
-    EXPECT_EQ(events[e].event_number, static_cast<int>(e) + 1);
-    EXPECT_EQ(events[e].tdc, x.tdc);
-    for (std::size_t c = 0; c < nch; ++c) {
-      for (std::size_t k = 0; k < ns; ++k)
-        ASSERT_EQ(static_cast<float>(samples[(e * nch + c) * ns + k] / 10.0), x.samples[c][k])
-            << "event " << e + 1 << " channel " << kChannels[c] << " sample " << k;
-      const Measured& m = measured[e * nch + c];
-      const StoredMeasurement& s = x.measurements[c];
-      EXPECT_EQ(m.baseline, s.baseline);
-      EXPECT_EQ(m.amplitude, s.amplitude);
-      EXPECT_EQ(m.charge, s.charge);
-      EXPECT_EQ(m.leading_edge, s.leading_edge);
-      EXPECT_EQ(m.trailing_edge, s.trailing_edge);
-      EXPECT_EQ(m.trig_count, x.trig[c]);
-      EXPECT_EQ(m.time_count, x.time[c]);
-      some_pulse = some_pulse || std::abs(s.amplitude) > 0.05f;
+    const std::size_t n = expected.size(), nch = std::size(kChannels), ns = 1024;
+    H5File f(out);
+    ASSERT_GE(f.id, 0);
+    for (const char* dataset : {"samples", "events", "measurements"})
+      EXPECT_EQ(f.deflate_level(dataset), level) << dataset;
+    EXPECT_EQ(f.dims("samples"), (std::vector<hsize_t>{n, nch, ns}));
+    EXPECT_EQ(f.read<int>("channels", H5T_NATIVE_INT),
+              std::vector<int>(std::begin(kChannels), std::end(kChannels)));
+    const auto samples = f.read<std::int16_t>("samples", H5T_NATIVE_INT16);
+    const auto events = read_events(f);
+    ASSERT_TRUE(f.has("measurements"));
+    const auto measured = read_measurements(f);
+    ASSERT_EQ(samples.size(), n * nch * ns);
+    ASSERT_EQ(events.size(), n);
+    ASSERT_EQ(measured.size(), n * nch);
+
+    bool some_pulse = false;
+    for (std::size_t e = 0; e < n; ++e) {
+      const ReadEvent& x = expected[e];
+      EXPECT_EQ(events[e].event_number, x.number);
+      EXPECT_EQ(events[e].event_number, static_cast<int>(e) + 1);
+      EXPECT_EQ(events[e].tdc, x.tdc);
+      for (std::size_t c = 0; c < nch; ++c) {
+        for (std::size_t k = 0; k < ns; ++k)
+          ASSERT_EQ(static_cast<float>(samples[(e * nch + c) * ns + k] / 10.0), x.samples[c][k])
+              << "event " << e + 1 << " channel " << kChannels[c] << " sample " << k;
+        const Measured& m = measured[e * nch + c];
+        const StoredMeasurement& s = x.measurements[c];
+        EXPECT_EQ(m.baseline, s.baseline);
+        EXPECT_EQ(m.amplitude, s.amplitude);
+        EXPECT_EQ(m.charge, s.charge);
+        EXPECT_EQ(m.leading_edge, s.leading_edge);
+        EXPECT_EQ(m.trailing_edge, s.trailing_edge);
+        EXPECT_EQ(m.trig_count, x.trig[c]);
+        EXPECT_EQ(m.time_count, x.time[c]);
+        some_pulse = some_pulse || std::abs(s.amplitude) > 0.05f;
+      }
     }
+    EXPECT_TRUE(some_pulse) << "the run should carry real measurements";
   }
-  EXPECT_TRUE(some_pulse) << "the run should carry real measurements";
 }
 
 // The numbers of a text file's lines that do not start with "===".

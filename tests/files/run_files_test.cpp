@@ -55,6 +55,7 @@ struct RunFiles {
   }
   // Measures the event (the measurement pass) and keeps its samples.
   void on_event() {
+    sim.core.clock.advance(seconds_per_event);
     if (st.acq.RunFromFile == 0) shape_live_event();
     Compute_EventMeasurements(st);
     const int n = st.EventNumber.load();
@@ -75,6 +76,7 @@ struct RunFiles {
     Set_RunType(st, events == 0 ? 3 : 1, events);
     Prepare_MeasurementsForRun(st);
     const int generation = st.AcquisitionGeneration.load();
+    const double t0 = st.clock.now();
     const int started = Start_AcquisitionFromUser(st);
     if (started == 1) {
       EXPECT_TRUE(wait_for_flag(
@@ -84,6 +86,7 @@ struct RunFiles {
           },
           60.0));
     }
+    run_seconds = st.clock.now() - t0;
     return started;
   }
   fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
@@ -100,6 +103,8 @@ struct RunFiles {
   std::vector<int> order;
   int stop_at = -1;
   int fft_at = -1;  // the display switches to spectra at this event
+  double seconds_per_event = 0.0;  // on the core's (fake) clock
+  double run_seconds = 0.0;        // the core's clock from the start to the end of the run
 };
 
 std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
@@ -143,9 +148,14 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   f.st.acq.DataFileType = file_type;
   f.st.acq.MeasurementsEnabled = 1;
   f.st.acq.SaveMeasurementsInFile = 1;
+  f.seconds_per_event = 0.01;
   ASSERT_EQ(f.run(40), 1);
+  f.seconds_per_event = 0.0;
   const Waveforms live = f.seen;
   ASSERT_GE(live.size(), 40u);
+  // The events took 10 ms each; the writer's last second is not time spent acquiring.
+  EXPECT_GE(f.st.run.AcquisitionSeconds, 0.01 * static_cast<double>(live.size()) - 1e-9);
+  EXPECT_LE(f.st.run.AcquisitionSeconds + 1.0, f.run_seconds + 1e-9);
   const std::string ext = file_type == 0 ? "_Ascii.dat" : "_Binary.bin";
   const fs::path data = f.run_dir() / ("veltrix_run1" + ext);
   const fs::path live_measurements = f.run_dir() / ("measurements_veltrix_run1" + ext);

@@ -30,6 +30,28 @@ TEST(platform_fft, PureToneLandsOnItsBinWithConjugateMirror) {
   }
 }
 
+// The bins of a real sequence alone give the very magnitudes of the full transform, for
+// even and odd lengths.
+TEST(platform_fft, MagnitudesOfTheExistingBinsAreThoseOfTheFullTransform) {
+  FftPlanCache plans;
+  for (int n : {1024, 1000, 7, 1}) {
+    std::vector<float> x(n);
+    for (int j = 0; j < n; ++j) x[j] = static_cast<float>(std::sin(0.37 * j * j) * 100.0 + j);
+    std::vector<double> re(x.begin(), x.end()), im(n);
+    ASSERT_EQ(ReFFT(plans, re, im), 0);
+    std::vector<double> magnitude(n / 2 + 1, -1.0);
+    ASSERT_EQ(ReFFT_Magnitudes(plans, x, magnitude), 0);
+    for (int k = 0; k <= n / 2; ++k) {
+      const int mirror = (n - k) % n;
+      EXPECT_EQ(magnitude[k], std::sqrt(re[k] * re[k] + im[k] * im[k])) << n << " " << k;
+      EXPECT_EQ(magnitude[k], std::sqrt(re[mirror] * re[mirror] + im[mirror] * im[mirror]))
+          << "mirror, n=" << n << " k=" << k;
+    }
+    std::vector<double> too_short(n / 2);
+    EXPECT_EQ(ReFFT_Magnitudes(plans, x, too_short), -1);
+  }
+}
+
 TEST(platform_fft, ConcurrentCallsShareOnePlanCache) {
   FftPlanCache plans;
   auto work = [&plans](int n, double* result) {

@@ -340,11 +340,12 @@ double crossing_position(std::span<const float> v, std::ptrdiff_t i, double thr,
   return x;
 }
 
-constexpr std::size_t kInitialEntries = kListGrowthStep + 1;
 constexpr int kChargeBaselineSamples = 16;
 constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
 
-void store(State& st, std::vector<double>& list, std::size_t k, double value) {
+// The list type follows the production lists; what is stored where does not change.
+template <typename List>
+void store(State& st, List& list, std::size_t k, double value) {
   try {
     if (list.size() < k) list.resize(k, kNotMeasured);
     if (list.size() == k) list.push_back(value);
@@ -451,7 +452,7 @@ float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples,
   return static_cast<float>(sum * (kVoltsPerCount * period_ps / 50.0));
 }
 
-void Compute_FFT(State& st) {
+void Compute_FFT(State& st, Spectra& spectra) {
   MeasurementData& m = st.meas;
   const int n = Run_NbOfSamples(st);
   // RecordLength / 2 is an integer halving; a record too short for it falls back to the
@@ -459,17 +460,17 @@ void Compute_FFT(State& st) {
   int half = st.sys.RecordLength / 2;
   if (half <= 0) half = n / 2;
   if (n < 2 || half <= 0) return;
-  const std::span<double> re(m.FftReal.data(), n), im(m.FftImaginary.data(), n);
+  const std::span<double> re(spectra.real.data(), n), im(spectra.imaginary.data(), n);
   for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(st, b, c)) continue;
       const auto& samples = st.event.FullyOrderedValues[b][c];
       std::copy_n(samples.begin(), n, re.begin());
       if (ReFFT(m.FftPlans, re, im) != 0) continue;
-      auto& out = m.FFTResult[b][c];
+      auto& out = spectra.db[b][c];
       for (int k = 0; k < n; ++k) {
         const double magnitude = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-        m.FftMagnitude[k] = magnitude;
+        spectra.magnitude[k] = magnitude;
         out[k] = magnitude > 0.0 ? std::max(static_cast<float>(20.0 * std::log10(magnitude / half)),
                                             kSpectrumFloorDb)
                                  : kSpectrumFloorDb;
@@ -509,7 +510,6 @@ void Compute_EventMeasurements(State& st) {
 
       if (time_lists) {
         store(st, m.RiseTimeInstantForHisto[b][c], entry, lead);
-        store(st, m.FallTimeInstantForHisto[b][c], entry, trail);
         store(st, m.PeakAmplitudeForHisto[b][c], entry, amplitude);
       }
       if (charge_lists) store(st, m.ComputedChargeForHisto[b][c], entry, r.ComputedCharge[b][c]);

@@ -19,7 +19,15 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
 float Compute_Charge(State& st, std::span<const float> waveform, int nbBaselineSamples,
                      int nbSamples, int start, int length, float& baseline);
 
-// Spectrum of every enabled channel of the current event into st.meas.FFTResult.
-void Compute_FFT(State& st);
+// The spectra in dB and the transform's work arrays.
+struct Spectra {
+  PerChannel<std::array<float, kMaxSamples>> db{};
+  std::array<double, kMaxSamples> real{};
+  std::array<double, kMaxSamples> imaginary{};
+  std::array<double, kMaxSamples> magnitude{};
+};
+
+// Spectrum of every enabled channel of the current event in dB into spectra.db.
+void Compute_FFT(State& st, Spectra& spectra);
 
 }  // namespace vx::reference

@@ -5,7 +5,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +21,15 @@
 #include "sim/simulated_board.h"
 
 namespace vx::soak {
+
+// The process's resident memory (VmRSS), kB; -1 when it cannot be read.
+inline long resident_kb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return -1;
+}
 
 // Keeps the messages in order when asked to; answers every question with yes.
 class SoakFrontEnd final : public NullFrontEnd {

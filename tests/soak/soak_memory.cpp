@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -15,18 +14,6 @@
 #include "acquisition/run_control.h"
 #include "digitizer/board_configuration.h"
 #include "soak/soak_core.h"
-
-namespace {
-
-long resident_kb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return -1;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const int events = argc > 1 ? std::atoi(argv[1]) : 1000000;
@@ -53,7 +40,7 @@ int main(int argc, char** argv) {
   st.acq.SaveMeasurementsInFile = 0;
   vx::Set_RunType(st, 1, events);
 
-  const long start_kb = resident_kb();
+  const long start_kb = vx::soak::resident_kb();
   const auto t0 = std::chrono::steady_clock::now();
   if (vx::Start_AcquisitionFromUser(st) != 1) {
     std::fprintf(stderr, "the run did not start\n");
@@ -66,7 +53,7 @@ int main(int argc, char** argv) {
     const int n = st.NbOfEventsInRun.load();
     const bool running = st.AcquisitionRunning.load() == 1;
     if (n >= next_report || !running) {
-      const long kb = resident_kb();
+      const long kb = vx::soak::resident_kb();
       if (reference_kb < 0 && n >= kReferenceEvents) reference_kb = kb;
       if (reference_kb >= 0) worst_kb = std::max(worst_kb, kb - reference_kb);
       std::printf("%-10d %12ld %+12ld\n", n, kb, reference_kb < 0 ? 0 : kb - reference_kb);

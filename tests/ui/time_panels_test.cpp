@@ -24,6 +24,7 @@
 #include "gui_fixture.h"
 #include "sim/signal_model.h"
 #include "support/packed_value.h"
+#include "support/run_lists.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
@@ -78,7 +79,7 @@ struct GuiTimePanels : GuiTest {
   }
   // Leading times of one channel over the last run (ns), events without an edge as -1.
   std::vector<double> leading_times(int ch) const {
-    return app->state().meas.RiseTimeInstantForHisto[ch / 2][ch % 2];
+    return test::list_values(app->state().meas.RiseTimeInstantForHisto[ch / 2][ch % 2]);
   }
 };
 
@@ -186,8 +187,8 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   ASSERT_TRUE(wait_until([&] { return centre->text() != "-"; }));
 
   std::vector<double> d;
-  const auto& a = st().meas.RiseTimeInstantForHisto[0][0];
-  const auto& b = st().meas.RiseTimeInstantForHisto[0][1];
+  const auto a = test::list_values(st().meas.RiseTimeInstantForHisto[0][0]);
+  const auto b = test::list_values(st().meas.RiseTimeInstantForHisto[0][1]);
   for (std::size_t k = 0; k < a.size() && k < b.size(); ++k)
     if (a[k] != -1.0 && b[k] != -1.0) d.push_back(a[k] - b[k]);
   ASSERT_GT(d.size(), 2900u);

@@ -1,0 +1,204 @@
+// Long runs with the per-run lists on, on the simulated board: the rate over each tenth of
+// the run and the resident memory as the run goes on.
+//   soak_long_run lists [EVENTS]  300 000 events (default) at the board's dead-time limit:
+//       16 channels x 1024 samples, 1 MHz pulses self-triggering every channel at -50 mV,
+//       time differences of channels 0 and 1 and software charges, nothing saved. Reports
+//       the rate over the first 50 000 events against the rest, and the resident memory
+//       gained per event.
+//   soak_long_run full [EVENTS]   10^6 events (default) with the board's dead time set to 0:
+//       16 channels x 64 samples, external triggers at 1 MHz, time differences, software
+//       charges, spectra and noise, every channel's measurements saved in the measurement
+//       file. Fails when the run ends early or when, once the lists hold their cap, the
+//       resident memory still grows by more than 16 MB.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "acquisition/acquisition_controls.h"
+#include "acquisition/run_control.h"
+#include "analysis/charge.h"
+#include "digitizer/board_configuration.h"
+#include "soak/soak_core.h"
+
+namespace {
+
+// CPU seconds of the whole process so far.
+double cpu_seconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Mark {
+  int events = 0;
+  double seconds = 0.0;
+  long rss_kb = 0;
+  double cpu = 0.0;
+};
+
+struct Profile {
+  bool full = false;
+  int events = 0;
+  int split = 0;  // the rate before and after this event ("lists")
+};
+
+void configure_lists(vx::State& st) {
+  st.sys.TriggerSource = 1;  // every channel's own discriminator
+  vx::Set_SystemTriggerMode(st);
+  vx::Set_SystemEnabledTriggerSources(st);
+  vx::Set_Threshold(st, -1, -0.05f);
+  vx::Set_TriggerEdge(st, -1, vx::kPolarityFallingEdge);
+}
+
+void configure_full(vx::State& st, const std::filesystem::path& dir) {
+  st.sys.TriggerSource = 3;
+  vx::Set_SystemTriggerMode(st);
+  vx::Set_RecordColumns(st, 4);
+  vx::Set_MaxNumEventsBLT(st, 1024);
+  st.acq.FFTMode = 1;
+  st.gui.NoiseMeasurementOn = 1;
+  // With spectra on, the data file would hold 512 spectral values per channel as text; the
+  // measurement file takes every event through the writer at a size the disk can hold.
+  const auto run_data = dir / "RunData";
+  std::filesystem::create_directories(run_data);
+  st.acq.PopupForFileName = 0;
+  vx::set_text(st.acq.DataDirectory, run_data.c_str());
+  st.acq.SaveMeasurementsInFile = 1;
+}
+
+vx::sim::SimConfig board_of(const Profile& p) {
+  vx::sim::SimConfig config;
+  config.trigger_rate_hz = 1e6;
+  if (p.full) {
+    config.external_rate_hz = 1e6;
+    config.dead_time_us = 0.0;
+    config.memory_events = 1024;
+    config.register_access_us = 0.0;
+    for (auto& ch : config.channel) ch.pulse_delay_ns = 8.0;  // inside the 20 ns record
+  }
+  return config;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string which = argc > 1 ? argv[1] : "full";
+  Profile p;
+  p.full = which == "full";
+  if (!p.full && which != "lists") {
+    std::fprintf(stderr, "usage: soak_long_run lists|full [EVENTS]\n");
+    return 2;
+  }
+  p.events = argc > 2 ? std::atoi(argv[2]) : (p.full ? 1000000 : 300000);
+  p.split = p.events / 6;
+
+  vx::soak::SoakCore core("V1743", board_of(p), "soak-long-run");
+  vx::State& st = core.st;
+  if (!core.connected()) {
+    std::printf("no board\n");
+    return 2;
+  }
+  if (p.full) {
+    configure_full(st, core.dir);
+  } else {
+    configure_lists(st);
+  }
+  st.gui.DisplayTimeOnWaveforms = 0;
+  st.acq.EnTimeJitter = 1;
+  st.acq.TimeHistoChannelA = 0;
+  st.acq.TimeHistoChannelB = 1;
+  vx::Select_ChargeMode(st, vx::ChargeMode::Software);
+  vx::Set_RunType(st, 1, p.events);
+
+  std::printf("%s: %d events, lists keep %lld events, load average %s", which.c_str(), p.events,
+              static_cast<long long>(st.meas.ListEntriesKept.load()),
+              [] {
+                std::ifstream in("/proc/loadavg");
+                std::string a, b, c;
+                in >> a >> b >> c;
+                return a + " " + b + " " + c + "\n";
+              }()
+                  .c_str());
+  std::vector<int> at;
+  for (int i = 1; i <= 10; ++i) at.push_back(static_cast<int>(1LL * p.events * i / 10));
+  if (!p.full) at.push_back(p.split);
+  std::sort(at.begin(), at.end());
+  std::vector<Mark> marks{{0, 0.0, vx::soak::resident_kb(), cpu_seconds()}};
+
+  const auto t0 = std::chrono::steady_clock::now();
+  const auto now = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  };
+  const int generation = st.AcquisitionGeneration.load();
+  if (vx::Start_AcquisitionFromUser(st) != 1) {
+    std::printf("FAILED: the run did not start\n");
+    return 1;
+  }
+  std::size_t next = 0;
+  for (;;) {
+    const int n = st.NbOfEventsInRun.load();
+    const bool over =
+        st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+    while (next < at.size() && n >= at[next])
+      marks.push_back({at[next++], now(), vx::soak::resident_kb(), cpu_seconds()});
+    if (over) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const int done = st.NbOfEventsInRun.load();
+
+  // The tenths, each with its own rate, and its events per CPU second of the process (what
+  // the machine's other work does not change).
+  std::printf("%-10s %10s %14s %12s %12s\n", "events", "events/s", "per CPU s", "RSS (kB)",
+              "kB vs start");
+  const Mark* previous = &marks.front();
+  for (const Mark& m : marks) {
+    if (m.events == 0 || m.events % std::max(p.events / 10, 1) != 0) continue;
+    const int events = m.events - previous->events;
+    std::printf("%-10d %10.0f %14.0f %12ld %+12ld\n", m.events,
+                events / std::max(m.seconds - previous->seconds, 1e-9),
+                events / std::max(m.cpu - previous->cpu, 1e-9), m.rss_kb,
+                m.rss_kb - marks.front().rss_kb);
+    previous = &m;
+  }
+  if (done < p.events) {
+    std::printf("FAILED: the run ended after %d of %d events\n", done, p.events);
+    return 1;
+  }
+  const Mark& last = marks.back();
+  if (!p.full) {
+    const auto split = std::find_if(marks.begin(), marks.end(),
+                                    [&](const Mark& m) { return m.events == p.split; });
+    const double early = split->events / split->seconds;
+    const double late = (last.events - split->events) / (last.seconds - split->seconds);
+    const double early_cpu = split->events / split->cpu;
+    const double late_cpu = (last.events - split->events) / (last.cpu - split->cpu);
+    std::printf(
+        "first %d events %.0f events/s (%.0f per CPU s), the other %d %.0f events/s (%.0f per "
+        "CPU s): %.2f of the first (%.2f per CPU s); resident memory %+.0f bytes per event over "
+        "the run, %+.0f over the other %d\n",
+        split->events, early, early_cpu, last.events - split->events, late, late_cpu, late / early,
+        late_cpu / early_cpu, 1024.0 * (last.rss_kb - marks.front().rss_kb) / last.events,
+        1024.0 * (last.rss_kb - split->rss_kb) / (last.events - split->events),
+        last.events - split->events);
+    return 0;
+  }
+  // The lists reach their cap within the first tenths; from the fourth on memory stays.
+  const Mark& settled =
+      *std::find_if(marks.begin(), marks.end(), [&](const Mark& m) { return m.events == at[3]; });
+  const long growth = last.rss_kb - settled.rss_kb;
+  std::printf("%d events in %.1f s (%.0f events/s); RSS from %d events to the end %+ld kB\n",
+              last.events, last.seconds, last.events / last.seconds, settled.events, growth);
+  if (growth > 16 * 1024) {
+    std::printf("FAILED: resident memory grew by more than 16 MB after the lists were full\n");
+    return 1;
+  }
+  return 0;
+}
