@@ -8,6 +8,7 @@
 #include "app/lifecycle.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
+#include "calibration/stored_calibrations.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "platform/clock.h"
@@ -112,7 +113,8 @@ bool Session::connect() {
       model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME
   Connect_Board(st_, model);
   run_until([&] { return st_.ConnectingThreadReleased.load() == 1 && st_.Connecting.load() == 0; });
-  return st_.Board_Connected.load() == 1;
+  if (st_.Board_Connected.load() != 1) return false;
+  return !options_.load_calibration || Load_Calibrations_And_Reload(st_, -1) == 0;
 }
 
 void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass,

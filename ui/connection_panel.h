@@ -27,7 +27,12 @@ class ConnectionPanel : public QWidget {
   void set_indicator(bool on);
   void set_label(const QString& text);
 
+  // What the simulated board's inputs carry from the next connection on: -1 as its
+  // configuration says, else a sim::InputKind for every channel.
+  int simulated_input() const;
+
   QComboBox* model_box() const { return model_; }
+  QComboBox* simulated_input_box() const { return input_; }
   QComboBox* link_box() const { return link_; }
   QPushButton* connect_button() const { return connect_; }
   Led* indicator() const { return led_; }
@@ -51,6 +56,7 @@ class ConnectionPanel : public QWidget {
   Dialogs& dialogs_;
   QComboBox* model_;
   QComboBox* link_;
+  QComboBox* input_;
   QSpinBox* link_number_;
   QSpinBox* conet_node_;
   QSpinBox* pid_;
