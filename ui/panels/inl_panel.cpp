@@ -221,8 +221,8 @@ void InlPanel::refresh() {
   status_->setText(!st_.inl.computed ? "No calibration run since start-up."
                    : st_.inl.usable
                        ? "Results of the last calibration run are shown."
-                       : "The last calibration run was refused (see the Errors tab): no sine was "
-                         "measured on every enabled channel. Its results cannot be saved.");
+                       : "The last calibration run was refused (see the Errors tab): its results "
+                         "cannot be saved.");
 }
 
 void InlPanel::refresh_histograms() {
