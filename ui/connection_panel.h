@@ -32,7 +32,6 @@ class ConnectionPanel : public QWidget {
   int simulated_input() const;
 
   QComboBox* model_box() const { return model_; }
-  QComboBox* simulated_input_box() const { return input_; }
   QComboBox* link_box() const { return link_; }
   QPushButton* connect_button() const { return connect_; }
   Led* indicator() const { return led_; }

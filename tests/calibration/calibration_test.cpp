@@ -119,41 +119,6 @@ void load_tables_into_board(Calibrated& c, const PerChannel<std::array<float, kM
   ASSERT_EQ(d.LoadSAMCorrectionData(h), 0);
 }
 
-// Mean and per-cell spread of each channel over a few corrected events with no input.
-struct Level {
-  double mean = 0.0;
-  double spread = 0.0;
-};
-std::vector<Level> corrected_levels(State& st, int events) {
-  const int channels = 2 * st.sys.NbOfSAMBlocks;
-  st.sys.TriggerSource = 2;
-  Set_SystemTriggerMode(st);
-  Set_SAMCorrectionLevel(st);
-  std::vector<Level> out(channels);
-  std::vector<std::vector<double>> sums(channels, std::vector<double>(kMaxSamples, 0.0));
-  Start_run(st);
-  int taken = 0;
-  while (taken < events) {
-    EXPECT_EQ(Read_CalibrationPass(st), PassResult::Events);
-    for (int i = 0; i < Get_NbOfEvents(st) && taken < events; ++i, ++taken) {
-      EXPECT_EQ(Decode_Event(st, i), 0);
-      for (int ch = 0; ch < channels; ++ch)
-        for (int k = 0; k < kMaxSamples; ++k) sums[ch][k] += st.event.DataValues[ch / 2][ch % 2][k];
-    }
-  }
-  Stop_run(st);
-  for (int ch = 0; ch < channels; ++ch) {
-    double s = 0.0, s2 = 0.0;
-    for (double v : sums[ch]) {
-      s += v / events;
-      s2 += (v / events) * (v / events);
-    }
-    out[ch].mean = s / kMaxSamples;
-    out[ch].spread = std::sqrt(s2 / kMaxSamples - out[ch].mean * out[ch].mean);
-  }
-  return out;
-}
-
 // Sets every block's recording depth (columns of 16 cells) and channel 0's DC offset, on
 // the board too.
 void set_depth_and_offset(State& st, int columns, float offset) {
@@ -189,10 +154,8 @@ TEST(PedestalCalibration, MatchesTheTrueCellLevelsWhateverTheDepthAndOffsetAndCo
   EXPECT_NE(levels.back().args.at(1), 0);
 
   load_tables_into_board(c, c.st.calib.IndividualOffsetDistribution);
-  for (const Level& l : corrected_levels(c.st, 20)) {
-    EXPECT_NEAR(l.mean, 0.0, 1.0);
-    EXPECT_LT(l.spread, 1.0);
-  }
+  for (double rms : test::baseline_rms(c.st, 20))
+    EXPECT_LT(rms, 1.2 * test::noise_alone_counts(0.5));
 }
 
 // Zero events still takes the first readout; several events per readout all count and the
@@ -244,14 +207,12 @@ TEST(PedestalCalibration, AStaleTableIsRepairedThroughTheCommandLine) {
   }
   {
     UnitOnDisk unit(home.path(), 1);
-    for (const Level& l : corrected_levels(unit.st, 10)) EXPECT_GT(l.spread, 3.0);
+    for (double rms : test::baseline_rms(unit.st, 10)) EXPECT_GT(rms, 3.0);
   }
   ASSERT_EQ(run_cli(home.path(), "calibrate pedestals 500 --save-to-flash"), 0);
   UnitOnDisk unit(home.path(), 1);
-  for (const Level& l : corrected_levels(unit.st, 20)) {
-    EXPECT_NEAR(l.mean, 0.0, 1.0);
-    EXPECT_LT(l.spread, 1.0);
-  }
+  for (double rms : test::baseline_rms(unit.st, 20))
+    EXPECT_LT(rms, 1.2 * test::noise_alone_counts(0.5));
 }
 
 // The tables in use belong together: SAM DAC codes, then pedestals measured with them and

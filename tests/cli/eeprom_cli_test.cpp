@@ -116,10 +116,10 @@ std::map<fs::path, std::vector<char>> eeprom_files(const fs::path& home) {
   return out;
 }
 
-// A failure during a calibration (a silent board, a failed register access, an undecodable
-// event), a refusal (a signal at the inputs, an INL run without the sine) or an INL request
-// that could not store its identity: exit code 1 (2 for the missing options), the EEPROMs
-// byte for byte as they were and no INL file. The scan's communication error is a failure too.
+// A failure during a calibration (a failed register access, an undecodable event), a refusal (a
+// signal at the inputs, an INL run without the sine) or an INL request that could not store its
+// identity: exit code 1 (2 for the missing options), the EEPROMs byte for byte as they were and no
+// INL file. The scan's communication error is a failure too.
 TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
   ASSERT_EQ(run("info").rc, 0);
   const auto stored = eeprom_files(home.path());
@@ -137,8 +137,6 @@ TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
     int rc;
   };
   const Case cases[] = {
-      {"pedestals, board silent", "input = none\nfault.stop_after_events = 40\n",
-       "calibrate pedestals 200 --save-to-flash", 1},
       {"pedestals, communication error", "input = none\n" + fault,
        "calibrate pedestals 200 --save-to-flash", 1},
       {"sam-dac, communication error", "input = none\n" + fault,

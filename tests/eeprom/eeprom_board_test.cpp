@@ -186,18 +186,16 @@ TEST(EepromPedestalSave, AWriteFailingAnywhereNeverLeavesAMixedTableValid) {
     test::SimCore sim("DT5743", config);
     sim.connect();
     State& st = sim.st;
-    std::vector<std::uint8_t> old_table(0x5100 - 0x0700);
-    ASSERT_EQ(
-        st.digitizer->Read_EEPROM(st.DeviceHandle.load(), 0, 0x0700,
-                                  static_cast<std::uint32_t>(old_table.size()), old_table.data()),
-        0);
+    const auto tables = [&] {  // both blocks' pedestals and what lies between them
+      std::vector<std::uint8_t> bytes(0x5100 - 0x0700);
+      st.digitizer->Read_EEPROM(st.DeviceHandle.load(), 0, 0x0700, 0x5100 - 0x0700, bytes.data());
+      return bytes;
+    };
+    const auto old_table = tables();
     for (auto& block : st.calib.IndividualOffsetDistribution)
       for (auto& ch : block) ch.fill(1000.0f);
     EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st), -1);
-    std::vector<std::uint8_t> now(old_table.size());
-    ASSERT_EQ(st.digitizer->Read_EEPROM(st.DeviceHandle.load(), 0, 0x0700,
-                                        static_cast<std::uint32_t>(now.size()), now.data()),
-              0);
+    const auto now = tables();
     const bool valid = calibration_valid(st, 0, eeprom::kPedestalValid);
     EXPECT_TRUE(!valid || now == old_table);
   }
