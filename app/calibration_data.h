@@ -14,6 +14,27 @@ namespace vx {
 inline constexpr int kLinesPerMatrix = 16;
 inline constexpr float kPedestalResetValue = 2048.0f;
 
+// A SAM chip's line offset DACs as one block holds them: every cell's level depends on them,
+// so a pedestal table holds only for the settings it was measured with.
+struct LineDacSettings {
+  // SamReg2 bits 5 (the DACs on), 6 and 7 (their step); kLineDacsUnrecorded for a table
+  // stored without its settings (the factory's, measured with the DACs off).
+  std::uint8_t reg2_bits = 0;
+  std::array<std::array<std::uint8_t, kLinesPerMatrix>, kChannelsPerBlock> codes{};
+
+  bool recorded() const;
+  bool enabled() const;
+  // The same level shift on every line: the codes count only while the DACs are on, and
+  // the two codes of zero (0 and 64) are alike.
+  bool same_effect(const LineDacSettings& other) const;
+};
+inline constexpr std::uint8_t kLineDacsUnrecorded = 0xFF;
+// The DACs on with their 0.5 mV step: how the SAM DAC calibration leaves them, and how a
+// connection loads stored SAM DAC offsets.
+inline constexpr std::uint8_t kSamDacsCalibrated = 0x01;
+// What the records say the block's chip holds.
+LineDacSettings line_dac_settings(const SAMBlockParams& block);
+
 struct CalibrationData {
   PerChannel<std::array<float, kMaxSamples>> IndividualOffsetDistribution{};  // ADC counts
   // Working arrays of the pedestal calibration, indexed by physical cell.
@@ -28,8 +49,17 @@ struct CalibrationData {
       for (auto& channel : block) channel.fill(kPedestalResetValue);
     return lines;
   }();
+  // Which blocks' IndividualOffsetDistribution holds a table (measured, or read from the
+  // EEPROM), and the line DAC settings each was measured with.
+  std::array<bool, kMaxSamBlocks> PedestalTableHeld{};
+  std::array<LineDacSettings, kMaxSamBlocks> PedestalLineDacs{};
+  // The table the library subtracts is the EEPROM's as of its last load: whether each block
+  // has one, and the settings it was measured with.
+  std::array<bool, kMaxSamBlocks> AppliedPedestalsValid{};
+  std::array<LineDacSettings, kMaxSamBlocks> AppliedPedestalLineDacs{};
   PerChannel<std::array<double, kMaxSamples>> TimePedestals{};  // INL, ps
-  PerChannel<float> MeanThreshold{};  // measured trigger-DAC offset, volts
+  PerChannel<bool> TimePedestalsHeld{};  // TimePedestals holds a measured or loaded table
+  PerChannel<float> MeanThreshold{};     // measured trigger-DAC offset, volts
   bool SamDACOffsetDone = false;
   bool TriggerDACsOffsetDone = false;
   bool PedestalMeasurement = false;  // a pedestal calibration is running
@@ -38,6 +68,9 @@ struct CalibrationData {
   std::atomic<bool> CalibrationRunning{false};
   std::atomic<bool> CalibrationCancel{false};
 };
+
+// The serial's status when the daughter board's EEPROM belongs to another unit.
+inline constexpr const char* kOtherUnit = "Other unit";
 
 // What the EEPROM panel shows for the selected daughter board.
 struct EepromPanelValues {

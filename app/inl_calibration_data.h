@@ -70,6 +70,13 @@ struct InlCalibrationData {
     return channels[static_cast<std::size_t>(kChannelsPerBlock * block + channel)];
   }
   bool computed = false;  // a calibration run has ended since start-up
+  // The last run's results may be used (Save_INL_In_Array): every enabled channel saw the
+  // calibration sine and no register access failed during the run.
+  bool usable = false;
+  int communication_errors_at_start = 0;  // NbOfCommunicatonErrors when the run was prepared
+  int events_accumulated = 0;             // of the last calibration run
+  // The board's INL correction as it was when the calibration was switched on.
+  std::int32_t correction_before = 1;
 };
 
 }  // namespace vx

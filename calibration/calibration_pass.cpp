@@ -27,8 +27,14 @@ bool calibration_cancelled(const State& st) {
 }
 
 CalibrationSlot::CalibrationSlot(State& st)
-    : st_(st), acquired_(!st.calib.CalibrationRunning.exchange(true)) {
+    : st_(st),
+      acquired_(!st.calib.CalibrationRunning.exchange(true)),
+      errors_at_start_(st.NbOfCommunicatonErrors.load()) {
   if (acquired_) st_.calib.CalibrationCancel = false;
+}
+
+bool CalibrationSlot::communication_failed() const {
+  return st_.NbOfCommunicatonErrors.load() != errors_at_start_;
 }
 
 CalibrationSlot::~CalibrationSlot() {

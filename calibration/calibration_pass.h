@@ -35,10 +35,13 @@ class CalibrationSlot {
   CalibrationSlot(const CalibrationSlot&) = delete;
   CalibrationSlot& operator=(const CalibrationSlot&) = delete;
   bool acquired() const { return acquired_; }
+  // A register access failed since the slot was taken (each failure has been reported).
+  bool communication_failed() const;
 
  private:
   State& st_;
   bool acquired_;
+  int errors_at_start_;
 };
 
 enum class PassResult { Events, Nothing, Failed };

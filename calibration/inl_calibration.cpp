@@ -16,9 +16,11 @@ constexpr int kCellsPerPeriod = 16;
 constexpr int kIntervalSamples = 960;  // crossings are searched in the first 960 samples
 constexpr int kMaxCrossings = 61;
 constexpr int kMaxUsedCrossings = 60;
+// How far the measured sine frequency may lie from the one the analysis assumes.
+constexpr double kFrequencyTolerance = 0.05;
 
 std::string format(const char* fmt, auto... args) {
-  char text[256];
+  char text[512];
   std::snprintf(text, sizeof text, fmt, args...);
   return text;
 }
@@ -61,9 +63,14 @@ int Inl_GroupCount(int requested) {
 
 void Enable_INLCalibration(State& st, bool on) {
   if (!on) {
+    if (st.acq.INLCalibrationRunning == 0) return;
     st.acq.INLCalibrationRunning = 0;
+    st.acq.INLCorrectionEnabled = st.inl.correction_before;
+    Set_SAMCorrectionLevel(st);
+    st.ui.refresh_panel(Panel::AllValues);
     return;
   }
+  if (st.acq.INLCalibrationRunning == 0) st.inl.correction_before = st.acq.INLCorrectionEnabled;
   st.acq.INLCalibrationRunning = 1;
   st.acq.INLCorrectionEnabled = 0;
   Set_SAMCorrectionLevel(st);
@@ -82,6 +89,9 @@ void Clear_INLChannel(InlChannelCalibration& k) {
 }
 
 void Clear_INLAccumulators(State& st) {
+  st.inl.usable = false;
+  st.inl.events_accumulated = 0;
+  st.inl.communication_errors_at_start = st.NbOfCommunicatonErrors.load();
   for (int b = 0; b < calibrated_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
       if (channel_enabled(st, b, c)) Clear_INLChannel(st.inl.at(b, c));
@@ -166,6 +176,7 @@ void Accumulate_INLCalibration(State& st) {
   o.threshold = st.acq.INLCalibPanelValue;
   o.groups = st.acq.INLNbOfSegments;
   o.inspected_cell = st.acq.INLCalibOption;
+  ++st.inl.events_accumulated;
   for (int b = 0; b < calibrated_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!channel_enabled(st, b, c)) continue;
@@ -262,15 +273,43 @@ InlSummary Compute_INLChannel(InlChannelCalibration& k, const InlComputeOptions&
   return out;
 }
 
+std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary& s,
+                               const InlComputeOptions& o) {
+  const int G = Inl_GroupCount(o.groups);
+  const int cells_per_group = kInlCells / G;
+  for (int g = 0; g < G; ++g)
+    if (k.NbOfCrossingsInMean[g] == 0)
+      return format(
+          "no rising crossing of the threshold in cells %d to %d: no sine at the input, "
+          "or a threshold outside its swing",
+          g * cells_per_group, (g + 1) * cells_per_group - 1);
+  const double period_cells = kCellsPerPeriod * (kInlMaxGroups / G);
+  const double expected_mhz = 1000000.0 / (period_cells * o.period_ps);
+  if (s.frequency_mhz <= 0.0)
+    return "no interval between successive rising crossings was measured: no sine at the input";
+  if (std::fabs(s.frequency_mhz - expected_mhz) > kFrequencyTolerance * expected_mhz)
+    return format(
+        "the input's frequency is %.3f MHz where the analysis needs a sine of %.3f MHz "
+        "(%.0f cells per period)",
+        s.frequency_mhz, expected_mhz, period_cells);
+  if (!(s.inl_rms_ps < o.period_ps))
+    return format("an INL of %.1f ps rms, more than a whole cell (%.1f ps)", s.inl_rms_ps,
+                  o.period_ps);
+  return {};
+}
+
 void Compute_INLCalibration(State& st) {
   InlComputeOptions o;
   o.groups = st.acq.INLNbOfSegments;
   o.period_ps = Get_SamplingPeriod(st);
   o.use_interval_ratio = st.acq.INLUseIntervalRatio != 0;
   o.cell_offset = st.acq.INLCellOffset;
+  bool usable = true;
+  int channels = 0;
   for (int b = 0; b < calibrated_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!channel_enabled(st, b, c)) continue;
+      ++channels;
       const InlSummary s = Compute_INLChannel(st.inl.at(b, c), o);
       const int ch = kChannelsPerBlock * b + c;
       Write_InfoMessage(
@@ -283,8 +322,26 @@ void Compute_INLCalibration(State& st) {
           st, format("Mean of Segments for channel[%d] = %f.\n", ch, s.mean_segment_mv), kInfo);
       Write_InfoMessage(st, format("Global DNL of ch%d: rms = %f ps rms.\n", ch, s.dnl_rms_ps),
                         kInfo);
+      const std::string refusal = Inl_ChannelRefusal(st.inl.at(b, c), s, o);
+      if (refusal.empty()) continue;
+      usable = false;
+      Write_InfoMessage(
+          st, format("ERROR: INL calibration of ch%d refused: %s.\n", ch, refusal.c_str()), kError);
     }
   }
+  if (st.NbOfCommunicatonErrors.load() != st.inl.communication_errors_at_start) {
+    usable = false;
+    Write_InfoMessage(
+        st,
+        "ERROR: INL calibration refused: a communication error with the board during the run.\n",
+        kError);
+  }
+  st.inl.usable = usable && channels > 0;
+  if (!st.inl.usable)
+    Write_InfoMessage(st,
+                      "Nothing of this INL calibration can be saved; the INL tables in use are "
+                      "unchanged.\n",
+                      kInfo);
   st.inl.computed = true;
   Compute_LinearityHistos(st);
 }
@@ -293,12 +350,21 @@ void Compute_LinearityHistos(State& st) {
   st.ui.post([&st] { st.ui.refresh_panel(Panel::InlCalibration); });
 }
 
-void Save_INL_In_Array(State& st, int block) {
-  if (block < 0 || block >= kMaxSamBlocks) return;
+bool Save_INL_In_Array(State& st, int block) {
+  if (block < 0 || block >= kMaxSamBlocks) return false;
+  if (!st.inl.usable) {
+    Write_InfoMessage(st,
+                      "ERROR: INL values not saved: the last INL calibration run was refused or "
+                      "none was made (see its messages). The INL tables are unchanged.\n",
+                      kError);
+    return false;
+  }
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     if (!channel_enabled(st, block, c)) continue;
     st.calib.TimePedestals[block][c] = st.inl.at(block, c).ResidualSegments;
+    st.calib.TimePedestalsHeld[block][c] = true;
   }
+  return true;
 }
 
 void Install_INLCalibrationHooks(State& st) {

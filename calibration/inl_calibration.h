@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "app/inl_calibration_data.h"
 #include "app/state.h"
@@ -15,7 +16,7 @@ int Inl_GroupCount(int requested);
 bool Inl_GroupCountValid(int requested);
 
 // Switching on also turns the board's INL correction off, selects the software trigger and
-// applies both to the board. Switching off only clears INLCalibrationRunning.
+// applies both to the board. Switching off gives the INL correction back as it was.
 void Enable_INLCalibration(State& st, bool on);
 
 // Per-run reset of the accumulators of every channel (interval references are kept).
@@ -47,13 +48,22 @@ struct InlSummary {
   double dnl_rms_ps = 0.0;
 };
 InlSummary Compute_INLChannel(InlChannelCalibration& k, const InlComputeOptions& options);
-// Every enabled channel of every block, with the messages, then the histogram panel.
+
+// Whether a channel's results come from the calibration sine: crossings in every group of
+// cells, the sine's frequency at the 16-cells-per-group period the analysis assumes (within
+// 5 %), and an INL below a sampling period. Empty when usable, else what is wrong.
+std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary& s,
+                               const InlComputeOptions& options);
+
+// Every enabled channel of every block, with the messages, then the histogram panel; sets
+// usable, and reports every channel whose results are refused.
 void Compute_INLCalibration(State& st);
 // Asks the INL histogram panel to redraw from the results.
 void Compute_LinearityHistos(State& st);
 
-// TimePedestals = ResidualSegments for each enabled channel of the block.
-void Save_INL_In_Array(State& st, int block);
+// TimePedestals = ResidualSegments for each enabled channel of the block; refused (false,
+// with an error, the table unchanged) while the last calibration is not usable.
+bool Save_INL_In_Array(State& st, int block);
 
 void Install_INLCalibrationHooks(State& st);
 

@@ -12,6 +12,7 @@
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
 #include "digitizer/board_configuration.h"
+#include "digitizer/dacs.h"
 #include "platform/clock.h"
 
 namespace vx {
@@ -47,21 +48,24 @@ void accumulate(State& st, int b) {
   }
 }
 
+enum class Outcome { Measured, Failed, Cancelled };
+
 // The event loop: readout passes until more than the requested number of events were
-// accumulated. Returns false on a failure, which has been logged.
-bool accumulate_events(State& st, CalibrationProgress& progress, std::int64_t& n) {
+// accumulated. A failure has been logged; a cancel has not.
+Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t& n) {
   const std::int64_t wanted = st.calib.NbOfRunsForPedestalCalibration;
   const int blocks = calibration_blocks(st);
   n = 0;
   while (n <= wanted) {
     if (n % 10 != 0 && wanted > 0) progress.update(static_cast<int>(98 * n / wanted));
-    if (calibration_cancelled(st)) st.StopRequest().store(1);
+    if (calibration_cancelled(st)) return Outcome::Cancelled;
     const PassResult read =
         st.StopRequest().load() == 1 ? PassResult::Nothing : Read_CalibrationPass(st);
+    if (calibration_cancelled(st)) return Outcome::Cancelled;
     if (read != PassResult::Events) {
       st.StopRequest().store(1);
       Write_InfoMessage(st, kFailure, kError);
-      return false;
+      return Outcome::Failed;
     }
     const int events = Get_NbOfEvents(st);
     for (int i = 0; i < events; ++i) {
@@ -81,14 +85,26 @@ bool accumulate_events(State& st, CalibrationProgress& progress, std::int64_t& n
       call(st.hooks.show_event);
     }
     if (st.StopRequest().load() == 1) {
+      if (calibration_cancelled(st)) return Outcome::Cancelled;
       Write_InfoMessage(st, kFailure, kError);
-      return false;
+      return Outcome::Failed;
     }
   }
-  return true;
+  return Outcome::Measured;
 }
 
+// Every cell is recorded in every event, at the 0 V offset the table is subtracted at:
+// with a shorter record most cells would miss most events, and an offset in force would
+// end up in the table and be taken off every later run.
 void prepare_blocks(State& st) {
+  for (auto& k : st.sam) {
+    k.RecordLength16 = kMaxSamples / 16;
+    k.DCOffset[0] = k.DCOffset[1] = 0.0f;
+  }
+  st.sys.RecordLength = kMaxSamples;
+  Load_HardwareSetup(st, 19, -1);
+  Load_DACs(st, 2, -1);
+  Load_DACs(st, 3, -1);
   for (int b = 0; b < calibration_blocks(st); ++b) {
     st.sam[b].ChargeModeEnabled = 0;
     Build_ControlReg(st.sam[b], st.sys);
@@ -108,6 +124,8 @@ void store_averages(State& st, std::int64_t n) {
         k.IndividualOffsetDistribution[b][c][p] =
             static_cast<float>(k.IndividualOffsetSum[b][c][p] / static_cast<double>(n));
     }
+    k.PedestalTableHeld[b] = true;
+    k.PedestalLineDacs[b] = line_dac_settings(st.sam[b]);
   }
 }
 
@@ -147,9 +165,17 @@ bool Calibrate_Matrice(State& st, int block) {
   call(st.hooks.recompute_main_graph);
   Start_run(st);
   std::int64_t n = 0;
-  const bool ok = accumulate_events(st, progress, n);
+  Outcome outcome = accumulate_events(st, progress, n);
   Stop_run(st);
+  if (outcome == Outcome::Measured && slot.communication_failed()) {
+    Write_InfoMessage(st, kFailure, kError);
+    outcome = Outcome::Failed;
+  }
+  const bool ok = outcome == Outcome::Measured;
   if (ok) store_averages(st, n);
+  if (outcome == Outcome::Cancelled)
+    Write_InfoMessage(st, "Pedestal Calibration cancelled by user: the previous table is kept.\n",
+                      kInfo);
 
   progress.update(100);
   st.gui.GraphMode = st.sam[0].PedestalPerCell != 0 ? kGraphCells : kGraphPedestals;
@@ -160,6 +186,11 @@ bool Calibrate_Matrice(State& st, int block) {
   st.calib.PedestalMeasurement = false;
   Restore_Params(st, Snapshot::Calibration);
   Write_InfoMessage(st, "End of pedestals calibration.\n", kInfo);
+  if (ok)
+    Write_InfoMessage(st,
+                      "The new pedestal table is subtracted from the events once saved "
+                      "(Configuration > Save Pedestals to FLASH).\n",
+                      kInfo);
   return ok;
 }
 

@@ -15,6 +15,7 @@
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
+#include "eeprom/calibration_tables.h"
 #include "platform/numeric.h"
 
 namespace vx {
@@ -96,6 +97,10 @@ void prepare(State& st) {
   st.acq.RunFromFile = 0;  // the board is read, whatever the run menu replays
   st.gui.GraphMode = kGraphCells;
   call(st.hooks.recompute_main_graph);
+  // Every line's 64 cells in every event: a shorter record would leave most of them out.
+  for (auto& k : st.sam) k.RecordLength16 = kMaxSamples / 16;
+  st.sys.RecordLength = kMaxSamples;
+  Load_HardwareSetup(st, 19, -1);
   for (int b = 0; b < calibration_blocks(st); ++b) {
     st.sam[b].ChargeModeEnabled = 0;
     Build_ControlReg(st.sam[b], st.sys);
@@ -212,8 +217,13 @@ bool Calibrate_SAMDACsOffset(State& st) {
   Load_SamDacLSB(st, -1, 0, 0);
 
   PerChannel<std::array<LineSearch, 16>> search{};
-  const bool ok = scan(st, progress, search);
-  if (ok) {
+  bool ok = scan(st, progress, search);
+  if (ok && slot.communication_failed()) {
+    ok = false;
+    Write_InfoMessage(
+        st, "ERROR during SAM DAC Offset calibration: a communication error with the board.\n",
+        kError);
+  } else if (ok) {
     log_ranges(st, search);
     copy_best_codes(st, search);
     log(st, kInfo, "Loading SAM REG DACs with optimised values for step = %d ... \n", 16);
@@ -222,7 +232,12 @@ bool Calibrate_SAMDACsOffset(State& st) {
     st.StopRequest().store(0);
     check_event(st);
   } else if (calibration_cancelled(st)) {
-    Write_InfoMessage(st, "SAM DAC Offset calibration cancelled by user.\n", kError);
+    Write_InfoMessage(
+        st, "SAM DAC Offset calibration cancelled by user: the previous codes are kept.\n", kInfo);
+  } else if (slot.communication_failed()) {
+    Write_InfoMessage(
+        st, "ERROR during SAM DAC Offset calibration: a communication error with the board.\n",
+        kError);
   } else {
     Write_InfoMessage(
         st, "ERROR during SAM DAC Offset calibration: the board delivers no events.\n", kError);
@@ -239,6 +254,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
     st.StopRequest().store(0);
     Enable_SamDacs(st, -1);
     Load_SamDacLSB(st, -1, 0, 0);
+    Check_PedestalLineDacs(st);
   } else {
     // The chips get their previous register 2 and codes back.
     Load_HardwareSetup(st, 1, -1);

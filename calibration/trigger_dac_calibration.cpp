@@ -16,7 +16,7 @@ namespace vx {
 namespace {
 
 void log(State& st, int kind, const char* format, auto... args) {
-  char text[160];
+  char text[320];
   std::snprintf(text, sizeof text, format, args...);
   Write_InfoMessage(st, text, kind);
 }
@@ -59,11 +59,53 @@ bool scan(State& st, CalibrationProgress& progress, PerChannel<HitWindow>& windo
   return true;
 }
 
+// Every channel fired, on its noise alone. Each one that did not is reported; then the
+// calibration is refused as a whole.
+bool offsets_measured(State& st, const PerChannel<HitWindow>& windows) {
+  bool ok = true;
+  for (int b = 0; b < calibration_blocks(st); ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      const int channel = 2 * b + c;
+      const HitWindow& w = windows[b][c];
+      if (!w.found()) {
+        log(st, kInfo, "No threshold found for channel %d !\n", channel);
+        log(st, kError,
+            "ERROR: Trigger DACs Offset calibration refused: channel %d never fired between %.0f "
+            "and %.0f mV; its discriminator or its input is out of order.\n",
+            channel, kThresholdScanStart * 1000.0, -kThresholdScanStart * 1000.0);
+        ok = false;
+      } else if (!w.noise_only()) {
+        log(st, kError,
+            "ERROR: Trigger DACs Offset calibration refused: channel %d fired from %.2f to %.2f mV "
+            "(a noise band is a few mV wide): a signal is present at its input. Remove every "
+            "input signal and calibrate again.\n",
+            channel, (kThresholdScanStep * w.first + kThresholdScanStart) * 1000.0,
+            (kThresholdScanStep * w.last + kThresholdScanStart) * 1000.0);
+        ok = false;
+      }
+    }
+  if (!ok) Write_InfoMessage(st, "The previous Trigger DACs Offsets are kept.\n", kInfo);
+  return ok;
+}
+
 }  // namespace
 
 void HitWindow::hit(int step) {
   if (first == kThresholdScanSteps) first = step;
   last = step;
+  if (step >= 0 && step < kThresholdScanSteps) steps.set(static_cast<std::size_t>(step));
+}
+
+bool HitWindow::noise_only() const {
+  if (!found()) return true;
+  if (last - first > kNoiseBandMaxSteps) return false;
+  int previous = first;
+  for (int k = first + 1; k <= last; ++k) {
+    if (!steps.test(static_cast<std::size_t>(k))) continue;
+    if (k - previous > kNoiseBandMaxGap) return false;
+    previous = k;
+  }
+  return true;
 }
 
 float HitWindow::mean_threshold() const {
@@ -89,21 +131,27 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   const auto previous = st.calib.MeanThreshold;
   for (auto& block : st.calib.MeanThreshold) block.fill(0.0f);
   PerChannel<HitWindow> windows{};
-  const bool ok = scan(st, progress, windows);
+  const bool scanned = scan(st, progress, windows);
+  const bool ok = scanned && !slot.communication_failed() && offsets_measured(st, windows);
   if (ok) {
     progress.update(100);
     for (int b = 0; b < calibration_blocks(st); ++b)
       for (int c = 0; c < kChannelsPerBlock; ++c) {
-        const int channel = 2 * b + c;
-        if (!windows[b][c].found())
-          log(st, kInfo, "No threshold found for channel %d !\n", channel);
         st.calib.MeanThreshold[b][c] = windows[b][c].mean_threshold();
-        log(st, kInfo, "Trigger DAC Offset for Ch%d = %2.5f mV \n", channel,
+        log(st, kInfo, "Trigger DAC Offset for Ch%d = %2.5f mV \n", 2 * b + c,
             st.calib.MeanThreshold[b][c] * 1000.0);
       }
   } else {
     st.calib.MeanThreshold = previous;
-    Write_InfoMessage(st, "Trigger DACs Offset calibration cancelled by user.\n", kError);
+    if (!scanned && calibration_cancelled(st))
+      Write_InfoMessage(
+          st, "Trigger DACs Offset calibration cancelled by user: the previous offsets are kept.\n",
+          kInfo);
+    else if (slot.communication_failed())
+      Write_InfoMessage(st,
+                        "ERROR during Trigger DACs Offset calibration: a communication error "
+                        "with the board. The previous offsets are kept.\n",
+                        kError);
   }
 
   Run_Reset(st, 0, -1);

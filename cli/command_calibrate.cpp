@@ -7,6 +7,7 @@
 #include "calibration/calibration_pass.h"
 #include "calibration/pedestal_calibration.h"
 #include "calibration/sam_dac_calibration.h"
+#include "calibration/stored_calibrations.h"
 #include "calibration/trigger_dac_calibration.h"
 #include "cli/commands.h"
 #include "eeprom/calibration_tables.h"
@@ -51,9 +52,11 @@ void print_threshold_offsets(const State& st) {
 }
 
 // Runs the calibration on a worker while the session's loop serves the posted work and turns
-// Ctrl-C into a cancel.
+// Ctrl-C into a cancel. True when it measured, and nothing went wrong meanwhile.
 bool run_calibration(Session& session, const std::function<bool(State&)>& calibration) {
   State& st = session.state();
+  const int errors_before = session.ui().errors_seen.load();
+  const int communication_errors_before = st.NbOfCommunicatonErrors.load();
   std::atomic<bool> done{false};
   std::atomic<bool> ok{false};
   st.pool.schedule([&] {
@@ -65,16 +68,8 @@ bool run_calibration(Session& session, const std::function<bool(State&)>& calibr
                       if (Session::interrupted()) st.calib.CalibrationCancel = true;
                     },
                     false);
-  return ok.load();
-}
-
-// Stores the result on every daughter board; the library takes new pedestals at once.
-bool save_to_flash(State& st, int (*save)(State&, int), bool reload_corrections) {
-  if (save(st, -1) != 0) return false;
-  if (!reload_corrections) return true;
-  if (st.digitizer->LoadSAMCorrectionData(st.DeviceHandle.load()) == 0) return true;
-  std::fprintf(stderr, "The library could not reload its correction data from the boards.\n");
-  return false;
+  return ok.load() && session.ui().errors_seen.load() == errors_before &&
+         st.NbOfCommunicatonErrors.load() == communication_errors_before;
 }
 
 }  // namespace
@@ -102,21 +97,22 @@ int command_calibrate(Session& session, const CalibrateOptions& options) {
   const CLI::App& cmd = *options.command;
   if (!session.connect()) return 1;
   State& st = session.state();
+  // A calibration that failed, was refused or cancelled stores nothing: the previous table
+  // stays in use and on the EEPROMs.
   if (cmd.got_subcommand("pedestals")) {
     if (!run_calibration(session,
                          [&](State& s) { return Run_PedestalCalibration(s, options.events); }))
       return 1;
     print_pedestals(st);
-    if (options.save_to_flash && !save_to_flash(st, Save_Pedestal_Values_To_EEPROM, true)) return 1;
+    if (options.save_to_flash && !Save_PedestalsToFlash(st, -1)) return 1;
   } else if (cmd.got_subcommand("sam-dac")) {
     if (!run_calibration(session, Calibrate_SAMDACsOffset)) return 1;
     print_sam_dac_codes(st);
-    if (options.save_to_flash && !save_to_flash(st, Save_SAMDACsOffsets_To_EEPROM, false)) return 1;
+    if (options.save_to_flash && Save_SAMDACsOffsets_To_EEPROM(st, -1) != 0) return 1;
   } else {
     if (!run_calibration(session, Calibrate_TriggerThresholdDACsOffset)) return 1;
     print_threshold_offsets(st);
-    if (options.save_to_flash && !save_to_flash(st, Save_TriggerThresholdDACs_To_EEPROM, false))
-      return 1;
+    if (options.save_to_flash && Save_TriggerThresholdDACs_To_EEPROM(st, -1) != 0) return 1;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "calibration/stored_calibrations.h"
 #include "cli/commands.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_access.h"
@@ -127,7 +128,7 @@ int run(Session& session, const EepromOptions& o) {
   if (name == "write-info") return write_info(session, o, board);
   if (name == "save-calibration") {
     if (!confirmed(EepromChange::SaveCalibration)) return 1;
-    return Save_Pedestal_Values_To_EEPROM(st, board) == 0 ? 0 : 1;
+    return Save_PedestalsToFlash(st, board) ? 0 : 1;
   }
   if (name == "load-calibration") return Load_Calibrations_And_Reload(st, board) == 0 ? 0 : 1;
   if (name == "dump") return Dump_EEPROM_To_File(st, board) == 0 ? 0 : 1;
@@ -159,7 +160,8 @@ void print_daughter_board(State& st, int d) {
   const EepromPanelValues& p = st.eeprom_panel;
   std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d,
               2 * d + 1, 4 * d, 4 * d + 3);
-  std::printf("  serial number      %s\n", p.serial.c_str());
+  std::printf("  serial number      %s%s\n", p.serial.c_str(),
+              p.serial_ok == kOtherUnit ? "  (another unit's EEPROM: see the warning above)" : "");
   std::printf("  gain               %s\n", p.gain.c_str());
   std::printf("  offset gain        %s\n", p.offset_gain.c_str());
   std::printf("  SCA type           %s\n", p.sca_type.c_str());

@@ -3,7 +3,6 @@
 // tables.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "acquisition/run_control.h"
@@ -25,10 +24,30 @@ bool enabled(State& st, int b, int c) {
   return st.gui.ChannelEnabled[kChannelsPerBlock * b + c] == 1;
 }
 
+void print_inl_results(State& st) {
+  for (int b = 0; b < blocks_of(st); ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (!enabled(st, b, c)) continue;
+      const auto& k = st.inl.at(b, c);
+      const MeanAndSigma dnl = StdDev(std::span<const double>(k.GlobalTimeDNL));
+      const MeanAndSigma inl = StdDev(std::span<const double>(k.ResidualSegments));
+      std::printf("ch%-2d  global DNL %8.3f ps rms   global INL %8.3f ps rms\n",
+                  kChannelsPerBlock * b + c, dnl.sigma, inl.sigma);
+    }
+}
+
 int calibrate_inl(Session& session, const InlOptions& o) {
+  // Checked before the board is driven for minutes: an empty field would write nothing.
+  if (o.save_to_flash && (o.location.empty() || o.responsible.empty())) {
+    std::fprintf(stderr,
+                 "--save-to-flash stores where and by whom the calibration was made: give both "
+                 "--location and --responsible.\n");
+    return 2;
+  }
   if (!session.connect()) return 1;
   State& st = session.state();
   const int errors_before = session.ui().errors_seen.load();
+  const int communication_errors_before = st.NbOfCommunicatonErrors.load();
   Enable_INLCalibration(st, true);
   Set_RunType(st, 1, o.events);
   const int generation = st.AcquisitionGeneration.load();
@@ -50,23 +69,27 @@ int calibrate_inl(Session& session, const InlOptions& o) {
     std::fprintf(stderr, "INL calibration interrupted: nothing saved.\n");
     return 1;
   }
+  print_inl_results(st);
+  // Any error during the run (communication, an undecodable event, a board that fell
+  // silent before the last event) or a result that is not the sine's: nothing is written.
+  if (session.ui().errors_seen.load() != errors_before ||
+      st.NbOfCommunicatonErrors.load() != communication_errors_before ||
+      st.inl.events_accumulated < o.events || !st.inl.usable) {
+    std::fprintf(stderr,
+                 "INL calibration failed after %d of %d events: nothing saved (see the errors "
+                 "above).\n",
+                 st.inl.events_accumulated, o.events);
+    return 1;
+  }
   int failures = 0;
   for (int b = 0; b < blocks_of(st); ++b) {
-    Save_INL_In_Array(st, b);
-    for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!enabled(st, b, c)) continue;
-      const auto& k = st.inl.at(b, c);
-      const MeanAndSigma dnl = StdDev(std::span<const double>(k.GlobalTimeDNL));
-      const MeanAndSigma inl = StdDev(std::span<const double>(k.ResidualSegments));
-      std::printf("ch%-2d  global DNL %8.3f ps rms   global INL %8.3f ps rms\n",
-                  kChannelsPerBlock * b + c, dnl.sigma, inl.sigma);
-      if (Save_INL_In_File(st, b, c) != 1) ++failures;
-    }
+    if (!Save_INL_In_Array(st, b)) return 1;
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      if (enabled(st, b, c) && Save_INL_In_File(st, b, c) != 1) ++failures;
   }
   if (o.save_to_flash && Save_INL_Values_To_EEPROM(st, -1, o.location, o.responsible) != 0)
     ++failures;
-  if (failures > 0 || session.ui().errors_seen.load() != errors_before) return 1;
-  return 0;
+  return failures > 0 ? 1 : 0;
 }
 
 int load_inl(Session& session) {
@@ -91,8 +114,6 @@ int load_inl(Session& session) {
 
 std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app) {
   auto o = std::make_shared<InlOptions>();
-  const char* user = std::getenv("USER");
-  if (user != nullptr && *user != '\0') o->responsible = std::string(user).substr(0, 15);
   CLI::App* calibrate = nullptr;
   try {
     calibrate = app.get_subcommand("calibrate");
@@ -110,9 +131,12 @@ std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app) {
   o->calibrate->add_flag("--save-to-flash", o->save_to_flash,
                          "Also store the tables on the daughter boards' EEPROMs");
   o->calibrate
-      ->add_option("--location", o->location, "Calibration place stored with --save-to-flash")
+      ->add_option("--location", o->location,
+                   "Calibration place stored with --save-to-flash (required with it)")
       ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
-  o->calibrate->add_option("--responsible", o->responsible, "Person stored with --save-to-flash")
+  o->calibrate
+      ->add_option("--responsible", o->responsible,
+                   "Person stored with --save-to-flash (required with it)")
       ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
   auto* inl = app.add_subcommand("inl", "INL correction files");
   inl->require_subcommand(1);

@@ -153,6 +153,8 @@ int command_scan(Session& session, const ScanOptions& options) {
   Select_RateVsThresholdChannel(st, channel);
 
   const int errors_before = session.ui().errors_seen.load();
+  // A failed register access is reported as a warning, and the scan goes on without it.
+  const int communication_errors_before = st.NbOfCommunicatonErrors.load();
   const int finished = st.rates.ScansFinished.load();
   if (Run_RateVsThresholdScan(st) != 1) return 1;
   int shown_step = 0;
@@ -182,7 +184,10 @@ int command_scan(Session& session, const ScanOptions& options) {
       if (channel == -1 || ch == channel) std::printf(" %11.0f", r.RateValuesForPlot[ch][i]);
     std::printf("\n");
   }
-  int rc = session.ui().errors_seen.load() != errors_before || r.partial() ? 1 : 0;
+  int rc = session.ui().errors_seen.load() != errors_before || r.partial() ||
+                   st.NbOfCommunicatonErrors.load() != communication_errors_before
+               ? 1
+               : 0;
   if (options.save && Write_RateVsThresholdFile(st, *options.save) != 1) rc = 1;
   return rc;
 }

@@ -93,8 +93,8 @@ struct InlOptions {
   CLI::App* load = nullptr;
   int events = 20000;
   bool save_to_flash = false;
-  std::string location = "Veltrix";
-  std::string responsible = "unknown";
+  std::string location;  // both required with --save-to-flash
+  std::string responsible;
 };
 // Adds `inl` to the `calibrate` command (created when not there yet) and the `inl` command.
 std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app);

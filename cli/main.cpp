@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
                "Answer yes to every confirmation (existing run data is still kept)");
   app.add_flag("--overwrite", global.overwrite,
                "Replace the data files of an existing run directory of the same name");
+  app.add_flag("--load-calibration", global.load_calibration,
+               "After connecting, read every calibration table from the EEPROMs and use it: "
+               "SAM DAC and trigger DAC offsets, pedestals, INL");
 
   auto* info =
       app.add_subcommand("info", "Connect and print the board, firmware and EEPROM information");

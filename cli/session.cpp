@@ -9,6 +9,7 @@
 #include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
+#include "calibration/stored_calibrations.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "platform/clock.h"
@@ -117,7 +118,8 @@ bool Session::connect() {
     return st_.ConnectingThreadReleased.load() == 1 && st_.Connecting.load() == 0 &&
            !Records_Lent(st_);
   });
-  return st_.Board_Connected.load() == 1;
+  if (st_.Board_Connected.load() != 1) return false;
+  return !options_.load_calibration || Load_Calibrations_And_Reload(st_, -1) == 0;
 }
 
 void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass,

@@ -25,6 +25,8 @@ struct GlobalOptions {
   std::string model = "v1743";
   bool yes = false;
   bool overwrite = false;
+  // After connecting, every calibration table is read from the EEPROMs and put in use.
+  bool load_calibration = false;
 };
 
 class Session {
@@ -37,7 +39,8 @@ class Session {
   // Checks the simulation configuration and the user data directory, then starts the core
   // (log file, user folders); false, with the reason printed, when either is unusable.
   bool start();
-  // Connects the board and waits for the connection thread; true when a board is there.
+  // Connects the board and waits for the connection thread; true when a board is there (and,
+  // with load_calibration, its stored calibrations were loaded).
   bool connect();
   // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
   // Ctrl-C sets StopRequest once.

@@ -398,13 +398,11 @@ void Load_HardwareSetup(State& st, int kind, int block) {
       break;
     case 1:
     case 4:
-      for (int b = 0; b < blocks(st); ++b) Write_SamSlowControlReg(st, kind, b);
-      break;
     case 6:
       if (block >= 0) {
-        Write_SamSlowControlReg(st, 6, block);
+        Write_SamSlowControlReg(st, kind, block);
       } else {
-        for (int b = 0; b < blocks(st); ++b) Write_SamSlowControlReg(st, 6, b);
+        for (int b = 0; b < blocks(st); ++b) Write_SamSlowControlReg(st, kind, b);
       }
       break;
     case 12:

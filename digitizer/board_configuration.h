@@ -39,7 +39,8 @@ void Set_SAMCorrectionLevel(State& st);
 // channel < 0: every channel, without reading the values back.
 void Set_TrigCountParameters(State& st, int channel);
 
-// Kinds: 0, 1, 4, 6 slow-control loads, 12 the control register, 19 the record length.
+// Kinds: 0, 1, 4, 6 slow-control loads (1, 4 and 6 of one block, or of all for -1), 12 the
+// control register, 19 the record length.
 void Load_HardwareSetup(State& st, int kind, int block);
 void Write_SamSlowControlReg(State& st, int kind, int block);
 

@@ -9,8 +9,10 @@
 #include "app/record_loan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/connection_rules.h"
+#include "digitizer/dacs.h"
 #include "digitizer/register_access.h"
 #include "eeprom/calibration_tables.h"
+#include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_info.h"
 
 namespace vx {
@@ -114,10 +116,7 @@ void Sam_Init(State& st) {
   Read_FPGAVersion(st, 0);
   init_measurement_results(st);
   Set_AllBoardParameters(st);
-  for (int d = 0; d < st.sys.NbOfSAMBlocks / 2; ++d) {
-    Read_Pedestal_Values_From_EEPROM(st, d, 0);
-    Read_EEPROM_Info(st, d);
-  }
+  Load_CalibrationsAtConnection(st);
   // A board that did not take its whole set-up is not connected: a run on it would use
   // settings it never received.
   if (st.Communication_Error.load() == 1) {
@@ -210,6 +209,38 @@ void Start_ConnectionThread(State& st) {
   st.ui.post([&st] { st.ui.show_panel(Panel::Main, true); });
   st.Connecting = 0;
   st.ConnectingThreadReleased = 1;
+}
+
+void Load_SamDacOffsetsOfBoard(State& st, int d, bool stored) {
+  for (int block = 2 * d; block <= 2 * d + 1 && block < kMaxSamBlocks; ++block) {
+    LineDacSettings s = line_dac_settings(st.sam[block]);
+    if (stored) s.reg2_bits = kSamDacsCalibrated;
+    Load_SamLineDacs(st, block, s);
+  }
+  if (!stored) return;
+  char text[96];
+  std::snprintf(text, sizeof text, "Daughter Board [%d]'s SAM DAC Offsets loaded from EEPROM.\n",
+                d);
+  Write_InfoMessage(st, text, kInfo);
+}
+
+void Load_CalibrationsAtConnection(State& st) {
+  // What was kept from before may belong to another board, and the records' SAM DAC codes
+  // and MeanThreshold are back at their defaults: only what this board holds counts.
+  st.calib.PedestalTableHeld.fill(false);
+  st.calib.SamDACOffsetDone = false;
+  st.calib.TriggerDACsOffsetDone = false;
+  for (int d = 0; d < daughter_board_count(st); ++d) {
+    const bool stored = Read_SAMDACsOffsets_From_EEPROM(st, d, 0) == 0;
+    Read_Pedestal_Values_From_EEPROM(st, d, 0);
+    Read_EEPROM_Info(st, d);
+    // Also without stored offsets: the chips then get the records' DACs off, whatever they
+    // held before.
+    Load_SamDacOffsetsOfBoard(st, d, stored);
+  }
+  // The library took its correction data from the EEPROMs when the board was opened.
+  Note_AppliedPedestals(st);
+  Check_PedestalLineDacs(st);
 }
 
 void Select_BoardModel(State& st, int model) {

@@ -20,6 +20,16 @@ void Connect_Board(State& st, int model);
 // The connection thread's body.
 void Start_ConnectionThread(State& st);
 
+// The line DACs of daughter board d's blocks into their chips: on, with the 0.5 mV step and
+// the codes the records hold, when stored is true (its SAM DAC offsets were just read);
+// as the records say otherwise.
+void Load_SamDacOffsetsOfBoard(State& st, int daughter_board, bool stored);
+// What a connection loads once the board is configured: the stored SAM DAC offsets of each
+// daughter board where they are valid (its line DACs stay off elsewhere), the pedestal
+// tables and the board information, then the check that the pedestal tables applied were
+// measured with the codes now loaded.
+void Load_CalibrationsAtConnection(State& st);
+
 // Choosing a model on the connection panel resets the VME base address.
 void Select_BoardModel(State& st, int model);
 

@@ -25,5 +25,9 @@ void Read_RateCounters(State& st, int block);
 // Bit 5 (En_DAC) and bits 6/7 (DAC_LSB1/2) of SamReg2, loaded through slow control.
 void Enable_SamDacs(State& st, int block);
 void Load_SamDacLSB(State& st, int block, int lsb1, int lsb2);
+// Puts the settings into the block's records (SamReg2 bits 5 to 7 and the line codes; an
+// unrecorded one stands for the DACs off) and loads them into its chip (the codes only
+// while the DACs are on).
+void Load_SamLineDacs(State& st, int block, const LineDacSettings& settings);
 
 }  // namespace vx

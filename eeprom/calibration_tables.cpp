@@ -17,7 +17,7 @@ using namespace eeprom;
 
 template <typename... Args>
 std::string format(const char* fmt, Args... args) {
-  char text[256];
+  char text[512];
   std::snprintf(text, sizeof text, fmt, args...);
   return text;
 }
@@ -30,20 +30,46 @@ std::vector<int> boards_of(State& st, int d) {
   return eeprom_boards(st, d);
 }
 
-// Writes one 1024-word table per channel of each block, each block behind its marker.
+// The 1024-word table of each channel of one block (half 0 = A, 1 = B) of board d.
+template <typename Encode>
+std::vector<EepromArea> table_areas(int d, int half, std::uint16_t table_a, Encode encode) {
+  std::vector<EepromArea> areas;
+  for (int c = 0; c < kChannelsPerBlock; ++c) {
+    std::vector<std::uint8_t> bytes(2 * kMaxSamples);
+    for (int cell = 0; cell < kMaxSamples; ++cell)
+      put_u16(bytes, 2 * cell, encode(2 * d + half, c, cell));
+    areas.push_back({table_address(table_a, half, c), std::move(bytes)});
+  }
+  return areas;
+}
+
 template <typename Encode>
 bool save_tables(State& st, int d, std::uint16_t table_a, std::uint16_t marker_a, Encode encode) {
-  for (int half = 0; half < 2; ++half) {
-    std::vector<EepromArea> areas;
-    for (int c = 0; c < kChannelsPerBlock; ++c) {
-      std::vector<std::uint8_t> bytes(2 * kMaxSamples);
-      for (int cell = 0; cell < kMaxSamples; ++cell)
-        put_u16(bytes, 2 * cell, encode(2 * d + half, c, cell));
-      areas.push_back({table_address(table_a, half, c), std::move(bytes)});
-    }
-    if (!write_calibration_block(st, d, marker_a, half, areas)) return false;
+  return write_calibration_item(st, d, marker_a, table_areas(d, 0, table_a, encode),
+                                table_areas(d, 1, table_a, encode));
+}
+
+EepromArea line_dac_area(int half, const LineDacSettings& s) {
+  std::vector<std::uint8_t> bytes(kPedestalLineDacsSize, kLineDacsUnrecorded);
+  if (s.recorded()) {
+    bytes[0] = s.reg2_bits;
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      for (int line = 0; line < kLinesPerMatrix; ++line)
+        bytes[1 + 16 * c + line] = s.codes[c][line];
   }
-  return true;
+  return {block_address(kPedestalLineDacs, half), std::move(bytes)};
+}
+
+LineDacSettings read_line_dacs(State& st, int d, int half) {
+  const auto bytes =
+      eeprom_read(st, d, block_address(kPedestalLineDacs, half), kPedestalLineDacsSize);
+  LineDacSettings s;
+  s.reg2_bits = bytes[0] == kLineDacsUnrecorded ? kLineDacsUnrecorded : (bytes[0] & 0x7);
+  if (!s.recorded()) return s;
+  for (int c = 0; c < kChannelsPerBlock; ++c)
+    for (int line = 0; line < kLinesPerMatrix; ++line)
+      s.codes[c][line] = bytes[1 + 16 * c + line] & 0x7F;
+  return s;
 }
 
 template <typename Decode>
@@ -71,16 +97,115 @@ bool text_fits(State& st, const std::string& text, const char* field) {
   return false;
 }
 
+using LineCodes = decltype(LineDacSettings::codes);
+
+// The line codes of both blocks of board d as its SAM DAC offsets item holds them (the
+// inverted copies in bytes 1 and 3 are not checked).
+std::array<LineCodes, 2> stored_sam_dac_codes(State& st, int d) {
+  std::array<LineCodes, 2> out{};
+  for (int half = 0; half < 2; ++half) {
+    const auto words = eeprom_read(st, d, block_address(kSamDacOffsets, half), 64);
+    for (int k = 0; k < kLinesPerMatrix; ++k) {
+      out[half][1][k] = words[4 * k];
+      out[half][0][k] = words[4 * k + 2];
+    }
+  }
+  return out;
+}
+
+bool write_sam_dac_item(State& st, int d, const std::array<LineCodes, 2>& codes, bool log_words) {
+  if (!eeprom_write_byte(st, d, kSamDacZero, 0)) return false;
+  std::array<std::vector<EepromArea>, 2> areas;
+  for (int half = 0; half < 2; ++half) {
+    const int block = 2 * d + half;
+    for (int k = 0; k < kLinesPerMatrix; ++k) {
+      const std::uint8_t c0 = codes[half][0][k];
+      const std::uint8_t c1 = codes[half][1][k];
+      if (log_words)
+        Write_InfoMessage(st,
+                          format("DAC Offset samIndex[%d], data[%d]=%04x \n", block, k,
+                                 sam_dac_word_value(c0, c1)),
+                          kInfo);
+      const auto word = sam_dac_word(c0, c1);
+      areas[half].push_back(
+          {static_cast<std::uint16_t>(block_address(kSamDacOffsets, half) + 4 * k),
+           {word.begin(), word.end()}});
+    }
+  }
+  return write_calibration_item(st, d, kSamDacValid, areas[0], areas[1]);
+}
+
+// A connection loads the stored SAM DAC offsets (with the DACs on and their 0.5 mV step)
+// when they are valid, and leaves the DACs off otherwise. After a pedestal table of board d
+// was stored, the stored offsets are made to say what the table was measured with, so that
+// the next connection applies the two together.
+bool store_matching_sam_dac_offsets(State& st, int d) {
+  const auto& measured = st.calib.PedestalLineDacs;
+  const LineDacSettings& a = measured[2 * d];
+  const LineDacSettings& b = measured[2 * d + 1];
+  if (!a.recorded() || !b.recorded()) return true;  // read back from the EEPROM as it was
+  const bool stored = calibration_valid(st, d, kSamDacValid);
+  if (!a.enabled() && !b.enabled()) {
+    if (!stored) return true;
+    if (!eeprom_write_byte(st, d, kSamDacValid, 0) ||
+        !eeprom_write_byte(st, d, block_address(kSamDacValid, 1), 0))
+      return false;
+    Write_InfoMessage(st,
+                      format("Daughter Board [%d]'s stored SAM DAC Offsets marked not valid: its "
+                             "pedestal table was measured with the SAM DACs off.\n",
+                             d),
+                      kInfo);
+    return true;
+  }
+  if (a.reg2_bits != kSamDacsCalibrated || b.reg2_bits != kSamDacsCalibrated) {
+    Write_InfoMessage(st,
+                      format("WARNING: Daughter Board [%d]'s pedestal table was measured with SAM "
+                             "DAC settings that its stored SAM DAC Offsets cannot hold (another "
+                             "step, or the DACs on in one block only): the next connection "
+                             "will not apply them. Calibrate the SAM DACs Offsets, then the "
+                             "pedestals, and save them.\n",
+                             d),
+                      kWarning);
+    return true;
+  }
+  const std::array<LineCodes, 2> codes{a.codes, b.codes};
+  if (stored && stored_sam_dac_codes(st, d) == codes) return true;
+  if (!write_sam_dac_item(st, d, codes, false)) return false;
+  Write_InfoMessage(st,
+                    format("Daughter Board [%d]'s SAM DAC Offsets saved with the pedestal table "
+                           "that was measured with them.\n",
+                           d),
+                    kInfo);
+  return true;
+}
+
 }  // namespace
 
 int Save_Pedestal_Values_To_EEPROM(State& st, int d) {
   const auto boards = boards_of(st, d);
   if (boards.empty()) return -1;
-  const auto& table = st.calib.IndividualOffsetDistribution;
+  auto& k = st.calib;
+  // A table that was never measured nor read holds nothing: it is not stored as valid.
   for (int b : boards) {
-    if (!save_tables(st, b, kPedestals, kPedestalValid, [&](int block, int c, int cell) {
-          return pedestal_code(table[block][c][cell]);
-        }))
+    if (k.PedestalTableHeld[2 * b] && k.PedestalTableHeld[2 * b + 1]) continue;
+    Write_InfoMessage(st,
+                      format("ERROR: Daughter Board [%d] holds no pedestal table to save: "
+                             "calibrate the pedestals first. Nothing was saved.\n",
+                             b),
+                      kError);
+    return -1;
+  }
+  const auto& table = k.IndividualOffsetDistribution;
+  const auto encode = [&](int block, int c, int cell) {
+    return pedestal_code(table[block][c][cell]);
+  };
+  for (int b : boards) {
+    auto block_a = table_areas(b, 0, kPedestals, encode);
+    auto block_b = table_areas(b, 1, kPedestals, encode);
+    block_a.push_back(line_dac_area(0, k.PedestalLineDacs[2 * b]));
+    block_b.push_back(line_dac_area(1, k.PedestalLineDacs[2 * b + 1]));
+    if (!write_calibration_item(st, b, kPedestalValid, block_a, block_b) ||
+        !store_matching_sam_dac_offsets(st, b))
       return -1;
   }
   Write_InfoMessage(st, "Pedestal Calibration values successfully saved to EEPROMs\n", kInfo);
@@ -97,6 +222,10 @@ int Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
   read_tables(st, d, kPedestals, [&](int block, int c, int cell, std::uint16_t code) {
     table[block][c][cell] = static_cast<float>(pedestal_value(code));
   });
+  for (int half = 0; half < 2; ++half) {
+    st.calib.PedestalTableHeld[2 * d + half] = true;
+    st.calib.PedestalLineDacs[2 * d + half] = read_line_dacs(st, d, half);
+  }
   if (with_message == 1) {
     Write_InfoMessage(
         st,
@@ -128,6 +257,17 @@ int Save_INL_Values_To_EEPROM(State& st, int d, const std::string& location,
       if (Save_INL_Values_To_EEPROM(st, b, location, responsible) != 0) return -1;
     return 0;
   }
+  for (int block = 2 * d; block <= 2 * d + 1; ++block)
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (st.calib.TimePedestalsHeld[block][c]) continue;
+      Write_InfoMessage(st,
+                        format("ERROR: Channel %d holds no INL table to save to Daughter Board "
+                               "[%d]'s EEPROM: save the values of an INL calibration, or load "
+                               "the INL files, first. Nothing was saved.\n",
+                               2 * block + c, d),
+                        kError);
+      return -1;
+    }
 
   // The identity texts belong to the INL item: its block A marker guards them too.
   const auto text = [](const std::string& s) {
@@ -159,6 +299,7 @@ int Read_INL_Values_From_EEPROM(State& st, int d) {
   auto& table = st.calib.TimePedestals;
   read_tables(st, d, kInlTable, [&](int block, int c, int cell, std::uint16_t code) {
     table[block][c][cell] = inl_value(code);
+    st.calib.TimePedestalsHeld[block][c] = true;
   });
   Write_InfoMessage(
       st,
@@ -175,7 +316,11 @@ int Save_INL_Files_To_EEPROM(State& st, int d, const std::string& location,
   for (int b : boards) {
     int read = 0;
     for (int block = 2 * b; block <= 2 * b + 1; ++block)
-      for (int c = 0; c < kChannelsPerBlock; ++c) read += read_file(st, block, c) == 1 ? 1 : 0;
+      for (int c = 0; c < kChannelsPerBlock; ++c) {
+        const bool taken = read_file(st, block, c) == 1;
+        st.calib.TimePedestalsHeld[block][c] = taken;
+        read += taken ? 1 : 0;
+      }
     if (read != 4) {
       Write_InfoMessage(st,
                         format("Unable to save INL Files to Daughter Board [%d]'s EEPROM because "
@@ -211,53 +356,62 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
   const auto boards = boards_of(st, d);
   if (boards.empty()) return -1;
   for (int b : boards) {
-    if (!eeprom_write_byte(st, b, kSamDacZero, 0)) return -1;
-    for (int half = 0; half < 2; ++half) {
-      const int block = 2 * b + half;
-      std::vector<EepromArea> areas;
-      for (int k = 0; k < 16; ++k) {
-        const std::uint8_t c0 = st.sam[block].SamDacOffsetCh0[k];
-        const std::uint8_t c1 = st.sam[block].SamDacOffsetCh1[k];
-        Write_InfoMessage(st,
-                          format("DAC Offset samIndex[%d], data[%d]=%04x \n", block, k,
-                                 sam_dac_word_value(c0, c1)),
-                          kInfo);
-        const auto word = sam_dac_word(c0, c1);
-        areas.push_back({static_cast<std::uint16_t>(block_address(kSamDacOffsets, half) + 4 * k),
-                         {word.begin(), word.end()}});
-      }
-      if (!write_calibration_block(st, b, kSamDacValid, half, areas)) return -1;
-    }
+    const std::array<LineCodes, 2> codes{line_dac_settings(st.sam[2 * b]).codes,
+                                         line_dac_settings(st.sam[2 * b + 1]).codes};
+    if (!write_sam_dac_item(st, b, codes, true)) return -1;
   }
   Write_InfoMessage(st, "SAM DACs Offsets successfully saved to EEPROM.\n", kInfo);
+  // The next connection loads these codes: the stored pedestals must have been measured
+  // with them.
+  for (int b : boards) {
+    LineDacSettings loaded_then;
+    loaded_then.reg2_bits = kSamDacsCalibrated;
+    for (int half = 0; half < 2; ++half) {
+      loaded_then.codes = line_dac_settings(st.sam[2 * b + half]).codes;
+      if (calibration_valid(st, b, kPedestalValid) &&
+          !read_line_dacs(st, b, half).same_effect(loaded_then)) {
+        Write_InfoMessage(st,
+                          format("WARNING: Daughter Board [%d]'s stored pedestal table was "
+                                 "measured with other SAM DAC Offsets than those just saved: "
+                                 "calibrate the pedestals now (no signal at the inputs) and "
+                                 "save them to FLASH, or the next connections show wrong "
+                                 "baselines.\n",
+                                 b),
+                          kWarning);
+        break;
+      }
+    }
+  }
   return 0;
 }
 
-int Read_SAMDACsOffsets_From_EEPROM(State& st, int d) {
+int Read_SAMDACsOffsets_From_EEPROM(State& st, int d, int with_message) {
   if (!valid_board(st, d) || !calibration_valid(st, d, kSamDacValid)) {
-    Write_InfoMessage(st, format("Daughter Board [%d]'s SAM DAC's Offsets are not valid!\n", d),
-                      kInfo);
+    if (with_message == 1)
+      Write_InfoMessage(st, format("Daughter Board [%d]'s SAM DAC's Offsets are not valid!\n", d),
+                        kInfo);
     return -1;
   }
   eeprom_read_byte(st, d, kSamDacZero);  // written with the offsets, not used
+  const auto codes = stored_sam_dac_codes(st, d);
   for (int half = 0; half < 2; ++half) {
     const int block = 2 * d + half;
-    const auto words = eeprom_read(st, d, block_address(kSamDacOffsets, half), 64);
-    for (int k = 0; k < 16; ++k) {
-      // The inverted copies (bytes 1 and 3) are not checked.
-      const std::uint8_t c1 = words[4 * k];
-      const std::uint8_t c0 = words[4 * k + 2];
+    for (int k = 0; k < kLinesPerMatrix; ++k) {
+      const std::uint8_t c0 = codes[half][0][k];
+      const std::uint8_t c1 = codes[half][1][k];
       st.sam[block].SamDacOffsetCh0[k] = c0;
       st.sam[block].SamDacOffsetCh1[k] = c1;
+      if (with_message != 1) continue;
       Write_InfoMessage(
           st, format("SAM DAC Offset[index=%d][ch0][line=%d]= %d\n", block, k, int{c0}), kInfo);
       Write_InfoMessage(
           st, format("SAM DAC Offset[index=%d][ch1][line=%d]= %d\n", block, k, int{c1}), kInfo);
     }
   }
-  Write_InfoMessage(
-      st, format("Daughter Board [%d]'s SAM DAC's Offsets successfully read from EEPROM \n", d),
-      kInfo);
+  if (with_message == 1)
+    Write_InfoMessage(
+        st, format("Daughter Board [%d]'s SAM DAC's Offsets successfully read from EEPROM \n", d),
+        kInfo);
   st.calib.SamDACOffsetDone = true;
   return 0;
 }
@@ -274,16 +428,16 @@ int Save_TriggerThresholdDACs_To_EEPROM(State& st, int d) {
   const auto boards = boards_of(st, d);
   if (boards.empty()) return -1;
   for (int b : boards) {
+    std::array<std::vector<EepromArea>, 2> areas;
     for (int half = 0; half < 2; ++half) {
-      std::vector<EepromArea> areas;
       for (int c = 0; c < kChannelsPerBlock; ++c) {
         std::vector<std::uint8_t> bytes(2);
         put_u16(bytes, 0, trigger_dac_code(st.calib.MeanThreshold[2 * b + half][c]));
-        areas.push_back(
+        areas[half].push_back(
             {static_cast<std::uint16_t>(block_address(kTriggerDac, half) + 2 * c), bytes});
       }
-      if (!write_calibration_block(st, b, kTriggerDacValid, half, areas)) return -1;
     }
+    if (!write_calibration_item(st, b, kTriggerDacValid, areas[0], areas[1])) return -1;
   }
   Write_InfoMessage(st, "Trigger DACs Offset successfully saved to EEPROM.\n", kInfo);
   return 0;
@@ -327,18 +481,38 @@ int Load_Calib_Values_From_EEPROM(State& st, int d) {
   return taken;
 }
 
-int Load_Calibrations_And_Reload(State& st, int d) {
-  const auto boards = boards_of(st, d);
-  if (boards.empty()) return -1;
-  for (int b : boards) Load_Calib_Values_From_EEPROM(st, b);
-  if (st.digitizer == nullptr || st.DeviceHandle.load() < 0 ||
-      st.digitizer->LoadSAMCorrectionData(st.DeviceHandle.load()) != 0) {
-    Write_InfoMessage(st, "ERROR: The correction values could not be re-loaded from FLASH!\n",
-                      kError);
-    return -1;
+void Note_AppliedPedestals(State& st) {
+  auto& k = st.calib;
+  k.AppliedPedestalsValid.fill(false);
+  for (int d = 0; d < daughter_board_count(st); ++d) {
+    if (!calibration_valid(st, d, kPedestalValid)) continue;
+    for (int half = 0; half < 2; ++half) {
+      k.AppliedPedestalsValid[2 * d + half] = true;
+      k.AppliedPedestalLineDacs[2 * d + half] = read_line_dacs(st, d, half);
+    }
   }
-  Write_InfoMessage(st, "Correction Values re-loaded from FLASH\n", kInfo);
-  return 0;
+}
+
+int Check_PedestalLineDacs(State& st) {
+  int mismatched = 0;
+  for (int d = 0; d < daughter_board_count(st); ++d) {
+    bool same = true;
+    for (int block = 2 * d; block <= 2 * d + 1; ++block)
+      same =
+          same &&
+          (!st.calib.AppliedPedestalsValid[block] ||
+           st.calib.AppliedPedestalLineDacs[block].same_effect(line_dac_settings(st.sam[block])));
+    if (same) continue;
+    ++mismatched;
+    Write_InfoMessage(st,
+                      format("WARNING: Daughter Board [%d]'s pedestal table in use was measured "
+                             "with other SAM DAC Offsets than those loaded now: its baselines "
+                             "are off. Calibrate the pedestals (no signal at the inputs) and "
+                             "save them to FLASH.\n",
+                             d),
+                      kWarning);
+  }
+  return mismatched;
 }
 
 }  // namespace vx

@@ -15,7 +15,10 @@
 
 namespace vx {
 
-// IndividualOffsetDistribution of the board's blocks; no check that a calibration was made.
+// IndividualOffsetDistribution of the board's blocks with the line DAC settings it was
+// measured with; refused (nothing written) for a board whose table was neither measured nor
+// read. The stored SAM DAC offsets are then made to match the table (saved, or marked not
+// valid for a table measured with the DACs off), as a connection loads them.
 int Save_Pedestal_Values_To_EEPROM(State& st, int daughter_board = -1);
 // The success message only when with_message is 1.
 int Read_Pedestal_Values_From_EEPROM(State& st, int daughter_board, int with_message);
@@ -36,8 +39,10 @@ int Save_INL_Files_To_EEPROM(State& st, int daughter_board, const std::string& l
 int Save_INL_Files_From_EEPROM(State& st, int daughter_board, const InlFileOperation& save_file);
 
 // Only once a SAM DAC offset calibration is available (SamDACOffsetDone).
+// Warns when the stored pedestal table was measured with other codes.
 int Save_SAMDACsOffsets_To_EEPROM(State& st, int daughter_board = -1);
-int Read_SAMDACsOffsets_From_EEPROM(State& st, int daughter_board);
+// Into SamDacOffsetCh0/Ch1 of the board's blocks; the messages only when with_message is 1.
+int Read_SAMDACsOffsets_From_EEPROM(State& st, int daughter_board, int with_message = 1);
 
 // Only once a trigger-threshold offset calibration is available (TriggerDACsOffsetDone).
 int Save_TriggerThresholdDACs_To_EEPROM(State& st, int daughter_board = -1);
@@ -46,8 +51,12 @@ int Read_TriggerThresholdDACs_From_EEPROM(State& st, int daughter_board);
 // SAM DAC offsets, pedestals (with message), INL tables, trigger offsets: each on its own
 // markers. Returns the number of tables taken (0 to 4).
 int Load_Calib_Values_From_EEPROM(State& st, int daughter_board);
-// Load_Calib_Values_From_EEPROM for one board or all, then the library reloads its own
-// correction data from the boards.
-int Load_Calibrations_And_Reload(State& st, int daughter_board);
+// What the library took when it (re)loaded its correction data from the EEPROMs: for every
+// daughter board whether its pedestal table is valid, and the line DAC settings it was
+// measured with (AppliedPedestal*).
+void Note_AppliedPedestals(State& st);
+// Warns for every daughter board whose applied pedestal table was measured with other line
+// DAC settings than those its chips hold now, and says what to do; the number of them.
+int Check_PedestalLineDacs(State& st);
 
 }  // namespace vx

@@ -118,10 +118,20 @@ bool write_marked_item(State& st, int daughter_board, std::uint16_t marker_addre
   return eeprom_write_byte(st, daughter_board, marker_address, marker);
 }
 
-bool write_calibration_block(State& st, int daughter_board, std::uint16_t marker_a, int block,
-                             const std::vector<EepromArea>& areas) {
-  const std::uint16_t at = eeprom::block_address(marker_a, block);
-  return write_marked_item(st, daughter_board, at, eeprom::marker_value(at), areas);
+bool write_calibration_item(State& st, int daughter_board, std::uint16_t marker_a,
+                            const std::vector<EepromArea>& block_a,
+                            const std::vector<EepromArea>& block_b) {
+  const std::uint16_t marker_b = eeprom::block_address(marker_a, 1);
+  if (!eeprom_write_byte(st, daughter_board, marker_a, 0) ||
+      !eeprom_write_byte(st, daughter_board, marker_b, 0))
+    return false;
+  for (const auto& area : block_a)
+    if (!eeprom_write(st, daughter_board, area.address, area.bytes)) return false;
+  if (!eeprom_write_byte(st, daughter_board, marker_a, eeprom::marker_value(marker_a)))
+    return false;
+  for (const auto& area : block_b)
+    if (!eeprom_write(st, daughter_board, area.address, area.bytes)) return false;
+  return eeprom_write_byte(st, daughter_board, marker_b, eeprom::marker_value(marker_b));
 }
 
 }  // namespace vx

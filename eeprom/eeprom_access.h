@@ -50,8 +50,12 @@ struct EepromArea {
 };
 bool write_marked_item(State& st, int daughter_board, std::uint16_t marker_address,
                        std::uint8_t marker, const std::vector<EepromArea>& areas);
-// The same for one block (0 = A, 1 = B) of a calibration item, whose marker is given for A.
-bool write_calibration_block(State& st, int daughter_board, std::uint16_t marker_a, int block,
-                             const std::vector<EepromArea>& areas);
+// A calibration item spread over both blocks of a board (its marker given for block A):
+// both markers are cleared before either block is written, so that an item whose block B
+// write fails is not vouched for by block A's marker over old block B data. Then block A's
+// areas and marker, block B's areas and marker.
+bool write_calibration_item(State& st, int daughter_board, std::uint16_t marker_a,
+                            const std::vector<EepromArea>& block_a,
+                            const std::vector<EepromArea>& block_b);
 
 }  // namespace vx

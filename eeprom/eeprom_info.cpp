@@ -1,6 +1,7 @@
 #include "eeprom/eeprom_info.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "app/message_log.h"
@@ -12,9 +13,11 @@ namespace vx {
 
 namespace {
 
+constexpr std::uint32_t kUnitSerialModulo = 10000;
+
 template <typename... Args>
 std::string format(const char* fmt, Args... args) {
-  char text[256];
+  char text[512];
   std::snprintf(text, sizeof text, fmt, args...);
   return text;
 }
@@ -105,6 +108,25 @@ void report_validity(State& st, int d, std::uint16_t marker, bool& indicator, co
   Write_InfoMessage(st, format(indicator ? valid : invalid, d), kInfo);
 }
 
+// A daughter board's serial number starts with the serial number of the unit it was
+// calibrated in (its last four digits, so that the text fits its field). Another unit's
+// EEPROM content (a dump written onto the wrong board) carries that unit's tables.
+void check_unit(State& st, int d, int major) {
+  if (st.Board_Connected.load() != 1) return;
+  BoardInfo info{};
+  std::memcpy(&info, st.board.BoardInfo, sizeof info);
+  const auto unit = static_cast<int>(info.SerialNumber % kUnitSerialModulo);
+  if (major == unit) return;
+  st.eeprom_panel.serial_ok = kOtherUnit;
+  Write_InfoMessage(st,
+                    format("WARNING: Daughter Board [%d]'s EEPROM belongs to unit %d, not to this "
+                           "board (serial number %u): its calibration tables were measured on "
+                           "another unit. Write this board's own EEPROM dump back, or calibrate "
+                           "the board again and save its tables.\n",
+                           d, major, info.SerialNumber),
+                    kWarning);
+}
+
 bool board_exists(State& st, int d) {
   return !eeprom_boards(st, d).empty();
 }
@@ -176,6 +198,7 @@ int Read_EEPROM_Info(State& st, int d) {
   Write_InfoMessage(
       st, format("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
       kInfo);
+  check_unit(st, d, major);
 
   read_gains(st, d);
   read_setup_register(st, d);

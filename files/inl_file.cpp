@@ -175,6 +175,7 @@ int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
         st, with_path("WARNING: INL correction file '%s' was not found!\n", path.string()),
         kWarning);
     table.fill(0.0);
+    st.calib.TimePedestalsHeld[block][channel] = false;
     return 0;
   }
   std::string text(kMaxFileBytes + 1, '\0');
@@ -191,6 +192,7 @@ int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
     Write_InfoMessage(
         st, with_path("WARNING : INL correction file '%s' is empty!\n", path.string()), kWarning);
     table.fill(0.0);
+    st.calib.TimePedestalsHeld[block][channel] = false;
     return 0;
   }
   if (parsed.error_line != 0) {
@@ -202,6 +204,7 @@ int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
     return 0;
   }
   table = parsed.values;
+  st.calib.TimePedestalsHeld[block][channel] = true;
   Write_InfoMessage(st, with_path("INL correction values loaded from file '%s'.\n", path.string()),
                     kInfo);
   return 1;

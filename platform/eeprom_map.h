@@ -36,8 +36,13 @@ inline constexpr std::uint16_t kTriggerDacValid = 0x0629;
 inline constexpr std::uint16_t kPedestalValid = 0x062A;
 inline constexpr std::uint16_t kInlValid = 0x062B;
 inline constexpr std::uint16_t kSamDacOffsets = 0x0640;  // 16 words of 4 bytes
-inline constexpr std::uint16_t kPedestals = 0x0700;      // 2048 bytes per channel
-inline constexpr std::uint16_t kInlTable = 0x1700;       // 2048 bytes per channel
+// With the pedestals: the line DAC settings they were measured with. SamReg2 bits 5 to 7,
+// then the 16 line codes of channel 0 and those of channel 1; 0xFF (erased) when the table
+// was stored without them.
+inline constexpr std::uint16_t kPedestalLineDacs = 0x0680;
+inline constexpr std::uint16_t kPedestalLineDacsSize = 33;
+inline constexpr std::uint16_t kPedestals = 0x0700;  // 2048 bytes per channel
+inline constexpr std::uint16_t kInlTable = 0x1700;   // 2048 bytes per channel
 inline constexpr std::uint16_t kChannelTableStride = 0x0800;
 
 constexpr std::uint16_t block_address(std::uint16_t a_address, int block_in_board) {

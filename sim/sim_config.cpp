@@ -202,6 +202,7 @@ SimConfigParse parse_sim_config(std::string_view text) {
   keys["fault.fail_readout"] = optional_count(c.fault.fail_readout, 1);
   keys["fault.undecodable_event"] = optional_count(c.fault.undecodable_event, 1);
   keys["fault.stop_after_events"] = optional_count(c.fault.stop_after_events, 0);
+  keys["fault.fail_eeprom_write"] = optional_count(c.fault.fail_eeprom_write, 1);
   add_signal_keys(keys, global);
 
   std::map<std::string, Setter> channel_keys;

@@ -36,6 +36,7 @@ struct FaultInjection {
   std::optional<std::uint64_t> fail_readout;          // 1-based ReadData call number
   std::optional<std::uint64_t> undecodable_event;     // 1-based delivered event number
   std::optional<std::uint64_t> stop_after_events;     // no event after this many
+  std::optional<std::uint64_t> fail_eeprom_write;     // 1-based Write_EEPROM call number
 };
 
 struct SimConfig {

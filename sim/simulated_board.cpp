@@ -241,6 +241,7 @@ int SimulatedBoard::Write_EEPROM(int handle, int daughter_board, std::uint16_t a
     if (buffer == nullptr || !eeprom_range_ok(daughter_board, address, count)) {
       return kDgtzInvalidParam;
     }
+    if (++eeprom_writes_ == config_.fault.fail_eeprom_write) return kDgtzCommError;
     return eeprom_.write(daughter_board, address, count, buffer) ? kDgtzSuccess : kDgtzCommError;
   });
 }

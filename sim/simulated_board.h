@@ -275,6 +275,7 @@ class SimulatedBoard final : public Digitizer {
   std::uint64_t accepted_ = 0;
   std::uint64_t delivered_ = 0;
   std::uint64_t register_accesses_ = 0;
+  std::uint64_t eeprom_writes_ = 0;
   std::uint64_t readouts_ = 0;
   std::uint32_t event_counter_ = 0;
 

@@ -12,6 +12,7 @@
 
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
+#include "sim/sim_config.h"
 #include "ui/dialogs.h"
 #include "ui/led.h"
 
@@ -75,6 +76,18 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   rows_[3] = row(form, "IP Address", ip_);
   rows_[4] = row(form, "VME Base Address", base_);
 
+  input_ = new QComboBox;
+  input_->setObjectName("SIMINPUT");
+  input_->addItem("As configured", -1);
+  input_->addItem("Pulses", static_cast<int>(sim::InputKind::kPulse));
+  input_->addItem("Sine (INL calibration)", static_cast<int>(sim::InputKind::kSine));
+  input_->addItem("None (pedestal and DAC calibrations)", static_cast<int>(sim::InputKind::kNone));
+  input_->setToolTip(
+      "What the simulated board's inputs carry, from the next Connect on: pulses for runs, no "
+      "signal for the pedestal, SAM DAC and trigger DAC calibrations, a sine for the INL "
+      "calibration. \"As configured\" keeps the simulation configuration's inputs.");
+  row(form, "Simulated Input", input_);
+
   connect_ = new QPushButton("Connect");
   connect_->setDefault(true);
   led_ = new Led(QColor(0, 230, 0));
@@ -106,6 +119,10 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
     watch_connection();
   });
   update_visible_fields();
+}
+
+int ConnectionPanel::simulated_input() const {
+  return input_->currentData().toInt();
 }
 
 int ConnectionPanel::model() const {

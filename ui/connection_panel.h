@@ -30,6 +30,10 @@ class ConnectionPanel : public QWidget {
   // connection, a calibration): the light and the label go on showing.
   void set_inputs_enabled(bool on);
 
+  // What the simulated board's inputs carry from the next connection on: -1 as its
+  // configuration says, else a sim::InputKind for every channel.
+  int simulated_input() const;
+
   QComboBox* model_box() const { return model_; }
   QComboBox* link_box() const { return link_; }
   QPushButton* connect_button() const { return connect_; }
@@ -54,6 +58,7 @@ class ConnectionPanel : public QWidget {
   Dialogs& dialogs_;
   QComboBox* model_;
   QComboBox* link_;
+  QComboBox* input_;
   QSpinBox* link_number_;
   QSpinBox* conet_node_;
   QSpinBox* pid_;

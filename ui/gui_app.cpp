@@ -135,6 +135,8 @@ void GuiApp::start() {
 void GuiApp::make_board(int model) {
   sim::SimConfig config = sim_config_;
   config.model = model == kModelDesktop ? "DT5743" : "V1743";
+  if (const int input = connection_->simulated_input(); input >= 0)
+    for (auto& channel : config.channel) channel.input = static_cast<sim::InputKind>(input);
   st_.digitizer = nullptr;
   board_ = std::make_unique<sim::SimulatedBoard>(config, st_.UserPath);
   st_.digitizer = board_.get();

@@ -25,6 +25,7 @@
 #include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
+#include "calibration/stored_calibrations.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/register_access.h"
@@ -138,10 +139,8 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
       panel->raise();
     });
   }
-  connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this, [this] {
-    if (Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1))
-      Save_Pedestal_Values_To_EEPROM(st_);
-  });
+  connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this,
+          [this] { Run_SavePedestalsToFlash(st_); });
   connect(action("DUMPEEPROMS"), &QAction::triggered, this,
           [this] { Dump_EEPROM_To_File(st_, -1); });
   connect(access_, &AccessPanel::granted, this, [this](Panel panel) {

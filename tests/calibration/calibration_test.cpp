@@ -19,12 +19,15 @@
 #include "calibration/calibration_pass.h"
 #include "calibration/pedestal_calibration.h"
 #include "calibration/sam_dac_calibration.h"
+#include "calibration/stored_calibrations.h"
 #include "calibration/trigger_dac_calibration.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
+#include "eeprom/calibration_tables.h"
 #include "platform/eeprom_map.h"
+#include "support/baseline.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -116,52 +119,32 @@ void load_tables_into_board(Calibrated& c, const PerChannel<std::array<float, kM
   ASSERT_EQ(d.LoadSAMCorrectionData(h), 0);
 }
 
-// Mean and per-cell spread of each channel over a few corrected events with no input.
-struct Level {
-  double mean = 0.0;
-  double spread = 0.0;
-};
-std::vector<Level> corrected_levels(State& st, int events) {
-  const int channels = 2 * st.sys.NbOfSAMBlocks;
-  st.sys.TriggerSource = 2;
-  Set_SystemTriggerMode(st);
-  Set_SAMCorrectionLevel(st);
-  std::vector<Level> out(channels);
-  std::vector<std::vector<double>> sums(channels, std::vector<double>(kMaxSamples, 0.0));
-  Start_run(st);
-  int taken = 0;
-  while (taken < events) {
-    EXPECT_EQ(Read_CalibrationPass(st), PassResult::Events);
-    for (int i = 0; i < Get_NbOfEvents(st) && taken < events; ++i, ++taken) {
-      EXPECT_EQ(Decode_Event(st, i), 0);
-      for (int ch = 0; ch < channels; ++ch)
-        for (int k = 0; k < kMaxSamples; ++k) sums[ch][k] += st.event.DataValues[ch / 2][ch % 2][k];
-    }
-  }
-  Stop_run(st);
-  for (int ch = 0; ch < channels; ++ch) {
-    double s = 0.0, s2 = 0.0;
-    for (double v : sums[ch]) {
-      s += v / events;
-      s2 += (v / events) * (v / events);
-    }
-    out[ch].mean = s / kMaxSamples;
-    out[ch].spread = std::sqrt(s2 / kMaxSamples - out[ch].mean * out[ch].mean);
-  }
-  return out;
+// Sets every block's recording depth (columns of 16 cells) and channel 0's DC offset, on
+// the board too.
+void set_depth_and_offset(State& st, int columns, float offset) {
+  for (auto& k : st.sam) k.RecordLength16 = static_cast<std::uint16_t>(columns);
+  Load_HardwareSetup(st, 19, -1);
+  st.sam[0].DCOffset[0] = offset;
+  Load_DACs(st, 2, -1);
 }
 
-TEST(PedestalCalibration, MatchesTheTrueCellLevelsAndCorrectsARunToZero) {
+// Calibrated at a depth of 16 columns and +0.5 V on channel 0, the table is the cells' own
+// level at 0 V offset: what the library subtracts from the samples, whatever the offset.
+TEST(PedestalCalibration, MatchesTheTrueCellLevelsWhateverTheDepthAndOffsetAndCorrectsToZero) {
   Calibrated c;
   c.st.sys.TriggerSource = 1;
   c.st.gui.GraphMode = 0;
+  set_depth_and_offset(c.st, 16, 0.5f);
   c.st.calib.NbOfRunsForPedestalCalibration = 200;
   ASSERT_TRUE(Calibrate_Matrice(c.st, -1));
 
+  EXPECT_EQ(VX_VALUE(c.st.sam[3].RecordLength16), 16);  // the records are back
+  EXPECT_EQ(VX_VALUE(c.st.sam[0].DCOffset[0]), 0.5f);
+  set_depth_and_offset(c.st, 64, 0.0f);
   expect_statistical(cell_errors(c, 201));
   EXPECT_EQ(c.st.EventNumber.load(), 201);  // ends as soon as more than 200 were taken
   EXPECT_EQ(c.sim.core.ui.progress_values().back(), 100);
-  EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 1);  // the records are back
+  EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 1);
   EXPECT_EQ(VX_VALUE(c.st.gui.GraphMode), 0);
   EXPECT_FALSE(c.st.calib.PedestalMeasurement);
   // Raw samples while measuring, the configured corrections afterwards.
@@ -171,10 +154,8 @@ TEST(PedestalCalibration, MatchesTheTrueCellLevelsAndCorrectsARunToZero) {
   EXPECT_NE(levels.back().args.at(1), 0);
 
   load_tables_into_board(c, c.st.calib.IndividualOffsetDistribution);
-  for (const Level& l : corrected_levels(c.st, 20)) {
-    EXPECT_NEAR(l.mean, 0.0, 1.0);
-    EXPECT_LT(l.spread, 1.0);
-  }
+  for (double rms : test::baseline_rms(c.st, 20))
+    EXPECT_LT(rms, 1.2 * test::noise_alone_counts(0.5));
 }
 
 // Zero events still takes the first readout; several events per readout all count and the
@@ -226,14 +207,67 @@ TEST(PedestalCalibration, AStaleTableIsRepairedThroughTheCommandLine) {
   }
   {
     UnitOnDisk unit(home.path(), 1);
-    for (const Level& l : corrected_levels(unit.st, 10)) EXPECT_GT(l.spread, 3.0);
+    for (double rms : test::baseline_rms(unit.st, 10)) EXPECT_GT(rms, 3.0);
   }
   ASSERT_EQ(run_cli(home.path(), "calibrate pedestals 500 --save-to-flash"), 0);
   UnitOnDisk unit(home.path(), 1);
-  for (const Level& l : corrected_levels(unit.st, 20)) {
-    EXPECT_NEAR(l.mean, 0.0, 1.0);
-    EXPECT_LT(l.spread, 1.0);
+  for (double rms : test::baseline_rms(unit.st, 20))
+    EXPECT_LT(rms, 1.2 * test::noise_alone_counts(0.5));
+}
+
+// The tables in use belong together: SAM DAC codes, then pedestals measured with them and
+// saved, give the noise alone at once and after the next process connects.
+TEST(StoredCalibrations, SamDacsThenPedestalsSavedGiveTheNoiseAloneAfterReconnecting) {
+  test::TempDir home;
+  const double noise = test::noise_alone_counts(0.5);
+  const char* mismatch = "pedestal table in use was measured with other SAM DAC Offsets";
+  {
+    UnitOnDisk unit(home.path(), 1);
+    ASSERT_TRUE(Calibrate_SAMDACsOffset(unit.st));
+    // The factory's pedestals were measured with the line DACs off: they no longer fit.
+    EXPECT_TRUE(unit.core.ui.has_message(MessageTab::Warnings, mismatch));
+    for (double rms : test::baseline_rms(unit.st, 5)) EXPECT_GT(rms, 3 * noise);
+    unit.st.calib.NbOfRunsForPedestalCalibration = 300;
+    ASSERT_TRUE(Calibrate_Matrice(unit.st, -1));
+    ASSERT_TRUE(Save_PedestalsToFlash(unit.st));  // the library takes the new table at once
+    for (double rms : test::baseline_rms(unit.st, 5)) EXPECT_LT(rms, 1.2 * noise);
   }
+  {
+    UnitOnDisk again(home.path(), 1);
+    EXPECT_TRUE(again.core.ui.has_message(MessageTab::Infos, "SAM DAC Offsets loaded from EEPROM"));
+    EXPECT_FALSE(again.core.ui.has_message(MessageTab::Warnings, mismatch));
+    for (double rms : test::baseline_rms(again.st, 5)) EXPECT_LT(rms, 1.2 * noise);
+    // Other codes stored on their own no longer fit the stored pedestals: said at once, and
+    // at the next connection.
+    again.st.sam[0].SamDacOffsetCh0[3] ^= 0x08;
+    ASSERT_EQ(Save_SAMDACsOffsets_To_EEPROM(again.st), 0);
+    EXPECT_TRUE(again.core.ui.has_message(MessageTab::Warnings,
+                                          "Daughter Board [0]'s stored pedestal table was "
+                                          "measured with other SAM DAC Offsets"));
+  }
+  UnitOnDisk later(home.path(), 1);
+  EXPECT_TRUE(later.core.ui.has_message(MessageTab::Warnings,
+                                        "Daughter Board [0]'s " + std::string(mismatch)));
+  EXPECT_FALSE(later.core.ui.has_message(MessageTab::Warnings, "Daughter Board [1]"));
+}
+
+// Stored trigger-DAC offsets are not used by a connection; loading the calibrations puts
+// them into the thresholds the board holds.
+TEST(StoredCalibrations, LoadingPutsTheStoredTriggerOffsetsInUse) {
+  Calibrated c;
+  c.st.calib.MeanThreshold[1][1] = 0.004f;
+  c.st.calib.TriggerDACsOffsetDone = true;
+  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), 0);
+  Close_Device(c.st);
+  c.sim.connect();
+  // The connection starts from zero offsets: there is nothing measured to store.
+  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), -1);
+  const float threshold = c.st.sam[1].TriggerThreshold[1];
+  EXPECT_EQ(c.sim.board->threshold_dac(3), Calculate_ThresholdDACIntValues(threshold));
+  ASSERT_EQ(Load_Calibrations_And_Reload(c.st, -1), 0);
+  EXPECT_NEAR(c.st.calib.MeanThreshold[1][1], 0.004f, 1e-4);
+  EXPECT_EQ(c.sim.board->threshold_dac(3),
+            Calculate_ThresholdDACIntValues(threshold + c.st.calib.MeanThreshold[1][1]));
 }
 
 TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
@@ -252,30 +286,40 @@ TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
   }
 }
 
-// A board that stops delivering, a bad event, a cancel: the calibration fails, says so, and
-// leaves the previous table and the records as they were.
+// A board that stops delivering, a bad event, a failed register access, a cancel: the
+// calibration fails, says so (a cancel as information only), and leaves the previous table
+// and the records as they were.
 TEST(PedestalCalibration, AFailureKeepsThePreviousTable) {
   struct Case {
     const char* name;
-    std::optional<std::uint64_t> stop_after, undecodable;
+    std::optional<std::uint64_t> stop_after, undecodable, register_fault;
     int cancel_at;
   };
-  const Case cases[] = {
-      {"board goes silent", 5, {}, -1}, {"corrupt event", {}, 4, -1}, {"cancelled", {}, {}, 20}};
+  const std::uint64_t first_access =
+      test::register_accesses_of_a_connection("DT5743", quiet_inputs()) + 1;
+  const Case cases[] = {{"board goes silent", 5, {}, {}, -1},
+                        {"corrupt event", {}, 4, {}, -1},
+                        {"communication error", {}, {}, first_access, -1},
+                        {"cancelled", {}, {}, {}, 20}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     sim::SimConfig config = quiet_inputs();
     config.fault.stop_after_events = k.stop_after;
     config.fault.undecodable_event = k.undecodable;
+    config.fault.fail_register_access = k.register_fault;
     Calibrated c(config);
     c.sim.core.ui.cancel_progress_at = k.cancel_at;
     for (auto& block : c.st.calib.IndividualOffsetDistribution)
       for (auto& table : block) table.fill(1234.5f);
     c.st.sys.TriggerSource = 3;
     c.st.calib.NbOfRunsForPedestalCalibration = 50;
+    c.sim.core.ui.clear();
     EXPECT_FALSE(Calibrate_Matrice(c.st, -1));
-    EXPECT_TRUE(
-        c.sim.core.ui.has_message(MessageTab::Errors, "ERROR during Pedestal Calibration."));
+    const bool cancelled = k.cancel_at >= 0;
+    EXPECT_EQ(c.sim.core.ui.has_message(MessageTab::Errors, "ERROR during Pedestal Calibration."),
+              !cancelled);
+    EXPECT_EQ(c.sim.core.ui.tab_texts(MessageTab::Errors).empty(), cancelled);
+    EXPECT_EQ(c.sim.core.ui.has_message(MessageTab::Infos, "cancelled by user"), cancelled);
     EXPECT_EQ(c.st.calib.IndividualOffsetDistribution[0][1][17], 1234.5f);
     EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 3);
     EXPECT_FALSE(c.st.calib.PedestalMeasurement);
@@ -333,18 +377,19 @@ TEST(SamDacCalibration, LineSearch) {
 }
 
 // Every line's mean lands within a count of mid-scale, also when readouts bring more events
-// than the ten asked for at each code.
+// than the ten asked for at each code, and at a reduced recording depth.
 TEST(SamDacCalibration, BringsEveryLineToMidScale) {
   for (const int blt : {1, 6}) {
     SCOPED_TRACE(blt);
     Calibrated c(quiet_inputs(blt > 1 ? 200000.0 : 0.0), blt);
-    c.st.sam[0].DCOffset[0] = 0.3f;
+    const int columns = blt > 1 ? 16 : 64;
+    set_depth_and_offset(c.st, columns, 0.3f);
     ASSERT_TRUE(Calibrate_SAMDACsOffset(c.st));
     EXPECT_TRUE(c.st.calib.SamDACOffsetDone);
     EXPECT_EQ(VX_VALUE(c.st.sam[0].DCOffset[0]), 0.3f);  // restored
+    EXPECT_EQ(VX_VALUE(c.st.sam[1].RecordLength16), columns);
     // The unit's levels with the codes and the 0 V offset of the calibration.
-    c.st.sam[0].DCOffset[0] = 0.0f;
-    Load_DACs(c.st, 2, -1);
+    set_depth_and_offset(c.st, 64, 0.0f);
     for (int ch = 0; ch < c.channels(); ++ch) {
       const auto levels = c.sim.board->cell_levels(ch);
       for (int line = 0; line < 16; ++line) {
@@ -395,13 +440,53 @@ TEST(TriggerDacCalibration, FindsEveryDiscriminatorOffset) {
   EXPECT_EQ(c.sim.calls_named("TriggerThreshold").back().args.at(1), 1);
 }
 
-TEST(TriggerDacCalibration, ACancelKeepsThePreviousOffsets) {
-  Calibrated c;
-  c.st.calib.MeanThreshold[0][0] = 0.004f;
-  c.sim.core.ui.cancel_progress_at = 30;
-  EXPECT_FALSE(Calibrate_TriggerThresholdDACsOffset(c.st));
-  EXPECT_EQ(c.st.calib.MeanThreshold[0][0], 0.004f);
-  EXPECT_FALSE(c.st.calib.TriggerDACsOffsetDone);
+// A cancel (information only), a failed register access, pulses at the inputs: the
+// calibration measures nothing, keeps the previous offsets and codes, and says why.
+TEST(DacCalibrations, AFailureOrASignalKeepsThePreviousValues) {
+  struct Case {
+    const char* name;
+    bool trigger_dacs;
+    int cancel_at;
+    bool register_fault;
+    bool pulses;
+    const char* error;  // nullptr: a cancel, no error at all
+  };
+  const std::uint64_t first_access =
+      test::register_accesses_of_a_connection("DT5743", quiet_inputs()) + 1;
+  const Case cases[] = {
+      {"trigger DACs cancelled", true, 30, false, false, nullptr},
+      {"trigger DACs communication error", true, -1, true, false, "a communication error"},
+      {"trigger DACs with pulses", true, -1, false, true, "a signal is present at its input"},
+      {"SAM DACs cancelled", false, 30, false, false, nullptr},
+      {"SAM DACs communication error", false, -1, true, false, "a communication error"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    sim::SimConfig config = k.pulses ? sim::SimConfig{} : quiet_inputs();
+    if (k.register_fault) config.fault.fail_register_access = first_access;
+    // The hit counters count for the bus time of the accesses, whatever the machine's load.
+    Calibrated c(config, 1,
+                 k.trigger_dacs ? std::make_shared<test::FakeClock>() : std::shared_ptr<Clock>());
+    c.st.calib.MeanThreshold[0][0] = 0.004f;
+    c.st.sam[1].SamDacOffsetCh1[3] = 77;
+    c.sim.core.ui.cancel_progress_at = k.cancel_at;
+    c.sim.core.ui.clear();
+    if (k.trigger_dacs) {
+      EXPECT_FALSE(Calibrate_TriggerThresholdDACsOffset(c.st));
+    } else {
+      EXPECT_FALSE(Calibrate_SAMDACsOffset(c.st));
+    }
+    EXPECT_EQ(c.st.calib.MeanThreshold[0][0], 0.004f);
+    EXPECT_EQ(VX_VALUE(c.st.sam[1].SamDacOffsetCh1[3]), 77);
+    EXPECT_FALSE(c.st.calib.TriggerDACsOffsetDone);
+    EXPECT_FALSE(c.st.calib.SamDACOffsetDone);
+    if (k.error == nullptr) {
+      EXPECT_TRUE(c.sim.core.ui.tab_texts(MessageTab::Errors).empty());
+      EXPECT_TRUE(c.sim.core.ui.has_message(MessageTab::Infos, "cancelled by user"));
+    } else {
+      EXPECT_TRUE(c.sim.core.ui.has_message(MessageTab::Errors, k.error));
+    }
+  }
 }
 
 }  // namespace

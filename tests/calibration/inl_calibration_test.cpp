@@ -180,15 +180,9 @@ TEST(InlCalibrationOnSimulatedBoard, MeasuredInlFollowsTheBoardsTrueTimeErrors) 
 #else
   constexpr int kEvents = 4000;  // unoptimised sanitizer builds: the residual is the same
 #endif
-  Set_RunType(st, 1, kEvents);
-  const int generation = st.AcquisitionGeneration.load();
-  ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
-  ASSERT_TRUE(wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      240.0));
+  ASSERT_TRUE(test::run_events(st, kEvents, 240.0));
   ASSERT_TRUE(st.inl.computed);
+  EXPECT_TRUE(st.inl.usable);
   const double T = Get_SamplingPeriod(st);
   const auto& truth = sim.board->imperfections().time_error;
   for (int ch = 0; ch < 2 * st.sys.NbOfSAMBlocks; ++ch) {
@@ -212,6 +206,30 @@ TEST(InlCalibrationOnSimulatedBoard, MeasuredInlFollowsTheBoardsTrueTimeErrors) 
         frequency_logged ||
         m.text.find("Frequency measured for the calibration SineWave: 200.") != std::string::npos;
   EXPECT_TRUE(frequency_logged);
+}
+
+// Without the sine at the inputs the results are refused: the INL tables keep what they
+// held, and switching the calibration off gives the INL correction back.
+TEST(InlCalibrationOnSimulatedBoard, ARunWithoutTheSineIsRefused) {
+  for (const auto input : {sim::InputKind::kPulse, sim::InputKind::kNone}) {
+    SCOPED_TRACE(static_cast<int>(input));
+    sim::SimConfig config;
+    for (auto& ch : config.channel) ch.input = input;
+    test::SimCore sim("DT5743", config);
+    sim.connect();
+    State& st = sim.st;
+    st.calib.TimePedestals[0][1].fill(1.5);
+    Enable_INLCalibration(st, true);
+    ASSERT_TRUE(test::run_events(st, 1000, 120.0));
+    Enable_INLCalibration(st, false);
+    EXPECT_EQ(VX_VALUE(st.acq.INLCorrectionEnabled), 1);
+    ASSERT_TRUE(st.inl.computed);
+    EXPECT_FALSE(st.inl.usable);
+    EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "INL calibration of ch1 refused"));
+    EXPECT_FALSE(Save_INL_In_Array(st, 0));
+    EXPECT_EQ(st.calib.TimePedestals[0][1][700], 1.5);
+    EXPECT_FALSE(st.calib.TimePedestalsHeld[0][1]);
+  }
 }
 
 }  // namespace

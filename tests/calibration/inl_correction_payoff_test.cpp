@@ -8,25 +8,13 @@
 
 #include "acquisition/run_control.h"
 #include "calibration/inl_calibration.h"
+#include "calibration/stored_calibrations.h"
 #include "digitizer/board_configuration.h"
 #include "eeprom/calibration_tables.h"
 #include "support/sim_core.h"
 
 namespace vx {
 namespace {
-
-bool run_events(State& st, int events) {
-  Set_RunType(st, 1, events);
-  const int generation = st.AcquisitionGeneration.load();
-  if (Start_AcquisitionFromUser(st) != 1) return false;
-  const bool ended = wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      300.0);
-  if (st.AcquisitionRunning.load() == 1) Stop_AcquisitionFromUser(st);
-  return ended;
-}
 
 // The same unit (board id) with its inputs carrying `input`, on the EEPROM files in `dir`.
 std::unique_ptr<sim::SimulatedBoard> unit(const std::filesystem::path& dir, sim::InputKind input) {
@@ -54,7 +42,7 @@ TEST(InlCorrectionOnSimulatedBoard, CalibratedTableNarrowsTheTimeDifference) {
   }
   sim.connect();
   Enable_INLCalibration(st, true);
-  ASSERT_TRUE(run_events(st, 4000));
+  ASSERT_TRUE(test::run_events(st, 4000));
   Enable_INLCalibration(st, false);
   ASSERT_TRUE(st.inl.computed);
   for (int b = 0; b < st.sys.NbOfSAMBlocks; ++b) Save_INL_In_Array(st, b);
@@ -80,7 +68,7 @@ TEST(InlCorrectionOnSimulatedBoard, CalibratedTableNarrowsTheTimeDifference) {
   for (int corrected : {0, 1}) {
     st.acq.INLCorrectionEnabled = corrected;
     Set_SAMCorrectionLevel(st);
-    ASSERT_TRUE(run_events(st, 1500));
+    ASSERT_TRUE(test::run_events(st, 1500));
     ASSERT_GE(st.meas.TimeHisto.entries, 1400);
     EXPECT_NEAR(st.meas.TimeHisto.mean_ns, 0.0, 0.05);
     rms[corrected] = st.meas.TimeHisto.rms_ps;

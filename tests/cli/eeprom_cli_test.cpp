@@ -1,5 +1,6 @@
-// veltrix-cli eeprom, run as a separate process on the simulated board: its EEPROMs live in
-// files of the user directory, so each command sees what the previous one left.
+// veltrix-cli eeprom and calibrate, run as separate processes on the simulated board: its
+// EEPROMs live in files of the user directory, so each command sees what the previous one
+// left.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -10,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "support/sim_core.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -37,9 +40,16 @@ std::vector<char> bytes_of(const fs::path& file) {
 struct EepromCli : ::testing::Test {
   test::TempDir home;
 
-  Cli run(const std::string& args) {
-    const std::string command = "'" + cli_binary().string() + "' --user-dir '" +
-                                home.path().string() + "' --model dt5743 eeprom " + args + " 2>&1";
+  Cli run(const std::string& args) { return command("eeprom " + args); }
+  // Any command; sim_config, when given, is the simulated board's configuration text.
+  Cli command(const std::string& args, const std::string& sim_config = "") {
+    std::string options = "--user-dir '" + home.path().string() + "' --model dt5743 ";
+    if (!sim_config.empty()) {
+      const fs::path config = home.path() / "sim.cfg";
+      std::ofstream(config, std::ios::trunc) << sim_config;
+      options += "--sim-config '" + config.string() + "' ";
+    }
+    const std::string command = "'" + cli_binary().string() + "' " + options + args + " 2>&1";
     Cli result;
     std::FILE* p = ::popen(command.c_str(), "r");
     if (p == nullptr) return result;
@@ -97,6 +107,64 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
       << r.out;
   EXPECT_NE(run("write 0xffff \"01 02\" --board 0 --yes").rc, 0);
   EXPECT_NE(run("restore '" + first.string() + "' --board all --yes").rc, 0);
+}
+
+std::map<fs::path, std::vector<char>> eeprom_files(const fs::path& home) {
+  std::map<fs::path, std::vector<char>> out;
+  for (const auto& e : fs::directory_iterator(home / "SimBoard"))
+    out[e.path()] = bytes_of(e.path());
+  return out;
+}
+
+// A failure during a calibration (a failed register access, an undecodable event), a refusal (a
+// signal at the inputs, an INL run without the sine) or an INL request that could not store its
+// identity: exit code 1 (2 for the missing options), the EEPROMs byte for byte as they were and no
+// INL file. The scan's communication error is a failure too.
+TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
+  ASSERT_EQ(run("info").rc, 0);
+  const auto stored = eeprom_files(home.path());
+  ASSERT_EQ(stored.size(), 2u);
+  sim::SimConfig quiet;
+  for (auto& ch : quiet.channel) ch.input = sim::InputKind::kNone;
+  const std::string fault =
+      "fault.fail_register_access = " +
+      std::to_string(test::register_accesses_of_a_connection("DT5743", quiet) + 1) + "\n";
+  const std::string inl =
+      "calibrate inl --events 600 --save-to-flash --location Lab --responsible Me";
+  struct Case {
+    const char* name;
+    std::string config, args;
+    int rc;
+  };
+  const Case cases[] = {
+      {"pedestals, communication error", "input = none\n" + fault,
+       "calibrate pedestals 200 --save-to-flash", 1},
+      {"sam-dac, communication error", "input = none\n" + fault,
+       "calibrate sam-dac --save-to-flash", 1},
+      {"trigger-dac with pulses", "input = pulse\n", "calibrate trigger-dac --save-to-flash", 1},
+      {"inl with pulses", "input = pulse\n", inl, 1},
+      {"inl, an undecodable event", "input = sine\nfault.undecodable_event = 300\n", inl, 1},
+      {"inl without its identity", "input = sine\n", "calibrate inl --save-to-flash --location Lab",
+       2},
+      {"scan, communication error", "input = none\n" + fault,
+       "--yes scan --from -0.01 --to 0.01 --steps 3 --time 0.01", 1},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const Cli r = command(k.args, k.config);
+    EXPECT_EQ(r.rc, k.rc) << r.out;
+    EXPECT_EQ(eeprom_files(home.path()), stored);
+    EXPECT_FALSE(fs::exists(home.path() / "INL_Files") && !fs::is_empty(home.path() / "INL_Files"));
+  }
+}
+
+// --load-calibration reads every table after connecting, before the command runs.
+TEST_F(EepromCli, LoadCalibrationReadsTheTablesBeforeTheCommand) {
+  const Cli r = command("--load-calibration info");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("Correction Values re-loaded from FLASH"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Daughter Board [1]'s INL Calibration values successfully read"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "eeprom/calibration_tables.h"
+#include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_dump.h"
 #include "eeprom/eeprom_info.h"
 #include "eeprom/eeprom_low_level.h"
@@ -99,6 +100,36 @@ TEST_F(EepromBoard, FailedWritesAreReportedAndNeverFollowedBySuccess) {
   EXPECT_EQ(Read_EEPROM_Info(sim.st, 0), 0) << "the factory content is still there";
 }
 
+// An erased board holds no pedestal table: saving one stores nothing, rather than zeros
+// marked valid.
+TEST_F(EepromBoard, AnErasedBoardHasNoPedestalTableToSave) {
+  ASSERT_EQ(Erase_EEPROM(sim.st, 1), 0);
+  Close_Device(sim.st);
+  sim.connect();
+  sim.core.ui.clear();
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st), -1);
+  EXPECT_TRUE(said(MessageTab::Errors, "Daughter Board [1] holds no pedestal table to save"));
+  EXPECT_EQ(raw(1, 0, 65535), std::vector<std::uint8_t>(65535, 0));
+  EXPECT_FALSE(said(MessageTab::Infos, "successfully saved"));
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st, 0), 0) << "board 0 has its table";
+}
+
+// A daughter board's serial starts with its unit's: another unit's EEPROM (a dump written
+// onto the wrong board) is told at connection and at every reading of the information.
+TEST_F(EepromBoard, AnotherUnitsEepromIsTold) {
+  const char* foreign = "Daughter Board [1]'s EEPROM belongs to unit 2, not to this board";
+  EXPECT_FALSE(said(MessageTab::Warnings, "belongs to unit")) << "the unit's own EEPROMs";
+  poke(1, 0, {'2', '.', '1', '1', 0});
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
+  EXPECT_TRUE(said(MessageTab::Warnings, foreign));
+  EXPECT_EQ(sim.st.eeprom_panel.serial_ok, kOtherUnit);
+  sim.core.ui.clear();
+  Close_Device(sim.st);
+  sim.connect();
+  EXPECT_TRUE(said(MessageTab::Warnings, foreign));
+  EXPECT_FALSE(said(MessageTab::Warnings, "Daughter Board [0]'s EEPROM belongs"));
+}
+
 TEST_F(EepromBoard, BlankAndTestPatternEepromsHaveNoValidSerial) {
   const auto no_serial = [&](int d) {
     sim.core.ui.clear();
@@ -145,6 +176,31 @@ TEST_F(EepromBoard, PedestalsSavedReadBackToASixteenthAtTheirMappedAddresses) {
   EXPECT_FLOAT_EQ(table[3][1][700], 2047.5f);
 }
 
+// A save that fails at any one of its writes leaves board 0's pedestal item either not
+// valid or wholly as it was: never one block's new table vouched for beside the other's old.
+TEST(EepromPedestalSave, AWriteFailingAnywhereNeverLeavesAMixedTableValid) {
+  for (std::uint64_t failing = 1; failing <= 10; ++failing) {
+    SCOPED_TRACE(failing);
+    sim::SimConfig config;
+    config.fault.fail_eeprom_write = failing;
+    test::SimCore sim("DT5743", config);
+    sim.connect();
+    State& st = sim.st;
+    const auto tables = [&] {  // both blocks' pedestals and what lies between them
+      std::vector<std::uint8_t> bytes(0x5100 - 0x0700);
+      st.digitizer->Read_EEPROM(st.DeviceHandle.load(), 0, 0x0700, 0x5100 - 0x0700, bytes.data());
+      return bytes;
+    };
+    const auto old_table = tables();
+    for (auto& block : st.calib.IndividualOffsetDistribution)
+      for (auto& ch : block) ch.fill(1000.0f);
+    EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st), -1);
+    const auto now = tables();
+    const bool valid = calibration_valid(st, 0, eeprom::kPedestalValid);
+    EXPECT_TRUE(!valid || now == old_table);
+  }
+}
+
 TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   EXPECT_EQ(Save_SAMDACsOffsets_To_EEPROM(sim.st), -1);
   EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(sim.st), -1);
@@ -188,7 +244,14 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   EXPECT_TRUE(said(MessageTab::Infos, "Mean Trigger Threshold [samIndex2][ch1] = 0.003033 \n"));
 }
 
-TEST_F(EepromBoard, InlValuesCarryDateAndNamesAndNeedBoth) {
+TEST_F(EepromBoard, InlValuesCarryDateAndNamesAndNeedBothAndATable) {
+  // No INL table measured or loaded: nothing to store.
+  const auto stored = raw(0, 0x1700, 2048);
+  EXPECT_EQ(Save_INL_Values_To_EEPROM(sim.st, 0, "Saclay", "A. Physicist"), -1);
+  EXPECT_TRUE(said(MessageTab::Errors, "Channel 0 holds no INL table to save"));
+  EXPECT_EQ(raw(0, 0x1700, 2048), stored);
+  for (auto& block : sim.st.calib.TimePedestalsHeld) block.fill(true);
+
   EXPECT_EQ(Save_INL_Values_To_EEPROM(sim.st, 0, "", ""), -1);
   EXPECT_TRUE(said(MessageTab::Errors, "Please Fill in'responsible of INL calibration'"));
   EXPECT_FALSE(said(MessageTab::Errors, "location of INL calibration"));

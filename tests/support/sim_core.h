@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "acquisition/core_wiring.h"
+#include "acquisition/run_control.h"
 #include "digitizer/board_connection.h"
 #include "sim/simulated_board.h"
 #include "support/test_state.h"
@@ -53,5 +54,29 @@ struct SimCore {
   CallLog calls;
   std::unique_ptr<sim::SimulatedBoard> board;
 };
+
+// Runs an acquisition of `events` events from the user's start path and waits for its end;
+// false when it did not start or did not end in time (it is then stopped).
+inline bool run_events(State& st, int events, double timeout_s = 300.0) {
+  Set_RunType(st, 1, events);
+  const int generation = st.AcquisitionGeneration.load();
+  if (Start_AcquisitionFromUser(st) != 1) return false;
+  const bool ended = wait_for_flag(
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
+      timeout_s);
+  if (st.AcquisitionRunning.load() == 1) Stop_AcquisitionFromUser(st);
+  return ended;
+}
+
+// The register accesses a connection makes: a fault at the next one strikes the first access
+// of whatever follows the connection.
+inline std::uint64_t register_accesses_of_a_connection(const std::string& model,
+                                                       sim::SimConfig config = {}) {
+  SimCore probe(model, std::move(config));
+  probe.connect();
+  return probe.calls.count("ReadRegister") + probe.calls.count("WriteRegister");
+}
 
 }  // namespace vx::test

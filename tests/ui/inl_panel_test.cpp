@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QPushButton>
 #include <cstdlib>
 
 #include "support/packed_value.h"
@@ -41,6 +42,14 @@ TEST(GuiInlPanel, SettingsAndHistograms) {
   // Results of a run: one curve per enabled channel in every graph.
   for (int ch = 0; ch < 4; ++ch) st.inl.at(ch / 2, ch % 2).ResidualSegments.fill(ch);
   st.inl.computed = true;
+  // "Save INL Values" only for a run that measured the sine.
+  auto* save = panel.findChild<QPushButton*>("SAVEINLVALUES");
+  ASSERT_NE(save, nullptr);
+  panel.refresh_histograms();
+  EXPECT_FALSE(save->isEnabled());
+  st.inl.usable = true;
+  panel.refresh_histograms();
+  EXPECT_TRUE(save->isEnabled());
   panel.findChild<QCheckBox*>("INLHISTOSENABLE")->setChecked(true);
   for (int p = 1; p <= 6; ++p) {
     auto* plot = panel.histograms()->findChild<QCustomPlot*>(QString("INLHISTO%1").arg(p));

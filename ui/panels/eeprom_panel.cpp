@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "calibration/stored_calibrations.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_dump.h"
@@ -66,7 +67,9 @@ QDoubleSpinBox* gain_spin(const char* name) {
 
 void show_status(QLabel* label, const std::string& text) {
   label->setText(QString::fromStdString(text));
-  label->setStyleSheet(text == "OK" ? "color: rgb(0,140,0); font-weight: bold;" : "color: gray;");
+  label->setStyleSheet(text == "OK"         ? "color: rgb(0,140,0); font-weight: bold;"
+                       : text == kOtherUnit ? "color: rgb(200,0,0); font-weight: bold;"
+                                            : "color: gray;");
 }
 
 void show_text(QLineEdit* edit, const std::string& text) {
@@ -381,7 +384,7 @@ void EepromPanel::load_calibration() {
 
 void EepromPanel::write_table(int table) {
   if (!Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1)) return;
-  if (table == 0) Save_Pedestal_Values_To_EEPROM(st_);
+  if (table == 0) Save_PedestalsToFlash(st_);
   if (table == 1) Save_SAMDACsOffsets_To_EEPROM(st_);
   if (table == 2) Save_TriggerThresholdDACs_To_EEPROM(st_);
   if (selected_board() >= 0) on_board_selected();

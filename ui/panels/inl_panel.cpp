@@ -155,14 +155,16 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   form->addRow("Threshold (sine zero)", threshold_);
   form->addRow("Cell groups", groups_);
   form->addRow("Inspected cell", cell_);
-  auto* save_values = button("Save INL Values", "SAVEINLVALUES");
+  save_values_ = button("Save INL Values", "SAVEINLVALUES");
   auto* save_files = button("Save INL Files", "SAVEINLFILES");
   auto* load = button("Load INL Files", "LOADINL");
-  save_values->setToolTip("Copy the last calibration into the INL table of every block");
+  save_values_->setToolTip(
+      "Copy the last calibration into the INL table of every block; offered once a "
+      "calibration run has measured the sine on every enabled channel");
   save_files->setToolTip("Write the INL table of every enabled channel to its INL file");
   load->setToolTip("Read the INL file of every enabled channel into the INL table");
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(save_values);
+  buttons->addWidget(save_values_);
   buttons->addWidget(save_files);
   buttons->addWidget(load);
   form->addRow(buttons);
@@ -184,8 +186,9 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
           [this] { st_.acq.INLNbOfSegments = groups_->currentData().toInt(); });
   connect(cell_, &QSpinBox::editingFinished, this,
           [this] { st_.acq.INLCalibOption = cell_->value(); });
-  connect(save_values, &QPushButton::clicked, this, [this] {
-    for (int b = 0; b < blocks_of(st_); ++b) Save_INL_In_Array(st_, b);
+  connect(save_values_, &QPushButton::clicked, this, [this] {
+    for (int b = 0; b < blocks_of(st_); ++b)
+      if (!Save_INL_In_Array(st_, b)) break;
   });
   connect(save_files, &QPushButton::clicked, this, [this] {
     for (int ch = 0; ch < kChannelsPerBlock * blocks_of(st_); ++ch)
@@ -214,8 +217,12 @@ void InlPanel::refresh() {
   threshold_->setValue(st_.acq.INLCalibPanelValue * kVoltsPerCountNumerator / kCountsPerVolt);
   groups_->setCurrentIndex(groups_->findData(Inl_GroupCount(st_.acq.INLNbOfSegments)));
   cell_->setValue(std::clamp(static_cast<int>(st_.acq.INLCalibOption), 0, kInlCells - 1));
-  status_->setText(st_.inl.computed ? "Results of the last calibration run are shown."
-                                    : "No calibration run since start-up.");
+  save_values_->setEnabled(st_.inl.usable);
+  status_->setText(!st_.inl.computed ? "No calibration run since start-up."
+                   : st_.inl.usable
+                       ? "Results of the last calibration run are shown."
+                       : "The last calibration run was refused (see the Errors tab): its results "
+                         "cannot be saved.");
 }
 
 void InlPanel::refresh_histograms() {

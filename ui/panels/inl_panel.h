@@ -14,6 +14,7 @@ class QComboBox;
 class QCustomPlot;
 class QDoubleSpinBox;
 class QLabel;
+class QPushButton;
 class QSpinBox;
 
 namespace vx::ui {
@@ -50,6 +51,7 @@ class InlPanel : public QWidget {
   QComboBox* groups_;
   QSpinBox* cell_;
   QCheckBox* show_histos_;
+  QPushButton* save_values_;
   QLabel* status_;
   InlHistosWindow* histos_;
   TimeVsMatrixHistogram* matrix_;

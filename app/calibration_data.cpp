@@ -1,0 +1,44 @@
+#include "app/calibration_data.h"
+
+namespace vx {
+
+namespace {
+
+constexpr std::uint8_t kDacsOn = 0x01;
+
+int signed_code(std::uint8_t code) {
+  code &= 0x7F;
+  return code < 64 ? -static_cast<int>(code) : static_cast<int>(code) - 64;
+}
+
+}  // namespace
+
+bool LineDacSettings::recorded() const {
+  return reg2_bits != kLineDacsUnrecorded;
+}
+
+bool LineDacSettings::enabled() const {
+  return recorded() && (reg2_bits & kDacsOn) != 0;
+}
+
+bool LineDacSettings::same_effect(const LineDacSettings& other) const {
+  if (!enabled() || !other.enabled()) return enabled() == other.enabled();
+  if (reg2_bits != other.reg2_bits) return false;
+  for (int c = 0; c < kChannelsPerBlock; ++c)
+    for (int line = 0; line < kLinesPerMatrix; ++line)
+      if (signed_code(codes[c][line]) != signed_code(other.codes[c][line])) return false;
+  return true;
+}
+
+LineDacSettings line_dac_settings(const SAMBlockParams& block) {
+  LineDacSettings s;
+  const std::uint16_t reg2 = block.SamReg2;  // packed field: by value
+  s.reg2_bits = static_cast<std::uint8_t>((reg2 >> 5) & 0x7);
+  for (int line = 0; line < kLinesPerMatrix; ++line) {
+    s.codes[0][line] = block.SamDacOffsetCh0[line];
+    s.codes[1][line] = block.SamDacOffsetCh1[line];
+  }
+  return s;
+}
+
+}  // namespace vx

@@ -1,0 +1,66 @@
+#include "calibration/stored_calibrations.h"
+
+#include "app/message_log.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/dacs.h"
+#include "eeprom/calibration_tables.h"
+#include "eeprom/eeprom_access.h"
+#include "platform/eeprom_map.h"
+
+namespace vx {
+
+namespace {
+
+bool board_open(const State& st) {
+  return st.digitizer != nullptr && st.DeviceHandle.load() >= 0;
+}
+
+bool reload_library_corrections(State& st) {
+  if (!board_open(st) || st.digitizer->LoadSAMCorrectionData(st.DeviceHandle.load()) != 0) {
+    Write_InfoMessage(st, "ERROR: The correction values could not be re-loaded from FLASH!\n",
+                      kError);
+    return false;
+  }
+  Note_AppliedPedestals(st);
+  return true;
+}
+
+}  // namespace
+
+bool Save_PedestalsToFlash(State& st, int d) {
+  if (Save_Pedestal_Values_To_EEPROM(st, d) != 0) return false;
+  if (!board_open(st)) return true;
+  if (!reload_library_corrections(st)) return false;
+  Check_PedestalLineDacs(st);
+  return true;
+}
+
+bool Run_SavePedestalsToFlash(State& st) {
+  if (!st.ui.confirm("Confirm",
+                     "Are you sure you want to save Pedestal Calibration Values to FLASH?"))
+    return false;
+  st.ui.set_wait_cursor(true);
+  const bool ok = Save_PedestalsToFlash(st, -1);
+  st.ui.set_wait_cursor(false);
+  return ok;
+}
+
+int Load_Calibrations_And_Reload(State& st, int d) {
+  const auto boards = eeprom_boards(st, d);
+  if (boards.empty()) return -1;
+  for (int b : boards) Load_Calib_Values_From_EEPROM(st, b);
+  if (!reload_library_corrections(st)) return -1;
+  Write_InfoMessage(st, "Correction Values re-loaded from FLASH\n", kInfo);
+  for (int b : boards) {
+    Load_SamDacOffsetsOfBoard(st, b, calibration_valid(st, b, eeprom::kSamDacValid));
+    // A single block's thresholds are loaded with their measured offsets.
+    for (int block = 2 * b; block <= 2 * b + 1; ++block) {
+      Load_DACs(st, 0, block);
+      Load_DACs(st, 1, block);
+    }
+  }
+  Check_PedestalLineDacs(st);
+  return 0;
+}
+
+}  // namespace vx
