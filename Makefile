@@ -53,12 +53,14 @@ fuzz: bootstrap
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	scripts/fuzz $(FUZZ_BUILD)
 
-# Long runs on the simulated board, not part of `make test`: memory over 10^6 events, and a
-# saving run with a fault injected every few thousand events.
+# Long runs on the simulated board, not part of `make test`: memory over 10^6 events, a
+# saving run with a fault injected every few thousand events, and saving runs killed at
+# random moments whose files must replay and export whole.
 soak: build
-	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults
+	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_crash
 	$(BUILD)/tests/soak/soak_memory
 	$(BUILD)/tests/soak/soak_faults
+	$(BUILD)/tests/soak/soak_crash
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

@@ -60,6 +60,8 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
   cmd->add_option("RUN_FILE", o.run_file, "First data file of the run (.dat or .bin)")->required();
   cmd->add_option("--hdf5", o.hdf5, "HDF5 file to write")->required();
   cmd->add_flag("--overwrite", o.overwrite, "Replace OUT if it exists");
+  cmd->add_flag("--skip-missing", o.skip_missing,
+                "Go on past a file missing in the middle of the series, telling what it cost");
   return cmd;
 }
 
@@ -68,6 +70,7 @@ int command_export(const ExportOptions& o, const GlobalOptions& global) {
   request.run_file = o.run_file;
   request.output = o.hdf5;
   request.overwrite = o.overwrite;
+  request.skip_missing = o.skip_missing;
   request.accept_other_version = global.yes;
   std::string last_told;
   request.message = [&](const std::string& text, int kind) {
@@ -95,6 +98,7 @@ int command_export(const ExportOptions& o, const GlobalOptions& global) {
                static_cast<unsigned long long>(result.events), result.channels,
                result.channels == 1 ? "" : "s", result.measurements ? " with measurements" : "",
                o.hdf5.c_str());
+  std::fprintf(stdout, "The last whole event is event %d.\n", result.last_event);
   return 0;
 }
 

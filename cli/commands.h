@@ -37,6 +37,7 @@ struct RunOptions {
   bool date = false;
   bool time = false;
   std::optional<std::string> replay;
+  bool skip_missing = false;
 
   SettingsOptions settings;
   std::optional<std::string> save_histos;  // directory receiving the histogram files
@@ -62,6 +63,7 @@ struct ExportOptions {
   std::string run_file;
   std::string hdf5;
   bool overwrite = false;
+  bool skip_missing = false;
 };
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
 // Needs no board: converts a saved run to HDF5.

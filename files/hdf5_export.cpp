@@ -142,6 +142,7 @@ bool Export::read_next() {
 bool Export::open(ExportResult& result) {
   State& st = *st_;
   const int opened = Open_DataFileForLoading(st, request_.run_file);
+  st.files.SkipMissingFiles = request_.skip_missing;
   if (opened != 1) {
     return fail(result, !ui_.error.empty() ? ui_.error
                                            : "The file '" + request_.run_file.string() +
@@ -221,6 +222,7 @@ ExportResult Export::run(const fs::path& temporary) {
     }
     out.finish();
     result.events = out.events();
+    result.last_event = st_->EventNumber.load();
   } catch (const std::exception& e) {  // HDF5, compression or memory
     result.error = "Error while writing file '" + request_.output.string() + "': " + e.what() + ".";
     return result;
