@@ -93,7 +93,7 @@ struct InputFile {
 struct FileData {
   // Held by whoever touches the output files: the writer thread for its records and its
   // periodic flush, run control and the acquisition loop for opening and closing.
-  std::mutex io_mutex;
+  mutable std::mutex io_mutex;
   OutputFile data;                          // the run's current data file
   OutputFile measurements;                  // the run's measurement file
   std::vector<ClosedFile> ClosedDataFiles;  // the run's earlier data files

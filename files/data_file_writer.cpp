@@ -248,7 +248,8 @@ int open_new_run(State& st, const std::string& directory) {
 
 int open_next_split_file(State& st) {
   if (st.acq.SaveDataInFile != 1) return 1;
-  if (Saving_Failed(st)) return 0;  // told already; nothing more is written in this run
+  // Told already; nothing more is written in this run.
+  if (st.files.data.failed || st.files.measurements.failed) return 0;
   st.run.FileIndex += 1;
   const fs::path path = split_file_path(st, st.run.FileIndex);
   if (!open_output(st.files.data, path)) {
@@ -404,6 +405,8 @@ std::int64_t Saved_EventCount(const State& st) {
 }
 
 bool Saving_Failed(const State& st) {
+  // The writer thread marks a file failed at any of its flushes.
+  std::lock_guard lock(st.files.io_mutex);
   return st.files.data.failed || st.files.measurements.failed;
 }
 
