@@ -11,6 +11,7 @@
 #include "files/data_file_reader.h"
 #include "files/hdf5_export.h"
 #include "support/sim_core.h"
+#include "support/synthetic_run.h"
 
 namespace vx {
 namespace {
@@ -264,11 +265,7 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
   fs::resize_file(cut, fs::file_size(run) - 1000);  // the last event loses its end
   const fs::path damaged = dir / "damaged_Binary.bin";
   fs::copy_file(run, damaged);
-  {
-    std::fstream f(damaged, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(fs::file_size(run) / 2));
-    f << std::string(300, '\xA7');  // garbage in the middle of the run
-  }
+  ASSERT_TRUE(test::damage_binary_event(damaged, 6, 3));
   const fs::path text = dir / "notes.txt";
   std::ofstream(text) << "not a run\n";
   const fs::path existing = dir / "existing.h5";
