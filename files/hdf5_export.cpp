@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -194,10 +195,13 @@ ExportResult Export::run(const fs::path& temporary) {
   result.measurements = layout.measurements;
 
   ExportProgress progress;
-  for (const auto& f : Run_SeriesFiles(request_.run_file)) {
+  // By file number, 0 for a file missing from the series (skipped when asked to).
+  const fs::path& first = request_.run_file;
+  for (std::optional<int> i = 0; i; i = Next_SeriesFile(first, *i + 1)) {
     std::error_code ec;
-    const auto size = fs::file_size(f, ec);
-    sizes_.push_back(ec ? 0 : size);
+    const auto size = fs::file_size(*i == 0 ? first : continuation_name(first, *i), ec);
+    sizes_.resize(static_cast<std::size_t>(*i) + 1, 0);
+    sizes_.back() = ec ? 0 : size;
     progress.bytes_total += sizes_.back();
   }
   try {
