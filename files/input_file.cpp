@@ -53,7 +53,10 @@ bool open_input(InputFile& f, const std::filesystem::path& path) {
   }
   // Reads of a regular file block as usual.
   ::fcntl(f.fd.get(), F_SETFL, ::fcntl(f.fd.get(), F_GETFL) & ~O_NONBLOCK);
-  f.buffer.resize(kInputBufferBytes);
+  // A small file gets a small buffer: a short run, or the next file of a series.
+  const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1;
+  const std::size_t want = std::clamp(size, kMinInputBufferBytes, kInputBufferBytes);
+  if (f.buffer.size() < want) f.buffer.resize(want);
   return true;
 }
 

@@ -10,6 +10,7 @@
 namespace vx {
 
 inline constexpr std::size_t kInputBufferBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMinInputBufferBytes = std::size_t{64} << 10;
 
 bool open_input(InputFile& f, const std::filesystem::path& path);
 bool input_is_open(const InputFile& f);

@@ -267,22 +267,24 @@ bool write_and_close(File f, const std::string& bytes) {
 }  // namespace
 
 std::string to_text_mode(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 16);
+  const auto line_feeds = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  std::string out(bytes.size() + line_feeds, '\0');
+  std::size_t n = 0;
   for (const char c : bytes) {
-    if (c == '\n') out.push_back('\r');
-    out.push_back(c);
+    if (c == '\n') out[n++] = '\r';
+    out[n++] = c;
   }
   return out;
 }
 
 std::string from_text_mode(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
+  std::string out(bytes.size(), '\0');
+  std::size_t n = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    out.push_back(bytes[i]);
+    out[n++] = bytes[i];
   }
+  out.resize(n);
   return out;
 }
 

@@ -289,16 +289,25 @@ const char* record_name(Record r) {
   return "";
 }
 
-// Elements of a field: its name as messages give it, and its value.
-template <typename Fn>
-void each_element(const SetupFieldRange& f, const unsigned char* rec, int block, Fn&& fn) {
+// The name of element i of a field as messages give it.
+std::string element_name(const SetupFieldRange& f, int block, int i) {
   std::string name = record_name(f.record);
   if (f.record == Record::Block) name += std::to_string(block) + "].";
   name += f.name;
+  if (f.count > 1) name += "[" + std::to_string(i) + "]";
+  return name;
+}
+
+// The first element of a field out of its range, if any.
+std::optional<std::string> check_field(const SetupFieldRange& f, const void* rec, int block) {
+  const auto* bytes = static_cast<const unsigned char*>(rec) + f.offset;
+  const bool real = is_real(f.kind);
   for (int i = 0; i < f.count; ++i) {
-    const std::string shown = f.count == 1 ? name : name + "[" + std::to_string(i) + "]";
-    fn(shown, element(rec + f.offset + i * element_size(f.kind), f.kind), i);
+    const double v = element(bytes + i * element_size(f.kind), f.kind);
+    if (!in_range(v, f.lo, f.hi, real))
+      return out_of_range(element_name(f, block, i), v, f.lo, f.hi, real);
   }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -310,11 +319,7 @@ std::span<const SetupFieldRange> Setup_FieldRanges() {
 std::optional<std::string> Find_SetupValueOutOfRange(const SetupImages& images, int blocks) {
   std::optional<std::string> found;
   const auto check = [&](const SetupFieldRange& f, const void* rec, int block) {
-    each_element(f, static_cast<const unsigned char*>(rec), block,
-                 [&](const std::string& name, double v, int) {
-                   if (!found && !in_range(v, f.lo, f.hi, is_real(f.kind)))
-                     found = out_of_range(name, v, f.lo, f.hi, is_real(f.kind));
-                 });
+    if (!found) found = check_field(f, rec, block);
   };
   const auto whole = [&](const char* name, std::int64_t v, std::int64_t lo, std::int64_t hi) {
     if (!found && (v < lo || v > hi))
