@@ -60,13 +60,15 @@ fuzz: bootstrap
 	scripts/fuzz $(FUZZ_BUILD)
 
 # Long runs on the simulated board, not part of `make test`: memory over 10^6 events, a
-# saving run with a fault injected every few thousand events, and 10^6 events with the
-# per-run lists, histograms, spectra, noise and the measurement file on.
+# saving run with a fault injected every few thousand events, 10^6 events with the per-run
+# lists, histograms, spectra, noise and the measurement file on, and saving runs killed at
+# random moments whose files must replay and export whole.
 soak: build
-	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_long_run
+	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_long_run soak_crash
 	$(BUILD)/tests/soak/soak_memory
 	$(BUILD)/tests/soak/soak_faults
 	$(BUILD)/tests/soak/soak_long_run full
+	$(BUILD)/tests/soak/soak_crash
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

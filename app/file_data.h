@@ -70,6 +70,14 @@ struct OutputFile {
   std::int64_t events_committed = 0;  // events among the records on disk
   bool failed = false;                // a write failed: nothing more is written, the error was told
   std::string error_text;             // what the system said about the failure
+  std::uint64_t device = 0, inode = 0;  // the file's identity when it was opened
+};
+
+// A data file of the run already closed: where it is, what it was and the events it got.
+struct ClosedFile {
+  std::filesystem::path path;
+  std::uint64_t device = 0, inode = 0;
+  std::int64_t events = 0;
 };
 
 // The replayed file, read through a large buffer.
@@ -78,7 +86,8 @@ struct InputFile {
   std::vector<char> buffer;
   std::size_t pos = 0;
   std::size_t end = 0;
-  bool at_end = false;  // nothing more can be read from the descriptor
+  bool at_end = false;     // nothing more can be read from the descriptor
+  std::string error_text;  // why the last open failed
 };
 
 // How a run's data files hold their events: fixed when the run's first data file opens, so
@@ -88,11 +97,11 @@ enum class EventFormat { Ascii, Binary, Spectra };
 struct FileData {
   // Held by whoever touches the output files: the writer thread for its records and its
   // periodic flush, run control and the acquisition loop for opening and closing.
-  std::mutex io_mutex;
+  mutable std::mutex io_mutex;
   OutputFile data;                              // the run's current data file
   OutputFile measurements;                      // the run's measurement file
   EventFormat DataFormat = EventFormat::Ascii;  // of the run's data files
-  std::int64_t EventsInClosedDataFiles = 0;     // events on disk in the run's earlier data files
+  std::vector<ClosedFile> ClosedDataFiles;      // the run's earlier data files
   std::filesystem::path FileForSavingData;      // first data file of the run
   std::filesystem::path FileForSavingAllMeasurements;
 
@@ -102,7 +111,14 @@ struct FileData {
   bool ReplayFirstEvent = false;             // the next event read is the file's first
   std::string ReplayVersion;                 // software version in the first file's header
   int WholeEventsRead = 0;                   // whole events read from the series so far
-  std::string line;                          // reader's line scratch
+  bool CutShort = false;  // the file being read ends inside an event, as a crash leaves it
+  bool Damaged = false;   // the file being read holds an event that cannot be read (told)
+  // A file missing in the middle of a series is skipped (and what it cost told) rather
+  // than ending the replay with an error.
+  bool SkipMissingFiles = false;
+  int EventBeforeGap = -1;   // last event read before skipped files, -1 when none
+  std::string MissingFiles;  // the files skipped, for the message after the gap
+  std::string line;          // reader's line scratch
 };
 
 }  // namespace vx

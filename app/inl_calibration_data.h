@@ -59,14 +59,19 @@ struct InlChannelCalibration {
   Cells<float> PhysicallyOrderedValues{};
 };
 
-// Held on the heap: some 100 kB per channel.
+// Held on the heap, some 100 kB per channel, and only from the first use on: most states
+// (a replay, an export, a test) never calibrate. Only the calibration, on the thread that
+// runs it, uses it before a calibration has been computed.
 struct InlCalibrationData {
-  std::vector<InlChannelCalibration> channels =
-      std::vector<InlChannelCalibration>(static_cast<std::size_t>(kMaxChannels));
+  std::vector<InlChannelCalibration> channels;  // kMaxChannels of them once used
   InlChannelCalibration& at(int block, int channel) {
+    if (channels.empty()) channels.resize(static_cast<std::size_t>(kMaxChannels));
     return channels[static_cast<std::size_t>(kChannelsPerBlock * block + channel)];
   }
+  // Zeros for a channel never calibrated.
   const InlChannelCalibration& at(int block, int channel) const {
+    static const InlChannelCalibration kNone{};
+    if (channels.empty()) return kNone;
     return channels[static_cast<std::size_t>(kChannelsPerBlock * block + channel)];
   }
   bool computed = false;  // a calibration run has ended since start-up

@@ -19,8 +19,9 @@ struct RunDataTransmission {
   std::mutex mutex;
   std::string outbox;               // guarded by mutex
   int generation = -1;              // run whose header was sent (acquisition thread)
-  std::int64_t events_sent = 0;     // handed to the client, this run (user-interface thread)
+  std::int64_t events_sent = 0;     // queued on the client's connection, this run (UI thread)
   std::int64_t events_dropped = 0;  // not sent: the client fell behind (guarded by mutex)
+  std::int64_t events_lost = 0;     // not sent: no client, or it was gone (UI thread)
   std::int64_t events_queued = 0;   // in the outbox (guarded by mutex)
   std::atomic<bool> flush_posted{false};
   bool light_on = false;  // the TX light (user-interface thread)

@@ -79,6 +79,8 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
                    "LEVEL 1 to 9, for example --compression deflate=6";
           },
           "none|deflate[=LEVEL]"));
+  cmd->add_flag("--skip-missing", o.skip_missing,
+                "Go on past a file missing in the middle of the series, telling what it cost");
   return cmd;
 }
 
@@ -88,6 +90,7 @@ int command_export(const ExportOptions& o, const GlobalOptions& global) {
   request.output = o.hdf5;
   request.overwrite = o.overwrite;
   request.deflate_level = deflate_level_of(o.compression);
+  request.skip_missing = o.skip_missing;
   request.accept_other_version = global.yes;
   std::string last_told;
   request.message = [&](const std::string& text, int kind) {
@@ -115,6 +118,7 @@ int command_export(const ExportOptions& o, const GlobalOptions& global) {
                static_cast<unsigned long long>(result.events), result.channels,
                result.channels == 1 ? "" : "s", result.measurements ? " with measurements" : "",
                o.hdf5.c_str());
+  std::fprintf(stdout, "The last whole event is event %d.\n", result.last_event);
   return 0;
 }
 

@@ -16,6 +16,7 @@
 #include "digitizer/dac_conversions.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
+#include "files/file_menu.h"
 
 namespace vx::cli {
 
@@ -67,7 +68,7 @@ void apply_measurements(State& st, const RunOptions& o) {
 
 // The file options go into the records as the file panel would put them; the directory
 // dialog is answered with --data-dir (or DataDirectory), the replay file dialog with --replay.
-void apply_file_options(Session& session, const RunOptions& o) {
+bool apply_file_options(Session& session, const RunOptions& o) {
   State& st = session.state();
   AcqParams& a = st.acq;
   if (!o.save.empty()) {
@@ -81,7 +82,8 @@ void apply_file_options(Session& session, const RunOptions& o) {
     a.NbOfEventsPerFile = *o.split;
   }
   if (o.no_split) a.SplitFileToSaveData = 0;
-  if (o.base_name) set_text(a.BaseFileName, o.base_name->c_str());
+  // Refused rather than cut to what the settings hold.
+  if (o.base_name && !Set_BaseFileName(st, *o.base_name)) return false;
   if (o.run_id) {
     a.AddRunId = 1;
     a.AutoIncRunId = 0;
@@ -89,7 +91,7 @@ void apply_file_options(Session& session, const RunOptions& o) {
   }
   if (o.date) a.AddSystemDate = 1;
   if (o.time) a.AddSystemTime = 1;
-  if (o.data_dir) set_text(a.DataDirectory, o.data_dir->c_str());
+  if (o.data_dir && !Set_DataDirectory(st, *o.data_dir)) return false;
   const std::filesystem::path dir(std::string(a.DataDirectory, text_length(a.DataDirectory)));
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);  // the dialog can create folders too
@@ -99,8 +101,10 @@ void apply_file_options(Session& session, const RunOptions& o) {
     const bool measurements = o.measurement_file;
     Set_RunFromFile(st, 1);
     a.SaveMeasurementsInFile = measurements ? 1 : 0;
+    st.files.SkipMissingFiles = o.skip_missing;
     session.ui().file_answer = std::filesystem::path(*o.replay);
   }
+  return true;
 }
 
 class Progress {
@@ -282,6 +286,10 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
           ->check(CLI::ExistingFile);
   replay->excludes(save)->excludes(with);
+  command
+      .add_flag("--skip-missing", o.skip_missing,
+                "Replay past a file missing in the middle of the series, telling what it cost")
+      ->needs(replay);
   add_settings_options(command, o.settings);
   command.add_option("--save-histos", o.save_histos,
                      "Write the charge and time-difference histogram files into DIR");
@@ -293,8 +301,7 @@ bool apply_run_options(Session& session, const RunOptions& options) {
   if (!apply_cli_settings(session.state(), options.settings)) return false;
   apply_run_type(session.state(), options);
   apply_measurements(session.state(), options);
-  apply_file_options(session, options);
-  return true;
+  return apply_file_options(session, options);
 }
 
 int command_run(Session& session, const RunOptions& options) {

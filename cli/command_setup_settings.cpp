@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
+#include "files/quoted_text.h"
 #include "files/setup_file.h"
 #include "platform/digitizer.h"
 
@@ -88,15 +89,19 @@ void print_setup(const std::string& path, const SetupImages& s) {
   const SAMBlockParams& b0 = s.sam[0];
   const int channels = std::clamp(y.NbOfChannels, 0, 2 * y.NbOfSAMBlocks);
   const auto* model = reinterpret_cast<const char*>(s.board.BoardInfo);
-  std::printf("Setup file %s (software %s)\n", path.c_str(), s.version.c_str());
-  std::printf("  board            %.*s, %d SAM blocks, %d channels\n",
-              static_cast<int>(strnlen(model, 16)), model, y.NbOfSAMBlocks, channels);
+  // The file's own text is shown escaped; its numbers in a type that holds whatever the
+  // file says (nothing has checked them: no board is connected).
+  std::printf("Setup file %s (software %s)\n", path.c_str(), Escaped_FileText(s.version).c_str());
+  std::printf("  board            %s, %d SAM blocks, %d channels\n",
+              Escaped_FileText(std::string_view(model, strnlen(model, 16))).c_str(),
+              y.NbOfSAMBlocks, channels);
   std::printf("  sampling         %d MS/s, depth %d samples (%d x 16), post-trigger %d\n",
               frequency_from_index(b0.FrequencyIndex), b0.RecordLength16 * 16, b0.RecordLength16,
               static_cast<int>(b0.PostTrigger) - 1);
-  std::printf("  trigger          %s, overall logic %s, majority %d, gate %d ns\n",
+  std::printf("  trigger          %s, overall logic %s, majority %lld, gate %lld ns\n",
               pick(kSources, 4, y.TriggerSource), pick(kLogic, 3, y.OverallTriggerLogic),
-              y.MajorityLevel + 1, y.PrimitivesGateLength * 5);
+              static_cast<long long>(y.MajorityLevel) + 1,
+              static_cast<long long>(y.PrimitivesGateLength) * 5);
   std::printf("  external input   %s%s\n", y.ExternalTriggerType == 1 ? "NIM" : "TTL",
               y.ExtTrigInAsGate == 1 ? ", used as a gate" : "");
   std::printf("  channel  shown  trigger  edge     threshold (V)  offset (V)  pair\n");

@@ -38,6 +38,7 @@ struct RunOptions {
   bool date = false;
   bool time = false;
   std::optional<std::string> replay;
+  bool skip_missing = false;
 
   SettingsOptions settings;
   std::optional<std::string> save_histos;  // directory receiving the histogram files
@@ -64,6 +65,7 @@ struct ExportOptions {
   std::string hdf5;
   bool overwrite = false;
   std::string compression = "deflate=1";
+  bool skip_missing = false;
 };
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
 // Needs no board: converts a saved run to HDF5.

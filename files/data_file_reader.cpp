@@ -7,12 +7,16 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "app/message_log.h"
 #include "app/parameters.h"
 #include "digitizer/board_configuration.h"
 #include "files/input_file.h"
+#include "files/quoted_text.h"
 #include "files/record_format.h"
 
 namespace vx {
@@ -31,27 +35,60 @@ std::string without_line_end(const std::string& line) {
 }
 
 void tell_line(State& st, const std::string& line) {
-  Write_InfoMessage(st, without_line_end(line) + "\n", kInfo);
+  Write_InfoMessage(st, Escaped_FileText(without_line_end(line), 300) + "\n", kInfo);
 }
 
-int refuse_header(State& st) {
-  Write_InfoMessage(st, "Error while reading file '" + st.files.ReadingFilePath.string() + "'",
-                    kError);
+std::string quoted_line(const std::string& line) {
+  return "'" + Escaped_FileText(without_line_end(line)) + "'";
+}
+
+// The header is refused: the file, and what in it is wrong.
+int refuse_header(State& st, const std::string& why) {
+  Write_InfoMessage(
+      st, "Error while reading file '" + st.files.ReadingFilePath.string() + "': " + why + ".\n",
+      kError);
   Close_FileForLoadingData(st);
   return 0;
 }
 
-// A line was there but not the event it should hold, or the file ends inside an event.
-// The event record keeps the number of the last whole event read.
-int damaged_event(State& st, const char* what = "is incomplete or damaged") {
+std::string event_after_last(const State& st) {
   char text[64] = "the first event";
   if (st.files.WholeEventsRead > 0)
     std::snprintf(text, sizeof text, "the event after event %d", st.EventNumber.load());
+  return text;
+}
+
+// A line was there but not the event it should hold. The event record keeps the number of
+// the last whole event read.
+int damaged_event(State& st, const char* what = "is incomplete or damaged") {
+  st.files.Damaged = true;
   Write_InfoMessage(st,
                     "Error while reading file '" + st.files.ReadingFilePath.string() +
-                        "': " + text + " " + what + ".\n",
+                        "': " + event_after_last(st) + " " + what + ".\n",
                     kError);
   return 0;
+}
+
+// The file ends inside an event: what a run cut short by a crash or a kill leaves behind.
+// The whole events before it are the data; whether the series may end here is decided
+// when the next file is looked for.
+int cut_event(State& st) {
+  st.files.CutShort = true;
+  std::string last = "no whole event";
+  if (st.files.WholeEventsRead > 0)
+    last = "the last whole event is event " + std::to_string(st.EventNumber.load());
+  Write_InfoMessage(st,
+                    "File '" + st.files.ReadingFilePath.string() + "' ends inside " +
+                        event_after_last(st) + ": the run was cut short there, " + last + ".\n",
+                    kWarning);
+  return 0;
+}
+
+// A line that could not be read as what it should be: cut short when it is the file's
+// unfinished last line, damaged otherwise.
+int bad_line(State& st, const std::string& line) {
+  const bool unfinished = line.empty() || line.back() != '\n';
+  return unfinished && input_at_end(st.files.input) ? cut_event(st) : damaged_event(st);
 }
 
 // The event is whole: its number becomes the event record's.
@@ -132,9 +169,9 @@ int read_ascii_event(State& st) {
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return 0;
   int event_number = 0;
-  if (std::sscanf(line.c_str(), "=== EVENT %d ===", &event_number) != 1) return damaged_event(st);
+  if (std::sscanf(line.c_str(), "=== EVENT %d ===", &event_number) != 1) return bad_line(st, line);
 
-  if (!read_line(files.input, line, kHeaderLineMax)) return damaged_event(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
   RunData& r = st.run;
   double epoch = 0.0;
   int year, month, day, hour, minute, second, ms;
@@ -145,7 +182,7 @@ int read_ascii_event(State& st) {
                   "%llu == TDC "
                   "Corrected = %23s ===",
                   &epoch, &year, &month, &day, &hour, &minute, &second, &ms, &tdc, chain) != 10) {
-    return damaged_event(st);
+    return bad_line(st, line);
   }
   r.EpochTime = epoch;
   r.Year = year;
@@ -160,7 +197,7 @@ int read_ascii_event(State& st) {
 
   std::array<bool, kMaxChannels> seen{};
   for (int i = 0; i < channels_in_event(st); ++i) {
-    if (!read_line(files.input, line, kHeaderLineMax)) return damaged_event(st);
+    if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
     int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
     float f[3];
     double edges[2];  // ns from the start of the run: beyond a float's precision
@@ -170,7 +207,7 @@ int read_ascii_event(State& st) {
             "LeadingEdgeTime: %lf ns TrailingEdgeTime: %lf ns TrigCount: %d TimeCount %d ===",
             &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
-      return damaged_event(st);
+      return bad_line(st, line);
     }
     if (seen[ch]) return damaged_event(st, "holds a channel twice");
     seen[ch] = true;
@@ -185,9 +222,11 @@ int read_ascii_event(State& st) {
     std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
               st.event.FullyOrderedValues[b][c].end(), 0.0f);
     do {
-      if (!read_line(files.input, line, kSampleLineMax)) return damaged_event(st);
+      if (!read_line(files.input, line, kSampleLineMax)) return cut_event(st);
     } while (line.find('=') != std::string::npos);
-    if (!parse_sample_line(st, line, b, c)) return damaged_event(st);
+    // A last value cut short could still read as a number.
+    if (line.back() != '\n' && input_at_end(files.input)) return cut_event(st);
+    if (!parse_sample_line(st, line, b, c)) return bad_line(st, line);
   }
   first_event_done(st);
   return whole_event(st, event_number);
@@ -207,7 +246,7 @@ int read_binary_event(State& st) {
   static_assert(kBinaryEventHeaderSize == 4 + 8 + 6 * 4 + 4 + 8 + 23);
   const std::size_t got = read_bytes(in, head, sizeof head);
   if (got == 0) return 0;
-  if (got != sizeof head) return damaged_event(st);
+  if (got != sizeof head) return cut_event(st);
   const unsigned char* p = head;
   RunData& r = st.run;
   const auto event_number = take<std::int32_t>(p);
@@ -228,7 +267,7 @@ int read_binary_event(State& st) {
   const std::size_t record_size = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(n);
   std::array<bool, kMaxChannels> seen{};
   for (int i = 0; i < channels_in_event(st); ++i) {
-    if (read_bytes(in, record, record_size) != record_size) return damaged_event(st);
+    if (read_bytes(in, record, record_size) != record_size) return cut_event(st);
     const unsigned char* q = record;
     const auto ch = take<std::int32_t>(q);
     if (!valid_channel(ch)) return damaged_event(st);
@@ -275,7 +314,14 @@ struct DataLine {
   int frequency = 0;  // MHz, waveforms only
 };
 
-bool parse_data_line(const std::string& line, DataLine& out) {
+std::string out_of_range(const char* what, double value, int lo, int hi) {
+  char text[160];
+  std::snprintf(text, sizeof text, "line 4: %s %g is out of range (%d to %d)", what, value, lo, hi);
+  return text;
+}
+
+// Empty when the line gives an event layout to read by, else what is wrong with it.
+std::string parse_data_line(const std::string& line, DataLine& out) {
   int samples = -1, channels = -1, inl = 0;
   float period = 0.0f;
   const int fields =
@@ -284,10 +330,24 @@ bool parse_data_line(const std::string& line, DataLine& out) {
                   "Period: %f ps == INL Correction: %1d ===",
                   &samples, &channels, &period, &inl);
   if (fields >= 1) {
-    // Every field is needed: a line cut short gives no event layout to read by.
     out = {false, samples, channels, frequency_of_period(period)};
-    return fields == 4 && samples >= 1 && samples <= kMaxSamples && channels >= 1 &&
-           channels <= kMaxChannels && out.frequency != 0;
+    // Every field is needed: a line cut short gives no event layout to read by.
+    if (fields != 4)
+      return "line 4 " + quoted_line(line) +
+             " lacks the channel count, the sampling period or the INL flag";
+    if (samples < 1 || samples > kMaxSamples)
+      return out_of_range("the sample count", samples, 1, kMaxSamples);
+    if (channels < 1 || channels > kMaxChannels)
+      return out_of_range("the count of channels acquired", channels, 1, kMaxChannels);
+    if (out.frequency == 0) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "line 4: the sampling period %.1f ps is none of the board's (312.5, 625.0, "
+                    "1250.0 or 2500.0 ps)",
+                    static_cast<double>(period));
+      return text;
+    }
+    return {};
   }
   int values = 0;
   if (std::sscanf(
@@ -295,9 +355,11 @@ bool parse_data_line(const std::string& line, DataLine& out) {
           "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===",
           &values, &channels) == 2) {
     out = {true, values, channels, 0};
-    return channels >= 1 && channels <= kMaxChannels;
+    if (channels < 1 || channels > kMaxChannels)
+      return out_of_range("the count of channels acquired", channels, 1, kMaxChannels);
+    return {};
   }
-  return false;
+  return "line 4 " + quoted_line(line) + " describes neither waveforms nor spectra";
 }
 
 void take_data_line(State& st, const std::string& line, const DataLine& d) {
@@ -313,18 +375,29 @@ std::string version_of(const std::string& line) {
   return version;
 }
 
-bool parse_board_line(const std::string& line, int& channels) {
+// Empty when line 2 gives the board's channel count, else what is wrong with it.
+std::string parse_board_line(const std::string& line, int& channels) {
   float gain = 0.0f;
-  return std::sscanf(line.c_str(),
-                     "=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %f ===",
-                     &channels, &gain) >= 1 &&
-         channels >= 1 && channels <= kMaxChannels;
+  channels = 0;
+  if (std::sscanf(line.c_str(),
+                  "=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %f ===", &channels,
+                  &gain) < 1)
+    return "line 2 " + quoted_line(line) + " is not the board line";
+  if (channels < 1 || channels > kMaxChannels) {
+    return "line 2: the board's channel count " + std::to_string(channels) +
+           " is out of range (1 to " + std::to_string(kMaxChannels) + ")";
+  }
+  return {};
+}
+
+std::string ends_after(int lines) {
+  return "it ends after " + std::to_string(lines) + " of its 4 header lines";
 }
 
 int read_header(State& st) {
   FileData& files = st.files;
   std::string& line = files.line;
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, "the file is empty");
   files.ReplayVersion = version_of(line);
   if (files.ReplayVersion != kSoftwareVersion &&
       !st.ui.confirm(
@@ -337,17 +410,19 @@ int read_header(State& st) {
   tell_line(st, line);
 
   int channels = 0;
-  if (!read_line(files.input, line, kHeaderLineMax) || !parse_board_line(line, channels))
-    return refuse_header(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(1));
+  if (const std::string why = parse_board_line(line, channels); !why.empty())
+    return refuse_header(st, why);
   st.acq.NbOfChannelsInFile = channels;
   tell_line(st, line);
 
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(2));
   tell_line(st, line);
 
   DataLine data;
-  if (!read_line(files.input, line, kHeaderLineMax) || !parse_data_line(line, data))
-    return refuse_header(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(3));
+  if (const std::string why = parse_data_line(line, data); !why.empty())
+    return refuse_header(st, why);
   if (data.spectra) {
     Write_InfoMessage(st,
                       "Error : File '" + files.ReadingFilePath.string() +
@@ -362,31 +437,34 @@ int read_header(State& st) {
 }
 
 // A continuation file's header must be that of a file of the same run: same version, same
-// board and the same event layout as the first file.
-bool continuation_header_fits(State& st) {
+// board and the same event layout as the first file. The lines read are counted, so that
+// a file cut short inside its header can be told from one of another run.
+bool continuation_header_fits(State& st, int& lines) {
   FileData& files = st.files;
   std::string& line = files.line;
-  if (!read_line(files.input, line, kHeaderLineMax) || version_of(line) != files.ReplayVersion)
-    return false;
+  lines = 0;
+  const auto next = [&] {
+    if (!read_line(files.input, line, kHeaderLineMax)) return false;
+    lines += line.back() == '\n' ? 1 : 0;
+    return true;
+  };
+  if (!next() || version_of(line) != files.ReplayVersion) return false;
   int channels = 0;
-  if (!read_line(files.input, line, kHeaderLineMax) || !parse_board_line(line, channels) ||
-      channels != st.acq.NbOfChannelsInFile)
+  if (!next() || !parse_board_line(line, channels).empty() || channels != st.acq.NbOfChannelsInFile)
     return false;
   DataLine data;
-  if (!read_line(files.input, line, kHeaderLineMax) ||
-      !read_line(files.input, line, kHeaderLineMax) || !parse_data_line(line, data))
-    return false;
+  if (!next() || !next() || !parse_data_line(line, data).empty()) return false;
   return !data.spectra && data.channels == st.acq.NbOfChannelsAcquiredInFile &&
          data.samples == st.acq.NbOfSamplesInFile;
 }
 
-fs::path continuation_path(const State& st, int index) {
+}  // namespace
+
+fs::path continuation_name(const fs::path& first, int index) {
   char suffix[24];
   std::snprintf(suffix, sizeof suffix, "_%04d", index);
-  return fs::path(st.files.FileForReadingData.string() + suffix);
+  return fs::path(first.string() + suffix);
 }
-
-}  // namespace
 
 int Open_FileForLoadingData(State& st) {
   st.ui.popup(PopupKind::Information, "Info", "Please select a file to load Data.");
@@ -409,12 +487,18 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
   const std::size_t dot = name.rfind('.');
   const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
   if (extension != ".bin" && extension != ".dat") {
-    Write_InfoMessage(st, "Invalid file for loading data!\n", kError);
+    Write_InfoMessage(st,
+                      "Invalid file for loading data! '" + path.string() +
+                          "': the first file of a run ends in .dat or .bin.\n",
+                      kError);
     return -1;
   }
   FileData& files = st.files;
   if (!open_input(files.input, path)) {
-    Write_InfoMessage(st, "Error while opening file for reading data!\n", kError);
+    Write_InfoMessage(st,
+                      "Error while opening file for reading data! '" + path.string() +
+                          "': " + files.input.error_text + ".\n",
+                      kError);
     return -1;
   }
   st.acq.DataFileType = extension == ".bin" ? 1 : 0;
@@ -424,6 +508,9 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
   st.run.ReplayFileOpen = true;
   st.run.ReadingFileIndex = 1;
   files.WholeEventsRead = 0;
+  files.CutShort = files.Damaged = false;
+  files.EventBeforeGap = -1;
+  files.MissingFiles.clear();
   const int accepted = read_header(st);
   files.ReplayFirstEvent = accepted == 1;
   return accepted;
@@ -439,30 +526,152 @@ void Close_FileForLoadingData(State& st) {
   st.run.ReplayFileOpen = false;
 }
 
-int Load_EventFromNextFile(State& st) {
+std::optional<int> Next_SeriesFile(const fs::path& first, int index) {
+  std::error_code ec;
+  if (fs::exists(continuation_name(first, index), ec)) return index;
+  // Not there: the series ends, unless a later file shows a gap.
+  const std::string prefix = first.filename().string() + "_";
+  std::optional<int> next;
+  const fs::path dir = first.has_parent_path() ? first.parent_path() : fs::path(".");
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with(prefix)) continue;
+    const std::string digits = name.substr(prefix.size());
+    // "%04d" numbers: at least four digits, and no more than an int holds.
+    if (digits.size() < 4 || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    const int n = std::stoi(digits);
+    // The name this number is written as ("_00012" is not file 12's).
+    if (n > index && (!next || n < *next) &&
+        continuation_name(first, n).filename() == entry.path().filename())
+      next = n;
+  }
+  return next;
+}
+
+namespace {
+
+void end_of_series(State& st) {
+  st.StopRequest().store(1);
+  const FileData& files = st.files;
+  std::string text =
+      "End of the saved run: " + std::to_string(files.WholeEventsRead) + " events read";
+  if (files.WholeEventsRead > 0)
+    text += ", the last whole event is event " + std::to_string(st.EventNumber.load());
+  Write_InfoMessage(st, text + ".\n", kInfo);
+}
+
+int stop_with_error(State& st, const std::string& text) {
+  Write_InfoMessage(st, text, kError);
+  st.StopRequest().store(1);
+  return 0;
+}
+
+// The names of the files from..to - 1 of the series, for the messages about a gap.
+std::string file_names(const State& st, int from, int to) {
+  const fs::path first = st.files.FileForReadingData;
+  std::string names = "'" + continuation_name(first, from).string() + "'";
+  if (to - from > 1) names += " to '" + continuation_name(first, to - 1).string() + "'";
+  return names;
+}
+
+// After the first event past skipped files: what the gap cost.
+void tell_gap(State& st) {
   FileData& files = st.files;
+  if (files.EventBeforeGap < 0) return;
+  const int after = st.EventNumber.load();
+  std::string cost = "an unknown number of events";
+  if (after > files.EventBeforeGap) {
+    const int lost = after - files.EventBeforeGap - 1;
+    cost = std::to_string(lost) + " events";
+    if (lost > 0)
+      cost += " (events " + std::to_string(files.EventBeforeGap + 1) + " to " +
+              std::to_string(after - 1) + ")";
+  }
+  Write_InfoMessage(st,
+                    "Missing file " + files.MissingFiles + " skipped: the gap cost " + cost + ".\n",
+                    kWarning);
+  files.EventBeforeGap = -1;
+  files.MissingFiles.clear();
+}
+
+// Moves on to the next file of the series: 1 = an event was read, 0 = the replay ends
+// (at the end of the series or with an error), 2 = the file holds no event: go on.
+int open_next_file(State& st) {
+  FileData& files = st.files;
+  const bool cut_short = files.CutShort;
   Write_InfoMessage(st, "Reached End of File '" + files.ReadingFilePath.string() + "'\n", kInfo);
   Close_FileForLoadingData(st);
-  const fs::path next = continuation_path(st, st.run.ReadingFileIndex);
-  if (!open_input(files.input, next)) {
-    st.StopRequest().store(1);
+  if (files.Damaged) return 0;  // told already: the replay ends there
+  const fs::path first = files.FileForReadingData;
+  const int expected = st.run.ReadingFileIndex;
+  const std::optional<int> index = Next_SeriesFile(first, expected);
+  if (!index) {
+    end_of_series(st);
     return 0;
+  }
+  const fs::path next = continuation_name(first, *index);
+  if (cut_short) {
+    return stop_with_error(st, "Error while reading file '" + files.ReadingFilePath.string() +
+                                   "': it ends inside an event, yet the series goes on with '" +
+                                   next.string() + "'.\n");
+  }
+  if (*index != expected) {
+    const std::string missing = file_names(st, expected, *index);
+    if (!files.SkipMissingFiles) {
+      return stop_with_error(
+          st, "Error while reading the series of '" + first.string() + "': file " + missing +
+                  " is missing, yet the series goes on with '" + next.string() +
+                  "'. The replay stops at the gap, after event " +
+                  std::to_string(st.EventNumber.load()) + " (--skip-missing reads on).\n");
+    }
+    if (files.EventBeforeGap < 0) files.EventBeforeGap = st.EventNumber.load();
+    files.MissingFiles += files.MissingFiles.empty() ? missing : ", " + missing;
+  }
+  st.run.ReadingFileIndex = *index + 1;
+  files.ReadingFilePath = next;
+  files.CutShort = files.Damaged = false;
+  if (!open_input(files.input, next)) {
+    return stop_with_error(st, "Error while opening file for reading data! '" + next.string() +
+                                   "': " + files.input.error_text + ".\n");
   }
   st.run.ReplayFileOpen = true;
-  files.ReadingFilePath = next;
   Write_InfoMessage(st, "INFO: Opened file for loading data '" + next.string() + "'\n", kInfo);
-  st.run.ReadingFileIndex += 1;
-  if (!continuation_header_fits(st)) {
-    Write_InfoMessage(st,
-                      "Error while reading file '" + next.string() +
-                          "': its header is not that of the series' first file.\n",
-                      kError);
-    st.StopRequest().store(1);
-    return 0;
+  int lines = 0;
+  if (!continuation_header_fits(st, lines)) {
+    // A crash as the run began this file leaves it empty or with part of its header.
+    if (lines < 4 && input_at_end(files.input)) {
+      Write_InfoMessage(st,
+                        "File '" + next.string() +
+                            "' ends inside its header: the run was cut short as it began "
+                            "this file.\n",
+                        kWarning);
+      files.CutShort = true;
+      return 2;
+    }
+    return stop_with_error(st, "Error while reading file '" + next.string() +
+                                   "': its header is not that of the series' first file.\n");
   }
   const int read = Read_EventsFromFile(st);
-  if (read != 1) st.StopRequest().store(1);
-  return read;
+  if (read == 1) {
+    tell_gap(st);
+    return 1;
+  }
+  // A file with no whole event: the next one, if any, goes on.
+  return files.Damaged ? 0 : 2;
+}
+
+}  // namespace
+
+int Load_EventFromNextFile(State& st) {
+  for (;;) {
+    const int step = open_next_file(st);
+    if (step != 2) {
+      if (step == 0) st.StopRequest().store(1);
+      return step;
+    }
+  }
 }
 
 void Set_RunFromFile(State& st, int on) {

@@ -8,6 +8,7 @@
 
 #include "app/message_log.h"
 #include "files/output_file.h"
+#include "files/quoted_text.h"
 #include "files/record_format.h"
 #include "files/run_naming.h"
 #include "platform/clock.h"
@@ -32,10 +33,12 @@ fs::path split_file_path(const State& st, int index) {
   return fs::path(st.files.FileForSavingData.string() + suffix);
 }
 
-// A write error ends the saving of the run, and the run with it.
+// A write error ends the saving of the run, and the run with it. The count is of the
+// events in files that are still where the run put them.
 void report_write_error(State& st, const OutputFile& f) {
   const bool data = &f == &st.files.data;
-  const long long saved = (data ? st.files.EventsInClosedDataFiles : 0) + f.events_committed;
+  const long long saved = data ? Saved_EventCount(st)
+                               : (file_on_disk(f.path, f.device, f.inode) ? f.events_committed : 0);
   char tail[160];
   std::snprintf(tail, sizeof tail, ". Saving stopped: %lld events of the run are in the %s.\n",
                 saved, data ? "data files" : "measurement file");
@@ -44,11 +47,32 @@ void report_write_error(State& st, const OutputFile& f) {
   st.StopRequest().store(1);
 }
 
-// Appends text as one record and reports a failure that it brings to light.
+// The file, or the run directory holding it, was removed or replaced behind the run's back:
+// what is written from now on would be lost.
+bool check_on_disk(State& st, OutputFile& f) {
+  if (!output_is_open(f) || f.failed || output_on_disk(f)) return true;
+  fail_output(f, "the file is no longer on disk: it or its run directory '" +
+                     path_text(f.path.parent_path()) + "' was removed or replaced during the run");
+  report_write_error(st, f);
+  return false;
+}
+
+// "Error while creating File" with the system's reason; a vanished run directory is said.
+void report_creation_error(State& st, const OutputFile& f) {
+  std::string why = f.error_text;
+  std::error_code ec;
+  if (!fs::is_directory(f.path.parent_path(), ec))
+    why += ": the run directory '" + path_text(f.path.parent_path()) + "' is gone";
+  Write_InfoMessage(st, "Error while creating File '" + path_text(f.path) + "' (" + why + ").\n",
+                    kError);
+}
+
+// Appends text as one record, on disk at once: a file cut short by a crash still tells
+// whose run it holds. Reports a failure that it brings to light.
 void write_header(State& st, OutputFile& f, const std::string& text) {
   if (!output_is_open(f) || f.failed) return;
   RecordWriter(f.pending).text(text);
-  if (!end_record(f, false)) report_write_error(st, f);
+  if (!end_record(f, false) || !flush_output(f)) report_write_error(st, f);
 }
 
 void write_headers(State& st, bool data, bool measurements) {
@@ -61,6 +85,15 @@ void write_headers(State& st, bool data, bool measurements) {
     write_header(st, files.measurements, common + measurement_header_line());
 }
 
+// The longest path a record's directory field holds.
+constexpr std::size_t kMaxDirectoryChars = sizeof AcqParams::DataDirectory - 1;
+static_assert(sizeof AcqParams::RunDirectory == sizeof AcqParams::DataDirectory);
+
+std::string too_long(const std::string& path) {
+  return "the path has " + std::to_string(path.size()) + " characters, more than the " +
+         std::to_string(kMaxDirectoryChars) + " a directory of the settings can hold";
+}
+
 // Step 3 of the run start: the directory that receives the run directory. A remote client's
 // run goes into the data directory of the settings: nobody may be there to choose one.
 bool choose_base_directory(State& st, const std::string& directory, fs::path& base) {
@@ -68,6 +101,13 @@ bool choose_base_directory(State& st, const std::string& directory, fs::path& ba
     const auto chosen = st.ui.select_directory("Select Directory for Saving Data", directory);
     if (!chosen) {
       Write_InfoMessage(st, "Error while selecting folder for saving Data!\n", kError);
+      return false;
+    }
+    if (chosen->string().size() > kMaxDirectoryChars) {
+      Write_InfoMessage(st,
+                        "Error while selecting folder for saving Data! '" + chosen->string() +
+                            "': " + too_long(chosen->string()) + ".\n",
+                        kError);
       return false;
     }
     set_text(st.acq.DataDirectory, chosen->string().c_str());
@@ -81,7 +121,8 @@ bool choose_base_directory(State& st, const std::string& directory, fs::path& ba
     st.refuse_start("the data directory '" + directory + "' cannot be used");
     Write_InfoMessage(st,
                       "Unable to open Selected Run Directory! Make sure that all components in the "
-                      "directory Path are present!\n",
+                      "directory Path are present! '" +
+                          directory + "': " + ec.message() + ".\n",
                       kError);
     return false;
   }
@@ -131,8 +172,17 @@ bool remove_run_files(State& st, const fs::path& run_dir, const std::string& run
 // Step 5: the run directory; when it exists, the earlier run's files in it are replaced
 // after confirmation.
 bool make_run_directory(State& st, const fs::path& run_dir, const std::string& run_name) {
+  const auto refuse = [&](const std::string& why) {
+    st.refuse_start("the run directory '" + path_text(run_dir) + "' cannot be made: " + why);
+    Write_InfoMessage(
+        st, "Error while making Run Directory '" + path_text(run_dir) + "': " + why + ".\n",
+        kError);
+    return false;
+  };
+  if (run_dir.string().size() > kMaxDirectoryChars) return refuse(too_long(run_dir.string()));
   std::error_code ec;
   if (!fs::create_directory(run_dir, ec) && !ec) {
+    if (!fs::is_directory(run_dir, ec)) return refuse("it exists and is not a directory");
     if (st.RemoteStart && !st.ui.answers_unattended()) {
       st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
       Write_InfoMessage(st,
@@ -151,13 +201,11 @@ bool make_run_directory(State& st, const fs::path& run_dir, const std::string& r
       Write_InfoMessage(st, "Saving Data File aborted. Try again.\n", kWarning);
       return false;
     }
-    if (!remove_run_files(st, run_dir, run_name)) ec = std::make_error_code(std::errc::io_error);
+    if (!remove_run_files(st, run_dir, run_name))
+      return refuse("the earlier run's files in it cannot be removed");
   }
-  if (ec || !fs::is_directory(run_dir)) {
-    st.refuse_start("the run directory '" + path_text(run_dir) + "' cannot be made");
-    Write_InfoMessage(st, "Error while making Run Directory.\n", kError);
-    return false;
-  }
+  if (ec) return refuse(ec.message());
+  if (!fs::is_directory(run_dir, ec)) return refuse("it is not a directory");
   return true;
 }
 
@@ -177,7 +225,7 @@ int open_new_run(State& st, const std::string& directory) {
   if (!usable_run_name(run_name)) {
     st.refuse_start("the run name '" + run_name + "' is not usable");
     Write_InfoMessage(st,
-                      "Error : Invalid run name '" + run_name +
+                      "Error : Invalid run name '" + Escaped_FileText(run_name) +
                           "': it must not be empty, hold '/' or '\\', or be '.' or '..'. "
                           "Check the base file name.\n",
                       kError);
@@ -192,17 +240,21 @@ int open_new_run(State& st, const std::string& directory) {
 
   FileData& files = st.files;
   st.run.FileIndex = 0;
-  files.EventsInClosedDataFiles = 0;
+  files.ClosedDataFiles.clear();
   files.DataFormat = st.FFTMode().load() == 1   ? EventFormat::Spectra
                      : st.acq.DataFileType == 0 ? EventFormat::Ascii
                                                 : EventFormat::Binary;
   if (st.acq.SaveDataInFile == 1) {
     files.FileForSavingData = run_dir / (run_name + extension);
-    if (!open_output(files.data, files.FileForSavingData)) return 0;
+    if (!open_output(files.data, files.FileForSavingData)) {
+      report_creation_error(st, files.data);
+      return 0;
+    }
   }
   if (st.acq.SaveMeasurementsInFile == 1) {
     files.FileForSavingAllMeasurements = run_dir / ("measurements_" + run_name + extension);
     if (!open_output(files.measurements, files.FileForSavingAllMeasurements)) {
+      report_creation_error(st, files.measurements);
       close_all_outputs(st);
       return 0;
     }
@@ -214,11 +266,12 @@ int open_new_run(State& st, const std::string& directory) {
 
 int open_next_split_file(State& st) {
   if (st.acq.SaveDataInFile != 1) return 1;
-  if (Saving_Failed(st)) return 0;  // told already; nothing more is written in this run
+  // Told already; nothing more is written in this run.
+  if (st.files.data.failed || st.files.measurements.failed) return 0;
   st.run.FileIndex += 1;
   const fs::path path = split_file_path(st, st.run.FileIndex);
   if (!open_output(st.files.data, path)) {
-    Write_InfoMessage(st, "Error while creating File '" + path_text(path) + "' .\n", kError);
+    report_creation_error(st, st.files.data);
     return 0;
   }
   st.run.FileForSavingDataOpenOK = true;
@@ -233,6 +286,11 @@ int open_next_split_file(State& st) {
 void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
   if (!output_is_open(f)) return;
   const bool already_failed = f.failed;
+  // Whatever was written is lost with a file removed behind the run's back (told there).
+  if (!already_failed && flush_output(f) && !check_on_disk(st, f)) {
+    close_output(f);
+    return;
+  }
   if (close_output(f)) {
     Write_InfoMessage(st, "Data saved in file '" + shown_path + "' successfully.\n", kInfo);
   } else if (!already_failed) {
@@ -269,7 +327,8 @@ void Close_FileForSavingData(State& st, int mode) {
     const bool was_open = output_is_open(files.data);
     close_and_tell(st, files.data, path_text(shown));
     if (was_open) {
-      files.EventsInClosedDataFiles += files.data.events_committed;
+      const OutputFile& f = files.data;
+      files.ClosedDataFiles.push_back({f.path, f.device, f.inode, f.events_committed});
       files.data.events_committed = 0;
     }
   }
@@ -303,8 +362,14 @@ void Write_EventInFiles(State& st) {
 
 namespace {
 
+// The periodic flush, which also notices files removed or replaced during the run.
 void flush_and_tell(State& st, OutputFile& f) {
-  if (output_is_open(f) && !f.failed && !flush_output(f)) report_write_error(st, f);
+  if (!output_is_open(f) || f.failed) return;
+  if (!flush_output(f)) {
+    report_write_error(st, f);
+    return;
+  }
+  check_on_disk(st, f);
 }
 
 }  // namespace
@@ -350,11 +415,20 @@ void Start_SaveDataInFileThread(State& st) {
 
 std::int64_t Saved_EventCount(const State& st) {
   const FileData& files = st.files;
-  if (st.acq.SaveDataInFile != 1) return files.measurements.events_committed;
-  return files.EventsInClosedDataFiles + files.data.events_committed;
+  const auto on_disk = [](const OutputFile& f) {
+    return file_on_disk(f.path, f.device, f.inode) ? f.events_committed : 0;
+  };
+  if (st.acq.SaveDataInFile != 1) return on_disk(files.measurements);
+  // The current file (its count goes to the closed files' list once it is closed).
+  std::int64_t events = on_disk(files.data);
+  for (const ClosedFile& c : files.ClosedDataFiles)
+    if (file_on_disk(c.path, c.device, c.inode)) events += c.events;
+  return events;
 }
 
 bool Saving_Failed(const State& st) {
+  // The writer thread marks a file failed at any of its flushes.
+  std::lock_guard lock(st.files.io_mutex);
   return st.files.data.failed || st.files.measurements.failed;
 }
 

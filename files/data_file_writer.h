@@ -22,10 +22,12 @@ int SaveDataInFileThread(State& st, int generation);
 void Save_DataInFile(State& st, int generation);
 // Writes the current event into the open files (the writer's work for one hand-over).
 void Write_EventInFiles(State& st);
-// Events of the run that reached the data files (the measurement file when only that one
-// is written), counting the file being written as far as it is on disk.
+// Events of the run in its data files (the measurement file when only that one is
+// written) that are still on disk where the run put them, counting the file being written
+// as far as it is written. After the run, or with io_mutex held.
 std::int64_t Saved_EventCount(const State& st);
-// A file of the run failed to write: the run saves nothing more.
+// A file of the run failed to write, or was removed: the run saves nothing more. Takes
+// io_mutex.
 bool Saving_Failed(const State& st);
 // The log file of this program run copied into the run directory.
 void Copy_LogFileToRunDirectory(State& st);

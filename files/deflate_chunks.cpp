@@ -8,20 +8,27 @@ namespace vx {
 
 DeflateChunks::DeflateChunks(ThreadPool& pool, std::size_t chunk_bytes, int level, int in_flight,
                              Sink sink)
-    : pool_(pool), sink_(std::move(sink)), stored_(level <= 0) {
+    : pool_(pool),
+      sink_(std::move(sink)),
+      chunk_bytes_(chunk_bytes),
+      level_(level),
+      stored_(level <= 0) {
+  const int slots = stored_ ? 1 : std::max(in_flight, 1);
+  for (int i = 0; i < slots; ++i)
+    slots_.push_back(Slot{{}, {}, {nullptr, libdeflate_free_compressor}, {}, 0});
+}
+
+// A slot's compressor and buffers are made at its first use: a short run uses one slot.
+void DeflateChunks::prepare(Slot& s) {
   if (stored_) {
-    Slot s{{}, {}, {nullptr, libdeflate_free_compressor}, {}, 0};
-    s.raw.assign(chunk_bytes, 0);
-    slots_.push_back(std::move(s));
+    if (s.raw.empty()) s.raw.assign(chunk_bytes_, 0);
     return;
   }
-  for (int i = 0; i < std::max(in_flight, 1); ++i) {
-    Slot s{{}, {}, {libdeflate_alloc_compressor(level), libdeflate_free_compressor}, {}, 0};
-    if (!s.compressor) throw std::bad_alloc();
-    s.raw.assign(chunk_bytes, 0);
-    s.packed.resize(libdeflate_zlib_compress_bound(s.compressor.get(), chunk_bytes));
-    slots_.push_back(std::move(s));
-  }
+  if (s.compressor) return;
+  s.compressor.reset(libdeflate_alloc_compressor(level_));
+  if (!s.compressor) throw std::bad_alloc();
+  s.raw.assign(chunk_bytes_, 0);
+  s.packed.resize(libdeflate_zlib_compress_bound(s.compressor.get(), chunk_bytes_));
 }
 
 DeflateChunks::~DeflateChunks() {
@@ -33,6 +40,7 @@ DeflateChunks::~DeflateChunks() {
 char* DeflateChunks::buffer() {
   Slot& s = slots_[next_];
   if (s.packed_size.valid()) write(s);
+  prepare(s);
   return s.raw.data();
 }
 
@@ -43,6 +51,7 @@ void DeflateChunks::submit() {
     return;
   }
   if (s.packed_size.valid()) write(s);
+  prepare(s);
   s.index = submitted_++;
   auto task = std::make_shared<std::packaged_task<std::size_t()>>([&s] {
     return libdeflate_zlib_compress(s.compressor.get(), s.raw.data(), s.raw.size(), s.packed.data(),

@@ -40,9 +40,12 @@ class DeflateChunks {
     std::uint64_t index = 0;
   };
   void write(Slot& slot);
+  void prepare(Slot& slot);
 
   ThreadPool& pool_;
   Sink sink_;
+  std::size_t chunk_bytes_;
+  int level_;
   std::vector<Slot> slots_;
   bool stored_ = false;  // level 0: no compression
   std::size_t next_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/message_log.h"
+#include "files/quoted_text.h"
 #include "files/run_naming.h"
 
 namespace vx {
@@ -13,7 +14,7 @@ bool Set_BaseFileName(State& st, std::string_view name) {
                            name.find('\0') == std::string_view::npos;
   if (!single_name || name.size() >= sizeof st.acq.BaseFileName) {
     Write_InfoMessage(st,
-                      "Invalid base file name '" + std::string(name) +
+                      "Invalid base file name '" + Escaped_FileText(name) +
                           "': it must be one non-empty name without '/'.\n",
                       kError);
     return false;
@@ -26,7 +27,9 @@ bool Set_DataDirectory(State& st, std::string_view directory) {
   if (directory.empty() || directory.size() >= sizeof st.acq.DataDirectory ||
       directory.find('\0') != std::string_view::npos) {
     Write_InfoMessage(st,
-                      "Invalid data directory: it must be given and hold at most " +
+                      "Invalid data directory '" + Escaped_FileText(directory, 300) + "' (" +
+                          std::to_string(directory.size()) +
+                          " characters): it must be given and hold at most " +
                           std::to_string(sizeof st.acq.DataDirectory - 1) + " characters.\n",
                       kError);
     return false;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -142,6 +143,7 @@ bool Export::read_next() {
 bool Export::open(ExportResult& result) {
   State& st = *st_;
   const int opened = Open_DataFileForLoading(st, request_.run_file);
+  st.files.SkipMissingFiles = request_.skip_missing;
   if (opened != 1) {
     return fail(result, !ui_.error.empty() ? ui_.error
                                            : "The file '" + request_.run_file.string() +
@@ -194,10 +196,13 @@ ExportResult Export::run(const fs::path& temporary) {
   result.measurements = layout.measurements;
 
   ExportProgress progress;
-  for (const auto& f : Run_SeriesFiles(request_.run_file)) {
+  // By file number, 0 for a file missing from the series (skipped when asked to).
+  const fs::path& first = request_.run_file;
+  for (std::optional<int> i = 0; i; i = Next_SeriesFile(first, *i + 1)) {
     std::error_code ec;
-    const auto size = fs::file_size(f, ec);
-    sizes_.push_back(ec ? 0 : size);
+    const auto size = fs::file_size(*i == 0 ? first : continuation_name(first, *i), ec);
+    sizes_.resize(static_cast<std::size_t>(*i) + 1, 0);
+    sizes_.back() = ec ? 0 : size;
     progress.bytes_total += sizes_.back();
   }
   try {
@@ -222,6 +227,7 @@ ExportResult Export::run(const fs::path& temporary) {
     }
     out.finish();
     result.events = out.events();
+    result.last_event = st_->EventNumber.load();
   } catch (const std::exception& e) {  // HDF5, compression or memory
     result.error = "Error while writing file '" + request_.output.string() + "': " + e.what() + ".";
     return result;

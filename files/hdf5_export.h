@@ -28,6 +28,9 @@ struct ExportRequest {
   int deflate_level = kDefaultExportDeflateLevel;
   // The answer to the reader's question about a file from another software version.
   bool accept_other_version = false;
+  // A file missing in the middle of the series is skipped (with a warning saying what it
+  // cost) instead of failing the export.
+  bool skip_missing = false;
   // Called as the export goes on; false cancels it.
   std::function<bool(const ExportProgress&)> progress;
   // The reader's messages (kind 0 information, 1 warning, 2 error), without time prefix.
@@ -37,6 +40,7 @@ struct ExportRequest {
 struct ExportResult {
   bool ok = false;
   std::uint64_t events = 0;
+  int last_event = 0;  // number of the last event exported
   int channels = 0;
   bool measurements = false;
   std::string error;  // why it failed; the output file is then not there

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/message_log.h"
+#include "files/quoted_text.h"
 
 namespace vx {
 namespace {
@@ -111,8 +112,7 @@ InlFileParse Parse_INLFile(std::string_view text) {
       const auto v = number(line.substr(0, tab));
       if (!v) {
         return fail(line_number, "value " + std::to_string(k + 1) + " is not a number ('" +
-                                     std::string(line.substr(0, std::min<std::size_t>(tab, 24))) +
-                                     "')");
+                                     Escaped_FileText(line.substr(0, tab), 24) + "')");
       }
       if (!std::isfinite(*v) || std::fabs(*v) > kInlFileMaxAbsPs) {
         return fail(line_number, "value " + std::to_string(k + 1) + " is out of range");

@@ -33,17 +33,30 @@ bool fill(InputFile& f) {
 }  // namespace
 
 bool open_input(InputFile& f, const std::filesystem::path& path) {
-  f.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking on a FIFO or a device: those are refused below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int open_error = errno;
+  f.fd.reset(fd);
   f.pos = f.end = 0;
   f.at_end = false;
-  if (!f.fd.valid()) return false;
+  f.error_text.clear();
+  if (!f.fd.valid()) {
+    f.error_text = std::strerror(open_error);
+    return false;
+  }
   // A directory opens but cannot be read: only regular files are data files.
   struct stat info {};
   if (::fstat(f.fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     f.fd.reset();
+    f.error_text = "not a regular file";
     return false;
   }
-  f.buffer.resize(kInputBufferBytes);
+  // Reads of a regular file block as usual.
+  ::fcntl(f.fd.get(), F_SETFL, ::fcntl(f.fd.get(), F_GETFL) & ~O_NONBLOCK);
+  // A small file gets a small buffer: a short run, or the next file of a series.
+  const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1;
+  const std::size_t want = std::clamp(size, kMinInputBufferBytes, kInputBufferBytes);
+  if (f.buffer.size() < want) f.buffer.resize(want);
   return true;
 }
 
@@ -84,6 +97,10 @@ std::size_t read_bytes(InputFile& f, void* out, std::size_t n) {
     done += take;
   }
   return done;
+}
+
+bool input_at_end(InputFile& f) {
+  return !fill(f);
 }
 
 }  // namespace vx

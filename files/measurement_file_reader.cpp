@@ -26,13 +26,19 @@ bool MeasurementFileReader::next_line() {
 }
 
 bool MeasurementFileReader::read_event(State& st, int event_number) {
-  // Header lines come again each time the run opened a new split data file.
-  while (next_line() && starts_with(line_, "===") && !starts_with(line_, "=== Event "))
-    have_line_ = false;
   int number = 0;
-  if (!have_line_ || std::sscanf(line_.c_str(), "=== Event %d UnixTime", &number) != 1 ||
-      number != event_number)
-    return false;
+  for (;;) {
+    // Header lines come again each time the run opened a new split data file.
+    while (next_line() && starts_with(line_, "===") && !starts_with(line_, "=== Event "))
+      have_line_ = false;
+    if (!have_line_ || std::sscanf(line_.c_str(), "=== Event %d UnixTime", &number) != 1)
+      return false;
+    if (number >= event_number) break;
+    // An event of a data file skipped as missing: its block is passed over.
+    have_line_ = false;
+    while (next_line() && !starts_with(line_, "===")) have_line_ = false;
+  }
+  if (number != event_number) return false;
   have_line_ = false;
   while (next_line() && !starts_with(line_, "===")) {
     have_line_ = false;

@@ -15,8 +15,9 @@ class MeasurementFileReader {
   // The measurement file of a run whose first data file is given; false when there is none.
   bool open(const std::filesystem::path& first_data_file);
   const std::filesystem::path& path() const { return path_; }
-  // Reads the block of the given event into st.event.StoredMeasurements. False when the
-  // next block is missing, belongs to another event or has an unreadable line.
+  // Reads the block of the given event into st.event.StoredMeasurements, passing over the
+  // blocks of earlier events (those of data files skipped as missing). False when the
+  // block is missing or has an unreadable line.
   bool read_event(State& st, int event_number);
 
  private:

@@ -1,6 +1,7 @@
 #include "files/output_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,10 +12,7 @@ namespace vx {
 namespace {
 
 void fail(OutputFile& f, int error) {
-  f.failed = true;
-  f.error_text = std::strerror(error);
-  f.pending.size = 0;
-  f.record_ends.clear();
+  fail_output(f, std::strerror(error));
 }
 
 // Writes n bytes; returns how many reached the file before an error (errno kept).
@@ -38,7 +36,9 @@ std::size_t write_all(int fd, const char* p, std::size_t n) {
 }  // namespace
 
 bool open_output(OutputFile& f, const std::filesystem::path& path) {
-  f.fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int open_error = errno;
+  f.fd.reset(fd);
   f.path = path;
   f.pending.size = 0;
   f.record_ends.clear();
@@ -46,7 +46,33 @@ bool open_output(OutputFile& f, const std::filesystem::path& path) {
   f.events_committed = 0;
   f.failed = false;
   f.error_text.clear();
-  return f.fd.valid();
+  f.device = f.inode = 0;
+  if (!f.fd.valid()) {
+    f.error_text = std::strerror(open_error);
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(f.fd.get(), &info) == 0) {
+    f.device = info.st_dev;
+    f.inode = info.st_ino;
+  }
+  return true;
+}
+
+void fail_output(OutputFile& f, const std::string& reason) {
+  f.failed = true;
+  f.error_text = reason;
+  f.pending.size = 0;
+  f.record_ends.clear();
+}
+
+bool file_on_disk(const std::filesystem::path& path, std::uint64_t device, std::uint64_t inode) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && info.st_dev == device && info.st_ino == inode;
+}
+
+bool output_on_disk(const OutputFile& f) {
+  return file_on_disk(f.path, f.device, f.inode);
 }
 
 bool output_is_open(const OutputFile& f) {

@@ -1,9 +1,12 @@
 #include "files/setup_file.h"
 #include "files/setup_ranges.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,6 +18,7 @@
 #include "app/message_log.h"
 #include "app/register_images.h"
 #include "digitizer/board_configuration.h"
+#include "files/quoted_text.h"
 
 namespace vx {
 
@@ -24,6 +28,7 @@ namespace {
 constexpr std::size_t kMaxSetupFileBytes = 64 * 1024;
 // fgets with a buffer of 1024 bytes.
 constexpr std::size_t kMaxLineBytes = 1023;
+constexpr std::size_t kModelNameBytes = sizeof(BoardInfo::ModelName);
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -59,15 +64,58 @@ std::filesystem::path setup_folder(const State& st) {
   return folder;
 }
 
-// Whole file, or nullopt when it cannot be opened or read.
-std::optional<std::string> read_prefix(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return std::nullopt;
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) return std::nullopt;
-  std::string bytes(kMaxSetupFileBytes, '\0');
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
-  if (std::ferror(f.get()) != 0) return std::nullopt;
+// What kind of file a mode is, for a refusal.
+const char* kind_of(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// The whole file, or why it cannot be read. Only regular files are opened (a FIFO, a
+// terminal or a device could block the thread that reads: the user interface's, for a
+// remote client's request), without waiting on the open, and at most a bounded size.
+std::optional<std::string> read_setup_bytes(const std::filesystem::path& path, std::string& why) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    why = std::string("it is ") + kind_of(info.st_mode) + ", not a regular file";
+    return std::nullopt;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  const UniqueFd file(fd);
+  // The name may have been replaced between the two looks.
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    why = "it is not a regular file";
+    return std::nullopt;
+  }
+  std::string bytes(kMaxSetupFileBytes + 1, '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t rc = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc < 0) {
+      why = std::strerror(errno);
+      return std::nullopt;
+    }
+    if (rc == 0) break;
+    got += static_cast<std::size_t>(rc);
+  }
+  if (got > kMaxSetupFileBytes) {
+    why = "it holds more than " + std::to_string(kMaxSetupFileBytes / 1024) +
+          " KiB, far more than a setup file";
+    return std::nullopt;
+  }
+  bytes.resize(got);
   return bytes;
 }
 
@@ -116,26 +164,56 @@ int refuse(State& st, const std::string& text, int kind) {
   return -1;
 }
 
-int load_setup(State& st, const std::filesystem::path& path, std::string_view raw) {
+// The refusals of a load: told, and kept (one line) for a remote client who asked for it.
+struct LoadRefusal {
+  State& st;
+  std::string* text;
+  int operator()(const std::string& message, int kind) const {
+    if (text != nullptr) {
+      *text = message;
+      while (!text->empty() && text->back() == '\n') text->pop_back();
+    }
+    return refuse(st, message, kind);
+  }
+};
+
+std::string model_of(const BoardParams& b) {
+  const auto* name = reinterpret_cast<const char*>(b.BoardInfo);
+  return "'" + Escaped_FileText(std::string_view(name, strnlen(name, kModelNameBytes))) + "'";
+}
+
+int load_setup(State& st, const std::filesystem::path& path, std::string_view raw,
+               const LoadRefusal& refuse) {
   const std::string decoded = from_text_mode(raw);
   std::string_view in = decoded;
-  const std::string truncated = format_path_message(
-      "Error while reading setup from file '%s': the file is incomplete!\n", path.string());
+  const auto truncated = [&](std::size_t needed) {
+    return format_path_message("Error while reading setup from file '%s': the file is incomplete!",
+                               path.string()) +
+           " Its records hold " + std::to_string(in.size()) + " of the " + std::to_string(needed) +
+           " bytes they need.\n";
+  };
 
   if (!next_line(in))
-    return refuse(st, format_path_message("WARNING: Setup file '%s' is empty.\n", path.string()),
+    return refuse(format_path_message("WARNING: Setup file '%s' is empty.\n", path.string()),
                   kWarning);
   const auto version_line = next_line(in);
-  if (!version_line) return refuse(st, truncated, kError);
+  if (!version_line) {
+    return refuse(format_path_message("Error while reading setup from file '%s': the file is "
+                                      "incomplete! It ends after line 1.\n",
+                                      path.string()),
+                  kError);
+  }
   if (first_word(*version_line) != kSoftwareVersion) {
     return refuse(
-        st,
-        "Unable to Load Setup from file because it was created with an older version of the "
-        "Software.\n",
+        "Unable to Load Setup from file because it was created with an older version "
+        "of the Software. '" +
+            path.string() + "', line 2: version '" + Escaped_FileText(first_word(*version_line)) +
+            "', this program reads " + kSoftwareVersion + ".\n",
         kError);
   }
 
-  if (in.size() < sizeof(BoardParams) + sizeof(SystemParams)) return refuse(st, truncated, kError);
+  if (in.size() < sizeof(BoardParams) + sizeof(SystemParams))
+    return refuse(truncated(images_size(clamp_blocks(st.sys.NbOfSAMBlocks))), kError);
   BoardParams board{};
   take_image(board, in);
   SystemParams sys{};
@@ -144,10 +222,18 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   // another number of blocks would leave the records out of step with the board.
   const std::int32_t blocks = sys.NbOfSAMBlocks;
   if (!same_model(board, st.board) || blocks != st.sys.NbOfSAMBlocks || blocks < 0 ||
-      blocks > kMaxSamBlocks)
-    return refuse(st, "System is incompatible with the selected setup file!\n", kError);
+      blocks > kMaxSamBlocks) {
+    return refuse("System is incompatible with the selected setup file! '" + path.string() +
+                      "' was saved on a board " + model_of(board) + " with " +
+                      std::to_string(blocks) + " SAM blocks; this board is " + model_of(st.board) +
+                      " with " + std::to_string(st.sys.NbOfSAMBlocks) + ".\n",
+                  kError);
+  }
   // Nothing is replaced unless every image is there.
-  if (in.size() < images_size(blocks) - sizeof(BoardParams)) return refuse(st, truncated, kError);
+  if (in.size() < images_size(blocks) - sizeof(BoardParams)) {
+    in = std::string_view(in.data() - sizeof(BoardParams), in.size() + sizeof(BoardParams));
+    return refuse(truncated(images_size(blocks)), kError);
+  }
 
   SetupImages images;
   take_image(images.sys, in);
@@ -155,8 +241,7 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   for (int b = 0; b < blocks; ++b) take_image(images.sam[b], in);
   take_image(images.gui, in);
   if (const auto bad = Find_SetupValueOutOfRange(images, blocks)) {
-    return refuse(st,
-                  format_path_message("Error while reading setup from file '%s': ", path.string()) +
+    return refuse(format_path_message("Error while reading setup from file '%s': ", path.string()) +
                       *bad + ". Nothing was changed.\n",
                   kError);
   }
@@ -182,22 +267,24 @@ bool write_and_close(File f, const std::string& bytes) {
 }  // namespace
 
 std::string to_text_mode(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 16);
+  const auto line_feeds = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  std::string out(bytes.size() + line_feeds, '\0');
+  std::size_t n = 0;
   for (const char c : bytes) {
-    if (c == '\n') out.push_back('\r');
-    out.push_back(c);
+    if (c == '\n') out[n++] = '\r';
+    out[n++] = c;
   }
   return out;
 }
 
 std::string from_text_mode(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
+  std::string out(bytes.size(), '\0');
+  std::size_t n = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    out.push_back(bytes[i]);
+    out[n++] = bytes[i];
   }
+  out.resize(n);
   return out;
 }
 
@@ -245,9 +332,10 @@ int Save_SetupInFile(State& st) {
   return Write_SetupFile(st, *path);
 }
 
-int Load_SetupFromFile(State& st, const std::string& path, int dialog) {
+int Load_SetupFromFile(State& st, const std::string& path, int dialog, std::string* refusal) {
+  const LoadRefusal refuse{st, refusal};
   std::filesystem::path file = path;
-  const char* cannot_open = "Error while opening file for setup readout!\n";
+  const char* cannot_open = "Error while opening file for setup readout!";
   if (dialog == 1) {
     FileDialogRequest request;
     request.title = "Name of File to Read";
@@ -256,15 +344,23 @@ int Load_SetupFromFile(State& st, const std::string& path, int dialog) {
     request.filter = "*.dat";
     const auto chosen = st.ui.select_file(request);
     if (!chosen || chosen->empty())
-      return refuse(st, "Error : Error while opening file for reading Setup!\n", kError);
+      return refuse("Error : Error while opening file for reading Setup!\n", kError);
     file = *chosen;
-    cannot_open = "Error while opening file for reading Setup!\n";
+    cannot_open = "Error while opening file for reading Setup!";
   } else {
-    Write_InfoMessage(st, format_path_message("Reading setup from file '%s'.\n", path), kInfo);
+    // The name may come from a remote client: shown escaped.
+    Write_InfoMessage(
+        st, format_path_message("Reading setup from file '%s'.\n", Escaped_FileText(path, 600)),
+        kInfo);
   }
-  const auto raw = read_prefix(file);
-  if (!raw) return refuse(st, cannot_open, kError);
-  return load_setup(st, file, *raw);
+  std::string why;
+  const auto raw = read_setup_bytes(file, why);
+  if (!raw) {
+    return refuse(std::string(cannot_open) + " '" + Escaped_FileText(file.string(), 600) +
+                      "': " + why + ".\n",
+                  kError);
+  }
+  return load_setup(st, file, *raw, refuse);
 }
 
 }  // namespace vx

@@ -19,8 +19,10 @@ int Save_SetupInFile(State& st);
 // that fails half-way leaves the previous file as it was. 1 on success, -1 otherwise.
 int Write_SetupFile(State& st, const std::filesystem::path& path);
 // dialog 1: the file is chosen in an open dialog and path is ignored; 0: path is loaded.
-// 1 on success, -1 otherwise.
-int Load_SetupFromFile(State& st, const std::string& path, int dialog);
+// 1 on success, -1 otherwise; the refusal told is also put in refusal (one line) when given.
+// Only regular files are read, and at most a few times a setup's size.
+int Load_SetupFromFile(State& st, const std::string& path, int dialog,
+                       std::string* refusal = nullptr);
 
 // The file's bytes as the running records would be written, before the line-end
 // translation.

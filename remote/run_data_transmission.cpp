@@ -46,6 +46,24 @@ void Queue_RunDataForTcpClient(State& st) {
     st.ui.post([&st] { Transmit_RunDataToTcpClient(st, false); });
 }
 
+namespace {
+
+// At the end of a run: what became of the run's events.
+void tell_transmission(State& st, std::int64_t dropped) {
+  RunDataTransmission& tx = st.remote.tx;
+  if (tx.events_sent == 0 && dropped == 0 && tx.events_lost == 0) return;
+  std::string text = "Transmit RunData to TCP Client: " + std::to_string(tx.events_sent) +
+                     " events queued on the client's connection (they go out as it reads)";
+  if (dropped > 0)
+    text += ", " + std::to_string(dropped) + " not sent: the client did not read them fast enough";
+  if (tx.events_lost > 0)
+    text +=
+        ", " + std::to_string(tx.events_lost) + " not sent: the client was gone or not connected";
+  Write_InfoMessage(st, text + ".\n", dropped + tx.events_lost > 0 ? kWarning : kInfo);
+}
+
+}  // namespace
+
 void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
   RunDataTransmission& tx = st.remote.tx;
   tx.flush_posted = false;
@@ -64,11 +82,14 @@ void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
     if (rc == 0) {
       tx.events_sent += events;
       set_light(st, !run_ended);
-    } else {
+    } else if (rc == kTcpWriteBusy) {
       std::lock_guard lock(tx.mutex);
       tx.events_dropped += events;
+    } else {
+      tx.events_lost += events;  // the client is gone: its disconnect event is on its way
     }
   } else if (!client) {
+    tx.events_lost += events;
     set_light(st, false);
   }
   if (!run_ended) return;
@@ -79,13 +100,9 @@ void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
     dropped = tx.events_dropped;
     tx.events_dropped = 0;
   }
-  if (dropped > 0 && client) {
-    Write_InfoMessage(st,
-                      "Transmit RunData to TCP Client: " + std::to_string(dropped) +
-                          " events not sent, the client did not read them fast enough.\n",
-                      kInfo);
-  }
+  tell_transmission(st, dropped);
   tx.events_sent = 0;
+  tx.events_lost = 0;
 }
 
 }  // namespace vx

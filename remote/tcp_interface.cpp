@@ -236,7 +236,9 @@ void install_hooks(State& st) {
   st.hooks.serve_remote_requests = [&st] { Serve_RemoteRequests(st); };
   if (!st.hooks.load_setup_from_file)
     st.hooks.load_setup_from_file = [&st](const std::string& file) {
-      Load_SetupFromFile(st, file, 0);
+      std::string refusal;
+      if (Load_SetupFromFile(st, file, 0, &refusal) != 1)
+        Send_CommandRefusal(st, kLoadSetupRefused, refusal);
     };
   st.hooks.transmit_event = [&st] { Queue_RunDataForTcpClient(st); };
   st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
@@ -398,7 +400,21 @@ void Send_RunStopAcknowledge(State& st) {
   const int result = st.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
   if (result >= 0) return;
   note_error(st, result);
-  Write_InfoMessage(st, "WARNING: Run Stop Acknowledge Transmit Error to TCP Client!\n", kWarning);
+  if (result == kTcpTimeout) {
+    // Not lost: it waits behind the run data the client has not read yet.
+    Write_InfoMessage(st,
+                      "RUN_STOPPED is queued for the TCP client behind the run data it has not "
+                      "read yet: it goes out as the client reads.\n",
+                      kInfo);
+    return;
+  }
+  std::string why = tcp_error_string(result);
+  if (!st.remote.TCPSystemError.empty()) why += " (" + st.remote.TCPSystemError + ")";
+  Write_InfoMessage(st,
+                    "WARNING: Run Stop Acknowledge Transmit Error to TCP Client! The client is "
+                    "gone: " +
+                        why + ".\n",
+                    kWarning);
 }
 
 void Send_CommandRefusal(State& st, std::string_view prefix, std::string_view reason) {

@@ -11,6 +11,7 @@
 #include "files/data_file_reader.h"
 #include "files/hdf5_export.h"
 #include "support/sim_core.h"
+#include "support/synthetic_run.h"
 
 namespace vx {
 namespace {
@@ -285,6 +286,9 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
   const fs::path cut = dir / "cut_Binary.bin";
   fs::copy_file(run, cut);
   fs::resize_file(cut, fs::file_size(run) - 1000);  // the last event loses its end
+  const fs::path damaged = dir / "damaged_Binary.bin";
+  fs::copy_file(run, damaged);
+  ASSERT_TRUE(test::damage_binary_event(damaged, 6, 3));
   const fs::path text = dir / "notes.txt";
   std::ofstream(text) << "not a run\n";
   const fs::path existing = dir / "existing.h5";
@@ -295,7 +299,7 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
     bool overwrite;
     std::string error;  // empty: succeeds
   } cases[] = {
-      {cut, dir / "cut.h5", false, "incomplete or damaged"},
+      {damaged, dir / "damaged.h5", false, "incomplete or damaged"},
       {text, dir / "text.h5", false, "Invalid file for loading data!"},
       {run, existing, false, "already exists"},
       {run, dir / "no such dir" / "x.h5", false, "Error while writing file"},
@@ -312,6 +316,12 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
   }
   // Refused first, replaced by the last case.
   EXPECT_EQ(H5File(existing).dims("samples")[0], read_with_reader(run).size());
+
+  // A run cut short, as a killed program leaves it: its whole events, the last one named.
+  const ExportResult r = export_run(cut, dir / "cut.h5");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.events, 5u);
+  EXPECT_EQ(r.last_event, 5);
 }
 
 }  // namespace

@@ -80,7 +80,8 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
   struct Case {
     const char* name;
     std::string text;
-    int line;  // 0: accepted
+    int line;               // 0: accepted
+    const char* told = "";  // in the message besides the line
   };
   std::string lf;
   for (char c : text)
@@ -91,6 +92,9 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
       {"LF line ends", lf, 0},
       {"a wide value", wide, 0},
       {"not a number", replace_field(40, 3, "00012x345"), 40},
+      // Binary garbage is quoted escaped: nothing cuts or garbles the log line.
+      {"binary garbage", replace_field(41, 2, std::string("\x01\0\x1b[2J\xff\r", 8)), 41,
+       "value 3 is not a number ('\\x01\\x00\\x1B[2J\\xFF\\r')"},
       {"NaN", replace_field(9, 0, "      nan"), 9},
       {"out of range", replace_field(130, 7, "9.999e+99"), 130},
       {"value missing", std::string(text).erase(line_start(50), 10), 50},
@@ -121,6 +125,7 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
     const std::string message = last_message(core);
     EXPECT_NE(message.find(Inl_FilePath(st, 0, 1).string()), std::string::npos) << message;
     EXPECT_NE(message.find("line " + std::to_string(c.line) + ":"), std::string::npos) << message;
+    EXPECT_NE(message.find(c.told), std::string::npos) << message;
     EXPECT_EQ(core.ui.messages().back().kind, MessageKind::Error);
   }
 }

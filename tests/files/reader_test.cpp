@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "acquisition/core_wiring.h"
 #include "acquisition/run_control.h"
@@ -66,6 +68,20 @@ struct SmallRun {
   bool error(const std::string& text) const {
     return reader.ui.has_message(MessageTab::Errors, text);
   }
+  bool warning(const std::string& text) const {
+    return reader.ui.has_message(MessageTab::Warnings, text);
+  }
+  // Events read through the whole series as a replay goes, in order, or -1 when the first
+  // file is refused.
+  int read_series(const fs::path& first) {
+    State& s = reader.state;
+    if (Open_DataFileForLoading(s, first) != 1) return -1;
+    s.StopRequest().store(0);
+    int n = 0;
+    while (Read_EventsFromFile(s) == 1 || Load_EventFromNextFile(s) == 1) ++n;
+    Close_FileForLoadingData(s);
+    return n;
+  }
 
   test::TempDir dir;
   test::TestCore core;
@@ -97,31 +113,46 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
     std::string name;
     std::string bytes;
     int events;           // -1: header refused
-    const char* message;  // on the Errors tab
+    const char* message;  // on the Errors tab unless said
+    MessageTab tab = MessageTab::Errors;
   } cases[] = {
-      {"empty_Binary.bin", "", -1, "Error while reading file '"},
+      // A refused header: the file, the line and what is wrong with it.
+      {"empty_Binary.bin", "", -1, "empty_Binary.bin': the file is empty.\n"},
       {"two_lines_Ascii.dat", dat.substr(0, dat.find("=== Other")), -1,
-       "Error while reading file '"},
+       "two_lines_Ascii.dat': it ends after 2 of its 4 header lines.\n"},
       {"bad_samples_Ascii.dat",
        std::string(dat).replace(dat.find("SAMPLES [16]"), 12, "SAMPLES [5000]"), -1,
-       "Error while reading file '"},
+       "bad_samples_Ascii.dat': line 4: the sample count 5000 is out of range (1 to 1024).\n"},
       {"too_many_channels_Binary.bin",
        std::string(bin).replace(bin.find("WITH 4 CHANNELS"), 15, "WITH 400 CHANNELS"), -1,
-       "Error while reading file '"},
+       "line 2: the board's channel count 400 is out of range (1 to 16).\n"},
       {"no_channels_Ascii.dat", edit(dat, "ACQUIRED: 2", "ACQUIRED: 0"), -1,
-       "Error while reading file '"},
+       "line 4: the count of channels acquired 0 is out of range (1 to 16).\n"},
       {"cut_data_line_Binary.bin", edit(bin, " == NB OF CHANNELS ACQUIRED", "\n"), -1,
-       "Error while reading file '"},
+       "line 4 '=== DATA SAMPLES [16] in Volts' lacks the channel count, the sampling period "
+       "or the INL flag.\n"},
       {"tiny_period_Ascii.dat", edit(dat, "Period: 312.5", "Period: 0.000400"), -1,
-       "Error while reading file '"},
+       "line 4: the sampling period 0.0 ps is none of the board's"},
       {"odd_period_Binary.bin", edit(bin, "Period: 312.5", "Period: 500.0"), -1,
-       "Error while reading file '"},
+       "line 4: the sampling period 500.0 ps is none of the board's"},
+      // Text quoted from the file comes escaped: no control byte reaches the log.
+      {"garbled_board_line_Ascii.dat", edit(dat, "=== CAEN", std::string("\x01\0\x1b[2J", 6)), -1,
+       "line 2 '\\x01\\x00\\x1B[2J DIGITIZER BOARD TYPE"},
+      // Files that end inside an event, as a killed run leaves them: the whole events
+      // before it, and a warning rather than an error.
       {"cut_in_event_Binary.bin", bin.substr(0, header + 2 * event + 100), 2,
-       "the event after event 2 is incomplete or damaged"},
+       "ends inside the event after event 2: the run was cut short there, the last whole "
+       "event is event 2.\n",
+       MessageTab::Warnings},
       {"cut_in_channel_line_Ascii.dat", dat.substr(0, dat.rfind("=== CH: 3") + 20), 2,
-       "the event after event 2 is incomplete or damaged"},
+       "ends inside the event after event 2", MessageTab::Warnings},
       {"cut_in_sample_line_Ascii.dat", dat.substr(0, dat.size() - 30), 2,
-       "the event after event 2 is incomplete or damaged"},
+       "ends inside the event after event 2", MessageTab::Warnings},
+      {"cut_in_last_value_Ascii.dat", dat.substr(0, dat.size() - 3), 2,
+       "ends inside the event after event 2", MessageTab::Warnings},
+      {"cut_in_first_event_Binary.bin", bin.substr(0, header + 30), 0,
+       "ends inside the first event: the run was cut short there, no whole event",
+       MessageTab::Warnings},
       {"empty_sample_line_Ascii.dat", empty_line, 1, "the event after event 1 is incomplete"},
       {"huge_sample_Ascii.dat", huge_value, 1, "the event after event 1 is incomplete"},
       {"channel_twice_Ascii.dat", twice_ascii, 1, "the event after event 1 holds a channel twice"},
@@ -139,8 +170,9 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
     r.reader.ui.clear();
     EXPECT_EQ(r.read_all(r.put(c.name, c.bytes)), c.events) << c.name;
     if (c.message != nullptr) {
-      EXPECT_TRUE(r.error(c.message)) << c.name;
-    } else {
+      EXPECT_TRUE(r.reader.ui.has_message(c.tab, c.message)) << c.name;
+    }
+    if (c.message == nullptr || c.tab != MessageTab::Errors) {
       EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty()) << c.name;
     }
   }
@@ -153,7 +185,9 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   for (const char* name : {"run_Ascii.dat_0001", "run.txt", "run"}) {
     r.reader.ui.clear();
     EXPECT_EQ(Open_DataFileForLoading(r.reader.state, r.put(name, dat)), -1) << name;
-    EXPECT_TRUE(r.error("Invalid file for loading data!\n")) << name;
+    EXPECT_TRUE(r.error("Invalid file for loading data! '" + (r.dir.path() / name).string() +
+                        "': the first file of a run ends in .dat or .bin.\n"))
+        << name;
   }
 }
 
@@ -203,6 +237,85 @@ TEST(Reader, ContinuationFilesAreCheckedLikeTheFirst) {
   }
 }
 
+// A series as a killed run leaves it, or with a file gone from its middle: every whole
+// event up to the end or the gap, told as such. Only a cut in the middle of the series or a
+// gap not asked to be skipped is an error.
+TEST(Reader, SeriesCutShortOrWithAGap) {
+  SmallRun r;
+  const std::string first = r.file(1, 2);
+  const std::string second = r.file(1, 2, "V1.8.5", 3);
+  const std::string header = first.substr(0, first.size() - 2 * (71 + 2 * (48 + 2 * 16)));
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // suffix, bytes
+    bool skip;
+    int events;
+    const char* told;  // on the tab below
+    MessageTab tab;
+  } cases[] = {
+      {"empty_next",
+       {{"", first}, {"_0001", ""}},
+       false,
+       2,
+       "_0001' ends inside its header: the run was cut short as it began this file.\n",
+       MessageTab::Warnings},
+      {"half_a_header",
+       {{"", first}, {"_0001", header.substr(0, 90)}},
+       false,
+       2,
+       "_0001' ends inside its header",
+       MessageTab::Warnings},
+      {"header_only",
+       {{"", first}, {"_0001", header}},
+       false,
+       2,
+       "End of the saved run: 2 events read, the last whole event is event 2.\n",
+       MessageTab::Infos},
+      {"cut_in_next",
+       {{"", first}, {"_0001", second.substr(0, second.size() - 5)}},
+       false,
+       3,
+       "End of the saved run: 3 events read, the last whole event is event 3.\n",
+       MessageTab::Infos},
+      {"cut_then_more",
+       {{"", first.substr(0, first.size() - 5)}, {"_0001", second}},
+       false,
+       1,
+       "': it ends inside an event, yet the series goes on with '",
+       MessageTab::Errors},
+      {"gap",
+       {{"", first}, {"_0002", r.file(1, 2, "V1.8.5", 5)}},
+       false,
+       2,
+       "_0001' is missing, yet the series goes on with '",
+       MessageTab::Errors},
+      {"gap_skipped",
+       {{"", first}, {"_0002", r.file(1, 2, "V1.8.5", 5)}},
+       true,
+       4,
+       "_0001' skipped: the gap cost 2 events (events 3 to 4).\n",
+       MessageTab::Warnings},
+      {"two_gaps_skipped",
+       {{"", first}, {"_0003", r.file(1, 1, "V1.8.5", 7)}, {"_0005", r.file(1, 1, "V1.8.5", 8)}},
+       true,
+       4,
+       "_0004' skipped: the gap cost 0 events.\n",
+       MessageTab::Warnings},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const fs::path base = dir.path() / (std::string(c.name) + "_Binary.bin");
+    for (const auto& [suffix, bytes] : c.files) std::ofstream(base.string() + suffix) << bytes;
+    r.reader.ui.clear();
+    r.reader.state.files.SkipMissingFiles = c.skip;
+    EXPECT_EQ(r.read_series(base), c.events);
+    EXPECT_TRUE(r.reader.ui.has_message(c.tab, c.told));
+    EXPECT_EQ(r.reader.ui.tab_texts(MessageTab::Errors).empty(), c.tab != MessageTab::Errors);
+    EXPECT_EQ(r.reader.state.StopRequest().load(), 1);
+  }
+}
+
 // A replay run counts the events it read, whatever their numbers, and says which event
 // after the last whole one is damaged.
 TEST(Reader, ReplayRunCountsTheEventsRead) {
@@ -221,7 +334,8 @@ TEST(Reader, ReplayRunCountsTheEventsRead) {
       },
       30.0));
   EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
-  EXPECT_TRUE(r.error("the event after event 103 is incomplete or damaged"));
+  EXPECT_TRUE(r.warning("ends inside the event after event 103"));
+  EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty());
 }
 
 TEST(Reader, AnotherVersionAsksBeforeLoading) {
@@ -349,6 +463,59 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
   EXPECT_TRUE(reader.ui.tab_texts(MessageTab::Errors).empty()) << "the file ends on a whole event";
   EXPECT_LT(size - static_cast<std::size_t>(events) * event, 1024u)
       << "only the header besides the events";
+}
+
+// The run directory removed, or replaced by another, while a run saves into it: the writer
+// notices (at its next flush or split), ends the run with an error naming the path, and
+// counts only the events still on disk: none. Nothing is called saved.
+TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
+  for (const bool split : {false, true}) {
+    SCOPED_TRACE(split ? "split, directory replaced" : "one file, directory removed");
+    test::SimCore sim("DT5743");
+    sim.connect();
+    State& st = sim.st;
+    const fs::path run_data = sim.dir.path() / "RunData";
+    st.acq.PopupForFileName = 0;
+    set_text(st.acq.DataDirectory, run_data.c_str());
+    st.acq.SaveDataInFile = 1;
+    st.acq.SaveMeasurementsInFile = 1;
+    st.acq.DataFileType = 1;
+    st.acq.SplitFileToSaveData = split ? 1 : 0;
+    st.acq.NbOfEventsPerFile = 50;
+    Set_RunType(st, 3, 0);
+    const int generation = st.AcquisitionGeneration.load();
+    ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
+    ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 120; }, 60.0));
+    const fs::path run_dir = st.acq.RunDirectory;
+    fs::remove_all(run_dir);
+    if (split)
+      fs::create_directory(run_dir);  // the next split file would open in it
+    else
+      sim.core.clock.advance(1.0);  // the writer's next flush
+    const bool ended = wait_for_flag(
+        [&] {
+          return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+        },
+        60.0);
+    if (!ended) st.StopRequest().store(1);
+    ASSERT_TRUE(ended) << "the run went on";
+    EXPECT_TRUE(sim.core.ui.has_message(
+        MessageTab::Errors,
+        "its run directory '" + run_dir.string() +
+            "' was removed or replaced during the run. Saving stopped: 0 events of the run "
+            "are in the "));
+    // Files closed before the removal were saved; nothing after it.
+    const auto infos = sim.core.ui.tab_texts(MessageTab::Infos);
+    const auto error = std::find_if(infos.begin(), infos.end(), [](const std::string& t) {
+      return t.find("was removed or replaced") != std::string::npos;
+    });
+    EXPECT_TRUE(std::none_of(error, infos.end(), [](const std::string& t) {
+      return t.find("successfully") != std::string::npos;
+    }));
+    EXPECT_EQ(Saved_EventCount(st), 0);
+    EXPECT_FALSE(fs::exists(st.files.FileForSavingData)) << "no file opened after it";
+    EXPECT_FALSE(fs::exists(st.files.FileForSavingData.string() + "_0004"));
+  }
 }
 
 }  // namespace

@@ -154,21 +154,61 @@ TEST(RunNaming, ReplacingARunDeletesOnlyItsOwnFilesAndOddNamesAreRefused) {
 }
 
 // A crash or a kill loses at most the last second of a run: the writer flushes its records
-// every second, also while no event arrives.
+// every second, also while no event arrives. Every file's header is on disk as soon as the
+// file is opened, so that a file cut short still reads as one of its run.
 TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
   Naming n;
+  n.st.acq.SaveMeasurementsInFile = 1;
   ASSERT_EQ(n.open(), 1);
   const fs::path file = n.st.files.FileForSavingData;
+  const auto header = fs::file_size(file);
+  EXPECT_GT(header, 200u) << "the header waits for nothing";
+  EXPECT_GT(fs::file_size(n.st.files.FileForSavingAllMeasurements), 100u);
   n.st.AcquisitionRunning = 1;
   std::thread writer([&] { Save_DataInFile(n.st, n.st.AcquisitionGeneration.load()); });
   n.st.DataReadyToBeSaved = 1;  // one event handed over
   ASSERT_TRUE(wait_for_flag([&] { return n.st.DataReadyToBeSaved.load() == 0; }, 10.0));
-  EXPECT_EQ(fs::file_size(file), 0u) << "collected, not written yet";
+  EXPECT_EQ(fs::file_size(file), header) << "collected, not written yet";
   n.core.clock.advance(1.0);
-  EXPECT_TRUE(wait_for_flag([&] { return fs::file_size(file) > 0; }, 10.0));
+  EXPECT_TRUE(wait_for_flag([&] { return fs::file_size(file) > header; }, 10.0));
   n.st.AcquisitionRunning = 0;
   writer.join();
+
+  // The next file of a split run.
+  Close_FileForSavingData(n.st, 0);
+  ASSERT_EQ(Open_FileForSavingData(n.st, "", 0), 1);
+  EXPECT_EQ(fs::file_size(file.string() + "_0001"), header);
   Close_FileForSavingData(n.st, 2);
+}
+
+// A run that cannot start says where and why.
+TEST(RunNaming, RefusedRunDirectoriesNameThePathAndTheReason) {
+  Naming n;
+  const fs::path plain = n.dir.path() / "plain_file";
+  std::ofstream(plain) << "x";
+  // Directories of the settings hold 259 characters: a longer run directory is refused.
+  const fs::path deep = n.dir.path() / std::string(255 - n.dir.path().string().size(), 'd');
+  fs::create_directories(deep);
+  const struct {
+    fs::path directory;
+    std::string told;
+  } cases[] = {
+      {n.dir.path() / "missing" / "RunData",
+       "Unable to open Selected Run Directory! Make sure that all components in the directory "
+       "Path are present! '" +
+           (n.dir.path() / "missing" / "RunData").string() + "': No such file or directory.\n"},
+      {plain, "Error while making Run Directory '" + (plain / "veltrix_run1").string() +
+                  "': Not a directory.\n"},
+      {deep, "Error while making Run Directory '" + (deep / "veltrix_run1").string() +
+                 "': the path has " + std::to_string((deep / "veltrix_run1").string().size()) +
+                 " characters, more than the 259 a directory of the settings can hold.\n"},
+  };
+  for (const auto& c : cases) {
+    n.core.ui.clear();
+    EXPECT_EQ(Open_FileForSavingData(n.st, c.directory.string(), 1), 0) << c.directory;
+    EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, c.told)) << c.told;
+    EXPECT_EQ(n.st.acq.RunDirectory[0], '\0') << "nothing is cut short into the settings";
+  }
 }
 
 }  // namespace

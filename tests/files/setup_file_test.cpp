@@ -2,14 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
+#include <limits>
 #include <random>
 
 #include "app/parameters.h"
+#include "files/setup_ranges.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 #include "support/test_state.h"
@@ -56,6 +63,7 @@ struct SetupFixture : ::testing::Test {
     std::memcpy(reinterpret_cast<unsigned char*>(&st.board), "DT5743", 7);  // the model name
     st.sys.NbOfSAMBlocks = 4;  // as the connection sets them
     st.sys.NbOfChannels = 8;
+    defaults = {st.sys, st.acq, st.sam, st.gui};
   }
 
   // Every byte of the restored records random (unused fields and odd offsets included),
@@ -69,16 +77,40 @@ struct SetupFixture : ::testing::Test {
     st.sys.NbOfSAMBlocks = 4;
     auto* acq = reinterpret_cast<unsigned char*>(&st.acq);
     const unsigned char tricky[] = {0x0A, 0x0A, 0x0D, 0x0A, 0x0D, 0x0D, 0x1A, 0x0A, 0x1A};
-    std::memcpy(acq + 61, tricky, sizeof tricky);
+    std::memcpy(acq + offsetof(AcqParams, BaseFileName) + 61, tricky, sizeof tricky);
+    // At the borders of the images (not a loadable file: the values there are checked).
     reinterpret_cast<unsigned char*>(&st.sam[3])[249] = 0x0A;
     reinterpret_cast<unsigned char*>(&st.gui)[0] = 0x0A;
     reinterpret_cast<unsigned char*>(&st.gui)[sizeof(GuiParams) - 1] =
         0x0D;  // last byte of the file
-    keep_usable();
   }
 
-  // The values a load checks, back in their ranges.
+  // The values a load checks back in their ranges: the defaults, then other values the
+  // controls allow. The rest stays random.
   void keep_usable() {
+    const auto restore = [](void* to, const void* from, const SetupFieldRange& f) {
+      const std::size_t size = f.kind == SetupFieldRange::Kind::U16   ? 2
+                               : f.kind == SetupFieldRange::Kind::F64 ? 8
+                                                                      : 4;
+      std::memcpy(static_cast<unsigned char*>(to) + f.offset,
+                  static_cast<const unsigned char*>(from) + f.offset, size * f.count);
+    };
+    for (const auto& f : Setup_FieldRanges()) {
+      switch (f.record) {
+        case SetupFieldRange::Record::System:
+          restore(&st.sys, &defaults.sys, f);
+          break;
+        case SetupFieldRange::Record::Acq:
+          restore(&st.acq, &defaults.acq, f);
+          break;
+        case SetupFieldRange::Record::Block:
+          for (int b = 0; b < kMaxSamBlocks; ++b) restore(&st.sam[b], &defaults.sam[b], f);
+          break;
+        case SetupFieldRange::Record::Gui:
+          restore(&st.gui, &defaults.gui, f);
+          break;
+      }
+    }
     st.sys.NbOfChannels = 8;
     st.sys.TriggerSource = 2;
     st.sys.PrimitivesGateLength = 10;
@@ -115,10 +147,12 @@ struct SetupFixture : ::testing::Test {
   test::TestCore core;
   State& st = core.state;
   fs::path file = dir.path() / "setup.dat";
+  SetupImages defaults;
 };
 
 TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
   fill_records();
+  keep_usable();
   ASSERT_EQ(Write_SetupFile(st, file), 1);  // the register images follow their fields
   const std::string saved = restored_records(st);
   const std::string saved_board = bytes_of(st.board);
@@ -181,8 +215,10 @@ TEST_F(SetupFixture, OtherVersionsAndModelsAreRefusedWithNothingChanged) {
 
   const std::string older =
       "Unable to Load Setup from file because it was created with an older version of the "
-      "Software.\n";
-  const std::string incompatible = "System is incompatible with the selected setup file!\n";
+      "Software. '" +
+      file.string() + "', line 2: version '";
+  const std::string incompatible = "System is incompatible with the selected setup file! '" +
+                                   file.string() + "' was saved on a board '";
   auto with_version = [&](const std::string& line) {
     return good.substr(0, version_at) + line + good.substr(images_at);
   };
@@ -203,14 +239,16 @@ TEST_F(SetupFixture, OtherVersionsAndModelsAreRefusedWithNothingChanged) {
     int result;
     std::string message;
   } cases[] = {
-      {"older version", with_version("V1.8.4\r\n"), -1, older},
+      {"older version", with_version("V1.8.4\r\n"), -1,
+       older + "V1.8.4', this program reads V1.8.5.\n"},
       {"newer version", with_version("V1.9.0\r\n"), -1, older},
       {"version word with a suffix", with_version("V1.8.5b\r\n"), -1, older},
       {"version followed by text", with_version("V1.8.5 saved on the test bench\r\n"), 1,
        "Setup values succesfully restored !\n"},
       {"version after blanks, LF only", with_version("  V1.8.5\n"), 1,
        "Setup values succesfully restored !\n"},
-      {"other model", other_model, -1, incompatible},
+      {"other model", other_model, -1,
+       incompatible + "V17433' with 4 SAM blocks; this board is 'DT5743' with 4.\n"},
       {"other block count", other_blocks, -1, incompatible},
       {"negative block count", bad_blocks, -1, incompatible},
   };
@@ -248,6 +286,21 @@ TEST_F(SetupFixture, OutOfRangeValuesAreRefusedByNameWithNothingChanged) {
        [](State& s) { s.sys.RecordLength = 512; }},
       {"AcqParams.MaxNumEventsBLT = 0 is out of range (1 to 1024)",
        [](State& s) { s.acq.MaxNumEventsBLT = 0; }},
+      // Values used in computations and register words: floats included.
+      {"SystemParams.MajorityLevel = 2147483647 is out of range (0 to 7)",
+       [](State& s) { s.sys.MajorityLevel = INT32_MAX; }},
+      {"SAMBlockParams[1].TriggerThreshold[0] = nan is out of range (-2.5 to 2.5)",
+       [](State& s) { s.sam[1].TriggerThreshold[0] = std::numeric_limits<float>::quiet_NaN(); }},
+      {"SAMBlockParams[2].DCOffset[1] = 1e+30 is out of range (-1.25 to 1.25)",
+       [](State& s) { s.sam[2].DCOffset[1] = 1e30f; }},
+      {"SAMBlockParams[0].TriggerThreshold[1] = 1.3 is out of range (-1.25 to 1.25)",
+       [](State& s) { s.sam[0].TriggerThreshold[1] = 1.3f; }},
+      {"SAMBlockParams[0].TriggerEnable[1] = 2 is out of range (0 to 1)",
+       [](State& s) { s.sam[0].TriggerEnable[1] = 2; }},
+      {"AcqParams.CFDRatio = -inf is out of range (0 to 1)",
+       [](State& s) { s.acq.CFDRatio = -std::numeric_limits<float>::infinity(); }},
+      {"GuiParams.YAxisMax = nan is not a number",
+       [](State& s) { s.gui.YAxisMax = std::numeric_limits<double>::quiet_NaN(); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -274,7 +327,7 @@ TEST_F(SetupFixture, EmptyTruncatedAndMissingFilesAreRefusedWithNothingChanged) 
   const std::string good = read_file(file);
   const std::size_t images_at = good.find("V1.8.5\r\n") + 8;
   const std::string incomplete =
-      "Error while reading setup from file '" + file.string() + "': the file is incomplete!\n";
+      "Error while reading setup from file '" + file.string() + "': the file is incomplete! ";
   struct Case {
     std::string name, bytes, message;
     MessageTab tab;
@@ -285,7 +338,8 @@ TEST_F(SetupFixture, EmptyTruncatedAndMissingFilesAreRefusedWithNothingChanged) 
       {"inside the board image", good.substr(0, images_at + 100), incomplete, MessageTab::Errors},
       {"inside the acquisition image", good.substr(0, images_at + 1000), incomplete,
        MessageTab::Errors},
-      {"one byte short", good.substr(0, good.size() - 1), incomplete, MessageTab::Errors},
+      {"one byte short", good.substr(0, good.size() - 1),
+       incomplete + "Its records hold 3766 of the 3767 bytes they need.\n", MessageTab::Errors},
   };
   std::mt19937 rng(5);
   for (const auto& c : cases) {
@@ -303,8 +357,45 @@ TEST_F(SetupFixture, EmptyTruncatedAndMissingFilesAreRefusedWithNothingChanged) 
   core.ui.clear();
   EXPECT_EQ(Load_SetupFromFile(st, (dir.path() / "nowhere.dat").string(), 0), -1);
   EXPECT_TRUE(
-      core.ui.has_message(MessageTab::Errors, "Error while opening file for setup readout!\n"));
-  EXPECT_EQ(Load_SetupFromFile(st, dir.path().string(), 0), -1) << "a folder is not a setup file";
+      core.ui.has_message(MessageTab::Errors, "Error while opening file for setup readout! '" +
+                                                  (dir.path() / "nowhere.dat").string() +
+                                                  "': No such file or directory.\n"));
+}
+
+// Files that are no setup files, as a remote client may name them: refused at once with the
+// reason, never waited on (a FIFO without a writer, a terminal or a device would block the
+// loader), and never read beyond a setup's size.
+TEST_F(SetupFixture, OnlyRegularFilesOfASetupsSizeAreRead) {
+  const fs::path fifo = dir.path() / "fifo.dat";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path huge = dir.path() / "huge.dat";
+  write_file(huge, std::string(1 << 20, 'x'));
+  const struct {
+    fs::path path;
+    std::string why;
+  } cases[] = {
+      {fifo, "it is a FIFO, not a regular file"},
+      {"/dev/zero", "it is a character device, not a regular file"},
+      {dir.path(), "it is a directory, not a regular file"},
+      {huge, "it holds more than 64 KiB, far more than a setup file"},
+  };
+  for (const auto& c : cases) {
+    core.ui.clear();
+    std::string refusal;
+    auto load = std::async(std::launch::async,
+                           [&] { return Load_SetupFromFile(st, c.path.string(), 0, &refusal); });
+    if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      // Let the loader go before failing: a writer opens the FIFO, and leaves.
+      const int fd = ::open(fifo.c_str(), O_WRONLY);
+      if (fd >= 0) ::close(fd);
+      FAIL() << c.path << ": the load waits on the file";
+    }
+    EXPECT_EQ(load.get(), -1);
+    const std::string told =
+        "Error while opening file for setup readout! '" + c.path.string() + "': " + c.why + ".";
+    EXPECT_TRUE(core.ui.has_message(MessageTab::Errors, told + "\n")) << told;
+    EXPECT_EQ(refusal, told) << "the same reason, one line, for a remote client";
+  }
 }
 
 TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndSaysSo) {
@@ -350,7 +441,8 @@ TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
   core.ui.file_answers.push_back(dir.path() / "missing.dat");
   EXPECT_EQ(Load_SetupFromFile(st, file.string(), 1), -1);
   EXPECT_TRUE(
-      core.ui.has_message(MessageTab::Errors, "Error while opening file for reading Setup!\n"));
+      core.ui.has_message(MessageTab::Errors, "Error while opening file for reading Setup! '" +
+                                                  (dir.path() / "missing.dat").string() + "': "));
 }
 
 TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoardAndRefusesAnotherModel) {
@@ -372,7 +464,7 @@ TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoardAndRefusesAnotherModel) {
   const std::string before = restored_records(vme.st);
   EXPECT_EQ(Load_SetupFromFile(vme.st, file.string(), 0), -1);
   EXPECT_TRUE(vme.core.ui.has_message(MessageTab::Errors,
-                                      "System is incompatible with the selected setup file!\n"));
+                                      "System is incompatible with the selected setup file! '"));
   EXPECT_EQ(restored_records(vme.st), before);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 
 #include "files/setup_file.h"
 #include "support/packed_value.h"
@@ -12,8 +13,9 @@ namespace vx {
 namespace {
 
 // Switches that should be 0 or 1 but hold any 32-bit value: the register images take the
-// low bits of the weighted sum, as the board register would (and no signed overflow).
-TEST(SetupHostileValues, HugeSwitchesGiveTheLowBitsOfTheirRegisters) {
+// low bits of the weighted sum, as the board register would (and no signed overflow), and
+// a file holding them is refused by name.
+TEST(SetupHostileValues, HugeSwitchesGiveTheLowBitsOfTheirRegistersAndAreRefused) {
   const std::int32_t values[] = {536870913, -1, 0x7FFFFFFF, INT32_MIN};
   for (const std::int32_t v : values) {
     test::SimCore sim("V1743");
@@ -27,8 +29,12 @@ TEST(SetupHostileValues, HugeSwitchesGiveTheLowBitsOfTheirRegisters) {
     blk.TriggerGateRegHigh = v;
     blk.PulseSource = v;
     const auto file = sim.dir.path() / "hostile.dat";
-    ASSERT_EQ(Write_SetupFile(st, file), 1);
-    ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1) << v;
+    ASSERT_EQ(Write_SetupFile(st, file), 1);  // builds the register images
+    EXPECT_EQ(Load_SetupFromFile(st, file.string(), 0), -1) << v;
+    EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors,
+                                        "SAMBlockParams[3].TriggerRegBit2 = " + std::to_string(v) +
+                                            " is out of range (0 to 1). Nothing was changed.\n"))
+        << v;
 
     // The same sums in 64 bits, cut to the register's width.
     const std::int64_t x = v;

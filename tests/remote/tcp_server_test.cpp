@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "app/timer_tick.h"
 #include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
+#include "remote/run_data_transmission.h"
 #include "remote/tcp_interface.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
@@ -287,6 +289,20 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlankAndIgnoresCommandsWhi
   EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1);
   EXPECT_EQ(VX_VALUE(st.acq.TCPCommandsEnabled), 1) << "the file was saved with commands off";
+
+  // A file that is no setup file (here a FIFO nobody writes to, which would block the
+  // loader): refused at once, and the client is told why.
+  const auto fifo = sim.dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  client->send("LOAD_SETUP_FROM_FILE:" + fifo.string());
+  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteLoadSetupRequest == 1; }));
+  TimerCB(st);
+  const std::string refusal = "LOAD_SETUP_REFUSED:Error while opening file for setup readout! '" +
+                              fifo.string() + "': it is a FIFO, not a regular file.\n";
+  ASSERT_TRUE(
+      pump_until([&] { return client->poll() && client->received.size() >= refusal.size(); }));
+  EXPECT_EQ(client->received, refusal);
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "nothing changed";
 }
 
 TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
@@ -416,7 +432,41 @@ TEST_F(RemoteFixture, ServerSideDisconnectAndFailedAcknowledgement) {
       [&] { return st.remote.server->read(handle, probe, 0) == kTcpPeerClosed; }, 5.0));
   Send_RunStopAcknowledge(st);
   EXPECT_TRUE(sim.core.ui.has_message(
-      MessageTab::Warnings, "WARNING: Run Stop Acknowledge Transmit Error to TCP Client!\n"));
+      MessageTab::Warnings,
+      "WARNING: Run Stop Acknowledge Transmit Error to TCP Client! The client is gone: "));
+  EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "queued")) << "nothing waits for it";
+}
+
+// What the messages say of the run data and of the acknowledgement is what happened to
+// them: queued behind data the client has not read yet, or lost with a client gone.
+TEST_F(RemoteFixture, TransmissionMessagesSayWhatBecameOfTheData) {
+  auto client = connect_client();
+  TcpServer& server = *st.remote.server;
+  // More than the sockets hold: the acknowledgement waits behind it, and is not lost.
+  const std::string backlog(48u << 20, 'd');
+  ASSERT_EQ(server.send(st.tcp.ClientHandle, backlog, backlog.size()), 0);
+  Send_RunStopAcknowledge(st);
+  EXPECT_TRUE(
+      logged("RUN_STOPPED is queued for the TCP client behind the run data it has not "
+             "read yet: it goes out as the client reads.\n"));
+  EXPECT_TRUE(sim.core.ui.tab_texts(MessageTab::Warnings).empty());
+  ASSERT_TRUE(pump_until(
+      [&] { return client->poll() && client->received.size() >= backlog.size() + 11; }, 60.0));
+  EXPECT_EQ(client->received.substr(backlog.size()), "RUN_STOPPED");
+
+  // Events queued for a client, then events after it left.
+  Set_TransmitRunDataToTcpClient(st, true);
+  for (int i = 0; i < 3; ++i) Queue_RunDataForTcpClient(st);
+  Transmit_RunDataToTcpClient(st, false);
+  client->close();
+  ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }));
+  for (int i = 0; i < 2; ++i) Queue_RunDataForTcpClient(st);
+  Transmit_RunDataToTcpClient(st, true);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Warnings,
+      "Transmit RunData to TCP Client: 3 events queued on the client's connection (they go out "
+      "as it reads), 2 not sent: the client was gone or not connected.\n"));
+  EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "fast enough"));
 }
 
 TEST_F(RemoteFixture, RegisteringTwiceOnOnePortFailsAndUnregisteringDropsPendingEvents) {

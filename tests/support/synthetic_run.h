@@ -50,4 +50,24 @@ inline bool write_binary_run(State& st, const std::filesystem::path& path, int e
   return std::fclose(f) == 0 && ok;
 }
 
+// Damages event `index` (0-based) of a binary run file holding `events` events of equal
+// size: its first channel record gets channel number 99, which no reader accepts.
+inline bool damage_binary_event(const std::filesystem::path& path, int events, int index) {
+  std::FILE* f = std::fopen(path.c_str(), "r+b");
+  if (f == nullptr) return false;
+  long header = 0;
+  for (int lines = 0; lines < 4;) {
+    const int c = std::fgetc(f);
+    if (c == EOF) break;
+    ++header;
+    lines += c == '\n' ? 1 : 0;
+  }
+  std::fseek(f, 0, SEEK_END);
+  const long event = (std::ftell(f) - header) / events;
+  const std::int32_t channel = 99;
+  const bool ok = std::fseek(f, header + index * event + 71, SEEK_SET) == 0 &&
+                  std::fwrite(&channel, sizeof channel, 1, f) == 1;
+  return std::fclose(f) == 0 && ok;
+}
+
 }  // namespace vx::test

@@ -40,9 +40,10 @@ TEST(GuiRunExport, ExportsOnAWorkerWithProgressAndReportsTheReadersErrors) {
   const fs::path dir = core.home.path();
   const fs::path run = dir / "pulses_Binary.bin";
   ASSERT_TRUE(test::write_binary_run(st, run, 200, 16));
+  // Damaged in the middle (a file merely cut short exports its whole events).
   const fs::path cut = dir / "cut_Binary.bin";
   fs::copy_file(run, cut);
-  fs::resize_file(cut, fs::file_size(run) - 100);
+  ASSERT_TRUE(test::damage_binary_event(cut, 200, 100));
 
   QWidget window;
   ScriptedDialogs dialogs;

@@ -1,0 +1,96 @@
+// veltrix-cli on run series with a file gone, overlong paths and hostile setup files, run
+// as separate processes on the simulated board.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/parameters.h"
+#include "files/setup_file.h"
+#include "support/cli_process.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FilesCli : ::testing::Test {
+  test::TempDir home;
+  test::CliResult run(const std::string& args) {
+    return test::run_cli("--user-dir '" + home.path().string() + "' --model dt5743 " + args);
+  }
+  std::string quoted(const fs::path& p) const { return "'" + p.string() + "'"; }
+};
+
+// A split series whose middle file is gone: replay and export stop at the gap with an
+// error naming the file, unless asked to skip it; then they say what it cost, and the
+// export takes the measurements of the events that are there.
+TEST_F(FilesCli, ASeriesWithAMissingFileStopsAtTheGapUnlessSkipped) {
+  const fs::path runs = home.path() / "runs";
+  ASSERT_EQ(run("run --events 30 --save binary --split 10 --measurement-file --data-dir " +
+                quoted(runs) + " --base-name gap --run-id 1")
+                .rc,
+            0);
+  const fs::path first = runs / "gap_run1" / "gap_run1_Binary.bin";
+  ASSERT_TRUE(fs::remove(first.string() + "_0001"));
+  const fs::path out = home.path() / "gap.h5";
+  const std::string missing = "gap_run1_Binary.bin_0001' is missing, yet the series goes on";
+
+  test::CliResult r = run("export " + quoted(first) + " --hdf5 " + quoted(out));
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_TRUE(r.says(missing)) << r.out;
+  EXPECT_FALSE(fs::exists(out));
+  r = run("run --replay " + quoted(first));
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_TRUE(r.says(missing)) << r.out;
+
+  const std::string cost = "_0001' skipped: the gap cost 10 events (events 11 to 20).";
+  r = run("export " + quoted(first) + " --hdf5 " + quoted(out) + " --skip-missing");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says(cost)) << r.out;
+  EXPECT_TRUE(r.says("Exported 20 events of ")) << r.out;
+  EXPECT_TRUE(r.says(" with measurements to ")) << r.out;
+  EXPECT_TRUE(r.says("The last whole event is event 30.")) << r.out;
+  r = run("run --replay " + quoted(first) + " --skip-missing");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says(cost)) << r.out;
+  EXPECT_TRUE(r.says("End of the saved run: 20 events read, the last whole event is event 30."))
+      << r.out;
+}
+
+// The settings hold 259 characters of a directory: a longer one is refused naming the
+// limit, never cut into another directory.
+TEST_F(FilesCli, AnOverlongDataDirectoryIsRefusedNamingTheLimit) {
+  const std::string deep = (home.path() / std::string(150, 'a') / std::string(150, 'b')).string();
+  const test::CliResult r = run("run --events 3 --save ascii --data-dir '" + deep + "'");
+  EXPECT_EQ(r.rc, 2) << r.out;
+  EXPECT_TRUE(r.says("(" + std::to_string(deep.size()) +
+                     " characters): it must be given and hold at most 259 characters."))
+      << r.out;
+  EXPECT_FALSE(fs::exists(home.path() / std::string(150, 'a'))) << "nothing made elsewhere";
+}
+
+// "setup show" reads files no board has checked: whatever numbers they hold are printed in
+// full, and their text escaped.
+TEST_F(FilesCli, SetupShowPrintsHostileValuesInFull) {
+  test::TestCore core;
+  State& st = core.state;
+  Init_Params(st);
+  std::memcpy(st.board.BoardInfo, "DT5743\x1b[2J", 11);
+  st.sys.NbOfSAMBlocks = 4;
+  st.sys.NbOfChannels = 8;
+  st.sys.MajorityLevel = INT_MAX;
+  st.sys.PrimitivesGateLength = INT_MAX;
+  const fs::path file = home.path() / "hostile.dat";
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  const test::CliResult r = run("setup show " + quoted(file));
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("majority 2147483648, gate 10737418235 ns")) << r.out;
+  EXPECT_TRUE(r.says("board            DT5743\\x1B[2J, 4 SAM blocks")) << r.out;
+}
+
+}  // namespace
+}  // namespace vx
