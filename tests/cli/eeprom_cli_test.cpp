@@ -2,10 +2,7 @@
 // files of the user directory, so each command sees what the previous one left.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_process.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -20,14 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Cli {
-  int rc = -1;
-  std::string out;
-};
-
-fs::path cli_binary() {
-  return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" / "veltrix-cli";
-}
+using Cli = test::CliResult;
+using test::cli_binary;
 
 std::vector<char> bytes_of(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -38,16 +30,7 @@ struct EepromCli : ::testing::Test {
   test::TempDir home;
 
   Cli run(const std::string& args) {
-    const std::string command = "'" + cli_binary().string() + "' --user-dir '" +
-                                home.path().string() + "' --model dt5743 eeprom " + args + " 2>&1";
-    Cli result;
-    std::FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), p) != nullptr) result.out += buffer.data();
-    const int status = ::pclose(p);
-    result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return test::run_cli("--user-dir '" + home.path().string() + "' --model dt5743 eeprom " + args);
   }
   std::vector<fs::path> dumps() {
     std::vector<fs::path> out;
