@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/no_trigger_hint.h"
 #include "app/state.h"
 #include "platform/clock.h"
 #include "platform/thread_pool.h"
@@ -89,6 +90,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   TimeHistogramPanel* time_histogram_ = nullptr;
   TimeMeasurementsPanel* time_measurements_ = nullptr;
   QTimer* timer_ = nullptr;
+  std::optional<NoTriggerWatch> no_trigger_;  // after the simulation configuration
 };
 
 }  // namespace vx::ui
