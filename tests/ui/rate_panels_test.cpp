@@ -130,7 +130,8 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   auto* unit = panel->findChild<QLabel*>("RATEUNITYCH1");
   ASSERT_TRUE(wait_until([&] { return value->text() != "-"; }));
   const double scale = unit->text() == "kHz" ? 1e3 : unit->text() == " Hz" ? 1.0 : 1e6;
-  EXPECT_NEAR(value->text().toDouble() * scale, 1000.0, 300.0) << unit->text().toStdString();
+  // The first rate shown comes from about 100 hits (10 %): four standard deviations.
+  EXPECT_NEAR(value->text().toDouble() * scale, 1000.0, 400.0) << unit->text().toStdString();
   auto* chart = panel->findChild<QCustomPlot*>("RAWTRIGGERSTRIPCHART");
   EXPECT_EQ(chart->graphCount(), 8);
   EXPECT_TRUE(chart->legend->visible());
