@@ -58,14 +58,6 @@ CLI::Validator number_between(double lo, double hi, const std::string& example) 
                          shown(lo) + ".." + shown(hi));
 }
 
-CLI::Validator number_above_zero(const std::string& example) {
-  const auto ok = [](const std::string& text) {
-    const auto v = read_number(text);
-    return v && *v > 0.0;
-  };
-  return refusing_unless(ok, "a number above 0", example, ">0");
-}
-
 std::optional<int> parse_command_line(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);

@@ -17,8 +17,6 @@ inline constexpr int kUsageExitCode = 2;
 CLI::Validator whole_number(long long lo, long long hi, const std::string& example);
 // A decimal number from lo to hi, both included.
 CLI::Validator number_between(double lo, double hi, const std::string& example);
-// A decimal number above 0.
-CLI::Validator number_above_zero(const std::string& example);
 
 // Parses the command line. nullopt when the program goes on; otherwise the exit code, the
 // message already printed: 0 after --help or --version, kUsageExitCode for anything else.
