@@ -73,9 +73,11 @@ soak: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
-# The Debian package: $(BUILD)/veltrix_<version>_<arch>.deb.
+# The Debian package: $(BUILD)/veltrix_<version>_<arch>.deb, checked by lintian (any error or
+# warning fails).
 package: build
 	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error,warning $(BUILD)/veltrix_*.deb
 
 clean:
 	rm -rf $(BUILD) $(TSAN_BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -10,6 +10,7 @@
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
+#include "files/record_format.h"
 #include "platform/clock.h"
 
 namespace vx {
@@ -96,6 +97,14 @@ int Prepare_Run(State& st, const std::string& directory) {
   if (st.acq.RunFromFile == 0 && st.Nb_Of_SAM_Blocks.load() == 0) {
     st.refuse_start("no board is connected");
     Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n",
+                      kError);
+    return -1;
+  }
+  // A data file holds the records of the acquired channels: one without any cannot be read back.
+  if (st.acq.SaveDataInFile == 1 && st.acq.RunFromFile == 0 && acquired_channel_count(st) == 0) {
+    Write_InfoMessage(st,
+                      "Error : Unable to save a run without any channel acquired: enable at least "
+                      "one channel!\n",
                       kError);
     return -1;
   }

@@ -12,23 +12,26 @@ namespace vx {
 
 namespace {
 
+// The two channels of a SAM block share a hue, the second one lighter. Every colour is
+// readable, at a contrast of at least 3:1, both on the main graph's dark background and on
+// the light background of the panels and plots.
 constexpr std::array<Rgb, kMaxChannels> kChannelColours{{
-    {255, 0, 0},
-    {255, 108, 108},
-    {0, 176, 0},
-    {128, 255, 128},
-    {204, 0, 204},
-    {255, 130, 255},
-    {140, 140, 0},
-    {255, 255, 0},
-    {0, 168, 168},
-    {119, 255, 255},
-    {128, 0, 255},
-    {191, 128, 255},
-    {255, 128, 0},
-    {255, 191, 128},
-    {0, 128, 255},
-    {128, 191, 255},
+    {208, 5, 5},
+    {235, 77, 77},
+    {3, 120, 3},
+    {17, 155, 17},
+    {182, 5, 182},
+    {230, 31, 230},
+    {113, 104, 3},
+    {146, 135, 16},
+    {3, 115, 115},
+    {16, 148, 148},
+    {141, 32, 249},
+    {169, 99, 238},
+    {164, 79, 4},
+    {204, 107, 23},
+    {5, 99, 207},
+    {48, 134, 232},
 }};
 
 bool replaying(const State& st) {
@@ -127,8 +130,10 @@ void Compute_MainGraphParameters(State& st) {
       g.XLabelScale = 1.0;
       break;
     default:
-      g.YAxisMin = -100.0;
-      g.YAxisMax = 0.0;
+      // The whole spectrum: a full-scale signal reaches about +66 dB (20 log10 of 2048
+      // counts), an offset baseline's zero-frequency bin up to +72 dB.
+      g.YAxisMin = kFftAxisMinDb;
+      g.YAxisMax = kFftAxisMaxDb;
       g.XLabelScale = n > 0 ? Get_Frequency(st) / static_cast<double>(n) : 1.0;
       break;
   }
@@ -295,7 +300,7 @@ bool graph_titles(const State& st, bool zoomed, GraphTitles& out) {
       return true;
     }
     case kGraphCells:
-      out = {"Pedestal Values[Volts]", "Pedestal Values", "Samples"};
+      out = {"Pedestal Values[ADC counts]", "Pedestal Values", "Samples"};
       return true;
     case kGraphCharges:
       out = {"Charge [pC]", "Charge Data in pC", "Event Number"};

@@ -27,6 +27,12 @@ inline constexpr double kHalfScreenDivisions = 5.0;
 
 // One fixed colour per channel; any other index is white.
 Rgb channel_colour(int channel);
+// The spectrum's amplitude axis (dB).
+inline constexpr double kFftAxisMinDb = -120.0;  // ten divisions of 20 dB
+inline constexpr double kFftAxisMaxDb = 80.0;
+// The main graph's background; the panels and the other plots are light.
+inline constexpr Rgb kMainGraphBackground{12, 12, 16};
+inline constexpr Rgb kLightBackground{239, 239, 239};
 
 // Samples per channel and channels shown: the board's, or the replayed file's.
 int shown_samples(const State& st);

@@ -1,6 +1,7 @@
 #include "analysis/rate_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "acquisition/run_control.h"
@@ -26,12 +27,41 @@ void log_line(State& st, const char* format, auto... args) {
   Write_InfoMessage(st, text, kInfo);
 }
 
+// The board's hit and time counters are 16 bits wide and stop together when either fills:
+// the time counter (microseconds) fills after 65.5 ms. A step is counted in stretches that
+// are read and restarted well before that, and summed.
+constexpr double kCountingStretchSeconds = 0.05;
+
+struct StepCounts {
+  std::array<double, kMaxChannels> hits{}, micros{};
+};
+
+void add_counters(State& st, StepCounts& counts) {
+  for (int b = 0; b < scan_blocks(st); ++b) {
+    Read_RateCounters(st, b);
+    for (int k = 0; k < kChannelsPerBlock; ++k) {
+      counts.hits[2 * b + k] += st.event.TrigCount[b][k];
+      counts.micros[2 * b + k] += st.event.TimeCount[b][k];
+    }
+  }
+}
+
 // Counts for the given time; false when a break cut the count short.
-bool count_for(State& st, double seconds) {
+bool count_for(State& st, double seconds, StepCounts& counts) {
   const double end = st.clock.now() + seconds;
-  for (double left = seconds; left > 0.0; left = end - st.clock.now()) {
+  Start_RateCounters(st, -1);
+  double stretch_end = std::min(end, st.clock.now() + kCountingStretchSeconds);
+  for (;;) {
     if (st.RateScanFlag.load() == 1) return false;
-    st.clock.delay(std::min(left, 0.01));
+    const double now = st.clock.now();
+    if (now < stretch_end) {
+      st.clock.delay(std::min(stretch_end - now, 0.01));
+      continue;
+    }
+    add_counters(st, counts);
+    if (now >= end) break;
+    Start_RateCounters(st, -1);
+    stretch_end = std::min(end, st.clock.now() + kCountingStretchSeconds);
   }
   return st.RateScanFlag.load() == 0;
 }
@@ -69,20 +99,16 @@ bool measure_step(State& st, int i, float t) {
     Load_DACs(st, 0, b);
     Load_DACs(st, 1, b);
   }
-  Start_RateCounters(st, -1);
-  if (!count_for(st, st.acq.RateScanStepValue)) return false;
-  for (int b = 0; b < scan_blocks(st); ++b) Read_RateCounters(st, b);
+  StepCounts counts;
+  if (!count_for(st, st.acq.RateScanStepValue, counts)) return false;
   if (st.NbOfCommunicatonErrors.load() != errors) return false;
 
   std::lock_guard lock(st.rates.result_mutex);
   RateScanResult& r = st.rates.result;
-  for (int b = 0; b < scan_blocks(st); ++b) {
-    for (int k = 0; k < kChannelsPerBlock; ++k) {
-      const double time = st.event.TimeCount[b][k];
-      const double hits = st.event.TrigCount[b][k];
-      r.ThresholdValuesForPlot[2 * b + k][i] = t;
-      r.RateValuesForPlot[2 * b + k][i] = time == 0.0 ? 0.0 : hits * 1000000.0 / time;
-    }
+  for (int ch = 0; ch < 2 * scan_blocks(st); ++ch) {
+    const double time = counts.micros[ch];
+    r.ThresholdValuesForPlot[ch][i] = t;
+    r.RateValuesForPlot[ch][i] = time == 0.0 ? 0.0 : counts.hits[ch] * 1000000.0 / time;
   }
   r.measured = i + 1;
   return true;

@@ -53,6 +53,12 @@ std::string format_rate(float rate) {
 }
 
 void every_second_tick(State& st) {
+  // The first rate of a run counts from its start, not from the timer's origin or from the
+  // last tick of the run before.
+  if (st.FormerTimer <= st.acq.RunStartTime) {
+    st.FormerTimer = st.acq.RunStartTime;
+    st.FormerEventNumber = st.FirstEventNumber.load();
+  }
   st.CurrentTimer = st.clock.now();
   const std::int32_t events = st.EventNumber.load();
   const double dt = st.CurrentTimer - st.FormerTimer;

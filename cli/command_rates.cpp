@@ -10,6 +10,8 @@
 #include "analysis/rate_measurement.h"
 #include "analysis/rate_scan.h"
 #include "cli/commands.h"
+#include "cli/no_event_hint.h"
+#include "cli/option_checks.h"
 #include "digitizer/board_configuration.h"
 #include "files/result_files.h"
 
@@ -17,14 +19,11 @@ namespace vx::cli {
 
 namespace {
 
-std::vector<int> shown_channels(const State& st, const std::vector<int>& asked) {
+std::vector<int> enabled_channels(const State& st) {
   std::vector<int> out;
   const int n = std::min(static_cast<int>(st.sys.NbOfChannels), kMaxChannels);
-  for (int ch = 0; ch < n; ++ch) {
-    const bool wanted = asked.empty() ? st.gui.ChannelEnabled[ch] != 0
-                                      : std::find(asked.begin(), asked.end(), ch) != asked.end();
-    if (wanted) out.push_back(ch);
-  }
+  for (int ch = 0; ch < n; ++ch)
+    if (st.gui.ChannelEnabled[ch] != 0) out.push_back(ch);
   return out;
 }
 
@@ -58,13 +57,11 @@ std::shared_ptr<RatesOptions> add_rates_command(CLI::App& app) {
   o->command = app.add_subcommand(
       "rates", "Acquire and print every channel's hit rate once a second, then a table");
   o->command->add_option("--seconds", o->seconds, "Counting time (default 10)")
-      ->check(CLI::PositiveNumber);
-  o->command->add_option("--channels", o->channels, "Channels shown (default: the enabled ones)")
-      ->delimiter(',')
-      ->check(CLI::Range(0, kMaxChannels - 1));
+      ->check(whole_number(1, 86400, "--seconds 10"));
   o->command
       ->add_option("--trigger", o->trigger, "Trigger source of the events carrying the counts")
       ->check(CLI::IsMember({"software", "normal", "auto", "external"}));
+  add_settings_options(*o->command, o->settings);
   return o;
 }
 
@@ -74,21 +71,28 @@ int command_rates(Session& session, const RatesOptions& options) {
   RunOptions run;
   run.seconds = options.seconds;
   run.trigger = options.trigger;
-  apply_run_options(session, run);
+  run.settings = options.settings;
+  if (!apply_run_options(session, run)) return kUsageExitCode;
   st.gui.DisplayTimeOnWaveforms = 0;  // the rates need no per-event measurement
   Enable_RateMeasurement(st, true);
-  const std::vector<int> channels = shown_channels(st, options.channels);
+  const std::vector<int> channels = enabled_channels(st);
+  if (channels.empty()) {
+    std::fprintf(stderr, "No channel is acquired: give --channels LIST.\n");
+    return kUsageExitCode;
+  }
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != 1) return 1;
   const double start = st.clock.now();
   int printed = 0;
+  NoEventHint hint(st, session.known_inputs());
   session.run_until(
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
       },
       [&] {
+        hint.update();
         const int second = static_cast<int>(st.clock.now() - start);
         if (second > printed) print_live_rates(st, channels, printed = second);
       });
@@ -112,16 +116,16 @@ std::shared_ptr<ScanOptions> add_scan_command(CLI::App& app) {
       "scan", "Hit rate versus threshold: every channel's threshold stepped through a range");
   o->command->add_option("--from", o->from, "First threshold (V)")
       ->required()
-      ->check(CLI::Range(-1.25, 1.25));
+      ->check(number_between(-1.25, 1.25, "--from -0.05"));
   o->command->add_option("--to", o->to, "Last threshold (V)")
       ->required()
-      ->check(CLI::Range(-1.25, 1.25));
+      ->check(number_between(-1.25, 1.25, "--to 0.05"));
   o->command->add_option("--steps", o->steps, "Number of thresholds, both ends included")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(whole_number(1, 10000, "--steps 99"));
   o->command->add_option("--time", o->time, "Counting time per threshold (s)")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(number_between(0.001, 3600.0, "--time 0.3"));
   o->command->add_option("--channel", o->channel, "Channel shown and saved (N or all)");
   o->command->add_option("--save", o->save, "Write the result file FILE");
   return o;

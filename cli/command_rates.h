@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "cli/session.h"
+#include "cli/settings_options.h"
 
 namespace vx::cli {
 
 struct RatesOptions {
   CLI::App* command = nullptr;
   int seconds = 10;
-  std::vector<int> channels;  // empty = every enabled channel
-  std::string trigger;        // empty = as configured
+  std::string trigger;  // empty = as configured
+  // As for run: thresholds, edges, offsets; the channels acquired are the ones shown.
+  SettingsOptions settings;
 };
 std::shared_ptr<RatesOptions> add_rates_command(CLI::App& app);
 int command_rates(Session& session, const RatesOptions& options);

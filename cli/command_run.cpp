@@ -8,10 +8,13 @@
 
 #include "acquisition/run_control.h"
 #include "analysis/charge.h"
+#include "analysis/measurement_context.h"
+#include "analysis/noise_controls.h"
 #include "analysis/time_amplitude.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/no_event_hint.h"
+#include "cli/option_checks.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dac_conversions.h"
 #include "files/data_file_reader.h"
@@ -66,6 +69,27 @@ void apply_measurements(State& st, const RunOptions& o) {
   if (o.list_cap) st.meas.ListEntriesKept = *o.list_cap;
 }
 
+// --noise-window FROM-TO (ns), checked against the record of the settings in force.
+bool apply_noise_window(State& st, const RunOptions& o) {
+  if (!o.noise_window) return true;
+  double from = 0.0, to = 0.0;
+  char end = '\0';
+  const double period_ps = Measurement_SamplingPeriodPs(st);
+  const double record_ns = Noise_NsFromSample(st.sys.RecordLength, period_ps);
+  if (std::sscanf(o.noise_window->c_str(), "%lf-%lf%c", &from, &to, &end) != 2 || from < 0.0 ||
+      to <= from || from >= record_ns) {
+    std::fprintf(stderr,
+                 "--noise-window %s: give FROM-TO in ns, FROM from 0 and below the record's "
+                 "%.1f ns, TO above FROM (for example --noise-window 0-10)\n",
+                 o.noise_window->c_str(), record_ns);
+    return false;
+  }
+  st.gui.NoiseMeasurementOn = 1;
+  Set_NoiseWindowStart(st, from);
+  Set_NoiseWindowEnd(st, to);
+  return true;
+}
+
 // The file options go into the records as the file panel would put them; the directory
 // dialog is answered with --data-dir (or DataDirectory), the replay file dialog with --replay.
 bool apply_file_options(Session& session, const RunOptions& o) {
@@ -114,7 +138,6 @@ class Progress {
 
   void update() {
     const double now = st_.clock.now();
-    hint_when_quiet(now);
     if (now - last_ < (tty_ ? 0.2 : 5.0)) return;
     last_ = now;
     const int events = st_.NbOfEventsInRun.load();
@@ -131,33 +154,19 @@ class Progress {
   }
 
  private:
-  // A board waiting for its own or an external trigger may rightly stay quiet; say once
-  // that it does, so that a silent wait is not taken for a hang. (A board triggered by
-  // software that stays quiet ends the run with an error instead.)
-  void hint_when_quiet(double now) {
-    const int events = st_.NbOfEventsInRun.load();
-    if (events != quiet_events_) {
-      quiet_events_ = events;
-      quiet_since_ = now;
-      return;
-    }
-    const bool outside = st_.sys.TriggerSource == 1 || st_.sys.TriggerSource == 3;
-    if (hinted_ || !outside || st_.acq.RunFromFile == 1 || now - quiet_since_ < 5.0) return;
-    hinted_ = true;
-    std::fprintf(stderr,
-                 "%sNo trigger for 5 s: still waiting for events (check the trigger source, "
-                 "thresholds and signals; Ctrl-C stops).\n",
-                 tty_ ? "\n" : "");
-  }
-
-  int quiet_events_ = -1;
-  double quiet_since_ = 0.0;
-  bool hinted_ = false;
   State& st_;
   bool tty_;
   double start_;
   double last_ = 0.0;
 };
+
+void print_noise_window(State& st) {
+  const NoiseWindow w = Noise_Window(st);
+  const double period_ps = Measurement_SamplingPeriodPs(st);
+  std::printf("  noise window       %.3f to %.3f ns (samples %d to %d)\n",
+              Noise_NsFromSample(w.start, period_ps), Noise_NsFromSample(w.end, period_ps), w.start,
+              w.end);
+}
 
 void print_channels(State& st) {
   const MeasurementData& m = st.meas;
@@ -166,6 +175,7 @@ void print_channels(State& st) {
     const int b = ch / 2, c = ch % 2;
     if (st.gui.ChannelEnabled[ch] == 0 || m.MeasuredEvents[b][c] == 0) continue;
     if (!header) {
+      if (st.gui.NoiseMeasurementOn == 1) print_noise_window(st);
       std::printf("  channel   amplitude (V)   charge (pC)%s\n",
                   st.gui.NoiseMeasurementOn == 1 ? "   noise (mV)" : "");
       header = true;
@@ -208,31 +218,13 @@ void print_summary(State& st, double wall_seconds) {
   if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
 }
 
-// A count of at least 1; the refusal says what to type.
-CLI::Validator count_from_one(const std::string& example) {
-  return CLI::Validator(
-      [example](std::string& text) -> std::string {
-        long long value = 0;
-        std::size_t used = 0;
-        try {
-          value = std::stoll(text, &used);
-        } catch (const std::exception&) {
-          used = 0;
-        }
-        if (used == text.size() && used > 0 && value >= 1 && value <= INT_MAX) return {};
-        return "'" + text + "' is not allowed: give a whole number from 1 to " +
-               std::to_string(INT_MAX) + ", for example " + example;
-      },
-      "N>=1");
-}
-
 }  // namespace
 
 void add_run_options(CLI::App& command, RunOptions& o) {
   auto* events = command.add_option("--events", o.events, "Finite Event Number run of N events")
-                     ->check(count_from_one("--events 1000"));
+                     ->check(whole_number(1, INT_MAX, "--events 1000"));
   auto* seconds = command.add_option("--seconds", o.seconds, "Finite Time run of S seconds")
-                      ->check(count_from_one("--seconds 60"));
+                      ->check(whole_number(1, INT_MAX, "--seconds 60"));
   auto* continuous = command.add_flag("--continuous", o.continuous, "Continuous run, until Ctrl-C");
   auto* single = command.add_flag("--single", o.single, "Single Event run");
   events->excludes(seconds)->excludes(continuous)->excludes(single);
@@ -244,15 +236,18 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       .add_option("--time-jitter", o.time_jitter, "Histogram the time difference of channels A,B")
       ->delimiter(',')
       ->expected(2)
-      ->check(CLI::Range(0, kMaxChannels - 1));
+      ->check(whole_number(0, kMaxChannels - 1, "--time-jitter 0,1"));
   command.add_option("--charge", o.charge, "Charge histograms computed by software or the board")
       ->check(CLI::IsMember({"software", "firmware"}));
   command.add_flag("--fft", o.fft, "Compute the spectrum of every event");
   command.add_flag("--noise", o.noise, "Track every channel's noise");
+  command.add_option("--noise-window", o.noise_window,
+                     "Measure the noise from FROM to TO ns of the record (implies --noise; "
+                     "default: the baseline samples before the pulses)");
   command.add_flag("--no-summary-measurements", o.no_summary_measurements,
                    "Do not measure every channel for the summary's table");
   auto* cfd = command.add_option("--cfd", o.cfd, "Constant-fraction timing at RATIO")
-                  ->check(CLI::Range(0.01, 0.99));
+                  ->check(number_between(0.01, 0.99, "--cfd 0.5"));
   auto* fixed = command.add_option("--fixed-threshold", o.fixed_threshold,
                                    "Fixed-threshold timing at VOLTS (sign of the pulses)");
   cfd->excludes(fixed);
@@ -272,14 +267,14 @@ void add_run_options(CLI::App& command, RunOptions& o) {
                    "Write the per-event measurement file");
   auto* split =
       command.add_option("--split", o.split, "A new data file every N events (default 500)")
-          ->check(count_from_one("--split 500"));
+          ->check(whole_number(1, INT_MAX, "--split 500"));
   auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
   split->excludes(no_split);
   command.add_option("--data-dir", o.data_dir,
                      "Directory receiving the run directories (default DataDirectory)");
   command.add_option("--base-name", o.base_name, "Base of the run name (default veltrix)");
   command.add_option("--run-id", o.run_id, "Run number instead of the next free one")
-      ->check(CLI::NonNegativeNumber);
+      ->check(whole_number(0, INT_MAX, "--run-id 7"));
   command.add_flag("--date", o.date, "Add the date to the run name");
   command.add_flag("--time", o.time, "Add the time to the run name");
   auto* replay =
@@ -301,6 +296,7 @@ bool apply_run_options(Session& session, const RunOptions& options) {
   if (!apply_cli_settings(session.state(), options.settings)) return false;
   apply_run_type(session.state(), options);
   apply_measurements(session.state(), options);
+  if (!apply_noise_window(session.state(), options)) return false;
   return apply_file_options(session, options);
 }
 
@@ -314,7 +310,7 @@ int command_run(Session& session, const RunOptions& options) {
   if (Start_AcquisitionFromUser(st) != 1) return 1;
   const double start = st.clock.now();
   Progress progress(st);
-  NoEventHint hint(st);
+  NoEventHint hint(st, session.known_inputs());
   session.run_until(
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;

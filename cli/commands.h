@@ -21,6 +21,7 @@ struct RunOptions {
   std::string charge;            // software, firmware
   bool fft = false;
   bool noise = false;
+  std::optional<std::string> noise_window;  // FROM-TO in ns
   bool no_summary_measurements = false;
   std::optional<float> cfd;
   std::optional<float> fixed_threshold;  // volts

@@ -5,6 +5,7 @@
 #include "app/params.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "cli/session.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
                  "XDG_DATA_HOME or ~/.local/share/Veltrix");
   app.add_option("--sim-config", global.sim_config,
                  "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
-  app.add_option("--model", global.model, "Board model")->check(CLI::IsMember({"dt5743", "v1743"}));
+  app.add_option("--model", global.model,
+                 "Board model (default: the simulation configuration's, else v1743)")
+      ->check(CLI::IsMember({"dt5743", "v1743"}));
   app.add_flag("--yes,-y", global.yes,
                "Answer yes to every confirmation (existing run data is still kept)");
   app.add_flag("--overwrite", global.overwrite,
@@ -53,7 +56,7 @@ int main(int argc, char** argv) {
   vx::cli::ServeOptions serve_options;
   auto* serve = app.add_subcommand("serve", "Connect and obey one remote TCP client until Ctrl-C");
   serve->add_option("--port", serve_options.port, "Listening port (0: any free one)")
-      ->check(CLI::Range(0, 65535));
+      ->check(vx::cli::whole_number(0, 65535, "--port 8008"));
   serve->add_option("--bind", serve_options.bind, "Address to listen on");
   serve->add_flag("--commands", serve_options.commands,
                   "Obey the client's start, stop and load-setup commands");
@@ -71,7 +74,7 @@ int main(int argc, char** argv) {
   const auto inl = vx::cli::add_inl_commands(app);
   const auto rates = vx::cli::add_rates_command(app);
   const auto scan = vx::cli::add_scan_command(app);
-  CLI11_PARSE(app, argc, argv);
+  if (const auto code = vx::cli::parse_command_line(app, argc, argv)) return *code;
   if (*guide) return vx::cli::command_guide();
   if (*export_run) return vx::cli::command_export(export_options, global);
 

@@ -1,29 +1,26 @@
-// A run on a self trigger that reads nothing usually has its thresholds or edges on the
-// wrong side of the pulses: after a few silent seconds the progress output says which
-// channels trigger, at what, and which options change that.
+// The command line's side of the no-trigger explanation: printed once on stderr, with the
+// options that change the trigger settings.
 #pragma once
 
 #include <string>
 
-#include "app/state.h"
+#include "acquisition/no_trigger_hint.h"
 
 namespace vx::cli {
 
-inline constexpr double kNoEventHintSeconds = 5.0;
-
-// The hint's text for the current settings.
-std::string no_event_hint(const State& st);
-
 class NoEventHint {
  public:
-  explicit NoEventHint(State& st);
-  // Prints the hint once, on stderr, when the run has read no event for 5 s.
+  NoEventHint(State& st, const KnownInputs& inputs) : watch_(st, inputs) {}
+  // Called on every pass of the command's loop.
   void update();
 
  private:
-  State& st_;
-  double start_;
-  bool shown_ = false;
+  NoTriggerWatch watch_;
 };
+
+// The last line of the explanation on the command line.
+inline constexpr const char* kNoEventHintOptions =
+    "Change them with --threshold SEL=VOLTS, --edge SEL=rising|falling and --trigger-channels "
+    "LIST (SEL: N, N-M or all); Ctrl-C stops.\n";
 
 }  // namespace vx::cli

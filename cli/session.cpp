@@ -32,10 +32,6 @@ void on_disconnect_request(int) {
   g_disconnect_requested = 1;
 }
 
-int panel_model(const std::string& model) {
-  return model == "dt5743" ? kModelDesktop : kModelVme;
-}
-
 }  // namespace
 
 Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clock_, pool_) {
@@ -107,8 +103,13 @@ void Session::make_board(int model) {
   st_.digitizer = board_.get();
 }
 
+int Session::board_model() const {
+  if (options_.model) return *options_.model == "dt5743" ? kModelDesktop : kModelVme;
+  return sim_config_.model == "DT5743" ? kModelDesktop : kModelVme;
+}
+
 bool Session::connect() {
-  const int model = panel_model(options_.model);
+  const int model = board_model();
   Select_BoardModel(st_, model);
   st_.board.LinkType =
       model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/no_trigger_hint.h"
 #include "app/state.h"
 #include "cli/headless_front_end.h"
 #include "platform/clock.h"
@@ -22,7 +23,7 @@ namespace vx::cli {
 struct GlobalOptions {
   std::optional<std::string> user_dir;
   std::optional<std::string> sim_config;
-  std::string model = "v1743";
+  std::optional<std::string> model;  // dt5743 or v1743; unset: the simulation configuration's
   bool yes = false;
   bool overwrite = false;
   // After connecting, every calibration table is read from the EEPROMs and put in use.
@@ -52,6 +53,8 @@ class Session {
   State& state() { return st_; }
   HeadlessFrontEnd& ui() { return ui_; }
   sim::SimulatedBoard* board() { return board_.get(); }
+  // What the simulated board's inputs carry, for the no-trigger explanation.
+  KnownInputs known_inputs() const { return Known_SimulatedInputs(sim_config_); }
   static bool interrupted();
   // SIGUSR1 asks to disconnect the remote client; true once per request.
   static bool take_disconnect_request();
@@ -60,6 +63,8 @@ class Session {
   // Loads the simulation configuration; false (with the reason printed) when it is bad.
   bool load_sim_config();
   void make_board(int model);
+  // The model to connect: --model, else the simulation configuration's model key.
+  int board_model() const;
 
   GlobalOptions options_;
   HeadlessFrontEnd ui_;

@@ -256,8 +256,22 @@ std::vector<fs::path> Run_SeriesFiles(const fs::path& first) {
   return files;
 }
 
+bool Run_ReadsFile(const fs::path& run_file, const fs::path& file) {
+  auto inputs = Run_SeriesFiles(run_file);
+  inputs.push_back(MeasurementFileReader::path_for(run_file));
+  std::error_code ec;
+  return std::any_of(inputs.begin(), inputs.end(),
+                     [&](const fs::path& input) { return fs::equivalent(input, file, ec); });
+}
+
 ExportResult Export_RunToHdf5(const ExportRequest& request) {
   std::error_code ec;
+  if (Run_ReadsFile(request.run_file, request.output)) {
+    ExportResult r;
+    r.error = "The file '" + request.output.string() +
+              "' belongs to the run being exported: give another output file.";
+    return r;
+  }
   if (!request.overwrite && fs::exists(request.output, ec)) {
     ExportResult r;
     r.error = "The file '" + request.output.string() + "' already exists.";

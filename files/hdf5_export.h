@@ -52,5 +52,8 @@ ExportResult Export_RunToHdf5(const ExportRequest& request);
 
 // The files of a run series in order: the first file, then _0001, _0002… while they exist.
 std::vector<std::filesystem::path> Run_SeriesFiles(const std::filesystem::path& first);
+// True when file is one the export of that run reads (a data file of its series, or its
+// measurement file): writing the export there would destroy the run.
+bool Run_ReadsFile(const std::filesystem::path& run_file, const std::filesystem::path& file);
 
 }  // namespace vx

@@ -12,8 +12,13 @@ bool starts_with(const std::string& s, const char* prefix) {
 
 }  // namespace
 
+std::filesystem::path MeasurementFileReader::path_for(
+    const std::filesystem::path& first_data_file) {
+  return first_data_file.parent_path() / ("measurements_" + first_data_file.filename().string());
+}
+
 bool MeasurementFileReader::open(const std::filesystem::path& first_data_file) {
-  path_ = first_data_file.parent_path() / ("measurements_" + first_data_file.filename().string());
+  path_ = path_for(first_data_file);
   in_.open(path_, std::ios::binary);
   have_line_ = false;
   return in_.is_open();

@@ -14,6 +14,8 @@ class MeasurementFileReader {
  public:
   // The measurement file of a run whose first data file is given; false when there is none.
   bool open(const std::filesystem::path& first_data_file);
+  // Where that file is.
+  static std::filesystem::path path_for(const std::filesystem::path& first_data_file);
   const std::filesystem::path& path() const { return path_; }
   // Reads the block of the given event into st.event.StoredMeasurements, passing over the
   // blocks of earlier events (those of data files skipped as missing). False when the

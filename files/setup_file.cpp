@@ -245,6 +245,9 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
                       *bad + ". Nothing was changed.\n",
                   kError);
   }
+  // Where runs are written belongs to this machine: a setup saved elsewhere does not move it.
+  std::memcpy(images.acq.DataDirectory, st.acq.DataDirectory, sizeof st.acq.DataDirectory);
+  std::memcpy(images.acq.RunDirectory, st.acq.RunDirectory, sizeof st.acq.RunDirectory);
   st.sys = images.sys;
   st.acq = images.acq;
   std::copy_n(images.sam.begin(), blocks, st.sam.begin());

@@ -12,15 +12,22 @@ if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
 endif()
 set(CPACK_PACKAGE_VERSION ${CMAKE_MATCH_1})
 set(CPACK_PACKAGE_VENDOR "Veltrix")
-set(CPACK_PACKAGE_CONTACT "Veltrix developers <veltrix@localhost>")
+set(CPACK_PACKAGE_CONTACT "Veltrix developers <veltrix-developers@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "acquisition, display and calibration for x743 waveform digitizers")
+# Lines of at most 79 characters, as Debian's policy asks of the extended description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Veltrix connects one x743 board (8 or 16 channels, up to 3.2 GS/s), configures it,
-acquires and displays events, measures times, charges and noise, saves and replays
-runs, calibrates the board and obeys a remote TCP client. It includes a simulated
-board for work without hardware. The package holds the Qt desktop application
-veltrix and the command-line program veltrix-cli.")
+    "Veltrix connects one x743 board (8 or 16 channels, up to 3.2 GS/s),
+configures it, acquires and displays events, measures times, charges and
+noise, saves and replays runs, calibrates the board and obeys a remote TCP
+client. It includes a simulated board for work without hardware. The package
+holds the Qt desktop application veltrix and the command-line program
+veltrix-cli.")
+# The changelog's first entry names the version the package carries.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/changelog changelog_line LIMIT_COUNT 1)
+if(NOT changelog_line MATCHES "^veltrix \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog does not begin with version ${PROJECT_VERSION}")
+endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -10,6 +10,7 @@
 #include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
 #include "app/record_loan.h"
+#include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"
@@ -30,6 +31,14 @@
 
 namespace vx::ui {
 
+namespace {
+
+constexpr const char* kNoTriggerWhereToChange =
+    "Change them on the TRIGGER page: Trigger type, each channel's Threshold and Edge, and the "
+    "TRIGGER SOURCES.\n";
+
+}  // namespace
+
 GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   std::optional<std::string> config_path = options.sim_config;
   if (!config_path) {
@@ -46,6 +55,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     }
   }
 
+  no_trigger_.emplace(st_, Known_SimulatedInputs(sim_config_));
   main_ = std::make_unique<MainWindow>(st_, ui_.dialogs());
   connection_ = std::make_unique<ConnectionPanel>(st_, ui_.dialogs());
   tcp_ = std::make_unique<TcpPanel>(st_);
@@ -86,6 +96,9 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   Install_RemoteControlHooks(st_);
   // A refused start leaves the previous session's log as it is.
   if (config_errors_.empty()) Start_Core(st_, user_path);
+  // The connection panel offers the model the simulation configuration describes.
+  if (config_path && config_errors_.empty())
+    Select_BoardModel(st_, sim_config_.model == "DT5743" ? kModelDesktop : kModelVme);
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();
@@ -110,7 +123,10 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   connect(timer_, &QTimer::timeout, this, [this] {
     // Not while the user-interface thread waits for a run to end: a remote start then
     // would slip in between the stop and what the stop was for.
-    if (!ui_.waiting()) ui_.run_tick([this] { TimerCB(st_); });
+    if (ui_.waiting()) return;
+    ui_.run_tick([this] { TimerCB(st_); });
+    if (const auto why = no_trigger_->poll())
+      Write_InfoMessage(st_, *why + kNoTriggerWhereToChange, kInfo);
   });
 }
 

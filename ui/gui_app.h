@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/no_trigger_hint.h"
 #include "app/state.h"
 #include "platform/clock.h"
 #include "platform/thread_pool.h"
@@ -97,6 +98,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   QTimer* timer_ = nullptr;
   QList<QPointer<QWidget>> disabled_while_lent_;
   bool refresh_when_returned_ = false;
+  std::optional<NoTriggerWatch> no_trigger_;  // after the simulation configuration
 };
 
 }  // namespace vx::ui

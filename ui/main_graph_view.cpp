@@ -6,7 +6,7 @@ namespace vx::ui {
 
 namespace {
 
-const QColor kBackground(12, 12, 16);
+const QColor kBackground = to_qcolor(kMainGraphBackground);
 const QColor kGrid(70, 70, 80);
 const QColor kAxisText(220, 220, 220);
 const QColor kCursor(255, 255, 0);

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStyle>
@@ -116,7 +118,7 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   split->setStretchFactor(0, 4);
   split->setStretchFactor(1, 1);
   setCentralWidget(split);
-  resize(1500, 900);
+  fit_to_screen(screen()->availableGeometry());
 
   access_ = new AccessPanel(dialogs_, this);
   info_ = new InfoPanel(this);
@@ -353,6 +355,14 @@ void MainWindow::build_toolbars() {
   }
 }
 
+void MainWindow::fit_to_screen(const QRect& available) {
+  // Room for the frame and title bar that the window system adds around the window.
+  constexpr int kFrameWidth = 16, kFrameHeight = 40;
+  const QSize useful(1500, 900);
+  resize(std::min(useful.width(), available.width() - kFrameWidth),
+         std::min(useful.height(), available.height() - kFrameHeight));
+}
+
 QList<QToolBar*> MainWindow::toolbars() const {
   return findChildren<QToolBar*>();
 }
@@ -368,12 +378,20 @@ QWidget* MainWindow::build_graph_area() {
   graph_->setMinimumSize(700, 420);
   v->addWidget(graph_, 1);
   auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(14);
+  grid->setHorizontalSpacing(8);
   grid->setVerticalSpacing(0);
+  // As wide as a waveform legend at the usual scales, whatever the mode shows: a legend that
+  // changes with the mode (FFT in dB, waveforms in mV/Div) then never moves the graph and the
+  // MAIN page beside it.
+  QFont legend_font = font();
+  legend_font.setBold(true);
+  legend_font.setPointSize(8);
+  const int legend_width = QFontMetrics(legend_font).horizontalAdvance("Ch15:500 mV/Div");
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     legends_[ch] = new QLabel(QString("ch%1: x.xx V/Div").arg(ch));
     legends_[ch]->setObjectName(QString("CH%1LEGENDTEXT").arg(ch));
     legends_[ch]->setStyleSheet(legend_style(channel_colour(ch)));
+    legends_[ch]->setMinimumWidth(legend_width);
     grid->addWidget(legends_[ch], ch / 8, ch % 8);
   }
   v->addLayout(grid);
@@ -384,6 +402,7 @@ QWidget* MainWindow::build_graph_area() {
 QWidget* MainWindow::build_display_group() {
   auto* box = new QGroupBox("DISPLAY");
   auto* g = new QGridLayout(box);
+  g->setVerticalSpacing(3);  // the MAIN page fits the height of a small screen
   display_on_ = new QCheckBox("Display ON");
   display_on_->setObjectName("DISPLAYONOFF");
   g->addWidget(display_on_, 0, 0, 1, 3);
@@ -438,6 +457,7 @@ QWidget* MainWindow::build_display_group() {
 QWidget* MainWindow::build_run_group() {
   auto* box = new QGroupBox("RUN");
   auto* g = new QGridLayout(box);
+  g->setVerticalSpacing(3);
   run_type_ = new QComboBox;
   run_type_->setObjectName("RUNTYPE");
   run_type_->addItems({"Single Event", "Finite Event Number", "Finite Time", "Continuous"});
@@ -516,6 +536,7 @@ QWidget* MainWindow::build_messages() {
     messages_[i]->setObjectName(boxes[i]);
     messages_[i]->setReadOnly(true);
     messages_[i]->setMaximumBlockCount(5000);
+    messages_[i]->setMinimumHeight(48);  // three lines: room for the graph on a small screen
     messages_[i]->setFont(QFont("Monospace", 9));
     follow_end(messages_[i]);
     tabs->addTab(messages_[i], names[i]);
@@ -825,6 +846,7 @@ void MainWindow::refresh_menu_values() {
 
 void MainWindow::update_run_dependent_dimming() {
   for (QAction* a : dimmed_while_running_) a->setEnabled(!running_);
+  action("STOP")->setEnabled(running_);
   // The saving options change the files a run opens: never in the middle of one.
   const bool saving_open = !running_ && !saving_dimmed_by_replay_;
   action("SAVERUNTOFILE")->setEnabled(saving_open);

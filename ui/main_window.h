@@ -48,6 +48,10 @@ class MainWindow : public QMainWindow {
   MainWindow(State& st, Dialogs& dialogs, QWidget* parent = nullptr);
   ~MainWindow() override;
 
+  // Sizes the window for a screen whose free area is `available`: as large as is useful,
+  // never larger than that area (with room for the window's frame).
+  void fit_to_screen(const QRect& available);
+
   // Menu item or toolbar action by its constant name ("START", "ZOOMIN"...).
   QAction* action(const QString& name) const { return actions_.value(name); }
   QList<QToolBar*> toolbars() const;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -20,16 +21,24 @@
 #include <cstdio>
 #include <functional>
 
+#include <fstream>
+
+#include "acquisition/acquisition_controls.h"
+#include "acquisition/run_control.h"
 #include "acquisition/time_measurement_controls.h"
 #include "analysis/charge.h"
 #include "analysis/noise_controls.h"
+#include "analysis/rate_measurement.h"
+#include "analysis/rate_scan.h"
 #include "app/record_loan.h"
 #include "app/timer_tick.h"
+#include "calibration/inl_calibration.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
 #include "ui/gui_app.h"
 #include "ui/main_graph_view.h"
 #include "ui/main_window.h"
+#include "ui/panels/inl_panel.h"
 #include "ui/tcp_panel.h"
 
 namespace {
@@ -99,7 +108,7 @@ QList<QWidget*> panels_to_render(vx::ui::GuiApp& gui) {
 class CalibrationAnswers : public vx::ui::Dialogs {
  public:
   void popup(vx::PopupKind, const QString&, const QString&) override {}
-  bool confirm(const QString&, const QString&) override { return false; }
+  bool confirm(const QString&, const QString&) override { return yes; }
   std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
     return QString("40");
   }
@@ -107,7 +116,22 @@ class CalibrationAnswers : public vx::ui::Dialogs {
   std::optional<QString> select_directory(const QString&, const QString&) override {
     return std::nullopt;
   }
+  bool yes = false;  // the answer to confirmations
 };
+
+// A rate-versus-threshold scan of every channel, from beyond the pulses to past the baseline.
+bool run_rate_scan(vx::ui::GuiApp& gui, CalibrationAnswers& answers) {
+  vx::State& st = gui.state();
+  vx::Select_RateVsThresholdChannel(st, -1);
+  vx::Set_RateScanRange(st, -0.35f, 0.05f);
+  vx::Set_RateScanNbOfSteps(st, 41);
+  vx::Set_RateScanStepValue(st, 0.1f);
+  const int finished = st.rates.ScansFinished.load();
+  answers.yes = true;
+  const bool started = vx::Run_RateVsThresholdScan(st) == 1;
+  answers.yes = false;
+  return started && wait_until([&] { return st.rates.ScansFinished.load() != finished; }, 60000);
+}
 
 // The main graph right after a pedestal calibration: the samples by physical cell.
 // The last picture: the prompt's answers stay with the application from here on.
@@ -132,6 +156,13 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
   vx::Enable_NoiseMeasurement(st, true);
   vx::Set_NoiseWindowStart(st, 0.0);
   vx::Set_NoiseWindowEnd(st, 30.0);  // before the first pulse
+  // The hit counters see the negative pulses: the rate panel shows their rate.
+  if (!run_rate_scan(gui, answers)) return -1;
+  for (int ch = 0; ch < st.sys.NbOfChannels; ++ch) {
+    vx::Set_Threshold(st, ch, -0.05f);
+    vx::Set_TriggerEdge(st, ch, vx::kPolarityFallingEdge);
+  }
+  vx::Enable_RateMeasurement(st, true);
   st.ui.refresh_panel(vx::Panel::AllValues);
   main.action("START")->trigger();
   settle(1500);
@@ -159,20 +190,52 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
   return count;
 }
 
-}  // namespace
+// Connects the V1743 over the optical link from the connection panel; true once connected.
+bool connect_vme_board(vx::ui::GuiApp& gui) {
+  auto& panel = gui.connection_panel();
+  panel.model_box()->setCurrentIndex(2);  // V1743
+  panel.link_box()->setCurrentIndex(1);   // OPTICAL
+  panel.connect_button()->click();
+  vx::State& st = gui.state();
+  vx::TimerCB(st);  // a tick while connecting, as the one-second timer would give
+  return wait_until(
+             [&] {
+               return st.ConnectingThreadReleased.load() == 1 && st.Connecting.load() == 0 &&
+                      !vx::Records_Lent(st);
+             },
+             20000) &&
+         st.Board_Connected.load() == 1;
+}
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QCommandLineParser parser;
-  QCommandLineOption out("out", "Directory for the pictures.", "DIR", "docs/screenshots");
-  QCommandLineOption user_dir("user-dir", "User data directory.", "DIR");
-  QCommandLineOption sim_config("sim-config", "Configuration of the simulated board.", "FILE");
-  parser.addOptions({out, user_dir, sim_config});
-  parser.process(app);
+// The INL Calibration Histos after a calibration run, on a board of its own whose inputs
+// carry the 200 MHz sine the calibration needs.
+bool grab_inl_histograms(vx::ui::GuiOptions options, const QString& dir) {
+  const std::string config = *options.user_dir + "/sine.cfg";
+  std::ofstream(config) << "seed = 7\ninput = sine\n";
+  options.sim_config = config;
+  vx::ui::GuiApp gui(options);
+  CalibrationAnswers answers;
+  gui.front_end().set_dialogs(&answers);
+  gui.start();
+  vx::State& st = gui.state();
+  if (!connect_vme_board(gui)) return false;
+  auto& main = gui.main_window();
+  vx::Enable_INLCalibration(st, true);
+  vx::Set_RunType(st, 1, 5000);
+  main.action("START")->trigger();
+  if (!wait_until([&] { return st.inl.computed && st.AcquisitionRunning.load() == 0; }, 300000))
+    return false;
+  settle(300);
+  auto* histos = main.inl_panel()->histograms();
+  histos->refresh();
+  histos->show();
+  settle(500);
+  return histos->grab().save(dir + "/panel_inl_histos.png");
+}
 
-  vx::ui::GuiOptions options;
-  if (parser.isSet(user_dir)) options.user_dir = parser.value(user_dir).toStdString();
-  if (parser.isSet(sim_config)) options.sim_config = parser.value(sim_config).toStdString();
+// The connection panel, the main window, the TCP panel, the settings pages, every other
+// panel and the pedestal view, from one application on the configured board.
+int render_application(const vx::ui::GuiOptions& options, const QString& dir) {
   vx::ui::GuiApp gui(options);
   if (!gui.config_errors().empty()) {
     for (const auto& e : gui.config_errors()) std::fprintf(stderr, "%s\n", e.c_str());
@@ -180,31 +243,21 @@ int main(int argc, char** argv) {
   }
   gui.start();
   auto& panel = gui.connection_panel();
-  panel.model_box()->setCurrentIndex(2);  // V1743
-  panel.link_box()->setCurrentIndex(1);   // OPTICAL
-  panel.connect_button()->click();
   vx::State& st = gui.state();
-  vx::TimerCB(st);  // a tick while connecting, as the one-second timer would give
-  if (!wait_until(
-          [&] {
-            return st.ConnectingThreadReleased.load() == 1 && st.Connecting.load() == 0 &&
-                   !vx::Records_Lent(st);
-          },
-          20000) ||
-      st.Board_Connected.load() != 1) {
+  if (!connect_vme_board(gui)) {
     std::fprintf(stderr, "the simulated board did not connect\n");
     return 1;
   }
   vx::TimerCB(st);  // the tick after a connection lights the indicator
   settle(200);
-  const QString dir = parser.value(out);
   if (!panel.grab().save(dir + "/connection.png")) {
     std::fprintf(stderr, "cannot write %s/connection.png\n", qPrintable(dir));
     return 1;
   }
 
   auto& main = gui.main_window();
-  main.resize(1480, 900);
+  // As it opens on a 1366 x 768 screen.
+  main.fit_to_screen(QRect(0, 0, 1366, 768));
   main.action("START")->trigger();
   settle(3500);
   main.action("ENABLECURSORS")->trigger();
@@ -218,6 +271,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s/main-window.png\n", qPrintable(dir));
     return 1;
   }
+  // The spectra of the same pulses.
+  main.action("DELETECURSORS")->trigger();
+  auto* fft = main.findChild<QCheckBox*>("FFTONOFF");
+  fft->click();
+  main.action("START")->trigger();
+  settle(2500);
+  const bool spectra = main.grab().save(dir + "/main-window-fft.png");
+  main.action("STOP")->trigger();
+  settle(200);
+  fft->click();
+  if (!spectra) return 1;
   if (!grab_tcp_panel(gui, dir + "/tcp-server.png")) {
     std::fprintf(stderr, "cannot render %s/tcp-server.png\n", qPrintable(dir));
     return 1;
@@ -247,5 +311,32 @@ int main(int argc, char** argv) {
       "saved the main window, the connection and TCP panels, the settings pages and %d "
       "panels in %s\n",
       shown, qPrintable(dir));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QCommandLineParser parser;
+  QCommandLineOption out("out", "Directory for the pictures.", "DIR", "docs/screenshots");
+  QCommandLineOption user_dir("user-dir", "User data directory.", "DIR");
+  QCommandLineOption sim_config("sim-config", "Configuration of the simulated board.", "FILE");
+  parser.addOptions({out, user_dir, sim_config});
+  parser.process(app);
+
+  vx::ui::GuiOptions options;
+  if (parser.isSet(user_dir)) options.user_dir = parser.value(user_dir).toStdString();
+  if (parser.isSet(sim_config)) options.sim_config = parser.value(sim_config).toStdString();
+  const QString dir = parser.value(out);
+  if (!options.user_dir) {
+    std::fprintf(stderr, "--user-dir is needed\n");
+    return 2;
+  }
+  if (const int rc = render_application(options, dir); rc != 0) return rc;
+  if (!grab_inl_histograms(options, dir)) {
+    std::fprintf(stderr, "cannot render %s/panel_inl_histos.png\n", qPrintable(dir));
+    return 1;
+  }
   return 0;
 }

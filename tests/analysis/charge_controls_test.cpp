@@ -113,7 +113,7 @@ TEST_F(ChargeControls, NoiseWindowInNanosecondsKeepsTheEndAfterTheStart) {
     int start, end;
   };
   const Step steps[] = {
-      {true, 10.1, 32, 1023},                         // trunc(10100 / 312.5) = 32
+      {true, 10.1, 32, 33},  // trunc(10100 / 312.5) = 32, past the default end (31): pushed
       {false, 50.0, 32, 160},  {false, 5.0, 32, 33},  // an end before the start becomes start + 1
       {false, 10.0, 32, 33},                          // and so does an end on the start
       {true, 100.0, 320, 321},                        // the end moves along with a start past it

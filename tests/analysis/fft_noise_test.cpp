@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
+#include "analysis/main_graph.h"
 #include "measurement_setup.h"
 #include "support/test_state.h"
 
@@ -38,6 +40,30 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
     const float v = Spectrum_Db(st.meas.Spectra[0][0], k);
     ASSERT_TRUE(std::isfinite(v));
     EXPECT_EQ(v, kSpectrumFloorDb);
+  }
+}
+
+// The main graph's spectrum axis holds every bin of the largest signals the ADC gives: a
+// full-scale sine, and a baseline offset to the top of the range.
+TEST(analysis_fft_noise, TheSpectrumAxisHoldsFullScaleSignals) {
+  test::TestCore core;
+  State& st = core.state;
+  test::set_measurement_defaults(st);
+  st.sys.NbOfSAMBlocks = 1;
+  for (int j = 0; j < 1024; ++j) {
+    st.event.FullyOrderedValues[0][0][j] =
+        static_cast<float>(2047.0 * std::sin(2.0 * std::numbers::pi * 100 * j / 1024.0));
+    st.event.FullyOrderedValues[0][1][j] = 2047.0f;
+  }
+  Compute_FFT(st);
+  st.gui.GraphMode = kGraphFft;
+  Compute_MainGraphParameters(st);
+  const GraphAxes axes = main_graph_axes(st.gui);
+  for (int c = 0; c < 2; ++c) {
+    const auto& spectrum = st.meas.FFTResult[0][c];
+    const float top = *std::max_element(spectrum.begin(), spectrum.begin() + 512);
+    EXPECT_GT(top, 60.0f) << c;
+    EXPECT_LE(top, axes.y_max) << c;
   }
 }
 

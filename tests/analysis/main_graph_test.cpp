@@ -34,7 +34,7 @@ TEST_F(GraphFixture, ScalingPerModeSetsPointsAxesAndGain) {
   };
   const Case cases[] = {
       {kGraphWaveforms, 0, 1024, 10240, -5, 5, 16}, {kGraphWaveforms, 1, 2048, 20480, -5, 5, 32},
-      {kGraphCharges, 0, 256, 256, -100, 100, 16},  {kGraphFft, 0, 512, 512, -100, 0, 16},
+      {kGraphCharges, 0, 256, 256, -100, 100, 16},  {kGraphFft, 0, 512, 512, -120, 80, 16},
       {kGraphCells, 0, 1024, 1024, 0, 4095, 16},
   };
   for (const Case& c : cases) {
@@ -164,12 +164,32 @@ TEST(MainGraphMarkers, TriggerLevelPinsAtTheScreenEdges) {
   }
 }
 
-TEST(MainGraphTexts, ColoursTitlesLegendsAndCursorReadout) {
-  EXPECT_EQ(channel_colour(0), (Rgb{255, 0, 0}));
-  EXPECT_EQ(channel_colour(9), (Rgb{119, 255, 255}));
+// WCAG contrast ratio of two colours (1 to 21).
+double contrast(Rgb a, Rgb b) {
+  const auto luminance = [](Rgb c) {
+    const auto lin = [](int v) {
+      const double x = v / 255.0;
+      return x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(c.r) + 0.7152 * lin(c.g) + 0.0722 * lin(c.b);
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST(MainGraphTexts, EveryChannelColourIsReadableOnTheDarkGraphAndOnLightPanels) {
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    const Rgb c = channel_colour(ch);
+    EXPECT_GE(contrast(c, kMainGraphBackground), 3.0) << ch;
+    EXPECT_GE(contrast(c, kLightBackground), 3.0) << ch;
+    EXPECT_GE(contrast(c, Rgb{255, 255, 255}), 3.0) << ch;
+    for (int other = 0; other < ch; ++other) EXPECT_NE(channel_colour(other), c) << ch;
+  }
   EXPECT_EQ(channel_colour(16), (Rgb{255, 255, 255}));
   EXPECT_EQ(channel_colour(-1), (Rgb{255, 255, 255}));
+}
 
+TEST(MainGraphTexts, ColoursTitlesLegendsAndCursorReadout) {
   test::TestCore core;
   State& st = core.state;
   st.sys.RecordLength = 1024;
@@ -213,6 +233,11 @@ TEST_F(GraphFixture, CellAndPedestalModesShowWhatTheyName) {
     const int k = (p - 992 + 1024) % 1024;  // the sample that landed in cell p
     EXPECT_FLOAT_EQ(cells[p], static_cast<float>(3 * k + 1)) << "cell " << p;
   }
+  // The values are the raw counts, and the axis says so.
+  GraphTitles t;
+  ASSERT_TRUE(graph_titles(st, false, t));
+  EXPECT_EQ(t.y_axis, "Pedestal Values[ADC counts]");
+  EXPECT_DOUBLE_EQ(main_graph_axes(st.gui).y_max, 4095.0);
 
   for (int line = 0; line < 16; ++line) st.calib.OffsetDistribution[2][1][line] = 2000.0f + line;
   st.calib.IndividualOffsetDistribution[2][1].fill(7.0f);

@@ -182,7 +182,9 @@ TEST_F(DefaultsTest, GuiImageAndNoiseWindow) {
   EXPECT_EQ(at<std::int32_t>(g, 444), -1);
   EXPECT_EQ(at<std::int32_t>(g, 640), 1);
   EXPECT_EQ(at<std::int32_t>(g, 652), -1);
-  EXPECT_EQ(core.state.EndSigmaSample, 1023);
+  // The noise window: the 32 leading samples of the baseline, before the pulses.
+  EXPECT_EQ(core.state.StartSigmaSample, 0);
+  EXPECT_EQ(core.state.EndSigmaSample, 31);
 }
 
 TEST(Parameters, SavedBlocksFollowTheBoardAndRestoreReappliesEverything) {

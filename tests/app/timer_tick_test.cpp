@@ -59,21 +59,29 @@ TEST_F(TimerTest, EventRateEverySecondTickOverTwoSeconds) {
   EXPECT_EQ(core.ui.colour(Field::EventNumber), kCounterDark);
   EXPECT_FALSE(core.ui.text(Field::EventRate).has_value());
 
-  // The first rate of a run is taken against timer 0 and event 0, as the counter says:
-  // 300 events over the 12 s of the timer.
+  // The first rate of a run counts from its start: 300 events over its first 2 s, not over
+  // the 12 s since the timer's origin.
   st.EventNumber = 300;
   tick_after(1.0);
   EXPECT_EQ(core.ui.colour(Field::EventNumber), kCounterLight);
   EXPECT_EQ(core.ui.led(Led::Run), true);
-  EXPECT_FLOAT_EQ(st.EventRate, 25.0f);
-  EXPECT_EQ(core.ui.text(Field::EventRate), "25.0");
+  EXPECT_FLOAT_EQ(st.EventRate, 150.0f);
+  EXPECT_EQ(core.ui.text(Field::EventRate), "150.0");
 
   st.EventNumber = 700;
   tick_after(1.0);
-  EXPECT_FLOAT_EQ(st.EventRate, 25.0f) << "odd ticks leave the rate alone";
+  EXPECT_FLOAT_EQ(st.EventRate, 150.0f) << "odd ticks leave the rate alone";
   tick_after(1.0);
   EXPECT_FLOAT_EQ(st.EventRate, 200.0f);  // 400 events over the last two seconds
   EXPECT_EQ(core.ui.text(Field::EventRate), "200.0");
+
+  // The next run starts before an idle tick has cleared the reference: its first rate still
+  // counts from its own start.
+  start_run();
+  st.EventNumber = 60;
+  tick_after(1.0);
+  tick_after(1.0);
+  EXPECT_FLOAT_EQ(st.EventRate, 30.0f);
 }
 
 TEST_F(TimerTest, IdleTickResetsTheRateReference) {

@@ -3,10 +3,7 @@
 // left.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_process.h"
 #include "support/sim_core.h"
 #include "support/test_state.h"
 
@@ -23,14 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Cli {
-  int rc = -1;
-  std::string out;
-};
-
-fs::path cli_binary() {
-  return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" / "veltrix-cli";
-}
+using Cli = test::CliResult;
+using test::cli_binary;
 
 std::vector<char> bytes_of(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -49,15 +41,7 @@ struct EepromCli : ::testing::Test {
       std::ofstream(config, std::ios::trunc) << sim_config;
       options += "--sim-config '" + config.string() + "' ";
     }
-    const std::string command = "'" + cli_binary().string() + "' " + options + args + " 2>&1";
-    Cli result;
-    std::FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), p) != nullptr) result.out += buffer.data();
-    const int status = ::pclose(p);
-    result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return test::run_cli(options + args);
   }
   std::vector<fs::path> dumps() {
     std::vector<fs::path> out;

@@ -1,10 +1,7 @@
 // veltrix-cli rates and scan, run as separate processes on the simulated board.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_process.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -20,10 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Cli {
-  int rc = -1;
-  std::string out;
-};
+using Cli = test::CliResult;
 
 struct RatesCli : ::testing::Test {
   test::TempDir home;
@@ -32,19 +27,8 @@ struct RatesCli : ::testing::Test {
     std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 2000\npulse.polarity = positive\n";
   }
   Cli run(const std::string& args) {
-    const fs::path cli =
-        fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" / "veltrix-cli";
-    const std::string command = "'" + cli.string() + "' --user-dir '" + home.path().string() +
-                                "' --sim-config '" + (home.path() / "sim.cfg").string() +
-                                "' --model dt5743 " + args + " 2>&1";
-    Cli result;
-    std::FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), p) != nullptr) result.out += buffer.data();
-    const int status = ::pclose(p);
-    result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return test::run_cli("--user-dir '" + home.path().string() + "' --sim-config '" +
+                         (home.path() / "sim.cfg").string() + "' --model dt5743 " + args);
   }
 };
 
@@ -55,8 +39,11 @@ std::vector<std::string> lines_of(const fs::path& file) {
   return out;
 }
 
+// The default pulses are negative: the thresholds and edges that see them are given as to run.
 TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
-  const Cli r = run("rates --seconds 2 --channels 0,3 --trigger normal");
+  std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 2000\n";
+  const Cli r = run(
+      "rates --seconds 2 --channels 0,3 --trigger normal --threshold all=-0.05 --edge all=falling");
   ASSERT_EQ(r.rc, 0) << r.out;
   const auto table = r.out.find("Hit rates over the run");
   ASSERT_NE(table, std::string::npos) << r.out;

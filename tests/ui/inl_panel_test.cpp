@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
+#include <QLabel>
 #include <cstdlib>
 
 #include "support/packed_value.h"
@@ -56,6 +57,11 @@ TEST(GuiInlPanel, SettingsAndHistograms) {
     ASSERT_NE(plot, nullptr);
     EXPECT_EQ(plot->graphCount(), 3) << "graph " << p;
   }
+  // One legend for the six plots: the channels drawn, and only those.
+  const QString legend = panel.histograms()->findChild<QLabel*>("INLHISTOSLEGEND")->text();
+  for (const char* drawn : {"Ch&nbsp;0<", "Ch&nbsp;1<", "Ch&nbsp;3<"})
+    EXPECT_TRUE(legend.contains(drawn)) << drawn << " in " << legend.toStdString();
+  EXPECT_FALSE(legend.contains("Ch&nbsp;2<"));
   if (const char* dir = std::getenv("VELTRIX_SCREENSHOT_DIR")) {
     panel.show();
     QApplication::processEvents();

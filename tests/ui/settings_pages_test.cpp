@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -185,6 +186,11 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   emit gain->activated(4);
   EXPECT_EQ(VX_VALUE(st().sys.MonitorGain), 4);
   EXPECT_EQ(debug->findChild<QComboBox*>("MONITORGAIN")->currentIndex(), 4);
+  // The MON panel also shows the monitor mode, which is set on the debug panel.
+  auto* mode = debug->findChild<QSpinBox*>("MONITORMODE");
+  mode->setValue(2);
+  EXPECT_EQ(VX_VALUE(st().sys.MonitorMode), 2);
+  EXPECT_TRUE(monitor->findChild<QLabel*>("MONITORMODESHOWN")->text().startsWith("2 "));
 
   main().action("PULSERMODE")->trigger();
   auto* pulser = main().findChild<QWidget*>("PANEL_PM");

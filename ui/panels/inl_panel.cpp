@@ -13,11 +13,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
+#include <vector>
 
 #include "analysis/main_graph.h"
 #include "calibration/inl_calibration.h"
 #include "files/inl_file.h"
 #include "ui/panels/time_vs_matrix_histogram.h"
+#include "ui/widgets/channel_legend.h"
 
 namespace vx::ui {
 
@@ -67,9 +69,12 @@ InlHistosWindow::InlHistosWindow(State& st, QWidget* parent)
   channel_ = new QComboBox;
   channel_->setObjectName("INLHISTOSCHANNEL");
   for (int ch = 0; ch < kMaxChannels; ++ch) channel_->addItem(QString("Channel %1").arg(ch));
+  legend_ = new QLabel;
+  legend_->setObjectName("INLHISTOSLEGEND");
+  legend_->setWordWrap(true);
   row->addWidget(all_channels_);
   row->addWidget(channel_);
-  row->addStretch();
+  row->addWidget(legend_, 1);
   top->addLayout(row);
   auto* grid = new QGridLayout;
   const char* titles[6] = {
@@ -102,9 +107,11 @@ void InlHistosWindow::refresh() {
   plots_[5]->xAxis->setLabel(all ? "cell modulo 16" : "cell group");
   if (auto* title = qobject_cast<QCPTextElement*>(plots_[5]->plotLayout()->element(0, 0)))
     title->setText(all ? "INL by cell modulo 16 (ps)" : "Interval residues by group (ps)");
+  std::vector<int> drawn;
   if (st_.inl.computed) {
     for (int ch = 0; ch < channels; ++ch) {
       if (all ? !enabled(st_, ch) : ch != channel_->currentIndex()) continue;
+      drawn.push_back(ch);
       const auto& k = st_.inl.at(ch / kChannelsPerBlock, ch % kChannelsPerBlock);
       const Rgb c = channel_colour(ch);
       const QPen pen(QColor(c.r, c.g, c.b));
@@ -122,6 +129,7 @@ void InlHistosWindow::refresh() {
                  : values(k.ZeroCrossingIntervalResidues.data(), G));
     }
   }
+  legend_->setText(channel_legend_html(drawn));
   for (auto* p : plots_) {
     p->rescaleAxes();
     p->replot();

@@ -32,6 +32,7 @@ class InlHistosWindow : public QWidget {
   State& st_;
   QCheckBox* all_channels_;
   QComboBox* channel_;
+  QLabel* legend_;  // the channels drawn, in their colours: the six plots share it
   std::array<QCustomPlot*, 6> plots_{};
 };
 

@@ -4,7 +4,10 @@
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 #include "acquisition/acquisition_controls.h"
 
@@ -21,18 +24,31 @@ MonitorPanel::MonitorPanel(State& st, QWidget* parent) : SettingsPanel(st, paren
   setObjectName("P_MONITOR");
   setWindowTitle("Buffer Output Monitor (MON) Configuration");
   setWindowFlag(Qt::Window);
-  auto* form = new QFormLayout(this);
+  auto* layout = new QVBoxLayout(this);
+  auto* about = new QLabel(
+      "The board's analogue monitor output (MON). The gain scales the signal it gives; "
+      "what it gives, the monitor mode, is chosen on the Debug panel.");
+  about->setWordWrap(true);
+  auto* box = new QGroupBox("MON output");
+  auto* form = new QFormLayout(box);
   gain_ = make_monitor_gain();
-  form->addRow("Monitor gain", gain_);
+  form->addRow("Gain", gain_);
+  mode_ = new QLabel;
+  mode_->setObjectName("MONITORMODESHOWN");
+  form->addRow("Monitor mode", mode_);
+  layout->addWidget(about);
+  layout->addWidget(box);
+  layout->addStretch();
   connect(gain_, &QComboBox::activated, this,
           [this](int e) { change([&] { Set_MonitorGain(st_, e); }); });
-  setMinimumWidth(380);
+  setMinimumWidth(420);
   refresh();
 }
 
 void MonitorPanel::refresh() {
   const QSignalBlocker block(gain_);
   gain_->setCurrentIndex(std::clamp(int{st_.sys.MonitorGain}, 0, kMaxMonitorGain));
+  mode_->setText(QString("%1 (set on the Debug panel)").arg(st_.sys.MonitorMode));
 }
 
 }  // namespace vx::ui

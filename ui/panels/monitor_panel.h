@@ -4,6 +4,7 @@
 #include "ui/widgets/settings_panel.h"
 
 class QComboBox;
+class QLabel;
 
 namespace vx::ui {
 
@@ -15,6 +16,7 @@ class MonitorPanel : public SettingsPanel {
 
  private:
   QComboBox* gain_ = nullptr;
+  QLabel* mode_ = nullptr;
 };
 
 // The gain choices, 2 to the power 0 to 10 (the index is the stored exponent).

@@ -18,6 +18,7 @@
 #include "analysis/main_graph.h"
 #include "digitizer/board_configuration.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/channel_legend.h"
 
 namespace vx::ui {
 
@@ -186,8 +187,9 @@ void NoisePanel::restart_chart() {
     QCPGraph* g = chart_->addGraph();
     g->setPen(QPen(to_qcolor(channel_colour(ch)), 1.5));
     g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 4));
-    g->setName(QString("CH%1").arg(ch));
+    g->setName(QString("Ch %1").arg(ch));
   }
+  show_channel_legend(chart_);
   chart_->xAxis->setRange(0, kStripPoints);
   chart_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -16,6 +16,7 @@
 #include "analysis/main_graph.h"
 #include "analysis/rate_measurement.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/channel_legend.h"
 
 namespace vx::ui {
 
@@ -43,9 +44,18 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
     chart_channel_->addItem(QString("Channel %1").arg(ch), ch);
   connect(chart_channel_, &QComboBox::currentIndexChanged, this,
           [this] { Select_RateStripChartChannel(st_, chart_channel_->currentData().toInt()); });
+  log_ = new QCheckBox("Log scale");
+  log_->setObjectName("RATELOGSCALE");
+  // Channels that count noise and channels that count pulses lie decades apart.
+  log_->setChecked(true);
+  connect(log_, &QCheckBox::toggled, this, [this] {
+    scale_rate_axis();
+    chart_->replot();
+  });
   auto* top = new QHBoxLayout;
   top->addWidget(enable_);
   top->addStretch();
+  top->addWidget(log_);
   top->addWidget(new QLabel("Strip chart:"));
   top->addWidget(chart_channel_);
 
@@ -153,7 +163,26 @@ void RatePanel::refresh() {
       g->setName(QString("Ch %1").arg(ch));
     }
     chart_->xAxis->setRange(0, kStripPoints);
+    show_channel_legend(chart_);
+    scale_rate_axis();
     chart_->replot();
+  }
+}
+
+void RatePanel::scale_rate_axis() {
+  const bool log = log_->isChecked();
+  set_log_scale(chart_->yAxis, log);
+  double bottom = 0.0, top = 0.0;
+  for (int i = 0; i < chart_->graphCount(); ++i) {
+    for (const auto& point : *chart_->graph(i)->data()) {
+      top = std::max(top, point.value);
+      if (point.value > 0.0 && (bottom == 0.0 || point.value < bottom)) bottom = point.value;
+    }
+  }
+  if (log) {
+    chart_->yAxis->setRange(bottom > 0.0 ? bottom / 2 : 0.1, top > 0.0 ? top * 2 : 10.0);
+  } else {
+    chart_->yAxis->setRange(0, top > 0 ? top * 1.1 : 1.0);
   }
 }
 
@@ -164,9 +193,7 @@ void RatePanel::add_points(const QVector<double>& points) {
   }
   ++points_;
   if (points_ > kStripPoints) chart_->xAxis->setRange(points_ - kStripPoints, points_);
-  chart_->yAxis->rescale();
-  const QCPRange y = chart_->yAxis->range();
-  chart_->yAxis->setRange(0, y.upper > 0 ? y.upper * 1.1 : 1.0);
+  scale_rate_axis();
   chart_->replot();
 }
 

@@ -30,11 +30,13 @@ class RatePanel : public QWidget {
 
  private:
   void show_veto_of_selected();
+  void scale_rate_axis();
 
   State& st_;
   QCheckBox* enable_ = nullptr;
   QComboBox* chart_channel_ = nullptr;
   QCustomPlot* chart_ = nullptr;
+  QCheckBox* log_ = nullptr;
   std::array<QLabel*, kMaxChannels> value_{};
   std::array<QLabel*, kMaxChannels> unit_{};
   QSpinBox* veto_channel_ = nullptr;

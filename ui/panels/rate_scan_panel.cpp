@@ -19,6 +19,7 @@
 #include "files/result_files.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/channel_legend.h"
 
 namespace vx::ui {
 
@@ -56,6 +57,8 @@ RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   for (int ch = 0; ch < kMaxChannels; ++ch) channel_->addItem(QString("Channel %1").arg(ch), ch);
   log_ = new QCheckBox("Log scale");
   log_->setObjectName("EN_LOG_SCALE");
+  // The rates span decades: a plateau of a few kHz beside a noise peak of 10^8 Hz.
+  log_->setChecked(true);
   start_ = new QPushButton("START");
   start_->setObjectName("START_RUN");
   break_ = new QPushButton("BREAK");
@@ -162,6 +165,7 @@ void RateScanPanel::plot() {
   for (int ch = 0; ch < r.channels; ++ch) {
     if (selected != -1 && ch != selected) continue;
     QCPGraph* g = graph_->addGraph();
+    g->setName(QString("Ch %1").arg(ch));
     g->setPen(QPen(to_qcolor(channel_colour(ch)), 1.5));
     g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 4));
     for (int i = 0; i < r.measured; ++i) {
@@ -175,15 +179,13 @@ void RateScanPanel::plot() {
   const double a = shown.acq.RateScanStartThreshold, b = shown.acq.RateScanEndThreshold;
   const double lo = std::min(a, b), hi = std::max(a, b);
   graph_->xAxis->setRange(lo, hi > lo ? hi : lo + 0.001);
+  set_log_scale(graph_->yAxis, log_->isChecked());
   if (log_->isChecked()) {
-    graph_->yAxis->setScaleType(QCPAxis::stLogarithmic);
-    graph_->yAxis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
     graph_->yAxis->setRange(bottom > 0.0 ? bottom / 2 : 0.1, top > 0.0 ? top * 2 : 10.0);
   } else {
-    graph_->yAxis->setScaleType(QCPAxis::stLinear);
-    graph_->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
     graph_->yAxis->setRange(0.0, top > 0.0 ? top * 1.1 : 1.0);
   }
+  show_channel_legend(graph_);
   graph_->replot();
 }
 

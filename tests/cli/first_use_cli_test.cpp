@@ -1,0 +1,273 @@
+// What a new user meets on the command line, each command run as its own process on the
+// simulated board: exit codes, messages and the files left behind.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/cli_process.h"
+#include "support/test_state.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FirstUse : ::testing::Test {
+  test::TempDir home;
+
+  // sim_config: the simulated board's configuration ("" for its defaults).
+  test::CliResult run(const std::string& args, const std::string& sim_config = "") {
+    std::string global = "--user-dir '" + home.path().string() + "' ";
+    if (!sim_config.empty()) {
+      std::ofstream(home.path() / "sim.cfg") << sim_config;
+      global += "--sim-config '" + (home.path() / "sim.cfg").string() + "' ";
+    }
+    return test::run_cli(global + args);
+  }
+  fs::path run_dir(const std::string& name) { return home.path() / "RunData" / name; }
+};
+
+std::string bytes_of(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The noise column of the summary, channel by channel.
+std::vector<double> noise_column(const std::string& out) {
+  std::vector<double> noise;
+  std::istringstream lines(out.substr(out.find("noise (mV)")));
+  std::string line;
+  std::getline(lines, line);
+  for (int ch = 0; std::getline(lines, line); ++ch) {
+    int channel = -1;
+    double amplitude = 0, charge = 0, mv = 0;
+    if (std::sscanf(line.c_str(), "%d %lf %lf %lf", &channel, &amplitude, &charge, &mv) != 4) break;
+    noise.push_back(mv);
+  }
+  return noise;
+}
+
+TEST_F(FirstUse, AValueNotUnderstoodExitsWithTwoAndSaysWhatToType) {
+  struct Case {
+    const char* args;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"scan --from 0 --to 0.1 --steps 0 --time 1", "give a whole number from 1 to 10000"},
+      {"scan --from 0 --to 0.1 --steps 3 --time 0", "give a number from 0.001 to 3600"},
+      {"scan --from 2 --to 0.1 --steps 3 --time 1", "give a number from -1.25 to 1.25"},
+      {"rates --seconds 0", "give a whole number from 1 to 86400"},
+      {"run --events abc", "give a whole number from 1 to"},
+      {"run --cfd 2", "give a number from 0.01 to 0.99"},
+      {"run --run-id -1", "give a whole number from 0 to"},
+      {"run --time-jitter 0,20", "give a whole number from 0 to 15"},
+      {"serve --port 70000", "give a whole number from 0 to 65535"},
+      {"run --trigger bogus", "software,normal,auto,external"},
+      {"--model x info", "dt5743,v1743"},
+      {"run --unknown-option", "Not understood: --unknown-option"},
+      {"bogus", ""},
+      {"run --noise-window 10-5", "--noise-window 10-5: give FROM-TO in ns"},
+      {"run --threshold all=5", "accepts -1.250 to 1.250 V"},
+  };
+  for (const Case& c : cases) {
+    const test::CliResult r = run(c.args);
+    EXPECT_EQ(r.rc, 2) << c.args << "\n" << r.out;
+    EXPECT_NE(r.out.find(c.said), std::string::npos) << c.args << "\n" << r.out;
+    EXPECT_EQ(r.out.find("e+308"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("797693134862315"), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(run("run --help").rc, 0);
+  EXPECT_EQ(run("--version").rc, 0);
+}
+
+TEST_F(FirstUse, TheSimulationConfigurationChoosesTheModelUnlessTheCommandLineDoes) {
+  const std::string desktop = "model = DT5743\n";
+  test::CliResult r = run("info", desktop);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("DT5743"), std::string::npos) << r.out;
+  r = run("--model v1743 info", desktop);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("V1743"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("DT5743"), std::string::npos) << r.out;
+}
+
+// The default pulses are negative and the default thresholds +20 mV rising: nothing
+// triggers, and the run says why.
+TEST_F(FirstUse, ARunThatNeverTriggersSaysWhyAndWhatWouldSeeThePulses) {
+  const test::CliResult r = run("--model dt5743 run --trigger normal --seconds 7");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  for (const char* said :
+       {"No event for 5 s with the Normal trigger",
+        "ch0-7    threshold +0.020 V, rising edge: on the other side of the baseline from the "
+        "negative pulses (200 mV)",
+        "Negative pulses need a negative threshold, between 0 and -0.200 V", "and the falling edge",
+        "--threshold SEL=VOLTS, --edge SEL=rising|falling"})
+    EXPECT_NE(r.out.find(said), std::string::npos) << said << "\n" << r.out;
+}
+
+TEST_F(FirstUse, NoiseIsMeasuredBeforeThePulsesUnlessAWindowIsGiven) {
+  // 0.5 mV of noise, 200 mV pulses at 50 ns of a 320 ns record.
+  test::CliResult r = run("--model dt5743 run --events 200 --noise");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_NE(r.out.find("noise window       0.000 to 9.688 ns (samples 0 to 31)"), std::string::npos)
+      << r.out;
+  std::vector<double> noise = noise_column(r.out);
+  ASSERT_EQ(noise.size(), 8u) << r.out;
+  for (double mv : noise) EXPECT_NEAR(mv, 0.5, 0.15) << r.out;
+
+  r = run("--model dt5743 run --events 200 --noise-window 40-70");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  noise = noise_column(r.out);
+  ASSERT_EQ(noise.size(), 8u) << r.out;
+  for (double mv : noise) EXPECT_GT(mv, 10.0) << "the window holds the pulses\n" << r.out;
+}
+
+TEST_F(FirstUse, ExportRefusesToOverwriteTheRunItReads) {
+  test::CliResult r = run(
+      "--model dt5743 run --events 25 --save binary --split 10 --measurement-file --base-name own");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  const fs::path first = run_dir("own_run1") / "own_run1_Binary.bin";
+  const fs::path targets[] = {first, fs::path(first.string() + "_0002"),
+                              first.parent_path() / ("measurements_" + first.filename().string())};
+  for (const fs::path& target : targets) {
+    ASSERT_TRUE(fs::exists(target)) << target;
+    const std::string before = bytes_of(target);
+    r = run("export '" + first.string() + "' --hdf5 '" + target.string() + "' --overwrite");
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_NE(r.out.find("belongs to the run being exported"), std::string::npos) << r.out;
+    EXPECT_EQ(bytes_of(target), before) << target;
+  }
+  r = run("export '" + first.string() + "' --hdf5 '" + (home.path() / "own.h5").string() + "'");
+  EXPECT_EQ(r.rc, 0) << r.out;
+}
+
+// A data file without any channel could never be read back: such a run does not start.
+TEST_F(FirstUse, ARunWithoutChannelsIsNotSaved) {
+  const test::CliResult r = run("--model dt5743 run --channels none --save binary --events 5");
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_NE(r.out.find("Unable to save a run without any channel acquired"), std::string::npos)
+      << r.out;
+  EXPECT_FALSE(fs::exists(run_dir("veltrix_run1"))) << r.out;
+  EXPECT_EQ(run("--model dt5743 rates --seconds 1 --channels none").rc, 2);
+}
+
+// `veltrix-cli serve` in the background, its output in a file; Ctrl-C (SIGINT) ends it.
+class Server {
+ public:
+  Server(const std::string& args, const fs::path& output) : output_(output) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const std::string command =
+          "exec '" + test::cli_binary().string() + "' " + args + " >'" + output.string() + "' 2>&1";
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+  }
+  ~Server() { stop(); }
+  // The port it listens on, once it says so; 0 when it never does.
+  int port() {
+    for (int i = 0; i < 600; ++i) {
+      const std::string out = bytes_of(output_);
+      const auto at = out.find(" port ");
+      if (at != std::string::npos && out.find('\n', at) != std::string::npos)
+        return std::atoi(out.c_str() + at + 6);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
+  }
+  int stop() {
+    if (pid_ <= 0) return rc_;
+    ::kill(pid_, SIGINT);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    rc_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return rc_;
+  }
+  std::string output() const { return bytes_of(output_); }
+
+ private:
+  fs::path output_;
+  pid_t pid_ = -1;
+  int rc_ = -1;
+};
+
+// Sends the commands one by one, each once the server has shown what it did with the
+// previous one, and collects the answers until `until` arrives (or 60 s pass).
+std::string remote_session(int port, Server& server, const std::vector<std::string>& commands,
+                           const std::vector<std::string>& shown, const std::string& until) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return {};
+  const auto wait_for = [&](const auto& done) {
+    for (int i = 0; i < 600 && !done(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    ::send(fd, commands[i].data(), commands[i].size(), MSG_NOSIGNAL);
+    wait_for([&] { return server.output().find(shown[i]) != std::string::npos; });
+  }
+  std::string received;
+  wait_for([&] {
+    char buffer[1024];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+    return received.find(until) != std::string::npos;
+  });
+  ::close(fd);
+  return received;
+}
+
+// A setup saved on another machine (another user directory) is loaded by the remote client:
+// the runs that serve starts keep its run options and this machine's data directory.
+TEST_F(FirstUse, ARemoteSetupLoadKeepsTheRunOptionsOfServeAndTheLocalDataDirectory) {
+  const fs::path other = home.path() / "other";
+  const fs::path setup = home.path() / "elsewhere.dat";
+  ASSERT_EQ(test::run_cli("--user-dir '" + other.string() + "' --model dt5743 setup save '" +
+                          setup.string() + "'")
+                .rc,
+            0);
+  Server server("--user-dir '" + home.path().string() +
+                    "' --model dt5743 serve --commands --bind 127.0.0.1 --port 0 --events 5 "
+                    "--save binary --no-split",
+                home.path() / "serve.out");
+  const int port = server.port();
+  ASSERT_GT(port, 0) << server.output();
+  const std::string answers =
+      remote_session(port, server, {"LOAD_SETUP_FROM_FILE:" + setup.string(), "RUN_START00000007"},
+                     {"Setup values succesfully restored", "Run started"}, "RUN_STOPPED");
+  EXPECT_NE(answers.find("RUN_STOPPED"), std::string::npos)
+      << "the run of 5 events ends by itself\n"
+      << server.output();
+  EXPECT_EQ(server.stop(), 0) << server.output();
+
+  std::vector<fs::path> runs;
+  for (const auto& e : fs::directory_iterator(run_dir("")))
+    if (e.is_directory()) runs.push_back(e.path());
+  ASSERT_EQ(runs.size(), 1u) << server.output();
+  EXPECT_NE(runs[0].filename().string().find("runTcp7"), std::string::npos) << runs[0];
+  const fs::path data = runs[0] / (runs[0].filename().string() + "_Binary.bin");
+  EXPECT_TRUE(fs::exists(data)) << data;
+  EXPECT_FALSE(fs::exists(other / "RunData") && !fs::is_empty(other / "RunData"));
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,105 @@
+// What a new user meets in the desktop application, offscreen on the simulated board: the
+// windows fit a 1366 x 768 screen, the FFT switch stays under the mouse, Stop is dimmed with
+// no run, and a run that never triggers says why.
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+
+#include "digitizer/board_configuration.h"
+#include "gui_fixture.h"
+#include "ui/main_graph_view.h"
+
+namespace vx::ui {
+namespace {
+
+// A 1366 x 768 screen, less a task bar.
+const QRect kSmallScreen(0, 0, 1366, 728);
+
+struct GuiFirstUse : GuiTest {
+  GuiFirstUse() { connect_board(); }  // the 16-channel board: the most to show
+};
+
+// True when the widget is shown whole inside the window: not clipped by its parents and not
+// outside the window's area.
+testing::AssertionResult shown_whole(QWidget* w, QWidget* window) {
+  if (w == nullptr) return testing::AssertionFailure() << "missing";
+  const QString name = w->objectName();
+  if (!w->isVisible()) return testing::AssertionFailure() << name.toStdString() << " hidden";
+  const QRect in_window(w->mapTo(window, QPoint(0, 0)), w->size());
+  if (!window->rect().contains(in_window))
+    return testing::AssertionFailure() << name.toStdString() << " outside the window";
+  if (w->visibleRegion().boundingRect() != w->rect())
+    return testing::AssertionFailure() << name.toStdString() << " clipped";
+  return testing::AssertionSuccess();
+}
+
+TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreen) {
+  main().fit_to_screen(kSmallScreen);
+  pump_for(200);
+  // With room for the frame and title bar that the window system adds.
+  EXPECT_LE(main().width(), kSmallScreen.width() - 16);
+  EXPECT_LE(main().height(), kSmallScreen.height() - 40);
+  QStringList names = {"MESSAGESTAB", "RUNNINGLED",      "TX_DATA_TO_CLIENT_LED",
+                       "EVENTNUMBER", "EVENTSPERSECOND", "SECONDSELAPSED",
+                       "RUNTYPE",     "DISPLAYONOFF",    "GRAPH"};
+  for (int ch = 0; ch < 16; ++ch)
+    names << QString("CH%1LEGENDTEXT").arg(ch) << QString("CH%1LED").arg(ch);
+  for (const QString& name : names)
+    EXPECT_TRUE(shown_whole(main().findChild<QWidget*>(name), &main())) << name.toStdString();
+
+  // Every other window opens at a size that fits the same screen.
+  for (QWidget* w : main().findChildren<QWidget*>()) {
+    if (!w->isWindow() || w->objectName().isEmpty() || qobject_cast<QMenu*>(w) != nullptr) continue;
+    w->show();
+    QApplication::processEvents();
+    EXPECT_LE(w->width(), kSmallScreen.width()) << w->objectName().toStdString();
+    EXPECT_LE(w->height(), kSmallScreen.height()) << w->objectName().toStdString();
+    EXPECT_LE(w->minimumSizeHint().height(), kSmallScreen.height())
+        << w->objectName().toStdString();
+    w->hide();
+  }
+}
+
+TEST_F(GuiFirstUse, TheFftSwitchStaysWhereItWasClicked) {
+  main().fit_to_screen(kSmallScreen);
+  pump_for(200);
+  auto* fft = main().findChild<QCheckBox*>("FFTONOFF");
+  const QPoint before = fft->mapTo(&main(), QPoint(0, 0));
+  const int graph_width = main().graph()->width();
+  for (int i = 0; i < 2; ++i) {
+    fft->click();
+    pump_for(100);
+    EXPECT_EQ(fft->mapTo(&main(), QPoint(0, 0)), before) << "click " << i + 1;
+    EXPECT_EQ(main().graph()->width(), graph_width) << "click " << i + 1;
+  }
+}
+
+TEST_F(GuiFirstUse, StopIsDimmedWithoutARun) {
+  QAction* stop = main().action("STOP");
+  EXPECT_FALSE(stop->isEnabled());
+  main().action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] { return stop->isEnabled(); }));
+  main().stop_and_wait();
+  ASSERT_TRUE(wait_until([&] { return !stop->isEnabled(); }));
+}
+
+// The default thresholds (+20 mV, rising) never see the simulated board's negative pulses.
+TEST_F(GuiFirstUse, ARunThatNeverTriggersSaysWhyInTheInfos) {
+  st().sys.TriggerSource = 1;
+  Set_SystemTriggerMode(st());
+  main().action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] { return infos().contains("No event for 5 s"); }, 20000));
+  main().stop_and_wait();
+  for (const char* said : {"with the Normal trigger", "ch0-15   threshold +0.020 V, rising edge",
+                           "negative pulses (200 mV)", "Negative pulses need a negative threshold",
+                           "Change them on the TRIGGER page"})
+    EXPECT_TRUE(infos().contains(said)) << said << "\n" << infos().toStdString();
+  EXPECT_EQ(st().EventNumber.load(), 0);
+}
+
+}  // namespace
+}  // namespace vx::ui
