@@ -256,7 +256,7 @@ void add_run_options(CLI::App& command, RunOptions& o) {
                   "Events whose measurements the run keeps for rebuilding the histograms "
                   "(default " +
                       std::to_string(kDefaultListEntriesKept) + ")")
-      ->check(count_from_one("--list-cap 1000000"));
+      ->check(whole_number(1, INT_MAX, "--list-cap 1000000"));
 
   auto* save =
       command.add_option("--save", o.save, "Save the events in an ascii or binary data file")
