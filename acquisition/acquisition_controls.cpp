@@ -13,11 +13,11 @@ namespace vx {
 namespace {
 
 int board_channels(const State& st) {
-  return std::clamp(st.sys.NbOfChannels, 0, kMaxChannels);
+  return std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels);
 }
 
 int board_blocks(const State& st) {
-  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
 }
 
 // Calls f for the one channel given, or for every channel of the board (-1).

@@ -75,7 +75,7 @@ std::string channel_line(const State& st, const KnownInputs& inputs, int ch) {
 
 // One line per run of neighbouring sources that read the same; the advice lines after them.
 std::string sources_text(const State& st, const KnownInputs& inputs) {
-  const int channels = std::clamp(st.sys.NbOfChannels, 0, kMaxChannels);
+  const int channels = std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels);
   const auto source = [&](int ch) { return st.sam[ch / 2].TriggerEnable[ch % 2] != 0; };
   std::string text;
   std::vector<std::string> advices;
@@ -108,7 +108,7 @@ std::string sources_text(const State& st, const KnownInputs& inputs) {
 
 std::string logic_text(const State& st) {
   std::string pairs;
-  const int blocks = std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+  const int blocks = std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
   for (int b = 0; b < blocks; ++b)
     if (st.sam[b].CoincidenceAND == 1) pairs += (pairs.empty() ? "" : ",") + std::to_string(b);
   std::string text;

@@ -106,7 +106,7 @@ void Compute_MainGraphParameters(State& st) {
 
   g.DisplayShift = 0;
   g.NbOfXDivisions = 16;
-  const double points = std::max(g.NbOfPlotPoints, 1);
+  const double points = std::max(int{g.NbOfPlotPoints}, 1);
   switch (mode) {
     case kGraphWaveforms:
     case kGraphPedestals:
@@ -232,7 +232,7 @@ void Compute_Histos(State& st, DisplayFrame& frame) {
             std::span<const float>(w.data(),
                                    static_cast<std::size_t>(std::clamp(n, 0, kMaxSamples))),
             st.event.EventFCR[b], curve.y);
-        curve.y.resize(static_cast<std::size_t>(std::clamp(g.NbOfPlotPoints, 0, kMaxSamples)));
+        curve.y.resize(static_cast<std::size_t>(std::clamp(int{g.NbOfPlotPoints}, 0, kMaxSamples)));
         for (float& v : curve.y) v = offset + gain * v;
         break;
       }
@@ -294,7 +294,7 @@ bool graph_titles(const State& st, bool zoomed, GraphTitles& out) {
       } else {
         const double span_ns = shown_samples(st) * Get_SamplingPeriod(st) / 1000.0;
         const int per_div = static_cast<int>(
-            std::lround(span_ns / std::max(g.NbOfXDivisions, 1) * (g.PlotAlignment != 0 ? 2 : 1)));
+            std::lround(span_ns / std::max(int{g.NbOfXDivisions}, 1) * (g.PlotAlignment != 0 ? 2 : 1)));
         out.x_axis = format("Time[%d ns/Div]", per_div);
       }
       return true;

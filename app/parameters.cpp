@@ -245,7 +245,7 @@ void Init_Params(State& st) {
   // Noise is measured where the record holds no pulse: on the leading samples that the
   // baseline is taken from, before the trigger position.
   st.StartSigmaSample = 0;
-  st.EndSigmaSample = std::clamp<int>(st.acq.NbOfBinsForBaseline, 2, st.sys.RecordLength) - 1;
+  st.EndSigmaSample = std::clamp(int{st.acq.NbOfBinsForBaseline}, 2, int{st.sys.RecordLength}) - 1;
   st.ui.refresh_panel(Panel::AllValues);
   if (st.Board_Connected.load() == 1) call(st.hooks.apply_enabled_blocks);
 }

@@ -87,7 +87,7 @@ bool calibration_board_ready(State& st) {
 }
 
 int calibration_blocks(const State& st) {
-  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks);
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
 }
 
 }  // namespace vx

@@ -51,8 +51,8 @@ struct Assignment {
 class Planner {
  public:
   explicit Planner(const State& st)
-      : channels_(std::clamp(st.sys.NbOfChannels, 0, kMaxChannels)),
-        blocks_(std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks)) {
+      : channels_(std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels)),
+        blocks_(std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks)) {
     for (int ch = 0; ch < kMaxChannels; ++ch) offsets_[ch] = st.sam[ch / 2].DCOffset[ch % 2];
   }
 

@@ -21,7 +21,7 @@ bool in_range(std::uint32_t address, std::size_t count) {
 }  // namespace
 
 int daughter_board_count(const State& st) {
-  return std::clamp(st.sys.NbOfSAMBlocks, 0, kMaxSamBlocks) / 2;
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks) / 2;
 }
 
 bool eeprom_reachable(State& st) {

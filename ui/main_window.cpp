@@ -810,9 +810,9 @@ void MainWindow::refresh_main_tab() {
   data_mode_->setEnabled(st_.gui.DisplayOption != 1);
   averaging_->setChecked(a.AveragingDataOn == 1);
   fft_->setChecked(a.FFTMode == 1);
-  modulo_->setValue(std::max(1, st_.gui.DisplayModulo));
-  max_events_blt_->setValue(std::max(1, a.MaxNumEventsBLT));
-  run_type_->setCurrentIndex(std::clamp(a.RunType, 0, 3));
+  modulo_->setValue(std::max(1, int{st_.gui.DisplayModulo}));
+  max_events_blt_->setValue(std::max(1, int{a.MaxNumEventsBLT}));
+  run_type_->setCurrentIndex(std::clamp(int{a.RunType}, 0, 3));
   events_required_->setEnabled(!running_ && a.RunType == 1);
   if (a.RunType == 1 || a.RunType == 0) {
     const QSignalBlocker b(events_required_);
@@ -979,7 +979,7 @@ void MainWindow::refresh_annotations() {
 
 void MainWindow::refresh_trigger_annotation() {
   const int shown = shown_channels(st_);
-  const int ch = std::clamp(st_.gui.SelectedChannel, 0, std::max(shown - 1, 0));
+  const int ch = std::clamp(int{st_.gui.SelectedChannel}, 0, std::max(shown - 1, 0));
   const float threshold = st_.sam[ch / 2].TriggerThreshold[ch % 2];
   const MarkerLevel level = st_.gui.AmplitudeInVolts == 1
                                 ? MarkerLevel{threshold, 0}

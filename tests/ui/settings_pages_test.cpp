@@ -161,7 +161,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   ASSERT_NE(en_dac, nullptr);
   ASSERT_FALSE(en_dac->isChecked()) << "the default word 0xC081 has no En_DAC";
   en_dac->click();
-  for (const auto& blk : st().sam) EXPECT_EQ(blk.SamReg2, 0xC0A1);
+  for (const auto& blk : st().sam) EXPECT_EQ(VX_VALUE(blk.SamReg2), 0xC0A1);
   EXPECT_EQ(slow->findChild<QLineEdit*>("SAMREG2")->text(), "0xC0A1");
   int index2_loads = 0;
   for (const auto& r : named("WriteRegister")) index2_loads += r.args[2] == 0x2002 ? 1 : 0;

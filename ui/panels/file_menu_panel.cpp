@@ -247,7 +247,7 @@ void FileMenuPanel::refresh() {
   run_id_user_->setEnabled(a.AddRunId == 1 && a.AutoIncRunId != 1);
   file_type_->setCurrentIndex(a.DataFileType == 1 ? 1 : 0);
   split_->setChecked(a.SplitFileToSaveData == 1);
-  events_per_file_->setValue(std::max(a.NbOfEventsPerFile, 1));
+  events_per_file_->setValue(std::max(int{a.NbOfEventsPerFile}, 1));
   events_per_file_->setEnabled(a.SplitFileToSaveData == 1 && !running_);
   tcp_run_id_->setText(a.TCPCommandsEnabled == 1 ? QString::number(st_.tcp.TCPRunId) : "-");
   run_directory_->setText(text_of(a.RunDirectory));

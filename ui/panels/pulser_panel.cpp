@@ -85,12 +85,12 @@ PulserPanel::PulserPanel(State& st, QWidget* parent) : SettingsPanel(st, parent)
 }
 
 int PulserPanel::channel() const {
-  return std::clamp(st_.gui.SelectedChannel, 0, kMaxChannels - 1);
+  return std::clamp(int{st_.gui.SelectedChannel}, 0, kMaxChannels - 1);
 }
 
 void PulserPanel::refresh() {
   const QSignalBlocker b1(channel_), b2(pattern_), b3(all_), b4(type_), b5(mode_);
-  const int channels = std::clamp(st_.sys.NbOfChannels, 0, kMaxChannels);
+  const int channels = std::clamp(int{st_.sys.NbOfChannels}, 0, kMaxChannels);
   int on = 0;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     const QSignalBlocker block(enable_[ch]);

@@ -155,7 +155,7 @@ QWidget* TriggerPage::build_sources() {
 }
 
 int TriggerPage::channel() const {
-  return std::clamp(st_.gui.SelectedChannel, 0, kMaxChannels - 1);
+  return std::clamp(int{st_.gui.SelectedChannel}, 0, kMaxChannels - 1);
 }
 
 void TriggerPage::refresh() {
@@ -163,7 +163,7 @@ void TriggerPage::refresh() {
       b7(threshold_), b8(edge_), b9(external_), b10(gate_input_);
   const SystemParams& s = st_.sys;
   type_->setCurrentIndex(std::clamp(int{s.TriggerSource}, 0, 3));
-  const int channels = std::clamp(s.NbOfChannels, 0, kMaxChannels);
+  const int channels = std::clamp(int{s.NbOfChannels}, 0, kMaxChannels);
   int on = 0;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     const QSignalBlocker block(sources_[ch]);

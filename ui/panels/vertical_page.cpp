@@ -104,12 +104,12 @@ VerticalPage::VerticalPage(State& st, QWidget* parent) : SettingsPanel(st, paren
 }
 
 int VerticalPage::channel() const {
-  return std::clamp(st_.gui.SelectedChannel, 0, kMaxChannels - 1);
+  return std::clamp(int{st_.gui.SelectedChannel}, 0, kMaxChannels - 1);
 }
 
 float VerticalPage::position_in_divisions(double shown) const {
   if (position_type_->currentIndex() == 0) return static_cast<float>(shown);
-  const int scale = std::max(st_.gui.VerticalScale[channel()], 1);
+  const int scale = std::max(int{st_.gui.VerticalScale[channel()]}, 1);
   return static_cast<float>(shown * 1000.0 / scale);
 }
 
