@@ -125,6 +125,8 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     // would slip in between the stop and what the stop was for.
     if (ui_.waiting()) return;
     ui_.run_tick([this] { TimerCB(st_); });
+    // The watch reads the trigger settings: not while a worker holds the records.
+    if (Records_Lent(st_)) return;
     if (const auto why = no_trigger_->poll())
       Write_InfoMessage(st_, *why + kNoTriggerWhereToChange, kInfo);
   });

@@ -92,11 +92,18 @@ class ScriptedDialogs : public Dialogs {
   std::function<void()> on_popup;  // runs once, while the next popup is "open"
 };
 
+// Unoptimised builds (the sanitizer passes) run several times slower: the waits stretch.
+#ifdef NDEBUG
+inline constexpr int kWaitScale = 1;
+#else
+inline constexpr int kWaitScale = 4;
+#endif
+
 inline bool wait_until(const std::function<bool()>& pred, int timeout_ms = 60000) {
   QElapsedTimer t;
   t.start();
   while (!pred()) {
-    if (t.elapsed() > timeout_ms) return false;
+    if (t.elapsed() > static_cast<qint64>(timeout_ms) * kWaitScale) return false;
     QApplication::processEvents(QEventLoop::AllEvents, 5);
   }
   QApplication::processEvents();

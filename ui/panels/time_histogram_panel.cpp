@@ -236,6 +236,10 @@ void TimeHistogramPanel::refresh() {
   {
     const std::lock_guard lock(mutex_);
     p = picture_;
+    // Buffers of its own: the lists are shared on copy, and the acquisition thread writes
+    // picture_'s again at its next capture.
+    for (QVector<double>* list : {&p.centres, &p.counts, &p.fitted_curve}) list->detach();
+    p.new_means.detach();
     picture_.new_means.clear();
   }
   const QSignalBlocker b1(channel_a_), b2(channel_b_), b3(auto_bins_), b4(bins_), b5(auto_range_),
