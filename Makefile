@@ -28,7 +28,7 @@ test-unit: build
 
 # Every test again under ThreadSanitizer, the desktop application's included (offscreen, no
 # benchmarks), stopping at the first report. Qt is not built with ThreadSanitizer: the
-# suppressions name Qt's own functions only (see the file).
+# suppressions name Qt's libraries and glib only (see the file).
 SANITIZER_FILES := $(CURDIR)/tests/sanitizers
 test-tsan: bootstrap
 	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
@@ -40,13 +40,12 @@ test-tsan: bootstrap
 
 # Every test again under AddressSanitizer and UndefinedBehaviorSanitizer, the desktop
 # application's included, stopping at the first report (misaligned access and float-to-int
-# overflow included). Leaks in the libraries under Qt are named in the suppressions.
+# overflow included), leaks included.
 test-asan: bootstrap
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DVELTRIX_SANITIZE=address,undefined -DVELTRIX_GUI=ON -DVELTRIX_BENCH=OFF >/dev/null
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS="halt_on_error=1 detect_leaks=1 abort_on_error=1" \
-	  LSAN_OPTIONS="suppressions=$(SANITIZER_FILES)/qt.lsan.supp print_suppressions=0" \
 	  UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
 	  ctest --output-on-failure -j$(JOBS)
 
