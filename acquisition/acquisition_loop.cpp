@@ -119,6 +119,7 @@ void end_run(State& st) {
   st.run.LoopEndedForRestart = Decide_LoopEnd(st);
   if (saving(st)) {
     wait_writer(st);
+    st.SavingQueue.close();  // the writer of this loop ends now
     account_saving_waits(st, !st.run.LoopEndedForRestart);
   }
   if (saving(st) && !st.run.LoopEndedForRestart) {  // else the files stay open for the run

@@ -156,7 +156,6 @@ void Start_Acquisition(State& st) {
   // A settings restart resumes the same run: it has not finished.
   const bool restarting = st.run.LoopEndedForRestart;
   st.AcquisitionRunning = 0;
-  st.SavingQueue.wake();  // the writer ends now rather than at its next look
   st.ui.post([&st] { st.ui.run_state_changed(false); });
   if (!restarting && st.hooks.on_run_finished) {
     st.ui.post([&st] {

@@ -375,7 +375,7 @@ void flush_and_tell(State& st, OutputFile& f) {
 
 void Save_DataInFile(State& st, int generation) {
   // How long an idle writer waits before it looks at the flush time and the run's end again
-  // (the end of a loop also wakes it).
+  // (the loop's end closes the queue, which wakes it).
   constexpr double kIdleLookSeconds = 0.05;
   SaveRing& queue = st.SavingQueue;
   double next_flush = st.clock.now() + kOutputFlushSeconds;
@@ -396,7 +396,9 @@ void Save_DataInFile(State& st, int generation) {
       queue.release();
       continue;
     }
-    if (st.AcquisitionRunning.load() == 0 || st.AcquisitionGeneration.load() != generation) return;
+    if (queue.closed() || st.AcquisitionRunning.load() == 0 ||
+        st.AcquisitionGeneration.load() != generation)
+      return;
   }
 }
 

@@ -25,7 +25,7 @@ class SlotRing {
     std::lock_guard lock(mutex_);
     if (slots_.empty()) slots_.resize(capacity_);
     head_ = tail_ = 0;
-    woken_ = false;
+    closed_ = false;
   }
   std::size_t capacity() const { return capacity_; }
   // Slots published and not yet released.
@@ -61,11 +61,10 @@ class SlotRing {
   }
 
   // Consumer: the oldest published slot, or nullptr when none comes within the timeout or
-  // wake() was called meanwhile.
+  // the ring is closed and empty.
   T* next(std::chrono::microseconds timeout) {
     std::unique_lock lock(mutex_);
-    consumer_.wait_for(lock, timeout, [&] { return head_ != tail_ || woken_; });
-    woken_ = false;
+    consumer_.wait_for(lock, timeout, [&] { return head_ != tail_ || closed_; });
     return head_ != tail_ ? &slots_[tail_ % capacity_] : nullptr;
   }
   // Consumer: the slot from next() is free again.
@@ -76,13 +75,15 @@ class SlotRing {
     }
     producer_.notify_one();
   }
-  // Lets a waiting consumer look at the conditions it stops on.
-  void wake() {
-    {
-      std::lock_guard lock(mutex_);
-      woken_ = true;
-    }
+  // Producer: nothing more comes until the next reset(); the consumer stops waiting.
+  void close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
     consumer_.notify_one();
+  }
+  bool closed() {
+    std::lock_guard lock(mutex_);
+    return closed_;
   }
 
   struct Waits {
@@ -106,7 +107,7 @@ class SlotRing {
   std::condition_variable consumer_;
   std::uint64_t head_ = 0;  // slots published so far
   std::uint64_t tail_ = 0;  // slots released so far
-  bool woken_ = false;
+  bool closed_ = false;
   double waited_ = 0.0;
   std::int64_t waits_ = 0;
 };
