@@ -42,7 +42,22 @@ void call(const std::function<void()>& hook) {
 }
 
 void wait_writer(State& st) {
-  wait_for_flag([&] { return st.DataReadyToBeSaved.load() == 0; });
+  Wait_SavingQueueEmpty(st);
+}
+
+// Adds this loop's waits on a full saving queue to the run's; at the run's end, tells them.
+void account_saving_waits(State& st, bool run_ends) {
+  const SaveRing::Waits w = st.SavingQueue.take_waits();
+  RunData& r = st.run;
+  r.SavingQueueWaitSeconds += w.seconds;
+  r.SavingQueueWaits += w.count;
+  if (!run_ends || r.SavingQueueWaits == 0) return;
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "The data-file writer did not keep up: the acquisition waited %.3f s in all "
+                "(%lld times) for room in the saving queue.\n",
+                r.SavingQueueWaitSeconds, static_cast<long long>(r.SavingQueueWaits));
+  Write_InfoMessage(st, text, kInfo);
 }
 
 void show_event(State& st) {
@@ -102,10 +117,12 @@ void setup_run(State& st, int& counter, int& limit) {
 
 void end_run(State& st) {
   st.run.LoopEndedForRestart = Decide_LoopEnd(st);
-  if (saving(st) && st.run.LoopEndedForRestart) {
-    wait_writer(st);  // the files stay open for the rest of the run
-  } else if (saving(st)) {
+  if (saving(st)) {
     wait_writer(st);
+    st.SavingQueue.close();  // the writer of this loop ends now
+    account_saving_waits(st, !st.run.LoopEndedForRestart);
+  }
+  if (saving(st) && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
     st.clock.delay(1.0);
     Close_FileForSavingData(st, 2);
     Copy_LogFileToRunDirectory(st);
@@ -195,6 +212,7 @@ void hand_over(State& st) {
   const int per_file = st.acq.NbOfEventsPerFile;
   if (!Saving_Failed(st) && st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 &&
       n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
+    wait_writer(st);  // the file's last events are written before it is closed
     Close_FileForSavingData(st, 0);
     Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
@@ -206,7 +224,7 @@ void hand_over(State& st) {
     st.StopRequest().store(1);
     return;
   }
-  st.DataReadyToBeSaved = 1;
+  Queue_EventForSaving(st);
 }
 
 // Replay: the next event of the file, moving on to the next file of a split series when
@@ -243,11 +261,9 @@ void Prepare_ForAcquisition(State& st) {
       break;
     }
     const int events = st.acq.RunFromFile == 0 ? Get_NbOfEvents(st) : 1;
-    wait_writer(st);
     if (saving(st) && st.acq.RunFromFile == 0) stamp_wall_clock(st);
 
     for (int i = 0; i < events; ++i) {
-      wait_writer(st);
       if (st.acq.RunFromFile == 0 && Decode_Event(st, i) < 0) break;
       Process_Event(st);
       if (display_condition(st, true)) show_event(st);

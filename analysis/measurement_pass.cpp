@@ -93,6 +93,8 @@ void Reset_RunSummary(State& st) {
   st.meas.MeasuredEvents = {};
   st.meas.ContinuingRun = 0;
   st.run.AcquisitionSeconds = 0.0;
+  st.run.SavingQueueWaitSeconds = 0.0;
+  st.run.SavingQueueWaits = 0;
 }
 
 void Prepare_MeasurementsForRun(State& st) {

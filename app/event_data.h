@@ -62,6 +62,9 @@ struct RunData {
   // Seconds the loop spent acquiring this run, restarts included, from each loop's setup to
   // its last event: the end-of-run wait and the closing of the files are not counted.
   double AcquisitionSeconds = 0.0;
+  // Time the loop waited for room in the saving queue (the writer behind), and how often.
+  double SavingQueueWaitSeconds = 0.0;
+  std::int64_t SavingQueueWaits = 0;
 
   // Wall-clock stamp of the readout cycle, when saving from the board.
   std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;

@@ -1,10 +1,12 @@
 // State of the run data files: the writer's open files with their pending bytes, and the
 // replay reader's open file. Written by the run-control and writer threads in turn, never
-// at the same time (the single-slot hand-off orders them).
+// at the same time: the acquisition loop opens and closes files only once the writer has
+// written every event handed over to it.
 #pragma once
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -68,8 +70,10 @@ struct OutputFile {
   std::vector<RecordEnd> record_ends;  // the whole records within pending
   std::uint64_t committed = 0;
   std::int64_t events_committed = 0;  // events among the records on disk
-  bool failed = false;                // a write failed: nothing more is written, the error was told
-  std::string error_text;             // what the system said about the failure
+  // A write failed: nothing more is written, the error was told. Set by whoever writes
+  // the file (under FileData::io_mutex); the acquisition loop reads it without the lock.
+  std::atomic<bool> failed{false};
+  std::string error_text;               // what the system said about the failure
   std::uint64_t device = 0, inode = 0;  // the file's identity when it was opened
 };
 

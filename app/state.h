@@ -26,6 +26,7 @@
 #include "app/params.h"
 #include "app/rate_data.h"
 #include "app/remote_data.h"
+#include "app/saved_event.h"
 #include "platform/clock.h"
 #include "platform/digitizer.h"
 #include "platform/front_end.h"
@@ -147,7 +148,8 @@ class State {
   AtomicI32 AcquisitionRunning{0};
   AtomicI32 AcquisitionBusy{0};
   AtomicI32 BoardAccessReq{0};
-  AtomicI32 DataReadyToBeSaved{0};
+  // Events handed over by the acquisition thread to the data-file writer, in order.
+  SaveRing SavingQueue{kSaveRingSlots};
   AtomicI32 SaveDataInFileThreadReleased{1};
   AtomicI32 EventNumber{0};
   AtomicI32 FirstEventNumber{0};

@@ -1,6 +1,9 @@
 #include "files/data_file_writer.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -298,9 +301,10 @@ void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
   }
 }
 
-void write_record(State& st, OutputFile& f, void (*append)(const State&, ByteBuffer&)) {
+void write_record(State& st, OutputFile& f, const SavedEvent& ev,
+                  void (*append)(const SavedEvent&, ByteBuffer&)) {
   if (!output_is_open(f) || f.failed) return;
-  append(st, f.pending);
+  append(ev, f.pending);
   if (!end_record(f)) report_write_error(st, f);
 }
 
@@ -336,28 +340,23 @@ void Close_FileForSavingData(State& st, int mode) {
     close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
 }
 
-void Write_EventInFiles(State& st) {
+void Write_EventInFiles(State& st, const SavedEvent& ev) {
   FileData& files = st.files;
   if (st.acq.SaveDataInFile == 1) {
     switch (files.DataFormat) {
       case EventFormat::Spectra:
-        write_record(st, files.data, append_fft_event);
+        write_record(st, files.data, ev, append_fft_event);
         break;
       case EventFormat::Ascii:
-        write_record(st, files.data, append_ascii_event);
+        write_record(st, files.data, ev, append_ascii_event);
         break;
       case EventFormat::Binary:
-        write_record(st, files.data, append_binary_event);
+        write_record(st, files.data, ev, append_binary_event);
         break;
     }
   }
-  if (st.acq.SaveMeasurementsInFile == 1 && output_is_open(files.measurements) &&
-      !files.measurements.failed) {
-    const int blocks =
-        st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
-    append_measurement_event(st, files.measurements.pending, blocks);
-    if (!end_record(files.measurements)) report_write_error(st, files.measurements);
-  }
+  if (st.acq.SaveMeasurementsInFile == 1)
+    write_record(st, files.measurements, ev, append_measurement_event);
 }
 
 namespace {
@@ -375,28 +374,42 @@ void flush_and_tell(State& st, OutputFile& f) {
 }  // namespace
 
 void Save_DataInFile(State& st, int generation) {
+  // How long an idle writer waits before it looks at the flush time and the run's end again
+  // (the loop's end closes the queue, which wakes it).
+  constexpr double kIdleLookSeconds = 0.05;
+  SaveRing& queue = st.SavingQueue;
   double next_flush = st.clock.now() + kOutputFlushSeconds;
   for (;;) {
-    wait_for_flag([&] {
-      return st.DataReadyToBeSaved.load() == 1 || st.AcquisitionRunning.load() == 0 ||
-             st.AcquisitionGeneration.load() != generation || st.clock.now() >= next_flush;
-    });
+    const double until_flush = std::clamp(next_flush - st.clock.now(), 0.0, kIdleLookSeconds);
+    const SavedEvent* ev = queue.next(std::chrono::microseconds(std::llround(until_flush * 1e6)));
     if (st.clock.now() >= next_flush) {
       std::lock_guard lock(st.files.io_mutex);
       flush_and_tell(st, st.files.data);
       flush_and_tell(st, st.files.measurements);
       next_flush = st.clock.now() + kOutputFlushSeconds;
     }
-    if (st.DataReadyToBeSaved.load() == 1) {
+    if (ev != nullptr) {
       {
         std::lock_guard lock(st.files.io_mutex);
-        Write_EventInFiles(st);
+        Write_EventInFiles(st, *ev);
       }
-      st.DataReadyToBeSaved.store(0);
+      queue.release();
       continue;
     }
-    if (st.AcquisitionRunning.load() == 0 || st.AcquisitionGeneration.load() != generation) return;
+    if (queue.closed() || st.AcquisitionRunning.load() == 0 ||
+        st.AcquisitionGeneration.load() != generation)
+      return;
   }
+}
+
+void Queue_EventForSaving(State& st) {
+  SaveRing& queue = st.SavingQueue;
+  Capture_SavedEvent(st, queue.claim(), copied_for_data_file(st));
+  queue.publish();
+}
+
+void Wait_SavingQueueEmpty(State& st) {
+  st.SavingQueue.wait_empty();
 }
 
 int SaveDataInFileThread(State& st, int generation) {
@@ -409,6 +422,7 @@ void Start_SaveDataInFileThread(State& st) {
   // Marked busy before it is scheduled, so that a next run cannot start a second writer
   // while this one waits for a pool thread.
   st.SaveDataInFileThreadReleased.store(0);
+  st.SavingQueue.reset();
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
 }
@@ -427,8 +441,7 @@ std::int64_t Saved_EventCount(const State& st) {
 }
 
 bool Saving_Failed(const State& st) {
-  // The writer thread marks a file failed at any of its flushes.
-  std::lock_guard lock(st.files.io_mutex);
+  // The writer thread marks a file failed at any of its writes or flushes.
   return st.files.data.failed || st.files.measurements.failed;
 }
 

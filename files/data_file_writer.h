@@ -18,16 +18,21 @@ void Close_FileForSavingData(State& st, int mode);
 // Schedules the writer thread on the pool.
 void Start_SaveDataInFileThread(State& st);
 int SaveDataInFileThread(State& st, int generation);
-// The writer loop: writes every event handed over until the acquisition ends.
+// The writer loop: writes every event of the saving queue, in order, until the acquisition
+// ends, and flushes the files every second.
 void Save_DataInFile(State& st, int generation);
-// Writes the current event into the open files (the writer's work for one hand-over).
-void Write_EventInFiles(State& st);
+// Hands the current event over to the writer (acquisition thread): copies what the files
+// need into the queue's next slot, waiting while the queue is full.
+void Queue_EventForSaving(State& st);
+// Waits until the writer has written every event handed over (acquisition thread).
+void Wait_SavingQueueEmpty(State& st);
+// Writes one event handed over into the open files (the writer's work for one event).
+void Write_EventInFiles(State& st, const SavedEvent& ev);
 // Events of the run in its data files (the measurement file when only that one is
 // written) that are still on disk where the run put them, counting the file being written
 // as far as it is written. After the run, or with io_mutex held.
 std::int64_t Saved_EventCount(const State& st);
-// A file of the run failed to write, or was removed: the run saves nothing more. Takes
-// io_mutex.
+// A file of the run failed to write, or was removed: the run saves nothing more.
 bool Saving_Failed(const State& st);
 // The log file of this program run copied into the run directory.
 void Copy_LogFileToRunDirectory(State& st);

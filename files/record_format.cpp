@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "analysis/fft_noise.h"
 #include "digitizer/board_configuration.h"
@@ -80,15 +81,15 @@ std::uint32_t clamp_to_u32(double v) {
   return static_cast<std::uint32_t>(v);
 }
 
-std::string_view time_chain(const State& st) {
-  const auto& c = st.event.EventTimeChain;
+std::string_view time_chain(const SavedEvent& ev) {
+  const auto& c = ev.EventTimeChain;
   return {c.data(), strnlen(c.data(), c.size())};
 }
 
 // " date = %d.%d.%d time = %dh.%dm.%ds.%dms == TDC From FPGA = %llu == TDC Corrected = %s ===\n"
 // after the Unix time, shared by the event and measurement time lines.
-void time_line_tail(const State& st, RecordWriter& w, std::int64_t millisecond) {
-  const RunData& r = st.run;
+void time_line_tail(const SavedEvent& ev, RecordWriter& w, std::int64_t millisecond) {
+  const RunData& r = ev.Stamp;
   w.text(" date = ");
   w.integer(r.Year);
   w.text(".");
@@ -104,23 +105,50 @@ void time_line_tail(const State& st, RecordWriter& w, std::int64_t millisecond) 
   w.text("s.");
   w.integer(millisecond);
   w.text("ms == TDC From FPGA = ");
-  w.unsigned_integer(st.event.EventTDC[0]);
+  w.unsigned_integer(ev.EventTDC[0]);
   w.text(" == TDC Corrected = ");
-  w.text(time_chain(st));
+  w.text(time_chain(ev));
   w.text(" ===\n");
 }
 
-void time_line(const State& st, RecordWriter& w) {
+void time_line(const SavedEvent& ev, RecordWriter& w) {
   w.text("=== UnixTime = ");
-  w.fixed(st.run.EpochTime, 3, 12);
-  time_line_tail(st, w, clamp_to_i32(st.run.Millisecond));
+  w.fixed(ev.Stamp.EpochTime, 3, 12);
+  time_line_tail(ev, w, clamp_to_i32(ev.Stamp.Millisecond));
+}
+
+template <typename Fn>
+void for_each_enabled_channel(const std::int32_t* enabled, int blocks, Fn fn) {
+  for (int b = 0; b < blocks; ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      if (enabled[2 * b + c] == 1) fn(b, c);
 }
 
 template <typename Fn>
 void for_each_written_channel(const State& st, int blocks, Fn fn) {
-  for (int b = 0; b < blocks; ++b)
-    for (int c = 0; c < kChannelsPerBlock; ++c)
-      if (st.gui.ChannelEnabled[2 * b + c] == 1) fn(b, c);
+  for_each_enabled_channel(st.gui.ChannelEnabled, blocks, fn);
+}
+
+template <typename Fn>
+void for_each_written_channel(const SavedEvent& ev, int blocks, Fn fn) {
+  for_each_enabled_channel(ev.ChannelEnabled.data(), std::clamp(blocks, 0, kMaxSamBlocks), fn);
+}
+
+// In blocks of a fixed length, which the compiler turns into vector instructions.
+void binary_samples(const float* counts, std::int16_t* tenths, int n) {
+  constexpr int kBlock = 16;
+  int k = 0;
+  for (; k + kBlock <= n; k += kBlock)
+    for (int j = 0; j < kBlock; ++j) tenths[k + j] = binary_sample(counts[k + j]);
+  for (; k < n; ++k) tenths[k] = binary_sample(counts[k]);
+}
+
+// The current event captured into a scratch copy, for the records made from the state.
+template <typename Append>
+void append_from_state(const State& st, ByteBuffer& out, CopiedData what, Append append) {
+  const auto ev = std::make_unique<SavedEvent>();
+  Capture_SavedEvent(st, *ev, what);
+  append(*ev, out);
 }
 
 std::string format_line(const char* fmt, auto... args) {
@@ -216,28 +244,61 @@ double edge_time_ns(float time_in_record, std::uint64_t tdc) {
 }
 
 std::int16_t binary_sample(float counts) {
-  const double tenths = std::trunc(static_cast<double>(counts) * 10.0);
-  if (std::isnan(tenths)) return 0;
-  return static_cast<std::int16_t>(std::clamp(tenths, -32768.0, 32767.0));
+  // Truncated toward zero by the conversion, after the clamp; NaN is 0. Written without
+  // branches so that a channel's samples convert in vector instructions.
+  double tenths = static_cast<double>(counts) * 10.0;
+  tenths = tenths == tenths ? tenths : 0.0;
+  tenths = std::min(std::max(tenths, -32768.0), 32767.0);
+  return static_cast<std::int16_t>(static_cast<std::int32_t>(tenths));
 }
 
-void append_ascii_event(const State& st, ByteBuffer& out) {
-  RecordWriter w(out);
+CopiedData copied_for_data_file(const State& st) {
+  if (st.acq.SaveDataInFile != 1) return CopiedData::None;
+  return st.files.DataFormat == EventFormat::Spectra ? CopiedData::Spectra : CopiedData::Samples;
+}
+
+void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what) {
   const DecodedEvent& e = st.event;
-  const EventResults& r = st.results;
-  const bool measured = st.acq.MeasurementsEnabled == 1;
-  const int samples = samples_in_live_event(st);
+  ev.EventNumber = st.EventNumber.load();
+  ev.Blocks = blocks_in_live_event(st);
+  ev.MeasurementBlocks =
+      st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+  ev.NbOfSamples = samples_in_live_event(st);
+  ev.Measured = st.acq.MeasurementsEnabled == 1;
+  std::copy_n(st.gui.ChannelEnabled, kMaxChannels, ev.ChannelEnabled.begin());
+  ev.Stamp = st.run;
+  ev.Results = st.results;
+  ev.TrigCount = e.TrigCount;
+  ev.TimeCount = e.TimeCount;
+  ev.EventID = e.EventID;
+  ev.EventFCR = e.EventFCR;
+  ev.EventTDC = e.EventTDC;
+  ev.EventTimeChain = e.EventTimeChain;
+  if (what == CopiedData::None) return;
+  for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
+    if (what == CopiedData::Samples)
+      std::copy_n(e.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
+    else
+      ev.Spectra[b][c] = st.meas.Spectra[b][c];
+  });
+}
+
+void append_ascii_event(const SavedEvent& ev, ByteBuffer& out) {
+  RecordWriter w(out);
+  const EventResults& r = ev.Results;
+  const bool measured = ev.Measured;
+  const int samples = ev.NbOfSamples;
   w.text("=== EVENT ");
-  w.integer(st.EventNumber.load());
+  w.integer(ev.EventNumber);
   w.text(" ===\n");
-  time_line(st, w);
-  for_each_written_channel(st, blocks_in_live_event(st), [&](int b, int c) {
+  time_line(ev, w);
+  for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
     w.text("=== CH: ");
     w.integer(2 * b + c);
     w.text(" EVENTID: ");
-    w.integer(static_cast<std::int32_t>(e.EventID[b]));
+    w.integer(static_cast<std::int32_t>(ev.EventID[b]));
     w.text(" FCR: ");
-    w.integer(static_cast<std::int32_t>(e.EventFCR[b]));
+    w.integer(static_cast<std::int32_t>(ev.EventFCR[b]));
     w.text(" Baseline: ");
     w.fixed(measured ? r.MeasuredBaseline[b][c] : 0.0, 6, 7);
     w.text(" V Amplitude: ");
@@ -245,17 +306,17 @@ void append_ascii_event(const State& st, ByteBuffer& out) {
     w.text(" V Charge: ");
     w.fixed(measured ? r.ComputedCharge[b][c] : 0.0, 3, 8);
     w.text(" pC LeadingEdgeTime: ");
-    w.fixed(measured ? edge_time_ns(r.RiseTimeInstant[b][c], e.EventTDC[b]) : 0.0, 3,
+    w.fixed(measured ? edge_time_ns(r.RiseTimeInstant[b][c], ev.EventTDC[b]) : 0.0, 3,
             measured ? 0 : 6);
     w.text(" ns TrailingEdgeTime: ");
-    w.fixed(measured ? edge_time_ns(r.FallTimeInstant[b][c], e.EventTDC[b]) : 0.0, 3,
+    w.fixed(measured ? edge_time_ns(r.FallTimeInstant[b][c], ev.EventTDC[b]) : 0.0, 3,
             measured ? 0 : 6);
     w.text(" ns TrigCount: ");
-    w.integer(e.TrigCount[b][c]);
+    w.integer(ev.TrigCount[b][c]);
     w.text(" TimeCount ");
-    w.integer(e.TimeCount[b][c]);
+    w.integer(ev.TimeCount[b][c]);
     w.text(" ===\n");
-    const float* v = e.FullyOrderedValues[b][c].data();
+    const float* v = ev.Values[b][c].data();
     char* line = out.data.data();
     // One value is at most 12 characters here ("-2000.000000 "); room for the whole line.
     std::size_t size = out.size;
@@ -273,17 +334,17 @@ void append_ascii_event(const State& st, ByteBuffer& out) {
   });
 }
 
-void append_fft_event(const State& st, ByteBuffer& out) {
+void append_fft_event(const SavedEvent& ev, ByteBuffer& out) {
   RecordWriter w(out);
   w.text("=== EVENT : ");
-  w.integer(st.EventNumber.load());
+  w.integer(ev.EventNumber);
   w.text(" === \n");
-  time_line(st, w);
-  for_each_written_channel(st, blocks_in_live_event(st), [&](int b, int c) {
+  time_line(ev, w);
+  for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
     w.text("CH: ");
     w.integer(2 * b + c);
     w.text(" ");
-    const ChannelSpectrum& spectrum = st.meas.Spectra[b][c];
+    const ChannelSpectrum& spectrum = ev.Spectra[b][c];
     for (int k = 0; k < kFftValuesInFile; ++k) {
       w.fixed(Spectrum_Db(spectrum, k), 6, 7);
       w.text(" ");
@@ -292,48 +353,46 @@ void append_fft_event(const State& st, ByteBuffer& out) {
   });
 }
 
-void append_binary_event(const State& st, ByteBuffer& out) {
+void append_binary_event(const SavedEvent& ev, ByteBuffer& out) {
   RecordWriter w(out);
-  const DecodedEvent& e = st.event;
-  const EventResults& r = st.results;
-  const RunData& run = st.run;
-  const bool measured = st.acq.MeasurementsEnabled == 1;
-  const int samples = samples_in_live_event(st);
-  w.value<std::int32_t>(st.EventNumber.load());
+  const EventResults& r = ev.Results;
+  const RunData& run = ev.Stamp;
+  const bool measured = ev.Measured;
+  const int samples = ev.NbOfSamples;
+  w.value<std::int32_t>(ev.EventNumber);
   w.value<double>(run.EpochTime);
   for (std::int32_t v : {run.Year, run.Month, run.Day, run.Hour, run.Minute, run.Second})
     w.value(v);
   w.value<std::uint32_t>(clamp_to_u32(run.Millisecond));
-  w.value<std::uint64_t>(e.EventTDC[0]);
-  w.bytes(e.EventTimeChain.data(), 23);
-  for_each_written_channel(st, blocks_in_live_event(st), [&](int b, int c) {
+  w.value<std::uint64_t>(ev.EventTDC[0]);
+  w.bytes(ev.EventTimeChain.data(), 23);
+  for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
     w.value<std::int32_t>(2 * b + c);
-    w.value<std::int32_t>(static_cast<std::int32_t>(e.EventID[b]));
-    w.value<std::int32_t>(static_cast<std::int32_t>(e.EventFCR[b]));
+    w.value<std::int32_t>(static_cast<std::int32_t>(ev.EventID[b]));
+    w.value<std::int32_t>(static_cast<std::int32_t>(ev.EventFCR[b]));
     w.value<float>(measured ? r.MeasuredBaseline[b][c] : 0.0f);
     w.value<float>(measured ? r.ComputedCharge[b][c] : 0.0f);
-    w.value<double>(measured ? edge_time_ns(r.RiseTimeInstant[b][c], e.EventTDC[b]) : 0.0);
-    w.value<double>(measured ? edge_time_ns(r.FallTimeInstant[b][c], e.EventTDC[b]) : 0.0);
+    w.value<double>(measured ? edge_time_ns(r.RiseTimeInstant[b][c], ev.EventTDC[b]) : 0.0);
+    w.value<double>(measured ? edge_time_ns(r.FallTimeInstant[b][c], ev.EventTDC[b]) : 0.0);
     w.value<float>(measured ? r.AmplitudeValue[b][c] : 0.0f);
-    w.value<std::int32_t>(e.TrigCount[b][c]);
-    w.value<std::int32_t>(e.TimeCount[b][c]);
+    w.value<std::int32_t>(ev.TrigCount[b][c]);
+    w.value<std::int32_t>(ev.TimeCount[b][c]);
     std::int16_t tenths[kMaxSamples];
-    const float* v = e.FullyOrderedValues[b][c].data();
-    for (int k = 0; k < samples; ++k) tenths[k] = binary_sample(v[k]);
+    const float* v = ev.Values[b][c].data();
+    binary_samples(v, tenths, samples);
     w.bytes(tenths, sizeof(std::int16_t) * static_cast<std::size_t>(samples));
   });
 }
 
-void append_measurement_event(const State& st, ByteBuffer& out, int blocks) {
+void append_measurement_event(const SavedEvent& ev, ByteBuffer& out) {
   RecordWriter w(out);
-  const DecodedEvent& e = st.event;
-  const EventResults& r = st.results;
+  const EventResults& r = ev.Results;
   w.text("=== Event ");
-  w.integer(st.EventNumber.load());
+  w.integer(ev.EventNumber);
   w.text(" UnixTime = ");
-  w.fixed(st.run.EpochTime, 3, 12);
-  time_line_tail(st, w, static_cast<std::int32_t>(clamp_to_u32(st.run.Millisecond)));
-  for_each_written_channel(st, std::clamp(blocks, 0, kMaxSamBlocks), [&](int b, int c) {
+  w.fixed(ev.Stamp.EpochTime, 3, 12);
+  time_line_tail(ev, w, static_cast<std::int32_t>(clamp_to_u32(ev.Stamp.Millisecond)));
+  for_each_written_channel(ev, ev.MeasurementBlocks, [&](int b, int c) {
     w.integer(2 * b + c);
     w.text(" ");
     w.fixed(r.MeasuredBaseline[b][c], 6, 7);
@@ -342,10 +401,32 @@ void append_measurement_event(const State& st, ByteBuffer& out, int blocks) {
     w.text(" ");
     w.fixed(r.ComputedCharge[b][c], 3, 8);
     w.text(" ");
-    w.fixed(edge_time_ns(r.RiseTimeInstant[b][c], e.EventTDC[b]), 3, 0);
+    w.fixed(edge_time_ns(r.RiseTimeInstant[b][c], ev.EventTDC[b]), 3, 0);
     w.text(" ");
-    w.fixed(edge_time_ns(r.FallTimeInstant[b][c], e.EventTDC[b]), 3, 0);
+    w.fixed(edge_time_ns(r.FallTimeInstant[b][c], ev.EventTDC[b]), 3, 0);
     w.text("\n");
+  });
+}
+
+void append_ascii_event(const State& st, ByteBuffer& out) {
+  append_from_state(st, out, CopiedData::Samples,
+                    [](const SavedEvent& ev, ByteBuffer& b) { append_ascii_event(ev, b); });
+}
+
+void append_fft_event(const State& st, ByteBuffer& out) {
+  append_from_state(st, out, CopiedData::Spectra,
+                    [](const SavedEvent& ev, ByteBuffer& b) { append_fft_event(ev, b); });
+}
+
+void append_binary_event(const State& st, ByteBuffer& out) {
+  append_from_state(st, out, CopiedData::Samples,
+                    [](const SavedEvent& ev, ByteBuffer& b) { append_binary_event(ev, b); });
+}
+
+void append_measurement_event(const State& st, ByteBuffer& out, int blocks) {
+  append_from_state(st, out, CopiedData::None, [blocks](SavedEvent& ev, ByteBuffer& b) {
+    ev.MeasurementBlocks = blocks;
+    append_measurement_event(ev, b);
   });
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/saved_event.h"
 #include "app/state.h"
 
 namespace vx {
@@ -54,6 +55,19 @@ double edge_time_ns(float time_in_record, std::uint64_t tdc);
 // Samples kept in binary files as tenths of a count, saturated to the 16-bit range.
 std::int16_t binary_sample(float counts);
 
+// What of the current event a SavedEvent gets beside its stamps, headers and results.
+enum class CopiedData { None, Samples, Spectra };
+// Copies the current event (acquisition thread) into the writer's slot.
+void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what);
+// The data a run's data files need of each event.
+CopiedData copied_for_data_file(const State& st);
+
+void append_ascii_event(const SavedEvent& ev, ByteBuffer& out);
+void append_fft_event(const SavedEvent& ev, ByteBuffer& out);
+void append_binary_event(const SavedEvent& ev, ByteBuffer& out);
+void append_measurement_event(const SavedEvent& ev, ByteBuffer& out);
+
+// The same records of the current event as the state holds it.
 void append_ascii_event(const State& st, ByteBuffer& out);
 void append_fft_event(const State& st, ByteBuffer& out);
 void append_binary_event(const State& st, ByteBuffer& out);

@@ -146,6 +146,9 @@ TEST(BinaryRecord, LayoutSizeAndSamples) {
   f.st.event.FullyOrderedValues[2][0][1] = 4000.0f;  // beyond 16 bits in tenths
   f.st.event.FullyOrderedValues[2][0][2] = -4000.0f;
   f.st.event.FullyOrderedValues[2][0][3] = -0.09f;
+  f.st.event.FullyOrderedValues[2][0][4] = std::numeric_limits<float>::quiet_NaN();
+  f.st.event.FullyOrderedValues[2][0][5] = -std::numeric_limits<float>::infinity();
+  f.st.event.FullyOrderedValues[2][0][6] = 3276.79f;
   ByteBuffer out;
   append_binary_event(f.st, out);
   ASSERT_EQ(out.size, 71u + 3u * (48u + 2u * 1024u));
@@ -176,6 +179,9 @@ TEST(BinaryRecord, LayoutSizeAndSamples) {
   EXPECT_EQ(at(ch + 50, std::int16_t{}), 32767) << "saturated, not wrapped";
   EXPECT_EQ(at(ch + 52, std::int16_t{}), -32768);
   EXPECT_EQ(at(ch + 54, std::int16_t{}), 0) << "truncated toward zero";
+  EXPECT_EQ(at(ch + 56, std::int16_t{}), 0) << "NaN";
+  EXPECT_EQ(at(ch + 58, std::int16_t{}), -32768);
+  EXPECT_EQ(at(ch + 60, std::int16_t{}), 32767);
 
   f.st.acq.MeasurementsEnabled = 0;
   out.size = 0;

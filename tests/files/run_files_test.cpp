@@ -3,13 +3,17 @@
 
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include <cmath>
 #include "acquisition/run_control.h"
 #include "analysis/measurement_pass.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
+#include "files/record_format.h"
+#include "support/printf_reference_writer.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -69,6 +73,7 @@ struct RunFiles {
           kept.emplace_back(st.event.FullyOrderedValues[b][c].begin(),
                             st.event.FullyOrderedValues[b][c].end());
     order.push_back(n);
+    if (after_event) after_event();
     if (stop_at == n) st.StopRequest().store(1);
     if (fft_at == n) st.FFTMode().store(1);
   }
@@ -102,9 +107,10 @@ struct RunFiles {
   Waveforms seen;
   std::vector<int> order;
   int stop_at = -1;
-  int fft_at = -1;  // the display switches to spectra at this event
-  double seconds_per_event = 0.0;  // on the core's (fake) clock
-  double run_seconds = 0.0;        // the core's clock from the start to the end of the run
+  int fft_at = -1;                    // the display switches to spectra at this event
+  std::function<void()> after_event;  // on the acquisition thread, before the hand-over
+  double seconds_per_event = 0.0;     // on the core's (fake) clock
+  double run_seconds = 0.0;           // the core's clock from the start to the end of the run
 };
 
 std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
@@ -273,6 +279,80 @@ TEST(RunFiles, TheFileKeepsItsRecordFormatWhenTheDisplaySwitchesToSpectra) {
   f.sim.core.ui.file_answers.push_back(f.run_dir() / "veltrix_run1_Ascii.dat");
   ASSERT_EQ(f.run(0), 1);
   expect_same_samples(live, f.seen, 0.001f);
+}
+
+// The writer formats each event from its own copy while the loop goes on: every file holds
+// each of its events exactly as the event stood when the loop handed it over (the ASCII
+// record as the printf formats write it, the others as the record formats write the live
+// state), in order, with nothing lost while the writer is held up long enough for the
+// saving queue to fill, and the run's log says the loop waited.
+TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags) {
+  static constexpr int kPerFile = 100;  // above the queue's depth: it fills within a file
+  static_assert(kPerFile > static_cast<int>(kSaveRingSlots) + 10);
+  for (const char* format : {"ascii", "binary", "spectra"}) {
+    SCOPED_TRACE(format);
+    RunFiles f;
+    for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch == 0 || ch >= 5;
+    f.st.acq.SaveDataInFile = 1;
+    f.st.acq.DataFileType = std::string(format) == "binary" ? 1 : 0;
+    f.st.acq.MeasurementsEnabled = 1;
+    f.st.acq.SaveMeasurementsInFile = 1;
+    f.st.acq.SplitFileToSaveData = 1;
+    f.st.acq.NbOfEventsPerFile = kPerFile;
+    if (std::string(format) == "spectra") f.st.FFTMode().store(1);
+    std::map<int, std::pair<std::string, std::string>> expected;  // data, measurement records
+    std::thread holder;
+    f.after_event = [&] {
+      const int n = f.st.EventNumber.load();
+      ByteBuffer data, measurements;
+      std::string ascii;
+      if (std::string(format) == "ascii") test::printf_ascii_event(f.st, ascii);
+      if (std::string(format) == "binary") append_binary_event(f.st, data);
+      if (std::string(format) == "spectra") append_fft_event(f.st, data);
+      append_measurement_event(f.st, measurements, f.st.sys.NbOfSAMBlocks);
+      expected[n] = {ascii + std::string(data.data.data(), data.size),
+                     std::string(measurements.data.data(), measurements.size)};
+      // The writer is held up at event 5 until the queue is full, and at event 95 until the
+      // loop is at the next file's first event, so that it meets a full queue and switches
+      // files with events still queued; each time long enough for the loop to get there.
+      if (n != 5 && n != kPerFile - 5) return;
+      if (holder.joinable()) holder.join();
+      std::atomic<bool> held{false};
+      holder = std::thread([&f, &held, n] {
+        std::lock_guard hold(f.st.files.io_mutex);
+        held = true;
+        SaveRing& queue = f.st.SavingQueue;
+        while (n == 5 ? queue.in_flight() < queue.capacity() : f.st.EventNumber.load() <= kPerFile)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      });
+      while (!held) std::this_thread::yield();
+    };
+    ASSERT_EQ(f.run(150), 1);
+    holder.join();
+    const int last = f.st.EventNumber.load();
+    ASSERT_EQ(static_cast<int>(expected.size()), last);
+
+    const std::string ext = f.st.acq.DataFileType == 1 ? "_Binary.bin" : "_Ascii.dat";
+    const fs::path first = f.run_dir() / ("veltrix_run1" + ext);
+    const std::string data_header =
+        common_header(f.st) + data_header_line(f.st, std::string(format) == "spectra");
+    const std::string measurement_header = common_header(f.st) + measurement_header_line();
+    std::string measurements;
+    for (int file = 0; file * kPerFile < last; ++file) {
+      std::string data = data_header;
+      measurements += measurement_header;
+      for (int n = file * kPerFile + 1; n <= std::min(last, (file + 1) * kPerFile); ++n) {
+        data += expected[n].first;
+        measurements += expected[n].second;
+      }
+      const fs::path path =
+          file == 0 ? first : fs::path(first.string() + "_000" + std::to_string(file));
+      EXPECT_TRUE(read_text(path) == data) << path;
+    }
+    EXPECT_TRUE(read_text(f.run_dir() / ("measurements_veltrix_run1" + ext)) == measurements);
+    EXPECT_EQ(f.count("The data-file writer did not keep up: the acquisition waited "), 1);
+  }
 }
 
 }  // namespace

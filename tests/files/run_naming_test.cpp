@@ -165,9 +165,10 @@ TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
   EXPECT_GT(header, 200u) << "the header waits for nothing";
   EXPECT_GT(fs::file_size(n.st.files.FileForSavingAllMeasurements), 100u);
   n.st.AcquisitionRunning = 1;
+  n.st.SavingQueue.reset();
   std::thread writer([&] { Save_DataInFile(n.st, n.st.AcquisitionGeneration.load()); });
-  n.st.DataReadyToBeSaved = 1;  // one event handed over
-  ASSERT_TRUE(wait_for_flag([&] { return n.st.DataReadyToBeSaved.load() == 0; }, 10.0));
+  Queue_EventForSaving(n.st);  // one event handed over
+  Wait_SavingQueueEmpty(n.st);
   EXPECT_EQ(fs::file_size(file), header) << "collected, not written yet";
   n.core.clock.advance(1.0);
   EXPECT_TRUE(wait_for_flag([&] { return fs::file_size(file) > header; }, 10.0));
