@@ -81,7 +81,7 @@ struct GuiChargeNoise : GuiTest {
     emit main().run_type()->activated(1);
     main().events_required()->setValue(events);
     const int before = st().AcquisitionGeneration.load();
-    main().action("START")->trigger();
+    press_start();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionGeneration.load() != before; }));
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
     ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
@@ -89,7 +89,7 @@ struct GuiChargeNoise : GuiTest {
   void run_continuously() {
     main().run_type()->setCurrentIndex(3);
     emit main().run_type()->activated(3);
-    main().action("START")->trigger();
+    press_start();
     ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 50; }));
   }
 };

@@ -81,7 +81,7 @@ TEST_F(GuiFirstUse, TheFftSwitchStaysWhereItWasClicked) {
 TEST_F(GuiFirstUse, StopIsDimmedWithoutARun) {
   QAction* stop = main().action("STOP");
   EXPECT_FALSE(stop->isEnabled());
-  main().action("START")->trigger();
+  press_start();
   ASSERT_TRUE(wait_until([&] { return stop->isEnabled(); }));
   main().stop_and_wait();
   ASSERT_TRUE(wait_until([&] { return !stop->isEnabled(); }));
@@ -91,7 +91,7 @@ TEST_F(GuiFirstUse, StopIsDimmedWithoutARun) {
 TEST_F(GuiFirstUse, ARunThatNeverTriggersSaysWhyInTheInfos) {
   st().sys.TriggerSource = 1;
   Set_SystemTriggerMode(st());
-  main().action("START")->trigger();
+  press_start();
   ASSERT_TRUE(wait_until([&] { return infos().contains("No event for 5 s"); }, 20000));
   main().stop_and_wait();
   for (const char* said : {"with the Normal trigger", "ch0-15   threshold +0.020 V, rising edge",

@@ -153,6 +153,12 @@ struct GuiTest : ::testing::Test {
 
   State& st() { return app->state(); }
   MainWindow& main() { return app->main_window(); }
+  // Start as the user does. The loop lowers AcquisitionRunning before the user-interface
+  // thread has seen the previous run end: Start is enabled again only then.
+  void press_start() {
+    EXPECT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+    main().action("START")->trigger();
+  }
   QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
   QString infos() { return messages(MessageTab::Infos); }
 

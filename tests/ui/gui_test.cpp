@@ -101,7 +101,7 @@ TEST_F(GuiFixture, FiniteEventRunFromTheMenuEndsAtTheLimit) {
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 40);
   EXPECT_EQ(VX_VALUE(st().acq.MaxNumEventsBLT), 1);
 
-  main().action("START")->trigger();
+  press_start();
   EXPECT_TRUE(wait_until(
       [&] { return st().AcquisitionRunning.load() == 1 || st().EventNumber.load() >= 40; }));
   ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
@@ -126,7 +126,7 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
   ASSERT_NE(run_bar, nullptr);
   EXPECT_TRUE(run_bar->actions().contains(main().action("START")));
 
-  main().action("START")->trigger();
+  press_start();
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
   EXPECT_FALSE(main().action("START")->isEnabled());  // dimmed during the run
   EXPECT_FALSE(main().action("BOARDCONNECT")->isEnabled());

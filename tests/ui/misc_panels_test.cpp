@@ -249,7 +249,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   main().action("SAVEWAVETOFILE")->trigger();
   main().run_type()->setCurrentIndex(3);
   emit main().run_type()->activated(3);
-  main().action("START")->trigger();
+  press_start();
   ASSERT_TRUE(wait_until([&] {
     client.take();
     return main().tx_led()->isChecked() && client.received.size() > 100000;

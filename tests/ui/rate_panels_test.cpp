@@ -125,7 +125,7 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   }
   st().sys.TriggerSource = 1;
   Set_SystemTriggerMode(st());
-  main().action("START")->trigger();
+  press_start();
   auto* value = panel->findChild<QLabel*>("RATEVALUECH1");
   auto* unit = panel->findChild<QLabel*>("RATEUNITYCH1");
   ASSERT_TRUE(wait_until([&] { return value->text() != "-"; }));

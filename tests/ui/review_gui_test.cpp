@@ -210,7 +210,7 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
 TEST_F(GuiBench, ChannelLightsAreDimmedDuringARun) {
   connect_board();
   set_run_type(3);
-  main().action("START")->trigger();
+  press_start();
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 3; }));
   const int generation = st().AcquisitionGeneration.load();
   for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_FALSE(main().channel_led(ch)->isEnabled()) << ch;

@@ -72,7 +72,7 @@ TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
   connect_board(2);
   main().run_type()->setCurrentIndex(3);
   emit main().run_type()->activated(3);
-  main().action("START")->trigger();
+  press_start();
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
   const int starts = static_cast<int>(named("SWStartAcquisition").size());
 

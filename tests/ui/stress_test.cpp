@@ -47,7 +47,7 @@ struct GuiStress : GuiTest {
   }
 
   void start_run() {
-    main().action("START")->trigger();
+    press_start();
     const int before = st().EventNumber.load();
     ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before + 2; }, 30000))
         << infos().toStdString();

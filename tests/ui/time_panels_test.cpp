@@ -72,7 +72,7 @@ struct GuiTimePanels : GuiTest {
   void run_events(int n) {
     Set_RunType(st(), 1, n);
     const int generation = st().AcquisitionGeneration.load();
-    main().action("START")->trigger();
+    press_start();
     ASSERT_TRUE(wait_until([&] {
       return st().AcquisitionGeneration.load() != generation && st().AcquisitionRunning.load() == 0;
     }));
@@ -175,7 +175,7 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
 
   Set_RunType(st(), 1, 3000);
   const int generation = st().AcquisitionGeneration.load();
-  main().action("START")->trigger();
+  press_start();
   auto* entries = th_child<QLineEdit>("HISTO_NB_OF_EVENTS");
   ASSERT_TRUE(wait_until([&] { return entries->text().toInt() > 300; }));
   EXPECT_FALSE(th_child<QPushButton>("SAVETIMEHISTO")->isEnabled());
