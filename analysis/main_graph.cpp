@@ -293,8 +293,8 @@ bool graph_titles(const State& st, bool zoomed, GraphTitles& out) {
         out.x_axis = "Time[ns]";
       } else {
         const double span_ns = shown_samples(st) * Get_SamplingPeriod(st) / 1000.0;
-        const int per_div = static_cast<int>(
-            std::lround(span_ns / std::max(int{g.NbOfXDivisions}, 1) * (g.PlotAlignment != 0 ? 2 : 1)));
+        const int per_div = static_cast<int>(std::lround(
+            span_ns / std::max(int{g.NbOfXDivisions}, 1) * (g.PlotAlignment != 0 ? 2 : 1)));
         out.x_axis = format("Time[%d ns/Div]", per_div);
       }
       return true;

@@ -9,8 +9,8 @@
 
 #include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
-#include "app/record_loan.h"
 #include "app/message_log.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/cli_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -32,21 +34,10 @@ struct Cycle {
   double kill_after;  // seconds after the start of the saving run
 };
 
-struct Cli {
-  int rc = -1;
-  std::string out;
-  bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
-};
+using Cli = vx::test::CliResult;
 
 Cli run_cli(const std::string& args) {
-  Cli result;
-  std::FILE* p = ::popen(("'" VELTRIX_CLI "' " + args + " 2>&1").c_str(), "r");
-  if (p == nullptr) return result;
-  std::array<char, 4096> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), p) != nullptr) result.out += buffer.data();
-  const int status = ::pclose(p);
-  result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return vx::test::run_program(VELTRIX_CLI, args);
 }
 
 std::string read_file(const fs::path& p) {

@@ -22,9 +22,9 @@ inline std::filesystem::path cli_binary() {
          "veltrix-cli";
 }
 
-// args: everything after the binary, shell-quoted where needed.
-inline CliResult run_cli(const std::string& args) {
-  const std::string command = "'" + cli_binary().string() + "' " + args + " 2>&1";
+// Runs the program at binary; args: everything after it, shell-quoted where needed.
+inline CliResult run_program(const std::string& binary, const std::string& args) {
+  const std::string command = "'" + binary + "' " + args + " 2>&1";
   CliResult result;
   std::FILE* p = ::popen(command.c_str(), "r");
   if (p == nullptr) return result;
@@ -33,6 +33,11 @@ inline CliResult run_cli(const std::string& args) {
   const int status = ::pclose(p);
   result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+// veltrix-cli of this build.
+inline CliResult run_cli(const std::string& args) {
+  return run_program(cli_binary().string(), args);
 }
 
 }  // namespace vx::test

@@ -6,8 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QPushButton>
 #include <QLabel>
+#include <QPushButton>
 #include <cstdlib>
 
 #include "support/packed_value.h"

@@ -78,7 +78,8 @@ void SlowControlPanel::refresh() {
   const QSignalBlocker block(reg3_);
   const SAMBlockParams& b0 = st_.sam[0];
   for (int bit = 0; bit < 16; ++bit) {
-    for (auto [boxes, word] : {std::pair{&reg1_, std::uint16_t{b0.SamReg1}}, std::pair{&reg2_, std::uint16_t{b0.SamReg2}}}) {
+    for (auto [boxes, word] : {std::pair{&reg1_, std::uint16_t{b0.SamReg1}},
+                               std::pair{&reg2_, std::uint16_t{b0.SamReg2}}}) {
       QCheckBox* box = (*boxes)[bit];
       if (box == nullptr) continue;
       const QSignalBlocker b(box);
