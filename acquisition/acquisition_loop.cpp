@@ -242,6 +242,18 @@ bool display_condition(State& st, bool with_first) {
   return Is_DisplayEvent(st) || (with_first && st.EventNumber.load() == 1);
 }
 
+bool frame_wanted(State& st, bool with_first) {
+  if (with_first ? !display_condition(st, true) : !Is_DisplayEvent(st)) return false;
+  if (st.DisplayFrameInterval <= 0.0) return true;
+  const int event = st.EventNumber.load();
+  const double now = st.clock.now();
+  const bool always =
+      event == 1 || event == st.acq.NbOfEventsRequired || st.StopRequest().load() == 1;
+  if (!always && now - st.run.LastFrameTime < st.DisplayFrameInterval) return false;
+  st.run.LastFrameTime = now;
+  return true;
+}
+
 void Prepare_ForAcquisition(State& st) {
   int counter = 0;
   int limit = 0;
@@ -444,7 +456,7 @@ void Process_Event(State& st) {
         st.acq.EnSoftwareChargeHisto == 1) {
       measure_channels(st);
     }
-    if (display_condition(st, true)) call(st.hooks.compute_display);
+    if (frame_wanted(st, true)) call(st.hooks.compute_display);
     if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {
       for (int b = 0; b < blocks; ++b)
         if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);

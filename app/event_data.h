@@ -65,6 +65,8 @@ struct RunData {
   // Time the loop waited for room in the saving queue (the writer behind), and how often.
   double SavingQueueWaitSeconds = 0.0;
   std::int64_t SavingQueueWaits = 0;
+  // When the loop last computed a display frame (the core's clock; acquisition thread).
+  double LastFrameTime = 0.0;
 
   // Wall-clock stamp of the readout cycle, when saving from the board.
   std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;

@@ -219,6 +219,9 @@ class State {
     if (StartRefusal.empty()) StartRefusal = std::move(reason);
   }
   bool display_attached = false;  // a graph shows the events (not the CLI)
+  // The shortest time between two display frames of a run, in seconds: a front end that
+  // draws sets its screen's pace before any run; 0 computes a frame for every display event.
+  double DisplayFrameInterval = 0.0;
 
   DecodedEvent event;
   EventResults results;

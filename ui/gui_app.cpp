@@ -64,6 +64,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   time_measurements_ = new TimeMeasurementsPanel(st_, *time_histogram_, main_.get());
   ui_.attach(this);
   st_.display_attached = true;
+  st_.DisplayFrameInterval = kFrameIntervalSeconds;
 
   const auto env = read_user_path_environment(options.user_dir, executable_directory());
   const auto user_path = Resolve_UserPath(env);

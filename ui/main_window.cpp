@@ -69,7 +69,7 @@ namespace vx::ui {
 
 namespace {
 
-constexpr int kFrameIntervalMs = 16;
+constexpr int kFrameIntervalMs = static_cast<int>(kFrameIntervalSeconds * 1000);
 
 QLineEdit* readout(int width) {
   auto* e = new QLineEdit;
