@@ -22,9 +22,6 @@ namespace {
 
 constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
-bool saving(const State& st) {
-  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
-}
 // The run's data files hold spectra: they are computed for every event, whatever the
 // display shows now.
 bool spectra_saved(const State& st) {
@@ -33,14 +30,6 @@ bool spectra_saved(const State& st) {
 bool charge_mode(const State& st) {
   return st.sam[0].ChargeModeEnabled == 1;
 }
-int board_blocks(const State& st) {
-  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
-}
-
-void call(const std::function<void()>& hook) {
-  if (hook) hook();
-}
-
 void wait_writer(State& st) {
   Wait_SavingQueueEmpty(st);
 }
@@ -91,7 +80,7 @@ void setup_run(State& st, int& counter, int& limit) {
   for (int ch = 0; ch < 2 * board_blocks(st); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.RunType == 2 && st.acq.RunFromFile == 0) {
+  if (st.acq.RunType == kRunFiniteTime && st.acq.RunFromFile == 0) {
     char text[96];
     std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
     Write_InfoMessage(st, text, kInfo);
@@ -261,7 +250,7 @@ void Prepare_ForAcquisition(State& st) {
   const double acquiring_since = st.clock.now();
 
   for (;;) {
-    if (st.acq.RunType != 2 && counter >= limit) break;
+    if (st.acq.RunType != kRunFiniteTime && counter >= limit) break;
     st.AcquisitionBusy = 1;
     int read = 1;
     if (st.acq.RunFromFile == 0) {
@@ -312,7 +301,8 @@ void Arm_Board(State& st, int, int) {
   if (st.sam[0].ControlRegBit2 == 0) Start_Acq(st);
   if (st.acq.PulseMode == 1 && st.sam[0].PulseSource == 0 && board_usable(st))
     st.digitizer->SendSAMPulse(st.DeviceHandle.load());
-  if (st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2) Force_Trigger(st);
+  if (st.sys.TriggerSource == kTriggerSoftware || st.sys.TriggerSource == kTriggerAuto)
+    Force_Trigger(st);
 }
 
 int Read_BoardData(State& st) {
@@ -324,7 +314,8 @@ int Read_BoardData(State& st) {
     const int h = st.DeviceHandle.load();
     // Every readout pass sends a software trigger with these sources: a board that
     // answers none of them is faulty. Other sources may rightly stay quiet for long.
-    const bool triggered_by_us = st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2;
+    const bool triggered_by_us =
+        st.sys.TriggerSource == kTriggerSoftware || st.sys.TriggerSource == kTriggerAuto;
     const double start = st.clock.now();
     // Many empty reads as well as the time: one late read is no silence.
     constexpr int kSilentReads = 100;

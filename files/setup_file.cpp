@@ -42,10 +42,6 @@ std::string format_path_message(const char* format, const std::string& path) {
   return text;
 }
 
-int clamp_blocks(std::int32_t blocks) {
-  return std::clamp<int>(blocks, 0, kMaxSamBlocks);
-}
-
 template <typename Rec>
 void append_image(std::string& out, const Rec& rec) {
   out.append(reinterpret_cast<const char*>(&rec), sizeof rec);
@@ -213,7 +209,7 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   }
 
   if (in.size() < sizeof(BoardParams) + sizeof(SystemParams))
-    return refuse(truncated(images_size(clamp_blocks(st.sys.NbOfSAMBlocks))), kError);
+    return refuse(truncated(images_size(board_blocks(st))), kError);
   BoardParams board{};
   take_image(board, in);
   SystemParams sys{};
@@ -298,14 +294,13 @@ std::string setup_file_contents(const State& st) {
   append_image(out, st.board);
   append_image(out, st.sys);
   append_image(out, st.acq);
-  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b) append_image(out, st.sam[b]);
+  for (int b = 0; b < board_blocks(st); ++b) append_image(out, st.sam[b]);
   append_image(out, st.gui);
   return out;
 }
 
 int Write_SetupFile(State& st, const std::filesystem::path& path) {
-  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b)
-    Build_RegisterImages(st.sam[b], st.sys);
+  for (int b = 0; b < board_blocks(st); ++b) Build_RegisterImages(st.sam[b], st.sys);
   const std::string bytes = to_text_mode(setup_file_contents(st));
   auto temporary = path;
   temporary += ".tmp";
