@@ -86,7 +86,7 @@ struct Desktop {
     if (!ready) return;
     vx::Set_Threshold(st, -1, -0.05f);
     vx::Set_TriggerEdge(st, -1, vx::kPolarityFallingEdge);
-    vx::Set_TriggerSourceOption(st, 1);  // Normal
+    vx::Set_TriggerSourceOption(st, vx::kTriggerNormal);
     vx::Set_SystemEnabledTriggerSources(st);
   }
   ~Desktop() {
