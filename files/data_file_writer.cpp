@@ -11,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "analysis/measurement_pass.h"
 #include "app/message_log.h"
 #include "files/output_file.h"
 #include "files/quoted_text.h"
@@ -416,7 +417,9 @@ void Format_SavedEvents(State& st, int generation) {
     SavedEvent* ev =
         queue.next_to_prepare(std::chrono::microseconds(std::llround(kIdleLookSeconds * 1e6)));
     if (ev != nullptr) {
-      Format_DataRecord(*ev);
+      // The run's sums are this thread's while the loop leaves the measurements to it.
+      if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
+      if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
       queue.prepared();
       continue;
     }
@@ -462,9 +465,27 @@ void Save_DataInFile(State& st, int generation) {
   if (formatter.valid()) formatter.wait();
 }
 
+namespace {
+
+// The event's measurements left to the formatter: every measured channel's samples, and
+// its job pointing at them.
+void capture_measurement_jobs(const State& st, SavedEvent& ev) {
+  ev.MeasuredByFormatter = true;
+  Collect_EventJobs(st, ev.Jobs);
+  for (std::size_t i = 0; i < ev.Jobs.count; ++i) {
+    const int b = ev.Jobs.block[i], c = ev.Jobs.channel[i];
+    std::copy_n(st.event.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
+    ev.Jobs.jobs[i].waveform = ev.Values[b][c].data();
+  }
+}
+
+}  // namespace
+
 void Queue_EventForSaving(State& st) {
   SaveRing& queue = st.SavingQueue;
-  Capture_SavedEvent(st, queue.claim(), copied_for_data_file(st));
+  SavedEvent& ev = queue.claim();
+  Capture_SavedEvent(st, ev, copied_for_data_file(st));
+  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, ev);
   queue.publish();
 }
 
@@ -482,8 +503,10 @@ void Start_SaveDataInFileThread(State& st) {
   // Marked busy before it is scheduled, so that a next run cannot start a second writer
   // while this one waits for a pool thread.
   st.SaveDataInFileThreadReleased.store(0);
-  // The data file's records are made on a thread of their own, beside the writer.
-  st.SavingQueue.reset(st.acq.SaveDataInFile == 1);
+  // The data file's records, and the measurements when only the measurement file needs
+  // them, are made on a thread of their own beside the writer.
+  st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(st);
+  st.SavingQueue.reset(st.acq.SaveDataInFile == 1 || st.run.MeasuredByFormatter);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
 }

@@ -354,6 +354,7 @@ void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what) {
   ev.EventTimeChain = e.EventTimeChain;
   ev.Format = st.files.DataFormat;
   ev.DataRecordReady = false;
+  ev.MeasuredByFormatter = false;
   if (what == CopiedData::None) return;
   for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
     if (what == CopiedData::Samples)
