@@ -467,6 +467,13 @@ void Save_DataInFile(State& st, int generation) {
 
 namespace {
 
+// The run's data file holds text: its format once the file is open, else the one it will have.
+bool text_records(State& st) {
+  std::lock_guard lock(st.files.io_mutex);
+  if (output_is_open(st.files.data)) return st.files.DataFormat != EventFormat::Binary;
+  return st.FFTMode().load() == 1 || st.acq.DataFileType == 0;
+}
+
 // The event's measurements left to the formatter: every measured channel's samples, and
 // its job pointing at them.
 void capture_measurement_jobs(const State& st, SavedEvent& ev) {
@@ -503,10 +510,12 @@ void Start_SaveDataInFileThread(State& st) {
   // Marked busy before it is scheduled, so that a next run cannot start a second writer
   // while this one waits for a pool thread.
   st.SaveDataInFileThreadReleased.store(0);
-  // The data file's records, and the measurements when only the measurement file needs
-  // them, are made on a thread of their own beside the writer.
+  // Text records, and the measurements when only the measurement file needs them, are made
+  // on a thread of their own beside the writer. A binary record costs less than handing the
+  // event over once more: the writer makes it itself.
   st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(st);
-  st.SavingQueue.reset(st.acq.SaveDataInFile == 1 || st.run.MeasuredByFormatter);
+  st.SavingQueue.reset((st.acq.SaveDataInFile == 1 && text_records(st)) ||
+                       st.run.MeasuredByFormatter);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
 }
