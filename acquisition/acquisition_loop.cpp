@@ -7,6 +7,7 @@
 #include "acquisition/measurement_calls.h"
 #include "acquisition/run_control.h"
 #include "analysis/measurement_context.h"
+#include "analysis/measurement_pass.h"
 #include "analysis/time_amplitude.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
@@ -108,7 +109,8 @@ void end_run(State& st) {
   st.run.LoopEndedForRestart = Decide_LoopEnd(st);
   if (saving(st)) {
     wait_writer(st);
-    st.SavingQueue.close();  // the writer of this loop ends now
+    st.SavingQueue.close();              // the writer of this loop ends now
+    st.run.MeasuredByFormatter = false;  // its sums are complete and the loop's again
     account_saving_waits(st, !st.run.LoopEndedForRestart);
   }
   if (saving(st) && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
@@ -445,7 +447,15 @@ void Process_Event(State& st) {
         (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
         st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 ||
         st.acq.EnSoftwareChargeHisto == 1) {
-      measure_channels(st);
+      if (!st.run.MeasuredByFormatter) {
+        measure_channels(st);
+      } else if (st.TransmitRunData().load() == 1 && st.acq.MeasurementsEnabled == 1) {
+        // The client's record shows this event's results; the run's sums stay the
+        // formatter's, which measures the event again from its copy.
+        EventJobs jobs;
+        Collect_EventJobs(st, jobs);
+        Measure_EventJobs(jobs, st.results, nullptr);
+      }
     }
     if (frame_wanted(st, true)) call(st.hooks.compute_display);
     if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {

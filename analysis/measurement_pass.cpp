@@ -1,6 +1,7 @@
 #include "analysis/measurement_pass.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -134,21 +135,37 @@ namespace {
 
 // One event's channels, measured in `parts` contiguous groups, each on its own thread.
 struct EventChannels {
-  MeasurementSettings settings;
-  std::array<ChannelJob, kMaxChannels> jobs{};
+  EventJobs in;
   std::array<ChannelResult, kMaxChannels> results{};
-  std::array<int, kMaxChannels> block{};
-  std::array<int, kMaxChannels> channel{};
-  std::size_t count = 0;
   std::size_t parts = 1;
 };
 
 void measure_group(void* context, std::size_t part) {
   auto& e = *static_cast<EventChannels*>(context);
-  const std::size_t first = e.count * part / e.parts;
-  const std::size_t last = e.count * (part + 1) / e.parts;
-  Measure_Channels(e.settings, std::span<const ChannelJob>(e.jobs.data() + first, last - first),
+  const std::size_t first = e.in.count * part / e.parts;
+  const std::size_t last = e.in.count * (part + 1) / e.parts;
+  Measure_Channels(e.in.settings,
+                   std::span<const ChannelJob>(e.in.jobs.data() + first, last - first),
                    std::span<ChannelResult>(e.results.data() + first, last - first));
+}
+
+// Each channel's results into the event's, in channel order; with sums, the run's amplitude
+// and charge sums too.
+void write_results(const EventJobs& in, const ChannelResult* results, EventResults& r,
+                   MeasurementData* sums) {
+  for (std::size_t i = 0; i < in.count; ++i) {
+    const int b = in.block[i], c = in.channel[i];
+    const ChannelResult& res = results[i];
+    r.RiseTimeInstant[b][c] = res.leading;
+    r.FallTimeInstant[b][c] = res.trailing;
+    r.AmplitudeValue[b][c] = res.amplitude;
+    r.ComputedCharge[b][c] = res.charge;
+    r.MeasuredBaseline[b][c] = res.baseline;
+    if (sums == nullptr) continue;
+    sums->AmplitudeSum[b][c] += res.amplitude;
+    sums->ChargeSum[b][c] += res.charge;
+    ++sums->MeasuredEvents[b][c];
+  }
 }
 
 // Fewer channels than this per thread cost more in hand-over than they save.
@@ -170,6 +187,42 @@ int Measurement_Threads() {
   return cores >= 4 ? static_cast<int>(std::min(cores / 2, 4u)) : 1;
 }
 
+void Collect_EventJobs(const State& st, EventJobs& e) {
+  e.settings = Snapshot_MeasurementSettings(st);
+  e.count = 0;
+  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+    const int nb_baseline = st.sam[b].ChargeNoBaseline == 1 ? 0 : kChargeBaselineSamples;
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      if (!Is_ChannelEnabled(st, b, c)) continue;
+      ChannelJob& job = e.jobs[e.count];
+      job = ChannelJob{};
+      job.waveform = st.event.FullyOrderedValues[b][c].data();
+      job.threshold = st.acq.PulseThreshold[b][c];
+      job.edge = st.acq.PulseEdge[b][c];
+      job.charge_baseline_samples = nb_baseline;
+      job.charge_start = st.sam[b].ChargeStartIndex[c];
+      job.charge_length = st.sam[b].ChargeLength[c];
+      e.block[e.count] = b;
+      e.channel[e.count] = c;
+      ++e.count;
+    }
+  }
+}
+
+void Measure_EventJobs(const EventJobs& in, EventResults& r, MeasurementData* sums) {
+  std::array<ChannelResult, kMaxChannels> results{};
+  Measure_Channels(in.settings, std::span<const ChannelJob>(in.jobs.data(), in.count),
+                   std::span<ChannelResult>(results.data(), in.count));
+  write_results(in, results.data(), r, sums);
+}
+
+bool Measurements_OnlyForMeasurementFile(const State& st) {
+  return st.acq.SaveMeasurementsInFile == 1 && st.acq.RunFromFile == 0 &&
+         st.gui.DisplayTimeOnWaveforms == 0 &&
+         !(st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) &&
+         !keeps_time_lists(st) && !keeps_charge_lists(st);
+}
+
 void Compute_EventMeasurements(State& st) {
   Compute_EventMeasurements(st, Measurement_Threads());
 }
@@ -183,26 +236,10 @@ void Compute_EventMeasurements(State& st, int threads) {
   const auto entry = static_cast<std::size_t>(m.ListEntries);
 
   EventChannels e;
-  e.settings = Snapshot_MeasurementSettings(st);
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
-    const int nb_baseline = st.sam[b].ChargeNoBaseline == 1 ? 0 : kChargeBaselineSamples;
-    for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!Is_ChannelEnabled(st, b, c)) continue;
-      ChannelJob& job = e.jobs[e.count];
-      job.waveform = st.event.FullyOrderedValues[b][c].data();
-      job.threshold = st.acq.PulseThreshold[b][c];
-      job.edge = st.acq.PulseEdge[b][c];
-      job.charge_baseline_samples = nb_baseline;
-      job.charge_start = st.sam[b].ChargeStartIndex[c];
-      job.charge_length = st.sam[b].ChargeLength[c];
-      e.block[e.count] = b;
-      e.channel[e.count] = c;
-      ++e.count;
-    }
-  }
+  Collect_EventJobs(st, e.in);
   // The groups only read the event and write their own results; everything shared is
   // written below, on this thread, in channel order.
-  const auto most = (e.count + kChannelsPerThread - 1) / kChannelsPerThread;
+  const auto most = (e.in.count + kChannelsPerThread - 1) / kChannelsPerThread;
   e.parts = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
                                     std::max<std::size_t>(most, 1));
   if (e.parts > 1) {
@@ -211,18 +248,10 @@ void Compute_EventMeasurements(State& st, int threads) {
     measure_group(&e, 0);
   }
 
-  for (std::size_t i = 0; i < e.count; ++i) {
-    const int b = e.block[i], c = e.channel[i];
+  write_results(e.in, e.results.data(), r, &m);
+  for (std::size_t i = 0; i < e.in.count; ++i) {
+    const int b = e.in.block[i], c = e.in.channel[i];
     const ChannelResult& res = e.results[i];
-    r.RiseTimeInstant[b][c] = res.leading;
-    r.FallTimeInstant[b][c] = res.trailing;
-    r.AmplitudeValue[b][c] = res.amplitude;
-    r.ComputedCharge[b][c] = res.charge;
-    r.MeasuredBaseline[b][c] = res.baseline;
-    m.AmplitudeSum[b][c] += res.amplitude;
-    m.ChargeSum[b][c] += res.charge;
-    ++m.MeasuredEvents[b][c];
-
     if (time_lists) {
       store(st, m.RiseTimeInstantForHisto[b][c], entry, res.leading);
       store(st, m.PeakAmplitudeForHisto[b][c], entry, res.amplitude);

@@ -2,6 +2,7 @@
 // drives them: at run setup, for every event, and at the end of the run.
 #pragma once
 
+#include "app/measurement_jobs.h"
 #include "app/state.h"
 
 namespace vx {
@@ -33,6 +34,16 @@ bool Measurements_Needed(const State& st);
 void Compute_EventMeasurements(State& st);
 void Compute_EventMeasurements(State& st, int threads);
 int Measurement_Threads();
+
+// The jobs of the current event's enabled channels, as Compute_EventMeasurements measures
+// them (the jobs point into the event's samples).
+void Collect_EventJobs(const State& st, EventJobs& jobs);
+// Measures the jobs on the calling thread into r, with the very results of
+// Compute_EventMeasurements; with sums, adds them to the run's amplitude and charge sums.
+void Measure_EventJobs(const EventJobs& jobs, EventResults& r, MeasurementData* sums);
+// The measurement file is the only consumer of this loop's measurements: the writer's
+// formatter can make them from the events' copies.
+bool Measurements_OnlyForMeasurementFile(const State& st);
 
 // After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: makes room for the
 // next entries (Grow_MeasurementLists), adds the event to the time-difference histogram and

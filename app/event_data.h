@@ -67,6 +67,9 @@ struct RunData {
   std::int64_t SavingQueueWaits = 0;
   // When the loop last computed a display frame (the core's clock; acquisition thread).
   double LastFrameTime = 0.0;
+  // This loop's measurements are made by the writer's formatter from the saved copies, and
+  // the run's amplitude and charge sums are its until the loop has drained the queue.
+  bool MeasuredByFormatter = false;
 
   // Wall-clock stamp of the readout cycle, when saving from the board.
   std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "app/event_data.h"
+#include "app/file_data.h"
 #include "app/measurement_data.h"
+#include "app/measurement_jobs.h"
 #include "app/params.h"
 #include "platform/slot_ring.h"
 
@@ -35,6 +37,17 @@ struct SavedEvent {
   // spectra.
   PerChannel<Samples> Values{};
   PerChannel<ChannelSpectrum> Spectra{};
+
+  // The data file's record format when the event was handed over, and the record itself
+  // once the formatter thread has made it (text records cost most of a saving run: they
+  // are made beside the writer, which then only copies them into its file).
+  EventFormat Format = EventFormat::Ascii;
+  // The loop left this event's measurements to the formatter: the jobs, pointing into
+  // Values, which then holds every measured channel.
+  bool MeasuredByFormatter = false;
+  EventJobs Jobs{};
+  bool DataRecordReady = false;
+  ByteBuffer DataRecord;
 };
 
 // Events in flight between the acquisition loop and the writer: enough to ride out a slow

@@ -6,9 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string_view>
 #include <system_error>
 
+#include "analysis/measurement_pass.h"
 #include "app/message_log.h"
 #include "files/output_file.h"
 #include "files/quoted_text.h"
@@ -336,19 +339,41 @@ void Close_FileForSavingData(State& st, int mode) {
     close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
 }
 
+void Format_DataRecord(SavedEvent& ev) {
+  ev.DataRecord.size = 0;
+  switch (ev.Format) {
+    case EventFormat::Spectra:
+      append_fft_event(ev, ev.DataRecord);
+      break;
+    case EventFormat::Ascii:
+      append_ascii_event(ev, ev.DataRecord);
+      break;
+    case EventFormat::Binary:
+      append_binary_event(ev, ev.DataRecord);
+      break;
+  }
+  ev.DataRecordReady = true;
+}
+
 void Write_EventInFiles(State& st, const SavedEvent& ev) {
   FileData& files = st.files;
   if (st.acq.SaveDataInFile == 1) {
-    switch (files.DataFormat) {
-      case EventFormat::Spectra:
-        write_record(st, files.data, ev, append_fft_event);
-        break;
-      case EventFormat::Ascii:
-        write_record(st, files.data, ev, append_ascii_event);
-        break;
-      case EventFormat::Binary:
-        write_record(st, files.data, ev, append_binary_event);
-        break;
+    OutputFile& f = files.data;
+    if (ev.DataRecordReady && output_is_open(f) && !f.failed) {
+      RecordWriter(f.pending).bytes(ev.DataRecord.data.data(), ev.DataRecord.size);
+      if (!end_record(f)) report_write_error(st, f);
+    } else if (!ev.DataRecordReady) {
+      switch (files.DataFormat) {
+        case EventFormat::Spectra:
+          write_record(st, f, ev, append_fft_event);
+          break;
+        case EventFormat::Ascii:
+          write_record(st, f, ev, append_ascii_event);
+          break;
+        case EventFormat::Binary:
+          write_record(st, f, ev, append_binary_event);
+          break;
+      }
     }
   }
   if (st.acq.SaveMeasurementsInFile == 1)
@@ -369,11 +394,50 @@ void flush_and_tell(State& st, OutputFile& f) {
 
 }  // namespace
 
-void Save_DataInFile(State& st, int generation) {
-  // How long an idle writer waits before it looks at the flush time and the run's end again
-  // (the loop's end closes the queue, which wakes it).
-  constexpr double kIdleLookSeconds = 0.05;
+namespace {
+
+// How long an idle writer or formatter waits before it looks at the run's end again (the
+// loop's end closes the queue, which wakes both).
+constexpr double kIdleLookSeconds = 0.05;
+
+bool writer_done(State& st, int generation) {
+  return st.SavingQueue.closed() || st.AcquisitionRunning.load() == 0 ||
+         st.AcquisitionGeneration.load() != generation;
+}
+
+// The formatter: makes the data record of each slot handed over, in order, while the
+// writer writes the slots before it. It ends when the writer would.
+void Format_SavedEvents(State& st, int generation) {
   SaveRing& queue = st.SavingQueue;
+  for (;;) {
+    SavedEvent* ev =
+        queue.next_to_prepare(std::chrono::microseconds(std::llround(kIdleLookSeconds * 1e6)));
+    if (ev != nullptr) {
+      // The run's sums are this thread's while the loop leaves the measurements to it.
+      if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
+      if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
+      queue.prepared();
+      continue;
+    }
+    if (writer_done(st, generation)) return;
+  }
+}
+
+}  // namespace
+
+void Save_DataInFile(State& st, int generation) {
+  SaveRing& queue = st.SavingQueue;
+  // With a formatter, the writer ends only once the formatter has: neither touches the
+  // queue after the writer is released.
+  std::future<void> formatter;
+  if (queue.staged()) {
+    auto ended = std::make_shared<std::promise<void>>();
+    formatter = ended->get_future();
+    st.pool.schedule([&st, generation, ended] {
+      Format_SavedEvents(st, generation);
+      ended->set_value();
+    });
+  }
   double next_flush = st.clock.now() + kOutputFlushSeconds;
   for (;;) {
     const double until_flush = std::clamp(next_flush - st.clock.now(), 0.0, kIdleLookSeconds);
@@ -392,15 +456,39 @@ void Save_DataInFile(State& st, int generation) {
       queue.release();
       continue;
     }
-    if (queue.closed() || st.AcquisitionRunning.load() == 0 ||
-        st.AcquisitionGeneration.load() != generation)
-      return;
+    if (writer_done(st, generation)) break;
+  }
+  if (formatter.valid()) formatter.wait();
+}
+
+namespace {
+
+// The run's data file holds text: its format once the file is open, else the one it will have.
+bool text_records(State& st) {
+  std::lock_guard lock(st.files.io_mutex);
+  if (output_is_open(st.files.data)) return st.files.DataFormat != EventFormat::Binary;
+  return st.FFTMode().load() == 1 || st.acq.DataFileType == 0;
+}
+
+// The event's measurements left to the formatter: every measured channel's samples, and
+// its job pointing at them.
+void capture_measurement_jobs(const State& st, SavedEvent& ev) {
+  ev.MeasuredByFormatter = true;
+  Collect_EventJobs(st, ev.Jobs);
+  for (std::size_t i = 0; i < ev.Jobs.count; ++i) {
+    const int b = ev.Jobs.block[i], c = ev.Jobs.channel[i];
+    std::copy_n(st.event.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
+    ev.Jobs.jobs[i].waveform = ev.Values[b][c].data();
   }
 }
 
+}  // namespace
+
 void Queue_EventForSaving(State& st) {
   SaveRing& queue = st.SavingQueue;
-  Capture_SavedEvent(st, queue.claim(), copied_for_data_file(st));
+  SavedEvent& ev = queue.claim();
+  Capture_SavedEvent(st, ev, copied_for_data_file(st));
+  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, ev);
   queue.publish();
 }
 
@@ -418,7 +506,12 @@ void Start_SaveDataInFileThread(State& st) {
   // Marked busy before it is scheduled, so that a next run cannot start a second writer
   // while this one waits for a pool thread.
   st.SaveDataInFileThreadReleased.store(0);
-  st.SavingQueue.reset();
+  // Text records, and the measurements when only the measurement file needs them, are made
+  // on a thread of their own beside the writer. A binary record costs less than handing the
+  // event over once more: the writer makes it itself.
+  st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(st);
+  st.SavingQueue.reset((st.acq.SaveDataInFile == 1 && text_records(st)) ||
+                       st.run.MeasuredByFormatter);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
 }

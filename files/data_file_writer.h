@@ -26,7 +26,10 @@ void Save_DataInFile(State& st, int generation);
 void Queue_EventForSaving(State& st);
 // Waits until the writer has written every event handed over (acquisition thread).
 void Wait_SavingQueueEmpty(State& st);
-// Writes one event handed over into the open files (the writer's work for one event).
+// Makes the data file's record of an event handed over (the formatter's work for one event).
+void Format_DataRecord(SavedEvent& ev);
+// Writes one event handed over into the open files (the writer's work for one event),
+// formatting its data record here unless the formatter made it.
 void Write_EventInFiles(State& st, const SavedEvent& ev);
 // Events of the run in its data files (the measurement file when only that one is
 // written) that are still on disk where the run put them, counting the file being written

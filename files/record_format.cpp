@@ -1,12 +1,14 @@
 #include "files/record_format.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "analysis/fft_noise.h"
 #include "digitizer/board_configuration.h"
@@ -18,15 +20,75 @@ namespace {
 constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
                                     100000, 1000000, 10000000, 100000000, 1000000000};
 
+// "00" to "99": two digits at a time.
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+int digit_count(std::uint64_t v) {
+  int n = 1;
+  while (v >= 100) {
+    v /= 100;
+    n += 2;
+  }
+  return v >= 10 ? n + 1 : n;
+}
+
+// The n lowest decimal digits of v, written backwards from end (zeros where v has none).
+void put_digits(char* end, std::uint64_t v, int n) {
+  for (; n >= 2; n -= 2) {
+    end -= 2;
+    std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(2 * (v % 100))], 2);
+    v /= 100;
+  }
+  if (n == 1) *--end = static_cast<char>('0' + v % 10);
+}
+
 std::size_t write_digits(char* out, std::uint64_t v) {
-  char tmp[24];
-  std::size_t n = 0;
-  do {
-    tmp[n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  for (std::size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
-  return n;
+  const int n = digit_count(v);
+  put_digits(out + n, v, n);
+  return static_cast<std::size_t>(n);
+}
+
+// The N digits of v < 10^N, each pair taken from v itself rather than from the previous
+// quotient, so that the divisions (multiplications by constants) run side by side.
+template <int N>
+void put_fixed_digits(char* out, std::uint64_t v) {
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    ((std::memcpy(out + N - 2 * (I + 1), &kDigitPairs[2 * ((v / kPow10[2 * I]) % 100)], 2)), ...);
+  }
+  (std::make_index_sequence<N / 2>{});
+  if constexpr (N % 2 == 1) out[0] = static_cast<char>('0' + v / kPow10[N - 1]);
+}
+
+// |value| * 10^P rounded (q, below 2^64) as "%<width>.<P>f" writes it. The length is known
+// before the first character: the padding goes first, then every digit to its place.
+template <int P>
+std::size_t write_scaled(char* out, std::uint64_t q, bool negative, int width) {
+  constexpr std::uint64_t p = kPow10[P];
+  const std::uint64_t int_part = q / p;
+  const std::uint64_t frac_part = q - int_part * p;
+  const int int_digits = digit_count(int_part);
+  const std::size_t len = static_cast<std::size_t>(negative) +
+                          static_cast<std::size_t>(int_digits) + (P > 0 ? std::size_t{P} + 1 : 0);
+  const std::size_t pad = width > 0 && len < static_cast<std::size_t>(width)
+                              ? static_cast<std::size_t>(width) - len
+                              : 0;
+  std::memset(out, ' ', pad);
+  char* o = out + pad;
+  if (negative) *o++ = '-';
+  o += int_digits;
+  put_digits(o, int_part, int_digits);
+  if constexpr (P > 0) {
+    *o = '.';
+    put_fixed_digits<P>(o + 1, frac_part);
+  }
+  return pad + len;
 }
 
 std::size_t pad_left(char* out, std::size_t len, int width) {
@@ -60,11 +122,12 @@ bool scaled_magnitude(double v, int precision, unsigned __int128& q) {
   } else if (s >= 127) {
     q = 0;  // scaled < 2^83: far below one half
   } else {
-    const unsigned __int128 one = 1;
-    q = scaled >> s;
-    const unsigned __int128 rem = scaled & ((one << s) - 1);
-    const unsigned __int128 half = one << (s - 1);
-    if (rem > half || (rem == half && (q & 1) != 0)) ++q;
+    // Without a branch: adding half - 1, and one more when the truncated value is odd,
+    // carries into the integer part exactly when the rest is above one half, or is one
+    // half with an odd integer part.
+    const unsigned __int128 half_less_one = (static_cast<unsigned __int128>(1) << (s - 1)) - 1;
+    const unsigned __int128 odd = (scaled >> s) & 1;
+    q = (scaled + half_less_one + odd) >> s;
   }
   return true;
 }
@@ -161,30 +224,45 @@ std::string format_line(const char* fmt, auto... args) {
 
 std::size_t write_fixed(char* out, double v, int precision, int width) {
   unsigned __int128 q = 0;
-  std::size_t len = 0;
   if (precision < 0 || precision > 9 || !scaled_magnitude(v, precision, q)) {
-    len = fixed_by_to_chars(out, v, std::clamp(precision, 0, 60));
+    const std::size_t len = fixed_by_to_chars(out, v, std::clamp(precision, 0, 60));
     return pad_left(out, len, width);
   }
-  if (std::signbit(v)) out[len++] = '-';
-  const std::uint64_t p = kPow10[precision];
-  std::uint64_t int_part = 0;
-  std::uint64_t frac_part = 0;
+  const bool negative = std::signbit(v);
   if ((q >> 64) == 0) {
     const auto q64 = static_cast<std::uint64_t>(q);
-    int_part = q64 / p;
-    frac_part = q64 % p;
-  } else {
-    int_part = static_cast<std::uint64_t>(q / p);
-    frac_part = static_cast<std::uint64_t>(q % p);
+    switch (precision) {
+      case 0:
+        return write_scaled<0>(out, q64, negative, width);
+      case 1:
+        return write_scaled<1>(out, q64, negative, width);
+      case 2:
+        return write_scaled<2>(out, q64, negative, width);
+      case 3:
+        return write_scaled<3>(out, q64, negative, width);
+      case 4:
+        return write_scaled<4>(out, q64, negative, width);
+      case 5:
+        return write_scaled<5>(out, q64, negative, width);
+      case 6:
+        return write_scaled<6>(out, q64, negative, width);
+      case 7:
+        return write_scaled<7>(out, q64, negative, width);
+      case 8:
+        return write_scaled<8>(out, q64, negative, width);
+      default:
+        return write_scaled<9>(out, q64, negative, width);
+    }
   }
-  len += write_digits(out + len, int_part);
+  // Values of 2^64 and more after scaling: rare enough for the plain way.
+  const std::uint64_t p = kPow10[precision];
+  std::size_t len = 0;
+  if (negative) out[len++] = '-';
+  len += write_digits(out + len, static_cast<std::uint64_t>(q / p));
   if (precision > 0) {
     out[len++] = '.';
-    for (int i = precision - 1; i >= 0; --i) {
-      out[len + static_cast<std::size_t>(i)] = static_cast<char>('0' + frac_part % 10);
-      frac_part /= 10;
-    }
+    put_digits(out + len + static_cast<std::size_t>(precision), static_cast<std::uint64_t>(q % p),
+               precision);
     len += static_cast<std::size_t>(precision);
   }
   return pad_left(out, len, width);
@@ -271,6 +349,9 @@ void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what) {
   ev.EventFCR = e.EventFCR;
   ev.EventTDC = e.EventTDC;
   ev.EventTimeChain = e.EventTimeChain;
+  ev.Format = st.files.DataFormat;
+  ev.DataRecordReady = false;
+  ev.MeasuredByFormatter = false;
   if (what == CopiedData::None) return;
   for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
     if (what == CopiedData::Samples)

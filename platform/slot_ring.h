@@ -4,6 +4,9 @@
 // claim to publish to the producer, from next to release to the consumer, so its contents
 // are never touched under the lock. Both sides block on condition variables: the producer
 // only while every slot is taken, the consumer only while none is published.
+// A ring reset with a middle stage has a third thread between them: each published slot
+// goes first to the preparer (from next_to_prepare to prepared), and reaches the consumer
+// only then, in the same order.
 #pragma once
 
 #include <chrono>
@@ -20,12 +23,18 @@ class SlotRing {
  public:
   explicit SlotRing(std::size_t capacity) : capacity_(capacity) {}
 
-  // Makes the slots (the first time) and empties the ring. Only while neither side uses it.
-  void reset() {
+  // Makes the slots (the first time) and empties the ring, with or without the middle
+  // stage. Only while no side uses it.
+  void reset(bool middle_stage = false) {
     std::lock_guard lock(mutex_);
     if (slots_.empty()) slots_.resize(capacity_);
-    head_ = tail_ = 0;
+    head_ = prepared_ = tail_ = 0;
+    staged_ = middle_stage;
     closed_ = false;
+  }
+  bool staged() {
+    std::lock_guard lock(mutex_);
+    return staged_;
   }
   std::size_t capacity() const { return capacity_; }
   // Slots published and not yet released.
@@ -48,11 +57,13 @@ class SlotRing {
   }
   // Producer: the claimed slot is ready for the consumer.
   void publish() {
+    bool staged = false;
     {
       std::lock_guard lock(mutex_);
       ++head_;
+      staged = staged_;
     }
-    consumer_.notify_one();
+    (staged ? preparer_ : consumer_).notify_one();
   }
   // Producer: waits until the consumer has released every published slot.
   void wait_empty() {
@@ -60,12 +71,28 @@ class SlotRing {
     producer_.wait(lock, [&] { return tail_ == head_; });
   }
 
-  // Consumer: the oldest published slot, or nullptr when none comes within the timeout or
-  // the ring is closed and empty.
+  // Middle stage: the oldest published slot not yet prepared, or nullptr when none comes
+  // within the timeout or the ring is closed and every slot is prepared.
+  T* next_to_prepare(std::chrono::microseconds timeout) {
+    std::unique_lock lock(mutex_);
+    preparer_.wait_for(lock, timeout, [&] { return head_ != prepared_ || closed_; });
+    return head_ != prepared_ ? &slots_[prepared_ % capacity_] : nullptr;
+  }
+  // Middle stage: the slot from next_to_prepare() goes on to the consumer.
+  void prepared() {
+    {
+      std::lock_guard lock(mutex_);
+      ++prepared_;
+    }
+    consumer_.notify_one();
+  }
+
+  // Consumer: the oldest published (and, with the middle stage, prepared) slot, or nullptr
+  // when none comes within the timeout or the ring is closed and empty.
   T* next(std::chrono::microseconds timeout) {
     std::unique_lock lock(mutex_);
-    consumer_.wait_for(lock, timeout, [&] { return head_ != tail_ || closed_; });
-    return head_ != tail_ ? &slots_[tail_ % capacity_] : nullptr;
+    consumer_.wait_for(lock, timeout, [&] { return ready() != tail_ || closed_; });
+    return ready() != tail_ ? &slots_[tail_ % capacity_] : nullptr;
   }
   // Consumer: the slot from next() is free again.
   void release() {
@@ -79,6 +106,7 @@ class SlotRing {
   void close() {
     std::lock_guard lock(mutex_);
     closed_ = true;
+    preparer_.notify_one();
     consumer_.notify_one();
   }
   bool closed() {
@@ -100,13 +128,19 @@ class SlotRing {
   }
 
  private:
+  // Slots the consumer may take up to (the lock held).
+  std::uint64_t ready() const { return staged_ ? prepared_ : head_; }
+
   const std::size_t capacity_;
   std::vector<T> slots_;
   std::mutex mutex_;
   std::condition_variable producer_;
   std::condition_variable consumer_;
-  std::uint64_t head_ = 0;  // slots published so far
-  std::uint64_t tail_ = 0;  // slots released so far
+  std::condition_variable preparer_;
+  std::uint64_t head_ = 0;      // slots published so far
+  std::uint64_t prepared_ = 0;  // slots through the middle stage so far (when staged)
+  std::uint64_t tail_ = 0;      // slots released so far
+  bool staged_ = false;
   bool closed_ = false;
   double waited_ = 0.0;
   std::int64_t waits_ = 0;

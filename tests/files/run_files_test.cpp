@@ -355,5 +355,41 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
   }
 }
 
+// With the measurement file as the only consumer of the measurements, the writer's formatter
+// makes them from the events' copies: the file and the run's sums are those of a run whose
+// loop measures every event itself (made to by showing the times on the waveforms).
+TEST(RunFiles, TheMeasurementFileIsTheSameWhoeverMeasures) {
+  struct Outcome {
+    std::string file;
+    PerChannel<double> amplitude, charge;
+    bool by_formatter = false;
+  };
+  const auto run = [](bool loop_measures) {
+    RunFiles f(1);  // one event per readout: both runs end at the same event
+    for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch == 0 || ch >= 5;
+    f.st.acq.SaveMeasurementsInFile = 1;
+    f.st.gui.DisplayTimeOnWaveforms = loop_measures ? 1 : 0;
+    Outcome out;
+    // The simulated board's own events (the same in both runs), measured where the run
+    // puts the pass.
+    f.st.hooks.compute_display = [&] {
+      out.by_formatter = out.by_formatter || f.st.run.MeasuredByFormatter;
+    };
+    EXPECT_EQ(f.run(150), 1);
+    out.file = read_text(f.run_dir() / "measurements_veltrix_run1_Ascii.dat");
+    out.amplitude = f.st.meas.AmplitudeSum;
+    out.charge = f.st.meas.ChargeSum;
+    return out;
+  };
+  const Outcome formatter = run(false);
+  const Outcome loop = run(true);
+  EXPECT_TRUE(formatter.by_formatter);
+  EXPECT_FALSE(loop.by_formatter);
+  EXPECT_GT(std::count(loop.file.begin(), loop.file.end(), '\n'), 150 * 4);
+  EXPECT_TRUE(formatter.file == loop.file);
+  EXPECT_EQ(formatter.amplitude, loop.amplitude);
+  EXPECT_EQ(formatter.charge, loop.charge);
+}
+
 }  // namespace
 }  // namespace vx

@@ -7,10 +7,64 @@
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/slot_ring.h"
 #include "platform/thread_pool.h"
 
 namespace vx {
 namespace {
+
+// With a middle stage, the consumer gets each slot only once the preparer is done with it,
+// in the producer's order, while the three threads run at once through a ring that fills.
+TEST(SlotRing, TheMiddleStageSeesEverySlotBeforeTheConsumerInOrder) {
+  struct Slot {
+    int value = 0;
+    int prepared = 0;  // the value as the preparer saw it
+  };
+  SlotRing<Slot> ring(4);
+  ring.reset(true);
+  for (int i = 1; i <= 2; ++i) {
+    ring.claim() = Slot{i, 0};
+    ring.publish();
+  }
+  EXPECT_EQ(ring.next(std::chrono::microseconds(0)), nullptr) << "nothing prepared yet";
+  Slot* first = ring.next_to_prepare(std::chrono::microseconds(0));
+  ASSERT_NE(first, nullptr);
+  first->prepared = first->value;
+  ring.prepared();
+  const Slot* taken = ring.next(std::chrono::microseconds(0));
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(taken->value, 1);
+  ring.release();
+  EXPECT_EQ(ring.next(std::chrono::microseconds(0)), nullptr) << "the second is not prepared";
+
+  constexpr int kSlots = 2000;
+  std::thread preparer([&] {
+    for (int n = 2; n <= kSlots;) {
+      Slot* s = ring.next_to_prepare(std::chrono::milliseconds(100));
+      if (s == nullptr) continue;
+      s->prepared = s->value;
+      ring.prepared();
+      ++n;
+    }
+  });
+  std::thread consumer([&] {
+    for (int n = 2; n <= kSlots;) {
+      const Slot* s = ring.next(std::chrono::milliseconds(100));
+      if (s == nullptr) continue;
+      EXPECT_EQ(s->value, n);
+      EXPECT_EQ(s->prepared, n);
+      ring.release();
+      ++n;
+    }
+  });
+  for (int n = 3; n <= kSlots; ++n) {
+    ring.claim() = Slot{n, 0};
+    ring.publish();
+  }
+  ring.wait_empty();
+  preparer.join();
+  consumer.join();
+}
 
 // The acquisition worker waits on the writer worker: the pool must run both at once.
 TEST(ThreadPool, ALongTaskNeverHoldsBackTheNextOne) {
