@@ -12,14 +12,6 @@ namespace vx {
 
 namespace {
 
-int board_channels(const State& st) {
-  return std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels);
-}
-
-int board_blocks(const State& st) {
-  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
-}
-
 // Calls f for the one channel given, or for every channel of the board (-1).
 template <typename F>
 void for_channels(const State& st, int channel, F f) {
@@ -30,13 +22,9 @@ void for_channels(const State& st, int channel, F f) {
   }
 }
 
-void call_hook(const std::function<void()>& hook) {
-  if (hook) hook();
-}
-
 void recompute_display(State& st) {
-  call_hook(st.hooks.recompute_main_graph);
-  call_hook(st.hooks.refresh_annotations);
+  call(st.hooks.recompute_main_graph);
+  call(st.hooks.refresh_annotations);
 }
 
 void refresh_display(State& st) {
@@ -52,10 +40,6 @@ void set_record_length(State& st, int columns) {
 }
 
 }  // namespace
-
-bool channel_exists(const State& st, int channel) {
-  return channel >= 0 && channel < board_channels(st);
-}
 
 void Set_ChannelEnabled(State& st, int channel, bool on) {
   RestartGuard restart(st);
@@ -146,15 +130,11 @@ void Set_AmplitudeDisplayType(State& st, int type) {
   recompute_display(st);
 }
 
-int amplitude_display_type(const State& st) {
-  return st.gui.AmplitudeInVolts == 1 ? 1 : 2;
-}
-
 void Set_TriggerSourceOption(State& st, int source) {
   RestartGuard restart(st);
-  st.sys.TriggerSource = std::clamp(source, 0, 3);
+  st.sys.TriggerSource = std::clamp<int>(source, kTriggerSoftware, kTriggerExternal);
   Set_SystemTriggerMode(st);
-  if (st.sys.TriggerSource == 3) {
+  if (st.sys.TriggerSource == kTriggerExternal) {
     st.sys.ExtTrigInAsGate = 0;
     Set_ExternalTriggerInAsGateOption(st);
   }
@@ -183,7 +163,7 @@ void Set_Threshold(State& st, int channel, float volts) {
   } else if (channel < kMaxChannels) {
     Load_DACs(st, channel % 2, channel / 2);
   }
-  call_hook(st.hooks.refresh_annotations);
+  call(st.hooks.refresh_annotations);
   st.ui.refresh_panel(Panel::AllValues);
 }
 

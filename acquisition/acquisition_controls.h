@@ -21,8 +21,6 @@ inline constexpr int kMaxMonitorGain = 10;          // power of two
 inline constexpr int kMaxMonitorMode = 4;
 inline constexpr float kOffsetRangeVolts = 1.25f;
 
-bool channel_exists(const State& st, int channel);
-
 // Display group: a channel acquired and shown (its SAM block is read while either of its
 // channels is on).
 void Set_ChannelEnabled(State& st, int channel, bool on);
@@ -47,7 +45,6 @@ void Set_VerticalPosition(State& st, int channel, float divisions);
 // 0 Equidistant (positions spread over the screen), 1 Merged (amplitudes in volts, no
 // scale or position), 2 User defined.
 void Set_AmplitudeDisplayType(State& st, int type);
-int amplitude_display_type(const State& st);
 
 // Trigger page. channel -1: every channel of the board.
 void Set_TriggerSourceOption(State& st, int source);

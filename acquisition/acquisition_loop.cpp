@@ -23,9 +23,6 @@ namespace {
 
 constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
-bool saving(const State& st) {
-  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
-}
 // The run's data files hold spectra: they are computed for every event, whatever the
 // display shows now.
 bool spectra_saved(const State& st) {
@@ -34,14 +31,6 @@ bool spectra_saved(const State& st) {
 bool charge_mode(const State& st) {
   return st.sam[0].ChargeModeEnabled == 1;
 }
-int board_blocks(const State& st) {
-  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
-}
-
-void call(const std::function<void()>& hook) {
-  if (hook) hook();
-}
-
 void wait_writer(State& st) {
   Wait_SavingQueueEmpty(st);
 }
@@ -92,7 +81,7 @@ void setup_run(State& st, int& counter, int& limit) {
   for (int ch = 0; ch < 2 * board_blocks(st); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.RunType == 2 && st.acq.RunFromFile == 0) {
+  if (st.acq.RunType == kRunFiniteTime && st.acq.RunFromFile == 0) {
     char text[96];
     std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
     Write_InfoMessage(st, text, kInfo);
@@ -244,6 +233,18 @@ bool display_condition(State& st, bool with_first) {
   return Is_DisplayEvent(st) || (with_first && st.EventNumber.load() == 1);
 }
 
+bool frame_wanted(State& st, bool with_first) {
+  if (with_first ? !display_condition(st, true) : !Is_DisplayEvent(st)) return false;
+  if (st.DisplayFrameInterval <= 0.0) return true;
+  const int event = st.EventNumber.load();
+  const double now = st.clock.now();
+  const bool always =
+      event == 1 || event == st.acq.NbOfEventsRequired || st.StopRequest().load() == 1;
+  if (!always && now - st.run.LastFrameTime < st.DisplayFrameInterval) return false;
+  st.run.LastFrameTime = now;
+  return true;
+}
+
 void Prepare_ForAcquisition(State& st) {
   int counter = 0;
   int limit = 0;
@@ -251,7 +252,7 @@ void Prepare_ForAcquisition(State& st) {
   const double acquiring_since = st.clock.now();
 
   for (;;) {
-    if (st.acq.RunType != 2 && counter >= limit) break;
+    if (st.acq.RunType != kRunFiniteTime && counter >= limit) break;
     st.AcquisitionBusy = 1;
     int read = 1;
     if (st.acq.RunFromFile == 0) {
@@ -302,7 +303,8 @@ void Arm_Board(State& st, int, int) {
   if (st.sam[0].ControlRegBit2 == 0) Start_Acq(st);
   if (st.acq.PulseMode == 1 && st.sam[0].PulseSource == 0 && board_usable(st))
     st.digitizer->SendSAMPulse(st.DeviceHandle.load());
-  if (st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2) Force_Trigger(st);
+  if (st.sys.TriggerSource == kTriggerSoftware || st.sys.TriggerSource == kTriggerAuto)
+    Force_Trigger(st);
 }
 
 int Read_BoardData(State& st) {
@@ -314,7 +316,8 @@ int Read_BoardData(State& st) {
     const int h = st.DeviceHandle.load();
     // Every readout pass sends a software trigger with these sources: a board that
     // answers none of them is faulty. Other sources may rightly stay quiet for long.
-    const bool triggered_by_us = st.sys.TriggerSource == 0 || st.sys.TriggerSource == 2;
+    const bool triggered_by_us =
+        st.sys.TriggerSource == kTriggerSoftware || st.sys.TriggerSource == kTriggerAuto;
     const double start = st.clock.now();
     // Many empty reads as well as the time: one late read is no silence.
     constexpr int kSilentReads = 100;
@@ -454,7 +457,7 @@ void Process_Event(State& st) {
         Measure_EventJobs(jobs, st.results, nullptr);
       }
     }
-    if (display_condition(st, true)) call(st.hooks.compute_display);
+    if (frame_wanted(st, true)) call(st.hooks.compute_display);
     if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {
       for (int b = 0; b < blocks; ++b)
         if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);

@@ -24,6 +24,10 @@ void Process_Event(State& st);
 // Whether the current event is displayed; with_first also counts event 1 (the event
 // counter and the waveform histograms refresh on it).
 bool display_condition(State& st, bool with_first);
+// Whether the loop computes a display frame for the current event: on display events, at
+// most one per DisplayFrameInterval, but always for the first event, the last one of a
+// finite run and the one during which a stop is asked (what stays on screen is the end).
+bool frame_wanted(State& st, bool with_first);
 
 // Extends the 40-bit time stamp of a block and formats the event time.
 void Compute_EventTime(State& st, std::uint64_t raw_tdc);

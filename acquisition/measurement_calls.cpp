@@ -1,5 +1,6 @@
 #include "acquisition/measurement_calls.h"
 
+#include "acquisition/acquisition_loop.h"
 #include "analysis/charge.h"
 #include "analysis/fft_noise.h"
 #include "analysis/measurement_context.h"
@@ -27,7 +28,7 @@ void measure_channels(State& st) {
 
 void accumulate_firmware_charges(State& st) {
   Accumulate_FirmwareChargeHistos(st);
-  if (Is_DisplayEvent(st) && st.hooks.compute_display) st.hooks.compute_display();
+  if (frame_wanted(st, false) && st.hooks.compute_display) st.hooks.compute_display();
 }
 
 void update_run_histograms(State& st) {

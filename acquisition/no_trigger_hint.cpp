@@ -108,7 +108,7 @@ std::string sources_text(const State& st, const KnownInputs& inputs) {
 
 std::string logic_text(const State& st) {
   std::string pairs;
-  const int blocks = std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
+  const int blocks = board_blocks(st);
   for (int b = 0; b < blocks; ++b)
     if (st.sam[b].CoincidenceAND == 1) pairs += (pairs.empty() ? "" : ",") + std::to_string(b);
   std::string text;

@@ -17,16 +17,8 @@ namespace vx {
 
 namespace {
 
-bool saving(const State& st) {
-  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
-}
-
 int open_output_files(State& st, const std::string& directory) {
   return Open_FileForSavingData(st, directory, 1);
-}
-
-void call(const std::function<void()>& hook) {
-  if (hook) hook();
 }
 
 void stamp_run_start(State& st) {
@@ -41,7 +33,7 @@ void stamp_run_start(State& st) {
 // them itself is written here, by the thread that owns them, before the loop reads them.
 void hand_over_to_loop(State& st) {
   if (st.sam[0].ChargeModeEnabled == 1 && st.acq.RunFromFile == 0) {
-    st.gui.GraphMode = 3;
+    st.gui.GraphMode = kGraphCharges;
     st.gui.GraphOptionCharge = 1;
     call(st.hooks.recompute_main_graph);
   }

@@ -302,7 +302,7 @@ void Refresh_SoftwareChargeHistos(State& st, bool run_end) {
 void Accumulate_FirmwareChargeHistos(State& st) {
   MeasurementData& m = st.meas;
   const int bins = charge_bins(st);
-  const int blocks = std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+  const int blocks = board_blocks(st);
   const bool first_event = st.EventNumber.load() == 1;
   for (int b = 0; b < blocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
@@ -339,7 +339,7 @@ void Select_ChargeMode(State& st, ChargeMode mode) {
       for (int c = 0; c < kChannelsPerBlock; ++c) st.acq.ChargeCutEnabled[b][c] = 1;
     Write_InfoMessage(st, "Firmware Charge Mode is Enabled.", 0);
   } else {
-    const int blocks = std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+    const int blocks = board_blocks(st);
     for (int b = 0; b < blocks; ++b) st.sam[b].ChargeModeEnabled = 0;
     st.acq.EnSoftwareChargeHisto = mode == ChargeMode::Software ? 1 : 0;
     for (int b = 0; b < kMaxSamBlocks; ++b)

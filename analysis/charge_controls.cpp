@@ -106,7 +106,7 @@ void Apply_ChargeParamsToAll(State& st, int channel) {
 }
 
 void Send_ChargeParamsToBoard(State& st) {
-  const int blocks = std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+  const int blocks = board_blocks(st);
   for (int b = 0; b < blocks; ++b) Build_RegisterImages(st.sam[b], st.sys);
   if (st.Board_Connected.load() != 1) return;
   Set_ChargeModeParameters(st);

@@ -12,14 +12,6 @@
 
 namespace vx {
 
-enum GraphMode : int {
-  kGraphWaveforms = 0,
-  kGraphPedestals = 1,
-  kGraphCells = 2,
-  kGraphCharges = 3,
-  kGraphFft = 4
-};
-
 inline constexpr int kDisplayPointsPerSample = 10;
 inline constexpr double kVoltsPerCount = 0.00061;
 // The graph spans this many divisions above and below zero.

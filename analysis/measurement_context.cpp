@@ -30,10 +30,6 @@ int Run_NbOfSamples(const State& st) {
   return std::clamp(n, 0, kMaxSamples);
 }
 
-int Run_EventCount(const State& st) {
-  return std::max(0, st.EventNumber.load() - st.FirstEventNumber.load());
-}
-
 bool Is_DisplayEvent(State& st) {
   const int event = st.EventNumber.load();
   return st.DisplayOn().load() == 1 || is_modulo_event(st) || event == st.acq.NbOfEventsRequired ||

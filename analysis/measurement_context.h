@@ -20,9 +20,6 @@ int Run_NbOfBlocks(const State& st);
 // Samples per channel: RecordLength live, NbOfSamplesInFile when replaying.
 int Run_NbOfSamples(const State& st);
 
-// Events of the run so far (EventNumber - FirstEventNumber), never negative.
-int Run_EventCount(const State& st);
-
 // The display condition of the acquisition loop: DisplayOn, or EventNumber a multiple of
 // DisplayModulo, or the last required event, or a stop request.
 bool Is_DisplayEvent(State& st);

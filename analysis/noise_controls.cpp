@@ -27,10 +27,6 @@ int to_sample(const State& st, double ns) {
 
 }  // namespace
 
-int Noise_SampleFromNs(double ns, double period_ps) {
-  return static_cast<int>(std::trunc(ns * 1000.0 / period_ps));
-}
-
 double Noise_NsFromSample(int sample, double period_ps) {
   return sample * period_ps / 1000.0;
 }

@@ -8,8 +8,7 @@
 
 namespace vx {
 
-// ns to the sample that holds it, trunc(ns * 1000 / T), and back (samples * T / 1000).
-int Noise_SampleFromNs(double ns, double period_ps);
+// A sample to the time it starts at: sample * T / 1000 ns.
 double Noise_NsFromSample(int sample, double period_ps);
 
 // Each bound is kept inside the record; an end not above the start becomes start + 1 (a

@@ -65,6 +65,8 @@ struct RunData {
   // Time the loop waited for room in the saving queue (the writer behind), and how often.
   double SavingQueueWaitSeconds = 0.0;
   std::int64_t SavingQueueWaits = 0;
+  // When the loop last computed a display frame (the core's clock; acquisition thread).
+  double LastFrameTime = 0.0;
   // This loop's measurements are made by the writer's formatter from the saved copies, and
   // the run's amplitude and charge sums are its until the loop has drained the queue.
   bool MeasuredByFormatter = false;

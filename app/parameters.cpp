@@ -11,7 +11,7 @@ namespace vx {
 namespace {
 
 void init_system_trigger_and_sync(SystemParams& s) {
-  s.TriggerSource = 0;
+  s.TriggerSource = kTriggerSoftware;
   s.OverallTriggerLogic = 0;
   s.MajorityLevel = 0;
   s.ExtTrigInAsGate = 0;
@@ -30,7 +30,7 @@ void init_system_trigger_and_sync(SystemParams& s) {
 
 void init_acq_run_measurement_inl_file(AcqParams& a) {
   a.RunFromFile = 0;
-  a.RunType = 3;
+  a.RunType = kRunContinuous;
   a.RunDuration = 300;
   a.RunElapsedTime = 0;
   a.DisplayOn = 1;
@@ -203,7 +203,7 @@ void init_gui(State& st) {
   g.NoiseMeasurementOn = 0;
   g.NoiseStripChartChannel = -1;
   g.GraphOptionCharge = 0;
-  g.GraphMode = 0;
+  g.GraphMode = kGraphWaveforms;
   g.DisplayOption = 0;
   g.PlotAlignment = 0;
   g.PlotAlignmentOption1 = 0;
@@ -211,14 +211,6 @@ void init_gui(State& st) {
   g.PlotAlignmentValue = 0.0f;
   g.ChargeHistoChannel = 0;
   g.RateVsThresholdChannel = -1;
-}
-
-int clamp_blocks(std::int32_t n) {
-  return std::clamp<std::int32_t>(n, 0, kMaxSamBlocks);
-}
-
-void call(const std::function<void()>& hook) {
-  if (hook) hook();
 }
 
 }  // namespace
@@ -256,7 +248,7 @@ void Save_Params(State& st, Snapshot which) {
   std::memcpy(&saved.acq, &st.acq, sizeof st.acq);
   std::memcpy(&saved.sys, &st.sys, sizeof st.sys);
   std::memcpy(&saved.gui, &st.gui, sizeof st.gui);
-  const int blocks = clamp_blocks(st.sys.NbOfSAMBlocks);
+  const int blocks = board_blocks(st);
   std::copy_n(st.sam.begin(), blocks, saved.sam.begin());
 }
 
@@ -266,7 +258,7 @@ void Restore_Params(State& st, Snapshot which) {
   std::memcpy(&st.acq, &saved.acq, sizeof st.acq);
   std::memcpy(&st.sys, &saved.sys, sizeof st.sys);
   std::memcpy(&st.gui, &saved.gui, sizeof st.gui);
-  const int blocks = clamp_blocks(st.sys.NbOfSAMBlocks);
+  const int blocks = board_blocks(st);
   std::copy_n(saved.sam.begin(), blocks, st.sam.begin());
 
   call(st.hooks.apply_all_board_parameters);

@@ -14,6 +14,29 @@ inline constexpr int kMaxSamples = 1024;
 inline constexpr const char* kSoftwareVersion = "V1.8.5";
 inline constexpr std::size_t kBoardInfoSize = 164;
 
+// AcqParams::RunType.
+enum RunTypeValue : int {
+  kRunSingleEvent = 0,
+  kRunFiniteEvents = 1,
+  kRunFiniteTime = 2,
+  kRunContinuous = 3
+};
+// GuiParams::GraphMode: what the main graph shows.
+enum GraphMode : int {
+  kGraphWaveforms = 0,
+  kGraphPedestals = 1,
+  kGraphCells = 2,
+  kGraphCharges = 3,
+  kGraphFft = 4
+};
+// SystemParams::TriggerSource.
+enum TriggerSourceValue : int {
+  kTriggerSoftware = 0,
+  kTriggerNormal = 1,
+  kTriggerAuto = 2,
+  kTriggerExternal = 3
+};
+
 #pragma pack(push, 1)
 
 struct AcqParams {

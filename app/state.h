@@ -8,6 +8,7 @@
 // that drives the board holds them alone while they are lent to it (app/record_loan.h).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -93,7 +94,7 @@ class State {
   CoreHooks hooks;
 
   // Parameter records. Aligned so that their 32-bit flags at 4-byte offsets can be used
-  // through std::atomic_ref (see flag()).
+  // through std::atomic_ref (see field()).
   alignas(8) AcqParams acq{};
   alignas(8) BoardParams board{};
   alignas(8) SystemParams sys{};
@@ -219,6 +220,9 @@ class State {
     if (StartRefusal.empty()) StartRefusal = std::move(reason);
   }
   bool display_attached = false;  // a graph shows the events (not the CLI)
+  // The shortest time between two display frames of a run, in seconds: a front end that
+  // draws sets its screen's pace before any run; 0 computes a frame for every display event.
+  double DisplayFrameInterval = 0.0;
 
   DecodedEvent event;
   EventResults results;
@@ -237,5 +241,29 @@ class State {
     return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(bytes + Offset));
   }
 };
+
+// Calls a hook that a front end may leave unset.
+inline void call(const std::function<void()>& hook) {
+  if (hook) hook();
+}
+
+// The board's SAM blocks and channels: the records' counts held within the arrays' sizes.
+inline int board_blocks(const State& st) {
+  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
+}
+inline int board_channels(const State& st) {
+  return std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels);
+}
+
+// A copy of the rate scan's kept result, safe while a scan runs.
+inline RateScanResult RateScan_Result(const State& st) {
+  std::lock_guard lock(st.rates.result_mutex);
+  return st.rates.result;
+}
+
+// Whether a run saves anything: a data file or the measurement file.
+inline bool saving(const State& st) {
+  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
+}
 
 }  // namespace vx

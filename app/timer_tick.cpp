@@ -117,7 +117,7 @@ void TimerCB(State& st) {
   if (st.AcquisitionRunning.load() == 1 && !Records_Lent(st)) {
     st.acq.RunElapsedTime = static_cast<std::int32_t>(st.clock.now() - st.acq.RunStartTime);
     Update_RunElapsedTime(st);
-    if (st.acq.RunType == 2 && st.acq.RunElapsedTime >= st.acq.RunDuration)
+    if (st.acq.RunType == kRunFiniteTime && st.acq.RunElapsedTime >= st.acq.RunDuration)
       st.StopRequest().store(1);
     if (st.EventNumberColor == 1) {
       every_second_tick(st);

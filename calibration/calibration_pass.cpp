@@ -86,8 +86,4 @@ bool calibration_board_ready(State& st) {
   return false;
 }
 
-int calibration_blocks(const State& st) {
-  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
-}
-
 }  // namespace vx

@@ -58,7 +58,4 @@ void Build_PhysicallyOrderedValues(State& st, int block);
 // False, with an error message, when no board is connected to calibrate.
 bool calibration_board_ready(State& st);
 
-// Blocks of the connected board, within the arrays' bounds.
-int calibration_blocks(const State& st);
-
 }  // namespace vx

@@ -33,10 +33,6 @@ bool channel_enabled(const State& st, int block, int channel) {
   return st.gui.ChannelEnabled[kChannelsPerBlock * block + channel] == 1;
 }
 
-int calibrated_blocks(const State& st) {
-  return std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
-}
-
 // Whether physical cell i lies outside the 66 cells from F - 64 to F + 1 around the first
 // cell, whose steps mix the end and the start of the record.
 bool takes_part(int i, int lo, int hi) {
@@ -74,7 +70,7 @@ void Enable_INLCalibration(State& st, bool on) {
   st.acq.INLCalibrationRunning = 1;
   st.acq.INLCorrectionEnabled = 0;
   Set_SAMCorrectionLevel(st);
-  st.sys.TriggerSource = 0;
+  st.sys.TriggerSource = kTriggerSoftware;
   Set_SystemTriggerMode(st);
   st.ui.refresh_panel(Panel::AllValues);
 }
@@ -92,7 +88,7 @@ void Clear_INLAccumulators(State& st) {
   st.inl.usable = false;
   st.inl.events_accumulated = 0;
   st.inl.communication_errors_at_start = st.NbOfCommunicatonErrors.load();
-  for (int b = 0; b < calibrated_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
       if (channel_enabled(st, b, c)) Clear_INLChannel(st.inl.at(b, c));
 }
@@ -177,7 +173,7 @@ void Accumulate_INLCalibration(State& st) {
   o.groups = st.acq.INLNbOfSegments;
   o.inspected_cell = st.acq.INLCalibOption;
   ++st.inl.events_accumulated;
-  for (int b = 0; b < calibrated_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!channel_enabled(st, b, c)) continue;
       Accumulate_INLChannel(st.inl.at(b, c), st.event.FullyOrderedValues[b][c],
@@ -306,7 +302,7 @@ void Compute_INLCalibration(State& st) {
   o.cell_offset = st.acq.INLCellOffset;
   bool usable = true;
   int channels = 0;
-  for (int b = 0; b < calibrated_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!channel_enabled(st, b, c)) continue;
       ++channels;

@@ -21,10 +21,6 @@ namespace {
 
 constexpr const char* kFailure = "ERROR during Pedestal Calibration.\n";
 
-void call(const std::function<void()>& hook) {
-  if (hook) hook();
-}
-
 void reset_block_arrays(State& st, int b) {
   CalibrationData& k = st.calib;
   for (int c = 0; c < kChannelsPerBlock; ++c) {
@@ -54,7 +50,7 @@ enum class Outcome { Measured, Failed, Cancelled };
 // accumulated. A failure has been logged; a cancel has not.
 Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t& n) {
   const std::int64_t wanted = st.calib.NbOfRunsForPedestalCalibration;
-  const int blocks = calibration_blocks(st);
+  const int blocks = board_blocks(st);
   n = 0;
   while (n <= wanted) {
     if (n % 10 != 0 && wanted > 0) progress.update(static_cast<int>(98 * n / wanted));
@@ -105,19 +101,19 @@ void prepare_blocks(State& st) {
   Load_HardwareSetup(st, 19, -1);
   Load_DACs(st, 2, -1);
   Load_DACs(st, 3, -1);
-  for (int b = 0; b < calibration_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     st.sam[b].ChargeModeEnabled = 0;
     Build_ControlReg(st.sam[b], st.sys);
     reset_block_arrays(st, b);
   }
   Set_SAMAcquisitionMode(st);
-  st.sys.TriggerSource = 2;  // "Auto": every readout pass sends a software trigger
+  st.sys.TriggerSource = kTriggerAuto;  // every readout pass sends a software trigger
   Set_SystemTriggerMode(st);
 }
 
 void store_averages(State& st, std::int64_t n) {
   CalibrationData& k = st.calib;
-  for (int b = 0; b < calibration_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     if (st.sam[b].PedestalPerCell == 0) continue;
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       for (int p = 0; p < kMaxSamples; ++p)

@@ -8,12 +8,12 @@
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "analysis/main_graph.h"
+#include "app/dac_conversions.h"
 #include "app/message_log.h"
 #include "app/parameters.h"
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
 #include "digitizer/board_configuration.h"
-#include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
 #include "eeprom/calibration_tables.h"
 #include "platform/numeric.h"
@@ -28,10 +28,6 @@ constexpr int kCellsPerLine = 64;
 
 using LineSums = PerChannel<std::array<double, 16>>;
 
-void call(const std::function<void()>& hook) {
-  if (hook) hook();
-}
-
 void log(State& st, int kind, const char* format, auto... args) {
   char text[256];
   std::snprintf(text, sizeof text, format, args...);
@@ -39,14 +35,14 @@ void log(State& st, int kind, const char* format, auto... args) {
 }
 
 void set_all_codes(State& st, int code) {
-  for (int b = 0; b < calibration_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     std::fill(std::begin(st.sam[b].SamDacOffsetCh0), std::end(st.sam[b].SamDacOffsetCh0), code);
     std::fill(std::begin(st.sam[b].SamDacOffsetCh1), std::end(st.sam[b].SamDacOffsetCh1), code);
   }
 }
 
 void copy_best_codes(State& st, const PerChannel<std::array<LineSearch, 16>>& search) {
-  for (int b = 0; b < calibration_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     for (int line = 0; line < 16; ++line) {
       st.sam[b].SamDacOffsetCh0[line] = static_cast<std::uint8_t>(search[b][0][line].best_code);
       st.sam[b].SamDacOffsetCh1[line] = static_cast<std::uint8_t>(search[b][1][line].best_code);
@@ -57,7 +53,7 @@ void copy_best_codes(State& st, const PerChannel<std::array<LineSearch, 16>>& se
 // Decodes event i and rebuilds its physical-cell views; false when the event is bad.
 bool take_event(State& st, int i) {
   if (Decode_Event(st, i) < 0) return false;
-  for (int b = 0; b < calibration_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
+  for (int b = 0; b < board_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
   call(st.hooks.compute_display);
   return true;
 }
@@ -79,7 +75,7 @@ int sum_lines(State& st, LineSums& sums) {
       st.EventNumber.fetch_add(1);
       if (!take_event(st, i)) continue;
       ++counted;
-      for (int b = 0; b < calibration_blocks(st); ++b)
+      for (int b = 0; b < board_blocks(st); ++b)
         for (int c = 0; c < kChannelsPerBlock; ++c) {
           const auto& v = st.calib.PhysicallyOrderedValues[b][c];
           for (int p = 0; p < kMaxSamples; ++p) sums[b][c][p % 16] += v[p];
@@ -101,12 +97,12 @@ void prepare(State& st) {
   for (auto& k : st.sam) k.RecordLength16 = kMaxSamples / 16;
   st.sys.RecordLength = kMaxSamples;
   Load_HardwareSetup(st, 19, -1);
-  for (int b = 0; b < calibration_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     st.sam[b].ChargeModeEnabled = 0;
     Build_ControlReg(st.sam[b], st.sys);
     st.sam[b].DCOffset[0] = st.sam[b].DCOffset[1] = 0.0f;
   }
-  st.sys.TriggerSource = 2;
+  st.sys.TriggerSource = kTriggerAuto;
   Set_SystemTriggerMode(st);
   st.ui.refresh_panel(Panel::Main);
   Load_HardwareSetup(st, 12, -1);
@@ -135,7 +131,7 @@ bool scan(State& st, CalibrationProgress& progress,
     if (events == 0) return false;
     // A readout may bring more than the events asked for: all of them are in the sums.
     const double divisor = static_cast<double>(events) * kCellsPerLine;
-    for (int b = 0; b < calibration_blocks(st); ++b)
+    for (int b = 0; b < board_blocks(st); ++b)
       for (int c = 0; c < kChannelsPerBlock; ++c)
         for (int line = 0; line < 16; ++line) {
           LineSearch& s = search[b][c][line];
@@ -149,7 +145,7 @@ bool scan(State& st, CalibrationProgress& progress,
 }
 
 void log_ranges(State& st, const PerChannel<std::array<LineSearch, 16>>& search) {
-  for (int b = 0; b < calibration_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       int lo = 128;
       int hi = 0;
@@ -168,7 +164,7 @@ void check_event(State& st) {
   Start_run(st);
   if (Read_CalibrationPass(st) == PassResult::Events && Get_NbOfEvents(st) > 0 &&
       take_event(st, 0)) {
-    for (int b = 0; b < calibration_blocks(st); ++b)
+    for (int b = 0; b < board_blocks(st); ++b)
       for (int c = 0; c < kChannelsPerBlock; ++c) {
         const auto& v = st.calib.PhysicallyOrderedValues[b][c];
         const std::vector<double> values(v.begin(), v.end());

@@ -26,10 +26,10 @@ void threshold_scan_mode(State& st, int enable) {
 }
 
 void prepare(State& st) {
-  st.sys.TriggerSource = 1;  // "Normal"
+  st.sys.TriggerSource = kTriggerNormal;
   Set_SystemTriggerMode(st);
   threshold_scan_mode(st, 0);
-  for (int b = 0; b < calibration_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       st.sam[b].TriggerEnable[c] = 1;
       st.sam[b].TriggerPolarity[c] = 0;
@@ -42,7 +42,7 @@ void prepare(State& st) {
 }
 
 bool scan(State& st, CalibrationProgress& progress, PerChannel<HitWindow>& windows) {
-  const int blocks = calibration_blocks(st);
+  const int blocks = board_blocks(st);
   for (int k = 0; k < kThresholdScanSteps; ++k) {
     if (!progress.update(k * 99 / kThresholdScanSteps)) return false;
     const float threshold = kThresholdScanStep * static_cast<float>(k) + kThresholdScanStart;
@@ -63,7 +63,7 @@ bool scan(State& st, CalibrationProgress& progress, PerChannel<HitWindow>& windo
 // calibration is refused as a whole.
 bool offsets_measured(State& st, const PerChannel<HitWindow>& windows) {
   bool ok = true;
-  for (int b = 0; b < calibration_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const int channel = 2 * b + c;
       const HitWindow& w = windows[b][c];
@@ -135,7 +135,7 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   const bool ok = scanned && !slot.communication_failed() && offsets_measured(st, windows);
   if (ok) {
     progress.update(100);
-    for (int b = 0; b < calibration_blocks(st); ++b)
+    for (int b = 0; b < board_blocks(st); ++b)
       for (int c = 0; c < kChannelsPerBlock; ++c) {
         st.calib.MeanThreshold[b][c] = windows[b][c].mean_threshold();
         log(st, kInfo, "Trigger DAC Offset for Ch%d = %2.5f mV \n", 2 * b + c,

@@ -19,7 +19,7 @@ namespace {
 void print_pedestals(const State& st) {
   std::printf("\nPedestals over %d events (ADC counts)\n", st.EventNumber.load());
   std::printf("  channel       mean     spread\n");
-  for (int b = 0; b < calibration_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const auto& cells = st.calib.IndividualOffsetDistribution[b][c];
       double sum = 0.0, sum2 = 0.0;
@@ -35,7 +35,7 @@ void print_pedestals(const State& st) {
 
 void print_sam_dac_codes(const State& st) {
   std::printf("\nSAM DAC line codes (lines 0 to 15)\n");
-  for (int b = 0; b < calibration_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const std::uint8_t* codes = c == 0 ? st.sam[b].SamDacOffsetCh0 : st.sam[b].SamDacOffsetCh1;
       std::printf("  channel %2d:", 2 * b + c);
@@ -46,7 +46,7 @@ void print_sam_dac_codes(const State& st) {
 
 void print_threshold_offsets(const State& st) {
   std::printf("\nTrigger threshold offsets (mV)\n");
-  for (int b = 0; b < calibration_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
       std::printf("  channel %2d: %.5f\n", 2 * b + c, st.calib.MeanThreshold[b][c] * 1000.0);
 }

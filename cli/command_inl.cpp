@@ -17,15 +17,12 @@ namespace vx::cli {
 
 namespace {
 
-int blocks_of(State& st) {
-  return std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
-}
 bool enabled(State& st, int b, int c) {
   return st.gui.ChannelEnabled[kChannelsPerBlock * b + c] == 1;
 }
 
 void print_inl_results(State& st) {
-  for (int b = 0; b < blocks_of(st); ++b)
+  for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!enabled(st, b, c)) continue;
       const auto& k = st.inl.at(b, c);
@@ -49,7 +46,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
   const int errors_before = session.ui().errors_seen.load();
   const int communication_errors_before = st.NbOfCommunicatonErrors.load();
   Enable_INLCalibration(st, true);
-  Set_RunType(st, 1, o.events);
+  Set_RunType(st, kRunFiniteEvents, o.events);
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != 1) return 1;
   int last_percent = -1;
@@ -82,7 +79,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
     return 1;
   }
   int failures = 0;
-  for (int b = 0; b < blocks_of(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     if (!Save_INL_In_Array(st, b)) return 1;
     for (int c = 0; c < kChannelsPerBlock; ++c)
       if (enabled(st, b, c) && Save_INL_In_File(st, b, c) != 1) ++failures;
@@ -96,7 +93,7 @@ int load_inl(Session& session) {
   if (!session.connect()) return 1;
   State& st = session.state();
   int refused = 0;
-  for (int b = 0; b < blocks_of(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!enabled(st, b, c)) continue;
       const bool read = Veltrix_Read_INL_From_File(st, b, c) == 1;

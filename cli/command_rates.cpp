@@ -8,7 +8,7 @@
 
 #include "acquisition/run_control.h"
 #include "analysis/rate_measurement.h"
-#include "analysis/rate_scan.h"
+#include "calibration/rate_scan.h"
 #include "cli/commands.h"
 #include "cli/no_event_hint.h"
 #include "cli/option_checks.h"

@@ -11,12 +11,12 @@
 #include "analysis/measurement_context.h"
 #include "analysis/noise_controls.h"
 #include "analysis/time_amplitude.h"
+#include "app/dac_conversions.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/no_event_hint.h"
 #include "cli/option_checks.h"
 #include "digitizer/board_configuration.h"
-#include "digitizer/dac_conversions.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
 #include "files/file_menu.h"
@@ -25,19 +25,21 @@ namespace vx::cli {
 
 namespace {
 
-const std::map<std::string, int> kTriggerSources = {
-    {"software", 0}, {"normal", 1}, {"auto", 2}, {"external", 3}};
+const std::map<std::string, int> kTriggerSources = {{"software", kTriggerSoftware},
+                                                    {"normal", kTriggerNormal},
+                                                    {"auto", kTriggerAuto},
+                                                    {"external", kTriggerExternal}};
 
 void apply_run_type(State& st, const RunOptions& o) {
   if (o.single) {
-    Set_RunType(st, 0, 1);
+    Set_RunType(st, kRunSingleEvent, 1);
   } else if (o.events) {
-    Set_RunType(st, 1, *o.events);
+    Set_RunType(st, kRunFiniteEvents, *o.events);
   } else if (o.seconds) {
     Set_RunDuration(st, 0, 0, 0, *o.seconds);
-    Set_RunType(st, 2, 0);
+    Set_RunType(st, kRunFiniteTime, 0);
   } else if (o.continuous) {
-    Set_RunType(st, 3, 0);
+    Set_RunType(st, kRunContinuous, 0);
   }
 }
 

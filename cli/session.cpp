@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
 #include "app/record_loan.h"
 #include "app/timer_tick.h"
@@ -12,8 +11,10 @@
 #include "calibration/stored_calibrations.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
+#include "digitizer/digitizer_factory.h"
 #include "platform/clock.h"
 #include "sim/simulated_board.h"
+#include "wiring/core_wiring.h"
 
 namespace vx::cli {
 
@@ -96,11 +97,13 @@ bool Session::load_sim_config() {
 }
 
 void Session::make_board(int model) {
-  sim::SimConfig config = sim_config_;
-  config.model = model == kModelDesktop ? "DT5743" : "V1743";
   st_.digitizer = nullptr;
-  board_ = std::make_unique<sim::SimulatedBoard>(config, st_.UserPath);
+  board_ = Make_Digitizer(sim_config_, model, st_.UserPath);
   st_.digitizer = board_.get();
+}
+
+sim::SimulatedBoard* Session::board() {
+  return dynamic_cast<sim::SimulatedBoard*>(board_.get());
 }
 
 int Session::board_model() const {

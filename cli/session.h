@@ -52,7 +52,8 @@ class Session {
 
   State& state() { return st_; }
   HeadlessFrontEnd& ui() { return ui_; }
-  sim::SimulatedBoard* board() { return board_.get(); }
+  // The simulated board, when that is the digitizer (the tests use its extras).
+  sim::SimulatedBoard* board();
   // What the simulated board's inputs carry, for the no-trigger explanation.
   KnownInputs known_inputs() const { return Known_SimulatedInputs(sim_config_); }
   static bool interrupted();
@@ -71,7 +72,7 @@ class Session {
   SystemClock clock_;
   ThreadPool pool_;
   State st_;
-  std::unique_ptr<sim::SimulatedBoard> board_;
+  std::unique_ptr<Digitizer> board_;
   sim::SimConfig sim_config_;
   double next_tick_ = 0.0;
 };

@@ -52,7 +52,7 @@ class Planner {
  public:
   explicit Planner(const State& st)
       : channels_(std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels)),
-        blocks_(std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks)) {
+        blocks_(board_blocks(st)) {
     for (int ch = 0; ch < kMaxChannels; ++ch) offsets_[ch] = st.sam[ch / 2].DCOffset[ch % 2];
   }
 

@@ -60,7 +60,7 @@ void pair_logic(State& st, int block, int logic) {
 
 void synchronised_trigger_mode(State& st) {
   SystemParams& s = st.sys;
-  s.TriggerSource = 3;
+  s.TriggerSource = kTriggerExternal;
   s.ExtTrigInAsGate = 0;
   sw_trigger_mode(st, 2);
   self_trigger(st, 2, full_channel_mask(st));
@@ -207,7 +207,7 @@ void Set_SystemMonitorParameters(State& st) {
 
 void Set_SystemEnabledTriggerSources(State& st) {
   Stop_AcquisitionAndWait(st);
-  if (st.sys.TriggerSource != 1 && st.sys.TriggerSource != 2) return;
+  if (st.sys.TriggerSource != kTriggerNormal && st.sys.TriggerSource != kTriggerAuto) return;
   self_trigger(st, 1, full_channel_mask(st));
   self_trigger(st, 0, disabled_trigger_mask(st));
 }

@@ -1,8 +1,8 @@
 #include "digitizer/dacs.h"
 
+#include "app/dac_conversions.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
-#include "digitizer/dac_conversions.h"
 #include "digitizer/register_access.h"
 
 namespace vx {
@@ -30,7 +30,7 @@ void load_block_dacs(State& st, int kind, int b, bool with_mean_threshold) {
 
 void set_sam_reg2_bit(State& st, int block, int bit, bool on) {
   const int first = block < 0 ? 0 : block;
-  const int last = block < 0 ? st.sys.NbOfSAMBlocks : block + 1;
+  const int last = block < 0 ? board_blocks(st) : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
     const std::uint16_t reg = st.sam[b].SamReg2;  // packed field: by value
     st.sam[b].SamReg2 = static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
@@ -42,16 +42,15 @@ void set_sam_reg2_bit(State& st, int block, int bit, bool on) {
 }  // namespace
 
 void Load_DACs(State& st, int kind, int block) {
-  if (st.sys.NbOfSAMBlocks == 0) return;
+  const int blocks = board_blocks(st);
+  if (blocks == 0) return;
   BoardAccess access(st);
   if (!board_usable(st)) return;
   if (block >= 0) {
-    if (block < st.sys.NbOfSAMBlocks && block < kMaxSamBlocks)
-      load_block_dacs(st, kind, block, true);
+    if (block < blocks) load_block_dacs(st, kind, block, true);
     return;
   }
-  for (int b = 0; b < st.sys.NbOfSAMBlocks && b < kMaxSamBlocks; ++b)
-    load_block_dacs(st, kind, b, false);
+  for (int b = 0; b < blocks; ++b) load_block_dacs(st, kind, b, false);
 }
 
 void Update_TriggerThreshold(State& st, int channel) {
@@ -114,7 +113,7 @@ void Enable_SamDacs(State& st, int block) {
 
 void Load_SamDacLSB(State& st, int block, int lsb1, int lsb2) {
   const int first = block < 0 ? 0 : block;
-  const int last = block < 0 ? st.sys.NbOfSAMBlocks : block + 1;
+  const int last = block < 0 ? board_blocks(st) : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
     std::uint16_t reg = st.sam[b].SamReg2;  // packed field: by value
     reg = static_cast<std::uint16_t>(lsb1 == 1 ? (reg | 0x40u) : (reg & ~0x40u));

@@ -21,7 +21,7 @@ bool in_range(std::uint32_t address, std::size_t count) {
 }  // namespace
 
 int daughter_board_count(const State& st) {
-  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks) / 2;
+  return board_blocks(st) / 2;
 }
 
 bool eeprom_reachable(State& st) {
@@ -95,13 +95,6 @@ bool eeprom_write(State& st, int daughter_board, std::uint32_t address,
 
 bool eeprom_write_byte(State& st, int daughter_board, std::uint16_t address, std::uint8_t value) {
   return eeprom_write(st, daughter_board, address, std::span<const std::uint8_t>(&value, 1));
-}
-
-bool eeprom_write_text(State& st, int daughter_board, std::uint16_t address,
-                       const std::string& text) {
-  std::vector<std::uint8_t> bytes(text.begin(), text.end());
-  bytes.push_back(0);
-  return eeprom_write(st, daughter_board, address, bytes);
 }
 
 bool calibration_valid(State& st, int daughter_board, std::uint16_t marker_a) {

@@ -34,9 +34,6 @@ bool eeprom_read_checked(State& st, int daughter_board, std::uint32_t address,
 bool eeprom_write(State& st, int daughter_board, std::uint32_t address,
                   std::span<const std::uint8_t> bytes);
 bool eeprom_write_byte(State& st, int daughter_board, std::uint16_t address, std::uint8_t value);
-// The text with its terminating zero.
-bool eeprom_write_text(State& st, int daughter_board, std::uint16_t address,
-                       const std::string& text);
 
 // True when both blocks' markers of a calibration item hold their values.
 bool calibration_valid(State& st, int daughter_board, std::uint16_t marker_a);

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "digitizer/dac_conversions.h"
+#include "app/dac_conversions.h"
 
 namespace vx::eeprom {
 

@@ -25,10 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool saving(const State& st) {
-  return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
-}
-
 std::string path_text(const fs::path& p) {
   return p.string();
 }

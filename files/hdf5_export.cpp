@@ -205,6 +205,9 @@ ExportResult Export::run(const fs::path& temporary) {
     sizes_.back() = ec ? 0 : size;
     progress.bytes_total += sizes_.back();
   }
+  // Every sample of every channel takes at least one byte of the files.
+  if (const std::uint64_t per_event = layout.channels.size() * std::max(layout.samples, 0))
+    layout.events_at_most = progress.bytes_total / per_event + 1;
   try {
     const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     ThreadPool compression(static_cast<std::size_t>(threads));

@@ -212,7 +212,10 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   const auto ns = static_cast<hsize_t>(layout_.samples);
   if (nch == 0 || ns == 0) throw Hdf5Error("the run holds no samples to export");
   const std::size_t sample_bytes = layout_.binary ? 2 : 4;
-  batch_ = static_cast<int>(std::max<std::size_t>(1, kChunkBytes / (nch * ns * sample_bytes)));
+  std::size_t rows = std::max<std::size_t>(1, kChunkBytes / (nch * ns * sample_bytes));
+  if (layout_.events_at_most > 0)
+    rows = static_cast<std::size_t>(std::min<std::uint64_t>(rows, layout_.events_at_most));
+  batch_ = static_cast<int>(rows);
 
   Handles& h = *h_;
   h.file = Id(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose,

@@ -37,6 +37,9 @@ struct Hdf5RunLayout {
   std::string source_file;
   RunHeaderValues header;
   int deflate_level = 1;  // of the samples and tables, 0 for none
+  // At most this many events will be appended (0: unknown): a short run gets chunks of its
+  // size instead of the full batch, and no buffers of half a megabyte.
+  std::uint64_t events_at_most = 0;
 };
 
 // An HDF5 call failed; what() names the object being written.

@@ -304,16 +304,13 @@ void RecordWriter::bytes(const void* p, std::size_t n) {
   b_.size += n;
 }
 
-int blocks_in_live_event(const State& st) {
-  return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
-}
 int samples_in_live_event(const State& st) {
   return std::clamp(int{st.sys.RecordLength}, 0, kMaxSamples);
 }
 
 int acquired_channel_count(const State& st) {
   int n = 0;
-  for_each_written_channel(st, blocks_in_live_event(st), [&](int, int) { ++n; });
+  for_each_written_channel(st, board_blocks(st), [&](int, int) { ++n; });
   return n;
 }
 
@@ -338,7 +335,7 @@ CopiedData copied_for_data_file(const State& st) {
 void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what) {
   const DecodedEvent& e = st.event;
   ev.EventNumber = st.EventNumber.load();
-  ev.Blocks = blocks_in_live_event(st);
+  ev.Blocks = board_blocks(st);
   ev.MeasurementBlocks =
       st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
   ev.NbOfSamples = samples_in_live_event(st);

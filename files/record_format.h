@@ -44,7 +44,6 @@ class RecordWriter {
 };
 
 // Channels written for an event: blocks below the given count, enabled channels only.
-int blocks_in_live_event(const State& st);
 int samples_in_live_event(const State& st);
 int acquired_channel_count(const State& st);
 

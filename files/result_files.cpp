@@ -6,7 +6,6 @@
 #include <memory>
 #include <system_error>
 
-#include "analysis/rate_scan.h"
 #include "app/message_log.h"
 
 namespace vx {

@@ -42,10 +42,6 @@ std::string format_path_message(const char* format, const std::string& path) {
   return text;
 }
 
-int clamp_blocks(std::int32_t blocks) {
-  return std::clamp<int>(blocks, 0, kMaxSamBlocks);
-}
-
 template <typename Rec>
 void append_image(std::string& out, const Rec& rec) {
   out.append(reinterpret_cast<const char*>(&rec), sizeof rec);
@@ -98,9 +94,17 @@ std::optional<std::string> read_setup_bytes(const std::filesystem::path& path, s
     why = "it is not a regular file";
     return std::nullopt;
   }
-  std::string bytes(kMaxSetupFileBytes + 1, '\0');
+  // Room for what the file holds and one byte more, growing if it grows meanwhile; one byte
+  // past the limit tells a longer file apart without reading all of it.
+  constexpr std::size_t kMost = kMaxSetupFileBytes + 1;
+  std::string bytes(std::min(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1, kMost),
+                    '\0');
   std::size_t got = 0;
-  while (got < bytes.size()) {
+  while (true) {
+    if (got == bytes.size()) {
+      if (bytes.size() == kMost) break;
+      bytes.resize(std::min(bytes.size() * 2, kMost));
+    }
     const ssize_t rc = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (rc < 0 && errno == EINTR) continue;
     if (rc < 0) {
@@ -213,7 +217,7 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   }
 
   if (in.size() < sizeof(BoardParams) + sizeof(SystemParams))
-    return refuse(truncated(images_size(clamp_blocks(st.sys.NbOfSAMBlocks))), kError);
+    return refuse(truncated(images_size(board_blocks(st))), kError);
   BoardParams board{};
   take_image(board, in);
   SystemParams sys{};
@@ -281,13 +285,13 @@ std::string to_text_mode(std::string_view bytes) {
 }
 
 std::string from_text_mode(std::string_view bytes) {
-  std::string out(bytes.size(), '\0');
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    out[n++] = bytes[i];
+  std::string out;
+  out.reserve(bytes.size());
+  for (auto cr = bytes.find("\r\n"); cr != std::string_view::npos; cr = bytes.find("\r\n")) {
+    out.append(bytes.substr(0, cr));
+    bytes.remove_prefix(cr + 1);  // the line feed stays
   }
-  out.resize(n);
+  out.append(bytes);
   return out;
 }
 
@@ -298,14 +302,13 @@ std::string setup_file_contents(const State& st) {
   append_image(out, st.board);
   append_image(out, st.sys);
   append_image(out, st.acq);
-  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b) append_image(out, st.sam[b]);
+  for (int b = 0; b < board_blocks(st); ++b) append_image(out, st.sam[b]);
   append_image(out, st.gui);
   return out;
 }
 
 int Write_SetupFile(State& st, const std::filesystem::path& path) {
-  for (int b = 0; b < clamp_blocks(st.sys.NbOfSAMBlocks); ++b)
-    Build_RegisterImages(st.sam[b], st.sys);
+  for (int b = 0; b < board_blocks(st); ++b) Build_RegisterImages(st.sam[b], st.sys);
   const std::string bytes = to_text_mode(setup_file_contents(st));
   auto temporary = path;
   temporary += ".tmp";

@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "acquisition/core_wiring.h"
 #include "app/state.h"
 #include "digitizer/board_connection.h"
 #include "platform/null_front_end.h"
 #include "sim/simulated_board.h"
+#include "wiring/core_wiring.h"
 
 namespace vx::fuzzing {
 

@@ -47,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (st.acq.TCPCommandsEnabled == 0 &&
       (st.tcp.RemoteStartRequest | st.tcp.RemoteLoadSetupRequest) != 0)
     std::abort();
+  // Nothing serves the queue here: each input starts with none waiting.
+  st.remote.requests.clear();
   st.tcp.RemoteStartRequest = st.tcp.RemoteStopRequest = st.tcp.RemoteLoadSetupRequest = 0;
   return 0;
 }

@@ -12,8 +12,21 @@
 #include "cli/settings_options.h"
 #include "fuzz/connected_core.h"
 
+namespace {
+
+// The command's options are the same for every input: they are added once, and each parse
+// starts from fresh values (the parser clears its own results before parsing again).
+struct Command {
+  Command() { vx::cli::add_settings_options(app, options); }
+  CLI::App app;
+  vx::cli::SettingsOptions options;
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static vx::fuzzing::ConnectedCore core("settings");
+  static Command command;
   vx::State& st = core.st;
   core.initial.restore(st);
 
@@ -27,11 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<const char*> argv;
   for (const auto& w : words) argv.push_back(w.c_str());
 
-  CLI::App app;
-  vx::cli::SettingsOptions options;
-  vx::cli::add_settings_options(app, options);
+  vx::cli::SettingsOptions& options = command.options;
+  options = {};
   try {
-    app.parse(static_cast<int>(argv.size()), argv.data());
+    command.app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError&) {
     return 0;
   }

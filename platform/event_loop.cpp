@@ -27,10 +27,6 @@ int EventLoop::process_pending() {
   }
 }
 
-void EventLoop::run_for(double seconds) {
-  run_until([] { return false; }, seconds);
-}
-
 bool EventLoop::run_until(const std::function<bool()>& pred, double timeout_seconds) {
   using clock = std::chrono::steady_clock;
   const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(

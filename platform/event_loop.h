@@ -14,8 +14,6 @@ class EventLoop {
   void post(std::function<void()> fn);
   // Runs every task queued so far (and those they queue); returns how many ran.
   int process_pending();
-  // Runs tasks until quit() or until the timeout (seconds) expires.
-  void run_for(double seconds);
   // Runs tasks until pred holds (checked after each wake-up) or the timeout expires.
   bool run_until(const std::function<bool()>& pred, double timeout_seconds);
   void quit();

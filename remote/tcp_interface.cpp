@@ -101,9 +101,19 @@ void mirror_requests(State& st) {
   st.tcp.RemoteLoadSetupRequest = load;
 }
 
+// Queueing costs the same however many requests wait (a client may send thousands while a
+// stop waits for its run to end): the flags already mirror a queue that is not empty.
 void queue_request(State& st, RemoteRequest request) {
+  const bool was_empty = st.remote.requests.empty();
+  const RemoteRequest::Kind kind = request.kind;
   st.remote.requests.push_back(std::move(request));
-  mirror_requests(st);
+  if (was_empty) {
+    mirror_requests(st);
+  } else {
+    (kind == RemoteRequest::Kind::Start  ? st.tcp.RemoteStartRequest
+     : kind == RemoteRequest::Kind::Stop ? st.tcp.RemoteStopRequest
+                                         : st.tcp.RemoteLoadSetupRequest) = 1;
+  }
 }
 
 void take_start(State& st, int run_id) {
@@ -336,6 +346,12 @@ void Serve_RemoteRequests(State& st) {
   if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
   RemoteData& remote = st.remote;
   mirror_requests(st);  // the stop request a fresh record holds stands for none
+  // The flags are set again once when this returns, not at each request served: that would
+  // look at the whole queue each time.
+  struct MirrorAtEnd {
+    State& st;
+    ~MirrorAtEnd() { mirror_requests(st); }
+  } mirror_at_end{st};
   while (!remote.requests.empty()) {
     // The end of the last run is told first (RUN_STOPPED before anything that follows).
     if (st.AcquisitionRunning.load() == 0 && st.RunEndPending.load() == 1) return;
@@ -346,7 +362,6 @@ void Serve_RemoteRequests(State& st) {
     }
     const RemoteRequest r = std::move(remote.requests.front());
     remote.requests.pop_front();
-    mirror_requests(st);
     switch (r.kind) {
       case RemoteRequest::Kind::Stop:
         // A stop for a run that is not on is spent: it does not stop the next one.

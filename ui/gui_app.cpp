@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
 #include "app/record_loan.h"
@@ -15,6 +14,7 @@
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
+#include "digitizer/digitizer_factory.h"
 #include "remote/tcp_interface.h"
 #include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
@@ -28,6 +28,7 @@
 #include "ui/panels/time_measurements_panel.h"
 #include "ui/panels/time_strip_chart_panel.h"
 #include "ui/tcp_panel.h"
+#include "wiring/core_wiring.h"
 
 namespace vx::ui {
 
@@ -64,6 +65,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   time_measurements_ = new TimeMeasurementsPanel(st_, *time_histogram_, main_.get());
   ui_.attach(this);
   st_.display_attached = true;
+  st_.DisplayFrameInterval = kFrameIntervalSeconds;
 
   const auto env = read_user_path_environment(options.user_dir, executable_directory());
   const auto user_path = Resolve_UserPath(env);
@@ -152,12 +154,15 @@ void GuiApp::start() {
 
 void GuiApp::make_board(int model) {
   sim::SimConfig config = sim_config_;
-  config.model = model == kModelDesktop ? "DT5743" : "V1743";
   if (const int input = connection_->simulated_input(); input >= 0)
     for (auto& channel : config.channel) channel.input = static_cast<sim::InputKind>(input);
   st_.digitizer = nullptr;
-  board_ = std::make_unique<sim::SimulatedBoard>(config, st_.UserPath);
+  board_ = Make_Digitizer(config, model, st_.UserPath);
   st_.digitizer = board_.get();
+}
+
+sim::SimulatedBoard* GuiApp::board() {
+  return dynamic_cast<sim::SimulatedBoard*>(board_.get());
 }
 
 void GuiApp::append_message(MessageTab tab, MessageKind kind, const QString& text) {

@@ -56,7 +56,8 @@ class GuiApp final : public QObject, private FrontEndViews {
   TimeMeasurementsPanel& time_measurements_panel() { return *time_measurements_; }
   TimeHistogramPanel& time_histogram_panel() { return *time_histogram_; }
   TimeStripChartPanel& time_strip_chart_panel() { return *time_strip_chart_; }
-  sim::SimulatedBoard* board() { return board_.get(); }
+  // The simulated board, when that is the digitizer (the tests use its extras).
+  sim::SimulatedBoard* board();
   QTimer& timer() { return *timer_; }
 
  signals:
@@ -87,7 +88,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   State st_;
   sim::SimConfig sim_config_;
   std::vector<std::string> config_errors_;
-  std::unique_ptr<sim::SimulatedBoard> board_;
+  std::unique_ptr<Digitizer> board_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ConnectionPanel> connection_;
   std::unique_ptr<TcpPanel> tcp_;

@@ -24,6 +24,9 @@ class QTimer;
 
 namespace vx::ui {
 
+// The display's pace: at most one frame per interval, whatever the run's rate and modulo.
+inline constexpr double kFrameIntervalSeconds = 0.040;
+
 class AccessPanel;
 class AlignmentPanel;
 class ChargeHistoPanel;

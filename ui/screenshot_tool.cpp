@@ -29,10 +29,10 @@
 #include "analysis/charge.h"
 #include "analysis/noise_controls.h"
 #include "analysis/rate_measurement.h"
-#include "analysis/rate_scan.h"
 #include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "calibration/inl_calibration.h"
+#include "calibration/rate_scan.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
 #include "ui/gui_app.h"
@@ -221,7 +221,7 @@ bool grab_inl_histograms(vx::ui::GuiOptions options, const QString& dir) {
   if (!connect_vme_board(gui)) return false;
   auto& main = gui.main_window();
   vx::Enable_INLCalibration(st, true);
-  vx::Set_RunType(st, 1, 5000);
+  vx::Set_RunType(st, vx::kRunFiniteEvents, 5000);
   main.action("START")->trigger();
   if (!wait_until([&] { return st.inl.computed && st.AcquisitionRunning.load() == 0; }, 300000))
     return false;

@@ -275,6 +275,40 @@ TEST(DisplayCondition, DecimationRule) {
   EXPECT_TRUE(display_condition(st, false));
 }
 
+// A drawing front end gets at most one frame per interval, the modulo still choosing, and
+// always the first event, the last one and the one a stop arrives in.
+TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
+  test::TestCore core;
+  State& st = core.state;
+  // Eight events per interval, in steps the clock adds exactly.
+  st.DisplayFrameInterval = 1.0 / 32;
+  st.acq.NbOfEventsRequired = 250;
+  auto frames = [&](int display_on, int modulo) {
+    st.acq.DisplayOn = display_on;
+    st.gui.DisplayModulo = modulo;
+    st.StopRequest().store(0);
+    std::vector<int> shown;
+    for (int n = 1; n <= 260; ++n) {
+      st.EventNumber = n;
+      if (n == 255) st.StopRequest().store(1);
+      if (frame_wanted(st, true)) shown.push_back(n);
+      core.clock.advance(1.0 / 256);
+    }
+    return shown;
+  };
+  // The first event, then display events at least eight apart, then the last event and
+  // every event once a stop is asked.
+  auto expected = [](int first, int step, int last) {
+    std::vector<int> v{1};
+    for (int n = first; n <= last; n += step) v.push_back(n);
+    for (int n : {250, 255, 256, 257, 258, 259, 260}) v.push_back(n);
+    return v;
+  };
+  EXPECT_EQ(frames(0, 20), expected(20, 20, 240));
+  EXPECT_EQ(frames(0, 3), expected(9, 9, 243));
+  EXPECT_EQ(frames(1, 100), expected(9, 8, 249));
+}
+
 }  // namespace
 }  // namespace vx
 

@@ -3,13 +3,13 @@
 #include <cmath>
 #include <functional>
 
-#include "acquisition/core_wiring.h"
 #include "analysis/rate_measurement.h"
-#include "analysis/rate_scan.h"
+#include "calibration/rate_scan.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/dacs.h"
 #include "sim/simulated_board.h"
 #include "support/test_state.h"
+#include "wiring/core_wiring.h"
 
 namespace vx {
 namespace {

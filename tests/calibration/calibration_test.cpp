@@ -15,7 +15,7 @@
 #include "acquisition/run_control.h"
 #include "support/packed_value.h"
 
-#include "acquisition/core_wiring.h"
+#include "app/dac_conversions.h"
 #include "calibration/calibration_pass.h"
 #include "calibration/pedestal_calibration.h"
 #include "calibration/sam_dac_calibration.h"
@@ -23,12 +23,12 @@
 #include "calibration/trigger_dac_calibration.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/board_connection.h"
-#include "digitizer/dac_conversions.h"
 #include "digitizer/dacs.h"
 #include "eeprom/calibration_tables.h"
 #include "platform/eeprom_map.h"
 #include "support/baseline.h"
 #include "support/sim_core.h"
+#include "wiring/core_wiring.h"
 
 namespace vx {
 namespace {

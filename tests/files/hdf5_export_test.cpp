@@ -119,6 +119,15 @@ struct H5File {
     return out;
   }
   bool has(const char* name) const { return H5Lexists(id, name, H5P_DEFAULT) > 0; }
+  hsize_t chunk_rows(const char* name) const {
+    const hid_t d = H5Dopen2(id, name, H5P_DEFAULT);
+    const hid_t p = H5Dget_create_plist(d);
+    hsize_t chunk[3] = {};
+    H5Pget_chunk(p, 3, chunk);
+    H5Pclose(p);
+    H5Dclose(d);
+    return chunk[0];
+  }
   // The level of the dataset's deflate filter, 0 when it has no filter at all.
   int deflate_level(const char* name) const {
     const hid_t d = H5Dopen2(id, name, H5P_DEFAULT);
@@ -322,6 +331,9 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.events, 5u);
   EXPECT_EQ(r.last_event, 5);
+  // A short run takes chunks of about its size, not the 17 events of half a megabyte: at
+  // most twice the events its bytes could hold (six, two bytes a sample) and one more.
+  EXPECT_LE(H5File(dir / "cut.h5").chunk_rows("samples"), 2u * 6u + 1u);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <vector>
 
-#include "acquisition/core_wiring.h"
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "digitizer/board_configuration.h"
@@ -20,6 +19,7 @@
 #include "files/record_format.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
+#include "wiring/core_wiring.h"
 
 namespace vx {
 namespace {

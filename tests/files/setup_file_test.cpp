@@ -210,6 +210,9 @@ TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesWithEveryLineFeedAsCrLf) {
       ASSERT_EQ(raw[i - 1], '\r') << "line feed at " << i;
     }
   EXPECT_EQ(from_text_mode(images), expected);
+  for (const auto& [text, decoded] : std::vector<std::pair<std::string, std::string>>{
+           {"", ""}, {"a\r\nb\r\n", "a\nb\n"}, {"\r\r\n\n\r", "\r\n\n\r"}, {"\r", "\r"}})
+    EXPECT_EQ(from_text_mode(text), decoded);
   EXPECT_EQ(raw.back(), '\r') << "a carriage return ending the last image is written as it is";
 }
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/core_wiring.h"
 #include "app/lifecycle.h"
 #include "app/state.h"
 #include "digitizer/board_connection.h"
 #include "platform/null_front_end.h"
 #include "sim/simulated_board.h"
+#include "wiring/core_wiring.h"
 
 namespace vx::soak {
 

@@ -6,9 +6,9 @@
 
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
+#include "app/dac_conversions.h"
 #include "calibration/calibration_pass.h"
 #include "digitizer/board_configuration.h"
-#include "digitizer/dac_conversions.h"
 
 namespace vx::test {
 

@@ -3,11 +3,11 @@
 
 #include <memory>
 
-#include "acquisition/core_wiring.h"
 #include "acquisition/run_control.h"
 #include "digitizer/board_connection.h"
 #include "sim/simulated_board.h"
 #include "support/test_state.h"
+#include "wiring/core_wiring.h"
 
 namespace vx::test {
 

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "analysis/rate_scan.h"
+#include "calibration/rate_scan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
 #include "gui_fixture.h"

@@ -16,7 +16,7 @@
 
 #include <cstdlib>
 
-#include "analysis/rate_scan.h"
+#include "calibration/rate_scan.h"
 #include "gui_fixture.h"
 #include "support/packed_value.h"
 #include "ui/calibration_menu.h"

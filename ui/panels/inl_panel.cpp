@@ -28,10 +28,6 @@ namespace {
 constexpr double kVoltsPerCountNumerator = 1.25;
 constexpr double kCountsPerVolt = 2047.0;
 
-int blocks_of(const State& st) {
-  return std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
-}
-
 bool enabled(const State& st, int ch) {
   return st.gui.ChannelEnabled[ch] == 1;
 }
@@ -102,7 +98,7 @@ InlHistosWindow::InlHistosWindow(State& st, QWidget* parent)
 void InlHistosWindow::refresh() {
   for (auto* p : plots_) p->clearGraphs();
   const bool all = all_channels_->isChecked();
-  const int channels = kChannelsPerBlock * blocks_of(st_);
+  const int channels = kChannelsPerBlock * board_blocks(st_);
   const int G = Inl_GroupCount(st_.acq.INLNbOfSegments);
   plots_[5]->xAxis->setLabel(all ? "cell modulo 16" : "cell group");
   if (auto* title = qobject_cast<QCPTextElement*>(plots_[5]->plotLayout()->element(0, 0)))
@@ -195,15 +191,15 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   connect(cell_, &QSpinBox::editingFinished, this,
           [this] { st_.acq.INLCalibOption = cell_->value(); });
   connect(save_values_, &QPushButton::clicked, this, [this] {
-    for (int b = 0; b < blocks_of(st_); ++b)
+    for (int b = 0; b < board_blocks(st_); ++b)
       if (!Save_INL_In_Array(st_, b)) break;
   });
   connect(save_files, &QPushButton::clicked, this, [this] {
-    for (int ch = 0; ch < kChannelsPerBlock * blocks_of(st_); ++ch)
+    for (int ch = 0; ch < kChannelsPerBlock * board_blocks(st_); ++ch)
       if (enabled(st_, ch)) Save_INL_In_File(st_, ch / kChannelsPerBlock, ch % kChannelsPerBlock);
   });
   connect(load, &QPushButton::clicked, this, [this] {
-    for (int ch = 0; ch < kChannelsPerBlock * blocks_of(st_); ++ch)
+    for (int ch = 0; ch < kChannelsPerBlock * board_blocks(st_); ++ch)
       if (enabled(st_, ch))
         Veltrix_Read_INL_From_File(st_, ch / kChannelsPerBlock, ch % kChannelsPerBlock);
   });

@@ -145,8 +145,7 @@ void RatePanel::refresh() {
       unit_[ch]->clear();
     }
   }
-  veto_channel_->setMaximum(
-      std::max(0, 2 * std::clamp(static_cast<int>(st_.sys.NbOfSAMBlocks), 0, kMaxSamBlocks) - 1));
+  veto_channel_->setMaximum(std::max(0, 2 * board_blocks(st_) - 1));
   show_veto_of_selected();
   const int traces = selected < 0 ? channel_count(st_) : 1;
   if (selected != charted_channel_ || chart_->graphCount() != traces) {

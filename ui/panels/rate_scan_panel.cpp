@@ -14,8 +14,8 @@
 #include <algorithm>
 
 #include "analysis/main_graph.h"
-#include "analysis/rate_scan.h"
 #include "app/record_loan.h"
+#include "calibration/rate_scan.h"
 #include "files/result_files.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"

@@ -62,7 +62,7 @@ void TimeVsMatrixHistogram::refresh() {
   widths_->clearItems();
   steps_->clearPlottables();
   const int ch = channel_->currentIndex();
-  const int blocks = std::clamp(static_cast<int>(st_.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
+  const int blocks = board_blocks(st_);
   const bool shown = st_.inl.computed && ch < kChannelsPerBlock * blocks;
   if (!shown) {
     summary_->setText(st_.inl.computed ? "This channel is not on the board."

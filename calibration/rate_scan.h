@@ -16,8 +16,6 @@ void Compute_RateVsThreshold(State& st);
 void Break_RateVsThresholdScan(State& st);
 // Asks the front end to draw the kept result again.
 void Plot_RateVsThreshold(State& st);
-// A copy of the kept result, safe while a scan runs.
-RateScanResult RateScan_Result(const State& st);
 
 // Scan panel settings.
 void Set_RateScanRange(State& st, float start_volts, float end_volts);

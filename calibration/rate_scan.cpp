@@ -1,4 +1,4 @@
-#include "analysis/rate_scan.h"
+#include "calibration/rate_scan.h"
 
 #include <algorithm>
 #include <array>
@@ -17,10 +17,6 @@ namespace vx {
 
 namespace {
 
-int scan_blocks(const State& st) {
-  return std::clamp(static_cast<int>(st.sys.NbOfSAMBlocks), 0, kMaxSamBlocks);
-}
-
 void log_line(State& st, const char* format, auto... args) {
   char text[256];
   std::snprintf(text, sizeof text, format, args...);
@@ -37,7 +33,7 @@ struct StepCounts {
 };
 
 void add_counters(State& st, StepCounts& counts) {
-  for (int b = 0; b < scan_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     Read_RateCounters(st, b);
     for (int k = 0; k < kChannelsPerBlock; ++k) {
       counts.hits[2 * b + k] += st.event.TrigCount[b][k];
@@ -71,7 +67,7 @@ void begin_result(State& st, int steps) {
   RateScanResult& r = st.rates.result;
   r.steps = steps;
   r.measured = 0;
-  r.channels = 2 * scan_blocks(st);
+  r.channels = 2 * board_blocks(st);
   r.start = st.acq.RateScanStartThreshold;
   r.end = st.acq.RateScanEndThreshold;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
@@ -82,9 +78,9 @@ void begin_result(State& st, int steps) {
 }
 
 void set_trigger_for_counting(State& st) {
-  st.sys.TriggerSource = 1;
+  st.sys.TriggerSource = kTriggerNormal;
   Set_SystemTriggerMode(st);
-  for (int b = 0; b < scan_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     st.sam[b].TriggerEnable[0] = st.sam[b].TriggerEnable[1] = 1;
     Build_TriggerReg(st.sam[b]);
   }
@@ -94,7 +90,7 @@ void set_trigger_for_counting(State& st) {
 // Counts one step at threshold t; false when a break or a board error ended the scan.
 bool measure_step(State& st, int i, float t) {
   const int errors = st.NbOfCommunicatonErrors.load();
-  for (int b = 0; b < scan_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(st); ++b) {
     st.sam[b].TriggerThreshold[0] = st.sam[b].TriggerThreshold[1] = t;
     Load_DACs(st, 0, b);
     Load_DACs(st, 1, b);
@@ -105,7 +101,7 @@ bool measure_step(State& st, int i, float t) {
 
   std::lock_guard lock(st.rates.result_mutex);
   RateScanResult& r = st.rates.result;
-  for (int ch = 0; ch < 2 * scan_blocks(st); ++ch) {
+  for (int ch = 0; ch < 2 * board_blocks(st); ++ch) {
     const double time = counts.micros[ch];
     r.ThresholdValuesForPlot[ch][i] = t;
     r.RateValuesForPlot[ch][i] = time == 0.0 ? 0.0 : counts.hits[ch] * 1000000.0 / time;
@@ -143,7 +139,7 @@ int Run_RateVsThresholdScan(State& st) {
     return 0;
   }
   Stop_AcquisitionAndWait(st);
-  for (int ch = 0; ch < 2 * scan_blocks(st); ++ch) {
+  for (int ch = 0; ch < 2 * board_blocks(st); ++ch) {
     st.sam[ch / 2].DCOffset[ch % 2] = 0.0f;
     Load_DACs(st, 2 + ch % 2, ch / 2);
     Update_TriggerThreshold(st, ch);
@@ -212,11 +208,6 @@ void Break_RateVsThresholdScan(State& st) {
 
 void Plot_RateVsThreshold(State& st) {
   st.ui.refresh_panel(Panel::RateVsThreshold);
-}
-
-RateScanResult RateScan_Result(const State& st) {
-  std::lock_guard lock(st.rates.result_mutex);
-  return st.rates.result;
 }
 
 void Set_RateScanRange(State& st, float start_volts, float end_volts) {

@@ -1,4 +1,4 @@
-#include "digitizer/dac_conversions.h"
+#include "app/dac_conversions.h"
 
 #include <cmath>
 

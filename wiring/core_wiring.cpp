@@ -1,4 +1,4 @@
-#include "acquisition/core_wiring.h"
+#include "wiring/core_wiring.h"
 
 #include "acquisition/run_control.h"
 #include "analysis/main_graph.h"
