@@ -355,9 +355,27 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
   }
 }
 
+// A measurement file's channel lines without what follows the real clock: the simulated
+// board's time stamps (whole multiples of 5 ns in the edge times) are taken out.
+std::vector<std::string> measured_values(const std::string& file) {
+  std::vector<std::string> lines;
+  std::istringstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("===", 0) == 0) continue;
+    std::istringstream fields(line);
+    std::string text, value;
+    for (int column = 0; fields >> value; ++column)
+      text +=
+          (column < 4 ? value : std::to_string(std::llround(std::stod(value) * 1000) % 5000)) + " ";
+    lines.push_back(text);
+  }
+  return lines;
+}
+
 // With the measurement file as the only consumer of the measurements, the writer's formatter
-// makes them from the events' copies: the file and the run's sums are those of a run whose
-// loop measures every event itself (made to by showing the times on the waveforms).
+// makes them from the events' copies: the file (but for the board's time stamps, which follow
+// the real clock) and the run's sums are those of a run whose loop measures every event
+// itself (made to by showing the times on the waveforms).
 TEST(RunFiles, TheMeasurementFileIsTheSameWhoeverMeasures) {
   struct Outcome {
     std::string file;
@@ -385,8 +403,9 @@ TEST(RunFiles, TheMeasurementFileIsTheSameWhoeverMeasures) {
   const Outcome loop = run(true);
   EXPECT_TRUE(formatter.by_formatter);
   EXPECT_FALSE(loop.by_formatter);
-  EXPECT_GT(std::count(loop.file.begin(), loop.file.end(), '\n'), 150 * 4);
-  EXPECT_TRUE(formatter.file == loop.file);
+  const auto values = measured_values(formatter.file);
+  EXPECT_EQ(values.size(), 150u * 4);
+  EXPECT_TRUE(values == measured_values(loop.file));
   EXPECT_EQ(formatter.amplitude, loop.amplitude);
   EXPECT_EQ(formatter.charge, loop.charge);
 }
