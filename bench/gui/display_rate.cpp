@@ -36,9 +36,7 @@ class NoDialogs final : public vx::ui::Dialogs {
   std::optional<QString> prompt(const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
-  std::optional<QString> select_file(const vx::FileDialogRequest&) override {
-    return std::nullopt;
-  }
+  std::optional<QString> select_file(const vx::FileDialogRequest&) override { return std::nullopt; }
   std::optional<QString> select_directory(const QString&, const QString&) override {
     return std::nullopt;
   }
