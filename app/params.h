@@ -1,9 +1,12 @@
 // The six parameter records. They are stored byte for byte in setup files, so their
-// layouts are a file format: packed, little-endian, every offset pinned below.
+// layouts are a file format: packed, little-endian, every offset pinned in the tables below.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 namespace vx {
 
@@ -37,244 +40,302 @@ enum TriggerSourceValue : int {
   kTriggerExternal = 3
 };
 
+// The limits a setup file's values must keep: the ranges of the controls that set them (the
+// panels, the command line). A file that holds anything else was not written by this program,
+// or was damaged.
+inline constexpr double kOffsetVolts = 1.25;     // DC offset, and a threshold's reach around it
+inline constexpr double kVolts = 2.5;            // amplitudes and thresholds entered in volts
+inline constexpr double kCounts = 2.5 * 1638.0;  // the same in ADC counts
+inline constexpr double kMaxGain = 25.5;         // an EEPROM gain byte holds ten times the gain
+inline constexpr double kHistoNs = 100000.0;
+inline constexpr double kChargePc = 1e6;
+inline constexpr double kPositionDivisions = 1e5;  // 100 V at 1 mV per division
+inline constexpr double kAny = 1e300;              // computed values: only a number is required
+inline constexpr double kIntMax = INT_MAX;
+inline constexpr int kLastChannel = kMaxChannels - 1;
+
+// A field's default when it has none of its own: left as it is (read from the board, computed
+// from other fields, or never used).
+struct Kept {};
+inline constexpr Kept kept{};
+
+// The values a setup file may hold in a field (every element of an array). A field without a
+// range is not checked: register images rebuilt from other fields, what the board or the run
+// fills in, unused bytes.
+struct FieldRange {
+  double lo = 0.0, hi = 0.0;
+  bool checked = false;
+  constexpr FieldRange() = default;
+  constexpr FieldRange(double low, double high) : lo(low), hi(high), checked(true) {}
+};
+
+struct FieldInfo {
+  const char* name;
+  std::size_t offset;  // in the record, pinned: the setup file's layout
+  FieldRange range;
+};
+
+// The records' fields, each declared once, in file order:
+//   X(R, type, name, array extents, offset, default, range)
+// The structs and their layout checks below, the defaults of a fresh start (Init_Params), the
+// ranges a setup file is checked against and the listing of what a setup changed all come from
+// these tables. The default is given to every element of an array; `kept` leaves a field as it
+// is. A range is (lo, hi), or () for an unchecked field.
+// clang-format off
+#define VX_ACQ_FIELDS(X, R) \
+  X(R, std::int32_t,  RunFromFile,                ,                                   0,    0,              (0, 1))                        \
+  X(R, std::int32_t,  RunType,                    ,                                   4,    kRunContinuous, (0, 3))                        \
+  X(R, std::int32_t,  RunDuration,                ,                                   8,    300,            (0, kIntMax))                  \
+  X(R, std::int32_t,  RunElapsedTime,             ,                                   12,   0,              ())                            \
+  X(R, double,        RunStartTime,               ,                                   16,   kept,           ())                            \
+  X(R, std::int32_t,  DisplayOn,                  ,                                   24,   1,              (0, 1))                        \
+  X(R, std::int32_t,  MaxNumEventsBLT,            ,                                   28,   100,            (1, 1024))                     \
+  X(R, std::int32_t,  NbOfEventsRequired,         ,                                   32,   0,              (0, kIntMax))                  \
+  X(R, std::int32_t,  StopRequest,                ,                                   36,   0,              (0, 1))                        \
+  X(R, std::int32_t,  TCPCommandsEnabled,         ,                                   40,   0,              (0, 1))                        \
+  X(R, std::int32_t,  TransmitRunDataToTcpClient, ,                                   44,   0,              (0, 1))                        \
+  X(R, std::int32_t,  TCPDataTransmitOptions,     ,                                   48,   0,              ())                            \
+  X(R, std::int32_t,  FFTMode,                    ,                                   52,   0,              (0, 1))                        \
+  X(R, std::int32_t,  AveragingDataOn,            ,                                   56,   0,              (0, 1))                        \
+  X(R, std::uint16_t, SelectedLine,               ,                                   60,   0,              (0, 15))                       \
+  X(R, std::int32_t,  NbOfBinsForSpline,          ,                                   62,   5,              (1, 100))                      \
+  X(R, std::int32_t,  NbOfBinsForBaseline,        ,                                   66,   32,             (1, kMaxSamples))              \
+  X(R, std::int32_t,  INLCalibrationRunning,      ,                                   70,   0,              (0, 1))                        \
+  X(R, std::int32_t,  PulseMode,                  ,                                   74,   0,              (0, 1))                        \
+  X(R, std::int32_t,  INLUseIntervalRatio,        ,                                   78,   1,              (0, 1))                        \
+  X(R, std::int32_t,  EnSoftwareChargeHisto,      ,                                   82,   0,              (0, 1))                        \
+  X(R, std::int32_t,  INLSegmentOffset,           ,                                   86,   1,              ())                            \
+  X(R, std::int32_t,  INLCellOffset,              ,                                   90,   0,              ())                            \
+  X(R, std::int32_t,  EnTimeJitter,               ,                                   94,   0,              (0, 1))                        \
+  X(R, std::int32_t,  CFDMethod,                  ,                                   98,   1,              (0, 1))                        \
+  X(R, float,         CFDRatio,                   ,                                   102,  0.5f,           (0.0, 1.0))                    \
+  X(R, std::int32_t,  TimeHistoChannelA,          ,                                   106,  0,              (INT_MIN, kLastChannel))       \
+  X(R, std::int32_t,  TimeHistoChannelB,          ,                                   110,  1,              (INT_MIN, kLastChannel))       \
+  X(R, std::int32_t,  NoMaxPeakThresholdDistance, ,                                   114,  1,              (0, 1))                        \
+  X(R, float,         MaxPeakThresholdDistance,   ,                                   118,  5.0f,           (0.0, 1000.0))                 \
+  X(R, float,         Unused122,                  ,                                   122,  kept,           ())                            \
+  X(R, float,         MinPulsesDistance,          ,                                   126,  -10.0f,         (-1000.0, 1000.0))             \
+  X(R, float,         MaxPulsesDistance,          ,                                   130,  10.0f,          (-1000.0, 1000.0))             \
+  X(R, std::int32_t,  EnExcludeBelowAmplitude,    ,                                   134,  0,              (0, 1))                        \
+  X(R, float,         MinPeakAmplitude,           ,                                   138,  0.0f,           (-kVolts, kVolts))             \
+  X(R, std::int32_t,  EnExcludeAboveAmplitude,    ,                                   142,  0,              (0, 1))                        \
+  X(R, float,         MaxPeakAmplitude,           ,                                   146,  0.0f,           (-kVolts, kVolts))             \
+  X(R, std::int32_t,  TimeMeasSpareOption,        ,                                   150,  0,              ())                            \
+  X(R, float,         INLCalibPanelValue,         ,                                   154,  0.0f,           (-kCounts, kCounts))           \
+  X(R, float,         PulseThreshold,             [kMaxSamBlocks][kChannelsPerBlock], 158,  0.0f,           (-kCounts, kCounts))           \
+  X(R, std::int32_t,  PulseEdge,                  [kMaxSamBlocks][kChannelsPerBlock], 222,  0,              (0, 1))                        \
+  X(R, std::int32_t,  INLCalibOption,             ,                                   286,  0,              (0, kMaxSamples - 1))          \
+  X(R, std::int32_t,  INLNbOfSegments,            ,                                   290,  64,             ())                            \
+  X(R, std::int32_t,  INLCorrectionEnabled,       ,                                   294,  1,              (0, 1))                        \
+  X(R, std::int32_t,  SaveDataInFile,             ,                                   298,  0,              (0, 1))                        \
+  X(R, std::int32_t,  MeasurementsEnabled,        ,                                   302,  0,              (0, 1))                        \
+  X(R, std::int32_t,  SplitFileToSaveData,        ,                                   306,  1,              (0, 1))                        \
+  X(R, std::int32_t,  NbOfEventsPerFile,          ,                                   310,  500,            (0, kIntMax))                  \
+  X(R, std::int32_t,  SaveMeasurementsInFile,     ,                                   314,  0,              (0, 1))                        \
+  X(R, std::int32_t,  DataFileType,               ,                                   318,  0,              (0, 1))                        \
+  X(R, std::int32_t,  PopupForFileName,           ,                                   322,  1,              (0, 1))                        \
+  X(R, char,          BaseFileName,               [516],                              326,  "veltrix",      ())                            \
+  X(R, char,          DataDirectory,              [260],                              842,  kept,           ())                            \
+  X(R, char,          RunDirectory,               [260],                              1102, kept,           ())                            \
+  X(R, std::int32_t,  AddSystemDate,              ,                                   1362, 0,              (0, 1))                        \
+  X(R, std::int32_t,  AddSystemTime,              ,                                   1366, 0,              (0, 1))                        \
+  X(R, std::int32_t,  AddRunId,                   ,                                   1370, 1,              (0, 1))                        \
+  X(R, std::int32_t,  AutoIncRunId,               ,                                   1374, 1,              (0, 1))                        \
+  X(R, std::int32_t,  RunIdUser,                  ,                                   1378, 1,              (0, kIntMax))                  \
+  X(R, std::int32_t,  Unused1382,                 ,                                   1382, kept,           ())                            \
+  X(R, std::int32_t,  AutoRunId,                  ,                                   1386, 0,              ())                            \
+  X(R, std::int32_t,  NbOfSamplesInFile,          ,                                   1390, 1024,           (0, kMaxSamples))              \
+  X(R, std::int32_t,  NbOfChannelsAcquiredInFile, ,                                   1394, 0,              (0, kMaxChannels))             \
+  X(R, std::int32_t,  NbOfChannelsInFile,         ,                                   1398, 16,             (0, kMaxChannels))             \
+  X(R, std::int32_t,  DebugSamBlock,              ,                                   1402, 0,              (0, kMaxSamBlocks - 1))        \
+  X(R, std::int32_t,  ChargeRangeAuto,            ,                                   1406, 1,              (0, 1))                        \
+  X(R, std::int32_t,  ChargeCutEnabled,           [kMaxSamBlocks][kChannelsPerBlock], 1410, 0,              (0, 1))                        \
+  X(R, float,         ChargeHistoMin,             [kMaxSamBlocks][kChannelsPerBlock], 1474, -50.0f,         (-kChargePc, kChargePc))       \
+  X(R, float,         ChargeHistoMax,             [kMaxSamBlocks][kChannelsPerBlock], 1538, 50.0f,          (-kChargePc, kChargePc))       \
+  X(R, std::int32_t,  RunStartHour,               ,                                   1602, kept,           ())                            \
+  X(R, std::int32_t,  RunStartMinute,             ,                                   1606, kept,           ())                            \
+  X(R, std::int32_t,  RunStartSecond,             ,                                   1610, kept,           ())                            \
+  X(R, float,         RateScanStartThreshold,     ,                                   1614, -0.02f,         (-kOffsetVolts, kOffsetVolts)) \
+  X(R, float,         RateScanEndThreshold,       ,                                   1618, 0.02f,          (-kOffsetVolts, kOffsetVolts)) \
+  X(R, std::int32_t,  RateScanNbOfSteps,          ,                                   1622, 99,             (1, 10000))                    \
+  X(R, float,         RateScanStepValue,          ,                                   1626, 0.1f,           (0.001, 3600.0))               \
+  X(R, std::int32_t,  RateScanRunning,            ,                                   1630, 0,              (0, 1))                        \
+  X(R, std::int32_t,  RateScanFlag,               ,                                   1634, 0,              (0, 1))
+
+#define VX_BOARD_FIELDS(X, R) \
+  X(R, std::uint8_t,  BoardInfo,      [kBoardInfoSize], 0,   kept, ()) \
+  X(R, std::int32_t,  Reserved164,    ,                 164, 276,  ()) \
+  X(R, std::int32_t,  BoardRunState,  ,                 168, kept, ()) \
+  X(R, std::int32_t,  LinkType,       ,                 172, kept, ()) \
+  X(R, std::int32_t,  LinkNumber,     ,                 176, kept, ()) \
+  X(R, std::int32_t,  ConetNode,      ,                 180, kept, ()) \
+  X(R, std::uint32_t, VMEBaseAddress, ,                 184, kept, ()) \
+  X(R, char,          IPAddress,      [16],             188, kept, ()) \
+  X(R, std::uint32_t, PIDNumber,      ,                 204, kept, ())
+
+#define VX_SYSTEM_FIELDS(X, R) \
+  X(R, std::int32_t, NbOfSAMBlocks,        ,      0,   kept,             ())                     \
+  X(R, std::int32_t, NbOfChannels,         ,      4,   kept,             (0, kMaxChannels))      \
+  X(R, std::uint8_t, GroupEnableMask,      ,      8,   kept,             ())                     \
+  X(R, std::int32_t, NbOfEnabledSAMBlocks, ,      9,   kept,             (0, kMaxSamBlocks))     \
+  X(R, std::int32_t, RecordLength,         ,      13,  kept,             (16, kMaxSamples))      \
+  X(R, std::uint8_t, Unused17,             [188], 17,  kept,             ())                     \
+  X(R, std::int32_t, TriggerSource,        ,      205, kTriggerSoftware, (0, 3))                 \
+  X(R, std::int32_t, OverallTriggerLogic,  ,      209, 0,                (0, 2))                 \
+  X(R, std::int32_t, MajorityLevel,        ,      213, 0,                (0, kMaxSamBlocks - 1)) \
+  X(R, std::int32_t, ExtTrigInAsGate,      ,      217, 0,                (0, 1))                 \
+  X(R, std::int32_t, PrimitivesGateLength, ,      221, 3,                (0, 255))               \
+  X(R, std::int32_t, Adc20MHzOnOff,        ,      225, 0,                (0, 1))                 \
+  X(R, std::int32_t, ExternalTriggerType,  ,      229, 1,                (0, 1))                 \
+  X(R, std::int32_t, MonitorGain,          ,      233, 7,                (0, 10))                \
+  X(R, std::int32_t, MonitorMode,          ,      237, 3,                (0, 4))                 \
+  X(R, std::int32_t, SyncMode,             ,      241, 0,                (0, 1))                 \
+  X(R, std::int32_t, BoardMasterMode,      ,      245, 1,                (0, 1))                 \
+  X(R, std::int32_t, SlaveNumber,          ,      249, 1,                (0, 15))                \
+  X(R, std::int32_t, NumberOfSlaves,       ,      253, 1,                (0, 15))                \
+  X(R, std::int32_t, UseLvdsIO,            ,      257, 1,                (0, 1))                 \
+  X(R, std::int32_t, VetoInExtraLatency,   ,      261, 20,               (0, 255))
+
+#define VX_BLOCK_FIELDS(X, R) \
+  X(R, std::int32_t,  ControlRegBit0,       ,                    0,   1,     (0, 1))                        \
+  X(R, float,         BoardGain,            ,                    4,   1.0f,  (0.0, kMaxGain))               \
+  X(R, float,         OffsetGain,           ,                    8,   1.0f,  (0.0, kMaxGain))               \
+  X(R, std::uint8_t,  Unused12,             [4],                 12,  kept,  ())                            \
+  X(R, std::int32_t,  SerialNumberMajor,    ,                    16,  kept,  ())                            \
+  X(R, std::int32_t,  SerialNumberMinor,    ,                    20,  kept,  ())                            \
+  X(R, std::int32_t,  SCAType,              ,                    24,  kept,  ())                            \
+  X(R, std::int32_t,  SAMLongType,          ,                    28,  kept,  ())                            \
+  X(R, std::int32_t,  ACDCCoupling,         ,                    32,  kept,  ())                            \
+  X(R, std::uint16_t, TriggerReg,           ,                    36,  kept,  ())                            \
+  X(R, std::uint16_t, TriggerRegBit0,       ,                    38,  1,     (0, 1))                        \
+  X(R, std::int32_t,  TriggerRegBit2,       ,                    40,  0,     (0, 1))                        \
+  X(R, std::int32_t,  TriggerPolarity,      [kChannelsPerBlock], 44,  0,     (0, 1))                        \
+  X(R, std::int32_t,  TriggerEnable,        [kChannelsPerBlock], 52,  1,     (0, 1))                        \
+  X(R, std::int32_t,  ControlRegBit6,       ,                    60,  0,     (0, 1))                        \
+  X(R, std::int32_t,  ControlRegBit7,       ,                    64,  0,     (0, 1))                        \
+  X(R, std::int32_t,  CoincidenceAND,       ,                    68,  0,     (0, 1))                        \
+  X(R, std::int32_t,  Reserved72,           ,                    72,  0,     ())                            \
+  X(R, std::uint8_t,  TriggerGateLength,    ,                    76,  kept,  ())                            \
+  X(R, std::int32_t,  TriggerGateRegHigh,   ,                    77,  0,     (0, 1))                        \
+  X(R, std::uint16_t, TriggerGateReg,       ,                    81,  kept,  ())                            \
+  X(R, std::int32_t,  PedestalPerCell,      ,                    83,  1,     (0, 1))                        \
+  X(R, std::int32_t,  FrequencyIndex,       ,                    87,  0,     (0, 3))                        \
+  X(R, std::uint16_t, ControlReg,           ,                    91,  kept,  ())                            \
+  X(R, std::uint16_t, SamParamWord,         ,                    93,  100,   ())                            \
+  X(R, std::uint16_t, PostTrigger,          ,                    95,  1,     (1, 255))                      \
+  X(R, std::int32_t,  RateCountersEnabled,  ,                    97,  1,     (0, 1))                        \
+  X(R, std::int32_t,  TrigCountVetoEnable,  [kChannelsPerBlock], 101, 0,     (0, 1))                        \
+  X(R, std::uint16_t, TrigCountVetoWindow,  [kChannelsPerBlock], 109, 2,     ())                            \
+  X(R, std::uint16_t, RecordLength16,       ,                    113, 64,    (1, kMaxSamples / 16))         \
+  X(R, std::uint16_t, SamReg1,              ,                    115, 745,   ())                            \
+  X(R, std::uint16_t, SamReg2,              ,                    117, 49281, ())                            \
+  X(R, std::uint16_t, SamReg6,              ,                    119, 61441, ())                            \
+  X(R, std::uint16_t, SamReg3,              ,                    121, 39,    ())                            \
+  X(R, std::uint16_t, SamReg5,              ,                    123, 0,     ())                            \
+  X(R, std::uint8_t,  SamDacOffsetCh0,      [16],                125, kept,  ())                            \
+  X(R, std::uint8_t,  SamDacOffsetCh1,      [16],                141, kept,  ())                            \
+  X(R, float,         TriggerThreshold,     [kChannelsPerBlock], 157, 0.02f, (-kVolts, kVolts))             \
+  X(R, float,         DCOffset,             [kChannelsPerBlock], 165, 0.0f,  (-kOffsetVolts, kOffsetVolts)) \
+  X(R, std::int32_t,  ChargeNoBaseline,     ,                    173, 0,     (0, 1))                        \
+  X(R, std::int32_t,  ChargeModeEnabled,    ,                    177, 0,     (0, 1))                        \
+  X(R, std::int32_t,  ChargeStartIndex,     [kChannelsPerBlock], 181, 17,    (0, kMaxSamples - 1))          \
+  X(R, std::uint16_t, ChargeLength,         [kChannelsPerBlock], 189, 1005,  (0, kMaxSamples))              \
+  X(R, std::int32_t,  ChargeThresholdFlag,  [kChannelsPerBlock], 193, 0,     (0, 1))                        \
+  X(R, std::int32_t,  ChargeThreshold,      [kChannelsPerBlock], 201, 0,     (0, 0x7FFFFF))                 \
+  X(R, float,         ChargeThresholdVolts, [kChannelsPerBlock], 209, 0.0f,  (-kChargePc, kChargePc))       \
+  X(R, std::int32_t,  ChargeThresholdReg,   [kChannelsPerBlock], 217, kept,  ())                            \
+  X(R, std::uint16_t, PulsePattern,         [kChannelsPerBlock], 225, 1,     ())                            \
+  X(R, std::uint8_t,  PulseReg,             ,                    229, kept,  ())                            \
+  X(R, std::int32_t,  PulseEnable,          [kChannelsPerBlock], 230, kept,  (0, 1))                        \
+  X(R, std::int32_t,  PulseSource,          ,                    238, 1,     (0, 1))                        \
+  X(R, std::int32_t,  NoResetPerReadout,    ,                    242, 1,     (0, 1))                        \
+  X(R, std::int32_t,  ControlRegBit2,       ,                    246, 1,     (0, 1))
+
+#define VX_GUI_FIELDS(X, R) \
+  X(R, std::int32_t, ChannelEnabled,         [kMaxChannels], 0,   1,               (0, 1))                                    \
+  X(R, float,        ThresholdVolts,         [kMaxChannels], 64,  kept,            (-kVolts, kVolts))                         \
+  X(R, float,        ThresholdMin,           [kMaxChannels], 128, kept,            (-kVolts, kVolts))                         \
+  X(R, float,        ThresholdMax,           [kMaxChannels], 192, kept,            (-kVolts, kVolts))                         \
+  X(R, std::int32_t, ChargeHistoNbOfBins,    ,               256, 100,             (1, 2000))                                 \
+  X(R, std::int32_t, TimeHistoNbOfBins,      ,               260, 100,             (1, 1000))                                 \
+  X(R, std::int32_t, TimeHistoOption1,       ,               264, 1,               (0, 1))                                    \
+  X(R, std::int32_t, TimeHistoOption2,       ,               268, 1,               (0, 1))                                    \
+  X(R, double,       TimeHistoMin,           ,               272, -100.0,          (-kHistoNs, kHistoNs))                     \
+  X(R, double,       TimeHistoMax,           ,               280, 100.0,           (-kHistoNs, kHistoNs))                     \
+  X(R, float,        VerticalPosition,       [kMaxChannels], 288, 0.0f,            (-kPositionDivisions, kPositionDivisions)) \
+  X(R, std::int32_t, SelectedChannel,        ,               352, 0,               (0, kLastChannel))                         \
+  X(R, std::int32_t, VerticalScale,          [kMaxChannels], 356, 500,             (1, 5000))                                 \
+  X(R, std::int32_t, GraphComputedValue,     ,               420, kept,            ())                                        \
+  X(R, std::int32_t, DisplayTimeOnWaveforms, ,               424, 0,               (0, 1))                                    \
+  X(R, std::int32_t, DisplayModulo,          ,               428, 100,             (1, 1024))                                 \
+  X(R, std::int32_t, RateMeasurementOn,      ,               432, 0,               (0, 1))                                    \
+  X(R, std::int32_t, RateStripChartChannel,  ,               436, -1,              (-1, kLastChannel))                        \
+  X(R, std::int32_t, NoiseMeasurementOn,     ,               440, 0,               (0, 1))                                    \
+  X(R, std::int32_t, NoiseStripChartChannel, ,               444, -1,              (-1, kLastChannel))                        \
+  X(R, std::int32_t, GraphOptionCharge,      ,               448, 0,               (0, 1))                                    \
+  X(R, std::int32_t, GraphMode,              ,               452, kGraphWaveforms, (0, 4))                                    \
+  X(R, std::int32_t, DisplayShift,           ,               456, kept,            ())                                        \
+  X(R, std::int32_t, NbOfXDivisions,         ,               460, kept,            ())                                        \
+  X(R, double,       XLabelScale,            ,               464, kept,            (-kAny, kAny))                             \
+  X(R, float,        ChannelGain,            [kMaxChannels], 472, kept,            (-kAny, kAny))                             \
+  X(R, float,        ChannelOffset,          [kMaxChannels], 536, kept,            (-kAny, kAny))                             \
+  X(R, double,       YAxisMin,               ,               600, kept,            (-kAny, kAny))                             \
+  X(R, double,       YAxisMax,               ,               608, kept,            (-kAny, kAny))                             \
+  X(R, std::int32_t, AmplitudeInVolts,       ,               616, kept,            (0, 1))                                    \
+  X(R, std::int32_t, NbOfPlotPoints,         ,               620, kept,            ())                                        \
+  X(R, std::int32_t, NbOfComputedPoints,     ,               624, kept,            ())                                        \
+  X(R, std::int32_t, DisplayOption,          ,               628, 0,               (0, 1))                                    \
+  X(R, std::int32_t, PlotAlignment,          ,               632, 0,               (0, 1))                                    \
+  X(R, std::int32_t, PlotAlignmentOption1,   ,               636, 0,               (0, kLastChannel))                         \
+  X(R, std::int32_t, PlotAlignmentOption2,   ,               640, 1,               (0, 1))                                    \
+  X(R, float,        PlotAlignmentValue,     ,               644, 0.0f,            (-kVolts, kVolts))                         \
+  X(R, std::int32_t, ChargeHistoChannel,     ,               648, 0,               (0, kLastChannel))                         \
+  X(R, std::int32_t, RateVsThresholdChannel, ,               652, -1,              (-1, kLastChannel))
+
+#define VX_TCP_FIELDS(X, R) \
+  X(R, std::int32_t, ClientHandle,           ,      0,   0,      ()) \
+  X(R, std::int32_t, ServerPort,             ,      4,   8008,   ()) \
+  X(R, std::int32_t, ServerOnline,           ,      8,   0,      ()) \
+  X(R, char,         ServerName,             [256], 12,  "NONE", ()) \
+  X(R, char,         ServerIp,               [20],  268, "NONE", ()) \
+  X(R, std::int32_t, ClientConnected,        ,      288, 0,      ()) \
+  X(R, char,         ClientIp,               [20],  292, "NONE", ()) \
+  X(R, std::int32_t, RemoteStartRequest,     ,      312, 0,      ()) \
+  X(R, std::int32_t, RemoteStopRequest,      ,      316, 1,      ()) \
+  X(R, std::int32_t, RemoteLoadSetupRequest, ,      320, 0,      ()) \
+  X(R, char,         RemoteSetupFileName,    [516], 324, ".",    ()) \
+  X(R, std::int32_t, TCPRunId,               ,      840, 0,      ()) \
+  X(R, std::int32_t, Unused844,              ,      844, kept,   ())
+// clang-format on
+
 #pragma pack(push, 1)
 
+#define VX_DECLARE(R, type, name, extents, offset, def, range) type name extents;
 struct AcqParams {
-  std::int32_t RunFromFile;
-  std::int32_t RunType;
-  std::int32_t RunDuration;
-  std::int32_t RunElapsedTime;
-  double RunStartTime;
-  std::int32_t DisplayOn;
-  std::int32_t MaxNumEventsBLT;
-  std::int32_t NbOfEventsRequired;
-  std::int32_t StopRequest;
-  std::int32_t TCPCommandsEnabled;
-  std::int32_t TransmitRunDataToTcpClient;
-  std::int32_t TCPDataTransmitOptions;
-  std::int32_t FFTMode;
-  std::int32_t AveragingDataOn;
-  std::uint16_t SelectedLine;
-  std::int32_t NbOfBinsForSpline;
-  std::int32_t NbOfBinsForBaseline;
-  std::int32_t INLCalibrationRunning;
-  std::int32_t PulseMode;
-  std::int32_t INLUseIntervalRatio;
-  std::int32_t EnSoftwareChargeHisto;
-  std::int32_t INLSegmentOffset;
-  std::int32_t INLCellOffset;
-  std::int32_t EnTimeJitter;
-  std::int32_t CFDMethod;
-  float CFDRatio;
-  std::int32_t TimeHistoChannelA;
-  std::int32_t TimeHistoChannelB;
-  std::int32_t NoMaxPeakThresholdDistance;
-  float MaxPeakThresholdDistance;
-  float Unused122;
-  float MinPulsesDistance;
-  float MaxPulsesDistance;
-  std::int32_t EnExcludeBelowAmplitude;
-  float MinPeakAmplitude;
-  std::int32_t EnExcludeAboveAmplitude;
-  float MaxPeakAmplitude;
-  std::int32_t TimeMeasSpareOption;
-  float INLCalibPanelValue;
-  float PulseThreshold[kMaxSamBlocks][kChannelsPerBlock];
-  std::int32_t PulseEdge[kMaxSamBlocks][kChannelsPerBlock];
-  std::int32_t INLCalibOption;
-  std::int32_t INLNbOfSegments;
-  std::int32_t INLCorrectionEnabled;
-  std::int32_t SaveDataInFile;
-  std::int32_t MeasurementsEnabled;
-  std::int32_t SplitFileToSaveData;
-  std::int32_t NbOfEventsPerFile;
-  std::int32_t SaveMeasurementsInFile;
-  std::int32_t DataFileType;
-  std::int32_t PopupForFileName;
-  char BaseFileName[516];
-  char DataDirectory[260];
-  char RunDirectory[260];
-  std::int32_t AddSystemDate;
-  std::int32_t AddSystemTime;
-  std::int32_t AddRunId;
-  std::int32_t AutoIncRunId;
-  std::int32_t RunIdUser;
-  std::int32_t Unused1382;
-  std::int32_t AutoRunId;
-  std::int32_t NbOfSamplesInFile;
-  std::int32_t NbOfChannelsAcquiredInFile;
-  std::int32_t NbOfChannelsInFile;
-  std::int32_t DebugSamBlock;
-  std::int32_t ChargeRangeAuto;
-  std::int32_t ChargeCutEnabled[kMaxSamBlocks][kChannelsPerBlock];
-  float ChargeHistoMin[kMaxSamBlocks][kChannelsPerBlock];
-  float ChargeHistoMax[kMaxSamBlocks][kChannelsPerBlock];
-  std::int32_t RunStartHour;
-  std::int32_t RunStartMinute;
-  std::int32_t RunStartSecond;
-  float RateScanStartThreshold;
-  float RateScanEndThreshold;
-  std::int32_t RateScanNbOfSteps;
-  float RateScanStepValue;
-  std::int32_t RateScanRunning;
-  std::int32_t RateScanFlag;
+  VX_ACQ_FIELDS(VX_DECLARE, AcqParams)
 };
-
+// BoardInfo is a copy of the digitizer library's board-information record: model name text at
+// 0, SAM block count word at 16, PCB revision word at 124.
 struct BoardParams {
-  // Copy of the digitizer library's board-information record: model name text at 0,
-  // SAM block count word at 16, PCB revision word at 124.
-  std::uint8_t BoardInfo[kBoardInfoSize];
-  std::int32_t Reserved164;
-  std::int32_t BoardRunState;
-  std::int32_t LinkType;
-  std::int32_t LinkNumber;
-  std::int32_t ConetNode;
-  std::uint32_t VMEBaseAddress;
-  char IPAddress[16];
-  std::uint32_t PIDNumber;
+  VX_BOARD_FIELDS(VX_DECLARE, BoardParams)
 };
-
 struct SystemParams {
-  std::int32_t NbOfSAMBlocks;
-  std::int32_t NbOfChannels;
-  std::uint8_t GroupEnableMask;
-  std::int32_t NbOfEnabledSAMBlocks;
-  std::int32_t RecordLength;
-  std::uint8_t Unused17[188];
-  std::int32_t TriggerSource;
-  std::int32_t OverallTriggerLogic;
-  std::int32_t MajorityLevel;
-  std::int32_t ExtTrigInAsGate;
-  std::int32_t PrimitivesGateLength;
-  std::int32_t Adc20MHzOnOff;
-  std::int32_t ExternalTriggerType;
-  std::int32_t MonitorGain;
-  std::int32_t MonitorMode;
-  std::int32_t SyncMode;
-  std::int32_t BoardMasterMode;
-  std::int32_t SlaveNumber;
-  std::int32_t NumberOfSlaves;
-  std::int32_t UseLvdsIO;
-  std::int32_t VetoInExtraLatency;
+  VX_SYSTEM_FIELDS(VX_DECLARE, SystemParams)
 };
-
 struct SAMBlockParams {
-  std::int32_t ControlRegBit0;
-  float BoardGain;
-  float OffsetGain;
-  std::uint8_t Unused12[4];
-  std::int32_t SerialNumberMajor;
-  std::int32_t SerialNumberMinor;
-  std::int32_t SCAType;
-  std::int32_t SAMLongType;
-  std::int32_t ACDCCoupling;
-  std::uint16_t TriggerReg;
-  std::uint16_t TriggerRegBit0;
-  std::int32_t TriggerRegBit2;
-  std::int32_t TriggerPolarity[kChannelsPerBlock];
-  std::int32_t TriggerEnable[kChannelsPerBlock];
-  std::int32_t ControlRegBit6;
-  std::int32_t ControlRegBit7;
-  std::int32_t CoincidenceAND;
-  std::int32_t Reserved72;
-  std::uint8_t TriggerGateLength;
-  std::int32_t TriggerGateRegHigh;
-  std::uint16_t TriggerGateReg;
-  std::int32_t PedestalPerCell;
-  std::int32_t FrequencyIndex;
-  std::uint16_t ControlReg;
-  std::uint16_t SamParamWord;
-  std::uint16_t PostTrigger;
-  std::int32_t RateCountersEnabled;
-  std::int32_t TrigCountVetoEnable[kChannelsPerBlock];
-  std::uint16_t TrigCountVetoWindow[kChannelsPerBlock];
-  std::uint16_t RecordLength16;
-  std::uint16_t SamReg1;
-  std::uint16_t SamReg2;
-  std::uint16_t SamReg6;
-  std::uint16_t SamReg3;
-  std::uint16_t SamReg5;
-  std::uint8_t SamDacOffsetCh0[16];
-  std::uint8_t SamDacOffsetCh1[16];
-  float TriggerThreshold[kChannelsPerBlock];
-  float DCOffset[kChannelsPerBlock];
-  std::int32_t ChargeNoBaseline;
-  std::int32_t ChargeModeEnabled;
-  std::int32_t ChargeStartIndex[kChannelsPerBlock];
-  std::uint16_t ChargeLength[kChannelsPerBlock];
-  std::int32_t ChargeThresholdFlag[kChannelsPerBlock];
-  std::int32_t ChargeThreshold[kChannelsPerBlock];
-  float ChargeThresholdVolts[kChannelsPerBlock];
-  std::int32_t ChargeThresholdReg[kChannelsPerBlock];
-  std::uint16_t PulsePattern[kChannelsPerBlock];
-  std::uint8_t PulseReg;
-  std::int32_t PulseEnable[kChannelsPerBlock];
-  std::int32_t PulseSource;
-  std::int32_t NoResetPerReadout;
-  std::int32_t ControlRegBit2;
+  VX_BLOCK_FIELDS(VX_DECLARE, SAMBlockParams)
 };
-
 struct GuiParams {
-  std::int32_t ChannelEnabled[kMaxChannels];
-  float ThresholdVolts[kMaxChannels];
-  float ThresholdMin[kMaxChannels];
-  float ThresholdMax[kMaxChannels];
-  std::int32_t ChargeHistoNbOfBins;
-  std::int32_t TimeHistoNbOfBins;
-  std::int32_t TimeHistoOption1;
-  std::int32_t TimeHistoOption2;
-  double TimeHistoMin;
-  double TimeHistoMax;
-  float VerticalPosition[kMaxChannels];
-  std::int32_t SelectedChannel;
-  std::int32_t VerticalScale[kMaxChannels];
-  std::int32_t GraphComputedValue;
-  std::int32_t DisplayTimeOnWaveforms;
-  std::int32_t DisplayModulo;
-  std::int32_t RateMeasurementOn;
-  std::int32_t RateStripChartChannel;
-  std::int32_t NoiseMeasurementOn;
-  std::int32_t NoiseStripChartChannel;
-  std::int32_t GraphOptionCharge;
-  std::int32_t GraphMode;
-  std::int32_t DisplayShift;
-  std::int32_t NbOfXDivisions;
-  double XLabelScale;
-  float ChannelGain[kMaxChannels];
-  float ChannelOffset[kMaxChannels];
-  double YAxisMin;
-  double YAxisMax;
-  std::int32_t AmplitudeInVolts;
-  std::int32_t NbOfPlotPoints;
-  std::int32_t NbOfComputedPoints;
-  std::int32_t DisplayOption;
-  std::int32_t PlotAlignment;
-  std::int32_t PlotAlignmentOption1;
-  std::int32_t PlotAlignmentOption2;
-  float PlotAlignmentValue;
-  std::int32_t ChargeHistoChannel;
-  std::int32_t RateVsThresholdChannel;
+  VX_GUI_FIELDS(VX_DECLARE, GuiParams)
 };
-
 struct TCPParams {
-  std::int32_t ClientHandle;
-  std::int32_t ServerPort;
-  std::int32_t ServerOnline;
-  char ServerName[256];
-  char ServerIp[20];
-  std::int32_t ClientConnected;
-  char ClientIp[20];
-  std::int32_t RemoteStartRequest;
-  std::int32_t RemoteStopRequest;
-  std::int32_t RemoteLoadSetupRequest;
-  char RemoteSetupFileName[516];
-  std::int32_t TCPRunId;
-  std::int32_t Unused844;
+  VX_TCP_FIELDS(VX_DECLARE, TCPParams)
 };
+#undef VX_DECLARE
 
 #pragma pack(pop)
 
-// Record sizes are part of the setup-file format.
+// Record sizes and offsets are part of the setup-file format.
 static_assert(sizeof(AcqParams) == 1638);
 static_assert(sizeof(BoardParams) == 208);
 static_assert(sizeof(SystemParams) == 265);
@@ -282,226 +343,56 @@ static_assert(sizeof(SAMBlockParams) == 250);
 static_assert(sizeof(GuiParams) == 656);
 static_assert(sizeof(TCPParams) == 848);
 
-#define VX_AT(rec, field, off) static_assert(offsetof(rec, field) == (off), #rec "." #field)
-VX_AT(AcqParams, RunFromFile, 0);
-VX_AT(AcqParams, RunType, 4);
-VX_AT(AcqParams, RunDuration, 8);
-VX_AT(AcqParams, RunElapsedTime, 12);
-VX_AT(AcqParams, RunStartTime, 16);
-VX_AT(AcqParams, DisplayOn, 24);
-VX_AT(AcqParams, MaxNumEventsBLT, 28);
-VX_AT(AcqParams, NbOfEventsRequired, 32);
-VX_AT(AcqParams, StopRequest, 36);
-VX_AT(AcqParams, TCPCommandsEnabled, 40);
-VX_AT(AcqParams, TransmitRunDataToTcpClient, 44);
-VX_AT(AcqParams, TCPDataTransmitOptions, 48);
-VX_AT(AcqParams, FFTMode, 52);
-VX_AT(AcqParams, AveragingDataOn, 56);
-VX_AT(AcqParams, SelectedLine, 60);
-VX_AT(AcqParams, NbOfBinsForSpline, 62);
-VX_AT(AcqParams, NbOfBinsForBaseline, 66);
-VX_AT(AcqParams, INLCalibrationRunning, 70);
-VX_AT(AcqParams, PulseMode, 74);
-VX_AT(AcqParams, INLUseIntervalRatio, 78);
-VX_AT(AcqParams, EnSoftwareChargeHisto, 82);
-VX_AT(AcqParams, INLSegmentOffset, 86);
-VX_AT(AcqParams, INLCellOffset, 90);
-VX_AT(AcqParams, EnTimeJitter, 94);
-VX_AT(AcqParams, CFDMethod, 98);
-VX_AT(AcqParams, CFDRatio, 102);
-VX_AT(AcqParams, TimeHistoChannelA, 106);
-VX_AT(AcqParams, TimeHistoChannelB, 110);
-VX_AT(AcqParams, NoMaxPeakThresholdDistance, 114);
-VX_AT(AcqParams, MaxPeakThresholdDistance, 118);
-VX_AT(AcqParams, Unused122, 122);
-VX_AT(AcqParams, MinPulsesDistance, 126);
-VX_AT(AcqParams, MaxPulsesDistance, 130);
-VX_AT(AcqParams, EnExcludeBelowAmplitude, 134);
-VX_AT(AcqParams, MinPeakAmplitude, 138);
-VX_AT(AcqParams, EnExcludeAboveAmplitude, 142);
-VX_AT(AcqParams, MaxPeakAmplitude, 146);
-VX_AT(AcqParams, TimeMeasSpareOption, 150);
-VX_AT(AcqParams, INLCalibPanelValue, 154);
-VX_AT(AcqParams, PulseThreshold, 158);
-VX_AT(AcqParams, PulseEdge, 222);
-VX_AT(AcqParams, INLCalibOption, 286);
-VX_AT(AcqParams, INLNbOfSegments, 290);
-VX_AT(AcqParams, INLCorrectionEnabled, 294);
-VX_AT(AcqParams, SaveDataInFile, 298);
-VX_AT(AcqParams, MeasurementsEnabled, 302);
-VX_AT(AcqParams, SplitFileToSaveData, 306);
-VX_AT(AcqParams, NbOfEventsPerFile, 310);
-VX_AT(AcqParams, SaveMeasurementsInFile, 314);
-VX_AT(AcqParams, DataFileType, 318);
-VX_AT(AcqParams, PopupForFileName, 322);
-VX_AT(AcqParams, BaseFileName, 326);
-VX_AT(AcqParams, DataDirectory, 842);
-VX_AT(AcqParams, RunDirectory, 1102);
-VX_AT(AcqParams, AddSystemDate, 1362);
-VX_AT(AcqParams, AddSystemTime, 1366);
-VX_AT(AcqParams, AddRunId, 1370);
-VX_AT(AcqParams, AutoIncRunId, 1374);
-VX_AT(AcqParams, RunIdUser, 1378);
-VX_AT(AcqParams, Unused1382, 1382);
-VX_AT(AcqParams, AutoRunId, 1386);
-VX_AT(AcqParams, NbOfSamplesInFile, 1390);
-VX_AT(AcqParams, NbOfChannelsAcquiredInFile, 1394);
-VX_AT(AcqParams, NbOfChannelsInFile, 1398);
-VX_AT(AcqParams, DebugSamBlock, 1402);
-VX_AT(AcqParams, ChargeRangeAuto, 1406);
-VX_AT(AcqParams, ChargeCutEnabled, 1410);
-VX_AT(AcqParams, ChargeHistoMin, 1474);
-VX_AT(AcqParams, ChargeHistoMax, 1538);
-VX_AT(AcqParams, RunStartHour, 1602);
-VX_AT(AcqParams, RunStartMinute, 1606);
-VX_AT(AcqParams, RunStartSecond, 1610);
-VX_AT(AcqParams, RateScanStartThreshold, 1614);
-VX_AT(AcqParams, RateScanEndThreshold, 1618);
-VX_AT(AcqParams, RateScanNbOfSteps, 1622);
-VX_AT(AcqParams, RateScanStepValue, 1626);
-VX_AT(AcqParams, RateScanRunning, 1630);
-VX_AT(AcqParams, RateScanFlag, 1634);
-
-VX_AT(BoardParams, BoardInfo, 0);
-VX_AT(BoardParams, Reserved164, 164);
-VX_AT(BoardParams, BoardRunState, 168);
-VX_AT(BoardParams, LinkType, 172);
-VX_AT(BoardParams, LinkNumber, 176);
-VX_AT(BoardParams, ConetNode, 180);
-VX_AT(BoardParams, VMEBaseAddress, 184);
-VX_AT(BoardParams, IPAddress, 188);
-VX_AT(BoardParams, PIDNumber, 204);
-
-VX_AT(SystemParams, NbOfSAMBlocks, 0);
-VX_AT(SystemParams, NbOfChannels, 4);
-VX_AT(SystemParams, GroupEnableMask, 8);
-VX_AT(SystemParams, NbOfEnabledSAMBlocks, 9);
-VX_AT(SystemParams, RecordLength, 13);
-VX_AT(SystemParams, Unused17, 17);
-VX_AT(SystemParams, TriggerSource, 205);
-VX_AT(SystemParams, OverallTriggerLogic, 209);
-VX_AT(SystemParams, MajorityLevel, 213);
-VX_AT(SystemParams, ExtTrigInAsGate, 217);
-VX_AT(SystemParams, PrimitivesGateLength, 221);
-VX_AT(SystemParams, Adc20MHzOnOff, 225);
-VX_AT(SystemParams, ExternalTriggerType, 229);
-VX_AT(SystemParams, MonitorGain, 233);
-VX_AT(SystemParams, MonitorMode, 237);
-VX_AT(SystemParams, SyncMode, 241);
-VX_AT(SystemParams, BoardMasterMode, 245);
-VX_AT(SystemParams, SlaveNumber, 249);
-VX_AT(SystemParams, NumberOfSlaves, 253);
-VX_AT(SystemParams, UseLvdsIO, 257);
-VX_AT(SystemParams, VetoInExtraLatency, 261);
-
-VX_AT(SAMBlockParams, ControlRegBit0, 0);
-VX_AT(SAMBlockParams, BoardGain, 4);
-VX_AT(SAMBlockParams, OffsetGain, 8);
-VX_AT(SAMBlockParams, Unused12, 12);
-VX_AT(SAMBlockParams, SerialNumberMajor, 16);
-VX_AT(SAMBlockParams, SerialNumberMinor, 20);
-VX_AT(SAMBlockParams, SCAType, 24);
-VX_AT(SAMBlockParams, SAMLongType, 28);
-VX_AT(SAMBlockParams, ACDCCoupling, 32);
-VX_AT(SAMBlockParams, TriggerReg, 36);
-VX_AT(SAMBlockParams, TriggerRegBit0, 38);
-VX_AT(SAMBlockParams, TriggerRegBit2, 40);
-VX_AT(SAMBlockParams, TriggerPolarity, 44);
-VX_AT(SAMBlockParams, TriggerEnable, 52);
-VX_AT(SAMBlockParams, ControlRegBit6, 60);
-VX_AT(SAMBlockParams, ControlRegBit7, 64);
-VX_AT(SAMBlockParams, CoincidenceAND, 68);
-VX_AT(SAMBlockParams, Reserved72, 72);
-VX_AT(SAMBlockParams, TriggerGateLength, 76);
-VX_AT(SAMBlockParams, TriggerGateRegHigh, 77);
-VX_AT(SAMBlockParams, TriggerGateReg, 81);
-VX_AT(SAMBlockParams, PedestalPerCell, 83);
-VX_AT(SAMBlockParams, FrequencyIndex, 87);
-VX_AT(SAMBlockParams, ControlReg, 91);
-VX_AT(SAMBlockParams, SamParamWord, 93);
-VX_AT(SAMBlockParams, PostTrigger, 95);
-VX_AT(SAMBlockParams, RateCountersEnabled, 97);
-VX_AT(SAMBlockParams, TrigCountVetoEnable, 101);
-VX_AT(SAMBlockParams, TrigCountVetoWindow, 109);
-VX_AT(SAMBlockParams, RecordLength16, 113);
-VX_AT(SAMBlockParams, SamReg1, 115);
-VX_AT(SAMBlockParams, SamReg2, 117);
-VX_AT(SAMBlockParams, SamReg6, 119);
-VX_AT(SAMBlockParams, SamReg3, 121);
-VX_AT(SAMBlockParams, SamReg5, 123);
-VX_AT(SAMBlockParams, SamDacOffsetCh0, 125);
-VX_AT(SAMBlockParams, SamDacOffsetCh1, 141);
-VX_AT(SAMBlockParams, TriggerThreshold, 157);
-VX_AT(SAMBlockParams, DCOffset, 165);
-VX_AT(SAMBlockParams, ChargeNoBaseline, 173);
-VX_AT(SAMBlockParams, ChargeModeEnabled, 177);
-VX_AT(SAMBlockParams, ChargeStartIndex, 181);
-VX_AT(SAMBlockParams, ChargeLength, 189);
-VX_AT(SAMBlockParams, ChargeThresholdFlag, 193);
-VX_AT(SAMBlockParams, ChargeThreshold, 201);
-VX_AT(SAMBlockParams, ChargeThresholdVolts, 209);
-VX_AT(SAMBlockParams, ChargeThresholdReg, 217);
-VX_AT(SAMBlockParams, PulsePattern, 225);
-VX_AT(SAMBlockParams, PulseReg, 229);
-VX_AT(SAMBlockParams, PulseEnable, 230);
-VX_AT(SAMBlockParams, PulseSource, 238);
-VX_AT(SAMBlockParams, NoResetPerReadout, 242);
-VX_AT(SAMBlockParams, ControlRegBit2, 246);
-
-VX_AT(GuiParams, ChannelEnabled, 0);
-VX_AT(GuiParams, ThresholdVolts, 64);
-VX_AT(GuiParams, ThresholdMin, 128);
-VX_AT(GuiParams, ThresholdMax, 192);
-VX_AT(GuiParams, ChargeHistoNbOfBins, 256);
-VX_AT(GuiParams, TimeHistoNbOfBins, 260);
-VX_AT(GuiParams, TimeHistoOption1, 264);
-VX_AT(GuiParams, TimeHistoOption2, 268);
-VX_AT(GuiParams, TimeHistoMin, 272);
-VX_AT(GuiParams, TimeHistoMax, 280);
-VX_AT(GuiParams, VerticalPosition, 288);
-VX_AT(GuiParams, SelectedChannel, 352);
-VX_AT(GuiParams, VerticalScale, 356);
-VX_AT(GuiParams, GraphComputedValue, 420);
-VX_AT(GuiParams, DisplayTimeOnWaveforms, 424);
-VX_AT(GuiParams, DisplayModulo, 428);
-VX_AT(GuiParams, RateMeasurementOn, 432);
-VX_AT(GuiParams, RateStripChartChannel, 436);
-VX_AT(GuiParams, NoiseMeasurementOn, 440);
-VX_AT(GuiParams, NoiseStripChartChannel, 444);
-VX_AT(GuiParams, GraphOptionCharge, 448);
-VX_AT(GuiParams, GraphMode, 452);
-VX_AT(GuiParams, DisplayShift, 456);
-VX_AT(GuiParams, NbOfXDivisions, 460);
-VX_AT(GuiParams, XLabelScale, 464);
-VX_AT(GuiParams, ChannelGain, 472);
-VX_AT(GuiParams, ChannelOffset, 536);
-VX_AT(GuiParams, YAxisMin, 600);
-VX_AT(GuiParams, YAxisMax, 608);
-VX_AT(GuiParams, AmplitudeInVolts, 616);
-VX_AT(GuiParams, NbOfPlotPoints, 620);
-VX_AT(GuiParams, NbOfComputedPoints, 624);
-VX_AT(GuiParams, DisplayOption, 628);
-VX_AT(GuiParams, PlotAlignment, 632);
-VX_AT(GuiParams, PlotAlignmentOption1, 636);
-VX_AT(GuiParams, PlotAlignmentOption2, 640);
-VX_AT(GuiParams, PlotAlignmentValue, 644);
-VX_AT(GuiParams, ChargeHistoChannel, 648);
-VX_AT(GuiParams, RateVsThresholdChannel, 652);
-
-VX_AT(TCPParams, ClientHandle, 0);
-VX_AT(TCPParams, ServerPort, 4);
-VX_AT(TCPParams, ServerOnline, 8);
-VX_AT(TCPParams, ServerName, 12);
-VX_AT(TCPParams, ServerIp, 268);
-VX_AT(TCPParams, ClientConnected, 288);
-VX_AT(TCPParams, ClientIp, 292);
-VX_AT(TCPParams, RemoteStartRequest, 312);
-VX_AT(TCPParams, RemoteStopRequest, 316);
-VX_AT(TCPParams, RemoteLoadSetupRequest, 320);
-VX_AT(TCPParams, RemoteSetupFileName, 324);
-VX_AT(TCPParams, TCPRunId, 840);
-VX_AT(TCPParams, Unused844, 844);
+#define VX_AT(R, type, name, extents, offset, def, range) \
+  static_assert(offsetof(R, name) == (offset), #R "." #name);
+VX_ACQ_FIELDS(VX_AT, AcqParams)
+VX_BOARD_FIELDS(VX_AT, BoardParams)
+VX_SYSTEM_FIELDS(VX_AT, SystemParams)
+VX_BLOCK_FIELDS(VX_AT, SAMBlockParams)
+VX_GUI_FIELDS(VX_AT, GuiParams)
+VX_TCP_FIELDS(VX_AT, TCPParams)
 #undef VX_AT
+
+// The fields of a record, visited in file order: Fields<Rec>::visit(f) calls
+// f(info, default, std::type_identity<T>{}) for every field, T its type (an array's included).
+// The records are packed: a field is reached through its offset, never by reference.
+template <typename Rec>
+struct Fields;
+
+#define VX_VISIT(R, type, name, extents, offset, def, range) \
+  f(FieldInfo{#name, offset, FieldRange range}, def, std::type_identity<type extents>{});
+#define VX_RECORD_FIELDS(Rec, TABLE) \
+  template <>                        \
+  struct Fields<Rec> {               \
+    template <typename F>            \
+    static void visit(F&& f) {       \
+      TABLE(VX_VISIT, Rec)           \
+    }                                \
+  };
+VX_RECORD_FIELDS(AcqParams, VX_ACQ_FIELDS)
+VX_RECORD_FIELDS(BoardParams, VX_BOARD_FIELDS)
+VX_RECORD_FIELDS(SystemParams, VX_SYSTEM_FIELDS)
+VX_RECORD_FIELDS(SAMBlockParams, VX_BLOCK_FIELDS)
+VX_RECORD_FIELDS(GuiParams, VX_GUI_FIELDS)
+VX_RECORD_FIELDS(TCPParams, VX_TCP_FIELDS)
+#undef VX_RECORD_FIELDS
+#undef VX_VISIT
+
+// The elements of a field of type T, in memory order.
+template <typename T>
+inline constexpr std::size_t kElements = sizeof(T) / sizeof(std::remove_all_extents_t<T>);
+
+// Element i of a field of type T whose first byte is at `at`, and its writing.
+template <typename T>
+std::remove_all_extents_t<T> field_element(const unsigned char* at, std::size_t i) {
+  std::remove_all_extents_t<T> v;
+  std::memcpy(&v, at + i * sizeof v, sizeof v);
+  return v;
+}
+template <typename T>
+void set_field_element(unsigned char* at, std::size_t i, std::remove_all_extents_t<T> v) {
+  std::memcpy(at + i * sizeof v, &v, sizeof v);
+}
 
 // Copies a text into a fixed record buffer, always NUL-terminated, truncating if needed.
 template <std::size_t N>

@@ -85,32 +85,23 @@ struct SetupFixture : ::testing::Test {
         0x0D;  // last byte of the file
   }
 
+  // The fields a load checks, copied from another record.
+  template <typename Rec>
+  static void restore_checked(Rec& to, const Rec& from) {
+    Fields<Rec>::visit([&]<typename T>(const FieldInfo& f, auto, std::type_identity<T>) {
+      if (f.range.checked)
+        std::memcpy(reinterpret_cast<unsigned char*>(&to) + f.offset,
+                    reinterpret_cast<const unsigned char*>(&from) + f.offset, sizeof(T));
+    });
+  }
+
   // The values a load checks back in their ranges: the defaults, then other values the
   // controls allow. The rest stays random.
   void keep_usable() {
-    const auto restore = [](void* to, const void* from, const SetupFieldRange& f) {
-      const std::size_t size = f.kind == SetupFieldRange::Kind::U16   ? 2
-                               : f.kind == SetupFieldRange::Kind::F64 ? 8
-                                                                      : 4;
-      std::memcpy(static_cast<unsigned char*>(to) + f.offset,
-                  static_cast<const unsigned char*>(from) + f.offset, size * f.count);
-    };
-    for (const auto& f : Setup_FieldRanges()) {
-      switch (f.record) {
-        case SetupFieldRange::Record::System:
-          restore(&st.sys, &defaults.sys, f);
-          break;
-        case SetupFieldRange::Record::Acq:
-          restore(&st.acq, &defaults.acq, f);
-          break;
-        case SetupFieldRange::Record::Block:
-          for (int b = 0; b < kMaxSamBlocks; ++b) restore(&st.sam[b], &defaults.sam[b], f);
-          break;
-        case SetupFieldRange::Record::Gui:
-          restore(&st.gui, &defaults.gui, f);
-          break;
-      }
-    }
+    restore_checked(st.sys, defaults.sys);
+    restore_checked(st.acq, defaults.acq);
+    for (int b = 0; b < kMaxSamBlocks; ++b) restore_checked(st.sam[b], defaults.sam[b]);
+    restore_checked(st.gui, defaults.gui);
     st.sys.NbOfChannels = 8;
     st.sys.TriggerSource = 2;
     st.sys.PrimitivesGateLength = 10;
