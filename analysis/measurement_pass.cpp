@@ -99,7 +99,6 @@ void Reset_RunSummary(State& st) {
 }
 
 void Prepare_MeasurementsForRun(State& st) {
-  Reserve_MeasurementBuffers(st);
   MeasurementData& m = st.meas;
   // A restart after a settings change goes on with the same run: its lists and histograms
   // stay.

@@ -12,18 +12,6 @@
 
 namespace vx {
 
-namespace {
-
-int spline_factor(const State& st) {
-  return std::clamp(static_cast<int>(st.acq.NbOfBinsForSpline), 1, kMaxSplineFactor);
-}
-
-void ensure_size(std::vector<float>& buffer, std::size_t size) {
-  if (buffer.size() < size) buffer.resize(size);
-}
-
-}  // namespace
-
 void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingTime,
                               float& trailingTime, float& amplitude, int computeTrailing) {
   leadingTime = -1.0f;
@@ -67,12 +55,6 @@ void Init_MeasurementResults(State& st) {
       r.ComputedCharge[b][c] = 0.0f;
     }
   }
-}
-
-void Reserve_MeasurementBuffers(State& st) {
-  const std::size_t points = static_cast<std::size_t>(kMaxSamples - 1) * spline_factor(st) + 1;
-  ensure_size(st.meas.SplineValues, points);
-  ensure_size(st.meas.NormalizedSplineValues, points);
 }
 
 }  // namespace vx

@@ -19,8 +19,4 @@ void Set_FixedThresholdTiming(State& st, double volts);
 // Times -1.0 and amplitude, baseline and charge 0 for every channel.
 void Init_MeasurementResults(State& st);
 
-// Makes the work buffers large enough for the current record length and spline factor,
-// so that the measurements of a run allocate nothing.
-void Reserve_MeasurementBuffers(State& st);
-
 }  // namespace vx

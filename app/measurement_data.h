@@ -156,12 +156,6 @@ struct MeasurementData {
   PerChannel<float> Sigma{};
   PerChannel<std::atomic<float>> MeanSigma{};
   std::atomic<std::int32_t> EventNumberForSigma{0};
-
-  // Work buffers reused by every measurement (sized at run setup, grown only when the
-  // spline factor grows).
-  std::vector<float> SplineValues;
-  std::vector<float> NormalizedSplineValues;
-  std::array<float, kMaxSamples + 8> NormalizedValues{};
 };
 
 }  // namespace vx

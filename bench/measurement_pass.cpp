@@ -1,8 +1,6 @@
 // The per-event measurement pass on a full board: 16 channels of 1024 samples, spline
-// with 5 points per sample, constant fraction, charge, per-run lists. The pass as it stood
-// before its rewrite (kept in the tests as the yardstick) runs beside the production one,
-// on one thread and on one thread per core, so that their ratio is measured under the
-// same machine load.
+// with 5 points per sample, constant fraction, charge, per-run lists, on one thread and on
+// two, side by side under the same machine load.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,7 +11,6 @@
 #include "analysis/measurement_pass.h"
 #include "app/state.h"
 #include "platform/null_front_end.h"
-#include "reference/reference_measurement_pass.h"
 
 namespace {
 
@@ -56,7 +53,6 @@ void configure(vx::State& st) {
   }
 }
 
-// threads 0: the frozen reference pass; otherwise the production pass on that many threads.
 void run_pass(benchmark::State& state, int threads) {
   auto bench = std::make_unique<Bench>();
   vx::State& st = bench->st;
@@ -65,20 +61,13 @@ void run_pass(benchmark::State& state, int threads) {
   int event = 0;
   for (auto _ : state) {
     st.EventNumber = ++event;
-    if (threads == 0) {
-      vx::reference::Compute_EventMeasurements(st);
-    } else {
-      vx::Compute_EventMeasurements(st, threads);
-    }
+    vx::Compute_EventMeasurements(st, threads);
     vx::Grow_MeasurementLists(st);
     benchmark::DoNotOptimize(st.results.RiseTimeInstant[7][1]);
   }
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_MeasurementPassReference(benchmark::State& state) {
-  run_pass(state, 0);
-}
 void BM_MeasurementPass(benchmark::State& state) {
   run_pass(state, 1);
 }
@@ -87,23 +76,11 @@ void BM_MeasurementPassParallel(benchmark::State& state) {
   run_pass(state, 2);
 }
 // Wall time: the parallel pass's work on pool threads is not the benchmark thread's CPU time.
-BENCHMARK(BM_MeasurementPassReference)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_MeasurementPass)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_MeasurementPassParallel)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// The spectra of the same 16 channels: every bin of every event in dB as before (the
-// reference), against the bins a real record has, in magnitudes, the dB worked out only for
-// the events shown (one in 100, the default display modulo) or saved.
-void BM_SpectraReference(benchmark::State& state) {
-  auto bench = std::make_unique<Bench>();
-  configure(bench->st);
-  auto spectra = std::make_unique<vx::reference::Spectra>();
-  for (auto _ : state) {
-    vx::reference::Compute_FFT(bench->st, *spectra);
-    benchmark::DoNotOptimize(spectra->db[7][1][100]);
-  }
-  state.SetItemsProcessed(state.iterations());
-}
+// The spectra of the same 16 channels: the magnitudes of the bins a real record has, the dB
+// worked out only for the events shown (one in 100, the default display modulo) or saved.
 void spectra(benchmark::State& state, int shown_every) {
   auto bench = std::make_unique<Bench>();
   vx::State& st = bench->st;
@@ -127,7 +104,6 @@ void BM_Spectra(benchmark::State& state) {
 void BM_SpectraAllInDb(benchmark::State& state) {
   spectra(state, 1);
 }
-BENCHMARK(BM_SpectraReference)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Spectra)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SpectraAllInDb)->Unit(benchmark::kMicrosecond);
 
