@@ -37,7 +37,9 @@ namespace vx {
 
 // Operations of higher layers that the core's bottom layer triggers (re-applying the
 // settings to the board and panels after a restore, recomputing the main graph...).
-// Each defaults to doing nothing until the layer that owns it installs it.
+// Each does nothing until it is installed. All are installed in one place, Install_CoreHooks
+// (wiring/core_wiring.cpp), from the core's own functions and from what the front end
+// brings; remote control's come with it, or when a server is registered.
 struct CoreHooks {
   std::function<void()> apply_all_board_parameters;
   std::function<void()> apply_enabled_blocks;
@@ -46,8 +48,6 @@ struct CoreHooks {
   std::function<void()> serve_remote_requests;  // the tick's share of remote control
   std::function<void(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
-
-  // INL calibration, rates and the display: each is installed by the layer that owns it.
   std::function<void()> clear_inl_accumulators;
   std::function<void()> accumulate_inl;
   std::function<void()> compute_inl;

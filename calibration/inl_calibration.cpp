@@ -363,10 +363,4 @@ bool Save_INL_In_Array(State& st, int block) {
   return true;
 }
 
-void Install_INLCalibrationHooks(State& st) {
-  st.hooks.clear_inl_accumulators = [&st] { Clear_INLAccumulators(st); };
-  st.hooks.accumulate_inl = [&st] { Accumulate_INLCalibration(st); };
-  st.hooks.compute_inl = [&st] { Compute_INLCalibration(st); };
-}
-
 }  // namespace vx

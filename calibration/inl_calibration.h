@@ -65,6 +65,4 @@ void Compute_LinearityHistos(State& st);
 // with an error, the table unchanged) while the last calibration is not usable.
 bool Save_INL_In_Array(State& st, int block);
 
-void Install_INLCalibrationHooks(State& st);
-
 }  // namespace vx

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "files/setup_file.h"
 #include "remote/tcp_interface.h"
+#include "wiring/core_wiring.h"
 
 namespace vx::cli {
 
@@ -55,15 +56,14 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   State& st = session.state();
   // A setup the client loads replaces every record: the runs served still take the run
   // options of this command line, as they do after --setup.
-  st.hooks.load_setup_from_file = [&session, &run_options](const std::string& file) {
+  Install_RemoteControl(st, [&session, &run_options](const std::string& file) {
     if (Load_SetupFromFile(session.state(), file, 0) == 1 &&
         !apply_run_options(session, run_options))
       Write_InfoMessage(session.state(),
                         "The run options of serve do not fit the setup loaded: the next runs "
                         "take the setup as it is.\n",
                         kError);
-  };
-  Install_RemoteControlHooks(st);
+  });
   if (options.setup && Load_SetupFromFile(st, *options.setup, 0) != 1) return 1;
   if (!apply_run_options(session, run_options)) return 2;
 

@@ -38,8 +38,9 @@ void on_disconnect_request(int) {
 Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clock_, pool_) {
   ui_.assume_yes = options.yes;
   ui_.overwrite = options.overwrite;
-  Install_CoreHooks(st_);
-  st_.hooks.select_board_model = [this](int model) { make_board(model); };
+  FrontEndHooks hooks;
+  hooks.select_board_model = [this](int model) { make_board(model); };
+  Install_CoreHooks(st_, std::move(hooks));
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   std::signal(SIGUSR1, on_disconnect_request);

@@ -72,8 +72,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   if (user_path.empty())
     config_errors_.push_back("the user data directory '" + *env.override_dir +
                              "' cannot be created or written into");
-  Install_CoreHooks(st_);
-  CoreHooks& h = st_.hooks;
+  FrontEndHooks h;
   h.select_board_model = [this](int model) { make_board(model); };
   h.compute_display = [this] { main_->compute_display(); };
   h.show_event = [this] { main_->show_event(); };
@@ -94,8 +93,8 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     Update_RunTotals(st_);
     main_->refresh_main_tab();
   };
-  // After the end-of-run handler above: remote control chains its acknowledgement to it.
-  Install_RemoteControlHooks(st_);
+  h.remote_control = true;
+  Install_CoreHooks(st_, std::move(h));
   // A refused start leaves the previous session's log as it is.
   if (config_errors_.empty()) Start_Core(st_, user_path);
   // The connection panel offers the model the simulation configuration describes.
