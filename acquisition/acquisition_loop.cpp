@@ -207,7 +207,7 @@ void hand_over(State& st) {
     Close_FileForSavingData(st, 0);
     Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
-    if (Open_FileForSavingData(st, dir, 0) == 0) st.StopRequest().store(1);
+    if (Open_FileForSavingData(st, dir, 0) != kDone) st.StopRequest().store(1);
   }
   // After a write error (told when it happened) the run saves nothing more and stops.
   if (Saving_Failed(st) || !output_is_open_for_run(st)) {
@@ -221,9 +221,7 @@ void hand_over(State& st) {
 // Replay: the next event of the file, moving on to the next file of a split series when
 // the current one is exhausted. Returns false when there is no event to process.
 bool load_replayed_event(State& st) {
-  st.run.DataLoadedFromFile = Read_EventsFromFile(st);
-  if (st.run.DataLoadedFromFile == 1) return true;
-  st.run.DataLoadedFromFile = Load_EventFromNextFile(st);
+  st.run.DataLoadedFromFile = Read_EventsFromFile(st) || Load_EventFromNextFile(st);
   return st.run.DataLoadedFromFile == 1;
 }
 

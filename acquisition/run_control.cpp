@@ -17,7 +17,7 @@ namespace vx {
 
 namespace {
 
-int open_output_files(State& st, const std::string& directory) {
+Status open_output_files(State& st, const std::string& directory) {
   return Open_FileForSavingData(st, directory, 1);
 }
 
@@ -57,7 +57,7 @@ void launch_acquisition_thread(State& st) {
 
 }  // namespace
 
-int Start_AcquisitionFromUser(State& st, StartOrigin origin) {
+Status Start_AcquisitionFromUser(State& st, StartOrigin origin) {
   st.RemoteStart = origin == StartOrigin::Remote;
   st.StartRefusal.clear();
   if (Records_Lent(st)) {
@@ -67,30 +67,30 @@ int Start_AcquisitionFromUser(State& st, StartOrigin origin) {
                       "driving the board.\n",
                       kWarning);
     st.RemoteStart = false;
-    return -1;
+    return kFailed;
   }
   st.ui.set_wait_cursor(true);
-  const int result =
+  const Status result =
       Prepare_Run(st, std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
-  if (result == 1) launch_acquisition_thread(st);
+  if (result == kDone) launch_acquisition_thread(st);
   st.ui.set_wait_cursor(false);
   st.RemoteStart = false;
   return result;
 }
 
-int Prepare_Run(State& st, const std::string& directory) {
+Status Prepare_Run(State& st, const std::string& directory) {
   reset_noise_statistics(st);
   Reset_RunSummary(st);
   st.run.FileIndex = 0;
   st.acq.RunElapsedTime = 0;
   st.acq.RunStartTime = st.clock.now();
 
-  int result = 1;
+  Status result = kDone;
   if (st.acq.RunFromFile == 0 && st.Nb_Of_SAM_Blocks.load() == 0) {
     st.refuse_start("no board is connected");
     Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n",
                       kError);
-    return -1;
+    return kFailed;
   }
   // A data file holds the records of the acquired channels: one without any cannot be read back.
   if (st.acq.SaveDataInFile == 1 && st.acq.RunFromFile == 0 && acquired_channel_count(st) == 0) {
@@ -98,7 +98,7 @@ int Prepare_Run(State& st, const std::string& directory) {
                       "Error : Unable to save a run without any channel acquired: enable at least "
                       "one channel!\n",
                       kError);
-    return -1;
+    return kFailed;
   }
   if (saving(st) && st.acq.RunFromFile == 0) {
     st.acq.DisplayOn = 0;
@@ -113,10 +113,11 @@ int Prepare_Run(State& st, const std::string& directory) {
           "a huge amount of data saved to disk! \n",
           kInfo);
     }
-    if (open_output_files(st, directory) == 0) return -1;
+    if (open_output_files(st, directory) != kDone) return kFailed;
     st.EventNumber = 0;
   } else if (st.acq.RunFromFile == 1) {
-    if (st.acq.SaveMeasurementsInFile == 1 && open_output_files(st, directory) == 0) return -1;
+    if (st.acq.SaveMeasurementsInFile == 1 && open_output_files(st, directory) != kDone)
+      return kFailed;
     // A paused replay goes on from where it stopped, in the file it stopped in.
     if (!st.run.ReplayFileOpen) {
       st.run.ReadingFileIndex = 1;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/state.h"
+#include "app/status.h"
 
 namespace vx {
 
@@ -14,10 +15,11 @@ inline constexpr int kUnlimitedEvents = 100000000;
 // State::StartRefusal says why, for the client.
 enum class StartOrigin { User, Remote };
 
-// The start path of the Run menu and of a remote start. Returns Prepare_Run's result: 1
-// when the acquisition thread was started.
-int Start_AcquisitionFromUser(State& st, StartOrigin origin = StartOrigin::User);
-int Prepare_Run(State& st, const std::string& directory);
+// The start path of the Run menu and of a remote start. Returns Prepare_Run's result: kDone
+// when the acquisition thread was started, kNotDone when the user declined the replay's file,
+// kFailed when the start was refused (told, and said in State::StartRefusal for a client).
+Status Start_AcquisitionFromUser(State& st, StartOrigin origin = StartOrigin::User);
+Status Prepare_Run(State& st, const std::string& directory);
 // The acquisition thread's body.
 void Start_Acquisition(State& st);
 // The Run menu's stop: asks the loop to stop and waits until it has.

@@ -48,7 +48,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
   Enable_INLCalibration(st, true);
   Set_RunType(st, kRunFiniteEvents, o.events);
   const int generation = st.AcquisitionGeneration.load();
-  if (Start_AcquisitionFromUser(st) != 1) return 1;
+  if (Start_AcquisitionFromUser(st) != kDone) return 1;
   int last_percent = -1;
   session.run_until(
       [&] {

@@ -83,7 +83,7 @@ int command_rates(Session& session, const RatesOptions& options) {
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
-  if (Start_AcquisitionFromUser(st) != 1) return 1;
+  if (Start_AcquisitionFromUser(st) != kDone) return 1;
   const double start = st.clock.now();
   int printed = 0;
   NoEventHint hint(st, session.known_inputs());

@@ -309,7 +309,7 @@ int command_run(Session& session, const RunOptions& options) {
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();
-  if (Start_AcquisitionFromUser(st) != 1) return 1;
+  if (Start_AcquisitionFromUser(st) != kDone) return 1;
   const double start = st.clock.now();
   Progress progress(st);
   NoEventHint hint(st, session.known_inputs());

@@ -43,12 +43,12 @@ std::string quoted_line(const std::string& line) {
 }
 
 // The header is refused: the file, and what in it is wrong.
-int refuse_header(State& st, const std::string& why) {
+Status refuse_header(State& st, const std::string& why) {
   Write_InfoMessage(
       st, "Error while reading file '" + st.files.ReadingFilePath.string() + "': " + why + ".\n",
       kError);
   Close_FileForLoadingData(st);
-  return 0;
+  return kFailed;
 }
 
 std::string event_after_last(const State& st) {
@@ -394,7 +394,7 @@ std::string ends_after(int lines) {
   return "it ends after " + std::to_string(lines) + " of its 4 header lines";
 }
 
-int read_header(State& st) {
+Status read_header(State& st) {
   FileData& files = st.files;
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, "the file is empty");
@@ -404,7 +404,7 @@ int read_header(State& st) {
           "WARNING",
           "File was saved with an older version of the software, do you want to continue?")) {
     Close_FileForLoadingData(st);
-    return 0;
+    return kNotDone;
   }
   Write_InfoMessage(st, "READ INFORMATION FROM FILE : \n", kInfo);
   tell_line(st, line);
@@ -429,11 +429,11 @@ int read_header(State& st) {
                           "' holds FFT spectra, not waveforms: it cannot be replayed.\n",
                       kError);
     Close_FileForLoadingData(st);
-    return 0;
+    return kFailed;
   }
   take_data_line(st, line, data);
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
-  return 1;
+  return kDone;
 }
 
 // A continuation file's header must be that of a file of the same run: same version, same
@@ -466,7 +466,7 @@ fs::path continuation_name(const fs::path& first, int index) {
   return fs::path(first.string() + suffix);
 }
 
-int Open_FileForLoadingData(State& st) {
+Status Open_FileForLoadingData(State& st) {
   st.ui.popup(PopupKind::Information, "Info", "Please select a file to load Data.");
   FileDialogRequest request;
   request.title = "Name of File to Read";
@@ -476,12 +476,12 @@ int Open_FileForLoadingData(State& st) {
   const auto chosen = st.ui.select_file(request);
   if (!chosen || chosen->empty()) {
     Write_InfoMessage(st, "Error while opening file for reading Data!\n", kError);
-    return -1;
+    return kFailed;
   }
   return Open_DataFileForLoading(st, *chosen);
 }
 
-int Open_DataFileForLoading(State& st, const fs::path& path) {
+Status Open_DataFileForLoading(State& st, const fs::path& path) {
   Close_FileForLoadingData(st);
   const std::string name = path.filename().string();
   const std::size_t dot = name.rfind('.');
@@ -491,7 +491,7 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
                       "Invalid file for loading data! '" + path.string() +
                           "': the first file of a run ends in .dat or .bin.\n",
                       kError);
-    return -1;
+    return kFailed;
   }
   FileData& files = st.files;
   if (!open_input(files.input, path)) {
@@ -499,7 +499,7 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
                       "Error while opening file for reading data! '" + path.string() +
                           "': " + files.input.error_text + ".\n",
                       kError);
-    return -1;
+    return kFailed;
   }
   st.acq.DataFileType = extension == ".bin" ? 1 : 0;
   files.FileForReadingData = path;
@@ -511,14 +511,14 @@ int Open_DataFileForLoading(State& st, const fs::path& path) {
   files.CutShort = files.Damaged = false;
   files.EventBeforeGap = -1;
   files.MissingFiles.clear();
-  const int accepted = read_header(st);
-  files.ReplayFirstEvent = accepted == 1;
+  const Status accepted = read_header(st);
+  files.ReplayFirstEvent = accepted == kDone;
   return accepted;
 }
 
-int Read_EventsFromFile(State& st) {
-  if (!input_is_open(st.files.input)) return 0;
-  return st.acq.DataFileType == 1 ? read_binary_event(st) : read_ascii_event(st);
+bool Read_EventsFromFile(State& st) {
+  if (!input_is_open(st.files.input)) return false;
+  return (st.acq.DataFileType == 1 ? read_binary_event(st) : read_ascii_event(st)) == 1;
 }
 
 void Close_FileForLoadingData(State& st) {
@@ -653,8 +653,7 @@ int open_next_file(State& st) {
     return stop_with_error(st, "Error while reading file '" + next.string() +
                                    "': its header is not that of the series' first file.\n");
   }
-  const int read = Read_EventsFromFile(st);
-  if (read == 1) {
+  if (Read_EventsFromFile(st)) {
     tell_gap(st);
     return 1;
   }
@@ -664,12 +663,12 @@ int open_next_file(State& st) {
 
 }  // namespace
 
-int Load_EventFromNextFile(State& st) {
+bool Load_EventFromNextFile(State& st) {
   for (;;) {
     const int step = open_next_file(st);
     if (step != 2) {
       if (step == 0) st.StopRequest().store(1);
-      return step;
+      return step == 1;
     }
   }
 }

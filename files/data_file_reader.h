@@ -6,22 +6,25 @@
 #include <optional>
 
 #include "app/state.h"
+#include "app/status.h"
 
 namespace vx {
 
-// Asks for a file, then opens it. 1 = open and header accepted; 0 = header unreadable or
-// an older version declined; -1 = no file chosen, not a data file, or not openable.
-int Open_FileForLoadingData(State& st);
+// Asks for a file, then opens it. kDone: open and header accepted; kNotDone: the user declined
+// a file of another version; kFailed: no file chosen, not a data file, not openable, or its
+// header unusable (each told).
+Status Open_FileForLoadingData(State& st);
 // The same for a given path (the dialog's answer).
-int Open_DataFileForLoading(State& st, const std::filesystem::path& path);
-// 1 = the next event is in the event record; 0 = no more events in this file.
-int Read_EventsFromFile(State& st);
+Status Open_DataFileForLoading(State& st, const std::filesystem::path& path);
+// True when the next event is in the event record; false when this file has no more (at its
+// end, or at a damaged event, which is told).
+bool Read_EventsFromFile(State& st);
 void Close_FileForLoadingData(State& st);
 // The current file is exhausted: moves on to the next file of the series and reads its
-// first event. Returns 1 when an event was read; sets StopRequest at the end of the series
+// first event. True when an event was read; sets StopRequest at the end of the series
 // (told with the last whole event), at a missing file (an error, unless SkipMissingFiles:
 // then what the gap cost is told) and after a file that ends inside an event.
-int Load_EventFromNextFile(State& st);
+bool Load_EventFromNextFile(State& st);
 // The name of file index of the series that begins with first: "<first>_0001" for 1.
 std::filesystem::path continuation_name(const std::filesystem::path& first, int index);
 // The number of the series' next file from index on: index itself when that file is there,

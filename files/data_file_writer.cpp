@@ -309,16 +309,16 @@ void write_record(State& st, OutputFile& f, const SavedEvent& ev,
 
 }  // namespace
 
-int Open_FileForSavingData(State& st, const std::string& directory, int first) {
-  if (!saving(st)) return 1;
+Status Open_FileForSavingData(State& st, const std::string& directory, int first) {
+  if (!saving(st)) return kDone;
   std::lock_guard lock(st.files.io_mutex);
   if (first == 1) {
-    const int ok = open_new_run(st, directory);
-    if (ok == 0) close_all_outputs(st);
-    return ok;
+    if (open_new_run(st, directory) == 1) return kDone;
+    close_all_outputs(st);
+    return kFailed;
   }
-  if (first == 0) return open_next_split_file(st);
-  return 1;
+  if (first == 0) return open_next_split_file(st) == 1 ? kDone : kFailed;
+  return kDone;
 }
 
 void Close_FileForSavingData(State& st, int mode) {

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "app/state.h"
+#include "app/status.h"
 
 namespace vx {
 
 // first = 1 at run start (run directory and files), 0 for the next file of a split run.
-// Returns 1 on success, 0 on failure (reported). Does nothing and returns 1 when neither
-// saving option is on or first is neither 0 nor 1.
-int Open_FileForSavingData(State& st, const std::string& directory, int first);
+// kDone, or kFailed (told). Does nothing and answers kDone when neither saving option is on or
+// first is neither 0 nor 1.
+Status Open_FileForSavingData(State& st, const std::string& directory, int first);
 // mode 0 = data file, 1 = measurement file, 2 = both.
 void Close_FileForSavingData(State& st, int mode);
 // Schedules the writer thread on the pool.

@@ -135,16 +135,16 @@ class Export {
 // One more event from the series, continuing into the next file when one ends.
 bool Export::read_next() {
   State& st = *st_;
-  if (Read_EventsFromFile(st) == 1) return true;
+  if (Read_EventsFromFile(st)) return true;
   if (!ui_.error.empty()) return false;
-  return Load_EventFromNextFile(st) == 1;
+  return Load_EventFromNextFile(st);
 }
 
 bool Export::open(ExportResult& result) {
   State& st = *st_;
-  const int opened = Open_DataFileForLoading(st, request_.run_file);
+  const Status opened = Open_DataFileForLoading(st, request_.run_file);
   st.files.SkipMissingFiles = request_.skip_missing;
-  if (opened != 1) {
+  if (opened != kDone) {
     return fail(result, !ui_.error.empty() ? ui_.error
                                            : "The file '" + request_.run_file.string() +
                                                  "' comes from another software version; "

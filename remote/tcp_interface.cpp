@@ -208,7 +208,7 @@ void serve_start(State& st, const RemoteRequest& r) {
     Send_CommandRefusal(st, kRunStartRefused, "a run is already going on");
     return;
   }
-  if (Start_AcquisitionFromUser(st, StartOrigin::Remote) == 1) return;
+  if (Start_AcquisitionFromUser(st, StartOrigin::Remote) == kDone) return;
   Send_CommandRefusal(st, kRunStartRefused,
                       st.StartRefusal.empty() ? "the run could not be started" : st.StartRefusal);
 }

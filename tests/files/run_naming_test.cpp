@@ -110,7 +110,8 @@ TEST(RunNaming, RefusedStartsLeaveNoFileOpen) {
   EXPECT_TRUE(
       n.core.ui.has_message(MessageTab::Errors, "Error while selecting folder for saving Data!\n"));
   n.st.acq.PopupForFileName = 0;
-  EXPECT_EQ(Open_FileForSavingData(n.st, (n.dir.path() / "missing" / "RunData").string(), 1), 0);
+  EXPECT_EQ(Open_FileForSavingData(n.st, (n.dir.path() / "missing" / "RunData").string(), 1),
+            kFailed);
   EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, "Unable to open Selected Run Directory!"));
   Close_FileForSavingData(n.st, 2);
   EXPECT_FALSE(n.core.ui.has_message(MessageTab::Infos, "successfully")) << "nothing was saved";
@@ -206,7 +207,7 @@ TEST(RunNaming, RefusedRunDirectoriesNameThePathAndTheReason) {
   };
   for (const auto& c : cases) {
     n.core.ui.clear();
-    EXPECT_EQ(Open_FileForSavingData(n.st, c.directory.string(), 1), 0) << c.directory;
+    EXPECT_EQ(Open_FileForSavingData(n.st, c.directory.string(), 1), kFailed) << c.directory;
     EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, c.told)) << c.told;
     EXPECT_EQ(n.st.acq.RunDirectory[0], '\0') << "nothing is cut short into the settings";
   }
