@@ -1,28 +1,12 @@
 // The calibration entries of the Configuration menu, driven offscreen on the simulated board.
-#include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QTimer>
 
-#include <deque>
-#include <fstream>
-
 #include "gui_fixture.h"
-#include "sim/simulated_board.h"
 #include "support/baseline.h"
-#include "support/test_state.h"
 #include "ui/calibration_menu.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
-#include "ui/main_window.h"
 
 namespace vx::ui {
 namespace {

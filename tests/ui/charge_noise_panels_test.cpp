@@ -1,31 +1,14 @@
 // The Charge Measurement, Charge Histogram, Noise Measurements and Plot Alignement panels,
 // offscreen, on the simulated board (pulses of -200 mV, 1 ns rise, 5 ns fall at 50 ns;
 // 0.5 mV of noise).
-#include <gtest/gtest.h>
 
-#include <qcustomplot.h>
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
-#include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
-#include <QSpinBox>
 #include <cmath>
-#include <cstdlib>
 
 #include "gui_fixture.h"
 #include "sim/sim_config.h"
-#include "support/packed_value.h"
-#include "support/test_state.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
 #include "ui/main_graph_view.h"
-#include "ui/main_window.h"
 #include "ui/panels/alignment_panel.h"
 #include "ui/panels/charge_histo_panel.h"
 #include "ui/panels/charge_panel.h"
@@ -57,40 +40,6 @@ struct GuiChargeNoise : GuiTest {
   GuiChargeNoise() {
     dialogs.confirm_answer = true;
     click_connect();
-  }
-  template <typename W>
-  static W* child(QWidget* panel, const char* name) {
-    auto* w = panel->findChild<W*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-  }
-  static void enter(QSpinBox* s, int v) {
-    s->setValue(v);
-    emit s->editingFinished();
-  }
-  static void enter(QDoubleSpinBox* s, double v) {
-    s->setValue(v);
-    emit s->editingFinished();
-  }
-  static void choose(QComboBox* c, int i) {
-    c->setCurrentIndex(i);
-    emit c->activated(i);
-  }
-  void run_events(int events) {
-    main().run_type()->setCurrentIndex(1);
-    emit main().run_type()->activated(1);
-    main().events_required()->setValue(events);
-    const int before = st().AcquisitionGeneration.load();
-    press_start();
-    ASSERT_TRUE(wait_until([&] { return st().AcquisitionGeneration.load() != before; }));
-    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
-  }
-  void run_continuously() {
-    main().run_type()->setCurrentIndex(3);
-    emit main().run_type()->activated(3);
-    press_start();
-    ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 50; }));
   }
 };
 

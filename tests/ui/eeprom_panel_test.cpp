@@ -1,28 +1,10 @@
 // The Advanced FLASH Access panel, offscreen, on the simulated board.
-#include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
-
-#include <cstdlib>
-#include <filesystem>
 
 #include "gui_fixture.h"
-#include "sim/simulated_board.h"
-#include "support/test_state.h"
 #include "ui/access_panel.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
 #include "ui/led.h"
-#include "ui/main_window.h"
 #include "ui/panels/eeprom_panel.h"
 
 namespace vx::ui {

@@ -1,30 +1,14 @@
 // The Rate Measurements and Hit Rate Vs Threshold panels, offscreen, on the simulated board.
-#include <gtest/gtest.h>
 
-#include <qcustomplot.h>
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 
 #include "calibration/rate_scan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
 #include "gui_fixture.h"
-#include "support/test_state.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
-#include "ui/main_window.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
 
@@ -50,10 +34,8 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
 
   auto* min = scan_child<QDoubleSpinBox>("MINTHRESHOLDFORPLOT");
   auto* max = scan_child<QDoubleSpinBox>("MAXTHRESHOLDFORPLOT");
-  min->setValue(-0.25);
-  emit min->editingFinished();
-  max->setValue(-0.05);
-  emit max->editingFinished();
+  enter(min, -0.25);
+  enter(max, -0.05);
   scan_child<QSpinBox>("NBOFSTEPSFORPLOT")->setValue(5);
   scan_child<QDoubleSpinBox>("COUNTINGTIMEPERSTEP")->setValue(0.06);
   scan_child<QComboBox>("CH_FOR_RATE_VS_THRES")->setCurrentIndex(3);  // channel 2
@@ -93,9 +75,7 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   scan_child<QPushButton>("SAVERATEPLOT")->click();
   ASSERT_EQ(dialogs.file_requests.size(), 1u);
   EXPECT_EQ(dialogs.file_requests[0].title, "Name of File to Save Rate Vs Threshold Plot");
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[2], "-0.2500 -0.2000 -0.1500 -0.1000 -0.0500 ");
   EXPECT_EQ(lines[3], "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 2 ==");

@@ -1,30 +1,13 @@
 // The VERTICAL, HORIZONTAL/ACQ and TRIGGER pages and the expert panels, driven through their
 // widgets while the simulated board records every call.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include "gui_fixture.h"
-#include "sim/simulated_board.h"
-#include "support/packed_value.h"
-#include "support/test_state.h"
 #include "ui/access_panel.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
-#include "ui/main_window.h"
 
 namespace vx::ui {
 namespace {

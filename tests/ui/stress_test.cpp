@@ -3,22 +3,12 @@
 // passes this is where two threads touching the same data without a hand-over show; the
 // test itself checks that every run goes on after each change, that every calibration and
 // scan ends and gives the records back as they were, and that the window is usable again.
-#include <gtest/gtest.h>
 
-#include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
-
-#include <cstdlib>
 
 #include "calibration/rate_scan.h"
 #include "gui_fixture.h"
-#include "support/packed_value.h"
 #include "ui/calibration_menu.h"
 #include "ui/panels/noise_panel.h"
 #include "ui/panels/rate_panel.h"

@@ -1,35 +1,15 @@
 // The Time Measurements panel, the Time Measurement Histogram and the Mean Distance vs Time
 // strip chart, offscreen, on the simulated board.
-#include <gtest/gtest.h>
 
-#include <qcustomplot.h>
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <vector>
 
 #include "acquisition/run_control.h"
 #include "gui_fixture.h"
 #include "sim/signal_model.h"
-#include "support/packed_value.h"
 #include "support/run_lists.h"
-#include "support/test_state.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
-#include "ui/main_window.h"
 #include "ui/panels/time_histogram_panel.h"
 #include "ui/panels/time_measurements_panel.h"
 #include "ui/panels/time_strip_chart_panel.h"
@@ -59,23 +39,6 @@ struct GuiTimePanels : GuiTest {
   template <typename W>
   W* th_child(const char* name) {
     return th().findChild<W*>(name);
-  }
-  void choose(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-  }
-  void enter(QDoubleSpinBox* box, double value) {
-    box->setValue(value);
-    emit box->editingFinished();
-  }
-  // A run of n events through the Run menu, to its end.
-  void run_events(int n) {
-    Set_RunType(st(), 1, n);
-    const int generation = st().AcquisitionGeneration.load();
-    press_start();
-    ASSERT_TRUE(wait_until([&] {
-      return st().AcquisitionGeneration.load() != generation && st().AcquisitionRunning.load() == 0;
-    }));
   }
   // Leading times of one channel over the last run (ns), events without an edge as -1.
   std::vector<double> leading_times(int ch) const {
