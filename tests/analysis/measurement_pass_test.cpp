@@ -67,6 +67,12 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);       // only measured entries
   EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());        // disabled: nothing measured
   EXPECT_GT(m.RiseTimeInstantForHisto[0][0].capacity(), 1u);  // room for the next event
+
+  // The constant fraction in use: a tenth of the height is further down the edge.
+  st.acq.CFDRatio = 0.1f;
+  event(0, 2, 300.0, 8.0);
+  EXPECT_NEAR(r.RiseTimeInstant[0][0], kPeriodNs * (300.0 - std::sqrt(2.0 * std::log(10.0)) * 3.0),
+              0.002);
 }
 
 TEST_F(analysis_measurement_pass, NothingRunsWithoutAConsumer) {

@@ -547,19 +547,13 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
     ASSERT_TRUE(wait_until([&] { return main().redraw_count() > before; }, 3000));
   };
   MainGraphView& view = *main().graph();
-  // Level: 0.25 V at 200 mV/Div is 1.25 Div, above a position of 1 Div; a threshold far
-  // above the screen pins the marker at its top edge.
-  const struct {
-    float threshold;
-    double level;
-  } cases[] = {{0.25f, 2.25}, {2.0f, 5.0}, {-3.0f, -5.0}};
-  for (const auto& c : cases) {
-    st().sam[1].TriggerThreshold[1] = c.threshold;
-    show_step(1000.0f);  // crosses 0.3 V (491 counts)
-    ASSERT_TRUE(view.trigger_marker_shown()) << c.threshold;
-    EXPECT_DOUBLE_EQ(view.trigger_marker_position().x(), n * 10.0);
-    EXPECT_NEAR(view.trigger_marker_position().y(), c.level, 1e-6) << c.threshold;
-  }
+  // Level: 0.25 V at 200 mV/Div is 1.25 Div, above a position of 1 Div (where it pins at the
+  // screen's edges is the main graph's business).
+  st().sam[1].TriggerThreshold[1] = 0.25f;
+  show_step(1000.0f);  // crosses 0.3 V (491 counts)
+  ASSERT_TRUE(view.trigger_marker_shown());
+  EXPECT_DOUBLE_EQ(view.trigger_marker_position().x(), n * 10.0);
+  EXPECT_NEAR(view.trigger_marker_position().y(), 2.25, 1e-6);
   show_step(200.0f);  // never reaches the alignment threshold
   EXPECT_FALSE(view.trigger_marker_shown());
   show_step(1000.0f);
