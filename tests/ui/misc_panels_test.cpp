@@ -112,18 +112,8 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
 
 TEST_F(GuiMiscPanels, ClosingPanelsOnlyHidesThemAndHelpFollowsTheMouse) {
   ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
-  main().action("FILEMENU")->trigger();
-  set_line("BASEFILENAME", "kept");
-  QPointer<FileMenuPanel> panel = main().file_menu_panel();
-  panel->close();
-  QApplication::processEvents();
-  ASSERT_FALSE(panel.isNull());
-  EXPECT_FALSE(panel->isVisible());
-  main().action("FILEMENU")->trigger();
-  EXPECT_TRUE(panel->isVisible());
-  EXPECT_EQ(file_child<QLineEdit>("BASEFILENAME")->text(), "kept");
-
-  // Every secondary window of the main window survives its close.
+  // Every secondary window of the main window survives its close (the panels that show their
+  // state again after it: GuiChargeNoise.ClosedPanelsAreOnlyHiddenAndShowTheirStateAgain).
   for (QWidget* w : main().findChildren<QWidget*>()) {
     if (!w->isWindow() || w->objectName().isEmpty() || qobject_cast<QMenu*>(w) != nullptr) continue;
     QPointer<QWidget> p(w);

@@ -58,8 +58,7 @@ struct GuiStress : GuiTest {
     page<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(odd ? 0.1 : 0.0);
     expect_run_goes_on("offset");
     auto* frequency = page<QComboBox>("HORIZONTAL", "FREQUENCY");
-    frequency->setCurrentIndex(odd ? 1 : 0);
-    emit frequency->activated(frequency->currentIndex());
+    choose(frequency, odd ? 1 : 0);
     expect_run_goes_on("frequency");
     page<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(odd ? 32 : 64);
     expect_run_goes_on("record length");
@@ -129,12 +128,10 @@ TEST_F(GuiStress, SettingsCalibrationsAndScansDuringRuns) {
   dialogs.confirm_answer = true;
   connect_board(1);
   app->timer().setInterval(50);
-  main().run_type()->setCurrentIndex(3);
-  emit main().run_type()->activated(3);
+  choose(main().run_type(), 3);
   // Self-triggered on the simulated pulses, so that restarts meet a steady stream.
   auto* source = page<QComboBox>("TRIGGER", "TRIGGERTYPE");
-  source->setCurrentIndex(2);
-  emit source->activated(2);
+  choose(source, 2);
 
   QElapsedTimer clock;
   clock.start();
