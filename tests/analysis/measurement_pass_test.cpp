@@ -73,6 +73,12 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   event(0, 2, 300.0, 8.0);
   EXPECT_NEAR(r.RiseTimeInstant[0][0], kPeriodNs * (300.0 - std::sqrt(2.0 * std::log(10.0)) * 3.0),
               0.002);
+  // A fixed threshold in raw counts: 300 is 280 above the baseline of 20.
+  st.acq.CFDMethod = 0;
+  st.acq.PulseThreshold[0][0] = 300.0f;
+  event(0, 3, 300.0, 8.0);
+  EXPECT_NEAR(r.RiseTimeInstant[0][0],
+              kPeriodNs * (300.0 - std::sqrt(2.0 * std::log(600.0 / 280.0)) * 3.0), 0.002);
 }
 
 TEST_F(analysis_measurement_pass, NothingRunsWithoutAConsumer) {
