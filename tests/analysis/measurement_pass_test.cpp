@@ -19,10 +19,9 @@ constexpr double kPeriodNs = 0.3125;
 const double kHalfWidth = std::sqrt(2.0 * std::log(2.0));
 
 struct analysis_measurement_pass : testing::Test {
-  test::TestCore core;
-  State& st = core.state;
+  test::MeasurementCore core;
+  State& st = core.st;
   void SetUp() override {
-    test::set_measurement_defaults(st);
     st.sys.NbOfSAMBlocks = 2;
     st.acq.DisplayOn = 0;
   }
