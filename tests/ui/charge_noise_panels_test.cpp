@@ -161,8 +161,7 @@ TEST_F(GuiChargeNoise, NoiseWindowKeepsItsEndAfterTheStartAndMeasuresTheBoardNoi
   }
   EXPECT_NEAR(chart->graph(0)->data()->at(1)->value, noise_mv, 0.3 * noise_mv);
   save_picture(panel, "noise-measurements");
-  main().action("STOP")->trigger();
-  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+  stop_run();
 }
 
 TEST_F(GuiChargeNoise, ClosedPanelsAreOnlyHiddenAndShowTheirStateAgain) {

@@ -118,8 +118,7 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   EXPECT_EQ(chart->legend->itemCount(), 8);
   EXPECT_EQ(chart->yAxis->scaleType(), QCPAxis::stLogarithmic);
   save_picture(panel, "rates");
-  main().action("STOP")->trigger();
-  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+  stop_run();
   EXPECT_GT(chart->graph(1)->dataCount(), 0);
 }
 
