@@ -35,11 +35,9 @@ struct GuiMiscPanels : GuiTest {
     dialogs.confirm_answer = true;
     click_connect();
   }
-  template <typename W>
-  W* file_child(const char* name) {
-    return main().file_menu_panel()->findChild<W*>(name);
+  void set_line(const char* name, const QString& text) {
+    enter(child<QLineEdit>(main().file_menu_panel(), name), text);
   }
-  void set_line(const char* name, const QString& text) { enter(file_child<QLineEdit>(name), text); }
 };
 
 TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
@@ -52,10 +50,10 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   const fs::path runs = home.path() / "runs";
   fs::create_directories(runs / "bench_run3");
   set_line("DATADIRECTORY", QString::fromStdString(runs.string()));
-  file_child<QCheckBox>("POPUPFORFILENAME")->click();
+  child<QCheckBox>(main().file_menu_panel(), "POPUPFORFILENAME")->click();
   set_line("BASEFILENAME", "bench");
-  choose(file_child<QComboBox>("DATAFILETYPE"), 1);
-  file_child<QSpinBox>("NBOFEVENTSPERFILE")->setValue(5);
+  choose(child<QComboBox>(main().file_menu_panel(), "DATAFILETYPE"), 1);
+  child<QSpinBox>(main().file_menu_panel(), "NBOFEVENTSPERFILE")->setValue(5);
   EXPECT_EQ(std::string(st().acq.DataDirectory), runs.string());
   EXPECT_EQ(VX_VALUE(st().acq.PopupForFileName), 0);
   EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
@@ -63,28 +61,29 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsPerFile), 5);
   EXPECT_EQ(VX_VALUE(st().acq.SplitFileToSaveData), 1);
   // The automatic number counts the run directories already there.
-  EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run4");
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "NEXTRUNNAME")->text(), "bench_run4");
 
   // A name that would leave the data directory is refused; the field shows the old one.
   set_line("BASEFILENAME", "../elsewhere");
   EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
-  EXPECT_EQ(file_child<QLineEdit>("BASEFILENAME")->text(), "bench");
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "BASEFILENAME")->text(), "bench");
   EXPECT_TRUE(infos().contains("Invalid base file name '../elsewhere'"));
 
   // The user's run number instead of the automatic one.
-  file_child<QCheckBox>("AUTOINCRUNID")->click();
-  auto* user_id = file_child<QSpinBox>("RUNIDUSER");
+  child<QCheckBox>(main().file_menu_panel(), "AUTOINCRUNID")->click();
+  auto* user_id = child<QSpinBox>(main().file_menu_panel(), "RUNIDUSER");
   ASSERT_TRUE(user_id->isEnabled());
   user_id->setValue(7);
   EXPECT_EQ(VX_VALUE(st().acq.AutoIncRunId), 0);
   EXPECT_EQ(VX_VALUE(st().acq.RunIdUser), 7);
-  EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run7");
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "NEXTRUNNAME")->text(), "bench_run7");
 
   finite_run(12);
   main().action("SAVEWAVETOFILE")->trigger();
   run_to_the_end();
   const fs::path dir = runs / "bench_run7";
-  EXPECT_EQ(file_child<QLineEdit>("RUNDIRECTORY")->text().toStdString(), dir.string());
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "RUNDIRECTORY")->text().toStdString(),
+            dir.string());
 
   // Five events per file: 5, 5 and 2, each record 71 bytes of event header and per
   // channel 48 bytes of header and two bytes per sample.
@@ -134,7 +133,7 @@ TEST_F(GuiMiscPanels, ClosingPanelsOnlyHidesThemAndHelpFollowsTheMouse) {
   QTest::mouseClick(&main(), Qt::LeftButton, {}, QPoint(5, main().height() - 5));
   EXPECT_FALSE(help->isVisible());
   // A right-click on a File Menu control asks for its help.
-  auto* split = file_child<QCheckBox>("SPLITFILETOSAVEDATA");
+  auto* split = child<QCheckBox>(main().file_menu_panel(), "SPLITFILETOSAVEDATA");
   emit split->customContextMenuRequested(QPoint(2, 2));
   ASSERT_TRUE(wait_until([&] { return help->isVisible(); }, 5000));
   EXPECT_TRUE(help->text().contains("_0001"));

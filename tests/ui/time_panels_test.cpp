@@ -29,14 +29,6 @@ struct GuiTimePanels : GuiTest {
   }
   TimeMeasurementsPanel& tm() { return app->time_measurements_panel(); }
   TimeHistogramPanel& th() { return app->time_histogram_panel(); }
-  template <typename W>
-  W* tm_child(const char* name) {
-    return tm().findChild<W*>(name);
-  }
-  template <typename W>
-  W* th_child(const char* name) {
-    return th().findChild<W*>(name);
-  }
 };
 
 TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
@@ -46,25 +38,25 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   ASSERT_TRUE(tm().isVisible());
   EXPECT_EQ(tm().windowTitle(), "Time Measurements");
 
-  tm_child<QCheckBox>("COMPUTEJITTER")->setChecked(true);  // keeps every event's times
+  child<QCheckBox>(&tm(), "COMPUTEJITTER")->setChecked(true);  // keeps every event's times
   EXPECT_EQ(static_cast<int>(st().acq.EnTimeJitter), 1);
-  auto* ratio = tm_child<QDoubleSpinBox>("CFDRATIO");
+  auto* ratio = child<QDoubleSpinBox>(&tm(), "CFDRATIO");
   enter(ratio, 0.1);
   EXPECT_FLOAT_EQ(VX_VALUE(st().acq.CFDRatio), 0.1f);
 
   // Fixed threshold on channel 2 at -100 mV.
-  choose(tm_child<QComboBox>("CFDMETHOD"), 1);
+  choose(child<QComboBox>(&tm(), "CFDMETHOD"), 1);
   EXPECT_EQ(static_cast<int>(st().acq.CFDMethod), 0);
   EXPECT_FALSE(ratio->isEnabled());
-  choose(tm_child<QComboBox>("THRESHOLDSELCH"), 2);
-  enter(tm_child<QDoubleSpinBox>("PULSETHRESHOLD"), -0.1);
-  choose(tm_child<QComboBox>("PULSEEDGE"), 1);
+  choose(child<QComboBox>(&tm(), "THRESHOLDSELCH"), 2);
+  enter(child<QDoubleSpinBox>(&tm(), "PULSETHRESHOLD"), -0.1);
+  choose(child<QComboBox>(&tm(), "PULSEEDGE"), 1);
   EXPECT_FLOAT_EQ(VX_VALUE(st().acq.PulseThreshold[1][0]), -163.8f);
   EXPECT_EQ(static_cast<int>(st().acq.PulseEdge[1][0]), 1);
   EXPECT_EQ(static_cast<int>(st().acq.PulseEdge[0][0]), 0);  // only the selected channel
-  EXPECT_EQ(tm_child<QLabel>("THRESHOLDCOUNTS")->text(), "= -163.8 ADC counts");
-  tm_child<QPushButton>("APPLYTOALLEDGE")->click();
-  tm_child<QPushButton>("APPLYTOALLTHRESHOLD")->click();
+  EXPECT_EQ(child<QLabel>(&tm(), "THRESHOLDCOUNTS")->text(), "= -163.8 ADC counts");
+  child<QPushButton>(&tm(), "APPLYTOALLEDGE")->click();
+  child<QPushButton>(&tm(), "APPLYTOALLTHRESHOLD")->click();
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     EXPECT_EQ(static_cast<int>(st().acq.PulseEdge[ch / 2][ch % 2]), 1) << ch;
     EXPECT_FLOAT_EQ(VX_VALUE(st().acq.PulseThreshold[ch / 2][ch % 2]), -163.8f) << ch;
@@ -75,9 +67,9 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   for (double t : found) ASSERT_NE(t, -1.0);
 
   // A crossing-to-peak limit tighter than the edge: the next run finds no valid edge at all.
-  auto* limit = tm_child<QDoubleSpinBox>("MAXPEAKTHRESHOLD");
+  auto* limit = child<QDoubleSpinBox>(&tm(), "MAXPEAKTHRESHOLD");
   EXPECT_FALSE(limit->isEnabled());
-  tm_child<QCheckBox>("MAXPEAKTHRESHOFF")->setChecked(false);
+  child<QCheckBox>(&tm(), "MAXPEAKTHRESHOFF")->setChecked(false);
   EXPECT_TRUE(limit->isEnabled());
   enter(limit, 0.2);
   EXPECT_EQ(static_cast<int>(st().acq.NoMaxPeakThresholdDistance), 0);
@@ -92,45 +84,45 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
 TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
   main().action("MEASUREMENTS")->trigger();
-  tm_child<QCheckBox>("COMPUTEJITTER")->setChecked(true);
-  tm_child<QPushButton>("SHOWTIMEHISTO")->click();
+  child<QCheckBox>(&tm(), "COMPUTEJITTER")->setChecked(true);
+  child<QPushButton>(&tm(), "SHOWTIMEHISTO")->click();
   ASSERT_TRUE(th().isVisible());
   EXPECT_EQ(th().windowTitle(), "Time Measurement Histogram");
-  th_child<QCheckBox>("AUTOBINSFORTIMEHISTO")->setChecked(false);
-  auto* bins = th_child<QSpinBox>("TIMEHISTOINTERVALS");
+  child<QCheckBox>(&th(), "AUTOBINSFORTIMEHISTO")->setChecked(false);
+  auto* bins = child<QSpinBox>(&th(), "TIMEHISTOINTERVALS");
   EXPECT_TRUE(bins->isEnabled());
   enter(bins, 50);
   EXPECT_EQ(static_cast<int>(st().gui.TimeHistoNbOfBins), 50);
   EXPECT_EQ(static_cast<int>(st().gui.TimeHistoOption1), 0);
-  th_child<QPushButton>("SHOWTIMESTRIPCHART")->click();
+  child<QPushButton>(&th(), "SHOWTIMESTRIPCHART")->click();
   auto& strip = app->time_strip_chart_panel();
   ASSERT_TRUE(strip.isVisible());
 
   set_run_type(1, 3000);
   const int generation = st().AcquisitionGeneration.load();
   press_start();
-  auto* entries = th_child<QLineEdit>("HISTO_NB_OF_EVENTS");
+  auto* entries = child<QLineEdit>(&th(), "HISTO_NB_OF_EVENTS");
   ASSERT_TRUE(wait_until([&] { return entries->text().toInt() > 300; }));
-  EXPECT_FALSE(th_child<QPushButton>("SAVETIMEHISTO")->isEnabled());
+  EXPECT_FALSE(child<QPushButton>(&th(), "SAVETIMEHISTO")->isEnabled());
   save_picture(&th(), "time-histogram-running");
   ASSERT_TRUE(wait_until([&] {
     return st().AcquisitionGeneration.load() != generation && st().AcquisitionRunning.load() == 0;
   }));
-  auto* centre = th_child<QLineEdit>("DELTATIMECENTER");
+  auto* centre = child<QLineEdit>(&th(), "DELTATIMECENTER");
   ASSERT_TRUE(wait_until([&] { return centre->text() != "-"; }));
 
   const MeasurementData& m = st().meas;
   const TimeHistoResults& r = m.TimeHisto;
   ASSERT_GT(r.entries, 2900);
   EXPECT_EQ(entries->text().toInt(), r.entries);
-  EXPECT_NEAR(th_child<QLineEdit>("DELTATIMEMEAN")->text().toDouble(), r.mean_ns, 1e-5);
-  EXPECT_NEAR(th_child<QLineEdit>("DELTATIMESIGMA")->text().toDouble(), r.rms_ps, 1e-3);
-  EXPECT_NEAR(th_child<QLineEdit>("FWHM")->text().toDouble(), r.fwhm_ps, 1e-3);
-  EXPECT_NEAR(th_child<QLineEdit>("DELTATIMEFITTEDSIGMA")->text().toDouble(), r.fitted_sigma_ps,
+  EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMEMEAN")->text().toDouble(), r.mean_ns, 1e-5);
+  EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMESIGMA")->text().toDouble(), r.rms_ps, 1e-3);
+  EXPECT_NEAR(child<QLineEdit>(&th(), "FWHM")->text().toDouble(), r.fwhm_ps, 1e-3);
+  EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMEFITTEDSIGMA")->text().toDouble(), r.fitted_sigma_ps,
               1e-3);
   EXPECT_NEAR(centre->text().toDouble(), r.fitted_centre_ns, 1e-5);
-  EXPECT_NEAR(th_child<QDoubleSpinBox>("TIMEHSTOXMIN")->value(), st().gui.TimeHistoMin, 0.6e-4);
-  EXPECT_NEAR(th_child<QDoubleSpinBox>("TIMEHSTOXMAX")->value(), st().gui.TimeHistoMax, 0.6e-4);
+  EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMIN")->value(), st().gui.TimeHistoMin, 0.6e-4);
+  EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMAX")->value(), st().gui.TimeHistoMax, 0.6e-4);
   QCustomPlot* graph = th().graph();
   ASSERT_EQ(graph->graph(0)->dataCount(), 50);
   ASSERT_EQ(graph->graph(1)->dataCount(), 50);
@@ -152,17 +144,17 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   save_picture(&strip, "mean-distance-vs-time");
 
   // Closing only hides: the panels come back as they were.
-  const QString sigma_shown = th_child<QLineEdit>("DELTATIMESIGMA")->text();
+  const QString sigma_shown = child<QLineEdit>(&th(), "DELTATIMESIGMA")->text();
   th().close();
-  EXPECT_FALSE(tm_child<QPushButton>("SHOWTIMEHISTO")->isChecked());
+  EXPECT_FALSE(child<QPushButton>(&tm(), "SHOWTIMEHISTO")->isChecked());
   tm().close();
   main().action("MEASUREMENTS")->trigger();
-  EXPECT_TRUE(tm_child<QCheckBox>("COMPUTEJITTER")->isChecked());
-  tm_child<QPushButton>("SHOWTIMEHISTO")->click();
+  EXPECT_TRUE(child<QCheckBox>(&tm(), "COMPUTEJITTER")->isChecked());
+  child<QPushButton>(&tm(), "SHOWTIMEHISTO")->click();
   EXPECT_TRUE(th().isVisible());
-  EXPECT_EQ(th_child<QLineEdit>("DELTATIMESIGMA")->text(), sigma_shown);
+  EXPECT_EQ(child<QLineEdit>(&th(), "DELTATIMESIGMA")->text(), sigma_shown);
   EXPECT_EQ(th().graph()->graph(0)->dataCount(), 50);
-  EXPECT_TRUE(th_child<QPushButton>("SAVETIMEHISTO")->isEnabled());
+  EXPECT_TRUE(child<QPushButton>(&th(), "SAVETIMEHISTO")->isEnabled());
 }
 
 }  // namespace
