@@ -64,10 +64,10 @@ fuzz: bootstrap
 # random moments whose files must replay and export whole.
 soak: build
 	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_long_run soak_crash
-	$(BUILD)/tests/soak/soak_memory
-	$(BUILD)/tests/soak/soak_faults
-	$(BUILD)/tests/soak/soak_long_run full
-	$(BUILD)/tests/soak/soak_crash
+	$(BUILD)/bench/soak/soak_memory
+	$(BUILD)/bench/soak/soak_faults
+	$(BUILD)/bench/soak/soak_long_run full
+	$(BUILD)/bench/soak/soak_crash
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

@@ -31,9 +31,8 @@ namespace vx {
 namespace {
 
 TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
-  test::TestCore core;
-  State& st = core.state;
-  test::set_measurement_defaults(st);
+  test::MeasurementCore core;
+  State& st = core.st;
   st.acq.EnTimeJitter = 1;
   st.acq.EnSoftwareChargeHisto = 1;
   st.acq.FFTMode = 1;

@@ -43,10 +43,9 @@ TEST(analysis_charge, SoftwareChargeOverTheWindow) {
 }
 
 struct analysis_charge_software : testing::Test {
-  test::TestCore core;
-  State& st = core.state;
+  test::MeasurementCore core;
+  State& st = core.st;
   void SetUp() override {
-    test::set_measurement_defaults(st);
     st.sys.NbOfSAMBlocks = 1;
     st.gui.ChargeHistoNbOfBins = 10;
     st.acq.EnSoftwareChargeHisto = 1;
@@ -105,10 +104,9 @@ TEST_F(analysis_charge_software, EqualChargesFillOneBinWithoutNaN) {
 }
 
 struct analysis_charge_firmware : testing::Test {
-  test::TestCore core;
-  State& st = core.state;
+  test::MeasurementCore core;
+  State& st = core.st;
   void SetUp() override {
-    test::set_measurement_defaults(st);
     st.sys.NbOfSAMBlocks = 1;
     st.gui.ChargeHistoNbOfBins = 4;
     st.acq.DisplayOn = 0;

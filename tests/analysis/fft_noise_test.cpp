@@ -17,9 +17,8 @@ namespace {
 // A sine of amplitude A counts on bin 64 of a 1024-sample record reads 20 log10(A) dB
 // there: the magnitude A * 512 is divided by 1024 / 2.
 TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
-  test::TestCore core;
-  State& st = core.state;
-  test::set_measurement_defaults(st);
+  test::MeasurementCore core;
+  State& st = core.st;
   st.sys.NbOfSAMBlocks = 2;
   st.gui.ChannelEnabled[3] = 0;
   const double amplitude = 250.0;
@@ -46,9 +45,8 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
 // The main graph's spectrum axis holds every bin of the largest signals the ADC gives: a
 // full-scale sine, and a baseline offset to the top of the range.
 TEST(analysis_fft_noise, TheSpectrumAxisHoldsFullScaleSignals) {
-  test::TestCore core;
-  State& st = core.state;
-  test::set_measurement_defaults(st);
+  test::MeasurementCore core;
+  State& st = core.st;
   st.sys.NbOfSAMBlocks = 1;
   for (int j = 0; j < 1024; ++j) {
     st.event.FullyOrderedValues[0][0][j] =
@@ -79,9 +77,8 @@ TEST(analysis_fft_noise, WaveformSigmaOverTheWindow) {
 // weighs 1/100. The 100th event still equals the arithmetic mean of the 100, the 101st no
 // longer does.
 TEST(analysis_fft_noise, RunningMeanSwitchesFormAtTheHundredthEvent) {
-  test::TestCore core;
-  State& st = core.state;
-  test::set_measurement_defaults(st);
+  test::MeasurementCore core;
+  State& st = core.st;
   st.sys.NbOfSAMBlocks = 1;
   st.StartSigmaSample = 0;
   st.EndSigmaSample = 1;

@@ -19,10 +19,9 @@ constexpr double kPeriodNs = 0.3125;
 const double kHalfWidth = std::sqrt(2.0 * std::log(2.0));
 
 struct analysis_measurement_pass : testing::Test {
-  test::TestCore core;
-  State& st = core.state;
+  test::MeasurementCore core;
+  State& st = core.st;
   void SetUp() override {
-    test::set_measurement_defaults(st);
     st.sys.NbOfSAMBlocks = 2;
     st.acq.DisplayOn = 0;
   }
@@ -67,6 +66,18 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);       // only measured entries
   EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());        // disabled: nothing measured
   EXPECT_GT(m.RiseTimeInstantForHisto[0][0].capacity(), 1u);  // room for the next event
+
+  // The constant fraction in use: a tenth of the height is further down the edge.
+  st.acq.CFDRatio = 0.1f;
+  event(0, 2, 300.0, 8.0);
+  EXPECT_NEAR(r.RiseTimeInstant[0][0], kPeriodNs * (300.0 - std::sqrt(2.0 * std::log(10.0)) * 3.0),
+              0.002);
+  // A fixed threshold in raw counts: 300 is 280 above the baseline of 20.
+  st.acq.CFDMethod = 0;
+  st.acq.PulseThreshold[0][0] = 300.0f;
+  event(0, 3, 300.0, 8.0);
+  EXPECT_NEAR(r.RiseTimeInstant[0][0],
+              kPeriodNs * (300.0 - std::sqrt(2.0 * std::log(600.0 / 280.0)) * 3.0), 0.002);
 }
 
 TEST_F(analysis_measurement_pass, NothingRunsWithoutAConsumer) {

@@ -5,6 +5,7 @@
 
 #include "app/parameters.h"
 #include "app/state.h"
+#include "support/test_state.h"
 
 namespace vx::test {
 
@@ -16,6 +17,12 @@ inline void set_measurement_defaults(State& st) {
   st.sys.NbOfChannels = 16;
   st.acq.DisplayOn = 0;
 }
+
+// A core state with those defaults.
+struct MeasurementCore : TestCore {
+  MeasurementCore() { set_measurement_defaults(state); }
+  State& st = state;
+};
 
 // baseline + height * exp(-(i - centre)^2 / (2 sigma^2)), positions in samples.
 inline void fill_gaussian(Samples& w, double baseline, double height, double centre, double sigma) {

@@ -15,23 +15,13 @@ namespace vx {
 namespace {
 
 // Board time that moves only when waited on; a hook sees every wait (the scan's counting).
-class ScanClock final : public Clock {
+class ScanClock final : public test::FakeClock {
  public:
-  double now() override {
-    std::lock_guard lock(mutex_);
-    return t_;
-  }
-  WallTime wall() override { return WallTime{2026, 12, 6, 14, 5, 7, 0.0, 0, 1796565907.0}; }
   void delay(double seconds) override {
     if (on_delay) on_delay();
-    std::lock_guard lock(mutex_);
-    t_ += seconds;
+    FakeClock::delay(seconds);
   }
   std::function<void()> on_delay;
-
- private:
-  std::mutex mutex_;
-  double t_ = 1000.0;
 };
 
 // A connected V1743 (16 channels) whose negative pulses come at 10 kHz, 200 mV high, with

@@ -39,9 +39,8 @@ TEST(analysis_time_amplitude, ConstantFractionOnAKnownPulse) {
       {-800.0, 0, 0.010, 0.005},
   };
   for (const auto& c : cases) {
-    test::TestCore core;
-    State& st = core.state;
-    test::set_measurement_defaults(st);
+    test::MeasurementCore core;
+    State& st = core.st;
     st.meas.PerformSplineInterp = c.spline;
     const double centre = 300.37, sigma = 3.0, base = 50.0;
     test::fill_gaussian(st.event.FullyOrderedValues[2][1], base, c.height, centre, sigma);
@@ -57,9 +56,8 @@ TEST(analysis_time_amplitude, ConstantFractionOnAKnownPulse) {
 // the largest count a setup can hold.
 TEST(analysis_time_amplitude, BaselineOfMoreBinsThanTheRecord) {
   for (const int bins : {2000, 2147483647}) {
-    test::TestCore core;
-    State& st = core.state;
-    test::set_measurement_defaults(st);
+    test::MeasurementCore core;
+    State& st = core.st;
     st.meas.PerformSplineInterp = 1;
     st.acq.NbOfBinsForBaseline = bins;
     auto& w = st.event.FullyOrderedValues[0][0];
@@ -71,9 +69,8 @@ TEST(analysis_time_amplitude, BaselineOfMoreBinsThanTheRecord) {
 }
 
 TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
-  test::TestCore core;
-  State& st = core.state;
-  test::set_measurement_defaults(st);
+  test::MeasurementCore core;
+  State& st = core.st;
   st.acq.CFDMethod = 0;
   st.meas.PerformSplineInterp = 0;
   st.meas.PeakInterp = 0;
@@ -99,9 +96,8 @@ TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
 // Gaussian at the threshold, threshold = volts x 1638 counts, lead before trail.
 TEST(analysis_time_amplitude, FixedThresholdInVoltsOnPulsesOfEitherSign) {
   for (const double height : {-1000.0, 1000.0}) {
-    test::TestCore core;
-    State& st = core.state;
-    test::set_measurement_defaults(st);
+    test::MeasurementCore core;
+    State& st = core.st;
     const double volts = height < 0 ? -0.3 : 0.3, centre = 300.37, sigma = 3.0;
     Set_FixedThresholdTiming(st, volts);
     test::fill_gaussian(st.event.FullyOrderedValues[3][0], 0.0, height, centre, sigma);
@@ -123,9 +119,8 @@ TEST(analysis_time_amplitude, DistanceBetweenCrossingAndPeak) {
   const std::vector<Case> cases{
       {16.3, 0, false}, {15.7, 0, true}, {16.3, 1, true}, {40.2, 1, true}};
   for (const auto& c : cases) {
-    test::TestCore core;
-    State& st = core.state;
-    test::set_measurement_defaults(st);
+    test::MeasurementCore core;
+    State& st = core.st;
     st.acq.CFDMethod = 0;
     st.meas.PerformSplineInterp = 0;
     st.acq.PulseThreshold[0][0] = 50.0f;
@@ -153,9 +148,8 @@ TEST(analysis_time_amplitude, DistanceBetweenCrossingAndPeak) {
 TEST(analysis_time_amplitude, DistanceLimitScalesWithTheSplineFactor) {
   const double sigma = 4.0;  // the 50 % crossing lies 4.71 samples (23.5 points) before the peak
   for (const auto& [limit_ns, accepted] : {std::pair{1.6f, true}, std::pair{1.4f, false}}) {
-    test::TestCore core;
-    State& st = core.state;
-    test::set_measurement_defaults(st);
+    test::MeasurementCore core;
+    State& st = core.st;
     st.acq.NoMaxPeakThresholdDistance = 0;
     st.acq.MaxPeakThresholdDistance = limit_ns;
     test::fill_gaussian(st.event.FullyOrderedValues[0][0], 0.0, 1000.0, 400.0, sigma);
@@ -175,9 +169,8 @@ TEST(analysis_time_amplitude, FlatWaveformHasNoCrossing) {
   };
   for (const auto& c : {Case{1, 0.5f, 0.0}, Case{1, 0.0f, 0.0}, Case{0, 0.5f, 200.0 * 0.00061}}) {
     for (int spline : {0, 1}) {
-      test::TestCore core;
-      State& st = core.state;
-      test::set_measurement_defaults(st);
+      test::MeasurementCore core;
+      State& st = core.st;
       st.acq.CFDMethod = c.cfd;
       st.acq.CFDRatio = c.ratio;
       st.acq.PulseThreshold[0][0] = 150.0f;
@@ -196,9 +189,8 @@ TEST(analysis_time_amplitude, FlatWaveformHasNoCrossing) {
 // rising and falling edges of the real pulse). The pair (0, 1), which crosses too, is
 // never examined.
 TEST(analysis_time_amplitude, AmplitudeAndCrossingsMayUseDifferentPolarities) {
-  test::TestCore core;
-  State& st = core.state;
-  test::set_measurement_defaults(st);
+  test::MeasurementCore core;
+  State& st = core.st;
   st.meas.PerformSplineInterp = 0;
   st.meas.PeakInterp = 0;
   auto& w = st.event.FullyOrderedValues[0][0];

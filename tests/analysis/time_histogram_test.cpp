@@ -17,12 +17,9 @@ namespace {
 // A run whose lists hold the given leading times of channels 0 and 1 (block 0) and
 // amplitudes of 0.1 V unless given.
 struct analysis_time_histogram : testing::Test {
-  test::TestCore core;
-  State& st = core.state;
-  void SetUp() override {
-    test::set_measurement_defaults(st);
-    st.acq.EnTimeJitter = 1;
-  }
+  test::MeasurementCore core;
+  State& st = core.st;
+  void SetUp() override { st.acq.EnTimeJitter = 1; }
   void run(const std::vector<double>& ta, const std::vector<double>& tb,
            std::vector<double> amp_a = {}, std::vector<double> amp_b = {}) {
     auto& m = st.meas;

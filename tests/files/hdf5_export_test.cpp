@@ -10,6 +10,7 @@
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
 #include "files/hdf5_export.h"
+#include "support/file_text.h"
 #include "support/sim_core.h"
 #include "support/synthetic_run.h"
 
@@ -236,20 +237,6 @@ TEST(Hdf5Export, SplitBinaryRunWithMeasurementsMatchesTheReaderSampleForSample) 
   }
 }
 
-// The numbers of a text file's lines that do not start with "===".
-std::vector<std::vector<double>> number_lines(const fs::path& path) {
-  std::ifstream in(path);
-  std::vector<std::vector<double>> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("===", 0) == 0) continue;
-    std::istringstream s(line);
-    std::vector<double> v;
-    for (double x; s >> x;) v.push_back(x);
-    lines.push_back(std::move(v));
-  }
-  return lines;
-}
-
 TEST(Hdf5Export, AsciiRunKeepsItsVoltsAndTakesMeasurementsFromTheMeasurementFile) {
   test::SimCore sim("V1743");
   const fs::path run = save_run(sim, 8, 0, false, 500);
@@ -265,9 +252,9 @@ TEST(Hdf5Export, AsciiRunKeepsItsVoltsAndTakesMeasurementsFromTheMeasurementFile
   ASSERT_EQ(measured.size(), n * nch);
 
   // The data file's sample lines and the measurement file's channel lines, as printed.
-  const auto sample_lines = number_lines(run);
+  const auto sample_lines = test::number_lines(run);
   const auto measurement_lines =
-      number_lines(run.parent_path() / ("measurements_" + run.filename().string()));
+      test::number_lines(run.parent_path() / ("measurements_" + run.filename().string()));
   ASSERT_EQ(sample_lines.size(), n * nch);
   ASSERT_EQ(measurement_lines.size(), n * nch);
   bool some_pulse = false;

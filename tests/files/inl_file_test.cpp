@@ -7,22 +7,14 @@
 #include <sstream>
 
 #include "files/inl_file.h"
+#include "support/file_text.h"
 #include "support/test_state.h"
 
 namespace vx {
 namespace {
 
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void put(const std::filesystem::path& p, const std::string& text) {
-  std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
+using test::read_file;
+using test::write_file;
 
 std::string last_message(test::TestCore& core) {
   const auto m = core.ui.messages();
@@ -44,7 +36,7 @@ TEST(InlFile, LayoutNameAndRoundTrip) {
   table[2] = 0.0;
   table[3] = 5.0004;
   ASSERT_EQ(Save_INL_In_File(st, 3, 1), 1);
-  const std::string text = slurp(Inl_FilePath(st, 3, 1));
+  const std::string text = read_file(Inl_FilePath(st, 3, 1));
   const std::string head = "Calibration values (ps) from cell 0 to 1023 : \r\n\r\n";
   EXPECT_EQ(text.substr(0, head.size() + 40),
             head + "-0012.346\t12345.678\t00000.000\t00005.000\t");
@@ -106,7 +98,7 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
     SCOPED_TRACE(c.name);
     test::TestCore core;
     State& st = core.state;
-    put(Inl_FilePath(st, 0, 1), c.text);
+    write_file(Inl_FilePath(st, 0, 1), c.text);
     st.calib.TimePedestals[0][1].fill(7.0);
     const int read = Veltrix_Read_INL_From_File(st, 0, 1);
     const auto& table = st.calib.TimePedestals[0][1];
@@ -134,7 +126,7 @@ TEST(InlFile, MissingOrEmptyFileZeroesTheTable) {
   for (bool exists : {false, true}) {
     test::TestCore core;
     State& st = core.state;
-    if (exists) put(Inl_FilePath(st, 1, 0), "");
+    if (exists) write_file(Inl_FilePath(st, 1, 0), "");
     st.calib.TimePedestals[1][0].fill(3.0);
     EXPECT_EQ(Veltrix_Read_INL_From_File(st, 1, 0), 0);
     for (double v : st.calib.TimePedestals[1][0]) ASSERT_EQ(v, 0.0);

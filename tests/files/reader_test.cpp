@@ -17,6 +17,7 @@
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
 #include "files/record_format.h"
+#include "support/file_text.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 #include "wiring/core_wiring.h"
@@ -52,9 +53,8 @@ struct SmallRun {
     return text;
   }
   fs::path put(const std::string& name, const std::string& bytes) {
-    const fs::path p = dir.path() / name;
-    std::ofstream(p, std::ios::binary) << bytes;
-    return p;
+    test::write_file(dir.path() / name, bytes);
+    return dir.path() / name;
   }
   // Events read until the end of data, or -1 when the header is refused.
   int read_all(const fs::path& p) {

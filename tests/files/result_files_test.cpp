@@ -6,17 +6,13 @@
 
 #include "app/message_log.h"
 #include "files/result_files.h"
+#include "support/file_text.h"
 #include "support/test_state.h"
 
 namespace vx {
 namespace {
 
-std::string read_file(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::read_file;
 
 TEST(ResultFilesTest, RateFileHasOneLineOfIntegersPerChannel) {
   test::TestCore core;

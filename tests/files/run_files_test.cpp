@@ -13,6 +13,7 @@
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
 #include "files/record_format.h"
+#include "support/file_text.h"
 #include "support/printf_reference_writer.h"
 #include "support/sim_core.h"
 
@@ -113,23 +114,8 @@ struct RunFiles {
   double run_seconds = 0.0;           // the core's clock from the start to the end of the run
 };
 
-std::vector<std::vector<double>> numbers_by_line(const fs::path& path) {
-  std::ifstream in(path);
-  std::vector<std::vector<double>> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("===", 0) == 0) continue;
-    std::istringstream s(line);
-    std::vector<double> v;
-    for (double x; s >> x;) v.push_back(x);
-    lines.push_back(v);
-  }
-  return lines;
-}
-
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::number_lines;
+using test::read_file;
 
 void expect_same_samples(const Waveforms& live, const Waveforms& replay, float tolerance) {
   ASSERT_EQ(live.size(), replay.size());
@@ -167,7 +153,7 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   const fs::path live_measurements = f.run_dir() / ("measurements_veltrix_run1" + ext);
   ASSERT_TRUE(fs::exists(data));
   EXPECT_EQ(f.count("Data saved in file '" + data.string() + "' successfully.\n"), 1);
-  EXPECT_NE(read_text(f.run_dir() / "logfile.txt").find("Data will be saved into directory"),
+  EXPECT_NE(read_file(f.run_dir() / "logfile.txt").find("Data will be saved into directory"),
             std::string::npos);
 
   f.seen.clear();
@@ -180,8 +166,8 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   for (int ch = 0; ch < kMaxChannels; ++ch)
     EXPECT_EQ(f.st.gui.ChannelEnabled[ch], ch == 1 || ch == 4 || ch == 6) << ch;
 
-  const auto first = numbers_by_line(live_measurements);
-  const auto second = numbers_by_line(f.run_dir() / ("measurements_veltrix_run2" + ext));
+  const auto first = number_lines(live_measurements);
+  const auto second = number_lines(f.run_dir() / ("measurements_veltrix_run2" + ext));
   ASSERT_EQ(first.size(), second.size());
   ASSERT_EQ(first.size(), 3 * live.size());
   bool some_pulse = false;
@@ -200,8 +186,7 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   // The event lines (number, wall-clock time, time stamps) come back identical.
   const auto event_lines = [](const fs::path& p) {
     std::vector<std::string> out;
-    std::ifstream in(p);
-    for (std::string line; std::getline(in, line);)
+    for (const std::string& line : test::file_lines(p))
       if (line.rfind("=== Event ", 0) == 0) out.push_back(line);
     return out;
   };
@@ -232,7 +217,7 @@ TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
   ASSERT_GE(saved, 1200);
   const fs::path first = f.run_dir() / "veltrix_run1_Binary.bin";
   const std::string header =
-      read_text(first).substr(0, read_text(first).find("INL Correction: 1 ===\n") + 22);
+      read_file(first).substr(0, read_file(first).find("INL Correction: 1 ===\n") + 22);
   const std::size_t event_size = 71 + 3 * (48 + 2 * 1024);
   const std::pair<std::string, int> files[] = {{"", 500}, {"_0001", 500}, {"_0002", saved - 1000}};
   for (const auto& [suffix, events] : files) {
@@ -348,9 +333,9 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
       }
       const fs::path path =
           file == 0 ? first : fs::path(first.string() + "_000" + std::to_string(file));
-      EXPECT_TRUE(read_text(path) == data) << path;
+      EXPECT_TRUE(read_file(path) == data) << path;
     }
-    EXPECT_TRUE(read_text(f.run_dir() / ("measurements_veltrix_run1" + ext)) == measurements);
+    EXPECT_TRUE(read_file(f.run_dir() / ("measurements_veltrix_run1" + ext)) == measurements);
     EXPECT_EQ(f.count("The data-file writer did not keep up: the acquisition waited "), 1);
   }
 }
@@ -394,7 +379,7 @@ TEST(RunFiles, TheMeasurementFileIsTheSameWhoeverMeasures) {
       out.by_formatter = out.by_formatter || f.st.run.MeasuredByFormatter;
     };
     EXPECT_EQ(f.run(150), 1);
-    out.file = read_text(f.run_dir() / "measurements_veltrix_run1_Ascii.dat");
+    out.file = read_file(f.run_dir() / "measurements_veltrix_run1_Ascii.dat");
     out.amplitude = f.st.meas.AmplitudeSum;
     out.charge = f.st.meas.ChargeSum;
     return out;

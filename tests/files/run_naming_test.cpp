@@ -6,6 +6,7 @@
 #include "files/data_file_writer.h"
 #include "files/run_naming.h"
 #include "platform/clock.h"
+#include "support/file_text.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -94,10 +95,7 @@ TEST(RunNaming, MeasurementsOnlyInBinaryModeAreTextInABinNamedFile) {
   ASSERT_EQ(n.open(), 1);
   const fs::path p = fs::path(n.st.acq.RunDirectory) / "measurements_veltrix_run1_Binary.bin";
   Close_FileForSavingData(n.st, 2);
-  std::ifstream in(p);
-  std::string first;
-  std::getline(in, first);
-  EXPECT_EQ(first, "=== DATA FILE SAVED WITH SOFTWARE VERSION: V1.8.5 ===");
+  EXPECT_EQ(test::file_lines(p).at(0), "=== DATA FILE SAVED WITH SOFTWARE VERSION: V1.8.5 ===");
   EXPECT_TRUE(n.core.ui.has_message(MessageTab::Infos,
                                     "Data saved in file '" + p.string() + "' successfully.\n"));
   EXPECT_EQ(fs::directory_iterator(n.st.acq.RunDirectory)->path(), p) << "no data file";

@@ -17,6 +17,7 @@
 
 #include "app/parameters.h"
 #include "files/setup_ranges.h"
+#include "support/file_text.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 #include "support/test_state.h"
@@ -26,14 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using test::read_file;
+using test::write_file;
 
 template <typename Rec>
 std::string bytes_of(const Rec& rec) {

@@ -1,61 +1,24 @@
-// Helpers for the simulated-board tests: a manual clock, a scratch user directory and an
-// opened board with its readout buffer and event record.
+// Helpers for the simulated-board tests: an opened board with its readout buffer and event record.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include <unistd.h>
-
-#include "platform/clock.h"
 #include "platform/digitizer.h"
 #include "sim/sim_config.h"
 #include "sim/simulated_board.h"
+#include "support/scripted_front_end.h"
+#include "support/test_state.h"
 
 namespace vx::sim::testing {
 
-class ManualClock final : public Clock {
- public:
-  double now() override {
-    std::lock_guard lock(mutex_);
-    return t_;
-  }
-  WallTime wall() override { return WallTime{}; }
-  void delay(double seconds) override { advance(seconds); }
-  void advance(double seconds) {
-    std::lock_guard lock(mutex_);
-    t_ += seconds;
-  }
-
- private:
-  std::mutex mutex_;
-  double t_ = 1000.0;
-};
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("vx_sim_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+// The tests' own clock (from 1000 s, moved by hand) and temporary directory.
+using ManualClock = vx::test::FakeClock;
+using ScratchDir = vx::test::TempDir;
 
 inline SimConfig config_from(const std::string& text) {
   const auto parsed = parse_sim_config(text);

@@ -1,28 +1,10 @@
 // The Advanced FLASH Access panel, offscreen, on the simulated board.
-#include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
-
-#include <cstdlib>
-#include <filesystem>
 
 #include "gui_fixture.h"
-#include "sim/simulated_board.h"
-#include "support/test_state.h"
 #include "ui/access_panel.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
 #include "ui/led.h"
-#include "ui/main_window.h"
 #include "ui/panels/eeprom_panel.h"
 
 namespace vx::ui {
@@ -48,17 +30,12 @@ struct GuiEepromPanel : GuiTest {
   }
   void select(int board) {
     auto* box = child<QComboBox>("EEPROM_BOARD");
-    box->setCurrentIndex(box->findData(board));
-    emit box->activated(box->currentIndex());
+    choose(box, box->findData(board));
   }
 };
 
 TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
-  auto& cp = app->connection_panel();
-  cp.model_box()->setCurrentIndex(2);  // V1743: four daughter boards
-  cp.link_box()->setCurrentIndex(1);
-  cp.connect_button()->click();
-  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  connect_board(2, 1);  // V1743: four daughter boards
 
   main().action("ADVANCED_EEPROM")->trigger();
   EXPECT_TRUE(main().access_panel()->isVisible());
@@ -108,11 +85,7 @@ TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
 }
 
 TEST_F(GuiEepromPanel, MenuDumpsEveryBoardAndSavesPedestalsOnlyWhenConfirmed) {
-  auto& cp = app->connection_panel();
-  cp.model_box()->setCurrentIndex(1);  // DT5743: two daughter boards
-  cp.link_box()->setCurrentIndex(1);
-  cp.connect_button()->click();
-  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
+  connect_board(1, 1);  // DT5743: two daughter boards
 
   main().action("DUMPEEPROMS")->trigger();
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path() / "FlashDump"),

@@ -1,11 +1,7 @@
 // What a new user meets in the desktop application, offscreen on the simulated board: the
 // windows fit a 1366 x 768 screen, the FFT switch stays under the mouse, Stop is dimmed with
 // no run, and a run that never triggers says why.
-#include <gtest/gtest.h>
 
-#include <qcustomplot.h>
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QMenu>
 

@@ -5,12 +5,20 @@
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStringList>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <deque>
@@ -22,11 +30,14 @@
 #include <vector>
 
 #include "sim/simulated_board.h"
+#include "support/file_text.h"
+#include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
 #include "ui/gui_app.h"
 #include "ui/main_window.h"
+#include "ui/tcp_panel.h"
 
 namespace vx::ui {
 
@@ -125,6 +136,69 @@ inline void save_picture(QWidget* w, const char* name) {
   }
 }
 
+using test::files_under;
+using test::read_file;
+
+// A panel's control by its object name.
+template <typename W>
+W* child(QWidget* panel, const char* name) {
+  auto* w = panel->findChild<W*>(name);
+  EXPECT_NE(w, nullptr) << name;
+  return w;
+}
+// A value typed into a field and confirmed, or an item chosen, as the user does.
+inline void enter(QSpinBox* s, int v) {
+  s->setValue(v);
+  emit s->editingFinished();
+}
+inline void enter(QDoubleSpinBox* s, double v) {
+  s->setValue(v);
+  emit s->editingFinished();
+}
+inline void enter(QLineEdit* e, const QString& text) {
+  e->setText(text);
+  emit e->editingFinished();
+}
+inline void choose(QComboBox* c, int i) {
+  c->setCurrentIndex(i);
+  emit c->activated(i);
+}
+
+// A blocking loopback client of the remote-control server.
+struct TcpClient {
+  int fd = -1;
+  std::string received;
+  explicit TcpClient(int port) {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) close();
+  }
+  ~TcpClient() { close(); }
+  bool connected() const { return fd >= 0; }
+  bool send(const std::string& text) const {
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  // Everything the server has sent so far, without waiting.
+  const std::string& poll() {
+    char buffer[65536];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      received.append(buffer, static_cast<std::size_t>(n));
+    return received;
+  }
+  void close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
 // The application on a fresh user directory; sim_config, when given, is the simulated board's
 // configuration text.
 struct GuiTest : ::testing::Test {
@@ -186,6 +260,45 @@ struct GuiTest : ::testing::Test {
     main().action("START")->trigger();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
     ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  }
+  // The run type from the MAIN page (1: a number of events, 3: continuous).
+  void set_run_type(int type, int events = 0) {
+    choose(main().run_type(), type);
+    if (type == 1) main().events_required()->setValue(events);
+  }
+  // A run of that many events, one per readout.
+  void finite_run(int events) {
+    main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
+    set_run_type(1, events);
+  }
+  // A run of that many events, started and seen to its end.
+  void run_events(int events) {
+    set_run_type(1, events);
+    const int before = st().AcquisitionGeneration.load();
+    press_start();
+    ASSERT_TRUE(wait_until([&] {
+      return st().AcquisitionGeneration.load() != before && st().AcquisitionRunning.load() == 0;
+    }));
+    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  }
+  // A continuous run, left going once it has some events.
+  void run_continuously(int events = 50) {
+    set_run_type(3);
+    press_start();
+    ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > events; }));
+  }
+  void stop_run() {
+    main().action("STOP")->trigger();
+    ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+  }
+  // The TCP panel with its server registered on a free port.
+  TcpPanel& start_tcp_server() {
+    main().action("TCP_SERVER")->trigger();
+    TcpPanel& panel = app->tcp_panel();
+    panel.port()->setValue(0);
+    panel.register_button()->click();
+    EXPECT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
+    return panel;
   }
 };
 

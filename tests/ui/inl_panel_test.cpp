@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <cstdlib>
 
+#include "gui_fixture.h"
 #include "support/packed_value.h"
 #include "support/test_state.h"
 #include "ui/panels/inl_panel.h"
@@ -35,8 +36,7 @@ TEST(GuiInlPanel, SettingsAndHistograms) {
   // Volts in, truncated counts stored, counts shown back in volts.
   auto* threshold = panel.findChild<QDoubleSpinBox*>("CALIBRATIONTHRESHOLD");
   ASSERT_NE(threshold, nullptr);
-  threshold->setValue(0.5);
-  emit threshold->editingFinished();
+  enter(threshold, 0.5);
   EXPECT_EQ(VX_VALUE(st.acq.INLCalibPanelValue), 818.0f);
   EXPECT_NEAR(threshold->value(), 818 * 1.25 / 2047.0, 1e-4);
 

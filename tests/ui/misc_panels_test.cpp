@@ -1,55 +1,27 @@
 // The File Menu panel, the help and Information panels, run data sent to the remote client
 // and the calibration's pedestal view, offscreen on the simulated board.
-#include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <qcustomplot.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCursor>
-#include <QElapsedTimer>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QSpinBox>
 #include <QTest>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
 #include "gui_fixture.h"
-#include "support/packed_value.h"
-#include "support/test_state.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
-#include "ui/main_window.h"
 #include "ui/panels/file_menu_panel.h"
 #include "ui/panels/help_panel.h"
-#include "ui/tcp_panel.h"
 
 namespace vx::ui {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Offset of the first byte after the first n lines.
 std::size_t after_lines(const std::string& bytes, int n) {
@@ -63,20 +35,8 @@ struct GuiMiscPanels : GuiTest {
     dialogs.confirm_answer = true;
     click_connect();
   }
-  template <typename W>
-  W* file_child(const char* name) {
-    return main().file_menu_panel()->findChild<W*>(name);
-  }
   void set_line(const char* name, const QString& text) {
-    auto* e = file_child<QLineEdit>(name);
-    e->setText(text);
-    emit e->editingFinished();
-  }
-  void finite_run(int events) {
-    main().findChild<QSpinBox*>("MAX_NUM_EVT_PER_BLOCK")->setValue(1);
-    main().run_type()->setCurrentIndex(1);
-    emit main().run_type()->activated(1);
-    main().events_required()->setValue(events);
+    enter(child<QLineEdit>(main().file_menu_panel(), name), text);
   }
 };
 
@@ -90,11 +50,10 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   const fs::path runs = home.path() / "runs";
   fs::create_directories(runs / "bench_run3");
   set_line("DATADIRECTORY", QString::fromStdString(runs.string()));
-  file_child<QCheckBox>("POPUPFORFILENAME")->click();
+  child<QCheckBox>(main().file_menu_panel(), "POPUPFORFILENAME")->click();
   set_line("BASEFILENAME", "bench");
-  file_child<QComboBox>("DATAFILETYPE")->setCurrentIndex(1);
-  emit file_child<QComboBox>("DATAFILETYPE")->activated(1);
-  file_child<QSpinBox>("NBOFEVENTSPERFILE")->setValue(5);
+  choose(child<QComboBox>(main().file_menu_panel(), "DATAFILETYPE"), 1);
+  child<QSpinBox>(main().file_menu_panel(), "NBOFEVENTSPERFILE")->setValue(5);
   EXPECT_EQ(std::string(st().acq.DataDirectory), runs.string());
   EXPECT_EQ(VX_VALUE(st().acq.PopupForFileName), 0);
   EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
@@ -102,28 +61,29 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsPerFile), 5);
   EXPECT_EQ(VX_VALUE(st().acq.SplitFileToSaveData), 1);
   // The automatic number counts the run directories already there.
-  EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run4");
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "NEXTRUNNAME")->text(), "bench_run4");
 
   // A name that would leave the data directory is refused; the field shows the old one.
   set_line("BASEFILENAME", "../elsewhere");
   EXPECT_EQ(std::string(st().acq.BaseFileName), "bench");
-  EXPECT_EQ(file_child<QLineEdit>("BASEFILENAME")->text(), "bench");
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "BASEFILENAME")->text(), "bench");
   EXPECT_TRUE(infos().contains("Invalid base file name '../elsewhere'"));
 
   // The user's run number instead of the automatic one.
-  file_child<QCheckBox>("AUTOINCRUNID")->click();
-  auto* user_id = file_child<QSpinBox>("RUNIDUSER");
+  child<QCheckBox>(main().file_menu_panel(), "AUTOINCRUNID")->click();
+  auto* user_id = child<QSpinBox>(main().file_menu_panel(), "RUNIDUSER");
   ASSERT_TRUE(user_id->isEnabled());
   user_id->setValue(7);
   EXPECT_EQ(VX_VALUE(st().acq.AutoIncRunId), 0);
   EXPECT_EQ(VX_VALUE(st().acq.RunIdUser), 7);
-  EXPECT_EQ(file_child<QLineEdit>("NEXTRUNNAME")->text(), "bench_run7");
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "NEXTRUNNAME")->text(), "bench_run7");
 
   finite_run(12);
   main().action("SAVEWAVETOFILE")->trigger();
   run_to_the_end();
   const fs::path dir = runs / "bench_run7";
-  EXPECT_EQ(file_child<QLineEdit>("RUNDIRECTORY")->text().toStdString(), dir.string());
+  EXPECT_EQ(child<QLineEdit>(main().file_menu_panel(), "RUNDIRECTORY")->text().toStdString(),
+            dir.string());
 
   // Five events per file: 5, 5 and 2, each record 71 bytes of event header and per
   // channel 48 bytes of header and two bytes per sample.
@@ -151,18 +111,8 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
 
 TEST_F(GuiMiscPanels, ClosingPanelsOnlyHidesThemAndHelpFollowsTheMouse) {
   ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
-  main().action("FILEMENU")->trigger();
-  set_line("BASEFILENAME", "kept");
-  QPointer<FileMenuPanel> panel = main().file_menu_panel();
-  panel->close();
-  QApplication::processEvents();
-  ASSERT_FALSE(panel.isNull());
-  EXPECT_FALSE(panel->isVisible());
-  main().action("FILEMENU")->trigger();
-  EXPECT_TRUE(panel->isVisible());
-  EXPECT_EQ(file_child<QLineEdit>("BASEFILENAME")->text(), "kept");
-
-  // Every secondary window of the main window survives its close.
+  // Every secondary window of the main window survives its close (the panels that show their
+  // state again after it: GuiChargeNoise.ClosedPanelsAreOnlyHiddenAndShowTheirStateAgain).
   for (QWidget* w : main().findChildren<QWidget*>()) {
     if (!w->isWindow() || w->objectName().isEmpty() || qobject_cast<QMenu*>(w) != nullptr) continue;
     QPointer<QWidget> p(w);
@@ -183,52 +133,16 @@ TEST_F(GuiMiscPanels, ClosingPanelsOnlyHidesThemAndHelpFollowsTheMouse) {
   QTest::mouseClick(&main(), Qt::LeftButton, {}, QPoint(5, main().height() - 5));
   EXPECT_FALSE(help->isVisible());
   // A right-click on a File Menu control asks for its help.
-  auto* split = file_child<QCheckBox>("SPLITFILETOSAVEDATA");
+  auto* split = child<QCheckBox>(main().file_menu_panel(), "SPLITFILETOSAVEDATA");
   emit split->customContextMenuRequested(QPoint(2, 2));
   ASSERT_TRUE(wait_until([&] { return help->isVisible(); }, 5000));
   EXPECT_TRUE(help->text().contains("_0001"));
 }
 
-class Client {
- public:
-  explicit Client(int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~Client() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool connected() const { return fd_ >= 0; }
-  // Whatever has arrived, without waiting.
-  void take() {
-    char buffer[65536];
-    for (;;) {
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n <= 0) return;
-      received.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  std::string received;
-
- private:
-  int fd_ = -1;
-};
-
 TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
-  main().action("TCP_SERVER")->trigger();
-  TcpPanel& tcp = app->tcp_panel();
-  tcp.port()->setValue(0);
-  tcp.register_button()->click();
-  ASSERT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
-  Client client(st().tcp.ServerPort);
+  TcpPanel& tcp = start_tcp_server();
+  TcpClient client(st().tcp.ServerPort);
   ASSERT_TRUE(client.connected());
   ASSERT_TRUE(wait_until([&] { return st().tcp.ClientConnected == 1; }, 5000));
 
@@ -247,23 +161,15 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   dialogs.directory_answer = QString::fromStdString(runs.string());
   st().acq.SplitFileToSaveData = 0;
   main().action("SAVEWAVETOFILE")->trigger();
-  main().run_type()->setCurrentIndex(3);
-  emit main().run_type()->activated(3);
+  set_run_type(3);
   press_start();
-  ASSERT_TRUE(wait_until([&] {
-    client.take();
-    return main().tx_led()->isChecked() && client.received.size() > 100000;
-  }));
+  ASSERT_TRUE(
+      wait_until([&] { return main().tx_led()->isChecked() && client.poll().size() > 100000; }));
   main().action("STOP")->trigger();
-  ASSERT_TRUE(wait_until([&] {
-    client.take();
-    return client.received.ends_with("RUN_STOPPED");
-  }));
+  ASSERT_TRUE(wait_until([&] { return client.poll().ends_with("RUN_STOPPED"); }));
   EXPECT_FALSE(main().tx_led()->isChecked());
 
-  std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(runs))
-    if (e.path().string().ends_with("_Ascii.dat")) files.push_back(e.path());
+  const auto files = files_under(runs, "_Ascii.dat");
   ASSERT_EQ(files.size(), 1u);
   const std::string saved = read_file(files[0]);
   const std::string sent = client.received.substr(0, client.received.size() - 11);

@@ -1,30 +1,14 @@
 // The Rate Measurements and Hit Rate Vs Threshold panels, offscreen, on the simulated board.
-#include <gtest/gtest.h>
 
-#include <qcustomplot.h>
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 
 #include "calibration/rate_scan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
 #include "gui_fixture.h"
-#include "support/test_state.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
-#include "ui/main_window.h"
 #include "ui/panels/rate_panel.h"
 #include "ui/panels/rate_scan_panel.h"
 
@@ -36,10 +20,6 @@ struct GuiRatePanels : GuiTest {
     dialogs.confirm_answer = true;
     click_connect();
   }
-  template <typename W>
-  W* scan_child(const char* name) {
-    return main().rate_scan_panel()->findChild<W*>(name);
-  }
 };
 
 TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
@@ -48,26 +28,26 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   main().action("PLOTRATEVSTHRESHOLD")->trigger();
   ASSERT_TRUE(main().rate_scan_panel()->isVisible());
 
-  auto* min = scan_child<QDoubleSpinBox>("MINTHRESHOLDFORPLOT");
-  auto* max = scan_child<QDoubleSpinBox>("MAXTHRESHOLDFORPLOT");
-  min->setValue(-0.25);
-  emit min->editingFinished();
-  max->setValue(-0.05);
-  emit max->editingFinished();
-  scan_child<QSpinBox>("NBOFSTEPSFORPLOT")->setValue(5);
-  scan_child<QDoubleSpinBox>("COUNTINGTIMEPERSTEP")->setValue(0.06);
-  scan_child<QComboBox>("CH_FOR_RATE_VS_THRES")->setCurrentIndex(3);  // channel 2
+  auto* min = child<QDoubleSpinBox>(main().rate_scan_panel(), "MINTHRESHOLDFORPLOT");
+  auto* max = child<QDoubleSpinBox>(main().rate_scan_panel(), "MAXTHRESHOLDFORPLOT");
+  enter(min, -0.25);
+  enter(max, -0.05);
+  child<QSpinBox>(main().rate_scan_panel(), "NBOFSTEPSFORPLOT")->setValue(5);
+  child<QDoubleSpinBox>(main().rate_scan_panel(), "COUNTINGTIMEPERSTEP")->setValue(0.06);
+  child<QComboBox>(main().rate_scan_panel(), "CH_FOR_RATE_VS_THRES")
+      ->setCurrentIndex(3);  // channel 2
   EXPECT_EQ(static_cast<int>(st().gui.RateVsThresholdChannel), 2);
 
   const int finished = st().rates.ScansFinished.load();
-  scan_child<QPushButton>("START_RUN")->click();
+  child<QPushButton>(main().rate_scan_panel(), "START_RUN")->click();
   ASSERT_EQ(dialogs.questions.size(), 1);
-  EXPECT_FALSE(scan_child<QPushButton>("START_RUN")->isEnabled());
+  EXPECT_FALSE(child<QPushButton>(main().rate_scan_panel(), "START_RUN")->isEnabled());
   ASSERT_TRUE(wait_until([&] { return st().rates.ScansFinished.load() != finished; }));
-  ASSERT_TRUE(wait_until([&] { return scan_child<QPushButton>("START_RUN")->isEnabled(); }));
+  ASSERT_TRUE(wait_until(
+      [&] { return child<QPushButton>(main().rate_scan_panel(), "START_RUN")->isEnabled(); }));
   EXPECT_TRUE(main().isVisible());
 
-  auto* graph = scan_child<QCustomPlot>("RATEVSTHRESGRAPH");
+  auto* graph = child<QCustomPlot>(main().rate_scan_panel(), "RATEVSTHRESGRAPH");
   ASSERT_EQ(graph->graphCount(), 1);  // only the plotted channel
   // The rates span decades: the axis is logarithmic, where the step beyond the pulses
   // (-0.25 V, no hit) has no place.
@@ -78,30 +58,28 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   EXPECT_LT(counted, 5);
   ASSERT_EQ(graph->graph(0)->dataCount(), counted);
   EXPECT_FALSE(graph->legend->visible()) << "one curve needs no legend";
-  scan_child<QCheckBox>("EN_LOG_SCALE")->click();
+  child<QCheckBox>(main().rate_scan_panel(), "EN_LOG_SCALE")->click();
   EXPECT_EQ(graph->yAxis->scaleType(), QCPAxis::stLinear);
   ASSERT_EQ(graph->graph(0)->dataCount(), 5);
   // -0.2 V to -0.05 V lie within the negative 200 mV pulses (1 kHz); -0.25 V beyond them.
   EXPECT_EQ(graph->graph(0)->data()->at(0)->value, 0.0);
   EXPECT_NEAR(graph->graph(0)->data()->at(4)->value, 1000.0, 400.0);
   EXPECT_NEAR(graph->xAxis->range().lower, -0.25, 1e-6);
-  EXPECT_EQ(scan_child<QLabel>("SCANPROGRESS")->text(), "5 steps measured");
+  EXPECT_EQ(child<QLabel>(main().rate_scan_panel(), "SCANPROGRESS")->text(), "5 steps measured");
 
   save_picture(main().rate_scan_panel(), "rate-scan");
   const auto file = home.path() / "scan.dat";
   dialogs.file_answers.push_back(QString::fromStdString(file.string()));
-  scan_child<QPushButton>("SAVERATEPLOT")->click();
+  child<QPushButton>(main().rate_scan_panel(), "SAVERATEPLOT")->click();
   ASSERT_EQ(dialogs.file_requests.size(), 1u);
   EXPECT_EQ(dialogs.file_requests[0].title, "Name of File to Save Rate Vs Threshold Plot");
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[2], "-0.2500 -0.2000 -0.1500 -0.1000 -0.0500 ");
   EXPECT_EQ(lines[3], "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 2 ==");
 
   // Every channel: one curve each, named in a legend.
-  scan_child<QComboBox>("CH_FOR_RATE_VS_THRES")->setCurrentIndex(0);
+  child<QComboBox>(main().rate_scan_panel(), "CH_FOR_RATE_VS_THRES")->setCurrentIndex(0);
   ASSERT_EQ(graph->graphCount(), 8);
   EXPECT_TRUE(graph->legend->visible());
   ASSERT_EQ(graph->legend->itemCount(), 8);
@@ -138,8 +116,7 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   EXPECT_EQ(chart->legend->itemCount(), 8);
   EXPECT_EQ(chart->yAxis->scaleType(), QCPAxis::stLogarithmic);
   save_picture(panel, "rates");
-  main().action("STOP")->trigger();
-  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
+  stop_run();
   EXPECT_GT(chart->graph(1)->dataCount(), 0);
 }
 

@@ -1,20 +1,13 @@
 // Run › Export Run to HDF5… on its own: dialogs answered from a script, the export on its
 // worker while the event loop goes on.
-#include <gtest/gtest.h>
 #include <hdf5.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QSignalSpy>
 #include <QWidget>
-#include <deque>
 
 #include "gui_fixture.h"
 #include "support/synthetic_run.h"
-#include "support/test_state.h"
-#include "ui/dialogs.h"
 #include "ui/run_export_action.h"
 
 namespace vx::ui {

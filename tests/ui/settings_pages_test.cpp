@@ -1,30 +1,13 @@
 // The VERTICAL, HORIZONTAL/ACQ and TRIGGER pages and the expert panels, driven through their
 // widgets while the simulated board records every call.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include "gui_fixture.h"
-#include "sim/simulated_board.h"
-#include "support/packed_value.h"
-#include "support/test_state.h"
 #include "ui/access_panel.h"
-#include "ui/connection_panel.h"
-#include "ui/dialogs.h"
-#include "ui/gui_app.h"
-#include "ui/main_window.h"
 
 namespace vx::ui {
 namespace {
@@ -70,8 +53,7 @@ struct GuiSettings : GuiTest {
 
 TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
   connect_board(2);
-  main().run_type()->setCurrentIndex(3);
-  emit main().run_type()->activated(3);
+  choose(main().run_type(), 3);
   press_start();
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
   const int starts = static_cast<int>(named("SWStartAcquisition").size());
@@ -103,8 +85,7 @@ TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
   expect_run_goes_on();
 
   auto* frequency = widget<QComboBox>("HORIZONTAL", "FREQUENCY");
-  frequency->setCurrentIndex(2);
-  emit frequency->activated(2);
+  choose(frequency, 2);
   ASSERT_EQ(named("SetSAMSamplingFrequency").size(), 1u);
   EXPECT_EQ(named("SetSAMSamplingFrequency")[0].args[1], 2) << "800 MS/s";
   EXPECT_EQ(widget<QLineEdit>("HORIZONTAL", "SCALEIND")->text(), "1250 ps");
@@ -182,8 +163,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   auto* monitor = main().findChild<QWidget*>("P_MONITOR");
   ASSERT_TRUE(monitor->isVisible());
   auto* gain = monitor->findChild<QComboBox*>("MONITORGAIN");
-  gain->setCurrentIndex(4);
-  emit gain->activated(4);
+  choose(gain, 4);
   EXPECT_EQ(VX_VALUE(st().sys.MonitorGain), 4);
   EXPECT_EQ(debug->findChild<QComboBox*>("MONITORGAIN")->currentIndex(), 4);
   // The MON panel also shows the monitor mode, which is set on the debug panel.

@@ -3,22 +3,12 @@
 // passes this is where two threads touching the same data without a hand-over show; the
 // test itself checks that every run goes on after each change, that every calibration and
 // scan ends and gives the records back as they were, and that the window is usable again.
-#include <gtest/gtest.h>
 
-#include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
-
-#include <cstdlib>
 
 #include "calibration/rate_scan.h"
 #include "gui_fixture.h"
-#include "support/packed_value.h"
 #include "ui/calibration_menu.h"
 #include "ui/panels/noise_panel.h"
 #include "ui/panels/rate_panel.h"
@@ -68,8 +58,7 @@ struct GuiStress : GuiTest {
     page<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(odd ? 0.1 : 0.0);
     expect_run_goes_on("offset");
     auto* frequency = page<QComboBox>("HORIZONTAL", "FREQUENCY");
-    frequency->setCurrentIndex(odd ? 1 : 0);
-    emit frequency->activated(frequency->currentIndex());
+    choose(frequency, odd ? 1 : 0);
     expect_run_goes_on("frequency");
     page<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(odd ? 32 : 64);
     expect_run_goes_on("record length");
@@ -139,12 +128,10 @@ TEST_F(GuiStress, SettingsCalibrationsAndScansDuringRuns) {
   dialogs.confirm_answer = true;
   connect_board(1);
   app->timer().setInterval(50);
-  main().run_type()->setCurrentIndex(3);
-  emit main().run_type()->activated(3);
+  choose(main().run_type(), 3);
   // Self-triggered on the simulated pulses, so that restarts meet a steady stream.
   auto* source = page<QComboBox>("TRIGGER", "TRIGGERTYPE");
-  source->setCurrentIndex(2);
-  emit source->activated(2);
+  choose(source, 2);
 
   QElapsedTimer clock;
   clock.start();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "calibration/inl_calibration.h"
+#include "gui_fixture.h"
 #include "support/test_state.h"
 #include "ui/panels/inl_panel.h"
 #include "ui/panels/time_vs_matrix_histogram.h"
@@ -63,8 +64,7 @@ TEST(GuiTimeVsMatrixHistogram, ShowsTheSelectedChannelsCellWidthsAndInspectedCel
 
   for (int ch : {0, 1}) {
     SCOPED_TRACE(testing::Message() << "channel " << ch);
-    channel->setCurrentIndex(ch);
-    emit channel->activated(ch);
+    choose(channel, ch);
     const auto& k = st.inl.at(0, ch);
     ASSERT_EQ(widths->graphCount(), 1);
     const auto data = widths->graph(0)->data();
@@ -93,8 +93,7 @@ TEST(GuiTimeVsMatrixHistogram, ShowsTheSelectedChannelsCellWidthsAndInspectedCel
   }
 
   // A channel the board does not have: nothing drawn.
-  channel->setCurrentIndex(5);
-  emit channel->activated(5);
+  choose(channel, 5);
   EXPECT_EQ(widths->graphCount(), 0);
   EXPECT_EQ(steps->plottableCount(), 0);
 

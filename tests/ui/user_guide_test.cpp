@@ -1,14 +1,11 @@
-#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextBrowser>
-#include <vector>
 
 #include "gui_fixture.h"
-#include "ui/dialogs.h"
 #include "ui/user_guide.h"
 
 namespace vx::ui {
