@@ -113,11 +113,12 @@ Status Prepare_Run(State& st, const std::string& directory) {
           "a huge amount of data saved to disk! \n",
           kInfo);
     }
-    if (open_output_files(st, directory) != kDone) return kFailed;
+    if (const Status opened = open_output_files(st, directory); opened != kDone) return opened;
     st.EventNumber = 0;
   } else if (st.acq.RunFromFile == 1) {
-    if (st.acq.SaveMeasurementsInFile == 1 && open_output_files(st, directory) != kDone)
-      return kFailed;
+    if (st.acq.SaveMeasurementsInFile == 1) {
+      if (const Status opened = open_output_files(st, directory); opened != kDone) return opened;
+    }
     // A paused replay goes on from where it stopped, in the file it stopped in.
     if (!st.run.ReplayFileOpen) {
       st.run.ReadingFileIndex = 1;

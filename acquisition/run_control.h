@@ -16,8 +16,9 @@ inline constexpr int kUnlimitedEvents = 100000000;
 enum class StartOrigin { User, Remote };
 
 // The start path of the Run menu and of a remote start. Returns Prepare_Run's result: kDone
-// when the acquisition thread was started, kNotDone when the user declined the replay's file,
-// kFailed when the start was refused (told, and said in State::StartRefusal for a client).
+// when the acquisition thread was started, kNotDone when the user declined (a replay file of
+// another version, replacing an earlier run's files), kFailed when the start was refused (told,
+// and said in State::StartRefusal for a client).
 Status Start_AcquisitionFromUser(State& st, StartOrigin origin = StartOrigin::User);
 Status Prepare_Run(State& st, const std::string& directory);
 // The acquisition thread's body.

@@ -173,13 +173,13 @@ bool remove_run_files(State& st, const fs::path& run_dir, const std::string& run
 
 // Step 5: the run directory; when it exists, the earlier run's files in it are replaced
 // after confirmation.
-bool make_run_directory(State& st, const fs::path& run_dir, const std::string& run_name) {
+Status make_run_directory(State& st, const fs::path& run_dir, const std::string& run_name) {
   const auto refuse = [&](const std::string& why) {
     st.refuse_start("the run directory '" + path_text(run_dir) + "' cannot be made: " + why);
     Write_InfoMessage(
         st, "Error while making Run Directory '" + path_text(run_dir) + "': " + why + ".\n",
         kError);
-    return false;
+    return kFailed;
   };
   if (run_dir.string().size() > kMaxDirectoryChars) return refuse(too_long(run_dir.string()));
   std::error_code ec;
@@ -192,7 +192,7 @@ bool make_run_directory(State& st, const fs::path& run_dir, const std::string& r
                             "' already exists: the TCP client's start is refused, its files "
                             "are kept.\n",
                         kWarning);
-      return false;
+      return kFailed;
     }
     const std::string question =
         "Run Directory '" + path_text(run_dir) +
@@ -201,14 +201,14 @@ bool make_run_directory(State& st, const fs::path& run_dir, const std::string& r
     if (!st.ui.confirm_replace("WARNING", question)) {
       st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
       Write_InfoMessage(st, "Saving Data File aborted. Try again.\n", kWarning);
-      return false;
+      return kNotDone;
     }
     if (!remove_run_files(st, run_dir, run_name))
       return refuse("the earlier run's files in it cannot be removed");
   }
   if (ec) return refuse(ec.message());
   if (!fs::is_directory(run_dir, ec)) return refuse("it is not a directory");
-  return true;
+  return kDone;
 }
 
 void close_all_outputs(State& st) {
@@ -216,13 +216,13 @@ void close_all_outputs(State& st) {
   st.files.measurements.fd.reset();
 }
 
-int open_new_run(State& st, const std::string& directory) {
+Status open_new_run(State& st, const std::string& directory) {
   const WallTime now = st.clock.wall();
   const char* extension = st.acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin";
   st.run.FileForSavingDataOpenOK = false;
 
   fs::path base;
-  if (!choose_base_directory(st, directory, base)) return 0;
+  if (!choose_base_directory(st, directory, base)) return kFailed;
   const std::string run_name = build_run_name(st, base, now);
   if (!usable_run_name(run_name)) {
     st.refuse_start("the run name '" + run_name + "' is not usable");
@@ -231,10 +231,10 @@ int open_new_run(State& st, const std::string& directory) {
                           "': it must not be empty, hold '/' or '\\', or be '.' or '..'. "
                           "Check the base file name.\n",
                       kError);
-    return 0;
+    return kFailed;
   }
   const fs::path run_dir = base / run_name;
-  if (!make_run_directory(st, run_dir, run_name)) return 0;
+  if (const Status made = make_run_directory(st, run_dir, run_name); made != kDone) return made;
   set_text(st.acq.RunDirectory, run_dir.string().c_str());
   st.ui.refresh_panel(Panel::Main);
   Write_InfoMessage(st, "Data will be saved into directory : '" + path_text(run_dir) + "' \n",
@@ -250,7 +250,7 @@ int open_new_run(State& st, const std::string& directory) {
     files.FileForSavingData = run_dir / (run_name + extension);
     if (!open_output(files.data, files.FileForSavingData)) {
       report_creation_error(st, files.data);
-      return 0;
+      return kFailed;
     }
   }
   if (st.acq.SaveMeasurementsInFile == 1) {
@@ -258,12 +258,12 @@ int open_new_run(State& st, const std::string& directory) {
     if (!open_output(files.measurements, files.FileForSavingAllMeasurements)) {
       report_creation_error(st, files.measurements);
       close_all_outputs(st);
-      return 0;
+      return kFailed;
     }
   }
   st.run.FileForSavingDataOpenOK = true;
   write_headers(st, true, true);
-  return 1;
+  return kDone;
 }
 
 int open_next_split_file(State& st) {
@@ -313,9 +313,9 @@ Status Open_FileForSavingData(State& st, const std::string& directory, int first
   if (!saving(st)) return kDone;
   std::lock_guard lock(st.files.io_mutex);
   if (first == 1) {
-    if (open_new_run(st, directory) == 1) return kDone;
-    close_all_outputs(st);
-    return kFailed;
+    const Status opened = open_new_run(st, directory);
+    if (opened != kDone) close_all_outputs(st);
+    return opened;
   }
   if (first == 0) return open_next_split_file(st) == 1 ? kDone : kFailed;
   return kDone;

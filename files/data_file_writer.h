@@ -11,8 +11,8 @@
 namespace vx {
 
 // first = 1 at run start (run directory and files), 0 for the next file of a split run.
-// kDone, or kFailed (told). Does nothing and answers kDone when neither saving option is on or
-// first is neither 0 nor 1.
+// kDone; kNotDone when the user declined to replace an earlier run's files; kFailed (told).
+// Does nothing and answers kDone when neither saving option is on or first is neither 0 nor 1.
 Status Open_FileForSavingData(State& st, const std::string& directory, int first);
 // mode 0 = data file, 1 = measurement file, 2 = both.
 void Close_FileForSavingData(State& st, int mode);

@@ -75,7 +75,7 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   std::ofstream(old_file) << "x";
 
   n.core.ui.confirm_answers = {false};
-  EXPECT_EQ(n.open(), 0);
+  EXPECT_EQ(n.open(), kNotDone);
   EXPECT_TRUE(
       n.core.ui.has_message(MessageTab::Warnings, "Saving Data File aborted. Try again.\n"));
   EXPECT_TRUE(fs::exists(old_file));
@@ -104,7 +104,7 @@ TEST(RunNaming, MeasurementsOnlyInBinaryModeAreTextInABinNamedFile) {
 TEST(RunNaming, RefusedStartsLeaveNoFileOpen) {
   Naming n;
   n.st.acq.PopupForFileName = 1;  // the dialog is cancelled
-  EXPECT_EQ(n.open(), 0);
+  EXPECT_EQ(n.open(), kFailed);
   EXPECT_TRUE(
       n.core.ui.has_message(MessageTab::Errors, "Error while selecting folder for saving Data!\n"));
   n.st.acq.PopupForFileName = 0;
@@ -144,7 +144,7 @@ TEST(RunNaming, ReplacingARunDeletesOnlyItsOwnFilesAndOddNamesAreRefused) {
   for (const char* base : {"", "..", "../escape", "a/b"}) {
     n.st.acq.AddRunId = 0;
     set_text(n.st.acq.BaseFileName, base);
-    EXPECT_EQ(n.open(), 0) << base;
+    EXPECT_EQ(n.open(), kFailed) << base;
     EXPECT_TRUE(n.core.ui.has_message(MessageTab::Infos, "Error : Invalid run name")) << base;
   }
   EXPECT_TRUE(fs::exists(data / "other_run1" / "keep.dat"));
