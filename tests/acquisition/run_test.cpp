@@ -129,27 +129,6 @@ TEST(Run, FiniteTimeRunStopsOnTheTimer) {
   EXPECT_GT(f.sim.st.EventNumber.load(), 5) << "a Finite Time run ignores the event limit";
 }
 
-TEST(Run, RestartAfterAThresholdChangeContinuesOneEventLower) {
-  sim::SimConfig config;
-  config.fault.stop_after_events = 30;
-  RunFixture f(config);
-  Set_RunType(f.sim.st, 1, 1000);
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() == 30; }, 10.0));
-  {
-    RestartGuard restart(f.sim.st);
-    EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 0);
-    f.sim.st.gui.ThresholdVolts[0] = -0.05f;
-    Update_TriggerThreshold(f.sim.st, 0);
-  }
-  EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 1);
-  EXPECT_EQ(f.sim.st.EventNumber.load(), 29);
-  EXPECT_EQ(f.sim.st.FirstEventNumber.load(), 0) << "same run, same counters";
-  EXPECT_EQ(f.count("Run started with 1000 events required.\n"), 2);
-  Stop_AcquisitionFromUser(f.sim.st);
-  EXPECT_EQ(f.sim.st.EventNumber.load(), 29);
-}
-
 TEST(Run, UserStopWhileWaitingReadsNoEvent) {
   RunFixture f(external_trigger_config(0.0));
   f.use_external_trigger();
