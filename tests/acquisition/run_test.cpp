@@ -38,14 +38,7 @@ struct RunFixture {
     generation = sim.st.AcquisitionGeneration.load();
     return Start_AcquisitionFromUser(sim.st);
   }
-  bool wait_end(double seconds = 20.0) {
-    return wait_for_flag(
-        [&] {
-          return sim.st.AcquisitionGeneration.load() != generation &&
-                 sim.st.AcquisitionRunning.load() == 0;
-        },
-        seconds);
-  }
+  bool wait_end() { return test::wait_run_end(sim.st, generation, 20.0); }
   bool has(const std::string& text) const {
     return sim.core.ui.has_message(MessageTab::Infos, text);
   }

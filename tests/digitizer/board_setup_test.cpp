@@ -19,15 +19,9 @@ namespace {
 
 using test::SimCore;
 
-std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
-  std::vector<std::pair<std::int64_t, std::int64_t>> out;
-  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
-  return out;
-}
-
 std::int64_t last_write(const SimCore& sim, std::int64_t address) {
   std::int64_t value = -1;
-  for (const auto& [a, v] : register_writes(sim))
+  for (const auto& [a, v] : test::register_writes(sim))
     if (a == address) value = v;
   return value;
 }
@@ -183,19 +177,6 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
   EXPECT_EQ(sim.calls_named("SetRecordLength").at(0).args[1], 512);
 }
 
-TEST(BoardSetup, SlowControlWordsForTheSamDacs) {
-  SimCore sim;
-  sim.connect();
-  sim.st.sam[2].SamDacOffsetCh0[5] = 0x12;
-  sim.st.sam[2].SamDacOffsetCh1[5] = 0x55;
-  sim.calls.clear();
-  Load_HardwareSetup(sim.st, 6, 2);
-  const auto writes = register_writes(sim);
-  ASSERT_EQ(writes.size(), 32u);
-  EXPECT_EQ(writes[10], std::make_pair(std::int64_t{0x1284}, std::int64_t{0x2015}));
-  EXPECT_EQ(writes[11], std::make_pair(std::int64_t{0x1228}, std::int64_t{0x52121555}));
-}
-
 // Block 0's ControlReg as a setup file stores it: after two text lines, the images of
 // BoardParams (208 bytes), SystemParams (265) and AcqParams (1638), in text mode.
 std::int64_t stored_control_word(const std::filesystem::path& path) {
@@ -293,31 +274,6 @@ TEST(Dacs, NothingWithoutSamBlocks) {
   Load_DACs(sim.st, 4, -1);
   Load_HardwareSetup(sim.st, 19, -1);
   EXPECT_TRUE(sim.calls.records().empty());
-}
-
-TEST(Dacs, RateCountersAndSamDacBits) {
-  SimCore sim;
-  sim.connect();
-  sim.calls.clear();
-  Start_RateCounters(sim.st, -1);
-  Start_RateCounters(sim.st, 3);
-  EXPECT_EQ(register_writes(sim),
-            (std::vector<std::pair<std::int64_t, std::int64_t>>{{0x8020, 1}, {0x1320, 1}}));
-
-  sim.calls.clear();
-  Read_RateCounters(sim.st, 2);
-  const auto reads = sim.calls_named("ReadRegister");
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0].args[1], 0x126C);
-  EXPECT_EQ(reads[1].args[1], 0x1294);
-
-  const auto before = sim.st.sam[0].SamReg2;
-  Enable_SamDacs(sim.st, -1);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[7].SamReg2), before | 0x20);
-  Load_SamDacLSB(sim.st, 0, 0, 1);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[0].SamReg2) & 0xC0, 0x80);
-  Load_SamDacLSB(sim.st, 0, 1, 0);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[0].SamReg2) & 0xC0, 0x40);
 }
 
 }  // namespace

@@ -64,6 +64,13 @@ inline bool wait_run_end(const State& st, int generation, double timeout_s = 300
       timeout_s);
 }
 
+// The register writes recorded, as (address, value).
+inline std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
+  return out;
+}
+
 // Runs an acquisition of `events` events from the user's start path and waits for its end;
 // false when it did not start or did not end in time (it is then stopped).
 inline bool run_events(State& st, int events, double timeout_s = 300.0) {
