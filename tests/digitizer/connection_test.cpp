@@ -148,19 +148,6 @@ TEST(Connection, AHandleLeftOpenByAnErrorIsClosedOnReconnectAndAtShutdown) {
   EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
 }
 
-// The main graph's scaling is part of the parameters a connection loads: a setup saved
-// without any graph (the command line) holds it too.
-TEST(Connection, ConnectionComputesTheMainGraphScaling) {
-  SimCore sim;
-  sim.connect();
-  const GuiParams& g = sim.st.gui;
-  EXPECT_EQ(g.NbOfXDivisions, 16);
-  EXPECT_EQ(g.NbOfPlotPoints, 1024);
-  EXPECT_DOUBLE_EQ(g.YAxisMin, -5.0);
-  EXPECT_DOUBLE_EQ(g.YAxisMax, 5.0);
-  EXPECT_FLOAT_EQ(g.ChannelGain[7], 0.00061f / 0.5f);  // 500 mV per division
-}
-
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   EXPECT_EQ(visible_connection_fields(kModelNone, 1), ConnectionFields{});
   EXPECT_EQ(visible_connection_fields(kModelDesktop, 1),
