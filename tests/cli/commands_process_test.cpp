@@ -88,8 +88,9 @@ TEST(CommandsProcess, ASetupSavedIsLoadedAndShownWithItsChanges) {
 }
 
 // Each calibration prints what it measured and, saved to the EEPROMs, is what "eeprom info"
-// reports valid afterwards; the INL files it writes are what "inl load" takes back, and a
-// damaged one is refused.
+// reports valid afterwards (the pedestals are valid from the factory on: a saved calibration of
+// them is PedestalCalibration.AStaleTableIsRepairedThroughTheCommandLine); the INL files it writes
+// are what "inl load" takes back, and a damaged one is refused.
 TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
   struct Case {
     const char* config;
@@ -100,8 +101,6 @@ TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
   const Case cases[] = {
       {kQuiet, "calibrate sam-dac --save-to-flash", "SAM DAC line codes (lines 0 to 15)",
        "SAM DAC offsets    valid"},
-      {kQuiet, "calibrate pedestals 100 --save-to-flash", "Pedestals over 101 events",
-       "pedestals          valid"},
       {kQuiet, "calibrate trigger-dac --save-to-flash", "Trigger threshold offsets (mV)",
        "trigger DACs       valid"},
       {kSine, "calibrate inl --events 600 --save-to-flash --location Lab --responsible Me",
