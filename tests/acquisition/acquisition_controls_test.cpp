@@ -13,12 +13,6 @@ namespace {
 
 using test::SimCore;
 
-std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
-  std::vector<std::pair<std::int64_t, std::int64_t>> out;
-  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
-  return out;
-}
-
 TEST(Controls, GateLengthRoundsDownToFiveNanoseconds) {
   SimCore sim("DT5743");
   sim.connect();
@@ -139,28 +133,18 @@ TEST(Controls, PulseModeOffWithTheInternalPulserDisablesEveryChannel) {
   EXPECT_EQ(VX_VALUE(sim.st.sam[1].PulseReg), 4);
 }
 
-TEST(SlowControl, EnDacSetsBitFiveEverywhereAndReloadsIndexTwo) {
+// Bit 5 of SamReg2 and the SAM DAC words are what the SAM DAC calibration drives; register 3
+// is reached only from here.
+TEST(SlowControl, SamReg3GoesToEveryBlock) {
   SimCore sim("V1743");
   sim.connect();
-  for (auto& blk : sim.st.sam) blk.SamReg2 = 0xC081;
   sim.calls.clear();
-  Set_SamRegBit(sim.st, 2, 5, true);
-  for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.SamReg2), 0xC0A1);
-  const auto writes = register_writes(sim);
-  for (int b = 0; b < 8; ++b) {
-    SCOPED_TRACE(b);
-    const std::int64_t address_reg = 0x1084 + 0x100 * b;
-    const auto it =
-        std::find(writes.begin(), writes.end(), std::make_pair(address_reg, std::int64_t{0x2002}));
-    ASSERT_NE(it, writes.end());
-    EXPECT_EQ(*(it + 1), std::make_pair(std::int64_t{0x1028 + 0x100 * b}, std::int64_t{0xC0A1}));
-  }
-  // SamReg1 words go three times per block, SamReg2 and SamReg3 once: 5 pairs per block.
-  EXPECT_EQ(writes.size(), 8u * 5u * 2u);
   Set_SamReg3(sim.st, 0x1234);
   for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.SamReg3), 0x1234);
-  EXPECT_EQ(register_writes(sim).back(),
-            std::make_pair(std::int64_t{0x1728}, std::int64_t{0x1234}));
+  const auto writes = test::register_writes(sim);
+  ASSERT_GE(writes.size(), 2u);
+  EXPECT_EQ(writes[writes.size() - 2], std::make_pair(std::int64_t{0x1784}, std::int64_t{0x2003}));
+  EXPECT_EQ(writes.back(), std::make_pair(std::int64_t{0x1728}, std::int64_t{0x1234}));
 }
 
 }  // namespace

@@ -38,14 +38,7 @@ struct RunFixture {
     generation = sim.st.AcquisitionGeneration.load();
     return Start_AcquisitionFromUser(sim.st);
   }
-  bool wait_end(double seconds = 20.0) {
-    return wait_for_flag(
-        [&] {
-          return sim.st.AcquisitionGeneration.load() != generation &&
-                 sim.st.AcquisitionRunning.load() == 0;
-        },
-        seconds);
-  }
+  bool wait_end() { return test::wait_run_end(sim.st, generation, 20.0); }
   bool has(const std::string& text) const {
     return sim.core.ui.has_message(MessageTab::Infos, text);
   }
@@ -127,27 +120,6 @@ TEST(Run, FiniteTimeRunStopsOnTheTimer) {
   EXPECT_FALSE(f.has("continuous"));
   EXPECT_TRUE(f.has("Run stopped.\n"));
   EXPECT_GT(f.sim.st.EventNumber.load(), 5) << "a Finite Time run ignores the event limit";
-}
-
-TEST(Run, RestartAfterAThresholdChangeContinuesOneEventLower) {
-  sim::SimConfig config;
-  config.fault.stop_after_events = 30;
-  RunFixture f(config);
-  Set_RunType(f.sim.st, 1, 1000);
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() == 30; }, 10.0));
-  {
-    RestartGuard restart(f.sim.st);
-    EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 0);
-    f.sim.st.gui.ThresholdVolts[0] = -0.05f;
-    Update_TriggerThreshold(f.sim.st, 0);
-  }
-  EXPECT_EQ(f.sim.st.AcquisitionRunning.load(), 1);
-  EXPECT_EQ(f.sim.st.EventNumber.load(), 29);
-  EXPECT_EQ(f.sim.st.FirstEventNumber.load(), 0) << "same run, same counters";
-  EXPECT_EQ(f.count("Run started with 1000 events required.\n"), 2);
-  Stop_AcquisitionFromUser(f.sim.st);
-  EXPECT_EQ(f.sim.st.EventNumber.load(), 29);
 }
 
 TEST(Run, UserStopWhileWaitingReadsNoEvent) {

@@ -57,16 +57,5 @@ TEST(UserPath, UnusableCandidatesFallThroughButAnUnusableOverrideIsRefused) {
   EXPECT_EQ(Resolve_UserPath(env), dir.path() / "exe");
 }
 
-TEST(WindowTitle, PlainMasterAndSlave) {
-  SystemParams sys{};
-  EXPECT_EQ(main_window_title(sys), "VELTRIX V1.8.5");
-  sys.SyncMode = 1;
-  sys.BoardMasterMode = 1;
-  EXPECT_EQ(main_window_title(sys), "VELTRIX V1.8.5 : SYNC MODE - MASTER BOARD");
-  sys.BoardMasterMode = 0;
-  sys.SlaveNumber = 3;
-  EXPECT_EQ(main_window_title(sys), "VELTRIX V1.8.5 : SYNC MODE - SLAVE BOARD N\u00b0 3 ");
-}
-
 }  // namespace
 }  // namespace vx

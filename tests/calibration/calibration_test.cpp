@@ -10,7 +10,6 @@
 #include <fstream>
 #include <numeric>
 
-#include <sys/wait.h>
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "support/packed_value.h"
@@ -27,6 +26,7 @@
 #include "eeprom/calibration_tables.h"
 #include "platform/eeprom_map.h"
 #include "support/baseline.h"
+#include "support/cli_process.h"
 #include "support/sim_core.h"
 #include "wiring/core_wiring.h"
 
@@ -182,22 +182,10 @@ struct UnitOnDisk {
   std::unique_ptr<sim::SimulatedBoard> board;
 };
 
-int run_cli(const std::filesystem::path& home, const std::string& args) {
-  const auto cli = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
-                   "cli" / "veltrix-cli";
-  const auto config = home / "quiet.cfg";
-  std::ofstream(config) << "input = none\nexternal_rate_hz = 0\n";
-  const std::string command = "'" + cli.string() + "' --user-dir '" + home.string() +
-                              "' --sim-config '" + config.string() + "' --model dt5743 " + args +
-                              " > /dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // The unit carries another unit's factory pedestals: its runs show the cells' spread, until
 // a calibration saved to its memories puts every channel back at 0.
 TEST(PedestalCalibration, AStaleTableIsRepairedThroughTheCommandLine) {
-  test::TempDir home;
+  const test::CliHome home("dt5743", "input = none\nexternal_rate_hz = 0\n");
   { UnitOnDisk other(home.path(), 2); }
   for (int d = 0; d < 2; ++d) {
     const auto dir = home.path() / "SimBoard";
@@ -209,7 +197,7 @@ TEST(PedestalCalibration, AStaleTableIsRepairedThroughTheCommandLine) {
     UnitOnDisk unit(home.path(), 1);
     for (double rms : test::baseline_rms(unit.st, 10)) EXPECT_GT(rms, 3.0);
   }
-  ASSERT_EQ(run_cli(home.path(), "calibrate pedestals 500 --save-to-flash"), 0);
+  ASSERT_EQ(home.run("calibrate pedestals 500 --save-to-flash").rc, 0);
   UnitOnDisk unit(home.path(), 1);
   for (double rms : test::baseline_rms(unit.st, 20))
     EXPECT_LT(rms, 1.2 * test::noise_alone_counts(0.5));

@@ -4,17 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "support/cli_process.h"
 #include "support/sim_core.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {
@@ -24,24 +20,16 @@ namespace fs = std::filesystem;
 using Cli = test::CliResult;
 using test::cli_binary;
 
-std::vector<char> bytes_of(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::file_text;
 
 struct EepromCli : ::testing::Test {
-  test::TempDir home;
+  test::CliHome home;
 
   Cli run(const std::string& args) { return command("eeprom " + args); }
   // Any command; sim_config, when given, is the simulated board's configuration text.
   Cli command(const std::string& args, const std::string& sim_config = "") {
-    std::string options = "--user-dir '" + home.path().string() + "' --model dt5743 ";
-    if (!sim_config.empty()) {
-      const fs::path config = home.path() / "sim.cfg";
-      std::ofstream(config, std::ios::trunc) << sim_config;
-      options += "--sim-config '" + config.string() + "' ";
-    }
-    return test::run_cli(options + args);
+    home.sim_config = sim_config;
+    return home.run(args);
   }
   std::vector<fs::path> dumps() {
     std::vector<fs::path> out;
@@ -59,7 +47,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   ASSERT_EQ(files.size(), 2u) << "one file per daughter board";
   for (const auto& f : files) EXPECT_EQ(fs::file_size(f), 65535u) << f;
   const fs::path first = files[0];  // daughter board 0: the lower serial
-  const auto original = bytes_of(first);
+  const auto original = file_text(first);
 
   r = run("erase --board 0");
   EXPECT_NE(r.rc, 0);
@@ -76,7 +64,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   ASSERT_EQ(r.rc, 0) << r.out;
   fs::rename(first, home.path() / "original.dat");
   ASSERT_EQ(run("dump --board 0").rc, 0);
-  EXPECT_EQ(bytes_of(first), original);
+  EXPECT_EQ(file_text(first), original);
 
   // Pedestals read at connection and saved again come back bit for bit.
   r = run("save-calibration --board 0 --yes");
@@ -84,7 +72,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   EXPECT_NE(r.out.find("Pedestal Calibration values successfully saved to EEPROMs"),
             std::string::npos);
   ASSERT_EQ(run("dump --board 0").rc, 0);
-  EXPECT_EQ(bytes_of(first), original);
+  EXPECT_EQ(file_text(first), original);
 
   r = run("read 0x37 4 --board 0");
   EXPECT_NE(r.out.find("4 Bytes read  at address 0x:0037 :\nc8 c7 c6 c5"), std::string::npos)
@@ -93,10 +81,10 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   EXPECT_NE(run("restore '" + first.string() + "' --board all --yes").rc, 0);
 }
 
-std::map<fs::path, std::vector<char>> eeprom_files(const fs::path& home) {
-  std::map<fs::path, std::vector<char>> out;
+std::map<fs::path, std::string> eeprom_files(const fs::path& home) {
+  std::map<fs::path, std::string> out;
   for (const auto& e : fs::directory_iterator(home / "SimBoard"))
-    out[e.path()] = bytes_of(e.path());
+    out[e.path()] = file_text(e.path());
   return out;
 }
 

@@ -10,19 +10,17 @@
 #include "app/parameters.h"
 #include "files/setup_file.h"
 #include "support/cli_process.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
 
+using test::quoted;
+
 struct FilesCli : ::testing::Test {
-  test::TempDir home;
-  test::CliResult run(const std::string& args) {
-    return test::run_cli("--user-dir '" + home.path().string() + "' --model dt5743 " + args);
-  }
-  std::string quoted(const fs::path& p) const { return "'" + p.string() + "'"; }
+  test::CliHome home;
+  test::CliResult run(const std::string& args) { return home.run(args); }
 };
 
 // A split series whose middle file is gone: replay and export stop at the gap with an

@@ -2,25 +2,14 @@
 // simulated board: exit codes, messages and the files left behind.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/cli_process.h"
-#include "support/test_state.h"
+#include "support/tcp_client.h"
 
 namespace vx {
 namespace {
@@ -28,24 +17,17 @@ namespace {
 namespace fs = std::filesystem;
 
 struct FirstUse : ::testing::Test {
-  test::TempDir home;
+  test::CliHome home{""};  // the model the command line or the configuration gives
 
   // sim_config: the simulated board's configuration ("" for its defaults).
   test::CliResult run(const std::string& args, const std::string& sim_config = "") {
-    std::string global = "--user-dir '" + home.path().string() + "' ";
-    if (!sim_config.empty()) {
-      std::ofstream(home.path() / "sim.cfg") << sim_config;
-      global += "--sim-config '" + (home.path() / "sim.cfg").string() + "' ";
-    }
-    return test::run_cli(global + args);
+    home.sim_config = sim_config;
+    return home.run(args);
   }
   fs::path run_dir(const std::string& name) { return home.path() / "RunData" / name; }
 };
 
-std::string bytes_of(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::file_text;
 
 // The noise column of the summary, channel by channel.
 std::vector<double> noise_column(const std::string& out) {
@@ -146,11 +128,11 @@ TEST_F(FirstUse, ExportRefusesToOverwriteTheRunItReads) {
                               first.parent_path() / ("measurements_" + first.filename().string())};
   for (const fs::path& target : targets) {
     ASSERT_TRUE(fs::exists(target)) << target;
-    const std::string before = bytes_of(target);
+    const std::string before = file_text(target);
     r = run("export '" + first.string() + "' --hdf5 '" + target.string() + "' --overwrite");
     EXPECT_EQ(r.rc, 1) << r.out;
     EXPECT_NE(r.out.find("belongs to the run being exported"), std::string::npos) << r.out;
-    EXPECT_EQ(bytes_of(target), before) << target;
+    EXPECT_EQ(file_text(target), before) << target;
   }
   r = run("export '" + first.string() + "' --hdf5 '" + (home.path() / "own.h5").string() + "'");
   EXPECT_EQ(r.rc, 0) << r.out;
@@ -166,76 +148,6 @@ TEST_F(FirstUse, ARunWithoutChannelsIsNotSaved) {
   EXPECT_EQ(run("--model dt5743 rates --seconds 1 --channels none").rc, 2);
 }
 
-// `veltrix-cli serve` in the background, its output in a file; Ctrl-C (SIGINT) ends it.
-class Server {
- public:
-  Server(const std::string& args, const fs::path& output) : output_(output) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const std::string command =
-          "exec '" + test::cli_binary().string() + "' " + args + " >'" + output.string() + "' 2>&1";
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-  }
-  ~Server() { stop(); }
-  // The port it listens on, once it says so; 0 when it never does.
-  int port() {
-    for (int i = 0; i < 600; ++i) {
-      const std::string out = bytes_of(output_);
-      const auto at = out.find(" port ");
-      if (at != std::string::npos && out.find('\n', at) != std::string::npos)
-        return std::atoi(out.c_str() + at + 6);
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return 0;
-  }
-  int stop() {
-    if (pid_ <= 0) return rc_;
-    ::kill(pid_, SIGINT);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    rc_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return rc_;
-  }
-  std::string output() const { return bytes_of(output_); }
-
- private:
-  fs::path output_;
-  pid_t pid_ = -1;
-  int rc_ = -1;
-};
-
-// Sends the commands one by one, each once the server has shown what it did with the
-// previous one, and collects the answers until `until` arrives (or 60 s pass).
-std::string remote_session(int port, Server& server, const std::vector<std::string>& commands,
-                           const std::vector<std::string>& shown, const std::string& until) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return {};
-  const auto wait_for = [&](const auto& done) {
-    for (int i = 0; i < 600 && !done(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  };
-  for (std::size_t i = 0; i < commands.size(); ++i) {
-    ::send(fd, commands[i].data(), commands[i].size(), MSG_NOSIGNAL);
-    wait_for([&] { return server.output().find(shown[i]) != std::string::npos; });
-  }
-  std::string received;
-  wait_for([&] {
-    char buffer[1024];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
-    return received.find(until) != std::string::npos;
-  });
-  ::close(fd);
-  return received;
-}
-
 // A setup saved on another machine (another user directory) is loaded by the remote client:
 // the runs that serve starts keep its run options and this machine's data directory.
 TEST_F(FirstUse, ARemoteSetupLoadKeepsTheRunOptionsOfServeAndTheLocalDataDirectory) {
@@ -245,24 +157,24 @@ TEST_F(FirstUse, ARemoteSetupLoadKeepsTheRunOptionsOfServeAndTheLocalDataDirecto
                           setup.string() + "'")
                 .rc,
             0);
-  Server server("--user-dir '" + home.path().string() +
-                    "' --model dt5743 serve --commands --bind 127.0.0.1 --port 0 --events 5 "
-                    "--save binary --no-split",
-                home.path() / "serve.out");
-  const int port = server.port();
-  ASSERT_GT(port, 0) << server.output();
-  const std::string answers =
-      remote_session(port, server, {"LOAD_SETUP_FROM_FILE:" + setup.string(), "RUN_START00000007"},
-                     {"Setup values succesfully restored", "Run started"}, "RUN_STOPPED");
-  EXPECT_NE(answers.find("RUN_STOPPED"), std::string::npos)
-      << "the run of 5 events ends by itself\n"
-      << server.output();
-  EXPECT_EQ(server.stop(), 0) << server.output();
+  auto server = home.start(
+      "--model dt5743 serve --commands --bind 127.0.0.1 --port 0 --events 5 --save binary "
+      "--no-split");
+  ASSERT_TRUE(server->wait_for("disconnects the client.\n")) << server->output();
+  const std::string started = server->output();
+  test::TcpClient client(std::atoi(started.c_str() + started.find(" port ") + 6));
+  // Each command once the server has shown what it did with the previous one.
+  client.send("LOAD_SETUP_FROM_FILE:" + setup.string());
+  ASSERT_TRUE(server->wait_for("Setup values succesfully restored")) << server->output();
+  client.send("RUN_START00000007");
+  EXPECT_TRUE(client.wait_received("RUN_STOPPED", 60.0)) << "the run of 5 events ends by itself\n"
+                                                         << server->output();
+  EXPECT_EQ(server->interrupt(), 0) << server->output();
 
   std::vector<fs::path> runs;
   for (const auto& e : fs::directory_iterator(run_dir("")))
     if (e.is_directory()) runs.push_back(e.path());
-  ASSERT_EQ(runs.size(), 1u) << server.output();
+  ASSERT_EQ(runs.size(), 1u) << server->output();
   EXPECT_NE(runs[0].filename().string().find("runTcp7"), std::string::npos) << runs[0];
   const fs::path data = runs[0] / (runs[0].filename().string() + "_Binary.bin");
   EXPECT_TRUE(fs::exists(data)) << data;

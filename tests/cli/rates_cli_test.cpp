@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "support/cli_process.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {
@@ -21,15 +20,9 @@ namespace fs = std::filesystem;
 using Cli = test::CliResult;
 
 struct RatesCli : ::testing::Test {
-  test::TempDir home;
+  test::CliHome home{"dt5743", "trigger_rate_hz = 2000\npulse.polarity = positive\n"};
 
-  RatesCli() {
-    std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 2000\npulse.polarity = positive\n";
-  }
-  Cli run(const std::string& args) {
-    return test::run_cli("--user-dir '" + home.path().string() + "' --sim-config '" +
-                         (home.path() / "sim.cfg").string() + "' --model dt5743 " + args);
-  }
+  Cli run(const std::string& args) { return home.run(args); }
 };
 
 std::vector<std::string> lines_of(const fs::path& file) {
@@ -41,7 +34,7 @@ std::vector<std::string> lines_of(const fs::path& file) {
 
 // The default pulses are negative: the thresholds and edges that see them are given as to run.
 TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
-  std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 2000\n";
+  home.sim_config = "trigger_rate_hz = 2000\n";
   const Cli r = run(
       "rates --seconds 2 --channels 0,3 --trigger normal --threshold all=-0.05 --edge all=falling");
   ASSERT_EQ(r.rc, 0) << r.out;
@@ -66,7 +59,7 @@ TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
 
 TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
   // A fast pulser, so that a step's 50 ms count holds enough hits for a tight bound.
-  std::ofstream(home.path() / "sim.cfg") << "trigger_rate_hz = 20000\npulse.polarity = positive\n";
+  home.sim_config = "trigger_rate_hz = 20000\npulse.polarity = positive\n";
   const auto file = home.path() / "scan.dat";
   const Cli refused = run("scan --from 0.05 --to 0.25 --steps 3 --time 0.05");
   EXPECT_NE(refused.rc, 0);

@@ -148,19 +148,6 @@ TEST(Connection, AHandleLeftOpenByAnErrorIsClosedOnReconnectAndAtShutdown) {
   EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
 }
 
-// The main graph's scaling is part of the parameters a connection loads: a setup saved
-// without any graph (the command line) holds it too.
-TEST(Connection, ConnectionComputesTheMainGraphScaling) {
-  SimCore sim;
-  sim.connect();
-  const GuiParams& g = sim.st.gui;
-  EXPECT_EQ(g.NbOfXDivisions, 16);
-  EXPECT_EQ(g.NbOfPlotPoints, 1024);
-  EXPECT_DOUBLE_EQ(g.YAxisMin, -5.0);
-  EXPECT_DOUBLE_EQ(g.YAxisMax, 5.0);
-  EXPECT_FLOAT_EQ(g.ChannelGain[7], 0.00061f / 0.5f);  // 500 mV per division
-}
-
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   EXPECT_EQ(visible_connection_fields(kModelNone, 1), ConnectionFields{});
   EXPECT_EQ(visible_connection_fields(kModelDesktop, 1),
@@ -177,36 +164,6 @@ TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), kVmeBaseMin);
   Select_BoardModel(core.state, kModelDesktop);
   EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), 0u);
-}
-
-TEST(EepromInfo, FactoryBoardReadsBackAndABlankOneIsRefused) {
-  SimCore sim("DT5743");
-  sim.connect();
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
-  EXPECT_EQ(sim.st.eeprom_panel.serial_ok, "OK");
-  EXPECT_EQ(VX_VALUE(sim.st.sam[2].SerialNumberMajor), VX_VALUE(sim.st.sam[3].SerialNumberMajor));
-  EXPECT_TRUE(sim.st.eeprom_panel.pedestal_valid);
-
-  // Blank the serial marker: nothing further is read.
-  const unsigned char zero = 0;
-  sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSerialValid, 1, &zero);
-  sim.core.ui.clear();
-  sim.st.sam[2].BoardGain = 7.0f;
-  EXPECT_EQ(Read_EEPROM_Info(sim.st, 1), -1);
-  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
-                                      "Daughter Board [1] Serial Number is not valid\n!"));
-  EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[2].BoardGain), 7.0f);
-  EXPECT_EQ(Read_EEPROM_Info(sim.st, -1), -1);
-
-  // Setup register bits: SCAType 1, ACDCCoupling 0, SAMLongType 2 is 0x11.
-  const unsigned char serial_ok = eeprom::kSerialMarker, setup = 0x11;
-  sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSerialValid, 1, &serial_ok);
-  sim.board->Write_EEPROM(sim.st.DeviceHandle.load(), 1, eeprom::kSetupRegister, 1, &setup);
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[3].SCAType), 1);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[3].ACDCCoupling), 0);
-  EXPECT_EQ(VX_VALUE(sim.st.sam[3].SAMLongType), 2);
 }
 
 }  // namespace

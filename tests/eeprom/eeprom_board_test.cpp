@@ -60,6 +60,8 @@ TEST_F(EepromBoard, InformationWrittenIsStoredAsMappedAndReadBack) {
     EXPECT_FLOAT_EQ(sim.st.sam[b].BoardGain, 2.5f);
     EXPECT_FLOAT_EQ(sim.st.sam[b].OffsetGain, 1.2f);
     EXPECT_EQ(VX_VALUE(sim.st.sam[b].SAMLongType), 2);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[b].SCAType), 1);
+    EXPECT_EQ(VX_VALUE(sim.st.sam[b].ACDCCoupling), 0);
   }
   EXPECT_EQ(sim.st.eeprom_panel.gain, "2.5");
   EXPECT_EQ(VX_VALUE(sim.st.sam[1].SerialNumberMajor),
@@ -142,6 +144,8 @@ TEST_F(EepromBoard, BlankAndTestPatternEepromsHaveNoValidSerial) {
   ASSERT_EQ(Erase_EEPROM(sim.st, 0), 0);
   EXPECT_EQ(raw(0, 0xFFF0, 16), std::vector<std::uint8_t>(16, 0));
   no_serial(0);
+  poke(1, eeprom::kSerialValid, {0});  // a serial number whose marker is blank
+  no_serial(1);
   poke(1, 0, std::vector<std::uint8_t>(65536, 0xFF));
   no_serial(1);
 

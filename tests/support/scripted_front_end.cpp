@@ -2,6 +2,26 @@
 
 namespace vx::test {
 
+namespace {
+
+// The next scripted answer, or `otherwise` when the script has run out.
+template <typename T, typename U>
+T take_front(std::deque<T>& answers, U otherwise) {
+  if (answers.empty()) return otherwise;
+  T answer = std::move(answers.front());
+  answers.pop_front();
+  return answer;
+}
+
+template <typename Map, typename Key>
+std::optional<typename Map::mapped_type> find_in(const Map& map, const Key& key) {
+  const auto it = map.find(key);
+  if (it == map.end()) return std::nullopt;
+  return it->second;
+}
+
+}  // namespace
+
 void ScriptedFrontEnd::append_message(MessageTab tab, MessageKind kind, const std::string& text) {
   std::lock_guard lock(mutex_);
   messages_.push_back({tab, kind, text});
@@ -14,52 +34,31 @@ void ScriptedFrontEnd::popup(PopupKind kind, const std::string& title, const std
 
 bool ScriptedFrontEnd::confirm(const std::string&, const std::string&) {
   std::lock_guard lock(mutex_);
-  if (confirm_answers.empty()) return default_confirm;
-  const bool answer = confirm_answers.front();
-  confirm_answers.pop_front();
-  return answer;
+  return take_front(confirm_answers, default_confirm);
 }
 
 std::optional<std::string> ScriptedFrontEnd::prompt(const std::string&, const std::string&,
                                                     const std::string&) {
   std::lock_guard lock(mutex_);
-  if (prompt_answers.empty()) return std::nullopt;
-  auto answer = prompt_answers.front();
-  prompt_answers.pop_front();
-  return answer;
+  return take_front(prompt_answers, std::nullopt);
 }
 
 std::optional<std::filesystem::path> ScriptedFrontEnd::select_file(const FileDialogRequest& r) {
   std::lock_guard lock(mutex_);
   file_requests.push_back(r);
-  if (file_answers.empty()) return std::nullopt;
-  auto answer = file_answers.front();
-  file_answers.pop_front();
-  return answer;
+  return take_front(file_answers, std::nullopt);
 }
 
 std::optional<std::filesystem::path> ScriptedFrontEnd::select_directory(
     const std::string&, const std::filesystem::path&) {
   std::lock_guard lock(mutex_);
-  if (directory_answers.empty()) return std::nullopt;
-  auto answer = directory_answers.front();
-  directory_answers.pop_front();
-  return answer;
+  return take_front(directory_answers, std::nullopt);
 }
-
-void ScriptedFrontEnd::progress_show(const std::string&, const std::string&) {}
 
 bool ScriptedFrontEnd::progress_update(int percent) {
   std::lock_guard lock(mutex_);
   progress_.push_back(percent);
   return cancel_progress_at < 0 || percent < cancel_progress_at;
-}
-
-void ScriptedFrontEnd::progress_hide() {}
-
-void ScriptedFrontEnd::set_wait_cursor(bool on) {
-  std::lock_guard lock(mutex_);
-  wait_cursor_ = on;
 }
 
 void ScriptedFrontEnd::show_panel(Panel panel, bool visible) {
@@ -75,16 +74,6 @@ void ScriptedFrontEnd::refresh_panel(Panel panel) {
 void ScriptedFrontEnd::set_window_title(const std::string& title) {
   std::lock_guard lock(mutex_);
   titles_.push_back(title);
-}
-
-void ScriptedFrontEnd::run_state_changed(bool running) {
-  std::lock_guard lock(mutex_);
-  run_states_.push_back(running);
-}
-
-std::vector<bool> ScriptedFrontEnd::run_states() const {
-  std::lock_guard lock(mutex_);
-  return run_states_;
 }
 
 void ScriptedFrontEnd::set_led(Led led, bool on) {
@@ -133,30 +122,22 @@ bool ScriptedFrontEnd::has_message(MessageTab tab, const std::string& needle) co
 
 std::optional<bool> ScriptedFrontEnd::led(Led led) const {
   std::lock_guard lock(mutex_);
-  auto it = leds_.find(led);
-  if (it == leds_.end()) return std::nullopt;
-  return it->second;
+  return find_in(leds_, led);
 }
 
 std::optional<std::string> ScriptedFrontEnd::text(Field field, int index) const {
   std::lock_guard lock(mutex_);
-  auto it = texts_.find({field, index});
-  if (it == texts_.end()) return std::nullopt;
-  return it->second;
+  return find_in(texts_, std::make_pair(field, index));
 }
 
 std::optional<Rgb> ScriptedFrontEnd::colour(Field field) const {
   std::lock_guard lock(mutex_);
-  auto it = colours_.find(field);
-  if (it == colours_.end()) return std::nullopt;
-  return it->second;
+  return find_in(colours_, field);
 }
 
 std::vector<std::vector<double>> ScriptedFrontEnd::strip_chart(StripChart chart) const {
   std::lock_guard lock(mutex_);
-  auto it = strip_charts_.find(chart);
-  if (it == strip_charts_.end()) return {};
-  return it->second;
+  return find_in(strip_charts_, chart).value_or(std::vector<std::vector<double>>{});
 }
 
 std::vector<std::string> ScriptedFrontEnd::titles() const {
@@ -171,8 +152,7 @@ std::vector<std::pair<Panel, bool>> ScriptedFrontEnd::panel_visibility() const {
 
 int ScriptedFrontEnd::refresh_count(Panel panel) const {
   std::lock_guard lock(mutex_);
-  auto it = refreshes_.find(panel);
-  return it == refreshes_.end() ? 0 : it->second;
+  return find_in(refreshes_, panel).value_or(0);
 }
 
 std::vector<int> ScriptedFrontEnd::progress_values() const {

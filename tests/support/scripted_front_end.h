@@ -47,14 +47,14 @@ class ScriptedFrontEnd : public FrontEnd {
   std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) override;
   std::optional<std::filesystem::path> select_directory(
       const std::string& title, const std::filesystem::path& initial) override;
-  void progress_show(const std::string& title, const std::string& label) override;
+  void progress_show(const std::string&, const std::string&) override {}
   bool progress_update(int percent) override;
-  void progress_hide() override;
-  void set_wait_cursor(bool on) override;
+  void progress_hide() override {}
+  void set_wait_cursor(bool) override {}
   void show_panel(Panel panel, bool visible) override;
   void refresh_panel(Panel panel) override;
   void set_window_title(const std::string& title) override;
-  void run_state_changed(bool running) override;
+  void run_state_changed(bool) override {}
   void set_led(Led led, bool on) override;
   void set_text(Field field, int index, const std::string& text) override;
   void set_colour(Field field, Rgb colour) override;
@@ -74,7 +74,6 @@ class ScriptedFrontEnd : public FrontEnd {
   std::vector<std::pair<Panel, bool>> panel_visibility() const;
   int refresh_count(Panel panel) const;
   std::vector<int> progress_values() const;
-  std::vector<bool> run_states() const;
   void clear();
 
   EventLoop loop;
@@ -91,8 +90,6 @@ class ScriptedFrontEnd : public FrontEnd {
   std::vector<std::pair<Panel, bool>> panel_visibility_;
   std::map<Panel, int> refreshes_;
   std::vector<int> progress_;
-  bool wait_cursor_ = false;
-  std::vector<bool> run_states_;
 };
 
 // Monotonic time moves only through advance() or delay(); wall time is fixed unless set.

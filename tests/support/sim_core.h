@@ -55,17 +55,29 @@ struct SimCore {
   std::unique_ptr<sim::SimulatedBoard> board;
 };
 
+// Waits for the end of the run started after `generation` was read; false after timeout_s.
+inline bool wait_run_end(const State& st, int generation, double timeout_s = 300.0) {
+  return wait_for_flag(
+      [&] {
+        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
+      },
+      timeout_s);
+}
+
+// The register writes recorded, as (address, value).
+inline std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const SimCore& sim) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> out;
+  for (const auto& r : sim.calls_named("WriteRegister")) out.emplace_back(r.args[1], r.args[2]);
+  return out;
+}
+
 // Runs an acquisition of `events` events from the user's start path and waits for its end;
 // false when it did not start or did not end in time (it is then stopped).
 inline bool run_events(State& st, int events, double timeout_s = 300.0) {
   Set_RunType(st, 1, events);
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != 1) return false;
-  const bool ended = wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      timeout_s);
+  const bool ended = wait_run_end(st, generation, timeout_s);
   if (st.AcquisitionRunning.load() == 1) Stop_AcquisitionFromUser(st);
   return ended;
 }

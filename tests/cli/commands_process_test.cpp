@@ -1,0 +1,219 @@
+// The commands a user types, each run as its own process on the simulated board with a user
+// directory of its own: exit codes, the lines printed, the files left behind, and what Ctrl-C
+// and SIGUSR1 do to a command under way.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "support/cli_process.h"
+#include "support/tcp_client.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CliHome;
+using test::CliResult;
+using test::quoted;
+
+const char* const kQuiet = "input = none\n";
+const char* const kSine = "input = sine\n";
+
+std::map<fs::path, std::string> eeprom_files(const CliHome& home) {
+  std::map<fs::path, std::string> out;
+  for (const auto& e : fs::directory_iterator(home.path() / "SimBoard"))
+    out[e.path()] = test::file_text(e.path());
+  return out;
+}
+
+int files_in(const fs::path& dir) {
+  if (!fs::exists(dir)) return 0;
+  return static_cast<int>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
+  CliHome home;
+  CliResult r = home.run("info");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  for (const char* said : {"model              DT5743", "SAM blocks         4 (8 channels)",
+                           "Daughter board 1 (SAM blocks 2 and 3, channels 4 to 7)",
+                           "serial number      1.11", "pedestals          valid"})
+    EXPECT_TRUE(r.says(said)) << said << "\n" << r.out;
+
+  r = home.run("demo");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("events             2000")) << r.out;
+  const auto table = r.out.find("channel   amplitude (V)   charge (pC)\n");
+  ASSERT_NE(table, std::string::npos) << r.out;
+  const char* row = r.out.c_str() + table;
+  for (int ch = 0; ch < 8; ++ch) {
+    row = std::strchr(row, '\n') + 1;
+    char* end = nullptr;
+    EXPECT_EQ(std::strtol(row, &end, 10), ch) << r.out;
+    EXPECT_NEAR(std::strtod(end, nullptr), -0.200, 0.005) << "the simulated 200 mV pulses";
+  }
+}
+
+// A setup saved with a changed threshold and edges is what another user directory loads (and
+// lists as changed) and what "setup show" prints; one saved as it was changes nothing.
+TEST(CommandsProcess, ASetupSavedIsLoadedAndShownWithItsChanges) {
+  CliHome here, there;
+  const fs::path changed = here.path() / "neg.dat", plain = here.path() / "plain.dat";
+  ASSERT_EQ(here.run("setup save " + quoted(changed) + " --threshold 3=-0.1 --edge all=falling").rc,
+            0);
+  ASSERT_EQ(here.run("setup save " + quoted(plain)).rc, 0);
+
+  CliResult r = there.run("setup load " + quoted(changed));
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("Setup values succesfully restored")) << r.out;
+  EXPECT_TRUE(r.says(" values changed:\n")) << r.out;
+  EXPECT_TRUE(r.says(": 0.02 -> -0.1\n")) << r.out;
+  r = there.run("setup load " + quoted(plain));
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("No setting changed.")) << r.out;
+  EXPECT_NE(there.run("setup load " + quoted(there.path() / "missing.dat")).rc, 0);
+
+  r = there.run("setup show " + quoted(changed));
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("        2  on     source   falling         +0.020")) << r.out;
+  EXPECT_TRUE(r.says("        3  on     source   falling         -0.100")) << r.out;
+}
+
+// Each calibration prints what it measured and, saved to the EEPROMs, is what "eeprom info"
+// reports valid afterwards (the pedestals are valid from the factory on: a saved calibration of
+// them is PedestalCalibration.AStaleTableIsRepairedThroughTheCommandLine); the INL files it writes
+// are what "inl load" takes back, and a damaged one is refused.
+TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
+  struct Case {
+    const char* config;
+    const char* args;
+    const char* printed;
+    const char* info;
+  };
+  const Case cases[] = {
+      {kQuiet, "calibrate sam-dac --save-to-flash", "SAM DAC line codes (lines 0 to 15)",
+       "SAM DAC offsets    valid"},
+      {kQuiet, "calibrate trigger-dac --save-to-flash", "Trigger threshold offsets (mV)",
+       "trigger DACs       valid"},
+      {kSine, "calibrate inl --events 600 --save-to-flash --location Lab --responsible Me",
+       "ch7   global DNL", ", Lab, Me)"},
+  };
+  CliHome home;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.args);
+    home.sim_config = k.config;
+    const CliResult r = home.run(k.args);
+    EXPECT_EQ(r.rc, 0) << r.out;
+    EXPECT_TRUE(r.says(k.printed)) << r.out;
+    const CliResult info = home.run("eeprom info --board 1");
+    EXPECT_TRUE(info.says(k.info)) << info.out;
+  }
+  ASSERT_EQ(files_in(home.path() / "INL_Files"), 8);
+
+  CliResult r = home.run("inl load");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_FALSE(r.says("refused")) << r.out;
+  const fs::path file = fs::directory_iterator(home.path() / "INL_Files")->path();
+  std::ofstream(file, std::ios::trunc) << "not an INL table\n";
+  r = home.run("inl load");
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_TRUE(r.says("refused  " + file.string())) << r.out;
+}
+
+// Ctrl-C during a long run ends it as a run stopped by the user: exit code 0, the summary and a
+// data file that replays to its last event. During a calibration it is a failure that stores
+// nothing.
+TEST(CommandsProcess, CtrlCEndsARunCleanlyAndACalibrationWithoutStoringAnything) {
+  struct Case {
+    const char* config;
+    const char* args;
+    const char* started;  // printed once the command is under way
+    int rc;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"", "run --seconds 600 --save binary --no-split --depth 1 --channels 0", "Run started", 0,
+       "Run stopped."},
+      {kQuiet, "calibrate pedestals 99999999 --save-to-flash", "Calibrating pedestals", 1,
+       "cancelled by user"},
+      {kSine, "calibrate inl --events 10000000 --save-to-flash --location Lab --responsible Me",
+       "Run started", 1, "INL calibration interrupted: nothing saved."},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.args);
+    CliHome home("dt5743", k.config);
+    ASSERT_EQ(home.run("info").rc, 0);
+    const auto stored = eeprom_files(home);
+    auto process = home.start(k.args);
+    ASSERT_TRUE(process->wait_for(k.started)) << process->output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(process->interrupt(), k.rc) << process->output();
+    const std::string out = process->output();
+    EXPECT_NE(out.find(k.said), std::string::npos) << out;
+    EXPECT_EQ(eeprom_files(home), stored);
+    EXPECT_EQ(files_in(home.path() / "INL_Files"), 0);
+    if (k.rc != 0) continue;
+
+    const std::string summary = "Run summary\n  events             ";
+    const auto at = out.find(summary);
+    ASSERT_NE(at, std::string::npos) << out;
+    const long events = std::strtol(out.c_str() + at + summary.size(), nullptr, 10);
+    EXPECT_GT(events, 0);
+    EXPECT_NE(out.find("events saved       " + std::to_string(events) + "\n"), std::string::npos)
+        << out;
+    const fs::path data = home.path() / "RunData" / "veltrix_run1" / "veltrix_run1_Binary.bin";
+    const CliResult replay =
+        home.run("run --replay " + quoted(data) + " --no-summary-measurements");
+    EXPECT_EQ(replay.rc, 0) << replay.out;
+    EXPECT_TRUE(replay.says("End of the saved run: " + std::to_string(events) +
+                            " events read, the last whole event is event " +
+                            std::to_string(events) + "."))
+        << replay.out;
+  }
+}
+
+// serve: a client starts and stops runs; SIGUSR1 disconnects it (and says so when there is
+// none); Ctrl-C stops the run going on and ends the server with exit code 0.
+TEST(CommandsProcess, ServeRunsWhatTheClientAsksAndSigusr1DisconnectsIt) {
+  CliHome home;
+  auto serve = home.start("serve --commands --bind 127.0.0.1 --port 0 --depth 1 --channels 0");
+  ASSERT_TRUE(serve->wait_for("disconnects the client.\n")) << serve->output();
+  const std::string out = serve->output();
+  const int port = std::atoi(out.c_str() + out.find(" port ") + 6);
+  ASSERT_GT(port, 0) << out;
+  test::TcpClient client(port);
+  client.send("RUN_START00000003");
+  ASSERT_TRUE(serve->wait_for("Run started")) << serve->output();
+  client.send("STOP");
+  EXPECT_TRUE(client.wait_received("RUN_STOPPED")) << serve->output();
+  client.send("RUN_START00000004");
+  const auto second_run = [&] {
+    const std::string o = serve->output();
+    return o.find("Run started", o.find("runNumber 4.")) != std::string::npos;
+  };
+  ASSERT_TRUE(test::poll_until(second_run)) << serve->output();
+  serve->signal(SIGUSR1);
+  EXPECT_TRUE(serve->wait_for("-- Client disconnected by server--")) << serve->output();
+  EXPECT_TRUE(test::poll_until([&] { return !client.poll(); }, 10.0))
+      << "the conversation is closed";
+  serve->signal(SIGUSR1);  // answered on stdout, which a file holds back until the end
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  EXPECT_EQ(serve->interrupt(), 0) << serve->output();
+  const std::string end = serve->output();
+  EXPECT_NE(end.find("No TCP client to disconnect.", end.find("disconnected by server")),
+            std::string::npos)
+      << end;
+  EXPECT_NE(end.find("Run stopped.", end.find("runNumber 4.")), std::string::npos) << end;
+}
+
+}  // namespace
+}  // namespace vx
