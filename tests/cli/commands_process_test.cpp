@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "support/cli_process.h"
+#include "support/file_text.h"
 #include "support/tcp_client.h"
 
 namespace vx {
@@ -30,7 +31,7 @@ const char* const kSine = "input = sine\n";
 std::map<fs::path, std::string> eeprom_files(const CliHome& home) {
   std::map<fs::path, std::string> out;
   for (const auto& e : fs::directory_iterator(home.path() / "SimBoard"))
-    out[e.path()] = test::file_text(e.path());
+    out[e.path()] = test::read_file(e.path());
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/cli_process.h"
+#include "support/file_text.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 using Cli = test::CliResult;
 using test::cli_binary;
 
-using test::file_text;
+using test::read_file;
 
 struct EepromCli : ::testing::Test {
   test::CliHome home;
@@ -47,7 +48,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   ASSERT_EQ(files.size(), 2u) << "one file per daughter board";
   for (const auto& f : files) EXPECT_EQ(fs::file_size(f), 65535u) << f;
   const fs::path first = files[0];  // daughter board 0: the lower serial
-  const auto original = file_text(first);
+  const auto original = read_file(first);
 
   r = run("erase --board 0");
   EXPECT_NE(r.rc, 0);
@@ -64,7 +65,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   ASSERT_EQ(r.rc, 0) << r.out;
   fs::rename(first, home.path() / "original.dat");
   ASSERT_EQ(run("dump --board 0").rc, 0);
-  EXPECT_EQ(file_text(first), original);
+  EXPECT_EQ(read_file(first), original);
 
   // Pedestals read at connection and saved again come back bit for bit.
   r = run("save-calibration --board 0 --yes");
@@ -72,7 +73,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   EXPECT_NE(r.out.find("Pedestal Calibration values successfully saved to EEPROMs"),
             std::string::npos);
   ASSERT_EQ(run("dump --board 0").rc, 0);
-  EXPECT_EQ(file_text(first), original);
+  EXPECT_EQ(read_file(first), original);
 
   r = run("read 0x37 4 --board 0");
   EXPECT_NE(r.out.find("4 Bytes read  at address 0x:0037 :\nc8 c7 c6 c5"), std::string::npos)
@@ -84,7 +85,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
 std::map<fs::path, std::string> eeprom_files(const fs::path& home) {
   std::map<fs::path, std::string> out;
   for (const auto& e : fs::directory_iterator(home / "SimBoard"))
-    out[e.path()] = file_text(e.path());
+    out[e.path()] = read_file(e.path());
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/cli_process.h"
+#include "support/file_text.h"
 #include "support/tcp_client.h"
 
 namespace vx {
@@ -27,7 +28,7 @@ struct FirstUse : ::testing::Test {
   fs::path run_dir(const std::string& name) { return home.path() / "RunData" / name; }
 };
 
-using test::file_text;
+using test::read_file;
 
 // The noise column of the summary, channel by channel.
 std::vector<double> noise_column(const std::string& out) {
@@ -128,11 +129,11 @@ TEST_F(FirstUse, ExportRefusesToOverwriteTheRunItReads) {
                               first.parent_path() / ("measurements_" + first.filename().string())};
   for (const fs::path& target : targets) {
     ASSERT_TRUE(fs::exists(target)) << target;
-    const std::string before = file_text(target);
+    const std::string before = read_file(target);
     r = run("export '" + first.string() + "' --hdf5 '" + target.string() + "' --overwrite");
     EXPECT_EQ(r.rc, 1) << r.out;
     EXPECT_NE(r.out.find("belongs to the run being exported"), std::string::npos) << r.out;
-    EXPECT_EQ(file_text(target), before) << target;
+    EXPECT_EQ(read_file(target), before) << target;
   }
   r = run("export '" + first.string() + "' --hdf5 '" + (home.path() / "own.h5").string() + "'");
   EXPECT_EQ(r.rc, 0) << r.out;

@@ -3,8 +3,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -12,6 +10,7 @@
 #include "cli/setup_changes.h"
 #include "files/setup_file.h"
 #include "support/cli_process.h"
+#include "support/file_text.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -65,11 +64,6 @@ TEST(SetupChanges, EveryFieldIsListedByNameWithItsValues) {
   EXPECT_EQ(lines, expected);
 }
 
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The records of a setup file with the data directory blanked: it names the user's folder.
 std::string records_without_data_directory(const std::string& file) {
   std::string bytes = from_text_mode(file);
@@ -86,13 +80,13 @@ std::string records_without_data_directory(const std::string& file) {
 TEST(SetupChanges, AFreshSetupIsSavedByteForByteAsBefore) {
   test::TempDir dir;
   const auto saved = dir.path() / "fresh.set";
-  const auto r = test::run_cli("--user-dir '" + (dir.path() / "user").string() + "' setup save '" +
-                               saved.string() + "'");
+  const auto r = test::run_cli("--user-dir " + test::quoted(dir.path() / "user") + " setup save " +
+                               test::quoted(saved));
   ASSERT_EQ(r.rc, 0) << r.out;
   const std::string before =
-      read_file(std::filesystem::path(VELTRIX_TEST_DATA) / "default_setup_v1743.set");
+      test::read_file(std::filesystem::path(VELTRIX_TEST_DATA) / "default_setup_v1743.set");
   ASSERT_EQ(before.size(), 4857u);
-  const std::string now = read_file(saved);
+  const std::string now = test::read_file(saved);
   ASSERT_EQ(now.size(), before.size());
   EXPECT_TRUE(records_without_data_directory(now) == records_without_data_directory(before));
   EXPECT_NE(now.find((dir.path() / "user" / "RunData").string()), std::string::npos);

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,11 +33,6 @@ inline std::filesystem::path cli_binary() {
 
 inline std::string quoted(const std::filesystem::path& p) {
   return "'" + p.string() + "'";
-}
-
-inline std::string file_text(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Runs the program at binary; args: everything after it, shell-quoted where needed.
