@@ -89,6 +89,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
         Disconnect_TCPClient(st);
       } else {
         std::printf("No TCP client to disconnect.\n");
+        std::fflush(stdout);  // a log file or a pipe shows it now, not with the next message
       }
     }
     echo.print_new();
