@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "support/file_text.h"
 #include "support/test_state.h"
 
 namespace vx::test {
@@ -86,7 +87,7 @@ class CliProcess {
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
 
-  std::string output() const { return file_text(output_); }
+  std::string output() const { return read_file(output_); }
   bool says(const std::string& text) const { return output().find(text) != std::string::npos; }
   // True once the output holds text; false after `seconds` or when the process ended first.
   bool wait_for(const std::string& text, double seconds = 60.0) {
