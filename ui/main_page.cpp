@@ -15,29 +15,9 @@
 #include "ui/main_graph_view.h"
 #include "ui/main_window_changes.h"
 #include "ui/panels/file_menu_panel.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
-
-namespace {
-
-QLineEdit* readout(int width) {
-  auto* e = new QLineEdit;
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::NoFocus);
-  e->setAlignment(Qt::AlignRight);
-  e->setMinimumWidth(width);
-  return e;
-}
-
-QSpinBox* spin(int lo, int hi, int width = 56) {
-  auto* s = new QSpinBox;
-  s->setRange(lo, hi);
-  s->setMinimumWidth(width);
-  s->setKeyboardTracking(false);
-  return s;
-}
-
-}  // namespace
 
 QWidget* MainWindow::build_main_page() {
   auto* page = new QWidget;
@@ -87,18 +67,14 @@ QWidget* MainWindow::build_display_group() {
   data_mode_->addItems({"Retain", "Discard"});
   g->addWidget(data_mode_, 4, 1);
   g->addWidget(new QLabel("Display 1 event (modulo"), 5, 0);
-  modulo_ = spin(1, 1024);
-  modulo_->setObjectName("MODULOEVENTS");
+  modulo_ = make_spin("MODULOEVENTS", 1, 1024, 56);
   modulo_->setSuffix(")");
   g->addWidget(modulo_, 5, 1);
   g->addWidget(new QLabel("Events per readout (1 to1024)"), 6, 0);
-  max_events_blt_ = spin(1, 1024);
-  max_events_blt_->setObjectName("MAX_NUM_EVT_PER_BLOCK");
+  max_events_blt_ = make_spin("MAX_NUM_EVT_PER_BLOCK", 1, 1024, 56);
   g->addWidget(max_events_blt_, 6, 1);
   g->addWidget(new QLabel("Event Time"), 7, 0);
-  event_time_ = readout(170);
-  event_time_->setObjectName("EVENTTIME");
-  event_time_->setAlignment(Qt::AlignLeft);
+  event_time_ = make_readout("EVENTTIME", 170, Qt::AlignLeft);
   g->addWidget(event_time_, 7, 1, 1, 2);
   return box;
 }
@@ -113,8 +89,7 @@ QWidget* MainWindow::build_run_group() {
   g->addWidget(new QLabel("Run Type"), 0, 0);
   g->addWidget(run_type_, 0, 1, 1, 4);
   g->addWidget(new QLabel("Events Required"), 1, 0);
-  events_required_ = spin(0, kUnlimitedEvents, 90);
-  events_required_->setObjectName("EVENTSREQUIRED");
+  events_required_ = make_spin("EVENTSREQUIRED", 0, kUnlimitedEvents, 90);
   g->addWidget(events_required_, 1, 1, 1, 2);
 
   const char* units[4] = {"Days", "Hours", "Min", "Sec"};
@@ -129,22 +104,18 @@ QWidget* MainWindow::build_run_group() {
   g->addWidget(new QLabel("Required Duration:"), 3, 0);
   g->addWidget(new QLabel("Elapsed Time:"), 4, 0);
   for (int i = 0; i < 4; ++i) {
-    duration_[i] = spin(0, max[i], 44);
-    duration_[i]->setObjectName(req[i]);
+    duration_[i] = make_spin(req[i], 0, max[i], 44);
     g->addWidget(duration_[i], 3, 1 + i);
-    elapsed_[i] = readout(44);
-    elapsed_[i]->setObjectName(ela[i]);
+    elapsed_[i] = make_readout(ela[i], 44);
     elapsed_[i]->setText("0");
     g->addWidget(elapsed_[i], 4, 1 + i);
   }
   g->addWidget(new QLabel("Event Number"), 5, 0);
-  event_number_ = readout(90);
-  event_number_->setObjectName("EVENTNUMBER");
+  event_number_ = make_readout("EVENTNUMBER", 90);
   event_number_->setText("0");
   g->addWidget(event_number_, 5, 1, 1, 2);
   g->addWidget(new QLabel("Events/s"), 6, 0);
-  rate_ = readout(90);
-  rate_->setObjectName("EVENTSPERSECOND");
+  rate_ = make_readout("EVENTSPERSECOND", 90);
   g->addWidget(rate_, 6, 1, 1, 2);
   auto* run_light = new QHBoxLayout;
   running_led_ = new Led(QColor(0, 230, 0));

@@ -20,6 +20,7 @@
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -76,12 +77,7 @@ ChargePanel::ChargePanel(State& st, MainGraphView* graph, QWidget* parent)
   threshold_on_->setObjectName("ENCHARGETHRESHOLD");
   g->addWidget(threshold_on_, 4, 0, 1, 2);
   g->addWidget(new QLabel("Charge Threshold"), 5, 0);
-  threshold_ = new QDoubleSpinBox;
-  threshold_->setObjectName("CHARGETHRESHOLD");
-  threshold_->setRange(-1000.0, 1000.0);
-  threshold_->setDecimals(3);
-  threshold_->setSuffix(" pC");
-  threshold_->setKeyboardTracking(false);
+  threshold_ = make_decimal("CHARGETHRESHOLD", -1000.0, 1000.0, 3, 1.0, " pC");
   g->addWidget(threshold_, 5, 1);
   apply_all_ = new QPushButton("Apply to All");
   apply_all_->setObjectName("APPLYTOALL");

@@ -16,6 +16,7 @@
 
 #include "app/message_log.h"
 #include "files/file_menu.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -30,14 +31,6 @@ QString text_of(const char* field, std::size_t size) {
 template <std::size_t N>
 QString text_of(const char (&field)[N]) {
   return text_of(field, N);
-}
-
-QLineEdit* readout() {
-  auto* e = new QLineEdit;
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::ClickFocus);
-  e->setStyleSheet("QLineEdit { background: palette(window); }");
-  return e;
 }
 
 }  // namespace
@@ -83,13 +76,9 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   auto* ids = new QHBoxLayout;
   auto_run_id_ = new QCheckBox("Automatic");
   auto_run_id_->setObjectName("AUTOINCRUNID");
-  auto_run_id_shown_ = readout();
-  auto_run_id_shown_->setObjectName("AUTORUNID");
+  auto_run_id_shown_ = make_selectable_text("AUTORUNID");
   auto_run_id_shown_->setMaximumWidth(70);
-  run_id_user_ = new QSpinBox;
-  run_id_user_->setObjectName("RUNIDUSER");
-  run_id_user_->setRange(0, 99999999);
-  run_id_user_->setKeyboardTracking(false);
+  run_id_user_ = make_spin("RUNIDUSER", 0, 99999999, 0);
   ids->addWidget(auto_run_id_);
   ids->addWidget(auto_run_id_shown_);
   ids->addSpacing(12);
@@ -97,8 +86,7 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   ids->addWidget(run_id_user_);
   ids->addStretch(1);
   nf->addRow("Run number", ids);
-  tcp_run_id_ = readout();
-  tcp_run_id_->setObjectName("TCPRUNID");
+  tcp_run_id_ = make_selectable_text("TCPRUNID");
   tcp_run_id_->setMaximumWidth(90);
   nf->addRow("Remote run number", tcp_run_id_);
 
@@ -111,11 +99,7 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   auto* split_row = new QHBoxLayout;
   split_ = new QCheckBox("Split every");
   split_->setObjectName("SPLITFILETOSAVEDATA");
-  events_per_file_ = new QSpinBox;
-  events_per_file_->setObjectName("NBOFEVENTSPERFILE");
-  events_per_file_->setRange(1, 100000000);
-  events_per_file_->setKeyboardTracking(false);
-  events_per_file_->setMinimumWidth(100);
+  events_per_file_ = make_spin("NBOFEVENTSPERFILE", 1, 100000000, 100);
   split_row->addWidget(split_);
   split_row->addWidget(events_per_file_);
   split_row->addWidget(new QLabel("events"));
@@ -124,11 +108,9 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
 
   auto* result = new QGroupBox("Runs");
   auto* rf = new QFormLayout(result);
-  next_run_ = readout();
-  next_run_->setObjectName("NEXTRUNNAME");
+  next_run_ = make_selectable_text("NEXTRUNNAME");
   rf->addRow("Next run directory", next_run_);
-  run_directory_ = readout();
-  run_directory_->setObjectName("RUNDIRECTORY");
+  run_directory_ = make_selectable_text("RUNDIRECTORY");
   rf->addRow("Last run directory", run_directory_);
 
   auto* v = new QVBoxLayout(this);

@@ -20,29 +20,16 @@
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/widgets/channel_legend.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
-
-namespace {
-
-QDoubleSpinBox* volts_entry(const char* name) {
-  auto* s = new QDoubleSpinBox;
-  s->setObjectName(name);
-  s->setRange(-1.25, 1.25);
-  s->setDecimals(4);
-  s->setSingleStep(0.001);
-  s->setSuffix(" V");
-  return s;
-}
-
-}  // namespace
 
 RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st_(st) {
   setObjectName("PANEL_RVT");
   setWindowTitle("Hit Rate VsThreshold Plot");
 
-  min_ = volts_entry("MINTHRESHOLDFORPLOT");
-  max_ = volts_entry("MAXTHRESHOLDFORPLOT");
+  min_ = make_decimal("MINTHRESHOLDFORPLOT", -1.25, 1.25, 4, 0.001, " V");
+  max_ = make_decimal("MAXTHRESHOLDFORPLOT", -1.25, 1.25, 4, 0.001, " V");
   steps_ = new QSpinBox;
   steps_->setObjectName("NBOFSTEPSFORPLOT");
   steps_->setRange(1, 10000);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/acquisition_controls.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -53,12 +54,7 @@ VerticalPage::VerticalPage(State& st, QWidget* parent) : SettingsPanel(st, paren
   scale_all_->setObjectName("APPLYSCALETOALL");
   g->addWidget(scale_all_, 1, 2);
   g->addWidget(new QLabel("Position"), 2, 0);
-  position_ = new QDoubleSpinBox;
-  position_->setObjectName("POSITION");
-  position_->setKeyboardTracking(false);
-  position_->setDecimals(2);
-  position_->setRange(-100.0, 100.0);
-  position_->setSingleStep(0.1);
+  position_ = make_decimal("POSITION", -100.0, 100.0, 2, 0.1, "");
   g->addWidget(position_, 2, 1);
   position_all_ = new QPushButton("Apply to all");
   position_all_->setObjectName("APPLYPOSITIONTOALL");
