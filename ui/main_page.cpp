@@ -32,8 +32,7 @@ QWidget* MainWindow::build_display_group() {
   auto* box = new QGroupBox("DISPLAY");
   auto* g = new QGridLayout(box);
   g->setVerticalSpacing(3);  // the MAIN page fits the height of a small screen
-  display_on_ = new QCheckBox("Display ON");
-  display_on_->setObjectName("DISPLAYONOFF");
+  display_on_ = make_check("Display ON", "DISPLAYONOFF");
   g->addWidget(display_on_, 0, 0, 1, 3);
   auto* leds = new QGridLayout;
   leds->setHorizontalSpacing(4);
@@ -48,22 +47,17 @@ QWidget* MainWindow::build_display_group() {
     leds->addWidget(ch_labels_[ch], (ch / 8) * 2 + 1, ch % 8, Qt::AlignCenter);
   }
   g->addLayout(leds, 1, 0, 1, 3);
-  all_channels_ = new QCheckBox("All Channels");
-  all_channels_->setObjectName("ALLCHANNELS");
+  all_channels_ = make_check("All Channels", "ALLCHANNELS");
   all_channels_->setTristate(true);
   g->addWidget(all_channels_, 2, 0);
-  persist_ = new QCheckBox("Persistence");
-  persist_->setObjectName("PERSIST");
+  persist_ = make_check("Persistence", "PERSIST");
   g->addWidget(persist_, 2, 1);
-  averaging_ = new QCheckBox("Averaging");
-  averaging_->setObjectName("AVERAGINGDATA");
+  averaging_ = make_check("Averaging", "AVERAGINGDATA");
   g->addWidget(averaging_, 3, 0);
-  fft_ = new QCheckBox("FFT");
-  fft_->setObjectName("FFTONOFF");
+  fft_ = make_check("FFT", "FFTONOFF");
   g->addWidget(fft_, 3, 1);
   g->addWidget(new QLabel("Graph Data"), 4, 0);
-  data_mode_ = new QComboBox;
-  data_mode_->setObjectName("DATAMODE");
+  data_mode_ = make_combo("DATAMODE");
   data_mode_->addItems({"Retain", "Discard"});
   g->addWidget(data_mode_, 4, 1);
   g->addWidget(new QLabel("Display 1 event (modulo"), 5, 0);
@@ -83,8 +77,7 @@ QWidget* MainWindow::build_run_group() {
   auto* box = new QGroupBox("RUN");
   auto* g = new QGridLayout(box);
   g->setVerticalSpacing(3);
-  run_type_ = new QComboBox;
-  run_type_->setObjectName("RUNTYPE");
+  run_type_ = make_combo("RUNTYPE");
   run_type_->addItems({"Single Event", "Finite Event Number", "Finite Time", "Continuous"});
   g->addWidget(new QLabel("Run Type"), 0, 0);
   g->addWidget(run_type_, 0, 1, 1, 4);

@@ -47,8 +47,7 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   auto* cf = new QFormLayout(client);
   client_ip_ = make_readout("CLIENTIP", 160, kTextAlignment);
   client_connected_ = make_indicator("CLIENTCONNECTED");
-  disconnect_ = new QPushButton("Disconnect");
-  disconnect_->setObjectName("DISCONNECTCLIENT");
+  disconnect_ = make_button("Disconnect", "DISCONNECTCLIENT");
   cf->addRow("IP:", client_ip_);
   cf->addRow("Connected:", client_connected_);
   cf->addRow("", disconnect_);
@@ -67,8 +66,7 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
 
   register_ = new QPushButton;
   register_->setObjectName("SERVERREGISTER");
-  clear_ = new QPushButton("Clear");
-  clear_->setObjectName("CLEARMESSAGES");
+  clear_ = make_button("Clear", "CLEARMESSAGES");
 
   auto* groups = new QHBoxLayout;
   groups->addWidget(server);

@@ -272,8 +272,7 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
 }
 
 void EepromPanel::build_selectors() {
-  board_ = new QComboBox;
-  board_->setObjectName("EEPROM_BOARD");
+  board_ = make_combo("EEPROM_BOARD");
   board_->setMinimumWidth(80);
   connect(board_, &QComboBox::activated, this, &EepromPanel::on_board_selected);
 }

@@ -31,8 +31,7 @@ HorizontalPage::HorizontalPage(State& st, QWidget* parent) : SettingsPanel(st, p
   auto* acq = new QGroupBox("ACQUISITION");
   auto* g = new QGridLayout(acq);
   g->addWidget(new QLabel("Sampling frequency"), 0, 0);
-  frequency_ = new QComboBox;
-  frequency_->setObjectName("FREQUENCY");
+  frequency_ = make_combo("FREQUENCY");
   for (int f : kFrequencies) frequency_->addItem(QString("%1 MS/s").arg(f), f);
   g->addWidget(frequency_, 0, 1, 1, 2);
   g->addWidget(new QLabel("Sampling period"), 1, 0);
@@ -47,8 +46,7 @@ HorizontalPage::HorizontalPage(State& st, QWidget* parent) : SettingsPanel(st, p
   depth_->setMinimumWidth(60);
   depth_row->addWidget(depth_);
   g->addLayout(depth_row, 2, 2);
-  full_depth_ = new QCheckBox("Full recording depth (1024 samples)");
-  full_depth_->setObjectName("FULLRECORDINGDEPTH");
+  full_depth_ = make_check("Full recording depth (1024 samples)", "FULLRECORDINGDEPTH");
   g->addWidget(full_depth_, 3, 0, 1, 3);
   page->addWidget(acq);
 

@@ -34,8 +34,7 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
   setObjectName("PANEL_NM");
   setWindowTitle("Noise Measurements");
 
-  enable_ = new QCheckBox("Enable Noise Measurements");
-  enable_->setObjectName("ENABLENOISEMEAS");
+  enable_ = make_check("Enable Noise Measurements", "ENABLENOISEMEAS");
   // Four decimals: a sample is 0.3125 ns at the fastest rate. The range follows the sampling
   // period (refresh).
   start_ = make_decimal("SIGMASTARTSAMPLE", 0.0, 99.99, 4, 1.0, " ns", 110);
@@ -50,8 +49,7 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
   w->addWidget(end_, 0, 3);
   w->addWidget(samples_, 1, 0, 1, 4);
 
-  chart_channel_ = new QComboBox;
-  chart_channel_->setObjectName("SELCHANNEL");
+  chart_channel_ = make_combo("SELCHANNEL");
   auto* top = new QHBoxLayout;
   top->addWidget(enable_);
   top->addStretch(1);

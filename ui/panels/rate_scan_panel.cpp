@@ -38,20 +38,15 @@ RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   time_->setRange(0.001, 3600.0);
   time_->setDecimals(3);
   time_->setSuffix(" s");
-  channel_ = new QComboBox;
-  channel_->setObjectName("CH_FOR_RATE_VS_THRES");
+  channel_ = make_combo("CH_FOR_RATE_VS_THRES");
   channel_->addItem("All", -1);
   for (int ch = 0; ch < kMaxChannels; ++ch) channel_->addItem(QString("Channel %1").arg(ch), ch);
-  log_ = new QCheckBox("Log scale");
-  log_->setObjectName("EN_LOG_SCALE");
+  log_ = make_check("Log scale", "EN_LOG_SCALE");
   // The rates span decades: a plateau of a few kHz beside a noise peak of 10^8 Hz.
   log_->setChecked(true);
-  start_ = new QPushButton("START");
-  start_->setObjectName("START_RUN");
-  break_ = new QPushButton("BREAK");
-  break_->setObjectName("BREAK_RUN");
-  save_ = new QPushButton("Save...");
-  save_->setObjectName("SAVERATEPLOT");
+  start_ = make_button("START", "START_RUN");
+  break_ = make_button("BREAK", "BREAK_RUN");
+  save_ = make_button("Save...", "SAVERATEPLOT");
   running_ = new Led(QColor(255, 140, 0));
   running_->setObjectName("RUNNINGLED");
   running_->setEnabled(false);

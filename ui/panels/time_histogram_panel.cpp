@@ -75,17 +75,13 @@ TimeHistogramPanel::TimeHistogramPanel(State& st, TimeStripChartPanel& strip_cha
 QWidget* TimeHistogramPanel::build_settings() {
   channel_a_ = make_combo("HISTOCHANNEL0", 70);
   channel_b_ = make_combo("HISTOCHANNEL1", 70);
-  auto_bins_ = new QCheckBox("Auto");
-  auto_bins_->setObjectName("AUTOBINSFORTIMEHISTO");
+  auto_bins_ = make_check("Auto", "AUTOBINSFORTIMEHISTO");
   bins_ = make_spin("TIMEHISTOINTERVALS", 1, kMaxTimeHistoBins, 70);
-  auto_range_ = new QCheckBox("Auto");
-  auto_range_->setObjectName("TIMEHISTOXAXIS");
+  auto_range_ = make_check("Auto", "TIMEHISTOXAXIS");
   min_ = make_decimal("TIMEHSTOXMIN", -kRangeLimitNs, kRangeLimitNs, 4, 0.01, " ns", 110);
   max_ = make_decimal("TIMEHSTOXMAX", -kRangeLimitNs, kRangeLimitNs, 4, 0.01, " ns", 110);
-  save_ = new QPushButton("Save Histogram");
-  save_->setObjectName("SAVETIMEHISTO");
-  auto* strip = new QPushButton("Mean Distance vs Time");
-  strip->setObjectName("SHOWTIMESTRIPCHART");
+  save_ = make_button("Save Histogram", "SAVETIMEHISTO");
+  auto* strip = make_button("Mean Distance vs Time", "SHOWTIMESTRIPCHART");
 
   auto* box = new QGroupBox("Histogram settings");
   auto* grid = new QGridLayout(box);

@@ -46,11 +46,9 @@ TimeMeasurementsPanel::TimeMeasurementsPanel(State& st, TimeHistogramPanel& hist
 QWidget* TimeMeasurementsPanel::build_general() {
   display_time_ = make_check("Display Time on Waveforms", "DISPLAYTIME");
   jitter_ = make_check("Measure Time Jitter", "COMPUTEJITTER");
-  show_histogram_ = new QPushButton("Show Time Histogram");
-  show_histogram_->setObjectName("SHOWTIMEHISTO");
+  show_histogram_ = make_button("Show Time Histogram", "SHOWTIMEHISTO");
   show_histogram_->setCheckable(true);
-  peak_interp_ = new QComboBox;
-  peak_interp_->setObjectName("PEAKINTERP");
+  peak_interp_ = make_combo("PEAKINTERP");
   peak_interp_->addItems({"No Interpolation", "Polynomial"});
   spline_ = make_check("Perform Spline Interpolation", "SPLINEINTERP");
   spline_bins_ = make_spin("NBOFBINFORSPLINE", 1, kMaxSplineFactor, 70);
@@ -89,16 +87,13 @@ QWidget* TimeMeasurementsPanel::build_general() {
 }
 
 QWidget* TimeMeasurementsPanel::build_method() {
-  method_ = new QComboBox;
-  method_->setObjectName("CFDMETHOD");
+  method_ = make_combo("CFDMETHOD");
   method_->addItems({"CFD", "Fixed Threshold"});
   ratio_ = make_decimal("CFDRATIO", 0.0, 1.0, 2, 0.05, "", 100);
   baseline_bins_ = make_spin("NBOFBINFORBASELINE", 1, kMaxSamples, 70);
   baseline_bins_->setToolTip("Leading samples averaged for the baseline");
-  threshold_channel_ = new QComboBox;
-  threshold_channel_->setObjectName("THRESHOLDSELCH");
-  edge_ = new QComboBox;
-  edge_->setObjectName("PULSEEDGE");
+  threshold_channel_ = make_combo("THRESHOLDSELCH");
+  edge_ = make_combo("PULSEEDGE");
   edge_->addItems({"Rising (Positive Pulse)", "Falling (Negative Pulse)"});
   all_edges_ = make_button("Apply to All", "APPLYTOALLEDGE");
   threshold_ = make_volts("PULSETHRESHOLD", -2.5, 2.5, 100);
