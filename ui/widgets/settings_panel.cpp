@@ -62,9 +62,7 @@ QLineEdit* make_readout(const QString& name, int width, Qt::Alignment align) {
 }
 
 QLineEdit* make_selectable_text(const QString& name) {
-  auto* e = new QLineEdit;
-  e->setObjectName(name);
-  e->setReadOnly(true);
+  QLineEdit* e = make_readout(name, 0, kTextAlignment);
   e->setFocusPolicy(Qt::ClickFocus);
   e->setStyleSheet("QLineEdit { background: palette(window); }");
   return e;
