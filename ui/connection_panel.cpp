@@ -15,6 +15,7 @@
 #include "sim/sim_config.h"
 #include "ui/dialogs.h"
 #include "ui/led.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -76,8 +77,7 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   rows_[3] = row(form, "IP Address", ip_);
   rows_[4] = row(form, "VME Base Address", base_);
 
-  input_ = new QComboBox;
-  input_->setObjectName("SIMINPUT");
+  input_ = make_combo("SIMINPUT");
   input_->addItem("As configured", -1);
   input_->addItem("Pulses", static_cast<int>(sim::InputKind::kPulse));
   input_->addItem("Sine (INL calibration)", static_cast<int>(sim::InputKind::kSine));

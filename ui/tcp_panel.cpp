@@ -15,25 +15,11 @@
 #include "remote/tcp_interface.h"
 #include "ui/led.h"
 #include "ui/widgets/follow_end.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
 namespace {
-
-QLineEdit* readout() {
-  auto* e = new QLineEdit;
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::NoFocus);
-  e->setMinimumWidth(160);
-  return e;
-}
-
-Led* indicator() {
-  auto* led = new Led;
-  led->setAttribute(Qt::WA_TransparentForMouseEvents);
-  led->setFocusPolicy(Qt::NoFocus);
-  return led;
-}
 
 template <std::size_t N>
 QString field_text(const char (&text)[N]) {
@@ -48,16 +34,10 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
 
   auto* server = new QGroupBox("Server");
   auto* sf = new QFormLayout(server);
-  server_name_ = readout();
-  server_name_->setObjectName("SERVERNAME");
-  server_ip_ = readout();
-  server_ip_->setObjectName("SERVERIP");
-  port_ = new QSpinBox;
-  port_->setObjectName("SERVERPORT");
-  port_->setRange(0, 65535);
-  port_->setKeyboardTracking(false);
-  online_ = indicator();
-  online_->setObjectName("SERVERONLINE");
+  server_name_ = make_readout("SERVERNAME", 160, kTextAlignment);
+  server_ip_ = make_readout("SERVERIP", 160, kTextAlignment);
+  port_ = make_spin("SERVERPORT", 0, 65535, 0);
+  online_ = make_indicator("SERVERONLINE");
   sf->addRow("Name:", server_name_);
   sf->addRow("IP:", server_ip_);
   sf->addRow("Port:", port_);
@@ -65,12 +45,9 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
 
   auto* client = new QGroupBox("Client");
   auto* cf = new QFormLayout(client);
-  client_ip_ = readout();
-  client_ip_->setObjectName("CLIENTIP");
-  client_connected_ = indicator();
-  client_connected_->setObjectName("CLIENTCONNECTED");
-  disconnect_ = new QPushButton("Disconnect");
-  disconnect_->setObjectName("DISCONNECTCLIENT");
+  client_ip_ = make_readout("CLIENTIP", 160, kTextAlignment);
+  client_connected_ = make_indicator("CLIENTCONNECTED");
+  disconnect_ = make_button("Disconnect", "DISCONNECTCLIENT");
   cf->addRow("IP:", client_ip_);
   cf->addRow("Connected:", client_connected_);
   cf->addRow("", disconnect_);
@@ -89,8 +66,7 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
 
   register_ = new QPushButton;
   register_->setObjectName("SERVERREGISTER");
-  clear_ = new QPushButton("Clear");
-  clear_->setObjectName("CLEARMESSAGES");
+  clear_ = make_button("Clear", "CLEARMESSAGES");
 
   auto* groups = new QHBoxLayout;
   groups->addWidget(server);

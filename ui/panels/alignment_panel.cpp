@@ -10,6 +10,7 @@
 
 #include "analysis/main_graph.h"
 #include "analysis/plot_alignment.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -18,13 +19,10 @@ AlignmentPanel::AlignmentPanel(State& st, QWidget* parent) : SettingsPanel(st, p
   setWindowTitle("Plot Alignement");
   setWindowFlag(Qt::Window);
 
-  on_ = new QCheckBox("Align Plots");
-  on_->setObjectName("PLOTALIGNMENT");
+  on_ = make_check("Align Plots", "PLOTALIGNMENT");
   on_->setToolTip("Draw every waveform with the reference channel's crossing at one place");
-  channel_ = new QComboBox;
-  channel_->setObjectName("ALIGNREFCHANNEL");
-  edge_ = new QComboBox;
-  edge_->setObjectName("ALIGNEDGE");
+  channel_ = make_combo("ALIGNREFCHANNEL");
+  edge_ = make_combo("ALIGNEDGE");
   edge_->addItem("Falling", 0);
   edge_->addItem("Rising", 1);
   threshold_ = make_volts("ALIGNTHRESHOLD", -2.5, 2.5);

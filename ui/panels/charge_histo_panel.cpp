@@ -20,33 +20,13 @@
 #include "app/message_log.h"
 #include "files/result_files.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
 namespace {
 
 constexpr int kRedrawIntervalMs = 100;
-
-QLineEdit* readout(const QString& name) {
-  auto* e = new QLineEdit;
-  e->setObjectName(name);
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::NoFocus);
-  e->setAlignment(Qt::AlignRight);
-  e->setMinimumWidth(90);
-  return e;
-}
-
-QDoubleSpinBox* charge_entry(const QString& name) {
-  auto* s = new QDoubleSpinBox;
-  s->setObjectName(name);
-  s->setRange(-1e6, 1e6);
-  s->setDecimals(3);
-  s->setSuffix(" pC");
-  s->setKeyboardTracking(false);
-  s->setMinimumWidth(110);
-  return s;
-}
 
 std::atomic_ref<std::int32_t> shown_channel(State& st) {
   return std::atomic_ref<std::int32_t>(st.gui.ChargeHistoChannel);
@@ -79,42 +59,32 @@ ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(s
   auto* settings = new QGroupBox("HISTOGRAM");
   auto* g = new QGridLayout(settings);
   g->addWidget(new QLabel("Channel"), 0, 0);
-  channel_ = new QComboBox;
-  channel_->setObjectName("CHARGESELCH");
+  channel_ = make_combo("CHARGESELCH");
   g->addWidget(channel_, 0, 1);
   g->addWidget(new QLabel("Nb of Bins"), 1, 0);
   bins_ = make_spin("CHARGEHISTOINTERVALS", 1, kMaxChargeHistoBins);
   g->addWidget(bins_, 1, 1);
-  exclude_ = new QCheckBox("Enable Exclude Charge");
-  exclude_->setObjectName("EXCLUDECHARGE");
+  exclude_ = make_check("Enable Exclude Charge", "EXCLUDECHARGE");
   exclude_->setToolTip("Only charges between the minimum and the maximum are counted");
   g->addWidget(exclude_, 2, 0, 1, 2);
   g->addWidget(new QLabel("Min Charge"), 3, 0);
-  min_ = charge_entry("MINCHARGE");
+  min_ = make_decimal("MINCHARGE", -1e6, 1e6, 3, 1.0, " pC", 110);
   g->addWidget(min_, 3, 1);
   g->addWidget(new QLabel("Max Charge"), 4, 0);
-  max_ = charge_entry("MAXCHARGE");
+  max_ = make_decimal("MAXCHARGE", -1e6, 1e6, 3, 1.0, " pC", 110);
   g->addWidget(max_, 4, 1);
-  range_auto_ = new QCheckBox("Auto Range");
-  range_auto_->setObjectName("CHARGERANGEAUTO");
+  range_auto_ = make_check("Auto Range", "CHARGERANGEAUTO");
   range_auto_->setToolTip("Firmware mode: range from the first charges of the run");
   g->addWidget(range_auto_, 5, 0, 1, 2);
-  fixed_ = new QCheckBox("Fixed Y Axis, max");
-  fixed_->setObjectName("CHARGEHISTOFIXEDRANGE");
+  fixed_ = make_check("Fixed Y Axis, max", "CHARGEHISTOFIXEDRANGE");
   g->addWidget(fixed_, 6, 0);
-  y_max_ = new QDoubleSpinBox;
-  y_max_->setObjectName("CHARGEHISTOYMAX");
-  y_max_->setRange(1.0, 1e9);
-  y_max_->setDecimals(0);
+  y_max_ = make_decimal("CHARGEHISTOYMAX", 1.0, 1e9, 0, 1.0, "");
   y_max_->setValue(1000.0);
-  y_max_->setKeyboardTracking(false);
   g->addWidget(y_max_, 6, 1);
   auto* buttons = new QHBoxLayout;
-  reset_ = new QPushButton("Reset");
-  reset_->setObjectName("RESETHISTO");
+  reset_ = make_button("Reset", "RESETHISTO");
   reset_->setToolTip("Firmware mode: the histograms restart from the next charges");
-  save_ = new QPushButton("Save Histogram");
-  save_->setObjectName("SAVEHISTO");
+  save_ = make_button("Save Histogram", "SAVEHISTO");
   buttons->addWidget(reset_);
   buttons->addWidget(save_);
   g->addLayout(buttons, 7, 0, 1, 2);
@@ -129,7 +99,7 @@ ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(s
   const char* names[] = {"CHARGEMEAN", "CHARGESIGMA", "NBENTRIESCHARGEHISTO", "MINCHARGEVAL",
                          "MAXCHARGEVAL"};
   for (int i = 0; i < 5; ++i) {
-    *fields[i].second = readout(names[i]);
+    *fields[i].second = make_readout(names[i], 90);
     s->addWidget(new QLabel(fields[i].first), i, 0);
     s->addWidget(*fields[i].second, i, 1);
   }

@@ -20,6 +20,7 @@
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -41,8 +42,7 @@ ChargePanel::ChargePanel(State& st, MainGraphView* graph, QWidget* parent)
 
   auto* top = new QHBoxLayout;
   top->addWidget(new QLabel("Charge Mode"));
-  mode_ = new QComboBox;
-  mode_->setObjectName("CHARGEMODE");
+  mode_ = make_combo("CHARGEMODE");
   mode_->addItems({"OFF", "Firmware", "Software"});
   top->addWidget(mode_);
   top->addStretch(1);
@@ -50,8 +50,7 @@ ChargePanel::ChargePanel(State& st, MainGraphView* graph, QWidget* parent)
   auto* window = new QGroupBox("CHARGE WINDOW");
   auto* g = new QGridLayout(window);
   g->addWidget(new QLabel("Channel"), 0, 0);
-  channel_ = new QComboBox;
-  channel_->setObjectName("CHARGESELCH");
+  channel_ = make_combo("CHARGESELCH");
   g->addWidget(channel_, 0, 1);
   g->addWidget(new QLabel("Start Cell"), 1, 0);
   start_ = make_spin("STARTCELL", 0, kMaxSamples - 1);
@@ -68,37 +67,26 @@ ChargePanel::ChargePanel(State& st, MainGraphView* graph, QWidget* parent)
   length_ns_->setAlignment(Qt::AlignRight);
   length_ns_->setMaximumWidth(110);
   g->addWidget(length_ns_, 2, 2);
-  baseline_ = new QCheckBox("Suppress Baseline");
-  baseline_->setObjectName("SUPPRESSBASELINE");
+  baseline_ = make_check("Suppress Baseline", "SUPPRESSBASELINE");
   baseline_->setToolTip("Subtract the mean of the first 16 samples (all channels)");
   g->addWidget(baseline_, 3, 0, 1, 2);
-  threshold_on_ = new QCheckBox("Enable Charge Threshold");
-  threshold_on_->setObjectName("ENCHARGETHRESHOLD");
+  threshold_on_ = make_check("Enable Charge Threshold", "ENCHARGETHRESHOLD");
   g->addWidget(threshold_on_, 4, 0, 1, 2);
   g->addWidget(new QLabel("Charge Threshold"), 5, 0);
-  threshold_ = new QDoubleSpinBox;
-  threshold_->setObjectName("CHARGETHRESHOLD");
-  threshold_->setRange(-1000.0, 1000.0);
-  threshold_->setDecimals(3);
-  threshold_->setSuffix(" pC");
-  threshold_->setKeyboardTracking(false);
+  threshold_ = make_decimal("CHARGETHRESHOLD", -1000.0, 1000.0, 3, 1.0, " pC");
   g->addWidget(threshold_, 5, 1);
-  apply_all_ = new QPushButton("Apply to All");
-  apply_all_->setObjectName("APPLYTOALL");
+  apply_all_ = make_button("Apply to All", "APPLYTOALL");
   g->addWidget(apply_all_, 6, 1, 1, 2);
 
   auto* cursors = new QGroupBox("CURSORS");
   auto* c = new QHBoxLayout(cursors);
-  cursors_ = new QCheckBox("Charge Cursors");
-  cursors_->setObjectName("CHARGECURSORSONOFF");
+  cursors_ = make_check("Charge Cursors", "CHARGECURSORSONOFF");
   cursors_->setToolTip("Mark the window of the selected channel on the main graph");
-  validate_ = new QPushButton("Validate Cursors");
-  validate_->setObjectName("VALIDATECHARGECURSORS");
+  validate_ = make_button("Validate Cursors", "VALIDATECHARGECURSORS");
   c->addWidget(cursors_);
   c->addWidget(validate_);
 
-  show_histo_ = new QPushButton("Show Histogram");
-  show_histo_->setObjectName("SHOWHISTO");
+  show_histo_ = make_button("Show Histogram", "SHOWHISTO");
 
   auto* page = new QVBoxLayout(this);
   page->addLayout(top);

@@ -10,6 +10,7 @@
 
 #include "acquisition/acquisition_controls.h"
 #include "ui/panels/monitor_panel.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -22,8 +23,7 @@ DebugPanel::DebugPanel(State& st, QWidget* parent) : SettingsPanel(st, parent) {
   form->addRow("Monitor mode", mode_);
   gain_ = make_monitor_gain();
   form->addRow("Monitor gain", gain_);
-  adc_ = new QCheckBox("ADC 20 MHz");
-  adc_->setObjectName("ADC20MHZ");
+  adc_ = make_check("ADC 20 MHz", "ADC20MHZ");
   form->addRow(adc_);
   block_ = make_spin("DEBUGSAMBLOCK", 0, kMaxSamBlocks - 1, 60);
   form->addRow("SAM block shown", block_);

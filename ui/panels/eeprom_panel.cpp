@@ -20,30 +20,17 @@
 #include "eeprom/eeprom_low_level.h"
 #include "files/inl_file.h"
 #include "ui/led.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
 namespace {
-
-QPushButton* button(const QString& text, const char* name) {
-  auto* b = new QPushButton(text);
-  b->setObjectName(name);
-  return b;
-}
 
 QLabel* status_label(const char* name) {
   auto* l = new QLabel;
   l->setObjectName(name);
   l->setMinimumWidth(32);
   return l;
-}
-
-Led* indicator(const char* name) {
-  auto* led = new Led;
-  led->setObjectName(name);
-  led->setAttribute(Qt::WA_TransparentForMouseEvents);
-  led->setFocusPolicy(Qt::NoFocus);
-  return led;
 }
 
 // "N/A" stands for a value that was not read: the lowest value of the box shows it.
@@ -126,8 +113,8 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   ig->addWidget(gain_ok_, 1, 2);
   ig->addWidget(offset_gain_ok_, 2, 2);
   ig->addWidget(setup_ok_, 3, 2, 3, 1, Qt::AlignVCenter);
-  auto* read_info = button("Read EEPROM Info", "READ_EEPROM_INFO");
-  auto* save_info = button("Save Board Info to EEPROM", "SAVE_BOARD_INFO");
+  auto* read_info = make_button("Read EEPROM Info", "READ_EEPROM_INFO");
+  auto* save_info = make_button("Save Board Info to EEPROM", "SAVE_BOARD_INFO");
   per_board_ << read_info << save_info;
   auto* info_buttons = new QHBoxLayout;
   info_buttons->addWidget(read_info);
@@ -153,9 +140,9 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   inf->addRow("Date", date_);
   inf->addRow("Location", location_);
   inf->addRow("Responsible", responsible_);
-  auto* write_inl = button("Write INL Values to EEPROM", "WRITE_INL_VALUES");
-  auto* inl_files_to = button("Write INL Files to EEPROM", "WRITE_INL_FILES");
-  auto* inl_files_from = button("Save INL Files from EEPROM", "SAVE_INL_FILES");
+  auto* write_inl = make_button("Write INL Values to EEPROM", "WRITE_INL_VALUES");
+  auto* inl_files_to = make_button("Write INL Files to EEPROM", "WRITE_INL_FILES");
+  auto* inl_files_from = make_button("Save INL Files from EEPROM", "SAVE_INL_FILES");
   inl_files_to->setToolTip("Read the board's four INL files and store them on its EEPROM");
   inl_files_from->setToolTip("Write the board's four INL files from its EEPROM");
   inf->addRow(write_inl);
@@ -167,10 +154,10 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   // Which tables the board holds, and the commands on them.
   auto* tables = new QGroupBox("Calibration Tables");
   auto* tg = new QGridLayout(tables);
-  inl_valid_ = indicator("INL_VALID");
-  sam_dac_valid_ = indicator("SAMDAC_VALID");
-  trigger_dac_valid_ = indicator("TRIGDAC_VALID");
-  pedestal_valid_ = indicator("PEDESTAL_VALID");
+  inl_valid_ = make_indicator("INL_VALID");
+  sam_dac_valid_ = make_indicator("SAMDAC_VALID");
+  trigger_dac_valid_ = make_indicator("TRIGDAC_VALID");
+  pedestal_valid_ = make_indicator("PEDESTAL_VALID");
   const std::pair<const char*, Led*> lights[] = {{"INL", inl_valid_},
                                                  {"SAM DAC Offsets", sam_dac_valid_},
                                                  {"Trigger DAC Offsets", trigger_dac_valid_},
@@ -181,10 +168,10 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   }
   tg->setColumnMinimumWidth(2, 16);
   tg->setColumnStretch(5, 1);
-  auto* load = button("Load Calibration Values", "LOAD_CALIB");
-  auto* write_ped = button("Write Pedestals to EEPROM", "WRITE_PEDESTALS");
-  auto* write_sam = button("Write SAM DACs Offsets", "WRITE_SAMDACS");
-  auto* write_trig = button("Save Trigger DACs to EEPROM", "WRITE_TRIGDACS");
+  auto* load = make_button("Load Calibration Values", "LOAD_CALIB");
+  auto* write_ped = make_button("Write Pedestals to EEPROM", "WRITE_PEDESTALS");
+  auto* write_sam = make_button("Write SAM DACs Offsets", "WRITE_SAMDACS");
+  auto* write_trig = make_button("Save Trigger DACs to EEPROM", "WRITE_TRIGDACS");
   for (auto* b : {write_ped, write_sam, write_trig}) b->setToolTip("Every daughter board");
   tg->addWidget(load, 2, 0, 1, 6);
   tg->addWidget(write_ped, 3, 0, 1, 6);
@@ -193,8 +180,8 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
 
   auto* dumps = new QGroupBox("Dump Files");
   auto* dh = new QHBoxLayout(dumps);
-  auto* dump_button = button("Dump EEPROM", "DUMP_EEPROM");
-  auto* from_dump = button("Write EEPROM from Dump", "WRITE_FROM_DUMP");
+  auto* dump_button = make_button("Dump EEPROM", "DUMP_EEPROM");
+  auto* from_dump = make_button("Write EEPROM from Dump", "WRITE_FROM_DUMP");
   per_board_ << from_dump;
   dh->addWidget(dump_button);
   dh->addWidget(from_dump);
@@ -220,10 +207,10 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   ll_output_->setReadOnly(true);
   ll_output_->setFont(QFont("Monospace", 9));
   ll_output_->setMinimumHeight(90);
-  auto* ll_read = button("Read", "LL_READ");
-  auto* ll_write = button("Write", "LL_WRITE");
-  auto* ll_test = button("Test EEPROM", "LL_TEST");
-  auto* ll_erase = button("Erase EEPROM", "LL_ERASE");
+  auto* ll_read = make_button("Read", "LL_READ");
+  auto* ll_write = make_button("Write", "LL_WRITE");
+  auto* ll_test = make_button("Test EEPROM", "LL_TEST");
+  auto* ll_erase = make_button("Erase EEPROM", "LL_ERASE");
   lg->addWidget(new QLabel("Daughter Board"), 0, 0);
   lg->addWidget(ll_board_, 0, 1);
   lg->addWidget(new QLabel("Address"), 0, 2);
@@ -285,8 +272,7 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
 }
 
 void EepromPanel::build_selectors() {
-  board_ = new QComboBox;
-  board_->setObjectName("EEPROM_BOARD");
+  board_ = make_combo("EEPROM_BOARD");
   board_->setMinimumWidth(80);
   connect(board_, &QComboBox::activated, this, &EepromPanel::on_board_selected);
 }

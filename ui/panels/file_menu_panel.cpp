@@ -16,6 +16,7 @@
 
 #include "app/message_log.h"
 #include "files/file_menu.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -32,14 +33,6 @@ QString text_of(const char (&field)[N]) {
   return text_of(field, N);
 }
 
-QLineEdit* readout() {
-  auto* e = new QLineEdit;
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::ClickFocus);
-  e->setStyleSheet("QLineEdit { background: palette(window); }");
-  return e;
-}
-
 }  // namespace
 
 FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st_(st) {
@@ -52,14 +45,12 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   directory_->setObjectName("DATADIRECTORY");
   directory_->setMaxLength(static_cast<int>(sizeof st_.acq.DataDirectory) - 1);
   directory_->setMinimumWidth(380);
-  browse_ = new QPushButton("Browse...");
-  browse_->setObjectName("BROWSEDIRECTORY");
+  browse_ = make_button("Browse...", "BROWSEDIRECTORY");
   auto* dir_row = new QHBoxLayout;
   dir_row->addWidget(directory_, 1);
   dir_row->addWidget(browse_);
   wf->addRow("Data directory", dir_row);
-  popup_ = new QCheckBox("Ask for the directory at each run start");
-  popup_->setObjectName("POPUPFORFILENAME");
+  popup_ = make_check("Ask for the directory at each run start", "POPUPFORFILENAME");
   wf->addRow(popup_);
 
   auto* naming = new QGroupBox("Run name");
@@ -69,27 +60,19 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   base_name_->setMaxLength(static_cast<int>(sizeof st_.acq.BaseFileName) - 1);
   nf->addRow("Base file name", base_name_);
   auto* parts = new QHBoxLayout;
-  add_date_ = new QCheckBox("Add date");
-  add_date_->setObjectName("ADDSYSTEMDATE");
-  add_time_ = new QCheckBox("Add time");
-  add_time_->setObjectName("ADDSYSTEMTIME");
-  add_run_id_ = new QCheckBox("Add run number");
-  add_run_id_->setObjectName("ADDRUNID");
+  add_date_ = make_check("Add date", "ADDSYSTEMDATE");
+  add_time_ = make_check("Add time", "ADDSYSTEMTIME");
+  add_run_id_ = make_check("Add run number", "ADDRUNID");
   parts->addWidget(add_date_);
   parts->addWidget(add_time_);
   parts->addWidget(add_run_id_);
   parts->addStretch(1);
   nf->addRow(parts);
   auto* ids = new QHBoxLayout;
-  auto_run_id_ = new QCheckBox("Automatic");
-  auto_run_id_->setObjectName("AUTOINCRUNID");
-  auto_run_id_shown_ = readout();
-  auto_run_id_shown_->setObjectName("AUTORUNID");
+  auto_run_id_ = make_check("Automatic", "AUTOINCRUNID");
+  auto_run_id_shown_ = make_selectable_text("AUTORUNID");
   auto_run_id_shown_->setMaximumWidth(70);
-  run_id_user_ = new QSpinBox;
-  run_id_user_->setObjectName("RUNIDUSER");
-  run_id_user_->setRange(0, 99999999);
-  run_id_user_->setKeyboardTracking(false);
+  run_id_user_ = make_spin("RUNIDUSER", 0, 99999999, 0);
   ids->addWidget(auto_run_id_);
   ids->addWidget(auto_run_id_shown_);
   ids->addSpacing(12);
@@ -97,25 +80,18 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   ids->addWidget(run_id_user_);
   ids->addStretch(1);
   nf->addRow("Run number", ids);
-  tcp_run_id_ = readout();
-  tcp_run_id_->setObjectName("TCPRUNID");
+  tcp_run_id_ = make_selectable_text("TCPRUNID");
   tcp_run_id_->setMaximumWidth(90);
   nf->addRow("Remote run number", tcp_run_id_);
 
   auto* format = new QGroupBox("Data file");
   auto* ff = new QFormLayout(format);
-  file_type_ = new QComboBox;
-  file_type_->setObjectName("DATAFILETYPE");
+  file_type_ = make_combo("DATAFILETYPE");
   file_type_->addItems({"ASCII (_Ascii.dat)", "Binary (_Binary.bin)"});
   ff->addRow("Format", file_type_);
   auto* split_row = new QHBoxLayout;
-  split_ = new QCheckBox("Split every");
-  split_->setObjectName("SPLITFILETOSAVEDATA");
-  events_per_file_ = new QSpinBox;
-  events_per_file_->setObjectName("NBOFEVENTSPERFILE");
-  events_per_file_->setRange(1, 100000000);
-  events_per_file_->setKeyboardTracking(false);
-  events_per_file_->setMinimumWidth(100);
+  split_ = make_check("Split every", "SPLITFILETOSAVEDATA");
+  events_per_file_ = make_spin("NBOFEVENTSPERFILE", 1, 100000000, 100);
   split_row->addWidget(split_);
   split_row->addWidget(events_per_file_);
   split_row->addWidget(new QLabel("events"));
@@ -124,11 +100,9 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
 
   auto* result = new QGroupBox("Runs");
   auto* rf = new QFormLayout(result);
-  next_run_ = readout();
-  next_run_->setObjectName("NEXTRUNNAME");
+  next_run_ = make_selectable_text("NEXTRUNNAME");
   rf->addRow("Next run directory", next_run_);
-  run_directory_ = readout();
-  run_directory_->setObjectName("RUNDIRECTORY");
+  run_directory_ = make_selectable_text("RUNDIRECTORY");
   rf->addRow("Last run directory", run_directory_);
 
   auto* v = new QVBoxLayout(this);

@@ -14,21 +14,13 @@
 
 #include "acquisition/acquisition_controls.h"
 #include "digitizer/board_configuration.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
 namespace {
 
 constexpr int kFrequencies[] = {3200, 1600, 800, 400};
-
-QLineEdit* readout(const QString& name) {
-  auto* e = new QLineEdit;
-  e->setObjectName(name);
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::NoFocus);
-  e->setMinimumWidth(110);
-  return e;
-}
 
 }  // namespace
 
@@ -39,31 +31,29 @@ HorizontalPage::HorizontalPage(State& st, QWidget* parent) : SettingsPanel(st, p
   auto* acq = new QGroupBox("ACQUISITION");
   auto* g = new QGridLayout(acq);
   g->addWidget(new QLabel("Sampling frequency"), 0, 0);
-  frequency_ = new QComboBox;
-  frequency_->setObjectName("FREQUENCY");
+  frequency_ = make_combo("FREQUENCY");
   for (int f : kFrequencies) frequency_->addItem(QString("%1 MS/s").arg(f), f);
   g->addWidget(frequency_, 0, 1, 1, 2);
   g->addWidget(new QLabel("Sampling period"), 1, 0);
-  period_ = readout("SCALEIND");
+  period_ = make_readout("SCALEIND", 110, kTextAlignment);
   g->addWidget(period_, 1, 1, 1, 2);
   g->addWidget(new QLabel("Recording depth"), 2, 0);
   columns_ = make_spin("NBOFCOLSTOREAD", kMinRecordColumns, kMaxRecordColumns, 60);
   g->addWidget(columns_, 2, 1);
   auto* depth_row = new QHBoxLayout;
   depth_row->addWidget(new QLabel("x 16 samples = "));
-  depth_ = readout("RECORDINGDEPTH");
+  depth_ = make_readout("RECORDINGDEPTH", 110, kTextAlignment);
   depth_->setMinimumWidth(60);
   depth_row->addWidget(depth_);
   g->addLayout(depth_row, 2, 2);
-  full_depth_ = new QCheckBox("Full recording depth (1024 samples)");
-  full_depth_->setObjectName("FULLRECORDINGDEPTH");
+  full_depth_ = make_check("Full recording depth (1024 samples)", "FULLRECORDINGDEPTH");
   g->addWidget(full_depth_, 3, 0, 1, 3);
   page->addWidget(acq);
 
   auto* time = new QGroupBox("TIME BASE");
   auto* t = new QGridLayout(time);
   t->addWidget(new QLabel("Scale"), 0, 0);
-  scale_ = readout("SCALE");
+  scale_ = make_readout("SCALE", 110, kTextAlignment);
   t->addWidget(scale_, 0, 1);
   t->addWidget(new QLabel("Post-trigger delay"), 1, 0);
   delay_ = make_spin("DELAY", 0, kMaxPostTrigger, 60);

@@ -20,6 +20,7 @@
 #include "files/inl_file.h"
 #include "ui/panels/time_vs_matrix_histogram.h"
 #include "ui/widgets/channel_legend.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -30,12 +31,6 @@ constexpr double kCountsPerVolt = 2047.0;
 
 bool enabled(const State& st, int ch) {
   return st.gui.ChannelEnabled[ch] == 1;
-}
-
-QPushButton* button(const QString& text, const char* name) {
-  auto* b = new QPushButton(text);
-  b->setObjectName(name);
-  return b;
 }
 
 template <typename T>
@@ -59,11 +54,9 @@ InlHistosWindow::InlHistosWindow(State& st, QWidget* parent)
   setWindowTitle("INL Calibration Histos");
   auto* top = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
-  all_channels_ = new QCheckBox("All channels");
-  all_channels_->setObjectName("INLHISTOSALLCHANNELS");
+  all_channels_ = make_check("All channels", "INLHISTOSALLCHANNELS");
   all_channels_->setChecked(true);
-  channel_ = new QComboBox;
-  channel_->setObjectName("INLHISTOSCHANNEL");
+  channel_ = make_combo("INLHISTOSCHANNEL");
   for (int ch = 0; ch < kMaxChannels; ++ch) channel_->addItem(QString("Channel %1").arg(ch));
   legend_ = new QLabel;
   legend_->setObjectName("INLHISTOSLEGEND");
@@ -136,22 +129,14 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   setObjectName("PANEL_INL");
   setWindowTitle("INL Calibration");
   auto* form = new QFormLayout(this);
-  enable_ = new QCheckBox("Calibration on (the next run is accumulated)");
-  enable_->setObjectName("ENABLEINLCALIBRATION");
-  threshold_ = new QDoubleSpinBox;
-  threshold_->setObjectName("CALIBRATIONTHRESHOLD");
-  threshold_->setRange(-1.25, 1.25);
-  threshold_->setDecimals(4);
-  threshold_->setSingleStep(0.01);
-  threshold_->setSuffix(" V");
-  groups_ = new QComboBox;
-  groups_->setObjectName("JITTERNBOFMEANS");
+  enable_ = make_check("Calibration on (the next run is accumulated)", "ENABLEINLCALIBRATION");
+  threshold_ = make_decimal("CALIBRATIONTHRESHOLD", -1.25, 1.25, 4, 0.01, " V");
+  groups_ = make_combo("JITTERNBOFMEANS");
   for (int g = 1; g <= kInlMaxGroups; g *= 2) groups_->addItem(QString::number(g), g);
   cell_ = new QSpinBox;
   cell_->setObjectName("JITTERCELLTOPLOT");
   cell_->setRange(0, kInlCells - 1);
-  show_histos_ = new QCheckBox("Show the INL histograms");
-  show_histos_->setObjectName("INLHISTOSENABLE");
+  show_histos_ = make_check("Show the INL histograms", "INLHISTOSENABLE");
   status_ = new QLabel;
   status_->setObjectName("INLSTATUS");
   status_->setWordWrap(true);
@@ -159,9 +144,9 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   form->addRow("Threshold (sine zero)", threshold_);
   form->addRow("Cell groups", groups_);
   form->addRow("Inspected cell", cell_);
-  save_values_ = button("Save INL Values", "SAVEINLVALUES");
-  auto* save_files = button("Save INL Files", "SAVEINLFILES");
-  auto* load = button("Load INL Files", "LOADINL");
+  save_values_ = make_button("Save INL Values", "SAVEINLVALUES");
+  auto* save_files = make_button("Save INL Files", "SAVEINLFILES");
+  auto* load = make_button("Load INL Files", "LOADINL");
   save_values_->setToolTip(
       "Copy the last calibration into the INL table of every block; offered once a "
       "calibration run has measured the sine on every enabled channel");
@@ -172,7 +157,7 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   buttons->addWidget(save_files);
   buttons->addWidget(load);
   form->addRow(buttons);
-  auto* show_matrix = button("Time vs Matrix Index Histogram", "DEBTIMEHISTO");
+  auto* show_matrix = make_button("Time vs Matrix Index Histogram", "DEBTIMEHISTO");
   show_matrix->setToolTip("Cell widths and the inspected cell's crossing steps, per channel");
   form->addRow(show_histos_);
   form->addRow(show_matrix);

@@ -10,12 +10,12 @@
 #include <QVBoxLayout>
 
 #include "acquisition/acquisition_controls.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
 QComboBox* make_monitor_gain() {
-  auto* box = new QComboBox;
-  box->setObjectName("MONITORGAIN");
+  auto* box = make_combo("MONITORGAIN");
   for (int e = 0; e <= kMaxMonitorGain; ++e) box->addItem(QString("x %1").arg(1 << e));
   return box;
 }

@@ -19,6 +19,7 @@
 #include "digitizer/board_configuration.h"
 #include "ui/main_graph_view.h"
 #include "ui/widgets/channel_legend.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -27,36 +28,17 @@ namespace {
 constexpr int kStripPoints = 120;  // two minutes at one point a second
 constexpr int kRedrawIntervalMs = 100;
 
-QDoubleSpinBox* ns_entry(const QString& name) {
-  auto* s = new QDoubleSpinBox;
-  s->setObjectName(name);
-  s->setDecimals(4);  // a sample is 0.3125 ns at the fastest rate
-  s->setSuffix(" ns");
-  s->setKeyboardTracking(false);
-  s->setMinimumWidth(110);
-  return s;
-}
-
-QLineEdit* value_field(const QString& name) {
-  auto* e = new QLineEdit;
-  e->setObjectName(name);
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::NoFocus);
-  e->setAlignment(Qt::AlignRight);
-  e->setMaximumWidth(90);
-  return e;
-}
-
 }  // namespace
 
 NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st_(st) {
   setObjectName("PANEL_NM");
   setWindowTitle("Noise Measurements");
 
-  enable_ = new QCheckBox("Enable Noise Measurements");
-  enable_->setObjectName("ENABLENOISEMEAS");
-  start_ = ns_entry("SIGMASTARTSAMPLE");
-  end_ = ns_entry("SIGMAENDSAMPLE");
+  enable_ = make_check("Enable Noise Measurements", "ENABLENOISEMEAS");
+  // Four decimals: a sample is 0.3125 ns at the fastest rate. The range follows the sampling
+  // period (refresh).
+  start_ = make_decimal("SIGMASTARTSAMPLE", 0.0, 99.99, 4, 1.0, " ns", 110);
+  end_ = make_decimal("SIGMAENDSAMPLE", 0.0, 99.99, 4, 1.0, " ns", 110);
   samples_ = new QLabel;
   samples_->setObjectName("SIGMAWINDOWSAMPLES");
   auto* window = new QGroupBox("NOISE WINDOW");
@@ -67,8 +49,7 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
   w->addWidget(end_, 0, 3);
   w->addWidget(samples_, 1, 0, 1, 4);
 
-  chart_channel_ = new QComboBox;
-  chart_channel_->setObjectName("SELCHANNEL");
+  chart_channel_ = make_combo("SELCHANNEL");
   auto* top = new QHBoxLayout;
   top->addWidget(enable_);
   top->addStretch(1);
@@ -100,8 +81,9 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
         QString("color: %1; background: rgb(12,12,16); font-weight: bold; padding: 1px 6px;")
             .arg(to_qcolor(channel_colour(ch)).name()));
     names_[ch]->setAlignment(Qt::AlignCenter);
-    sigma_[ch] = value_field(QString("SIGMACH%1").arg(ch));
-    mean_[ch] = value_field(QString("MEANSIGMACH%1").arg(ch));
+    sigma_[ch] = make_readout(QString("SIGMACH%1").arg(ch), 0);
+    mean_[ch] = make_readout(QString("MEANSIGMACH%1").arg(ch), 0);
+    for (QLineEdit* e : {sigma_[ch], mean_[ch]}) e->setMaximumWidth(90);
     const int row = 1 + ch % 8, col = 3 * (ch / 8);
     grid->addWidget(names_[ch], row, col);
     grid->addWidget(sigma_[ch], row, col + 1);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/acquisition_controls.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -25,14 +26,12 @@ PulserPanel::PulserPanel(State& st, QWidget* parent) : SettingsPanel(st, parent)
   auto* channels = new QGroupBox("PULSER ON CHANNELS");
   auto* g = new QGridLayout(channels);
   for (int ch = 0; ch < kMaxChannels; ++ch) {
-    enable_[ch] = new QCheckBox(QString("ch%1").arg(ch));
-    enable_[ch]->setObjectName(QString("PULSECH%1").arg(ch));
+    enable_[ch] = make_check(QString("ch%1").arg(ch), QString("PULSECH%1").arg(ch));
     g->addWidget(enable_[ch], ch / 8, ch % 8);
     connect(enable_[ch], &QCheckBox::clicked, this,
             [this, ch](bool on) { change([&] { Set_PulseEnable(st_, ch, on); }); });
   }
-  all_ = new QCheckBox("All channels");
-  all_->setObjectName("ALLCHANNELS");
+  all_ = make_check("All channels", "ALLCHANNELS");
   all_->setTristate(true);
   g->addWidget(all_, 2, 0, 1, 4);
   page->addWidget(channels);
@@ -47,20 +46,17 @@ PulserPanel::PulserPanel(State& st, QWidget* parent) : SettingsPanel(st, parent)
   pattern_->setDisplayIntegerBase(16);
   pattern_->setPrefix("0x");
   p->addWidget(pattern_, 1, 1);
-  pattern_all_ = new QPushButton("Apply to all");
-  pattern_all_->setObjectName("APPLYPATTERNTOALL");
+  pattern_all_ = make_button("Apply to all", "APPLYPATTERNTOALL");
   p->addWidget(pattern_all_, 1, 2);
   page->addWidget(pattern);
 
   auto* mode = new QGroupBox("MODE");
   auto* m = new QGridLayout(mode);
   m->addWidget(new QLabel("Pulser type"), 0, 0);
-  type_ = new QComboBox;
-  type_->setObjectName("PULSERTYPE");
+  type_ = make_combo("PULSERTYPE");
   type_->addItems({"Pulse at each readout", "Continuous"});
   m->addWidget(type_, 0, 1);
-  mode_ = new QCheckBox("Pulse mode");
-  mode_->setObjectName("PULSEMODE");
+  mode_ = make_check("Pulse mode", "PULSEMODE");
   m->addWidget(mode_, 1, 0, 1, 2);
   page->addWidget(mode);
   page->addStretch(1);

@@ -17,6 +17,7 @@
 #include "analysis/rate_measurement.h"
 #include "ui/main_graph_view.h"
 #include "ui/widgets/channel_legend.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -34,18 +35,15 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
   setObjectName("PANEL_RM");
   setWindowTitle("Rate Measurements");
 
-  enable_ = new QCheckBox("Enable Rate Measurement");
-  enable_->setObjectName("ENABLERATEMEAS");
+  enable_ = make_check("Enable Rate Measurement", "ENABLERATEMEAS");
   connect(enable_, &QCheckBox::toggled, this, [this](bool on) { Enable_RateMeasurement(st_, on); });
-  chart_channel_ = new QComboBox;
-  chart_channel_->setObjectName("SELCHANNEL");
+  chart_channel_ = make_combo("SELCHANNEL");
   chart_channel_->addItem("All", -1);
   for (int ch = 0; ch < kMaxChannels; ++ch)
     chart_channel_->addItem(QString("Channel %1").arg(ch), ch);
   connect(chart_channel_, &QComboBox::currentIndexChanged, this,
           [this] { Select_RateStripChartChannel(st_, chart_channel_->currentData().toInt()); });
-  log_ = new QCheckBox("Log scale");
-  log_->setObjectName("RATELOGSCALE");
+  log_ = make_check("Log scale", "RATELOGSCALE");
   // Channels that count noise and channels that count pulses lie decades apart.
   log_->setChecked(true);
   connect(log_, &QCheckBox::toggled, this, [this] {
@@ -91,18 +89,15 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
   veto_channel_ = new QSpinBox;
   veto_channel_->setObjectName("SELCHANENELVETO");
   veto_channel_->setRange(0, kMaxChannels - 1);
-  veto_enable_ = new QCheckBox("Enable");
-  veto_enable_->setObjectName("EN_TRIG_RATE_VETO");
+  veto_enable_ = make_check("Enable", "EN_TRIG_RATE_VETO");
   veto_length_ = new QSpinBox;
   veto_length_->setObjectName("TRIG_RATE_VETO_LENGTH");
   veto_length_->setRange(0, 5 * 0xFFFF);
   veto_length_->setSingleStep(5);
   veto_length_->setSuffix(" ns");
   veto_length_->setToolTip("Kept in steps of 5 ns");
-  auto* all_enable = new QPushButton("Apply to all");
-  all_enable->setObjectName("APPLY_ENVETO_TOALL");
-  auto* all_length = new QPushButton("Apply to all");
-  all_length->setObjectName("APPLY_LENGTH_TO_ALL");
+  auto* all_enable = make_button("Apply to all", "APPLY_ENVETO_TOALL");
+  auto* all_length = make_button("Apply to all", "APPLY_LENGTH_TO_ALL");
   vg->addWidget(new QLabel("Channel"), 0, 0);
   vg->addWidget(veto_channel_, 0, 1);
   vg->addWidget(veto_enable_, 1, 0);

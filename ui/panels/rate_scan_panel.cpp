@@ -20,29 +20,16 @@
 #include "ui/led.h"
 #include "ui/main_graph_view.h"
 #include "ui/widgets/channel_legend.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
-
-namespace {
-
-QDoubleSpinBox* volts_entry(const char* name) {
-  auto* s = new QDoubleSpinBox;
-  s->setObjectName(name);
-  s->setRange(-1.25, 1.25);
-  s->setDecimals(4);
-  s->setSingleStep(0.001);
-  s->setSuffix(" V");
-  return s;
-}
-
-}  // namespace
 
 RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st_(st) {
   setObjectName("PANEL_RVT");
   setWindowTitle("Hit Rate VsThreshold Plot");
 
-  min_ = volts_entry("MINTHRESHOLDFORPLOT");
-  max_ = volts_entry("MAXTHRESHOLDFORPLOT");
+  min_ = make_decimal("MINTHRESHOLDFORPLOT", -1.25, 1.25, 4, 0.001, " V");
+  max_ = make_decimal("MAXTHRESHOLDFORPLOT", -1.25, 1.25, 4, 0.001, " V");
   steps_ = new QSpinBox;
   steps_->setObjectName("NBOFSTEPSFORPLOT");
   steps_->setRange(1, 10000);
@@ -51,20 +38,15 @@ RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   time_->setRange(0.001, 3600.0);
   time_->setDecimals(3);
   time_->setSuffix(" s");
-  channel_ = new QComboBox;
-  channel_->setObjectName("CH_FOR_RATE_VS_THRES");
+  channel_ = make_combo("CH_FOR_RATE_VS_THRES");
   channel_->addItem("All", -1);
   for (int ch = 0; ch < kMaxChannels; ++ch) channel_->addItem(QString("Channel %1").arg(ch), ch);
-  log_ = new QCheckBox("Log scale");
-  log_->setObjectName("EN_LOG_SCALE");
+  log_ = make_check("Log scale", "EN_LOG_SCALE");
   // The rates span decades: a plateau of a few kHz beside a noise peak of 10^8 Hz.
   log_->setChecked(true);
-  start_ = new QPushButton("START");
-  start_->setObjectName("START_RUN");
-  break_ = new QPushButton("BREAK");
-  break_->setObjectName("BREAK_RUN");
-  save_ = new QPushButton("Save...");
-  save_->setObjectName("SAVERATEPLOT");
+  start_ = make_button("START", "START_RUN");
+  break_ = make_button("BREAK", "BREAK_RUN");
+  save_ = make_button("Save...", "SAVERATEPLOT");
   running_ = new Led(QColor(255, 140, 0));
   running_->setObjectName("RUNNINGLED");
   running_->setEnabled(false);

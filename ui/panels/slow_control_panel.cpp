@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/sam_slow_control.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -54,8 +55,7 @@ QWidget* SlowControlPanel::build_word(int word, std::array<QCheckBox*, 16>& boxe
   for (int bit = 0; bit < 16; ++bit) {
     if (names[bit][0] == '\0') continue;
     const QString name = names[bit];
-    boxes[bit] = new QCheckBox(QString(name).replace("&", "&&"));
-    boxes[bit]->setObjectName(name);
+    boxes[bit] = make_check(QString(name).replace("&", "&&"), name);
     boxes[bit]->setToolTip(QString("bit %1").arg(bit));
     g->addWidget(boxes[bit], bit / 4, bit % 4);
     connect(boxes[bit], &QCheckBox::clicked, this,

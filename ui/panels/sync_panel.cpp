@@ -7,6 +7,7 @@
 #include <QSpinBox>
 
 #include "digitizer/sync_options.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -15,19 +16,16 @@ SyncPanel::SyncPanel(State& st, QWidget* parent) : SettingsPanel(st, parent) {
   setWindowTitle("Advanced Multi-Boards Synchronisation Options");
   setWindowFlag(Qt::Window);
   auto* form = new QFormLayout(this);
-  sync_ = new QCheckBox("Synchronised mode");
-  sync_->setObjectName("SYNCMODE");
+  sync_ = make_check("Synchronised mode", "SYNCMODE");
   form->addRow(sync_);
-  master_ = new QComboBox;
-  master_->setObjectName("BOARDMASTERMODE");
+  master_ = make_combo("BOARDMASTERMODE");
   master_->addItems({"Slave", "Master"});
   form->addRow("This board", master_);
   slave_ = make_spin("SLAVENUMBER", 0, 15, 60);
   form->addRow("Slave number", slave_);
   slaves_ = make_spin("NUMBEROFSLAVES", 0, 15, 60);
   form->addRow("Number of slaves", slaves_);
-  lvds_ = new QCheckBox("Synchronise over the LVDS I/O");
-  lvds_->setObjectName("USELVDSIO");
+  lvds_ = make_check("Synchronise over the LVDS I/O", "USELVDSIO");
   form->addRow(lvds_);
   veto_ = make_spin("VETOINEXTRALATENCY", 0, 255, 60);
   form->addRow("Veto extra latency", veto_);

@@ -21,6 +21,7 @@
 #include "files/result_files.h"
 #include "ui/main_graph_view.h"
 #include "ui/panels/time_strip_chart_panel.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -29,35 +30,6 @@ namespace {
 constexpr int kMinRedrawMs = 50;
 constexpr int kMaxPendingMeans = 10000;  // strip-chart points kept while nobody draws them
 constexpr double kRangeLimitNs = 100000.0;
-
-QLineEdit* result_field(const QString& name) {
-  auto* e = new QLineEdit;
-  e->setObjectName(name);
-  e->setReadOnly(true);
-  e->setFocusPolicy(Qt::NoFocus);
-  e->setAlignment(Qt::AlignRight);
-  e->setMinimumWidth(90);
-  return e;
-}
-
-QDoubleSpinBox* range_entry(const QString& name) {
-  auto* s = new QDoubleSpinBox;
-  s->setObjectName(name);
-  s->setRange(-kRangeLimitNs, kRangeLimitNs);
-  s->setDecimals(4);
-  s->setSingleStep(0.01);
-  s->setSuffix(" ns");
-  s->setMinimumWidth(110);
-  s->setKeyboardTracking(false);
-  return s;
-}
-
-QComboBox* channel_box(const QString& name) {
-  auto* box = new QComboBox;
-  box->setObjectName(name);
-  box->setMinimumWidth(70);
-  return box;
-}
 
 QColor histogram_colour(int channel) {
   return to_qcolor(channel_colour(channel));
@@ -101,19 +73,15 @@ TimeHistogramPanel::TimeHistogramPanel(State& st, TimeStripChartPanel& strip_cha
 }
 
 QWidget* TimeHistogramPanel::build_settings() {
-  channel_a_ = channel_box("HISTOCHANNEL0");
-  channel_b_ = channel_box("HISTOCHANNEL1");
-  auto_bins_ = new QCheckBox("Auto");
-  auto_bins_->setObjectName("AUTOBINSFORTIMEHISTO");
+  channel_a_ = make_combo("HISTOCHANNEL0", 70);
+  channel_b_ = make_combo("HISTOCHANNEL1", 70);
+  auto_bins_ = make_check("Auto", "AUTOBINSFORTIMEHISTO");
   bins_ = make_spin("TIMEHISTOINTERVALS", 1, kMaxTimeHistoBins, 70);
-  auto_range_ = new QCheckBox("Auto");
-  auto_range_->setObjectName("TIMEHISTOXAXIS");
-  min_ = range_entry("TIMEHSTOXMIN");
-  max_ = range_entry("TIMEHSTOXMAX");
-  save_ = new QPushButton("Save Histogram");
-  save_->setObjectName("SAVETIMEHISTO");
-  auto* strip = new QPushButton("Mean Distance vs Time");
-  strip->setObjectName("SHOWTIMESTRIPCHART");
+  auto_range_ = make_check("Auto", "TIMEHISTOXAXIS");
+  min_ = make_decimal("TIMEHSTOXMIN", -kRangeLimitNs, kRangeLimitNs, 4, 0.01, " ns", 110);
+  max_ = make_decimal("TIMEHSTOXMAX", -kRangeLimitNs, kRangeLimitNs, 4, 0.01, " ns", 110);
+  save_ = make_button("Save Histogram", "SAVETIMEHISTO");
+  auto* strip = make_button("Mean Distance vs Time", "SHOWTIMESTRIPCHART");
 
   auto* box = new QGroupBox("Histogram settings");
   auto* grid = new QGridLayout(box);
@@ -170,13 +138,13 @@ QWidget* TimeHistogramPanel::build_settings() {
 }
 
 QWidget* TimeHistogramPanel::build_results() {
-  mean_ = result_field("DELTATIMEMEAN");
-  rms_ = result_field("DELTATIMESIGMA");
-  entries_ = result_field("HISTO_NB_OF_EVENTS");
-  fwhm_ = result_field("FWHM");
-  centre_ = result_field("DELTATIMECENTER");
-  fitted_sigma_ = result_field("DELTATIMEFITTEDSIGMA");
-  fitted_fwhm_ = result_field("FITTEDFWHM");
+  mean_ = make_readout("DELTATIMEMEAN", 90);
+  rms_ = make_readout("DELTATIMESIGMA", 90);
+  entries_ = make_readout("HISTO_NB_OF_EVENTS", 90);
+  fwhm_ = make_readout("FWHM", 90);
+  centre_ = make_readout("DELTATIMECENTER", 90);
+  fitted_sigma_ = make_readout("DELTATIMEFITTEDSIGMA", 90);
+  fitted_fwhm_ = make_readout("FITTEDFWHM", 90);
 
   auto* box = new QGroupBox("Results");
   auto* grid = new QGridLayout(box);

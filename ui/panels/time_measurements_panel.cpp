@@ -18,37 +18,9 @@
 #include "analysis/main_graph.h"
 #include "analysis/waveform_utilities.h"
 #include "ui/panels/time_histogram_panel.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
-
-namespace {
-
-QDoubleSpinBox* decimal(const QString& name, double lo, double hi, int decimals, double step,
-                        const QString& suffix) {
-  auto* s = new QDoubleSpinBox;
-  s->setObjectName(name);
-  s->setRange(lo, hi);
-  s->setDecimals(decimals);
-  s->setSingleStep(step);
-  s->setSuffix(suffix);
-  s->setMinimumWidth(100);
-  s->setKeyboardTracking(false);
-  return s;
-}
-
-QCheckBox* check(const QString& name, const QString& label) {
-  auto* c = new QCheckBox(label);
-  c->setObjectName(name);
-  return c;
-}
-
-QPushButton* apply_to_all(const QString& name) {
-  auto* b = new QPushButton("Apply to All");
-  b->setObjectName(name);
-  return b;
-}
-
-}  // namespace
 
 TimeMeasurementsPanel::TimeMeasurementsPanel(State& st, TimeHistogramPanel& histogram,
                                              QWidget* parent)
@@ -72,15 +44,13 @@ TimeMeasurementsPanel::TimeMeasurementsPanel(State& st, TimeHistogramPanel& hist
 }
 
 QWidget* TimeMeasurementsPanel::build_general() {
-  display_time_ = check("DISPLAYTIME", "Display Time on Waveforms");
-  jitter_ = check("COMPUTEJITTER", "Measure Time Jitter");
-  show_histogram_ = new QPushButton("Show Time Histogram");
-  show_histogram_->setObjectName("SHOWTIMEHISTO");
+  display_time_ = make_check("Display Time on Waveforms", "DISPLAYTIME");
+  jitter_ = make_check("Measure Time Jitter", "COMPUTEJITTER");
+  show_histogram_ = make_button("Show Time Histogram", "SHOWTIMEHISTO");
   show_histogram_->setCheckable(true);
-  peak_interp_ = new QComboBox;
-  peak_interp_->setObjectName("PEAKINTERP");
+  peak_interp_ = make_combo("PEAKINTERP");
   peak_interp_->addItems({"No Interpolation", "Polynomial"});
-  spline_ = check("SPLINEINTERP", "Perform Spline Interpolation");
+  spline_ = make_check("Perform Spline Interpolation", "SPLINEINTERP");
   spline_bins_ = make_spin("NBOFBINFORSPLINE", 1, kMaxSplineFactor, 70);
   spline_bins_->setToolTip("Points computed per sampling interval");
 
@@ -117,20 +87,17 @@ QWidget* TimeMeasurementsPanel::build_general() {
 }
 
 QWidget* TimeMeasurementsPanel::build_method() {
-  method_ = new QComboBox;
-  method_->setObjectName("CFDMETHOD");
+  method_ = make_combo("CFDMETHOD");
   method_->addItems({"CFD", "Fixed Threshold"});
-  ratio_ = decimal("CFDRATIO", 0.0, 1.0, 2, 0.05, "");
+  ratio_ = make_decimal("CFDRATIO", 0.0, 1.0, 2, 0.05, "", 100);
   baseline_bins_ = make_spin("NBOFBINFORBASELINE", 1, kMaxSamples, 70);
   baseline_bins_->setToolTip("Leading samples averaged for the baseline");
-  threshold_channel_ = new QComboBox;
-  threshold_channel_->setObjectName("THRESHOLDSELCH");
-  edge_ = new QComboBox;
-  edge_->setObjectName("PULSEEDGE");
+  threshold_channel_ = make_combo("THRESHOLDSELCH");
+  edge_ = make_combo("PULSEEDGE");
   edge_->addItems({"Rising (Positive Pulse)", "Falling (Negative Pulse)"});
-  all_edges_ = apply_to_all("APPLYTOALLEDGE");
+  all_edges_ = make_button("Apply to All", "APPLYTOALLEDGE");
   threshold_ = make_volts("PULSETHRESHOLD", -2.5, 2.5, 100);
-  all_thresholds_ = apply_to_all("APPLYTOALLTHRESHOLD");
+  all_thresholds_ = make_button("Apply to All", "APPLYTOALLTHRESHOLD");
   threshold_counts_ = new QLabel;
   threshold_counts_->setObjectName("THRESHOLDCOUNTS");
 
@@ -174,8 +141,8 @@ QWidget* TimeMeasurementsPanel::build_method() {
 }
 
 QWidget* TimeMeasurementsPanel::build_distance() {
-  max_distance_ = decimal("MAXPEAKTHRESHOLD", 0.0, 1000.0, 3, 0.5, " ns");
-  no_max_ = check("MAXPEAKTHRESHOFF", "No Max");
+  max_distance_ = make_decimal("MAXPEAKTHRESHOLD", 0.0, 1000.0, 3, 0.5, " ns", 100);
+  no_max_ = make_check("No Max", "MAXPEAKTHRESHOFF");
   auto* box = new QGroupBox("Max Peak-Threshold Distance");
   auto* row = new QHBoxLayout(box);
   row->addWidget(max_distance_);
@@ -189,12 +156,12 @@ QWidget* TimeMeasurementsPanel::build_distance() {
 }
 
 QWidget* TimeMeasurementsPanel::build_filters() {
-  exclude_distance_ = check("ENABLEEXCLUDEPULSES", "Exclude Pulses with distance :");
-  min_pulses_distance_ = decimal("MINPULSESDISTANCE", -1000.0, 1000.0, 3, 0.1, " ns");
-  max_pulses_distance_ = decimal("MAXPULSESDISTANCE", -1000.0, 1000.0, 3, 0.1, " ns");
-  exclude_below_ = check("EN_AMP_BELOW_EXCLUDE", "below");
+  exclude_distance_ = make_check("Exclude Pulses with distance :", "ENABLEEXCLUDEPULSES");
+  min_pulses_distance_ = make_decimal("MINPULSESDISTANCE", -1000.0, 1000.0, 3, 0.1, " ns", 100);
+  max_pulses_distance_ = make_decimal("MAXPULSESDISTANCE", -1000.0, 1000.0, 3, 0.1, " ns", 100);
+  exclude_below_ = make_check("below", "EN_AMP_BELOW_EXCLUDE");
   min_amplitude_ = make_volts("MINPEAKAMPLITUDE", -2.5, 2.5, 100);
-  exclude_above_ = check("EN_AMP_ABOVE_EXCLUDE", "above");
+  exclude_above_ = make_check("above", "EN_AMP_ABOVE_EXCLUDE");
   max_amplitude_ = make_volts("MAXPEAKAMPLITUDE", -2.5, 2.5, 100);
 
   auto* box = new QGroupBox("Time Histogram Filters");

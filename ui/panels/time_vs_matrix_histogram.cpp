@@ -12,6 +12,7 @@
 #include "calibration/inl_calibration.h"
 #include "digitizer/board_configuration.h"
 #include "platform/numeric.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -39,8 +40,7 @@ TimeVsMatrixHistogram::TimeVsMatrixHistogram(State& st, QWidget* parent)
   setWindowTitle("Time vs Matrix Index Histogram");
   auto* top = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
-  channel_ = new QComboBox;
-  channel_->setObjectName("DEBTHCHANNEL");
+  channel_ = make_combo("DEBTHCHANNEL");
   for (int ch = 0; ch < kMaxChannels; ++ch) channel_->addItem(QString("Channel %1").arg(ch));
   summary_ = new QLabel;
   summary_->setObjectName("DEBTHSUMMARY");

@@ -17,6 +17,7 @@
 #include "acquisition/acquisition_controls.h"
 #include "analysis/main_graph.h"
 #include "ui/main_graph_view.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -25,8 +26,7 @@ TriggerPage::TriggerPage(State& st, QWidget* parent) : SettingsPanel(st, parent)
   auto* page = new QVBoxLayout(this);
   auto* top = new QGridLayout;
   top->addWidget(new QLabel("Trigger type"), 0, 0);
-  type_ = new QComboBox;
-  type_->setObjectName("TRIGGERTYPE");
+  type_ = make_combo("TRIGGERTYPE");
   type_->addItems({"Software", "Normal", "Auto", "External"});
   top->addWidget(type_, 0, 1);
   top->setColumnStretch(2, 1);
@@ -41,28 +41,23 @@ TriggerPage::TriggerPage(State& st, QWidget* parent) : SettingsPanel(st, parent)
   l->addWidget(new QLabel("Threshold"), 1, 0);
   threshold_ = make_volts("THRESHOLD", -2.5, 2.5);
   l->addWidget(threshold_, 1, 1);
-  threshold_all_ = new QPushButton("Apply to all");
-  threshold_all_->setObjectName("APPLYTOALLTHRESHOLD");
+  threshold_all_ = make_button("Apply to all", "APPLYTOALLTHRESHOLD");
   l->addWidget(threshold_all_, 1, 2);
   l->addWidget(new QLabel("Edge"), 2, 0);
-  edge_ = new QComboBox;
-  edge_->setObjectName("TRIGEDGE");
+  edge_ = make_combo("TRIGEDGE");
   edge_->addItems({"Rising", "Falling"});
   l->addWidget(edge_, 2, 1);
-  edge_all_ = new QPushButton("Apply to all");
-  edge_all_->setObjectName("APPLYTOALLTRIGEDGE");
+  edge_all_ = make_button("Apply to all", "APPLYTOALLTRIGEDGE");
   l->addWidget(edge_all_, 2, 2);
   page->addWidget(level);
 
   auto* ext = new QGroupBox("EXTERNAL TRIGGER INPUT");
   auto* e = new QGridLayout(ext);
   e->addWidget(new QLabel("Level"), 0, 0);
-  external_ = new QComboBox;
-  external_->setObjectName("EXTERNALTRIG_TYPE");
+  external_ = make_combo("EXTERNALTRIG_TYPE");
   external_->addItems({"TTL", "NIM"});
   e->addWidget(external_, 0, 1);
-  gate_input_ = new QCheckBox("Use as gate");
-  gate_input_->setObjectName("EXT_TRIG_IS_GATE");
+  gate_input_ = make_check("Use as gate", "EXT_TRIG_IS_GATE");
   e->addWidget(gate_input_, 0, 2);
   e->setColumnStretch(3, 1);
   page->addWidget(ext);
@@ -121,8 +116,7 @@ QWidget* TriggerPage::build_sources() {
             [this, b](int i) { change([&] { Set_PairLogic(st_, b, i == 1); }); });
   }
   g->setColumnMinimumWidth(3, 16);
-  all_ = new QCheckBox("All channels");
-  all_->setObjectName("ALLCHANNELS");
+  all_ = make_check("All channels", "ALLCHANNELS");
   all_->setTristate(true);
   g->addWidget(all_, 4, 0, 1, 3);
   connect(all_, &QCheckBox::clicked, this, [this] {
@@ -133,8 +127,7 @@ QWidget* TriggerPage::build_sources() {
   auto* logic = new QFormLayout;
   logic->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   logic->setHorizontalSpacing(12);
-  overall_ = new QComboBox;
-  overall_->setObjectName("OVERALLTRIGGEROPTION");
+  overall_ = make_combo("OVERALLTRIGGEROPTION");
   overall_->addItems({"OR", "AND", "Majority"});
   logic->addRow("Overall trigger option", overall_);
   majority_ = make_spin("MAJORITY", 1, kMaxSamBlocks, 60);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/acquisition_controls.h"
+#include "ui/widgets/settings_panel.h"
 
 namespace vx::ui {
 
@@ -32,16 +33,14 @@ VerticalPage::VerticalPage(State& st, QWidget* parent) : SettingsPanel(st, paren
   offset_ = make_volts("OFFSET", -kOffsetRangeVolts, kOffsetRangeVolts);
   offset_->setSingleStep(0.01);
   ig->addWidget(offset_, 0, 1);
-  offset_all_ = new QPushButton("Apply to all");
-  offset_all_->setObjectName("APPLYOFFSETTOALL");
+  offset_all_ = make_button("Apply to all", "APPLYOFFSETTOALL");
   ig->addWidget(offset_all_, 0, 2);
   page->addWidget(input);
 
   auto* display = new QGroupBox("DISPLAY");
   auto* g = new QGridLayout(display);
   g->addWidget(new QLabel("Amplitude display"), 0, 0);
-  display_type_ = new QComboBox;
-  display_type_->setObjectName("AMPLITUDEDISPLAYTYPE");
+  display_type_ = make_combo("AMPLITUDEDISPLAYTYPE");
   display_type_->addItems({"Equidistant", "Merged", "User defined"});
   g->addWidget(display_type_, 0, 1, 1, 2);
   g->addWidget(new QLabel("Scale"), 1, 0);
@@ -49,22 +48,14 @@ VerticalPage::VerticalPage(State& st, QWidget* parent) : SettingsPanel(st, paren
   scale_->setSuffix(" mV/Div");
   scale_->setSingleStep(10);
   g->addWidget(scale_, 1, 1);
-  scale_all_ = new QPushButton("Apply to all");
-  scale_all_->setObjectName("APPLYSCALETOALL");
+  scale_all_ = make_button("Apply to all", "APPLYSCALETOALL");
   g->addWidget(scale_all_, 1, 2);
   g->addWidget(new QLabel("Position"), 2, 0);
-  position_ = new QDoubleSpinBox;
-  position_->setObjectName("POSITION");
-  position_->setKeyboardTracking(false);
-  position_->setDecimals(2);
-  position_->setRange(-100.0, 100.0);
-  position_->setSingleStep(0.1);
+  position_ = make_decimal("POSITION", -100.0, 100.0, 2, 0.1, "");
   g->addWidget(position_, 2, 1);
-  position_all_ = new QPushButton("Apply to all");
-  position_all_->setObjectName("APPLYPOSITIONTOALL");
+  position_all_ = make_button("Apply to all", "APPLYPOSITIONTOALL");
   g->addWidget(position_all_, 2, 2);
-  position_type_ = new QComboBox;
-  position_type_->setObjectName("POSITIONTYPE");
+  position_type_ = make_combo("POSITIONTYPE");
   position_type_->addItems({"In Divisions", "In Volts"});
   g->addWidget(new QLabel("Position unit"), 3, 0);
   g->addWidget(position_type_, 3, 1, 1, 2);

@@ -1,5 +1,6 @@
 // What every page and panel that changes acquisition settings shares: a refresh that copies
-// the records into the controls, and the way a committed change is applied.
+// the records into the controls, the way a committed change is applied, and the factories of
+// the fields, buttons and lights that every window builds.
 #pragma once
 
 #include <QWidget>
@@ -8,7 +9,11 @@
 #include "acquisition/run_control.h"
 #include "app/state.h"
 
+class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
+class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace vx::ui {
@@ -56,8 +61,28 @@ class SettingsPanel : public QWidget {
   std::function<void(const std::function<void()>&)> display_guard_;
 };
 
-// Entry fields that act only on committed values (Enter or leaving the field).
+class Led;
+
+// A line edit's own alignment, for read-outs that show text rather than numbers.
+inline constexpr Qt::Alignment kTextAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+
+// Entry fields that act only on committed values (Enter or leaving the field). Every factory
+// here names its widget `name`; a width of 0 leaves the least width to the style.
 QSpinBox* make_spin(const QString& name, int lo, int hi, int width = 70);
+// `decimals` digits after the point, the arrows step by `step`, the unit in `suffix`.
+QDoubleSpinBox* make_decimal(const QString& name, double lo, double hi, int decimals, double step,
+                             const QString& suffix, int width = 0);
 QDoubleSpinBox* make_volts(const QString& name, double lo, double hi, int width = 90);
+
+// A read-only field that shows a result and takes no focus (numbers right-aligned).
+QLineEdit* make_readout(const QString& name, int width, Qt::Alignment align = Qt::AlignRight);
+// A read-only text the user may select and copy (a directory, a run name): it takes a click.
+QLineEdit* make_selectable_text(const QString& name);
+
+QPushButton* make_button(const QString& text, const QString& name);
+QCheckBox* make_check(const QString& text, const QString& name);
+QComboBox* make_combo(const QString& name, int width = 0);
+// A light that shows a state: clicks go through it.
+Led* make_indicator(const QString& name);
 
 }  // namespace vx::ui

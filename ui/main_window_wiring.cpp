@@ -1,0 +1,151 @@
+// The main window's signal wiring: what each menu item and MAIN-page control does.
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
+
+#include "acquisition/run_control.h"
+#include "app/message_log.h"
+#include "app/user_path.h"
+#include "digitizer/board_configuration.h"
+#include "digitizer/board_connection.h"
+#include "files/setup_file.h"
+#include "remote/tcp_interface.h"
+#include "ui/access_panel.h"
+#include "ui/dialogs.h"
+#include "ui/led.h"
+#include "ui/main_graph_view.h"
+#include "ui/main_window_changes.h"
+#include "ui/user_guide.h"
+#include "ui/widgets/settings_panel.h"
+
+namespace vx::ui {
+
+void MainWindow::connect_controls() {
+  connect(action("BOARDCONNECT"), &QAction::triggered, this,
+          &MainWindow::connection_panel_requested);
+  connect(action("ENABLEINLCORRECTION"), &QAction::triggered, this, [this](bool on) {
+    st_.acq.INLCorrectionEnabled = on ? 1 : 0;
+    Set_SAMCorrectionLevel(st_);
+  });
+  connect(action("LOADSETUP"), &QAction::triggered, this, [this] {
+    if (Load_SetupFromFile(st_, "", 1) == -1)
+      Write_InfoMessage(
+          st_, "A problem occured during the readout of setup values from the file !\n", kError);
+    refresh_all();
+  });
+  connect(action("SAVESETUPINFILE"), &QAction::triggered, this, [this] { Save_SetupInFile(st_); });
+  connect(action("RUNFROMFILE"), &QAction::triggered, this, &MainWindow::on_run_from_file);
+  connect(action("SAVEWAVETOFILE"), &QAction::triggered, this, &MainWindow::on_save_waveforms);
+  connect(action("ADDALLMEASUREMENTS"), &QAction::triggered, this,
+          &MainWindow::on_save_waveforms_and_measurements);
+  connect(action("SAVEALLMEASUREMENTS"), &QAction::triggered, this,
+          &MainWindow::on_save_measurements);
+  connect(action("EN_START_STOP_CLIENT"), &QAction::triggered, this, [this] {
+    Set_TCPCommandsEnabled(st_, st_.acq.TCPCommandsEnabled != 1);
+    refresh_menu_values();
+  });
+  connect(action("EN_TX_DATA2CLIENT"), &QAction::triggered, this, [this] {
+    Set_TransmitRunDataToTcpClient(st_, st_.acq.TransmitRunDataToTcpClient != 1);
+    refresh_menu_values();
+    refresh_main_tab();
+  });
+  connect(action("TCP_SERVER"), &QAction::triggered, this, &MainWindow::tcp_panel_requested);
+  connect(action("START"), &QAction::triggered, this, &MainWindow::start_run);
+  connect(action("STOP"), &QAction::triggered, this, &MainWindow::stop_and_wait);
+  connect(action("ENABLECURSORS"), &QAction::triggered, this, [this] {
+    graph_->set_cursors_visible(true);
+    refresh_cursor_readout();
+    action("ZOOMIN")->setEnabled(true);
+    graph_->replot();
+  });
+  connect(action("DELETECURSORS"), &QAction::triggered, this, [this] {
+    graph_->set_cursors_visible(false);
+    action("ZOOMIN")->setEnabled(false);
+    graph_->replot();
+  });
+  connect(action("ZOOMIN"), &QAction::triggered, this, [this] {
+    graph_->zoom_on_cursors(zoom_label_factor());
+    refresh_cursor_readout();
+    refresh_annotations();
+    graph_->replot();
+  });
+  connect(action("ZOOMOUT"), &QAction::triggered, this, [this] {
+    graph_->set_zoomed(false);
+    change_display([] {});
+    refresh_cursor_readout();
+  });
+  connect(action("FPGA_VERSION"), &QAction::triggered, this, [this] {
+    Read_MotherBoardFPGAVersion(st_);
+    Read_FPGAVersion(st_, 0);
+  });
+  connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
+  connect(action("USER_GUIDE"), &QAction::triggered, this,
+          [this] { open_user_guide(dialogs_, executable_directory()); });
+  const std::pair<const char*, const char*> shown[] = {
+      {"PULSERMODE", "PANEL_PM"}, {"BUFFERMONITOR", "P_MONITOR"}, {"SYNC_OPTIONS", "PANEL_SYNC"}};
+  for (const auto& [item, panel] : shown) {
+    connect(action(item), &QAction::triggered, this, [this, name = panel] {
+      auto* w = findChild<SettingsPanel*>(name);
+      w->refresh();
+      w->show();
+      w->raise();
+    });
+  }
+  const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
+                                                 {"SAM_REG", Panel::SlowControl},
+                                                 {"DEBUG", Panel::Debug},
+                                                 {"INLCALIB", Panel::InlCalibration}};
+  for (const auto& [name, panel] : gated)
+    connect(action(name), &QAction::triggered, this, [this, p = panel] { access_->request(p); });
+
+  // DISPLAY group.
+  connect(display_on_, &QCheckBox::clicked, this,
+          [this](bool on) { st_.DisplayOn().store(on ? 1 : 0); });
+  for (int ch = 0; ch < kMaxChannels; ++ch)
+    connect(ch_leds_[ch], &Led::clicked, this, [this, ch](bool on) { on_channel_led(ch, on); });
+  connect(all_channels_, &QCheckBox::clicked, this, [this] {
+    // A click never leaves the mixed state: it switches everything on, or off when all were on.
+    const int state = all_channels_state(st_) == 1 ? 0 : 1;
+    on_all_channels(state);
+  });
+  connect(fft_, &QCheckBox::clicked, this, [this](bool on) {
+    change_display([&] {
+      st_.FFTMode().store(on ? 1 : 0);
+      st_.gui.GraphMode = on ? kGraphFft : kGraphWaveforms;
+      graph_->clear_curves();
+      shown_mode_ = -1;
+    });
+  });
+  connect(averaging_, &QCheckBox::clicked, this, [this](bool on) {
+    st_.acq.AveragingDataOn = on ? 1 : 0;
+    refresh_annotations();
+  });
+  connect(persist_, &QCheckBox::clicked, this, [this](bool on) {
+    change_display([&] { st_.gui.DisplayOption = on ? 1 : 0; });
+    graph_->set_persistence(on);
+    const QSignalBlocker block(data_mode_);
+    data_mode_->setCurrentIndex(on ? 1 : 0);
+    data_mode_->setEnabled(!on);
+  });
+  connect(data_mode_, &QComboBox::activated, this, [this](int mode) {
+    if (mode == 0 && st_.gui.DisplayOption == 1 && st_.acq.NbOfEventsRequired == 0)
+      dialogs_.popup(PopupKind::Warning, "WARNING!",
+                     "Warning : RETAIN mode permits zooming on the graph BUT Graph Data is "
+                     "continously saved into "
+                     "memory!\n Better run with a FINITE number of events!\n");
+  });
+  connect(modulo_, &QSpinBox::valueChanged, this, [this](int v) { st_.DisplayModulo().store(v); });
+  connect(max_events_blt_, &QSpinBox::valueChanged, this,
+          [this](int v) { with_restart([&] { Set_MaxNumEventsBLT(st_, v); }); });
+
+  // RUN group.
+  connect(run_type_, &QComboBox::activated, this, &MainWindow::on_run_type);
+  connect(events_required_, &QSpinBox::valueChanged, this,
+          [this](int v) { Set_NbOfEventsRequired(st_, v); });
+  for (auto* d : duration_) connect(d, &QSpinBox::valueChanged, this, [this] { on_duration(); });
+}
+
+}  // namespace vx::ui
