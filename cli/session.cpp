@@ -133,7 +133,9 @@ void Session::run_until(const std::function<bool()>& pred, const std::function<v
   if (next_tick_ == 0.0) next_tick_ = clock_.now() + 1.0;
   while (!pred()) {
     ui_.loop.run_until(pred, 0.1);
-    if (g_interrupted != 0 && !stop_sent) {
+    // Work that owns the records (without the tick) is cancelled through its own flag: the
+    // records are not this thread's to write meanwhile.
+    if (g_interrupted != 0 && !stop_sent && with_tick) {
       st_.StopRequest().store(1);
       stop_sent = true;
     }

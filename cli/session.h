@@ -46,7 +46,8 @@ class Session {
   // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
   // Ctrl-C sets StopRequest once.
   // Without the tick, for work that owns the parameter records meanwhile (a calibration
-  // snapshots and restores them on its worker, and the tick reads them).
+  // snapshots and restores them on its worker, and the tick reads them): Ctrl-C then leaves the
+  // records alone, and each_pass turns it into the work's own cancel.
   void run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass = {},
                  bool with_tick = true);
 
