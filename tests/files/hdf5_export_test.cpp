@@ -40,14 +40,7 @@ fs::path save_run(test::SimCore& sim, int events, int file_type, bool measuremen
   st.acq.SaveMeasurementsInFile = 1;
   st.acq.SplitFileToSaveData = 1;
   st.acq.NbOfEventsPerFile = per_file;
-  Set_RunType(st, 1, events);
-  const int generation = st.AcquisitionGeneration.load();
-  EXPECT_EQ(Start_AcquisitionFromUser(st), 1);
-  EXPECT_TRUE(wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      60.0));
+  EXPECT_TRUE(test::run_events(st, events, 60.0));
   const fs::path dir(st.acq.RunDirectory);
   return dir / (file_type == 1 ? "veltrix_run1_Binary.bin" : "veltrix_run1_Ascii.dat");
 }

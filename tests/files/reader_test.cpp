@@ -109,11 +109,24 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   std::string twice_binary = bin;
   const std::int32_t zero = 0;
   std::memcpy(twice_binary.data() + header + event + 71 + 48 + 2 * 16, &zero, sizeof zero);
+  // A file saved in FFT mode holds spectra: refused for replay whatever its name says.
+  r.st.acq.FFTMode = 1;
+  std::string spectra = common_header(r.st) + data_header_line(r.st);
+  for (int n = 1; n <= 3; ++n) {
+    r.st.EventNumber = n;
+    ByteBuffer b;
+    append_fft_event(r.st, b);
+    spectra.append(b.data.data(), b.size);
+  }
+  const auto fft_refused = [&](const char* name) {
+    return "Error : File '" + (r.dir.path() / name).string() +
+           "' holds FFT spectra, not waveforms: it cannot be replayed.\n";
+  };
   const struct {
     std::string name;
     std::string bytes;
     int events;           // -1: header refused
-    const char* message;  // on the Errors tab unless said
+    std::string message;  // on the Errors tab unless said; empty: none
     MessageTab tab = MessageTab::Errors;
   } cases[] = {
       // A refused header: the file, the line and what is wrong with it.
@@ -162,18 +175,23 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
        "the first event is incomplete or damaged"},
       {"garbage_Ascii.dat", dat.substr(0, dat.find("=== EVENT 1")) + "hello\n", 0,
        "is incomplete or damaged"},
-      {"whole_Binary.bin", bin, 3, nullptr},
-      {"whole_Ascii.dat", dat, 3, nullptr},
-      {"ends_at_an_event_Binary.bin", bin.substr(0, header + event), 1, nullptr},
+      {"fft_run1_Binary.bin", spectra, -1, fft_refused("fft_run1_Binary.bin")},
+      {"fft_run1_Ascii.dat", spectra, -1, fft_refused("fft_run1_Ascii.dat")},
+      {"whole_Binary.bin", bin, 3, ""},
+      {"whole_Ascii.dat", dat, 3, ""},
+      {"ends_at_an_event_Binary.bin", bin.substr(0, header + event), 1, ""},
   };
   for (const auto& c : cases) {
     r.reader.ui.clear();
     EXPECT_EQ(r.read_all(r.put(c.name, c.bytes)), c.events) << c.name;
-    if (c.message != nullptr) {
+    if (!c.message.empty()) {
       EXPECT_TRUE(r.reader.ui.has_message(c.tab, c.message)) << c.name;
     }
-    if (c.message == nullptr || c.tab != MessageTab::Errors) {
+    if (c.message.empty() || c.tab != MessageTab::Errors) {
       EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty()) << c.name;
+    }
+    if (c.events < 0) {
+      EXPECT_FALSE(r.reader.state.run.ReplayFileOpen) << c.name;
     }
   }
   // A channel number out of range in a binary record.
@@ -245,68 +263,46 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
   const std::string first = r.file(1, 2);
   const std::string second = r.file(1, 2, "V1.8.5", 3);
   const std::string header = first.substr(0, first.size() - 2 * (71 + 2 * (48 + 2 * 16)));
+  const std::string gap_next = r.file(1, 2, "V1.8.5", 5);
   const struct {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> files;  // suffix, bytes
     bool skip;
     int events;
     const char* told;  // on the tab below
     MessageTab tab;
+    std::string first;  // and the files after it: number and bytes
+    int next;
+    std::string next_bytes;
+    int last = 0;
+    std::string last_bytes = "";
   } cases[] = {
-      {"empty_next",
-       {{"", first}, {"_0001", ""}},
-       false,
-       2,
+      {"empty_next", false, 2,
        "_0001' ends inside its header: the run was cut short as it began this file.\n",
-       MessageTab::Warnings},
-      {"half_a_header",
-       {{"", first}, {"_0001", header.substr(0, 90)}},
-       false,
-       2,
-       "_0001' ends inside its header",
-       MessageTab::Warnings},
-      {"header_only",
-       {{"", first}, {"_0001", header}},
-       false,
-       2,
-       "End of the saved run: 2 events read, the last whole event is event 2.\n",
-       MessageTab::Infos},
-      {"cut_in_next",
-       {{"", first}, {"_0001", second.substr(0, second.size() - 5)}},
-       false,
-       3,
-       "End of the saved run: 3 events read, the last whole event is event 3.\n",
-       MessageTab::Infos},
-      {"cut_then_more",
-       {{"", first.substr(0, first.size() - 5)}, {"_0001", second}},
-       false,
-       1,
-       "': it ends inside an event, yet the series goes on with '",
-       MessageTab::Errors},
-      {"gap",
-       {{"", first}, {"_0002", r.file(1, 2, "V1.8.5", 5)}},
-       false,
-       2,
-       "_0001' is missing, yet the series goes on with '",
-       MessageTab::Errors},
-      {"gap_skipped",
-       {{"", first}, {"_0002", r.file(1, 2, "V1.8.5", 5)}},
-       true,
-       4,
-       "_0001' skipped: the gap cost 2 events (events 3 to 4).\n",
-       MessageTab::Warnings},
-      {"two_gaps_skipped",
-       {{"", first}, {"_0003", r.file(1, 1, "V1.8.5", 7)}, {"_0005", r.file(1, 1, "V1.8.5", 8)}},
-       true,
-       4,
-       "_0004' skipped: the gap cost 0 events.\n",
-       MessageTab::Warnings},
+       MessageTab::Warnings, first, 1, ""},
+      {"half_a_header", false, 2, "_0001' ends inside its header", MessageTab::Warnings, first, 1,
+       header.substr(0, 90)},
+      {"header_only", false, 2,
+       "End of the saved run: 2 events read, the last whole event is event 2.\n", MessageTab::Infos,
+       first, 1, header},
+      {"cut_in_next", false, 3,
+       "End of the saved run: 3 events read, the last whole event is event 3.\n", MessageTab::Infos,
+       first, 1, second.substr(0, second.size() - 5)},
+      {"cut_then_more", false, 1, "': it ends inside an event, yet the series goes on with '",
+       MessageTab::Errors, first.substr(0, first.size() - 5), 1, second},
+      {"gap", false, 2, "_0001' is missing, yet the series goes on with '", MessageTab::Errors,
+       first, 2, gap_next},
+      {"gap_skipped", true, 4, "_0001' skipped: the gap cost 2 events (events 3 to 4).\n",
+       MessageTab::Warnings, first, 2, gap_next},
+      {"two_gaps_skipped", true, 4, "_0004' skipped: the gap cost 0 events.\n",
+       MessageTab::Warnings, first, 3, r.file(1, 1, "V1.8.5", 7), 5, r.file(1, 1, "V1.8.5", 8)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test::TempDir dir;
-    const fs::path base = dir.path() / (std::string(c.name) + "_Binary.bin");
-    for (const auto& [suffix, bytes] : c.files) std::ofstream(base.string() + suffix) << bytes;
+    const std::string base = (dir.path() / (std::string(c.name) + "_Binary.bin")).string();
+    std::ofstream(base) << c.first;
+    std::ofstream(base + "_000" + std::to_string(c.next)) << c.next_bytes;
+    if (c.last != 0) std::ofstream(base + "_000" + std::to_string(c.last)) << c.last_bytes;
     r.reader.ui.clear();
     r.reader.state.files.SkipMissingFiles = c.skip;
     EXPECT_EQ(r.read_series(base), c.events);
@@ -328,11 +324,7 @@ TEST(Reader, ReplayRunCountsTheEventsRead) {
   r.reader.ui.file_answers = {p};
   const int generation = st.AcquisitionGeneration.load();
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
-  ASSERT_TRUE(wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      30.0));
+  ASSERT_TRUE(test::wait_run_end(st, generation, 30.0));
   EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
   EXPECT_TRUE(r.warning("ends inside the event after event 103"));
   EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty());
@@ -357,29 +349,6 @@ TEST(Reader, AnotherVersionAsksBeforeLoading) {
   r.reader.ui.confirm_answers = {false};
   EXPECT_EQ(Start_AcquisitionFromUser(r.reader.state), 0);
   EXPECT_EQ(r.reader.state.AcquisitionRunning.load(), 0);
-}
-
-// A file saved in FFT mode holds spectra: refused for replay with a reason, whatever its
-// name says, and left closed.
-TEST(Reader, SpectrumFilesAreRefusedForReplay) {
-  SmallRun r;
-  r.st.acq.FFTMode = 1;
-  std::string spectra = common_header(r.st) + data_header_line(r.st);
-  ASSERT_NE(spectra.find("=== FFT DATA ["), std::string::npos);
-  for (int n = 1; n <= 3; ++n) {
-    r.st.EventNumber = n;
-    ByteBuffer b;
-    append_fft_event(r.st, b);
-    spectra.append(b.data.data(), b.size);
-  }
-  for (const char* name : {"fft_run1_Binary.bin", "fft_run1_Ascii.dat"}) {
-    const fs::path p = r.put(name, spectra);
-    EXPECT_EQ(r.read_all(p), -1) << name;
-    EXPECT_TRUE(r.error("Error : File '" + p.string() +
-                        "' holds FFT spectra, not waveforms: it cannot be replayed.\n"))
-        << name;
-    EXPECT_FALSE(r.reader.state.run.ReplayFileOpen) << name;
-  }
 }
 
 // A split run saved onto a disk that fills up: the write error is told with the number of
@@ -414,15 +383,7 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
       st.acq.DataFileType = 1;
       st.acq.SplitFileToSaveData = 1;
       st.acq.NbOfEventsPerFile = kPerFile;
-      Set_RunType(st, 1, 2000);
-      const int generation = st.AcquisitionGeneration.load();
-      if (Start_AcquisitionFromUser(st) == 1 && wait_for_flag(
-                                                    [&] {
-                                                      return st.AcquisitionGeneration.load() !=
-                                                                 generation &&
-                                                             st.AcquisitionRunning.load() == 0;
-                                                    },
-                                                    100.0)) {
+      if (test::run_events(st, 2000, 100.0)) {
         saved = Saved_EventCount(st);
         const std::string told = "Saving stopped: " + std::to_string(saved) +
                                  " events of the run are in the data files.";
@@ -495,11 +456,7 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
       fs::create_directory(run_dir);  // the next split file would open in it
     else
       sim.core.clock.advance(1.0);  // the writer's next flush
-    const bool ended = wait_for_flag(
-        [&] {
-          return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-        },
-        60.0);
+    const bool ended = test::wait_run_end(st, generation, 60.0);
     if (!ended) st.StopRequest().store(1);
     ASSERT_TRUE(ended) << "the run went on";
     EXPECT_TRUE(sim.core.ui.has_message(

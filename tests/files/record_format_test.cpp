@@ -26,34 +26,14 @@ std::string printf_fixed(double v, int precision, int width) {
 TEST(FixedFormat, MatchesPrintfByteForByte) {
   const std::pair<int, int> formats[] = {{6, 7},  {3, 8}, {3, 0}, {3, 6},
                                          {3, 12}, {1, 3}, {9, 0}, {0, 0}};
-  std::vector<double> values = {0.0,
-                                -0.0,
-                                -0.0000004,
-                                0.0000005,
-                                -0.0000005,
-                                0.0000015,
-                                0.0000025,
-                                0.0005,
-                                0.0015,
-                                0.0025,
-                                1.0005,
-                                0.125,
-                                0.375,
-                                2.5,
-                                -2.5,
-                                1e-300,
-                                -1e-310,
-                                4.9e-324,
-                                9007199254740993.0,
-                                1e15,
-                                -1e22,
-                                1e300,
-                                0.753082,
-                                1796565907.123456,
-                                std::numeric_limits<double>::infinity(),
-                                -std::numeric_limits<double>::infinity(),
-                                std::numeric_limits<double>::quiet_NaN(),
-                                -std::numeric_limits<double>::quiet_NaN()};
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  // Zeros, ties of rounding, magnitudes from denormal to huge, and what is not a number.
+  std::vector<double> values = {0.0,       -0.0,      -0.0000004, 0.0000005, -0.0000005,
+                                0.0000015, 0.0000025, 0.0005,     0.0015,    0.0025,
+                                1.0005,    0.125,     0.375,      2.5};
+  values.insert(values.end(), {-2.5, 1e-300, -1e-310, 4.9e-324, 9007199254740993.0, 1e15, -1e22,
+                               1e300, 0.753082, 1796565907.123456, kInf, -kInf, kNaN, -kNaN});
   // Exact decimal ties at every precision used: k/2^n with few bits.
   for (int n = 1; n <= 12; ++n)
     for (int k = -9; k <= 9; k += 2) values.push_back(k / std::ldexp(1.0, n));

@@ -85,12 +85,7 @@ struct RunFiles {
     const double t0 = st.clock.now();
     const int started = Start_AcquisitionFromUser(st);
     if (started == 1) {
-      EXPECT_TRUE(wait_for_flag(
-          [&] {
-            return st.AcquisitionGeneration.load() != generation &&
-                   st.AcquisitionRunning.load() == 0;
-          },
-          60.0));
+      EXPECT_TRUE(test::wait_run_end(st, generation, 60.0));
     }
     run_seconds = st.clock.now() - t0;
     return started;
