@@ -125,10 +125,12 @@ void expect_same_samples(const Waveforms& live, const Waveforms& replay, float t
 }
 
 // A saved run replayed gives back its samples, and measuring them again writes the same
-// measurement file.
+// measurement file. The display switched to spectra at event fft_at leaves the data file as
+// it began.
 void save_and_replay(int file_type, float sample_tolerance, double volts_tolerance,
-                     double charge_tolerance) {
+                     double charge_tolerance, int fft_at = -1) {
   RunFiles f;
+  f.fft_at = fft_at;
   for (int ch = 0; ch < kMaxChannels; ++ch)
     f.st.gui.ChannelEnabled[ch] = ch == 1 || ch == 4 || ch == 6;
   f.st.acq.SaveDataInFile = 1;
@@ -152,6 +154,7 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
             std::string::npos);
 
   f.seen.clear();
+  f.st.FFTMode().store(0);
   Set_RunFromFile(f.st, 1);
   f.st.acq.SaveMeasurementsInFile = 1;
   f.sim.core.ui.file_answers.push_back(data);
@@ -197,7 +200,7 @@ TEST(RunFiles, BinaryRunReplaysToATenthOfACountWithTheSameMeasurements) {
 
 TEST(RunFiles, AsciiRunReplaysToThePrintedPrecisionWithTheSameMeasurements) {
   // Volts printed to 1 uV: half of it on each sample, and the printed result's own rounding.
-  save_and_replay(0, 0.001f, 2e-6, 0.006);
+  save_and_replay(0, 0.001f, 2e-6, 0.006, 10);
 }
 
 TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
@@ -239,26 +242,6 @@ TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
   EXPECT_EQ(f.count("INFO: Opened file for loading data '" + first.string() + "_0002'\n"), 1);
   EXPECT_FALSE(f.st.run.ReplayFileOpen);
   EXPECT_EQ(f.count("Run is over.\n"), 3);
-}
-
-// The FFT display switched on in the middle of a saving run leaves the file as it began:
-// every event replays with its samples.
-TEST(RunFiles, TheFileKeepsItsRecordFormatWhenTheDisplaySwitchesToSpectra) {
-  RunFiles f;
-  for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch < 2;
-  f.st.acq.SaveDataInFile = 1;
-  f.st.acq.DataFileType = 0;
-  f.fft_at = 10;
-  ASSERT_EQ(f.run(30), 1);
-  const Waveforms live = f.seen;
-  ASSERT_GE(live.size(), 30u);
-
-  f.seen.clear();
-  f.st.FFTMode().store(0);
-  Set_RunFromFile(f.st, 1);
-  f.sim.core.ui.file_answers.push_back(f.run_dir() / "veltrix_run1_Ascii.dat");
-  ASSERT_EQ(f.run(0), 1);
-  expect_same_samples(live, f.seen, 0.001f);
 }
 
 // The writer formats each event from its own copy while the loop goes on: every file holds
