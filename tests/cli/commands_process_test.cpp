@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 
@@ -27,13 +26,6 @@ using test::quoted;
 
 const char* const kQuiet = "input = none\n";
 const char* const kSine = "input = sine\n";
-
-std::map<fs::path, std::string> eeprom_files(const CliHome& home) {
-  std::map<fs::path, std::string> out;
-  for (const auto& e : fs::directory_iterator(home.path() / "SimBoard"))
-    out[e.path()] = test::read_file(e.path());
-  return out;
-}
 
 int files_in(const fs::path& dir) {
   if (!fs::exists(dir)) return 0;
@@ -152,14 +144,14 @@ TEST(CommandsProcess, CtrlCEndsARunCleanlyAndACalibrationWithoutStoringAnything)
     SCOPED_TRACE(k.args);
     CliHome home("dt5743", k.config);
     ASSERT_EQ(home.run("info").rc, 0);
-    const auto stored = eeprom_files(home);
+    const auto stored = test::eeprom_files(home);
     auto process = home.start(k.args);
     ASSERT_TRUE(process->wait_for(k.started)) << process->output();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(process->interrupt(), k.rc) << process->output();
     const std::string out = process->output();
     EXPECT_NE(out.find(k.said), std::string::npos) << out;
-    EXPECT_EQ(eeprom_files(home), stored);
+    EXPECT_EQ(test::eeprom_files(home), stored);
     EXPECT_EQ(files_in(home.path() / "INL_Files"), 0);
     if (k.rc != 0) continue;
 

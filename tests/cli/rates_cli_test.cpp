@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/cli_process.h"
+#include "support/file_text.h"
 
 namespace vx {
 namespace {
@@ -24,13 +24,6 @@ struct RatesCli : ::testing::Test {
 
   Cli run(const std::string& args) { return home.run(args); }
 };
-
-std::vector<std::string> lines_of(const fs::path& file) {
-  std::ifstream in(file);
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
 
 // The default pulses are negative: the thresholds and edges that see them are given as to run.
 TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
@@ -69,7 +62,7 @@ TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
                     file.string() + "'");
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("step 3/3  threshold +0.2500 V"), std::string::npos) << r.out;
-  const auto lines = lines_of(file);
+  const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "== RATE VS THRESHOLD WITH NB OF ELEMENTS : 3 ==");
   EXPECT_EQ(lines[2], "0.0500 0.1500 0.2500 ");
@@ -99,13 +92,13 @@ TEST_F(RatesCli, RunWritesBothHistogramFiles) {
   ASSERT_EQ(files.size(), 2u);
   EXPECT_NE(files[0].filename().string().find("_ChargeHistos_"), std::string::npos);
   EXPECT_NE(files[1].filename().string().find("_TimeHistos_"), std::string::npos);
-  const auto charge = lines_of(files[0]);
+  const auto charge = test::file_lines(files[0]);
   ASSERT_GE(charge.size(), 8u);
   EXPECT_EQ(charge[0], "=== CHARGE HISTOs === ");
   int entries = 0;
   ASSERT_EQ(std::sscanf(charge[2].c_str(), "== Nb Of Entries in Histogram : %d  ==", &entries), 1);
   EXPECT_GT(entries, 0);
-  const auto time = lines_of(files[1]);
+  const auto time = test::file_lines(files[1]);
   ASSERT_EQ(time.size(), 12u);
   EXPECT_EQ(
       time[0].rfind("=== TIME DIFFERENCE DISTRIBUTION BETWEEN CHANNEL [0] AND CHANNEL [1] ON ", 0),

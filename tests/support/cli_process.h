@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,9 +37,9 @@ inline std::string quoted(const std::filesystem::path& p) {
   return "'" + p.string() + "'";
 }
 
-// Runs the program at binary; args: everything after it, shell-quoted where needed.
-inline CliResult run_program(const std::string& binary, const std::string& args) {
-  const std::string command = "'" + binary + "' " + args + " 2>&1";
+// veltrix-cli of this build; args: everything after it, shell-quoted where needed.
+inline CliResult run_cli(const std::string& args) {
+  const std::string command = quoted(cli_binary()) + " " + args + " 2>&1";
   CliResult result;
   std::FILE* p = ::popen(command.c_str(), "r");
   if (p == nullptr) return result;
@@ -47,11 +48,6 @@ inline CliResult run_program(const std::string& binary, const std::string& args)
   const int status = ::pclose(p);
   result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
-}
-
-// veltrix-cli of this build.
-inline CliResult run_cli(const std::string& args) {
-  return run_program(cli_binary().string(), args);
 }
 
 // Polls pred every 20 ms for up to `seconds`.
@@ -153,5 +149,13 @@ struct CliHome {
   std::string model;
   std::string sim_config;
 };
+
+// The simulated board's EEPROM files of the directory, by path, to tell what a command stored.
+inline std::map<std::filesystem::path, std::string> eeprom_files(const CliHome& home) {
+  std::map<std::filesystem::path, std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(home.path() / "SimBoard"))
+    out[e.path()] = read_file(e.path());
+  return out;
+}
 
 }  // namespace vx::test
