@@ -237,16 +237,12 @@ TEST_F(SetupFixture, OutOfRangeValuesAreRefusedByNameWithNothingChanged) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    const SystemParams sys = st.sys;
-    const AcqParams acq = st.acq;
-    const auto sam = st.sam;
-    const GuiParams gui = st.gui;
     c.set(st);
     ASSERT_EQ(Write_SetupFile(st, file), 1);
-    st.sys = sys;
-    st.acq = acq;
-    st.sam = sam;
-    st.gui = gui;
+    st.sys = defaults.sys;  // the file differs from the records by that value alone
+    st.acq = defaults.acq;
+    st.sam = defaults.sam;
+    st.gui = defaults.gui;
     const std::string before = restored_records(st);
     EXPECT_EQ(Load_SetupFromFile(st, file.string(), 0), -1);
     EXPECT_TRUE(logged("Error while reading setup from file '" + file.string() + "': " + c.text +
