@@ -19,6 +19,7 @@
 #include "files/record_format.h"
 #include "support/file_text.h"
 #include "support/packed_value.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 #include "wiring/core_wiring.h"
 
@@ -377,12 +378,7 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
       // The board files are written; now the disk "fills".
       const rlimit limit{kLimit, kLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
-      st.acq.PopupForFileName = 0;
-      set_text(st.acq.DataDirectory, run_data.c_str());
-      st.acq.SaveDataInFile = 1;
-      st.acq.DataFileType = 1;
-      st.acq.SplitFileToSaveData = 1;
-      st.acq.NbOfEventsPerFile = kPerFile;
+      test::save_runs(st, run_data, 1, kPerFile);
       if (test::run_events(st, 2000, 100.0)) {
         saved = Saved_EventCount(st);
         const std::string told = "Saving stopped: " + std::to_string(saved) +
@@ -435,14 +431,8 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
     test::SimCore sim("DT5743");
     sim.connect();
     State& st = sim.st;
-    const fs::path run_data = sim.dir.path() / "RunData";
-    st.acq.PopupForFileName = 0;
-    set_text(st.acq.DataDirectory, run_data.c_str());
-    st.acq.SaveDataInFile = 1;
+    test::save_runs(st, sim.dir.path() / "RunData", 1, split ? 50 : 0);
     st.acq.SaveMeasurementsInFile = 1;
-    st.acq.DataFileType = 1;
-    st.acq.SplitFileToSaveData = split ? 1 : 0;
-    st.acq.NbOfEventsPerFile = 50;
     Set_RunType(st, 3, 0);
     const int generation = st.AcquisitionGeneration.load();
     ASSERT_EQ(Start_AcquisitionFromUser(st), 1);

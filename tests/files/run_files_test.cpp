@@ -15,6 +15,7 @@
 #include "files/record_format.h"
 #include "support/file_text.h"
 #include "support/printf_reference_writer.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -90,6 +91,9 @@ struct RunFiles {
     run_seconds = st.clock.now() - t0;
     return started;
   }
+  void save(int type, int per_file = 0) {
+    test::save_runs(st, sim.dir.path() / "RunData", type, per_file);
+  }
   fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
   int count(const std::string& text) const {
     int n = 0;
@@ -133,8 +137,7 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   f.fft_at = fft_at;
   for (int ch = 0; ch < kMaxChannels; ++ch)
     f.st.gui.ChannelEnabled[ch] = ch == 1 || ch == 4 || ch == 6;
-  f.st.acq.SaveDataInFile = 1;
-  f.st.acq.DataFileType = file_type;
+  f.save(file_type);
   f.st.acq.MeasurementsEnabled = 1;
   f.st.acq.SaveMeasurementsInFile = 1;
   f.seconds_per_event = 0.01;
@@ -206,10 +209,7 @@ TEST(RunFiles, AsciiRunReplaysToThePrintedPrecisionWithTheSameMeasurements) {
 TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
   RunFiles f;
   for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch < 3;
-  f.st.acq.SaveDataInFile = 1;
-  f.st.acq.DataFileType = 1;
-  f.st.acq.SplitFileToSaveData = 1;
-  f.st.acq.NbOfEventsPerFile = 500;
+  f.save(1, 500);
   ASSERT_EQ(f.run(1200), 1);
   const int saved = f.st.EventNumber.load();
   ASSERT_GE(saved, 1200);
@@ -256,12 +256,9 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
     SCOPED_TRACE(format);
     RunFiles f;
     for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch == 0 || ch >= 5;
-    f.st.acq.SaveDataInFile = 1;
-    f.st.acq.DataFileType = std::string(format) == "binary" ? 1 : 0;
+    f.save(std::string(format) == "binary" ? 1 : 0, kPerFile);
     f.st.acq.MeasurementsEnabled = 1;
     f.st.acq.SaveMeasurementsInFile = 1;
-    f.st.acq.SplitFileToSaveData = 1;
-    f.st.acq.NbOfEventsPerFile = kPerFile;
     if (std::string(format) == "spectra") f.st.FFTMode().store(1);
     std::map<int, std::pair<std::string, std::string>> expected;  // data, measurement records
     std::thread holder;
