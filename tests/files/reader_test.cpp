@@ -224,47 +224,16 @@ TEST(Reader, AsciiWithWindowsLineEnds) {
   EXPECT_EQ(Get_Frequency(r.reader.state), 3200) << "312.5 ps in the header";
 }
 
-// The next file of a series is read only when its header is one of the same run.
-TEST(Reader, ContinuationFilesAreCheckedLikeTheFirst) {
-  SmallRun r;
-  const std::string first = r.file(1, 2);
-  const std::string next = r.file(1, 2, "V1.8.5", 3);
-  const struct {
-    const char* name;
-    std::string bytes;
-    int read;  // what the move to the next file gives
-  } cases[] = {
-      {"same_run", next, 1},
-      {"other_samples", std::string(next).replace(next.find("[16]"), 4, "[15]"), 0},
-      {"other_version", std::string(next).replace(next.find("V1.8.5"), 6, "V1.8.4"), 0},
-      {"no_header", next.substr(next.find("=== DATA SAMPLES")), 0},
-  };
-  for (const auto& c : cases) {
-    r.reader.ui.clear();
-    State& st = r.reader.state;
-    const fs::path p = r.put("series_Binary.bin", first);
-    r.put("series_Binary.bin_0001", c.bytes);
-    ASSERT_EQ(Open_DataFileForLoading(st, p), 1);
-    while (Read_EventsFromFile(st) == 1) {
-    }
-    st.StopRequest().store(0);
-    EXPECT_EQ(Load_EventFromNextFile(st), c.read) << c.name;
-    EXPECT_EQ(st.EventNumber.load(), c.read == 1 ? 3 : 2) << c.name;
-    EXPECT_EQ(st.StopRequest().load(), 1 - c.read) << c.name;
-    EXPECT_EQ(r.error("its header is not that of the series' first file"), c.read == 0) << c.name;
-    Close_FileForLoadingData(st);
-  }
-}
-
-// A series as a killed run leaves it, or with a file gone from its middle: every whole
-// event up to the end or the gap, told as such. Only a cut in the middle of the series or a
-// gap not asked to be skipped is an error.
+// A series as a killed run leaves it, with a file gone from its middle or one of another
+// run: every whole event up to the end or the gap, told as such. Only a cut in the middle of
+// the series, a file of another run or a gap not asked to be skipped is an error.
 TEST(Reader, SeriesCutShortOrWithAGap) {
   SmallRun r;
   const std::string first = r.file(1, 2);
   const std::string second = r.file(1, 2, "V1.8.5", 3);
   const std::string header = first.substr(0, first.size() - 2 * (71 + 2 * (48 + 2 * 16)));
   const std::string gap_next = r.file(1, 2, "V1.8.5", 5);
+  const char* const other_run = "its header is not that of the series' first file";
   const struct {
     const char* name;
     bool skip;
@@ -277,6 +246,16 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
     int last = 0;
     std::string last_bytes = "";
   } cases[] = {
+      {"same_run", false, 4,
+       "End of the saved run: 4 events read, the last whole event is event 4.\n", MessageTab::Infos,
+       first, 1, second},
+      // The next file is read only when its header is one of the same run.
+      {"other_samples", false, 2, other_run, MessageTab::Errors, first, 1,
+       std::string(second).replace(second.find("[16]"), 4, "[15]")},
+      {"other_version", false, 2, other_run, MessageTab::Errors, first, 1,
+       std::string(second).replace(second.find("V1.8.5"), 6, "V1.8.4")},
+      {"no_header", false, 2, other_run, MessageTab::Errors, first, 1,
+       second.substr(second.find("=== DATA SAMPLES"))},
       {"empty_next", false, 2,
        "_0001' ends inside its header: the run was cut short as it began this file.\n",
        MessageTab::Warnings, first, 1, ""},
