@@ -66,12 +66,6 @@ struct SmallRun {
     Close_FileForLoadingData(reader.state);
     return n;
   }
-  bool error(const std::string& text) const {
-    return reader.ui.has_message(MessageTab::Errors, text);
-  }
-  bool warning(const std::string& text) const {
-    return reader.ui.has_message(MessageTab::Warnings, text);
-  }
   // Events read through the whole series as a replay goes, in order, or -1 when the first
   // file is refused.
   int read_series(const fs::path& first) {
@@ -204,8 +198,9 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   for (const char* name : {"run_Ascii.dat_0001", "run.txt", "run"}) {
     r.reader.ui.clear();
     EXPECT_EQ(Open_DataFileForLoading(r.reader.state, r.put(name, dat)), -1) << name;
-    EXPECT_TRUE(r.error("Invalid file for loading data! '" + (r.dir.path() / name).string() +
-                        "': the first file of a run ends in .dat or .bin.\n"))
+    EXPECT_TRUE(r.reader.ui.has_message(
+        MessageTab::Errors, "Invalid file for loading data! '" + (r.dir.path() / name).string() +
+                                "': the first file of a run ends in .dat or .bin.\n"))
         << name;
   }
 }
@@ -306,7 +301,8 @@ TEST(Reader, ReplayRunCountsTheEventsRead) {
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
   ASSERT_TRUE(test::wait_run_end(st, generation, 30.0));
   EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
-  EXPECT_TRUE(r.warning("ends inside the event after event 103"));
+  EXPECT_TRUE(
+      r.reader.ui.has_message(MessageTab::Warnings, "ends inside the event after event 103"));
   EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty());
 }
 
