@@ -6,7 +6,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -44,14 +43,11 @@ TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
   r = home.run("demo");
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_TRUE(r.says("events             2000")) << r.out;
-  const auto table = r.out.find("channel   amplitude (V)   charge (pC)\n");
-  ASSERT_NE(table, std::string::npos) << r.out;
-  const char* row = r.out.c_str() + table;
-  for (int ch = 0; ch < 8; ++ch) {
-    row = std::strchr(row, '\n') + 1;
-    char* end = nullptr;
-    EXPECT_EQ(std::strtol(row, &end, 10), ch) << r.out;
-    EXPECT_NEAR(std::strtod(end, nullptr), -0.200, 0.005) << "the simulated 200 mV pulses";
+  const auto rows = r.rows_after("channel   amplitude (V)   charge (pC)\n");
+  ASSERT_EQ(rows.size(), 8u) << r.out;
+  for (std::size_t ch = 0; ch < 8; ++ch) {
+    EXPECT_EQ(rows[ch][0], ch) << r.out;
+    EXPECT_NEAR(rows[ch].at(1), -0.200, 0.005) << "the simulated 200 mV pulses";
   }
 }
 

@@ -2,9 +2,7 @@
 // simulated board: exit codes, messages and the files left behind.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,21 +27,6 @@ struct FirstUse : ::testing::Test {
 };
 
 using test::read_file;
-
-// The noise column of the summary, channel by channel.
-std::vector<double> noise_column(const std::string& out) {
-  std::vector<double> noise;
-  std::istringstream lines(out.substr(out.find("noise (mV)")));
-  std::string line;
-  std::getline(lines, line);
-  for (int ch = 0; std::getline(lines, line); ++ch) {
-    int channel = -1;
-    double amplitude = 0, charge = 0, mv = 0;
-    if (std::sscanf(line.c_str(), "%d %lf %lf %lf", &channel, &amplitude, &charge, &mv) != 4) break;
-    noise.push_back(mv);
-  }
-  return noise;
-}
 
 TEST_F(FirstUse, AValueNotUnderstoodExitsWithTwoAndSaysWhatToType) {
   struct Case {
@@ -109,15 +92,16 @@ TEST_F(FirstUse, NoiseIsMeasuredBeforeThePulsesUnlessAWindowIsGiven) {
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("noise window       0.000 to 9.688 ns (samples 0 to 31)"), std::string::npos)
       << r.out;
-  std::vector<double> noise = noise_column(r.out);
-  ASSERT_EQ(noise.size(), 8u) << r.out;
-  for (double mv : noise) EXPECT_NEAR(mv, 0.5, 0.15) << r.out;
+  auto rows = r.rows_after("noise (mV)");
+  ASSERT_EQ(rows.size(), 8u) << r.out;
+  for (const auto& row : rows) EXPECT_NEAR(row.at(3), 0.5, 0.15) << r.out;
 
   r = run("--model dt5743 run --events 200 --noise-window 40-70");
   ASSERT_EQ(r.rc, 0) << r.out;
-  noise = noise_column(r.out);
-  ASSERT_EQ(noise.size(), 8u) << r.out;
-  for (double mv : noise) EXPECT_GT(mv, 10.0) << "the window holds the pulses\n" << r.out;
+  rows = r.rows_after("noise (mV)");
+  ASSERT_EQ(rows.size(), 8u) << r.out;
+  for (const auto& row : rows)
+    EXPECT_GT(row.at(3), 10.0) << "the window holds the pulses\n" << r.out;
 }
 
 TEST_F(FirstUse, ExportRefusesToOverwriteTheRunItReads) {
