@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "support/cli_process.h"
-#include "support/file_text.h"
 #include "support/tcp_client.h"
 
 namespace vx {
@@ -25,8 +24,6 @@ struct FirstUse : ::testing::Test {
   }
   fs::path run_dir(const std::string& name) { return home.path() / "RunData" / name; }
 };
-
-using test::read_file;
 
 TEST_F(FirstUse, AValueNotUnderstoodExitsWithTwoAndSaysWhatToType) {
   struct Case {
@@ -102,25 +99,6 @@ TEST_F(FirstUse, NoiseIsMeasuredBeforeThePulsesUnlessAWindowIsGiven) {
   ASSERT_EQ(rows.size(), 8u) << r.out;
   for (const auto& row : rows)
     EXPECT_GT(row.at(3), 10.0) << "the window holds the pulses\n" << r.out;
-}
-
-TEST_F(FirstUse, ExportRefusesToOverwriteTheRunItReads) {
-  test::CliResult r = run(
-      "--model dt5743 run --events 25 --save binary --split 10 --measurement-file --base-name own");
-  ASSERT_EQ(r.rc, 0) << r.out;
-  const fs::path first = run_dir("own_run1") / "own_run1_Binary.bin";
-  const fs::path targets[] = {first, fs::path(first.string() + "_0002"),
-                              first.parent_path() / ("measurements_" + first.filename().string())};
-  for (const fs::path& target : targets) {
-    ASSERT_TRUE(fs::exists(target)) << target;
-    const std::string before = read_file(target);
-    r = run("export '" + first.string() + "' --hdf5 '" + target.string() + "' --overwrite");
-    EXPECT_EQ(r.rc, 1) << r.out;
-    EXPECT_NE(r.out.find("belongs to the run being exported"), std::string::npos) << r.out;
-    EXPECT_EQ(read_file(target), before) << target;
-  }
-  r = run("export '" + first.string() + "' --hdf5 '" + (home.path() / "own.h5").string() + "'");
-  EXPECT_EQ(r.rc, 0) << r.out;
 }
 
 // A data file without any channel could never be read back: such a run does not start.
