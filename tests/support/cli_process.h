@@ -53,9 +53,9 @@ inline std::string quoted(const std::filesystem::path& p) {
   return "'" + p.string() + "'";
 }
 
-// veltrix-cli of this build; args: everything after it, shell-quoted where needed.
-inline CliResult run_cli(const std::string& args) {
-  const std::string command = quoted(cli_binary()) + " " + args + " 2>&1";
+// Runs the program at binary; args: everything after it, shell-quoted where needed.
+inline CliResult run_program(const std::string& binary, const std::string& args) {
+  const std::string command = "'" + binary + "' " + args + " 2>&1";
   CliResult result;
   std::FILE* p = ::popen(command.c_str(), "r");
   if (p == nullptr) return result;
@@ -64,6 +64,11 @@ inline CliResult run_cli(const std::string& args) {
   const int status = ::pclose(p);
   result.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+// veltrix-cli of this build.
+inline CliResult run_cli(const std::string& args) {
+  return run_program(cli_binary().string(), args);
 }
 
 // Polls pred every 20 ms for up to `seconds`.
