@@ -26,11 +26,6 @@ using test::quoted;
 const char* const kQuiet = "input = none\n";
 const char* const kSine = "input = sine\n";
 
-int files_in(const fs::path& dir) {
-  if (!fs::exists(dir)) return 0;
-  return static_cast<int>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
-
 TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
   CliHome home;
   CliResult r = home.run("info");
@@ -105,7 +100,7 @@ TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
     const CliResult info = home.run("eeprom info --board 1");
     EXPECT_TRUE(info.says(k.info)) << info.out;
   }
-  ASSERT_EQ(files_in(home.path() / "INL_Files"), 8);
+  ASSERT_EQ(test::files_under(home.path() / "INL_Files").size(), 8u);
 
   CliResult r = home.run("inl load");
   EXPECT_EQ(r.rc, 0) << r.out;
@@ -148,7 +143,7 @@ TEST(CommandsProcess, CtrlCEndsARunCleanlyAndACalibrationWithoutStoringAnything)
     const std::string out = process->output();
     EXPECT_NE(out.find(k.said), std::string::npos) << out;
     EXPECT_EQ(test::eeprom_files(home), stored);
-    EXPECT_EQ(files_in(home.path() / "INL_Files"), 0);
+    EXPECT_TRUE(test::files_under(home.path() / "INL_Files").empty());
     if (k.rc != 0) continue;
 
     const std::string summary = "Run summary\n  events             ";
