@@ -6,10 +6,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 
@@ -28,18 +26,6 @@ using test::quoted;
 const char* const kQuiet = "input = none\n";
 const char* const kSine = "input = sine\n";
 
-std::map<fs::path, std::string> eeprom_files(const CliHome& home) {
-  std::map<fs::path, std::string> out;
-  for (const auto& e : fs::directory_iterator(home.path() / "SimBoard"))
-    out[e.path()] = test::read_file(e.path());
-  return out;
-}
-
-int files_in(const fs::path& dir) {
-  if (!fs::exists(dir)) return 0;
-  return static_cast<int>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
-
 TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
   CliHome home;
   CliResult r = home.run("info");
@@ -52,14 +38,11 @@ TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
   r = home.run("demo");
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_TRUE(r.says("events             2000")) << r.out;
-  const auto table = r.out.find("channel   amplitude (V)   charge (pC)\n");
-  ASSERT_NE(table, std::string::npos) << r.out;
-  const char* row = r.out.c_str() + table;
-  for (int ch = 0; ch < 8; ++ch) {
-    row = std::strchr(row, '\n') + 1;
-    char* end = nullptr;
-    EXPECT_EQ(std::strtol(row, &end, 10), ch) << r.out;
-    EXPECT_NEAR(std::strtod(end, nullptr), -0.200, 0.005) << "the simulated 200 mV pulses";
+  const auto rows = r.rows_after("channel   amplitude (V)   charge (pC)\n");
+  ASSERT_EQ(rows.size(), 8u) << r.out;
+  for (std::size_t ch = 0; ch < 8; ++ch) {
+    EXPECT_EQ(rows[ch][0], ch) << r.out;
+    EXPECT_NEAR(rows[ch].at(1), -0.200, 0.005) << "the simulated 200 mV pulses";
   }
 }
 
@@ -117,7 +100,7 @@ TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
     const CliResult info = home.run("eeprom info --board 1");
     EXPECT_TRUE(info.says(k.info)) << info.out;
   }
-  ASSERT_EQ(files_in(home.path() / "INL_Files"), 8);
+  ASSERT_EQ(test::files_under(home.path() / "INL_Files").size(), 8u);
 
   CliResult r = home.run("inl load");
   EXPECT_EQ(r.rc, 0) << r.out;
@@ -152,15 +135,15 @@ TEST(CommandsProcess, CtrlCEndsARunCleanlyAndACalibrationWithoutStoringAnything)
     SCOPED_TRACE(k.args);
     CliHome home("dt5743", k.config);
     ASSERT_EQ(home.run("info").rc, 0);
-    const auto stored = eeprom_files(home);
+    const auto stored = test::eeprom_files(home);
     auto process = home.start(k.args);
     ASSERT_TRUE(process->wait_for(k.started)) << process->output();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(process->interrupt(), k.rc) << process->output();
     const std::string out = process->output();
     EXPECT_NE(out.find(k.said), std::string::npos) << out;
-    EXPECT_EQ(eeprom_files(home), stored);
-    EXPECT_EQ(files_in(home.path() / "INL_Files"), 0);
+    EXPECT_EQ(test::eeprom_files(home), stored);
+    EXPECT_TRUE(test::files_under(home.path() / "INL_Files").empty());
     if (k.rc != 0) continue;
 
     const std::string summary = "Run summary\n  events             ";

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,8 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using Cli = test::CliResult;
-using test::cli_binary;
-
 using test::read_file;
 
 struct EepromCli : ::testing::Test {
@@ -32,19 +29,17 @@ struct EepromCli : ::testing::Test {
     home.sim_config = sim_config;
     return home.run(args);
   }
-  std::vector<fs::path> dumps() {
-    std::vector<fs::path> out;
-    for (const auto& e : fs::directory_iterator(home.path() / "FlashDump")) out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-  }
 };
 
 TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
-  ASSERT_TRUE(fs::exists(cli_binary())) << cli_binary();
-  Cli r = run("dump");
+  // --load-calibration reads every table after connecting, before the command runs.
+  Cli r = command("--load-calibration eeprom dump");
   ASSERT_EQ(r.rc, 0) << r.out;
-  const auto files = dumps();
+  EXPECT_TRUE(r.says("Correction Values re-loaded from FLASH")) << r.out;
+  EXPECT_TRUE(r.says("Daughter Board [1]'s INL Calibration values successfully read")) << r.out;
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(home.path() / "FlashDump")) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
   ASSERT_EQ(files.size(), 2u) << "one file per daughter board";
   for (const auto& f : files) EXPECT_EQ(fs::file_size(f), 65535u) << f;
   const fs::path first = files[0];  // daughter board 0: the lower serial
@@ -82,20 +77,13 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   EXPECT_NE(run("restore '" + first.string() + "' --board all --yes").rc, 0);
 }
 
-std::map<fs::path, std::string> eeprom_files(const fs::path& home) {
-  std::map<fs::path, std::string> out;
-  for (const auto& e : fs::directory_iterator(home / "SimBoard"))
-    out[e.path()] = read_file(e.path());
-  return out;
-}
-
 // A failure during a calibration (a failed register access, an undecodable event), a refusal (a
 // signal at the inputs, an INL run without the sine) or an INL request that could not store its
 // identity: exit code 1 (2 for the missing options), the EEPROMs byte for byte as they were and no
 // INL file. The scan's communication error is a failure too.
 TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
   ASSERT_EQ(run("info").rc, 0);
-  const auto stored = eeprom_files(home.path());
+  const auto stored = test::eeprom_files(home);
   ASSERT_EQ(stored.size(), 2u);
   sim::SimConfig quiet;
   for (auto& ch : quiet.channel) ch.input = sim::InputKind::kNone;
@@ -126,18 +114,9 @@ TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
     SCOPED_TRACE(k.name);
     const Cli r = command(k.args, k.config);
     EXPECT_EQ(r.rc, k.rc) << r.out;
-    EXPECT_EQ(eeprom_files(home.path()), stored);
+    EXPECT_EQ(test::eeprom_files(home), stored);
     EXPECT_FALSE(fs::exists(home.path() / "INL_Files") && !fs::is_empty(home.path() / "INL_Files"));
   }
-}
-
-// --load-calibration reads every table after connecting, before the command runs.
-TEST_F(EepromCli, LoadCalibrationReadsTheTablesBeforeTheCommand) {
-  const Cli r = command("--load-calibration info");
-  EXPECT_EQ(r.rc, 0) << r.out;
-  EXPECT_NE(r.out.find("Correction Values re-loaded from FLASH"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Daughter Board [1]'s INL Calibration values successfully read"),
-            std::string::npos);
 }
 
 }  // namespace

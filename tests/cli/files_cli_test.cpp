@@ -10,6 +10,7 @@
 #include "app/parameters.h"
 #include "files/setup_file.h"
 #include "support/cli_process.h"
+#include "support/file_text.h"
 
 namespace vx {
 namespace {
@@ -25,7 +26,8 @@ struct FilesCli : ::testing::Test {
 
 // A split series whose middle file is gone: replay and export stop at the gap with an
 // error naming the file, unless asked to skip it; then they say what it cost, and the
-// export takes the measurements of the events that are there.
+// export takes the measurements of the events that are there. No export replaces a file of
+// the series.
 TEST_F(FilesCli, ASeriesWithAMissingFileStopsAtTheGapUnlessSkipped) {
   const fs::path runs = home.path() / "runs";
   ASSERT_EQ(run("run --events 30 --save binary --split 10 --measurement-file --data-dir " +
@@ -33,6 +35,17 @@ TEST_F(FilesCli, ASeriesWithAMissingFileStopsAtTheGapUnlessSkipped) {
                 .rc,
             0);
   const fs::path first = runs / "gap_run1" / "gap_run1_Binary.bin";
+  // An export never overwrites a file of the run it reads.
+  for (const fs::path& target :
+       {first, fs::path(first.string() + "_0002"),
+        first.parent_path() / ("measurements_" + first.filename().string())}) {
+    const std::string before = test::read_file(target);
+    const test::CliResult r =
+        run("export " + quoted(first) + " --hdf5 " + quoted(target) + " --overwrite");
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_TRUE(r.says("belongs to the run being exported")) << r.out;
+    EXPECT_EQ(test::read_file(target), before) << target;
+  }
   ASSERT_TRUE(fs::remove(first.string() + "_0001"));
   const fs::path out = home.path() / "gap.h5";
   const std::string missing = "gap_run1_Binary.bin_0001' is missing, yet the series goes on";

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/cli_process.h"
+#include "support/file_text.h"
 
 namespace vx {
 namespace {
@@ -25,35 +25,22 @@ struct RatesCli : ::testing::Test {
   Cli run(const std::string& args) { return home.run(args); }
 };
 
-std::vector<std::string> lines_of(const fs::path& file) {
-  std::ifstream in(file);
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
 // The default pulses are negative: the thresholds and edges that see them are given as to run.
 TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
   home.sim_config = "trigger_rate_hz = 2000\n";
   const Cli r = run(
       "rates --seconds 2 --channels 0,3 --trigger normal --threshold all=-0.05 --edge all=falling");
   ASSERT_EQ(r.rc, 0) << r.out;
-  const auto table = r.out.find("Hit rates over the run");
-  ASSERT_NE(table, std::string::npos) << r.out;
-  std::istringstream rows(r.out.substr(table));
-  std::string line;
-  std::getline(rows, line);
-  std::getline(rows, line);
-  for (const int expected_channel : {0, 3}) {
-    int channel = -1;
-    long long hits = 0;
-    double seconds = 0.0, rate = 0.0;
-    ASSERT_TRUE(rows >> channel >> hits >> seconds >> rate) << r.out;
-    EXPECT_EQ(channel, expected_channel);
+  // Channel, hits, seconds counted and rate of each channel asked.
+  const auto rows = r.rows_after("time (s)     rate (Hz)\n");
+  ASSERT_EQ(rows.size(), 2u) << r.out;
+  for (std::size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(rows[i].size(), 4u) << r.out;
+    EXPECT_EQ(rows[i][0], i == 0 ? 0 : 3);
     // Five Poisson standard deviations of the hits counted: a slow (sanitizer) build counts
     // fewer of them.
-    EXPECT_NEAR(rate, 2000.0, 5.0 * std::sqrt(static_cast<double>(hits)) / seconds) << r.out;
-    EXPECT_GT(seconds, 0.0);  // how much of the run is counted depends on the machine
+    EXPECT_NEAR(rows[i][3], 2000.0, 5.0 * std::sqrt(rows[i][1]) / rows[i][2]) << r.out;
+    EXPECT_GT(rows[i][2], 0.0);  // how much of the run is counted depends on the machine
   }
 }
 
@@ -69,7 +56,7 @@ TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
                     file.string() + "'");
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_NE(r.out.find("step 3/3  threshold +0.2500 V"), std::string::npos) << r.out;
-  const auto lines = lines_of(file);
+  const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "== RATE VS THRESHOLD WITH NB OF ELEMENTS : 3 ==");
   EXPECT_EQ(lines[2], "0.0500 0.1500 0.2500 ");
@@ -99,13 +86,13 @@ TEST_F(RatesCli, RunWritesBothHistogramFiles) {
   ASSERT_EQ(files.size(), 2u);
   EXPECT_NE(files[0].filename().string().find("_ChargeHistos_"), std::string::npos);
   EXPECT_NE(files[1].filename().string().find("_TimeHistos_"), std::string::npos);
-  const auto charge = lines_of(files[0]);
+  const auto charge = test::file_lines(files[0]);
   ASSERT_GE(charge.size(), 8u);
   EXPECT_EQ(charge[0], "=== CHARGE HISTOs === ");
   int entries = 0;
   ASSERT_EQ(std::sscanf(charge[2].c_str(), "== Nb Of Entries in Histogram : %d  ==", &entries), 1);
   EXPECT_GT(entries, 0);
-  const auto time = lines_of(files[1]);
+  const auto time = test::file_lines(files[1]);
   ASSERT_EQ(time.size(), 12u);
   EXPECT_EQ(
       time[0].rfind("=== TIME DIFFERENCE DISTRIBUTION BETWEEN CHANNEL [0] AND CHANNEL [1] ON ", 0),

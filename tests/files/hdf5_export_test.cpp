@@ -11,6 +11,7 @@
 #include "files/data_file_reader.h"
 #include "files/hdf5_export.h"
 #include "support/file_text.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 #include "support/synthetic_run.h"
 
@@ -30,24 +31,12 @@ fs::path save_run(test::SimCore& sim, int events, int file_type, bool measuremen
   sim.board->SetMaxNumEventsBLT(st.DeviceHandle.load(), 1);
   st.sys.TriggerSource = 3;
   Set_SystemTriggerMode(st);
-  st.acq.PopupForFileName = 0;
-  set_text(st.acq.DataDirectory, (sim.dir.path() / "RunData").c_str());
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
   for (int ch : kChannels) st.gui.ChannelEnabled[ch] = 1;
-  st.acq.SaveDataInFile = 1;
-  st.acq.DataFileType = file_type;
+  test::save_runs(st, sim.dir.path() / "RunData", file_type, per_file);
   st.acq.MeasurementsEnabled = measurements ? 1 : 0;
   st.acq.SaveMeasurementsInFile = 1;
-  st.acq.SplitFileToSaveData = 1;
-  st.acq.NbOfEventsPerFile = per_file;
-  Set_RunType(st, 1, events);
-  const int generation = st.AcquisitionGeneration.load();
-  EXPECT_EQ(Start_AcquisitionFromUser(st), 1);
-  EXPECT_TRUE(wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      60.0));
+  EXPECT_TRUE(test::run_events(st, events, 60.0));
   const fs::path dir(st.acq.RunDirectory);
   return dir / (file_type == 1 ? "veltrix_run1_Binary.bin" : "veltrix_run1_Ascii.dat");
 }

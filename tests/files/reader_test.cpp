@@ -19,6 +19,7 @@
 #include "files/record_format.h"
 #include "support/file_text.h"
 #include "support/packed_value.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 #include "wiring/core_wiring.h"
 
@@ -65,12 +66,6 @@ struct SmallRun {
     Close_FileForLoadingData(reader.state);
     return n;
   }
-  bool error(const std::string& text) const {
-    return reader.ui.has_message(MessageTab::Errors, text);
-  }
-  bool warning(const std::string& text) const {
-    return reader.ui.has_message(MessageTab::Warnings, text);
-  }
   // Events read through the whole series as a replay goes, in order, or -1 when the first
   // file is refused.
   int read_series(const fs::path& first) {
@@ -109,11 +104,24 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   std::string twice_binary = bin;
   const std::int32_t zero = 0;
   std::memcpy(twice_binary.data() + header + event + 71 + 48 + 2 * 16, &zero, sizeof zero);
+  // A file saved in FFT mode holds spectra: refused for replay whatever its name says.
+  r.st.acq.FFTMode = 1;
+  std::string spectra = common_header(r.st) + data_header_line(r.st);
+  for (int n = 1; n <= 3; ++n) {
+    r.st.EventNumber = n;
+    ByteBuffer b;
+    append_fft_event(r.st, b);
+    spectra.append(b.data.data(), b.size);
+  }
+  const auto fft_refused = [&](const char* name) {
+    return "Error : File '" + (r.dir.path() / name).string() +
+           "' holds FFT spectra, not waveforms: it cannot be replayed.\n";
+  };
   const struct {
     std::string name;
     std::string bytes;
     int events;           // -1: header refused
-    const char* message;  // on the Errors tab unless said
+    std::string message;  // on the Errors tab unless said; empty: none
     MessageTab tab = MessageTab::Errors;
   } cases[] = {
       // A refused header: the file, the line and what is wrong with it.
@@ -162,18 +170,23 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
        "the first event is incomplete or damaged"},
       {"garbage_Ascii.dat", dat.substr(0, dat.find("=== EVENT 1")) + "hello\n", 0,
        "is incomplete or damaged"},
-      {"whole_Binary.bin", bin, 3, nullptr},
-      {"whole_Ascii.dat", dat, 3, nullptr},
-      {"ends_at_an_event_Binary.bin", bin.substr(0, header + event), 1, nullptr},
+      {"fft_run1_Binary.bin", spectra, -1, fft_refused("fft_run1_Binary.bin")},
+      {"fft_run1_Ascii.dat", spectra, -1, fft_refused("fft_run1_Ascii.dat")},
+      {"whole_Binary.bin", bin, 3, ""},
+      {"whole_Ascii.dat", dat, 3, ""},
+      {"ends_at_an_event_Binary.bin", bin.substr(0, header + event), 1, ""},
   };
   for (const auto& c : cases) {
     r.reader.ui.clear();
     EXPECT_EQ(r.read_all(r.put(c.name, c.bytes)), c.events) << c.name;
-    if (c.message != nullptr) {
+    if (!c.message.empty()) {
       EXPECT_TRUE(r.reader.ui.has_message(c.tab, c.message)) << c.name;
     }
-    if (c.message == nullptr || c.tab != MessageTab::Errors) {
+    if (c.message.empty() || c.tab != MessageTab::Errors) {
       EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty()) << c.name;
+    }
+    if (c.events < 0) {
+      EXPECT_FALSE(r.reader.state.run.ReplayFileOpen) << c.name;
     }
   }
   // A channel number out of range in a binary record.
@@ -185,8 +198,9 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   for (const char* name : {"run_Ascii.dat_0001", "run.txt", "run"}) {
     r.reader.ui.clear();
     EXPECT_EQ(Open_DataFileForLoading(r.reader.state, r.put(name, dat)), -1) << name;
-    EXPECT_TRUE(r.error("Invalid file for loading data! '" + (r.dir.path() / name).string() +
-                        "': the first file of a run ends in .dat or .bin.\n"))
+    EXPECT_TRUE(r.reader.ui.has_message(
+        MessageTab::Errors, "Invalid file for loading data! '" + (r.dir.path() / name).string() +
+                                "': the first file of a run ends in .dat or .bin.\n"))
         << name;
   }
 }
@@ -205,108 +219,65 @@ TEST(Reader, AsciiWithWindowsLineEnds) {
   EXPECT_EQ(Get_Frequency(r.reader.state), 3200) << "312.5 ps in the header";
 }
 
-// The next file of a series is read only when its header is one of the same run.
-TEST(Reader, ContinuationFilesAreCheckedLikeTheFirst) {
-  SmallRun r;
-  const std::string first = r.file(1, 2);
-  const std::string next = r.file(1, 2, "V1.8.5", 3);
-  const struct {
-    const char* name;
-    std::string bytes;
-    int read;  // what the move to the next file gives
-  } cases[] = {
-      {"same_run", next, 1},
-      {"other_samples", std::string(next).replace(next.find("[16]"), 4, "[15]"), 0},
-      {"other_version", std::string(next).replace(next.find("V1.8.5"), 6, "V1.8.4"), 0},
-      {"no_header", next.substr(next.find("=== DATA SAMPLES")), 0},
-  };
-  for (const auto& c : cases) {
-    r.reader.ui.clear();
-    State& st = r.reader.state;
-    const fs::path p = r.put("series_Binary.bin", first);
-    r.put("series_Binary.bin_0001", c.bytes);
-    ASSERT_EQ(Open_DataFileForLoading(st, p), 1);
-    while (Read_EventsFromFile(st) == 1) {
-    }
-    st.StopRequest().store(0);
-    EXPECT_EQ(Load_EventFromNextFile(st), c.read) << c.name;
-    EXPECT_EQ(st.EventNumber.load(), c.read == 1 ? 3 : 2) << c.name;
-    EXPECT_EQ(st.StopRequest().load(), 1 - c.read) << c.name;
-    EXPECT_EQ(r.error("its header is not that of the series' first file"), c.read == 0) << c.name;
-    Close_FileForLoadingData(st);
-  }
-}
-
-// A series as a killed run leaves it, or with a file gone from its middle: every whole
-// event up to the end or the gap, told as such. Only a cut in the middle of the series or a
-// gap not asked to be skipped is an error.
+// A series as a killed run leaves it, with a file gone from its middle or one of another
+// run: every whole event up to the end or the gap, told as such. Only a cut in the middle of
+// the series, a file of another run or a gap not asked to be skipped is an error.
 TEST(Reader, SeriesCutShortOrWithAGap) {
   SmallRun r;
   const std::string first = r.file(1, 2);
   const std::string second = r.file(1, 2, "V1.8.5", 3);
   const std::string header = first.substr(0, first.size() - 2 * (71 + 2 * (48 + 2 * 16)));
+  const std::string gap_next = r.file(1, 2, "V1.8.5", 5);
+  const char* const other_run = "its header is not that of the series' first file";
   const struct {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> files;  // suffix, bytes
     bool skip;
     int events;
     const char* told;  // on the tab below
     MessageTab tab;
+    std::string first;  // and the files after it: number and bytes
+    int next;
+    std::string next_bytes;
+    int last = 0;
+    std::string last_bytes = "";
   } cases[] = {
-      {"empty_next",
-       {{"", first}, {"_0001", ""}},
-       false,
-       2,
+      {"same_run", false, 4,
+       "End of the saved run: 4 events read, the last whole event is event 4.\n", MessageTab::Infos,
+       first, 1, second},
+      // The next file is read only when its header is one of the same run.
+      {"other_samples", false, 2, other_run, MessageTab::Errors, first, 1,
+       std::string(second).replace(second.find("[16]"), 4, "[15]")},
+      {"other_version", false, 2, other_run, MessageTab::Errors, first, 1,
+       std::string(second).replace(second.find("V1.8.5"), 6, "V1.8.4")},
+      {"no_header", false, 2, other_run, MessageTab::Errors, first, 1,
+       second.substr(second.find("=== DATA SAMPLES"))},
+      {"empty_next", false, 2,
        "_0001' ends inside its header: the run was cut short as it began this file.\n",
-       MessageTab::Warnings},
-      {"half_a_header",
-       {{"", first}, {"_0001", header.substr(0, 90)}},
-       false,
-       2,
-       "_0001' ends inside its header",
-       MessageTab::Warnings},
-      {"header_only",
-       {{"", first}, {"_0001", header}},
-       false,
-       2,
-       "End of the saved run: 2 events read, the last whole event is event 2.\n",
-       MessageTab::Infos},
-      {"cut_in_next",
-       {{"", first}, {"_0001", second.substr(0, second.size() - 5)}},
-       false,
-       3,
-       "End of the saved run: 3 events read, the last whole event is event 3.\n",
-       MessageTab::Infos},
-      {"cut_then_more",
-       {{"", first.substr(0, first.size() - 5)}, {"_0001", second}},
-       false,
-       1,
-       "': it ends inside an event, yet the series goes on with '",
-       MessageTab::Errors},
-      {"gap",
-       {{"", first}, {"_0002", r.file(1, 2, "V1.8.5", 5)}},
-       false,
-       2,
-       "_0001' is missing, yet the series goes on with '",
-       MessageTab::Errors},
-      {"gap_skipped",
-       {{"", first}, {"_0002", r.file(1, 2, "V1.8.5", 5)}},
-       true,
-       4,
-       "_0001' skipped: the gap cost 2 events (events 3 to 4).\n",
-       MessageTab::Warnings},
-      {"two_gaps_skipped",
-       {{"", first}, {"_0003", r.file(1, 1, "V1.8.5", 7)}, {"_0005", r.file(1, 1, "V1.8.5", 8)}},
-       true,
-       4,
-       "_0004' skipped: the gap cost 0 events.\n",
-       MessageTab::Warnings},
+       MessageTab::Warnings, first, 1, ""},
+      {"half_a_header", false, 2, "_0001' ends inside its header", MessageTab::Warnings, first, 1,
+       header.substr(0, 90)},
+      {"header_only", false, 2,
+       "End of the saved run: 2 events read, the last whole event is event 2.\n", MessageTab::Infos,
+       first, 1, header},
+      {"cut_in_next", false, 3,
+       "End of the saved run: 3 events read, the last whole event is event 3.\n", MessageTab::Infos,
+       first, 1, second.substr(0, second.size() - 5)},
+      {"cut_then_more", false, 1, "': it ends inside an event, yet the series goes on with '",
+       MessageTab::Errors, first.substr(0, first.size() - 5), 1, second},
+      {"gap", false, 2, "_0001' is missing, yet the series goes on with '", MessageTab::Errors,
+       first, 2, gap_next},
+      {"gap_skipped", true, 4, "_0001' skipped: the gap cost 2 events (events 3 to 4).\n",
+       MessageTab::Warnings, first, 2, gap_next},
+      {"two_gaps_skipped", true, 4, "_0004' skipped: the gap cost 0 events.\n",
+       MessageTab::Warnings, first, 3, r.file(1, 1, "V1.8.5", 7), 5, r.file(1, 1, "V1.8.5", 8)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test::TempDir dir;
-    const fs::path base = dir.path() / (std::string(c.name) + "_Binary.bin");
-    for (const auto& [suffix, bytes] : c.files) std::ofstream(base.string() + suffix) << bytes;
+    const std::string base = (dir.path() / (std::string(c.name) + "_Binary.bin")).string();
+    std::ofstream(base) << c.first;
+    std::ofstream(base + "_000" + std::to_string(c.next)) << c.next_bytes;
+    if (c.last != 0) std::ofstream(base + "_000" + std::to_string(c.last)) << c.last_bytes;
     r.reader.ui.clear();
     r.reader.state.files.SkipMissingFiles = c.skip;
     EXPECT_EQ(r.read_series(base), c.events);
@@ -328,13 +299,10 @@ TEST(Reader, ReplayRunCountsTheEventsRead) {
   r.reader.ui.file_answers = {p};
   const int generation = st.AcquisitionGeneration.load();
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
-  ASSERT_TRUE(wait_for_flag(
-      [&] {
-        return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-      },
-      30.0));
+  ASSERT_TRUE(test::wait_run_end(st, generation, 30.0));
   EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
-  EXPECT_TRUE(r.warning("ends inside the event after event 103"));
+  EXPECT_TRUE(
+      r.reader.ui.has_message(MessageTab::Warnings, "ends inside the event after event 103"));
   EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty());
 }
 
@@ -357,29 +325,6 @@ TEST(Reader, AnotherVersionAsksBeforeLoading) {
   r.reader.ui.confirm_answers = {false};
   EXPECT_EQ(Start_AcquisitionFromUser(r.reader.state), 0);
   EXPECT_EQ(r.reader.state.AcquisitionRunning.load(), 0);
-}
-
-// A file saved in FFT mode holds spectra: refused for replay with a reason, whatever its
-// name says, and left closed.
-TEST(Reader, SpectrumFilesAreRefusedForReplay) {
-  SmallRun r;
-  r.st.acq.FFTMode = 1;
-  std::string spectra = common_header(r.st) + data_header_line(r.st);
-  ASSERT_NE(spectra.find("=== FFT DATA ["), std::string::npos);
-  for (int n = 1; n <= 3; ++n) {
-    r.st.EventNumber = n;
-    ByteBuffer b;
-    append_fft_event(r.st, b);
-    spectra.append(b.data.data(), b.size);
-  }
-  for (const char* name : {"fft_run1_Binary.bin", "fft_run1_Ascii.dat"}) {
-    const fs::path p = r.put(name, spectra);
-    EXPECT_EQ(r.read_all(p), -1) << name;
-    EXPECT_TRUE(r.error("Error : File '" + p.string() +
-                        "' holds FFT spectra, not waveforms: it cannot be replayed.\n"))
-        << name;
-    EXPECT_FALSE(r.reader.state.run.ReplayFileOpen) << name;
-  }
 }
 
 // A split run saved onto a disk that fills up: the write error is told with the number of
@@ -408,21 +353,8 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
       // The board files are written; now the disk "fills".
       const rlimit limit{kLimit, kLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
-      st.acq.PopupForFileName = 0;
-      set_text(st.acq.DataDirectory, run_data.c_str());
-      st.acq.SaveDataInFile = 1;
-      st.acq.DataFileType = 1;
-      st.acq.SplitFileToSaveData = 1;
-      st.acq.NbOfEventsPerFile = kPerFile;
-      Set_RunType(st, 1, 2000);
-      const int generation = st.AcquisitionGeneration.load();
-      if (Start_AcquisitionFromUser(st) == 1 && wait_for_flag(
-                                                    [&] {
-                                                      return st.AcquisitionGeneration.load() !=
-                                                                 generation &&
-                                                             st.AcquisitionRunning.load() == 0;
-                                                    },
-                                                    100.0)) {
+      test::save_runs(st, run_data, 1, kPerFile);
+      if (test::run_events(st, 2000, 100.0)) {
         saved = Saved_EventCount(st);
         const std::string told = "Saving stopped: " + std::to_string(saved) +
                                  " events of the run are in the data files.";
@@ -474,14 +406,8 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
     test::SimCore sim("DT5743");
     sim.connect();
     State& st = sim.st;
-    const fs::path run_data = sim.dir.path() / "RunData";
-    st.acq.PopupForFileName = 0;
-    set_text(st.acq.DataDirectory, run_data.c_str());
-    st.acq.SaveDataInFile = 1;
+    test::save_runs(st, sim.dir.path() / "RunData", 1, split ? 50 : 0);
     st.acq.SaveMeasurementsInFile = 1;
-    st.acq.DataFileType = 1;
-    st.acq.SplitFileToSaveData = split ? 1 : 0;
-    st.acq.NbOfEventsPerFile = 50;
     Set_RunType(st, 3, 0);
     const int generation = st.AcquisitionGeneration.load();
     ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
@@ -495,11 +421,7 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
       fs::create_directory(run_dir);  // the next split file would open in it
     else
       sim.core.clock.advance(1.0);  // the writer's next flush
-    const bool ended = wait_for_flag(
-        [&] {
-          return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;
-        },
-        60.0);
+    const bool ended = test::wait_run_end(st, generation, 60.0);
     if (!ended) st.StopRequest().store(1);
     ASSERT_TRUE(ended) << "the run went on";
     EXPECT_TRUE(sim.core.ui.has_message(

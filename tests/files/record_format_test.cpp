@@ -26,34 +26,14 @@ std::string printf_fixed(double v, int precision, int width) {
 TEST(FixedFormat, MatchesPrintfByteForByte) {
   const std::pair<int, int> formats[] = {{6, 7},  {3, 8}, {3, 0}, {3, 6},
                                          {3, 12}, {1, 3}, {9, 0}, {0, 0}};
-  std::vector<double> values = {0.0,
-                                -0.0,
-                                -0.0000004,
-                                0.0000005,
-                                -0.0000005,
-                                0.0000015,
-                                0.0000025,
-                                0.0005,
-                                0.0015,
-                                0.0025,
-                                1.0005,
-                                0.125,
-                                0.375,
-                                2.5,
-                                -2.5,
-                                1e-300,
-                                -1e-310,
-                                4.9e-324,
-                                9007199254740993.0,
-                                1e15,
-                                -1e22,
-                                1e300,
-                                0.753082,
-                                1796565907.123456,
-                                std::numeric_limits<double>::infinity(),
-                                -std::numeric_limits<double>::infinity(),
-                                std::numeric_limits<double>::quiet_NaN(),
-                                -std::numeric_limits<double>::quiet_NaN()};
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  // Zeros, ties of rounding, magnitudes from denormal to huge, and what is not a number.
+  std::vector<double> values = {0.0,       -0.0,      -0.0000004, 0.0000005, -0.0000005,
+                                0.0000015, 0.0000025, 0.0005,     0.0015,    0.0025,
+                                1.0005,    0.125,     0.375,      2.5};
+  values.insert(values.end(), {-2.5, 1e-300, -1e-310, 4.9e-324, 9007199254740993.0, 1e15, -1e22,
+                               1e300, 0.753082, 1796565907.123456, kInf, -kInf, kNaN, -kNaN});
   // Exact decimal ties at every precision used: k/2^n with few bits.
   for (int n = 1; n <= 12; ++n)
     for (int k = -9; k <= 9; k += 2) values.push_back(k / std::ldexp(1.0, n));
@@ -157,31 +137,25 @@ TEST(BinaryRecord, LayoutSizeAndSamples) {
     std::memcpy(&value, p + offset, sizeof value);
     return value;
   };
-  EXPECT_EQ(at(0, std::int32_t{}), 4242);
+  // Event: number, epoch time, date and time, time stamp, time text.
+  const std::size_t ch = 71 + 48 + 2048;  // the second channel written: channel 4, block 2
+  const std::pair<std::size_t, std::int32_t> ints[] = {
+      {0, 4242}, {12, 2026}, {32, 7}, {ch, 4}, {ch + 4, 202}, {ch + 8, 1002}, {ch + 40, 65533}};
+  for (const auto& [offset, value] : ints) EXPECT_EQ(at(offset, std::int32_t{}), value) << offset;
   EXPECT_EQ(at(4, double{}), 1796565907.4567);
-  EXPECT_EQ(at(12, std::int32_t{}), 2026);
-  EXPECT_EQ(at(32, std::int32_t{}), 7);
   EXPECT_EQ(at(36, std::uint32_t{}), 456u);
   EXPECT_EQ(at(40, std::uint64_t{}), 123456789012ull);
   EXPECT_EQ(std::string(p + 48, 23), "14h05m07s,000.000.001ns");
-  // Second written channel: channel 4, block 2.
-  const std::size_t ch = 71 + 48 + 2048;
-  EXPECT_EQ(at(ch + 0, std::int32_t{}), 4);
-  EXPECT_EQ(at(ch + 4, std::int32_t{}), 202);
-  EXPECT_EQ(at(ch + 8, std::int32_t{}), 1002);
+  // Channel: baseline, charge, leading and trailing edge times, amplitude, then the samples
+  // in tenths of a count: saturated rather than wrapped, truncated toward zero, NaN as 0.
   EXPECT_EQ(at(ch + 12, float{}), -0.0000004f);
   EXPECT_EQ(at(ch + 16, float{}), -12345.6785f);
   EXPECT_EQ(at(ch + 20, double{}), -1.0 + 123456789014.0 * 5.0);
   EXPECT_EQ(at(ch + 28, double{}), 50.0625 + 123456789014.0 * 5.0);
   EXPECT_EQ(at(ch + 36, float{}), 0.2345675f);
-  EXPECT_EQ(at(ch + 40, std::int32_t{}), 65533);
-  EXPECT_EQ(at(ch + 48, std::int16_t{}), 12345) << "1234.56 counts";
-  EXPECT_EQ(at(ch + 50, std::int16_t{}), 32767) << "saturated, not wrapped";
-  EXPECT_EQ(at(ch + 52, std::int16_t{}), -32768);
-  EXPECT_EQ(at(ch + 54, std::int16_t{}), 0) << "truncated toward zero";
-  EXPECT_EQ(at(ch + 56, std::int16_t{}), 0) << "NaN";
-  EXPECT_EQ(at(ch + 58, std::int16_t{}), -32768);
-  EXPECT_EQ(at(ch + 60, std::int16_t{}), 32767);
+  const std::int16_t samples[] = {12345, 32767, -32768, 0, 0, -32768, 32767};
+  for (std::size_t k = 0; k < std::size(samples); ++k)
+    EXPECT_EQ(at(ch + 48 + 2 * k, std::int16_t{}), samples[k]) << "sample " << k;
 
   f.st.acq.MeasurementsEnabled = 0;
   out.size = 0;

@@ -15,6 +15,7 @@
 #include "files/record_format.h"
 #include "support/file_text.h"
 #include "support/printf_reference_writer.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -85,15 +86,13 @@ struct RunFiles {
     const double t0 = st.clock.now();
     const int started = Start_AcquisitionFromUser(st);
     if (started == 1) {
-      EXPECT_TRUE(wait_for_flag(
-          [&] {
-            return st.AcquisitionGeneration.load() != generation &&
-                   st.AcquisitionRunning.load() == 0;
-          },
-          60.0));
+      EXPECT_TRUE(test::wait_run_end(st, generation, 60.0));
     }
     run_seconds = st.clock.now() - t0;
     return started;
+  }
+  void save(int type, int per_file = 0) {
+    test::save_runs(st, sim.dir.path() / "RunData", type, per_file);
   }
   fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
   int count(const std::string& text) const {
@@ -130,14 +129,15 @@ void expect_same_samples(const Waveforms& live, const Waveforms& replay, float t
 }
 
 // A saved run replayed gives back its samples, and measuring them again writes the same
-// measurement file.
+// measurement file. The display switched to spectra at event fft_at leaves the data file as
+// it began.
 void save_and_replay(int file_type, float sample_tolerance, double volts_tolerance,
-                     double charge_tolerance) {
+                     double charge_tolerance, int fft_at = -1) {
   RunFiles f;
+  f.fft_at = fft_at;
   for (int ch = 0; ch < kMaxChannels; ++ch)
     f.st.gui.ChannelEnabled[ch] = ch == 1 || ch == 4 || ch == 6;
-  f.st.acq.SaveDataInFile = 1;
-  f.st.acq.DataFileType = file_type;
+  f.save(file_type);
   f.st.acq.MeasurementsEnabled = 1;
   f.st.acq.SaveMeasurementsInFile = 1;
   f.seconds_per_event = 0.01;
@@ -157,6 +157,7 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
             std::string::npos);
 
   f.seen.clear();
+  f.st.FFTMode().store(0);
   Set_RunFromFile(f.st, 1);
   f.st.acq.SaveMeasurementsInFile = 1;
   f.sim.core.ui.file_answers.push_back(data);
@@ -202,16 +203,13 @@ TEST(RunFiles, BinaryRunReplaysToATenthOfACountWithTheSameMeasurements) {
 
 TEST(RunFiles, AsciiRunReplaysToThePrintedPrecisionWithTheSameMeasurements) {
   // Volts printed to 1 uV: half of it on each sample, and the printed result's own rounding.
-  save_and_replay(0, 0.001f, 2e-6, 0.006);
+  save_and_replay(0, 0.001f, 2e-6, 0.006, 10);
 }
 
 TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
   RunFiles f;
   for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch < 3;
-  f.st.acq.SaveDataInFile = 1;
-  f.st.acq.DataFileType = 1;
-  f.st.acq.SplitFileToSaveData = 1;
-  f.st.acq.NbOfEventsPerFile = 500;
+  f.save(1, 500);
   ASSERT_EQ(f.run(1200), 1);
   const int saved = f.st.EventNumber.load();
   ASSERT_GE(saved, 1200);
@@ -246,26 +244,6 @@ TEST(RunFiles, SplitRunReplaysAcrossItsFilesAndAPausedReplayResumes) {
   EXPECT_EQ(f.count("Run is over.\n"), 3);
 }
 
-// The FFT display switched on in the middle of a saving run leaves the file as it began:
-// every event replays with its samples.
-TEST(RunFiles, TheFileKeepsItsRecordFormatWhenTheDisplaySwitchesToSpectra) {
-  RunFiles f;
-  for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch < 2;
-  f.st.acq.SaveDataInFile = 1;
-  f.st.acq.DataFileType = 0;
-  f.fft_at = 10;
-  ASSERT_EQ(f.run(30), 1);
-  const Waveforms live = f.seen;
-  ASSERT_GE(live.size(), 30u);
-
-  f.seen.clear();
-  f.st.FFTMode().store(0);
-  Set_RunFromFile(f.st, 1);
-  f.sim.core.ui.file_answers.push_back(f.run_dir() / "veltrix_run1_Ascii.dat");
-  ASSERT_EQ(f.run(0), 1);
-  expect_same_samples(live, f.seen, 0.001f);
-}
-
 // The writer formats each event from its own copy while the loop goes on: every file holds
 // each of its events exactly as the event stood when the loop handed it over (the ASCII
 // record as the printf formats write it, the others as the record formats write the live
@@ -278,12 +256,9 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
     SCOPED_TRACE(format);
     RunFiles f;
     for (int ch = 0; ch < kMaxChannels; ++ch) f.st.gui.ChannelEnabled[ch] = ch == 0 || ch >= 5;
-    f.st.acq.SaveDataInFile = 1;
-    f.st.acq.DataFileType = std::string(format) == "binary" ? 1 : 0;
+    f.save(std::string(format) == "binary" ? 1 : 0, kPerFile);
     f.st.acq.MeasurementsEnabled = 1;
     f.st.acq.SaveMeasurementsInFile = 1;
-    f.st.acq.SplitFileToSaveData = 1;
-    f.st.acq.NbOfEventsPerFile = kPerFile;
     if (std::string(format) == "spectra") f.st.FFTMode().store(1);
     std::map<int, std::pair<std::string, std::string>> expected;  // data, measurement records
     std::thread holder;

@@ -49,21 +49,6 @@ TEST(RunNaming, RunIdFollowsTheFirstRunOfEachDirectoryName) {
   }
 }
 
-TEST(RunNaming, NamePartsInOrderAndTheFilesInTheRunDirectory) {
-  Naming n;
-  n.st.acq.TCPCommandsEnabled = 1;
-  n.st.tcp.TCPRunId = 7;
-  n.st.acq.AddSystemDate = 1;
-  n.st.acq.AddSystemTime = 1;
-  n.st.acq.AutoIncRunId = 0;
-  n.st.acq.RunIdUser = 42;
-  ASSERT_EQ(n.open(), 1);
-  EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_12062026_14h05min_run42");
-  EXPECT_TRUE(fs::exists(fs::path(n.st.acq.RunDirectory) /
-                         "veltrix_runTcp7_12062026_14h05min_run42_Ascii.dat"));
-  Close_FileForSavingData(n.st, 2);
-}
-
 TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   Naming n;
   n.st.acq.TCPCommandsEnabled = 1;
@@ -85,6 +70,17 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_run1");
   EXPECT_TRUE(fs::exists(old_file)) << "not a file this program writes";
   Close_FileForSavingData(n.st, 2);
+
+  // Every part of the name, in order.
+  n.st.acq.AddSystemDate = 1;
+  n.st.acq.AddSystemTime = 1;
+  n.st.acq.AutoIncRunId = 0;
+  n.st.acq.RunIdUser = 42;
+  ASSERT_EQ(n.open(), 1);
+  EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_12062026_14h05min_run42");
+  EXPECT_TRUE(fs::exists(fs::path(n.st.acq.RunDirectory) /
+                         "veltrix_runTcp7_12062026_14h05min_run42_Ascii.dat"));
+  Close_FileForSavingData(n.st, 2);
 }
 
 TEST(RunNaming, MeasurementsOnlyInBinaryModeAreTextInABinNamedFile) {
@@ -99,20 +95,6 @@ TEST(RunNaming, MeasurementsOnlyInBinaryModeAreTextInABinNamedFile) {
   EXPECT_TRUE(n.core.ui.has_message(MessageTab::Infos,
                                     "Data saved in file '" + p.string() + "' successfully.\n"));
   EXPECT_EQ(fs::directory_iterator(n.st.acq.RunDirectory)->path(), p) << "no data file";
-}
-
-TEST(RunNaming, RefusedStartsLeaveNoFileOpen) {
-  Naming n;
-  n.st.acq.PopupForFileName = 1;  // the dialog is cancelled
-  EXPECT_EQ(n.open(), kFailed);
-  EXPECT_TRUE(
-      n.core.ui.has_message(MessageTab::Errors, "Error while selecting folder for saving Data!\n"));
-  n.st.acq.PopupForFileName = 0;
-  EXPECT_EQ(Open_FileForSavingData(n.st, (n.dir.path() / "missing" / "RunData").string(), 1),
-            kFailed);
-  EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, "Unable to open Selected Run Directory!"));
-  Close_FileForSavingData(n.st, 2);
-  EXPECT_FALSE(n.core.ui.has_message(MessageTab::Infos, "successfully")) << "nothing was saved";
 }
 
 void touch(const fs::path& p) {
@@ -181,9 +163,14 @@ TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
   Close_FileForSavingData(n.st, 2);
 }
 
-// A run that cannot start says where and why.
+// A run that cannot start says where and why, and leaves no file open.
 TEST(RunNaming, RefusedRunDirectoriesNameThePathAndTheReason) {
   Naming n;
+  n.st.acq.PopupForFileName = 1;  // the dialog is cancelled
+  EXPECT_EQ(n.open(), kFailed);
+  EXPECT_TRUE(
+      n.core.ui.has_message(MessageTab::Errors, "Error while selecting folder for saving Data!\n"));
+  n.st.acq.PopupForFileName = 0;
   const fs::path plain = n.dir.path() / "plain_file";
   std::ofstream(plain) << "x";
   // Directories of the settings hold 259 characters: a longer run directory is refused.
@@ -209,6 +196,8 @@ TEST(RunNaming, RefusedRunDirectoriesNameThePathAndTheReason) {
     EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, c.told)) << c.told;
     EXPECT_EQ(n.st.acq.RunDirectory[0], '\0') << "nothing is cut short into the settings";
   }
+  Close_FileForSavingData(n.st, 2);
+  EXPECT_FALSE(n.core.ui.has_message(MessageTab::Infos, "successfully")) << "nothing was saved";
 }
 
 }  // namespace

@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/file_text.h"
 #include "support/test_state.h"
@@ -24,6 +27,20 @@ struct CliResult {
   int rc = -1;
   std::string out;
   bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
+  // The numbers of each line after the one holding `header`, up to a line without any.
+  std::vector<std::vector<double>> rows_after(const std::string& header) const {
+    std::vector<std::vector<double>> rows;
+    if (!says(header)) return rows;
+    std::istringstream lines(out.substr(out.find('\n', out.find(header)) + 1));
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream numbers(line);
+      std::vector<double> row;
+      for (double x; numbers >> x;) row.push_back(x);
+      if (row.empty()) break;
+      rows.push_back(std::move(row));
+    }
+    return rows;
+  }
 };
 
 // The command line's binary of this build, beside the test binaries' folder.
@@ -153,5 +170,13 @@ struct CliHome {
   std::string model;
   std::string sim_config;
 };
+
+// The simulated board's EEPROM files of the directory, by path, to tell what a command stored.
+inline std::map<std::filesystem::path, std::string> eeprom_files(const CliHome& home) {
+  std::map<std::filesystem::path, std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(home.path() / "SimBoard"))
+    out[e.path()] = read_file(e.path());
+  return out;
+}
 
 }  // namespace vx::test
