@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -97,10 +98,14 @@ class FakeClock : public Clock {
  public:
   double now() override;
   WallTime wall() override;
-  void delay(double seconds) override { advance(seconds); }
+  void delay(double seconds) override {
+    if (on_delay) on_delay();
+    advance(seconds);
+  }
   void advance(double seconds);
   void set(double seconds);
   void set_wall(const WallTime& w);
+  std::function<void()> on_delay;  // called at every delay(), before time moves
 
  private:
   mutable std::mutex mutex_;
