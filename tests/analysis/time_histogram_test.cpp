@@ -69,9 +69,8 @@ TEST_F(analysis_time_histogram, ManualRangeAndBinsAreKept) {
   st.gui.TimeHistoNbOfBins = 4;
   run({1.2, 1.6, 0.1, 3.0}, {1.0, 1.0, 1.0, 1.0});  // 0.2, 0.6, -0.9, 2.0 (outside)
   EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), 4);
-  EXPECT_EQ(st.meas.ThresholdCrossingDistri[0], 1);
-  EXPECT_EQ(st.meas.ThresholdCrossingDistri[2], 1);
-  EXPECT_EQ(st.meas.ThresholdCrossingDistri[3], 1);
+  const auto& d = st.meas.ThresholdCrossingDistri;
+  EXPECT_EQ(std::vector(d.begin(), d.begin() + 4), (std::vector<int>{1, 0, 1, 1}));
   EXPECT_EQ(st.meas.NbOfValidTimes, 4);
 
   st.gui.TimeHistoNbOfBins = 0;  // a bin count of 0 still gives a histogram
