@@ -36,13 +36,6 @@ struct SimCore {
   // Opens and initialises the board on the calling thread.
   void connect() { Sam_Init(st); }
 
-  // Names of the recorded calls with runs of the same name folded into one.
-  std::vector<std::string> folded_names() const {
-    std::vector<std::string> out;
-    for (const auto& n : calls.names())
-      if (out.empty() || out.back() != n) out.push_back(n);
-    return out;
-  }
   std::vector<CallRecord> calls_named(const std::string& name) const {
     std::vector<CallRecord> out;
     for (const auto& r : calls.records())
