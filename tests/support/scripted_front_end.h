@@ -29,14 +29,6 @@ class Guarded {
   mutable std::mutex mutex_;
 };
 
-// The stored value for key, if any.
-template <typename Map, typename Key>
-std::optional<typename Map::mapped_type> find_in(const Map& map, const Key& key) {
-  const auto it = map.find(key);
-  if (it == map.end()) return std::nullopt;
-  return it->second;
-}
-
 class ScriptedFrontEnd : public FrontEnd, private Guarded {
  public:
   struct Message {
@@ -141,6 +133,14 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   EventLoop loop;
 
  private:
+  // The stored value for key, if any.
+  template <typename Map, typename Key>
+  static std::optional<typename Map::mapped_type> find_in(const Map& map, const Key& key) {
+    const auto it = map.find(key);
+    if (it == map.end()) return std::nullopt;
+    return it->second;
+  }
+
   std::vector<Message> messages_;
   std::vector<Popup> popups_;
   std::map<Led, bool> leds_;
