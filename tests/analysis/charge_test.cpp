@@ -63,9 +63,11 @@ struct analysis_charge_software : testing::Test {
   }
 };
 
-TEST_F(analysis_charge_software, RangeIsTheSpanWidenedByHalfOnEachSide) {
-  run_with({2.0, 4.0, 6.0, 4.0});
+// The range is the span widened by half of it on each side; a cut keeps only its window; an
+// empty selection clears the statistics; equal charges fill one bin without NaN.
+TEST_F(analysis_charge_software, RangeCutAndStatistics) {
   const auto& m = st.meas;
+  run_with({2.0, 4.0, 6.0, 4.0});
   EXPECT_EQ(entries(), 4);
   EXPECT_DOUBLE_EQ(m.ChargeDataAxis[0][1][0], 0.4);  // range [0, 8], bins 0.8 wide
   EXPECT_DOUBLE_EQ(m.ChargeDataAxis[0][1][9], 7.6);
@@ -77,30 +79,25 @@ TEST_F(analysis_charge_software, RangeIsTheSpanWidenedByHalfOnEachSide) {
   EXPECT_EQ(m.MinChargeValue[0][1], 2.0);
   EXPECT_EQ(m.MaxChargeValue[0][1], 6.0);
   EXPECT_EQ(m.NbOfValidChargeWords[0][1], 4);
-}
 
-TEST_F(analysis_charge_software, CutKeepsOnlyTheWindowAndEmptySelectionClearsStatistics) {
+  run_with({3.5, 3.5, 3.5});
+  EXPECT_EQ(entries(), 3);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(std::isfinite(m.ChargeDataAxis[0][1][i]));
+  EXPECT_EQ(m.ChargeSigma[0][1], 0.0);
+  EXPECT_EQ(m.ChargeMean[0][1], 3.5);
+
   st.acq.ChargeCutEnabled[0][1] = 1;
   st.acq.ChargeHistoMin[0][1] = 3.0f;
   st.acq.ChargeHistoMax[0][1] = 5.0f;
   run_with({2.0, 4.0, 6.0, 4.5});
-  EXPECT_EQ(st.meas.NbOfValidChargeWords[0][1], 2);
-  EXPECT_DOUBLE_EQ(st.meas.ChargeMean[0][1], 4.25);
+  EXPECT_EQ(m.NbOfValidChargeWords[0][1], 2);
+  EXPECT_DOUBLE_EQ(m.ChargeMean[0][1], 4.25);
   EXPECT_EQ(entries(), 2);
-
   run_with({8.0, 9.0});
-  EXPECT_EQ(st.meas.NbOfValidChargeWords[0][1], 0);
-  EXPECT_EQ(st.meas.ChargeMean[0][1], 0.0);
-  EXPECT_EQ(st.meas.MaxChargeValue[0][1], 0.0);
+  EXPECT_EQ(m.NbOfValidChargeWords[0][1], 0);
+  EXPECT_EQ(m.ChargeMean[0][1], 0.0);
+  EXPECT_EQ(m.MaxChargeValue[0][1], 0.0);
   EXPECT_EQ(entries(), 0);  // nothing selected, nothing shown
-}
-
-TEST_F(analysis_charge_software, EqualChargesFillOneBinWithoutNaN) {
-  run_with({3.5, 3.5, 3.5});
-  EXPECT_EQ(entries(), 3);
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(std::isfinite(st.meas.ChargeDataAxis[0][1][i]));
-  EXPECT_EQ(st.meas.ChargeSigma[0][1], 0.0);
-  EXPECT_EQ(st.meas.ChargeMean[0][1], 3.5);
 }
 
 struct analysis_charge_firmware : testing::Test {
@@ -120,22 +117,23 @@ struct analysis_charge_firmware : testing::Test {
     st.meas.ChargeDataValues[0][1] = std::move(ch1);
     Accumulate_FirmwareChargeHistos(st);
   }
+  std::pair<float, float> range(int c = 0) const {
+    return {st.acq.ChargeHistoMin[0][c], st.acq.ChargeHistoMax[0][c]};
+  }
+  std::vector<int> bins() const {
+    const auto& d = st.meas.ChargeDataDistri[0][0];
+    return {d.begin(), d.begin() + 4};
+  }
 };
 
 TEST_F(analysis_charge_firmware, FirstEventSetsTheRangeAndLaterEventsAccumulate) {
   st.meas.ChargeDataDistri[0][0][1] = 55;  // left from an earlier run
   event(1, {10.0, 14.0}, {});
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 8.0f);
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 16.0f);
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][1]), -50.0f);  // empty first batch
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][1]), 50.0f);
+  EXPECT_EQ(range(), std::pair(8.0f, 16.0f));
+  EXPECT_EQ(range(1), std::pair(-50.0f, 50.0f));  // empty first batch
 
   event(2, {9.0, 9.5, 20.0, 3.0});
-  const auto& d = st.meas.ChargeDataDistri[0][0];
-  EXPECT_EQ(d[0], 2);  // 9.0, 9.5 in [8, 10)
-  EXPECT_EQ(d[1], 1);  // 10.0
-  EXPECT_EQ(d[2], 0);
-  EXPECT_EQ(d[3], 1);  // 14.0
+  EXPECT_EQ(bins(), (std::vector<int>{2, 1, 0, 1}));  // 9.0 and 9.5 in [8, 10), 10.0, 14.0
   // Outside the frozen range: not counted, but the extremes follow.
   EXPECT_EQ(st.meas.MinChargeValue[0][0], 3.0);
   EXPECT_EQ(st.meas.MaxChargeValue[0][0], 20.0);
@@ -153,8 +151,7 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   st.meas.ResetChargeHisto = 1;
   event(3, {30.0, 34.0});
   EXPECT_EQ(st.meas.ResetChargeHisto.load(), 0);
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 28.0f);
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 36.0f);
+  EXPECT_EQ(range(), std::pair(28.0f, 36.0f));
   EXPECT_EQ(std::accumulate(st.meas.ChargeDataDistri[0][0].begin(),
                             st.meas.ChargeDataDistri[0][0].end(), 0),
             0);
@@ -165,15 +162,13 @@ TEST_F(analysis_charge_firmware, ResetRestartsFromTheCurrentBatchAndManualRangeI
   st.acq.ChargeHistoMin[0][0] = 0.0f;
   st.acq.ChargeHistoMax[0][0] = 4.0f;
   event(1, {7.0, 7.0});  // a single value: a zero-width automatic range would not do
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 0.0f);
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 4.0f);
+  EXPECT_EQ(range(), std::pair(0.0f, 4.0f));
   st.acq.ChargeRangeAuto = 1;
   event(1, {7.0, 7.0});
-  EXPECT_LT(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 7.0f);
-  EXPECT_GT(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 7.0f);
-  EXPECT_EQ(std::accumulate(st.meas.ChargeDataDistri[0][0].begin(),
-                            st.meas.ChargeDataDistri[0][0].begin() + 4, 0),
-            2);
+  EXPECT_LT(range().first, 7.0f);
+  EXPECT_GT(range().second, 7.0f);
+  const std::vector<int> counts = bins();
+  EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), 2);
 }
 
 // A first readout holding a single charge value gives no range; the first different charge
@@ -186,13 +181,8 @@ TEST_F(analysis_charge_firmware, SingleValuedFirstBatchWaitsForARangeWithWidth) 
   event(3, {1012.0, 996.0});
   EXPECT_EQ(st.meas.ChargeRangePending[0][0], 0);
   // Span 996..1012, widened by half of it each side: [988, 1020], bins 8 wide.
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMin[0][0]), 988.0f);
-  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.ChargeHistoMax[0][0]), 1020.0f);
-  const auto& d = st.meas.ChargeDataDistri[0][0];
-  EXPECT_EQ(d[0], 0);
-  EXPECT_EQ(d[1], 4);  // 996 and the three 1000s
-  EXPECT_EQ(d[2], 0);
-  EXPECT_EQ(d[3], 1);  // 1012
+  EXPECT_EQ(range(), std::pair(988.0f, 1020.0f));
+  EXPECT_EQ(bins(), (std::vector<int>{0, 4, 0, 1}));  // 996 and the three 1000s, 1012
   EXPECT_DOUBLE_EQ(st.meas.ChargeMean[0][0], (4 * 1000.0 + 1016.0) / 5.0);
 }
 

@@ -15,18 +15,25 @@ namespace vx {
 namespace {
 
 // A sine of amplitude A counts on bin 64 of a 1024-sample record reads 20 log10(A) dB
-// there: the magnitude A * 512 is divided by 1024 / 2.
+// there: the magnitude A * 512 is divided by 1024 / 2. The main graph's spectrum axis holds
+// every bin of the largest signals the ADC gives: a full-scale sine, and a baseline offset
+// to the top of the range.
 TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
   test::MeasurementCore core;
   State& st = core.st;
-  st.sys.NbOfSAMBlocks = 2;
+  st.sys.NbOfSAMBlocks = 3;
   st.gui.ChannelEnabled[3] = 0;
-  const double amplitude = 250.0;
-  for (auto& w : {&st.event.FullyOrderedValues[1][0], &st.event.FullyOrderedValues[1][1]})
+  const auto sine = [](Samples& w, double amplitude, int bin) {
     for (int j = 0; j < 1024; ++j)
-      (*w)[j] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * 64 * j / 1024.0));
+      w[j] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * bin * j / 1024.0));
+  };
+  const double amplitude = 250.0;
+  sine(st.event.FullyOrderedValues[1][0], amplitude, 64);
+  sine(st.event.FullyOrderedValues[1][1], amplitude, 64);
   st.meas.Spectra[1][1].magnitude.fill(1.0);
   st.event.FullyOrderedValues[0][0].fill(0.0f);  // zero magnitude everywhere
+  sine(st.event.FullyOrderedValues[0][1], 2047.0, 100);
+  st.event.FullyOrderedValues[2][0].fill(2047.0f);
 
   Compute_FFT(st);
   const ChannelSpectrum& spectrum = st.meas.Spectra[1][0];
@@ -40,28 +47,15 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
     ASSERT_TRUE(std::isfinite(v));
     EXPECT_EQ(v, kSpectrumFloorDb);
   }
-}
 
-// The main graph's spectrum axis holds every bin of the largest signals the ADC gives: a
-// full-scale sine, and a baseline offset to the top of the range.
-TEST(analysis_fft_noise, TheSpectrumAxisHoldsFullScaleSignals) {
-  test::MeasurementCore core;
-  State& st = core.st;
-  st.sys.NbOfSAMBlocks = 1;
-  for (int j = 0; j < 1024; ++j) {
-    st.event.FullyOrderedValues[0][0][j] =
-        static_cast<float>(2047.0 * std::sin(2.0 * std::numbers::pi * 100 * j / 1024.0));
-    st.event.FullyOrderedValues[0][1][j] = 2047.0f;
-  }
-  Compute_FFT(st);
   st.gui.GraphMode = kGraphFft;
   Compute_MainGraphParameters(st);
   const GraphAxes axes = main_graph_axes(st.gui);
-  for (int c = 0; c < 2; ++c) {
+  for (const ChannelSpectrum* full_scale : {&st.meas.Spectra[0][1], &st.meas.Spectra[2][0]}) {
     float top = kSpectrumFloorDb;
-    for (int k = 0; k < 512; ++k) top = std::max(top, Spectrum_Db(st.meas.Spectra[0][c], k));
-    EXPECT_GT(top, 60.0f) << c;
-    EXPECT_LE(top, axes.y_max) << c;
+    for (int k = 0; k < 512; ++k) top = std::max(top, Spectrum_Db(*full_scale, k));
+    EXPECT_GT(top, 60.0f);
+    EXPECT_LE(top, axes.y_max);
   }
 }
 

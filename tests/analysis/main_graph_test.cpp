@@ -69,6 +69,7 @@ TEST_F(GraphFixture, ScalingPerModeSetsPointsAxesAndGain) {
   EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.XLabelScale), 3200.0 / 1024.0);  // MHz per FFT point
 }
 
+// The leading-edge marker shows only with the times shown and an edge found.
 TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
   for (int i = 0; i < kMaxSamples; ++i) {
     st.event.DataValues[0][0][i] = static_cast<float>(i % 7) * 100.0f;
@@ -76,6 +77,8 @@ TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
   }
   st.gui.ChannelEnabled[1] = 0;
   st.gui.VerticalPosition[3] = 1.0f;
+  st.results.RiseTimeInstant[0][0] = 62.5f;  // ns: sample 200 at 312.5 ps
+  st.results.RiseTimeInstant[1][0] = -1.0f;  // no edge
   Compute_MainGraphParameters(st);
   DisplayFrame frame;
   Compute_Histos(st, frame);
@@ -89,29 +92,19 @@ TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
     EXPECT_NEAR(frame.curves[0].y[10 * s], gain * (s % 7) * 100.0f, 1e-4) << s;
   // Channel 3 (block 1, channel 1): a flat -820 counts sits at position 1 minus 1 division.
   EXPECT_NEAR(frame.curves[2].y[5000], 1.0f + gain * -820.0f, 1e-4);
+  EXPECT_FALSE(frame.curves[0].has_marker);  // times not shown
 
-  // Reusing the frame for an event with fewer channels drops the stale curves.
-  for (int ch = 4; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
-  Compute_Histos(st, frame);
-  EXPECT_EQ(frame.curves.size(), 3u);
-}
-
-TEST_F(GraphFixture, LeadingEdgeMarkerOnlyWithTimesShownAndAnEdgeFound) {
   st.gui.DisplayTimeOnWaveforms = 1;
-  for (int i = 0; i < kMaxSamples; ++i) st.event.DataValues[0][0][i] = i < 200 ? 0.0f : -1000.0f;
-  st.results.RiseTimeInstant[0][0] = 62.5f;  // ns: sample 200 at 312.5 ps
-  st.results.RiseTimeInstant[0][1] = -1.0f;  // no edge
-  Compute_MainGraphParameters(st);
-  DisplayFrame frame;
   Compute_Histos(st, frame);
   ASSERT_TRUE(frame.curves[0].has_marker);
   EXPECT_DOUBLE_EQ(frame.curves[0].marker_x, 2000.0);
   EXPECT_NEAR(frame.curves[0].marker_y, frame.curves[0].y[2000], 1e-5);
   EXPECT_FALSE(frame.curves[1].has_marker);
 
-  st.gui.DisplayTimeOnWaveforms = 0;
+  // Reusing the frame for an event with fewer channels drops the stale curves.
+  for (int ch = 4; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
   Compute_Histos(st, frame);
-  EXPECT_FALSE(frame.curves[0].has_marker);
+  EXPECT_EQ(frame.curves.size(), 3u);
 }
 
 TEST_F(GraphFixture, AlignmentDrawsTheReferenceCrossingAtTheReferenceIndex) {
@@ -251,9 +244,7 @@ TEST_F(GraphFixture, CellAndPedestalModesShowWhatTheyName) {
     EXPECT_FLOAT_EQ(lines[line], offset + gain * (2000.0f + line)) << line;
 }
 
-TEST(MainGraphChannels, AllChannelsStateCountsOnlyShownChannels) {
-  test::TestCore core;
-  State& st = core.state;
+TEST_F(GraphFixture, AllChannelsStateCountsOnlyShownChannels) {
   st.sys.NbOfChannels = 4;
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch < 4 ? 1 : 0;
   EXPECT_EQ(all_channels_state(st), 1);

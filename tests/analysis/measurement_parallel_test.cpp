@@ -42,14 +42,9 @@ void configure(State& st) {
   Prepare_MeasurementsForRun(st);
 }
 
-bool same_bits(float a, float b) {
+template <typename T>
+bool same_bits(T a, T b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
-}
-bool same_bits(double a, double b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-bool same_span(const RunList<float>& a, const RunList<float>& b) {
-  return a.first() == b.first() && a.size() == b.size();
 }
 
 // Shapes where the shortcuts could go wrong: extremes between samples, ties, flat and
@@ -140,7 +135,7 @@ TEST(MeasurementPass, ParallelPassEqualsSerialPass) {
             &MeasurementData::ComputedChargeForHisto}) {
         const auto& la = (a.*list)[bl][c];
         const auto& lb = (b.*list)[bl][c];
-        ASSERT_TRUE(same_span(la, lb));
+        ASSERT_TRUE(la.first() == lb.first() && la.size() == lb.size());
         for (std::size_t k = la.first(); k < la.size(); ++k)
           EXPECT_TRUE(same_bits(la[k], lb[k])) << bl << " " << c << " " << k;
       }

@@ -1,50 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 #include "analysis/rate_measurement.h"
 #include "calibration/rate_scan.h"
-#include "digitizer/board_connection.h"
 #include "digitizer/dacs.h"
-#include "sim/simulated_board.h"
-#include "support/test_state.h"
-#include "wiring/core_wiring.h"
+#include "support/sim_core.h"
 
 namespace vx {
 namespace {
 
-// Board time that moves only when waited on; a hook sees every wait (the scan's counting).
-class ScanClock final : public test::FakeClock {
- public:
-  void delay(double seconds) override {
-    if (on_delay) on_delay();
-    FakeClock::delay(seconds);
-  }
-  std::function<void()> on_delay;
-};
-
 // A connected V1743 (16 channels) whose negative pulses come at 10 kHz, 200 mV high, with
-// 0.5 mV of noise.
-struct ScanBench {
-  ScanBench() {
-    st.UserPath = dir.path();
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
-    sim::SimConfig config;
-    config.model = "V1743";
-    config.trigger_rate_hz = 10000.0;
-    board = std::make_unique<sim::SimulatedBoard>(
-        config, dir.path(), std::shared_ptr<Clock>(std::shared_ptr<Clock>(), &clock));
-    st.digitizer = board.get();
-    Install_CoreHooks(st);
-    st.board.LinkType = 1;
-    st.board.VMEBaseAddress = 0x32100000;
-    Sam_Init(st);
-  }
-  ~ScanBench() {
-    pool.wait_idle();
-    Close_Device(st);
-    st.digitizer = nullptr;
+// 0.5 mV of noise, on board time that moves only when the core waits (the scan's counting).
+struct ScanBench : test::SimCore {
+  ScanBench() : SimCore("V1743", sim::parse_sim_config("trigger_rate_hz = 1e4").config, {}, true) {
+    connect();
   }
   void scan(float from, float to, int steps, float seconds) {
     st.acq.RateScanStartThreshold = from;
@@ -53,13 +23,6 @@ struct ScanBench {
     st.acq.RateScanStepValue = seconds;
     Compute_RateVsThreshold(st);
   }
-
-  test::TempDir dir;
-  test::ScriptedFrontEnd ui;
-  ScanClock clock;
-  ThreadPool pool;
-  State st{ui, clock, pool};
-  std::unique_ptr<sim::SimulatedBoard> board;
 };
 
 // 0.3 s per step: the board's 16-bit counters fill after 65.5 ms, so the step is counted in
@@ -103,7 +66,7 @@ TEST(RateScanTest, ABreakKeepsThePartialResultAndRestoresEveryThreshold) {
       before[ch] = b.board->threshold_dac(ch);
     }
     bool pressed = false;
-    b.clock.on_delay = [&] {
+    b.core.clock.on_delay = [&] {
       if (pressed || b.st.rates.ScanStep.load() != break_at) return;
       pressed = true;
       Break_RateVsThresholdScan(b.st);
@@ -153,11 +116,11 @@ TEST(RateScanTest, TheStartButtonAsksZeroesTheOffsetsAndScansOnItsThread) {
   b.st.sam[2].DCOffset[1] = 0.4f;
   b.st.acq.RateScanNbOfSteps = 4;
   b.st.acq.RateScanStepValue = 0.01f;
-  b.ui.confirm_answers = {false, true};
+  b.core.ui.confirm_answers = {false, true};
   EXPECT_EQ(Run_RateVsThresholdScan(b.st), 0);
   EXPECT_FLOAT_EQ(b.st.sam[2].DCOffset[1], 0.4f);
   ASSERT_EQ(Run_RateVsThresholdScan(b.st), 1);
-  b.pool.wait_idle();
+  b.core.pool.wait_idle();
   EXPECT_EQ(b.st.RateScanRunning.load(), 0);
   EXPECT_EQ(RateScan_Result(b.st).measured, 4);
   EXPECT_FLOAT_EQ(b.st.sam[2].DCOffset[1], 0.0f);  // kept at 0 after the scan

@@ -24,31 +24,36 @@ Measured measure(State& st, int block = 0, int channel = 0) {
   return m;
 }
 
-// A Gaussian pulse of known height and centre: the amplitude and the 50 % crossings of
-// both edges come back, more tightly with the spline than on the raw samples.
-TEST(analysis_time_amplitude, ConstantFractionOnAKnownPulse) {
+// A Gaussian pulse of known height and centre: the amplitude and the crossings of both edges
+// at half its height (constant fraction) or at the command line's fixed threshold in volts
+// (x 1638 counts, lead before trail whatever the sign), more tightly with the spline.
+TEST(analysis_time_amplitude, CrossingsOfAKnownPulse) {
   struct Case {
     double height;
     int spline;
+    double volts;  // the fixed threshold, 0 for the constant fraction
     double time_tol_ns, amp_tol_v;
   };
   const std::vector<Case> cases{
-      {1000.0, 1, 0.002, 0.0005},
-      {-1000.0, 1, 0.002, 0.0005},
-      {1000.0, 0, 0.010, 0.005},
-      {-800.0, 0, 0.010, 0.005},
+      {1000.0, 1, 0.0, 0.002, 0.0005}, {-1000.0, 1, 0.0, 0.002, 0.0005},
+      {1000.0, 0, 0.0, 0.010, 0.005},  {-800.0, 0, 0.0, 0.010, 0.005},
+      {1000.0, 1, 0.3, 0.002, 0.0005}, {-1000.0, 1, -0.3, 0.002, 0.0005},
   };
   for (const auto& c : cases) {
     test::MeasurementCore core;
     State& st = core.st;
     st.meas.PerformSplineInterp = c.spline;
-    const double centre = 300.37, sigma = 3.0, base = 50.0;
+    if (c.volts != 0.0) Set_FixedThresholdTiming(st, c.volts);
+    const double centre = 300.37, sigma = 3.0, base = c.volts != 0.0 ? 0.0 : 50.0;
     test::fill_gaussian(st.event.FullyOrderedValues[2][1], base, c.height, centre, sigma);
     const Measured m = measure(st, 2, 1);
-    SCOPED_TRACE(testing::Message() << "height " << c.height << " spline " << c.spline);
+    const double level = c.volts != 0.0 ? std::abs(c.volts) * 1638.0 : std::abs(c.height) / 2;
+    const double half = sigma * std::sqrt(2.0 * std::log(std::abs(c.height) / level));
+    SCOPED_TRACE(testing::Message()
+                 << "height " << c.height << " spline " << c.spline << " volts " << c.volts);
     EXPECT_NEAR(m.amplitude, c.height * 0.00061, c.amp_tol_v);
-    EXPECT_NEAR(m.lead, kPeriodNs * (centre - kHalfWidth * sigma), c.time_tol_ns);
-    EXPECT_NEAR(m.trail, kPeriodNs * (centre + kHalfWidth * sigma), c.time_tol_ns);
+    EXPECT_NEAR(m.lead, kPeriodNs * (centre - half), c.time_tol_ns);
+    EXPECT_NEAR(m.trail, kPeriodNs * (centre + half), c.time_tol_ns);
   }
 }
 
@@ -90,22 +95,6 @@ TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
   m = measure(st);
   EXPECT_NEAR(m.lead, kPeriodNs * 503.75, 1e-5);
   EXPECT_NEAR(m.trail, kPeriodNs * 500.5, 1e-5);
-}
-
-// The command line's fixed threshold in volts, on pulses of either sign: the crossings of a
-// Gaussian at the threshold, threshold = volts x 1638 counts, lead before trail.
-TEST(analysis_time_amplitude, FixedThresholdInVoltsOnPulsesOfEitherSign) {
-  for (const double height : {-1000.0, 1000.0}) {
-    test::MeasurementCore core;
-    State& st = core.st;
-    const double volts = height < 0 ? -0.3 : 0.3, centre = 300.37, sigma = 3.0;
-    Set_FixedThresholdTiming(st, volts);
-    test::fill_gaussian(st.event.FullyOrderedValues[3][0], 0.0, height, centre, sigma);
-    const Measured m = measure(st, 3, 0);
-    const double half = sigma * std::sqrt(2.0 * std::log(std::abs(height) / (0.3 * 1638.0)));
-    EXPECT_NEAR(m.lead, kPeriodNs * (centre - half), 0.002) << height;
-    EXPECT_NEAR(m.trail, kPeriodNs * (centre + half), 0.002) << height;
-  }
 }
 
 // Crossing positions are built exactly on the raw samples: peak at p = 600 and a step

@@ -31,6 +31,14 @@ struct analysis_time_histogram : testing::Test {
     test::set_list(m.PeakAmplitudeForHisto[0][1], amp_b);
     Compute_TimeHisto(st);
   }
+  // A manual range and bin count.
+  void manual(double min, double max, int bins) {
+    st.gui.TimeHistoOption1 = 0;
+    st.gui.TimeHistoOption2 = 0;
+    st.gui.TimeHistoMin = min;
+    st.gui.TimeHistoMax = max;
+    st.gui.TimeHistoNbOfBins = bins;
+  }
   int entries() const {
     const auto& d = st.meas.ThresholdCrossingDistri;
     return std::accumulate(d.begin(), d.begin() + st.gui.TimeHistoNbOfBins, 0);
@@ -62,16 +70,11 @@ TEST_F(analysis_time_histogram, AutomaticRangeAndBins) {
 }
 
 TEST_F(analysis_time_histogram, ManualRangeAndBinsAreKept) {
-  st.gui.TimeHistoOption1 = 0;
-  st.gui.TimeHistoOption2 = 0;
-  st.gui.TimeHistoMin = -1.0;
-  st.gui.TimeHistoMax = 1.0;
-  st.gui.TimeHistoNbOfBins = 4;
+  manual(-1.0, 1.0, 4);
   run({1.2, 1.6, 0.1, 3.0}, {1.0, 1.0, 1.0, 1.0});  // 0.2, 0.6, -0.9, 2.0 (outside)
   EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), 4);
-  EXPECT_EQ(st.meas.ThresholdCrossingDistri[0], 1);
-  EXPECT_EQ(st.meas.ThresholdCrossingDistri[2], 1);
-  EXPECT_EQ(st.meas.ThresholdCrossingDistri[3], 1);
+  const auto& d = st.meas.ThresholdCrossingDistri;
+  EXPECT_EQ(std::vector(d.begin(), d.begin() + 4), (std::vector<int>{1, 0, 1, 1}));
   EXPECT_EQ(st.meas.NbOfValidTimes, 4);
 
   st.gui.TimeHistoNbOfBins = 0;  // a bin count of 0 still gives a histogram
@@ -149,11 +152,7 @@ TEST_F(analysis_time_histogram, WidthAndGaussianFit) {
     ta.push_back(7.0 + 0.020 * 0.5 * (lo + hi));
     tb.push_back(2.0);
   }
-  st.gui.TimeHistoOption1 = 0;
-  st.gui.TimeHistoOption2 = 0;
-  st.gui.TimeHistoMin = 4.8;
-  st.gui.TimeHistoMax = 5.2;
-  st.gui.TimeHistoNbOfBins = 100;
+  manual(4.8, 5.2, 100);
   run(ta, tb);
   Compute_TimeHistoParameters(st, 1, 1);
   const TimeHistoResults& r = st.meas.TimeHisto;
@@ -167,11 +166,7 @@ TEST_F(analysis_time_histogram, WidthAndGaussianFit) {
 }
 
 TEST_F(analysis_time_histogram, WidthOfAHandMadeHistogram) {
-  st.gui.TimeHistoOption1 = 0;
-  st.gui.TimeHistoOption2 = 0;
-  st.gui.TimeHistoMin = 0.0;
-  st.gui.TimeHistoMax = 0.006;  // six bins of 1 ps, centres 0.5 ... 5.5 ps
-  st.gui.TimeHistoNbOfBins = 6;
+  manual(0.0, 0.006, 6);  // six bins of 1 ps, centres 0.5 ... 5.5 ps
   struct Case {
     std::vector<int> counts;
     double fwhm_ps;

@@ -51,10 +51,8 @@ TEST(analysis_waveform_utilities, ExtremeSearchTable) {
     EXPECT_EQ(polarity, c.polarity) << c.what;
     EXPECT_EQ(index, c.index) << c.what;
   }
-}
 
-// On a spline copy the peak index reaches thousands; the vertex must still be exact.
-TEST(analysis_waveform_utilities, VertexStaysExactFarFromTheOrigin) {
+  // On a spline copy the peak index reaches thousands; the vertex must still be exact.
   std::vector<float> w(5116, 0.0f);
   const double vertex = 5000.3, top = 1500.0;
   for (int i = 4995; i <= 5005; ++i)

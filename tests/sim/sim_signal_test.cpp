@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "sim_fixture.h"
@@ -25,6 +26,14 @@ struct Stats {
   double mean() const { return sum / n; }
   double rms() const { return std::sqrt(sum_sq / n - mean() * mean()); }
 };
+
+// The mean of the first `n` samples, and the charge (pC into 50 ohm) of [start, end) above it.
+std::pair<double, double> baseline_and_charge(std::span<const float> y, int n, int start, int end) {
+  double base = 0, sum = 0;
+  for (int k = 0; k < n; ++k) base += y[k] / n;
+  for (int k = start; k < end; ++k) sum += y[k] - base;
+  return {base, sum * 0.00061 * 312.5 / 50.0};
+}
 
 int physical_cell(const GroupEvent743& g, int k) {
   const int t = g.StartIndexCell;
@@ -163,13 +172,7 @@ TEST(SimSignalTest, FirmwareChargesAgreeWithTheWaveformsAndFollowTheBaselineOpti
   b.clock->advance(10e-3);
   ASSERT_EQ(b.board->SWStopAcquisition(b.handle), 0);
   const auto software_charge = [&](const Event743& ev) {
-    const auto& y = ev.DataGroup[1].DataChannel[0];
-    double base = 0;
-    for (int k = 0; k < 16; ++k) base += y[k];
-    base /= 16;
-    double sum = 0;
-    for (int k = 17; k < 17 + 1005; ++k) sum += y[k] - base;
-    software.add(sum * 0.00061 * 312.5 / 50.0);
+    software.add(baseline_and_charge(ev.DataGroup[1].DataChannel[0], 16, 17, 17 + 1005).second);
   };
   while (b.read_events(software_charge) > 0) {
   }
@@ -220,31 +223,15 @@ TEST(SimSignalTest, FirmwareChargesAgreeWithTheWaveformsAndFollowTheBaselineOpti
 TEST(SimSignalTest, EachChannelsDecodedChargeCoversItsOwnWindow) {
   // Windows shared by five channels, by two, and single ones, some cut by the record's end
   // or lying past it, so that channels summed side by side never borrow another's window.
-  struct Window {
-    int start;
-    int length;
-  };
-  const std::array<Window, 16> windows = {{{17, 400},
-                                           {17, 400},
-                                           {100, 50},
-                                           {17, 400},
-                                           {0, 512},
-                                           {17, 400},
-                                           {100, 50},
-                                           {17, 400},
-                                           {480, 100},
-                                           {600, 10},
-                                           {3, 1},
-                                           {150, 200},
-                                           {150, 201},
-                                           {0, 0},
-                                           {140, 30},
-                                           {300, 212}}};
+  const std::array<int, 16> starts = {17,  17,  100, 17,  0,   17, 100, 17,
+                                      480, 600, 3,   150, 150, 0,  140, 300};
+  const std::array<int, 16> lengths = {400, 400, 50, 400, 512, 400, 50, 400,
+                                       100, 10,  1,  200, 201, 0,   30, 212};
   OpenBoard b("register_access_us = 0\npulse.delay_ns = 45\nch6.pulse.delay_ns = 120");
   ChargeModeParams params;
   for (int c = 0; c < 16; ++c) {
-    params.StartCell[c] = windows[c].start;
-    params.Length[c] = static_cast<std::uint16_t>(windows[c].length);
+    params.StartCell[c] = starts[c];
+    params.Length[c] = static_cast<std::uint16_t>(lengths[c]);
   }
   params.BaselineSamples = 12;
   ASSERT_EQ(b.board->SetDPPParameters(b.handle, 0xFFFF, params), 0);
@@ -254,14 +241,8 @@ TEST(SimSignalTest, EachChannelsDecodedChargeCoversItsOwnWindow) {
     const Event743& ev = b.software_event();
     for (int c = 0; c < 16; ++c) {
       const GroupEvent743& g = ev.DataGroup[c / 2];
-      const auto& y = g.DataChannel[c % 2];
-      double base = 0;
-      for (int k = 0; k < 12; ++k) base += y[k];
-      base /= 12;
-      const int end = std::min(windows[c].start + windows[c].length, 512);
-      double sum = 0;
-      for (int k = windows[c].start; k < end; ++k) sum += y[k] - base;
-      const double expected = sum * 0.00061 * 312.5 / 50.0;  // pC into 50 ohm
+      const auto [base, expected] = baseline_and_charge(g.DataChannel[c % 2], 12, starts[c],
+                                                        std::min(starts[c] + lengths[c], 512));
       EXPECT_NEAR(g.Baseline[c % 2], base, 1e-3) << "channel " << c;
       EXPECT_NEAR(g.Charge[c % 2], expected, 1e-3 + 1e-4 * std::fabs(expected)) << "channel " << c;
     }

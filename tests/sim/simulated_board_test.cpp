@@ -57,17 +57,12 @@ TEST(SimulatedBoardTest, OpensOnlyOverLinksTheModelCanHave) {
   }
 }
 
-TEST(SimulatedBoardTest, SecondOpenAndInjectedOpenFailureAreRefused) {
+TEST(SimulatedBoardTest, SecondOpenAndSecondCloseAreRefused) {
   OpenBoard b("");
   int other = -1;
   EXPECT_EQ(b.board->OpenDigitizer2(kLinkOptical, 0u, 0, 0, &other), kDgtzAlreadyOpen);
   EXPECT_EQ(b.board->CloseDigitizer(b.handle), 0);
   EXPECT_EQ(b.board->CloseDigitizer(b.handle), kDgtzInvalidHandle);
-
-  ScratchDir dir;
-  SimulatedBoard faulty(testing::config_from("fault.fail_open = true"), dir.path());
-  EXPECT_LT(faulty.OpenDigitizer2(kLinkOptical, 0u, 0, 0, &other), 0);
-  EXPECT_LT(other, 0);
 }
 
 TEST(SimulatedBoardTest, BoardInformationDescribesTheModel) {
@@ -95,18 +90,8 @@ TEST(SimulatedBoardTest, RegistersReadBackAndFirmwareWordsAreFixed) {
     std::uint32_t expect;
   };
   const Case cases[] = {
-      {0x8168, 0x8, 0x8},
-      {0x8100, 0x1207, 0x1207},
-      {0x811C, 0x120, 0x120},
-      {0x81A0, 0x2200, 0x2200},
-      {0x81B4, 7, 7},
-      {0x8144, 2, 2},
-      {0x8170, 6, 6},
-      {0x1384, 0x2003, 0x2003},
-      {0x1328, 0x27, 0x27},
-      {0x8124, 0xFFFF, 0x0416},
-      {0x108C, 0, 0x00100308},
-      {0x138C, 0, 0x00100308},
+      {0x8100, 0x1207, 0x1207},         {0x1384, 0x2003, 0x2003}, {0x1328, 0x27, 0x27},
+      {0x8124, 0xFFFF, 0x0416},         {0x108C, 0, 0x00100308},  {0x138C, 0, 0x00100308},
       {0x9000, 0xDEADBEEF, 0xDEADBEEF},
   };
   for (const auto& c : cases) {
@@ -119,9 +104,25 @@ TEST(SimulatedBoardTest, RegistersReadBackAndFirmwareWordsAreFixed) {
   EXPECT_EQ(b.board->ReadRegister(b.handle, 0x10000, &v), kDgtzInvalidParam);
 }
 
+// Event identifiers count in eight bits and first cells vary; the time stamp counts sixteen
+// sampling periods from the start and wraps at forty bits.
 TEST(SimulatedBoardTest, TimeStampCountsSixteenPeriodsAndWrapsAtFortyBits) {
   OpenBoard b("input = none\nregister_access_us = 0");
   ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
+  std::vector<int> ids;
+  std::vector<int> cells;
+  for (int i = 0; i < 300; ++i) {
+    const Event743& e = b.software_event();
+    ids.push_back(e.DataGroup[3].EventId);
+    cells.push_back(e.DataGroup[3].StartIndexCell);
+    ASSERT_LT(e.DataGroup[3].StartIndexCell, 1024);
+  }
+  EXPECT_EQ(ids[0], 0);
+  EXPECT_EQ(ids[255], 255);
+  EXPECT_EQ(ids[256], 0);
+  std::sort(cells.begin(), cells.end());
+  EXPECT_GT(std::unique(cells.begin(), cells.end()) - cells.begin(), 200);
+
   b.clock->advance(1e-3);
   const std::uint64_t first = b.software_event().DataGroup[0].TDC;
   EXPECT_NEAR(static_cast<double>(first), 1e-3 / (16 * 312.5e-12), 2.0);  // 200000
@@ -140,24 +141,6 @@ TEST(SimulatedBoardTest, TimeStampCountsSixteenPeriodsAndWrapsAtFortyBits) {
   EXPECT_GT(before, (1ull << 40) - 1000);
   EXPECT_LT(after.DataGroup[0].TDC, 1000u);
   EXPECT_EQ(after.DataGroup[7].TDC, after.DataGroup[0].TDC);
-}
-
-TEST(SimulatedBoardTest, EventIdentifiersAreEightBitsAndFirstCellsVary) {
-  OpenBoard b("input = none\nregister_access_us = 0");
-  ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
-  std::vector<int> ids;
-  std::vector<int> cells;
-  for (int i = 0; i < 300; ++i) {
-    const Event743& e = b.software_event();
-    ids.push_back(e.DataGroup[3].EventId);
-    cells.push_back(e.DataGroup[3].StartIndexCell);
-    ASSERT_LT(e.DataGroup[3].StartIndexCell, 1024);
-  }
-  EXPECT_EQ(ids[0], 0);
-  EXPECT_EQ(ids[255], 255);
-  EXPECT_EQ(ids[256], 0);
-  std::sort(cells.begin(), cells.end());
-  EXPECT_GT(std::unique(cells.begin(), cells.end()) - cells.begin(), 200);
 }
 
 TEST(SimulatedBoardTest, RecordLengthAndGroupMaskShapeTheEvent) {
@@ -323,12 +306,6 @@ TEST(SimulatedBoardTest, CallLogRecordsCallsInOrderOnlyWhenAttached) {
   EXPECT_EQ(records[2].result, kDgtzInvalidParam);
   EXPECT_EQ(log.count("SWStartAcquisition"), 0u);
 }
-
-}  // namespace
-}  // namespace vx::sim
-
-namespace vx::sim {
-namespace {
 
 TEST(SimulatedBoardTest, ReadoutThreadAndControlThreadShareTheBoardWithoutLosingEvents) {
   testing::OpenBoard b("input = none\nregister_access_us = 0\nmemory_events = 100000");

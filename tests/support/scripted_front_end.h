@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -15,7 +16,20 @@
 
 namespace vx::test {
 
-class ScriptedFrontEnd : public FrontEnd {
+// A mutex, and a way to run a function under it: the doubles are called from any thread.
+class Guarded {
+ protected:
+  template <typename F>
+  auto locked(F&& f) const {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+};
+
+class ScriptedFrontEnd : public FrontEnd, private Guarded {
  public:
   struct Message {
     MessageTab tab;
@@ -38,8 +52,12 @@ class ScriptedFrontEnd : public FrontEnd {
   std::vector<FileDialogRequest> file_requests;  // every file dialog asked for
 
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
-  void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
-  void popup(PopupKind kind, const std::string& title, const std::string& text) override;
+  void append_message(MessageTab tab, MessageKind kind, const std::string& text) override {
+    locked([&] { messages_.push_back({tab, kind, text}); });
+  }
+  void popup(PopupKind kind, const std::string& title, const std::string& text) override {
+    locked([&] { popups_.push_back({kind, title, text}); });
+  }
   bool confirm(const std::string& title, const std::string& text) override;
   bool answers_unattended() const override { return true; }
   std::optional<std::string> prompt(const std::string& title, const std::string& text,
@@ -51,35 +69,78 @@ class ScriptedFrontEnd : public FrontEnd {
   bool progress_update(int percent) override;
   void progress_hide() override {}
   void set_wait_cursor(bool) override {}
-  void show_panel(Panel panel, bool visible) override;
-  void refresh_panel(Panel panel) override;
-  void set_window_title(const std::string& title) override;
+  void show_panel(Panel panel, bool visible) override {
+    locked([&] { panel_visibility_.emplace_back(panel, visible); });
+  }
+  void refresh_panel(Panel panel) override {
+    locked([&] { ++refreshes_[panel]; });
+  }
+  void set_window_title(const std::string& title) override {
+    locked([&] { titles_.push_back(title); });
+  }
   void run_state_changed(bool) override {}
-  void set_led(Led led, bool on) override;
-  void set_text(Field field, int index, const std::string& text) override;
-  void set_colour(Field field, Rgb colour) override;
-  void plot_strip_chart(StripChart chart, std::span<const double> points) override;
+  void set_led(Led led, bool on) override {
+    locked([&] { leds_[led] = on; });
+  }
+  void set_text(Field field, int index, const std::string& text) override {
+    locked([&] { texts_[{field, index}] = text; });
+  }
+  void set_colour(Field field, Rgb colour) override {
+    locked([&] { colours_[field] = colour; });
+  }
+  void plot_strip_chart(StripChart chart, std::span<const double> points) override {
+    locked([&] { strip_charts_[chart].emplace_back(points.begin(), points.end()); });
+  }
 
   // Recorded calls (thread-safe accessors copy under the lock).
-  std::vector<Message> messages() const;
-  std::vector<Popup> popups() const;
+  std::vector<Message> messages() const {
+    return locked([&] { return messages_; });
+  }
+  std::vector<Popup> popups() const {
+    return locked([&] { return popups_; });
+  }
   std::vector<std::string> tab_texts(MessageTab tab) const;
   // True if some message on the tab contains needle.
   bool has_message(MessageTab tab, const std::string& needle) const;
-  std::optional<bool> led(Led led) const;
-  std::optional<std::string> text(Field field, int index = -1) const;
-  std::optional<Rgb> colour(Field field) const;
-  std::vector<std::vector<double>> strip_chart(StripChart chart) const;
-  std::vector<std::string> titles() const;
-  std::vector<std::pair<Panel, bool>> panel_visibility() const;
-  int refresh_count(Panel panel) const;
-  std::vector<int> progress_values() const;
+  std::optional<bool> led(Led l) const {
+    return locked([&] { return find_in(leds_, l); });
+  }
+  std::optional<std::string> text(Field field, int index = -1) const {
+    return locked([&] { return find_in(texts_, std::make_pair(field, index)); });
+  }
+  std::optional<Rgb> colour(Field field) const {
+    return locked([&] { return find_in(colours_, field); });
+  }
+  std::vector<std::vector<double>> strip_chart(StripChart chart) const {
+    return locked([&] {
+      return find_in(strip_charts_, chart).value_or(decltype(strip_charts_)::mapped_type{});
+    });
+  }
+  std::vector<std::string> titles() const {
+    return locked([&] { return titles_; });
+  }
+  std::vector<std::pair<Panel, bool>> panel_visibility() const {
+    return locked([&] { return panel_visibility_; });
+  }
+  int refresh_count(Panel panel) const {
+    return locked([&] { return find_in(refreshes_, panel).value_or(0); });
+  }
+  std::vector<int> progress_values() const {
+    return locked([&] { return progress_; });
+  }
   void clear();
 
   EventLoop loop;
 
  private:
-  mutable std::mutex mutex_;
+  // The stored value for key, if any.
+  template <typename Map, typename Key>
+  static std::optional<typename Map::mapped_type> find_in(const Map& map, const Key& key) {
+    const auto it = map.find(key);
+    if (it == map.end()) return std::nullopt;
+    return it->second;
+  }
+
   std::vector<Message> messages_;
   std::vector<Popup> popups_;
   std::map<Led, bool> leds_;
@@ -93,17 +154,30 @@ class ScriptedFrontEnd : public FrontEnd {
 };
 
 // Monotonic time moves only through advance() or delay(); wall time is fixed unless set.
-class FakeClock : public Clock {
+class FakeClock : public Clock, private Guarded {
  public:
-  double now() override;
-  WallTime wall() override;
-  void delay(double seconds) override { advance(seconds); }
-  void advance(double seconds);
-  void set(double seconds);
-  void set_wall(const WallTime& w);
+  double now() override {
+    return locked([&] { return now_; });
+  }
+  WallTime wall() override {
+    return locked([&] { return wall_; });
+  }
+  void delay(double seconds) override {
+    if (on_delay) on_delay();
+    advance(seconds);
+  }
+  void advance(double seconds) {
+    locked([&] { now_ += seconds; });
+  }
+  void set(double seconds) {
+    locked([&] { now_ = seconds; });
+  }
+  void set_wall(const WallTime& w) {
+    locked([&] { wall_ = w; });
+  }
+  std::function<void()> on_delay;  // called at every delay(), before time moves
 
  private:
-  mutable std::mutex mutex_;
   double now_ = 1000.0;
   WallTime wall_{2026, 12, 6, 14, 5, 7, 0.0, 0, 1796565907.0};
 };

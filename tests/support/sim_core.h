@@ -13,9 +13,11 @@ namespace vx::test {
 
 struct SimCore {
   // board_clock: the board's own time (events arrive in it); the system clock by default.
+  // on_core_clock: the board runs on the core's fake clock, which only the core's waits move.
   explicit SimCore(const std::string& model = "V1743", sim::SimConfig config = {},
-                   std::shared_ptr<Clock> board_clock = nullptr) {
+                   std::shared_ptr<Clock> board_clock = nullptr, bool on_core_clock = false) {
     config.model = model;
+    if (on_core_clock) board_clock = std::shared_ptr<Clock>(std::shared_ptr<Clock>(), &core.clock);
     st.UserPath = dir.path();
     st.FileForSavingLogFile = dir.path() / "logfile.txt";
     board = std::make_unique<sim::SimulatedBoard>(config, dir.path(), std::move(board_clock));
@@ -34,13 +36,6 @@ struct SimCore {
   // Opens and initialises the board on the calling thread.
   void connect() { Sam_Init(st); }
 
-  // Names of the recorded calls with runs of the same name folded into one.
-  std::vector<std::string> folded_names() const {
-    std::vector<std::string> out;
-    for (const auto& n : calls.names())
-      if (out.empty() || out.back() != n) out.push_back(n);
-    return out;
-  }
   std::vector<CallRecord> calls_named(const std::string& name) const {
     std::vector<CallRecord> out;
     for (const auto& r : calls.records())
