@@ -22,17 +22,13 @@ constexpr const char* kSimConfig =
     "ch1.pulse.jitter_ps = 30\n"
     "ch1.pulse.delay_ns = 60\n";
 
-struct GuiTimePanels : GuiTest {
-  GuiTimePanels() : GuiTest(kSimConfig) {
-    dialogs.confirm_answer = true;
-    click_connect();
-  }
+struct GuiTimePanels : GuiConnected {
+  GuiTimePanels() : GuiConnected(kSimConfig) {}
   TimeMeasurementsPanel& tm() { return app->time_measurements_panel(); }
   TimeHistogramPanel& th() { return app->time_histogram_panel(); }
 };
 
 TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
-  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
   ASSERT_TRUE(main().action("MEASUREMENTS")->isEnabled());
   main().action("MEASUREMENTS")->trigger();
   ASSERT_TRUE(tm().isVisible());
@@ -82,7 +78,6 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
 // The jitter run's histogram as the panel shows it: the measurement's own results (their
 // arithmetic is the analysis tests' business), and closing only hides.
 TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
-  ASSERT_TRUE(wait_until([&] { return main().isVisible(); }));
   main().action("MEASUREMENTS")->trigger();
   child<QCheckBox>(&tm(), "COMPUTEJITTER")->setChecked(true);
   child<QPushButton>(&tm(), "SHOWTIMEHISTO")->click();

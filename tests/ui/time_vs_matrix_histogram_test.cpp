@@ -1,19 +1,10 @@
 // The "Time vs Matrix Index Histogram" window, offscreen, on the results of a calibration
 // accumulated from sine records sampled by a ring with uneven cells.
-#include <gtest/gtest.h>
-#include <qcustomplot.h>
-
-#include <QApplication>
-#include <QComboBox>
-#include <QPushButton>
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
-#include <vector>
 
 #include "calibration/inl_calibration.h"
 #include "gui_fixture.h"
-#include "support/test_state.h"
 #include "ui/panels/inl_panel.h"
 #include "ui/panels/time_vs_matrix_histogram.h"
 
@@ -97,12 +88,8 @@ TEST(GuiTimeVsMatrixHistogram, ShowsTheSelectedChannelsCellWidthsAndInspectedCel
   EXPECT_EQ(widths->graphCount(), 0);
   EXPECT_EQ(steps->plottableCount(), 0);
 
-  if (const char* dir = std::getenv("VELTRIX_SCREENSHOT_DIR")) {
-    channel->setCurrentIndex(0);
-    window->refresh();
-    QApplication::processEvents();
-    window->grab().save(QString(dir) + "/time_vs_matrix_histogram.png");
-  }
+  choose(channel, 0);
+  save_picture(window, "time_vs_matrix_histogram");
 }
 
 }  // namespace
