@@ -69,7 +69,6 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[2], "-0.2500 -0.2000 -0.1500 -0.1000 -0.0500 ");
-  EXPECT_EQ(lines[3], "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 2 ==");
 
   // Every channel: one curve each, named in a legend.
   child<QComboBox>(panel, "CH_FOR_RATE_VS_THRES")->setCurrentIndex(0);
