@@ -299,7 +299,7 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 37);
 }
 
-TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
+TEST_F(GuiFixture, TcpPanelRegistersTheServerShowsItsClientAndBoundsAFlood) {
   connect_board();
   main().action("TCP_SERVER")->trigger();
   TcpPanel& panel = app->tcp_panel();
@@ -342,6 +342,38 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerAndShowsItsClient) {
   main().action("EN_START_STOP_CLIENT")->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.TCPCommandsEnabled), 0);
   EXPECT_TRUE(main().action("START")->isEnabled());
+
+  // A flood goes into a bounded box, laid out for its own size, not the whole box per chunk.
+  qint64 inserted = 0;
+  QObject::connect(panel.received()->document(), &QTextDocument::contentsChange,
+                   [&](int, int, int added) { inserted += added; });
+  std::string flood;
+  for (int i = 0; flood.size() < 1'500'000; ++i) flood += "noise " + std::to_string(i) + "\n";
+  flood += "the last line\n";
+  std::atomic<bool> sent{false};
+  std::thread sender([&] {
+    client.send(flood);
+    sent = true;
+  });
+  const bool accepted = wait_until([&] { return sent.load(); }, 120000);
+  sender.join();
+  ASSERT_TRUE(accepted);
+  ASSERT_TRUE(wait_until(
+      [&] { return panel.received()->toPlainText().endsWith("the last line\n"); }, 10000));
+  const QString shown = panel.received()->toPlainText();
+  EXPECT_LE(shown.size(), 64 * 1024);
+  EXPECT_GT(shown.size(), 60 * 1024);
+  // Exactly the newest text the client sent, in order.
+  EXPECT_TRUE(QString::fromStdString(flood).endsWith(shown));
+  EXPECT_LT(inserted, 2 * static_cast<qint64>(flood.size()));
+
+  // Cleared, then new text arrives: only the new text is shown.
+  panel.clear_button()->click();
+  ASSERT_TRUE(wait_until([&] { return panel.received()->toPlainText().isEmpty(); }, 5000));
+  client.send("after the clear\n");
+  ASSERT_TRUE(
+      wait_until([&] { return panel.received()->toPlainText() == "after the clear\n"; }, 5000))
+      << panel.received()->toPlainText().toStdString();
 
   // The server side ends the conversation.
   auto* disconnect = panel.findChild<QPushButton*>("DISCONNECTCLIENT");
@@ -603,45 +635,6 @@ TEST_F(GuiBench, ElapsedTimeAndRateBelongToTheLastRun) {
   ASSERT_TRUE(ok) << main().event_rate()->text().toStdString();
   // Five events over at most the time the test waited for them.
   EXPECT_GE(rate, 5.0 / took * 0.99);
-}
-
-TEST_F(GuiBench, TcpFloodIsAppendedIncrementallyIntoABoundedBox) {
-  connect_board();
-  TcpPanel& panel = start_tcp_server();
-  TcpClient client(st().tcp.ServerPort);
-  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
-
-  // What the box is given to lay out: the flood's own size, not the whole box per chunk.
-  qint64 inserted = 0;
-  QObject::connect(panel.received()->document(), &QTextDocument::contentsChange,
-                   [&](int, int, int added) { inserted += added; });
-  std::string flood;
-  for (int i = 0; flood.size() < 1'500'000; ++i) flood += "noise " + std::to_string(i) + "\n";
-  flood += "the last line\n";
-  std::atomic<bool> sent{false};
-  std::thread sender([&] {
-    client.send(flood);
-    sent = true;
-  });
-  const bool accepted = wait_until([&] { return sent.load(); }, 120000);
-  sender.join();
-  ASSERT_TRUE(accepted);
-  ASSERT_TRUE(wait_until(
-      [&] { return panel.received()->toPlainText().endsWith("the last line\n"); }, 10000));
-  const QString shown = panel.received()->toPlainText();
-  EXPECT_LE(shown.size(), 64 * 1024);
-  EXPECT_GT(shown.size(), 60 * 1024);
-  // Exactly the newest text the client sent, in order.
-  EXPECT_TRUE(QString::fromStdString(flood).endsWith(shown));
-  EXPECT_LT(inserted, 2 * static_cast<qint64>(flood.size()));
-
-  // Cleared, then new text arrives: only the new text is shown.
-  panel.clear_button()->click();
-  ASSERT_TRUE(wait_until([&] { return panel.received()->toPlainText().isEmpty(); }, 5000));
-  client.send("after the clear\n");
-  ASSERT_TRUE(
-      wait_until([&] { return panel.received()->toPlainText() == "after the clear\n"; }, 5000))
-      << panel.received()->toPlainText().toStdString();
 }
 
 TEST_F(GuiBench, RemoteStopIsCarriedOutWhileATickPopupIsOpen) {
