@@ -75,10 +75,7 @@ TEST_F(GuiCalibration, PedestalPromptCancelRepromptADialogThatReaches100AndACanc
   EXPECT_EQ(watcher.highest, 100);
   EXPECT_TRUE(calibrate->isEnabled());
   EXPECT_TRUE(infos().contains("End of pedestals calibration."));
-  EXPECT_GT(st.EventNumber.load(), 400);
-  const float cell = st.calib.IndividualOffsetDistribution[0][0][100];
-  EXPECT_GT(cell, 1900.0f);
-  EXPECT_LT(cell, 2200.0f);
+  EXPECT_GT(st.EventNumber.load(), 400);  // the table it gives: the calibration tests
 
   // Cancel in the "Completion Status" dialog: the previous table is kept and the Infos say
   // so; no error, no popup.

@@ -71,15 +71,6 @@ TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreenAndTheFftSwitchStay
   }
 }
 
-TEST_F(GuiFirstUse, StopIsDimmedWithoutARun) {
-  QAction* stop = main().action("STOP");
-  EXPECT_FALSE(stop->isEnabled());
-  press_start();
-  ASSERT_TRUE(wait_until([&] { return stop->isEnabled(); }));
-  main().stop_and_wait();
-  ASSERT_TRUE(wait_until([&] { return !stop->isEnabled(); }));
-}
-
 // The default thresholds (+20 mV, rising) never see the simulated board's negative pulses.
 TEST_F(GuiFirstUse, ARunThatNeverTriggersSaysWhyInTheInfos) {
   st().sys.TriggerSource = 1;

@@ -102,8 +102,11 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
   ASSERT_NE(run_bar, nullptr);
   EXPECT_TRUE(run_bar->actions().contains(main().action("START")));
 
+  QAction* stop = main().action("STOP");
+  EXPECT_FALSE(stop->isEnabled());  // dimmed without a run
   press_start();
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
+  EXPECT_TRUE(stop->isEnabled());
   EXPECT_FALSE(main().action("START")->isEnabled());  // dimmed during the run
   EXPECT_FALSE(main().action("BOARDCONNECT")->isEnabled());
   for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVERUNTOFILE", "SAVEALLMEASUREMENTS"})
@@ -117,10 +120,11 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
   pump_for(100);
   EXPECT_EQ(VX_VALUE(st().gui.ChannelEnabled[3]), 1);
   EXPECT_EQ(st().AcquisitionGeneration.load(), generation);
-  main().action("STOP")->trigger();
+  stop->trigger();
   EXPECT_EQ(st().AcquisitionRunning.load(), 0);
   ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
   EXPECT_TRUE(infos().contains("Run stopped."));
+  ASSERT_TRUE(wait_until([&] { return !stop->isEnabled(); }));
   for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_TRUE(main().channel_led(ch)->isEnabled()) << ch;
   EXPECT_TRUE(main().all_channels()->isEnabled());
 }
