@@ -60,15 +60,10 @@ TEST(GuiTimeVsMatrixHistogram, ShowsTheSelectedChannelsCellWidthsAndInspectedCel
     ASSERT_EQ(widths->graphCount(), 1);
     const auto data = widths->graph(0)->data();
     ASSERT_EQ(data->size(), kInlCells);
-    double lo = 1e9, hi = -1e9;
     for (int i = 0; i < kInlCells; ++i) {
       EXPECT_EQ(data->at(i)->key, i);
       ASSERT_DOUBLE_EQ(data->at(i)->value, k.GlobalTimeDNL[i]) << "cell " << i;
-      lo = std::min(lo, data->at(i)->value);
-      hi = std::max(hi, data->at(i)->value);
     }
-    // Uneven cells: a flat curve at the nominal width would not do.
-    EXPECT_GT(hi - lo, ch == 0 ? 20.0 : 5.0);
 
     ASSERT_EQ(steps->plottableCount(), 1);
     auto* bars = qobject_cast<QCPBars*>(steps->plottable(0));
