@@ -176,8 +176,11 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
 }
 
 TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
-  connect_board();
+  connect_board(1);  // eight channels, of which 1 and 4 are recorded
   finite_run(20);
+  main().all_channels()->click();  // all off
+  main().channel_led(1)->click();
+  main().channel_led(4)->click();
 
   // A short run saved to a directory chosen in the dialog.
   main().action("SAVEWAVETOFILE")->trigger();
@@ -239,6 +242,23 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
   EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
   EXPECT_EQ(infos().count("Running from Data file option is OFF."), offs_before + 1);
+
+  // Replayed on a sixteen-channel board with every channel on: the file's channels only.
+  main().action("SAVEWAVETOFILE")->trigger();
+  connect_board(2);
+  main().all_channels()->click();
+  if (main().all_channels()->checkState() != Qt::Checked) main().all_channels()->click();
+  ASSERT_TRUE(main().channel_led(15)->isChecked());
+  main().action("RUNFROMFILE")->trigger();
+  dialogs.file_answers.push_back(QString::fromStdString(saved[0].string()));
+  run_to_the_end();
+  ASSERT_EQ(st().EventNumber.load(), 20);
+  for (int ch = 0; ch < kMaxChannels; ++ch) {
+    EXPECT_EQ(main().channel_led(ch)->isVisibleTo(&main()), ch < 8) << ch;
+    EXPECT_EQ(main().legend(ch)->isVisibleTo(&main()), ch < 8) << ch;
+    EXPECT_EQ(main().channel_led(ch)->isChecked(), ch == 1 || ch == 4) << ch;
+  }
+  EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
 }
 
 TEST_F(GuiFixture, SavingCheckItemsFollowTheirOptions) {
@@ -585,39 +605,6 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
   g.PlotAlignment = 0;
   show_step(1000.0f);
   EXPECT_FALSE(view.trigger_marker_shown());
-}
-
-TEST_F(GuiBench, ReplayShowsTheFileChannelsOnly) {
-  // Eight channels, of which 1 and 4 are recorded.
-  connect_board(1);
-  finite_run(4);
-  main().all_channels()->click();  // all off
-  main().channel_led(1)->click();
-  main().channel_led(4)->click();
-  main().action("SAVEWAVETOFILE")->trigger();
-  const auto runs = home.path() / "runs";
-  std::filesystem::create_directories(runs);
-  dialogs.directory_answer = QString::fromStdString(runs.string());
-  run_to_the_end();
-  const auto saved = files_under(runs, st().acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin");
-  ASSERT_EQ(saved.size(), 1u);
-  main().action("SAVEWAVETOFILE")->trigger();
-
-  // Replayed on a sixteen-channel board with every channel on.
-  connect_board(2);
-  main().all_channels()->click();
-  if (main().all_channels()->checkState() != Qt::Checked) main().all_channels()->click();
-  ASSERT_TRUE(main().channel_led(15)->isChecked());
-  main().action("RUNFROMFILE")->trigger();
-  dialogs.file_answers.push_back(QString::fromStdString(saved[0].string()));
-  run_to_the_end();
-  ASSERT_EQ(st().EventNumber.load(), 4);
-  for (int ch = 0; ch < kMaxChannels; ++ch) {
-    EXPECT_EQ(main().channel_led(ch)->isVisibleTo(&main()), ch < 8) << ch;
-    EXPECT_EQ(main().legend(ch)->isVisibleTo(&main()), ch < 8) << ch;
-    EXPECT_EQ(main().channel_led(ch)->isChecked(), ch == 1 || ch == 4) << ch;
-  }
-  EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
 }
 
 TEST_F(GuiBench, ElapsedTimeAndRateBelongToTheLastRun) {
