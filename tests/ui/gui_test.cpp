@@ -131,6 +131,37 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
 
 TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   connect_board();
+  // The saving items follow their options.
+  InfoPanel& info = *main().info_panel();
+  EXPECT_FALSE(info.isVisible());
+  main().action("ADDALLMEASUREMENTS")->trigger();
+  EXPECT_TRUE(info.isVisible());
+  info.dont_show_again()->click();
+  info.close_button()->click();
+  EXPECT_FALSE(info.isVisible());
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
+  EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 1);
+  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
+  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  // Waveforms only replaces waveforms and measurements.
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 0);
+  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_FALSE(main().action("ADDALLMEASUREMENTS")->isChecked());
+  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
+  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(infos().contains("Saving Data to file option is OFF."));
+
+  main().action("SAVEALLMEASUREMENTS")->trigger();
+  EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 1);
+  EXPECT_FALSE(info.isVisible());  // not again once declined
+  EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isChecked());
+  main().action("SAVEALLMEASUREMENTS")->trigger();
+  EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 0);
+  EXPECT_TRUE(infos().contains("Saving all measurements to file option is ON."));
+  EXPECT_TRUE(infos().contains("Saving all measurements to file option is OFF."));
+
   main().display_switch()->click();
   EXPECT_EQ(VX_VALUE(st().acq.DisplayOn), main().display_switch()->isChecked() ? 1 : 0);
 
@@ -259,39 +290,6 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
     EXPECT_EQ(main().channel_led(ch)->isChecked(), ch == 1 || ch == 4) << ch;
   }
   EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
-}
-
-TEST_F(GuiFixture, SavingCheckItemsFollowTheirOptions) {
-  connect_board();
-  InfoPanel& info = *main().info_panel();
-  EXPECT_FALSE(info.isVisible());
-  main().action("ADDALLMEASUREMENTS")->trigger();
-  EXPECT_TRUE(info.isVisible());
-  info.dont_show_again()->click();
-  info.close_button()->click();
-  EXPECT_FALSE(info.isVisible());
-  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
-  EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 1);
-  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
-  // Waveforms only replaces waveforms and measurements.
-  main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 0);
-  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
-  EXPECT_FALSE(main().action("ADDALLMEASUREMENTS")->isChecked());
-  main().action("SAVEWAVETOFILE")->trigger();
-  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
-  EXPECT_TRUE(infos().contains("Saving Data to file option is OFF."));
-
-  main().action("SAVEALLMEASUREMENTS")->trigger();
-  EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 1);
-  EXPECT_FALSE(info.isVisible());  // not again once declined
-  EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isChecked());
-  main().action("SAVEALLMEASUREMENTS")->trigger();
-  EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 0);
-  EXPECT_TRUE(infos().contains("Saving all measurements to file option is ON."));
-  EXPECT_TRUE(infos().contains("Saving all measurements to file option is OFF."));
 }
 
 TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
