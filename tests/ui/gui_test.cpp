@@ -626,6 +626,7 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
   connect_board();
   set_run_type(3);
   main().action("SAVEWAVETOFILE")->trigger();
+  ASSERT_EQ(VX_VALUE(st().acq.PopupForFileName), 1) << "a person's start asks for the directory";
   TcpPanel& panel = start_tcp_server();
   main().action("EN_START_STOP_CLIENT")->trigger();
   auto client = std::make_unique<TcpClient>(st().tcp.ServerPort);
@@ -636,6 +637,8 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
       << infos().toStdString();
   EXPECT_EQ(dialogs.directories_asked, 0);
   const std::string run_dir(st().acq.RunDirectory);
+  EXPECT_EQ(std::filesystem::path(run_dir).parent_path(),
+            std::filesystem::path(std::string(st().acq.DataDirectory)));
   client->send("STOP");
   ASSERT_TRUE(wait_received(*client, "RUN_STOPPED"));
 
