@@ -1,25 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "app/lifecycle.h"
 #include "app/message_log.h"
+#include "support/file_text.h"
 #include "support/test_state.h"
 
 namespace vx {
 namespace {
 
-std::string read_file(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::read_file;
 
+// The log of an earlier session is emptied at start.
 TEST(MessageLog, KindsReachTheirTabsPopupsAndLogLines) {
   test::TempDir dir;
+  test::write_file(dir.path() / "logfile.txt", "INFO:1h:1min:1s: from yesterday\n");
   test::TestCore core;
   core.clock.set_wall({2026, 12, 6, 14, 5, 7, 0.0, 0, 0.0});
   Start_Core(core.state, dir.path());
@@ -45,20 +42,6 @@ TEST(MessageLog, KindsReachTheirTabsPopupsAndLogLines) {
 
   EXPECT_EQ(read_file(dir.path() / "logfile.txt"),
             "INFO:14h:5min:7s: plain\nWARNING:14h:5min:7s: careful\nERROR:14h:5min:7s: broken\n");
-}
-
-TEST(MessageLog, StartEmptiesThePreviousRunsLog) {
-  test::TempDir dir;
-  {
-    std::ofstream old(dir.path() / "logfile.txt");
-    old << "INFO:1h:1min:1s: from yesterday\n";
-  }
-  test::TestCore core;
-  Start_Core(core.state, dir.path());
-  Write_InfoMessage(core.state, "today\n", kInfo);
-  const std::string log = read_file(dir.path() / "logfile.txt");
-  EXPECT_EQ(log.find("yesterday"), std::string::npos);
-  EXPECT_NE(log.find("today"), std::string::npos);
 }
 
 TEST(MessageLog, UnopenableLogKeepsTabsWorkingAndReportsOnce) {

@@ -36,7 +36,6 @@ TEST(Parameters, AFreshStartSetsItsDefaultsAndKeepsWhatIsNotItsOwn) {
   EXPECT_EQ(VX_VALUE(st.acq.ChargeHistoMax[7][1]), 50.0f);
   EXPECT_EQ(VX_VALUE(st.sam[7].ChargeLength[1]), 1005);
   EXPECT_EQ(VX_VALUE(st.sam[7].TriggerGateLength), 3);
-  EXPECT_EQ(VX_VALUE(st.gui.ThresholdMin[15]), -1.25f);
   EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "RunData"));
   // The TCP record, never saved: reset unless a server is registered.
   EXPECT_EQ(VX_VALUE(st.tcp.ServerPort), 8008);

@@ -42,9 +42,9 @@ TEST_F(TimerTest, FiniteTimeRunStopsOnTheFirstTickAtItsDuration) {
   EXPECT_EQ(VX_VALUE(st.acq.RunElapsedTime), 300);
   EXPECT_EQ(st.StopRequest().load(), 1);
   EXPECT_EQ(core.ui.text(Field::RunElapsedTime, 2), "5");
-}
 
-TEST_F(TimerTest, ContinuousRunIsNotStoppedByTheClock) {
+  // A continuous run is not stopped by the clock.
+  st.StopRequest().store(0);
   st.acq.RunType = 3;
   start_run();
   tick_after(100000.0);
@@ -52,6 +52,14 @@ TEST_F(TimerTest, ContinuousRunIsNotStoppedByTheClock) {
 }
 
 TEST_F(TimerTest, EventRateEverySecondTickOverTwoSeconds) {
+  // An idle tick resets the rate reference.
+  st.FormerTimer = 5.0;
+  st.FormerEventNumber = 10;
+  TimerCB(st);
+  EXPECT_EQ(st.FormerTimer, 0.0);
+  EXPECT_EQ(st.FormerEventNumber, 0);
+  EXPECT_EQ(core.ui.led(Led::Run), false);
+
   core.clock.set(10.0);  // the run starts 10 s after the timer's origin
   start_run();
   st.EventNumber = 100;
@@ -82,15 +90,6 @@ TEST_F(TimerTest, EventRateEverySecondTickOverTwoSeconds) {
   tick_after(1.0);
   tick_after(1.0);
   EXPECT_FLOAT_EQ(st.EventRate, 30.0f);
-}
-
-TEST_F(TimerTest, IdleTickResetsTheRateReference) {
-  st.FormerTimer = 5.0;
-  st.FormerEventNumber = 10;
-  TimerCB(st);
-  EXPECT_EQ(st.FormerTimer, 0.0);
-  EXPECT_EQ(st.FormerEventNumber, 0);
-  EXPECT_EQ(core.ui.led(Led::Run), false);
 }
 
 TEST_F(TimerTest, StripChartsTakeAllChannelsOrTheSelectedOne) {

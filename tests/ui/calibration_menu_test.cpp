@@ -43,7 +43,7 @@ struct GuiCalibration : GuiTest {
   void SetUp() override { connect_board(); }
 };
 
-TEST_F(GuiCalibration, PedestalPromptCancelRepromptAndADialogThatReaches100) {
+TEST_F(GuiCalibration, PedestalPromptCancelRepromptADialogThatReaches100AndACancelIsNoError) {
   State& st = app->state();
   QAction* calibrate = main().action("CALIBRATE");
   ASSERT_TRUE(calibrate->isEnabled());
@@ -75,24 +75,15 @@ TEST_F(GuiCalibration, PedestalPromptCancelRepromptAndADialogThatReaches100) {
   EXPECT_EQ(watcher.highest, 100);
   EXPECT_TRUE(calibrate->isEnabled());
   EXPECT_TRUE(infos().contains("End of pedestals calibration."));
-  EXPECT_GT(st.EventNumber.load(), 400);
-  const float cell = st.calib.IndividualOffsetDistribution[0][0][100];
-  EXPECT_GT(cell, 1900.0f);
-  EXPECT_LT(cell, 2200.0f);
-}
+  EXPECT_GT(st.EventNumber.load(), 400);  // the table it gives: the calibration tests
 
-// Cancel in the "Completion Status" dialog: the previous table is kept and the Infos say so;
-// no error, no popup.
-TEST_F(GuiCalibration, ACancelIsNoError) {
-  State& st = app->state();
+  // Cancel in the "Completion Status" dialog: the previous table is kept and the Infos say
+  // so; no error, no popup.
   st.calib.IndividualOffsetDistribution[0][0][5] = 1234.5f;
-  ProgressWatcher watcher;
   watcher.cancel_after_ms = 200;
-  bool finished = false, ok = true;
-  QObject::connect(main().calibration_menu(), &CalibrationMenu::finished,
-                   [&](bool result) { finished = true, ok = result; });
+  finished = false;
   dialogs.prompt_answers = {QString("20000")};
-  main().action("CALIBRATE")->trigger();
+  calibrate->trigger();
   ASSERT_TRUE(wait_until([&] { return finished; }));
   EXPECT_FALSE(ok);
   EXPECT_TRUE(infos().contains("Pedestal Calibration cancelled by user"));
@@ -128,8 +119,6 @@ TEST_F(GuiStoredCalibrations, SamDacCalibrationFromTheMenuTakesNewCodes) {
   ASSERT_TRUE(wait_until([&] { return finished; }));
   ASSERT_TRUE(ok);
   EXPECT_NE(codes(), codes_before);
-  EXPECT_TRUE(messages(MessageTab::Warnings)
-                  .contains("pedestal table in use was measured with other SAM DAC Offsets"));
 }
 
 }  // namespace

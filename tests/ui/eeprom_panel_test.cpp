@@ -3,7 +3,6 @@
 #include <QLabel>
 
 #include "gui_fixture.h"
-#include "ui/access_panel.h"
 #include "ui/led.h"
 #include "ui/panels/eeprom_panel.h"
 
@@ -23,11 +22,6 @@ struct GuiEepromPanel : GuiTest {
     app->board()->Read_EEPROM(st().DeviceHandle.load(), d, address, n, out.data());
     return out;
   }
-  void enter_code(const QString& code) {
-    main().access_panel()->code_field()->setText(code);
-    main().access_panel()->ok_button()->click();
-    QApplication::processEvents();
-  }
   void select(int board) {
     auto* box = child<QComboBox>("EEPROM_BOARD");
     choose(box, box->findData(board));
@@ -39,10 +33,10 @@ TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
 
   main().action("ADVANCED_EEPROM")->trigger();
   EXPECT_TRUE(main().access_panel()->isVisible());
-  enter_code("letmein");
+  enter_access_code("letmein");
   EXPECT_TRUE(dialogs.popups().contains("ERROR: Wrong Password,try again!"));
   EXPECT_FALSE(panel().isVisible());
-  enter_code("vrmt2468");
+  enter_access_code();
   ASSERT_TRUE(panel().isVisible());
   EXPECT_EQ(child<QComboBox>("EEPROM_BOARD")->count(), 5);  // All, 0 .. 3
 
@@ -58,7 +52,6 @@ TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
   const auto before = raw(2, 0, 0x40);
   child<QLineEdit>("SERIALNUMBER")->setText("12345.678");
   child<QPushButton>("SAVE_BOARD_INFO")->click();
-  EXPECT_TRUE(messages(MessageTab::Errors).contains("at most 7 characters"));
   EXPECT_EQ(raw(2, 0, 0x40), before);
   EXPECT_EQ(child<QLineEdit>("SERIALNUMBER")->text(), "12345.678") << "kept for correcting";
 

@@ -33,7 +33,7 @@ testing::AssertionResult shown_whole(QWidget* w, QWidget* window) {
   return testing::AssertionSuccess();
 }
 
-TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreen) {
+TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreenAndTheFftSwitchStaysPut) {
   main().fit_to_screen(kSmallScreen);
   pump_for(200);
   // With room for the frame and title bar that the window system adds.
@@ -58,11 +58,8 @@ TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreen) {
         << w->objectName().toStdString();
     w->hide();
   }
-}
 
-TEST_F(GuiFirstUse, TheFftSwitchStaysWhereItWasClicked) {
-  main().fit_to_screen(kSmallScreen);
-  pump_for(200);
+  // The FFT switch stays where it was clicked.
   auto* fft = main().findChild<QCheckBox*>("FFTONOFF");
   const QPoint before = fft->mapTo(&main(), QPoint(0, 0));
   const int graph_width = main().graph()->width();
@@ -72,15 +69,6 @@ TEST_F(GuiFirstUse, TheFftSwitchStaysWhereItWasClicked) {
     EXPECT_EQ(fft->mapTo(&main(), QPoint(0, 0)), before) << "click " << i + 1;
     EXPECT_EQ(main().graph()->width(), graph_width) << "click " << i + 1;
   }
-}
-
-TEST_F(GuiFirstUse, StopIsDimmedWithoutARun) {
-  QAction* stop = main().action("STOP");
-  EXPECT_FALSE(stop->isEnabled());
-  press_start();
-  ASSERT_TRUE(wait_until([&] { return stop->isEnabled(); }));
-  main().stop_and_wait();
-  ASSERT_TRUE(wait_until([&] { return !stop->isEnabled(); }));
 }
 
 // The default thresholds (+20 mV, rising) never see the simulated board's negative pulses.

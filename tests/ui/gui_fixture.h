@@ -16,10 +16,6 @@
 #include <QSpinBox>
 #include <QStringList>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -32,7 +28,9 @@
 #include "sim/simulated_board.h"
 #include "support/file_text.h"
 #include "support/packed_value.h"
+#include "support/tcp_client.h"
 #include "support/test_state.h"
+#include "ui/access_panel.h"
 #include "ui/connection_panel.h"
 #include "ui/dialogs.h"
 #include "ui/gui_app.h"
@@ -138,6 +136,17 @@ inline void save_picture(QWidget* w, const char* name) {
 
 using test::files_under;
 using test::read_file;
+using test::TcpClient;
+
+// Pumps the event loop until the remote client has received text.
+inline bool wait_received(TcpClient& client, const std::string& text, int timeout_ms = 10000) {
+  return wait_until(
+      [&] {
+        client.poll();
+        return client.received.find(text) != std::string::npos;
+      },
+      timeout_ms);
+}
 
 // A panel's control by its object name.
 template <typename W>
@@ -163,41 +172,6 @@ inline void choose(QComboBox* c, int i) {
   c->setCurrentIndex(i);
   emit c->activated(i);
 }
-
-// A blocking loopback client of the remote-control server.
-struct TcpClient {
-  int fd = -1;
-  std::string received;
-  explicit TcpClient(int port) {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) close();
-  }
-  ~TcpClient() { close(); }
-  bool connected() const { return fd >= 0; }
-  bool send(const std::string& text) const {
-    for (std::size_t done = 0; done < text.size();) {
-      const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  // Everything the server has sent so far, without waiting.
-  const std::string& poll() {
-    char buffer[65536];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
-      received.append(buffer, static_cast<std::size_t>(n));
-    return received;
-  }
-  void close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
 
 // The application on a fresh user directory; sim_config, when given, is the simulated board's
 // configuration text.
@@ -236,15 +210,7 @@ struct GuiTest : ::testing::Test {
   QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
   QString infos() { return messages(MessageTab::Infos); }
 
-  // Asks for a connection and goes on at once (model 1 with link 0: the 8-channel desktop
-  // board over USB).
-  void click_connect(int model_index = 1, int link_index = 0) {
-    auto& panel = app->connection_panel();
-    panel.model_box()->setCurrentIndex(model_index);
-    panel.link_box()->setCurrentIndex(link_index);
-    panel.connect_button()->click();
-  }
-  // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
+  // model_index 1: the 8-channel desktop board (link 0: USB), 2: the 16-channel VME board.
   void connect_board(int model_index = 2, int link_index = 1) {
     auto& panel = app->connection_panel();
     panel.model_box()->setCurrentIndex(model_index);
@@ -253,6 +219,17 @@ struct GuiTest : ::testing::Test {
     ASSERT_TRUE(wait_until(
         [&] { return st().ConnectingThreadReleased.load() == 1 && st().Connecting.load() == 0; }));
     ASSERT_TRUE(wait_until([&] { return main().isVisible() && main().isEnabled(); }));
+  }
+  // A control of a settings page (TRIGGER, VERTICAL, HORIZONTAL...) by its object name.
+  template <typename W>
+  W* widget(const char* page, const char* name) {
+    return child<W>(main().findChild<QWidget*>(page), name);
+  }
+  // The code typed into the Restricted Access gate and confirmed.
+  void enter_access_code(const QString& code = "vrmt2468") {
+    main().access_panel()->code_field()->setText(code);
+    main().access_panel()->ok_button()->click();
+    QApplication::processEvents();
   }
   // Every library call of the board from now on goes into calls.
   void record_board_calls() { app->board()->attach_call_log(&calls); }
@@ -287,6 +264,12 @@ struct GuiTest : ::testing::Test {
     press_start();
     ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > events; }));
   }
+  // The run goes on after a change: it is running and reads new events.
+  void expect_run_goes_on(const char* after = "") {
+    ASSERT_EQ(st().AcquisitionRunning.load(), 1) << after;
+    const int before = st().EventNumber.load();
+    ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before + 2; }, 30000)) << after;
+  }
   void stop_run() {
     main().action("STOP")->trigger();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
@@ -299,6 +282,15 @@ struct GuiTest : ::testing::Test {
     panel.register_button()->click();
     EXPECT_EQ(VX_VALUE(st().tcp.ServerOnline), 1);
     return panel;
+  }
+};
+
+// Connected to the 8-channel desktop board before the test; every question answered yes.
+struct GuiConnected : GuiTest {
+  using GuiTest::GuiTest;
+  void SetUp() override {
+    dialogs.confirm_answer = true;
+    connect_board(1, 0);
   }
 };
 

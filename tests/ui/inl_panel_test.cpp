@@ -1,18 +1,8 @@
 // The INL Calibration panel and its histogram window, offscreen.
-#include <gtest/gtest.h>
-#include <qcustomplot.h>
-
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QLabel>
-#include <QPushButton>
-#include <cstdlib>
 
 #include "gui_fixture.h"
-#include "support/packed_value.h"
-#include "support/test_state.h"
 #include "ui/panels/inl_panel.h"
 
 namespace vx::ui {
@@ -62,12 +52,8 @@ TEST(GuiInlPanel, SettingsAndHistograms) {
   for (const char* drawn : {"Ch&nbsp;0<", "Ch&nbsp;1<", "Ch&nbsp;3<"})
     EXPECT_TRUE(legend.contains(drawn)) << drawn << " in " << legend.toStdString();
   EXPECT_FALSE(legend.contains("Ch&nbsp;2<"));
-  if (const char* dir = std::getenv("VELTRIX_SCREENSHOT_DIR")) {
-    panel.show();
-    QApplication::processEvents();
-    panel.grab().save(QString(dir) + "/inl_panel.png");
-    panel.histograms()->grab().save(QString(dir) + "/inl_histos.png");
-  }
+  save_picture(&panel, "inl_panel");
+  save_picture(panel.histograms(), "inl_histos");
 }
 
 }  // namespace

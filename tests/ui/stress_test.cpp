@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QTimer>
 
+#include <array>
+
 #include "calibration/rate_scan.h"
 #include "gui_fixture.h"
 #include "ui/calibration_menu.h"
@@ -25,72 +27,46 @@ double stress_seconds() {
 }
 
 struct GuiStress : GuiTest {
-  template <typename T>
-  T* on(QWidget* parent, const char* name) {
-    auto* w = parent->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-  }
-  template <typename T>
-  T* page(const char* page_name, const char* name) {
-    return on<T>(main().findChild<QWidget*>(page_name), name);
-  }
-
   void start_run() {
     press_start();
     const int before = st().EventNumber.load();
     ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before + 2; }, 30000))
         << infos().toStdString();
   }
-  // The run is on and reads new events.
-  void expect_run_goes_on(const char* after) {
-    ASSERT_EQ(st().AcquisitionRunning.load(), 1) << after;
-    const int before = st().EventNumber.load();
-    ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before; }, 30000)) << after;
-  }
 
   // One change of every kind the pages offer during a run: restarts, live switches, the
   // display's own settings.
   void change_settings(int round) {
     const bool odd = round % 2 == 1;
-    page<QDoubleSpinBox>("TRIGGER", "THRESHOLD")->setValue(odd ? -0.05 : -0.06);
+    widget<QDoubleSpinBox>("TRIGGER", "THRESHOLD")->setValue(odd ? -0.05 : -0.06);
     expect_run_goes_on("threshold");
-    page<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(odd ? 0.1 : 0.0);
+    widget<QDoubleSpinBox>("VERTICAL", "OFFSET")->setValue(odd ? 0.1 : 0.0);
     expect_run_goes_on("offset");
-    auto* frequency = page<QComboBox>("HORIZONTAL", "FREQUENCY");
+    auto* frequency = widget<QComboBox>("HORIZONTAL", "FREQUENCY");
     choose(frequency, odd ? 1 : 0);
     expect_run_goes_on("frequency");
-    page<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(odd ? 32 : 64);
+    widget<QSpinBox>("HORIZONTAL", "NBOFCOLSTOREAD")->setValue(odd ? 32 : 64);
     expect_run_goes_on("record length");
-    page<QSpinBox>("VERTICAL", "SCALE")->setValue(odd ? 200 : 500);
+    widget<QSpinBox>("VERTICAL", "SCALE")->setValue(odd ? 200 : 500);
     main().fft_switch()->click();
     main().display_switch()->click();
-    on<QSpinBox>(&main(), "MODULOEVENTS")->setValue(odd ? 3 : 1);
-    on<QCheckBox>(main().noise_panel(), "ENABLENOISEMEAS")->click();
-    on<QCheckBox>(main().rate_panel(), "ENABLERATEMEAS")->click();
+    child<QSpinBox>(&main(), "MODULOEVENTS")->setValue(odd ? 3 : 1);
+    child<QCheckBox>(main().noise_panel(), "ENABLENOISEMEAS")->click();
+    child<QCheckBox>(main().rate_panel(), "ENABLERATEMEAS")->click();
     pump_for(150);
     expect_run_goes_on("display switches");
   }
 
   // The records a calibration or a scan must give back as they were.
   // (channel 0, the one the pages edit).
-  struct Kept {
-    float threshold, offset;
-    std::int32_t trigger_source, record_length, run_type;
-  };
+  // Threshold, offset, trigger source, record length and run type.
+  using Kept = std::array<double, 5>;
   Kept kept() {
     return {VX_VALUE(st().sam[0].TriggerThreshold[0]), VX_VALUE(st().sam[0].DCOffset[0]),
-            VX_VALUE(st().sys.TriggerSource), VX_VALUE(st().sys.RecordLength),
-            VX_VALUE(st().acq.RunType)};
+            double(VX_VALUE(st().sys.TriggerSource)), double(VX_VALUE(st().sys.RecordLength)),
+            double(VX_VALUE(st().acq.RunType))};
   }
-  void expect_kept(const Kept& k, const char* after) {
-    const Kept now = kept();
-    EXPECT_EQ(now.threshold, k.threshold) << after;
-    EXPECT_EQ(now.offset, k.offset) << after;
-    EXPECT_EQ(now.trigger_source, k.trigger_source) << after;
-    EXPECT_EQ(now.record_length, k.record_length) << after;
-    EXPECT_EQ(now.run_type, k.run_type) << after;
-  }
+  void expect_kept(const Kept& k, const char* after) { EXPECT_EQ(kept(), k) << after; }
 
   void calibrate_during_the_run() {
     const Kept before = kept();
@@ -110,13 +86,13 @@ struct GuiStress : GuiTest {
 
   void scan_during_the_run() {
     Kept before = kept();
-    before.offset = 0.0f;  // the scan sets the offsets to 0 before it keeps the records
+    before[1] = 0.0;  // the scan sets the offsets to 0 before it keeps the records
     RateScanPanel* panel = main().rate_scan_panel();
     main().action("PLOTRATEVSTHRESHOLD")->trigger();
-    on<QSpinBox>(panel, "NBOFSTEPSFORPLOT")->setValue(3);
-    on<QDoubleSpinBox>(panel, "COUNTINGTIMEPERSTEP")->setValue(0.05);
+    child<QSpinBox>(panel, "NBOFSTEPSFORPLOT")->setValue(3);
+    child<QDoubleSpinBox>(panel, "COUNTINGTIMEPERSTEP")->setValue(0.05);
     const int finished = st().rates.ScansFinished.load();
-    on<QPushButton>(panel, "START_RUN")->click();
+    child<QPushButton>(panel, "START_RUN")->click();
     ASSERT_TRUE(wait_until([&] { return st().rates.ScansFinished.load() != finished; }, 120000));
     ASSERT_TRUE(wait_until([&] { return main().isVisible() && main().isEnabled(); }, 5000));
     EXPECT_FALSE(RateScan_Result(st()).partial());
@@ -130,7 +106,7 @@ TEST_F(GuiStress, SettingsCalibrationsAndScansDuringRuns) {
   app->timer().setInterval(50);
   choose(main().run_type(), 3);
   // Self-triggered on the simulated pulses, so that restarts meet a steady stream.
-  auto* source = page<QComboBox>("TRIGGER", "TRIGGERTYPE");
+  auto* source = widget<QComboBox>("TRIGGER", "TRIGGERTYPE");
   choose(source, 2);
 
   QElapsedTimer clock;
