@@ -53,14 +53,6 @@ struct RunFixture {
   int generation = 0;
 };
 
-TEST(Run, NoBoardNoRun) {
-  SimCore sim;
-  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
-  EXPECT_TRUE(sim.core.ui.has_message(
-      MessageTab::Errors, "Error : Unable to run acquisition because no board is connected!\n"));
-  EXPECT_EQ(sim.st.AcquisitionRunning.load(), 0);
-}
-
 TEST(Run, SingleEventProcessesItsWholeReadout) {
   auto board_clock = std::make_shared<test::FakeClock>();
   RunFixture f(external_trigger_config(2000.0), 100, board_clock);
@@ -280,12 +272,6 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
   EXPECT_EQ(frames(0, 3), expected(9, 9, 243));
   EXPECT_EQ(frames(1, 100), expected(9, 8, 249));
 }
-
-}  // namespace
-}  // namespace vx
-
-namespace vx {
-namespace {
 
 // A settings change in the middle of a saving run resumes the run into the same files.
 std::uintmax_t saved_bytes(bool restart_midway) {

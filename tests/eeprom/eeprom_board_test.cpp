@@ -355,12 +355,6 @@ TEST_F(EepromBoard, LowLevelAccessStaysInsideTheEeprom) {
   EXPECT_EQ(sim.calls.count("Write_EEPROM"), 1u) << "refusals never reach the library";
 }
 
-}  // namespace
-}  // namespace vx
-
-namespace vx {
-namespace {
-
 TEST_F(EepromBoard, InlFilesGoToTheEepromOnlyWhenAllFourAreThere) {
   std::vector<std::pair<int, int>> asked;
   const auto reader = [&](bool all_present) {
