@@ -237,25 +237,6 @@ TEST(StoredCalibrations, SamDacsThenPedestalsSavedGiveTheNoiseAloneAfterReconnec
   EXPECT_FALSE(later.core.ui.has_message(MessageTab::Warnings, "Daughter Board [1]"));
 }
 
-// Stored trigger-DAC offsets are not used by a connection; loading the calibrations puts
-// them into the thresholds the board holds.
-TEST(StoredCalibrations, LoadingPutsTheStoredTriggerOffsetsInUse) {
-  Calibrated c;
-  c.st.calib.MeanThreshold[1][1] = 0.004f;
-  c.st.calib.TriggerDACsOffsetDone = true;
-  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), 0);
-  Close_Device(c.st);
-  c.sim.connect();
-  // The connection starts from zero offsets: there is nothing measured to store.
-  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), -1);
-  const float threshold = c.st.sam[1].TriggerThreshold[1];
-  EXPECT_EQ(c.sim.board->threshold_dac(3), Calculate_ThresholdDACIntValues(threshold));
-  ASSERT_EQ(Load_Calibrations_And_Reload(c.st, -1), 0);
-  EXPECT_NEAR(c.st.calib.MeanThreshold[1][1], 0.004f, 1e-4);
-  EXPECT_EQ(c.sim.board->threshold_dac(3),
-            Calculate_ThresholdDACIntValues(threshold + c.st.calib.MeanThreshold[1][1]));
-}
-
 // Zero events still takes the first readout; several events per readout all count and the
 // average divides by how many there really were.
 TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
@@ -385,6 +366,19 @@ TEST(TriggerDacCalibration, FindsEveryDiscriminatorOffset) {
     if (r.args.at(1) == 3) last_ch3 = r.args.at(2);
   EXPECT_EQ(last_ch3, Calculate_ThresholdDACIntValues(0.02f + c.st.calib.MeanThreshold[1][1]));
   EXPECT_EQ(c.sim.calls_named("TriggerThreshold").back().args.at(1), 1);
+
+  // Stored offsets are not used by a connection; loading the calibrations puts them in use.
+  const float offset = c.st.calib.MeanThreshold[1][1];
+  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), 0);
+  Close_Device(c.st);
+  c.sim.connect();
+  // The connection starts from zero offsets: there is nothing measured to store.
+  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), -1);
+  EXPECT_EQ(c.sim.board->threshold_dac(3), Calculate_ThresholdDACIntValues(0.02f));
+  ASSERT_EQ(Load_Calibrations_And_Reload(c.st, -1), 0);
+  EXPECT_NEAR(c.st.calib.MeanThreshold[1][1], offset, 1e-4);
+  EXPECT_EQ(c.sim.board->threshold_dac(3),
+            Calculate_ThresholdDACIntValues(0.02f + c.st.calib.MeanThreshold[1][1]));
 }
 
 // A board that stops delivering, a bad event, a failed register access, a cancel (information
