@@ -40,9 +40,9 @@ TEST(Connection, LinkArgumentFollowsTheLinkType) {
   EXPECT_EQ(sim.calls_named("OpenDigitizer2").at(0).text, "10.1.2.3");
 }
 
-// A failed open, or a register access that fails while the board is set up: the connection
-// fails, the handle is closed and no run can start on the half-set board.
-TEST(Connection, FailedOpenOrInitialisationIsAFailedConnection) {
+// A failed open, and a register access that fails while the board is set up, as a failed
+// open: the connection fails, the handle is closed and no run can start on the half-set board.
+TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
   for (const bool fail_open : {true, false}) {
     SCOPED_TRACE(fail_open ? "open" : "initialisation");
     sim::SimConfig config;
