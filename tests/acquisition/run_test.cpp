@@ -53,14 +53,6 @@ struct RunFixture {
   int generation = 0;
 };
 
-TEST(Run, NoBoardNoRun) {
-  SimCore sim;
-  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
-  EXPECT_TRUE(sim.core.ui.has_message(
-      MessageTab::Errors, "Error : Unable to run acquisition because no board is connected!\n"));
-  EXPECT_EQ(sim.st.AcquisitionRunning.load(), 0);
-}
-
 TEST(Run, SingleEventProcessesItsWholeReadout) {
   auto board_clock = std::make_shared<test::FakeClock>();
   RunFixture f(external_trigger_config(2000.0), 100, board_clock);
@@ -135,19 +127,26 @@ TEST(Run, UserStopWhileWaitingReadsNoEvent) {
   EXPECT_EQ(f.sim.st.EventNumber.load(), 0);
 }
 
+// A failed register access ends the run and the connection; a failed readout the run.
 TEST(Run, CommunicationErrorEndsTheRunAndTheConnection) {
-  sim::SimConfig config;
-  config.fault.fail_register_access = 150;
-  RunFixture f(config);
-  f.sim.st.sam[0].ControlRegBit2 = 0;  // the start register is written before every readout
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(f.wait_end());
-  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors,
-                                        "Communication Error! Board need to be restarted!\n"));
-  EXPECT_EQ(f.sim.st.Board_Connected.load(), 0);
-  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Warnings,
-                                        "ERROR: Communication Write Error 1 at Event: "));
-  EXPECT_FALSE(f.has("Run stopped.\n"));
+  for (const bool register_fault : {true, false}) {
+    SCOPED_TRACE(register_fault ? "register access" : "readout");
+    sim::SimConfig config;
+    if (register_fault) config.fault.fail_register_access = 150;
+    if (!register_fault) config.fault.fail_readout = 5;
+    RunFixture f(config);
+    f.sim.st.sam[0].ControlRegBit2 = 0;  // the start register is written before every readout
+    ASSERT_EQ(f.start(), 1);
+    ASSERT_TRUE(f.wait_end());
+    const std::string error = register_fault ? "Communication Error! Board need to be restarted!\n"
+                                             : "Communication Error!\n";
+    EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors, error));
+    EXPECT_EQ(f.sim.st.Board_Connected.load(), register_fault ? 0 : 1);
+    EXPECT_EQ(f.sim.core.ui.has_message(MessageTab::Warnings,
+                                        "ERROR: Communication Write Error 1 at Event: "),
+              register_fault);
+    EXPECT_FALSE(f.has("Run stopped.\n"));
+  }
 }
 
 // A board that stops answering: a fault when the run triggers it at every readout, a
@@ -174,15 +173,6 @@ TEST(Run, BoardSilentUnderItsOwnTriggerIsAFault) {
     Stop_AcquisitionFromUser(st);
     EXPECT_EQ(st.EventNumber.load(), 150) << source;
   }
-}
-
-TEST(Run, ReadoutErrorEndsTheRun) {
-  sim::SimConfig config;
-  config.fault.fail_readout = 5;
-  RunFixture f(config);
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(f.wait_end());
-  EXPECT_TRUE(f.sim.core.ui.has_message(MessageTab::Errors, "Communication Error!\n"));
 }
 
 TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
@@ -280,12 +270,6 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
   EXPECT_EQ(frames(0, 3), expected(9, 9, 243));
   EXPECT_EQ(frames(1, 100), expected(9, 8, 249));
 }
-
-}  // namespace
-}  // namespace vx
-
-namespace vx {
-namespace {
 
 // A settings change in the middle of a saving run resumes the run into the same files.
 std::uintmax_t saved_bytes(bool restart_midway) {

@@ -158,8 +158,6 @@ TEST(PedestalCalibration, MatchesTheTrueCellLevelsWhateverTheDepthAndOffsetAndCo
     EXPECT_LT(rms, 1.2 * test::noise_alone_counts(0.5));
 }
 
-// Zero events still takes the first readout; several events per readout all count and the
-// average divides by how many there really were.
 // A unit whose memories live in a given user directory, as a new process would open it.
 struct UnitOnDisk {
   UnitOnDisk(const std::filesystem::path& dir, std::uint32_t board_id) {
@@ -239,25 +237,8 @@ TEST(StoredCalibrations, SamDacsThenPedestalsSavedGiveTheNoiseAloneAfterReconnec
   EXPECT_FALSE(later.core.ui.has_message(MessageTab::Warnings, "Daughter Board [1]"));
 }
 
-// Stored trigger-DAC offsets are not used by a connection; loading the calibrations puts
-// them into the thresholds the board holds.
-TEST(StoredCalibrations, LoadingPutsTheStoredTriggerOffsetsInUse) {
-  Calibrated c;
-  c.st.calib.MeanThreshold[1][1] = 0.004f;
-  c.st.calib.TriggerDACsOffsetDone = true;
-  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), 0);
-  Close_Device(c.st);
-  c.sim.connect();
-  // The connection starts from zero offsets: there is nothing measured to store.
-  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), -1);
-  const float threshold = c.st.sam[1].TriggerThreshold[1];
-  EXPECT_EQ(c.sim.board->threshold_dac(3), Calculate_ThresholdDACIntValues(threshold));
-  ASSERT_EQ(Load_Calibrations_And_Reload(c.st, -1), 0);
-  EXPECT_NEAR(c.st.calib.MeanThreshold[1][1], 0.004f, 1e-4);
-  EXPECT_EQ(c.sim.board->threshold_dac(3),
-            Calculate_ThresholdDACIntValues(threshold + c.st.calib.MeanThreshold[1][1]));
-}
-
+// Zero events still takes the first readout; several events per readout all count and the
+// average divides by how many there really were.
 TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
   struct Case {
     int requested, blt;
@@ -271,47 +252,6 @@ TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
     const int n = c.st.EventNumber.load();
     EXPECT_GT(n, k.requested);  // the last readout went past the count asked
     expect_statistical(cell_errors(c, n));
-  }
-}
-
-// A board that stops delivering, a bad event, a failed register access, a cancel: the
-// calibration fails, says so (a cancel as information only), and leaves the previous table
-// and the records as they were.
-TEST(PedestalCalibration, AFailureKeepsThePreviousTable) {
-  struct Case {
-    const char* name;
-    std::optional<std::uint64_t> stop_after, undecodable, register_fault;
-    int cancel_at;
-  };
-  const std::uint64_t first_access =
-      test::register_accesses_of_a_connection("DT5743", quiet_inputs()) + 1;
-  const Case cases[] = {{"board goes silent", 5, {}, {}, -1},
-                        {"corrupt event", {}, 4, {}, -1},
-                        {"communication error", {}, {}, first_access, -1},
-                        {"cancelled", {}, {}, {}, 20}};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
-    sim::SimConfig config = quiet_inputs();
-    config.fault.stop_after_events = k.stop_after;
-    config.fault.undecodable_event = k.undecodable;
-    config.fault.fail_register_access = k.register_fault;
-    Calibrated c(config);
-    c.sim.core.ui.cancel_progress_at = k.cancel_at;
-    for (auto& block : c.st.calib.IndividualOffsetDistribution)
-      for (auto& table : block) table.fill(1234.5f);
-    c.st.sys.TriggerSource = 3;
-    c.st.calib.NbOfRunsForPedestalCalibration = 50;
-    c.sim.core.ui.clear();
-    EXPECT_FALSE(Calibrate_Matrice(c.st, -1));
-    const bool cancelled = k.cancel_at >= 0;
-    EXPECT_EQ(c.sim.core.ui.has_message(MessageTab::Errors, "ERROR during Pedestal Calibration."),
-              !cancelled);
-    EXPECT_EQ(c.sim.core.ui.tab_texts(MessageTab::Errors).empty(), cancelled);
-    EXPECT_EQ(c.sim.core.ui.has_message(MessageTab::Infos, "cancelled by user"), cancelled);
-    EXPECT_EQ(c.st.calib.IndividualOffsetDistribution[0][1][17], 1234.5f);
-    EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 3);
-    EXPECT_FALSE(c.st.calib.PedestalMeasurement);
-    EXPECT_FALSE(c.st.calib.CalibrationRunning.load());
   }
 }
 
@@ -426,48 +366,86 @@ TEST(TriggerDacCalibration, FindsEveryDiscriminatorOffset) {
     if (r.args.at(1) == 3) last_ch3 = r.args.at(2);
   EXPECT_EQ(last_ch3, Calculate_ThresholdDACIntValues(0.02f + c.st.calib.MeanThreshold[1][1]));
   EXPECT_EQ(c.sim.calls_named("TriggerThreshold").back().args.at(1), 1);
+
+  // Stored offsets are not used by a connection; loading the calibrations puts them in use.
+  const float offset = c.st.calib.MeanThreshold[1][1];
+  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), 0);
+  Close_Device(c.st);
+  c.sim.connect();
+  // The connection starts from zero offsets: there is nothing measured to store.
+  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), -1);
+  EXPECT_EQ(c.sim.board->threshold_dac(3), Calculate_ThresholdDACIntValues(0.02f));
+  ASSERT_EQ(Load_Calibrations_And_Reload(c.st, -1), 0);
+  EXPECT_NEAR(c.st.calib.MeanThreshold[1][1], offset, 1e-4);
+  EXPECT_EQ(c.sim.board->threshold_dac(3),
+            Calculate_ThresholdDACIntValues(0.02f + c.st.calib.MeanThreshold[1][1]));
 }
 
-// A cancel (information only), a failed register access, pulses at the inputs: the
-// calibration measures nothing, keeps the previous offsets and codes, and says why.
-TEST(DacCalibrations, AFailureOrASignalKeepsThePreviousValues) {
+// A board that stops delivering, a bad event, a failed register access, a cancel (information
+// only), pulses at the inputs of the trigger DACs: the calibration fails, says why, and keeps
+// the previous pedestals, offsets, codes and records.
+TEST(Calibrations, AFailureOrASignalKeepsThePreviousValues) {
+  enum Kind { kPedestals, kTriggerDacs, kSamDacs };
   struct Case {
     const char* name;
-    bool trigger_dacs;
+    Kind kind;
+    std::optional<std::uint64_t> stop_after, undecodable;
+    bool register_fault, pulses;
     int cancel_at;
-    bool register_fault;
-    bool pulses;
     const char* error;  // nullptr: a cancel, no error at all
+  };
+  const char* pedestal_error = "ERROR during Pedestal Calibration.";
+  const char* communication = "a communication error";
+  const Case cases[] = {
+      {"pedestals, board goes silent", kPedestals, 5, {}, false, false, -1, pedestal_error},
+      {"pedestals, corrupt event", kPedestals, {}, 4, false, false, -1, pedestal_error},
+      {"pedestals, communication error", kPedestals, {}, {}, true, false, -1, pedestal_error},
+      {"pedestals cancelled", kPedestals, {}, {}, false, false, 20, nullptr},
+      {"trigger DACs cancelled", kTriggerDacs, {}, {}, false, false, 30, nullptr},
+      {"trigger DACs, communication error", kTriggerDacs, {}, {}, true, false, -1, communication},
+      {"trigger DACs with pulses",
+       kTriggerDacs,
+       {},
+       {},
+       false,
+       true,
+       -1,
+       "a signal is present at its input"},
+      {"SAM DACs cancelled", kSamDacs, {}, {}, false, false, 30, nullptr},
+      {"SAM DACs, communication error", kSamDacs, {}, {}, true, false, -1, communication},
   };
   const std::uint64_t first_access =
       test::register_accesses_of_a_connection("DT5743", quiet_inputs()) + 1;
-  const Case cases[] = {
-      {"trigger DACs cancelled", true, 30, false, false, nullptr},
-      {"trigger DACs communication error", true, -1, true, false, "a communication error"},
-      {"trigger DACs with pulses", true, -1, false, true, "a signal is present at its input"},
-      {"SAM DACs cancelled", false, 30, false, false, nullptr},
-      {"SAM DACs communication error", false, -1, true, false, "a communication error"},
-  };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     sim::SimConfig config = k.pulses ? sim::SimConfig{} : quiet_inputs();
+    config.fault.stop_after_events = k.stop_after;
+    config.fault.undecodable_event = k.undecodable;
     if (k.register_fault) config.fault.fail_register_access = first_access;
     // The hit counters count for the bus time of the accesses, whatever the machine's load.
-    Calibrated c(config, 1,
-                 k.trigger_dacs ? std::make_shared<test::FakeClock>() : std::shared_ptr<Clock>());
+    Calibrated c(
+        config, 1,
+        k.kind == kTriggerDacs ? std::make_shared<test::FakeClock>() : std::shared_ptr<Clock>());
+    for (auto& block : c.st.calib.IndividualOffsetDistribution)
+      for (auto& table : block) table.fill(1234.5f);
     c.st.calib.MeanThreshold[0][0] = 0.004f;
     c.st.sam[1].SamDacOffsetCh1[3] = 77;
+    c.st.sys.TriggerSource = 3;
+    c.st.calib.NbOfRunsForPedestalCalibration = 50;
     c.sim.core.ui.cancel_progress_at = k.cancel_at;
     c.sim.core.ui.clear();
-    if (k.trigger_dacs) {
-      EXPECT_FALSE(Calibrate_TriggerThresholdDACsOffset(c.st));
-    } else {
-      EXPECT_FALSE(Calibrate_SAMDACsOffset(c.st));
-    }
+    const bool done = k.kind == kPedestals     ? Calibrate_Matrice(c.st, -1)
+                      : k.kind == kTriggerDacs ? Calibrate_TriggerThresholdDACsOffset(c.st)
+                                               : Calibrate_SAMDACsOffset(c.st);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(c.st.calib.IndividualOffsetDistribution[0][1][17], 1234.5f);
     EXPECT_EQ(c.st.calib.MeanThreshold[0][0], 0.004f);
     EXPECT_EQ(VX_VALUE(c.st.sam[1].SamDacOffsetCh1[3]), 77);
+    EXPECT_EQ(VX_VALUE(c.st.sys.TriggerSource), 3);
     EXPECT_FALSE(c.st.calib.TriggerDACsOffsetDone);
     EXPECT_FALSE(c.st.calib.SamDACOffsetDone);
+    EXPECT_FALSE(c.st.calib.PedestalMeasurement);
+    EXPECT_FALSE(c.st.calib.CalibrationRunning.load());
     if (k.error == nullptr) {
       EXPECT_TRUE(c.sim.core.ui.tab_texts(MessageTab::Errors).empty());
       EXPECT_TRUE(c.sim.core.ui.has_message(MessageTab::Infos, "cancelled by user"));

@@ -65,57 +65,43 @@ TEST(BoardSetup, InitialisationGivesTheLibraryTheDefaults) {
   EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Infos, "Mother Board Firmware Version is : V"));
 }
 
-TEST(BoardSetup, ChannelMasksFollowTheBlockCount) {
-  for (const auto& [model, full] :
-       {std::pair<std::string, std::int64_t>{"DT5743", 0xFF}, {"V1743", 0xFFFF}}) {
-    SCOPED_TRACE(model);
-    SimCore sim(model);
-    sim.connect();
-    sim.st.sam[1].TriggerEnable[1] = 0;  // channel 3 off
-    sim.st.sys.TriggerSource = 1;
-    sim.calls.clear();
-    Set_SystemTriggerMode(sim.st);
-    const auto self = sim.calls_named("SetChannelSelfTrigger");
-    ASSERT_EQ(self.size(), 2u);
-    EXPECT_EQ(self[0].args[1], 1);
-    EXPECT_EQ(self[0].args[2], full);
-    EXPECT_EQ(self[1].args[1], 0);
-    EXPECT_EQ(self[1].args[2], 0x8) << "only the disabled channel";
-  }
-}
-
+// Normal and Auto enable the self triggers of every channel of the board and disable them
+// on the channels switched off; External and the software trigger use none.
 TEST(BoardSetup, EachTriggerSourceProgramsSelfTriggersAndTheExternalInput) {
   struct Case {
+    std::string model;
     int source;
     std::vector<std::int64_t> self_modes;
     std::int64_t ext_mode;
     std::size_t logic_writes;
-  } cases[] = {{0, {0}, 0, 1}, {1, {1, 0}, 0, 0}, {2, {1, 0}, 1, 1}, {3, {0}, 1, 0}};
+  } cases[] = {{"V1743", 0, {0}, 0, 1},
+               {"V1743", 1, {1, 0}, 0, 0},
+               {"DT5743", 1, {1, 0}, 0, 0},
+               {"V1743", 2, {1, 0}, 1, 1},
+               {"V1743", 3, {0}, 1, 0}};
   for (const auto& c : cases) {
-    SimCore sim;
+    SCOPED_TRACE(c.model + " source " + std::to_string(c.source));
+    SimCore sim(c.model);
     sim.connect();
+    sim.st.sam[1].TriggerEnable[1] = 0;  // channel 3 off
     sim.st.sys.TriggerSource = c.source;
     sim.st.sys.OverallTriggerLogic = 2;
     sim.calls.clear();
     Set_SystemTriggerMode(sim.st);
     std::vector<std::int64_t> modes;
     for (const auto& r : sim.calls_named("SetChannelSelfTrigger")) modes.push_back(r.args[1]);
-    EXPECT_EQ(modes, c.self_modes) << c.source;
-    EXPECT_EQ(sim.calls_named("SetExtTriggerInputMode").at(0).args[1], c.ext_mode) << c.source;
-    EXPECT_EQ(sim.calls.count("SetTriggerLogic"), c.logic_writes) << c.source;
-    EXPECT_EQ(VX_VALUE(sim.st.sys.OverallTriggerLogic), c.logic_writes == 1 ? 0 : 2) << c.source;
-  }
-}
-
-TEST(BoardSetup, EnabledTriggerSourcesOnlyForNormalAndAuto) {
-  SimCore sim;
-  sim.connect();
-  for (int source : {0, 1, 2, 3}) {
-    sim.st.sys.TriggerSource = source;
+    EXPECT_EQ(modes, c.self_modes);
+    if (c.self_modes.size() == 2) {
+      const auto self = sim.calls_named("SetChannelSelfTrigger");
+      EXPECT_EQ(self[0].args[2], c.model == "V1743" ? 0xFFFF : 0xFF);
+      EXPECT_EQ(self[1].args[2], 0x8) << "only the disabled channel";
+    }
+    EXPECT_EQ(sim.calls_named("SetExtTriggerInputMode").at(0).args[1], c.ext_mode);
+    EXPECT_EQ(sim.calls.count("SetTriggerLogic"), c.logic_writes);
+    EXPECT_EQ(VX_VALUE(sim.st.sys.OverallTriggerLogic), c.logic_writes == 1 ? 0 : 2);
     sim.calls.clear();
     Set_SystemEnabledTriggerSources(sim.st);
-    EXPECT_EQ(sim.calls.count("SetChannelSelfTrigger"), source == 1 || source == 2 ? 2u : 0u)
-        << source;
+    EXPECT_EQ(sim.calls.count("SetChannelSelfTrigger"), c.self_modes.size() == 2 ? 2u : 0u);
   }
 }
 

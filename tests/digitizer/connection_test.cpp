@@ -40,37 +40,36 @@ TEST(Connection, LinkArgumentFollowsTheLinkType) {
   EXPECT_EQ(sim.calls_named("OpenDigitizer2").at(0).text, "10.1.2.3");
 }
 
+// A failed open, and a register access that fails while the board is set up, as a failed
+// open: the connection fails, the handle is closed and no run can start on the half-set board.
 TEST(Connection, FailedOpenLeavesNoBlocksAndSkipsTheBoard) {
-  sim::SimConfig config;
-  config.fault.fail_open = true;
-  SimCore sim("V1743", config);
-  sim.connect();
-  EXPECT_EQ(sim.st.Board_Connected.load(), 0);
-  EXPECT_EQ(VX_VALUE(sim.st.sys.NbOfSAMBlocks), 0);
-  EXPECT_EQ(sim.st.Nb_Of_SAM_Blocks.load(), 0);
-  EXPECT_LT(sim.st.DeviceHandle.load(), 0);
-  EXPECT_TRUE(
-      sim.core.ui.has_message(MessageTab::Errors, "CONNECTION TO BOARD FAILED! Error Code : -"));
-  EXPECT_TRUE(
-      sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
-  EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
-  EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 1024) << "defaults loaded all the same";
-}
-
-// A register access that fails while the board is set up fails the connection as a
-// failed open does: the handle is closed and no run can start on the half-set board.
-TEST(Connection, FailedInitialisationIsAFailedConnection) {
-  sim::SimConfig config;
-  config.fault.fail_register_access = 5;
-  SimCore sim("V1743", config);
-  sim.connect();
-  EXPECT_EQ(sim.st.Board_Connected.load(), 0);
-  EXPECT_LT(sim.st.DeviceHandle.load(), 0);
-  EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
-  EXPECT_TRUE(
-      sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
-  EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "End of Hardware Setup."));
-  EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
+  for (const bool fail_open : {true, false}) {
+    SCOPED_TRACE(fail_open ? "open" : "initialisation");
+    sim::SimConfig config;
+    config.fault.fail_open = fail_open;
+    if (!fail_open) config.fault.fail_register_access = 5;
+    SimCore sim("V1743", config);
+    sim.connect();
+    EXPECT_EQ(sim.st.Board_Connected.load(), 0);
+    EXPECT_LT(sim.st.DeviceHandle.load(), 0);
+    EXPECT_TRUE(
+        sim.core.ui.has_message(MessageTab::Errors, "Error : Device Initialization failed!\n"));
+    EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "End of Hardware Setup."));
+    EXPECT_EQ(VX_VALUE(sim.st.sys.RecordLength), 1024) << "defaults loaded all the same";
+    EXPECT_EQ(Start_AcquisitionFromUser(sim.st), -1);
+    EXPECT_TRUE(sim.core.ui.has_message(
+        MessageTab::Errors, "Error : Unable to run acquisition because no board is connected!\n"));
+    EXPECT_EQ(sim.st.AcquisitionRunning.load(), 0);
+    if (fail_open) {
+      EXPECT_EQ(VX_VALUE(sim.st.sys.NbOfSAMBlocks), 0);
+      EXPECT_EQ(sim.st.Nb_Of_SAM_Blocks.load(), 0);
+      EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors,
+                                          "CONNECTION TO BOARD FAILED! Error Code : -"));
+      EXPECT_EQ(sim.calls.names(), std::vector<std::string>{"OpenDigitizer2"});
+    } else {
+      EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
+    }
+  }
 }
 
 TEST(Connection, FirstCommunicationErrorSetsBothTimesToTheSameInstant) {
@@ -125,22 +124,15 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   EXPECT_EQ(models, (std::vector<int>{kModelVme, kModelVme}));
   sim.core.ui.loop.process_pending();
   EXPECT_EQ(sim.core.ui.panel_visibility().back(), std::make_pair(Panel::Main, true));
-}
 
-// A communication error clears Board_Connected and leaves the handle open: connecting
-// again closes it first, and so does the shutdown.
-TEST(Connection, AHandleLeftOpenByAnErrorIsClosedOnReconnectAndAtShutdown) {
-  SimCore sim;
-  Connect_Board(sim.st, kModelVme);
-  sim.core.pool.wait_idle();
-  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
-  sim.st.Board_Connected = 0;  // what the acquisition loop does on a communication error
+  // A communication error clears Board_Connected and leaves the handle open: connecting
+  // again closes it first, and so does the shutdown.
+  sim.st.Board_Connected = 0;
   sim.calls.clear();
   Connect_Board(sim.st, kModelVme);
   sim.core.pool.wait_idle();
   EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
   EXPECT_EQ(sim.st.Board_Connected.load(), 1) << "the board opens again";
-
   sim.st.Board_Connected = 0;
   sim.calls.clear();
   Shutdown_Core(sim.st);
@@ -165,12 +157,6 @@ TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   Select_BoardModel(core.state, kModelDesktop);
   EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), 0u);
 }
-
-}  // namespace
-}  // namespace vx
-
-namespace vx {
-namespace {
 
 TEST(SyncOptions, TitleAndRegistersFollowThePanel) {
   test::SimCore sim;

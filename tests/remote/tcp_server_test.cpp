@@ -92,15 +92,19 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 42);
   EXPECT_TRUE(logged("Received Start Command from TCP Client with runNumber 42."));
   EXPECT_EQ(st.AcquisitionRunning.load(), 0) << "only the tick starts the run";
+  // A remote start never waits for a dialog: its run goes into the settings' data directory.
   st.acq.SaveDataInFile = 1;
   st.acq.DataFileType = 1;
-  st.acq.PopupForFileName = 0;
+  st.acq.PopupForFileName = 1;
+  sim.core.ui.directory_answers = {sim.dir.path()};
   const int generation = st.AcquisitionGeneration.load();
   TimerCB(st);
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1);
   EXPECT_EQ(VX_VALUE(st.tcp.RemoteStartRequest), 0);
-  const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
-  EXPECT_NE(run_dir.find("_runTcp42"), std::string::npos) << run_dir;
+  EXPECT_EQ(sim.core.ui.directory_answers.size(), 1u) << "no directory dialog";
+  const std::filesystem::path run_dir(std::string(st.acq.RunDirectory));
+  EXPECT_EQ(run_dir.parent_path(), std::filesystem::path(std::string(st.acq.DataDirectory)));
+  EXPECT_NE(run_dir.string().find("_runTcp42"), std::string::npos) << run_dir;
   EXPECT_TRUE(std::filesystem::is_directory(run_dir));
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
 
@@ -121,36 +125,36 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
   const std::string refused = "RUN_START_REFUSED:a run is already going on\n";
   ASSERT_TRUE(received(*client, refused + "RUN_STOPPED")) << client->received;
+
+  // The run directory exists now: it is replaced only with the front end's own yes, and a
+  // refusal tells the client why.
+  sim.core.ui.confirm_answers = {false};
+  send(*client, "RUN_START00000042");
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionRunning.load(), 0);
+  EXPECT_TRUE(sim.core.ui.confirm_answers.empty()) << "asked the front end";
+  const std::string refusal =
+      "RUN_START_REFUSED:the run directory '" + run_dir.string() + "' already exists\n";
+  EXPECT_TRUE(received(*client, refused + "RUN_STOPPED" + refusal, 5.0)) << client->received;
 }
 
-// The stop request the record starts with, and a stop that arrives while no run is on,
-// reach no run: a start that follows gives a whole run, whenever it comes.
-TEST_F(RemoteFixture, AStopThatFindsNoRunDoesNotStopTheNextOne) {
+// Commands are carried out in the order they arrived: what follows a stop waits for the end
+// of the run it stops (and its RUN_STOPPED); a stop after a start stops that start's run.
+// The stop request the record starts with, and a stop that arrives while no run is on, reach
+// no run; a settings change restarting a remote run is not announced as its end.
+TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   Set_TCPCommandsEnabled(st, true);
   auto client = connect_client();
   send(*client, "RUN_START00000001");
   TimerCB(st);  // the server's first tick: the record's stop request, then the start
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
   EXPECT_EQ(st.AcquisitionRunning.load(), 1);
-  stop_run(*client, "");
-
-  send(*client, "STOP");
-  send(*client, "RUN_START00000002");
-  TimerCB(st);
-  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
-  EXPECT_EQ(st.AcquisitionRunning.load(), 1);
-  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 2);
-}
-
-// Commands are carried out in the order they arrived: what follows a stop waits for the end
-// of the run it stops (and its RUN_STOPPED); a stop after a start stops that start's run.
-TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
-  enable_commands();
-  auto client = connect_client();
-  send(*client, "RUN_START00000001");
-  TimerCB(st);
-  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
-  const int generation = st.AcquisitionGeneration.load();
+  const int generation = st.AcquisitionGeneration.load() + 1;
+  Set_RunDuration(st, 0, 0, 5, 0);
+  EXPECT_EQ(st.AcquisitionGeneration.load(), generation) << "restarted";
+  pump_until([] { return false; }, 0.3);
+  client->poll();
+  EXPECT_EQ(client->received, "") << "the restart is no end of the run";
 
   send(*client, "STOP");
   send(*client, "RUN_START00000002");
@@ -169,34 +173,13 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 2);
   ASSERT_TRUE(received(*client, "RUN_STOPPEDRUN_STOPPEDRUN_STOPPED")) << client->received;
   EXPECT_TRUE(st.remote.requests.empty());
-}
 
-// A start is never left unanswered, and never waits for a dialog: its run goes into the data
-// directory of the settings, and a run directory that exists is replaced only with the front
-// end's own yes; a refusal tells the client why.
-TEST_F(RemoteFixture, ARemoteStartAsksNoDirectoryAndARefusalIsAnswered) {
-  enable_commands();
-  st.acq.SaveDataInFile = 1;
-  st.acq.PopupForFileName = 1;
-  sim.core.ui.directory_answers = {sim.dir.path()};
-  auto client = connect_client();
-  send(*client, "RUN_START00000007");
+  send(*client, "STOP");
+  send(*client, "RUN_START00000004");
   TimerCB(st);
-  ASSERT_EQ(st.AcquisitionRunning.load(), 1);
-  EXPECT_EQ(sim.core.ui.directory_answers.size(), 1u) << "no directory dialog";
-  const std::filesystem::path run_dir(std::string(st.acq.RunDirectory));
-  EXPECT_EQ(run_dir.parent_path(), std::filesystem::path(std::string(st.acq.DataDirectory)));
-  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
-  stop_run(*client, "");
-
-  sim.core.ui.confirm_answers = {false};
-  send(*client, "RUN_START00000007");
-  TimerCB(st);
-  EXPECT_EQ(st.AcquisitionRunning.load(), 0);
-  EXPECT_TRUE(sim.core.ui.confirm_answers.empty()) << "asked the front end";
-  const std::string refusal =
-      "RUN_START_REFUSED:the run directory '" + run_dir.string() + "' already exists\n";
-  EXPECT_TRUE(received(*client, "RUN_STOPPED" + refusal, 5.0)) << client->received;
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
+  EXPECT_EQ(st.AcquisitionRunning.load(), 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 4);
 }
 
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
@@ -233,11 +216,20 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "nothing changed";
 }
 
+// Reconnecting the board keeps the live server's record: it still says online and keeps its
+// client, which stays served while a second one is refused.
 TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
-  enable_commands();
   auto first = connect_client();
   const int handle = st.tcp.ClientHandle;
-  Client second(st.tcp.ServerPort);
+  const int port = st.tcp.ServerPort;
+  Connect_Board(st, kModelDesktop);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(st.Board_Connected.load(), 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 1);
+  EXPECT_EQ(VX_VALUE(st.tcp.ServerPort), port);
+  EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
+  enable_commands();
+  Client second(port);
   ASSERT_TRUE(
       pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
   EXPECT_TRUE(pump_until([&] { return !second.poll(); })) << "the newcomer is disconnected";
@@ -255,49 +247,6 @@ TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
   EXPECT_TRUE(box_has("-- Client disconnected --\n"));
   auto third = connect_client();
   EXPECT_NE(VX_VALUE(st.tcp.ClientHandle), handle);
-}
-
-// Reconnecting the board keeps the live server's record: it still says online, keeps its
-// client, refuses a second one and can be un-registered.
-TEST_F(RemoteFixture, ReconnectingTheBoardKeepsTheServerAndItsClient) {
-  auto client = connect_client();
-  const int handle = st.tcp.ClientHandle;
-  const int port = st.tcp.ServerPort;
-  Connect_Board(st, kModelDesktop);
-  sim.core.pool.wait_idle();
-  ASSERT_EQ(st.Board_Connected.load(), 1);
-  EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 1);
-  EXPECT_EQ(VX_VALUE(st.tcp.ServerPort), port);
-  EXPECT_EQ(VX_VALUE(st.tcp.ClientHandle), handle);
-  EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
-  Client second(port);
-  ASSERT_TRUE(
-      pump_until([&] { return box_has("-- Refusing conection request from 127.0.0.1 --\n"); }));
-  EXPECT_EQ(VX_VALUE(st.tcp.ClientHandle), handle);
-}
-
-// A settings change during a remote run restarts the loop: the client hears of the end
-// of the run once, when it really ends.
-TEST_F(RemoteFixture, ARestartDuringARemoteRunIsNotAnnouncedAsItsEnd) {
-  enable_commands();
-  auto client = connect_client();
-  client->send("RUN_START00000001");
-  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
-  TimerCB(st);
-  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
-  const int generation = st.AcquisitionGeneration.load();
-  Set_RunDuration(st, 0, 0, 5, 0);
-  EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 1) << "restarted";
-  pump_until([] { return false; }, 0.3);
-  client->poll();
-  EXPECT_EQ(client->received, "");
-
-  client->send("STOP");
-  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStopRequest == 1; }));
-  TimerCB(st);
-  ASSERT_TRUE(wait_for_flag([&] { return st.AcquisitionRunning.load() == 0; }, 10.0));
-  ASSERT_TRUE(pump_until([&] { return client->poll() && client->received.size() >= 11; }));
-  EXPECT_EQ(client->received, "RUN_STOPPED");
 }
 
 TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
