@@ -5,8 +5,10 @@
 
 #include <bit>
 #include <cmath>
+#include <vector>
 
 #include "analysis/measurement_setup.h"
+#include "analysis/time_amplitude.h"
 #include "support/test_state.h"
 
 namespace vx {
@@ -17,6 +19,44 @@ struct TimeMeasurementControls : testing::Test {
   State& st = core.state;
   void SetUp() override { test::set_measurement_defaults(st); }
 };
+
+// Channel 3 is block 1, channel 1. A negative Gaussian pulse (300 counts deep, sigma 3
+// samples, centre at sample 200) is timed at the threshold set in volts on the panel.
+TEST_F(TimeMeasurementControls, FixedThresholdAndDistanceLimitReachTheMeasurement) {
+  auto& w = st.event.FullyOrderedValues[1][1];
+  test::fill_gaussian(w, 0.0, -300.0, 200.0, 3.0);
+  Set_SplineInterpolation(st, false);
+  Set_TimingMethod(st, false);
+  Set_PulseThreshold(st, -1, 0.5);  // every channel first, then channel 3 alone
+  Set_PulseThreshold(st, 3, -0.1);
+  Set_PulseEdge(st, 3, 1);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.PulseThreshold[1][1]), -163.8f);
+  EXPECT_FLOAT_EQ(pulse_threshold_counts(st, 3), -163.8f);
+  EXPECT_FLOAT_EQ(VX_VALUE(st.acq.PulseThreshold[7][0]), 819.0f);
+  EXPECT_EQ(VX_VALUE(st.acq.PulseEdge[1][0]), 0);
+
+  // Where the Gaussian crosses -163.8 counts, in samples, and the sample period in ns.
+  const double z = std::sqrt(-2.0 * std::log(163.8 / 300.0));
+  const double period_ns = 0.3125;
+  struct Case {
+    bool no_max;
+    double max_ns;
+    double lead_ns;  // -1 when the crossing is too far from the peak
+  };
+  const std::vector<Case> cases{
+      {true, 0.0, period_ns * (200.0 - 3.0 * z)},
+      {false, 2.0, period_ns * (200.0 - 3.0 * z)},  // 3.3 samples from the peak, limit 6.4
+      {false, 0.6, -1.0},                           // limit 1.9 samples
+  };
+  for (const auto& c : cases) {
+    Set_NoMaxPeakThresholdDistance(st, c.no_max);
+    Set_MaxPeakThresholdDistance(st, c.max_ns);
+    float lead = 0.0f, trail = 0.0f, amplitude = 0.0f;
+    Compute_TimeAndAmplitude(st, 1, 1, lead, trail, amplitude, 1);
+    EXPECT_NEAR(lead, c.lead_ns, 0.01) << c.max_ns;
+    EXPECT_NEAR(amplitude, -300.0 * 0.00061, 1e-4);
+  }
+}
 
 // Differences spread binomially around 15 ps in steps of 10 ps (sigma 12.25 ps), and ten of
 // 5 ns: every histogram setting rebuilds the histogram at once, and the Gaussian fit is made
