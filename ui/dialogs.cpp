@@ -1,6 +1,7 @@
 #include "ui/dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -55,10 +56,16 @@ std::optional<QString> QtDialogs::select_file(const FileDialogRequest& r) {
   if (!name.isEmpty()) dialog.selectFile(name);
   // A name typed without an extension gets the one of a single "*.ext" filter.
   static const QRegularExpression single_extension(R"(^\*\.(\w+)$)");
+  QString suffix;
   if (const auto m = single_extension.match(patterns); r.save && m.hasMatch())
-    dialog.setDefaultSuffix(m.captured(1));
+    suffix = m.captured(1);
+  dialog.setDefaultSuffix(suffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first();
+  QString chosen = dialog.selectedFiles().first();
+  // The dialog leaves the suffix off a name that is also a folder of the working directory.
+  if (!suffix.isEmpty() && QFileInfo(chosen).suffix().isEmpty() && !QFileInfo(chosen).isDir())
+    chosen += '.' + suffix;
+  return chosen;
 }
 
 std::optional<QString> QtDialogs::select_directory(const QString& title, const QString& initial) {

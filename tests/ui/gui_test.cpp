@@ -706,12 +706,15 @@ TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {
   for (const auto& f : files_under(home.path(), ""))
     EXPECT_EQ(f.filename().string().find('*'), std::string::npos) << f;
 
-  // A name that is no directory of the working directory either: Qt adds no suffix to one
-  // that is (build/ holds bench/).
-  answer("lab_setup");
+  // Typed without its extension, the name gets it, also when it names a folder of the
+  // working directory (Qt's dialog leaves the suffix off such a name).
+  const std::filesystem::path folder = std::filesystem::current_path() / "lab_setup_folder";
+  std::filesystem::create_directory(folder);
+  answer("lab_setup_folder");
   main().action("SAVESETUPINFILE")->trigger();
+  std::filesystem::remove(folder);
   app->front_end().set_dialogs(&dialogs);
-  EXPECT_TRUE(std::filesystem::is_regular_file(home.path() / "Setup" / "lab_setup.dat"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(home.path() / "Setup" / "lab_setup_folder.dat"));
 }
 
 TEST_F(GuiBench, ConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
