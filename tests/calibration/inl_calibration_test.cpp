@@ -40,7 +40,11 @@ TEST(InlAccumulation, IntervalsOnlyFromEventsStartingInMidCellOfAGroupBoundary) 
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "F " << c.first_cell << " crossing " << c.crossing);
     InlChannelCalibration k;
-    Accumulate_INLChannel(k, sine_record(c.crossing), c.first_cell, {0.0f, 64, 0});
+    Accumulate_INLChannel(k, sine_record(c.crossing), c.first_cell, {0.0f, 64, 96});
+    // The inspected cell's histogram holds its crossings, and only those.
+    int inspected = 0;
+    for (const int n : k.ZeroCrossingHisto) inspected += n;
+    EXPECT_EQ(inspected, k.NbOfZeroCrossings[96]);
     int total = 0;
     for (int q = 0; q < kInlMaxGroups; ++q) {
       const int n = k.NbOfCrossingsInZeroCrossingIntervalSum[q];
