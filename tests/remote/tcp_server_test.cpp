@@ -136,6 +136,17 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   const std::string refusal =
       "RUN_START_REFUSED:the run directory '" + run_dir.string() + "' already exists\n";
   EXPECT_TRUE(received(*client, refused + "RUN_STOPPED" + refusal, 5.0)) << client->received;
+
+  // A front end whose questions wait for a person is not asked: the start is refused at once.
+  sim.core.ui.unattended = false;
+  sim.core.ui.confirm_answers = {true};
+  send(*client, "RUN_START00000042");
+  TimerCB(st);
+  EXPECT_EQ(st.AcquisitionRunning.load(), 0);
+  EXPECT_EQ(sim.core.ui.confirm_answers.size(), 1u) << "no question";
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings, "its files are kept"));
+  EXPECT_TRUE(received(*client, refused + "RUN_STOPPED" + refusal + refusal, 5.0))
+      << client->received;
 }
 
 // Commands are carried out in the order they arrived: what follows a stop waits for the end

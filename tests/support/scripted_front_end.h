@@ -44,6 +44,7 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
 
   // Scripted answers, consumed in order; when a queue is empty the default applies.
   std::deque<bool> confirm_answers;
+  bool unattended = true;  // false: a front end whose questions wait for a person
   bool default_confirm = true;
   std::deque<std::optional<std::string>> prompt_answers;
   std::deque<std::optional<std::filesystem::path>> file_answers;
@@ -59,7 +60,7 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
     locked([&] { popups_.push_back({kind, title, text}); });
   }
   bool confirm(const std::string& title, const std::string& text) override;
-  bool answers_unattended() const override { return true; }
+  bool answers_unattended() const override { return unattended; }
   std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                     const std::string& initial) override;
   std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) override;
