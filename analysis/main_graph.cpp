@@ -68,7 +68,10 @@ int shown_channels(const State& st) {
 }
 
 void Compute_MainGraphParameters(State& st) {
-  GuiParams& g = st.gui;
+  Compute_MainGraphParameters(st, st.gui);
+}
+
+void Compute_MainGraphParameters(const State& st, GuiParams& g) {
   const int n = shown_samples(st);
   const int mode = g.GraphMode;
   g.GraphComputedValue = mode == kGraphWaveforms ? 1 : 0;
@@ -284,7 +287,10 @@ MarkerLevel trigger_marker_level(double threshold_volts, double scale_mv_per_div
 }
 
 bool graph_titles(const State& st, bool zoomed, GraphTitles& out) {
-  const GuiParams& g = st.gui;
+  return graph_titles(st, st.gui, zoomed, out);
+}
+
+bool graph_titles(const State& st, const GuiParams& g, bool zoomed, GraphTitles& out) {
   switch (g.GraphMode) {
     case kGraphWaveforms: {
       out.y_axis = g.AmplitudeInVolts == 1 ? "Amplitude [Volts]" : "Amplitude [mV/Div]";

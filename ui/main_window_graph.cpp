@@ -75,13 +75,13 @@ bool MainWindow::view_held() const {
 }
 
 void MainWindow::held_view_scaling(GraphAxes& axes, GraphTitles& titles, bool& has_titles) {
+  // Scaled on a copy: the record keeps its own mode, which a run's thread reads meanwhile.
   std::lock_guard lock(params_mutex_);
-  const GuiParams records = st_.gui;
-  st_.gui.GraphMode = shown_mode_;
-  Compute_MainGraphParameters(st_);
-  axes = main_graph_axes(st_.gui);
-  has_titles = graph_titles(st_, false, titles);
-  st_.gui = records;
+  GuiParams held = st_.gui;
+  held.GraphMode = shown_mode_;
+  Compute_MainGraphParameters(st_, held);
+  axes = main_graph_axes(held);
+  has_titles = graph_titles(st_, held, false, titles);
 }
 
 void MainWindow::refresh_graph_scaling() {
