@@ -486,5 +486,27 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
   }
 }
 
+// The run directory replaced between two files of a split run, after the one is closed and
+// before the next opens (where the loop copies the log): the next file is not made in the
+// replacement, which lacks the series' first files.
+TEST(Reader, ARunDirectoryReplacedBetweenTwoSplitFilesTakesNoFile) {
+  test::SimCore sim("DT5743");
+  State& st = sim.st;
+  test::save_runs(st, sim.dir.path() / "RunData", 1, 50);
+  set_text(st.acq.BaseFileName, "veltrix");
+  ASSERT_EQ(Open_FileForSavingData(st, st.acq.DataDirectory, 1), kDone);
+  Close_FileForSavingData(st, 0);
+  const fs::path run_dir = st.acq.RunDirectory;
+  fs::remove_all(run_dir);
+  fs::create_directory(run_dir);
+  EXPECT_EQ(Open_FileForSavingData(st, st.acq.DataDirectory, 0), kFailed);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Errors, "its run directory '" + run_dir.string() +
+                              "' was removed or replaced during the run. Saving stopped: 0 "
+                              "events of the run are in the data files.\n"));
+  EXPECT_TRUE(fs::is_empty(run_dir));
+  Close_FileForSavingData(st, 2);
+}
+
 }  // namespace
 }  // namespace vx
