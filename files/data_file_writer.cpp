@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -430,6 +431,29 @@ namespace {
 // loop's end closes the queue, which wakes both).
 constexpr double kIdleLookSeconds = 0.05;
 
+// Memory ran out while an event was being made into records: the files keep the whole
+// records they got (written now), take nothing more, and the run ends. Told like a write
+// error, as far as memory allows.
+void stop_saving_out_of_memory(State& st) noexcept {
+  st.StopRequest().store(1);
+  FileData& files = st.files;
+  std::lock_guard lock(files.io_mutex);
+  OutputFile* failed[2] = {};
+  int n = 0;
+  for (OutputFile* f : {&files.data, &files.measurements}) {
+    if (!output_is_open(*f) || f->failed) continue;
+    if (flush_output(*f)) fail_output(*f, "out of memory");
+    failed[n++] = f;
+  }
+  for (int i = 0; i < n; ++i) {
+    try {
+      report_write_error(st, *failed[i]);
+    } catch (const std::bad_alloc&) {
+      // Not told; the run ends all the same.
+    }
+  }
+}
+
 bool writer_done(State& st, int generation) {
   return st.SavingQueue.closed() || st.AcquisitionRunning.load() == 0 ||
          st.AcquisitionGeneration.load() != generation;
@@ -443,9 +467,14 @@ void Format_SavedEvents(State& st, int generation) {
     SavedEvent* ev =
         queue.next_to_prepare(std::chrono::microseconds(std::llround(kIdleLookSeconds * 1e6)));
     if (ev != nullptr) {
-      // The run's sums are this thread's while the loop leaves the measurements to it.
-      if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
-      if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
+      try {
+        // The run's sums are this thread's while the loop leaves the measurements to it.
+        if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
+        if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
+      } catch (const std::bad_alloc&) {
+        ev->DataRecordReady = false;
+        stop_saving_out_of_memory(st);
+      }
       queue.prepared();
       continue;
     }
@@ -473,15 +502,21 @@ void Save_DataInFile(State& st, int generation) {
     const double until_flush = std::clamp(next_flush - st.clock.now(), 0.0, kIdleLookSeconds);
     const SavedEvent* ev = queue.next(std::chrono::microseconds(std::llround(until_flush * 1e6)));
     if (st.clock.now() >= next_flush) {
-      std::lock_guard lock(st.files.io_mutex);
-      flush_and_tell(st, st.files.data);
-      flush_and_tell(st, st.files.measurements);
+      try {
+        std::lock_guard lock(st.files.io_mutex);
+        flush_and_tell(st, st.files.data);
+        flush_and_tell(st, st.files.measurements);
+      } catch (const std::bad_alloc&) {
+        stop_saving_out_of_memory(st);
+      }
       next_flush = st.clock.now() + kOutputFlushSeconds;
     }
     if (ev != nullptr) {
-      {
+      try {
         std::lock_guard lock(st.files.io_mutex);
         Write_EventInFiles(st, *ev);
+      } catch (const std::bad_alloc&) {
+        stop_saving_out_of_memory(st);
       }
       queue.release();
       continue;
