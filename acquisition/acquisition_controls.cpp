@@ -7,6 +7,7 @@
 #include "app/register_images.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
+#include "files/saving_run_lock.h"
 
 namespace vx {
 
@@ -42,6 +43,7 @@ void set_record_length(State& st, int columns) {
 }  // namespace
 
 void Set_ChannelEnabled(State& st, int channel, bool on) {
+  if (Refuse_ChangeDuringSavingRun(st, "set of channels acquired")) return;
   RestartGuard restart(st);
   for_channels(st, channel, [&](int ch) { st.gui.ChannelEnabled[ch] = on ? 1 : 0; });
   Set_EnabledSAMBlocks(st);
@@ -49,6 +51,7 @@ void Set_ChannelEnabled(State& st, int channel, bool on) {
 }
 
 void Set_RecordColumns(State& st, int columns) {
+  if (Refuse_ChangeDuringSavingRun(st, "record length")) return;
   RestartGuard restart(st);
   set_record_length(st, std::clamp(columns, kMinRecordColumns, kMaxRecordColumns));
 }
@@ -61,12 +64,14 @@ bool Set_FullRecordingDepth(State& st, bool on) {
     st.ui.refresh_panel(Panel::AllValues);
     return false;
   }
+  if (Refuse_ChangeDuringSavingRun(st, "record length")) return false;
   RestartGuard restart(st);
   set_record_length(st, kMaxRecordColumns);
   return true;
 }
 
 void Set_SamplingFrequency(State& st, int frequency_mhz) {
+  if (Refuse_ChangeDuringSavingRun(st, "sampling frequency")) return;
   RestartGuard restart(st);
   Set_Frequency(st, frequency_mhz);
   // The SAM chips' internal bias follows the speed: bit 3 of SamReg2 is set for the two slow
@@ -87,6 +92,13 @@ void Set_PostTriggerDelay(State& st, int value) {
 
 int post_trigger_delay(const State& st) {
   return static_cast<int>(st.sam[0].PostTrigger) - 1;
+}
+
+void Set_InlCorrection(State& st, bool on) {
+  if (Refuse_ChangeDuringSavingRun(st, "INL correction")) return;
+  RestartGuard restart(st);
+  st.acq.INLCorrectionEnabled = on ? 1 : 0;
+  Set_SAMCorrectionLevel(st);
 }
 
 bool Select_Channel(State& st, int channel) {

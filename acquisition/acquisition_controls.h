@@ -34,6 +34,9 @@ void Set_SamplingFrequency(State& st, int frequency_mhz);
 void Set_PostTriggerDelay(State& st, int value);
 int post_trigger_delay(const State& st);  // as shown: stored value - 1
 
+// The INL correction the library applies to the samples ("Enable Time INL correction").
+void Set_InlCorrection(State& st, bool on);
+
 // Vertical page.
 // Logs the channel message and returns false when the board has no such channel.
 bool Select_Channel(State& st, int channel);

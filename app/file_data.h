@@ -107,22 +107,31 @@ struct FileData {
   EventFormat DataFormat = EventFormat::Ascii;  // of the run's data files
   std::vector<ClosedFile> ClosedDataFiles;      // the run's earlier data files
   std::filesystem::path FileForSavingData;      // first data file of the run
+  // The run directory, held open so that its identity cannot pass to another directory:
+  // a split file opened after it was replaced would go into the replacement.
+  UniqueFd RunDirFd;
+  std::uint64_t RunDirDevice = 0, RunDirInode = 0;
   std::filesystem::path FileForSavingAllMeasurements;
 
   InputFile input;
   std::filesystem::path FileForReadingData;  // first file of the replayed series
   std::filesystem::path ReadingFilePath;     // file being read now
   bool ReplayFirstEvent = false;             // the next event read is the file's first
-  std::string ReplayVersion;                 // software version in the first file's header
-  int WholeEventsRead = 0;                   // whole events read from the series so far
-  bool CutShort = false;  // the file being read ends inside an event, as a crash leaves it
-  bool Damaged = false;   // the file being read holds an event that cannot be read (told)
+  // The channels of the series' first event, in the order its records hold them: every
+  // later event of the series holds the same.
+  std::vector<int> ReplayChannels;
+  std::string ReplayVersion;   // software version in the first file's header
+  std::string ReplayDataLine;  // the first file's event layout (header line 4)
+  int WholeEventsRead = 0;     // whole events read from the series so far
+  bool CutShort = false;       // the file being read ends inside an event, as a crash leaves it
+  bool Damaged = false;        // the file being read holds an event that cannot be read (told)
   // A file missing in the middle of a series is skipped (and what it cost told) rather
   // than ending the replay with an error.
   bool SkipMissingFiles = false;
-  int EventBeforeGap = -1;   // last event read before skipped files, -1 when none
-  std::string MissingFiles;  // the files skipped, for the message after the gap
-  std::string line;          // reader's line scratch
+  int EventBeforeGap = -1;             // last event read before skipped files, -1 when none
+  std::string MissingFiles;            // the files skipped, for the message after the gap
+  std::string line;                    // reader's line scratch
+  std::vector<unsigned char> records;  // reader's scratch: a binary event's channel records
 };
 
 }  // namespace vx

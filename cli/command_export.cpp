@@ -81,6 +81,12 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
           "none|deflate[=LEVEL]"));
   cmd->add_flag("--skip-missing", o.skip_missing,
                 "Go on past a file missing in the middle of the series, telling what it cost");
+  cmd->footer(
+      "Exit status: 0 when the whole run was exported (a run cut short by a crash up to its "
+      "last whole event); 3 when the run is damaged (an event unreadable, or one or a split "
+      "file that disagrees with its file's header): OUT holds every whole event before the "
+      "damage, and the error names where it stopped; 1 when nothing was exported (no OUT); 2 "
+      "for a command-line error.");
   return cmd;
 }
 
@@ -119,6 +125,13 @@ int command_export(const ExportOptions& o, const GlobalOptions& global) {
                result.channels == 1 ? "" : "s", result.measurements ? " with measurements" : "",
                o.hdf5.c_str());
   std::fprintf(stdout, "The last whole event is event %d.\n", result.last_event);
+  if (result.stopped_at_damage) {
+    std::fprintf(stdout,
+                 "The export stopped at the damage told above: no event after event %d is in "
+                 "it.\n",
+                 result.last_event);
+    return kExportStoppedAtDamage;
+  }
   return 0;
 }
 

@@ -68,6 +68,9 @@ struct ExportOptions {
   std::string compression = "deflate=1";
   bool skip_missing = false;
 };
+// The export's exit status when the series is damaged: OUT holds the whole events before the
+// damage (0 is a whole export, 1 a failure with no OUT, 2 a command-line error).
+inline constexpr int kExportStoppedAtDamage = 3;
 CLI::App* add_export_command(CLI::App& app, ExportOptions& options);
 // Needs no board: converts a saved run to HDF5.
 int command_export(const ExportOptions& options, const GlobalOptions& global);

@@ -323,10 +323,7 @@ std::vector<std::string> apply_settings_options(State& st, const SettingsOptions
     if (*o.inl_correction != "on" && *o.inl_correction != "off") {
       p.fail("--inl-correction " + *o.inl_correction + ": allowed on or off");
     } else {
-      p.add([on = *o.inl_correction == "on"](State& s) {
-        s.acq.INLCorrectionEnabled = on ? 1 : 0;
-        Set_SAMCorrectionLevel(s);
-      });
+      p.add([on = *o.inl_correction == "on"](State& s) { Set_InlCorrection(s, on); });
     }
   }
 

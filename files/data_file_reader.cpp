@@ -69,6 +69,16 @@ int damaged_event(State& st, const char* what = "is incomplete or damaged") {
   return 0;
 }
 
+// An event that disagrees with the file's header, told with the event and the field. The
+// events before it are whole; the replay ends there.
+int mismatched_event(State& st, const std::string& what) {
+  st.files.Damaged = true;
+  Write_InfoMessage(
+      st, "Error while reading file '" + st.files.ReadingFilePath.string() + "': " + what + ".\n",
+      kError);
+  return 0;
+}
+
 // The file ends inside an event: what a run cut short by a crash or a kill leaves behind.
 // The whole events before it are the data; whether the series may end here is decided
 // when the next file is looked for.
@@ -107,8 +117,34 @@ void restore_tdc(State& st, std::uint64_t tdc) {
   st.event.EventTDC.fill(tdc);
 }
 
-void first_event_channel(State& st, int ch) {
-  if (st.files.ReplayFirstEvent) st.gui.ChannelEnabled[ch] = 1;
+// Record `index` of an event holds channel ch: in the series' first event the channel joins
+// the file's channels; in every later one it must be the channel the first event held there.
+bool expected_channel(State& st, int index, int ch) {
+  FileData& files = st.files;
+  if (files.ReplayFirstEvent) {
+    if (index == 0) files.ReplayChannels.clear();
+    files.ReplayChannels.push_back(ch);
+    st.gui.ChannelEnabled[ch] = 1;
+    return true;
+  }
+  return index < static_cast<int>(files.ReplayChannels.size()) &&
+         files.ReplayChannels[static_cast<std::size_t>(index)] == ch;
+}
+
+int unexpected_channel(State& st, int event_number, int index, int ch) {
+  const std::vector<int>& channels = st.files.ReplayChannels;
+  std::string expected = "none";
+  if (index < static_cast<int>(channels.size()))
+    expected = "channel " + std::to_string(channels[static_cast<std::size_t>(index)]);
+  return mismatched_event(st, "event " + std::to_string(event_number) + "'s channel record " +
+                                  std::to_string(index + 1) + " holds channel " +
+                                  std::to_string(ch) + " where the file's first event has " +
+                                  expected + " there");
+}
+
+std::string samples_mismatch(int event_number, int samples, int header_samples) {
+  return "event " + std::to_string(event_number) + " has " + std::to_string(samples) +
+         " samples where the file's header says " + std::to_string(header_samples);
 }
 
 void first_event_done(State& st) {
@@ -149,19 +185,41 @@ bool parse_volts(const char*& p, const char* end, float& counts) {
   return true;
 }
 
-// The line holds exactly the header's number of samples, or the event is damaged.
-bool parse_sample_line(State& st, const std::string& line, int b, int c) {
+// The samples of a line, as many as the header says; returns how many the line holds, or
+// -1 when something on it is no sample.
+int parse_sample_line(State& st, const std::string& line, int b, int c) {
   auto& data = st.event.DataValues[b][c];
   auto& ordered = st.event.FullyOrderedValues[b][c];
   const char* p = line.data();
   const char* end = p + line.size();
   const int n = samples_in_file(st);
-  for (int k = 0; k < n; ++k) {
+  int k = 0;
+  for (; skip_space(p, end) != end; ++k) {
     float v = 0.0f;
-    if (!parse_volts(p, end, v)) return false;
-    data[k] = ordered[k] = v;
+    if (!parse_volts(p, end, v)) return -1;
+    if (k < n) data[k] = ordered[k] = v;
   }
-  return skip_space(p, end) == end;
+  return k;
+}
+
+bool is_event_line(const std::string& line, int& event_number) {
+  return std::sscanf(line.c_str(), "=== EVENT %d ===", &event_number) == 1;
+}
+
+bool is_channel_line(const std::string& line) {
+  int ch = 0;
+  return std::sscanf(line.c_str(), "=== CH: %d ", &ch) == 1;
+}
+
+std::string fewer_channel_records(const State& st, int event_number, int records) {
+  return "event " + std::to_string(event_number) + " holds " + std::to_string(records) +
+         (records == 1 ? " channel record" : " channel records") +
+         " where the file's header says " + std::to_string(channels_in_event(st));
+}
+
+std::string more_channel_records(const State& st, int event_number) {
+  return "event " + std::to_string(event_number) + " holds more channel records than the " +
+         std::to_string(channels_in_event(st)) + " the file's header says";
 }
 
 int read_ascii_event(State& st) {
@@ -169,7 +227,11 @@ int read_ascii_event(State& st) {
   std::string& line = files.line;
   if (!read_line(files.input, line, kHeaderLineMax)) return 0;
   int event_number = 0;
-  if (std::sscanf(line.c_str(), "=== EVENT %d ===", &event_number) != 1) return bad_line(st, line);
+  if (!is_event_line(line, event_number)) {
+    if (files.WholeEventsRead > 0 && is_channel_line(line))
+      return mismatched_event(st, more_channel_records(st, st.EventNumber.load()));
+    return bad_line(st, line);
+  }
 
   if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
   RunData& r = st.run;
@@ -207,17 +269,19 @@ int read_ascii_event(State& st) {
             "LeadingEdgeTime: %lf ns TrailingEdgeTime: %lf ns TrigCount: %d TimeCount %d ===",
             &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
+      if (int next = 0; is_event_line(line, next))
+        return mismatched_event(st, fewer_channel_records(st, event_number, i));
       return bad_line(st, line);
     }
     if (seen[ch]) return damaged_event(st, "holds a channel twice");
     seen[ch] = true;
+    if (!expected_channel(st, i, ch)) return unexpected_channel(st, event_number, i, ch);
     const int b = ch / 2, c = ch % 2;
     st.event.EventID[b] = static_cast<std::uint32_t>(id);
     st.event.EventFCR[b] = static_cast<std::uint32_t>(fcr);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(trig);
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(time);
     st.event.StoredMeasurements[b][c] = {f[0], f[1], f[2], edges[0], edges[1]};
-    first_event_channel(st, ch);
     std::fill(st.event.DataValues[b][c].begin() + 1, st.event.DataValues[b][c].end(), 0.0f);
     std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
               st.event.FullyOrderedValues[b][c].end(), 0.0f);
@@ -226,7 +290,11 @@ int read_ascii_event(State& st) {
     } while (line.find('=') != std::string::npos);
     // A last value cut short could still read as a number.
     if (line.back() != '\n' && input_at_end(files.input)) return cut_event(st);
-    if (!parse_sample_line(st, line, b, c)) return bad_line(st, line);
+    const int samples = parse_sample_line(st, line, b, c);
+    if (samples < 0) return bad_line(st, line);
+    if (samples != samples_in_file(st))
+      return mismatched_event(st, samples_mismatch(event_number, samples, samples_in_file(st)) +
+                                      " (channel " + std::to_string(ch) + ")");
   }
   first_event_done(st);
   return whole_event(st, event_number);
@@ -238,6 +306,60 @@ T take(const unsigned char*& p) {
   std::memcpy(&v, p, sizeof v);
   p += sizeof v;
   return v;
+}
+
+// How well a sample count other than the header's lays out the event read: the later
+// channel records each hold the channel the file's first event has there, and the next
+// event's header follows, numbered from this one on and stamped within a day of it. The
+// number of those checks made, or -1 when one fails.
+int layout_fits(const State& st, std::size_t got, int samples, std::int32_t event_number) {
+  const std::vector<int>& channels = st.files.ReplayChannels;
+  const unsigned char* records = st.files.records.data();
+  const std::size_t stride = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(samples);
+  int checked = 0;
+  for (std::size_t i = 1; i < channels.size() && i * stride + 4 <= got; ++i, ++checked) {
+    std::int32_t ch = 0;
+    std::memcpy(&ch, records + i * stride, sizeof ch);
+    if (ch != channels[i]) return -1;
+  }
+  const std::size_t next = channels.size() * stride;
+  if (next + 12 <= got) {
+    std::int32_t number = 0;
+    double epoch = 0.0;
+    std::memcpy(&number, records + next, sizeof number);
+    std::memcpy(&epoch, records + next + 4, sizeof epoch);
+    if (number < event_number || !(std::fabs(epoch - st.run.EpochTime) < 86400.0)) return -1;
+    ++checked;
+  }
+  return checked;
+}
+
+// The sample count, other than the header's, that lays out the event read best; none when
+// no count passes a check, or two pass as many.
+std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32_t event_number) {
+  std::optional<int> found;
+  int best = 0;
+  bool tied = false;
+  for (int k = 1; k <= kMaxSamples; ++k) {
+    if (k == samples_in_file(st)) continue;
+    const int checks = layout_fits(st, got, k, event_number);
+    if (checks > best) {
+      best = checks;
+      found = k;
+      tied = false;
+    } else if (checks == best && best > 0) {
+      tied = true;
+    }
+  }
+  return tied ? std::nullopt : found;
+}
+
+// A binary record does not say its length: a record whose channel is not the one expected
+// there is told with the sample count that explains it, when the bytes read show one.
+int binary_layout_mismatch(State& st, int event_number, int index, int ch, std::size_t got) {
+  if (const auto samples = samples_laid_out(st, got, event_number))
+    return mismatched_event(st, samples_mismatch(event_number, *samples, samples_in_file(st)));
+  return unexpected_channel(st, event_number, index, ch);
 }
 
 int read_binary_event(State& st) {
@@ -263,16 +385,31 @@ int read_binary_event(State& st) {
   st.event.EventTimeChain[23] = '\0';
 
   const int n = samples_in_file(st);
-  unsigned char record[kBinaryChannelHeaderSize + 2 * kMaxSamples];
   const std::size_t record_size = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(n);
+  std::vector<unsigned char>& records = st.files.records;
+  records.resize(record_size * static_cast<std::size_t>(channels_in_event(st)));
+  const std::size_t records_got = read_bytes(in, records.data(), records.size());
+  // Every record that begins in what was read must hold the channel the layout puts there.
   std::array<bool, kMaxChannels> seen{};
   for (int i = 0; i < channels_in_event(st); ++i) {
-    if (read_bytes(in, record, record_size) != record_size) return cut_event(st);
-    const unsigned char* q = record;
-    const auto ch = take<std::int32_t>(q);
+    const std::size_t at = static_cast<std::size_t>(i) * record_size;
+    if (at + 4 > records_got) break;
+    std::int32_t ch = 0;
+    std::memcpy(&ch, records.data() + at, sizeof ch);
+    if (!st.files.ReplayFirstEvent) {
+      if (!expected_channel(st, i, ch))
+        return binary_layout_mismatch(st, event_number, i, ch, records_got);
+      continue;
+    }
     if (!valid_channel(ch)) return damaged_event(st);
     if (seen[ch]) return damaged_event(st, "holds a channel twice");
     seen[ch] = true;
+    expected_channel(st, i, ch);
+  }
+  if (records_got != records.size()) return cut_event(st);
+  for (int i = 0; i < channels_in_event(st); ++i) {
+    const unsigned char* q = records.data() + static_cast<std::size_t>(i) * record_size;
+    const int ch = take<std::int32_t>(q);
     const int b = ch / 2, c = ch % 2;
     st.event.EventID[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
     st.event.EventFCR[b] = static_cast<std::uint32_t>(take<std::int32_t>(q));
@@ -285,7 +422,6 @@ int read_binary_event(State& st) {
     stored.amplitude = take<float>(q);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
-    first_event_channel(st, ch);
     auto& data = st.event.DataValues[b][c];
     auto& ordered = st.event.FullyOrderedValues[b][c];
     for (int k = 0; k < n; ++k)
@@ -312,6 +448,7 @@ struct DataLine {
   int samples = 0;
   int channels = 0;   // channel records per event
   int frequency = 0;  // MHz, waveforms only
+  int inl = 0;        // the INL correction flag, waveforms only
 };
 
 std::string out_of_range(const char* what, double value, int lo, int hi) {
@@ -330,7 +467,7 @@ std::string parse_data_line(const std::string& line, DataLine& out) {
                   "Period: %f ps == INL Correction: %1d ===",
                   &samples, &channels, &period, &inl);
   if (fields >= 1) {
-    out = {false, samples, channels, frequency_of_period(period)};
+    out = {false, samples, channels, frequency_of_period(period), inl};
     // Every field is needed: a line cut short gives no event layout to read by.
     if (fields != 4)
       return "line 4 " + quoted_line(line) +
@@ -354,7 +491,7 @@ std::string parse_data_line(const std::string& line, DataLine& out) {
           line.c_str(),
           "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===",
           &values, &channels) == 2) {
-    out = {true, values, channels, 0};
+    out = {true, values, channels, 0, 0};
     if (channels < 1 || channels > kMaxChannels)
       return out_of_range("the count of channels acquired", channels, 1, kMaxChannels);
     return {};
@@ -432,14 +569,23 @@ Status read_header(State& st) {
     return kFailed;
   }
   take_data_line(st, line, data);
+  files.ReplayDataLine = line;
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
   return kDone;
 }
 
+std::string differs(const char* field, double value, double first) {
+  char text[160];
+  std::snprintf(text, sizeof text, "it gives %g %s where the series' first file gives %g", value,
+                field, first);
+  return text;
+}
+
 // A continuation file's header must be that of a file of the same run: same version, same
-// board and the same event layout as the first file. The lines read are counted, so that
-// a file cut short inside its header can be told from one of another run.
-bool continuation_header_fits(State& st, int& lines) {
+// board and the same event layout as the first file. Empty when it is, else what differs.
+// The lines read are counted, so that a file cut short inside its header can be told from
+// one of another run.
+std::string continuation_header_differs(State& st, int& lines) {
   FileData& files = st.files;
   std::string& line = files.line;
   lines = 0;
@@ -448,14 +594,25 @@ bool continuation_header_fits(State& st, int& lines) {
     lines += line.back() == '\n' ? 1 : 0;
     return true;
   };
-  if (!next() || version_of(line) != files.ReplayVersion) return false;
+  const std::string unreadable = "its header is not that of the series' first file";
+  if (!next()) return unreadable;
+  if (version_of(line) != files.ReplayVersion)
+    return "it was saved by version '" + version_of(line) + "', the series' first file by '" +
+           files.ReplayVersion + "'";
   int channels = 0;
-  if (!next() || !parse_board_line(line, channels).empty() || channels != st.acq.NbOfChannelsInFile)
-    return false;
-  DataLine data;
-  if (!next() || !next() || !parse_data_line(line, data).empty()) return false;
-  return !data.spectra && data.channels == st.acq.NbOfChannelsAcquiredInFile &&
-         data.samples == st.acq.NbOfSamplesInFile;
+  if (!next() || !parse_board_line(line, channels).empty()) return unreadable;
+  if (channels != st.acq.NbOfChannelsInFile)
+    return differs("board channels", channels, st.acq.NbOfChannelsInFile);
+  DataLine data, first;
+  if (!next() || !next() || !parse_data_line(line, data).empty() || data.spectra) return unreadable;
+  parse_data_line(files.ReplayDataLine, first);
+  if (data.samples != first.samples) return differs("samples", data.samples, first.samples);
+  if (data.channels != first.channels)
+    return differs("channels acquired", data.channels, first.channels);
+  if (data.frequency != first.frequency)
+    return differs("MS/s sampling", data.frequency, first.frequency);
+  if (data.inl != first.inl) return differs("as its INL correction flag", data.inl, first.inl);
+  return {};
 }
 
 }  // namespace
@@ -639,7 +796,7 @@ int open_next_file(State& st) {
   st.run.ReplayFileOpen = true;
   Write_InfoMessage(st, "INFO: Opened file for loading data '" + next.string() + "'\n", kInfo);
   int lines = 0;
-  if (!continuation_header_fits(st, lines)) {
+  if (const std::string why = continuation_header_differs(st, lines); !why.empty()) {
     // A crash as the run began this file leaves it empty or with part of its header.
     if (lines < 4 && input_at_end(files.input)) {
       Write_InfoMessage(st,
@@ -650,8 +807,10 @@ int open_next_file(State& st) {
       files.CutShort = true;
       return 2;
     }
-    return stop_with_error(st, "Error while reading file '" + next.string() +
-                                   "': its header is not that of the series' first file.\n");
+    files.Damaged = true;
+    const std::string other = "its header is not that of the series' first file";
+    return stop_with_error(st, "Error while reading file '" + next.string() + "': " + other +
+                                   (why == other ? "" : ": " + why) + ".\n");
   }
   if (Read_EventsFromFile(st)) {
     tell_gap(st);

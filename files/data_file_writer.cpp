@@ -1,13 +1,17 @@
 #include "files/data_file_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -49,14 +53,33 @@ void report_write_error(State& st, const OutputFile& f) {
   st.StopRequest().store(1);
 }
 
+void fail_removed(State& st, OutputFile& f) {
+  fail_output(f, "the file is no longer on disk: it or its run directory '" +
+                     path_text(f.path.parent_path()) + "' was removed or replaced during the run");
+  report_write_error(st, f);
+}
+
 // The file, or the run directory holding it, was removed or replaced behind the run's back:
 // what is written from now on would be lost.
 bool check_on_disk(State& st, OutputFile& f) {
   if (!output_is_open(f) || f.failed || output_on_disk(f)) return true;
-  fail_output(f, "the file is no longer on disk: it or its run directory '" +
-                     path_text(f.path.parent_path()) + "' was removed or replaced during the run");
-  report_write_error(st, f);
+  fail_removed(st, f);
   return false;
+}
+
+void hold_run_directory(FileData& files, const fs::path& run_dir) {
+  files.RunDirFd.reset(::open(run_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat info {};
+  const bool known = files.RunDirFd.valid() && ::fstat(files.RunDirFd.get(), &info) == 0;
+  files.RunDirDevice = known ? info.st_dev : 0;
+  files.RunDirInode = known ? info.st_ino : 0;
+}
+
+// The run directory's path still leads to the directory the run made (true when that could
+// not be told).
+bool run_directory_in_place(const State& st, const fs::path& run_dir) {
+  const FileData& files = st.files;
+  return files.RunDirInode == 0 || file_on_disk(run_dir, files.RunDirDevice, files.RunDirInode);
 }
 
 // "Error while creating File" with the system's reason; a vanished run directory is said.
@@ -235,6 +258,7 @@ Status open_new_run(State& st, const std::string& directory) {
   }
   const fs::path run_dir = base / run_name;
   if (const Status made = make_run_directory(st, run_dir, run_name); made != kDone) return made;
+  hold_run_directory(st.files, run_dir);
   set_text(st.acq.RunDirectory, run_dir.string().c_str());
   st.ui.refresh_panel(Panel::Main);
   Write_InfoMessage(st, "Data will be saved into directory : '" + path_text(run_dir) + "' \n",
@@ -274,6 +298,13 @@ int open_next_split_file(State& st) {
   const fs::path path = split_file_path(st, st.run.FileIndex);
   if (!open_output(st.files.data, path)) {
     report_creation_error(st, st.files.data);
+    return 0;
+  }
+  // Opened in a directory that replaced the run's: the series' earlier files are not there.
+  if (!run_directory_in_place(st, path.parent_path())) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    fail_removed(st, st.files.data);
     return 0;
   }
   st.run.FileForSavingDataOpenOK = true;
@@ -400,6 +431,29 @@ namespace {
 // loop's end closes the queue, which wakes both).
 constexpr double kIdleLookSeconds = 0.05;
 
+// Memory ran out while an event was being made into records: the files keep the whole
+// records they got (written now), take nothing more, and the run ends. Told like a write
+// error, as far as memory allows.
+void stop_saving_out_of_memory(State& st) noexcept {
+  st.StopRequest().store(1);
+  FileData& files = st.files;
+  std::lock_guard lock(files.io_mutex);
+  OutputFile* failed[2] = {};
+  int n = 0;
+  for (OutputFile* f : {&files.data, &files.measurements}) {
+    if (!output_is_open(*f) || f->failed) continue;
+    if (flush_output(*f)) fail_output(*f, "out of memory");
+    failed[n++] = f;
+  }
+  for (int i = 0; i < n; ++i) {
+    try {
+      report_write_error(st, *failed[i]);
+    } catch (const std::bad_alloc&) {
+      // Not told; the run ends all the same.
+    }
+  }
+}
+
 bool writer_done(State& st, int generation) {
   return st.SavingQueue.closed() || st.AcquisitionRunning.load() == 0 ||
          st.AcquisitionGeneration.load() != generation;
@@ -413,9 +467,14 @@ void Format_SavedEvents(State& st, int generation) {
     SavedEvent* ev =
         queue.next_to_prepare(std::chrono::microseconds(std::llround(kIdleLookSeconds * 1e6)));
     if (ev != nullptr) {
-      // The run's sums are this thread's while the loop leaves the measurements to it.
-      if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
-      if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
+      try {
+        // The run's sums are this thread's while the loop leaves the measurements to it.
+        if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
+        if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
+      } catch (const std::bad_alloc&) {
+        ev->DataRecordReady = false;
+        stop_saving_out_of_memory(st);
+      }
       queue.prepared();
       continue;
     }
@@ -443,15 +502,21 @@ void Save_DataInFile(State& st, int generation) {
     const double until_flush = std::clamp(next_flush - st.clock.now(), 0.0, kIdleLookSeconds);
     const SavedEvent* ev = queue.next(std::chrono::microseconds(std::llround(until_flush * 1e6)));
     if (st.clock.now() >= next_flush) {
-      std::lock_guard lock(st.files.io_mutex);
-      flush_and_tell(st, st.files.data);
-      flush_and_tell(st, st.files.measurements);
+      try {
+        std::lock_guard lock(st.files.io_mutex);
+        flush_and_tell(st, st.files.data);
+        flush_and_tell(st, st.files.measurements);
+      } catch (const std::bad_alloc&) {
+        stop_saving_out_of_memory(st);
+      }
       next_flush = st.clock.now() + kOutputFlushSeconds;
     }
     if (ev != nullptr) {
-      {
+      try {
         std::lock_guard lock(st.files.io_mutex);
         Write_EventInFiles(st, *ev);
+      } catch (const std::bad_alloc&) {
+        stop_saving_out_of_memory(st);
       }
       queue.release();
       continue;
@@ -536,7 +601,8 @@ bool Saving_Failed(const State& st) {
 
 void Copy_LogFileToRunDirectory(State& st) {
   const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
-  if (run_dir.empty() || st.FileForSavingLogFile.empty()) return;
+  if (run_dir.empty() || st.FileForSavingLogFile.empty() || !run_directory_in_place(st, run_dir))
+    return;
   std::error_code ec;
   std::lock_guard lock(st.log_mutex);  // a whole log, not one cut in the middle of a line
   fs::copy_file(st.FileForSavingLogFile, fs::path(run_dir) / st.FileForSavingLogFile.filename(),

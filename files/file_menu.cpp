@@ -5,10 +5,12 @@
 #include "app/message_log.h"
 #include "files/quoted_text.h"
 #include "files/run_naming.h"
+#include "files/saving_run_lock.h"
 
 namespace vx {
 
 bool Set_BaseFileName(State& st, std::string_view name) {
+  if (Refuse_ChangeDuringSavingRun(st, "base file name")) return false;
   const bool single_name = !name.empty() && name != "." && name != ".." &&
                            name.find('/') == std::string_view::npos &&
                            name.find('\0') == std::string_view::npos;
@@ -24,6 +26,7 @@ bool Set_BaseFileName(State& st, std::string_view name) {
 }
 
 bool Set_DataDirectory(State& st, std::string_view directory) {
+  if (Refuse_ChangeDuringSavingRun(st, "data directory")) return false;
   if (directory.empty() || directory.size() >= sizeof st.acq.DataDirectory ||
       directory.find('\0') != std::string_view::npos) {
     Write_InfoMessage(st,
@@ -38,21 +41,24 @@ bool Set_DataDirectory(State& st, std::string_view directory) {
   return true;
 }
 
-// These decide the files a run opens and splits: the panel offers them between runs only.
 void Set_DataFileType(State& st, int type) {
+  if (Refuse_ChangeDuringSavingRun(st, "data file format")) return;
   st.acq.DataFileType = type == 1 ? 1 : 0;
 }
 
 void Set_FileSplitting(State& st, bool split, int events_per_file) {
+  if (Refuse_ChangeDuringSavingRun(st, "file splitting")) return;
   st.acq.NbOfEventsPerFile = std::max(events_per_file, 1);
   st.acq.SplitFileToSaveData = split ? 1 : 0;
 }
 
 void Set_PopupForFileName(State& st, bool popup) {
+  if (Refuse_ChangeDuringSavingRun(st, "directory question")) return;
   st.acq.PopupForFileName = popup ? 1 : 0;
 }
 
 void Set_RunNameParts(State& st, bool date, bool time, bool run_id, bool automatic_id) {
+  if (Refuse_ChangeDuringSavingRun(st, "run name")) return;
   st.acq.AddSystemDate = date ? 1 : 0;
   st.acq.AddSystemTime = time ? 1 : 0;
   st.acq.AddRunId = run_id ? 1 : 0;
@@ -60,6 +66,7 @@ void Set_RunNameParts(State& st, bool date, bool time, bool run_id, bool automat
 }
 
 void Set_RunIdUser(State& st, int id) {
+  if (Refuse_ChangeDuringSavingRun(st, "run number")) return;
   st.acq.RunIdUser = std::max(id, 0);
 }
 

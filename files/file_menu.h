@@ -1,6 +1,7 @@
 // The File Menu panel's settings: where runs are saved, how they are named, the data
 // file's format and its splitting. Each setter checks its value; a refused one is told
-// and leaves the setting as it was.
+// and leaves the setting as it was. None changes while a run saves or sends its data: the
+// names of a split series and the format of its files are the run's from start to end.
 #pragma once
 
 #include <string>

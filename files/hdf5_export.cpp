@@ -226,7 +226,9 @@ ExportResult Export::run(const fs::path& temporary) {
     } while (read_next());
     if (!ui_.error.empty()) {
       result.error = ui_.error;
-      return result;
+      // Damage ends the series there: the whole events before it are what the run holds.
+      if (!st_->files.Damaged) return result;
+      result.stopped_at_damage = true;
     }
     out.finish();
     result.events = out.events();

@@ -43,11 +43,14 @@ struct ExportResult {
   int last_event = 0;  // number of the last event exported
   int channels = 0;
   bool measurements = false;
-  std::string error;  // why it failed; the output file is then not there
+  // ok, yet the series is damaged (an event unreadable, or one that disagrees with its
+  // file's header): the output holds the whole events before the damage, error says where.
+  bool stopped_at_damage = false;
+  std::string error;  // why it failed (the output file is then not there), or where it stopped
 };
 
 // Writes the output under a temporary name beside it and renames it into place only when
-// the whole run was read and written; any failure removes it.
+// the run was read to its end, or to damage in it, and written; any failure removes it.
 ExportResult Export_RunToHdf5(const ExportRequest& request);
 
 // The files of a run series in order: the first file, then _0001, _0002… while they exist.

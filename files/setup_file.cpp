@@ -19,6 +19,7 @@
 #include "app/register_images.h"
 #include "digitizer/board_configuration.h"
 #include "files/quoted_text.h"
+#include "files/saving_run_lock.h"
 
 namespace vx {
 
@@ -340,6 +341,13 @@ int Save_SetupInFile(State& st) {
 
 int Load_SetupFromFile(State& st, const std::string& path, int dialog, std::string* refusal) {
   const LoadRefusal refuse{st, refusal};
+  // A setup holds the record length, the frequency and the channels of the files' header.
+  if (Run_SavesOrTransmits(st)) {
+    return refuse(
+        "Unable to load a setup while a run saves or sends its data: every record of its files "
+        "must match their header. Stop the run first.\n",
+        kWarning);
+  }
   std::filesystem::path file = path;
   const char* cannot_open = "Error while opening file for setup readout!";
   if (dialog == 1) {

@@ -120,7 +120,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::build_settings_panels() {
   auto* vertical = new VerticalPage(st_);
-  auto* horizontal = new HorizontalPage(st_);
+  auto* horizontal = horizontal_ = new HorizontalPage(st_);
   auto* trigger = new TriggerPage(st_);
   general_tab_->addTab(vertical, "VERTICAL");
   general_tab_->addTab(horizontal, "HORIZONTAL/ACQ");

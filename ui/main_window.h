@@ -37,6 +37,7 @@ class Dialogs;
 class EepromPanel;
 class FileMenuPanel;
 class HelpPanel;
+class HorizontalPage;
 class InlPanel;
 class RatePanel;
 class RateScanPanel;
@@ -183,6 +184,7 @@ class MainWindow : public QMainWindow {
   NoisePanel* noise_ = nullptr;
   AlignmentPanel* alignment_ = nullptr;
   FileMenuPanel* file_menu_ = nullptr;
+  HorizontalPage* horizontal_ = nullptr;
   HelpPanel* help_ = nullptr;
   Led* running_led_ = nullptr;
   Led* tx_led_ = nullptr;

@@ -10,7 +10,9 @@
 
 #include "app/message_log.h"
 #include "files/data_file_reader.h"
+#include "files/saving_run_lock.h"
 #include "ui/info_panel.h"
+#include "ui/panels/horizontal_page.h"
 #include "ui/run_export_action.h"
 
 namespace vx::ui {
@@ -161,6 +163,8 @@ void MainWindow::update_run_dependent_dimming() {
   // A run's data files and the client's stream keep one record format from start to end.
   fft_->setEnabled(!running_ ||
                    (st_.acq.SaveDataInFile != 1 && st_.acq.TransmitRunDataToTcpClient != 1));
+  // ...and one record length and sampling period.
+  if (horizontal_ != nullptr) horizontal_->set_saving_run(running_ && Saves_OrTransmits(st_));
   // The loop takes the event limit when it starts: a new one is for the next run.
   events_required_->setEnabled(!running_ && st_.acq.RunType == kRunFiniteEvents);
 }

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QSpinBox>
 
+#include "acquisition/acquisition_controls.h"
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/user_path.h"
@@ -27,8 +28,8 @@ void MainWindow::connect_controls() {
   connect(action("BOARDCONNECT"), &QAction::triggered, this,
           &MainWindow::connection_panel_requested);
   connect(action("ENABLEINLCORRECTION"), &QAction::triggered, this, [this](bool on) {
-    st_.acq.INLCorrectionEnabled = on ? 1 : 0;
-    Set_SAMCorrectionLevel(st_);
+    Set_InlCorrection(st_, on);
+    refresh_menu_values();
   });
   connect(action("LOADSETUP"), &QAction::triggered, this, [this] {
     if (Load_SetupFromFile(st_, "", 1) == -1)

@@ -124,6 +124,12 @@ void RunExportAction::done() {
   }
   if (!r.ok && cancel_.load()) {
     Write_InfoMessage(st_, "Export of '" + request_.run_file.string() + "' cancelled.\n", kInfo);
+  } else if (r.ok && r.stopped_at_damage) {
+    Write_InfoMessage(st_,
+                      "Data saved in file '" + request_.output.string() + "' up to event " +
+                          std::to_string(r.last_event) + " only, where the run is damaged: " +
+                          r.error + (r.error.ends_with('\n') ? "" : "\n"),
+                      kWarning);
   } else if (r.ok) {
     Write_InfoMessage(st_, "Data saved in file '" + request_.output.string() + "' successfully.\n",
                       kInfo);

@@ -38,6 +38,7 @@
 #include "ui/gui_app.h"
 #include "ui/main_graph_view.h"
 #include "ui/main_window.h"
+#include "ui/panels/file_menu_panel.h"
 #include "ui/panels/inl_panel.h"
 #include "ui/tcp_panel.h"
 
@@ -190,6 +191,28 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
   return count;
 }
 
+// The HORIZONTAL/ACQ page while a run saves its waveforms: the recording depth and the
+// sampling frequency dimmed, and the page saying why. Saving is switched on and off as a user
+// does, without the directory question.
+bool grab_page_of_saving_run(vx::ui::GuiApp& gui, const QString& file) {
+  auto& main = gui.main_window();
+  auto* ask = main.file_menu_panel()->findChild<QCheckBox*>("POPUPFORFILENAME");
+  const bool asked = ask->isChecked();
+  if (asked) ask->click();
+  main.action("SAVEWAVETOFILE")->trigger();
+  auto* tabs = main.findChild<QTabWidget*>("GENERALTAB");
+  tabs->setCurrentIndex(2);
+  main.action("START")->trigger();
+  settle(1500);
+  const bool ok = tabs->grab().save(file);
+  main.action("STOP")->trigger();
+  settle(200);
+  main.action("SAVEWAVETOFILE")->trigger();
+  if (asked) ask->click();
+  tabs->setCurrentIndex(0);
+  return ok;
+}
+
 // Connects the V1743 over the optical link from the connection panel; true once connected.
 bool connect_vme_board(vx::ui::GuiApp& gui) {
   auto& panel = gui.connection_panel();
@@ -297,6 +320,7 @@ int render_application(const vx::ui::GuiOptions& options, const QString& dir) {
     if (!tabs->grab().save(dir + "/" + name + ".png")) return 1;
   }
   tabs->setCurrentIndex(0);
+  if (!grab_page_of_saving_run(gui, dir + "/horizontal-page-saving.png")) return 1;
 
   // Every other window of the application, found by its name, during a run so that its
   // plots and read-outs have something to show.

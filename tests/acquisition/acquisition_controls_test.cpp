@@ -5,7 +5,11 @@
 #include "acquisition/acquisition_controls.h"
 #include "acquisition/run_control.h"
 #include "acquisition/sam_slow_control.h"
+#include "digitizer/board_configuration.h"
+#include "files/file_menu.h"
+#include "files/setup_file.h"
 #include "support/packed_value.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -71,6 +75,73 @@ TEST(Controls, OffsetChangeDuringARunRestartsItOneEventLower) {
   EXPECT_LT(at("SWStopAcquisition"), at("SetChannelDCOffset"));
   EXPECT_LT(at("SetChannelDCOffset"), at("SWStartAcquisition"));
   Stop_AcquisitionFromUser(sim.st);
+}
+
+// A run that saves or sends its data keeps what its files' header says of every record, and
+// its files' names: each such change is refused and told while it goes on, and taken during
+// a run that does neither.
+TEST(Controls, WhatTheFilesHeaderSaysWaitsForTheEndOfARunThatSavesOrSends) {
+  const std::pair<const char*, void (*)(State&)> settings[] = {
+      {"record length", [](State& s) { Set_RecordColumns(s, 32); }},
+      {"record length", [](State& s) { Set_FullRecordingDepth(s, true); }},
+      {"sampling frequency", [](State& s) { Set_SamplingFrequency(s, 1600); }},
+      {"set of channels acquired", [](State& s) { Set_ChannelEnabled(s, 3, false); }},
+      {"INL correction", [](State& s) { Set_InlCorrection(s, false); }},
+      {"data directory", [](State& s) { Set_DataDirectory(s, "/elsewhere"); }},
+      {"base file name", [](State& s) { Set_BaseFileName(s, "other"); }},
+      {"data file format", [](State& s) { Set_DataFileType(s, 1); }},
+      {"file splitting", [](State& s) { Set_FileSplitting(s, true, 7); }},
+      {"directory question", [](State& s) { Set_PopupForFileName(s, true); }},
+      {"run name", [](State& s) { Set_RunNameParts(s, true, false, true, true); }},
+      {"run number", [](State& s) { Set_RunIdUser(s, 77); }},
+  };
+  // What the settings above change, read back.
+  const auto values = [](const State& s) {
+    const AcqParams& a = s.acq;
+    return std::vector<std::string>{std::to_string(s.sys.RecordLength),
+                                    std::to_string(Get_Frequency(s)),
+                                    std::to_string(s.gui.ChannelEnabled[3]),
+                                    std::to_string(a.INLCorrectionEnabled),
+                                    a.DataDirectory,
+                                    a.BaseFileName,
+                                    std::to_string(a.DataFileType),
+                                    std::to_string(a.NbOfEventsPerFile),
+                                    std::to_string(a.PopupForFileName),
+                                    std::to_string(a.AddSystemDate),
+                                    std::to_string(a.RunIdUser)};
+  };
+  for (const char* run : {"saving", "sending", "neither"}) {
+    SCOPED_TRACE(run);
+    SimCore sim("DT5743");
+    sim.connect();
+    State& st = sim.st;
+    Set_RecordColumns(st, 48);
+    Set_SamplingFrequency(st, 800);
+    Set_InlCorrection(st, true);
+    Set_PopupForFileName(st, false);
+    if (std::string(run) == "saving") test::save_runs(st, sim.dir.path() / "RunData", 0);
+    if (std::string(run) == "sending") st.TransmitRunData().store(1);
+    Set_RunType(st, 3, 0);
+    ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
+    for (const auto& [name, change] : settings) {
+      SCOPED_TRACE(name);
+      const auto before = values(st);
+      change(st);
+      const bool refused = sim.core.ui.has_message(
+          MessageTab::Warnings, std::string("The ") + name +
+                                    " cannot change while a run saves or sends its data: every "
+                                    "record of its files must match their header.");
+      EXPECT_EQ(refused, std::string(run) != "neither");
+      EXPECT_EQ(values(st) == before, refused);
+      sim.core.ui.clear();
+    }
+    Load_SetupFromFile(st, (sim.dir.path() / "none.dat").string(), 0);
+    EXPECT_EQ(sim.core.ui.has_message(MessageTab::Warnings,
+                                      "Unable to load a setup while a run saves or sends its data"),
+              std::string(run) != "neither");
+    EXPECT_EQ(st.AcquisitionRunning.load(), 1);
+    Stop_AcquisitionFromUser(st);
+  }
 }
 
 TEST(Controls, FullDepthOffAtFullDepthOnlyShowsThePopup) {

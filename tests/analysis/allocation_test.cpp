@@ -1,5 +1,6 @@
 // The per-event pass must not allocate once a run is set up: every operator new of this
-// test program is counted while the pass runs.
+// test program is counted while the pass runs. Large allocations can also be made to fail,
+// as they do when memory runs out.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,22 +9,31 @@
 
 #include "analysis/fft_noise.h"
 #include "analysis/measurement_pass.h"
+#include "files/data_file_reader.h"
+#include "files/data_file_writer.h"
 #include "measurement_setup.h"
+#include "support/saved_runs.h"
+#include "support/sim_core.h"
 #include "support/test_state.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
+std::atomic<std::size_t> g_fail_from{0};  // allocations of this size and more fail; 0: none
 }  // namespace
 
 void* operator new(std::size_t size) {
   g_allocations.fetch_add(1, std::memory_order_relaxed);
+  const std::size_t fail_from = g_fail_from.load(std::memory_order_relaxed);
+  if (fail_from != 0 && size >= fail_from) throw std::bad_alloc();
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
+// Not inlined: where the compiler sees both ends of a new that may throw, it takes free()
+// for a mismatch.
+[[gnu::noinline]] void operator delete(void* p) noexcept {
   std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
   std::free(p);
 }
 
@@ -74,6 +84,37 @@ TEST(analysis_allocation, FullListsAllocateNothing) {
   EXPECT_EQ(g_allocations.load() - before, 0);
   EXPECT_TRUE(list.dropped());
   EXPECT_EQ(list.size(), 14 * kChunk);
+}
+
+// Memory that runs out in the writer (a binary run, whose records it makes: its buffer
+// grows past 1 MiB after some hundred events) or in the formatter (an ASCII run, whose first
+// record needs more room than 300 KiB) ends the run with the error told, and leaves closed
+// files that replay to their last whole event.
+TEST(analysis_allocation, MemoryRunningOutWhileSavingEndsTheRunWithReadableFiles) {
+  for (const auto& [type, fail_from] : {std::pair{1, std::size_t{1} << 20}, {0, 300 << 10}}) {
+    SCOPED_TRACE(type == 1 ? "writer" : "formatter");
+    test::SimCore sim("DT5743");
+    sim.connect();
+    State& st = sim.st;
+    test::save_runs(st, sim.dir.path() / "RunData", type);
+    for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch < 2;
+    Set_RunType(st, 1, 2000);
+    const int generation = st.AcquisitionGeneration.load();
+    ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
+    g_fail_from = fail_from;
+    const bool ended = test::wait_run_end(st, generation, 60.0);
+    g_fail_from = 0;
+    ASSERT_TRUE(ended);
+    EXPECT_LT(st.EventNumber.load(), 2000) << "the run ended early";
+    EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "': out of memory. Saving stopped: "));
+    test::TestCore reader;
+    reader.state.FileForSavingLogFile = sim.dir.path() / "reader.log";
+    ASSERT_EQ(Open_DataFileForLoading(reader.state, st.files.FileForSavingData), kDone);
+    int read = 0;
+    while (Read_EventsFromFile(reader.state)) ++read;
+    EXPECT_EQ(read, Saved_EventCount(st));
+    EXPECT_FALSE(reader.state.files.CutShort || reader.state.files.Damaged);
+  }
 }
 
 }  // namespace

@@ -284,7 +284,6 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
     bool overwrite;
     std::string error;  // empty: succeeds
   } cases[] = {
-      {damaged, dir / "damaged.h5", false, "incomplete or damaged"},
       {text, dir / "text.h5", false, "Invalid file for loading data!"},
       {run, existing, false, "already exists"},
       {run, dir / "no such dir" / "x.h5", false, "Error while writing file"},
@@ -307,6 +306,15 @@ TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.events, 5u);
   EXPECT_EQ(r.last_event, 5);
+  EXPECT_FALSE(r.stopped_at_damage);
+  // A damaged run: every whole event before the damage, and where it stopped.
+  const ExportResult d = export_run(damaged, dir / "damaged.h5");
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_TRUE(d.stopped_at_damage);
+  EXPECT_EQ(H5File(dir / "damaged.h5").dims("samples")[0], 3u);
+  EXPECT_EQ(d.last_event, 3);
+  EXPECT_NE(d.error.find("event 4's channel record 1 holds channel 99"), std::string::npos)
+      << d.error;
   // A short run takes chunks of about its size, not the 17 events of half a megabyte: at
   // most twice the events its bytes could hold (six, two bytes a sample) and one more.
   EXPECT_LE(H5File(dir / "cut.h5").chunk_rows("samples"), 2u * 6u + 1u);

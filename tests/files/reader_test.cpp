@@ -101,9 +101,32 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   const std::string huge_value = dat.substr(0, line2) + "1e300" + dat.substr(value2);
   std::string twice_ascii = dat;
   twice_ascii.replace(twice_ascii.find("=== CH: 3", dat.find("=== EVENT 2")), 9, "=== CH: 0");
-  std::string twice_binary = bin;
-  const std::int32_t zero = 0;
-  std::memcpy(twice_binary.data() + header + event + 71 + 48 + 2 * 16, &zero, sizeof zero);
+  // Events 2 and 3 as a run of another record length or channel set writes them, after the
+  // header and event 1: each must be refused at event 2, naming the field.
+  const auto after_event_1 = [&](void (*change)(State&)) {
+    change(r.st);
+    const auto events = [](const std::string& text) {
+      std::size_t at = 0;
+      for (int line = 0; line < 4; ++line) at = text.find('\n', at) + 1;
+      return text.substr(at);
+    };
+    const std::string b = bin.substr(0, header + event) + events(r.file(1, 2, "V1.8.5", 2));
+    const std::string d =
+        dat.substr(0, dat.find("=== EVENT 2")) + events(r.file(0, 2, "V1.8.5", 2));
+    r.st.sys.RecordLength = 16;
+    for (int ch = 0; ch < kMaxChannels; ++ch) r.st.gui.ChannelEnabled[ch] = ch == 0 || ch == 3;
+    return std::pair{b, d};
+  };
+  const auto [shorter_bin, shorter_dat] = after_event_1([](State& s) { s.sys.RecordLength = 8; });
+  const auto [longer_bin, longer_dat] = after_event_1([](State& s) { s.sys.RecordLength = 24; });
+  const auto [other_bin, other_dat] = after_event_1([](State& s) {
+    s.gui.ChannelEnabled[1] = 1;
+    s.gui.ChannelEnabled[3] = 0;
+  });
+  const auto fewer_dat = after_event_1([](State& s) { s.gui.ChannelEnabled[3] = 0; }).second;
+  const std::string other_channel =
+      "event 2's channel record 2 holds channel 1 where the file's first event has channel 3 "
+      "there.\n";
   // A file saved in FFT mode holds spectra: refused for replay whatever its name says.
   r.st.acq.FFTMode = 1;
   std::string spectra = common_header(r.st) + data_header_line(r.st);
@@ -161,17 +184,28 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       {"cut_in_first_event_Binary.bin", bin.substr(0, header + 30), 0,
        "ends inside the first event: the run was cut short there, no whole event",
        MessageTab::Warnings},
-      {"empty_sample_line_Ascii.dat", empty_line, 1, "the event after event 1 is incomplete"},
+      {"empty_sample_line_Ascii.dat", empty_line, 1,
+       "event 2 has 0 samples where the file's header says 16 (channel 3).\n"},
       {"huge_sample_Ascii.dat", huge_value, 1, "the event after event 1 is incomplete"},
       {"channel_twice_Ascii.dat", twice_ascii, 1, "the event after event 1 holds a channel twice"},
-      {"channel_twice_Binary.bin", twice_binary, 1,
-       "the event after event 1 holds a channel twice"},
       {"garbage_Binary.bin", bin.substr(0, header) + std::string(500, '\xA7'), 0,
        "the first event is incomplete or damaged"},
       {"garbage_Ascii.dat", dat.substr(0, dat.find("=== EVENT 1")) + "hello\n", 0,
        "is incomplete or damaged"},
       {"fft_run1_Binary.bin", spectra, -1, fft_refused("fft_run1_Binary.bin")},
       {"fft_run1_Ascii.dat", spectra, -1, fft_refused("fft_run1_Ascii.dat")},
+      {"shorter_records_Binary.bin", shorter_bin, 1,
+       "event 2 has 8 samples where the file's header says 16.\n"},
+      {"shorter_records_Ascii.dat", shorter_dat, 1,
+       "event 2 has 8 samples where the file's header says 16 (channel 0).\n"},
+      {"longer_records_Binary.bin", longer_bin, 1,
+       "event 2 has 24 samples where the file's header says 16.\n"},
+      {"longer_records_Ascii.dat", longer_dat, 1,
+       "event 2 has 24 samples where the file's header says 16 (channel 0).\n"},
+      {"other_channel_Binary.bin", other_bin, 1, other_channel},
+      {"other_channel_Ascii.dat", other_dat, 1, other_channel},
+      {"fewer_channels_Ascii.dat", fewer_dat, 1,
+       "event 2 holds 1 channel record where the file's header says 2.\n"},
       {"whole_Binary.bin", bin, 3, ""},
       {"whole_Ascii.dat", dat, 3, ""},
       {"ends_at_an_event_Binary.bin", bin.substr(0, header + event), 1, ""},
@@ -245,8 +279,17 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
        "End of the saved run: 4 events read, the last whole event is event 4.\n", MessageTab::Infos,
        first, 1, second},
       // The next file is read only when its header is one of the same run.
-      {"other_samples", false, 2, other_run, MessageTab::Errors, first, 1,
-       std::string(second).replace(second.find("[16]"), 4, "[15]")},
+      {"other_samples", false, 2,
+       "its header is not that of the series' first file: it gives 15 samples where the "
+       "series' first file gives 16.\n",
+       MessageTab::Errors, first, 1, std::string(second).replace(second.find("[16]"), 4, "[15]")},
+      {"other_frequency", false, 2,
+       "it gives 1600 MS/s sampling where the series' first file gives 3200.\n", MessageTab::Errors,
+       first, 1, std::string(second).replace(second.find("312.5"), 5, "625.0")},
+      {"other_inl_flag", false, 2,
+       "it gives 1 as its INL correction flag where the series' first file gives 0.\n",
+       MessageTab::Errors, first, 1,
+       std::string(second).replace(second.find("Correction: 0"), 13, "Correction: 1")},
       {"other_version", false, 2, other_run, MessageTab::Errors, first, 1,
        std::string(second).replace(second.find("V1.8.5"), 6, "V1.8.4")},
       {"no_header", false, 2, other_run, MessageTab::Errors, first, 1,
@@ -441,6 +484,28 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
     EXPECT_FALSE(fs::exists(st.files.FileForSavingData)) << "no file opened after it";
     EXPECT_FALSE(fs::exists(st.files.FileForSavingData.string() + "_0004"));
   }
+}
+
+// The run directory replaced between two files of a split run, after the one is closed and
+// before the next opens (where the loop copies the log): the next file is not made in the
+// replacement, which lacks the series' first files.
+TEST(Reader, ARunDirectoryReplacedBetweenTwoSplitFilesTakesNoFile) {
+  test::SimCore sim("DT5743");
+  State& st = sim.st;
+  test::save_runs(st, sim.dir.path() / "RunData", 1, 50);
+  set_text(st.acq.BaseFileName, "veltrix");
+  ASSERT_EQ(Open_FileForSavingData(st, st.acq.DataDirectory, 1), kDone);
+  Close_FileForSavingData(st, 0);
+  const fs::path run_dir = st.acq.RunDirectory;
+  fs::remove_all(run_dir);
+  fs::create_directory(run_dir);
+  EXPECT_EQ(Open_FileForSavingData(st, st.acq.DataDirectory, 0), kFailed);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Errors, "its run directory '" + run_dir.string() +
+                              "' was removed or replaced during the run. Saving stopped: 0 "
+                              "events of the run are in the data files.\n"));
+  EXPECT_TRUE(fs::is_empty(run_dir));
+  Close_FileForSavingData(st, 2);
 }
 
 }  // namespace

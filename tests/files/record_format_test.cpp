@@ -120,6 +120,19 @@ TEST(AsciiRecord, SameBytesAsPrintfWithAndWithoutMeasurements) {
   EXPECT_EQ(text.find("CH: 7 "), std::string::npos);
 }
 
+// The data header gives the layout of every record and the INL correction as it is set,
+// whichever it is.
+TEST(DataHeader, GivesTheRecordLayoutAndTheInlCorrectionAsSet) {
+  EventFixture f;
+  for (const int inl : {0, 1}) {
+    f.st.acq.INLCorrectionEnabled = inl;
+    EXPECT_EQ(data_header_line(f.st),
+              "=== DATA SAMPLES [1024] in Volts == NB OF CHANNELS ACQUIRED: 3 == Sampling Period: "
+              "312.5 ps == INL Correction: " +
+                  std::to_string(inl) + " ===\n");
+  }
+}
+
 TEST(BinaryRecord, LayoutSizeAndSamples) {
   EventFixture f;
   f.st.acq.MeasurementsEnabled = 1;

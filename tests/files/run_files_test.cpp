@@ -262,6 +262,8 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
     if (std::string(format) == "spectra") f.st.FFTMode().store(1);
     std::map<int, std::pair<std::string, std::string>> expected;  // data, measurement records
     std::thread holder;
+    std::atomic<bool> held{false};
+    std::atomic<int> stuck{0};  // the event at which the loop never got where it was awaited
     f.after_event = [&] {
       const int n = f.st.EventNumber.load();
       ByteBuffer data, measurements;
@@ -277,19 +279,26 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
       // files with events still queued; each time long enough for the loop to get there.
       if (n != 5 && n != kPerFile - 5) return;
       if (holder.joinable()) holder.join();
-      std::atomic<bool> held{false};
-      holder = std::thread([&f, &held, n] {
+      held = false;
+      holder = std::thread([&f, &held, &stuck, n] {
         std::lock_guard hold(f.st.files.io_mutex);
         held = true;
         SaveRing& queue = f.st.SavingQueue;
-        while (n == 5 ? queue.in_flight() < queue.capacity() : f.st.EventNumber.load() <= kPerFile)
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Bounded: a loop that never gets there (a wrong split rule) fails the test.
+        const bool there = wait_for_flag(
+            [&] {
+              return n == 5 ? queue.in_flight() >= queue.capacity()
+                            : f.st.EventNumber.load() > kPerFile;
+            },
+            10.0);
+        if (!there) stuck = n;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       });
-      while (!held) std::this_thread::yield();
+      if (!wait_for_flag([&] { return held.load(); }, 10.0)) stuck = n;
     };
     ASSERT_EQ(f.run(150), 1);
     holder.join();
+    ASSERT_EQ(stuck.load(), 0) << "the writer held at this event waited in vain";
     const int last = f.st.EventNumber.load();
     ASSERT_EQ(static_cast<int>(expected.size()), last);
 

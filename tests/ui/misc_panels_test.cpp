@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QPointer>
+#include <QTabWidget>
 #include <QTest>
 
 #include "analysis/main_graph.h"
@@ -72,6 +73,25 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
   for (const char* name : {"bench_run7_Binary.bin", "bench_run7_Binary.bin_0002"})
     EXPECT_TRUE(fs::exists(dir / name)) << name;
   EXPECT_FALSE(fs::exists(dir / "bench_run7_Binary.bin_0003"));
+
+  // While a run saves, what its files' header and names say is dimmed, with the reason; the
+  // post-trigger stays free, and a run that does not save dims none of it.
+  QWidget* horizontal = main().findChild<QWidget*>("HORIZONTAL");
+  main().findChild<QTabWidget*>("GENERALTAB")->setCurrentWidget(horizontal);
+  const auto enabled = [&](QWidget* page, const char* name) {
+    return child<QWidget>(page, name)->isEnabled();
+  };
+  for (const bool saving : {true, false}) {
+    run_continuously(5);
+    for (const char* name : {"NBOFCOLSTOREAD", "FULLRECORDINGDEPTH", "FREQUENCY"})
+      EXPECT_EQ(enabled(horizontal, name), !saving) << name;
+    EXPECT_EQ(child<QWidget>(horizontal, "RUNLOCKNOTE")->isVisible(), saving);
+    EXPECT_TRUE(enabled(horizontal, "DELAY"));
+    EXPECT_FALSE(enabled(panel, "BASEFILENAME") || enabled(panel, "RUNIDUSER"));
+    stop_run();
+    EXPECT_TRUE(wait_until([&] { return enabled(horizontal, "FREQUENCY"); }));
+    main().action("SAVEWAVETOFILE")->trigger();
+  }
 }
 
 TEST_F(GuiMiscPanels, ClosingPanelsOnlyHidesThemAndHelpFollowsTheMouse) {

@@ -112,9 +112,18 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   v->addWidget(result);
   v->addStretch(1);
 
-  // The run being saved reads these when it opens its next split file; the naming only
-  // matters at the next run start and stays open.
-  editable_ = {directory_, browse_, file_type_, split_, events_per_file_};
+  lock_note_ = new QLabel(
+      "Dimmed during a run: the run keeps the names, format and splitting of its files "
+      "until it ends.");
+  lock_note_->setObjectName("RUNLOCKNOTE");
+  lock_note_->setWordWrap(true);
+  lock_note_->setVisible(false);
+  v->insertWidget(0, lock_note_);
+
+  // A split series keeps its names, its format and its splitting from its first file to its
+  // last: none of them changes while a run is on.
+  editable_ = {directory_,  browse_,      popup_,       base_name_, add_date_, add_time_,
+               add_run_id_, auto_run_id_, run_id_user_, file_type_, split_,    events_per_file_};
 
   connect(directory_, &QLineEdit::editingFinished, this, [this] {
     if (directory_->text() != text_of(st_.acq.DataDirectory))
@@ -201,6 +210,7 @@ void FileMenuPanel::commit_name_parts() {
 void FileMenuPanel::set_running(bool running) {
   running_ = running;
   for (QWidget* w : editable_) w->setEnabled(!running);
+  lock_note_->setVisible(running);
   if (!running) refresh();
 }
 
@@ -216,9 +226,9 @@ void FileMenuPanel::refresh() {
   add_time_->setChecked(a.AddSystemTime == 1);
   add_run_id_->setChecked(a.AddRunId == 1);
   auto_run_id_->setChecked(a.AutoIncRunId == 1);
-  auto_run_id_->setEnabled(a.AddRunId == 1);
+  auto_run_id_->setEnabled(a.AddRunId == 1 && !running_);
   run_id_user_->setValue(a.RunIdUser);
-  run_id_user_->setEnabled(a.AddRunId == 1 && a.AutoIncRunId != 1);
+  run_id_user_->setEnabled(a.AddRunId == 1 && a.AutoIncRunId != 1 && !running_);
   file_type_->setCurrentIndex(a.DataFileType == 1 ? 1 : 0);
   split_->setChecked(a.SplitFileToSaveData == 1);
   events_per_file_->setValue(std::max(int{a.NbOfEventsPerFile}, 1));

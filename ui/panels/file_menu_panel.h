@@ -21,7 +21,7 @@ class FileMenuPanel : public QWidget {
   FileMenuPanel(State& st, QWidget* parent = nullptr);
   // Copies the records into the controls and recomputes the next run's name.
   void refresh();
-  // The format and splitting of the run's files do not change while a run is on.
+  // Nothing of the run's files (names, format, splitting) changes while a run is on.
   void set_running(bool running);
 
  protected:
@@ -50,6 +50,7 @@ class FileMenuPanel : public QWidget {
   QSpinBox* events_per_file_;
   QLineEdit* next_run_;
   QLineEdit* run_directory_;
+  QLabel* lock_note_;
   QList<QWidget*> editable_;
   bool running_ = false;
 };

@@ -48,6 +48,14 @@ HorizontalPage::HorizontalPage(State& st, QWidget* parent) : SettingsPanel(st, p
   g->addLayout(depth_row, 2, 2);
   full_depth_ = make_check("Full recording depth (1024 samples)", "FULLRECORDINGDEPTH");
   g->addWidget(full_depth_, 3, 0, 1, 3);
+  lock_note_ = new QLabel(
+      "Locked while the run saves or sends its data: its files give the record length and "
+      "the sampling period once, in their header, for all their records. Stop the run to "
+      "change them.");
+  lock_note_->setObjectName("RUNLOCKNOTE");
+  lock_note_->setWordWrap(true);
+  lock_note_->setVisible(false);
+  g->addWidget(lock_note_, 4, 0, 1, 3);
   page->addWidget(acq);
 
   auto* time = new QGroupBox("TIME BASE");
@@ -82,6 +90,15 @@ HorizontalPage::HorizontalPage(State& st, QWidget* parent) : SettingsPanel(st, p
   connect(delay_, &QSpinBox::valueChanged, this,
           [this](int v) { change([&] { Set_PostTriggerDelay(st_, v); }); });
   refresh();
+}
+
+void HorizontalPage::set_saving_run(bool saving) {
+  const QString why = saving ? lock_note_->text() : QString();
+  for (QWidget* w : std::initializer_list<QWidget*>{columns_, full_depth_, frequency_}) {
+    w->setEnabled(!saving);
+    w->setToolTip(why);
+  }
+  lock_note_->setVisible(saving);
 }
 
 void HorizontalPage::refresh() {

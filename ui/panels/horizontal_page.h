@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QSpinBox;
 
@@ -15,6 +16,9 @@ class HorizontalPage : public SettingsPanel {
  public:
   explicit HorizontalPage(State& st, QWidget* parent = nullptr);
   void refresh() override;
+  // While a run saves or sends its data, the record length and the sampling frequency stay
+  // as its files' header gives them: their controls are dimmed and say why.
+  void set_saving_run(bool saving);
 
  signals:
   void display_changed();
@@ -27,6 +31,7 @@ class HorizontalPage : public SettingsPanel {
   QSpinBox* delay_ = nullptr;
   QLineEdit* scale_ = nullptr;
   QLineEdit* period_ = nullptr;
+  QLabel* lock_note_ = nullptr;
 };
 
 }  // namespace vx::ui
