@@ -99,7 +99,9 @@ void setup_run(State& st, int& counter, int& limit) {
     counter = st.EventNumber.load();
     Start_BoardRun(st);
   } else {
-    counter = 0;
+    // A replay numbers its events from the file: its limit counts those of this run, a
+    // settings restart included.
+    counter = st.NbOfEventsInRun.load();
   }
   show_event(st);
   call(st.hooks.refresh_annotations);

@@ -199,7 +199,6 @@ RestartGuard::~RestartGuard() {
   // a short one may be over before the launch returns.
   st_.RestartPending = 0;
   if (st_.AcquisitionRunning.load() == 0) {
-    if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
     st_.meas.ContinuingRun = 1;
     launch_acquisition_thread(st_);
   }
@@ -221,7 +220,9 @@ void Set_RunType(State& st, int run_type, int events_entry) {
   RestartGuard restart(st);
   st.acq.RunType = run_type;
   st.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
-  if (st.acq.RunFromFile == 0) st.EventNumber = 0;
+  // A run held for this change goes on with its numbering: its files and the client hold
+  // the numbers it gave already, and its limit counts them.
+  if (st.acq.RunFromFile == 0 && st.RestartPending.load() == 0) st.EventNumber = 0;
   st.ui.refresh_panel(Panel::Main);
 }
 
