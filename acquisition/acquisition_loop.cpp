@@ -68,6 +68,20 @@ void stamp_wall_clock(State& st) {
   r.EpochTime = w.epoch;
 }
 
+// Starts the board for this loop. A loop that goes on with a run after a settings restart
+// carries the run's clock over: its events are timed from where its board start falls in
+// the run, and never before the run's last event.
+void start_board(State& st, bool continuing) {
+  RunData& r = st.run;
+  const double origin = r.ClockOrigin;
+  const double last = st.EventSeconds;
+  Start_BoardRun(st);
+  if (!continuing) return;
+  const double tick = 16.0 * Get_SamplingPeriod(st) / 1e12;
+  r.LoopClockOffset = std::max(r.ClockOrigin - origin, last + tick);
+  r.ClockOrigin = origin;
+}
+
 void setup_run(State& st, int& counter, int& limit) {
   RunData& r = st.run;
   r.NbOfPulses = 0;
@@ -97,7 +111,7 @@ void setup_run(State& st, int& counter, int& limit) {
   }
   if (st.acq.RunFromFile == 0) {
     counter = st.EventNumber.load();
-    Start_BoardRun(st);
+    start_board(st, st.run.LoopEndedForRestart);
   } else {
     // A replay numbers its events from the file: its limit counts those of this run, a
     // settings restart included.
@@ -402,7 +416,8 @@ void Compute_EventTime(State& st, std::uint64_t raw) {
   if (raw < r.LastRawTdc) r.TdcOverflowOffset += kTdcWrap;
   r.LastRawTdc = raw;
   const std::uint64_t tdc = raw + r.TdcOverflowOffset;
-  st.EventSeconds = 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
+  st.EventSeconds =
+      r.LoopClockOffset + 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
   const std::string text = format_event_time(st.EventSeconds, st.acq.RunStartHour,
                                              st.acq.RunStartMinute, st.acq.RunStartSecond);
   auto& chain = st.event.EventTimeChain;

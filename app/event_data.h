@@ -51,6 +51,10 @@ struct EventResults {
 struct RunData {
   std::uint64_t TdcOverflowOffset = 0;
   std::uint64_t LastRawTdc = 0;
+  // The board's clock starts again from zero at every start of the board, a settings restart's
+  // included: a loop's event times count from where its board start falls in the run.
+  double ClockOrigin = 0.0;      // the core's clock at the run's first board start
+  double LoopClockOffset = 0.0;  // seconds from the run's first board start to this loop's
   std::int32_t NbOfPulses = 0;
   std::uint32_t InterruptStatus = 0;
   std::int32_t FileIndex = 0;         // current data file of the run

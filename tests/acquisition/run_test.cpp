@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <numeric>
+#include <random>
 #include <thread>
 
 #include "acquisition/acquisition_loop.h"
@@ -9,6 +12,9 @@
 #include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
+#include "files/data_file_reader.h"
+#include "support/file_text.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
 
 namespace vx {
@@ -297,6 +303,121 @@ TEST(Run, RestartDuringASavingRunKeepsItsFiles) {
   const auto straight = saved_bytes(false);
   const auto restarted = saved_bytes(true);
   EXPECT_GE(restarted, straight) << "every event of the run is in the file";
+}
+
+// The events of a saved series: numbers and times (ns since midnight) of the data files in
+// order, the events of each file, and the numbers of the measurement file.
+struct SavedSeries {
+  std::vector<int> numbers;
+  std::vector<long long> times;
+  std::vector<int> per_file;
+  std::vector<int> measured;
+};
+
+SavedSeries read_series(const std::filesystem::path& first, const std::filesystem::path& measured) {
+  SavedSeries s;
+  for (int i = 0;; ++i) {
+    char suffix[16] = "";
+    if (i > 0) std::snprintf(suffix, sizeof suffix, "_%04d", i);
+    const std::filesystem::path p = first.string() + suffix;
+    if (!std::filesystem::exists(p)) break;
+    s.per_file.push_back(0);
+    for (const std::string& line : test::file_lines(p)) {
+      int n = 0, h = 0, m = 0, sec = 0, ms = 0, us = 0, ns = 0;
+      const auto chain = line.find("TDC Corrected = ");
+      if (std::sscanf(line.c_str(), "=== EVENT %d ===", &n) == 1) {
+        s.numbers.push_back(n);
+        ++s.per_file.back();
+      } else if (chain != std::string::npos &&
+                 std::sscanf(line.c_str() + chain + 16, "%dh%dm%ds,%d.%d.%dns", &h, &m, &sec, &ms,
+                             &us, &ns) == 6) {
+        s.times.push_back(((h * 3600LL + m * 60LL + sec) * 1000000LL + ms * 1000LL + us) * 1000LL +
+                          ns);
+      }
+    }
+  }
+  for (const std::string& line : test::file_lines(measured)) {
+    int n = 0;
+    if (std::sscanf(line.c_str(), "=== Event %d ", &n) == 1) s.measured.push_back(n);
+  }
+  return s;
+}
+
+// Settings restarts at seeded random events, each a change of the threshold, of the run
+// type or of the events per readout.
+void restart_at_random_events(State& st, std::mt19937& random, int events) {
+  std::vector<int> at(6);
+  for (int& n : at) n = std::uniform_int_distribution<int>(1, events - 50)(random);
+  std::sort(at.begin(), at.end());
+  for (const int n : at) {
+    ASSERT_TRUE(wait_for_flag(
+        [&] { return st.EventNumber.load() >= n || st.AcquisitionRunning.load() == 0; }, 20.0));
+    switch (random() % 3) {
+      case 0: {
+        RestartGuard restart(st);
+        st.gui.ThresholdVolts[0] = -0.01f * static_cast<float>(1 + random() % 5);
+        Update_TriggerThreshold(st, 0);
+        break;
+      }
+      case 1:
+        Set_RunType(st, 1, events);
+        break;
+      default:
+        Set_MaxNumEventsBLT(st, 1 + static_cast<int>(random() % 8));
+    }
+  }
+}
+
+// A saving split run and then its replay, restarted at random events: the files hold each
+// event once, numbered from 1 in order, with times that grow across the restarts, every file
+// but the last its configured count; the measurement file has the same events; the run and
+// the replay give the events asked for and count each once.
+TEST(Run, RestartsAtRandomEventsKeepTheFilesNumberedTimedAndSplit) {
+  constexpr int kEvents = 300, kPerFile = 40, kReplayed = 150;
+  for (const unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    RunFixture f(external_trigger_config(1000.0), 4);
+    f.use_external_trigger();
+    State& st = f.sim.st;
+    for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 0;
+    test::save_runs(st, f.sim.dir.path() / "RunData", 0, kPerFile);
+    st.acq.SaveMeasurementsInFile = 1;
+    Set_RunType(st, 1, kEvents);
+    ASSERT_EQ(f.start(), 1);
+    restart_at_random_events(st, random, kEvents);
+    ASSERT_TRUE(f.wait_end());
+
+    const std::filesystem::path dir = st.acq.RunDirectory;
+    const SavedSeries s =
+        read_series(dir / "veltrix_run1_Ascii.dat", dir / "measurements_veltrix_run1_Ascii.dat");
+    const int total = static_cast<int>(s.numbers.size());
+    EXPECT_GE(total, kEvents);
+    EXPECT_LE(total, kEvents + 7) << "at most the rest of the last readout";
+    std::vector<int> expected(static_cast<std::size_t>(total));
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(s.numbers, expected);
+    EXPECT_EQ(s.measured, expected);
+    ASSERT_EQ(s.times.size(), s.numbers.size());
+    for (std::size_t i = 1; i < s.times.size(); ++i)
+      EXPECT_GT(s.times[i], s.times[i - 1]) << "event " << s.numbers[i];
+    for (std::size_t i = 0; i + 1 < s.per_file.size(); ++i) EXPECT_EQ(s.per_file[i], kPerFile);
+    EXPECT_EQ(s.per_file.size(), static_cast<std::size_t>((total + kPerFile - 1) / kPerFile));
+    EXPECT_EQ(st.EventNumber.load(), total);
+    EXPECT_EQ(st.NbOfEventsInRun.load(), total) << "what the run's rates count";
+
+    st.acq.SaveDataInFile = st.acq.SaveMeasurementsInFile = 0;
+    st.acq.DisplayOn = 1;  // a replay runs as fast as it reads: paced so that restarts land in it
+    st.hooks.show_event = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    Set_RunFromFile(st, 1);
+    f.sim.core.ui.file_answers.push_back(dir / "veltrix_run1_Ascii.dat");
+    Set_RunType(st, 1, kReplayed);
+    ASSERT_EQ(f.start(), 1);
+    restart_at_random_events(st, random, kReplayed);
+    ASSERT_TRUE(f.wait_end());
+    EXPECT_EQ(st.NbOfEventsInRun.load(), kReplayed);
+    EXPECT_EQ(st.EventNumber.load(), kReplayed);
+  }
 }
 
 }  // namespace
