@@ -89,6 +89,7 @@ void setup_run(State& st, int& counter, int& limit) {
   r.Year = r.Month = r.Day = r.Hour = r.Minute = r.Second = r.WeekDay = 0;
   r.Millisecond = 0.0;
   r.EpochTime = 0.0;
+  r.FrameOwed = false;
 
   prepare_run_measurements(st);
   if (st.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
@@ -119,6 +120,17 @@ void setup_run(State& st, int& counter, int& limit) {
   }
   show_event(st);
   call(st.hooks.refresh_annotations);
+}
+
+// What stays on screen after a loop is its last event: a frame the display's pace left out is
+// drawn when the display rules ask for that event, which a stop always does (also one that
+// comes between readouts, with no event left to draw it in).
+void draw_last_event(State& st) {
+  if (!st.run.FrameOwed || !display_condition(st, true)) return;
+  st.run.FrameOwed = false;
+  st.run.LastFrameTime = st.clock.now();
+  call(st.hooks.compute_display);
+  show_event(st);
 }
 
 void end_run(State& st) {
@@ -303,6 +315,7 @@ void Prepare_ForAcquisition(State& st) {
     }
     wait_for_flag([&] { return st.BoardAccessReq.load() == 0; });
   }
+  draw_last_event(st);
   st.run.AcquisitionSeconds += st.clock.now() - acquiring_since;
   end_run(st);
 }
@@ -451,9 +464,14 @@ void Process_Event(State& st) {
   }
 
   if (charge_mode(st) && st.acq.RunFromFile == 0) {
+    st.run.FrameOwed = false;
     accumulate_firmware_charges(st);
   } else {
-    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
+    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) {
+      // A read that failed inside an event may have left part of it in the event record.
+      if (st.files.Damaged || st.files.CutShort) st.run.FrameOwed = false;
+      return;
+    }
     if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.FFTMode().load() == 1 || spectra_saved(st)) measure_spectrum(st);
@@ -472,7 +490,9 @@ void Process_Event(State& st) {
         Measure_EventJobs(jobs, st.results, nullptr);
       }
     }
-    if (frame_wanted(st, true)) call(st.hooks.compute_display);
+    const bool framed = frame_wanted(st, true);
+    if (framed) call(st.hooks.compute_display);
+    st.run.FrameOwed = !framed;
     if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {
       for (int b = 0; b < blocks; ++b)
         if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);

@@ -69,8 +69,10 @@ struct RunData {
   // Time the loop waited for room in the saving queue (the writer behind), and how often.
   double SavingQueueWaitSeconds = 0.0;
   std::int64_t SavingQueueWaits = 0;
-  // When the loop last computed a display frame (the core's clock; acquisition thread).
+  // When the loop last computed a display frame (the core's clock; acquisition thread), and
+  // whether the last event it processed is on none (the display's pace left it out).
   double LastFrameTime = 0.0;
+  bool FrameOwed = false;
   // This loop's measurements are made by the writer's formatter from the saved copies, and
   // the run's amplitude and charge sums are its until the loop has drained the queue.
   bool MeasuredByFormatter = false;

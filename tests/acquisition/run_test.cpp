@@ -16,6 +16,7 @@
 #include "support/file_text.h"
 #include "support/saved_runs.h"
 #include "support/sim_core.h"
+#include "support/synthetic_run.h"
 
 namespace vx {
 namespace {
@@ -178,6 +179,57 @@ TEST(Run, BoardSilentUnderItsOwnTriggerIsAFault) {
         << source;
     Stop_AcquisitionFromUser(st);
     EXPECT_EQ(st.EventNumber.load(), 150) << source;
+  }
+}
+
+// What stays on screen when a run ends is its last event, whatever the display's pace left
+// out: after a stop that finds the board with nothing more to read, after a finite run whose
+// limit falls inside a readout, and at the end of a replayed file.
+TEST(Run, TheLastFrameIsTheLastEvents) {
+  enum class End { Stopped, Limit, Replayed };
+  for (const End end : {End::Stopped, End::Limit, End::Replayed}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    auto board_clock = std::make_shared<test::FakeClock>();
+    RunFixture f(external_trigger_config(2000.0), 10, board_clock);
+    f.use_external_trigger();
+    State& st = f.sim.st;
+    // About a hundred events wait in the board at the first readout, and no more come.
+    st.hooks.refresh_annotations = [&] { board_clock->advance(0.050); };
+    if (end == End::Replayed) {
+      const auto file = f.sim.dir.path() / "run_Binary.bin";
+      ASSERT_TRUE(test::write_binary_run(st, file, 30, 2));
+      Set_RunFromFile(st, 1);
+      f.sim.core.ui.file_answers.push_back(file);
+    }
+    st.DisplayFrameInterval = 1000.0;  // on the core's clock: only the frames that must be
+    st.acq.DisplayOn = 1;
+    std::vector<int> frames;  // the acquisition thread's, read once the run is over
+    st.hooks.compute_display = [&] { frames.push_back(st.EventNumber.load()); };
+    Set_RunType(st, end == End::Limit ? 1 : 3, end == End::Limit ? 25 : 0);
+    ASSERT_EQ(f.start(), 1);
+    if (end == End::Stopped) {
+      // Three reads without an event between them: the board is empty, the loop waits.
+      int seen = -1;
+      std::uint64_t reads = 0;
+      ASSERT_TRUE(wait_for_flag(
+          [&] {
+            const int n = st.EventNumber.load();
+            const auto r = f.sim.calls.count("ReadData");
+            if (n == seen) return n > 0 && r > reads + 2;
+            seen = n;
+            reads = r;
+            return false;
+          },
+          20.0));
+      Stop_AcquisitionFromUser(st);
+      EXPECT_TRUE(f.has("No event read!\n"));
+    }
+    ASSERT_TRUE(f.wait_end());
+    if (end != End::Stopped) {
+      ASSERT_EQ(st.EventNumber.load(), 30) << "three whole readouts, or the whole file";
+    }
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back(), st.EventNumber.load());
   }
 }
 
