@@ -80,6 +80,7 @@ void start_board(State& st, bool continuing) {
   const double tick = 16.0 * Get_SamplingPeriod(st) / 1e12;
   r.LoopClockOffset = std::max(r.ClockOrigin - origin, last + tick);
   r.ClockOrigin = origin;
+  st.EventSeconds = last;  // the run's last event until this loop has one
 }
 
 void setup_run(State& st, int& counter, int& limit) {

@@ -224,7 +224,7 @@ void Set_RunType(State& st, int run_type, int events_entry) {
   st.acq.RunType = run_type;
   st.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
   // A run held for this change goes on with its numbering: its files and the client hold
-  // the numbers it gave already, and its limit counts them.
+  // the numbers it gave already, its limit and its rates count them.
   if (st.acq.RunFromFile == 0 && st.RestartPending.load() == 0) st.EventNumber = 0;
   st.ui.refresh_panel(Panel::Main);
 }

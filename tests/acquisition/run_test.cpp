@@ -288,8 +288,7 @@ SavedSeries read_series(const std::filesystem::path& first) {
   return s;
 }
 
-// Settings restarts at six seeded random events: changes of a threshold, of the run type and
-// of the events per readout.
+// Restarts at six seeded random events: threshold, run type (thrice in a row too), readout size.
 void restart_at_random_events(State& st, std::mt19937& random, int events) {
   std::vector<int> at(6);
   for (int& n : at) n = std::uniform_int_distribution<int>(1, events - 50)(random);
@@ -297,9 +296,10 @@ void restart_at_random_events(State& st, std::mt19937& random, int events) {
   for (const int n : at) {
     ASSERT_TRUE(wait_for_flag(
         [&] { return st.EventNumber.load() >= n || st.AcquisitionRunning.load() == 0; }, 20.0));
-    const unsigned change = random() % 3;
+    const unsigned change = random() % 4;
     if (change == 0) Set_Threshold(st, 0, -0.01f * static_cast<float>(1 + random() % 5));
     if (change == 1) Set_RunType(st, 1, events);
+    for (int i = 0; change == 3 && i < 3; ++i) Set_RunType(st, 1, events);  // loops of none
     if (change == 2) Set_MaxNumEventsBLT(st, 1 + static_cast<int>(random() % 8));
   }
 }
