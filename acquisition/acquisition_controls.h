@@ -2,7 +2,7 @@
 // trigger pages and of the pulser, monitor and debug panels does. The desktop pages, the
 // command line and the tests all call these. Every operation that touches the board stops a
 // running acquisition, applies the change and restarts the run where it was (same files, the
-// event counter one lower).
+// numbering going on).
 #pragma once
 
 #include <string>

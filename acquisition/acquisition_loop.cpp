@@ -68,6 +68,21 @@ void stamp_wall_clock(State& st) {
   r.EpochTime = w.epoch;
 }
 
+// Starts the board for this loop. A loop that goes on with a run after a settings restart
+// carries the run's clock over: its events are timed from where its board start falls in
+// the run, and never before the run's last event.
+void start_board(State& st, bool continuing) {
+  RunData& r = st.run;
+  const double origin = r.ClockOrigin;
+  const double last = st.EventSeconds;
+  Start_BoardRun(st);
+  if (!continuing) return;
+  const double tick = 16.0 * Get_SamplingPeriod(st) / 1e12;
+  r.LoopClockOffset = std::max(r.ClockOrigin - origin, last + tick);
+  r.ClockOrigin = origin;
+  st.EventSeconds = last;  // the run's last event until this loop has one
+}
+
 void setup_run(State& st, int& counter, int& limit) {
   RunData& r = st.run;
   r.NbOfPulses = 0;
@@ -75,6 +90,7 @@ void setup_run(State& st, int& counter, int& limit) {
   r.Year = r.Month = r.Day = r.Hour = r.Minute = r.Second = r.WeekDay = 0;
   r.Millisecond = 0.0;
   r.EpochTime = 0.0;
+  r.FrameOwed = false;
 
   prepare_run_measurements(st);
   if (st.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
@@ -97,12 +113,25 @@ void setup_run(State& st, int& counter, int& limit) {
   }
   if (st.acq.RunFromFile == 0) {
     counter = st.EventNumber.load();
-    Start_BoardRun(st);
+    start_board(st, st.run.LoopEndedForRestart);
   } else {
-    counter = 0;
+    // A replay numbers its events from the file: its limit counts those of this run, a
+    // settings restart included.
+    counter = st.NbOfEventsInRun.load();
   }
   show_event(st);
   call(st.hooks.refresh_annotations);
+}
+
+// What stays on screen after a loop is its last event: a frame the display's pace left out is
+// drawn when the display rules ask for that event, which a stop always does (also one that
+// comes between readouts, with no event left to draw it in).
+void draw_last_event(State& st) {
+  if (!st.run.FrameOwed || !display_condition(st, true)) return;
+  st.run.FrameOwed = false;
+  st.run.LastFrameTime = st.clock.now();
+  call(st.hooks.compute_display);
+  show_event(st);
 }
 
 void end_run(State& st) {
@@ -287,6 +316,7 @@ void Prepare_ForAcquisition(State& st) {
     }
     wait_for_flag([&] { return st.BoardAccessReq.load() == 0; });
   }
+  draw_last_event(st);
   st.run.AcquisitionSeconds += st.clock.now() - acquiring_since;
   end_run(st);
 }
@@ -400,7 +430,8 @@ void Compute_EventTime(State& st, std::uint64_t raw) {
   if (raw < r.LastRawTdc) r.TdcOverflowOffset += kTdcWrap;
   r.LastRawTdc = raw;
   const std::uint64_t tdc = raw + r.TdcOverflowOffset;
-  st.EventSeconds = 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
+  st.EventSeconds =
+      r.LoopClockOffset + 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
   const std::string text = format_event_time(st.EventSeconds, st.acq.RunStartHour,
                                              st.acq.RunStartMinute, st.acq.RunStartSecond);
   auto& chain = st.event.EventTimeChain;
@@ -434,9 +465,14 @@ void Process_Event(State& st) {
   }
 
   if (charge_mode(st) && st.acq.RunFromFile == 0) {
+    st.run.FrameOwed = false;
     accumulate_firmware_charges(st);
   } else {
-    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) return;
+    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) {
+      // A read that failed inside an event may have left part of it in the event record.
+      if (st.files.Damaged || st.files.CutShort) st.run.FrameOwed = false;
+      return;
+    }
     if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.FFTMode().load() == 1 || spectra_saved(st)) measure_spectrum(st);
@@ -455,7 +491,9 @@ void Process_Event(State& st) {
         Measure_EventJobs(jobs, st.results, nullptr);
       }
     }
-    if (frame_wanted(st, true)) call(st.hooks.compute_display);
+    const bool framed = frame_wanted(st, true);
+    if (framed) call(st.hooks.compute_display);
+    st.run.FrameOwed = !framed;
     if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {
       for (int b = 0; b < blocks; ++b)
         if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);

@@ -21,8 +21,10 @@ Status open_output_files(State& st, const std::string& directory) {
   return Open_FileForSavingData(st, directory, 1);
 }
 
-void stamp_run_start(State& st) {
+void stamp_run_start(State& st, bool new_run = true) {
   st.board.BoardRunState = 4;
+  // A run that goes on after a settings restart keeps its start: its event times count from it.
+  if (!new_run) return;
   const WallTime now = st.clock.wall();
   st.acq.RunStartHour = now.hour;
   st.acq.RunStartMinute = now.minute;
@@ -37,7 +39,7 @@ void hand_over_to_loop(State& st) {
     st.gui.GraphOptionCharge = 1;
     call(st.hooks.recompute_main_graph);
   }
-  if (st.acq.RunFromFile == 0 && board_usable(st)) stamp_run_start(st);
+  if (st.acq.RunFromFile == 0 && board_usable(st)) stamp_run_start(st, !st.run.LoopEndedForRestart);
   // The rate texts are the user-interface thread's; the loop posts fresh ones.
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     st.TriggerRateText[ch].clear();
@@ -130,6 +132,7 @@ Status Prepare_Run(State& st, const std::string& directory) {
   }
   st.FirstEventNumber = st.EventNumber.load();
   st.NbOfEventsInRun = 0;
+  st.run.LoopEndedForRestart = false;  // the next loop begins a run
   return result;
 }
 
@@ -199,7 +202,6 @@ RestartGuard::~RestartGuard() {
   // a short one may be over before the launch returns.
   st_.RestartPending = 0;
   if (st_.AcquisitionRunning.load() == 0) {
-    if (st_.EventNumber.load() > 0) st_.EventNumber.fetch_sub(1);
     st_.meas.ContinuingRun = 1;
     launch_acquisition_thread(st_);
   }
@@ -221,7 +223,9 @@ void Set_RunType(State& st, int run_type, int events_entry) {
   RestartGuard restart(st);
   st.acq.RunType = run_type;
   st.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
-  if (st.acq.RunFromFile == 0) st.EventNumber = 0;
+  // A run held for this change goes on with its numbering: its files and the client hold
+  // the numbers it gave already, its limit and its rates count them.
+  if (st.acq.RunFromFile == 0 && st.RestartPending.load() == 0) st.EventNumber = 0;
   st.ui.refresh_panel(Panel::Main);
 }
 
@@ -255,6 +259,7 @@ void Start_BoardRun(State& st) {
   if (st.acq.RunFromFile != 0 || !board_usable(st)) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
+  st.run.ClockOrigin = st.clock.now();
   d.AllocateEvent(h, &st.CurrentEvent);
   d.ClearData(h);
   d.SWStartAcquisition(h);
@@ -262,6 +267,8 @@ void Start_BoardRun(State& st) {
     d.SendSWtrigger(h);
   st.run.TdcOverflowOffset = 0;
   st.run.LastRawTdc = 0;
+  st.run.LoopClockOffset = 0.0;
+  st.EventSeconds = 0.0;
 }
 
 void Stop_BoardRun(State& st) {

@@ -32,8 +32,8 @@ bool Decide_LoopEnd(State& st);
 bool Run_OnOrEnding(const State& st);
 
 // Restart protocol around a settings change: the constructor stops a running loop, the
-// destructor starts it again within the same run (same files, the event counter one lower
-// so that the interrupted event is taken again). This is where a loop takes new settings:
+// destructor starts it again within the same run (same files; the numbering goes on: a number
+// the run gave is never given again). This is where a loop takes new settings:
 // the records change only while it is stopped. A popup that the change raises meanwhile is
 // shown once the run goes on again, never while it holds the run stopped.
 class RestartGuard {

@@ -51,6 +51,10 @@ struct EventResults {
 struct RunData {
   std::uint64_t TdcOverflowOffset = 0;
   std::uint64_t LastRawTdc = 0;
+  // The board's clock starts again from zero at every start of the board, a settings restart's
+  // included: a loop's event times count from where its board start falls in the run.
+  double ClockOrigin = 0.0;      // the core's clock at the run's first board start
+  double LoopClockOffset = 0.0;  // seconds from the run's first board start to this loop's
   std::int32_t NbOfPulses = 0;
   std::uint32_t InterruptStatus = 0;
   std::int32_t FileIndex = 0;         // current data file of the run
@@ -65,8 +69,10 @@ struct RunData {
   // Time the loop waited for room in the saving queue (the writer behind), and how often.
   double SavingQueueWaitSeconds = 0.0;
   std::int64_t SavingQueueWaits = 0;
-  // When the loop last computed a display frame (the core's clock; acquisition thread).
+  // When the loop last computed a display frame (the core's clock; acquisition thread), and
+  // whether the last event it processed is on none (the display's pace left it out).
   double LastFrameTime = 0.0;
+  bool FrameOwed = false;
   // This loop's measurements are made by the writer's formatter from the saved copies, and
   // the run's amplitude and charge sums are its until the loop has drained the queue.
   bool MeasuredByFormatter = false;

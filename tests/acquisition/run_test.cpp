@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <numeric>
+#include <random>
 #include <thread>
 
+#include "acquisition/acquisition_controls.h"
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"
-#include "digitizer/dacs.h"
+#include "files/data_file_reader.h"
+#include "support/file_text.h"
+#include "support/saved_runs.h"
 #include "support/sim_core.h"
+#include "support/synthetic_run.h"
 
 namespace vx {
 namespace {
@@ -53,37 +60,6 @@ struct RunFixture {
   int generation = 0;
 };
 
-TEST(Run, SingleEventProcessesItsWholeReadout) {
-  auto board_clock = std::make_shared<test::FakeClock>();
-  RunFixture f(external_trigger_config(2000.0), 100, board_clock);
-  f.use_external_trigger();
-  // Let 20 ms of triggers pile up in the board between its start and the first readout.
-  f.sim.st.hooks.refresh_annotations = [&] { board_clock->advance(0.020); };
-  Set_RunType(f.sim.st, 0, 0);
-  ASSERT_EQ(f.sim.st.acq.NbOfEventsRequired, 1);
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(f.wait_end());
-  const int decoded = static_cast<int>(f.sim.calls.count("DecodeEvent"));
-  EXPECT_GT(decoded, 1) << "the readout should carry several events at this rate";
-  EXPECT_EQ(f.sim.st.EventNumber.load(), decoded) << "every event of the one readout";
-  EXPECT_TRUE(f.has("Run started with 1 events required.\n"));
-  EXPECT_TRUE(f.has("Run is over.\n"));
-  EXPECT_FALSE(f.has("Run stopped.\n"));
-}
-
-TEST(Run, FiniteRunEndsWithinOneReadoutOfItsLimit) {
-  constexpr int kBlt = 10;
-  RunFixture f(external_trigger_config(50000.0), kBlt);
-  f.use_external_trigger();
-  Set_RunType(f.sim.st, 1, 137);
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(f.wait_end());
-  EXPECT_GE(f.sim.st.EventNumber.load(), 137);
-  EXPECT_LE(f.sim.st.EventNumber.load(), 137 + kBlt - 1);
-  EXPECT_EQ(f.sim.calls.count("SWStopAcquisition"), 1u);
-  EXPECT_EQ(f.sim.calls.count("FreeEvent"), 1u);
-}
-
 TEST(Run, ContinuousRunStopsOnRequest) {
   RunFixture f;
   Set_RunType(f.sim.st, 3, 0);
@@ -112,19 +88,6 @@ TEST(Run, FiniteTimeRunStopsOnTheTimer) {
   EXPECT_FALSE(f.has("continuous"));
   EXPECT_TRUE(f.has("Run stopped.\n"));
   EXPECT_GT(f.sim.st.EventNumber.load(), 5) << "a Finite Time run ignores the event limit";
-}
-
-TEST(Run, UserStopWhileWaitingReadsNoEvent) {
-  RunFixture f(external_trigger_config(0.0));
-  f.use_external_trigger();
-  ASSERT_EQ(f.start(), 1);
-  f.sim.core.clock.delay(0.0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  Stop_AcquisitionFromUser(f.sim.st);
-  EXPECT_TRUE(f.has("No event read!\n"));
-  EXPECT_FALSE(f.has("Run stopped.\n"));
-  EXPECT_TRUE(f.has("Run is over.\n"));
-  EXPECT_EQ(f.sim.st.EventNumber.load(), 0);
 }
 
 // A failed register access ends the run and the connection; a failed readout the run.
@@ -175,6 +138,49 @@ TEST(Run, BoardSilentUnderItsOwnTriggerIsAFault) {
   }
 }
 
+// A run ends on its last event's frame, whatever the display's pace left out: after a stop
+// that finds the board with nothing more to read, after a single-event run (every event of
+// its readout processed, the board stopped once), at the end of a replayed file.
+TEST(Run, EndsOnItsLastEventsFrame) {
+  enum class End { Stopped, SingleEvent, Replayed };
+  for (const End end : {End::Stopped, End::SingleEvent, End::Replayed}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    auto board_clock = std::make_shared<test::FakeClock>();
+    RunFixture f(external_trigger_config(2000.0), 10, board_clock);
+    f.use_external_trigger();
+    State& st = f.sim.st;
+    // About a hundred events wait in the board at the first readout, and no more come.
+    st.hooks.refresh_annotations = [&] { board_clock->advance(0.050); };
+    if (end == End::Replayed) {
+      ASSERT_TRUE(test::write_binary_run(st, f.sim.dir.path() / "run_Binary.bin", 30, 2));
+      Set_RunFromFile(st, 1);
+      f.sim.core.ui.file_answers.push_back(f.sim.dir.path() / "run_Binary.bin");
+    }
+    st.DisplayFrameInterval = 1000.0;  // on the core's clock: only the frames that must be
+    st.acq.DisplayOn = 1;
+    std::vector<int> frames;  // the acquisition thread's, read once the run is over
+    st.hooks.compute_display = [&] { frames.push_back(st.EventNumber.load()); };
+    Set_RunType(st, end == End::SingleEvent ? 0 : 3, 0);
+    ASSERT_EQ(f.start(), 1);
+    if (end == End::Stopped) {
+      // The board holds at most 13 readouts: after 20 reads the loop waits on empty ones.
+      ASSERT_TRUE(wait_for_flag([&] { return f.sim.calls.count("ReadData") > 20; }, 20.0));
+      Stop_AcquisitionFromUser(st);
+      EXPECT_TRUE(f.has("No event read!\n"));
+    }
+    ASSERT_TRUE(f.wait_end());
+    EXPECT_EQ(f.has("Run stopped.\n"), end == End::Replayed) << "only a stop after a read event";
+    if (end == End::SingleEvent) {
+      EXPECT_TRUE(f.has("Run started with 1 events required.\n"));
+      EXPECT_EQ(f.sim.calls.count("SWStopAcquisition"), 1u);
+    }
+    if (end != End::Stopped) {
+      EXPECT_EQ(st.EventNumber.load(), end == End::SingleEvent ? 10 : 30) << "readout, or file";
+    }
+    EXPECT_EQ(frames.empty() ? -1 : frames.back(), st.EventNumber.load());
+  }
+}
+
 TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
   sim::SimConfig config = external_trigger_config(50000.0);
   config.fault.undecodable_event = 5;
@@ -219,33 +225,15 @@ TEST(EventTime, FortyBitWrapAddsOnceAndTimeKeepsGrowing) {
   EXPECT_EQ(format_event_time(3600.5, 1, 0, 0), "02h00m00s,500.000.000ns");
 }
 
-TEST(DisplayCondition, DecimationRule) {
-  test::TestCore core;
-  State& st = core.state;
-  st.acq.DisplayOn = 0;
-  st.gui.DisplayModulo = 100;
-  st.acq.NbOfEventsRequired = 250;
-  std::vector<int> shown;
-  for (int n = 1; n <= 300; ++n) {
-    st.EventNumber = n;
-    if (display_condition(st, true)) shown.push_back(n);
-  }
-  EXPECT_EQ(shown, (std::vector<int>{1, 100, 200, 250, 300}));
-  st.EventNumber = 1;
-  EXPECT_FALSE(display_condition(st, false));
-  st.StopRequest().store(1);
-  EXPECT_TRUE(display_condition(st, false));
-}
-
 // A drawing front end gets at most one frame per interval, the modulo still choosing, and
-// always the first event, the last one and the one a stop arrives in.
+// always the first event (where asked for), the last one and the one a stop arrives in.
 TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
   test::TestCore core;
   State& st = core.state;
   // Eight events per interval, in steps the clock adds exactly.
   st.DisplayFrameInterval = 1.0 / 32;
   st.acq.NbOfEventsRequired = 250;
-  auto frames = [&](int display_on, int modulo) {
+  auto frames = [&](int display_on, int modulo, bool with_first = true) {
     st.acq.DisplayOn = display_on;
     st.gui.DisplayModulo = modulo;
     st.StopRequest().store(0);
@@ -253,7 +241,7 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
     for (int n = 1; n <= 260; ++n) {
       st.EventNumber = n;
       if (n == 255) st.StopRequest().store(1);
-      if (frame_wanted(st, true)) shown.push_back(n);
+      if (frame_wanted(st, with_first)) shown.push_back(n);
       core.clock.advance(1.0 / 256);
     }
     return shown;
@@ -267,36 +255,99 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
     return v;
   };
   EXPECT_EQ(frames(0, 20), expected(20, 20, 240));
+  const auto from_20 = expected(20, 20, 240);
+  EXPECT_EQ(frames(0, 20, false), std::vector<int>(from_20.begin() + 1, from_20.end()));
   EXPECT_EQ(frames(0, 3), expected(9, 9, 243));
   EXPECT_EQ(frames(1, 100), expected(9, 8, 249));
 }
 
-// A settings change in the middle of a saving run resumes the run into the same files.
-std::uintmax_t saved_bytes(bool restart_midway) {
-  RunFixture f;
-  State& st = f.sim.st;
-  st.acq.SaveDataInFile = 1;
-  st.acq.DataFileType = 1;
-  st.acq.SplitFileToSaveData = 0;
-  st.acq.PopupForFileName = 0;
-  set_text(st.acq.DataDirectory, (f.sim.dir.path() / "RunData").c_str());
-  Set_RunType(st, 1, 300);
-  EXPECT_EQ(f.start(), 1);
-  if (restart_midway) {
-    EXPECT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 100; }, 20.0));
-    RestartGuard restart(st);
-    st.gui.ThresholdVolts[1] = -0.03f;
-    Update_TriggerThreshold(st, 1);
+// A saved ASCII series: its events' numbers and times (ns since midnight), each file's events.
+struct SavedSeries {
+  std::vector<int> numbers, per_file;
+  std::vector<long long> times;
+};
+
+SavedSeries read_series(const std::filesystem::path& first) {
+  SavedSeries s;
+  for (auto p = first; std::filesystem::exists(p);
+       p = continuation_name(first, s.per_file.size())) {
+    s.per_file.push_back(0);
+    for (const std::string& line : test::file_lines(p)) {
+      int n = 0, h = 0, m = 0, sec = 0, ms = 0, us = 0, ns = 0;
+      const auto at = line.find("TDC Corrected = ");
+      if (std::sscanf(line.c_str(), "=== EVENT %d ===", &n) == 1) {
+        s.numbers.push_back(n);
+        ++s.per_file.back();
+      } else if (at != std::string::npos &&
+                 std::sscanf(line.c_str() + at + 16, "%dh%dm%ds,%d.%d.%dns", &h, &m, &sec, &ms, &us,
+                             &ns) == 6) {
+        s.times.push_back((((h * 60LL + m) * 60 + sec) * 1000000LL + ms * 1000 + us) * 1000 + ns);
+      }
+    }
   }
-  EXPECT_TRUE(f.wait_end());
-  EXPECT_EQ(f.count("successfully"), 1) << "the data file is closed once, at the end";
-  return std::filesystem::file_size(st.files.FileForSavingData);
+  return s;
 }
 
-TEST(Run, RestartDuringASavingRunKeepsItsFiles) {
-  const auto straight = saved_bytes(false);
-  const auto restarted = saved_bytes(true);
-  EXPECT_GE(restarted, straight) << "every event of the run is in the file";
+// Restarts at six seeded random events: threshold, run type (thrice in a row too), readout size.
+void restart_at_random_events(State& st, std::mt19937& random, int events) {
+  std::vector<int> at(6);
+  for (int& n : at) n = std::uniform_int_distribution<int>(1, events - 50)(random);
+  std::sort(at.begin(), at.end());
+  for (const int n : at) {
+    ASSERT_TRUE(wait_for_flag(
+        [&] { return st.EventNumber.load() >= n || st.AcquisitionRunning.load() == 0; }, 20.0));
+    const unsigned change = random() % 4;
+    if (change == 0) Set_Threshold(st, 0, -0.01f * static_cast<float>(1 + random() % 5));
+    if (change == 1) Set_RunType(st, 1, events);
+    for (int i = 0; change == 3 && i < 3; ++i) Set_RunType(st, 1, events);  // loops of none
+    if (change == 2) Set_MaxNumEventsBLT(st, 1 + static_cast<int>(random() % 8));
+  }
+}
+
+// A saving split run and then its replay, restarted at random events: the files (closed once
+// each) hold every event once, numbered from 1 in order, with times that grow across the
+// restarts, every file but the last its configured count; the run and the replay give the
+// events asked for and count each once.
+TEST(Run, RestartsAtRandomEventsKeepTheFilesNumberedTimedAndSplit) {
+  constexpr int kEvents = 300, kPerFile = 40, kReplayed = 150;
+  for (const unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    RunFixture f(external_trigger_config(1000.0), 4);
+    f.use_external_trigger();
+    State& st = f.sim.st;
+    for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 0;
+    test::save_runs(st, f.sim.dir.path() / "RunData", 0, kPerFile);
+    Set_RunType(st, 1, kEvents);
+    ASSERT_EQ(f.start(), 1);
+    restart_at_random_events(st, random, kEvents);
+    ASSERT_TRUE(f.wait_end());
+
+    const std::filesystem::path dir = st.acq.RunDirectory;
+    const SavedSeries s = read_series(dir / "veltrix_run1_Ascii.dat");
+    const int total = st.EventNumber.load();
+    EXPECT_LE(total, kEvents + 7) << "at most the rest of the last readout";
+    std::vector<int> expected(static_cast<std::size_t>(std::max(total, kEvents)));
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(s.numbers, expected);
+    EXPECT_TRUE(std::is_sorted(s.times.begin(), s.times.end(), std::less_equal<>()));
+    EXPECT_EQ(s.per_file.size(), static_cast<std::size_t>((total + kPerFile - 1) / kPerFile));
+    for (std::size_t i = 0; i + 1 < s.per_file.size(); ++i) EXPECT_EQ(s.per_file[i], kPerFile);
+    EXPECT_EQ(f.count("successfully"), static_cast<int>(s.per_file.size()));
+    EXPECT_EQ(st.NbOfEventsInRun.load(), total) << "what the run's rates count";
+
+    st.acq.SaveDataInFile = 0;
+    st.acq.DisplayOn = 1;  // a replay runs as fast as it reads: paced so that restarts land in it
+    st.hooks.show_event = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    Set_RunFromFile(st, 1);
+    f.sim.core.ui.file_answers.push_back(dir / "veltrix_run1_Ascii.dat");
+    Set_RunType(st, 1, kReplayed);
+    ASSERT_EQ(f.start(), 1);
+    restart_at_random_events(st, random, kReplayed);
+    ASSERT_TRUE(f.wait_end());
+    EXPECT_EQ(st.NbOfEventsInRun.load(), kReplayed);
+    EXPECT_EQ(st.EventNumber.load(), kReplayed);
+  }
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ class SettingsPanel : public QWidget {
 
  protected:
   // A change made during a run: the run stops, the change is applied, the run goes on
-  // within the same files with the event counter one lower. The controls show the result.
+  // within the same files and with the same numbering. The controls show the result.
   template <typename F>
   void change(F f) {
     {
