@@ -6,12 +6,12 @@ namespace {
 
 constexpr std::uint8_t kDacsOn = 0x01;
 
-int signed_code(std::uint8_t code) {
-  code &= 0x7F;
-  return code < 64 ? -static_cast<int>(code) : static_cast<int>(code) - 64;
-}
-
 }  // namespace
+
+int sam_dac_signed_value(int code) {
+  code &= 0x7F;
+  return code < 64 ? -code : code - 64;
+}
 
 bool LineDacSettings::recorded() const {
   return reg2_bits != kLineDacsUnrecorded;
@@ -26,7 +26,8 @@ bool LineDacSettings::same_effect(const LineDacSettings& other) const {
   if (reg2_bits != other.reg2_bits) return false;
   for (int c = 0; c < kChannelsPerBlock; ++c)
     for (int line = 0; line < kLinesPerMatrix; ++line)
-      if (signed_code(codes[c][line]) != signed_code(other.codes[c][line])) return false;
+      if (sam_dac_signed_value(codes[c][line]) != sam_dac_signed_value(other.codes[c][line]))
+        return false;
   return true;
 }
 

@@ -14,6 +14,9 @@ namespace vx {
 inline constexpr int kLinesPerMatrix = 16;
 inline constexpr float kPedestalResetValue = 2048.0f;
 
+// Signed value of a 7-bit SAM line DAC code: 0..63 stand for 0..-63, 64..127 for 0..+63.
+int sam_dac_signed_value(int code);
+
 // A SAM chip's line offset DACs as one block holds them: every cell's level depends on them,
 // so a pedestal table holds only for the settings it was measured with.
 struct LineDacSettings {

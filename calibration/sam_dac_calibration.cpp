@@ -181,10 +181,6 @@ void check_event(State& st) {
 
 }  // namespace
 
-int sam_dac_signed_value(int code) {
-  return code < 64 ? -code : code - 64;
-}
-
 bool LineSearch::offer(int code, float mean) {
   const float d = std::fabs(mean - kSamDacTarget);
   if (!(d < best_distance)) return false;

@@ -302,6 +302,8 @@ TEST(SamDacCalibration, LineSearch) {
   tie.offer(90, 2048.5f);
   EXPECT_EQ(tie.best_value, 26);
   EXPECT_FLOAT_EQ(tie.best_distance, 0.5f);
+  for (const auto& [code, value] : {std::pair{0, 0}, {63, -63}, {64, 0}, {127, 63}})
+    EXPECT_EQ(sam_dac_signed_value(code), value) << "code " << code;  // both ends of each half
 }
 
 // Every line's mean lands within a count of mid-scale, also when readouts bring more events
