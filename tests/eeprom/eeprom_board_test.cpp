@@ -220,7 +220,7 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   }
   sim.st.calib.MeanThreshold = {};
   sim.st.calib.SamDACOffsetDone = false;
-  for (int d = 0; d < 2; ++d) EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, d), 4);
+  for (int d = 0; d < 2; ++d) EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, d).taken(), 4);
   EXPECT_TRUE(sim.st.calib.SamDACOffsetDone);
   for (int block = 0; block < 4; ++block)
     for (int k = 0; k < 16; ++k) {
@@ -272,7 +272,7 @@ TEST_F(EepromBoard, InvalidMarkersLeaveEveryTableAsItWas) {
   const auto calib = sim.st.calib.IndividualOffsetDistribution;
   const auto inl = sim.st.calib.TimePedestals;
   sim.core.ui.clear();
-  EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, 0), 0);
+  EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, 0).taken(), 0);
   EXPECT_EQ(sim.st.calib.IndividualOffsetDistribution, calib);
   EXPECT_EQ(sim.st.calib.TimePedestals, inl);
   EXPECT_EQ(sim.st.calib.MeanThreshold[0][0], 0.25f);
