@@ -42,4 +42,15 @@ LineDacSettings line_dac_settings(const SAMBlockParams& block) {
   return s;
 }
 
+void put_line_dac_settings(SAMBlockParams& block, const LineDacSettings& settings) {
+  const std::uint8_t bits = settings.recorded() ? settings.reg2_bits : 0;
+  const std::uint16_t reg2 = block.SamReg2;  // packed field: by value
+  block.SamReg2 = static_cast<std::uint16_t>((reg2 & ~0xE0u) | ((bits & 0x7u) << 5));
+  if (!settings.recorded()) return;
+  for (int line = 0; line < kLinesPerMatrix; ++line) {
+    block.SamDacOffsetCh0[line] = settings.codes[0][line];
+    block.SamDacOffsetCh1[line] = settings.codes[1][line];
+  }
+}
+
 }  // namespace vx

@@ -394,6 +394,18 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
   }
   const auto boards = boards_of(st, d);
   if (boards.empty()) return -1;
+  // Codes are those of one unit's chips: only codes measured on this unit, or read from it,
+  // are stored.
+  for (int b : boards) {
+    if (st.calib.SamDacCodesHeld[2 * b] && st.calib.SamDacCodesHeld[2 * b + 1]) continue;
+    Write_InfoMessage(st,
+                      format("ERROR: Daughter Board [%d] holds no SAM DAC Offsets measured on "
+                             "this board or read from it: calibrate the SAM DACs Offsets first. "
+                             "Nothing was saved.\n",
+                             b),
+                      kError);
+    return -1;
+  }
   for (int b : boards) {
     const std::array<LineCodes, 2> codes{line_dac_settings(st.sam[2 * b]).codes,
                                          line_dac_settings(st.sam[2 * b + 1]).codes};
@@ -436,6 +448,7 @@ int Read_SAMDACsOffsets_From_EEPROM(State& st, int d, int with_message) {
   if (!codes) return kEepromReadFailed;
   for (int half = 0; half < 2; ++half) {
     const int block = 2 * d + half;
+    st.calib.SamDacCodesHeld[block] = true;
     for (int k = 0; k < kLinesPerMatrix; ++k) {
       const std::uint8_t c0 = (*codes)[half][0][k];
       const std::uint8_t c1 = (*codes)[half][1][k];

@@ -41,7 +41,8 @@ int Save_INL_Files_To_EEPROM(State& st, int daughter_board, const std::string& l
 // Reads the INL values, then writes the four files, even from tables that were not valid.
 int Save_INL_Files_From_EEPROM(State& st, int daughter_board, const InlFileOperation& save_file);
 
-// Only once a SAM DAC offset calibration is available (SamDACOffsetDone).
+// Only once a SAM DAC offset calibration is available (SamDACOffsetDone), and only for
+// boards whose codes were measured on this unit or read from it (SamDacCodesHeld).
 // Warns when the stored pedestal table was measured with other codes.
 int Save_SAMDACsOffsets_To_EEPROM(State& st, int daughter_board = -1);
 // Into SamDacOffsetCh0/Ch1 of the board's blocks; the messages only when with_message is 1.
