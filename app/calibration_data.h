@@ -14,6 +14,9 @@ namespace vx {
 inline constexpr int kLinesPerMatrix = 16;
 inline constexpr float kPedestalResetValue = 2048.0f;
 
+// Signed value of a 7-bit SAM line DAC code: 0..63 stand for 0..-63, 64..127 for 0..+63.
+int sam_dac_signed_value(int code);
+
 // A SAM chip's line offset DACs as one block holds them: every cell's level depends on them,
 // so a pedestal table holds only for the settings it was measured with.
 struct LineDacSettings {
@@ -34,6 +37,8 @@ inline constexpr std::uint8_t kLineDacsUnrecorded = 0xFF;
 inline constexpr std::uint8_t kSamDacsCalibrated = 0x01;
 // What the records say the block's chip holds.
 LineDacSettings line_dac_settings(const SAMBlockParams& block);
+// Writes settings into the records (SamReg2 bits 5 to 7, and the codes when recorded).
+void put_line_dac_settings(SAMBlockParams& block, const LineDacSettings& settings);
 
 struct CalibrationData {
   PerChannel<std::array<float, kMaxSamples>> IndividualOffsetDistribution{};  // ADC counts
@@ -60,6 +65,9 @@ struct CalibrationData {
   PerChannel<std::array<double, kMaxSamples>> TimePedestals{};  // INL, ps
   PerChannel<bool> TimePedestalsHeld{};  // TimePedestals holds a measured or loaded table
   PerChannel<float> MeanThreshold{};     // measured trigger-DAC offset, volts
+  // Which blocks' SAM DAC codes (SamDacOffsetCh0/Ch1 of the records) were measured on the
+  // connected unit or read from its EEPROM: only those are stored.
+  std::array<bool, kMaxSamBlocks> SamDacCodesHeld{};
   bool SamDACOffsetDone = false;
   bool TriggerDACsOffsetDone = false;
   bool PedestalMeasurement = false;  // a pedestal calibration is running

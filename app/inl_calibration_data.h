@@ -74,10 +74,13 @@ struct InlCalibrationData {
     if (channels.empty()) return kNone;
     return channels[static_cast<std::size_t>(kChannelsPerBlock * block + channel)];
   }
-  bool computed = false;  // a calibration run has ended since start-up
+  bool computed = false;  // a calibration run has ended since the board was connected
   // The last run's results may be used (Save_INL_In_Array): every enabled channel saw the
   // calibration sine and no register access failed during the run.
   bool usable = false;
+  // The channels the last usable run measured (enabled during it): only their results are
+  // taken into the INL table.
+  std::array<bool, kMaxChannels> measured{};
   int communication_errors_at_start = 0;  // NbOfCommunicatonErrors when the run was prepared
   int events_accumulated = 0;             // of the last calibration run
   // The board's INL correction as it was when the calibration was switched on.

@@ -4,6 +4,7 @@
 
 #include "acquisition/acquisition_loop.h"
 #include "app/message_log.h"
+#include "digitizer/board_configuration.h"
 #include "digitizer/register_access.h"
 
 namespace vx {
@@ -78,6 +79,20 @@ void Build_PhysicallyOrderedValues(State& st, int b) {
       if (p % 16 == line) st.calib.ModuloValues[b][c][p / 16] = in[k];
     }
   }
+}
+
+void Enable_AllChannelsForCalibration(State& st) {
+  bool switched = false;
+  for (int ch = 0; ch < kChannelsPerBlock * board_blocks(st); ++ch) {
+    switched = switched || st.gui.ChannelEnabled[ch] == 0;
+    st.gui.ChannelEnabled[ch] = 1;
+  }
+  Set_EnabledSAMBlocks(st);
+  if (switched)
+    Write_InfoMessage(st,
+                      "Every channel is measured: those switched off are on for the calibration "
+                      "and off again after it.\n",
+                      kInfo);
 }
 
 bool calibration_board_ready(State& st) {

@@ -58,4 +58,9 @@ void Build_PhysicallyOrderedValues(State& st, int block);
 // False, with an error message, when no board is connected to calibrate.
 bool calibration_board_ready(State& st);
 
+// A calibration measures, and stores, every SAM block: channels the user switched off are
+// switched on for its duration (the snapshot it restores gives them back) and the user is
+// told so.
+void Enable_AllChannelsForCalibration(State& st);
+
 }  // namespace vx

@@ -302,10 +302,12 @@ void Compute_INLCalibration(State& st) {
   o.cell_offset = st.acq.INLCellOffset;
   bool usable = true;
   int channels = 0;
+  st.inl.measured.fill(false);
   for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!channel_enabled(st, b, c)) continue;
       ++channels;
+      st.inl.measured[kChannelsPerBlock * b + c] = true;
       const InlSummary s = Compute_INLChannel(st.inl.at(b, c), o);
       const int ch = kChannelsPerBlock * b + c;
       Write_InfoMessage(
@@ -333,6 +335,7 @@ void Compute_INLCalibration(State& st) {
         kError);
   }
   st.inl.usable = usable && channels > 0;
+  if (!st.inl.usable) st.inl.measured.fill(false);
   if (!st.inl.usable)
     Write_InfoMessage(st,
                       "Nothing of this INL calibration can be saved; the INL tables in use are "
@@ -357,6 +360,16 @@ bool Save_INL_In_Array(State& st, int block) {
   }
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     if (!channel_enabled(st, block, c)) continue;
+    const int ch = kChannelsPerBlock * block + c;
+    if (!st.inl.measured[ch]) {
+      Write_InfoMessage(st,
+                        format("ERROR: INL values of ch%d not saved: the last INL calibration run "
+                               "did not measure it (it was switched off). Its INL table is "
+                               "unchanged.\n",
+                               ch),
+                        kError);
+      continue;
+    }
     st.calib.TimePedestals[block][c] = st.inl.at(block, c).ResidualSegments;
     st.calib.TimePedestalsHeld[block][c] = true;
   }

@@ -61,8 +61,10 @@ void Compute_INLCalibration(State& st);
 // Asks the INL histogram panel to redraw from the results.
 void Compute_LinearityHistos(State& st);
 
-// TimePedestals = ResidualSegments for each enabled channel of the block; refused (false,
-// with an error, the table unchanged) while the last calibration is not usable.
+// TimePedestals = ResidualSegments for each enabled channel of the block that the last
+// calibration measured (an enabled channel it did not measure is told and left as it was);
+// refused (false, with an error, the table unchanged) while the last calibration is not
+// usable.
 bool Save_INL_In_Array(State& st, int block);
 
 }  // namespace vx

@@ -98,6 +98,7 @@ void prepare_blocks(State& st) {
     k.DCOffset[0] = k.DCOffset[1] = 0.0f;
   }
   st.sys.RecordLength = kMaxSamples;
+  Enable_AllChannelsForCalibration(st);
   Load_HardwareSetup(st, 19, -1);
   Load_DACs(st, 2, -1);
   Load_DACs(st, 3, -1);

@@ -96,6 +96,7 @@ void prepare(State& st) {
   // Every line's 64 cells in every event: a shorter record would leave most of them out.
   for (auto& k : st.sam) k.RecordLength16 = kMaxSamples / 16;
   st.sys.RecordLength = kMaxSamples;
+  Enable_AllChannelsForCalibration(st);
   Load_HardwareSetup(st, 19, -1);
   for (int b = 0; b < board_blocks(st); ++b) {
     st.sam[b].ChargeModeEnabled = 0;
@@ -181,10 +182,6 @@ void check_event(State& st) {
 
 }  // namespace
 
-int sam_dac_signed_value(int code) {
-  return code < 64 ? -code : code - 64;
-}
-
 bool LineSearch::offer(int code, float mean) {
   const float d = std::fabs(mean - kSamDacTarget);
   if (!(d < best_distance)) return false;
@@ -246,6 +243,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
   if (ok) {
     Write_InfoMessage(st, "End of SAM DACs Offset calibration.\n", kInfo);
     copy_best_codes(st, search);  // the restore brought the previous codes back
+    for (int b = 0; b < board_blocks(st); ++b) st.calib.SamDacCodesHeld[b] = true;
     Load_HardwareSetup(st, 6, -1);
     st.StopRequest().store(0);
     Enable_SamDacs(st, -1);

@@ -10,9 +10,6 @@ namespace vx {
 
 inline constexpr float kSamDacTarget = 2048.0f;
 
-// Signed value of a 7-bit code: 0..63 stand for 0..-63, 64..127 for 0..+63.
-int sam_dac_signed_value(int code);
-
 // Tracks the best code of one line over the scan: the strictly closer mean wins, so among
 // equal distances the lowest code stays.
 struct LineSearch {

@@ -1,11 +1,12 @@
 #include "calibration/stored_calibrations.h"
 
+#include <vector>
+
 #include "app/message_log.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/dacs.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_access.h"
-#include "platform/eeprom_map.h"
 
 namespace vx {
 
@@ -48,11 +49,16 @@ bool Run_SavePedestalsToFlash(State& st) {
 int Load_Calibrations_And_Reload(State& st, int d) {
   const auto boards = eeprom_boards(st, d);
   if (boards.empty()) return -1;
-  for (int b : boards) Load_Calib_Values_From_EEPROM(st, b);
+  std::vector<StoredTablesRead> read;
+  for (int b : boards) read.push_back(Load_Calib_Values_From_EEPROM(st, b));
   if (!reload_library_corrections(st)) return -1;
   Write_InfoMessage(st, "Correction Values re-loaded from FLASH\n", kInfo);
-  for (int b : boards) {
-    Load_SamDacOffsetsOfBoard(st, b, calibration_valid(st, b, eeprom::kSamDacValid));
+  bool failed = false;
+  for (std::size_t i = 0; i < boards.size(); ++i) {
+    const int b = boards[i];
+    failed = failed || read[i].read_failed();
+    // Only codes just read go into the chips with the DACs on; else the records' settings.
+    Load_SamDacOffsetsOfBoard(st, b, read[i].sam_dacs == 0);
     // A single block's thresholds are loaded with their measured offsets.
     for (int block = 2 * b; block <= 2 * b + 1; ++block) {
       Load_DACs(st, 0, block);
@@ -60,7 +66,7 @@ int Load_Calibrations_And_Reload(State& st, int d) {
     }
   }
   Check_PedestalLineDacs(st);
-  return 0;
+  return failed ? -1 : 0;
 }
 
 }  // namespace vx

@@ -19,7 +19,7 @@ bool Run_SavePedestalsToFlash(State& st);
 // Reads every table of one board or all (Load_Calib_Values_From_EEPROM), has the library
 // reload its correction data, and puts the rest in use: the stored SAM DAC offsets into the
 // chips, the trigger-DAC offsets into the thresholds. 0, or -1 when the library could not
-// reload.
+// reload or an EEPROM read failed (each failure told; what was read is in use all the same).
 int Load_Calibrations_And_Reload(State& st, int daughter_board);
 
 }  // namespace vx

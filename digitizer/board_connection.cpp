@@ -40,6 +40,22 @@ void set_block_count(State& st, int blocks) {
   st.Nb_Of_SAM_Blocks = blocks;
 }
 
+// Every table held so far was measured on, or read from, the unit connected before: none of
+// them is this board's to store.
+void forget_held_tables(State& st) {
+  CalibrationData& k = st.calib;
+  k.PedestalTableHeld.fill(false);
+  k.PedestalLineDacs.fill(LineDacSettings{});
+  k.AppliedPedestalsValid.fill(false);
+  for (auto& block : k.TimePedestalsHeld) block.fill(false);
+  k.SamDacCodesHeld.fill(false);
+  k.SamDACOffsetDone = false;
+  k.TriggerDACsOffsetDone = false;
+  st.inl.computed = false;
+  st.inl.usable = false;
+  st.inl.measured.fill(false);
+}
+
 void init_measurement_results(State& st) {
   for (auto& block : st.calib.MeanThreshold) block.fill(0.0f);
   if (st.hooks.init_measurement_results) st.hooks.init_measurement_results();
@@ -97,6 +113,7 @@ void initialization_failed(State& st) {
 
 void Sam_Init(State& st) {
   Write_InfoMessage(st, "Please wait until the end of the initialization...\n", kInfo);
+  forget_held_tables(st);
   const bool opened = st.Board_Connected.load() == 0 && Open_Device(st) == 1;
   if (!opened) {
     Init_Params(st);
@@ -225,11 +242,6 @@ void Load_SamDacOffsetsOfBoard(State& st, int d, bool stored) {
 }
 
 void Load_CalibrationsAtConnection(State& st) {
-  // What was kept from before may belong to another board, and the records' SAM DAC codes
-  // and MeanThreshold are back at their defaults: only what this board holds counts.
-  st.calib.PedestalTableHeld.fill(false);
-  st.calib.SamDACOffsetDone = false;
-  st.calib.TriggerDACsOffsetDone = false;
   for (int d = 0; d < daughter_board_count(st); ++d) {
     const bool stored = Read_SAMDACsOffsets_From_EEPROM(st, d, 0) == 0;
     Read_Pedestal_Values_From_EEPROM(st, d, 0);

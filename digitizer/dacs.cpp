@@ -126,16 +126,7 @@ void Load_SamDacLSB(State& st, int block, int lsb1, int lsb2) {
 
 void Load_SamLineDacs(State& st, int block, const LineDacSettings& settings) {
   if (block < 0 || block >= kMaxSamBlocks) return;
-  SAMBlockParams& k = st.sam[block];
-  const std::uint8_t bits = settings.recorded() ? settings.reg2_bits : 0;
-  const std::uint16_t reg = k.SamReg2;  // packed field: by value
-  k.SamReg2 = static_cast<std::uint16_t>((reg & ~0xE0u) | ((bits & 0x7u) << 5));
-  if (settings.recorded()) {
-    for (int line = 0; line < kLinesPerMatrix; ++line) {
-      k.SamDacOffsetCh0[line] = settings.codes[0][line];
-      k.SamDacOffsetCh1[line] = settings.codes[1][line];
-    }
-  }
+  put_line_dac_settings(st.sam[block], settings);
   Load_HardwareSetup(st, 1, block);
   // The codes count only while the DACs are on.
   if (settings.enabled()) Load_HardwareSetup(st, 6, block);

@@ -1,6 +1,8 @@
 #include "eeprom/calibration_tables.h"
 
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -60,27 +62,39 @@ EepromArea line_dac_area(int half, const LineDacSettings& s) {
   return {block_address(kPedestalLineDacs, half), std::move(bytes)};
 }
 
-LineDacSettings read_line_dacs(State& st, int d, int half) {
+std::optional<LineDacSettings> read_line_dacs(State& st, int d, int half) {
   const auto bytes =
-      eeprom_read(st, d, block_address(kPedestalLineDacs, half), kPedestalLineDacsSize);
+      eeprom_read(st, d, block_address(kPedestalLineDacs, half), kPedestalLineDacsSize,
+                  format("the SAM DAC settings of SAM block %d's pedestal table", 2 * d + half));
+  if (!bytes) return std::nullopt;
   LineDacSettings s;
-  s.reg2_bits = bytes[0] == kLineDacsUnrecorded ? kLineDacsUnrecorded : (bytes[0] & 0x7);
+  s.reg2_bits = (*bytes)[0] == kLineDacsUnrecorded ? kLineDacsUnrecorded : ((*bytes)[0] & 0x7);
   if (!s.recorded()) return s;
   for (int c = 0; c < kChannelsPerBlock; ++c)
     for (int line = 0; line < kLinesPerMatrix; ++line)
-      s.codes[c][line] = bytes[1 + 16 * c + line] & 0x7F;
+      s.codes[c][line] = (*bytes)[1 + 16 * c + line] & 0x7F;
   return s;
 }
 
+// The four 1024-word tables of board d, decoded only once every one of them was read: a
+// failed read leaves every table as it was.
 template <typename Decode>
-void read_tables(State& st, int d, std::uint16_t table_a, Decode decode) {
+bool read_tables(State& st, int d, std::uint16_t table_a, const char* table_name, Decode decode) {
+  std::array<std::vector<std::uint8_t>, 2 * kChannelsPerBlock> areas;
   for (int half = 0; half < 2; ++half) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      const auto bytes = eeprom_read(st, d, table_address(table_a, half, c), 2 * kMaxSamples);
-      for (int cell = 0; cell < kMaxSamples; ++cell)
-        decode(2 * d + half, c, cell, get_u16(bytes, 2 * cell));
+      auto bytes = eeprom_read(
+          st, d, table_address(table_a, half, c), 2 * kMaxSamples,
+          format("the %s table of channel %d", table_name, kChannelsPerBlock * (2 * d + half) + c));
+      if (!bytes) return false;
+      areas[kChannelsPerBlock * half + c] = std::move(*bytes);
     }
   }
+  for (int half = 0; half < 2; ++half)
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+      for (int cell = 0; cell < kMaxSamples; ++cell)
+        decode(2 * d + half, c, cell, get_u16(areas[kChannelsPerBlock * half + c], 2 * cell));
+  return true;
 }
 
 bool valid_board(State& st, int d) {
@@ -101,13 +115,15 @@ using LineCodes = decltype(LineDacSettings::codes);
 
 // The line codes of both blocks of board d as its SAM DAC offsets item holds them (the
 // inverted copies in bytes 1 and 3 are not checked).
-std::array<LineCodes, 2> stored_sam_dac_codes(State& st, int d) {
+std::optional<std::array<LineCodes, 2>> stored_sam_dac_codes(State& st, int d) {
   std::array<LineCodes, 2> out{};
   for (int half = 0; half < 2; ++half) {
-    const auto words = eeprom_read(st, d, block_address(kSamDacOffsets, half), 64);
+    const auto words = eeprom_read(st, d, block_address(kSamDacOffsets, half), 64,
+                                   format("the SAM DAC Offsets of SAM block %d", 2 * d + half));
+    if (!words) return std::nullopt;
     for (int k = 0; k < kLinesPerMatrix; ++k) {
-      out[half][1][k] = words[4 * k];
-      out[half][0][k] = words[4 * k + 2];
+      out[half][1][k] = (*words)[4 * k];
+      out[half][0][k] = (*words)[4 * k + 2];
     }
   }
   return out;
@@ -218,13 +234,22 @@ int Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
         st, format("WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d), kInfo);
     return -1;
   }
+  // The table holds only with the settings it was measured with: both, or neither.
+  std::array<LineDacSettings, 2> settings;
+  for (int half = 0; half < 2; ++half) {
+    const auto read = read_line_dacs(st, d, half);
+    if (!read) return kEepromReadFailed;
+    settings[half] = *read;
+  }
   auto& table = st.calib.IndividualOffsetDistribution;
-  read_tables(st, d, kPedestals, [&](int block, int c, int cell, std::uint16_t code) {
-    table[block][c][cell] = static_cast<float>(pedestal_value(code));
-  });
+  if (!read_tables(st, d, kPedestals, "pedestal",
+                   [&](int block, int c, int cell, std::uint16_t code) {
+                     table[block][c][cell] = static_cast<float>(pedestal_value(code));
+                   }))
+    return kEepromReadFailed;
   for (int half = 0; half < 2; ++half) {
     st.calib.PedestalTableHeld[2 * d + half] = true;
-    st.calib.PedestalLineDacs[2 * d + half] = read_line_dacs(st, d, half);
+    st.calib.PedestalLineDacs[2 * d + half] = settings[half];
   }
   if (with_message == 1) {
     Write_InfoMessage(
@@ -297,10 +322,11 @@ int Read_INL_Values_From_EEPROM(State& st, int d) {
     return -1;
   }
   auto& table = st.calib.TimePedestals;
-  read_tables(st, d, kInlTable, [&](int block, int c, int cell, std::uint16_t code) {
-    table[block][c][cell] = inl_value(code);
-    st.calib.TimePedestalsHeld[block][c] = true;
-  });
+  if (!read_tables(st, d, kInlTable, "INL", [&](int block, int c, int cell, std::uint16_t code) {
+        table[block][c][cell] = inl_value(code);
+        st.calib.TimePedestalsHeld[block][c] = true;
+      }))
+    return kEepromReadFailed;
   Write_InfoMessage(
       st,
       format("Daughter Board [%d]'s INL Calibration values successfully read from EEPROM.\n", d),
@@ -338,12 +364,25 @@ int Save_INL_Files_To_EEPROM(State& st, int d, const std::string& location,
 int Save_INL_Files_From_EEPROM(State& st, int d, const InlFileOperation& save_file) {
   const auto boards = boards_of(st, d);
   if (boards.empty()) return -1;
+  int result = 0;
   for (int b : boards) {
     Read_INL_Values_From_EEPROM(st, b);
     for (int block = 2 * b; block <= 2 * b + 1; ++block)
-      for (int c = 0; c < kChannelsPerBlock; ++c) save_file(st, block, c);
+      for (int c = 0; c < kChannelsPerBlock; ++c) {
+        // A file made from a table never measured nor read would come back as a valid table.
+        if (st.calib.TimePedestalsHeld[block][c]) {
+          save_file(st, block, c);
+          continue;
+        }
+        Write_InfoMessage(st,
+                          format("WARNING: No INL file written for channel %d: this session holds "
+                                 "no INL table for it (measured, or read from this board).\n",
+                                 kChannelsPerBlock * block + c),
+                          kWarning);
+        result = -1;
+      }
   }
-  return 0;
+  return result;
 }
 
 int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
@@ -355,6 +394,18 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
   }
   const auto boards = boards_of(st, d);
   if (boards.empty()) return -1;
+  // Codes are those of one unit's chips: only codes measured on this unit, or read from it,
+  // are stored.
+  for (int b : boards) {
+    if (st.calib.SamDacCodesHeld[2 * b] && st.calib.SamDacCodesHeld[2 * b + 1]) continue;
+    Write_InfoMessage(st,
+                      format("ERROR: Daughter Board [%d] holds no SAM DAC Offsets measured on "
+                             "this board or read from it: calibrate the SAM DACs Offsets first. "
+                             "Nothing was saved.\n",
+                             b),
+                      kError);
+    return -1;
+  }
   for (int b : boards) {
     const std::array<LineCodes, 2> codes{line_dac_settings(st.sam[2 * b]).codes,
                                          line_dac_settings(st.sam[2 * b + 1]).codes};
@@ -368,8 +419,9 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
     loaded_then.reg2_bits = kSamDacsCalibrated;
     for (int half = 0; half < 2; ++half) {
       loaded_then.codes = line_dac_settings(st.sam[2 * b + half]).codes;
-      if (calibration_valid(st, b, kPedestalValid) &&
-          !read_line_dacs(st, b, half).same_effect(loaded_then)) {
+      if (!calibration_valid(st, b, kPedestalValid)) break;
+      const auto measured_with = read_line_dacs(st, b, half);
+      if (measured_with && !measured_with->same_effect(loaded_then)) {
         Write_InfoMessage(st,
                           format("WARNING: Daughter Board [%d]'s stored pedestal table was "
                                  "measured with other SAM DAC Offsets than those just saved: "
@@ -392,13 +444,14 @@ int Read_SAMDACsOffsets_From_EEPROM(State& st, int d, int with_message) {
                         kInfo);
     return -1;
   }
-  eeprom_read_byte(st, d, kSamDacZero);  // written with the offsets, not used
   const auto codes = stored_sam_dac_codes(st, d);
+  if (!codes) return kEepromReadFailed;
   for (int half = 0; half < 2; ++half) {
     const int block = 2 * d + half;
+    st.calib.SamDacCodesHeld[block] = true;
     for (int k = 0; k < kLinesPerMatrix; ++k) {
-      const std::uint8_t c0 = codes[half][0][k];
-      const std::uint8_t c1 = codes[half][1][k];
+      const std::uint8_t c0 = (*codes)[half][0][k];
+      const std::uint8_t c1 = (*codes)[half][1][k];
       st.sam[block].SamDacOffsetCh0[k] = c0;
       st.sam[block].SamDacOffsetCh1[k] = c1;
       if (with_message != 1) continue;
@@ -450,11 +503,18 @@ int Read_TriggerThresholdDACs_From_EEPROM(State& st, int d) {
         kInfo);
     return -1;
   }
+  std::array<std::vector<std::uint8_t>, 2> codes;
+  for (int half = 0; half < 2; ++half) {
+    auto bytes =
+        eeprom_read(st, d, block_address(kTriggerDac, half), 4,
+                    format("the Trigger Threshold DAC Offsets of SAM block %d", 2 * d + half));
+    if (!bytes) return kEepromReadFailed;
+    codes[half] = std::move(*bytes);
+  }
   for (int half = 0; half < 2; ++half) {
     const int block = 2 * d + half;
-    const auto bytes = eeprom_read(st, d, block_address(kTriggerDac, half), 4);
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      const float volts = trigger_dac_volts(get_u16(bytes, 2 * c));
+      const float volts = trigger_dac_volts(get_u16(codes[half], 2 * c));
       st.calib.MeanThreshold[block][c] = volts;
       Write_InfoMessage(st,
                         format(c == 0 ? "Mean Trigger Threshold [samIndex%d][ch0] = %f \n"
@@ -472,13 +532,25 @@ int Read_TriggerThresholdDACs_From_EEPROM(State& st, int d) {
   return 0;
 }
 
-int Load_Calib_Values_From_EEPROM(State& st, int d) {
-  int taken = 0;
-  taken += Read_SAMDACsOffsets_From_EEPROM(st, d) == 0 ? 1 : 0;
-  taken += Read_Pedestal_Values_From_EEPROM(st, d, 1) == 0 ? 1 : 0;
-  taken += Read_INL_Values_From_EEPROM(st, d) == 0 ? 1 : 0;
-  taken += Read_TriggerThresholdDACs_From_EEPROM(st, d) == 0 ? 1 : 0;
-  return taken;
+int StoredTablesRead::taken() const {
+  int n = 0;
+  for (const int rc : {sam_dacs, pedestals, inl, trigger_dacs}) n += rc == 0 ? 1 : 0;
+  return n;
+}
+
+bool StoredTablesRead::read_failed() const {
+  for (const int rc : {sam_dacs, pedestals, inl, trigger_dacs})
+    if (rc == kEepromReadFailed) return true;
+  return false;
+}
+
+StoredTablesRead Load_Calib_Values_From_EEPROM(State& st, int d) {
+  StoredTablesRead read;
+  read.sam_dacs = Read_SAMDACsOffsets_From_EEPROM(st, d);
+  read.pedestals = Read_Pedestal_Values_From_EEPROM(st, d, 1);
+  read.inl = Read_INL_Values_From_EEPROM(st, d);
+  read.trigger_dacs = Read_TriggerThresholdDACs_From_EEPROM(st, d);
+  return read;
 }
 
 void Note_AppliedPedestals(State& st) {
@@ -486,9 +558,11 @@ void Note_AppliedPedestals(State& st) {
   k.AppliedPedestalsValid.fill(false);
   for (int d = 0; d < daughter_board_count(st); ++d) {
     if (!calibration_valid(st, d, kPedestalValid)) continue;
+    // Without the settings the table was measured with, nothing can be checked against it.
     for (int half = 0; half < 2; ++half) {
-      k.AppliedPedestalsValid[2 * d + half] = true;
-      k.AppliedPedestalLineDacs[2 * d + half] = read_line_dacs(st, d, half);
+      const auto settings = read_line_dacs(st, d, half);
+      k.AppliedPedestalsValid[2 * d + half] = settings.has_value();
+      if (settings) k.AppliedPedestalLineDacs[2 * d + half] = *settings;
     }
   }
 }

@@ -4,8 +4,9 @@
 //
 // Saves return 0, or -1 when refused (no calibration to save, missing identity texts) or
 // when an EEPROM write failed; a failure is reported and never followed by a success
-// message. Reads return 0 when the tables were taken, -1 when the markers are not valid, in
-// which case the tables in memory stay as they were.
+// message. Reads return 0 when the tables were taken, -1 when the markers are not valid and
+// kEepromReadFailed when a read failed (reported, naming the board, table and address); in
+// both cases the tables in memory, and whether they are held, stay as they were.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,8 @@
 #include "app/state.h"
 
 namespace vx {
+
+inline constexpr int kEepromReadFailed = -2;
 
 // IndividualOffsetDistribution of the board's blocks with the line DAC settings it was
 // measured with; refused (nothing written) for a board whose table was neither measured nor
@@ -38,7 +41,8 @@ int Save_INL_Files_To_EEPROM(State& st, int daughter_board, const std::string& l
 // Reads the INL values, then writes the four files, even from tables that were not valid.
 int Save_INL_Files_From_EEPROM(State& st, int daughter_board, const InlFileOperation& save_file);
 
-// Only once a SAM DAC offset calibration is available (SamDACOffsetDone).
+// Only once a SAM DAC offset calibration is available (SamDACOffsetDone), and only for
+// boards whose codes were measured on this unit or read from it (SamDacCodesHeld).
 // Warns when the stored pedestal table was measured with other codes.
 int Save_SAMDACsOffsets_To_EEPROM(State& st, int daughter_board = -1);
 // Into SamDacOffsetCh0/Ch1 of the board's blocks; the messages only when with_message is 1.
@@ -48,9 +52,15 @@ int Read_SAMDACsOffsets_From_EEPROM(State& st, int daughter_board, int with_mess
 int Save_TriggerThresholdDACs_To_EEPROM(State& st, int daughter_board = -1);
 int Read_TriggerThresholdDACs_From_EEPROM(State& st, int daughter_board);
 
+// What each read of Load_Calib_Values_From_EEPROM returned.
+struct StoredTablesRead {
+  int sam_dacs = -1, pedestals = -1, inl = -1, trigger_dacs = -1;
+  int taken() const;  // 0 to 4
+  bool read_failed() const;
+};
 // SAM DAC offsets, pedestals (with message), INL tables, trigger offsets: each on its own
-// markers. Returns the number of tables taken (0 to 4).
-int Load_Calib_Values_From_EEPROM(State& st, int daughter_board);
+// markers.
+StoredTablesRead Load_Calib_Values_From_EEPROM(State& st, int daughter_board);
 // What the library took when it (re)loaded its correction data from the EEPROMs: for every
 // daughter board whether its pedestal table is valid, and the line DAC settings it was
 // measured with (AppliedPedestal*).

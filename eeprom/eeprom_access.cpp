@@ -45,35 +45,46 @@ std::vector<int> eeprom_boards(State& st, int d) {
   return out;
 }
 
-std::vector<std::uint8_t> eeprom_read(State& st, int daughter_board, std::uint16_t address,
-                                      std::uint32_t count) {
-  std::vector<std::uint8_t> bytes(count, 0);
-  if (board_present(st) && in_range(address, count))
-    st.digitizer->Read_EEPROM(st.DeviceHandle.load(), daughter_board, address, count, bytes.data());
-  return bytes;
-}
-
-std::uint8_t eeprom_read_byte(State& st, int daughter_board, std::uint16_t address) {
-  return eeprom_read(st, daughter_board, address, 1)[0];
-}
-
-std::string eeprom_read_text(State& st, int daughter_board, std::uint16_t address,
-                             std::uint32_t size) {
-  const auto bytes = eeprom_read(st, daughter_board, address, size);
-  std::string text;
-  for (auto b : bytes) {
-    if (b == 0) break;
-    text.push_back(static_cast<char>(b));
-  }
-  return text;
-}
-
 bool eeprom_read_checked(State& st, int daughter_board, std::uint32_t address,
                          std::span<std::uint8_t> out) {
   if (!board_present(st) || !in_range(address, out.size())) return false;
   return st.digitizer->Read_EEPROM(st.DeviceHandle.load(), daughter_board,
                                    static_cast<std::uint16_t>(address),
                                    static_cast<std::uint32_t>(out.size()), out.data()) == 0;
+}
+
+std::optional<std::vector<std::uint8_t>> eeprom_read(State& st, int daughter_board,
+                                                     std::uint16_t address, std::uint32_t count,
+                                                     std::string_view what) {
+  std::vector<std::uint8_t> bytes(count, 0);
+  if (eeprom_read_checked(st, daughter_board, address, bytes)) return bytes;
+  char text[240];
+  std::snprintf(text, sizeof text,
+                "ERROR: Reading %.*s (%u bytes at address 0x%04x) from Daughter Board [%d]'s "
+                "EEPROM failed: it is not used!\n",
+                static_cast<int>(what.size()), what.data(), count, unsigned{address},
+                daughter_board);
+  Write_InfoMessage(st, text, kError);
+  return std::nullopt;
+}
+
+std::optional<std::uint8_t> eeprom_read_byte(State& st, int daughter_board, std::uint16_t address,
+                                             std::string_view what) {
+  const auto bytes = eeprom_read(st, daughter_board, address, 1, what);
+  if (!bytes) return std::nullopt;
+  return (*bytes)[0];
+}
+
+std::optional<std::string> eeprom_read_text(State& st, int daughter_board, std::uint16_t address,
+                                            std::uint32_t size, std::string_view what) {
+  const auto bytes = eeprom_read(st, daughter_board, address, size, what);
+  if (!bytes) return std::nullopt;
+  std::string text;
+  for (auto b : *bytes) {
+    if (b == 0) break;
+    text.push_back(static_cast<char>(b));
+  }
+  return text;
 }
 
 bool eeprom_write(State& st, int daughter_board, std::uint32_t address,
@@ -98,9 +109,12 @@ bool eeprom_write_byte(State& st, int daughter_board, std::uint16_t address, std
 }
 
 bool calibration_valid(State& st, int daughter_board, std::uint16_t marker_a) {
-  const std::uint16_t marker_b = eeprom::block_address(marker_a, 1);
-  return eeprom_read_byte(st, daughter_board, marker_a) == eeprom::marker_value(marker_a) &&
-         eeprom_read_byte(st, daughter_board, marker_b) == eeprom::marker_value(marker_b);
+  for (const std::uint16_t marker : {marker_a, eeprom::block_address(marker_a, 1)}) {
+    if (eeprom_read_byte(st, daughter_board, marker, "a validity marker") !=
+        eeprom::marker_value(marker))
+      return false;
+  }
+  return true;
 }
 
 bool write_marked_item(State& st, int daughter_board, std::uint16_t marker_address,

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/state.h"
@@ -18,14 +20,19 @@ bool eeprom_reachable(State& st);
 // reported and gives an empty list.
 std::vector<int> eeprom_boards(State& st, int d);
 
-// Unchecked on purpose: a failed read leaves zeros, and the markers decide validity.
-std::vector<std::uint8_t> eeprom_read(State& st, int daughter_board, std::uint16_t address,
-                                      std::uint32_t count);
-std::uint8_t eeprom_read_byte(State& st, int daughter_board, std::uint16_t address);
+// Every read is checked: a failure (no board, a range past the end, the library's refusal)
+// is reported as an error naming the daughter board, what was read (`what`) and the address,
+// and gives nothing, so that a failed read never becomes a table or a marker.
+std::optional<std::vector<std::uint8_t>> eeprom_read(State& st, int daughter_board,
+                                                     std::uint16_t address, std::uint32_t count,
+                                                     std::string_view what);
+std::optional<std::uint8_t> eeprom_read_byte(State& st, int daughter_board, std::uint16_t address,
+                                             std::string_view what);
 // A NUL-terminated text of at most size bytes.
-std::string eeprom_read_text(State& st, int daughter_board, std::uint16_t address,
-                             std::uint32_t size);
-// A read whose failure matters (dumps, the low-level listing): false when the library refused.
+std::optional<std::string> eeprom_read_text(State& st, int daughter_board, std::uint16_t address,
+                                            std::uint32_t size, std::string_view what);
+// The same read without the report, for callers that say themselves what failed (dumps,
+// the low-level listing): false when it failed.
 bool eeprom_read_checked(State& st, int daughter_board, std::uint32_t address,
                          std::span<std::uint8_t> out);
 
@@ -35,7 +42,8 @@ bool eeprom_write(State& st, int daughter_board, std::uint32_t address,
                   std::span<const std::uint8_t> bytes);
 bool eeprom_write_byte(State& st, int daughter_board, std::uint16_t address, std::uint8_t value);
 
-// True when both blocks' markers of a calibration item hold their values.
+// True when both blocks' markers of a calibration item hold their values; false when
+// either does not or could not be read.
 bool calibration_valid(State& st, int daughter_board, std::uint16_t marker_a);
 
 // One item's data and its marker. The marker is cleared first and set again only after

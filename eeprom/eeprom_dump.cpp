@@ -63,8 +63,9 @@ bool write_file(const std::filesystem::path& target, std::span<const std::uint8_
 int dump_one(State& st, int d) {
   std::error_code ec;
   std::filesystem::create_directories(EEPROM_Dump_Directory(st), ec);
-  const auto field = eeprom_read(st, d, eeprom::kSerial, 8);
-  const auto serial = valid_serial(field, eeprom_read_byte(st, d, eeprom::kSerialValid));
+  const auto field = eeprom_read(st, d, eeprom::kSerial, 8, "the serial number");
+  const auto marker = eeprom_read_byte(st, d, eeprom::kSerialValid, "the serial number's marker");
+  const auto serial = field && marker ? valid_serial(*field, *marker) : std::nullopt;
   if (!serial) {
     Write_InfoMessage(
         st, format("Daughter Board %d serial number is invalid! Eeprom dump is aborted!\n", d),

@@ -38,9 +38,9 @@ void read_gains(State& st, int d) {
   using namespace eeprom;
   EepromPanelValues& panel = st.eeprom_panel;
   const char* invalid = "WARNING: Daughter Board [%d] Board Gain is not valid!\n";
-  const std::uint8_t gain = eeprom_read_byte(st, d, kGain);
-  if (eeprom_read_byte(st, d, kGainValid) == kGainMarker) {
-    const float value = gain_value(gain);
+  const auto gain = eeprom_read_byte(st, d, kGain, "the board gain");
+  if (gain && eeprom_read_byte(st, d, kGainValid, "the board gain's marker") == kGainMarker) {
+    const float value = gain_value(*gain);
     for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = value; });
     panel.gain = tenths_text(value);
     panel.gain_ok = "OK";
@@ -49,9 +49,10 @@ void read_gains(State& st, int d) {
   } else {
     Write_InfoMessage(st, format(invalid, d), kInfo);
   }
-  const std::uint8_t offset = eeprom_read_byte(st, d, kOffsetGain);
-  if (eeprom_read_byte(st, d, kOffsetGainValid) == kOffsetGainMarker) {
-    const float value = gain_value(offset);
+  const auto offset = eeprom_read_byte(st, d, kOffsetGain, "the board offset gain");
+  if (offset && eeprom_read_byte(st, d, kOffsetGainValid, "the board offset gain's marker") ==
+                    kOffsetGainMarker) {
+    const float value = gain_value(*offset);
     for_both_blocks(st, d, [&](SAMBlockParams& k) { k.OffsetGain = value; });
     panel.offset_gain = tenths_text(value);
     panel.offset_gain_ok = "OK";
@@ -65,12 +66,14 @@ void read_gains(State& st, int d) {
 void read_setup_register(State& st, int d) {
   using namespace eeprom;
   EepromPanelValues& panel = st.eeprom_panel;
-  const std::uint8_t reg = eeprom_read_byte(st, d, kSetupRegister);
-  if (eeprom_read_byte(st, d, kSetupValid) != kSetupMarker) {
+  const auto read = eeprom_read_byte(st, d, kSetupRegister, "the setup register");
+  if (!read ||
+      eeprom_read_byte(st, d, kSetupValid, "the setup register's marker") != kSetupMarker) {
     Write_InfoMessage(st, format("WARNING: Daugther Board [%d] Setup Register is not valid!\n", d),
                       kInfo);
     return;
   }
+  const std::uint8_t reg = *read;
   const SetupFields f = setup_fields(reg);
   for_both_blocks(st, d, [&](SAMBlockParams& k) {
     k.SCAType = f.sca_type;
@@ -94,10 +97,13 @@ void read_inl_info(State& st, int d) {
                       kInfo);
     return;
   }
-  if (auto shown = shown_date(eeprom_read_text(st, d, kInlDate, 8)))
-    panel.calibration_date = *shown;
-  panel.location = eeprom_read_text(st, d, kInlLocation, 16);
-  panel.responsible = eeprom_read_text(st, d, kInlResponsible, 16);
+  const auto date = eeprom_read_text(st, d, kInlDate, 8, "the INL calibration date");
+  if (const auto shown = date ? shown_date(*date) : std::nullopt) panel.calibration_date = *shown;
+  panel.location =
+      eeprom_read_text(st, d, kInlLocation, 16, "the INL calibration location").value_or("N/A");
+  panel.responsible =
+      eeprom_read_text(st, d, kInlResponsible, 16, "the INL calibration's responsible")
+          .value_or("N/A");
   panel.inl_valid = true;
   Write_InfoMessage(st, "INL calibration read from EEPROM is valid.\n", kInfo);
 }
@@ -181,9 +187,10 @@ int Read_EEPROM_Info(State& st, int d) {
   st.eeprom_panel.daughter_board = d;
   EepromPanelValues& panel = st.eeprom_panel;
 
-  const std::string serial = eeprom_read_text(st, d, kSerial, 8);
+  const std::string serial =
+      eeprom_read_text(st, d, kSerial, 8, "the serial number").value_or(std::string());
   int major = 0, minor = 0;
-  if (eeprom_read_byte(st, d, kSerialValid) != kSerialMarker ||
+  if (eeprom_read_byte(st, d, kSerialValid, "the serial number's marker") != kSerialMarker ||
       std::sscanf(serial.c_str(), "%d.%d", &major, &minor) != 2) {
     Write_InfoMessage(st, format("Daughter Board [%d] Serial Number is not valid\n!", d), kWarning);
     st.ui.refresh_panel(Panel::Eeprom);

@@ -1,5 +1,6 @@
 #include "files/setup_file.h"
 #include "files/setup_ranges.h"
+#include "files/setup_unit.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -253,12 +254,14 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   // Where runs are written belongs to this machine: a setup saved elsewhere does not move it.
   std::memcpy(images.acq.DataDirectory, st.acq.DataDirectory, sizeof st.acq.DataDirectory);
   std::memcpy(images.acq.RunDirectory, st.acq.RunDirectory, sizeof st.acq.RunDirectory);
+  const ChangedBlocks line_dacs = Keep_UnitFields(st, board, images, blocks, path.string());
   st.sys = images.sys;
   st.acq = images.acq;
   std::copy_n(images.sam.begin(), blocks, st.sam.begin());
   st.gui = images.gui;
 
   apply_loaded_setup(st);
+  Apply_SetupLineDacs(st, line_dacs, path.string());
   Write_InfoMessage(st, "Setup values succesfully restored !\n", kInfo);
   return 1;
 }

@@ -102,6 +102,15 @@ Setter optional_count(std::optional<std::uint64_t>& field, std::uint64_t min) {
   };
 }
 
+Setter optional_address(std::optional<std::uint32_t>& field) {
+  return [&field](std::string_view v) -> std::string {
+    const auto u = to_uint(v);
+    if (!u || *u > 0xFFFF) return "an EEPROM address from 0 to 0xFFFF";
+    field = static_cast<std::uint32_t>(*u);
+    return {};
+  };
+}
+
 Setter boolean(bool& field) {
   return [&field](std::string_view v) -> std::string {
     const auto b = to_bool(v);
@@ -203,6 +212,7 @@ SimConfigParse parse_sim_config(std::string_view text) {
   keys["fault.undecodable_event"] = optional_count(c.fault.undecodable_event, 1);
   keys["fault.stop_after_events"] = optional_count(c.fault.stop_after_events, 0);
   keys["fault.fail_eeprom_write"] = optional_count(c.fault.fail_eeprom_write, 1);
+  keys["fault.fail_eeprom_read_from"] = optional_address(c.fault.fail_eeprom_read_from);
   add_signal_keys(keys, global);
 
   std::map<std::string, Setter> channel_keys;

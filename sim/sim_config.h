@@ -37,6 +37,9 @@ struct FaultInjection {
   std::optional<std::uint64_t> undecodable_event;     // 1-based delivered event number
   std::optional<std::uint64_t> stop_after_events;     // no event after this many
   std::optional<std::uint64_t> fail_eeprom_write;     // 1-based Write_EEPROM call number
+  // Reads of more than one byte starting at or above this address fail; the one-byte reads
+  // of the validity markers still succeed.
+  std::optional<std::uint32_t> fail_eeprom_read_from;
 };
 
 struct SimConfig {

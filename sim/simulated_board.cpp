@@ -231,6 +231,8 @@ int SimulatedBoard::Read_EEPROM(int handle, int daughter_board, std::uint16_t ad
     if (buffer == nullptr || !eeprom_range_ok(daughter_board, address, count)) {
       return kDgtzInvalidParam;
     }
+    const auto& from = config_.fault.fail_eeprom_read_from;
+    if (from && count > 1 && address >= *from) return kDgtzCommError;
     return eeprom_.read(daughter_board, address, count, buffer) ? kDgtzSuccess : kDgtzCommError;
   });
 }

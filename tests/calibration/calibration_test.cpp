@@ -237,21 +237,33 @@ TEST(StoredCalibrations, SamDacsThenPedestalsSavedGiveTheNoiseAloneAfterReconnec
   EXPECT_FALSE(later.core.ui.has_message(MessageTab::Warnings, "Daughter Board [1]"));
 }
 
+// Switches every channel from `first` on off, on the board too.
+void switch_off_from(State& st, int first) {
+  for (int ch = first; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
+  Set_EnabledSAMBlocks(st);
+}
+
 // Zero events still takes the first readout; several events per readout all count and the
-// average divides by how many there really were.
-TEST(PedestalCalibration, AveragesOverTheEventsActuallyRead) {
+// average divides by how many there really were. Channels switched off are measured all the
+// same, and stay off afterwards.
+TEST(PedestalCalibration, AveragesOverTheEventsActuallyReadOnEveryChannel) {
   struct Case {
     int requested, blt;
     double external_rate_hz;
+    int first_off;
   };
-  for (const Case& k : {Case{0, 1, 0.0}, Case{12, 8, 200000.0}}) {
+  for (const Case& k :
+       {Case{0, 1, 0.0, kMaxChannels}, Case{12, 8, 200000.0, kMaxChannels}, Case{30, 1, 0.0, 2}}) {
     SCOPED_TRACE(k.requested);
     Calibrated c(quiet_inputs(k.external_rate_hz), k.blt);
+    switch_off_from(c.st, k.first_off);
     c.st.calib.NbOfRunsForPedestalCalibration = k.requested;
     ASSERT_TRUE(Calibrate_Matrice(c.st, -1));
     const int n = c.st.EventNumber.load();
     EXPECT_GT(n, k.requested);  // the last readout went past the count asked
     expect_statistical(cell_errors(c, n));
+    for (int ch = 0; ch < kMaxChannels; ++ch)  // as the user left them
+      EXPECT_EQ(c.st.gui.ChannelEnabled[ch], ch < k.first_off ? 1 : 0) << "channel " << ch;
   }
 }
 
@@ -302,15 +314,19 @@ TEST(SamDacCalibration, LineSearch) {
   tie.offer(90, 2048.5f);
   EXPECT_EQ(tie.best_value, 26);
   EXPECT_FLOAT_EQ(tie.best_distance, 0.5f);
+  for (const auto& [code, value] : {std::pair{0, 0}, {63, -63}, {64, 0}, {127, 63}})
+    EXPECT_EQ(sam_dac_signed_value(code), value) << "code " << code;  // both ends of each half
 }
 
 // Every line's mean lands within a count of mid-scale, also when readouts bring more events
-// than the ten asked for at each code, and at a reduced recording depth.
+// than the ten asked for at each code, at a reduced recording depth, and on the channels the
+// user had switched off.
 TEST(SamDacCalibration, BringsEveryLineToMidScale) {
   for (const int blt : {1, 6}) {
     SCOPED_TRACE(blt);
     Calibrated c(quiet_inputs(blt > 1 ? 200000.0 : 0.0), blt);
     const int columns = blt > 1 ? 16 : 64;
+    switch_off_from(c.st, blt > 1 ? kMaxChannels : 2);
     set_depth_and_offset(c.st, columns, 0.3f);
     ASSERT_TRUE(Calibrate_SAMDACsOffset(c.st));
     EXPECT_TRUE(c.st.calib.SamDACOffsetDone);

@@ -80,7 +80,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
 // A failure during a calibration (a failed register access, an undecodable event), a refusal (a
 // signal at the inputs, an INL run without the sine) or an INL request that could not store its
 // identity: exit code 1 (2 for the missing options), the EEPROMs byte for byte as they were and no
-// INL file. The scan's communication error is a failure too.
+// INL file. The scan's communication error is a failure too, and so is a failed EEPROM read.
 TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
   ASSERT_EQ(run("info").rc, 0);
   const auto stored = test::eeprom_files(home);
@@ -96,6 +96,7 @@ TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
     const char* name;
     std::string config, args;
     int rc;
+    const char* said = "";
   };
   const Case cases[] = {
       {"pedestals, communication error", "input = none\n" + fault,
@@ -109,11 +110,16 @@ TEST_F(EepromCli, AnyCalibrationErrorStoresNothing) {
        2},
       {"scan, communication error", "input = none\n" + fault,
        "--yes scan --from -0.01 --to 0.01 --steps 3 --time 0.01", 1},
+      {"a failed read", "fault.fail_eeprom_read_from = 0x0700\n",
+       "--load-calibration eeprom save-calibration --yes", 1,
+       "ERROR: Reading the INL table of channel 0 (2048 bytes at address 0x1700) from Daughter "
+       "Board [0]'s EEPROM failed"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     const Cli r = command(k.args, k.config);
     EXPECT_EQ(r.rc, k.rc) << r.out;
+    EXPECT_TRUE(r.says(k.said)) << r.out;
     EXPECT_EQ(test::eeprom_files(home), stored);
     EXPECT_FALSE(fs::exists(home.path() / "INL_Files") && !fs::is_empty(home.path() / "INL_Files"));
   }

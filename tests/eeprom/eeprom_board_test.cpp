@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "calibration/stored_calibrations.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_dump.h"
 #include "eeprom/eeprom_info.h"
 #include "eeprom/eeprom_low_level.h"
 #include "platform/eeprom_map.h"
+#include "support/file_text.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 
@@ -206,6 +208,7 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   sim.st.calib.MeanThreshold[2][1] = 0.003f;
   sim.st.calib.MeanThreshold[1][0] = -0.0125f;
   sim.st.calib.SamDACOffsetDone = sim.st.calib.TriggerDACsOffsetDone = true;
+  sim.st.calib.SamDacCodesHeld.fill(true);
   ASSERT_EQ(Save_SAMDACsOffsets_To_EEPROM(sim.st), 0);
   ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(sim.st), 0);
   EXPECT_EQ(raw(1, 0x3840 + 4 * 5, 4), (std::vector<std::uint8_t>{0x55, 0x15, 0x12, 0x52}));
@@ -220,7 +223,7 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   }
   sim.st.calib.MeanThreshold = {};
   sim.st.calib.SamDACOffsetDone = false;
-  for (int d = 0; d < 2; ++d) EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, d), 4);
+  for (int d = 0; d < 2; ++d) EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, d).taken(), 4);
   EXPECT_TRUE(sim.st.calib.SamDACOffsetDone);
   for (int block = 0; block < 4; ++block)
     for (int k = 0; k < 16; ++k) {
@@ -272,7 +275,7 @@ TEST_F(EepromBoard, InvalidMarkersLeaveEveryTableAsItWas) {
   const auto calib = sim.st.calib.IndividualOffsetDistribution;
   const auto inl = sim.st.calib.TimePedestals;
   sim.core.ui.clear();
-  EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, 0), 0);
+  EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, 0).taken(), 0);
   EXPECT_EQ(sim.st.calib.IndividualOffsetDistribution, calib);
   EXPECT_EQ(sim.st.calib.TimePedestals, inl);
   EXPECT_EQ(sim.st.calib.MeanThreshold[0][0], 0.25f);
@@ -382,6 +385,48 @@ TEST_F(EepromBoard, InlFilesGoToTheEepromOnlyWhenAllFourAreThere) {
                                        }),
             0);
   EXPECT_EQ(written, (std::vector<double>{2.0, 2.5, 3.0, 3.5}));
+}
+
+// Unit 1's tables held, then unit 2 whose EEPROM reads fail from the SAM DAC offsets on (the
+// one-byte markers still read): each failure names the board, the table and the address, and
+// nothing of unit 1 and nothing unread is held, goes into the chips, an INL file or an EEPROM.
+TEST(EepromUnits, OnlyWhatThisUnitGaveIsHeldOrStored) {
+  test::SimCore sim("DT5743");
+  sim.connect();
+  State& st = sim.st;
+  ASSERT_EQ(Load_Calibrations_And_Reload(st, -1), 0);  // its pedestals and INL tables
+  sim::SimConfig unit2;
+  unit2.model = "DT5743";
+  unit2.board_id = 2;
+  unit2.fault.fail_eeprom_read_from = 0x0640;
+  sim.replace_board(unit2);
+  for (int d = 0; d < 2; ++d)  // its SAM DAC offsets valid
+    ASSERT_TRUE(write_calibration_item(st, d, eeprom::kSamDacValid, {}, {}));
+  Close_Device(st);
+  sim.connect();
+  std::vector<std::string> stored;
+  for (int d = 0; d < 2; ++d) stored.push_back(test::read_file(sim.board->eeprom_file(d)));
+  const auto failed = [&](const std::string& what) {
+    return sim.core.ui.has_message(MessageTab::Errors, "ERROR: Reading " + what);
+  };
+  EXPECT_TRUE(failed("the SAM DAC Offsets of SAM block 2 (64 bytes at address 0x0640)"));
+  for (int b = 0; b < 4; ++b) {
+    EXPECT_FALSE(st.calib.SamDacCodesHeld[b] || st.calib.PedestalTableHeld[b]) << b;
+    EXPECT_FALSE(line_dac_settings(st.sam[b]).enabled()) << "nothing unread in chip " << b;
+  }
+  EXPECT_EQ(Load_Calibrations_And_Reload(st, -1), -1);
+  EXPECT_TRUE(
+      failed("the INL table of channel 4 (2048 bytes at address 0x1700) from Daughter "
+             "Board [1]'s EEPROM failed"));
+  int files = 0;
+  EXPECT_EQ(Save_INL_Files_From_EEPROM(st, -1, [&](State&, int, int) { return ++files; }), -1);
+  EXPECT_EQ(files, 0);
+  st.calib.SamDACOffsetDone = true;
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st), -1);
+  EXPECT_EQ(Save_SAMDACsOffsets_To_EEPROM(st), -1);
+  EXPECT_EQ(Save_INL_Values_To_EEPROM(st, -1, "Lab", "Me"), -1);
+  for (int d = 0; d < 2; ++d)
+    EXPECT_TRUE(test::read_file(sim.board->eeprom_file(d)) == stored[d]) << "daughter board " << d;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <random>
 
 #include "app/parameters.h"
+#include "digitizer/dacs.h"
 #include "files/setup_ranges.h"
 #include "support/file_text.h"
 #include "support/packed_value.h"
@@ -431,6 +432,46 @@ TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoard) {
   EXPECT_EQ(VX_VALUE(desktop.st.sam[1].TriggerThreshold[0]), -0.125f);
   EXPECT_GT(desktop.calls.count("WriteRegister"), writes) << "the loaded setup reaches the board";
   EXPECT_GE(desktop.core.ui.refresh_count(Panel::AllValues), 1);
+}
+
+// Every block's SAM line DACs on with one code, in the records and in the chips, held.
+void load_line_codes(State& st, int code) {
+  LineDacSettings s;
+  s.reg2_bits = kSamDacsCalibrated;
+  for (auto& channel : s.codes) channel.fill(static_cast<std::uint8_t>(code));
+  for (int b = 0; b < st.sys.NbOfSAMBlocks; ++b) Load_SamLineDacs(st, b, s);
+  st.calib.SamDacCodesHeld.fill(true);
+}
+
+// SAM DAC codes belong to the chips they were measured on. A file of this unit brings its own
+// into the chips, no longer held as measured; a file of another unit leaves this unit's.
+TEST(SetupOnBoard, SamDacCodesStayWithTheirUnit) {
+  test::SimCore sim("DT5743");
+  sim.connect();
+  State& st = sim.st;
+  const fs::path file = sim.dir.path() / "unit1.dat";
+  load_line_codes(st, 70);
+  const auto levels_70 = sim.board->cell_levels(5);
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  load_line_codes(st, 75);
+  ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1);
+  EXPECT_EQ(VX_VALUE(st.sam[2].SamDacOffsetCh1[4]), 70);
+  EXPECT_EQ(sim.board->cell_levels(5), levels_70) << "the chips hold what the records say";
+  EXPECT_FALSE(st.calib.SamDacCodesHeld[3]);
+  EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings,
+                                      "changes the SAM DAC Offsets of SAM blocks 0, 1, 2, 3"));
+
+  sim::SimConfig unit2;
+  unit2.model = "DT5743";
+  unit2.board_id = 2;
+  sim.replace_board(unit2);
+  load_line_codes(st, 50);
+  ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1);
+  EXPECT_EQ(VX_VALUE(st.sam[2].SamDacOffsetCh1[4]), 50);
+  EXPECT_EQ(VX_VALUE(st.sam[1].SerialNumberMajor), 2) << "the daughter board's identity too";
+  EXPECT_TRUE(st.calib.SamDacCodesHeld[3]);
+  EXPECT_TRUE(sim.core.ui.has_message(
+      MessageTab::Infos, "was saved on unit 1, not on this one (2): this unit's SAM DAC Offsets"));
 }
 
 }  // namespace

@@ -106,6 +106,8 @@ TEST(SimSignalTest, SamDacCodesMoveTheLineOffsetsOfTheirBlockOnly) {
       {0xC001 | 0x20, 64 + 20, 10, 10.0, -5.0},          // both LSB bits clear: 0.5 mV
       {0xC001 | 0x20 | 0x80, 64 + 20, 10, 5.0, -2.5},    // DAC_LSB2: 0.25 mV
       {0xC001 | 0x20 | 0x40, 64 + 20, 10, 20.0, -10.0},  // DAC_LSB1: 1 mV
+      {0xC001 | 0x20, 127, 63, 31.5, -31.5},             // the ends of the two halves
+      {0xC001 | 0x20, 0, 0, 0.0, 0.0},
   };
   constexpr int kBlock = 1;
   for (const auto& c : cases) {

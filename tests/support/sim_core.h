@@ -35,6 +35,13 @@ struct SimCore {
 
   // Opens and initialises the board on the calling thread.
   void connect() { Sam_Init(st); }
+  // Another board connected in place of this one, on the same EEPROM files.
+  void replace_board(const sim::SimConfig& config) {
+    Close_Device(st);
+    board = std::make_unique<sim::SimulatedBoard>(config, dir.path());
+    st.digitizer = board.get();
+    connect();
+  }
 
   std::vector<CallRecord> calls_named(const std::string& name) const {
     std::vector<CallRecord> out;

@@ -207,7 +207,7 @@ void InlPanel::refresh() {
   groups_->setCurrentIndex(groups_->findData(Inl_GroupCount(st_.acq.INLNbOfSegments)));
   cell_->setValue(std::clamp(static_cast<int>(st_.acq.INLCalibOption), 0, kInlCells - 1));
   save_values_->setEnabled(st_.inl.usable);
-  status_->setText(!st_.inl.computed ? "No calibration run since start-up."
+  status_->setText(!st_.inl.computed ? "No calibration run since the board was connected."
                    : st_.inl.usable
                        ? "Results of the last calibration run are shown."
                        : "The last calibration run was refused (see the Errors tab): its results "

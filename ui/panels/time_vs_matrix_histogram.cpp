@@ -66,7 +66,7 @@ void TimeVsMatrixHistogram::refresh() {
   const bool shown = st_.inl.computed && ch < kChannelsPerBlock * blocks;
   if (!shown) {
     summary_->setText(st_.inl.computed ? "This channel is not on the board."
-                                       : "No calibration run since start-up.");
+                                       : "No calibration run since the board was connected.");
   } else {
     const auto& k = st_.inl.at(ch / kChannelsPerBlock, ch % kChannelsPerBlock);
     const Rgb c = channel_colour(ch);
