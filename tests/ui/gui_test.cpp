@@ -781,9 +781,15 @@ TEST_F(GuiBench, ConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
 }  // namespace
 }  // namespace vx::ui
 
+namespace vx::ui {
+int run_exit_child(const char* user_dir);
+}
+
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // A fresh process of the exit test (exit_test.cpp).
+  if (argc == 3 && std::string(argv[1]) == "--exit-child") return vx::ui::run_exit_child(argv[2]);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
