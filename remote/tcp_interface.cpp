@@ -263,6 +263,9 @@ void install_hooks(State& st) {
     // The run's last events go out before the acknowledgement that it stopped.
     Transmit_RunDataToTcpClient(st, true);
     Send_RunStopAcknowledge(st);
+    // A stop served earlier was for this run: spent now, not waiting for a run started
+    // before the next tick.
+    st.remote.stop_under_way = false;
   };
 }
 

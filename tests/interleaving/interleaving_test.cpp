@@ -72,6 +72,13 @@ struct SavedRun {
   int per_file;  // 0: not split
 };
 
+// The user-interface thread inside a loop of its own while this lives.
+struct Nesting {
+  explicit Nesting(test::ScriptedFrontEnd& ui) : ui(ui) { ++ui.nested_depth; }
+  ~Nesting() { --ui.nested_depth; }
+  test::ScriptedFrontEnd& ui;
+};
+
 // One core, one server and its client, and the bookkeeping the invariants need.
 class World {
  public:
@@ -87,15 +94,16 @@ class World {
       ++run_ends_;
       if (st.acq.SaveDataInFile == 1 && st.acq.RunFromFile == 0 &&
           !st.files.FileForSavingData.empty()) {
-        runs_.push_back({st.files.FileForSavingData, Saved_EventCount(st),
-                         st.acq.SplitFileToSaveData == 1 ? int{st.acq.NbOfEventsPerFile} : 0});
+        runs_.push_back({st.files.FileForSavingData, Saved_EventCount(st), split_of_run()});
         note("  (run end: " + runs_.back().first.filename().string() + ", " +
              std::to_string(runs_.back().events) + " events)");
       }
       told();
     };
-    st.hooks.load_setup_from_file = [this, load = std::move(st.hooks.load_setup_from_file)](
-                                        const std::string& file) { checked_load(file, load); };
+    st.hooks.load_setup_from_file =
+        [this, load = std::move(st.hooks.load_setup_from_file)](const std::string& file) {
+          return checked_load(file, load);
+        };
     sim_.core.ui.nested_loop = [this](const std::function<bool()>& done) { nested(done); };
     client_ = std::make_unique<test::TcpClient>(st.tcp.ServerPort);
     EXPECT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 1; }, 10.0)) << "no client";
@@ -157,7 +165,10 @@ class World {
         kSettleSeconds);
     ASSERT_TRUE(rested) << "a request hangs: " << st.remote.requests.size() << " queued, run on "
                         << st.AcquisitionRunning.load() << ", stop under way "
-                        << st.remote.stop_under_way;
+                        << st.remote.stop_under_way << ", stop request " << st.StopRequest().load()
+                        << ", end wanted " << st.RunEndWanted.load() << ", restart pending "
+                        << st.RestartPending.load() << ", run from file "
+                        << VX_VALUE(st.acq.RunFromFile);
     pump_until([&] { return count_of(received(), "RUN_STOPPED") >= run_ends_; }, 5.0);
     const std::string got = received();
     EXPECT_EQ(count_of(got, "RUN_STOPPED"), run_ends_) << "every run end is told once: " << got;
@@ -189,6 +200,7 @@ class World {
 
   // The desktop's event loop turning: posted tasks, the tick, what the client sent.
   void turn(bool tick) {
+    split_of_run();
     sim_.core.ui.loop.process_pending();
     if (tick) TimerCB(st);
     std::this_thread::sleep_for(std::chrono::microseconds(500));
@@ -208,6 +220,7 @@ class World {
       if (done) wait_for_flag(done, kSettleSeconds);
       return;
     }
+    const Nesting nesting(sim_.core.ui);
     if (!done) {
       for (int k = uniform(0, 6); k > 0; --k) turn(true);
       return;
@@ -220,11 +233,21 @@ class World {
   // the change is made, and the run goes on.
   void desktop_change(const std::function<void()>& change) {
     const bool was_running = RestartGuard::begin(st);
+    const Nesting nesting(sim_.core.ui);
     st.StopRequest().store(1);
     const auto end = Clock::now() + std::chrono::duration<double>(kSettleSeconds);
     while (st.AcquisitionRunning.load() != 0 && Clock::now() < end) turn(true);
     RestartGuard restart(st, was_running);
     change();
+  }
+
+  // The split of the run whose first file is open, as it was when the run began: the File
+  // Menu may change it again once the run has ended, before its end is told.
+  int split_of_run() {
+    const fs::path& first = st.files.FileForSavingData;
+    if (Run_OnOrEnding(st) && !first.empty() && !split_.contains(first))
+      split_[first] = st.acq.SplitFileToSaveData == 1 ? int{st.acq.NbOfEventsPerFile} : 0;
+    return split_[first];
   }
 
   std::string received() {
@@ -301,13 +324,15 @@ class World {
     return path;
   }
   // A setup load is whole or not at all: the file's values, or the previous ones.
-  void checked_load(const std::string& file, const std::function<void(const std::string&)>& load) {
+  std::optional<std::string> checked_load(
+      const std::string& file,
+      const std::function<std::optional<std::string>(const std::string&)>& load) {
     const auto fields = [&] {
       return std::tuple(VX_VALUE(st.acq.RunIdUser), VX_VALUE(st.sys.RecordLength),
                         VX_VALUE(st.gui.ThresholdVolts[0]));
     };
     const auto before = fields();
-    load(file);
+    auto refusal = load(file);
     const auto it = markers_.find(VX_VALUE(st.acq.RunIdUser));
     if (VX_VALUE(st.acq.RunIdUser) != std::get<0>(before) && it != markers_.end()) {
       ++loads_done_;
@@ -316,6 +341,7 @@ class World {
     } else {
       EXPECT_EQ(fields(), before) << "a refused setup load changed the records";
     }
+    return refusal;
   }
   void user_load_setup() {
     note("user load setup");
@@ -555,6 +581,7 @@ class World {
   std::thread::id ui_thread_;
   std::unique_ptr<test::TcpClient> client_;
   std::vector<SavedRun> runs_;
+  std::map<fs::path, int> split_;
   std::map<std::int32_t, std::pair<std::int32_t, float>> markers_;
   std::vector<std::string> eeprom_before_;
   std::size_t run_ends_ = 0, user_runs_ = 0, starts_sent_ = 0, loads_sent_ = 0, loads_done_ = 0,

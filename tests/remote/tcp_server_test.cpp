@@ -193,6 +193,25 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 4);
 }
 
+// A stop served for one run is spent when that run ends, even when another run starts before
+// the next tick: the client's later commands do not wait for the end of a run it never stopped.
+TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  send(*client, "STOP");
+  TimerCB(st);
+  ASSERT_TRUE(received(*client, "RUN_STOPPED")) << client->received;
+  ASSERT_EQ(Start_AcquisitionFromUser(st), kDone);  // before any tick
+  send(*client, "RUN_START00000002");
+  TimerCB(st);
+  EXPECT_TRUE(received(*client, "RUN_STOPPEDRUN_START_REFUSED:a run is already going on\n"))
+      << client->received;
+  EXPECT_TRUE(st.remote.requests.empty());
+}
+
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   const auto file = sim.dir.path() / "bench.dat";
   st.acq.RunType = 1;

@@ -55,6 +55,7 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   // modal dialogs do: it is called while a dialog is open (done empty) and for a wait (until
   // done holds), from whichever thread asked.
   std::function<void(const std::function<bool()>& done)> nested_loop;
+  int nested_depth = 0;  // the user-interface thread's loops inside its own, counted by the test
 
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override {
@@ -66,6 +67,7 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   bool confirm(const std::string& title, const std::string& text) override;
   bool answers_unattended() const override { return unattended; }
   void wait_until(const std::function<bool()>& done) override;
+  bool in_nested_loop() const override { return nested_depth > 0; }
   std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                     const std::string& initial) override;
   std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) override;
