@@ -196,7 +196,8 @@ void on_data(State& st, int handle) {
 
 void serve_start(State& st, const RemoteRequest& r) {
   st.tcp.TCPRunId = r.run_id;
-  if (st.acq.RunFromFile == 1 && !st.ui.answers_unattended()) {
+  // The records as shown: a worker may hold the live ones (its start is refused below).
+  if (Shown_Records(st).acq.RunFromFile == 1 && !st.ui.answers_unattended()) {
     Write_InfoMessage(st,
                       "Ignored Start Command from TCP Client: Run from File is on, and a replay "
                       "asks for its file at the computer.",

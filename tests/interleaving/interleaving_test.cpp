@@ -48,11 +48,14 @@ using Clock = std::chrono::steady_clock;
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr int kDefaultSequences = 40;
+constexpr double kSettleSeconds = 180.0;     // bound on every wait for the core to come to rest
+constexpr bool kSamDacCalibrations = false;  // minutes each under a sanitizer
 #else
 constexpr int kDefaultSequences = 300;
+constexpr double kSettleSeconds = 30.0;
+constexpr bool kSamDacCalibrations = true;
 #endif
 constexpr int kStepsPerSequence = 14;
-constexpr double kSettleSeconds = 30.0;  // bound on every wait for the core to come to rest
 
 int env_int(const char* name, int otherwise) {
   const char* v = std::getenv(name);
@@ -111,9 +114,14 @@ class World {
     eeprom_before_ = eeprom();
   }
   ~World() {
-    sim_.core.ui.nested_loop = nullptr;
+    // As the desktop's menus do when the window goes: a worker still running is ended first.
+    st.calib.CalibrationCancel = true;
+    Break_RateVsThresholdScan(st);
     st.StopRequest().store(1);
-    wait_for_flag([&] { return st.AcquisitionRunning.load() == 0 && !Records_Lent(st); }, 60.0);
+    wait_for_flag([&] { return st.AcquisitionRunning.load() == 0 && !Records_Lent(st); },
+                  kSettleSeconds);
+    sim_.core.pool.wait_idle();
+    sim_.core.ui.nested_loop = nullptr;
     sim_.core.ui.loop.process_pending();
     UnRegister_TCPIP_Server(st);
   }
@@ -143,7 +151,8 @@ class World {
       case 12:
         return user_load_setup();
       case 13:
-        return pick({0, 1, 2}) == 0 ? sam_dac_calibration() : pedestal_calibration();
+        return kSamDacCalibrations && pick({0, 1, 2}) == 0 ? sam_dac_calibration()
+                                                           : pedestal_calibration();
       case 14:
         return pick({0, 1}) == 0 ? save_tables() : rate_scan();
       case 15:
@@ -168,7 +177,9 @@ class World {
                         << st.remote.stop_under_way << ", stop request " << st.StopRequest().load()
                         << ", end wanted " << st.RunEndWanted.load() << ", restart pending "
                         << st.RestartPending.load() << ", run from file "
-                        << VX_VALUE(st.acq.RunFromFile);
+                        << VX_VALUE(st.acq.RunFromFile) << ", lent " << Records_Lent(st)
+                        << ", scan " << st.RateScanRunning.load() << ", connecting "
+                        << st.Connecting.load();
     pump_until([&] { return count_of(received(), "RUN_STOPPED") >= run_ends_; }, 5.0);
     const std::string got = received();
     EXPECT_EQ(count_of(got, "RUN_STOPPED"), run_ends_) << "every run end is told once: " << got;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "acquisition/run_control.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
@@ -210,6 +211,26 @@ TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
   EXPECT_TRUE(received(*client, "RUN_STOPPEDRUN_START_REFUSED:a run is already going on\n"))
       << client->received;
   EXPECT_TRUE(st.remote.requests.empty());
+}
+
+// A start served while a worker holds the records reads none of them (the worker writes them
+// meanwhile) and is refused as the board is busy.
+TEST_F(RemoteFixture, AStartWhileAWorkerHoldsTheRecordsReadsNoneOfThem) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  std::atomic<bool> release{false};
+  Lend_Records(st, [&] {
+    for (int k = 0; !release.load(); k ^= 1) st.acq.RunFromFile = k;
+    st.acq.RunFromFile = 0;
+  });
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  release = true;
+  EXPECT_TRUE(received(*client,
+                       "RUN_START_REFUSED:the board is busy with a connection, a "
+                       "calibration or a scan\n"))
+      << client->received;
+  pump_until([&] { return !Records_Lent(st); });
 }
 
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
