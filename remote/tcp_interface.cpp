@@ -196,7 +196,8 @@ void on_data(State& st, int handle) {
 
 void serve_start(State& st, const RemoteRequest& r) {
   st.tcp.TCPRunId = r.run_id;
-  if (st.acq.RunFromFile == 1 && !st.ui.answers_unattended()) {
+  // The records as shown: a worker may hold the live ones (its start is refused below).
+  if (Shown_Records(st).acq.RunFromFile == 1 && !st.ui.answers_unattended()) {
     Write_InfoMessage(st,
                       "Ignored Start Command from TCP Client: Run from File is on, and a replay "
                       "asks for its file at the computer.",
@@ -263,6 +264,9 @@ void install_hooks(State& st) {
     // The run's last events go out before the acknowledgement that it stopped.
     Transmit_RunDataToTcpClient(st, true);
     Send_RunStopAcknowledge(st);
+    // A stop served earlier was for this run: spent now, not waiting for a run started
+    // before the next tick.
+    st.remote.stop_under_way = false;
   };
 }
 

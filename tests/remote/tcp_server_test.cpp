@@ -7,6 +7,7 @@
 #include <string>
 
 #include "acquisition/run_control.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
@@ -191,6 +192,45 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
   EXPECT_EQ(st.AcquisitionRunning.load(), 1);
   EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 4);
+}
+
+// A stop served for one run is spent when that run ends, even when another run starts before
+// the next tick: the client's later commands do not wait for the end of a run it never stopped.
+TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  send(*client, "STOP");
+  TimerCB(st);
+  ASSERT_TRUE(received(*client, "RUN_STOPPED")) << client->received;
+  ASSERT_EQ(Start_AcquisitionFromUser(st), kDone);  // before any tick
+  send(*client, "RUN_START00000002");
+  TimerCB(st);
+  EXPECT_TRUE(received(*client, "RUN_STOPPEDRUN_START_REFUSED:a run is already going on\n"))
+      << client->received;
+  EXPECT_TRUE(st.remote.requests.empty());
+}
+
+// A start served while a worker holds the records reads none of them (the worker writes them
+// meanwhile) and is refused as the board is busy.
+TEST_F(RemoteFixture, AStartWhileAWorkerHoldsTheRecordsReadsNoneOfThem) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  std::atomic<bool> release{false};
+  Lend_Records(st, [&] {
+    for (int k = 0; !release.load(); k ^= 1) st.acq.RunFromFile = k;
+    st.acq.RunFromFile = 0;
+  });
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  release = true;
+  EXPECT_TRUE(received(*client,
+                       "RUN_START_REFUSED:the board is busy with a connection, a "
+                       "calibration or a scan\n"))
+      << client->received;
+  pump_until([&] { return !Records_Lent(st); });
 }
 
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
