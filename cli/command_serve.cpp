@@ -69,12 +69,15 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   // A setup the client loads replaces every record: the runs served still take the run
   // options of this command line, as they do after --setup.
   Install_RemoteControl(st, [&session, &run_options](const std::string& file) {
-    if (Load_SetupFromFile(session.state(), file, 0) == 1 &&
-        !apply_run_options(session, run_options))
+    std::string refusal;
+    if (Load_SetupFromFile(session.state(), file, 0, &refusal) != 1)
+      return std::optional<std::string>(refusal);
+    if (!apply_run_options(session, run_options))
       Write_InfoMessage(session.state(),
                         "The run options of serve do not fit the setup loaded: the next runs "
                         "take the setup as it is.\n",
                         kError);
+    return std::optional<std::string>();
   });
   if (!apply_run_options(session, run_options)) return 2;
 
@@ -113,7 +116,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   };
   session.run_until([] { return Session::interrupted(); }, each_pass);
   if (st.AcquisitionRunning.load() == 1) {
-    st.StopRequest().store(1);
+    st.request_run_end();
     session.run_until([&] { return st.AcquisitionRunning.load() == 0; }, [&] { echo.print_new(); });
   }
   echo.print_new();

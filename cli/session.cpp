@@ -138,7 +138,7 @@ void Session::run_until(const std::function<bool()>& pred, const std::function<v
     // Work that owns the records (without the tick) is cancelled through its own flag: the
     // records are not this thread's to write meanwhile.
     if (g_interrupted != 0 && !stop_sent && with_tick) {
-      st_.StopRequest().store(1);
+      st_.request_run_end();
       stop_sent = true;
     }
     if (with_tick && clock_.now() >= next_tick_) {

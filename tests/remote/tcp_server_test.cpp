@@ -227,6 +227,64 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "nothing changed";
 }
 
+// A stop is never lost to a settings restart that follows it at once, however soon, nor are
+// commands that reach the server in one read; every setup load not carried out is answered.
+TEST_F(RemoteFixture, NoCommandIsLostToARestartOrToOneReadAndEveryLoadIsAnswered) {
+  const auto file = sim.dir.path() / "finite.dat";
+  st.acq.RunType = 1;
+  st.acq.NbOfEventsRequired = 1000000;
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  st.acq.RunType = 3;
+  enable_commands();
+  auto client = connect_client();
+  std::string expected;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    SCOPED_TRACE(attempt);
+    send(*client, "RUN_START00000001");
+    TimerCB(st);
+    ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+    if (attempt % 2 == 0) {
+      send(*client, "STOP");
+      TimerCB(st);                      // the stop is served...
+      Set_RunDuration(st, 0, 0, 5, 0);  // ...and a change follows before the loop has seen it
+    } else {
+      const bool was_running = RestartGuard::begin(st);
+      RestartGuard restart(st, was_running);
+      send(*client, "STOP");  // served while a change holds the run
+      TimerCB(st);
+    }
+    expected += "RUN_STOPPED";
+    ASSERT_TRUE(received(*client, expected)) << client->received;
+    EXPECT_EQ(st.AcquisitionRunning.load(), 0);
+  }
+
+  // Three commands written at once, as a busy client's socket delivers them.
+  send(*client, "RUN_START00000006");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  client->send("STOP\r\nLOAD_SETUP_FROM_FILE:" + file.string() + "\r\nRUN_START00000007");
+  ASSERT_TRUE(pump_until([&] { return st.remote.requests.size() == 3; }));
+  TimerCB(st);
+  expected += "RUN_STOPPED";
+  ASSERT_TRUE(received(*client, expected)) << client->received;
+  TimerCB(st);
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "the setup was loaded";
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 7);
+  EXPECT_EQ(st.AcquisitionRunning.load(), 1) << "run 7 started on it";
+
+  // Loads that are not carried out are answered, in their turn.
+  send(*client, "LOAD_SETUP_FROM_FILE:" + file.string());
+  send(*client, "LOAD_SETUP_FROM_FILE:/" + std::string(540, 'x'));
+  TimerCB(st);
+  expected +=
+      "LOAD_SETUP_REFUSED:a run is going on\nLOAD_SETUP_REFUSED:the file name is too long\n";
+  ASSERT_TRUE(received(*client, expected)) << client->received;
+  EXPECT_TRUE(
+      logged("Ignored 'LoadSetupFromFile' command from TCP Client because Acquisition is "
+             "already running."));
+  stop_run(*client, expected);
+}
+
 // Reconnecting the board keeps the live server's record: it still says online and keeps its
 // client, which stays served while a second one is refused.
 TEST_F(RemoteFixture, ASecondClientIsRefusedWhileTheFirstStays) {
