@@ -7,6 +7,7 @@
 #include "app/message_log.h"
 #include "cli/commands.h"
 #include "files/setup_file.h"
+#include "remote/client_allow_list.h"
 #include "remote/tcp_interface.h"
 #include "wiring/core_wiring.h"
 
@@ -52,6 +53,17 @@ class ReceivedEcho {
 }  // namespace
 
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options) {
+  std::vector<std::string> allowed;
+  if (options.allow) {
+    std::string unknown;
+    const auto resolved = Resolve_AllowedClients(*options.allow, unknown);
+    if (!resolved) {
+      std::fprintf(stderr, "--allow %s: the host '%s' is not known.\n", options.allow->c_str(),
+                   unknown.c_str());
+      return 2;
+    }
+    allowed = *resolved;
+  }
   if (!session.connect()) return 1;
   State& st = session.state();
   // A setup the client loads replaces every record: the runs served still take the run
@@ -67,10 +79,10 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
                         kError);
     return std::optional<std::string>();
   });
-  if (options.setup && Load_SetupFromFile(st, *options.setup, 0) != 1) return 1;
   if (!apply_run_options(session, run_options)) return 2;
 
   st.remote.ListenAddress = options.bind;
+  st.remote.AllowedClients = allowed;
   st.tcp.ServerPort = options.port;
   Register_TCPIP_Server(st);
   if (st.tcp.ServerOnline != 1) {
@@ -82,6 +94,11 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   if (options.transmit_data) Set_TransmitRunDataToTcpClient(st, true);
   std::printf("Remote control on %s port %d, commands %s. Ctrl-C ends.\n", options.bind.c_str(),
               st.tcp.ServerPort, st.acq.TCPCommandsEnabled == 1 ? "enabled" : "disabled");
+  if (!allowed.empty()) {
+    std::string list;
+    for (const auto& a : allowed) list += (list.empty() ? "" : ", ") + a;
+    std::printf("Clients accepted: %s.\n", list.c_str());
+  }
   std::printf("'kill -USR1 %d' disconnects the client.\n", static_cast<int>(getpid()));
   std::fflush(stdout);
 

@@ -12,6 +12,7 @@
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "digitizer/digitizer_factory.h"
+#include "files/setup_file.h"
 #include "platform/clock.h"
 #include "sim/simulated_board.h"
 #include "wiring/core_wiring.h"
@@ -124,7 +125,8 @@ bool Session::connect() {
            !Records_Lent(st_);
   });
   if (st_.Board_Connected.load() != 1) return false;
-  return !options_.load_calibration || Load_Calibrations_And_Reload(st_, -1) == 0;
+  if (options_.load_calibration && Load_Calibrations_And_Reload(st_, -1) != 0) return false;
+  return !options_.setup || Load_SetupFromFile(st_, *options_.setup, 0) == 1;
 }
 
 void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass,

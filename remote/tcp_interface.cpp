@@ -11,6 +11,7 @@
 #include "app/message_log.h"
 #include "app/record_loan.h"
 #include "files/setup_file.h"
+#include "remote/client_allow_list.h"
 #include "remote/run_data_transmission.h"
 
 namespace vx {
@@ -155,6 +156,17 @@ void on_connect(State& st, int handle) {
   TcpServer& server = *st.remote.server;
   std::string address;
   const bool known = server.peer_address(handle, address) >= 0;
+  if (!st.remote.AllowedClients.empty() &&
+      (!known || !Client_Allowed(st.remote.AllowedClients, address))) {
+    const std::string who = known ? address : "INVALID";
+    append_received(st, with_address("-- Refusing connection from %s: not an allowed client --\n",
+                                     who));
+    Write_InfoMessage(st, "TCP connection from " + who + " refused: it is not an allowed client.\n",
+                      kWarning);
+    server.disconnect(handle);
+    Update_TCPServerPanelValues(st);
+    return;
+  }
   if (st.tcp.ClientHandle != 0) {
     append_received(st, with_address("-- Refusing conection request from %s --\n",
                                      known ? address : "INVALID"));
@@ -304,6 +316,8 @@ void Register_TCPIP_Server(State& st) {
   st.remote.ServerButtonLabel = "Un-Register TCP/IP Server";
   st.remote.PortFieldDimmed = true;
   st.tcp.ServerOnline = 1;
+  if (const std::string warning = Remote_ExposureWarning(st); !warning.empty())
+    Write_InfoMessage(st, warning, kWarning);
   st.ui.refresh_panel(Panel::Main);
   Update_TCPServerPanelValues(st);
 }
@@ -466,6 +480,8 @@ void Set_TCPCommandsEnabled(State& st, bool enabled) {
                     enabled ? "START/STOP from TCP Client is ENABLED!\n"
                             : "START/STOP from TCP Client is DISBALED!\n",
                     kInfo);
+  if (const std::string warning = Remote_ExposureWarning(st); enabled && !warning.empty())
+    Write_InfoMessage(st, warning, kWarning);
   st.ui.refresh_panel(Panel::Main);
 }
 
