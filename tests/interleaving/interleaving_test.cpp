@@ -47,7 +47,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kDefaultSequences = 40;
+constexpr int kDefaultSequences = 30;
 constexpr double kSettleSeconds = 180.0;     // bound on every wait for the core to come to rest
 constexpr bool kSamDacCalibrations = false;  // minutes each under a sanitizer
 #else
@@ -127,7 +127,11 @@ class World {
   }
 
   void step() {
-    switch (std::uniform_int_distribution<int>(0, 16)(rng_)) {
+    const int kind = std::uniform_int_distribution<int>(0, 16)(rng_);
+    // While a worker holds the records the desktop dims what would read or change them, and
+    // the records are not this thread's to read: only the client acts then.
+    if (kind >= 5 && Records_Lent(st)) return idle();
+    switch (kind) {
       case 0:
       case 1:
         return remote_start();
@@ -243,6 +247,7 @@ class World {
   // A settings page's committed change: the run stops while the event loop keeps turning,
   // the change is made, and the run goes on.
   void desktop_change(const std::function<void()>& change) {
+    if (Records_Lent(st)) return;  // the pages are dimmed while a worker holds the records
     const bool was_running = RestartGuard::begin(st);
     const Nesting nesting(sim_.core.ui);
     st.StopRequest().store(1);
@@ -356,6 +361,9 @@ class World {
   }
   void user_load_setup() {
     note("user load setup");
+    // The desktop's menu waits while a worker holds the records (they are not this
+    // thread's to read meanwhile).
+    if (Records_Lent(st)) return;
     sim_.core.ui.file_answers = {setup_file()};
     // The desktop's Load Setup: the loaded values count, as the client's do.
     const auto marker = st.acq.RunIdUser;
