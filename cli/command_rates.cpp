@@ -102,7 +102,7 @@ int command_rates(Session& session, const RatesOptions& options) {
     const double micros = st.rates.TotalTime[ch];
     const auto hits = static_cast<long long>(st.rates.TotalCount[ch]);
     const RateText rate = Format_Rate(Rate_FromCounts(hits, micros));
-    std::printf("  %7d %11lld %12.3f %17s %-3s\n", ch, hits, micros * 1e-6, rate.value.c_str(),
+    std::printf("  %7d %11lld %12.3f %17s %s\n", ch, hits, micros * 1e-6, rate.value.c_str(),
                 rate.trimmed_unit().c_str());
   }
   return session.ui().errors_seen.load() != errors_before ? 1 : 0;
