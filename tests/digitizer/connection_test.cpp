@@ -156,16 +156,14 @@ TEST(Connection, TheLastBoardConnectedIsKeptInTheUserDirectory) {
   EXPECT_EQ(last->model, kModelDesktop);
   EXPECT_EQ(last->link_type, 0);
 
-  const std::pair<const char*, bool> files[] = {
-      {"model 1\nlink 1\n", true},   {"model 1\r\nlink 6\r\n", true}, {"model -1\nlink 1\n", false},
-      {"model 1\nlink 99\n", false}, {"link 1\nmodel 1\n", false},    {"model x\n", false},
-  };
+  const std::pair<const char*, bool> files[] = {{"model 1\r\nlink 6\r\n", true},
+                                                {"model -1\nlink 1\n", false},
+                                                {"model 1\nlink 99\n", false},
+                                                {"link 1\nmodel 1\n", false}};
   for (const auto& [text, valid] : files) {
     std::ofstream(LastConnection_Path(sim.st.UserPath), std::ios::trunc) << text;
     EXPECT_EQ(Load_LastConnection(sim.st.UserPath).has_value(), valid) << text;
   }
-  EXPECT_EQ(Default_LinkType(kModelDesktop), 0);
-  EXPECT_EQ(Default_LinkType(kModelVme), 1);
 }
 
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {

@@ -171,7 +171,7 @@ QWidget* TimeHistogramPanel::build_results() {
   put(1, 1, "Fitted Sigma [ps]", fitted_sigma_);
   put(1, 2, "Fitted FWHM [ps]", fitted_fwhm_);
   put(1, 3, "\u03C7\u00B2/ndf", chi2_);
-  put(2, 0, "Fit range [ps]", fit_range_);
+  grid->addWidget(new QLabel("Fit range [ps]"), 2, 0);
   grid->addWidget(fit_range_, 2, 1, 1, 3);
   return box;
 }
