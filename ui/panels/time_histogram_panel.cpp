@@ -149,7 +149,7 @@ QWidget* TimeHistogramPanel::build_results() {
   centre_ = make_readout("DELTATIMECENTER", 90);
   fitted_sigma_ = make_readout("DELTATIMEFITTEDSIGMA", 90);
   fitted_fwhm_ = make_readout("FITTEDFWHM", 90);
-  chi2_ = make_readout("FITCHI2NDF", 90);
+  chi2_ = make_readout("FITCHI2NDF", 150);
   fit_range_ = make_readout("FITRANGE", 150);
   chi2_->setToolTip(
       "Chi-square of the counts against the fitted curve (each count's variance taken as the "
