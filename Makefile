@@ -61,13 +61,20 @@ fuzz: bootstrap
 # Long runs on the simulated board, not part of `make test`: memory over 10^6 events, a
 # saving run with a fault injected every few thousand events, 10^6 events with the per-run
 # lists, histograms, spectra, noise and the measurement file on, and saving runs killed at
-# random moments whose files must replay and export whole.
+# random moments whose files must replay and export whole; then INTERLEAVINGS (10^4) seeded
+# sequences of remote commands, settings changes, dialogs, calibrations and runs, from the
+# seed printed (INTERLEAVING_SEED=N starts from N again).
+INTERLEAVINGS ?= 10000
 soak: build
-	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_long_run soak_crash
+	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_long_run soak_crash \
+	  test_interleaving
 	$(BUILD)/bench/soak/soak_memory
 	$(BUILD)/bench/soak/soak_faults
 	$(BUILD)/bench/soak/soak_long_run full
 	$(BUILD)/bench/soak/soak_crash
+	VELTRIX_INTERLEAVING_SEQUENCES=$(INTERLEAVINGS) \
+	  VELTRIX_INTERLEAVING_FIRST_SEED=$${INTERLEAVING_SEED:-$$(date +%s%N | cut -c8-16)} \
+	  $(BUILD)/tests/test_interleaving
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

@@ -280,6 +280,10 @@ void Prepare_ForAcquisition(State& st) {
 
   for (;;) {
     if (st.acq.RunType != kRunFiniteTime && counter >= limit) break;
+    if (st.StopRequest().load() == 1) {  // a stop kept across a settings restart
+      Write_InfoMessage(st, "Run stopped.\n", kInfo);
+      break;
+    }
     st.AcquisitionBusy = 1;
     int read = 1;
     if (st.acq.RunFromFile == 0) {

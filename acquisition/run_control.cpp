@@ -133,13 +133,16 @@ Status Prepare_Run(State& st, const std::string& directory) {
   st.FirstEventNumber = st.EventNumber.load();
   st.NbOfEventsInRun = 0;
   st.run.LoopEndedForRestart = false;  // the next loop begins a run
+  st.RunEndWanted = 0;
   return result;
 }
 
 void Start_Acquisition(State& st) {
   st.ui.post([&st] { st.ui.run_state_changed(true); });
   st.RawTriggerRateOK = 0;
-  st.StopRequest().store(0);
+  // A loop that resumes a run after a settings restart keeps a stop asked meanwhile: it ends
+  // the run at once, as the run's own loop would have.
+  st.StopRequest().store(st.RunEndWanted.load());
   st.LoopEnding = 0;
   st.AcquisitionRunning = 1;
   st.AcquisitionGeneration.fetch_add(1);
@@ -163,12 +166,13 @@ void Start_Acquisition(State& st) {
 }
 
 void Stop_AcquisitionFromUser(State& st) {
+  st.request_run_end();
   Stop_AcquisitionAndWait(st);
 }
 
 bool Decide_LoopEnd(State& st) {
   std::lock_guard lock(st.run_state_mutex);
-  const bool restarting = st.RestartPending.load() == 1;
+  const bool restarting = st.RestartPending.load() == 1 && st.RunEndWanted.load() == 0;
   if (!restarting) {
     st.LoopEnding = 1;
     if (st.hooks.on_run_finished) st.RunEndPending = 1;
@@ -182,9 +186,11 @@ bool Run_OnOrEnding(const State& st) {
 
 bool RestartGuard::begin(State& st) {
   // The run goes on after the change: its output files must stay open meanwhile, and its
-  // end is not announced. A loop that has already decided to end the run is not restarted.
+  // end is not announced. A loop that has already decided to end the run is not restarted,
+  // nor one asked to end for good.
   std::lock_guard lock(st.run_state_mutex);
-  const bool running = st.AcquisitionRunning.load() == 1 && st.LoopEnding.load() == 0;
+  const bool running =
+      st.AcquisitionRunning.load() == 1 && st.LoopEnding.load() == 0 && st.RunEndWanted.load() == 0;
   if (running) st.RestartPending = 1;
   return running;
 }
@@ -201,7 +207,8 @@ RestartGuard::~RestartGuard() {
   // Lowered before the loop starts: the loop that starts now ends the run when it ends, and
   // a short one may be over before the launch returns.
   st_.RestartPending = 0;
-  if (st_.AcquisitionRunning.load() == 0) {
+  // Not a run that ended for good meanwhile (a stop asked while the loop was stopping).
+  if (st_.AcquisitionRunning.load() == 0 && st_.run.LoopEndedForRestart) {
     st_.meas.ContinuingRun = 1;
     launch_acquisition_thread(st_);
   }

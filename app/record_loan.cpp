@@ -7,7 +7,7 @@ namespace vx {
 void Lend_Records(State& st, std::function<void()> work, std::function<void()> returned) {
   // The loop reads the records, and the end-of-run handler it queues too: both are over
   // before the worker may write them.
-  if (st.AcquisitionRunning.load() == 1) st.StopRequest().store(1);
+  if (st.AcquisitionRunning.load() == 1) st.request_run_end();
   st.ui.wait_until([&] {
     return !Records_Lent(st) && st.AcquisitionRunning.load() == 0 && st.RunEndPending.load() == 0;
   });

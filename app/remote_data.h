@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/tcp_server.h"
 
@@ -50,8 +51,10 @@ struct RemoteData {
   std::string ServerButtonLabel = "Register TCP/IP Server";
   bool PortFieldDimmed = false;
 
-  // Where the server listens: every interface, so that a client elsewhere can reach it.
-  std::string ListenAddress = "0.0.0.0";
+  // Where the server listens: this machine only, unless the user names another address.
+  std::string ListenAddress = "127.0.0.1";
+  // The client addresses the server accepts; empty accepts any.
+  std::vector<std::string> AllowedClients;
   std::shared_ptr<TcpServer> server;
   bool hooks_installed = false;
   RunDataTransmission tx;

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/calibration_data.h"
@@ -46,7 +47,8 @@ struct CoreHooks {
   std::function<void()> recompute_main_graph;
   std::function<void()> refresh_annotations;
   std::function<void()> serve_remote_requests;  // the tick's share of remote control
-  std::function<void(const std::string&)> load_setup_from_file;
+  // Loads a setup file for the remote client: nothing when it was loaded, else why not.
+  std::function<std::optional<std::string>(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
   std::function<void()> clear_inl_accumulators;
   std::function<void()> accumulate_inl;
@@ -211,6 +213,14 @@ class State {
   std::mutex run_state_mutex;
   AtomicI32 LoopEnding{0};
   AtomicI32 RunEndPending{0};
+  // A stop for good (the user's, the client's, the run's own time limit) asked since the run
+  // was prepared: a settings restart under way does not take it back (request_run_end).
+  AtomicI32 RunEndWanted{0};
+  void request_run_end() {
+    std::lock_guard lock(run_state_mutex);
+    RunEndWanted = 1;
+    StopRequest().store(1);
+  }
   // The run start being prepared, on the thread that prepares it (see
   // Start_AcquisitionFromUser): one from the remote client asks no question, and a refusal
   // keeps its reason for the client.

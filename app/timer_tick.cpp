@@ -127,7 +127,7 @@ void TimerCB(State& st) {
     st.acq.RunElapsedTime = static_cast<std::int32_t>(st.clock.now() - st.acq.RunStartTime);
     Update_RunElapsedTime(st);
     if (st.acq.RunType == kRunFiniteTime && st.acq.RunElapsedTime >= st.acq.RunDuration)
-      st.StopRequest().store(1);
+      st.request_run_end();
     if (st.EventNumberColor == 1) {
       every_second_tick(st);
     } else {

@@ -10,11 +10,15 @@
 #include "calibration/stored_calibrations.h"
 #include "calibration/trigger_dac_calibration.h"
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "eeprom/calibration_tables.h"
 
 namespace vx::cli {
 
 namespace {
+
+// Fewer events leave a table that holds one event's noise rather than the cells' levels.
+constexpr int kMinPedestalEvents = 10;
 
 void print_pedestals(const State& st) {
   std::printf("\nPedestals over %d events (ADC counts)\n", st.EventNumber.load());
@@ -80,9 +84,9 @@ void add_calibrate_command(CLI::App& app, CalibrateOptions& options) {
   calibrate->require_subcommand(1);
   auto* pedestals = calibrate->add_subcommand(
       "pedestals", "Average every cell's level over N events with no signal at the inputs");
-  pedestals->add_option("N", options.events, "Number of events")
+  pedestals->add_option("N", options.events, "Number of events averaged")
       ->required()
-      ->check(CLI::Range(0, 99999999));
+      ->check(whole_number(kMinPedestalEvents, 99999999, "calibrate pedestals 500"));
   calibrate->add_subcommand("sam-dac",
                             "Find the SAM line DAC codes that bring every line to mid-scale");
   calibrate->add_subcommand("trigger-dac",
@@ -100,8 +104,9 @@ int command_calibrate(Session& session, const CalibrateOptions& options) {
   // A calibration that failed, was refused or cancelled stores nothing: the previous table
   // stays in use and on the EEPROMs.
   if (cmd.got_subcommand("pedestals")) {
+    // The calibration takes events until it holds more than the number it is given.
     if (!run_calibration(session,
-                         [&](State& s) { return Run_PedestalCalibration(s, options.events); }))
+                         [&](State& s) { return Run_PedestalCalibration(s, options.events - 1); }))
       return 1;
     print_pedestals(st);
     if (options.save_to_flash && !Save_PedestalsToFlash(st, -1)) return 1;

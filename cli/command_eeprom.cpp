@@ -1,15 +1,19 @@
 // veltrix-cli eeprom ...: the daughter boards' EEPROMs from the command line, as the Advanced
 // FLASH Access panel offers them. Destructive actions need --yes.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "calibration/stored_calibrations.h"
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "eeprom/calibration_tables.h"
 #include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_dump.h"
+#include "eeprom/eeprom_encoding.h"
 #include "eeprom/eeprom_info.h"
 #include "eeprom/eeprom_low_level.h"
+#include "platform/eeprom_map.h"
 
 namespace vx::cli {
 
@@ -105,6 +109,25 @@ int run(Session& session, const EepromOptions& o) {
     std::fprintf(stderr, "ADDR and N are numbers (decimal, or hexadecimal with 0x).\n");
     return 2;
   }
+  if (name == "write") {
+    const auto bytes = parse_eeprom_hex(o.hex);
+    if (!bytes) {
+      std::fprintf(stderr,
+                   "HEX is two hexadecimal digits per byte, one character between bytes, for "
+                   "example \"0a 1b ff\".\n");
+      return 2;
+    }
+    count = static_cast<long>(bytes->size());
+  }
+  // The whole range is checked here, before anything is asked or written.
+  if ((name == "read" || name == "write") &&
+      (address < 0 || count < 1 || address + count > static_cast<long>(eeprom::kSize))) {
+    std::fprintf(stderr,
+                 "%ld byte%s at address %ld do not fit the EEPROM: it holds 65536 bytes "
+                 "(0x0000 to 0xffff).\n",
+                 count, count == 1 ? "" : "s", address);
+    return 2;
+  }
   const bool one_board_only =
       name == "write-info" || name == "restore" || name == "read" || name == "write";
   if (one_board_only && board < 0) {
@@ -190,12 +213,32 @@ std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app) {
   };
   sub("info", "Print the board information and which tables are valid");
   CLI::App* wi = sub("write-info", "Write serial number, gains and setup register (--yes)");
-  wi->add_option("--serial", o->serial, "Serial number 'major.minor', at most 7 characters");
-  wi->add_option("--gain", o->gain, "Board gain, 0.0 to 25.5 in tenths");
-  wi->add_option("--offset-gain", o->offset_gain, "Board offset gain, 0.0 to 25.5 in tenths");
-  wi->add_option("--sca-type", o->sca_type, "SCA type, 0 or 1");
-  wi->add_option("--acdc", o->acdc_coupling, "AC/DC coupling, 0 or 1");
-  wi->add_option("--sam-long", o->sam_long_type, "SAM long type, 0 to 3");
+  wi->add_option("--serial", o->serial, "Serial number 'major.minor', at most 7 characters")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            int major = 0, minor = 0;
+            if (text.size() <= 7 && eeprom::parse_serial(text, major, minor)) return {};
+            return "'" + text + "' is not allowed: give major.minor in at most 7 characters, " +
+                   "for example --serial 1.11";
+          },
+          "MAJOR.MINOR"));
+  const auto gain = CLI::Validator(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const float v = std::strtof(text.c_str(), &end);
+        if (!text.empty() && *end == '\0' && eeprom::gain_byte(v)) return {};
+        return "'" + text + "' is not allowed: give a number from 0 to 25.5 (stored in tenths), " +
+               "for example --gain 1.0";
+      },
+      "0..25.5");
+  wi->add_option("--gain", o->gain, "Board gain, stored in tenths")->check(gain);
+  wi->add_option("--offset-gain", o->offset_gain, "Board offset gain, stored in tenths")
+      ->check(gain);
+  wi->add_option("--sca-type", o->sca_type, "SCA type")->check(whole_number(0, 1, "--sca-type 1"));
+  wi->add_option("--acdc", o->acdc_coupling, "AC/DC coupling")
+      ->check(whole_number(0, 1, "--acdc 0"));
+  wi->add_option("--sam-long", o->sam_long_type, "SAM long type")
+      ->check(whole_number(0, 3, "--sam-long 2"));
   sub("save-calibration", "Write the pedestal tables this session holds to the EEPROMs (--yes)");
   sub("load-calibration",
       "Read every calibration table from the EEPROMs and reload the board's corrections");

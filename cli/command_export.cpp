@@ -67,9 +67,11 @@ int deflate_level_of(const std::string& text) {
 CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
   auto* cmd = app.add_subcommand(
       "export", "Convert a saved run (its whole split series and measurements) to HDF5");
-  cmd->add_option("RUN_FILE", o.run_file, "First data file of the run (.dat or .bin)")->required();
+  cmd->add_option("RUN_FILE", o.run_file, "First data file of the run (.dat or .bin)")
+      ->required()
+      ->check(CLI::ExistingFile);
   cmd->add_option("--hdf5", o.hdf5, "HDF5 file to write")->required();
-  cmd->add_flag("--overwrite", o.overwrite, "Replace OUT if it exists");
+  cmd->add_flag("--overwrite", o.overwrite, "Replace the HDF5 file if it exists");
   cmd->add_option("--compression", o.compression,
                   "none, or deflate[=LEVEL] with LEVEL 1 (fastest) to 9 (default deflate=1)")
       ->check(CLI::Validator(

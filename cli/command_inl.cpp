@@ -66,7 +66,6 @@ int calibrate_inl(Session& session, const InlOptions& o) {
     std::fprintf(stderr, "INL calibration interrupted: nothing saved.\n");
     return 1;
   }
-  print_inl_results(st);
   // Any error during the run (communication, an undecodable event, a board that fell
   // silent before the last event) or a result that is not the sine's: nothing is written.
   if (session.ui().errors_seen.load() != errors_before ||
@@ -78,6 +77,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
                  st.inl.events_accumulated, o.events);
     return 1;
   }
+  print_inl_results(st);
   int failures = 0;
   for (int b = 0; b < board_blocks(st); ++b) {
     if (!Save_INL_In_Array(st, b)) return 1;

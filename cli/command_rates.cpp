@@ -124,25 +124,22 @@ std::shared_ptr<ScanOptions> add_scan_command(CLI::App& app) {
   o->command->add_option("--time", o->time, "Counting time per threshold (s)")
       ->required()
       ->check(number_between(0.001, 3600.0, "--time 0.3"));
-  o->command->add_option("--channel", o->channel, "Channel shown and saved (N or all)");
-  o->command->add_option("--save", o->save, "Write the result file FILE");
+  o->command
+      ->add_option("--channel", o->channel, "Channel shown and saved: N, or all (default all)")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (text == "all" || whole_number(0, kMaxChannels - 1, "")(text).empty()) return {};
+            return "'" + text + "' is not allowed: give a channel from 0 to " +
+                   std::to_string(kMaxChannels - 1) + ", or all, for example --channel 3";
+          },
+          "N|all"));
+  o->command->add_option("--save", o->save, "Write the result file FILE")->option_text("FILE");
   return o;
 }
 
 int command_scan(Session& session, const ScanOptions& options) {
-  int channel = -1;
-  if (options.channel != "all") {
-    try {
-      std::size_t used = 0;
-      channel = std::stoi(options.channel, &used);
-      if (used != options.channel.size() || channel < 0 || channel >= kMaxChannels)
-        throw std::out_of_range("channel");
-    } catch (const std::exception&) {
-      std::fprintf(stderr, "--channel: expected 0 to %d or all, got '%s'\n", kMaxChannels - 1,
-                   options.channel.c_str());
-      return 2;
-    }
-  }
+  // Checked by the parser: all, or a whole number in range.
+  const int channel = options.channel == "all" ? -1 : std::stoi(options.channel);
   if (!session.connect()) return 1;
   State& st = session.state();
   if (channel >= st.sys.NbOfChannels) {

@@ -12,10 +12,12 @@
 #include "analysis/noise_controls.h"
 #include "analysis/time_amplitude.h"
 #include "app/dac_conversions.h"
+#include "app/message_log.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
 #include "cli/no_event_hint.h"
 #include "cli/option_checks.h"
+#include "cli/setup_changes.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
@@ -210,14 +212,31 @@ void print_time_histogram(State& st) {
 void print_summary(State& st, double wall_seconds) {
   const int events = st.NbOfEventsInRun.load();
   const double acquiring = st.run.AcquisitionSeconds;
+  static const char* const kSourceNames[] = {"Software", "Normal", "Auto", "External"};
+  const int source = st.sys.TriggerSource;
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
   if (st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1)
     std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st)));
+  std::printf("  trigger            %s\n",
+              source >= 0 && source < 4 ? kSourceNames[source] : "unknown");
   std::printf("  duration           %.2f s acquiring, %.2f s in all\n", acquiring, wall_seconds);
   std::printf("  mean rate          %.1f events/s\n", acquiring > 0 ? events / acquiring : 0.0);
   print_channels(st);
   if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
+}
+
+// The run's log tells which values of the setup file the command line replaced.
+void log_overrides(State& st, const std::string& setup, const RestoredRecords& from_setup) {
+  const auto changes = describe_changes(from_setup, snapshot_restored_records(st));
+  std::string text = "Setup " + setup + " loaded; ";
+  if (changes.empty()) {
+    text += "the command line changed none of its values.\n";
+  } else {
+    text += "the command line changed " + std::to_string(changes.size()) + " of its values:\n";
+    for (const auto& line : changes) text += "  " + line + "\n";
+  }
+  Write_InfoMessage(st, text, kInfo);
 }
 
 }  // namespace
@@ -293,6 +312,13 @@ void add_run_options(CLI::App& command, RunOptions& o) {
 }
 
 bool apply_run_options(Session& session, const RunOptions& options) {
+  const int channels = session.state().sys.NbOfChannels;
+  for (const int ch : options.time_jitter)
+    if (ch >= channels) {
+      std::fprintf(stderr, "--time-jitter %d,%d: this board has channels 0 to %d\n",
+                   options.time_jitter[0], options.time_jitter[1], channels - 1);
+      return false;
+    }
   // The trigger source first: choosing "External" clears the gate option given after it.
   apply_trigger(session.state(), options.trigger);
   if (!apply_cli_settings(session.state(), options.settings)) return false;
@@ -305,7 +331,9 @@ bool apply_run_options(Session& session, const RunOptions& options) {
 int command_run(Session& session, const RunOptions& options) {
   if (!session.connect()) return 1;
   State& st = session.state();
+  const RestoredRecords from_setup = snapshot_restored_records(st);
   if (!apply_run_options(session, options)) return 2;
+  if (session.setup_file()) log_overrides(st, *session.setup_file(), from_setup);
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();

@@ -7,6 +7,7 @@
 #include "app/message_log.h"
 #include "cli/commands.h"
 #include "files/setup_file.h"
+#include "remote/client_allow_list.h"
 #include "remote/tcp_interface.h"
 #include "wiring/core_wiring.h"
 
@@ -52,22 +53,36 @@ class ReceivedEcho {
 }  // namespace
 
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options) {
+  std::vector<std::string> allowed;
+  if (options.allow) {
+    std::string unknown;
+    const auto resolved = Resolve_AllowedClients(*options.allow, unknown);
+    if (!resolved) {
+      std::fprintf(stderr, "--allow %s: the host '%s' is not known.\n", options.allow->c_str(),
+                   unknown.c_str());
+      return 2;
+    }
+    allowed = *resolved;
+  }
   if (!session.connect()) return 1;
   State& st = session.state();
   // A setup the client loads replaces every record: the runs served still take the run
   // options of this command line, as they do after --setup.
   Install_RemoteControl(st, [&session, &run_options](const std::string& file) {
-    if (Load_SetupFromFile(session.state(), file, 0) == 1 &&
-        !apply_run_options(session, run_options))
+    std::string refusal;
+    if (Load_SetupFromFile(session.state(), file, 0, &refusal) != 1)
+      return std::optional<std::string>(refusal);
+    if (!apply_run_options(session, run_options))
       Write_InfoMessage(session.state(),
                         "The run options of serve do not fit the setup loaded: the next runs "
                         "take the setup as it is.\n",
                         kError);
+    return std::optional<std::string>();
   });
-  if (options.setup && Load_SetupFromFile(st, *options.setup, 0) != 1) return 1;
   if (!apply_run_options(session, run_options)) return 2;
 
   st.remote.ListenAddress = options.bind;
+  st.remote.AllowedClients = allowed;
   st.tcp.ServerPort = options.port;
   Register_TCPIP_Server(st);
   if (st.tcp.ServerOnline != 1) {
@@ -79,6 +94,11 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   if (options.transmit_data) Set_TransmitRunDataToTcpClient(st, true);
   std::printf("Remote control on %s port %d, commands %s. Ctrl-C ends.\n", options.bind.c_str(),
               st.tcp.ServerPort, st.acq.TCPCommandsEnabled == 1 ? "enabled" : "disabled");
+  if (!allowed.empty()) {
+    std::string list;
+    for (const auto& a : allowed) list += (list.empty() ? "" : ", ") + a;
+    std::printf("Clients accepted: %s.\n", list.c_str());
+  }
   std::printf("'kill -USR1 %d' disconnects the client.\n", static_cast<int>(getpid()));
   std::fflush(stdout);
 
@@ -96,7 +116,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   };
   session.run_until([] { return Session::interrupted(); }, each_pass);
   if (st.AcquisitionRunning.load() == 1) {
-    st.StopRequest().store(1);
+    st.request_run_end();
     session.run_until([&] { return st.AcquisitionRunning.load() == 0; }, [&] { echo.print_new(); });
   }
   echo.print_new();

@@ -119,12 +119,10 @@ void print_setup(const std::string& path, const SetupImages& s) {
 
 }  // namespace
 
-int command_setup_save_with(Session& session, const std::string& file,
-                            const SettingsOptions& settings) {
-  if (!settings.any()) return command_setup_save(session, file);
+int command_setup_save_with(Session& session, const std::string& file, const RunOptions& options) {
   // Connecting again would load the defaults over the settings: one connection here.
   if (!session.connect()) return 1;
-  if (!apply_cli_settings(session.state(), settings)) return 2;
+  if (!apply_run_options(session, options)) return 2;
   session.ui().file_answer = std::filesystem::absolute(file);
   return Save_SetupInFile(session.state()) == 1 ? 0 : 1;
 }

@@ -54,8 +54,8 @@ struct ServeOptions {
   int port = 8008;
   bool commands = false;
   bool transmit_data = false;
-  std::optional<std::string> setup;
-  std::string bind = "0.0.0.0";
+  std::string bind = "127.0.0.1";
+  std::optional<std::string> allow;  // HOST[,HOST...]: the only clients accepted
 };
 
 // The text of a command-line error; what was not understood is listed in the order typed.
@@ -113,9 +113,8 @@ int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);
 int command_setup_load(Session& session, const std::string& file);
-// Applies the settings before saving.
-int command_setup_save_with(Session& session, const std::string& file,
-                            const SettingsOptions& settings);
+// Applies the settings, as run takes them, before saving.
+int command_setup_save_with(Session& session, const std::string& file, const RunOptions& options);
 // Prints what a setup file holds, without a board.
 int command_setup_show(const std::string& file);
 int command_serve(Session& session, const ServeOptions& options, const RunOptions& run_options);

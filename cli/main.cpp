@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/option_checks.h"
 #include "cli/session.h"
+#include "remote/client_allow_list.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Veltrix command line: drive an x743 digitizer (here its simulation) headless."};
@@ -42,28 +43,47 @@ int main(int argc, char** argv) {
   auto* demo = app.add_subcommand("demo", "A short run on the simulated board with a summary");
 
   std::string setup_file;
-  auto* setup = app.add_subcommand("setup", "Save or load a setup file");
+  auto* setup = app.add_subcommand(
+      "setup", "Setup files: save one, check one on the board (load), or print one (show)");
   setup->require_subcommand(1);
-  auto* setup_save = setup->add_subcommand("save", "Connect and save the setup to FILE");
+  auto* setup_save = setup->add_subcommand(
+      "save", "Connect, apply the settings given (as run takes them) and save them to FILE");
   setup_save->add_option("FILE", setup_file, "Setup file")->required();
-  vx::cli::SettingsOptions setup_settings;
-  vx::cli::add_settings_options(*setup_save, setup_settings);
-  auto* setup_load = setup->add_subcommand("load", "Connect, load FILE and print what changed");
+  vx::cli::RunOptions setup_settings;
+  vx::cli::add_run_options(*setup_save, setup_settings);
+  auto* setup_load = setup->add_subcommand(
+      "load",
+      "Check FILE on the connected board and list what it would change; nothing is kept "
+      "after the command (give --setup FILE to run, rates, scan, calibrate, demo or serve)");
   setup_load->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
-  auto* setup_show = setup->add_subcommand("show", "Print the settings a setup FILE holds");
+  auto* setup_show =
+      setup->add_subcommand("show", "Print the settings a setup FILE holds, without a board");
   setup_show->add_option("FILE", setup_file, "Setup file")->required()->check(CLI::ExistingFile);
 
   vx::cli::ServeOptions serve_options;
   auto* serve = app.add_subcommand("serve", "Connect and obey one remote TCP client until Ctrl-C");
   serve->add_option("--port", serve_options.port, "Listening port (0: any free one)")
       ->check(vx::cli::whole_number(0, 65535, "--port 8008"));
-  serve->add_option("--bind", serve_options.bind, "Address to listen on");
+  serve
+      ->add_option("--bind", serve_options.bind,
+                   "Address to listen on: 127.0.0.1 answers this machine only, 0.0.0.0 every "
+                   "network (default 127.0.0.1)")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (vx::Is_ListenAddress(text)) return {};
+            return "'" + text + "' is not allowed: give a numeric IPv4 or IPv6 address, for " +
+                   "example --bind 0.0.0.0";
+          },
+          "ADDRESS"));
+  serve
+      ->add_option("--allow", serve_options.allow,
+                   "Accept only these clients (host names or addresses, comma-separated); "
+                   "others are refused and logged")
+      ->option_text("HOST[,HOST...]");
   serve->add_flag("--commands", serve_options.commands,
                   "Obey the client's start, stop and load-setup commands");
   serve->add_flag("--transmit-data", serve_options.transmit_data,
                   "Send the client every event of the runs, as ASCII data file records");
-  serve->add_option("--setup", serve_options.setup, "Setup file loaded before serving")
-      ->check(CLI::ExistingFile);
   vx::cli::add_run_options(*serve, run_options);
   vx::cli::ExportOptions export_options;
   auto* export_run = vx::cli::add_export_command(app, export_options);
@@ -74,6 +94,17 @@ int main(int argc, char** argv) {
   const auto inl = vx::cli::add_inl_commands(app);
   const auto rates = vx::cli::add_rates_command(app);
   const auto scan = vx::cli::add_scan_command(app);
+  // A setup file drives every command that acquires or calibrates: loaded once the board is
+  // connected, before the command's own options, which then override it.
+  std::vector<CLI::App*> with_setup = {run, demo, serve, rates->command, scan->command};
+  for (auto* action : app.get_subcommand("calibrate")->get_subcommands({}))
+    with_setup.push_back(action);
+  for (auto* command : with_setup)
+    command
+        ->add_option("--setup", global.setup,
+                     "Setup file loaded after connecting; the command's own options override it")
+        ->check(CLI::ExistingFile)
+        ->option_text("FILE");
   if (const auto code = vx::cli::parse_command_line(app, argc, argv)) return *code;
   if (*guide) return vx::cli::command_guide();
   if (*export_run) return vx::cli::command_export(export_options, global);
@@ -84,7 +115,13 @@ int main(int argc, char** argv) {
   if (*info) return vx::cli::command_info(session);
   if (*run) return vx::cli::command_run(session, run_options);
   if (*demo) return vx::cli::command_demo(session);
-  if (*setup_save) return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
+  if (*setup_save) {
+    // FILE alone saves the setup of a fresh connection as it is.
+    std::size_t given = 0;
+    for (const auto* option : setup_save->get_options()) given += option->count();
+    if (given <= 1) return vx::cli::command_setup_save(session, setup_file);
+    return vx::cli::command_setup_save_with(session, setup_file, setup_settings);
+  }
   if (*setup_load) return vx::cli::command_setup_load(session, setup_file);
   if (*inl->calibrate || *inl->load) return vx::cli::command_inl(session, *inl);
   if (*eeprom->command) return vx::cli::command_eeprom(session, *eeprom);

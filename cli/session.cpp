@@ -12,6 +12,7 @@
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "digitizer/digitizer_factory.h"
+#include "files/setup_file.h"
 #include "platform/clock.h"
 #include "sim/simulated_board.h"
 #include "wiring/core_wiring.h"
@@ -123,7 +124,8 @@ bool Session::connect() {
            !Records_Lent(st_);
   });
   if (st_.Board_Connected.load() != 1) return false;
-  return !options_.load_calibration || Load_Calibrations_And_Reload(st_, -1) == 0;
+  if (options_.load_calibration && Load_Calibrations_And_Reload(st_, -1) != 0) return false;
+  return !options_.setup || Load_SetupFromFile(st_, *options_.setup, 0) == 1;
 }
 
 void Session::run_until(const std::function<bool()>& pred, const std::function<void()>& each_pass,
@@ -135,7 +137,7 @@ void Session::run_until(const std::function<bool()>& pred, const std::function<v
     // Work that owns the records (without the tick) is cancelled through its own flag: the
     // records are not this thread's to write meanwhile.
     if (g_interrupted != 0 && !stop_sent && with_tick) {
-      st_.StopRequest().store(1);
+      st_.request_run_end();
       stop_sent = true;
     }
     if (with_tick && clock_.now() >= next_tick_) {

@@ -28,6 +28,8 @@ struct GlobalOptions {
   bool overwrite = false;
   // After connecting, every calibration table is read from the EEPROMs and put in use.
   bool load_calibration = false;
+  // A setup file loaded after connecting, before the command's own options.
+  std::optional<std::string> setup;
 };
 
 class Session {
@@ -41,8 +43,10 @@ class Session {
   // (log file, user folders); false, with the reason printed, when either is unusable.
   bool start();
   // Connects the board and waits for the connection thread; true when a board is there (and,
-  // with load_calibration, its stored calibrations were loaded).
+  // with load_calibration, its stored calibrations were loaded, and the setup file given was
+  // loaded).
   bool connect();
+  const std::optional<std::string>& setup_file() const { return options_.setup; }
   // Runs the user-interface loop (posted tasks and the one-second tick) until pred holds.
   // Ctrl-C sets StopRequest once.
   // Without the tick, for work that owns the parameter records meanwhile (a calibration

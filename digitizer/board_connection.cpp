@@ -131,7 +131,9 @@ void Sam_Init(State& st) {
       h, static_cast<std::uint32_t>(std::max(int{st.acq.MaxNumEventsBLT}, 1)));
   st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
   Read_MotherBoardFPGAVersion(st);
-  Read_FPGAVersion(st, 0);
+  // Every block's version, logged for block 0: the INL files of a block carry its own.
+  for (int b = 0; b < std::clamp(int{st.sys.NbOfSAMBlocks}, 1, kMaxSamBlocks); ++b)
+    Read_FPGAVersion(st, b);
   init_measurement_results(st);
   Set_AllBoardParameters(st);
   Load_CalibrationsAtConnection(st);

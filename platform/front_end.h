@@ -103,6 +103,11 @@ class FrontEnd {
   // change them and shows the copy published when they were lent.
   virtual void records_lent(bool lent) { (void)lent; }
 
+  // Whether the user-interface thread is inside a nested event loop (a dialog, a wait, a
+  // settings restart) rather than at the top of its own: what must not run in the middle of
+  // another handler (the remote client's requests) waits for the top.
+  virtual bool in_nested_loop() const { return false; }
+
   // Waits until done() holds. A front end with an event loop keeps it going on its own
   // thread meanwhile: what is waited for may need it (a worker's popup, say).
   virtual void wait_until(const std::function<bool()>& done) { wait_for_flag(done); }

@@ -11,6 +11,7 @@
 #include "app/message_log.h"
 #include "app/record_loan.h"
 #include "files/setup_file.h"
+#include "remote/client_allow_list.h"
 #include "remote/run_data_transmission.h"
 
 namespace vx {
@@ -128,23 +129,21 @@ void take_start(State& st, int run_id) {
 }
 
 void take_load(State& st, std::string_view name) {
-  if (name.size() >= sizeof st.tcp.RemoteSetupFileName) {
-    Write_InfoMessage(
-        st,
-        "Ignored 'LoadSetupFromFile' command from TCP Client because the file name is "
-        "too long.",
-        kWarning);
-    return;
-  }
-  set_text(st.tcp.RemoteSetupFileName, std::string(name).c_str());
-  if (st.AcquisitionRunning.load() == 0) {
-    queue_request(st, {RemoteRequest::Kind::LoadSetup, 0, std::string(name)});
-    Write_InfoMessage(st, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
-  } else {
-    Write_InfoMessage(st,
-                      "Ignored 'LoadSetupFromFile' command from TCP Client because Acquisition is "
-                      "already running.",
-                      kInfo);
+  // Queued whatever it finds: a run going on now may be over when its turn comes (a STOP
+  // sent just before it), and a load that cannot be carried out is answered in its turn.
+  if (name.size() < sizeof st.tcp.RemoteSetupFileName)
+    set_text(st.tcp.RemoteSetupFileName, std::string(name).c_str());
+  queue_request(st, {RemoteRequest::Kind::LoadSetup, 0, std::string(name)});
+  Write_InfoMessage(st, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
+}
+
+// One command, tested against each form as the client library reads it.
+void take_command(State& st, std::string_view text) {
+  if (const auto run_id = parse_start(text)) take_start(st, *run_id);
+  if (const auto name = parse_load(text)) take_load(st, *name);
+  if (sorts_from_stop(text)) {
+    queue_request(st, {RemoteRequest::Kind::Stop, 0, {}});
+    Write_InfoMessage(st, "Received Stop Command from TCP Client.", kInfo);
   }
 }
 
@@ -157,6 +156,17 @@ void on_connect(State& st, int handle) {
   TcpServer& server = *st.remote.server;
   std::string address;
   const bool known = server.peer_address(handle, address) >= 0;
+  if (!st.remote.AllowedClients.empty() &&
+      (!known || !Client_Allowed(st.remote.AllowedClients, address))) {
+    const std::string who = known ? address : "INVALID";
+    append_received(st, with_address("-- Refusing connection from %s: not an allowed client --\n",
+                                     who));
+    Write_InfoMessage(st, "TCP connection from " + who + " refused: it is not an allowed client.\n",
+                      kWarning);
+    server.disconnect(handle);
+    Update_TCPServerPanelValues(st);
+    return;
+  }
   if (st.tcp.ClientHandle != 0) {
     append_received(st, with_address("-- Refusing conection request from %s --\n",
                                      known ? address : "INVALID"));
@@ -198,7 +208,16 @@ void on_data(State& st, int handle) {
 
 void serve_start(State& st, const RemoteRequest& r) {
   st.tcp.TCPRunId = r.run_id;
-  if (st.AcquisitionRunning.load() == 1) {
+  // The records as shown: a worker may hold the live ones (its start is refused below).
+  if (Shown_Records(st).acq.RunFromFile == 1 && !st.ui.answers_unattended()) {
+    Write_InfoMessage(st,
+                      "Ignored Start Command from TCP Client: Run from File is on, and a replay "
+                      "asks for its file at the computer.",
+                      kWarning);
+    Send_CommandRefusal(st, kRunStartRefused, "Run from File is on");
+    return;
+  }
+  if (st.AcquisitionRunning.load() == 1 || st.RestartPending.load() == 1) {
     char text[200];
     std::snprintf(text, sizeof text,
                   "Acquisition already running. Unable to Start Acquisition with runNumber %d. "
@@ -214,30 +233,31 @@ void serve_start(State& st, const RemoteRequest& r) {
 }
 
 void serve_setup_load(State& st, const RemoteRequest& r) {
-  if (st.AcquisitionRunning.load() == 1) {
-    Write_InfoMessage(st,
-                      "Ignored 'LoadSetupFromFile' command from TCP Client because Acquisition is "
-                      "already running.",
-                      kInfo);
-    Send_CommandRefusal(st, kLoadSetupRefused, "a run is going on");
-    return;
-  }
-  if (Records_Lent(st)) {
-    Write_InfoMessage(st,
-                      "Ignored 'LoadSetupFromFile' command from TCP Client because a connection, "
-                      "a calibration or the rate scan is driving the board.",
-                      kInfo);
-    Send_CommandRefusal(st, kLoadSetupRefused, "the board is busy");
-    return;
-  }
-  if (!st.hooks.load_setup_from_file) return;
+  const auto refuse = [&](const char* why, const char* reason, int kind = kInfo) {
+    Write_InfoMessage(
+        st, std::string("Ignored 'LoadSetupFromFile' command from TCP Client because ") + why,
+        kind);
+    Send_CommandRefusal(st, kLoadSetupRefused, reason);
+  };
+  if (r.file.size() >= sizeof st.tcp.RemoteSetupFileName)
+    return refuse("the file name is too long.", "the file name is too long", kWarning);
+  if (st.AcquisitionRunning.load() == 1 || st.RestartPending.load() == 1)
+    return refuse("Acquisition is already running.", "a run is going on");
+  if (Records_Lent(st))
+    return refuse("a connection, a calibration or the rate scan is driving the board.",
+                  "the board is busy");
+  if (!st.hooks.load_setup_from_file)
+    return refuse("no setup can be loaded here.", "setups cannot be loaded here");
   // The client's own setup load keeps remote control as it is, whatever the file says.
   const std::int32_t commands = st.acq.TCPCommandsEnabled;
-  st.hooks.load_setup_from_file(r.file);
+  const std::optional<std::string> refusal = st.hooks.load_setup_from_file(r.file);
   if (st.acq.TCPCommandsEnabled != commands) {
     st.acq.TCPCommandsEnabled = commands;
     st.ui.refresh_panel(Panel::Main);
   }
+  if (refusal)
+    Send_CommandRefusal(st, kLoadSetupRefused,
+                        refusal->empty() ? "the setup could not be loaded" : *refusal);
 }
 
 void install_hooks(State& st) {
@@ -245,10 +265,10 @@ void install_hooks(State& st) {
   st.remote.hooks_installed = true;
   st.hooks.serve_remote_requests = [&st] { Serve_RemoteRequests(st); };
   if (!st.hooks.load_setup_from_file)
-    st.hooks.load_setup_from_file = [&st](const std::string& file) {
+    st.hooks.load_setup_from_file = [&st](const std::string& file) -> std::optional<std::string> {
       std::string refusal;
-      if (Load_SetupFromFile(st, file, 0, &refusal) != 1)
-        Send_CommandRefusal(st, kLoadSetupRefused, refusal);
+      if (Load_SetupFromFile(st, file, 0, &refusal) == 1) return std::nullopt;
+      return refusal;
     };
   st.hooks.transmit_event = [&st] { Queue_RunDataForTcpClient(st); };
   st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
@@ -256,6 +276,9 @@ void install_hooks(State& st) {
     // The run's last events go out before the acknowledgement that it stopped.
     Transmit_RunDataToTcpClient(st, true);
     Send_RunStopAcknowledge(st);
+    // A stop served earlier was for this run: spent now, not waiting for a run started
+    // before the next tick.
+    st.remote.stop_under_way = false;
   };
 }
 
@@ -293,6 +316,8 @@ void Register_TCPIP_Server(State& st) {
   st.remote.ServerButtonLabel = "Un-Register TCP/IP Server";
   st.remote.PortFieldDimmed = true;
   st.tcp.ServerOnline = 1;
+  if (const std::string warning = Remote_ExposureWarning(st); !warning.empty())
+    Write_InfoMessage(st, warning, kWarning);
   st.ui.refresh_panel(Panel::Main);
   Update_TCPServerPanelValues(st);
 }
@@ -333,12 +358,15 @@ void Handle_TCPMessage(State& st, std::span<const char> received) {
   append_received(st, text);
   Update_TCPServerPanelValues(st);
   if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
-
-  if (const auto run_id = parse_start(text)) take_start(st, *run_id);
-  if (const auto name = parse_load(text)) take_load(st, *name);
-  if (sorts_from_stop(text)) {
-    queue_request(st, {RemoteRequest::Kind::Stop, 0, {}});
-    Write_InfoMessage(st, "Received Stop Command from TCP Client.", kInfo);
+  // TCP keeps no message boundaries: a client that writes quickly has several commands
+  // arrive in one read. Each line is a command, the last one with or without its line end.
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find_first_of("\r\n");
+    const std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (line.empty()) continue;
+    take_command(st, line);
   }
 }
 
@@ -360,13 +388,19 @@ void Serve_RemoteRequests(State& st) {
       if (Run_OnOrEnding(st)) return;
       remote.stop_under_way = false;
     }
+    // A start or a setup load never runs in the middle of another handler (a dialog's, a
+    // wait's or a settings restart's nested event loop): it waits for the top of the event
+    // loop. A stop does not wait: a popup left open at the computer must not keep the
+    // client from stopping its run, and a restart under way keeps the stop.
+    if (remote.requests.front().kind != RemoteRequest::Kind::Stop && st.ui.in_nested_loop()) return;
     const RemoteRequest r = std::move(remote.requests.front());
     remote.requests.pop_front();
     switch (r.kind) {
       case RemoteRequest::Kind::Stop:
-        // A stop for a run that is not on is spent: it does not stop the next one.
-        if (st.AcquisitionRunning.load() == 1) {
-          st.StopRequest().store(1);
+        // A stop for a run that is not on is spent: it does not stop the next one. A run
+        // held by a settings restart is on.
+        if (st.AcquisitionRunning.load() == 1 || st.RestartPending.load() == 1) {
+          st.request_run_end();
           remote.stop_under_way = true;
         }
         break;
@@ -446,6 +480,8 @@ void Set_TCPCommandsEnabled(State& st, bool enabled) {
                     enabled ? "START/STOP from TCP Client is ENABLED!\n"
                             : "START/STOP from TCP Client is DISBALED!\n",
                     kInfo);
+  if (const std::string warning = Remote_ExposureWarning(st); enabled && !warning.empty())
+    Write_InfoMessage(st, warning, kWarning);
   st.ui.refresh_panel(Panel::Main);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/gui_app.h"
 
+#include <QThread>
+
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -147,6 +149,17 @@ GuiApp::~GuiApp() {
 void GuiApp::start() {
   timer_->start();
   connection_->show();
+}
+
+int GuiApp::exec() {
+  // A quit that was decided ends the event loop at once: QApplication::quit would first ask
+  // every window to close, and the connection panel, still open, would ask its question
+  // again (and again, at each yes).
+  connect(
+      this, &GuiApp::quit_requested, this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  start();
+  ui_.set_top_loop_level(QThread::currentThread()->loopLevel() + 1);
+  return QApplication::exec();
 }
 
 // The connection panel offers the model the simulation configuration describes when one was

@@ -47,6 +47,9 @@ class GuiApp final : public QObject, private FrontEndViews {
   const std::vector<std::string>& config_errors() const { return config_errors_; }
   // Shows the connection panel and starts the timer.
   void start();
+  // Starts and runs the application's event loop until the user quits: Exit, the main
+  // window's close, or a yes to the connection panel's question. Returns its exit code.
+  int exec();
 
   State& state() { return st_; }
   QtFrontEnd& front_end() { return ui_; }

@@ -65,8 +65,5 @@ int main(int argc, char** argv) {
     for (const auto& e : gui.config_errors()) std::fprintf(stderr, "  %s\n", e.c_str());
     return 2;
   }
-  QObject::connect(&gui, &vx::ui::GuiApp::quit_requested, &app, &QApplication::quit,
-                   Qt::QueuedConnection);
-  gui.start();
-  return app.exec();
+  return gui.exec();
 }

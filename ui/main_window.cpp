@@ -202,7 +202,7 @@ void MainWindow::start_run() {
 }
 
 void MainWindow::stop_and_wait() {
-  Stop_AcquisitionAndWait(st_);
+  Stop_AcquisitionFromUser(st_);
 }
 
 void MainWindow::exit_program() {

@@ -29,6 +29,11 @@ void QtFrontEnd::run_tick(const std::function<void()>& tick) {
   --in_tick_;
 }
 
+bool QtFrontEnd::in_nested_loop() const {
+  return waiting_ > 0 || in_posted_ > 0 || in_tick_ > 1 ||
+         QThread::currentThread()->loopLevel() > top_loop_level_;
+}
+
 void QtFrontEnd::wait_until(const std::function<bool()>& done) {
   if (!on_ui_thread()) {
     FrontEnd::wait_until(done);
@@ -64,7 +69,9 @@ void QtFrontEnd::run_posted() {
     fn = std::move(posted_.front());
     posted_.pop_front();
   }
+  ++in_posted_;
   fn();
+  --in_posted_;
 }
 
 void QtFrontEnd::later(std::function<void()> fn) {

@@ -61,6 +61,12 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   void wait_until(const std::function<bool()>& done) override;
   // True while such a wait is under way.
   bool waiting() const { return waiting_ > 0; }
+  // Inside a nested event loop (a dialog's, a wait's, a settings restart's), or handling
+  // events from inside a posted task or the tick (a modal progress dialog processes them).
+  bool in_nested_loop() const override;
+  // The level the application's own event loop runs at: 1 under QApplication::exec; 0, the
+  // default, where events are pumped from outside any loop (the tests).
+  void set_top_loop_level(int level) { top_loop_level_ = level; }
 
   void post(std::function<void()> fn) override;
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;
@@ -134,6 +140,8 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   int in_tick_ = 0;
   int popups_held_ = 0;
   int waiting_ = 0;
+  int in_posted_ = 0;
+  int top_loop_level_ = 0;
   std::mutex posted_mutex_;
   std::deque<std::function<void()>> posted_;
 };

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstring>
 
+#include "remote/client_allow_list.h"
 #include "remote/tcp_interface.h"
 #include "ui/led.h"
 #include "ui/widgets/follow_end.h"
@@ -38,8 +39,18 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   server_ip_ = make_readout("SERVERIP", 160, kTextAlignment);
   port_ = make_spin("SERVERPORT", 0, 65535, 0);
   online_ = make_indicator("SERVERONLINE");
+  // Where the server listens and whom it accepts: 127.0.0.1 answers this machine only.
+  listen_ = new QLineEdit;
+  listen_->setObjectName("LISTENADDRESS");
+  listen_->setToolTip("127.0.0.1: this machine only; 0.0.0.0: every network");
+  allow_ = new QLineEdit;
+  allow_->setObjectName("ALLOWEDCLIENTS");
+  allow_->setPlaceholderText("any client");
+  allow_->setToolTip("Host names or addresses, comma-separated: the only clients accepted");
   sf->addRow("Name:", server_name_);
   sf->addRow("IP:", server_ip_);
+  sf->addRow("Listen on:", listen_);
+  sf->addRow("Allow:", allow_);
   sf->addRow("Port:", port_);
   sf->addRow("Online:", online_);
 
@@ -83,6 +94,23 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   connect(port_, &QSpinBox::valueChanged, this, [this](int port) {
     if (st_.tcp.ServerOnline != 1) st_.tcp.ServerPort = port;
   });
+  connect(listen_, &QLineEdit::editingFinished, this, [this] {
+    const std::string address = listen_->text().trimmed().toStdString();
+    if (st_.tcp.ServerOnline != 1 && Is_ListenAddress(address)) st_.remote.ListenAddress = address;
+    refresh();
+  });
+  connect(allow_, &QLineEdit::editingFinished, this, [this] {
+    const std::string list = allow_->text().remove(' ').toStdString();
+    std::string unknown;
+    if (list.empty()) {
+      st_.remote.AllowedClients.clear();
+      allow_text_.clear();
+    } else if (const auto resolved = Resolve_AllowedClients(list, unknown)) {
+      st_.remote.AllowedClients = *resolved;
+      allow_text_ = QString::fromStdString(list);
+    }
+    refresh();
+  });
   connect(register_, &QPushButton::clicked, this, [this] {
     if (st_.tcp.ServerOnline == 1) {
       UnRegister_TCPIP_Server(st_);
@@ -108,6 +136,9 @@ void TcpPanel::refresh() {
     port_->setValue(t.ServerPort);
   }
   port_->setEnabled(!st_.remote.PortFieldDimmed);
+  listen_->setText(QString::fromStdString(st_.remote.ListenAddress));
+  listen_->setEnabled(t.ServerOnline != 1);
+  allow_->setText(st_.remote.AllowedClients.empty() ? QString() : allow_text_);
   online_->setChecked(t.ServerOnline == 1);
   client_ip_->setText(field_text(t.ClientIp));
   client_connected_->setChecked(t.ClientConnected == 1);

@@ -47,6 +47,9 @@ class TcpPanel : public QWidget {
   QLineEdit* server_name_;
   QLineEdit* server_ip_;
   QSpinBox* port_;
+  QLineEdit* listen_;
+  QLineEdit* allow_;
+  QString allow_text_;  // the allow-list as typed (the server holds the addresses)
   Led* online_;
   QLineEdit* client_ip_;
   Led* client_connected_;

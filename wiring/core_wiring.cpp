@@ -38,7 +38,8 @@ void Install_CoreHooks(State& st, FrontEndHooks front_end) {
   if (front_end.remote_control) Install_RemoteControl(st);
 }
 
-void Install_RemoteControl(State& st, std::function<void(const std::string&)> load_setup) {
+void Install_RemoteControl(
+    State& st, std::function<std::optional<std::string>(const std::string&)> load_setup) {
   if (load_setup) st.hooks.load_setup_from_file = std::move(load_setup);
   // The request service, the client's setup loader unless given, the processed events to the
   // client, and the run-stop acknowledgement chained after the front end's end of run.

@@ -33,6 +33,7 @@ void Install_CoreHooks(State& st, FrontEndHooks front_end = {});
 
 // Remote control added to a wired core: a client's setup is loaded by load_setup (else the
 // core's loader, answering a refusal to the client).
-void Install_RemoteControl(State& st, std::function<void(const std::string&)> load_setup = nullptr);
+void Install_RemoteControl(
+    State& st, std::function<std::optional<std::string>(const std::string&)> load_setup = nullptr);
 
 }  // namespace vx

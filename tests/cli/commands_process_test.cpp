@@ -71,6 +71,28 @@ TEST(CommandsProcess, ASetupSavedIsLoadedAndShownWithItsChanges) {
   EXPECT_TRUE(r.says("        3  on     source   falling         -0.100")) << r.out;
 }
 
+// A setup saved with a normal trigger drives a later run; the run's own options override it,
+// and its log lists what they changed.
+TEST(CommandsProcess, ASetupFileDrivesARunAndTheCommandLineOverridesIt) {
+  CliHome home;
+  const fs::path setup = home.path() / "normal.dat";
+  ASSERT_EQ(home.run("setup save " + quoted(setup) +
+                     " --trigger normal --channels 0-3 --edge 0-3=falling --threshold 0-3=-0.05")
+                .rc,
+            0);
+  CliResult r = home.run("run --setup " + quoted(setup) + " --events 50");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("trigger            Normal")) << r.out;
+  EXPECT_EQ(r.rows_after("channel   amplitude (V)   charge (pC)\n").size(), 4u) << r.out;
+
+  r = home.run("run --setup " + quoted(setup) + " --events 50 --channels 0-1 --trigger software");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(r.says("trigger            Software")) << r.out;
+  EXPECT_EQ(r.rows_after("channel   amplitude (V)   charge (pC)\n").size(), 2u) << r.out;
+  EXPECT_TRUE(r.says("the command line changed ")) << r.out;
+  EXPECT_TRUE(r.says("GuiParams.ChannelEnabled[3]: 1 -> 0")) << r.out;
+}
+
 // Each calibration prints what it measured and, saved to the EEPROMs, is what "eeprom info"
 // reports valid afterwards (the pedestals are valid from the factory on: a saved calibration of
 // them is PedestalCalibration.AStaleTableIsRepairedThroughTheCommandLine); the INL files it writes
@@ -101,6 +123,9 @@ TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
     EXPECT_TRUE(info.says(k.info)) << info.out;
   }
   ASSERT_EQ(test::files_under(home.path() / "INL_Files").size(), 8u);
+  // Each block's files carry its own firmware version (the same on every block here).
+  for (const fs::path& f : test::files_under(home.path() / "INL_Files"))
+    EXPECT_TRUE(f.filename().string().starts_with("INL_Calib_V1-")) << f;
 
   CliResult r = home.run("inl load");
   EXPECT_EQ(r.rc, 0) << r.out;

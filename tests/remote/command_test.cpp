@@ -63,6 +63,9 @@ TEST_F(CommandFixture, EachCommandIsTestedIndependentlyAsTheClientLibraryReadsIt
       {"\xff", -999, ".", true},  // bytes compare unsigned
       {"", -999, ".", false},
       {std::string("STO\0P", 5), -999, ".", false},  // the text ends at a zero byte
+      // Several commands in one read, one per line, as a busy socket delivers them.
+      {"STOP\r\nRUN_START5", 5, ".", true},
+      {"RUN_START6\nLOAD_SETUP_FROM_FILE:/a.dat\r\n", 6, "/a.dat", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
@@ -87,23 +90,26 @@ TEST_F(CommandFixture, NothingHappensWhileCommandsAreDisabledButTheTextIsShown) 
   EXPECT_TRUE(core.ui.messages().empty());
 }
 
-TEST_F(CommandFixture, SetupLoadIsRefusedDuringARunAndForOverlongNames) {
+// Refused in its turn, not on arrival: a stop sent before it may have ended the run by then.
+TEST_F(CommandFixture, SetupLoadIsRefusedInItsTurnDuringARunAndForOverlongNames) {
   st.AcquisitionRunning = 1;
   receive("LOAD_SETUP_FROM_FILE:/data/run.dat");
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 1);
+  EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), "/data/run.dat");
+  Serve_RemoteRequests(st);
   EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
-  EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), "/data/run.dat")
-      << "the name is kept all the same";
   EXPECT_TRUE(core.ui.has_message(MessageTab::Infos,
                                   "Ignored 'LoadSetupFromFile' command from TCP Client because "
                                   "Acquisition is already running."));
 
   st.AcquisitionRunning = 0;
   receive("LOAD_SETUP_FROM_FILE:/" + std::string(514, 'n'));  // 515 characters: fits
-  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 1);
+  EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), "/" + std::string(514, 'n'));
   clear_requests();
   receive("LOAD_SETUP_FROM_FILE:/" + std::string(515, 'n'));
-  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
   EXPECT_EQ(std::string(st.tcp.RemoteSetupFileName), ".");
+  Serve_RemoteRequests(st);
+  EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
   EXPECT_TRUE(core.ui.has_message(MessageTab::Warnings, "because the file name is too long"));
 }
 

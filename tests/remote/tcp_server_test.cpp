@@ -7,6 +7,7 @@
 #include <string>
 
 #include "acquisition/run_control.h"
+#include "app/record_loan.h"
 #include "app/timer_tick.h"
 #include "digitizer/connection_rules.h"
 #include "files/setup_file.h"
@@ -193,6 +194,45 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 4);
 }
 
+// A stop served for one run is spent when that run ends, even when another run starts before
+// the next tick: the client's later commands do not wait for the end of a run it never stopped.
+TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  send(*client, "STOP");
+  TimerCB(st);
+  ASSERT_TRUE(received(*client, "RUN_STOPPED")) << client->received;
+  ASSERT_EQ(Start_AcquisitionFromUser(st), kDone);  // before any tick
+  send(*client, "RUN_START00000002");
+  TimerCB(st);
+  EXPECT_TRUE(received(*client, "RUN_STOPPEDRUN_START_REFUSED:a run is already going on\n"))
+      << client->received;
+  EXPECT_TRUE(st.remote.requests.empty());
+}
+
+// A start served while a worker holds the records reads none of them (the worker writes them
+// meanwhile) and is refused as the board is busy.
+TEST_F(RemoteFixture, AStartWhileAWorkerHoldsTheRecordsReadsNoneOfThem) {
+  Set_TCPCommandsEnabled(st, true);
+  auto client = connect_client();
+  std::atomic<bool> release{false};
+  Lend_Records(st, [&] {
+    for (int k = 0; !release.load(); k ^= 1) st.acq.RunFromFile = k;
+    st.acq.RunFromFile = 0;
+  });
+  send(*client, "RUN_START00000001");
+  TimerCB(st);
+  release = true;
+  EXPECT_TRUE(received(*client,
+                       "RUN_START_REFUSED:the board is busy with a connection, a "
+                       "calibration or a scan\n"))
+      << client->received;
+  pump_until([&] { return !Records_Lent(st); });
+}
+
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   const auto file = sim.dir.path() / "bench.dat";
   st.acq.RunType = 1;
@@ -225,6 +265,64 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
       pump_until([&] { return client->poll() && client->received.size() >= refusal.size(); }));
   EXPECT_EQ(client->received, refusal);
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "nothing changed";
+}
+
+// A stop is never lost to a settings restart that follows it at once, however soon, nor are
+// commands that reach the server in one read; every setup load not carried out is answered.
+TEST_F(RemoteFixture, NoCommandIsLostToARestartOrToOneReadAndEveryLoadIsAnswered) {
+  const auto file = sim.dir.path() / "finite.dat";
+  st.acq.RunType = 1;
+  st.acq.NbOfEventsRequired = 1000000;
+  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  st.acq.RunType = 3;
+  enable_commands();
+  auto client = connect_client();
+  std::string expected;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    SCOPED_TRACE(attempt);
+    send(*client, "RUN_START00000001");
+    TimerCB(st);
+    ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+    if (attempt % 2 == 0) {
+      send(*client, "STOP");
+      TimerCB(st);                      // the stop is served...
+      Set_RunDuration(st, 0, 0, 5, 0);  // ...and a change follows before the loop has seen it
+    } else {
+      const bool was_running = RestartGuard::begin(st);
+      RestartGuard restart(st, was_running);
+      send(*client, "STOP");  // served while a change holds the run
+      TimerCB(st);
+    }
+    expected += "RUN_STOPPED";
+    ASSERT_TRUE(received(*client, expected)) << client->received;
+    EXPECT_EQ(st.AcquisitionRunning.load(), 0);
+  }
+
+  // Three commands written at once, as a busy client's socket delivers them.
+  send(*client, "RUN_START00000006");
+  TimerCB(st);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
+  client->send("STOP\r\nLOAD_SETUP_FROM_FILE:" + file.string() + "\r\nRUN_START00000007");
+  ASSERT_TRUE(pump_until([&] { return st.remote.requests.size() == 3; }));
+  TimerCB(st);
+  expected += "RUN_STOPPED";
+  ASSERT_TRUE(received(*client, expected)) << client->received;
+  TimerCB(st);
+  EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "the setup was loaded";
+  EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 7);
+  EXPECT_EQ(st.AcquisitionRunning.load(), 1) << "run 7 started on it";
+
+  // Loads that are not carried out are answered, in their turn.
+  send(*client, "LOAD_SETUP_FROM_FILE:" + file.string());
+  send(*client, "LOAD_SETUP_FROM_FILE:/" + std::string(540, 'x'));
+  TimerCB(st);
+  expected +=
+      "LOAD_SETUP_REFUSED:a run is going on\nLOAD_SETUP_REFUSED:the file name is too long\n";
+  ASSERT_TRUE(received(*client, expected)) << client->received;
+  EXPECT_TRUE(
+      logged("Ignored 'LoadSetupFromFile' command from TCP Client because Acquisition is "
+             "already running."));
+  stop_run(*client, expected);
 }
 
 // Reconnecting the board keeps the live server's record: it still says online and keeps its

@@ -16,15 +16,18 @@ T take_front(std::deque<T>& answers, U otherwise) {
 }  // namespace
 
 bool ScriptedFrontEnd::confirm(const std::string&, const std::string&) {
+  if (nested_loop) nested_loop({});
   return locked([&] { return take_front(confirm_answers, default_confirm); });
 }
 
 std::optional<std::string> ScriptedFrontEnd::prompt(const std::string&, const std::string&,
                                                     const std::string&) {
+  if (nested_loop) nested_loop({});
   return locked([&] { return take_front(prompt_answers, std::nullopt); });
 }
 
 std::optional<std::filesystem::path> ScriptedFrontEnd::select_file(const FileDialogRequest& r) {
+  if (nested_loop) nested_loop({});
   return locked([&] {
     file_requests.push_back(r);
     return take_front(file_answers, std::nullopt);
@@ -33,7 +36,16 @@ std::optional<std::filesystem::path> ScriptedFrontEnd::select_file(const FileDia
 
 std::optional<std::filesystem::path> ScriptedFrontEnd::select_directory(
     const std::string&, const std::filesystem::path&) {
+  if (nested_loop) nested_loop({});
   return locked([&] { return take_front(directory_answers, std::nullopt); });
+}
+
+void ScriptedFrontEnd::wait_until(const std::function<bool()>& done) {
+  if (nested_loop) {
+    nested_loop(done);
+  } else {
+    FrontEnd::wait_until(done);
+  }
 }
 
 bool ScriptedFrontEnd::progress_update(int percent) {

@@ -51,6 +51,11 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   std::deque<std::optional<std::filesystem::path>> directory_answers;
   int cancel_progress_at = -1;  // progress_update returns false from this percent on
   std::vector<FileDialogRequest> file_requests;  // every file dialog asked for
+  // Set, the front end's dialogs and waits turn an event loop of their own, as a desktop's
+  // modal dialogs do: it is called while a dialog is open (done empty) and for a wait (until
+  // done holds), from whichever thread asked.
+  std::function<void(const std::function<bool()>& done)> nested_loop;
+  int nested_depth = 0;  // the user-interface thread's loops inside its own, counted by the test
 
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override {
@@ -61,6 +66,8 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   }
   bool confirm(const std::string& title, const std::string& text) override;
   bool answers_unattended() const override { return unattended; }
+  void wait_until(const std::function<bool()>& done) override;
+  bool in_nested_loop() const override { return nested_depth > 0; }
   std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                     const std::string& initial) override;
   std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) override;

@@ -4,6 +4,7 @@
 // reconnection during a run).
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -674,6 +675,33 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
   EXPECT_EQ(infos().count("Run started"), started) << infos().toStdString();
 }
 
+// While the user has a dialog open (any nested event loop), a client's start waits: the
+// one-second tick starts it only once the dialog has closed. Its stop does not wait.
+TEST_F(GuiBench, ARemoteStartWaitsForTheDialogTheUserHasOpen) {
+  connect_board();
+  set_run_type(3);
+  TcpPanel& panel = start_tcp_server();
+  main().action("EN_START_STOP_CLIENT")->trigger();
+  TcpClient client(st().tcp.ServerPort);
+  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
+  client.send("RUN_START00000004");
+  ASSERT_TRUE(wait_until([&] { return !st().remote.requests.empty(); }, 5000));
+  const auto open_dialog_for = [](int ms) {
+    QEventLoop dialog;  // what a modal dialog runs while it is open
+    QTimer::singleShot(ms, &dialog, &QEventLoop::quit);
+    dialog.exec();
+  };
+  open_dialog_for(2500);  // two ticks at least
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0) << "started under the dialog";
+  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 5000));
+  EXPECT_EQ(VX_VALUE(st().tcp.TCPRunId), 4);
+
+  QTimer::singleShot(0, [&] { client.send("STOP"); });
+  open_dialog_for(2500);
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0) << "the stop waited for the dialog";
+  EXPECT_TRUE(wait_received(client, "RUN_STOPPED", 5000)) << client.received;
+}
+
 TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {
   connect_board();
   QtDialogs real;
@@ -753,9 +781,15 @@ TEST_F(GuiBench, ConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
 }  // namespace
 }  // namespace vx::ui
 
+namespace vx::ui {
+int run_exit_child(const char* user_dir);
+}
+
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // A fresh process of the exit test (exit_test.cpp).
+  if (argc == 3 && std::string(argv[1]) == "--exit-child") return vx::ui::run_exit_child(argv[2]);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
