@@ -130,6 +130,21 @@ void Set_VerticalPosition(State& st, int channel, float divisions) {
   recompute_display(st);
 }
 
+int Auto_VerticalScale(State& st, const DisplayFrame& frame) {
+  if (frame.graph_mode != kGraphWaveforms || st.gui.AmplitudeInVolts == 1) return 0;
+  int scaled = 0;
+  for (const DisplayCurve& c : frame.curves) {
+    if (c.y.empty() || c.gain == 0.0f || c.channel < 0 || c.channel >= kMaxChannels) continue;
+    const auto [low, high] = std::minmax_element(c.y.begin(), c.y.end());
+    const auto volts = [&c](float y) { return (y - c.offset) / c.gain * kVoltsPerCount; };
+    st.gui.VerticalScale[c.channel] =
+        Fitting_VerticalScale(volts(*low), volts(*high), st.gui.VerticalPosition[c.channel]);
+    ++scaled;
+  }
+  if (scaled > 0) refresh_display(st);
+  return scaled;
+}
+
 void Set_AmplitudeDisplayType(State& st, int type) {
   st.gui.AmplitudeInVolts = type == 1 ? 1 : 0;
   if (type == 0) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "analysis/main_graph.h"
 #include "app/state.h"
 
 namespace vx {
@@ -45,6 +46,10 @@ void Set_Offset(State& st, int channel, float volts);
 // Display settings only: they neither stop a run nor refresh the panels.
 void Set_VerticalScale(State& st, int channel, int mv_per_div);
 void Set_VerticalPosition(State& st, int channel, float divisions);
+// "Auto scale": each channel drawn in the frame (waveforms in divisions only) gets the
+// smallest scale at which its trace fits the screen at its position. Returns the channels
+// scaled.
+int Auto_VerticalScale(State& st, const DisplayFrame& frame);
 // 0 Equidistant (positions spread over the screen), 1 Merged (amplitudes in volts, no
 // scale or position), 2 User defined.
 void Set_AmplitudeDisplayType(State& st, int type);

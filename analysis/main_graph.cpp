@@ -12,26 +12,26 @@ namespace vx {
 
 namespace {
 
-// The two channels of a SAM block share a hue, the second one lighter. Every colour is
-// readable, at a contrast of at least 3:1, both on the main graph's dark background and on
-// the light background of the panels and plots.
+// The two channels of a SAM block share a hue, the second one lighter. Every colour reads
+// on the main graph's dark background at a contrast of at least 4.5:1, and still at 3:1 on
+// the light background of the panels and the other plots.
 constexpr std::array<Rgb, kMaxChannels> kChannelColours{{
-    {208, 5, 5},
-    {235, 77, 77},
-    {3, 120, 3},
-    {17, 155, 17},
-    {182, 5, 182},
-    {230, 31, 230},
-    {113, 104, 3},
-    {146, 135, 16},
-    {3, 115, 115},
-    {16, 148, 148},
-    {141, 32, 249},
-    {169, 99, 238},
-    {164, 79, 4},
-    {204, 107, 23},
-    {5, 99, 207},
-    {48, 134, 232},
+    {245, 6, 6},
+    {236, 85, 85},
+    {4, 143, 4},
+    {17, 159, 17},
+    {215, 6, 215},
+    {232, 47, 232},
+    {135, 124, 4},
+    {150, 139, 16},
+    {4, 137, 137},
+    {17, 153, 153},
+    {162, 74, 250},
+    {172, 105, 239},
+    {194, 94, 5},
+    {211, 111, 24},
+    {6, 118, 246},
+    {56, 139, 233},
 }};
 
 bool replaying(const State& st) {
@@ -51,6 +51,19 @@ void scale_into(DisplayCurve& curve, const float* values, int count, float gain,
 }
 
 }  // namespace
+
+double relative_luminance(Rgb c) {
+  const auto linear = [](std::uint8_t v) {
+    const double s = v / 255.0;
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b);
+}
+
+double contrast_ratio(Rgb a, Rgb b) {
+  const double la = relative_luminance(a), lb = relative_luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 Rgb channel_colour(int channel) {
   if (channel < 0 || channel >= kMaxChannels) return {255, 255, 255};
@@ -175,6 +188,8 @@ void Compute_Histos(State& st, DisplayFrame& frame) {
     if (frame.curves.size() <= used) frame.curves.emplace_back();
     DisplayCurve& c = frame.curves[used++];
     c.channel = ch;
+    c.gain = g.ChannelGain[ch];
+    c.offset = g.ChannelOffset[ch];
     c.x0 = 0.0;
     c.has_marker = false;
     return c;
@@ -266,6 +281,17 @@ void Compute_Histos(State& st, DisplayFrame& frame) {
     curve.x0 = shift;
     if (curve.has_marker) curve.marker_x += shift;
   }
+}
+
+int Fitting_VerticalScale(double min_volts, double max_volts, double position_div) {
+  constexpr int kScales[] = {10, 20, 50, 100, 200, 500, 1000, 2000, 5000};
+  constexpr double kReach = 4.5;  // divisions from the centre, a margin below the edge
+  for (int scale : kScales) {
+    const double low = position_div + min_volts * 1000.0 / scale;
+    const double high = position_div + max_volts * 1000.0 / scale;
+    if (low >= -kReach && high <= kReach) return scale;
+  }
+  return kScales[std::size(kScales) - 1];
 }
 
 MarkerLevel trigger_marker_level(double threshold_volts, double scale_mv_per_div,

@@ -25,6 +25,10 @@ inline constexpr double kFftAxisMaxDb = 80.0;
 // The main graph's background; the panels and the other plots are light.
 inline constexpr Rgb kMainGraphBackground{12, 12, 16};
 inline constexpr Rgb kLightBackground{239, 239, 239};
+// Readability of one colour on another: the relative luminance of sRGB colours and the
+// ratio (L1 + 0.05) / (L2 + 0.05), from 1 (none) to 21 (black on white).
+double relative_luminance(Rgb c);
+double contrast_ratio(Rgb a, Rgb b);
 
 // Samples per channel and channels shown: the board's, or the replayed file's.
 int shown_samples(const State& st);
@@ -50,9 +54,10 @@ GraphAxes main_graph_axes(const GuiParams& gui);
 
 struct DisplayCurve {
   int channel = 0;
-  double x0 = 0.0;          // x of the first value; then one unit per value
-  std::vector<float> y;     // already scaled (offset + gain x value)
-  bool has_marker = false;  // leading-edge time of the channel
+  double x0 = 0.0;                   // x of the first value; then one unit per value
+  std::vector<float> y;              // already scaled (offset + gain x value)
+  float gain = 1.0f, offset = 0.0f;  // the scaling y was drawn with
+  bool has_marker = false;           // leading-edge time of the channel
   double marker_x = 0.0, marker_y = 0.0;
 };
 
@@ -68,6 +73,11 @@ struct DisplayFrame {
 // Builds the curves of the current event for every enabled channel shown (Compute_Histos).
 // Reuses the frame's storage.
 void Compute_Histos(State& st, DisplayFrame& frame);
+
+// The smallest scale of the 1-2-5 series (10 mV/div to 5 V/div) at which a trace spanning
+// min_volts to max_volts, drawn at position_div, stays within 4.5 divisions of the centre;
+// the largest when none does.
+int Fitting_VerticalScale(double min_volts, double max_volts, double position_div);
 
 // Level, in divisions, of a channel's trigger-threshold marker, pinned at the screen's
 // edge (pinned = +1 or -1, drawn as an arrow off the graph) when at or beyond +-5.

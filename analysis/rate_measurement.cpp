@@ -1,5 +1,7 @@
 #include "analysis/rate_measurement.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "app/message_log.h"
@@ -23,10 +25,13 @@ void post_texts(State& st) {
     for (int ch = 0; ch < kMaxChannels; ++ch) {
       const int unit = st.rates.TriggerRateUnit[ch].load();
       if (unit == 0) continue;
-      char text[32];
-      std::snprintf(text, sizeof text, "%.1f", static_cast<double>(st.rates.TrigRate[ch].load()));
-      st.TriggerRateText[ch] = text;
-      st.TriggerRateUnit[ch] = Rate_UnitText(unit);
+      RateEstimate rate;
+      rate.hz = st.rates.RawTriggerRate[ch].load();
+      rate.error_hz = st.rates.RawTriggerRateError[ch].load();
+      rate.valid = true;
+      const RateText text = Format_Rate(rate);
+      st.TriggerRateText[ch] = text.value;
+      st.TriggerRateUnit[ch] = text.unit;
     }
   });
 }
@@ -37,6 +42,49 @@ ShownRate Scale_Rate(float r) {
   if (r >= 1.0f) return {r, 3};
   if (r >= 0.001f) return {r * 1000.0f, 2};
   return {r * 1000000.0f, 1};
+}
+
+RateEstimate Rate_FromCounts(std::int64_t hits, double microseconds) {
+  RateEstimate r;
+  if (!(microseconds > 0.0) || hits < 0) return r;
+  r.hz = static_cast<double>(hits) * 1e6 / microseconds;
+  r.error_hz = std::sqrt(static_cast<double>(std::max<std::int64_t>(hits, 1))) * 1e6 / microseconds;
+  r.valid = std::isfinite(r.hz) && std::isfinite(r.error_hz);
+  return r;
+}
+
+namespace {
+
+// Power of ten of the last of `digits` significant digits of v > 0.
+int last_digit_place(double v, int digits) {
+  return static_cast<int>(std::floor(std::log10(v))) - (digits - 1);
+}
+
+double rounded_at(double v, int place) {
+  return std::round(v / std::pow(10.0, place)) * std::pow(10.0, place);
+}
+
+}  // namespace
+
+RateText Format_Rate(const RateEstimate& rate) {
+  if (!rate.valid || !(rate.hz >= 0.0) || !(rate.error_hz >= 0.0)) return {"-", ""};
+  const bool has_error = rate.error_hz > 0.0;
+  int place = has_error ? last_digit_place(rate.error_hz, 2) : 0;
+  if (rate.hz > 0.0) {
+    // Rounding may carry into one more digit (999.6 to 1000): place from the rounded value.
+    int p3 = last_digit_place(rate.hz, 3);
+    p3 = last_digit_place(rounded_at(rate.hz, p3), 3);
+    place = has_error ? std::max(place, p3) : p3;
+  }
+  const double value = rounded_at(rate.hz, place);
+  const int unit = value >= 1e6 ? 3 : value >= 1e3 ? 2 : 1;
+  const int exponent = 3 * (unit - 1);
+  const int decimals = std::max(exponent - place, 0);
+  const double factor = std::pow(10.0, exponent);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f \u00B1 %.*f", decimals, value / factor, decimals,
+                rounded_at(rate.error_hz, place) / factor);
+  return {text, Rate_UnitText(unit)};
 }
 
 const char* Rate_UnitText(int unit) {
@@ -60,6 +108,7 @@ void Init_RateMeasurement(State& st) {
     r.TrigRate[ch] = 0.0f;
     r.TriggerRateUnit[ch] = 0;
     r.RawTriggerRate[ch] = 0.0f;
+    r.RawTriggerRateError[ch] = 0.0f;
     r.TotalCount[ch] = 0;
     r.TotalTime[ch] = 0.0;
   }
@@ -81,6 +130,8 @@ void Update_RateMeasurement(State& st, int block) {
     // Hits counted before any time has passed give no rate yet: keep summing.
     if (!(r.TimeSum[ch] > 0.0f)) continue;
     const float per_us = static_cast<float>(r.CountSum[ch]) / r.TimeSum[ch];
+    r.RawTriggerRateError[ch] =
+        static_cast<float>(Rate_FromCounts(r.CountSum[ch], r.TimeSum[ch]).error_hz);
     r.TimeSum[ch] = 0.0f;
     r.CountSum[ch] = 0;
     const ShownRate shown = Scale_Rate(per_us);

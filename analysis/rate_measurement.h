@@ -2,6 +2,7 @@
 // until they are worth a rate, and the rate panel's controls.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/state.h"
@@ -15,6 +16,28 @@ struct ShownRate {
 };
 ShownRate Scale_Rate(float per_microsecond);
 const char* Rate_UnitText(int unit);  // "" for 0
+
+// A rate counted from hits over a time, with its statistical uncertainty sqrt(N) / t (an
+// empty count is given the uncertainty of one hit). Both in Hz; none without time.
+struct RateEstimate {
+  double hz = 0.0;
+  double error_hz = 0.0;
+  bool valid = false;
+};
+RateEstimate Rate_FromCounts(std::int64_t hits, double microseconds);
+
+// A rate as shown: value and uncertainty ("1.02 ± 0.10") in the unit the rounded value takes
+// (" Hz", "kHz", "MHz"); the value has three significant digits at most and no more decimals
+// than the uncertainty's second significant digit, which the uncertainty shares.
+struct RateText {
+  std::string value;  // "-" for no rate
+  std::string unit;
+  std::string joined() const { return unit.empty() ? value : value + " " + trimmed_unit(); }
+  std::string trimmed_unit() const {
+    return !unit.empty() && unit[0] == ' ' ? unit.substr(1) : unit;
+  }
+};
+RateText Format_Rate(const RateEstimate& rate);
 
 // Clears the accumulators and the shown rates (run preparation).
 void Init_RateMeasurement(State& st);

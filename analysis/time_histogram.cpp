@@ -244,6 +244,22 @@ void publish(State& st) {
   st.ui.refresh_panel(Panel::TimeHistogram);
 }
 
+// The fit with its quality, beside the histogram's own width, in the log.
+void log_fit(State& st) {
+  const TimeHistoResults& r = st.meas.TimeHisto;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "Time histogram CH%d - CH%d, %d entries: mean %.2f ps, RMS %.2f ps, FWHM %.2f ps; "
+                "Gaussian fit from %.1f ps to %.1f ps: centre %.2f ps, sigma %.2f ps, "
+                "chi2/ndf %.1f / %d = %.2f\n",
+                static_cast<int>(st.acq.TimeHistoChannelA),
+                static_cast<int>(st.acq.TimeHistoChannelB), r.entries, r.mean_ns * 1000.0, r.rms_ps,
+                static_cast<double>(r.fwhm_ps), r.fit_from_ps, r.fit_to_ps,
+                r.fitted_centre_ns * 1000.0, r.fitted_sigma_ps, r.chi2, r.ndf,
+                r.ndf > 0 ? r.chi2 / r.ndf : 0.0);
+  Write_InfoMessage(st, text, 0);
+}
+
 bool warn_without_channels(State& st) {
   if (channels_valid(st)) return false;
   st.meas.NbOfValidTimes = 0;
@@ -308,6 +324,14 @@ void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit) {
     r.fitted_centre_ns = fit.centre;
     r.fitted_sigma_ps = fit.sigma * 1000.0;
     r.fitted_fwhm_ps = fit.sigma * 2.36 * 1000.0;
+    const FitQuality q = Histogram_FitQuality(
+        std::span<const double>(counts.data(), bins),
+        std::span<const double>(m.GaussFittedThresholdCrossingDistri.data(), bins));
+    r.chi2 = q.chi2;
+    r.ndf = q.ndf;
+    r.fit_from_ps = m.ThresholdCrossingAxis[0] * 1000.0;
+    r.fit_to_ps = m.ThresholdCrossingAxis[bins - 1] * 1000.0;
+    if (r.fitted) log_fit(st);
   }
   st.ui.refresh_panel(Panel::TimeHistogram);
 }

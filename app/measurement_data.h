@@ -31,6 +31,11 @@ struct TimeHistoResults {
   double fitted_centre_ns = 0.0;
   double fitted_sigma_ps = 0.0;
   double fitted_fwhm_ps = 0.0;
+  // The fit's quality over the bins it was fitted on, from the first bin's centre to the
+  // last one's.
+  double chi2 = 0.0;
+  int ndf = 0;
+  double fit_from_ps = 0.0, fit_to_ps = 0.0;
 };
 
 // What a histogram built from the per-run lists has taken so far: the entries up to

@@ -32,6 +32,7 @@ struct RateData {
   std::array<std::atomic<float>, kMaxChannels> TrigRate{};
   std::array<std::atomic<std::int32_t>, kMaxChannels> TriggerRateUnit{};
   std::array<std::atomic<float>, kMaxChannels> RawTriggerRate{};
+  std::array<std::atomic<float>, kMaxChannels> RawTriggerRateError{};  // sqrt(hits) / time, Hz
   std::atomic<bool> TextUpdatePosted{false};  // a copy into the displayed texts is queued
   // Everything counted since the run started, for a mean rate over the run.
   std::array<std::int64_t, kMaxChannels> TotalCount{};

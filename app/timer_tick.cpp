@@ -43,7 +43,7 @@ void plot_channels(State& st, StripChart chart, int selected, const T& values) {
   } else if (selected >= 0 && selected < kMaxChannels) {
     points.push_back(values[selected].load());
   }
-  st.ui.plot_strip_chart(chart, points);
+  st.ui.plot_strip_chart(chart, Run_Seconds(st), points);
 }
 
 std::string format_rate(float rate) {
@@ -85,6 +85,15 @@ void every_second_tick(State& st) {
 }
 
 }  // namespace
+
+double Run_Seconds(State& st) {
+  return std::max(st.clock.now() - st.acq.RunStartTime, 0.0);
+}
+
+AxisWindow Strip_ChartWindow(double latest_seconds, double span) {
+  if (!(latest_seconds > span)) return {0.0, span};
+  return {latest_seconds - span, latest_seconds};
+}
 
 void Update_RunElapsedTime(State& st) {
   const int s = st.acq.RunElapsedTime;

@@ -10,7 +10,21 @@ namespace vx {
 inline constexpr Rgb kCounterLight{255, 191, 255};
 inline constexpr Rgb kCounterDark{255, 100, 255};
 
+// Live values are shown, and the strip charts take a point, on every second tick: every
+// two seconds.
+inline constexpr double kLiveRefreshSeconds = 2.0;
+
 void TimerCB(State& st);
+
+// The strip charts' time axis: a point's x is the time since the run started, in seconds,
+// however often points come; the axis shows the last span seconds, from 0 while the run is
+// younger than that.
+inline constexpr double kStripChartSpanSeconds = 120.0;
+struct AxisWindow {
+  double lower = 0.0, upper = 0.0;
+};
+double Run_Seconds(State& st);
+AxisWindow Strip_ChartWindow(double latest_seconds, double span = kStripChartSpanSeconds);
 
 // Shows an elapsed time in seconds in the four "Elapsed Time:" fields (days, hours,
 // minutes, seconds).

@@ -30,13 +30,13 @@ std::vector<int> enabled_channels(const State& st) {
 void print_live_rates(State& st, const std::vector<int>& channels, int second) {
   std::printf("%4d s", second);
   for (int ch : channels) {
-    const int unit = st.rates.TriggerRateUnit[ch].load();
-    if (unit == 0) {
-      std::printf("  ch%-2d      -    ", ch);
-    } else {
-      std::printf("  ch%-2d %7.1f %s", ch, static_cast<double>(st.rates.TrigRate[ch].load()),
-                  Rate_UnitText(unit));
-    }
+    RateEstimate rate;
+    rate.valid = st.rates.TriggerRateUnit[ch].load() != 0;
+    rate.hz = st.rates.RawTriggerRate[ch].load();
+    rate.error_hz = st.rates.RawTriggerRateError[ch].load();
+    const RateText text = Format_Rate(rate);
+    // The sign takes two bytes and one column.
+    std::printf("  ch%-2d %17s %-3s", ch, text.value.c_str(), text.trimmed_unit().c_str());
   }
   std::printf("\n");
   std::fflush(stdout);
@@ -97,15 +97,13 @@ int command_rates(Session& session, const RatesOptions& options) {
         if (second > printed) print_live_rates(st, channels, printed = second);
       });
 
-  std::printf("\nHit rates over the run\n  channel        hits     time (s)     rate (Hz)\n");
+  std::printf("\nHit rates over the run\n  channel        hits     time (s)                rate\n");
   for (int ch : channels) {
     const double micros = st.rates.TotalTime[ch];
     const auto hits = static_cast<long long>(st.rates.TotalCount[ch]);
-    if (micros > 0.0) {
-      std::printf("  %7d %11lld %12.3f %13.1f\n", ch, hits, micros * 1e-6, hits * 1e6 / micros);
-    } else {
-      std::printf("  %7d %11lld %12.3f %13s\n", ch, hits, 0.0, "-");
-    }
+    const RateText rate = Format_Rate(Rate_FromCounts(hits, micros));
+    std::printf("  %7d %11lld %12.3f %17s %s\n", ch, hits, micros * 1e-6, rate.value.c_str(),
+                rate.trimmed_unit().c_str());
   }
   return session.ui().errors_seen.load() != errors_before ? 1 : 0;
 }

@@ -116,8 +116,7 @@ int Session::board_model() const {
 bool Session::connect() {
   const int model = board_model();
   Select_BoardModel(st_, model);
-  st_.board.LinkType =
-      model == kModelDesktop ? 0 : 1;  // USB for the desktop board, optical link for VME
+  st_.board.LinkType = Default_LinkType(model);
   Connect_Board(st_, model);
   // Until the connection thread has given the records back, too.
   run_until([&] {

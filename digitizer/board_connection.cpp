@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "app/message_log.h"
 #include "app/parameters.h"
@@ -225,6 +226,8 @@ void Start_ConnectionThread(State& st) {
   st.ConnectingThreadReleased = 0;
   st.Connecting = 1;
   Sam_Init(st);
+  if (st.Board_Connected.load() == 1 && !st.UserPath.empty())
+    Save_LastConnection(st.UserPath, {st.SelectedModel, st.board.LinkType});
   st.ui.post([&st] { st.ui.show_panel(Panel::Main, true); });
   st.Connecting = 0;
   st.ConnectingThreadReleased = 1;
@@ -261,6 +264,39 @@ void Select_BoardModel(State& st, int model) {
   st.SelectedModel = model;
   st.board.VMEBaseAddress = base_address_for_model(model);
   st.ui.refresh_panel(Panel::Connection);
+}
+
+int Default_LinkType(int model) {
+  return model == kModelDesktop ? 0 : 1;
+}
+
+std::filesystem::path LastConnection_Path(const std::filesystem::path& user_dir) {
+  return user_dir / "LastConnection.txt";
+}
+
+bool Save_LastConnection(const std::filesystem::path& user_dir, const LastConnection& last) {
+  const auto path = LastConnection_Path(user_dir);
+  auto temporary = path;
+  temporary += ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << "model " << last.model << "\nlink " << last.link_type << "\n";
+    if (!out.flush()) return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  return !ec;
+}
+
+std::optional<LastConnection> Load_LastConnection(const std::filesystem::path& user_dir) {
+  std::ifstream in(LastConnection_Path(user_dir));
+  std::string model_key, link_key;
+  LastConnection last;
+  if (!(in >> model_key >> last.model >> link_key >> last.link_type)) return std::nullopt;
+  if (model_key != "model" || link_key != "link") return std::nullopt;
+  if (last.model != kModelDesktop && last.model != kModelVme) return std::nullopt;
+  if (last.link_type < 0 || last.link_type > 7) return std::nullopt;
+  return last;
 }
 
 }  // namespace vx

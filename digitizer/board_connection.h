@@ -1,9 +1,12 @@
 // Opening, initialising and closing the board, and the firmware versions.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/state.h"
+#include "digitizer/connection_rules.h"
 
 namespace vx {
 
@@ -32,5 +35,20 @@ void Load_CalibrationsAtConnection(State& st);
 
 // Choosing a model on the connection panel resets the VME base address.
 void Select_BoardModel(State& st, int model);
+
+// The link a model is reached by unless told otherwise: USB for the desktop board, the
+// optical link for the VME board.
+int Default_LinkType(int model);
+
+// The model and link of the last board connected, kept in the user directory so that the
+// next session offers them. Written after every successful connection; nothing when the
+// file is absent or does not hold a valid model and link.
+struct LastConnection {
+  int model = kModelNone;
+  int link_type = 0;
+};
+std::filesystem::path LastConnection_Path(const std::filesystem::path& user_dir);
+bool Save_LastConnection(const std::filesystem::path& user_dir, const LastConnection& last);
+std::optional<LastConnection> Load_LastConnection(const std::filesystem::path& user_dir);
 
 }  // namespace vx

@@ -129,8 +129,10 @@ class FrontEnd {
   virtual void show_help_message(const std::string& text) { (void)text; }
   virtual void set_text(Field field, int index, const std::string& text) = 0;
   virtual void set_colour(Field field, Rgb colour) = 0;
-  // One new point per trace; traces are channels (all of them, or one).
-  virtual void plot_strip_chart(StripChart chart, std::span<const double> points) = 0;
+  // One new point per trace, taken `seconds` after the run started; traces are channels (all
+  // of them, or one).
+  virtual void plot_strip_chart(StripChart chart, double seconds,
+                                std::span<const double> points) = 0;
 };
 
 }  // namespace vx

@@ -83,6 +83,17 @@ bool initial_guess(std::span<const double> x, std::span<const double> y, double 
 
 }  // namespace
 
+FitQuality Histogram_FitQuality(std::span<const double> counts, std::span<const double> fitted) {
+  FitQuality q;
+  const std::size_t n = std::min(counts.size(), fitted.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const double d = counts[i] - fitted[i];
+    q.chi2 += d * d / std::max(counts[i], 1.0);
+  }
+  q.ndf = static_cast<int>(n) - 3;
+  return q;
+}
+
 GaussFitResult GaussFit(std::span<const double> x, std::span<const double> y,
                         std::span<double> fitted) {
   GaussFitResult r;

@@ -19,4 +19,14 @@ struct GaussFitResult {
 GaussFitResult GaussFit(std::span<const double> x, std::span<const double> y,
                         std::span<double> fitted);
 
+// How well a fitted curve describes a histogram: the chi-square of the counts against the
+// curve, each count's variance taken as the count itself (one for an empty bin), over the
+// bins given, with as many degrees of freedom as bins less the fit's three parameters.
+struct FitQuality {
+  double chi2 = 0.0;
+  int ndf = 0;
+  double per_ndf() const { return ndf > 0 ? chi2 / ndf : 0.0; }
+};
+FitQuality Histogram_FitQuality(std::span<const double> counts, std::span<const double> fitted);
+
 }  // namespace vx

@@ -35,7 +35,7 @@ class NullFrontEnd : public FrontEnd {
   void set_led(Led, bool) override {}
   void set_text(Field, int, const std::string&) override {}
   void set_colour(Field, Rgb) override {}
-  void plot_strip_chart(StripChart, std::span<const double>) override {}
+  void plot_strip_chart(StripChart, double, std::span<const double>) override {}
 };
 
 }  // namespace vx

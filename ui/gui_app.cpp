@@ -99,9 +99,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   Install_CoreHooks(st_, std::move(h));
   // A refused start leaves the previous session's log as it is.
   if (config_errors_.empty()) Start_Core(st_, user_path);
-  // The connection panel offers the model the simulation configuration describes.
-  if (config_path && config_errors_.empty())
-    Select_BoardModel(st_, sim_config_.model == "DT5743" ? kModelDesktop : kModelVme);
+  if (config_errors_.empty()) preselect_board(config_path.has_value());
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();
@@ -162,6 +160,18 @@ int GuiApp::exec() {
   start();
   ui_.set_top_loop_level(QThread::currentThread()->loopLevel() + 1);
   return QApplication::exec();
+}
+
+// The connection panel offers the model the simulation configuration describes when one was
+// given; otherwise the one last connected, or else the command line's default: a first
+// Connect needs no choice.
+void GuiApp::preselect_board(bool configured) {
+  const int described = sim_config_.model == "DT5743" ? kModelDesktop : kModelVme;
+  LastConnection choice{described, Default_LinkType(described)};
+  if (!configured) choice = Load_LastConnection(st_.UserPath).value_or(choice);
+  Select_BoardModel(st_, choice.model);
+  st_.board.LinkType = choice.link_type;
+  st_.ui.refresh_panel(Panel::Connection);
 }
 
 void GuiApp::make_board(int model) {
@@ -314,9 +324,9 @@ void GuiApp::show_help_message(const QString& text) {
   main_->show_help_message(text);
 }
 
-void GuiApp::plot_strip_chart(StripChart chart, const QVector<double>& points) {
-  if (chart == StripChart::Rate) main_->rate_panel()->add_points(points);
-  if (chart == StripChart::Noise) main_->noise_panel()->add_points(points);
+void GuiApp::plot_strip_chart(StripChart chart, double seconds, const QVector<double>& points) {
+  if (chart == StripChart::Rate) main_->rate_panel()->add_points(seconds, points);
+  if (chart == StripChart::Noise) main_->noise_panel()->add_points(seconds, points);
 }
 
 void GuiApp::set_text(Field field, int index, const QString& text) {

@@ -68,6 +68,7 @@ class GuiApp final : public QObject, private FrontEndViews {
 
  private:
   void make_board(int model);
+  void preselect_board(bool configured);
 
   void append_message(MessageTab tab, MessageKind kind, const QString& text) override;
   void show_panel(Panel panel, bool visible) override;
@@ -79,7 +80,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   void show_help_message(const QString& text) override;
   void set_text(Field field, int index, const QString& text) override;
   void set_colour(Field field, Rgb colour) override;
-  void plot_strip_chart(StripChart chart, const QVector<double>& points) override;
+  void plot_strip_chart(StripChart chart, double seconds, const QVector<double>& points) override;
   void records_lent(bool lent) override;
   QWidget* dialog_parent() override;
   // While a worker holds the records, what would read them waits for their return.

@@ -60,12 +60,16 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
   auto* title = new QCPTextElement(this, "", QFont("Sans", 9, QFont::Bold));
   title->setTextColor(kAxisText);
   plotLayout()->addElement(0, 0, title);
+  // Markers and marks lie above every trace, whichever channel was drawn last.
+  addLayer("markers", layer("main"), QCustomPlot::limAbove);
+  QCPLayer* markers = layer("markers");
 
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     const QColor colour = to_qcolor(channel_colour(ch));
     graphs_[ch] = new_curve_graph(colour);
     edges_[ch] = addGraph();
     edges_[ch]->setLineStyle(QCPGraph::lsNone);
+    edges_[ch]->setLayer(markers);
     edges_[ch]->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, colour, kBackground, 9));
 
     auto make_marker = [&](Qt::Alignment align) {
@@ -77,6 +81,7 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
       t->position->setTypeX(QCPItemPosition::ptAxisRectRatio);
       t->position->setTypeY(QCPItemPosition::ptPlotCoords);
       t->setVisible(false);
+      t->setLayer(markers);
       return t;
     };
     // Inside the graph's edges, as on an oscilloscope screen.
@@ -88,6 +93,7 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
 
   trigger_line_ = new QCPItemStraightLine(this);
   trigger_line_->setVisible(false);
+  trigger_line_->setLayer(markers);
   trigger_line_->setSelectable(false);
   trigger_marker_ = new QCPItemText(this);
   trigger_marker_->setFont(QFont("Sans", 8, QFont::Bold));
@@ -95,6 +101,7 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
   trigger_marker_->setBrush(kBackground);
   trigger_marker_->setVisible(false);
   trigger_marker_->setSelectable(false);
+  trigger_marker_->setLayer(markers);
 
   for (int i = 0; i < 2; ++i) {
     vertical_[i] = new QCPItemStraightLine(this);
@@ -103,6 +110,7 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
       line->setPen(QPen(kCursor, 1, i == 0 ? Qt::SolidLine : Qt::DashLine));
       line->setVisible(false);
       line->setSelectable(false);
+      line->setLayer(markers);
     }
   }
   readout_ = new QCPItemText(this);
@@ -114,6 +122,7 @@ MainGraphView::MainGraphView(QWidget* parent) : QCustomPlot(parent) {
   readout_->setBrush(Qt::NoBrush);
   readout_->setFont(QFont("Monospace", 8));
   readout_->setVisible(false);
+  readout_->setLayer(markers);
 }
 
 QCPGraph* MainGraphView::new_curve_graph(const QColor& colour) {

@@ -85,6 +85,8 @@ void MainWindow::build_menus() {
   add(graph, "DELETECURSORS", "Delete Cursors", false, QStyle::SP_DialogNoButton);
   add(graph, "ZOOMIN", "Zoom In", false, QStyle::SP_ArrowUp);
   add(graph, "ZOOMOUT", "Zoom Out", false, QStyle::SP_ArrowDown);
+  add(graph, "AUTOSCALE", "Auto Scale", false, QStyle::SP_TitleBarMaxButton)
+      ->setToolTip("Fits each channel's vertical scale to the event shown");
   add(graph, "PLOT_ALIGN", "Plot Alignement");
   QMenu* firmware = menu("&Firmware");
   add(firmware, "FPGA_VERSION", "Firmware Version");

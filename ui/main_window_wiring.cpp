@@ -78,6 +78,8 @@ void MainWindow::connect_controls() {
     change_display([] {});
     refresh_cursor_readout();
   });
+  connect(action("AUTOSCALE"), &QAction::triggered, this,
+          [this] { change_display([this] { Auto_VerticalScale(st_, front_); }); });
   connect(action("FPGA_VERSION"), &QAction::triggered, this, [this] {
     Read_MotherBoardFPGAVersion(st_);
     Read_FPGAVersion(st_, 0);

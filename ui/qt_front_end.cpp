@@ -252,9 +252,10 @@ void QtFrontEnd::set_colour(Field field, Rgb colour) {
   });
 }
 
-void QtFrontEnd::plot_strip_chart(StripChart chart, std::span<const double> points) {
-  later([this, chart, p = QVector<double>(points.begin(), points.end())] {
-    if (views_ != nullptr) views_->plot_strip_chart(chart, p);
+void QtFrontEnd::plot_strip_chart(StripChart chart, double seconds,
+                                  std::span<const double> points) {
+  later([this, chart, seconds, p = QVector<double>(points.begin(), points.end())] {
+    if (views_ != nullptr) views_->plot_strip_chart(chart, seconds, p);
   });
 }
 

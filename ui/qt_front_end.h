@@ -35,7 +35,8 @@ class FrontEndViews {
   virtual void set_led(vx::Led led, bool on) = 0;
   virtual void set_text(Field field, int index, const QString& text) = 0;
   virtual void set_colour(Field field, Rgb colour) = 0;
-  virtual void plot_strip_chart(StripChart chart, const QVector<double>& points) = 0;
+  virtual void plot_strip_chart(StripChart chart, double seconds,
+                                const QVector<double>& points) = 0;
   virtual void show_help_message(const QString& text) { (void)text; }
   virtual void records_lent(bool lent) { (void)lent; }
   virtual QWidget* dialog_parent() = 0;
@@ -88,7 +89,7 @@ class QtFrontEnd final : public QObject, public FrontEnd {
   void show_help_message(const std::string& text) override;
   void set_text(Field field, int index, const std::string& text) override;
   void set_colour(Field field, Rgb colour) override;
-  void plot_strip_chart(StripChart chart, std::span<const double> points) override;
+  void plot_strip_chart(StripChart chart, double seconds, std::span<const double> points) override;
   void hold_popups(bool hold) override;
   void records_lent(bool lent) override;
 

@@ -166,7 +166,8 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
   vx::Enable_RateMeasurement(st, true);
   st.ui.refresh_panel(vx::Panel::AllValues);
   main.action("START")->trigger();
-  settle(1500);
+  // Half a minute: the strip charts show their seconds and the rates have settled.
+  settle(32000);
   main.show_help_message(
       "Right-click a control of the File Menu panel to see its help here; a click on the main "
       "window hides it.");
@@ -187,8 +188,42 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
     ++count;
   }
   main.action("STOP")->trigger();
+  // The run's end fits the time histogram: the fit with its quality.
+  QWidget* histogram = gui.main_window().findChild<QWidget*>("PANEL_TH");
+  wait_until([&] { return st.AcquisitionRunning.load() == 0; }, 20000);
+  if (histogram != nullptr) {
+    histogram->show();
+    settle(700);
+    const bool ok = histogram->grab().save(dir + "/time-histogram-fit.png");
+    histogram->hide();
+    if (!ok) return -1;
+  }
   settle(200);
   return count;
+}
+
+// A first session as a new user has it: no simulation configuration, a fresh user directory,
+// Connect with what the panel offers, Start, then Auto Scale.
+bool grab_first_run(vx::ui::GuiOptions options, const QString& file) {
+  options.sim_config.reset();
+  *options.user_dir += "/first-run";
+  vx::ui::GuiApp gui(options);
+  gui.start();
+  auto& panel = gui.connection_panel();
+  panel.connect_button()->click();
+  vx::State& st = gui.state();
+  if (!wait_until([&] { return st.Board_Connected.load() == 1 && !vx::Records_Lent(st); }, 20000))
+    return false;
+  auto& main = gui.main_window();
+  main.fit_to_screen(QRect(0, 0, 1366, 768));
+  main.action("START")->trigger();
+  settle(2000);
+  main.action("AUTOSCALE")->trigger();
+  settle(1500);
+  const bool ok = main.grab().save(file);
+  main.action("STOP")->trigger();
+  settle(300);
+  return ok;
 }
 
 // The HORIZONTAL/ACQ page while a run saves its waveforms: the recording depth and the
@@ -358,6 +393,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (const int rc = render_application(options, dir); rc != 0) return rc;
+  if (!grab_first_run(options, dir + "/first-run-autoscaled.png")) {
+    std::fprintf(stderr, "cannot render %s/first-run-autoscaled.png\n", qPrintable(dir));
+    return 1;
+  }
   if (!grab_inl_histograms(options, dir)) {
     std::fprintf(stderr, "cannot render %s/panel_inl_histos.png\n", qPrintable(dir));
     return 1;

@@ -11,6 +11,7 @@
 #include "support/packed_value.h"
 #include "support/saved_runs.h"
 #include "support/sim_core.h"
+#include "support/test_state.h"
 
 namespace vx {
 namespace {
@@ -206,6 +207,51 @@ TEST(Controls, PulseModeOffWithTheInternalPulserDisablesEveryChannel) {
 
 // Bit 5 of SamReg2 and the SAM DAC words are what the SAM DAC calibration drives; register 3
 // is reached only from here.
+// The smallest 1-2-5 scale at which the trace stays 4.5 divisions from the centre, from its
+// position; the event shown is read back in volts from the scaling it was drawn with.
+TEST(Controls, AutoScaleFitsEachChannelsTraceOfTheEventShown) {
+  struct Case {
+    double low, high, position;
+    int scale;
+  };
+  const Case cases[] = {
+      {-0.2, 0.002, 0.0, 50},    // the simulated 200 mV pulse: 4 divisions tall
+      {-0.2, 0.0, 3.0, 50},      // room below a raised zero
+      {-0.2, 0.0, -3.0, 200},    // little room below a lowered one
+      {-0.001, 0.001, 0.0, 10},  // noise only: the finest scale
+      {-3.0, 0.0, 0.0, 1000},   {0.0, 0.1, 4.8, 5000},  // beyond reach: the coarsest
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Fitting_VerticalScale(c.low, c.high, c.position), c.scale)
+        << c.low << " " << c.position;
+
+  test::TestCore core;
+  State& st = core.state;
+  st.gui.GraphMode = kGraphWaveforms;
+  st.gui.VerticalScale[0] = 500;
+  st.gui.VerticalScale[2] = 500;
+  st.gui.VerticalScale[5] = 20;
+  st.gui.VerticalPosition[5] = 2.0f;
+  Compute_MainGraphParameters(st);
+  DisplayFrame frame;
+  frame.graph_mode = kGraphWaveforms;
+  for (const auto& [ch, volts] : {std::pair{2, -0.2}, std::pair{5, 0.3}}) {
+    DisplayCurve c;
+    c.channel = ch;
+    c.gain = st.gui.ChannelGain[ch];
+    c.offset = st.gui.ChannelOffset[ch];
+    for (double v : {0.0, volts, 0.0})
+      c.y.push_back(c.offset + c.gain * static_cast<float>(v / kVoltsPerCount));
+    frame.curves.push_back(c);
+  }
+  EXPECT_EQ(Auto_VerticalScale(st, frame), 2);
+  EXPECT_EQ(VX_VALUE(st.gui.VerticalScale[2]), 50);
+  EXPECT_EQ(VX_VALUE(st.gui.VerticalScale[5]), 200);  // +0.3 V from 2 divisions up
+  EXPECT_EQ(VX_VALUE(st.gui.VerticalScale[0]), 500) << "a channel not drawn keeps its scale";
+  frame.graph_mode = kGraphFft;
+  EXPECT_EQ(Auto_VerticalScale(st, frame), 0) << "only waveforms are scaled";
+}
+
 TEST(SlowControl, SamReg3GoesToEveryBlock) {
   SimCore sim("V1743");
   sim.connect();

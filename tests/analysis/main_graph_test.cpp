@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "support/test_state.h"
 
@@ -157,29 +159,41 @@ TEST(MainGraphMarkers, TriggerLevelPinsAtTheScreenEdges) {
   }
 }
 
-// WCAG contrast ratio of two colours (1 to 21).
-double contrast(Rgb a, Rgb b) {
-  const auto luminance = [](Rgb c) {
-    const auto lin = [](int v) {
-      const double x = v / 255.0;
-      return x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * lin(c.r) + 0.7152 * lin(c.g) + 0.0722 * lin(c.b);
-  };
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+// Hue in degrees of an sRGB colour.
+double hue_of(Rgb c) {
+  const double r = c.r, g = c.g, b = c.b;
+  const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
+  if (hi == lo) return 0.0;
+  double h = hi == r   ? (g - b) / (hi - lo)
+             : hi == g ? 2.0 + (b - r) / (hi - lo)
+                       : 4.0 + (r - g) / (hi - lo);
+  return std::fmod(60.0 * h + 360.0, 360.0);
 }
 
+// Each channel reads on the black graph (4.5:1), stays visible on the light panels (3:1),
+// keeps the hue it is known by, and the two channels of a block share it.
 TEST(MainGraphTexts, EveryChannelColourIsReadableOnTheDarkGraphAndOnLightPanels) {
+  const double hues[kMaxChannels / 2] = {0, 120, 300, 55, 180, 270, 28, 212};
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     const Rgb c = channel_colour(ch);
-    EXPECT_GE(contrast(c, kMainGraphBackground), 3.0) << ch;
-    EXPECT_GE(contrast(c, kLightBackground), 3.0) << ch;
-    EXPECT_GE(contrast(c, Rgb{255, 255, 255}), 3.0) << ch;
+    const double dark = contrast_ratio(c, kMainGraphBackground);
+    const double light = contrast_ratio(c, kLightBackground);
+    EXPECT_GE(dark, 4.5) << ch;
+    EXPECT_GE(light, 3.0) << ch;
+    EXPECT_GE(contrast_ratio(c, Rgb{255, 255, 255}), 3.0) << ch;
+    const double turn = std::fabs(hue_of(c) - hues[ch / 2]);
+    EXPECT_LT(std::min(turn, 360.0 - turn), 4.0) << ch;
+    if (ch % 2 == 1) {
+      EXPECT_GT(relative_luminance(c), relative_luminance(channel_colour(ch - 1))) << ch;
+    }
     for (int other = 0; other < ch; ++other) EXPECT_NE(channel_colour(other), c) << ch;
+    std::printf("channel %2d  %3d %3d %3d  on the graph %.2f:1  on the panels %.2f:1\n", ch, c.r,
+                c.g, c.b, dark, light);
   }
   EXPECT_EQ(channel_colour(16), (Rgb{255, 255, 255}));
   EXPECT_EQ(channel_colour(-1), (Rgb{255, 255, 255}));
+  EXPECT_NEAR(contrast_ratio(Rgb{255, 255, 255}, Rgb{0, 0, 0}), 21.0, 1e-9);
+  EXPECT_NEAR(contrast_ratio(Rgb{119, 119, 119}, Rgb{255, 255, 255}), 4.48, 0.01);
 }
 
 TEST(MainGraphTexts, ColoursTitlesLegendsAndCursorReadout) {

@@ -134,10 +134,12 @@ TEST(RateMeasurementTest, SumsBecomeARateWithItsUnit) {
     const char* text;
   };
   const Case cases[] = {
-      {{{50, 25}, {50, 25}}, 2.0f, "MHz", "2.0"},       // 100 triggers in 50 us: no rate at 99
-      {{{10, 65535}}, 152.590f, " Hz", "152.6"},        // time sum full with 10 triggers
-      {{{99, 50000}, {1, 50000}}, 1.0f, "kHz", "1.0"},  // exactly 0.001 per us
-      {{{99, 50000}, {1, 50010}}, 999.9f, " Hz", "999.9"},
+      // 100 triggers in 50 us: no rate at 99; 2 MHz from 100 hits is good to 10 %
+      {{{50, 25}, {50, 25}}, 2.0f, "MHz", "2.00 \u00B1 0.20"},
+      {{{10, 65535}}, 152.590f, " Hz", "153 \u00B1 48"},  // time sum full with 10 triggers
+      {{{99, 50000}, {1, 50000}}, 1.0f, "kHz", "1.00 \u00B1 0.10"},  // exactly 0.001 per us
+      // 999.9 Hz rounds to three digits as 1.00 kHz
+      {{{99, 50000}, {1, 50010}}, 999.9f, "kHz", "1.00 \u00B1 0.10"},
   };
   for (const Case& c : cases) {
     test::TestCore core;
@@ -151,13 +153,40 @@ TEST(RateMeasurementTest, SumsBecomeARateWithItsUnit) {
       Update_RateMeasurement(st, 0);
     }
     EXPECT_NEAR(st.rates.TrigRate[1].load(), c.value, 0.01f) << c.text;
-    EXPECT_STREQ(Rate_UnitText(st.rates.TriggerRateUnit[1].load()), c.unit) << c.text;
+    EXPECT_NEAR(st.rates.RawTriggerRateError[1].load(), st.rates.RawTriggerRate[1].load() / 10.0f,
+                st.rates.RawTriggerRate[1].load() * 0.3f);
     EXPECT_EQ(st.RawTriggerRateOK.load(), 1);
     core.ui.loop.process_pending();
     EXPECT_EQ(st.TriggerRateText[1], c.text);
     EXPECT_EQ(st.TriggerRateUnit[1], c.unit);
     EXPECT_EQ(st.TriggerRateUnit[0], "");  // disabled channel: never rated
   }
+}
+
+// Rounding to the uncertainty and to three significant digits, and the unit taken after
+// rounding.
+TEST(RateMeasurementTest, RatesShowTheDigitsTheirUncertaintyAllows) {
+  struct Case {
+    std::int64_t hits;
+    double micros;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {100, 1e5, "1.00 \u00B1 0.10 kHz"},      // 100 hits: 10 %
+      {59, 1e5, "590 \u00B1 77 Hz"},           // fewer than 1 kHz: in Hz, no decimals
+      {1000000, 1e6, "1.00 \u00B1 0.00 MHz"},  // three digits at most, however precise
+      {123456, 1e6, "123 \u00B1 0 kHz"},
+      {9, 1e6, "9.0 \u00B1 3.0 Hz"},  // a slow rate keeps its decimals
+      {0, 1e6, "0.0 \u00B1 1.0 Hz"},  // nothing counted: one hit's uncertainty
+      {12345, 1e7, "1.23 \u00B1 0.01 kHz"},
+      {99960, 1e8, "1.00 \u00B1 0.00 kHz"},  // 999.6 Hz carries into kHz
+      {5, 1e2, "50 \u00B1 22 kHz"},          // few hits, high rate: the error's digits
+  };
+  for (const Case& c : cases) {
+    const RateEstimate r = Rate_FromCounts(c.hits, c.micros);
+    EXPECT_EQ(Format_Rate(r).joined(), c.shown) << c.hits << " in " << c.micros;
+  }
+  EXPECT_EQ(Format_Rate(Rate_FromCounts(10, 0.0)).joined(), "-");
 }
 
 }  // namespace

@@ -83,6 +83,19 @@ TEST_F(TimerTest, EventRateEverySecondTickOverTwoSeconds) {
   EXPECT_FLOAT_EQ(st.EventRate, 200.0f);  // 400 events over the last two seconds
   EXPECT_EQ(core.ui.text(Field::EventRate), "200.0");
 
+  // The strip charts' points sit at the run's seconds, one every two, not at their count.
+  st.gui.NoiseMeasurementOn = 1;
+  tick_after(1.0);
+  tick_after(1.0);
+  tick_after(1.0);
+  tick_after(1.0);
+  EXPECT_EQ(core.ui.strip_chart_times(StripChart::Noise), (std::vector<double>{6.0, 8.0}));
+  const AxisWindow young = Strip_ChartWindow(8.0), old = Strip_ChartWindow(150.5);
+  EXPECT_EQ(young.lower, 0.0);
+  EXPECT_EQ(young.upper, kStripChartSpanSeconds);
+  EXPECT_EQ(old.upper, 150.5);
+  EXPECT_EQ(old.upper - old.lower, kStripChartSpanSeconds);
+
   // The next run starts before an idle tick has cleared the reference: its first rate still
   // counts from its own start.
   start_run();

@@ -31,16 +31,24 @@ TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
   const Cli r = run(
       "rates --seconds 2 --channels 0,3 --trigger normal --threshold all=-0.05 --edge all=falling");
   ASSERT_EQ(r.rc, 0) << r.out;
-  // Channel, hits, seconds counted and rate of each channel asked.
-  const auto rows = r.rows_after("time (s)     rate (Hz)\n");
-  ASSERT_EQ(rows.size(), 2u) << r.out;
-  for (std::size_t i = 0; i < 2; ++i) {
-    ASSERT_EQ(rows[i].size(), 4u) << r.out;
-    EXPECT_EQ(rows[i][0], i == 0 ? 0 : 3);
+  // Channel, hits, seconds counted and rate of each channel asked, with its uncertainty.
+  const std::string header = "time (s)                rate\n";
+  ASSERT_NE(r.out.find(header), std::string::npos) << r.out;
+  std::istringstream table(r.out.substr(r.out.find(header) + header.size()));
+  for (int expected : {0, 3}) {
+    int channel = -1;
+    double hits = 0, seconds = 0, rate = 0, error = 0;
+    std::string plus_minus, unit;
+    table >> channel >> hits >> seconds >> rate >> plus_minus >> error >> unit;
+    ASSERT_EQ(channel, expected) << r.out;
+    EXPECT_EQ(plus_minus, "\u00B1");
+    const double hz = unit == "kHz" ? 1e3 : unit == "Hz" ? 1.0 : 0.0;
+    EXPECT_GT(seconds, 0.0);  // how much of the run is counted depends on the machine
     // Five Poisson standard deviations of the hits counted: a slow (sanitizer) build counts
-    // fewer of them.
-    EXPECT_NEAR(rows[i][3], 2000.0, 5.0 * std::sqrt(rows[i][1]) / rows[i][2]) << r.out;
-    EXPECT_GT(rows[i][2], 0.0);  // how much of the run is counted depends on the machine
+    // fewer of them. The uncertainty shown is one, to the digits shown.
+    const double sigma = std::sqrt(hits) / seconds;
+    EXPECT_NEAR(rate * hz, 2000.0, 5.0 * sigma) << r.out;
+    EXPECT_NEAR(error * hz, sigma, 0.05 * sigma + 0.01 * hz) << r.out;
   }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
 #include "app/message_log.h"
@@ -138,6 +140,30 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   Shutdown_Core(sim.st);
   EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
   EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
+}
+
+// A successful connection is remembered for the next session; a file that does not hold a
+// model and a link offers nothing.
+TEST(Connection, TheLastBoardConnectedIsKeptInTheUserDirectory) {
+  SimCore sim("DT5743");
+  EXPECT_FALSE(Load_LastConnection(sim.st.UserPath).has_value());
+  sim.st.board.LinkType = 0;
+  Connect_Board(sim.st, kModelDesktop);
+  sim.core.pool.wait_idle();
+  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
+  const auto last = Load_LastConnection(sim.st.UserPath);
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->model, kModelDesktop);
+  EXPECT_EQ(last->link_type, 0);
+
+  const std::pair<const char*, bool> files[] = {{"model 1\r\nlink 6\r\n", true},
+                                                {"model -1\nlink 1\n", false},
+                                                {"model 1\nlink 99\n", false},
+                                                {"link 1\nmodel 1\n", false}};
+  for (const auto& [text, valid] : files) {
+    std::ofstream(LastConnection_Path(sim.st.UserPath), std::ios::trunc) << text;
+    EXPECT_EQ(Load_LastConnection(sim.st.UserPath).has_value(), valid) << text;
+  }
 }
 
 TEST(Connection, PanelFieldsAndBaseAddressPerModel) {

@@ -96,8 +96,11 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   void set_colour(Field field, Rgb colour) override {
     locked([&] { colours_[field] = colour; });
   }
-  void plot_strip_chart(StripChart chart, std::span<const double> points) override {
-    locked([&] { strip_charts_[chart].emplace_back(points.begin(), points.end()); });
+  void plot_strip_chart(StripChart chart, double seconds, std::span<const double> points) override {
+    locked([&] {
+      strip_charts_[chart].emplace_back(points.begin(), points.end());
+      strip_chart_times_[chart].push_back(seconds);
+    });
   }
 
   // Recorded calls (thread-safe accessors copy under the lock).
@@ -123,6 +126,10 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
     return locked([&] {
       return find_in(strip_charts_, chart).value_or(decltype(strip_charts_)::mapped_type{});
     });
+  }
+  std::vector<double> strip_chart_times(StripChart chart) const {
+    return locked(
+        [&] { return find_in(strip_chart_times_, chart).value_or(std::vector<double>{}); });
   }
   std::vector<std::string> titles() const {
     return locked([&] { return titles_; });
@@ -155,6 +162,7 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   std::map<std::pair<Field, int>, std::string> texts_;
   std::map<Field, Rgb> colours_;
   std::map<StripChart, std::vector<std::vector<double>>> strip_charts_;
+  std::map<StripChart, std::vector<double>> strip_chart_times_;
   std::vector<std::string> titles_;
   std::vector<std::pair<Panel, bool>> panel_visibility_;
   std::map<Panel, int> refreshes_;

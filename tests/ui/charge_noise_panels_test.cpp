@@ -46,6 +46,8 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
     EXPECT_EQ(child<QLineEdit>(histo, "NBENTRIESCHARGEHISTO")->text().toLongLong(), v.entries);
     EXPECT_NEAR(child<QLineEdit>(histo, "CHARGESIGMA")->text().toDouble(), v.sigma, 1e-4);
     const double mean = child<QLineEdit>(histo, "CHARGEMEAN")->text().toDouble();
+    EXPECT_EQ(histo->findChild<QCPTextElement*>("CHARGEHISTOTITLE")->text(),
+              QString("Charge histogram of CH%1").arg(ch));
     EXPECT_NEAR(mean, v.mean, 1e-4);
     return mean;
   };

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QMenu>
 
+#include "app/record_loan.h"
 #include "digitizer/board_configuration.h"
 #include "gui_fixture.h"
 #include "ui/main_graph_view.h"
@@ -83,6 +84,45 @@ TEST_F(GuiFirstUse, ARunThatNeverTriggersSaysWhyInTheInfos) {
                            "Change them on the TRIGGER page"})
     EXPECT_TRUE(infos().contains(said)) << said << "\n" << infos().toStdString();
   EXPECT_EQ(st().EventNumber.load(), 0);
+}
+
+// No configuration file: the panel offers the command line's board, a first Connect and Start
+// show pulses, and Auto Scale makes them a few divisions tall. The next session offers the
+// board last connected.
+TEST(GuiFreshStart, AFirstConnectNeedsNoChoiceAndAutoScaleShowsThePulses) {
+  vx::test::TempDir home;
+  ScriptedDialogs dialogs;
+  GuiOptions options;
+  options.user_dir = home.path().string();
+  auto app = std::make_unique<GuiApp>(options);
+  app->front_end().set_dialogs(&dialogs);
+  app->start();
+  ConnectionPanel& panel = app->connection_panel();
+  EXPECT_EQ(panel.model_box()->currentText(), "V1743");
+  EXPECT_EQ(panel.link_box()->currentText(), "OPTICAL");
+  panel.connect_button()->click();
+  State& st = app->state();
+  MainWindow& main = app->main_window();
+  ASSERT_TRUE(wait_until([&] { return st.Board_Connected.load() == 1 && !Records_Lent(st); }));
+  ASSERT_TRUE(wait_until([&] { return main.action("START")->isEnabled(); }));
+  main.action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] { return main.graph()->plotted_points(0) > 0; }));
+  main.action("AUTOSCALE")->trigger();
+  main.stop_and_wait();
+  for (int ch : {0, 7, 15}) EXPECT_EQ(static_cast<int>(st.gui.VerticalScale[ch]), 50) << ch;
+
+  // The desktop board over USB, connected last, is what the next session offers.
+  panel.model_box()->setCurrentIndex(1);
+  panel.link_box()->setCurrentIndex(0);
+  panel.connect_button()->click();
+  ASSERT_TRUE(wait_until([&] {
+    return st.Connecting.load() == 0 && st.ConnectingThreadReleased.load() == 1 &&
+           st.sys.NbOfChannels == 8;
+  }));
+  app.reset();
+  GuiApp next(options);
+  EXPECT_EQ(next.connection_panel().model_box()->currentText(), "DT5743/N6743");
+  EXPECT_EQ(next.connection_panel().link_box()->currentText(), "USB");
 }
 
 }  // namespace

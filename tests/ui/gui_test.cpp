@@ -36,7 +36,9 @@ TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
   EXPECT_FALSE(main().isVisible());
   EXPECT_EQ(app->connection_panel().windowTitle(), "Board Connection");
 
-  // No model chosen: only the warning.
+  // The panel offers a model; with none chosen, only the warning.
+  EXPECT_EQ(app->connection_panel().model_box()->currentText(), "V1743");
+  app->connection_panel().model_box()->setCurrentIndex(0);
   app->connection_panel().connect_button()->click();
   QApplication::processEvents();
   EXPECT_TRUE(dialogs.saw("Warning", "Select a valid board model and try again."));

@@ -103,12 +103,17 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   const TimeHistoResults& r = m.TimeHisto;
   ASSERT_GT(r.entries, 2900);
   EXPECT_EQ(entries->text().toInt(), r.entries);
-  EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMEMEAN")->text().toDouble(), r.mean_ns, 1e-5);
+  // Times in ps throughout, the fit with its quality.
+  EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMEMEAN")->text().toDouble(), r.mean_ns * 1e3, 0.01);
   EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMESIGMA")->text().toDouble(), r.rms_ps, 1e-3);
   EXPECT_NEAR(child<QLineEdit>(&th(), "FWHM")->text().toDouble(), r.fwhm_ps, 1e-3);
   EXPECT_NEAR(child<QLineEdit>(&th(), "DELTATIMEFITTEDSIGMA")->text().toDouble(), r.fitted_sigma_ps,
               1e-3);
-  EXPECT_NEAR(centre->text().toDouble(), r.fitted_centre_ns, 1e-5);
+  EXPECT_NEAR(centre->text().toDouble(), r.fitted_centre_ns * 1e3, 0.01);
+  EXPECT_EQ(r.ndf, 47);
+  EXPECT_TRUE(child<QLineEdit>(&th(), "FITCHI2NDF")
+                  ->text()
+                  .endsWith(QString::number(r.chi2 / r.ndf, 'f', 2)));
   EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMIN")->value(), st().gui.TimeHistoMin, 0.6e-4);
   EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMAX")->value(), st().gui.TimeHistoMax, 0.6e-4);
   QCustomPlot* graph = th().graph();

@@ -49,6 +49,10 @@ ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(s
   graph_->setMinimumSize(560, 320);
   graph_->xAxis->setLabel("Charge [pC]");
   graph_->yAxis->setLabel("Counts");
+  graph_->plotLayout()->insertRow(0);
+  title_ = new QCPTextElement(graph_, "", QFont(font().family(), 10, QFont::Bold));
+  title_->setObjectName("CHARGEHISTOTITLE");
+  graph_->plotLayout()->addElement(0, 0, title_);
   auto counts = QSharedPointer<QCPAxisTickerFixed>::create();
   counts->setTickStep(1.0);
   counts->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
@@ -208,6 +212,8 @@ void ChargeHistoPanel::draw(const ChargeHistoView& v) {
   bars_->setPen(QPen(colour.darker(150)));
   bars_->setBrush(colour);
   bars_->setName(QString("CH%1").arg(v.channel));
+  title_->setText(QString("Charge histogram of CH%1").arg(v.channel));
+  title_->setTextColor(colour.darker(130));
   const int n = static_cast<int>(v.axis.size());
   const double width = n > 1 ? v.axis[1] - v.axis[0] : 1.0;
   bars_->setWidth(width);

@@ -13,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QCPBars;
 class QCustomPlot;
+class QCPTextElement;
 class QDoubleSpinBox;
 class QLineEdit;
 class QPushButton;
@@ -51,6 +52,7 @@ class ChargeHistoPanel : public SettingsPanel {
   QCheckBox* fixed_ = nullptr;
   QDoubleSpinBox* y_max_ = nullptr;
   QCustomPlot* graph_ = nullptr;
+  QCPTextElement* title_ = nullptr;
   QCPBars* bars_ = nullptr;
   QLineEdit* mean_ = nullptr;
   QLineEdit* sigma_ = nullptr;

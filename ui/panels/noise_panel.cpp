@@ -20,12 +20,12 @@
 #include "ui/main_graph_view.h"
 #include "ui/widgets/channel_legend.h"
 #include "ui/widgets/settings_panel.h"
+#include "ui/widgets/strip_chart.h"
 
 namespace vx::ui {
 
 namespace {
 
-constexpr int kStripPoints = 120;  // two minutes at one point a second
 constexpr int kRedrawIntervalMs = 100;
 
 }  // namespace
@@ -59,9 +59,8 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
   chart_ = new QCustomPlot;
   chart_->setObjectName("NOISE_STRIPCHART");
   chart_->setMinimumSize(520, 240);
-  chart_->xAxis->setLabel("Seconds");
+  setup_strip_chart_axis(chart_);
   chart_->yAxis->setLabel("Mean noise [mV]");
-  chart_->xAxis->setRange(0, kStripPoints);
 
   auto* values = new QGroupBox("NOISE [mV]");
   auto* grid = new QGridLayout(values);
@@ -161,7 +160,6 @@ void NoisePanel::restart_chart() {
   const int traces = selected < 0 ? shown : 1;
   if (selected == charted_channel_ && chart_->graphCount() == traces) return;
   charted_channel_ = selected;
-  points_ = 0;
   chart_->clearGraphs();
   const int first = selected < 0 ? 0 : selected;
   const int last = selected < 0 ? shown : selected + 1;
@@ -172,17 +170,12 @@ void NoisePanel::restart_chart() {
     g->setName(QString("Ch %1").arg(ch));
   }
   show_channel_legend(chart_);
-  chart_->xAxis->setRange(0, kStripPoints);
+  setup_strip_chart_axis(chart_);
   chart_->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void NoisePanel::add_points(const QVector<double>& points) {
-  for (int i = 0; i < points.size() && i < chart_->graphCount(); ++i) {
-    chart_->graph(i)->addData(points_, points[i]);
-    chart_->graph(i)->data()->removeBefore(points_ - kStripPoints);
-  }
-  ++points_;
-  if (points_ > kStripPoints) chart_->xAxis->setRange(points_ - kStripPoints, points_);
+void NoisePanel::add_points(double seconds, const QVector<double>& points) {
+  add_strip_chart_points(chart_, seconds, points);
   bool found = false;
   double top = 0.0;
   for (int i = 0; i < chart_->graphCount(); ++i) {

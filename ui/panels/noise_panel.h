@@ -34,7 +34,7 @@ class NoisePanel : public QWidget {
   // Shows the last copy (user-interface thread), at most ten times a second.
   void redraw();
   // One new strip-chart point per trace (every channel, or the one selected).
-  void add_points(const QVector<double>& points);
+  void add_points(double seconds, const QVector<double>& points);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -56,7 +56,6 @@ class NoisePanel : public QWidget {
   std::array<QLabel*, kMaxChannels> names_{};
   std::array<QLabel*, 4> headers_{};
   int charted_channel_ = -2;
-  int points_ = 0;
 
   std::atomic<bool> visible_{false};
   std::atomic<bool> pending_{false};

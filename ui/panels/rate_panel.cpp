@@ -15,15 +15,15 @@
 
 #include "analysis/main_graph.h"
 #include "analysis/rate_measurement.h"
+#include "app/timer_tick.h"
 #include "ui/main_graph_view.h"
 #include "ui/widgets/channel_legend.h"
 #include "ui/widgets/settings_panel.h"
+#include "ui/widgets/strip_chart.h"
 
 namespace vx::ui {
 
 namespace {
-
-constexpr int kStripPoints = 120;  // two minutes at one point a second
 
 int channel_count(const State& st) {
   return std::clamp(static_cast<int>(st.sys.NbOfChannels), 0, kMaxChannels);
@@ -60,9 +60,8 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
   chart_ = new QCustomPlot;
   chart_->setObjectName("RAWTRIGGERSTRIPCHART");
   chart_->setMinimumSize(520, 260);
-  chart_->xAxis->setLabel("Seconds");
-  chart_->yAxis->setLabel("Hit rate (Hz)");
-  chart_->xAxis->setRange(0, kStripPoints);
+  setup_strip_chart_axis(chart_);
+  chart_->yAxis->setLabel("Hit rate [Hz]");
 
   auto* values = new QGroupBox("Hit rates");
   auto* grid = new QGridLayout(values);
@@ -73,7 +72,7 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
     value_[ch] = new QLabel("-");
     value_[ch]->setObjectName(QString("RATEVALUECH%1").arg(ch));
     value_[ch]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    value_[ch]->setMinimumWidth(60);
+    value_[ch]->setMinimumWidth(110);
     value_[ch]->setFrameShape(QFrame::StyledPanel);
     unit_[ch] = new QLabel;
     unit_[ch]->setObjectName(QString("RATEUNITYCH%1").arg(ch));
@@ -83,6 +82,14 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
     grid->addWidget(value_[ch], row, col + 1);
     grid->addWidget(unit_[ch], row, col + 2);
   }
+
+  auto* note = new QLabel(
+      QString("Refreshed every %1 s with each channel's latest rate, counted over 100 hits (or "
+              "65.5 ms); \u00B1 one standard deviation, \u221AN / t.")
+          .arg(kLiveRefreshSeconds));
+  note->setObjectName("RATEREFRESHNOTE");
+  note->setWordWrap(true);
+  grid->addWidget(note, 8, 0, 1, 6);
 
   auto* veto = new QGroupBox("Hit counting veto");
   auto* vg = new QGridLayout(veto);
@@ -146,7 +153,6 @@ void RatePanel::refresh() {
   if (selected != charted_channel_ || chart_->graphCount() != traces) {
     // Another channel on the strip chart starts it afresh.
     charted_channel_ = selected;
-    points_ = 0;
     chart_->clearGraphs();
     const int first = selected < 0 ? 0 : selected;
     const int last = selected < 0 ? channel_count(st_) : selected + 1;
@@ -156,7 +162,7 @@ void RatePanel::refresh() {
       g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 4));  // the first point shows
       g->setName(QString("Ch %1").arg(ch));
     }
-    chart_->xAxis->setRange(0, kStripPoints);
+    setup_strip_chart_axis(chart_);
     show_channel_legend(chart_);
     scale_rate_axis();
     chart_->replot();
@@ -180,13 +186,8 @@ void RatePanel::scale_rate_axis() {
   }
 }
 
-void RatePanel::add_points(const QVector<double>& points) {
-  for (int i = 0; i < points.size() && i < chart_->graphCount(); ++i) {
-    chart_->graph(i)->addData(points_, points[i]);
-    chart_->graph(i)->data()->removeBefore(points_ - kStripPoints);
-  }
-  ++points_;
-  if (points_ > kStripPoints) chart_->xAxis->setRange(points_ - kStripPoints, points_);
+void RatePanel::add_points(double seconds, const QVector<double>& points) {
+  add_strip_chart_points(chart_, seconds, points);
   scale_rate_axis();
   chart_->replot();
 }

@@ -24,7 +24,7 @@ class RatePanel : public QWidget {
   // Copies the records into the controls; a new strip-chart channel clears the chart.
   void refresh();
   // One new point per trace (every channel, or the one selected).
-  void add_points(const QVector<double>& points);
+  void add_points(double seconds, const QVector<double>& points);
   void set_rate_text(int channel, const QString& value);
   void set_unit_text(int channel, const QString& unit);
 
@@ -43,7 +43,6 @@ class RatePanel : public QWidget {
   QCheckBox* veto_enable_ = nullptr;
   QSpinBox* veto_length_ = nullptr;
   int charted_channel_ = -2;
-  int points_ = 0;
 };
 
 }  // namespace vx::ui

@@ -49,6 +49,10 @@ TimeHistogramPanel::TimeHistogramPanel(State& st, TimeStripChartPanel& strip_cha
   graph_->setObjectName("DELTATIMEGRAPH");
   graph_->setMinimumSize(600, 300);
   graph_->yAxis->setLabel("Counts");
+  graph_->plotLayout()->insertRow(0);
+  title_ = new QCPTextElement(graph_, "", QFont(font().family(), 10, QFont::Bold));
+  title_->setObjectName("TIMEHISTOTITLE");
+  graph_->plotLayout()->addElement(0, 0, title_);
   QCPGraph* histo = graph_->addGraph();
   histo->setName("Histogram");
   histo->setLineStyle(QCPGraph::lsStepCenter);
@@ -145,6 +149,12 @@ QWidget* TimeHistogramPanel::build_results() {
   centre_ = make_readout("DELTATIMECENTER", 90);
   fitted_sigma_ = make_readout("DELTATIMEFITTEDSIGMA", 90);
   fitted_fwhm_ = make_readout("FITTEDFWHM", 90);
+  chi2_ = make_readout("FITCHI2NDF", 150);
+  fit_range_ = make_readout("FITRANGE", 150);
+  chi2_->setToolTip(
+      "Chi-square of the counts against the fitted curve (each count's variance taken as the "
+      "count) over the fit range, per degree of freedom: near 1 for a Gaussian histogram, far "
+      "above it when the shape is not Gaussian and sigma says little.");
 
   auto* box = new QGroupBox("Results");
   auto* grid = new QGridLayout(box);
@@ -152,13 +162,17 @@ QWidget* TimeHistogramPanel::build_results() {
     grid->addWidget(new QLabel(label), row, 2 * col);
     grid->addWidget(field, row, 2 * col + 1);
   };
-  put(0, 0, "Mean [ns]", mean_);
+  // Times in ps throughout; the range above stays in ns, as it is kept.
+  put(0, 0, "Mean [ps]", mean_);
   put(0, 1, "RMS [ps]", rms_);
   put(0, 2, "FWHM [ps]", fwhm_);
   put(0, 3, "Entries", entries_);
-  put(1, 0, "Fitted Centre [ns]", centre_);
+  put(1, 0, "Fitted Centre [ps]", centre_);
   put(1, 1, "Fitted Sigma [ps]", fitted_sigma_);
   put(1, 2, "Fitted FWHM [ps]", fitted_fwhm_);
+  put(1, 3, "\u03C7\u00B2/ndf", chi2_);
+  grid->addWidget(new QLabel("Fit range [ps]"), 2, 0);
+  grid->addWidget(fit_range_, 2, 1, 1, 3);
   return box;
 }
 
@@ -228,16 +242,23 @@ void TimeHistogramPanel::refresh() {
 
 void TimeHistogramPanel::show_picture(const TimeHistoPicture& p) {
   const TimeHistoResults& r = p.results;
-  mean_->setText(QString::number(r.mean_ns, 'f', 5));
+  mean_->setText(QString::number(r.mean_ns * 1000.0, 'f', 2));
   rms_->setText(QString::number(r.rms_ps, 'f', 3));
   entries_->setText(QString::number(r.entries));
   fwhm_->setText(r.entries > 0 ? QString::number(r.fwhm_ps, 'f', 3) : "0.000");
   const auto fitted = [&r](double v, int decimals) {
     return r.fitted ? QString::number(v, 'f', decimals) : QString("-");
   };
-  centre_->setText(fitted(r.fitted_centre_ns, 5));
+  centre_->setText(fitted(r.fitted_centre_ns * 1000.0, 2));
   fitted_sigma_->setText(fitted(r.fitted_sigma_ps, 3));
   fitted_fwhm_->setText(fitted(r.fitted_fwhm_ps, 3));
+  chi2_->setText(
+      r.fitted && r.ndf > 0
+          ? QString("%1 / %2 = %3").arg(r.chi2, 0, 'f', 1).arg(r.ndf).arg(r.chi2 / r.ndf, 0, 'f', 2)
+          : QString("-"));
+  fit_range_->setText(
+      r.fitted ? QString("%1 to %2").arg(r.fit_from_ps, 0, 'f', 1).arg(r.fit_to_ps, 0, 'f', 1)
+               : QString("-"));
   for (const QPointF& point : p.new_means) strip_chart_.add_point(point.x(), point.y());
   strip_chart_.replot();
   plot(p);
@@ -270,6 +291,7 @@ void TimeHistogramPanel::plot(const TimeHistoPicture& p) {
     fit->removeFromLegend();
   }
   graph_->xAxis->setLabel(QString("Time Difference CH%1 - CH%2 [ns]").arg(a).arg(b));
+  title_->setText(QString("Time difference CH%1 \u2212 CH%2").arg(a).arg(b));
   graph_->xAxis->setRange(p.min_ns, p.max_ns > p.min_ns ? p.max_ns : p.min_ns + 1.0);
   double top = 1.0;
   for (double c : p.counts) top = std::max(top, c);

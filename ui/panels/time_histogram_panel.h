@@ -14,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QCustomPlot;
+class QCPTextElement;
 class QDoubleSpinBox;
 class QLineEdit;
 class QPushButton;
@@ -75,6 +76,7 @@ class TimeHistogramPanel : public SettingsPanel {
   QDoubleSpinBox* max_ = nullptr;
   QPushButton* save_ = nullptr;
   QCustomPlot* graph_ = nullptr;
+  QCPTextElement* title_ = nullptr;
   QLineEdit* mean_ = nullptr;
   QLineEdit* rms_ = nullptr;
   QLineEdit* entries_ = nullptr;
@@ -82,6 +84,8 @@ class TimeHistogramPanel : public SettingsPanel {
   QLineEdit* centre_ = nullptr;
   QLineEdit* fitted_sigma_ = nullptr;
   QLineEdit* fitted_fwhm_ = nullptr;
+  QLineEdit* chi2_ = nullptr;
+  QLineEdit* fit_range_ = nullptr;
   QTimer* redraw_timer_ = nullptr;
   QElapsedTimer since_redraw_;
   QElapsedTimer clock_;  // strip-chart time
