@@ -127,6 +127,13 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   refresh();
 }
 
+TcpPanel::~TcpPanel() {
+  // Going away hides the panel, which takes the focus from a field and so finishes its
+  // editing: the field's handler would then run on a panel already half destroyed.
+  listen_->blockSignals(true);
+  allow_->blockSignals(true);
+}
+
 void TcpPanel::refresh() {
   const TCPParams& t = st_.tcp;
   server_name_->setText(field_text(t.ServerName));

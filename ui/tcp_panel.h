@@ -21,6 +21,7 @@ class TcpPanel : public QWidget {
   Q_OBJECT
  public:
   explicit TcpPanel(State& st, QWidget* parent = nullptr);
+  ~TcpPanel() override;
 
   // Copies the server's values into the controls.
   void refresh();
