@@ -159,8 +159,8 @@ void on_connect(State& st, int handle) {
   if (!st.remote.AllowedClients.empty() &&
       (!known || !Client_Allowed(st.remote.AllowedClients, address))) {
     const std::string who = known ? address : "INVALID";
-    append_received(st, with_address("-- Refusing connection from %s: not an allowed client --\n",
-                                     who));
+    append_received(
+        st, with_address("-- Refusing connection from %s: not an allowed client --\n", who));
     Write_InfoMessage(st, "TCP connection from " + who + " refused: it is not an allowed client.\n",
                       kWarning);
     server.disconnect(handle);
