@@ -278,7 +278,7 @@ void add_settings_options(CLI::App& c, SettingsOptions& o) {
   many("--pulser", o.pulser, "Test pulser on channels SEL=PATTERN (16 bits, 0..0xFFFF) or SEL=off");
   c.add_flag("--pulse-mode", o.pulse_mode, "Send a test pulse before every readout")->group(group);
   c.add_option("--inl-correction", o.inl_correction,
-               "Time INL correction of the samples (tables from the EEPROMs, or --inl-files)")
+               "Time INL correction of the samples, with the tables of the EEPROMs")
       ->check(CLI::IsMember({"on", "off"}))
       ->group(group);
 }
