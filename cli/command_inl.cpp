@@ -1,6 +1,6 @@
-// veltrix-cli calibrate inl [--events N] [--save-to-flash] and veltrix-cli inl load: the time
-// non-linearity calibration from the board's sine input, and the INL files back into the
-// tables.
+// veltrix-cli calibrate inl [--events N] [--save-to-flash] and veltrix-cli inl load
+// [--save-to-flash]: the time non-linearity calibration from the board's sine input, and the
+// INL files back into the tables and, when asked, onto the EEPROMs the board corrects with.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -42,14 +42,18 @@ void print_inl_results(State& st) {
     }
 }
 
+// Both identity fields are stored with the tables: checked before anything is driven.
+bool identity_given(const InlOptions& o) {
+  if (!o.save_to_flash || (!o.location.empty() && !o.responsible.empty())) return true;
+  std::fprintf(stderr,
+               "--save-to-flash stores where and by whom the calibration was made: give both "
+               "--location and --responsible.\n");
+  return false;
+}
+
 int calibrate_inl(Session& session, const InlOptions& o) {
   // Checked before the board is driven for minutes: an empty field would write nothing.
-  if (o.save_to_flash && (o.location.empty() || o.responsible.empty())) {
-    std::fprintf(stderr,
-                 "--save-to-flash stores where and by whom the calibration was made: give both "
-                 "--location and --responsible.\n");
-    return 2;
-  }
+  if (!identity_given(o)) return 2;
   if (!session.connect()) return 1;
   State& st = session.state();
   const int errors_before = session.ui().errors_seen.load();
@@ -98,7 +102,8 @@ int calibrate_inl(Session& session, const InlOptions& o) {
   return failures > 0 ? 1 : 0;
 }
 
-int load_inl(Session& session) {
+int load_inl(Session& session, const InlOptions& o) {
+  if (!identity_given(o)) return 2;
   if (!session.connect()) return 1;
   State& st = session.state();
   int refused = 0;
@@ -111,9 +116,18 @@ int load_inl(Session& session) {
       refused += read ? 0 : 1;
     }
   }
+  if (refused > 0) {
+    if (o.save_to_flash) std::fprintf(stderr, "A file was refused: nothing stored.\n");
+    return 1;
+  }
+  // Every file of a daughter board, or none of its tables, goes onto its EEPROM: the board
+  // then corrects with them from its next connection on (--load-calibration, or the desktop).
+  if (o.save_to_flash &&
+      Save_INL_Files_To_EEPROM(st, -1, o.location, o.responsible, Veltrix_Read_INL_From_File) != 0)
+    return 1;
   st.acq.INLCorrectionEnabled = 1;
   Set_SAMCorrectionLevel(st);
-  return refused == 0 ? 0 : 1;
+  return 0;
 }
 
 }  // namespace
@@ -145,16 +159,26 @@ std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app) {
       ->add_option("--responsible", o->responsible,
                    "Person stored with --save-to-flash (required with it)")
       ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
-  auto* inl = app.add_subcommand("inl", "INL correction files");
+  auto* inl =
+      app.add_subcommand("inl", "INL correction files: check them, or store them on the EEPROMs");
   inl->require_subcommand(1);
-  o->load =
-      inl->add_subcommand("load", "Read the INL files into the tables, turn the correction on");
+  o->load = inl->add_subcommand(
+      "load",
+      "Check that every enabled channel's INL file reads back into the tables; with "
+      "--save-to-flash, store each daughter board's files on its EEPROM (all of a board's "
+      "files or none), where the board corrects with them from its next connection on");
+  o->load->add_flag("--save-to-flash", o->save_to_flash,
+                    "Store the files' tables on the daughter boards' EEPROMs");
+  o->load->add_option("--location", o->location, "Calibration place stored (required with it)")
+      ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
+  o->load->add_option("--responsible", o->responsible, "Person stored (required with it)")
+      ->check([](const std::string& s) { return s.size() <= 15 ? "" : "at most 15 characters"; });
   return o;
 }
 
 int command_inl(Session& session, const InlOptions& options) {
   if (options.calibrate != nullptr && *options.calibrate) return calibrate_inl(session, options);
-  if (options.load != nullptr && *options.load) return load_inl(session);
+  if (options.load != nullptr && *options.load) return load_inl(session, options);
   return 0;
 }
 

@@ -130,7 +130,8 @@ TEST(CommandsProcess, ASetupFileDrivesARunAndTheCommandLineOverridesIt) {
 // Each calibration prints what it measured and, saved to the EEPROMs, is what "eeprom info"
 // reports valid afterwards (the pedestals are valid from the factory on: a saved calibration of
 // them is PedestalCalibration.AStaleTableIsRepairedThroughTheCommandLine); the INL files it writes
-// are what "inl load" takes back, and a damaged one is refused.
+// are what "inl load" takes back (and stores on the EEPROMs when asked), and a damaged one is
+// refused with nothing stored.
 TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
   struct Case {
     const char* config;
@@ -164,11 +165,19 @@ TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
   CliResult r = home.run("inl load");
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_FALSE(r.says("refused")) << r.out;
+  // Stored from the files, the tables carry the identity given with them.
+  const std::string store = "inl load --save-to-flash --location Bench --responsible You";
+  EXPECT_EQ(home.run(store).rc, 0);
+  EXPECT_TRUE(home.run("eeprom info --board 1").says(", Bench, You)"));
   const fs::path file = fs::directory_iterator(home.path() / "INL_Files")->path();
   std::ofstream(file, std::ios::trunc) << "not an INL table\n";
-  r = home.run("inl load");
-  EXPECT_EQ(r.rc, 1) << r.out;
-  EXPECT_TRUE(r.says("refused  " + file.string())) << r.out;
+  const auto stored = test::eeprom_files(home);
+  for (const std::string& args : {std::string("inl load"), store}) {
+    r = home.run(args);
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_TRUE(r.says("refused  " + file.string())) << r.out;
+  }
+  EXPECT_EQ(test::eeprom_files(home), stored) << "a refused file stores nothing";
 }
 
 // Ctrl-C during a long run ends it as a run stopped by the user: exit code 0, the summary and a
