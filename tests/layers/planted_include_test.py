@@ -66,11 +66,9 @@ up, down = header(LAYERS[LAYERS.index(low) + 1]), header(LAYERS[LAYERS.index(low
 for spelling in SPELLINGS:
     for target, allowed in ((up, False), (down, True)):
         line = spelling.format(target)
-        compiled, passed = verdicts(low, line)
-        if compiled != allowed:
-            failures.append(f"the build {'refuses' if allowed else 'accepts'} {line!r} in {low}/")
-        if passed != allowed:
-            failures.append(f"check_layers {'refuses' if allowed else 'accepts'} {line!r} in {low}/")
+        for judge, verdict in zip(("the build", "check_layers"), verdicts(low, line)):
+            if verdict != allowed:
+                failures.append(f"{judge} {'refuses' if allowed else 'accepts'} {line!r} in {low}/")
 for spelling in SCRIPT_ONLY:
     line = spelling.format(up, low=low)
     if verdicts(low, line)[1]:
