@@ -2,7 +2,7 @@
 # static library that links the one below it, and compiles against an include root of its
 # own under the build tree: links to its folder and to the folders below it, never the source
 # root. An include that goes up then names a file the compiler cannot find, however it is
-# spelled; a call that goes up without one finds its library after it on the link line.
+# spelled. The link line lists each layer before the layers below it, never after.
 # The front ends, tests, benchmarks and fuzz targets see the whole tree through `veltrix_core`.
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/check_layers --list
                 OUTPUT_VARIABLE VELTRIX_LAYERS RESULT_VARIABLE listed
