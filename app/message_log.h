@@ -12,6 +12,10 @@ namespace vx {
 inline constexpr int kInfo = 0;
 inline constexpr int kWarning = 1;
 inline constexpr int kError = 2;
+// A warning that raises no popup: the notes a connection or a run start gives along its way
+// (a table not valid, a calibration's conditions), which would stop the user at every
+// connection if each were a popup. It goes to the Warnings tab and the log as a warning.
+inline constexpr int kWarningNoPopup = 3;
 
 void Write_InfoMessage(State& st, const std::string& text, int kind);
 
