@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
                  "XDG_DATA_HOME or ~/.local/share/Veltrix");
   app.add_option("--sim-config", global.sim_config,
                  "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
+  app.add_option("--driver", global.driver, vx::Board_DriversHelp())
+      ->type_name("NAME[:KEY=VALUE,...]");
   app.add_option("--model", global.model,
                  "Board model (default: the simulation configuration's, else v1743)")
       ->check(CLI::IsMember({"dt5743", "v1743"}));
