@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "sim/sim_config.h"
-
 namespace vx {
 
 namespace {
@@ -123,30 +121,6 @@ std::string logic_text(const State& st) {
 
 }  // namespace
 
-KnownInputs Known_SimulatedInputs(const sim::SimConfig& config) {
-  KnownInputs inputs{};
-  if (config.discriminator_after_offset) return inputs;
-  for (int ch = 0; ch < kMaxChannels; ++ch) {
-    const sim::ChannelSignal& s = config.channel[ch];
-    InputSignal& in = inputs[ch];
-    switch (s.input) {
-      case sim::InputKind::kNone:
-        in.kind = InputSignal::Kind::kNone;
-        break;
-      case sim::InputKind::kSine:
-        in.kind = InputSignal::Kind::kSine;
-        in.excursion_v = s.sine_amplitude_mv / 1000.0;
-        break;
-      case sim::InputKind::kPulse:
-        in.kind = InputSignal::Kind::kPulse;
-        in.excursion_v = (s.pulse_polarity == sim::PulsePolarity::kNegative ? -1.0 : 1.0) *
-                         s.pulse_amplitude_mv / 1000.0;
-        break;
-    }
-  }
-  return inputs;
-}
-
 std::string No_TriggerExplanation(const State& st, const KnownInputs& inputs) {
   const double quiet = kNoTriggerSeconds;
   if (st.sys.TriggerSource == kSourceExternal) {
@@ -178,7 +152,8 @@ std::optional<std::string> NoTriggerWatch::poll() {
   if (!waits || told_ || st_.NbOfEventsInRun.load() != 0 || now - since_ < kNoTriggerSeconds)
     return std::nullopt;
   told_ = true;
-  return No_TriggerExplanation(st_, inputs_);
+  return No_TriggerExplanation(
+      st_, st_.digitizer != nullptr ? st_.digitizer->Known_Inputs() : KnownInputs{});
 }
 
 }  // namespace vx

@@ -13,23 +13,9 @@
 
 namespace vx {
 
-namespace sim {
-struct SimConfig;
-}
-
 inline constexpr double kNoTriggerSeconds = 5.0;
 
-// What one input carries, as far as the program knows it.
-struct InputSignal {
-  enum class Kind { kUnknown, kPulse, kSine, kNone };
-  Kind kind = Kind::kUnknown;
-  double excursion_v = 0.0;  // pulse: signed height from the baseline; sine: amplitude
-};
-using KnownInputs = std::array<InputSignal, kMaxChannels>;
-
-// The inputs of the simulated board configured so (unknown when its discriminators see the
-// offset-shifted signal: then the threshold alone says nothing).
-KnownInputs Known_SimulatedInputs(const sim::SimConfig& config);
+static_assert(std::tuple_size_v<KnownInputs> == kMaxChannels);
 
 // The explanation for the current settings, lines ending in "\n", without the last line that
 // says where to change them (each front end has its own).
@@ -40,12 +26,12 @@ std::string No_TriggerExplanation(const State& st, const KnownInputs& inputs);
 // External trigger and the run has read no event for kNoTriggerSeconds.
 class NoTriggerWatch {
  public:
-  NoTriggerWatch(const State& st, const KnownInputs& inputs) : st_(st), inputs_(inputs) {}
+  // The inputs are what the board connected when the explanation is given knows of them.
+  explicit NoTriggerWatch(const State& st) : st_(st) {}
   std::optional<std::string> poll();
 
  private:
   const State& st_;
-  KnownInputs inputs_;
   int generation_ = -1;
   double since_ = 0.0;
   bool told_ = false;

@@ -86,7 +86,7 @@ int command_rates(Session& session, const RatesOptions& options) {
   if (Start_AcquisitionFromUser(st) != kDone) return 1;
   const double start = st.clock.now();
   int printed = 0;
-  NoEventHint hint(st, session.known_inputs());
+  NoEventHint hint(st);
   session.run_until(
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;

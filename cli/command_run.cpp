@@ -359,7 +359,7 @@ int command_run(Session& session, const RunOptions& options) {
   if (Start_AcquisitionFromUser(st) != kDone) return 1;
   const double start = st.clock.now();
   Progress progress(st);
-  NoEventHint hint(st, session.known_inputs());
+  NoEventHint hint(st);
   session.run_until(
       [&] {
         return st.AcquisitionGeneration.load() != generation && st.AcquisitionRunning.load() == 0;

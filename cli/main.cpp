@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
   app.add_option("--sim-config", global.sim_config,
                  "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)")
       ->option_text("FILE");
+  app.add_option("--driver", global.driver, vx::Board_DriversHelp())
+      ->type_name("NAME[:KEY=VALUE,...]");
   app.add_option("--model", global.model,
                  "Board model (default: the simulation configuration's, else v1743)")
       ->check(CLI::IsMember({"dt5743", "v1743"}));

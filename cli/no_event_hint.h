@@ -10,7 +10,7 @@ namespace vx::cli {
 
 class NoEventHint {
  public:
-  NoEventHint(State& st, const KnownInputs& inputs) : watch_(st, inputs) {}
+  explicit NoEventHint(State& st) : watch_(st) {}
   // Called on every pass of the command's loop.
   void update();
 

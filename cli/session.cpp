@@ -11,10 +11,8 @@
 #include "calibration/stored_calibrations.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
-#include "digitizer/digitizer_factory.h"
 #include "files/setup_file.h"
 #include "platform/clock.h"
-#include "sim/simulated_board.h"
 #include "wiring/core_wiring.h"
 
 namespace vx::cli {
@@ -65,7 +63,7 @@ bool Session::take_disconnect_request() {
 
 bool Session::start() {
   // Everything is checked before the log of the previous session is replaced.
-  if (!load_sim_config()) return false;
+  if (!open_driver()) return false;
   const auto env = read_user_path_environment(options_.user_dir, executable_directory());
   const auto user_path = Resolve_UserPath(env);
   if (user_path.empty()) {
@@ -80,37 +78,27 @@ bool Session::start() {
   return true;
 }
 
-bool Session::load_sim_config() {
-  std::optional<std::string> path = options_.sim_config;
-  if (!path) {
-    if (const char* env = std::getenv("VELTRIX_SIM_CONFIG"); env != nullptr && *env != '\0')
-      path = env;
+bool Session::open_driver() {
+  const std::string spec = Board_DriverSpec(options_.driver, options_.sim_config);
+  auto opened = Open_BoardDriver(spec);
+  if (!opened.ok()) {
+    std::fprintf(stderr, "The board driver '%s' cannot be used:\n", spec.c_str());
+    for (const auto& e : opened.errors) std::fprintf(stderr, "  %s\n", e.c_str());
+    return false;
   }
-  if (path) {
-    const auto parsed = sim::load_sim_config(*path);
-    if (!parsed.ok()) {
-      std::fprintf(stderr, "Simulation configuration '%s' is not valid:\n", path->c_str());
-      for (const auto& e : parsed.errors) std::fprintf(stderr, "  %s\n", e.c_str());
-      return false;
-    }
-    sim_config_ = parsed.config;
-  }
+  source_ = std::move(opened.source);
   return true;
 }
 
 void Session::make_board(int model) {
   st_.digitizer = nullptr;
-  board_ = Make_Digitizer(sim_config_, model, st_.UserPath);
+  board_ = source_->make(model, st_.UserPath, {});
   st_.digitizer = board_.get();
-}
-
-sim::SimulatedBoard* Session::board() {
-  return dynamic_cast<sim::SimulatedBoard*>(board_.get());
 }
 
 int Session::board_model() const {
   if (options_.model) return *options_.model == "dt5743" ? kModelDesktop : kModelVme;
-  return sim_config_.model == "DT5743" ? kModelDesktop : kModelVme;
+  return source_->described_model().value_or(kModelVme);
 }
 
 bool Session::connect() {

@@ -1,5 +1,5 @@
-// One command-line session: the core's state around the simulated board, connected and
-// driven from the terminal.
+// One command-line session: the core's state around a board of the registered drivers (the
+// simulated board unless told otherwise), connected and driven from the terminal.
 #pragma once
 
 #include <csignal>
@@ -7,23 +7,19 @@
 #include <optional>
 #include <string>
 
-#include "acquisition/no_trigger_hint.h"
 #include "app/state.h"
 #include "cli/headless_front_end.h"
+#include "digitizer/board_registry.h"
 #include "platform/clock.h"
 #include "platform/thread_pool.h"
-#include "sim/sim_config.h"
-
-namespace vx::sim {
-class SimulatedBoard;
-}
 
 namespace vx::cli {
 
 struct GlobalOptions {
   std::optional<std::string> user_dir;
   std::optional<std::string> sim_config;
-  std::optional<std::string> model;  // dt5743 or v1743; unset: the simulation configuration's
+  std::optional<std::string> driver;  // NAME[:KEY=VALUE,...]; unset: the simulated board
+  std::optional<std::string> model;   // dt5743 or v1743; unset: the driver's, else v1743
   bool yes = false;
   bool overwrite = false;
   // After connecting, every calibration table is read from the EEPROMs and put in use.
@@ -39,7 +35,7 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Checks the simulation configuration and the user data directory, then starts the core
+  // Checks the board driver's arguments and the user data directory, then starts the core
   // (log file, user folders); false, with the reason printed, when either is unusable.
   bool start();
   // Connects the board and waits for the connection thread; true when a board is there (and,
@@ -57,19 +53,18 @@ class Session {
 
   State& state() { return st_; }
   HeadlessFrontEnd& ui() { return ui_; }
-  // The simulated board, when that is the digitizer (the tests use its extras).
-  sim::SimulatedBoard* board();
-  // What the simulated board's inputs carry, for the no-trigger explanation.
-  KnownInputs known_inputs() const { return Known_SimulatedInputs(sim_config_); }
+  // The board made for the connection (the tests use the simulated board's extras).
+  Digitizer* board() { return board_.get(); }
   static bool interrupted();
   // SIGUSR1 asks to disconnect the remote client; true once per request.
   static bool take_disconnect_request();
 
  private:
-  // Loads the simulation configuration; false (with the reason printed) when it is bad.
-  bool load_sim_config();
+  // Opens the board driver --driver and --sim-config name; false (with the reason printed)
+  // when its arguments are bad.
+  bool open_driver();
   void make_board(int model);
-  // The model to connect: --model, else the simulation configuration's model key.
+  // The model to connect: --model, else the one the driver's arguments describe.
   int board_model() const;
 
   GlobalOptions options_;
@@ -77,8 +72,8 @@ class Session {
   SystemClock clock_;
   ThreadPool pool_;
   State st_;
+  std::unique_ptr<BoardSource> source_;
   std::unique_ptr<Digitizer> board_;
-  sim::SimConfig sim_config_;
   double next_tick_ = 0.0;
 };
 

@@ -190,9 +190,21 @@ class CallLog {
   std::vector<CallRecord> records_;
 };
 
+// What one input of a board carries, as far as its driver knows it: a board reading real
+// signals knows nothing of them, the simulated board what it was configured to make.
+struct InputSignal {
+  enum class Kind { kUnknown, kPulse, kSine, kNone };
+  Kind kind = Kind::kUnknown;
+  double excursion_v = 0.0;  // pulse: signed height from the baseline; sine: amplitude
+};
+using KnownInputs = std::array<InputSignal, 16>;
+
 class Digitizer {
  public:
   virtual ~Digitizer() = default;
+
+  // What the board's inputs carry, where its driver knows it (unknown by default).
+  virtual KnownInputs Known_Inputs() const { return {}; }
 
   // Recording is off until a log is attached; the log must outlive the attachment.
   void attach_call_log(CallLog* log) noexcept { call_log_.store(log, std::memory_order_release); }

@@ -248,4 +248,28 @@ int SimulatedBoard::Write_EEPROM(int handle, int daughter_board, std::uint16_t a
   });
 }
 
+KnownInputs SimulatedBoard::Known_Inputs() const {
+  KnownInputs inputs{};
+  if (config_.discriminator_after_offset) return inputs;
+  for (std::size_t ch = 0; ch < inputs.size(); ++ch) {
+    const ChannelSignal& s = config_.channel[ch];
+    InputSignal& in = inputs[ch];
+    switch (s.input) {
+      case InputKind::kNone:
+        in.kind = InputSignal::Kind::kNone;
+        break;
+      case InputKind::kSine:
+        in.kind = InputSignal::Kind::kSine;
+        in.excursion_v = s.sine_amplitude_mv / 1000.0;
+        break;
+      case InputKind::kPulse:
+        in.kind = InputSignal::Kind::kPulse;
+        in.excursion_v = (s.pulse_polarity == PulsePolarity::kNegative ? -1.0 : 1.0) *
+                         s.pulse_amplitude_mv / 1000.0;
+        break;
+    }
+  }
+  return inputs;
+}
+
 }  // namespace vx::sim

@@ -49,6 +49,9 @@ class SimulatedBoard final : public Digitizer {
   std::filesystem::path eeprom_file(int daughter) const { return eeprom_.file(daughter); }
   // The code a channel's threshold DAC holds (for tests checking what reached the board).
   std::uint32_t threshold_dac(int channel) const;
+  // What the configuration makes each input carry (unknown when the discriminators see the
+  // offset-shifted signal: then the threshold alone says nothing).
+  KnownInputs Known_Inputs() const override;
 
   int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
                      std::uint32_t vme_base_address, int* handle) override;

@@ -12,7 +12,6 @@
 
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
-#include "sim/sim_config.h"
 #include "ui/dialogs.h"
 #include "ui/led.h"
 #include "ui/widgets/settings_panel.h"
@@ -78,10 +77,10 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   rows_[4] = row(form, "VME Base Address", base_);
 
   input_ = make_combo("SIMINPUT");
-  input_->addItem("As configured", -1);
-  input_->addItem("Pulses", static_cast<int>(sim::InputKind::kPulse));
-  input_->addItem("Sine (INL calibration)", static_cast<int>(sim::InputKind::kSine));
-  input_->addItem("None (pedestal and DAC calibrations)", static_cast<int>(sim::InputKind::kNone));
+  input_->addItem("As configured", QString());
+  input_->addItem("Pulses", QStringLiteral("pulse"));
+  input_->addItem("Sine (INL calibration)", QStringLiteral("sine"));
+  input_->addItem("None (pedestal and DAC calibrations)", QStringLiteral("none"));
   input_->setToolTip(
       "What the simulated board's inputs carry, from the next Connect on: pulses for runs, no "
       "signal for the pedestal, SAM DAC and trigger DAC calibrations, a sine for the INL "
@@ -121,8 +120,8 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   update_visible_fields();
 }
 
-int ConnectionPanel::simulated_input() const {
-  return input_->currentData().toInt();
+std::string ConnectionPanel::simulated_input() const {
+  return input_->currentData().toString().toStdString();
 }
 
 int ConnectionPanel::model() const {

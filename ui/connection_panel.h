@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QWidget>
+#include <string>
 
 #include "app/state.h"
 
@@ -30,9 +31,9 @@ class ConnectionPanel : public QWidget {
   // connection, a calibration): the light and the label go on showing.
   void set_inputs_enabled(bool on);
 
-  // What the simulated board's inputs carry from the next connection on: -1 as its
-  // configuration says, else a sim::InputKind for every channel.
-  int simulated_input() const;
+  // What the simulated board's inputs carry from the next connection on: empty as its
+  // configuration says, else the signal of every channel (pulse, sine or none).
+  std::string simulated_input() const;
 
   QComboBox* model_box() const { return model_; }
   QComboBox* link_box() const { return link_; }

@@ -16,9 +16,7 @@
 #include "app/user_path.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
-#include "digitizer/digitizer_factory.h"
 #include "remote/tcp_interface.h"
-#include "sim/simulated_board.h"
 #include "ui/connection_panel.h"
 #include "ui/main_window.h"
 #include "ui/panels/charge_histo_panel.h"
@@ -43,22 +41,15 @@ constexpr const char* kNoTriggerWhereToChange =
 }  // namespace
 
 GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
-  std::optional<std::string> config_path = options.sim_config;
-  if (!config_path) {
-    if (const char* env = std::getenv("VELTRIX_SIM_CONFIG"); env != nullptr && *env != '\0')
-      config_path = env;
-  }
-  if (config_path) {
-    auto parsed = sim::load_sim_config(*config_path);
-    if (parsed.ok()) {
-      sim_config_ = parsed.config;
-    } else {
-      for (const auto& e : parsed.errors)
-        config_errors_.push_back("simulation configuration '" + *config_path + "': " + e);
-    }
-  }
+  const std::string driver = Board_DriverSpec(options.driver, options.sim_config);
+  auto opened = Open_BoardDriver(driver);
+  for (const auto& e : opened.errors)
+    config_errors_.push_back("board driver '" + driver + "': " + e);
+  // A bad driver leaves the default one behind the panel, for the error to be shown at least.
+  source_ = opened.ok() ? std::move(opened.source)
+                        : std::move(Open_BoardDriver(kDefaultBoardDriver, {}).source);
 
-  no_trigger_.emplace(st_, Known_SimulatedInputs(sim_config_));
+  no_trigger_.emplace(st_);
   main_ = std::make_unique<MainWindow>(st_, ui_.dialogs());
   connection_ = std::make_unique<ConnectionPanel>(st_, ui_.dialogs());
   tcp_ = std::make_unique<TcpPanel>(st_);
@@ -99,7 +90,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   Install_CoreHooks(st_, std::move(h));
   // A refused start leaves the previous session's log as it is.
   if (config_errors_.empty()) Start_Core(st_, user_path);
-  if (config_errors_.empty()) preselect_board(config_path.has_value());
+  if (config_errors_.empty()) preselect_board(driver.find(':') != std::string::npos);
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();
@@ -166,7 +157,7 @@ int GuiApp::exec() {
 // given; otherwise the one last connected, or else the command line's default: a first
 // Connect needs no choice.
 void GuiApp::preselect_board(bool configured) {
-  const int described = sim_config_.model == "DT5743" ? kModelDesktop : kModelVme;
+  const int described = source_->described_model().value_or(kModelVme);
   LastConnection choice{described, Default_LinkType(described)};
   if (!configured) choice = Load_LastConnection(st_.UserPath).value_or(choice);
   Select_BoardModel(st_, choice.model);
@@ -175,16 +166,12 @@ void GuiApp::preselect_board(bool configured) {
 }
 
 void GuiApp::make_board(int model) {
-  sim::SimConfig config = sim_config_;
-  if (const int input = connection_->simulated_input(); input >= 0)
-    for (auto& channel : config.channel) channel.input = static_cast<sim::InputKind>(input);
+  DriverArgs connection;
+  if (const std::string input = connection_->simulated_input(); !input.empty())
+    connection["inputs"] = input;
   st_.digitizer = nullptr;
-  board_ = Make_Digitizer(config, model, st_.UserPath);
+  board_ = source_->make(model, st_.UserPath, connection);
   st_.digitizer = board_.get();
-}
-
-sim::SimulatedBoard* GuiApp::board() {
-  return dynamic_cast<sim::SimulatedBoard*>(board_.get());
 }
 
 void GuiApp::append_message(MessageTab tab, MessageKind kind, const QString& text) {

@@ -1,5 +1,5 @@
 // The desktop application around one core state: the front end, the windows, the
-// one-second timer and the simulated board behind the connection panel.
+// one-second timer and the board behind the connection panel (from the board drivers).
 #pragma once
 
 #include <QList>
@@ -12,16 +12,12 @@
 
 #include "acquisition/no_trigger_hint.h"
 #include "app/state.h"
+#include "digitizer/board_registry.h"
 #include "platform/clock.h"
 #include "platform/thread_pool.h"
-#include "sim/sim_config.h"
 #include "ui/qt_front_end.h"
 
 class QTimer;
-
-namespace vx::sim {
-class SimulatedBoard;
-}
 
 namespace vx::ui {
 
@@ -35,6 +31,7 @@ class TimeStripChartPanel;
 struct GuiOptions {
   std::optional<std::string> user_dir;    // --user-dir, else VELTRIX_USER_DIR
   std::optional<std::string> sim_config;  // --sim-config, else VELTRIX_SIM_CONFIG
+  std::optional<std::string> driver;      // --driver NAME[:KEY=VALUE,...]
 };
 
 class GuiApp final : public QObject, private FrontEndViews {
@@ -43,7 +40,8 @@ class GuiApp final : public QObject, private FrontEndViews {
   explicit GuiApp(const GuiOptions& options);
   ~GuiApp() override;
 
-  // Problems with the simulation configuration, one line each (empty when it loaded).
+  // Problems with the board driver's arguments or the user data directory, one line each
+  // (empty when both are usable).
   const std::vector<std::string>& config_errors() const { return config_errors_; }
   // Shows the connection panel and starts the timer.
   void start();
@@ -59,8 +57,8 @@ class GuiApp final : public QObject, private FrontEndViews {
   TimeMeasurementsPanel& time_measurements_panel() { return *time_measurements_; }
   TimeHistogramPanel& time_histogram_panel() { return *time_histogram_; }
   TimeStripChartPanel& time_strip_chart_panel() { return *time_strip_chart_; }
-  // The simulated board, when that is the digitizer (the tests use its extras).
-  sim::SimulatedBoard* board();
+  // The board made for the connection (the tests use the simulated board's extras).
+  Digitizer* board() { return board_.get(); }
   QTimer& timer() { return *timer_; }
 
  signals:
@@ -90,7 +88,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   SystemClock clock_;
   ThreadPool pool_;
   State st_;
-  sim::SimConfig sim_config_;
+  std::unique_ptr<BoardSource> source_;
   std::vector<std::string> config_errors_;
   std::unique_ptr<Digitizer> board_;
   std::unique_ptr<MainWindow> main_;

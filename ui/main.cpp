@@ -7,6 +7,7 @@
 #include "app/params.h"
 #include "app/shipped_files.h"
 #include "app/user_path.h"
+#include "digitizer/board_registry.h"
 #include "ui/gui_app.h"
 
 namespace {
@@ -15,6 +16,8 @@ struct CommandLine {
   QCommandLineParser parser;
   QCommandLineOption user_dir{"user-dir", "User data directory (logs, run data, setups).", "DIR"};
   QCommandLineOption sim_config{"sim-config", "Configuration of the simulated board.", "FILE"};
+  QCommandLineOption driver{"driver", QString::fromStdString(vx::Board_DriversHelp()),
+                            "NAME[:KEY=VALUE,...]"};
 
   explicit CommandLine(QCoreApplication& app) {
     QCoreApplication::setApplicationName("veltrix");
@@ -22,7 +25,7 @@ struct CommandLine {
     parser.setApplicationDescription("Veltrix: acquisition and display for x743 digitizers");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({user_dir, sim_config});
+    parser.addOptions({user_dir, sim_config, driver});
     parser.process(app);
   }
 };
@@ -58,6 +61,8 @@ int main(int argc, char** argv) {
     options.user_dir = command_line.parser.value(command_line.user_dir).toStdString();
   if (command_line.parser.isSet(command_line.sim_config))
     options.sim_config = command_line.parser.value(command_line.sim_config).toStdString();
+  if (command_line.parser.isSet(command_line.driver))
+    options.driver = command_line.parser.value(command_line.driver).toStdString();
 
   vx::ui::GuiApp gui(options);
   if (!gui.config_errors().empty()) {

@@ -100,9 +100,10 @@ struct GuiStoredCalibrations : GuiTest {};
 TEST_F(GuiStoredCalibrations, SamDacCalibrationFromTheMenuTakesNewCodes) {
   auto* input = app->connection_panel().findChild<QComboBox*>("SIMINPUT");
   ASSERT_NE(input, nullptr);
-  input->setCurrentIndex(input->findData(static_cast<int>(sim::InputKind::kNone)));
+  input->setCurrentIndex(input->findData(QStringLiteral("none")));
   connect_board(1, 0);  // the 8-channel desktop board
-  ASSERT_EQ(app->board()->config().channel[5].input, sim::InputKind::kNone);
+  ASSERT_EQ(dynamic_cast<sim::SimulatedBoard&>(*app->board()).config().channel[5].input,
+            sim::InputKind::kNone);
   save_picture(&app->connection_panel(), "connection_panel");
 
   bool finished = false, ok = false;
