@@ -105,15 +105,16 @@ Status Prepare_Run(State& st, const std::string& directory) {
   if (saving(st) && st.acq.RunFromFile == 0) {
     st.acq.DisplayOn = 0;
     st.ui.refresh_panel(Panel::Main);
-    Write_InfoMessage(
-        st, "WARNING! While Saving data to file, Display is set to OFF in order to run faster.\n",
-        kInfo);
+    if (st.ui.shows_events())
+      Write_InfoMessage(
+          st, "WARNING! While Saving data to file, Display is set to OFF in order to run faster.\n",
+          kWarningNoPopup);
     if (st.acq.NbOfEventsRequired == 0) {
       Write_InfoMessage(
           st,
           "WARNING! Saving data to file while running in continuous mode may result in "
           "a huge amount of data saved to disk! \n",
-          kInfo);
+          kWarningNoPopup);
     }
     if (const Status opened = open_output_files(st, directory); opened != kDone) return opened;
     st.EventNumber = 0;

@@ -49,19 +49,20 @@ void MessageLog::write(const std::string& text, int kind) {
 
   struct KindRoute {
     const char* file_word;
+    MessageKind message_kind;
     MessageTab second_tab;  // Infos: none besides the Infos tab
     PopupKind popup_kind;
     const char* popup_title;  // null: no popup
   };
   static constexpr KindRoute kRoutes[] = {
-      {"INFO:", MessageTab::Infos, PopupKind::Information, nullptr},
-      {"WARNING:", MessageTab::Warnings, PopupKind::Warning, "Warning"},
-      {"ERROR:", MessageTab::Errors, PopupKind::Error, "Error"},
+      {"INFO:", MessageKind::Information, MessageTab::Infos, PopupKind::Information, nullptr},
+      {"WARNING:", MessageKind::Warning, MessageTab::Warnings, PopupKind::Warning, "Warning"},
+      {"ERROR:", MessageKind::Error, MessageTab::Errors, PopupKind::Error, "Error"},
+      {"WARNING:", MessageKind::Warning, MessageTab::Warnings, PopupKind::Warning, nullptr},
   };
-  if (kind < kInfo || kind > kError) return;
-  const auto& [file_word, second_tab, popup_kind, popup_title] = kRoutes[kind];
+  if (kind < kInfo || kind > kWarningNoPopup) return;
+  const auto& [file_word, message_kind, second_tab, popup_kind, popup_title] = kRoutes[kind];
 
-  const auto message_kind = static_cast<MessageKind>(kind);
   ui_.append_message(MessageTab::Infos, message_kind, prefix + text);
   if (second_tab != MessageTab::Infos) ui_.append_message(second_tab, message_kind, prefix + text);
 

@@ -18,6 +18,10 @@ namespace vx {
 inline constexpr int kInfo = 0;
 inline constexpr int kWarning = 1;
 inline constexpr int kError = 2;
+// A warning that raises no popup: the notes a connection or a run start gives along its way
+// (a table not valid, a calibration's conditions), which would stop the user at every
+// connection if each were a popup. It goes to the Warnings tab and the log as a warning.
+inline constexpr int kWarningNoPopup = 3;
 
 class MessageLog {
  public:
@@ -29,7 +33,7 @@ class MessageLog {
   // The log file; set once, before any thread writes a message.
   std::filesystem::path file;
 
-  // A time-stamped message of the kind (kInfo, kWarning or kError).
+  // A time-stamped message of the kind (kInfo, kWarning, kError or kWarningNoPopup).
   void write(const std::string& text, int kind);
   // Mode 1 creates or empties the log file; any other mode appends. False when the file
   // cannot be opened.

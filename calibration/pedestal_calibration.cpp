@@ -146,7 +146,7 @@ bool Calibrate_Matrice(State& st, int block) {
   Set_SAMCorrectionLevel(st);
   Write_InfoMessage(st, "Calibrating pedestals...\n", kInfo);
   Write_InfoMessage(st, "WARNING: No signal has to be put on the inputs during calibration...\n",
-                    kInfo);
+                    kWarningNoPopup);
 
   Save_Params(st, Snapshot::Calibration);
   st.acq.EnTimeJitter = 0;
@@ -185,8 +185,8 @@ bool Calibrate_Matrice(State& st, int block) {
   Write_InfoMessage(st, "End of pedestals calibration.\n", kInfo);
   if (ok)
     Write_InfoMessage(st,
-                      "The new pedestal table is subtracted from the events once saved "
-                      "(Configuration > Save Pedestals to FLASH).\n",
+                      "The new pedestal table is subtracted from the events once saved" +
+                          st.ui.hint(Hint::SavePedestals) + ".\n",
                       kInfo);
   return ok;
 }

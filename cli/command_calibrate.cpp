@@ -80,7 +80,8 @@ bool run_calibration(Session& session, const std::function<bool(State&)>& calibr
 
 void add_calibrate_command(CLI::App& app, CalibrateOptions& options) {
   auto* calibrate = app.add_subcommand(
-      "calibrate", "Calibrate the board: pedestals, SAM DAC offsets or trigger DAC offsets");
+      "calibrate",
+      "Calibrate the board: pedestals, SAM DAC offsets, trigger DAC offsets or time INL");
   calibrate->require_subcommand(1);
   auto* pedestals = calibrate->add_subcommand(
       "pedestals", "Average every cell's level over N events with no signal at the inputs");
@@ -93,12 +94,13 @@ void add_calibrate_command(CLI::App& app, CalibrateOptions& options) {
                             "Measure the offset of every channel's trigger threshold DAC");
   for (auto* sub : calibrate->get_subcommands({}))
     sub->add_flag("--save-to-flash", options.save_to_flash,
-                  "Store the result in the daughter boards' FLASH memories");
+                  "Store the result in the daughter boards' EEPROMs");
   options.command = calibrate;
 }
 
 int command_calibrate(Session& session, const CalibrateOptions& options) {
   const CLI::App& cmd = *options.command;
+  session.ui().saves_calibration = options.save_to_flash;
   if (!session.connect()) return 1;
   State& st = session.state();
   // A calibration that failed, was refused or cancelled stores nothing: the previous table

@@ -205,14 +205,18 @@ std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app) {
   o->command = e;
   e->require_subcommand(1);
   e->fallthrough();
-  e->add_option("--board", o->board, "Daughter board: an index, or 'all'")->capture_default_str();
+  e->add_option("--board", o->board,
+                "Daughter board: an index, or 'all' (the actions marked --board D need one)")
+      ->capture_default_str()
+      ->option_text("D|all");
   const auto sub = [&](const char* name, const char* help) {
     CLI::App* s = e->add_subcommand(name, help);
     s->fallthrough();
     return s;
   };
   sub("info", "Print the board information and which tables are valid");
-  CLI::App* wi = sub("write-info", "Write serial number, gains and setup register (--yes)");
+  CLI::App* wi =
+      sub("write-info", "Write serial number, gains and setup register (--board D, --yes)");
   wi->add_option("--serial", o->serial, "Serial number 'major.minor', at most 7 characters")
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
@@ -243,15 +247,21 @@ std::shared_ptr<EepromOptions> add_eeprom_command(CLI::App& app) {
   sub("load-calibration",
       "Read every calibration table from the EEPROMs and reload the board's corrections");
   sub("dump", "Save the first 65535 bytes of each EEPROM in FlashDump/ of the user directory");
-  CLI::App* restore = sub("restore", "Write a dump file onto one daughter board (--yes)");
-  restore->add_option("FILE", o->file, "Dump file")->required();
+  CLI::App* restore =
+      sub("restore", "Write a dump file onto one daughter board (--board D, --yes)");
+  restore->add_option("FILE", o->file, "Dump file")->required()->option_text("FILE");
   sub("test", "Write and check a test pattern; it stays in the EEPROM (--yes)");
   sub("erase", "Write zeros over the whole EEPROM (--yes)");
-  CLI::App* read = sub("read", "List N bytes from address ADDR");
-  read->add_option("ADDR", o->address, "Address, decimal or 0x hexadecimal")->required();
-  read->add_option("N", o->count, "Number of bytes")->required();
-  CLI::App* write = sub("write", "Write bytes given as hexadecimal text at ADDR (--yes)");
-  write->add_option("ADDR", o->address, "Address, decimal or 0x hexadecimal")->required();
+  CLI::App* read = sub("read", "List N bytes from address ADDR (--board D)");
+  read->add_option("ADDR", o->address, "Address, decimal or 0x hexadecimal, 0..0xFFFF")
+      ->required()
+      ->option_text("ADDR");
+  read->add_option("N", o->count, "Number of bytes, 1..65536")->required()->option_text("N");
+  CLI::App* write =
+      sub("write", "Write bytes given as hexadecimal text at ADDR (--board D, --yes)");
+  write->add_option("ADDR", o->address, "Address, decimal or 0x hexadecimal, 0..0xFFFF")
+      ->required()
+      ->option_text("ADDR");
   write->add_option("HEX", o->hex, "Bytes as two hex digits each, separated: \"0a 1b ff\"")
       ->required();
   return o;

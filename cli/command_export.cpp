@@ -69,11 +69,12 @@ CLI::App* add_export_command(CLI::App& app, ExportOptions& o) {
       "export", "Convert a saved run (its whole split series and measurements) to HDF5");
   cmd->add_option("RUN_FILE", o.run_file, "First data file of the run (.dat or .bin)")
       ->required()
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--hdf5", o.hdf5, "HDF5 file to write")->required();
+      ->check(CLI::ExistingFile)
+      ->option_text("FILE");
+  cmd->add_option("--hdf5", o.hdf5, "HDF5 file to write")->required()->option_text("FILE");
   cmd->add_flag("--overwrite", o.overwrite, "Replace the HDF5 file if it exists");
   cmd->add_option("--compression", o.compression,
-                  "none, or deflate[=LEVEL] with LEVEL 1 (fastest) to 9 (default deflate=1)")
+                  "none, or deflate[=LEVEL] with LEVEL 1..9, 1 the fastest (default deflate=1)")
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
             if (deflate_level_of(text) >= 0) return {};

@@ -8,6 +8,7 @@
 #include "acquisition/run_control.h"
 #include "calibration/inl_calibration.h"
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "digitizer/board_configuration.h"
 #include "eeprom/calibration_tables.h"
 #include "files/inl_file.h"
@@ -16,6 +17,14 @@
 namespace vx::cli {
 
 namespace {
+
+// A cell's width is measured from the rising crossings of the sine that fall in it. The sine
+// crosses once per 16-cell period, at a phase the sampling clock does not hold, so a given
+// cell is crossed in one event out of 16: with N events, each of the 1024 cells is missed with
+// probability (15/16)^N, and one missed cell leaves the table without a value there. From 200
+// events on, 1024 x (15/16)^200 puts the chance of any miss below 1 in 300; fewer events
+// leave holes in the table rather than a table.
+constexpr int kMinInlEvents = 200;
 
 bool enabled(State& st, int b, int c) {
   return st.gui.ChannelEnabled[kChannelsPerBlock * b + c] == 1;
@@ -124,7 +133,8 @@ std::shared_ptr<InlOptions> add_inl_commands(CLI::App& app) {
   o->calibrate = calibrate->add_subcommand(
       "inl", "Time non-linearity calibration from the sine input; writes the INL files");
   o->calibrate->add_option("--events", o->events, "Events accumulated")
-      ->check(CLI::Range(1, 10000000));
+      ->capture_default_str()
+      ->check(whole_number(kMinInlEvents, 10000000, "--events 20000"));
   o->calibrate->add_flag("--save-to-flash", o->save_to_flash,
                          "Also store the tables on the daughter boards' EEPROMs");
   o->calibrate

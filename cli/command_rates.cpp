@@ -180,7 +180,8 @@ int command_scan(Session& session, const ScanOptions& options) {
   for (int i = 0; i < r.measured; ++i) {
     std::printf("  %13.4f", r.ThresholdValuesForPlot[0][i]);
     for (int ch = 0; ch < r.channels; ++ch)
-      if (channel == -1 || ch == channel) std::printf(" %11.0f", r.RateValuesForPlot[ch][i]);
+      if (channel == -1 || ch == channel)
+        std::printf(" %11d", RateVsThreshold_WholeHz(r.RateValuesForPlot[ch][i]));
     std::printf("\n");
   }
   int rc = session.ui().errors_seen.load() != errors_before || r.partial() ||

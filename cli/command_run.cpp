@@ -95,7 +95,8 @@ bool apply_noise_window(State& st, const RunOptions& o) {
 }
 
 // The file options go into the records as the file panel would put them; the directory
-// dialog is answered with --data-dir (or DataDirectory), the replay file dialog with --replay.
+// dialog is answered with --data-dir (or the settings' data directory), the replay file dialog with
+// --replay.
 bool apply_file_options(Session& session, const RunOptions& o) {
   State& st = session.state();
   AcqParams& a = st.acq;
@@ -251,10 +252,14 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   events->excludes(seconds)->excludes(continuous)->excludes(single);
   seconds->excludes(continuous)->excludes(single);
   continuous->excludes(single);
-  command.add_option("--trigger", o.trigger, "Trigger source")
+  command
+      .add_option("--trigger", o.trigger, "Trigger source (default: the setup's, else software)")
       ->check(CLI::IsMember({"software", "normal", "auto", "external"}));
   command
-      .add_option("--time-jitter", o.time_jitter, "Histogram the time difference of channels A,B")
+      .add_option("--time-jitter", o.time_jitter,
+                  "Histogram the time difference between two channels A and B, each 0..15 "
+                  "(within the board's channels)")
+      ->option_text("A,B")
       ->delimiter(',')
       ->expected(2)
       ->check(whole_number(0, kMaxChannels - 1, "--time-jitter 0,1"));
@@ -262,15 +267,23 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       ->check(CLI::IsMember({"software", "firmware"}));
   command.add_flag("--fft", o.fft, "Compute the spectrum of every event");
   command.add_flag("--noise", o.noise, "Track every channel's noise");
-  command.add_option("--noise-window", o.noise_window,
-                     "Measure the noise from FROM to TO ns of the record (implies --noise; "
-                     "default: the baseline samples before the pulses)");
+  command
+      .add_option("--noise-window", o.noise_window,
+                  "Measure the noise from FROM to TO ns of the record (implies --noise; "
+                  "default: the baseline samples before the pulses)")
+      ->option_text("FROM-TO");
   command.add_flag("--no-summary-measurements", o.no_summary_measurements,
                    "Do not measure every channel for the summary's table");
-  auto* cfd = command.add_option("--cfd", o.cfd, "Constant-fraction timing at RATIO")
+  auto* cfd = command
+                  .add_option("--cfd", o.cfd,
+                              "Constant-fraction timing at RATIO, 0.01..0.99 (default: the "
+                              "setup's timing, else constant fraction at 0.5)")
+                  ->option_text("RATIO")
                   ->check(number_between(0.01, 0.99, "--cfd 0.5"));
-  auto* fixed = command.add_option("--fixed-threshold", o.fixed_threshold,
-                                   "Fixed-threshold timing at VOLTS (sign of the pulses)");
+  auto* fixed = command
+                    .add_option("--fixed-threshold", o.fixed_threshold,
+                                "Fixed-threshold timing at VOLTS (sign of the pulses)")
+                    ->option_text("VOLTS");
   cfd->excludes(fixed);
   command
       .add_option("--list-cap", o.list_cap,
@@ -291,24 +304,30 @@ void add_run_options(CLI::App& command, RunOptions& o) {
           ->check(whole_number(1, INT_MAX, "--split 500"));
   auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
   split->excludes(no_split);
-  command.add_option("--data-dir", o.data_dir,
-                     "Directory receiving the run directories (default DataDirectory)");
-  command.add_option("--base-name", o.base_name, "Base of the run name (default veltrix)");
+  command
+      .add_option("--data-dir", o.data_dir,
+                  "Directory receiving the run directories (default <user dir>/RunData)")
+      ->option_text("DIR");
+  command.add_option("--base-name", o.base_name, "Base of the run name (default veltrix)")
+      ->option_text("NAME");
   command.add_option("--run-id", o.run_id, "Run number instead of the next free one")
       ->check(whole_number(0, INT_MAX, "--run-id 7"));
   command.add_flag("--date", o.date, "Add the date to the run name");
   command.add_flag("--time", o.time, "Add the time to the run name");
   auto* replay =
       command.add_option("--replay", o.replay, "Replay a saved data file instead of the board")
-          ->check(CLI::ExistingFile);
+          ->check(CLI::ExistingFile)
+          ->option_text("FILE");
   replay->excludes(save)->excludes(with);
   command
       .add_flag("--skip-missing", o.skip_missing,
                 "Replay past a file missing in the middle of the series, telling what it cost")
       ->needs(replay);
   add_settings_options(command, o.settings);
-  command.add_option("--save-histos", o.save_histos,
-                     "Write the charge and time-difference histogram files into DIR");
+  command
+      .add_option("--save-histos", o.save_histos,
+                  "Write the charge and time-difference histogram files into DIR")
+      ->option_text("DIR");
 }
 
 bool apply_run_options(Session& session, const RunOptions& options) {

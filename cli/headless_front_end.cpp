@@ -18,6 +18,16 @@ void HeadlessFrontEnd::append_message(MessageTab tab, MessageKind kind, const st
   std::fflush(stdout);
 }
 
+std::string HeadlessFrontEnd::hint(Hint h) const {
+  switch (h) {
+    case Hint::SavePedestals:
+      return saves_calibration ? "" : " (--save-to-flash stores it)";
+    case Hint::RetryRunDirectory:  // the question's answer has said what to pass
+      return "";
+  }
+  return {};
+}
+
 bool HeadlessFrontEnd::confirm(const std::string& title, const std::string& text) {
   std::lock_guard lock(mutex_);
   std::fprintf(stdout, "QUESTION %s: %s -> %s\n", title.c_str(), text.c_str(),

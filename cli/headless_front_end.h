@@ -19,6 +19,10 @@ class HeadlessFrontEnd final : public NullFrontEnd {
   std::optional<std::filesystem::path> file_answer;       // file dialogs
   std::optional<std::filesystem::path> directory_answer;  // directory dialogs
   bool quiet_progress = false;
+  bool saves_calibration = false;  // --save-to-flash: what is measured is stored right after
+
+  std::string hint(Hint h) const override;
+  bool shows_events() const override { return false; }
 
   void post(std::function<void()> fn) override { loop.post(std::move(fn)); }
   void append_message(MessageTab tab, MessageKind kind, const std::string& text) override;

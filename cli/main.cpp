@@ -21,9 +21,11 @@ int main(int argc, char** argv) {
   vx::cli::GlobalOptions global;
   app.add_option("--user-dir", global.user_dir,
                  "User data directory (log, run data, setups); default from VELTRIX_USER_DIR, "
-                 "XDG_DATA_HOME or ~/.local/share/Veltrix");
+                 "XDG_DATA_HOME or ~/.local/share/Veltrix")
+      ->option_text("DIR");
   app.add_option("--sim-config", global.sim_config,
-                 "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)");
+                 "Configuration file of the simulated board (also VELTRIX_SIM_CONFIG)")
+      ->option_text("FILE");
   app.add_option("--driver", global.driver, vx::Board_DriversHelp())
       ->type_name("NAME[:KEY=VALUE,...]");
   app.add_option("--model", global.model,
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
   setup->require_subcommand(1);
   auto* setup_save = setup->add_subcommand(
       "save", "Connect, apply the settings given (as run takes them) and save them to FILE");
-  setup_save->add_option("FILE", setup_file, "Setup file")->required();
+  setup_save->add_option("FILE", setup_file, "Setup file")->required()->option_text("FILE");
   vx::cli::RunOptions setup_settings;
   vx::cli::add_run_options(*setup_save, setup_settings);
   auto* setup_load = setup->add_subcommand(
@@ -64,7 +66,9 @@ int main(int argc, char** argv) {
 
   vx::cli::ServeOptions serve_options;
   auto* serve = app.add_subcommand("serve", "Connect and obey one remote TCP client until Ctrl-C");
-  serve->add_option("--port", serve_options.port, "Listening port (0: any free one)")
+  serve
+      ->add_option("--port", serve_options.port,
+                   "Listening port, 0..65535 (0: any free one; default 8008)")
       ->check(vx::cli::whole_number(0, 65535, "--port 8008"));
   serve
       ->add_option("--bind", serve_options.bind,

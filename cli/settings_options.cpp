@@ -246,38 +246,40 @@ void add_settings_options(CLI::App& c, SettingsOptions& o) {
   auto many = [&](const char* name, std::vector<std::string>& into, const char* help) {
     c.add_option(name, into, help)->group(group)->allow_extra_args(false);
   };
-  many("--threshold", o.threshold, "Trigger threshold SEL=VOLTS (within offset +-1.25 V)");
+  many("--threshold", o.threshold, "Trigger threshold SEL=VOLTS, within the offset -1.25..+1.25 V");
   many("--edge", o.edge, "Trigger edge SEL=rising|falling");
-  many("--offset", o.offset, "DC offset SEL=VOLTS (-1.25 to 1.25)");
+  many("--offset", o.offset, "DC offset SEL=VOLTS, -1.25..1.25");
   c.add_option("--channels", o.channels, "Channels acquired and shown: LIST or none")->group(group);
   c.add_option("--trigger-channels", o.trigger_channels,
                "Channels that are trigger sources: LIST or none")
       ->group(group);
   many("--pair-logic", o.pair_logic, "Channel-pair logic of SAM blocks BLOCK|all=and|or");
-  c.add_option("--majority", o.majority, "Majority level (blocks), 1 to the block count")
+  c.add_option("--majority", o.majority, "Majority level in blocks, 1..the block count")
       ->group(group);
   c.add_option("--overall-trigger-option", o.overall_trigger_option,
                "Overall trigger logic: 0 OR, 1 AND, 2 majority")
       ->group(group);
   c.add_option("--gate-length", o.gate_length,
-               "Coincidence window in ns, 0 to 1275 (rounded down to 5 ns)")
+               "Coincidence window in ns, 0..1275 (rounded down to 5 ns)")
       ->group(group);
   c.add_option("--frequency", o.frequency, "Sampling frequency in MS/s: 400, 800, 1600, 3200")
       ->group(group);
-  auto* depth =
-      c.add_option("--depth", o.depth, "Recording depth in columns of 16 samples, 1 to 64")
-          ->group(group);
+  auto* depth = c.add_option("--depth", o.depth, "Recording depth in columns of 16 samples, 1..64")
+                    ->group(group);
   auto* full =
       c.add_flag("--full-depth", o.full_depth, "Full recording depth (1024 samples)")->group(group);
   depth->excludes(full);
-  c.add_option("--post-trigger", o.post_trigger, "Post-trigger delay, 0 to 254")->group(group);
-  c.add_option("--external", o.external, "External trigger input level: nim or ttl")->group(group);
+  c.add_option("--post-trigger", o.post_trigger, "Post-trigger delay, 0..254")->group(group);
+  c.add_option("--external", o.external, "External trigger input level")
+      ->check(CLI::IsMember({"nim", "ttl"}))
+      ->group(group);
   c.add_flag("--external-as-gate", o.external_as_gate, "Use the external trigger input as a gate")
       ->group(group);
-  many("--pulser", o.pulser, "Test pulser on channels SEL=PATTERN (16 bits) or SEL=off");
+  many("--pulser", o.pulser, "Test pulser on channels SEL=PATTERN (16 bits, 0..0xFFFF) or SEL=off");
   c.add_flag("--pulse-mode", o.pulse_mode, "Send a test pulse before every readout")->group(group);
   c.add_option("--inl-correction", o.inl_correction,
-               "Time INL correction of the samples from the EEPROM tables: on or off")
+               "Time INL correction of the samples, with the tables of the EEPROMs")
+      ->check(CLI::IsMember({"on", "off"}))
       ->group(group);
 }
 

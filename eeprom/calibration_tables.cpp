@@ -231,7 +231,8 @@ int Save_Pedestal_Values_To_EEPROM(State& st, int d) {
 int Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
   if (!valid_board(st, d) || !calibration_valid(st, d, kPedestalValid)) {
     Write_InfoMessage(
-        st, format("WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d), kInfo);
+        st, format("WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d),
+        kWarningNoPopup);
     return -1;
   }
   // The table holds only with the settings it was measured with: both, or neither.

@@ -47,7 +47,7 @@ void read_gains(State& st, int d) {
     Write_InfoMessage(st, format("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
                       kInfo);
   } else {
-    Write_InfoMessage(st, format(invalid, d), kInfo);
+    Write_InfoMessage(st, format(invalid, d), kWarningNoPopup);
   }
   const auto offset = eeprom_read_byte(st, d, kOffsetGain, "the board offset gain");
   if (offset && eeprom_read_byte(st, d, kOffsetGainValid, "the board offset gain's marker") ==
@@ -59,7 +59,7 @@ void read_gains(State& st, int d) {
     Write_InfoMessage(
         st, format("Daughter Board [%d] Offset Gain= %f read from EEPROM\n", d, value), kInfo);
   } else {
-    Write_InfoMessage(st, format(invalid, d), kInfo);
+    Write_InfoMessage(st, format(invalid, d), kWarningNoPopup);
   }
 }
 
@@ -70,7 +70,7 @@ void read_setup_register(State& st, int d) {
   if (!read ||
       eeprom_read_byte(st, d, kSetupValid, "the setup register's marker") != kSetupMarker) {
     Write_InfoMessage(st, format("WARNING: Daugther Board [%d] Setup Register is not valid!\n", d),
-                      kInfo);
+                      kWarningNoPopup);
     return;
   }
   const std::uint8_t reg = *read;
@@ -94,7 +94,7 @@ void read_inl_info(State& st, int d) {
   EepromPanelValues& panel = st.eeprom_panel;
   if (!calibration_valid(st, d, kInlValid)) {
     Write_InfoMessage(st, format("WARNING: Daugther Board [%d] INL Info are not valid!\n", d),
-                      kInfo);
+                      kWarningNoPopup);
     return;
   }
   const auto date = eeprom_read_text(st, d, kInlDate, 8, "the INL calibration date");
@@ -111,7 +111,8 @@ void read_inl_info(State& st, int d) {
 void report_validity(State& st, int d, std::uint16_t marker, bool& indicator, const char* valid,
                      const char* invalid) {
   indicator = calibration_valid(st, d, marker);
-  Write_InfoMessage(st, format(indicator ? valid : invalid, d), kInfo);
+  Write_InfoMessage(st, format(indicator ? valid : invalid, d),
+                    indicator ? kInfo : kWarningNoPopup);
 }
 
 // A daughter board's serial number starts with the serial number of the unit it was

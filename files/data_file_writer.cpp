@@ -235,7 +235,8 @@ Status make_run_directory(State& st, const fs::path& run_dir, const std::string&
         "All exisiting files in the directory will be deleted...";
     if (!st.ui.confirm_replace("WARNING", question)) {
       st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
-      Write_InfoMessage(st, "Saving Data File aborted. Try again.\n", kWarning);
+      Write_InfoMessage(
+          st, "Saving Data File aborted." + st.ui.hint(Hint::RetryRunDirectory) + "\n", kWarning);
       return kNotDone;
     }
     if (!remove_run_files(st, run_dir, run_name))

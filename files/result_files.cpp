@@ -102,7 +102,8 @@ std::string RateVsThreshold_Text(const State& st) {
   for (int ch = 0; ch < channels; ++ch) {
     if (selected != -1 && ch != selected) continue;
     appendf(out, "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : %d ==\n", ch);
-    for (int i = 0; i < n; ++i) appendf(out, "%d ", static_cast<int>(r.RateValuesForPlot[ch][i]));
+    for (int i = 0; i < n; ++i)
+      appendf(out, "%d ", RateVsThreshold_WholeHz(r.RateValuesForPlot[ch][i]));
     out += "\n";
   }
   return out;

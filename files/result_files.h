@@ -11,6 +11,11 @@ namespace vx {
 
 // File contents, from what is held in memory.
 std::string RateVsThreshold_Text(const State& st);
+// A scan's rate as the result file holds it, truncated to whole hertz: whoever shows the rates
+// beside the file shows these.
+inline int RateVsThreshold_WholeHz(double hz) {
+  return static_cast<int>(hz);
+}
 std::string ChargeHisto_Text(const State& st);
 std::string TimeHisto_Text(const State& st);
 

@@ -58,6 +58,14 @@ struct Rgb {
   friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// A next step a message points the user to. Each front end words it its own way (the desktop
+// application names its menu, the command line its option), or leaves it out where it has
+// nothing to offer.
+enum class Hint {
+  SavePedestals,     // the pedestal table just measured is not stored yet
+  RetryRunDirectory  // a run was not started, to keep the run directory that exists
+};
+
 struct FileDialogRequest {
   std::string title;
   std::filesystem::path initial_directory;
@@ -89,6 +97,21 @@ class FrontEnd {
   virtual std::optional<std::filesystem::path> select_file(const FileDialogRequest& request) = 0;
   virtual std::optional<std::filesystem::path> select_directory(
       const std::string& title, const std::filesystem::path& initial) = 0;
+
+  // The text appended to a message for hint, with its leading space; the default is the
+  // desktop application's wording.
+  virtual std::string hint(Hint h) const {
+    switch (h) {
+      case Hint::SavePedestals:
+        return " (Configuration > Save Pedestals to FLASH)";
+      case Hint::RetryRunDirectory:
+        return " Try again.";
+    }
+    return {};
+  }
+  // Whether the front end draws events as they come: only then is switching the display off
+  // for a saving run worth telling.
+  virtual bool shows_events() const { return true; }
 
   // Whether a question is answered without anyone at the screen (from command-line flags,
   // from a script): only then may a remote client's start ask one.

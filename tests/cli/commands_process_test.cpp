@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/cli_process.h"
 #include "support/file_text.h"
@@ -25,6 +26,39 @@ using test::quoted;
 
 const char* const kQuiet = "input = none\n";
 const char* const kSine = "input = sine\n";
+
+// The command line words its own hints (or has none) where the desktop names its menus, and
+// labels a warning as one. The rows run in order, in one user directory.
+TEST(CommandsProcess, MessagesSpeakToTheCommandLineUser) {
+  CliHome home("dt5743", kQuiet);
+  struct Case {
+    std::string args;
+    std::string said;
+    std::string never;
+    std::string warning;  // a line holding it is labelled WARNING
+  };
+  const Case cases[] = {
+      {"run --events 20 --save binary --run-id 1", "Run is over.", "Display is set to OFF",
+       "Daugther Board [0] SAM DAC Calibration is not valid!"},
+      {"run --seconds 1 --save binary --run-id 2", "Run is over.", "Display is set to OFF",
+       "WARNING! Saving data to file while running in continuous mode"},
+      {"run --events 20 --save binary --run-id 1", "Saving Data File aborted.\n", "Try again", ""},
+      {"calibrate pedestals 10", "once saved (--save-to-flash stores it).\n", "Configuration >",
+       "WARNING: No signal has to be put on the inputs"},
+      {"calibrate pedestals 10 --save-to-flash", "subtracted from the events once saved.\n",
+       "Configuration >", ""},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = home.run(c.args);
+    EXPECT_TRUE(r.says(c.said)) << c.args << "\n" << r.out;
+    EXPECT_FALSE(r.says(c.never)) << c.args << "\n" << r.out;
+    if (c.warning.empty()) continue;
+    const auto at = r.out.find(c.warning);
+    ASSERT_NE(at, std::string::npos) << c.args << "\n" << r.out;
+    EXPECT_EQ(r.out.compare(r.out.rfind('\n', at) + 1, 8, "WARNING "), 0) << c.args << "\n"
+                                                                          << r.out;
+  }
+}
 
 TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
   CliHome home;

@@ -41,6 +41,7 @@ TEST(ExitCodes, EveryCommandFollowsTheSameRule) {
       {"export " + missing + " --hdf5 " + quoted(home.path() / "o.h5"), 2, "File does not exist"},
       {"calibrate pedestals 0", 2, "give a whole number from 10"},
       {"calibrate inl --save-to-flash", 2, "give both --location and --responsible"},
+      {"calibrate inl --events 199", 2, "give a whole number from 200"},
       {"calibrate sam-dac --setup " + quoted(not_setup), 1, "ERROR"},
       {"eeprom write-info --board 0 --gain 30", 2, "give a number from 0 to 25.5"},
       {"eeprom write-info --board 0 --serial 1.2.3", 2, "give major.minor"},

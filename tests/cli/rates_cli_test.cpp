@@ -77,6 +77,16 @@ TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
   EXPECT_NEAR(low, 20000, bound);
   EXPECT_NEAR(mid, 20000, bound);
   EXPECT_EQ(high, 0);
+  // The table printed holds the very numbers of the file.
+  const auto header = r.out.find("threshold (V)");
+  ASSERT_NE(header, std::string::npos) << r.out;
+  std::istringstream table(r.out.substr(r.out.find('\n', header)));
+  for (int in_file : {low, mid, high}) {
+    double threshold = 0;
+    int printed = -1;
+    ASSERT_TRUE(table >> threshold >> printed) << r.out;
+    EXPECT_EQ(printed, in_file) << r.out;
+  }
 
   EXPECT_EQ(run("--yes scan --from 0 --to 0.1 --steps 2 --time 0.01 --channel 9").rc, 2);
 }

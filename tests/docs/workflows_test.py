@@ -3,6 +3,9 @@ way a reader would type them: every `sh` block as a shell script, every `veltrix
 written in the text as one command. Each document starts in a fresh home directory (so that
 ~/.local/share/Veltrix is the default user directory) with the simulated board's defaults.
 
+The README's command lines are checked further: each one run has its exit code and a line of
+what it prints in OUTCOMES below, and a command line added to the README without one fails.
+
 Command lines written with placeholders (FILE, N, a|b, [optional] ...) cannot be run: for
 those, every option they name must be one that `veltrix-cli <command> --help` lists. And
 every --option written anywhere in the documents must be one the program has (one of the
@@ -30,6 +33,25 @@ NOT_WORKFLOWS = re.compile(r"^\s*(make|sudo|cmake)\b", re.M)
 PLACEHOLDER = re.compile(r"(?<![\w./-])[A-Z][A-Z0-9_]*(?![a-z])|\||\[|<|\.\.\.|…")
 
 failures = []
+
+# The README's command lines: (the command as written, its exit code, a text its output holds).
+OUTCOMES = {
+    "README.md": [
+        ("veltrix-cli run --trigger normal --threshold all=-0.05 --edge all=falling --events 1000",
+         0, "trigger            Normal"),
+        ("veltrix-cli run --events 2000 --save binary --measurement-file", 0,
+         "events saved       2000"),
+        ("veltrix-cli run --replay ~/.local/share/Veltrix/RunData/veltrix_run1/"
+         "veltrix_run1_Binary.bin", 0, "events             2000"),
+        ("veltrix-cli run --events 10 --channels none --save binary", 1,
+         "Unable to save a run without any channel acquired"),
+        ("veltrix-cli eeprom dump", 0, "flash_dump_qvd_sernum_1.10.dat"),
+        ("veltrix-cli eeprom erase --board 0 --yes", 0, "EEPROM successfully erased!"),
+        ("veltrix-cli eeprom restore ~/.local/share/Veltrix/FlashDump/"
+         "flash_dump_qvd_sernum_1.10.dat --board 0 --yes", 0, "EEPROM written from dump file"),
+        ("veltrix-cli guide", 0, "user-guide"),
+    ],
+}
 
 
 def fail(where, text):
@@ -145,7 +167,7 @@ def free_port():
         return s.getsockname()[1]
 
 
-def run_script(where, script, env, cwd):
+def run_script(where, script, env, cwd, expected_rc=0):
     """Runs a shell script, each veltrix-cli command interrupted if it waits too long."""
     start = time.monotonic()
     process = subprocess.Popen(["bash", "-e", "-c", script], cwd=cwd, env=env,
@@ -165,8 +187,21 @@ def run_script(where, script, env, cwd):
             interrupted = True
     out = process.stdout.read()
     print(out[-3000:], flush=True)
-    if process.returncode != 0:
-        fail(where, f"exit code {process.returncode}")
+    if process.returncode != expected_rc:
+        fail(where, f"exit code {process.returncode} where {expected_rc} was expected")
+    return out
+
+
+def run_with_outcome(where, command, outcomes, env, cwd):
+    """Runs a command of a document with known outcomes, and checks its exit code and output."""
+    known = [o for o in outcomes if o[0] == command]
+    if not known:
+        fail(where, f"no expected outcome for `{command}`: add it to OUTCOMES")
+        return run_script(where, command, env, cwd)
+    _, rc, said = known[0]
+    out = run_script(where, command, env, cwd, rc)
+    if said not in out:
+        fail(where, f"`{command}` did not print '{said}'")
     return out
 
 
@@ -225,14 +260,20 @@ def run_document(cli, markdown):
                             counts["checked"] += 1
                             continue
                         print(f"== {where}: {command}", flush=True)
-                        run_script(where, command, env, home)
+                        if name in OUTCOMES:
+                            run_with_outcome(where, command, OUTCOMES[name], env, home)
+                        else:
+                            run_script(where, command, env, home)
                         counts["run"] += 1
             elif kind == "table" or has_placeholder(text):
                 check_options(cli, where, text, env)
                 counts["checked"] += 1
             else:
                 print(f"== {where}: {text}", flush=True)
-                run_script(where, text, env, home)
+                if name in OUTCOMES:
+                    run_with_outcome(where, text, OUTCOMES[name], env, home)
+                else:
+                    run_script(where, text, env, home)
                 counts["run"] += 1
     print(f"{name}: {counts['run']} run, {counts['checked']} with placeholders checked "
           f"against --help, {counts['skipped']} build blocks left out", flush=True)
