@@ -11,9 +11,9 @@ void Start_Core(State& st, const std::filesystem::path& user_path) {
   // the middle of an event before the file is cut back to its last whole event.
   std::signal(SIGXFSZ, SIG_IGN);
   st.UserPath = user_path;
-  st.FileForSavingLogFile = user_path / "logfile.txt";
-  Open_FileForSavingLogFile(st, 1);
-  Close_FileForSavingLogFile(st);
+  st.log.file = user_path / "logfile.txt";
+  st.log.open_file(1);
+  st.log.close_file();
 
   st.ui.set_window_title(main_window_title(st.sys));
 
@@ -31,7 +31,7 @@ void Shutdown_Core(State& st) {
   // Also a handle that a communication error left open.
   if ((st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) && st.hooks.close_device)
     st.hooks.close_device();
-  Close_FileForSavingLogFile(st);
+  st.log.close_file();
 }
 
 std::string main_window_title(const SystemParams& sys) {

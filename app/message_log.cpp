@@ -1,23 +1,9 @@
 #include "app/message_log.h"
 
 #include <cstdio>
+#include <system_error>
 
 namespace vx {
-
-namespace {
-
-// Reports an unopenable log file on the tabs and in a popup, without touching the file.
-// It is reported once per failing stretch: a popup for every message of a program run
-// whose user directory is read-only would bury the user and stall every worker.
-void report_log_failure(State& st, const std::string& prefix) {
-  if (st.log_failure_reported.exchange(true)) return;
-  const std::string text = prefix + "Error while opening file for saving log file!\n";
-  st.ui.append_message(MessageTab::Infos, MessageKind::Error, text);
-  st.ui.append_message(MessageTab::Errors, MessageKind::Error, text);
-  st.ui.popup(PopupKind::Error, "Error", "Error while opening file for saving log file!\n");
-}
-
-}  // namespace
 
 std::string message_prefix(int hour, int minute, int second) {
   char buf[48];
@@ -25,21 +11,40 @@ std::string message_prefix(int hour, int minute, int second) {
   return buf;
 }
 
-bool Open_FileForSavingLogFile(State& st, int mode) {
-  std::lock_guard lock(st.log_mutex);
-  if (st.FileForSavingLogFilePntr != nullptr) std::fclose(st.FileForSavingLogFilePntr);
-  st.FileForSavingLogFilePntr = std::fopen(st.FileForSavingLogFile.c_str(), mode == 1 ? "w+" : "a");
-  return st.FileForSavingLogFilePntr != nullptr;
+void MessageLog::report_failure(const std::string& prefix) {
+  // Once per failing stretch: a popup for every message of a program run whose user
+  // directory is read-only would bury the user and stall every worker.
+  if (failure_reported_.exchange(true)) return;
+  const std::string text = prefix + "Error while opening file for saving log file!\n";
+  ui_.append_message(MessageTab::Infos, MessageKind::Error, text);
+  ui_.append_message(MessageTab::Errors, MessageKind::Error, text);
+  ui_.popup(PopupKind::Error, "Error", "Error while opening file for saving log file!\n");
 }
 
-void Close_FileForSavingLogFile(State& st) {
-  std::lock_guard lock(st.log_mutex);
-  if (st.FileForSavingLogFilePntr != nullptr) std::fclose(st.FileForSavingLogFilePntr);
-  st.FileForSavingLogFilePntr = nullptr;
+bool MessageLog::open_file(int mode) {
+  std::lock_guard lock(mutex_);
+  if (open_ != nullptr) std::fclose(open_);
+  open_ = std::fopen(file.c_str(), mode == 1 ? "w+" : "a");
+  return open_ != nullptr;
 }
 
-void Write_InfoMessage(State& st, const std::string& text, int kind) {
-  const WallTime now = st.clock.wall();
+void MessageLog::close_file() {
+  std::lock_guard lock(mutex_);
+  if (open_ != nullptr) std::fclose(open_);
+  open_ = nullptr;
+}
+
+bool MessageLog::copy_into(const std::filesystem::path& dir) {
+  if (file.empty()) return false;
+  std::error_code ec;
+  std::lock_guard lock(mutex_);
+  std::filesystem::copy_file(file, dir / file.filename(),
+                             std::filesystem::copy_options::overwrite_existing, ec);
+  return !ec;
+}
+
+void MessageLog::write(const std::string& text, int kind) {
+  const WallTime now = clock_.wall();
   const std::string prefix = message_prefix(now.hour, now.minute, now.second);
 
   struct KindRoute {
@@ -58,27 +63,26 @@ void Write_InfoMessage(State& st, const std::string& text, int kind) {
   if (kind < kInfo || kind > kWarningNoPopup) return;
   const auto& [file_word, message_kind, second_tab, popup_kind, popup_title] = kRoutes[kind];
 
-  st.ui.append_message(MessageTab::Infos, message_kind, prefix + text);
-  if (second_tab != MessageTab::Infos)
-    st.ui.append_message(second_tab, message_kind, prefix + text);
+  ui_.append_message(MessageTab::Infos, message_kind, prefix + text);
+  if (second_tab != MessageTab::Infos) ui_.append_message(second_tab, message_kind, prefix + text);
 
   // The whole line is written in one call under the lock so that lines from several
   // threads never interleave.
-  bool log_failed = false;
+  bool failed = false;
   {
-    std::lock_guard lock(st.log_mutex);
-    if (std::FILE* f = std::fopen(st.FileForSavingLogFile.c_str(), "a")) {
+    std::lock_guard lock(mutex_);
+    if (std::FILE* f = std::fopen(file.c_str(), "a")) {
       const std::string line = file_word + prefix + text;
       std::fwrite(line.data(), 1, line.size(), f);
       std::fclose(f);
-      st.log_failure_reported.store(false);
+      failure_reported_.store(false);
     } else {
-      log_failed = true;
+      failed = true;
     }
   }
-  if (log_failed) report_log_failure(st, prefix);
+  if (failed) report_failure(prefix);
 
-  if (popup_title != nullptr) st.ui.popup(popup_kind, popup_title, text);
+  if (popup_title != nullptr) ui_.popup(popup_kind, popup_title, text);
 }
 
 void Write_HelpMessage(State& st, const std::string& text) {

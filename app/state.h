@@ -25,6 +25,7 @@
 #include "app/file_data.h"
 #include "app/inl_calibration_data.h"
 #include "app/measurement_data.h"
+#include "app/message_sink.h"
 #include "app/params.h"
 #include "app/rate_data.h"
 #include "app/remote_data.h"
@@ -81,16 +82,15 @@ inline constexpr int kSnapshots = 3;
 
 class State {
  public:
-  State(FrontEnd& ui, Clock& clock, ThreadPool& pool) : ui(ui), clock(clock), pool(pool) {}
-  ~State() {
-    if (FileForSavingLogFilePntr != nullptr) std::fclose(FileForSavingLogFilePntr);
-  }
+  State(FrontEnd& ui, Clock& clock, ThreadPool& pool)
+      : ui(ui), clock(clock), pool(pool), log(ui, clock) {}
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
   FrontEnd& ui;
   Clock& clock;
   ThreadPool& pool;
+  MessageLog log;  // in the user data directory, set by Start_Core
   Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
   int SelectedModel = -1;          // connection panel's model: -1 none, 0 desktop, 1 VME
   CoreHooks hooks;
@@ -172,12 +172,8 @@ class State {
   std::string MotherBoardFirmware;
   std::string DaughterBoardFirmware;
 
-  // User data directory and log file.
+  // User data directory.
   std::filesystem::path UserPath;
-  std::filesystem::path FileForSavingLogFile;
-  std::FILE* FileForSavingLogFilePntr = nullptr;
-  std::mutex log_mutex;  // keeps concurrent log lines whole
-  std::atomic<bool> log_failure_reported{false};
 
   // One-second tick.
   int EventNumberColor = 0;

@@ -30,7 +30,7 @@ struct RunOnDisk {
     fs::create_directories(dir);
     run = dir / "bench_Binary.bin";
     auto core = std::make_unique<BenchCore>();
-    core->st.FileForSavingLogFile = "/dev/null";
+    core->st.log.file = "/dev/null";
     if (!vx::test::write_binary_run(core->st, run, kEvents, 16)) std::abort();
   }
   ~RunOnDisk() { fs::remove_all(dir); }
@@ -71,7 +71,7 @@ void BM_ReadBinaryRunWithTheReader(benchmark::State& state) {
   const RunOnDisk& r = run_on_disk();
   auto core = std::make_unique<BenchCore>();
   vx::State& st = core->st;
-  st.FileForSavingLogFile = "/dev/null";
+  st.log.file = "/dev/null";
   for (auto _ : state) {
     int events = 0;
     if (vx::Open_DataFileForLoading(st, r.run) != 1) state.SkipWithError("open failed");

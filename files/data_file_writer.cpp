@@ -41,30 +41,42 @@ fs::path split_file_path(const State& st, int index) {
 
 // A write error ends the saving of the run, and the run with it. The count is of the
 // events in files that are still where the run put them.
-void report_write_error(State& st, const OutputFile& f) {
-  const bool data = &f == &st.files.data;
-  const long long saved = data ? Saved_EventCount(st)
+void report_write_error(SavingParts& w, const OutputFile& f) {
+  const bool data = &f == &w.files.data;
+  const long long saved = data ? Saved_EventCount(w.files, true)
                                : (file_on_disk(f.path, f.device, f.inode) ? f.events_committed : 0);
   char tail[160];
   std::snprintf(tail, sizeof tail, ". Saving stopped: %lld events of the run are in the %s.\n",
                 saved, data ? "data files" : "measurement file");
-  Write_InfoMessage(
-      st, "Error while writing file '" + path_text(f.path) + "': " + f.error_text + tail, kError);
-  st.StopRequest().store(1);
+  w.log.write("Error while writing file '" + path_text(f.path) + "': " + f.error_text + tail,
+              kError);
+  w.stop_request.store(1);
+}
+void report_write_error(State& st, const OutputFile& f) {
+  SavingParts w = Saving_PartsOf(st);
+  report_write_error(w, f);
 }
 
-void fail_removed(State& st, OutputFile& f) {
+void fail_removed(SavingParts& w, OutputFile& f) {
   fail_output(f, "the file is no longer on disk: it or its run directory '" +
                      path_text(f.path.parent_path()) + "' was removed or replaced during the run");
-  report_write_error(st, f);
+  report_write_error(w, f);
+}
+void fail_removed(State& st, OutputFile& f) {
+  SavingParts w = Saving_PartsOf(st);
+  fail_removed(w, f);
 }
 
 // The file, or the run directory holding it, was removed or replaced behind the run's back:
 // what is written from now on would be lost.
-bool check_on_disk(State& st, OutputFile& f) {
+bool check_on_disk(SavingParts& w, OutputFile& f) {
   if (!output_is_open(f) || f.failed || output_on_disk(f)) return true;
-  fail_removed(st, f);
+  fail_removed(w, f);
   return false;
+}
+bool check_on_disk(State& st, OutputFile& f) {
+  SavingParts w = Saving_PartsOf(st);
+  return check_on_disk(w, f);
 }
 
 void hold_run_directory(FileData& files, const fs::path& run_dir) {
@@ -185,7 +197,7 @@ bool written_by_run(const std::string& file, const std::string& run_name,
 // Removes the files an earlier run of this name wrote; other files and folders stay.
 bool remove_run_files(State& st, const fs::path& run_dir, const std::string& run_name) {
   std::error_code ec;
-  const std::string log_name = st.FileForSavingLogFile.filename().string();
+  const std::string log_name = st.log.file.filename().string();
   for (const auto& entry : fs::directory_iterator(run_dir, ec)) {
     const std::string file = entry.path().filename().string();
     if (entry.is_directory(ec) || !written_by_run(file, run_name, log_name)) continue;
@@ -332,11 +344,11 @@ void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
   }
 }
 
-void write_record(State& st, OutputFile& f, const SavedEvent& ev,
+void write_record(SavingParts& w, OutputFile& f, const SavedEvent& ev,
                   void (*append)(const SavedEvent&, ByteBuffer&)) {
   if (!output_is_open(f) || f.failed) return;
   append(ev, f.pending);
-  if (!end_record(f)) report_write_error(st, f);
+  if (!end_record(f)) report_write_error(w, f);
 }
 
 }  // namespace
@@ -387,41 +399,40 @@ void Format_DataRecord(SavedEvent& ev) {
   ev.DataRecordReady = true;
 }
 
-void Write_EventInFiles(State& st, const SavedEvent& ev) {
-  FileData& files = st.files;
-  if (st.acq.SaveDataInFile == 1) {
+void Write_EventInFiles(SavingParts& w, const SavingConfig& config, const SavedEvent& ev) {
+  FileData& files = w.files;
+  if (config.data) {
     OutputFile& f = files.data;
     if (ev.DataRecordReady && output_is_open(f) && !f.failed) {
       RecordWriter(f.pending).bytes(ev.DataRecord.data.data(), ev.DataRecord.size);
-      if (!end_record(f)) report_write_error(st, f);
+      if (!end_record(f)) report_write_error(w, f);
     } else if (!ev.DataRecordReady) {
       switch (files.DataFormat) {
         case EventFormat::Spectra:
-          write_record(st, f, ev, append_fft_event);
+          write_record(w, f, ev, append_fft_event);
           break;
         case EventFormat::Ascii:
-          write_record(st, f, ev, append_ascii_event);
+          write_record(w, f, ev, append_ascii_event);
           break;
         case EventFormat::Binary:
-          write_record(st, f, ev, append_binary_event);
+          write_record(w, f, ev, append_binary_event);
           break;
       }
     }
   }
-  if (st.acq.SaveMeasurementsInFile == 1)
-    write_record(st, files.measurements, ev, append_measurement_event);
+  if (config.measurements) write_record(w, files.measurements, ev, append_measurement_event);
 }
 
 namespace {
 
 // The periodic flush, which also notices files removed or replaced during the run.
-void flush_and_tell(State& st, OutputFile& f) {
+void flush_and_tell(SavingParts& w, OutputFile& f) {
   if (!output_is_open(f) || f.failed) return;
   if (!flush_output(f)) {
-    report_write_error(st, f);
+    report_write_error(w, f);
     return;
   }
-  check_on_disk(st, f);
+  check_on_disk(w, f);
 }
 
 }  // namespace
@@ -435,9 +446,9 @@ constexpr double kIdleLookSeconds = 0.05;
 // Memory ran out while an event was being made into records: the files keep the whole
 // records they got (written now), take nothing more, and the run ends. Told like a write
 // error, as far as memory allows.
-void stop_saving_out_of_memory(State& st) noexcept {
-  st.StopRequest().store(1);
-  FileData& files = st.files;
+void stop_saving_out_of_memory(SavingParts& w) noexcept {
+  w.stop_request.store(1);
+  FileData& files = w.files;
   std::lock_guard lock(files.io_mutex);
   OutputFile* failed[2] = {};
   int n = 0;
@@ -448,81 +459,80 @@ void stop_saving_out_of_memory(State& st) noexcept {
   }
   for (int i = 0; i < n; ++i) {
     try {
-      report_write_error(st, *failed[i]);
+      report_write_error(w, *failed[i]);
     } catch (const std::bad_alloc&) {
       // Not told; the run ends all the same.
     }
   }
 }
 
-bool writer_done(State& st, int generation) {
-  return st.SavingQueue.closed() || st.AcquisitionRunning.load() == 0 ||
-         st.AcquisitionGeneration.load() != generation;
+bool writer_done(const SavingParts& w, int generation) {
+  return w.queue.closed() || w.running.load() == 0 || w.generation.load() != generation;
 }
 
 // The formatter: makes the data record of each slot handed over, in order, while the
 // writer writes the slots before it. It ends when the writer would.
-void Format_SavedEvents(State& st, int generation) {
-  SaveRing& queue = st.SavingQueue;
+void Format_SavedEvents(SavingParts& w, const SavingConfig& config, int generation) {
+  SaveRing& queue = w.queue;
   for (;;) {
     SavedEvent* ev =
         queue.next_to_prepare(std::chrono::microseconds(std::llround(kIdleLookSeconds * 1e6)));
     if (ev != nullptr) {
       try {
         // The run's sums are this thread's while the loop leaves the measurements to it.
-        if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &st.meas);
-        if (st.acq.SaveDataInFile == 1) Format_DataRecord(*ev);
+        if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &w.meas);
+        if (config.data) Format_DataRecord(*ev);
       } catch (const std::bad_alloc&) {
         ev->DataRecordReady = false;
-        stop_saving_out_of_memory(st);
+        stop_saving_out_of_memory(w);
       }
       queue.prepared();
       continue;
     }
-    if (writer_done(st, generation)) return;
+    if (writer_done(w, generation)) return;
   }
 }
 
 }  // namespace
 
-void Save_DataInFile(State& st, int generation) {
-  SaveRing& queue = st.SavingQueue;
+void Save_DataInFile(SavingParts w, SavingConfig config, int generation) {
+  SaveRing& queue = w.queue;
   // With a formatter, the writer ends only once the formatter has: neither touches the
   // queue after the writer is released.
   std::future<void> formatter;
   if (queue.staged()) {
     auto ended = std::make_shared<std::promise<void>>();
     formatter = ended->get_future();
-    st.pool.schedule([&st, generation, ended] {
-      Format_SavedEvents(st, generation);
+    w.pool.schedule([w, config, generation, ended]() mutable {
+      Format_SavedEvents(w, config, generation);
       ended->set_value();
     });
   }
-  double next_flush = st.clock.now() + kOutputFlushSeconds;
+  double next_flush = w.clock.now() + kOutputFlushSeconds;
   for (;;) {
-    const double until_flush = std::clamp(next_flush - st.clock.now(), 0.0, kIdleLookSeconds);
+    const double until_flush = std::clamp(next_flush - w.clock.now(), 0.0, kIdleLookSeconds);
     const SavedEvent* ev = queue.next(std::chrono::microseconds(std::llround(until_flush * 1e6)));
-    if (st.clock.now() >= next_flush) {
+    if (w.clock.now() >= next_flush) {
       try {
-        std::lock_guard lock(st.files.io_mutex);
-        flush_and_tell(st, st.files.data);
-        flush_and_tell(st, st.files.measurements);
+        std::lock_guard lock(w.files.io_mutex);
+        flush_and_tell(w, w.files.data);
+        flush_and_tell(w, w.files.measurements);
       } catch (const std::bad_alloc&) {
-        stop_saving_out_of_memory(st);
+        stop_saving_out_of_memory(w);
       }
-      next_flush = st.clock.now() + kOutputFlushSeconds;
+      next_flush = w.clock.now() + kOutputFlushSeconds;
     }
     if (ev != nullptr) {
       try {
-        std::lock_guard lock(st.files.io_mutex);
-        Write_EventInFiles(st, *ev);
+        std::lock_guard lock(w.files.io_mutex);
+        Write_EventInFiles(w, config, *ev);
       } catch (const std::bad_alloc&) {
-        stop_saving_out_of_memory(st);
+        stop_saving_out_of_memory(w);
       }
       queue.release();
       continue;
     }
-    if (writer_done(st, generation)) break;
+    if (writer_done(w, generation)) break;
   }
   if (formatter.valid()) formatter.wait();
 }
@@ -562,12 +572,6 @@ void Wait_SavingQueueEmpty(State& st) {
   st.SavingQueue.wait_empty();
 }
 
-int SaveDataInFileThread(State& st, int generation) {
-  Save_DataInFile(st, generation);
-  st.SaveDataInFileThreadReleased.store(1);
-  return 0;
-}
-
 void Start_SaveDataInFileThread(State& st) {
   // Marked busy before it is scheduled, so that a next run cannot start a second writer
   // while this one waits for a pool thread.
@@ -578,21 +582,39 @@ void Start_SaveDataInFileThread(State& st) {
   st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(st);
   st.SavingQueue.reset((st.acq.SaveDataInFile == 1 && text_records(st)) ||
                        st.run.MeasuredByFormatter);
+  // What the writer needs of the run, taken here, where the settings are this thread's.
+  const SavingConfig config = Saving_ConfigOf(st);
   const int generation = st.AcquisitionGeneration.load();
-  st.pool.schedule([&st, generation] { SaveDataInFileThread(st, generation); });
+  st.pool.schedule([&st, config, generation] {
+    Save_DataInFile(Saving_PartsOf(st), config, generation);
+    st.SaveDataInFileThreadReleased.store(1);
+  });
 }
 
-std::int64_t Saved_EventCount(const State& st) {
-  const FileData& files = st.files;
+SavingConfig Saving_ConfigOf(const State& st) {
+  return {st.acq.SaveDataInFile == 1, st.acq.SaveMeasurementsInFile == 1,
+          st.run.MeasuredByFormatter};
+}
+
+SavingParts Saving_PartsOf(State& st) {
+  return {st.files, st.SavingQueue,  st.meas, st.log, st.clock, st.pool, st.StopRequest(),
+          st.AcquisitionRunning, st.AcquisitionGeneration};
+}
+
+std::int64_t Saved_EventCount(const FileData& files, bool data_files) {
   const auto on_disk = [](const OutputFile& f) {
     return file_on_disk(f.path, f.device, f.inode) ? f.events_committed : 0;
   };
-  if (st.acq.SaveDataInFile != 1) return on_disk(files.measurements);
+  if (!data_files) return on_disk(files.measurements);
   // The current file (its count goes to the closed files' list once it is closed).
   std::int64_t events = on_disk(files.data);
   for (const ClosedFile& c : files.ClosedDataFiles)
     if (file_on_disk(c.path, c.device, c.inode)) events += c.events;
   return events;
+}
+
+std::int64_t Saved_EventCount(const State& st) {
+  return Saved_EventCount(st.files, st.acq.SaveDataInFile == 1);
 }
 
 bool Saving_Failed(const State& st) {
@@ -602,12 +624,8 @@ bool Saving_Failed(const State& st) {
 
 void Copy_LogFileToRunDirectory(State& st) {
   const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
-  if (run_dir.empty() || st.FileForSavingLogFile.empty() || !run_directory_in_place(st, run_dir))
-    return;
-  std::error_code ec;
-  std::lock_guard lock(st.log_mutex);  // a whole log, not one cut in the middle of a line
-  fs::copy_file(st.FileForSavingLogFile, fs::path(run_dir) / st.FileForSavingLogFile.filename(),
-                fs::copy_options::overwrite_existing, ec);
+  if (run_dir.empty() || !run_directory_in_place(st, run_dir)) return;
+  st.log.copy_into(run_dir);
 }
 
 }  // namespace vx

@@ -10,6 +10,32 @@
 
 namespace vx {
 
+// What the writer and its formatter need of a run, frozen when the writer starts and handed
+// over by value: neither reads the live settings, which the user may change meanwhile.
+struct SavingConfig {
+  bool data = false;                   // the run writes its data files
+  bool measurements = false;           // the run writes its measurement file
+  bool measured_by_formatter = false;  // the formatter measures the events it is handed
+};
+// Taken on the thread that owns the settings records.
+SavingConfig Saving_ConfigOf(const State& st);
+
+// The parts of the state the writer works with, and nothing else: the run's files, the queue
+// of events handed over, the run's measurement sums (the formatter's when it measures), the
+// message log, and the run's flags it watches or raises.
+struct SavingParts {
+  FileData& files;
+  SaveRing& queue;
+  MeasurementData& meas;
+  MessageLog& log;
+  Clock& clock;
+  ThreadPool& pool;
+  std::atomic_ref<std::int32_t> stop_request;
+  const AtomicI32& running;     // AcquisitionRunning
+  const AtomicI32& generation;  // AcquisitionGeneration
+};
+SavingParts Saving_PartsOf(State& st);
+
 // first = 1 at run start (run directory and files), 0 for the next file of a split run.
 // kDone; kNotDone when the user declined to replace an earlier run's files; kFailed (told).
 // Does nothing and answers kDone when neither saving option is on or first is neither 0 nor 1.
@@ -18,10 +44,9 @@ Status Open_FileForSavingData(State& st, const std::string& directory, int first
 void Close_FileForSavingData(State& st, int mode);
 // Schedules the writer thread on the pool.
 void Start_SaveDataInFileThread(State& st);
-int SaveDataInFileThread(State& st, int generation);
 // The writer loop: writes every event of the saving queue, in order, until the acquisition
-// ends, and flushes the files every second.
-void Save_DataInFile(State& st, int generation);
+// of the generation ends, and flushes the files every second.
+void Save_DataInFile(SavingParts parts, SavingConfig config, int generation);
 // Hands the current event over to the writer (acquisition thread): copies what the files
 // need into the queue's next slot, waiting while the queue is full.
 void Queue_EventForSaving(State& st);
@@ -31,10 +56,11 @@ void Wait_SavingQueueEmpty(State& st);
 void Format_DataRecord(SavedEvent& ev);
 // Writes one event handed over into the open files (the writer's work for one event),
 // formatting its data record here unless the formatter made it.
-void Write_EventInFiles(State& st, const SavedEvent& ev);
+void Write_EventInFiles(SavingParts& parts, const SavingConfig& config, const SavedEvent& ev);
 // Events of the run in its data files (the measurement file when only that one is
 // written) that are still on disk where the run put them, counting the file being written
 // as far as it is written. After the run, or with io_mutex held.
+std::int64_t Saved_EventCount(const FileData& files, bool data_files);
 std::int64_t Saved_EventCount(const State& st);
 // A file of the run failed to write, or was removed: the run saves nothing more.
 bool Saving_Failed(const State& st);

@@ -106,7 +106,7 @@ class Export {
         ui_(request),
         pool_(1),
         st_(std::make_unique<State>(ui_, clock_, pool_)) {
-    st_->FileForSavingLogFile = "/dev/null";  // the caller gets the messages
+    st_->log.file = "/dev/null";  // the caller gets the messages
   }
   ~Export() { Close_FileForLoadingData(*st_); }
 

@@ -44,7 +44,7 @@ struct ConnectedCore {
           ("veltrix-fuzz-" + std::string(name) + "-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     st.UserPath = dir;
-    st.FileForSavingLogFile = "/dev/null";
+    st.log.file = "/dev/null";
     sim::SimConfig config;
     config.register_access_us = 0.0;
     board = std::make_unique<sim::SimulatedBoard>(config, dir);

@@ -20,7 +20,7 @@ struct FuzzCore {
   FuzzCore() {
     dir = std::filesystem::temp_directory_path() / ("veltrix-fuzz-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    st.FileForSavingLogFile = "/dev/null";
+    st.log.file = "/dev/null";
     st.UserPath = dir;
   }
   vx::NullFrontEnd ui;

@@ -19,7 +19,7 @@ class SilentFrontEnd final : public vx::NullFrontEnd {
 struct Harness {
   Harness() {
     vx::Init_Params(st);
-    st.FileForSavingLogFile = "/dev/null";
+    st.log.file = "/dev/null";
   }
   SilentFrontEnd ui;
   vx::SystemClock clock;

@@ -60,7 +60,7 @@ ReadBack read_series(const fs::path& first, const fs::path& scratch) {
   vx::ThreadPool pool{1};
   vx::State st{ui, clock, pool};
   st.UserPath = scratch;
-  st.FileForSavingLogFile = scratch / "reader.log";
+  st.log.file = scratch / "reader.log";
   if (vx::Open_DataFileForLoading(st, first) != 1) {
     out.reader_errors = true;
     return out;

@@ -108,7 +108,7 @@ TEST(analysis_allocation, MemoryRunningOutWhileSavingEndsTheRunWithReadableFiles
     EXPECT_LT(st.EventNumber.load(), 2000) << "the run ended early";
     EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "': out of memory. Saving stopped: "));
     test::TestCore reader;
-    reader.state.FileForSavingLogFile = sim.dir.path() / "reader.log";
+    reader.state.log.file = sim.dir.path() / "reader.log";
     ASSERT_EQ(Open_DataFileForLoading(reader.state, st.files.FileForSavingData), kDone);
     int read = 0;
     while (Read_EventsFromFile(reader.state)) ++read;

@@ -13,7 +13,7 @@ class TimerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     st.UserPath = dir.path();
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    st.log.file = dir.path() / "logfile.txt";
     Init_Params(st);
     st.sys.NbOfSAMBlocks = 8;
     st.sys.NbOfChannels = 16;

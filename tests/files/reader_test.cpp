@@ -31,8 +31,8 @@ namespace fs = std::filesystem;
 // A small run of two channels of 16 samples, written with the writer's own records.
 struct SmallRun {
   SmallRun() {
-    reader.state.FileForSavingLogFile = dir.path() / "reader.log";
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    reader.state.log.file = dir.path() / "reader.log";
+    st.log.file = dir.path() / "logfile.txt";
     st.sys.NbOfSAMBlocks = 2;
     st.sys.NbOfChannels = 4;
     st.sys.RecordLength = 16;
@@ -425,7 +425,7 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
   const auto size = fs::file_size(file);
   EXPECT_LE(size, kLimit);
   test::TestCore reader;
-  reader.state.FileForSavingLogFile = dir.path() / "reader.log";
+  reader.state.log.file = dir.path() / "reader.log";
   ASSERT_EQ(Open_DataFileForLoading(reader.state, file), 1);
   const std::size_t event = 71 + 8 * (48 + 2 * 1024);
   int events = 0;

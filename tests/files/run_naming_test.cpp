@@ -21,7 +21,7 @@ struct Naming {
     st.acq.AddRunId = 1;
     st.acq.AutoIncRunId = 1;
     st.acq.SaveDataInFile = 1;
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    st.log.file = dir.path() / "logfile.txt";
   }
   int open() { return Open_FileForSavingData(st, (dir.path() / "RunData").string(), 1); }
   std::string run_dir() const { return fs::path(st.acq.RunDirectory).filename().string(); }
@@ -147,7 +147,9 @@ TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
   EXPECT_GT(fs::file_size(n.st.files.FileForSavingAllMeasurements), 100u);
   n.st.AcquisitionRunning = 1;
   n.st.SavingQueue.reset();
-  std::thread writer([&] { Save_DataInFile(n.st, n.st.AcquisitionGeneration.load()); });
+  std::thread writer([&] {
+    Save_DataInFile(Saving_PartsOf(n.st), Saving_ConfigOf(n.st), n.st.AcquisitionGeneration.load());
+  });
   Queue_EventForSaving(n.st);  // one event handed over
   Wait_SavingQueueEmpty(n.st);
   EXPECT_EQ(fs::file_size(file), header) << "collected, not written yet";

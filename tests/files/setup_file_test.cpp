@@ -54,7 +54,7 @@ void scramble(Rec& rec, std::mt19937& rng) {
 struct SetupFixture : ::testing::Test {
   void SetUp() override {
     st.UserPath = dir.path();
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    st.log.file = dir.path() / "logfile.txt";
     Init_Params(st);
     std::memcpy(reinterpret_cast<unsigned char*>(&st.board), "DT5743", 7);  // the model name
     st.sys.NbOfSAMBlocks = 4;  // as the connection sets them

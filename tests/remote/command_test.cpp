@@ -13,7 +13,7 @@ namespace {
 struct CommandFixture : ::testing::Test {
   void SetUp() override {
     st.UserPath = dir.path();
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    st.log.file = dir.path() / "logfile.txt";
     Init_Params(st);
     st.acq.TCPCommandsEnabled = 1;
     clear_requests();

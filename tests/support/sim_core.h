@@ -19,7 +19,7 @@ struct SimCore {
     config.model = model;
     if (on_core_clock) board_clock = std::shared_ptr<Clock>(std::shared_ptr<Clock>(), &core.clock);
     st.UserPath = dir.path();
-    st.FileForSavingLogFile = dir.path() / "logfile.txt";
+    st.log.file = dir.path() / "logfile.txt";
     board = std::make_unique<sim::SimulatedBoard>(config, dir.path(), std::move(board_clock));
     board->attach_call_log(&calls);
     st.digitizer = board.get();

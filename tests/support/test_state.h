@@ -26,7 +26,7 @@ class TempDir {
 struct TestCore {
   TestCore() {
     state.UserPath = home.path();
-    state.FileForSavingLogFile = home.path() / "logfile.txt";
+    state.log.file = home.path() / "logfile.txt";
   }
   TempDir home;
   ScriptedFrontEnd ui;
