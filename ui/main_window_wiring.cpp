@@ -32,9 +32,13 @@ void MainWindow::connect_controls() {
     refresh_menu_values();
   });
   connect(action("LOADSETUP"), &QAction::triggered, this, [this] {
-    if (Load_SetupFromFile(st_, "", 1) == -1)
-      Write_InfoMessage(
-          st_, "A problem occured during the readout of setup values from the file !\n", kError);
+    // The load replaces the records a running loop reads: the run stops for it and goes on
+    // with the setup loaded, as for any settings change.
+    with_restart([this] {
+      if (Load_SetupFromFile(st_, "", 1) == -1)
+        Write_InfoMessage(
+            st_, "A problem occured during the readout of setup values from the file !\n", kError);
+    });
     refresh_all();
   });
   connect(action("SAVESETUPINFILE"), &QAction::triggered, this, [this] { Save_SetupInFile(st_); });

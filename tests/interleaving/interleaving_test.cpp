@@ -365,9 +365,11 @@ class World {
     // thread's to read meanwhile).
     if (Records_Lent(st)) return;
     sim_.core.ui.file_answers = {setup_file()};
-    // The desktop's Load Setup: the loaded values count, as the client's do.
+    // The desktop's Load Setup: the loaded values count, as the client's do. The run stops
+    // for it as for a settings change.
     const auto marker = st.acq.RunIdUser;
-    const auto loaded = Load_SetupFromFile(st, "", 1);
+    int loaded = 0;
+    desktop_change([&] { loaded = Load_SetupFromFile(st, "", 1); });
     if (loaded == 1) {
       EXPECT_NE(VX_VALUE(st.acq.RunIdUser), marker)
           << "a load said done left the records as they were";
