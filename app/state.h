@@ -90,7 +90,7 @@ class State {
   FrontEnd& ui;
   Clock& clock;
   ThreadPool& pool;
-  MessageLog log;  // in the user data directory, set by Start_Core
+  MessageLog log;                  // in the user data directory, set by Start_Core
   Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
   int SelectedModel = -1;          // connection panel's model: -1 none, 0 desktop, 1 VME
   CoreHooks hooks;

@@ -597,8 +597,15 @@ SavingConfig Saving_ConfigOf(const State& st) {
 }
 
 SavingParts Saving_PartsOf(State& st) {
-  return {st.files, st.SavingQueue,  st.meas, st.log, st.clock, st.pool, st.StopRequest(),
-          st.AcquisitionRunning, st.AcquisitionGeneration};
+  return {st.files,
+          st.SavingQueue,
+          st.meas,
+          st.log,
+          st.clock,
+          st.pool,
+          st.StopRequest(),
+          st.AcquisitionRunning,
+          st.AcquisitionGeneration};
 }
 
 std::int64_t Saved_EventCount(const FileData& files, bool data_files) {
