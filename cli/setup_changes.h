@@ -18,7 +18,8 @@ struct RestoredRecords {
 };
 
 RestoredRecords snapshot_restored_records(const State& st);
-// One line per changed value, "Record.Field[index]: old -> new".
+// One line per changed value, by its label and where it sits:
+// "Pulse threshold (ADC counts), channel 13: 0 -> -81.5".
 std::vector<std::string> describe_changes(const RestoredRecords& before,
                                           const RestoredRecords& after);
 

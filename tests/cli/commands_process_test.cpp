@@ -124,7 +124,7 @@ TEST(CommandsProcess, ASetupFileDrivesARunAndTheCommandLineOverridesIt) {
   EXPECT_TRUE(r.says("trigger            Software")) << r.out;
   EXPECT_EQ(r.rows_after("channel   amplitude (V)   charge (pC)\n").size(), 2u) << r.out;
   EXPECT_TRUE(r.says("the command line changed ")) << r.out;
-  EXPECT_TRUE(r.says("GuiParams.ChannelEnabled[3]: 1 -> 0")) << r.out;
+  EXPECT_TRUE(r.says("Channel enabled, channel 3: 1 -> 0")) << r.out;
 }
 
 // Each calibration prints what it measured and, saved to the EEPROMs, is what "eeprom info"

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -16,9 +17,10 @@
 namespace vx {
 namespace {
 
-// Every element of every field, changed alone, is listed alone and by its name.
+// Every element of every field, changed alone, is listed alone, by its label, and the labels
+// of the restored records tell every field apart.
 template <typename Get>
-void expect_each_field_listed(const std::string& prefix, Get record) {
+void expect_each_field_listed(Get record, std::set<std::string>& labels) {
   using Rec = std::remove_reference_t<decltype(record(std::declval<cli::RestoredRecords&>()))>;
   Fields<Rec>::visit([&]<typename T>(const FieldInfo& f, auto, std::type_identity<T>) {
     using E = std::remove_all_extents_t<T>;
@@ -28,38 +30,46 @@ void expect_each_field_listed(const std::string& prefix, Get record) {
     bytes[last * sizeof(E)] = 0x41;  // 'A', 65, or a tiny float or double
     const auto lines = cli::describe_changes(before, after);
     ASSERT_EQ(lines.size(), 1u) << f.name;
-    EXPECT_EQ(lines[0].rfind(prefix + f.name, 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].rfind(f.label, 0), 0u) << lines[0];
+    EXPECT_TRUE(labels.insert(f.label).second) << f.name << " shares its label: " << f.label;
   });
 }
 
-TEST(SetupChanges, EveryFieldIsListedByNameWithItsValues) {
+TEST(SetupChanges, EveryFieldIsListedByItsLabelWithItsValues) {
+  std::set<std::string> labels;
   expect_each_field_listed(
-      "SystemParams.", [](auto& r) -> auto& { return r.sys; });
+      [](auto& r) -> auto& { return r.sys; }, labels);
   expect_each_field_listed(
-      "AcqParams.", [](auto& r) -> auto& { return r.acq; });
+      [](auto& r) -> auto& { return r.acq; }, labels);
   expect_each_field_listed(
-      "SAMBlockParams[5].", [](auto& r) -> auto& { return r.sam[5]; });
+      [](auto& r) -> auto& { return r.sam[5]; }, labels);
   expect_each_field_listed(
-      "GuiParams.", [](auto& r) -> auto& { return r.gui; });
+      [](auto& r) -> auto& { return r.gui; }, labels);
 
   cli::RestoredRecords before{}, after{};
   set_text(before.acq.BaseFileName, "veltrix");
   set_text(after.acq.BaseFileName, "beam");
+  after.sys.TriggerSource = 1;
   after.acq.CFDRatio = 0.25f;
   after.acq.PulseThreshold[6][1] = -81.5f;
   after.sam[7].DCOffset[1] = 0.125f;
   after.sam[2].RecordLength16 = 40;
+  after.sam[3].SamDacOffsetCh1[9] = 7;
   after.gui.TimeHistoMax = 1e-9;
   after.gui.RateStripChartChannel = -1;
+  after.gui.ChannelEnabled[12] = 1;
   const auto lines = cli::describe_changes(before, after);
   const std::vector<std::string> expected = {
-      "AcqParams.CFDRatio: 0 -> 0.25",
-      "AcqParams.PulseThreshold[6][1]: 0 -> -81.5",
-      "AcqParams.BaseFileName: 'veltrix' -> 'beam'",
-      "SAMBlockParams[2].RecordLength16: 0 -> 40",
-      "SAMBlockParams[7].DCOffset[1]: 0 -> 0.125",
-      "GuiParams.TimeHistoMax: 0 -> 1e-09",
-      "GuiParams.RateStripChartChannel: 0 -> -1",
+      "Trigger source: 0 -> 1",
+      "Constant-fraction ratio: 0 -> 0.25",
+      "Pulse threshold (ADC counts), channel 13: 0 -> -81.5",
+      "Base file name: 'veltrix' -> 'beam'",
+      "Record length (16-sample units), block 2: 0 -> 40",
+      "SAM DAC offsets, second channel, block 3, element 9: 0 -> 7",
+      "DC offset (V), channel 15: 0 -> 0.125",
+      "Channel enabled, channel 12: 0 -> 1",
+      "Time histogram maximum (ns): 0 -> 1e-09",
+      "Rate strip chart channel: 0 -> -1",
   };
   EXPECT_EQ(lines, expected);
 }
