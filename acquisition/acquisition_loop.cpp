@@ -8,6 +8,7 @@
 #include "acquisition/run_control.h"
 #include "analysis/measurement_context.h"
 #include "analysis/measurement_pass.h"
+#include "analysis/rate_measurement.h"
 #include "analysis/time_amplitude.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
@@ -91,6 +92,7 @@ void setup_run(State& st, int& counter, int& limit) {
   r.Millisecond = 0.0;
   r.EpochTime = 0.0;
   r.FrameOwed = false;
+  st.run_consumers = Run_EventConsumers(st);
 
   prepare_run_measurements(st);
   if (st.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
@@ -458,60 +460,116 @@ std::string format_event_time(double t, int start_hour, int start_minute, int st
   return text;
 }
 
+namespace {
+
+bool charge_live(const State& st) {
+  return !Event_HasSamples(st);
+}
+
+// The loop's own consumers, in stage order.
+EventConsumers loop_consumers() {
+  const auto samples = [](State& st) { return !charge_live(st); };
+  return {
+      {"firmware charges", EventStage::Charges, charge_live,
+       [](State& st) {
+         st.run.FrameOwed = false;
+         accumulate_firmware_charges(st);
+       }},
+      {"spectrum", EventStage::Spectrum,
+       [](State& st) {
+         return !charge_live(st) && (st.FFTMode().load() == 1 || spectra_saved(st));
+       },
+       measure_spectrum},
+      {"noise", EventStage::Noise,
+       [](State& st) { return !charge_live(st) && st.NoiseMeasurementOn().load() == 1; },
+       measure_noise},
+      {"measurements", EventStage::Measurement,
+       [](State& st) {
+         return !charge_live(st) &&
+                (st.gui.DisplayTimeOnWaveforms == 1 ||
+                 (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
+                 st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 ||
+                 st.acq.EnSoftwareChargeHisto == 1);
+       },
+       [](State& st) {
+         if (!st.run.MeasuredByFormatter) {
+           measure_channels(st);
+         } else if (st.TransmitRunData().load() == 1 && st.acq.MeasurementsEnabled == 1) {
+           // The client's record shows this event's results; the run's sums stay the
+           // formatter's, which measures the event again from its copy.
+           EventJobs jobs;
+           Collect_EventJobs(st, jobs);
+           Measure_EventJobs(jobs, st.results, nullptr);
+         }
+       }},
+      {"display", EventStage::Display, samples,
+       [](State& st) {
+         const bool framed = frame_wanted(st, true);
+         if (framed) call(st.hooks.compute_display);
+         st.run.FrameOwed = !framed;
+       }},
+      {"rate measurement", EventStage::Rates,
+       [](State& st) { return !charge_live(st) && st.RateMeasurementOn().load() == 1; },
+       [](State& st) {
+         const int blocks = st.acq.RunFromFile == 0
+                                ? board_blocks(st)
+                                : std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
+         for (int b = 0; b < blocks; ++b)
+           if (st.sam[b].RateCountersEnabled == 1) Update_RateMeasurement(st, b);
+       }},
+      {"saving", EventStage::Saving, [](State&) { return true; }, hand_over},
+      {"run histograms", EventStage::Histograms,
+       [](State& st) { return st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1; },
+       update_run_histograms},
+  };
+}
+
+}  // namespace
+
+bool Event_HasSamples(const State& st) {
+  return !(charge_mode(st) && st.acq.RunFromFile == 0);
+}
+
+void Register_EventConsumer(State& st, EventConsumer consumer) {
+  auto& added = st.consumers_added;
+  const auto same = std::find_if(added.begin(), added.end(),
+                                 [&](const EventConsumer& c) { return c.name == consumer.name; });
+  if (same != added.end())
+    *same = std::move(consumer);
+  else
+    added.push_back(std::move(consumer));
+}
+
+EventConsumers Run_EventConsumers(const State& st) {
+  EventConsumers list = loop_consumers();
+  list.insert(list.end(), st.consumers_added.begin(), st.consumers_added.end());
+  std::stable_sort(list.begin(), list.end(), [](const EventConsumer& a, const EventConsumer& b) {
+    return a.stage < b.stage;
+  });
+  return list;
+}
+
 void Process_Event(State& st) {
-  int blocks = board_blocks(st);
   if (st.acq.RunFromFile == 0) {
     st.EventNumber.fetch_add(1);
     st.NbOfEventsInRun.fetch_add(1);
     st.meas.EventNumberForSigma.fetch_add(1);
   } else {
-    blocks = std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
-  }
-
-  if (charge_mode(st) && st.acq.RunFromFile == 0) {
-    st.run.FrameOwed = false;
-    accumulate_firmware_charges(st);
-  } else {
-    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) {
+    if (!load_replayed_event(st)) {
       // A read that failed inside an event may have left part of it in the event record.
       if (st.files.Damaged || st.files.CutShort) st.run.FrameOwed = false;
       return;
     }
-    if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
-    if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
-    if (st.FFTMode().load() == 1 || spectra_saved(st)) measure_spectrum(st);
-    if (st.NoiseMeasurementOn().load() == 1) measure_noise(st);
-    if (st.gui.DisplayTimeOnWaveforms == 1 ||
-        (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
-        st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 ||
-        st.acq.EnSoftwareChargeHisto == 1) {
-      if (!st.run.MeasuredByFormatter) {
-        measure_channels(st);
-      } else if (st.TransmitRunData().load() == 1 && st.acq.MeasurementsEnabled == 1) {
-        // The client's record shows this event's results; the run's sums stay the
-        // formatter's, which measures the event again from its copy.
-        EventJobs jobs;
-        Collect_EventJobs(st, jobs);
-        Measure_EventJobs(jobs, st.results, nullptr);
-      }
-    }
-    const bool framed = frame_wanted(st, true);
-    if (framed) call(st.hooks.compute_display);
-    st.run.FrameOwed = !framed;
-    if (st.RateMeasurementOn().load() == 1 && st.hooks.update_rate_measurement) {
-      for (int b = 0; b < blocks; ++b)
-        if (st.sam[b].RateCountersEnabled == 1) st.hooks.update_rate_measurement(b);
-    }
+    st.NbOfEventsInRun.fetch_add(1);
   }
 
-  hand_over(st);
-  if (st.TransmitRunData().load() == 1) call(st.hooks.transmit_event);
+  for (const EventConsumer& c : st.run_consumers)
+    if (c.wanted(st)) c.consume(st);
 
   if (st.acq.EnTimeJitter == 0 && st.acq.INLCalibrationRunning == 0 && st.DisplayOn().load() == 1 &&
       st.sys.NbOfSAMBlocks < 3 && st.display_attached) {
     st.clock.delay(0.020);
   }
-  if (st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1) update_run_histograms(st);
 }
 
 }  // namespace vx

@@ -19,7 +19,17 @@ void Arm_Board(State& st, int kind, int block);
 int Read_BoardData(State& st);
 int Get_NbOfEvents(State& st);
 int Decode_Event(State& st, int index);
+// Hands the current event to the consumers the run took at its start.
 void Process_Event(State& st);
+
+// Whether the current event carries samples: not the live board's events in charge mode,
+// where the firmware's charges stand for them.
+bool Event_HasSamples(const State& st);
+// Adds a consumer to every run from the next start on (one of the same name is replaced).
+// The layers above the loop register theirs before any run starts.
+void Register_EventConsumer(State& st, EventConsumer consumer);
+// The consumers of a run starting now: the loop's own and those registered, in stage order.
+EventConsumers Run_EventConsumers(const State& st);
 
 // Whether the current event is displayed; with_first also counts event 1 (the event
 // counter and the waveform histograms refresh on it).

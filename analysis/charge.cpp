@@ -10,6 +10,7 @@
 
 #include "analysis/measurement_context.h"
 #include "app/message_log.h"
+#include "digitizer/board_configuration.h"
 #include "platform/numeric.h"
 
 namespace vx {
@@ -348,7 +349,7 @@ void Select_ChargeMode(State& st, ChargeMode mode) {
     if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
   }
   // The control words carry the charge-mode bit.
-  if (st.hooks.apply_all_board_parameters) st.hooks.apply_all_board_parameters();
+  Set_AllBoardParameters(st);
   if (mode != ChargeMode::Off)
     st.ui.popup(PopupKind::Warning, "WARNING",
                 "In Charge Mode (Firmware/Software), please define the window for charge "

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/calibration_data.h"
+#include "app/event_consumer.h"
 #include "app/event_data.h"
 #include "app/file_data.h"
 #include "app/inl_calibration_data.h"
@@ -52,12 +53,9 @@ struct CoreHooks {
   std::function<std::optional<std::string>(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
   std::function<void()> clear_inl_accumulators;
-  std::function<void()> accumulate_inl;
   std::function<void()> compute_inl;
-  std::function<void(int block)> update_rate_measurement;
   std::function<void()> compute_display;  // main-graph histograms of the current event
   std::function<void()> show_event;       // event counter and time on the main tab
-  std::function<void()> transmit_event;   // the processed event to the remote client
   std::function<void()> close_device;
   std::function<void()> init_measurement_results;
   std::function<void(int model)> select_board_model;  // before a connection attempt
@@ -94,6 +92,10 @@ class State {
   Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
   int SelectedModel = -1;          // connection panel's model: -1 none, 0 desktop, 1 VME
   CoreHooks hooks;
+  // The consumers the layers above the loop add to every run (Register_EventConsumer), and
+  // the list the running loop took at its start, its own consumers among them.
+  EventConsumers consumers_added;
+  EventConsumers run_consumers;
 
   // Parameter records. Aligned so that their 32-bit flags at 4-byte offsets can be used
   // through std::atomic_ref (see field()).

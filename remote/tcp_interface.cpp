@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/record_loan.h"
@@ -270,7 +271,9 @@ void install_hooks(State& st) {
       if (Load_SetupFromFile(st, file, 0, &refusal) == 1) return std::nullopt;
       return refusal;
     };
-  st.hooks.transmit_event = [&st] { Queue_RunDataForTcpClient(st); };
+  Register_EventConsumer(
+      st, {"transmission", EventStage::Transmission,
+           [](State& s) { return s.TransmitRunData().load() == 1; }, Queue_RunDataForTcpClient});
   st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
     if (previous) previous();
     // The run's last events go out before the acknowledgement that it stopped.

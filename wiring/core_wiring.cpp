@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "analysis/main_graph.h"
-#include "analysis/rate_measurement.h"
 #include "analysis/time_amplitude.h"
 #include "calibration/inl_calibration.h"
 #include "digitizer/board_configuration.h"
@@ -22,10 +22,12 @@ void Install_CoreHooks(State& st, FrontEndHooks front_end) {
   h.select_board_model = std::move(front_end.select_board_model);
   // Measurements and the calibrations that run inside the acquisition loop.
   h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
-  h.update_rate_measurement = [&st](int block) { Update_RateMeasurement(st, block); };
   h.clear_inl_accumulators = [&st] { Clear_INLAccumulators(st); };
-  h.accumulate_inl = [&st] { Accumulate_INLCalibration(st); };
   h.compute_inl = [&st] { Compute_INLCalibration(st); };
+  Register_EventConsumer(
+      st, {"INL accumulation", EventStage::Calibration,
+           [](State& s) { return s.acq.INLCalibrationRunning == 1 && Event_HasSamples(s); },
+           Accumulate_INLCalibration});
   // The display: the front end's, the main graph's scaling the core's unless it has its own.
   if (front_end.recompute_main_graph)
     h.recompute_main_graph = std::move(front_end.recompute_main_graph);

@@ -190,10 +190,11 @@ TEST(analysis_charge, ModeSelection) {
   test::TestCore core;
   State& st = core.state;
   st.sys.NbOfSAMBlocks = 2;
-  int board_writes = 0;
-  st.hooks.apply_all_board_parameters = [&] { ++board_writes; };
+  // The control words follow every change: they carry the charge-mode bit to the board.
+  const auto charge_bit = [&](int b) { return (VX_VALUE(st.sam[b].ControlReg) >> 4) & 1; };
 
   Select_ChargeMode(st, ChargeMode::Firmware);
+  EXPECT_EQ(charge_bit(1), 1);
   EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 0);
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     EXPECT_EQ(VX_VALUE(st.sam[b].ChargeModeEnabled), 1);
@@ -209,6 +210,7 @@ TEST(analysis_charge, ModeSelection) {
   Select_ChargeMode(st, ChargeMode::Software);
   EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 1);
   EXPECT_EQ(VX_VALUE(st.sam[1].ChargeModeEnabled), 0);
+  EXPECT_EQ(charge_bit(1), 0);
   EXPECT_EQ(VX_VALUE(st.sam[2].ChargeModeEnabled), 1);  // beyond the board's blocks: untouched
   EXPECT_EQ(VX_VALUE(st.acq.ChargeCutEnabled[5][0]), 0);
   EXPECT_EQ(core.ui.popups().size(), 2u);
@@ -216,7 +218,6 @@ TEST(analysis_charge, ModeSelection) {
   Select_ChargeMode(st, ChargeMode::Off);
   EXPECT_EQ(VX_VALUE(st.acq.EnSoftwareChargeHisto), 0);
   EXPECT_EQ(core.ui.popups().size(), 2u);
-  EXPECT_EQ(board_writes, 3);
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+// The consumers of a run's events: every event the loop reads (or replays) goes through them
+// in turn, each one given the event once.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+class State;
+
+// Where a consumer takes its turn; consumers of one stage in the order they were registered.
+enum class EventStage {
+  Calibration,  // accumulation for a calibration, on the event as read
+  Charges,      // the firmware's charge histograms (charge mode)
+  Spectrum,
+  Noise,
+  Measurement,   // edge times, amplitudes, charges of the event
+  Display,       // the frame for the main graph
+  Rates,         // hit rates from the board's counters
+  Saving,        // hand-over to the data-file writer
+  Transmission,  // to the remote client
+  Histograms,    // the run's histograms and per-run lists
+  Monitoring,    // observers of the run, after everything else
+};
+
+// One consumer. `wanted` is asked for every event, since a user may switch a measurement on or
+// off while a run goes on; `consume` then takes the event.
+struct EventConsumer {
+  std::string name;
+  EventStage stage = EventStage::Monitoring;
+  std::function<bool(State&)> wanted;
+  std::function<void(State&)> consume;
+};
+
+using EventConsumers = std::vector<EventConsumer>;
+
+}  // namespace vx
