@@ -10,6 +10,7 @@
 #include "analysis/measurement_pass.h"
 #include "analysis/time_amplitude.h"
 #include "app/message_log.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
@@ -97,13 +98,13 @@ void setup_run(State& st, int& counter, int& limit) {
   for (int ch = 0; ch < 2 * board_blocks(st); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.RunType == kRunFiniteTime && st.acq.RunFromFile == 0) {
+  if (st.acq.RunType == kRunFiniteTime && !replaying(st)) {
     char text[96];
     std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
     Write_InfoMessage(st, text, kInfo);
-  } else if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
+  } else if (st.acq.NbOfEventsRequired == 0 && !replaying(st)) {
     Write_InfoMessage(st, "Run started in continuous mode.\n", kInfo);
-  } else if (st.acq.RunFromFile == 1) {
+  } else if (replaying(st)) {
     Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
   } else {
     char text[96];
@@ -111,7 +112,7 @@ void setup_run(State& st, int& counter, int& limit) {
                   st.acq.NbOfEventsRequired);
     Write_InfoMessage(st, text, kInfo);
   }
-  if (st.acq.RunFromFile == 0) {
+  if (!replaying(st)) {
     counter = st.EventNumber.load();
     start_board(st, st.run.LoopEndedForRestart);
   } else {
@@ -144,12 +145,12 @@ void end_run(State& st) {
   }
   if (saving(st) && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
     st.clock.delay(1.0);
-    Close_FileForSavingData(st, 2);
+    Close_FileForSavingData(st, CloseFiles::Both);
     Copy_LogFileToRunDirectory(st);
   }
   Stop_BoardRun(st);
   // The records are the user-interface thread's to write: the stamp goes there.
-  if (st.acq.RunFromFile == 0) st.ui.post([&st] { st.board.BoardRunState = 0; });
+  if (!replaying(st)) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
   if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
   finish_run_histograms(st);
@@ -221,7 +222,7 @@ bool output_is_open_for_run(const State& st) {
 // The hand-off to the writer thread, switching to the next file of a split run first.
 void hand_over(State& st) {
   if (!saving(st) || !st.run.FileForSavingDataOpenOK) return;
-  if (st.Communication_Error.load() == 1 && st.acq.RunFromFile == 0) {
+  if (st.Communication_Error.load() == 1 && !replaying(st)) {
     char text[96];
     std::snprintf(text, sizeof text, "Event %d not saved: communication error.\n",
                   st.EventNumber.load());
@@ -233,10 +234,11 @@ void hand_over(State& st) {
   if (!Saving_Failed(st) && st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 &&
       n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
     wait_writer(st);  // the file's last events are written before it is closed
-    Close_FileForSavingData(st, 0);
+    Close_FileForSavingData(st, CloseFiles::DataFile);
     Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
-    if (Open_FileForSavingData(st, dir, 0) != kDone) st.StopRequest().store(1);
+    if (Open_FileForSavingData(st, dir, OpenFiles::NextSplitFile) != kDone)
+      st.StopRequest().store(1);
   }
   // After a write error (told when it happened) the run saves nothing more and stops.
   if (Saving_Failed(st) || !output_is_open_for_run(st)) {
@@ -286,19 +288,19 @@ void Prepare_ForAcquisition(State& st) {
     }
     st.AcquisitionBusy = 1;
     int read = 1;
-    if (st.acq.RunFromFile == 0) {
-      Arm_Boards(st, 2, -1);
+    if (!replaying(st)) {
+      Arm_Boards(st);
       read = Read_BoardData(st);
     }
     if (read != 1) {
       st.StopRequest().store(1);
       break;
     }
-    const int events = st.acq.RunFromFile == 0 ? Get_NbOfEvents(st) : 1;
-    if (saving(st) && st.acq.RunFromFile == 0) stamp_wall_clock(st);
+    const int events = replaying(st) ? 1 : Get_NbOfEvents(st);
+    if (saving(st) && !replaying(st)) stamp_wall_clock(st);
 
     for (int i = 0; i < events; ++i) {
-      if (st.acq.RunFromFile == 0 && Decode_Event(st, i) < 0) break;
+      if (!replaying(st) && Decode_Event(st, i) < 0) break;
       Process_Event(st);
       if (display_condition(st, true)) show_event(st);
       ++counter;
@@ -325,12 +327,12 @@ void Prepare_ForAcquisition(State& st) {
   end_run(st);
 }
 
-void Arm_Boards(State& st, int kind, int block) {
-  if (st.acq.RunFromFile == 1) return;
-  Arm_Board(st, kind, block);
+void Arm_Boards(State& st) {
+  if (replaying(st)) return;
+  Arm_Board(st);
 }
 
-void Arm_Board(State& st, int, int) {
+void Arm_Board(State& st) {
   st.run.InterruptStatus = 0;
   if (st.sam[0].ControlRegBit2 == 0) Start_Acq(st);
   if (st.acq.PulseMode == 1 && st.sam[0].PulseSource == 0 && board_usable(st))
@@ -460,7 +462,7 @@ std::string format_event_time(double t, int start_hour, int start_minute, int st
 
 void Process_Event(State& st) {
   int blocks = board_blocks(st);
-  if (st.acq.RunFromFile == 0) {
+  if (!replaying(st)) {
     st.EventNumber.fetch_add(1);
     st.NbOfEventsInRun.fetch_add(1);
     st.meas.EventNumberForSigma.fetch_add(1);
@@ -468,16 +470,16 @@ void Process_Event(State& st) {
     blocks = std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
   }
 
-  if (charge_mode(st) && st.acq.RunFromFile == 0) {
+  if (charge_mode(st) && !replaying(st)) {
     st.run.FrameOwed = false;
     accumulate_firmware_charges(st);
   } else {
-    if (st.acq.RunFromFile == 1 && !load_replayed_event(st)) {
+    if (replaying(st) && !load_replayed_event(st)) {
       // A read that failed inside an event may have left part of it in the event record.
       if (st.files.Damaged || st.files.CutShort) st.run.FrameOwed = false;
       return;
     }
-    if (st.acq.RunFromFile == 1) st.NbOfEventsInRun.fetch_add(1);
+    if (replaying(st)) st.NbOfEventsInRun.fetch_add(1);
     if (st.acq.INLCalibrationRunning == 1) call(st.hooks.accumulate_inl);
     if (st.FFTMode().load() == 1 || spectra_saved(st)) measure_spectrum(st);
     if (st.NoiseMeasurementOn().load() == 1) measure_noise(st);

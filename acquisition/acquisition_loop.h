@@ -14,8 +14,8 @@ namespace vx {
 inline constexpr double kBoardSilenceSeconds = 5.0;
 
 void Prepare_ForAcquisition(State& st);
-void Arm_Boards(State& st, int kind, int block);
-void Arm_Board(State& st, int kind, int block);
+void Arm_Boards(State& st);
+void Arm_Board(State& st);
 int Read_BoardData(State& st);
 int Get_NbOfEvents(State& st);
 int Decode_Event(State& st, int index);

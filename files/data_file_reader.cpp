@@ -14,6 +14,7 @@
 
 #include "app/message_log.h"
 #include "app/parameters.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "files/input_file.h"
 #include "files/quoted_text.h"
@@ -834,7 +835,7 @@ bool Load_EventFromNextFile(State& st) {
 
 void Set_RunFromFile(State& st, int on) {
   Close_FileForLoadingData(st);
-  if ((on == 1) == (st.acq.RunFromFile == 1)) return;
+  if ((on == 1) == replaying(st)) return;
   if (on == 1) {
     Save_Params(st, Snapshot::Replay);
     if (st.acq.SaveDataInFile == 1) {

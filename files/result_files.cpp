@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/message_log.h"
+#include "app/run_from_file.h"
 
 namespace vx {
 
@@ -112,9 +113,9 @@ std::string RateVsThreshold_Text(const State& st) {
 std::string ChargeHisto_Text(const State& st) {
   const MeasurementData& m = st.meas;
   const int bins = std::clamp(static_cast<int>(st.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
-  const int channels = std::clamp(
-      static_cast<int>(st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels),
-      0, kMaxChannels);
+  const int channels =
+      std::clamp(static_cast<int>(replaying(st) ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels),
+                 0, kMaxChannels);
   std::string out = "=== CHARGE HISTOs === \n";
   for (int ch = 0; ch < channels; ++ch) {
     if (st.gui.ChannelEnabled[ch] != 1) continue;

@@ -1,4 +1,5 @@
 // The main window's menus and toolbars: items, check marks, dimming and the saving toggles.
+#include "app/run_from_file.h"
 #include "ui/main_window.h"
 
 #include <QAction>
@@ -144,7 +145,7 @@ void MainWindow::refresh_menu_values() {
   mark("ADDALLMEASUREMENTS", a.SaveDataInFile == 1 && a.MeasurementsEnabled == 1);
   mark("SAVEALLMEASUREMENTS", a.SaveMeasurementsInFile == 1);
   mark("ENABLEINLCORRECTION", a.INLCorrectionEnabled == 1);
-  mark("RUNFROMFILE", a.RunFromFile == 1);
+  mark("RUNFROMFILE", replaying(a));
   mark("EN_START_STOP_CLIENT", a.TCPCommandsEnabled == 1);
   mark("EN_TX_DATA2CLIENT", a.TransmitRunDataToTcpClient == 1);
   // Synchronisation and the monitor output exist on the VME board only (5 blocks or more).
@@ -172,7 +173,7 @@ void MainWindow::update_run_dependent_dimming() {
 }
 
 void MainWindow::on_run_from_file() {
-  const bool on = st_.acq.RunFromFile != 1;
+  const bool on = !replaying(st_);
   const bool was_saving = st_.acq.SaveDataInFile == 1;
   Set_RunFromFile(st_, on ? 1 : 0);
   // Saving stays dimmed while a replay holds the options it switched off.
@@ -187,7 +188,7 @@ void MainWindow::on_save_waveforms() {
   if (on) {
     a.SaveDataInFile = 1;
     a.MeasurementsEnabled = 0;
-    if (a.RunFromFile == 1) {
+    if (replaying(a)) {
       a.RunFromFile = 0;
       Close_FileForLoadingData(st_);
       refresh_annotations();
