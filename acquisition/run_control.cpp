@@ -5,6 +5,7 @@
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/measurement_calls.h"
 #include "analysis/measurement_pass.h"
+#include "app/field_ranges.h"
 #include "app/message_log.h"
 #include "app/record_loan.h"
 #include "app/run_from_file.h"
@@ -251,7 +252,8 @@ void Set_NbOfEventsRequired(State& st, int events) {
 
 void Set_MaxNumEventsBLT(State& st, int events) {
   RestartGuard restart(st);
-  st.acq.MaxNumEventsBLT = std::clamp(events, 1, 1024);
+  constexpr IntRange allowed = int_range_of<&AcqParams::MaxNumEventsBLT>();
+  st.acq.MaxNumEventsBLT = std::clamp(events, allowed.lo, allowed.hi);
   st.gui.DisplayModulo = st.acq.MaxNumEventsBLT;
   if (board_usable(st)) {
     Digitizer& d = *st.digitizer;
