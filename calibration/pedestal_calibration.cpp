@@ -8,6 +8,7 @@
 #include "acquisition/run_control.h"
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "app/parameters.h"
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
@@ -132,7 +133,7 @@ bool Calibrate_Matrice(State& st, int block) {
   if (block >= 0) return false;
   CalibrationSlot slot(st);
   if (!slot.acquired()) {
-    Write_InfoMessage(st, "A calibration is already running.\n", kError);
+    Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
   if (!calibration_board_ready(st)) return false;

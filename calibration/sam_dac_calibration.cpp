@@ -10,6 +10,7 @@
 #include "analysis/main_graph.h"
 #include "app/dac_conversions.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "app/parameters.h"
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
@@ -194,7 +195,7 @@ bool LineSearch::offer(int code, float mean) {
 bool Calibrate_SAMDACsOffset(State& st) {
   CalibrationSlot slot(st);
   if (!slot.acquired()) {
-    Write_InfoMessage(st, "A calibration is already running.\n", kError);
+    Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
   if (!calibration_board_ready(st)) return false;

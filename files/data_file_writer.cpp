@@ -17,6 +17,7 @@
 
 #include "analysis/measurement_pass.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "files/output_file.h"
 #include "files/quoted_text.h"
 #include "files/record_format.h"
@@ -338,7 +339,7 @@ void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
     return;
   }
   if (close_output(f)) {
-    Write_InfoMessage(st, "Data saved in file '" + shown_path + "' successfully.\n", kInfo);
+    Write_InfoMessage(st, data_saved_message(shown_path), kInfo);
   } else if (!already_failed) {
     report_write_error(st, f);
   }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "ui/dialogs.h"
 
 namespace vx::ui {
@@ -131,8 +132,7 @@ void RunExportAction::done() {
                           r.error + (r.error.ends_with('\n') ? "" : "\n"),
                       kWarning);
   } else if (r.ok) {
-    Write_InfoMessage(st_, "Data saved in file '" + request_.output.string() + "' successfully.\n",
-                      kInfo);
+    Write_InfoMessage(st_, data_saved_message(request_.output.string()), kInfo);
   } else {
     std::string text = r.error;
     if (text.rfind("Error while", 0) != 0) text = "Error while exporting the run: " + text;
