@@ -9,6 +9,7 @@
 #include "app/message_log.h"
 #include "app/messages.h"
 #include "ui/dialogs.h"
+#include "ui/menu_actions.h"
 
 namespace vx::ui {
 
@@ -21,7 +22,7 @@ RunExportAction::RunExportAction(State& st, Dialogs& dialogs, QWidget* parent)
       parent_(parent),
       action_(new QAction("Export Run to HDF5…", this)),
       timer_(new QTimer(this)) {
-  action_->setObjectName("EXPORTRUNHDF5");
+  action_->setObjectName(object_name(MenuAction::ExportRun));
   action_->setToolTip("Convert a saved run, its split files and measurements, to one HDF5 file");
   connect(action_, &QAction::triggered, this, &RunExportAction::choose_and_start);
   timer_->setInterval(100);
