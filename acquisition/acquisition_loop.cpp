@@ -11,6 +11,7 @@
 #include "analysis/rate_measurement.h"
 #include "analysis/time_amplitude.h"
 #include "app/message_log.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
@@ -99,13 +100,13 @@ void setup_run(State& st, int& counter, int& limit) {
   for (int ch = 0; ch < 2 * board_blocks(st); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
   limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.RunType == kRunFiniteTime && st.acq.RunFromFile == 0) {
+  if (st.acq.RunType == kRunFiniteTime && !replaying(st)) {
     char text[96];
     std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
     Write_InfoMessage(st, text, kInfo);
-  } else if (st.acq.NbOfEventsRequired == 0 && st.acq.RunFromFile == 0) {
+  } else if (st.acq.NbOfEventsRequired == 0 && !replaying(st)) {
     Write_InfoMessage(st, "Run started in continuous mode.\n", kInfo);
-  } else if (st.acq.RunFromFile == 1) {
+  } else if (replaying(st)) {
     Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
   } else {
     char text[96];
@@ -113,7 +114,7 @@ void setup_run(State& st, int& counter, int& limit) {
                   st.acq.NbOfEventsRequired);
     Write_InfoMessage(st, text, kInfo);
   }
-  if (st.acq.RunFromFile == 0) {
+  if (!replaying(st)) {
     counter = st.EventNumber.load();
     start_board(st, st.run.LoopEndedForRestart);
   } else {
@@ -146,12 +147,12 @@ void end_run(State& st) {
   }
   if (saving(st) && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
     st.clock.delay(1.0);
-    Close_FileForSavingData(st, 2);
+    Close_FileForSavingData(st, CloseFiles::Both);
     Copy_LogFileToRunDirectory(st);
   }
   Stop_BoardRun(st);
   // The records are the user-interface thread's to write: the stamp goes there.
-  if (st.acq.RunFromFile == 0) st.ui.post([&st] { st.board.BoardRunState = 0; });
+  if (!replaying(st)) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
   if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
   finish_run_histograms(st);
@@ -223,7 +224,7 @@ bool output_is_open_for_run(const State& st) {
 // The hand-off to the writer thread, switching to the next file of a split run first.
 void hand_over(State& st) {
   if (!saving(st) || !st.run.FileForSavingDataOpenOK) return;
-  if (st.Communication_Error.load() == 1 && st.acq.RunFromFile == 0) {
+  if (st.Communication_Error.load() == 1 && !replaying(st)) {
     char text[96];
     std::snprintf(text, sizeof text, "Event %d not saved: communication error.\n",
                   st.EventNumber.load());
@@ -235,10 +236,11 @@ void hand_over(State& st) {
   if (!Saving_Failed(st) && st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 &&
       n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
     wait_writer(st);  // the file's last events are written before it is closed
-    Close_FileForSavingData(st, 0);
+    Close_FileForSavingData(st, CloseFiles::DataFile);
     Copy_LogFileToRunDirectory(st);
     const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
-    if (Open_FileForSavingData(st, dir, 0) != kDone) st.StopRequest().store(1);
+    if (Open_FileForSavingData(st, dir, OpenFiles::NextSplitFile) != kDone)
+      st.StopRequest().store(1);
   }
   // After a write error (told when it happened) the run saves nothing more and stops.
   if (Saving_Failed(st) || !output_is_open_for_run(st)) {
@@ -287,20 +289,20 @@ void Prepare_ForAcquisition(State& st) {
       break;
     }
     st.AcquisitionBusy = 1;
-    int read = 1;
-    if (st.acq.RunFromFile == 0) {
-      Arm_Boards(st, 2, -1);
+    Status read = kDone;
+    if (!replaying(st)) {
+      Arm_Boards(st);
       read = Read_BoardData(st);
     }
-    if (read != 1) {
+    if (read != kDone) {
       st.StopRequest().store(1);
       break;
     }
-    const int events = st.acq.RunFromFile == 0 ? Get_NbOfEvents(st) : 1;
-    if (saving(st) && st.acq.RunFromFile == 0) stamp_wall_clock(st);
+    const int events = replaying(st) ? 1 : Get_NbOfEvents(st);
+    if (saving(st) && !replaying(st)) stamp_wall_clock(st);
 
     for (int i = 0; i < events; ++i) {
-      if (st.acq.RunFromFile == 0 && Decode_Event(st, i) < 0) break;
+      if (!replaying(st) && Decode_Event(st, i) != kDone) break;
       Process_Event(st);
       if (display_condition(st, true)) show_event(st);
       ++counter;
@@ -327,12 +329,12 @@ void Prepare_ForAcquisition(State& st) {
   end_run(st);
 }
 
-void Arm_Boards(State& st, int kind, int block) {
-  if (st.acq.RunFromFile == 1) return;
-  Arm_Board(st, kind, block);
+void Arm_Boards(State& st) {
+  if (replaying(st)) return;
+  Arm_Board(st);
 }
 
-void Arm_Board(State& st, int, int) {
+void Arm_Board(State& st) {
   st.run.InterruptStatus = 0;
   if (st.sam[0].ControlRegBit2 == 0) Start_Acq(st);
   if (st.acq.PulseMode == 1 && st.sam[0].PulseSource == 0 && board_usable(st))
@@ -341,7 +343,7 @@ void Arm_Board(State& st, int, int) {
     Force_Trigger(st);
 }
 
-int Read_BoardData(State& st) {
+Status Read_BoardData(State& st) {
   std::uint32_t size = 0;
   int rc = kDgtzInvalidHandle;
   bool silent = false;
@@ -389,7 +391,7 @@ int Read_BoardData(State& st) {
   st.RAMBufferSize = present ? size : 0;
   st.LastHeader = 0;
   if (present) std::memcpy(&st.LastHeader, st.RAMValues, sizeof st.LastHeader);
-  return present ? 1 : 0;
+  return present ? kDone : kFailed;
 }
 
 int Get_NbOfEvents(State& st) {
@@ -400,14 +402,14 @@ int Get_NbOfEvents(State& st) {
   return static_cast<int>(n);
 }
 
-int Decode_Event(State& st, int index) {
+Status Decode_Event(State& st, int index) {
   if (charge_mode(st)) {
     decode_charges(st);
-    return 0;
+    return kDone;
   }
   if (!board_usable(st)) {
     invalid_event(st, index);
-    return -1;
+    return kFailed;
   }
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
@@ -416,7 +418,7 @@ int Decode_Event(State& st, int index) {
   if (d.GetEventInfo(h, st.RAMValues, st.RAMBufferSize, index, &info, &event_ptr) < 0 ||
       d.DecodeEvent(h, event_ptr, &st.CurrentEvent) < 0 || st.CurrentEvent == nullptr) {
     invalid_event(st, index);
-    return -1;
+    return kFailed;
   }
   bool first = true;
   for (int b = 0; b < board_blocks(st); ++b) {
@@ -428,7 +430,7 @@ int Decode_Event(State& st, int index) {
       first = false;
     }
   }
-  return 0;
+  return kDone;
 }
 
 void Compute_EventTime(State& st, std::uint64_t raw) {
@@ -511,7 +513,7 @@ EventConsumers loop_consumers() {
       {"rate measurement", EventStage::Rates,
        [](State& st) { return !charge_live(st) && st.RateMeasurementOn().load() == 1; },
        [](State& st) {
-         const int blocks = st.acq.RunFromFile == 0
+         const int blocks = !replaying(st)
                                 ? board_blocks(st)
                                 : std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
          for (int b = 0; b < blocks; ++b)
@@ -527,7 +529,7 @@ EventConsumers loop_consumers() {
 }  // namespace
 
 bool Event_HasSamples(const State& st) {
-  return !(charge_mode(st) && st.acq.RunFromFile == 0);
+  return !(charge_mode(st) && !replaying(st));
 }
 
 void Register_EventConsumer(State& st, EventConsumer consumer) {
@@ -550,7 +552,7 @@ EventConsumers Run_EventConsumers(const State& st) {
 }
 
 void Process_Event(State& st) {
-  if (st.acq.RunFromFile == 0) {
+  if (!replaying(st)) {
     st.EventNumber.fetch_add(1);
     st.NbOfEventsInRun.fetch_add(1);
     st.meas.EventNumberForSigma.fetch_add(1);

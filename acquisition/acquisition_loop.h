@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/state.h"
+#include "app/status.h"
 
 namespace vx {
 
@@ -14,11 +15,13 @@ namespace vx {
 inline constexpr double kBoardSilenceSeconds = 5.0;
 
 void Prepare_ForAcquisition(State& st);
-void Arm_Boards(State& st, int kind, int block);
-void Arm_Board(State& st, int kind, int block);
-int Read_BoardData(State& st);
+void Arm_Boards(State& st);
+void Arm_Board(State& st);
+// kDone with a block of events in the readout buffer; kFailed (said why, run stopped) else.
+Status Read_BoardData(State& st);
 int Get_NbOfEvents(State& st);
-int Decode_Event(State& st, int index);
+// kFailed when the event cannot be decoded (said why).
+Status Decode_Event(State& st, int index);
 // Hands the current event to the consumers the run took at its start.
 void Process_Event(State& st);
 

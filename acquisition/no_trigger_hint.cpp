@@ -1,4 +1,5 @@
 #include "acquisition/no_trigger_hint.h"
+#include "app/run_from_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -147,7 +148,7 @@ std::optional<std::string> NoTriggerWatch::poll() {
     told_ = false;
   }
   const int source = st_.sys.TriggerSource;
-  const bool waits = st_.AcquisitionRunning.load() == 1 && st_.acq.RunFromFile == 0 &&
+  const bool waits = st_.AcquisitionRunning.load() == 1 && !replaying(st_) &&
                      (source == kSourceNormal || source == kSourceExternal);
   if (!waits || told_ || st_.NbOfEventsInRun.load() != 0 || now - since_ < kNoTriggerSeconds)
     return std::nullopt;

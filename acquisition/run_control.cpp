@@ -5,8 +5,10 @@
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/measurement_calls.h"
 #include "analysis/measurement_pass.h"
+#include "app/field_ranges.h"
 #include "app/message_log.h"
 #include "app/record_loan.h"
+#include "app/run_from_file.h"
 #include "digitizer/register_access.h"
 #include "files/data_file_reader.h"
 #include "files/data_file_writer.h"
@@ -18,7 +20,7 @@ namespace vx {
 namespace {
 
 Status open_output_files(State& st, const std::string& directory) {
-  return Open_FileForSavingData(st, directory, 1);
+  return Open_FileForSavingData(st, directory, OpenFiles::NewRun);
 }
 
 void stamp_run_start(State& st, bool new_run = true) {
@@ -34,12 +36,12 @@ void stamp_run_start(State& st, bool new_run = true) {
 // The hand-over of the records to a loop about to start: what it would otherwise write into
 // them itself is written here, by the thread that owns them, before the loop reads them.
 void hand_over_to_loop(State& st) {
-  if (st.sam[0].ChargeModeEnabled == 1 && st.acq.RunFromFile == 0) {
+  if (st.sam[0].ChargeModeEnabled == 1 && !replaying(st)) {
     st.gui.GraphMode = kGraphCharges;
     st.gui.GraphOptionCharge = 1;
     call(st.hooks.recompute_main_graph);
   }
-  if (st.acq.RunFromFile == 0 && board_usable(st)) stamp_run_start(st, !st.run.LoopEndedForRestart);
+  if (!replaying(st) && board_usable(st)) stamp_run_start(st, !st.run.LoopEndedForRestart);
   // The rate texts are the user-interface thread's; the loop posts fresh ones.
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     st.TriggerRateText[ch].clear();
@@ -88,21 +90,21 @@ Status Prepare_Run(State& st, const std::string& directory) {
   st.acq.RunStartTime = st.clock.now();
 
   Status result = kDone;
-  if (st.acq.RunFromFile == 0 && st.Nb_Of_SAM_Blocks.load() == 0) {
+  if (!replaying(st) && st.Nb_Of_SAM_Blocks.load() == 0) {
     st.refuse_start("no board is connected");
     Write_InfoMessage(st, "Error : Unable to run acquisition because no board is connected!\n",
                       kError);
     return kFailed;
   }
   // A data file holds the records of the acquired channels: one without any cannot be read back.
-  if (st.acq.SaveDataInFile == 1 && st.acq.RunFromFile == 0 && acquired_channel_count(st) == 0) {
+  if (st.acq.SaveDataInFile == 1 && !replaying(st) && acquired_channel_count(st) == 0) {
     Write_InfoMessage(st,
                       "Error : Unable to save a run without any channel acquired: enable at least "
                       "one channel!\n",
                       kError);
     return kFailed;
   }
-  if (saving(st) && st.acq.RunFromFile == 0) {
+  if (saving(st) && !replaying(st)) {
     st.acq.DisplayOn = 0;
     st.ui.refresh_panel(Panel::Main);
     if (st.ui.shows_events())
@@ -118,7 +120,7 @@ Status Prepare_Run(State& st, const std::string& directory) {
     }
     if (const Status opened = open_output_files(st, directory); opened != kDone) return opened;
     st.EventNumber = 0;
-  } else if (st.acq.RunFromFile == 1) {
+  } else if (replaying(st)) {
     if (st.acq.SaveMeasurementsInFile == 1) {
       if (const Status opened = open_output_files(st, directory); opened != kDone) return opened;
     }
@@ -233,7 +235,7 @@ void Set_RunType(State& st, int run_type, int events_entry) {
   st.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
   // A run held for this change goes on with its numbering: its files and the client hold
   // the numbers it gave already, its limit and its rates count them.
-  if (st.acq.RunFromFile == 0 && st.RestartPending.load() == 0) st.EventNumber = 0;
+  if (!replaying(st) && st.RestartPending.load() == 0) st.EventNumber = 0;
   st.ui.refresh_panel(Panel::Main);
 }
 
@@ -250,7 +252,8 @@ void Set_NbOfEventsRequired(State& st, int events) {
 
 void Set_MaxNumEventsBLT(State& st, int events) {
   RestartGuard restart(st);
-  st.acq.MaxNumEventsBLT = std::clamp(events, 1, 1024);
+  constexpr IntRange allowed = int_range_of<&AcqParams::MaxNumEventsBLT>();
+  st.acq.MaxNumEventsBLT = std::clamp(events, allowed.lo, allowed.hi);
   st.gui.DisplayModulo = st.acq.MaxNumEventsBLT;
   if (board_usable(st)) {
     Digitizer& d = *st.digitizer;
@@ -264,7 +267,7 @@ void Set_MaxNumEventsBLT(State& st, int events) {
 }
 
 void Start_BoardRun(State& st) {
-  if (st.acq.RunFromFile != 0 || !board_usable(st)) return;
+  if (replaying(st) || !board_usable(st)) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   st.run.ClockOrigin = st.clock.now();
@@ -280,7 +283,7 @@ void Start_BoardRun(State& st) {
 }
 
 void Stop_BoardRun(State& st) {
-  if (st.acq.RunFromFile != 0 || st.digitizer == nullptr) return;
+  if (replaying(st) || st.digitizer == nullptr) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   d.SWStopAcquisition(h);
@@ -290,13 +293,13 @@ void Stop_BoardRun(State& st) {
 }
 
 void Start_run(State& st) {
-  if (st.acq.RunFromFile != 0 || !board_usable(st)) return;
+  if (replaying(st) || !board_usable(st)) return;
   stamp_run_start(st);
   Start_BoardRun(st);
 }
 
 void Stop_run(State& st) {
-  if (st.acq.RunFromFile != 0) return;
+  if (replaying(st)) return;
   st.board.BoardRunState = 0;
   Stop_BoardRun(st);
 }

@@ -6,6 +6,7 @@
 #include "acquisition/run_control.h"
 #include "analysis/time_histogram.h"
 #include "analysis/waveform_utilities.h"
+#include "app/field_ranges.h"
 
 namespace vx {
 
@@ -74,7 +75,8 @@ void Set_CFDRatio(State& st, double ratio) {
 
 void Set_NbOfBinsForSpline(State& st, int bins) {
   RestartGuard restart(st);
-  st.acq.NbOfBinsForSpline = std::clamp(bins, 1, kMaxSplineFactor);
+  constexpr IntRange allowed = int_range_of<&AcqParams::NbOfBinsForSpline>();
+  st.acq.NbOfBinsForSpline = std::clamp(bins, allowed.lo, allowed.hi);
 }
 
 void Set_NbOfBinsForBaseline(State& st, int bins) {

@@ -8,6 +8,7 @@
 
 #include "analysis/measurement_context.h"
 #include "analysis/waveform_utilities.h"
+#include "app/field_ranges.h"
 #include "platform/numeric.h"
 #include "platform/spline.h"
 
@@ -21,6 +22,11 @@
 namespace vx {
 
 namespace {
+
+// The spline's bins per sample as a setup may hold them; the interpolation's buffers hold
+// kMaxSplineFactor.
+constexpr IntRange kSplineBins = int_range_of<&AcqParams::NbOfBinsForSpline>();
+static_assert(kSplineBins.lo >= 1 && kSplineBins.hi <= kMaxSplineFactor);
 
 constexpr double kNoCrossing = -1.0;
 constexpr std::size_t kLanes = kSplineLanes;  // channels whose spline solves overlap
@@ -533,8 +539,9 @@ MeasurementSettings Snapshot_MeasurementSettings(const State& st) {
   s.samples = Run_NbOfSamples(st);
   s.charge_samples = st.sys.RecordLength;
   s.spline = st.meas.PerformSplineInterp.load(std::memory_order_relaxed) == 1;
-  s.per =
-      s.spline ? std::clamp(static_cast<int>(st.acq.NbOfBinsForSpline), 1, kMaxSplineFactor) : 1;
+  s.per = s.spline ? std::clamp(static_cast<int>(st.acq.NbOfBinsForSpline), kSplineBins.lo,
+                                kSplineBins.hi)
+                   : 1;
   s.cfd = st.acq.CFDMethod == 1;
   s.cfd_ratio = st.acq.CFDRatio;
   s.baseline_bins = st.acq.NbOfBinsForBaseline;

@@ -6,6 +6,7 @@
 
 #include "analysis/fft_noise.h"
 #include "analysis/waveform_utilities.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 
 namespace vx {
@@ -33,10 +34,6 @@ constexpr std::array<Rgb, kMaxChannels> kChannelColours{{
     {6, 118, 246},
     {56, 139, 233},
 }};
-
-bool replaying(const State& st) {
-  return st.acq.RunFromFile == 1;
-}
 
 std::string format(const char* fmt, auto... args) {
   char text[160];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 
 namespace vx {
@@ -21,12 +22,12 @@ float Measurement_SamplingPeriodPs(const State& st) {
 }
 
 int Run_NbOfBlocks(const State& st) {
-  const int blocks = st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+  const int blocks = replaying(st) ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
   return std::clamp(blocks, 0, kMaxSamBlocks);
 }
 
 int Run_NbOfSamples(const State& st) {
-  const int n = st.acq.RunFromFile == 1 ? st.acq.NbOfSamplesInFile : st.sys.RecordLength;
+  const int n = replaying(st) ? st.acq.NbOfSamplesInFile : st.sys.RecordLength;
   return std::clamp(n, 0, kMaxSamples);
 }
 

@@ -15,6 +15,7 @@
 #include "analysis/time_amplitude.h"
 #include "analysis/time_histogram.h"
 #include "app/message_log.h"
+#include "app/run_from_file.h"
 
 namespace vx {
 
@@ -216,7 +217,7 @@ void Measure_EventJobs(const EventJobs& in, EventResults& r, MeasurementData* su
 }
 
 bool Measurements_OnlyForMeasurementFile(const State& st) {
-  return st.acq.SaveMeasurementsInFile == 1 && st.acq.RunFromFile == 0 &&
+  return st.acq.SaveMeasurementsInFile == 1 && !replaying(st) &&
          st.gui.DisplayTimeOnWaveforms == 0 &&
          !(st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) &&
          !keeps_time_lists(st) && !keeps_charge_lists(st);

@@ -8,6 +8,7 @@
 #include "acquisition/run_control.h"
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "app/parameters.h"
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
@@ -68,7 +69,7 @@ Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t
       st.EventNumber.fetch_add(1);
       st.meas.EventNumberForSigma.fetch_add(1);
       ++n;
-      if (Decode_Event(st, i) < 0) {
+      if (Decode_Event(st, i) != kDone) {
         st.StopRequest().store(1);
         Write_InfoMessage(st, kFailure, kError);
         break;
@@ -132,7 +133,7 @@ bool Calibrate_Matrice(State& st, int block) {
   if (block >= 0) return false;
   CalibrationSlot slot(st);
   if (!slot.acquired()) {
-    Write_InfoMessage(st, "A calibration is already running.\n", kError);
+    Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
   if (!calibration_board_ready(st)) return false;

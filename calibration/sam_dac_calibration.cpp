@@ -10,6 +10,7 @@
 #include "analysis/main_graph.h"
 #include "app/dac_conversions.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "app/parameters.h"
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
@@ -52,7 +53,7 @@ void copy_best_codes(State& st, const PerChannel<std::array<LineSearch, 16>>& se
 
 // Decodes event i and rebuilds its physical-cell views; false when the event is bad.
 bool take_event(State& st, int i) {
-  if (Decode_Event(st, i) < 0) return false;
+  if (Decode_Event(st, i) != kDone) return false;
   for (int b = 0; b < board_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
   call(st.hooks.compute_display);
   return true;
@@ -194,7 +195,7 @@ bool LineSearch::offer(int code, float mean) {
 bool Calibrate_SAMDACsOffset(State& st) {
   CalibrationSlot slot(st);
   if (!slot.acquired()) {
-    Write_InfoMessage(st, "A calibration is already running.\n", kError);
+    Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
   if (!calibration_board_ready(st)) return false;

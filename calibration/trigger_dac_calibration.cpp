@@ -4,6 +4,7 @@
 
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "app/parameters.h"
 #include "app/register_images.h"
 #include "calibration/calibration_pass.h"
@@ -115,7 +116,7 @@ float HitWindow::mean_threshold() const {
 bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   CalibrationSlot slot(st);
   if (!slot.acquired()) {
-    Write_InfoMessage(st, "A calibration is already running.\n", kError);
+    Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
   if (!calibration_board_ready(st)) return false;

@@ -12,6 +12,7 @@
 #include "analysis/noise_controls.h"
 #include "analysis/time_amplitude.h"
 #include "app/dac_conversions.h"
+#include "app/field_ranges.h"
 #include "app/message_log.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
@@ -301,7 +302,7 @@ void add_run_options(CLI::App& command, RunOptions& o) {
                    "Write the per-event measurement file");
   auto* split =
       command.add_option("--split", o.split, "A new data file every N events (default 500)")
-          ->check(whole_number(1, INT_MAX, "--split 500"));
+          ->check(whole_number(kFewestEventsPerFile, kEventsPerFile.hi, "--split 500"));
   auto* no_split = command.add_flag("--no-split", o.no_split, "One data file for the whole run");
   split->excludes(no_split);
   command
@@ -311,7 +312,8 @@ void add_run_options(CLI::App& command, RunOptions& o) {
   command.add_option("--base-name", o.base_name, "Base of the run name (default veltrix)")
       ->option_text("NAME");
   command.add_option("--run-id", o.run_id, "Run number instead of the next free one")
-      ->check(whole_number(0, INT_MAX, "--run-id 7"));
+      ->check(whole_number(int_range_of<&AcqParams::RunIdUser>().lo,
+                           int_range_of<&AcqParams::RunIdUser>().hi, "--run-id 7"));
   command.add_flag("--date", o.date, "Add the date to the run name");
   command.add_flag("--time", o.time, "Add the time to the run name");
   auto* replay =

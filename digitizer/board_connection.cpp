@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "app/field_ranges.h"
 #include "app/message_log.h"
 #include "app/parameters.h"
 #include "app/record_loan.h"
@@ -128,7 +129,8 @@ void Sam_Init(State& st) {
   Init_Params(st);
   const int h = st.DeviceHandle.load();
   st.digitizer->SetMaxNumEventsBLT(
-      h, static_cast<std::uint32_t>(std::max(int{st.acq.MaxNumEventsBLT}, 1)));
+      h, static_cast<std::uint32_t>(std::max(int{st.acq.MaxNumEventsBLT},
+                                             int_range_of<&AcqParams::MaxNumEventsBLT>().lo)));
   st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
   Read_MotherBoardFPGAVersion(st);
   // Every block's version, logged for block 0: the INL files of a block carry its own.

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "app/parameters.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "files/input_file.h"
 #include "files/quoted_text.h"
@@ -44,9 +46,8 @@ std::string quoted_line(const std::string& line) {
 
 // The header is refused: the file, and what in it is wrong.
 Status refuse_header(State& st, const std::string& why) {
-  Write_InfoMessage(
-      st, "Error while reading file '" + st.files.ReadingFilePath.string() + "': " + why + ".\n",
-      kError);
+  Write_InfoMessage(st, reading_error_message(st.files.ReadingFilePath.string(), why) + "\n",
+                    kError);
   Close_FileForLoadingData(st);
   return kFailed;
 }
@@ -62,10 +63,11 @@ std::string event_after_last(const State& st) {
 // the last whole event read.
 int damaged_event(State& st, const char* what = "is incomplete or damaged") {
   st.files.Damaged = true;
-  Write_InfoMessage(st,
-                    "Error while reading file '" + st.files.ReadingFilePath.string() +
-                        "': " + event_after_last(st) + " " + what + ".\n",
-                    kError);
+  Write_InfoMessage(
+      st,
+      reading_error_message(st.files.ReadingFilePath.string(), event_after_last(st) + " " + what) +
+          "\n",
+      kError);
   return 0;
 }
 
@@ -73,9 +75,8 @@ int damaged_event(State& st, const char* what = "is incomplete or damaged") {
 // events before it are whole; the replay ends there.
 int mismatched_event(State& st, const std::string& what) {
   st.files.Damaged = true;
-  Write_InfoMessage(
-      st, "Error while reading file '" + st.files.ReadingFilePath.string() + "': " + what + ".\n",
-      kError);
+  Write_InfoMessage(st, reading_error_message(st.files.ReadingFilePath.string(), what) + "\n",
+                    kError);
   return 0;
 }
 
@@ -770,9 +771,11 @@ int open_next_file(State& st) {
   }
   const fs::path next = continuation_name(first, *index);
   if (cut_short) {
-    return stop_with_error(st, "Error while reading file '" + files.ReadingFilePath.string() +
-                                   "': it ends inside an event, yet the series goes on with '" +
-                                   next.string() + "'.\n");
+    return stop_with_error(
+        st, reading_error_message(
+                files.ReadingFilePath.string(),
+                "it ends inside an event, yet the series goes on with '" + next.string() + "'") +
+                "\n");
   }
   if (*index != expected) {
     const std::string missing = file_names(st, expected, *index);
@@ -809,8 +812,8 @@ int open_next_file(State& st) {
     }
     files.Damaged = true;
     const std::string other = "its header is not that of the series' first file";
-    return stop_with_error(st, "Error while reading file '" + next.string() + "': " + other +
-                                   (why == other ? "" : ": " + why) + ".\n");
+    return stop_with_error(
+        st, reading_error_message(next.string(), other + (why == other ? "" : ": " + why)) + "\n");
   }
   if (Read_EventsFromFile(st)) {
     tell_gap(st);
@@ -834,7 +837,7 @@ bool Load_EventFromNextFile(State& st) {
 
 void Set_RunFromFile(State& st, int on) {
   Close_FileForLoadingData(st);
-  if ((on == 1) == (st.acq.RunFromFile == 1)) return;
+  if ((on == 1) == replaying(st)) return;
   if (on == 1) {
     Save_Params(st, Snapshot::Replay);
     if (st.acq.SaveDataInFile == 1) {

@@ -17,6 +17,7 @@
 
 #include "analysis/measurement_pass.h"
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "files/output_file.h"
 #include "files/quoted_text.h"
 #include "files/record_format.h"
@@ -338,7 +339,7 @@ void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
     return;
   }
   if (close_output(f)) {
-    Write_InfoMessage(st, "Data saved in file '" + shown_path + "' successfully.\n", kInfo);
+    Write_InfoMessage(st, data_saved_message(shown_path), kInfo);
   } else if (!already_failed) {
     report_write_error(st, f);
   }
@@ -353,22 +354,21 @@ void write_record(SavingParts& w, OutputFile& f, const SavedEvent& ev,
 
 }  // namespace
 
-Status Open_FileForSavingData(State& st, const std::string& directory, int first) {
+Status Open_FileForSavingData(State& st, const std::string& directory, OpenFiles which) {
   if (!saving(st)) return kDone;
   std::lock_guard lock(st.files.io_mutex);
-  if (first == 1) {
+  if (which == OpenFiles::NewRun) {
     const Status opened = open_new_run(st, directory);
     if (opened != kDone) close_all_outputs(st);
     return opened;
   }
-  if (first == 0) return open_next_split_file(st) == 1 ? kDone : kFailed;
-  return kDone;
+  return open_next_split_file(st) == 1 ? kDone : kFailed;
 }
 
-void Close_FileForSavingData(State& st, int mode) {
+void Close_FileForSavingData(State& st, CloseFiles which) {
   FileData& files = st.files;
   std::lock_guard lock(files.io_mutex);
-  if (st.acq.SaveDataInFile == 1 && (mode == 0 || mode == 2)) {
+  if (st.acq.SaveDataInFile == 1 && which != CloseFiles::MeasurementFile) {
     const fs::path shown =
         st.run.FileIndex == 0 ? files.FileForSavingData : split_file_path(st, st.run.FileIndex);
     const bool was_open = output_is_open(files.data);
@@ -379,7 +379,7 @@ void Close_FileForSavingData(State& st, int mode) {
       files.data.events_committed = 0;
     }
   }
-  if (st.acq.SaveMeasurementsInFile == 1 && (mode == 1 || mode == 2))
+  if (st.acq.SaveMeasurementsInFile == 1 && which != CloseFiles::DataFile)
     close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
 }
 

@@ -36,12 +36,21 @@ struct SavingParts {
 };
 SavingParts Saving_PartsOf(State& st);
 
-// first = 1 at run start (run directory and files), 0 for the next file of a split run.
+// Which files Open_FileForSavingData opens.
+enum class OpenFiles {
+  NewRun,         // the run directory and the run's first files
+  NextSplitFile,  // the next data file of a split run (the measurement file stays open)
+};
 // kDone; kNotDone when the user declined to replace an earlier run's files; kFailed (told).
-// Does nothing and answers kDone when neither saving option is on or first is neither 0 nor 1.
-Status Open_FileForSavingData(State& st, const std::string& directory, int first);
-// mode 0 = data file, 1 = measurement file, 2 = both.
-void Close_FileForSavingData(State& st, int mode);
+// Does nothing and answers kDone when neither saving option is on.
+Status Open_FileForSavingData(State& st, const std::string& directory, OpenFiles which);
+// Which of the run's open files Close_FileForSavingData closes.
+enum class CloseFiles {
+  DataFile,         // the data file alone: the next file of a split run follows
+  MeasurementFile,  // the measurement file alone
+  Both,             // the run's end
+};
+void Close_FileForSavingData(State& st, CloseFiles which);
 // Schedules the writer thread on the pool.
 void Start_SaveDataInFileThread(State& st);
 // The writer loop: writes every event of the saving queue, in order, until the acquisition

@@ -48,7 +48,7 @@ void Set_DataFileType(State& st, int type) {
 
 void Set_FileSplitting(State& st, bool split, int events_per_file) {
   if (Refuse_ChangeDuringSavingRun(st, "file splitting")) return;
-  st.acq.NbOfEventsPerFile = std::max(events_per_file, 1);
+  st.acq.NbOfEventsPerFile = std::clamp(events_per_file, kFewestEventsPerFile, kEventsPerFile.hi);
   st.acq.SplitFileToSaveData = split ? 1 : 0;
 }
 
@@ -67,7 +67,8 @@ void Set_RunNameParts(State& st, bool date, bool time, bool run_id, bool automat
 
 void Set_RunIdUser(State& st, int id) {
   if (Refuse_ChangeDuringSavingRun(st, "run number")) return;
-  st.acq.RunIdUser = std::max(id, 0);
+  constexpr IntRange allowed = int_range_of<&AcqParams::RunIdUser>();
+  st.acq.RunIdUser = std::clamp(id, allowed.lo, allowed.hi);
 }
 
 int Next_AutoRunId(const State& st) {

@@ -4,9 +4,11 @@
 // names of a split series and the format of its files are the run's from start to end.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
+#include "app/field_ranges.h"
 #include "app/state.h"
 
 namespace vx {
@@ -17,7 +19,12 @@ bool Set_BaseFileName(State& st, std::string_view name);
 bool Set_DataDirectory(State& st, std::string_view directory);
 // 0 = ASCII, 1 = binary.
 void Set_DataFileType(State& st, int type);
-// Splitting on or off, and the events per file (1 or more).
+inline constexpr IntRange kEventsPerFile = int_range_of<&AcqParams::NbOfEventsPerFile>();
+// A setup may hold 0 events per file (a split run then writes one file), and stays loadable;
+// whoever sets it asks for 1 or more.
+inline constexpr int kFewestEventsPerFile = std::max(kEventsPerFile.lo, 1);
+
+// Splitting on or off, and the events per file (kFewestEventsPerFile or more).
 void Set_FileSplitting(State& st, bool split, int events_per_file);
 void Set_PopupForFileName(State& st, bool popup);
 // The optional parts of the run name.

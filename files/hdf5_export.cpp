@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/messages.h"
 #include "app/parameters.h"
 #include "app/state.h"
 #include "files/data_file_reader.h"
@@ -183,9 +184,9 @@ bool Export::first_event(ExportResult& result, Hdf5RunLayout& layout) {
 bool Export::take_measurement_file_event(ExportResult& result) {
   if (!from_measurement_file_ || measurement_file_.read_event(*st_, st_->EventNumber.load()))
     return true;
-  return fail(result, "Error while reading file '" + measurement_file_.path().string() +
-                          "': it has no readable measurements for event " +
-                          std::to_string(st_->EventNumber.load()) + ".");
+  return fail(result, reading_error_message(measurement_file_.path().string(),
+                                            "it has no readable measurements for event " +
+                                                std::to_string(st_->EventNumber.load())));
 }
 
 ExportResult Export::run(const fs::path& temporary) {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "analysis/fft_noise.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 
 namespace vx {
@@ -336,8 +337,7 @@ void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what) {
   const DecodedEvent& e = st.event;
   ev.EventNumber = st.EventNumber.load();
   ev.Blocks = board_blocks(st);
-  ev.MeasurementBlocks =
-      st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+  ev.MeasurementBlocks = replaying(st) ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
   ev.NbOfSamples = samples_in_live_event(st);
   ev.Measured = st.acq.MeasurementsEnabled == 1;
   std::copy_n(st.gui.ChannelEnabled, kMaxChannels, ev.ChannelEnabled.begin());

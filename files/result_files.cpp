@@ -7,6 +7,8 @@
 #include <system_error>
 
 #include "app/message_log.h"
+#include "app/messages.h"
+#include "app/run_from_file.h"
 
 namespace vx {
 
@@ -24,14 +26,6 @@ void appendf(std::string& out, const char* format, ...) {
   const int n = std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   if (n > 0) out.append(text, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1));
-}
-
-std::string with_path(const char* format, const std::filesystem::path& path) {
-  const std::string p = path.string();
-  std::string text(std::char_traits<char>::length(format) + p.size() + 1, '\0');
-  const int n = std::snprintf(text.data(), text.size(), format, p.c_str());
-  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return text;
 }
 
 // Writes bytes to path in one go; false (nothing left behind) when any part fails.
@@ -53,12 +47,12 @@ bool write_whole(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 int write_result(State& st, const std::filesystem::path& path, const std::string& bytes,
-                 const char* success) {
+                 const std::string& success) {
   if (!write_whole(path, bytes)) {
     Write_InfoMessage(st, "Error while opening file for saving data!\n", kError);
     return -1;
   }
-  if (success != nullptr) Write_InfoMessage(st, with_path(success, path), kInfo);
+  if (!success.empty()) Write_InfoMessage(st, success, kInfo);
   return 1;
 }
 
@@ -112,9 +106,9 @@ std::string RateVsThreshold_Text(const State& st) {
 std::string ChargeHisto_Text(const State& st) {
   const MeasurementData& m = st.meas;
   const int bins = std::clamp(static_cast<int>(st.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
-  const int channels = std::clamp(
-      static_cast<int>(st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels),
-      0, kMaxChannels);
+  const int channels =
+      std::clamp(static_cast<int>(replaying(st) ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels),
+                 0, kMaxChannels);
   std::string out = "=== CHARGE HISTOs === \n";
   for (int ch = 0; ch < channels; ++ch) {
     if (st.gui.ChannelEnabled[ch] != 1) continue;
@@ -165,17 +159,16 @@ std::string TimeHisto_Text(const State& st) {
 }
 
 int Write_RateVsThresholdFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, RateVsThreshold_Text(st),
-                      "Data saved in file '%s' successfully.\n");
+  return write_result(st, path, RateVsThreshold_Text(st), data_saved_message(path.string()));
 }
 
 int Write_ChargeHistoFile(State& st, const std::filesystem::path& path) {
   return write_result(st, path, ChargeHisto_Text(st),
-                      "Charge Histograms saved in file '%s' successfully.\n");
+                      "Charge Histograms saved in file '" + path.string() + "' successfully.\n");
 }
 
 int Write_TimeHistoFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, TimeHisto_Text(st), nullptr);
+  return write_result(st, path, TimeHisto_Text(st), {});
 }
 
 int Save_RateVsThresholdPlotInFile(State& st) {

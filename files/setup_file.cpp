@@ -1,4 +1,5 @@
 #include "files/setup_file.h"
+#include "app/messages.h"
 #include "files/setup_ranges.h"
 #include "files/setup_unit.h"
 
@@ -324,8 +325,7 @@ int Write_SetupFile(State& st, const std::filesystem::path& path) {
     return refuse(st, format_path_message("Error while writing Setup file '%s'!\n", path.string()),
                   kError);
   }
-  Write_InfoMessage(
-      st, format_path_message("Data saved in file '%s' successfully.\n", path.string()), kInfo);
+  Write_InfoMessage(st, data_saved_message(path.string()), kInfo);
   return 1;
 }
 

@@ -11,6 +11,7 @@
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
 #include "app/record_loan.h"
+#include "app/run_from_file.h"
 #include "files/setup_file.h"
 #include "remote/client_allow_list.h"
 #include "remote/run_data_transmission.h"
@@ -210,7 +211,7 @@ void on_data(State& st, int handle) {
 void serve_start(State& st, const RemoteRequest& r) {
   st.tcp.TCPRunId = r.run_id;
   // The records as shown: a worker may hold the live ones (its start is refused below).
-  if (Shown_Records(st).acq.RunFromFile == 1 && !st.ui.answers_unattended()) {
+  if (replaying(Shown_Records(st).acq) && !st.ui.answers_unattended()) {
     Write_InfoMessage(st,
                       "Ignored Start Command from TCP Client: Run from File is on, and a replay "
                       "asks for its file at the computer.",

@@ -102,7 +102,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     tcp_->show();
     tcp_->raise();
   });
-  connect(main_->action("MEASUREMENTS"), &QAction::triggered, this, [this] {
+  connect(main_->action(MenuAction::TimeMeasurements), &QAction::triggered, this, [this] {
     time_measurements_->refresh();
     time_measurements_->show();
     time_measurements_->raise();

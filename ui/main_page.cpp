@@ -1,4 +1,5 @@
 // The MAIN page: the DISPLAY and RUN groups, their refresh and the changes they make.
+#include "app/field_ranges.h"
 #include "ui/main_window.h"
 
 #include <QCheckBox>
@@ -61,11 +62,13 @@ QWidget* MainWindow::build_display_group() {
   data_mode_->addItems({"Retain", "Discard"});
   g->addWidget(data_mode_, 4, 1);
   g->addWidget(new QLabel("Display 1 event (modulo"), 5, 0);
-  modulo_ = make_spin("MODULOEVENTS", 1, 1024, 56);
+  constexpr IntRange modulo = int_range_of<&GuiParams::DisplayModulo>();
+  modulo_ = make_spin("MODULOEVENTS", modulo.lo, modulo.hi, 56);
   modulo_->setSuffix(")");
   g->addWidget(modulo_, 5, 1);
   g->addWidget(new QLabel("Events per readout (1 to1024)"), 6, 0);
-  max_events_blt_ = make_spin("MAX_NUM_EVT_PER_BLOCK", 1, 1024, 56);
+  constexpr IntRange per_readout = int_range_of<&AcqParams::MaxNumEventsBLT>();
+  max_events_blt_ = make_spin("MAX_NUM_EVT_PER_BLOCK", per_readout.lo, per_readout.hi, 56);
   g->addWidget(max_events_blt_, 6, 1);
   g->addWidget(new QLabel("Event Time"), 7, 0);
   event_time_ = make_readout("EVENTTIME", 170, Qt::AlignLeft);
@@ -139,8 +142,8 @@ void MainWindow::refresh_main_tab() {
   data_mode_->setEnabled(st_.gui.DisplayOption != 1);
   averaging_->setChecked(a.AveragingDataOn == 1);
   fft_->setChecked(a.FFTMode == 1);
-  modulo_->setValue(std::max(1, int{st_.gui.DisplayModulo}));
-  max_events_blt_->setValue(std::max(1, int{a.MaxNumEventsBLT}));
+  modulo_->setValue(st_.gui.DisplayModulo);
+  max_events_blt_->setValue(a.MaxNumEventsBLT);
   run_type_->setCurrentIndex(std::clamp(int{a.RunType}, 0, 3));
   events_required_->setEnabled(!running_ && a.RunType == kRunFiniteEvents);
   if (a.RunType == kRunFiniteEvents || a.RunType == kRunSingleEvent) {

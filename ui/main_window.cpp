@@ -75,20 +75,21 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   file_menu_ = new FileMenuPanel(st_, this);
   help_ = new HelpPanel(this);
   qApp->installEventFilter(this);
-  connect(action("FILEMENU"), &QAction::triggered, file_menu_, [this] {
+  connect(action(MenuAction::FileMenu), &QAction::triggered, file_menu_, [this] {
     file_menu_->show();
     file_menu_->raise();
   });
-  for (const auto& [name, panel] : {std::pair<const char*, QWidget*>{"RATEMEASUREMENTS", rates_},
-                                    {"PLOTRATEVSTHRESHOLD", rate_scan_}}) {
-    connect(action(name), &QAction::triggered, panel, [panel] {
+  for (const auto& [item, panel] :
+       {std::pair<MenuAction, QWidget*>{MenuAction::RateMeasurements, rates_},
+        {MenuAction::RateVsThreshold, rate_scan_}}) {
+    connect(action(item), &QAction::triggered, panel, [panel] {
       panel->show();
       panel->raise();
     });
   }
-  connect(action("SAVE_PED_TO_EEPROM"), &QAction::triggered, this,
+  connect(action(MenuAction::SavePedestalsToFlash), &QAction::triggered, this,
           [this] { Run_SavePedestalsToFlash(st_); });
-  connect(action("DUMPEEPROMS"), &QAction::triggered, this,
+  connect(action(MenuAction::DumpFlash), &QAction::triggered, this,
           [this] { Dump_EEPROM_To_File(st_, -1); });
   connect(access_, &AccessPanel::granted, this, [this](Panel panel) {
     if (panel == Panel::Eeprom) return eeprom_->open();
@@ -108,11 +109,12 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
   connect(redraw_timer_, &QTimer::timeout, this, &MainWindow::redraw_now);
   since_replot_.start();
   connect_controls();
-  calibration_menu_ = new CalibrationMenu(st_, action("CALIBRATE"), action("CALIBSAMDACOFFSET"),
-                                          action("CALIBTRIGGERDACOFFSET"), this);
+  calibration_menu_ = new CalibrationMenu(st_, action(MenuAction::CalibratePedestals),
+                                          action(MenuAction::CalibrateSamDacs),
+                                          action(MenuAction::CalibrateTriggerDacs), this);
 
   // Initial menu state: zoom needs the cursors; restricted access needs the variable.
-  action("ZOOMIN")->setEnabled(false);
+  action(MenuAction::ZoomIn)->setEnabled(false);
   refresh_menu_values();
 }
 
@@ -155,21 +157,22 @@ void MainWindow::build_charge_noise_panels() {
     panel->show();
     panel->raise();
   };
-  connect(action("CHARGEMODE"), &QAction::triggered, this, [this, show] {
+  connect(action(MenuAction::ChargeMode), &QAction::triggered, this, [this, show] {
     charge_->refresh();
     show(charge_);
   });
-  connect(action("PLOT_ALIGN"), &QAction::triggered, this, [this, show] {
+  connect(action(MenuAction::PlotAlignment), &QAction::triggered, this, [this, show] {
     alignment_->refresh();
     show(alignment_);
   });
-  connect(action("STATISTICS"), &QAction::triggered, this, [this, show] {
+  connect(action(MenuAction::NoiseMeasurements), &QAction::triggered, this, [this, show] {
     noise_->refresh();
     show(noise_);
   });
   connect(charge_, &ChargePanel::histogram_requested, charge_histo_, &ChargeHistoPanel::open);
-  connect(charge_, &ChargePanel::cursors_wanted, this,
-          [this](bool on) { action(on ? "ENABLECURSORS" : "DELETECURSORS")->trigger(); });
+  connect(charge_, &ChargePanel::cursors_wanted, this, [this](bool on) {
+    action(on ? MenuAction::EnableCursors : MenuAction::DeleteCursors)->trigger();
+  });
   connect(alignment_, &AlignmentPanel::averaging_locked, this, [this](bool locked) {
     if (locked) averaging_->setChecked(false);
     averaging_->setEnabled(!locked);

@@ -11,6 +11,7 @@
 
 #include "analysis/main_graph.h"
 #include "app/state.h"
+#include "ui/menu_actions.h"
 
 class QAction;
 class QCheckBox;
@@ -56,8 +57,8 @@ class MainWindow : public QMainWindow {
   // never larger than that area (with room for the window's frame).
   void fit_to_screen(const QRect& available);
 
-  // Menu item or toolbar action by its constant name ("START", "ZOOMIN"...).
-  QAction* action(const QString& name) const { return actions_.value(name); }
+  // A menu item or toolbar action.
+  QAction* action(MenuAction a) const { return actions_[static_cast<std::size_t>(a)]; }
   QList<QToolBar*> toolbars() const;
   MainGraphView* graph() const { return graph_; }
   AccessPanel* access_panel() const { return access_; }
@@ -168,7 +169,7 @@ class MainWindow : public QMainWindow {
 
   State& st_;
   Dialogs& dialogs_;
-  QMap<QString, QAction*> actions_;
+  std::array<QAction*, kMenuActionCount> actions_{};
   QList<QAction*> dimmed_while_running_;
   MainGraphView* graph_ = nullptr;
   std::array<QLabel*, kMaxChannels> legends_{};

@@ -1,4 +1,5 @@
 // The main window's menus and toolbars: items, check marks, dimming and the saving toggles.
+#include "app/run_from_file.h"
 #include "ui/main_window.h"
 
 #include <QAction>
@@ -18,13 +19,15 @@
 namespace vx::ui {
 
 void MainWindow::build_menus() {
-  auto add = [this](QMenu* menu, const QString& name, const QString& label, bool checkable = false,
-                    QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
+  auto keep = [this](MenuAction item, QAction* a) { actions_[static_cast<std::size_t>(item)] = a; };
+  auto add = [this, keep](QMenu* menu, MenuAction item, const QString& label,
+                          bool checkable = false,
+                          QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
     QAction* a = menu->addAction(label);
-    a->setObjectName(name);
+    a->setObjectName(object_name(item));
     a->setCheckable(checkable);
     if (icon != QStyle::SP_CustomBase) a->setIcon(style()->standardIcon(icon));
-    actions_.insert(name, a);
+    keep(item, a);
     return a;
   };
   QMenuBar* bar = menuBar();
@@ -35,81 +38,82 @@ void MainWindow::build_menus() {
   };
 
   QMenu* iface = menu("&Interface");
-  add(iface, "BOARDCONNECT", "&Board Connect", false, QStyle::SP_DriveNetIcon);
+  add(iface, MenuAction::BoardConnect, "&Board Connect", false, QStyle::SP_DriveNetIcon);
   QMenu* config = menu("&Configuration");
-  add(config, "CALIBRATE", "&Calibrate Pedestals");
-  add(config, "SAVE_PED_TO_EEPROM", "Save Pedestals to FLASH ");
-  add(config, "ENABLEINLCORRECTION", "Enable Time INL correction", true);
+  add(config, MenuAction::CalibratePedestals, "&Calibrate Pedestals");
+  add(config, MenuAction::SavePedestalsToFlash, "Save Pedestals to FLASH ");
+  add(config, MenuAction::InlCorrection, "Enable Time INL correction", true);
   config->addSeparator();
-  add(config, "LOADSETUP", "Load Setup from File", false, QStyle::SP_DialogOpenButton);
-  add(config, "SAVESETUPINFILE", "Save Setup to File", false, QStyle::SP_DialogSaveButton);
-  add(config, "FILEMENU", "Saving Data File Menu");
+  add(config, MenuAction::LoadSetup, "Load Setup from File", false, QStyle::SP_DialogOpenButton);
+  add(config, MenuAction::SaveSetup, "Save Setup to File", false, QStyle::SP_DialogSaveButton);
+  add(config, MenuAction::FileMenu, "Saving Data File Menu");
   QMenu* advanced = config->addMenu("Advanced");
   advanced->setToolTipsVisible(true);
   QMenu* restricted = advanced->addMenu("Restricted Access");
   restricted->setToolTipsVisible(true);
-  restricted->setObjectName("RESTRICTED_ACCESS");
+  restricted->setObjectName(object_name(MenuAction::RestrictedAccess));
   const bool restricted_on = qEnvironmentVariableIsSet("VELTRIX_INL_CALIB_ENABLED");
   restricted->menuAction()->setEnabled(restricted_on);
   if (!restricted_on)
     restricted->menuAction()->setToolTip("Set VELTRIX_INL_CALIB_ENABLED to enable");
-  actions_.insert("RESTRICTED_ACCESS", restricted->menuAction());
-  add(restricted, "SAM_REG", "&SAM Registers");
-  add(restricted, "CALIBSAMDACOFFSET", "Calibrate &SAM DACs Offsets");
-  add(restricted, "CALIBTRIGGERDACOFFSET", "Calibrate &Trigger DACs Offsets");
-  add(restricted, "INLCALIB", "Calibrate INL");
-  add(restricted, "ADVANCED_EEPROM", "Advanced FLASH Access");
-  add(restricted, "DEBUG", "Debug");
-  add(restricted, "DUMPEEPROMS", "Dump FLASH contents to Files");
+  keep(MenuAction::RestrictedAccess, restricted->menuAction());
+  add(restricted, MenuAction::SamRegisters, "&SAM Registers");
+  add(restricted, MenuAction::CalibrateSamDacs, "Calibrate &SAM DACs Offsets");
+  add(restricted, MenuAction::CalibrateTriggerDacs, "Calibrate &Trigger DACs Offsets");
+  add(restricted, MenuAction::InlCalibration, "Calibrate INL");
+  add(restricted, MenuAction::AdvancedFlash, "Advanced FLASH Access");
+  add(restricted, MenuAction::Debug, "Debug");
+  add(restricted, MenuAction::DumpFlash, "Dump FLASH contents to Files");
 
   QMenu* run = menu("&Run");
-  add(run, "RUNFROMFILE", "Run from File", true);
+  add(run, MenuAction::RunFromFile, "Run from File", true);
   QMenu* save = run->addMenu("Save Run to File");
   save->setToolTipsVisible(true);
-  actions_.insert("SAVERUNTOFILE", save->menuAction());
-  add(save, "SAVEWAVETOFILE", "Save Waveforms Only", true);
-  add(save, "ADDALLMEASUREMENTS", "Save Waveforms && Measurements", true);
-  add(save, "SAVEALLMEASUREMENTS", "Save Measurements to File", true);
+  keep(MenuAction::SaveRunToFile, save->menuAction());
+  add(save, MenuAction::SaveWaveforms, "Save Waveforms Only", true);
+  add(save, MenuAction::SaveWaveformsAndMeasurements, "Save Waveforms && Measurements", true);
+  add(save, MenuAction::SaveMeasurements, "Save Measurements to File", true);
   auto* export_run = new RunExportAction(st_, dialogs_, this);
   run->addAction(export_run->action());
-  actions_.insert("EXPORTRUNHDF5", export_run->action());
+  keep(MenuAction::ExportRun, export_run->action());
   run->addSeparator();
-  add(run, "EN_START_STOP_CLIENT", "Enable Commands from TCP Client (Start/Stop/Load Setup)", true);
-  add(run, "EN_TX_DATA2CLIENT", "Enable Transmit data to TCP Client", true);
+  add(run, MenuAction::ClientCommands, "Enable Commands from TCP Client (Start/Stop/Load Setup)",
+      true);
+  add(run, MenuAction::TransmitToClient, "Enable Transmit data to TCP Client", true);
   run->addSeparator();
-  add(run, "START", "Start", false, QStyle::SP_MediaPlay);
-  add(run, "STOP", "Stop", false, QStyle::SP_MediaStop);
+  add(run, MenuAction::Start, "Start", false, QStyle::SP_MediaPlay);
+  add(run, MenuAction::Stop, "Stop", false, QStyle::SP_MediaStop);
 
   QMenu* graph = menu("&Graph");
-  add(graph, "ENABLECURSORS", "Enable Cursors", false, QStyle::SP_DialogYesButton);
-  add(graph, "DELETECURSORS", "Delete Cursors", false, QStyle::SP_DialogNoButton);
-  add(graph, "ZOOMIN", "Zoom In", false, QStyle::SP_ArrowUp);
-  add(graph, "ZOOMOUT", "Zoom Out", false, QStyle::SP_ArrowDown);
-  add(graph, "AUTOSCALE", "Auto Scale", false, QStyle::SP_TitleBarMaxButton)
+  add(graph, MenuAction::EnableCursors, "Enable Cursors", false, QStyle::SP_DialogYesButton);
+  add(graph, MenuAction::DeleteCursors, "Delete Cursors", false, QStyle::SP_DialogNoButton);
+  add(graph, MenuAction::ZoomIn, "Zoom In", false, QStyle::SP_ArrowUp);
+  add(graph, MenuAction::ZoomOut, "Zoom Out", false, QStyle::SP_ArrowDown);
+  add(graph, MenuAction::AutoScale, "Auto Scale", false, QStyle::SP_TitleBarMaxButton)
       ->setToolTip("Fits each channel's vertical scale to the event shown");
-  add(graph, "PLOT_ALIGN", "Plot Alignement");
+  add(graph, MenuAction::PlotAlignment, "Plot Alignement");
   QMenu* firmware = menu("&Firmware");
-  add(firmware, "FPGA_VERSION", "Firmware Version");
+  add(firmware, MenuAction::FirmwareVersion, "Firmware Version");
   QMenu* special = menu("&Special Modes");
-  add(special, "PULSERMODE", "Pulser Mode");
-  add(special, "CHARGEMODE", "Charge Mode");
-  add(special, "BUFFERMONITOR", "Buffer Output Monitor (MON)");
-  add(special, "SYNC_OPTIONS", "Advanced Multi-Boards Synchronisation Options");
+  add(special, MenuAction::PulserMode, "Pulser Mode");
+  add(special, MenuAction::ChargeMode, "Charge Mode");
+  add(special, MenuAction::BufferMonitor, "Buffer Output Monitor (MON)");
+  add(special, MenuAction::SyncOptions, "Advanced Multi-Boards Synchronisation Options");
   QMenu* measurements = menu("&Advanced Measurements");
-  add(measurements, "STATISTICS", "Noise Measurements");
-  add(measurements, "RATEMEASUREMENTS", "Rate Measurements");
-  add(measurements, "MEASUREMENTS", "Time Measurements");
-  add(measurements, "PLOTRATEVSTHRESHOLD", "Rate Vs Threshold Measurements");
+  add(measurements, MenuAction::NoiseMeasurements, "Noise Measurements");
+  add(measurements, MenuAction::RateMeasurements, "Rate Measurements");
+  add(measurements, MenuAction::TimeMeasurements, "Time Measurements");
+  add(measurements, MenuAction::RateVsThreshold, "Rate Vs Threshold Measurements");
   QMenu* tcp = menu("&TCP/IP");
-  add(tcp, "TCP_SERVER", "TCP/IP Server/Client");
+  add(tcp, MenuAction::TcpServer, "TCP/IP Server/Client");
   QMenu* help = menu("&Help");
-  add(help, "USER_GUIDE", "Software User's Guide");
+  add(help, MenuAction::UserGuide, "Software User's Guide");
   QMenu* exit = menu("&Exit");
-  add(exit, "EXIT", "Exit", false, QStyle::SP_DialogCloseButton);
+  add(exit, MenuAction::Exit, "Exit", false, QStyle::SP_DialogCloseButton);
 
-  dimmed_while_running_ = {action("BOARDCONNECT"), action("ENABLEINLCORRECTION"),
-                           action("FPGA_VERSION"), action("START"),
-                           action("RUNFROMFILE"),  action("LOADSETUP")};
+  dimmed_while_running_ = {action(MenuAction::BoardConnect),    action(MenuAction::InlCorrection),
+                           action(MenuAction::FirmwareVersion), action(MenuAction::Start),
+                           action(MenuAction::RunFromFile),     action(MenuAction::LoadSetup)};
 }
 
 void MainWindow::build_toolbars() {
@@ -139,29 +143,30 @@ QList<QToolBar*> MainWindow::toolbars() const {
 
 void MainWindow::refresh_menu_values() {
   const AcqParams& a = st_.acq;
-  auto mark = [this](const char* name, bool on) { action(name)->setChecked(on); };
-  mark("SAVEWAVETOFILE", a.SaveDataInFile == 1 && a.MeasurementsEnabled == 0);
-  mark("ADDALLMEASUREMENTS", a.SaveDataInFile == 1 && a.MeasurementsEnabled == 1);
-  mark("SAVEALLMEASUREMENTS", a.SaveMeasurementsInFile == 1);
-  mark("ENABLEINLCORRECTION", a.INLCorrectionEnabled == 1);
-  mark("RUNFROMFILE", a.RunFromFile == 1);
-  mark("EN_START_STOP_CLIENT", a.TCPCommandsEnabled == 1);
-  mark("EN_TX_DATA2CLIENT", a.TransmitRunDataToTcpClient == 1);
+  auto mark = [this](MenuAction item, bool on) { action(item)->setChecked(on); };
+  mark(MenuAction::SaveWaveforms, a.SaveDataInFile == 1 && a.MeasurementsEnabled == 0);
+  mark(MenuAction::SaveWaveformsAndMeasurements,
+       a.SaveDataInFile == 1 && a.MeasurementsEnabled == 1);
+  mark(MenuAction::SaveMeasurements, a.SaveMeasurementsInFile == 1);
+  mark(MenuAction::InlCorrection, a.INLCorrectionEnabled == 1);
+  mark(MenuAction::RunFromFile, replaying(a));
+  mark(MenuAction::ClientCommands, a.TCPCommandsEnabled == 1);
+  mark(MenuAction::TransmitToClient, a.TransmitRunDataToTcpClient == 1);
   // Synchronisation and the monitor output exist on the VME board only (5 blocks or more).
-  for (const char* name : {"SYNC_OPTIONS", "BUFFERMONITOR"})
-    action(name)->setEnabled(st_.sys.NbOfSAMBlocks >= 5);
+  for (MenuAction item : {MenuAction::SyncOptions, MenuAction::BufferMonitor})
+    action(item)->setEnabled(st_.sys.NbOfSAMBlocks >= 5);
   update_run_dependent_dimming();
 }
 
 void MainWindow::update_run_dependent_dimming() {
   for (QAction* a : dimmed_while_running_) a->setEnabled(!running_);
-  action("STOP")->setEnabled(running_);
+  action(MenuAction::Stop)->setEnabled(running_);
   // The saving options change the files a run opens: never in the middle of one.
   const bool saving_open = !running_ && !saving_dimmed_by_replay_;
-  action("SAVERUNTOFILE")->setEnabled(saving_open);
-  action("SAVEALLMEASUREMENTS")->setEnabled(saving_open);
+  action(MenuAction::SaveRunToFile)->setEnabled(saving_open);
+  action(MenuAction::SaveMeasurements)->setEnabled(saving_open);
   // With remote control on, only the remote client starts runs.
-  if (st_.acq.TCPCommandsEnabled == 1) action("START")->setEnabled(false);
+  if (st_.acq.TCPCommandsEnabled == 1) action(MenuAction::Start)->setEnabled(false);
   // A run's data files and the client's stream keep one record format from start to end.
   fft_->setEnabled(!running_ ||
                    (st_.acq.SaveDataInFile != 1 && st_.acq.TransmitRunDataToTcpClient != 1));
@@ -172,7 +177,7 @@ void MainWindow::update_run_dependent_dimming() {
 }
 
 void MainWindow::on_run_from_file() {
-  const bool on = st_.acq.RunFromFile != 1;
+  const bool on = !replaying(st_);
   const bool was_saving = st_.acq.SaveDataInFile == 1;
   Set_RunFromFile(st_, on ? 1 : 0);
   // Saving stays dimmed while a replay holds the options it switched off.
@@ -187,7 +192,7 @@ void MainWindow::on_save_waveforms() {
   if (on) {
     a.SaveDataInFile = 1;
     a.MeasurementsEnabled = 0;
-    if (a.RunFromFile == 1) {
+    if (replaying(a)) {
       a.RunFromFile = 0;
       Close_FileForLoadingData(st_);
       refresh_annotations();

@@ -25,13 +25,13 @@
 namespace vx::ui {
 
 void MainWindow::connect_controls() {
-  connect(action("BOARDCONNECT"), &QAction::triggered, this,
+  connect(action(MenuAction::BoardConnect), &QAction::triggered, this,
           &MainWindow::connection_panel_requested);
-  connect(action("ENABLEINLCORRECTION"), &QAction::triggered, this, [this](bool on) {
+  connect(action(MenuAction::InlCorrection), &QAction::triggered, this, [this](bool on) {
     Set_InlCorrection(st_, on);
     refresh_menu_values();
   });
-  connect(action("LOADSETUP"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::LoadSetup), &QAction::triggered, this, [this] {
     // The load replaces the records a running loop reads: the run stops for it and goes on
     // with the setup loaded, as for any settings change.
     with_restart([this] {
@@ -41,58 +41,63 @@ void MainWindow::connect_controls() {
     });
     refresh_all();
   });
-  connect(action("SAVESETUPINFILE"), &QAction::triggered, this, [this] { Save_SetupInFile(st_); });
-  connect(action("RUNFROMFILE"), &QAction::triggered, this, &MainWindow::on_run_from_file);
-  connect(action("SAVEWAVETOFILE"), &QAction::triggered, this, &MainWindow::on_save_waveforms);
-  connect(action("ADDALLMEASUREMENTS"), &QAction::triggered, this,
+  connect(action(MenuAction::SaveSetup), &QAction::triggered, this,
+          [this] { Save_SetupInFile(st_); });
+  connect(action(MenuAction::RunFromFile), &QAction::triggered, this,
+          &MainWindow::on_run_from_file);
+  connect(action(MenuAction::SaveWaveforms), &QAction::triggered, this,
+          &MainWindow::on_save_waveforms);
+  connect(action(MenuAction::SaveWaveformsAndMeasurements), &QAction::triggered, this,
           &MainWindow::on_save_waveforms_and_measurements);
-  connect(action("SAVEALLMEASUREMENTS"), &QAction::triggered, this,
+  connect(action(MenuAction::SaveMeasurements), &QAction::triggered, this,
           &MainWindow::on_save_measurements);
-  connect(action("EN_START_STOP_CLIENT"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::ClientCommands), &QAction::triggered, this, [this] {
     Set_TCPCommandsEnabled(st_, st_.acq.TCPCommandsEnabled != 1);
     refresh_menu_values();
   });
-  connect(action("EN_TX_DATA2CLIENT"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::TransmitToClient), &QAction::triggered, this, [this] {
     Set_TransmitRunDataToTcpClient(st_, st_.acq.TransmitRunDataToTcpClient != 1);
     refresh_menu_values();
     refresh_main_tab();
   });
-  connect(action("TCP_SERVER"), &QAction::triggered, this, &MainWindow::tcp_panel_requested);
-  connect(action("START"), &QAction::triggered, this, &MainWindow::start_run);
-  connect(action("STOP"), &QAction::triggered, this, &MainWindow::stop_and_wait);
-  connect(action("ENABLECURSORS"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::TcpServer), &QAction::triggered, this,
+          &MainWindow::tcp_panel_requested);
+  connect(action(MenuAction::Start), &QAction::triggered, this, &MainWindow::start_run);
+  connect(action(MenuAction::Stop), &QAction::triggered, this, &MainWindow::stop_and_wait);
+  connect(action(MenuAction::EnableCursors), &QAction::triggered, this, [this] {
     graph_->set_cursors_visible(true);
     refresh_cursor_readout();
-    action("ZOOMIN")->setEnabled(true);
+    action(MenuAction::ZoomIn)->setEnabled(true);
     graph_->replot();
   });
-  connect(action("DELETECURSORS"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::DeleteCursors), &QAction::triggered, this, [this] {
     graph_->set_cursors_visible(false);
-    action("ZOOMIN")->setEnabled(false);
+    action(MenuAction::ZoomIn)->setEnabled(false);
     graph_->replot();
   });
-  connect(action("ZOOMIN"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::ZoomIn), &QAction::triggered, this, [this] {
     graph_->zoom_on_cursors(zoom_label_factor());
     refresh_cursor_readout();
     refresh_annotations();
     graph_->replot();
   });
-  connect(action("ZOOMOUT"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::ZoomOut), &QAction::triggered, this, [this] {
     graph_->set_zoomed(false);
     change_display([] {});
     refresh_cursor_readout();
   });
-  connect(action("AUTOSCALE"), &QAction::triggered, this,
+  connect(action(MenuAction::AutoScale), &QAction::triggered, this,
           [this] { change_display([this] { Auto_VerticalScale(st_, front_); }); });
-  connect(action("FPGA_VERSION"), &QAction::triggered, this, [this] {
+  connect(action(MenuAction::FirmwareVersion), &QAction::triggered, this, [this] {
     Read_MotherBoardFPGAVersion(st_);
     Read_FPGAVersion(st_, 0);
   });
-  connect(action("EXIT"), &QAction::triggered, this, &MainWindow::exit_program);
-  connect(action("USER_GUIDE"), &QAction::triggered, this,
+  connect(action(MenuAction::Exit), &QAction::triggered, this, &MainWindow::exit_program);
+  connect(action(MenuAction::UserGuide), &QAction::triggered, this,
           [this] { open_user_guide(dialogs_, executable_directory()); });
-  const std::pair<const char*, const char*> shown[] = {
-      {"PULSERMODE", "PANEL_PM"}, {"BUFFERMONITOR", "P_MONITOR"}, {"SYNC_OPTIONS", "PANEL_SYNC"}};
+  const std::pair<MenuAction, const char*> shown[] = {{MenuAction::PulserMode, "PANEL_PM"},
+                                                      {MenuAction::BufferMonitor, "P_MONITOR"},
+                                                      {MenuAction::SyncOptions, "PANEL_SYNC"}};
   for (const auto& [item, panel] : shown) {
     connect(action(item), &QAction::triggered, this, [this, name = panel] {
       auto* w = findChild<SettingsPanel*>(name);
@@ -101,12 +106,13 @@ void MainWindow::connect_controls() {
       w->raise();
     });
   }
-  const std::pair<const char*, Panel> gated[] = {{"ADVANCED_EEPROM", Panel::Eeprom},
-                                                 {"SAM_REG", Panel::SlowControl},
-                                                 {"DEBUG", Panel::Debug},
-                                                 {"INLCALIB", Panel::InlCalibration}};
-  for (const auto& [name, panel] : gated)
-    connect(action(name), &QAction::triggered, this, [this, p = panel] { access_->request(p); });
+  const std::pair<MenuAction, Panel> gated[] = {
+      {MenuAction::AdvancedFlash, Panel::Eeprom},
+      {MenuAction::SamRegisters, Panel::SlowControl},
+      {MenuAction::Debug, Panel::Debug},
+      {MenuAction::InlCalibration, Panel::InlCalibration}};
+  for (const auto& [item, panel] : gated)
+    connect(action(item), &QAction::triggered, this, [this, p = panel] { access_->request(p); });
 
   // DISPLAY group.
   connect(display_on_, &QCheckBox::clicked, this,

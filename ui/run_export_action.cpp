@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "app/message_log.h"
+#include "app/messages.h"
 #include "ui/dialogs.h"
+#include "ui/menu_actions.h"
 
 namespace vx::ui {
 
@@ -20,7 +22,7 @@ RunExportAction::RunExportAction(State& st, Dialogs& dialogs, QWidget* parent)
       parent_(parent),
       action_(new QAction("Export Run to HDF5…", this)),
       timer_(new QTimer(this)) {
-  action_->setObjectName("EXPORTRUNHDF5");
+  action_->setObjectName(object_name(MenuAction::ExportRun));
   action_->setToolTip("Convert a saved run, its split files and measurements, to one HDF5 file");
   connect(action_, &QAction::triggered, this, &RunExportAction::choose_and_start);
   timer_->setInterval(100);
@@ -131,8 +133,7 @@ void RunExportAction::done() {
                           r.error + (r.error.ends_with('\n') ? "" : "\n"),
                       kWarning);
   } else if (r.ok) {
-    Write_InfoMessage(st_, "Data saved in file '" + request_.output.string() + "' successfully.\n",
-                      kInfo);
+    Write_InfoMessage(st_, data_saved_message(request_.output.string()), kInfo);
   } else {
     std::string text = r.error;
     if (text.rfind("Error while", 0) != 0) text = "Error while exporting the run: " + text;

@@ -44,6 +44,8 @@
 
 namespace {
 
+using vx::ui::MenuAction;
+
 bool wait_until(const std::function<bool()>& pred, int timeout_ms) {
   QElapsedTimer t;
   t.start();
@@ -63,7 +65,7 @@ void settle(int ms) {
 // The remote-control server on a free port with a client that has sent a start command.
 bool grab_tcp_panel(vx::ui::GuiApp& gui, const QString& file) {
   auto& tcp = gui.tcp_panel();
-  gui.main_window().action("TCP_SERVER")->trigger();
+  gui.main_window().action(MenuAction::TcpServer)->trigger();
   tcp.port()->setValue(0);
   tcp.register_button()->click();
   vx::State& st = gui.state();
@@ -139,9 +141,10 @@ bool run_rate_scan(vx::ui::GuiApp& gui, CalibrationAnswers& answers) {
 bool grab_pedestal_view(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QString& file) {
   gui.front_end().set_dialogs(&answers);
   auto& main = gui.main_window();
-  main.action("DELETECURSORS")->trigger();
-  main.action("CALIBRATE")->trigger();
-  const bool done = wait_until([&] { return main.action("CALIBRATE")->isEnabled(); }, 60000);
+  main.action(MenuAction::DeleteCursors)->trigger();
+  main.action(MenuAction::CalibratePedestals)->trigger();
+  const bool done =
+      wait_until([&] { return main.action(MenuAction::CalibratePedestals)->isEnabled(); }, 60000);
   settle(500);
   return done && main.grab().save(file);
 }
@@ -165,7 +168,7 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
   }
   vx::Enable_RateMeasurement(st, true);
   st.ui.refresh_panel(vx::Panel::AllValues);
-  main.action("START")->trigger();
+  main.action(MenuAction::Start)->trigger();
   // Half a minute: the strip charts show their seconds and the rates have settled.
   settle(32000);
   main.show_help_message(
@@ -182,12 +185,12 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
     if (!was_visible) w->hide();
     if (!ok) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-      main.action("STOP")->trigger();
+      main.action(MenuAction::Stop)->trigger();
       return -1;
     }
     ++count;
   }
-  main.action("STOP")->trigger();
+  main.action(MenuAction::Stop)->trigger();
   // The run's end fits the time histogram: the fit with its quality.
   QWidget* histogram = gui.main_window().findChild<QWidget*>("PANEL_TH");
   wait_until([&] { return st.AcquisitionRunning.load() == 0; }, 20000);
@@ -216,12 +219,12 @@ bool grab_first_run(vx::ui::GuiOptions options, const QString& file) {
     return false;
   auto& main = gui.main_window();
   main.fit_to_screen(QRect(0, 0, 1366, 768));
-  main.action("START")->trigger();
+  main.action(MenuAction::Start)->trigger();
   settle(2000);
-  main.action("AUTOSCALE")->trigger();
+  main.action(MenuAction::AutoScale)->trigger();
   settle(1500);
   const bool ok = main.grab().save(file);
-  main.action("STOP")->trigger();
+  main.action(MenuAction::Stop)->trigger();
   settle(300);
   return ok;
 }
@@ -234,15 +237,15 @@ bool grab_page_of_saving_run(vx::ui::GuiApp& gui, const QString& file) {
   auto* ask = main.file_menu_panel()->findChild<QCheckBox*>("POPUPFORFILENAME");
   const bool asked = ask->isChecked();
   if (asked) ask->click();
-  main.action("SAVEWAVETOFILE")->trigger();
+  main.action(MenuAction::SaveWaveforms)->trigger();
   auto* tabs = main.findChild<QTabWidget*>("GENERALTAB");
   tabs->setCurrentIndex(2);
-  main.action("START")->trigger();
+  main.action(MenuAction::Start)->trigger();
   settle(1500);
   const bool ok = tabs->grab().save(file);
-  main.action("STOP")->trigger();
+  main.action(MenuAction::Stop)->trigger();
   settle(200);
-  main.action("SAVEWAVETOFILE")->trigger();
+  main.action(MenuAction::SaveWaveforms)->trigger();
   if (asked) ask->click();
   tabs->setCurrentIndex(0);
   return ok;
@@ -280,7 +283,7 @@ bool grab_inl_histograms(vx::ui::GuiOptions options, const QString& dir) {
   auto& main = gui.main_window();
   vx::Enable_INLCalibration(st, true);
   vx::Set_RunType(st, vx::kRunFiniteEvents, 5000);
-  main.action("START")->trigger();
+  main.action(MenuAction::Start)->trigger();
   if (!wait_until([&] { return st.inl.computed && st.AcquisitionRunning.load() == 0; }, 300000))
     return false;
   settle(300);
@@ -316,27 +319,27 @@ int render_application(const vx::ui::GuiOptions& options, const QString& dir) {
   auto& main = gui.main_window();
   // As it opens on a 1366 x 768 screen.
   main.fit_to_screen(QRect(0, 0, 1366, 768));
-  main.action("START")->trigger();
+  main.action(MenuAction::Start)->trigger();
   settle(3500);
-  main.action("ENABLECURSORS")->trigger();
+  main.action(MenuAction::EnableCursors)->trigger();
   main.graph()->set_cursor(0, QPointF(1500, 3.0));
   main.graph()->set_cursor(1, QPointF(3100, -1.5));
   settle(300);
   const bool saved = main.grab().save(dir + "/main-window.png");
-  main.action("STOP")->trigger();
+  main.action(MenuAction::Stop)->trigger();
   settle(200);
   if (!saved) {
     std::fprintf(stderr, "cannot write %s/main-window.png\n", qPrintable(dir));
     return 1;
   }
   // The spectra of the same pulses.
-  main.action("DELETECURSORS")->trigger();
+  main.action(MenuAction::DeleteCursors)->trigger();
   auto* fft = main.findChild<QCheckBox*>("FFTONOFF");
   fft->click();
-  main.action("START")->trigger();
+  main.action(MenuAction::Start)->trigger();
   settle(2500);
   const bool spectra = main.grab().save(dir + "/main-window-fft.png");
-  main.action("STOP")->trigger();
+  main.action(MenuAction::Stop)->trigger();
   settle(200);
   fft->click();
   if (!spectra) return 1;

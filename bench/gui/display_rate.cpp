@@ -110,11 +110,11 @@ void BM_DesktopRunEventsPerSecond(benchmark::State& state) {
   const int frames_before = main.redraw_count();
   double events = 0, seconds = 0;
   for (auto _ : state) {
-    if (!pump_until([&] { return main.action("START")->isEnabled(); }, 30000)) {
+    if (!pump_until([&] { return main.action(vx::ui::MenuAction::Start)->isEnabled(); }, 30000)) {
       state.SkipWithError("Start stayed disabled");
       return;
     }
-    main.action("START")->trigger();
+    main.action(vx::ui::MenuAction::Start)->trigger();
     pump_until([] { return false; }, 1000);  // the run settles
     const int first = st.EventNumber.load();
     const auto t0 = std::chrono::steady_clock::now();

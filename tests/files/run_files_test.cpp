@@ -10,6 +10,7 @@
 #include <cmath>
 #include "acquisition/run_control.h"
 #include "analysis/measurement_pass.h"
+#include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
 #include "files/record_format.h"
@@ -62,13 +63,12 @@ struct RunFiles {
   // Measures the event (the measurement pass) and keeps its samples.
   void on_event() {
     sim.core.clock.advance(seconds_per_event);
-    if (st.acq.RunFromFile == 0) shape_live_event();
+    if (!replaying(st)) shape_live_event();
     Compute_EventMeasurements(st);
     const int n = st.EventNumber.load();
     auto& kept = seen[n];
     kept.clear();
-    const int blocks =
-        st.acq.RunFromFile == 1 ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+    const int blocks = replaying(st) ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
     for (int b = 0; b < blocks; ++b)
       for (int c = 0; c < 2; ++c)
         if (st.gui.ChannelEnabled[2 * b + c] == 1)

@@ -22,6 +22,7 @@
 
 #include "acquisition/acquisition_controls.h"
 #include "app/record_loan.h"
+#include "app/run_from_file.h"
 #include "app/timer_tick.h"
 #include "calibration/pedestal_calibration.h"
 #include "calibration/rate_scan.h"
@@ -95,8 +96,7 @@ class World {
     Set_TCPCommandsEnabled(st, true);
     st.hooks.on_run_finished = [this, told = std::move(st.hooks.on_run_finished)] {
       ++run_ends_;
-      if (st.acq.SaveDataInFile == 1 && st.acq.RunFromFile == 0 &&
-          !st.files.FileForSavingData.empty()) {
+      if (st.acq.SaveDataInFile == 1 && !replaying(st) && !st.files.FileForSavingData.empty()) {
         runs_.push_back({st.files.FileForSavingData, Saved_EventCount(st), split_of_run()});
         note("  (run end: " + runs_.back().first.filename().string() + ", " +
              std::to_string(runs_.back().events) + " events)");
@@ -385,8 +385,8 @@ class World {
     const int per_file = pick({0, 3, 7});
     const int events = pick({0, 20, 60});
     note("user start save " + std::to_string(save) + " split " + std::to_string(per_file) +
-         " events " + std::to_string(events) + (st.acq.RunFromFile == 1 ? " (replay)" : ""));
-    if (!Run_SavesOrTransmits(st) && st.acq.RunFromFile == 0) {
+         " events " + std::to_string(events) + (replaying(st) ? " (replay)" : ""));
+    if (!Run_SavesOrTransmits(st) && !replaying(st)) {
       st.acq.SaveDataInFile = save ? 1 : 0;
       Set_FileSplitting(st, per_file > 0, std::max(per_file, 1));
       Set_DataFileType(st, pick({0, 1}));
@@ -415,7 +415,7 @@ class World {
                    const std::function<void()>& change) {
     note("page " + name);
     desktop_change([&] {
-      if (Records_Lent(st) || st.acq.RunFromFile == 1) return;  // the page is dimmed then
+      if (Records_Lent(st) || replaying(st)) return;  // the page is dimmed then
       const auto before = get();
       const bool refuse = locked && Run_SavesOrTransmits(st);
       change();
@@ -554,8 +554,8 @@ class World {
   }
   void replay_toggle() {
     if (Records_Lent(st) || Run_OnOrEnding(st)) return;
-    note(st.acq.RunFromFile == 1 ? "replay off" : "replay on");
-    Set_RunFromFile(st, st.acq.RunFromFile == 1 ? 0 : 1);
+    note(replaying(st) ? "replay off" : "replay on");
+    Set_RunFromFile(st, replaying(st) ? 0 : 1);
   }
 
   // Every run saved replays whole through the run's own reader: as many events as it saved,

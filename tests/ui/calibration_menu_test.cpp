@@ -45,7 +45,7 @@ struct GuiCalibration : GuiTest {
 
 TEST_F(GuiCalibration, PedestalPromptCancelRepromptADialogThatReaches100AndACancelIsNoError) {
   State& st = app->state();
-  QAction* calibrate = main().action("CALIBRATE");
+  QAction* calibrate = main().action(MenuAction::CalibratePedestals);
   ASSERT_TRUE(calibrate->isEnabled());
 
   dialogs.prompt_answers = {std::nullopt};
@@ -114,7 +114,7 @@ TEST_F(GuiStoredCalibrations, SamDacCalibrationFromTheMenuTakesNewCodes) {
     return std::vector<int>(std::begin(c), std::end(c));
   };
   const auto codes_before = codes();
-  QAction* sam_dacs = main().action("CALIBSAMDACOFFSET");
+  QAction* sam_dacs = main().action(MenuAction::CalibrateSamDacs);
   sam_dacs->setEnabled(true);  // Restricted Access, without its variable
   sam_dacs->trigger();
   // Minutes under a sanitizer on a busy machine.

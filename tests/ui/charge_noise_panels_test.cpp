@@ -19,7 +19,7 @@ namespace {
 using GuiChargeNoise = GuiConnected;
 
 TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow) {
-  main().action("CHARGEMODE")->trigger();
+  main().action(MenuAction::ChargeMode)->trigger();
   ChargePanel* panel = main().charge_panel();
   ASSERT_TRUE(panel->isVisible());
   choose(child<QComboBox>(panel, "CHARGEMODE"), 2);
@@ -79,12 +79,12 @@ TEST_F(GuiChargeNoise, ChargeCursorsSnapToTheSelectedChannelAndSetItsWindow) {
   run_events(3);
   MainGraphView* graph = main().graph();
   ASSERT_TRUE(wait_until([&] { return graph->plotted_points(2) == 10230; }));
-  main().action("CHARGEMODE")->trigger();
+  main().action(MenuAction::ChargeMode)->trigger();
   ChargePanel* panel = main().charge_panel();
   choose(child<QComboBox>(panel, "CHARGESELCH"), 2);
   child<QCheckBox>(panel, "CHARGECURSORSONOFF")->click();
   ASSERT_TRUE(graph->cursors_visible());
-  EXPECT_TRUE(main().action("ZOOMIN")->isEnabled());
+  EXPECT_TRUE(main().action(MenuAction::ZoomIn)->isEnabled());
   // On the window's first and last samples (17 and 1021), on channel 2's curve.
   EXPECT_DOUBLE_EQ(graph->cursor(0).x(), 170.0);
   EXPECT_DOUBLE_EQ(graph->cursor(1).x(), 10210.0);
@@ -122,7 +122,7 @@ TEST_F(GuiChargeNoise, ChargeCursorsSnapToTheSelectedChannelAndSetItsWindow) {
 }
 
 TEST_F(GuiChargeNoise, NoiseWindowKeepsItsEndAfterTheStartAndMeasuresTheBoardNoise) {
-  main().action("STATISTICS")->trigger();
+  main().action(MenuAction::NoiseMeasurements)->trigger();
   NoisePanel* panel = main().noise_panel();
   ASSERT_TRUE(panel->isVisible());
   child<QCheckBox>(panel, "ENABLENOISEMEAS")->click();
@@ -169,13 +169,14 @@ TEST_F(GuiChargeNoise, PanelsOpenFromTheirItemsAndTheirEditsReachTheRecords) {
     const char* title;
     std::function<void()> edit;
   } cases[] = {
-      {[&] { main().action("CHARGEMODE")->trigger(); }, charge, "Charge Measurement Panel",
-       [&] { enter(child<QSpinBox>(charge, "CHARGELENGTH"), 400); }},
+      {[&] { main().action(MenuAction::ChargeMode)->trigger(); }, charge,
+       "Charge Measurement Panel", [&] { enter(child<QSpinBox>(charge, "CHARGELENGTH"), 400); }},
       {[&] { child<QPushButton>(charge, "SHOWHISTO")->click(); }, histo, "Charge Histogram",
        [&] { enter(child<QSpinBox>(histo, "CHARGEHISTOINTERVALS"), 50); }},
-      {[&] { main().action("STATISTICS")->trigger(); }, noise, "Noise Measurements",
+      {[&] { main().action(MenuAction::NoiseMeasurements)->trigger(); }, noise,
+       "Noise Measurements",
        [&] { enter(child<QDoubleSpinBox>(noise, "SIGMASTARTSAMPLE"), 10.0); }},
-      {[&] { main().action("PLOT_ALIGN")->trigger(); }, align, "Plot Alignement",
+      {[&] { main().action(MenuAction::PlotAlignment)->trigger(); }, align, "Plot Alignement",
        [&] { child<QCheckBox>(align, "PLOTALIGNMENT")->click(); }},
   };
   for (const auto& c : cases) {

@@ -31,7 +31,7 @@ struct GuiEepromPanel : GuiTest {
 TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
   connect_board(2, 1);  // V1743: four daughter boards
 
-  main().action("ADVANCED_EEPROM")->trigger();
+  main().action(MenuAction::AdvancedFlash)->trigger();
   EXPECT_TRUE(main().access_panel()->isVisible());
   enter_access_code("letmein");
   EXPECT_TRUE(dialogs.popups().contains("ERROR: Wrong Password,try again!"));
@@ -80,17 +80,17 @@ TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
 TEST_F(GuiEepromPanel, MenuDumpsEveryBoardAndSavesPedestalsOnlyWhenConfirmed) {
   connect_board(1, 1);  // DT5743: two daughter boards
 
-  main().action("DUMPEEPROMS")->trigger();
+  main().action(MenuAction::DumpFlash)->trigger();
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path() / "FlashDump"),
                           std::filesystem::directory_iterator()),
             2);
 
   st().calib.IndividualOffsetDistribution[1][0][5] = 100.0f;
   dialogs.confirm_answer = false;
-  main().action("SAVE_PED_TO_EEPROM")->trigger();
+  main().action(MenuAction::SavePedestalsToFlash)->trigger();
   EXPECT_NE(raw(0, 0x3900 + 10, 2), (std::vector<std::uint8_t>{0x40, 0x06}));
   dialogs.confirm_answer = true;
-  main().action("SAVE_PED_TO_EEPROM")->trigger();
+  main().action(MenuAction::SavePedestalsToFlash)->trigger();
   EXPECT_EQ(raw(0, 0x3900 + 10, 2), (std::vector<std::uint8_t>{0x40, 0x06}));  // 1600
   EXPECT_TRUE(messages(MessageTab::Infos)
                   .contains("Pedestal Calibration values successfully saved to EEPROMs"));

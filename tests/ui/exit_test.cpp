@@ -45,7 +45,7 @@ int run_exit_child(const char* user_dir) {
       step = 1;
     } else if (step == 1 && st.Board_Connected.load() == 1 && st.Connecting.load() == 0 &&
                st.ConnectingThreadReleased.load() == 1) {
-      gui.main_window().action("EXIT")->trigger();
+      gui.main_window().action(MenuAction::Exit)->trigger();
       step = 2;
     }
   });

@@ -104,10 +104,10 @@ TEST(GuiFreshStart, AFirstConnectNeedsNoChoiceAndAutoScaleShowsThePulses) {
   State& st = app->state();
   MainWindow& main = app->main_window();
   ASSERT_TRUE(wait_until([&] { return st.Board_Connected.load() == 1 && !Records_Lent(st); }));
-  ASSERT_TRUE(wait_until([&] { return main.action("START")->isEnabled(); }));
-  main.action("START")->trigger();
+  ASSERT_TRUE(wait_until([&] { return main.action(MenuAction::Start)->isEnabled(); }));
+  main.action(MenuAction::Start)->trigger();
   ASSERT_TRUE(wait_until([&] { return main.graph()->plotted_points(0) > 0; }));
-  main.action("AUTOSCALE")->trigger();
+  main.action(MenuAction::AutoScale)->trigger();
   main.stop_and_wait();
   for (int ch : {0, 7, 15}) EXPECT_EQ(static_cast<int>(st.gui.VerticalScale[ch]), 50) << ch;
 

@@ -204,8 +204,8 @@ struct GuiTest : ::testing::Test {
   // Start as the user does. The loop lowers AcquisitionRunning before the user-interface
   // thread has seen the previous run end: Start is enabled again only then.
   void press_start() {
-    EXPECT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
-    main().action("START")->trigger();
+    EXPECT_TRUE(wait_until([&] { return main().action(MenuAction::Start)->isEnabled(); }));
+    main().action(MenuAction::Start)->trigger();
   }
   QString messages(MessageTab tab) { return main().message_box(tab)->toPlainText(); }
   QString infos() { return messages(MessageTab::Infos); }
@@ -234,9 +234,9 @@ struct GuiTest : ::testing::Test {
   // Every library call of the board from now on goes into calls.
   void record_board_calls() { app->board()->attach_call_log(&calls); }
   void run_to_the_end() {
-    main().action("START")->trigger();
+    main().action(MenuAction::Start)->trigger();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
-    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+    ASSERT_TRUE(wait_until([&] { return main().action(MenuAction::Start)->isEnabled(); }));
   }
   // The run type from the MAIN page (1: a number of events, 3: continuous).
   void set_run_type(int type, int events = 0) {
@@ -256,7 +256,7 @@ struct GuiTest : ::testing::Test {
     ASSERT_TRUE(wait_until([&] {
       return st().AcquisitionGeneration.load() != before && st().AcquisitionRunning.load() == 0;
     }));
-    ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+    ASSERT_TRUE(wait_until([&] { return main().action(MenuAction::Start)->isEnabled(); }));
   }
   // A continuous run, left going once it has some events.
   void run_continuously(int events = 50) {
@@ -271,12 +271,12 @@ struct GuiTest : ::testing::Test {
     ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > before + 2; }, 30000)) << after;
   }
   void stop_run() {
-    main().action("STOP")->trigger();
+    main().action(MenuAction::Stop)->trigger();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
   }
   // The TCP panel with its server registered on a free port.
   TcpPanel& start_tcp_server() {
-    main().action("TCP_SERVER")->trigger();
+    main().action(MenuAction::TcpServer)->trigger();
     TcpPanel& panel = app->tcp_panel();
     panel.port()->setValue(0);
     panel.register_button()->click();

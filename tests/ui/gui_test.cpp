@@ -117,17 +117,18 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
   for (QToolBar* bar : main().toolbars())
     if (bar->windowTitle() == "Run [3]") run_bar = bar;
   ASSERT_NE(run_bar, nullptr);
-  EXPECT_TRUE(run_bar->actions().contains(main().action("START")));
+  EXPECT_TRUE(run_bar->actions().contains(main().action(MenuAction::Start)));
 
-  QAction* stop = main().action("STOP");
+  QAction* stop = main().action(MenuAction::Stop);
   EXPECT_FALSE(stop->isEnabled());  // dimmed without a run
   press_start();
   ASSERT_TRUE(wait_until([&] { return st().EventNumber.load() > 5; }));
   EXPECT_TRUE(stop->isEnabled());
-  EXPECT_FALSE(main().action("START")->isEnabled());  // dimmed during the run
-  EXPECT_FALSE(main().action("BOARDCONNECT")->isEnabled());
-  for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVERUNTOFILE", "SAVEALLMEASUREMENTS"})
-    EXPECT_FALSE(main().action(name)->isEnabled()) << name;
+  EXPECT_FALSE(main().action(MenuAction::Start)->isEnabled());  // dimmed during the run
+  EXPECT_FALSE(main().action(MenuAction::BoardConnect)->isEnabled());
+  for (MenuAction item : {MenuAction::RunFromFile, MenuAction::LoadSetup, MenuAction::SaveRunToFile,
+                          MenuAction::SaveMeasurements})
+    EXPECT_FALSE(main().action(item)->isEnabled()) << object_name(item);
   // The channel lights too: a click neither changes a channel nor restarts the run.
   const int generation = st().AcquisitionGeneration.load();
   for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_FALSE(main().channel_led(ch)->isEnabled()) << ch;
@@ -139,7 +140,7 @@ TEST_F(GuiFixture, StopFromTheToolbarEndsAContinuousRun) {
   EXPECT_EQ(st().AcquisitionGeneration.load(), generation);
   stop->trigger();
   EXPECT_EQ(st().AcquisitionRunning.load(), 0);
-  ASSERT_TRUE(wait_until([&] { return main().action("START")->isEnabled(); }));
+  ASSERT_TRUE(wait_until([&] { return main().action(MenuAction::Start)->isEnabled(); }));
   EXPECT_TRUE(infos().contains("Run stopped."));
   ASSERT_TRUE(wait_until([&] { return !stop->isEnabled(); }));
   for (int ch = 0; ch < kMaxChannels; ++ch) EXPECT_TRUE(main().channel_led(ch)->isEnabled()) << ch;
@@ -151,30 +152,30 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   // The saving items follow their options.
   InfoPanel& info = *main().info_panel();
   EXPECT_FALSE(info.isVisible());
-  main().action("ADDALLMEASUREMENTS")->trigger();
+  main().action(MenuAction::SaveWaveformsAndMeasurements)->trigger();
   EXPECT_TRUE(info.isVisible());
   info.dont_show_again()->click();
   info.close_button()->click();
   EXPECT_FALSE(info.isVisible());
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
   EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 1);
-  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::SaveWaveformsAndMeasurements)->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::SaveWaveforms)->isChecked());
   // Waveforms only replaces waveforms and measurements.
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.MeasurementsEnabled), 0);
-  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
-  EXPECT_FALSE(main().action("ADDALLMEASUREMENTS")->isChecked());
-  main().action("SAVEWAVETOFILE")->trigger();
+  EXPECT_TRUE(main().action(MenuAction::SaveWaveforms)->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::SaveWaveformsAndMeasurements)->isChecked());
+  main().action(MenuAction::SaveWaveforms)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::SaveWaveforms)->isChecked());
   EXPECT_TRUE(infos().contains("Saving Data to file option is OFF."));
 
-  main().action("SAVEALLMEASUREMENTS")->trigger();
+  main().action(MenuAction::SaveMeasurements)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 1);
   EXPECT_FALSE(info.isVisible());  // not again once declined
-  EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isChecked());
-  main().action("SAVEALLMEASUREMENTS")->trigger();
+  EXPECT_TRUE(main().action(MenuAction::SaveMeasurements)->isChecked());
+  main().action(MenuAction::SaveMeasurements)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.SaveMeasurementsInFile), 0);
   EXPECT_TRUE(infos().contains("Saving all measurements to file option is ON."));
   EXPECT_TRUE(infos().contains("Saving all measurements to file option is OFF."));
@@ -199,7 +200,7 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   EXPECT_TRUE(main().data_mode()->isEnabled());
   EXPECT_EQ(main().data_mode()->currentIndex(), 0);
 
-  QAction* inl = main().action("ENABLEINLCORRECTION");
+  QAction* inl = main().action(MenuAction::InlCorrection);
   const bool before = inl->isChecked();
   inl->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.INLCorrectionEnabled), before ? 0 : 1);
@@ -209,17 +210,19 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   st().acq.RunFromFile = 0;
   st().acq.TCPCommandsEnabled = 1;
   main().refresh_menu_values();
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
-  EXPECT_TRUE(main().action("ADDALLMEASUREMENTS")->isChecked());
-  EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
-  EXPECT_FALSE(main().action("START")->isEnabled());  // only the remote client starts runs
+  EXPECT_FALSE(main().action(MenuAction::SaveWaveforms)->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::SaveWaveformsAndMeasurements)->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::ClientCommands)->isChecked());
+  EXPECT_FALSE(
+      main().action(MenuAction::Start)->isEnabled());  // only the remote client starts runs
   st().acq.TCPCommandsEnabled = 0;
   main().refresh_menu_values();
-  EXPECT_TRUE(main().action("START")->isEnabled());
+  EXPECT_TRUE(main().action(MenuAction::Start)->isEnabled());
 
-  for (const char* name : {"RUNFROMFILE", "LOADSETUP", "SAVESETUPINFILE", "SAVEWAVETOFILE",
-                           "EN_START_STOP_CLIENT", "TCP_SERVER", "CALIBRATE"}) {
-    EXPECT_TRUE(main().action(name)->isEnabled()) << name;
+  for (MenuAction item : {MenuAction::RunFromFile, MenuAction::LoadSetup, MenuAction::SaveSetup,
+                          MenuAction::SaveWaveforms, MenuAction::ClientCommands,
+                          MenuAction::TcpServer, MenuAction::CalibratePedestals}) {
+    EXPECT_TRUE(main().action(item)->isEnabled()) << object_name(item);
   }
 }
 
@@ -231,9 +234,9 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   main().channel_led(4)->click();
 
   // A short run saved to a directory chosen in the dialog.
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
-  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::SaveWaveforms)->isChecked());
   EXPECT_TRUE(infos().contains("Saving Data to file option is ON."));
   const auto runs = home.path() / "runs";
   std::filesystem::create_directories(runs);
@@ -244,13 +247,13 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   ASSERT_EQ(saved.size(), 1u);
 
   // Replay mode switches every saving option off and dims them.
-  main().action("RUNFROMFILE")->trigger();
+  main().action(MenuAction::RunFromFile)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 1);
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
-  EXPECT_TRUE(main().action("RUNFROMFILE")->isChecked());
-  EXPECT_FALSE(main().action("SAVEWAVETOFILE")->isChecked());
-  EXPECT_FALSE(main().action("SAVERUNTOFILE")->isEnabled());
-  EXPECT_FALSE(main().action("SAVEALLMEASUREMENTS")->isEnabled());
+  EXPECT_TRUE(main().action(MenuAction::RunFromFile)->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::SaveWaveforms)->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::SaveRunToFile)->isEnabled());
+  EXPECT_FALSE(main().action(MenuAction::SaveMeasurements)->isEnabled());
   const QString log = infos();
   const auto off = log.indexOf("Saving Data to file options are OFF.");
   const auto on = log.indexOf("Running from Data file option is ON.");
@@ -269,35 +272,35 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   // Nothing new was written while replaying.
   EXPECT_EQ(files_under(runs, "").size(), files_before_replay);
 
-  main().action("RUNFROMFILE")->trigger();
+  main().action(MenuAction::RunFromFile)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 0);
-  EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
-  EXPECT_TRUE(main().action("SAVERUNTOFILE")->isEnabled());
-  EXPECT_TRUE(main().action("SAVEALLMEASUREMENTS")->isEnabled());
+  EXPECT_FALSE(main().action(MenuAction::RunFromFile)->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::SaveRunToFile)->isEnabled());
+  EXPECT_TRUE(main().action(MenuAction::SaveMeasurements)->isEnabled());
   EXPECT_TRUE(infos().contains("Running from Data file option is OFF."));
   // The settings from before the replay are back, saving included.
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
-  EXPECT_TRUE(main().action("SAVEWAVETOFILE")->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::SaveWaveforms)->isChecked());
 
   // With nothing being saved, replay leaves the options open; choosing one ends replay.
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
-  main().action("RUNFROMFILE")->trigger();
-  EXPECT_TRUE(main().action("SAVERUNTOFILE")->isEnabled());
+  main().action(MenuAction::RunFromFile)->trigger();
+  EXPECT_TRUE(main().action(MenuAction::SaveRunToFile)->isEnabled());
   const auto offs_before = infos().count("Running from Data file option is OFF.");
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 0);
   EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
-  EXPECT_FALSE(main().action("RUNFROMFILE")->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::RunFromFile)->isChecked());
   EXPECT_EQ(infos().count("Running from Data file option is OFF."), offs_before + 1);
 
   // Replayed on a sixteen-channel board with every channel on: the file's channels only.
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   connect_board(2);
   main().all_channels()->click();
   if (main().all_channels()->checkState() != Qt::Checked) main().all_channels()->click();
   ASSERT_TRUE(main().channel_led(15)->isChecked());
-  main().action("RUNFROMFILE")->trigger();
+  main().action(MenuAction::RunFromFile)->trigger();
   dialogs.file_answers.push_back(QString::fromStdString(saved[0].string()));
   run_to_the_end();
   ASSERT_EQ(st().EventNumber.load(), 20);
@@ -314,7 +317,7 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
   set_run_type(1, 37);
   const auto file = home.path() / "bench.dat";
   dialogs.file_answers.push_back(QString::fromStdString(file.string()));
-  main().action("SAVESETUPINFILE")->trigger();
+  main().action(MenuAction::SaveSetup)->trigger();
   ASSERT_TRUE(std::filesystem::exists(file));
   ASSERT_FALSE(dialogs.file_requests.empty());
   EXPECT_TRUE(dialogs.file_requests.back().save);
@@ -323,7 +326,7 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 0);
 
   dialogs.file_answers.push_back(QString::fromStdString(file.string()));
-  main().action("LOADSETUP")->trigger();
+  main().action(MenuAction::LoadSetup)->trigger();
   EXPECT_FALSE(dialogs.file_requests.back().save);
   EXPECT_EQ(VX_VALUE(st().acq.RunType), 1);
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 37);
@@ -331,7 +334,7 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
   EXPECT_EQ(main().events_required()->value(), 37);
 
   // A cancelled dialog is reported as a failed readout and changes nothing.
-  main().action("LOADSETUP")->trigger();
+  main().action(MenuAction::LoadSetup)->trigger();
   EXPECT_TRUE(
       messages(MessageTab::Errors)
           .contains("A problem occured during the readout of setup values from the file !"));
@@ -340,7 +343,7 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
 
 TEST_F(GuiFixture, TcpPanelRegistersTheServerShowsItsClientAndBoundsAFlood) {
   connect_board();
-  main().action("TCP_SERVER")->trigger();
+  main().action(MenuAction::TcpServer)->trigger();
   TcpPanel& panel = app->tcp_panel();
   ASSERT_TRUE(panel.isVisible());
   EXPECT_FALSE(panel.online()->isChecked());
@@ -366,10 +369,10 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerShowsItsClientAndBoundsAFlood) {
   EXPECT_TRUE(panel.received()->toPlainText().contains("-- New connection from 127.0.0.1 --"));
 
   // Remote commands take Start away from the user.
-  main().action("EN_START_STOP_CLIENT")->trigger();
+  main().action(MenuAction::ClientCommands)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.TCPCommandsEnabled), 1);
-  EXPECT_TRUE(main().action("EN_START_STOP_CLIENT")->isChecked());
-  EXPECT_FALSE(main().action("START")->isEnabled());
+  EXPECT_TRUE(main().action(MenuAction::ClientCommands)->isChecked());
+  EXPECT_FALSE(main().action(MenuAction::Start)->isEnabled());
   EXPECT_TRUE(infos().contains("START/STOP from TCP Client is ENABLED!"));
   // The client starts a one-event run; its end is acknowledged to the client.
   set_run_type(0);
@@ -377,10 +380,10 @@ TEST_F(GuiFixture, TcpPanelRegistersTheServerShowsItsClientAndBoundsAFlood) {
   ASSERT_TRUE(wait_until([&] { return infos().contains("Run is over."); }, 10000));
   EXPECT_EQ(VX_VALUE(st().tcp.TCPRunId), 3);
   EXPECT_TRUE(wait_received(client, "RUN_STOPPED", 5000)) << client.received;
-  EXPECT_FALSE(main().action("START")->isEnabled());  // still the client's after the run
-  main().action("EN_START_STOP_CLIENT")->trigger();
+  EXPECT_FALSE(main().action(MenuAction::Start)->isEnabled());  // still the client's after the run
+  main().action(MenuAction::ClientCommands)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.TCPCommandsEnabled), 0);
-  EXPECT_TRUE(main().action("START")->isEnabled());
+  EXPECT_TRUE(main().action(MenuAction::Start)->isEnabled());
 
   // A flood goes into a bounded box, laid out for its own size, not the whole box per chunk.
   qint64 inserted = 0;
@@ -548,12 +551,12 @@ TEST_F(GuiBench, InfosKeepFollowingNewMessagesAfterAModalDialog) {
 TEST_F(GuiBench, ZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
   connect_board();
   set_run_type(1, 3);
-  EXPECT_FALSE(main().action("ZOOMIN")->isEnabled());  // only with the cursors
-  main().action("ENABLECURSORS")->trigger();
+  EXPECT_FALSE(main().action(MenuAction::ZoomIn)->isEnabled());  // only with the cursors
+  main().action(MenuAction::EnableCursors)->trigger();
   MainGraphView& g = *main().graph();
   g.set_cursor(0, QPointF(1000, 2.0));
   g.set_cursor(1, QPointF(2000, -1.0));
-  main().action("ZOOMIN")->trigger();
+  main().action(MenuAction::ZoomIn)->trigger();
   EXPECT_TRUE(g.zoomed());
   const double ns_per_point = Get_SamplingPeriod(st()) / 10000.0;
 
@@ -576,15 +579,15 @@ TEST_F(GuiBench, ZoomedAxesKeepTheirLabelsAcrossRunsUntilZoomOut) {
   main().channel_led(2)->click();  // rescales the graph for the channels shown
   check_labels("after a channel change");
 
-  main().action("ZOOMOUT")->trigger();
+  main().action(MenuAction::ZoomOut)->trigger();
   g.replot();
   EXPECT_FALSE(g.zoomed());
   EXPECT_DOUBLE_EQ(g.xAxis->range().upper, 10240.0);
   EXPECT_EQ(g.xAxis->label(), "Time[20 ns/Div]");
   EXPECT_EQ(g.xAxis->tickVectorLabels().front(), "0");
   EXPECT_EQ(g.xAxis->tickVectorLabels().back(), "16");
-  main().action("DELETECURSORS")->trigger();
-  EXPECT_FALSE(main().action("ZOOMIN")->isEnabled());
+  main().action(MenuAction::DeleteCursors)->trigger();
+  EXPECT_FALSE(main().action(MenuAction::ZoomIn)->isEnabled());
 }
 
 TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
@@ -628,10 +631,10 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
 TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
   connect_board();
   set_run_type(3);
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   ASSERT_EQ(VX_VALUE(st().acq.PopupForFileName), 1) << "a person's start asks for the directory";
   TcpPanel& panel = start_tcp_server();
-  main().action("EN_START_STOP_CLIENT")->trigger();
+  main().action(MenuAction::ClientCommands)->trigger();
   auto client = std::make_unique<TcpClient>(st().tcp.ServerPort);
   ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
 
@@ -655,7 +658,7 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
 
   // Not saving now: a second start raises the warning; while it is open the client stops and
   // leaves.
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   dialogs.shown.clear();
   client->send("RUN_START00000001");
   ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000));
@@ -683,7 +686,7 @@ TEST_F(GuiBench, ARemoteStartWaitsForTheDialogTheUserHasOpen) {
   connect_board();
   set_run_type(3);
   TcpPanel& panel = start_tcp_server();
-  main().action("EN_START_STOP_CLIENT")->trigger();
+  main().action(MenuAction::ClientCommands)->trigger();
   TcpClient client(st().tcp.ServerPort);
   ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
   client.send("RUN_START00000004");
@@ -730,7 +733,7 @@ TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {
   });
   acknowledge.start(50);
   answer("");
-  main().action("SAVESETUPINFILE")->trigger();
+  main().action(MenuAction::SaveSetup)->trigger();
   EXPECT_FALSE(offered_name.contains('*')) << offered_name.toStdString();
   EXPECT_TRUE(offered_filter.contains("*.dat")) << offered_filter.toStdString();
   for (const auto& f : files_under(home.path(), ""))
@@ -741,7 +744,7 @@ TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {
   const std::filesystem::path folder = std::filesystem::current_path() / "lab_setup_folder";
   std::filesystem::create_directory(folder);
   answer("lab_setup_folder");
-  main().action("SAVESETUPINFILE")->trigger();
+  main().action(MenuAction::SaveSetup)->trigger();
   std::filesystem::remove(folder);
   app->front_end().set_dialogs(&dialogs);
   EXPECT_TRUE(std::filesystem::is_regular_file(home.path() / "Setup" / "lab_setup_folder.dat"));

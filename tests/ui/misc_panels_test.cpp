@@ -28,7 +28,7 @@ struct GuiMiscPanels : GuiConnected {
 };
 
 TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
-  main().action("FILEMENU")->trigger();
+  main().action(MenuAction::FileMenu)->trigger();
   FileMenuPanel* panel = main().file_menu_panel();
   ASSERT_TRUE(panel->isVisible());
   EXPECT_EQ(panel->windowTitle(), "File Menu");
@@ -66,7 +66,7 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
 
   // Twelve events at five per file (what the files hold is the run files' tests' business).
   finite_run(12);
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   run_to_the_end();
   const fs::path dir = runs / "bench_run7";
   EXPECT_EQ(child<QLineEdit>(panel, "RUNDIRECTORY")->text().toStdString(), dir.string());
@@ -90,7 +90,7 @@ TEST_F(GuiMiscPanels, FileMenuSettingsNameFormatAndSplitTheNextSavedRun) {
     EXPECT_FALSE(enabled(panel, "BASEFILENAME") || enabled(panel, "RUNIDUSER"));
     stop_run();
     EXPECT_TRUE(wait_until([&] { return enabled(horizontal, "FREQUENCY"); }));
-    main().action("SAVEWAVETOFILE")->trigger();
+    main().action(MenuAction::SaveWaveforms)->trigger();
   }
 }
 
@@ -129,9 +129,9 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   ASSERT_TRUE(wait_until([&] { return st().tcp.ClientConnected == 1; }, 5000));
 
   st().acq.DisplayOn = 1;
-  main().action("EN_TX_DATA2CLIENT")->trigger();
+  main().action(MenuAction::TransmitToClient)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.TransmitRunDataToTcpClient), 1);
-  EXPECT_TRUE(main().action("EN_TX_DATA2CLIENT")->isChecked());
+  EXPECT_TRUE(main().action(MenuAction::TransmitToClient)->isChecked());
   EXPECT_EQ(VX_VALUE(st().acq.DisplayOn), 0);
   EXPECT_FALSE(main().display_switch()->isChecked());
   EXPECT_TRUE(
@@ -142,7 +142,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   fs::create_directories(runs);
   dialogs.directory_answer = QString::fromStdString(runs.string());
   st().acq.SplitFileToSaveData = 0;
-  main().action("SAVEWAVETOFILE")->trigger();
+  main().action(MenuAction::SaveWaveforms)->trigger();
   set_run_type(3);
   press_start();
   ASSERT_TRUE(wait_until([&] {
@@ -151,7 +151,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   }));
   // The file's record format stays as the run began: no switch to spectra meanwhile.
   EXPECT_FALSE(main().fft_switch()->isEnabled());
-  main().action("STOP")->trigger();
+  main().action(MenuAction::Stop)->trigger();
   ASSERT_TRUE(wait_received(client, "RUN_STOPPED"));
   EXPECT_FALSE(main().tx_led()->isChecked());
   EXPECT_TRUE(main().fft_switch()->isEnabled());
@@ -165,7 +165,7 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
   EXPECT_TRUE(sent == saved) << "the stream differs from the saved file";
   EXPECT_TRUE(sent.starts_with("=== DATA FILE SAVED WITH SOFTWARE VERSION: V1.8.5 ===\n"));
 
-  main().action("EN_TX_DATA2CLIENT")->trigger();
+  main().action(MenuAction::TransmitToClient)->trigger();
   EXPECT_EQ(VX_VALUE(st().acq.TransmitRunDataToTcpClient), 0);
   EXPECT_TRUE(infos().contains("Transmit RunData to TCP Client is DISABLED!"));
   tcp.register_button()->click();
@@ -173,9 +173,10 @@ TEST_F(GuiMiscPanels, TransmittedRunDataAreTheRunsAsciiFileFollowedByTheStop) {
 
 TEST_F(GuiMiscPanels, PedestalCalibrationLeavesTheSamplesByPhysicalCellOnTheGraph) {
   dialogs.prompt_answers = {QString("3")};
-  main().action("CALIBRATE")->trigger();
+  main().action(MenuAction::CalibratePedestals)->trigger();
   ASSERT_TRUE(wait_until([&] { return infos().contains("End of pedestals calibration."); }));
-  ASSERT_TRUE(wait_until([&] { return main().action("CALIBRATE")->isEnabled(); }));
+  ASSERT_TRUE(
+      wait_until([&] { return main().action(MenuAction::CalibratePedestals)->isEnabled(); }));
   MainGraphView* graph = main().graph();
   const int n = st().sys.RecordLength;
   ASSERT_TRUE(wait_until([&] { return graph->plotted_points(0) == n; }, 5000));

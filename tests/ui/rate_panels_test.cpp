@@ -19,7 +19,7 @@ using GuiRatePanels = GuiConnected;
 
 TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   ASSERT_EQ(static_cast<int>(st().sys.NbOfChannels), 8);
-  main().action("PLOTRATEVSTHRESHOLD")->trigger();
+  main().action(MenuAction::RateVsThreshold)->trigger();
   RateScanPanel* panel = main().rate_scan_panel();
   ASSERT_TRUE(panel->isVisible());
 
@@ -79,7 +79,7 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
 }
 
 TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
-  main().action("RATEMEASUREMENTS")->trigger();
+  main().action(MenuAction::RateMeasurements)->trigger();
   RatePanel* panel = main().rate_panel();
   ASSERT_TRUE(panel->isVisible());
   panel->findChild<QCheckBox*>("ENABLERATEMEAS")->setChecked(true);

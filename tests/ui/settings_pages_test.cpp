@@ -96,8 +96,8 @@ TEST_F(GuiSettings, PagesRoundAndRefuseAsTheBoardAllows) {
   EXPECT_EQ(widget<QLineEdit>("HORIZONTAL", "RECORDINGDEPTH")->text(), "256 samples");
 
   // The monitor and synchronisation exist on the VME board only.
-  EXPECT_FALSE(main().action("BUFFERMONITOR")->isEnabled());
-  EXPECT_FALSE(main().action("SYNC_OPTIONS")->isEnabled());
+  EXPECT_FALSE(main().action(MenuAction::BufferMonitor)->isEnabled());
+  EXPECT_FALSE(main().action(MenuAction::SyncOptions)->isEnabled());
 }
 
 TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
@@ -105,7 +105,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   auto* slow = main().findChild<QWidget*>("PANEL_SC");
   ASSERT_NE(slow, nullptr);
   EXPECT_FALSE(slow->isVisible());
-  main().action("SAM_REG")->trigger();
+  main().action(MenuAction::SamRegisters)->trigger();
   enter_access_code();
   EXPECT_TRUE(slow->isVisible());
   EXPECT_EQ(slow->windowTitle(), "SAM Slow Control");
@@ -120,7 +120,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   for (const auto& r : named("WriteRegister")) index2_loads += r.args[2] == 0x2002 ? 1 : 0;
   EXPECT_EQ(index2_loads, 8) << "register index 2 of every block";
 
-  main().action("DEBUG")->trigger();
+  main().action(MenuAction::Debug)->trigger();
   enter_access_code();
   auto* debug = main().findChild<QWidget*>("PANEL_DEB");
   ASSERT_TRUE(debug->isVisible());
@@ -132,7 +132,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   EXPECT_EQ(named("WriteRegister")[0].args[2] & 0x2, 0x2);
 
   // The monitor gain chosen on the MON panel shows on the debug panel too.
-  main().action("BUFFERMONITOR")->trigger();
+  main().action(MenuAction::BufferMonitor)->trigger();
   auto* monitor = main().findChild<QWidget*>("P_MONITOR");
   ASSERT_TRUE(monitor->isVisible());
   auto* gain = monitor->findChild<QComboBox*>("MONITORGAIN");
@@ -145,7 +145,7 @@ TEST_F(GuiSettings, ExpertPanelsOpenBehindTheGateAndDriveTheBoard) {
   EXPECT_EQ(VX_VALUE(st().sys.MonitorMode), 2);
   EXPECT_TRUE(monitor->findChild<QLabel*>("MONITORMODESHOWN")->text().startsWith("2 "));
 
-  main().action("PULSERMODE")->trigger();
+  main().action(MenuAction::PulserMode)->trigger();
   auto* pulser = main().findChild<QWidget*>("PANEL_PM");
   ASSERT_TRUE(pulser->isVisible());
   calls.clear();

@@ -74,7 +74,7 @@ struct GuiStress : GuiTest {
     const auto c = QObject::connect(main().calibration_menu(), &CalibrationMenu::finished,
                                     [&](bool result) { finished = true, ok = result; });
     dialogs.prompt_answers.push_back(QString("4"));
-    main().action("CALIBRATE")->trigger();
+    main().action(MenuAction::CalibratePedestals)->trigger();
     save_picture(&main(), "calibrating");
     ASSERT_TRUE(wait_until([&] { return finished; }, 120000));
     QObject::disconnect(c);
@@ -88,7 +88,7 @@ struct GuiStress : GuiTest {
     Kept before = kept();
     before[1] = 0.0;  // the scan sets the offsets to 0 before it keeps the records
     RateScanPanel* panel = main().rate_scan_panel();
-    main().action("PLOTRATEVSTHRESHOLD")->trigger();
+    main().action(MenuAction::RateVsThreshold)->trigger();
     child<QSpinBox>(panel, "NBOFSTEPSFORPLOT")->setValue(3);
     child<QDoubleSpinBox>(panel, "COUNTINGTIMEPERSTEP")->setValue(0.05);
     const int finished = st().rates.ScansFinished.load();

@@ -28,8 +28,8 @@ struct GuiTimePanels : GuiConnected {
 };
 
 TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
-  ASSERT_TRUE(main().action("MEASUREMENTS")->isEnabled());
-  main().action("MEASUREMENTS")->trigger();
+  ASSERT_TRUE(main().action(MenuAction::TimeMeasurements)->isEnabled());
+  main().action(MenuAction::TimeMeasurements)->trigger();
   ASSERT_TRUE(tm().isVisible());
   EXPECT_EQ(tm().windowTitle(), "Time Measurements");
 
@@ -71,7 +71,7 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
 // The jitter run's histogram as the panel shows it: the measurement's own results (their
 // arithmetic is the analysis tests' business), and closing only hides.
 TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
-  main().action("MEASUREMENTS")->trigger();
+  main().action(MenuAction::TimeMeasurements)->trigger();
   child<QCheckBox>(&tm(), "COMPUTEJITTER")->setChecked(true);
   child<QPushButton>(&tm(), "SHOWTIMEHISTO")->click();
   ASSERT_TRUE(th().isVisible());
@@ -145,7 +145,7 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   th().close();
   EXPECT_FALSE(child<QPushButton>(&tm(), "SHOWTIMEHISTO")->isChecked());
   tm().close();
-  main().action("MEASUREMENTS")->trigger();
+  main().action(MenuAction::TimeMeasurements)->trigger();
   EXPECT_TRUE(child<QCheckBox>(&tm(), "COMPUTEJITTER")->isChecked());
   child<QPushButton>(&tm(), "SHOWTIMEHISTO")->click();
   EXPECT_TRUE(th().isVisible());

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/field_ranges.h"
 #include "app/message_log.h"
 #include "files/file_menu.h"
 #include "ui/widgets/settings_panel.h"
@@ -72,7 +73,8 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   auto_run_id_ = make_check("Automatic", "AUTOINCRUNID");
   auto_run_id_shown_ = make_selectable_text("AUTORUNID");
   auto_run_id_shown_->setMaximumWidth(70);
-  run_id_user_ = make_spin("RUNIDUSER", 0, 99999999, 0);
+  constexpr IntRange run_ids = int_range_of<&AcqParams::RunIdUser>();
+  run_id_user_ = make_spin("RUNIDUSER", run_ids.lo, run_ids.hi, 0);
   ids->addWidget(auto_run_id_);
   ids->addWidget(auto_run_id_shown_);
   ids->addSpacing(12);
@@ -91,7 +93,7 @@ FileMenuPanel::FileMenuPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   ff->addRow("Format", file_type_);
   auto* split_row = new QHBoxLayout;
   split_ = make_check("Split every", "SPLITFILETOSAVEDATA");
-  events_per_file_ = make_spin("NBOFEVENTSPERFILE", 1, 100000000, 100);
+  events_per_file_ = make_spin("NBOFEVENTSPERFILE", kFewestEventsPerFile, kEventsPerFile.hi, 100);
   split_row->addWidget(split_);
   split_row->addWidget(events_per_file_);
   split_row->addWidget(new QLabel("events"));
@@ -231,7 +233,7 @@ void FileMenuPanel::refresh() {
   run_id_user_->setEnabled(a.AddRunId == 1 && a.AutoIncRunId != 1 && !running_);
   file_type_->setCurrentIndex(a.DataFileType == 1 ? 1 : 0);
   split_->setChecked(a.SplitFileToSaveData == 1);
-  events_per_file_->setValue(std::max(int{a.NbOfEventsPerFile}, 1));
+  events_per_file_->setValue(a.NbOfEventsPerFile);  // a stored 0 is shown as the fewest
   events_per_file_->setEnabled(a.SplitFileToSaveData == 1 && !running_);
   tcp_run_id_->setText(a.TCPCommandsEnabled == 1 ? QString::number(st_.tcp.TCPRunId) : "-");
   run_directory_->setText(text_of(a.RunDirectory));

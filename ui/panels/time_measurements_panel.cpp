@@ -17,6 +17,7 @@
 #include "acquisition/time_measurement_controls.h"
 #include "analysis/main_graph.h"
 #include "analysis/waveform_utilities.h"
+#include "app/field_ranges.h"
 #include "ui/panels/time_histogram_panel.h"
 #include "ui/widgets/settings_panel.h"
 
@@ -51,7 +52,8 @@ QWidget* TimeMeasurementsPanel::build_general() {
   peak_interp_ = make_combo("PEAKINTERP");
   peak_interp_->addItems({"No Interpolation", "Polynomial"});
   spline_ = make_check("Perform Spline Interpolation", "SPLINEINTERP");
-  spline_bins_ = make_spin("NBOFBINFORSPLINE", 1, kMaxSplineFactor, 70);
+  constexpr IntRange spline_bins = int_range_of<&AcqParams::NbOfBinsForSpline>();
+  spline_bins_ = make_spin("NBOFBINFORSPLINE", spline_bins.lo, spline_bins.hi, 70);
   spline_bins_->setToolTip("Points computed per sampling interval");
 
   auto* box = new QGroupBox("Measurement");
