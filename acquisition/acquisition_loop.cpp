@@ -544,10 +544,12 @@ void Register_EventConsumer(State& st, EventConsumer consumer) {
 
 EventConsumers Run_EventConsumers(const State& st) {
   EventConsumers list = loop_consumers();
-  list.insert(list.end(), st.consumers_added.begin(), st.consumers_added.end());
-  std::stable_sort(list.begin(), list.end(), [](const EventConsumer& a, const EventConsumer& b) {
-    return a.stage < b.stage;
-  });
+  // Each after those of its stage already there.
+  for (const EventConsumer& c : st.consumers_added) {
+    const auto after = std::find_if(list.begin(), list.end(),
+                                    [&](const EventConsumer& x) { return x.stage > c.stage; });
+    list.insert(after, c);
+  }
   return list;
 }
 

@@ -28,6 +28,15 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
+// The library's own nothrow allocations (a stable sort's buffer) come here too: counted, made
+// to fail alike, and given back by the delete below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 // Not inlined: where the compiler sees both ends of a new that may throw, it takes free()
 // for a mismatch.
 [[gnu::noinline]] void operator delete(void* p) noexcept {
