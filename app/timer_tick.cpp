@@ -74,7 +74,9 @@ void every_second_tick(State& st) {
     plot_channels(st, StripChart::Rate, st.gui.RateStripChartChannel, st.TriggerRateForStripChart);
     for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) {
       if (st.gui.ChannelEnabled[ch] == 0) continue;
-      st.ui.set_text(Field::ChannelRate, ch, st.TriggerRateText[ch]);
+      // A channel without a rate of this run yet shows none, as before the run.
+      const std::string& rate = st.TriggerRateText[ch];
+      st.ui.set_text(Field::ChannelRate, ch, rate.empty() ? std::string("-") : rate);
       st.ui.set_text(Field::ChannelRateUnit, ch, st.TriggerRateUnit[ch]);
     }
     st.RawTriggerRateOK = 0;
