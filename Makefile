@@ -6,6 +6,9 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Whole builds compile each target's sources in batches (see CMakeLists.txt); UNITY=OFF
+# builds file by file.
+UNITY ?= ON
 
 .PHONY: run test bootstrap configure build test-unit test-tsan test-asan fuzz soak bench package clean
 
@@ -13,7 +16,8 @@ bootstrap:
 	@scripts/bootstrap
 
 configure: bootstrap
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_UNITY_BUILD=$(UNITY)
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -32,7 +36,7 @@ test-unit: build
 SANITIZER_FILES := $(CURDIR)/tests/sanitizers
 test-tsan: bootstrap
 	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DVELTRIX_SANITIZE=thread -DVELTRIX_GUI=ON -DVELTRIX_BENCH=OFF >/dev/null
+	  -DVELTRIX_SANITIZE=thread -DVELTRIX_GUI=ON -DVELTRIX_BENCH=OFF -DCMAKE_UNITY_BUILD=$(UNITY) >/dev/null
 	cmake --build $(TSAN_BUILD) -j$(JOBS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 \
 	  suppressions=$(SANITIZER_FILES)/qt.tsan.supp" \
@@ -43,7 +47,8 @@ test-tsan: bootstrap
 # overflow included), leaks included.
 test-asan: bootstrap
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DVELTRIX_SANITIZE=address,undefined -DVELTRIX_GUI=ON -DVELTRIX_BENCH=OFF >/dev/null
+	  -DVELTRIX_SANITIZE=address,undefined -DVELTRIX_GUI=ON -DVELTRIX_BENCH=OFF \
+	  -DCMAKE_UNITY_BUILD=$(UNITY) >/dev/null
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS="halt_on_error=1 detect_leaks=1 abort_on_error=1" \
 	  UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \

@@ -136,7 +136,7 @@ int Auto_VerticalScale(State& st, const DisplayFrame& frame) {
   for (const DisplayCurve& c : frame.curves) {
     if (c.y.empty() || c.gain == 0.0f || c.channel < 0 || c.channel >= kMaxChannels) continue;
     const auto [low, high] = std::minmax_element(c.y.begin(), c.y.end());
-    const auto volts = [&c](float y) { return (y - c.offset) / c.gain * kVoltsPerCount; };
+    const auto volts = [&c](float y) { return (y - c.offset) / c.gain * kVoltsPerAdcCount; };
     st.gui.VerticalScale[c.channel] =
         Fitting_VerticalScale(volts(*low), volts(*high), st.gui.VerticalPosition[c.channel]);
     ++scaled;

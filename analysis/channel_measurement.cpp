@@ -194,13 +194,13 @@ void time_on_full(const MeasurementSettings& s, const ChannelJob& job, std::span
     const bool normalised =
         Normalize_WaveFormOnMaxOrMin(working, extremes, out, peak, polarity, nb, baseline);
     thr = polarity == 0 ? s.cfd_ratio : -s.cfd_ratio;
-    r.amplitude = static_cast<float>((P - baseline) * kVoltsPerCount);
+    r.amplitude = static_cast<float>((P - baseline) * kVoltsPerAdcCount);
     if (!normalised) return;  // a flat waveform has no constant-fraction crossing
     searched = out;
   } else {
     thr = job.threshold;
     polarity = job.edge == 0 ? 0 : 1;
-    r.amplitude = static_cast<float>(P * kVoltsPerCount);
+    r.amplitude = static_cast<float>(P * kVoltsPerAdcCount);
   }
   const bool rising_leads = polarity == 0;
   CrossingPairs pairs;
@@ -396,7 +396,7 @@ void time_on_lazy_spline(const MeasurementSettings& s, const ChannelJob& job, co
     peak = polarity == 1 ? extremes.min_index : extremes.max_index;
     const double height = polarity == 1 ? base - extremes.min : extremes.max - base;
     const double thr = polarity == 0 ? s.cfd_ratio : -s.cfd_ratio;
-    r.amplitude = static_cast<float>((P - baseline) * kVoltsPerCount);
+    r.amplitude = static_cast<float>((P - baseline) * kVoltsPerAdcCount);
     if (!(height > 0.0)) return;  // a flat waveform has no constant-fraction crossing
 
     const double scale = 1.0 / height;
@@ -433,7 +433,7 @@ void time_on_lazy_spline(const MeasurementSettings& s, const ChannelJob& job, co
   const bool rising_leads = job.edge == 0;
   const double thr = job.threshold;
   const float thr_f = job.threshold;
-  r.amplitude = static_cast<float>(P * kVoltsPerCount);
+  r.amplitude = static_cast<float>(P * kVoltsPerAdcCount);
   pairs.want_rising = rising_leads || job.compute_trailing;
   pairs.want_falling = !rising_leads || job.compute_trailing;
   auto visit = [&](std::size_t k) {
@@ -476,8 +476,8 @@ void measure_charges(const MeasurementSettings& s, const ChannelJob* jobs, std::
   for (std::size_t l = 0; l < lanes; ++l) {
     for (int i = first[l] + common; i < end[l]; ++i) sum[l] += w[l][i] - base[l];
     if (!jobs[l].charge) continue;
-    results[l].baseline = static_cast<float>(base[l] * kVoltsPerCount);
-    results[l].charge = static_cast<float>(sum[l] * (kVoltsPerCount * s.period_ps / 50.0));
+    results[l].baseline = static_cast<float>(base[l] * kVoltsPerAdcCount);
+    results[l].charge = static_cast<float>(sum[l] * (kVoltsPerAdcCount * s.period_ps / 50.0));
   }
 }
 

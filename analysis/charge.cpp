@@ -241,9 +241,9 @@ float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples,
   float sum = 0.0f;
   for (int i = first; i < end; ++i) sum += w[i] - base;
 
-  baseline = static_cast<float>(base * kVoltsPerCount);
+  baseline = static_cast<float>(base * kVoltsPerAdcCount);
   const double period_ps = Measurement_SamplingPeriodPs(st);
-  return static_cast<float>(sum * (kVoltsPerCount * period_ps / 50.0));
+  return static_cast<float>(sum * (kVoltsPerAdcCount * period_ps / 50.0));
 }
 
 void Init_ChargeHistos(State& st) {

@@ -64,7 +64,7 @@ bool Set_ChargeLength(State& st, int channel, int length) {
 }
 
 std::int32_t Charge_ThresholdValue(double pc, double period_ps) {
-  const double raw = pc * 50.0 / (period_ps * kVoltsPerCount / 1000.0);
+  const double raw = pc * 50.0 / (period_ps * kVoltsPerAdcCount / 1000.0);
   // Anything beyond 32 bits is already past the register's 23: keep the conversion defined.
   const double bounded = std::isfinite(raw) ? std::clamp(raw, -2147483648.0, 2147483647.0) : 0.0;
   const auto whole = static_cast<std::int64_t>(std::trunc(bounded));
@@ -72,7 +72,7 @@ std::int32_t Charge_ThresholdValue(double pc, double period_ps) {
 }
 
 double Charge_ThresholdShown(std::int32_t value, double period_ps) {
-  return value * (kVoltsPerCount * period_ps / 1000.0) / 50.0;
+  return value * (kVoltsPerAdcCount * period_ps / 1000.0) / 50.0;
 }
 
 void Set_ChargeThreshold(State& st, int channel, bool enabled, double pc) {

@@ -69,7 +69,7 @@ void Compute_NoiseMeasurement(State& st) {
       const float mean = Update_MeanSigma(m.MeanSigma[b][c].load(), sigma, n);
       m.MeanSigma[b][c].store(mean);
       st.MeanSigmaForStripChart[kChannelsPerBlock * b + c] =
-          static_cast<float>(mean * kVoltsPerCount * 1000.0);
+          static_cast<float>(mean * kVoltsPerAdcCount * 1000.0);
     }
   }
   if (Is_DisplayEvent(st)) st.ui.refresh_panel(Panel::Noise);

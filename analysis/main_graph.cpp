@@ -8,6 +8,7 @@
 #include "analysis/waveform_utilities.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
+#include "platform/format_text.h"
 
 namespace vx {
 
@@ -34,12 +35,6 @@ constexpr std::array<Rgb, kMaxChannels> kChannelColours{{
     {6, 118, 246},
     {56, 139, 233},
 }};
-
-std::string format(const char* fmt, auto... args) {
-  char text[160];
-  std::snprintf(text, sizeof text, fmt, args...);
-  return text;
-}
 
 // Fills curve.y with offset + gain x values[0 .. count).
 void scale_into(DisplayCurve& curve, const float* values, int count, float gain, float offset) {
@@ -109,7 +104,7 @@ void Compute_MainGraphParameters(const State& st, GuiParams& g) {
     const double volts_per_div = volts ? 1.0 : g.VerticalScale[ch] / 1000.0;
     const float position = volts ? 0.0f : g.VerticalPosition[ch];
     if ((mode == kGraphWaveforms || mode == kGraphPedestals) && volts_per_div > 0.0) {
-      g.ChannelGain[ch] = static_cast<float>(kVoltsPerCount / volts_per_div);
+      g.ChannelGain[ch] = static_cast<float>(kVoltsPerAdcCount / volts_per_div);
       g.ChannelOffset[ch] = position;
     } else {
       g.ChannelGain[ch] = 1.0f;
@@ -324,7 +319,7 @@ bool graph_titles(const State& st, const GuiParams& g, bool zoomed, GraphTitles&
         const double span_ns = shown_samples(st) * Get_SamplingPeriod(st) / 1000.0;
         const int per_div = static_cast<int>(std::lround(
             span_ns / std::max(int{g.NbOfXDivisions}, 1) * (g.PlotAlignment != 0 ? 2 : 1)));
-        out.x_axis = format("Time[%d ns/Div]", per_div);
+        out.x_axis = format_text("Time[%d ns/Div]", per_div);
       }
       return true;
     }
@@ -347,12 +342,12 @@ std::string channel_legend(const GuiParams& g, int ch) {
     case kGraphWaveforms:
     case kGraphCells:
       if (g.GraphOptionCharge != 0) return {};
-      return g.AmplitudeInVolts == 1 ? format("Ch%d: Volts", ch)
-                                     : format("Ch%d:%d mV/Div", ch, g.VerticalScale[ch]);
+      return g.AmplitudeInVolts == 1 ? format_text("Ch%d: Volts", ch)
+                                     : format_text("Ch%d:%d mV/Div", ch, g.VerticalScale[ch]);
     case kGraphCharges:
-      return format("Ch%d: pC", ch);
+      return format_text("Ch%d: pC", ch);
     case kGraphFft:
-      return format("Ch%d: dB", ch);
+      return format_text("Ch%d: dB", ch);
     default:
       return {};
   }
@@ -360,13 +355,13 @@ std::string channel_legend(const GuiParams& g, int ch) {
 
 std::string cursor_readout(int mode, double x1, double y1, double x2, double y2, double period_ps) {
   if (mode == kGraphFft) {
-    return format("Distance between cursors:\ndeltaX =%2.3f Div delta Y = %2.3f Div",
-                  std::abs(x2 - x1), std::abs(y2 - y1));
+    return format_text("Distance between cursors:\ndeltaX =%2.3f Div delta Y = %2.3f Div",
+                       std::abs(x2 - x1), std::abs(y2 - y1));
   }
   const double to_ns = period_ps / 10000.0;
   const double a = x1 * to_ns, b = x2 * to_ns;
-  return format("Distance between cursors:\nx1 -x2 =%2.3f-%2.3f=%2.3fns deltaY = %2.3f Div", a, b,
-                std::abs(b - a), std::abs(y2 - y1));
+  return format_text("Distance between cursors:\nx1 -x2 =%2.3f-%2.3f=%2.3fns deltaY = %2.3f Div", a,
+                     b, std::abs(b - a), std::abs(y2 - y1));
 }
 
 int all_channels_state(const State& st) {

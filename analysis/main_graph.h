@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/dac_conversions.h"
 #include "app/state.h"
 
 namespace vx {
 
 inline constexpr int kDisplayPointsPerSample = 10;
-inline constexpr double kVoltsPerCount = 0.00061;
 // The graph spans this many divisions above and below zero.
 inline constexpr double kHalfScreenDivisions = 5.0;
 

@@ -4,12 +4,11 @@
 
 #include <string>
 
+#include "app/dac_conversions.h"
 #include "app/message_log.h"
 #include "app/state.h"
 
 namespace vx {
-
-inline constexpr double kVoltsPerCount = 0.00061;
 
 // Sampling period in ps of block 0's frequency setting.
 float Measurement_SamplingPeriodPs(const State& st);

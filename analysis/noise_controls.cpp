@@ -62,7 +62,7 @@ void Select_NoiseStripChartChannel(State& st, int channel) {
 
 NoiseView Noise_View(const State& st) {
   NoiseView v;
-  constexpr double kMvPerCount = kVoltsPerCount * 1000.0;
+  constexpr double kMvPerCount = kVoltsPerAdcCount * 1000.0;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     const int b = ch / kChannelsPerBlock, c = ch % kChannelsPerBlock;
     v.sigma_mv[ch] = st.meas.Sigma[b][c] * kMvPerCount;

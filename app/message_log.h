@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/state.h"
+#include "platform/format_text.h"
 
 namespace vx {
 
@@ -13,6 +14,11 @@ inline void Write_InfoMessage(MessageLog& log, const std::string& text, int kind
 }
 inline void Write_InfoMessage(State& st, const std::string& text, int kind) {
   st.log.write(text, kind);
+}
+// The same with the text printf-formatted.
+template <typename... Args>
+void Write_InfoMessage(State& st, int kind, const char* format, Args... args) {
+  st.log.write(format_text(format, args...), kind);
 }
 
 // The help message panel: its text replaced by text, moved to the mouse position and

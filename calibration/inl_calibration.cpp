@@ -7,6 +7,7 @@
 
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
+#include "platform/format_text.h"
 #include "platform/numeric.h"
 
 namespace vx {
@@ -18,12 +19,6 @@ constexpr int kMaxCrossings = 61;
 constexpr int kMaxUsedCrossings = 60;
 // How far the measured sine frequency may lie from the one the analysis assumes.
 constexpr double kFrequencyTolerance = 0.05;
-
-std::string format(const char* fmt, auto... args) {
-  char text[512];
-  std::snprintf(text, sizeof text, fmt, args...);
-  return text;
-}
 
 int group_of(int cell, int groups) {
   return cell * groups / kInlCells;
@@ -275,7 +270,7 @@ std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary&
   const int cells_per_group = kInlCells / G;
   for (int g = 0; g < G; ++g)
     if (k.NbOfCrossingsInMean[g] == 0)
-      return format(
+      return format_text(
           "no rising crossing of the threshold in cells %d to %d: no sine at the input, "
           "or a threshold outside its swing",
           g * cells_per_group, (g + 1) * cells_per_group - 1);
@@ -284,13 +279,13 @@ std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary&
   if (s.frequency_mhz <= 0.0)
     return "no interval between successive rising crossings was measured: no sine at the input";
   if (std::fabs(s.frequency_mhz - expected_mhz) > kFrequencyTolerance * expected_mhz)
-    return format(
+    return format_text(
         "the input's frequency is %.3f MHz where the analysis needs a sine of %.3f MHz "
         "(%.0f cells per period)",
         s.frequency_mhz, expected_mhz, period_cells);
   if (!(s.inl_rms_ps < o.period_ps))
-    return format("an INL of %.1f ps rms, more than a whole cell (%.1f ps)", s.inl_rms_ps,
-                  o.period_ps);
+    return format_text("an INL of %.1f ps rms, more than a whole cell (%.1f ps)", s.inl_rms_ps,
+                       o.period_ps);
   return {};
 }
 
@@ -310,21 +305,23 @@ void Compute_INLCalibration(State& st) {
       st.inl.measured[kChannelsPerBlock * b + c] = true;
       const InlSummary s = Compute_INLChannel(st.inl.at(b, c), o);
       const int ch = kChannelsPerBlock * b + c;
-      Write_InfoMessage(
-          st,
-          format("Frequency measured for the calibration SineWave: %9.6f MHz.\n", s.frequency_mhz),
-          kInfo);
-      Write_InfoMessage(st, format("Global INL of ch%d: rms = %f ps rms.\n", ch, s.inl_rms_ps),
+      Write_InfoMessage(st,
+                        format_text("Frequency measured for the calibration SineWave: %9.6f MHz.\n",
+                                    s.frequency_mhz),
+                        kInfo);
+      Write_InfoMessage(st, format_text("Global INL of ch%d: rms = %f ps rms.\n", ch, s.inl_rms_ps),
                         kInfo);
       Write_InfoMessage(
-          st, format("Mean of Segments for channel[%d] = %f.\n", ch, s.mean_segment_mv), kInfo);
-      Write_InfoMessage(st, format("Global DNL of ch%d: rms = %f ps rms.\n", ch, s.dnl_rms_ps),
+          st, format_text("Mean of Segments for channel[%d] = %f.\n", ch, s.mean_segment_mv),
+          kInfo);
+      Write_InfoMessage(st, format_text("Global DNL of ch%d: rms = %f ps rms.\n", ch, s.dnl_rms_ps),
                         kInfo);
       const std::string refusal = Inl_ChannelRefusal(st.inl.at(b, c), s, o);
       if (refusal.empty()) continue;
       usable = false;
       Write_InfoMessage(
-          st, format("ERROR: INL calibration of ch%d refused: %s.\n", ch, refusal.c_str()), kError);
+          st, format_text("ERROR: INL calibration of ch%d refused: %s.\n", ch, refusal.c_str()),
+          kError);
     }
   }
   if (st.NbOfCommunicatonErrors.load() != st.inl.communication_errors_at_start) {
@@ -362,12 +359,13 @@ bool Save_INL_In_Array(State& st, int block) {
     if (!channel_enabled(st, block, c)) continue;
     const int ch = kChannelsPerBlock * block + c;
     if (!st.inl.measured[ch]) {
-      Write_InfoMessage(st,
-                        format("ERROR: INL values of ch%d not saved: the last INL calibration run "
-                               "did not measure it (it was switched off). Its INL table is "
-                               "unchanged.\n",
-                               ch),
-                        kError);
+      Write_InfoMessage(
+          st,
+          format_text("ERROR: INL values of ch%d not saved: the last INL calibration run "
+                      "did not measure it (it was switched off). Its INL table is "
+                      "unchanged.\n",
+                      ch),
+          kError);
       continue;
     }
     st.calib.TimePedestals[block][c] = st.inl.at(block, c).ResidualSegments;

@@ -29,12 +29,6 @@ constexpr int kCellsPerLine = 64;
 
 using LineSums = PerChannel<std::array<double, 16>>;
 
-void log(State& st, int kind, const char* format, auto... args) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, args...);
-  Write_InfoMessage(st, text, kind);
-}
-
 void set_all_codes(State& st, int code) {
   for (int b = 0; b < board_blocks(st); ++b) {
     std::fill(std::begin(st.sam[b].SamDacOffsetCh0), std::end(st.sam[b].SamDacOffsetCh0), code);
@@ -139,8 +133,9 @@ bool scan(State& st, CalibrationProgress& progress,
           LineSearch& s = search[b][c][line];
           const auto mean = static_cast<float>(sums[b][c][line] / divisor);
           if (s.offer(code, mean) && (s.best_code == 63 || s.best_code == 127))
-            log(st, kInfo, "Optimised value (2048) not reached on channel %d, line %d!\n",
-                2 * b + c, line);
+            Write_InfoMessage(st, kInfo,
+                              "Optimised value (2048) not reached on channel %d, line %d!\n",
+                              2 * b + c, line);
         }
   }
   return true;
@@ -155,7 +150,8 @@ void log_ranges(State& st, const PerChannel<std::array<LineSearch, 16>>& search)
         lo = std::min(lo, s.best_value);
         hi = std::max(hi, s.best_value);
       }
-      log(st, kInfo, "Channel = %d, min = %d dacc, max = %d dacc\n", 2 * b + c, lo, hi);
+      Write_InfoMessage(st, kInfo, "Channel = %d, min = %d dacc, max = %d dacc\n", 2 * b + c, lo,
+                        hi);
     }
 }
 
@@ -172,7 +168,8 @@ void check_event(State& st) {
         const std::vector<double> values(v.begin(), v.end());
         const MeanAndSigma m = StdDev(values);
         constexpr double kMilli = kVoltsPerAdcCount * 1000.0;
-        log(st, kInfo,
+        Write_InfoMessage(
+            st, kInfo,
             "Result after SAM DAC correction on channel%d:\n MeanValue=%f ADC Count =%f mV, RMS "
             "=%f ADC Count =%f mV.\n",
             2 * b + c, m.mean, (m.mean - kSamDacTarget) * kMilli, m.sigma, m.sigma * kMilli);
@@ -220,7 +217,8 @@ bool Calibrate_SAMDACsOffset(State& st) {
   } else if (ok) {
     log_ranges(st, search);
     copy_best_codes(st, search);
-    log(st, kInfo, "Loading SAM REG DACs with optimised values for step = %d ... \n", 16);
+    Write_InfoMessage(st, kInfo, "Loading SAM REG DACs with optimised values for step = %d ... \n",
+                      16);
     progress.update(99);
     Load_HardwareSetup(st, 6, -1);
     st.StopRequest().store(0);

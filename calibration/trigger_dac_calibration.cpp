@@ -16,17 +16,11 @@ namespace vx {
 
 namespace {
 
-void log(State& st, int kind, const char* format, auto... args) {
-  char text[320];
-  std::snprintf(text, sizeof text, format, args...);
-  Write_InfoMessage(st, text, kind);
-}
-
 void threshold_scan_mode(State& st, int enable) {
   if (board_usable(st)) st.digitizer->TriggerThreshold(st.DeviceHandle.load(), enable);
 }
 
-void prepare(State& st) {
+void prepare_threshold_scan(State& st) {
   st.sys.TriggerSource = kTriggerNormal;
   Set_SystemTriggerMode(st);
   threshold_scan_mode(st, 0);
@@ -69,14 +63,16 @@ bool offsets_measured(State& st, const PerChannel<HitWindow>& windows) {
       const int channel = 2 * b + c;
       const HitWindow& w = windows[b][c];
       if (!w.found()) {
-        log(st, kInfo, "No threshold found for channel %d !\n", channel);
-        log(st, kError,
+        Write_InfoMessage(st, kInfo, "No threshold found for channel %d !\n", channel);
+        Write_InfoMessage(
+            st, kError,
             "ERROR: Trigger DACs Offset calibration refused: channel %d never fired between %.0f "
             "and %.0f mV; its discriminator or its input is out of order.\n",
             channel, kThresholdScanStart * 1000.0, -kThresholdScanStart * 1000.0);
         ok = false;
       } else if (!w.noise_only()) {
-        log(st, kError,
+        Write_InfoMessage(
+            st, kError,
             "ERROR: Trigger DACs Offset calibration refused: channel %d fired from %.2f to %.2f mV "
             "(a noise band is a few mV wide): a signal is present at its input. Remove every "
             "input signal and calibrate again.\n",
@@ -122,12 +118,13 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   if (!calibration_board_ready(st)) return false;
   CalibrationProgress progress(st);
   Save_Params(st, Snapshot::Calibration);
-  log(st, kInfo,
+  Write_InfoMessage(
+      st, kInfo,
       "Calibrating the Trigger DACs Offset between %1.3f V and %1.3f V with %d steps ...\n", -0.05,
       0.05, kThresholdScanSteps);
   Write_InfoMessage(st, "No signal has to be put on the inputs during this calibration...\n",
                     kWarning);
-  prepare(st);
+  prepare_threshold_scan(st);
 
   const auto previous = st.calib.MeanThreshold;
   for (auto& block : st.calib.MeanThreshold) block.fill(0.0f);
@@ -139,8 +136,8 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
     for (int b = 0; b < board_blocks(st); ++b)
       for (int c = 0; c < kChannelsPerBlock; ++c) {
         st.calib.MeanThreshold[b][c] = windows[b][c].mean_threshold();
-        log(st, kInfo, "Trigger DAC Offset for Ch%d = %2.5f mV \n", 2 * b + c,
-            st.calib.MeanThreshold[b][c] * 1000.0);
+        Write_InfoMessage(st, kInfo, "Trigger DAC Offset for Ch%d = %2.5f mV \n", 2 * b + c,
+                          st.calib.MeanThreshold[b][c] * 1000.0);
       }
   } else {
     st.calib.MeanThreshold = previous;

@@ -11,18 +11,13 @@
 
 #include "acquisition/acquisition_controls.h"
 #include "digitizer/board_configuration.h"
+#include "platform/format_text.h"
 
 namespace vx::cli {
 
 namespace {
 
 using Action = std::function<void(State&)>;
-
-std::string format(const char* fmt, double a, double b) {
-  char text[96];
-  std::snprintf(text, sizeof text, fmt, a, b);
-  return text;
-}
 
 // base 0 reads 0x... as hexadecimal (and a leading 0 as octal): for patterns only.
 std::optional<long> parse_int(const std::string& text, int base = 10) {
@@ -101,7 +96,7 @@ class Planner {
         const double lo = offsets_[ch] - 1.25, hi = offsets_[ch] + 1.25;
         if (*v < lo - 1e-6 || *v > hi + 1e-6) {
           fail("--threshold " + arg + ": channel " + std::to_string(ch) +
-               format(" accepts %.3f to %.3f V with its offset", lo, hi));
+               format_text(" accepts %.3f to %.3f V with its offset", lo, hi));
           break;
         }
       }

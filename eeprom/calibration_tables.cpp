@@ -10,19 +10,13 @@
 #include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_encoding.h"
 #include "platform/eeprom_map.h"
+#include "platform/format_text.h"
 
 namespace vx {
 
 namespace {
 
 using namespace eeprom;
-
-template <typename... Args>
-std::string format(const char* fmt, Args... args) {
-  char text[512];
-  std::snprintf(text, sizeof text, fmt, args...);
-  return text;
-}
 
 std::uint16_t table_address(std::uint16_t table_a, int half, int channel) {
   return static_cast<std::uint16_t>(block_address(table_a, half) + channel * kChannelTableStride);
@@ -63,9 +57,9 @@ EepromArea line_dac_area(int half, const LineDacSettings& s) {
 }
 
 std::optional<LineDacSettings> read_line_dacs(State& st, int d, int half) {
-  const auto bytes =
-      eeprom_read(st, d, block_address(kPedestalLineDacs, half), kPedestalLineDacsSize,
-                  format("the SAM DAC settings of SAM block %d's pedestal table", 2 * d + half));
+  const auto bytes = eeprom_read(
+      st, d, block_address(kPedestalLineDacs, half), kPedestalLineDacsSize,
+      format_text("the SAM DAC settings of SAM block %d's pedestal table", 2 * d + half));
   if (!bytes) return std::nullopt;
   LineDacSettings s;
   s.reg2_bits = (*bytes)[0] == kLineDacsUnrecorded ? kLineDacsUnrecorded : ((*bytes)[0] & 0x7);
@@ -83,9 +77,9 @@ bool read_tables(State& st, int d, std::uint16_t table_a, const char* table_name
   std::array<std::vector<std::uint8_t>, 2 * kChannelsPerBlock> areas;
   for (int half = 0; half < 2; ++half) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      auto bytes = eeprom_read(
-          st, d, table_address(table_a, half, c), 2 * kMaxSamples,
-          format("the %s table of channel %d", table_name, kChannelsPerBlock * (2 * d + half) + c));
+      auto bytes = eeprom_read(st, d, table_address(table_a, half, c), 2 * kMaxSamples,
+                               format_text("the %s table of channel %d", table_name,
+                                           kChannelsPerBlock * (2 * d + half) + c));
       if (!bytes) return false;
       areas[kChannelsPerBlock * half + c] = std::move(*bytes);
     }
@@ -103,11 +97,12 @@ bool valid_board(State& st, int d) {
 
 bool text_fits(State& st, const std::string& text, const char* field) {
   if (text.size() <= 15) return true;
-  Write_InfoMessage(st,
-                    format("ERROR: '%s' of INL calibration is too long: its EEPROM field holds 16 "
-                           "bytes, at most 15 characters!\n",
-                           field),
-                    kError);
+  Write_InfoMessage(
+      st,
+      format_text("ERROR: '%s' of INL calibration is too long: its EEPROM field holds 16 "
+                  "bytes, at most 15 characters!\n",
+                  field),
+      kError);
   return false;
 }
 
@@ -118,8 +113,9 @@ using LineCodes = decltype(LineDacSettings::codes);
 std::optional<std::array<LineCodes, 2>> stored_sam_dac_codes(State& st, int d) {
   std::array<LineCodes, 2> out{};
   for (int half = 0; half < 2; ++half) {
-    const auto words = eeprom_read(st, d, block_address(kSamDacOffsets, half), 64,
-                                   format("the SAM DAC Offsets of SAM block %d", 2 * d + half));
+    const auto words =
+        eeprom_read(st, d, block_address(kSamDacOffsets, half), 64,
+                    format_text("the SAM DAC Offsets of SAM block %d", 2 * d + half));
     if (!words) return std::nullopt;
     for (int k = 0; k < kLinesPerMatrix; ++k) {
       out[half][1][k] = (*words)[4 * k];
@@ -139,8 +135,8 @@ bool write_sam_dac_item(State& st, int d, const std::array<LineCodes, 2>& codes,
       const std::uint8_t c1 = codes[half][1][k];
       if (log_words)
         Write_InfoMessage(st,
-                          format("DAC Offset samIndex[%d], data[%d]=%04x \n", block, k,
-                                 sam_dac_word_value(c0, c1)),
+                          format_text("DAC Offset samIndex[%d], data[%d]=%04x \n", block, k,
+                                      sam_dac_word_value(c0, c1)),
                           kInfo);
       const auto word = sam_dac_word(c0, c1);
       areas[half].push_back(
@@ -166,32 +162,35 @@ bool store_matching_sam_dac_offsets(State& st, int d) {
     if (!eeprom_write_byte(st, d, kSamDacValid, 0) ||
         !eeprom_write_byte(st, d, block_address(kSamDacValid, 1), 0))
       return false;
-    Write_InfoMessage(st,
-                      format("Daughter Board [%d]'s stored SAM DAC Offsets marked not valid: its "
-                             "pedestal table was measured with the SAM DACs off.\n",
-                             d),
-                      kInfo);
+    Write_InfoMessage(
+        st,
+        format_text("Daughter Board [%d]'s stored SAM DAC Offsets marked not valid: its "
+                    "pedestal table was measured with the SAM DACs off.\n",
+                    d),
+        kInfo);
     return true;
   }
   if (a.reg2_bits != kSamDacsCalibrated || b.reg2_bits != kSamDacsCalibrated) {
-    Write_InfoMessage(st,
-                      format("WARNING: Daughter Board [%d]'s pedestal table was measured with SAM "
-                             "DAC settings that its stored SAM DAC Offsets cannot hold (another "
-                             "step, or the DACs on in one block only): the next connection "
-                             "will not apply them. Calibrate the SAM DACs Offsets, then the "
-                             "pedestals, and save them.\n",
-                             d),
-                      kWarning);
+    Write_InfoMessage(
+        st,
+        format_text("WARNING: Daughter Board [%d]'s pedestal table was measured with SAM "
+                    "DAC settings that its stored SAM DAC Offsets cannot hold (another "
+                    "step, or the DACs on in one block only): the next connection "
+                    "will not apply them. Calibrate the SAM DACs Offsets, then the "
+                    "pedestals, and save them.\n",
+                    d),
+        kWarning);
     return true;
   }
   const std::array<LineCodes, 2> codes{a.codes, b.codes};
   if (stored && stored_sam_dac_codes(st, d) == codes) return true;
   if (!write_sam_dac_item(st, d, codes, false)) return false;
-  Write_InfoMessage(st,
-                    format("Daughter Board [%d]'s SAM DAC Offsets saved with the pedestal table "
-                           "that was measured with them.\n",
-                           d),
-                    kInfo);
+  Write_InfoMessage(
+      st,
+      format_text("Daughter Board [%d]'s SAM DAC Offsets saved with the pedestal table "
+                  "that was measured with them.\n",
+                  d),
+      kInfo);
   return true;
 }
 
@@ -205,9 +204,9 @@ int Save_Pedestal_Values_To_EEPROM(State& st, int d) {
   for (int b : boards) {
     if (k.PedestalTableHeld[2 * b] && k.PedestalTableHeld[2 * b + 1]) continue;
     Write_InfoMessage(st,
-                      format("ERROR: Daughter Board [%d] holds no pedestal table to save: "
-                             "calibrate the pedestals first. Nothing was saved.\n",
-                             b),
+                      format_text("ERROR: Daughter Board [%d] holds no pedestal table to save: "
+                                  "calibrate the pedestals first. Nothing was saved.\n",
+                                  b),
                       kError);
     return -1;
   }
@@ -231,7 +230,7 @@ int Save_Pedestal_Values_To_EEPROM(State& st, int d) {
 int Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
   if (!valid_board(st, d) || !calibration_valid(st, d, kPedestalValid)) {
     Write_InfoMessage(
-        st, format("WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d),
+        st, format_text("WARNING: Daughter Board [%d] Pedestal Calibration is not valid!\n", d),
         kWarningNoPopup);
     return -1;
   }
@@ -255,8 +254,9 @@ int Read_Pedestal_Values_From_EEPROM(State& st, int d, int with_message) {
   if (with_message == 1) {
     Write_InfoMessage(
         st,
-        format(" Daughter Board [%d]'s Pedestal Calibration Values successfully read from EEPROM\n",
-               d),
+        format_text(
+            " Daughter Board [%d]'s Pedestal Calibration Values successfully read from EEPROM\n",
+            d),
         kInfo);
   }
   return 0;
@@ -266,7 +266,7 @@ int Save_INL_Values_To_EEPROM(State& st, int d, const std::string& location,
                               const std::string& responsible) {
   const WallTime now = st.clock.wall();
   const std::string date = stored_date(now.day, now.month, now.year);
-  st.eeprom_panel.calibration_date = format("%02d/%02d/%4d", now.day, now.month, now.year);
+  st.eeprom_panel.calibration_date = format_text("%02d/%02d/%4d", now.day, now.month, now.year);
   if (responsible.empty()) {
     Write_InfoMessage(st, "Please Fill in'responsible of INL calibration' EEPROM field!\n", kError);
     return -1;
@@ -286,12 +286,13 @@ int Save_INL_Values_To_EEPROM(State& st, int d, const std::string& location,
   for (int block = 2 * d; block <= 2 * d + 1; ++block)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (st.calib.TimePedestalsHeld[block][c]) continue;
-      Write_InfoMessage(st,
-                        format("ERROR: Channel %d holds no INL table to save to Daughter Board "
-                               "[%d]'s EEPROM: save the values of an INL calibration, or load "
-                               "the INL files, first. Nothing was saved.\n",
-                               2 * block + c, d),
-                        kError);
+      Write_InfoMessage(
+          st,
+          format_text("ERROR: Channel %d holds no INL table to save to Daughter Board "
+                      "[%d]'s EEPROM: save the values of an INL calibration, or load "
+                      "the INL files, first. Nothing was saved.\n",
+                      2 * block + c, d),
+          kError);
       return -1;
     }
 
@@ -310,7 +311,8 @@ int Save_INL_Values_To_EEPROM(State& st, int d, const std::string& location,
                    [&](int block, int c, int cell) { return inl_code(table[block][c][cell]); }))
     return -1;
   Write_InfoMessage(
-      st, format("Daughter Board [%d] INL Calibration values successfully saved to EEPROM.\n", d),
+      st,
+      format_text("Daughter Board [%d] INL Calibration values successfully saved to EEPROM.\n", d),
       kInfo);
   return 0;
 }
@@ -318,7 +320,8 @@ int Save_INL_Values_To_EEPROM(State& st, int d, const std::string& location,
 int Read_INL_Values_From_EEPROM(State& st, int d) {
   if (!valid_board(st, d) || !calibration_valid(st, d, kInlValid)) {
     Write_InfoMessage(
-        st, format("WARNING: Daughter Board [%d]'s INL Calibration values are not valid!\n", d),
+        st,
+        format_text("WARNING: Daughter Board [%d]'s INL Calibration values are not valid!\n", d),
         kWarning);
     return -1;
   }
@@ -330,7 +333,8 @@ int Read_INL_Values_From_EEPROM(State& st, int d) {
     return kEepromReadFailed;
   Write_InfoMessage(
       st,
-      format("Daughter Board [%d]'s INL Calibration values successfully read from EEPROM.\n", d),
+      format_text("Daughter Board [%d]'s INL Calibration values successfully read from EEPROM.\n",
+                  d),
       kInfo);
   return 0;
 }
@@ -349,11 +353,12 @@ int Save_INL_Files_To_EEPROM(State& st, int d, const std::string& location,
         read += taken ? 1 : 0;
       }
     if (read != 4) {
-      Write_InfoMessage(st,
-                        format("Unable to save INL Files to Daughter Board [%d]'s EEPROM because "
-                               "one or more INL files is not present!\n",
-                               b),
-                        kWarning);
+      Write_InfoMessage(
+          st,
+          format_text("Unable to save INL Files to Daughter Board [%d]'s EEPROM because "
+                      "one or more INL files is not present!\n",
+                      b),
+          kWarning);
       result = -1;
     } else if (Save_INL_Values_To_EEPROM(st, b, location, responsible) != 0) {
       result = -1;
@@ -375,11 +380,12 @@ int Save_INL_Files_From_EEPROM(State& st, int d, const InlFileOperation& save_fi
           save_file(st, block, c);
           continue;
         }
-        Write_InfoMessage(st,
-                          format("WARNING: No INL file written for channel %d: this session holds "
-                                 "no INL table for it (measured, or read from this board).\n",
-                                 kChannelsPerBlock * block + c),
-                          kWarning);
+        Write_InfoMessage(
+            st,
+            format_text("WARNING: No INL file written for channel %d: this session holds "
+                        "no INL table for it (measured, or read from this board).\n",
+                        kChannelsPerBlock * block + c),
+            kWarning);
         result = -1;
       }
   }
@@ -399,12 +405,13 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
   // are stored.
   for (int b : boards) {
     if (st.calib.SamDacCodesHeld[2 * b] && st.calib.SamDacCodesHeld[2 * b + 1]) continue;
-    Write_InfoMessage(st,
-                      format("ERROR: Daughter Board [%d] holds no SAM DAC Offsets measured on "
-                             "this board or read from it: calibrate the SAM DACs Offsets first. "
-                             "Nothing was saved.\n",
-                             b),
-                      kError);
+    Write_InfoMessage(
+        st,
+        format_text("ERROR: Daughter Board [%d] holds no SAM DAC Offsets measured on "
+                    "this board or read from it: calibrate the SAM DACs Offsets first. "
+                    "Nothing was saved.\n",
+                    b),
+        kError);
     return -1;
   }
   for (int b : boards) {
@@ -424,12 +431,12 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
       const auto measured_with = read_line_dacs(st, b, half);
       if (measured_with && !measured_with->same_effect(loaded_then)) {
         Write_InfoMessage(st,
-                          format("WARNING: Daughter Board [%d]'s stored pedestal table was "
-                                 "measured with other SAM DAC Offsets than those just saved: "
-                                 "calibrate the pedestals now (no signal at the inputs) and "
-                                 "save them to FLASH, or the next connections show wrong "
-                                 "baselines.\n",
-                                 b),
+                          format_text("WARNING: Daughter Board [%d]'s stored pedestal table was "
+                                      "measured with other SAM DAC Offsets than those just saved: "
+                                      "calibrate the pedestals now (no signal at the inputs) and "
+                                      "save them to FLASH, or the next connections show wrong "
+                                      "baselines.\n",
+                                      b),
                           kWarning);
         break;
       }
@@ -441,8 +448,8 @@ int Save_SAMDACsOffsets_To_EEPROM(State& st, int d) {
 int Read_SAMDACsOffsets_From_EEPROM(State& st, int d, int with_message) {
   if (!valid_board(st, d) || !calibration_valid(st, d, kSamDacValid)) {
     if (with_message == 1)
-      Write_InfoMessage(st, format("Daughter Board [%d]'s SAM DAC's Offsets are not valid!\n", d),
-                        kInfo);
+      Write_InfoMessage(
+          st, format_text("Daughter Board [%d]'s SAM DAC's Offsets are not valid!\n", d), kInfo);
     return -1;
   }
   const auto codes = stored_sam_dac_codes(st, d);
@@ -457,14 +464,17 @@ int Read_SAMDACsOffsets_From_EEPROM(State& st, int d, int with_message) {
       st.sam[block].SamDacOffsetCh1[k] = c1;
       if (with_message != 1) continue;
       Write_InfoMessage(
-          st, format("SAM DAC Offset[index=%d][ch0][line=%d]= %d\n", block, k, int{c0}), kInfo);
+          st, format_text("SAM DAC Offset[index=%d][ch0][line=%d]= %d\n", block, k, int{c0}),
+          kInfo);
       Write_InfoMessage(
-          st, format("SAM DAC Offset[index=%d][ch1][line=%d]= %d\n", block, k, int{c1}), kInfo);
+          st, format_text("SAM DAC Offset[index=%d][ch1][line=%d]= %d\n", block, k, int{c1}),
+          kInfo);
     }
   }
   if (with_message == 1)
     Write_InfoMessage(
-        st, format("Daughter Board [%d]'s SAM DAC's Offsets successfully read from EEPROM \n", d),
+        st,
+        format_text("Daughter Board [%d]'s SAM DAC's Offsets successfully read from EEPROM \n", d),
         kInfo);
   st.calib.SamDACOffsetDone = true;
   return 0;
@@ -500,7 +510,7 @@ int Save_TriggerThresholdDACs_To_EEPROM(State& st, int d) {
 int Read_TriggerThresholdDACs_From_EEPROM(State& st, int d) {
   if (!valid_board(st, d) || !calibration_valid(st, d, kTriggerDacValid)) {
     Write_InfoMessage(
-        st, format("Daughter Board [%d]'s Trigger Threshold DACs Offsets are not valid!\n", d),
+        st, format_text("Daughter Board [%d]'s Trigger Threshold DACs Offsets are not valid!\n", d),
         kInfo);
     return -1;
   }
@@ -508,7 +518,7 @@ int Read_TriggerThresholdDACs_From_EEPROM(State& st, int d) {
   for (int half = 0; half < 2; ++half) {
     auto bytes =
         eeprom_read(st, d, block_address(kTriggerDac, half), 4,
-                    format("the Trigger Threshold DAC Offsets of SAM block %d", 2 * d + half));
+                    format_text("the Trigger Threshold DAC Offsets of SAM block %d", 2 * d + half));
     if (!bytes) return kEepromReadFailed;
     codes[half] = std::move(*bytes);
   }
@@ -518,15 +528,15 @@ int Read_TriggerThresholdDACs_From_EEPROM(State& st, int d) {
       const float volts = trigger_dac_volts(get_u16(codes[half], 2 * c));
       st.calib.MeanThreshold[block][c] = volts;
       Write_InfoMessage(st,
-                        format(c == 0 ? "Mean Trigger Threshold [samIndex%d][ch0] = %f \n"
-                                      : "Mean Trigger Threshold [samIndex%d][ch1] = %f \n",
-                               block, static_cast<double>(volts)),
+                        format_text(c == 0 ? "Mean Trigger Threshold [samIndex%d][ch0] = %f \n"
+                                           : "Mean Trigger Threshold [samIndex%d][ch1] = %f \n",
+                                    block, static_cast<double>(volts)),
                         kInfo);
     }
   }
   Write_InfoMessage(
       st,
-      format(
+      format_text(
           "Daughter Board [%d]'s Trigger Threshold DACs Offsets successfully read from EEPROM!\n",
           d),
       kInfo);
@@ -579,13 +589,14 @@ int Check_PedestalLineDacs(State& st) {
            st.calib.AppliedPedestalLineDacs[block].same_effect(line_dac_settings(st.sam[block])));
     if (same) continue;
     ++mismatched;
-    Write_InfoMessage(st,
-                      format("WARNING: Daughter Board [%d]'s pedestal table in use was measured "
-                             "with other SAM DAC Offsets than those loaded now: its baselines "
-                             "are off. Calibrate the pedestals (no signal at the inputs) and "
-                             "save them to FLASH.\n",
-                             d),
-                      kWarning);
+    Write_InfoMessage(
+        st,
+        format_text("WARNING: Daughter Board [%d]'s pedestal table in use was measured "
+                    "with other SAM DAC Offsets than those loaded now: its baselines "
+                    "are off. Calibrate the pedestals (no signal at the inputs) and "
+                    "save them to FLASH.\n",
+                    d),
+        kWarning);
   }
   return mismatched;
 }

@@ -9,17 +9,11 @@
 #include "eeprom/eeprom_encoding.h"
 #include "eeprom/eeprom_info.h"
 #include "platform/eeprom_map.h"
+#include "platform/format_text.h"
 
 namespace vx {
 
 namespace {
-
-template <typename... Args>
-std::string format(const char* fmt, Args... args) {
-  char text[512];
-  std::snprintf(text, sizeof text, fmt, args...);
-  return text;
-}
 
 // The serial text of an image, when its marker is set and the text is "major.minor" with its
 // terminator inside the field. Only such a text becomes part of a file name.
@@ -68,14 +62,15 @@ int dump_one(State& st, int d) {
   const auto serial = field && marker ? valid_serial(*field, *marker) : std::nullopt;
   if (!serial) {
     Write_InfoMessage(
-        st, format("Daughter Board %d serial number is invalid! Eeprom dump is aborted!\n", d),
+        st, format_text("Daughter Board %d serial number is invalid! Eeprom dump is aborted!\n", d),
         kError);
     return -1;
   }
   std::vector<std::uint8_t> bytes(kEepromDumpSize);
   if (!eeprom_read_checked(st, d, 0, bytes)) {
     Write_InfoMessage(
-        st, format("Error while reading Daughter Board %d's EEPROM! Eeprom dump is aborted!\n", d),
+        st,
+        format_text("Error while reading Daughter Board %d's EEPROM! Eeprom dump is aborted!\n", d),
         kError);
     return -1;
   }
@@ -85,8 +80,8 @@ int dump_one(State& st, int d) {
     return -1;
   }
   Write_InfoMessage(st,
-                    format("Flash Dump done for daughter board %d\n file name : '%s'\n", d,
-                           file.string().c_str()),
+                    format_text("Flash Dump done for daughter board %d\n file name : '%s'\n", d,
+                                file.string().c_str()),
                     kInfo);
   return 0;
 }
@@ -112,7 +107,7 @@ int Dump_EEPROM_To_File(State& st, int d) {
 
 std::string EEPROM_Dump_Problem(std::span<const std::uint8_t> bytes) {
   if (bytes.size() != kEepromDumpSize)
-    return format("it holds %zu bytes instead of %zu", bytes.size(), kEepromDumpSize);
+    return format_text("it holds %zu bytes instead of %zu", bytes.size(), kEepromDumpSize);
   if (!valid_serial(bytes.subspan(eeprom::kSerial, 8), bytes[eeprom::kSerialValid]))
     return "its serial number area is not valid";
   return {};
@@ -136,8 +131,8 @@ std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(State& st,
   const std::string problem = EEPROM_Dump_Problem(bytes);
   if (!problem.empty()) {
     Write_InfoMessage(st,
-                      format("ERROR: '%s' is not an EEPROM dump: %s. Nothing was written!\n",
-                             file.string().c_str(), problem.c_str()),
+                      format_text("ERROR: '%s' is not an EEPROM dump: %s. Nothing was written!\n",
+                                  file.string().c_str(), problem.c_str()),
                       kError);
     return std::nullopt;
   }
@@ -155,10 +150,11 @@ int Write_EEPROM_From_DumpFile(State& st, int d, const std::filesystem::path& fi
   if (eeprom_boards(st, d).empty()) return -1;
   const auto bytes = Read_EEPROM_DumpFile(st, file);
   if (!bytes || !eeprom_write(st, d, 0, *bytes)) return -1;
-  Write_InfoMessage(st,
-                    format("EEPROM written from dump file : '%s' to daughterboard index: %d \n",
-                           file.string().c_str(), d),
-                    kInfo);
+  Write_InfoMessage(
+      st,
+      format_text("EEPROM written from dump file : '%s' to daughterboard index: %d \n",
+                  file.string().c_str(), d),
+      kInfo);
   return 0;
 }
 

@@ -8,19 +8,13 @@
 #include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_encoding.h"
 #include "platform/eeprom_map.h"
+#include "platform/format_text.h"
 
 namespace vx {
 
 namespace {
 
 constexpr std::uint32_t kUnitSerialModulo = 10000;
-
-template <typename... Args>
-std::string format(const char* fmt, Args... args) {
-  char text[512];
-  std::snprintf(text, sizeof text, fmt, args...);
-  return text;
-}
 
 // Both SAM blocks of a daughter board carry the same identity. Record fields are packed:
 // they are assigned by name, never through a pointer or reference.
@@ -30,7 +24,7 @@ void for_both_blocks(State& st, int d, F&& f) {
 }
 
 std::string tenths_text(float value) {
-  return format("%.1f", static_cast<double>(value));
+  return format_text("%.1f", static_cast<double>(value));
 }
 
 // Gain and offset gain: one byte holding ten times the value, and its marker.
@@ -44,10 +38,10 @@ void read_gains(State& st, int d) {
     for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = value; });
     panel.gain = tenths_text(value);
     panel.gain_ok = "OK";
-    Write_InfoMessage(st, format("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
+    Write_InfoMessage(st, format_text("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
                       kInfo);
   } else {
-    Write_InfoMessage(st, format(invalid, d), kWarningNoPopup);
+    Write_InfoMessage(st, format_text(invalid, d), kWarningNoPopup);
   }
   const auto offset = eeprom_read_byte(st, d, kOffsetGain, "the board offset gain");
   if (offset && eeprom_read_byte(st, d, kOffsetGainValid, "the board offset gain's marker") ==
@@ -57,9 +51,9 @@ void read_gains(State& st, int d) {
     panel.offset_gain = tenths_text(value);
     panel.offset_gain_ok = "OK";
     Write_InfoMessage(
-        st, format("Daughter Board [%d] Offset Gain= %f read from EEPROM\n", d, value), kInfo);
+        st, format_text("Daughter Board [%d] Offset Gain= %f read from EEPROM\n", d, value), kInfo);
   } else {
-    Write_InfoMessage(st, format(invalid, d), kWarningNoPopup);
+    Write_InfoMessage(st, format_text(invalid, d), kWarningNoPopup);
   }
 }
 
@@ -69,7 +63,8 @@ void read_setup_register(State& st, int d) {
   const auto read = eeprom_read_byte(st, d, kSetupRegister, "the setup register");
   if (!read ||
       eeprom_read_byte(st, d, kSetupValid, "the setup register's marker") != kSetupMarker) {
-    Write_InfoMessage(st, format("WARNING: Daugther Board [%d] Setup Register is not valid!\n", d),
+    Write_InfoMessage(st,
+                      format_text("WARNING: Daugther Board [%d] Setup Register is not valid!\n", d),
                       kWarningNoPopup);
     return;
   }
@@ -85,7 +80,8 @@ void read_setup_register(State& st, int d) {
   panel.sam_long_type = std::to_string(f.sam_long_type);
   panel.setup_ok = "OK";
   Write_InfoMessage(
-      st, format("Daugther Board [%d] Setup Register = '%x' read from EEPROM\n", d, unsigned{reg}),
+      st,
+      format_text("Daugther Board [%d] Setup Register = '%x' read from EEPROM\n", d, unsigned{reg}),
       kInfo);
 }
 
@@ -93,7 +89,7 @@ void read_inl_info(State& st, int d) {
   using namespace eeprom;
   EepromPanelValues& panel = st.eeprom_panel;
   if (!calibration_valid(st, d, kInlValid)) {
-    Write_InfoMessage(st, format("WARNING: Daugther Board [%d] INL Info are not valid!\n", d),
+    Write_InfoMessage(st, format_text("WARNING: Daugther Board [%d] INL Info are not valid!\n", d),
                       kWarningNoPopup);
     return;
   }
@@ -111,7 +107,7 @@ void read_inl_info(State& st, int d) {
 void report_validity(State& st, int d, std::uint16_t marker, bool& indicator, const char* valid,
                      const char* invalid) {
   indicator = calibration_valid(st, d, marker);
-  Write_InfoMessage(st, format(indicator ? valid : invalid, d),
+  Write_InfoMessage(st, format_text(indicator ? valid : invalid, d),
                     indicator ? kInfo : kWarningNoPopup);
 }
 
@@ -125,13 +121,14 @@ void check_unit(State& st, int d, int major) {
   const auto unit = static_cast<int>(info.SerialNumber % kUnitSerialModulo);
   if (major == unit) return;
   st.eeprom_panel.serial_ok = kOtherUnit;
-  Write_InfoMessage(st,
-                    format("WARNING: Daughter Board [%d]'s EEPROM belongs to unit %d, not to this "
-                           "board (serial number %u): its calibration tables were measured on "
-                           "another unit. Write this board's own EEPROM dump back, or calibrate "
-                           "the board again and save its tables.\n",
-                           d, major, info.SerialNumber),
-                    kWarning);
+  Write_InfoMessage(
+      st,
+      format_text("WARNING: Daughter Board [%d]'s EEPROM belongs to unit %d, not to this "
+                  "board (serial number %u): its calibration tables were measured on "
+                  "another unit. Write this board's own EEPROM dump back, or calibrate "
+                  "the board again and save its tables.\n",
+                  d, major, info.SerialNumber),
+      kWarning);
 }
 
 bool board_exists(State& st, int d) {
@@ -141,11 +138,12 @@ bool board_exists(State& st, int d) {
 // Everything the entry holds must fit its field before a single byte is written.
 bool entry_fits(State& st, const EepromInfoEntry& e, int& major, int& minor) {
   if (e.serial.size() > 7) {
-    Write_InfoMessage(st,
-                      format("ERROR: Daughter Board Serial Number '%s' is too long: its EEPROM "
-                             "field holds 8 bytes, at most 7 characters!\n",
-                             e.serial.c_str()),
-                      kError);
+    Write_InfoMessage(
+        st,
+        format_text("ERROR: Daughter Board Serial Number '%s' is too long: its EEPROM "
+                    "field holds 8 bytes, at most 7 characters!\n",
+                    e.serial.c_str()),
+        kError);
     return false;
   }
   if (!eeprom::parse_serial(e.serial, major, minor)) {
@@ -156,8 +154,8 @@ bool entry_fits(State& st, const EepromInfoEntry& e, int& major, int& minor) {
        {std::pair{"Board Gain", e.gain}, {"Board Offset Gain", e.offset_gain}}) {
     if (!eeprom::gain_byte(value)) {
       Write_InfoMessage(st,
-                        format("ERROR: %s %.2f does not fit its EEPROM byte (0.0 to 25.5)!\n", name,
-                               static_cast<double>(value)),
+                        format_text("ERROR: %s %.2f does not fit its EEPROM byte (0.0 to 25.5)!\n",
+                                    name, static_cast<double>(value)),
                         kError);
       return false;
     }
@@ -193,7 +191,8 @@ int Read_EEPROM_Info(State& st, int d) {
   int major = 0, minor = 0;
   if (eeprom_read_byte(st, d, kSerialValid, "the serial number's marker") != kSerialMarker ||
       std::sscanf(serial.c_str(), "%d.%d", &major, &minor) != 2) {
-    Write_InfoMessage(st, format("Daughter Board [%d] Serial Number is not valid\n!", d), kWarning);
+    Write_InfoMessage(st, format_text("Daughter Board [%d] Serial Number is not valid\n!", d),
+                      kWarning);
     st.ui.refresh_panel(Panel::Eeprom);
     return -1;
   }
@@ -204,7 +203,7 @@ int Read_EEPROM_Info(State& st, int d) {
   panel.serial = serial;
   panel.serial_ok = "OK";
   Write_InfoMessage(
-      st, format("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
+      st, format_text("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
       kInfo);
   check_unit(st, d, major);
 
@@ -243,26 +242,28 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
   std::vector<std::uint8_t> text(e.serial.begin(), e.serial.end());
   text.push_back(0);
   if (!write_marked_item(st, d, kSerialValid, kSerialMarker, {{kSerial, text}})) return -1;
-  Write_InfoMessage(
-      st, format("Serial Number '%d.%d' written to Daughter Board[%d]'s EEPROM\n", major, minor, d),
-      kInfo);
+  Write_InfoMessage(st,
+                    format_text("Serial Number '%d.%d' written to Daughter Board[%d]'s EEPROM\n",
+                                major, minor, d),
+                    kInfo);
 
   for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = e.gain; });
   if (!write_marked_item(st, d, kGainValid, kGainMarker, {{kGain, {*gain_byte(e.gain)}}}))
     return -1;
   Write_InfoMessage(st,
-                    format("Board Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
-                           static_cast<double>(e.gain), d),
+                    format_text("Board Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
+                                static_cast<double>(e.gain), d),
                     kInfo);
 
   for_both_blocks(st, d, [&](SAMBlockParams& k) { k.OffsetGain = e.offset_gain; });
   if (!write_marked_item(st, d, kOffsetGainValid, kOffsetGainMarker,
                          {{kOffsetGain, {*gain_byte(e.offset_gain)}}}))
     return -1;
-  Write_InfoMessage(st,
-                    format("Board Offset Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
-                           static_cast<double>(e.offset_gain), d),
-                    kInfo);
+  Write_InfoMessage(
+      st,
+      format_text("Board Offset Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
+                  static_cast<double>(e.offset_gain), d),
+      kInfo);
 
   for_both_blocks(st, d, [&](SAMBlockParams& k) {
     k.SCAType = e.sca_type;
@@ -271,10 +272,11 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
   });
   const std::uint8_t reg = setup_register(e.sca_type, e.acdc_coupling, e.sam_long_type);
   if (!write_marked_item(st, d, kSetupValid, kSetupMarker, {{kSetupRegister, {reg}}})) return -1;
-  Write_InfoMessage(st,
-                    format("Board Setup Register '%x' written to Daughter Board[%d]'s EEPROM\n",
-                           unsigned{reg}, d),
-                    kInfo);
+  Write_InfoMessage(
+      st,
+      format_text("Board Setup Register '%x' written to Daughter Board[%d]'s EEPROM\n",
+                  unsigned{reg}, d),
+      kInfo);
   // The panel shows what was written; only the serial keeps its "OK" until the next read.
   EepromPanelValues& panel = st.eeprom_panel;
   panel.daughter_board = d;

@@ -39,16 +39,19 @@ struct MeasurementRow {
   std::uint16_t time_count;
 };
 
-// An HDF5 identifier closed with its own close function.
-class Id {
+}  // namespace
+
+// An HDF5 identifier closed with its own close function (outside the anonymous namespace:
+// Hdf5RunFile::Handles holds some).
+class Hdf5Id {
  public:
-  Id() = default;
-  Id(hid_t id, herr_t (*close)(hid_t), const char* what) : id_(id), close_(close) {
+  Hdf5Id() = default;
+  Hdf5Id(hid_t id, herr_t (*close)(hid_t), const char* what) : id_(id), close_(close) {
     if (id_ < 0) throw Hdf5Error(std::string("HDF5 could not create ") + what);
   }
-  ~Id() { reset(); }
-  Id(Id&& o) noexcept : id_(std::exchange(o.id_, H5I_INVALID_HID)), close_(o.close_) {}
-  Id& operator=(Id&& o) noexcept {
+  ~Hdf5Id() { reset(); }
+  Hdf5Id(Hdf5Id&& o) noexcept : id_(std::exchange(o.id_, H5I_INVALID_HID)), close_(o.close_) {}
+  Hdf5Id& operator=(Hdf5Id&& o) noexcept {
     if (this != &o) {
       reset();
       id_ = std::exchange(o.id_, H5I_INVALID_HID);
@@ -73,19 +76,21 @@ class Id {
   herr_t (*close_)(hid_t) = nullptr;
 };
 
+namespace {
+
 void check(herr_t rc, const char* what) {
   if (rc < 0) throw Hdf5Error(std::string("HDF5 failed to ") + what);
 }
 
-Id text_type(std::size_t size) {
-  Id t(H5Tcopy(H5T_C_S1), H5Tclose, "a string type");
+Hdf5Id text_type(std::size_t size) {
+  Hdf5Id t(H5Tcopy(H5T_C_S1), H5Tclose, "a string type");
   check(H5Tset_size(t.get(), size), "size a string type");
   check(H5Tset_strpad(t.get(), H5T_STR_NULLTERM), "pad a string type");
   return t;
 }
 
-Id event_type() {
-  Id t(H5Tcreate(H5T_COMPOUND, sizeof(EventRow)), H5Tclose, "the event type");
+Hdf5Id event_type() {
+  Hdf5Id t(H5Tcreate(H5T_COMPOUND, sizeof(EventRow)), H5Tclose, "the event type");
   const auto add = [&](const char* name, std::size_t offset, hid_t type) {
     check(H5Tinsert(t.get(), name, offset, type), "describe the event table");
   };
@@ -99,13 +104,13 @@ Id event_type() {
   add("second", offsetof(EventRow, second), H5T_NATIVE_INT32);
   add("millisecond", offsetof(EventRow, millisecond), H5T_NATIVE_UINT32);
   add("tdc", offsetof(EventRow, tdc), H5T_NATIVE_UINT64);
-  const Id text = text_type(sizeof EventRow::event_time);
+  const Hdf5Id text = text_type(sizeof EventRow::event_time);
   add("event_time", offsetof(EventRow, event_time), text.get());
   return t;
 }
 
-Id measurement_type() {
-  Id t(H5Tcreate(H5T_COMPOUND, sizeof(MeasurementRow)), H5Tclose, "the measurement type");
+Hdf5Id measurement_type() {
+  Hdf5Id t(H5Tcreate(H5T_COMPOUND, sizeof(MeasurementRow)), H5Tclose, "the measurement type");
   const auto add = [&](const char* name, std::size_t offset, hid_t type) {
     check(H5Tinsert(t.get(), name, offset, type), "describe the measurements");
   };
@@ -121,8 +126,8 @@ Id measurement_type() {
 
 // A dataset growing along its first dimension, chunked, and compressed at deflate_level
 // (none at 0).
-Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize_t> row,
-                   hsize_t chunk_rows, int deflate_level, bool shuffle = true) {
+Hdf5Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize_t> row,
+                       hsize_t chunk_rows, int deflate_level, bool shuffle = true) {
   std::vector<hsize_t> dims{0}, max{H5S_UNLIMITED}, chunk{chunk_rows};
   for (hsize_t d : row) {
     dims.push_back(d);
@@ -130,48 +135,49 @@ Id growing_dataset(hid_t parent, const char* name, hid_t type, std::vector<hsize
     chunk.push_back(d);
   }
   const int rank = static_cast<int>(dims.size());
-  Id space(H5Screate_simple(rank, dims.data(), max.data()), H5Sclose, name);
-  Id props(H5Pcreate(H5P_DATASET_CREATE), H5Pclose, name);
+  Hdf5Id space(H5Screate_simple(rank, dims.data(), max.data()), H5Sclose, name);
+  Hdf5Id props(H5Pcreate(H5P_DATASET_CREATE), H5Pclose, name);
   check(H5Pset_chunk(props.get(), rank, chunk.data()), "set a chunk size");
   if (deflate_level > 0) {
     if (shuffle) check(H5Pset_shuffle(props.get()), "set the shuffle filter");
     check(H5Pset_deflate(props.get(), static_cast<unsigned>(deflate_level)),
           "set the deflate filter");
   }
-  return Id(H5Dcreate2(parent, name, type, space.get(), H5P_DEFAULT, props.get(), H5P_DEFAULT),
-            H5Dclose, name);
+  return Hdf5Id(H5Dcreate2(parent, name, type, space.get(), H5P_DEFAULT, props.get(), H5P_DEFAULT),
+                H5Dclose, name);
 }
 
 template <typename T>
 void attribute(hid_t object, const char* name, hid_t type, const T& value) {
-  Id space(H5Screate(H5S_SCALAR), H5Sclose, name);
-  Id a(H5Acreate2(object, name, type, space.get(), H5P_DEFAULT, H5P_DEFAULT), H5Aclose, name);
+  Hdf5Id space(H5Screate(H5S_SCALAR), H5Sclose, name);
+  Hdf5Id a(H5Acreate2(object, name, type, space.get(), H5P_DEFAULT, H5P_DEFAULT), H5Aclose, name);
   check(H5Awrite(a.get(), type, &value), "write an attribute");
 }
 
 void text_attribute(hid_t object, const char* name, const std::string& value) {
-  const Id type = text_type(std::max<std::size_t>(value.size(), 1) + 1);
-  Id space(H5Screate(H5S_SCALAR), H5Sclose, name);
-  Id a(H5Acreate2(object, name, type.get(), space.get(), H5P_DEFAULT, H5P_DEFAULT), H5Aclose, name);
+  const Hdf5Id type = text_type(std::max<std::size_t>(value.size(), 1) + 1);
+  Hdf5Id space(H5Screate(H5S_SCALAR), H5Sclose, name);
+  Hdf5Id a(H5Acreate2(object, name, type.get(), space.get(), H5P_DEFAULT, H5P_DEFAULT), H5Aclose,
+           name);
   check(H5Awrite(a.get(), type.get(), value.c_str()), "write an attribute");
 }
 
 // Appends rows [from, from + count) of a dataset whose first dimension grows.
 void append_rows(hid_t dataset, hid_t mem_type, hsize_t from, hsize_t count, const void* data) {
-  Id space(H5Dget_space(dataset), H5Sclose, "a dataspace");
+  Hdf5Id space(H5Dget_space(dataset), H5Sclose, "a dataspace");
   const int rank = H5Sget_simple_extent_ndims(space.get());
   std::vector<hsize_t> dims(static_cast<std::size_t>(rank));
   H5Sget_simple_extent_dims(space.get(), dims.data(), nullptr);
   dims[0] = from + count;
   check(H5Dset_extent(dataset, dims.data()), "extend a dataset");
-  Id file_space(H5Dget_space(dataset), H5Sclose, "a dataspace");
+  Hdf5Id file_space(H5Dget_space(dataset), H5Sclose, "a dataspace");
   std::vector<hsize_t> start(dims.size(), 0), block = dims;
   start[0] = from;
   block[0] = count;
   check(H5Sselect_hyperslab(file_space.get(), H5S_SELECT_SET, start.data(), nullptr, block.data(),
                             nullptr),
         "select rows");
-  Id mem_space(H5Screate_simple(rank, block.data(), nullptr), H5Sclose, "a dataspace");
+  Hdf5Id mem_space(H5Screate_simple(rank, block.data(), nullptr), H5Sclose, "a dataspace");
   check(H5Dwrite(dataset, mem_type, mem_space.get(), file_space.get(), H5P_DEFAULT, data),
         "write rows");
 }
@@ -195,12 +201,12 @@ void to_tenths(const float* counts, std::int16_t* tenths, std::size_t n) {
 }  // namespace
 
 struct Hdf5RunFile::Handles {
-  Id file;
-  Id samples;
-  Id events;
-  Id measurements;
-  Id event_type;
-  Id measurement_type;
+  Hdf5Id file;
+  Hdf5Id samples;
+  Hdf5Id events;
+  Hdf5Id measurements;
+  Hdf5Id event_type;
+  Hdf5Id measurement_type;
 };
 
 Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout, ThreadPool& pool,
@@ -218,8 +224,8 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   batch_ = static_cast<int>(rows);
 
   Handles& h = *h_;
-  h.file = Id(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose,
-              "the output file");
+  h.file = Hdf5Id(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose,
+                  "the output file");
   const hid_t root = h.file.get();
   const RunHeaderValues& hv = layout_.header;
   text_attribute(root, "software_version", hv.software_version);
@@ -233,10 +239,10 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   text_attribute(root, "source_format", layout_.binary ? "binary" : "ascii");
 
   {
-    Id space(H5Screate_simple(1, &nch, nullptr), H5Sclose, "channels");
-    Id channels(H5Dcreate2(root, "channels", H5T_NATIVE_INT32, space.get(), H5P_DEFAULT,
-                           H5P_DEFAULT, H5P_DEFAULT),
-                H5Dclose, "channels");
+    Hdf5Id space(H5Screate_simple(1, &nch, nullptr), H5Sclose, "channels");
+    Hdf5Id channels(H5Dcreate2(root, "channels", H5T_NATIVE_INT32, space.get(), H5P_DEFAULT,
+                               H5P_DEFAULT, H5P_DEFAULT),
+                    H5Dclose, "channels");
     std::vector<std::int32_t> numbers(layout_.channels.begin(), layout_.channels.end());
     check(H5Dwrite(channels.get(), H5T_NATIVE_INT32, H5S_ALL, H5S_ALL, H5P_DEFAULT, numbers.data()),
           "write the channel list");

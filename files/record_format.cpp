@@ -13,6 +13,7 @@
 #include "analysis/fft_noise.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
+#include "platform/format_text.h"
 
 namespace vx {
 
@@ -213,12 +214,6 @@ void append_from_state(const State& st, ByteBuffer& out, CopiedData what, Append
   const auto ev = std::make_unique<SavedEvent>();
   Capture_SavedEvent(st, *ev, what);
   append(*ev, out);
-}
-
-std::string format_line(const char* fmt, auto... args) {
-  char text[512];
-  std::snprintf(text, sizeof text, fmt, args...);
-  return text;
 }
 
 }  // namespace
@@ -512,7 +507,7 @@ std::string common_header(const State& st) {
   const SAMBlockParams& block0 = st.sam[0];
   const float gain = block0.BoardGain;
   return std::string("=== DATA FILE SAVED WITH SOFTWARE VERSION: ") + kSoftwareVersion + " ===\n" +
-         format_line("=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %3.1f ===\n",
+         format_text("=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %3.1f ===\n",
                      st.sys.NbOfChannels, static_cast<double>(gain)) +
          "=== Other Parameters ===\n";
 }
@@ -523,11 +518,11 @@ std::string data_header_line(const State& st) {
 
 std::string data_header_line(const State& st, bool spectra) {
   if (spectra) {
-    return format_line(
+    return format_text(
         "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===\n",
         kFftValuesInFile, acquired_channel_count(st));
   }
-  return format_line(
+  return format_text(
       "=== DATA SAMPLES [%d] in Volts == NB OF CHANNELS ACQUIRED: %d == Sampling Period: %3.1f ps "
       "== INL Correction: %1d ===\n",
       st.sys.RecordLength, acquired_channel_count(st), Get_SamplingPeriod(st),

@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "app/dac_conversions.h"
 #include "app/saved_event.h"
 #include "app/state.h"
 
 namespace vx {
 
-inline constexpr double kVoltsPerAdcCount = 0.00061;
 inline constexpr int kFftValuesInFile = 512;
 // Event number, Unix time, six date and time fields, millisecond, time stamp and the
 // 23-character time text: 4 + 8 + 6 × 4 + 4 + 8 + 23 bytes.

@@ -9,15 +9,11 @@
 #include "app/message_log.h"
 #include "app/messages.h"
 #include "app/run_from_file.h"
+#include "platform/stdio_file.h"
 
 namespace vx {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void appendf(std::string& out, const char* format, ...) {
   char text[512];
@@ -32,7 +28,7 @@ void appendf(std::string& out, const char* format, ...) {
 bool write_whole(const std::filesystem::path& path, const std::string& bytes) {
   auto temporary = path;
   temporary += ".tmp";
-  File f(std::fopen(temporary.c_str(), "wb"));
+  StdioFile f(std::fopen(temporary.c_str(), "wb"));
   if (!f) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
   ok = std::fflush(f.get()) == 0 && ok;

@@ -22,6 +22,7 @@
 #include "digitizer/board_configuration.h"
 #include "files/quoted_text.h"
 #include "files/saving_run_lock.h"
+#include "platform/stdio_file.h"
 
 namespace vx {
 
@@ -32,11 +33,6 @@ constexpr std::size_t kMaxSetupFileBytes = 64 * 1024;
 // fgets with a buffer of 1024 bytes.
 constexpr std::size_t kMaxLineBytes = 1023;
 constexpr std::size_t kModelNameBytes = sizeof(BoardInfo::ModelName);
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string format_path_message(const char* format, const std::string& path) {
   std::string text(std::strlen(format) + path.size() + 1, '\0');
@@ -268,7 +264,7 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
 }
 
 // Writes, flushes and syncs the whole file; false on any failure.
-bool write_and_close(File f, const std::string& bytes) {
+bool write_and_close(StdioFile f, const std::string& bytes) {
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
   ok = std::fflush(f.get()) == 0 && ok;
   // On disk before it replaces the previous file.
@@ -317,7 +313,7 @@ int Write_SetupFile(State& st, const std::filesystem::path& path) {
   const std::string bytes = to_text_mode(setup_file_contents(st));
   auto temporary = path;
   temporary += ".tmp";
-  File f(std::fopen(temporary.c_str(), "wb"));
+  StdioFile f(std::fopen(temporary.c_str(), "wb"));
   if (!f) return refuse(st, "Error while opening file for saving Setup!\n", kError);
   std::error_code ec;
   if (!write_and_close(std::move(f), bytes) || (std::filesystem::rename(temporary, path, ec), ec)) {

@@ -96,7 +96,7 @@ std::uint32_t SimulatedBoard::fill_charges(char* out, std::uint32_t capacity) {
     const double sine_phase = rng.uniform();
     for (int c = 0; c < channels(); ++c) {
       if (!(mask & (1u << c))) continue;
-      const auto dc = static_cast<float>(dac_volts(ch_[c].offset_code) / kVoltsPerCount);
+      const auto dc = static_cast<float>(dac_volts(ch_[c].offset_code) / kVoltsPerAdcCount);
       const int start = std::clamp(ch_[c].charge_start, 0, static_cast<int>(record_length_));
       const int length =
           std::min<int>(ch_[c].charge_length, static_cast<int>(record_length_) - start);
@@ -302,7 +302,7 @@ void SimulatedBoard::compute_group_charges(Event743& ev, std::uint32_t groups,
     for (int i = 0; i < 2; ++i) {
       const ChargeWindow& w = windows[count++];
       g.Baseline[i] = w.baseline;
-      g.Charge[i] = static_cast<float>(w.sum * kVoltsPerCount * period[b] / 50.0);
+      g.Charge[i] = static_cast<float>(w.sum * kVoltsPerAdcCount * period[b] / 50.0);
     }
   }
 }

@@ -116,13 +116,13 @@ void SimulatedBoard::refresh_baseline(int c) {
   const Group& g = grp_[c / 2];
   const std::uint16_t reg2 = g.sam_register[2];
   const bool dac_on = reg2 & kSamRegEnDac;
-  const double step_counts = sam_dac_step_mv(reg2) * 1e-3 / kVoltsPerCount;
+  const double step_counts = sam_dac_step_mv(reg2) * 1e-3 / kVoltsPerAdcCount;
   std::array<float, 16> line_shift{};
   for (int line = 0; line < 16; ++line) {
     line_shift[line] =
         dac_on ? static_cast<float>(signed_dac_code(g.line_code[c % 2][line]) * step_counts) : 0.0f;
   }
-  const auto offset = static_cast<float>(dac_volts(ch.offset_code) / kVoltsPerCount);
+  const auto offset = static_cast<float>(dac_volts(ch.offset_code) / kVoltsPerAdcCount);
   for (int p = 0; p < kCells; ++p) {
     ch.baseline[p] = truth_.pedestal[c][p] + line_shift[p % 16] + offset;
   }

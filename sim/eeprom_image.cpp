@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/board_constants.h"
 #include "sim/sim_random.h"
 
 namespace vx::sim {
@@ -13,7 +14,6 @@ constexpr std::uint64_t kFactoryStream = 0xFAC7;
 // How far the factory's own calibration misses the truth.
 constexpr float kFactoryPedestalError = 0.15f;  // counts
 constexpr float kFactoryInlError = 2.0f;        // ps
-constexpr double kNominalPeriodPs = 312.5;
 
 void put_text(EepromImage& img, std::uint16_t address, const char* text) {
   std::memcpy(img.data() + address, text, std::strlen(text) + 1);

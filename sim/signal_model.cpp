@@ -58,15 +58,16 @@ SineTable::SineTable() {
 ChannelInput ChannelInput::from(const ChannelSignal& s) {
   ChannelInput in;
   in.kind = s.input;
-  in.noise_counts = static_cast<float>(s.noise_mv * 1e-3 / kVoltsPerCount);
+  in.noise_counts = static_cast<float>(s.noise_mv * 1e-3 / kVoltsPerAdcCount);
   if (s.input == InputKind::kPulse) {
     const double sign = s.pulse_polarity == PulsePolarity::kNegative ? -1.0 : 1.0;
-    in.amplitude_counts = static_cast<float>(sign * s.pulse_amplitude_mv * 1e-3 / kVoltsPerCount);
+    in.amplitude_counts =
+        static_cast<float>(sign * s.pulse_amplitude_mv * 1e-3 / kVoltsPerAdcCount);
     in.delay_ps = s.pulse_delay_ns * 1000.0;
     in.jitter_ps = s.pulse_jitter_ps;
     in.shape = std::make_shared<PulseShape>(s.pulse_rise_ns, s.pulse_fall_ns);
   } else if (s.input == InputKind::kSine) {
-    in.amplitude_counts = static_cast<float>(s.sine_amplitude_mv * 1e-3 / kVoltsPerCount);
+    in.amplitude_counts = static_cast<float>(s.sine_amplitude_mv * 1e-3 / kVoltsPerAdcCount);
     in.sine_cycles_per_ps = s.sine_frequency_mhz * 1e-6;
   }
   return in;
@@ -136,7 +137,7 @@ float synthesize_charge(const ChannelInput& in, float dc_counts, int start, int 
     base += sigma / std::sqrt(static_cast<double>(baseline_samples)) * rng.gaussian();
     sum -= base * length;
   }
-  return static_cast<float>(sum * kVoltsPerCount * period_ps / 50.0);
+  return static_cast<float>(sum * kVoltsPerAdcCount * period_ps / 50.0);
 }
 
 }  // namespace vx::sim

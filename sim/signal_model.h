@@ -9,12 +9,12 @@
 #include <memory>
 #include <vector>
 
+#include "app/dac_conversions.h"
 #include "sim/sim_config.h"
 #include "sim/sim_random.h"
 
 namespace vx::sim {
 
-inline constexpr double kVoltsPerCount = 0.00061;
 inline constexpr int kCells = 1024;
 inline constexpr float kAdcMax = 4095.0f;
 

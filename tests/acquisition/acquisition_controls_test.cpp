@@ -241,7 +241,7 @@ TEST(Controls, AutoScaleFitsEachChannelsTraceOfTheEventShown) {
     c.gain = st.gui.ChannelGain[ch];
     c.offset = st.gui.ChannelOffset[ch];
     for (double v : {0.0, volts, 0.0})
-      c.y.push_back(c.offset + c.gain * static_cast<float>(v / kVoltsPerCount));
+      c.y.push_back(c.offset + c.gain * static_cast<float>(v / kVoltsPerAdcCount));
     frame.curves.push_back(c);
   }
   EXPECT_EQ(Auto_VerticalScale(st, frame), 2);

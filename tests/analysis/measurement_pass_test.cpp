@@ -16,8 +16,8 @@
 namespace vx {
 namespace {
 
-constexpr double kPeriodNs = 0.3125;
-const double kHalfWidth = std::sqrt(2.0 * std::log(2.0));
+using test::kHalfWidth;
+using test::kPeriodNs;
 
 struct analysis_measurement_pass : testing::Test {
   test::MeasurementCore core;

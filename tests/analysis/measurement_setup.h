@@ -24,6 +24,10 @@ struct MeasurementCore : TestCore {
   State& st = state;
 };
 
+// The sampling period at 3.2 GS/s, and a Gaussian's half width at half height over its sigma.
+inline constexpr double kPeriodNs = 0.3125;
+inline const double kHalfWidth = std::sqrt(2.0 * std::log(2.0));
+
 // baseline + height * exp(-(i - centre)^2 / (2 sigma^2)), positions in samples.
 inline void fill_gaussian(Samples& w, double baseline, double height, double centre, double sigma) {
   for (std::size_t i = 0; i < w.size(); ++i) {

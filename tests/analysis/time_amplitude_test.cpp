@@ -11,8 +11,8 @@
 namespace vx {
 namespace {
 
-constexpr double kPeriodNs = 0.3125;
-const double kHalfWidth = std::sqrt(2.0 * std::log(2.0));  // half width at half height / sigma
+using test::kHalfWidth;
+using test::kPeriodNs;
 
 struct Measured {
   float lead = 0, trail = 0, amplitude = 0;

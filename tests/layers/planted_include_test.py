@@ -29,9 +29,10 @@ def header(folder):
 
 
 def layer_command(layer):
+    """The command compiling a source of LAYER's library (one of its batches in a unity build)."""
     for entry in COMMANDS:
-        if (Path(entry["file"]).parent == SOURCE / layer and
-                f"veltrix_{layer}.dir" in entry["command"]):
+        if f"veltrix_{layer}.dir/" in entry["command"] and Path(entry["file"]).suffix in (
+                ".cpp", ".cxx"):
             return entry
     sys.exit(f"no compile command for a source of {layer}/")
 
