@@ -167,7 +167,10 @@ GraphAxes main_graph_axes(const GuiParams& g) {
 }
 
 void Compute_Histos(State& st, DisplayFrame& frame) {
-  const GuiParams& g = st.gui;
+  Compute_Histos(st, st.gui, frame);
+}
+
+void Compute_Histos(State& st, const GuiParams& g, DisplayFrame& frame) {
   const int mode = g.GraphMode;
   const int n = shown_samples(st);
   const int channels = shown_channels(st);
@@ -264,7 +267,8 @@ void Compute_Histos(State& st, DisplayFrame& frame) {
         kDisplayPointsPerSample, reference);
     int found = 0, offset_to_ref = 0;
     const int reference_index = n * kDisplayPointsPerSample;
-    Search_TriggerLocationInWaveForm(st, reference, g.PlotAlignmentValue * 1638.0f, 0, plotted - 1,
+    Search_TriggerLocationInWaveForm(g.PlotAlignmentOption2 == 1, reference,
+                                     g.PlotAlignmentValue * 1638.0f, 0, plotted - 1,
                                      reference_index, found, offset_to_ref);
     frame.trigger_found = found != 0;
     if (found != 0) shift = -offset_to_ref;

@@ -195,11 +195,10 @@ bool Normalize_WaveFormOnMaxOrMin(std::span<const float> w, const MaxMinResult& 
   return true;
 }
 
-void Search_TriggerLocationInWaveForm(State& st, std::span<const float> w, float threshold,
+void Search_TriggerLocationInWaveForm(bool rising, std::span<const float> w, float threshold,
                                       int start, int end, int reference, int& found, int& offset) {
   found = 0;
   int position = end;
-  const bool rising = st.gui.PlotAlignmentOption2 == 1;
   if (end != 0) {
     // The scan needs w[i + 1]; a window reaching the last sample stops one short of it.
     const int last = std::min(end, static_cast<int>(w.size()) - 2);

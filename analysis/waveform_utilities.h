@@ -63,9 +63,9 @@ bool Normalize_WaveFormOnMaxOrMin(std::span<const float> waveform, const MaxMinR
                                   int nbBaseline, float& baseline);
 
 // First i in [start, end] where the waveform crosses threshold between i and i + 1 in the
-// display-alignment edge direction (PlotAlignmentOption2: 1 rising, 0 falling). offset is
-// the crossing's (or, when none, the end index's) distance from the reference index.
-void Search_TriggerLocationInWaveForm(State& st, std::span<const float> waveform, float threshold,
+// given direction (the display alignment's edge, PlotAlignmentOption2). offset is the
+// crossing's (or, when none, the end index's) distance from the reference index.
+void Search_TriggerLocationInWaveForm(bool rising, std::span<const float> waveform, float threshold,
                                       int start, int end, int reference, int& found, int& offset);
 
 }  // namespace vx

@@ -176,10 +176,7 @@ void MainWindow::refresh_channel_leds() {
   all_channels_->setCheckState(all == 1   ? Qt::Checked
                                : all == 0 ? Qt::Unchecked
                                           : Qt::PartiallyChecked);
-  {
-    std::lock_guard lock(params_mutex_);
-    Compute_MainGraphParameters(st_);
-  }
+  recompute_graph_parameters();
   refresh_graph_scaling();
   refresh_annotations();
 }

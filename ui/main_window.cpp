@@ -43,7 +43,7 @@
 namespace vx::ui {
 
 MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), st_(st), dialogs_(dialogs) {
+    : QMainWindow(parent), st_(st), dialogs_(dialogs), display_params_(st.gui) {
   setObjectName("MAINPANEL");
   build_menus();
   build_toolbars();

@@ -84,7 +84,8 @@ class MainWindow : public QMainWindow {
   void refresh_menu_values();
   void refresh_channel_leds();
   void refresh_graph_scaling();
-  // The main graph's computed values from the records; callable from any thread.
+  // The main graph's computed values from the records, and the copy of the display settings
+  // that frames are computed from; callable from any thread.
   void recompute_graph_parameters();
   void refresh_annotations();
   void refresh_cursor_readout();
@@ -163,7 +164,8 @@ class MainWindow : public QMainWindow {
   // its own axes, until a run or another display mode replaces it.
   bool view_held() const;
   void held_view_scaling(GraphAxes& axes, GraphTitles& titles, bool& has_titles);
-  // Applies a display-parameter change while the acquisition thread may be computing.
+  // Applies a display-parameter change while the acquisition thread may be computing a frame
+  // (from the settings handed over before it).
   template <typename F>
   void change_display(F change);
 
@@ -211,11 +213,12 @@ class MainWindow : public QMainWindow {
   QLineEdit* event_number_ = nullptr;
   QLineEdit* rate_ = nullptr;
 
-  // Display hand-over from the acquisition thread: params_mutex_ guards the display
-  // fields of GuiParams while a frame is computed; frame_mutex_ the frames themselves.
-  // Recursive: a display change made under it calls core operations whose hooks
-  // recompute the graph's parameters under it again.
-  std::recursive_mutex params_mutex_;
+  // Display hand-over to the acquisition thread: a frame is computed from a copy of the
+  // display settings (display_params_), published after every change by
+  // recompute_graph_parameters(); params_mutex_ guards the copy and the graph's computed
+  // values, frame_mutex_ the frames. Nothing outside the window is called with either held.
+  std::mutex params_mutex_;
+  GuiParams display_params_{};
   std::mutex frame_mutex_;
   DisplayFrame back_, latest_, front_;
   bool fresh_frame_ = false;

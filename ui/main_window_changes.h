@@ -1,7 +1,6 @@
-// How the main window applies a change: under the display lock, or with the run restarted.
+// How the main window applies a change: handed over to the frame computation, or with the
+// run restarted.
 #pragma once
-
-#include <mutex>
 
 #include "acquisition/run_control.h"
 #include "analysis/main_graph.h"
@@ -9,13 +8,11 @@
 
 namespace vx::ui {
 
+// The change is made on the records (the user-interface thread's own), then handed over.
 template <typename F>
 void MainWindow::change_display(F change) {
-  {
-    std::lock_guard lock(params_mutex_);
-    change();
-    Compute_MainGraphParameters(st_);
-  }
+  change();
+  recompute_graph_parameters();
   refresh_graph_scaling();
   refresh_annotations();
   redraw_now();

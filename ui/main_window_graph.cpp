@@ -67,6 +67,7 @@ double MainWindow::zoom_label_factor() const {
 void MainWindow::recompute_graph_parameters() {
   std::lock_guard lock(params_mutex_);
   Compute_MainGraphParameters(st_);
+  display_params_ = st_.gui;
 }
 
 bool MainWindow::view_held() const {
@@ -151,10 +152,12 @@ void MainWindow::refresh_cursor_readout() {
 }
 
 void MainWindow::compute_display() {
+  GuiParams display;
   {
     std::lock_guard lock(params_mutex_);
-    Compute_Histos(st_, back_);
+    display = display_params_;
   }
+  Compute_Histos(st_, display, back_);
   {
     std::lock_guard lock(frame_mutex_);
     std::swap(back_, latest_);

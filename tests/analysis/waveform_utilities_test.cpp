@@ -109,26 +109,24 @@ TEST(analysis_waveform_utilities, NormalisationTable) {
 }
 
 TEST(analysis_waveform_utilities, TriggerLocationTable) {
-  test::TestCore core;
-  State& st = core.state;
   const std::vector<float> w{0, 0, 5, 10, 5, 0, 0, 0};
   struct Case {
-    int edge, start, end, reference;
+    bool rising;
+    int start, end, reference;
     int found, offset;
   };
   const std::vector<Case> cases{
-      {1, 0, 6, 3, 1, -2},  // rising through 5 at samples 1-2: position 1
-      {0, 0, 6, 0, 1, 3},   // falling through 5 at samples 3-4
-      {1, 3, 6, 0, 0, 6},   // nothing rising after the peak: offset from the end index
-      {1, 0, 0, 4, 0, -4},  // end index 0 never scans
-      {1, 0, 50, 0, 1, 1},  // a window past the record is cut
+      {true, 0, 6, 3, 1, -2},  // rising through 5 at samples 1-2: position 1
+      {false, 0, 6, 0, 1, 3},  // falling through 5 at samples 3-4
+      {true, 3, 6, 0, 0, 6},   // nothing rising after the peak: offset from the end index
+      {true, 0, 0, 4, 0, -4},  // end index 0 never scans
+      {true, 0, 50, 0, 1, 1},  // a window past the record is cut
   };
   for (const auto& c : cases) {
-    st.gui.PlotAlignmentOption2 = c.edge;
     int found = -1, offset = -1;
-    Search_TriggerLocationInWaveForm(st, w, 5.0f, c.start, c.end, c.reference, found, offset);
-    EXPECT_EQ(found, c.found) << c.edge << " " << c.start << " " << c.end;
-    EXPECT_EQ(offset, c.offset) << c.edge << " " << c.start << " " << c.end;
+    Search_TriggerLocationInWaveForm(c.rising, w, 5.0f, c.start, c.end, c.reference, found, offset);
+    EXPECT_EQ(found, c.found) << c.rising << " " << c.start << " " << c.end;
+    EXPECT_EQ(offset, c.offset) << c.rising << " " << c.start << " " << c.end;
   }
 }
 

@@ -621,6 +621,7 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
   show_step(1000.0f);
   EXPECT_TRUE(view.trigger_marker_shown());
   g.PlotAlignment = 0;
+  main().recompute_graph_parameters();  // handed over to the frames, as the panel's change does
   show_step(1000.0f);
   EXPECT_FALSE(view.trigger_marker_shown());
 }
