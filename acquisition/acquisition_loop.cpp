@@ -30,8 +30,8 @@ constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 bool spectra_saved(const State& st) {
   return st.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra;
 }
-bool charge_mode(const State& st) {
-  return st.sam[0].ChargeModeEnabled == 1;
+bool charge_mode(const SamBlocks& sam) {
+  return sam[0].ChargeModeEnabled == 1;
 }
 void wait_writer(State& st) {
   Wait_SavingQueueEmpty(st);
@@ -194,8 +194,7 @@ void decode_charges(State& st) {
   }
 }
 
-void copy_block(State& st, int b, const GroupEvent743& g) {
-  DecodedEvent& e = st.event;
+void copy_block(DecodedEvent& e, int b, const GroupEvent743& g) {
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     e.TrigCount[b][c] = g.TriggerCount[c];
     e.TimeCount[b][c] = g.TimeCount[c];
@@ -403,7 +402,7 @@ int Get_NbOfEvents(State& st) {
 }
 
 Status Decode_Event(State& st, int index) {
-  if (charge_mode(st)) {
+  if (charge_mode(st.sam)) {
     decode_charges(st);
     return kDone;
   }
@@ -424,7 +423,7 @@ Status Decode_Event(State& st, int index) {
   for (int b = 0; b < board_blocks(st); ++b) {
     const GroupEvent743& g = st.CurrentEvent->DataGroup[b];
     if (g.GrPresent == 0) continue;
-    copy_block(st, b, g);
+    copy_block(st.event, b, g);
     if (first) {
       Compute_EventTime(st, g.TDC);
       first = false;
@@ -529,7 +528,7 @@ EventConsumers loop_consumers() {
 }  // namespace
 
 bool Event_HasSamples(const State& st) {
-  return !(charge_mode(st) && !replaying(st));
+  return !(charge_mode(st.sam) && !replaying(st));
 }
 
 void Register_EventConsumer(State& st, EventConsumer consumer) {

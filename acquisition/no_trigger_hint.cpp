@@ -61,15 +61,15 @@ std::string advice(const InputSignal& in) {
       in.excursion_v, half);
 }
 
-std::string channel_setting(const State& st, int ch) {
-  const SAMBlockParams& blk = st.sam[ch / 2];
+std::string channel_setting(const SamBlocks& sam, int ch) {
+  const SAMBlockParams& blk = sam[ch / 2];
   return printed("threshold %+.3f V, %s edge", static_cast<double>(blk.TriggerThreshold[ch % 2]),
                  blk.TriggerPolarity[ch % 2] == kPolarityFallingEdge ? "falling" : "rising");
 }
 
-std::string channel_line(const State& st, const KnownInputs& inputs, int ch) {
-  const std::string seen = verdict(inputs[ch], st.sam[ch / 2].TriggerThreshold[ch % 2]);
-  return channel_setting(st, ch) + (seen.empty() ? "" : ": " + seen);
+std::string channel_line(const SamBlocks& sam, const KnownInputs& inputs, int ch) {
+  const std::string seen = verdict(inputs[ch], sam[ch / 2].TriggerThreshold[ch % 2]);
+  return channel_setting(sam, ch) + (seen.empty() ? "" : ": " + seen);
 }
 
 // One line per run of neighbouring sources that read the same; the advice lines after them.
@@ -84,9 +84,10 @@ std::string sources_text(const State& st, const KnownInputs& inputs) {
       ++ch;
       continue;
     }
-    const std::string line = channel_line(st, inputs, ch);
+    const std::string line = channel_line(st.sam, inputs, ch);
     int last = ch;
-    while (last + 1 < channels && source(last + 1) && channel_line(st, inputs, last + 1) == line)
+    while (last + 1 < channels && source(last + 1) &&
+           channel_line(st.sam, inputs, last + 1) == line)
       ++last;
     const std::string name = last == ch ? printed("ch%d", ch) : printed("ch%d-%d", ch, last);
     text += printed("  %-8s ", name.c_str()) + line + "\n";

@@ -17,8 +17,8 @@ namespace vx {
 
 namespace {
 
-int charge_bins(const State& st) {
-  return std::clamp(static_cast<int>(st.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
+int charge_bins(const GuiParams& gui) {
+  return std::clamp(static_cast<int>(gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
 }
 
 // A range of zero width (all charges equal) cannot be cut into bins: it is opened to one
@@ -138,7 +138,7 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
 
 ChargeHistoSettings software_settings_of(const State& st, int b, int c) {
   ChargeHistoSettings s;
-  s.bins = charge_bins(st);
+  s.bins = charge_bins(st.gui);
   s.cut = st.acq.ChargeCutEnabled[b][c];
   if (s.cut == 1) {
     s.cut_min = st.acq.ChargeHistoMin[b][c];
@@ -173,7 +173,7 @@ void rebuild_software_histo(State& st, int b, int c) {
   const std::size_t to =
       std::max(static_cast<std::size_t>(m.ListEntries), m.ComputedChargeForHisto[b][c].size());
   for_each_kept_charge(st, b, c, 0, to, [&](double v) { h.stats.add(v); });
-  const int bins = charge_bins(st);
+  const int bins = charge_bins(st.gui);
   auto& counts = m.ChargeDataDistri[b][c];
   std::fill_n(counts.begin(), bins, 0);
   if (h.stats.count > 0) {
@@ -248,7 +248,7 @@ float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples,
 
 void Init_ChargeHistos(State& st) {
   MeasurementData& m = st.meas;
-  const int bins = charge_bins(st);
+  const int bins = charge_bins(st.gui);
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       clear_counts(m, b, c, bins);
@@ -302,7 +302,7 @@ void Refresh_SoftwareChargeHistos(State& st, bool run_end) {
 
 void Accumulate_FirmwareChargeHistos(State& st) {
   MeasurementData& m = st.meas;
-  const int bins = charge_bins(st);
+  const int bins = charge_bins(st.gui);
   const int blocks = board_blocks(st);
   const bool first_event = st.EventNumber.load() == 1;
   for (int b = 0; b < blocks; ++b) {

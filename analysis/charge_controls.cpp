@@ -19,20 +19,20 @@ bool valid_channel(int channel) {
   return channel >= 0 && channel < kMaxChannels;
 }
 
-SAMBlockParams& block_of(State& st, int channel) {
-  return st.sam[channel / kChannelsPerBlock];
+SAMBlockParams& block_of(SamBlocks& sam, int channel) {
+  return sam[channel / kChannelsPerBlock];
 }
 
-int record_length(const State& st) {
-  return std::clamp(static_cast<int>(st.sys.RecordLength), 0, kMaxSamples);
+int record_length(const SystemParams& sys) {
+  return std::clamp(static_cast<int>(sys.RecordLength), 0, kMaxSamples);
 }
 
 int sample_at(double x, double shift) {
   return static_cast<int>(std::lround((x - shift) / kPointsPerSample));
 }
 
-bool software_mode(const State& st) {
-  return st.acq.EnSoftwareChargeHisto == 1;
+bool software_mode(const AcqParams& acq) {
+  return acq.EnSoftwareChargeHisto == 1;
 }
 
 }  // namespace
@@ -42,10 +42,10 @@ double Charge_WindowNs(const State& st, int length) {
 }
 
 bool Set_ChargeStart(State& st, int channel, int start) {
-  const int n = record_length(st);
+  const int n = record_length(st.sys);
   // A window of one sample must still fit after the start.
   if (!valid_channel(channel) || start < 1 || start + 1 >= n - 1) return false;
-  SAMBlockParams& blk = block_of(st, channel);
+  SAMBlockParams& blk = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
   blk.ChargeStartIndex[c] = start;
   if (start + blk.ChargeLength[c] >= n - 1)
@@ -55,9 +55,9 @@ bool Set_ChargeStart(State& st, int channel, int start) {
 
 bool Set_ChargeLength(State& st, int channel, int length) {
   if (!valid_channel(channel) || length < 1) return false;
-  SAMBlockParams& blk = block_of(st, channel);
+  SAMBlockParams& blk = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
-  if (static_cast<long long>(length) + blk.ChargeStartIndex[c] >= record_length(st) - 1)
+  if (static_cast<long long>(length) + blk.ChargeStartIndex[c] >= record_length(st.sys) - 1)
     return false;
   blk.ChargeLength[c] = static_cast<std::uint16_t>(length);
   return true;
@@ -77,7 +77,7 @@ double Charge_ThresholdShown(std::int32_t value, double period_ps) {
 
 void Set_ChargeThreshold(State& st, int channel, bool enabled, double pc) {
   if (!valid_channel(channel)) return;
-  SAMBlockParams& blk = block_of(st, channel);
+  SAMBlockParams& blk = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
   blk.ChargeThresholdFlag[c] = enabled ? 1 : 0;
   blk.ChargeThresholdVolts[c] = static_cast<float>(pc);
@@ -91,7 +91,7 @@ void Set_ChargeSuppressBaseline(State& st, bool on) {
 
 void Apply_ChargeParamsToAll(State& st, int channel) {
   if (!valid_channel(channel)) return;
-  const SAMBlockParams from = block_of(st, channel);
+  const SAMBlockParams from = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
   for (auto& blk : st.sam) {
     for (int k = 0; k < kChannelsPerBlock; ++k) {
@@ -131,16 +131,17 @@ bool Validate_ChargeCursors(State& st, int channel, ChargeCursorX at, double shi
   const int s1 = sample_at(at.x1, shift), s2 = sample_at(at.x2, shift);
   const int start = std::min(s1, s2);
   const int length = std::abs(s2 - s1) + 1;
-  SAMBlockParams& blk = block_of(st, channel);
+  SAMBlockParams& blk = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
-  if (start < 1 || static_cast<long long>(start) + length >= record_length(st) - 1) return false;
+  if (start < 1 || static_cast<long long>(start) + length >= record_length(st.sys) - 1)
+    return false;
   blk.ChargeStartIndex[c] = start;
   blk.ChargeLength[c] = static_cast<std::uint16_t>(length);
   return true;
 }
 
 void Rebuild_SoftwareChargeHisto(State& st) {
-  if (!software_mode(st) || st.AcquisitionRunning.load() == 1) return;
+  if (!software_mode(st.acq) || st.AcquisitionRunning.load() == 1) return;
   Compute_SoftwareChargeHisto(st);
   Plot_ChargeHisto(st);
 }

@@ -23,11 +23,11 @@ namespace {
 
 constexpr int kChargeBaselineSamples = 16;
 
-bool keeps_time_lists(const State& st) {
-  return st.acq.EnTimeJitter == 1;
+bool keeps_time_lists(const AcqParams& acq) {
+  return acq.EnTimeJitter == 1;
 }
-bool keeps_charge_lists(const State& st) {
-  return st.acq.EnSoftwareChargeHisto == 1;
+bool keeps_charge_lists(const AcqParams& acq) {
+  return acq.EnSoftwareChargeHisto == 1;
 }
 
 constexpr float kNotMeasured = std::numeric_limits<float>::quiet_NaN();
@@ -58,11 +58,11 @@ void for_each_list(MeasurementData& m, Fn fn) {
 template <typename Fn>
 void for_each_kept_list(State& st, int b, int c, Fn fn) {
   MeasurementData& m = st.meas;
-  if (keeps_time_lists(st)) {
+  if (keeps_time_lists(st.acq)) {
     fn(m.RiseTimeInstantForHisto[b][c]);
     fn(m.PeakAmplitudeForHisto[b][c]);
   }
-  if (keeps_charge_lists(st)) fn(m.ComputedChargeForHisto[b][c]);
+  if (keeps_charge_lists(st.acq)) fn(m.ComputedChargeForHisto[b][c]);
 }
 
 // Room for the next entry of a list that is up to date.
@@ -104,7 +104,7 @@ void Prepare_MeasurementsForRun(State& st) {
   // A restart after a settings change goes on with the same run: its lists and histograms
   // stay.
   const bool continuing = m.ContinuingRun.exchange(0) == 1;
-  if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
+  if (!keeps_time_lists(st.acq) && !keeps_charge_lists(st.acq)) return;
   if (!continuing) {
     m.TimeHisto = TimeHistoResults{};
     m.TimeHistoPlotted = false;
@@ -128,7 +128,8 @@ void Prepare_MeasurementsForRun(State& st) {
 bool Measurements_Needed(const State& st) {
   return st.gui.DisplayTimeOnWaveforms == 1 ||
          (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
-         st.acq.SaveMeasurementsInFile == 1 || keeps_time_lists(st) || keeps_charge_lists(st);
+         st.acq.SaveMeasurementsInFile == 1 || keeps_time_lists(st.acq) ||
+         keeps_charge_lists(st.acq);
 }
 
 namespace {
@@ -220,7 +221,7 @@ bool Measurements_OnlyForMeasurementFile(const State& st) {
   return st.acq.SaveMeasurementsInFile == 1 && !replaying(st) &&
          st.gui.DisplayTimeOnWaveforms == 0 &&
          !(st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) &&
-         !keeps_time_lists(st) && !keeps_charge_lists(st);
+         !keeps_time_lists(st.acq) && !keeps_charge_lists(st.acq);
 }
 
 void Compute_EventMeasurements(State& st) {
@@ -231,8 +232,8 @@ void Compute_EventMeasurements(State& st, int threads) {
   if (!Measurements_Needed(st)) return;
   MeasurementData& m = st.meas;
   EventResults& r = st.results;
-  const bool time_lists = keeps_time_lists(st);
-  const bool charge_lists = keeps_charge_lists(st);
+  const bool time_lists = keeps_time_lists(st.acq);
+  const bool charge_lists = keeps_charge_lists(st.acq);
   const auto entry = static_cast<std::size_t>(m.ListEntries);
 
   EventChannels e;
@@ -285,10 +286,10 @@ void Grow_MeasurementLists(State& st) {
 }
 
 void Update_RunMeasurements(State& st) {
-  if (!keeps_time_lists(st) && !keeps_charge_lists(st)) return;
+  if (!keeps_time_lists(st.acq) && !keeps_charge_lists(st.acq)) return;
   Grow_MeasurementLists(st);
   const bool refresh = Is_HistoRefreshEvent(st);
-  if (keeps_time_lists(st)) {
+  if (keeps_time_lists(st.acq)) {
     if (refresh) {
       Refresh_TimeHisto(st, false);
       if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 0);
@@ -296,7 +297,7 @@ void Update_RunMeasurements(State& st) {
       Update_TimeHisto(st);
     }
   }
-  if (keeps_charge_lists(st)) {
+  if (keeps_charge_lists(st.acq)) {
     if (refresh) {
       Refresh_SoftwareChargeHistos(st, false);
       Plot_ChargeHisto(st);
@@ -307,11 +308,11 @@ void Update_RunMeasurements(State& st) {
 }
 
 void Finish_MeasurementsForRun(State& st) {
-  if (keeps_time_lists(st)) {
+  if (keeps_time_lists(st.acq)) {
     Refresh_TimeHisto(st, true);
     if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 1);
   }
-  if (keeps_charge_lists(st)) {
+  if (keeps_charge_lists(st.acq)) {
     Refresh_SoftwareChargeHistos(st, true);
     Plot_ChargeHisto(st);
   }

@@ -16,13 +16,13 @@ std::atomic_ref<int> bound(State& st, bool end) {
   return std::atomic_ref<int>(end ? st.EndSigmaSample : st.StartSigmaSample);
 }
 
-int last_sample(const State& st) {
-  return std::clamp(static_cast<int>(st.sys.RecordLength), 2, kMaxSamples) - 1;
+int last_sample(const SystemParams& sys) {
+  return std::clamp(static_cast<int>(sys.RecordLength), 2, kMaxSamples) - 1;
 }
 
 int to_sample(const State& st, double ns) {
   const double s = std::trunc(ns * 1000.0 / Measurement_SamplingPeriodPs(st));
-  return static_cast<int>(std::isfinite(s) ? std::clamp(s, 0.0, double(last_sample(st))) : 0.0);
+  return static_cast<int>(std::isfinite(s) ? std::clamp(s, 0.0, double(last_sample(st.sys))) : 0.0);
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ double Noise_NsFromSample(int sample, double period_ps) {
 }
 
 void Set_NoiseWindowStart(State& st, double ns) {
-  const int start = std::min(to_sample(st, ns), last_sample(st) - 1);
+  const int start = std::min(to_sample(st, ns), last_sample(st.sys) - 1);
   bound(st, false).store(start);
   if (bound(st, true).load() <= start) bound(st, true).store(start + 1);
   Reset_MeanSigma(st, -1);

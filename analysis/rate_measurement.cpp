@@ -11,8 +11,8 @@ namespace vx {
 
 namespace {
 
-int channels_of(const State& st) {
-  const int n = 2 * st.sys.NbOfSAMBlocks;
+int channels_of(const SystemParams& sys) {
+  const int n = 2 * sys.NbOfSAMBlocks;
   return n < 0 ? 0 : (n > kMaxChannels ? kMaxChannels : n);
 }
 
@@ -164,11 +164,11 @@ void Select_RateStripChartChannel(State& st, int channel) {
 }
 
 void Set_TrigCountVeto(State& st, int channel, int enable, int window_ns) {
-  if (channel < -1 || channel >= channels_of(st)) return;
+  if (channel < -1 || channel >= channels_of(st.sys)) return;
   if (window_ns < 0) window_ns = 0;
   const int stored = window_ns / 5 > 0xFFFF ? 0xFFFF : window_ns / 5;
   const int first = channel < 0 ? 0 : channel;
-  const int last = channel < 0 ? channels_of(st) : channel + 1;
+  const int last = channel < 0 ? channels_of(st.sys) : channel + 1;
   for (int ch = first; ch < last; ++ch) {
     st.sam[ch / 2].TrigCountVetoEnable[ch % 2] = enable != 0 ? 1 : 0;
     st.sam[ch / 2].TrigCountVetoWindow[ch % 2] = static_cast<std::uint16_t>(stored);

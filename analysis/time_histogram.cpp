@@ -41,28 +41,27 @@ Sources sources_of(const State& st) {
           m.RiseTimeInstantForHisto[bb][cb], m.PeakAmplitudeForHisto[bb][cb]};
 }
 
-bool channels_valid(const State& st) {
-  const int a = st.acq.TimeHistoChannelA, b = st.acq.TimeHistoChannelB;
+bool channels_valid(const AcqParams& acq) {
+  const int a = acq.TimeHistoChannelA, b = acq.TimeHistoChannelB;
   return a >= 0 && b >= 0 && a < kMaxChannels && b < kMaxChannels;
 }
 
-bool accepted(const State& st, bool distance_filter, double d, double amp_a, double amp_b) {
-  if (distance_filter && !(d >= st.acq.MinPulsesDistance && d <= st.acq.MaxPulsesDistance))
-    return false;
-  if (st.acq.EnExcludeBelowAmplitude == 1) {
-    const double lo = st.acq.MinPeakAmplitude;
+bool accepted(const AcqParams& acq, bool distance_filter, double d, double amp_a, double amp_b) {
+  if (distance_filter && !(d >= acq.MinPulsesDistance && d <= acq.MaxPulsesDistance)) return false;
+  if (acq.EnExcludeBelowAmplitude == 1) {
+    const double lo = acq.MinPeakAmplitude;
     if (!(amp_a >= lo && amp_b >= lo)) return false;
   }
-  if (st.acq.EnExcludeAboveAmplitude == 1) {
-    const double hi = st.acq.MaxPeakAmplitude;
+  if (acq.EnExcludeAboveAmplitude == 1) {
+    const double hi = acq.MaxPeakAmplitude;
     if (!(amp_a <= hi && amp_b <= hi)) return false;
   }
   return true;
 }
 
 // The difference of entry k when both channels have an edge there and the filters accept it.
-bool accepted_difference(const State& st, const Sources& s, bool distance_filter, std::size_t k,
-                         double& d) {
+bool accepted_difference(const AcqParams& acq, const Sources& s, bool distance_filter,
+                         std::size_t k, double& d) {
   if (!s.time_a.holds(k) || !s.time_b.holds(k) || !s.amplitude_a.holds(k) ||
       !s.amplitude_b.holds(k))
     return false;  // not measured, or no longer kept
@@ -70,7 +69,7 @@ bool accepted_difference(const State& st, const Sources& s, bool distance_filter
   // No edge (-1) or channel not measured for that event (NaN).
   if (ta == kNoTime || tb == kNoTime || std::isnan(ta) || std::isnan(tb)) return false;
   d = ta - tb;
-  return accepted(st, distance_filter, d, s.amplitude_a[k], s.amplitude_b[k]);
+  return accepted(acq, distance_filter, d, s.amplitude_a[k], s.amplitude_b[k]);
 }
 
 // Calls f(d) for every accepted difference of entries [from, to), in event order.
@@ -80,11 +79,11 @@ void for_each_difference(const State& st, std::size_t from, std::size_t to, F f)
   const bool distance_filter = st.meas.EnableExcludePulses.load() == 1;
   double d = 0.0;
   for (std::size_t k = from; k < to; ++k)
-    if (accepted_difference(st, s, distance_filter, k, d)) f(d);
+    if (accepted_difference(st.acq, s, distance_filter, k, d)) f(d);
 }
 
-int time_bins(const State& st) {
-  return std::clamp(static_cast<int>(st.gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
+int time_bins(const GuiParams& gui) {
+  return std::clamp(static_cast<int>(gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
 }
 
 TimeHistoSettings settings_of(const State& st) {
@@ -129,8 +128,7 @@ void update_latest_mean(MeasurementData& m) {
 }
 
 // Automatic range and bin count from the extremes of the differences.
-void set_range_and_bins(State& st, double lo, double hi, std::int64_t count) {
-  GuiParams& g = st.gui;
+void set_range_and_bins(GuiParams& g, double lo, double hi, std::int64_t count) {
   if (g.TimeHistoOption2 == 1) {
     const float half = static_cast<float>((hi - lo) / 2.0);
     g.TimeHistoMin = lo - half;
@@ -201,8 +199,8 @@ void rebuild(State& st) {
   for_each_difference(st, from, to, [&](double d) { take(m, d); });
 
   const RunningStats& stats = h.stats;
-  set_range_and_bins(st, stats.min, stats.max, stats.count);
-  const int bins = time_bins(st);
+  set_range_and_bins(st.gui, stats.min, stats.max, stats.count);
+  const int bins = time_bins(st.gui);
   h.bins = HistogramBins(st.gui.TimeHistoMin, st.gui.TimeHistoMax, bins);
   std::fill_n(m.ThresholdCrossingDistri.begin(), bins, 0);
   for (int i = 0; i < bins; ++i)
@@ -261,7 +259,7 @@ void log_fit(State& st) {
 }
 
 bool warn_without_channels(State& st) {
-  if (channels_valid(st)) return false;
+  if (channels_valid(st.acq)) return false;
   st.meas.NbOfValidTimes = 0;
   Write_InfoMessage(st, "WARNING: At least two channels must be ON to compute Time Histogram!\n",
                     1);
@@ -277,7 +275,7 @@ void Compute_TimeHisto(State& st) {
 }
 
 void Update_TimeHisto(State& st) {
-  if (!channels_valid(st)) return;
+  if (!channels_valid(st.acq)) return;
   MeasurementData& m = st.meas;
   HistoBuild& h = m.TimeHistoBuild;
   if (!h.built || !(m.TimeHistoBuiltWith == settings_of(st))) {
@@ -309,7 +307,7 @@ void Refresh_TimeHisto(State& st, bool run_end) {
 
 void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit) {
   MeasurementData& m = st.meas;
-  const int bins = time_bins(st);
+  const int bins = time_bins(st.gui);
   std::array<double, kMaxTimeHistoBins + 1> counts{};
   for (int i = 0; i < bins; ++i) counts[i] = m.ThresholdCrossingDistri[i];
 

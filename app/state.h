@@ -62,6 +62,8 @@ struct CoreHooks {
 };
 
 using AtomicI32 = std::atomic<std::int32_t>;
+// The SAM blocks' records, one per block.
+using SamBlocks = std::array<SAMBlockParams, kMaxSamBlocks>;
 
 // The parameter records as one value: what a snapshot keeps, and the copy the user-interface
 // thread shows while a worker holds the live records.
@@ -70,7 +72,7 @@ struct ParamRecords {
   BoardParams board{};
   SystemParams sys{};
   GuiParams gui{};
-  std::array<SAMBlockParams, kMaxSamBlocks> sam{};
+  SamBlocks sam{};
 };
 
 // Each user of Save_Params/Restore_Params has a snapshot of its own: a calibration taken
@@ -103,7 +105,7 @@ class State {
   alignas(8) BoardParams board{};
   alignas(8) SystemParams sys{};
   alignas(8) GuiParams gui{};
-  alignas(8) std::array<SAMBlockParams, kMaxSamBlocks> sam{};
+  alignas(8) SamBlocks sam{};
   alignas(8) TCPParams tcp{};
 
   std::array<ParamRecords, kSnapshots> SavedParams{};

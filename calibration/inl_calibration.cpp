@@ -24,8 +24,8 @@ int group_of(int cell, int groups) {
   return cell * groups / kInlCells;
 }
 
-bool channel_enabled(const State& st, int block, int channel) {
-  return st.gui.ChannelEnabled[kChannelsPerBlock * block + channel] == 1;
+bool channel_enabled(const GuiParams& gui, int block, int channel) {
+  return gui.ChannelEnabled[kChannelsPerBlock * block + channel] == 1;
 }
 
 // Whether physical cell i lies outside the 66 cells from F - 64 to F + 1 around the first
@@ -85,7 +85,7 @@ void Clear_INLAccumulators(State& st) {
   st.inl.communication_errors_at_start = st.NbOfCommunicatonErrors.load();
   for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
-      if (channel_enabled(st, b, c)) Clear_INLChannel(st.inl.at(b, c));
+      if (channel_enabled(st.gui, b, c)) Clear_INLChannel(st.inl.at(b, c));
 }
 
 void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> w, int first_cell,
@@ -170,7 +170,7 @@ void Accumulate_INLCalibration(State& st) {
   ++st.inl.events_accumulated;
   for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!channel_enabled(st, b, c)) continue;
+      if (!channel_enabled(st.gui, b, c)) continue;
       Accumulate_INLChannel(st.inl.at(b, c), st.event.FullyOrderedValues[b][c],
                             static_cast<int>(st.event.EventFCR[b] % kInlCells), o);
     }
@@ -300,7 +300,7 @@ void Compute_INLCalibration(State& st) {
   st.inl.measured.fill(false);
   for (int b = 0; b < board_blocks(st); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!channel_enabled(st, b, c)) continue;
+      if (!channel_enabled(st.gui, b, c)) continue;
       ++channels;
       st.inl.measured[kChannelsPerBlock * b + c] = true;
       const InlSummary s = Compute_INLChannel(st.inl.at(b, c), o);
@@ -356,7 +356,7 @@ bool Save_INL_In_Array(State& st, int block) {
     return false;
   }
   for (int c = 0; c < kChannelsPerBlock; ++c) {
-    if (!channel_enabled(st, block, c)) continue;
+    if (!channel_enabled(st.gui, block, c)) continue;
     const int ch = kChannelsPerBlock * block + c;
     if (!st.inl.measured[ch]) {
       Write_InfoMessage(

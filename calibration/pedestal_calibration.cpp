@@ -22,8 +22,7 @@ namespace {
 
 constexpr const char* kFailure = "ERROR during Pedestal Calibration.\n";
 
-void reset_block_arrays(State& st, int b) {
-  CalibrationData& k = st.calib;
+void reset_block_arrays(CalibrationData& k, int b) {
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     k.IndividualOffsetSum[b][c].fill(0.0f);
     k.OffsetDistribution[b][c].fill(2048.0f);
@@ -106,7 +105,7 @@ void prepare_blocks(State& st) {
   for (int b = 0; b < board_blocks(st); ++b) {
     st.sam[b].ChargeModeEnabled = 0;
     Build_ControlReg(st.sam[b], st.sys);
-    reset_block_arrays(st, b);
+    reset_block_arrays(st.calib, b);
   }
   Set_SAMAcquisitionMode(st);
   st.sys.TriggerSource = kTriggerAuto;  // every readout pass sends a software trigger

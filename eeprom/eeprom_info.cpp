@@ -19,8 +19,8 @@ constexpr std::uint32_t kUnitSerialModulo = 10000;
 // Both SAM blocks of a daughter board carry the same identity. Record fields are packed:
 // they are assigned by name, never through a pointer or reference.
 template <typename F>
-void for_both_blocks(State& st, int d, F&& f) {
-  for (int b = 2 * d; b <= 2 * d + 1 && b < kMaxSamBlocks; ++b) f(st.sam[b]);
+void for_both_blocks(SamBlocks& sam, int d, F&& f) {
+  for (int b = 2 * d; b <= 2 * d + 1 && b < kMaxSamBlocks; ++b) f(sam[b]);
 }
 
 std::string tenths_text(float value) {
@@ -35,7 +35,7 @@ void read_gains(State& st, int d) {
   const auto gain = eeprom_read_byte(st, d, kGain, "the board gain");
   if (gain && eeprom_read_byte(st, d, kGainValid, "the board gain's marker") == kGainMarker) {
     const float value = gain_value(*gain);
-    for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = value; });
+    for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.BoardGain = value; });
     panel.gain = tenths_text(value);
     panel.gain_ok = "OK";
     Write_InfoMessage(st, format_text("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
@@ -47,7 +47,7 @@ void read_gains(State& st, int d) {
   if (offset && eeprom_read_byte(st, d, kOffsetGainValid, "the board offset gain's marker") ==
                     kOffsetGainMarker) {
     const float value = gain_value(*offset);
-    for_both_blocks(st, d, [&](SAMBlockParams& k) { k.OffsetGain = value; });
+    for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.OffsetGain = value; });
     panel.offset_gain = tenths_text(value);
     panel.offset_gain_ok = "OK";
     Write_InfoMessage(
@@ -70,7 +70,7 @@ void read_setup_register(State& st, int d) {
   }
   const std::uint8_t reg = *read;
   const SetupFields f = setup_fields(reg);
-  for_both_blocks(st, d, [&](SAMBlockParams& k) {
+  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) {
     k.SCAType = f.sca_type;
     k.ACDCCoupling = f.acdc_coupling;
     k.SAMLongType = f.sam_long_type;
@@ -196,7 +196,7 @@ int Read_EEPROM_Info(State& st, int d) {
     st.ui.refresh_panel(Panel::Eeprom);
     return -1;
   }
-  for_both_blocks(st, d, [&](SAMBlockParams& k) {
+  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) {
     k.SerialNumberMajor = major;
     k.SerialNumberMinor = minor;
   });
@@ -235,7 +235,7 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
   int major = 0, minor = 0;
   if (!board_exists(st, d) || !entry_fits(st, e, major, minor)) return -1;
 
-  for_both_blocks(st, d, [&](SAMBlockParams& k) {
+  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) {
     k.SerialNumberMajor = major;
     k.SerialNumberMinor = minor;
   });
@@ -247,7 +247,7 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
                                 major, minor, d),
                     kInfo);
 
-  for_both_blocks(st, d, [&](SAMBlockParams& k) { k.BoardGain = e.gain; });
+  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.BoardGain = e.gain; });
   if (!write_marked_item(st, d, kGainValid, kGainMarker, {{kGain, {*gain_byte(e.gain)}}}))
     return -1;
   Write_InfoMessage(st,
@@ -255,7 +255,7 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
                                 static_cast<double>(e.gain), d),
                     kInfo);
 
-  for_both_blocks(st, d, [&](SAMBlockParams& k) { k.OffsetGain = e.offset_gain; });
+  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.OffsetGain = e.offset_gain; });
   if (!write_marked_item(st, d, kOffsetGainValid, kOffsetGainMarker,
                          {{kOffsetGain, {*gain_byte(e.offset_gain)}}}))
     return -1;
@@ -265,7 +265,7 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
                   static_cast<double>(e.offset_gain), d),
       kInfo);
 
-  for_both_blocks(st, d, [&](SAMBlockParams& k) {
+  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) {
     k.SCAType = e.sca_type;
     k.ACDCCoupling = e.acdc_coupling;
     k.SAMLongType = e.sam_long_type;

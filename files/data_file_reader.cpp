@@ -113,9 +113,9 @@ bool valid_channel(int ch) {
   return ch >= 0 && ch < kMaxChannels;
 }
 
-void restore_tdc(State& st, std::uint64_t tdc) {
+void restore_tdc(DecodedEvent& event, std::uint64_t tdc) {
   // The file keeps one time stamp per event; every block was stamped by the same trigger.
-  st.event.EventTDC.fill(tdc);
+  event.EventTDC.fill(tdc);
 }
 
 // Record `index` of an event holds channel ch: in the series' first event the channel joins
@@ -154,12 +154,12 @@ void first_event_done(State& st) {
   st.ui.post([&st] { st.ui.refresh_panel(Panel::Main); });
 }
 
-int samples_in_file(const State& st) {
-  return std::clamp(int{st.acq.NbOfSamplesInFile}, 0, kMaxSamples);
+int samples_in_file(const AcqParams& acq) {
+  return std::clamp(int{acq.NbOfSamplesInFile}, 0, kMaxSamples);
 }
 
-int channels_in_event(const State& st) {
-  return std::clamp(int{st.acq.NbOfChannelsAcquiredInFile}, 0, kMaxChannels);
+int channels_in_event(const AcqParams& acq) {
+  return std::clamp(int{acq.NbOfChannelsAcquiredInFile}, 0, kMaxChannels);
 }
 
 bool is_space(char c) {
@@ -193,7 +193,7 @@ int parse_sample_line(State& st, const std::string& line, int b, int c) {
   auto& ordered = st.event.FullyOrderedValues[b][c];
   const char* p = line.data();
   const char* end = p + line.size();
-  const int n = samples_in_file(st);
+  const int n = samples_in_file(st.acq);
   int k = 0;
   for (; skip_space(p, end) != end; ++k) {
     float v = 0.0f;
@@ -212,15 +212,15 @@ bool is_channel_line(const std::string& line) {
   return std::sscanf(line.c_str(), "=== CH: %d ", &ch) == 1;
 }
 
-std::string fewer_channel_records(const State& st, int event_number, int records) {
+std::string fewer_channel_records(const AcqParams& acq, int event_number, int records) {
   return "event " + std::to_string(event_number) + " holds " + std::to_string(records) +
          (records == 1 ? " channel record" : " channel records") +
-         " where the file's header says " + std::to_string(channels_in_event(st));
+         " where the file's header says " + std::to_string(channels_in_event(acq));
 }
 
-std::string more_channel_records(const State& st, int event_number) {
+std::string more_channel_records(const AcqParams& acq, int event_number) {
   return "event " + std::to_string(event_number) + " holds more channel records than the " +
-         std::to_string(channels_in_event(st)) + " the file's header says";
+         std::to_string(channels_in_event(acq)) + " the file's header says";
 }
 
 int read_ascii_event(State& st) {
@@ -230,7 +230,7 @@ int read_ascii_event(State& st) {
   int event_number = 0;
   if (!is_event_line(line, event_number)) {
     if (files.WholeEventsRead > 0 && is_channel_line(line))
-      return mismatched_event(st, more_channel_records(st, st.EventNumber.load()));
+      return mismatched_event(st, more_channel_records(st.acq, st.EventNumber.load()));
     return bad_line(st, line);
   }
 
@@ -255,11 +255,11 @@ int read_ascii_event(State& st) {
   r.Minute = minute;
   r.Second = second;
   r.Millisecond = ms;
-  restore_tdc(st, tdc);
+  restore_tdc(st.event, tdc);
   std::memcpy(st.event.EventTimeChain.data(), chain, sizeof chain);
 
   std::array<bool, kMaxChannels> seen{};
-  for (int i = 0; i < channels_in_event(st); ++i) {
+  for (int i = 0; i < channels_in_event(st.acq); ++i) {
     if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
     int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
     float f[3];
@@ -271,7 +271,7 @@ int read_ascii_event(State& st) {
             &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
       if (int next = 0; is_event_line(line, next))
-        return mismatched_event(st, fewer_channel_records(st, event_number, i));
+        return mismatched_event(st, fewer_channel_records(st.acq, event_number, i));
       return bad_line(st, line);
     }
     if (seen[ch]) return damaged_event(st, "holds a channel twice");
@@ -293,8 +293,8 @@ int read_ascii_event(State& st) {
     if (line.back() != '\n' && input_at_end(files.input)) return cut_event(st);
     const int samples = parse_sample_line(st, line, b, c);
     if (samples < 0) return bad_line(st, line);
-    if (samples != samples_in_file(st))
-      return mismatched_event(st, samples_mismatch(event_number, samples, samples_in_file(st)) +
+    if (samples != samples_in_file(st.acq))
+      return mismatched_event(st, samples_mismatch(event_number, samples, samples_in_file(st.acq)) +
                                       " (channel " + std::to_string(ch) + ")");
   }
   first_event_done(st);
@@ -342,7 +342,7 @@ std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32
   int best = 0;
   bool tied = false;
   for (int k = 1; k <= kMaxSamples; ++k) {
-    if (k == samples_in_file(st)) continue;
+    if (k == samples_in_file(st.acq)) continue;
     const int checks = layout_fits(st, got, k, event_number);
     if (checks > best) {
       best = checks;
@@ -359,7 +359,7 @@ std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32
 // there is told with the sample count that explains it, when the bytes read show one.
 int binary_layout_mismatch(State& st, int event_number, int index, int ch, std::size_t got) {
   if (const auto samples = samples_laid_out(st, got, event_number))
-    return mismatched_event(st, samples_mismatch(event_number, *samples, samples_in_file(st)));
+    return mismatched_event(st, samples_mismatch(event_number, *samples, samples_in_file(st.acq)));
   return unexpected_channel(st, event_number, index, ch);
 }
 
@@ -381,18 +381,18 @@ int read_binary_event(State& st) {
   r.Minute = take<std::int32_t>(p);
   r.Second = take<std::int32_t>(p);
   r.Millisecond = take<std::uint32_t>(p);
-  restore_tdc(st, take<std::uint64_t>(p));
+  restore_tdc(st.event, take<std::uint64_t>(p));
   std::memcpy(st.event.EventTimeChain.data(), p, 23);
   st.event.EventTimeChain[23] = '\0';
 
-  const int n = samples_in_file(st);
+  const int n = samples_in_file(st.acq);
   const std::size_t record_size = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(n);
   std::vector<unsigned char>& records = st.files.records;
-  records.resize(record_size * static_cast<std::size_t>(channels_in_event(st)));
+  records.resize(record_size * static_cast<std::size_t>(channels_in_event(st.acq)));
   const std::size_t records_got = read_bytes(in, records.data(), records.size());
   // Every record that begins in what was read must hold the channel the layout puts there.
   std::array<bool, kMaxChannels> seen{};
-  for (int i = 0; i < channels_in_event(st); ++i) {
+  for (int i = 0; i < channels_in_event(st.acq); ++i) {
     const std::size_t at = static_cast<std::size_t>(i) * record_size;
     if (at + 4 > records_got) break;
     std::int32_t ch = 0;
@@ -408,7 +408,7 @@ int read_binary_event(State& st) {
     expected_channel(st, i, ch);
   }
   if (records_got != records.size()) return cut_event(st);
-  for (int i = 0; i < channels_in_event(st); ++i) {
+  for (int i = 0; i < channels_in_event(st.acq); ++i) {
     const unsigned char* q = records.data() + static_cast<std::size_t>(i) * record_size;
     const int ch = take<std::int32_t>(q);
     const int b = ch / 2, c = ch % 2;
@@ -727,8 +727,8 @@ int stop_with_error(State& st, const std::string& text) {
 }
 
 // The names of the files from..to - 1 of the series, for the messages about a gap.
-std::string file_names(const State& st, int from, int to) {
-  const fs::path first = st.files.FileForReadingData;
+std::string file_names(const FileData& files, int from, int to) {
+  const fs::path first = files.FileForReadingData;
   std::string names = "'" + continuation_name(first, from).string() + "'";
   if (to - from > 1) names += " to '" + continuation_name(first, to - 1).string() + "'";
   return names;
@@ -778,7 +778,7 @@ int open_next_file(State& st) {
                 "\n");
   }
   if (*index != expected) {
-    const std::string missing = file_names(st, expected, *index);
+    const std::string missing = file_names(st.files, expected, *index);
     if (!files.SkipMissingFiles) {
       return stop_with_error(
           st, "Error while reading the series of '" + first.string() + "': file " + missing +

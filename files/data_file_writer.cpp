@@ -34,10 +34,10 @@ std::string path_text(const fs::path& p) {
   return p.string();
 }
 
-fs::path split_file_path(const State& st, int index) {
+fs::path split_file_path(const FileData& files, int index) {
   char suffix[24];
   std::snprintf(suffix, sizeof suffix, "_%04d", index);
-  return fs::path(st.files.FileForSavingData.string() + suffix);
+  return fs::path(files.FileForSavingData.string() + suffix);
 }
 
 // A write error ends the saving of the run, and the run with it. The count is of the
@@ -90,8 +90,7 @@ void hold_run_directory(FileData& files, const fs::path& run_dir) {
 
 // The run directory's path still leads to the directory the run made (true when that could
 // not be told).
-bool run_directory_in_place(const State& st, const fs::path& run_dir) {
-  const FileData& files = st.files;
+bool run_directory_in_place(const FileData& files, const fs::path& run_dir) {
   return files.RunDirInode == 0 || file_on_disk(run_dir, files.RunDirDevice, files.RunDirInode);
 }
 
@@ -248,9 +247,9 @@ Status make_run_directory(State& st, const fs::path& run_dir, const std::string&
   return kDone;
 }
 
-void close_all_outputs(State& st) {
-  st.files.data.fd.reset();
-  st.files.measurements.fd.reset();
+void close_all_outputs(FileData& files) {
+  files.data.fd.reset();
+  files.measurements.fd.reset();
 }
 
 Status open_new_run(State& st, const std::string& directory) {
@@ -295,7 +294,7 @@ Status open_new_run(State& st, const std::string& directory) {
     files.FileForSavingAllMeasurements = run_dir / ("measurements_" + run_name + extension);
     if (!open_output(files.measurements, files.FileForSavingAllMeasurements)) {
       report_creation_error(st, files.measurements);
-      close_all_outputs(st);
+      close_all_outputs(st.files);
       return kFailed;
     }
   }
@@ -309,13 +308,13 @@ int open_next_split_file(State& st) {
   // Told already; nothing more is written in this run.
   if (st.files.data.failed || st.files.measurements.failed) return 0;
   st.run.FileIndex += 1;
-  const fs::path path = split_file_path(st, st.run.FileIndex);
+  const fs::path path = split_file_path(st.files, st.run.FileIndex);
   if (!open_output(st.files.data, path)) {
     report_creation_error(st, st.files.data);
     return 0;
   }
   // Opened in a directory that replaced the run's: the series' earlier files are not there.
-  if (!run_directory_in_place(st, path.parent_path())) {
+  if (!run_directory_in_place(st.files, path.parent_path())) {
     std::error_code ec;
     fs::remove(path, ec);
     fail_removed(st, st.files.data);
@@ -359,7 +358,7 @@ Status Open_FileForSavingData(State& st, const std::string& directory, OpenFiles
   std::lock_guard lock(st.files.io_mutex);
   if (which == OpenFiles::NewRun) {
     const Status opened = open_new_run(st, directory);
-    if (opened != kDone) close_all_outputs(st);
+    if (opened != kDone) close_all_outputs(st.files);
     return opened;
   }
   return open_next_split_file(st) == 1 ? kDone : kFailed;
@@ -369,8 +368,8 @@ void Close_FileForSavingData(State& st, CloseFiles which) {
   FileData& files = st.files;
   std::lock_guard lock(files.io_mutex);
   if (st.acq.SaveDataInFile == 1 && which != CloseFiles::MeasurementFile) {
-    const fs::path shown =
-        st.run.FileIndex == 0 ? files.FileForSavingData : split_file_path(st, st.run.FileIndex);
+    const fs::path shown = st.run.FileIndex == 0 ? files.FileForSavingData
+                                                 : split_file_path(st.files, st.run.FileIndex);
     const bool was_open = output_is_open(files.data);
     close_and_tell(st, files.data, path_text(shown));
     if (was_open) {
@@ -631,7 +630,7 @@ bool Saving_Failed(const State& st) {
 
 void Copy_LogFileToRunDirectory(State& st) {
   const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
-  if (run_dir.empty() || !run_directory_in_place(st, run_dir)) return;
+  if (run_dir.empty() || !run_directory_in_place(st.files, run_dir)) return;
   st.log.copy_into(run_dir);
 }
 

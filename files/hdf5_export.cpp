@@ -90,9 +90,9 @@ std::uint64_t bytes_done(const State& st, const std::vector<std::uint64_t>& size
 
 // Any of the five values stored with a channel record of the current event is non-zero:
 // the run was saved with its measurements (they are written as zeros otherwise).
-bool carries_measurements(const State& st, const std::vector<int>& channels) {
+bool carries_measurements(const DecodedEvent& event, const std::vector<int>& channels) {
   for (int ch : channels) {
-    const StoredMeasurement& m = st.event.StoredMeasurements[ch / 2][ch % 2];
+    const StoredMeasurement& m = event.StoredMeasurements[ch / 2][ch % 2];
     if (m.baseline != 0.0f || m.amplitude != 0.0f || m.charge != 0.0f || m.leading_edge != 0.0 ||
         m.trailing_edge != 0.0)
       return true;
@@ -171,7 +171,7 @@ bool Export::first_event(ExportResult& result, Hdf5RunLayout& layout) {
   layout.header = header_values(request_.run_file);
   layout.source_file = request_.run_file.filename().string();
   layout.deflate_level = std::clamp(request_.deflate_level, 0, kMaxExportDeflateLevel);
-  if (carries_measurements(st, layout.channels)) {
+  if (carries_measurements(st.event, layout.channels)) {
     layout.measurements = true;
     layout.measurement_source = "data file";
   } else if (measurement_file_.open(request_.run_file)) {
