@@ -11,6 +11,7 @@
 #include "analysis/rate_measurement.h"
 #include "analysis/time_amplitude.h"
 #include "app/message_log.h"
+#include "app/run_config.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/register_access.h"
@@ -27,11 +28,8 @@ constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
 // The run's data files hold spectra: they are computed for every event, whatever the
 // display shows now.
-bool spectra_saved(const State& st) {
-  return st.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra;
-}
-bool charge_mode(const SamBlocks& sam) {
-  return sam[0].ChargeModeEnabled == 1;
+bool spectra_saved(const State& st, const RunConfig& cfg) {
+  return cfg.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra;
 }
 void wait_writer(State& st) {
   Wait_SavingQueueEmpty(st);
@@ -73,19 +71,19 @@ void stamp_wall_clock(State& st) {
 // Starts the board for this loop. A loop that goes on with a run after a settings restart
 // carries the run's clock over: its events are timed from where its board start falls in
 // the run, and never before the run's last event.
-void start_board(State& st, bool continuing) {
+void start_board(State& st, const RunConfig& cfg, bool continuing) {
   RunData& r = st.run;
   const double origin = r.ClockOrigin;
   const double last = st.EventSeconds;
   Start_BoardRun(st);
   if (!continuing) return;
-  const double tick = 16.0 * Get_SamplingPeriod(st) / 1e12;
+  const double tick = 16.0 * sampling_period_from_index(cfg.sam[0].FrequencyIndex) / 1e12;
   r.LoopClockOffset = std::max(r.ClockOrigin - origin, last + tick);
   r.ClockOrigin = origin;
   st.EventSeconds = last;  // the run's last event until this loop has one
 }
 
-void setup_run(State& st, int& counter, int& limit) {
+void setup_run(State& st, const RunConfig& cfg, int& counter, int& limit) {
   RunData& r = st.run;
   r.NbOfPulses = 0;
   st.Board_Connected = 1;
@@ -95,28 +93,28 @@ void setup_run(State& st, int& counter, int& limit) {
   r.FrameOwed = false;
   st.run_consumers = Run_EventConsumers(st);
 
-  prepare_run_measurements(st);
-  if (st.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
-  for (int ch = 0; ch < 2 * board_blocks(st); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
+  prepare_run_measurements(st, cfg);
+  if (cfg.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
+  for (int ch = 0; ch < 2 * cfg.blocks(); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
-  limit = st.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : st.acq.NbOfEventsRequired;
-  if (st.acq.RunType == kRunFiniteTime && !replaying(st)) {
+  limit = cfg.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : cfg.acq.NbOfEventsRequired;
+  if (cfg.acq.RunType == kRunFiniteTime && !cfg.replaying()) {
     char text[96];
-    std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{st.acq.RunDuration});
+    std::snprintf(text, sizeof text, "Run started for %d seconds.\n", int{cfg.acq.RunDuration});
     Write_InfoMessage(st, text, kInfo);
-  } else if (st.acq.NbOfEventsRequired == 0 && !replaying(st)) {
+  } else if (cfg.acq.NbOfEventsRequired == 0 && !cfg.replaying()) {
     Write_InfoMessage(st, "Run started in continuous mode.\n", kInfo);
-  } else if (replaying(st)) {
+  } else if (cfg.replaying()) {
     Write_InfoMessage(st, "Run started from file: '" + st.ReplayFileName + "'.\n", kInfo);
   } else {
     char text[96];
     std::snprintf(text, sizeof text, "Run started with %d events required.\n",
-                  st.acq.NbOfEventsRequired);
+                  cfg.acq.NbOfEventsRequired);
     Write_InfoMessage(st, text, kInfo);
   }
-  if (!replaying(st)) {
+  if (!cfg.replaying()) {
     counter = st.EventNumber.load();
-    start_board(st, st.run.LoopEndedForRestart);
+    start_board(st, cfg, st.run.LoopEndedForRestart);
   } else {
     // A replay numbers its events from the file: its limit counts those of this run, a
     // settings restart included.
@@ -129,41 +127,41 @@ void setup_run(State& st, int& counter, int& limit) {
 // What stays on screen after a loop is its last event: a frame the display's pace left out is
 // drawn when the display rules ask for that event, which a stop always does (also one that
 // comes between readouts, with no event left to draw it in).
-void draw_last_event(State& st) {
-  if (!st.run.FrameOwed || !display_condition(st, true)) return;
+void draw_last_event(State& st, const RunConfig& cfg) {
+  if (!st.run.FrameOwed || !display_condition(st, cfg, true)) return;
   st.run.FrameOwed = false;
   st.run.LastFrameTime = st.clock.now();
   call(st.hooks.compute_display);
   show_event(st);
 }
 
-void end_run(State& st) {
+void end_run(State& st, const RunConfig& cfg) {
   st.run.LoopEndedForRestart = Decide_LoopEnd(st);
-  if (saving(st)) {
+  if (cfg.saving()) {
     wait_writer(st);
     st.SavingQueue.close();              // the writer of this loop ends now
     st.run.MeasuredByFormatter = false;  // its sums are complete and the loop's again
     account_saving_waits(st, !st.run.LoopEndedForRestart);
   }
-  if (saving(st) && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
+  if (cfg.saving() && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
     st.clock.delay(1.0);
     Close_FileForSavingData(st, CloseFiles::Both);
     Copy_LogFileToRunDirectory(st);
   }
   Stop_BoardRun(st);
   // The records are the user-interface thread's to write: the stamp goes there.
-  if (!replaying(st)) st.ui.post([&st] { st.board.BoardRunState = 0; });
+  if (!cfg.replaying()) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
   if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
-  finish_run_histograms(st);
-  if (st.acq.INLCalibrationRunning == 1) call(st.hooks.compute_inl);
+  finish_run_histograms(st, cfg);
+  if (cfg.acq.INLCalibrationRunning == 1) call(st.hooks.compute_inl);
   Write_InfoMessage(st, "Run is over.\n", kInfo);
 }
 
 // Decodes the firmware charges of the whole readout, channel by channel.
-void decode_charges(State& st) {
+void decode_charges(State& st, const RunConfig& cfg) {
   RunData& r = st.run;
-  for (int b = 0; b < board_blocks(st); ++b) {
+  for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       st.meas.NbOfValidChargeWords[b][c] = 0;
       st.meas.ChargeDataValues[b][c].clear();
@@ -172,7 +170,7 @@ void decode_charges(State& st) {
   if (!board_usable(st) || !st.ChargeEventsAllocated) return;
   st.digitizer->GetDPPEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize,
                              &st.ChargeEventsBuffer, r.NbOfEventsPerChannel.data());
-  for (int b = 0; b < board_blocks(st); ++b) {
+  for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const int ch = 2 * b + c;
       const ChargeRecord* records = st.ChargeEventsBuffer.Channel[ch];
@@ -180,8 +178,9 @@ void decode_charges(State& st) {
       auto& values = st.meas.ChargeDataValues[b][c];
       values.reserve(n);
       // A provisional range (one charge value so far) must not cut the charges that set it.
-      const bool cut = st.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0 &&
+      const bool cut = cfg.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0 &&
                        st.meas.ChargeRangePending[b][c] == 0;
+      // The range is the run's own (set from its first charges in automatic mode).
       const float lo = st.acq.ChargeHistoMin[b][c];
       const float hi = st.acq.ChargeHistoMax[b][c];
       for (std::uint32_t i = 0; i < n; ++i) {
@@ -215,15 +214,15 @@ void invalid_event(State& st, int index) {
 }
 
 // The files the writer would write this event into are open.
-bool output_is_open_for_run(const State& st) {
-  if (st.acq.SaveDataInFile == 1 && !output_is_open(st.files.data)) return false;
-  return st.acq.SaveMeasurementsInFile != 1 || output_is_open(st.files.measurements);
+bool output_is_open_for_run(const State& st, const RunConfig& cfg) {
+  if (cfg.acq.SaveDataInFile == 1 && !output_is_open(st.files.data)) return false;
+  return cfg.acq.SaveMeasurementsInFile != 1 || output_is_open(st.files.measurements);
 }
 
 // The hand-off to the writer thread, switching to the next file of a split run first.
-void hand_over(State& st) {
-  if (!saving(st) || !st.run.FileForSavingDataOpenOK) return;
-  if (st.Communication_Error.load() == 1 && !replaying(st)) {
+void hand_over(State& st, const RunConfig& cfg) {
+  if (!cfg.saving() || !st.run.FileForSavingDataOpenOK) return;
+  if (st.Communication_Error.load() == 1 && !cfg.replaying()) {
     char text[96];
     std::snprintf(text, sizeof text, "Event %d not saved: communication error.\n",
                   st.EventNumber.load());
@@ -231,79 +230,83 @@ void hand_over(State& st) {
     return;
   }
   const int n = st.EventNumber.load();
-  const int per_file = st.acq.NbOfEventsPerFile;
-  if (!Saving_Failed(st) && st.acq.SaveDataInFile == 1 && st.acq.SplitFileToSaveData == 1 &&
-      n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != st.acq.NbOfEventsRequired) {
+  const int per_file = cfg.acq.NbOfEventsPerFile;
+  if (!Saving_Failed(st) && cfg.acq.SaveDataInFile == 1 && cfg.acq.SplitFileToSaveData == 1 &&
+      n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != cfg.acq.NbOfEventsRequired) {
     wait_writer(st);  // the file's last events are written before it is closed
     Close_FileForSavingData(st, CloseFiles::DataFile);
     Copy_LogFileToRunDirectory(st);
-    const std::string dir(st.acq.DataDirectory, text_length(st.acq.DataDirectory));
+    const std::string dir(cfg.acq.DataDirectory, text_length(cfg.acq.DataDirectory));
     if (Open_FileForSavingData(st, dir, OpenFiles::NextSplitFile) != kDone)
       st.StopRequest().store(1);
   }
   // After a write error (told when it happened) the run saves nothing more and stops.
-  if (Saving_Failed(st) || !output_is_open_for_run(st)) {
+  if (Saving_Failed(st) || !output_is_open_for_run(st, cfg)) {
     st.run.FileForSavingDataOpenOK = false;
     st.StopRequest().store(1);
     return;
   }
-  Queue_EventForSaving(st);
+  Queue_EventForSaving(st, cfg);
 }
 
 // Replay: the next event of the file, moving on to the next file of a split series when
-// the current one is exhausted. Returns false when there is no event to process.
-bool load_replayed_event(State& st) {
+// the current one is exhausted. Returns false when there is no event to process. The run's
+// channels are the file's, which its first event tells.
+bool load_replayed_event(State& st, RunConfig& cfg) {
   st.run.DataLoadedFromFile = Read_EventsFromFile(st) || Load_EventFromNextFile(st);
+  for (int ch = 0; ch < kMaxChannels; ++ch) cfg.gui.ChannelEnabled[ch] = 0;
+  for (const int ch : st.files.ReplayChannels)
+    if (ch >= 0 && ch < kMaxChannels) cfg.gui.ChannelEnabled[ch] = 1;
   return st.run.DataLoadedFromFile == 1;
 }
 
 }  // namespace
 
-bool display_condition(State& st, bool with_first) {
-  return Is_DisplayEvent(st) || (with_first && st.EventNumber.load() == 1);
+bool display_condition(State& st, const RunConfig& cfg, bool with_first) {
+  return Is_DisplayEvent(st, cfg) || (with_first && st.EventNumber.load() == 1);
 }
 
-bool frame_wanted(State& st, bool with_first) {
-  if (with_first ? !display_condition(st, true) : !Is_DisplayEvent(st)) return false;
+bool frame_wanted(State& st, const RunConfig& cfg, bool with_first) {
+  if (with_first ? !display_condition(st, cfg, true) : !Is_DisplayEvent(st, cfg)) return false;
   if (st.DisplayFrameInterval <= 0.0) return true;
   const int event = st.EventNumber.load();
   const double now = st.clock.now();
   const bool always =
-      event == 1 || event == st.acq.NbOfEventsRequired || st.StopRequest().load() == 1;
+      event == 1 || event == cfg.acq.NbOfEventsRequired || st.StopRequest().load() == 1;
   if (!always && now - st.run.LastFrameTime < st.DisplayFrameInterval) return false;
   st.run.LastFrameTime = now;
   return true;
 }
 
-void Prepare_ForAcquisition(State& st) {
+void Prepare_ForAcquisition(State& st, RunConfig cfg) {
   int counter = 0;
   int limit = 0;
-  setup_run(st, counter, limit);
+  setup_run(st, cfg, counter, limit);
   const double acquiring_since = st.clock.now();
 
   for (;;) {
-    if (st.acq.RunType != kRunFiniteTime && counter >= limit) break;
+    if (cfg.acq.RunType != kRunFiniteTime && counter >= limit) break;
     if (st.StopRequest().load() == 1) {  // a stop kept across a settings restart
       Write_InfoMessage(st, "Run stopped.\n", kInfo);
       break;
     }
     st.AcquisitionBusy = 1;
     Status read = kDone;
-    if (!replaying(st)) {
-      Arm_Boards(st);
-      read = Read_BoardData(st);
+    if (!cfg.replaying()) {
+      Arm_Boards(st, cfg);
+      read = Read_BoardData(st, cfg);
     }
     if (read != kDone) {
       st.StopRequest().store(1);
       break;
     }
-    const int events = replaying(st) ? 1 : Get_NbOfEvents(st);
-    if (saving(st) && !replaying(st)) stamp_wall_clock(st);
+    const int events = cfg.replaying() ? 1 : Get_NbOfEvents(st);
+    if (cfg.saving() && !cfg.replaying()) stamp_wall_clock(st);
 
     for (int i = 0; i < events; ++i) {
-      if (!replaying(st) && Decode_Event(st, i) != kDone) break;
-      Process_Event(st);
-      if (display_condition(st, true)) show_event(st);
+      if (!cfg.replaying() && Decode_Event(st, cfg, i) != kDone) break;
+      Process_Event(st, cfg);
+      if (display_condition(st, cfg, true)) show_event(st);
       ++counter;
       if (st.StopRequest().load() == 1) break;
     }
@@ -323,26 +326,26 @@ void Prepare_ForAcquisition(State& st) {
     }
     wait_for_flag([&] { return st.BoardAccessReq.load() == 0; });
   }
-  draw_last_event(st);
+  draw_last_event(st, cfg);
   st.run.AcquisitionSeconds += st.clock.now() - acquiring_since;
-  end_run(st);
+  end_run(st, cfg);
 }
 
-void Arm_Boards(State& st) {
-  if (replaying(st)) return;
-  Arm_Board(st);
+void Arm_Boards(State& st, const RunConfig& cfg) {
+  if (cfg.replaying()) return;
+  Arm_Board(st, cfg);
 }
 
-void Arm_Board(State& st) {
+void Arm_Board(State& st, const RunConfig& cfg) {
   st.run.InterruptStatus = 0;
-  if (st.sam[0].ControlRegBit2 == 0) Start_Acq(st);
-  if (st.acq.PulseMode == 1 && st.sam[0].PulseSource == 0 && board_usable(st))
+  if (cfg.sam[0].ControlRegBit2 == 0) Start_Acq(st);
+  if (cfg.acq.PulseMode == 1 && cfg.sam[0].PulseSource == 0 && board_usable(st))
     st.digitizer->SendSAMPulse(st.DeviceHandle.load());
-  if (st.sys.TriggerSource == kTriggerSoftware || st.sys.TriggerSource == kTriggerAuto)
+  if (cfg.sys.TriggerSource == kTriggerSoftware || cfg.sys.TriggerSource == kTriggerAuto)
     Force_Trigger(st);
 }
 
-Status Read_BoardData(State& st) {
+Status Read_BoardData(State& st, const RunConfig& cfg) {
   std::uint32_t size = 0;
   int rc = kDgtzInvalidHandle;
   bool silent = false;
@@ -352,7 +355,7 @@ Status Read_BoardData(State& st) {
     // Every readout pass sends a software trigger with these sources: a board that
     // answers none of them is faulty. Other sources may rightly stay quiet for long.
     const bool triggered_by_us =
-        st.sys.TriggerSource == kTriggerSoftware || st.sys.TriggerSource == kTriggerAuto;
+        cfg.sys.TriggerSource == kTriggerSoftware || cfg.sys.TriggerSource == kTriggerAuto;
     const double start = st.clock.now();
     // Many empty reads as well as the time: one late read is no silence.
     constexpr int kSilentReads = 100;
@@ -401,9 +404,9 @@ int Get_NbOfEvents(State& st) {
   return static_cast<int>(n);
 }
 
-Status Decode_Event(State& st, int index) {
-  if (charge_mode(st.sam)) {
-    decode_charges(st);
+Status Decode_Event(State& st, const RunConfig& cfg, int index) {
+  if (cfg.charge_mode()) {
+    decode_charges(st, cfg);
     return kDone;
   }
   if (!board_usable(st)) {
@@ -420,27 +423,28 @@ Status Decode_Event(State& st, int index) {
     return kFailed;
   }
   bool first = true;
-  for (int b = 0; b < board_blocks(st); ++b) {
+  for (int b = 0; b < cfg.blocks(); ++b) {
     const GroupEvent743& g = st.CurrentEvent->DataGroup[b];
     if (g.GrPresent == 0) continue;
     copy_block(st.event, b, g);
     if (first) {
-      Compute_EventTime(st, g.TDC);
+      Compute_EventTime(st, cfg, g.TDC);
       first = false;
     }
   }
   return kDone;
 }
 
-void Compute_EventTime(State& st, std::uint64_t raw) {
+void Compute_EventTime(State& st, const RunConfig& cfg, std::uint64_t raw) {
   RunData& r = st.run;
   if (raw < r.LastRawTdc) r.TdcOverflowOffset += kTdcWrap;
   r.LastRawTdc = raw;
   const std::uint64_t tdc = raw + r.TdcOverflowOffset;
-  st.EventSeconds =
-      r.LoopClockOffset + 16.0 * static_cast<double>(tdc) * Get_SamplingPeriod(st) / 1e12;
-  const std::string text = format_event_time(st.EventSeconds, st.acq.RunStartHour,
-                                             st.acq.RunStartMinute, st.acq.RunStartSecond);
+  st.EventSeconds = r.LoopClockOffset + 16.0 * static_cast<double>(tdc) *
+                                            sampling_period_from_index(cfg.sam[0].FrequencyIndex) /
+                                            1e12;
+  const std::string text = format_event_time(st.EventSeconds, cfg.acq.RunStartHour,
+                                             cfg.acq.RunStartMinute, cfg.acq.RunStartSecond);
   auto& chain = st.event.EventTimeChain;
   chain.fill('\0');
   std::copy_n(text.begin(), std::min(text.size(), chain.size() - 1), chain.begin());
@@ -463,72 +467,76 @@ std::string format_event_time(double t, int start_hour, int start_minute, int st
 
 namespace {
 
-bool charge_live(const State& st) {
-  return !Event_HasSamples(st);
+bool charge_live(const RunConfig& cfg) {
+  return !Event_HasSamples(cfg);
 }
 
 // The loop's own consumers, in stage order.
 EventConsumers loop_consumers() {
-  const auto samples = [](State& st) { return !charge_live(st); };
+  const auto samples = [](State&, const RunConfig& cfg) { return !charge_live(cfg); };
   return {
-      {"firmware charges", EventStage::Charges, charge_live,
-       [](State& st) {
+      {"firmware charges", EventStage::Charges,
+       [](State&, const RunConfig& cfg) { return charge_live(cfg); },
+       [](State& st, const RunConfig& cfg) {
          st.run.FrameOwed = false;
-         accumulate_firmware_charges(st);
+         accumulate_firmware_charges(st, cfg);
        }},
       {"spectrum", EventStage::Spectrum,
-       [](State& st) {
-         return !charge_live(st) && (st.FFTMode().load() == 1 || spectra_saved(st));
+       [](State& st, const RunConfig& cfg) {
+         return !charge_live(cfg) && (st.FFTMode().load() == 1 || spectra_saved(st, cfg));
        },
        measure_spectrum},
       {"noise", EventStage::Noise,
-       [](State& st) { return !charge_live(st) && st.NoiseMeasurementOn().load() == 1; },
+       [](State& st, const RunConfig& cfg) {
+         return !charge_live(cfg) && st.NoiseMeasurementOn().load() == 1;
+       },
        measure_noise},
       {"measurements", EventStage::Measurement,
-       [](State& st) {
-         return !charge_live(st) &&
-                (st.gui.DisplayTimeOnWaveforms == 1 ||
-                 (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
-                 st.acq.SaveMeasurementsInFile == 1 || st.acq.EnTimeJitter == 1 ||
-                 st.acq.EnSoftwareChargeHisto == 1);
+       [](State&, const RunConfig& cfg) {
+         return !charge_live(cfg) &&
+                (cfg.gui.DisplayTimeOnWaveforms == 1 ||
+                 (cfg.acq.SaveDataInFile == 1 && cfg.acq.MeasurementsEnabled == 1) ||
+                 cfg.acq.SaveMeasurementsInFile == 1 || cfg.acq.EnTimeJitter == 1 ||
+                 cfg.acq.EnSoftwareChargeHisto == 1);
        },
-       [](State& st) {
+       [](State& st, const RunConfig& cfg) {
          if (!st.run.MeasuredByFormatter) {
-           measure_channels(st);
-         } else if (st.TransmitRunData().load() == 1 && st.acq.MeasurementsEnabled == 1) {
+           measure_channels(st, cfg);
+         } else if (st.TransmitRunData().load() == 1 && cfg.acq.MeasurementsEnabled == 1) {
            // The client's record shows this event's results; the run's sums stay the
            // formatter's, which measures the event again from its copy.
            EventJobs jobs;
-           Collect_EventJobs(st, jobs);
+           Collect_EventJobs(st, cfg, jobs);
            Measure_EventJobs(jobs, st.results, nullptr);
          }
        }},
       {"display", EventStage::Display, samples,
-       [](State& st) {
-         const bool framed = frame_wanted(st, true);
+       [](State& st, const RunConfig& cfg) {
+         const bool framed = frame_wanted(st, cfg, true);
          if (framed) call(st.hooks.compute_display);
          st.run.FrameOwed = !framed;
        }},
       {"rate measurement", EventStage::Rates,
-       [](State& st) { return !charge_live(st) && st.RateMeasurementOn().load() == 1; },
-       [](State& st) {
-         const int blocks = !replaying(st)
-                                ? board_blocks(st)
-                                : std::clamp(st.acq.NbOfChannelsInFile / 2, 0, kMaxSamBlocks);
-         for (int b = 0; b < blocks; ++b)
-           if (st.sam[b].RateCountersEnabled == 1) Update_RateMeasurement(st, b);
+       [](State& st, const RunConfig& cfg) {
+         return !charge_live(cfg) && st.RateMeasurementOn().load() == 1;
+       },
+       [](State& st, const RunConfig& cfg) {
+         for (int b = 0; b < Run_NbOfBlocks(cfg); ++b)
+           if (cfg.sam[b].RateCountersEnabled == 1) Update_RateMeasurement(st, cfg, b);
        }},
-      {"saving", EventStage::Saving, [](State&) { return true; }, hand_over},
+      {"saving", EventStage::Saving, [](State&, const RunConfig&) { return true; }, hand_over},
       {"run histograms", EventStage::Histograms,
-       [](State& st) { return st.acq.EnTimeJitter == 1 || st.acq.EnSoftwareChargeHisto == 1; },
+       [](State&, const RunConfig& cfg) {
+         return cfg.acq.EnTimeJitter == 1 || cfg.acq.EnSoftwareChargeHisto == 1;
+       },
        update_run_histograms},
   };
 }
 
 }  // namespace
 
-bool Event_HasSamples(const State& st) {
-  return !(charge_mode(st.sam) && !replaying(st));
+bool Event_HasSamples(const RunConfig& cfg) {
+  return !(cfg.charge_mode() && !cfg.replaying());
 }
 
 void Register_EventConsumer(State& st, EventConsumer consumer) {
@@ -552,13 +560,13 @@ EventConsumers Run_EventConsumers(const State& st) {
   return list;
 }
 
-void Process_Event(State& st) {
-  if (!replaying(st)) {
+void Process_Event(State& st, RunConfig& cfg) {
+  if (!cfg.replaying()) {
     st.EventNumber.fetch_add(1);
     st.NbOfEventsInRun.fetch_add(1);
     st.meas.EventNumberForSigma.fetch_add(1);
   } else {
-    if (!load_replayed_event(st)) {
+    if (!load_replayed_event(st, cfg)) {
       // A read that failed inside an event may have left part of it in the event record.
       if (st.files.Damaged || st.files.CutShort) st.run.FrameOwed = false;
       return;
@@ -567,10 +575,10 @@ void Process_Event(State& st) {
   }
 
   for (const EventConsumer& c : st.run_consumers)
-    if (c.wanted(st)) c.consume(st);
+    if (c.wanted(st, cfg)) c.consume(st, cfg);
 
-  if (st.acq.EnTimeJitter == 0 && st.acq.INLCalibrationRunning == 0 && st.DisplayOn().load() == 1 &&
-      st.sys.NbOfSAMBlocks < 3 && st.display_attached) {
+  if (cfg.acq.EnTimeJitter == 0 && cfg.acq.INLCalibrationRunning == 0 &&
+      st.DisplayOn().load() == 1 && cfg.sys.NbOfSAMBlocks < 3 && st.display_attached) {
     st.clock.delay(0.020);
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/run_config.h"
 #include "app/state.h"
 #include "app/status.h"
 
@@ -14,20 +15,22 @@ namespace vx {
 // faulty: the run ends with an error.
 inline constexpr double kBoardSilenceSeconds = 5.0;
 
-void Prepare_ForAcquisition(State& st);
-void Arm_Boards(State& st);
-void Arm_Board(State& st);
+// The loop of a run under the settings cfg, taken as it was launched (its own copy).
+void Prepare_ForAcquisition(State& st, RunConfig cfg);
+void Arm_Boards(State& st, const RunConfig& cfg);
+void Arm_Board(State& st, const RunConfig& cfg);
 // kDone with a block of events in the readout buffer; kFailed (said why, run stopped) else.
-Status Read_BoardData(State& st);
+Status Read_BoardData(State& st, const RunConfig& cfg);
 int Get_NbOfEvents(State& st);
 // kFailed when the event cannot be decoded (said why).
-Status Decode_Event(State& st, int index);
-// Hands the current event to the consumers the run took at its start.
-void Process_Event(State& st);
+Status Decode_Event(State& st, const RunConfig& cfg, int index);
+// Hands the current event to the consumers the run took at its start. A replay reads the
+// event here, and takes the file's channels into cfg.
+void Process_Event(State& st, RunConfig& cfg);
 
 // Whether the current event carries samples: not the live board's events in charge mode,
 // where the firmware's charges stand for them.
-bool Event_HasSamples(const State& st);
+bool Event_HasSamples(const RunConfig& cfg);
 // Adds a consumer to every run from the next start on (one of the same name is replaced).
 // The layers above the loop register theirs before any run starts.
 void Register_EventConsumer(State& st, EventConsumer consumer);
@@ -36,14 +39,14 @@ EventConsumers Run_EventConsumers(const State& st);
 
 // Whether the current event is displayed; with_first also counts event 1 (the event
 // counter and the waveform histograms refresh on it).
-bool display_condition(State& st, bool with_first);
+bool display_condition(State& st, const RunConfig& cfg, bool with_first);
 // Whether the loop computes a display frame for the current event: on display events, at
 // most one per DisplayFrameInterval, but always for the first event, the last one of a
 // finite run and the one during which a stop is asked (what stays on screen is the end).
-bool frame_wanted(State& st, bool with_first);
+bool frame_wanted(State& st, const RunConfig& cfg, bool with_first);
 
 // Extends the 40-bit time stamp of a block and formats the event time.
-void Compute_EventTime(State& st, std::uint64_t raw_tdc);
+void Compute_EventTime(State& st, const RunConfig& cfg, std::uint64_t raw_tdc);
 std::string format_event_time(double seconds_since_start, int start_hour, int start_minute,
                               int start_second);
 

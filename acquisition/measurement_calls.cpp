@@ -12,30 +12,30 @@ namespace vx {
 void reset_noise_statistics(State& st) {
   Reset_MeanSigma(st, -1);
 }
-void prepare_run_measurements(State& st) {
-  Prepare_MeasurementsForRun(st);
+void prepare_run_measurements(State& st, const RunConfig& cfg) {
+  Prepare_MeasurementsForRun(st, cfg);
   Init_RateMeasurement(st);
 }
-void measure_spectrum(State& st) {
-  Compute_FFT(st);
+void measure_spectrum(State& st, const RunConfig& cfg) {
+  Compute_FFT(st, cfg);
 }
-void measure_noise(State& st) {
-  Compute_NoiseMeasurement(st);
+void measure_noise(State& st, const RunConfig& cfg) {
+  Compute_NoiseMeasurement(st, cfg);
 }
-void measure_channels(State& st) {
-  Compute_EventMeasurements(st);
-}
-
-void accumulate_firmware_charges(State& st) {
-  Accumulate_FirmwareChargeHistos(st);
-  if (frame_wanted(st, false) && st.hooks.compute_display) st.hooks.compute_display();
+void measure_channels(State& st, const RunConfig& cfg) {
+  Compute_EventMeasurements(st, cfg);
 }
 
-void update_run_histograms(State& st) {
-  Update_RunMeasurements(st);
+void accumulate_firmware_charges(State& st, const RunConfig& cfg) {
+  Accumulate_FirmwareChargeHistos(st, cfg);
+  if (frame_wanted(st, cfg, false) && st.hooks.compute_display) st.hooks.compute_display();
 }
-void finish_run_histograms(State& st) {
-  Finish_MeasurementsForRun(st);
+
+void update_run_histograms(State& st, const RunConfig& cfg) {
+  Update_RunMeasurements(st, cfg);
+}
+void finish_run_histograms(State& st, const RunConfig& cfg) {
+  Finish_MeasurementsForRun(st, cfg);
 }
 
 }  // namespace vx

@@ -55,7 +55,8 @@ void hand_over_to_loop(State& st) {
 void launch_acquisition_thread(State& st) {
   hand_over_to_loop(st);
   const int generation = st.AcquisitionGeneration.load();
-  st.pool.schedule([&st] { Start_Acquisition(st); });
+  // The loop's settings, taken here where the records are this thread's, handed over by value.
+  st.pool.schedule([&st, cfg = Freeze_RunConfig(st)] { Start_Acquisition(st, cfg); });
   wait_for_flag([&] { return st.AcquisitionGeneration.load() != generation; });
 }
 
@@ -97,7 +98,8 @@ Status Prepare_Run(State& st, const std::string& directory) {
     return kFailed;
   }
   // A data file holds the records of the acquired channels: one without any cannot be read back.
-  if (st.acq.SaveDataInFile == 1 && !replaying(st) && acquired_channel_count(st) == 0) {
+  if (st.acq.SaveDataInFile == 1 && !replaying(st) &&
+      acquired_channel_count(Freeze_RunConfig(st)) == 0) {
     Write_InfoMessage(st,
                       "Error : Unable to save a run without any channel acquired: enable at least "
                       "one channel!\n",
@@ -140,7 +142,7 @@ Status Prepare_Run(State& st, const std::string& directory) {
   return result;
 }
 
-void Start_Acquisition(State& st) {
+void Start_Acquisition(State& st, const RunConfig& cfg) {
   st.ui.post([&st] { st.ui.run_state_changed(true); });
   st.RawTriggerRateOK = 0;
   // A loop that resumes a run after a settings restart keeps a stop asked meanwhile: it ends
@@ -150,11 +152,11 @@ void Start_Acquisition(State& st) {
   st.AcquisitionRunning = 1;
   st.AcquisitionGeneration.fetch_add(1);
 
-  if (saving(st)) {
+  if (cfg.saving()) {
     wait_for_flag([&] { return st.SaveDataInFileThreadReleased.load() == 1; });
-    Start_SaveDataInFileThread(st);
+    Start_SaveDataInFileThread(st, cfg);
   }
-  Prepare_ForAcquisition(st);
+  Prepare_ForAcquisition(st, cfg);
 
   // A settings restart resumes the same run: it has not finished.
   const bool restarting = st.run.LoopEndedForRestart;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/run_config.h"
 #include "app/state.h"
 #include "app/status.h"
 
@@ -22,7 +23,7 @@ enum class StartOrigin { User, Remote };
 Status Start_AcquisitionFromUser(State& st, StartOrigin origin = StartOrigin::User);
 Status Prepare_Run(State& st, const std::string& directory);
 // The acquisition thread's body.
-void Start_Acquisition(State& st);
+void Start_Acquisition(State& st, const RunConfig& cfg);
 // The Run menu's stop: asks the loop to stop and waits until it has.
 void Stop_AcquisitionFromUser(State& st);
 // Called by the loop once, when it leaves: true when a settings restart holds the run (its

@@ -37,9 +37,10 @@ bool run_going_on(const State& st) {
 }
 
 void rebuild(State& st, bool running) {
-  Compute_TimeHisto(st);
+  const RunConfig cfg = Freeze_RunConfig(st);
+  Compute_TimeHisto(st, cfg);
   // The fit waits for the end of the run.
-  if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, running ? 0 : 1);
+  if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, cfg, 1, running ? 0 : 1);
 }
 
 }  // namespace

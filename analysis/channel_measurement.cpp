@@ -534,23 +534,23 @@ void measure_times(const MeasurementSettings& s, const ChannelJob* jobs, std::si
 
 }  // namespace
 
-MeasurementSettings Snapshot_MeasurementSettings(const State& st) {
+MeasurementSettings Snapshot_MeasurementSettings(const State& st, const RunConfig& cfg) {
   MeasurementSettings s;
-  s.samples = Run_NbOfSamples(st);
-  s.charge_samples = st.sys.RecordLength;
+  s.samples = Run_NbOfSamples(cfg);
+  s.charge_samples = cfg.sys.RecordLength;
   s.spline = st.meas.PerformSplineInterp.load(std::memory_order_relaxed) == 1;
-  s.per = s.spline ? std::clamp(static_cast<int>(st.acq.NbOfBinsForSpline), kSplineBins.lo,
+  s.per = s.spline ? std::clamp(static_cast<int>(cfg.acq.NbOfBinsForSpline), kSplineBins.lo,
                                 kSplineBins.hi)
                    : 1;
-  s.cfd = st.acq.CFDMethod == 1;
-  s.cfd_ratio = st.acq.CFDRatio;
-  s.baseline_bins = st.acq.NbOfBinsForBaseline;
+  s.cfd = cfg.acq.CFDMethod == 1;
+  s.cfd_ratio = cfg.acq.CFDRatio;
+  s.baseline_bins = cfg.acq.NbOfBinsForBaseline;
   s.peak_interp = st.meas.PeakInterp.load(std::memory_order_relaxed);
-  const float period_ps = Measurement_SamplingPeriodPs(st);
+  const float period_ps = Measurement_SamplingPeriodPs(cfg.sam);
   s.period_ps = period_ps;
   s.period_ns = period_ps / 1000.0;
-  s.limited = st.acq.NoMaxPeakThresholdDistance == 0;
-  s.limit = s.per * static_cast<double>(st.acq.MaxPeakThresholdDistance) / s.period_ns;
+  s.limited = cfg.acq.NoMaxPeakThresholdDistance == 0;
+  s.limit = s.per * static_cast<double>(cfg.acq.MaxPeakThresholdDistance) / s.period_ns;
   return s;
 }
 

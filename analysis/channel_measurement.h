@@ -6,11 +6,12 @@
 #include <span>
 
 #include "app/measurement_jobs.h"
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
 
-MeasurementSettings Snapshot_MeasurementSettings(const State& st);
+MeasurementSettings Snapshot_MeasurementSettings(const State& st, const RunConfig& cfg);
 
 // Measures jobs[i] into results[i] (both the same size). Channels are taken four at a time
 // so that their spline solves overlap; the work buffers belong to the calling thread and

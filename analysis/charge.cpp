@@ -63,10 +63,10 @@ void set_automatic_range(State& st, int b, int c, double lo_value, double hi_val
 }
 
 // The range of a fresh firmware histogram, from the event's charges.
-void set_firmware_range(State& st, int b, int c) {
+void set_firmware_range(State& st, const AcqParams& options, int b, int c) {
   MeasurementData& m = st.meas;
   const auto batch = firmware_batch(m, b, c);
-  const bool automatic = st.acq.ChargeRangeAuto == 1;
+  const bool automatic = options.ChargeRangeAuto == 1;
   m.ChargeRangePending[b][c] = 0;
   if (batch.empty()) {
     if (automatic) {
@@ -136,10 +136,10 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
   m.ChargeSigma[b][c] = std::sqrt(sq / entries);
 }
 
-ChargeHistoSettings software_settings_of(const State& st, int b, int c) {
+ChargeHistoSettings software_settings_of(const State& st, const RunConfig& cfg, int b, int c) {
   ChargeHistoSettings s;
-  s.bins = charge_bins(st.gui);
-  s.cut = st.acq.ChargeCutEnabled[b][c];
+  s.bins = charge_bins(cfg.gui);
+  s.cut = cfg.acq.ChargeCutEnabled[b][c];
   if (s.cut == 1) {
     s.cut_min = st.acq.ChargeHistoMin[b][c];
     s.cut_max = st.acq.ChargeHistoMax[b][c];
@@ -150,9 +150,10 @@ ChargeHistoSettings software_settings_of(const State& st, int b, int c) {
 // Calls f(q) for every charge of entries [from, to) of the channel's list that the
 // histogram keeps: measured (not NaN) and, with the cut on, inside the cut.
 template <typename F>
-void for_each_kept_charge(const State& st, int b, int c, std::size_t from, std::size_t to, F f) {
+void for_each_kept_charge(const State& st, const RunConfig& cfg, int b, int c, std::size_t from,
+                          std::size_t to, F f) {
   const RunList<float>& list = st.meas.ComputedChargeForHisto[b][c];
-  const bool cut = st.acq.ChargeCutEnabled[b][c] == 1;
+  const bool cut = cfg.acq.ChargeCutEnabled[b][c] == 1;
   const double lo_cut = st.acq.ChargeHistoMin[b][c];
   const double hi_cut = st.acq.ChargeHistoMax[b][c];
   from = std::max(from, list.first());
@@ -166,14 +167,14 @@ void for_each_kept_charge(const State& st, int b, int c, std::size_t from, std::
 
 // The channel's histogram again from the run's list: range from the extremes of the kept
 // charges, widened by half the span on each side.
-void rebuild_software_histo(State& st, int b, int c) {
+void rebuild_software_histo(State& st, const RunConfig& cfg, int b, int c) {
   MeasurementData& m = st.meas;
   HistoBuild& h = m.ChargeHistoBuild[b][c];
   h = HistoBuild{};
   const std::size_t to =
       std::max(static_cast<std::size_t>(m.ListEntries), m.ComputedChargeForHisto[b][c].size());
-  for_each_kept_charge(st, b, c, 0, to, [&](double v) { h.stats.add(v); });
-  const int bins = charge_bins(st.gui);
+  for_each_kept_charge(st, cfg, b, c, 0, to, [&](double v) { h.stats.add(v); });
+  const int bins = charge_bins(cfg.gui);
   auto& counts = m.ChargeDataDistri[b][c];
   std::fill_n(counts.begin(), bins, 0);
   if (h.stats.count > 0) {
@@ -184,7 +185,7 @@ void rebuild_software_histo(State& st, int b, int c) {
     h.bins = HistogramBins(base, top, bins);
     for (int i = 0; i < bins; ++i)
       m.ChargeDataAxis[b][c][i] = h.bins.usable() ? h.bins.centre(i) : base;
-    for_each_kept_charge(st, b, c, 0, to, [&](double v) {
+    for_each_kept_charge(st, cfg, b, c, 0, to, [&](double v) {
       const int k = h.bins.bin_of(v);
       if (k >= 0) ++counts[k];
     });
@@ -193,19 +194,19 @@ void rebuild_software_histo(State& st, int b, int c) {
   h.range_max = h.stats.max;
   h.built = true;
   h.next_entry = h.rebuilt_at = static_cast<std::int64_t>(to);
-  m.ChargeHistoBuiltWith[b][c] = software_settings_of(st, b, c);
+  m.ChargeHistoBuiltWith[b][c] = software_settings_of(st, cfg, b, c);
 }
 
 // The charges measured since the last call; a changed setting rebuilds first.
-void update_software_histo(State& st, int b, int c) {
+void update_software_histo(State& st, const RunConfig& cfg, int b, int c) {
   MeasurementData& m = st.meas;
   HistoBuild& h = m.ChargeHistoBuild[b][c];
-  if (!h.built || !(m.ChargeHistoBuiltWith[b][c] == software_settings_of(st, b, c))) {
-    rebuild_software_histo(st, b, c);
+  if (!h.built || !(m.ChargeHistoBuiltWith[b][c] == software_settings_of(st, cfg, b, c))) {
+    rebuild_software_histo(st, cfg, b, c);
     return;
   }
   auto& counts = m.ChargeDataDistri[b][c];
-  for_each_kept_charge(st, b, c, static_cast<std::size_t>(h.next_entry),
+  for_each_kept_charge(st, cfg, b, c, static_cast<std::size_t>(h.next_entry),
                        static_cast<std::size_t>(m.ListEntries), [&](double v) {
                          h.stats.add(v);
                          if (v < h.range_min || v > h.range_max) h.range_stale = true;
@@ -242,13 +243,13 @@ float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples,
   for (int i = first; i < end; ++i) sum += w[i] - base;
 
   baseline = static_cast<float>(base * kVoltsPerAdcCount);
-  const double period_ps = Measurement_SamplingPeriodPs(st);
+  const double period_ps = Measurement_SamplingPeriodPs(st.sam);
   return static_cast<float>(sum * (kVoltsPerAdcCount * period_ps / 50.0));
 }
 
-void Init_ChargeHistos(State& st) {
+void Init_ChargeHistos(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
-  const int bins = charge_bins(st.gui);
+  const int bins = charge_bins(cfg.gui);
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       clear_counts(m, b, c, bins);
@@ -259,11 +260,11 @@ void Init_ChargeHistos(State& st) {
   }
 }
 
-void Compute_SoftwareChargeHisto(State& st) {
+void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg) {
   std::size_t dropped_from = SIZE_MAX;
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      rebuild_software_histo(st, b, c);
+      rebuild_software_histo(st, cfg, b, c);
       publish_software_histo(st.meas, b, c);
       const auto& list = st.meas.ComputedChargeForHisto[b][c];
       if (list.dropped()) dropped_from = std::min(dropped_from, list.first());
@@ -280,36 +281,36 @@ void Compute_SoftwareChargeHisto(State& st) {
   }
 }
 
-void Update_SoftwareChargeHistos(State& st) {
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b)
-    for (int c = 0; c < kChannelsPerBlock; ++c) update_software_histo(st, b, c);
+void Update_SoftwareChargeHistos(State& st, const RunConfig& cfg) {
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b)
+    for (int c = 0; c < kChannelsPerBlock; ++c) update_software_histo(st, cfg, b, c);
 }
 
-void Refresh_SoftwareChargeHistos(State& st, bool run_end) {
+void Refresh_SoftwareChargeHistos(State& st, const RunConfig& cfg, bool run_end) {
   MeasurementData& m = st.meas;
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      update_software_histo(st, b, c);
+      update_software_histo(st, cfg, b, c);
       const HistoBuild& h = m.ChargeHistoBuild[b][c];
       // Once the list has let entries go, a rebuild would lose counts: the range stays.
       if (h.range_stale && !m.ComputedChargeForHisto[b][c].dropped() &&
           (run_end || (m.ListEntries - h.rebuilt_at) * 8 >= h.rebuilt_at))
-        rebuild_software_histo(st, b, c);
+        rebuild_software_histo(st, cfg, b, c);
       publish_software_histo(m, b, c);
     }
   }
 }
 
-void Accumulate_FirmwareChargeHistos(State& st) {
+void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
-  const int bins = charge_bins(st.gui);
-  const int blocks = board_blocks(st);
+  const int bins = charge_bins(cfg.gui);
+  const int blocks = cfg.blocks();
   const bool first_event = st.EventNumber.load() == 1;
   for (int b = 0; b < blocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (first_event) {
         clear_counts(m, b, c, bins);
-        set_firmware_range(st, b, c);
+        set_firmware_range(st, cfg.acq, b, c);
       }
       add_firmware_batch(st, b, c, bins);
     }
@@ -320,12 +321,12 @@ void Accumulate_FirmwareChargeHistos(State& st) {
     for (int b = 0; b < blocks; ++b) {
       for (int c = 0; c < kChannelsPerBlock; ++c) {
         clear_counts(m, b, c, kMaxChargeHistoBins);
-        set_firmware_range(st, b, c);
+        set_firmware_range(st, cfg.acq, b, c);
       }
     }
     m.ResetChargeHisto.store(0);
   }
-  if (Is_DisplayEvent(st)) Plot_ChargeHisto(st);
+  if (Is_DisplayEvent(st, cfg)) Plot_ChargeHisto(st);
 }
 
 void Plot_ChargeHisto(State& st) {

@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -16,24 +17,24 @@ float Compute_Charge(State& st, std::span<const float> waveform, int nbBaselineS
                      int nbSamples, int start, int length, float& baseline);
 
 // Clears the histograms of every channel at run setup.
-void Init_ChargeHistos(State& st);
+void Init_ChargeHistos(State& st, const RunConfig& cfg);
 
 // Rebuilds the software histograms of the run's channels from ComputedChargeForHisto.
-void Compute_SoftwareChargeHisto(State& st);
+void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg);
 
 // Takes the charges measured since the last call into the software histograms and their
 // statistics (after each event of a run); a channel whose settings changed is rebuilt.
-void Update_SoftwareChargeHistos(State& st);
+void Update_SoftwareChargeHistos(State& st, const RunConfig& cfg);
 
 // Display refresh: takes the new charges, rebuilds a histogram whose range has to follow
 // new extremes (at most once per eighth of growth of the run, and always at run_end,
 // unless its list already let entries go) and shows the statistics.
-void Refresh_SoftwareChargeHistos(State& st, bool run_end);
+void Refresh_SoftwareChargeHistos(State& st, const RunConfig& cfg, bool run_end);
 
 // Adds the current event's firmware charges (ChargeDataValues, NbOfValidChargeWords) to
 // the histograms; on the first event of a run or after a reset request the histograms
 // restart and, with ChargeRangeAuto, take their range from the event's charges.
-void Accumulate_FirmwareChargeHistos(State& st);
+void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg);
 
 // Asks the front end to show the histogram of ChargeHistoChannel again.
 void Plot_ChargeHisto(State& st);

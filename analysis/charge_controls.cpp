@@ -38,7 +38,7 @@ bool software_mode(const AcqParams& acq) {
 }  // namespace
 
 double Charge_WindowNs(const State& st, int length) {
-  return length * static_cast<double>(Measurement_SamplingPeriodPs(st)) / 1000.0;
+  return length * static_cast<double>(Measurement_SamplingPeriodPs(st.sam)) / 1000.0;
 }
 
 bool Set_ChargeStart(State& st, int channel, int start) {
@@ -81,7 +81,7 @@ void Set_ChargeThreshold(State& st, int channel, bool enabled, double pc) {
   const int c = channel % kChannelsPerBlock;
   blk.ChargeThresholdFlag[c] = enabled ? 1 : 0;
   blk.ChargeThresholdVolts[c] = static_cast<float>(pc);
-  blk.ChargeThreshold[c] = Charge_ThresholdValue(pc, Measurement_SamplingPeriodPs(st));
+  blk.ChargeThreshold[c] = Charge_ThresholdValue(pc, Measurement_SamplingPeriodPs(st.sam));
   Build_ChargeThresholdRegs(blk);
 }
 
@@ -142,7 +142,7 @@ bool Validate_ChargeCursors(State& st, int channel, ChargeCursorX at, double shi
 
 void Rebuild_SoftwareChargeHisto(State& st) {
   if (!software_mode(st.acq) || st.AcquisitionRunning.load() == 1) return;
-  Compute_SoftwareChargeHisto(st);
+  Compute_SoftwareChargeHisto(st, Freeze_RunConfig(st));
   Plot_ChargeHisto(st);
 }
 

@@ -10,17 +10,17 @@
 
 namespace vx {
 
-void Compute_FFT(State& st) {
+void Compute_FFT(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
-  const int n = Run_NbOfSamples(st);
+  const int n = Run_NbOfSamples(cfg);
   // RecordLength / 2 is an integer halving; a record too short for it falls back to the
   // event's own length so that the division stays defined.
-  int half = st.sys.RecordLength / 2;
+  int half = cfg.sys.RecordLength / 2;
   if (half <= 0) half = n / 2;
   if (n < 2 || half <= 0) return;
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!Is_ChannelEnabled(st, b, c)) continue;
+      if (!Is_ChannelEnabled(cfg, b, c)) continue;
       ChannelSpectrum& s = m.Spectra[b][c];
       const std::span<const float> samples(st.event.FullyOrderedValues[b][c].data(), n);
       if (ReFFT_Magnitudes(m.FftPlans, samples, s.magnitude) != 0) continue;
@@ -54,14 +54,14 @@ float Update_MeanSigma(float mean, float sigma, int n) {
   return static_cast<float>((sigma + 99.0 * mean) / 100.0);
 }
 
-void Compute_NoiseMeasurement(State& st) {
+void Compute_NoiseMeasurement(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   const int n = m.EventNumberForSigma.load();
-  const int samples = Run_NbOfSamples(st);
+  const int samples = Run_NbOfSamples(cfg);
   // The noise panel moves the window while a run goes on.
   const int first = std::atomic_ref<int>(st.StartSigmaSample).load();
   const int last = std::atomic_ref<int>(st.EndSigmaSample).load();
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const std::span<const float> w(st.event.FullyOrderedValues[b][c].data(), samples);
       const float sigma = Compute_WaveformSigma(w, first, last);
@@ -72,7 +72,7 @@ void Compute_NoiseMeasurement(State& st) {
           static_cast<float>(mean * kVoltsPerAdcCount * 1000.0);
     }
   }
-  if (Is_DisplayEvent(st)) st.ui.refresh_panel(Panel::Noise);
+  if (Is_DisplayEvent(st, cfg)) st.ui.refresh_panel(Panel::Noise);
 }
 
 void Reset_MeanSigma(State& st, int block) {

@@ -4,6 +4,7 @@
 
 #include <span>
 
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -13,7 +14,7 @@ inline constexpr float kSpectrumFloorDb = -400.0f;
 
 // Spectrum of every enabled channel of the current event into Spectra: the magnitudes of
 // its bins, kept until they are shown, saved or sent.
-void Compute_FFT(State& st);
+void Compute_FFT(State& st, const RunConfig& cfg);
 
 // Bin k of a spectrum in dB, 20 log10(|X[k]| / (RecordLength / 2)), for k = 0 ... n - 1
 // (bins past n/2 mirror those below); 0 past the record, kSpectrumFloorDb for a zero
@@ -30,7 +31,7 @@ float Update_MeanSigma(float mean, float sigma, int n);
 
 // Noise of every channel of the run's blocks (enabled or not) for the current event:
 // Sigma, MeanSigma and MeanSigmaForStripChart (mV).
-void Compute_NoiseMeasurement(State& st);
+void Compute_NoiseMeasurement(State& st, const RunConfig& cfg);
 
 // MeanSigma of the block's two channels (block -1: all channels) and EventNumberForSigma
 // back to 0.

@@ -17,35 +17,35 @@ bool is_modulo_event(State& st) {
 
 }  // namespace
 
-float Measurement_SamplingPeriodPs(const State& st) {
-  return static_cast<float>(Get_SamplingPeriod(st));
+float Measurement_SamplingPeriodPs(const SamBlocks& sam) {
+  return static_cast<float>(sampling_period_from_index(sam[0].FrequencyIndex));
 }
 
-int Run_NbOfBlocks(const State& st) {
-  const int blocks = replaying(st) ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
+int Run_NbOfBlocks(const RunConfig& cfg) {
+  const int blocks = cfg.replaying() ? cfg.acq.NbOfChannelsInFile / 2 : cfg.sys.NbOfSAMBlocks;
   return std::clamp(blocks, 0, kMaxSamBlocks);
 }
 
-int Run_NbOfSamples(const State& st) {
-  const int n = replaying(st) ? st.acq.NbOfSamplesInFile : st.sys.RecordLength;
+int Run_NbOfSamples(const RunConfig& cfg) {
+  const int n = cfg.replaying() ? cfg.acq.NbOfSamplesInFile : cfg.sys.RecordLength;
   return std::clamp(n, 0, kMaxSamples);
 }
 
-bool Is_DisplayEvent(State& st) {
+bool Is_DisplayEvent(State& st, const RunConfig& cfg) {
   const int event = st.EventNumber.load();
-  return st.DisplayOn().load() == 1 || is_modulo_event(st) || event == st.acq.NbOfEventsRequired ||
+  return st.DisplayOn().load() == 1 || is_modulo_event(st) || event == cfg.acq.NbOfEventsRequired ||
          st.StopRequest().load() == 1;
 }
 
-bool Is_HistoRefreshEvent(State& st) {
+bool Is_HistoRefreshEvent(State& st, const RunConfig& cfg) {
   const int event = st.EventNumber.load();
-  const int required = st.acq.NbOfEventsRequired;
+  const int required = cfg.acq.NbOfEventsRequired;
   return is_modulo_event(st) || event == required || required == 1 || st.StopRequest().load() == 1;
 }
 
-bool Is_ChannelEnabled(const State& st, int block, int channel) {
+bool Is_ChannelEnabled(const RunConfig& cfg, int block, int channel) {
   const int flat = kChannelsPerBlock * block + channel;
-  return flat >= 0 && flat < kMaxChannels && st.gui.ChannelEnabled[flat] == 1;
+  return flat >= 0 && flat < kMaxChannels && cfg.gui.ChannelEnabled[flat] == 1;
 }
 
 }  // namespace vx

@@ -56,13 +56,13 @@ void for_each_list(MeasurementData& m, Fn fn) {
 
 // The lists the run keeps for channel (b, c).
 template <typename Fn>
-void for_each_kept_list(State& st, int b, int c, Fn fn) {
+void for_each_kept_list(State& st, const AcqParams& acq, int b, int c, Fn fn) {
   MeasurementData& m = st.meas;
-  if (keeps_time_lists(st.acq)) {
+  if (keeps_time_lists(acq)) {
     fn(m.RiseTimeInstantForHisto[b][c]);
     fn(m.PeakAmplitudeForHisto[b][c]);
   }
-  if (keeps_charge_lists(st.acq)) fn(m.ComputedChargeForHisto[b][c]);
+  if (keeps_charge_lists(acq)) fn(m.ComputedChargeForHisto[b][c]);
 }
 
 // Room for the next entry of a list that is up to date.
@@ -99,24 +99,25 @@ void Reset_RunSummary(State& st) {
   st.run.SavingQueueWaits = 0;
 }
 
-void Prepare_MeasurementsForRun(State& st) {
+void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   // A restart after a settings change goes on with the same run: its lists and histograms
   // stay.
   const bool continuing = m.ContinuingRun.exchange(0) == 1;
-  if (!keeps_time_lists(st.acq) && !keeps_charge_lists(st.acq)) return;
+  if (!keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq)) return;
   if (!continuing) {
     m.TimeHisto = TimeHistoResults{};
     m.TimeHistoPlotted = false;
     Free_MeasurementHistos(st);
-    Init_ChargeHistos(st);
+    Init_ChargeHistos(st, cfg);
   }
   const auto cap = static_cast<std::size_t>(std::max<std::int64_t>(m.ListEntriesKept.load(), 1));
   for_each_list(m, [cap](RunList<float>& list) { list.set_cap(cap); });
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b)
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
-      if (Is_ChannelEnabled(st, b, c))
-        for_each_kept_list(st, b, c, [&](RunList<float>& list) { reserve_next(st, list); });
+      if (Is_ChannelEnabled(cfg, b, c))
+        for_each_kept_list(st, cfg.acq, b, c,
+                           [&](RunList<float>& list) { reserve_next(st, list); });
   // A run that goes on keeps showing its histogram until the next refresh.
   if (continuing) return;
   m.ThresholdCrossingDistri.fill(0);
@@ -125,11 +126,11 @@ void Prepare_MeasurementsForRun(State& st) {
   st.ui.refresh_panel(Panel::TimeHistogram);
 }
 
-bool Measurements_Needed(const State& st) {
-  return st.gui.DisplayTimeOnWaveforms == 1 ||
-         (st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) ||
-         st.acq.SaveMeasurementsInFile == 1 || keeps_time_lists(st.acq) ||
-         keeps_charge_lists(st.acq);
+bool Measurements_Needed(const RunConfig& cfg) {
+  return cfg.gui.DisplayTimeOnWaveforms == 1 ||
+         (cfg.acq.SaveDataInFile == 1 && cfg.acq.MeasurementsEnabled == 1) ||
+         cfg.acq.SaveMeasurementsInFile == 1 || keeps_time_lists(cfg.acq) ||
+         keeps_charge_lists(cfg.acq);
 }
 
 namespace {
@@ -188,21 +189,21 @@ int Measurement_Threads() {
   return cores >= 4 ? static_cast<int>(std::min(cores / 2, 4u)) : 1;
 }
 
-void Collect_EventJobs(const State& st, EventJobs& e) {
-  e.settings = Snapshot_MeasurementSettings(st);
+void Collect_EventJobs(const State& st, const RunConfig& cfg, EventJobs& e) {
+  e.settings = Snapshot_MeasurementSettings(st, cfg);
   e.count = 0;
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
-    const int nb_baseline = st.sam[b].ChargeNoBaseline == 1 ? 0 : kChargeBaselineSamples;
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
+    const int nb_baseline = cfg.sam[b].ChargeNoBaseline == 1 ? 0 : kChargeBaselineSamples;
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!Is_ChannelEnabled(st, b, c)) continue;
+      if (!Is_ChannelEnabled(cfg, b, c)) continue;
       ChannelJob& job = e.jobs[e.count];
       job = ChannelJob{};
       job.waveform = st.event.FullyOrderedValues[b][c].data();
-      job.threshold = st.acq.PulseThreshold[b][c];
-      job.edge = st.acq.PulseEdge[b][c];
+      job.threshold = cfg.acq.PulseThreshold[b][c];
+      job.edge = cfg.acq.PulseEdge[b][c];
       job.charge_baseline_samples = nb_baseline;
-      job.charge_start = st.sam[b].ChargeStartIndex[c];
-      job.charge_length = st.sam[b].ChargeLength[c];
+      job.charge_start = cfg.sam[b].ChargeStartIndex[c];
+      job.charge_length = cfg.sam[b].ChargeLength[c];
       e.block[e.count] = b;
       e.channel[e.count] = c;
       ++e.count;
@@ -217,27 +218,27 @@ void Measure_EventJobs(const EventJobs& in, EventResults& r, MeasurementData* su
   write_results(in, results.data(), r, sums);
 }
 
-bool Measurements_OnlyForMeasurementFile(const State& st) {
-  return st.acq.SaveMeasurementsInFile == 1 && !replaying(st) &&
-         st.gui.DisplayTimeOnWaveforms == 0 &&
-         !(st.acq.SaveDataInFile == 1 && st.acq.MeasurementsEnabled == 1) &&
-         !keeps_time_lists(st.acq) && !keeps_charge_lists(st.acq);
+bool Measurements_OnlyForMeasurementFile(const RunConfig& cfg) {
+  return cfg.acq.SaveMeasurementsInFile == 1 && !cfg.replaying() &&
+         cfg.gui.DisplayTimeOnWaveforms == 0 &&
+         !(cfg.acq.SaveDataInFile == 1 && cfg.acq.MeasurementsEnabled == 1) &&
+         !keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq);
 }
 
-void Compute_EventMeasurements(State& st) {
-  Compute_EventMeasurements(st, Measurement_Threads());
+void Compute_EventMeasurements(State& st, const RunConfig& cfg) {
+  Compute_EventMeasurements(st, cfg, Measurement_Threads());
 }
 
-void Compute_EventMeasurements(State& st, int threads) {
-  if (!Measurements_Needed(st)) return;
+void Compute_EventMeasurements(State& st, const RunConfig& cfg, int threads) {
+  if (!Measurements_Needed(cfg)) return;
   MeasurementData& m = st.meas;
   EventResults& r = st.results;
-  const bool time_lists = keeps_time_lists(st.acq);
-  const bool charge_lists = keeps_charge_lists(st.acq);
+  const bool time_lists = keeps_time_lists(cfg.acq);
+  const bool charge_lists = keeps_charge_lists(cfg.acq);
   const auto entry = static_cast<std::size_t>(m.ListEntries);
 
   EventChannels e;
-  Collect_EventJobs(st, e.in);
+  Collect_EventJobs(st, cfg, e.in);
   // The groups only read the event and write their own results; everything shared is
   // written below, on this thread, in channel order.
   const auto most = (e.in.count + kChannelsPerThread - 1) / kChannelsPerThread;
@@ -262,13 +263,13 @@ void Compute_EventMeasurements(State& st, int threads) {
   if (time_lists || charge_lists) ++m.ListEntries;
 }
 
-void Grow_MeasurementLists(State& st) {
+void Grow_MeasurementLists(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   std::size_t full_at = 0;  // the cap of a list that let entries go
-  for (int b = 0; b < Run_NbOfBlocks(st); ++b) {
+  for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!Is_ChannelEnabled(st, b, c)) continue;
-      for_each_kept_list(st, b, c, [&](RunList<float>& list) {
+      if (!Is_ChannelEnabled(cfg, b, c)) continue;
+      for_each_kept_list(st, cfg.acq, b, c, [&](RunList<float>& list) {
         reserve_next(st, list);
         if (list.dropped()) full_at = list.cap();
       });
@@ -285,35 +286,35 @@ void Grow_MeasurementLists(State& st) {
   }
 }
 
-void Update_RunMeasurements(State& st) {
-  if (!keeps_time_lists(st.acq) && !keeps_charge_lists(st.acq)) return;
-  Grow_MeasurementLists(st);
-  const bool refresh = Is_HistoRefreshEvent(st);
-  if (keeps_time_lists(st.acq)) {
+void Update_RunMeasurements(State& st, const RunConfig& cfg) {
+  if (!keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq)) return;
+  Grow_MeasurementLists(st, cfg);
+  const bool refresh = Is_HistoRefreshEvent(st, cfg);
+  if (keeps_time_lists(cfg.acq)) {
     if (refresh) {
-      Refresh_TimeHisto(st, false);
-      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 0);
+      Refresh_TimeHisto(st, cfg, false);
+      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, cfg, 1, 0);
     } else {
-      Update_TimeHisto(st);
+      Update_TimeHisto(st, cfg);
     }
   }
-  if (keeps_charge_lists(st.acq)) {
+  if (keeps_charge_lists(cfg.acq)) {
     if (refresh) {
-      Refresh_SoftwareChargeHistos(st, false);
+      Refresh_SoftwareChargeHistos(st, cfg, false);
       Plot_ChargeHisto(st);
     } else {
-      Update_SoftwareChargeHistos(st);
+      Update_SoftwareChargeHistos(st, cfg);
     }
   }
 }
 
-void Finish_MeasurementsForRun(State& st) {
-  if (keeps_time_lists(st.acq)) {
-    Refresh_TimeHisto(st, true);
-    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, 1, 1);
+void Finish_MeasurementsForRun(State& st, const RunConfig& cfg) {
+  if (keeps_time_lists(cfg.acq)) {
+    Refresh_TimeHisto(st, cfg, true);
+    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, cfg, 1, 1);
   }
-  if (keeps_charge_lists(st.acq)) {
-    Refresh_SoftwareChargeHistos(st, true);
+  if (keeps_charge_lists(cfg.acq)) {
+    Refresh_SoftwareChargeHistos(st, cfg, true);
     Plot_ChargeHisto(st);
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/measurement_jobs.h"
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -11,7 +12,7 @@ namespace vx {
 // lists and clears its histograms (not when a settings restart continues the run,
 // ContinuingRun), caps the lists at ListEntriesKept events and makes room for the next
 // event. Always sizes the work buffers for the current settings.
-void Prepare_MeasurementsForRun(State& st);
+void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg);
 
 // Clears the run's amplitude and charge sums and its acquisition time (a new run, not a
 // restart within one). The next run setup then starts fresh lists.
@@ -22,7 +23,7 @@ void Free_MeasurementHistos(State& st);
 
 // True when some consumer needs the per-event measurements (display of times, saved
 // measurements, time jitter, software charge histograms).
-bool Measurements_Needed(const State& st);
+bool Measurements_Needed(const RunConfig& cfg);
 
 // Time, amplitude and charge of every enabled channel of the current event into the
 // per-event results, and as entry ListEntries of the run's lists with EnTimeJitter /
@@ -31,32 +32,32 @@ bool Measurements_Needed(const State& st);
 // `threads` threads (the caller's and the pool's); the results and lists are filled
 // afterwards in channel order, the same whatever the number of threads. Without a count,
 // Measurement_Threads(): one thread below four cores, half the cores (at most 4) above.
-void Compute_EventMeasurements(State& st);
-void Compute_EventMeasurements(State& st, int threads);
+void Compute_EventMeasurements(State& st, const RunConfig& cfg);
+void Compute_EventMeasurements(State& st, const RunConfig& cfg, int threads);
 int Measurement_Threads();
 
 // The jobs of the current event's enabled channels, as Compute_EventMeasurements measures
 // them (the jobs point into the event's samples).
-void Collect_EventJobs(const State& st, EventJobs& jobs);
+void Collect_EventJobs(const State& st, const RunConfig& cfg, EventJobs& jobs);
 // Measures the jobs on the calling thread into r, with the very results of
 // Compute_EventMeasurements; with sums, adds them to the run's amplitude and charge sums.
 void Measure_EventJobs(const EventJobs& jobs, EventResults& r, MeasurementData* sums);
 // The measurement file is the only consumer of this loop's measurements: the writer's
 // formatter can make them from the events' copies.
-bool Measurements_OnlyForMeasurementFile(const State& st);
+bool Measurements_OnlyForMeasurementFile(const RunConfig& cfg);
 
 // After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: makes room for the
 // next entries (Grow_MeasurementLists), adds the event to the time-difference histogram and
 // the software charge histograms, and on histogram-refresh events shows them.
-void Update_RunMeasurements(State& st);
+void Update_RunMeasurements(State& st, const RunConfig& cfg);
 
 // Makes room for the next event's entry in every list of the enabled channels: a new chunk
 // every few thousand events, or the oldest one once the lists hold their cap (the log says
 // so once per run).
-void Grow_MeasurementLists(State& st);
+void Grow_MeasurementLists(State& st, const RunConfig& cfg);
 
 // End of run: final time-difference histogram (its automatic range brought up to date)
 // with FWHM and Gaussian fit, and the final software charge histograms.
-void Finish_MeasurementsForRun(State& st);
+void Finish_MeasurementsForRun(State& st, const RunConfig& cfg);
 
 }  // namespace vx

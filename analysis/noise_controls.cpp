@@ -21,7 +21,7 @@ int last_sample(const SystemParams& sys) {
 }
 
 int to_sample(const State& st, double ns) {
-  const double s = std::trunc(ns * 1000.0 / Measurement_SamplingPeriodPs(st));
+  const double s = std::trunc(ns * 1000.0 / Measurement_SamplingPeriodPs(st.sam));
   return static_cast<int>(std::isfinite(s) ? std::clamp(s, 0.0, double(last_sample(st.sys))) : 0.0);
 }
 

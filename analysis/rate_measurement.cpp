@@ -115,13 +115,13 @@ void Init_RateMeasurement(State& st) {
   st.RawTriggerRateOK = 0;
 }
 
-void Update_RateMeasurement(State& st, int block) {
+void Update_RateMeasurement(State& st, const RunConfig& cfg, int block) {
   if (block < 0 || block >= kMaxSamBlocks) return;
   RateData& r = st.rates;
   bool updated = false;
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     const int ch = 2 * block + c;
-    if (st.gui.ChannelEnabled[ch] == 0) continue;
+    if (cfg.gui.ChannelEnabled[ch] == 0) continue;
     r.TimeSum[ch] += st.event.TimeCount[block][c];
     r.CountSum[ch] += st.event.TrigCount[block][c];
     r.TotalTime[ch] += st.event.TimeCount[block][c];

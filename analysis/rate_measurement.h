@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -42,7 +43,7 @@ RateText Format_Rate(const RateEstimate& rate);
 // Clears the accumulators and the shown rates (run preparation).
 void Init_RateMeasurement(State& st);
 // Adds the current event's counters of block to the sums of its enabled channels.
-void Update_RateMeasurement(State& st, int block);
+void Update_RateMeasurement(State& st, const RunConfig& cfg, int block);
 
 // Panel controls.
 void Enable_RateMeasurement(State& st, bool on);

@@ -18,7 +18,7 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
   trailingTime = -1.0f;
   amplitude = 0.0f;
   if (block < 0 || block >= kMaxSamBlocks || channel < 0 || channel >= kChannelsPerBlock) return;
-  const MeasurementSettings settings = Snapshot_MeasurementSettings(st);
+  const MeasurementSettings settings = Snapshot_MeasurementSettings(st, Freeze_RunConfig(st));
   ChannelJob job;
   job.waveform = st.event.FullyOrderedValues[block][channel].data();
   job.threshold = st.acq.PulseThreshold[block][channel];

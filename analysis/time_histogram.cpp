@@ -32,9 +32,9 @@ struct Sources {
   }
 };
 
-Sources sources_of(const State& st) {
+Sources sources_of(const State& st, const AcqParams& acq) {
   const MeasurementData& m = st.meas;
-  const int a = st.acq.TimeHistoChannelA, b = st.acq.TimeHistoChannelB;
+  const int a = acq.TimeHistoChannelA, b = acq.TimeHistoChannelB;
   const int ba = a / kChannelsPerBlock, ca = a % kChannelsPerBlock;
   const int bb = b / kChannelsPerBlock, cb = b % kChannelsPerBlock;
   return {m.RiseTimeInstantForHisto[ba][ca], m.PeakAmplitudeForHisto[ba][ca],
@@ -74,36 +74,37 @@ bool accepted_difference(const AcqParams& acq, const Sources& s, bool distance_f
 
 // Calls f(d) for every accepted difference of entries [from, to), in event order.
 template <typename F>
-void for_each_difference(const State& st, std::size_t from, std::size_t to, F f) {
-  const Sources s = sources_of(st);
+void for_each_difference(const State& st, const AcqParams& acq, std::size_t from, std::size_t to,
+                         F f) {
+  const Sources s = sources_of(st, acq);
   const bool distance_filter = st.meas.EnableExcludePulses.load() == 1;
   double d = 0.0;
   for (std::size_t k = from; k < to; ++k)
-    if (accepted_difference(st.acq, s, distance_filter, k, d)) f(d);
+    if (accepted_difference(acq, s, distance_filter, k, d)) f(d);
 }
 
 int time_bins(const GuiParams& gui) {
   return std::clamp(static_cast<int>(gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
 }
 
-TimeHistoSettings settings_of(const State& st) {
+TimeHistoSettings settings_of(const State& st, const RunConfig& cfg) {
   TimeHistoSettings s;
-  s.channel_a = st.acq.TimeHistoChannelA;
-  s.channel_b = st.acq.TimeHistoChannelB;
+  s.channel_a = cfg.acq.TimeHistoChannelA;
+  s.channel_b = cfg.acq.TimeHistoChannelB;
   s.exclude_pulses = st.meas.EnableExcludePulses.load();
-  s.min_distance = st.acq.MinPulsesDistance;
-  s.max_distance = st.acq.MaxPulsesDistance;
-  s.exclude_below = st.acq.EnExcludeBelowAmplitude;
-  s.min_amplitude = st.acq.MinPeakAmplitude;
-  s.exclude_above = st.acq.EnExcludeAboveAmplitude;
-  s.max_amplitude = st.acq.MaxPeakAmplitude;
-  s.auto_bins = st.gui.TimeHistoOption1;
-  s.auto_range = st.gui.TimeHistoOption2;
+  s.min_distance = cfg.acq.MinPulsesDistance;
+  s.max_distance = cfg.acq.MaxPulsesDistance;
+  s.exclude_below = cfg.acq.EnExcludeBelowAmplitude;
+  s.min_amplitude = cfg.acq.MinPeakAmplitude;
+  s.exclude_above = cfg.acq.EnExcludeAboveAmplitude;
+  s.max_amplitude = cfg.acq.MaxPeakAmplitude;
+  s.auto_bins = cfg.gui.TimeHistoOption1;
+  s.auto_range = cfg.gui.TimeHistoOption2;
   if (s.auto_range != 1) {
-    s.manual_min = st.gui.TimeHistoMin;
-    s.manual_max = st.gui.TimeHistoMax;
+    s.manual_min = cfg.gui.TimeHistoMin;
+    s.manual_max = cfg.gui.TimeHistoMax;
   }
-  if (s.auto_bins != 1) s.manual_bins = st.gui.TimeHistoNbOfBins;
+  if (s.auto_bins != 1) s.manual_bins = cfg.gui.TimeHistoNbOfBins;
   return s;
 }
 
@@ -127,9 +128,11 @@ void update_latest_mean(MeasurementData& m) {
   ++m.MeanDistancePoints;
 }
 
-// Automatic range and bin count from the extremes of the differences.
-void set_range_and_bins(GuiParams& g, double lo, double hi, std::int64_t count) {
-  if (g.TimeHistoOption2 == 1) {
+// Automatic range and bin count from the extremes of the differences, as the run's options
+// `o` ask, into the histogram's range fields of g.
+void set_range_and_bins(const GuiParams& o, GuiParams& g, double lo, double hi,
+                        std::int64_t count) {
+  if (o.TimeHistoOption2 == 1) {
     const float half = static_cast<float>((hi - lo) / 2.0);
     g.TimeHistoMin = lo - half;
     g.TimeHistoMax = hi + half;
@@ -139,9 +142,9 @@ void set_range_and_bins(GuiParams& g, double lo, double hi, std::int64_t count) 
       g.TimeHistoMax = centre + kMinRangeNs / 2.0;
     }
   }
-  if (g.TimeHistoOption1 == 1) {
+  if (o.TimeHistoOption1 == 1) {
     // One bin per picosecond of the range, at most kMaxTimeHistoBins.
-    const double width_ps = g.TimeHistoOption2 == 1 ? (2.0 * hi - 2.0 * lo) * 1000.0
+    const double width_ps = o.TimeHistoOption2 == 1 ? (2.0 * hi - 2.0 * lo) * 1000.0
                                                     : (g.TimeHistoMax - g.TimeHistoMin) * 1000.0;
     g.TimeHistoNbOfBins = width_ps <= kMaxTimeHistoBins
                               ? static_cast<std::int32_t>(std::trunc(width_ps))
@@ -186,27 +189,27 @@ float full_width_half_max(const MeasurementData& m, const double* counts, int bi
 }
 
 // The histogram again from the run's lists, with the settings as they are now.
-void rebuild(State& st) {
+void rebuild(State& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   HistoBuild& h = m.TimeHistoBuild;
   h = HistoBuild{};
   m.RecentDistancesTaken = 0;
-  const Sources s = sources_of(st);
+  const Sources s = sources_of(st, cfg.acq);
   const std::size_t from =
       std::max({s.time_a.first(), s.time_b.first(), s.amplitude_a.first(), s.amplitude_b.first()});
   const std::size_t to =
       std::max({static_cast<std::size_t>(m.ListEntries), s.time_a.size(), s.time_b.size()});
-  for_each_difference(st, from, to, [&](double d) { take(m, d); });
+  for_each_difference(st, cfg.acq, from, to, [&](double d) { take(m, d); });
 
   const RunningStats& stats = h.stats;
-  set_range_and_bins(st.gui, stats.min, stats.max, stats.count);
+  set_range_and_bins(cfg.gui, st.gui, stats.min, stats.max, stats.count);
   const int bins = time_bins(st.gui);
   h.bins = HistogramBins(st.gui.TimeHistoMin, st.gui.TimeHistoMax, bins);
   std::fill_n(m.ThresholdCrossingDistri.begin(), bins, 0);
   for (int i = 0; i < bins; ++i)
     m.ThresholdCrossingAxis[i] = h.bins.usable() ? h.bins.centre(i) : st.gui.TimeHistoMin;
   if (h.bins.usable()) {
-    for_each_difference(st, from, to, [&](double d) {
+    for_each_difference(st, cfg.acq, from, to, [&](double d) {
       const int k = h.bins.bin_of(d);
       if (k >= 0) ++m.ThresholdCrossingDistri[k];
     });
@@ -215,7 +218,7 @@ void rebuild(State& st) {
   h.range_max = stats.max;
   h.built = true;
   h.next_entry = h.rebuilt_at = static_cast<std::int64_t>(to);
-  m.TimeHistoBuiltWith = settings_of(st);
+  m.TimeHistoBuiltWith = settings_of(st, cfg);
   if (s.dropped()) {
     char text[160];
     std::snprintf(text, sizeof text,
@@ -243,23 +246,22 @@ void publish(State& st) {
 }
 
 // The fit with its quality, beside the histogram's own width, in the log.
-void log_fit(State& st) {
+void log_fit(State& st, const AcqParams& acq) {
   const TimeHistoResults& r = st.meas.TimeHisto;
   char text[320];
   std::snprintf(text, sizeof text,
                 "Time histogram CH%d - CH%d, %d entries: mean %.2f ps, RMS %.2f ps, FWHM %.2f ps; "
                 "Gaussian fit from %.1f ps to %.1f ps: centre %.2f ps, sigma %.2f ps, "
                 "chi2/ndf %.1f / %d = %.2f\n",
-                static_cast<int>(st.acq.TimeHistoChannelA),
-                static_cast<int>(st.acq.TimeHistoChannelB), r.entries, r.mean_ns * 1000.0, r.rms_ps,
-                static_cast<double>(r.fwhm_ps), r.fit_from_ps, r.fit_to_ps,
-                r.fitted_centre_ns * 1000.0, r.fitted_sigma_ps, r.chi2, r.ndf,
-                r.ndf > 0 ? r.chi2 / r.ndf : 0.0);
+                static_cast<int>(acq.TimeHistoChannelA), static_cast<int>(acq.TimeHistoChannelB),
+                r.entries, r.mean_ns * 1000.0, r.rms_ps, static_cast<double>(r.fwhm_ps),
+                r.fit_from_ps, r.fit_to_ps, r.fitted_centre_ns * 1000.0, r.fitted_sigma_ps, r.chi2,
+                r.ndf, r.ndf > 0 ? r.chi2 / r.ndf : 0.0);
   Write_InfoMessage(st, text, 0);
 }
 
-bool warn_without_channels(State& st) {
-  if (channels_valid(st.acq)) return false;
+bool warn_without_channels(State& st, const AcqParams& acq) {
+  if (channels_valid(acq)) return false;
   st.meas.NbOfValidTimes = 0;
   Write_InfoMessage(st, "WARNING: At least two channels must be ON to compute Time Histogram!\n",
                     1);
@@ -268,23 +270,23 @@ bool warn_without_channels(State& st) {
 
 }  // namespace
 
-void Compute_TimeHisto(State& st) {
-  if (warn_without_channels(st)) return;
-  rebuild(st);
+void Compute_TimeHisto(State& st, const RunConfig& cfg) {
+  if (warn_without_channels(st, cfg.acq)) return;
+  rebuild(st, cfg);
   publish(st);
 }
 
-void Update_TimeHisto(State& st) {
-  if (!channels_valid(st.acq)) return;
+void Update_TimeHisto(State& st, const RunConfig& cfg) {
+  if (!channels_valid(cfg.acq)) return;
   MeasurementData& m = st.meas;
   HistoBuild& h = m.TimeHistoBuild;
-  if (!h.built || !(m.TimeHistoBuiltWith == settings_of(st))) {
-    rebuild(st);
+  if (!h.built || !(m.TimeHistoBuiltWith == settings_of(st, cfg))) {
+    rebuild(st, cfg);
     return;
   }
-  const bool automatic_range = st.gui.TimeHistoOption2 == 1;
+  const bool automatic_range = cfg.gui.TimeHistoOption2 == 1;
   const auto from = static_cast<std::size_t>(h.next_entry);
-  for_each_difference(st, from, static_cast<std::size_t>(m.ListEntries), [&](double d) {
+  for_each_difference(st, cfg.acq, from, static_cast<std::size_t>(m.ListEntries), [&](double d) {
     take(m, d);
     if (automatic_range && (d < h.range_min || d > h.range_max)) h.range_stale = true;
     const int k = h.bins.bin_of(d);
@@ -293,19 +295,19 @@ void Update_TimeHisto(State& st) {
   h.next_entry = std::max(h.next_entry, m.ListEntries);
 }
 
-void Refresh_TimeHisto(State& st, bool run_end) {
-  if (warn_without_channels(st)) return;
-  Update_TimeHisto(st);
+void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end) {
+  if (warn_without_channels(st, cfg.acq)) return;
+  Update_TimeHisto(st, cfg);
   MeasurementData& m = st.meas;
   const HistoBuild& h = m.TimeHistoBuild;
   // Once the lists have let entries go, a rebuild would lose counts: the range stays.
-  if (h.range_stale && !sources_of(st).dropped() &&
+  if (h.range_stale && !sources_of(st, cfg.acq).dropped() &&
       (run_end || (m.ListEntries - h.rebuilt_at) * 8 >= h.rebuilt_at))
-    rebuild(st);
+    rebuild(st, cfg);
   publish(st);
 }
 
-void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit) {
+void Compute_TimeHistoParameters(State& st, const RunConfig& cfg, int computeFWHM, int computeFit) {
   MeasurementData& m = st.meas;
   const int bins = time_bins(st.gui);
   std::array<double, kMaxTimeHistoBins + 1> counts{};
@@ -329,7 +331,7 @@ void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit) {
     r.ndf = q.ndf;
     r.fit_from_ps = m.ThresholdCrossingAxis[0] * 1000.0;
     r.fit_to_ps = m.ThresholdCrossingAxis[bins - 1] * 1000.0;
-    if (r.fitted) log_fit(st);
+    if (r.fitted) log_fit(st, cfg.acq);
   }
   st.ui.refresh_panel(Panel::TimeHistogram);
 }

@@ -4,6 +4,7 @@
 // changes, or when the automatic range has to follow new extremes.
 #pragma once
 
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -11,19 +12,19 @@ namespace vx {
 // Rebuilds the histogram from the run's lists of TimeHistoChannelA and B: the accepted
 // differences' statistics, the automatic range and bin count, the counts and the
 // strip-chart mean of the latest 100 differences.
-void Compute_TimeHisto(State& st);
+void Compute_TimeHisto(State& st, const RunConfig& cfg);
 
 // Takes the lists' entries measured since the last call into the statistics and the counts
 // (after each event of a run); rebuilds first when a setting changed since the last build.
-void Update_TimeHisto(State& st);
+void Update_TimeHisto(State& st, const RunConfig& cfg);
 
 // Display refresh: takes the new entries, rebuilds when the automatic range has to follow
 // new extremes (at most once per eighth of growth of the run, and always at run_end, unless
 // the lists already let entries go), then shows the statistics and adds the strip-chart
 // point.
-void Refresh_TimeHisto(State& st, bool run_end);
+void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end);
 
 // FWHM of the histogram when computeFWHM is 1, Gaussian fit when computeFit is 1.
-void Compute_TimeHistoParameters(State& st, int computeFWHM, int computeFit);
+void Compute_TimeHistoParameters(State& st, const RunConfig& cfg, int computeFWHM, int computeFit);
 
 }  // namespace vx

@@ -9,6 +9,7 @@
 namespace vx {
 
 class State;
+struct RunConfig;
 
 // Where a consumer takes its turn; consumers of one stage in the order they were registered.
 enum class EventStage {
@@ -30,8 +31,8 @@ enum class EventStage {
 struct EventConsumer {
   std::string name;
   EventStage stage = EventStage::Monitoring;
-  std::function<bool(State&)> wanted;
-  std::function<void(State&)> consume;
+  std::function<bool(State&, const RunConfig&)> wanted;
+  std::function<void(State&, const RunConfig&)> consume;
 };
 
 using EventConsumers = std::vector<EventConsumer>;

@@ -48,9 +48,10 @@ BENCHMARK(BM_AsciiEvent_PrintfPerValue)->Unit(benchmark::kMicrosecond);
 void BM_AsciiEvent_Buffered(benchmark::State& state) {
   BenchCore core;
   vx::ByteBuffer out;
+  const vx::RunConfig cfg = vx::Freeze_RunConfig(core.st);
   for (auto _ : state) {
     out.size = 0;
-    vx::append_ascii_event(core.st, out);
+    vx::append_ascii_event(core.st, cfg, out);
     benchmark::DoNotOptimize(out.data.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * out.size));
@@ -62,9 +63,10 @@ BENCHMARK(BM_AsciiEvent_Buffered)->Unit(benchmark::kMicrosecond);
 void BM_BinaryEvent(benchmark::State& state) {
   BenchCore core;
   vx::ByteBuffer out;
+  const vx::RunConfig cfg = vx::Freeze_RunConfig(core.st);
   for (auto _ : state) {
     out.size = 0;
-    vx::append_binary_event(core.st, out);
+    vx::append_binary_event(core.st, cfg, out);
     benchmark::DoNotOptimize(out.data.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * out.size));

@@ -57,12 +57,13 @@ void run_pass(benchmark::State& state, int threads) {
   auto bench = std::make_unique<Bench>();
   vx::State& st = bench->st;
   configure(st);
-  vx::Prepare_MeasurementsForRun(st);
+  const vx::RunConfig cfg = vx::Freeze_RunConfig(st);
+  vx::Prepare_MeasurementsForRun(st, cfg);
   int event = 0;
   for (auto _ : state) {
     st.EventNumber = ++event;
-    vx::Compute_EventMeasurements(st, threads);
-    vx::Grow_MeasurementLists(st);
+    vx::Compute_EventMeasurements(st, cfg, threads);
+    vx::Grow_MeasurementLists(st, cfg);
     benchmark::DoNotOptimize(st.results.RiseTimeInstant[7][1]);
   }
   state.SetItemsProcessed(state.iterations());
@@ -87,8 +88,9 @@ void spectra(benchmark::State& state, int shown_every) {
   configure(st);
   long event = 0;
   float sum = 0.0f;
+  const vx::RunConfig cfg = vx::Freeze_RunConfig(st);
   for (auto _ : state) {
-    vx::Compute_FFT(st);
+    vx::Compute_FFT(st, cfg);
     if (++event % shown_every == 0)
       for (const auto& block : st.meas.Spectra)
         for (const auto& s : block)

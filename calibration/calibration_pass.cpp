@@ -44,7 +44,7 @@ CalibrationSlot::~CalibrationSlot() {
 
 PassResult Read_CalibrationPass(State& st, double timeout_s) {
   if (!board_usable(st) || st.RAMValues == nullptr) return PassResult::Failed;
-  Arm_Boards(st);
+  Arm_Boards(st, Freeze_RunConfig(st));
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   const double deadline = st.clock.now() + timeout_s;

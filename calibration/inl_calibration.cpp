@@ -162,15 +162,15 @@ void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> w, i
   }
 }
 
-void Accumulate_INLCalibration(State& st) {
+void Accumulate_INLCalibration(State& st, const RunConfig& cfg) {
   InlAccumulateOptions o;
-  o.threshold = st.acq.INLCalibPanelValue;
-  o.groups = st.acq.INLNbOfSegments;
-  o.inspected_cell = st.acq.INLCalibOption;
+  o.threshold = cfg.acq.INLCalibPanelValue;
+  o.groups = cfg.acq.INLNbOfSegments;
+  o.inspected_cell = cfg.acq.INLCalibOption;
   ++st.inl.events_accumulated;
-  for (int b = 0; b < board_blocks(st); ++b) {
+  for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!channel_enabled(st.gui, b, c)) continue;
+      if (!channel_enabled(cfg.gui, b, c)) continue;
       Accumulate_INLChannel(st.inl.at(b, c), st.event.FullyOrderedValues[b][c],
                             static_cast<int>(st.event.EventFCR[b] % kInlCells), o);
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/inl_calibration_data.h"
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -33,7 +34,7 @@ struct InlAccumulateOptions {
 void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> waveform,
                            int first_cell, const InlAccumulateOptions& options);
 // Every enabled channel of every block of the current event.
-void Accumulate_INLCalibration(State& st);
+void Accumulate_INLCalibration(State& st, const RunConfig& cfg);
 
 struct InlComputeOptions {
   int groups = 64;

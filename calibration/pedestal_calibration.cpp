@@ -64,11 +64,12 @@ Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t
       return Outcome::Failed;
     }
     const int events = Get_NbOfEvents(st);
+    const RunConfig cfg = Freeze_RunConfig(st);
     for (int i = 0; i < events; ++i) {
       st.EventNumber.fetch_add(1);
       st.meas.EventNumberForSigma.fetch_add(1);
       ++n;
-      if (Decode_Event(st, i) != kDone) {
+      if (Decode_Event(st, cfg, i) != kDone) {
         st.StopRequest().store(1);
         Write_InfoMessage(st, kFailure, kError);
         break;

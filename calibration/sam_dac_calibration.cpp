@@ -47,7 +47,7 @@ void copy_best_codes(State& st, const PerChannel<std::array<LineSearch, 16>>& se
 
 // Decodes event i and rebuilds its physical-cell views; false when the event is bad.
 bool take_event(State& st, int i) {
-  if (Decode_Event(st, i) != kDone) return false;
+  if (Decode_Event(st, Freeze_RunConfig(st), i) != kDone) return false;
   for (int b = 0; b < board_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
   call(st.hooks.compute_display);
   return true;

@@ -79,7 +79,7 @@ bool apply_noise_window(State& st, const RunOptions& o) {
   if (!o.noise_window) return true;
   double from = 0.0, to = 0.0;
   char end = '\0';
-  const double period_ps = Measurement_SamplingPeriodPs(st);
+  const double period_ps = Measurement_SamplingPeriodPs(st.sam);
   const double record_ns = Noise_NsFromSample(st.sys.RecordLength, period_ps);
   if (std::sscanf(o.noise_window->c_str(), "%lf-%lf%c", &from, &to, &end) != 2 || from < 0.0 ||
       to <= from || from >= record_ns) {
@@ -168,7 +168,7 @@ class Progress {
 
 void print_noise_window(State& st) {
   const NoiseWindow w = Noise_Window(st);
-  const double period_ps = Measurement_SamplingPeriodPs(st);
+  const double period_ps = Measurement_SamplingPeriodPs(st.sam);
   std::printf("  noise window       %.3f to %.3f ns (samples %d to %d)\n",
               Noise_NsFromSample(w.start, period_ps), Noise_NsFromSample(w.end, period_ps), w.start,
               w.end);

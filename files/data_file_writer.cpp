@@ -114,10 +114,11 @@ void write_header(State& st, OutputFile& f, const std::string& text) {
 
 void write_headers(State& st, bool data, bool measurements) {
   FileData& files = st.files;
-  const std::string common = common_header(st);
+  const RunConfig cfg = Freeze_RunConfig(st);
+  const std::string common = common_header(cfg);
   if (data && st.acq.SaveDataInFile == 1)
     write_header(st, files.data,
-                 common + data_header_line(st, files.DataFormat == EventFormat::Spectra));
+                 common + data_header_line(cfg, files.DataFormat == EventFormat::Spectra));
   if (measurements && st.acq.SaveMeasurementsInFile == 1)
     write_header(st, files.measurements, common + measurement_header_line());
 }
@@ -324,7 +325,8 @@ int open_next_split_file(State& st) {
   write_headers(st, true, false);
   // The measurement file gets the common lines and its own line again.
   if (st.acq.SaveMeasurementsInFile == 1)
-    write_header(st, st.files.measurements, common_header(st) + measurement_header_line());
+    write_header(st, st.files.measurements,
+                 common_header(Freeze_RunConfig(st)) + measurement_header_line());
   return 1;
 }
 
@@ -539,17 +541,17 @@ void Save_DataInFile(SavingParts w, SavingConfig config, int generation) {
 namespace {
 
 // The run's data file holds text: its format once the file is open, else the one it will have.
-bool text_records(State& st) {
+bool text_records(State& st, const RunConfig& cfg) {
   std::lock_guard lock(st.files.io_mutex);
   if (output_is_open(st.files.data)) return st.files.DataFormat != EventFormat::Binary;
-  return st.FFTMode().load() == 1 || st.acq.DataFileType == 0;
+  return st.FFTMode().load() == 1 || cfg.acq.DataFileType == 0;
 }
 
 // The event's measurements left to the formatter: every measured channel's samples, and
 // its job pointing at them.
-void capture_measurement_jobs(const State& st, SavedEvent& ev) {
+void capture_measurement_jobs(const State& st, const RunConfig& cfg, SavedEvent& ev) {
   ev.MeasuredByFormatter = true;
-  Collect_EventJobs(st, ev.Jobs);
+  Collect_EventJobs(st, cfg, ev.Jobs);
   for (std::size_t i = 0; i < ev.Jobs.count; ++i) {
     const int b = ev.Jobs.block[i], c = ev.Jobs.channel[i];
     std::copy_n(st.event.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
@@ -559,11 +561,11 @@ void capture_measurement_jobs(const State& st, SavedEvent& ev) {
 
 }  // namespace
 
-void Queue_EventForSaving(State& st) {
+void Queue_EventForSaving(State& st, const RunConfig& cfg) {
   SaveRing& queue = st.SavingQueue;
   SavedEvent& ev = queue.claim();
-  Capture_SavedEvent(st, ev, copied_for_data_file(st));
-  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, ev);
+  Capture_SavedEvent(st, cfg, ev, copied_for_data_file(st, cfg));
+  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, ev);
   queue.publish();
 }
 
@@ -571,18 +573,18 @@ void Wait_SavingQueueEmpty(State& st) {
   st.SavingQueue.wait_empty();
 }
 
-void Start_SaveDataInFileThread(State& st) {
+void Start_SaveDataInFileThread(State& st, const RunConfig& cfg) {
   // Marked busy before it is scheduled, so that a next run cannot start a second writer
   // while this one waits for a pool thread.
   st.SaveDataInFileThreadReleased.store(0);
   // Text records, and the measurements when only the measurement file needs them, are made
   // on a thread of their own beside the writer. A binary record costs less than handing the
   // event over once more: the writer makes it itself.
-  st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(st);
-  st.SavingQueue.reset((st.acq.SaveDataInFile == 1 && text_records(st)) ||
+  st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(cfg);
+  st.SavingQueue.reset((cfg.acq.SaveDataInFile == 1 && text_records(st, cfg)) ||
                        st.run.MeasuredByFormatter);
-  // What the writer needs of the run, taken here, where the settings are this thread's.
-  const SavingConfig config = Saving_ConfigOf(st);
+  // What the writer needs of the run, from the loop's settings.
+  const SavingConfig config = Saving_ConfigOf(st, cfg);
   const int generation = st.AcquisitionGeneration.load();
   st.pool.schedule([&st, config, generation] {
     Save_DataInFile(Saving_PartsOf(st), config, generation);
@@ -590,8 +592,8 @@ void Start_SaveDataInFileThread(State& st) {
   });
 }
 
-SavingConfig Saving_ConfigOf(const State& st) {
-  return {st.acq.SaveDataInFile == 1, st.acq.SaveMeasurementsInFile == 1,
+SavingConfig Saving_ConfigOf(const State& st, const RunConfig& cfg) {
+  return {cfg.acq.SaveDataInFile == 1, cfg.acq.SaveMeasurementsInFile == 1,
           st.run.MeasuredByFormatter};
 }
 

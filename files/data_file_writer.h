@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/run_config.h"
 #include "app/state.h"
 #include "app/status.h"
 
@@ -17,8 +18,8 @@ struct SavingConfig {
   bool measurements = false;           // the run writes its measurement file
   bool measured_by_formatter = false;  // the formatter measures the events it is handed
 };
-// Taken on the thread that owns the settings records.
-SavingConfig Saving_ConfigOf(const State& st);
+// From the run's settings (and who measures, which the state says).
+SavingConfig Saving_ConfigOf(const State& st, const RunConfig& cfg);
 
 // The parts of the state the writer works with, and nothing else: the run's files, the queue
 // of events handed over, the run's measurement sums (the formatter's when it measures), the
@@ -52,13 +53,13 @@ enum class CloseFiles {
 };
 void Close_FileForSavingData(State& st, CloseFiles which);
 // Schedules the writer thread on the pool.
-void Start_SaveDataInFileThread(State& st);
+void Start_SaveDataInFileThread(State& st, const RunConfig& cfg);
 // The writer loop: writes every event of the saving queue, in order, until the acquisition
 // of the generation ends, and flushes the files every second.
 void Save_DataInFile(SavingParts parts, SavingConfig config, int generation);
 // Hands the current event over to the writer (acquisition thread): copies what the files
 // need into the queue's next slot, waiting while the queue is full.
-void Queue_EventForSaving(State& st);
+void Queue_EventForSaving(State& st, const RunConfig& cfg);
 // Waits until the writer has written every event handed over (acquisition thread).
 void Wait_SavingQueueEmpty(State& st);
 // Makes the data file's record of an event handed over (the formatter's work for one event).

@@ -190,8 +190,8 @@ void for_each_enabled_channel(const std::int32_t* enabled, int blocks, Fn fn) {
 }
 
 template <typename Fn>
-void for_each_written_channel(const State& st, int blocks, Fn fn) {
-  for_each_enabled_channel(st.gui.ChannelEnabled, blocks, fn);
+void for_each_written_channel(const GuiParams& gui, int blocks, Fn fn) {
+  for_each_enabled_channel(gui.ChannelEnabled, blocks, fn);
 }
 
 template <typename Fn>
@@ -210,9 +210,10 @@ void binary_samples(const float* counts, std::int16_t* tenths, int n) {
 
 // The current event captured into a scratch copy, for the records made from the state.
 template <typename Append>
-void append_from_state(const State& st, ByteBuffer& out, CopiedData what, Append append) {
+void append_from_state(const State& st, const RunConfig& cfg, ByteBuffer& out, CopiedData what,
+                       Append append) {
   const auto ev = std::make_unique<SavedEvent>();
-  Capture_SavedEvent(st, *ev, what);
+  Capture_SavedEvent(st, cfg, *ev, what);
   append(*ev, out);
 }
 
@@ -300,13 +301,13 @@ void RecordWriter::bytes(const void* p, std::size_t n) {
   b_.size += n;
 }
 
-int samples_in_live_event(const State& st) {
-  return std::clamp(int{st.sys.RecordLength}, 0, kMaxSamples);
+int samples_in_live_event(const SystemParams& sys) {
+  return std::clamp(int{sys.RecordLength}, 0, kMaxSamples);
 }
 
-int acquired_channel_count(const State& st) {
+int acquired_channel_count(const RunConfig& cfg) {
   int n = 0;
-  for_each_written_channel(st, board_blocks(st), [&](int, int) { ++n; });
+  for_each_written_channel(cfg.gui, cfg.blocks(), [&](int, int) { ++n; });
   return n;
 }
 
@@ -323,19 +324,19 @@ std::int16_t binary_sample(float counts) {
   return static_cast<std::int16_t>(static_cast<std::int32_t>(tenths));
 }
 
-CopiedData copied_for_data_file(const State& st) {
-  if (st.acq.SaveDataInFile != 1) return CopiedData::None;
+CopiedData copied_for_data_file(const State& st, const RunConfig& cfg) {
+  if (cfg.acq.SaveDataInFile != 1) return CopiedData::None;
   return st.files.DataFormat == EventFormat::Spectra ? CopiedData::Spectra : CopiedData::Samples;
 }
 
-void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what) {
+void Capture_SavedEvent(const State& st, const RunConfig& cfg, SavedEvent& ev, CopiedData what) {
   const DecodedEvent& e = st.event;
   ev.EventNumber = st.EventNumber.load();
-  ev.Blocks = board_blocks(st);
-  ev.MeasurementBlocks = replaying(st) ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
-  ev.NbOfSamples = samples_in_live_event(st);
-  ev.Measured = st.acq.MeasurementsEnabled == 1;
-  std::copy_n(st.gui.ChannelEnabled, kMaxChannels, ev.ChannelEnabled.begin());
+  ev.Blocks = cfg.blocks();
+  ev.MeasurementBlocks = cfg.replaying() ? cfg.acq.NbOfChannelsInFile / 2 : cfg.sys.NbOfSAMBlocks;
+  ev.NbOfSamples = samples_in_live_event(cfg.sys);
+  ev.Measured = cfg.acq.MeasurementsEnabled == 1;
+  std::copy_n(cfg.gui.ChannelEnabled, kMaxChannels, ev.ChannelEnabled.begin());
   ev.Stamp = st.run;
   ev.Results = st.results;
   ev.TrigCount = e.TrigCount;
@@ -481,52 +482,47 @@ void append_measurement_event(const SavedEvent& ev, ByteBuffer& out) {
   });
 }
 
-void append_ascii_event(const State& st, ByteBuffer& out) {
-  append_from_state(st, out, CopiedData::Samples,
+void append_ascii_event(const State& st, const RunConfig& cfg, ByteBuffer& out) {
+  append_from_state(st, cfg, out, CopiedData::Samples,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_ascii_event(ev, b); });
 }
 
-void append_fft_event(const State& st, ByteBuffer& out) {
-  append_from_state(st, out, CopiedData::Spectra,
+void append_fft_event(const State& st, const RunConfig& cfg, ByteBuffer& out) {
+  append_from_state(st, cfg, out, CopiedData::Spectra,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_fft_event(ev, b); });
 }
 
-void append_binary_event(const State& st, ByteBuffer& out) {
-  append_from_state(st, out, CopiedData::Samples,
+void append_binary_event(const State& st, const RunConfig& cfg, ByteBuffer& out) {
+  append_from_state(st, cfg, out, CopiedData::Samples,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_binary_event(ev, b); });
 }
 
-void append_measurement_event(const State& st, ByteBuffer& out, int blocks) {
-  append_from_state(st, out, CopiedData::None, [blocks](SavedEvent& ev, ByteBuffer& b) {
+void append_measurement_event(const State& st, const RunConfig& cfg, ByteBuffer& out, int blocks) {
+  append_from_state(st, cfg, out, CopiedData::None, [blocks](SavedEvent& ev, ByteBuffer& b) {
     ev.MeasurementBlocks = blocks;
     append_measurement_event(ev, b);
   });
 }
 
-std::string common_header(const State& st) {
-  const SAMBlockParams& block0 = st.sam[0];
-  const float gain = block0.BoardGain;
+std::string common_header(const RunConfig& cfg) {
+  const float gain = cfg.sam[0].BoardGain;
   return std::string("=== DATA FILE SAVED WITH SOFTWARE VERSION: ") + kSoftwareVersion + " ===\n" +
          format_text("=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %3.1f ===\n",
-                     st.sys.NbOfChannels, static_cast<double>(gain)) +
+                     cfg.sys.NbOfChannels, static_cast<double>(gain)) +
          "=== Other Parameters ===\n";
 }
 
-std::string data_header_line(const State& st) {
-  return data_header_line(st, st.acq.FFTMode == 1);
-}
-
-std::string data_header_line(const State& st, bool spectra) {
+std::string data_header_line(const RunConfig& cfg, bool spectra) {
   if (spectra) {
     return format_text(
         "=== FFT DATA [%d Values] normalized and in dB == NB OF CHANNELS ACQUIRED: %d ===\n",
-        kFftValuesInFile, acquired_channel_count(st));
+        kFftValuesInFile, acquired_channel_count(cfg));
   }
   return format_text(
       "=== DATA SAMPLES [%d] in Volts == NB OF CHANNELS ACQUIRED: %d == Sampling Period: %3.1f ps "
       "== INL Correction: %1d ===\n",
-      st.sys.RecordLength, acquired_channel_count(st), Get_SamplingPeriod(st),
-      st.acq.INLCorrectionEnabled);
+      cfg.sys.RecordLength, acquired_channel_count(cfg),
+      sampling_period_from_index(cfg.sam[0].FrequencyIndex), cfg.acq.INLCorrectionEnabled);
 }
 
 std::string measurement_header_line() {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/dac_conversions.h"
+#include "app/run_config.h"
 #include "app/saved_event.h"
 #include "app/state.h"
 
@@ -44,8 +45,8 @@ class RecordWriter {
 };
 
 // Channels written for an event: blocks below the given count, enabled channels only.
-int samples_in_live_event(const State& st);
-int acquired_channel_count(const State& st);
+int samples_in_live_event(const SystemParams& sys);
+int acquired_channel_count(const RunConfig& cfg);
 
 // Edge time in ns from the start of the run: a time within the record plus the block's
 // time stamp at 5 ns per count.
@@ -57,27 +58,27 @@ std::int16_t binary_sample(float counts);
 // What of the current event a SavedEvent gets beside its stamps, headers and results.
 enum class CopiedData { None, Samples, Spectra };
 // Copies the current event (acquisition thread) into the writer's slot.
-void Capture_SavedEvent(const State& st, SavedEvent& ev, CopiedData what);
+void Capture_SavedEvent(const State& st, const RunConfig& cfg, SavedEvent& ev, CopiedData what);
 // The data a run's data files need of each event.
-CopiedData copied_for_data_file(const State& st);
+CopiedData copied_for_data_file(const State& st, const RunConfig& cfg);
 
 void append_ascii_event(const SavedEvent& ev, ByteBuffer& out);
 void append_fft_event(const SavedEvent& ev, ByteBuffer& out);
 void append_binary_event(const SavedEvent& ev, ByteBuffer& out);
 void append_measurement_event(const SavedEvent& ev, ByteBuffer& out);
 
-// The same records of the current event as the state holds it.
-void append_ascii_event(const State& st, ByteBuffer& out);
-void append_fft_event(const State& st, ByteBuffer& out);
-void append_binary_event(const State& st, ByteBuffer& out);
-void append_measurement_event(const State& st, ByteBuffer& out, int blocks);
+// The same records of the current event as the state holds it, under the run's settings.
+void append_ascii_event(const State& st, const RunConfig& cfg, ByteBuffer& out);
+void append_fft_event(const State& st, const RunConfig& cfg, ByteBuffer& out);
+void append_binary_event(const State& st, const RunConfig& cfg, ByteBuffer& out);
+void append_measurement_event(const State& st, const RunConfig& cfg, ByteBuffer& out, int blocks);
 
 // Header lines: 1 to 3 are common to both files, 4 belongs to the data file, 5 to the
 // measurement file.
-std::string common_header(const State& st);
-std::string data_header_line(const State& st);
-// The same for files that hold spectra (true) or samples (false), whatever FFTMode says now.
-std::string data_header_line(const State& st, bool spectra);
+// Both describe the settings of cfg; the data line files that hold spectra (true) or samples
+// (false).
+std::string common_header(const RunConfig& cfg);
+std::string data_header_line(const RunConfig& cfg, bool spectra);
 std::string measurement_header_line();
 
 }  // namespace vx

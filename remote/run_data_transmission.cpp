@@ -18,20 +18,21 @@ void set_light(State& st, bool on) {
 
 }  // namespace
 
-void Queue_RunDataForTcpClient(State& st) {
+void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg) {
   RunDataTransmission& tx = st.remote.tx;
   ByteBuffer record;
+  const bool spectra = st.FFTMode().load() == 1;
   const int generation = st.AcquisitionGeneration.load();
   if (tx.generation != generation) {
     tx.generation = generation;
     // The header the data file has: its channel count and record length, for the client.
-    const std::string header = common_header(st) + data_header_line(st);
+    const std::string header = common_header(cfg) + data_header_line(cfg, spectra);
     RecordWriter(record).text(header);
   }
-  if (st.acq.FFTMode == 1) {
-    append_fft_event(st, record);
+  if (spectra) {
+    append_fft_event(st, cfg, record);
   } else {
-    append_ascii_event(st, record);
+    append_ascii_event(st, cfg, record);
   }
   {
     std::lock_guard lock(tx.mutex);

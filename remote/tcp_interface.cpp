@@ -274,7 +274,8 @@ void install_hooks(State& st) {
     };
   Register_EventConsumer(
       st, {"transmission", EventStage::Transmission,
-           [](State& s) { return s.TransmitRunData().load() == 1; }, Queue_RunDataForTcpClient});
+           [](State& s, const RunConfig&) { return s.TransmitRunData().load() == 1; },
+           Queue_RunDataForTcpClient});
   st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
     if (previous) previous();
     // The run's last events go out before the acknowledgement that it stopped.

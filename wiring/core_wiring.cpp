@@ -24,10 +24,11 @@ void Install_CoreHooks(State& st, FrontEndHooks front_end) {
   h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
   h.clear_inl_accumulators = [&st] { Clear_INLAccumulators(st); };
   h.compute_inl = [&st] { Compute_INLCalibration(st); };
-  Register_EventConsumer(
-      st, {"INL accumulation", EventStage::Calibration,
-           [](State& s) { return s.acq.INLCalibrationRunning == 1 && Event_HasSamples(s); },
-           Accumulate_INLCalibration});
+  Register_EventConsumer(st, {"INL accumulation", EventStage::Calibration,
+                              [](State&, const RunConfig& cfg) {
+                                return cfg.acq.INLCalibrationRunning == 1 && Event_HasSamples(cfg);
+                              },
+                              Accumulate_INLCalibration});
   // The display: the front end's, the main graph's scaling the core's unless it has its own.
   if (front_end.recompute_main_graph)
     h.recompute_main_graph = std::move(front_end.recompute_main_graph);

@@ -2,14 +2,17 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <numeric>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "acquisition/acquisition_controls.h"
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "app/message_log.h"
+#include "app/params.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
@@ -211,13 +214,13 @@ TEST(EventTime, FortyBitWrapAddsOnceAndTimeKeepsGrowing) {
   st.acq.RunStartMinute = 59;
   st.acq.RunStartSecond = 59;
   const std::uint64_t top = (std::uint64_t{1} << 40) - 10;
-  Compute_EventTime(st, top);
+  Compute_EventTime(st, Freeze_RunConfig(st), top);
   const double before = st.EventSeconds;
-  Compute_EventTime(st, 5);
+  Compute_EventTime(st, Freeze_RunConfig(st), 5);
   EXPECT_EQ(st.run.TdcOverflowOffset, std::uint64_t{1} << 40);
   EXPECT_GT(st.EventSeconds, before);
   EXPECT_NEAR(st.EventSeconds - before, 15 * 16 * 312.5e-12, 1e-12);
-  Compute_EventTime(st, 6);
+  Compute_EventTime(st, Freeze_RunConfig(st), 6);
   EXPECT_EQ(st.run.TdcOverflowOffset, std::uint64_t{1} << 40) << "added once";
 
   EXPECT_EQ(format_event_time(0.0, 14, 5, 7), "14h05m07s,000.000.000ns");
@@ -241,7 +244,7 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
     for (int n = 1; n <= 260; ++n) {
       st.EventNumber = n;
       if (n == 255) st.StopRequest().store(1);
-      if (frame_wanted(st, with_first)) shown.push_back(n);
+      if (frame_wanted(st, Freeze_RunConfig(st), with_first)) shown.push_back(n);
       core.clock.advance(1.0 / 256);
     }
     return shown;
@@ -348,6 +351,92 @@ TEST(Run, RestartsAtRandomEventsKeepTheFilesNumberedTimedAndSplit) {
     EXPECT_EQ(st.NbOfEventsInRun.load(), kReplayed);
     EXPECT_EQ(st.EventNumber.load(), kReplayed);
   }
+}
+
+// Writes seeded values into every settings field but the texts, the live switches and the
+// histograms' automatic ranges (the run writes them): each checked field a value of its range,
+// the others their own value again; with `from`, that record's values instead.
+template <typename Rec>
+void scribble(Rec& rec, std::mt19937& random, const Rec* from = nullptr) {
+  static const std::set<std::string> kLive = {"DisplayOn",         "FFTMode",
+                                              "StopRequest",       "TransmitRunDataToTcpClient",
+                                              "DisplayModulo",     "NoiseMeasurementOn",
+                                              "RateMeasurementOn", "TimeHistoMin",
+                                              "TimeHistoMax",      "TimeHistoNbOfBins",
+                                              "ChargeHistoMin",    "ChargeHistoMax"};
+  auto* bytes = reinterpret_cast<unsigned char*>(&rec);
+  Fields<Rec>::visit([&]<typename T>(const FieldInfo& f, auto, std::type_identity<T>) {
+    using E = std::remove_all_extents_t<T>;
+    if (std::is_same_v<E, char> || kLive.count(f.name) != 0) return;
+    for (std::size_t i = 0; i < sizeof(T) / sizeof(E); ++i) {
+      unsigned char* at = bytes + f.offset + i * sizeof(E);
+      E v{};
+      std::memcpy(
+          &v, from == nullptr ? at : reinterpret_cast<const unsigned char*>(from) + (at - bytes),
+          sizeof v);
+      if (f.range.checked && from == nullptr)
+        v = static_cast<E>(std::uniform_real_distribution<double>(f.range.lo, f.range.hi)(random));
+      std::memcpy(at, &v, sizeof v);
+    }
+  });
+}
+
+// A run takes its settings as they are when it starts: whatever is written into the records
+// meanwhile (here, under the loop, the writer and the measurement workers, which no path of
+// the program does but a settings restart) changes nothing of what it reads, measures or
+// saves. Under the thread sanitizer, any read of a record by a thread of the run is reported.
+TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
+  RunFixture f(external_trigger_config(2000.0), 8);
+  f.use_external_trigger();
+  State& st = f.sim.st;
+  test::save_runs(st, f.sim.dir.path() / "RunData", 0);
+  st.acq.SaveMeasurementsInFile = 1;
+  st.acq.MeasurementsEnabled = 1;
+  st.acq.EnTimeJitter = 1;
+  st.acq.EnSoftwareChargeHisto = 1;
+  st.FFTMode().store(1);
+  st.NoiseMeasurementOn().store(1);
+  st.RateMeasurementOn().store(1);
+  Set_RunType(st, kRunContinuous, 0);
+  const ParamRecords before{st.acq, st.board, st.sys, st.gui, st.sam};
+  ASSERT_EQ(f.start(), 1);
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 20; }, 20.0));
+  std::mt19937 random(7);
+  while (st.EventNumber.load() < 400 && st.AcquisitionRunning.load() == 1) {
+    scribble(st.acq, random);
+    scribble(st.sys, random);
+    scribble(st.gui, random);
+    scribble(st.board, random);
+    for (auto& block : st.sam) scribble(block, random);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  scribble(st.acq, random, &before.acq);
+  scribble(st.sys, random, &before.sys);
+  scribble(st.gui, random, &before.gui);
+  scribble(st.board, random, &before.board);
+  for (int b = 0; b < kMaxSamBlocks; ++b) scribble(st.sam[b], random, &before.sam[b]);
+  Stop_AcquisitionFromUser(st);
+  ASSERT_TRUE(f.wait_end());
+
+  // The data file holds spectra (FFT on at the start): one record per event, all alike.
+  const auto lines =
+      test::file_lines(std::filesystem::path(st.acq.RunDirectory) / "veltrix_run1_Ascii.dat");
+  std::vector<int> numbers;
+  std::set<std::size_t> record_lengths;
+  std::size_t since = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    int n = 0;
+    if (std::sscanf(lines[i].c_str(), "=== EVENT : %d", &n) != 1) continue;
+    numbers.push_back(n);
+    if (since < i) record_lengths.insert(i - since);
+    since = i;
+  }
+  std::vector<int> expected(static_cast<std::size_t>(st.EventNumber.load()));
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_GE(expected.size(), 400u);
+  EXPECT_EQ(numbers, expected) << "one file, every event once";
+  EXPECT_EQ(record_lengths.size(), 1u) << "every record as the header says";
+  EXPECT_FALSE(f.sim.core.ui.has_message(MessageTab::Errors, ""));
 }
 
 }  // namespace

@@ -60,21 +60,22 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
     for (int c = 0; c < kChannelsPerBlock; ++c)
       test::fill_gaussian(st.event.FullyOrderedValues[b][c], 5.0, c ? 700.0 : -700.0,
                           200.0 + 40.0 * b, 3.0);
-  Prepare_MeasurementsForRun(st);
+  Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
   st.EventNumber = 1;
-  Compute_EventMeasurements(st);  // first call on this thread: its scratch arrays
-  Compute_FFT(st);                // first transform: its plan
+  Compute_EventMeasurements(st,
+                            Freeze_RunConfig(st));  // first call on this thread: its scratch arrays
+  Compute_FFT(st, Freeze_RunConfig(st));            // first transform: its plan
 
   for (int spline : {1, 0}) {
     st.meas.PerformSplineInterp = spline;
     Reset_RunSummary(st);  // a new run: its lists have room for 201 events
-    Prepare_MeasurementsForRun(st);
+    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
     const long before = g_allocations.load();
     for (int event = 2; event < 150; ++event) {
       st.EventNumber = event;
-      Compute_EventMeasurements(st);
-      Compute_FFT(st);
-      Compute_NoiseMeasurement(st);
+      Compute_EventMeasurements(st, Freeze_RunConfig(st));
+      Compute_FFT(st, Freeze_RunConfig(st));
+      Compute_NoiseMeasurement(st, Freeze_RunConfig(st));
     }
     EXPECT_EQ(g_allocations.load() - before, 0) << "spline " << spline;
   }

@@ -39,7 +39,7 @@ void configure(State& st) {
     }
   }
   st.gui.ChannelEnabled[5] = 0;  // a gap in the channel list
-  Prepare_MeasurementsForRun(st);
+  Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
 }
 
 template <typename T>
@@ -113,10 +113,10 @@ TEST(MeasurementPass, ParallelPassEqualsSerialPass) {
       st->event.FullyOrderedValues = event->FullyOrderedValues;
       st->EventNumber = n;
     }
-    Compute_EventMeasurements(serial.state, 1);
-    Compute_EventMeasurements(parallel.state, 4);
-    Grow_MeasurementLists(serial.state);
-    Grow_MeasurementLists(parallel.state);
+    Compute_EventMeasurements(serial.state, Freeze_RunConfig(serial.state), 1);
+    Compute_EventMeasurements(parallel.state, Freeze_RunConfig(parallel.state), 4);
+    Grow_MeasurementLists(serial.state, Freeze_RunConfig(serial.state));
+    Grow_MeasurementLists(parallel.state, Freeze_RunConfig(parallel.state));
     const EventResults& a = serial.state.results;
     const EventResults& b = parallel.state.results;
     differences += std::memcmp(&a, &b, sizeof a) != 0;

@@ -33,8 +33,8 @@ struct analysis_measurement_pass : testing::Test {
     st.EventNumber = number;
     test::fill_gaussian(st.event.FullyOrderedValues[0][0], 20.0, 600.0, centre, 3.0);
     test::fill_gaussian(st.event.FullyOrderedValues[0][1], -10.0, -900.0, centre + delay, 3.0);
-    Compute_EventMeasurements(st);
-    Update_RunMeasurements(st);
+    Compute_EventMeasurements(st, Freeze_RunConfig(st));
+    Update_RunMeasurements(st, Freeze_RunConfig(st));
   }
 };
 
@@ -55,7 +55,7 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   st.results.AmplitudeValue[1][0] = 7.0f;
   st.sam[1].ChargeNoBaseline = 1;
   st.event.FullyOrderedValues[1][1].fill(4.0f);
-  Prepare_MeasurementsForRun(st);
+  Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
   event(0, 1, 300.0, 8.0);
 
   const EventResults& r = st.results;
@@ -111,13 +111,13 @@ TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
   st.sys.NbOfSAMBlocks = 1;
   for (const auto& c : cases) {
     Reset_RunSummary(st);
-    Prepare_MeasurementsForRun(st);
+    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
     double sum_delay_ps = 0.0;
     int number = c.number_of_1;
     for (int k = 1; k <= 450; ++k, ++number) {
       if (k == c.restart_after + 1 && c.restart_after > 0) {
         st.meas.ContinuingRun = 1;  // what the settings restart sets
-        Prepare_MeasurementsForRun(st);
+        Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
         --number;  // the restart steps the event counter back by one
       }
       st.gui.ChannelEnabled[1] = k > 5 ? 1 : 0;
@@ -133,7 +133,7 @@ TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
     EXPECT_NEAR(m.RiseTimeInstantForHisto[0][0][299],
                 kPeriodNs * (200.0 + 0.37 * 0 - kHalfWidth * 3.0), 0.003)
         << c.what;
-    Finish_MeasurementsForRun(st);
+    Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
     EXPECT_EQ(m.NbOfValidTimes, 445) << c.what;
     EXPECT_NEAR(m.TimeHisto.mean_ns * 1000.0, -sum_delay_ps / 445.0, 2.0) << c.what;
     EXPECT_LT(m.TimeHisto.rms_ps, 3.0) << c.what;
@@ -160,7 +160,7 @@ struct ListFeed {
     st.gui.DisplayModulo = 97;
     st.meas.ListEntriesKept = cap;
     Reset_RunSummary(st);
-    Prepare_MeasurementsForRun(st);
+    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
   }
   void event(int k, double drift) {
     MeasurementData& m = st.meas;
@@ -182,7 +182,7 @@ struct ListFeed {
     accepted += edge && !off;
     ++m.ListEntries;
     st.EventNumber = k;
-    Update_RunMeasurements(st);
+    Update_RunMeasurements(st, Freeze_RunConfig(st));
   }
 };
 
@@ -231,10 +231,10 @@ TEST_F(analysis_measurement_pass, HistogramsTakenEventByEventEqualARebuild) {
       }
       feed.event(k, c.drift);
     }
-    Finish_MeasurementsForRun(st);
+    Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
     const auto taken = shown(st);
-    Compute_TimeHisto(st);
-    Compute_SoftwareChargeHisto(st);
+    Compute_TimeHisto(st, Freeze_RunConfig(st));
+    Compute_SoftwareChargeHisto(st, Freeze_RunConfig(st));
     EXPECT_TRUE(taken == shown(st)) << c.what;
     EXPECT_GT(std::get<6>(taken), kEvents / 2) << c.what;
     st.meas.EnableExcludePulses = 0;
@@ -248,7 +248,7 @@ TEST_F(analysis_measurement_pass, CappedListsStillCountEveryEvent) {
   constexpr int kEvents = 30000, kCap = 5000;
   feed.setup(kEvents, kCap);
   for (int k = 1; k <= kEvents; ++k) feed.event(k, 0.0);
-  Finish_MeasurementsForRun(st);
+  Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
   const MeasurementData& m = st.meas;
   EXPECT_EQ(m.NbOfValidTimes, feed.accepted);
   EXPECT_EQ(m.NbOfValidChargeWords[0][0], kEvents);
@@ -265,7 +265,7 @@ TEST_F(analysis_measurement_pass, CappedListsStillCountEveryEvent) {
 
   st.gui.TimeHistoNbOfBins = 50;  // a rebuild from what the lists hold
   st.gui.TimeHistoOption1 = 0;
-  Compute_TimeHisto(st);
+  Compute_TimeHisto(st, Freeze_RunConfig(st));
   EXPECT_LT(m.NbOfValidTimes, feed.accepted);
   EXPECT_GT(m.NbOfValidTimes, kCap / 2);
   EXPECT_EQ(told("Time histogram rebuilt from the last " + std::to_string(kept.held()) + " events"),

@@ -41,14 +41,16 @@ struct SmallRun {
   }
   std::string file(int type, int events, const std::string& version = "V1.8.5", int first = 1) {
     st.acq.DataFileType = type;
-    std::string text = common_header(st) + data_header_line(st);
+    std::string text = common_header(Freeze_RunConfig(st)) +
+                       data_header_line(Freeze_RunConfig(st), st.acq.FFTMode == 1);
     text.replace(text.find("V1.8.5"), 6, version);
     for (int n = 1; n <= events; ++n) {
       st.EventNumber = first + n - 1;
       for (int k = 0; k < 16; ++k)
         st.event.FullyOrderedValues[1][1][k] = static_cast<float>(100 * n + k) + 0.25f;
       ByteBuffer b;
-      type == 1 ? append_binary_event(st, b) : append_ascii_event(st, b);
+      type == 1 ? append_binary_event(st, Freeze_RunConfig(st), b)
+                : append_ascii_event(st, Freeze_RunConfig(st), b);
       text.append(b.data.data(), b.size);
     }
     return text;
@@ -129,11 +131,12 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       "there.\n";
   // A file saved in FFT mode holds spectra: refused for replay whatever its name says.
   r.st.acq.FFTMode = 1;
-  std::string spectra = common_header(r.st) + data_header_line(r.st);
+  std::string spectra = common_header(Freeze_RunConfig(r.st)) +
+                        data_header_line(Freeze_RunConfig(r.st), r.st.acq.FFTMode == 1);
   for (int n = 1; n <= 3; ++n) {
     r.st.EventNumber = n;
     ByteBuffer b;
-    append_fft_event(r.st, b);
+    append_fft_event(r.st, Freeze_RunConfig(r.st), b);
     spectra.append(b.data.data(), b.size);
   }
   const auto fft_refused = [&](const char* name) {

@@ -64,7 +64,7 @@ struct RunFiles {
   void on_event() {
     sim.core.clock.advance(seconds_per_event);
     if (!replaying(st)) shape_live_event();
-    Compute_EventMeasurements(st);
+    Compute_EventMeasurements(st, Freeze_RunConfig(st));
     const int n = st.EventNumber.load();
     auto& kept = seen[n];
     kept.clear();
@@ -81,7 +81,7 @@ struct RunFiles {
   }
   int run(int events) {
     Set_RunType(st, events == 0 ? 3 : 1, events);
-    Prepare_MeasurementsForRun(st);
+    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
     const int generation = st.AcquisitionGeneration.load();
     const double t0 = st.clock.now();
     const int started = Start_AcquisitionFromUser(st);
@@ -269,9 +269,9 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
       ByteBuffer data, measurements;
       std::string ascii;
       if (std::string(format) == "ascii") test::printf_ascii_event(f.st, ascii);
-      if (std::string(format) == "binary") append_binary_event(f.st, data);
-      if (std::string(format) == "spectra") append_fft_event(f.st, data);
-      append_measurement_event(f.st, measurements, f.st.sys.NbOfSAMBlocks);
+      if (std::string(format) == "binary") append_binary_event(f.st, Freeze_RunConfig(f.st), data);
+      if (std::string(format) == "spectra") append_fft_event(f.st, Freeze_RunConfig(f.st), data);
+      append_measurement_event(f.st, Freeze_RunConfig(f.st), measurements, f.st.sys.NbOfSAMBlocks);
       expected[n] = {ascii + std::string(data.data.data(), data.size),
                      std::string(measurements.data.data(), measurements.size)};
       // The writer is held up at event 5 until the queue is full, and at event 95 until the
@@ -305,8 +305,10 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
     const std::string ext = f.st.acq.DataFileType == 1 ? "_Binary.bin" : "_Ascii.dat";
     const fs::path first = f.run_dir() / ("veltrix_run1" + ext);
     const std::string data_header =
-        common_header(f.st) + data_header_line(f.st, std::string(format) == "spectra");
-    const std::string measurement_header = common_header(f.st) + measurement_header_line();
+        common_header(Freeze_RunConfig(f.st)) +
+        data_header_line(Freeze_RunConfig(f.st), std::string(format) == "spectra");
+    const std::string measurement_header =
+        common_header(Freeze_RunConfig(f.st)) + measurement_header_line();
     std::string measurements;
     for (int file = 0; file * kPerFile < last; ++file) {
       std::string data = data_header;

@@ -24,7 +24,7 @@ inline std::vector<double> baseline_rms(State& st, int events) {
   Start_run(st);
   while (taken < events && Read_CalibrationPass(st) == PassResult::Events) {
     for (int i = 0; i < Get_NbOfEvents(st) && taken < events; ++i) {
-      if (Decode_Event(st, i) != kDone) continue;
+      if (Decode_Event(st, Freeze_RunConfig(st), i) != kDone) continue;
       ++taken;
       for (int ch = 0; ch < channels; ++ch)
         for (const float v : st.event.DataValues[ch / 2][ch % 2]) sum2[ch] += double{v} * v;

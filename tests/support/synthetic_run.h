@@ -25,7 +25,8 @@ inline bool write_binary_run(State& st, const std::filesystem::path& path, int e
   for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch < channels ? 1 : 0;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
-  const std::string header = common_header(st) + data_header_line(st);
+  const std::string header = common_header(Freeze_RunConfig(st)) +
+                             data_header_line(Freeze_RunConfig(st), st.acq.FFTMode == 1);
   bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
   ByteBuffer buffer;
   std::uint32_t noise = 12345;
@@ -44,7 +45,7 @@ inline bool write_binary_run(State& st, const std::filesystem::path& path, int e
       }
     }
     buffer.size = 0;
-    append_binary_event(st, buffer);
+    append_binary_event(st, Freeze_RunConfig(st), buffer);
     ok = std::fwrite(buffer.data.data(), 1, buffer.size, f) == buffer.size;
   }
   return std::fclose(f) == 0 && ok;
