@@ -145,8 +145,8 @@ void end_run(State& st, const RunConfig& cfg) {
   }
   if (cfg.saving() && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
     st.clock.delay(1.0);
-    Close_FileForSavingData(st, CloseFiles::Both);
-    Copy_LogFileToRunDirectory(st);
+    Close_FileForSavingData(st, cfg, CloseFiles::Both);
+    Copy_LogFileToRunDirectory(st, cfg);
   }
   Stop_BoardRun(st);
   // The records are the user-interface thread's to write: the stamp goes there.
@@ -234,10 +234,10 @@ void hand_over(State& st, const RunConfig& cfg) {
   if (!Saving_Failed(st) && cfg.acq.SaveDataInFile == 1 && cfg.acq.SplitFileToSaveData == 1 &&
       n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != cfg.acq.NbOfEventsRequired) {
     wait_writer(st);  // the file's last events are written before it is closed
-    Close_FileForSavingData(st, CloseFiles::DataFile);
-    Copy_LogFileToRunDirectory(st);
+    Close_FileForSavingData(st, cfg, CloseFiles::DataFile);
+    Copy_LogFileToRunDirectory(st, cfg);
     const std::string dir(cfg.acq.DataDirectory, text_length(cfg.acq.DataDirectory));
-    if (Open_FileForSavingData(st, dir, OpenFiles::NextSplitFile) != kDone)
+    if (Open_FileForSavingData(st, cfg, dir, OpenFiles::NextSplitFile) != kDone)
       st.StopRequest().store(1);
   }
   // After a write error (told when it happened) the run saves nothing more and stops.

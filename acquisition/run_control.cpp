@@ -20,7 +20,7 @@ namespace vx {
 namespace {
 
 Status open_output_files(State& st, const std::string& directory) {
-  return Open_FileForSavingData(st, directory, OpenFiles::NewRun);
+  return Open_FileForSavingData(st, Freeze_RunConfig(st), directory, OpenFiles::NewRun);
 }
 
 void stamp_run_start(State& st, bool new_run = true) {

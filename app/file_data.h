@@ -122,9 +122,15 @@ struct FileData {
   std::vector<int> ReplayChannels;
   std::string ReplayVersion;   // software version in the first file's header
   std::string ReplayDataLine;  // the first file's event layout (header line 4)
-  int WholeEventsRead = 0;     // whole events read from the series so far
-  bool CutShort = false;       // the file being read ends inside an event, as a crash leaves it
-  bool Damaged = false;        // the file being read holds an event that cannot be read (told)
+  // The series' layout, from the first file's header: what the reader goes by, whatever the
+  // records (which show it) say meanwhile.
+  bool ReplayBinary = false;
+  int ReplayBoardChannels = 0;
+  int ReplaySamples = 0;
+  int ReplayChannelsAcquired = 0;
+  int WholeEventsRead = 0;  // whole events read from the series so far
+  bool CutShort = false;    // the file being read ends inside an event, as a crash leaves it
+  bool Damaged = false;     // the file being read holds an event that cannot be read (told)
   // A file missing in the middle of a series is skipped (and what it cost told) rather
   // than ending the replay with an error.
   bool SkipMissingFiles = false;

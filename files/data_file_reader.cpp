@@ -154,12 +154,12 @@ void first_event_done(State& st) {
   st.ui.post([&st] { st.ui.refresh_panel(Panel::Main); });
 }
 
-int samples_in_file(const AcqParams& acq) {
-  return std::clamp(int{acq.NbOfSamplesInFile}, 0, kMaxSamples);
+int samples_in_file(const FileData& files) {
+  return std::clamp(files.ReplaySamples, 0, kMaxSamples);
 }
 
-int channels_in_event(const AcqParams& acq) {
-  return std::clamp(int{acq.NbOfChannelsAcquiredInFile}, 0, kMaxChannels);
+int channels_in_event(const FileData& files) {
+  return std::clamp(files.ReplayChannelsAcquired, 0, kMaxChannels);
 }
 
 bool is_space(char c) {
@@ -193,7 +193,7 @@ int parse_sample_line(State& st, const std::string& line, int b, int c) {
   auto& ordered = st.event.FullyOrderedValues[b][c];
   const char* p = line.data();
   const char* end = p + line.size();
-  const int n = samples_in_file(st.acq);
+  const int n = samples_in_file(st.files);
   int k = 0;
   for (; skip_space(p, end) != end; ++k) {
     float v = 0.0f;
@@ -212,15 +212,15 @@ bool is_channel_line(const std::string& line) {
   return std::sscanf(line.c_str(), "=== CH: %d ", &ch) == 1;
 }
 
-std::string fewer_channel_records(const AcqParams& acq, int event_number, int records) {
+std::string fewer_channel_records(const FileData& files, int event_number, int records) {
   return "event " + std::to_string(event_number) + " holds " + std::to_string(records) +
          (records == 1 ? " channel record" : " channel records") +
-         " where the file's header says " + std::to_string(channels_in_event(acq));
+         " where the file's header says " + std::to_string(channels_in_event(files));
 }
 
-std::string more_channel_records(const AcqParams& acq, int event_number) {
+std::string more_channel_records(const FileData& files, int event_number) {
   return "event " + std::to_string(event_number) + " holds more channel records than the " +
-         std::to_string(channels_in_event(acq)) + " the file's header says";
+         std::to_string(channels_in_event(files)) + " the file's header says";
 }
 
 int read_ascii_event(State& st) {
@@ -230,7 +230,7 @@ int read_ascii_event(State& st) {
   int event_number = 0;
   if (!is_event_line(line, event_number)) {
     if (files.WholeEventsRead > 0 && is_channel_line(line))
-      return mismatched_event(st, more_channel_records(st.acq, st.EventNumber.load()));
+      return mismatched_event(st, more_channel_records(st.files, st.EventNumber.load()));
     return bad_line(st, line);
   }
 
@@ -259,7 +259,7 @@ int read_ascii_event(State& st) {
   std::memcpy(st.event.EventTimeChain.data(), chain, sizeof chain);
 
   std::array<bool, kMaxChannels> seen{};
-  for (int i = 0; i < channels_in_event(st.acq); ++i) {
+  for (int i = 0; i < channels_in_event(st.files); ++i) {
     if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
     int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
     float f[3];
@@ -271,7 +271,7 @@ int read_ascii_event(State& st) {
             &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
       if (int next = 0; is_event_line(line, next))
-        return mismatched_event(st, fewer_channel_records(st.acq, event_number, i));
+        return mismatched_event(st, fewer_channel_records(st.files, event_number, i));
       return bad_line(st, line);
     }
     if (seen[ch]) return damaged_event(st, "holds a channel twice");
@@ -293,9 +293,10 @@ int read_ascii_event(State& st) {
     if (line.back() != '\n' && input_at_end(files.input)) return cut_event(st);
     const int samples = parse_sample_line(st, line, b, c);
     if (samples < 0) return bad_line(st, line);
-    if (samples != samples_in_file(st.acq))
-      return mismatched_event(st, samples_mismatch(event_number, samples, samples_in_file(st.acq)) +
-                                      " (channel " + std::to_string(ch) + ")");
+    if (samples != samples_in_file(st.files))
+      return mismatched_event(
+          st, samples_mismatch(event_number, samples, samples_in_file(st.files)) + " (channel " +
+                  std::to_string(ch) + ")");
   }
   first_event_done(st);
   return whole_event(st, event_number);
@@ -342,7 +343,7 @@ std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32
   int best = 0;
   bool tied = false;
   for (int k = 1; k <= kMaxSamples; ++k) {
-    if (k == samples_in_file(st.acq)) continue;
+    if (k == samples_in_file(st.files)) continue;
     const int checks = layout_fits(st, got, k, event_number);
     if (checks > best) {
       best = checks;
@@ -359,7 +360,8 @@ std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32
 // there is told with the sample count that explains it, when the bytes read show one.
 int binary_layout_mismatch(State& st, int event_number, int index, int ch, std::size_t got) {
   if (const auto samples = samples_laid_out(st, got, event_number))
-    return mismatched_event(st, samples_mismatch(event_number, *samples, samples_in_file(st.acq)));
+    return mismatched_event(st,
+                            samples_mismatch(event_number, *samples, samples_in_file(st.files)));
   return unexpected_channel(st, event_number, index, ch);
 }
 
@@ -385,14 +387,14 @@ int read_binary_event(State& st) {
   std::memcpy(st.event.EventTimeChain.data(), p, 23);
   st.event.EventTimeChain[23] = '\0';
 
-  const int n = samples_in_file(st.acq);
+  const int n = samples_in_file(st.files);
   const std::size_t record_size = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(n);
   std::vector<unsigned char>& records = st.files.records;
-  records.resize(record_size * static_cast<std::size_t>(channels_in_event(st.acq)));
+  records.resize(record_size * static_cast<std::size_t>(channels_in_event(st.files)));
   const std::size_t records_got = read_bytes(in, records.data(), records.size());
   // Every record that begins in what was read must hold the channel the layout puts there.
   std::array<bool, kMaxChannels> seen{};
-  for (int i = 0; i < channels_in_event(st.acq); ++i) {
+  for (int i = 0; i < channels_in_event(st.files); ++i) {
     const std::size_t at = static_cast<std::size_t>(i) * record_size;
     if (at + 4 > records_got) break;
     std::int32_t ch = 0;
@@ -408,7 +410,7 @@ int read_binary_event(State& st) {
     expected_channel(st, i, ch);
   }
   if (records_got != records.size()) return cut_event(st);
-  for (int i = 0; i < channels_in_event(st.acq); ++i) {
+  for (int i = 0; i < channels_in_event(st.files); ++i) {
     const unsigned char* q = records.data() + static_cast<std::size_t>(i) * record_size;
     const int ch = take<std::int32_t>(q);
     const int b = ch / 2, c = ch % 2;
@@ -504,6 +506,8 @@ void take_data_line(State& st, const std::string& line, const DataLine& d) {
   tell_line(st, line);
   st.acq.NbOfChannelsAcquiredInFile = d.channels;
   st.acq.NbOfSamplesInFile = d.samples;
+  st.files.ReplayChannelsAcquired = d.channels;
+  st.files.ReplaySamples = d.samples;
   Set_Frequency(st, d.frequency);
 }
 
@@ -552,6 +556,7 @@ Status read_header(State& st) {
   if (const std::string why = parse_board_line(line, channels); !why.empty())
     return refuse_header(st, why);
   st.acq.NbOfChannelsInFile = channels;
+  files.ReplayBoardChannels = channels;
   tell_line(st, line);
 
   if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(2));
@@ -602,8 +607,8 @@ std::string continuation_header_differs(State& st, int& lines) {
            files.ReplayVersion + "'";
   int channels = 0;
   if (!next() || !parse_board_line(line, channels).empty()) return unreadable;
-  if (channels != st.acq.NbOfChannelsInFile)
-    return differs("board channels", channels, st.acq.NbOfChannelsInFile);
+  if (channels != files.ReplayBoardChannels)
+    return differs("board channels", channels, files.ReplayBoardChannels);
   DataLine data, first;
   if (!next() || !next() || !parse_data_line(line, data).empty() || data.spectra) return unreadable;
   parse_data_line(files.ReplayDataLine, first);
@@ -660,6 +665,7 @@ Status Open_DataFileForLoading(State& st, const fs::path& path) {
     return kFailed;
   }
   st.acq.DataFileType = extension == ".bin" ? 1 : 0;
+  files.ReplayBinary = extension == ".bin";
   files.FileForReadingData = path;
   files.ReadingFilePath = path;
   st.ReplayFileName = path.string();
@@ -676,7 +682,7 @@ Status Open_DataFileForLoading(State& st, const fs::path& path) {
 
 bool Read_EventsFromFile(State& st) {
   if (!input_is_open(st.files.input)) return false;
-  return (st.acq.DataFileType == 1 ? read_binary_event(st) : read_ascii_event(st)) == 1;
+  return (st.files.ReplayBinary ? read_binary_event(st) : read_ascii_event(st)) == 1;
 }
 
 void Close_FileForLoadingData(State& st) {

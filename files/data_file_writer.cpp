@@ -112,14 +112,13 @@ void write_header(State& st, OutputFile& f, const std::string& text) {
   if (!end_record(f, false) || !flush_output(f)) report_write_error(st, f);
 }
 
-void write_headers(State& st, bool data, bool measurements) {
+void write_headers(State& st, const RunConfig& cfg, bool data, bool measurements) {
   FileData& files = st.files;
-  const RunConfig cfg = Freeze_RunConfig(st);
   const std::string common = common_header(cfg);
-  if (data && st.acq.SaveDataInFile == 1)
+  if (data && cfg.acq.SaveDataInFile == 1)
     write_header(st, files.data,
                  common + data_header_line(cfg, files.DataFormat == EventFormat::Spectra));
-  if (measurements && st.acq.SaveMeasurementsInFile == 1)
+  if (measurements && cfg.acq.SaveMeasurementsInFile == 1)
     write_header(st, files.measurements, common + measurement_header_line());
 }
 
@@ -253,9 +252,9 @@ void close_all_outputs(FileData& files) {
   files.measurements.fd.reset();
 }
 
-Status open_new_run(State& st, const std::string& directory) {
+Status open_new_run(State& st, const RunConfig& cfg, const std::string& directory) {
   const WallTime now = st.clock.wall();
-  const char* extension = st.acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin";
+  const char* extension = cfg.acq.DataFileType == 0 ? "_Ascii.dat" : "_Binary.bin";
   st.run.FileForSavingDataOpenOK = false;
 
   fs::path base;
@@ -281,17 +280,17 @@ Status open_new_run(State& st, const std::string& directory) {
   FileData& files = st.files;
   st.run.FileIndex = 0;
   files.ClosedDataFiles.clear();
-  files.DataFormat = st.FFTMode().load() == 1   ? EventFormat::Spectra
-                     : st.acq.DataFileType == 0 ? EventFormat::Ascii
-                                                : EventFormat::Binary;
-  if (st.acq.SaveDataInFile == 1) {
+  files.DataFormat = st.FFTMode().load() == 1    ? EventFormat::Spectra
+                     : cfg.acq.DataFileType == 0 ? EventFormat::Ascii
+                                                 : EventFormat::Binary;
+  if (cfg.acq.SaveDataInFile == 1) {
     files.FileForSavingData = run_dir / (run_name + extension);
     if (!open_output(files.data, files.FileForSavingData)) {
       report_creation_error(st, files.data);
       return kFailed;
     }
   }
-  if (st.acq.SaveMeasurementsInFile == 1) {
+  if (cfg.acq.SaveMeasurementsInFile == 1) {
     files.FileForSavingAllMeasurements = run_dir / ("measurements_" + run_name + extension);
     if (!open_output(files.measurements, files.FileForSavingAllMeasurements)) {
       report_creation_error(st, files.measurements);
@@ -300,12 +299,12 @@ Status open_new_run(State& st, const std::string& directory) {
     }
   }
   st.run.FileForSavingDataOpenOK = true;
-  write_headers(st, true, true);
+  write_headers(st, cfg, true, true);
   return kDone;
 }
 
-int open_next_split_file(State& st) {
-  if (st.acq.SaveDataInFile != 1) return 1;
+int open_next_split_file(State& st, const RunConfig& cfg) {
+  if (cfg.acq.SaveDataInFile != 1) return 1;
   // Told already; nothing more is written in this run.
   if (st.files.data.failed || st.files.measurements.failed) return 0;
   st.run.FileIndex += 1;
@@ -322,11 +321,10 @@ int open_next_split_file(State& st) {
     return 0;
   }
   st.run.FileForSavingDataOpenOK = true;
-  write_headers(st, true, false);
+  write_headers(st, cfg, true, false);
   // The measurement file gets the common lines and its own line again.
-  if (st.acq.SaveMeasurementsInFile == 1)
-    write_header(st, st.files.measurements,
-                 common_header(Freeze_RunConfig(st)) + measurement_header_line());
+  if (cfg.acq.SaveMeasurementsInFile == 1)
+    write_header(st, st.files.measurements, common_header(cfg) + measurement_header_line());
   return 1;
 }
 
@@ -355,21 +353,22 @@ void write_record(SavingParts& w, OutputFile& f, const SavedEvent& ev,
 
 }  // namespace
 
-Status Open_FileForSavingData(State& st, const std::string& directory, OpenFiles which) {
-  if (!saving(st)) return kDone;
+Status Open_FileForSavingData(State& st, const RunConfig& cfg, const std::string& directory,
+                              OpenFiles which) {
+  if (!cfg.saving()) return kDone;
   std::lock_guard lock(st.files.io_mutex);
   if (which == OpenFiles::NewRun) {
-    const Status opened = open_new_run(st, directory);
+    const Status opened = open_new_run(st, cfg, directory);
     if (opened != kDone) close_all_outputs(st.files);
     return opened;
   }
-  return open_next_split_file(st) == 1 ? kDone : kFailed;
+  return open_next_split_file(st, cfg) == 1 ? kDone : kFailed;
 }
 
-void Close_FileForSavingData(State& st, CloseFiles which) {
+void Close_FileForSavingData(State& st, const RunConfig& cfg, CloseFiles which) {
   FileData& files = st.files;
   std::lock_guard lock(files.io_mutex);
-  if (st.acq.SaveDataInFile == 1 && which != CloseFiles::MeasurementFile) {
+  if (cfg.acq.SaveDataInFile == 1 && which != CloseFiles::MeasurementFile) {
     const fs::path shown = st.run.FileIndex == 0 ? files.FileForSavingData
                                                  : split_file_path(st.files, st.run.FileIndex);
     const bool was_open = output_is_open(files.data);
@@ -380,7 +379,7 @@ void Close_FileForSavingData(State& st, CloseFiles which) {
       files.data.events_committed = 0;
     }
   }
-  if (st.acq.SaveMeasurementsInFile == 1 && which != CloseFiles::DataFile)
+  if (cfg.acq.SaveMeasurementsInFile == 1 && which != CloseFiles::DataFile)
     close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
 }
 
@@ -630,8 +629,8 @@ bool Saving_Failed(const State& st) {
   return st.files.data.failed || st.files.measurements.failed;
 }
 
-void Copy_LogFileToRunDirectory(State& st) {
-  const std::string run_dir(st.acq.RunDirectory, text_length(st.acq.RunDirectory));
+void Copy_LogFileToRunDirectory(State& st, const RunConfig& cfg) {
+  const std::string run_dir(cfg.acq.RunDirectory, text_length(cfg.acq.RunDirectory));
   if (run_dir.empty() || !run_directory_in_place(st.files, run_dir)) return;
   st.log.copy_into(run_dir);
 }

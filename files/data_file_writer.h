@@ -44,14 +44,15 @@ enum class OpenFiles {
 };
 // kDone; kNotDone when the user declined to replace an earlier run's files; kFailed (told).
 // Does nothing and answers kDone when neither saving option is on.
-Status Open_FileForSavingData(State& st, const std::string& directory, OpenFiles which);
+Status Open_FileForSavingData(State& st, const RunConfig& cfg, const std::string& directory,
+                              OpenFiles which);
 // Which of the run's open files Close_FileForSavingData closes.
 enum class CloseFiles {
   DataFile,         // the data file alone: the next file of a split run follows
   MeasurementFile,  // the measurement file alone
   Both,             // the run's end
 };
-void Close_FileForSavingData(State& st, CloseFiles which);
+void Close_FileForSavingData(State& st, const RunConfig& cfg, CloseFiles which);
 // Schedules the writer thread on the pool.
 void Start_SaveDataInFileThread(State& st, const RunConfig& cfg);
 // The writer loop: writes every event of the saving queue, in order, until the acquisition
@@ -75,6 +76,6 @@ std::int64_t Saved_EventCount(const State& st);
 // A file of the run failed to write, or was removed: the run saves nothing more.
 bool Saving_Failed(const State& st);
 // The log file of this program run copied into the run directory.
-void Copy_LogFileToRunDirectory(State& st);
+void Copy_LogFileToRunDirectory(State& st, const RunConfig& cfg);
 
 }  // namespace vx

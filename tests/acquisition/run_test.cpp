@@ -268,6 +268,7 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
 struct SavedSeries {
   std::vector<int> numbers, per_file;
   std::vector<long long> times;
+  std::set<std::size_t> record_lines;  // lines from one event's first to the next's
 };
 
 SavedSeries read_series(const std::filesystem::path& first) {
@@ -275,12 +276,17 @@ SavedSeries read_series(const std::filesystem::path& first) {
   for (auto p = first; std::filesystem::exists(p);
        p = continuation_name(first, s.per_file.size())) {
     s.per_file.push_back(0);
-    for (const std::string& line : test::file_lines(p)) {
+    const std::vector<std::string> lines = test::file_lines(p);
+    std::size_t last = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
       int n = 0, h = 0, m = 0, sec = 0, ms = 0, us = 0, ns = 0;
       const auto at = line.find("TDC Corrected = ");
       if (std::sscanf(line.c_str(), "=== EVENT %d ===", &n) == 1) {
         s.numbers.push_back(n);
         ++s.per_file.back();
+        if (last < i) s.record_lines.insert(i - last);
+        last = i;
       } else if (at != std::string::npos &&
                  std::sscanf(line.c_str() + at + 16, "%dh%dm%ds,%d.%d.%dns", &h, &m, &sec, &ms, &us,
                              &ns) == 6) {
@@ -381,28 +387,12 @@ void scribble(Rec& rec, std::mt19937& random, const Rec* from = nullptr) {
   });
 }
 
-// A run takes its settings as they are when it starts: whatever is written into the records
-// meanwhile (here, under the loop, the writer and the measurement workers, which no path of
-// the program does but a settings restart) changes nothing of what it reads, measures or
-// saves. Under the thread sanitizer, any read of a record by a thread of the run is reported.
-TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
-  RunFixture f(external_trigger_config(2000.0), 8);
-  f.use_external_trigger();
-  State& st = f.sim.st;
-  test::save_runs(st, f.sim.dir.path() / "RunData", 0);
-  st.acq.SaveMeasurementsInFile = 1;
-  st.acq.MeasurementsEnabled = 1;
-  st.acq.EnTimeJitter = 1;
-  st.acq.EnSoftwareChargeHisto = 1;
-  st.FFTMode().store(1);
-  st.NoiseMeasurementOn().store(1);
-  st.RateMeasurementOn().store(1);
-  Set_RunType(st, kRunContinuous, 0);
-  const ParamRecords before{st.acq, st.board, st.sys, st.gui, st.sam};
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 20; }, 20.0));
+// Writes the records under a running loop for `events` events, then puts them back as they
+// were when the run was launched.
+void scribble_during_run(State& st, const ParamRecords& launched, int events) {
   std::mt19937 random(7);
-  while (st.EventNumber.load() < 400 && st.AcquisitionRunning.load() == 1) {
+  ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 20; }, 20.0));
+  while (st.EventNumber.load() < events && st.AcquisitionRunning.load() == 1) {
     scribble(st.acq, random);
     scribble(st.sys, random);
     scribble(st.gui, random);
@@ -410,32 +400,63 @@ TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
     for (auto& block : st.sam) scribble(block, random);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  scribble(st.acq, random, &before.acq);
-  scribble(st.sys, random, &before.sys);
-  scribble(st.gui, random, &before.gui);
-  scribble(st.board, random, &before.board);
-  for (int b = 0; b < kMaxSamBlocks; ++b) scribble(st.sam[b], random, &before.sam[b]);
-  Stop_AcquisitionFromUser(st);
+  scribble(st.acq, random, &launched.acq);
+  scribble(st.sys, random, &launched.sys);
+  scribble(st.gui, random, &launched.gui);
+  scribble(st.board, random, &launched.board);
+  for (int b = 0; b < kMaxSamBlocks; ++b) scribble(st.sam[b], random, &launched.sam[b]);
+}
+
+// A run takes its settings as they are when it is launched: whatever is written into the
+// records meanwhile (here, under the loop, the writer and the measurement workers, which no
+// path of the program does but a settings restart) changes nothing of what it reads, measures
+// or saves. A saving run split into files with every analysis on, then its replay saving the
+// measurements again. Under the thread sanitizer, any read of a record by a thread of a run is
+// reported.
+TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
+  constexpr int kEvents = 400, kPerFile = 100;
+  RunFixture f(external_trigger_config(2000.0), 8);
+  f.use_external_trigger();
+  State& st = f.sim.st;
+  test::save_runs(st, f.sim.dir.path() / "RunData", 0, kPerFile);
+  st.acq.SaveMeasurementsInFile = 1;
+  st.acq.MeasurementsEnabled = 1;
+  st.acq.EnTimeJitter = 1;
+  st.acq.EnSoftwareChargeHisto = 1;
+  st.NoiseMeasurementOn().store(1);
+  st.RateMeasurementOn().store(1);
+  Set_RunType(st, 1, kEvents);
+  const ParamRecords launched{st.acq, st.board, st.sys, st.gui, st.sam};
+  ASSERT_EQ(f.start(), 1);
+  scribble_during_run(st, launched, kEvents - 50);
   ASSERT_TRUE(f.wait_end());
 
-  // The data file holds spectra (FFT on at the start): one record per event, all alike.
-  const auto lines =
-      test::file_lines(std::filesystem::path(st.acq.RunDirectory) / "veltrix_run1_Ascii.dat");
-  std::vector<int> numbers;
-  std::set<std::size_t> record_lengths;
-  std::size_t since = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    int n = 0;
-    if (std::sscanf(lines[i].c_str(), "=== EVENT : %d", &n) != 1) continue;
-    numbers.push_back(n);
-    if (since < i) record_lengths.insert(i - since);
-    since = i;
-  }
+  const std::filesystem::path dir = st.acq.RunDirectory;
+  const SavedSeries s = read_series(dir / "veltrix_run1_Ascii.dat");
   std::vector<int> expected(static_cast<std::size_t>(st.EventNumber.load()));
   std::iota(expected.begin(), expected.end(), 1);
-  EXPECT_GE(expected.size(), 400u);
-  EXPECT_EQ(numbers, expected) << "one file, every event once";
-  EXPECT_EQ(record_lengths.size(), 1u) << "every record as the header says";
+  EXPECT_GE(expected.size(), static_cast<std::size_t>(kEvents));
+  EXPECT_EQ(s.numbers, expected) << "every event once, in files of " << kPerFile;
+  for (std::size_t i = 0; i + 1 < s.per_file.size(); ++i) EXPECT_EQ(s.per_file[i], kPerFile);
+  EXPECT_EQ(s.record_lines.size(), 1u) << "every record as the header says";
+  const auto live = test::number_lines(dir / "measurements_veltrix_run1_Ascii.dat");
+
+  // The replay, paced so that the writes land in it, with the spectra on.
+  Set_RunFromFile(st, 1);
+  st.acq.SaveMeasurementsInFile = 1;
+  st.FFTMode().store(1);
+  st.acq.DisplayOn = 1;
+  st.hooks.show_event = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  f.sim.core.ui.file_answers.push_back(dir / "veltrix_run1_Ascii.dat");
+  Set_RunType(st, 1, kEvents);
+  const ParamRecords replay_launched{st.acq, st.board, st.sys, st.gui, st.sam};
+  ASSERT_EQ(f.start(), 1);
+  scribble_during_run(st, replay_launched, kEvents - 50);
+  ASSERT_TRUE(f.wait_end());
+  EXPECT_EQ(st.NbOfEventsInRun.load(), kEvents);
+  const auto replayed = test::number_lines(dir.parent_path() / "veltrix_run2" /
+                                           "measurements_veltrix_run2_Ascii.dat");
+  EXPECT_EQ(replayed.size(), live.size() * kEvents / expected.size()) << "every event measured";
   EXPECT_FALSE(f.sim.core.ui.has_message(MessageTab::Errors, ""));
 }
 

@@ -497,18 +497,22 @@ TEST(Reader, ARunDirectoryReplacedBetweenTwoSplitFilesTakesNoFile) {
   State& st = sim.st;
   test::save_runs(st, sim.dir.path() / "RunData", 1, 50);
   set_text(st.acq.BaseFileName, "veltrix");
-  ASSERT_EQ(Open_FileForSavingData(st, st.acq.DataDirectory, OpenFiles::NewRun), kDone);
-  Close_FileForSavingData(st, CloseFiles::DataFile);
+  ASSERT_EQ(
+      Open_FileForSavingData(st, Freeze_RunConfig(st), st.acq.DataDirectory, OpenFiles::NewRun),
+      kDone);
+  Close_FileForSavingData(st, Freeze_RunConfig(st), CloseFiles::DataFile);
   const fs::path run_dir = st.acq.RunDirectory;
   fs::remove_all(run_dir);
   fs::create_directory(run_dir);
-  EXPECT_EQ(Open_FileForSavingData(st, st.acq.DataDirectory, OpenFiles::NextSplitFile), kFailed);
+  EXPECT_EQ(Open_FileForSavingData(st, Freeze_RunConfig(st), st.acq.DataDirectory,
+                                   OpenFiles::NextSplitFile),
+            kFailed);
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Errors, "its run directory '" + run_dir.string() +
                               "' was removed or replaced during the run. Saving stopped: 0 "
                               "events of the run are in the data files.\n"));
   EXPECT_TRUE(fs::is_empty(run_dir));
-  Close_FileForSavingData(st, CloseFiles::Both);
+  Close_FileForSavingData(st, Freeze_RunConfig(st), CloseFiles::Both);
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ struct Naming {
     st.log.file = dir.path() / "logfile.txt";
   }
   int open() {
-    return Open_FileForSavingData(st, (dir.path() / "RunData").string(), OpenFiles::NewRun);
+    return Open_FileForSavingData(st, Freeze_RunConfig(st), (dir.path() / "RunData").string(),
+                                  OpenFiles::NewRun);
   }
   std::string run_dir() const { return fs::path(st.acq.RunDirectory).filename().string(); }
   test::TempDir dir;
@@ -57,7 +58,7 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   n.st.tcp.TCPRunId = 7;
   ASSERT_EQ(n.open(), 1);
   EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_run1");
-  Close_FileForSavingData(n.st, CloseFiles::Both);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
   const fs::path old_file = fs::path(n.st.acq.RunDirectory) / "old.txt";
   std::ofstream(old_file) << "x";
 
@@ -71,7 +72,7 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   ASSERT_EQ(n.open(), 1);
   EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_run1");
   EXPECT_TRUE(fs::exists(old_file)) << "not a file this program writes";
-  Close_FileForSavingData(n.st, CloseFiles::Both);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
 
   // Every part of the name, in order.
   n.st.acq.AddSystemDate = 1;
@@ -82,7 +83,7 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
   EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_12062026_14h05min_run42");
   EXPECT_TRUE(fs::exists(fs::path(n.st.acq.RunDirectory) /
                          "veltrix_runTcp7_12062026_14h05min_run42_Ascii.dat"));
-  Close_FileForSavingData(n.st, CloseFiles::Both);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
 }
 
 TEST(RunNaming, MeasurementsOnlyInBinaryModeAreTextInABinNamedFile) {
@@ -92,7 +93,7 @@ TEST(RunNaming, MeasurementsOnlyInBinaryModeAreTextInABinNamedFile) {
   n.st.acq.DataFileType = 1;
   ASSERT_EQ(n.open(), 1);
   const fs::path p = fs::path(n.st.acq.RunDirectory) / "measurements_veltrix_run1_Binary.bin";
-  Close_FileForSavingData(n.st, CloseFiles::Both);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
   EXPECT_EQ(test::file_lines(p).at(0), "=== DATA FILE SAVED WITH SOFTWARE VERSION: V1.8.5 ===");
   EXPECT_TRUE(n.core.ui.has_message(MessageTab::Infos,
                                     "Data saved in file '" + p.string() + "' successfully.\n"));
@@ -162,10 +163,10 @@ TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
   writer.join();
 
   // The next file of a split run.
-  Close_FileForSavingData(n.st, CloseFiles::DataFile);
-  ASSERT_EQ(Open_FileForSavingData(n.st, "", OpenFiles::NextSplitFile), 1);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::DataFile);
+  ASSERT_EQ(Open_FileForSavingData(n.st, Freeze_RunConfig(n.st), "", OpenFiles::NextSplitFile), 1);
   EXPECT_EQ(fs::file_size(file.string() + "_0001"), header);
-  Close_FileForSavingData(n.st, CloseFiles::Both);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
 }
 
 // A run that cannot start says where and why, and leaves no file open.
@@ -197,12 +198,14 @@ TEST(RunNaming, RefusedRunDirectoriesNameThePathAndTheReason) {
   };
   for (const auto& c : cases) {
     n.core.ui.clear();
-    EXPECT_EQ(Open_FileForSavingData(n.st, c.directory.string(), OpenFiles::NewRun), kFailed)
+    EXPECT_EQ(Open_FileForSavingData(n.st, Freeze_RunConfig(n.st), c.directory.string(),
+                                     OpenFiles::NewRun),
+              kFailed)
         << c.directory;
     EXPECT_TRUE(n.core.ui.has_message(MessageTab::Errors, c.told)) << c.told;
     EXPECT_EQ(n.st.acq.RunDirectory[0], '\0') << "nothing is cut short into the settings";
   }
-  Close_FileForSavingData(n.st, CloseFiles::Both);
+  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
   EXPECT_FALSE(n.core.ui.has_message(MessageTab::Infos, "successfully")) << "nothing was saved";
 }
 
