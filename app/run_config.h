@@ -16,11 +16,12 @@
 
 namespace vx {
 
+// Each record aligned as in State: the packed records' fields are aligned from there.
 struct RunConfig {
-  AcqParams acq{};
-  SystemParams sys{};
-  SamBlocks sam{};
-  GuiParams gui{};
+  alignas(8) AcqParams acq{};
+  alignas(8) SystemParams sys{};
+  alignas(8) SamBlocks sam{};
+  alignas(8) GuiParams gui{};
 
   int blocks() const { return std::clamp(int{sys.NbOfSAMBlocks}, 0, kMaxSamBlocks); }
   bool replaying() const { return vx::replaying(acq); }
