@@ -15,7 +15,7 @@ namespace {
 
 // Calls f for the one channel given, or for every channel of the board (-1).
 template <typename F>
-void for_channels(const State& st, int channel, F f) {
+void for_channels(const Settings& st, int channel, F f) {
   if (channel < 0) {
     for (int ch = 0; ch < board_channels(st); ++ch) f(ch);
   } else if (channel < kMaxChannels) {
@@ -23,12 +23,12 @@ void for_channels(const State& st, int channel, F f) {
   }
 }
 
-void recompute_display(State& st) {
+void recompute_display(FrontEndLinks& st) {
   call(st.hooks.recompute_main_graph);
   call(st.hooks.refresh_annotations);
 }
 
-void refresh_display(State& st) {
+void refresh_display(FrontEndLinks& st) {
   recompute_display(st);
   st.ui.refresh_panel(Panel::AllValues);
 }
@@ -90,7 +90,7 @@ void Set_PostTriggerDelay(State& st, int value) {
   st.ui.refresh_panel(Panel::AllValues);
 }
 
-int post_trigger_delay(const State& st) {
+int post_trigger_delay(const Settings& st) {
   return static_cast<int>(st.sam[0].PostTrigger) - 1;
 }
 
@@ -225,7 +225,7 @@ int Set_GateLength(State& st, int ns) {
   return shown;
 }
 
-int gate_length_ns(const State& st) {
+int gate_length_ns(const Settings& st) {
   return st.sys.PrimitivesGateLength * 5;
 }
 
@@ -323,7 +323,7 @@ void Set_Adc20MHz(State& st, bool on) {
   st.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_DebugSamBlock(State& st, int block) {
+void Set_DebugSamBlock(Settings& st, int block) {
   st.acq.DebugSamBlock = std::clamp(block, 0, kMaxSamBlocks - 1);
 }
 

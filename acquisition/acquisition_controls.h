@@ -33,7 +33,7 @@ bool Set_FullRecordingDepth(State& st, bool on);
 // 400, 800, 1600 or 3200 MS/s (anything else selects 3200).
 void Set_SamplingFrequency(State& st, int frequency_mhz);
 void Set_PostTriggerDelay(State& st, int value);
-int post_trigger_delay(const State& st);  // as shown: stored value - 1
+int post_trigger_delay(const Settings& st);  // as shown: stored value - 1
 
 // The INL correction the library applies to the samples ("Enable Time INL correction").
 void Set_InlCorrection(State& st, bool on);
@@ -63,7 +63,7 @@ void Set_TriggerEnable(State& st, int channel, bool on);
 void Set_PairLogic(State& st, int block, bool coincidence_and);
 // Rounds down to a multiple of 5 ns; returns what the page shows.
 int Set_GateLength(State& st, int ns);
-int gate_length_ns(const State& st);
+int gate_length_ns(const Settings& st);
 void Set_OverallTriggerOption(State& st, int option);
 void Set_Majority(State& st, int majority);
 void Set_ExternalTriggerNim(State& st, bool nim);
@@ -79,6 +79,6 @@ void Set_PulseMode(State& st, bool on);
 void Set_MonitorGain(State& st, int exponent);
 void Set_MonitorMode(State& st, int mode);
 void Set_Adc20MHz(State& st, bool on);
-void Set_DebugSamBlock(State& st, int block);
+void Set_DebugSamBlock(Settings& st, int block);
 
 }  // namespace vx

@@ -28,10 +28,10 @@ constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
 // The run's data files hold spectra: they are computed for every event, whatever the
 // display shows now.
-bool spectra_saved(const State& st, const RunConfig& cfg) {
+bool spectra_saved(const RunOutput& st, const RunConfig& cfg) {
   return cfg.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra;
 }
-void wait_writer(State& st) {
+void wait_writer(RunOutput& st) {
   Wait_SavingQueueEmpty(st);
 }
 
@@ -50,7 +50,7 @@ void account_saving_waits(State& st, bool run_ends) {
   Write_InfoMessage(st, text, kInfo);
 }
 
-void show_event(State& st) {
+void show_event(FrontEndLinks& st) {
   call(st.hooks.show_event);
 }
 
@@ -214,7 +214,7 @@ void invalid_event(State& st, int index) {
 }
 
 // The files the writer would write this event into are open.
-bool output_is_open_for_run(const State& st, const RunConfig& cfg) {
+bool output_is_open_for_run(const RunOutput& st, const RunConfig& cfg) {
   if (cfg.acq.SaveDataInFile == 1 && !output_is_open(st.files.data)) return false;
   return cfg.acq.SaveMeasurementsInFile != 1 || output_is_open(st.files.measurements);
 }
@@ -396,7 +396,7 @@ Status Read_BoardData(State& st, const RunConfig& cfg) {
   return present ? kDone : kFailed;
 }
 
-int Get_NbOfEvents(State& st) {
+int Get_NbOfEvents(BoardLink& st) {
   if (!board_usable(st)) return 0;
   std::uint32_t n = 0;
   if (st.digitizer->GetNumEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize, &n) < 0)
@@ -435,7 +435,7 @@ Status Decode_Event(State& st, const RunConfig& cfg, int index) {
   return kDone;
 }
 
-void Compute_EventTime(State& st, const RunConfig& cfg, std::uint64_t raw) {
+void Compute_EventTime(RunState& st, const RunConfig& cfg, std::uint64_t raw) {
   RunData& r = st.run;
   if (raw < r.LastRawTdc) r.TdcOverflowOffset += kTdcWrap;
   r.LastRawTdc = raw;
@@ -539,7 +539,7 @@ bool Event_HasSamples(const RunConfig& cfg) {
   return !(cfg.charge_mode() && !cfg.replaying());
 }
 
-void Register_EventConsumer(State& st, EventConsumer consumer) {
+void Register_EventConsumer(RunState& st, EventConsumer consumer) {
   auto& added = st.consumers_added;
   const auto same = std::find_if(added.begin(), added.end(),
                                  [&](const EventConsumer& c) { return c.name == consumer.name; });
@@ -549,7 +549,7 @@ void Register_EventConsumer(State& st, EventConsumer consumer) {
     added.push_back(std::move(consumer));
 }
 
-EventConsumers Run_EventConsumers(const State& st) {
+EventConsumers Run_EventConsumers(const RunState& st) {
   EventConsumers list = loop_consumers();
   // Each after those of its stage already there.
   for (const EventConsumer& c : st.consumers_added) {

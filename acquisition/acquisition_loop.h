@@ -21,7 +21,7 @@ void Arm_Boards(State& st, const RunConfig& cfg);
 void Arm_Board(State& st, const RunConfig& cfg);
 // kDone with a block of events in the readout buffer; kFailed (said why, run stopped) else.
 Status Read_BoardData(State& st, const RunConfig& cfg);
-int Get_NbOfEvents(State& st);
+int Get_NbOfEvents(BoardLink& st);
 // kFailed when the event cannot be decoded (said why).
 Status Decode_Event(State& st, const RunConfig& cfg, int index);
 // Hands the current event to the consumers the run took at its start. A replay reads the
@@ -33,9 +33,9 @@ void Process_Event(State& st, RunConfig& cfg);
 bool Event_HasSamples(const RunConfig& cfg);
 // Adds a consumer to every run from the next start on (one of the same name is replaced).
 // The layers above the loop register theirs before any run starts.
-void Register_EventConsumer(State& st, EventConsumer consumer);
+void Register_EventConsumer(RunState& st, EventConsumer consumer);
 // The consumers of a run starting now: the loop's own and those registered, in stage order.
-EventConsumers Run_EventConsumers(const State& st);
+EventConsumers Run_EventConsumers(const RunState& st);
 
 // Whether the current event is displayed; with_first also counts event 1 (the event
 // counter and the waveform histograms refresh on it).
@@ -46,7 +46,7 @@ bool display_condition(State& st, const RunConfig& cfg, bool with_first);
 bool frame_wanted(State& st, const RunConfig& cfg, bool with_first);
 
 // Extends the 40-bit time stamp of a block and formats the event time.
-void Compute_EventTime(State& st, const RunConfig& cfg, std::uint64_t raw_tdc);
+void Compute_EventTime(RunState& st, const RunConfig& cfg, std::uint64_t raw_tdc);
 std::string format_event_time(double seconds_since_start, int start_hour, int start_minute,
                               int start_second);
 

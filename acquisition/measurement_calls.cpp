@@ -9,14 +9,14 @@
 
 namespace vx {
 
-void reset_noise_statistics(State& st) {
+void reset_noise_statistics(RunState& st) {
   Reset_MeanSigma(st, -1);
 }
 void prepare_run_measurements(State& st, const RunConfig& cfg) {
   Prepare_MeasurementsForRun(st, cfg);
   Init_RateMeasurement(st);
 }
-void measure_spectrum(State& st, const RunConfig& cfg) {
+void measure_spectrum(RunState& st, const RunConfig& cfg) {
   Compute_FFT(st, cfg);
 }
 void measure_noise(State& st, const RunConfig& cfg) {

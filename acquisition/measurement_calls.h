@@ -6,10 +6,10 @@
 
 namespace vx {
 
-void reset_noise_statistics(State& st);
+void reset_noise_statistics(RunState& st);
 // Run setup: fresh per-run lists and histograms when time jitter or charge histograms are on.
 void prepare_run_measurements(State& st, const RunConfig& cfg);
-void measure_spectrum(State& st, const RunConfig& cfg);
+void measure_spectrum(RunState& st, const RunConfig& cfg);
 void measure_noise(State& st, const RunConfig& cfg);
 // Time, amplitude and charge of every enabled channel, kept in the per-run lists.
 void measure_channels(State& st, const RunConfig& cfg);

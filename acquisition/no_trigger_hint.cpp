@@ -73,7 +73,7 @@ std::string channel_line(const SamBlocks& sam, const KnownInputs& inputs, int ch
 }
 
 // One line per run of neighbouring sources that read the same; the advice lines after them.
-std::string sources_text(const State& st, const KnownInputs& inputs) {
+std::string sources_text(const Settings& st, const KnownInputs& inputs) {
   const int channels = std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels);
   const auto source = [&](int ch) { return st.sam[ch / 2].TriggerEnable[ch % 2] != 0; };
   std::string text;
@@ -106,7 +106,7 @@ std::string sources_text(const State& st, const KnownInputs& inputs) {
   return text;
 }
 
-std::string logic_text(const State& st) {
+std::string logic_text(const Settings& st) {
   std::string pairs;
   const int blocks = board_blocks(st);
   for (int b = 0; b < blocks; ++b)
@@ -123,7 +123,7 @@ std::string logic_text(const State& st) {
 
 }  // namespace
 
-std::string No_TriggerExplanation(const State& st, const KnownInputs& inputs) {
+std::string No_TriggerExplanation(const Settings& st, const KnownInputs& inputs) {
   const double quiet = kNoTriggerSeconds;
   if (st.sys.TriggerSource == kSourceExternal) {
     return printed(

@@ -19,7 +19,7 @@ static_assert(std::tuple_size_v<KnownInputs> == kMaxChannels);
 
 // The explanation for the current settings, lines ending in "\n", without the last line that
 // says where to change them (each front end has its own).
-std::string No_TriggerExplanation(const State& st, const KnownInputs& inputs);
+std::string No_TriggerExplanation(const Settings& st, const KnownInputs& inputs);
 
 // Watches the runs from the user-interface thread: poll() gives the explanation once per
 // start of the acquisition (a settings change restarts it) when it waits for the Normal or

@@ -185,7 +185,7 @@ bool Decide_LoopEnd(State& st) {
   return restarting;
 }
 
-bool Run_OnOrEnding(const State& st) {
+bool Run_OnOrEnding(const RunState& st) {
   return st.AcquisitionRunning.load() == 1 || st.RunEndPending.load() == 1;
 }
 
@@ -247,7 +247,7 @@ void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds) {
   st.ui.refresh_panel(Panel::Main);
 }
 
-void Set_NbOfEventsRequired(State& st, int events) {
+void Set_NbOfEventsRequired(Settings& st, int events) {
   // A running loop keeps the limit it computed at its start.
   st.acq.NbOfEventsRequired = events_required_for(st.acq.RunType, events);
 }
@@ -328,7 +328,7 @@ void Start_Acq(State& st) {
   Write_Register(st, st.DeviceHandle.load(), 1, 0x8018);
 }
 
-void Force_Trigger(State& st) {
+void Force_Trigger(BoardLink& st) {
   if (board_usable(st)) st.digitizer->SendSWtrigger(st.DeviceHandle.load());
 }
 

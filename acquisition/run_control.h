@@ -30,7 +30,7 @@ void Stop_AcquisitionFromUser(State& st);
 // files stay open and its end is not told), false when the run ends.
 bool Decide_LoopEnd(State& st);
 // A run is on, or its end has not been told yet.
-bool Run_OnOrEnding(const State& st);
+bool Run_OnOrEnding(const RunState& st);
 
 // Restart protocol around a settings change: the constructor stops a running loop, the
 // destructor starts it again within the same run (same files; the numbering goes on: a number
@@ -56,7 +56,7 @@ class RestartGuard {
 // The run-settings controls.
 void Set_RunType(State& st, int run_type, int events_entry);
 void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds);
-void Set_NbOfEventsRequired(State& st, int events);
+void Set_NbOfEventsRequired(Settings& st, int events);
 // Events per readout: stops a run, re-sizes the library's readout buffer for the new
 // value and makes it the display modulo too.
 void Set_MaxNumEventsBLT(State& st, int events);
@@ -71,6 +71,6 @@ void Start_BoardRun(State& st);
 void Stop_BoardRun(State& st);
 void Run_Reset(State& st, int kind, int block);
 void Start_Acq(State& st);
-void Force_Trigger(State& st);
+void Force_Trigger(BoardLink& st);
 
 }  // namespace vx

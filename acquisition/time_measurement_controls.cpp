@@ -32,7 +32,7 @@ double finite_or(double v, double fallback) {
 
 // A run is going on, also while a settings restart holds its loop stopped. Taken before
 // the change's own restart guard, which sees the loop already stopped.
-bool run_going_on(const State& st) {
+bool run_going_on(const RunState& st) {
   return st.RestartPending.load() == 1 || st.AcquisitionRunning.load() == 1;
 }
 
@@ -56,11 +56,11 @@ void Set_TimeJitterEnabled(State& st, bool on) {
   st.acq.EnTimeJitter = on ? 1 : 0;
 }
 
-void Set_PeakInterpolation(State& st, bool polynomial) {
+void Set_PeakInterpolation(RunState& st, bool polynomial) {
   st.meas.PeakInterp = polynomial ? 1 : 0;
 }
 
-void Set_SplineInterpolation(State& st, bool on) {
+void Set_SplineInterpolation(RunState& st, bool on) {
   st.meas.PerformSplineInterp = on ? 1 : 0;
 }
 
@@ -106,7 +106,7 @@ void Set_PulseThreshold(State& st, int channel, double volts) {
   for_pulse_channels(channel, [&](int b, int c) { st.acq.PulseThreshold[b][c] = counts; });
 }
 
-float pulse_threshold_counts(const State& st, int channel) {
+float pulse_threshold_counts(const Settings& st, int channel) {
   if (channel < 0 || channel >= kMaxChannels) return 0.0f;
   return st.acq.PulseThreshold[channel / kChannelsPerBlock][channel % kChannelsPerBlock];
 }

@@ -14,8 +14,8 @@ inline constexpr double kThresholdCountsPerVolt = 1638.0;
 void Set_DisplayTimeOnWaveforms(State& st, bool on);
 void Set_TimeJitterEnabled(State& st, bool on);
 // Parabolic refinement of the peak value (true) or the largest sample as it is.
-void Set_PeakInterpolation(State& st, bool polynomial);
-void Set_SplineInterpolation(State& st, bool on);
+void Set_PeakInterpolation(RunState& st, bool polynomial);
+void Set_SplineInterpolation(RunState& st, bool on);
 // Constant fraction (true) or fixed threshold (false).
 void Set_TimingMethod(State& st, bool cfd);
 void Set_CFDRatio(State& st, double ratio);
@@ -28,7 +28,7 @@ void Set_MaxPeakThresholdDistance(State& st, double ns);
 // channel), or of both channels of every block with channel -1.
 void Set_PulseEdge(State& st, int channel, int edge);
 void Set_PulseThreshold(State& st, int channel, double volts);
-float pulse_threshold_counts(const State& st, int channel);
+float pulse_threshold_counts(const Settings& st, int channel);
 
 // Which time differences enter the histogram. Each change rebuilds it at once.
 struct TimeHistoFilters {

@@ -534,7 +534,7 @@ void measure_times(const MeasurementSettings& s, const ChannelJob* jobs, std::si
 
 }  // namespace
 
-MeasurementSettings Snapshot_MeasurementSettings(const State& st, const RunConfig& cfg) {
+MeasurementSettings Snapshot_MeasurementSettings(const RunState& st, const RunConfig& cfg) {
   MeasurementSettings s;
   s.samples = Run_NbOfSamples(cfg);
   s.charge_samples = cfg.sys.RecordLength;

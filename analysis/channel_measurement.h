@@ -11,7 +11,7 @@
 
 namespace vx {
 
-MeasurementSettings Snapshot_MeasurementSettings(const State& st, const RunConfig& cfg);
+MeasurementSettings Snapshot_MeasurementSettings(const RunState& st, const RunConfig& cfg);
 
 // Measures jobs[i] into results[i] (both the same size). Channels are taken four at a time
 // so that their spline solves overlap; the work buffers belong to the calling thread and

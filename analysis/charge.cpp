@@ -136,7 +136,7 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
   m.ChargeSigma[b][c] = std::sqrt(sq / entries);
 }
 
-ChargeHistoSettings software_settings_of(const State& st, const RunConfig& cfg, int b, int c) {
+ChargeHistoSettings software_settings_of(const Settings& st, const RunConfig& cfg, int b, int c) {
   ChargeHistoSettings s;
   s.bins = charge_bins(cfg.gui);
   s.cut = cfg.acq.ChargeCutEnabled[b][c];
@@ -229,7 +229,7 @@ void publish_software_histo(MeasurementData& m, int b, int c) {
 
 }  // namespace
 
-float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples, int nbSamples,
+float Compute_Charge(Settings& st, std::span<const float> w, int nbBaselineSamples, int nbSamples,
                      int start, int length, float& baseline) {
   const int n = std::clamp(nbSamples, 0, static_cast<int>(w.size()));
   const int nb = std::clamp(nbBaselineSamples, 0, n);
@@ -247,7 +247,7 @@ float Compute_Charge(State& st, std::span<const float> w, int nbBaselineSamples,
   return static_cast<float>(sum * (kVoltsPerAdcCount * period_ps / 50.0));
 }
 
-void Init_ChargeHistos(State& st, const RunConfig& cfg) {
+void Init_ChargeHistos(RunState& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   const int bins = charge_bins(cfg.gui);
   for (int b = 0; b < kMaxSamBlocks; ++b) {
@@ -329,7 +329,7 @@ void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg) {
   if (Is_DisplayEvent(st, cfg)) Plot_ChargeHisto(st);
 }
 
-void Plot_ChargeHisto(State& st) {
+void Plot_ChargeHisto(FrontEndLinks& st) {
   st.ui.refresh_panel(Panel::ChargeHistogram);
 }
 

@@ -13,11 +13,11 @@ namespace vx {
 // Sum of (sample - baseline) over [start, min(start + length, nbSamples)), in pC.
 // The baseline is the mean of the first nbBaselineSamples samples (0 when none) and is
 // returned in volts.
-float Compute_Charge(State& st, std::span<const float> waveform, int nbBaselineSamples,
+float Compute_Charge(Settings& st, std::span<const float> waveform, int nbBaselineSamples,
                      int nbSamples, int start, int length, float& baseline);
 
 // Clears the histograms of every channel at run setup.
-void Init_ChargeHistos(State& st, const RunConfig& cfg);
+void Init_ChargeHistos(RunState& st, const RunConfig& cfg);
 
 // Rebuilds the software histograms of the run's channels from ComputedChargeForHisto.
 void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg);
@@ -37,7 +37,7 @@ void Refresh_SoftwareChargeHistos(State& st, const RunConfig& cfg, bool run_end)
 void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg);
 
 // Asks the front end to show the histogram of ChargeHistoChannel again.
-void Plot_ChargeHisto(State& st);
+void Plot_ChargeHisto(FrontEndLinks& st);
 
 enum class ChargeMode { Off = 0, Firmware = 1, Software = 2 };
 

@@ -37,11 +37,11 @@ bool software_mode(const AcqParams& acq) {
 
 }  // namespace
 
-double Charge_WindowNs(const State& st, int length) {
+double Charge_WindowNs(const Settings& st, int length) {
   return length * static_cast<double>(Measurement_SamplingPeriodPs(st.sam)) / 1000.0;
 }
 
-bool Set_ChargeStart(State& st, int channel, int start) {
+bool Set_ChargeStart(Settings& st, int channel, int start) {
   const int n = record_length(st.sys);
   // A window of one sample must still fit after the start.
   if (!valid_channel(channel) || start < 1 || start + 1 >= n - 1) return false;
@@ -53,7 +53,7 @@ bool Set_ChargeStart(State& st, int channel, int start) {
   return true;
 }
 
-bool Set_ChargeLength(State& st, int channel, int length) {
+bool Set_ChargeLength(Settings& st, int channel, int length) {
   if (!valid_channel(channel) || length < 1) return false;
   SAMBlockParams& blk = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
@@ -75,7 +75,7 @@ double Charge_ThresholdShown(std::int32_t value, double period_ps) {
   return value * (kVoltsPerAdcCount * period_ps / 1000.0) / 50.0;
 }
 
-void Set_ChargeThreshold(State& st, int channel, bool enabled, double pc) {
+void Set_ChargeThreshold(Settings& st, int channel, bool enabled, double pc) {
   if (!valid_channel(channel)) return;
   SAMBlockParams& blk = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
@@ -85,11 +85,11 @@ void Set_ChargeThreshold(State& st, int channel, bool enabled, double pc) {
   Build_ChargeThresholdRegs(blk);
 }
 
-void Set_ChargeSuppressBaseline(State& st, bool on) {
+void Set_ChargeSuppressBaseline(Settings& st, bool on) {
   for (auto& blk : st.sam) blk.ChargeNoBaseline = on ? 0 : 1;
 }
 
-void Apply_ChargeParamsToAll(State& st, int channel) {
+void Apply_ChargeParamsToAll(Settings& st, int channel) {
   if (!valid_channel(channel)) return;
   const SAMBlockParams from = block_of(st.sam, channel);
   const int c = channel % kChannelsPerBlock;
@@ -126,7 +126,7 @@ ChargeCursorX Snap_ChargeCursors(ChargeCursorX at, double shift, int samples) {
   return Charge_CursorsForWindow(s1, s2 - s1 + 1, shift);
 }
 
-bool Validate_ChargeCursors(State& st, int channel, ChargeCursorX at, double shift) {
+bool Validate_ChargeCursors(Settings& st, int channel, ChargeCursorX at, double shift) {
   if (!valid_channel(channel)) return false;
   const int s1 = sample_at(at.x1, shift), s2 = sample_at(at.x2, shift);
   const int start = std::min(s1, s2);
@@ -166,11 +166,11 @@ bool Set_ChargeHistoRange(State& st, int channel, double min, double max) {
   return true;
 }
 
-void Set_ChargeRangeAuto(State& st, bool on) {
+void Set_ChargeRangeAuto(Settings& st, bool on) {
   st.acq.ChargeRangeAuto = on ? 1 : 0;
 }
 
-void Request_ChargeHistoReset(State& st) {
+void Request_ChargeHistoReset(RunState& st) {
   st.meas.ResetChargeHisto.store(1);
 }
 

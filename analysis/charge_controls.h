@@ -12,24 +12,24 @@
 namespace vx {
 
 // Window length in ns at the current sampling period.
-double Charge_WindowNs(const State& st, int length);
+double Charge_WindowNs(const Settings& st, int length);
 
 // A start below 1 is refused (false). When the channel's length no longer fits after the
 // new start (start + length < RecordLength - 1), the length is cut to fit.
-bool Set_ChargeStart(State& st, int channel, int start);
+bool Set_ChargeStart(Settings& st, int channel, int start);
 // Refused (false) unless length >= 1 and start + length < RecordLength - 1.
-bool Set_ChargeLength(State& st, int channel, int length);
+bool Set_ChargeLength(Settings& st, int channel, int length);
 
 // Firmware charge threshold in pC: the register value and the value shown back.
 std::int32_t Charge_ThresholdValue(double pc, double period_ps);
 double Charge_ThresholdShown(std::int32_t value, double period_ps);
-void Set_ChargeThreshold(State& st, int channel, bool enabled, double pc);
+void Set_ChargeThreshold(Settings& st, int channel, bool enabled, double pc);
 
 // "Suppress Baseline", for every block at once.
-void Set_ChargeSuppressBaseline(State& st, bool on);
+void Set_ChargeSuppressBaseline(Settings& st, bool on);
 
 // Copies the channel's start, length, threshold enable and threshold to every channel.
-void Apply_ChargeParamsToAll(State& st, int channel);
+void Apply_ChargeParamsToAll(Settings& st, int channel);
 
 // Sends the windows, baseline and threshold to the board for the firmware mode.
 void Send_ChargeParamsToBoard(State& st);
@@ -46,16 +46,16 @@ ChargeCursorX Charge_CursorsForWindow(int start, int length, double shift);
 ChargeCursorX Snap_ChargeCursors(ChargeCursorX at, double shift, int samples);
 // Takes the window from the cursors: start = the smaller sample, length = the distance
 // + 1. Returns false (nothing changed) when the window would be refused.
-bool Validate_ChargeCursors(State& st, int channel, ChargeCursorX at, double shift);
+bool Validate_ChargeCursors(Settings& st, int channel, ChargeCursorX at, double shift);
 
 // Charge histogram panel. Each rebuilds the software histograms when that mode is on.
 void Set_ChargeHistoBins(State& st, int bins);
 void Set_ChargeCut(State& st, int channel, bool on);
 // Refused (false) unless min < max.
 bool Set_ChargeHistoRange(State& st, int channel, double min, double max);
-void Set_ChargeRangeAuto(State& st, bool on);
+void Set_ChargeRangeAuto(Settings& st, bool on);
 // The firmware histograms restart after the current event.
-void Request_ChargeHistoReset(State& st);
+void Request_ChargeHistoReset(RunState& st);
 // Rebuilds the software histograms when that mode is on (between runs: during one the
 // acquisition thread owns the lists).
 void Rebuild_SoftwareChargeHisto(State& st);

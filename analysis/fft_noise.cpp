@@ -10,7 +10,7 @@
 
 namespace vx {
 
-void Compute_FFT(State& st, const RunConfig& cfg) {
+void Compute_FFT(RunState& st, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   const int n = Run_NbOfSamples(cfg);
   // RecordLength / 2 is an integer halving; a record too short for it falls back to the
@@ -75,7 +75,7 @@ void Compute_NoiseMeasurement(State& st, const RunConfig& cfg) {
   if (Is_DisplayEvent(st, cfg)) st.ui.refresh_panel(Panel::Noise);
 }
 
-void Reset_MeanSigma(State& st, int block) {
+void Reset_MeanSigma(RunState& st, int block) {
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     if (block != -1 && block != b) continue;
     for (int c = 0; c < kChannelsPerBlock; ++c) st.meas.MeanSigma[b][c].store(0.0f);

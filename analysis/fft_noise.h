@@ -14,7 +14,7 @@ inline constexpr float kSpectrumFloorDb = -400.0f;
 
 // Spectrum of every enabled channel of the current event into Spectra: the magnitudes of
 // its bins, kept until they are shown, saved or sent.
-void Compute_FFT(State& st, const RunConfig& cfg);
+void Compute_FFT(RunState& st, const RunConfig& cfg);
 
 // Bin k of a spectrum in dB, 20 log10(|X[k]| / (RecordLength / 2)), for k = 0 ... n - 1
 // (bins past n/2 mirror those below); 0 past the record, kSpectrumFloorDb for a zero
@@ -35,6 +35,6 @@ void Compute_NoiseMeasurement(State& st, const RunConfig& cfg);
 
 // MeanSigma of the block's two channels (block -1: all channels) and EventNumberForSigma
 // back to 0.
-void Reset_MeanSigma(State& st, int block);
+void Reset_MeanSigma(RunState& st, int block);
 
 }  // namespace vx

@@ -62,12 +62,12 @@ Rgb channel_colour(int channel) {
   return kChannelColours[channel];
 }
 
-int shown_samples(const State& st) {
+int shown_samples(const Settings& st) {
   const int n = replaying(st) ? st.acq.NbOfSamplesInFile : st.sys.RecordLength;
   return std::clamp(n, 0, kMaxSamples);
 }
 
-int shown_channels(const State& st) {
+int shown_channels(const Settings& st) {
   const int n = replaying(st) ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels;
   return std::clamp(n, 0, kMaxChannels);
 }
@@ -368,7 +368,7 @@ std::string cursor_readout(int mode, double x1, double y1, double x2, double y2,
                      b, std::abs(b - a), std::abs(y2 - y1));
 }
 
-int all_channels_state(const State& st) {
+int all_channels_state(const Settings& st) {
   const int n = shown_channels(st);
   int on = 0;
   for (int ch = 0; ch < n; ++ch) on += st.gui.ChannelEnabled[ch] != 0 ? 1 : 0;

@@ -31,8 +31,8 @@ double relative_luminance(Rgb c);
 double contrast_ratio(Rgb a, Rgb b);
 
 // Samples per channel and channels shown: the board's, or the replayed file's.
-int shown_samples(const State& st);
-int shown_channels(const State& st);
+int shown_samples(const Settings& st);
+int shown_channels(const Settings& st);
 
 // Recomputes GraphComputedValue, NbOfPlotPoints, NbOfComputedPoints, NbOfXDivisions,
 // XLabelScale, ChannelGain, ChannelOffset, YAxisMin, YAxisMax and DisplayShift.
@@ -104,6 +104,6 @@ std::string cursor_readout(int graph_mode, double x1, double y1, double x2, doub
                            double sampling_period_ps);
 
 // What the "all channels" control shows: 1 every shown channel on, 0 none, 2 otherwise.
-int all_channels_state(const State& st);
+int all_channels_state(const Settings& st);
 
 }  // namespace vx

@@ -34,7 +34,7 @@ constexpr float kNotMeasured = std::numeric_limits<float>::quiet_NaN();
 
 // Entry k of a list: the entries of events where the channel was off read NaN. Memory
 // running out drops the entry (the readers take a missing entry for an unmeasured one).
-void store(State& st, RunList<float>& list, std::size_t k, float value) {
+void store(RunState& st, RunList<float>& list, std::size_t k, float value) {
   try {
     list.resize(k, kNotMeasured);
     if (list.size() == k) list.push_back(value);
@@ -56,7 +56,7 @@ void for_each_list(MeasurementData& m, Fn fn) {
 
 // The lists the run keeps for channel (b, c).
 template <typename Fn>
-void for_each_kept_list(State& st, const AcqParams& acq, int b, int c, Fn fn) {
+void for_each_kept_list(RunState& st, const AcqParams& acq, int b, int c, Fn fn) {
   MeasurementData& m = st.meas;
   if (keeps_time_lists(acq)) {
     fn(m.RiseTimeInstantForHisto[b][c]);
@@ -66,7 +66,7 @@ void for_each_kept_list(State& st, const AcqParams& acq, int b, int c, Fn fn) {
 }
 
 // Room for the next entry of a list that is up to date.
-void reserve_next(State& st, RunList<float>& list) {
+void reserve_next(RunState& st, RunList<float>& list) {
   if (list.size() != static_cast<std::size_t>(st.meas.ListEntries)) return;
   try {
     list.reserve_next();
@@ -77,7 +77,7 @@ void reserve_next(State& st, RunList<float>& list) {
 
 }  // namespace
 
-void Free_MeasurementHistos(State& st) {
+void Free_MeasurementHistos(RunState& st) {
   MeasurementData& m = st.meas;
   for_each_list(m, [](RunList<float>& list) { list.release(); });
   m.ListEntries = 0;
@@ -89,7 +89,7 @@ void Free_MeasurementHistos(State& st) {
   for (auto& block : m.ChargeHistoBuild) block.fill(HistoBuild{});
 }
 
-void Reset_RunSummary(State& st) {
+void Reset_RunSummary(RunState& st) {
   st.meas.AmplitudeSum = {};
   st.meas.ChargeSum = {};
   st.meas.MeasuredEvents = {};
@@ -189,7 +189,7 @@ int Measurement_Threads() {
   return cores >= 4 ? static_cast<int>(std::min(cores / 2, 4u)) : 1;
 }
 
-void Collect_EventJobs(const State& st, const RunConfig& cfg, EventJobs& e) {
+void Collect_EventJobs(const RunState& st, const RunConfig& cfg, EventJobs& e) {
   e.settings = Snapshot_MeasurementSettings(st, cfg);
   e.count = 0;
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {

@@ -16,10 +16,10 @@ void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg);
 
 // Clears the run's amplitude and charge sums and its acquisition time (a new run, not a
 // restart within one). The next run setup then starts fresh lists.
-void Reset_RunSummary(State& st);
+void Reset_RunSummary(RunState& st);
 
 // Releases every per-event list and marks it absent.
-void Free_MeasurementHistos(State& st);
+void Free_MeasurementHistos(RunState& st);
 
 // True when some consumer needs the per-event measurements (display of times, saved
 // measurements, time jitter, software charge histograms).
@@ -38,7 +38,7 @@ int Measurement_Threads();
 
 // The jobs of the current event's enabled channels, as Compute_EventMeasurements measures
 // them (the jobs point into the event's samples).
-void Collect_EventJobs(const State& st, const RunConfig& cfg, EventJobs& jobs);
+void Collect_EventJobs(const RunState& st, const RunConfig& cfg, EventJobs& jobs);
 // Measures the jobs on the calling thread into r, with the very results of
 // Compute_EventMeasurements; with sums, adds them to the run's amplitude and charge sums.
 void Measure_EventJobs(const EventJobs& jobs, EventResults& r, MeasurementData* sums);

@@ -12,7 +12,7 @@ namespace vx {
 namespace {
 
 // The acquisition thread reads the window while the panel sets it.
-std::atomic_ref<int> bound(State& st, bool end) {
+std::atomic_ref<int> bound(RunState& st, bool end) {
   return std::atomic_ref<int>(end ? st.EndSigmaSample : st.StartSigmaSample);
 }
 
@@ -20,7 +20,7 @@ int last_sample(const SystemParams& sys) {
   return std::clamp(static_cast<int>(sys.RecordLength), 2, kMaxSamples) - 1;
 }
 
-int to_sample(const State& st, double ns) {
+int to_sample(const Settings& st, double ns) {
   const double s = std::trunc(ns * 1000.0 / Measurement_SamplingPeriodPs(st.sam));
   return static_cast<int>(std::isfinite(s) ? std::clamp(s, 0.0, double(last_sample(st.sys))) : 0.0);
 }
@@ -56,11 +56,11 @@ void Enable_NoiseMeasurement(State& st, bool on) {
   st.NoiseMeasurementOn().store(on ? 1 : 0);
 }
 
-void Select_NoiseStripChartChannel(State& st, int channel) {
+void Select_NoiseStripChartChannel(Settings& st, int channel) {
   st.gui.NoiseStripChartChannel = std::clamp(channel, -1, kMaxChannels - 1);
 }
 
-NoiseView Noise_View(const State& st) {
+NoiseView Noise_View(const RunState& st) {
   NoiseView v;
   constexpr double kMvPerCount = kVoltsPerAdcCount * 1000.0;
   for (int ch = 0; ch < kMaxChannels; ++ch) {

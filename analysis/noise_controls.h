@@ -22,12 +22,12 @@ NoiseWindow Noise_Window(const State& st);
 
 void Enable_NoiseMeasurement(State& st, bool on);
 // -1: every channel. The front end starts its strip chart afresh.
-void Select_NoiseStripChartChannel(State& st, int channel);
+void Select_NoiseStripChartChannel(Settings& st, int channel);
 
 // The last event's noise and the running mean of every channel, in mV.
 struct NoiseView {
   std::array<double, kMaxChannels> sigma_mv{}, mean_mv{};
 };
-NoiseView Noise_View(const State& st);
+NoiseView Noise_View(const RunState& st);
 
 }  // namespace vx

@@ -8,8 +8,8 @@
 namespace vx {
 
 // Switching it on switches the averaging off (aligned curves are not averaged).
-void Set_PlotAlignment(State& st, bool on);
+void Set_PlotAlignment(Settings& st, bool on);
 // Reference channel 0-15, edge 1 rising / 0 falling, threshold in volts, stored as entered.
-void Set_PlotAlignmentOptions(State& st, int channel, int rising, float volts);
+void Set_PlotAlignmentOptions(Settings& st, int channel, int rising, float volts);
 
 }  // namespace vx

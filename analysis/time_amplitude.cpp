@@ -33,7 +33,7 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
   amplitude = result.amplitude;
 }
 
-void Set_FixedThresholdTiming(State& st, double volts) {
+void Set_FixedThresholdTiming(Settings& st, double volts) {
   constexpr double kCountsPerVolt = 1638.0;
   st.acq.CFDMethod = 0;
   for (int b = 0; b < kMaxSamBlocks; ++b) {
@@ -44,7 +44,7 @@ void Set_FixedThresholdTiming(State& st, double volts) {
   }
 }
 
-void Init_MeasurementResults(State& st) {
+void Init_MeasurementResults(RunState& st) {
   EventResults& r = st.results;
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {

@@ -32,7 +32,7 @@ struct Sources {
   }
 };
 
-Sources sources_of(const State& st, const AcqParams& acq) {
+Sources sources_of(const RunState& st, const AcqParams& acq) {
   const MeasurementData& m = st.meas;
   const int a = acq.TimeHistoChannelA, b = acq.TimeHistoChannelB;
   const int ba = a / kChannelsPerBlock, ca = a % kChannelsPerBlock;
@@ -74,7 +74,7 @@ bool accepted_difference(const AcqParams& acq, const Sources& s, bool distance_f
 
 // Calls f(d) for every accepted difference of entries [from, to), in event order.
 template <typename F>
-void for_each_difference(const State& st, const AcqParams& acq, std::size_t from, std::size_t to,
+void for_each_difference(const RunState& st, const AcqParams& acq, std::size_t from, std::size_t to,
                          F f) {
   const Sources s = sources_of(st, acq);
   const bool distance_filter = st.meas.EnableExcludePulses.load() == 1;
@@ -87,7 +87,7 @@ int time_bins(const GuiParams& gui) {
   return std::clamp(static_cast<int>(gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
 }
 
-TimeHistoSettings settings_of(const State& st, const RunConfig& cfg) {
+TimeHistoSettings settings_of(const RunState& st, const RunConfig& cfg) {
   TimeHistoSettings s;
   s.channel_a = cfg.acq.TimeHistoChannelA;
   s.channel_b = cfg.acq.TimeHistoChannelB;

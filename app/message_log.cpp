@@ -85,7 +85,7 @@ void MessageLog::write(const std::string& text, int kind) {
   if (popup_title != nullptr) ui_.popup(popup_kind, popup_title, text);
 }
 
-void Write_HelpMessage(State& st, const std::string& text) {
+void Write_HelpMessage(FrontEndLinks& st, const std::string& text) {
   st.ui.post([&st, text] { st.ui.show_help_message(text); });
 }
 

@@ -12,18 +12,18 @@ namespace vx {
 inline void Write_InfoMessage(MessageLog& log, const std::string& text, int kind) {
   log.write(text, kind);
 }
-inline void Write_InfoMessage(State& st, const std::string& text, int kind) {
+inline void Write_InfoMessage(FrontEndLinks& st, const std::string& text, int kind) {
   st.log.write(text, kind);
 }
 // The same with the text printf-formatted.
 template <typename... Args>
-void Write_InfoMessage(State& st, int kind, const char* format, Args... args) {
+void Write_InfoMessage(FrontEndLinks& st, int kind, const char* format, Args... args) {
   st.log.write(format_text(format, args...), kind);
 }
 
 // The help message panel: its text replaced by text, moved to the mouse position and
 // shown. Callable from any thread.
-void Write_HelpMessage(State& st, const std::string& text);
+void Write_HelpMessage(FrontEndLinks& st, const std::string& text);
 
 // The "%dh:%dmin:%ds: " prefix of a message written at the given wall-clock time.
 std::string message_prefix(int hour, int minute, int second);

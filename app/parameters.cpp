@@ -73,7 +73,7 @@ void Init_Params(State& st) {
   if (st.Board_Connected.load() == 1) call(st.hooks.apply_enabled_blocks);
 }
 
-void Save_Params(State& st, Snapshot which) {
+void Save_Params(Settings& st, Snapshot which) {
   ParamRecords& saved = st.saved(which);
   std::memcpy(&saved.board, &st.board, sizeof st.board);
   std::memcpy(&saved.acq, &st.acq, sizeof st.acq);

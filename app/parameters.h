@@ -7,7 +7,7 @@
 namespace vx {
 
 void Init_Params(State& st);
-void Save_Params(State& st, Snapshot which);
+void Save_Params(Settings& st, Snapshot which);
 void Restore_Params(State& st, Snapshot which);
 
 }  // namespace vx

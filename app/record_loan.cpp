@@ -32,11 +32,11 @@ void Lend_Records(State& st, std::function<void()> work, std::function<void()> r
   });
 }
 
-bool Records_Lent(const State& st) {
+bool Records_Lent(const Settings& st) {
   return st.RecordsLent.load() == 1;
 }
 
-RecordsView Shown_Records(const State& st) {
+RecordsView Shown_Records(const Settings& st) {
   if (Records_Lent(st)) {
     const ParamRecords& r = st.ShownRecords;
     return {r.acq, r.board, r.sys, r.gui, r.sam};

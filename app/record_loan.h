@@ -26,9 +26,9 @@ void Lend_Records(State& st, std::function<void()> work, std::function<void()> r
 
 // Whether a worker holds the records now. The worker lowers it when its work has returned:
 // whoever then sees it lowered also sees everything the worker wrote.
-bool Records_Lent(const State& st);
+bool Records_Lent(const Settings& st);
 
 // The live records, or while a worker holds them, the copy published when they were lent.
-RecordsView Shown_Records(const State& st);
+RecordsView Shown_Records(const Settings& st);
 
 }  // namespace vx

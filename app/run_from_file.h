@@ -10,7 +10,7 @@ namespace vx {
 inline bool replaying(const AcqParams& a) {
   return a.RunFromFile == 1;
 }
-inline bool replaying(const State& st) {
+inline bool replaying(const Settings& st) {
   return replaying(st.acq);
 }
 

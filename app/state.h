@@ -1,11 +1,12 @@
-// The one object that holds every piece of process-wide state: the parameter records and
-// their snapshots, the flags the threads coordinate through, counters, the decoded event
-// and per-run data. main (or a test) creates it and passes it by reference.
+// The process-wide state, in parts with one owner each (below): the parameter records and
+// their snapshots, the board link, the run, its files, the tick's indicators and the links to
+// the front end. main (or a test) creates it and passes it by reference; a function takes the
+// part it uses.
 //
 // Which thread may write what, and when, and how the other threads read it: the "Threads"
 // section of docs/architecture.md. In short: the user-interface thread owns the records; a
-// running acquisition loop only reads them (a change stops it and starts it again); a worker
-// that drives the board holds them alone while they are lent to it (app/record_loan.h).
+// running acquisition loop reads the copy it took at its start (RunConfig); a worker that
+// drives the board holds them alone while they are lent to it (app/record_loan.h).
 #pragma once
 
 #include <algorithm>
@@ -80,27 +81,17 @@ struct ParamRecords {
 enum class Snapshot { Replay, Calibration, RateScan };
 inline constexpr int kSnapshots = 3;
 
-class State {
- public:
-  State(FrontEnd& ui, Clock& clock, ThreadPool& pool)
-      : ui(ui), clock(clock), pool(pool), log(ui, clock) {}
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
+// The state is made of parts, each with one owner (the "Threads" section of
+// docs/architecture.md). A function takes the parts it uses; State derives from all of them,
+// so a caller holding the whole state passes it as any one part, and the parts' fields keep
+// their names (st.acq, st.DeviceHandle, st.meas...).
 
-  FrontEnd& ui;
-  Clock& clock;
-  ThreadPool& pool;
-  MessageLog log;                  // in the user data directory, set by Start_Core
-  Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
-  int SelectedModel = -1;          // connection panel's model: -1 none, 0 desktop, 1 VME
-  CoreHooks hooks;
-  // The consumers the layers above the loop add to every run (Register_EventConsumer), and
-  // the list the running loop took at its start, its own consumers among them.
-  EventConsumers consumers_added;
-  EventConsumers run_consumers;
-
-  // Parameter records. Aligned so that their 32-bit flags at 4-byte offsets can be used
-  // through std::atomic_ref (see field()).
+// The parameter records (the setup file's layout), their snapshots and their loan.
+// Owner: the user-interface thread. A running loop reads the copy it took at its start
+// (RunConfig); a worker that drives the board holds them alone while they are lent to it.
+struct Settings {
+  // Aligned so that their 32-bit flags at 4-byte offsets can be used through
+  // std::atomic_ref (see field()).
   alignas(8) AcqParams acq{};
   alignas(8) BoardParams board{};
   alignas(8) SystemParams sys{};
@@ -116,7 +107,7 @@ class State {
   ParamRecords ShownRecords{};
 
   // Record fields that one thread writes and another polls. Only fields at 4-byte offsets
-  // can be used this way; flags at other offsets live in the state object instead.
+  // can be used this way; flags at other offsets live in the run's part instead.
   std::atomic_ref<std::int32_t> StopRequest() {
     return field<offsetof(AcqParams, StopRequest)>(acq);
   }
@@ -137,11 +128,25 @@ class State {
   std::atomic_ref<std::int32_t> RateMeasurementOn() {
     return field<offsetof(GuiParams, RateMeasurementOn)>(gui);
   }
-  // The rate scan's flags (their record fields sit at 2-byte offsets and are not used).
-  AtomicI32 RateScanRunning{0};
-  AtomicI32 RateScanFlag{0};
 
-  // Connection and run flags.
+ private:
+  template <std::size_t Offset, typename Rec>
+  static std::atomic_ref<std::int32_t> field(Rec& rec) {
+    static_assert(
+        alignof(Rec) == 1 && Offset % std::atomic_ref<std::int32_t>::required_alignment == 0,
+        "an atomic_ref needs an aligned field");
+    auto* bytes = reinterpret_cast<unsigned char*>(&rec);
+    return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(bytes + Offset));
+  }
+};
+
+// The board: its driver and handle, the connection's flags, the readout buffers, the
+// firmware versions and what was read from its EEPROMs (calibration tables and the EEPROM
+// panel's values). Owner: whoever holds the board (the connection, a run's loop, a
+// calibration); BoardAccessReq arbitrates.
+struct BoardLink {
+  Digitizer* digitizer = nullptr;  // the board behind DeviceHandle
+  int SelectedModel = -1;          // connection panel's model: -1 none, 0 desktop, 1 VME
   AtomicI32 DeviceHandle{-1};
   AtomicI32 Board_Connected{0};
   AtomicI32 Communication_Error{0};
@@ -152,15 +157,7 @@ class State {
   AtomicI32 Connecting{0};
   AtomicI32 SavedConnecting{0};
   AtomicI32 ConnectingThreadReleased{1};
-  AtomicI32 AcquisitionRunning{0};
-  AtomicI32 AcquisitionBusy{0};
   AtomicI32 BoardAccessReq{0};
-  // Events handed over by the acquisition thread to the data-file writer, in order.
-  SaveRing SavingQueue{kSaveRingSlots};
-  AtomicI32 SaveDataInFileThreadReleased{1};
-  AtomicI32 EventNumber{0};
-  AtomicI32 FirstEventNumber{0};
-  AtomicI32 NbOfEventsInRun{0};  // events read and processed since the run started
 
   // Memory the digitizer library hands out, and the firmware versions read at connection.
   char* RAMValues = nullptr;
@@ -176,31 +173,34 @@ class State {
   std::string MotherBoardFirmware;
   std::string DaughterBoardFirmware;
 
-  // User data directory.
-  std::filesystem::path UserPath;
+  CalibrationData calib;
+  InlCalibrationData inl;
+  EepromPanelValues eeprom_panel;
+};
 
-  // One-second tick.
-  int EventNumberColor = 0;
-  double CurrentTimer = 0.0;
-  double FormerTimer = 0.0;
-  std::int32_t FormerEventNumber = 0;
-  float EventRate = 0.0f;
-  bool ConnectionLedOn = false;
-  bool ScanLedOn = false;
-  AtomicI32 RawTriggerRateOK{0};
-  std::array<std::atomic<double>, kMaxChannels> TriggerRateForStripChart{};  // written per event
-  std::array<std::atomic<float>, kMaxChannels> MeanSigmaForStripChart{};     // read by the tick
-  std::array<std::string, kMaxChannels> TriggerRateText{};
-  std::array<std::string, kMaxChannels> TriggerRateUnit{};
-  bool FirstOffsetWarningShown = false;
+// A run: its control flags, counters, the decoded event, results, per-run lists and
+// histograms, rates, and the consumers it hands each event to. Owner: the acquisition thread
+// while a run is on (the user-interface thread prepares and ends it, under run_state_mutex
+// where they meet); others read what is published.
+struct RunState {
+  // The consumers the layers above the loop add to every run (Register_EventConsumer), and
+  // the list the running loop took at its start, its own consumers among them.
+  EventConsumers consumers_added;
+  EventConsumers run_consumers;
+
+  // The rate scan's flags (their record fields sit at 2-byte offsets and are not used).
+  AtomicI32 RateScanRunning{0};
+  AtomicI32 RateScanFlag{0};
+
+  AtomicI32 AcquisitionRunning{0};
+  AtomicI32 AcquisitionBusy{0};
+  AtomicI32 EventNumber{0};
+  AtomicI32 FirstEventNumber{0};
+  AtomicI32 NbOfEventsInRun{0};  // events read and processed since the run started
 
   // Noise window of the per-event sigma.
   int StartSigmaSample = 0;
   int EndSigmaSample = kMaxSamples - 1;
-
-  CalibrationData calib;
-  InlCalibrationData inl;
-  EepromPanelValues eeprom_panel;
 
   RunData run;
   std::string ReplayFileName;
@@ -216,11 +216,6 @@ class State {
   // A stop for good (the user's, the client's, the run's own time limit) asked since the run
   // was prepared: a settings restart under way does not take it back (request_run_end).
   AtomicI32 RunEndWanted{0};
-  void request_run_end() {
-    std::lock_guard lock(run_state_mutex);
-    RunEndWanted = 1;
-    StopRequest().store(1);
-  }
   // The run start being prepared, on the thread that prepares it (see
   // Start_AcquisitionFromUser): one from the remote client asks no question, and a refusal
   // keeps its reason for the client.
@@ -238,17 +233,68 @@ class State {
   EventResults results;
   MeasurementData meas;
   RateData rates;
-  FileData files;
-  RemoteData remote;
+};
 
- private:
-  template <std::size_t Offset, typename Rec>
-  static std::atomic_ref<std::int32_t> field(Rec& rec) {
-    static_assert(
-        alignof(Rec) == 1 && Offset % std::atomic_ref<std::int32_t>::required_alignment == 0,
-        "an atomic_ref needs an aligned field");
-    auto* bytes = reinterpret_cast<unsigned char*>(&rec);
-    return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(bytes + Offset));
+// A run's files: the open files and their names, the split state, and the events handed
+// over to the writer. Owner: the writer thread while a run saves; the user-interface thread
+// opens a run's first files and closes the last.
+struct RunOutput {
+  FileData files;
+  // Events handed over by the acquisition thread to the data-file writer, in order.
+  SaveRing SavingQueue{kSaveRingSlots};
+  AtomicI32 SaveDataInFileThreadReleased{1};
+};
+
+// What the one-second tick shows: the counters' pace and colour, the lights, the strip
+// charts' values and the rate texts. Owner: the user-interface thread (the loop writes the
+// strip charts' values through their atomics).
+struct Indicators {
+  int EventNumberColor = 0;
+  double CurrentTimer = 0.0;
+  double FormerTimer = 0.0;
+  std::int32_t FormerEventNumber = 0;
+  float EventRate = 0.0f;
+  bool ConnectionLedOn = false;
+  bool ScanLedOn = false;
+  AtomicI32 RawTriggerRateOK{0};
+  std::array<std::atomic<double>, kMaxChannels> TriggerRateForStripChart{};  // written per event
+  std::array<std::atomic<float>, kMaxChannels> MeanSigmaForStripChart{};     // read by the tick
+  std::array<std::string, kMaxChannels> TriggerRateText{};
+  std::array<std::string, kMaxChannels> TriggerRateUnit{};
+  bool FirstOffsetWarningShown = false;
+};
+
+// The links to the outside: the front end and what it posts to, the clock, the thread pool,
+// the message log, the hooks up to the front end, the user data directory and remote control.
+// Owner: the user-interface thread; the log is safe from any thread.
+struct FrontEndLinks {
+  FrontEndLinks(FrontEnd& ui, Clock& clock, ThreadPool& pool)
+      : ui(ui), clock(clock), pool(pool), log(ui, clock) {}
+  FrontEnd& ui;
+  Clock& clock;
+  ThreadPool& pool;
+  MessageLog log;  // in the user data directory, set by Start_Core
+  CoreHooks hooks;
+  std::filesystem::path UserPath;  // user data directory
+  RemoteData remote;
+};
+
+class State : public FrontEndLinks,
+              public Settings,
+              public BoardLink,
+              public RunState,
+              public RunOutput,
+              public Indicators {
+ public:
+  State(FrontEnd& ui, Clock& clock, ThreadPool& pool) : FrontEndLinks(ui, clock, pool) {}
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  // A stop for good: the run's flag and the records' stop request, together.
+  void request_run_end() {
+    std::lock_guard lock(run_state_mutex);
+    RunEndWanted = 1;
+    StopRequest().store(1);
   }
 };
 
@@ -258,21 +304,21 @@ inline void call(const std::function<void()>& hook) {
 }
 
 // The board's SAM blocks and channels: the records' counts held within the arrays' sizes.
-inline int board_blocks(const State& st) {
+inline int board_blocks(const Settings& st) {
   return std::clamp(int{st.sys.NbOfSAMBlocks}, 0, kMaxSamBlocks);
 }
-inline int board_channels(const State& st) {
+inline int board_channels(const Settings& st) {
   return std::clamp(int{st.sys.NbOfChannels}, 0, kMaxChannels);
 }
 
 // A copy of the rate scan's kept result, safe while a scan runs.
-inline RateScanResult RateScan_Result(const State& st) {
+inline RateScanResult RateScan_Result(const RunState& st) {
   std::lock_guard lock(st.rates.result_mutex);
   return st.rates.result;
 }
 
 // Whether a run saves anything: a data file or the measurement file.
-inline bool saving(const State& st) {
+inline bool saving(const Settings& st) {
   return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1;
 }
 

@@ -23,7 +23,7 @@ bool CalibrationProgress::update(int percent) {
   return !calibration_cancelled(st_);
 }
 
-bool calibration_cancelled(const State& st) {
+bool calibration_cancelled(const BoardLink& st) {
   return st.calib.CalibrationCancel.load();
 }
 

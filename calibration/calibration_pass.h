@@ -24,7 +24,7 @@ class CalibrationProgress {
   State& st_;
 };
 
-bool calibration_cancelled(const State& st);
+bool calibration_cancelled(const BoardLink& st);
 
 // Marks a calibration as running for the lifetime of the object; a second one at the same
 // time is refused (acquired() is false).

@@ -342,7 +342,7 @@ void Compute_INLCalibration(State& st) {
   Compute_LinearityHistos(st);
 }
 
-void Compute_LinearityHistos(State& st) {
+void Compute_LinearityHistos(FrontEndLinks& st) {
   st.ui.post([&st] { st.ui.refresh_panel(Panel::InlCalibration); });
 }
 

@@ -60,7 +60,7 @@ std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary&
 // usable, and reports every channel whose results are refused.
 void Compute_INLCalibration(State& st);
 // Asks the INL histogram panel to redraw from the results.
-void Compute_LinearityHistos(State& st);
+void Compute_LinearityHistos(FrontEndLinks& st);
 
 // TimePedestals = ResidualSegments for each enabled channel of the block that the last
 // calibration measured (an enabled channel it did not measure is told and left as it was);

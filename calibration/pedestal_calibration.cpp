@@ -207,7 +207,7 @@ std::optional<int> parse_pedestal_event_count(const std::string& text) {
   return value;
 }
 
-std::optional<int> Ask_PedestalEventCount(State& st) {
+std::optional<int> Ask_PedestalEventCount(FrontEndLinks& st) {
   std::string question = "Enter the number of events for pedestal calibration:";
   for (;;) {
     const auto answer = st.ui.prompt("Pedestal Calibration", question, "");

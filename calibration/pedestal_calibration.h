@@ -21,7 +21,7 @@ std::optional<int> parse_pedestal_event_count(const std::string& text);
 
 // The menu's prompt, asked again until the answer reads as a count; nothing when the user
 // cancelled (which is logged).
-std::optional<int> Ask_PedestalEventCount(State& st);
+std::optional<int> Ask_PedestalEventCount(FrontEndLinks& st);
 
 // The menu's action once the count is known: stops a running acquisition, then calibrates
 // behind the wait cursor. Blocks its caller for the whole calibration: a front end with an

@@ -17,7 +17,7 @@ namespace vx {
 
 namespace {
 
-void log_line(State& st, const char* format, auto... args) {
+void log_line(FrontEndLinks& st, const char* format, auto... args) {
   char text[256];
   std::snprintf(text, sizeof text, format, args...);
   Write_InfoMessage(st, text, kInfo);
@@ -202,11 +202,11 @@ void Compute_RateVsThreshold(State& st) {
   st.RateScanRunning = 0;
 }
 
-void Break_RateVsThresholdScan(State& st) {
+void Break_RateVsThresholdScan(RunState& st) {
   if (st.RateScanRunning.load() == 1) st.RateScanFlag = 1;
 }
 
-void Plot_RateVsThreshold(State& st) {
+void Plot_RateVsThreshold(FrontEndLinks& st) {
   st.ui.refresh_panel(Panel::RateVsThreshold);
 }
 
@@ -216,11 +216,11 @@ void Set_RateScanRange(State& st, float start_volts, float end_volts) {
   Plot_RateVsThreshold(st);
 }
 
-void Set_RateScanNbOfSteps(State& st, int steps) {
+void Set_RateScanNbOfSteps(Settings& st, int steps) {
   st.acq.RateScanNbOfSteps = std::max(steps, 1);
 }
 
-void Set_RateScanStepValue(State& st, float seconds) {
+void Set_RateScanStepValue(Settings& st, float seconds) {
   if (seconds > 0.0f) st.acq.RateScanStepValue = seconds;
 }
 

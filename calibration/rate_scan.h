@@ -13,14 +13,14 @@ int Run_RateVsThresholdScan(State& st);
 // The scan itself (the scan thread's body; the caller has stopped the acquisition).
 void Compute_RateVsThreshold(State& st);
 // The break button: the scan stops before its next step (or during the current count).
-void Break_RateVsThresholdScan(State& st);
+void Break_RateVsThresholdScan(RunState& st);
 // Asks the front end to draw the kept result again.
-void Plot_RateVsThreshold(State& st);
+void Plot_RateVsThreshold(FrontEndLinks& st);
 
 // Scan panel settings.
 void Set_RateScanRange(State& st, float start_volts, float end_volts);
-void Set_RateScanNbOfSteps(State& st, int steps);            // at least 1
-void Set_RateScanStepValue(State& st, float seconds);        // counting time, above 0
+void Set_RateScanNbOfSteps(Settings& st, int steps);         // at least 1
+void Set_RateScanStepValue(Settings& st, float seconds);     // counting time, above 0
 void Select_RateVsThresholdChannel(State& st, int channel);  // -1 = all
 
 }  // namespace vx

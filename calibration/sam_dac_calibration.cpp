@@ -29,14 +29,14 @@ constexpr int kCellsPerLine = 64;
 
 using LineSums = PerChannel<std::array<double, 16>>;
 
-void set_all_codes(State& st, int code) {
+void set_all_codes(Settings& st, int code) {
   for (int b = 0; b < board_blocks(st); ++b) {
     std::fill(std::begin(st.sam[b].SamDacOffsetCh0), std::end(st.sam[b].SamDacOffsetCh0), code);
     std::fill(std::begin(st.sam[b].SamDacOffsetCh1), std::end(st.sam[b].SamDacOffsetCh1), code);
   }
 }
 
-void copy_best_codes(State& st, const PerChannel<std::array<LineSearch, 16>>& search) {
+void copy_best_codes(Settings& st, const PerChannel<std::array<LineSearch, 16>>& search) {
   for (int b = 0; b < board_blocks(st); ++b) {
     for (int line = 0; line < 16; ++line) {
       st.sam[b].SamDacOffsetCh0[line] = static_cast<std::uint8_t>(search[b][0][line].best_code);

@@ -12,7 +12,7 @@ namespace vx {
 
 namespace {
 
-bool board_open(const State& st) {
+bool board_open(const BoardLink& st) {
   return st.digitizer != nullptr && st.DeviceHandle.load() >= 0;
 }
 

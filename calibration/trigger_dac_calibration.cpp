@@ -16,7 +16,7 @@ namespace vx {
 
 namespace {
 
-void threshold_scan_mode(State& st, int enable) {
+void threshold_scan_mode(BoardLink& st, int enable) {
   if (board_usable(st)) st.digitizer->TriggerThreshold(st.DeviceHandle.load(), enable);
 }
 

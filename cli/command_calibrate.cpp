@@ -37,7 +37,7 @@ void print_pedestals(const State& st) {
     }
 }
 
-void print_sam_dac_codes(const State& st) {
+void print_sam_dac_codes(const Settings& st) {
   std::printf("\nSAM DAC line codes (lines 0 to 15)\n");
   for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {

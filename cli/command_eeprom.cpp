@@ -47,7 +47,7 @@ bool parse_number(const std::string& text, long& value) {
 
 // Runs f for the board, or for every board when it is -1; fails when any run failed.
 template <typename F>
-int each_board(State& st, int board, F f) {
+int each_board(Settings& st, int board, F f) {
   int result = 0;
   if (board >= 0) return f(board) == 0 ? 0 : 1;
   for (int d = 0; d < daughter_board_count(st); ++d)
@@ -179,7 +179,7 @@ int run(Session& session, const EepromOptions& o) {
 
 }  // namespace
 
-void print_daughter_board(State& st, int d) {
+void print_daughter_board(BoardLink& st, int d) {
   const EepromPanelValues& p = st.eeprom_panel;
   std::printf("\nDaughter board %d (SAM blocks %d and %d, channels %d to %d)\n", d, 2 * d,
               2 * d + 1, 4 * d, 4 * d + 3);

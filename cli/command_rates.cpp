@@ -19,7 +19,7 @@ namespace vx::cli {
 
 namespace {
 
-std::vector<int> enabled_channels(const State& st) {
+std::vector<int> enabled_channels(const Settings& st) {
   std::vector<int> out;
   const int n = std::min(static_cast<int>(st.sys.NbOfChannels), kMaxChannels);
   for (int ch = 0; ch < n; ++ch)
@@ -27,7 +27,7 @@ std::vector<int> enabled_channels(const State& st) {
   return out;
 }
 
-void print_live_rates(State& st, const std::vector<int>& channels, int second) {
+void print_live_rates(RunState& st, const std::vector<int>& channels, int second) {
   std::printf("%4d s", second);
   for (int ch : channels) {
     RateEstimate rate;

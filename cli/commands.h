@@ -108,7 +108,7 @@ int command_inl(Session& session, const InlOptions& options);
 
 int command_info(Session& session);
 // What the EEPROM of daughter board d holds, as read by Read_EEPROM_Info.
-void print_daughter_board(State& st, int d);
+void print_daughter_board(BoardLink& st, int d);
 int command_run(Session& session, const RunOptions& options);
 int command_demo(Session& session);
 int command_setup_save(Session& session, const std::string& file);

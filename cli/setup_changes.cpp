@@ -73,7 +73,7 @@ void compare(const Rec& before, const Rec& after, int block, std::vector<std::st
 
 }  // namespace
 
-RestoredRecords snapshot_restored_records(const State& st) {
+RestoredRecords snapshot_restored_records(const Settings& st) {
   RestoredRecords r;
   std::memcpy(&r.sys, &st.sys, sizeof r.sys);
   std::memcpy(&r.acq, &st.acq, sizeof r.acq);

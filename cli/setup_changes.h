@@ -17,7 +17,7 @@ struct RestoredRecords {
   GuiParams gui;
 };
 
-RestoredRecords snapshot_restored_records(const State& st);
+RestoredRecords snapshot_restored_records(const Settings& st);
 // One line per changed value, by its label and where it sits:
 // "Pulse threshold (ADC counts), channel 13: 0 -> -81.5".
 std::vector<std::string> describe_changes(const RestoredRecords& before,

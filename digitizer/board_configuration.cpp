@@ -11,18 +11,18 @@ namespace vx {
 
 namespace {
 
-int blocks(const State& st) {
+int blocks(const Settings& st) {
   const int n = st.sys.NbOfSAMBlocks;
   return n < 0 ? 0 : (n > kMaxSamBlocks ? kMaxSamBlocks : n);
 }
 
-int handle(const State& st) {
+int handle(const BoardLink& st) {
   return st.DeviceHandle.load();
 }
 
 // Runs a library call only when a board is there.
 template <typename F>
-void call(State& st, F&& f) {
+void call(BoardLink& st, F&& f) {
   if (board_usable(st)) f(*st.digitizer, handle(st));
 }
 
@@ -36,15 +36,15 @@ void write_reg(State& st, std::uint32_t address, std::uint32_t value) {
   Write_Register(st, handle(st), value, address);
 }
 
-void self_trigger(State& st, int mode, std::uint32_t mask) {
+void self_trigger(BoardLink& st, int mode, std::uint32_t mask) {
   call(st, [&](Digitizer& d, int h) { d.SetChannelSelfTrigger(h, mode, mask); });
 }
 
-void ext_input(State& st, int mode) {
+void ext_input(BoardLink& st, int mode) {
   call(st, [&](Digitizer& d, int h) { d.SetExtTriggerInputMode(h, mode); });
 }
 
-void sw_trigger_mode(State& st, int mode) {
+void sw_trigger_mode(BoardLink& st, int mode) {
   call(st, [&](Digitizer& d, int h) { d.SetSWTriggerMode(h, mode); });
 }
 
@@ -115,11 +115,11 @@ double sampling_period_from_index(int index) {
   }
 }
 
-int Get_Frequency(const State& st) {
+int Get_Frequency(const Settings& st) {
   return frequency_from_index(st.sam[0].FrequencyIndex);
 }
 
-double Get_SamplingPeriod(const State& st) {
+double Get_SamplingPeriod(const Settings& st) {
   return sampling_period_from_index(st.sam[0].FrequencyIndex);
 }
 
@@ -144,13 +144,13 @@ void Set_Frequency(State& st, int frequency_mhz) {
   call(st, [&](Digitizer& d, int h) { d.SetSAMSamplingFrequency(h, index); });
 }
 
-std::uint32_t full_channel_mask(const State& st) {
+std::uint32_t full_channel_mask(const Settings& st) {
   std::uint32_t word = 0;
   std::memcpy(&word, st.board.BoardInfo + 16, sizeof word);
   return word < 5 ? 0xFFu : 0xFFFFu;
 }
 
-std::uint32_t enabled_trigger_mask(const State& st) {
+std::uint32_t enabled_trigger_mask(const Settings& st) {
   std::uint32_t mask = 0;
   for (int b = 0; b < blocks(st); ++b) {
     if (st.sam[b].TriggerEnable[0] != 0) mask |= 1u << (2 * b);
@@ -159,7 +159,7 @@ std::uint32_t enabled_trigger_mask(const State& st) {
   return mask;
 }
 
-std::uint32_t disabled_trigger_mask(const State& st) {
+std::uint32_t disabled_trigger_mask(const Settings& st) {
   return full_channel_mask(st) & ~enabled_trigger_mask(st);
 }
 

@@ -11,14 +11,14 @@ namespace vx {
 // Sampling frequency in MS/s and period in ps for a frequency index.
 int frequency_from_index(int index);
 double sampling_period_from_index(int index);
-int Get_Frequency(const State& st);          // of block 0
-double Get_SamplingPeriod(const State& st);  // of block 0, ps
+int Get_Frequency(const Settings& st);          // of block 0
+double Get_SamplingPeriod(const Settings& st);  // of block 0, ps
 void Set_Frequency(State& st, int frequency_mhz);
 
 // Masks of the channels: 8 bits on boards of fewer than 5 SAM blocks, 16 otherwise.
-std::uint32_t full_channel_mask(const State& st);
-std::uint32_t enabled_trigger_mask(const State& st);
-std::uint32_t disabled_trigger_mask(const State& st);
+std::uint32_t full_channel_mask(const Settings& st);
+std::uint32_t enabled_trigger_mask(const Settings& st);
+std::uint32_t disabled_trigger_mask(const Settings& st);
 
 void Set_AllBoardParameters(State& st);
 void Set_SystemMonitorParameters(State& st);

@@ -44,7 +44,7 @@ void set_block_count(State& st, int blocks) {
 
 // Every table held so far was measured on, or read from, the unit connected before: none of
 // them is this board's to store.
-void forget_held_tables(State& st) {
+void forget_held_tables(BoardLink& st) {
   CalibrationData& k = st.calib;
   k.PedestalTableHeld.fill(false);
   k.PedestalLineDacs.fill(LineDacSettings{});
@@ -104,7 +104,7 @@ int Open_Device(State& st) {
 
 namespace {
 
-void initialization_failed(State& st) {
+void initialization_failed(FrontEndLinks& st) {
   Write_InfoMessage(st,
                     "Error : Device Initialization failed!\nMake sure that the device is "
                     "connected!\nthen click on the Reboot button.\n",

@@ -30,7 +30,7 @@ class BoardAccess {
 };
 
 // True when library calls may be made: a digitizer is attached and its handle is valid.
-inline bool board_usable(const State& st) {
+inline bool board_usable(const BoardLink& st) {
   return st.digitizer != nullptr && st.DeviceHandle.load() >= 0;
 }
 

@@ -91,11 +91,11 @@ bool read_tables(State& st, int d, std::uint16_t table_a, const char* table_name
   return true;
 }
 
-bool valid_board(State& st, int d) {
+bool valid_board(BoardLink& st, int d) {
   return d >= 0 && d < kMaxSamBlocks / 2 && st.digitizer != nullptr;
 }
 
-bool text_fits(State& st, const std::string& text, const char* field) {
+bool text_fits(FrontEndLinks& st, const std::string& text, const char* field) {
   if (text.size() <= 15) return true;
   Write_InfoMessage(
       st,

@@ -10,7 +10,7 @@ namespace vx {
 
 namespace {
 
-bool board_present(State& st) {
+bool board_present(BoardLink& st) {
   return st.digitizer != nullptr && st.DeviceHandle.load() >= 0;
 }
 
@@ -20,7 +20,7 @@ bool in_range(std::uint32_t address, std::size_t count) {
 
 }  // namespace
 
-int daughter_board_count(const State& st) {
+int daughter_board_count(const Settings& st) {
   return board_blocks(st) / 2;
 }
 
@@ -45,7 +45,7 @@ std::vector<int> eeprom_boards(State& st, int d) {
   return out;
 }
 
-bool eeprom_read_checked(State& st, int daughter_board, std::uint32_t address,
+bool eeprom_read_checked(BoardLink& st, int daughter_board, std::uint32_t address,
                          std::span<std::uint8_t> out) {
   if (!board_present(st) || !in_range(address, out.size())) return false;
   return st.digitizer->Read_EEPROM(st.DeviceHandle.load(), daughter_board,

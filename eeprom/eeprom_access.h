@@ -13,7 +13,7 @@
 namespace vx {
 
 // Daughter boards of the connected board (two SAM blocks each).
-int daughter_board_count(const State& st);
+int daughter_board_count(const Settings& st);
 // True with a board connected; otherwise says so as an error.
 bool eeprom_reachable(State& st);
 // The boards an action goes to: d when it exists, every board for -1; each refusal is
@@ -33,7 +33,7 @@ std::optional<std::string> eeprom_read_text(State& st, int daughter_board, std::
                                             std::uint32_t size, std::string_view what);
 // The same read without the report, for callers that say themselves what failed (dumps,
 // the low-level listing): false when it failed.
-bool eeprom_read_checked(State& st, int daughter_board, std::uint32_t address,
+bool eeprom_read_checked(BoardLink& st, int daughter_board, std::uint32_t address,
                          std::span<std::uint8_t> out);
 
 // Writes and reports a failure as an error naming the board and address; true on success.

@@ -88,11 +88,11 @@ int dump_one(State& st, int d) {
 
 }  // namespace
 
-std::filesystem::path EEPROM_Dump_Directory(const State& st) {
+std::filesystem::path EEPROM_Dump_Directory(const FrontEndLinks& st) {
   return st.UserPath / "FlashDump";
 }
 
-std::filesystem::path EEPROM_Dump_File(const State& st, const std::string& serial) {
+std::filesystem::path EEPROM_Dump_File(const FrontEndLinks& st, const std::string& serial) {
   return EEPROM_Dump_Directory(st) / ("flash_dump_qvd_sernum_" + serial + ".dat");
 }
 
@@ -113,7 +113,7 @@ std::string EEPROM_Dump_Problem(std::span<const std::uint8_t> bytes) {
   return {};
 }
 
-std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(State& st,
+std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(FrontEndLinks& st,
                                                               const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {

@@ -16,8 +16,8 @@ namespace vx {
 
 inline constexpr std::size_t kEepromDumpSize = 65535;
 
-std::filesystem::path EEPROM_Dump_Directory(const State& st);
-std::filesystem::path EEPROM_Dump_File(const State& st, const std::string& serial);
+std::filesystem::path EEPROM_Dump_Directory(const FrontEndLinks& st);
+std::filesystem::path EEPROM_Dump_File(const FrontEndLinks& st, const std::string& serial);
 
 // Dumps one board, or every board for -1. Returns 0, or -1 when a dump was aborted.
 int Dump_EEPROM_To_File(State& st, int daughter_board);
@@ -26,7 +26,7 @@ int Dump_EEPROM_To_File(State& st, int daughter_board);
 // kEepromDumpSize bytes and a serial area that a board would read as valid.
 std::string EEPROM_Dump_Problem(std::span<const std::uint8_t> bytes);
 // Reads and checks a dump file; the problem is reported and nothing is returned.
-std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(State& st,
+std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(FrontEndLinks& st,
                                                               const std::filesystem::path& file);
 // Writes a checked dump file from address 0 of one board (a dump can go to any board).
 int Write_EEPROM_From_DumpFile(State& st, int daughter_board, const std::filesystem::path& file);

@@ -136,7 +136,7 @@ bool board_exists(State& st, int d) {
 }
 
 // Everything the entry holds must fit its field before a single byte is written.
-bool entry_fits(State& st, const EepromInfoEntry& e, int& major, int& minor) {
+bool entry_fits(FrontEndLinks& st, const EepromInfoEntry& e, int& major, int& minor) {
   if (e.serial.size() > 7) {
     Write_InfoMessage(
         st,
@@ -337,7 +337,7 @@ std::string EEPROM_Change_Question(EepromChange change, int d) {
   return {};
 }
 
-bool Confirm_EEPROM_Change(State& st, EepromChange change, int d) {
+bool Confirm_EEPROM_Change(FrontEndLinks& st, EepromChange change, int d) {
   return st.ui.confirm("Confirm", EEPROM_Change_Question(change, d));
 }
 

@@ -34,6 +34,6 @@ enum class EepromChange { WriteInfo, SaveCalibration, Restore, Test, Erase, Writ
 // The question asked for one board (d >= 0) or all of them (d < 0).
 std::string EEPROM_Change_Question(EepromChange change, int daughter_board);
 // Asks it through the front end: true when the user agreed.
-bool Confirm_EEPROM_Change(State& st, EepromChange change, int daughter_board);
+bool Confirm_EEPROM_Change(FrontEndLinks& st, EepromChange change, int daughter_board);
 
 }  // namespace vx

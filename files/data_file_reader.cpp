@@ -36,7 +36,7 @@ std::string without_line_end(const std::string& line) {
   return line.substr(0, n);
 }
 
-void tell_line(State& st, const std::string& line) {
+void tell_line(FrontEndLinks& st, const std::string& line) {
   Write_InfoMessage(st, Escaped_FileText(without_line_end(line), 300) + "\n", kInfo);
 }
 
@@ -591,7 +591,7 @@ std::string differs(const char* field, double value, double first) {
 // board and the same event layout as the first file. Empty when it is, else what differs.
 // The lines read are counted, so that a file cut short inside its header can be told from
 // one of another run.
-std::string continuation_header_differs(State& st, int& lines) {
+std::string continuation_header_differs(RunOutput& st, int& lines) {
   FileData& files = st.files;
   std::string& line = files.line;
   lines = 0;

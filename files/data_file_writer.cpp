@@ -95,7 +95,7 @@ bool run_directory_in_place(const FileData& files, const fs::path& run_dir) {
 }
 
 // "Error while creating File" with the system's reason; a vanished run directory is said.
-void report_creation_error(State& st, const OutputFile& f) {
+void report_creation_error(FrontEndLinks& st, const OutputFile& f) {
   std::string why = f.error_text;
   std::error_code ec;
   if (!fs::is_directory(f.path.parent_path(), ec))
@@ -195,7 +195,7 @@ bool written_by_run(const std::string& file, const std::string& run_name,
 }
 
 // Removes the files an earlier run of this name wrote; other files and folders stay.
-bool remove_run_files(State& st, const fs::path& run_dir, const std::string& run_name) {
+bool remove_run_files(FrontEndLinks& st, const fs::path& run_dir, const std::string& run_name) {
   std::error_code ec;
   const std::string log_name = st.log.file.filename().string();
   for (const auto& entry : fs::directory_iterator(run_dir, ec)) {
@@ -548,7 +548,7 @@ bool text_records(State& st, const RunConfig& cfg) {
 
 // The event's measurements left to the formatter: every measured channel's samples, and
 // its job pointing at them.
-void capture_measurement_jobs(const State& st, const RunConfig& cfg, SavedEvent& ev) {
+void capture_measurement_jobs(const RunState& st, const RunConfig& cfg, SavedEvent& ev) {
   ev.MeasuredByFormatter = true;
   Collect_EventJobs(st, cfg, ev.Jobs);
   for (std::size_t i = 0; i < ev.Jobs.count; ++i) {
@@ -568,7 +568,7 @@ void Queue_EventForSaving(State& st, const RunConfig& cfg) {
   queue.publish();
 }
 
-void Wait_SavingQueueEmpty(State& st) {
+void Wait_SavingQueueEmpty(RunOutput& st) {
   st.SavingQueue.wait_empty();
 }
 
@@ -591,7 +591,7 @@ void Start_SaveDataInFileThread(State& st, const RunConfig& cfg) {
   });
 }
 
-SavingConfig Saving_ConfigOf(const State& st, const RunConfig& cfg) {
+SavingConfig Saving_ConfigOf(const RunState& st, const RunConfig& cfg) {
   return {cfg.acq.SaveDataInFile == 1, cfg.acq.SaveMeasurementsInFile == 1,
           st.run.MeasuredByFormatter};
 }
@@ -624,7 +624,7 @@ std::int64_t Saved_EventCount(const State& st) {
   return Saved_EventCount(st.files, st.acq.SaveDataInFile == 1);
 }
 
-bool Saving_Failed(const State& st) {
+bool Saving_Failed(const RunOutput& st) {
   // The writer thread marks a file failed at any of its writes or flushes.
   return st.files.data.failed || st.files.measurements.failed;
 }

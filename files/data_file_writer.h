@@ -19,7 +19,7 @@ struct SavingConfig {
   bool measured_by_formatter = false;  // the formatter measures the events it is handed
 };
 // From the run's settings (and who measures, which the state says).
-SavingConfig Saving_ConfigOf(const State& st, const RunConfig& cfg);
+SavingConfig Saving_ConfigOf(const RunState& st, const RunConfig& cfg);
 
 // The parts of the state the writer works with, and nothing else: the run's files, the queue
 // of events handed over, the run's measurement sums (the formatter's when it measures), the
@@ -62,7 +62,7 @@ void Save_DataInFile(SavingParts parts, SavingConfig config, int generation);
 // need into the queue's next slot, waiting while the queue is full.
 void Queue_EventForSaving(State& st, const RunConfig& cfg);
 // Waits until the writer has written every event handed over (acquisition thread).
-void Wait_SavingQueueEmpty(State& st);
+void Wait_SavingQueueEmpty(RunOutput& st);
 // Makes the data file's record of an event handed over (the formatter's work for one event).
 void Format_DataRecord(SavedEvent& ev);
 // Writes one event handed over into the open files (the writer's work for one event),
@@ -74,7 +74,7 @@ void Write_EventInFiles(SavingParts& parts, const SavingConfig& config, const Sa
 std::int64_t Saved_EventCount(const FileData& files, bool data_files);
 std::int64_t Saved_EventCount(const State& st);
 // A file of the run failed to write, or was removed: the run saves nothing more.
-bool Saving_Failed(const State& st);
+bool Saving_Failed(const RunOutput& st);
 // The log file of this program run copied into the run directory.
 void Copy_LogFileToRunDirectory(State& st, const RunConfig& cfg);
 

@@ -71,7 +71,7 @@ void Set_RunIdUser(State& st, int id) {
   st.acq.RunIdUser = std::clamp(id, allowed.lo, allowed.hi);
 }
 
-int Next_AutoRunId(const State& st) {
+int Next_AutoRunId(const Settings& st) {
   return next_auto_run_id(std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
 }
 

@@ -32,7 +32,7 @@ void Set_RunNameParts(State& st, bool date, bool time, bool run_id, bool automat
 void Set_RunIdUser(State& st, int id);
 
 // The automatic run number the next run gets, counted in DataDirectory as it is now.
-int Next_AutoRunId(const State& st);
+int Next_AutoRunId(const Settings& st);
 // The name the next run's directory gets with the current settings, the automatic run
 // number counted in DataDirectory as it is now.
 std::string Preview_RunName(State& st);

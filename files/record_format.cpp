@@ -324,7 +324,7 @@ std::int16_t binary_sample(float counts) {
   return static_cast<std::int16_t>(static_cast<std::int32_t>(tenths));
 }
 
-CopiedData copied_for_data_file(const State& st, const RunConfig& cfg) {
+CopiedData copied_for_data_file(const RunOutput& st, const RunConfig& cfg) {
   if (cfg.acq.SaveDataInFile != 1) return CopiedData::None;
   return st.files.DataFormat == EventFormat::Spectra ? CopiedData::Spectra : CopiedData::Samples;
 }

@@ -60,7 +60,7 @@ enum class CopiedData { None, Samples, Spectra };
 // Copies the current event (acquisition thread) into the writer's slot.
 void Capture_SavedEvent(const State& st, const RunConfig& cfg, SavedEvent& ev, CopiedData what);
 // The data a run's data files need of each event.
-CopiedData copied_for_data_file(const State& st, const RunConfig& cfg);
+CopiedData copied_for_data_file(const RunOutput& st, const RunConfig& cfg);
 
 void append_ascii_event(const SavedEvent& ev, ByteBuffer& out);
 void append_fft_event(const SavedEvent& ev, ByteBuffer& out);

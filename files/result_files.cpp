@@ -42,7 +42,7 @@ bool write_whole(const std::filesystem::path& path, const std::string& bytes) {
   return true;
 }
 
-int write_result(State& st, const std::filesystem::path& path, const std::string& bytes,
+int write_result(FrontEndLinks& st, const std::filesystem::path& path, const std::string& bytes,
                  const std::string& success) {
   if (!write_whole(path, bytes)) {
     Write_InfoMessage(st, "Error while opening file for saving data!\n", kError);

@@ -38,7 +38,7 @@ void Update_AutoRunId(State& st, const std::filesystem::path& directory) {
   st.ui.refresh_panel(Panel::Main);
 }
 
-std::string compose_run_name(const State& st, int auto_run_id, const WallTime& now) {
+std::string compose_run_name(const Settings& st, int auto_run_id, const WallTime& now) {
   const AcqParams& a = st.acq;
   std::string name(a.BaseFileName, text_length(a.BaseFileName));
   char part[64];

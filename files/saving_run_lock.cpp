@@ -6,7 +6,7 @@
 
 namespace vx {
 
-bool Saves_OrTransmits(State& st) {
+bool Saves_OrTransmits(Settings& st) {
   return st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1 ||
          st.TransmitRunData().load() == 1;
 }

@@ -12,7 +12,7 @@ namespace vx {
 
 // The settings say that a run writes a data or measurement file or sends its events to the
 // TCP client.
-bool Saves_OrTransmits(State& st);
+bool Saves_OrTransmits(Settings& st);
 // A run is on (or held stopped by a settings restart) and writes a data or measurement file
 // or sends its events to the TCP client.
 bool Run_SavesOrTransmits(State& st);

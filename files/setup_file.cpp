@@ -52,7 +52,7 @@ void take_image(Rec& rec, std::string_view& in) {
   in.remove_prefix(sizeof rec);
 }
 
-std::filesystem::path setup_folder(const State& st) {
+std::filesystem::path setup_folder(const FrontEndLinks& st) {
   const auto folder = st.UserPath / "Setup";
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
@@ -162,7 +162,7 @@ void apply_loaded_setup(State& st) {
   st.ui.refresh_panel(Panel::TimeHistogram);
 }
 
-int refuse(State& st, const std::string& text, int kind) {
+int refuse(FrontEndLinks& st, const std::string& text, int kind) {
   Write_InfoMessage(st, text, kind);
   return -1;
 }
@@ -296,7 +296,7 @@ std::string from_text_mode(std::string_view bytes) {
   return out;
 }
 
-std::string setup_file_contents(const State& st) {
+std::string setup_file_contents(const Settings& st) {
   std::string out = kSetupFileFirstLine;
   out += kSoftwareVersion;
   out += '\n';

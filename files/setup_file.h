@@ -26,7 +26,7 @@ int Load_SetupFromFile(State& st, const std::string& path, int dialog,
 
 // The file's bytes as the running records would be written, before the line-end
 // translation.
-std::string setup_file_contents(const State& st);
+std::string setup_file_contents(const Settings& st);
 // Line-end translation of the whole file: LF to CR LF, and CR LF back to LF.
 std::string to_text_mode(std::string_view bytes);
 std::string from_text_mode(std::string_view bytes);

@@ -9,7 +9,7 @@ namespace vx {
 
 namespace {
 
-void set_light(State& st, bool on) {
+void set_light(FrontEndLinks& st, bool on) {
   RunDataTransmission& tx = st.remote.tx;
   if (tx.light_on == on) return;
   tx.light_on = on;
@@ -50,7 +50,7 @@ void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg) {
 namespace {
 
 // At the end of a run: what became of the run's events.
-void tell_transmission(State& st, std::int64_t dropped) {
+void tell_transmission(FrontEndLinks& st, std::int64_t dropped) {
   RunDataTransmission& tx = st.remote.tx;
   if (tx.events_sent == 0 && dropped == 0 && tx.events_lost == 0) return;
   std::string text = "Transmit RunData to TCP Client: " + std::to_string(tx.events_sent) +

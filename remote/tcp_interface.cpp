@@ -30,7 +30,7 @@ bool is_c_space(char c) {
   return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
-void append_received(State& st, std::string_view text) {
+void append_received(FrontEndLinks& st, std::string_view text) {
   auto& box = st.remote.ReceivedMessages;
   box.append(text);
   if (box.size() <= kMaxReceivedText) return;
@@ -149,7 +149,7 @@ void take_command(State& st, std::string_view text) {
   }
 }
 
-void note_error(State& st, int code) {
+void note_error(FrontEndLinks& st, int code) {
   st.remote.TCPError = code;
   if (st.remote.server) st.remote.TCPSystemError = st.remote.server->last_system_error();
 }
@@ -430,7 +430,7 @@ void Disconnect_TCPClient(State& st) {
   Write_InfoMessage(st, "TCP Client Disconnected by server.\n", kInfo);
 }
 
-void Report_TCPError(State& st) {
+void Report_TCPError(FrontEndLinks& st) {
   if (st.remote.TCPError >= 0) return;
   const std::string library = tcp_error_string(st.remote.TCPError);
   std::string text = "ERROR: TCP library error message: " + library +
@@ -438,11 +438,11 @@ void Report_TCPError(State& st) {
   Write_InfoMessage(st, text, kError);
 }
 
-void Update_TCPServerPanelValues(State& st) {
+void Update_TCPServerPanelValues(FrontEndLinks& st) {
   st.ui.refresh_panel(Panel::TcpServer);
 }
 
-void Clear_TCPReceivedMessages(State& st) {
+void Clear_TCPReceivedMessages(FrontEndLinks& st) {
   st.remote.ReceivedMessagesDropped += st.remote.ReceivedMessages.size();
   st.remote.ReceivedMessages.clear();
   Update_TCPServerPanelValues(st);

@@ -42,9 +42,9 @@ void Handle_TCPMessage(State& st, std::span<const char> received);
 void Serve_RemoteRequests(State& st);
 
 void Disconnect_TCPClient(State& st);
-void Report_TCPError(State& st);
-void Update_TCPServerPanelValues(State& st);
-void Clear_TCPReceivedMessages(State& st);
+void Report_TCPError(FrontEndLinks& st);
+void Update_TCPServerPanelValues(FrontEndLinks& st);
+void Clear_TCPReceivedMessages(FrontEndLinks& st);
 
 // Writes "RUN_STOPPED" to the connected client, if any.
 void Send_RunStopAcknowledge(State& st);

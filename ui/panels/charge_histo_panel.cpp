@@ -28,7 +28,7 @@ namespace {
 
 constexpr int kRedrawIntervalMs = 100;
 
-std::atomic_ref<std::int32_t> shown_channel(State& st) {
+std::atomic_ref<std::int32_t> shown_channel(Settings& st) {
   return std::atomic_ref<std::int32_t>(st.gui.ChargeHistoChannel);
 }
 

@@ -26,7 +26,7 @@ namespace vx::ui {
 
 namespace {
 
-int current_mode(const State& st) {
+int current_mode(const Settings& st) {
   if (st.sam[0].ChargeModeEnabled == 1) return static_cast<int>(ChargeMode::Firmware);
   return st.acq.EnSoftwareChargeHisto == 1 ? static_cast<int>(ChargeMode::Software)
                                            : static_cast<int>(ChargeMode::Off);

@@ -25,7 +25,7 @@ namespace vx::ui {
 
 namespace {
 
-int channel_count(const State& st) {
+int channel_count(const Settings& st) {
   return std::clamp(static_cast<int>(st.sys.NbOfChannels), 0, kMaxChannels);
 }
 
