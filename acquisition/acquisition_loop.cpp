@@ -181,8 +181,8 @@ void decode_charges(State& st, const RunConfig& cfg) {
       const bool cut = cfg.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0 &&
                        st.meas.ChargeRangePending[b][c] == 0;
       // The range is the run's own (set from its first charges in automatic mode).
-      const float lo = st.acq.ChargeHistoMin[b][c];
-      const float hi = st.acq.ChargeHistoMax[b][c];
+      const float lo = st.meas.ChargeRange[b][c].min;
+      const float hi = st.meas.ChargeRange[b][c].max;
       for (std::uint32_t i = 0; i < n; ++i) {
         const float q = records[i].Charge;
         if (cut && (q < lo || q > hi)) continue;

@@ -118,7 +118,7 @@ struct analysis_charge_firmware : testing::Test {
     Accumulate_FirmwareChargeHistos(st, Freeze_RunConfig(st));
   }
   std::pair<float, float> range(int c = 0) const {
-    return {VX_VALUE(st.acq.ChargeHistoMin[0][c]), VX_VALUE(st.acq.ChargeHistoMax[0][c])};
+    return {st.meas.ChargeRange[0][c].min, st.meas.ChargeRange[0][c].max};
   }
   std::vector<int> bins() const {
     const auto& d = st.meas.ChargeDataDistri[0][0];
