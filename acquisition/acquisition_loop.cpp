@@ -148,7 +148,7 @@ void end_run(State& st, const RunConfig& cfg) {
     Close_FileForSavingData(st, cfg, CloseFiles::Both);
     Copy_LogFileToRunDirectory(st, cfg);
   }
-  Stop_BoardRun(st);
+  Stop_BoardRun(st, cfg.replaying());
   // The records are the user-interface thread's to write: the stamp goes there.
   if (!cfg.replaying()) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
