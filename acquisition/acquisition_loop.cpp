@@ -148,7 +148,7 @@ void end_run(State& st, const RunConfig& cfg) {
     Close_FileForSavingData(st, cfg, CloseFiles::Both);
     Copy_LogFileToRunDirectory(st, cfg);
   }
-  Stop_BoardRun(st);
+  Stop_BoardRun(st, cfg.replaying());
   // The records are the user-interface thread's to write: the stamp goes there.
   if (!cfg.replaying()) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
@@ -181,8 +181,8 @@ void decode_charges(State& st, const RunConfig& cfg) {
       const bool cut = cfg.acq.ChargeCutEnabled[b][c] == 1 && st.EventNumber.load() != 0 &&
                        st.meas.ChargeRangePending[b][c] == 0;
       // The range is the run's own (set from its first charges in automatic mode).
-      const float lo = st.acq.ChargeHistoMin[b][c];
-      const float hi = st.acq.ChargeHistoMax[b][c];
+      const float lo = st.meas.ChargeRange[b][c].min;
+      const float hi = st.meas.ChargeRange[b][c].max;
       for (std::uint32_t i = 0; i < n; ++i) {
         const float q = records[i].Charge;
         if (cut && (q < lo || q > hi)) continue;

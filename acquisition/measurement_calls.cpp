@@ -3,6 +3,7 @@
 #include "acquisition/acquisition_loop.h"
 #include "analysis/charge.h"
 #include "analysis/fft_noise.h"
+#include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
 #include "analysis/measurement_pass.h"
 #include "analysis/rate_measurement.h"
@@ -28,14 +29,17 @@ void measure_channels(State& st, const RunConfig& cfg) {
 
 void accumulate_firmware_charges(State& st, const RunConfig& cfg) {
   Accumulate_FirmwareChargeHistos(st, cfg);
+  Post_HistoRanges(st);
   if (frame_wanted(st, cfg, false) && st.hooks.compute_display) st.hooks.compute_display();
 }
 
 void update_run_histograms(State& st, const RunConfig& cfg) {
   Update_RunMeasurements(st, cfg);
+  Post_HistoRanges(st);
 }
 void finish_run_histograms(State& st, const RunConfig& cfg) {
   Finish_MeasurementsForRun(st, cfg);
+  Post_HistoRanges(st);
 }
 
 }  // namespace vx

@@ -13,7 +13,8 @@ void measure_spectrum(RunState& st, const RunConfig& cfg);
 void measure_noise(State& st, const RunConfig& cfg);
 // Time, amplitude and charge of every enabled channel, kept in the per-run lists.
 void measure_channels(State& st, const RunConfig& cfg);
-// Firmware charge mode: the readout's charges into the charge histograms.
+// Firmware charge mode: the readout's charges into the charge histograms. This and the two
+// below post the run's changed histogram ranges to the records.
 void accumulate_firmware_charges(State& st, const RunConfig& cfg);
 // Every 200 events the per-run lists grow; at display time the histograms are rebuilt.
 void update_run_histograms(State& st, const RunConfig& cfg);

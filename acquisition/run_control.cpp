@@ -284,8 +284,8 @@ void Start_BoardRun(State& st) {
   st.EventSeconds = 0.0;
 }
 
-void Stop_BoardRun(State& st) {
-  if (replaying(st) || st.digitizer == nullptr) return;
+void Stop_BoardRun(State& st, bool replaying_file) {
+  if (replaying_file || st.digitizer == nullptr) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   d.SWStopAcquisition(h);
@@ -303,7 +303,7 @@ void Start_run(State& st) {
 void Stop_run(State& st) {
   if (replaying(st)) return;
   st.board.BoardRunState = 0;
-  Stop_BoardRun(st);
+  Stop_BoardRun(st, false);
 }
 
 void Run_Reset(State& st, int kind, int block) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
 #include "app/message_log.h"
 #include "digitizer/board_configuration.h"
@@ -58,21 +59,18 @@ void set_automatic_range(State& st, int b, int c, double lo_value, double hi_val
     lo = lo_value - half;
     hi = lo_value + half;
   }
-  st.acq.ChargeHistoMin[b][c] = static_cast<float>(lo);
-  st.acq.ChargeHistoMax[b][c] = static_cast<float>(hi);
+  m.ChargeRange[b][c] = {static_cast<float>(lo), static_cast<float>(hi)};
 }
 
-// The range of a fresh firmware histogram, from the event's charges.
+// The range of a fresh firmware histogram: from the event's charges, or the settings' own.
 void set_firmware_range(State& st, const AcqParams& options, int b, int c) {
   MeasurementData& m = st.meas;
   const auto batch = firmware_batch(m, b, c);
   const bool automatic = options.ChargeRangeAuto == 1;
   m.ChargeRangePending[b][c] = 0;
+  if (!automatic) m.ChargeRange[b][c] = Charge_RangeOf(options, b, c);
   if (batch.empty()) {
-    if (automatic) {
-      st.acq.ChargeHistoMin[b][c] = -50.0f;
-      st.acq.ChargeHistoMax[b][c] = 50.0f;
-    }
+    if (automatic) m.ChargeRange[b][c] = ChargeBounds{};
     m.MinChargeValue[b][c] = 0.0;
     m.MaxChargeValue[b][c] = 0.0;
     return;
@@ -96,8 +94,7 @@ void settle_pending_range(State& st, int b, int c, int bins, const MaxMinResult&
   set_automatic_range(st, b, c, lo, hi);
   const double one[] = {value};
   std::array<int, kMaxChargeHistoBins> at{};
-  Histogram(one, st.acq.ChargeHistoMin[b][c], st.acq.ChargeHistoMax[b][c],
-            std::span<int>(at.data(), bins),
+  Histogram(one, m.ChargeRange[b][c].min, m.ChargeRange[b][c].max, std::span<int>(at.data(), bins),
             std::span<double>(m.ChargeDataAxis[b][c].data(), bins));
   for (int i = 0; i < bins; ++i) total[i] += at[i] * counted;
 }
@@ -114,8 +111,8 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
   auto& per_event = m.ChargeDataDistriPerEvent[b][c];
   auto& total = m.ChargeDataDistri[b][c];
   auto& axis = m.ChargeDataAxis[b][c];
-  const double lo = st.acq.ChargeHistoMin[b][c];
-  const double hi = st.acq.ChargeHistoMax[b][c];
+  const double lo = m.ChargeRange[b][c].min;
+  const double hi = m.ChargeRange[b][c].max;
   Histogram(batch, lo, hi, std::span<int>(per_event.data(), bins),
             std::span<double>(axis.data(), bins));
   double entries = 0.0, sum = 0.0;
@@ -141,8 +138,8 @@ ChargeHistoSettings software_settings_of(const Settings& st, const RunConfig& cf
   s.bins = charge_bins(cfg.gui);
   s.cut = cfg.acq.ChargeCutEnabled[b][c];
   if (s.cut == 1) {
-    s.cut_min = st.acq.ChargeHistoMin[b][c];
-    s.cut_max = st.acq.ChargeHistoMax[b][c];
+    s.cut_min = st.meas.ChargeRange[b][c].min;
+    s.cut_max = st.meas.ChargeRange[b][c].max;
   }
   return s;
 }
@@ -154,8 +151,8 @@ void for_each_kept_charge(const State& st, const RunConfig& cfg, int b, int c, s
                           std::size_t to, F f) {
   const RunList<float>& list = st.meas.ComputedChargeForHisto[b][c];
   const bool cut = cfg.acq.ChargeCutEnabled[b][c] == 1;
-  const double lo_cut = st.acq.ChargeHistoMin[b][c];
-  const double hi_cut = st.acq.ChargeHistoMax[b][c];
+  const double lo_cut = st.meas.ChargeRange[b][c].min;
+  const double hi_cut = st.meas.ChargeRange[b][c].max;
   from = std::max(from, list.first());
   to = std::min(to, list.size());
   for (std::size_t k = from; k < to; ++k) {
@@ -264,6 +261,7 @@ void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg) {
   std::size_t dropped_from = SIZE_MAX;
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
+      st.meas.ChargeRange[b][c] = Charge_RangeOf(cfg.acq, b, c);
       rebuild_software_histo(st, cfg, b, c);
       publish_software_histo(st.meas, b, c);
       const auto& list = st.meas.ComputedChargeForHisto[b][c];

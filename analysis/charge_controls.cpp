@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/charge.h"
+#include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
 #include "app/register_images.h"
 #include "digitizer/board_configuration.h"
@@ -162,6 +163,9 @@ bool Set_ChargeHistoRange(State& st, int channel, double min, double max) {
   const int b = channel / kChannelsPerBlock, c = channel % kChannelsPerBlock;
   st.acq.ChargeHistoMin[b][c] = static_cast<float>(min);
   st.acq.ChargeHistoMax[b][c] = static_cast<float>(max);
+  // The histograms are the run's: a running loop keeps its range, and the records' new one is
+  // the next run's. Stopped (between runs, or held by a settings restart), the run takes it.
+  if (st.AcquisitionRunning.load() == 0) st.meas.ChargeRange[b][c] = Charge_RangeOf(st.acq, b, c);
   Rebuild_SoftwareChargeHisto(st);
   return true;
 }
@@ -188,8 +192,8 @@ ChargeHistoView Charge_HistoView(const State& st, int channel) {
   v.sigma = m.ChargeSigma[b][c];
   v.min = m.MinChargeValue[b][c];
   v.max = m.MaxChargeValue[b][c];
-  v.range_min = st.acq.ChargeHistoMin[b][c];
-  v.range_max = st.acq.ChargeHistoMax[b][c];
+  v.range_min = m.ChargeRange[b][c].min;
+  v.range_max = m.ChargeRange[b][c].max;
   v.cut = st.acq.ChargeCutEnabled[b][c] == 1;
   return v;
 }

@@ -51,7 +51,8 @@ bool Validate_ChargeCursors(Settings& st, int channel, ChargeCursorX at, double 
 // Charge histogram panel. Each rebuilds the software histograms when that mode is on.
 void Set_ChargeHistoBins(State& st, int bins);
 void Set_ChargeCut(State& st, int channel, bool on);
-// Refused (false) unless min < max.
+// Refused (false) unless min < max. A running loop keeps its range: stop it first (a settings
+// restart) for the run to take the new one.
 bool Set_ChargeHistoRange(State& st, int channel, double min, double max);
 void Set_ChargeRangeAuto(Settings& st, bool on);
 // The firmware histograms restart after the current event.
@@ -60,7 +61,7 @@ void Request_ChargeHistoReset(RunState& st);
 // acquisition thread owns the lists).
 void Rebuild_SoftwareChargeHisto(State& st);
 
-// One channel's histogram as shown: bin centres, counts and statistics.
+// One channel's histogram as shown: bin centres, counts and statistics, and the run's range.
 struct ChargeHistoView {
   int channel = 0;
   std::vector<double> axis, counts;

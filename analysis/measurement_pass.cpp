@@ -11,6 +11,7 @@
 
 #include "analysis/channel_measurement.h"
 #include "analysis/charge.h"
+#include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
 #include "analysis/time_amplitude.h"
 #include "analysis/time_histogram.h"
@@ -104,6 +105,7 @@ void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg) {
   // A restart after a settings change goes on with the same run: its lists and histograms
   // stay.
   const bool continuing = m.ContinuingRun.exchange(0) == 1;
+  Init_HistoRanges(st, cfg, continuing);
   if (!keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq)) return;
   if (!continuing) {
     m.TimeHisto = TimeHistoResults{};

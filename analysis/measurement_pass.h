@@ -8,10 +8,11 @@
 
 namespace vx {
 
-// Run setup. With EnTimeJitter or EnSoftwareChargeHisto: releases the previous run's
-// lists and clears its histograms (not when a settings restart continues the run,
-// ContinuingRun), caps the lists at ListEntriesKept events and makes room for the next
-// event. Always sizes the work buffers for the current settings.
+// Run setup. The run's histogram ranges from the loop's settings (Init_HistoRanges). With
+// EnTimeJitter or EnSoftwareChargeHisto: releases the previous run's lists and clears its
+// histograms (not when a settings restart continues the run, ContinuingRun), caps the lists
+// at ListEntriesKept events and makes room for the next event. Always sizes the work buffers
+// for the current settings.
 void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg);
 
 // Clears the run's amplitude and charge sums and its acquisition time (a new run, not a

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <span>
 
+#include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
 #include "app/message_log.h"
 #include "platform/gauss_fit.h"
@@ -83,8 +84,8 @@ void for_each_difference(const RunState& st, const AcqParams& acq, std::size_t f
     if (accepted_difference(acq, s, distance_filter, k, d)) f(d);
 }
 
-int time_bins(const GuiParams& gui) {
-  return std::clamp(static_cast<int>(gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
+int time_bins(const MeasurementData& m) {
+  return std::clamp(static_cast<int>(m.TimeHistoRange.bins), 1, kMaxTimeHistoBins);
 }
 
 TimeHistoSettings settings_of(const RunState& st, const RunConfig& cfg) {
@@ -128,29 +129,29 @@ void update_latest_mean(MeasurementData& m) {
   ++m.MeanDistancePoints;
 }
 
-// Automatic range and bin count from the extremes of the differences, as the run's options
-// `o` ask, into the histogram's range fields of g.
-void set_range_and_bins(const GuiParams& o, GuiParams& g, double lo, double hi,
-                        std::int64_t count) {
+// The range and bin count the run's options `o` give the differences whose extremes are lo
+// and hi: the records' own where they are not automatic.
+TimeHistoBounds range_and_bins(const GuiParams& o, double lo, double hi, std::int64_t count) {
+  TimeHistoBounds g = Time_HistoRangeOf(o);
   if (o.TimeHistoOption2 == 1) {
     const float half = static_cast<float>((hi - lo) / 2.0);
-    g.TimeHistoMin = lo - half;
-    g.TimeHistoMax = hi + half;
-    if (!(g.TimeHistoMax - g.TimeHistoMin >= kMinRangeNs) && count > 0) {
+    g.min = lo - half;
+    g.max = hi + half;
+    if (!(g.max - g.min >= kMinRangeNs) && count > 0) {
       const double centre = (lo + hi) / 2.0;
-      g.TimeHistoMin = centre - kMinRangeNs / 2.0;
-      g.TimeHistoMax = centre + kMinRangeNs / 2.0;
+      g.min = centre - kMinRangeNs / 2.0;
+      g.max = centre + kMinRangeNs / 2.0;
     }
   }
   if (o.TimeHistoOption1 == 1) {
     // One bin per picosecond of the range, at most kMaxTimeHistoBins.
-    const double width_ps = o.TimeHistoOption2 == 1 ? (2.0 * hi - 2.0 * lo) * 1000.0
-                                                    : (g.TimeHistoMax - g.TimeHistoMin) * 1000.0;
-    g.TimeHistoNbOfBins = width_ps <= kMaxTimeHistoBins
-                              ? static_cast<std::int32_t>(std::trunc(width_ps))
-                              : kMaxTimeHistoBins;
+    const double width_ps =
+        o.TimeHistoOption2 == 1 ? (2.0 * hi - 2.0 * lo) * 1000.0 : (g.max - g.min) * 1000.0;
+    g.bins = width_ps <= kMaxTimeHistoBins ? static_cast<std::int32_t>(std::trunc(width_ps))
+                                           : kMaxTimeHistoBins;
   }
-  g.TimeHistoNbOfBins = std::clamp(static_cast<int>(g.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
+  g.bins = std::clamp(static_cast<int>(g.bins), 1, kMaxTimeHistoBins);
+  return g;
 }
 
 // Position (ps) where the counts pass h between bins inner and outer, inner holding at
@@ -202,12 +203,12 @@ void rebuild(State& st, const RunConfig& cfg) {
   for_each_difference(st, cfg.acq, from, to, [&](double d) { take(m, d); });
 
   const RunningStats& stats = h.stats;
-  set_range_and_bins(cfg.gui, st.gui, stats.min, stats.max, stats.count);
-  const int bins = time_bins(st.gui);
-  h.bins = HistogramBins(st.gui.TimeHistoMin, st.gui.TimeHistoMax, bins);
+  m.TimeHistoRange = range_and_bins(cfg.gui, stats.min, stats.max, stats.count);
+  const int bins = time_bins(m);
+  h.bins = HistogramBins(m.TimeHistoRange.min, m.TimeHistoRange.max, bins);
   std::fill_n(m.ThresholdCrossingDistri.begin(), bins, 0);
   for (int i = 0; i < bins; ++i)
-    m.ThresholdCrossingAxis[i] = h.bins.usable() ? h.bins.centre(i) : st.gui.TimeHistoMin;
+    m.ThresholdCrossingAxis[i] = h.bins.usable() ? h.bins.centre(i) : m.TimeHistoRange.min;
   if (h.bins.usable()) {
     for_each_difference(st, cfg.acq, from, to, [&](double d) {
       const int k = h.bins.bin_of(d);
@@ -273,6 +274,7 @@ bool warn_without_channels(State& st, const AcqParams& acq) {
 void Compute_TimeHisto(State& st, const RunConfig& cfg) {
   if (warn_without_channels(st, cfg.acq)) return;
   rebuild(st, cfg);
+  Store_TimeHistoRange(st);
   publish(st);
 }
 
@@ -309,7 +311,7 @@ void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end) {
 
 void Compute_TimeHistoParameters(State& st, const RunConfig& cfg, int computeFWHM, int computeFit) {
   MeasurementData& m = st.meas;
-  const int bins = time_bins(st.gui);
+  const int bins = time_bins(m);
   std::array<double, kMaxTimeHistoBins + 1> counts{};
   for (int i = 0; i < bins; ++i) counts[i] = m.ThresholdCrossingDistri[i];
 

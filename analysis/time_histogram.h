@@ -11,7 +11,8 @@ namespace vx {
 
 // Rebuilds the histogram from the run's lists of TimeHistoChannelA and B: the accepted
 // differences' statistics, the automatic range and bin count, the counts and the
-// strip-chart mean of the latest 100 differences.
+// strip-chart mean of the latest 100 differences. The user-interface thread's rebuild, with no
+// loop running: the range and bins go into the records too.
 void Compute_TimeHisto(State& st, const RunConfig& cfg);
 
 // Takes the lists' entries measured since the last call into the statistics and the counts

@@ -71,6 +71,21 @@ struct TimeHistoSettings {
   bool operator==(const TimeHistoSettings&) const = default;
 };
 
+// The range and bin count a run's time-difference histogram is cut into, as the records
+// hold them (TimeHistoMin, TimeHistoMax in ns, TimeHistoNbOfBins).
+struct TimeHistoBounds {
+  double min = -100.0, max = 100.0;
+  std::int32_t bins = 100;
+  bool operator==(const TimeHistoBounds&) const = default;
+};
+
+// A channel's charge range (pC), as the records hold it (ChargeHistoMin, ChargeHistoMax): the
+// firmware histogram's range, and the charges' cut when the channel's cut is on.
+struct ChargeBounds {
+  float min = -50.0f, max = 50.0f;
+  bool operator==(const ChargeBounds&) const = default;
+};
+
 // The settings a software charge histogram was built with.
 struct ChargeHistoSettings {
   int bins = 0;
@@ -120,6 +135,12 @@ struct MeasurementData {
   // fitted curve and the strip-chart value. The differences themselves are not kept: the
   // histogram takes them event by event and a rebuild derives them from the lists again.
   std::int32_t NbOfValidTimes = 0;
+  // The histogram's range and bins: the run's own, taken from its settings as it starts and
+  // moved by the automatic range. The loop posts a change to the records
+  // (Post_HistoRanges); TimeHistoRangeInRecords is what it takes the records to hold: theirs
+  // as the loop started, then what it posted.
+  TimeHistoBounds TimeHistoRange;
+  TimeHistoBounds TimeHistoRangeInRecords;
   TimeHistoSettings TimeHistoBuiltWith;
   HistoBuild TimeHistoBuild;
   // The latest accepted differences, oldest overwritten first (a ring), and how many of
@@ -136,6 +157,10 @@ struct MeasurementData {
   TimeHistoResults TimeHisto;
 
   // Charge histograms, software or firmware; the software ones are built from the lists.
+  // The ranges are the run's own, like the time histogram's (the firmware's automatic range
+  // moves them).
+  PerChannel<ChargeBounds> ChargeRange{};
+  PerChannel<ChargeBounds> ChargeRangeInRecords{};
   PerChannel<ChargeHistoSettings> ChargeHistoBuiltWith{};
   PerChannel<HistoBuild> ChargeHistoBuild{};
   PerChannel<std::array<std::int32_t, kMaxChargeHistoBins>> ChargeDataDistri{};

@@ -128,7 +128,7 @@ std::string ChargeHisto_Text(const State& st) {
 std::string TimeHisto_Text(const State& st) {
   const MeasurementData& m = st.meas;
   const TimeHistoResults& h = m.TimeHisto;
-  const int bins = std::clamp(static_cast<int>(st.gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
+  const int bins = std::clamp(static_cast<int>(m.TimeHistoRange.bins), 1, kMaxTimeHistoBins);
   std::string out;
   appendf(out,
           "=== TIME DIFFERENCE DISTRIBUTION BETWEEN CHANNEL [%d] AND CHANNEL [%d] ON %d EVENTS "

@@ -118,7 +118,7 @@ struct analysis_charge_firmware : testing::Test {
     Accumulate_FirmwareChargeHistos(st, Freeze_RunConfig(st));
   }
   std::pair<float, float> range(int c = 0) const {
-    return {VX_VALUE(st.acq.ChargeHistoMin[0][c]), VX_VALUE(st.acq.ChargeHistoMax[0][c])};
+    return {st.meas.ChargeRange[0][c].min, st.meas.ChargeRange[0][c].max};
   }
   std::vector<int> bins() const {
     const auto& d = st.meas.ChargeDataDistri[0][0];
@@ -132,6 +132,9 @@ TEST_F(analysis_charge_firmware, FirstEventSetsTheRangeAndLaterEventsAccumulate)
   EXPECT_EQ(range(), std::pair(8.0f, 16.0f));
   EXPECT_EQ(range(1), std::pair(-50.0f, 50.0f));  // empty first batch
 
+  // A range written into the settings during the run is not this run's.
+  st.acq.ChargeHistoMin[0][0] = 100.0f;
+  st.acq.ChargeHistoMax[0][0] = 200.0f;
   event(2, {9.0, 9.5, 20.0, 3.0});
   EXPECT_EQ(bins(), (std::vector<int>{2, 1, 0, 1}));  // 9.0 and 9.5 in [8, 10), 10.0, 14.0
   // Outside the frozen range: not counted, but the extremes follow.

@@ -191,11 +191,11 @@ struct ListFeed {
 auto shown(const State& st) {
   const MeasurementData& m = st.meas;
   const auto bins = [](const auto& a, int n) { return std::vector(a.begin(), a.begin() + n); };
-  const int tb = st.gui.TimeHistoNbOfBins, cb = st.gui.ChargeHistoNbOfBins;
+  const int tb = m.TimeHistoRange.bins, cb = st.gui.ChargeHistoNbOfBins;
   return std::tuple(
       bins(m.ThresholdCrossingDistri, tb), bins(m.ThresholdCrossingAxis, tb), m.TimeHisto.mean_ns,
-      m.TimeHisto.rms_ps, double{st.gui.TimeHistoMin}, double{st.gui.TimeHistoMax},
-      int{m.NbOfValidTimes}, bins(m.ChargeDataDistri[0][0], cb), bins(m.ChargeDataAxis[0][0], cb),
+      m.TimeHisto.rms_ps, m.TimeHistoRange.min, m.TimeHistoRange.max, int{m.NbOfValidTimes},
+      bins(m.ChargeDataDistri[0][0], cb), bins(m.ChargeDataAxis[0][0], cb),
       bins(m.ChargeDataDistri[0][1], cb), bins(m.ChargeDataAxis[0][1], cb),
       std::vector{m.ChargeMean[0][0], m.ChargeMean[0][1], m.ChargeSigma[0][0], m.ChargeSigma[0][1]},
       std::vector{m.NbOfValidChargeWords[0][0], m.NbOfValidChargeWords[0][1]});

@@ -73,7 +73,7 @@ TEST(ResultFilesTest, HistogramFilesLayOutEveryValue) {
 
   st.acq.TimeHistoChannelA = 0;
   st.acq.TimeHistoChannelB = 3;
-  st.gui.TimeHistoNbOfBins = 2;
+  m.TimeHistoRange.bins = 2;
   m.NbOfValidTimes = 40;
   m.ThresholdCrossingAxis[0] = 1.25;
   m.ThresholdCrossingAxis[1] = 1.26;

@@ -118,8 +118,9 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   EXPECT_TRUE(child<QLineEdit>(&th(), "FITCHI2NDF")
                   ->text()
                   .endsWith(QString::number(r.chi2 / r.ndf, 'f', 2)));
-  EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMIN")->value(), st().gui.TimeHistoMin, 0.6e-4);
-  EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMAX")->value(), st().gui.TimeHistoMax, 0.6e-4);
+  // The run's automatic range, handed to the records, which the controls show.
+  EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMIN")->value(), m.TimeHistoRange.min, 0.6e-4);
+  EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMAX")->value(), m.TimeHistoRange.max, 0.6e-4);
   QCustomPlot* graph = th().graph();
   ASSERT_EQ(graph->graph(0)->dataCount(), 50);
   ASSERT_EQ(graph->graph(1)->dataCount(), 50);

@@ -164,13 +164,18 @@ void ChargeHistoPanel::refresh() {
       std::clamp(static_cast<int>(st_.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins));
   range_auto_->setChecked(st_.acq.ChargeRangeAuto == 1);
   y_max_->setEnabled(fixed_->isChecked());
-  if (st_.AcquisitionRunning.load() == 1) return;  // the run's copies bring the rest
-  ChargeHistoView view = Charge_HistoView(st_, ch);
-  {
-    std::lock_guard lock(copy_mutex_);
-    copy_ = view;
+  if (st_.AcquisitionRunning.load() == 0) {  // else the run's copies bring the rest
+    ChargeHistoView view = Charge_HistoView(st_, ch);
+    {
+      std::lock_guard lock(copy_mutex_);
+      copy_ = view;
+    }
+    draw(view);
   }
-  draw(view);
+  // The range as the records hold it (a run posts its automatic one there).
+  const int b = ch / kChannelsPerBlock, c = ch % kChannelsPerBlock;
+  min_->setValue(st_.acq.ChargeHistoMin[b][c]);
+  max_->setValue(st_.acq.ChargeHistoMax[b][c]);
 }
 
 bool ChargeHistoPanel::capture() {

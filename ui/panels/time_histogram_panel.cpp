@@ -178,12 +178,12 @@ QWidget* TimeHistogramPanel::build_results() {
 
 void TimeHistogramPanel::capture() {
   const MeasurementData& m = st_.meas;
-  const int bins = std::clamp(static_cast<int>(st_.gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins);
+  const int bins = std::clamp(static_cast<int>(m.TimeHistoRange.bins), 1, kMaxTimeHistoBins);
   const std::lock_guard lock(mutex_);
   TimeHistoPicture& p = picture_;
   p.bins = bins;
-  p.min_ns = st_.gui.TimeHistoMin;
-  p.max_ns = st_.gui.TimeHistoMax;
+  p.min_ns = m.TimeHistoRange.min;
+  p.max_ns = m.TimeHistoRange.max;
   p.plotted = m.TimeHistoPlotted;
   p.results = m.TimeHisto;
   p.centres.resize(bins);
@@ -230,10 +230,11 @@ void TimeHistogramPanel::refresh() {
   channel_b_->setCurrentIndex(channel_b_->findData(static_cast<int>(st_.acq.TimeHistoChannelB)));
   auto_bins_->setChecked(st_.gui.TimeHistoOption1 == 1);
   auto_range_->setChecked(st_.gui.TimeHistoOption2 == 1);
-  bins_->setValue(p.bins);
+  // The settings as the records hold them (a run posts its automatic ones there).
+  bins_->setValue(std::clamp(static_cast<int>(st_.gui.TimeHistoNbOfBins), 1, kMaxTimeHistoBins));
   bins_->setEnabled(!auto_bins_->isChecked());
-  min_->setValue(p.min_ns);
-  max_->setValue(p.max_ns);
+  min_->setValue(st_.gui.TimeHistoMin);
+  max_->setValue(st_.gui.TimeHistoMax);
   min_->setEnabled(!auto_range_->isChecked());
   max_->setEnabled(!auto_range_->isChecked());
   show_picture(p);
