@@ -284,7 +284,7 @@ void Start_BoardRun(State& st) {
   st.EventSeconds = 0.0;
 }
 
-void Stop_BoardRun(State& st, bool replaying_file) {
+void Stop_BoardRun(BoardLink& st, bool replaying_file) {
   if (replaying_file || st.digitizer == nullptr) return;
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();

@@ -69,7 +69,7 @@ void Stop_run(State& st);
 // The board side alone, for the loop: the thread that launches it stamps the records. A
 // replay (the loop's settings say so) has no board to stop.
 void Start_BoardRun(State& st);
-void Stop_BoardRun(State& st, bool replaying_file);
+void Stop_BoardRun(BoardLink& st, bool replaying_file);
 void Run_Reset(State& st, int kind, int block);
 void Start_Acq(State& st);
 void Force_Trigger(BoardLink& st);

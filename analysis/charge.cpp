@@ -49,7 +49,7 @@ std::span<const double> firmware_batch(const MeasurementData& m, int b, int c) {
 // Half-width of the provisional range around a single charge value, relative to the value.
 constexpr double kPendingHalfWidth = 0.5;
 
-void set_automatic_range(State& st, int b, int c, double lo_value, double hi_value) {
+void set_automatic_range(RunState& st, int b, int c, double lo_value, double hi_value) {
   MeasurementData& m = st.meas;
   double lo = lo_value - (hi_value - lo_value) / 2.0;
   double hi = hi_value + (hi_value - lo_value) / 2.0;
@@ -63,7 +63,7 @@ void set_automatic_range(State& st, int b, int c, double lo_value, double hi_val
 }
 
 // The range of a fresh firmware histogram: from the event's charges, or the settings' own.
-void set_firmware_range(State& st, const AcqParams& options, int b, int c) {
+void set_firmware_range(RunState& st, const AcqParams& options, int b, int c) {
   MeasurementData& m = st.meas;
   const auto batch = firmware_batch(m, b, c);
   const bool automatic = options.ChargeRangeAuto == 1;
@@ -83,7 +83,7 @@ void set_firmware_range(State& st, const AcqParams& options, int b, int c) {
 
 // A pending range meets a batch: once the charges differ, the range is set from all of them
 // and the charges counted so far (all of one value) move to their bin of the new range.
-void settle_pending_range(State& st, int b, int c, int bins, const MaxMinResult& batch) {
+void settle_pending_range(RunState& st, int b, int c, int bins, const MaxMinResult& batch) {
   MeasurementData& m = st.meas;
   const double value = m.MinChargeValue[b][c];
   const double lo = std::min(value, batch.min), hi = std::max(value, batch.max);
@@ -99,7 +99,7 @@ void settle_pending_range(State& st, int b, int c, int bins, const MaxMinResult&
   for (int i = 0; i < bins; ++i) total[i] += at[i] * counted;
 }
 
-void add_firmware_batch(State& st, int b, int c, int bins) {
+void add_firmware_batch(RunState& st, int b, int c, int bins) {
   MeasurementData& m = st.meas;
   const auto batch = firmware_batch(m, b, c);
   if (batch.empty()) return;
@@ -133,7 +133,7 @@ void add_firmware_batch(State& st, int b, int c, int bins) {
   m.ChargeSigma[b][c] = std::sqrt(sq / entries);
 }
 
-ChargeHistoSettings software_settings_of(const Settings& st, const RunConfig& cfg, int b, int c) {
+ChargeHistoSettings software_settings_of(const RunState& st, const RunConfig& cfg, int b, int c) {
   ChargeHistoSettings s;
   s.bins = charge_bins(cfg.gui);
   s.cut = cfg.acq.ChargeCutEnabled[b][c];
@@ -147,7 +147,7 @@ ChargeHistoSettings software_settings_of(const Settings& st, const RunConfig& cf
 // Calls f(q) for every charge of entries [from, to) of the channel's list that the
 // histogram keeps: measured (not NaN) and, with the cut on, inside the cut.
 template <typename F>
-void for_each_kept_charge(const State& st, const RunConfig& cfg, int b, int c, std::size_t from,
+void for_each_kept_charge(const RunState& st, const RunConfig& cfg, int b, int c, std::size_t from,
                           std::size_t to, F f) {
   const RunList<float>& list = st.meas.ComputedChargeForHisto[b][c];
   const bool cut = cfg.acq.ChargeCutEnabled[b][c] == 1;

@@ -32,7 +32,7 @@ ChargeBounds Charge_RangeOf(const AcqParams& acq, int b, int c) {
   return {acq.ChargeHistoMin[b][c], acq.ChargeHistoMax[b][c]};
 }
 
-void Init_HistoRanges(State& st, const RunConfig& cfg, bool continuing) {
+void Init_HistoRanges(RunState& st, const RunConfig& cfg, bool continuing) {
   MeasurementData& m = st.meas;
   m.TimeHistoRangeInRecords = Time_HistoRangeOf(cfg.gui);
   if (!continuing) m.TimeHistoRange = m.TimeHistoRangeInRecords;

@@ -18,7 +18,7 @@ ChargeBounds Charge_RangeOf(const AcqParams& acq, int b, int c);
 // them. A loop that goes on with its run after a settings restart (`continuing`) keeps the
 // ranges the run found itself: the time histogram's (a changed setting rebuilds it), and the
 // firmware charge ranges when they are automatic.
-void Init_HistoRanges(State& st, const RunConfig& cfg, bool continuing);
+void Init_HistoRanges(RunState& st, const RunConfig& cfg, bool continuing);
 
 // Acquisition thread: posts the ranges that differ from what the records hold to the
 // user-interface thread, which writes them into the records and shows them. A task finds the
