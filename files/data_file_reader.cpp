@@ -15,6 +15,7 @@
 #include "app/message_log.h"
 #include "app/messages.h"
 #include "app/parameters.h"
+#include "app/record_loan.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
 #include "files/input_file.h"
@@ -125,7 +126,6 @@ bool expected_channel(State& st, int index, int ch) {
   if (files.ReplayFirstEvent) {
     if (index == 0) files.ReplayChannels.clear();
     files.ReplayChannels.push_back(ch);
-    st.gui.ChannelEnabled[ch] = 1;
     return true;
   }
   return index < static_cast<int>(files.ReplayChannels.size()) &&
@@ -148,10 +148,17 @@ std::string samples_mismatch(int event_number, int samples, int header_samples) 
          " samples where the file's header says " + std::to_string(header_samples);
 }
 
+// The series' channels are known once its first event is read (by a run's loop, or an
+// offline reader on a state of its own): the records, which the user-interface thread owns,
+// show them from its task.
 void first_event_done(State& st) {
   if (!st.files.ReplayFirstEvent) return;
   st.files.ReplayFirstEvent = false;
-  st.ui.post([&st] { st.ui.refresh_panel(Panel::Main); });
+  st.ui.post([&st, channels = st.files.ReplayChannels] {
+    if (Records_Lent(st)) return;
+    for (const int ch : channels) st.gui.ChannelEnabled[ch] = 1;
+    st.ui.refresh_panel(Panel::Main);
+  });
 }
 
 int samples_in_file(const FileData& files) {

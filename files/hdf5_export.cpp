@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -163,8 +164,10 @@ bool Export::first_event(ExportResult& result, Hdf5RunLayout& layout) {
                             : "The file '" + request_.run_file.string() + "' holds no event.");
   layout.binary = st.acq.DataFileType == 1;
   layout.samples = st.acq.NbOfSamplesInFile;
+  std::array<bool, kMaxChannels> in_file{};
+  for (const int ch : st.files.ReplayChannels) in_file[static_cast<std::size_t>(ch)] = true;
   for (int ch = 0; ch < kMaxChannels; ++ch)
-    if (st.gui.ChannelEnabled[ch] == 1) layout.channels.push_back(ch);
+    if (in_file[static_cast<std::size_t>(ch)]) layout.channels.push_back(ch);
   if (static_cast<int>(layout.channels.size()) != st.acq.NbOfChannelsAcquiredInFile)
     return fail(result, "The events of '" + request_.run_file.string() +
                             "' repeat a channel: the file is damaged.");

@@ -250,8 +250,7 @@ TEST(Reader, AsciiWithWindowsLineEnds) {
   ASSERT_EQ(r.read_all(r.put("crlf_Ascii.dat", dat)), 1);
   const auto& v = r.reader.state.event.FullyOrderedValues[1][1];
   for (int k = 0; k < 16; ++k) EXPECT_NEAR(v[k], 100 + k + 0.25f, 0.001f) << k;
-  EXPECT_EQ(VX_VALUE(r.reader.state.gui.ChannelEnabled[3]), 1);
-  EXPECT_EQ(VX_VALUE(r.reader.state.gui.ChannelEnabled[1]), 0);
+  EXPECT_EQ(r.reader.state.files.ReplayChannels, (std::vector<int>{0, 3}));
   EXPECT_EQ(VX_VALUE(r.reader.state.acq.NbOfChannelsAcquiredInFile), 2);
   EXPECT_EQ(Get_Frequency(r.reader.state), 3200) << "312.5 ps in the header";
 }

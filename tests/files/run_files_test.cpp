@@ -1,11 +1,13 @@
 // Saving runs from the simulated board through the real writer thread, and replaying them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include <cmath>
 #include "acquisition/run_control.h"
@@ -68,12 +70,17 @@ struct RunFiles {
     const int n = st.EventNumber.load();
     auto& kept = seen[n];
     kept.clear();
-    const int blocks = replaying(st) ? st.acq.NbOfChannelsInFile / 2 : st.sys.NbOfSAMBlocks;
-    for (int b = 0; b < blocks; ++b)
-      for (int c = 0; c < 2; ++c)
-        if (st.gui.ChannelEnabled[2 * b + c] == 1)
-          kept.emplace_back(st.event.FullyOrderedValues[b][c].begin(),
-                            st.event.FullyOrderedValues[b][c].end());
+    // The channels of the run: a replay's are its file's.
+    std::vector<int> channels = st.files.ReplayChannels;
+    if (!replaying(st)) {
+      channels.clear();
+      for (int ch = 0; ch < 2 * st.sys.NbOfSAMBlocks; ++ch)
+        if (st.gui.ChannelEnabled[ch] == 1) channels.push_back(ch);
+    }
+    std::sort(channels.begin(), channels.end());
+    for (const int ch : channels)
+      kept.emplace_back(st.event.FullyOrderedValues[ch / 2][ch % 2].begin(),
+                        st.event.FullyOrderedValues[ch / 2][ch % 2].end());
     order.push_back(n);
     if (after_event) after_event();
     if (stop_at == n) st.StopRequest().store(1);
@@ -164,6 +171,7 @@ void save_and_replay(int file_type, float sample_tolerance, double volts_toleran
   ASSERT_EQ(f.run(0), 1);
   EXPECT_TRUE(f.count("Run started from file: '" + data.string() + "'.\n"));
   expect_same_samples(live, f.seen, sample_tolerance);
+  f.sim.core.ui.loop.process_pending();  // the file's channels reach the records
   for (int ch = 0; ch < kMaxChannels; ++ch)
     EXPECT_EQ(f.st.gui.ChannelEnabled[ch], ch == 1 || ch == 4 || ch == 6) << ch;
 
