@@ -1,5 +1,6 @@
 #include "remote/tcp_interface.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cctype>
@@ -77,6 +78,45 @@ std::optional<std::string_view> parse_load(std::string_view text) {
   while (n < text.size() && !is_c_space(text[n])) ++n;
   if (n == 0) return std::nullopt;
   return text.substr(0, n);
+}
+
+// Where the first command of a line ends, so that what follows it can be read as the next
+// one: after a start's number field and after a load's file name, as the client library reads
+// them, and after "STOP". Any other line is one command to its end.
+std::size_t command_end(std::string_view text) {
+  const auto skip_blanks = [&](std::size_t at) {
+    while (at < text.size() && is_c_space(text[at])) ++at;
+    return at;
+  };
+  if (parse_start(text)) {
+    std::size_t at = skip_blanks(kStartCommand.size());
+    const std::size_t field_end = std::min(text.size(), at + 8);
+    if (text[at] == '+' || text[at] == '-') ++at;
+    while (at < field_end && text[at] >= '0' && text[at] <= '9') ++at;
+    return at;
+  }
+  if (parse_load(text)) {
+    std::size_t at = skip_blanks(kLoadCommand.size());
+    while (at < text.size() && !is_c_space(text[at])) ++at;
+    return at;
+  }
+  return text.starts_with("STOP") ? 4 : text.size();
+}
+
+bool starts_command(std::string_view text) {
+  return text.starts_with(kStartCommand) || text.starts_with(kLoadCommand) ||
+         text.starts_with("STOP");
+}
+
+// What a line holds after its commands, shown to the user: the client meant something by it.
+void note_ignored(FrontEndLinks& st, std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  std::string shown;
+  for (const char c : text.substr(0, kShown))
+    shown += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
+  if (text.size() > kShown) shown += "...";
+  Write_InfoMessage(st, "Ignored text from TCP Client after its command: '" + shown + "'.",
+                    kWarning);
 }
 
 // strcmp(text, "STOP") >= 0, bytes compared as unsigned values.
@@ -364,14 +404,21 @@ void Handle_TCPMessage(State& st, std::span<const char> received) {
   Update_TCPServerPanelValues(st);
   if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
   // TCP keeps no message boundaries: a client that writes quickly has several commands
-  // arrive in one read. Each line is a command, the last one with or without its line end.
+  // arrive in one read, on lines of their own or written back to back ("RUN_START00000007"
+  // then "STOP" arrive as "RUN_START00000007STOP"). Each is taken in the order sent.
   std::string_view rest = text;
   while (!rest.empty()) {
     const std::size_t end = rest.find_first_of("\r\n");
-    const std::string_view line = rest.substr(0, end);
+    std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (line.empty()) continue;
-    take_command(st, line);
+    while (!line.empty()) {
+      take_command(st, line);
+      line.remove_prefix(command_end(line));
+      while (!line.empty() && is_c_space(line.front())) line.remove_prefix(1);
+      if (line.empty() || starts_command(line)) continue;
+      note_ignored(st, line);
+      break;
+    }
   }
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "app/parameters.h"
 #include "remote/tcp_interface.h"
@@ -66,6 +69,10 @@ TEST_F(CommandFixture, EachCommandIsTestedIndependentlyAsTheClientLibraryReadsIt
       // Several commands in one read, one per line, as a busy socket delivers them.
       {"STOP\r\nRUN_START5", 5, ".", true},
       {"RUN_START6\nLOAD_SETUP_FROM_FILE:/a.dat\r\n", 6, "/a.dat", false},
+      // ... or written back to back.
+      {"RUN_START00000007STOP", 7, ".", true},
+      {"STOPRUN_START8", 8, ".", true},
+      {"RUN_START9 LOAD_SETUP_FROM_FILE:/b.dat STOP", 9, "/b.dat", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
@@ -77,6 +84,65 @@ TEST_F(CommandFixture, EachCommandIsTestedIndependentlyAsTheClientLibraryReadsIt
     EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), c.setup != "." ? 1 : 0);
     EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), c.stop ? 1 : 0);
   }
+}
+
+// However a client's commands are joined (line ends, blanks, nothing) and wherever the reads
+// split them between commands, each is queued once, in the order sent.
+TEST_F(CommandFixture, AStreamOfCommandsIsQueuedInOrderHoweverItIsJoinedAndRead) {
+  using Kind = RemoteRequest::Kind;
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    clear_requests();
+    std::vector<RemoteRequest> sent;
+    std::vector<std::string> pieces;
+    const int count = 1 + static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      std::string text;
+      switch (random() % 3) {
+        case 0: {
+          const bool padded = random() % 2 == 0;
+          const int run = static_cast<int>(random() % (padded ? 100000000 : 10000000));
+          char field[16];
+          std::snprintf(field, sizeof field, padded ? "%08d" : "%d", run);
+          text = "RUN_START" + std::string(field);
+          sent.push_back({Kind::Start, run, {}});
+          break;
+        }
+        case 1: {
+          const std::string name = "/setups/s" + std::to_string(random() % 1000) + ".set";
+          text = "LOAD_SETUP_FROM_FILE:" + name;
+          sent.push_back({Kind::LoadSetup, 0, name});
+          break;
+        }
+        default:
+          text = "STOP";
+          sent.push_back({Kind::Stop, 0, {}});
+      }
+      // A file name runs to the next blank: only a blank or a line end can follow it.
+      static const char* const joins[] = {" ", "\n", "\r\n", "\t", ""};
+      text += joins[random() % (sent.back().kind == Kind::LoadSetup ? 4 : 5)];
+      pieces.push_back(text);
+    }
+    std::string read;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      read += pieces[i];
+      if (i + 1 == pieces.size() || random() % 3 == 0) {
+        receive(read);
+        read.clear();
+      }
+    }
+    ASSERT_EQ(st.remote.requests.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      EXPECT_EQ(st.remote.requests[i].kind, sent[i].kind) << i;
+      EXPECT_EQ(st.remote.requests[i].run_id, sent[i].run_id) << i;
+      EXPECT_EQ(st.remote.requests[i].file, sent[i].file) << i;
+    }
+  }
+  EXPECT_FALSE(core.ui.has_message(MessageTab::Warnings, "Ignored text"));
+  receive("RUN_START00000003 please\r\n");
+  EXPECT_TRUE(core.ui.has_message(MessageTab::Warnings,
+                                  "Ignored text from TCP Client after its command: 'please'."));
 }
 
 TEST_F(CommandFixture, NothingHappensWhileCommandsAreDisabledButTheTextIsShown) {
