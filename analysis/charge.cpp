@@ -164,7 +164,7 @@ void for_each_kept_charge(const RunState& st, const RunConfig& cfg, int b, int c
 
 // The channel's histogram again from the run's list: range from the extremes of the kept
 // charges, widened by half the span on each side.
-void rebuild_software_histo(State& st, const RunConfig& cfg, int b, int c) {
+void rebuild_software_histo(RunState& st, const RunConfig& cfg, int b, int c) {
   MeasurementData& m = st.meas;
   HistoBuild& h = m.ChargeHistoBuild[b][c];
   h = HistoBuild{};
@@ -195,7 +195,7 @@ void rebuild_software_histo(State& st, const RunConfig& cfg, int b, int c) {
 }
 
 // The charges measured since the last call; a changed setting rebuilds first.
-void update_software_histo(State& st, const RunConfig& cfg, int b, int c) {
+void update_software_histo(RunState& st, const RunConfig& cfg, int b, int c) {
   MeasurementData& m = st.meas;
   HistoBuild& h = m.ChargeHistoBuild[b][c];
   if (!h.built || !(m.ChargeHistoBuiltWith[b][c] == software_settings_of(st, cfg, b, c))) {
@@ -279,12 +279,12 @@ void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg) {
   }
 }
 
-void Update_SoftwareChargeHistos(State& st, const RunConfig& cfg) {
+void Update_SoftwareChargeHistos(RunState& st, const RunConfig& cfg) {
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) update_software_histo(st, cfg, b, c);
 }
 
-void Refresh_SoftwareChargeHistos(State& st, const RunConfig& cfg, bool run_end) {
+void Refresh_SoftwareChargeHistos(RunState& st, const RunConfig& cfg, bool run_end) {
   MeasurementData& m = st.meas;
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {

@@ -24,12 +24,12 @@ void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg);
 
 // Takes the charges measured since the last call into the software histograms and their
 // statistics (after each event of a run); a channel whose settings changed is rebuilt.
-void Update_SoftwareChargeHistos(State& st, const RunConfig& cfg);
+void Update_SoftwareChargeHistos(RunState& st, const RunConfig& cfg);
 
 // Display refresh: takes the new charges, rebuilds a histogram whose range has to follow
 // new extremes (at most once per eighth of growth of the run, and always at run_end,
 // unless its list already let entries go) and shows the statistics.
-void Refresh_SoftwareChargeHistos(State& st, const RunConfig& cfg, bool run_end);
+void Refresh_SoftwareChargeHistos(RunState& st, const RunConfig& cfg, bool run_end);
 
 // Adds the current event's firmware charges (ChargeDataValues, NbOfValidChargeWords) to
 // the histograms; on the first event of a run or after a reset request the histograms
