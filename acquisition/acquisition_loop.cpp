@@ -131,7 +131,7 @@ void draw_last_event(State& st, const RunConfig& cfg) {
   if (!st.run.FrameOwed || !display_condition(st, cfg, true)) return;
   st.run.FrameOwed = false;
   st.run.LastFrameTime = st.clock.now();
-  call(st.hooks.compute_display);
+  call(st.hooks.compute_display, st.event);
   show_event(st);
 }
 
@@ -198,7 +198,6 @@ void copy_block(DecodedEvent& e, int b, const GroupEvent743& g) {
     e.TrigCount[b][c] = g.TriggerCount[c];
     e.TimeCount[b][c] = g.TimeCount[c];
     const std::size_t n = std::min<std::size_t>(g.ChSize, kMaxSamples);
-    std::copy_n(g.DataChannel[c].begin(), n, e.DataValues[b][c].begin());
     std::copy_n(g.DataChannel[c].begin(), n, e.FullyOrderedValues[b][c].begin());
   }
   e.EventID[b] = g.EventId;
@@ -220,7 +219,7 @@ bool output_is_open_for_run(const RunOutput& st, const RunConfig& cfg) {
 }
 
 // The hand-off to the writer thread, switching to the next file of a split run first.
-void hand_over(State& st, const RunConfig& cfg) {
+void hand_over(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   if (!cfg.saving() || !st.run.FileForSavingDataOpenOK) return;
   if (st.Communication_Error.load() == 1 && !cfg.replaying()) {
     char text[96];
@@ -246,7 +245,7 @@ void hand_over(State& st, const RunConfig& cfg) {
     st.StopRequest().store(1);
     return;
   }
-  Queue_EventForSaving(st, cfg);
+  Queue_EventForSaving(st, cfg, event);
 }
 
 // Replay: the next event of the file, moving on to the next file of a split series when
@@ -477,9 +476,9 @@ EventConsumers loop_consumers() {
   return {
       {"firmware charges", EventStage::Charges,
        [](State&, const RunConfig& cfg) { return charge_live(cfg); },
-       [](State& st, const RunConfig& cfg) {
+       [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          st.run.FrameOwed = false;
-         accumulate_firmware_charges(st, cfg);
+         accumulate_firmware_charges(st, cfg, event);
        }},
       {"spectrum", EventStage::Spectrum,
        [](State& st, const RunConfig& cfg) {
@@ -499,37 +498,39 @@ EventConsumers loop_consumers() {
                  cfg.acq.SaveMeasurementsInFile == 1 || cfg.acq.EnTimeJitter == 1 ||
                  cfg.acq.EnSoftwareChargeHisto == 1);
        },
-       [](State& st, const RunConfig& cfg) {
+       [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          if (!st.run.MeasuredByFormatter) {
-           measure_channels(st, cfg);
+           measure_channels(st, cfg, event);
          } else if (st.TransmitRunData().load() == 1 && cfg.acq.MeasurementsEnabled == 1) {
            // The client's record shows this event's results; the run's sums stay the
            // formatter's, which measures the event again from its copy.
            EventJobs jobs;
-           Collect_EventJobs(st, cfg, jobs);
+           Collect_EventJobs(st, cfg, event, jobs);
            Measure_EventJobs(jobs, st.results, nullptr);
          }
        }},
       {"display", EventStage::Display, samples,
-       [](State& st, const RunConfig& cfg) {
+       [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          const bool framed = frame_wanted(st, cfg, true);
-         if (framed) call(st.hooks.compute_display);
+         if (framed) call(st.hooks.compute_display, event);
          st.run.FrameOwed = !framed;
        }},
       {"rate measurement", EventStage::Rates,
        [](State& st, const RunConfig& cfg) {
          return !charge_live(cfg) && st.RateMeasurementOn().load() == 1;
        },
-       [](State& st, const RunConfig& cfg) {
+       [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          for (int b = 0; b < Run_NbOfBlocks(cfg); ++b)
-           if (cfg.sam[b].RateCountersEnabled == 1) Update_RateMeasurement(st, cfg, b);
+           if (cfg.sam[b].RateCountersEnabled == 1) Update_RateMeasurement(st, cfg, event, b);
        }},
       {"saving", EventStage::Saving, [](State&, const RunConfig&) { return true; }, hand_over},
       {"run histograms", EventStage::Histograms,
        [](State&, const RunConfig& cfg) {
          return cfg.acq.EnTimeJitter == 1 || cfg.acq.EnSoftwareChargeHisto == 1;
        },
-       update_run_histograms},
+       [](State& st, const RunConfig& cfg, const DecodedEvent&) {
+         update_run_histograms(st, cfg);
+       }},
   };
 }
 
@@ -574,8 +575,10 @@ void Process_Event(State& st, RunConfig& cfg) {
     st.NbOfEventsInRun.fetch_add(1);
   }
 
+  // The event as the readout decoded it (or the reader read it), handed to each consumer.
+  const DecodedEvent& event = st.event;
   for (const EventConsumer& c : st.run_consumers)
-    if (c.wanted(st, cfg)) c.consume(st, cfg);
+    if (c.wanted(st, cfg)) c.consume(st, cfg, event);
 
   if (cfg.acq.EnTimeJitter == 0 && cfg.acq.INLCalibrationRunning == 0 &&
       st.DisplayOn().load() == 1 && cfg.sys.NbOfSAMBlocks < 3 && st.display_attached) {

@@ -17,20 +17,20 @@ void prepare_run_measurements(State& st, const RunConfig& cfg) {
   Prepare_MeasurementsForRun(st, cfg);
   Init_RateMeasurement(st);
 }
-void measure_spectrum(RunState& st, const RunConfig& cfg) {
-  Compute_FFT(st, cfg);
+void measure_spectrum(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {
+  Compute_FFT(st, cfg, event);
 }
-void measure_noise(State& st, const RunConfig& cfg) {
-  Compute_NoiseMeasurement(st, cfg);
+void measure_noise(State& st, const RunConfig& cfg, const DecodedEvent& event) {
+  Compute_NoiseMeasurement(st, cfg, event);
 }
-void measure_channels(State& st, const RunConfig& cfg) {
-  Compute_EventMeasurements(st, cfg);
+void measure_channels(State& st, const RunConfig& cfg, const DecodedEvent& event) {
+  Compute_EventMeasurements(st, cfg, event);
 }
 
-void accumulate_firmware_charges(State& st, const RunConfig& cfg) {
+void accumulate_firmware_charges(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   Accumulate_FirmwareChargeHistos(st, cfg);
   Post_HistoRanges(st);
-  if (frame_wanted(st, cfg, false) && st.hooks.compute_display) st.hooks.compute_display();
+  if (frame_wanted(st, cfg, false)) call(st.hooks.compute_display, event);
 }
 
 void update_run_histograms(State& st, const RunConfig& cfg) {

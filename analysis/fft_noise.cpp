@@ -10,7 +10,7 @@
 
 namespace vx {
 
-void Compute_FFT(RunState& st, const RunConfig& cfg) {
+void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {
   MeasurementData& m = st.meas;
   const int n = Run_NbOfSamples(cfg);
   // RecordLength / 2 is an integer halving; a record too short for it falls back to the
@@ -22,7 +22,7 @@ void Compute_FFT(RunState& st, const RunConfig& cfg) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(cfg, b, c)) continue;
       ChannelSpectrum& s = m.Spectra[b][c];
-      const std::span<const float> samples(st.event.FullyOrderedValues[b][c].data(), n);
+      const std::span<const float> samples(event.FullyOrderedValues[b][c].data(), n);
       if (ReFFT_Magnitudes(m.FftPlans, samples, s.magnitude) != 0) continue;
       s.samples = n;
       s.half = half;
@@ -54,7 +54,7 @@ float Update_MeanSigma(float mean, float sigma, int n) {
   return static_cast<float>((sigma + 99.0 * mean) / 100.0);
 }
 
-void Compute_NoiseMeasurement(State& st, const RunConfig& cfg) {
+void Compute_NoiseMeasurement(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   MeasurementData& m = st.meas;
   const int n = m.EventNumberForSigma.load();
   const int samples = Run_NbOfSamples(cfg);
@@ -63,7 +63,7 @@ void Compute_NoiseMeasurement(State& st, const RunConfig& cfg) {
   const int last = std::atomic_ref<int>(st.EndSigmaSample).load();
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      const std::span<const float> w(st.event.FullyOrderedValues[b][c].data(), samples);
+      const std::span<const float> w(event.FullyOrderedValues[b][c].data(), samples);
       const float sigma = Compute_WaveformSigma(w, first, last);
       m.Sigma[b][c] = sigma;
       const float mean = Update_MeanSigma(m.MeanSigma[b][c].load(), sigma, n);

@@ -14,7 +14,7 @@ inline constexpr float kSpectrumFloorDb = -400.0f;
 
 // Spectrum of every enabled channel of the current event into Spectra: the magnitudes of
 // its bins, kept until they are shown, saved or sent.
-void Compute_FFT(RunState& st, const RunConfig& cfg);
+void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event);
 
 // Bin k of a spectrum in dB, 20 log10(|X[k]| / (RecordLength / 2)), for k = 0 ... n - 1
 // (bins past n/2 mirror those below); 0 past the record, kSpectrumFloorDb for a zero
@@ -31,7 +31,7 @@ float Update_MeanSigma(float mean, float sigma, int n);
 
 // Noise of every channel of the run's blocks (enabled or not) for the current event:
 // Sigma, MeanSigma and MeanSigmaForStripChart (mV).
-void Compute_NoiseMeasurement(State& st, const RunConfig& cfg);
+void Compute_NoiseMeasurement(State& st, const RunConfig& cfg, const DecodedEvent& event);
 
 // MeanSigma of the block's two channels (block -1: all channels) and EventNumberForSigma
 // back to 0.

@@ -166,11 +166,11 @@ GraphAxes main_graph_axes(const GuiParams& g) {
   return a;
 }
 
-void Compute_Histos(State& st, DisplayFrame& frame) {
-  Compute_Histos(st, st.gui, frame);
+void Compute_Histos(State& st, const DecodedEvent& event, DisplayFrame& frame) {
+  Compute_Histos(st, st.gui, event, frame);
 }
 
-void Compute_Histos(State& st, const GuiParams& g, DisplayFrame& frame) {
+void Compute_Histos(State& st, const GuiParams& g, const DecodedEvent& event, DisplayFrame& frame) {
   const int mode = g.GraphMode;
   const int n = shown_samples(st);
   const int channels = shown_channels(st);
@@ -205,7 +205,7 @@ void Compute_Histos(State& st, const GuiParams& g, DisplayFrame& frame) {
         }
         // Spline into the curve's own storage, then scale in place.
         curve.y.resize(static_cast<std::size_t>(spline_points));
-        Perform_SplineOnWaveform(std::span<const float>(st.event.DataValues[b][c].data(), n),
+        Perform_SplineOnWaveform(std::span<const float>(event.FullyOrderedValues[b][c].data(), n),
                                  kDisplayPointsPerSample, curve.y);
         const float t = st.results.RiseTimeInstant[b][c];
         const double period = Get_SamplingPeriod(st);
@@ -240,11 +240,11 @@ void Compute_Histos(State& st, const GuiParams& g, DisplayFrame& frame) {
       case kGraphCells: {
         // The record's samples by physical cell, then scaled in place.
         curve.y.resize(kMaxSamples);
-        const auto& w = st.event.FullyOrderedValues[b][c];
+        const auto& w = event.FullyOrderedValues[b][c];
         Build_PhysicallyOrderedValues(
             std::span<const float>(w.data(),
                                    static_cast<std::size_t>(std::clamp(n, 0, kMaxSamples))),
-            st.event.EventFCR[b], curve.y);
+            event.EventFCR[b], curve.y);
         curve.y.resize(static_cast<std::size_t>(std::clamp(int{g.NbOfPlotPoints}, 0, kMaxSamples)));
         for (float& v : curve.y) v = offset + gain * v;
         break;
@@ -263,7 +263,7 @@ void Compute_Histos(State& st, const GuiParams& g, DisplayFrame& frame) {
       g.ChannelEnabled[ref] != 0 && n >= 2) {
     std::vector<float> reference(static_cast<std::size_t>(spline_points));
     Perform_SplineOnWaveform(
-        std::span<const float>(st.event.DataValues[ref / 2][ref % 2].data(), n),
+        std::span<const float>(event.FullyOrderedValues[ref / 2][ref % 2].data(), n),
         kDisplayPointsPerSample, reference);
     int found = 0, offset_to_ref = 0;
     const int reference_index = n * kDisplayPointsPerSample;

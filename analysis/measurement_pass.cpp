@@ -191,7 +191,8 @@ int Measurement_Threads() {
   return cores >= 4 ? static_cast<int>(std::min(cores / 2, 4u)) : 1;
 }
 
-void Collect_EventJobs(const RunState& st, const RunConfig& cfg, EventJobs& e) {
+void Collect_EventJobs(const RunState& st, const RunConfig& cfg, const DecodedEvent& event,
+                       EventJobs& e) {
   e.settings = Snapshot_MeasurementSettings(st, cfg);
   e.count = 0;
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
@@ -200,7 +201,7 @@ void Collect_EventJobs(const RunState& st, const RunConfig& cfg, EventJobs& e) {
       if (!Is_ChannelEnabled(cfg, b, c)) continue;
       ChannelJob& job = e.jobs[e.count];
       job = ChannelJob{};
-      job.waveform = st.event.FullyOrderedValues[b][c].data();
+      job.waveform = event.FullyOrderedValues[b][c].data();
       job.threshold = cfg.acq.PulseThreshold[b][c];
       job.edge = cfg.acq.PulseEdge[b][c];
       job.charge_baseline_samples = nb_baseline;
@@ -227,11 +228,12 @@ bool Measurements_OnlyForMeasurementFile(const RunConfig& cfg) {
          !keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq);
 }
 
-void Compute_EventMeasurements(State& st, const RunConfig& cfg) {
-  Compute_EventMeasurements(st, cfg, Measurement_Threads());
+void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event) {
+  Compute_EventMeasurements(st, cfg, event, Measurement_Threads());
 }
 
-void Compute_EventMeasurements(State& st, const RunConfig& cfg, int threads) {
+void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event,
+                               int threads) {
   if (!Measurements_Needed(cfg)) return;
   MeasurementData& m = st.meas;
   EventResults& r = st.results;
@@ -240,7 +242,7 @@ void Compute_EventMeasurements(State& st, const RunConfig& cfg, int threads) {
   const auto entry = static_cast<std::size_t>(m.ListEntries);
 
   EventChannels e;
-  Collect_EventJobs(st, cfg, e.in);
+  Collect_EventJobs(st, cfg, event, e.in);
   // The groups only read the event and write their own results; everything shared is
   // written below, on this thread, in channel order.
   const auto most = (e.in.count + kChannelsPerThread - 1) / kChannelsPerThread;

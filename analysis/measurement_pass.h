@@ -33,13 +33,15 @@ bool Measurements_Needed(const RunConfig& cfg);
 // `threads` threads (the caller's and the pool's); the results and lists are filled
 // afterwards in channel order, the same whatever the number of threads. Without a count,
 // Measurement_Threads(): one thread below four cores, half the cores (at most 4) above.
-void Compute_EventMeasurements(State& st, const RunConfig& cfg);
-void Compute_EventMeasurements(State& st, const RunConfig& cfg, int threads);
+void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event);
+void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event,
+                               int threads);
 int Measurement_Threads();
 
 // The jobs of the current event's enabled channels, as Compute_EventMeasurements measures
 // them (the jobs point into the event's samples).
-void Collect_EventJobs(const RunState& st, const RunConfig& cfg, EventJobs& jobs);
+void Collect_EventJobs(const RunState& st, const RunConfig& cfg, const DecodedEvent& event,
+                       EventJobs& jobs);
 // Measures the jobs on the calling thread into r, with the very results of
 // Compute_EventMeasurements; with sums, adds them to the run's amplitude and charge sums.
 void Measure_EventJobs(const EventJobs& jobs, EventResults& r, MeasurementData* sums);

@@ -115,17 +115,17 @@ void Init_RateMeasurement(State& st) {
   st.RawTriggerRateOK = 0;
 }
 
-void Update_RateMeasurement(State& st, const RunConfig& cfg, int block) {
+void Update_RateMeasurement(State& st, const RunConfig& cfg, const DecodedEvent& event, int block) {
   if (block < 0 || block >= kMaxSamBlocks) return;
   RateData& r = st.rates;
   bool updated = false;
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     const int ch = 2 * block + c;
     if (cfg.gui.ChannelEnabled[ch] == 0) continue;
-    r.TimeSum[ch] += st.event.TimeCount[block][c];
-    r.CountSum[ch] += st.event.TrigCount[block][c];
-    r.TotalTime[ch] += st.event.TimeCount[block][c];
-    r.TotalCount[ch] += st.event.TrigCount[block][c];
+    r.TimeSum[ch] += event.TimeCount[block][c];
+    r.CountSum[ch] += event.TrigCount[block][c];
+    r.TotalTime[ch] += event.TimeCount[block][c];
+    r.TotalCount[ch] += event.TrigCount[block][c];
     if (r.CountSum[ch] <= 99 && r.TimeSum[ch] < 65535.0f) continue;
     // Hits counted before any time has passed give no rate yet: keep summing.
     if (!(r.TimeSum[ch] > 0.0f)) continue;

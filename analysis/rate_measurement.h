@@ -43,7 +43,7 @@ RateText Format_Rate(const RateEstimate& rate);
 // Clears the accumulators and the shown rates (run preparation).
 void Init_RateMeasurement(State& st);
 // Adds the current event's counters of block to the sums of its enabled channels.
-void Update_RateMeasurement(State& st, const RunConfig& cfg, int block);
+void Update_RateMeasurement(State& st, const RunConfig& cfg, const DecodedEvent& event, int block);
 
 // Panel controls.
 void Enable_RateMeasurement(State& st, bool on);

@@ -9,6 +9,7 @@
 namespace vx {
 
 class State;
+struct DecodedEvent;
 struct RunConfig;
 
 // Where a consumer takes its turn; consumers of one stage in the order they were registered.
@@ -27,12 +28,13 @@ enum class EventStage {
 };
 
 // One consumer. `wanted` is asked for every event, since a user may switch a measurement on or
-// off while a run goes on; `consume` then takes the event.
+// off while a run goes on; `consume` then takes the event, given to it as it was decoded: a
+// consumer reads the event it is handed, never one of its own finding.
 struct EventConsumer {
   std::string name;
   EventStage stage = EventStage::Monitoring;
   std::function<bool(State&, const RunConfig&)> wanted;
-  std::function<void(State&, const RunConfig&)> consume;
+  std::function<void(State&, const RunConfig&, const DecodedEvent&)> consume;
 };
 
 using EventConsumers = std::vector<EventConsumer>;

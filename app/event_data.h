@@ -27,7 +27,7 @@ struct StoredMeasurement {
 };
 
 struct DecodedEvent {
-  PerChannel<Samples> DataValues{};
+  // Each channel's samples in time order, as decoded (or read from a file), once.
   PerChannel<Samples> FullyOrderedValues{};
   PerChannel<StoredMeasurement> StoredMeasurements{};  // replayed events only
   PerChannel<std::uint16_t> TrigCount{};

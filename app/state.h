@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "app/calibration_data.h"
 #include "app/event_consumer.h"
@@ -55,8 +56,8 @@ struct CoreHooks {
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
   std::function<void()> clear_inl_accumulators;
   std::function<void()> compute_inl;
-  std::function<void()> compute_display;  // main-graph histograms of the current event
-  std::function<void()> show_event;       // event counter and time on the main tab
+  std::function<void(const DecodedEvent&)> compute_display;  // main-graph histograms of an event
+  std::function<void()> show_event;  // event counter and time on the main tab
   std::function<void()> close_device;
   std::function<void()> init_measurement_results;
   std::function<void(int model)> select_board_model;  // before a connection attempt
@@ -299,8 +300,9 @@ class State : public FrontEndLinks,
 };
 
 // Calls a hook that a front end may leave unset.
-inline void call(const std::function<void()>& hook) {
-  if (hook) hook();
+template <typename... Args>
+void call(const std::function<void(Args...)>& hook, std::type_identity_t<Args>... args) {
+  if (hook) hook(args...);
 }
 
 // The board's SAM blocks and channels: the records' counts held within the arrays' sizes.

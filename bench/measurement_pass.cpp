@@ -62,7 +62,7 @@ void run_pass(benchmark::State& state, int threads) {
   int event = 0;
   for (auto _ : state) {
     st.EventNumber = ++event;
-    vx::Compute_EventMeasurements(st, cfg, threads);
+    vx::Compute_EventMeasurements(st, cfg, st.event, threads);
     vx::Grow_MeasurementLists(st, cfg);
     benchmark::DoNotOptimize(st.results.RiseTimeInstant[7][1]);
   }
@@ -90,7 +90,7 @@ void spectra(benchmark::State& state, int shown_every) {
   float sum = 0.0f;
   const vx::RunConfig cfg = vx::Freeze_RunConfig(st);
   for (auto _ : state) {
-    vx::Compute_FFT(st, cfg);
+    vx::Compute_FFT(st, cfg, st.event);
     if (++event % shown_every == 0)
       for (const auto& block : st.meas.Spectra)
         for (const auto& s : block)

@@ -162,7 +162,7 @@ void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> w, i
   }
 }
 
-void Accumulate_INLCalibration(State& st, const RunConfig& cfg) {
+void Accumulate_INLCalibration(BoardLink& st, const RunConfig& cfg, const DecodedEvent& event) {
   InlAccumulateOptions o;
   o.threshold = cfg.acq.INLCalibPanelValue;
   o.groups = cfg.acq.INLNbOfSegments;
@@ -171,8 +171,8 @@ void Accumulate_INLCalibration(State& st, const RunConfig& cfg) {
   for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!channel_enabled(cfg.gui, b, c)) continue;
-      Accumulate_INLChannel(st.inl.at(b, c), st.event.FullyOrderedValues[b][c],
-                            static_cast<int>(st.event.EventFCR[b] % kInlCells), o);
+      Accumulate_INLChannel(st.inl.at(b, c), event.FullyOrderedValues[b][c],
+                            static_cast<int>(event.EventFCR[b] % kInlCells), o);
     }
   }
 }

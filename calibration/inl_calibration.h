@@ -33,8 +33,8 @@ struct InlAccumulateOptions {
 };
 void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> waveform,
                            int first_cell, const InlAccumulateOptions& options);
-// Every enabled channel of every block of the current event.
-void Accumulate_INLCalibration(State& st, const RunConfig& cfg);
+// Every enabled channel of every block of an event.
+void Accumulate_INLCalibration(BoardLink& st, const RunConfig& cfg, const DecodedEvent& event);
 
 struct InlComputeOptions {
   int groups = 64;

@@ -49,7 +49,7 @@ void copy_best_codes(Settings& st, const PerChannel<std::array<LineSearch, 16>>&
 bool take_event(State& st, int i) {
   if (Decode_Event(st, Freeze_RunConfig(st), i) != kDone) return false;
   for (int b = 0; b < board_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
-  call(st.hooks.compute_display);
+  call(st.hooks.compute_display, st.event);
   return true;
 }
 

@@ -121,7 +121,7 @@ void restore_tdc(DecodedEvent& event, std::uint64_t tdc) {
 
 // Record `index` of an event holds channel ch: in the series' first event the channel joins
 // the file's channels; in every later one it must be the channel the first event held there.
-bool expected_channel(State& st, int index, int ch) {
+bool expected_channel(RunOutput& st, int index, int ch) {
   FileData& files = st.files;
   if (files.ReplayFirstEvent) {
     if (index == 0) files.ReplayChannels.clear();
@@ -196,7 +196,6 @@ bool parse_volts(const char*& p, const char* end, float& counts) {
 // The samples of a line, as many as the header says; returns how many the line holds, or
 // -1 when something on it is no sample.
 int parse_sample_line(State& st, const std::string& line, int b, int c) {
-  auto& data = st.event.DataValues[b][c];
   auto& ordered = st.event.FullyOrderedValues[b][c];
   const char* p = line.data();
   const char* end = p + line.size();
@@ -205,7 +204,7 @@ int parse_sample_line(State& st, const std::string& line, int b, int c) {
   for (; skip_space(p, end) != end; ++k) {
     float v = 0.0f;
     if (!parse_volts(p, end, v)) return -1;
-    if (k < n) data[k] = ordered[k] = v;
+    if (k < n) ordered[k] = v;
   }
   return k;
 }
@@ -290,7 +289,6 @@ int read_ascii_event(State& st) {
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(trig);
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(time);
     st.event.StoredMeasurements[b][c] = {f[0], f[1], f[2], edges[0], edges[1]};
-    std::fill(st.event.DataValues[b][c].begin() + 1, st.event.DataValues[b][c].end(), 0.0f);
     std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
               st.event.FullyOrderedValues[b][c].end(), 0.0f);
     do {
@@ -432,10 +430,8 @@ int read_binary_event(State& st) {
     stored.amplitude = take<float>(q);
     st.event.TrigCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
     st.event.TimeCount[b][c] = static_cast<std::uint16_t>(take<std::int32_t>(q));
-    auto& data = st.event.DataValues[b][c];
     auto& ordered = st.event.FullyOrderedValues[b][c];
-    for (int k = 0; k < n; ++k)
-      data[k] = ordered[k] = static_cast<float>(take<std::int16_t>(q) / 10.0);
+    for (int k = 0; k < n; ++k) ordered[k] = static_cast<float>(take<std::int16_t>(q) / 10.0);
   }
   first_event_done(st);
   return whole_event(st, event_number);

@@ -548,23 +548,24 @@ bool text_records(State& st, const RunConfig& cfg) {
 
 // The event's measurements left to the formatter: every measured channel's samples, and
 // its job pointing at them.
-void capture_measurement_jobs(const RunState& st, const RunConfig& cfg, SavedEvent& ev) {
+void capture_measurement_jobs(const RunState& st, const RunConfig& cfg, const DecodedEvent& event,
+                              SavedEvent& ev) {
   ev.MeasuredByFormatter = true;
-  Collect_EventJobs(st, cfg, ev.Jobs);
+  Collect_EventJobs(st, cfg, event, ev.Jobs);
   for (std::size_t i = 0; i < ev.Jobs.count; ++i) {
     const int b = ev.Jobs.block[i], c = ev.Jobs.channel[i];
-    std::copy_n(st.event.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
+    std::copy_n(event.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
     ev.Jobs.jobs[i].waveform = ev.Values[b][c].data();
   }
 }
 
 }  // namespace
 
-void Queue_EventForSaving(State& st, const RunConfig& cfg) {
+void Queue_EventForSaving(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   SaveRing& queue = st.SavingQueue;
   SavedEvent& ev = queue.claim();
-  Capture_SavedEvent(st, cfg, ev, copied_for_data_file(st, cfg));
-  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, ev);
+  Capture_SavedEvent(st, cfg, event, ev, copied_for_data_file(st, cfg));
+  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, event, ev);
   queue.publish();
 }
 

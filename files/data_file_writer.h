@@ -58,9 +58,9 @@ void Start_SaveDataInFileThread(State& st, const RunConfig& cfg);
 // The writer loop: writes every event of the saving queue, in order, until the acquisition
 // of the generation ends, and flushes the files every second.
 void Save_DataInFile(SavingParts parts, SavingConfig config, int generation);
-// Hands the current event over to the writer (acquisition thread): copies what the files
-// need into the queue's next slot, waiting while the queue is full.
-void Queue_EventForSaving(State& st, const RunConfig& cfg);
+// Hands an event over to the writer (acquisition thread): copies what the files need of it
+// and of the run into the queue's next slot, waiting while the queue is full.
+void Queue_EventForSaving(State& st, const RunConfig& cfg, const DecodedEvent& event);
 // Waits until the writer has written every event handed over (acquisition thread).
 void Wait_SavingQueueEmpty(RunOutput& st);
 // Makes the data file's record of an event handed over (the formatter's work for one event).

@@ -57,8 +57,10 @@ std::int16_t binary_sample(float counts);
 
 // What of the current event a SavedEvent gets beside its stamps, headers and results.
 enum class CopiedData { None, Samples, Spectra };
-// Copies the current event (acquisition thread) into the writer's slot.
-void Capture_SavedEvent(const State& st, const RunConfig& cfg, SavedEvent& ev, CopiedData what);
+// Copies an event with the run's stamps and results (acquisition thread) into the writer's
+// slot.
+void Capture_SavedEvent(const State& st, const RunConfig& cfg, const DecodedEvent& event,
+                        SavedEvent& ev, CopiedData what);
 // The data a run's data files need of each event.
 CopiedData copied_for_data_file(const RunOutput& st, const RunConfig& cfg);
 
@@ -67,11 +69,15 @@ void append_fft_event(const SavedEvent& ev, ByteBuffer& out);
 void append_binary_event(const SavedEvent& ev, ByteBuffer& out);
 void append_measurement_event(const SavedEvent& ev, ByteBuffer& out);
 
-// The same records of the current event as the state holds it, under the run's settings.
-void append_ascii_event(const State& st, const RunConfig& cfg, ByteBuffer& out);
-void append_fft_event(const State& st, const RunConfig& cfg, ByteBuffer& out);
-void append_binary_event(const State& st, const RunConfig& cfg, ByteBuffer& out);
-void append_measurement_event(const State& st, const RunConfig& cfg, ByteBuffer& out, int blocks);
+// The same records of an event with the run's stamps and results, under the run's settings.
+void append_ascii_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
+                        ByteBuffer& out);
+void append_fft_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
+                      ByteBuffer& out);
+void append_binary_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
+                         ByteBuffer& out);
+void append_measurement_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
+                              ByteBuffer& out, int blocks);
 
 // Header lines: 1 to 3 are common to both files, 4 belongs to the data file, 5 to the
 // measurement file.

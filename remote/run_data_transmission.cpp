@@ -18,7 +18,7 @@ void set_light(FrontEndLinks& st, bool on) {
 
 }  // namespace
 
-void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg) {
+void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   RunDataTransmission& tx = st.remote.tx;
   ByteBuffer record;
   const bool spectra = st.FFTMode().load() == 1;
@@ -30,9 +30,9 @@ void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg) {
     RecordWriter(record).text(header);
   }
   if (spectra) {
-    append_fft_event(st, cfg, record);
+    append_fft_event(st, cfg, event, record);
   } else {
-    append_ascii_event(st, cfg, record);
+    append_ascii_event(st, cfg, event, record);
   }
   {
     std::lock_guard lock(tx.mutex);

@@ -15,7 +15,7 @@ namespace vx {
 inline constexpr std::size_t kMaxTransmitBacklog = 8u << 20;
 
 // Acquisition thread, after an event is processed: formats it into the outbox.
-void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg);
+void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg, const DecodedEvent& event);
 // User-interface thread: hands the outbox to the connected client and sets the TX light.
 // At the end of a run (run_ended) the light goes out and events not sent are told.
 void Transmit_RunDataToTcpClient(State& st, bool run_ended);

@@ -163,7 +163,9 @@ TEST(Run, EndsOnItsLastEventsFrame) {
     st.DisplayFrameInterval = 1000.0;  // on the core's clock: only the frames that must be
     st.acq.DisplayOn = 1;
     std::vector<int> frames;  // the acquisition thread's, read once the run is over
-    st.hooks.compute_display = [&] { frames.push_back(st.EventNumber.load()); };
+    st.hooks.compute_display = [&](const DecodedEvent&) {
+      frames.push_back(st.EventNumber.load());
+    };
     Set_RunType(st, end == End::SingleEvent ? 0 : 3, 0);
     ASSERT_EQ(f.start(), 1);
     if (end == End::Stopped) {

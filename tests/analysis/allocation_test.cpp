@@ -62,9 +62,9 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
                           200.0 + 40.0 * b, 3.0);
   Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
   st.EventNumber = 1;
-  Compute_EventMeasurements(st,
-                            Freeze_RunConfig(st));  // first call on this thread: its scratch arrays
-  Compute_FFT(st, Freeze_RunConfig(st));            // first transform: its plan
+  Compute_EventMeasurements(st, Freeze_RunConfig(st),
+                            st.event);              // first call on this thread: its scratch arrays
+  Compute_FFT(st, Freeze_RunConfig(st), st.event);  // first transform: its plan
 
   for (int spline : {1, 0}) {
     st.meas.PerformSplineInterp = spline;
@@ -73,9 +73,9 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
     const long before = g_allocations.load();
     for (int event = 2; event < 150; ++event) {
       st.EventNumber = event;
-      Compute_EventMeasurements(st, Freeze_RunConfig(st));
-      Compute_FFT(st, Freeze_RunConfig(st));
-      Compute_NoiseMeasurement(st, Freeze_RunConfig(st));
+      Compute_EventMeasurements(st, Freeze_RunConfig(st), st.event);
+      Compute_FFT(st, Freeze_RunConfig(st), st.event);
+      Compute_NoiseMeasurement(st, Freeze_RunConfig(st), st.event);
     }
     EXPECT_EQ(g_allocations.load() - before, 0) << "spline " << spline;
   }

@@ -35,7 +35,7 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
   sine(st.event.FullyOrderedValues[0][1], 2047.0, 100);
   st.event.FullyOrderedValues[2][0].fill(2047.0f);
 
-  Compute_FFT(st, Freeze_RunConfig(st));
+  Compute_FFT(st, Freeze_RunConfig(st), st.event);
   const ChannelSpectrum& spectrum = st.meas.Spectra[1][0];
   EXPECT_NEAR(Spectrum_Db(spectrum, 64), 20.0 * std::log10(amplitude), 1e-3);
   EXPECT_NEAR(Spectrum_Db(spectrum, 1024 - 64), 20.0 * std::log10(amplitude), 1e-3);
@@ -84,7 +84,7 @@ TEST(analysis_fft_noise, RunningMeanSwitchesFormAtTheHundredthEvent) {
     auto& w = st.event.FullyOrderedValues[0][1];
     w[0] = sigma, w[1] = -sigma;
     st.meas.EventNumberForSigma = event;
-    Compute_NoiseMeasurement(st, Freeze_RunConfig(st));
+    Compute_NoiseMeasurement(st, Freeze_RunConfig(st), st.event);
     sum += sigma;
     const float mean = st.meas.MeanSigma[0][1].load();
     if (event <= 100)

@@ -33,7 +33,7 @@ struct analysis_measurement_pass : testing::Test {
     st.EventNumber = number;
     test::fill_gaussian(st.event.FullyOrderedValues[0][0], 20.0, 600.0, centre, 3.0);
     test::fill_gaussian(st.event.FullyOrderedValues[0][1], -10.0, -900.0, centre + delay, 3.0);
-    Compute_EventMeasurements(st, Freeze_RunConfig(st));
+    Compute_EventMeasurements(st, Freeze_RunConfig(st), st.event);
     Update_RunMeasurements(st, Freeze_RunConfig(st));
   }
 };

@@ -150,7 +150,7 @@ TEST(RateMeasurementTest, SumsBecomeARateWithItsUnit) {
     for (const auto& [hits, micros] : c.events) {
       st.event.TrigCount[0][1] = static_cast<std::uint16_t>(hits);
       st.event.TimeCount[0][1] = static_cast<std::uint16_t>(micros);
-      Update_RateMeasurement(st, Freeze_RunConfig(st), 0);
+      Update_RateMeasurement(st, Freeze_RunConfig(st), st.event, 0);
     }
     EXPECT_NEAR(st.rates.TrigRate[1].load(), c.value, 0.01f) << c.text;
     EXPECT_NEAR(st.rates.RawTriggerRateError[1].load(), st.rates.RawTriggerRate[1].load() / 10.0f,

@@ -37,7 +37,7 @@ struct RunFiles {
     st.acq.PopupForFileName = 0;
     set_text(st.acq.DataDirectory, (sim.dir.path() / "RunData").c_str());
     st.gui.DisplayModulo = 1;
-    st.hooks.compute_display = [this] { on_event(); };
+    st.hooks.compute_display = [this](const DecodedEvent&) { on_event(); };
   }
   static sim::SimConfig external(double rate) {
     sim::SimConfig c;
@@ -58,7 +58,6 @@ struct RunFiles {
           v[k] = static_cast<float>(820.0 + 1.7 * std::sin(0.9 * k + n) -
                                     height * std::exp(-0.5 * x * x));
         }
-        st.event.DataValues[b][c] = v;
       }
     }
   }
@@ -66,7 +65,7 @@ struct RunFiles {
   void on_event() {
     sim.core.clock.advance(seconds_per_event);
     if (!replaying(st)) shape_live_event();
-    Compute_EventMeasurements(st, Freeze_RunConfig(st));
+    Compute_EventMeasurements(st, Freeze_RunConfig(st), st.event);
     const int n = st.EventNumber.load();
     auto& kept = seen[n];
     kept.clear();
@@ -277,9 +276,12 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
       ByteBuffer data, measurements;
       std::string ascii;
       if (std::string(format) == "ascii") test::printf_ascii_event(f.st, ascii);
-      if (std::string(format) == "binary") append_binary_event(f.st, Freeze_RunConfig(f.st), data);
-      if (std::string(format) == "spectra") append_fft_event(f.st, Freeze_RunConfig(f.st), data);
-      append_measurement_event(f.st, Freeze_RunConfig(f.st), measurements, f.st.sys.NbOfSAMBlocks);
+      if (std::string(format) == "binary")
+        append_binary_event(f.st, Freeze_RunConfig(f.st), f.st.event, data);
+      if (std::string(format) == "spectra")
+        append_fft_event(f.st, Freeze_RunConfig(f.st), f.st.event, data);
+      append_measurement_event(f.st, Freeze_RunConfig(f.st), f.st.event, measurements,
+                               f.st.sys.NbOfSAMBlocks);
       expected[n] = {ascii + std::string(data.data.data(), data.size),
                      std::string(measurements.data.data(), measurements.size)};
       // The writer is held up at event 5 until the queue is full, and at event 95 until the
@@ -369,7 +371,7 @@ TEST(RunFiles, TheMeasurementFileIsTheSameWhoeverMeasures) {
     Outcome out;
     // The simulated board's own events (the same in both runs), measured where the run
     // puts the pass.
-    f.st.hooks.compute_display = [&] {
+    f.st.hooks.compute_display = [&](const DecodedEvent&) {
       out.by_formatter = out.by_formatter || f.st.run.MeasuredByFormatter;
     };
     EXPECT_EQ(f.run(150), 1);

@@ -444,11 +444,11 @@ TEST_F(RemoteFixture, TransmissionMessagesSayWhatBecameOfTheData) {
 
   // Events queued for a client, then events after it left.
   Set_TransmitRunDataToTcpClient(st, true);
-  for (int i = 0; i < 3; ++i) Queue_RunDataForTcpClient(st, Freeze_RunConfig(st));
+  for (int i = 0; i < 3; ++i) Queue_RunDataForTcpClient(st, Freeze_RunConfig(st), st.event);
   Transmit_RunDataToTcpClient(st, false);
   client->close();
   ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }));
-  for (int i = 0; i < 2; ++i) Queue_RunDataForTcpClient(st, Freeze_RunConfig(st));
+  for (int i = 0; i < 2; ++i) Queue_RunDataForTcpClient(st, Freeze_RunConfig(st), st.event);
   Transmit_RunDataToTcpClient(st, true);
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Warnings,

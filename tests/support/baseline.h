@@ -27,7 +27,7 @@ inline std::vector<double> baseline_rms(State& st, int events) {
       if (Decode_Event(st, Freeze_RunConfig(st), i) != kDone) continue;
       ++taken;
       for (int ch = 0; ch < channels; ++ch)
-        for (const float v : st.event.DataValues[ch / 2][ch % 2]) sum2[ch] += double{v} * v;
+        for (const float v : st.event.FullyOrderedValues[ch / 2][ch % 2]) sum2[ch] += double{v} * v;
     }
   }
   Stop_run(st);

@@ -603,9 +603,10 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
   main().refresh_channel_leds();
   const int n = shown_samples(st());
   auto show_step = [&](float high_counts) {
-    for (int i = 0; i < n; ++i) st().event.DataValues[0][0][i] = i < 300 ? 0.0f : high_counts;
+    for (int i = 0; i < n; ++i)
+      st().event.FullyOrderedValues[0][0][i] = i < 300 ? 0.0f : high_counts;
     const int before = main().redraw_count();
-    main().compute_display();
+    main().compute_display(st().event);
     ASSERT_TRUE(wait_until([&] { return main().redraw_count() > before; }, 3000));
   };
   MainGraphView& view = *main().graph();
