@@ -94,7 +94,8 @@ void setup_run(State& st, const RunConfig& cfg, int& counter, int& limit) {
   st.run_consumers = Run_EventConsumers(st);
 
   prepare_run_measurements(st, cfg);
-  if (cfg.acq.INLCalibrationRunning == 1) call(st.hooks.clear_inl_accumulators);
+  for (const EventConsumer& c : st.run_consumers)
+    if (c.begin) c.begin(st, cfg);
   for (int ch = 0; ch < 2 * cfg.blocks(); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
 
   limit = cfg.acq.NbOfEventsRequired == 0 ? kUnlimitedEvents : cfg.acq.NbOfEventsRequired;
@@ -154,7 +155,8 @@ void end_run(State& st, const RunConfig& cfg) {
   st.AcquisitionBusy = 0;
   if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
   finish_run_histograms(st, cfg);
-  if (cfg.acq.INLCalibrationRunning == 1) call(st.hooks.compute_inl);
+  for (const EventConsumer& c : st.run_consumers)
+    if (c.end) c.end(st, cfg);
   Write_InfoMessage(st, "Run is over.\n", kInfo);
 }
 

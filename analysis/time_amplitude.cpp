@@ -44,17 +44,4 @@ void Set_FixedThresholdTiming(Settings& st, double volts) {
   }
 }
 
-void Init_MeasurementResults(RunState& st) {
-  EventResults& r = st.results;
-  for (int b = 0; b < kMaxSamBlocks; ++b) {
-    for (int c = 0; c < kChannelsPerBlock; ++c) {
-      r.RiseTimeInstant[b][c] = -1.0f;
-      r.FallTimeInstant[b][c] = -1.0f;
-      r.AmplitudeValue[b][c] = 0.0f;
-      r.MeasuredBaseline[b][c] = 0.0f;
-      r.ComputedCharge[b][c] = 0.0f;
-    }
-  }
-}
-
 }  // namespace vx

@@ -16,7 +16,4 @@ void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingT
 // the threshold in ADC counts (1638 per volt) and a falling edge for negative pulses.
 void Set_FixedThresholdTiming(Settings& st, double volts);
 
-// Times -1.0 and amplitude, baseline and charge 0 for every channel.
-void Init_MeasurementResults(RunState& st);
-
 }  // namespace vx

@@ -35,6 +35,10 @@ struct EventConsumer {
   EventStage stage = EventStage::Monitoring;
   std::function<bool(State&, const RunConfig&)> wanted;
   std::function<void(State&, const RunConfig&, const DecodedEvent&)> consume;
+  // Optional: called as each loop of a run starts, before its first event, and as it ends,
+  // after its last one (a settings restart ends one loop and starts the next).
+  std::function<void(State&, const RunConfig&)> begin = {};
+  std::function<void(State&, const RunConfig&)> end = {};
 };
 
 using EventConsumers = std::vector<EventConsumer>;

@@ -54,12 +54,9 @@ struct CoreHooks {
   // Loads a setup file for the remote client: nothing when it was loaded, else why not.
   std::function<std::optional<std::string>(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
-  std::function<void()> clear_inl_accumulators;
-  std::function<void()> compute_inl;
   std::function<void(const DecodedEvent&)> compute_display;  // main-graph histograms of an event
   std::function<void()> show_event;  // event counter and time on the main tab
   std::function<void()> close_device;
-  std::function<void()> init_measurement_results;
   std::function<void(int model)> select_board_model;  // before a connection attempt
 };
 
@@ -317,6 +314,20 @@ inline int board_channels(const Settings& st) {
 inline RateScanResult RateScan_Result(const RunState& st) {
   std::lock_guard lock(st.rates.result_mutex);
   return st.rates.result;
+}
+
+// Times -1.0 and amplitude, baseline and charge 0 for every channel: no event measured yet.
+inline void Init_MeasurementResults(RunState& st) {
+  EventResults& r = st.results;
+  for (int b = 0; b < kMaxSamBlocks; ++b) {
+    for (int c = 0; c < kChannelsPerBlock; ++c) {
+      r.RiseTimeInstant[b][c] = -1.0f;
+      r.FallTimeInstant[b][c] = -1.0f;
+      r.AmplitudeValue[b][c] = 0.0f;
+      r.MeasuredBaseline[b][c] = 0.0f;
+      r.ComputedCharge[b][c] = 0.0f;
+    }
+  }
 }
 
 // Whether a run saves anything: a data file or the measurement file.

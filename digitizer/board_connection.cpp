@@ -60,7 +60,7 @@ void forget_held_tables(BoardLink& st) {
 
 void init_measurement_results(State& st) {
   for (auto& block : st.calib.MeanThreshold) block.fill(0.0f);
-  if (st.hooks.init_measurement_results) st.hooks.init_measurement_results();
+  Init_MeasurementResults(st);
 }
 
 }  // namespace

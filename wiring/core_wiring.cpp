@@ -20,15 +20,20 @@ void Install_CoreHooks(State& st, FrontEndHooks front_end) {
   h.apply_enabled_blocks = [&st] { Set_EnabledSAMBlocks(st); };
   h.close_device = [&st] { Close_Device(st); };
   h.select_board_model = std::move(front_end.select_board_model);
-  // Measurements and the calibrations that run inside the acquisition loop.
-  h.init_measurement_results = [&st] { Init_MeasurementResults(st); };
-  h.clear_inl_accumulators = [&st] { Clear_INLAccumulators(st); };
-  h.compute_inl = [&st] { Compute_INLCalibration(st); };
+  // An INL calibration's run: the sums emptied as its loop starts, the table computed from
+  // them as it ends.
+  const auto inl_run = [](const RunConfig& cfg) { return cfg.acq.INLCalibrationRunning == 1; };
   Register_EventConsumer(st, {"INL accumulation", EventStage::Calibration,
-                              [](State&, const RunConfig& cfg) {
-                                return cfg.acq.INLCalibrationRunning == 1 && Event_HasSamples(cfg);
+                              [inl_run](State&, const RunConfig& cfg) {
+                                return inl_run(cfg) && Event_HasSamples(cfg);
                               },
-                              Accumulate_INLCalibration});
+                              Accumulate_INLCalibration,
+                              [inl_run](State& s, const RunConfig& cfg) {
+                                if (inl_run(cfg)) Clear_INLAccumulators(s);
+                              },
+                              [inl_run](State& s, const RunConfig& cfg) {
+                                if (inl_run(cfg)) Compute_INLCalibration(s);
+                              }});
   // The display: the front end's, the main graph's scaling the core's unless it has its own.
   if (front_end.recompute_main_graph)
     h.recompute_main_graph = std::move(front_end.recompute_main_graph);
