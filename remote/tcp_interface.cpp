@@ -109,6 +109,7 @@ bool starts_command(std::string_view text) {
 }
 
 // What a line holds after its commands, shown to the user: the client meant something by it.
+// A warning without a popup: the client, not the user at the computer, has it to mend.
 void note_ignored(FrontEndLinks& st, std::string_view text) {
   constexpr std::size_t kShown = 40;
   std::string shown;
@@ -116,7 +117,7 @@ void note_ignored(FrontEndLinks& st, std::string_view text) {
     shown += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
   if (text.size() > kShown) shown += "...";
   Write_InfoMessage(st, "Ignored text from TCP Client after its command: '" + shown + "'.",
-                    kWarning);
+                    kWarningNoPopup);
 }
 
 // strcmp(text, "STOP") >= 0, bytes compared as unsigned values.

@@ -143,6 +143,7 @@ TEST_F(CommandFixture, AStreamOfCommandsIsQueuedInOrderHoweverItIsJoinedAndRead)
   receive("RUN_START00000003 please\r\n");
   EXPECT_TRUE(core.ui.has_message(MessageTab::Warnings,
                                   "Ignored text from TCP Client after its command: 'please'."));
+  EXPECT_TRUE(core.ui.popups().empty());  // the client's to mend: no popup at the computer
 }
 
 TEST_F(CommandFixture, NothingHappensWhileCommandsAreDisabledButTheTextIsShown) {
