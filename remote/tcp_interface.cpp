@@ -46,61 +46,42 @@ std::string with_address(const char* format, const std::string& address) {
   return text;
 }
 
+// A command read from the start of a text, and where in the text it ends.
+struct StartCommand {
+  int run_id;
+  std::size_t end;
+};
+struct LoadCommand {
+  std::string_view file;
+  std::size_t end;
+};
+
 // "RUN_START%08d" as sscanf reads it: blanks, then a field of at most 8 characters
 // holding an optional sign and at least one digit.
-std::optional<int> parse_start(std::string_view text) {
+std::optional<StartCommand> parse_start(std::string_view text) {
   if (!text.starts_with(kStartCommand)) return std::nullopt;
-  text.remove_prefix(kStartCommand.size());
-  while (!text.empty() && is_c_space(text.front())) text.remove_prefix(1);
-  std::string_view field = text.substr(0, 8);
+  std::size_t at = kStartCommand.size();
+  while (at < text.size() && is_c_space(text[at])) ++at;
+  const std::size_t field_end = std::min(text.size(), at + 8);
   bool negative = false;
-  if (!field.empty() && (field.front() == '+' || field.front() == '-')) {
-    negative = field.front() == '-';
-    field.remove_prefix(1);
-  }
+  if (at < field_end && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
   int value = 0;
   int digits = 0;
-  for (const char c : field) {
-    if (c < '0' || c > '9') break;
-    value = 10 * value + (c - '0');
-    ++digits;
-  }
+  for (; at < field_end && text[at] >= '0' && text[at] <= '9'; ++at, ++digits)
+    value = 10 * value + (text[at] - '0');
   if (digits == 0) return std::nullopt;
-  return negative ? -value : value;
+  return StartCommand{negative ? -value : value, at};
 }
 
 // "LOAD_SETUP_FROM_FILE:%s": the name runs from the first non-blank to the next blank.
-std::optional<std::string_view> parse_load(std::string_view text) {
+std::optional<LoadCommand> parse_load(std::string_view text) {
   if (!text.starts_with(kLoadCommand)) return std::nullopt;
-  text.remove_prefix(kLoadCommand.size());
-  while (!text.empty() && is_c_space(text.front())) text.remove_prefix(1);
-  std::size_t n = 0;
-  while (n < text.size() && !is_c_space(text[n])) ++n;
-  if (n == 0) return std::nullopt;
-  return text.substr(0, n);
-}
-
-// Where the first command of a line ends, so that what follows it can be read as the next
-// one: after a start's number field and after a load's file name, as the client library reads
-// them, and after "STOP". Any other line is one command to its end.
-std::size_t command_end(std::string_view text) {
-  const auto skip_blanks = [&](std::size_t at) {
-    while (at < text.size() && is_c_space(text[at])) ++at;
-    return at;
-  };
-  if (parse_start(text)) {
-    std::size_t at = skip_blanks(kStartCommand.size());
-    const std::size_t field_end = std::min(text.size(), at + 8);
-    if (text[at] == '+' || text[at] == '-') ++at;
-    while (at < field_end && text[at] >= '0' && text[at] <= '9') ++at;
-    return at;
-  }
-  if (parse_load(text)) {
-    std::size_t at = skip_blanks(kLoadCommand.size());
-    while (at < text.size() && !is_c_space(text[at])) ++at;
-    return at;
-  }
-  return text.starts_with("STOP") ? 4 : text.size();
+  std::size_t first = kLoadCommand.size();
+  while (first < text.size() && is_c_space(text[first])) ++first;
+  std::size_t end = first;
+  while (end < text.size() && !is_c_space(text[end])) ++end;
+  if (end == first) return std::nullopt;
+  return LoadCommand{text.substr(first, end - first), end};
 }
 
 bool starts_command(std::string_view text) {
@@ -180,14 +161,25 @@ void take_load(State& st, std::string_view name) {
   Write_InfoMessage(st, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
 }
 
-// One command, tested against each form as the client library reads it.
-void take_command(State& st, std::string_view text) {
-  if (const auto run_id = parse_start(text)) take_start(st, *run_id);
-  if (const auto name = parse_load(text)) take_load(st, *name);
+// One command, tested against each form as the client library reads it. Returns where it
+// ends, so that what follows can be read as the next one: after a start's number field, after
+// a load's file name, after "STOP"; any other text is one command to its end.
+std::size_t take_command(State& st, std::string_view text) {
+  std::size_t end = text.size();
+  if (const auto start = parse_start(text)) {
+    take_start(st, start->run_id);
+    end = start->end;
+  }
+  if (const auto load = parse_load(text)) {
+    take_load(st, load->file);
+    end = load->end;
+  }
   if (sorts_from_stop(text)) {
     queue_request(st, {RemoteRequest::Kind::Stop, 0, {}});
     Write_InfoMessage(st, "Received Stop Command from TCP Client.", kInfo);
+    if (text.starts_with("STOP")) end = 4;
   }
+  return end;
 }
 
 void note_error(FrontEndLinks& st, int code) {
@@ -413,8 +405,7 @@ void Handle_TCPMessage(State& st, std::span<const char> received) {
     std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     while (!line.empty()) {
-      take_command(st, line);
-      line.remove_prefix(command_end(line));
+      line.remove_prefix(take_command(st, line));
       while (!line.empty() && is_c_space(line.front())) line.remove_prefix(1);
       if (line.empty() || starts_command(line)) continue;
       note_ignored(st, line);
