@@ -98,17 +98,18 @@ void Set_InlCorrection(State& st, bool on) {
   if (Refuse_ChangeDuringSavingRun(st, "INL correction")) return;
   RestartGuard restart(st);
   st.acq.INLCorrectionEnabled = on ? 1 : 0;
-  Set_SAMCorrectionLevel(st);
+  Set_SAMCorrectionLevel(st, st);
 }
 
-bool Select_Channel(State& st, int channel) {
+bool Select_Channel(Settings& st, FrontEndLinks& links, int channel) {
   if (channel >= st.sys.NbOfChannels) {
-    Write_InfoMessage(st, "Selected channel number exceeds number of channels in system.\n", kInfo);
+    Write_InfoMessage(links.log, "Selected channel number exceeds number of channels in system.\n",
+                      kInfo);
     return false;
   }
   if (channel < 0) return false;
   st.gui.SelectedChannel = channel;
-  st.ui.refresh_panel(Panel::AllValues);
+  links.ui.refresh_panel(Panel::AllValues);
   return true;
 }
 
@@ -120,17 +121,17 @@ void Set_Offset(State& st, int channel, float volts) {
   refresh_display(st);
 }
 
-void Set_VerticalScale(State& st, int channel, int mv_per_div) {
+void Set_VerticalScale(Settings& st, FrontEndLinks& links, int channel, int mv_per_div) {
   for_channels(st, channel, [&](int ch) { st.gui.VerticalScale[ch] = std::max(mv_per_div, 1); });
-  recompute_display(st);
+  recompute_display(links);
 }
 
-void Set_VerticalPosition(State& st, int channel, float divisions) {
+void Set_VerticalPosition(Settings& st, FrontEndLinks& links, int channel, float divisions) {
   for_channels(st, channel, [&](int ch) { st.gui.VerticalPosition[ch] = divisions; });
-  recompute_display(st);
+  recompute_display(links);
 }
 
-int Auto_VerticalScale(State& st, const DisplayFrame& frame) {
+int Auto_VerticalScale(Settings& st, FrontEndLinks& links, const DisplayFrame& frame) {
   if (frame.graph_mode != kGraphWaveforms || st.gui.AmplitudeInVolts == 1) return 0;
   int scaled = 0;
   for (const DisplayCurve& c : frame.curves) {
@@ -141,11 +142,11 @@ int Auto_VerticalScale(State& st, const DisplayFrame& frame) {
         Fitting_VerticalScale(volts(*low), volts(*high), st.gui.VerticalPosition[c.channel]);
     ++scaled;
   }
-  if (scaled > 0) refresh_display(st);
+  if (scaled > 0) refresh_display(links);
   return scaled;
 }
 
-void Set_AmplitudeDisplayType(State& st, int type) {
+void Set_AmplitudeDisplayType(Settings& st, FrontEndLinks& links, int type) {
   st.gui.AmplitudeInVolts = type == 1 ? 1 : 0;
   if (type == 0) {
     // One band per channel from the top of the screen down.
@@ -154,7 +155,7 @@ void Set_AmplitudeDisplayType(State& st, int type) {
     for (int ch = 0; ch < n; ++ch)
       st.gui.VerticalPosition[ch] = static_cast<float>(5.0 - band * (ch + 0.5));
   }
-  recompute_display(st);
+  recompute_display(links);
 }
 
 void Set_TriggerSourceOption(State& st, int source) {

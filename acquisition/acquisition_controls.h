@@ -40,19 +40,19 @@ void Set_InlCorrection(State& st, bool on);
 
 // Vertical page.
 // Logs the channel message and returns false when the board has no such channel.
-bool Select_Channel(State& st, int channel);
+bool Select_Channel(Settings& st, FrontEndLinks& links, int channel);
 // channel -1: every channel of the board.
 void Set_Offset(State& st, int channel, float volts);
 // Display settings only: they neither stop a run nor refresh the panels.
-void Set_VerticalScale(State& st, int channel, int mv_per_div);
-void Set_VerticalPosition(State& st, int channel, float divisions);
+void Set_VerticalScale(Settings& st, FrontEndLinks& links, int channel, int mv_per_div);
+void Set_VerticalPosition(Settings& st, FrontEndLinks& links, int channel, float divisions);
 // "Auto scale": each channel drawn in the frame (waveforms in divisions only) gets the
 // smallest scale at which its trace fits the screen at its position. Returns the channels
 // scaled.
-int Auto_VerticalScale(State& st, const DisplayFrame& frame);
+int Auto_VerticalScale(Settings& st, FrontEndLinks& links, const DisplayFrame& frame);
 // 0 Equidistant (positions spread over the screen), 1 Merged (amplitudes in volts, no
 // scale or position), 2 User defined.
-void Set_AmplitudeDisplayType(State& st, int type);
+void Set_AmplitudeDisplayType(Settings& st, FrontEndLinks& links, int type);
 
 // Trigger page. channel -1: every channel of the board.
 void Set_TriggerSourceOption(State& st, int source);

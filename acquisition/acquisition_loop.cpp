@@ -36,8 +36,8 @@ void wait_writer(RunOutput& st) {
 }
 
 // Adds this loop's waits on a full saving queue to the run's; at the run's end, tells them.
-void account_saving_waits(State& st, bool run_ends) {
-  const SaveRing::Waits w = st.SavingQueue.take_waits();
+void account_saving_waits(RunState& st, RunOutput& output, MessageLog& log, bool run_ends) {
+  const SaveRing::Waits w = output.SavingQueue.take_waits();
   RunData& r = st.run;
   r.SavingQueueWaitSeconds += w.seconds;
   r.SavingQueueWaits += w.count;
@@ -47,15 +47,15 @@ void account_saving_waits(State& st, bool run_ends) {
                 "The data-file writer did not keep up: the acquisition waited %.3f s in all "
                 "(%lld times) for room in the saving queue.\n",
                 r.SavingQueueWaitSeconds, static_cast<long long>(r.SavingQueueWaits));
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(log, text, kInfo);
 }
 
 void show_event(FrontEndLinks& st) {
   call(st.hooks.show_event);
 }
 
-void stamp_wall_clock(State& st) {
-  const WallTime w = st.clock.wall();
+void stamp_wall_clock(RunState& st, FrontEndLinks& links) {
+  const WallTime w = links.clock.wall();
   RunData& r = st.run;
   r.Year = w.year;
   r.Month = w.month;
@@ -93,7 +93,7 @@ void setup_run(State& st, const RunConfig& cfg, int& counter, int& limit) {
   r.FrameOwed = false;
   st.run_consumers = Run_EventConsumers(st);
 
-  prepare_run_measurements(st, cfg);
+  prepare_run_measurements(st, st, st, cfg);
   for (const EventConsumer& c : st.run_consumers)
     if (c.begin) c.begin(st, cfg);
   for (int ch = 0; ch < 2 * cfg.blocks(); ++ch) st.TriggerRateForStripChart[ch] = 0.0;
@@ -128,32 +128,32 @@ void setup_run(State& st, const RunConfig& cfg, int& counter, int& limit) {
 // What stays on screen after a loop is its last event: a frame the display's pace left out is
 // drawn when the display rules ask for that event, which a stop always does (also one that
 // comes between readouts, with no event left to draw it in).
-void draw_last_event(State& st, const RunConfig& cfg) {
-  if (!st.run.FrameOwed || !display_condition(st, cfg, true)) return;
+void draw_last_event(RunState& st, Settings& settings, FrontEndLinks& links, const RunConfig& cfg) {
+  if (!st.run.FrameOwed || !display_condition(st, settings, cfg, true)) return;
   st.run.FrameOwed = false;
-  st.run.LastFrameTime = st.clock.now();
-  call(st.hooks.compute_display, st.event);
-  show_event(st);
+  st.run.LastFrameTime = links.clock.now();
+  call(links.hooks.compute_display, st.event);
+  show_event(links);
 }
 
 void end_run(State& st, const RunConfig& cfg) {
-  st.run.LoopEndedForRestart = Decide_LoopEnd(st);
+  st.run.LoopEndedForRestart = Decide_LoopEnd(st, st);
   if (cfg.saving()) {
     wait_writer(st);
     st.SavingQueue.close();              // the writer of this loop ends now
     st.run.MeasuredByFormatter = false;  // its sums are complete and the loop's again
-    account_saving_waits(st, !st.run.LoopEndedForRestart);
+    account_saving_waits(st, st, st.log, !st.run.LoopEndedForRestart);
   }
   if (cfg.saving() && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
     st.clock.delay(1.0);
     Close_FileForSavingData(st, cfg, CloseFiles::Both);
-    Copy_LogFileToRunDirectory(st, cfg);
+    Copy_LogFileToRunDirectory(st, st.log, cfg);
   }
   Stop_BoardRun(st, cfg.replaying());
   // The records are the user-interface thread's to write: the stamp goes there.
   if (!cfg.replaying()) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
-  if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st);
+  if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st, st);
   finish_run_histograms(st, cfg);
   for (const EventConsumer& c : st.run_consumers)
     if (c.end) c.end(st, cfg);
@@ -161,7 +161,7 @@ void end_run(State& st, const RunConfig& cfg) {
 }
 
 // Decodes the firmware charges of the whole readout, channel by channel.
-void decode_charges(State& st, const RunConfig& cfg) {
+void decode_charges(RunState& st, BoardLink& link, const RunConfig& cfg) {
   RunData& r = st.run;
   for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
@@ -169,13 +169,13 @@ void decode_charges(State& st, const RunConfig& cfg) {
       st.meas.ChargeDataValues[b][c].clear();
     }
   }
-  if (!board_usable(st) || !st.ChargeEventsAllocated) return;
-  st.digitizer->GetDPPEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize,
-                             &st.ChargeEventsBuffer, r.NbOfEventsPerChannel.data());
+  if (!board_usable(link) || !link.ChargeEventsAllocated) return;
+  link.digitizer->GetDPPEvents(link.DeviceHandle.load(), link.RAMValues, link.RAMBufferSize,
+                               &link.ChargeEventsBuffer, r.NbOfEventsPerChannel.data());
   for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const int ch = 2 * b + c;
-      const ChargeRecord* records = st.ChargeEventsBuffer.Channel[ch];
+      const ChargeRecord* records = link.ChargeEventsBuffer.Channel[ch];
       const std::uint32_t n = records == nullptr ? 0 : r.NbOfEventsPerChannel[ch];
       auto& values = st.meas.ChargeDataValues[b][c];
       values.reserve(n);
@@ -207,11 +207,11 @@ void copy_block(DecodedEvent& e, int b, const GroupEvent743& g) {
   e.EventTDC[b] = g.TDC;
 }
 
-void invalid_event(State& st, int index) {
+void invalid_event(RunState& st, MessageLog& log, int index) {
   char text[96];
   std::snprintf(text, sizeof text, "Invalid Event: event %d of the readout after event %d.\n",
                 index, st.EventNumber.load());
-  Write_InfoMessage(st, text, kError);
+  Write_InfoMessage(log, text, kError);
 }
 
 // The files the writer would write this event into are open.
@@ -236,7 +236,7 @@ void hand_over(State& st, const RunConfig& cfg, const DecodedEvent& event) {
       n != 1 && per_file > 0 && (n - 1) % per_file == 0 && (n - 1) != cfg.acq.NbOfEventsRequired) {
     wait_writer(st);  // the file's last events are written before it is closed
     Close_FileForSavingData(st, cfg, CloseFiles::DataFile);
-    Copy_LogFileToRunDirectory(st, cfg);
+    Copy_LogFileToRunDirectory(st, st.log, cfg);
     const std::string dir(cfg.acq.DataDirectory, text_length(cfg.acq.DataDirectory));
     if (Open_FileForSavingData(st, cfg, dir, OpenFiles::NextSplitFile) != kDone)
       st.StopRequest().store(1);
@@ -247,7 +247,7 @@ void hand_over(State& st, const RunConfig& cfg, const DecodedEvent& event) {
     st.StopRequest().store(1);
     return;
   }
-  Queue_EventForSaving(st, cfg, event);
+  Queue_EventForSaving(st, st, cfg, event);
 }
 
 // Replay: the next event of the file, moving on to the next file of a split series when
@@ -263,17 +263,20 @@ bool load_replayed_event(State& st, RunConfig& cfg) {
 
 }  // namespace
 
-bool display_condition(State& st, const RunConfig& cfg, bool with_first) {
-  return Is_DisplayEvent(st, cfg) || (with_first && st.EventNumber.load() == 1);
+bool display_condition(RunState& st, Settings& settings, const RunConfig& cfg, bool with_first) {
+  return Is_DisplayEvent(settings, st, cfg) || (with_first && st.EventNumber.load() == 1);
 }
 
-bool frame_wanted(State& st, const RunConfig& cfg, bool with_first) {
-  if (with_first ? !display_condition(st, cfg, true) : !Is_DisplayEvent(st, cfg)) return false;
+bool frame_wanted(RunState& st, Settings& settings, FrontEndLinks& links, const RunConfig& cfg,
+                  bool with_first) {
+  if (with_first ? !display_condition(st, settings, cfg, true)
+                 : !Is_DisplayEvent(settings, st, cfg))
+    return false;
   if (st.DisplayFrameInterval <= 0.0) return true;
   const int event = st.EventNumber.load();
-  const double now = st.clock.now();
+  const double now = links.clock.now();
   const bool always =
-      event == 1 || event == cfg.acq.NbOfEventsRequired || st.StopRequest().load() == 1;
+      event == 1 || event == cfg.acq.NbOfEventsRequired || settings.StopRequest().load() == 1;
   if (!always && now - st.run.LastFrameTime < st.DisplayFrameInterval) return false;
   st.run.LastFrameTime = now;
   return true;
@@ -295,19 +298,19 @@ void Prepare_ForAcquisition(State& st, RunConfig cfg) {
     Status read = kDone;
     if (!cfg.replaying()) {
       Arm_Boards(st, cfg);
-      read = Read_BoardData(st, cfg);
+      read = Read_BoardData(st, st, st, cfg);
     }
     if (read != kDone) {
       st.StopRequest().store(1);
       break;
     }
     const int events = cfg.replaying() ? 1 : Get_NbOfEvents(st);
-    if (cfg.saving() && !cfg.replaying()) stamp_wall_clock(st);
+    if (cfg.saving() && !cfg.replaying()) stamp_wall_clock(st, st);
 
     for (int i = 0; i < events; ++i) {
-      if (!cfg.replaying() && Decode_Event(st, cfg, i) != kDone) break;
+      if (!cfg.replaying() && Decode_Event(st, st, st.log, cfg, i) != kDone) break;
       Process_Event(st, cfg);
-      if (display_condition(st, cfg, true)) show_event(st);
+      if (display_condition(st, st, cfg, true)) show_event(st);
       ++counter;
       if (st.StopRequest().load() == 1) break;
     }
@@ -327,7 +330,7 @@ void Prepare_ForAcquisition(State& st, RunConfig cfg) {
     }
     wait_for_flag([&] { return st.BoardAccessReq.load() == 0; });
   }
-  draw_last_event(st, cfg);
+  draw_last_event(st, st, st, cfg);
   st.run.AcquisitionSeconds += st.clock.now() - acquiring_since;
   end_run(st, cfg);
 }
@@ -346,7 +349,8 @@ void Arm_Board(State& st, const RunConfig& cfg) {
     Force_Trigger(st);
 }
 
-Status Read_BoardData(State& st, const RunConfig& cfg) {
+Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
+                      const RunConfig& cfg) {
   std::uint32_t size = 0;
   int rc = kDgtzInvalidHandle;
   bool silent = false;
@@ -357,19 +361,19 @@ Status Read_BoardData(State& st, const RunConfig& cfg) {
     // answers none of them is faulty. Other sources may rightly stay quiet for long.
     const bool triggered_by_us =
         cfg.sys.TriggerSource == kTriggerSoftware || cfg.sys.TriggerSource == kTriggerAuto;
-    const double start = st.clock.now();
+    const double start = links.clock.now();
     // Many empty reads as well as the time: one late read is no silence.
     constexpr int kSilentReads = 100;
     int empty_reads = 0;
     for (;;) {
       rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
       if (rc < 0 || size != 0) break;
-      if (st.StopRequest().load() == 1) {
+      if (settings.StopRequest().load() == 1) {
         rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
         break;
       }
       if (triggered_by_us && ++empty_reads >= kSilentReads &&
-          st.clock.now() - start > kBoardSilenceSeconds) {
+          links.clock.now() - start > kBoardSilenceSeconds) {
         silent = true;
         break;
       }
@@ -377,18 +381,18 @@ Status Read_BoardData(State& st, const RunConfig& cfg) {
   }
   const bool present = rc >= 0 && size >= 4;
   if (!present) {
-    st.StopRequest().store(1);
+    settings.StopRequest().store(1);
     if (silent) {
       char text[160];
       std::snprintf(text, sizeof text,
                     "Board fault: no event for %.0f s although the board is triggered at every "
                     "readout! Run stopped.\n",
                     kBoardSilenceSeconds);
-      Write_InfoMessage(st, text, kError);
+      Write_InfoMessage(links.log, text, kError);
     } else if (rc >= 0) {
-      Write_InfoMessage(st, "No event read!\n", kInfo);
+      Write_InfoMessage(links.log, "No event read!\n", kInfo);
     } else {
-      Write_InfoMessage(st, "Communication Error!\n", kError);
+      Write_InfoMessage(links.log, "Communication Error!\n", kError);
     }
   }
   st.RAMBufferSize = present ? size : 0;
@@ -405,13 +409,14 @@ int Get_NbOfEvents(BoardLink& st) {
   return static_cast<int>(n);
 }
 
-Status Decode_Event(State& st, const RunConfig& cfg, int index) {
+Status Decode_Event(BoardLink& st, RunState& run_state, MessageLog& log, const RunConfig& cfg,
+                    int index) {
   if (cfg.charge_mode()) {
-    decode_charges(st, cfg);
+    decode_charges(run_state, st, cfg);
     return kDone;
   }
   if (!board_usable(st)) {
-    invalid_event(st, index);
+    invalid_event(run_state, log, index);
     return kFailed;
   }
   Digitizer& d = *st.digitizer;
@@ -420,16 +425,16 @@ Status Decode_Event(State& st, const RunConfig& cfg, int index) {
   const char* event_ptr = nullptr;
   if (d.GetEventInfo(h, st.RAMValues, st.RAMBufferSize, index, &info, &event_ptr) < 0 ||
       d.DecodeEvent(h, event_ptr, &st.CurrentEvent) < 0 || st.CurrentEvent == nullptr) {
-    invalid_event(st, index);
+    invalid_event(run_state, log, index);
     return kFailed;
   }
   bool first = true;
   for (int b = 0; b < cfg.blocks(); ++b) {
     const GroupEvent743& g = st.CurrentEvent->DataGroup[b];
     if (g.GrPresent == 0) continue;
-    copy_block(st.event, b, g);
+    copy_block(run_state.event, b, g);
     if (first) {
-      Compute_EventTime(st, cfg, g.TDC);
+      Compute_EventTime(run_state, cfg, g.TDC);
       first = false;
     }
   }
@@ -480,7 +485,7 @@ EventConsumers loop_consumers() {
        [](State&, const RunConfig& cfg) { return charge_live(cfg); },
        [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          st.run.FrameOwed = false;
-         accumulate_firmware_charges(st, cfg, event);
+         accumulate_firmware_charges(st, st, st, cfg, event);
        }},
       {"spectrum", EventStage::Spectrum,
        [](State& st, const RunConfig& cfg) {
@@ -513,7 +518,7 @@ EventConsumers loop_consumers() {
        }},
       {"display", EventStage::Display, samples,
        [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
-         const bool framed = frame_wanted(st, cfg, true);
+         const bool framed = frame_wanted(st, st, st, cfg, true);
          if (framed) call(st.hooks.compute_display, event);
          st.run.FrameOwed = !framed;
        }},
@@ -523,7 +528,8 @@ EventConsumers loop_consumers() {
        },
        [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          for (int b = 0; b < Run_NbOfBlocks(cfg); ++b)
-           if (cfg.sam[b].RateCountersEnabled == 1) Update_RateMeasurement(st, cfg, event, b);
+           if (cfg.sam[b].RateCountersEnabled == 1)
+             Update_RateMeasurement(st, st, st, cfg, event, b);
        }},
       {"saving", EventStage::Saving, [](State&, const RunConfig&) { return true; }, hand_over},
       {"run histograms", EventStage::Histograms,

@@ -20,10 +20,12 @@ void Prepare_ForAcquisition(State& st, RunConfig cfg);
 void Arm_Boards(State& st, const RunConfig& cfg);
 void Arm_Board(State& st, const RunConfig& cfg);
 // kDone with a block of events in the readout buffer; kFailed (said why, run stopped) else.
-Status Read_BoardData(State& st, const RunConfig& cfg);
+Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
+                      const RunConfig& cfg);
 int Get_NbOfEvents(BoardLink& st);
 // kFailed when the event cannot be decoded (said why).
-Status Decode_Event(State& st, const RunConfig& cfg, int index);
+Status Decode_Event(BoardLink& st, RunState& run_state, MessageLog& log, const RunConfig& cfg,
+                    int index);
 // Hands the current event to the consumers the run took at its start. A replay reads the
 // event here, and takes the file's channels into cfg.
 void Process_Event(State& st, RunConfig& cfg);
@@ -39,11 +41,12 @@ EventConsumers Run_EventConsumers(const RunState& st);
 
 // Whether the current event is displayed; with_first also counts event 1 (the event
 // counter and the waveform histograms refresh on it).
-bool display_condition(State& st, const RunConfig& cfg, bool with_first);
+bool display_condition(RunState& st, Settings& settings, const RunConfig& cfg, bool with_first);
 // Whether the loop computes a display frame for the current event: on display events, at
 // most one per DisplayFrameInterval, but always for the first event, the last one of a
 // finite run and the one during which a stop is asked (what stays on screen is the end).
-bool frame_wanted(State& st, const RunConfig& cfg, bool with_first);
+bool frame_wanted(RunState& st, Settings& settings, FrontEndLinks& links, const RunConfig& cfg,
+                  bool with_first);
 
 // Extends the 40-bit time stamp of a block and formats the event time.
 void Compute_EventTime(RunState& st, const RunConfig& cfg, std::uint64_t raw_tdc);

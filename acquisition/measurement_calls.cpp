@@ -13,9 +13,10 @@ namespace vx {
 void reset_noise_statistics(RunState& st) {
   Reset_MeanSigma(st, -1);
 }
-void prepare_run_measurements(State& st, const RunConfig& cfg) {
-  Prepare_MeasurementsForRun(st, cfg);
-  Init_RateMeasurement(st);
+void prepare_run_measurements(RunState& st, Indicators& indicators, FrontEndLinks& links,
+                              const RunConfig& cfg) {
+  Prepare_MeasurementsForRun(st, links, cfg);
+  Init_RateMeasurement(st, indicators);
 }
 void measure_spectrum(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {
   Compute_FFT(st, cfg, event);
@@ -27,19 +28,20 @@ void measure_channels(State& st, const RunConfig& cfg, const DecodedEvent& event
   Compute_EventMeasurements(st, cfg, event);
 }
 
-void accumulate_firmware_charges(State& st, const RunConfig& cfg, const DecodedEvent& event) {
-  Accumulate_FirmwareChargeHistos(st, cfg);
-  Post_HistoRanges(st);
-  if (frame_wanted(st, cfg, false)) call(st.hooks.compute_display, event);
+void accumulate_firmware_charges(Settings& st, RunState& run_state, FrontEndLinks& links,
+                                 const RunConfig& cfg, const DecodedEvent& event) {
+  Accumulate_FirmwareChargeHistos(run_state, st, links, cfg);
+  Post_HistoRanges(st, run_state, links);
+  if (frame_wanted(run_state, st, links, cfg, false)) call(links.hooks.compute_display, event);
 }
 
 void update_run_histograms(State& st, const RunConfig& cfg) {
   Update_RunMeasurements(st, cfg);
-  Post_HistoRanges(st);
+  Post_HistoRanges(st, st, st);
 }
 void finish_run_histograms(State& st, const RunConfig& cfg) {
   Finish_MeasurementsForRun(st, cfg);
-  Post_HistoRanges(st);
+  Post_HistoRanges(st, st, st);
 }
 
 }  // namespace vx

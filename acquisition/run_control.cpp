@@ -23,11 +23,11 @@ Status open_output_files(State& st, const std::string& directory) {
   return Open_FileForSavingData(st, Freeze_RunConfig(st), directory, OpenFiles::NewRun);
 }
 
-void stamp_run_start(State& st, bool new_run = true) {
+void stamp_run_start(Settings& st, FrontEndLinks& links, bool new_run = true) {
   st.board.BoardRunState = 4;
   // A run that goes on after a settings restart keeps its start: its event times count from it.
   if (!new_run) return;
-  const WallTime now = st.clock.wall();
+  const WallTime now = links.clock.wall();
   st.acq.RunStartHour = now.hour;
   st.acq.RunStartMinute = now.minute;
   st.acq.RunStartSecond = now.second;
@@ -41,7 +41,7 @@ void hand_over_to_loop(State& st) {
     st.gui.GraphOptionCharge = 1;
     call(st.hooks.recompute_main_graph);
   }
-  if (!replaying(st) && board_usable(st)) stamp_run_start(st, !st.run.LoopEndedForRestart);
+  if (!replaying(st) && board_usable(st)) stamp_run_start(st, st, !st.run.LoopEndedForRestart);
   // The rate texts are the user-interface thread's; the loop posts fresh ones.
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     st.TriggerRateText[ch].clear();
@@ -172,15 +172,15 @@ void Start_Acquisition(State& st, const RunConfig& cfg) {
 
 void Stop_AcquisitionFromUser(State& st) {
   st.request_run_end();
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
 }
 
-bool Decide_LoopEnd(State& st) {
+bool Decide_LoopEnd(RunState& st, FrontEndLinks& links) {
   std::lock_guard lock(st.run_state_mutex);
   const bool restarting = st.RestartPending.load() == 1 && st.RunEndWanted.load() == 0;
   if (!restarting) {
     st.LoopEnding = 1;
-    if (st.hooks.on_run_finished) st.RunEndPending = 1;
+    if (links.hooks.on_run_finished) st.RunEndPending = 1;
   }
   return restarting;
 }
@@ -203,7 +203,7 @@ bool RestartGuard::begin(State& st) {
 RestartGuard::RestartGuard(State& st) : RestartGuard(st, begin(st)) {}
 
 RestartGuard::RestartGuard(State& st, bool was_running) : st_(st), was_running_(was_running) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   if (was_running_) st.ui.hold_popups(true);
 }
 
@@ -296,14 +296,14 @@ void Stop_BoardRun(BoardLink& st, bool replaying_file) {
 
 void Start_run(State& st) {
   if (replaying(st) || !board_usable(st)) return;
-  stamp_run_start(st);
+  stamp_run_start(st, st);
   Start_BoardRun(st);
 }
 
-void Stop_run(State& st) {
+void Stop_run(Settings& st, BoardLink& link) {
   if (replaying(st)) return;
   st.board.BoardRunState = 0;
-  Stop_BoardRun(st, false);
+  Stop_BoardRun(link, false);
 }
 
 void Run_Reset(State& st, int kind, int block) {

@@ -28,7 +28,7 @@ void Start_Acquisition(State& st, const RunConfig& cfg);
 void Stop_AcquisitionFromUser(State& st);
 // Called by the loop once, when it leaves: true when a settings restart holds the run (its
 // files stay open and its end is not told), false when the run ends.
-bool Decide_LoopEnd(State& st);
+bool Decide_LoopEnd(RunState& st, FrontEndLinks& links);
 // A run is on, or its end has not been told yet.
 bool Run_OnOrEnding(const RunState& st);
 
@@ -65,7 +65,7 @@ int events_required_for(int run_type, int events_entry);
 // The board's run start and stop, with the records' run stamps (BoardRunState, the start
 // time) for the workers that own the records.
 void Start_run(State& st);
-void Stop_run(State& st);
+void Stop_run(Settings& st, BoardLink& link);
 // The board side alone, for the loop: the thread that launches it stamps the records. A
 // replay (the loop's settings say so) has no board to stop.
 void Start_BoardRun(State& st);

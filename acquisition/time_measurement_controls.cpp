@@ -40,7 +40,7 @@ void rebuild(State& st, bool running) {
   const RunConfig cfg = Freeze_RunConfig(st);
   Compute_TimeHisto(st, cfg);
   // The fit waits for the end of the run.
-  if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, cfg, 1, running ? 0 : 1);
+  if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, st, cfg, 1, running ? 0 : 1);
 }
 
 }  // namespace
@@ -111,9 +111,9 @@ float pulse_threshold_counts(const Settings& st, int channel) {
   return st.acq.PulseThreshold[channel / kChannelsPerBlock][channel % kChannelsPerBlock];
 }
 
-TimeHistoFilters time_histo_filters(const State& st) {
+TimeHistoFilters time_histo_filters(const Settings& st, const RunState& run_state) {
   TimeHistoFilters f;
-  f.by_distance = st.meas.EnableExcludePulses.load() == 1;
+  f.by_distance = run_state.meas.EnableExcludePulses.load() == 1;
   f.min_distance_ns = st.acq.MinPulsesDistance;
   f.max_distance_ns = st.acq.MaxPulsesDistance;
   f.below_amplitude = st.acq.EnExcludeBelowAmplitude == 1;

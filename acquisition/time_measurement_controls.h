@@ -39,7 +39,7 @@ struct TimeHistoFilters {
   bool above_amplitude = false;
   double max_amplitude_v = 0.0;
 };
-TimeHistoFilters time_histo_filters(const State& st);
+TimeHistoFilters time_histo_filters(const Settings& st, const RunState& run_state);
 void Set_TimeHistoFilters(State& st, const TimeHistoFilters& f);
 
 // The histogram's channels (2 x block + channel), bin count and range in ns. Each change

@@ -257,7 +257,7 @@ void Init_ChargeHistos(RunState& st, const RunConfig& cfg) {
   }
 }
 
-void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg) {
+void Compute_SoftwareChargeHisto(RunState& st, MessageLog& log, const RunConfig& cfg) {
   std::size_t dropped_from = SIZE_MAX;
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
@@ -275,7 +275,7 @@ void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg) {
                   "Charge histograms rebuilt from the last %lld events of the run: the per-run "
                   "lists no longer hold the earlier ones.\n",
                   static_cast<long long>(entries - dropped_from));
-    Write_InfoMessage(st, text, 0);
+    Write_InfoMessage(log, text, 0);
   }
 }
 
@@ -299,7 +299,8 @@ void Refresh_SoftwareChargeHistos(RunState& st, const RunConfig& cfg, bool run_e
   }
 }
 
-void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg) {
+void Accumulate_FirmwareChargeHistos(RunState& st, Settings& settings, FrontEndLinks& links,
+                                     const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   const int bins = charge_bins(cfg.gui);
   const int blocks = cfg.blocks();
@@ -313,7 +314,7 @@ void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg) {
       add_firmware_batch(st, b, c, bins);
     }
   }
-  if (first_event) st.ui.refresh_panel(Panel::ChargeHistogram);
+  if (first_event) links.ui.refresh_panel(Panel::ChargeHistogram);
 
   if (m.ResetChargeHisto.load() == 1) {
     for (int b = 0; b < blocks; ++b) {
@@ -324,7 +325,7 @@ void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg) {
     }
     m.ResetChargeHisto.store(0);
   }
-  if (Is_DisplayEvent(st, cfg)) Plot_ChargeHisto(st);
+  if (Is_DisplayEvent(settings, st, cfg)) Plot_ChargeHisto(links);
 }
 
 void Plot_ChargeHisto(FrontEndLinks& st) {

@@ -20,7 +20,7 @@ float Compute_Charge(Settings& st, std::span<const float> waveform, int nbBaseli
 void Init_ChargeHistos(RunState& st, const RunConfig& cfg);
 
 // Rebuilds the software histograms of the run's channels from ComputedChargeForHisto.
-void Compute_SoftwareChargeHisto(State& st, const RunConfig& cfg);
+void Compute_SoftwareChargeHisto(RunState& st, MessageLog& log, const RunConfig& cfg);
 
 // Takes the charges measured since the last call into the software histograms and their
 // statistics (after each event of a run); a channel whose settings changed is rebuilt.
@@ -34,7 +34,8 @@ void Refresh_SoftwareChargeHistos(RunState& st, const RunConfig& cfg, bool run_e
 // Adds the current event's firmware charges (ChargeDataValues, NbOfValidChargeWords) to
 // the histograms; on the first event of a run or after a reset request the histograms
 // restart and, with ChargeRangeAuto, take their range from the event's charges.
-void Accumulate_FirmwareChargeHistos(State& st, const RunConfig& cfg);
+void Accumulate_FirmwareChargeHistos(RunState& st, Settings& settings, FrontEndLinks& links,
+                                     const RunConfig& cfg);
 
 // Asks the front end to show the histogram of ChargeHistoChannel again.
 void Plot_ChargeHisto(FrontEndLinks& st);

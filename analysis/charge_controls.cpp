@@ -141,32 +141,34 @@ bool Validate_ChargeCursors(Settings& st, int channel, ChargeCursorX at, double 
   return true;
 }
 
-void Rebuild_SoftwareChargeHisto(State& st) {
-  if (!software_mode(st.acq) || st.AcquisitionRunning.load() == 1) return;
-  Compute_SoftwareChargeHisto(st, Freeze_RunConfig(st));
-  Plot_ChargeHisto(st);
+void Rebuild_SoftwareChargeHisto(Settings& st, RunState& run_state, FrontEndLinks& links) {
+  if (!software_mode(st.acq) || run_state.AcquisitionRunning.load() == 1) return;
+  Compute_SoftwareChargeHisto(run_state, links.log, Freeze_RunConfig(st));
+  Plot_ChargeHisto(links);
 }
 
-void Set_ChargeHistoBins(State& st, int bins) {
+void Set_ChargeHistoBins(Settings& st, RunState& run_state, FrontEndLinks& links, int bins) {
   st.gui.ChargeHistoNbOfBins = std::clamp(bins, 1, kMaxChargeHistoBins);
-  Rebuild_SoftwareChargeHisto(st);
+  Rebuild_SoftwareChargeHisto(st, run_state, links);
 }
 
-void Set_ChargeCut(State& st, int channel, bool on) {
+void Set_ChargeCut(Settings& st, RunState& run_state, FrontEndLinks& links, int channel, bool on) {
   if (!valid_channel(channel)) return;
   st.acq.ChargeCutEnabled[channel / kChannelsPerBlock][channel % kChannelsPerBlock] = on ? 1 : 0;
-  Rebuild_SoftwareChargeHisto(st);
+  Rebuild_SoftwareChargeHisto(st, run_state, links);
 }
 
-bool Set_ChargeHistoRange(State& st, int channel, double min, double max) {
+bool Set_ChargeHistoRange(Settings& st, RunState& run_state, FrontEndLinks& links, int channel,
+                          double min, double max) {
   if (!valid_channel(channel) || !(min < max)) return false;
   const int b = channel / kChannelsPerBlock, c = channel % kChannelsPerBlock;
   st.acq.ChargeHistoMin[b][c] = static_cast<float>(min);
   st.acq.ChargeHistoMax[b][c] = static_cast<float>(max);
   // The histograms are the run's: a running loop keeps its range, and the records' new one is
   // the next run's. Stopped (between runs, or held by a settings restart), the run takes it.
-  if (st.AcquisitionRunning.load() == 0) st.meas.ChargeRange[b][c] = Charge_RangeOf(st.acq, b, c);
-  Rebuild_SoftwareChargeHisto(st);
+  if (run_state.AcquisitionRunning.load() == 0)
+    run_state.meas.ChargeRange[b][c] = Charge_RangeOf(st.acq, b, c);
+  Rebuild_SoftwareChargeHisto(st, run_state, links);
   return true;
 }
 
@@ -178,12 +180,12 @@ void Request_ChargeHistoReset(RunState& st) {
   st.meas.ResetChargeHisto.store(1);
 }
 
-ChargeHistoView Charge_HistoView(const State& st, int channel) {
+ChargeHistoView Charge_HistoView(const Settings& st, const RunState& run_state, int channel) {
   ChargeHistoView v;
   if (!valid_channel(channel)) return v;
   const int b = channel / kChannelsPerBlock, c = channel % kChannelsPerBlock;
   const int bins = std::clamp(static_cast<int>(st.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
-  const MeasurementData& m = st.meas;
+  const MeasurementData& m = run_state.meas;
   v.channel = channel;
   v.axis.assign(m.ChargeDataAxis[b][c].begin(), m.ChargeDataAxis[b][c].begin() + bins);
   v.counts.assign(m.ChargeDataDistri[b][c].begin(), m.ChargeDataDistri[b][c].begin() + bins);

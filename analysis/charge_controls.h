@@ -49,17 +49,18 @@ ChargeCursorX Snap_ChargeCursors(ChargeCursorX at, double shift, int samples);
 bool Validate_ChargeCursors(Settings& st, int channel, ChargeCursorX at, double shift);
 
 // Charge histogram panel. Each rebuilds the software histograms when that mode is on.
-void Set_ChargeHistoBins(State& st, int bins);
-void Set_ChargeCut(State& st, int channel, bool on);
+void Set_ChargeHistoBins(Settings& st, RunState& run_state, FrontEndLinks& links, int bins);
+void Set_ChargeCut(Settings& st, RunState& run_state, FrontEndLinks& links, int channel, bool on);
 // Refused (false) unless min < max. A running loop keeps its range: stop it first (a settings
 // restart) for the run to take the new one.
-bool Set_ChargeHistoRange(State& st, int channel, double min, double max);
+bool Set_ChargeHistoRange(Settings& st, RunState& run_state, FrontEndLinks& links, int channel,
+                          double min, double max);
 void Set_ChargeRangeAuto(Settings& st, bool on);
 // The firmware histograms restart after the current event.
 void Request_ChargeHistoReset(RunState& st);
 // Rebuilds the software histograms when that mode is on (between runs: during one the
 // acquisition thread owns the lists).
-void Rebuild_SoftwareChargeHisto(State& st);
+void Rebuild_SoftwareChargeHisto(Settings& st, RunState& run_state, FrontEndLinks& links);
 
 // One channel's histogram as shown: bin centres, counts and statistics, and the run's range.
 struct ChargeHistoView {
@@ -70,6 +71,6 @@ struct ChargeHistoView {
   double range_min = 0.0, range_max = 0.0;
   bool cut = false;
 };
-ChargeHistoView Charge_HistoView(const State& st, int channel);
+ChargeHistoView Charge_HistoView(const Settings& st, const RunState& run_state, int channel);
 
 }  // namespace vx

@@ -72,7 +72,7 @@ void Compute_NoiseMeasurement(State& st, const RunConfig& cfg, const DecodedEven
           static_cast<float>(mean * kVoltsPerAdcCount * 1000.0);
     }
   }
-  if (Is_DisplayEvent(st, cfg)) st.ui.refresh_panel(Panel::Noise);
+  if (Is_DisplayEvent(st, st, cfg)) st.ui.refresh_panel(Panel::Noise);
 }
 
 void Reset_MeanSigma(RunState& st, int block) {

@@ -14,8 +14,8 @@ void write_time_range(GuiParams& gui, const TimeHistoBounds& r) {
 
 // The loop that posted is still the one that last ran, and the records are the
 // user-interface thread's.
-bool records_as_left(const State& st, int generation) {
-  return st.AcquisitionGeneration.load() == generation && !Records_Lent(st);
+bool records_as_left(const RunState& st, const Settings& settings, int generation) {
+  return st.AcquisitionGeneration.load() == generation && !Records_Lent(settings);
 }
 
 bool firmware_automatic(const RunConfig& cfg) {
@@ -45,36 +45,38 @@ void Init_HistoRanges(RunState& st, const RunConfig& cfg, bool continuing) {
   }
 }
 
-void Post_HistoRanges(State& st) {
-  MeasurementData& m = st.meas;
-  const int generation = st.AcquisitionGeneration.load();
+void Post_HistoRanges(Settings& st, RunState& run_state, FrontEndLinks& links) {
+  MeasurementData& m = run_state.meas;
+  const int generation = run_state.AcquisitionGeneration.load();
   if (!(m.TimeHistoRange == m.TimeHistoRangeInRecords)) {
-    st.ui.post([&st, generation, was = m.TimeHistoRangeInRecords, now = m.TimeHistoRange] {
-      if (records_as_left(st, generation) && Time_HistoRangeOf(st.gui) == was)
+    links.ui.post([&st, &run_state, &links, generation, was = m.TimeHistoRangeInRecords,
+                   now = m.TimeHistoRange] {
+      if (records_as_left(run_state, st, generation) && Time_HistoRangeOf(st.gui) == was)
         write_time_range(st.gui, now);
     });
     m.TimeHistoRangeInRecords = m.TimeHistoRange;
     // Queued after the task: the panel's controls then show the records as it left them.
-    st.ui.refresh_panel(Panel::TimeHistogram);
+    links.ui.refresh_panel(Panel::TimeHistogram);
   }
   if (!(m.ChargeRange == m.ChargeRangeInRecords)) {
-    st.ui.post([&st, generation, was = m.ChargeRangeInRecords, now = m.ChargeRange] {
-      if (!records_as_left(st, generation)) return;
-      for (int b = 0; b < kMaxSamBlocks; ++b) {
-        for (int c = 0; c < kChannelsPerBlock; ++c) {
-          if (was[b][c] == now[b][c] || !(Charge_RangeOf(st.acq, b, c) == was[b][c])) continue;
-          st.acq.ChargeHistoMin[b][c] = now[b][c].min;
-          st.acq.ChargeHistoMax[b][c] = now[b][c].max;
-        }
-      }
-    });
+    links.ui.post(
+        [&st, &run_state, &links, generation, was = m.ChargeRangeInRecords, now = m.ChargeRange] {
+          if (!records_as_left(run_state, st, generation)) return;
+          for (int b = 0; b < kMaxSamBlocks; ++b) {
+            for (int c = 0; c < kChannelsPerBlock; ++c) {
+              if (was[b][c] == now[b][c] || !(Charge_RangeOf(st.acq, b, c) == was[b][c])) continue;
+              st.acq.ChargeHistoMin[b][c] = now[b][c].min;
+              st.acq.ChargeHistoMax[b][c] = now[b][c].max;
+            }
+          }
+        });
     m.ChargeRangeInRecords = m.ChargeRange;
-    st.ui.refresh_panel(Panel::ChargeHistogram);
+    links.ui.refresh_panel(Panel::ChargeHistogram);
   }
 }
 
-void Store_TimeHistoRange(State& st) {
-  write_time_range(st.gui, st.meas.TimeHistoRange);
+void Store_TimeHistoRange(Settings& st, RunState& run_state) {
+  write_time_range(st.gui, run_state.meas.TimeHistoRange);
 }
 
 }  // namespace vx

@@ -24,9 +24,9 @@ void Init_HistoRanges(RunState& st, const RunConfig& cfg, bool continuing);
 // user-interface thread, which writes them into the records and shows them. A task finds the
 // records as the loop left them or does nothing: not once another loop has started, nor while
 // the records are lent to a worker, nor over a value written since (the user's).
-void Post_HistoRanges(State& st);
+void Post_HistoRanges(Settings& st, RunState& run_state, FrontEndLinks& links);
 
 // User-interface thread, no loop running: the time histogram's range into the records.
-void Store_TimeHistoRange(State& st);
+void Store_TimeHistoRange(Settings& st, RunState& run_state);
 
 }  // namespace vx

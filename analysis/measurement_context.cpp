@@ -9,10 +9,10 @@ namespace vx {
 
 namespace {
 
-bool is_modulo_event(State& st) {
+bool is_modulo_event(Settings& st, RunState& run_state) {
   const int modulo = st.DisplayModulo().load();
   // A modulo of 0 would divide by zero; such a setting never selects an event.
-  return modulo > 0 && st.EventNumber.load() % modulo == 0;
+  return modulo > 0 && run_state.EventNumber.load() % modulo == 0;
 }
 
 }  // namespace
@@ -31,16 +31,17 @@ int Run_NbOfSamples(const RunConfig& cfg) {
   return std::clamp(n, 0, kMaxSamples);
 }
 
-bool Is_DisplayEvent(State& st, const RunConfig& cfg) {
-  const int event = st.EventNumber.load();
-  return st.DisplayOn().load() == 1 || is_modulo_event(st) || event == cfg.acq.NbOfEventsRequired ||
-         st.StopRequest().load() == 1;
+bool Is_DisplayEvent(Settings& st, RunState& run_state, const RunConfig& cfg) {
+  const int event = run_state.EventNumber.load();
+  return st.DisplayOn().load() == 1 || is_modulo_event(st, run_state) ||
+         event == cfg.acq.NbOfEventsRequired || st.StopRequest().load() == 1;
 }
 
-bool Is_HistoRefreshEvent(State& st, const RunConfig& cfg) {
-  const int event = st.EventNumber.load();
+bool Is_HistoRefreshEvent(Settings& st, RunState& run_state, const RunConfig& cfg) {
+  const int event = run_state.EventNumber.load();
   const int required = cfg.acq.NbOfEventsRequired;
-  return is_modulo_event(st) || event == required || required == 1 || st.StopRequest().load() == 1;
+  return is_modulo_event(st, run_state) || event == required || required == 1 ||
+         st.StopRequest().load() == 1;
 }
 
 bool Is_ChannelEnabled(const RunConfig& cfg, int block, int channel) {

@@ -23,11 +23,11 @@ int Run_NbOfSamples(const RunConfig& cfg);
 
 // The display condition of the acquisition loop: DisplayOn, or EventNumber a multiple of
 // DisplayModulo, or the last required event, or a stop request.
-bool Is_DisplayEvent(State& st, const RunConfig& cfg);
+bool Is_DisplayEvent(Settings& st, RunState& run_state, const RunConfig& cfg);
 
 // Events on which the run's histograms are rebuilt: EventNumber a multiple of
 // DisplayModulo, the last required event, a one-event run, or a stop request.
-bool Is_HistoRefreshEvent(State& st, const RunConfig& cfg);
+bool Is_HistoRefreshEvent(Settings& st, RunState& run_state, const RunConfig& cfg);
 
 bool Is_ChannelEnabled(const RunConfig& cfg, int block, int channel);
 

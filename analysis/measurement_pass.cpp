@@ -100,7 +100,7 @@ void Reset_RunSummary(RunState& st) {
   st.run.SavingQueueWaits = 0;
 }
 
-void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg) {
+void Prepare_MeasurementsForRun(RunState& st, FrontEndLinks& links, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   // A restart after a settings change goes on with the same run: its lists and histograms
   // stay.
@@ -125,7 +125,7 @@ void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg) {
   m.ThresholdCrossingDistri.fill(0);
   m.ThresholdCrossingAxis.fill(0.0);
   m.GaussFittedThresholdCrossingDistri.fill(0.0);
-  st.ui.refresh_panel(Panel::TimeHistogram);
+  links.ui.refresh_panel(Panel::TimeHistogram);
 }
 
 bool Measurements_Needed(const RunConfig& cfg) {
@@ -267,7 +267,7 @@ void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEve
   if (time_lists || charge_lists) ++m.ListEntries;
 }
 
-void Grow_MeasurementLists(State& st, const RunConfig& cfg) {
+void Grow_MeasurementLists(RunState& st, MessageLog& log, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   std::size_t full_at = 0;  // the cap of a list that let entries go
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
@@ -286,18 +286,18 @@ void Grow_MeasurementLists(State& st, const RunConfig& cfg) {
                   "The per-run lists now keep the last %llu events only: the histograms go on "
                   "counting every event, within their present ranges.\n",
                   static_cast<unsigned long long>(full_at));
-    Write_InfoMessage(st, text, 0);
+    Write_InfoMessage(log, text, 0);
   }
 }
 
 void Update_RunMeasurements(State& st, const RunConfig& cfg) {
   if (!keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq)) return;
-  Grow_MeasurementLists(st, cfg);
-  const bool refresh = Is_HistoRefreshEvent(st, cfg);
+  Grow_MeasurementLists(st, st.log, cfg);
+  const bool refresh = Is_HistoRefreshEvent(st, st, cfg);
   if (keeps_time_lists(cfg.acq)) {
     if (refresh) {
       Refresh_TimeHisto(st, cfg, false);
-      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, cfg, 1, 0);
+      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, st, cfg, 1, 0);
     } else {
       Update_TimeHisto(st, cfg);
     }
@@ -315,7 +315,7 @@ void Update_RunMeasurements(State& st, const RunConfig& cfg) {
 void Finish_MeasurementsForRun(State& st, const RunConfig& cfg) {
   if (keeps_time_lists(cfg.acq)) {
     Refresh_TimeHisto(st, cfg, true);
-    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, cfg, 1, 1);
+    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, st, cfg, 1, 1);
   }
   if (keeps_charge_lists(cfg.acq)) {
     Refresh_SoftwareChargeHistos(st, cfg, true);

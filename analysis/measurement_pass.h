@@ -13,7 +13,7 @@ namespace vx {
 // histograms (not when a settings restart continues the run, ContinuingRun), caps the lists
 // at ListEntriesKept events and makes room for the next event. Always sizes the work buffers
 // for the current settings.
-void Prepare_MeasurementsForRun(State& st, const RunConfig& cfg);
+void Prepare_MeasurementsForRun(RunState& st, FrontEndLinks& links, const RunConfig& cfg);
 
 // Clears the run's amplitude and charge sums and its acquisition time (a new run, not a
 // restart within one). The next run setup then starts fresh lists.
@@ -57,7 +57,7 @@ void Update_RunMeasurements(State& st, const RunConfig& cfg);
 // Makes room for the next event's entry in every list of the enabled channels: a new chunk
 // every few thousand events, or the oldest one once the lists hold their cap (the log says
 // so once per run).
-void Grow_MeasurementLists(State& st, const RunConfig& cfg);
+void Grow_MeasurementLists(RunState& st, MessageLog& log, const RunConfig& cfg);
 
 // End of run: final time-difference histogram (its automatic range brought up to date)
 // with FWHM and Gaussian fit, and the final software charge histograms.

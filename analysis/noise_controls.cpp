@@ -31,19 +31,19 @@ double Noise_NsFromSample(int sample, double period_ps) {
   return sample * period_ps / 1000.0;
 }
 
-void Set_NoiseWindowStart(State& st, double ns) {
+void Set_NoiseWindowStart(Settings& st, RunState& run_state, double ns) {
   const int start = std::min(to_sample(st, ns), last_sample(st.sys) - 1);
-  bound(st, false).store(start);
-  if (bound(st, true).load() <= start) bound(st, true).store(start + 1);
-  Reset_MeanSigma(st, -1);
+  bound(run_state, false).store(start);
+  if (bound(run_state, true).load() <= start) bound(run_state, true).store(start + 1);
+  Reset_MeanSigma(run_state, -1);
 }
 
-void Set_NoiseWindowEnd(State& st, double ns) {
-  const int start = bound(st, false).load();
+void Set_NoiseWindowEnd(Settings& st, RunState& run_state, double ns) {
+  const int start = bound(run_state, false).load();
   int end = to_sample(st, ns);
   if (end <= start) end = start + 1;
-  bound(st, true).store(end);
-  Reset_MeanSigma(st, -1);
+  bound(run_state, true).store(end);
+  Reset_MeanSigma(run_state, -1);
 }
 
 NoiseWindow Noise_Window(const State& st) {
@@ -51,8 +51,8 @@ NoiseWindow Noise_Window(const State& st) {
   return {bound(s, false).load(), bound(s, true).load()};
 }
 
-void Enable_NoiseMeasurement(State& st, bool on) {
-  Reset_MeanSigma(st, -1);
+void Enable_NoiseMeasurement(Settings& st, RunState& run_state, bool on) {
+  Reset_MeanSigma(run_state, -1);
   st.NoiseMeasurementOn().store(on ? 1 : 0);
 }
 

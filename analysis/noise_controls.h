@@ -13,14 +13,14 @@ double Noise_NsFromSample(int sample, double period_ps);
 
 // Each bound is kept inside the record; an end not above the start becomes start + 1 (a
 // start moved onto or past the end pushes the end along). Both restart the running means.
-void Set_NoiseWindowStart(State& st, double ns);
-void Set_NoiseWindowEnd(State& st, double ns);
+void Set_NoiseWindowStart(Settings& st, RunState& run_state, double ns);
+void Set_NoiseWindowEnd(Settings& st, RunState& run_state, double ns);
 struct NoiseWindow {
   int start = 0, end = 0;
 };
 NoiseWindow Noise_Window(const State& st);
 
-void Enable_NoiseMeasurement(State& st, bool on);
+void Enable_NoiseMeasurement(Settings& st, RunState& run_state, bool on);
 // -1: every channel. The front end starts its strip chart afresh.
 void Select_NoiseStripChartChannel(Settings& st, int channel);
 

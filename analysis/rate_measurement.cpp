@@ -18,9 +18,9 @@ int channels_of(const SystemParams& sys) {
 
 // The displayed texts belong to the user-interface thread: the acquisition thread queues one
 // copy at a time.
-void post_texts(State& st) {
+void post_texts(RunState& st, Indicators& indicators, FrontEndLinks& links) {
   if (st.rates.TextUpdatePosted.exchange(true)) return;
-  st.ui.post([&st] {
+  links.ui.post([&st, &indicators, &links] {
     st.rates.TextUpdatePosted = false;
     for (int ch = 0; ch < kMaxChannels; ++ch) {
       const int unit = st.rates.TriggerRateUnit[ch].load();
@@ -30,8 +30,8 @@ void post_texts(State& st) {
       rate.error_hz = st.rates.RawTriggerRateError[ch].load();
       rate.valid = true;
       const RateText text = Format_Rate(rate);
-      st.TriggerRateText[ch] = text.value;
-      st.TriggerRateUnit[ch] = text.unit;
+      indicators.TriggerRateText[ch] = text.value;
+      indicators.TriggerRateUnit[ch] = text.unit;
     }
   });
 }
@@ -100,7 +100,7 @@ const char* Rate_UnitText(int unit) {
   }
 }
 
-void Init_RateMeasurement(State& st) {
+void Init_RateMeasurement(RunState& st, Indicators& indicators) {
   RateData& r = st.rates;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     r.TimeSum[ch] = 0.0f;
@@ -112,12 +112,13 @@ void Init_RateMeasurement(State& st) {
     r.TotalCount[ch] = 0;
     r.TotalTime[ch] = 0.0;
   }
-  st.RawTriggerRateOK = 0;
+  indicators.RawTriggerRateOK = 0;
 }
 
-void Update_RateMeasurement(State& st, const RunConfig& cfg, const DecodedEvent& event, int block) {
+void Update_RateMeasurement(Indicators& st, RunState& run_state, FrontEndLinks& links,
+                            const RunConfig& cfg, const DecodedEvent& event, int block) {
   if (block < 0 || block >= kMaxSamBlocks) return;
-  RateData& r = st.rates;
+  RateData& r = run_state.rates;
   bool updated = false;
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     const int ch = 2 * block + c;
@@ -142,28 +143,28 @@ void Update_RateMeasurement(State& st, const RunConfig& cfg, const DecodedEvent&
     updated = true;
   }
   if (!updated) return;
-  post_texts(st);
+  post_texts(run_state, st, links);
   st.RawTriggerRateOK = 1;
 }
 
-void Enable_RateMeasurement(State& st, bool on) {
-  st.RateMeasurementOn().store(on ? 1 : 0);
+void Enable_RateMeasurement(RunState& st, Settings& settings, FrontEndLinks& links, bool on) {
+  settings.RateMeasurementOn().store(on ? 1 : 0);
   if (!on) return;
   const char* text =
       "Trigger Rates are measured on the input channels with respect to the specified thresholds "
       "in the TRIGGER TAB menu!\n";
-  Write_InfoMessage(st, text, kInfo);
-  if (!st.rates.RateInfoShown) st.ui.popup(PopupKind::Information, "INFO", text);
+  Write_InfoMessage(links.log, text, kInfo);
+  if (!st.rates.RateInfoShown) links.ui.popup(PopupKind::Information, "INFO", text);
   st.rates.RateInfoShown = true;
 }
 
-void Select_RateStripChartChannel(State& st, int channel) {
+void Select_RateStripChartChannel(Settings& st, FrontEndLinks& links, int channel) {
   if (channel < -1 || channel >= kMaxChannels) return;
   st.gui.RateStripChartChannel = channel;
-  st.ui.refresh_panel(Panel::Rates);  // the panel clears its strip chart
+  links.ui.refresh_panel(Panel::Rates);  // the panel clears its strip chart
 }
 
-void Set_TrigCountVeto(State& st, int channel, int enable, int window_ns) {
+void Set_TrigCountVeto(Settings& st, BoardLink& link, int channel, int enable, int window_ns) {
   if (channel < -1 || channel >= channels_of(st.sys)) return;
   if (window_ns < 0) window_ns = 0;
   const int stored = window_ns / 5 > 0xFFFF ? 0xFFFF : window_ns / 5;
@@ -173,7 +174,7 @@ void Set_TrigCountVeto(State& st, int channel, int enable, int window_ns) {
     st.sam[ch / 2].TrigCountVetoEnable[ch % 2] = enable != 0 ? 1 : 0;
     st.sam[ch / 2].TrigCountVetoWindow[ch % 2] = static_cast<std::uint16_t>(stored);
   }
-  Set_TrigCountParameters(st, channel);
+  Set_TrigCountParameters(st, link, channel);
 }
 
 }  // namespace vx

@@ -41,15 +41,16 @@ struct RateText {
 RateText Format_Rate(const RateEstimate& rate);
 
 // Clears the accumulators and the shown rates (run preparation).
-void Init_RateMeasurement(State& st);
+void Init_RateMeasurement(RunState& st, Indicators& indicators);
 // Adds the current event's counters of block to the sums of its enabled channels.
-void Update_RateMeasurement(State& st, const RunConfig& cfg, const DecodedEvent& event, int block);
+void Update_RateMeasurement(Indicators& st, RunState& run_state, FrontEndLinks& links,
+                            const RunConfig& cfg, const DecodedEvent& event, int block);
 
 // Panel controls.
-void Enable_RateMeasurement(State& st, bool on);
-void Select_RateStripChartChannel(State& st, int channel);  // -1 = all
+void Enable_RateMeasurement(RunState& st, Settings& settings, FrontEndLinks& links, bool on);
+void Select_RateStripChartChannel(Settings& st, FrontEndLinks& links, int channel);  // -1 = all
 // Veto of the hit counting: enable and window (ns, kept divided by 5) of one channel, or of
 // every channel when channel is -1.
-void Set_TrigCountVeto(State& st, int channel, int enable, int window_ns);
+void Set_TrigCountVeto(Settings& st, BoardLink& link, int channel, int enable, int window_ns);
 
 }  // namespace vx

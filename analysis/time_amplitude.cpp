@@ -12,15 +12,17 @@
 
 namespace vx {
 
-void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingTime,
-                              float& trailingTime, float& amplitude, int computeTrailing) {
+void Compute_TimeAndAmplitude(Settings& st, RunState& run_state, int block, int channel,
+                              float& leadingTime, float& trailingTime, float& amplitude,
+                              int computeTrailing) {
   leadingTime = -1.0f;
   trailingTime = -1.0f;
   amplitude = 0.0f;
   if (block < 0 || block >= kMaxSamBlocks || channel < 0 || channel >= kChannelsPerBlock) return;
-  const MeasurementSettings settings = Snapshot_MeasurementSettings(st, Freeze_RunConfig(st));
+  const MeasurementSettings settings =
+      Snapshot_MeasurementSettings(run_state, Freeze_RunConfig(st));
   ChannelJob job;
-  job.waveform = st.event.FullyOrderedValues[block][channel].data();
+  job.waveform = run_state.event.FullyOrderedValues[block][channel].data();
   job.threshold = st.acq.PulseThreshold[block][channel];
   job.edge = st.acq.PulseEdge[block][channel];
   job.compute_trailing = computeTrailing == 1;

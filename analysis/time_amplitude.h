@@ -9,8 +9,9 @@ namespace vx {
 // Measures FullyOrderedValues[block][channel]. Times are in ns from sample 0, -1.0 when
 // there is no valid crossing; the amplitude is in volts, negative for negative pulses.
 // The trailing edge is searched only when computeTrailing is 1.
-void Compute_TimeAndAmplitude(State& st, int block, int channel, float& leadingTime,
-                              float& trailingTime, float& amplitude, int computeTrailing);
+void Compute_TimeAndAmplitude(Settings& st, RunState& run_state, int block, int channel,
+                              float& leadingTime, float& trailingTime, float& amplitude,
+                              int computeTrailing);
 
 // Fixed-threshold timing on every channel at `volts`, the sign giving the pulses' polarity:
 // the threshold in ADC counts (1638 per volt) and a falling edge for negative pulses.

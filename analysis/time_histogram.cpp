@@ -247,7 +247,7 @@ void publish(State& st) {
 }
 
 // The fit with its quality, beside the histogram's own width, in the log.
-void log_fit(State& st, const AcqParams& acq) {
+void log_fit(RunState& st, MessageLog& log, const AcqParams& acq) {
   const TimeHistoResults& r = st.meas.TimeHisto;
   char text[320];
   std::snprintf(text, sizeof text,
@@ -258,13 +258,13 @@ void log_fit(State& st, const AcqParams& acq) {
                 r.entries, r.mean_ns * 1000.0, r.rms_ps, static_cast<double>(r.fwhm_ps),
                 r.fit_from_ps, r.fit_to_ps, r.fitted_centre_ns * 1000.0, r.fitted_sigma_ps, r.chi2,
                 r.ndf, r.ndf > 0 ? r.chi2 / r.ndf : 0.0);
-  Write_InfoMessage(st, text, 0);
+  Write_InfoMessage(log, text, 0);
 }
 
-bool warn_without_channels(State& st, const AcqParams& acq) {
+bool warn_without_channels(RunState& st, MessageLog& log, const AcqParams& acq) {
   if (channels_valid(acq)) return false;
   st.meas.NbOfValidTimes = 0;
-  Write_InfoMessage(st, "WARNING: At least two channels must be ON to compute Time Histogram!\n",
+  Write_InfoMessage(log, "WARNING: At least two channels must be ON to compute Time Histogram!\n",
                     1);
   return true;
 }
@@ -272,9 +272,9 @@ bool warn_without_channels(State& st, const AcqParams& acq) {
 }  // namespace
 
 void Compute_TimeHisto(State& st, const RunConfig& cfg) {
-  if (warn_without_channels(st, cfg.acq)) return;
+  if (warn_without_channels(st, st.log, cfg.acq)) return;
   rebuild(st, cfg);
-  Store_TimeHistoRange(st);
+  Store_TimeHistoRange(st, st);
   publish(st);
 }
 
@@ -298,7 +298,7 @@ void Update_TimeHisto(State& st, const RunConfig& cfg) {
 }
 
 void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end) {
-  if (warn_without_channels(st, cfg.acq)) return;
+  if (warn_without_channels(st, st.log, cfg.acq)) return;
   Update_TimeHisto(st, cfg);
   MeasurementData& m = st.meas;
   const HistoBuild& h = m.TimeHistoBuild;
@@ -309,7 +309,8 @@ void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end) {
   publish(st);
 }
 
-void Compute_TimeHistoParameters(State& st, const RunConfig& cfg, int computeFWHM, int computeFit) {
+void Compute_TimeHistoParameters(RunState& st, FrontEndLinks& links, const RunConfig& cfg,
+                                 int computeFWHM, int computeFit) {
   MeasurementData& m = st.meas;
   const int bins = time_bins(m);
   std::array<double, kMaxTimeHistoBins + 1> counts{};
@@ -333,9 +334,9 @@ void Compute_TimeHistoParameters(State& st, const RunConfig& cfg, int computeFWH
     r.ndf = q.ndf;
     r.fit_from_ps = m.ThresholdCrossingAxis[0] * 1000.0;
     r.fit_to_ps = m.ThresholdCrossingAxis[bins - 1] * 1000.0;
-    if (r.fitted) log_fit(st, cfg.acq);
+    if (r.fitted) log_fit(st, links.log, cfg.acq);
   }
-  st.ui.refresh_panel(Panel::TimeHistogram);
+  links.ui.refresh_panel(Panel::TimeHistogram);
 }
 
 }  // namespace vx

@@ -26,6 +26,7 @@ void Update_TimeHisto(State& st, const RunConfig& cfg);
 void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end);
 
 // FWHM of the histogram when computeFWHM is 1, Gaussian fit when computeFit is 1.
-void Compute_TimeHistoParameters(State& st, const RunConfig& cfg, int computeFWHM, int computeFit);
+void Compute_TimeHistoParameters(RunState& st, FrontEndLinks& links, const RunConfig& cfg,
+                                 int computeFWHM, int computeFit);
 
 }  // namespace vx

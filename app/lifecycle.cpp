@@ -6,16 +6,16 @@
 
 namespace vx {
 
-void Start_Core(State& st, const std::filesystem::path& user_path) {
+void Start_Core(Settings& st, FrontEndLinks& links, const std::filesystem::path& user_path) {
   // A file-size limit must fail the write like a full disk does, not kill the program in
   // the middle of an event before the file is cut back to its last whole event.
   std::signal(SIGXFSZ, SIG_IGN);
-  st.UserPath = user_path;
-  st.log.file = user_path / "logfile.txt";
-  st.log.open_file(1);
-  st.log.close_file();
+  links.UserPath = user_path;
+  links.log.file = user_path / "logfile.txt";
+  links.log.open_file(1);
+  links.log.close_file();
 
-  st.ui.set_window_title(main_window_title(st.sys));
+  links.ui.set_window_title(main_window_title(st.sys));
 
   st.board.LinkType = 0;
   st.board.LinkNumber = 0;
@@ -23,15 +23,15 @@ void Start_Core(State& st, const std::filesystem::path& user_path) {
   st.board.VMEBaseAddress = 0;
   st.board.PIDNumber = 0;
   set_text(st.board.IPAddress, kDefaultBoardIpAddress);
-  st.ui.refresh_panel(Panel::Connection);
-  st.ui.show_panel(Panel::Connection, true);
+  links.ui.refresh_panel(Panel::Connection);
+  links.ui.show_panel(Panel::Connection, true);
 }
 
-void Shutdown_Core(State& st) {
+void Shutdown_Core(BoardLink& st, FrontEndLinks& links) {
   // Also a handle that a communication error left open.
-  if ((st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) && st.hooks.close_device)
-    st.hooks.close_device();
-  st.log.close_file();
+  if ((st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) && links.hooks.close_device)
+    links.hooks.close_device();
+  links.log.close_file();
 }
 
 std::string main_window_title(const SystemParams& sys) {

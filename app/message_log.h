@@ -17,8 +17,12 @@ inline void Write_InfoMessage(FrontEndLinks& st, const std::string& text, int ki
 }
 // The same with the text printf-formatted.
 template <typename... Args>
+void Write_InfoMessage(MessageLog& log, int kind, const char* format, Args... args) {
+  log.write(format_text(format, args...), kind);
+}
+template <typename... Args>
 void Write_InfoMessage(FrontEndLinks& st, int kind, const char* format, Args... args) {
-  st.log.write(format_text(format, args...), kind);
+  Write_InfoMessage(st.log, kind, format, args...);
 }
 
 // The help message panel: its text replaced by text, moved to the mouse position and

@@ -83,7 +83,7 @@ void Save_Params(Settings& st, Snapshot which) {
   std::copy_n(st.sam.begin(), blocks, saved.sam.begin());
 }
 
-void Restore_Params(State& st, Snapshot which) {
+void Restore_Params(Settings& st, FrontEndLinks& links, Snapshot which) {
   const ParamRecords& saved = st.saved(which);
   std::memcpy(&st.board, &saved.board, sizeof st.board);
   std::memcpy(&st.acq, &saved.acq, sizeof st.acq);
@@ -92,10 +92,10 @@ void Restore_Params(State& st, Snapshot which) {
   const int blocks = board_blocks(st);
   std::copy_n(saved.sam.begin(), blocks, st.sam.begin());
 
-  call(st.hooks.apply_all_board_parameters);
-  call(st.hooks.recompute_main_graph);
-  call(st.hooks.refresh_annotations);
-  st.ui.refresh_panel(Panel::AllValues);
+  call(links.hooks.apply_all_board_parameters);
+  call(links.hooks.recompute_main_graph);
+  call(links.hooks.refresh_annotations);
+  links.ui.refresh_panel(Panel::AllValues);
 }
 
 }  // namespace vx

@@ -8,6 +8,6 @@ namespace vx {
 
 void Init_Params(State& st);
 void Save_Params(Settings& st, Snapshot which);
-void Restore_Params(State& st, Snapshot which);
+void Restore_Params(Settings& st, FrontEndLinks& links, Snapshot which);
 
 }  // namespace vx

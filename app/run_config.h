@@ -31,7 +31,7 @@ struct RunConfig {
 
 // The records as they are now, for a loop about to start (or a calibration pass, which holds
 // them).
-inline RunConfig Freeze_RunConfig(const State& st) {
+inline RunConfig Freeze_RunConfig(const Settings& st) {
   return RunConfig{st.acq, st.sys, st.sam, st.gui};
 }
 

@@ -1,7 +1,7 @@
 // The process-wide state, in parts with one owner each (below): the parameter records and
 // their snapshots, the board link, the run, its files, the tick's indicators and the links to
 // the front end. main (or a test) creates it and passes it by reference; a function takes the
-// part it uses.
+// parts it uses.
 //
 // Which thread may write what, and when, and how the other threads read it: the "Threads"
 // section of docs/architecture.md. In short: the user-interface thread owns the records; a
@@ -80,9 +80,9 @@ enum class Snapshot { Replay, Calibration, RateScan };
 inline constexpr int kSnapshots = 3;
 
 // The state is made of parts, each with one owner (the "Threads" section of
-// docs/architecture.md). A function takes the parts it uses; State derives from all of them,
-// so a caller holding the whole state passes it as any one part, and the parts' fields keep
-// their names (st.acq, st.DeviceHandle, st.meas...).
+// docs/architecture.md). A function takes the parts it uses, each a parameter (the log alone if
+// that is all it needs of the links); State derives from all of them, so a caller holding the
+// whole state passes it once for each part, and the fields keep their names (st.acq, st.meas).
 
 // The parameter records (the setup file's layout), their snapshots and their loan.
 // Owner: the user-interface thread. A running loop reads the copy it took at its start

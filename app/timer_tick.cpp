@@ -12,30 +12,31 @@ namespace vx {
 
 namespace {
 
-void update_connection_indicator(State& st) {
+void update_connection_indicator(BoardLink& st, Indicators& indicators, FrontEndLinks& links) {
   if (st.Connecting.load() == 1) {
     st.SavedConnecting = 1;
-    st.ui.set_text(Field::ConnectionLabel, -1, "Connecting...");
-    st.ConnectionLedOn = !st.ConnectionLedOn;
-    st.ui.set_led(Led::Connection, st.ConnectionLedOn);
+    links.ui.set_text(Field::ConnectionLabel, -1, "Connecting...");
+    indicators.ConnectionLedOn = !indicators.ConnectionLedOn;
+    links.ui.set_led(Led::Connection, indicators.ConnectionLedOn);
     return;
   }
-  st.ui.set_text(Field::ConnectionLabel, -1, "Connected");
+  links.ui.set_text(Field::ConnectionLabel, -1, "Connected");
   if (st.SavedConnecting.load() == 1) {
     st.SavedConnecting = 0;
-    st.ConnectionLedOn = st.Board_Connected.load() == 1;
-    st.ui.set_led(Led::Connection, st.ConnectionLedOn);
+    indicators.ConnectionLedOn = st.Board_Connected.load() == 1;
+    links.ui.set_led(Led::Connection, indicators.ConnectionLedOn);
   }
 }
 
-void update_scan_indicator(State& st) {
-  st.ScanLedOn = st.RateScanRunning.load() == 1 ? !st.ScanLedOn : false;
-  st.ui.set_led(Led::RateScanRunning, st.ScanLedOn);
+void update_scan_indicator(Indicators& st, RunState& run_state, FrontEndLinks& links) {
+  st.ScanLedOn = run_state.RateScanRunning.load() == 1 ? !st.ScanLedOn : false;
+  links.ui.set_led(Led::RateScanRunning, st.ScanLedOn);
 }
 
 // One point per trace: every channel of the board, or the one selected channel.
 template <typename T>
-void plot_channels(State& st, StripChart chart, int selected, const T& values) {
+void plot_channels(Settings& st, FrontEndLinks& links, StripChart chart, int selected,
+                   const T& values) {
   std::vector<double> points;
   if (selected == -1) {
     for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch)
@@ -43,7 +44,7 @@ void plot_channels(State& st, StripChart chart, int selected, const T& values) {
   } else if (selected >= 0 && selected < kMaxChannels) {
     points.push_back(values[selected].load());
   }
-  st.ui.plot_strip_chart(chart, Run_Seconds(st), points);
+  links.ui.plot_strip_chart(chart, Run_Seconds(st, links), points);
 }
 
 std::string format_rate(float rate) {
@@ -69,9 +70,11 @@ void every_second_tick(State& st) {
   if (events != 0) st.ui.set_text(Field::EventRate, -1, format_rate(st.EventRate));
 
   if (st.gui.NoiseMeasurementOn != 0)
-    plot_channels(st, StripChart::Noise, st.gui.NoiseStripChartChannel, st.MeanSigmaForStripChart);
+    plot_channels(st, st, StripChart::Noise, st.gui.NoiseStripChartChannel,
+                  st.MeanSigmaForStripChart);
   if (st.gui.RateMeasurementOn != 0 && st.RawTriggerRateOK.load() == 1) {
-    plot_channels(st, StripChart::Rate, st.gui.RateStripChartChannel, st.TriggerRateForStripChart);
+    plot_channels(st, st, StripChart::Rate, st.gui.RateStripChartChannel,
+                  st.TriggerRateForStripChart);
     for (int ch = 0; ch < st.sys.NbOfChannels && ch < kMaxChannels; ++ch) {
       if (st.gui.ChannelEnabled[ch] == 0) continue;
       // A channel without a rate of this run yet shows none, as before the run.
@@ -88,8 +91,8 @@ void every_second_tick(State& st) {
 
 }  // namespace
 
-double Run_Seconds(State& st) {
-  return std::max(st.clock.now() - st.acq.RunStartTime, 0.0);
+double Run_Seconds(Settings& st, FrontEndLinks& links) {
+  return std::max(links.clock.now() - st.acq.RunStartTime, 0.0);
 }
 
 AxisWindow Strip_ChartWindow(double latest_seconds, double span) {
@@ -97,37 +100,37 @@ AxisWindow Strip_ChartWindow(double latest_seconds, double span) {
   return {latest_seconds - span, latest_seconds};
 }
 
-void Update_RunElapsedTime(State& st) {
+void Update_RunElapsedTime(Settings& st, FrontEndLinks& links) {
   const int s = st.acq.RunElapsedTime;
   const int days = s / 86400;
   const int hours = (s % 86400) / 3600;
   const int minutes = (s % 86400 - 3600 * hours) / 60;
   const int seconds = s - 86400 * days - 3600 * hours - 60 * minutes;
-  st.ui.set_text(Field::RunElapsedTime, 0, std::to_string(days));
-  st.ui.set_text(Field::RunElapsedTime, 1, std::to_string(hours));
-  st.ui.set_text(Field::RunElapsedTime, 2, std::to_string(minutes));
-  st.ui.set_text(Field::RunElapsedTime, 3, std::to_string(seconds));
+  links.ui.set_text(Field::RunElapsedTime, 0, std::to_string(days));
+  links.ui.set_text(Field::RunElapsedTime, 1, std::to_string(hours));
+  links.ui.set_text(Field::RunElapsedTime, 2, std::to_string(minutes));
+  links.ui.set_text(Field::RunElapsedTime, 3, std::to_string(seconds));
 }
 
 void Update_RunTotals(State& st) {
   const double seconds = std::max(st.clock.now() - st.acq.RunStartTime, 0.0);
   st.acq.RunElapsedTime = static_cast<std::int32_t>(seconds);
-  Update_RunElapsedTime(st);
+  Update_RunElapsedTime(st, st);
   const std::int32_t events = st.EventNumber.load() - st.FirstEventNumber.load();
   st.EventRate = seconds > 0.0 ? static_cast<float>(events / seconds) : 0.0f;
   st.ui.set_text(Field::EventRate, -1, format_rate(st.EventRate));
 }
 
 void TimerCB(State& st) {
-  update_connection_indicator(st);
-  update_scan_indicator(st);
+  update_connection_indicator(st, st, st);
+  update_scan_indicator(st, st, st);
   if (st.hooks.serve_remote_requests) st.hooks.serve_remote_requests();
 
   // A run's loop only reads the records, so the tick may too; no run is on while a worker
   // holds them.
   if (st.AcquisitionRunning.load() == 1 && !Records_Lent(st)) {
     st.acq.RunElapsedTime = static_cast<std::int32_t>(st.clock.now() - st.acq.RunStartTime);
-    Update_RunElapsedTime(st);
+    Update_RunElapsedTime(st, st);
     if (st.acq.RunType == kRunFiniteTime && st.acq.RunElapsedTime >= st.acq.RunDuration)
       st.request_run_end();
     if (st.EventNumberColor == 1) {

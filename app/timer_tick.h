@@ -23,12 +23,12 @@ inline constexpr double kStripChartSpanSeconds = 120.0;
 struct AxisWindow {
   double lower = 0.0, upper = 0.0;
 };
-double Run_Seconds(State& st);
+double Run_Seconds(Settings& st, FrontEndLinks& links);
 AxisWindow Strip_ChartWindow(double latest_seconds, double span = kStripChartSpanSeconds);
 
 // Shows an elapsed time in seconds in the four "Elapsed Time:" fields (days, hours,
 // minutes, seconds).
-void Update_RunElapsedTime(State& st);
+void Update_RunElapsedTime(Settings& st, FrontEndLinks& links);
 
 // At the end of a run (or replay): its whole elapsed time and its mean event rate, so
 // that a run shorter than a tick does not leave an earlier run's values on show.

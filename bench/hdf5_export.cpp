@@ -76,7 +76,7 @@ void BM_ReadBinaryRunWithTheReader(benchmark::State& state) {
     int events = 0;
     if (vx::Open_DataFileForLoading(st, r.run) != 1) state.SkipWithError("open failed");
     while (vx::Read_EventsFromFile(st) == 1) ++events;
-    vx::Close_FileForLoadingData(st);
+    vx::Close_FileForLoadingData(st, st);
     if (events != kEvents) state.SkipWithError("short read");
   }
   state.SetItemsProcessed(state.iterations() * kEvents);

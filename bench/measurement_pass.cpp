@@ -58,12 +58,12 @@ void run_pass(benchmark::State& state, int threads) {
   vx::State& st = bench->st;
   configure(st);
   const vx::RunConfig cfg = vx::Freeze_RunConfig(st);
-  vx::Prepare_MeasurementsForRun(st, cfg);
+  vx::Prepare_MeasurementsForRun(st, st, cfg);
   int event = 0;
   for (auto _ : state) {
     st.EventNumber = ++event;
     vx::Compute_EventMeasurements(st, cfg, st.event, threads);
-    vx::Grow_MeasurementLists(st, cfg);
+    vx::Grow_MeasurementLists(st, st.log, cfg);
     benchmark::DoNotOptimize(st.results.RiseTimeInstant[7][1]);
   }
   state.SetItemsProcessed(state.iterations());

@@ -95,9 +95,9 @@ void Enable_AllChannelsForCalibration(State& st) {
                       kInfo);
 }
 
-bool calibration_board_ready(State& st) {
-  if (board_usable(st) && st.sys.NbOfSAMBlocks > 0) return true;
-  Write_InfoMessage(st, "No board is connected: the calibration cannot run.\n", kError);
+bool calibration_board_ready(Settings& st, BoardLink& link, MessageLog& log) {
+  if (board_usable(link) && st.sys.NbOfSAMBlocks > 0) return true;
+  Write_InfoMessage(log, "No board is connected: the calibration cannot run.\n", kError);
   return false;
 }
 

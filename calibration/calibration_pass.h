@@ -56,7 +56,7 @@ PassResult Read_CalibrationPass(State& st, double timeout_s = kCalibrationReadou
 void Build_PhysicallyOrderedValues(State& st, int block);
 
 // False, with an error message, when no board is connected to calibrate.
-bool calibration_board_ready(State& st);
+bool calibration_board_ready(Settings& st, BoardLink& link, MessageLog& log);
 
 // A calibration measures, and stores, every SAM block: channels the user switched off are
 // switched on for its duration (the snapshot it restores gives them back) and the user is

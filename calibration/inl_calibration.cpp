@@ -57,14 +57,14 @@ void Enable_INLCalibration(State& st, bool on) {
     if (st.acq.INLCalibrationRunning == 0) return;
     st.acq.INLCalibrationRunning = 0;
     st.acq.INLCorrectionEnabled = st.inl.correction_before;
-    Set_SAMCorrectionLevel(st);
+    Set_SAMCorrectionLevel(st, st);
     st.ui.refresh_panel(Panel::AllValues);
     return;
   }
   if (st.acq.INLCalibrationRunning == 0) st.inl.correction_before = st.acq.INLCorrectionEnabled;
   st.acq.INLCalibrationRunning = 1;
   st.acq.INLCorrectionEnabled = 0;
-  Set_SAMCorrectionLevel(st);
+  Set_SAMCorrectionLevel(st, st);
   st.sys.TriggerSource = kTriggerSoftware;
   Set_SystemTriggerMode(st);
   st.ui.refresh_panel(Panel::AllValues);
@@ -79,13 +79,13 @@ void Clear_INLChannel(InlChannelCalibration& k) {
   k.ZeroCrossingIntervalInMean = in_mean;
 }
 
-void Clear_INLAccumulators(State& st) {
+void Clear_INLAccumulators(BoardLink& st, Settings& settings) {
   st.inl.usable = false;
   st.inl.events_accumulated = 0;
   st.inl.communication_errors_at_start = st.NbOfCommunicatonErrors.load();
-  for (int b = 0; b < board_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(settings); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
-      if (channel_enabled(st.gui, b, c)) Clear_INLChannel(st.inl.at(b, c));
+      if (channel_enabled(settings.gui, b, c)) Clear_INLChannel(st.inl.at(b, c));
 }
 
 void Accumulate_INLChannel(InlChannelCalibration& k, std::span<const float> w, int first_cell,
@@ -289,78 +289,81 @@ std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary&
   return {};
 }
 
-void Compute_INLCalibration(State& st) {
+void Compute_INLCalibration(BoardLink& st, Settings& settings, FrontEndLinks& links) {
   InlComputeOptions o;
-  o.groups = st.acq.INLNbOfSegments;
-  o.period_ps = Get_SamplingPeriod(st);
-  o.use_interval_ratio = st.acq.INLUseIntervalRatio != 0;
-  o.cell_offset = st.acq.INLCellOffset;
+  o.groups = settings.acq.INLNbOfSegments;
+  o.period_ps = Get_SamplingPeriod(settings);
+  o.use_interval_ratio = settings.acq.INLUseIntervalRatio != 0;
+  o.cell_offset = settings.acq.INLCellOffset;
   bool usable = true;
   int channels = 0;
   st.inl.measured.fill(false);
-  for (int b = 0; b < board_blocks(st); ++b) {
+  for (int b = 0; b < board_blocks(settings); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      if (!channel_enabled(st.gui, b, c)) continue;
+      if (!channel_enabled(settings.gui, b, c)) continue;
       ++channels;
       st.inl.measured[kChannelsPerBlock * b + c] = true;
       const InlSummary s = Compute_INLChannel(st.inl.at(b, c), o);
       const int ch = kChannelsPerBlock * b + c;
-      Write_InfoMessage(st,
+      Write_InfoMessage(links.log,
                         format_text("Frequency measured for the calibration SineWave: %9.6f MHz.\n",
                                     s.frequency_mhz),
                         kInfo);
-      Write_InfoMessage(st, format_text("Global INL of ch%d: rms = %f ps rms.\n", ch, s.inl_rms_ps),
+      Write_InfoMessage(links.log,
+                        format_text("Global INL of ch%d: rms = %f ps rms.\n", ch, s.inl_rms_ps),
                         kInfo);
       Write_InfoMessage(
-          st, format_text("Mean of Segments for channel[%d] = %f.\n", ch, s.mean_segment_mv),
+          links.log, format_text("Mean of Segments for channel[%d] = %f.\n", ch, s.mean_segment_mv),
           kInfo);
-      Write_InfoMessage(st, format_text("Global DNL of ch%d: rms = %f ps rms.\n", ch, s.dnl_rms_ps),
+      Write_InfoMessage(links.log,
+                        format_text("Global DNL of ch%d: rms = %f ps rms.\n", ch, s.dnl_rms_ps),
                         kInfo);
       const std::string refusal = Inl_ChannelRefusal(st.inl.at(b, c), s, o);
       if (refusal.empty()) continue;
       usable = false;
       Write_InfoMessage(
-          st, format_text("ERROR: INL calibration of ch%d refused: %s.\n", ch, refusal.c_str()),
+          links.log,
+          format_text("ERROR: INL calibration of ch%d refused: %s.\n", ch, refusal.c_str()),
           kError);
     }
   }
   if (st.NbOfCommunicatonErrors.load() != st.inl.communication_errors_at_start) {
     usable = false;
     Write_InfoMessage(
-        st,
+        links.log,
         "ERROR: INL calibration refused: a communication error with the board during the run.\n",
         kError);
   }
   st.inl.usable = usable && channels > 0;
   if (!st.inl.usable) st.inl.measured.fill(false);
   if (!st.inl.usable)
-    Write_InfoMessage(st,
+    Write_InfoMessage(links.log,
                       "Nothing of this INL calibration can be saved; the INL tables in use are "
                       "unchanged.\n",
                       kInfo);
   st.inl.computed = true;
-  Compute_LinearityHistos(st);
+  Compute_LinearityHistos(links);
 }
 
 void Compute_LinearityHistos(FrontEndLinks& st) {
   st.ui.post([&st] { st.ui.refresh_panel(Panel::InlCalibration); });
 }
 
-bool Save_INL_In_Array(State& st, int block) {
+bool Save_INL_In_Array(BoardLink& st, Settings& settings, MessageLog& log, int block) {
   if (block < 0 || block >= kMaxSamBlocks) return false;
   if (!st.inl.usable) {
-    Write_InfoMessage(st,
+    Write_InfoMessage(log,
                       "ERROR: INL values not saved: the last INL calibration run was refused or "
                       "none was made (see its messages). The INL tables are unchanged.\n",
                       kError);
     return false;
   }
   for (int c = 0; c < kChannelsPerBlock; ++c) {
-    if (!channel_enabled(st.gui, block, c)) continue;
+    if (!channel_enabled(settings.gui, block, c)) continue;
     const int ch = kChannelsPerBlock * block + c;
     if (!st.inl.measured[ch]) {
       Write_InfoMessage(
-          st,
+          log,
           format_text("ERROR: INL values of ch%d not saved: the last INL calibration run "
                       "did not measure it (it was switched off). Its INL table is "
                       "unchanged.\n",

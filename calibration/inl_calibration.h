@@ -21,7 +21,7 @@ bool Inl_GroupCountValid(int requested);
 void Enable_INLCalibration(State& st, bool on);
 
 // Per-run reset of the accumulators of every channel (interval references are kept).
-void Clear_INLAccumulators(State& st);
+void Clear_INLAccumulators(BoardLink& st, Settings& settings);
 void Clear_INLChannel(InlChannelCalibration& k);
 
 // One channel's event: `waveform` holds the 1024 time-ordered samples, `first_cell` the
@@ -58,7 +58,7 @@ std::string Inl_ChannelRefusal(const InlChannelCalibration& k, const InlSummary&
 
 // Every enabled channel of every block, with the messages, then the histogram panel; sets
 // usable, and reports every channel whose results are refused.
-void Compute_INLCalibration(State& st);
+void Compute_INLCalibration(BoardLink& st, Settings& settings, FrontEndLinks& links);
 // Asks the INL histogram panel to redraw from the results.
 void Compute_LinearityHistos(FrontEndLinks& st);
 
@@ -66,6 +66,6 @@ void Compute_LinearityHistos(FrontEndLinks& st);
 // calibration measured (an enabled channel it did not measure is told and left as it was);
 // refused (false, with an error, the table unchanged) while the last calibration is not
 // usable.
-bool Save_INL_In_Array(State& st, int block);
+bool Save_INL_In_Array(BoardLink& st, Settings& settings, MessageLog& log, int block);
 
 }  // namespace vx

@@ -29,8 +29,8 @@ void reset_block_arrays(CalibrationData& k, int b) {
   }
 }
 
-void accumulate(State& st, int b) {
-  CalibrationData& k = st.calib;
+void accumulate(Settings& st, BoardLink& link, int b) {
+  CalibrationData& k = link.calib;
   const bool per_cell = st.sam[b].PedestalPerCell != 0;
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     const auto& values = k.PhysicallyOrderedValues[b][c];
@@ -69,14 +69,14 @@ Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t
       st.EventNumber.fetch_add(1);
       st.meas.EventNumberForSigma.fetch_add(1);
       ++n;
-      if (Decode_Event(st, cfg, i) != kDone) {
+      if (Decode_Event(st, st, st.log, cfg, i) != kDone) {
         st.StopRequest().store(1);
         Write_InfoMessage(st, kFailure, kError);
         break;
       }
       for (int b = 0; b < blocks; ++b) {
         Build_PhysicallyOrderedValues(st, b);
-        accumulate(st, b);
+        accumulate(st, st, b);
       }
       call(st.hooks.compute_display, st.event);
       call(st.hooks.show_event);
@@ -108,13 +108,13 @@ void prepare_blocks(State& st) {
     Build_ControlReg(st.sam[b], st.sys);
     reset_block_arrays(st.calib, b);
   }
-  Set_SAMAcquisitionMode(st);
+  Set_SAMAcquisitionMode(st, st);
   st.sys.TriggerSource = kTriggerAuto;  // every readout pass sends a software trigger
   Set_SystemTriggerMode(st);
 }
 
-void store_averages(State& st, std::int64_t n) {
-  CalibrationData& k = st.calib;
+void store_averages(Settings& st, BoardLink& link, std::int64_t n) {
+  CalibrationData& k = link.calib;
   for (int b = 0; b < board_blocks(st); ++b) {
     if (st.sam[b].PedestalPerCell == 0) continue;
     for (int c = 0; c < kChannelsPerBlock; ++c) {
@@ -136,7 +136,7 @@ bool Calibrate_Matrice(State& st, int block) {
     Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
-  if (!calibration_board_ready(st)) return false;
+  if (!calibration_board_ready(st, st, st.log)) return false;
   if (st.calib.NbOfRunsForPedestalCalibration < 0) {
     Write_InfoMessage(st, "The number of events for pedestal calibration cannot be negative.\n",
                       kError);
@@ -144,7 +144,7 @@ bool Calibrate_Matrice(State& st, int block) {
   }
   CalibrationProgress progress(st);
   st.calib.PedestalMeasurement = true;
-  Set_SAMCorrectionLevel(st);
+  Set_SAMCorrectionLevel(st, st);
   Write_InfoMessage(st, "Calibrating pedestals...\n", kInfo);
   Write_InfoMessage(st, "WARNING: No signal has to be put on the inputs during calibration...\n",
                     kWarningNoPopup);
@@ -164,13 +164,13 @@ bool Calibrate_Matrice(State& st, int block) {
   Start_run(st);
   std::int64_t n = 0;
   Outcome outcome = accumulate_events(st, progress, n);
-  Stop_run(st);
+  Stop_run(st, st);
   if (outcome == Outcome::Measured && slot.communication_failed()) {
     Write_InfoMessage(st, kFailure, kError);
     outcome = Outcome::Failed;
   }
   const bool ok = outcome == Outcome::Measured;
-  if (ok) store_averages(st, n);
+  if (ok) store_averages(st, st, n);
   if (outcome == Outcome::Cancelled)
     Write_InfoMessage(st, "Pedestal Calibration cancelled by user: the previous table is kept.\n",
                       kInfo);
@@ -182,7 +182,7 @@ bool Calibrate_Matrice(State& st, int block) {
   // records are restored, until something else is drawn.
   call(st.hooks.compute_display, st.event);
   st.calib.PedestalMeasurement = false;
-  Restore_Params(st, Snapshot::Calibration);
+  Restore_Params(st, st, Snapshot::Calibration);
   Write_InfoMessage(st, "End of pedestals calibration.\n", kInfo);
   if (ok)
     Write_InfoMessage(st,

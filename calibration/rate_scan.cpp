@@ -62,9 +62,9 @@ bool count_for(State& st, double seconds, StepCounts& counts) {
   return st.RateScanFlag.load() == 0;
 }
 
-void begin_result(State& st, int steps) {
-  std::lock_guard lock(st.rates.result_mutex);
-  RateScanResult& r = st.rates.result;
+void begin_result(Settings& st, RunState& run_state, int steps) {
+  std::lock_guard lock(run_state.rates.result_mutex);
+  RateScanResult& r = run_state.rates.result;
   r.steps = steps;
   r.measured = 0;
   r.channels = 2 * board_blocks(st);
@@ -138,7 +138,7 @@ int Run_RateVsThresholdScan(State& st) {
                      "want to continue?")) {
     return 0;
   }
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   for (int ch = 0; ch < 2 * board_blocks(st); ++ch) {
     st.sam[ch / 2].DCOffset[ch % 2] = 0.0f;
     Load_DACs(st, 2 + ch % 2, ch / 2);
@@ -162,7 +162,7 @@ void Compute_RateVsThreshold(State& st) {
   }
   st.RateScanRunning = 1;
   st.RateScanFlag = 0;
-  begin_result(st, steps);
+  begin_result(st, st, steps);
   st.rates.ScanStep = 0;
   st.ui.refresh_panel(Panel::RateVsThreshold);
 
@@ -197,7 +197,7 @@ void Compute_RateVsThreshold(State& st) {
     Write_InfoMessage(st, text, kWarning);
   }
   Run_Reset(st, 0, -1);
-  Restore_Params(st, Snapshot::RateScan);
+  Restore_Params(st, st, Snapshot::RateScan);
   st.RateScanFlag = 0;
   st.RateScanRunning = 0;
 }
@@ -210,10 +210,10 @@ void Plot_RateVsThreshold(FrontEndLinks& st) {
   st.ui.refresh_panel(Panel::RateVsThreshold);
 }
 
-void Set_RateScanRange(State& st, float start_volts, float end_volts) {
+void Set_RateScanRange(Settings& st, FrontEndLinks& links, float start_volts, float end_volts) {
   st.acq.RateScanStartThreshold = std::clamp(start_volts, -1.25f, 1.25f);
   st.acq.RateScanEndThreshold = std::clamp(end_volts, -1.25f, 1.25f);
-  Plot_RateVsThreshold(st);
+  Plot_RateVsThreshold(links);
 }
 
 void Set_RateScanNbOfSteps(Settings& st, int steps) {
@@ -224,10 +224,10 @@ void Set_RateScanStepValue(Settings& st, float seconds) {
   if (seconds > 0.0f) st.acq.RateScanStepValue = seconds;
 }
 
-void Select_RateVsThresholdChannel(State& st, int channel) {
+void Select_RateVsThresholdChannel(Settings& st, FrontEndLinks& links, int channel) {
   if (channel < -1 || channel >= kMaxChannels) return;
   st.gui.RateVsThresholdChannel = channel;
-  Plot_RateVsThreshold(st);
+  Plot_RateVsThreshold(links);
 }
 
 }  // namespace vx

@@ -18,9 +18,9 @@ void Break_RateVsThresholdScan(RunState& st);
 void Plot_RateVsThreshold(FrontEndLinks& st);
 
 // Scan panel settings.
-void Set_RateScanRange(State& st, float start_volts, float end_volts);
-void Set_RateScanNbOfSteps(Settings& st, int steps);         // at least 1
-void Set_RateScanStepValue(Settings& st, float seconds);     // counting time, above 0
-void Select_RateVsThresholdChannel(State& st, int channel);  // -1 = all
+void Set_RateScanRange(Settings& st, FrontEndLinks& links, float start_volts, float end_volts);
+void Set_RateScanNbOfSteps(Settings& st, int steps);      // at least 1
+void Set_RateScanStepValue(Settings& st, float seconds);  // counting time, above 0
+void Select_RateVsThresholdChannel(Settings& st, FrontEndLinks& links, int channel);  // -1 = all
 
 }  // namespace vx

@@ -47,7 +47,7 @@ void copy_best_codes(Settings& st, const PerChannel<std::array<LineSearch, 16>>&
 
 // Decodes event i and rebuilds its physical-cell views; false when the event is bad.
 bool take_event(State& st, int i) {
-  if (Decode_Event(st, Freeze_RunConfig(st), i) != kDone) return false;
+  if (Decode_Event(st, st, st.log, Freeze_RunConfig(st), i) != kDone) return false;
   for (int b = 0; b < board_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
   call(st.hooks.compute_display, st.event);
   return true;
@@ -78,7 +78,7 @@ int sum_lines(State& st, LineSums& sums) {
     }
     call(st.hooks.show_event);
   }
-  Stop_run(st);
+  Stop_run(st, st);
   return counted;
 }
 
@@ -108,7 +108,7 @@ void prepare(State& st) {
   Run_Reset(st, 0, -1);
 
   st.calib.PedestalMeasurement = true;
-  Set_SAMCorrectionLevel(st);
+  Set_SAMCorrectionLevel(st, st);
   Enable_SamDacs(st, -1);
   st.StopRequest().store(0);
   st.EventNumber = 0;
@@ -141,7 +141,8 @@ bool scan(State& st, CalibrationProgress& progress,
   return true;
 }
 
-void log_ranges(State& st, const PerChannel<std::array<LineSearch, 16>>& search) {
+void log_ranges(Settings& st, MessageLog& log,
+                const PerChannel<std::array<LineSearch, 16>>& search) {
   for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       int lo = 128;
@@ -150,7 +151,7 @@ void log_ranges(State& st, const PerChannel<std::array<LineSearch, 16>>& search)
         lo = std::min(lo, s.best_value);
         hi = std::max(hi, s.best_value);
       }
-      Write_InfoMessage(st, kInfo, "Channel = %d, min = %d dacc, max = %d dacc\n", 2 * b + c, lo,
+      Write_InfoMessage(log, kInfo, "Channel = %d, min = %d dacc, max = %d dacc\n", 2 * b + c, lo,
                         hi);
     }
 }
@@ -175,7 +176,7 @@ void check_event(State& st) {
             2 * b + c, m.mean, (m.mean - kSamDacTarget) * kMilli, m.sigma, m.sigma * kMilli);
       }
   }
-  Stop_run(st);
+  Stop_run(st, st);
 }
 
 }  // namespace
@@ -195,7 +196,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
     Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
-  if (!calibration_board_ready(st)) return false;
+  if (!calibration_board_ready(st, st, st.log)) return false;
   st.calib.SamDACOffsetDone = false;
   CalibrationProgress progress(st);
   Save_Params(st, Snapshot::Calibration);
@@ -215,7 +216,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
         st, "ERROR during SAM DAC Offset calibration: a communication error with the board.\n",
         kError);
   } else if (ok) {
-    log_ranges(st, search);
+    log_ranges(st, st.log, search);
     copy_best_codes(st, search);
     Write_InfoMessage(st, kInfo, "Loading SAM REG DACs with optimised values for step = %d ... \n",
                       16);
@@ -237,7 +238,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
 
   Run_Reset(st, 0, -1);
   st.calib.PedestalMeasurement = false;
-  Restore_Params(st, Snapshot::Calibration);
+  Restore_Params(st, st, Snapshot::Calibration);
   progress.update(100);
   if (ok) {
     Write_InfoMessage(st, "End of SAM DACs Offset calibration.\n", kInfo);
@@ -247,7 +248,7 @@ bool Calibrate_SAMDACsOffset(State& st) {
     st.StopRequest().store(0);
     Enable_SamDacs(st, -1);
     Load_SamDacLSB(st, -1, 0, 0);
-    Check_PedestalLineDacs(st);
+    Check_PedestalLineDacs(st, st, st.log);
   } else {
     // The chips get their previous register 2 and codes back.
     Load_HardwareSetup(st, 1, -1);

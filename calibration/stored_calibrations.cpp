@@ -16,42 +16,42 @@ bool board_open(const BoardLink& st) {
   return st.digitizer != nullptr && st.DeviceHandle.load() >= 0;
 }
 
-bool reload_library_corrections(State& st) {
+bool reload_library_corrections(BoardLink& st, Settings& settings, MessageLog& log) {
   if (!board_open(st) || st.digitizer->LoadSAMCorrectionData(st.DeviceHandle.load()) != 0) {
-    Write_InfoMessage(st, "ERROR: The correction values could not be re-loaded from FLASH!\n",
+    Write_InfoMessage(log, "ERROR: The correction values could not be re-loaded from FLASH!\n",
                       kError);
     return false;
   }
-  Note_AppliedPedestals(st);
+  Note_AppliedPedestals(st, settings, log);
   return true;
 }
 
 }  // namespace
 
-bool Save_PedestalsToFlash(State& st, int d) {
-  if (Save_Pedestal_Values_To_EEPROM(st, d) != 0) return false;
-  if (!board_open(st)) return true;
-  if (!reload_library_corrections(st)) return false;
-  Check_PedestalLineDacs(st);
+bool Save_PedestalsToFlash(Settings& st, BoardLink& link, MessageLog& log, int d) {
+  if (Save_Pedestal_Values_To_EEPROM(link, st, log, d) != 0) return false;
+  if (!board_open(link)) return true;
+  if (!reload_library_corrections(link, st, log)) return false;
+  Check_PedestalLineDacs(link, st, log);
   return true;
 }
 
-bool Run_SavePedestalsToFlash(State& st) {
-  if (!st.ui.confirm("Confirm",
-                     "Are you sure you want to save Pedestal Calibration Values to FLASH?"))
+bool Run_SavePedestalsToFlash(Settings& st, BoardLink& link, FrontEndLinks& links) {
+  if (!links.ui.confirm("Confirm",
+                        "Are you sure you want to save Pedestal Calibration Values to FLASH?"))
     return false;
-  st.ui.set_wait_cursor(true);
-  const bool ok = Save_PedestalsToFlash(st, -1);
-  st.ui.set_wait_cursor(false);
+  links.ui.set_wait_cursor(true);
+  const bool ok = Save_PedestalsToFlash(st, link, links.log, -1);
+  links.ui.set_wait_cursor(false);
   return ok;
 }
 
 int Load_Calibrations_And_Reload(State& st, int d) {
-  const auto boards = eeprom_boards(st, d);
+  const auto boards = eeprom_boards(st, st, st.log, d);
   if (boards.empty()) return -1;
   std::vector<StoredTablesRead> read;
-  for (int b : boards) read.push_back(Load_Calib_Values_From_EEPROM(st, b));
-  if (!reload_library_corrections(st)) return -1;
+  for (int b : boards) read.push_back(Load_Calib_Values_From_EEPROM(st, st, st.log, b));
+  if (!reload_library_corrections(st, st, st.log)) return -1;
   Write_InfoMessage(st, "Correction Values re-loaded from FLASH\n", kInfo);
   bool failed = false;
   for (std::size_t i = 0; i < boards.size(); ++i) {
@@ -65,7 +65,7 @@ int Load_Calibrations_And_Reload(State& st, int d) {
       Load_DACs(st, 1, block);
     }
   }
-  Check_PedestalLineDacs(st);
+  Check_PedestalLineDacs(st, st, st.log);
   return failed ? -1 : 0;
 }
 

@@ -11,10 +11,10 @@ namespace vx {
 // Stores the pedestal tables (Save_Pedestal_Values_To_EEPROM, one board or -1 for all) and,
 // with a board open, has the library reload its correction data so that the new table is
 // the one subtracted. True when both were done.
-bool Save_PedestalsToFlash(State& st, int daughter_board = -1);
+bool Save_PedestalsToFlash(Settings& st, BoardLink& link, MessageLog& log, int daughter_board = -1);
 // The menu's "Save Pedestals to FLASH": its own question, then the save behind the wait
 // cursor. False when the user said no or the save failed.
-bool Run_SavePedestalsToFlash(State& st);
+bool Run_SavePedestalsToFlash(Settings& st, BoardLink& link, FrontEndLinks& links);
 
 // Reads every table of one board or all (Load_Calib_Values_From_EEPROM), has the library
 // reload its correction data, and puts the rest in use: the stored SAM DAC offsets into the

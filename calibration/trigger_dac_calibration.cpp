@@ -115,7 +115,7 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
     Write_InfoMessage(st, kCalibrationAlreadyRunning, kError);
     return false;
   }
-  if (!calibration_board_ready(st)) return false;
+  if (!calibration_board_ready(st, st, st.log)) return false;
   CalibrationProgress progress(st);
   Save_Params(st, Snapshot::Calibration);
   Write_InfoMessage(
@@ -153,7 +153,7 @@ bool Calibrate_TriggerThresholdDACsOffset(State& st) {
   }
 
   Run_Reset(st, 0, -1);
-  Restore_Params(st, Snapshot::Calibration);
+  Restore_Params(st, st, Snapshot::Calibration);
   st.ui.refresh_panel(Panel::Main);
   threshold_scan_mode(st, 1);
   if (ok) Write_InfoMessage(st, "End of Trigger DACs Offset calibration.\n", kInfo);

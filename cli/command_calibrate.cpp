@@ -20,10 +20,10 @@ namespace {
 // Fewer events leave a table that holds one event's noise rather than the cells' levels.
 constexpr int kMinPedestalEvents = 10;
 
-void print_pedestals(const State& st) {
-  std::printf("\nPedestals over %d events (ADC counts)\n", st.EventNumber.load());
+void print_pedestals(const BoardLink& st, const Settings& settings, const RunState& run_state) {
+  std::printf("\nPedestals over %d events (ADC counts)\n", run_state.EventNumber.load());
   std::printf("  channel       mean     spread\n");
-  for (int b = 0; b < board_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(settings); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const auto& cells = st.calib.IndividualOffsetDistribution[b][c];
       double sum = 0.0, sum2 = 0.0;
@@ -48,9 +48,9 @@ void print_sam_dac_codes(const Settings& st) {
     }
 }
 
-void print_threshold_offsets(const State& st) {
+void print_threshold_offsets(const BoardLink& st, const Settings& settings) {
   std::printf("\nTrigger threshold offsets (mV)\n");
-  for (int b = 0; b < board_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(settings); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c)
       std::printf("  channel %2d: %.5f\n", 2 * b + c, st.calib.MeanThreshold[b][c] * 1000.0);
 }
@@ -110,16 +110,17 @@ int command_calibrate(Session& session, const CalibrateOptions& options) {
     if (!run_calibration(session,
                          [&](State& s) { return Run_PedestalCalibration(s, options.events - 1); }))
       return 1;
-    print_pedestals(st);
-    if (options.save_to_flash && !Save_PedestalsToFlash(st, -1)) return 1;
+    print_pedestals(st, st, st);
+    if (options.save_to_flash && !Save_PedestalsToFlash(st, st, st.log, -1)) return 1;
   } else if (cmd.got_subcommand("sam-dac")) {
     if (!run_calibration(session, Calibrate_SAMDACsOffset)) return 1;
     print_sam_dac_codes(st);
-    if (options.save_to_flash && Save_SAMDACsOffsets_To_EEPROM(st, -1) != 0) return 1;
+    if (options.save_to_flash && Save_SAMDACsOffsets_To_EEPROM(st, st, st.log, -1) != 0) return 1;
   } else {
     if (!run_calibration(session, Calibrate_TriggerThresholdDACsOffset)) return 1;
-    print_threshold_offsets(st);
-    if (options.save_to_flash && Save_TriggerThresholdDACs_To_EEPROM(st, -1) != 0) return 1;
+    print_threshold_offsets(st, st);
+    if (options.save_to_flash && Save_TriggerThresholdDACs_To_EEPROM(st, st, st.log, -1) != 0)
+      return 1;
   }
   return 0;
 }

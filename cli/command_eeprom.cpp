@@ -58,7 +58,7 @@ int each_board(Settings& st, int board, F f) {
 int info(Session& session, int board) {
   State& st = session.state();
   return each_board(st, board, [&](int d) {
-    const int rc = Read_EEPROM_Info(st, d);
+    const int rc = Read_EEPROM_Info(st, st, st, d);
     print_daughter_board(st, d);
     return rc;
   });
@@ -68,7 +68,7 @@ int write_info(Session& session, const EepromOptions& o, int board) {
   State& st = session.state();
   EepromInfoEntry e;
   // What the board holds now is kept where no new value is given.
-  if (board >= 0 && Read_EEPROM_Info(st, board) == 0) {
+  if (board >= 0 && Read_EEPROM_Info(st, st, st, board) == 0) {
     const SAMBlockParams& k = st.sam[2 * board];
     e.serial = std::to_string(k.SerialNumberMajor) + "." + std::to_string(k.SerialNumberMinor);
     e.gain = k.BoardGain;
@@ -90,7 +90,7 @@ int write_info(Session& session, const EepromOptions& o, int board) {
     std::fprintf(stderr, "Nothing was changed: pass --yes to confirm.\n");
     return 1;
   }
-  return Write_EEPROM_Info(st, board, e) == 0 ? 0 : 1;
+  return Write_EEPROM_Info(st, st, st, board, e) == 0 ? 0 : 1;
 }
 
 int run(Session& session, const EepromOptions& o) {
@@ -151,28 +151,28 @@ int run(Session& session, const EepromOptions& o) {
   if (name == "write-info") return write_info(session, o, board);
   if (name == "save-calibration") {
     if (!confirmed(EepromChange::SaveCalibration)) return 1;
-    return Save_PedestalsToFlash(st, board) ? 0 : 1;
+    return Save_PedestalsToFlash(st, st, st.log, board) ? 0 : 1;
   }
   if (name == "load-calibration") return Load_Calibrations_And_Reload(st, board) == 0 ? 0 : 1;
-  if (name == "dump") return Dump_EEPROM_To_File(st, board) == 0 ? 0 : 1;
+  if (name == "dump") return Dump_EEPROM_To_File(st, st, st, board) == 0 ? 0 : 1;
   if (name == "restore") {
     if (!confirmed(EepromChange::Restore)) return 1;
-    const int rc = Write_EEPROM_From_DumpFile(st, board, o.file);
-    if (rc == 0) Read_EEPROM_Info(st, board);
+    const int rc = Write_EEPROM_From_DumpFile(st, st, st, board, o.file);
+    if (rc == 0) Read_EEPROM_Info(st, st, st, board);
     return rc == 0 ? 0 : 1;
   }
   if (name == "test") {
     if (!confirmed(EepromChange::Test)) return 1;
-    return each_board(st, board, [&](int d) { return Test_EEPROM(st, d); });
+    return each_board(st, board, [&](int d) { return Test_EEPROM(st, st.log, d); });
   }
   if (name == "erase") {
     if (!confirmed(EepromChange::Erase)) return 1;
-    return each_board(st, board, [&](int d) { return Erase_EEPROM(st, d); });
+    return each_board(st, board, [&](int d) { return Erase_EEPROM(st, st.log, d); });
   }
-  if (name == "read") return Read_EEPROM_Bytes(st, board, address, count) == 0 ? 0 : 1;
+  if (name == "read") return Read_EEPROM_Bytes(st, st, st.log, board, address, count) == 0 ? 0 : 1;
   if (name == "write") {
     if (!confirmed(EepromChange::WriteBytes)) return 1;
-    return Write_EEPROM_Bytes(st, board, address, o.hex) == 0 ? 0 : 1;
+    return Write_EEPROM_Bytes(st, st, st.log, board, address, o.hex) == 0 ? 0 : 1;
   }
   return 2;
 }

@@ -22,7 +22,7 @@ int command_info(Session& session) {
   std::printf("  daughter boards    V%d-%d.%d\n", st.BoardVersionFromFPGA[0], st.FPGAVersion[0],
               st.FPGAEvolution[0]);
   for (int d = 0; d < st.sys.NbOfSAMBlocks / 2; ++d) {
-    Read_EEPROM_Info(st, d);
+    Read_EEPROM_Info(st, st, st, d);
     print_daughter_board(st, d);
   }
   return 0;

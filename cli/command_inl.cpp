@@ -93,7 +93,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
   print_inl_results(st);
   int failures = 0;
   for (int b = 0; b < board_blocks(st); ++b) {
-    if (!Save_INL_In_Array(st, b)) return 1;
+    if (!Save_INL_In_Array(st, st, st.log, b)) return 1;
     for (int c = 0; c < kChannelsPerBlock; ++c)
       if (enabled(st, b, c) && Save_INL_In_File(st, b, c) != 1) ++failures;
   }
@@ -112,7 +112,7 @@ int load_inl(Session& session, const InlOptions& o) {
       if (!enabled(st, b, c)) continue;
       const bool read = Veltrix_Read_INL_From_File(st, b, c) == 1;
       std::printf("%s  %s\n", read ? "read   " : "refused",
-                  Inl_FilePath(st, b, c).string().c_str());
+                  Inl_FilePath(st, st, b, c).string().c_str());
       refused += read ? 0 : 1;
     }
   }
@@ -126,7 +126,7 @@ int load_inl(Session& session, const InlOptions& o) {
       Save_INL_Files_To_EEPROM(st, -1, o.location, o.responsible, Veltrix_Read_INL_From_File) != 0)
     return 1;
   st.acq.INLCorrectionEnabled = 1;
-  Set_SAMCorrectionLevel(st);
+  Set_SAMCorrectionLevel(st, st);
   return 0;
 }
 

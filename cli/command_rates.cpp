@@ -42,8 +42,8 @@ void print_live_rates(RunState& st, const std::vector<int>& channels, int second
   std::fflush(stdout);
 }
 
-std::string dated_name(State& st, const char* kind) {
-  const WallTime now = st.clock.wall();
+std::string dated_name(Settings& st, FrontEndLinks& links, const char* kind) {
+  const WallTime now = links.clock.wall();
   char name[96];
   std::snprintf(name, sizeof name, "Run_%d_%s_%d_%d_%d.dat", st.acq.AutoRunId, kind, now.month,
                 now.day, now.year);
@@ -74,7 +74,7 @@ int command_rates(Session& session, const RatesOptions& options) {
   run.settings = options.settings;
   if (!apply_run_options(session, run)) return kUsageExitCode;
   st.gui.DisplayTimeOnWaveforms = 0;  // the rates need no per-event measurement
-  Enable_RateMeasurement(st, true);
+  Enable_RateMeasurement(st, st, st, true);
   const std::vector<int> channels = enabled_channels(st);
   if (channels.empty()) {
     std::fprintf(stderr, "No channel is acquired: give --channels LIST.\n");
@@ -146,10 +146,10 @@ int command_scan(Session& session, const ScanOptions& options) {
     std::fprintf(stderr, "--channel: the board has %d channels\n", st.sys.NbOfChannels);
     return 2;
   }
-  Set_RateScanRange(st, options.from, options.to);
+  Set_RateScanRange(st, st, options.from, options.to);
   Set_RateScanNbOfSteps(st, options.steps);
   Set_RateScanStepValue(st, options.time);
-  Select_RateVsThresholdChannel(st, channel);
+  Select_RateVsThresholdChannel(st, st, channel);
 
   const int errors_before = session.ui().errors_seen.load();
   // A failed register access is reported as a warning, and the scan goes on without it.
@@ -199,10 +199,10 @@ int save_run_histos(Session& session, const std::string& directory) {
   const std::filesystem::path dir(directory);
   int rc = 0;
   if (st.acq.EnSoftwareChargeHisto == 1 || st.sam[0].ChargeModeEnabled == 1) {
-    if (Write_ChargeHistoFile(st, dir / dated_name(st, "ChargeHistos")) != 1) rc = 1;
+    if (Write_ChargeHistoFile(st, dir / dated_name(st, st, "ChargeHistos")) != 1) rc = 1;
   }
   if (st.acq.EnTimeJitter == 1) {
-    const auto path = dir / dated_name(st, "TimeHistos");
+    const auto path = dir / dated_name(st, st, "TimeHistos");
     if (Write_TimeHistoFile(st, path) != 1) {
       rc = 1;
     } else {

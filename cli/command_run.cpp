@@ -75,7 +75,7 @@ void apply_measurements(State& st, const RunOptions& o) {
 }
 
 // --noise-window FROM-TO (ns), checked against the record of the settings in force.
-bool apply_noise_window(State& st, const RunOptions& o) {
+bool apply_noise_window(Settings& st, RunState& run_state, const RunOptions& o) {
   if (!o.noise_window) return true;
   double from = 0.0, to = 0.0;
   char end = '\0';
@@ -90,8 +90,8 @@ bool apply_noise_window(State& st, const RunOptions& o) {
     return false;
   }
   st.gui.NoiseMeasurementOn = 1;
-  Set_NoiseWindowStart(st, from);
-  Set_NoiseWindowEnd(st, to);
+  Set_NoiseWindowStart(st, run_state, from);
+  Set_NoiseWindowEnd(st, run_state, to);
   return true;
 }
 
@@ -194,8 +194,8 @@ void print_channels(State& st) {
   }
 }
 
-void print_time_histogram(State& st) {
-  const TimeHistoResults& t = st.meas.TimeHisto;
+void print_time_histogram(Settings& st, RunState& run_state) {
+  const TimeHistoResults& t = run_state.meas.TimeHisto;
   // The differences are t(A) - t(B).
   std::printf("  time difference ch%d - ch%d over %d events\n", st.acq.TimeHistoChannelA,
               st.acq.TimeHistoChannelB, t.entries);
@@ -225,11 +225,12 @@ void print_summary(State& st, double wall_seconds) {
   std::printf("  duration           %.2f s acquiring, %.2f s in all\n", acquiring, wall_seconds);
   std::printf("  mean rate          %.1f events/s\n", acquiring > 0 ? events / acquiring : 0.0);
   print_channels(st);
-  if (st.acq.EnTimeJitter == 1) print_time_histogram(st);
+  if (st.acq.EnTimeJitter == 1) print_time_histogram(st, st);
 }
 
 // The run's log tells which values of the setup file the command line replaced.
-void log_overrides(State& st, const std::string& setup, const RestoredRecords& from_setup) {
+void log_overrides(Settings& st, MessageLog& log, const std::string& setup,
+                   const RestoredRecords& from_setup) {
   const auto changes = describe_changes(from_setup, snapshot_restored_records(st));
   std::string text = "Setup " + setup + " loaded; ";
   if (changes.empty()) {
@@ -238,7 +239,7 @@ void log_overrides(State& st, const std::string& setup, const RestoredRecords& f
     text += "the command line changed " + std::to_string(changes.size()) + " of its values:\n";
     for (const auto& line : changes) text += "  " + line + "\n";
   }
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(log, text, kInfo);
 }
 
 }  // namespace
@@ -345,7 +346,7 @@ bool apply_run_options(Session& session, const RunOptions& options) {
   if (!apply_cli_settings(session.state(), options.settings)) return false;
   apply_run_type(session.state(), options);
   apply_measurements(session.state(), options);
-  if (!apply_noise_window(session.state(), options)) return false;
+  if (!apply_noise_window(session.state(), session.state(), options)) return false;
   return apply_file_options(session, options);
 }
 
@@ -354,7 +355,7 @@ int command_run(Session& session, const RunOptions& options) {
   State& st = session.state();
   const RestoredRecords from_setup = snapshot_restored_records(st);
   if (!apply_run_options(session, options)) return 2;
-  if (session.setup_file()) log_overrides(st, *session.setup_file(), from_setup);
+  if (session.setup_file()) log_overrides(st, st.log, *session.setup_file(), from_setup);
 
   const int errors_before = session.ui().errors_seen.load();
   const int generation = st.AcquisitionGeneration.load();

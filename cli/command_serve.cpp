@@ -90,8 +90,8 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
                  st.remote.TCPSystemError.c_str());
     return 1;
   }
-  if (options.commands) Set_TCPCommandsEnabled(st, true);
-  if (options.transmit_data) Set_TransmitRunDataToTcpClient(st, true);
+  if (options.commands) Set_TCPCommandsEnabled(st, st, true);
+  if (options.transmit_data) Set_TransmitRunDataToTcpClient(st, st, true);
   std::printf("Remote control on %s port %d, commands %s. Ctrl-C ends.\n", options.bind.c_str(),
               st.tcp.ServerPort, st.acq.TCPCommandsEnabled == 1 ? "enabled" : "disabled");
   if (!allowed.empty()) {
@@ -106,7 +106,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
   const auto each_pass = [&] {
     if (Session::take_disconnect_request()) {
       if (st.tcp.ClientConnected == 1) {
-        Disconnect_TCPClient(st);
+        Disconnect_TCPClient(st, st);
       } else {
         std::printf("No TCP client to disconnect.\n");
         std::fflush(stdout);  // a log file or a pipe shows it now, not with the next message
@@ -120,7 +120,7 @@ int command_serve(Session& session, const ServeOptions& options, const RunOption
     session.run_until([&] { return st.AcquisitionRunning.load() == 0; }, [&] { echo.print_new(); });
   }
   echo.print_new();
-  UnRegister_TCPIP_Server(st);
+  UnRegister_TCPIP_Server(st, st);
   return 0;
 }
 

@@ -11,7 +11,7 @@ int command_setup_save(Session& session, const std::string& file) {
   if (!session.connect()) return 1;
   // The save dialog is answered with the file named on the command line.
   session.ui().file_answer = std::filesystem::absolute(file);
-  return Save_SetupInFile(session.state()) == 1 ? 0 : 1;
+  return Save_SetupInFile(session.state(), session.state()) == 1 ? 0 : 1;
 }
 
 int command_setup_load(Session& session, const std::string& file) {

@@ -124,7 +124,7 @@ int command_setup_save_with(Session& session, const std::string& file, const Run
   if (!session.connect()) return 1;
   if (!apply_run_options(session, options)) return 2;
   session.ui().file_answer = std::filesystem::absolute(file);
-  return Save_SetupInFile(session.state()) == 1 ? 0 : 1;
+  return Save_SetupInFile(session.state(), session.state()) == 1 ? 0 : 1;
 }
 
 int command_setup_show(const std::string& file) {

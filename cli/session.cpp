@@ -47,7 +47,7 @@ Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clo
 
 Session::~Session() {
   pool_.wait_idle();
-  Shutdown_Core(st_);
+  Shutdown_Core(st_, st_);
   st_.digitizer = nullptr;
 }
 
@@ -74,7 +74,7 @@ bool Session::start() {
                  options_.user_dir ? "--user-dir" : "environment variable VELTRIX_USER_DIR");
     return false;
   }
-  Start_Core(st_, user_path);
+  Start_Core(st_, st_, user_path);
   return true;
 }
 
@@ -103,7 +103,7 @@ int Session::board_model() const {
 
 bool Session::connect() {
   const int model = board_model();
-  Select_BoardModel(st_, model);
+  Select_BoardModel(st_, st_, st_, model);
   st_.board.LinkType = Default_LinkType(model);
   Connect_Board(st_, model);
   // Until the connection thread has given the records back, too.

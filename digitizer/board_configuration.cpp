@@ -124,7 +124,7 @@ double Get_SamplingPeriod(const Settings& st) {
 }
 
 void Set_Frequency(State& st, int frequency_mhz) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   int index = 0;
   switch (frequency_mhz) {
     case 1600:
@@ -184,9 +184,9 @@ void Set_AllBoardParameters(State& st) {
   for (int b = 0; b < blocks(st); ++b) Set_CoincidenceMode(st, b);
   for (int ch = 0; ch < 2 * blocks(st); ++ch) Set_TriggerPolarity(st, ch);
   Set_ExternalTriggerType(st);
-  Set_SAMCorrectionLevel(st);
-  Set_SAMAcquisitionMode(st);
-  Set_TrigCountParameters(st, -1);
+  Set_SAMCorrectionLevel(st, st);
+  Set_SAMAcquisitionMode(st, st);
+  Set_TrigCountParameters(st, st, -1);
   Set_ExternalTriggerInAsGateOption(st);
   Load_HardwareSetup(st, 19, -1);
   for (int b = 0; b < blocks(st); ++b) {
@@ -200,20 +200,20 @@ void Set_AllBoardParameters(State& st) {
 }
 
 void Set_SystemMonitorParameters(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   write_reg(st, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
   write_reg(st, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
 }
 
 void Set_SystemEnabledTriggerSources(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   if (st.sys.TriggerSource != kTriggerNormal && st.sys.TriggerSource != kTriggerAuto) return;
   self_trigger(st, 1, full_channel_mask(st));
   self_trigger(st, 0, disabled_trigger_mask(st));
 }
 
 void Set_EnabledSAMBlocks(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   st.sys.GroupEnableMask = 0;
   st.sys.NbOfEnabledSAMBlocks = 0;
   std::uint8_t mask = 0;
@@ -228,7 +228,7 @@ void Set_EnabledSAMBlocks(State& st) {
 }
 
 void Set_SystemOverallTriggerOption(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   call(st, [&](Digitizer& d, int h) {
     d.SetTriggerLogic(h, st.sys.OverallTriggerLogic,
                       static_cast<std::uint32_t>(st.sys.MajorityLevel));
@@ -239,7 +239,7 @@ void Set_SystemOverallTriggerOption(State& st) {
 }
 
 void Set_SystemTriggerMode(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   if (st.sys.SyncMode == 1) {
     synchronised_trigger_mode(st);
     return;
@@ -264,7 +264,7 @@ void Set_SystemTriggerMode(State& st) {
 }
 
 void Set_PrimitivesGateLength(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   for (int b = 0; b < blocks(st); ++b) {
     SAMBlockParams& blk = st.sam[b];
     blk.TriggerGateLength = static_cast<std::uint8_t>(st.sys.PrimitivesGateLength & 0xFF);
@@ -275,7 +275,7 @@ void Set_PrimitivesGateLength(State& st) {
 
 // block -1: every block of the board.
 void Set_CoincidenceMode(State& st, int block) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   if (block < 0) {
     for (int b = 0; b < blocks(st); ++b) pair_logic(st, b, st.sam[b].CoincidenceAND == 1 ? 1 : 0);
     return;
@@ -286,7 +286,7 @@ void Set_CoincidenceMode(State& st, int block) {
 
 // channel -1: every channel of the board.
 void Set_TriggerPolarity(State& st, int channel) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   const int first = channel < 0 ? 0 : channel;
   const int last = channel < 0 ? 2 * blocks(st) : std::min(channel + 1, 2 * blocks(st));
   for (int ch = first; ch < last; ++ch) {
@@ -296,19 +296,19 @@ void Set_TriggerPolarity(State& st, int channel) {
 }
 
 void Set_ExternalTriggerType(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   const int level = st.sys.ExternalTriggerType == 1 ? 0 : 1;
   call(st, [&](Digitizer& d, int h) { d.SetIOLevel(h, level); });
 }
 
 void Set_ExternalTriggerInAsGateOption(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   const int gate = st.sys.ExtTrigInAsGate == 1 ? 1 : 0;
   call(st, [&](Digitizer& d, int h) { d.SetTriggerInAsGate(h, gate); });
 }
 
 void Set_SystemPostTrigger(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   for (int b = 0; b < blocks(st); ++b) {
     const auto value = static_cast<std::uint8_t>(st.sam[b].PostTrigger & 0xFF);
     call(st, [&](Digitizer& d, int h) { d.SetSAMPostTriggerSize(h, b, value); });
@@ -316,7 +316,7 @@ void Set_SystemPostTrigger(State& st) {
 }
 
 void Set_PulseParameters(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   for (int ch = 0; ch < 2 * blocks(st); ++ch) {
     const SAMBlockParams& blk = st.sam[ch / 2];
     const int c = ch % 2;
@@ -331,7 +331,7 @@ void Set_PulseParameters(State& st) {
 }
 
 void Set_ChargeModeParameters(State& st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   ChargeModeParams params;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     params.StartCell[ch] = st.sam[ch / 2].ChargeStartIndex[ch % 2];
@@ -341,11 +341,11 @@ void Set_ChargeModeParameters(State& st) {
   call(st, [&](Digitizer& d, int h) { d.SetDPPParameters(h, 0, params); });
 }
 
-void Set_SAMAcquisitionMode(State& st) {
+void Set_SAMAcquisitionMode(BoardLink& st, Settings& settings) {
   if (!board_usable(st)) return;
   Digitizer& d = *st.digitizer;
   const int h = handle(st);
-  if (st.sam[0].ChargeModeEnabled == 1) {
+  if (settings.sam[0].ChargeModeEnabled == 1) {
     d.SetSAMAcquisitionMode(h, kAcqModeCharge);
     if (!st.ChargeEventsAllocated) {
       std::uint32_t size = 0;
@@ -360,24 +360,24 @@ void Set_SAMAcquisitionMode(State& st) {
   }
 }
 
-void Set_SAMCorrectionLevel(State& st) {
+void Set_SAMCorrectionLevel(Settings& st, BoardLink& link) {
   int level = 1;
-  if (st.calib.PedestalMeasurement) {
+  if (link.calib.PedestalMeasurement) {
     level = 0;
   } else if (st.acq.INLCorrectionEnabled != 0) {
     level = 3;
   }
-  call(st, [&](Digitizer& d, int h) { d.SetSAMCorrectionLevel(h, level); });
+  call(link, [&](Digitizer& d, int h) { d.SetSAMCorrectionLevel(h, level); });
 }
 
-void Set_TrigCountParameters(State& st, int channel) {
+void Set_TrigCountParameters(Settings& st, BoardLink& link, int channel) {
   const int first = channel < 0 ? 0 : channel;
   const int last = channel < 0 ? 2 * blocks(st) : channel + 1;
   for (int ch = first; ch < last && ch < kMaxChannels; ++ch) {
     const SAMBlockParams& blk = st.sam[ch / 2];
     const int enable = blk.TrigCountVetoEnable[ch % 2];
     const std::uint32_t window = 5u * blk.TrigCountVetoWindow[ch % 2];
-    call(st, [&](Digitizer& d, int h) {
+    call(link, [&](Digitizer& d, int h) {
       d.SetSAMTriggerCountVetoParam(h, ch, enable, window);
       if (channel >= 0) {
         int read_enable = 0;

@@ -34,10 +34,10 @@ void Set_ExternalTriggerInAsGateOption(State& st);
 void Set_SystemPostTrigger(State& st);
 void Set_PulseParameters(State& st);
 void Set_ChargeModeParameters(State& st);
-void Set_SAMAcquisitionMode(State& st);
-void Set_SAMCorrectionLevel(State& st);
+void Set_SAMAcquisitionMode(BoardLink& st, Settings& settings);
+void Set_SAMCorrectionLevel(Settings& st, BoardLink& link);
 // channel < 0: every channel, without reading the values back.
-void Set_TrigCountParameters(State& st, int channel);
+void Set_TrigCountParameters(Settings& st, BoardLink& link, int channel);
 
 // Kinds: 0, 1, 4, 6 slow-control loads (1, 4 and 6 of one block, or of all for -1), 12 the
 // control register, 19 the record length.

@@ -36,10 +36,10 @@ LinkArg link_argument(const BoardParams& bp) {
   }
 }
 
-void set_block_count(State& st, int blocks) {
+void set_block_count(Settings& st, BoardLink& link, int blocks) {
   st.sys.NbOfSAMBlocks = blocks;
   st.sys.NbOfChannels = 2 * blocks;
-  st.Nb_Of_SAM_Blocks = blocks;
+  link.Nb_Of_SAM_Blocks = blocks;
 }
 
 // Every table held so far was measured on, or read from, the unit connected before: none of
@@ -58,9 +58,9 @@ void forget_held_tables(BoardLink& st) {
   st.inl.measured.fill(false);
 }
 
-void init_measurement_results(State& st) {
+void init_measurement_results(BoardLink& st, RunState& run_state) {
   for (auto& block : st.calib.MeanThreshold) block.fill(0.0f);
-  Init_MeasurementResults(st);
+  Init_MeasurementResults(run_state);
 }
 
 }  // namespace
@@ -82,7 +82,7 @@ int Open_Device(State& st) {
     char text[96];
     std::snprintf(text, sizeof text, "CONNECTION TO BOARD FAILED! Error Code : %d \n", rc);
     Write_InfoMessage(st, text, kError);
-    set_block_count(st, 0);
+    set_block_count(st, st, 0);
     return 0;
   }
   st.DeviceHandle = handle;
@@ -92,7 +92,7 @@ int Open_Device(State& st) {
   st.digitizer->GetInfo(handle, &info);
   std::memcpy(st.board.BoardInfo, &info, sizeof info);
   // The block count comes from the board: never trust it beyond what the arrays hold.
-  set_block_count(st, static_cast<int>(std::min<std::uint32_t>(info.Channels, kMaxSamBlocks)));
+  set_block_count(st, st, static_cast<int>(std::min<std::uint32_t>(info.Channels, kMaxSamBlocks)));
 
   if (info.PCB_Revision <= 3) {
     std::uint32_t value = 0;
@@ -119,12 +119,12 @@ void Sam_Init(State& st) {
   const bool opened = st.Board_Connected.load() == 0 && Open_Device(st) == 1;
   if (!opened) {
     Init_Params(st);
-    init_measurement_results(st);
+    init_measurement_results(st, st);
     initialization_failed(st);
     return;
   }
 
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   Write_InfoMessage(st, "End of Device initialization. \n", kInfo);
   Init_Params(st);
   const int h = st.DeviceHandle.load();
@@ -136,14 +136,14 @@ void Sam_Init(State& st) {
   // Every block's version, logged for block 0: the INL files of a block carry its own.
   for (int b = 0; b < std::clamp(int{st.sys.NbOfSAMBlocks}, 1, kMaxSamBlocks); ++b)
     Read_FPGAVersion(st, b);
-  init_measurement_results(st);
+  init_measurement_results(st, st);
   Set_AllBoardParameters(st);
   Load_CalibrationsAtConnection(st);
   // A board that did not take its whole set-up is not connected: a run on it would use
   // settings it never received.
   if (st.Communication_Error.load() == 1) {
     Close_Device(st);
-    set_block_count(st, 0);
+    set_block_count(st, st, 0);
     initialization_failed(st);
     return;
   }
@@ -152,7 +152,7 @@ void Sam_Init(State& st) {
 
 void Close_Device(State& st) {
   if (st.DeviceHandle.load() >= 0 && st.digitizer != nullptr) {
-    Stop_AcquisitionAndWait(st);
+    Stop_AcquisitionAndWait(st, st, st);
     const int h = st.DeviceHandle.load();
     if (st.ChargeEventsAllocated) {
       st.digitizer->FreeDPPEvents(h, &st.ChargeEventsBuffer);
@@ -250,22 +250,22 @@ void Load_SamDacOffsetsOfBoard(State& st, int d, bool stored) {
 
 void Load_CalibrationsAtConnection(State& st) {
   for (int d = 0; d < daughter_board_count(st); ++d) {
-    const bool stored = Read_SAMDACsOffsets_From_EEPROM(st, d, 0) == 0;
-    Read_Pedestal_Values_From_EEPROM(st, d, 0);
-    Read_EEPROM_Info(st, d);
+    const bool stored = Read_SAMDACsOffsets_From_EEPROM(st, st, st.log, d, 0) == 0;
+    Read_Pedestal_Values_From_EEPROM(st, st.log, d, 0);
+    Read_EEPROM_Info(st, st, st, d);
     // Also without stored offsets: the chips then get the records' DACs off, whatever they
     // held before.
     Load_SamDacOffsetsOfBoard(st, d, stored);
   }
   // The library took its correction data from the EEPROMs when the board was opened.
-  Note_AppliedPedestals(st);
-  Check_PedestalLineDacs(st);
+  Note_AppliedPedestals(st, st, st.log);
+  Check_PedestalLineDacs(st, st, st.log);
 }
 
-void Select_BoardModel(State& st, int model) {
-  st.SelectedModel = model;
+void Select_BoardModel(Settings& st, BoardLink& link, FrontEndLinks& links, int model) {
+  link.SelectedModel = model;
   st.board.VMEBaseAddress = base_address_for_model(model);
-  st.ui.refresh_panel(Panel::Connection);
+  links.ui.refresh_panel(Panel::Connection);
 }
 
 int Default_LinkType(int model) {

@@ -34,7 +34,7 @@ void Load_SamDacOffsetsOfBoard(State& st, int daughter_board, bool stored);
 void Load_CalibrationsAtConnection(State& st);
 
 // Choosing a model on the connection panel resets the VME base address.
-void Select_BoardModel(State& st, int model);
+void Select_BoardModel(Settings& st, BoardLink& link, FrontEndLinks& links, int model);
 
 // The link a model is reached by unless told otherwise: USB for the desktop board, the
 // optical link for the VME board.

@@ -9,8 +9,8 @@ namespace vx {
 
 namespace {
 
-void load_block_dacs(State& st, int kind, int b, bool with_mean_threshold) {
-  const SAMBlockParams& blk = st.sam[b];
+void load_block_dacs(BoardLink& st, Settings& settings, int kind, int b, bool with_mean_threshold) {
+  const SAMBlockParams& blk = settings.sam[b];
   for (int dac = 0; dac < 4; ++dac) {
     if (kind != 4 && kind != dac) continue;
     const int c = dac % 2;
@@ -47,10 +47,10 @@ void Load_DACs(State& st, int kind, int block) {
   BoardAccess access(st);
   if (!board_usable(st)) return;
   if (block >= 0) {
-    if (block < blocks) load_block_dacs(st, kind, block, true);
+    if (block < blocks) load_block_dacs(st, st, kind, block, true);
     return;
   }
-  for (int b = 0; b < blocks; ++b) load_block_dacs(st, kind, b, false);
+  for (int b = 0; b < blocks; ++b) load_block_dacs(st, st, kind, b, false);
 }
 
 void Update_TriggerThreshold(State& st, int channel) {

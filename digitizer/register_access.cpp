@@ -42,14 +42,14 @@ void Read_Register(State& st, int handle, std::uint32_t* value, std::uint32_t ad
     count_failure(st, "ERROR: Communication Read Error %d at Event: %d, Error code : %d!\n", rc);
 }
 
-void Stop_AcquisitionAndWait(State& st) {
+void Stop_AcquisitionAndWait(Settings& st, RunState& run_state, FrontEndLinks& links) {
   st.StopRequest().store(1);
   // Through the front end: on the user-interface thread the ending run may still need it.
-  st.ui.wait_until([&] { return st.AcquisitionRunning.load() == 0; });
+  links.ui.wait_until([&] { return run_state.AcquisitionRunning.load() == 0; });
 }
 
 BoardAccess::BoardAccess(State& st) : st_(st) {
-  Stop_AcquisitionAndWait(st);
+  Stop_AcquisitionAndWait(st, st, st);
   wait_for_flag([&] {
     std::int32_t expected = 0;
     return st.BoardAccessReq.compare_exchange_strong(expected, 1);

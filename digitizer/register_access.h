@@ -14,7 +14,7 @@ void Write_Register(State& st, int handle, std::uint32_t value, std::uint32_t ad
 void Read_Register(State& st, int handle, std::uint32_t* value, std::uint32_t address);
 
 // Asks the running acquisition to stop and waits until its thread has left the loop.
-void Stop_AcquisitionAndWait(State& st);
+void Stop_AcquisitionAndWait(Settings& st, RunState& run_state, FrontEndLinks& links);
 
 // Holds BoardAccessReq for the lifetime of the object, after stopping the acquisition and
 // waiting for the readout cycle to be over.

@@ -54,32 +54,34 @@ bool write_file(const std::filesystem::path& target, std::span<const std::uint8_
   return !ec;
 }
 
-int dump_one(State& st, int d) {
+int dump_one(BoardLink& st, FrontEndLinks& links, int d) {
   std::error_code ec;
-  std::filesystem::create_directories(EEPROM_Dump_Directory(st), ec);
-  const auto field = eeprom_read(st, d, eeprom::kSerial, 8, "the serial number");
-  const auto marker = eeprom_read_byte(st, d, eeprom::kSerialValid, "the serial number's marker");
+  std::filesystem::create_directories(EEPROM_Dump_Directory(links), ec);
+  const auto field = eeprom_read(st, links.log, d, eeprom::kSerial, 8, "the serial number");
+  const auto marker =
+      eeprom_read_byte(st, links.log, d, eeprom::kSerialValid, "the serial number's marker");
   const auto serial = field && marker ? valid_serial(*field, *marker) : std::nullopt;
   if (!serial) {
     Write_InfoMessage(
-        st, format_text("Daughter Board %d serial number is invalid! Eeprom dump is aborted!\n", d),
+        links.log,
+        format_text("Daughter Board %d serial number is invalid! Eeprom dump is aborted!\n", d),
         kError);
     return -1;
   }
   std::vector<std::uint8_t> bytes(kEepromDumpSize);
   if (!eeprom_read_checked(st, d, 0, bytes)) {
     Write_InfoMessage(
-        st,
+        links.log,
         format_text("Error while reading Daughter Board %d's EEPROM! Eeprom dump is aborted!\n", d),
         kError);
     return -1;
   }
-  const auto file = EEPROM_Dump_File(st, *serial);
+  const auto file = EEPROM_Dump_File(links, *serial);
   if (!write_file(file, bytes)) {
-    Write_InfoMessage(st, "Error while opening file for saving Setup!\n", kError);
+    Write_InfoMessage(links.log, "Error while opening file for saving Setup!\n", kError);
     return -1;
   }
-  Write_InfoMessage(st,
+  Write_InfoMessage(links.log,
                     format_text("Flash Dump done for daughter board %d\n file name : '%s'\n", d,
                                 file.string().c_str()),
                     kInfo);
@@ -96,12 +98,12 @@ std::filesystem::path EEPROM_Dump_File(const FrontEndLinks& st, const std::strin
   return EEPROM_Dump_Directory(st) / ("flash_dump_qvd_sernum_" + serial + ".dat");
 }
 
-int Dump_EEPROM_To_File(State& st, int d) {
-  const auto boards = eeprom_boards(st, d);
+int Dump_EEPROM_To_File(Settings& st, BoardLink& link, FrontEndLinks& links, int d) {
+  const auto boards = eeprom_boards(st, link, links.log, d);
   if (boards.empty()) return -1;
   int result = 0;
   for (int b : boards)
-    if (dump_one(st, b) != 0) result = -1;
+    if (dump_one(link, links, b) != 0) result = -1;
   return result;
 }
 
@@ -139,41 +141,43 @@ std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(FrontEndLinks& st,
   return bytes;
 }
 
-int Write_EEPROM_From_DumpFile(State& st, int d, const std::filesystem::path& file) {
+int Write_EEPROM_From_DumpFile(Settings& st, BoardLink& link, FrontEndLinks& links, int d,
+                               const std::filesystem::path& file) {
   if (d < 0) {
-    Write_InfoMessage(st,
+    Write_InfoMessage(links.log,
                       "ERROR: It is not possible to write EEPROM from a dump file with all "
                       "daughter boards selected!\n",
                       kError);
     return -1;
   }
-  if (eeprom_boards(st, d).empty()) return -1;
-  const auto bytes = Read_EEPROM_DumpFile(st, file);
-  if (!bytes || !eeprom_write(st, d, 0, *bytes)) return -1;
+  if (eeprom_boards(st, link, links.log, d).empty()) return -1;
+  const auto bytes = Read_EEPROM_DumpFile(links, file);
+  if (!bytes || !eeprom_write(link, links.log, d, 0, *bytes)) return -1;
   Write_InfoMessage(
-      st,
+      links.log,
       format_text("EEPROM written from dump file : '%s' to daughterboard index: %d \n",
                   file.string().c_str(), d),
       kInfo);
   return 0;
 }
 
-int Write_To_EEPROM_From_DumpFile(State& st, int d) {
-  if (d < 0) return Write_EEPROM_From_DumpFile(st, d, {});  // refused before any dialog
+int Write_To_EEPROM_From_DumpFile(Settings& st, BoardLink& link, FrontEndLinks& links, int d) {
+  if (d < 0)
+    return Write_EEPROM_From_DumpFile(st, link, links, d, {});  // refused before any dialog
   std::error_code ec;
-  std::filesystem::create_directories(EEPROM_Dump_Directory(st), ec);
+  std::filesystem::create_directories(EEPROM_Dump_Directory(links), ec);
   FileDialogRequest request;
   request.title = "Name of EEPROM dump file";
-  request.initial_directory = EEPROM_Dump_Directory(st);
+  request.initial_directory = EEPROM_Dump_Directory(links);
   request.default_name = "flash_dump_qvd_sernum_*.dat";
   request.filter = "*.dat";
-  const auto file = st.ui.select_file(request);
+  const auto file = links.ui.select_file(request);
   if (!file) {
-    Write_InfoMessage(st, "Error : Error while opening file for saving Setup!\n", kError);
+    Write_InfoMessage(links.log, "Error : Error while opening file for saving Setup!\n", kError);
     return -1;
   }
-  const int result = Write_EEPROM_From_DumpFile(st, d, *file);
-  Read_EEPROM_Info(st, d);
+  const int result = Write_EEPROM_From_DumpFile(st, link, links, d, *file);
+  Read_EEPROM_Info(link, st, links, d);
   return result;
 }
 

@@ -20,7 +20,7 @@ std::filesystem::path EEPROM_Dump_Directory(const FrontEndLinks& st);
 std::filesystem::path EEPROM_Dump_File(const FrontEndLinks& st, const std::string& serial);
 
 // Dumps one board, or every board for -1. Returns 0, or -1 when a dump was aborted.
-int Dump_EEPROM_To_File(State& st, int daughter_board);
+int Dump_EEPROM_To_File(Settings& st, BoardLink& link, FrontEndLinks& links, int daughter_board);
 
 // Why a dump's bytes cannot be written to a board; empty when they can: exactly
 // kEepromDumpSize bytes and a serial area that a board would read as valid.
@@ -29,9 +29,11 @@ std::string EEPROM_Dump_Problem(std::span<const std::uint8_t> bytes);
 std::optional<std::vector<std::uint8_t>> Read_EEPROM_DumpFile(FrontEndLinks& st,
                                                               const std::filesystem::path& file);
 // Writes a checked dump file from address 0 of one board (a dump can go to any board).
-int Write_EEPROM_From_DumpFile(State& st, int daughter_board, const std::filesystem::path& file);
+int Write_EEPROM_From_DumpFile(Settings& st, BoardLink& link, FrontEndLinks& links,
+                               int daughter_board, const std::filesystem::path& file);
 // The same with the file chosen in a dialog opened in the dump folder, then the board's
 // information is read again.
-int Write_To_EEPROM_From_DumpFile(State& st, int daughter_board);
+int Write_To_EEPROM_From_DumpFile(Settings& st, BoardLink& link, FrontEndLinks& links,
+                                  int daughter_board);
 
 }  // namespace vx

@@ -28,42 +28,44 @@ std::string tenths_text(float value) {
 }
 
 // Gain and offset gain: one byte holding ten times the value, and its marker.
-void read_gains(State& st, int d) {
+void read_gains(Settings& st, BoardLink& link, MessageLog& log, int d) {
   using namespace eeprom;
-  EepromPanelValues& panel = st.eeprom_panel;
+  EepromPanelValues& panel = link.eeprom_panel;
   const char* invalid = "WARNING: Daughter Board [%d] Board Gain is not valid!\n";
-  const auto gain = eeprom_read_byte(st, d, kGain, "the board gain");
-  if (gain && eeprom_read_byte(st, d, kGainValid, "the board gain's marker") == kGainMarker) {
+  const auto gain = eeprom_read_byte(link, log, d, kGain, "the board gain");
+  if (gain &&
+      eeprom_read_byte(link, log, d, kGainValid, "the board gain's marker") == kGainMarker) {
     const float value = gain_value(*gain);
     for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.BoardGain = value; });
     panel.gain = tenths_text(value);
     panel.gain_ok = "OK";
-    Write_InfoMessage(st, format_text("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
+    Write_InfoMessage(log, format_text("Daughter Board [%d] Gain= %f read from EEPROM\n", d, value),
                       kInfo);
   } else {
-    Write_InfoMessage(st, format_text(invalid, d), kWarningNoPopup);
+    Write_InfoMessage(log, format_text(invalid, d), kWarningNoPopup);
   }
-  const auto offset = eeprom_read_byte(st, d, kOffsetGain, "the board offset gain");
-  if (offset && eeprom_read_byte(st, d, kOffsetGainValid, "the board offset gain's marker") ==
-                    kOffsetGainMarker) {
+  const auto offset = eeprom_read_byte(link, log, d, kOffsetGain, "the board offset gain");
+  if (offset && eeprom_read_byte(link, log, d, kOffsetGainValid,
+                                 "the board offset gain's marker") == kOffsetGainMarker) {
     const float value = gain_value(*offset);
     for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.OffsetGain = value; });
     panel.offset_gain = tenths_text(value);
     panel.offset_gain_ok = "OK";
     Write_InfoMessage(
-        st, format_text("Daughter Board [%d] Offset Gain= %f read from EEPROM\n", d, value), kInfo);
+        log, format_text("Daughter Board [%d] Offset Gain= %f read from EEPROM\n", d, value),
+        kInfo);
   } else {
-    Write_InfoMessage(st, format_text(invalid, d), kWarningNoPopup);
+    Write_InfoMessage(log, format_text(invalid, d), kWarningNoPopup);
   }
 }
 
-void read_setup_register(State& st, int d) {
+void read_setup_register(Settings& st, BoardLink& link, MessageLog& log, int d) {
   using namespace eeprom;
-  EepromPanelValues& panel = st.eeprom_panel;
-  const auto read = eeprom_read_byte(st, d, kSetupRegister, "the setup register");
+  EepromPanelValues& panel = link.eeprom_panel;
+  const auto read = eeprom_read_byte(link, log, d, kSetupRegister, "the setup register");
   if (!read ||
-      eeprom_read_byte(st, d, kSetupValid, "the setup register's marker") != kSetupMarker) {
-    Write_InfoMessage(st,
+      eeprom_read_byte(link, log, d, kSetupValid, "the setup register's marker") != kSetupMarker) {
+    Write_InfoMessage(log,
                       format_text("WARNING: Daugther Board [%d] Setup Register is not valid!\n", d),
                       kWarningNoPopup);
     return;
@@ -80,49 +82,49 @@ void read_setup_register(State& st, int d) {
   panel.sam_long_type = std::to_string(f.sam_long_type);
   panel.setup_ok = "OK";
   Write_InfoMessage(
-      st,
+      log,
       format_text("Daugther Board [%d] Setup Register = '%x' read from EEPROM\n", d, unsigned{reg}),
       kInfo);
 }
 
-void read_inl_info(State& st, int d) {
+void read_inl_info(BoardLink& st, MessageLog& log, int d) {
   using namespace eeprom;
   EepromPanelValues& panel = st.eeprom_panel;
-  if (!calibration_valid(st, d, kInlValid)) {
-    Write_InfoMessage(st, format_text("WARNING: Daugther Board [%d] INL Info are not valid!\n", d),
+  if (!calibration_valid(st, log, d, kInlValid)) {
+    Write_InfoMessage(log, format_text("WARNING: Daugther Board [%d] INL Info are not valid!\n", d),
                       kWarningNoPopup);
     return;
   }
-  const auto date = eeprom_read_text(st, d, kInlDate, 8, "the INL calibration date");
+  const auto date = eeprom_read_text(st, log, d, kInlDate, 8, "the INL calibration date");
   if (const auto shown = date ? shown_date(*date) : std::nullopt) panel.calibration_date = *shown;
-  panel.location =
-      eeprom_read_text(st, d, kInlLocation, 16, "the INL calibration location").value_or("N/A");
+  panel.location = eeprom_read_text(st, log, d, kInlLocation, 16, "the INL calibration location")
+                       .value_or("N/A");
   panel.responsible =
-      eeprom_read_text(st, d, kInlResponsible, 16, "the INL calibration's responsible")
+      eeprom_read_text(st, log, d, kInlResponsible, 16, "the INL calibration's responsible")
           .value_or("N/A");
   panel.inl_valid = true;
-  Write_InfoMessage(st, "INL calibration read from EEPROM is valid.\n", kInfo);
+  Write_InfoMessage(log, "INL calibration read from EEPROM is valid.\n", kInfo);
 }
 
-void report_validity(State& st, int d, std::uint16_t marker, bool& indicator, const char* valid,
-                     const char* invalid) {
-  indicator = calibration_valid(st, d, marker);
-  Write_InfoMessage(st, format_text(indicator ? valid : invalid, d),
+void report_validity(BoardLink& st, MessageLog& log, int d, std::uint16_t marker, bool& indicator,
+                     const char* valid, const char* invalid) {
+  indicator = calibration_valid(st, log, d, marker);
+  Write_InfoMessage(log, format_text(indicator ? valid : invalid, d),
                     indicator ? kInfo : kWarningNoPopup);
 }
 
 // A daughter board's serial number starts with the serial number of the unit it was
 // calibrated in (its last four digits, so that the text fits its field). Another unit's
 // EEPROM content (a dump written onto the wrong board) carries that unit's tables.
-void check_unit(State& st, int d, int major) {
+void check_unit(BoardLink& st, Settings& settings, MessageLog& log, int d, int major) {
   if (st.Board_Connected.load() != 1) return;
   BoardInfo info{};
-  std::memcpy(&info, st.board.BoardInfo, sizeof info);
+  std::memcpy(&info, settings.board.BoardInfo, sizeof info);
   const auto unit = static_cast<int>(info.SerialNumber % kUnitSerialModulo);
   if (major == unit) return;
   st.eeprom_panel.serial_ok = kOtherUnit;
   Write_InfoMessage(
-      st,
+      log,
       format_text("WARNING: Daughter Board [%d]'s EEPROM belongs to unit %d, not to this "
                   "board (serial number %u): its calibration tables were measured on "
                   "another unit. Write this board's own EEPROM dump back, or calibrate "
@@ -131,8 +133,8 @@ void check_unit(State& st, int d, int major) {
       kWarning);
 }
 
-bool board_exists(State& st, int d) {
-  return !eeprom_boards(st, d).empty();
+bool board_exists(Settings& st, BoardLink& link, MessageLog& log, int d) {
+  return !eeprom_boards(st, link, log, d).empty();
 }
 
 // Everything the entry holds must fit its field before a single byte is written.
@@ -173,10 +175,10 @@ bool entry_fits(FrontEndLinks& st, const EepromInfoEntry& e, int& major, int& mi
 
 }  // namespace
 
-int Read_EEPROM_Info(State& st, int d) {
+int Read_EEPROM_Info(BoardLink& st, Settings& settings, FrontEndLinks& links, int d) {
   using namespace eeprom;
   if (d < 0) {
-    Write_InfoMessage(st,
+    Write_InfoMessage(links.log,
                       "ERROR: It is not possible to Read EEPROM Info with all daughter boards "
                       "selected!\n",
                       kError);
@@ -187,53 +189,56 @@ int Read_EEPROM_Info(State& st, int d) {
   EepromPanelValues& panel = st.eeprom_panel;
 
   const std::string serial =
-      eeprom_read_text(st, d, kSerial, 8, "the serial number").value_or(std::string());
+      eeprom_read_text(st, links.log, d, kSerial, 8, "the serial number").value_or(std::string());
   int major = 0, minor = 0;
-  if (eeprom_read_byte(st, d, kSerialValid, "the serial number's marker") != kSerialMarker ||
+  if (eeprom_read_byte(st, links.log, d, kSerialValid, "the serial number's marker") !=
+          kSerialMarker ||
       std::sscanf(serial.c_str(), "%d.%d", &major, &minor) != 2) {
-    Write_InfoMessage(st, format_text("Daughter Board [%d] Serial Number is not valid\n!", d),
-                      kWarning);
-    st.ui.refresh_panel(Panel::Eeprom);
+    Write_InfoMessage(
+        links.log, format_text("Daughter Board [%d] Serial Number is not valid\n!", d), kWarning);
+    links.ui.refresh_panel(Panel::Eeprom);
     return -1;
   }
-  for_both_blocks(st.sam, d, [&](SAMBlockParams& k) {
+  for_both_blocks(settings.sam, d, [&](SAMBlockParams& k) {
     k.SerialNumberMajor = major;
     k.SerialNumberMinor = minor;
   });
   panel.serial = serial;
   panel.serial_ok = "OK";
   Write_InfoMessage(
-      st, format_text("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
+      links.log,
+      format_text("Daughter Board [%d] Serial Number : ", d) + serial + " read from EEPROM\n",
       kInfo);
-  check_unit(st, d, major);
+  check_unit(st, settings, links.log, d, major);
 
-  read_gains(st, d);
-  read_setup_register(st, d);
-  read_inl_info(st, d);
-  report_validity(st, d, kSamDacValid, panel.sam_dac_valid,
+  read_gains(settings, st, links.log, d);
+  read_setup_register(settings, st, links.log, d);
+  read_inl_info(st, links.log, d);
+  report_validity(st, links.log, d, kSamDacValid, panel.sam_dac_valid,
                   "Daugther Board [%d] SAM DAC Calibration is valid\n",
                   "WARNING: Daugther Board [%d] SAM DAC Calibration is not valid!\n");
-  report_validity(st, d, kTriggerDacValid, panel.trigger_dac_valid,
+  report_validity(st, links.log, d, kTriggerDacValid, panel.trigger_dac_valid,
                   "Daugther Board [%d] Trigger Threshold Calibration is valid\n",
                   "WARNING: Daugther Board [%d] Trigger Threshold Calibration is not valid!\n");
-  report_validity(st, d, kPedestalValid, panel.pedestal_valid,
+  report_validity(st, links.log, d, kPedestalValid, panel.pedestal_valid,
                   "Daugther Board [%d] Pedestal Calibration is valid\n",
                   "WARNING: Daugther Board [%d] Pedestal Calibration is not valid!\n");
-  st.ui.refresh_panel(Panel::Eeprom);
+  links.ui.refresh_panel(Panel::Eeprom);
   return 0;
 }
 
-int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
+int Write_EEPROM_Info(Settings& st, BoardLink& link, FrontEndLinks& links, int d,
+                      const EepromInfoEntry& e) {
   using namespace eeprom;
   if (d < 0) {
-    Write_InfoMessage(st,
+    Write_InfoMessage(links.log,
                       "ERROR: It is not possible to write EEPROM Info with all daughter boards "
                       "selected!\n",
                       kError);
     return -1;
   }
   int major = 0, minor = 0;
-  if (!board_exists(st, d) || !entry_fits(st, e, major, minor)) return -1;
+  if (!board_exists(st, link, links.log, d) || !entry_fits(links, e, major, minor)) return -1;
 
   for_both_blocks(st.sam, d, [&](SAMBlockParams& k) {
     k.SerialNumberMajor = major;
@@ -241,26 +246,28 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
   });
   std::vector<std::uint8_t> text(e.serial.begin(), e.serial.end());
   text.push_back(0);
-  if (!write_marked_item(st, d, kSerialValid, kSerialMarker, {{kSerial, text}})) return -1;
-  Write_InfoMessage(st,
+  if (!write_marked_item(link, links.log, d, kSerialValid, kSerialMarker, {{kSerial, text}}))
+    return -1;
+  Write_InfoMessage(links.log,
                     format_text("Serial Number '%d.%d' written to Daughter Board[%d]'s EEPROM\n",
                                 major, minor, d),
                     kInfo);
 
   for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.BoardGain = e.gain; });
-  if (!write_marked_item(st, d, kGainValid, kGainMarker, {{kGain, {*gain_byte(e.gain)}}}))
+  if (!write_marked_item(link, links.log, d, kGainValid, kGainMarker,
+                         {{kGain, {*gain_byte(e.gain)}}}))
     return -1;
-  Write_InfoMessage(st,
+  Write_InfoMessage(links.log,
                     format_text("Board Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
                                 static_cast<double>(e.gain), d),
                     kInfo);
 
   for_both_blocks(st.sam, d, [&](SAMBlockParams& k) { k.OffsetGain = e.offset_gain; });
-  if (!write_marked_item(st, d, kOffsetGainValid, kOffsetGainMarker,
+  if (!write_marked_item(link, links.log, d, kOffsetGainValid, kOffsetGainMarker,
                          {{kOffsetGain, {*gain_byte(e.offset_gain)}}}))
     return -1;
   Write_InfoMessage(
-      st,
+      links.log,
       format_text("Board Offset Gain '%2.1f' written to Daughter Board[%d]'s EEPROM\n",
                   static_cast<double>(e.offset_gain), d),
       kInfo);
@@ -271,14 +278,15 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
     k.SAMLongType = e.sam_long_type;
   });
   const std::uint8_t reg = setup_register(e.sca_type, e.acdc_coupling, e.sam_long_type);
-  if (!write_marked_item(st, d, kSetupValid, kSetupMarker, {{kSetupRegister, {reg}}})) return -1;
+  if (!write_marked_item(link, links.log, d, kSetupValid, kSetupMarker, {{kSetupRegister, {reg}}}))
+    return -1;
   Write_InfoMessage(
-      st,
+      links.log,
       format_text("Board Setup Register '%x' written to Daughter Board[%d]'s EEPROM\n",
                   unsigned{reg}, d),
       kInfo);
   // The panel shows what was written; only the serial keeps its "OK" until the next read.
-  EepromPanelValues& panel = st.eeprom_panel;
+  EepromPanelValues& panel = link.eeprom_panel;
   panel.daughter_board = d;
   panel.serial = e.serial;
   panel.gain = tenths_text(gain_value(*gain_byte(e.gain)));
@@ -289,28 +297,28 @@ int Write_EEPROM_Info(State& st, int d, const EepromInfoEntry& e) {
   panel.gain_ok.clear();
   panel.offset_gain_ok.clear();
   panel.setup_ok.clear();
-  st.ui.refresh_panel(Panel::Eeprom);
+  links.ui.refresh_panel(Panel::Eeprom);
   return 0;
 }
 
-int Test_EEPROM(State& st, int d) {
+int Test_EEPROM(BoardLink& st, MessageLog& log, int d) {
   std::vector<std::uint8_t> pattern(eeprom::kSize);
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i);
   std::vector<std::uint8_t> back(eeprom::kSize, 0);
-  const bool passed =
-      eeprom_write(st, d, 0, pattern) && eeprom_read_checked(st, d, 0, back) && back == pattern;
+  const bool passed = eeprom_write(st, log, d, 0, pattern) && eeprom_read_checked(st, d, 0, back) &&
+                      back == pattern;
   if (passed) {
-    Write_InfoMessage(st, "EEPROM Test finished successfully.\n", kInfo);
+    Write_InfoMessage(log, "EEPROM Test finished successfully.\n", kInfo);
     return 0;
   }
-  Write_InfoMessage(st, "EEPROM Test failed!\n", kError);
+  Write_InfoMessage(log, "EEPROM Test failed!\n", kError);
   return 1;
 }
 
-int Erase_EEPROM(State& st, int d) {
+int Erase_EEPROM(BoardLink& st, MessageLog& log, int d) {
   const std::vector<std::uint8_t> zeros(eeprom::kSize, 0);
-  if (!eeprom_write(st, d, 0, zeros)) return -1;
-  Write_InfoMessage(st, "EEPROM successfully erased!\n", kInfo);
+  if (!eeprom_write(st, log, d, 0, zeros)) return -1;
+  Write_InfoMessage(log, "EEPROM successfully erased!\n", kInfo);
   return 0;
 }
 

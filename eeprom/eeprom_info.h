@@ -19,15 +19,16 @@ struct EepromInfoEntry {
 };
 
 // Returns 0 after reading, -1 for a negative index or an invalid serial number.
-int Read_EEPROM_Info(State& st, int daughter_board);
+int Read_EEPROM_Info(BoardLink& st, Settings& settings, FrontEndLinks& links, int daughter_board);
 // Writes serial, gains and setup register, each value before its marker. Returns 0, or -1
 // when refused (all boards selected, a value that does not fit) or when a write failed.
-int Write_EEPROM_Info(State& st, int daughter_board, const EepromInfoEntry& entry);
+int Write_EEPROM_Info(Settings& st, BoardLink& link, FrontEndLinks& links, int daughter_board,
+                      const EepromInfoEntry& entry);
 // Writes the pattern i mod 256 over the whole EEPROM and reads it back: 0 passed, 1 failed.
 // Leaves the pattern: the board information and every table are gone afterwards.
-int Test_EEPROM(State& st, int daughter_board);
+int Test_EEPROM(BoardLink& st, MessageLog& log, int daughter_board);
 // 65 536 zero bytes from address 0; 0 on success, -1 when the write failed.
-int Erase_EEPROM(State& st, int daughter_board);
+int Erase_EEPROM(BoardLink& st, MessageLog& log, int daughter_board);
 
 // The destructive actions, each confirmed by the user before it starts.
 enum class EepromChange { WriteInfo, SaveCalibration, Restore, Test, Erase, WriteBytes };

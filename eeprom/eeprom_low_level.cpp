@@ -18,19 +18,20 @@ int hex_digit(char c) {
   return -1;
 }
 
-bool range_fits(State& st, int d, long address, long count, const char* action) {
+bool range_fits(Settings& st, BoardLink& link, MessageLog& log, int d, long address, long count,
+                const char* action) {
   if (d < 0) {
-    Write_InfoMessage(st, "ERROR: Select one daughter board for the low-level access!\n", kError);
+    Write_InfoMessage(log, "ERROR: Select one daughter board for the low-level access!\n", kError);
     return false;
   }
-  if (eeprom_boards(st, d).empty()) return false;
+  if (eeprom_boards(st, link, log, d).empty()) return false;
   if (address >= 0 && count > 0 && address + count <= static_cast<long>(eeprom::kSize)) return true;
   char text[200];
   std::snprintf(text, sizeof text,
                 "ERROR: Cannot %s %ld bytes at address %ld of Daughter Board [%d]'s EEPROM: it "
                 "holds 65536 bytes (0x0000 to 0xffff)!\n",
                 action, count, address, d);
-  Write_InfoMessage(st, text, kError);
+  Write_InfoMessage(log, text, kError);
   return false;
 }
 
@@ -66,34 +67,36 @@ std::string eeprom_listing(std::uint32_t address, const std::vector<std::uint8_t
   return out + '\n';
 }
 
-int Read_EEPROM_Bytes(State& st, int d, long address, long count, std::string* listing) {
-  if (!range_fits(st, d, address, count, "read")) return -1;
+int Read_EEPROM_Bytes(Settings& st, BoardLink& link, MessageLog& log, int d, long address,
+                      long count, std::string* listing) {
+  if (!range_fits(st, link, log, d, address, count, "read")) return -1;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
-  if (!eeprom_read_checked(st, d, static_cast<std::uint32_t>(address), bytes)) {
-    Write_InfoMessage(st, "ERROR: Reading the EEPROM failed!\n", kError);
+  if (!eeprom_read_checked(link, d, static_cast<std::uint32_t>(address), bytes)) {
+    Write_InfoMessage(log, "ERROR: Reading the EEPROM failed!\n", kError);
     return -1;
   }
   const std::string text = eeprom_listing(static_cast<std::uint32_t>(address), bytes);
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(log, text, kInfo);
   if (listing != nullptr) *listing = text;
   return 0;
 }
 
-int Write_EEPROM_Bytes(State& st, int d, long address, const std::string& hex) {
+int Write_EEPROM_Bytes(Settings& st, BoardLink& link, MessageLog& log, int d, long address,
+                       const std::string& hex) {
   const auto bytes = parse_eeprom_hex(hex);
   if (!bytes) {
-    Write_InfoMessage(st,
+    Write_InfoMessage(log,
                       "ERROR: Bytes to write must be given as two hexadecimal digits each, "
                       "separated by one character (e.g. \"0a 1b ff\")!\n",
                       kError);
     return -1;
   }
-  if (!range_fits(st, d, address, static_cast<long>(bytes->size()), "write")) return -1;
-  if (!eeprom_write(st, d, static_cast<std::uint32_t>(address), *bytes)) return -1;
+  if (!range_fits(st, link, log, d, address, static_cast<long>(bytes->size()), "write")) return -1;
+  if (!eeprom_write(link, log, d, static_cast<std::uint32_t>(address), *bytes)) return -1;
   char text[120];
   std::snprintf(text, sizeof text, "%zu Bytes written at address 0x:%04lx\n", bytes->size(),
                 address);
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(log, text, kInfo);
   return 0;
 }
 

@@ -19,8 +19,9 @@ std::string eeprom_listing(std::uint32_t address, const std::vector<std::uint8_t
 
 // Both refuse a range that is empty or runs past the end of the EEPROM. 0 or -1.
 // The listing is logged and, when asked for, handed back.
-int Read_EEPROM_Bytes(State& st, int daughter_board, long address, long count,
-                      std::string* listing = nullptr);
-int Write_EEPROM_Bytes(State& st, int daughter_board, long address, const std::string& hex);
+int Read_EEPROM_Bytes(Settings& st, BoardLink& link, MessageLog& log, int daughter_board,
+                      long address, long count, std::string* listing = nullptr);
+int Write_EEPROM_Bytes(Settings& st, BoardLink& link, MessageLog& log, int daughter_board,
+                       long address, const std::string& hex);
 
 }  // namespace vx

@@ -46,37 +46,38 @@ std::string quoted_line(const std::string& line) {
 }
 
 // The header is refused: the file, and what in it is wrong.
-Status refuse_header(State& st, const std::string& why) {
-  Write_InfoMessage(st, reading_error_message(st.files.ReadingFilePath.string(), why) + "\n",
+Status refuse_header(RunOutput& st, RunState& run_state, MessageLog& log, const std::string& why) {
+  Write_InfoMessage(log, reading_error_message(st.files.ReadingFilePath.string(), why) + "\n",
                     kError);
-  Close_FileForLoadingData(st);
+  Close_FileForLoadingData(run_state, st);
   return kFailed;
 }
 
-std::string event_after_last(const State& st) {
+std::string event_after_last(const RunState& st, const RunOutput& output) {
   char text[64] = "the first event";
-  if (st.files.WholeEventsRead > 0)
+  if (output.files.WholeEventsRead > 0)
     std::snprintf(text, sizeof text, "the event after event %d", st.EventNumber.load());
   return text;
 }
 
 // A line was there but not the event it should hold. The event record keeps the number of
 // the last whole event read.
-int damaged_event(State& st, const char* what = "is incomplete or damaged") {
+int damaged_event(RunOutput& st, RunState& run_state, MessageLog& log,
+                  const char* what = "is incomplete or damaged") {
   st.files.Damaged = true;
-  Write_InfoMessage(
-      st,
-      reading_error_message(st.files.ReadingFilePath.string(), event_after_last(st) + " " + what) +
-          "\n",
-      kError);
+  Write_InfoMessage(log,
+                    reading_error_message(st.files.ReadingFilePath.string(),
+                                          event_after_last(run_state, st) + " " + what) +
+                        "\n",
+                    kError);
   return 0;
 }
 
 // An event that disagrees with the file's header, told with the event and the field. The
 // events before it are whole; the replay ends there.
-int mismatched_event(State& st, const std::string& what) {
+int mismatched_event(RunOutput& st, MessageLog& log, const std::string& what) {
   st.files.Damaged = true;
-  Write_InfoMessage(st, reading_error_message(st.files.ReadingFilePath.string(), what) + "\n",
+  Write_InfoMessage(log, reading_error_message(st.files.ReadingFilePath.string(), what) + "\n",
                     kError);
   return 0;
 }
@@ -84,29 +85,31 @@ int mismatched_event(State& st, const std::string& what) {
 // The file ends inside an event: what a run cut short by a crash or a kill leaves behind.
 // The whole events before it are the data; whether the series may end here is decided
 // when the next file is looked for.
-int cut_event(State& st) {
+int cut_event(RunOutput& st, RunState& run_state, MessageLog& log) {
   st.files.CutShort = true;
   std::string last = "no whole event";
   if (st.files.WholeEventsRead > 0)
-    last = "the last whole event is event " + std::to_string(st.EventNumber.load());
-  Write_InfoMessage(st,
+    last = "the last whole event is event " + std::to_string(run_state.EventNumber.load());
+  Write_InfoMessage(log,
                     "File '" + st.files.ReadingFilePath.string() + "' ends inside " +
-                        event_after_last(st) + ": the run was cut short there, " + last + ".\n",
+                        event_after_last(run_state, st) + ": the run was cut short there, " + last +
+                        ".\n",
                     kWarning);
   return 0;
 }
 
 // A line that could not be read as what it should be: cut short when it is the file's
 // unfinished last line, damaged otherwise.
-int bad_line(State& st, const std::string& line) {
+int bad_line(RunOutput& st, RunState& run_state, MessageLog& log, const std::string& line) {
   const bool unfinished = line.empty() || line.back() != '\n';
-  return unfinished && input_at_end(st.files.input) ? cut_event(st) : damaged_event(st);
+  return unfinished && input_at_end(st.files.input) ? cut_event(st, run_state, log)
+                                                    : damaged_event(st, run_state, log);
 }
 
 // The event is whole: its number becomes the event record's.
-int whole_event(State& st, int event_number) {
+int whole_event(RunState& st, RunOutput& output, int event_number) {
   st.EventNumber.store(event_number);
-  st.files.WholeEventsRead += 1;
+  output.files.WholeEventsRead += 1;
   return 1;
 }
 
@@ -132,15 +135,15 @@ bool expected_channel(RunOutput& st, int index, int ch) {
          files.ReplayChannels[static_cast<std::size_t>(index)] == ch;
 }
 
-int unexpected_channel(State& st, int event_number, int index, int ch) {
+int unexpected_channel(RunOutput& st, MessageLog& log, int event_number, int index, int ch) {
   const std::vector<int>& channels = st.files.ReplayChannels;
   std::string expected = "none";
   if (index < static_cast<int>(channels.size()))
     expected = "channel " + std::to_string(channels[static_cast<std::size_t>(index)]);
-  return mismatched_event(st, "event " + std::to_string(event_number) + "'s channel record " +
-                                  std::to_string(index + 1) + " holds channel " +
-                                  std::to_string(ch) + " where the file's first event has " +
-                                  expected + " there");
+  return mismatched_event(st, log,
+                          "event " + std::to_string(event_number) + "'s channel record " +
+                              std::to_string(index + 1) + " holds channel " + std::to_string(ch) +
+                              " where the file's first event has " + expected + " there");
 }
 
 std::string samples_mismatch(int event_number, int samples, int header_samples) {
@@ -151,13 +154,13 @@ std::string samples_mismatch(int event_number, int samples, int header_samples) 
 // The series' channels are known once its first event is read (by a run's loop, or an
 // offline reader on a state of its own): the records, which the user-interface thread owns,
 // show them from its task.
-void first_event_done(State& st) {
+void first_event_done(RunOutput& st, Settings& settings, FrontEndLinks& links) {
   if (!st.files.ReplayFirstEvent) return;
   st.files.ReplayFirstEvent = false;
-  st.ui.post([&st, channels = st.files.ReplayChannels] {
-    if (Records_Lent(st)) return;
-    for (const int ch : channels) st.gui.ChannelEnabled[ch] = 1;
-    st.ui.refresh_panel(Panel::Main);
+  links.ui.post([&st, &settings, &links, channels = st.files.ReplayChannels] {
+    if (Records_Lent(settings)) return;
+    for (const int ch : channels) settings.gui.ChannelEnabled[ch] = 1;
+    links.ui.refresh_panel(Panel::Main);
   });
 }
 
@@ -195,11 +198,11 @@ bool parse_volts(const char*& p, const char* end, float& counts) {
 
 // The samples of a line, as many as the header says; returns how many the line holds, or
 // -1 when something on it is no sample.
-int parse_sample_line(State& st, const std::string& line, int b, int c) {
+int parse_sample_line(RunState& st, RunOutput& output, const std::string& line, int b, int c) {
   auto& ordered = st.event.FullyOrderedValues[b][c];
   const char* p = line.data();
   const char* end = p + line.size();
-  const int n = samples_in_file(st.files);
+  const int n = samples_in_file(output.files);
   int k = 0;
   for (; skip_space(p, end) != end; ++k) {
     float v = 0.0f;
@@ -236,11 +239,11 @@ int read_ascii_event(State& st) {
   int event_number = 0;
   if (!is_event_line(line, event_number)) {
     if (files.WholeEventsRead > 0 && is_channel_line(line))
-      return mismatched_event(st, more_channel_records(st.files, st.EventNumber.load()));
-    return bad_line(st, line);
+      return mismatched_event(st, st.log, more_channel_records(st.files, st.EventNumber.load()));
+    return bad_line(st, st, st.log, line);
   }
 
-  if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
+  if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st, st, st.log);
   RunData& r = st.run;
   double epoch = 0.0;
   int year, month, day, hour, minute, second, ms;
@@ -251,7 +254,7 @@ int read_ascii_event(State& st) {
                   "%llu == TDC "
                   "Corrected = %23s ===",
                   &epoch, &year, &month, &day, &hour, &minute, &second, &ms, &tdc, chain) != 10) {
-    return bad_line(st, line);
+    return bad_line(st, st, st.log, line);
   }
   r.EpochTime = epoch;
   r.Year = year;
@@ -266,7 +269,7 @@ int read_ascii_event(State& st) {
 
   std::array<bool, kMaxChannels> seen{};
   for (int i = 0; i < channels_in_event(st.files); ++i) {
-    if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st);
+    if (!read_line(files.input, line, kHeaderLineMax)) return cut_event(st, st, st.log);
     int ch = -1, id = 0, fcr = 0, trig = 0, time = 0;
     float f[3];
     double edges[2];  // ns from the start of the run: beyond a float's precision
@@ -277,12 +280,12 @@ int read_ascii_event(State& st) {
             &ch, &id, &fcr, &f[0], &f[1], &f[2], &edges[0], &edges[1], &trig, &time) != 10 ||
         !valid_channel(ch)) {
       if (int next = 0; is_event_line(line, next))
-        return mismatched_event(st, fewer_channel_records(st.files, event_number, i));
-      return bad_line(st, line);
+        return mismatched_event(st, st.log, fewer_channel_records(st.files, event_number, i));
+      return bad_line(st, st, st.log, line);
     }
-    if (seen[ch]) return damaged_event(st, "holds a channel twice");
+    if (seen[ch]) return damaged_event(st, st, st.log, "holds a channel twice");
     seen[ch] = true;
-    if (!expected_channel(st, i, ch)) return unexpected_channel(st, event_number, i, ch);
+    if (!expected_channel(st, i, ch)) return unexpected_channel(st, st.log, event_number, i, ch);
     const int b = ch / 2, c = ch % 2;
     st.event.EventID[b] = static_cast<std::uint32_t>(id);
     st.event.EventFCR[b] = static_cast<std::uint32_t>(fcr);
@@ -292,19 +295,19 @@ int read_ascii_event(State& st) {
     std::fill(st.event.FullyOrderedValues[b][c].begin() + 1,
               st.event.FullyOrderedValues[b][c].end(), 0.0f);
     do {
-      if (!read_line(files.input, line, kSampleLineMax)) return cut_event(st);
+      if (!read_line(files.input, line, kSampleLineMax)) return cut_event(st, st, st.log);
     } while (line.find('=') != std::string::npos);
     // A last value cut short could still read as a number.
-    if (line.back() != '\n' && input_at_end(files.input)) return cut_event(st);
-    const int samples = parse_sample_line(st, line, b, c);
-    if (samples < 0) return bad_line(st, line);
+    if (line.back() != '\n' && input_at_end(files.input)) return cut_event(st, st, st.log);
+    const int samples = parse_sample_line(st, st, line, b, c);
+    if (samples < 0) return bad_line(st, st, st.log, line);
     if (samples != samples_in_file(st.files))
-      return mismatched_event(
-          st, samples_mismatch(event_number, samples, samples_in_file(st.files)) + " (channel " +
-                  std::to_string(ch) + ")");
+      return mismatched_event(st, st.log,
+                              samples_mismatch(event_number, samples, samples_in_file(st.files)) +
+                                  " (channel " + std::to_string(ch) + ")");
   }
-  first_event_done(st);
-  return whole_event(st, event_number);
+  first_event_done(st, st, st);
+  return whole_event(st, st, event_number);
 }
 
 template <typename T>
@@ -319,7 +322,8 @@ T take(const unsigned char*& p) {
 // channel records each hold the channel the file's first event has there, and the next
 // event's header follows, numbered from this one on and stamped within a day of it. The
 // number of those checks made, or -1 when one fails.
-int layout_fits(const State& st, std::size_t got, int samples, std::int32_t event_number) {
+int layout_fits(const RunOutput& st, const RunState& run_state, std::size_t got, int samples,
+                std::int32_t event_number) {
   const std::vector<int>& channels = st.files.ReplayChannels;
   const unsigned char* records = st.files.records.data();
   const std::size_t stride = kBinaryChannelHeaderSize + 2 * static_cast<std::size_t>(samples);
@@ -335,7 +339,7 @@ int layout_fits(const State& st, std::size_t got, int samples, std::int32_t even
     double epoch = 0.0;
     std::memcpy(&number, records + next, sizeof number);
     std::memcpy(&epoch, records + next + 4, sizeof epoch);
-    if (number < event_number || !(std::fabs(epoch - st.run.EpochTime) < 86400.0)) return -1;
+    if (number < event_number || !(std::fabs(epoch - run_state.run.EpochTime) < 86400.0)) return -1;
     ++checked;
   }
   return checked;
@@ -343,13 +347,14 @@ int layout_fits(const State& st, std::size_t got, int samples, std::int32_t even
 
 // The sample count, other than the header's, that lays out the event read best; none when
 // no count passes a check, or two pass as many.
-std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32_t event_number) {
+std::optional<int> samples_laid_out(const RunOutput& st, const RunState& run_state, std::size_t got,
+                                    std::int32_t event_number) {
   std::optional<int> found;
   int best = 0;
   bool tied = false;
   for (int k = 1; k <= kMaxSamples; ++k) {
     if (k == samples_in_file(st.files)) continue;
-    const int checks = layout_fits(st, got, k, event_number);
+    const int checks = layout_fits(st, run_state, got, k, event_number);
     if (checks > best) {
       best = checks;
       found = k;
@@ -363,11 +368,12 @@ std::optional<int> samples_laid_out(const State& st, std::size_t got, std::int32
 
 // A binary record does not say its length: a record whose channel is not the one expected
 // there is told with the sample count that explains it, when the bytes read show one.
-int binary_layout_mismatch(State& st, int event_number, int index, int ch, std::size_t got) {
-  if (const auto samples = samples_laid_out(st, got, event_number))
-    return mismatched_event(st,
+int binary_layout_mismatch(RunOutput& st, RunState& run_state, MessageLog& log, int event_number,
+                           int index, int ch, std::size_t got) {
+  if (const auto samples = samples_laid_out(st, run_state, got, event_number))
+    return mismatched_event(st, log,
                             samples_mismatch(event_number, *samples, samples_in_file(st.files)));
-  return unexpected_channel(st, event_number, index, ch);
+  return unexpected_channel(st, log, event_number, index, ch);
 }
 
 int read_binary_event(State& st) {
@@ -376,7 +382,7 @@ int read_binary_event(State& st) {
   static_assert(kBinaryEventHeaderSize == 4 + 8 + 6 * 4 + 4 + 8 + 23);
   const std::size_t got = read_bytes(in, head, sizeof head);
   if (got == 0) return 0;
-  if (got != sizeof head) return cut_event(st);
+  if (got != sizeof head) return cut_event(st, st, st.log);
   const unsigned char* p = head;
   RunData& r = st.run;
   const auto event_number = take<std::int32_t>(p);
@@ -406,15 +412,15 @@ int read_binary_event(State& st) {
     std::memcpy(&ch, records.data() + at, sizeof ch);
     if (!st.files.ReplayFirstEvent) {
       if (!expected_channel(st, i, ch))
-        return binary_layout_mismatch(st, event_number, i, ch, records_got);
+        return binary_layout_mismatch(st, st, st.log, event_number, i, ch, records_got);
       continue;
     }
-    if (!valid_channel(ch)) return damaged_event(st);
-    if (seen[ch]) return damaged_event(st, "holds a channel twice");
+    if (!valid_channel(ch)) return damaged_event(st, st, st.log);
+    if (seen[ch]) return damaged_event(st, st, st.log, "holds a channel twice");
     seen[ch] = true;
     expected_channel(st, i, ch);
   }
-  if (records_got != records.size()) return cut_event(st);
+  if (records_got != records.size()) return cut_event(st, st, st.log);
   for (int i = 0; i < channels_in_event(st.files); ++i) {
     const unsigned char* q = records.data() + static_cast<std::size_t>(i) * record_size;
     const int ch = take<std::int32_t>(q);
@@ -433,8 +439,8 @@ int read_binary_event(State& st) {
     auto& ordered = st.event.FullyOrderedValues[b][c];
     for (int k = 0; k < n; ++k) ordered[k] = static_cast<float>(take<std::int16_t>(q) / 10.0);
   }
-  first_event_done(st);
-  return whole_event(st, event_number);
+  first_event_done(st, st, st);
+  return whole_event(st, st, event_number);
 }
 
 // The sampling frequencies (MHz) of the board and the periods (ps) that files give for them.
@@ -542,39 +548,43 @@ std::string ends_after(int lines) {
 Status read_header(State& st) {
   FileData& files = st.files;
   std::string& line = files.line;
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, "the file is empty");
+  if (!read_line(files.input, line, kHeaderLineMax))
+    return refuse_header(st, st, st.log, "the file is empty");
   files.ReplayVersion = version_of(line);
   if (files.ReplayVersion != kSoftwareVersion &&
       !st.ui.confirm(
           "WARNING",
           "File was saved with an older version of the software, do you want to continue?")) {
-    Close_FileForLoadingData(st);
+    Close_FileForLoadingData(st, st);
     return kNotDone;
   }
   Write_InfoMessage(st, "READ INFORMATION FROM FILE : \n", kInfo);
   tell_line(st, line);
 
   int channels = 0;
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(1));
+  if (!read_line(files.input, line, kHeaderLineMax))
+    return refuse_header(st, st, st.log, ends_after(1));
   if (const std::string why = parse_board_line(line, channels); !why.empty())
-    return refuse_header(st, why);
+    return refuse_header(st, st, st.log, why);
   st.acq.NbOfChannelsInFile = channels;
   files.ReplayBoardChannels = channels;
   tell_line(st, line);
 
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(2));
+  if (!read_line(files.input, line, kHeaderLineMax))
+    return refuse_header(st, st, st.log, ends_after(2));
   tell_line(st, line);
 
   DataLine data;
-  if (!read_line(files.input, line, kHeaderLineMax)) return refuse_header(st, ends_after(3));
+  if (!read_line(files.input, line, kHeaderLineMax))
+    return refuse_header(st, st, st.log, ends_after(3));
   if (const std::string why = parse_data_line(line, data); !why.empty())
-    return refuse_header(st, why);
+    return refuse_header(st, st, st.log, why);
   if (data.spectra) {
     Write_InfoMessage(st,
                       "Error : File '" + files.ReadingFilePath.string() +
                           "' holds FFT spectra, not waveforms: it cannot be replayed.\n",
                       kError);
-    Close_FileForLoadingData(st);
+    Close_FileForLoadingData(st, st);
     return kFailed;
   }
   take_data_line(st, line, data);
@@ -648,7 +658,7 @@ Status Open_FileForLoadingData(State& st) {
 }
 
 Status Open_DataFileForLoading(State& st, const fs::path& path) {
-  Close_FileForLoadingData(st);
+  Close_FileForLoadingData(st, st);
   const std::string name = path.filename().string();
   const std::size_t dot = name.rfind('.');
   const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
@@ -688,8 +698,8 @@ bool Read_EventsFromFile(State& st) {
   return (st.files.ReplayBinary ? read_binary_event(st) : read_ascii_event(st)) == 1;
 }
 
-void Close_FileForLoadingData(State& st) {
-  close_input(st.files.input);
+void Close_FileForLoadingData(RunState& st, RunOutput& output) {
+  close_input(output.files.input);
   st.run.ReplayFileOpen = false;
 }
 
@@ -729,8 +739,8 @@ void end_of_series(State& st) {
   Write_InfoMessage(st, text + ".\n", kInfo);
 }
 
-int stop_with_error(State& st, const std::string& text) {
-  Write_InfoMessage(st, text, kError);
+int stop_with_error(Settings& st, MessageLog& log, const std::string& text) {
+  Write_InfoMessage(log, text, kError);
   st.StopRequest().store(1);
   return 0;
 }
@@ -744,8 +754,8 @@ std::string file_names(const FileData& files, int from, int to) {
 }
 
 // After the first event past skipped files: what the gap cost.
-void tell_gap(State& st) {
-  FileData& files = st.files;
+void tell_gap(RunState& st, RunOutput& output, MessageLog& log) {
+  FileData& files = output.files;
   if (files.EventBeforeGap < 0) return;
   const int after = st.EventNumber.load();
   std::string cost = "an unknown number of events";
@@ -756,7 +766,7 @@ void tell_gap(State& st) {
       cost += " (events " + std::to_string(files.EventBeforeGap + 1) + " to " +
               std::to_string(after - 1) + ")";
   }
-  Write_InfoMessage(st,
+  Write_InfoMessage(log,
                     "Missing file " + files.MissingFiles + " skipped: the gap cost " + cost + ".\n",
                     kWarning);
   files.EventBeforeGap = -1;
@@ -769,7 +779,7 @@ int open_next_file(State& st) {
   FileData& files = st.files;
   const bool cut_short = files.CutShort;
   Write_InfoMessage(st, "Reached End of File '" + files.ReadingFilePath.string() + "'\n", kInfo);
-  Close_FileForLoadingData(st);
+  Close_FileForLoadingData(st, st);
   if (files.Damaged) return 0;  // told already: the replay ends there
   const fs::path first = files.FileForReadingData;
   const int expected = st.run.ReadingFileIndex;
@@ -781,19 +791,21 @@ int open_next_file(State& st) {
   const fs::path next = continuation_name(first, *index);
   if (cut_short) {
     return stop_with_error(
-        st, reading_error_message(
-                files.ReadingFilePath.string(),
-                "it ends inside an event, yet the series goes on with '" + next.string() + "'") +
-                "\n");
+        st, st.log,
+        reading_error_message(
+            files.ReadingFilePath.string(),
+            "it ends inside an event, yet the series goes on with '" + next.string() + "'") +
+            "\n");
   }
   if (*index != expected) {
     const std::string missing = file_names(st.files, expected, *index);
     if (!files.SkipMissingFiles) {
-      return stop_with_error(
-          st, "Error while reading the series of '" + first.string() + "': file " + missing +
-                  " is missing, yet the series goes on with '" + next.string() +
-                  "'. The replay stops at the gap, after event " +
-                  std::to_string(st.EventNumber.load()) + " (--skip-missing reads on).\n");
+      return stop_with_error(st, st.log,
+                             "Error while reading the series of '" + first.string() + "': file " +
+                                 missing + " is missing, yet the series goes on with '" +
+                                 next.string() + "'. The replay stops at the gap, after event " +
+                                 std::to_string(st.EventNumber.load()) +
+                                 " (--skip-missing reads on).\n");
     }
     if (files.EventBeforeGap < 0) files.EventBeforeGap = st.EventNumber.load();
     files.MissingFiles += files.MissingFiles.empty() ? missing : ", " + missing;
@@ -802,8 +814,9 @@ int open_next_file(State& st) {
   files.ReadingFilePath = next;
   files.CutShort = files.Damaged = false;
   if (!open_input(files.input, next)) {
-    return stop_with_error(st, "Error while opening file for reading data! '" + next.string() +
-                                   "': " + files.input.error_text + ".\n");
+    return stop_with_error(st, st.log,
+                           "Error while opening file for reading data! '" + next.string() +
+                               "': " + files.input.error_text + ".\n");
   }
   st.run.ReplayFileOpen = true;
   Write_InfoMessage(st, "INFO: Opened file for loading data '" + next.string() + "'\n", kInfo);
@@ -822,10 +835,11 @@ int open_next_file(State& st) {
     files.Damaged = true;
     const std::string other = "its header is not that of the series' first file";
     return stop_with_error(
-        st, reading_error_message(next.string(), other + (why == other ? "" : ": " + why)) + "\n");
+        st, st.log,
+        reading_error_message(next.string(), other + (why == other ? "" : ": " + why)) + "\n");
   }
   if (Read_EventsFromFile(st)) {
-    tell_gap(st);
+    tell_gap(st, st, st.log);
     return 1;
   }
   // A file with no whole event: the next one, if any, goes on.
@@ -845,7 +859,7 @@ bool Load_EventFromNextFile(State& st) {
 }
 
 void Set_RunFromFile(State& st, int on) {
-  Close_FileForLoadingData(st);
+  Close_FileForLoadingData(st, st);
   if ((on == 1) == replaying(st)) return;
   if (on == 1) {
     Save_Params(st, Snapshot::Replay);
@@ -858,7 +872,7 @@ void Set_RunFromFile(State& st, int on) {
     st.acq.RunFromFile = 1;
     Write_InfoMessage(st, "Running from Data file option is ON.\n", kInfo);
   } else {
-    Restore_Params(st, Snapshot::Replay);
+    Restore_Params(st, st, Snapshot::Replay);
     st.acq.RunFromFile = 0;
     Write_InfoMessage(st, "Running from Data file option is OFF.\n", kInfo);
   }

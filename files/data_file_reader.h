@@ -19,7 +19,7 @@ Status Open_DataFileForLoading(State& st, const std::filesystem::path& path);
 // True when the next event is in the event record; false when this file has no more (at its
 // end, or at a damaged event, which is told).
 bool Read_EventsFromFile(State& st);
-void Close_FileForLoadingData(State& st);
+void Close_FileForLoadingData(RunState& st, RunOutput& output);
 // The current file is exhausted: moves on to the next file of the series and reads its
 // first event. True when an event was read; sets StopRequest at the end of the series
 // (told with the last whole event), at a missing file (an error, unless SkipMissingFiles:

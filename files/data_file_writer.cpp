@@ -133,30 +133,31 @@ std::string too_long(const std::string& path) {
 
 // Step 3 of the run start: the directory that receives the run directory. A remote client's
 // run goes into the data directory of the settings: nobody may be there to choose one.
-bool choose_base_directory(State& st, const std::string& directory, fs::path& base) {
-  if (st.acq.PopupForFileName == 1 && !st.RemoteStart) {
-    const auto chosen = st.ui.select_directory("Select Directory for Saving Data", directory);
+bool choose_base_directory(Settings& st, RunState& run_state, FrontEndLinks& links,
+                           const std::string& directory, fs::path& base) {
+  if (st.acq.PopupForFileName == 1 && !run_state.RemoteStart) {
+    const auto chosen = links.ui.select_directory("Select Directory for Saving Data", directory);
     if (!chosen) {
-      Write_InfoMessage(st, "Error while selecting folder for saving Data!\n", kError);
+      Write_InfoMessage(links.log, "Error while selecting folder for saving Data!\n", kError);
       return false;
     }
     if (chosen->string().size() > kMaxDirectoryChars) {
-      Write_InfoMessage(st,
+      Write_InfoMessage(links.log,
                         "Error while selecting folder for saving Data! '" + chosen->string() +
                             "': " + too_long(chosen->string()) + ".\n",
                         kError);
       return false;
     }
     set_text(st.acq.DataDirectory, chosen->string().c_str());
-    st.ui.refresh_panel(Panel::Main);
+    links.ui.refresh_panel(Panel::Main);
     base = *chosen;
     return true;
   }
   std::error_code ec;
   fs::create_directory(directory, ec);
   if (ec && ec != std::errc::file_exists) {
-    st.refuse_start("the data directory '" + directory + "' cannot be used");
-    Write_InfoMessage(st,
+    run_state.refuse_start("the data directory '" + directory + "' cannot be used");
+    Write_InfoMessage(links.log,
                       "Unable to open Selected Run Directory! Make sure that all components in the "
                       "directory Path are present! '" +
                           directory + "': " + ec.message() + ".\n",
@@ -208,11 +209,12 @@ bool remove_run_files(FrontEndLinks& st, const fs::path& run_dir, const std::str
 
 // Step 5: the run directory; when it exists, the earlier run's files in it are replaced
 // after confirmation.
-Status make_run_directory(State& st, const fs::path& run_dir, const std::string& run_name) {
+Status make_run_directory(RunState& st, FrontEndLinks& links, const fs::path& run_dir,
+                          const std::string& run_name) {
   const auto refuse = [&](const std::string& why) {
     st.refuse_start("the run directory '" + path_text(run_dir) + "' cannot be made: " + why);
     Write_InfoMessage(
-        st, "Error while making Run Directory '" + path_text(run_dir) + "': " + why + ".\n",
+        links.log, "Error while making Run Directory '" + path_text(run_dir) + "': " + why + ".\n",
         kError);
     return kFailed;
   };
@@ -220,9 +222,9 @@ Status make_run_directory(State& st, const fs::path& run_dir, const std::string&
   std::error_code ec;
   if (!fs::create_directory(run_dir, ec) && !ec) {
     if (!fs::is_directory(run_dir, ec)) return refuse("it exists and is not a directory");
-    if (st.RemoteStart && !st.ui.answers_unattended()) {
+    if (st.RemoteStart && !links.ui.answers_unattended()) {
       st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
-      Write_InfoMessage(st,
+      Write_InfoMessage(links.log,
                         "Run Directory '" + path_text(run_dir) +
                             "' already exists: the TCP client's start is refused, its files "
                             "are kept.\n",
@@ -233,13 +235,14 @@ Status make_run_directory(State& st, const fs::path& run_dir, const std::string&
         "Run Directory '" + path_text(run_dir) +
         "' already exists. Are you sure you want to replace files in directory? "
         "All exisiting files in the directory will be deleted...";
-    if (!st.ui.confirm_replace("WARNING", question)) {
+    if (!links.ui.confirm_replace("WARNING", question)) {
       st.refuse_start("the run directory '" + path_text(run_dir) + "' already exists");
-      Write_InfoMessage(
-          st, "Saving Data File aborted." + st.ui.hint(Hint::RetryRunDirectory) + "\n", kWarning);
+      Write_InfoMessage(links.log,
+                        "Saving Data File aborted." + links.ui.hint(Hint::RetryRunDirectory) + "\n",
+                        kWarning);
       return kNotDone;
     }
-    if (!remove_run_files(st, run_dir, run_name))
+    if (!remove_run_files(links, run_dir, run_name))
       return refuse("the earlier run's files in it cannot be removed");
   }
   if (ec) return refuse(ec.message());
@@ -258,8 +261,8 @@ Status open_new_run(State& st, const RunConfig& cfg, const std::string& director
   st.run.FileForSavingDataOpenOK = false;
 
   fs::path base;
-  if (!choose_base_directory(st, directory, base)) return kFailed;
-  const std::string run_name = build_run_name(st, base, now);
+  if (!choose_base_directory(st, st, st, directory, base)) return kFailed;
+  const std::string run_name = build_run_name(st, st, base, now);
   if (!usable_run_name(run_name)) {
     st.refuse_start("the run name '" + run_name + "' is not usable");
     Write_InfoMessage(st,
@@ -270,7 +273,7 @@ Status open_new_run(State& st, const RunConfig& cfg, const std::string& director
     return kFailed;
   }
   const fs::path run_dir = base / run_name;
-  if (const Status made = make_run_directory(st, run_dir, run_name); made != kDone) return made;
+  if (const Status made = make_run_directory(st, st, run_dir, run_name); made != kDone) return made;
   hold_run_directory(st.files, run_dir);
   set_text(st.acq.RunDirectory, run_dir.string().c_str());
   st.ui.refresh_panel(Panel::Main);
@@ -540,10 +543,10 @@ void Save_DataInFile(SavingParts w, SavingConfig config, int generation) {
 namespace {
 
 // The run's data file holds text: its format once the file is open, else the one it will have.
-bool text_records(State& st, const RunConfig& cfg) {
+bool text_records(RunOutput& st, Settings& settings, const RunConfig& cfg) {
   std::lock_guard lock(st.files.io_mutex);
   if (output_is_open(st.files.data)) return st.files.DataFormat != EventFormat::Binary;
-  return st.FFTMode().load() == 1 || cfg.acq.DataFileType == 0;
+  return settings.FFTMode().load() == 1 || cfg.acq.DataFileType == 0;
 }
 
 // The event's measurements left to the formatter: every measured channel's samples, and
@@ -561,10 +564,11 @@ void capture_measurement_jobs(const RunState& st, const RunConfig& cfg, const De
 
 }  // namespace
 
-void Queue_EventForSaving(State& st, const RunConfig& cfg, const DecodedEvent& event) {
-  SaveRing& queue = st.SavingQueue;
+void Queue_EventForSaving(RunState& st, RunOutput& output, const RunConfig& cfg,
+                          const DecodedEvent& event) {
+  SaveRing& queue = output.SavingQueue;
   SavedEvent& ev = queue.claim();
-  Capture_SavedEvent(st, cfg, event, ev, copied_for_data_file(st, cfg));
+  Capture_SavedEvent(st, output, cfg, event, ev, copied_for_data_file(output, cfg));
   if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, event, ev);
   queue.publish();
 }
@@ -581,7 +585,7 @@ void Start_SaveDataInFileThread(State& st, const RunConfig& cfg) {
   // on a thread of their own beside the writer. A binary record costs less than handing the
   // event over once more: the writer makes it itself.
   st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(cfg);
-  st.SavingQueue.reset((cfg.acq.SaveDataInFile == 1 && text_records(st, cfg)) ||
+  st.SavingQueue.reset((cfg.acq.SaveDataInFile == 1 && text_records(st, st, cfg)) ||
                        st.run.MeasuredByFormatter);
   // What the writer needs of the run, from the loop's settings.
   const SavingConfig config = Saving_ConfigOf(st, cfg);
@@ -630,10 +634,10 @@ bool Saving_Failed(const RunOutput& st) {
   return st.files.data.failed || st.files.measurements.failed;
 }
 
-void Copy_LogFileToRunDirectory(State& st, const RunConfig& cfg) {
+void Copy_LogFileToRunDirectory(RunOutput& st, MessageLog& log, const RunConfig& cfg) {
   const std::string run_dir(cfg.acq.RunDirectory, text_length(cfg.acq.RunDirectory));
   if (run_dir.empty() || !run_directory_in_place(st.files, run_dir)) return;
-  st.log.copy_into(run_dir);
+  log.copy_into(run_dir);
 }
 
 }  // namespace vx

@@ -60,7 +60,8 @@ void Start_SaveDataInFileThread(State& st, const RunConfig& cfg);
 void Save_DataInFile(SavingParts parts, SavingConfig config, int generation);
 // Hands an event over to the writer (acquisition thread): copies what the files need of it
 // and of the run into the queue's next slot, waiting while the queue is full.
-void Queue_EventForSaving(State& st, const RunConfig& cfg, const DecodedEvent& event);
+void Queue_EventForSaving(RunState& st, RunOutput& output, const RunConfig& cfg,
+                          const DecodedEvent& event);
 // Waits until the writer has written every event handed over (acquisition thread).
 void Wait_SavingQueueEmpty(RunOutput& st);
 // Makes the data file's record of an event handed over (the formatter's work for one event).
@@ -76,6 +77,6 @@ std::int64_t Saved_EventCount(const State& st);
 // A file of the run failed to write, or was removed: the run saves nothing more.
 bool Saving_Failed(const RunOutput& st);
 // The log file of this program run copied into the run directory.
-void Copy_LogFileToRunDirectory(State& st, const RunConfig& cfg);
+void Copy_LogFileToRunDirectory(RunOutput& st, MessageLog& log, const RunConfig& cfg);
 
 }  // namespace vx

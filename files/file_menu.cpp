@@ -75,8 +75,8 @@ int Next_AutoRunId(const Settings& st) {
   return next_auto_run_id(std::string(st.acq.DataDirectory, text_length(st.acq.DataDirectory)));
 }
 
-std::string Preview_RunName(State& st) {
-  return compose_run_name(st, Next_AutoRunId(st), st.clock.wall());
+std::string Preview_RunName(Settings& st, FrontEndLinks& links) {
+  return compose_run_name(st, Next_AutoRunId(st), links.clock.wall());
 }
 
 }  // namespace vx

@@ -35,6 +35,6 @@ void Set_RunIdUser(State& st, int id);
 int Next_AutoRunId(const Settings& st);
 // The name the next run's directory gets with the current settings, the automatic run
 // number counted in DataDirectory as it is now.
-std::string Preview_RunName(State& st);
+std::string Preview_RunName(Settings& st, FrontEndLinks& links);
 
 }  // namespace vx

@@ -110,7 +110,7 @@ class Export {
         st_(std::make_unique<State>(ui_, clock_, pool_)) {
     st_->log.file = "/dev/null";  // the caller gets the messages
   }
-  ~Export() { Close_FileForLoadingData(*st_); }
+  ~Export() { Close_FileForLoadingData(*st_, *st_); }
 
   ExportResult run(const fs::path& temporary);
 

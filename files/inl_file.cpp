@@ -65,8 +65,10 @@ std::string Inl_FileName(int board_version, int block, int channel) {
   return name;
 }
 
-std::filesystem::path Inl_FilePath(const State& st, int block, int channel) {
-  return st.UserPath / "INL_Files" / Inl_FileName(st.BoardVersionFromFPGA[block], block, channel);
+std::filesystem::path Inl_FilePath(const BoardLink& st, FrontEndLinks& links, int block,
+                                   int channel) {
+  return links.UserPath / "INL_Files" /
+         Inl_FileName(st.BoardVersionFromFPGA[block], block, channel);
 }
 
 std::string Format_INLFile(const std::array<double, kMaxSamples>& values) {
@@ -133,7 +135,7 @@ InlFileParse Parse_INLFile(std::string_view text) {
 
 int Save_INL_In_File(State& st, int block, int channel) {
   if (block < 0 || block >= kMaxSamBlocks || channel < 0 || channel >= kChannelsPerBlock) return 0;
-  const auto path = Inl_FilePath(st, block, channel);
+  const auto path = Inl_FilePath(st, st, block, channel);
   const auto& values = st.calib.TimePedestals[block][channel];
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
@@ -166,7 +168,7 @@ int Save_INL_In_File(State& st, int block, int channel) {
 
 int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
   if (block < 0 || block >= kMaxSamBlocks || channel < 0 || channel >= kChannelsPerBlock) return 0;
-  const auto path = Inl_FilePath(st, block, channel);
+  const auto path = Inl_FilePath(st, st, block, channel);
   auto& table = st.calib.TimePedestals[block][channel];
   std::ifstream in(path, std::ios::binary);
   std::error_code ec;

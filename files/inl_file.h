@@ -19,7 +19,8 @@ inline constexpr int kInlFileDataLines = 128;
 inline constexpr double kInlFileMaxAbsPs = 1.0e6;
 
 std::string Inl_FileName(int board_version, int block, int channel);
-std::filesystem::path Inl_FilePath(const State& st, int block, int channel);
+std::filesystem::path Inl_FilePath(const BoardLink& st, FrontEndLinks& links, int block,
+                                   int channel);
 
 // The text of a file holding `values`, with CR LF line ends.
 std::string Format_INLFile(const std::array<double, kMaxSamples>& values);

@@ -210,10 +210,10 @@ void binary_samples(const float* counts, std::int16_t* tenths, int n) {
 
 // An event captured into a scratch copy, for the records made from the state.
 template <typename Append>
-void append_from_state(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                       ByteBuffer& out, CopiedData what, Append append) {
+void append_from_state(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                       const DecodedEvent& event, ByteBuffer& out, CopiedData what, Append append) {
   const auto ev = std::make_unique<SavedEvent>();
-  Capture_SavedEvent(st, cfg, event, *ev, what);
+  Capture_SavedEvent(st, output, cfg, event, *ev, what);
   append(*ev, out);
 }
 
@@ -329,8 +329,8 @@ CopiedData copied_for_data_file(const RunOutput& st, const RunConfig& cfg) {
   return st.files.DataFormat == EventFormat::Spectra ? CopiedData::Spectra : CopiedData::Samples;
 }
 
-void Capture_SavedEvent(const State& st, const RunConfig& cfg, const DecodedEvent& e,
-                        SavedEvent& ev, CopiedData what) {
+void Capture_SavedEvent(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                        const DecodedEvent& e, SavedEvent& ev, CopiedData what) {
   ev.EventNumber = st.EventNumber.load();
   ev.Blocks = cfg.blocks();
   ev.MeasurementBlocks = cfg.replaying() ? cfg.acq.NbOfChannelsInFile / 2 : cfg.sys.NbOfSAMBlocks;
@@ -345,7 +345,7 @@ void Capture_SavedEvent(const State& st, const RunConfig& cfg, const DecodedEven
   ev.EventFCR = e.EventFCR;
   ev.EventTDC = e.EventTDC;
   ev.EventTimeChain = e.EventTimeChain;
-  ev.Format = st.files.DataFormat;
+  ev.Format = output.files.DataFormat;
   ev.DataRecordReady = false;
   ev.MeasuredByFormatter = false;
   if (what == CopiedData::None) return;
@@ -484,28 +484,29 @@ void append_measurement_event(const SavedEvent& ev, ByteBuffer& out) {
 
 void append_ascii_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
                         ByteBuffer& out) {
-  append_from_state(st, cfg, event, out, CopiedData::Samples,
+  append_from_state(st, st, cfg, event, out, CopiedData::Samples,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_ascii_event(ev, b); });
 }
 
 void append_fft_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
                       ByteBuffer& out) {
-  append_from_state(st, cfg, event, out, CopiedData::Spectra,
+  append_from_state(st, st, cfg, event, out, CopiedData::Spectra,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_fft_event(ev, b); });
 }
 
 void append_binary_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
                          ByteBuffer& out) {
-  append_from_state(st, cfg, event, out, CopiedData::Samples,
+  append_from_state(st, st, cfg, event, out, CopiedData::Samples,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_binary_event(ev, b); });
 }
 
 void append_measurement_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
                               ByteBuffer& out, int blocks) {
-  append_from_state(st, cfg, event, out, CopiedData::None, [blocks](SavedEvent& ev, ByteBuffer& b) {
-    ev.MeasurementBlocks = blocks;
-    append_measurement_event(ev, b);
-  });
+  append_from_state(st, st, cfg, event, out, CopiedData::None,
+                    [blocks](SavedEvent& ev, ByteBuffer& b) {
+                      ev.MeasurementBlocks = blocks;
+                      append_measurement_event(ev, b);
+                    });
 }
 
 std::string common_header(const RunConfig& cfg) {

@@ -59,8 +59,8 @@ std::int16_t binary_sample(float counts);
 enum class CopiedData { None, Samples, Spectra };
 // Copies an event with the run's stamps and results (acquisition thread) into the writer's
 // slot.
-void Capture_SavedEvent(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                        SavedEvent& ev, CopiedData what);
+void Capture_SavedEvent(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                        const DecodedEvent& event, SavedEvent& ev, CopiedData what);
 // The data a run's data files need of each event.
 CopiedData copied_for_data_file(const RunOutput& st, const RunConfig& cfg);
 

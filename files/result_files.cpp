@@ -77,8 +77,8 @@ int save_with_dialog(State& st, const char* folder, const char* kind, const char
 
 }  // namespace
 
-std::string RateVsThreshold_Text(const State& st) {
-  const RateScanResult r = RateScan_Result(st);
+std::string RateVsThreshold_Text(const Settings& st, const RunState& run_state) {
+  const RateScanResult r = RateScan_Result(run_state);
   const int n = r.measured;
   std::string out;
   appendf(out, "== RATE VS THRESHOLD WITH NB OF ELEMENTS : %d ==\n", n);
@@ -99,8 +99,8 @@ std::string RateVsThreshold_Text(const State& st) {
   return out;
 }
 
-std::string ChargeHisto_Text(const State& st) {
-  const MeasurementData& m = st.meas;
+std::string ChargeHisto_Text(const Settings& st, const RunState& run_state) {
+  const MeasurementData& m = run_state.meas;
   const int bins = std::clamp(static_cast<int>(st.gui.ChargeHistoNbOfBins), 1, kMaxChargeHistoBins);
   const int channels =
       std::clamp(static_cast<int>(replaying(st) ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels),
@@ -125,8 +125,8 @@ std::string ChargeHisto_Text(const State& st) {
   return out;
 }
 
-std::string TimeHisto_Text(const State& st) {
-  const MeasurementData& m = st.meas;
+std::string TimeHisto_Text(const Settings& st, const RunState& run_state) {
+  const MeasurementData& m = run_state.meas;
   const TimeHistoResults& h = m.TimeHisto;
   const int bins = std::clamp(static_cast<int>(m.TimeHistoRange.bins), 1, kMaxTimeHistoBins);
   std::string out;
@@ -155,16 +155,16 @@ std::string TimeHisto_Text(const State& st) {
 }
 
 int Write_RateVsThresholdFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, RateVsThreshold_Text(st), data_saved_message(path.string()));
+  return write_result(st, path, RateVsThreshold_Text(st, st), data_saved_message(path.string()));
 }
 
 int Write_ChargeHistoFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, ChargeHisto_Text(st),
+  return write_result(st, path, ChargeHisto_Text(st, st),
                       "Charge Histograms saved in file '" + path.string() + "' successfully.\n");
 }
 
 int Write_TimeHistoFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, TimeHisto_Text(st), {});
+  return write_result(st, path, TimeHisto_Text(st, st), {});
 }
 
 int Save_RateVsThresholdPlotInFile(State& st) {

@@ -10,14 +10,14 @@
 namespace vx {
 
 // File contents, from what is held in memory.
-std::string RateVsThreshold_Text(const State& st);
+std::string RateVsThreshold_Text(const Settings& st, const RunState& run_state);
 // A scan's rate as the result file holds it, truncated to whole hertz: whoever shows the rates
 // beside the file shows these.
 inline int RateVsThreshold_WholeHz(double hz) {
   return static_cast<int>(hz);
 }
-std::string ChargeHisto_Text(const State& st);
-std::string TimeHisto_Text(const State& st);
+std::string ChargeHisto_Text(const Settings& st, const RunState& run_state);
+std::string TimeHisto_Text(const Settings& st, const RunState& run_state);
 
 // Writes one file at path (through a temporary file renamed into place) with the result's
 // messages. Return 1 on success, negative on failure.

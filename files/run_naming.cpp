@@ -33,9 +33,9 @@ int next_auto_run_id(const std::filesystem::path& directory) {
   return largest == std::numeric_limits<int>::max() ? largest : largest + 1;
 }
 
-void Update_AutoRunId(State& st, const std::filesystem::path& directory) {
+void Update_AutoRunId(Settings& st, FrontEndLinks& links, const std::filesystem::path& directory) {
   st.acq.AutoRunId = next_auto_run_id(directory);
-  st.ui.refresh_panel(Panel::Main);
+  links.ui.refresh_panel(Panel::Main);
 }
 
 std::string compose_run_name(const Settings& st, int auto_run_id, const WallTime& now) {
@@ -61,9 +61,9 @@ std::string compose_run_name(const Settings& st, int auto_run_id, const WallTime
   return name;
 }
 
-std::string build_run_name(State& st, const std::filesystem::path& base_directory,
-                           const WallTime& now) {
-  if (st.acq.AddRunId == 1) Update_AutoRunId(st, base_directory);
+std::string build_run_name(Settings& st, FrontEndLinks& links,
+                           const std::filesystem::path& base_directory, const WallTime& now) {
+  if (st.acq.AddRunId == 1) Update_AutoRunId(st, links, base_directory);
   return compose_run_name(st, st.acq.AutoRunId, now);
 }
 

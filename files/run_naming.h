@@ -17,11 +17,11 @@ std::optional<int> run_id_in_name(std::string_view name);
 // One more than the largest run id among the sub-directories of directory (1 if none).
 int next_auto_run_id(const std::filesystem::path& directory);
 // Sets AutoRunId from the directory and shows it.
-void Update_AutoRunId(State& st, const std::filesystem::path& directory);
+void Update_AutoRunId(Settings& st, FrontEndLinks& links, const std::filesystem::path& directory);
 // The run name for the current options with the given automatic run id; changes nothing.
 std::string compose_run_name(const Settings& st, int auto_run_id, const WallTime& now);
 // The run name for the current options; calls Update_AutoRunId when the run id is added.
-std::string build_run_name(State& st, const std::filesystem::path& base_directory,
-                           const WallTime& now);
+std::string build_run_name(Settings& st, FrontEndLinks& links,
+                           const std::filesystem::path& base_directory, const WallTime& now);
 
 }  // namespace vx

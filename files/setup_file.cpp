@@ -251,7 +251,7 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   // Where runs are written belongs to this machine: a setup saved elsewhere does not move it.
   std::memcpy(images.acq.DataDirectory, st.acq.DataDirectory, sizeof st.acq.DataDirectory);
   std::memcpy(images.acq.RunDirectory, st.acq.RunDirectory, sizeof st.acq.RunDirectory);
-  const ChangedBlocks line_dacs = Keep_UnitFields(st, board, images, blocks, path.string());
+  const ChangedBlocks line_dacs = Keep_UnitFields(st, st.log, board, images, blocks, path.string());
   st.sys = images.sys;
   st.acq = images.acq;
   std::copy_n(images.sam.begin(), blocks, st.sam.begin());
@@ -308,34 +308,35 @@ std::string setup_file_contents(const Settings& st) {
   return out;
 }
 
-int Write_SetupFile(State& st, const std::filesystem::path& path) {
+int Write_SetupFile(Settings& st, FrontEndLinks& links, const std::filesystem::path& path) {
   for (int b = 0; b < board_blocks(st); ++b) Build_RegisterImages(st.sam[b], st.sys);
   const std::string bytes = to_text_mode(setup_file_contents(st));
   auto temporary = path;
   temporary += ".tmp";
   StdioFile f(std::fopen(temporary.c_str(), "wb"));
-  if (!f) return refuse(st, "Error while opening file for saving Setup!\n", kError);
+  if (!f) return refuse(links, "Error while opening file for saving Setup!\n", kError);
   std::error_code ec;
   if (!write_and_close(std::move(f), bytes) || (std::filesystem::rename(temporary, path, ec), ec)) {
     std::filesystem::remove(temporary, ec);
-    return refuse(st, format_path_message("Error while writing Setup file '%s'!\n", path.string()),
+    return refuse(links,
+                  format_path_message("Error while writing Setup file '%s'!\n", path.string()),
                   kError);
   }
-  Write_InfoMessage(st, data_saved_message(path.string()), kInfo);
+  Write_InfoMessage(links.log, data_saved_message(path.string()), kInfo);
   return 1;
 }
 
-int Save_SetupInFile(State& st) {
+int Save_SetupInFile(Settings& st, FrontEndLinks& links) {
   FileDialogRequest request;
   request.title = "Name of Setup File to Save";
-  request.initial_directory = setup_folder(st);
+  request.initial_directory = setup_folder(links);
   request.default_name = "Setup_*.dat";
   request.filter = "*.dat";
   request.save = true;
-  const auto path = st.ui.select_file(request);
+  const auto path = links.ui.select_file(request);
   if (!path || path->empty())
-    return refuse(st, "Error : Error while opening file for saving Setup!\n", kError);
-  return Write_SetupFile(st, *path);
+    return refuse(links, "Error : Error while opening file for saving Setup!\n", kError);
+  return Write_SetupFile(st, links, *path);
 }
 
 int Load_SetupFromFile(State& st, const std::string& path, int dialog, std::string* refusal) {

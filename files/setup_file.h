@@ -14,10 +14,10 @@ inline constexpr const char* kSetupFileFirstLine = "*** Setup File VELTRIX SOFTW
 
 // Asks for the file in a save dialog under the user folder's "Setup" and writes it there.
 // 1 on success, -1 otherwise (the failure is reported).
-int Save_SetupInFile(State& st);
+int Save_SetupInFile(Settings& st, FrontEndLinks& links);
 // Writes the setup to path through a temporary file in the same folder, so that a save
 // that fails half-way leaves the previous file as it was. 1 on success, -1 otherwise.
-int Write_SetupFile(State& st, const std::filesystem::path& path);
+int Write_SetupFile(Settings& st, FrontEndLinks& links, const std::filesystem::path& path);
 // dialog 1: the file is chosen in an open dialog and path is ignored; 0: path is loaded.
 // 1 on success, -1 otherwise; the refusal told is also put in refusal (one line) when given.
 // Only regular files are read, and at most a few times a setup's size.

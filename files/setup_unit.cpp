@@ -34,8 +34,8 @@ std::uint32_t Setup_UnitSerial(const BoardParams& board) {
   return info.SerialNumber;
 }
 
-ChangedBlocks Keep_UnitFields(State& st, const BoardParams& file_board, SetupImages& images,
-                              int blocks, const std::string& file) {
+ChangedBlocks Keep_UnitFields(Settings& st, MessageLog& log, const BoardParams& file_board,
+                              SetupImages& images, int blocks, const std::string& file) {
   ChangedBlocks changed{};
   const std::uint32_t saved_on = Setup_UnitSerial(file_board);
   const std::uint32_t this_unit = Setup_UnitSerial(st.board);
@@ -53,7 +53,7 @@ ChangedBlocks Keep_UnitFields(State& st, const BoardParams& file_board, SetupIma
                   "' was saved on unit %u, not on this one (%u): this unit's "
                   "SAM DAC Offsets are kept.\n",
                   saved_on, this_unit);
-    Write_InfoMessage(st, "Setup file '" + shown_path(file) + text, kInfo);
+    Write_InfoMessage(log, "Setup file '" + shown_path(file) + text, kInfo);
   }
   return changed;
 }
@@ -73,7 +73,7 @@ void Apply_SetupLineDacs(State& st, const ChangedBlocks& changed, const std::str
                         ": they are loaded into the chips, and cannot be saved to FLASH before "
                         "a SAM DAC calibration.\n",
                     kWarning);
-  Check_PedestalLineDacs(st);
+  Check_PedestalLineDacs(st, st, st.log);
 }
 
 }  // namespace vx

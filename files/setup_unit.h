@@ -20,8 +20,8 @@ using ChangedBlocks = std::array<bool, kMaxSamBlocks>;
 // On the file's images, before they replace the records: when the file was saved on another
 // unit, the identity fields and the line DAC settings stay the connected unit's (which is
 // told). Returns the blocks whose line DAC settings a file of this unit changes.
-ChangedBlocks Keep_UnitFields(State& st, const BoardParams& file_board, SetupImages& images,
-                              int blocks, const std::string& file);
+ChangedBlocks Keep_UnitFields(Settings& st, MessageLog& log, const BoardParams& file_board,
+                              SetupImages& images, int blocks, const std::string& file);
 
 // Once the records are replaced: the changed line DAC settings go into the chips, are no
 // longer held as measured (a setup file does not say they were), and the pedestal tables in

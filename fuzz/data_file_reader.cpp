@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (vx::Read_EventsFromFile(st) != 1 && vx::Load_EventFromNextFile(st) != 1) break;
       if (st.acq.NbOfSamplesInFile < 0 || st.acq.NbOfSamplesInFile > vx::kMaxSamples) std::abort();
     }
-    vx::Close_FileForLoadingData(st);
+    vx::Close_FileForLoadingData(st, st);
   }
   return 0;
 }

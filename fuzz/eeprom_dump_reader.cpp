@@ -48,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (serial.size() > 7 || !vx::eeprom::parse_serial(serial, major, minor)) std::abort();
   }
   // No board: the write is refused or fails, never crashes.
-  vx::Write_EEPROM_From_DumpFile(core.st, 0, path);
+  vx::Write_EEPROM_From_DumpFile(core.st, core.st, core.st, 0, path);
   return 0;
 }

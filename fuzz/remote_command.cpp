@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   st.acq.TCPCommandsEnabled = mode & 1;
   st.AcquisitionRunning = (mode >> 1) & 1;
   const std::span<const char> message(reinterpret_cast<const char*>(data), size);
-  vx::Handle_TCPMessage(st, size > 0 ? message.subspan(1) : message);
+  vx::Handle_TCPMessage(st, st, size > 0 ? message.subspan(1) : message);
 
   if (vx::text_length(st.tcp.RemoteSetupFileName) >= sizeof st.tcp.RemoteSetupFileName)
     std::abort();

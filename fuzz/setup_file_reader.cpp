@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vx::cli::describe_changes(before, vx::cli::snapshot_restored_records(st));
   // Saving builds the register images from the loaded values; that setup must load back.
   const auto again = core.dir / "Setup_again.dat";
-  if (vx::Write_SetupFile(st, again) != 1) std::abort();
+  if (vx::Write_SetupFile(st, st, again) != 1) std::abort();
   const auto saved = vx::fuzzing::Records::of(st);
   core.initial.restore(st);
   if (vx::Load_SetupFromFile(st, again.string(), 0) != 1) std::abort();

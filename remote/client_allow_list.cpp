@@ -73,11 +73,11 @@ bool Client_Allowed(const std::vector<std::string>& allowed, const std::string& 
   return std::find(allowed.begin(), allowed.end(), without_v4_mapping(peer)) != allowed.end();
 }
 
-std::string Remote_ExposureWarning(const State& st) {
+std::string Remote_ExposureWarning(const Settings& st, FrontEndLinks& links) {
   if (st.tcp.ServerOnline != 1 || st.acq.TCPCommandsEnabled != 1 ||
-      !st.remote.AllowedClients.empty() || Is_LoopbackAddress(st.remote.ListenAddress))
+      !links.remote.AllowedClients.empty() || Is_LoopbackAddress(links.remote.ListenAddress))
     return {};
-  return "The TCP server listens on " + st.remote.ListenAddress +
+  return "The TCP server listens on " + links.remote.ListenAddress +
          " with commands enabled: any host that reaches this machine can start and stop runs "
          "and have setup files read by name. Name the clients allowed to connect, or listen on "
          "127.0.0.1.\n";

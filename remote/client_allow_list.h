@@ -28,6 +28,6 @@ bool Client_Allowed(const std::vector<std::string>& allowed, const std::string& 
 
 // The warning of a server that any host can command (listening beyond this machine, commands
 // on, no allow-list); empty otherwise.
-std::string Remote_ExposureWarning(const State& st);
+std::string Remote_ExposureWarning(const Settings& st, FrontEndLinks& links);
 
 }  // namespace vx

@@ -44,7 +44,7 @@ void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg, const DecodedEve
     }
   }
   if (!tx.flush_posted.exchange(true))
-    st.ui.post([&st] { Transmit_RunDataToTcpClient(st, false); });
+    st.ui.post([&st] { Transmit_RunDataToTcpClient(st, st, false); });
 }
 
 namespace {
@@ -65,8 +65,8 @@ void tell_transmission(FrontEndLinks& st, std::int64_t dropped) {
 
 }  // namespace
 
-void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
-  RunDataTransmission& tx = st.remote.tx;
+void Transmit_RunDataToTcpClient(Settings& st, FrontEndLinks& links, bool run_ended) {
+  RunDataTransmission& tx = links.remote.tx;
   tx.flush_posted = false;
   std::string bytes;
   std::int64_t events = 0;
@@ -76,13 +76,13 @@ void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
     events = tx.events_queued;
     tx.events_queued = 0;
   }
-  const bool client = st.tcp.ClientConnected == 1 && st.remote.server != nullptr;
+  const bool client = st.tcp.ClientConnected == 1 && links.remote.server != nullptr;
   if (client && !bytes.empty()) {
     const int rc =
-        st.remote.server->send(st.tcp.ClientHandle, std::move(bytes), kMaxTransmitBacklog);
+        links.remote.server->send(st.tcp.ClientHandle, std::move(bytes), kMaxTransmitBacklog);
     if (rc == 0) {
       tx.events_sent += events;
-      set_light(st, !run_ended);
+      set_light(links, !run_ended);
     } else if (rc == kTcpWriteBusy) {
       std::lock_guard lock(tx.mutex);
       tx.events_dropped += events;
@@ -91,17 +91,17 @@ void Transmit_RunDataToTcpClient(State& st, bool run_ended) {
     }
   } else if (!client) {
     tx.events_lost += events;
-    set_light(st, false);
+    set_light(links, false);
   }
   if (!run_ended) return;
-  set_light(st, false);
+  set_light(links, false);
   std::int64_t dropped = 0;
   {
     std::lock_guard lock(tx.mutex);
     dropped = tx.events_dropped;
     tx.events_dropped = 0;
   }
-  tell_transmission(st, dropped);
+  tell_transmission(links, dropped);
   tx.events_sent = 0;
   tx.events_lost = 0;
 }

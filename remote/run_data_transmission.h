@@ -18,6 +18,6 @@ inline constexpr std::size_t kMaxTransmitBacklog = 8u << 20;
 void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg, const DecodedEvent& event);
 // User-interface thread: hands the outbox to the connected client and sets the TX light.
 // At the end of a run (run_ended) the light goes out and events not sent are told.
-void Transmit_RunDataToTcpClient(State& st, bool run_ended);
+void Transmit_RunDataToTcpClient(Settings& st, FrontEndLinks& links, bool run_ended);
 
 }  // namespace vx

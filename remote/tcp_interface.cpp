@@ -114,9 +114,9 @@ bool sorts_from_stop(std::string_view text) {
 }
 
 // The record's request flags say what waits in the queue.
-void mirror_requests(State& st) {
+void mirror_requests(Settings& st, FrontEndLinks& links) {
   std::int32_t start = 0, stop = 0, load = 0;
-  for (const RemoteRequest& r : st.remote.requests) {
+  for (const RemoteRequest& r : links.remote.requests) {
     start |= r.kind == RemoteRequest::Kind::Start ? 1 : 0;
     stop |= r.kind == RemoteRequest::Kind::Stop ? 1 : 0;
     load |= r.kind == RemoteRequest::Kind::LoadSetup ? 1 : 0;
@@ -128,12 +128,12 @@ void mirror_requests(State& st) {
 
 // Queueing costs the same however many requests wait (a client may send thousands while a
 // stop waits for its run to end): the flags already mirror a queue that is not empty.
-void queue_request(State& st, RemoteRequest request) {
-  const bool was_empty = st.remote.requests.empty();
+void queue_request(Settings& st, FrontEndLinks& links, RemoteRequest request) {
+  const bool was_empty = links.remote.requests.empty();
   const RemoteRequest::Kind kind = request.kind;
-  st.remote.requests.push_back(std::move(request));
+  links.remote.requests.push_back(std::move(request));
   if (was_empty) {
-    mirror_requests(st);
+    mirror_requests(st, links);
   } else {
     (kind == RemoteRequest::Kind::Start  ? st.tcp.RemoteStartRequest
      : kind == RemoteRequest::Kind::Stop ? st.tcp.RemoteStopRequest
@@ -141,42 +141,42 @@ void queue_request(State& st, RemoteRequest request) {
   }
 }
 
-void take_start(State& st, int run_id) {
+void take_start(Settings& st, FrontEndLinks& links, int run_id) {
   st.tcp.TCPRunId = run_id;
-  queue_request(st, {RemoteRequest::Kind::Start, run_id, {}});
+  queue_request(st, links, {RemoteRequest::Kind::Start, run_id, {}});
   char text[96];
   std::snprintf(text, sizeof text, "Received Start Command from TCP Client with runNumber %d.",
                 run_id);
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(links.log, text, kInfo);
   // The file panel shows the remote run number in the run name.
-  st.ui.refresh_panel(Panel::AllValues);
+  links.ui.refresh_panel(Panel::AllValues);
 }
 
-void take_load(State& st, std::string_view name) {
+void take_load(Settings& st, FrontEndLinks& links, std::string_view name) {
   // Queued whatever it finds: a run going on now may be over when its turn comes (a STOP
   // sent just before it), and a load that cannot be carried out is answered in its turn.
   if (name.size() < sizeof st.tcp.RemoteSetupFileName)
     set_text(st.tcp.RemoteSetupFileName, std::string(name).c_str());
-  queue_request(st, {RemoteRequest::Kind::LoadSetup, 0, std::string(name)});
-  Write_InfoMessage(st, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
+  queue_request(st, links, {RemoteRequest::Kind::LoadSetup, 0, std::string(name)});
+  Write_InfoMessage(links.log, "Received 'LoadSetupFromFile' command from TCP Client.", kInfo);
 }
 
 // One command, tested against each form as the client library reads it. Returns where it
 // ends, so that what follows can be read as the next one: after a start's number field, after
 // a load's file name, after "STOP"; any other text is one command to its end.
-std::size_t take_command(State& st, std::string_view text) {
+std::size_t take_command(Settings& st, FrontEndLinks& links, std::string_view text) {
   std::size_t end = text.size();
   if (const auto start = parse_start(text)) {
-    take_start(st, start->run_id);
+    take_start(st, links, start->run_id);
     end = start->end;
   }
   if (const auto load = parse_load(text)) {
-    take_load(st, load->file);
+    take_load(st, links, load->file);
     end = load->end;
   }
   if (sorts_from_stop(text)) {
-    queue_request(st, {RemoteRequest::Kind::Stop, 0, {}});
-    Write_InfoMessage(st, "Received Stop Command from TCP Client.", kInfo);
+    queue_request(st, links, {RemoteRequest::Kind::Stop, 0, {}});
+    Write_InfoMessage(links.log, "Received Stop Command from TCP Client.", kInfo);
     if (text.starts_with("STOP")) end = 4;
   }
   return end;
@@ -187,58 +187,60 @@ void note_error(FrontEndLinks& st, int code) {
   if (st.remote.server) st.remote.TCPSystemError = st.remote.server->last_system_error();
 }
 
-void on_connect(State& st, int handle) {
-  TcpServer& server = *st.remote.server;
+void on_connect(Settings& st, FrontEndLinks& links, int handle) {
+  TcpServer& server = *links.remote.server;
   std::string address;
   const bool known = server.peer_address(handle, address) >= 0;
-  if (!st.remote.AllowedClients.empty() &&
-      (!known || !Client_Allowed(st.remote.AllowedClients, address))) {
+  if (!links.remote.AllowedClients.empty() &&
+      (!known || !Client_Allowed(links.remote.AllowedClients, address))) {
     const std::string who = known ? address : "INVALID";
     append_received(
-        st, with_address("-- Refusing connection from %s: not an allowed client --\n", who));
-    Write_InfoMessage(st, "TCP connection from " + who + " refused: it is not an allowed client.\n",
+        links, with_address("-- Refusing connection from %s: not an allowed client --\n", who));
+    Write_InfoMessage(links.log,
+                      "TCP connection from " + who + " refused: it is not an allowed client.\n",
                       kWarning);
     server.disconnect(handle);
-    Update_TCPServerPanelValues(st);
+    Update_TCPServerPanelValues(links);
     return;
   }
   if (st.tcp.ClientHandle != 0) {
-    append_received(st, with_address("-- Refusing conection request from %s --\n",
-                                     known ? address : "INVALID"));
+    append_received(links, with_address("-- Refusing conection request from %s --\n",
+                                        known ? address : "INVALID"));
     server.disconnect(handle);
-    Update_TCPServerPanelValues(st);
+    Update_TCPServerPanelValues(links);
     return;
   }
   st.tcp.ClientHandle = handle;
   st.tcp.ClientConnected = 1;
   set_text(st.tcp.ClientIp, known ? address.c_str() : "INVALID");
-  append_received(st, with_address("-- New connection from %s --\n", known ? address : "INVALID"));
+  append_received(links,
+                  with_address("-- New connection from %s --\n", known ? address : "INVALID"));
   // The conversation closes by itself when the client goes: nothing to set for it here.
-  st.ui.refresh_panel(Panel::Main);
-  Update_TCPServerPanelValues(st);
+  links.ui.refresh_panel(Panel::Main);
+  Update_TCPServerPanelValues(links);
 }
 
-void on_disconnect(State& st, int handle) {
+void on_disconnect(Settings& st, FrontEndLinks& links, int handle) {
   if (handle == st.tcp.ClientHandle) {
     st.tcp.ClientHandle = 0;
     st.tcp.ClientConnected = 0;
     set_text(st.tcp.ClientIp, "NONE");
-    append_received(st, "-- Client disconnected --\n");
+    append_received(links, "-- Client disconnected --\n");
   }
-  Update_TCPServerPanelValues(st);
+  Update_TCPServerPanelValues(links);
 }
 
-void on_data(State& st, int handle) {
+void on_data(Settings& st, FrontEndLinks& links, int handle) {
   std::array<char, kTcpReadBytes> buffer{};
   // One byte short of the buffer, so that what is read always ends in a zero and
   // nothing the client sent is dropped: the rest stays for the next event.
   const int n =
-      st.remote.server->read(handle, std::span(buffer.data(), buffer.size() - 1), kTcpTimeoutMs);
+      links.remote.server->read(handle, std::span(buffer.data(), buffer.size() - 1), kTcpTimeoutMs);
   if (n < 0) {
-    note_error(st, n);
+    note_error(links, n);
     return;
   }
-  Handle_TCPMessage(st, std::span<const char>(buffer.data(), static_cast<std::size_t>(n)));
+  Handle_TCPMessage(st, links, std::span<const char>(buffer.data(), static_cast<std::size_t>(n)));
 }
 
 void serve_start(State& st, const RemoteRequest& r) {
@@ -249,7 +251,7 @@ void serve_start(State& st, const RemoteRequest& r) {
                       "Ignored Start Command from TCP Client: Run from File is on, and a replay "
                       "asks for its file at the computer.",
                       kWarning);
-    Send_CommandRefusal(st, kRunStartRefused, "Run from File is on");
+    Send_CommandRefusal(st, st, kRunStartRefused, "Run from File is on");
     return;
   }
   if (st.AcquisitionRunning.load() == 1 || st.RestartPending.load() == 1) {
@@ -259,39 +261,40 @@ void serve_start(State& st, const RemoteRequest& r) {
                   "Acquisition must be stopped before.",
                   r.run_id);
     Write_InfoMessage(st, text, kWarning);
-    Send_CommandRefusal(st, kRunStartRefused, "a run is already going on");
+    Send_CommandRefusal(st, st, kRunStartRefused, "a run is already going on");
     return;
   }
   if (Start_AcquisitionFromUser(st, StartOrigin::Remote) == kDone) return;
-  Send_CommandRefusal(st, kRunStartRefused,
+  Send_CommandRefusal(st, st, kRunStartRefused,
                       st.StartRefusal.empty() ? "the run could not be started" : st.StartRefusal);
 }
 
-void serve_setup_load(State& st, const RemoteRequest& r) {
+void serve_setup_load(Settings& st, RunState& run_state, FrontEndLinks& links,
+                      const RemoteRequest& r) {
   const auto refuse = [&](const char* why, const char* reason, int kind = kInfo) {
     Write_InfoMessage(
-        st, std::string("Ignored 'LoadSetupFromFile' command from TCP Client because ") + why,
-        kind);
-    Send_CommandRefusal(st, kLoadSetupRefused, reason);
+        links.log,
+        std::string("Ignored 'LoadSetupFromFile' command from TCP Client because ") + why, kind);
+    Send_CommandRefusal(st, links, kLoadSetupRefused, reason);
   };
   if (r.file.size() >= sizeof st.tcp.RemoteSetupFileName)
     return refuse("the file name is too long.", "the file name is too long", kWarning);
-  if (st.AcquisitionRunning.load() == 1 || st.RestartPending.load() == 1)
+  if (run_state.AcquisitionRunning.load() == 1 || run_state.RestartPending.load() == 1)
     return refuse("Acquisition is already running.", "a run is going on");
   if (Records_Lent(st))
     return refuse("a connection, a calibration or the rate scan is driving the board.",
                   "the board is busy");
-  if (!st.hooks.load_setup_from_file)
+  if (!links.hooks.load_setup_from_file)
     return refuse("no setup can be loaded here.", "setups cannot be loaded here");
   // The client's own setup load keeps remote control as it is, whatever the file says.
   const std::int32_t commands = st.acq.TCPCommandsEnabled;
-  const std::optional<std::string> refusal = st.hooks.load_setup_from_file(r.file);
+  const std::optional<std::string> refusal = links.hooks.load_setup_from_file(r.file);
   if (st.acq.TCPCommandsEnabled != commands) {
     st.acq.TCPCommandsEnabled = commands;
-    st.ui.refresh_panel(Panel::Main);
+    links.ui.refresh_panel(Panel::Main);
   }
   if (refusal)
-    Send_CommandRefusal(st, kLoadSetupRefused,
+    Send_CommandRefusal(st, links, kLoadSetupRefused,
                         refusal->empty() ? "the setup could not be loaded" : *refusal);
 }
 
@@ -312,8 +315,8 @@ void install_hooks(State& st) {
   st.hooks.on_run_finished = [&st, previous = std::move(st.hooks.on_run_finished)] {
     if (previous) previous();
     // The run's last events go out before the acknowledgement that it stopped.
-    Transmit_RunDataToTcpClient(st, true);
-    Send_RunStopAcknowledge(st);
+    Transmit_RunDataToTcpClient(st, st, true);
+    Send_RunStopAcknowledge(st, st);
     // A stop served earlier was for this run: spent now, not waiting for a run started
     // before the next tick.
     st.remote.stop_under_way = false;
@@ -331,7 +334,7 @@ void Register_TCPIP_Server(State& st) {
   install_hooks(st);
   auto server = std::make_shared<TcpServer>(
       [&st](std::function<void()> fn) { st.ui.post(std::move(fn)); },
-      [&st](int handle, TcpEvent event) { ServerTCPCB(st, handle, event); });
+      [&st](int handle, TcpEvent event) { ServerTCPCB(st, st, handle, event); });
   st.remote.TCPError = server->listen(st.remote.ListenAddress, st.tcp.ServerPort);
   if (st.remote.TCPError < 0) {
     st.remote.TCPSystemError = server->last_system_error();
@@ -354,47 +357,47 @@ void Register_TCPIP_Server(State& st) {
   st.remote.ServerButtonLabel = "Un-Register TCP/IP Server";
   st.remote.PortFieldDimmed = true;
   st.tcp.ServerOnline = 1;
-  if (const std::string warning = Remote_ExposureWarning(st); !warning.empty())
+  if (const std::string warning = Remote_ExposureWarning(st, st); !warning.empty())
     Write_InfoMessage(st, warning, kWarning);
   st.ui.refresh_panel(Panel::Main);
   Update_TCPServerPanelValues(st);
 }
 
-void UnRegister_TCPIP_Server(State& st) {
-  st.remote.server.reset();
+void UnRegister_TCPIP_Server(Settings& st, FrontEndLinks& links) {
+  links.remote.server.reset();
   st.tcp.ServerOnline = 0;
   st.tcp.ClientHandle = 0;
   st.tcp.ClientConnected = 0;
   set_text(st.tcp.ServerName, "NONE");
   set_text(st.tcp.ServerIp, "NONE");
   set_text(st.tcp.ClientIp, "NONE");
-  st.remote.ServerButtonLabel = "Register TCP/IP Server";
-  st.remote.PortFieldDimmed = false;
-  Update_TCPServerPanelValues(st);
+  links.remote.ServerButtonLabel = "Register TCP/IP Server";
+  links.remote.PortFieldDimmed = false;
+  Update_TCPServerPanelValues(links);
 }
 
-int ServerTCPCB(State& st, int handle, TcpEvent event) {
-  if (!st.remote.server) return 0;
+int ServerTCPCB(Settings& st, FrontEndLinks& links, int handle, TcpEvent event) {
+  if (!links.remote.server) return 0;
   switch (event) {
     case TcpEvent::Connect:
-      on_connect(st, handle);
+      on_connect(st, links, handle);
       break;
     case TcpEvent::Disconnect:
-      on_disconnect(st, handle);
+      on_disconnect(st, links, handle);
       break;
     case TcpEvent::DataReady:
-      on_data(st, handle);
+      on_data(st, links, handle);
       break;
   }
   return 0;
 }
 
-void Handle_TCPMessage(State& st, std::span<const char> received) {
+void Handle_TCPMessage(Settings& st, FrontEndLinks& links, std::span<const char> received) {
   std::array<char, kTcpReadBytes> buffer{};
   std::memcpy(buffer.data(), received.data(), std::min(received.size(), buffer.size() - 1));
   const std::string_view text(buffer.data(), std::strlen(buffer.data()));
-  append_received(st, text);
-  Update_TCPServerPanelValues(st);
+  append_received(links, text);
+  Update_TCPServerPanelValues(links);
   if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
   // TCP keeps no message boundaries: a client that writes quickly has several commands
   // arrive in one read, on lines of their own or written back to back ("RUN_START00000007"
@@ -405,10 +408,10 @@ void Handle_TCPMessage(State& st, std::span<const char> received) {
     std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     while (!line.empty()) {
-      line.remove_prefix(take_command(st, line));
+      line.remove_prefix(take_command(st, links, line));
       while (!line.empty() && is_c_space(line.front())) line.remove_prefix(1);
       if (line.empty() || starts_command(line)) continue;
-      note_ignored(st, line);
+      note_ignored(links, line);
       break;
     }
   }
@@ -417,12 +420,12 @@ void Handle_TCPMessage(State& st, std::span<const char> received) {
 void Serve_RemoteRequests(State& st) {
   if (Shown_Records(st).acq.TCPCommandsEnabled != 1) return;
   RemoteData& remote = st.remote;
-  mirror_requests(st);  // the stop request a fresh record holds stands for none
+  mirror_requests(st, st);  // the stop request a fresh record holds stands for none
   // The flags are set again once when this returns, not at each request served: that would
   // look at the whole queue each time.
   struct MirrorAtEnd {
     State& st;
-    ~MirrorAtEnd() { mirror_requests(st); }
+    ~MirrorAtEnd() { mirror_requests(st, st); }
   } mirror_at_end{st};
   while (!remote.requests.empty()) {
     // The end of the last run is told first (RUN_STOPPED before anything that follows).
@@ -452,21 +455,21 @@ void Serve_RemoteRequests(State& st) {
         serve_start(st, r);
         break;
       case RemoteRequest::Kind::LoadSetup:
-        serve_setup_load(st, r);
+        serve_setup_load(st, st, st, r);
         break;
     }
   }
 }
 
-void Disconnect_TCPClient(State& st) {
-  if (st.remote.server && st.tcp.ClientHandle != 0)
-    st.remote.server->disconnect(st.tcp.ClientHandle);
+void Disconnect_TCPClient(Settings& st, FrontEndLinks& links) {
+  if (links.remote.server && st.tcp.ClientHandle != 0)
+    links.remote.server->disconnect(st.tcp.ClientHandle);
   st.tcp.ClientHandle = 0;
   st.tcp.ClientConnected = 0;
   set_text(st.tcp.ClientIp, "NONE");
-  append_received(st, "-- Client disconnected by server--\n");
-  Update_TCPServerPanelValues(st);
-  Write_InfoMessage(st, "TCP Client Disconnected by server.\n", kInfo);
+  append_received(links, "-- Client disconnected by server--\n");
+  Update_TCPServerPanelValues(links);
+  Write_InfoMessage(links.log, "TCP Client Disconnected by server.\n", kInfo);
 }
 
 void Report_TCPError(FrontEndLinks& st) {
@@ -487,59 +490,60 @@ void Clear_TCPReceivedMessages(FrontEndLinks& st) {
   Update_TCPServerPanelValues(st);
 }
 
-void Send_RunStopAcknowledge(State& st) {
-  if (st.tcp.ClientConnected != 1 || !st.remote.server) return;
+void Send_RunStopAcknowledge(Settings& st, FrontEndLinks& links) {
+  if (st.tcp.ClientConnected != 1 || !links.remote.server) return;
   const std::string_view text = kRunStoppedAcknowledge;
-  const int result = st.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
+  const int result = links.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
   if (result >= 0) return;
-  note_error(st, result);
+  note_error(links, result);
   if (result == kTcpTimeout) {
     // Not lost: it waits behind the run data the client has not read yet.
-    Write_InfoMessage(st,
+    Write_InfoMessage(links.log,
                       "RUN_STOPPED is queued for the TCP client behind the run data it has not "
                       "read yet: it goes out as the client reads.\n",
                       kInfo);
     return;
   }
   std::string why = tcp_error_string(result);
-  if (!st.remote.TCPSystemError.empty()) why += " (" + st.remote.TCPSystemError + ")";
-  Write_InfoMessage(st,
+  if (!links.remote.TCPSystemError.empty()) why += " (" + links.remote.TCPSystemError + ")";
+  Write_InfoMessage(links.log,
                     "WARNING: Run Stop Acknowledge Transmit Error to TCP Client! The client is "
                     "gone: " +
                         why + ".\n",
                     kWarning);
 }
 
-void Send_CommandRefusal(State& st, std::string_view prefix, std::string_view reason) {
-  if (st.tcp.ClientConnected != 1 || !st.remote.server) return;
+void Send_CommandRefusal(Settings& st, FrontEndLinks& links, std::string_view prefix,
+                         std::string_view reason) {
+  if (st.tcp.ClientConnected != 1 || !links.remote.server) return;
   std::string text(prefix);
   text.append(reason).push_back('\n');
-  const int result = st.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
-  if (result < 0) note_error(st, result);
+  const int result = links.remote.server->write(st.tcp.ClientHandle, text, kTcpTimeoutMs);
+  if (result < 0) note_error(links, result);
 }
 
-void Set_TCPCommandsEnabled(State& st, bool enabled) {
+void Set_TCPCommandsEnabled(Settings& st, FrontEndLinks& links, bool enabled) {
   st.acq.TCPCommandsEnabled = enabled ? 1 : 0;
-  Write_InfoMessage(st,
+  Write_InfoMessage(links.log,
                     enabled ? "START/STOP from TCP Client is ENABLED!\n"
                             : "START/STOP from TCP Client is DISBALED!\n",
                     kInfo);
-  if (const std::string warning = Remote_ExposureWarning(st); enabled && !warning.empty())
-    Write_InfoMessage(st, warning, kWarning);
-  st.ui.refresh_panel(Panel::Main);
+  if (const std::string warning = Remote_ExposureWarning(st, links); enabled && !warning.empty())
+    Write_InfoMessage(links.log, warning, kWarning);
+  links.ui.refresh_panel(Panel::Main);
 }
 
-void Set_TransmitRunDataToTcpClient(State& st, bool enabled) {
+void Set_TransmitRunDataToTcpClient(Settings& st, FrontEndLinks& links, bool enabled) {
   st.TransmitRunData().store(enabled ? 1 : 0);
   if (enabled) {
     st.DisplayOn().store(0);
-    st.ui.refresh_panel(Panel::Main);
-    Write_InfoMessage(st, "Transmit RunData to TCP Client is ENABLED! Data Display set to OFF.",
-                      kInfo);
+    links.ui.refresh_panel(Panel::Main);
+    Write_InfoMessage(links.log,
+                      "Transmit RunData to TCP Client is ENABLED! Data Display set to OFF.", kInfo);
   } else {
     // What is queued still goes out; the light goes out.
-    Transmit_RunDataToTcpClient(st, true);
-    Write_InfoMessage(st, "Transmit RunData to TCP Client is DISABLED!", kInfo);
+    Transmit_RunDataToTcpClient(st, links, true);
+    Write_InfoMessage(links.log, "Transmit RunData to TCP Client is DISABLED!", kInfo);
   }
 }
 

@@ -27,13 +27,13 @@ void Install_RemoteControlHooks(State& st);
 
 // The TCP server panel's register/un-register button.
 void Register_TCPIP_Server(State& st);
-void UnRegister_TCPIP_Server(State& st);
+void UnRegister_TCPIP_Server(Settings& st, FrontEndLinks& links);
 
 // Connect, disconnect and data-ready events of a conversation. Always 0.
-int ServerTCPCB(State& st, int handle, TcpEvent event);
+int ServerTCPCB(Settings& st, FrontEndLinks& links, int handle, TcpEvent event);
 // The data-ready work once the bytes are read: shown in the received-messages box, then
 // tested against the commands. At most 599 bytes are looked at.
-void Handle_TCPMessage(State& st, std::span<const char> received);
+void Handle_TCPMessage(Settings& st, FrontEndLinks& links, std::span<const char> received);
 
 // The tick's share of remote control: the client's commands in the order they arrived. A
 // stop reaches only a run that is on; what follows it waits until that run has ended and
@@ -41,18 +41,19 @@ void Handle_TCPMessage(State& st, std::span<const char> received);
 // with a refusal.
 void Serve_RemoteRequests(State& st);
 
-void Disconnect_TCPClient(State& st);
+void Disconnect_TCPClient(Settings& st, FrontEndLinks& links);
 void Report_TCPError(FrontEndLinks& st);
 void Update_TCPServerPanelValues(FrontEndLinks& st);
 void Clear_TCPReceivedMessages(FrontEndLinks& st);
 
 // Writes "RUN_STOPPED" to the connected client, if any.
-void Send_RunStopAcknowledge(State& st);
+void Send_RunStopAcknowledge(Settings& st, FrontEndLinks& links);
 // Writes prefix, reason and a line feed to the connected client, if any (see above).
-void Send_CommandRefusal(State& st, std::string_view prefix, std::string_view reason);
+void Send_CommandRefusal(Settings& st, FrontEndLinks& links, std::string_view prefix,
+                         std::string_view reason);
 
 // Menu options.
-void Set_TCPCommandsEnabled(State& st, bool enabled);
-void Set_TransmitRunDataToTcpClient(State& st, bool enabled);
+void Set_TCPCommandsEnabled(Settings& st, FrontEndLinks& links, bool enabled);
+void Set_TransmitRunDataToTcpClient(Settings& st, FrontEndLinks& links, bool enabled);
 
 }  // namespace vx

@@ -107,7 +107,7 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   outer->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(model_, &QComboBox::currentIndexChanged, this, [this] {
-    Select_BoardModel(st_, model());
+    Select_BoardModel(st_, st_, st_, model());
     update_visible_fields();
   });
   connect(link_, &QComboBox::currentIndexChanged, this, [this] { update_visible_fields(); });

@@ -89,7 +89,7 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   h.remote_control = true;
   Install_CoreHooks(st_, std::move(h));
   // A refused start leaves the previous session's log as it is.
-  if (config_errors_.empty()) Start_Core(st_, user_path);
+  if (config_errors_.empty()) Start_Core(st_, st_, user_path);
   if (config_errors_.empty()) preselect_board(driver.find(':') != std::string::npos);
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
@@ -131,8 +131,8 @@ GuiApp::~GuiApp() {
   while (st_.AcquisitionRunning.load() == 1 || st_.ConnectingThreadReleased.load() == 0)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   pool_.wait_idle();
-  if (st_.tcp.ServerOnline == 1) UnRegister_TCPIP_Server(st_);
-  Shutdown_Core(st_);
+  if (st_.tcp.ServerOnline == 1) UnRegister_TCPIP_Server(st_, st_);
+  Shutdown_Core(st_, st_);
   ui_.attach(nullptr);
   st_.digitizer = nullptr;
 }
@@ -160,7 +160,7 @@ void GuiApp::preselect_board(bool configured) {
   const int described = source_->described_model().value_or(kModelVme);
   LastConnection choice{described, Default_LinkType(described)};
   if (!configured) choice = Load_LastConnection(st_.UserPath).value_or(choice);
-  Select_BoardModel(st_, choice.model);
+  Select_BoardModel(st_, st_, st_, choice.model);
   st_.board.LinkType = choice.link_type;
   st_.ui.refresh_panel(Panel::Connection);
 }

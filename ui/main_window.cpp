@@ -88,9 +88,9 @@ MainWindow::MainWindow(State& st, Dialogs& dialogs, QWidget* parent)
     });
   }
   connect(action(MenuAction::SavePedestalsToFlash), &QAction::triggered, this,
-          [this] { Run_SavePedestalsToFlash(st_); });
+          [this] { Run_SavePedestalsToFlash(st_, st_, st_); });
   connect(action(MenuAction::DumpFlash), &QAction::triggered, this,
-          [this] { Dump_EEPROM_To_File(st_, -1); });
+          [this] { Dump_EEPROM_To_File(st_, st_, st_, -1); });
   connect(access_, &AccessPanel::granted, this, [this](Panel panel) {
     if (panel == Panel::Eeprom) return eeprom_->open();
     if (panel == Panel::InlCalibration) {

@@ -194,7 +194,7 @@ void MainWindow::on_save_waveforms() {
     a.MeasurementsEnabled = 0;
     if (replaying(a)) {
       a.RunFromFile = 0;
-      Close_FileForLoadingData(st_);
+      Close_FileForLoadingData(st_, st_);
       refresh_annotations();
       Write_InfoMessage(st_, "Running from Data file option is OFF.\n", kInfo);
     }

@@ -100,7 +100,7 @@ void MainWindow::run_state_changed(bool running) {
   all_channels_->setEnabled(!running);
   if (running && st_.acq.RunElapsedTime == 0) {
     // A new run: nothing of the previous one stays on show until the first tick.
-    Update_RunElapsedTime(st_);
+    Update_RunElapsedTime(st_, st_);
     rate_->clear();
   }
   if (running) {

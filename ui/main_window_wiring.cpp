@@ -42,7 +42,7 @@ void MainWindow::connect_controls() {
     refresh_all();
   });
   connect(action(MenuAction::SaveSetup), &QAction::triggered, this,
-          [this] { Save_SetupInFile(st_); });
+          [this] { Save_SetupInFile(st_, st_); });
   connect(action(MenuAction::RunFromFile), &QAction::triggered, this,
           &MainWindow::on_run_from_file);
   connect(action(MenuAction::SaveWaveforms), &QAction::triggered, this,
@@ -52,11 +52,11 @@ void MainWindow::connect_controls() {
   connect(action(MenuAction::SaveMeasurements), &QAction::triggered, this,
           &MainWindow::on_save_measurements);
   connect(action(MenuAction::ClientCommands), &QAction::triggered, this, [this] {
-    Set_TCPCommandsEnabled(st_, st_.acq.TCPCommandsEnabled != 1);
+    Set_TCPCommandsEnabled(st_, st_, st_.acq.TCPCommandsEnabled != 1);
     refresh_menu_values();
   });
   connect(action(MenuAction::TransmitToClient), &QAction::triggered, this, [this] {
-    Set_TransmitRunDataToTcpClient(st_, st_.acq.TransmitRunDataToTcpClient != 1);
+    Set_TransmitRunDataToTcpClient(st_, st_, st_.acq.TransmitRunDataToTcpClient != 1);
     refresh_menu_values();
     refresh_main_tab();
   });
@@ -87,7 +87,7 @@ void MainWindow::connect_controls() {
     refresh_cursor_readout();
   });
   connect(action(MenuAction::AutoScale), &QAction::triggered, this,
-          [this] { change_display([this] { Auto_VerticalScale(st_, front_); }); });
+          [this] { change_display([this] { Auto_VerticalScale(st_, st_, front_); }); });
   connect(action(MenuAction::FirmwareVersion), &QAction::triggered, this, [this] {
     Read_MotherBoardFPGAVersion(st_);
     Read_FPGAVersion(st_, 0);

@@ -125,8 +125,8 @@ class CalibrationAnswers : public vx::ui::Dialogs {
 // A rate-versus-threshold scan of every channel, from beyond the pulses to past the baseline.
 bool run_rate_scan(vx::ui::GuiApp& gui, CalibrationAnswers& answers) {
   vx::State& st = gui.state();
-  vx::Select_RateVsThresholdChannel(st, -1);
-  vx::Set_RateScanRange(st, -0.35f, 0.05f);
+  vx::Select_RateVsThresholdChannel(st, st, -1);
+  vx::Set_RateScanRange(st, st, -0.35f, 0.05f);
   vx::Set_RateScanNbOfSteps(st, 41);
   vx::Set_RateScanStepValue(st, 0.1f);
   const int finished = st.rates.ScansFinished.load();
@@ -157,16 +157,16 @@ int grab_every_panel(vx::ui::GuiApp& gui, CalibrationAnswers& answers, const QSt
   vx::State& st = gui.state();
   vx::Set_TimeJitterEnabled(st, true);
   vx::Select_ChargeMode(st, vx::ChargeMode::Software);
-  vx::Enable_NoiseMeasurement(st, true);
-  vx::Set_NoiseWindowStart(st, 0.0);
-  vx::Set_NoiseWindowEnd(st, 30.0);  // before the first pulse
+  vx::Enable_NoiseMeasurement(st, st, true);
+  vx::Set_NoiseWindowStart(st, st, 0.0);
+  vx::Set_NoiseWindowEnd(st, st, 30.0);  // before the first pulse
   // The hit counters see the negative pulses: the rate panel shows their rate.
   if (!run_rate_scan(gui, answers)) return -1;
   for (int ch = 0; ch < st.sys.NbOfChannels; ++ch) {
     vx::Set_Threshold(st, ch, -0.05f);
     vx::Set_TriggerEdge(st, ch, vx::kPolarityFallingEdge);
   }
-  vx::Enable_RateMeasurement(st, true);
+  vx::Enable_RateMeasurement(st, st, st, true);
   st.ui.refresh_panel(vx::Panel::AllValues);
   main.action(MenuAction::Start)->trigger();
   // Half a minute: the strip charts show their seconds and the rates have settled.

@@ -113,7 +113,7 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   });
   connect(register_, &QPushButton::clicked, this, [this] {
     if (st_.tcp.ServerOnline == 1) {
-      UnRegister_TCPIP_Server(st_);
+      UnRegister_TCPIP_Server(st_, st_);
     } else {
       Register_TCPIP_Server(st_);
     }
@@ -121,7 +121,7 @@ TcpPanel::TcpPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
   });
   connect(clear_, &QPushButton::clicked, this, [this] { Clear_TCPReceivedMessages(st_); });
   connect(disconnect_, &QPushButton::clicked, this, [this] {
-    Disconnect_TCPClient(st_);
+    Disconnect_TCPClient(st_, st_);
     refresh();
   });
   refresh();

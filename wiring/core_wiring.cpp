@@ -29,10 +29,10 @@ void Install_CoreHooks(State& st, FrontEndHooks front_end) {
                               },
                               Accumulate_INLCalibration,
                               [inl_run](State& s, const RunConfig& cfg) {
-                                if (inl_run(cfg)) Clear_INLAccumulators(s);
+                                if (inl_run(cfg)) Clear_INLAccumulators(s, s);
                               },
                               [inl_run](State& s, const RunConfig& cfg) {
-                                if (inl_run(cfg)) Compute_INLCalibration(s);
+                                if (inl_run(cfg)) Compute_INLCalibration(s, s, s);
                               }});
   // The display: the front end's, the main graph's scaling the core's unless it has its own.
   if (front_end.recompute_main_graph)

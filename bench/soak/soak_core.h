@@ -62,7 +62,7 @@ struct SoakCore {
     dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     config.model = model;
-    Start_Core(st, dir);
+    Start_Core(st, st, dir);
     board = std::make_unique<sim::SimulatedBoard>(config, dir);
     st.digitizer = board.get();
     Install_CoreHooks(st);

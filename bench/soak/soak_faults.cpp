@@ -76,7 +76,7 @@ ReadBack read_series(const fs::path& first, const fs::path& scratch) {
       file = st.files.ReadingFilePath.string();
     }
   }
-  vx::Close_FileForLoadingData(st);
+  vx::Close_FileForLoadingData(st, st);
   for (const auto& m : ui.messages()) out.reader_errors |= m.kind == vx::MessageKind::Error;
   return out;
 }

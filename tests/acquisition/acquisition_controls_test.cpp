@@ -44,8 +44,8 @@ TEST(Controls, ChannelBeyondTheBoardIsRefusedWithTheMessage) {
   SimCore sim("DT5743");
   sim.connect();
   ASSERT_EQ(VX_VALUE(sim.st.sys.NbOfChannels), 8);
-  ASSERT_TRUE(Select_Channel(sim.st, 7));
-  EXPECT_FALSE(Select_Channel(sim.st, 8));
+  ASSERT_TRUE(Select_Channel(sim.st, sim.st, 7));
+  EXPECT_FALSE(Select_Channel(sim.st, sim.st, 8));
   EXPECT_EQ(VX_VALUE(sim.st.gui.SelectedChannel), 7);
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Infos, "Selected channel number exceeds number of channels in system.\n"));
@@ -244,12 +244,12 @@ TEST(Controls, AutoScaleFitsEachChannelsTraceOfTheEventShown) {
       c.y.push_back(c.offset + c.gain * static_cast<float>(v / kVoltsPerAdcCount));
     frame.curves.push_back(c);
   }
-  EXPECT_EQ(Auto_VerticalScale(st, frame), 2);
+  EXPECT_EQ(Auto_VerticalScale(st, st, frame), 2);
   EXPECT_EQ(VX_VALUE(st.gui.VerticalScale[2]), 50);
   EXPECT_EQ(VX_VALUE(st.gui.VerticalScale[5]), 200);  // +0.3 V from 2 divisions up
   EXPECT_EQ(VX_VALUE(st.gui.VerticalScale[0]), 500) << "a channel not drawn keeps its scale";
   frame.graph_mode = kGraphFft;
-  EXPECT_EQ(Auto_VerticalScale(st, frame), 0) << "only waveforms are scaled";
+  EXPECT_EQ(Auto_VerticalScale(st, st, frame), 0) << "only waveforms are scaled";
 }
 
 TEST(SlowControl, SamReg3GoesToEveryBlock) {

@@ -247,7 +247,7 @@ TEST(DisplayCondition, FramesAtMostOncePerIntervalButAlwaysAtTheEnds) {
     for (int n = 1; n <= 260; ++n) {
       st.EventNumber = n;
       if (n == 255) st.StopRequest().store(1);
-      if (frame_wanted(st, Freeze_RunConfig(st), with_first)) shown.push_back(n);
+      if (frame_wanted(st, st, st, Freeze_RunConfig(st), with_first)) shown.push_back(n);
       core.clock.advance(1.0 / 256);
     }
     return shown;

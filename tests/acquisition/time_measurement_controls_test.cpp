@@ -52,7 +52,7 @@ TEST_F(TimeMeasurementControls, FixedThresholdAndDistanceLimitReachTheMeasuremen
     Set_NoMaxPeakThresholdDistance(st, c.no_max);
     Set_MaxPeakThresholdDistance(st, c.max_ns);
     float lead = 0.0f, trail = 0.0f, amplitude = 0.0f;
-    Compute_TimeAndAmplitude(st, 1, 1, lead, trail, amplitude, 1);
+    Compute_TimeAndAmplitude(st, st, 1, 1, lead, trail, amplitude, 1);
     EXPECT_NEAR(lead, c.lead_ns, 0.01) << c.max_ns;
     EXPECT_NEAR(amplitude, -300.0 * 0.00061, 1e-4);
   }
@@ -85,7 +85,7 @@ TEST_F(TimeMeasurementControls, HistogramSettingsRebuildAndFitOnlyOutsideARun) {
 
   // A settings restart of a running acquisition: the loop is stopped, the run goes on.
   st.RestartPending = 1;
-  TimeHistoFilters f = time_histo_filters(st);
+  TimeHistoFilters f = time_histo_filters(st, st);
   f.by_distance = true;
   f.min_distance_ns = -1.0;
   f.max_distance_ns = 1.0;

@@ -60,7 +60,7 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
     for (int c = 0; c < kChannelsPerBlock; ++c)
       test::fill_gaussian(st.event.FullyOrderedValues[b][c], 5.0, c ? 700.0 : -700.0,
                           200.0 + 40.0 * b, 3.0);
-  Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+  Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
   st.EventNumber = 1;
   Compute_EventMeasurements(st, Freeze_RunConfig(st),
                             st.event);              // first call on this thread: its scratch arrays
@@ -69,7 +69,7 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
   for (int spline : {1, 0}) {
     st.meas.PerformSplineInterp = spline;
     Reset_RunSummary(st);  // a new run: its lists have room for 201 events
-    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+    Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     const long before = g_allocations.load();
     for (int event = 2; event < 150; ++event) {
       st.EventNumber = event;

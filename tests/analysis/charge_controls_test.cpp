@@ -120,7 +120,7 @@ TEST_F(ChargeControls, NoiseWindowInNanosecondsKeepsTheEndAfterTheStart) {
       {false, 1e9, 320, 1023},                        // kept inside the record
   };
   for (const Step& s : steps) {
-    s.is_start ? Set_NoiseWindowStart(st, s.ns) : Set_NoiseWindowEnd(st, s.ns);
+    s.is_start ? Set_NoiseWindowStart(st, st, s.ns) : Set_NoiseWindowEnd(st, st, s.ns);
     EXPECT_EQ(Noise_Window(st).start, s.start) << s.ns;
     EXPECT_EQ(Noise_Window(st).end, s.end) << s.ns;
   }

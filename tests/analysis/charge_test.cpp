@@ -55,7 +55,7 @@ struct analysis_charge_software : testing::Test {
     std::vector<double> list(2, std::numeric_limits<double>::quiet_NaN());
     list.insert(list.end(), charges.begin(), charges.end());
     test::set_list(st.meas.ComputedChargeForHisto[0][1], list);
-    Compute_SoftwareChargeHisto(st, Freeze_RunConfig(st));
+    Compute_SoftwareChargeHisto(st, st.log, Freeze_RunConfig(st));
   }
   int entries() const {
     const auto& d = st.meas.ChargeDataDistri[0][1];
@@ -115,7 +115,7 @@ struct analysis_charge_firmware : testing::Test {
     st.meas.NbOfValidChargeWords[0][1] = static_cast<int>(ch1.size());
     st.meas.ChargeDataValues[0][0] = std::move(ch0);
     st.meas.ChargeDataValues[0][1] = std::move(ch1);
-    Accumulate_FirmwareChargeHistos(st, Freeze_RunConfig(st));
+    Accumulate_FirmwareChargeHistos(st, st, st, Freeze_RunConfig(st));
   }
   std::pair<float, float> range(int c = 0) const {
     return {st.meas.ChargeRange[0][c].min, st.meas.ChargeRange[0][c].max};

@@ -39,7 +39,7 @@ void configure(State& st) {
     }
   }
   st.gui.ChannelEnabled[5] = 0;  // a gap in the channel list
-  Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+  Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
 }
 
 template <typename T>
@@ -116,8 +116,8 @@ TEST(MeasurementPass, ParallelPassEqualsSerialPass) {
     Compute_EventMeasurements(serial.state, Freeze_RunConfig(serial.state), serial.state.event, 1);
     Compute_EventMeasurements(parallel.state, Freeze_RunConfig(parallel.state),
                               parallel.state.event, 4);
-    Grow_MeasurementLists(serial.state, Freeze_RunConfig(serial.state));
-    Grow_MeasurementLists(parallel.state, Freeze_RunConfig(parallel.state));
+    Grow_MeasurementLists(serial.state, serial.state.log, Freeze_RunConfig(serial.state));
+    Grow_MeasurementLists(parallel.state, parallel.state.log, Freeze_RunConfig(parallel.state));
     const EventResults& a = serial.state.results;
     const EventResults& b = parallel.state.results;
     differences += std::memcmp(&a, &b, sizeof a) != 0;

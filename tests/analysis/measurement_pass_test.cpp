@@ -55,7 +55,7 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   st.results.AmplitudeValue[1][0] = 7.0f;
   st.sam[1].ChargeNoBaseline = 1;
   st.event.FullyOrderedValues[1][1].fill(4.0f);
-  Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+  Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
   event(0, 1, 300.0, 8.0);
 
   const EventResults& r = st.results;
@@ -111,13 +111,13 @@ TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
   st.sys.NbOfSAMBlocks = 1;
   for (const auto& c : cases) {
     Reset_RunSummary(st);
-    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+    Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     double sum_delay_ps = 0.0;
     int number = c.number_of_1;
     for (int k = 1; k <= 450; ++k, ++number) {
       if (k == c.restart_after + 1 && c.restart_after > 0) {
         st.meas.ContinuingRun = 1;  // what the settings restart sets
-        Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+        Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
         --number;  // the restart steps the event counter back by one
       }
       st.gui.ChannelEnabled[1] = k > 5 ? 1 : 0;
@@ -160,7 +160,7 @@ struct ListFeed {
     st.gui.DisplayModulo = 97;
     st.meas.ListEntriesKept = cap;
     Reset_RunSummary(st);
-    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+    Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
   }
   void event(int k, double drift) {
     MeasurementData& m = st.meas;
@@ -234,7 +234,7 @@ TEST_F(analysis_measurement_pass, HistogramsTakenEventByEventEqualARebuild) {
     Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
     const auto taken = shown(st);
     Compute_TimeHisto(st, Freeze_RunConfig(st));
-    Compute_SoftwareChargeHisto(st, Freeze_RunConfig(st));
+    Compute_SoftwareChargeHisto(st, st.log, Freeze_RunConfig(st));
     EXPECT_TRUE(taken == shown(st)) << c.what;
     EXPECT_GT(std::get<6>(taken), kEvents / 2) << c.what;
     st.meas.EnableExcludePulses = 0;

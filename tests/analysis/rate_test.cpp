@@ -146,11 +146,11 @@ TEST(RateMeasurementTest, SumsBecomeARateWithItsUnit) {
     State& st = core.state;
     st.sys.NbOfSAMBlocks = 1;
     st.gui.ChannelEnabled[1] = 1;
-    Init_RateMeasurement(st);
+    Init_RateMeasurement(st, st);
     for (const auto& [hits, micros] : c.events) {
       st.event.TrigCount[0][1] = static_cast<std::uint16_t>(hits);
       st.event.TimeCount[0][1] = static_cast<std::uint16_t>(micros);
-      Update_RateMeasurement(st, Freeze_RunConfig(st), st.event, 0);
+      Update_RateMeasurement(st, st, st, Freeze_RunConfig(st), st.event, 0);
     }
     EXPECT_NEAR(st.rates.TrigRate[1].load(), c.value, 0.01f) << c.text;
     EXPECT_NEAR(st.rates.RawTriggerRateError[1].load(), st.rates.RawTriggerRate[1].load() / 10.0f,

@@ -20,7 +20,7 @@ struct Measured {
 
 Measured measure(State& st, int block = 0, int channel = 0) {
   Measured m;
-  Compute_TimeAndAmplitude(st, block, channel, m.lead, m.trail, m.amplitude, 1);
+  Compute_TimeAndAmplitude(st, st, block, channel, m.lead, m.trail, m.amplitude, 1);
   return m;
 }
 

@@ -154,7 +154,7 @@ TEST_F(analysis_time_histogram, WidthAndGaussianFit) {
   }
   manual(4.8, 5.2, 100);
   run(ta, tb);
-  Compute_TimeHistoParameters(st, Freeze_RunConfig(st), 1, 1);
+  Compute_TimeHistoParameters(st, st, Freeze_RunConfig(st), 1, 1);
   const TimeHistoResults& r = st.meas.TimeHisto;
   EXPECT_NEAR(r.fwhm_ps, 2.3548 * 20.0, 3.0);
   ASSERT_TRUE(r.fitted);
@@ -179,7 +179,7 @@ TEST_F(analysis_time_histogram, WidthOfAHandMadeHistogram) {
   for (const auto& c : cases) {
     std::copy(c.counts.begin(), c.counts.end(), st.meas.ThresholdCrossingDistri.begin());
     for (int i = 0; i < 6; ++i) st.meas.ThresholdCrossingAxis[i] = 0.0005 + 0.001 * i;
-    Compute_TimeHistoParameters(st, Freeze_RunConfig(st), 1, 0);
+    Compute_TimeHistoParameters(st, st, Freeze_RunConfig(st), 1, 0);
     EXPECT_NEAR(st.meas.TimeHisto.fwhm_ps, c.fwhm_ps, 1e-4);
   }
 }

@@ -19,7 +19,7 @@ TEST(MessageLog, KindsReachTheirTabsPopupsAndLogLines) {
   test::write_file(dir.path() / "logfile.txt", "INFO:1h:1min:1s: from yesterday\n");
   test::TestCore core;
   core.clock.set_wall({2026, 12, 6, 14, 5, 7, 0.0, 0, 0.0});
-  Start_Core(core.state, dir.path());
+  Start_Core(core.state, core.state, dir.path());
 
   Write_InfoMessage(core.state, "plain\n", kInfo);
   Write_InfoMessage(core.state, "careful\n", kWarning);
@@ -47,7 +47,7 @@ TEST(MessageLog, KindsReachTheirTabsPopupsAndLogLines) {
 TEST(MessageLog, UnopenableLogKeepsTabsWorkingAndReportsOnce) {
   test::TempDir dir;
   test::TestCore core;
-  Start_Core(core.state, dir.path() / "missing" / "deeper");
+  Start_Core(core.state, core.state, dir.path() / "missing" / "deeper");
 
   Write_InfoMessage(core.state, "first\n", kInfo);
   Write_InfoMessage(core.state, "second\n", kWarning);
@@ -64,7 +64,7 @@ TEST(MessageLog, UnopenableLogKeepsTabsWorkingAndReportsOnce) {
 TEST(MessageLog, LinesFromManyThreadsStayWhole) {
   test::TempDir dir;
   test::TestCore core;
-  Start_Core(core.state, dir.path());
+  Start_Core(core.state, core.state, dir.path());
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {

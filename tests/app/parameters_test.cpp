@@ -66,7 +66,7 @@ TEST(Parameters, SavedBlocksFollowTheBoardAndRestoreReappliesEverything) {
   st.hooks.apply_all_board_parameters = [&] { ++applied; };
   for (int b = 0; b < kMaxSamBlocks; ++b) st.sam[b].SerialNumberMajor = 500 + b;
   st.acq.RunType = 3;
-  Restore_Params(st, Snapshot::Calibration);
+  Restore_Params(st, st, Snapshot::Calibration);
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1);
   EXPECT_EQ(VX_VALUE(st.sam[1].SerialNumberMajor), 101);
   for (int b = 2; b < kMaxSamBlocks; ++b) EXPECT_EQ(VX_VALUE(st.sam[b].SerialNumberMajor), 500 + b);

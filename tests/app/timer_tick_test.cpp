@@ -155,7 +155,7 @@ TEST_F(TimerTest, ConnectionLightBlinksThenShowsTheOutcome) {
 TEST(ElapsedTime, SplitsIntoDaysHoursMinutesSeconds) {
   test::TestCore core;
   core.state.acq.RunElapsedTime = 86400 + 3600 + 60 + 1;
-  Update_RunElapsedTime(core.state);
+  Update_RunElapsedTime(core.state, core.state);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(core.ui.text(Field::RunElapsedTime, i), "1");
 }
 

@@ -215,7 +215,8 @@ TEST(StoredCalibrations, SamDacsThenPedestalsSavedGiveTheNoiseAloneAfterReconnec
     for (double rms : test::baseline_rms(unit.st, 5)) EXPECT_GT(rms, 3 * noise);
     unit.st.calib.NbOfRunsForPedestalCalibration = 300;
     ASSERT_TRUE(Calibrate_Matrice(unit.st, -1));
-    ASSERT_TRUE(Save_PedestalsToFlash(unit.st));  // the library takes the new table at once
+    ASSERT_TRUE(Save_PedestalsToFlash(unit.st, unit.st,
+                                      unit.st.log));  // the library takes the new table at once
     for (double rms : test::baseline_rms(unit.st, 5)) EXPECT_LT(rms, 1.2 * noise);
   }
   {
@@ -226,7 +227,7 @@ TEST(StoredCalibrations, SamDacsThenPedestalsSavedGiveTheNoiseAloneAfterReconnec
     // Other codes stored on their own no longer fit the stored pedestals: said at once, and
     // at the next connection.
     again.st.sam[0].SamDacOffsetCh0[3] ^= 0x08;
-    ASSERT_EQ(Save_SAMDACsOffsets_To_EEPROM(again.st), 0);
+    ASSERT_EQ(Save_SAMDACsOffsets_To_EEPROM(again.st, again.st, again.st.log), 0);
     EXPECT_TRUE(again.core.ui.has_message(MessageTab::Warnings,
                                           "Daughter Board [0]'s stored pedestal table was "
                                           "measured with other SAM DAC Offsets"));
@@ -385,11 +386,11 @@ TEST(TriggerDacCalibration, FindsEveryDiscriminatorOffset) {
 
   // Stored offsets are not used by a connection; loading the calibrations puts them in use.
   const float offset = c.st.calib.MeanThreshold[1][1];
-  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), 0);
+  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st, c.st, c.st.log), 0);
   Close_Device(c.st);
   c.sim.connect();
   // The connection starts from zero offsets: there is nothing measured to store.
-  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st), -1);
+  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(c.st, c.st, c.st.log), -1);
   EXPECT_EQ(c.sim.board->threshold_dac(3), Calculate_ThresholdDACIntValues(0.02f));
   ASSERT_EQ(Load_Calibrations_And_Reload(c.st, -1), 0);
   EXPECT_NEAR(c.st.calib.MeanThreshold[1][1], offset, 1e-4);

@@ -171,7 +171,7 @@ TEST(InlCalibrationOnSimulatedBoard, ARunWithoutTheSineIsRefused) {
     ASSERT_TRUE(st.inl.computed);
     EXPECT_FALSE(st.inl.usable);
     EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "INL calibration of ch1 refused"));
-    EXPECT_FALSE(Save_INL_In_Array(st, 0));
+    EXPECT_FALSE(Save_INL_In_Array(st, st, st.log, 0));
     EXPECT_EQ(st.calib.TimePedestals[0][1][700], 1.5);
     EXPECT_FALSE(st.calib.TimePedestalsHeld[0][1]);
   }

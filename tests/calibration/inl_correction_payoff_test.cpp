@@ -69,7 +69,7 @@ TEST(InlCorrectionOnSimulatedBoard, CalibratedTableNarrowsTheTimeDifference) {
   ASSERT_EQ(Load_Calibrations_And_Reload(st, -1), 0);
   const auto factory = st.calib.TimePedestals;
   st.gui.ChannelEnabled[2] = st.gui.ChannelEnabled[3] = 1;
-  for (int b = 0; b < st.sys.NbOfSAMBlocks; ++b) Save_INL_In_Array(st, b);
+  for (int b = 0; b < st.sys.NbOfSAMBlocks; ++b) Save_INL_In_Array(st, st, st.log, b);
   EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "INL values of ch3 not saved"));
   const auto calibrated = st.calib.TimePedestals;
   ASSERT_EQ(Save_INL_Values_To_EEPROM(st, -1, "Lab", "Test"), 0);
@@ -91,7 +91,7 @@ TEST(InlCorrectionOnSimulatedBoard, CalibratedTableNarrowsTheTimeDifference) {
   double rms[2] = {};
   for (int corrected : {0, 1}) {
     st.acq.INLCorrectionEnabled = corrected;
-    Set_SAMCorrectionLevel(st);
+    Set_SAMCorrectionLevel(st, st);
     ASSERT_TRUE(test::run_events(st, 1500));
     ASSERT_GE(st.meas.TimeHisto.entries, 1400);
     EXPECT_NEAR(st.meas.TimeHisto.mean_ns, 0.0, 0.05);

@@ -96,7 +96,7 @@ TEST_F(FilesCli, SetupShowPrintsHostileValuesInFull) {
   st.sys.MajorityLevel = INT_MAX;
   st.sys.PrimitivesGateLength = INT_MAX;
   const fs::path file = home.path() / "hostile.dat";
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   const test::CliResult r = run("setup show " + quoted(file));
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_TRUE(r.says("majority 2147483648, gate 10737418235 ns")) << r.out;

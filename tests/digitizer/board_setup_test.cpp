@@ -193,7 +193,7 @@ TEST(BoardSetup, ChargeModeReachesTheControlRegisterAndTheSetupFile) {
     EXPECT_EQ(VX_VALUE(sim.st.sam[0].ControlReg), word);
     EXPECT_EQ(last_write(sim, 0x8070), word);
     const auto path = sim.dir.path() / "Setup_charge.dat";
-    ASSERT_EQ(Write_SetupFile(sim.st, path), 1);
+    ASSERT_EQ(Write_SetupFile(sim.st, sim.st, path), 1);
     EXPECT_EQ(stored_control_word(path), word);
   }
 }

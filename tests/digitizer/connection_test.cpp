@@ -137,7 +137,7 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   EXPECT_EQ(sim.st.Board_Connected.load(), 1) << "the board opens again";
   sim.st.Board_Connected = 0;
   sim.calls.clear();
-  Shutdown_Core(sim.st);
+  Shutdown_Core(sim.st, sim.st);
   EXPECT_EQ(sim.calls.count("CloseDigitizer"), 1u);
   EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
 }
@@ -178,9 +178,9 @@ TEST(Connection, PanelFieldsAndBaseAddressPerModel) {
   EXPECT_EQ(visible_connection_fields(kModelVme, 7),
             (ConnectionFields{false, true, true, false, true}));
   test::TestCore core;
-  Select_BoardModel(core.state, kModelVme);
+  Select_BoardModel(core.state, core.state, core.state, kModelVme);
   EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), kVmeBaseMin);
-  Select_BoardModel(core.state, kModelDesktop);
+  Select_BoardModel(core.state, core.state, core.state, kModelDesktop);
   EXPECT_EQ(VX_VALUE(core.state.board.VMEBaseAddress), 0u);
 }
 

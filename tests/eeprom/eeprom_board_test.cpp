@@ -43,7 +43,7 @@ struct EepromBoard : ::testing::Test {
 
 TEST_F(EepromBoard, InformationWrittenIsStoredAsMappedAndReadBack) {
   EepromInfoEntry e{"4321.7", 2.5f, 1.2f, 1, 0, 2};
-  ASSERT_EQ(Write_EEPROM_Info(sim.st, 1, e), 0);
+  ASSERT_EQ(Write_EEPROM_Info(sim.st, sim.st, sim.st, 1, e), 0);
   const auto img = raw(1, 0, 0x40);
   EXPECT_STREQ(reinterpret_cast<const char*>(img.data()), "4321.7");
   EXPECT_EQ(img[0x30], 0x11);
@@ -55,7 +55,7 @@ TEST_F(EepromBoard, InformationWrittenIsStoredAsMappedAndReadBack) {
   EXPECT_TRUE(said(MessageTab::Infos, "Board Setup Register '11' written"));
 
   sim.st.sam[2] = sim.st.sam[3] = SAMBlockParams{};
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, 1), 0);
   for (int b : {2, 3}) {
     EXPECT_EQ(VX_VALUE(sim.st.sam[b].SerialNumberMajor), 4321);
     EXPECT_EQ(VX_VALUE(sim.st.sam[b].SerialNumberMinor), 7);
@@ -78,9 +78,10 @@ TEST_F(EepromBoard, RefusedInformationWritesNothing) {
       {"1.2", 25.6f, 1.0f, 0, 0, 0},  // a byte holds at most 25.5
       {"1.2", 1.0f, 1.0f, 0, 0, 4},
   };
-  for (const auto& e : refused) EXPECT_EQ(Write_EEPROM_Info(sim.st, 0, e), -1) << e.serial;
-  EXPECT_EQ(Write_EEPROM_Info(sim.st, -1, {"1.2"}), -1);
-  EXPECT_EQ(Write_EEPROM_Info(sim.st, 2, {"1.2"}), -1);  // no third daughter board
+  for (const auto& e : refused)
+    EXPECT_EQ(Write_EEPROM_Info(sim.st, sim.st, sim.st, 0, e), -1) << e.serial;
+  EXPECT_EQ(Write_EEPROM_Info(sim.st, sim.st, sim.st, -1, {"1.2"}), -1);
+  EXPECT_EQ(Write_EEPROM_Info(sim.st, sim.st, sim.st, 2, {"1.2"}), -1);  // no third daughter board
   EXPECT_EQ(raw(0, 0, 0x40), before);
   EXPECT_TRUE(said(MessageTab::Errors, "at most 7 characters"));
   EXPECT_TRUE(said(MessageTab::Errors, "ERROR: Daughter Board Serial Number is not valid!\n"));
@@ -92,16 +93,16 @@ TEST_F(EepromBoard, RefusedInformationWritesNothing) {
 TEST_F(EepromBoard, FailedWritesAreReportedAndNeverFollowedBySuccess) {
   break_writes(0);
   sim.core.ui.clear();
-  EXPECT_EQ(Write_EEPROM_Info(sim.st, 0, {"1.2"}), -1);
-  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st), -1);
-  EXPECT_EQ(Erase_EEPROM(sim.st, 0), -1);
-  EXPECT_EQ(Test_EEPROM(sim.st, 0), 1);
+  EXPECT_EQ(Write_EEPROM_Info(sim.st, sim.st, sim.st, 0, {"1.2"}), -1);
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st, sim.st, sim.st.log), -1);
+  EXPECT_EQ(Erase_EEPROM(sim.st, sim.st.log, 0), -1);
+  EXPECT_EQ(Test_EEPROM(sim.st, sim.st.log, 0), 1);
   EXPECT_TRUE(said(MessageTab::Errors, "Daughter Board [0]'s EEPROM failed!"));
   EXPECT_TRUE(said(MessageTab::Errors, "EEPROM Test failed!\n"));
   for (const char* success :
        {"written to Daughter Board", "successfully saved", "successfully erased"})
     EXPECT_FALSE(said(MessageTab::Infos, success)) << success;
-  EXPECT_EQ(Read_EEPROM_Info(sim.st, 0), 0) << "the factory content is still there";
+  EXPECT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, 0), 0) << "the factory content is still there";
 }
 
 // A daughter board's serial starts with its unit's: another unit's EEPROM (a dump written
@@ -110,7 +111,7 @@ TEST_F(EepromBoard, AnotherUnitsEepromIsTold) {
   const char* foreign = "Daughter Board [1]'s EEPROM belongs to unit 2, not to this board";
   EXPECT_FALSE(said(MessageTab::Warnings, "belongs to unit")) << "the unit's own EEPROMs";
   poke(1, 0, {'2', '.', '1', '1', 0});
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, 1), 0);
   EXPECT_TRUE(said(MessageTab::Warnings, foreign));
   EXPECT_EQ(sim.st.eeprom_panel.serial_ok, kOtherUnit);
   sim.core.ui.clear();
@@ -124,12 +125,12 @@ TEST_F(EepromBoard, BlankAndTestPatternEepromsHaveNoValidSerial) {
   const auto no_serial = [&](int d) {
     sim.core.ui.clear();
     sim.st.sam[2 * d].BoardGain = 7.0f;
-    EXPECT_EQ(Read_EEPROM_Info(sim.st, d), -1);
+    EXPECT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, d), -1);
     EXPECT_TRUE(said(MessageTab::Warnings, "Serial Number is not valid\n!"));
     EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u) << "nothing further is read";
     EXPECT_EQ(VX_VALUE(sim.st.sam[2 * d].BoardGain), 7.0f);
   };
-  ASSERT_EQ(Erase_EEPROM(sim.st, 0), 0);
+  ASSERT_EQ(Erase_EEPROM(sim.st, sim.st.log, 0), 0);
   EXPECT_EQ(raw(0, 0xFFF0, 16), std::vector<std::uint8_t>(16, 0));
   no_serial(0);
   poke(1, eeprom::kSerialValid, {0});  // a serial number whose marker is blank
@@ -137,7 +138,7 @@ TEST_F(EepromBoard, BlankAndTestPatternEepromsHaveNoValidSerial) {
   poke(1, 0, std::vector<std::uint8_t>(65536, 0xFF));
   no_serial(1);
 
-  ASSERT_EQ(Test_EEPROM(sim.st, 1), 0);
+  ASSERT_EQ(Test_EEPROM(sim.st, sim.st.log, 1), 0);
   EXPECT_TRUE(said(MessageTab::Infos, "EEPROM Test finished successfully.\n"));
   EXPECT_EQ(raw(1, 0x1234, 4), (std::vector<std::uint8_t>{0x34, 0x35, 0x36, 0x37}));
   no_serial(1);
@@ -151,14 +152,15 @@ TEST_F(EepromBoard, PedestalsSavedReadBackToASixteenthAtTheirMappedAddresses) {
     for (int c = 0; c < 2; ++c) table[block][c] = truth[2 * block + c];
   table[3][1][700] = 2047.53f;  // block B of board 1, channel 1
   const auto saved = table;
-  ASSERT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st), 0);
+  ASSERT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st, sim.st, sim.st.log), 0);
   EXPECT_EQ(raw(1, 0x4100 + 2 * 700, 2), (std::vector<std::uint8_t>{0xF8, 0x7F}));  // 32760
   EXPECT_EQ(raw(1, 0x062A, 1)[0], 0xD5);
   EXPECT_EQ(raw(1, 0x382A, 1)[0], 0xD5);
 
   for (auto& block : table)
     for (auto& ch : block) ch.fill(0.0f);
-  for (int d = 0; d < 2; ++d) ASSERT_EQ(Read_Pedestal_Values_From_EEPROM(sim.st, d, 1), 0);
+  for (int d = 0; d < 2; ++d)
+    ASSERT_EQ(Read_Pedestal_Values_From_EEPROM(sim.st, sim.st.log, d, 1), 0);
   for (int block = 0; block < 4; ++block)
     for (int c = 0; c < 2; ++c)
       for (int cell = 0; cell < 1024; ++cell) {
@@ -186,16 +188,16 @@ TEST(EepromPedestalSave, AWriteFailingAnywhereNeverLeavesAMixedTableValid) {
     const auto old_table = tables();
     for (auto& block : st.calib.IndividualOffsetDistribution)
       for (auto& ch : block) ch.fill(1000.0f);
-    EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st), -1);
+    EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st, st, st.log), -1);
     const auto now = tables();
-    const bool valid = calibration_valid(st, 0, eeprom::kPedestalValid);
+    const bool valid = calibration_valid(st, st.log, 0, eeprom::kPedestalValid);
     EXPECT_TRUE(!valid || now == old_table);
   }
 }
 
 TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
-  EXPECT_EQ(Save_SAMDACsOffsets_To_EEPROM(sim.st), -1);
-  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(sim.st), -1);
+  EXPECT_EQ(Save_SAMDACsOffsets_To_EEPROM(sim.st, sim.st, sim.st.log), -1);
+  EXPECT_EQ(Save_TriggerThresholdDACs_To_EEPROM(sim.st, sim.st, sim.st.log), -1);
   EXPECT_EQ(raw(0, 0x0628, 2), (std::vector<std::uint8_t>{0xFF, 0xFF})) << "nothing written";
 
   for (int block = 0; block < 4; ++block)
@@ -209,8 +211,8 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   sim.st.calib.MeanThreshold[1][0] = -0.0125f;
   sim.st.calib.SamDACOffsetDone = sim.st.calib.TriggerDACsOffsetDone = true;
   sim.st.calib.SamDacCodesHeld.fill(true);
-  ASSERT_EQ(Save_SAMDACsOffsets_To_EEPROM(sim.st), 0);
-  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(sim.st), 0);
+  ASSERT_EQ(Save_SAMDACsOffsets_To_EEPROM(sim.st, sim.st, sim.st.log), 0);
+  ASSERT_EQ(Save_TriggerThresholdDACs_To_EEPROM(sim.st, sim.st, sim.st.log), 0);
   EXPECT_EQ(raw(1, 0x3840 + 4 * 5, 4), (std::vector<std::uint8_t>{0x55, 0x15, 0x12, 0x52}));
   EXPECT_EQ(raw(1, 0x0602, 2), (std::vector<std::uint8_t>{0xB0, 0x7F}));  // 32688
   EXPECT_EQ(raw(1, 0x0044, 1)[0], 0);
@@ -223,7 +225,8 @@ TEST_F(EepromBoard, SamAndTriggerDacOffsetsNeedTheirCalibrationAndRoundTrip) {
   }
   sim.st.calib.MeanThreshold = {};
   sim.st.calib.SamDACOffsetDone = false;
-  for (int d = 0; d < 2; ++d) EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, d).taken(), 4);
+  for (int d = 0; d < 2; ++d)
+    EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, sim.st, sim.st.log, d).taken(), 4);
   EXPECT_TRUE(sim.st.calib.SamDACOffsetDone);
   for (int block = 0; block < 4; ++block)
     for (int k = 0; k < 16; ++k) {
@@ -256,9 +259,9 @@ TEST_F(EepromBoard, InlValuesCarryDateAndNamesAndNeedBothAndATable) {
   ASSERT_EQ(Save_INL_Values_To_EEPROM(sim.st, 0, "Saclay", "A. Physicist"), 0);
   EXPECT_EQ(raw(0, 0x3200 + 0x1700 + 20, 2), (std::vector<std::uint8_t>{0xCD, 0xFF}));
   sim.st.calib.TimePedestals[1][0][10] = 0.0;
-  ASSERT_EQ(Read_INL_Values_From_EEPROM(sim.st, 0), 0);
+  ASSERT_EQ(Read_INL_Values_From_EEPROM(sim.st, sim.st.log, 0), 0);
   EXPECT_DOUBLE_EQ(sim.st.calib.TimePedestals[1][0][10], -3.1875);
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 0), 0);
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, 0), 0);
   EXPECT_EQ(sim.st.eeprom_panel.calibration_date, "06/12/2026");  // the test clock's day
   EXPECT_EQ(sim.st.eeprom_panel.location, "Saclay");
   EXPECT_EQ(sim.st.eeprom_panel.responsible, "A. Physicist");
@@ -275,7 +278,7 @@ TEST_F(EepromBoard, InvalidMarkersLeaveEveryTableAsItWas) {
   const auto calib = sim.st.calib.IndividualOffsetDistribution;
   const auto inl = sim.st.calib.TimePedestals;
   sim.core.ui.clear();
-  EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, 0).taken(), 0);
+  EXPECT_EQ(Load_Calib_Values_From_EEPROM(sim.st, sim.st, sim.st.log, 0).taken(), 0);
   EXPECT_EQ(sim.st.calib.IndividualOffsetDistribution, calib);
   EXPECT_EQ(sim.st.calib.TimePedestals, inl);
   EXPECT_EQ(sim.st.calib.MeanThreshold[0][0], 0.25f);
@@ -285,23 +288,23 @@ TEST_F(EepromBoard, InvalidMarkersLeaveEveryTableAsItWas) {
   for (const auto& line : sim.core.ui.tab_texts(MessageTab::Infos))
     not_valid += line.find("not valid") != std::string::npos ? 1 : 0;
   EXPECT_EQ(not_valid, 4);
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 0), 0);
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, 0), 0);
   EXPECT_FALSE(sim.st.eeprom_panel.pedestal_valid);
   EXPECT_FALSE(sim.st.eeprom_panel.inl_valid);
 }
 
 TEST_F(EepromBoard, DumpEraseRestoreGivesTheSameEepromBack) {
-  ASSERT_EQ(Read_EEPROM_Info(sim.st, 1), 0);
+  ASSERT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, 1), 0);
   const auto file = EEPROM_Dump_File(sim.st, sim.st.eeprom_panel.serial);
-  ASSERT_EQ(Dump_EEPROM_To_File(sim.st, -1), 0);
+  ASSERT_EQ(Dump_EEPROM_To_File(sim.st, sim.st, sim.st, -1), 0);
   ASSERT_EQ(std::filesystem::file_size(file), 65535u);
   const auto before = raw(1, 0, 65535);
   std::vector<std::uint8_t> dumped(65535);
   std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(dumped.data()), 65535);
   EXPECT_EQ(dumped, before);
 
-  ASSERT_EQ(Erase_EEPROM(sim.st, 1), 0);
-  EXPECT_EQ(Dump_EEPROM_To_File(sim.st, 1), -1);
+  ASSERT_EQ(Erase_EEPROM(sim.st, sim.st.log, 1), 0);
+  EXPECT_EQ(Dump_EEPROM_To_File(sim.st, sim.st, sim.st, 1), -1);
   EXPECT_TRUE(said(MessageTab::Errors,
                    "Daughter Board 1 serial number is invalid! Eeprom dump is "
                    "aborted!\n"));
@@ -317,39 +320,41 @@ TEST_F(EepromBoard, DumpEraseRestoreGivesTheSameEepromBack) {
     std::ofstream(bad, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    EXPECT_EQ(Write_EEPROM_From_DumpFile(sim.st, 1, bad), -1);
+    EXPECT_EQ(Write_EEPROM_From_DumpFile(sim.st, sim.st, sim.st, 1, bad), -1);
   }
-  EXPECT_EQ(Write_EEPROM_From_DumpFile(sim.st, 1, sim.dir.path() / "missing.dat"), -1);
-  EXPECT_EQ(Write_EEPROM_From_DumpFile(sim.st, -1, file), -1);
+  EXPECT_EQ(Write_EEPROM_From_DumpFile(sim.st, sim.st, sim.st, 1, sim.dir.path() / "missing.dat"),
+            -1);
+  EXPECT_EQ(Write_EEPROM_From_DumpFile(sim.st, sim.st, sim.st, -1, file), -1);
 
   // An erased board holds no pedestal table: saving one stores nothing, rather than zeros
   // marked valid.
   Close_Device(sim.st);
   sim.connect();
   sim.core.ui.clear();
-  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st), -1);
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st, sim.st, sim.st.log), -1);
   EXPECT_TRUE(said(MessageTab::Errors, "Daughter Board [1] holds no pedestal table to save"));
   EXPECT_EQ(raw(1, 0, 65535), std::vector<std::uint8_t>(65535, 0));
   EXPECT_FALSE(said(MessageTab::Infos, "successfully saved"));
-  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st, 0), 0) << "board 0 has its table";
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(sim.st, sim.st, sim.st.log, 0), 0)
+      << "board 0 has its table";
 
-  ASSERT_EQ(Write_EEPROM_From_DumpFile(sim.st, 1, file), 0);
+  ASSERT_EQ(Write_EEPROM_From_DumpFile(sim.st, sim.st, sim.st, 1, file), 0);
   EXPECT_EQ(raw(1, 0, 65535), before);
   EXPECT_EQ(raw(1, 0xFFFF, 1)[0], 0) << "the last byte is not part of a dump";
 }
 
 TEST_F(EepromBoard, LowLevelAccessStaysInsideTheEeprom) {
-  ASSERT_EQ(Write_EEPROM_Bytes(sim.st, 0, 0xFFFE, "ab cd"), 0);
+  ASSERT_EQ(Write_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, 0xFFFE, "ab cd"), 0);
   EXPECT_EQ(raw(0, 0xFFFE, 2), (std::vector<std::uint8_t>{0xAB, 0xCD}));
-  ASSERT_EQ(Read_EEPROM_Bytes(sim.st, 0, 0xFFFE, 2), 0);
+  ASSERT_EQ(Read_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, 0xFFFE, 2), 0);
   EXPECT_TRUE(said(MessageTab::Infos, "2 Bytes read  at address 0x:fffe :\nab cd \n"));
   sim.core.ui.clear();
-  EXPECT_EQ(Write_EEPROM_Bytes(sim.st, 0, 0xFFFF, "01 02"), -1);
-  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, 0, 0xFFFF, 2), -1);
-  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, 0, -1, 1), -1);
-  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, 0, 0, 0), -1);
-  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, 2, 0, 1), -1);
-  EXPECT_EQ(Write_EEPROM_Bytes(sim.st, 0, 0, "zz"), -1);
+  EXPECT_EQ(Write_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, 0xFFFF, "01 02"), -1);
+  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, 0xFFFF, 2), -1);
+  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, -1, 1), -1);
+  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, 0, 0), -1);
+  EXPECT_EQ(Read_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 2, 0, 1), -1);
+  EXPECT_EQ(Write_EEPROM_Bytes(sim.st, sim.st, sim.st.log, 0, 0, "zz"), -1);
   EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Errors).size(), 6u);
   EXPECT_EQ(sim.calls.count("Write_EEPROM"), 1u) << "refusals never reach the library";
 }
@@ -401,7 +406,7 @@ TEST(EepromUnits, OnlyWhatThisUnitGaveIsHeldOrStored) {
   unit2.fault.fail_eeprom_read_from = 0x0640;
   sim.replace_board(unit2);
   for (int d = 0; d < 2; ++d)  // its SAM DAC offsets valid
-    ASSERT_TRUE(write_calibration_item(st, d, eeprom::kSamDacValid, {}, {}));
+    ASSERT_TRUE(write_calibration_item(st, st.log, d, eeprom::kSamDacValid, {}, {}));
   Close_Device(st);
   sim.connect();
   std::vector<std::string> stored;
@@ -422,8 +427,8 @@ TEST(EepromUnits, OnlyWhatThisUnitGaveIsHeldOrStored) {
   EXPECT_EQ(Save_INL_Files_From_EEPROM(st, -1, [&](State&, int, int) { return ++files; }), -1);
   EXPECT_EQ(files, 0);
   st.calib.SamDACOffsetDone = true;
-  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st), -1);
-  EXPECT_EQ(Save_SAMDACsOffsets_To_EEPROM(st), -1);
+  EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st, st, st.log), -1);
+  EXPECT_EQ(Save_SAMDACsOffsets_To_EEPROM(st, st, st.log), -1);
   EXPECT_EQ(Save_INL_Values_To_EEPROM(st, -1, "Lab", "Me"), -1);
   for (int d = 0; d < 2; ++d)
     EXPECT_TRUE(test::read_file(sim.board->eeprom_file(d)) == stored[d]) << "daughter board " << d;

@@ -79,7 +79,7 @@ std::vector<ReadEvent> read_with_reader(const fs::path& run) {
     }
     events.push_back(std::move(e));
   }
-  Close_FileForLoadingData(st);
+  Close_FileForLoadingData(st, st);
   return events;
 }
 

@@ -25,7 +25,8 @@ TEST(InlFile, LayoutNameAndRoundTrip) {
   test::TestCore core;
   State& st = core.state;
   st.BoardVersionFromFPGA[3] = 0x1A;
-  EXPECT_EQ(Inl_FilePath(st, 3, 1), st.UserPath / "INL_Files" / "INL_Calib_V1a-SAMBlock_3_Ch1.txt");
+  EXPECT_EQ(Inl_FilePath(st, st, 3, 1),
+            st.UserPath / "INL_Files" / "INL_Calib_V1a-SAMBlock_3_Ch1.txt");
 
   auto& table = st.calib.TimePedestals[3][1];
   std::mt19937 rng(5);
@@ -36,7 +37,7 @@ TEST(InlFile, LayoutNameAndRoundTrip) {
   table[2] = 0.0;
   table[3] = 5.0004;
   ASSERT_EQ(Save_INL_In_File(st, 3, 1), 1);
-  const std::string text = read_file(Inl_FilePath(st, 3, 1));
+  const std::string text = read_file(Inl_FilePath(st, st, 3, 1));
   const std::string head = "Calibration values (ps) from cell 0 to 1023 : \r\n\r\n";
   EXPECT_EQ(text.substr(0, head.size() + 40),
             head + "-0012.346\t12345.678\t00000.000\t00005.000\t");
@@ -98,7 +99,7 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
     SCOPED_TRACE(c.name);
     test::TestCore core;
     State& st = core.state;
-    write_file(Inl_FilePath(st, 0, 1), c.text);
+    write_file(Inl_FilePath(st, st, 0, 1), c.text);
     st.calib.TimePedestals[0][1].fill(7.0);
     const int read = Veltrix_Read_INL_From_File(st, 0, 1);
     const auto& table = st.calib.TimePedestals[0][1];
@@ -115,7 +116,7 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
     EXPECT_EQ(read, 0);
     for (double v : table) ASSERT_EQ(v, 7.0);
     const std::string message = last_message(core);
-    EXPECT_NE(message.find(Inl_FilePath(st, 0, 1).string()), std::string::npos) << message;
+    EXPECT_NE(message.find(Inl_FilePath(st, st, 0, 1).string()), std::string::npos) << message;
     EXPECT_NE(message.find("line " + std::to_string(c.line) + ":"), std::string::npos) << message;
     EXPECT_NE(message.find(c.told), std::string::npos) << message;
     EXPECT_EQ(core.ui.messages().back().kind, MessageKind::Error);
@@ -126,7 +127,7 @@ TEST(InlFile, MissingOrEmptyFileZeroesTheTable) {
   for (bool exists : {false, true}) {
     test::TestCore core;
     State& st = core.state;
-    if (exists) write_file(Inl_FilePath(st, 1, 0), "");
+    if (exists) write_file(Inl_FilePath(st, st, 1, 0), "");
     st.calib.TimePedestals[1][0].fill(3.0);
     EXPECT_EQ(Veltrix_Read_INL_From_File(st, 1, 0), 0);
     for (double v : st.calib.TimePedestals[1][0]) ASSERT_EQ(v, 0.0);

@@ -65,7 +65,7 @@ struct SmallRun {
     if (Open_DataFileForLoading(reader.state, p) != 1) return -1;
     int n = 0;
     while (Read_EventsFromFile(reader.state) == 1) ++n;
-    Close_FileForLoadingData(reader.state);
+    Close_FileForLoadingData(reader.state, reader.state);
     return n;
   }
   // Events read through the whole series as a replay goes, in order, or -1 when the first
@@ -76,7 +76,7 @@ struct SmallRun {
     s.StopRequest().store(0);
     int n = 0;
     while (Read_EventsFromFile(s) == 1 || Load_EventFromNextFile(s) == 1) ++n;
-    Close_FileForLoadingData(s);
+    Close_FileForLoadingData(s, s);
     return n;
   }
 
@@ -392,7 +392,7 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
     long long saved = -1;
     {
       test::SimCore sim("DT5743");
-      Start_Core(sim.st, sim.dir.path());
+      Start_Core(sim.st, sim.st, sim.dir.path());
       sim.connect();
       State& st = sim.st;
       // The board files are written; now the disk "fills".

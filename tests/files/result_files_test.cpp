@@ -28,7 +28,7 @@ TEST(ResultFilesTest, RateFileHasOneLineOfIntegersPerChannel) {
     }
   }
   st.gui.RateVsThresholdChannel = -1;
-  const std::string all = RateVsThreshold_Text(st);
+  const std::string all = RateVsThreshold_Text(st, st);
   EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 35);
   EXPECT_EQ(all.substr(0, all.find("== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 1 ==")),
             "== RATE VS THRESHOLD WITH NB OF ELEMENTS : 5 ==\n"
@@ -39,7 +39,7 @@ TEST(ResultFilesTest, RateFileHasOneLineOfIntegersPerChannel) {
   EXPECT_NE(all.find("FOR CHANNEL : 15 ==\n12 0 1000000 7 22 \n"), std::string::npos);
 
   st.gui.RateVsThresholdChannel = 3;
-  const std::string one = RateVsThreshold_Text(st);
+  const std::string one = RateVsThreshold_Text(st, st);
   EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 5);
   EXPECT_NE(one.find("FOR CHANNEL : 3 ==\n12 0 1000000 7 4 \n"), std::string::npos);
 }
@@ -58,7 +58,7 @@ TEST(ResultFilesTest, HistogramFilesLayOutEveryValue) {
   m.ChargeSigma[0][1] = 0.8123;
   m.ChargeDataAxis[1][0] = {-1.0, 0.0, 1.0};
   m.ChargeDataDistri[1][0] = {5, 5, 5};  // stale counts of an emptied histogram
-  EXPECT_EQ(ChargeHisto_Text(st),
+  EXPECT_EQ(ChargeHisto_Text(st, st),
             "=== CHARGE HISTOs === \n"
             "== CHANNEL : 1  ==\n== Nb Of Entries in Histogram : 13  ==\n"
             "== X AXIS : Charge in pico-Coulombs [3 values] ==\n  1.000   2.500   4.000 \n"
@@ -85,7 +85,7 @@ TEST(ResultFilesTest, HistogramFilesLayOutEveryValue) {
   m.TimeHisto.fitted_centre_ns = 1.2524;
   m.TimeHisto.fitted_sigma_ps = 4.1;
   m.TimeHisto.fitted_fwhm_ps = 9.6547;
-  EXPECT_EQ(TimeHisto_Text(st),
+  EXPECT_EQ(TimeHisto_Text(st, st),
             "=== TIME DIFFERENCE DISTRIBUTION BETWEEN CHANNEL [0] AND CHANNEL [3] ON 40 EVENTS "
             "=== \n"
             "== X AXIS : Time difference between pulses in ns [2 values] ==\n1.25000 1.26000 \n"
@@ -114,7 +114,7 @@ TEST(ResultFilesTest, DialogsNameTheFilesAndOnlyRealWritesReportSuccess) {
   EXPECT_TRUE(
       ui.has_message(MessageTab::Infos,
                      "Data saved in file '" + (dir / "rates.dat").string() + "' successfully.\n"));
-  EXPECT_EQ(read_file(dir / "rates.dat"), RateVsThreshold_Text(st));
+  EXPECT_EQ(read_file(dir / "rates.dat"), RateVsThreshold_Text(st, st));
   ui.clear();
   EXPECT_LT(Save_ChargeHistoInFile(st), 0);
   EXPECT_TRUE(ui.has_message(MessageTab::Errors, "Error while opening file for saving data!\n"));
@@ -124,7 +124,7 @@ TEST(ResultFilesTest, DialogsNameTheFilesAndOnlyRealWritesReportSuccess) {
   ui.clear();
   EXPECT_EQ(Save_TimeHistoInFile(st), 1);
   EXPECT_TRUE(ui.messages().empty());  // the time file is written silently
-  EXPECT_EQ(read_file(dir / "time.dat"), TimeHisto_Text(st));
+  EXPECT_EQ(read_file(dir / "time.dat"), TimeHisto_Text(st, st));
   EXPECT_EQ(Save_ChargeHistoInFile(st), 1);
   EXPECT_TRUE(ui.has_message(MessageTab::Infos, "Charge Histograms saved in file '"));
 

@@ -87,7 +87,7 @@ struct RunFiles {
   }
   int run(int events) {
     Set_RunType(st, events == 0 ? 3 : 1, events);
-    Prepare_MeasurementsForRun(st, Freeze_RunConfig(st));
+    Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     const int generation = st.AcquisitionGeneration.load();
     const double t0 = st.clock.now();
     const int started = Start_AcquisitionFromUser(st);

@@ -154,7 +154,7 @@ TEST(DataWriter, RecordsReachTheDiskWithinASecondOfAQuietRun) {
     Save_DataInFile(Saving_PartsOf(n.st), Saving_ConfigOf(n.st, Freeze_RunConfig(n.st)),
                     n.st.AcquisitionGeneration.load());
   });
-  Queue_EventForSaving(n.st, Freeze_RunConfig(n.st), n.st.event);  // one event handed over
+  Queue_EventForSaving(n.st, n.st, Freeze_RunConfig(n.st), n.st.event);  // one event handed over
   Wait_SavingQueueEmpty(n.st);
   EXPECT_EQ(fs::file_size(file), header) << "collected, not written yet";
   n.core.clock.advance(1.0);

@@ -140,7 +140,7 @@ struct SetupFixture : ::testing::Test {
 TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
   fill_records();
   keep_usable();
-  ASSERT_EQ(Write_SetupFile(st, file), 1);  // the register images follow their fields
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);  // the register images follow their fields
   const std::string saved = restored_records(st);
   const std::string saved_board = bytes_of(st.board);
   EXPECT_TRUE(logged("Data saved in file '" + file.string() + "' successfully.\n"));
@@ -178,7 +178,7 @@ TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
 
 TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesWithEveryLineFeedAsCrLf) {
   fill_records();
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   const std::string raw = read_file(file);
 
   const std::string lines = "*** Setup File VELTRIX SOFTWARE Version: ***\r\nV1.8.5\r\n";
@@ -239,7 +239,7 @@ TEST_F(SetupFixture, OutOfRangeValuesAreRefusedByNameWithNothingChanged) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     c.set(st);
-    ASSERT_EQ(Write_SetupFile(st, file), 1);
+    ASSERT_EQ(Write_SetupFile(st, st, file), 1);
     st.sys = defaults.sys;  // the file differs from the records by that value alone
     st.acq = defaults.acq;
     st.sam = defaults.sam;
@@ -254,7 +254,7 @@ TEST_F(SetupFixture, OutOfRangeValuesAreRefusedByNameWithNothingChanged) {
 
 // Files of other versions or boards, and files cut short, as a crash leaves them.
 TEST_F(SetupFixture, ForeignAndIncompleteFilesAreRefusedWithNothingChanged) {
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   const std::string good = read_file(file);
   const std::size_t version_at = good.find("V1.8.5\r\n");
   const std::size_t images_at = version_at + 8;
@@ -373,14 +373,14 @@ TEST_F(SetupFixture, OnlyRegularFilesOfASetupsSizeAreRead) {
 }
 
 TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndSaysSo) {
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   const std::string previous = read_file(file);
 
   // The temporary file lands on a full disk.
   fs::create_symlink("/dev/full", fs::path(file.string() + ".tmp"));
   st.acq.RunType = 0;
   core.ui.clear();
-  EXPECT_EQ(Write_SetupFile(st, file), -1);
+  EXPECT_EQ(Write_SetupFile(st, st, file), -1);
   EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,
                                   "Error while writing Setup file '" + file.string() + "'!\n"));
   EXPECT_FALSE(logged("successfully"));
@@ -389,20 +389,20 @@ TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndSaysSo) {
       << "no temporary file left";
 
   core.ui.clear();
-  EXPECT_EQ(Write_SetupFile(st, dir.path() / "no" / "such" / "folder.dat"), -1);
+  EXPECT_EQ(Write_SetupFile(st, st, dir.path() / "no" / "such" / "folder.dat"), -1);
   EXPECT_TRUE(
       core.ui.has_message(MessageTab::Errors, "Error while opening file for saving Setup!\n"));
 }
 
 TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
   core.ui.file_answers.push_back(std::nullopt);
-  EXPECT_EQ(Save_SetupInFile(st), -1);
+  EXPECT_EQ(Save_SetupInFile(st, st), -1);
   EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,
                                   "Error : Error while opening file for saving Setup!\n"));
   EXPECT_TRUE(fs::is_directory(dir.path() / "Setup"));
 
   core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
-  ASSERT_EQ(Save_SetupInFile(st), 1);
+  ASSERT_EQ(Save_SetupInFile(st, st), 1);
   st.acq.RunType = 0;
   core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
   EXPECT_EQ(Load_SetupFromFile(st, "ignored", 1), 1);
@@ -424,7 +424,7 @@ TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoard) {
   desktop.connect();
   const fs::path file = desktop.dir.path() / "desktop.dat";
   desktop.st.sam[1].TriggerThreshold[0] = -0.125f;
-  ASSERT_EQ(Write_SetupFile(desktop.st, file), 1);
+  ASSERT_EQ(Write_SetupFile(desktop.st, desktop.st, file), 1);
 
   desktop.st.sam[1].TriggerThreshold[0] = 0.05f;
   const std::size_t writes = desktop.calls.count("WriteRegister");
@@ -452,7 +452,7 @@ TEST(SetupOnBoard, SamDacCodesStayWithTheirUnit) {
   const fs::path file = sim.dir.path() / "unit1.dat";
   load_line_codes(st, 70);
   const auto levels_70 = sim.board->cell_levels(5);
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   load_line_codes(st, 75);
   ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1);
   EXPECT_EQ(VX_VALUE(st.sam[2].SamDacOffsetCh1[4]), 70);

@@ -29,7 +29,7 @@ TEST(SetupHostileValues, HugeSwitchesGiveTheLowBitsOfTheirRegistersAndAreRefused
     blk.TriggerGateRegHigh = v;
     blk.PulseSource = v;
     const auto file = sim.dir.path() / "hostile.dat";
-    ASSERT_EQ(Write_SetupFile(st, file), 1);  // builds the register images
+    ASSERT_EQ(Write_SetupFile(st, st, file), 1);  // builds the register images
     EXPECT_EQ(Load_SetupFromFile(st, file.string(), 0), -1) << v;
     EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors,
                                         "SAMBlockParams[3].TriggerRegBit2 = " + std::to_string(v) +

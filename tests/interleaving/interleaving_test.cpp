@@ -93,7 +93,7 @@ class World {
     st.remote.ListenAddress = "127.0.0.1";
     st.tcp.ServerPort = 0;
     Register_TCPIP_Server(st);
-    Set_TCPCommandsEnabled(st, true);
+    Set_TCPCommandsEnabled(st, st, true);
     st.hooks.on_run_finished = [this, told = std::move(st.hooks.on_run_finished)] {
       ++run_ends_;
       if (st.acq.SaveDataInFile == 1 && !replaying(st) && !st.files.FileForSavingData.empty()) {
@@ -123,7 +123,7 @@ class World {
     sim_.core.pool.wait_idle();
     sim_.core.ui.nested_loop = nullptr;
     sim_.core.ui.loop.process_pending();
-    UnRegister_TCPIP_Server(st);
+    UnRegister_TCPIP_Server(st, st);
   }
 
   void step() {
@@ -334,7 +334,7 @@ class World {
     s.gui.ThresholdVolts[0] = -0.01f * static_cast<float>(uniform(1, 50));
     s.acq.RunIdUser = 1000 + ++setups_;
     const fs::path path = sim_.dir.path() / ("setup" + std::to_string(setups_) + ".dat");
-    EXPECT_EQ(Write_SetupFile(s, path), 1);
+    EXPECT_EQ(Write_SetupFile(s, s, path), 1);
     markers_[VX_VALUE(s.acq.RunIdUser)] = {VX_VALUE(s.sys.RecordLength),
                                            VX_VALUE(s.gui.ThresholdVolts[0])};
     return path;
@@ -521,9 +521,9 @@ class World {
     const auto before = eeprom();
     const bool pedestals = pick({true, false});
     if (pedestals) {
-      Run_SavePedestalsToFlash(st);
+      Run_SavePedestalsToFlash(st, st, st);
     } else {
-      Save_SAMDACsOffsets_To_EEPROM(st);
+      Save_SAMDACsOffsets_To_EEPROM(st, st, st.log);
     }
     if (pedestals ? pedestals_measured_ : dacs_measured_) {
       saved_tables_ = true;
@@ -534,7 +534,7 @@ class World {
   void rate_scan() {
     note("rate scan");
     if (Records_Lent(st)) return;
-    Set_RateScanRange(st, -0.05f, -0.01f);
+    Set_RateScanRange(st, st, -0.05f, -0.01f);
     Set_RateScanNbOfSteps(st, 2);
     Set_RateScanStepValue(st, 0.01f);
     Run_RateVsThresholdScan(st);
@@ -549,7 +549,7 @@ class World {
         pump_until([&] { return st.Connecting.load() == 0 && !Records_Lent(st); }, kSettleSeconds));
     // A connection loads the default settings: remote control and saving are set again, as
     // the user does after one.
-    Set_TCPCommandsEnabled(st, true);
+    Set_TCPCommandsEnabled(st, st, true);
     test::save_runs(st, sim_.dir.path() / "runs", 1, 0);
   }
   void replay_toggle() {
@@ -581,7 +581,7 @@ class World {
       file = r.files.ReadingFilePath;
       ++per_file.back();
     }
-    Close_FileForLoadingData(r);
+    Close_FileForLoadingData(r, r);
     EXPECT_EQ(events, run.events) << run.first << " does not replay whole";
     EXPECT_TRUE(reader.ui.tab_texts(MessageTab::Errors).empty())
         << run.first << ": " << reader.ui.tab_texts(MessageTab::Errors).front();

@@ -43,7 +43,7 @@ TEST(ClientAllowList, OnlyTheNamedClientsGetIn) {
         EXPECT_TRUE(sim.core.ui.loop.run_until([&] { return !client.poll(); }, 5.0)) << "closed";
       }
     }
-    UnRegister_TCPIP_Server(st);
+    UnRegister_TCPIP_Server(st, st);
   }
 }
 
@@ -66,7 +66,7 @@ TEST(ClientAllowList, AServerAnyHostCanCommandIsSaidAloud) {
     st.acq.TCPCommandsEnabled = c.commands ? 1 : 0;
     st.remote.ListenAddress = c.listen;
     st.remote.AllowedClients = c.allowed;
-    EXPECT_EQ(!Remote_ExposureWarning(st).empty(), c.warned) << c.listen;
+    EXPECT_EQ(!Remote_ExposureWarning(st, st).empty(), c.warned) << c.listen;
   }
   // Names stand for their addresses; an IPv4 client on an IPv6 socket is its IPv4 address.
   std::string unknown;

@@ -29,7 +29,7 @@ struct CommandFixture : ::testing::Test {
     st.tcp.TCPRunId = -999;
     set_text(st.tcp.RemoteSetupFileName, ".");
   }
-  void receive(const std::string& bytes) { Handle_TCPMessage(st, bytes); }
+  void receive(const std::string& bytes) { Handle_TCPMessage(st, st, bytes); }
 
   test::TempDir dir;
   test::TestCore core;

@@ -31,7 +31,7 @@ struct RemoteFixture : ::testing::Test {
   }
   ~RemoteFixture() override {
     if (st.AcquisitionRunning.load() == 1) Stop_AcquisitionFromUser(st);
-    UnRegister_TCPIP_Server(st);
+    UnRegister_TCPIP_Server(st, st);
   }
 
   // Runs the user-interface loop, where the server's events are handled, until pred holds.
@@ -51,7 +51,7 @@ struct RemoteFixture : ::testing::Test {
   }
   // With a tick, as a running server has: the request flags then say what waits.
   void enable_commands() {
-    Set_TCPCommandsEnabled(st, true);
+    Set_TCPCommandsEnabled(st, st, true);
     TimerCB(st);
   }
   // Sends one command and waits until the server has queued it.
@@ -155,7 +155,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
 // The stop request the record starts with, and a stop that arrives while no run is on, reach
 // no run; a settings change restarting a remote run is not announced as its end.
 TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
-  Set_TCPCommandsEnabled(st, true);
+  Set_TCPCommandsEnabled(st, st, true);
   auto client = connect_client();
   send(*client, "RUN_START00000001");
   TimerCB(st);  // the server's first tick: the record's stop request, then the start
@@ -197,7 +197,7 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
 // A stop served for one run is spent when that run ends, even when another run starts before
 // the next tick: the client's later commands do not wait for the end of a run it never stopped.
 TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
-  Set_TCPCommandsEnabled(st, true);
+  Set_TCPCommandsEnabled(st, st, true);
   auto client = connect_client();
   send(*client, "RUN_START00000001");
   TimerCB(st);
@@ -216,7 +216,7 @@ TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
 // A start served while a worker holds the records reads none of them (the worker writes them
 // meanwhile) and is refused as the board is busy.
 TEST_F(RemoteFixture, AStartWhileAWorkerHoldsTheRecordsReadsNoneOfThem) {
-  Set_TCPCommandsEnabled(st, true);
+  Set_TCPCommandsEnabled(st, st, true);
   auto client = connect_client();
   std::atomic<bool> release{false};
   Lend_Records(st, [&] {
@@ -236,7 +236,7 @@ TEST_F(RemoteFixture, AStartWhileAWorkerHoldsTheRecordsReadsNoneOfThem) {
 TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   const auto file = sim.dir.path() / "bench.dat";
   st.acq.RunType = 1;
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   st.acq.RunType = 3;
 
   auto client = connect_client();
@@ -273,7 +273,7 @@ TEST_F(RemoteFixture, NoCommandIsLostToARestartOrToOneReadAndEveryLoadIsAnswered
   const auto file = sim.dir.path() / "finite.dat";
   st.acq.RunType = 1;
   st.acq.NbOfEventsRequired = 1000000;
-  ASSERT_EQ(Write_SetupFile(st, file), 1);
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   st.acq.RunType = 3;
   enable_commands();
   auto client = connect_client();
@@ -403,7 +403,7 @@ TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
 
 TEST_F(RemoteFixture, ServerSideDisconnectAndFailedAcknowledgement) {
   auto client = connect_client();
-  Disconnect_TCPClient(st);
+  Disconnect_TCPClient(st, st);
   EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 0);
   EXPECT_TRUE(box_has("-- Client disconnected by server--\n"));
   EXPECT_TRUE(logged("TCP Client Disconnected by server.\n"));
@@ -416,7 +416,7 @@ TEST_F(RemoteFixture, ServerSideDisconnectAndFailedAcknowledgement) {
   std::array<char, 8> probe{};
   ASSERT_TRUE(wait_for_flag(
       [&] { return st.remote.server->read(handle, probe, 0) == kTcpPeerClosed; }, 5.0));
-  Send_RunStopAcknowledge(st);
+  Send_RunStopAcknowledge(st, st);
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Warnings,
       "WARNING: Run Stop Acknowledge Transmit Error to TCP Client! The client is gone: "));
@@ -433,7 +433,7 @@ TEST_F(RemoteFixture, TransmissionMessagesSayWhatBecameOfTheData) {
   ASSERT_EQ(server.send(st.tcp.ClientHandle, backlog, backlog.size()), 0);
   // The connection's own notes (tables not valid) are warnings already; this adds none.
   const auto warnings_before = sim.core.ui.tab_texts(MessageTab::Warnings).size();
-  Send_RunStopAcknowledge(st);
+  Send_RunStopAcknowledge(st, st);
   EXPECT_TRUE(
       logged("RUN_STOPPED is queued for the TCP client behind the run data it has not "
              "read yet: it goes out as the client reads.\n"));
@@ -443,13 +443,13 @@ TEST_F(RemoteFixture, TransmissionMessagesSayWhatBecameOfTheData) {
   EXPECT_EQ(client->received.substr(backlog.size()), "RUN_STOPPED");
 
   // Events queued for a client, then events after it left.
-  Set_TransmitRunDataToTcpClient(st, true);
+  Set_TransmitRunDataToTcpClient(st, st, true);
   for (int i = 0; i < 3; ++i) Queue_RunDataForTcpClient(st, Freeze_RunConfig(st), st.event);
-  Transmit_RunDataToTcpClient(st, false);
+  Transmit_RunDataToTcpClient(st, st, false);
   client->close();
   ASSERT_TRUE(pump_until([&] { return st.tcp.ClientConnected == 0; }));
   for (int i = 0; i < 2; ++i) Queue_RunDataForTcpClient(st, Freeze_RunConfig(st), st.event);
-  Transmit_RunDataToTcpClient(st, true);
+  Transmit_RunDataToTcpClient(st, st, true);
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Warnings,
       "Transmit RunData to TCP Client: 3 events queued on the client's connection (they go out "
@@ -469,7 +469,7 @@ TEST_F(RemoteFixture, RegisteringTwiceOnOnePortFailsAndUnregisteringDropsPending
   auto client = connect_client();
   Client unseen(st.tcp.ServerPort);  // its connect event is still queued
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  UnRegister_TCPIP_Server(st);
+  UnRegister_TCPIP_Server(st, st);
   EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 0);
   EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 0);
   EXPECT_EQ(std::string(st.tcp.ServerIp), "NONE");

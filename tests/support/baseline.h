@@ -18,19 +18,19 @@ inline std::vector<double> baseline_rms(State& st, int events) {
   const int channels = 2 * st.sys.NbOfSAMBlocks;
   st.sys.TriggerSource = 2;
   Set_SystemTriggerMode(st);
-  Set_SAMCorrectionLevel(st);
+  Set_SAMCorrectionLevel(st, st);
   std::vector<double> sum2(channels, 0.0);
   int taken = 0;
   Start_run(st);
   while (taken < events && Read_CalibrationPass(st) == PassResult::Events) {
     for (int i = 0; i < Get_NbOfEvents(st) && taken < events; ++i) {
-      if (Decode_Event(st, Freeze_RunConfig(st), i) != kDone) continue;
+      if (Decode_Event(st, st, st.log, Freeze_RunConfig(st), i) != kDone) continue;
       ++taken;
       for (int ch = 0; ch < channels; ++ch)
         for (const float v : st.event.FullyOrderedValues[ch / 2][ch % 2]) sum2[ch] += double{v} * v;
     }
   }
-  Stop_run(st);
+  Stop_run(st, st);
   std::vector<double> rms(channels, 0.0);
   for (int ch = 0; ch < channels && taken > 0; ++ch)
     rms[ch] = std::sqrt(sum2[ch] / (static_cast<double>(taken) * kMaxSamples));

@@ -42,7 +42,7 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
   // The panel shows the run's histogram (its arithmetic is the analysis tests' business):
   // a -200 mV pulse of some -12.6 pC.
   const auto shows_the_histogram_of = [&](int ch) {
-    const ChargeHistoView v = Charge_HistoView(st(), ch);
+    const ChargeHistoView v = Charge_HistoView(st(), st(), ch);
     EXPECT_EQ(child<QLineEdit>(histo, "NBENTRIESCHARGEHISTO")->text().toLongLong(), v.entries);
     EXPECT_NEAR(child<QLineEdit>(histo, "CHARGESIGMA")->text().toDouble(), v.sigma, 1e-4);
     const double mean = child<QLineEdit>(histo, "CHARGEMEAN")->text().toDouble();

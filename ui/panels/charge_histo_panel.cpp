@@ -127,16 +127,16 @@ ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(s
   });
   connect(bins_, &QSpinBox::editingFinished, this, [this] {
     const int bins = bins_->value();
-    change([&] { Set_ChargeHistoBins(st_, bins); });
+    change([&] { Set_ChargeHistoBins(st_, st_, st_, bins); });
   });
   connect(exclude_, &QCheckBox::clicked, this, [this](bool on) {
     const int ch = channel_->currentIndex();
-    change([&] { Set_ChargeCut(st_, ch, on); });
+    change([&] { Set_ChargeCut(st_, st_, st_, ch, on); });
   });
   auto range = [this] {
     const int ch = channel_->currentIndex();
     const double lo = min_->value(), hi = max_->value();
-    change([&] { Set_ChargeHistoRange(st_, ch, lo, hi); });
+    change([&] { Set_ChargeHistoRange(st_, st_, st_, ch, lo, hi); });
   };
   connect(min_, &QDoubleSpinBox::editingFinished, this, range);
   connect(max_, &QDoubleSpinBox::editingFinished, this, range);
@@ -165,7 +165,7 @@ void ChargeHistoPanel::refresh() {
   range_auto_->setChecked(st_.acq.ChargeRangeAuto == 1);
   y_max_->setEnabled(fixed_->isChecked());
   if (st_.AcquisitionRunning.load() == 0) {  // else the run's copies bring the rest
-    ChargeHistoView view = Charge_HistoView(st_, ch);
+    ChargeHistoView view = Charge_HistoView(st_, st_, ch);
     {
       std::lock_guard lock(copy_mutex_);
       copy_ = view;
@@ -180,7 +180,7 @@ void ChargeHistoPanel::refresh() {
 
 bool ChargeHistoPanel::capture() {
   if (!visible_.load()) return false;
-  ChargeHistoView view = Charge_HistoView(st_, shown_channel(st_).load());
+  ChargeHistoView view = Charge_HistoView(st_, st_, shown_channel(st_).load());
   {
     std::lock_guard lock(copy_mutex_);
     copy_ = std::move(view);

@@ -244,7 +244,7 @@ EepromPanel::EepromPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Windo
   columns->addLayout(right, 1);
 
   connect(read_info, &QPushButton::clicked, this, [this] {
-    Read_EEPROM_Info(st_, selected_board());
+    Read_EEPROM_Info(st_, st_, st_, selected_board());
     refresh();
   });
   connect(save_info, &QPushButton::clicked, this, &EepromPanel::save_board_info);
@@ -300,7 +300,7 @@ void EepromPanel::open() {
 void EepromPanel::on_board_selected() {
   const int d = selected_board();
   if (d >= 0) {
-    Read_EEPROM_Info(st_, d);
+    Read_EEPROM_Info(st_, st_, st_, d);
     Undimm_EEPROM_DaughterBoardsIndividualInfo();
   } else {
     Dimm_EEPROM_DaughterBoardsIndividualInfo();
@@ -353,7 +353,7 @@ void EepromPanel::save_board_info() {
   e.sam_long_type = sam_long_->value();
   if (!Confirm_EEPROM_Change(st_, EepromChange::WriteInfo, d)) return;
   // A refused write leaves the typed values for the user to correct.
-  if (Write_EEPROM_Info(st_, d, e) == 0) refresh();
+  if (Write_EEPROM_Info(st_, st_, st_, d, e) == 0) refresh();
 }
 
 void EepromPanel::write_inl_values() {
@@ -370,20 +370,20 @@ void EepromPanel::load_calibration() {
 
 void EepromPanel::write_table(int table) {
   if (!Confirm_EEPROM_Change(st_, EepromChange::SaveCalibration, -1)) return;
-  if (table == 0) Save_PedestalsToFlash(st_);
-  if (table == 1) Save_SAMDACsOffsets_To_EEPROM(st_);
-  if (table == 2) Save_TriggerThresholdDACs_To_EEPROM(st_);
+  if (table == 0) Save_PedestalsToFlash(st_, st_, st_.log);
+  if (table == 1) Save_SAMDACsOffsets_To_EEPROM(st_, st_, st_.log);
+  if (table == 2) Save_TriggerThresholdDACs_To_EEPROM(st_, st_, st_.log);
   if (selected_board() >= 0) on_board_selected();
 }
 
 void EepromPanel::dump() {
-  Dump_EEPROM_To_File(st_, selected_board());
+  Dump_EEPROM_To_File(st_, st_, st_, selected_board());
 }
 
 void EepromPanel::write_from_dump() {
   const int d = selected_board();
   if (!Confirm_EEPROM_Change(st_, EepromChange::Restore, d)) return;
-  Write_To_EEPROM_From_DumpFile(st_, d);
+  Write_To_EEPROM_From_DumpFile(st_, st_, st_, d);
   refresh();
 }
 
@@ -399,7 +399,7 @@ void EepromPanel::low_level(int action) {
   }
   if (action == 0) {
     std::string listing;
-    if (Read_EEPROM_Bytes(st_, d, address, ll_count_->value(), &listing) == 0)
+    if (Read_EEPROM_Bytes(st_, st_, st_.log, d, address, ll_count_->value(), &listing) == 0)
       ll_output_->setPlainText(QString::fromStdString(listing));
     return;
   }
@@ -407,9 +407,10 @@ void EepromPanel::low_level(int action) {
                               : action == 2 ? EepromChange::Test
                                             : EepromChange::Erase;
   if (!Confirm_EEPROM_Change(st_, change, d)) return;
-  if (action == 1) Write_EEPROM_Bytes(st_, d, address, ll_bytes_->text().toStdString());
-  if (action == 2) Test_EEPROM(st_, d);
-  if (action == 3) Erase_EEPROM(st_, d);
+  if (action == 1)
+    Write_EEPROM_Bytes(st_, st_, st_.log, d, address, ll_bytes_->text().toStdString());
+  if (action == 2) Test_EEPROM(st_, st_.log, d);
+  if (action == 3) Erase_EEPROM(st_, st_.log, d);
   if (selected_board() == d) on_board_selected();
 }
 

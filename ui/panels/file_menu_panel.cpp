@@ -240,7 +240,7 @@ void FileMenuPanel::refresh() {
   run_directory_->setCursorPosition(0);
   // The automatic number and the name as the next run start would make them.
   if (isVisible()) {
-    const QString next = QString::fromStdString(Preview_RunName(st_));
+    const QString next = QString::fromStdString(Preview_RunName(st_, st_));
     next_run_->setText(next);
     auto_run_id_shown_->setText(QString::number(Next_AutoRunId(st_)));
   }

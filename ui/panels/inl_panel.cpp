@@ -177,7 +177,7 @@ InlPanel::InlPanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), st
           [this] { st_.acq.INLCalibOption = cell_->value(); });
   connect(save_values_, &QPushButton::clicked, this, [this] {
     for (int b = 0; b < board_blocks(st_); ++b)
-      if (!Save_INL_In_Array(st_, b)) break;
+      if (!Save_INL_In_Array(st_, st_, st_.log, b)) break;
   });
   connect(save_files, &QPushButton::clicked, this, [this] {
     for (int ch = 0; ch < kChannelsPerBlock * board_blocks(st_); ++ch)

@@ -102,13 +102,13 @@ NoisePanel::NoisePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window)
   since_draw_.start();
 
   connect(enable_, &QCheckBox::clicked, this,
-          [this](bool on) { Enable_NoiseMeasurement(st_, on); });
+          [this](bool on) { Enable_NoiseMeasurement(st_, st_, on); });
   connect(start_, &QDoubleSpinBox::editingFinished, this, [this] {
-    Set_NoiseWindowStart(st_, start_->value());
+    Set_NoiseWindowStart(st_, st_, start_->value());
     show_window();
   });
   connect(end_, &QDoubleSpinBox::editingFinished, this, [this] {
-    Set_NoiseWindowEnd(st_, end_->value());
+    Set_NoiseWindowEnd(st_, st_, end_->value());
     show_window();
   });
   connect(chart_channel_, &QComboBox::activated, this, [this] {

@@ -66,7 +66,7 @@ PulserPanel::PulserPanel(State& st, QWidget* parent) : SettingsPanel(st, parent)
     change([&] { Set_PulseEnable(st_, -1, on); });
   });
   connect(channel_, &QSpinBox::valueChanged, this, [this](int ch) {
-    Select_Channel(st_, ch);
+    Select_Channel(st_, st_, ch);
     refresh();
   });
   connect(pattern_, &QSpinBox::valueChanged, this,

@@ -36,13 +36,15 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
   setWindowTitle("Rate Measurements");
 
   enable_ = make_check("Enable Rate Measurement", "ENABLERATEMEAS");
-  connect(enable_, &QCheckBox::toggled, this, [this](bool on) { Enable_RateMeasurement(st_, on); });
+  connect(enable_, &QCheckBox::toggled, this,
+          [this](bool on) { Enable_RateMeasurement(st_, st_, st_, on); });
   chart_channel_ = make_combo("SELCHANNEL");
   chart_channel_->addItem("All", -1);
   for (int ch = 0; ch < kMaxChannels; ++ch)
     chart_channel_->addItem(QString("Channel %1").arg(ch), ch);
-  connect(chart_channel_, &QComboBox::currentIndexChanged, this,
-          [this] { Select_RateStripChartChannel(st_, chart_channel_->currentData().toInt()); });
+  connect(chart_channel_, &QComboBox::currentIndexChanged, this, [this] {
+    Select_RateStripChartChannel(st_, st_, chart_channel_->currentData().toInt());
+  });
   log_ = make_check("Log scale", "RATELOGSCALE");
   // Channels that count noise and channels that count pulses lie decades apart.
   log_->setChecked(true);
@@ -114,7 +116,7 @@ RatePanel::RatePanel(State& st, QWidget* parent) : QWidget(parent, Qt::Window), 
   vg->addWidget(all_length, 2, 2);
   connect(veto_channel_, &QSpinBox::valueChanged, this, [this] { show_veto_of_selected(); });
   const auto apply = [this](int channel) {
-    Set_TrigCountVeto(st_, channel, veto_enable_->isChecked() ? 1 : 0, veto_length_->value());
+    Set_TrigCountVeto(st_, st_, channel, veto_enable_->isChecked() ? 1 : 0, veto_length_->value());
     show_veto_of_selected();
   };
   connect(veto_enable_, &QCheckBox::toggled, this,

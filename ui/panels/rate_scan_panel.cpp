@@ -59,7 +59,7 @@ RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
   connect(time_, &QDoubleSpinBox::valueChanged, this,
           [this](double s) { Set_RateScanStepValue(st_, static_cast<float>(s)); });
   connect(channel_, &QComboBox::currentIndexChanged, this,
-          [this] { Select_RateVsThresholdChannel(st_, channel_->currentData().toInt()); });
+          [this] { Select_RateVsThresholdChannel(st_, st_, channel_->currentData().toInt()); });
   connect(log_, &QCheckBox::toggled, this, [this] { plot(); });
   connect(start_, &QPushButton::clicked, this, [this] {
     Run_RateVsThresholdScan(st_);
@@ -99,7 +99,7 @@ RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
 }
 
 void RateScanPanel::apply_range() {
-  Set_RateScanRange(st_, static_cast<float>(min_->value()), static_cast<float>(max_->value()));
+  Set_RateScanRange(st_, st_, static_cast<float>(min_->value()), static_cast<float>(max_->value()));
 }
 
 void RateScanPanel::refresh() {

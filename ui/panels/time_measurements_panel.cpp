@@ -257,7 +257,7 @@ void TimeMeasurementsPanel::refresh() {
   max_distance_->setValue(a.MaxPeakThresholdDistance);
   max_distance_->setEnabled(!no_max_->isChecked());
 
-  const TimeHistoFilters f = time_histo_filters(st_);
+  const TimeHistoFilters f = time_histo_filters(st_, st_);
   exclude_distance_->setChecked(f.by_distance);
   min_pulses_distance_->setValue(f.min_distance_ns);
   max_pulses_distance_->setValue(f.max_distance_ns);

@@ -66,7 +66,7 @@ TriggerPage::TriggerPage(State& st, QWidget* parent) : SettingsPanel(st, parent)
   connect(type_, &QComboBox::activated, this,
           [this](int source) { change([&] { Set_TriggerSourceOption(st_, source); }); });
   connect(channel_, &QSpinBox::valueChanged, this, [this](int ch) {
-    Select_Channel(st_, ch);
+    Select_Channel(st_, st_, ch);
     refresh();
   });
   connect(threshold_, &QDoubleSpinBox::valueChanged, this, [this](double v) {

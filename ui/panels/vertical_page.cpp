@@ -63,7 +63,7 @@ VerticalPage::VerticalPage(State& st, QWidget* parent) : SettingsPanel(st, paren
   page->addStretch(1);
 
   connect(channel_, &QSpinBox::valueChanged, this, [this](int ch) {
-    Select_Channel(st_, ch);
+    Select_Channel(st_, st_, ch);
     refresh();
   });
   connect(offset_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
@@ -76,20 +76,20 @@ VerticalPage::VerticalPage(State& st, QWidget* parent) : SettingsPanel(st, paren
   });
   auto display_change = [this](const std::function<void()>& f) { change_display(f); };
   connect(scale_, &QSpinBox::valueChanged, this,
-          [=, this](int v) { display_change([&] { Set_VerticalScale(st_, channel(), v); }); });
+          [=, this](int v) { display_change([&] { Set_VerticalScale(st_, st_, channel(), v); }); });
   connect(scale_all_, &QPushButton::clicked, this,
-          [=, this] { display_change([&] { Set_VerticalScale(st_, -1, scale_->value()); }); });
+          [=, this] { display_change([&] { Set_VerticalScale(st_, st_, -1, scale_->value()); }); });
   connect(position_, &QDoubleSpinBox::valueChanged, this, [=, this](double v) {
-    display_change([&] { Set_VerticalPosition(st_, channel(), position_in_divisions(v)); });
+    display_change([&] { Set_VerticalPosition(st_, st_, channel(), position_in_divisions(v)); });
   });
   connect(position_all_, &QPushButton::clicked, this, [=, this] {
     display_change(
-        [&] { Set_VerticalPosition(st_, -1, position_in_divisions(position_->value())); });
+        [&] { Set_VerticalPosition(st_, st_, -1, position_in_divisions(position_->value())); });
   });
   connect(position_type_, &QComboBox::activated, this, [this] { refresh(); });
   connect(display_type_, &QComboBox::activated, this, [=, this](int type) {
     display_type_shown_ = type;
-    display_change([&] { Set_AmplitudeDisplayType(st_, type); });
+    display_change([&] { Set_AmplitudeDisplayType(st_, st_, type); });
   });
   refresh();
 }

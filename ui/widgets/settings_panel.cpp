@@ -13,8 +13,8 @@
 
 namespace vx::ui {
 
-void stop_keeping_events(State& st) {
-  st.StopRequest().store(1);
+void stop_keeping_events(RunState& st, Settings& settings) {
+  settings.StopRequest().store(1);
   if (st.AcquisitionRunning.load() == 0) return;
   QEventLoop loop;
   QTimer poll;

@@ -20,7 +20,7 @@ namespace vx::ui {
 
 // Asks a running loop to stop and waits for it while the event loop keeps turning, so that a
 // popup the loop raises meanwhile can still be answered.
-void stop_keeping_events(State& st);
+void stop_keeping_events(RunState& st, Settings& settings);
 
 class SettingsPanel : public QWidget {
   Q_OBJECT
@@ -41,7 +41,7 @@ class SettingsPanel : public QWidget {
   void change(F f) {
     {
       const bool was_running = RestartGuard::begin(st_);
-      stop_keeping_events(st_);
+      stop_keeping_events(st_, st_);
       RestartGuard restart(st_, was_running);
       f();
     }
