@@ -10,15 +10,10 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
-#include <mutex>
 #include <string>
-#include <string_view>
 #include <variant>
-#include <vector>
 
 namespace vx {
 
@@ -148,48 +143,6 @@ struct ChargeModeParams {
   std::int32_t BaselineSamples = 16;  // 0 = no baseline subtraction
 };
 
-// The optional call log: when attached to a digitizer, every call is recorded with its input
-// arguments and its result, so that tests can check calling orders and arguments.
-struct CallRecord {
-  std::string name;
-  std::vector<std::int64_t> args;
-  std::string text;  // textual argument (the IP address of an Ethernet link)
-  int result = 0;
-};
-
-class CallLog {
- public:
-  void add(CallRecord record) {
-    std::lock_guard lock(mutex_);
-    records_.push_back(std::move(record));
-  }
-  std::vector<CallRecord> records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
-  }
-  std::vector<std::string> names() const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> out;
-    out.reserve(records_.size());
-    for (const auto& r : records_) out.push_back(r.name);
-    return out;
-  }
-  std::size_t count(std::string_view name) const {
-    std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& r : records_) n += r.name == name ? 1 : 0;
-    return n;
-  }
-  void clear() {
-    std::lock_guard lock(mutex_);
-    records_.clear();
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<CallRecord> records_;
-};
-
 // What one input of a board carries, as far as its driver knows it: a board reading real
 // signals knows nothing of them, the simulated board what it was configured to make.
 struct InputSignal {
@@ -205,9 +158,6 @@ class Digitizer {
 
   // What the board's inputs carry, where its driver knows it (unknown by default).
   virtual KnownInputs Known_Inputs() const { return {}; }
-
-  // Recording is off until a log is attached; the log must outlive the attachment.
-  void attach_call_log(CallLog* log) noexcept { call_log_.store(log, std::memory_order_release); }
 
   // Connection.
   virtual int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
@@ -282,23 +232,6 @@ class Digitizer {
   virtual int Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
                            std::uint32_t count, const unsigned char* buffer) = 0;
   virtual int TriggerThreshold(int handle, int enable) = 0;
-
- protected:
-  bool call_log_attached() const noexcept {
-    return call_log_.load(std::memory_order_acquire) != nullptr;
-  }
-  // Implementations call this at the end of every operation; it costs one atomic load when
-  // no log is attached.
-  int record_call(const char* name, std::initializer_list<std::int64_t> args, int result,
-                  std::string_view text = {}) const {
-    if (CallLog* log = call_log_.load(std::memory_order_acquire)) {
-      log->add(CallRecord{name, std::vector<std::int64_t>(args), std::string(text), result});
-    }
-    return result;
-  }
-
- private:
-  std::atomic<CallLog*> call_log_{nullptr};
 };
 
 }  // namespace vx

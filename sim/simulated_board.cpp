@@ -145,12 +145,11 @@ int SimulatedBoard::OpenDigitizer2(int link_type, const LinkArg& link_arg, int c
     *handle = handle_;
     return kDgtzSuccess;
   };
-  return locked_call("OpenDigitizer2", {link_type, link_number, conet_node, vme_base_address}, open,
-                     text);
+  return locked_call(open);
 }
 
 int SimulatedBoard::GetInfo(int handle, BoardInfo* info) {
-  return board_call(handle, "GetInfo", {handle}, [&] {
+  return board_call(handle, [&] {
     if (info == nullptr) return kDgtzInvalidParam;
     BoardInfo b{};
     std::snprintf(b.ModelName, sizeof b.ModelName, "%s", config_.model.c_str());
@@ -175,7 +174,7 @@ int SimulatedBoard::GetInfo(int handle, BoardInfo* info) {
 }
 
 int SimulatedBoard::CloseDigitizer(int handle) {
-  return board_call(handle, "CloseDigitizer", {handle}, [&] {
+  return board_call(handle, [&] {
     acquiring_ = false;
     pending_.clear();
     open_ = false;
@@ -201,14 +200,14 @@ int SimulatedBoard::register_access(std::uint32_t address, bool param_ok, Access
 }
 
 int SimulatedBoard::ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) {
-  return board_call(handle, "ReadRegister", {handle, address}, [&] {
+  return board_call(handle, [&] {
     return register_access(address, value != nullptr,
                            [&] { return register_read(address, value); });
   });
 }
 
 int SimulatedBoard::WriteRegister(int handle, std::uint32_t address, std::uint32_t value) {
-  return board_call(handle, "WriteRegister", {handle, address, value}, [&] {
+  return board_call(handle, [&] {
     return register_access(address, true, [&] {
       const int rc = register_write(address, value);
       recompute_rates();
@@ -227,7 +226,7 @@ bool SimulatedBoard::eeprom_range_ok(int daughter_board, std::uint16_t address,
 
 int SimulatedBoard::Read_EEPROM(int handle, int daughter_board, std::uint16_t address,
                                 std::uint32_t count, unsigned char* buffer) {
-  return board_call(handle, "Read_EEPROM", {handle, daughter_board, address, count}, [&] {
+  return board_call(handle, [&] {
     if (buffer == nullptr || !eeprom_range_ok(daughter_board, address, count)) {
       return kDgtzInvalidParam;
     }
@@ -239,7 +238,7 @@ int SimulatedBoard::Read_EEPROM(int handle, int daughter_board, std::uint16_t ad
 
 int SimulatedBoard::Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
                                  std::uint32_t count, const unsigned char* buffer) {
-  return board_call(handle, "Write_EEPROM", {handle, daughter_board, address, count}, [&] {
+  return board_call(handle, [&] {
     if (buffer == nullptr || !eeprom_range_ok(daughter_board, address, count)) {
       return kDgtzInvalidParam;
     }

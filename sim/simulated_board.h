@@ -164,23 +164,18 @@ class SimulatedBoard final : public Digitizer {
 
   using Lock = std::unique_lock<std::mutex>;
 
-  // The shape of every library call: under the board's lock, run the body for its result, then
-  // release the lock and record the call with its arguments and result in the attached call
-  // log. A body that has to wait may take the lock as its argument and release it meanwhile.
+  // The shape of every library call: under the board's lock, run the body for its result. A
+  // body that has to wait may take the lock as its argument and release it meanwhile.
   template <typename Body>
-  int locked_call(const char* name, std::initializer_list<std::int64_t> args, Body&& body,
-                  std::string_view text = {}) {
+  int locked_call(Body&& body) {
     Lock lock(mutex_);
-    const int rc = run_body(body, lock);
-    lock.unlock();
-    return record_call(name, args, rc, text);
+    return run_body(body, lock);
   }
   // The same for a call on the opened board: a handle that is not the board's fails before the
   // body runs.
   template <typename Body>
-  int board_call(int handle, const char* name, std::initializer_list<std::int64_t> args,
-                 Body&& body) {
-    return locked_call(name, args, [&](Lock& lock) -> int {
+  int board_call(int handle, Body&& body) {
+    return locked_call([&](Lock& lock) -> int {
       return valid(handle) ? run_body(body, lock) : kDgtzInvalidHandle;
     });
   }

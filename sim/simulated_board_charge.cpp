@@ -11,7 +11,7 @@
 namespace vx::sim {
 
 int SimulatedBoard::SetSAMAcquisitionMode(int handle, int mode) {
-  return board_call(handle, "SetSAMAcquisitionMode", {handle, mode}, [&] {
+  return board_call(handle, [&] {
     if (mode != kAcqModeWaveform && mode != kAcqModeCharge) return kDgtzInvalidParam;
     if (mode != acquisition_mode_) {
       advance(now());
@@ -24,7 +24,7 @@ int SimulatedBoard::SetSAMAcquisitionMode(int handle, int mode) {
 
 int SimulatedBoard::SetDPPParameters(int handle, std::uint32_t channel_mask,
                                      const ChargeModeParams& params) {
-  return board_call(handle, "SetDPPParameters", {handle, channel_mask}, [&] {
+  return board_call(handle, [&] {
     if (params.BaselineSamples < 0 || params.BaselineSamples > kCells) return kDgtzInvalidParam;
     for (int c = 0; c < channels(); ++c) {
       if (!(channel_mask & (1u << c))) continue;
@@ -37,7 +37,7 @@ int SimulatedBoard::SetDPPParameters(int handle, std::uint32_t channel_mask,
 }
 
 int SimulatedBoard::MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) {
-  return board_call(handle, "MallocDPPEvents", {handle}, [&] {
+  return board_call(handle, [&] {
     if (events == nullptr || size == nullptr) return kDgtzInvalidParam;
     for (auto& slot : events->Channel) {
       charge_arrays_.push_back(std::make_unique<std::vector<ChargeRecord>>(kChargeAggregateMax));
@@ -50,7 +50,7 @@ int SimulatedBoard::MallocDPPEvents(int handle, ChargeEvents* events, std::uint3
 }
 
 int SimulatedBoard::FreeDPPEvents(int handle, ChargeEvents* events) {
-  return board_call(handle, "FreeDPPEvents", {handle}, [&]() -> int {
+  return board_call(handle, [&]() -> int {
     if (events == nullptr) return kDgtzInvalidParam;
     int rc = kDgtzSuccess;
     for (auto& slot : events->Channel) {
@@ -69,7 +69,7 @@ int SimulatedBoard::FreeDPPEvents(int handle, ChargeEvents* events) {
 
 int SimulatedBoard::GetDPPEvents(int handle, const char* buffer, std::uint32_t size,
                                  ChargeEvents* events, std::uint32_t* num_events_per_channel) {
-  return board_call(handle, "GetDPPEvents", {handle, size}, [&]() -> int {
+  return board_call(handle, [&]() -> int {
     if (buffer == nullptr || events == nullptr || num_events_per_channel == nullptr) {
       return kDgtzInvalidParam;
     }

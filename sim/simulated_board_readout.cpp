@@ -10,7 +10,7 @@ namespace vx::sim {
 // ---- acquisition --------------------------------------------------------------------------------
 
 int SimulatedBoard::ClearData(int handle) {
-  return board_call(handle, "ClearData", {handle}, [&] {
+  return board_call(handle, [&] {
     advance(now());
     pending_.clear();
     return kDgtzSuccess;
@@ -18,7 +18,7 @@ int SimulatedBoard::ClearData(int handle) {
 }
 
 int SimulatedBoard::SWStartAcquisition(int handle) {
-  return board_call(handle, "SWStartAcquisition", {handle}, [&] {
+  return board_call(handle, [&] {
     if (acquiring_) return kDgtzSuccess;
     const double t = now();
     advance(t);
@@ -34,7 +34,7 @@ int SimulatedBoard::SWStartAcquisition(int handle) {
 }
 
 int SimulatedBoard::SWStopAcquisition(int handle) {
-  return board_call(handle, "SWStopAcquisition", {handle}, [&] {
+  return board_call(handle, [&] {
     advance(now());
     acquiring_ = false;
     return kDgtzSuccess;
@@ -42,7 +42,7 @@ int SimulatedBoard::SWStopAcquisition(int handle) {
 }
 
 int SimulatedBoard::SendSWtrigger(int handle) {
-  return board_call(handle, "SendSWtrigger", {handle}, [&] {
+  return board_call(handle, [&] {
     const double t = now();
     advance(t);
     if (acquiring_ && armed_ && sw_trigger_mode_ != kTrgModeDisabled && accepting()) {
@@ -54,13 +54,13 @@ int SimulatedBoard::SendSWtrigger(int handle) {
 }
 
 int SimulatedBoard::SendSAMPulse(int handle) {
-  return board_call(handle, "SendSAMPulse", {handle}, [] { return kDgtzSuccess; });
+  return board_call(handle, [] { return kDgtzSuccess; });
 }
 
 // ---- readout buffers ----------------------------------------------------------------------------
 
 int SimulatedBoard::SetMaxNumEventsBLT(int handle, std::uint32_t max_events) {
-  return board_call(handle, "SetMaxNumEventsBLT", {handle, max_events}, [&] {
+  return board_call(handle, [&] {
     if (max_events == 0 || max_events > 1023) return kDgtzInvalidParam;
     max_events_blt_ = max_events;
     return kDgtzSuccess;
@@ -68,7 +68,7 @@ int SimulatedBoard::SetMaxNumEventsBLT(int handle, std::uint32_t max_events) {
 }
 
 int SimulatedBoard::MallocReadoutBuffer(int handle, char** buffer, std::uint32_t* size) {
-  return board_call(handle, "MallocReadoutBuffer", {handle}, [&] {
+  return board_call(handle, [&] {
     if (buffer == nullptr || size == nullptr) return kDgtzInvalidParam;
     auto b = std::make_unique<ReadoutBuffer>();
     b->words.resize(static_cast<std::size_t>(max_events_blt_) * max_event_bytes() / 4);
@@ -80,7 +80,7 @@ int SimulatedBoard::MallocReadoutBuffer(int handle, char** buffer, std::uint32_t
 }
 
 int SimulatedBoard::FreeReadoutBuffer(int handle, char** buffer) {
-  return board_call(handle, "FreeReadoutBuffer", {handle}, [&] {
+  return board_call(handle, [&] {
     if (buffer == nullptr || *buffer == nullptr) return kDgtzInvalidBuffer;
     const auto it = std::find_if(buffers_.begin(), buffers_.end(),
                                  [&](const auto& b) { return b->data() == *buffer; });
@@ -108,7 +108,7 @@ const SimulatedBoard::ReadoutBuffer* SimulatedBoard::find_containing(const char*
 }
 
 int SimulatedBoard::ReadData(int handle, int mode, char* buffer, std::uint32_t* size) {
-  return board_call(handle, "ReadData", {handle, mode}, [&](Lock& lock) {
+  return board_call(handle, [&](Lock& lock) {
     if (size == nullptr || mode != kReadoutSlaveTerminated) return kDgtzInvalidParam;
     *size = 0;
     ReadoutBuffer* target = find_buffer(buffer);
@@ -136,7 +136,7 @@ int SimulatedBoard::ReadData(int handle, int mode, char* buffer, std::uint32_t* 
 
 int SimulatedBoard::GetNumEvents(int handle, const char* buffer, std::uint32_t size,
                                  std::uint32_t* num_events) {
-  return board_call(handle, "GetNumEvents", {handle, size}, [&] {
+  return board_call(handle, [&] {
     if (num_events == nullptr || (buffer == nullptr && size != 0)) return kDgtzInvalidParam;
     std::uint32_t n = 0;
     const bool ok = size == 0 || format::walk(buffer, size, [&](const char*, std::uint32_t) {
@@ -150,7 +150,7 @@ int SimulatedBoard::GetNumEvents(int handle, const char* buffer, std::uint32_t s
 
 int SimulatedBoard::GetEventInfo(int handle, const char* buffer, std::uint32_t size,
                                  std::int32_t index, EventInfo* info, const char** event_ptr) {
-  return board_call(handle, "GetEventInfo", {handle, size, index}, [&] {
+  return board_call(handle, [&] {
     if (buffer == nullptr || info == nullptr || event_ptr == nullptr || index < 0) {
       return kDgtzInvalidParam;
     }
@@ -176,7 +176,7 @@ int SimulatedBoard::GetEventInfo(int handle, const char* buffer, std::uint32_t s
 }
 
 int SimulatedBoard::AllocateEvent(int handle, Event743** event) {
-  return board_call(handle, "AllocateEvent", {handle}, [&] {
+  return board_call(handle, [&] {
     if (event == nullptr) return kDgtzInvalidParam;
     events_.push_back(std::make_unique<Event743>());
     *event = events_.back().get();
@@ -185,7 +185,7 @@ int SimulatedBoard::AllocateEvent(int handle, Event743** event) {
 }
 
 int SimulatedBoard::FreeEvent(int handle, Event743** event) {
-  return board_call(handle, "FreeEvent", {handle}, [&] {
+  return board_call(handle, [&] {
     if (event == nullptr || *event == nullptr) return kDgtzInvalidParam;
     const auto it = std::find_if(events_.begin(), events_.end(),
                                  [&](const auto& e) { return e.get() == *event; });
@@ -197,7 +197,7 @@ int SimulatedBoard::FreeEvent(int handle, Event743** event) {
 }
 
 int SimulatedBoard::DecodeEvent(int handle, const char* event_ptr, Event743** event) {
-  return board_call(handle, "DecodeEvent", {handle}, [&] {
+  return board_call(handle, [&] {
     if (event_ptr == nullptr || event == nullptr || *event == nullptr) return kDgtzInvalidParam;
     if (find_containing(event_ptr, 4 * format::kHeaderWords) == nullptr) {
       return kDgtzInvalidBuffer;

@@ -8,7 +8,7 @@ namespace vx::sim {
 // ---- trigger ------------------------------------------------------------------------------------
 
 int SimulatedBoard::SetSWTriggerMode(int handle, int mode) {
-  return board_call(handle, "SetSWTriggerMode", {handle, mode}, [&] {
+  return board_call(handle, [&] {
     if (mode < 0 || mode > 3) return kDgtzInvalidParam;
     sw_trigger_mode_ = mode;
     return kDgtzSuccess;
@@ -16,7 +16,7 @@ int SimulatedBoard::SetSWTriggerMode(int handle, int mode) {
 }
 
 int SimulatedBoard::SetExtTriggerInputMode(int handle, int mode) {
-  return board_call(handle, "SetExtTriggerInputMode", {handle, mode}, [&] {
+  return board_call(handle, [&] {
     if (mode < 0 || mode > 3) return kDgtzInvalidParam;
     advance(now());
     ext_trigger_mode_ = mode;
@@ -26,7 +26,7 @@ int SimulatedBoard::SetExtTriggerInputMode(int handle, int mode) {
 }
 
 int SimulatedBoard::SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) {
-  return board_call(handle, "SetChannelSelfTrigger", {handle, mode, channel_mask}, [&] {
+  return board_call(handle, [&] {
     if (mode < 0 || mode > 3) return kDgtzInvalidParam;
     advance(now());
     for (int c = 0; c < channels(); ++c) {
@@ -38,7 +38,7 @@ int SimulatedBoard::SetChannelSelfTrigger(int handle, int mode, std::uint32_t ch
 }
 
 int SimulatedBoard::SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) {
-  return board_call(handle, "SetTriggerLogic", {handle, logic, majority_level}, [&] {
+  return board_call(handle, [&] {
     if (logic < kLogicOr || logic > kLogicMajority ||
         majority_level >= static_cast<std::uint32_t>(blocks_)) {
       return kDgtzInvalidParam;
@@ -52,7 +52,7 @@ int SimulatedBoard::SetTriggerLogic(int handle, int logic, std::uint32_t majorit
 }
 
 int SimulatedBoard::GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) {
-  return board_call(handle, "GetTriggerLogic", {handle}, [&] {
+  return board_call(handle, [&] {
     if (logic == nullptr || majority_level == nullptr) return kDgtzInvalidParam;
     *logic = logic_;
     *majority_level = majority_;
@@ -68,24 +68,22 @@ bool SimulatedBoard::channel_pair(std::uint32_t channel_a, std::uint32_t channel
 int SimulatedBoard::SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
                                                std::uint32_t channel_b, int logic,
                                                std::uint16_t coincidence_window_ns) {
-  return board_call(
-      handle, "SetChannelPairTriggerLogic",
-      {handle, channel_a, channel_b, logic, coincidence_window_ns}, [&] {
-        if (!channel_pair(channel_a, channel_b) || (logic != kLogicOr && logic != kLogicAnd)) {
-          return kDgtzInvalidParam;
-        }
-        advance(now());
-        grp_[channel_a / 2].pair_logic = logic;
-        grp_[channel_a / 2].window_ns = coincidence_window_ns;
-        recompute_rates();
-        return kDgtzSuccess;
-      });
+  return board_call(handle, [&] {
+    if (!channel_pair(channel_a, channel_b) || (logic != kLogicOr && logic != kLogicAnd)) {
+      return kDgtzInvalidParam;
+    }
+    advance(now());
+    grp_[channel_a / 2].pair_logic = logic;
+    grp_[channel_a / 2].window_ns = coincidence_window_ns;
+    recompute_rates();
+    return kDgtzSuccess;
+  });
 }
 
 int SimulatedBoard::GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
                                                std::uint32_t channel_b, int* logic,
                                                std::uint16_t* coincidence_window_ns) {
-  return board_call(handle, "GetChannelPairTriggerLogic", {handle, channel_a, channel_b}, [&] {
+  return board_call(handle, [&] {
     if (!channel_pair(channel_a, channel_b) || logic == nullptr ||
         coincidence_window_ns == nullptr) {
       return kDgtzInvalidParam;
@@ -97,7 +95,7 @@ int SimulatedBoard::GetChannelPairTriggerLogic(int handle, std::uint32_t channel
 }
 
 int SimulatedBoard::SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) {
-  return board_call(handle, "SetTriggerPolarity", {handle, channel, polarity}, [&] {
+  return board_call(handle, [&] {
     if (check_channel(channel) != kDgtzSuccess ||
         (polarity != kPolarityRisingEdge && polarity != kPolarityFallingEdge)) {
       return kDgtzInvalidParam;
@@ -108,7 +106,7 @@ int SimulatedBoard::SetTriggerPolarity(int handle, std::uint32_t channel, int po
 }
 
 int SimulatedBoard::SetIOLevel(int handle, int level) {
-  return board_call(handle, "SetIOLevel", {handle, level}, [&] {
+  return board_call(handle, [&] {
     if (level != 0 && level != 1) return kDgtzInvalidParam;
     io_level_ = level;
     return kDgtzSuccess;
@@ -116,7 +114,7 @@ int SimulatedBoard::SetIOLevel(int handle, int level) {
 }
 
 int SimulatedBoard::SetTriggerInAsGate(int handle, int gate) {
-  return board_call(handle, "SetTriggerInAsGate", {handle, gate}, [&] {
+  return board_call(handle, [&] {
     if (gate != 0 && gate != 1) return kDgtzInvalidParam;
     advance(now());
     trigger_in_as_gate_ = gate;
@@ -131,21 +129,19 @@ bool SimulatedBoard::signed_channel_ok(int channel) const {
 
 int SimulatedBoard::SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
                                                 std::uint32_t veto_window_ns) {
-  return board_call(handle, "SetSAMTriggerCountVetoParam",
-                    {handle, channel, enable, veto_window_ns}, [&] {
-                      if (!signed_channel_ok(channel) || veto_window_ns > 0xFFFF)
-                        return kDgtzInvalidParam;
-                      advance(now());
-                      ch_[channel].veto_enable = enable != 0 ? 1 : 0;
-                      ch_[channel].veto_window_ns = veto_window_ns;
-                      recompute_rates();
-                      return kDgtzSuccess;
-                    });
+  return board_call(handle, [&] {
+    if (!signed_channel_ok(channel) || veto_window_ns > 0xFFFF) return kDgtzInvalidParam;
+    advance(now());
+    ch_[channel].veto_enable = enable != 0 ? 1 : 0;
+    ch_[channel].veto_window_ns = veto_window_ns;
+    recompute_rates();
+    return kDgtzSuccess;
+  });
 }
 
 int SimulatedBoard::GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
                                                 std::uint32_t* veto_window_ns) {
-  return board_call(handle, "GetSAMTriggerCountVetoParam", {handle, channel}, [&] {
+  return board_call(handle, [&] {
     if (!signed_channel_ok(channel) || enable == nullptr || veto_window_ns == nullptr) {
       return kDgtzInvalidParam;
     }
@@ -156,7 +152,7 @@ int SimulatedBoard::GetSAMTriggerCountVetoParam(int handle, int channel, int* en
 }
 
 int SimulatedBoard::TriggerThreshold(int handle, int enable) {
-  return board_call(handle, "TriggerThreshold", {handle, enable}, [&] {
+  return board_call(handle, [&] {
     threshold_scan_flag_ = enable;
     return kDgtzSuccess;
   });
@@ -165,7 +161,7 @@ int SimulatedBoard::TriggerThreshold(int handle, int enable) {
 // ---- SAM chips and DACs -------------------------------------------------------------------------
 
 int SimulatedBoard::SetSAMSamplingFrequency(int handle, int frequency) {
-  return board_call(handle, "SetSAMSamplingFrequency", {handle, frequency}, [&] {
+  return board_call(handle, [&] {
     if (frequency < 0 || frequency > 3) return kDgtzInvalidParam;
     advance(now());
     frequency_ = frequency;
@@ -174,7 +170,7 @@ int SimulatedBoard::SetSAMSamplingFrequency(int handle, int frequency) {
 }
 
 int SimulatedBoard::SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) {
-  return board_call(handle, "SetSAMPostTriggerSize", {handle, sam_index, value}, [&] {
+  return board_call(handle, [&] {
     if (sam_index < 0 || sam_index >= blocks_) return kDgtzInvalidParam;
     grp_[sam_index].post_trigger = value;
     return kDgtzSuccess;
@@ -182,7 +178,7 @@ int SimulatedBoard::SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_
 }
 
 int SimulatedBoard::SetSAMCorrectionLevel(int handle, int level) {
-  return board_call(handle, "SetSAMCorrectionLevel", {handle, level}, [&] {
+  return board_call(handle, [&] {
     if (level < kCorrectionDisabled || level > kCorrectionAll) return kDgtzInvalidParam;
     correction_level_ = level;
     return kDgtzSuccess;
@@ -190,14 +186,14 @@ int SimulatedBoard::SetSAMCorrectionLevel(int handle, int level) {
 }
 
 int SimulatedBoard::LoadSAMCorrectionData(int handle) {
-  return board_call(handle, "LoadSAMCorrectionData", {handle}, [&] {
+  return board_call(handle, [&] {
     load_corrections();
     return kDgtzSuccess;
   });
 }
 
 int SimulatedBoard::EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern, int source) {
-  return board_call(handle, "EnableSAMPulseGen", {handle, channel, pattern, source}, [&] {
+  return board_call(handle, [&] {
     if (!signed_channel_ok(channel)) return kDgtzInvalidParam;
     ch_[channel].pulser_enable = 1;
     ch_[channel].pulser_pattern = pattern;
@@ -207,7 +203,7 @@ int SimulatedBoard::EnableSAMPulseGen(int handle, int channel, std::uint16_t pat
 }
 
 int SimulatedBoard::DisableSAMPulseGen(int handle, int channel) {
-  return board_call(handle, "DisableSAMPulseGen", {handle, channel}, [&] {
+  return board_call(handle, [&] {
     if (!signed_channel_ok(channel)) return kDgtzInvalidParam;
     ch_[channel].pulser_enable = 0;
     return kDgtzSuccess;
@@ -215,7 +211,7 @@ int SimulatedBoard::DisableSAMPulseGen(int handle, int channel) {
 }
 
 int SimulatedBoard::SetGroupEnableMask(int handle, std::uint32_t mask) {
-  return board_call(handle, "SetGroupEnableMask", {handle, mask}, [&] {
+  return board_call(handle, [&] {
     if (mask > 0xFF) return kDgtzInvalidParam;
     group_mask_ = mask;
     return kDgtzSuccess;
@@ -223,7 +219,7 @@ int SimulatedBoard::SetGroupEnableMask(int handle, std::uint32_t mask) {
 }
 
 int SimulatedBoard::SetRecordLength(int handle, std::uint32_t samples) {
-  return board_call(handle, "SetRecordLength", {handle, samples}, [&] {
+  return board_call(handle, [&] {
     if (samples < 16 || samples > kCells || samples % 16 != 0) return kDgtzInvalidParam;
     advance(now());
     record_length_ = samples;
@@ -232,7 +228,7 @@ int SimulatedBoard::SetRecordLength(int handle, std::uint32_t samples) {
 }
 
 int SimulatedBoard::SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) {
-  return board_call(handle, "SetChannelDCOffset", {handle, channel, code}, [&] {
+  return board_call(handle, [&] {
     if (check_channel(channel) != kDgtzSuccess || code > 0xFFFF) return kDgtzInvalidParam;
     advance(now());
     ch_[channel].offset_code = code;
@@ -244,7 +240,7 @@ int SimulatedBoard::SetChannelDCOffset(int handle, std::uint32_t channel, std::u
 
 int SimulatedBoard::SetChannelTriggerThreshold(int handle, std::uint32_t channel,
                                                std::uint32_t code) {
-  return board_call(handle, "SetChannelTriggerThreshold", {handle, channel, code}, [&] {
+  return board_call(handle, [&] {
     if (check_channel(channel) != kDgtzSuccess || code > 0xFFFF) return kDgtzInvalidParam;
     advance(now());
     ch_[channel].threshold_code = code;

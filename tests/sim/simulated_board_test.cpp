@@ -284,29 +284,6 @@ TEST(SimulatedBoardTest, SameSeedGivesTheSameEventsAndAnotherSeedDoesNot) {
   EXPECT_NE(a, run("8"));
 }
 
-TEST(SimulatedBoardTest, CallLogRecordsCallsInOrderOnlyWhenAttached) {
-  OpenBoard b("input = none");
-  CallLog log;
-  std::uint32_t v = 0;
-  b.board->ReadRegister(b.handle, 0x8124, &v);  // before attaching: not recorded
-  b.board->attach_call_log(&log);
-  b.board->WriteRegister(b.handle, 0x8020, 1);
-  b.board->SetChannelTriggerThreshold(b.handle, 3, 0x1234);
-  b.board->SetRecordLength(b.handle, 17);
-  b.board->attach_call_log(nullptr);
-  b.board->SWStartAcquisition(b.handle);
-
-  const auto records = log.records();
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0].name, "WriteRegister");
-  EXPECT_EQ(records[0].args, (std::vector<std::int64_t>{b.handle, 0x8020, 1}));
-  EXPECT_EQ(records[1].name, "SetChannelTriggerThreshold");
-  EXPECT_EQ(records[1].args, (std::vector<std::int64_t>{b.handle, 3, 0x1234}));
-  EXPECT_EQ(records[2].name, "SetRecordLength");
-  EXPECT_EQ(records[2].result, kDgtzInvalidParam);
-  EXPECT_EQ(log.count("SWStartAcquisition"), 0u);
-}
-
 TEST(SimulatedBoardTest, ReadoutThreadAndControlThreadShareTheBoardWithoutLosingEvents) {
   testing::OpenBoard b("input = none\nregister_access_us = 0\nmemory_events = 100000");
   ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);

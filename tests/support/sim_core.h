@@ -6,6 +6,7 @@
 #include "acquisition/run_control.h"
 #include "digitizer/board_connection.h"
 #include "sim/simulated_board.h"
+#include "support/recording_digitizer.h"
 #include "support/test_state.h"
 #include "wiring/core_wiring.h"
 
@@ -21,8 +22,8 @@ struct SimCore {
     st.UserPath = dir.path();
     st.log.file = dir.path() / "logfile.txt";
     board = std::make_unique<sim::SimulatedBoard>(config, dir.path(), std::move(board_clock));
-    board->attach_call_log(&calls);
-    st.digitizer = board.get();
+    recorder = std::make_unique<RecordingDigitizer>(*board, calls);
+    st.digitizer = recorder.get();
     Install_CoreHooks(st);
     st.board.LinkType = model == "DT5743" ? 0 : 1;
     st.board.VMEBaseAddress = model == "DT5743" ? 0 : 0x32100000;
@@ -39,7 +40,8 @@ struct SimCore {
   void replace_board(const sim::SimConfig& config) {
     Close_Device(st);
     board = std::make_unique<sim::SimulatedBoard>(config, dir.path());
-    st.digitizer = board.get();
+    recorder = std::make_unique<RecordingDigitizer>(*board, calls);
+    st.digitizer = recorder.get();
     connect();
   }
 
@@ -55,6 +57,7 @@ struct SimCore {
   State& st = core.state;
   CallLog calls;
   std::unique_ptr<sim::SimulatedBoard> board;
+  std::unique_ptr<RecordingDigitizer> recorder;  // the core's driver: the board, recorded
 };
 
 // Waits for the end of the run started after `generation` was read; false after timeout_s.

@@ -28,6 +28,7 @@
 #include "sim/simulated_board.h"
 #include "support/file_text.h"
 #include "support/packed_value.h"
+#include "support/recording_digitizer.h"
 #include "support/tcp_client.h"
 #include "support/test_state.h"
 #include "ui/access_panel.h"
@@ -179,6 +180,7 @@ struct GuiTest : ::testing::Test {
   vx::test::TempDir home;
   ScriptedDialogs dialogs;
   CallLog calls;  // outlives the application, whose board may record into it to the end
+  std::unique_ptr<RecordingDigitizer> recorder;
   std::unique_ptr<GuiApp> app;
 
   GuiTest() : GuiTest(std::string()) {}
@@ -231,8 +233,12 @@ struct GuiTest : ::testing::Test {
     main().access_panel()->ok_button()->click();
     QApplication::processEvents();
   }
-  // Every library call of the board from now on goes into calls.
-  void record_board_calls() { app->board()->attach_call_log(&calls); }
+  // Every library call of the board from now on goes into calls (no run or worker may be
+  // using the board meanwhile).
+  void record_board_calls() {
+    recorder = std::make_unique<RecordingDigitizer>(*app->board(), calls);
+    st().digitizer = recorder.get();
+  }
   void run_to_the_end() {
     main().action(MenuAction::Start)->trigger();
     ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 0; }));
