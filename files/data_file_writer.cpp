@@ -585,8 +585,17 @@ void Start_SaveDataInFileThread(State& st, const RunConfig& cfg) {
   // on a thread of their own beside the writer. A binary record costs less than handing the
   // event over once more: the writer makes it itself.
   st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(cfg);
-  st.SavingQueue.reset((cfg.acq.SaveDataInFile == 1 && text_records(st, st, cfg)) ||
-                       st.run.MeasuredByFormatter);
+  try {
+    st.SavingQueue.reset((cfg.acq.SaveDataInFile == 1 && text_records(st, st, cfg)) ||
+                         st.run.MeasuredByFormatter);
+  } catch (const std::bad_alloc&) {
+    // The queue's slots are made at the first saving run: without them nothing can be saved.
+    // The loop then stops before its first readout, and the run ends with its files closed.
+    st.SaveDataInFileThreadReleased.store(1);
+    Write_InfoMessage(st, "Not enough memory for the saving queue: the run is stopped.\n", kError);
+    st.request_run_end();
+    return;
+  }
   // What the writer needs of the run, from the loop's settings.
   const SavingConfig config = Saving_ConfigOf(st, cfg);
   const int generation = st.AcquisitionGeneration.load();

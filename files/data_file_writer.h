@@ -53,7 +53,8 @@ enum class CloseFiles {
   Both,             // the run's end
 };
 void Close_FileForSavingData(State& st, const RunConfig& cfg, CloseFiles which);
-// Schedules the writer thread on the pool.
+// Schedules the writer thread on the pool. Without memory for the saving queue, tells so and
+// stops the run for good instead.
 void Start_SaveDataInFileThread(State& st, const RunConfig& cfg);
 // The writer loop: writes every event of the saving queue, in order, until the acquisition
 // of the generation ends, and flushes the files every second.

@@ -99,24 +99,37 @@ TEST(analysis_allocation, FullListsAllocateNothing) {
 // Memory that runs out in the writer (a binary run, whose records it makes: its buffer
 // grows past 1 MiB after some hundred events) or in the formatter (an ASCII run, whose first
 // record needs more room than 300 KiB) ends the run with the error told, and leaves closed
-// files that replay to their last whole event.
+// files that replay to their last whole event. So does memory missing for the saving queue's
+// slots (8 MiB, made as the first saving run starts): the run stops before its first event.
 TEST(analysis_allocation, MemoryRunningOutWhileSavingEndsTheRunWithReadableFiles) {
-  for (const auto& [type, fail_from] : {std::pair{1, std::size_t{1} << 20}, {0, 300 << 10}}) {
-    SCOPED_TRACE(type == 1 ? "writer" : "formatter");
+  struct Case {
+    int type;
+    std::size_t fail_from;
+    bool queue_made;
+    const char* told;
+  };
+  for (const Case& c : {Case{1, std::size_t{1} << 20, true, "': out of memory. Saving stopped: "},
+                        Case{0, 300 << 10, true, "': out of memory. Saving stopped: "},
+                        Case{1, 4 << 20, false, "Not enough memory for the saving queue"}}) {
+    SCOPED_TRACE(c.told);
     test::SimCore sim("DT5743");
     sim.connect();
     State& st = sim.st;
-    test::save_runs(st, sim.dir.path() / "RunData", type);
+    test::save_runs(st, sim.dir.path() / "RunData", c.type);
     for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch < 2;
     Set_RunType(st, 1, 2000);
+    // The queue's slots are made once; made here, memory runs out only where the case says,
+    // however far the loop has gone when the failures begin.
+    if (c.queue_made) st.SavingQueue.reset();
     const int generation = st.AcquisitionGeneration.load();
+    if (!c.queue_made) g_fail_from = c.fail_from;
     ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
-    g_fail_from = fail_from;
+    g_fail_from = c.fail_from;
     const bool ended = test::wait_run_end(st, generation, 60.0);
     g_fail_from = 0;
     ASSERT_TRUE(ended);
     EXPECT_LT(st.EventNumber.load(), 2000) << "the run ended early";
-    EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, "': out of memory. Saving stopped: "));
+    EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Errors, c.told));
     test::TestCore reader;
     reader.state.log.file = sim.dir.path() / "reader.log";
     ASSERT_EQ(Open_DataFileForLoading(reader.state, st.files.FileForSavingData), kDone);
