@@ -170,8 +170,8 @@ void decode_charges(RunState& st, BoardLink& link, const RunConfig& cfg) {
     }
   }
   if (!board_usable(link) || !link.ChargeEventsAllocated) return;
-  link.digitizer->GetDPPEvents(link.DeviceHandle.load(), link.RAMValues, link.RAMBufferSize,
-                               &link.ChargeEventsBuffer, r.NbOfEventsPerChannel.data());
+  link.digitizer->GetDPPEvents(link.DeviceHandle.load(), link.readout, &link.ChargeEventsBuffer,
+                               r.NbOfEventsPerChannel.data());
   for (int b = 0; b < cfg.blocks(); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const int ch = 2 * b + c;
@@ -354,7 +354,7 @@ Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
   std::uint32_t size = 0;
   int rc = kDgtzInvalidHandle;
   bool silent = false;
-  if (board_usable(st) && st.RAMValues != nullptr) {
+  if (board_usable(st) && st.readout.data != nullptr) {
     Digitizer& d = *st.digitizer;
     const int h = st.DeviceHandle.load();
     // Every readout pass sends a software trigger with these sources: a board that
@@ -366,10 +366,12 @@ Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
     constexpr int kSilentReads = 100;
     int empty_reads = 0;
     for (;;) {
-      rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
+      rc = d.ReadData(h, kReadoutSlaveTerminated, &st.readout);
+      size = st.readout.filled;
       if (rc < 0 || size != 0) break;
       if (settings.StopRequest().load() == 1) {
-        rc = d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size);
+        rc = d.ReadData(h, kReadoutSlaveTerminated, &st.readout);
+        size = st.readout.filled;
         break;
       }
       if (triggered_by_us && ++empty_reads >= kSilentReads &&
@@ -395,17 +397,16 @@ Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
       Write_InfoMessage(links.log, "Communication Error!\n", kError);
     }
   }
-  st.RAMBufferSize = present ? size : 0;
+  if (!present) st.readout.filled = 0;
   st.LastHeader = 0;
-  if (present) std::memcpy(&st.LastHeader, st.RAMValues, sizeof st.LastHeader);
+  if (present) std::memcpy(&st.LastHeader, st.readout.data, sizeof st.LastHeader);
   return present ? kDone : kFailed;
 }
 
 int Get_NbOfEvents(BoardLink& st) {
   if (!board_usable(st)) return 0;
   std::uint32_t n = 0;
-  if (st.digitizer->GetNumEvents(st.DeviceHandle.load(), st.RAMValues, st.RAMBufferSize, &n) < 0)
-    return 0;
+  if (st.digitizer->GetNumEvents(st.DeviceHandle.load(), st.readout, &n) < 0) return 0;
   return static_cast<int>(n);
 }
 
@@ -423,7 +424,7 @@ Status Decode_Event(BoardLink& st, RunState& run_state, MessageLog& log, const R
   const int h = st.DeviceHandle.load();
   EventInfo info;
   const char* event_ptr = nullptr;
-  if (d.GetEventInfo(h, st.RAMValues, st.RAMBufferSize, index, &info, &event_ptr) < 0 ||
+  if (d.GetEventInfo(h, st.readout, index, &info, &event_ptr) < 0 ||
       d.DecodeEvent(h, event_ptr, &st.CurrentEvent) < 0 || st.CurrentEvent == nullptr) {
     invalid_event(run_state, log, index);
     return kFailed;

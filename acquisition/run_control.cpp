@@ -260,10 +260,9 @@ void Set_MaxNumEventsBLT(State& st, int events) {
   if (board_usable(st)) {
     Digitizer& d = *st.digitizer;
     const int h = st.DeviceHandle.load();
-    d.FreeReadoutBuffer(h, &st.RAMValues);
-    st.RAMValuesSize = 0;
+    d.FreeReadoutBuffer(h, &st.readout);
     d.SetMaxNumEventsBLT(h, static_cast<std::uint32_t>(st.acq.MaxNumEventsBLT));
-    d.MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
+    d.MallocReadoutBuffer(h, &st.readout);
   }
   st.ui.refresh_panel(Panel::Main);
 }

@@ -158,9 +158,7 @@ struct BoardLink {
   AtomicI32 BoardAccessReq{0};
 
   // Memory the digitizer library hands out, and the firmware versions read at connection.
-  char* RAMValues = nullptr;
-  std::uint32_t RAMValuesSize = 0;
-  std::uint32_t RAMBufferSize = 0;
+  ReadoutBuffer readout;  // its filled bytes: the last readout's, 0 when it brought no event
   std::uint32_t LastHeader = 0;
   Event743* CurrentEvent = nullptr;
   ChargeEvents ChargeEventsBuffer{};

@@ -49,8 +49,7 @@ struct BenchBoard {
                   .config,
               dir, clock) {
     ok = board.OpenDigitizer2(vx::kLinkOptical, vx::LinkArg{0u}, 0, 0, &h) == 0 &&
-         board.SetMaxNumEventsBLT(h, 100) == 0 &&
-         board.MallocReadoutBuffer(h, &buffer, &buffer_size) == 0 &&
+         board.SetMaxNumEventsBLT(h, 100) == 0 && board.MallocReadoutBuffer(h, &buffer) == 0 &&
          board.AllocateEvent(h, &event) == 0 &&
          board.SetSAMCorrectionLevel(h, correction_level) == 0 &&
          board.SetExtTriggerInputMode(h, vx::kTrgModeAcqOnly) == 0 &&
@@ -63,10 +62,9 @@ struct BenchBoard {
   // One block transfer; returns its events.
   std::uint32_t read() {
     clock->advance(1e-3);  // about 1000 triggers; the memory keeps 200
-    size = 0;
-    board.ReadData(h, 0, buffer, &size);
+    board.ReadData(h, 0, &buffer);
     std::uint32_t n = 0;
-    board.GetNumEvents(h, buffer, size, &n);
+    board.GetNumEvents(h, buffer, &n);
     return n;
   }
 
@@ -75,9 +73,7 @@ struct BenchBoard {
   vx::sim::SimulatedBoard board;
   bool ok = false;
   int h = -1;
-  char* buffer = nullptr;
-  std::uint32_t buffer_size = 0;
-  std::uint32_t size = 0;
+  vx::ReadoutBuffer buffer;
   vx::Event743* event = nullptr;
 };
 
@@ -103,7 +99,7 @@ void BM_FullEvents(benchmark::State& state) {
     for (std::uint32_t i = 0; i < n; ++i) {
       vx::EventInfo info;
       const char* ptr = nullptr;
-      b.board.GetEventInfo(b.h, b.buffer, b.size, static_cast<std::int32_t>(i), &info, &ptr);
+      b.board.GetEventInfo(b.h, b.buffer, static_cast<std::int32_t>(i), &info, &ptr);
       b.board.DecodeEvent(b.h, ptr, &b.event);
       benchmark::DoNotOptimize(b.event->DataGroup[7].DataChannel[1][1023]);
     }
@@ -125,7 +121,7 @@ void BM_GenerationOnly(benchmark::State& state) {
   const double cpu0 = thread_cpu_seconds();
   for (auto _ : state) {
     events += b.read();
-    benchmark::DoNotOptimize(b.buffer[b.size - 1]);
+    benchmark::DoNotOptimize(b.buffer.data[b.buffer.filled - 1]);
     b.board.ClearData(b.h);
   }
   count_events(state, events, thread_cpu_seconds() - cpu0);

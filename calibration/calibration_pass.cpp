@@ -43,23 +43,19 @@ CalibrationSlot::~CalibrationSlot() {
 }
 
 PassResult Read_CalibrationPass(State& st, double timeout_s) {
-  if (!board_usable(st) || st.RAMValues == nullptr) return PassResult::Failed;
+  if (!board_usable(st) || st.readout.data == nullptr) return PassResult::Failed;
   Arm_Boards(st, Freeze_RunConfig(st));
   Digitizer& d = *st.digitizer;
   const int h = st.DeviceHandle.load();
   const double deadline = st.clock.now() + timeout_s;
   for (;;) {
-    std::uint32_t size = 0;
-    if (d.ReadData(h, kReadoutSlaveTerminated, st.RAMValues, &size) < 0) {
-      st.RAMBufferSize = 0;
+    if (d.ReadData(h, kReadoutSlaveTerminated, &st.readout) < 0) {
+      st.readout.filled = 0;
       return PassResult::Failed;
     }
-    if (size >= 4) {
-      st.RAMBufferSize = size;
-      return PassResult::Events;
-    }
+    if (st.readout.filled >= 4) return PassResult::Events;
     if (calibration_cancelled(st) || st.clock.now() >= deadline) {
-      st.RAMBufferSize = 0;
+      st.readout.filled = 0;
       return PassResult::Nothing;
     }
     st.clock.delay(0.001);

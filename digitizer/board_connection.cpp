@@ -131,7 +131,7 @@ void Sam_Init(State& st) {
   st.digitizer->SetMaxNumEventsBLT(
       h, static_cast<std::uint32_t>(std::max(int{st.acq.MaxNumEventsBLT},
                                              int_range_of<&AcqParams::MaxNumEventsBLT>().lo)));
-  st.digitizer->MallocReadoutBuffer(h, &st.RAMValues, &st.RAMValuesSize);
+  st.digitizer->MallocReadoutBuffer(h, &st.readout);
   Read_MotherBoardFPGAVersion(st);
   // Every block's version, logged for block 0: the INL files of a block carry its own.
   for (int b = 0; b < std::clamp(int{st.sys.NbOfSAMBlocks}, 1, kMaxSamBlocks); ++b)
@@ -158,8 +158,7 @@ void Close_Device(State& st) {
       st.digitizer->FreeDPPEvents(h, &st.ChargeEventsBuffer);
       st.ChargeEventsAllocated = false;
     }
-    st.digitizer->FreeReadoutBuffer(h, &st.RAMValues);
-    st.RAMValuesSize = 0;
+    st.digitizer->FreeReadoutBuffer(h, &st.readout);
     st.digitizer->CloseDigitizer(h);
     st.DeviceHandle = -1;
   }

@@ -44,24 +44,21 @@ void drive(const vx::sim::SimConfig& config) {
   if (board.OpenDigitizer2(vx::kLinkOptical, vx::LinkArg{0u}, 0, config.vme_base_address,
                            &handle) != 0)
     return;
-  char* buffer = nullptr;
-  std::uint32_t buffer_size = 0;
+  vx::ReadoutBuffer buffer;
   vx::Event743* event = nullptr;
-  if (board.SetMaxNumEventsBLT(handle, 4) == 0 &&
-      board.MallocReadoutBuffer(handle, &buffer, &buffer_size) == 0 &&
+  if (board.SetMaxNumEventsBLT(handle, 4) == 0 && board.MallocReadoutBuffer(handle, &buffer) == 0 &&
       board.AllocateEvent(handle, &event) == 0 && board.SWStartAcquisition(handle) == 0) {
     board.SendSWtrigger(handle);
     for (int round = 0; round < 2; ++round) {
       clock->delay(0.005);
-      std::uint32_t size = 0, n = 0;
-      if (board.ReadData(handle, 0, buffer, &size) != 0) break;
-      if (size > buffer_size) std::abort();
-      if (board.GetNumEvents(handle, buffer, size, &n) != 0) break;
+      std::uint32_t n = 0;
+      if (board.ReadData(handle, 0, &buffer) != 0) break;
+      if (buffer.filled > buffer.capacity) std::abort();
+      if (board.GetNumEvents(handle, buffer, &n) != 0) break;
       for (std::uint32_t i = 0; i < n; ++i) {
         vx::EventInfo info;
         const char* ptr = nullptr;
-        if (board.GetEventInfo(handle, buffer, size, static_cast<std::int32_t>(i), &info, &ptr) !=
-            0)
+        if (board.GetEventInfo(handle, buffer, static_cast<std::int32_t>(i), &info, &ptr) != 0)
           break;
         board.DecodeEvent(handle, ptr, &event);
       }
@@ -69,7 +66,7 @@ void drive(const vx::sim::SimConfig& config) {
     board.SWStopAcquisition(handle);
   }
   if (event) board.FreeEvent(handle, &event);
-  if (buffer) board.FreeReadoutBuffer(handle, &buffer);
+  if (buffer.data) board.FreeReadoutBuffer(handle, &buffer);
   board.CloseDigitizer(handle);
 }
 

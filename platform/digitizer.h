@@ -1,8 +1,10 @@
 // The digitizer library as the system uses it: one abstract class whose operations mirror the
-// vendor library's calls one for one (same meaning and argument order, handle first, result 0
-// for success and negative for an error), and the records those calls exchange. System code
-// reaches boards through nothing else; the simulated board implements it, and a build against
-// the vendor library can add a second implementation without touching the system code.
+// vendor library's calls one for one (same meaning and argument order, handle first), each
+// answering a DgtzResult (0 for success, negative for an error), and the records those calls
+// exchange; the readout buffer is one record (ReadoutBuffer), not a pointer and its sizes.
+// System code reaches boards through nothing else; the simulated board implements it, and a
+// build against the vendor library can add a second implementation without touching the
+// system code.
 //
 // Memory the board hands out (readout buffer, decoded event, charge-event arrays) belongs to
 // the implementation: it stays valid until the matching Free call or the implementation's
@@ -32,6 +34,15 @@ enum DgtzResult : int {
   kDgtzInvalidEvent = -9,
   kDgtzEventNotFound = -10,
   kDgtzNotAllowed = -11,
+};
+
+// The readout buffer the library allocates for a board (MallocReadoutBuffer): its memory and
+// capacity in bytes, and how many bytes the last ReadData put in it. The memory belongs to the
+// implementation, like every other buffer the board hands out.
+struct ReadoutBuffer {
+  char* data = nullptr;
+  std::uint32_t capacity = 0;
+  std::uint32_t filled = 0;
 };
 
 // Connection types accepted by OpenDigitizer2.
@@ -160,78 +171,80 @@ class Digitizer {
   virtual KnownInputs Known_Inputs() const { return {}; }
 
   // Connection.
-  virtual int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
-                             std::uint32_t vme_base_address, int* handle) = 0;
-  virtual int GetInfo(int handle, BoardInfo* info) = 0;
-  virtual int CloseDigitizer(int handle) = 0;
-  virtual int ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) = 0;
-  virtual int WriteRegister(int handle, std::uint32_t address, std::uint32_t value) = 0;
+  virtual DgtzResult OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
+                                    std::uint32_t vme_base_address, int* handle) = 0;
+  virtual DgtzResult GetInfo(int handle, BoardInfo* info) = 0;
+  virtual DgtzResult CloseDigitizer(int handle) = 0;
+  virtual DgtzResult ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) = 0;
+  virtual DgtzResult WriteRegister(int handle, std::uint32_t address, std::uint32_t value) = 0;
 
   // Readout.
-  virtual int SetMaxNumEventsBLT(int handle, std::uint32_t max_events) = 0;
-  virtual int MallocReadoutBuffer(int handle, char** buffer, std::uint32_t* size) = 0;
-  virtual int FreeReadoutBuffer(int handle, char** buffer) = 0;
-  virtual int ReadData(int handle, int mode, char* buffer, std::uint32_t* size) = 0;
-  virtual int GetNumEvents(int handle, const char* buffer, std::uint32_t size,
-                           std::uint32_t* num_events) = 0;
-  virtual int GetEventInfo(int handle, const char* buffer, std::uint32_t size, std::int32_t index,
-                           EventInfo* info, const char** event_ptr) = 0;
-  virtual int AllocateEvent(int handle, Event743** event) = 0;
-  virtual int DecodeEvent(int handle, const char* event_ptr, Event743** event) = 0;
-  virtual int FreeEvent(int handle, Event743** event) = 0;
-  virtual int ClearData(int handle) = 0;
-  virtual int SWStartAcquisition(int handle) = 0;
-  virtual int SWStopAcquisition(int handle) = 0;
-  virtual int SendSWtrigger(int handle) = 0;
-  virtual int SendSAMPulse(int handle) = 0;
+  virtual DgtzResult SetMaxNumEventsBLT(int handle, std::uint32_t max_events) = 0;
+  virtual DgtzResult MallocReadoutBuffer(int handle, ReadoutBuffer* buffer) = 0;
+  virtual DgtzResult FreeReadoutBuffer(int handle, ReadoutBuffer* buffer) = 0;
+  virtual DgtzResult ReadData(int handle, int mode, ReadoutBuffer* buffer) = 0;
+  virtual DgtzResult GetNumEvents(int handle, const ReadoutBuffer& buffer,
+                                  std::uint32_t* num_events) = 0;
+  virtual DgtzResult GetEventInfo(int handle, const ReadoutBuffer& buffer, std::int32_t index,
+                                  EventInfo* info, const char** event_ptr) = 0;
+  virtual DgtzResult AllocateEvent(int handle, Event743** event) = 0;
+  virtual DgtzResult DecodeEvent(int handle, const char* event_ptr, Event743** event) = 0;
+  virtual DgtzResult FreeEvent(int handle, Event743** event) = 0;
+  virtual DgtzResult ClearData(int handle) = 0;
+  virtual DgtzResult SWStartAcquisition(int handle) = 0;
+  virtual DgtzResult SWStopAcquisition(int handle) = 0;
+  virtual DgtzResult SendSWtrigger(int handle) = 0;
+  virtual DgtzResult SendSAMPulse(int handle) = 0;
 
   // Charge mode.
-  virtual int SetSAMAcquisitionMode(int handle, int mode) = 0;
-  virtual int MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) = 0;
-  virtual int FreeDPPEvents(int handle, ChargeEvents* events) = 0;
-  virtual int GetDPPEvents(int handle, const char* buffer, std::uint32_t size, ChargeEvents* events,
-                           std::uint32_t* num_events_per_channel) = 0;
-  virtual int SetDPPParameters(int handle, std::uint32_t channel_mask,
-                               const ChargeModeParams& params) = 0;
+  virtual DgtzResult SetSAMAcquisitionMode(int handle, int mode) = 0;
+  virtual DgtzResult MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) = 0;
+  virtual DgtzResult FreeDPPEvents(int handle, ChargeEvents* events) = 0;
+  virtual DgtzResult GetDPPEvents(int handle, const ReadoutBuffer& buffer, ChargeEvents* events,
+                                  std::uint32_t* num_events_per_channel) = 0;
+  virtual DgtzResult SetDPPParameters(int handle, std::uint32_t channel_mask,
+                                      const ChargeModeParams& params) = 0;
 
   // Trigger.
-  virtual int SetSWTriggerMode(int handle, int mode) = 0;
-  virtual int SetExtTriggerInputMode(int handle, int mode) = 0;
-  virtual int SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) = 0;
-  virtual int SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) = 0;
-  virtual int GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) = 0;
-  virtual int SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
-                                         std::uint32_t channel_b, int logic,
-                                         std::uint16_t coincidence_window_ns) = 0;
-  virtual int GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
-                                         std::uint32_t channel_b, int* logic,
-                                         std::uint16_t* coincidence_window_ns) = 0;
-  virtual int SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) = 0;
-  virtual int SetIOLevel(int handle, int level) = 0;
-  virtual int SetTriggerInAsGate(int handle, int gate) = 0;
-  virtual int SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
-                                          std::uint32_t veto_window_ns) = 0;
-  virtual int GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
-                                          std::uint32_t* veto_window_ns) = 0;
+  virtual DgtzResult SetSWTriggerMode(int handle, int mode) = 0;
+  virtual DgtzResult SetExtTriggerInputMode(int handle, int mode) = 0;
+  virtual DgtzResult SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) = 0;
+  virtual DgtzResult SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) = 0;
+  virtual DgtzResult GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) = 0;
+  virtual DgtzResult SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
+                                                std::uint32_t channel_b, int logic,
+                                                std::uint16_t coincidence_window_ns) = 0;
+  virtual DgtzResult GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
+                                                std::uint32_t channel_b, int* logic,
+                                                std::uint16_t* coincidence_window_ns) = 0;
+  virtual DgtzResult SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) = 0;
+  virtual DgtzResult SetIOLevel(int handle, int level) = 0;
+  virtual DgtzResult SetTriggerInAsGate(int handle, int gate) = 0;
+  virtual DgtzResult SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
+                                                 std::uint32_t veto_window_ns) = 0;
+  virtual DgtzResult GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
+                                                 std::uint32_t* veto_window_ns) = 0;
 
   // SAM chips and DACs.
-  virtual int SetSAMSamplingFrequency(int handle, int frequency) = 0;
-  virtual int SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) = 0;
-  virtual int SetSAMCorrectionLevel(int handle, int level) = 0;
-  virtual int EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern, int source) = 0;
-  virtual int DisableSAMPulseGen(int handle, int channel) = 0;
-  virtual int LoadSAMCorrectionData(int handle) = 0;
-  virtual int SetGroupEnableMask(int handle, std::uint32_t mask) = 0;
-  virtual int SetRecordLength(int handle, std::uint32_t samples) = 0;
-  virtual int SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) = 0;
-  virtual int SetChannelTriggerThreshold(int handle, std::uint32_t channel, std::uint32_t code) = 0;
+  virtual DgtzResult SetSAMSamplingFrequency(int handle, int frequency) = 0;
+  virtual DgtzResult SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) = 0;
+  virtual DgtzResult SetSAMCorrectionLevel(int handle, int level) = 0;
+  virtual DgtzResult EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern,
+                                       int source) = 0;
+  virtual DgtzResult DisableSAMPulseGen(int handle, int channel) = 0;
+  virtual DgtzResult LoadSAMCorrectionData(int handle) = 0;
+  virtual DgtzResult SetGroupEnableMask(int handle, std::uint32_t mask) = 0;
+  virtual DgtzResult SetRecordLength(int handle, std::uint32_t samples) = 0;
+  virtual DgtzResult SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) = 0;
+  virtual DgtzResult SetChannelTriggerThreshold(int handle, std::uint32_t channel,
+                                                std::uint32_t code) = 0;
 
   // Daughter-board EEPROMs and the threshold-scan switch.
-  virtual int Read_EEPROM(int handle, int daughter_board, std::uint16_t address,
-                          std::uint32_t count, unsigned char* buffer) = 0;
-  virtual int Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
-                           std::uint32_t count, const unsigned char* buffer) = 0;
-  virtual int TriggerThreshold(int handle, int enable) = 0;
+  virtual DgtzResult Read_EEPROM(int handle, int daughter_board, std::uint16_t address,
+                                 std::uint32_t count, unsigned char* buffer) = 0;
+  virtual DgtzResult Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
+                                  std::uint32_t count, const unsigned char* buffer) = 0;
+  virtual DgtzResult TriggerThreshold(int handle, int enable) = 0;
 };
 
 }  // namespace vx

@@ -101,8 +101,8 @@ int SimulatedBoard::check_channel(std::uint32_t channel) const {
 
 // ---- connection -------------------------------------------------------------------------------
 
-int SimulatedBoard::OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
-                                   std::uint32_t vme_base_address, int* handle) {
+DgtzResult SimulatedBoard::OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
+                                          std::uint32_t vme_base_address, int* handle) {
   const bool desktop = blocks_ == 4;
   const std::int64_t link_number =
       std::holds_alternative<std::uint32_t>(link_arg)
@@ -148,7 +148,7 @@ int SimulatedBoard::OpenDigitizer2(int link_type, const LinkArg& link_arg, int c
   return locked_call(open);
 }
 
-int SimulatedBoard::GetInfo(int handle, BoardInfo* info) {
+DgtzResult SimulatedBoard::GetInfo(int handle, BoardInfo* info) {
   return board_call(handle, [&] {
     if (info == nullptr) return kDgtzInvalidParam;
     BoardInfo b{};
@@ -173,7 +173,7 @@ int SimulatedBoard::GetInfo(int handle, BoardInfo* info) {
   });
 }
 
-int SimulatedBoard::CloseDigitizer(int handle) {
+DgtzResult SimulatedBoard::CloseDigitizer(int handle) {
   return board_call(handle, [&] {
     acquiring_ = false;
     pending_.clear();
@@ -199,14 +199,14 @@ int SimulatedBoard::register_access(std::uint32_t address, bool param_ok, Access
   return rc;
 }
 
-int SimulatedBoard::ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) {
+DgtzResult SimulatedBoard::ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) {
   return board_call(handle, [&] {
     return register_access(address, value != nullptr,
                            [&] { return register_read(address, value); });
   });
 }
 
-int SimulatedBoard::WriteRegister(int handle, std::uint32_t address, std::uint32_t value) {
+DgtzResult SimulatedBoard::WriteRegister(int handle, std::uint32_t address, std::uint32_t value) {
   return board_call(handle, [&] {
     return register_access(address, true, [&] {
       const int rc = register_write(address, value);
@@ -224,8 +224,8 @@ bool SimulatedBoard::eeprom_range_ok(int daughter_board, std::uint16_t address,
          address + static_cast<std::uint64_t>(count) <= kEepromSize;
 }
 
-int SimulatedBoard::Read_EEPROM(int handle, int daughter_board, std::uint16_t address,
-                                std::uint32_t count, unsigned char* buffer) {
+DgtzResult SimulatedBoard::Read_EEPROM(int handle, int daughter_board, std::uint16_t address,
+                                       std::uint32_t count, unsigned char* buffer) {
   return board_call(handle, [&] {
     if (buffer == nullptr || !eeprom_range_ok(daughter_board, address, count)) {
       return kDgtzInvalidParam;
@@ -236,8 +236,8 @@ int SimulatedBoard::Read_EEPROM(int handle, int daughter_board, std::uint16_t ad
   });
 }
 
-int SimulatedBoard::Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
-                                 std::uint32_t count, const unsigned char* buffer) {
+DgtzResult SimulatedBoard::Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
+                                        std::uint32_t count, const unsigned char* buffer) {
   return board_call(handle, [&] {
     if (buffer == nullptr || !eeprom_range_ok(daughter_board, address, count)) {
       return kDgtzInvalidParam;

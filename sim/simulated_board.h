@@ -53,71 +53,74 @@ class SimulatedBoard final : public Digitizer {
   // offset-shifted signal: then the threshold alone says nothing).
   KnownInputs Known_Inputs() const override;
 
-  int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
-                     std::uint32_t vme_base_address, int* handle) override;
-  int GetInfo(int handle, BoardInfo* info) override;
-  int CloseDigitizer(int handle) override;
-  int ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) override;
-  int WriteRegister(int handle, std::uint32_t address, std::uint32_t value) override;
+  DgtzResult OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
+                            std::uint32_t vme_base_address, int* handle) override;
+  DgtzResult GetInfo(int handle, BoardInfo* info) override;
+  DgtzResult CloseDigitizer(int handle) override;
+  DgtzResult ReadRegister(int handle, std::uint32_t address, std::uint32_t* value) override;
+  DgtzResult WriteRegister(int handle, std::uint32_t address, std::uint32_t value) override;
 
-  int SetMaxNumEventsBLT(int handle, std::uint32_t max_events) override;
-  int MallocReadoutBuffer(int handle, char** buffer, std::uint32_t* size) override;
-  int FreeReadoutBuffer(int handle, char** buffer) override;
-  int ReadData(int handle, int mode, char* buffer, std::uint32_t* size) override;
-  int GetNumEvents(int handle, const char* buffer, std::uint32_t size,
-                   std::uint32_t* num_events) override;
-  int GetEventInfo(int handle, const char* buffer, std::uint32_t size, std::int32_t index,
-                   EventInfo* info, const char** event_ptr) override;
-  int AllocateEvent(int handle, Event743** event) override;
-  int DecodeEvent(int handle, const char* event_ptr, Event743** event) override;
-  int FreeEvent(int handle, Event743** event) override;
-  int ClearData(int handle) override;
-  int SWStartAcquisition(int handle) override;
-  int SWStopAcquisition(int handle) override;
-  int SendSWtrigger(int handle) override;
-  int SendSAMPulse(int handle) override;
+  DgtzResult SetMaxNumEventsBLT(int handle, std::uint32_t max_events) override;
+  DgtzResult MallocReadoutBuffer(int handle, ReadoutBuffer* buffer) override;
+  DgtzResult FreeReadoutBuffer(int handle, ReadoutBuffer* buffer) override;
+  DgtzResult ReadData(int handle, int mode, ReadoutBuffer* buffer) override;
+  DgtzResult GetNumEvents(int handle, const ReadoutBuffer& buffer,
+                          std::uint32_t* num_events) override;
+  DgtzResult GetEventInfo(int handle, const ReadoutBuffer& buffer, std::int32_t index,
+                          EventInfo* info, const char** event_ptr) override;
+  DgtzResult AllocateEvent(int handle, Event743** event) override;
+  DgtzResult DecodeEvent(int handle, const char* event_ptr, Event743** event) override;
+  DgtzResult FreeEvent(int handle, Event743** event) override;
+  DgtzResult ClearData(int handle) override;
+  DgtzResult SWStartAcquisition(int handle) override;
+  DgtzResult SWStopAcquisition(int handle) override;
+  DgtzResult SendSWtrigger(int handle) override;
+  DgtzResult SendSAMPulse(int handle) override;
 
-  int SetSAMAcquisitionMode(int handle, int mode) override;
-  int MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) override;
-  int FreeDPPEvents(int handle, ChargeEvents* events) override;
-  int GetDPPEvents(int handle, const char* buffer, std::uint32_t size, ChargeEvents* events,
-                   std::uint32_t* num_events_per_channel) override;
-  int SetDPPParameters(int handle, std::uint32_t channel_mask,
-                       const ChargeModeParams& params) override;
+  DgtzResult SetSAMAcquisitionMode(int handle, int mode) override;
+  DgtzResult MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) override;
+  DgtzResult FreeDPPEvents(int handle, ChargeEvents* events) override;
+  DgtzResult GetDPPEvents(int handle, const ReadoutBuffer& buffer, ChargeEvents* events,
+                          std::uint32_t* num_events_per_channel) override;
+  DgtzResult SetDPPParameters(int handle, std::uint32_t channel_mask,
+                              const ChargeModeParams& params) override;
 
-  int SetSWTriggerMode(int handle, int mode) override;
-  int SetExtTriggerInputMode(int handle, int mode) override;
-  int SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) override;
-  int SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) override;
-  int GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) override;
-  int SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a, std::uint32_t channel_b,
-                                 int logic, std::uint16_t coincidence_window_ns) override;
-  int GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a, std::uint32_t channel_b,
-                                 int* logic, std::uint16_t* coincidence_window_ns) override;
-  int SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) override;
-  int SetIOLevel(int handle, int level) override;
-  int SetTriggerInAsGate(int handle, int gate) override;
-  int SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
-                                  std::uint32_t veto_window_ns) override;
-  int GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
-                                  std::uint32_t* veto_window_ns) override;
+  DgtzResult SetSWTriggerMode(int handle, int mode) override;
+  DgtzResult SetExtTriggerInputMode(int handle, int mode) override;
+  DgtzResult SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) override;
+  DgtzResult SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) override;
+  DgtzResult GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) override;
+  DgtzResult SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
+                                        std::uint32_t channel_b, int logic,
+                                        std::uint16_t coincidence_window_ns) override;
+  DgtzResult GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
+                                        std::uint32_t channel_b, int* logic,
+                                        std::uint16_t* coincidence_window_ns) override;
+  DgtzResult SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) override;
+  DgtzResult SetIOLevel(int handle, int level) override;
+  DgtzResult SetTriggerInAsGate(int handle, int gate) override;
+  DgtzResult SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
+                                         std::uint32_t veto_window_ns) override;
+  DgtzResult GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
+                                         std::uint32_t* veto_window_ns) override;
 
-  int SetSAMSamplingFrequency(int handle, int frequency) override;
-  int SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) override;
-  int SetSAMCorrectionLevel(int handle, int level) override;
-  int EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern, int source) override;
-  int DisableSAMPulseGen(int handle, int channel) override;
-  int LoadSAMCorrectionData(int handle) override;
-  int SetGroupEnableMask(int handle, std::uint32_t mask) override;
-  int SetRecordLength(int handle, std::uint32_t samples) override;
-  int SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) override;
-  int SetChannelTriggerThreshold(int handle, std::uint32_t channel, std::uint32_t code) override;
+  DgtzResult SetSAMSamplingFrequency(int handle, int frequency) override;
+  DgtzResult SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) override;
+  DgtzResult SetSAMCorrectionLevel(int handle, int level) override;
+  DgtzResult EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern, int source) override;
+  DgtzResult DisableSAMPulseGen(int handle, int channel) override;
+  DgtzResult LoadSAMCorrectionData(int handle) override;
+  DgtzResult SetGroupEnableMask(int handle, std::uint32_t mask) override;
+  DgtzResult SetRecordLength(int handle, std::uint32_t samples) override;
+  DgtzResult SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) override;
+  DgtzResult SetChannelTriggerThreshold(int handle, std::uint32_t channel,
+                                        std::uint32_t code) override;
 
-  int Read_EEPROM(int handle, int daughter_board, std::uint16_t address, std::uint32_t count,
-                  unsigned char* buffer) override;
-  int Write_EEPROM(int handle, int daughter_board, std::uint16_t address, std::uint32_t count,
-                   const unsigned char* buffer) override;
-  int TriggerThreshold(int handle, int enable) override;
+  DgtzResult Read_EEPROM(int handle, int daughter_board, std::uint16_t address, std::uint32_t count,
+                         unsigned char* buffer) override;
+  DgtzResult Write_EEPROM(int handle, int daughter_board, std::uint16_t address,
+                          std::uint32_t count, const unsigned char* buffer) override;
+  DgtzResult TriggerThreshold(int handle, int enable) override;
 
  private:
   struct Channel {
@@ -156,7 +159,8 @@ class SimulatedBoard final : public Digitizer {
     std::array<std::uint16_t, 16> hits{};
     std::array<std::uint16_t, 16> micros{};
   };
-  struct ReadoutBuffer {
+  // A readout buffer's memory, word-aligned.
+  struct BufferMemory {
     std::vector<std::uint32_t> words;
     char* data() { return reinterpret_cast<char*>(words.data()); }
     std::uint32_t bytes() const { return static_cast<std::uint32_t>(4 * words.size()); }
@@ -167,24 +171,24 @@ class SimulatedBoard final : public Digitizer {
   // The shape of every library call: under the board's lock, run the body for its result. A
   // body that has to wait may take the lock as its argument and release it meanwhile.
   template <typename Body>
-  int locked_call(Body&& body) {
+  DgtzResult locked_call(Body&& body) {
     Lock lock(mutex_);
     return run_body(body, lock);
   }
   // The same for a call on the opened board: a handle that is not the board's fails before the
   // body runs.
   template <typename Body>
-  int board_call(int handle, Body&& body) {
+  DgtzResult board_call(int handle, Body&& body) {
     return locked_call([&](Lock& lock) -> int {
       return valid(handle) ? run_body(body, lock) : kDgtzInvalidHandle;
     });
   }
   template <typename Body>
-  static int run_body(Body& body, Lock& lock) {
+  static DgtzResult run_body(Body& body, Lock& lock) {
     if constexpr (std::is_invocable_v<Body&, Lock&>) {
-      return body(lock);
+      return static_cast<DgtzResult>(body(lock));
     } else {
-      return body();
+      return static_cast<DgtzResult>(body());
     }
   }
   // A register access: fails on a bad address or an injected bus fault, and takes the bus
@@ -209,8 +213,8 @@ class SimulatedBoard final : public Digitizer {
   void reschedule(double t);
   void refresh_baseline(int channel);
   void load_corrections();
-  ReadoutBuffer* find_buffer(const char* p);
-  const ReadoutBuffer* find_containing(const char* p, std::uint32_t bytes) const;
+  BufferMemory* find_buffer(const char* p);
+  const BufferMemory* find_containing(const char* p, std::uint32_t bytes) const;
 
   int register_read(std::uint32_t address, std::uint32_t* value);
   int register_write(std::uint32_t address, std::uint32_t value);
@@ -277,7 +281,7 @@ class SimulatedBoard final : public Digitizer {
   std::uint64_t readouts_ = 0;
   std::uint32_t event_counter_ = 0;
 
-  std::vector<std::unique_ptr<ReadoutBuffer>> buffers_;
+  std::vector<std::unique_ptr<BufferMemory>> buffers_;
   std::vector<std::unique_ptr<Event743>> events_;
   std::vector<std::unique_ptr<std::vector<ChargeRecord>>> charge_arrays_;
 };

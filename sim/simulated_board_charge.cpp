@@ -10,7 +10,7 @@
 
 namespace vx::sim {
 
-int SimulatedBoard::SetSAMAcquisitionMode(int handle, int mode) {
+DgtzResult SimulatedBoard::SetSAMAcquisitionMode(int handle, int mode) {
   return board_call(handle, [&] {
     if (mode != kAcqModeWaveform && mode != kAcqModeCharge) return kDgtzInvalidParam;
     if (mode != acquisition_mode_) {
@@ -22,8 +22,8 @@ int SimulatedBoard::SetSAMAcquisitionMode(int handle, int mode) {
   });
 }
 
-int SimulatedBoard::SetDPPParameters(int handle, std::uint32_t channel_mask,
-                                     const ChargeModeParams& params) {
+DgtzResult SimulatedBoard::SetDPPParameters(int handle, std::uint32_t channel_mask,
+                                            const ChargeModeParams& params) {
   return board_call(handle, [&] {
     if (params.BaselineSamples < 0 || params.BaselineSamples > kCells) return kDgtzInvalidParam;
     for (int c = 0; c < channels(); ++c) {
@@ -36,7 +36,7 @@ int SimulatedBoard::SetDPPParameters(int handle, std::uint32_t channel_mask,
   });
 }
 
-int SimulatedBoard::MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) {
+DgtzResult SimulatedBoard::MallocDPPEvents(int handle, ChargeEvents* events, std::uint32_t* size) {
   return board_call(handle, [&] {
     if (events == nullptr || size == nullptr) return kDgtzInvalidParam;
     for (auto& slot : events->Channel) {
@@ -49,7 +49,7 @@ int SimulatedBoard::MallocDPPEvents(int handle, ChargeEvents* events, std::uint3
   });
 }
 
-int SimulatedBoard::FreeDPPEvents(int handle, ChargeEvents* events) {
+DgtzResult SimulatedBoard::FreeDPPEvents(int handle, ChargeEvents* events) {
   return board_call(handle, [&]() -> int {
     if (events == nullptr) return kDgtzInvalidParam;
     int rc = kDgtzSuccess;
@@ -67,8 +67,11 @@ int SimulatedBoard::FreeDPPEvents(int handle, ChargeEvents* events) {
   });
 }
 
-int SimulatedBoard::GetDPPEvents(int handle, const char* buffer, std::uint32_t size,
-                                 ChargeEvents* events, std::uint32_t* num_events_per_channel) {
+DgtzResult SimulatedBoard::GetDPPEvents(int handle, const ReadoutBuffer& readout,
+                                        ChargeEvents* events,
+                                        std::uint32_t* num_events_per_channel) {
+  const char* buffer = readout.data;
+  const std::uint32_t size = readout.filled;
   return board_call(handle, [&]() -> int {
     if (buffer == nullptr || events == nullptr || num_events_per_channel == nullptr) {
       return kDgtzInvalidParam;

@@ -9,7 +9,7 @@ namespace vx::sim {
 
 // ---- acquisition --------------------------------------------------------------------------------
 
-int SimulatedBoard::ClearData(int handle) {
+DgtzResult SimulatedBoard::ClearData(int handle) {
   return board_call(handle, [&] {
     advance(now());
     pending_.clear();
@@ -17,7 +17,7 @@ int SimulatedBoard::ClearData(int handle) {
   });
 }
 
-int SimulatedBoard::SWStartAcquisition(int handle) {
+DgtzResult SimulatedBoard::SWStartAcquisition(int handle) {
   return board_call(handle, [&] {
     if (acquiring_) return kDgtzSuccess;
     const double t = now();
@@ -33,7 +33,7 @@ int SimulatedBoard::SWStartAcquisition(int handle) {
   });
 }
 
-int SimulatedBoard::SWStopAcquisition(int handle) {
+DgtzResult SimulatedBoard::SWStopAcquisition(int handle) {
   return board_call(handle, [&] {
     advance(now());
     acquiring_ = false;
@@ -41,7 +41,7 @@ int SimulatedBoard::SWStopAcquisition(int handle) {
   });
 }
 
-int SimulatedBoard::SendSWtrigger(int handle) {
+DgtzResult SimulatedBoard::SendSWtrigger(int handle) {
   return board_call(handle, [&] {
     const double t = now();
     advance(t);
@@ -53,13 +53,13 @@ int SimulatedBoard::SendSWtrigger(int handle) {
   });
 }
 
-int SimulatedBoard::SendSAMPulse(int handle) {
+DgtzResult SimulatedBoard::SendSAMPulse(int handle) {
   return board_call(handle, [] { return kDgtzSuccess; });
 }
 
 // ---- readout buffers ----------------------------------------------------------------------------
 
-int SimulatedBoard::SetMaxNumEventsBLT(int handle, std::uint32_t max_events) {
+DgtzResult SimulatedBoard::SetMaxNumEventsBLT(int handle, std::uint32_t max_events) {
   return board_call(handle, [&] {
     if (max_events == 0 || max_events > 1023) return kDgtzInvalidParam;
     max_events_blt_ = max_events;
@@ -67,39 +67,38 @@ int SimulatedBoard::SetMaxNumEventsBLT(int handle, std::uint32_t max_events) {
   });
 }
 
-int SimulatedBoard::MallocReadoutBuffer(int handle, char** buffer, std::uint32_t* size) {
+DgtzResult SimulatedBoard::MallocReadoutBuffer(int handle, ReadoutBuffer* buffer) {
   return board_call(handle, [&] {
-    if (buffer == nullptr || size == nullptr) return kDgtzInvalidParam;
-    auto b = std::make_unique<ReadoutBuffer>();
+    if (buffer == nullptr) return kDgtzInvalidParam;
+    auto b = std::make_unique<BufferMemory>();
     b->words.resize(static_cast<std::size_t>(max_events_blt_) * max_event_bytes() / 4);
-    *buffer = b->data();
-    *size = b->bytes();
+    *buffer = ReadoutBuffer{b->data(), b->bytes(), 0};
     buffers_.push_back(std::move(b));
     return kDgtzSuccess;
   });
 }
 
-int SimulatedBoard::FreeReadoutBuffer(int handle, char** buffer) {
+DgtzResult SimulatedBoard::FreeReadoutBuffer(int handle, ReadoutBuffer* buffer) {
   return board_call(handle, [&] {
-    if (buffer == nullptr || *buffer == nullptr) return kDgtzInvalidBuffer;
+    if (buffer == nullptr || buffer->data == nullptr) return kDgtzInvalidBuffer;
     const auto it = std::find_if(buffers_.begin(), buffers_.end(),
-                                 [&](const auto& b) { return b->data() == *buffer; });
+                                 [&](const auto& b) { return b->data() == buffer->data; });
     if (it == buffers_.end()) return kDgtzInvalidBuffer;
     buffers_.erase(it);
-    *buffer = nullptr;
+    *buffer = ReadoutBuffer{};
     return kDgtzSuccess;
   });
 }
 
-SimulatedBoard::ReadoutBuffer* SimulatedBoard::find_buffer(const char* p) {
+SimulatedBoard::BufferMemory* SimulatedBoard::find_buffer(const char* p) {
   for (auto& b : buffers_) {
     if (b->data() == p) return b.get();
   }
   return nullptr;
 }
 
-const SimulatedBoard::ReadoutBuffer* SimulatedBoard::find_containing(const char* p,
-                                                                     std::uint32_t bytes) const {
+const SimulatedBoard::BufferMemory* SimulatedBoard::find_containing(const char* p,
+                                                                    std::uint32_t bytes) const {
   for (const auto& b : buffers_) {
     const char* begin = reinterpret_cast<const char*>(b->words.data());
     if (p >= begin && p + bytes <= begin + b->bytes()) return b.get();
@@ -107,11 +106,11 @@ const SimulatedBoard::ReadoutBuffer* SimulatedBoard::find_containing(const char*
   return nullptr;
 }
 
-int SimulatedBoard::ReadData(int handle, int mode, char* buffer, std::uint32_t* size) {
+DgtzResult SimulatedBoard::ReadData(int handle, int mode, ReadoutBuffer* buffer) {
   return board_call(handle, [&](Lock& lock) {
-    if (size == nullptr || mode != kReadoutSlaveTerminated) return kDgtzInvalidParam;
-    *size = 0;
-    ReadoutBuffer* target = find_buffer(buffer);
+    if (buffer == nullptr || mode != kReadoutSlaveTerminated) return kDgtzInvalidParam;
+    buffer->filled = 0;
+    BufferMemory* target = find_buffer(buffer->data);
     if (target == nullptr) return kDgtzInvalidBuffer;
     if (++readouts_ == config_.fault.fail_readout) return kDgtzCommError;
 
@@ -123,19 +122,22 @@ int SimulatedBoard::ReadData(int handle, int mode, char* buffer, std::uint32_t* 
       lock.unlock();
       clock_->delay(wait > 0.0 ? wait : 1e-3);
       lock.lock();
-      if (!valid(handle) || find_buffer(buffer) != target) return kDgtzInvalidBuffer;
+      if (!valid(handle) || find_buffer(buffer->data) != target) return kDgtzInvalidBuffer;
       advance(now());
     }
-    *size = acquisition_mode_ == kAcqModeCharge ? fill_charges(buffer, target->bytes())
-                                                : fill_waveforms(buffer, target->bytes());
+    buffer->filled = acquisition_mode_ == kAcqModeCharge
+                         ? fill_charges(target->data(), target->bytes())
+                         : fill_waveforms(target->data(), target->bytes());
     return kDgtzSuccess;
   });
 }
 
 // ---- waveform events ----------------------------------------------------------------------------
 
-int SimulatedBoard::GetNumEvents(int handle, const char* buffer, std::uint32_t size,
-                                 std::uint32_t* num_events) {
+DgtzResult SimulatedBoard::GetNumEvents(int handle, const ReadoutBuffer& readout,
+                                        std::uint32_t* num_events) {
+  const char* buffer = readout.data;
+  const std::uint32_t size = readout.filled;
   return board_call(handle, [&] {
     if (num_events == nullptr || (buffer == nullptr && size != 0)) return kDgtzInvalidParam;
     std::uint32_t n = 0;
@@ -148,8 +150,11 @@ int SimulatedBoard::GetNumEvents(int handle, const char* buffer, std::uint32_t s
   });
 }
 
-int SimulatedBoard::GetEventInfo(int handle, const char* buffer, std::uint32_t size,
-                                 std::int32_t index, EventInfo* info, const char** event_ptr) {
+DgtzResult SimulatedBoard::GetEventInfo(int handle, const ReadoutBuffer& readout,
+                                        std::int32_t index, EventInfo* info,
+                                        const char** event_ptr) {
+  const char* buffer = readout.data;
+  const std::uint32_t size = readout.filled;
   return board_call(handle, [&] {
     if (buffer == nullptr || info == nullptr || event_ptr == nullptr || index < 0) {
       return kDgtzInvalidParam;
@@ -175,7 +180,7 @@ int SimulatedBoard::GetEventInfo(int handle, const char* buffer, std::uint32_t s
   });
 }
 
-int SimulatedBoard::AllocateEvent(int handle, Event743** event) {
+DgtzResult SimulatedBoard::AllocateEvent(int handle, Event743** event) {
   return board_call(handle, [&] {
     if (event == nullptr) return kDgtzInvalidParam;
     events_.push_back(std::make_unique<Event743>());
@@ -184,7 +189,7 @@ int SimulatedBoard::AllocateEvent(int handle, Event743** event) {
   });
 }
 
-int SimulatedBoard::FreeEvent(int handle, Event743** event) {
+DgtzResult SimulatedBoard::FreeEvent(int handle, Event743** event) {
   return board_call(handle, [&] {
     if (event == nullptr || *event == nullptr) return kDgtzInvalidParam;
     const auto it = std::find_if(events_.begin(), events_.end(),
@@ -196,7 +201,7 @@ int SimulatedBoard::FreeEvent(int handle, Event743** event) {
   });
 }
 
-int SimulatedBoard::DecodeEvent(int handle, const char* event_ptr, Event743** event) {
+DgtzResult SimulatedBoard::DecodeEvent(int handle, const char* event_ptr, Event743** event) {
   return board_call(handle, [&] {
     if (event_ptr == nullptr || event == nullptr || *event == nullptr) return kDgtzInvalidParam;
     if (find_containing(event_ptr, 4 * format::kHeaderWords) == nullptr) {

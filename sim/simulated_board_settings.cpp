@@ -7,7 +7,7 @@ namespace vx::sim {
 
 // ---- trigger ------------------------------------------------------------------------------------
 
-int SimulatedBoard::SetSWTriggerMode(int handle, int mode) {
+DgtzResult SimulatedBoard::SetSWTriggerMode(int handle, int mode) {
   return board_call(handle, [&] {
     if (mode < 0 || mode > 3) return kDgtzInvalidParam;
     sw_trigger_mode_ = mode;
@@ -15,7 +15,7 @@ int SimulatedBoard::SetSWTriggerMode(int handle, int mode) {
   });
 }
 
-int SimulatedBoard::SetExtTriggerInputMode(int handle, int mode) {
+DgtzResult SimulatedBoard::SetExtTriggerInputMode(int handle, int mode) {
   return board_call(handle, [&] {
     if (mode < 0 || mode > 3) return kDgtzInvalidParam;
     advance(now());
@@ -25,7 +25,7 @@ int SimulatedBoard::SetExtTriggerInputMode(int handle, int mode) {
   });
 }
 
-int SimulatedBoard::SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) {
+DgtzResult SimulatedBoard::SetChannelSelfTrigger(int handle, int mode, std::uint32_t channel_mask) {
   return board_call(handle, [&] {
     if (mode < 0 || mode > 3) return kDgtzInvalidParam;
     advance(now());
@@ -37,7 +37,7 @@ int SimulatedBoard::SetChannelSelfTrigger(int handle, int mode, std::uint32_t ch
   });
 }
 
-int SimulatedBoard::SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) {
+DgtzResult SimulatedBoard::SetTriggerLogic(int handle, int logic, std::uint32_t majority_level) {
   return board_call(handle, [&] {
     if (logic < kLogicOr || logic > kLogicMajority ||
         majority_level >= static_cast<std::uint32_t>(blocks_)) {
@@ -51,7 +51,7 @@ int SimulatedBoard::SetTriggerLogic(int handle, int logic, std::uint32_t majorit
   });
 }
 
-int SimulatedBoard::GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) {
+DgtzResult SimulatedBoard::GetTriggerLogic(int handle, int* logic, std::uint32_t* majority_level) {
   return board_call(handle, [&] {
     if (logic == nullptr || majority_level == nullptr) return kDgtzInvalidParam;
     *logic = logic_;
@@ -65,9 +65,9 @@ bool SimulatedBoard::channel_pair(std::uint32_t channel_a, std::uint32_t channel
          channel_b == channel_a + 1;
 }
 
-int SimulatedBoard::SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
-                                               std::uint32_t channel_b, int logic,
-                                               std::uint16_t coincidence_window_ns) {
+DgtzResult SimulatedBoard::SetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
+                                                      std::uint32_t channel_b, int logic,
+                                                      std::uint16_t coincidence_window_ns) {
   return board_call(handle, [&] {
     if (!channel_pair(channel_a, channel_b) || (logic != kLogicOr && logic != kLogicAnd)) {
       return kDgtzInvalidParam;
@@ -80,9 +80,9 @@ int SimulatedBoard::SetChannelPairTriggerLogic(int handle, std::uint32_t channel
   });
 }
 
-int SimulatedBoard::GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
-                                               std::uint32_t channel_b, int* logic,
-                                               std::uint16_t* coincidence_window_ns) {
+DgtzResult SimulatedBoard::GetChannelPairTriggerLogic(int handle, std::uint32_t channel_a,
+                                                      std::uint32_t channel_b, int* logic,
+                                                      std::uint16_t* coincidence_window_ns) {
   return board_call(handle, [&] {
     if (!channel_pair(channel_a, channel_b) || logic == nullptr ||
         coincidence_window_ns == nullptr) {
@@ -94,7 +94,7 @@ int SimulatedBoard::GetChannelPairTriggerLogic(int handle, std::uint32_t channel
   });
 }
 
-int SimulatedBoard::SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) {
+DgtzResult SimulatedBoard::SetTriggerPolarity(int handle, std::uint32_t channel, int polarity) {
   return board_call(handle, [&] {
     if (check_channel(channel) != kDgtzSuccess ||
         (polarity != kPolarityRisingEdge && polarity != kPolarityFallingEdge)) {
@@ -105,7 +105,7 @@ int SimulatedBoard::SetTriggerPolarity(int handle, std::uint32_t channel, int po
   });
 }
 
-int SimulatedBoard::SetIOLevel(int handle, int level) {
+DgtzResult SimulatedBoard::SetIOLevel(int handle, int level) {
   return board_call(handle, [&] {
     if (level != 0 && level != 1) return kDgtzInvalidParam;
     io_level_ = level;
@@ -113,7 +113,7 @@ int SimulatedBoard::SetIOLevel(int handle, int level) {
   });
 }
 
-int SimulatedBoard::SetTriggerInAsGate(int handle, int gate) {
+DgtzResult SimulatedBoard::SetTriggerInAsGate(int handle, int gate) {
   return board_call(handle, [&] {
     if (gate != 0 && gate != 1) return kDgtzInvalidParam;
     advance(now());
@@ -127,8 +127,8 @@ bool SimulatedBoard::signed_channel_ok(int channel) const {
   return channel >= 0 && check_channel(static_cast<std::uint32_t>(channel)) == kDgtzSuccess;
 }
 
-int SimulatedBoard::SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
-                                                std::uint32_t veto_window_ns) {
+DgtzResult SimulatedBoard::SetSAMTriggerCountVetoParam(int handle, int channel, int enable,
+                                                       std::uint32_t veto_window_ns) {
   return board_call(handle, [&] {
     if (!signed_channel_ok(channel) || veto_window_ns > 0xFFFF) return kDgtzInvalidParam;
     advance(now());
@@ -139,8 +139,8 @@ int SimulatedBoard::SetSAMTriggerCountVetoParam(int handle, int channel, int ena
   });
 }
 
-int SimulatedBoard::GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
-                                                std::uint32_t* veto_window_ns) {
+DgtzResult SimulatedBoard::GetSAMTriggerCountVetoParam(int handle, int channel, int* enable,
+                                                       std::uint32_t* veto_window_ns) {
   return board_call(handle, [&] {
     if (!signed_channel_ok(channel) || enable == nullptr || veto_window_ns == nullptr) {
       return kDgtzInvalidParam;
@@ -151,7 +151,7 @@ int SimulatedBoard::GetSAMTriggerCountVetoParam(int handle, int channel, int* en
   });
 }
 
-int SimulatedBoard::TriggerThreshold(int handle, int enable) {
+DgtzResult SimulatedBoard::TriggerThreshold(int handle, int enable) {
   return board_call(handle, [&] {
     threshold_scan_flag_ = enable;
     return kDgtzSuccess;
@@ -160,7 +160,7 @@ int SimulatedBoard::TriggerThreshold(int handle, int enable) {
 
 // ---- SAM chips and DACs -------------------------------------------------------------------------
 
-int SimulatedBoard::SetSAMSamplingFrequency(int handle, int frequency) {
+DgtzResult SimulatedBoard::SetSAMSamplingFrequency(int handle, int frequency) {
   return board_call(handle, [&] {
     if (frequency < 0 || frequency > 3) return kDgtzInvalidParam;
     advance(now());
@@ -169,7 +169,7 @@ int SimulatedBoard::SetSAMSamplingFrequency(int handle, int frequency) {
   });
 }
 
-int SimulatedBoard::SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) {
+DgtzResult SimulatedBoard::SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_t value) {
   return board_call(handle, [&] {
     if (sam_index < 0 || sam_index >= blocks_) return kDgtzInvalidParam;
     grp_[sam_index].post_trigger = value;
@@ -177,7 +177,7 @@ int SimulatedBoard::SetSAMPostTriggerSize(int handle, int sam_index, std::uint8_
   });
 }
 
-int SimulatedBoard::SetSAMCorrectionLevel(int handle, int level) {
+DgtzResult SimulatedBoard::SetSAMCorrectionLevel(int handle, int level) {
   return board_call(handle, [&] {
     if (level < kCorrectionDisabled || level > kCorrectionAll) return kDgtzInvalidParam;
     correction_level_ = level;
@@ -185,14 +185,15 @@ int SimulatedBoard::SetSAMCorrectionLevel(int handle, int level) {
   });
 }
 
-int SimulatedBoard::LoadSAMCorrectionData(int handle) {
+DgtzResult SimulatedBoard::LoadSAMCorrectionData(int handle) {
   return board_call(handle, [&] {
     load_corrections();
     return kDgtzSuccess;
   });
 }
 
-int SimulatedBoard::EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern, int source) {
+DgtzResult SimulatedBoard::EnableSAMPulseGen(int handle, int channel, std::uint16_t pattern,
+                                             int source) {
   return board_call(handle, [&] {
     if (!signed_channel_ok(channel)) return kDgtzInvalidParam;
     ch_[channel].pulser_enable = 1;
@@ -202,7 +203,7 @@ int SimulatedBoard::EnableSAMPulseGen(int handle, int channel, std::uint16_t pat
   });
 }
 
-int SimulatedBoard::DisableSAMPulseGen(int handle, int channel) {
+DgtzResult SimulatedBoard::DisableSAMPulseGen(int handle, int channel) {
   return board_call(handle, [&] {
     if (!signed_channel_ok(channel)) return kDgtzInvalidParam;
     ch_[channel].pulser_enable = 0;
@@ -210,7 +211,7 @@ int SimulatedBoard::DisableSAMPulseGen(int handle, int channel) {
   });
 }
 
-int SimulatedBoard::SetGroupEnableMask(int handle, std::uint32_t mask) {
+DgtzResult SimulatedBoard::SetGroupEnableMask(int handle, std::uint32_t mask) {
   return board_call(handle, [&] {
     if (mask > 0xFF) return kDgtzInvalidParam;
     group_mask_ = mask;
@@ -218,7 +219,7 @@ int SimulatedBoard::SetGroupEnableMask(int handle, std::uint32_t mask) {
   });
 }
 
-int SimulatedBoard::SetRecordLength(int handle, std::uint32_t samples) {
+DgtzResult SimulatedBoard::SetRecordLength(int handle, std::uint32_t samples) {
   return board_call(handle, [&] {
     if (samples < 16 || samples > kCells || samples % 16 != 0) return kDgtzInvalidParam;
     advance(now());
@@ -227,7 +228,8 @@ int SimulatedBoard::SetRecordLength(int handle, std::uint32_t samples) {
   });
 }
 
-int SimulatedBoard::SetChannelDCOffset(int handle, std::uint32_t channel, std::uint32_t code) {
+DgtzResult SimulatedBoard::SetChannelDCOffset(int handle, std::uint32_t channel,
+                                              std::uint32_t code) {
   return board_call(handle, [&] {
     if (check_channel(channel) != kDgtzSuccess || code > 0xFFFF) return kDgtzInvalidParam;
     advance(now());
@@ -238,8 +240,8 @@ int SimulatedBoard::SetChannelDCOffset(int handle, std::uint32_t channel, std::u
   });
 }
 
-int SimulatedBoard::SetChannelTriggerThreshold(int handle, std::uint32_t channel,
-                                               std::uint32_t code) {
+DgtzResult SimulatedBoard::SetChannelTriggerThreshold(int handle, std::uint32_t channel,
+                                                      std::uint32_t code) {
   return board_call(handle, [&] {
     if (check_channel(channel) != kDgtzSuccess || code > 0xFFFF) return kDgtzInvalidParam;
     advance(now());

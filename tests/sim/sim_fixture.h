@@ -35,21 +35,19 @@ struct OpenBoard {
     board = std::make_unique<SimulatedBoard>(config_from(config_text), where, clock);
     EXPECT_EQ(board->OpenDigitizer2(kLinkOptical, LinkArg{0u}, 0, 0, &handle), 0);
     EXPECT_EQ(board->SetMaxNumEventsBLT(handle, 100), 0);
-    EXPECT_EQ(board->MallocReadoutBuffer(handle, &buffer, &buffer_size), 0);
+    EXPECT_EQ(board->MallocReadoutBuffer(handle, &buffer), 0);
     EXPECT_EQ(board->AllocateEvent(handle, &event), 0);
   }
 
   // Reads once and decodes every event of the readout; returns the number read or -1.
   int read_events(const std::function<void(const Event743&)>& visit) {
-    std::uint32_t size = 0;
-    if (board->ReadData(handle, 0, buffer, &size) != 0) return -1;
+    if (board->ReadData(handle, 0, &buffer) != 0) return -1;
     std::uint32_t n = 0;
-    if (board->GetNumEvents(handle, buffer, size, &n) != 0) return -1;
+    if (board->GetNumEvents(handle, buffer, &n) != 0) return -1;
     for (std::uint32_t i = 0; i < n; ++i) {
       EventInfo info;
       const char* ptr = nullptr;
-      if (board->GetEventInfo(handle, buffer, size, static_cast<std::int32_t>(i), &info, &ptr) !=
-              0 ||
+      if (board->GetEventInfo(handle, buffer, static_cast<std::int32_t>(i), &info, &ptr) != 0 ||
           board->DecodeEvent(handle, ptr, &event) != 0) {
         return -1;
       }
@@ -69,8 +67,7 @@ struct OpenBoard {
   std::shared_ptr<ManualClock> clock;
   std::unique_ptr<SimulatedBoard> board;
   int handle = -1;
-  char* buffer = nullptr;
-  std::uint32_t buffer_size = 0;
+  ReadoutBuffer buffer;
   Event743* event = nullptr;
 };
 

@@ -188,12 +188,11 @@ TEST(SimSignalTest, FirmwareChargesAgreeWithTheWaveformsAndFollowTheBaselineOpti
     EXPECT_EQ(b.board->SWStartAcquisition(b.handle), 0);
     b.clock->advance(5e-3);
     EXPECT_EQ(b.board->SWStopAcquisition(b.handle), 0);
-    std::uint32_t size = 0;
-    EXPECT_EQ(b.board->ReadData(b.handle, 0, b.buffer, &size), 0);
+    EXPECT_EQ(b.board->ReadData(b.handle, 0, &b.buffer), 0);
     std::uint32_t n = 0;
-    EXPECT_EQ(b.board->GetNumEvents(b.handle, b.buffer, size, &n), 0);
+    EXPECT_EQ(b.board->GetNumEvents(b.handle, b.buffer, &n), 0);
     EXPECT_EQ(n, 1u);
-    EXPECT_EQ(b.board->GetDPPEvents(b.handle, b.buffer, size, &charges, counts.data()), 0);
+    EXPECT_EQ(b.board->GetDPPEvents(b.handle, b.buffer, &charges, counts.data()), 0);
   };
   std::array<std::uint32_t, 16> counts{};
   read_charges(counts);

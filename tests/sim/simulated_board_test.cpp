@@ -188,18 +188,18 @@ TEST(SimulatedBoardTest, ReadoutHonoursTheBlockTransferLimitAndBoardMemory) {
 
 TEST(SimulatedBoardTest, EmptyReadWaitsAboutAMillisecondOnlyWhileAcquiring) {
   OpenBoard b("input = none");
-  std::uint32_t size = 0;
   double t0 = b.clock->now();
-  ASSERT_EQ(b.board->ReadData(b.handle, 0, b.buffer, &size), 0);
-  EXPECT_EQ(size, 0u);
+  ASSERT_EQ(b.board->ReadData(b.handle, 0, &b.buffer), 0);
+  EXPECT_EQ(b.buffer.filled, 0u);
   EXPECT_DOUBLE_EQ(b.clock->now(), t0);
   ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
   t0 = b.clock->now();
-  ASSERT_EQ(b.board->ReadData(b.handle, 0, b.buffer, &size), 0);
-  EXPECT_EQ(size, 0u);
+  ASSERT_EQ(b.board->ReadData(b.handle, 0, &b.buffer), 0);
+  EXPECT_EQ(b.buffer.filled, 0u);
   EXPECT_NEAR(b.clock->now() - t0, 1e-3, 1e-9);
-  char foreign[64];
-  EXPECT_EQ(b.board->ReadData(b.handle, 0, foreign, &size), kDgtzInvalidBuffer);
+  char memory[64];
+  ReadoutBuffer foreign{memory, sizeof memory, 0};
+  EXPECT_EQ(b.board->ReadData(b.handle, 0, &foreign), kDgtzInvalidBuffer);
 }
 
 TEST(SimulatedBoardTest, SingleShotArmingTakesOneEventPerArm) {
@@ -231,8 +231,7 @@ TEST(SimulatedBoardTest, EachInjectedFaultHitsExactlyTheNamedOperation) {
     OpenBoard b("fault.fail_readout = 2\ninput = none");
     std::vector<int> results;
     for (int i = 0; i < 3; ++i) {
-      std::uint32_t size = 0;
-      results.push_back(b.board->ReadData(b.handle, 0, b.buffer, &size));
+      results.push_back(b.board->ReadData(b.handle, 0, &b.buffer));
     }
     EXPECT_EQ(results, (std::vector<int>{0, kDgtzCommError, 0}));
   }
@@ -240,16 +239,15 @@ TEST(SimulatedBoardTest, EachInjectedFaultHitsExactlyTheNamedOperation) {
     OpenBoard b("fault.undecodable_event = 3\ninput = none\nregister_access_us = 0");
     ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
     for (int i = 0; i < 4; ++i) ASSERT_EQ(b.board->SendSWtrigger(b.handle), 0);
-    std::uint32_t size = 0;
-    ASSERT_EQ(b.board->ReadData(b.handle, 0, b.buffer, &size), 0);
+    ASSERT_EQ(b.board->ReadData(b.handle, 0, &b.buffer), 0);
     std::uint32_t n = 0;
-    ASSERT_EQ(b.board->GetNumEvents(b.handle, b.buffer, size, &n), 0);
+    ASSERT_EQ(b.board->GetNumEvents(b.handle, b.buffer, &n), 0);
     ASSERT_EQ(n, 4u);
     std::vector<int> results;
     for (std::uint32_t i = 0; i < n; ++i) {
       EventInfo info;
       const char* p = nullptr;
-      ASSERT_EQ(b.board->GetEventInfo(b.handle, b.buffer, size, static_cast<int>(i), &info, &p), 0);
+      ASSERT_EQ(b.board->GetEventInfo(b.handle, b.buffer, static_cast<int>(i), &info, &p), 0);
       results.push_back(b.board->DecodeEvent(b.handle, p, &b.event));
     }
     EXPECT_EQ(results, (std::vector<int>{0, 0, kDgtzInvalidEvent, 0}));
@@ -274,9 +272,8 @@ TEST(SimulatedBoardTest, SameSeedGivesTheSameEventsAndAnotherSeedDoesNot) {
     EXPECT_EQ(b.board->SetExtTriggerInputMode(b.handle, kTrgModeAcqOnly), 0);
     EXPECT_EQ(b.board->SWStartAcquisition(b.handle), 0);
     b.clock->advance(5e-3);
-    std::uint32_t size = 0;
-    EXPECT_EQ(b.board->ReadData(b.handle, 0, b.buffer, &size), 0);
-    return std::vector<char>(b.buffer, b.buffer + size);
+    EXPECT_EQ(b.board->ReadData(b.handle, 0, &b.buffer), 0);
+    return std::vector<char>(b.buffer.data, b.buffer.data + b.buffer.filled);
   };
   const auto a = run("7");
   EXPECT_GT(a.size(), 1000u);

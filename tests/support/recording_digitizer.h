@@ -63,8 +63,8 @@ class RecordingDigitizer final : public Digitizer {
 
   KnownInputs Known_Inputs() const override { return board_.Known_Inputs(); }
 
-  int OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
-                     std::uint32_t vme_base_address, int* handle) override {
+  DgtzResult OpenDigitizer2(int link_type, const LinkArg& link_arg, int conet_node,
+                            std::uint32_t vme_base_address, int* handle) override {
     const auto* number = std::get_if<std::uint32_t>(&link_arg);
     const auto* address = std::get_if<std::string>(&link_arg);
     return record("OpenDigitizer2",
@@ -75,7 +75,7 @@ class RecordingDigitizer final : public Digitizer {
 
 // Forwards the call and records it with the listed arguments.
 #define VX_RECORDED(name, params, args, ...)               \
-  int name params override {                               \
+  DgtzResult name params override {                        \
     return record(#name, {__VA_ARGS__}, board_.name args); \
   }
   VX_RECORDED(GetInfo, (int handle, BoardInfo* info), (handle, info), handle)
@@ -86,18 +86,16 @@ class RecordingDigitizer final : public Digitizer {
               (handle, address, value), handle, address, value)
   VX_RECORDED(SetMaxNumEventsBLT, (int handle, std::uint32_t max_events), (handle, max_events),
               handle, max_events)
-  VX_RECORDED(MallocReadoutBuffer, (int handle, char** buffer, std::uint32_t* size),
-              (handle, buffer, size), handle)
-  VX_RECORDED(FreeReadoutBuffer, (int handle, char** buffer), (handle, buffer), handle)
-  VX_RECORDED(ReadData, (int handle, int mode, char* buffer, std::uint32_t* size),
-              (handle, mode, buffer, size), handle, mode)
-  VX_RECORDED(GetNumEvents,
-              (int handle, const char* buffer, std::uint32_t size, std::uint32_t* num_events),
-              (handle, buffer, size, num_events), handle, size)
+  VX_RECORDED(MallocReadoutBuffer, (int handle, ReadoutBuffer* buffer), (handle, buffer), handle)
+  VX_RECORDED(FreeReadoutBuffer, (int handle, ReadoutBuffer* buffer), (handle, buffer), handle)
+  VX_RECORDED(ReadData, (int handle, int mode, ReadoutBuffer* buffer), (handle, mode, buffer),
+              handle, mode)
+  VX_RECORDED(GetNumEvents, (int handle, const ReadoutBuffer& buffer, std::uint32_t* num_events),
+              (handle, buffer, num_events), handle, buffer.filled)
   VX_RECORDED(GetEventInfo,
-              (int handle, const char* buffer, std::uint32_t size, std::int32_t index,
-               EventInfo* info, const char** event_ptr),
-              (handle, buffer, size, index, info, event_ptr), handle, size, index)
+              (int handle, const ReadoutBuffer& buffer, std::int32_t index, EventInfo* info,
+               const char** event_ptr),
+              (handle, buffer, index, info, event_ptr), handle, buffer.filled, index)
   VX_RECORDED(AllocateEvent, (int handle, Event743** event), (handle, event), handle)
   VX_RECORDED(DecodeEvent, (int handle, const char* event_ptr, Event743** event),
               (handle, event_ptr, event), handle)
@@ -112,9 +110,9 @@ class RecordingDigitizer final : public Digitizer {
               (handle, events, size), handle)
   VX_RECORDED(FreeDPPEvents, (int handle, ChargeEvents* events), (handle, events), handle)
   VX_RECORDED(GetDPPEvents,
-              (int handle, const char* buffer, std::uint32_t size, ChargeEvents* events,
+              (int handle, const ReadoutBuffer& buffer, ChargeEvents* events,
                std::uint32_t* num_events_per_channel),
-              (handle, buffer, size, events, num_events_per_channel), handle, size)
+              (handle, buffer, events, num_events_per_channel), handle, buffer.filled)
   VX_RECORDED(SetDPPParameters,
               (int handle, std::uint32_t channel_mask, const ChargeModeParams& params),
               (handle, channel_mask, params), handle, channel_mask)
@@ -176,8 +174,8 @@ class RecordingDigitizer final : public Digitizer {
 #undef VX_RECORDED
 
  private:
-  int record(const char* name, std::initializer_list<std::int64_t> args, int result,
-             std::string text = {}) {
+  DgtzResult record(const char* name, std::initializer_list<std::int64_t> args, DgtzResult result,
+                    std::string text = {}) {
     log_.add(CallRecord{name, std::vector<std::int64_t>(args), std::move(text), result});
     return result;
   }
