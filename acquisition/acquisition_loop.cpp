@@ -351,7 +351,7 @@ void Arm_Board(State& st, const RunConfig& cfg) {
 
 Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
                       const RunConfig& cfg) {
-  std::uint32_t size = 0;
+  st.readout.filled = 0;
   int rc = kDgtzInvalidHandle;
   bool silent = false;
   if (board_usable(st) && st.readout.data != nullptr) {
@@ -367,11 +367,9 @@ Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
     int empty_reads = 0;
     for (;;) {
       rc = d.ReadData(h, kReadoutSlaveTerminated, &st.readout);
-      size = st.readout.filled;
-      if (rc < 0 || size != 0) break;
+      if (rc < 0 || st.readout.filled != 0) break;
       if (settings.StopRequest().load() == 1) {
         rc = d.ReadData(h, kReadoutSlaveTerminated, &st.readout);
-        size = st.readout.filled;
         break;
       }
       if (triggered_by_us && ++empty_reads >= kSilentReads &&
@@ -381,7 +379,7 @@ Status Read_BoardData(BoardLink& st, Settings& settings, FrontEndLinks& links,
       }
     }
   }
-  const bool present = rc >= 0 && size >= 4;
+  const bool present = rc >= 0 && st.readout.filled >= 4;
   if (!present) {
     settings.StopRequest().store(1);
     if (silent) {

@@ -41,6 +41,13 @@ class CallLog {
     for (const auto& r : records_) out.push_back(r.name);
     return out;
   }
+  std::vector<CallRecord> named(std::string_view name) const {
+    std::lock_guard lock(mutex_);
+    std::vector<CallRecord> out;
+    for (const auto& r : records_)
+      if (r.name == name) out.push_back(r);
+    return out;
+  }
   std::size_t count(std::string_view name) const {
     std::lock_guard lock(mutex_);
     std::size_t n = 0;

@@ -45,12 +45,7 @@ struct SimCore {
     connect();
   }
 
-  std::vector<CallRecord> calls_named(const std::string& name) const {
-    std::vector<CallRecord> out;
-    for (const auto& r : calls.records())
-      if (r.name == name) out.push_back(r);
-    return out;
-  }
+  std::vector<CallRecord> calls_named(const std::string& name) const { return calls.named(name); }
 
   TempDir dir;
   TestCore core;

@@ -18,12 +18,7 @@ struct GuiSettings : GuiTest {
     record_board_calls();
   }
 
-  std::vector<CallRecord> named(const std::string& name) const {
-    std::vector<CallRecord> out;
-    for (const auto& r : calls.records())
-      if (r.name == name) out.push_back(r);
-    return out;
-  }
+  std::vector<CallRecord> named(const std::string& name) const { return calls.named(name); }
 };
 
 TEST_F(GuiSettings, ThresholdOffsetAndFrequencyChangeDuringARun) {
