@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/about.h"
 #include "app/params.h"
 #include "cli/command_rates.h"
 #include "cli/commands.h"
@@ -11,7 +12,8 @@
 
 int main(int argc, char** argv) {
   CLI::App app{"Veltrix command line: drive an x743 digitizer (here its simulation) headless."};
-  app.set_version_flag("--version", std::string("veltrix-cli ") + vx::kSoftwareVersion);
+  app.set_version_flag("--version", std::string("veltrix-cli ") + vx::kSoftwareVersion + "\n" +
+                                        vx::kCopyright + " " + vx::kLicenceTerms);
   app.require_subcommand(1);
   // Global options are also taken after the command ("run --events 5 --user-dir DIR").
   app.fallthrough();

@@ -2,8 +2,10 @@
 #include <QCommandLineParser>
 #include <QIcon>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
+#include "app/about.h"
 #include "app/params.h"
 #include "app/shipped_files.h"
 #include "app/user_path.h"
@@ -14,6 +16,8 @@ namespace {
 
 struct CommandLine {
   QCommandLineParser parser;
+  // Qt's own version option prints the version alone; this one adds the copyright and licence.
+  QCommandLineOption version{{"v", "version"}, "Displays version information."};
   QCommandLineOption user_dir{"user-dir", "User data directory (logs, run data, setups).", "DIR"};
   QCommandLineOption sim_config{"sim-config", "Configuration of the simulated board.", "FILE"};
   QCommandLineOption driver{"driver", QString::fromStdString(vx::Board_DriversHelp()),
@@ -24,9 +28,13 @@ struct CommandLine {
     QCoreApplication::setApplicationVersion(vx::kSoftwareVersion);
     parser.setApplicationDescription("Veltrix: acquisition and display for x743 digitizers");
     parser.addHelpOption();
-    parser.addVersionOption();
+    parser.addOption(version);
     parser.addOptions({user_dir, sim_config, driver});
     parser.process(app);
+    if (parser.isSet(version)) {
+      std::printf("veltrix %s\n%s %s\n", vx::kSoftwareVersion, vx::kCopyright, vx::kLicenceTerms);
+      std::exit(0);
+    }
   }
 };
 

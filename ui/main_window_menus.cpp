@@ -108,6 +108,7 @@ void MainWindow::build_menus() {
   add(tcp, MenuAction::TcpServer, "TCP/IP Server/Client");
   QMenu* help = menu("&Help");
   add(help, MenuAction::UserGuide, "Software User's Guide");
+  add(help, MenuAction::About, "About Veltrix");
   QMenu* exit = menu("&Exit");
   add(exit, MenuAction::Exit, "Exit", false, QStyle::SP_DialogCloseButton);
 

@@ -8,6 +8,7 @@
 
 #include "acquisition/acquisition_controls.h"
 #include "acquisition/run_control.h"
+#include "app/about.h"
 #include "app/message_log.h"
 #include "app/user_path.h"
 #include "digitizer/board_configuration.h"
@@ -62,6 +63,12 @@ void MainWindow::connect_controls() {
   });
   connect(action(MenuAction::TcpServer), &QAction::triggered, this,
           &MainWindow::tcp_panel_requested);
+  // The version, the copyright and the licence, with its link and the absence of warranty.
+  connect(action(MenuAction::About), &QAction::triggered, this, [this] {
+    dialogs_.popup(PopupKind::Information, "About Veltrix",
+                   QString("Veltrix %1\nAcquisition and display for x743 digitizers.\n\n%2\n%3\n%4")
+                       .arg(kSoftwareVersion, kCopyright, kLicenceSummary, kLicenceTerms));
+  });
   connect(action(MenuAction::Start), &QAction::triggered, this, &MainWindow::start_run);
   connect(action(MenuAction::Stop), &QAction::triggered, this, &MainWindow::stop_and_wait);
   connect(action(MenuAction::EnableCursors), &QAction::triggered, this, [this] {

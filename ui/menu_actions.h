@@ -51,6 +51,7 @@ namespace vx::ui {
   X(RateVsThreshold,              "PLOTRATEVSTHRESHOLD") \
   X(TcpServer,                    "TCP_SERVER") \
   X(UserGuide,                    "USER_GUIDE") \
+  X(About,                        "ABOUT") \
   X(Exit,                         "EXIT")
 // clang-format on
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/params.h"
 #include "support/cli_process.h"
 #include "support/tcp_client.h"
 
@@ -55,7 +56,15 @@ TEST_F(FirstUse, AValueNotUnderstoodExitsWithTwoAndSaysWhatToType) {
     EXPECT_EQ(r.out.find("797693134862315"), std::string::npos) << r.out;
   }
   EXPECT_EQ(run("run --help").rc, 0);
-  EXPECT_EQ(run("--version").rc, 0);
+  // help2man takes the program and its version from the first line, the copyright from the rest.
+  const test::CliResult version = run("--version");
+  EXPECT_EQ(version.rc, 0);
+  EXPECT_EQ(version.out.substr(0, version.out.find('\n')),
+            std::string("veltrix-cli ") + kSoftwareVersion);
+  EXPECT_TRUE(
+      version.says("\nCopyright 2026 The Veltrix developers. License GPL-3.0-or-later "
+                   "<https://gnu.org/licenses/gpl.html>.\nThis is free software"))
+      << version.out;
 }
 
 TEST_F(FirstUse, TheSimulationConfigurationChoosesTheModelUnlessTheCommandLineDoes) {
