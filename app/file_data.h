@@ -82,6 +82,7 @@ struct ClosedFile {
   std::filesystem::path path;
   std::uint64_t device = 0, inode = 0;
   std::int64_t events = 0;
+  std::uint64_t bytes = 0;  // as written
 };
 
 // The replayed file, read through a large buffer.

@@ -71,6 +71,7 @@ void MessageLog::write(const std::string& text, int kind) {
   bool failed = false;
   {
     std::lock_guard lock(mutex_);
+    remember(prefix, message_kind, text);
     if (std::FILE* f = std::fopen(file.c_str(), "a")) {
       const std::string line = file_word + prefix + text;
       std::fwrite(line.data(), 1, line.size(), f);
@@ -83,6 +84,21 @@ void MessageLog::write(const std::string& text, int kind) {
   if (failed) report_failure(prefix);
 
   if (popup_title != nullptr) ui_.popup(popup_kind, popup_title, text);
+}
+
+void MessageLog::remember(const std::string& prefix, MessageKind kind, const std::string& text) {
+  LoggedMessage m{++written_, prefix.substr(0, prefix.size() - 2), kind, text};
+  while (!m.text.empty() && (m.text.back() == '\n' || m.text.back() == '\r')) m.text.pop_back();
+  if (recent_.size() == kRecentKept) recent_.pop_front();
+  recent_.push_back(std::move(m));
+}
+
+std::vector<LoggedMessage> MessageLog::recent(std::uint64_t since) const {
+  std::lock_guard lock(mutex_);
+  std::vector<LoggedMessage> out;
+  for (const LoggedMessage& m : recent_)
+    if (m.seq > since) out.push_back(m);
+  return out;
 }
 
 void Write_HelpMessage(FrontEndLinks& st, const std::string& text) {

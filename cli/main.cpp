@@ -113,6 +113,23 @@ int main(int argc, char** argv) {
                      "Setup file loaded after connecting; the command's own options override it")
         ->check(CLI::ExistingFile)
         ->option_text("FILE");
+  for (auto* command : {run, demo, serve, rates->command, scan->command}) {
+    command
+        ->add_option("--web", global.web,
+                     "Serve a read-only web monitor of the program on PORT of this machine, or "
+                     "on ADDRESS:PORT (then with --web-token-file); port 0 picks a free one")
+        ->option_text("[ADDRESS:]PORT");
+    command
+        ->add_option("--web-token-file", global.web_token_file,
+                     "File holding the token every request to the web monitor must carry "
+                     "(readable by its owner alone)")
+        ->option_text("FILE");
+    command
+        ->add_option("--web-max-clients", global.web_max_clients,
+                     "Connections the web monitor serves at once (more are answered 503)")
+        ->check(CLI::Range(1, 1024))
+        ->capture_default_str();
+  }
   if (const auto code = vx::cli::parse_command_line(app, argc, argv)) return *code;
   if (*guide) return vx::cli::command_guide();
   if (*export_run) return vx::cli::command_export(export_options, global);

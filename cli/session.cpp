@@ -46,6 +46,7 @@ Session::Session(const GlobalOptions& options) : options_(options), st_(ui_, clo
 }
 
 Session::~Session() {
+  web_.reset();
   pool_.wait_idle();
   Shutdown_Core(st_, st_);
   st_.digitizer = nullptr;
@@ -75,6 +76,17 @@ bool Session::start() {
     return false;
   }
   Start_Core(st_, st_, user_path);
+  if (options_.web) {
+    WebOptions web;
+    web.token_file = options_.web_token_file.value_or("");
+    web.max_clients = options_.web_max_clients;
+    std::string error;
+    web_ = std::make_unique<WebMonitor>(st_);
+    if (!Parse_WebAddress(*options_.web, web, error) || !web_->start(web, error)) {
+      std::fprintf(stderr, "The web monitor cannot start: %s.\n", error.c_str());
+      return false;
+    }
+  }
   return true;
 }
 

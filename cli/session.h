@@ -12,6 +12,7 @@
 #include "digitizer/board_registry.h"
 #include "platform/clock.h"
 #include "platform/thread_pool.h"
+#include "web/web_monitor.h"
 
 namespace vx::cli {
 
@@ -26,6 +27,10 @@ struct GlobalOptions {
   bool load_calibration = false;
   // A setup file loaded after connecting, before the command's own options.
   std::optional<std::string> setup;
+  // The web monitor: [ADDRESS:]PORT, the token file, the connection cap.
+  std::optional<std::string> web;
+  std::optional<std::string> web_token_file;
+  int web_max_clients = 32;
 };
 
 class Session {
@@ -36,7 +41,8 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   // Checks the board driver's arguments and the user data directory, then starts the core
-  // (log file, user folders); false, with the reason printed, when either is unusable.
+  // (log file, user folders) and the web monitor if asked; false, with the reason printed,
+  // when one of them is unusable.
   bool start();
   // Connects the board and waits for the connection thread; true when a board is there (and,
   // with load_calibration, its stored calibrations were loaded, and the setup file given was
@@ -75,6 +81,7 @@ class Session {
   std::unique_ptr<BoardSource> source_;
   std::unique_ptr<Digitizer> board_;
   double next_tick_ = 0.0;
+  std::unique_ptr<WebMonitor> web_;
 };
 
 }  // namespace vx::cli

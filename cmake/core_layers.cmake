@@ -59,6 +59,17 @@ target_include_directories(veltrix_platform SYSTEM PRIVATE ${ASIO_INCLUDE_DIR})
 target_compile_definitions(veltrix_platform PRIVATE ASIO_STANDALONE ASIO_NO_DEPRECATED)
 target_link_libraries(veltrix_platform PUBLIC Threads::Threads PRIVATE PkgConfig::FFTW3 GSL::gsl)
 target_link_libraries(veltrix_files PUBLIC PkgConfig::HDF5 PRIVATE PkgConfig::LIBDEFLATE)
+# The web monitor's page is compiled in from web/page/.
+file(GLOB_RECURSE VELTRIX_PAGE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/page/*)
+set(page_source ${CMAKE_BINARY_DIR}/web/page_files.cpp)
+add_custom_command(
+  OUTPUT ${page_source}
+  COMMAND ${CMAKE_COMMAND} -DPAGE_DIR=${PROJECT_SOURCE_DIR}/web/page -DOUTPUT=${page_source} -P
+          ${PROJECT_SOURCE_DIR}/cmake/embed_page.cmake
+  DEPENDS ${VELTRIX_PAGE_FILES} ${PROJECT_SOURCE_DIR}/cmake/embed_page.cmake
+  COMMENT "Compiling the web monitor's page in")
+target_sources(veltrix_web PRIVATE ${page_source})
+target_link_libraries(veltrix_web PUBLIC PkgConfig::HTTPLIB nlohmann_json::nlohmann_json)
 
 add_library(veltrix_core INTERFACE)
 target_include_directories(veltrix_core INTERFACE ${PROJECT_SOURCE_DIR})

@@ -378,7 +378,7 @@ void Close_FileForSavingData(State& st, const RunConfig& cfg, CloseFiles which) 
     close_and_tell(st, files.data, path_text(shown));
     if (was_open) {
       const OutputFile& f = files.data;
-      files.ClosedDataFiles.push_back({f.path, f.device, f.inode, f.events_committed});
+      files.ClosedDataFiles.push_back({f.path, f.device, f.inode, f.events_committed, f.committed});
       files.data.events_committed = 0;
     }
   }

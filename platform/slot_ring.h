@@ -126,6 +126,11 @@ class SlotRing {
     waits_ = 0;
     return w;
   }
+  // The same, left in the account.
+  Waits waits() {
+    std::lock_guard lock(mutex_);
+    return {waited_, waits_};
+  }
 
  private:
   // Slots the consumer may take up to (the lock held).
