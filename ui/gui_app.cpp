@@ -28,6 +28,7 @@
 #include "ui/panels/time_measurements_panel.h"
 #include "ui/panels/time_strip_chart_panel.h"
 #include "ui/tcp_panel.h"
+#include "ui/web_monitor_panel.h"
 #include "wiring/core_wiring.h"
 
 namespace vx::ui {
@@ -91,6 +92,18 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
   // A refused start leaves the previous session's log as it is.
   if (config_errors_.empty()) Start_Core(st_, st_, user_path);
   if (config_errors_.empty()) preselect_board(driver.find(':') != std::string::npos);
+  web_ = std::make_unique<WebMonitor>(st_);
+  web_panel_ = std::make_unique<WebMonitorPanel>(*web_);
+  if (config_errors_.empty() && options.web) {
+    WebOptions web;
+    web.token_file = options.web_token_file.value_or("");
+    web.max_clients = options.web_max_clients;
+    std::string error;
+    if (!Parse_WebAddress(*options.web, web, error) || !web_->start(web, error))
+      config_errors_.push_back("the web monitor cannot start: " + error);
+    web_panel_->address()->setText(QString::fromStdString(*options.web));
+    web_panel_->refresh();
+  }
 
   connect(main_.get(), &MainWindow::connection_panel_requested, this, [this] {
     connection_->refresh();
@@ -101,6 +114,11 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
     tcp_->refresh();
     tcp_->show();
     tcp_->raise();
+  });
+  connect(main_.get(), &MainWindow::web_panel_requested, this, [this] {
+    web_panel_->refresh();
+    web_panel_->show();
+    web_panel_->raise();
   });
   connect(main_->action(MenuAction::TimeMeasurements), &QAction::triggered, this, [this] {
     time_measurements_->refresh();
@@ -126,6 +144,8 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
 
 GuiApp::~GuiApp() {
   timer_->stop();
+  web_panel_.reset();
+  web_.reset();
   st_.StopRequest().store(1);
   // Workers may still post to the windows; let them finish before anything goes away.
   while (st_.AcquisitionRunning.load() == 1 || st_.ConnectingThreadReleased.load() == 0)

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/thread_pool.h"
 #include "ui/qt_front_end.h"
+#include "web/web_monitor.h"
 
 class QTimer;
 
@@ -24,6 +25,7 @@ namespace vx::ui {
 class ConnectionPanel;
 class MainWindow;
 class TcpPanel;
+class WebMonitorPanel;
 class TimeHistogramPanel;
 class TimeMeasurementsPanel;
 class TimeStripChartPanel;
@@ -32,6 +34,9 @@ struct GuiOptions {
   std::optional<std::string> user_dir;    // --user-dir, else VELTRIX_USER_DIR
   std::optional<std::string> sim_config;  // --sim-config, else VELTRIX_SIM_CONFIG
   std::optional<std::string> driver;      // --driver NAME[:KEY=VALUE,...]
+  std::optional<std::string> web;         // --web [ADDRESS:]PORT: the web monitor at start
+  std::optional<std::string> web_token_file;
+  int web_max_clients = 32;
 };
 
 class GuiApp final : public QObject, private FrontEndViews {
@@ -54,6 +59,7 @@ class GuiApp final : public QObject, private FrontEndViews {
   ConnectionPanel& connection_panel() { return *connection_; }
   MainWindow& main_window() { return *main_; }
   TcpPanel& tcp_panel() { return *tcp_; }
+  WebMonitorPanel& web_panel() { return *web_panel_; }
   TimeMeasurementsPanel& time_measurements_panel() { return *time_measurements_; }
   TimeHistogramPanel& time_histogram_panel() { return *time_histogram_; }
   TimeStripChartPanel& time_strip_chart_panel() { return *time_strip_chart_; }
@@ -94,6 +100,8 @@ class GuiApp final : public QObject, private FrontEndViews {
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ConnectionPanel> connection_;
   std::unique_ptr<TcpPanel> tcp_;
+  std::unique_ptr<WebMonitor> web_;
+  std::unique_ptr<WebMonitorPanel> web_panel_;
   // Windows of the main window (it deletes them).
   TimeStripChartPanel* time_strip_chart_ = nullptr;
   TimeHistogramPanel* time_histogram_ = nullptr;

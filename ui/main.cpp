@@ -22,6 +22,15 @@ struct CommandLine {
   QCommandLineOption sim_config{"sim-config", "Configuration of the simulated board.", "FILE"};
   QCommandLineOption driver{"driver", QString::fromStdString(vx::Board_DriversHelp()),
                             "NAME[:KEY=VALUE,...]"};
+  QCommandLineOption web{"web",
+                         "Serve a read-only web monitor on PORT of this machine, or on "
+                         "ADDRESS:PORT (then with --web-token-file).",
+                         "[ADDRESS:]PORT"};
+  QCommandLineOption web_token_file{
+      "web-token-file", "File holding the web monitor's token (readable by its owner alone).",
+      "FILE"};
+  QCommandLineOption web_max_clients{
+      "web-max-clients", "Connections the web monitor serves at once (default 32).", "N"};
 
   explicit CommandLine(QCoreApplication& app) {
     QCoreApplication::setApplicationName("veltrix");
@@ -29,7 +38,7 @@ struct CommandLine {
     parser.setApplicationDescription("Veltrix: acquisition and display for x743 digitizers");
     parser.addHelpOption();
     parser.addOption(version);
-    parser.addOptions({user_dir, sim_config, driver});
+    parser.addOptions({user_dir, sim_config, driver, web, web_token_file, web_max_clients});
     parser.process(app);
     if (parser.isSet(version)) {
       std::printf("veltrix %s\n%s %s\n", vx::kSoftwareVersion, vx::kCopyright, vx::kLicenceTerms);
@@ -71,6 +80,17 @@ int main(int argc, char** argv) {
     options.sim_config = command_line.parser.value(command_line.sim_config).toStdString();
   if (command_line.parser.isSet(command_line.driver))
     options.driver = command_line.parser.value(command_line.driver).toStdString();
+
+  if (command_line.parser.isSet(command_line.web))
+    options.web = command_line.parser.value(command_line.web).toStdString();
+  if (command_line.parser.isSet(command_line.web_token_file))
+    options.web_token_file = command_line.parser.value(command_line.web_token_file).toStdString();
+  if (command_line.parser.isSet(command_line.web_max_clients)) {
+    bool number = false;
+    options.web_max_clients =
+        command_line.parser.value(command_line.web_max_clients).toInt(&number);
+    if (!number) options.web_max_clients = 0;  // refused by the monitor, with the range
+  }
 
   vx::ui::GuiApp gui(options);
   if (!gui.config_errors().empty()) {

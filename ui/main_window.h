@@ -130,6 +130,7 @@ class MainWindow : public QMainWindow {
  signals:
   void connection_panel_requested();
   void tcp_panel_requested();
+  void web_panel_requested();
   void quit_requested();
 
  protected:

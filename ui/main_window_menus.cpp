@@ -106,6 +106,7 @@ void MainWindow::build_menus() {
   add(measurements, MenuAction::RateVsThreshold, "Rate Vs Threshold Measurements");
   QMenu* tcp = menu("&TCP/IP");
   add(tcp, MenuAction::TcpServer, "TCP/IP Server/Client");
+  add(tcp, MenuAction::WebMonitor, "Web Monitor");
   QMenu* help = menu("&Help");
   add(help, MenuAction::UserGuide, "Software User's Guide");
   add(help, MenuAction::About, "About Veltrix");

@@ -63,6 +63,8 @@ void MainWindow::connect_controls() {
   });
   connect(action(MenuAction::TcpServer), &QAction::triggered, this,
           &MainWindow::tcp_panel_requested);
+  connect(action(MenuAction::WebMonitor), &QAction::triggered, this,
+          &MainWindow::web_panel_requested);
   // The version, the copyright and the licence, with its link and the absence of warranty.
   connect(action(MenuAction::About), &QAction::triggered, this, [this] {
     dialogs_.popup(PopupKind::Information, "About Veltrix",

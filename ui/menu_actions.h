@@ -50,6 +50,7 @@ namespace vx::ui {
   X(TimeMeasurements,             "MEASUREMENTS") \
   X(RateVsThreshold,              "PLOTRATEVSTHRESHOLD") \
   X(TcpServer,                    "TCP_SERVER") \
+  X(WebMonitor,                   "WEB_MONITOR") \
   X(UserGuide,                    "USER_GUIDE") \
   X(About,                        "ABOUT") \
   X(Exit,                         "EXIT")

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
@@ -41,6 +42,7 @@
 #include "ui/panels/file_menu_panel.h"
 #include "ui/panels/inl_panel.h"
 #include "ui/tcp_panel.h"
+#include "ui/web_monitor_panel.h"
 
 namespace {
 
@@ -89,6 +91,19 @@ bool grab_tcp_panel(vx::ui::GuiApp& gui, const QString& file) {
   return ok;
 }
 
+// The web monitor serving on a free port of this machine, with its address shown.
+bool grab_web_panel(vx::ui::GuiApp& gui, const QString& file) {
+  auto& web = gui.web_panel();
+  gui.main_window().action(MenuAction::WebMonitor)->trigger();
+  web.address()->setText("127.0.0.1:0");
+  if (!web.toggle()) return false;
+  settle(200);
+  const bool ok = web.grab().save(file);
+  web.toggle();
+  web.hide();
+  return ok;
+}
+
 // The windows to render: the main window's own secondary windows and the application's
 // other top-level windows, each with an object name; menus and the windows rendered
 // already are left out.
@@ -97,7 +112,9 @@ QList<QWidget*> panels_to_render(vx::ui::GuiApp& gui) {
   auto add = [&found, &gui](QWidget* w) {
     if (w == nullptr || !w->isWindow() || w->objectName().isEmpty()) return;
     if (qobject_cast<QMenu*>(w) != nullptr || w == &gui.main_window()) return;
-    if (w == &gui.connection_panel() || w == &gui.tcp_panel() || found.contains(w)) return;
+    if (w == &gui.connection_panel() || w == &gui.tcp_panel() || w == &gui.web_panel() ||
+        found.contains(w))
+      return;
     found.append(w);
   };
   for (QWidget* w : gui.main_window().findChildren<QWidget*>()) add(w);
@@ -343,6 +360,10 @@ int render_application(const vx::ui::GuiOptions& options, const QString& dir) {
   settle(200);
   fft->click();
   if (!spectra) return 1;
+  if (!grab_web_panel(gui, dir + "/web-monitor-panel.png")) {
+    std::fprintf(stderr, "cannot render %s/web-monitor-panel.png\n", qPrintable(dir));
+    return 1;
+  }
   if (!grab_tcp_panel(gui, dir + "/tcp-server.png")) {
     std::fprintf(stderr, "cannot render %s/tcp-server.png\n", qPrintable(dir));
     return 1;

@@ -50,6 +50,8 @@ OUTCOMES = {
         ("veltrix-cli eeprom restore ~/.local/share/Veltrix/FlashDump/"
          "flash_dump_qvd_sernum_1.10.dat --board 0 --yes", 0, "EEPROM written from dump file"),
         ("veltrix-cli guide", 0, "user-guide"),
+        ("veltrix-cli run --continuous --web 8080", 0,
+         "Web monitor: http://127.0.0.1:8080/"),
     ],
 }
 
