@@ -49,27 +49,26 @@ void Post_HistoRanges(Settings& st, RunState& run_state, FrontEndLinks& links) {
   MeasurementData& m = run_state.meas;
   const int generation = run_state.AcquisitionGeneration.load();
   if (!(m.TimeHistoRange == m.TimeHistoRangeInRecords)) {
-    links.ui.post([&st, &run_state, &links, generation, was = m.TimeHistoRangeInRecords,
-                   now = m.TimeHistoRange] {
-      if (records_as_left(run_state, st, generation) && Time_HistoRangeOf(st.gui) == was)
-        write_time_range(st.gui, now);
-    });
+    links.ui.post(
+        [&st, &run_state, generation, was = m.TimeHistoRangeInRecords, now = m.TimeHistoRange] {
+          if (records_as_left(run_state, st, generation) && Time_HistoRangeOf(st.gui) == was)
+            write_time_range(st.gui, now);
+        });
     m.TimeHistoRangeInRecords = m.TimeHistoRange;
     // Queued after the task: the panel's controls then show the records as it left them.
     links.ui.refresh_panel(Panel::TimeHistogram);
   }
   if (!(m.ChargeRange == m.ChargeRangeInRecords)) {
-    links.ui.post(
-        [&st, &run_state, &links, generation, was = m.ChargeRangeInRecords, now = m.ChargeRange] {
-          if (!records_as_left(run_state, st, generation)) return;
-          for (int b = 0; b < kMaxSamBlocks; ++b) {
-            for (int c = 0; c < kChannelsPerBlock; ++c) {
-              if (was[b][c] == now[b][c] || !(Charge_RangeOf(st.acq, b, c) == was[b][c])) continue;
-              st.acq.ChargeHistoMin[b][c] = now[b][c].min;
-              st.acq.ChargeHistoMax[b][c] = now[b][c].max;
-            }
-          }
-        });
+    links.ui.post([&st, &run_state, generation, was = m.ChargeRangeInRecords, now = m.ChargeRange] {
+      if (!records_as_left(run_state, st, generation)) return;
+      for (int b = 0; b < kMaxSamBlocks; ++b) {
+        for (int c = 0; c < kChannelsPerBlock; ++c) {
+          if (was[b][c] == now[b][c] || !(Charge_RangeOf(st.acq, b, c) == was[b][c])) continue;
+          st.acq.ChargeHistoMin[b][c] = now[b][c].min;
+          st.acq.ChargeHistoMax[b][c] = now[b][c].max;
+        }
+      }
+    });
     m.ChargeRangeInRecords = m.ChargeRange;
     links.ui.refresh_panel(Panel::ChargeHistogram);
   }

@@ -20,7 +20,7 @@ int channels_of(const SystemParams& sys) {
 // copy at a time.
 void post_texts(RunState& st, Indicators& indicators, FrontEndLinks& links) {
   if (st.rates.TextUpdatePosted.exchange(true)) return;
-  links.ui.post([&st, &indicators, &links] {
+  links.ui.post([&st, &indicators] {
     st.rates.TextUpdatePosted = false;
     for (int ch = 0; ch < kMaxChannels; ++ch) {
       const int unit = st.rates.TriggerRateUnit[ch].load();

@@ -157,7 +157,7 @@ std::string samples_mismatch(int event_number, int samples, int header_samples) 
 void first_event_done(RunOutput& st, Settings& settings, FrontEndLinks& links) {
   if (!st.files.ReplayFirstEvent) return;
   st.files.ReplayFirstEvent = false;
-  links.ui.post([&st, &settings, &links, channels = st.files.ReplayChannels] {
+  links.ui.post([&settings, &links, channels = st.files.ReplayChannels] {
     if (Records_Lent(settings)) return;
     for (const int ch : channels) settings.gui.ChannelEnabled[ch] = 1;
     links.ui.refresh_panel(Panel::Main);
