@@ -1,15 +1,19 @@
 #include "web/web_monitor.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <array>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <thread>
 
 #include "acquisition/acquisition_loop.h"
+#include "app/file_data.h"
 #include "app/message_log.h"
 #include "app/record_loan.h"
 #include "app/run_config.h"
@@ -63,8 +67,10 @@ bool Parse_WebAddress(const std::string& text, WebOptions& options, std::string&
 }
 
 std::string Read_WebToken(const std::string& path, std::string& error) {
+  // The file checked is the file read: opened once, then asked who may read it.
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     error = "the token file " + path + " cannot be read";
     return {};
   }
@@ -74,19 +80,24 @@ std::string Read_WebToken(const std::string& path, std::string& error) {
             ")";
     return {};
   }
-  std::ifstream in(path);
-  std::string token;
-  if (!in || !std::getline(in, token)) {
+  std::array<char, 1024> head{};
+  const ssize_t n = ::read(fd.get(), head.data(), head.size());
+  if (n < 0) {
     error = "the token file " + path + " cannot be read";
     return {};
   }
+  std::string token(head.data(), static_cast<std::size_t>(n));
+  token = token.substr(0, token.find('\n'));
   while (!token.empty() && (token.back() == '\r' || token.back() == ' ' || token.back() == '\t'))
     token.pop_back();
-  const bool printable =
-      std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; });
+  // Printable, and fit for a cookie's value: no space, quote, comma, semicolon or backslash.
+  const bool printable = std::all_of(token.begin(), token.end(), [](char c) {
+    return c > ' ' && c < 0x7f && c != '"' && c != ',' && c != ';' && c != '\\';
+  });
   if (token.size() < 16 || token.size() > 256 || !printable) {
     error = "the token in " + path +
-            " must be 16 to 256 printable characters without spaces, on its first line";
+            " must be 16 to 256 printable characters on its first line, without spaces, quotes, "
+            "commas, semicolons or backslashes";
     return {};
   }
   return token;

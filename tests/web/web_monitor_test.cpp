@@ -231,11 +231,10 @@ TEST(WebOptions, AddressesAndTokenFilesAreCheckedBeforeAnythingIsServed) {
     mode_t mode;
     bool accepted;
   };
-  const TokenFile files[] = {{"0123456789abcdef\n", 0600, true},
-                             {"0123456789abcdef\n", 0640, false},
-                             {"0123456789abcdef\n", 0604, false},
-                             {"short\n", 0600, false},
-                             {"with a space inside it\n", 0600, false}};
+  const TokenFile files[] = {
+      {"0123456789abcdef\n", 0600, true},        {"0123456789abcdef\n", 0640, false},
+      {"0123456789abcdef\n", 0604, false},       {"short\n", 0600, false},
+      {"with a space inside it\n", 0600, false}, {"semicolon;breaks-a-cookie\n", 0600, false}};
   for (const TokenFile& f : files) {
     const std::string path = (dir.path() / "token").string();
     std::remove(path.c_str());
