@@ -69,10 +69,14 @@ void Decimate_Record(const float* samples, int count, int max_points, double sca
 StatusCopy Copy_Status(State& st) {
   StatusCopy s;
   const RecordsView records = Shown_Records(st);
+  // A worker that holds the records writes them as it goes: the live switches are read
+  // through their atomics only when no worker holds them, and from the copy shown otherwise.
+  const bool lent = Records_Lent(st);
   const bool running = st.AcquisitionRunning.load() == 1 || st.RunEndPending.load() == 1;
-  const bool ending = st.RestartPending.load() == 0 &&
-                      (st.StopRequest().load() == 1 || st.RunEndWanted.load() == 1 ||
-                       st.LoopEnding.load() == 1 || st.RunEndPending.load() == 1);
+  const bool ending =
+      st.RestartPending.load() == 0 &&
+      ((lent ? records.acq.StopRequest : st.StopRequest().load()) == 1 ||
+       st.RunEndWanted.load() == 1 || st.LoopEnding.load() == 1 || st.RunEndPending.load() == 1);
   s.state = !running ? MonitorRunState::Idle
                      : (ending ? MonitorRunState::Stopping : MonitorRunState::Running);
   s.run_type = records.acq.RunType;
@@ -81,7 +85,7 @@ StatusCopy Copy_Status(State& st) {
   s.duration_s = records.acq.RunType == kRunFiniteTime ? records.acq.RunDuration : 0.0;
   if (records.acq.SaveDataInFile == 1 || records.acq.SaveMeasurementsInFile == 1)
     s.run_directory = text_of(records.acq.RunDirectory);
-  if (running && !Records_Lent(st)) s.elapsed_s = Run_Seconds(st, st);
+  if (running && !lent) s.elapsed_s = Run_Seconds(st, st);
   s.events = st.NbOfEventsInRun.load();
   s.event_number = st.EventNumber.load();
   s.rate_hz = running ? st.EventRate : 0.0;
@@ -127,9 +131,11 @@ BoardCopy Copy_Board(const Settings& st, const BoardLink& link) {
 
 ChannelValues Copy_ChannelValues(State& st) {
   ChannelValues v;
-  v.rates_tracked = st.RateMeasurementOn().load() == 1;
-  v.noise_tracked = st.NoiseMeasurementOn().load() == 1;
-  v.channels = std::clamp(int{Shown_Records(st).sys.NbOfChannels}, 0, kMaxChannels);
+  const RecordsView records = Shown_Records(st);
+  const bool lent = Records_Lent(st);  // the switches as Copy_Status reads them
+  v.rates_tracked = (lent ? records.gui.RateMeasurementOn : st.RateMeasurementOn().load()) == 1;
+  v.noise_tracked = (lent ? records.gui.NoiseMeasurementOn : st.NoiseMeasurementOn().load()) == 1;
+  v.channels = std::clamp(int{records.sys.NbOfChannels}, 0, kMaxChannels);
   constexpr double kMvPerCount = kVoltsPerAdcCount * 1000.0;
   for (int ch = 0; ch < v.channels; ++ch) {
     const int b = ch / kChannelsPerBlock, c = ch % kChannelsPerBlock;

@@ -12,6 +12,10 @@
 #include "acquisition/run_control.h"
 #include "app/dac_conversions.h"
 #include "app/message_log.h"
+#include "app/parameters.h"
+#include "app/record_loan.h"
+#include "digitizer/board_connection.h"
+#include "digitizer/connection_rules.h"
 #include "support/saved_runs.h"
 #include "support/sim_core.h"
 #include "support/tcp_client.h"
@@ -286,17 +290,35 @@ TEST(WebMonitorRun, AnswersAreTheRunsOwnWhileClientsComeAndGo) {
   sim::SimConfig slow;
   slow.trigger_rate_hz = 100.0;  // a run long enough for the clients, in files of a few MB
   test::SimCore sim("DT5743", slow);
-  sim.connect();
   State& st = sim.st;
-  test::save_runs(st, sim.dir.path() / "RunData", 1, 200);
-  st.acq.EnTimeJitter = 1;
-  st.acq.EnSoftwareChargeHisto = 1;
-  st.RateMeasurementOn().store(1);
   WebMonitor monitor(st);
   WebOptions options;
   std::string error;
   ASSERT_TRUE(monitor.start(options, error)) << error;
   const int port = std::stoi(monitor.url().substr(monitor.url().rfind(':') + 1));
+  // A worker that holds the records writes them while the status copies go on, from the copy
+  // shown meanwhile (the thread sanitizer's pass sees any read of the records themselves);
+  // then the connection's worker does the same.
+  std::atomic<bool> release{false};
+  Lend_Records(st, [&] {
+    while (!release.load()) Init_Params(st);
+  });
+  sim.core.ui.loop.run_until([] { return false; }, 1.0);
+  release = true;
+  sim.core.ui.loop.run_until([&] { return !Records_Lent(st); }, 30.0);
+  Connect_Board(st, kModelDesktop);
+  sim.core.ui.loop.run_until([&] { return st.Board_Connected.load() == 1 && !Records_Lent(st); },
+                             60.0);
+  ASSERT_EQ(st.Board_Connected.load(), 1);
+  // The board is shown once the records are back (the next status copy).
+  json board;
+  sim.core.ui.loop.run_until(
+      [&] { return (board = body_of(ask(port, get("/api/board"))))["model"] == "DT5743"; }, 30.0);
+  EXPECT_EQ(board["model"], "DT5743");
+  test::save_runs(st, sim.dir.path() / "RunData", 1, 200);
+  st.acq.EnTimeJitter = 1;
+  st.acq.EnSoftwareChargeHisto = 1;
+  st.RateMeasurementOn().store(1);
 
   // The run goes on until the clients are done: 1 000 connections opened and closed, 200
   // malformed requests and the requests of a viewer, mixed.
