@@ -165,8 +165,9 @@ EventCopy Copy_Event(State& st, const RunConfig& cfg, const DecodedEvent* event)
   e.saving_queue_wait_s = st.run.SavingQueueWaitSeconds + waits.seconds;
 
   const double dt_ns = Measurement_SamplingPeriodPs(cfg.sam) / 1000.0;
-  const int samples = std::clamp(cfg.replaying() ? cfg.acq.NbOfSamplesInFile : cfg.sys.RecordLength,
-                                 0, kMaxSamples);
+  // The records are packed: their fields are copied, never bound to a reference.
+  const int recorded = cfg.replaying() ? int{cfg.acq.NbOfSamplesInFile} : int{cfg.sys.RecordLength};
+  const int samples = std::clamp(recorded, 0, kMaxSamples);
   if (event != nullptr && Event_HasSamples(cfg)) {
     for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
       for (int c = 0; c < kChannelsPerBlock; ++c) {
