@@ -21,6 +21,10 @@ void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event);
 // magnitude. What the display shows, the data file stores and the remote client receives.
 float Spectrum_Db(const ChannelSpectrum& spectrum, int k);
 
+// Spectrum_Db(spectrum, k) for k = 0 ... out.size() - 1, the same values, at a fraction of
+// the cost of one logarithm per bin.
+void Spectrum_DbValues(const ChannelSpectrum& spectrum, std::span<float> out);
+
 // Standard deviation of waveform[first ... last]; 0 when first >= last. Bounds outside
 // the waveform are brought back inside it.
 float Compute_WaveformSigma(std::span<const float> waveform, int first, int last);

@@ -134,6 +134,61 @@ bool scaled_magnitude(double v, int precision, unsigned __int128& q) {
   return true;
 }
 
+// The same rounding by one multiplication, where it can be trusted: |v| * 10^precision
+// computed in double is within half an ulp of the exact product, so unless the product
+// lies that close to a half, rounding it to the nearest integer (ties to even, the default
+// rounding) gives the exact answer. Returns false where it cannot tell, or for values past
+// 2^53 after scaling, NaN and infinities.
+bool scaled_magnitude_fast(double v, int precision, std::uint64_t& q) {
+  static constexpr double kPow10d[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  const double a = std::fabs(v) * kPow10d[precision];
+  if (!(a < 0x1p52)) return false;
+  // Adding 2^52 leaves no fraction bits: the sum is rounded to an integer, to the nearest
+  // (ties to even), and subtracting 2^52 again is exact.
+  const double r = (a + 0x1p52) - 0x1p52;
+  // a - r is exact: r is the integer nearest a, within half of it.
+  if (!(std::fabs(std::fabs(a - r) - 0.5) > a * 0x1p-52)) return false;
+  q = static_cast<std::uint64_t>(r);
+  return true;
+}
+
+}  // namespace
+
+// The integer part of samples in volts and of spectra in dB has at most three digits,
+// which takes no loop and no division beyond the fraction's; anything else goes the
+// general way.
+std::size_t write_fixed6_value(char* out, double v, int width) {
+  std::uint64_t q = 0;
+  if (!scaled_magnitude_fast(v, 6, q) || q >= 1000 * kPow10[6]) [[unlikely]]
+    return write_fixed(out, v, 6, width);
+  const std::uint64_t int_part = q / kPow10[6];
+  const std::uint64_t frac = q - int_part * kPow10[6];
+  const std::size_t negative = std::signbit(v) ? 1 : 0;
+  const std::size_t int_digits = int_part >= 100 ? 3 : int_part >= 10 ? 2 : 1;
+  const std::size_t len = negative + int_digits + 7;
+  const std::size_t w = width > 0 ? static_cast<std::size_t>(width) : 0;
+  const std::size_t pad = len < w ? w - len : 0;
+  char* o = out;
+  for (std::size_t i = 0; i < pad; ++i) *o++ = ' ';
+  *o = '-';
+  o += negative;
+  if (int_digits == 3) {
+    *o++ = static_cast<char>('0' + int_part / 100);
+    std::memcpy(o, &kDigitPairs[2 * (int_part % 100)], 2);
+    o += 2;
+  } else if (int_digits == 2) {
+    std::memcpy(o, &kDigitPairs[2 * int_part], 2);
+    o += 2;
+  } else {
+    *o++ = static_cast<char>('0' + int_part);
+  }
+  *o = '.';
+  put_fixed_digits<6>(o + 1, frac);
+  return pad + len;
+}
+
+namespace {
+
 std::int32_t clamp_to_i32(double v) {
   if (!(v > -2147483648.0)) return std::numeric_limits<std::int32_t>::min();
   if (!(v < 2147483647.0)) return std::numeric_limits<std::int32_t>::max();
@@ -221,7 +276,10 @@ void append_from_state(const RunState& st, const RunOutput& output, const RunCon
 
 std::size_t write_fixed(char* out, double v, int precision, int width) {
   unsigned __int128 q = 0;
-  if (precision < 0 || precision > 9 || !scaled_magnitude(v, precision, q)) {
+  std::uint64_t fast = 0;
+  if (precision >= 0 && precision <= 9 && scaled_magnitude_fast(v, precision, fast)) {
+    q = fast;
+  } else if (precision < 0 || precision > 9 || !scaled_magnitude(v, precision, q)) {
     const std::size_t len = fixed_by_to_chars(out, v, std::clamp(precision, 0, 60));
     return pad_left(out, len, width);
   }
@@ -400,7 +458,7 @@ void append_ascii_event(const SavedEvent& ev, ByteBuffer& out) {
       line = out.data.data();
     }
     for (int k = 0; k < samples; ++k) {
-      size += write_fixed(line + size, static_cast<double>(v[k]) * kVoltsPerAdcCount, 6, 7);
+      size += write_fixed6_value(line + size, static_cast<double>(v[k]) * kVoltsPerAdcCount, 7);
       line[size++] = ' ';
     }
     line[size++] = '\n';
@@ -418,12 +476,17 @@ void append_fft_event(const SavedEvent& ev, ByteBuffer& out) {
     w.text("CH: ");
     w.integer(2 * b + c);
     w.text(" ");
-    const ChannelSpectrum& spectrum = ev.Spectra[b][c];
-    for (int k = 0; k < kFftValuesInFile; ++k) {
-      w.fixed(Spectrum_Db(spectrum, k), 6, 7);
-      w.text(" ");
+    std::array<float, kFftValuesInFile> db;
+    Spectrum_DbValues(ev.Spectra[b][c], db);
+    // One value is at most 12 characters here ("-400.000000 "); room for the whole line.
+    char* line = w.room(db.size() * (kMaxFixedChars + 8) + 1);
+    std::size_t size = 0;
+    for (const float v : db) {
+      size += write_fixed6_value(line + size, v, 7);
+      line[size++] = ' ';
     }
-    w.text("\n");
+    line[size++] = '\n';
+    w.advance(size);
   });
 }
 

@@ -24,6 +24,8 @@ inline constexpr std::size_t kBinaryChannelHeaderSize = 48;
 // kMaxFixedChars + width bytes. Returns the number of characters.
 inline constexpr std::size_t kMaxFixedChars = 360;
 std::size_t write_fixed(char* out, double v, int precision, int width);
+// write_fixed(out, v, 6, width), faster where the integer part has at most three digits.
+std::size_t write_fixed6_value(char* out, double v, int width);
 
 // Appends to a byte buffer, growing it as needed.
 class RecordWriter {
@@ -38,9 +40,11 @@ class RecordWriter {
   void value(T v) {
     bytes(&v, sizeof v);
   }
+  // Writing in place: room for n bytes at the end, then the count of those written.
+  char* room(std::size_t n);
+  void advance(std::size_t n) { b_.size += n; }
 
  private:
-  char* room(std::size_t n);
   ByteBuffer& b_;
 };
 

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <random>
+#include <tuple>
 #include <vector>
 
 #include "analysis/main_graph.h"
@@ -57,6 +61,57 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
     EXPECT_GT(top, 60.0f);
     EXPECT_LE(top, axes.y_max);
   }
+}
+
+// The row of a spectrum in dB is bin for bin what Spectrum_Db gives, down to the bit: for
+// records of any length (odd, tiny, a row longer than the record), magnitudes over the whole
+// range of double and those with no logarithm, and values on float's rounding boundaries.
+TEST(analysis_fft_noise, SpectrumRowIsBitForBitTheBinByBinValue) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::uniform_int_distribution<int> exponent(-1074, 1023);
+  constexpr double kSpecial[] = {0.0,
+                                 -1.0,
+                                 std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::quiet_NaN(),
+                                 4.9e-324,
+                                 1.7e308};
+  int checked = 0;
+  for (const auto& [samples, half, count] :
+       {std::tuple{1024, 512, 1024}, {1023, 511, 1024}, {16, 8, 40}, {2, 1, 3}, {1024, 2, 512}}) {
+    for (int trial = 0; trial < 40; ++trial) {
+      ChannelSpectrum s;
+      s.samples = samples;
+      s.half = half;
+      for (int k = 0; k <= samples / 2; ++k) {
+        double& m = s.magnitude[k];
+        switch (trial % 4) {
+          case 0:  // what a record of counts gives
+            m = unit(rng) * 1e6;
+            break;
+          case 1:  // anywhere in double's range
+            m = std::ldexp(0.5 + 0.5 * unit(rng), exponent(rng));
+            break;
+          case 2: {  // dB values halfway between two floats, where rounding is decided
+            const auto f = static_cast<float>(unit(rng) * 200.0 - 100.0);
+            const double mid = 0.5 * (static_cast<double>(f) + std::nextafter(f, 1e3f));
+            m = half * std::pow(10.0, mid / 20.0);
+            break;
+          }
+          default:
+            m = kSpecial[k % std::size(kSpecial)];
+        }
+      }
+      std::vector<float> row(static_cast<std::size_t>(count));
+      Spectrum_DbValues(s, row);
+      for (int k = 0; k < count; ++k, ++checked)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(row[k]),
+                  std::bit_cast<std::uint32_t>(Spectrum_Db(s, k)))
+            << "bin " << k << " of " << samples << ", magnitude "
+            << s.magnitude[k <= samples / 2 ? k : samples - k];
+    }
+  }
+  EXPECT_GT(checked, 100000);
 }
 
 TEST(analysis_fft_noise, WaveformSigmaOverTheWindow) {

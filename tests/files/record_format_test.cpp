@@ -51,10 +51,18 @@ TEST(FixedFormat, MatchesPrintfByteForByte) {
     std::memcpy(&v, &bits, sizeof v);
     values.push_back(v);
   }
+  for (int i = 0; i < 20000; ++i)  // spectra in dB as the writer sees them
+    values.push_back(static_cast<float>(unit(rng) * 400.0));
   for (const auto& [precision, width] : formats)
     for (const double v : values)
       ASSERT_EQ(fixed(v, precision, width), printf_fixed(v, precision, width))
           << "value " << v << " precision " << precision << " width " << width;
+  // The records' own writer of six decimals.
+  char out[kMaxFixedChars + 32];
+  for (const int width : {7, 0, 12})
+    for (const double v : values)
+      ASSERT_EQ(std::string(out, write_fixed6_value(out, v, width)), printf_fixed(v, 6, width))
+          << "value " << v << " width " << width;
 }
 
 struct EventFixture {
