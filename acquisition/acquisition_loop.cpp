@@ -26,10 +26,11 @@ namespace {
 
 constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
-// The run's data files hold spectra: they are computed for every event, whatever the
-// display shows now.
-bool spectra_saved(const RunOutput& st, const RunConfig& cfg) {
-  return cfg.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra;
+// The run's data files hold spectra, and the loop computes them: for every event, whatever
+// the display shows now. With a formatter, it computes them from the saved samples instead.
+bool spectra_saved_by_loop(const RunState& run, const RunOutput& st, const RunConfig& cfg) {
+  return cfg.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra &&
+         !run.run.SpectraByFormatter;
 }
 void wait_writer(RunOutput& st) {
   Wait_SavingQueueEmpty(st);
@@ -132,6 +133,7 @@ void draw_last_event(RunState& st, Settings& settings, FrontEndLinks& links, con
   if (!st.run.FrameOwed || !display_condition(st, settings, cfg, true)) return;
   st.run.FrameOwed = false;
   st.run.LastFrameTime = links.clock.now();
+  if (settings.FFTMode().load() == 1) measure_spectrum(st, cfg, st.event);
   call(links.hooks.compute_display, st.event);
   show_event(links);
 }
@@ -142,6 +144,7 @@ void end_run(State& st, const RunConfig& cfg) {
     wait_writer(st);
     st.SavingQueue.close();              // the writer of this loop ends now
     st.run.MeasuredByFormatter = false;  // its sums are complete and the loop's again
+    st.run.SpectraByFormatter = false;
     account_saving_waits(st, st, st.log, !st.run.LoopEndedForRestart);
   }
   if (cfg.saving() && !st.run.LoopEndedForRestart) {  // else the files stay open for the run
@@ -486,9 +489,11 @@ EventConsumers loop_consumers() {
          st.run.FrameOwed = false;
          accumulate_firmware_charges(st, st, st, cfg, event);
        }},
+      // Spectra the data file takes from the loop; the display and the remote client compute
+      // those of the events they take (Compute_SpectrumOfEvent).
       {"spectrum", EventStage::Spectrum,
        [](State& st, const RunConfig& cfg) {
-         return !charge_live(cfg) && (st.FFTMode().load() == 1 || spectra_saved(st, cfg));
+         return !charge_live(cfg) && spectra_saved_by_loop(st, st, cfg);
        },
        measure_spectrum},
       {"noise", EventStage::Noise,
@@ -518,6 +523,8 @@ EventConsumers loop_consumers() {
       {"display", EventStage::Display, samples,
        [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          const bool framed = frame_wanted(st, st, st, cfg, true);
+         if (framed && st.display_attached && st.FFTMode().load() == 1)
+           measure_spectrum(st, cfg, event);
          if (framed) call(st.hooks.compute_display, event);
          st.run.FrameOwed = !framed;
        }},
@@ -584,6 +591,7 @@ void Process_Event(State& st, RunConfig& cfg) {
 
   // The event as the readout decoded it (or the reader read it), handed to each consumer.
   const DecodedEvent& event = st.event;
+  st.run.SpectrumOfEvent = false;
   for (const EventConsumer& c : st.run_consumers)
     if (c.wanted(st, cfg)) c.consume(st, cfg, event);
 

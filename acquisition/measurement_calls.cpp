@@ -19,7 +19,7 @@ void prepare_run_measurements(RunState& st, Indicators& indicators, FrontEndLink
   Init_RateMeasurement(st, indicators);
 }
 void measure_spectrum(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {
-  Compute_FFT(st, cfg, event);
+  Compute_SpectrumOfEvent(st, cfg, event);
 }
 void measure_noise(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   Compute_NoiseMeasurement(st, cfg, event);

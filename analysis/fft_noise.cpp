@@ -35,6 +35,12 @@ void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event) 
   }
 }
 
+void Compute_SpectrumOfEvent(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {
+  if (st.run.SpectrumOfEvent) return;
+  Compute_FFT(st, cfg, event);
+  st.run.SpectrumOfEvent = true;
+}
+
 float Spectrum_Db(const ChannelSpectrum& spectrum, int k) {
   const int n = spectrum.samples;
   if (k < 0 || k >= n || spectrum.half <= 0) return 0.0f;

@@ -16,6 +16,11 @@ inline constexpr float kSpectrumFloorDb = -400.0f;
 // its bins, kept until they are shown, saved or sent.
 void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event);
 
+// Compute_FFT for the event now being handled, unless done already for it: its readers (the
+// display, the remote client, the data file) each ask, and only those events someone reads
+// are transformed. The loop marks each new event (RunData::SpectrumOfEvent).
+void Compute_SpectrumOfEvent(RunState& st, const RunConfig& cfg, const DecodedEvent& event);
+
 // Bin k of a spectrum in dB, 20 log10(|X[k]| / (RecordLength / 2)), for k = 0 ... n - 1
 // (bins past n/2 mirror those below); 0 past the record, kSpectrumFloorDb for a zero
 // magnitude. What the display shows, the data file stores and the remote client receives.

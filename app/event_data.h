@@ -76,6 +76,11 @@ struct RunData {
   // This loop's measurements are made by the writer's formatter from the saved copies, and
   // the run's amplitude and charge sums are its until the loop has drained the queue.
   bool MeasuredByFormatter = false;
+  // This loop's saved spectra are computed by the formatter from the saved samples; the
+  // loop computes the spectrum of an event only for its own readers (SpectrumOfEvent: done
+  // for the event now being handled).
+  bool SpectraByFormatter = false;
+  bool SpectrumOfEvent = false;
 
   // Wall-clock stamp of the readout cycle, when saving from the board.
   std::int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, WeekDay = 0;

@@ -46,6 +46,11 @@ struct SavedEvent {
   // Values, which then holds every measured channel.
   bool MeasuredByFormatter = false;
   EventJobs Jobs{};
+  // The spectra are left to the formatter: Values holds the written channels' samples
+  // (SpectrumSamples of each), to be transformed with the record's decibel reference.
+  bool SpectraPending = false;
+  int SpectrumSamples = 0;
+  int SpectrumHalf = 0;
   bool DataRecordReady = false;
   ByteBuffer DataRecord;
 };

@@ -267,7 +267,9 @@ void add_run_options(CLI::App& command, RunOptions& o) {
       ->check(whole_number(0, kMaxChannels - 1, "--time-jitter 0,1"));
   command.add_option("--charge", o.charge, "Charge histograms computed by software or the board")
       ->check(CLI::IsMember({"software", "firmware"}));
-  command.add_flag("--fft", o.fft, "Compute the spectrum of every event");
+  command.add_flag("--fft", o.fft,
+                   "Spectra mode: a saved data file holds each event's spectrum, and the remote "
+                   "client gets spectra");
   command.add_flag("--noise", o.noise, "Track every channel's noise");
   command
       .add_option("--noise-window", o.noise_window,

@@ -484,7 +484,10 @@ void Format_SavedEvents(SavingParts& w, const SavingConfig& config, int generati
       try {
         // The run's sums are this thread's while the loop leaves the measurements to it.
         if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &w.meas);
-        if (config.data) Format_DataRecord(*ev);
+        if (config.data) {
+          Compute_SavedSpectra(*ev, w.meas.FftPlans);
+          Format_DataRecord(*ev);
+        }
       } catch (const std::bad_alloc&) {
         ev->DataRecordReady = false;
         stop_saving_out_of_memory(w);
@@ -568,7 +571,10 @@ void Queue_EventForSaving(RunState& st, RunOutput& output, const RunConfig& cfg,
                           const DecodedEvent& event) {
   SaveRing& queue = output.SavingQueue;
   SavedEvent& ev = queue.claim();
-  Capture_SavedEvent(st, output, cfg, event, ev, copied_for_data_file(output, cfg));
+  CopiedData what = copied_for_data_file(output, cfg);
+  if (what == CopiedData::Spectra && st.run.SpectraByFormatter)
+    what = CopiedData::SamplesForSpectra;
+  Capture_SavedEvent(st, output, cfg, event, ev, what);
   if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, event, ev);
   queue.publish();
 }
@@ -585,9 +591,12 @@ void Start_SaveDataInFileThread(State& st, const RunConfig& cfg) {
   // on a thread of their own beside the writer. A binary record costs less than handing the
   // event over once more: the writer makes it itself.
   st.run.MeasuredByFormatter = Measurements_OnlyForMeasurementFile(cfg);
+  const bool formatter =
+      (cfg.acq.SaveDataInFile == 1 && text_records(st, st, cfg)) || st.run.MeasuredByFormatter;
+  // Spectra saved are computed there too, from the samples.
+  st.run.SpectraByFormatter = formatter && !cfg.replaying();
   try {
-    st.SavingQueue.reset((cfg.acq.SaveDataInFile == 1 && text_records(st, st, cfg)) ||
-                         st.run.MeasuredByFormatter);
+    st.SavingQueue.reset(formatter);
   } catch (const std::bad_alloc&) {
     // The queue's slots are made at the first saving run: without them nothing can be saved.
     // The loop then stops before its first readout, and the run ends with its files closed.

@@ -11,8 +11,10 @@
 #include <utility>
 
 #include "analysis/fft_noise.h"
+#include "analysis/measurement_context.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
+#include "platform/fft.h"
 #include "platform/format_text.h"
 
 namespace vx {
@@ -183,7 +185,14 @@ std::size_t write_fixed6_value(char* out, double v, int width) {
     *o++ = static_cast<char>('0' + int_part);
   }
   *o = '.';
-  put_fixed_digits<6>(o + 1, frac);
+  // The six digits two at a time by fixed-point arithmetic: frac / 10^4 with 32 bits of
+  // fraction, whose fraction times 100 holds the next two digits, and again (exact for every
+  // frac below 10^6 with this multiplier).
+  std::uint64_t y = frac * 429497u;  // 2^32 / 10^4, rounded up
+  for (int pair = 0; pair < 3; ++pair) {
+    std::memcpy(o + 1 + 2 * pair, &kDigitPairs[2 * (y >> 32)], 2);
+    y = (y & 0xFFFFFFFFu) * 100u;
+  }
   return pad + len;
 }
 
@@ -406,13 +415,37 @@ void Capture_SavedEvent(const RunState& st, const RunOutput& output, const RunCo
   ev.Format = output.files.DataFormat;
   ev.DataRecordReady = false;
   ev.MeasuredByFormatter = false;
+  ev.SpectraPending = what == CopiedData::SamplesForSpectra;
+  if (ev.SpectraPending) {
+    // What the loop's own spectra are taken over (Compute_FFT).
+    ev.SpectrumSamples = Run_NbOfSamples(cfg);
+    ev.SpectrumHalf =
+        cfg.sys.RecordLength / 2 > 0 ? cfg.sys.RecordLength / 2 : ev.SpectrumSamples / 2;
+  }
   if (what == CopiedData::None) return;
   for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
     if (what == CopiedData::Samples)
       std::copy_n(e.FullyOrderedValues[b][c].begin(), ev.NbOfSamples, ev.Values[b][c].begin());
+    else if (what == CopiedData::SamplesForSpectra)
+      std::copy_n(e.FullyOrderedValues[b][c].begin(), ev.SpectrumSamples, ev.Values[b][c].begin());
     else
       ev.Spectra[b][c] = st.meas.Spectra[b][c];
   });
+}
+
+void Compute_SavedSpectra(SavedEvent& ev, FftPlanCache& plans) {
+  if (!ev.SpectraPending) return;
+  const int n = ev.SpectrumSamples;
+  for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
+    ChannelSpectrum& s = ev.Spectra[b][c];
+    s.samples = 0;  // no spectrum (all zeros in the record) unless one is made now
+    if (n < 2 || ev.SpectrumHalf <= 0) return;
+    const std::span<const float> samples(ev.Values[b][c].data(), static_cast<std::size_t>(n));
+    if (ReFFT_Magnitudes(plans, samples, s.magnitude) != 0) return;
+    s.samples = n;
+    s.half = ev.SpectrumHalf;
+  });
+  ev.SpectraPending = false;
 }
 
 void append_ascii_event(const SavedEvent& ev, ByteBuffer& out) {

@@ -60,13 +60,18 @@ double edge_time_ns(float time_in_record, std::uint64_t tdc);
 std::int16_t binary_sample(float counts);
 
 // What of the current event a SavedEvent gets beside its stamps, headers and results.
-enum class CopiedData { None, Samples, Spectra };
+// SamplesForSpectra: the samples, for the spectra the formatter computes from them.
+enum class CopiedData { None, Samples, Spectra, SamplesForSpectra };
 // Copies an event with the run's stamps and results (acquisition thread) into the writer's
 // slot.
 void Capture_SavedEvent(const RunState& st, const RunOutput& output, const RunConfig& cfg,
                         const DecodedEvent& event, SavedEvent& ev, CopiedData what);
 // The data a run's data files need of each event.
 CopiedData copied_for_data_file(const RunOutput& st, const RunConfig& cfg);
+
+// The spectra of an event captured with CopiedData::SamplesForSpectra, the same as the loop
+// would have computed (formatter thread).
+void Compute_SavedSpectra(SavedEvent& ev, FftPlanCache& plans);
 
 void append_ascii_event(const SavedEvent& ev, ByteBuffer& out);
 void append_fft_event(const SavedEvent& ev, ByteBuffer& out);

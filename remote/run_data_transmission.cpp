@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "analysis/fft_noise.h"
 #include "app/message_log.h"
 #include "files/record_format.h"
 
@@ -30,6 +31,7 @@ void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg, const DecodedEve
     RecordWriter(record).text(header);
   }
   if (spectra) {
+    Compute_SpectrumOfEvent(st, cfg, event);
     append_fft_event(st, cfg, event, record);
   } else {
     append_ascii_event(st, cfg, event, record);

@@ -57,8 +57,9 @@ TEST(FixedFormat, MatchesPrintfByteForByte) {
     for (const double v : values)
       ASSERT_EQ(fixed(v, precision, width), printf_fixed(v, precision, width))
           << "value " << v << " precision " << precision << " width " << width;
-  // The records' own writer of six decimals.
+  // The records' own writer of six decimals, every fraction's digits included.
   char out[kMaxFixedChars + 32];
+  for (int k = 0; k < 1000000; ++k) values.push_back(k / 1e6 - 3.0);
   for (const int width : {7, 0, 12})
     for (const double v : values)
       ASSERT_EQ(std::string(out, write_fixed6_value(out, v, width)), printf_fixed(v, 6, width))
