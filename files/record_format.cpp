@@ -154,12 +154,10 @@ bool scaled_magnitude_fast(double v, int precision, std::uint64_t& q) {
   return true;
 }
 
-}  // namespace
-
 // The integer part of samples in volts and of spectra in dB has at most three digits,
 // which takes no loop and no division beyond the fraction's; anything else goes the
 // general way.
-std::size_t write_fixed6_value(char* out, double v, int width) {
+inline std::size_t fixed6(char* out, double v, int width) {
   std::uint64_t q = 0;
   if (!scaled_magnitude_fast(v, 6, q) || q >= 1000 * kPow10[6]) [[unlikely]]
     return write_fixed(out, v, 6, width);
@@ -194,6 +192,12 @@ std::size_t write_fixed6_value(char* out, double v, int width) {
     y = (y & 0xFFFFFFFFu) * 100u;
   }
   return pad + len;
+}
+
+}  // namespace
+
+std::size_t write_fixed6_value(char* out, double v, int width) {
+  return fixed6(out, v, width);
 }
 
 namespace {
@@ -491,7 +495,7 @@ void append_ascii_event(const SavedEvent& ev, ByteBuffer& out) {
       line = out.data.data();
     }
     for (int k = 0; k < samples; ++k) {
-      size += write_fixed6_value(line + size, static_cast<double>(v[k]) * kVoltsPerAdcCount, 7);
+      size += fixed6(line + size, static_cast<double>(v[k]) * kVoltsPerAdcCount, 7);
       line[size++] = ' ';
     }
     line[size++] = '\n';
@@ -515,7 +519,7 @@ void append_fft_event(const SavedEvent& ev, ByteBuffer& out) {
     char* line = w.room(db.size() * (kMaxFixedChars + 8) + 1);
     std::size_t size = 0;
     for (const float v : db) {
-      size += write_fixed6_value(line + size, v, 7);
+      size += fixed6(line + size, v, 7);
       line[size++] = ' ';
     }
     line[size++] = '\n';

@@ -7,9 +7,13 @@
 // A ring reset with a middle stage has a third thread between them: each published slot
 // goes first to the preparer (from next_to_prepare to prepared), and reaches the consumer
 // only then, in the same order.
+// A side that waits for slots is woken once a few have come (kWakeBatch), not for each: a
+// wake-up costs a system call and a switch, as much as handling a small slot. Its waits are
+// bounded by their timeouts, and the producer's own wait for an empty ring wakes it.
 #pragma once
 
 #include <chrono>
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +25,8 @@ namespace vx {
 template <typename T>
 class SlotRing {
  public:
+  static constexpr std::uint64_t kWakeBatch = 8;
+
   explicit SlotRing(std::size_t capacity) : capacity_(capacity) {}
 
   // Makes the slots (the first time) and empties the ring, with or without the middle
@@ -58,16 +64,21 @@ class SlotRing {
   // Producer: the claimed slot is ready for the consumer.
   void publish() {
     bool staged = false;
+    bool wake = false;
     {
       std::lock_guard lock(mutex_);
       ++head_;
       staged = staged_;
+      wake = staged ? preparer_waiting_ && head_ - prepared_ >= wake_after()
+                    : consumer_waiting_ && head_ - tail_ >= wake_after();
     }
-    (staged ? preparer_ : consumer_).notify_one();
+    if (wake) (staged ? preparer_ : consumer_).notify_one();
   }
   // Producer: waits until the consumer has released every published slot.
   void wait_empty() {
     std::unique_lock lock(mutex_);
+    preparer_.notify_one();
+    consumer_.notify_one();
     producer_.wait(lock, [&] { return tail_ == head_; });
   }
 
@@ -75,23 +86,33 @@ class SlotRing {
   // within the timeout or the ring is closed and every slot is prepared.
   T* next_to_prepare(std::chrono::microseconds timeout) {
     std::unique_lock lock(mutex_);
-    preparer_.wait_for(lock, timeout, [&] { return head_ != prepared_ || closed_; });
+    if (head_ == prepared_ && !closed_) {
+      preparer_waiting_ = true;
+      preparer_.wait_for(lock, timeout, [&] { return head_ != prepared_ || closed_; });
+      preparer_waiting_ = false;
+    }
     return head_ != prepared_ ? &slots_[prepared_ % capacity_] : nullptr;
   }
   // Middle stage: the slot from next_to_prepare() goes on to the consumer.
   void prepared() {
+    bool wake = false;
     {
       std::lock_guard lock(mutex_);
       ++prepared_;
+      wake = consumer_waiting_ && prepared_ - tail_ >= wake_after();
     }
-    consumer_.notify_one();
+    if (wake) consumer_.notify_one();
   }
 
   // Consumer: the oldest published (and, with the middle stage, prepared) slot, or nullptr
   // when none comes within the timeout or the ring is closed and empty.
   T* next(std::chrono::microseconds timeout) {
     std::unique_lock lock(mutex_);
-    consumer_.wait_for(lock, timeout, [&] { return ready() != tail_ || closed_; });
+    if (ready() == tail_ && !closed_) {
+      consumer_waiting_ = true;
+      consumer_.wait_for(lock, timeout, [&] { return ready() != tail_ || closed_; });
+      consumer_waiting_ = false;
+    }
     return ready() != tail_ ? &slots_[tail_ % capacity_] : nullptr;
   }
   // Consumer: the slot from next() is free again.
@@ -135,6 +156,10 @@ class SlotRing {
  private:
   // Slots the consumer may take up to (the lock held).
   std::uint64_t ready() const { return staged_ ? prepared_ : head_; }
+  // Slots queued for a waiting side before it is woken: a batch, fewer in a small ring.
+  std::uint64_t wake_after() const {
+    return std::min<std::uint64_t>(kWakeBatch, std::max<std::size_t>(capacity_ / 4, 1));
+  }
 
   const std::size_t capacity_;
   std::vector<T> slots_;
@@ -147,6 +172,8 @@ class SlotRing {
   std::uint64_t tail_ = 0;      // slots released so far
   bool staged_ = false;
   bool closed_ = false;
+  bool preparer_waiting_ = false;
+  bool consumer_waiting_ = false;
   double waited_ = 0.0;
   std::int64_t waits_ = 0;
 };
