@@ -26,12 +26,6 @@ namespace {
 
 constexpr std::uint64_t kTdcWrap = std::uint64_t{1} << 40;
 
-// The run's data files hold spectra, and the loop computes them: for every event, whatever
-// the display shows now. With a formatter, it computes them from the saved samples instead.
-bool spectra_saved_by_loop(const RunState& run, const RunOutput& st, const RunConfig& cfg) {
-  return cfg.acq.SaveDataInFile == 1 && st.files.DataFormat == EventFormat::Spectra &&
-         !run.run.SpectraByFormatter;
-}
 void wait_writer(RunOutput& st) {
   Wait_SavingQueueEmpty(st);
 }
@@ -489,13 +483,8 @@ EventConsumers loop_consumers() {
          st.run.FrameOwed = false;
          accumulate_firmware_charges(st, st, st, cfg, event);
        }},
-      // Spectra the data file takes from the loop; the display and the remote client compute
-      // those of the events they take (Compute_SpectrumOfEvent).
-      {"spectrum", EventStage::Spectrum,
-       [](State& st, const RunConfig& cfg) {
-         return !charge_live(cfg) && spectra_saved_by_loop(st, st, cfg);
-       },
-       measure_spectrum},
+      // Spectra are computed by their readers, for the events they take: the display, the
+      // remote client and the saving (Compute_SpectrumOfEvent).
       {"noise", EventStage::Noise,
        [](State& st, const RunConfig& cfg) {
          return !charge_live(cfg) && st.NoiseMeasurementOn().load() == 1;

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "analysis/fft_noise.h"
 #include "analysis/measurement_pass.h"
 #include "app/message_log.h"
 #include "app/messages.h"
@@ -570,10 +571,18 @@ void capture_measurement_jobs(const RunState& st, const RunConfig& cfg, const De
 void Queue_EventForSaving(RunState& st, RunOutput& output, const RunConfig& cfg,
                           const DecodedEvent& event) {
   SaveRing& queue = output.SavingQueue;
-  SavedEvent& ev = queue.claim();
   CopiedData what = copied_for_data_file(output, cfg);
-  if (what == CopiedData::Spectra && st.run.SpectraByFormatter)
-    what = CopiedData::SamplesForSpectra;
+  // Events of the firmware's charge mode have no samples, and no spectrum.
+  if (what == CopiedData::Spectra && !(cfg.charge_mode() && !cfg.replaying())) {
+    // The formatter computes the spectra, unless it is behind: the loop, which would only
+    // wait for room, computes them then (the same values either way).
+    if (st.run.SpectraByFormatter && queue.unprepared() < kSpectraBacklog) {
+      what = CopiedData::SamplesForSpectra;
+    } else {
+      Compute_SpectrumOfEvent(st, cfg, event);
+    }
+  }
+  SavedEvent& ev = queue.claim();
   Capture_SavedEvent(st, output, cfg, event, ev, what);
   if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, event, ev);
   queue.publish();

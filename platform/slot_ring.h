@@ -12,8 +12,8 @@
 // bounded by their timeouts, and the producer's own wait for an empty ring wakes it.
 #pragma once
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +47,11 @@ class SlotRing {
   std::size_t in_flight() {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(head_ - tail_);
+  }
+  // Slots published and not yet through the middle stage (with one).
+  std::size_t unprepared() {
+    std::lock_guard lock(mutex_);
+    return staged_ ? static_cast<std::size_t>(head_ - prepared_) : 0;
   }
 
   // Producer: the next free slot, waiting while the ring is full (the time waited is
