@@ -64,11 +64,13 @@ fuzz: bootstrap
 	scripts/fuzz $(FUZZ_BUILD)
 
 # Long runs on the simulated board, not part of `make test`: memory over 10^6 events, a
-# saving run with a fault injected every few thousand events, 10^6 events with the per-run
-# lists, histograms, spectra, noise and the measurement file on, and saving runs killed at
-# random moments whose files must replay and export whole; then INTERLEAVINGS (10^4) seeded
-# sequences of remote commands, settings changes, dialogs, calibrations and runs, from the
-# seed printed (INTERLEAVING_SEED=N starts from N again).
+# saving run with a fault injected every few thousand events, 10^7 events with the per-run
+# lists, histograms, spectra, noise, rates and the measurement file on (each tenth's rate,
+# memory and queue waits; no growth once the lists are full, no tenth below 0.9 of the
+# first), and saving runs killed at random moments whose files must replay and export
+# whole; then INTERLEAVINGS (10^4) seeded sequences of remote commands, settings changes,
+# dialogs, calibrations and runs, from the seed printed (INTERLEAVING_SEED=N starts again
+# from N).
 INTERLEAVINGS ?= 10000
 soak: build
 	cmake --build $(BUILD) -j$(JOBS) --target soak_memory soak_faults soak_long_run soak_crash \

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -12,11 +13,13 @@
 #include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "analysis/histo_ranges.h"
+#include "analysis/measurement_context.h"
 #include "app/message_log.h"
 #include "app/params.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
+#include "platform/fft.h"
 #include "support/file_text.h"
 #include "support/saved_runs.h"
 #include "support/sim_core.h"
@@ -162,9 +165,17 @@ TEST(Run, EndsOnItsLastEventsFrame) {
     }
     st.DisplayFrameInterval = 1000.0;  // on the core's clock: only the frames that must be
     st.acq.DisplayOn = 1;
+    // Spectra shown: each frame's is its own event's, also the one drawn after the loop.
+    st.display_attached = true;
+    st.FFTMode().store(1);
     std::vector<int> frames;  // the acquisition thread's, read once the run is over
-    st.hooks.compute_display = [&](const DecodedEvent&) {
+    int stale_spectra = 0;
+    st.hooks.compute_display = [&](const DecodedEvent& event) {
       frames.push_back(st.EventNumber.load());
+      std::array<double, kMaxSamples / 2 + 1> own{};
+      const int n = Run_NbOfSamples(Freeze_RunConfig(st));
+      ReFFT_Magnitudes(st.meas.FftPlans, std::span(event.FullyOrderedValues[0][0].data(), n), own);
+      if (st.meas.Spectra[0][0].magnitude != own) ++stale_spectra;
     };
     Set_RunType(st, end == End::SingleEvent ? 0 : 3, 0);
     ASSERT_EQ(f.start(), 1);
@@ -184,6 +195,7 @@ TEST(Run, EndsOnItsLastEventsFrame) {
       EXPECT_EQ(st.EventNumber.load(), end == End::SingleEvent ? 10 : 30) << "readout, or file";
     }
     EXPECT_EQ(frames.empty() ? -1 : frames.back(), st.EventNumber.load());
+    EXPECT_EQ(stale_spectra, 0) << "frames showing another event's spectrum";
   }
 }
 

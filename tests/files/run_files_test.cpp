@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include "acquisition/run_control.h"
+#include "analysis/fft_noise.h"
 #include "analysis/measurement_pass.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
@@ -278,8 +279,11 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
       if (std::string(format) == "ascii") test::printf_ascii_event(f.st, ascii);
       if (std::string(format) == "binary")
         append_binary_event(f.st, Freeze_RunConfig(f.st), f.st.event, data);
-      if (std::string(format) == "spectra")
+      if (std::string(format) == "spectra") {
+        // As a reader of the event's spectrum (the remote client) has it.
+        Compute_SpectrumOfEvent(f.st, Freeze_RunConfig(f.st), f.st.event);
         append_fft_event(f.st, Freeze_RunConfig(f.st), f.st.event, data);
+      }
       append_measurement_event(f.st, Freeze_RunConfig(f.st), f.st.event, measurements,
                                f.st.sys.NbOfSAMBlocks);
       expected[n] = {ascii + std::string(data.data.data(), data.size),
