@@ -58,8 +58,8 @@ struct SavedEvent {
 // Events in flight between the acquisition loop and the writer: enough to ride out a slow
 // write of a few milliseconds at the board's full rate (about 8 MB of slots).
 inline constexpr std::size_t kSaveRingSlots = 64;
-// Events waiting for the formatter beyond which the loop computes their spectra itself.
-inline constexpr std::size_t kSpectraBacklog = 16;
+// Events waiting for the formatter beyond which the loop makes their records itself.
+inline constexpr std::size_t kFormatterBacklog = 16;
 using SaveRing = SlotRing<SavedEvent>;
 
 }  // namespace vx

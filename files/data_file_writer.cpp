@@ -485,7 +485,7 @@ void Format_SavedEvents(SavingParts& w, const SavingConfig& config, int generati
       try {
         // The run's sums are this thread's while the loop leaves the measurements to it.
         if (ev->MeasuredByFormatter) Measure_EventJobs(ev->Jobs, ev->Results, &w.meas);
-        if (config.data) {
+        if (config.data && !ev->DataRecordReady) {
           Compute_SavedSpectra(*ev, w.meas.FftPlans);
           Format_DataRecord(*ev);
         }
@@ -572,11 +572,13 @@ void Queue_EventForSaving(RunState& st, RunOutput& output, const RunConfig& cfg,
                           const DecodedEvent& event) {
   SaveRing& queue = output.SavingQueue;
   CopiedData what = copied_for_data_file(output, cfg);
+  // The formatter computes the spectra and makes the records, unless it is behind: the loop,
+  // which would only wait for room, does both then (the same bytes either way). Not the
+  // records the formatter measures for.
+  const bool behind = queue.unprepared() >= kFormatterBacklog;
   // Events of the firmware's charge mode have no samples, and no spectrum.
   if (what == CopiedData::Spectra && !(cfg.charge_mode() && !cfg.replaying())) {
-    // The formatter computes the spectra, unless it is behind: the loop, which would only
-    // wait for room, computes them then (the same values either way).
-    if (st.run.SpectraByFormatter && queue.unprepared() < kSpectraBacklog) {
+    if (st.run.SpectraByFormatter && !behind) {
       what = CopiedData::SamplesForSpectra;
     } else {
       Compute_SpectrumOfEvent(st, cfg, event);
@@ -584,7 +586,15 @@ void Queue_EventForSaving(RunState& st, RunOutput& output, const RunConfig& cfg,
   }
   SavedEvent& ev = queue.claim();
   Capture_SavedEvent(st, output, cfg, event, ev, what);
-  if (st.run.MeasuredByFormatter) capture_measurement_jobs(st, cfg, event, ev);
+  if (st.run.MeasuredByFormatter) {
+    capture_measurement_jobs(st, cfg, event, ev);
+  } else if (behind && what != CopiedData::None) {
+    try {
+      Format_DataRecord(ev);
+    } catch (const std::bad_alloc&) {
+      ev.DataRecordReady = false;  // the formatter tries again, and tells
+    }
+  }
   queue.publish();
 }
 
