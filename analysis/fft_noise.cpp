@@ -17,21 +17,30 @@ namespace vx {
 void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {
   MeasurementData& m = st.meas;
   const int n = Run_NbOfSamples(cfg);
-  // RecordLength / 2 is an integer halving; a record too short for it falls back to the
-  // event's own length so that the division stays defined.
-  int half = cfg.sys.RecordLength / 2;
-  if (half <= 0) half = n / 2;
+  const int half = Spectrum_Reference(cfg, n);
   if (n < 2 || half <= 0) return;
   for (int b = 0; b < Run_NbOfBlocks(cfg); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!Is_ChannelEnabled(cfg, b, c)) continue;
-      ChannelSpectrum& s = m.Spectra[b][c];
       const std::span<const float> samples(event.FullyOrderedValues[b][c].data(), n);
-      if (ReFFT_Magnitudes(m.FftPlans, samples, s.magnitude) != 0) continue;
-      s.samples = n;
-      s.half = half;
+      Transform_Channel(m.FftPlans, samples, half, m.Spectra[b][c]);
     }
   }
+}
+
+int Spectrum_Reference(const RunConfig& cfg, int samples) {
+  // RecordLength / 2 is an integer halving; a record too short for it falls back to the
+  // event's own length so that the division stays defined.
+  const int half = cfg.sys.RecordLength / 2;
+  return half > 0 ? half : samples / 2;
+}
+
+bool Transform_Channel(FftPlanCache& plans, std::span<const float> samples, int half,
+                       ChannelSpectrum& spectrum) {
+  if (ReFFT_Magnitudes(plans, samples, spectrum.magnitude) != 0) return false;
+  spectrum.samples = static_cast<int>(samples.size());
+  spectrum.half = half;
+  return true;
 }
 
 void Compute_SpectrumOfEvent(RunState& st, const RunConfig& cfg, const DecodedEvent& event) {

@@ -16,6 +16,14 @@ inline constexpr float kSpectrumFloorDb = -400.0f;
 // its bins, kept until they are shown, saved or sent.
 void Compute_FFT(RunState& st, const RunConfig& cfg, const DecodedEvent& event);
 
+// The decibel reference of a run's spectra: RecordLength / 2, or half the record's own
+// samples when it is too short for that.
+int Spectrum_Reference(const RunConfig& cfg, int samples);
+// The magnitudes of one channel's samples into spectrum, with the reference half; false,
+// and the spectrum untouched, when no transform could be made.
+bool Transform_Channel(FftPlanCache& plans, std::span<const float> samples, int half,
+                       ChannelSpectrum& spectrum);
+
 // Compute_FFT for the event now being handled, unless done already for it: its readers (the
 // display, the remote client, the data file) each ask, and only those events someone reads
 // are transformed. The loop marks each new event (RunData::SpectrumOfEvent).

@@ -14,7 +14,6 @@
 #include "analysis/measurement_context.h"
 #include "app/run_from_file.h"
 #include "digitizer/board_configuration.h"
-#include "platform/fft.h"
 #include "platform/format_text.h"
 
 namespace vx {
@@ -423,8 +422,7 @@ void Capture_SavedEvent(const RunState& st, const RunOutput& output, const RunCo
   if (ev.SpectraPending) {
     // What the loop's own spectra are taken over (Compute_FFT).
     ev.SpectrumSamples = Run_NbOfSamples(cfg);
-    ev.SpectrumHalf =
-        cfg.sys.RecordLength / 2 > 0 ? cfg.sys.RecordLength / 2 : ev.SpectrumSamples / 2;
+    ev.SpectrumHalf = Spectrum_Reference(cfg, ev.SpectrumSamples);
   }
   if (what == CopiedData::None) return;
   for_each_written_channel(ev, ev.Blocks, [&](int b, int c) {
@@ -445,9 +443,7 @@ void Compute_SavedSpectra(SavedEvent& ev, FftPlanCache& plans) {
     s.samples = 0;  // no spectrum (all zeros in the record) unless one is made now
     if (n < 2 || ev.SpectrumHalf <= 0) return;
     const std::span<const float> samples(ev.Values[b][c].data(), static_cast<std::size_t>(n));
-    if (ReFFT_Magnitudes(plans, samples, s.magnitude) != 0) return;
-    s.samples = n;
-    s.half = ev.SpectrumHalf;
+    Transform_Channel(plans, samples, ev.SpectrumHalf, s);
   });
   ev.SpectraPending = false;
 }
