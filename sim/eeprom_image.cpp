@@ -13,7 +13,6 @@ namespace {
 constexpr std::uint64_t kFactoryStream = 0xFAC7;
 // How far the factory's own calibration misses the truth.
 constexpr float kFactoryPedestalError = 0.15f;  // counts
-constexpr float kFactoryInlError = 2.0f;        // ps
 
 void put_text(EepromImage& img, std::uint16_t address, const char* text) {
   std::memcpy(img.data() + address, text, std::strlen(text) + 1);
@@ -50,7 +49,8 @@ std::uint16_t table_address(std::uint16_t table_a, int block, int channel) {
 
 }  // namespace
 
-EepromImage factory_eeprom(const BoardImperfections& truth, std::uint32_t board_id, int daughter) {
+EepromImage factory_eeprom(const BoardImperfections& truth, std::uint32_t board_id, int daughter,
+                           double inl_error_ps) {
   EepromImage img(kEepromSize, 0xFF);
   char serial[32];
   std::snprintf(serial, sizeof serial, "%u.%d", board_id % 10000u, 10 + daughter);
@@ -77,8 +77,7 @@ EepromImage factory_eeprom(const BoardImperfections& truth, std::uint32_t board_
         put_u16(img, table_address(eeprom::kPedestals, block, ch) + 2u * i,
                 static_cast<std::uint16_t>(static_cast<std::uint32_t>(p * 16.0f)));
         // Entry i is the accumulated error up to the end of cell i, that is cell i + 1's.
-        const double inl =
-            err[(i + 1) % 1024] * kNominalPeriodPs + kFactoryInlError * rng.gaussian();
+        const double inl = err[(i + 1) % 1024] * kNominalPeriodPs + inl_error_ps * rng.gaussian();
         const auto code = static_cast<std::int16_t>(static_cast<std::int32_t>(inl * 16.0));
         put_u16(img, table_address(eeprom::kInlTable, block, ch) + 2u * i,
                 static_cast<std::uint16_t>(code));

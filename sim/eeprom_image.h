@@ -23,7 +23,9 @@ struct DaughterCorrections {
   std::array<std::vector<float>, 4> inl_ps;    // INL in ps at 3.2 GS/s, channel 4d + i
 };
 
-EepromImage factory_eeprom(const BoardImperfections& truth, std::uint32_t board_id, int daughter);
+// inl_error_ps: the sigma of each time-table entry's error.
+EepromImage factory_eeprom(const BoardImperfections& truth, std::uint32_t board_id, int daughter,
+                           double inl_error_ps);
 DaughterCorrections corrections_from_eeprom(const EepromImage& image);
 
 }  // namespace vx::sim

@@ -18,8 +18,10 @@ namespace vx::sim {
 inline constexpr int kCells = 1024;
 inline constexpr float kAdcMax = 4095.0f;
 
-// Unit-height pulse whose leading edge passes half height at t = 0: an error-function edge
-// (10-90 % in the rise time) times an exponential tail (90-10 % in the fall time).
+// Unit-height pulse whose leading edge passes half height at t = 0: an exponential decay
+// seen through a Gaussian response, smooth everywhere as a pulse is once it has passed the
+// front end, its 10-90 % rise and 90-10 % fall as asked (a fall no longer than the rise is
+// out of reach: the pulse then falls as fast as it can).
 class PulseShape {
  public:
   PulseShape(double rise_ns, double fall_ns);

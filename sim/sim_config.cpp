@@ -203,6 +203,7 @@ SimConfigParse parse_sim_config(std::string_view text) {
   keys["dead_time_us"] = number(c.dead_time_us, 0.0);
   keys["register_access_us"] = number(c.register_access_us, 0.0);
   keys["noise_bandwidth_mhz"] = number(c.noise_bandwidth_mhz, 0.0, true);
+  keys["factory_inl_error_ps"] = number(c.factory_inl_error_ps, 0.0);
   keys["discriminator.after_offset"] = boolean(c.discriminator_after_offset);
   keys["pcb_revision"] = integer(c.pcb_revision, 0, 255);
   keys["vme_base_address"] = integer(c.vme_base_address, 0, 0xFFFFFFFF);

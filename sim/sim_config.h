@@ -52,6 +52,9 @@ struct SimConfig {
   double dead_time_us = 125.0;  // per event of 1024 samples, proportional to the length
   double register_access_us = 20.0;
   double noise_bandwidth_mhz = 500.0;
+  // How far the factory's time (INL) tables stored in new EEPROMs miss the unit's truth:
+  // the sigma of each cell's error.
+  double factory_inl_error_ps = 2.0;
   bool discriminator_after_offset = false;
   std::uint32_t pcb_revision = 2;
   std::uint32_t vme_base_address = 0x32100000;

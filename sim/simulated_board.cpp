@@ -41,7 +41,9 @@ SimulatedBoard::SimulatedBoard(SimConfig config, std::filesystem::path user_data
       blocks_(config_.model == "DT5743" ? 4 : 8),
       truth_(make_board_imperfections(config_.board_id, 2 * blocks_)),
       eeprom_(std::move(user_data_dir), config_.model, config_.board_id, blocks_ / 2,
-              [this](int d) { return factory_eeprom(truth_, config_.board_id, d); }),
+              [this](int d) {
+                return factory_eeprom(truth_, config_.board_id, d, config_.factory_inl_error_ps);
+              }),
       arrival_rng_(config_.seed, kArrivalStream),
       counter_rng_(config_.seed, kCounterStream) {
   for (int c = 0; c < channels(); ++c) {
