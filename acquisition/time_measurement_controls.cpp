@@ -7,6 +7,7 @@
 #include "analysis/time_histogram.h"
 #include "analysis/waveform_utilities.h"
 #include "app/field_ranges.h"
+#include "files/saving_run_lock.h"
 
 namespace vx {
 
@@ -72,6 +73,12 @@ void Set_TimingMethod(State& st, bool cfd) {
 void Set_CFDRatio(State& st, double ratio) {
   RestartGuard restart(st);
   st.acq.CFDRatio = static_cast<float>(std::clamp(finite_or(ratio, 0.5), 0.0, 1.0));
+}
+
+void Set_EdgeTiming(State& st, EdgeTiming timing) {
+  if (Refuse_ChangeDuringSavingRun(st, "edge timing")) return;
+  RestartGuard restart(st);
+  st.acq.TimeMeasSpareOption = static_cast<std::int32_t>(timing);
 }
 
 void Set_NbOfBinsForSpline(State& st, int bins) {

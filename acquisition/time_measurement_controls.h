@@ -4,6 +4,7 @@
 // is applied and the run goes on (restart within the same run).
 #pragma once
 
+#include "app/edge_timing.h"
 #include "app/state.h"
 
 namespace vx {
@@ -19,6 +20,9 @@ void Set_SplineInterpolation(RunState& st, bool on);
 // Constant fraction (true) or fixed threshold (false).
 void Set_TimingMethod(State& st, bool cfd);
 void Set_CFDRatio(State& st, double ratio);
+// How the crossings are taken. Data files name it in their header, so a saving run refuses
+// the change.
+void Set_EdgeTiming(State& st, EdgeTiming timing);
 void Set_NbOfBinsForSpline(State& st, int bins);
 void Set_NbOfBinsForBaseline(State& st, int bins);
 void Set_NoMaxPeakThresholdDistance(State& st, bool no_max);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "analysis/band_limited_timing.h"
 #include "analysis/measurement_context.h"
 #include "analysis/waveform_utilities.h"
 #include "app/field_ranges.h"
@@ -219,28 +220,6 @@ Floats4 load4(const float* p) {
   return v;
 }
 
-// Largest and smallest of w[0 ... n - 1] (values only).
-void float_extremes(const float* w, std::size_t n, float& largest, float& smallest) {
-  largest = smallest = w[0];
-  std::size_t i = 0;
-  if (n >= 8) {
-    Floats4 his = load4(w), los = his;
-    for (i = 4; i + 4 <= n; i += 4) {
-      const Floats4 x = load4(w + i);
-      his = x > his ? x : his;
-      los = x < los ? x : los;
-    }
-    for (int j = 0; j < 4; ++j) {
-      largest = std::max(largest, his[j]);
-      smallest = std::min(smallest, los[j]);
-    }
-  }
-  for (; i < n; ++i) {
-    largest = std::max(largest, w[i]);
-    smallest = std::min(smallest, w[i]);
-  }
-}
-
 // Floats no larger (smaller) than a double: comparisons with them stay on the safe side.
 float float_below(double x) {
   float f = static_cast<float>(x);
@@ -308,7 +287,7 @@ void time_on_lazy_spline(const MeasurementSettings& s, const ChannelJob& job, co
   auto low_bound = [&](std::size_t k) { return std::min<double>(w[k], w[k + 1]) - slack(k); };
 
   float sample_max = 0.0f, sample_min = 0.0f;  // samples among the M points
-  float_extremes(w, intervals, sample_max, sample_min);
+  Float_Extremes(w, intervals, sample_max, sample_min);
   const float all_max = std::max(sample_max, w[n - 1]);
   const float all_min = std::min(sample_min, w[n - 1]);
   const double magnitude =
@@ -499,6 +478,10 @@ void measure_times(const MeasurementSettings& s, const ChannelJob* jobs, std::si
                    ChannelResult* results, Workspace& ws) {
   const std::size_t n = static_cast<std::size_t>(s.samples);
   if (n < 2) return;
+  if (s.edge_timing == EdgeTiming::kBandLimited) {
+    for (std::size_t l = 0; l < lanes; ++l) Time_BandLimited(s, jobs[l], results[l]);
+    return;
+  }
   const auto per = static_cast<std::size_t>(s.per);
   if (!s.spline || per == 1) {
     // Without up-sampling (or with one point per sample) the copy is the samples.
@@ -546,6 +529,7 @@ MeasurementSettings Snapshot_MeasurementSettings(const RunState& st, const RunCo
   s.cfd_ratio = cfg.acq.CFDRatio;
   s.baseline_bins = cfg.acq.NbOfBinsForBaseline;
   s.peak_interp = st.meas.PeakInterp.load(std::memory_order_relaxed);
+  s.edge_timing = EdgeTiming_Of(cfg.acq.TimeMeasSpareOption);
   const float period_ps = Measurement_SamplingPeriodPs(cfg.sam);
   s.period_ps = period_ps;
   s.period_ns = period_ps / 1000.0;

@@ -35,6 +35,9 @@ int Compute_ParabolaCoefficients(const float x[3], const float y[3], float& c, f
 int Compute_ParabolaCoefficients(const double x[3], const double y[3], double& c, double& b,
                                  double& a);
 
+// Largest and smallest of w[0 ... n - 1] (values only; n >= 1), four at a time.
+void Float_Extremes(const float* w, std::size_t n, float& largest, float& smallest);
+
 // Clamped cubic spline through the samples (end slopes from the first and last pairs),
 // evaluated at j / factor for j = 0 ... (n - 1) * factor; out must hold that many points.
 // Point j * factor is sample j exactly.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/edge_timing.h"
 #include "app/params.h"
 
 namespace vx {
@@ -20,6 +21,7 @@ struct MeasurementSettings {
   double cfd_ratio = 0.5;
   std::int64_t baseline_bins = 0;  // samples averaged for the constant-fraction baseline
   int peak_interp = 1;
+  EdgeTiming edge_timing = EdgeTiming::kStandard;
   bool limited = false;  // crossing-to-peak distance limit on
   double limit = 0.0;    // that limit in points of the searched waveform
   double period_ns = 0.0;

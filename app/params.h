@@ -122,7 +122,7 @@ struct FieldInfo {
   X(R, float,         MinPeakAmplitude,           ,                                   138,  0.0f,           (-kVolts, kVolts),             "Minimum peak amplitude (V)")              \
   X(R, std::int32_t,  EnExcludeAboveAmplitude,    ,                                   142,  0,              (0, 1),                        "Exclude pulses above an amplitude")       \
   X(R, float,         MaxPeakAmplitude,           ,                                   146,  0.0f,           (-kVolts, kVolts),             "Maximum peak amplitude (V)")              \
-  X(R, std::int32_t,  TimeMeasSpareOption,        ,                                   150,  0,              (),                            "Time measurement spare option")           \
+  X(R, std::int32_t,  TimeMeasSpareOption,        ,                                   150,  0,              (0, 1),                        "Edge timing")                             \
   X(R, float,         INLCalibPanelValue,         ,                                   154,  0.0f,           (-kCounts, kCounts),           "INL calibration panel value")             \
   X(R, float,         PulseThreshold,             [kMaxSamBlocks][kChannelsPerBlock], 158,  0.0f,           (-kCounts, kCounts),           "Pulse threshold (ADC counts)")            \
   X(R, std::int32_t,  PulseEdge,                  [kMaxSamBlocks][kChannelsPerBlock], 222,  0,              (0, 1),                        "Pulse edge")                              \

@@ -1,6 +1,7 @@
 // The per-event measurement pass on a full board: 16 channels of 1024 samples, spline
 // with 5 points per sample, constant fraction, charge, per-run lists, on one thread and on
-// two, side by side under the same machine load.
+// two, and on one thread with the band-limited edge timing, side by side under the same
+// machine load.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -53,10 +54,12 @@ void configure(vx::State& st) {
   }
 }
 
-void run_pass(benchmark::State& state, int threads) {
+void run_pass(benchmark::State& state, int threads,
+              vx::EdgeTiming timing = vx::EdgeTiming::kStandard) {
   auto bench = std::make_unique<Bench>();
   vx::State& st = bench->st;
   configure(st);
+  st.acq.TimeMeasSpareOption = static_cast<std::int32_t>(timing);
   const vx::RunConfig cfg = vx::Freeze_RunConfig(st);
   vx::Prepare_MeasurementsForRun(st, st, cfg);
   int event = 0;
@@ -76,9 +79,14 @@ void BM_MeasurementPass(benchmark::State& state) {
 void BM_MeasurementPassParallel(benchmark::State& state) {
   run_pass(state, 2);
 }
+// The same pass with the band-limited edge timing in place of the spline's.
+void BM_MeasurementPassBandLimited(benchmark::State& state) {
+  run_pass(state, 1, vx::EdgeTiming::kBandLimited);
+}
 // Wall time: the parallel pass's work on pool threads is not the benchmark thread's CPU time.
 BENCHMARK(BM_MeasurementPass)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_MeasurementPassParallel)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_MeasurementPassBandLimited)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The spectra of the same 16 channels: the magnitudes of the bins a real record has, the dB
 // worked out only for the events shown (one in 100, the default display modulo) or saved.

@@ -12,6 +12,7 @@
 #include "analysis/noise_controls.h"
 #include "analysis/time_amplitude.h"
 #include "app/dac_conversions.h"
+#include "app/edge_timing.h"
 #include "app/field_ranges.h"
 #include "app/message_log.h"
 #include "cli/command_rates.h"
@@ -71,6 +72,8 @@ void apply_measurements(State& st, const RunOptions& o) {
     st.acq.CFDRatio = *o.cfd;
   }
   if (o.fixed_threshold) Set_FixedThresholdTiming(st, *o.fixed_threshold);
+  if (o.timing_method)
+    st.acq.TimeMeasSpareOption = static_cast<std::int32_t>(*EdgeTiming_Named(*o.timing_method));
   if (o.list_cap) st.meas.ListEntriesKept = *o.list_cap;
 }
 
@@ -289,6 +292,15 @@ void add_run_options(CLI::App& command, RunOptions& o) {
                                 "Fixed-threshold timing at VOLTS (sign of the pulses)")
                     ->option_text("VOLTS");
   cfd->excludes(fixed);
+  command
+      .add_option("--timing-method", o.timing_method,
+                  "How the edges' times are taken: standard (the crossing on the samples or "
+                  "their spline) or band-limited (the crossing on the waveform's band-limited "
+                  "reconstruction, low-passed at half the Nyquist frequency: no bias with the "
+                  "pulse's place within a sample, less noise). Default: the setup's, else "
+                  "standard")
+      ->option_text("NAME")
+      ->check(CLI::IsMember({"standard", "band-limited"}));
   command
       .add_option("--list-cap", o.list_cap,
                   "Events whose measurements the run keeps for rebuilding the histograms "

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/edge_timing.h"
 #include "cli/commands.h"
 #include "digitizer/board_configuration.h"
 #include "files/quoted_text.h"
@@ -104,6 +105,15 @@ void print_setup(const std::string& path, const SetupImages& s) {
               static_cast<long long>(y.PrimitivesGateLength) * 5);
   std::printf("  external input   %s%s\n", y.ExternalTriggerType == 1 ? "NIM" : "TTL",
               y.ExtTrigInAsGate == 1 ? ", used as a gate" : "");
+  const AcqParams& a = s.acq;
+  if (a.CFDMethod == 1) {
+    std::printf("  timing           constant fraction %.2f, baseline %d samples; %s edge timing\n",
+                static_cast<double>(a.CFDRatio), a.NbOfBinsForBaseline,
+                EdgeTiming_Name(EdgeTiming_Of(a.TimeMeasSpareOption)));
+  } else {
+    std::printf("  timing           fixed threshold (per channel); %s edge timing\n",
+                EdgeTiming_Name(EdgeTiming_Of(a.TimeMeasSpareOption)));
+  }
   std::printf("  channel  shown  trigger  edge     threshold (V)  offset (V)  pair\n");
   for (int ch = 0; ch < channels; ++ch) {
     const SAMBlockParams& blk = s.sam[ch / 2];

@@ -24,8 +24,9 @@ struct RunOptions {
   std::optional<std::string> noise_window;  // FROM-TO in ns
   bool no_summary_measurements = false;
   std::optional<float> cfd;
-  std::optional<float> fixed_threshold;  // volts
-  std::optional<int> list_cap;           // events the per-run lists keep
+  std::optional<float> fixed_threshold;      // volts
+  std::optional<std::string> timing_method;  // standard, band-limited
+  std::optional<int> list_cap;               // events the per-run lists keep
 
   // Run data files.
   std::string save;  // ascii, binary; empty = no data file

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include "files/data_file_reader.h"
 #include "files/hdf5_run_file.h"
 #include "files/measurement_file_reader.h"
+#include "files/record_format.h"
 #include "platform/clock.h"
 #include "platform/null_front_end.h"
 #include "platform/thread_pool.h"
@@ -67,7 +69,13 @@ RunHeaderValues header_values(const fs::path& path) {
     std::sscanf(line.c_str(),
                 "=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %f ===",
                 &v.board_channels, &v.gain);
-  std::getline(in, line);
+  if (std::getline(in, line)) {
+    const std::size_t at = line.find(kEdgeTimingLabel);
+    if (at != std::string::npos) {
+      const std::size_t from = at + std::string_view(kEdgeTimingLabel).size();
+      v.edge_timing = line.substr(from, line.find(' ', from) - from);
+    }
+  }
   if (std::getline(in, line))
     std::sscanf(line.c_str(),
                 "=== DATA SAMPLES [%d] in Volts == NB OF CHANNELS ACQUIRED: %d == Sampling "

@@ -234,6 +234,7 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
   attribute(root, "gain", H5T_NATIVE_FLOAT, hv.gain);
   attribute(root, "sampling_period_ps", H5T_NATIVE_FLOAT, hv.sampling_period_ps);
   attribute(root, "inl_correction", H5T_NATIVE_INT32, std::int32_t{hv.inl_correction});
+  text_attribute(root, "edge_timing", hv.edge_timing);
   attribute(root, "samples_per_channel", H5T_NATIVE_INT32, std::int32_t{layout_.samples});
   text_attribute(root, "source_file", layout_.source_file);
   text_attribute(root, "source_format", layout_.binary ? "binary" : "ascii");

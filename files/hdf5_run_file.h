@@ -26,6 +26,7 @@ struct RunHeaderValues {
   int channels_acquired = 0;
   float sampling_period_ps = 0.0f;
   int inl_correction = 0;
+  std::string edge_timing = "standard";  // as the header's third line names it
 };
 
 struct Hdf5RunLayout {

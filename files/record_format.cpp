@@ -605,12 +605,20 @@ void append_measurement_event(const State& st, const RunConfig& cfg, const Decod
                     });
 }
 
+std::string other_parameters_line(const RunConfig& cfg) {
+  // The standard edge timing leaves the line as files have always had it.
+  const EdgeTiming timing = EdgeTiming_Of(cfg.acq.TimeMeasSpareOption);
+  if (timing == EdgeTiming::kStandard) return "=== Other Parameters ===\n";
+  return std::string("=== Other Parameters == ") + kEdgeTimingLabel + EdgeTiming_Name(timing) +
+         " ===\n";
+}
+
 std::string common_header(const RunConfig& cfg) {
   const float gain = cfg.sam[0].BoardGain;
   return std::string("=== DATA FILE SAVED WITH SOFTWARE VERSION: ") + kSoftwareVersion + " ===\n" +
          format_text("=== CAEN DIGITIZER BOARD TYPE x743 WITH %d CHANNELS AND GAIN: %3.1f ===\n",
                      cfg.sys.NbOfChannels, static_cast<double>(gain)) +
-         "=== Other Parameters ===\n";
+         other_parameters_line(cfg);
 }
 
 std::string data_header_line(const RunConfig& cfg, bool spectra) {

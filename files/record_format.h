@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/dac_conversions.h"
+#include "app/edge_timing.h"
 #include "app/run_config.h"
 #include "app/saved_event.h"
 #include "app/state.h"
@@ -89,9 +90,11 @@ void append_measurement_event(const State& st, const RunConfig& cfg, const Decod
                               ByteBuffer& out, int blocks);
 
 // Header lines: 1 to 3 are common to both files, 4 belongs to the data file, 5 to the
-// measurement file.
+// measurement file. Line 3 names the edge timing after kEdgeTimingLabel when it is not the
+// standard one.
 // Both describe the settings of cfg; the data line files that hold spectra (true) or samples
 // (false).
+inline constexpr const char* kEdgeTimingLabel = "Edge Timing: ";
 std::string common_header(const RunConfig& cfg);
 std::string data_header_line(const RunConfig& cfg, bool spectra);
 std::string measurement_header_line();

@@ -5,6 +5,7 @@
 #include "acquisition/acquisition_controls.h"
 #include "acquisition/run_control.h"
 #include "acquisition/sam_slow_control.h"
+#include "acquisition/time_measurement_controls.h"
 #include "digitizer/board_configuration.h"
 #include "files/file_menu.h"
 #include "files/setup_file.h"
@@ -88,6 +89,7 @@ TEST(Controls, WhatTheFilesHeaderSaysWaitsForTheEndOfARunThatSavesOrSends) {
       {"sampling frequency", [](State& s) { Set_SamplingFrequency(s, 1600); }},
       {"set of channels acquired", [](State& s) { Set_ChannelEnabled(s, 3, false); }},
       {"INL correction", [](State& s) { Set_InlCorrection(s, false); }},
+      {"edge timing", [](State& s) { Set_EdgeTiming(s, EdgeTiming::kBandLimited); }},
       {"data directory", [](State& s) { Set_DataDirectory(s, "/elsewhere"); }},
       {"base file name", [](State& s) { Set_BaseFileName(s, "other"); }},
       {"data file format", [](State& s) { Set_DataFileType(s, 1); }},
@@ -103,6 +105,7 @@ TEST(Controls, WhatTheFilesHeaderSaysWaitsForTheEndOfARunThatSavesOrSends) {
                                     std::to_string(Get_Frequency(s)),
                                     std::to_string(s.gui.ChannelEnabled[3]),
                                     std::to_string(a.INLCorrectionEnabled),
+                                    std::to_string(a.TimeMeasSpareOption),
                                     a.DataDirectory,
                                     a.BaseFileName,
                                     std::to_string(a.DataFileType),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "measurement_setup.h"
@@ -26,23 +27,27 @@ Measured measure(State& st, int block = 0, int channel = 0) {
 
 // A Gaussian pulse of known height and centre: the amplitude and the crossings of both edges
 // at half its height (constant fraction) or at the command line's fixed threshold in volts
-// (x 1638 counts, lead before trail whatever the sign), more tightly with the spline.
+// (x 1638 counts, lead before trail whatever the sign), more tightly with the spline, and
+// more tightly still on the band-limited reconstruction (spline 2 below).
 TEST(analysis_time_amplitude, CrossingsOfAKnownPulse) {
   struct Case {
     double height;
-    int spline;
+    int spline;    // 2: the band-limited edge timing
     double volts;  // the fixed threshold, 0 for the constant fraction
     double time_tol_ns, amp_tol_v;
   };
   const std::vector<Case> cases{
-      {1000.0, 1, 0.0, 0.002, 0.0005}, {-1000.0, 1, 0.0, 0.002, 0.0005},
-      {1000.0, 0, 0.0, 0.010, 0.005},  {-800.0, 0, 0.0, 0.010, 0.005},
-      {1000.0, 1, 0.3, 0.002, 0.0005}, {-1000.0, 1, -0.3, 0.002, 0.0005},
+      {1000.0, 1, 0.0, 0.002, 0.0005},   {-1000.0, 1, 0.0, 0.002, 0.0005},
+      {1000.0, 0, 0.0, 0.010, 0.005},    {-800.0, 0, 0.0, 0.010, 0.005},
+      {1000.0, 1, 0.3, 0.002, 0.0005},   {-1000.0, 1, -0.3, 0.002, 0.0005},
+      {1000.0, 2, 0.0, 0.001, 0.0005},   {-800.0, 2, 0.0, 0.001, 0.0005},
+      {-1000.0, 2, -0.3, 0.001, 0.0005},
   };
   for (const auto& c : cases) {
     test::MeasurementCore core;
     State& st = core.st;
-    st.meas.PerformSplineInterp = c.spline;
+    st.meas.PerformSplineInterp = c.spline == 1 ? 1 : 0;
+    st.acq.TimeMeasSpareOption = c.spline == 2 ? 1 : 0;
     if (c.volts != 0.0) Set_FixedThresholdTiming(st, c.volts);
     const double centre = 300.37, sigma = 3.0, base = c.volts != 0.0 ? 0.0 : 50.0;
     test::fill_gaussian(st.event.FullyOrderedValues[2][1], base, c.height, centre, sigma);
@@ -147,6 +152,47 @@ TEST(analysis_time_amplitude, DistanceLimitScalesWithTheSplineFactor) {
       EXPECT_NEAR(m.lead, kPeriodNs * (400.0 - kHalfWidth * sigma), 0.002);
     else
       EXPECT_EQ(m.lead, -1.0f);
+  }
+}
+
+// The band-limited reconstruction reads past neither end of the record and takes no time
+// from samples that are not numbers; a flat record has no crossing.
+TEST(analysis_time_amplitude, BandLimitedTimingStaysWithinTheRecordAndItsNumbers) {
+  struct Case {
+    const char* what;
+    double centre;  // of a 1000-count Gaussian pulse of sigma 3, on a baseline of 50
+    int nan_at;     // -1: none
+    bool flat;
+  };
+  const Case cases[] = {{"pulse at the start", 1.0, -1, false},
+                        {"pulse at the end", 1022.5, -1, false},
+                        {"not a number at the peak", 500.0, 500, false},
+                        {"not a number first", 500.0, 0, false},
+                        {"flat", 0.0, -1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::MeasurementCore core;
+    State& st = core.st;
+    st.acq.TimeMeasSpareOption = 1;
+    auto& w = st.event.FullyOrderedValues[0][0];
+    if (c.flat) {
+      w.fill(200.0f);
+    } else {
+      test::fill_gaussian(w, 50.0, 1000.0, c.centre, 3.0);
+    }
+    if (c.nan_at >= 0) w[c.nan_at] = std::numeric_limits<float>::quiet_NaN();
+    const Measured m = measure(st);
+    for (const float t : {m.lead, m.trail}) {
+      if (t != -1.0f) {
+        EXPECT_GE(t, 0.0f);
+        EXPECT_LE(t, kPeriodNs * 1023);
+      }
+    }
+    if (c.flat) {
+      EXPECT_EQ(m.lead, -1.0f);
+      EXPECT_EQ(m.trail, -1.0f);
+      EXPECT_EQ(m.amplitude, 0.0f);
+    }
   }
 }
 

@@ -85,7 +85,9 @@ TEST(CommandsProcess, InfoAndDemoShowTheBoardAndItsPulses) {
 TEST(CommandsProcess, ASetupSavedIsLoadedAndShownWithItsChanges) {
   CliHome here, there;
   const fs::path changed = here.path() / "neg.dat", plain = here.path() / "plain.dat";
-  ASSERT_EQ(here.run("setup save " + quoted(changed) + " --threshold 3=-0.1 --edge all=falling").rc,
+  ASSERT_EQ(here.run("setup save " + quoted(changed) +
+                     " --threshold 3=-0.1 --edge all=falling --timing-method band-limited")
+                .rc,
             0);
   ASSERT_EQ(here.run("setup save " + quoted(plain)).rc, 0);
 
@@ -103,6 +105,8 @@ TEST(CommandsProcess, ASetupSavedIsLoadedAndShownWithItsChanges) {
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_TRUE(r.says("        2  on     source   falling         +0.020")) << r.out;
   EXPECT_TRUE(r.says("        3  on     source   falling         -0.100")) << r.out;
+  EXPECT_TRUE(r.says("constant fraction 0.50, baseline 32 samples; band-limited edge timing"))
+      << r.out;
 }
 
 // A setup saved with a normal trigger drives a later run; the run's own options override it,

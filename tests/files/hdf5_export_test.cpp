@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "acquisition/run_control.h"
+#include "app/edge_timing.h"
 #include "digitizer/board_configuration.h"
 #include "files/data_file_reader.h"
 #include "files/hdf5_export.h"
@@ -24,9 +25,11 @@ namespace fs = std::filesystem;
 constexpr int kChannels[] = {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
 // A run of the simulated board saved with the given file options.
-fs::path save_run(test::SimCore& sim, int events, int file_type, bool measurements, int per_file) {
+fs::path save_run(test::SimCore& sim, int events, int file_type, bool measurements, int per_file,
+                  EdgeTiming timing = EdgeTiming::kStandard) {
   State& st = sim.st;
   sim.connect();
+  st.acq.TimeMeasSpareOption = static_cast<std::int32_t>(timing);
   st.acq.MaxNumEventsBLT = 1;  // the run ends at its event count, not at the end of a block
   sim.board->SetMaxNumEventsBLT(st.DeviceHandle.load(), 1);
   st.sys.TriggerSource = 3;
@@ -109,6 +112,15 @@ struct H5File {
     return out;
   }
   bool has(const char* name) const { return H5Lexists(id, name, H5P_DEFAULT) > 0; }
+  std::string text_attribute(const char* name) const {
+    const hid_t a = H5Aopen(id, name, H5P_DEFAULT);
+    const hid_t type = H5Aget_type(a);
+    std::string out(H5Tget_size(type), '\0');
+    EXPECT_GE(H5Aread(a, type, out.data()), 0) << name;
+    H5Tclose(type);
+    H5Aclose(a);
+    return out.c_str();
+  }
   hsize_t chunk_rows(const char* name) const {
     const hid_t d = H5Dopen2(id, name, H5P_DEFAULT);
     const hid_t p = H5Dget_create_plist(d);
@@ -187,6 +199,7 @@ TEST(Hdf5Export, SplitBinaryRunWithMeasurementsMatchesTheReaderSampleForSample) 
     const std::size_t n = expected.size(), nch = std::size(kChannels), ns = 1024;
     H5File f(out);
     ASSERT_GE(f.id, 0);
+    EXPECT_EQ(f.text_attribute("edge_timing"), "standard");
     for (const char* dataset : {"samples", "events", "measurements"})
       EXPECT_EQ(f.deflate_level(dataset), level) << dataset;
     EXPECT_EQ(f.dims("samples"), (std::vector<hsize_t>{n, nch, ns}));
@@ -228,13 +241,15 @@ TEST(Hdf5Export, SplitBinaryRunWithMeasurementsMatchesTheReaderSampleForSample) 
 
 TEST(Hdf5Export, AsciiRunKeepsItsVoltsAndTakesMeasurementsFromTheMeasurementFile) {
   test::SimCore sim("V1743");
-  const fs::path run = save_run(sim, 8, 0, false, 500);
+  const fs::path run = save_run(sim, 8, 0, false, 500, EdgeTiming::kBandLimited);
   const fs::path out = sim.dir.path() / "run.h5";
   const ExportResult r = export_run(run, out);
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_TRUE(r.measurements);
   const std::size_t n = 8, nch = std::size(kChannels), ns = 1024;
   H5File f(out);
+  // The times came from the band-limited edge timing: the files' header and the export say so.
+  EXPECT_EQ(f.text_attribute("edge_timing"), "band-limited");
   const auto volts = f.read<float>("samples", H5T_NATIVE_FLOAT);
   const auto measured = read_measurements(f);
   ASSERT_EQ(volts.size(), n * nch * ns);

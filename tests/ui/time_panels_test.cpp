@@ -65,6 +65,10 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   enter(limit, 0.2);
   EXPECT_EQ(static_cast<int>(st().acq.NoMaxPeakThresholdDistance), 0);
   EXPECT_FLOAT_EQ(VX_VALUE(st().acq.MaxPeakThresholdDistance), 0.2f);
+  // The band-limited edge timing; the spline settings are the standard timing's alone.
+  choose(child<QComboBox>(&tm(), "EDGETIMING"), 1);
+  EXPECT_EQ(static_cast<int>(st().acq.TimeMeasSpareOption), 1);
+  EXPECT_FALSE(child<QCheckBox>(&tm(), "SPLINEINTERP")->isEnabled());
   save_picture(&tm(), "time-measurements");
 }
 

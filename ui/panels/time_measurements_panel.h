@@ -40,6 +40,7 @@ class TimeMeasurementsPanel : public SettingsPanel {
   QCheckBox* spline_ = nullptr;
   QSpinBox* spline_bins_ = nullptr;
   QComboBox* method_ = nullptr;
+  QComboBox* edge_timing_ = nullptr;
   QDoubleSpinBox* ratio_ = nullptr;
   QSpinBox* baseline_bins_ = nullptr;
   QComboBox* threshold_channel_ = nullptr;
