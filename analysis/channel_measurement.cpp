@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "analysis/band_limited_timing.h"
+#include "analysis/floats4.h"
 #include "analysis/measurement_context.h"
 #include "analysis/waveform_utilities.h"
 #include "app/field_ranges.h"
@@ -211,15 +211,6 @@ void time_on_full(const MeasurementSettings& s, const ChannelJob& job, std::span
   set_times(s, pairs, rising_leads, thr, peak, job.compute_trailing, r);
 }
 
-// Four floats at once (SSE2 on every x86-64 machine).
-using Floats4 = float __attribute__((vector_size(16)));
-
-Floats4 load4(const float* p) {
-  Floats4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
 // Floats no larger (smaller) than a double: comparisons with them stay on the safe side.
 float float_below(double x) {
   float f = static_cast<float>(x);
@@ -240,7 +231,7 @@ bool block_may_hold(const float* w, std::size_t k0, float low, float high) {
   const Floats4 lows = {low, low, low, low}, highs = {high, high, high, high};
   Ints4 any = {0, 0, 0, 0};
   for (std::size_t j = 0; j < kScreen; j += 4) {
-    const Floats4 a = load4(w + k0 + j), b = load4(w + k0 + j + 1);
+    const Floats4 a = Load_Floats4(w + k0 + j), b = Load_Floats4(w + k0 + j + 1);
     const Floats4 upper = a > b ? a : b, lower = a < b ? a : b;
     any |= (upper >= lows) & (lower <= highs);
   }

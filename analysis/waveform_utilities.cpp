@@ -2,34 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
+#include "analysis/floats4.h"
 #include "platform/spline.h"
 
 namespace vx {
-
-namespace {
-
-// Four floats at once (SSE2 on every x86-64 machine).
-using Floats4 = float __attribute__((vector_size(16)));
-
-Floats4 load4(const float* p) {
-  Floats4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-}  // namespace
 
 void Float_Extremes(const float* w, std::size_t n, float& largest, float& smallest) {
   largest = smallest = w[0];
   std::size_t i = 0;
   if (n >= 8) {
-    Floats4 his = load4(w), los = his;
+    Floats4 his = Load_Floats4(w), los = his;
     for (i = 4; i + 4 <= n; i += 4) {
-      const Floats4 x = load4(w + i);
+      const Floats4 x = Load_Floats4(w + i);
       his = x > his ? x : his;
       los = x < los ? x : los;
     }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace vx {
@@ -16,8 +15,6 @@ enum class EdgeTiming {
   // Nyquist frequency: no bias with the pulse's position within a sample, less noise.
   kBandLimited = 1,
 };
-
-inline constexpr int kEdgeTimings = 2;
 
 inline EdgeTiming EdgeTiming_Of(int option) {
   return option == 1 ? EdgeTiming::kBandLimited : EdgeTiming::kStandard;
