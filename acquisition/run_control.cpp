@@ -172,7 +172,7 @@ void Start_Acquisition(State& st, const RunConfig& cfg) {
 
 void Stop_AcquisitionFromUser(State& st) {
   st.request_run_end();
-  Stop_AcquisitionAndWait(st, st, st);
+  Stop_AcquisitionAndWait(st);
 }
 
 bool Decide_LoopEnd(RunState& st, FrontEndLinks& links) {
@@ -203,7 +203,7 @@ bool RestartGuard::begin(State& st) {
 RestartGuard::RestartGuard(State& st) : RestartGuard(st, begin(st)) {}
 
 RestartGuard::RestartGuard(State& st, bool was_running) : st_(st), was_running_(was_running) {
-  Stop_AcquisitionAndWait(st, st, st);
+  Stop_AcquisitionAndWait(st);
   if (was_running_) st.ui.hold_popups(true);
 }
 

@@ -29,11 +29,11 @@ const std::array<const char*, 16> kSamReg2BitNames = {"En_Int_ctP",
 
 namespace {
 
-void load_slow_control_words(State& st) {
-  Load_HardwareSetup(st, 0, -1);
-  Load_HardwareSetup(st, 1, -1);
-  Load_HardwareSetup(st, 4, -1);
-  st.ui.refresh_panel(Panel::SlowControl);
+void load_slow_control_words(BoardPort port) {
+  Load_HardwareSetup(port, 0, -1);
+  Load_HardwareSetup(port, 1, -1);
+  Load_HardwareSetup(port, 4, -1);
+  port.ui.refresh_panel(Panel::SlowControl);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ struct StepCounts {
 
 void add_counters(State& st, StepCounts& counts) {
   for (int b = 0; b < board_blocks(st); ++b) {
-    Read_RateCounters(st, b);
+    Read_RateCounters(st, b, st.event);
     for (int k = 0; k < kChannelsPerBlock; ++k) {
       counts.hits[2 * b + k] += st.event.TrigCount[b][k];
       counts.micros[2 * b + k] += st.event.TimeCount[b][k];
@@ -138,7 +138,7 @@ int Run_RateVsThresholdScan(State& st) {
                      "want to continue?")) {
     return 0;
   }
-  Stop_AcquisitionAndWait(st, st, st);
+  Stop_AcquisitionAndWait(st);
   for (int ch = 0; ch < 2 * board_blocks(st); ++ch) {
     st.sam[ch / 2].DCOffset[ch % 2] = 0.0f;
     Load_DACs(st, 2 + ch % 2, ch / 2);

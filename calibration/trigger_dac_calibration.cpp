@@ -46,7 +46,7 @@ bool scan(State& st, CalibrationProgress& progress, PerChannel<HitWindow>& windo
     Load_DACs(st, 0, -1);
     Load_DACs(st, 1, -1);
     Start_RateCounters(st, -1);
-    for (int b = 0; b < blocks; ++b) Read_RateCounters(st, b);
+    for (int b = 0; b < blocks; ++b) Read_RateCounters(st, b, st.event);
     for (int b = 0; b < blocks; ++b)
       for (int c = 0; c < kChannelsPerBlock; ++c)
         if (st.event.TrigCount[b][c] != 0) windows[b][c].hit(k);

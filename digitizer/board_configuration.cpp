@@ -26,14 +26,14 @@ void call(BoardLink& st, F&& f) {
   if (board_usable(st)) f(*st.digitizer, handle(st));
 }
 
-std::uint32_t read_reg(State& st, std::uint32_t address) {
+std::uint32_t read_reg(BoardPort port, std::uint32_t address) {
   std::uint32_t value = 0;
-  Read_Register(st, handle(st), &value, address);
+  Read_Register(port, handle(port), &value, address);
   return value;
 }
 
-void write_reg(State& st, std::uint32_t address, std::uint32_t value) {
-  Write_Register(st, handle(st), value, address);
+void write_reg(BoardPort port, std::uint32_t address, std::uint32_t value) {
+  Write_Register(port, handle(port), value, address);
 }
 
 void self_trigger(BoardLink& st, int mode, std::uint32_t mask) {
@@ -48,9 +48,9 @@ void sw_trigger_mode(BoardLink& st, int mode) {
   call(st, [&](Digitizer& d, int h) { d.SetSWTriggerMode(h, mode); });
 }
 
-void pair_logic(State& st, int block, int logic) {
-  const auto window = static_cast<std::uint16_t>((st.sys.PrimitivesGateLength * 5) & 0xFFFF);
-  call(st, [&](Digitizer& d, int h) {
+void pair_logic(BoardPort port, int block, int logic) {
+  const auto window = static_cast<std::uint16_t>((port.settings.sys.PrimitivesGateLength * 5) & 0xFFFF);
+  call(port, [&](Digitizer& d, int h) {
     d.SetChannelPairTriggerLogic(h, 2 * block, 2 * block + 1, logic, window);
     int read_logic = 0;
     std::uint16_t read_window = 0;
@@ -58,29 +58,29 @@ void pair_logic(State& st, int block, int logic) {
   });
 }
 
-void synchronised_trigger_mode(State& st) {
-  SystemParams& s = st.sys;
+void synchronised_trigger_mode(BoardPort port) {
+  SystemParams& s = port.settings.sys;
   s.TriggerSource = kTriggerExternal;
   s.ExtTrigInAsGate = 0;
-  sw_trigger_mode(st, 2);
-  self_trigger(st, 2, full_channel_mask(st));
-  self_trigger(st, 0, disabled_trigger_mask(st));
-  ext_input(st, 1);
-  const std::uint32_t reg8100 = read_reg(st, 0x8100);
-  Set_ExternalTriggerInAsGateOption(st);
+  sw_trigger_mode(port, 2);
+  self_trigger(port, 2, full_channel_mask(port));
+  self_trigger(port, 0, disabled_trigger_mask(port));
+  ext_input(port, 1);
+  const std::uint32_t reg8100 = read_reg(port, 0x8100);
+  Set_ExternalTriggerInAsGateOption(port);
   if (s.UseLvdsIO == 0) {
-    write_reg(st, 0x8100, (reg8100 & ~0xFu) | 0x2u);
-    write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x100u);
-    write_reg(st, 0x8170, 0);
+    write_reg(port, 0x8100, (reg8100 & ~0xFu) | 0x2u);
+    write_reg(port, 0x811C, read_reg(port, 0x811C) & ~0x100u);
+    write_reg(port, 0x8170, 0);
     return;
   }
-  write_reg(st, 0x811C, read_reg(st, 0x811C) | 0x120u);
-  write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x12u);
-  write_reg(st, 0x81A0, (read_reg(st, 0x81A0) & ~0xFFu) | 0x2200u);
+  write_reg(port, 0x811C, read_reg(port, 0x811C) | 0x120u);
+  write_reg(port, 0x811C, read_reg(port, 0x811C) & ~0x12u);
+  write_reg(port, 0x81A0, (read_reg(port, 0x81A0) & ~0xFFu) | 0x2200u);
   const bool master = s.BoardMasterMode == 1;
-  write_reg(st, 0x8100, (reg8100 & ~0x3FFu) | (master ? 0x1200u : 0x307u));
+  write_reg(port, 0x8100, (reg8100 & ~0x3FFu) | (master ? 0x1200u : 0x307u));
   const int slave = master ? 0 : s.SlaveNumber;
-  write_reg(st, 0x8170, static_cast<std::uint32_t>(2 * (s.NumberOfSlaves - slave)));
+  write_reg(port, 0x8170, static_cast<std::uint32_t>(2 * (s.NumberOfSlaves - slave)));
 }
 
 }  // namespace
@@ -123,8 +123,8 @@ double Get_SamplingPeriod(const Settings& st) {
   return sampling_period_from_index(st.sam[0].FrequencyIndex);
 }
 
-void Set_Frequency(State& st, int frequency_mhz) {
-  Stop_AcquisitionAndWait(st, st, st);
+void Set_Frequency(BoardPort port, int frequency_mhz) {
+  Stop_AcquisitionAndWait(port);
   int index = 0;
   switch (frequency_mhz) {
     case 1600:
@@ -140,8 +140,8 @@ void Set_Frequency(State& st, int frequency_mhz) {
       index = 0;
       break;
   }
-  for (auto& blk : st.sam) blk.FrequencyIndex = index;
-  call(st, [&](Digitizer& d, int h) { d.SetSAMSamplingFrequency(h, index); });
+  for (auto& blk : port.settings.sam) blk.FrequencyIndex = index;
+  call(port, [&](Digitizer& d, int h) { d.SetSAMSamplingFrequency(h, index); });
 }
 
 std::uint32_t full_channel_mask(const Settings& st) {
@@ -199,146 +199,146 @@ void Set_AllBoardParameters(State& st) {
   Load_HardwareSetup(st, 12, -1);
 }
 
-void Set_SystemMonitorParameters(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  write_reg(st, 0x81B4, static_cast<std::uint32_t>(st.sys.MonitorGain));
-  write_reg(st, 0x8144, static_cast<std::uint32_t>(st.sys.MonitorMode));
+void Set_SystemMonitorParameters(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  write_reg(port, 0x81B4, static_cast<std::uint32_t>(port.settings.sys.MonitorGain));
+  write_reg(port, 0x8144, static_cast<std::uint32_t>(port.settings.sys.MonitorMode));
 }
 
-void Set_SystemEnabledTriggerSources(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  if (st.sys.TriggerSource != kTriggerNormal && st.sys.TriggerSource != kTriggerAuto) return;
-  self_trigger(st, 1, full_channel_mask(st));
-  self_trigger(st, 0, disabled_trigger_mask(st));
+void Set_SystemEnabledTriggerSources(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  if (port.settings.sys.TriggerSource != kTriggerNormal && port.settings.sys.TriggerSource != kTriggerAuto) return;
+  self_trigger(port, 1, full_channel_mask(port));
+  self_trigger(port, 0, disabled_trigger_mask(port));
 }
 
-void Set_EnabledSAMBlocks(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  st.sys.GroupEnableMask = 0;
-  st.sys.NbOfEnabledSAMBlocks = 0;
+void Set_EnabledSAMBlocks(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  port.settings.sys.GroupEnableMask = 0;
+  port.settings.sys.NbOfEnabledSAMBlocks = 0;
   std::uint8_t mask = 0;
-  for (int b = 0; b < blocks(st); ++b) {
-    if (st.gui.ChannelEnabled[2 * b] != 0 || st.gui.ChannelEnabled[2 * b + 1] != 0) {
+  for (int b = 0; b < blocks(port); ++b) {
+    if (port.settings.gui.ChannelEnabled[2 * b] != 0 || port.settings.gui.ChannelEnabled[2 * b + 1] != 0) {
       mask = static_cast<std::uint8_t>(mask | (1u << b));
-      ++st.sys.NbOfEnabledSAMBlocks;
+      ++port.settings.sys.NbOfEnabledSAMBlocks;
     }
   }
-  st.sys.GroupEnableMask = mask;
-  call(st, [&](Digitizer& d, int h) { d.SetGroupEnableMask(h, mask); });
+  port.settings.sys.GroupEnableMask = mask;
+  call(port, [&](Digitizer& d, int h) { d.SetGroupEnableMask(h, mask); });
 }
 
-void Set_SystemOverallTriggerOption(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  call(st, [&](Digitizer& d, int h) {
-    d.SetTriggerLogic(h, st.sys.OverallTriggerLogic,
-                      static_cast<std::uint32_t>(st.sys.MajorityLevel));
+void Set_SystemOverallTriggerOption(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  call(port, [&](Digitizer& d, int h) {
+    d.SetTriggerLogic(h, port.settings.sys.OverallTriggerLogic,
+                      static_cast<std::uint32_t>(port.settings.sys.MajorityLevel));
     int logic = 0;
     std::uint32_t level = 0;
     d.GetTriggerLogic(h, &logic, &level);
   });
 }
 
-void Set_SystemTriggerMode(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  if (st.sys.SyncMode == 1) {
-    synchronised_trigger_mode(st);
+void Set_SystemTriggerMode(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  if (port.settings.sys.SyncMode == 1) {
+    synchronised_trigger_mode(port);
     return;
   }
-  sw_trigger_mode(st, 1);
-  write_reg(st, 0x8100, read_reg(st, 0x8100) & ~0x3u);
-  write_reg(st, 0x811C, read_reg(st, 0x811C) & ~0x100u);
-  write_reg(st, 0x8170, 0);
+  sw_trigger_mode(port, 1);
+  write_reg(port, 0x8100, read_reg(port, 0x8100) & ~0x3u);
+  write_reg(port, 0x811C, read_reg(port, 0x811C) & ~0x100u);
+  write_reg(port, 0x8170, 0);
   // Software (0), Normal (1), Auto (2), External (3): Normal and Auto trigger on the
   // enabled channels, Auto and External take the external input, Software and Auto force
   // the overall logic back to OR.
-  const int source = st.sys.TriggerSource;
+  const int source = port.settings.sys.TriggerSource;
   if (source < 0 || source > 3) return;
   const bool self = source == 1 || source == 2;
-  self_trigger(st, self ? 1 : 0, full_channel_mask(st));
-  if (self) self_trigger(st, 0, disabled_trigger_mask(st));
-  ext_input(st, source >= 2 ? 1 : 0);
+  self_trigger(port, self ? 1 : 0, full_channel_mask(port));
+  if (self) self_trigger(port, 0, disabled_trigger_mask(port));
+  ext_input(port, source >= 2 ? 1 : 0);
   if (source == 0 || source == 2) {
-    st.sys.OverallTriggerLogic = 0;
-    Set_SystemOverallTriggerOption(st);
+    port.settings.sys.OverallTriggerLogic = 0;
+    Set_SystemOverallTriggerOption(port);
   }
 }
 
-void Set_PrimitivesGateLength(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  for (int b = 0; b < blocks(st); ++b) {
-    SAMBlockParams& blk = st.sam[b];
-    blk.TriggerGateLength = static_cast<std::uint8_t>(st.sys.PrimitivesGateLength & 0xFF);
+void Set_PrimitivesGateLength(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  for (int b = 0; b < blocks(port); ++b) {
+    SAMBlockParams& blk = port.settings.sam[b];
+    blk.TriggerGateLength = static_cast<std::uint8_t>(port.settings.sys.PrimitivesGateLength & 0xFF);
     Build_TriggerGateReg(blk);
-    pair_logic(st, b, blk.CoincidenceAND);
+    pair_logic(port, b, blk.CoincidenceAND);
   }
 }
 
 // block -1: every block of the board.
-void Set_CoincidenceMode(State& st, int block) {
-  Stop_AcquisitionAndWait(st, st, st);
+void Set_CoincidenceMode(BoardPort port, int block) {
+  Stop_AcquisitionAndWait(port);
   if (block < 0) {
-    for (int b = 0; b < blocks(st); ++b) pair_logic(st, b, st.sam[b].CoincidenceAND == 1 ? 1 : 0);
+    for (int b = 0; b < blocks(port); ++b) pair_logic(port, b, port.settings.sam[b].CoincidenceAND == 1 ? 1 : 0);
     return;
   }
-  if (block >= blocks(st)) return;
-  pair_logic(st, block, st.sam[block].CoincidenceAND == 1 ? 1 : 0);
+  if (block >= blocks(port)) return;
+  pair_logic(port, block, port.settings.sam[block].CoincidenceAND == 1 ? 1 : 0);
 }
 
 // channel -1: every channel of the board.
-void Set_TriggerPolarity(State& st, int channel) {
-  Stop_AcquisitionAndWait(st, st, st);
+void Set_TriggerPolarity(BoardPort port, int channel) {
+  Stop_AcquisitionAndWait(port);
   const int first = channel < 0 ? 0 : channel;
-  const int last = channel < 0 ? 2 * blocks(st) : std::min(channel + 1, 2 * blocks(st));
+  const int last = channel < 0 ? 2 * blocks(port) : std::min(channel + 1, 2 * blocks(port));
   for (int ch = first; ch < last; ++ch) {
-    const int polarity = st.sam[ch / 2].TriggerPolarity[ch % 2];
-    call(st, [&](Digitizer& d, int h) { d.SetTriggerPolarity(h, ch, polarity); });
+    const int polarity = port.settings.sam[ch / 2].TriggerPolarity[ch % 2];
+    call(port, [&](Digitizer& d, int h) { d.SetTriggerPolarity(h, ch, polarity); });
   }
 }
 
-void Set_ExternalTriggerType(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  const int level = st.sys.ExternalTriggerType == 1 ? 0 : 1;
-  call(st, [&](Digitizer& d, int h) { d.SetIOLevel(h, level); });
+void Set_ExternalTriggerType(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  const int level = port.settings.sys.ExternalTriggerType == 1 ? 0 : 1;
+  call(port, [&](Digitizer& d, int h) { d.SetIOLevel(h, level); });
 }
 
-void Set_ExternalTriggerInAsGateOption(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  const int gate = st.sys.ExtTrigInAsGate == 1 ? 1 : 0;
-  call(st, [&](Digitizer& d, int h) { d.SetTriggerInAsGate(h, gate); });
+void Set_ExternalTriggerInAsGateOption(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  const int gate = port.settings.sys.ExtTrigInAsGate == 1 ? 1 : 0;
+  call(port, [&](Digitizer& d, int h) { d.SetTriggerInAsGate(h, gate); });
 }
 
-void Set_SystemPostTrigger(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  for (int b = 0; b < blocks(st); ++b) {
-    const auto value = static_cast<std::uint8_t>(st.sam[b].PostTrigger & 0xFF);
-    call(st, [&](Digitizer& d, int h) { d.SetSAMPostTriggerSize(h, b, value); });
+void Set_SystemPostTrigger(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  for (int b = 0; b < blocks(port); ++b) {
+    const auto value = static_cast<std::uint8_t>(port.settings.sam[b].PostTrigger & 0xFF);
+    call(port, [&](Digitizer& d, int h) { d.SetSAMPostTriggerSize(h, b, value); });
   }
 }
 
-void Set_PulseParameters(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
-  for (int ch = 0; ch < 2 * blocks(st); ++ch) {
-    const SAMBlockParams& blk = st.sam[ch / 2];
+void Set_PulseParameters(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
+  for (int ch = 0; ch < 2 * blocks(port); ++ch) {
+    const SAMBlockParams& blk = port.settings.sam[ch / 2];
     const int c = ch % 2;
     if (blk.PulseEnable[c] != 0) {
       const std::uint16_t pattern = blk.PulsePattern[c];
       const int source = blk.PulseSource;
-      call(st, [&](Digitizer& d, int h) { d.EnableSAMPulseGen(h, ch, pattern, source); });
+      call(port, [&](Digitizer& d, int h) { d.EnableSAMPulseGen(h, ch, pattern, source); });
     } else {
-      call(st, [&](Digitizer& d, int h) { d.DisableSAMPulseGen(h, ch); });
+      call(port, [&](Digitizer& d, int h) { d.DisableSAMPulseGen(h, ch); });
     }
   }
 }
 
-void Set_ChargeModeParameters(State& st) {
-  Stop_AcquisitionAndWait(st, st, st);
+void Set_ChargeModeParameters(BoardPort port) {
+  Stop_AcquisitionAndWait(port);
   ChargeModeParams params;
   for (int ch = 0; ch < kMaxChannels; ++ch) {
-    params.StartCell[ch] = st.sam[ch / 2].ChargeStartIndex[ch % 2];
-    params.Length[ch] = st.sam[ch / 2].ChargeLength[ch % 2];
+    params.StartCell[ch] = port.settings.sam[ch / 2].ChargeStartIndex[ch % 2];
+    params.Length[ch] = port.settings.sam[ch / 2].ChargeLength[ch % 2];
   }
-  params.BaselineSamples = st.sam[0].ChargeNoBaseline == 1 ? 0 : 16;
-  call(st, [&](Digitizer& d, int h) { d.SetDPPParameters(h, 0, params); });
+  params.BaselineSamples = port.settings.sam[0].ChargeNoBaseline == 1 ? 0 : 16;
+  call(port, [&](Digitizer& d, int h) { d.SetDPPParameters(h, 0, params); });
 }
 
 void Set_SAMAcquisitionMode(BoardLink& st, Settings& settings) {
@@ -388,42 +388,42 @@ void Set_TrigCountParameters(Settings& st, BoardLink& link, int channel) {
   }
 }
 
-void Load_HardwareSetup(State& st, int kind, int block) {
-  if (st.sys.NbOfSAMBlocks < 1 || !board_usable(st)) return;
-  BoardAccess access(st);
+void Load_HardwareSetup(BoardPort port, int kind, int block) {
+  if (port.settings.sys.NbOfSAMBlocks < 1 || !board_usable(port)) return;
+  BoardAccess access(port);
   switch (kind) {
     case 0:
-      for (int b = 0; b < blocks(st); ++b)
-        for (int i = 0; i < 3; ++i) Write_SamSlowControlReg(st, 0, b);
+      for (int b = 0; b < blocks(port); ++b)
+        for (int i = 0; i < 3; ++i) Write_SamSlowControlReg(port, 0, b);
       break;
     case 1:
     case 4:
     case 6:
       if (block >= 0) {
-        Write_SamSlowControlReg(st, kind, block);
+        Write_SamSlowControlReg(port, kind, block);
       } else {
-        for (int b = 0; b < blocks(st); ++b) Write_SamSlowControlReg(st, kind, b);
+        for (int b = 0; b < blocks(port); ++b) Write_SamSlowControlReg(port, kind, b);
       }
       break;
     case 12:
-      write_reg(st, 0x8070, st.sam[0].ControlReg & 0xFFu);
+      write_reg(port, 0x8070, port.settings.sam[0].ControlReg & 0xFFu);
       break;
     case 19:
-      call(st, [&](Digitizer& d, int h) { d.SetRecordLength(h, st.sam[0].RecordLength16 * 16u); });
+      call(port, [&](Digitizer& d, int h) { d.SetRecordLength(h, port.settings.sam[0].RecordLength16 * 16u); });
       break;
     default:
       break;
   }
 }
 
-void Write_SamSlowControlReg(State& st, int kind, int block) {
+void Write_SamSlowControlReg(BoardPort port, int kind, int block) {
   if (block < 0 || block >= kMaxSamBlocks) return;
-  const SAMBlockParams& blk = st.sam[block];
+  const SAMBlockParams& blk = port.settings.sam[block];
   const std::uint32_t address_reg = 0x1084 + 0x100u * block;
   const std::uint32_t data_reg = 0x1028 + 0x100u * block;
   auto write_pair = [&](std::uint32_t address_word, std::uint32_t data_word) {
-    write_reg(st, address_reg, address_word);
-    write_reg(st, data_reg, data_word);
+    write_reg(port, address_reg, address_word);
+    write_reg(port, data_reg, data_word);
   };
   switch (kind) {
     case 0:

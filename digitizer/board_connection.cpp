@@ -124,7 +124,7 @@ void Sam_Init(State& st) {
     return;
   }
 
-  Stop_AcquisitionAndWait(st, st, st);
+  Stop_AcquisitionAndWait(st);
   Write_InfoMessage(st, "End of Device initialization. \n", kInfo);
   Init_Params(st);
   const int h = st.DeviceHandle.load();
@@ -152,7 +152,7 @@ void Sam_Init(State& st) {
 
 void Close_Device(State& st) {
   if (st.DeviceHandle.load() >= 0 && st.digitizer != nullptr) {
-    Stop_AcquisitionAndWait(st, st, st);
+    Stop_AcquisitionAndWait(st);
     const int h = st.DeviceHandle.load();
     if (st.ChargeEventsAllocated) {
       st.digitizer->FreeDPPEvents(h, &st.ChargeEventsBuffer);

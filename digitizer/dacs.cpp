@@ -28,44 +28,44 @@ void load_block_dacs(BoardLink& st, Settings& settings, int kind, int b, bool wi
   }
 }
 
-void set_sam_reg2_bit(State& st, int block, int bit, bool on) {
+void set_sam_reg2_bit(BoardPort port, int block, int bit, bool on) {
   const int first = block < 0 ? 0 : block;
-  const int last = block < 0 ? board_blocks(st) : block + 1;
+  const int last = block < 0 ? board_blocks(port) : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
-    const std::uint16_t reg = st.sam[b].SamReg2;  // packed field: by value
-    st.sam[b].SamReg2 = static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
-    Load_HardwareSetup(st, 1, b);
+    const std::uint16_t reg = port.settings.sam[b].SamReg2;  // packed field: by value
+    port.settings.sam[b].SamReg2 = static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
+    Load_HardwareSetup(port, 1, b);
   }
-  st.ui.refresh_panel(Panel::SlowControl);
+  port.ui.refresh_panel(Panel::SlowControl);
 }
 
 }  // namespace
 
-void Load_DACs(State& st, int kind, int block) {
-  const int blocks = board_blocks(st);
+void Load_DACs(BoardPort port, int kind, int block) {
+  const int blocks = board_blocks(port);
   if (blocks == 0) return;
-  BoardAccess access(st);
-  if (!board_usable(st)) return;
+  BoardAccess access(port);
+  if (!board_usable(port)) return;
   if (block >= 0) {
-    if (block < blocks) load_block_dacs(st, st, kind, block, true);
+    if (block < blocks) load_block_dacs(port, port, kind, block, true);
     return;
   }
-  for (int b = 0; b < blocks; ++b) load_block_dacs(st, st, kind, b, false);
+  for (int b = 0; b < blocks; ++b) load_block_dacs(port, port, kind, b, false);
 }
 
-void Update_TriggerThreshold(State& st, int channel) {
+void Update_TriggerThreshold(BoardPort port, int channel) {
   if (channel < 0 || channel >= kMaxChannels) return;
   int b = 0, c = 0;
   Get_HardwareIndexFromChannel(channel, &b, &c);
-  GuiParams& g = st.gui;
-  g.ThresholdMin[channel] = st.sam[b].DCOffset[c] - 1.25f;
-  g.ThresholdMax[channel] = st.sam[b].DCOffset[c] + 1.25f;
+  GuiParams& g = port.settings.gui;
+  g.ThresholdMin[channel] = port.settings.sam[b].DCOffset[c] - 1.25f;
+  g.ThresholdMax[channel] = port.settings.sam[b].DCOffset[c] + 1.25f;
   if (g.ThresholdVolts[channel] > g.ThresholdMax[channel])
     g.ThresholdVolts[channel] = g.ThresholdMax[channel];
   if (g.ThresholdVolts[channel] < g.ThresholdMin[channel])
     g.ThresholdVolts[channel] = g.ThresholdMin[channel];
-  st.sam[b].TriggerThreshold[c] = g.ThresholdVolts[channel];
-  Load_DACs(st, c, b);
+  port.settings.sam[b].TriggerThreshold[c] = g.ThresholdVolts[channel];
+  Load_DACs(port, c, b);
 }
 
 void Set_ChannelOffset(State& st, int channel, float volts) {
@@ -91,45 +91,45 @@ void Get_HardwareIndexFromChannel(int channel, int* block, int* channel_in_block
   *channel_in_block = channel % 2;
 }
 
-void Start_RateCounters(State& st, int block) {
+void Start_RateCounters(BoardPort port, int block) {
   const std::uint32_t address = block < 0 ? 0x8020u : 0x1020u + 0x100u * block;
-  Write_Register(st, st.DeviceHandle.load(), 1, address);
+  Write_Register(port, port.link.DeviceHandle.load(), 1, address);
 }
 
-void Read_RateCounters(State& st, int block) {
+void Read_RateCounters(BoardPort port, int block, DecodedEvent& event) {
   if (block < 0 || block >= kMaxSamBlocks) return;
   for (int c = 0; c < kChannelsPerBlock; ++c) {
     std::uint32_t value = 0;
     const std::uint32_t address = (c == 0 ? 0x106Cu : 0x1094u) + 0x100u * block;
-    Read_Register(st, st.DeviceHandle.load(), &value, address);
-    st.event.TrigCount[block][c] = static_cast<std::uint16_t>(value & 0xFFFF);
-    st.event.TimeCount[block][c] = static_cast<std::uint16_t>(value >> 16);
+    Read_Register(port, port.link.DeviceHandle.load(), &value, address);
+    event.TrigCount[block][c] = static_cast<std::uint16_t>(value & 0xFFFF);
+    event.TimeCount[block][c] = static_cast<std::uint16_t>(value >> 16);
   }
 }
 
-void Enable_SamDacs(State& st, int block) {
-  set_sam_reg2_bit(st, block, 5, true);
+void Enable_SamDacs(BoardPort port, int block) {
+  set_sam_reg2_bit(port, block, 5, true);
 }
 
-void Load_SamDacLSB(State& st, int block, int lsb1, int lsb2) {
+void Load_SamDacLSB(BoardPort port, int block, int lsb1, int lsb2) {
   const int first = block < 0 ? 0 : block;
-  const int last = block < 0 ? board_blocks(st) : block + 1;
+  const int last = block < 0 ? board_blocks(port) : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
-    std::uint16_t reg = st.sam[b].SamReg2;  // packed field: by value
+    std::uint16_t reg = port.settings.sam[b].SamReg2;  // packed field: by value
     reg = static_cast<std::uint16_t>(lsb1 == 1 ? (reg | 0x40u) : (reg & ~0x40u));
     reg = static_cast<std::uint16_t>(lsb2 == 1 ? (reg | 0x80u) : (reg & ~0x80u));
-    st.sam[b].SamReg2 = reg;
-    Load_HardwareSetup(st, 1, b);
+    port.settings.sam[b].SamReg2 = reg;
+    Load_HardwareSetup(port, 1, b);
   }
-  st.ui.refresh_panel(Panel::SlowControl);
+  port.ui.refresh_panel(Panel::SlowControl);
 }
 
-void Load_SamLineDacs(State& st, int block, const LineDacSettings& settings) {
+void Load_SamLineDacs(BoardPort port, int block, const LineDacSettings& settings) {
   if (block < 0 || block >= kMaxSamBlocks) return;
-  put_line_dac_settings(st.sam[block], settings);
-  Load_HardwareSetup(st, 1, block);
+  put_line_dac_settings(port.settings.sam[block], settings);
+  Load_HardwareSetup(port, 1, block);
   // The codes count only while the DACs are on.
-  if (settings.enabled()) Load_HardwareSetup(st, 6, block);
+  if (settings.enabled()) Load_HardwareSetup(port, 6, block);
 }
 
 }  // namespace vx

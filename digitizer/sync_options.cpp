@@ -5,8 +5,8 @@
 
 namespace vx {
 
-void Set_SyncOption(State& st, SyncOption option, int value) {
-  SystemParams& s = st.sys;
+void Set_SyncOption(BoardPort port, SyncOption option, int value) {
+  SystemParams& s = port.settings.sys;
   switch (option) {
     case SyncOption::SyncMode:
       s.SyncMode = value;
@@ -27,10 +27,10 @@ void Set_SyncOption(State& st, SyncOption option, int value) {
       s.VetoInExtraLatency = value;
       break;
   }
-  Set_SystemTriggerMode(st);
-  st.ui.refresh_panel(Panel::AllValues);
-  st.ui.refresh_panel(Panel::Sync);
-  if (option != SyncOption::VetoInExtraLatency) st.ui.set_window_title(main_window_title(s));
+  Set_SystemTriggerMode(port);
+  port.ui.refresh_panel(Panel::AllValues);
+  port.ui.refresh_panel(Panel::Sync);
+  if (option != SyncOption::VetoInExtraLatency) port.ui.set_window_title(main_window_title(s));
 }
 
 }  // namespace vx
