@@ -33,11 +33,11 @@ void refresh_display(FrontEndLinks& st) {
   st.ui.refresh_panel(Panel::AllValues);
 }
 
-void set_record_length(State& st, int columns) {
-  for (auto& blk : st.sam) blk.RecordLength16 = static_cast<std::uint16_t>(columns);
-  st.sys.RecordLength = columns * 16;
-  Load_HardwareSetup(st, 19, -1);
-  refresh_display(st);
+void set_record_length(BoardPort port, int columns) {
+  for (auto& blk : port.settings.sam) blk.RecordLength16 = static_cast<std::uint16_t>(columns);
+  port.settings.sys.RecordLength = columns * 16;
+  Load_HardwareSetup(port, 19, -1);
+  refresh_display(port);
 }
 
 }  // namespace

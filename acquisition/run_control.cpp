@@ -305,7 +305,7 @@ void Stop_run(Settings& st, BoardLink& link) {
   Stop_BoardRun(link, false);
 }
 
-void Run_Reset(State& st, int kind, int block) {
+void Run_Reset(BoardPort port, int kind, int block) {
   std::uint32_t address = 0;
   switch (kind) {
     case 0:
@@ -320,11 +320,11 @@ void Run_Reset(State& st, int kind, int block) {
     default:
       return;
   }
-  Write_Register(st, st.DeviceHandle.load(), 1, address);
+  Write_Register(port, port.link.DeviceHandle.load(), 1, address);
 }
 
-void Start_Acq(State& st) {
-  Write_Register(st, st.DeviceHandle.load(), 1, 0x8018);
+void Start_Acq(BoardPort port) {
+  Write_Register(port, port.link.DeviceHandle.load(), 1, 0x8018);
 }
 
 void Force_Trigger(BoardLink& st) {

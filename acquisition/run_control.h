@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/board_port.h"
 #include "app/run_config.h"
 #include "app/state.h"
 #include "app/status.h"
@@ -70,8 +71,8 @@ void Stop_run(Settings& st, BoardLink& link);
 // replay (the loop's settings say so) has no board to stop.
 void Start_BoardRun(State& st);
 void Stop_BoardRun(BoardLink& st, bool replaying_file);
-void Run_Reset(State& st, int kind, int block);
-void Start_Acq(State& st);
+void Run_Reset(BoardPort port, int kind, int block);
+void Start_Acq(BoardPort port);
 void Force_Trigger(BoardLink& st);
 
 }  // namespace vx

@@ -33,7 +33,7 @@ void load_slow_control_words(BoardPort port) {
   Load_HardwareSetup(port, 0, -1);
   Load_HardwareSetup(port, 1, -1);
   Load_HardwareSetup(port, 4, -1);
-  port.ui.refresh_panel(Panel::SlowControl);
+  port.links.ui.refresh_panel(Panel::SlowControl);
 }
 
 }  // namespace

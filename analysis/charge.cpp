@@ -332,28 +332,29 @@ void Plot_ChargeHisto(FrontEndLinks& st) {
   st.ui.refresh_panel(Panel::ChargeHistogram);
 }
 
-void Select_ChargeMode(State& st, ChargeMode mode) {
+void Select_ChargeMode(BoardPort port, ChargeMode mode) {
   if (mode == ChargeMode::Firmware) {
-    st.acq.EnSoftwareChargeHisto = 0;
-    for (auto& block : st.sam) block.ChargeModeEnabled = 1;
+    port.settings.acq.EnSoftwareChargeHisto = 0;
+    for (auto& block : port.settings.sam) block.ChargeModeEnabled = 1;
     for (int b = 0; b < kMaxSamBlocks; ++b)
-      for (int c = 0; c < kChannelsPerBlock; ++c) st.acq.ChargeCutEnabled[b][c] = 1;
-    Write_InfoMessage(st, "Firmware Charge Mode is Enabled.", 0);
+      for (int c = 0; c < kChannelsPerBlock; ++c) port.settings.acq.ChargeCutEnabled[b][c] = 1;
+    Write_InfoMessage(port.links.log, "Firmware Charge Mode is Enabled.", 0);
   } else {
-    const int blocks = board_blocks(st);
-    for (int b = 0; b < blocks; ++b) st.sam[b].ChargeModeEnabled = 0;
-    st.acq.EnSoftwareChargeHisto = mode == ChargeMode::Software ? 1 : 0;
+    const int blocks = board_blocks(port);
+    for (int b = 0; b < blocks; ++b) port.settings.sam[b].ChargeModeEnabled = 0;
+    port.settings.acq.EnSoftwareChargeHisto = mode == ChargeMode::Software ? 1 : 0;
     for (int b = 0; b < kMaxSamBlocks; ++b)
-      for (int c = 0; c < kChannelsPerBlock; ++c) st.acq.ChargeCutEnabled[b][c] = 0;
+      for (int c = 0; c < kChannelsPerBlock; ++c) port.settings.acq.ChargeCutEnabled[b][c] = 0;
     // The main graph's zoom is reset with the graph itself.
-    if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
+    if (port.links.hooks.recompute_main_graph) port.links.hooks.recompute_main_graph();
   }
   // The control words carry the charge-mode bit.
-  Set_AllBoardParameters(st);
+  Set_AllBoardParameters(port);
   if (mode != ChargeMode::Off)
-    st.ui.popup(PopupKind::Warning, "WARNING",
-                "In Charge Mode (Firmware/Software), please define the window for charge "
-                "measurements using the dedicated cursors or fill-in the charge parameters!");
+    port.links.ui.popup(
+        PopupKind::Warning, "WARNING",
+        "In Charge Mode (Firmware/Software), please define the window for charge "
+        "measurements using the dedicated cursors or fill-in the charge parameters!");
 }
 
 }  // namespace vx

@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "app/board_port.h"
 #include "app/run_config.h"
 #include "app/state.h"
 
@@ -43,6 +44,6 @@ void Plot_ChargeHisto(FrontEndLinks& st);
 enum class ChargeMode { Off = 0, Firmware = 1, Software = 2 };
 
 // The charge panel's mode control.
-void Select_ChargeMode(State& st, ChargeMode mode);
+void Select_ChargeMode(BoardPort port, ChargeMode mode);
 
 }  // namespace vx

@@ -106,13 +106,13 @@ void Apply_ChargeParamsToAll(Settings& st, int channel) {
   }
 }
 
-void Send_ChargeParamsToBoard(State& st) {
-  const int blocks = board_blocks(st);
-  for (int b = 0; b < blocks; ++b) Build_RegisterImages(st.sam[b], st.sys);
-  if (st.Board_Connected.load() != 1) return;
-  Set_ChargeModeParameters(st);
+void Send_ChargeParamsToBoard(BoardPort port) {
+  const int blocks = board_blocks(port);
+  for (int b = 0; b < blocks; ++b) Build_RegisterImages(port.settings.sam[b], port.settings.sys);
+  if (port.link.Board_Connected.load() != 1) return;
+  Set_ChargeModeParameters(port);
   // The control word carries the baseline bit.
-  Load_HardwareSetup(st, 12, -1);
+  Load_HardwareSetup(port, 12, -1);
 }
 
 ChargeCursorX Charge_CursorsForWindow(int start, int length, double shift) {

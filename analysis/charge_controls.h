@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -32,7 +33,7 @@ void Set_ChargeSuppressBaseline(Settings& st, bool on);
 void Apply_ChargeParamsToAll(Settings& st, int channel);
 
 // Sends the windows, baseline and threshold to the board for the firmware mode.
-void Send_ChargeParamsToBoard(State& st);
+void Send_ChargeParamsToBoard(BoardPort port);
 
 // The charge cursors on the main graph, whose x is in display points (ten per sample) and
 // shifted by the display's alignment shift. A cursor at sample s sits at s * 10 + shift.

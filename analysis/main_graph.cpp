@@ -72,11 +72,11 @@ int shown_channels(const Settings& st) {
   return std::clamp(n, 0, kMaxChannels);
 }
 
-void Compute_MainGraphParameters(State& st) {
+void Compute_MainGraphParameters(Settings& st) {
   Compute_MainGraphParameters(st, st.gui);
 }
 
-void Compute_MainGraphParameters(const State& st, GuiParams& g) {
+void Compute_MainGraphParameters(const Settings& st, GuiParams& g) {
   const int n = shown_samples(st);
   const int mode = g.GraphMode;
   g.GraphComputedValue = mode == kGraphWaveforms ? 1 : 0;
@@ -308,11 +308,11 @@ MarkerLevel trigger_marker_level(double threshold_volts, double scale_mv_per_div
   return m;
 }
 
-bool graph_titles(const State& st, bool zoomed, GraphTitles& out) {
+bool graph_titles(const Settings& st, bool zoomed, GraphTitles& out) {
   return graph_titles(st, st.gui, zoomed, out);
 }
 
-bool graph_titles(const State& st, const GuiParams& g, bool zoomed, GraphTitles& out) {
+bool graph_titles(const Settings& st, const GuiParams& g, bool zoomed, GraphTitles& out) {
   switch (g.GraphMode) {
     case kGraphWaveforms: {
       out.y_axis = g.AmplitudeInVolts == 1 ? "Amplitude [Volts]" : "Amplitude [mV/Div]";

@@ -36,10 +36,10 @@ int shown_channels(const Settings& st);
 
 // Recomputes GraphComputedValue, NbOfPlotPoints, NbOfComputedPoints, NbOfXDivisions,
 // XLabelScale, ChannelGain, ChannelOffset, YAxisMin, YAxisMax and DisplayShift.
-void Compute_MainGraphParameters(State& st);
+void Compute_MainGraphParameters(Settings& st);
 // The same into `g`, for the samples and sampling of `st`: a view other than the record's
 // is scaled without writing the record, which the acquisition thread reads during a run.
-void Compute_MainGraphParameters(const State& st, GuiParams& g);
+void Compute_MainGraphParameters(const Settings& st, GuiParams& g);
 
 // How the graph's axes are set up from the computed values (the zoomed state aside).
 struct GraphAxes {
@@ -96,8 +96,8 @@ struct GraphTitles {
 };
 // Axis names and graph label of the current display mode; zoomed waveforms show the time
 // in ns. Mode 1 keeps the names it had (returns nothing to change).
-bool graph_titles(const State& st, bool zoomed, GraphTitles& out);
-bool graph_titles(const State& st, const GuiParams& g, bool zoomed, GraphTitles& out);
+bool graph_titles(const Settings& st, bool zoomed, GraphTitles& out);
+bool graph_titles(const Settings& st, const GuiParams& g, bool zoomed, GraphTitles& out);
 std::string channel_legend(const GuiParams& gui, int channel);
 
 // The cursor read-out text; x values are display points.

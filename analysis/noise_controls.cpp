@@ -46,8 +46,8 @@ void Set_NoiseWindowEnd(Settings& st, RunState& run_state, double ns) {
   Reset_MeanSigma(run_state, -1);
 }
 
-NoiseWindow Noise_Window(const State& st) {
-  auto& s = const_cast<State&>(st);
+NoiseWindow Noise_Window(const RunState& st) {
+  auto& s = const_cast<RunState&>(st);
   return {bound(s, false).load(), bound(s, true).load()};
 }
 

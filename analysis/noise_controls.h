@@ -18,7 +18,7 @@ void Set_NoiseWindowEnd(Settings& st, RunState& run_state, double ns);
 struct NoiseWindow {
   int start = 0, end = 0;
 };
-NoiseWindow Noise_Window(const State& st);
+NoiseWindow Noise_Window(const RunState& st);
 
 void Enable_NoiseMeasurement(Settings& st, RunState& run_state, bool on);
 // -1: every channel. The front end starts its strip chart afresh.

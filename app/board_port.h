@@ -1,16 +1,15 @@
-// What writing settings to the board takes, and nothing else of the state: the records the
-// board is configured from, the board, the panels that show what was written, the run's two
-// flags that say whether a readout is under way (a write waits for it to be over), and where
-// a failed access is counted and told (the log, the clock, and the run's event number, which
-// the message names). A function that takes a port cannot start or end a run, touch its
-// files, results or indicators, or call the front end's hooks.
+// What configuring the board takes, and nothing else of the state: the records the board is
+// configured from, the board, the links to the front end (the panels that show what was
+// written, the log and the clock a failed access is told with), and three flags of the run:
+// whether a readout is under way and whether the loop is busy with one (a write waits for
+// them), and the event number a failure's message names. A function that takes a port cannot
+// start or end a run, nor touch its data, results, files or indicators.
 //
 // A caller holding the whole state passes it, and the port is made from it; a caller that
 // holds the parts makes one from them. A port passes for its records and its board, as the
 // whole state passes for each of its parts.
 #pragma once
 
-#include "app/message_log.h"
 #include "app/state.h"
 
 namespace vx {
@@ -19,9 +18,7 @@ struct BoardPort {
   BoardPort(Settings& settings, BoardLink& link, FrontEndLinks& links, const RunState& run)
       : settings(settings),
         link(link),
-        log(links.log),
-        clock(links.clock),
-        ui(links.ui),
+        links(links),
         event_number(run.EventNumber),
         acquisition_running(run.AcquisitionRunning),
         acquisition_busy(run.AcquisitionBusy) {}
@@ -32,12 +29,12 @@ struct BoardPort {
   operator Settings&() const { return settings; }
   // NOLINTNEXTLINE(google-explicit-constructor)
   operator BoardLink&() const { return link; }
+  // NOLINTNEXTLINE(google-explicit-constructor)
+  operator FrontEndLinks&() const { return links; }
 
   Settings& settings;
   BoardLink& link;
-  MessageLog& log;
-  Clock& clock;
-  FrontEnd& ui;
+  FrontEndLinks& links;
   const AtomicI32& event_number;
   const AtomicI32& acquisition_running;
   const AtomicI32& acquisition_busy;

@@ -51,7 +51,7 @@ void BM_AsciiEvent_Buffered(benchmark::State& state) {
   const vx::RunConfig cfg = vx::Freeze_RunConfig(core.st);
   for (auto _ : state) {
     out.size = 0;
-    vx::append_ascii_event(core.st, cfg, core.st.event, out);
+    vx::append_ascii_event(core.st, core.st, cfg, core.st.event, out);
     benchmark::DoNotOptimize(out.data.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * out.size));
@@ -66,7 +66,7 @@ void BM_BinaryEvent(benchmark::State& state) {
   const vx::RunConfig cfg = vx::Freeze_RunConfig(core.st);
   for (auto _ : state) {
     out.size = 0;
-    vx::append_binary_event(core.st, cfg, core.st.event, out);
+    vx::append_binary_event(core.st, core.st, cfg, core.st.event, out);
     benchmark::DoNotOptimize(out.data.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * out.size));

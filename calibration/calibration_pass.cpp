@@ -77,15 +77,15 @@ void Build_PhysicallyOrderedValues(State& st, int b) {
   }
 }
 
-void Enable_AllChannelsForCalibration(State& st) {
+void Enable_AllChannelsForCalibration(BoardPort port) {
   bool switched = false;
-  for (int ch = 0; ch < kChannelsPerBlock * board_blocks(st); ++ch) {
-    switched = switched || st.gui.ChannelEnabled[ch] == 0;
-    st.gui.ChannelEnabled[ch] = 1;
+  for (int ch = 0; ch < kChannelsPerBlock * board_blocks(port); ++ch) {
+    switched = switched || port.settings.gui.ChannelEnabled[ch] == 0;
+    port.settings.gui.ChannelEnabled[ch] = 1;
   }
-  Set_EnabledSAMBlocks(st);
+  Set_EnabledSAMBlocks(port);
   if (switched)
-    Write_InfoMessage(st,
+    Write_InfoMessage(port.links.log,
                       "Every channel is measured: those switched off are on for the calibration "
                       "and off again after it.\n",
                       kInfo);

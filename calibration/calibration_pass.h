@@ -3,6 +3,7 @@
 // event's samples by physical cell.
 #pragma once
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -61,6 +62,6 @@ bool calibration_board_ready(Settings& st, BoardLink& link, MessageLog& log);
 // A calibration measures, and stores, every SAM block: channels the user switched off are
 // switched on for its duration (the snapshot it restores gives them back) and the user is
 // told so.
-void Enable_AllChannelsForCalibration(State& st);
+void Enable_AllChannelsForCalibration(BoardPort port);
 
 }  // namespace vx

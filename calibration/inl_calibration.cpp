@@ -52,22 +52,23 @@ int Inl_GroupCount(int requested) {
   return Inl_GroupCountValid(requested) ? requested : kInlMaxGroups;
 }
 
-void Enable_INLCalibration(State& st, bool on) {
+void Enable_INLCalibration(BoardPort port, bool on) {
   if (!on) {
-    if (st.acq.INLCalibrationRunning == 0) return;
-    st.acq.INLCalibrationRunning = 0;
-    st.acq.INLCorrectionEnabled = st.inl.correction_before;
-    Set_SAMCorrectionLevel(st, st);
-    st.ui.refresh_panel(Panel::AllValues);
+    if (port.settings.acq.INLCalibrationRunning == 0) return;
+    port.settings.acq.INLCalibrationRunning = 0;
+    port.settings.acq.INLCorrectionEnabled = port.link.inl.correction_before;
+    Set_SAMCorrectionLevel(port, port);
+    port.links.ui.refresh_panel(Panel::AllValues);
     return;
   }
-  if (st.acq.INLCalibrationRunning == 0) st.inl.correction_before = st.acq.INLCorrectionEnabled;
-  st.acq.INLCalibrationRunning = 1;
-  st.acq.INLCorrectionEnabled = 0;
-  Set_SAMCorrectionLevel(st, st);
-  st.sys.TriggerSource = kTriggerSoftware;
-  Set_SystemTriggerMode(st);
-  st.ui.refresh_panel(Panel::AllValues);
+  if (port.settings.acq.INLCalibrationRunning == 0)
+    port.link.inl.correction_before = port.settings.acq.INLCorrectionEnabled;
+  port.settings.acq.INLCalibrationRunning = 1;
+  port.settings.acq.INLCorrectionEnabled = 0;
+  Set_SAMCorrectionLevel(port, port);
+  port.settings.sys.TriggerSource = kTriggerSoftware;
+  Set_SystemTriggerMode(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
 void Clear_INLChannel(InlChannelCalibration& k) {

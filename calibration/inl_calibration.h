@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "app/board_port.h"
 #include "app/inl_calibration_data.h"
 #include "app/run_config.h"
 #include "app/state.h"
@@ -18,7 +19,7 @@ bool Inl_GroupCountValid(int requested);
 
 // Switching on also turns the board's INL correction off, selects the software trigger and
 // applies both to the board. Switching off gives the INL correction back as it was.
-void Enable_INLCalibration(State& st, bool on);
+void Enable_INLCalibration(BoardPort port, bool on);
 
 // Per-run reset of the accumulators of every channel (interval references are kept).
 void Clear_INLAccumulators(BoardLink& st, Settings& settings);

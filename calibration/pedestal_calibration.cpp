@@ -93,24 +93,24 @@ Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t
 // Every cell is recorded in every event, at the 0 V offset the table is subtracted at:
 // with a shorter record most cells would miss most events, and an offset in force would
 // end up in the table and be taken off every later run.
-void prepare_blocks(State& st) {
-  for (auto& k : st.sam) {
+void prepare_blocks(BoardPort port) {
+  for (auto& k : port.settings.sam) {
     k.RecordLength16 = kMaxSamples / 16;
     k.DCOffset[0] = k.DCOffset[1] = 0.0f;
   }
-  st.sys.RecordLength = kMaxSamples;
-  Enable_AllChannelsForCalibration(st);
-  Load_HardwareSetup(st, 19, -1);
-  Load_DACs(st, 2, -1);
-  Load_DACs(st, 3, -1);
-  for (int b = 0; b < board_blocks(st); ++b) {
-    st.sam[b].ChargeModeEnabled = 0;
-    Build_ControlReg(st.sam[b], st.sys);
-    reset_block_arrays(st.calib, b);
+  port.settings.sys.RecordLength = kMaxSamples;
+  Enable_AllChannelsForCalibration(port);
+  Load_HardwareSetup(port, 19, -1);
+  Load_DACs(port, 2, -1);
+  Load_DACs(port, 3, -1);
+  for (int b = 0; b < board_blocks(port); ++b) {
+    port.settings.sam[b].ChargeModeEnabled = 0;
+    Build_ControlReg(port.settings.sam[b], port.settings.sys);
+    reset_block_arrays(port.link.calib, b);
   }
-  Set_SAMAcquisitionMode(st, st);
-  st.sys.TriggerSource = kTriggerAuto;  // every readout pass sends a software trigger
-  Set_SystemTriggerMode(st);
+  Set_SAMAcquisitionMode(port, port);
+  port.settings.sys.TriggerSource = kTriggerAuto;  // every readout pass sends a software trigger
+  Set_SystemTriggerMode(port);
 }
 
 void store_averages(Settings& st, BoardLink& link, std::int64_t n) {

@@ -77,14 +77,14 @@ void begin_result(Settings& st, RunState& run_state, int steps) {
   }
 }
 
-void set_trigger_for_counting(State& st) {
-  st.sys.TriggerSource = kTriggerNormal;
-  Set_SystemTriggerMode(st);
-  for (int b = 0; b < board_blocks(st); ++b) {
-    st.sam[b].TriggerEnable[0] = st.sam[b].TriggerEnable[1] = 1;
-    Build_TriggerReg(st.sam[b]);
+void set_trigger_for_counting(BoardPort port) {
+  port.settings.sys.TriggerSource = kTriggerNormal;
+  Set_SystemTriggerMode(port);
+  for (int b = 0; b < board_blocks(port); ++b) {
+    port.settings.sam[b].TriggerEnable[0] = port.settings.sam[b].TriggerEnable[1] = 1;
+    Build_TriggerReg(port.settings.sam[b]);
   }
-  Set_SystemEnabledTriggerSources(st);
+  Set_SystemEnabledTriggerSources(port);
 }
 
 // Counts one step at threshold t; false when a break or a board error ended the scan.

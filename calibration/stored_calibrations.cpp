@@ -46,26 +46,26 @@ bool Run_SavePedestalsToFlash(Settings& st, BoardLink& link, FrontEndLinks& link
   return ok;
 }
 
-int Load_Calibrations_And_Reload(State& st, int d) {
-  const auto boards = eeprom_boards(st, st, st.log, d);
+int Load_Calibrations_And_Reload(BoardPort port, int d) {
+  const auto boards = eeprom_boards(port, port, port.links.log, d);
   if (boards.empty()) return -1;
   std::vector<StoredTablesRead> read;
-  for (int b : boards) read.push_back(Load_Calib_Values_From_EEPROM(st, st, st.log, b));
-  if (!reload_library_corrections(st, st, st.log)) return -1;
-  Write_InfoMessage(st, "Correction Values re-loaded from FLASH\n", kInfo);
+  for (int b : boards) read.push_back(Load_Calib_Values_From_EEPROM(port, port, port.links.log, b));
+  if (!reload_library_corrections(port, port, port.links.log)) return -1;
+  Write_InfoMessage(port.links.log, "Correction Values re-loaded from FLASH\n", kInfo);
   bool failed = false;
   for (std::size_t i = 0; i < boards.size(); ++i) {
     const int b = boards[i];
     failed = failed || read[i].read_failed();
     // Only codes just read go into the chips with the DACs on; else the records' settings.
-    Load_SamDacOffsetsOfBoard(st, b, read[i].sam_dacs == 0);
+    Load_SamDacOffsetsOfBoard(port, b, read[i].sam_dacs == 0);
     // A single block's thresholds are loaded with their measured offsets.
     for (int block = 2 * b; block <= 2 * b + 1; ++block) {
-      Load_DACs(st, 0, block);
-      Load_DACs(st, 1, block);
+      Load_DACs(port, 0, block);
+      Load_DACs(port, 1, block);
     }
   }
-  Check_PedestalLineDacs(st, st, st.log);
+  Check_PedestalLineDacs(port, port, port.links.log);
   return failed ? -1 : 0;
 }
 

@@ -4,6 +4,7 @@
 // codes the chips hold.
 #pragma once
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -20,6 +21,6 @@ bool Run_SavePedestalsToFlash(Settings& st, BoardLink& link, FrontEndLinks& link
 // reload its correction data, and puts the rest in use: the stored SAM DAC offsets into the
 // chips, the trigger-DAC offsets into the thresholds. 0, or -1 when the library could not
 // reload or an EEPROM read failed (each failure told; what was read is in use all the same).
-int Load_Calibrations_And_Reload(State& st, int daughter_board);
+int Load_Calibrations_And_Reload(BoardPort port, int daughter_board);
 
 }  // namespace vx

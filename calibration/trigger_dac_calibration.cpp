@@ -20,20 +20,20 @@ void threshold_scan_mode(BoardLink& st, int enable) {
   if (board_usable(st)) st.digitizer->TriggerThreshold(st.DeviceHandle.load(), enable);
 }
 
-void prepare_threshold_scan(State& st) {
-  st.sys.TriggerSource = kTriggerNormal;
-  Set_SystemTriggerMode(st);
-  threshold_scan_mode(st, 0);
-  for (int b = 0; b < board_blocks(st); ++b) {
+void prepare_threshold_scan(BoardPort port) {
+  port.settings.sys.TriggerSource = kTriggerNormal;
+  Set_SystemTriggerMode(port);
+  threshold_scan_mode(port, 0);
+  for (int b = 0; b < board_blocks(port); ++b) {
     for (int c = 0; c < kChannelsPerBlock; ++c) {
-      st.sam[b].TriggerEnable[c] = 1;
-      st.sam[b].TriggerPolarity[c] = 0;
-      Build_TriggerReg(st.sam[b]);
-      Set_TriggerPolarity(st, 2 * b + c);
+      port.settings.sam[b].TriggerEnable[c] = 1;
+      port.settings.sam[b].TriggerPolarity[c] = 0;
+      Build_TriggerReg(port.settings.sam[b]);
+      Set_TriggerPolarity(port, 2 * b + c);
     }
   }
-  Set_SystemEnabledTriggerSources(st);
-  st.clock.delay(0.1);
+  Set_SystemEnabledTriggerSources(port);
+  port.links.clock.delay(0.1);
 }
 
 bool scan(State& st, CalibrationProgress& progress, PerChannel<HitWindow>& windows) {
@@ -56,23 +56,23 @@ bool scan(State& st, CalibrationProgress& progress, PerChannel<HitWindow>& windo
 
 // Every channel fired, on its noise alone. Each one that did not is reported; then the
 // calibration is refused as a whole.
-bool offsets_measured(State& st, const PerChannel<HitWindow>& windows) {
+bool offsets_measured(BoardPort port, const PerChannel<HitWindow>& windows) {
   bool ok = true;
-  for (int b = 0; b < board_blocks(st); ++b)
+  for (int b = 0; b < board_blocks(port); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       const int channel = 2 * b + c;
       const HitWindow& w = windows[b][c];
       if (!w.found()) {
-        Write_InfoMessage(st, kInfo, "No threshold found for channel %d !\n", channel);
+        Write_InfoMessage(port.links.log, kInfo, "No threshold found for channel %d !\n", channel);
         Write_InfoMessage(
-            st, kError,
+            port, kError,
             "ERROR: Trigger DACs Offset calibration refused: channel %d never fired between %.0f "
             "and %.0f mV; its discriminator or its input is out of order.\n",
             channel, kThresholdScanStart * 1000.0, -kThresholdScanStart * 1000.0);
         ok = false;
       } else if (!w.noise_only()) {
         Write_InfoMessage(
-            st, kError,
+            port, kError,
             "ERROR: Trigger DACs Offset calibration refused: channel %d fired from %.2f to %.2f mV "
             "(a noise band is a few mV wide): a signal is present at its input. Remove every "
             "input signal and calibrate again.\n",
@@ -81,7 +81,8 @@ bool offsets_measured(State& st, const PerChannel<HitWindow>& windows) {
         ok = false;
       }
     }
-  if (!ok) Write_InfoMessage(st, "The previous Trigger DACs Offsets are kept.\n", kInfo);
+  if (!ok)
+    Write_InfoMessage(port.links.log, "The previous Trigger DACs Offsets are kept.\n", kInfo);
   return ok;
 }
 

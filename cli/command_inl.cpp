@@ -26,15 +26,15 @@ namespace {
 // leave holes in the table rather than a table.
 constexpr int kMinInlEvents = 200;
 
-bool enabled(State& st, int b, int c) {
+bool enabled(const Settings& st, int b, int c) {
   return st.gui.ChannelEnabled[kChannelsPerBlock * b + c] == 1;
 }
 
-void print_inl_results(State& st) {
+void print_inl_results(const Settings& st, const BoardLink& link) {
   for (int b = 0; b < board_blocks(st); ++b)
     for (int c = 0; c < kChannelsPerBlock; ++c) {
       if (!enabled(st, b, c)) continue;
-      const auto& k = st.inl.at(b, c);
+      const auto& k = link.inl.at(b, c);
       const MeanAndSigma dnl = StdDev(std::span<const double>(k.GlobalTimeDNL));
       const MeanAndSigma inl = StdDev(std::span<const double>(k.ResidualSegments));
       std::printf("ch%-2d  global DNL %8.3f ps rms   global INL %8.3f ps rms\n",
@@ -90,7 +90,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
                  st.inl.events_accumulated, o.events);
     return 1;
   }
-  print_inl_results(st);
+  print_inl_results(st, st);
   int failures = 0;
   for (int b = 0; b < board_blocks(st); ++b) {
     if (!Save_INL_In_Array(st, st, st.log, b)) return 1;

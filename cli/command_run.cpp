@@ -47,11 +47,11 @@ void apply_run_type(State& st, const RunOptions& o) {
   }
 }
 
-void apply_trigger(State& st, const std::string& trigger) {
+void apply_trigger(BoardPort port, const std::string& trigger) {
   if (trigger.empty()) return;
-  st.sys.TriggerSource = kTriggerSources.at(trigger);
-  Set_SystemTriggerMode(st);
-  Set_SystemEnabledTriggerSources(st);
+  port.settings.sys.TriggerSource = kTriggerSources.at(trigger);
+  Set_SystemTriggerMode(port);
+  Set_SystemEnabledTriggerSources(port);
 }
 
 void apply_measurements(State& st, const RunOptions& o) {
@@ -169,8 +169,8 @@ class Progress {
   double last_ = 0.0;
 };
 
-void print_noise_window(State& st) {
-  const NoiseWindow w = Noise_Window(st);
+void print_noise_window(const Settings& st, const RunState& run_state) {
+  const NoiseWindow w = Noise_Window(run_state);
   const double period_ps = Measurement_SamplingPeriodPs(st.sam);
   std::printf("  noise window       %.3f to %.3f ns (samples %d to %d)\n",
               Noise_NsFromSample(w.start, period_ps), Noise_NsFromSample(w.end, period_ps), w.start,
@@ -184,7 +184,7 @@ void print_channels(State& st) {
     const int b = ch / 2, c = ch % 2;
     if (st.gui.ChannelEnabled[ch] == 0 || m.MeasuredEvents[b][c] == 0) continue;
     if (!header) {
-      if (st.gui.NoiseMeasurementOn == 1) print_noise_window(st);
+      if (st.gui.NoiseMeasurementOn == 1) print_noise_window(st, st);
       std::printf("  channel   amplitude (V)   charge (pC)%s\n",
                   st.gui.NoiseMeasurementOn == 1 ? "   noise (mV)" : "");
       header = true;

@@ -49,7 +49,8 @@ void sw_trigger_mode(BoardLink& st, int mode) {
 }
 
 void pair_logic(BoardPort port, int block, int logic) {
-  const auto window = static_cast<std::uint16_t>((port.settings.sys.PrimitivesGateLength * 5) & 0xFFFF);
+  const auto window =
+      static_cast<std::uint16_t>((port.settings.sys.PrimitivesGateLength * 5) & 0xFFFF);
   call(port, [&](Digitizer& d, int h) {
     d.SetChannelPairTriggerLogic(h, 2 * block, 2 * block + 1, logic, window);
     int read_logic = 0;
@@ -163,40 +164,41 @@ std::uint32_t disabled_trigger_mask(const Settings& st) {
   return full_channel_mask(st) & ~enabled_trigger_mask(st);
 }
 
-void Set_AllBoardParameters(State& st) {
+void Set_AllBoardParameters(BoardPort port) {
   // The images follow their fields even without a board: setup files store them.
-  for (int b = 0; b < blocks(st); ++b) Build_RegisterImages(st.sam[b], st.sys);
-  if (st.Board_Connected.load() != 1) return;
-  st.StopRequest().store(1);
-  wait_for_flag([&] { return st.AcquisitionBusy.load() == 0; });
+  for (int b = 0; b < blocks(port); ++b)
+    Build_RegisterImages(port.settings.sam[b], port.settings.sys);
+  if (port.link.Board_Connected.load() != 1) return;
+  port.settings.StopRequest().store(1);
+  wait_for_flag([&] { return port.acquisition_busy.load() == 0; });
 
-  const int frequency = Get_Frequency(st);
-  Set_SystemMonitorParameters(st);
-  Set_Frequency(st, frequency);
-  Set_SystemEnabledTriggerSources(st);
-  Set_EnabledSAMBlocks(st);
-  Set_SystemOverallTriggerOption(st);
-  Set_SystemTriggerMode(st);
-  Set_PrimitivesGateLength(st);
-  Set_PulseParameters(st);
-  Set_ChargeModeParameters(st);
-  Set_SystemPostTrigger(st);
-  for (int b = 0; b < blocks(st); ++b) Set_CoincidenceMode(st, b);
-  for (int ch = 0; ch < 2 * blocks(st); ++ch) Set_TriggerPolarity(st, ch);
-  Set_ExternalTriggerType(st);
-  Set_SAMCorrectionLevel(st, st);
-  Set_SAMAcquisitionMode(st, st);
-  Set_TrigCountParameters(st, st, -1);
-  Set_ExternalTriggerInAsGateOption(st);
-  Load_HardwareSetup(st, 19, -1);
-  for (int b = 0; b < blocks(st); ++b) {
-    Load_DACs(st, 2, b);
-    Load_DACs(st, 3, b);
-    Load_DACs(st, 0, b);
-    Load_DACs(st, 1, b);
+  const int frequency = Get_Frequency(port);
+  Set_SystemMonitorParameters(port);
+  Set_Frequency(port, frequency);
+  Set_SystemEnabledTriggerSources(port);
+  Set_EnabledSAMBlocks(port);
+  Set_SystemOverallTriggerOption(port);
+  Set_SystemTriggerMode(port);
+  Set_PrimitivesGateLength(port);
+  Set_PulseParameters(port);
+  Set_ChargeModeParameters(port);
+  Set_SystemPostTrigger(port);
+  for (int b = 0; b < blocks(port); ++b) Set_CoincidenceMode(port, b);
+  for (int ch = 0; ch < 2 * blocks(port); ++ch) Set_TriggerPolarity(port, ch);
+  Set_ExternalTriggerType(port);
+  Set_SAMCorrectionLevel(port, port);
+  Set_SAMAcquisitionMode(port, port);
+  Set_TrigCountParameters(port, port, -1);
+  Set_ExternalTriggerInAsGateOption(port);
+  Load_HardwareSetup(port, 19, -1);
+  for (int b = 0; b < blocks(port); ++b) {
+    Load_DACs(port, 2, b);
+    Load_DACs(port, 3, b);
+    Load_DACs(port, 0, b);
+    Load_DACs(port, 1, b);
   }
   // The control word carries the charge-mode, baseline and rate-counter bits.
-  Load_HardwareSetup(st, 12, -1);
+  Load_HardwareSetup(port, 12, -1);
 }
 
 void Set_SystemMonitorParameters(BoardPort port) {
@@ -207,7 +209,9 @@ void Set_SystemMonitorParameters(BoardPort port) {
 
 void Set_SystemEnabledTriggerSources(BoardPort port) {
   Stop_AcquisitionAndWait(port);
-  if (port.settings.sys.TriggerSource != kTriggerNormal && port.settings.sys.TriggerSource != kTriggerAuto) return;
+  if (port.settings.sys.TriggerSource != kTriggerNormal &&
+      port.settings.sys.TriggerSource != kTriggerAuto)
+    return;
   self_trigger(port, 1, full_channel_mask(port));
   self_trigger(port, 0, disabled_trigger_mask(port));
 }
@@ -218,7 +222,8 @@ void Set_EnabledSAMBlocks(BoardPort port) {
   port.settings.sys.NbOfEnabledSAMBlocks = 0;
   std::uint8_t mask = 0;
   for (int b = 0; b < blocks(port); ++b) {
-    if (port.settings.gui.ChannelEnabled[2 * b] != 0 || port.settings.gui.ChannelEnabled[2 * b + 1] != 0) {
+    if (port.settings.gui.ChannelEnabled[2 * b] != 0 ||
+        port.settings.gui.ChannelEnabled[2 * b + 1] != 0) {
       mask = static_cast<std::uint8_t>(mask | (1u << b));
       ++port.settings.sys.NbOfEnabledSAMBlocks;
     }
@@ -267,7 +272,8 @@ void Set_PrimitivesGateLength(BoardPort port) {
   Stop_AcquisitionAndWait(port);
   for (int b = 0; b < blocks(port); ++b) {
     SAMBlockParams& blk = port.settings.sam[b];
-    blk.TriggerGateLength = static_cast<std::uint8_t>(port.settings.sys.PrimitivesGateLength & 0xFF);
+    blk.TriggerGateLength =
+        static_cast<std::uint8_t>(port.settings.sys.PrimitivesGateLength & 0xFF);
     Build_TriggerGateReg(blk);
     pair_logic(port, b, blk.CoincidenceAND);
   }
@@ -277,7 +283,8 @@ void Set_PrimitivesGateLength(BoardPort port) {
 void Set_CoincidenceMode(BoardPort port, int block) {
   Stop_AcquisitionAndWait(port);
   if (block < 0) {
-    for (int b = 0; b < blocks(port); ++b) pair_logic(port, b, port.settings.sam[b].CoincidenceAND == 1 ? 1 : 0);
+    for (int b = 0; b < blocks(port); ++b)
+      pair_logic(port, b, port.settings.sam[b].CoincidenceAND == 1 ? 1 : 0);
     return;
   }
   if (block >= blocks(port)) return;
@@ -409,7 +416,9 @@ void Load_HardwareSetup(BoardPort port, int kind, int block) {
       write_reg(port, 0x8070, port.settings.sam[0].ControlReg & 0xFFu);
       break;
     case 19:
-      call(port, [&](Digitizer& d, int h) { d.SetRecordLength(h, port.settings.sam[0].RecordLength16 * 16u); });
+      call(port, [&](Digitizer& d, int h) {
+        d.SetRecordLength(h, port.settings.sam[0].RecordLength16 * 16u);
+      });
       break;
     default:
       break;

@@ -21,7 +21,7 @@ std::uint32_t full_channel_mask(const Settings& st);
 std::uint32_t enabled_trigger_mask(const Settings& st);
 std::uint32_t disabled_trigger_mask(const Settings& st);
 
-void Set_AllBoardParameters(State& st);
+void Set_AllBoardParameters(BoardPort port);
 void Set_SystemMonitorParameters(BoardPort port);
 void Set_SystemEnabledTriggerSources(BoardPort port);
 void Set_EnabledSAMBlocks(BoardPort port);

@@ -65,39 +65,41 @@ void init_measurement_results(BoardLink& st, RunState& run_state) {
 
 }  // namespace
 
-int Open_Device(State& st) {
+int Open_Device(BoardPort port) {
   // A handle left open (a communication error clears Board_Connected, not the handle)
   // would make the board refuse to open again.
-  if (st.DeviceHandle.load() >= 0) Close_Device(st);
-  st.Board_Connected = 0;
-  st.Communication_Error = 0;
+  if (port.link.DeviceHandle.load() >= 0) Close_Device(port);
+  port.link.Board_Connected = 0;
+  port.link.Communication_Error = 0;
   int handle = -1;
   const int rc =
-      st.digitizer == nullptr
+      port.link.digitizer == nullptr
           ? static_cast<int>(kDgtzBoardNotFound)
-          : st.digitizer->OpenDigitizer2(st.board.LinkType, link_argument(st.board),
-                                         st.board.ConetNode, st.board.VMEBaseAddress, &handle);
+          : port.link.digitizer->OpenDigitizer2(
+                port.settings.board.LinkType, link_argument(port.settings.board),
+                port.settings.board.ConetNode, port.settings.board.VMEBaseAddress, &handle);
   if (rc < 0) {
-    st.DeviceHandle = -1;
+    port.link.DeviceHandle = -1;
     char text[96];
     std::snprintf(text, sizeof text, "CONNECTION TO BOARD FAILED! Error Code : %d \n", rc);
-    Write_InfoMessage(st, text, kError);
-    set_block_count(st, st, 0);
+    Write_InfoMessage(port.links.log, text, kError);
+    set_block_count(port, port, 0);
     return 0;
   }
-  st.DeviceHandle = handle;
-  st.Board_Connected = 1;
+  port.link.DeviceHandle = handle;
+  port.link.Board_Connected = 1;
 
   BoardInfo info{};
-  st.digitizer->GetInfo(handle, &info);
-  std::memcpy(st.board.BoardInfo, &info, sizeof info);
+  port.link.digitizer->GetInfo(handle, &info);
+  std::memcpy(port.settings.board.BoardInfo, &info, sizeof info);
   // The block count comes from the board: never trust it beyond what the arrays hold.
-  set_block_count(st, st, static_cast<int>(std::min<std::uint32_t>(info.Channels, kMaxSamBlocks)));
+  set_block_count(port, port,
+                  static_cast<int>(std::min<std::uint32_t>(info.Channels, kMaxSamBlocks)));
 
   if (info.PCB_Revision <= 3) {
     std::uint32_t value = 0;
-    Read_Register(st, handle, &value, 0x8168);
-    Write_Register(st, handle, value | 0x8u, 0x8168);
+    Read_Register(port, handle, &value, 0x8168);
+    Write_Register(port, handle, value | 0x8u, 0x8168);
   }
   return 1;
 }
@@ -150,45 +152,47 @@ void Sam_Init(State& st) {
   Write_InfoMessage(st, "End of Hardware Setup. \n", kInfo);
 }
 
-void Close_Device(State& st) {
-  if (st.DeviceHandle.load() >= 0 && st.digitizer != nullptr) {
-    Stop_AcquisitionAndWait(st);
-    const int h = st.DeviceHandle.load();
-    if (st.ChargeEventsAllocated) {
-      st.digitizer->FreeDPPEvents(h, &st.ChargeEventsBuffer);
-      st.ChargeEventsAllocated = false;
+void Close_Device(BoardPort port) {
+  if (port.link.DeviceHandle.load() >= 0 && port.link.digitizer != nullptr) {
+    Stop_AcquisitionAndWait(port);
+    const int h = port.link.DeviceHandle.load();
+    if (port.link.ChargeEventsAllocated) {
+      port.link.digitizer->FreeDPPEvents(h, &port.link.ChargeEventsBuffer);
+      port.link.ChargeEventsAllocated = false;
     }
-    st.digitizer->FreeReadoutBuffer(h, &st.readout);
-    st.digitizer->CloseDigitizer(h);
-    st.DeviceHandle = -1;
+    port.link.digitizer->FreeReadoutBuffer(h, &port.link.readout);
+    port.link.digitizer->CloseDigitizer(h);
+    port.link.DeviceHandle = -1;
   }
-  st.Board_Connected = 0;
+  port.link.Board_Connected = 0;
 }
 
-std::string Read_MotherBoardFPGAVersion(State& st) {
+std::string Read_MotherBoardFPGAVersion(BoardPort port) {
   std::uint32_t value = 0;
-  Read_Register(st, st.DeviceHandle.load(), &value, 0x8124);
+  Read_Register(port, port.link.DeviceHandle.load(), &value, 0x8124);
   char text[100];
   std::snprintf(text, sizeof text, "V%d.%d", static_cast<int>((value >> 8) & 0xFF),
                 static_cast<int>(value & 0xFF));
-  st.MotherBoardFirmware = text;
-  Write_InfoMessage(st, std::string("Mother Board Firmware Version is : ") + text + "\n", kInfo);
+  port.link.MotherBoardFirmware = text;
+  Write_InfoMessage(port.links.log,
+                    std::string("Mother Board Firmware Version is : ") + text + "\n", kInfo);
   return text;
 }
 
-std::string Read_FPGAVersion(State& st, int block) {
+std::string Read_FPGAVersion(BoardPort port, int block) {
   if (block < 0 || block >= kMaxSamBlocks) return {};
   std::uint32_t value = 0;
-  Read_Register(st, st.DeviceHandle.load(), &value, 0x108C + 0x100u * block);
-  st.BoardVersionFromFPGA[block] = static_cast<int>((value >> 20) & 0xF);
-  st.FPGAVersion[block] = static_cast<int>((value >> 8) & 0xFF);
-  st.FPGAEvolution[block] = static_cast<int>(value & 0xFF);
+  Read_Register(port, port.link.DeviceHandle.load(), &value, 0x108C + 0x100u * block);
+  port.link.BoardVersionFromFPGA[block] = static_cast<int>((value >> 20) & 0xF);
+  port.link.FPGAVersion[block] = static_cast<int>((value >> 8) & 0xFF);
+  port.link.FPGAEvolution[block] = static_cast<int>(value & 0xFF);
   char text[100] = "";
   if (block == 0) {
     std::snprintf(text, sizeof text, "Daughter Boards Firmware  Version is: V%d-%d.%d.\n",
-                  st.BoardVersionFromFPGA[0], st.FPGAVersion[0], st.FPGAEvolution[0]);
-    st.DaughterBoardFirmware = text;
-    Write_InfoMessage(st, text, kInfo);
+                  port.link.BoardVersionFromFPGA[0], port.link.FPGAVersion[0],
+                  port.link.FPGAEvolution[0]);
+    port.link.DaughterBoardFirmware = text;
+    Write_InfoMessage(port.links.log, text, kInfo);
   }
   return text;
 }
@@ -234,31 +238,31 @@ void Start_ConnectionThread(State& st) {
   st.ConnectingThreadReleased = 1;
 }
 
-void Load_SamDacOffsetsOfBoard(State& st, int d, bool stored) {
+void Load_SamDacOffsetsOfBoard(BoardPort port, int d, bool stored) {
   for (int block = 2 * d; block <= 2 * d + 1 && block < kMaxSamBlocks; ++block) {
-    LineDacSettings s = line_dac_settings(st.sam[block]);
+    LineDacSettings s = line_dac_settings(port.settings.sam[block]);
     if (stored) s.reg2_bits = kSamDacsCalibrated;
-    Load_SamLineDacs(st, block, s);
+    Load_SamLineDacs(port, block, s);
   }
   if (!stored) return;
   char text[96];
   std::snprintf(text, sizeof text, "Daughter Board [%d]'s SAM DAC Offsets loaded from EEPROM.\n",
                 d);
-  Write_InfoMessage(st, text, kInfo);
+  Write_InfoMessage(port.links.log, text, kInfo);
 }
 
-void Load_CalibrationsAtConnection(State& st) {
-  for (int d = 0; d < daughter_board_count(st); ++d) {
-    const bool stored = Read_SAMDACsOffsets_From_EEPROM(st, st, st.log, d, 0) == 0;
-    Read_Pedestal_Values_From_EEPROM(st, st.log, d, 0);
-    Read_EEPROM_Info(st, st, st, d);
+void Load_CalibrationsAtConnection(BoardPort port) {
+  for (int d = 0; d < daughter_board_count(port); ++d) {
+    const bool stored = Read_SAMDACsOffsets_From_EEPROM(port, port, port.links.log, d, 0) == 0;
+    Read_Pedestal_Values_From_EEPROM(port, port.links.log, d, 0);
+    Read_EEPROM_Info(port, port, port, d);
     // Also without stored offsets: the chips then get the records' DACs off, whatever they
     // held before.
-    Load_SamDacOffsetsOfBoard(st, d, stored);
+    Load_SamDacOffsetsOfBoard(port, d, stored);
   }
   // The library took its correction data from the EEPROMs when the board was opened.
-  Note_AppliedPedestals(st, st, st.log);
-  Check_PedestalLineDacs(st, st, st.log);
+  Note_AppliedPedestals(port, port, port.links.log);
+  Check_PedestalLineDacs(port, port, port.links.log);
 }
 
 void Select_BoardModel(Settings& st, BoardLink& link, FrontEndLinks& links, int model) {

@@ -33,10 +33,11 @@ void set_sam_reg2_bit(BoardPort port, int block, int bit, bool on) {
   const int last = block < 0 ? board_blocks(port) : block + 1;
   for (int b = first; b < last && b < kMaxSamBlocks; ++b) {
     const std::uint16_t reg = port.settings.sam[b].SamReg2;  // packed field: by value
-    port.settings.sam[b].SamReg2 = static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
+    port.settings.sam[b].SamReg2 =
+        static_cast<std::uint16_t>(on ? (reg | (1u << bit)) : (reg & ~(1u << bit)));
     Load_HardwareSetup(port, 1, b);
   }
-  port.ui.refresh_panel(Panel::SlowControl);
+  port.links.ui.refresh_panel(Panel::SlowControl);
 }
 
 }  // namespace
@@ -121,7 +122,7 @@ void Load_SamDacLSB(BoardPort port, int block, int lsb1, int lsb2) {
     port.settings.sam[b].SamReg2 = reg;
     Load_HardwareSetup(port, 1, b);
   }
-  port.ui.refresh_panel(Panel::SlowControl);
+  port.links.ui.refresh_panel(Panel::SlowControl);
 }
 
 void Load_SamLineDacs(BoardPort port, int block, const LineDacSettings& settings) {

@@ -11,7 +11,7 @@ namespace {
 
 void count_failure(BoardPort port, const char* format, int code) {
   port.link.Communication_Error = 1;
-  const double now = port.clock.now();
+  const double now = port.links.clock.now();
   if (port.link.NbOfCommunicatonErrors.load() == 0) {
     port.link.LastUsbErrorTimer = now;
     port.link.CurrentUsbErrorTimer = now;
@@ -22,7 +22,7 @@ void count_failure(BoardPort port, const char* format, int code) {
   const int count = port.link.NbOfCommunicatonErrors.fetch_add(1) + 1;
   char text[160];
   std::snprintf(text, sizeof text, format, count, port.event_number.load(), code);
-  Write_InfoMessage(port.log, text, kWarning);
+  Write_InfoMessage(port.links.log, text, kWarning);
   port.settings.StopRequest().store(1);
 }
 
@@ -45,7 +45,7 @@ void Read_Register(BoardPort port, int handle, std::uint32_t* value, std::uint32
 void Stop_AcquisitionAndWait(const BoardPort& port) {
   port.settings.StopRequest().store(1);
   // Through the front end: on the user-interface thread the ending run may still need it.
-  port.ui.wait_until([&] { return port.acquisition_running.load() == 0; });
+  port.links.ui.wait_until([&] { return port.acquisition_running.load() == 0; });
 }
 
 BoardAccess::BoardAccess(BoardPort port) : link_(port.link) {

@@ -28,9 +28,10 @@ void Set_SyncOption(BoardPort port, SyncOption option, int value) {
       break;
   }
   Set_SystemTriggerMode(port);
-  port.ui.refresh_panel(Panel::AllValues);
-  port.ui.refresh_panel(Panel::Sync);
-  if (option != SyncOption::VetoInExtraLatency) port.ui.set_window_title(main_window_title(s));
+  port.links.ui.refresh_panel(Panel::AllValues);
+  port.links.ui.refresh_panel(Panel::Sync);
+  if (option != SyncOption::VetoInExtraLatency)
+    port.links.ui.set_window_title(main_window_title(s));
 }
 
 }  // namespace vx

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "app/board_port.h"
 #include "app/message_log.h"
 #include "eeprom/eeprom_access.h"
 #include "eeprom/eeprom_encoding.h"
@@ -40,8 +41,10 @@ std::vector<EepromArea> table_areas(int d, int half, std::uint16_t table_a, Enco
 }
 
 template <typename Encode>
-bool save_tables(State& st, int d, std::uint16_t table_a, std::uint16_t marker_a, Encode encode) {
-  return write_calibration_item(st, st.log, d, marker_a, table_areas(d, 0, table_a, encode),
+bool save_tables(BoardPort port, int d, std::uint16_t table_a, std::uint16_t marker_a,
+                 Encode encode) {
+  return write_calibration_item(port, port.links.log, d, marker_a,
+                                table_areas(d, 0, table_a, encode),
                                 table_areas(d, 1, table_a, encode));
 }
 
@@ -372,21 +375,21 @@ int Save_INL_Files_To_EEPROM(State& st, int d, const std::string& location,
   return result;
 }
 
-int Save_INL_Files_From_EEPROM(State& st, int d, const InlFileOperation& save_file) {
-  const auto boards = boards_of(st, st, st.log, d);
+int Save_INL_Files_From_EEPROM(BoardPort port, int d, const InlFileOperation& save_file) {
+  const auto boards = boards_of(port, port, port.links.log, d);
   if (boards.empty()) return -1;
   int result = 0;
   for (int b : boards) {
-    Read_INL_Values_From_EEPROM(st, st.log, b);
+    Read_INL_Values_From_EEPROM(port, port.links.log, b);
     for (int block = 2 * b; block <= 2 * b + 1; ++block)
       for (int c = 0; c < kChannelsPerBlock; ++c) {
         // A file made from a table never measured nor read would come back as a valid table.
-        if (st.calib.TimePedestalsHeld[block][c]) {
-          save_file(st, block, c);
+        if (port.link.calib.TimePedestalsHeld[block][c]) {
+          save_file(port, block, c);
           continue;
         }
         Write_InfoMessage(
-            st,
+            port,
             format_text("WARNING: No INL file written for channel %d: this session holds "
                         "no INL table for it (measured, or read from this board).\n",
                         kChannelsPerBlock * block + c),

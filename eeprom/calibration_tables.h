@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -36,12 +37,13 @@ int Read_INL_Values_From_EEPROM(BoardLink& st, MessageLog& log, int daughter_boa
 
 // The bridge to the INL text files. The file operations take a SAM block and a channel; the
 // reader returns 1 when the file was read into TimePedestals.
-using InlFileOperation = std::function<int(State& st, int block, int channel)>;
+using InlFileOperation = std::function<int(BoardPort port, int block, int channel)>;
 // Saves the INL values only when all four files of the board were read.
 int Save_INL_Files_To_EEPROM(State& st, int daughter_board, const std::string& location,
                              const std::string& responsible, const InlFileOperation& read_file);
 // Reads the INL values, then writes the four files, even from tables that were not valid.
-int Save_INL_Files_From_EEPROM(State& st, int daughter_board, const InlFileOperation& save_file);
+int Save_INL_Files_From_EEPROM(BoardPort port, int daughter_board,
+                               const InlFileOperation& save_file);
 
 // Only once a SAM DAC offset calibration is available (SamDACOffsetDone), and only for
 // boards whose codes were measured on this unit or read from it (SamDacCodesHeld).

@@ -54,19 +54,11 @@ void report_write_error(SavingParts& w, const OutputFile& f) {
               kError);
   w.stop_request.store(1);
 }
-void report_write_error(State& st, const OutputFile& f) {
-  SavingParts w = Saving_PartsOf(st);
-  report_write_error(w, f);
-}
 
 void fail_removed(SavingParts& w, OutputFile& f) {
   fail_output(f, "the file is no longer on disk: it or its run directory '" +
                      path_text(f.path.parent_path()) + "' was removed or replaced during the run");
   report_write_error(w, f);
-}
-void fail_removed(State& st, OutputFile& f) {
-  SavingParts w = Saving_PartsOf(st);
-  fail_removed(w, f);
 }
 
 // The file, or the run directory holding it, was removed or replaced behind the run's back:
@@ -75,10 +67,6 @@ bool check_on_disk(SavingParts& w, OutputFile& f) {
   if (!output_is_open(f) || f.failed || output_on_disk(f)) return true;
   fail_removed(w, f);
   return false;
-}
-bool check_on_disk(State& st, OutputFile& f) {
-  SavingParts w = Saving_PartsOf(st);
-  return check_on_disk(w, f);
 }
 
 void hold_run_directory(FileData& files, const fs::path& run_dir) {
@@ -96,31 +84,31 @@ bool run_directory_in_place(const FileData& files, const fs::path& run_dir) {
 }
 
 // "Error while creating File" with the system's reason; a vanished run directory is said.
-void report_creation_error(FrontEndLinks& st, const OutputFile& f) {
+void report_creation_error(MessageLog& log, const OutputFile& f) {
   std::string why = f.error_text;
   std::error_code ec;
   if (!fs::is_directory(f.path.parent_path(), ec))
     why += ": the run directory '" + path_text(f.path.parent_path()) + "' is gone";
-  Write_InfoMessage(st, "Error while creating File '" + path_text(f.path) + "' (" + why + ").\n",
+  Write_InfoMessage(log, "Error while creating File '" + path_text(f.path) + "' (" + why + ").\n",
                     kError);
 }
 
 // Appends text as one record, on disk at once: a file cut short by a crash still tells
 // whose run it holds. Reports a failure that it brings to light.
-void write_header(State& st, OutputFile& f, const std::string& text) {
+void write_header(SavingParts& w, OutputFile& f, const std::string& text) {
   if (!output_is_open(f) || f.failed) return;
   RecordWriter(f.pending).text(text);
-  if (!end_record(f, false) || !flush_output(f)) report_write_error(st, f);
+  if (!end_record(f, false) || !flush_output(f)) report_write_error(w, f);
 }
 
-void write_headers(State& st, const RunConfig& cfg, bool data, bool measurements) {
-  FileData& files = st.files;
+void write_headers(SavingParts& w, const RunConfig& cfg, bool data, bool measurements) {
+  FileData& files = w.files;
   const std::string common = common_header(cfg);
   if (data && cfg.acq.SaveDataInFile == 1)
-    write_header(st, files.data,
+    write_header(w, files.data,
                  common + data_header_line(cfg, files.DataFormat == EventFormat::Spectra));
   if (measurements && cfg.acq.SaveMeasurementsInFile == 1)
-    write_header(st, files.measurements, common + measurement_header_line());
+    write_header(w, files.measurements, common + measurement_header_line());
 }
 
 // The longest path a record's directory field holds.
@@ -290,61 +278,63 @@ Status open_new_run(State& st, const RunConfig& cfg, const std::string& director
   if (cfg.acq.SaveDataInFile == 1) {
     files.FileForSavingData = run_dir / (run_name + extension);
     if (!open_output(files.data, files.FileForSavingData)) {
-      report_creation_error(st, files.data);
+      report_creation_error(st.log, files.data);
       return kFailed;
     }
   }
   if (cfg.acq.SaveMeasurementsInFile == 1) {
     files.FileForSavingAllMeasurements = run_dir / ("measurements_" + run_name + extension);
     if (!open_output(files.measurements, files.FileForSavingAllMeasurements)) {
-      report_creation_error(st, files.measurements);
+      report_creation_error(st.log, files.measurements);
       close_all_outputs(st.files);
       return kFailed;
     }
   }
   st.run.FileForSavingDataOpenOK = true;
-  write_headers(st, cfg, true, true);
+  SavingParts w = Saving_PartsOf(st);
+  write_headers(w, cfg, true, true);
   return kDone;
 }
 
-int open_next_split_file(State& st, const RunConfig& cfg) {
+int open_next_split_file(SavingParts& w, RunData& run, const RunConfig& cfg) {
   if (cfg.acq.SaveDataInFile != 1) return 1;
+  FileData& files = w.files;
   // Told already; nothing more is written in this run.
-  if (st.files.data.failed || st.files.measurements.failed) return 0;
-  st.run.FileIndex += 1;
-  const fs::path path = split_file_path(st.files, st.run.FileIndex);
-  if (!open_output(st.files.data, path)) {
-    report_creation_error(st, st.files.data);
+  if (files.data.failed || files.measurements.failed) return 0;
+  run.FileIndex += 1;
+  const fs::path path = split_file_path(files, run.FileIndex);
+  if (!open_output(files.data, path)) {
+    report_creation_error(w.log, files.data);
     return 0;
   }
   // Opened in a directory that replaced the run's: the series' earlier files are not there.
-  if (!run_directory_in_place(st.files, path.parent_path())) {
+  if (!run_directory_in_place(files, path.parent_path())) {
     std::error_code ec;
     fs::remove(path, ec);
-    fail_removed(st, st.files.data);
+    fail_removed(w, files.data);
     return 0;
   }
-  st.run.FileForSavingDataOpenOK = true;
-  write_headers(st, cfg, true, false);
+  run.FileForSavingDataOpenOK = true;
+  write_headers(w, cfg, true, false);
   // The measurement file gets the common lines and its own line again.
   if (cfg.acq.SaveMeasurementsInFile == 1)
-    write_header(st, st.files.measurements, common_header(cfg) + measurement_header_line());
+    write_header(w, files.measurements, common_header(cfg) + measurement_header_line());
   return 1;
 }
 
 // Closes one output; tells the success, or the failure if it was not told already.
-void close_and_tell(State& st, OutputFile& f, const std::string& shown_path) {
+void close_and_tell(SavingParts& w, OutputFile& f, const std::string& shown_path) {
   if (!output_is_open(f)) return;
   const bool already_failed = f.failed;
   // Whatever was written is lost with a file removed behind the run's back (told there).
-  if (!already_failed && flush_output(f) && !check_on_disk(st, f)) {
+  if (!already_failed && flush_output(f) && !check_on_disk(w, f)) {
     close_output(f);
     return;
   }
   if (close_output(f)) {
-    Write_InfoMessage(st, data_saved_message(shown_path), kInfo);
+    Write_InfoMessage(w.log, data_saved_message(shown_path), kInfo);
   } else if (!already_failed) {
-    report_write_error(st, f);
+    report_write_error(w, f);
   }
 }
 
@@ -366,17 +356,19 @@ Status Open_FileForSavingData(State& st, const RunConfig& cfg, const std::string
     if (opened != kDone) close_all_outputs(st.files);
     return opened;
   }
-  return open_next_split_file(st, cfg) == 1 ? kDone : kFailed;
+  SavingParts w = Saving_PartsOf(st);
+  return open_next_split_file(w, st.run, cfg) == 1 ? kDone : kFailed;
 }
 
 void Close_FileForSavingData(State& st, const RunConfig& cfg, CloseFiles which) {
-  FileData& files = st.files;
+  SavingParts w = Saving_PartsOf(st);
+  FileData& files = w.files;
   std::lock_guard lock(files.io_mutex);
   if (cfg.acq.SaveDataInFile == 1 && which != CloseFiles::MeasurementFile) {
     const fs::path shown = st.run.FileIndex == 0 ? files.FileForSavingData
                                                  : split_file_path(st.files, st.run.FileIndex);
     const bool was_open = output_is_open(files.data);
-    close_and_tell(st, files.data, path_text(shown));
+    close_and_tell(w, files.data, path_text(shown));
     if (was_open) {
       const OutputFile& f = files.data;
       files.ClosedDataFiles.push_back({f.path, f.device, f.inode, f.events_committed, f.committed});
@@ -384,7 +376,7 @@ void Close_FileForSavingData(State& st, const RunConfig& cfg, CloseFiles which) 
     }
   }
   if (cfg.acq.SaveMeasurementsInFile == 1 && which != CloseFiles::DataFile)
-    close_and_tell(st, files.measurements, path_text(files.FileForSavingAllMeasurements));
+    close_and_tell(w, files.measurements, path_text(files.FileForSavingAllMeasurements));
 }
 
 void Format_DataRecord(SavedEvent& ev) {

@@ -133,10 +133,10 @@ InlFileParse Parse_INLFile(std::string_view text) {
   return r;
 }
 
-int Save_INL_In_File(State& st, int block, int channel) {
+int Save_INL_In_File(BoardPort port, int block, int channel) {
   if (block < 0 || block >= kMaxSamBlocks || channel < 0 || channel >= kChannelsPerBlock) return 0;
-  const auto path = Inl_FilePath(st, st, block, channel);
-  const auto& values = st.calib.TimePedestals[block][channel];
+  const auto path = Inl_FilePath(port, port, block, channel);
+  const auto& values = port.link.calib.TimePedestals[block][channel];
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
   bool ok = true;
@@ -157,27 +157,28 @@ int Save_INL_In_File(State& st, int block, int channel) {
   if (!ok) {
     std::filesystem::remove(temporary, ec);
     Write_InfoMessage(
-        st, with_path("ERROR: INL calibration file '%s' could not be written!\n", path.string()),
+        port, with_path("ERROR: INL calibration file '%s' could not be written!\n", path.string()),
         kError);
     return 0;
   }
-  Write_InfoMessage(st, with_path("INL calibration file '%s' saved successfully.\n", path.string()),
+  Write_InfoMessage(port.links.log,
+                    with_path("INL calibration file '%s' saved successfully.\n", path.string()),
                     kInfo);
   return 1;
 }
 
-int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
+int Veltrix_Read_INL_From_File(BoardPort port, int block, int channel) {
   if (block < 0 || block >= kMaxSamBlocks || channel < 0 || channel >= kChannelsPerBlock) return 0;
-  const auto path = Inl_FilePath(st, st, block, channel);
-  auto& table = st.calib.TimePedestals[block][channel];
+  const auto path = Inl_FilePath(port, port, block, channel);
+  auto& table = port.link.calib.TimePedestals[block][channel];
   std::ifstream in(path, std::ios::binary);
   std::error_code ec;
   if (!in || std::filesystem::is_directory(path, ec)) {
     Write_InfoMessage(
-        st, with_path("WARNING: INL correction file '%s' was not found!\n", path.string()),
+        port, with_path("WARNING: INL correction file '%s' was not found!\n", path.string()),
         kWarning);
     table.fill(0.0);
-    st.calib.TimePedestalsHeld[block][channel] = false;
+    port.link.calib.TimePedestalsHeld[block][channel] = false;
     return 0;
   }
   std::string text(kMaxFileBytes + 1, '\0');
@@ -192,13 +193,13 @@ int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
   }
   if (parsed.empty) {
     Write_InfoMessage(
-        st, with_path("WARNING : INL correction file '%s' is empty!\n", path.string()), kWarning);
+        port, with_path("WARNING : INL correction file '%s' is empty!\n", path.string()), kWarning);
     table.fill(0.0);
-    st.calib.TimePedestalsHeld[block][channel] = false;
+    port.link.calib.TimePedestalsHeld[block][channel] = false;
     return 0;
   }
   if (parsed.error_line != 0) {
-    Write_InfoMessage(st,
+    Write_InfoMessage(port.links.log,
                       with_path("ERROR: INL correction file '%s'", path.string()) + ", line " +
                           std::to_string(parsed.error_line) + ": " + parsed.error +
                           ". The INL values were left unchanged.\n",
@@ -206,8 +207,9 @@ int Veltrix_Read_INL_From_File(State& st, int block, int channel) {
     return 0;
   }
   table = parsed.values;
-  st.calib.TimePedestalsHeld[block][channel] = true;
-  Write_InfoMessage(st, with_path("INL correction values loaded from file '%s'.\n", path.string()),
+  port.link.calib.TimePedestalsHeld[block][channel] = true;
+  Write_InfoMessage(port.links.log,
+                    with_path("INL correction values loaded from file '%s'.\n", path.string()),
                     kInfo);
   return 1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -35,9 +36,9 @@ struct InlFileParse {
 InlFileParse Parse_INLFile(std::string_view text);
 
 // Writes TimePedestals of the block channel; 1 when written, 0 otherwise (reported).
-int Save_INL_In_File(State& st, int block, int channel);
+int Save_INL_In_File(BoardPort port, int block, int channel);
 // Fills TimePedestals of the block channel from its file; 1 when read. A missing or empty
 // file zeroes the table; a file that fails validation leaves the table as it was.
-int Veltrix_Read_INL_From_File(State& st, int block, int channel);
+int Veltrix_Read_INL_From_File(BoardPort port, int block, int channel);
 
 }  // namespace vx

@@ -578,27 +578,27 @@ void append_measurement_event(const SavedEvent& ev, ByteBuffer& out) {
   });
 }
 
-void append_ascii_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                        ByteBuffer& out) {
-  append_from_state(st, st, cfg, event, out, CopiedData::Samples,
+void append_ascii_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                        const DecodedEvent& event, ByteBuffer& out) {
+  append_from_state(st, output, cfg, event, out, CopiedData::Samples,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_ascii_event(ev, b); });
 }
 
-void append_fft_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                      ByteBuffer& out) {
-  append_from_state(st, st, cfg, event, out, CopiedData::Spectra,
+void append_fft_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                      const DecodedEvent& event, ByteBuffer& out) {
+  append_from_state(st, output, cfg, event, out, CopiedData::Spectra,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_fft_event(ev, b); });
 }
 
-void append_binary_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                         ByteBuffer& out) {
-  append_from_state(st, st, cfg, event, out, CopiedData::Samples,
+void append_binary_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                         const DecodedEvent& event, ByteBuffer& out) {
+  append_from_state(st, output, cfg, event, out, CopiedData::Samples,
                     [](const SavedEvent& ev, ByteBuffer& b) { append_binary_event(ev, b); });
 }
 
-void append_measurement_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                              ByteBuffer& out, int blocks) {
-  append_from_state(st, st, cfg, event, out, CopiedData::None,
+void append_measurement_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                              const DecodedEvent& event, ByteBuffer& out, int blocks) {
+  append_from_state(st, output, cfg, event, out, CopiedData::None,
                     [blocks](SavedEvent& ev, ByteBuffer& b) {
                       ev.MeasurementBlocks = blocks;
                       append_measurement_event(ev, b);

@@ -80,14 +80,14 @@ void append_binary_event(const SavedEvent& ev, ByteBuffer& out);
 void append_measurement_event(const SavedEvent& ev, ByteBuffer& out);
 
 // The same records of an event with the run's stamps and results, under the run's settings.
-void append_ascii_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                        ByteBuffer& out);
-void append_fft_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                      ByteBuffer& out);
-void append_binary_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                         ByteBuffer& out);
-void append_measurement_event(const State& st, const RunConfig& cfg, const DecodedEvent& event,
-                              ByteBuffer& out, int blocks);
+void append_ascii_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                        const DecodedEvent& event, ByteBuffer& out);
+void append_fft_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                      const DecodedEvent& event, ByteBuffer& out);
+void append_binary_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                         const DecodedEvent& event, ByteBuffer& out);
+void append_measurement_event(const RunState& st, const RunOutput& output, const RunConfig& cfg,
+                              const DecodedEvent& event, ByteBuffer& out, int blocks);
 
 // Header lines: 1 to 3 are common to both files, 4 belongs to the data file, 5 to the
 // measurement file. Line 3 names the edge timing after kEdgeTimingLabel when it is not the

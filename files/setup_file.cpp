@@ -152,14 +152,14 @@ std::size_t images_size(int blocks) {
          static_cast<std::size_t>(blocks) * sizeof(SAMBlockParams) + sizeof(GuiParams);
 }
 
-void apply_loaded_setup(State& st) {
-  Set_AllBoardParameters(st);
-  st.ui.set_window_title(main_window_title(st.sys));
-  st.ui.refresh_panel(Panel::AllValues);
-  if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
-  if (st.hooks.refresh_annotations) st.hooks.refresh_annotations();
-  Plot_ChargeHisto(st);
-  st.ui.refresh_panel(Panel::TimeHistogram);
+void apply_loaded_setup(BoardPort port) {
+  Set_AllBoardParameters(port);
+  port.links.ui.set_window_title(main_window_title(port.settings.sys));
+  port.links.ui.refresh_panel(Panel::AllValues);
+  if (port.links.hooks.recompute_main_graph) port.links.hooks.recompute_main_graph();
+  if (port.links.hooks.refresh_annotations) port.links.hooks.refresh_annotations();
+  Plot_ChargeHisto(port);
+  port.links.ui.refresh_panel(Panel::TimeHistogram);
 }
 
 int refuse(FrontEndLinks& st, const std::string& text, int kind) {
@@ -185,7 +185,7 @@ std::string model_of(const BoardParams& b) {
   return "'" + Escaped_FileText(std::string_view(name, strnlen(name, kModelNameBytes))) + "'";
 }
 
-int load_setup(State& st, const std::filesystem::path& path, std::string_view raw,
+int load_setup(BoardPort port, const std::filesystem::path& path, std::string_view raw,
                const LoadRefusal& refuse) {
   const std::string decoded = from_text_mode(raw);
   std::string_view in = decoded;
@@ -216,7 +216,7 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   }
 
   if (in.size() < sizeof(BoardParams) + sizeof(SystemParams))
-    return refuse(truncated(images_size(board_blocks(st))), kError);
+    return refuse(truncated(images_size(board_blocks(port))), kError);
   BoardParams board{};
   take_image(board, in);
   SystemParams sys{};
@@ -224,12 +224,13 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
   // The block count sizes the rest of the file and every per-block loop: a file made for
   // another number of blocks would leave the records out of step with the board.
   const std::int32_t blocks = sys.NbOfSAMBlocks;
-  if (!same_model(board, st.board) || blocks != st.sys.NbOfSAMBlocks || blocks < 0 ||
-      blocks > kMaxSamBlocks) {
+  if (!same_model(board, port.settings.board) || blocks != port.settings.sys.NbOfSAMBlocks ||
+      blocks < 0 || blocks > kMaxSamBlocks) {
     return refuse("System is incompatible with the selected setup file! '" + path.string() +
                       "' was saved on a board " + model_of(board) + " with " +
-                      std::to_string(blocks) + " SAM blocks; this board is " + model_of(st.board) +
-                      " with " + std::to_string(st.sys.NbOfSAMBlocks) + ".\n",
+                      std::to_string(blocks) + " SAM blocks; this board is " +
+                      model_of(port.settings.board) + " with " +
+                      std::to_string(port.settings.sys.NbOfSAMBlocks) + ".\n",
                   kError);
   }
   // Nothing is replaced unless every image is there.
@@ -249,17 +250,20 @@ int load_setup(State& st, const std::filesystem::path& path, std::string_view ra
                   kError);
   }
   // Where runs are written belongs to this machine: a setup saved elsewhere does not move it.
-  std::memcpy(images.acq.DataDirectory, st.acq.DataDirectory, sizeof st.acq.DataDirectory);
-  std::memcpy(images.acq.RunDirectory, st.acq.RunDirectory, sizeof st.acq.RunDirectory);
-  const ChangedBlocks line_dacs = Keep_UnitFields(st, st.log, board, images, blocks, path.string());
-  st.sys = images.sys;
-  st.acq = images.acq;
-  std::copy_n(images.sam.begin(), blocks, st.sam.begin());
-  st.gui = images.gui;
+  std::memcpy(images.acq.DataDirectory, port.settings.acq.DataDirectory,
+              sizeof port.settings.acq.DataDirectory);
+  std::memcpy(images.acq.RunDirectory, port.settings.acq.RunDirectory,
+              sizeof port.settings.acq.RunDirectory);
+  const ChangedBlocks line_dacs =
+      Keep_UnitFields(port, port.links.log, board, images, blocks, path.string());
+  port.settings.sys = images.sys;
+  port.settings.acq = images.acq;
+  std::copy_n(images.sam.begin(), blocks, port.settings.sam.begin());
+  port.settings.gui = images.gui;
 
-  apply_loaded_setup(st);
-  Apply_SetupLineDacs(st, line_dacs, path.string());
-  Write_InfoMessage(st, "Setup values succesfully restored !\n", kInfo);
+  apply_loaded_setup(port);
+  Apply_SetupLineDacs(port, line_dacs, path.string());
+  Write_InfoMessage(port.links.log, "Setup values succesfully restored !\n", kInfo);
   return 1;
 }
 

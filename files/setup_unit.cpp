@@ -58,22 +58,22 @@ ChangedBlocks Keep_UnitFields(Settings& st, MessageLog& log, const BoardParams& 
   return changed;
 }
 
-void Apply_SetupLineDacs(State& st, const ChangedBlocks& changed, const std::string& file) {
+void Apply_SetupLineDacs(BoardPort port, const ChangedBlocks& changed, const std::string& file) {
   std::string blocks;
   for (int b = 0; b < kMaxSamBlocks; ++b) {
     if (!changed[b]) continue;
-    Load_SamLineDacs(st, b, line_dac_settings(st.sam[b]));
-    st.calib.SamDacCodesHeld[b] = false;
+    Load_SamLineDacs(port, b, line_dac_settings(port.settings.sam[b]));
+    port.link.calib.SamDacCodesHeld[b] = false;
     blocks += (blocks.empty() ? "" : ", ") + std::to_string(b);
   }
   if (blocks.empty()) return;
-  Write_InfoMessage(st,
+  Write_InfoMessage(port.links.log,
                     "WARNING: Setup file '" + shown_path(file) +
                         "' changes the SAM DAC Offsets of SAM blocks " + blocks +
                         ": they are loaded into the chips, and cannot be saved to FLASH before "
                         "a SAM DAC calibration.\n",
                     kWarning);
-  Check_PedestalLineDacs(st, st, st.log);
+  Check_PedestalLineDacs(port, port, port.links.log);
 }
 
 }  // namespace vx

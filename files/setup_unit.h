@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/board_port.h"
 #include "app/state.h"
 #include "files/setup_ranges.h"
 
@@ -26,6 +27,6 @@ ChangedBlocks Keep_UnitFields(Settings& st, MessageLog& log, const BoardParams& 
 // Once the records are replaced: the changed line DAC settings go into the chips, are no
 // longer held as measured (a setup file does not say they were), and the pedestal tables in
 // use are checked against them; all of it told.
-void Apply_SetupLineDacs(State& st, const ChangedBlocks& changed, const std::string& file);
+void Apply_SetupLineDacs(BoardPort port, const ChangedBlocks& changed, const std::string& file);
 
 }  // namespace vx

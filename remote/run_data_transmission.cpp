@@ -32,9 +32,9 @@ void Queue_RunDataForTcpClient(State& st, const RunConfig& cfg, const DecodedEve
   }
   if (spectra) {
     Compute_SpectrumOfEvent(st, cfg, event);
-    append_fft_event(st, cfg, event, record);
+    append_fft_event(st, st, cfg, event, record);
   } else {
-    append_ascii_event(st, cfg, event, record);
+    append_ascii_event(st, st, cfg, event, record);
   }
   {
     std::lock_guard lock(tx.mutex);

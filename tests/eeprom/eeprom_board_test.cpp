@@ -362,10 +362,10 @@ TEST_F(EepromBoard, LowLevelAccessStaysInsideTheEeprom) {
 TEST_F(EepromBoard, InlFilesGoToTheEepromOnlyWhenAllFourAreThere) {
   std::vector<std::pair<int, int>> asked;
   const auto reader = [&](bool all_present) {
-    return [&asked, all_present](State& st, int block, int c) {
+    return [&asked, all_present](BoardPort port, int block, int c) {
       asked.emplace_back(block, c);
       if (!all_present && block == 3 && c == 1) return 0;
-      st.calib.TimePedestals[block][c].fill(block + 0.5 * c);
+      port.link.calib.TimePedestals[block][c].fill(block + 0.5 * c);
       return 1;
     };
   };
@@ -383,12 +383,13 @@ TEST_F(EepromBoard, InlFilesGoToTheEepromOnlyWhenAllFourAreThere) {
   std::vector<double> written;
   for (auto& block : sim.st.calib.TimePedestals)
     for (auto& ch : block) ch.fill(0.0);
-  ASSERT_EQ(Save_INL_Files_From_EEPROM(sim.st, 1,
-                                       [&](State& st, int block, int c) {
-                                         written.push_back(st.calib.TimePedestals[block][c][9]);
-                                         return 1;
-                                       }),
-            0);
+  ASSERT_EQ(
+      Save_INL_Files_From_EEPROM(sim.st, 1,
+                                 [&](BoardPort port, int block, int c) {
+                                   written.push_back(port.link.calib.TimePedestals[block][c][9]);
+                                   return 1;
+                                 }),
+      0);
   EXPECT_EQ(written, (std::vector<double>{2.0, 2.5, 3.0, 3.5}));
 }
 
@@ -424,7 +425,7 @@ TEST(EepromUnits, OnlyWhatThisUnitGaveIsHeldOrStored) {
       failed("the INL table of channel 4 (2048 bytes at address 0x1700) from Daughter "
              "Board [1]'s EEPROM failed"));
   int files = 0;
-  EXPECT_EQ(Save_INL_Files_From_EEPROM(st, -1, [&](State&, int, int) { return ++files; }), -1);
+  EXPECT_EQ(Save_INL_Files_From_EEPROM(st, -1, [&](BoardPort, int, int) { return ++files; }), -1);
   EXPECT_EQ(files, 0);
   st.calib.SamDACOffsetDone = true;
   EXPECT_EQ(Save_Pedestal_Values_To_EEPROM(st, st, st.log), -1);

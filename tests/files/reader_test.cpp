@@ -49,8 +49,8 @@ struct SmallRun {
       for (int k = 0; k < 16; ++k)
         st.event.FullyOrderedValues[1][1][k] = static_cast<float>(100 * n + k) + 0.25f;
       ByteBuffer b;
-      type == 1 ? append_binary_event(st, Freeze_RunConfig(st), st.event, b)
-                : append_ascii_event(st, Freeze_RunConfig(st), st.event, b);
+      type == 1 ? append_binary_event(st, st, Freeze_RunConfig(st), st.event, b)
+                : append_ascii_event(st, st, Freeze_RunConfig(st), st.event, b);
       text.append(b.data.data(), b.size);
     }
     return text;
@@ -136,7 +136,7 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   for (int n = 1; n <= 3; ++n) {
     r.st.EventNumber = n;
     ByteBuffer b;
-    append_fft_event(r.st, Freeze_RunConfig(r.st), r.st.event, b);
+    append_fft_event(r.st, r.st, Freeze_RunConfig(r.st), r.st.event, b);
     spectra.append(b.data.data(), b.size);
   }
   const auto fft_refused = [&](const char* name) {

@@ -112,13 +112,13 @@ TEST(AsciiRecord, SameBytesAsPrintfWithAndWithoutMeasurements) {
   for (const int measured : {1, 0}) {
     f.st.acq.MeasurementsEnabled = measured;
     ByteBuffer fast;
-    append_ascii_event(f.st, Freeze_RunConfig(f.st), f.st.event, fast);
+    append_ascii_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, fast);
     std::string reference;
     test::printf_ascii_event(f.st, reference);
     ASSERT_EQ(std::string(fast.data.data(), fast.size), reference) << "measurements " << measured;
   }
   ByteBuffer fast;
-  append_ascii_event(f.st, Freeze_RunConfig(f.st), f.st.event, fast);
+  append_ascii_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, fast);
   const std::string text(fast.data.data(), fast.size);
   EXPECT_NE(
       text.find(
@@ -152,7 +152,7 @@ TEST(BinaryRecord, LayoutSizeAndSamples) {
   f.st.event.FullyOrderedValues[2][0][5] = -std::numeric_limits<float>::infinity();
   f.st.event.FullyOrderedValues[2][0][6] = 3276.79f;
   ByteBuffer out;
-  append_binary_event(f.st, Freeze_RunConfig(f.st), f.st.event, out);
+  append_binary_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, out);
   ASSERT_EQ(out.size, 71u + 3u * (48u + 2u * 1024u));
   const char* p = out.data.data();
   auto at = [&](std::size_t offset, auto value) {
@@ -181,7 +181,7 @@ TEST(BinaryRecord, LayoutSizeAndSamples) {
 
   f.st.acq.MeasurementsEnabled = 0;
   out.size = 0;
-  append_binary_event(f.st, Freeze_RunConfig(f.st), f.st.event, out);
+  append_binary_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, out);
   for (std::size_t off = ch + 12; off < ch + 40; ++off) EXPECT_EQ(p[off], 0) << off;
 }
 

@@ -278,13 +278,13 @@ TEST(RunFiles, EveryFileHoldsItsEventsAsTheyWereHandedOverWhateverTheWriterLags)
       std::string ascii;
       if (std::string(format) == "ascii") test::printf_ascii_event(f.st, ascii);
       if (std::string(format) == "binary")
-        append_binary_event(f.st, Freeze_RunConfig(f.st), f.st.event, data);
+        append_binary_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, data);
       if (std::string(format) == "spectra") {
         // As a reader of the event's spectrum (the remote client) has it.
         Compute_SpectrumOfEvent(f.st, Freeze_RunConfig(f.st), f.st.event);
-        append_fft_event(f.st, Freeze_RunConfig(f.st), f.st.event, data);
+        append_fft_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, data);
       }
-      append_measurement_event(f.st, Freeze_RunConfig(f.st), f.st.event, measurements,
+      append_measurement_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, measurements,
                                f.st.sys.NbOfSAMBlocks);
       expected[n] = {ascii + std::string(data.data.data(), data.size),
                      std::string(measurements.data.data(), measurements.size)};

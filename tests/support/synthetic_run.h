@@ -45,7 +45,7 @@ inline bool write_binary_run(State& st, const std::filesystem::path& path, int e
       }
     }
     buffer.size = 0;
-    append_binary_event(st, Freeze_RunConfig(st), st.event, buffer);
+    append_binary_event(st, st, Freeze_RunConfig(st), st.event, buffer);
     ok = std::fwrite(buffer.data.data(), 1, buffer.size, f) == buffer.size;
   }
   return std::fclose(f) == 0 && ok;

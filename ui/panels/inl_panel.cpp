@@ -29,7 +29,7 @@ namespace {
 constexpr double kVoltsPerCountNumerator = 1.25;
 constexpr double kCountsPerVolt = 2047.0;
 
-bool enabled(const State& st, int ch) {
+bool enabled(const Settings& st, int ch) {
   return st.gui.ChannelEnabled[ch] == 1;
 }
 
