@@ -1,7 +1,7 @@
 // The process-wide state, in parts with one owner each (below): the parameter records and
 // their snapshots, the board link, the run, its files, the tick's indicators and the links to
 // the front end. main (or a test) creates it and passes it by reference; a function takes the
-// parts it uses.
+// parts it uses, and what configures the board takes a BoardPort (app/board_port.h).
 //
 // Which thread may write what, and when, and how the other threads read it: the "Threads"
 // section of docs/architecture.md. In short: the user-interface thread owns the records; a
