@@ -57,10 +57,7 @@ struct RunFixture {
     return sim.core.ui.has_message(MessageTab::Infos, text);
   }
   int count(const std::string& text) const {
-    int n = 0;
-    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos))
-      n += t.find(text) != std::string::npos;
-    return n;
+    return sim.core.ui.message_count(MessageTab::Infos, text);
   }
 
   SimCore sim;
