@@ -14,7 +14,6 @@
 #include "acquisition/run_control.h"
 #include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
-#include "app/message_log.h"
 #include "app/params.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"

@@ -11,7 +11,6 @@
 #include "analysis/charge.h"
 #include "analysis/time_histogram.h"
 #include "measurement_setup.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {

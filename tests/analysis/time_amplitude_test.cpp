@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "measurement_setup.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {

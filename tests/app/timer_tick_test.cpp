@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "app/message_log.h"
 #include "app/parameters.h"
 #include "app/timer_tick.h"
 #include "support/packed_value.h"

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <iterator>
