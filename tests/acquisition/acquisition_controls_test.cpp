@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "acquisition/acquisition_controls.h"
 #include "acquisition/run_control.h"
 #include "acquisition/sam_slow_control.h"

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "acquisition/run_control.h"
 #include "sim/signal_model.h"
 #include "support/sim_core.h"
 

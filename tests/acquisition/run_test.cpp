@@ -14,7 +14,6 @@
 #include "acquisition/run_control.h"
 #include "analysis/histo_ranges.h"
 #include "analysis/measurement_context.h"
-#include "app/message_log.h"
 #include "app/params.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_configuration.h"
@@ -57,10 +56,7 @@ struct RunFixture {
     return sim.core.ui.has_message(MessageTab::Infos, text);
   }
   int count(const std::string& text) const {
-    int n = 0;
-    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos))
-      n += t.find(text) != std::string::npos;
-    return n;
+    return sim.core.ui.message_count(MessageTab::Infos, text);
   }
 
   SimCore sim;

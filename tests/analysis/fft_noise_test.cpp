@@ -13,7 +13,6 @@
 
 #include "analysis/main_graph.h"
 #include "measurement_setup.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {

@@ -11,7 +11,6 @@
 #include "analysis/charge.h"
 #include "analysis/time_histogram.h"
 #include "measurement_setup.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {
@@ -256,10 +255,7 @@ TEST_F(analysis_measurement_pass, CappedListsStillCountEveryEvent) {
   EXPECT_GE(kept.held(), static_cast<std::size_t>(kCap));
   EXPECT_LT(kept.held(), kCap + 2 * RunList<float>::kChunkEntries);
   const auto told = [&](const std::string& text) {
-    int n = 0;
-    for (const auto& t : core.ui.tab_texts(MessageTab::Infos))
-      n += t.find(text) != std::string::npos;
-    return n;
+    return core.ui.message_count(MessageTab::Infos, text);
   };
   EXPECT_EQ(told("The per-run lists now keep the last 5000 events only"), 1);
 

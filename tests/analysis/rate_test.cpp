@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "analysis/rate_measurement.h"
 #include "calibration/rate_scan.h"
 #include "digitizer/dacs.h"

@@ -9,7 +9,6 @@
 
 #include "measurement_setup.h"
 #include "support/run_lists.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {

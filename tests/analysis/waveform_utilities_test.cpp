@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/spline.h"
-#include "support/test_state.h"
 
 namespace vx {
 namespace {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 
 #include "app/parameters.h"
@@ -16,10 +15,8 @@ namespace {
 // Every default is in the setup a fresh start saves (the command line's tests compare it with
 // the file saved before). What a fresh start must leave alone, and what the file does not hold:
 TEST(Parameters, AFreshStartSetsItsDefaultsAndKeepsWhatIsNotItsOwn) {
-  test::TempDir dir;
   test::TestCore core;
   State& st = core.state;
-  st.UserPath = dir.path();
   st.acq.Unused1382 = 7;
   set_text(st.acq.RunDirectory, "run_5");
   st.sam[3].SerialNumberMajor = 42;
@@ -36,7 +33,7 @@ TEST(Parameters, AFreshStartSetsItsDefaultsAndKeepsWhatIsNotItsOwn) {
   EXPECT_EQ(VX_VALUE(st.acq.ChargeHistoMax[7][1]), 50.0f);
   EXPECT_EQ(VX_VALUE(st.sam[7].ChargeLength[1]), 1005);
   EXPECT_EQ(VX_VALUE(st.sam[7].TriggerGateLength), 3);
-  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "RunData"));
+  EXPECT_TRUE(std::filesystem::is_directory(core.home.path() / "RunData"));
   // The TCP record, never saved: reset unless a server is registered.
   EXPECT_EQ(VX_VALUE(st.tcp.ServerPort), 8008);
   EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 1);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "app/message_log.h"
 #include "app/parameters.h"
 #include "app/timer_tick.h"
 #include "support/packed_value.h"
@@ -12,8 +11,6 @@ namespace {
 class TimerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    st.UserPath = dir.path();
-    st.log.file = dir.path() / "logfile.txt";
     Init_Params(st);
     st.sys.NbOfSAMBlocks = 8;
     st.sys.NbOfChannels = 16;
@@ -26,7 +23,6 @@ class TimerTest : public ::testing::Test {
     core.clock.advance(seconds);
     TimerCB(st);
   }
-  test::TempDir dir;
   test::TestCore core;
   State& st = core.state;
 };

@@ -2,7 +2,6 @@
 
 #include <fstream>
 
-#include "app/lifecycle.h"
 #include "app/user_path.h"
 #include "support/test_state.h"
 

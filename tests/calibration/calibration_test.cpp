@@ -4,13 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <numeric>
 
-#include "acquisition/acquisition_loop.h"
 #include "acquisition/run_control.h"
 #include "support/packed_value.h"
 

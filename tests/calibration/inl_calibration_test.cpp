@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 #include <random>
 #include <vector>
 
-#include "acquisition/run_control.h"
 #include "calibration/inl_calibration.h"
 #include "digitizer/board_configuration.h"
 #include "support/packed_value.h"

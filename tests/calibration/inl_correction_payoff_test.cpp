@@ -3,11 +3,9 @@
 // two-channel time difference. Channels the calibration did not measure keep their tables.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "acquisition/run_control.h"
 #include "calibration/inl_calibration.h"
 #include "calibration/stored_calibrations.h"
 #include "digitizer/board_configuration.h"

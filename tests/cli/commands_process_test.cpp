@@ -10,7 +10,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/cli_process.h"
 #include "support/file_text.h"

@@ -6,7 +6,6 @@
 #include <set>
 #include <string>
 #include <type_traits>
-#include <utility>
 
 #include "cli/setup_changes.h"
 #include "files/setup_file.h"

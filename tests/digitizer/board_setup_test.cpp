@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "analysis/charge.h"
 #include "app/dac_conversions.h"
-#include "app/message_log.h"
 #include "digitizer/board_configuration.h"
-#include "digitizer/board_connection.h"
 #include "digitizer/dacs.h"
 #include "files/setup_file.h"
 #include "support/packed_value.h"

@@ -4,14 +4,11 @@
 
 #include "acquisition/run_control.h"
 #include "app/lifecycle.h"
-#include "app/message_log.h"
 #include "app/timer_tick.h"
 #include "digitizer/board_connection.h"
 #include "digitizer/connection_rules.h"
 #include "digitizer/register_access.h"
 #include "digitizer/sync_options.h"
-#include "eeprom/eeprom_info.h"
-#include "platform/eeprom_map.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 

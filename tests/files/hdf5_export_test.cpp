@@ -4,7 +4,6 @@
 #include <hdf5.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "acquisition/run_control.h"
 #include "app/edge_timing.h"

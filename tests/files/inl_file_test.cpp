@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "files/inl_file.h"
 #include "support/file_text.h"

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
-#include "app/message_log.h"
 #include "files/result_files.h"
 #include "support/file_text.h"
 #include "support/test_state.h"

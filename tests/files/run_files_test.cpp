@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -103,10 +102,7 @@ struct RunFiles {
   }
   fs::path run_dir() const { return std::string(st.acq.RunDirectory); }
   int count(const std::string& text) const {
-    int n = 0;
-    for (const auto& t : sim.core.ui.tab_texts(MessageTab::Infos))
-      n += t.find(text) != std::string::npos;
-    return n;
+    return sim.core.ui.message_count(MessageTab::Infos, text);
   }
 
   test::SimCore sim;

@@ -21,15 +21,14 @@ struct Naming {
     st.acq.AddRunId = 1;
     st.acq.AutoIncRunId = 1;
     st.acq.SaveDataInFile = 1;
-    st.log.file = dir.path() / "logfile.txt";
   }
   int open() {
     return Open_FileForSavingData(st, Freeze_RunConfig(st), (dir.path() / "RunData").string(),
                                   OpenFiles::NewRun);
   }
   std::string run_dir() const { return fs::path(st.acq.RunDirectory).filename().string(); }
-  test::TempDir dir;
   test::TestCore core;
+  const test::TempDir& dir = core.home;  // the user directory, the log's too
   State& st = core.state;
 };
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <iterator>
@@ -53,8 +52,6 @@ void scramble(Rec& rec, std::mt19937& rng) {
 // set-up, so what comes back must be exactly what went out.
 struct SetupFixture : ::testing::Test {
   void SetUp() override {
-    st.UserPath = dir.path();
-    st.log.file = dir.path() / "logfile.txt";
     Init_Params(st);
     std::memcpy(reinterpret_cast<unsigned char*>(&st.board), "DT5743", 7);  // the model name
     st.sys.NbOfSAMBlocks = 4;  // as the connection sets them
@@ -130,8 +127,8 @@ struct SetupFixture : ::testing::Test {
     return core.ui.has_message(MessageTab::Infos, text);
   }
 
-  test::TempDir dir;
   test::TestCore core;
+  const test::TempDir& dir = core.home;  // the user directory, the log's too
   State& st = core.state;
   fs::path file = dir.path() / "setup.dat";
   SetupImages defaults;

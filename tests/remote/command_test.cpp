@@ -15,8 +15,6 @@ namespace {
 
 struct CommandFixture : ::testing::Test {
   void SetUp() override {
-    st.UserPath = dir.path();
-    st.log.file = dir.path() / "logfile.txt";
     Init_Params(st);
     st.acq.TCPCommandsEnabled = 1;
     clear_requests();
@@ -31,7 +29,6 @@ struct CommandFixture : ::testing::Test {
   }
   void receive(const std::string& bytes) { Handle_TCPMessage(st, st, bytes); }
 
-  test::TempDir dir;
   test::TestCore core;
   State& st = core.state;
 };

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "sim_fixture.h"

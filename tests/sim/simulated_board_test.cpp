@@ -214,11 +214,6 @@ TEST(SimulatedBoardTest, SingleShotArmingTakesOneEventPerArm) {
   EXPECT_EQ(b.read_events([](const Event743&) {}), 1);
 }
 
-struct FaultCase {
-  const char* key;
-  int n;
-};
-
 TEST(SimulatedBoardTest, EachInjectedFaultHitsExactlyTheNamedOperation) {
   {
     OpenBoard b("fault.fail_register_access = 3");

@@ -64,10 +64,10 @@ std::vector<std::string> ScriptedFrontEnd::tab_texts(MessageTab tab) const {
   });
 }
 
-bool ScriptedFrontEnd::has_message(MessageTab tab, const std::string& needle) const {
-  for (const auto& t : tab_texts(tab))
-    if (t.find(needle) != std::string::npos) return true;
-  return false;
+int ScriptedFrontEnd::message_count(MessageTab tab, const std::string& needle) const {
+  int n = 0;
+  for (const auto& t : tab_texts(tab)) n += t.find(needle) != std::string::npos ? 1 : 0;
+  return n;
 }
 
 void ScriptedFrontEnd::clear() {

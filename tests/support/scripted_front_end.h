@@ -112,7 +112,11 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   }
   std::vector<std::string> tab_texts(MessageTab tab) const;
   // True if some message on the tab contains needle.
-  bool has_message(MessageTab tab, const std::string& needle) const;
+  bool has_message(MessageTab tab, const std::string& needle) const {
+    return message_count(tab, needle) > 0;
+  }
+  // How many messages on the tab contain needle.
+  int message_count(MessageTab tab, const std::string& needle) const;
   std::optional<bool> led(Led l) const {
     return locked([&] { return find_in(leds_, l); });
   }

@@ -19,8 +19,6 @@ struct SimCore {
                    std::shared_ptr<Clock> board_clock = nullptr, bool on_core_clock = false) {
     config.model = model;
     if (on_core_clock) board_clock = std::shared_ptr<Clock>(std::shared_ptr<Clock>(), &core.clock);
-    st.UserPath = dir.path();
-    st.log.file = dir.path() / "logfile.txt";
     board = std::make_unique<sim::SimulatedBoard>(config, dir.path(), std::move(board_clock));
     recorder = std::make_unique<RecordingDigitizer>(*board, calls);
     st.digitizer = recorder.get();
@@ -47,8 +45,8 @@ struct SimCore {
 
   std::vector<CallRecord> calls_named(const std::string& name) const { return calls.named(name); }
 
-  TempDir dir;
   TestCore core;
+  const TempDir& dir = core.home;  // the user directory, the log's and the board's files
   State& st = core.state;
   CallLog calls;
   std::unique_ptr<sim::SimulatedBoard> board;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 
 #include "app/state.h"
 #include "support/scripted_front_end.h"

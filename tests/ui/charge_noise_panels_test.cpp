@@ -3,7 +3,6 @@
 // 0.5 mV of noise).
 
 #include <QCheckBox>
-#include <cmath>
 
 #include "analysis/charge_controls.h"
 #include "gui_fixture.h"

@@ -8,7 +8,6 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "analysis/main_graph.h"
 #include "app/message_log.h"
 #include "gui_fixture.h"
 #include "ui/led.h"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "calibration/rate_scan.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
 #include "gui_fixture.h"

@@ -1,8 +1,6 @@
 // The VERTICAL, HORIZONTAL/ACQ and TRIGGER pages and the expert panels, driven through their
 // widgets while the simulated board records every call.
 
-#include <algorithm>
-
 #include <QCheckBox>
 #include <QLabel>
 

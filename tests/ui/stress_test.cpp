@@ -9,7 +9,6 @@
 
 #include <array>
 
-#include "calibration/rate_scan.h"
 #include "gui_fixture.h"
 #include "ui/calibration_menu.h"
 #include "ui/panels/noise_panel.h"

@@ -11,7 +11,6 @@
 
 #include "acquisition/run_control.h"
 #include "app/dac_conversions.h"
-#include "app/message_log.h"
 #include "app/parameters.h"
 #include "app/record_loan.h"
 #include "digitizer/board_connection.h"
