@@ -151,7 +151,7 @@ void end_run(State& st, const RunConfig& cfg) {
   if (!cfg.replaying()) st.ui.post([&st] { st.board.BoardRunState = 0; });
   st.AcquisitionBusy = 0;
   if (st.run.ReplayFileOpen && st.run.DataLoadedFromFile == 0) Close_FileForLoadingData(st, st);
-  finish_run_histograms(st, cfg);
+  finish_run_histograms(st, st, st, cfg);
   for (const EventConsumer& c : st.run_consumers)
     if (c.end) c.end(st, cfg);
   Write_InfoMessage(st, "Run is over.\n", kInfo);
@@ -500,7 +500,7 @@ EventConsumers loop_consumers() {
        },
        [](State& st, const RunConfig& cfg, const DecodedEvent& event) {
          if (!st.run.MeasuredByFormatter) {
-           measure_channels(st, cfg, event);
+           measure_channels(st, st.pool, cfg, event);
          } else if (st.TransmitRunData().load() == 1 && cfg.acq.MeasurementsEnabled == 1) {
            // The client's record shows this event's results; the run's sums stay the
            // formatter's, which measures the event again from its copy.
@@ -532,7 +532,7 @@ EventConsumers loop_consumers() {
          return cfg.acq.EnTimeJitter == 1 || cfg.acq.EnSoftwareChargeHisto == 1;
        },
        [](State& st, const RunConfig& cfg, const DecodedEvent&) {
-         update_run_histograms(st, cfg);
+         update_run_histograms(st, st, st, cfg);
        }},
   };
 }

@@ -24,8 +24,9 @@ void measure_spectrum(RunState& st, const RunConfig& cfg, const DecodedEvent& ev
 void measure_noise(State& st, const RunConfig& cfg, const DecodedEvent& event) {
   Compute_NoiseMeasurement(st, cfg, event);
 }
-void measure_channels(State& st, const RunConfig& cfg, const DecodedEvent& event) {
-  Compute_EventMeasurements(st, cfg, event);
+void measure_channels(RunState& st, ThreadPool& pool, const RunConfig& cfg,
+                      const DecodedEvent& event) {
+  Compute_EventMeasurements(st, pool, cfg, event);
 }
 
 void accumulate_firmware_charges(Settings& st, RunState& run_state, FrontEndLinks& links,
@@ -35,13 +36,15 @@ void accumulate_firmware_charges(Settings& st, RunState& run_state, FrontEndLink
   if (frame_wanted(run_state, st, links, cfg, false)) call(links.hooks.compute_display, event);
 }
 
-void update_run_histograms(State& st, const RunConfig& cfg) {
-  Update_RunMeasurements(st, cfg);
-  Post_HistoRanges(st, st, st);
+void update_run_histograms(Settings& st, RunState& run_state, FrontEndLinks& links,
+                           const RunConfig& cfg) {
+  Update_RunMeasurements(st, run_state, links, cfg);
+  Post_HistoRanges(st, run_state, links);
 }
-void finish_run_histograms(State& st, const RunConfig& cfg) {
-  Finish_MeasurementsForRun(st, cfg);
-  Post_HistoRanges(st, st, st);
+void finish_run_histograms(Settings& st, RunState& run_state, FrontEndLinks& links,
+                           const RunConfig& cfg) {
+  Finish_MeasurementsForRun(run_state, links, cfg);
+  Post_HistoRanges(st, run_state, links);
 }
 
 }  // namespace vx

@@ -228,12 +228,13 @@ bool Measurements_OnlyForMeasurementFile(const RunConfig& cfg) {
          !keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq);
 }
 
-void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event) {
-  Compute_EventMeasurements(st, cfg, event, Measurement_Threads());
+void Compute_EventMeasurements(RunState& st, ThreadPool& pool, const RunConfig& cfg,
+                               const DecodedEvent& event) {
+  Compute_EventMeasurements(st, pool, cfg, event, Measurement_Threads());
 }
 
-void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event,
-                               int threads) {
+void Compute_EventMeasurements(RunState& st, ThreadPool& pool, const RunConfig& cfg,
+                               const DecodedEvent& event, int threads) {
   if (!Measurements_Needed(cfg)) return;
   MeasurementData& m = st.meas;
   EventResults& r = st.results;
@@ -249,7 +250,7 @@ void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEve
   e.parts = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
                                     std::max<std::size_t>(most, 1));
   if (e.parts > 1) {
-    st.pool.run_batch(e.parts, measure_group, &e);
+    pool.run_batch(e.parts, measure_group, &e);
   } else {
     measure_group(&e, 0);
   }
@@ -290,36 +291,37 @@ void Grow_MeasurementLists(RunState& st, MessageLog& log, const RunConfig& cfg) 
   }
 }
 
-void Update_RunMeasurements(State& st, const RunConfig& cfg) {
+void Update_RunMeasurements(Settings& settings, RunState& st, FrontEndLinks& links,
+                            const RunConfig& cfg) {
   if (!keeps_time_lists(cfg.acq) && !keeps_charge_lists(cfg.acq)) return;
-  Grow_MeasurementLists(st, st.log, cfg);
-  const bool refresh = Is_HistoRefreshEvent(st, st, cfg);
+  Grow_MeasurementLists(st, links.log, cfg);
+  const bool refresh = Is_HistoRefreshEvent(settings, st, cfg);
   if (keeps_time_lists(cfg.acq)) {
     if (refresh) {
-      Refresh_TimeHisto(st, cfg, false);
-      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, st, cfg, 1, 0);
+      Refresh_TimeHisto(st, links, cfg, false);
+      if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, links, cfg, 1, 0);
     } else {
-      Update_TimeHisto(st, cfg);
+      Update_TimeHisto(st, links.log, cfg);
     }
   }
   if (keeps_charge_lists(cfg.acq)) {
     if (refresh) {
       Refresh_SoftwareChargeHistos(st, cfg, false);
-      Plot_ChargeHisto(st);
+      Plot_ChargeHisto(links);
     } else {
       Update_SoftwareChargeHistos(st, cfg);
     }
   }
 }
 
-void Finish_MeasurementsForRun(State& st, const RunConfig& cfg) {
+void Finish_MeasurementsForRun(RunState& st, FrontEndLinks& links, const RunConfig& cfg) {
   if (keeps_time_lists(cfg.acq)) {
-    Refresh_TimeHisto(st, cfg, true);
-    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, st, cfg, 1, 1);
+    Refresh_TimeHisto(st, links, cfg, true);
+    if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, links, cfg, 1, 1);
   }
   if (keeps_charge_lists(cfg.acq)) {
     Refresh_SoftwareChargeHistos(st, cfg, true);
-    Plot_ChargeHisto(st);
+    Plot_ChargeHisto(links);
   }
 }
 

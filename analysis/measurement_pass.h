@@ -33,9 +33,10 @@ bool Measurements_Needed(const RunConfig& cfg);
 // `threads` threads (the caller's and the pool's); the results and lists are filled
 // afterwards in channel order, the same whatever the number of threads. Without a count,
 // Measurement_Threads(): one thread below four cores, half the cores (at most 4) above.
-void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event);
-void Compute_EventMeasurements(State& st, const RunConfig& cfg, const DecodedEvent& event,
-                               int threads);
+void Compute_EventMeasurements(RunState& st, ThreadPool& pool, const RunConfig& cfg,
+                               const DecodedEvent& event);
+void Compute_EventMeasurements(RunState& st, ThreadPool& pool, const RunConfig& cfg,
+                               const DecodedEvent& event, int threads);
 int Measurement_Threads();
 
 // The jobs of the current event's enabled channels, as Compute_EventMeasurements measures
@@ -52,7 +53,8 @@ bool Measurements_OnlyForMeasurementFile(const RunConfig& cfg);
 // After each event of a run with EnTimeJitter or EnSoftwareChargeHisto: makes room for the
 // next entries (Grow_MeasurementLists), adds the event to the time-difference histogram and
 // the software charge histograms, and on histogram-refresh events shows them.
-void Update_RunMeasurements(State& st, const RunConfig& cfg);
+void Update_RunMeasurements(Settings& settings, RunState& st, FrontEndLinks& links,
+                            const RunConfig& cfg);
 
 // Makes room for the next event's entry in every list of the enabled channels: a new chunk
 // every few thousand events, or the oldest one once the lists hold their cap (the log says
@@ -61,6 +63,6 @@ void Grow_MeasurementLists(RunState& st, MessageLog& log, const RunConfig& cfg);
 
 // End of run: final time-difference histogram (its automatic range brought up to date)
 // with FWHM and Gaussian fit, and the final software charge histograms.
-void Finish_MeasurementsForRun(State& st, const RunConfig& cfg);
+void Finish_MeasurementsForRun(RunState& st, FrontEndLinks& links, const RunConfig& cfg);
 
 }  // namespace vx

@@ -190,7 +190,7 @@ float full_width_half_max(const MeasurementData& m, const double* counts, int bi
 }
 
 // The histogram again from the run's lists, with the settings as they are now.
-void rebuild(State& st, const RunConfig& cfg) {
+void rebuild(RunState& st, MessageLog& log, const RunConfig& cfg) {
   MeasurementData& m = st.meas;
   HistoBuild& h = m.TimeHistoBuild;
   h = HistoBuild{};
@@ -226,12 +226,12 @@ void rebuild(State& st, const RunConfig& cfg) {
                   "Time histogram rebuilt from the last %lld events of the run: the per-run "
                   "lists no longer hold the earlier ones.\n",
                   static_cast<long long>(to - std::min(from, to)));
-    Write_InfoMessage(st, text, 0);
+    Write_InfoMessage(log, text, 0);
   }
 }
 
 // The statistics, the strip-chart point and the plot, from the histogram as it stands.
-void publish(State& st) {
+void publish(RunState& st, FrontEnd& ui) {
   MeasurementData& m = st.meas;
   const RunningStats& stats = m.TimeHistoBuild.stats;
   m.NbOfValidTimes = static_cast<std::int32_t>(std::min<std::int64_t>(stats.count, INT32_MAX));
@@ -243,7 +243,7 @@ void publish(State& st) {
   // The previous plot goes, fitted curve included: it was fitted on other counts.
   m.TimeHistoPlotted = stats.count > 0;
   r.fitted = false;
-  st.ui.refresh_panel(Panel::TimeHistogram);
+  ui.refresh_panel(Panel::TimeHistogram);
 }
 
 // The fit with its quality, beside the histogram's own width, in the log.
@@ -273,17 +273,17 @@ bool warn_without_channels(RunState& st, MessageLog& log, const AcqParams& acq) 
 
 void Compute_TimeHisto(State& st, const RunConfig& cfg) {
   if (warn_without_channels(st, st.log, cfg.acq)) return;
-  rebuild(st, cfg);
+  rebuild(st, st.log, cfg);
   Store_TimeHistoRange(st, st);
-  publish(st);
+  publish(st, st.ui);
 }
 
-void Update_TimeHisto(State& st, const RunConfig& cfg) {
+void Update_TimeHisto(RunState& st, MessageLog& log, const RunConfig& cfg) {
   if (!channels_valid(cfg.acq)) return;
   MeasurementData& m = st.meas;
   HistoBuild& h = m.TimeHistoBuild;
   if (!h.built || !(m.TimeHistoBuiltWith == settings_of(st, cfg))) {
-    rebuild(st, cfg);
+    rebuild(st, log, cfg);
     return;
   }
   const bool automatic_range = cfg.gui.TimeHistoOption2 == 1;
@@ -297,16 +297,16 @@ void Update_TimeHisto(State& st, const RunConfig& cfg) {
   h.next_entry = std::max(h.next_entry, m.ListEntries);
 }
 
-void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end) {
-  if (warn_without_channels(st, st.log, cfg.acq)) return;
-  Update_TimeHisto(st, cfg);
+void Refresh_TimeHisto(RunState& st, FrontEndLinks& links, const RunConfig& cfg, bool run_end) {
+  if (warn_without_channels(st, links.log, cfg.acq)) return;
+  Update_TimeHisto(st, links.log, cfg);
   MeasurementData& m = st.meas;
   const HistoBuild& h = m.TimeHistoBuild;
   // Once the lists have let entries go, a rebuild would lose counts: the range stays.
   if (h.range_stale && !sources_of(st, cfg.acq).dropped() &&
       (run_end || (m.ListEntries - h.rebuilt_at) * 8 >= h.rebuilt_at))
-    rebuild(st, cfg);
-  publish(st);
+    rebuild(st, links.log, cfg);
+  publish(st, links.ui);
 }
 
 void Compute_TimeHistoParameters(RunState& st, FrontEndLinks& links, const RunConfig& cfg,

@@ -17,13 +17,13 @@ void Compute_TimeHisto(State& st, const RunConfig& cfg);
 
 // Takes the lists' entries measured since the last call into the statistics and the counts
 // (after each event of a run); rebuilds first when a setting changed since the last build.
-void Update_TimeHisto(State& st, const RunConfig& cfg);
+void Update_TimeHisto(RunState& st, MessageLog& log, const RunConfig& cfg);
 
 // Display refresh: takes the new entries, rebuilds when the automatic range has to follow
 // new extremes (at most once per eighth of growth of the run, and always at run_end, unless
 // the lists already let entries go), then shows the statistics and adds the strip-chart
 // point.
-void Refresh_TimeHisto(State& st, const RunConfig& cfg, bool run_end);
+void Refresh_TimeHisto(RunState& st, FrontEndLinks& links, const RunConfig& cfg, bool run_end);
 
 // FWHM of the histogram when computeFWHM is 1, Gaussian fit when computeFit is 1.
 void Compute_TimeHistoParameters(RunState& st, FrontEndLinks& links, const RunConfig& cfg,

@@ -65,7 +65,7 @@ void run_pass(benchmark::State& state, int threads,
   int event = 0;
   for (auto _ : state) {
     st.EventNumber = ++event;
-    vx::Compute_EventMeasurements(st, cfg, st.event, threads);
+    vx::Compute_EventMeasurements(st, st.pool, cfg, st.event, threads);
     vx::Grow_MeasurementLists(st, st.log, cfg);
     benchmark::DoNotOptimize(st.results.RiseTimeInstant[7][1]);
   }

@@ -62,7 +62,7 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
                           200.0 + 40.0 * b, 3.0);
   Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
   st.EventNumber = 1;
-  Compute_EventMeasurements(st, Freeze_RunConfig(st),
+  Compute_EventMeasurements(st, st.pool, Freeze_RunConfig(st),
                             st.event);              // first call on this thread: its scratch arrays
   Compute_FFT(st, Freeze_RunConfig(st), st.event);  // first transform: its plan
 
@@ -73,7 +73,7 @@ TEST(analysis_allocation, EventPassAllocatesNothingAfterRunSetup) {
     const long before = g_allocations.load();
     for (int event = 2; event < 150; ++event) {
       st.EventNumber = event;
-      Compute_EventMeasurements(st, Freeze_RunConfig(st), st.event);
+      Compute_EventMeasurements(st, st.pool, Freeze_RunConfig(st), st.event);
       Compute_FFT(st, Freeze_RunConfig(st), st.event);
       Compute_NoiseMeasurement(st, Freeze_RunConfig(st), st.event);
     }

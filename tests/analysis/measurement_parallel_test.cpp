@@ -113,8 +113,9 @@ TEST(MeasurementPass, ParallelPassEqualsSerialPass) {
       st->event.FullyOrderedValues = event->FullyOrderedValues;
       st->EventNumber = n;
     }
-    Compute_EventMeasurements(serial.state, Freeze_RunConfig(serial.state), serial.state.event, 1);
-    Compute_EventMeasurements(parallel.state, Freeze_RunConfig(parallel.state),
+    Compute_EventMeasurements(serial.state, serial.state.pool, Freeze_RunConfig(serial.state),
+                              serial.state.event, 1);
+    Compute_EventMeasurements(parallel.state, parallel.state.pool, Freeze_RunConfig(parallel.state),
                               parallel.state.event, 4);
     Grow_MeasurementLists(serial.state, serial.state.log, Freeze_RunConfig(serial.state));
     Grow_MeasurementLists(parallel.state, parallel.state.log, Freeze_RunConfig(parallel.state));

@@ -32,8 +32,8 @@ struct analysis_measurement_pass : testing::Test {
     st.EventNumber = number;
     test::fill_gaussian(st.event.FullyOrderedValues[0][0], 20.0, 600.0, centre, 3.0);
     test::fill_gaussian(st.event.FullyOrderedValues[0][1], -10.0, -900.0, centre + delay, 3.0);
-    Compute_EventMeasurements(st, Freeze_RunConfig(st), st.event);
-    Update_RunMeasurements(st, Freeze_RunConfig(st));
+    Compute_EventMeasurements(st, st.pool, Freeze_RunConfig(st), st.event);
+    Update_RunMeasurements(st, st, st, Freeze_RunConfig(st));
   }
 };
 
@@ -132,7 +132,7 @@ TEST_F(analysis_measurement_pass, ListsHoldEveryMeasuredEventAndOnlyThose) {
     EXPECT_NEAR(m.RiseTimeInstantForHisto[0][0][299],
                 kPeriodNs * (200.0 + 0.37 * 0 - kHalfWidth * 3.0), 0.003)
         << c.what;
-    Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
+    Finish_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     EXPECT_EQ(m.NbOfValidTimes, 445) << c.what;
     EXPECT_NEAR(m.TimeHisto.mean_ns * 1000.0, -sum_delay_ps / 445.0, 2.0) << c.what;
     EXPECT_LT(m.TimeHisto.rms_ps, 3.0) << c.what;
@@ -181,7 +181,7 @@ struct ListFeed {
     accepted += edge && !off;
     ++m.ListEntries;
     st.EventNumber = k;
-    Update_RunMeasurements(st, Freeze_RunConfig(st));
+    Update_RunMeasurements(st, st, st, Freeze_RunConfig(st));
   }
 };
 
@@ -230,7 +230,7 @@ TEST_F(analysis_measurement_pass, HistogramsTakenEventByEventEqualARebuild) {
       }
       feed.event(k, c.drift);
     }
-    Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
+    Finish_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     const auto taken = shown(st);
     Compute_TimeHisto(st, Freeze_RunConfig(st));
     Compute_SoftwareChargeHisto(st, st.log, Freeze_RunConfig(st));
@@ -247,7 +247,7 @@ TEST_F(analysis_measurement_pass, CappedListsStillCountEveryEvent) {
   constexpr int kEvents = 30000, kCap = 5000;
   feed.setup(kEvents, kCap);
   for (int k = 1; k <= kEvents; ++k) feed.event(k, 0.0);
-  Finish_MeasurementsForRun(st, Freeze_RunConfig(st));
+  Finish_MeasurementsForRun(st, st, Freeze_RunConfig(st));
   const MeasurementData& m = st.meas;
   EXPECT_EQ(m.NbOfValidTimes, feed.accepted);
   EXPECT_EQ(m.NbOfValidChargeWords[0][0], kEvents);

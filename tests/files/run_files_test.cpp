@@ -65,7 +65,7 @@ struct RunFiles {
   void on_event() {
     sim.core.clock.advance(seconds_per_event);
     if (!replaying(st)) shape_live_event();
-    Compute_EventMeasurements(st, Freeze_RunConfig(st), st.event);
+    Compute_EventMeasurements(st, st.pool, Freeze_RunConfig(st), st.event);
     const int n = st.EventNumber.load();
     auto& kept = seen[n];
     kept.clear();
