@@ -85,11 +85,12 @@ RunHeaderValues header_values(const fs::path& path) {
 }
 
 // Where the reader stands in the series, in bytes of the data files.
-std::uint64_t bytes_done(const State& st, const std::vector<std::uint64_t>& sizes) {
+std::uint64_t bytes_done(const RunState& st, const RunOutput& output,
+                         const std::vector<std::uint64_t>& sizes) {
   const auto index = static_cast<std::size_t>(std::max(st.run.ReadingFileIndex - 1, 0));
   std::uint64_t done = 0;
   for (std::size_t i = 0; i < index && i < sizes.size(); ++i) done += sizes[i];
-  const InputFile& in = st.files.input;
+  const InputFile& in = output.files.input;
   if (in.fd.valid()) {
     const off_t at = ::lseek(in.fd.get(), 0, SEEK_CUR);
     if (at >= 0) done += static_cast<std::uint64_t>(at) - (in.end - in.pos);
@@ -193,7 +194,7 @@ bool Export::first_event(ExportResult& result, Hdf5RunLayout& layout) {
 }
 
 bool Export::take_measurement_file_event(ExportResult& result) {
-  if (!from_measurement_file_ || measurement_file_.read_event(*st_, st_->EventNumber.load()))
+  if (!from_measurement_file_ || measurement_file_.read_event(st_->event, st_->EventNumber.load()))
     return true;
   return fail(result, reading_error_message(measurement_file_.path().string(),
                                             "it has no readable measurements for event " +
@@ -229,7 +230,7 @@ ExportResult Export::run(const fs::path& temporary) {
       out.append(*st_);
       if (out.events() % static_cast<std::uint64_t>(out.batch_events()) == 0 && request_.progress) {
         progress.events = out.events();
-        progress.bytes_done = bytes_done(*st_, sizes_);
+        progress.bytes_done = bytes_done(*st_, *st_, sizes_);
         if (!request_.progress(progress)) {
           result.error = "The export was cancelled.";
           return result;

@@ -294,7 +294,7 @@ Hdf5RunFile::Hdf5RunFile(const std::filesystem::path& path, Hdf5RunLayout layout
 
 Hdf5RunFile::~Hdf5RunFile() = default;
 
-void Hdf5RunFile::append(const State& st) {
+void Hdf5RunFile::append(const RunState& st) {
   const std::size_t nch = layout_.channels.size();
   const auto ns = static_cast<std::size_t>(layout_.samples);
   const auto row = static_cast<std::size_t>(pending_);

@@ -59,8 +59,9 @@ class Hdf5RunFile {
   Hdf5RunFile(const Hdf5RunFile&) = delete;
   Hdf5RunFile& operator=(const Hdf5RunFile&) = delete;
 
-  // Takes the event the reader holds in st (samples, time, counters, stored measurements).
-  void append(const State& st);
+  // Takes the event the reader holds in the run's part (samples, time, counters, stored
+  // measurements).
+  void append(const RunState& st);
   // Writes what is pending and closes the file. Throws Hdf5Error.
   void finish();
   std::uint64_t events() const { return written_ + pending_; }

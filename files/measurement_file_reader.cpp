@@ -30,7 +30,7 @@ bool MeasurementFileReader::next_line() {
   return have_line_;
 }
 
-bool MeasurementFileReader::read_event(State& st, int event_number) {
+bool MeasurementFileReader::read_event(DecodedEvent& event, int event_number) {
   int number = 0;
   for (;;) {
     // Header lines come again each time the run opened a new split data file.
@@ -53,7 +53,7 @@ bool MeasurementFileReader::read_event(State& st, int event_number) {
                     &m.leading_edge, &m.trailing_edge) != 6 ||
         ch < 0 || ch >= kMaxChannels)
       return false;
-    st.event.StoredMeasurements[ch / 2][ch % 2] = m;
+    event.StoredMeasurements[ch / 2][ch % 2] = m;
   }
   return true;
 }

@@ -17,10 +17,10 @@ class MeasurementFileReader {
   // Where that file is.
   static std::filesystem::path path_for(const std::filesystem::path& first_data_file);
   const std::filesystem::path& path() const { return path_; }
-  // Reads the block of the given event into st.event.StoredMeasurements, passing over the
+  // Reads the block of the given event into the event's StoredMeasurements, passing over the
   // blocks of earlier events (those of data files skipped as missing). False when the
   // block is missing or has an unreadable line.
-  bool read_event(State& st, int event_number);
+  bool read_event(DecodedEvent& event, int event_number);
 
  private:
   bool next_line();
