@@ -166,16 +166,18 @@ GraphAxes main_graph_axes(const GuiParams& g) {
   return a;
 }
 
-void Compute_Histos(State& st, const DecodedEvent& event, DisplayFrame& frame) {
-  Compute_Histos(st, st.gui, event, frame);
+void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
+                    const DecodedEvent& event, DisplayFrame& frame) {
+  Compute_Histos(st, link, run, st.gui, event, frame);
 }
 
-void Compute_Histos(State& st, const GuiParams& g, const DecodedEvent& event, DisplayFrame& frame) {
+void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
+                    const GuiParams& g, const DecodedEvent& event, DisplayFrame& frame) {
   const int mode = g.GraphMode;
   const int n = shown_samples(st);
   const int channels = shown_channels(st);
   frame.graph_mode = mode;
-  frame.event_number = st.EventNumber.load();
+  frame.event_number = run.EventNumber.load();
   frame.trigger_found = false;
 
   std::size_t used = 0;
@@ -207,7 +209,7 @@ void Compute_Histos(State& st, const GuiParams& g, const DecodedEvent& event, Di
         curve.y.resize(static_cast<std::size_t>(spline_points));
         Perform_SplineOnWaveform(std::span<const float>(event.FullyOrderedValues[b][c].data(), n),
                                  kDisplayPointsPerSample, curve.y);
-        const float t = st.results.RiseTimeInstant[b][c];
+        const float t = run.results.RiseTimeInstant[b][c];
         const double period = Get_SamplingPeriod(st);
         if (g.DisplayTimeOnWaveforms == 1 && t != -1.0f && period > 0.0) {
           const auto j = static_cast<long>(t * 1000.0 * kDisplayPointsPerSample / period);
@@ -223,16 +225,16 @@ void Compute_Histos(State& st, const GuiParams& g, const DecodedEvent& event, Di
       }
       case kGraphFft: {
         // The spectrum goes to decibels here, for the events shown only.
-        const ChannelSpectrum& spectrum = st.meas.Spectra[b][c];
+        const ChannelSpectrum& spectrum = run.meas.Spectra[b][c];
         const int count = std::clamp(static_cast<int>(g.NbOfPlotPoints), 0, kMaxSamples);
         curve.y.resize(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) curve.y[i] = offset + gain * Spectrum_Db(spectrum, i);
         break;
       }
       case kGraphCharges: {
-        const auto& q = st.meas.ChargeDataValues[b][c];
+        const auto& q = run.meas.ChargeDataValues[b][c];
         const int count =
-            std::min<int>(st.meas.NbOfValidChargeWords[b][c], static_cast<int>(q.size()));
+            std::min<int>(run.meas.NbOfValidChargeWords[b][c], static_cast<int>(q.size()));
         curve.y.resize(static_cast<std::size_t>(std::max(count, 0)));
         for (int i = 0; i < count; ++i) curve.y[i] = static_cast<float>(offset + gain * q[i]);
         break;
@@ -250,7 +252,8 @@ void Compute_Histos(State& st, const GuiParams& g, const DecodedEvent& event, Di
         break;
       }
       default:  // the 16 per-line pedestals
-        scale_into(curve, st.calib.OffsetDistribution[b][c].data(), kLinesPerMatrix, gain, offset);
+        scale_into(curve, link.calib.OffsetDistribution[b][c].data(), kLinesPerMatrix, gain,
+                   offset);
         break;
     }
   }

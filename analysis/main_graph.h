@@ -71,11 +71,13 @@ struct DisplayFrame {
 };
 
 // Builds the curves of an event for every enabled channel shown (Compute_Histos), with the
-// event's results and the run's spectra and charges. Reuses the frame's storage. The display
-// settings are st.gui, or a copy of them handed over by the thread that owns them.
-void Compute_Histos(State& st, const DecodedEvent& event, DisplayFrame& frame);
-void Compute_Histos(State& st, const GuiParams& display, const DecodedEvent& event,
-                    DisplayFrame& frame);
+// event's results and the run's spectra and charges (the run's part), and the board's
+// calibration tables for the cells' graph. Reuses the frame's storage. The display settings
+// are st.gui, or a copy of them handed over by the thread that owns them.
+void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
+                    const DecodedEvent& event, DisplayFrame& frame);
+void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
+                    const GuiParams& display, const DecodedEvent& event, DisplayFrame& frame);
 
 // The smallest scale of the 1-2-5 series (10 mV/div to 5 V/div) at which a trace spanning
 // min_volts to max_volts, drawn at position_div, stays within 4.5 divisions of the centre;

@@ -157,7 +157,7 @@ void MainWindow::compute_display(const DecodedEvent& event) {
     std::lock_guard lock(params_mutex_);
     display = display_params_;
   }
-  Compute_Histos(st_, display, event, back_);
+  Compute_Histos(st_, st_, st_, display, event, back_);
   {
     std::lock_guard lock(frame_mutex_);
     std::swap(back_, latest_);

@@ -83,7 +83,7 @@ TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
   st.results.RiseTimeInstant[1][0] = -1.0f;  // no edge
   Compute_MainGraphParameters(st);
   DisplayFrame frame;
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
 
   ASSERT_EQ(frame.curves.size(), 15u);  // channel 1 is off
   EXPECT_EQ(frame.curves[0].channel, 0);
@@ -97,7 +97,7 @@ TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
   EXPECT_FALSE(frame.curves[0].has_marker);  // times not shown
 
   st.gui.DisplayTimeOnWaveforms = 1;
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
   ASSERT_TRUE(frame.curves[0].has_marker);
   EXPECT_DOUBLE_EQ(frame.curves[0].marker_x, 2000.0);
   EXPECT_NEAR(frame.curves[0].marker_y, frame.curves[0].y[2000], 1e-5);
@@ -105,7 +105,7 @@ TEST_F(GraphFixture, WaveformCurvesHaveTenPointsPerSampleScaledPerChannel) {
 
   // Reusing the frame for an event with fewer channels drops the stale curves.
   for (int ch = 4; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = 0;
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
   EXPECT_EQ(frame.curves.size(), 3u);
 }
 
@@ -121,7 +121,7 @@ TEST_F(GraphFixture, AlignmentDrawsTheReferenceCrossingAtTheReferenceIndex) {
   st.gui.PlotAlignmentValue = -0.3f;
   Compute_MainGraphParameters(st);
   DisplayFrame frame;
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
   ASSERT_TRUE(frame.trigger_found);
   const DisplayCurve& ref = frame.curves[2];
   ASSERT_EQ(ref.channel, 2);
@@ -139,7 +139,7 @@ TEST_F(GraphFixture, AlignmentDrawsTheReferenceCrossingAtTheReferenceIndex) {
   EXPECT_DOUBLE_EQ(frame.curves[0].x0, ref.x0);  // every curve moves together
 
   st.gui.ChannelEnabled[2] = 0;  // reference off: nothing moves
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
   EXPECT_FALSE(frame.trigger_found);
   EXPECT_DOUBLE_EQ(frame.curves[0].x0, 0.0);
 }
@@ -232,7 +232,7 @@ TEST_F(GraphFixture, CellAndPedestalModesShowWhatTheyName) {
   st.gui.GraphMode = kGraphCells;
   Compute_MainGraphParameters(st);
   DisplayFrame frame;
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
   ASSERT_EQ(frame.curves.size(), 1u);
   const auto& cells = frame.curves[0].y;
   ASSERT_EQ(cells.size(), 1024u);
@@ -250,7 +250,7 @@ TEST_F(GraphFixture, CellAndPedestalModesShowWhatTheyName) {
   st.calib.IndividualOffsetDistribution[2][1].fill(7.0f);
   st.gui.GraphMode = kGraphPedestals;
   Compute_MainGraphParameters(st);
-  Compute_Histos(st, st.event, frame);
+  Compute_Histos(st, st, st, st.event, frame);
   const auto& lines = frame.curves.at(0).y;
   ASSERT_EQ(lines.size(), 16u);
   const float gain = st.gui.ChannelGain[5], offset = st.gui.ChannelOffset[5];
