@@ -3,11 +3,12 @@
 // written, the log and the clock a failed access is told with), and three flags of the run:
 // whether a readout is under way and whether the loop is busy with one (a write waits for
 // them), and the event number a failure's message names. A function that takes a port cannot
-// start or end a run, nor touch its data, results, files or indicators.
+// start or restart a run (it may only ask a running one to stop, through the records' stop
+// request, as a failed access does), nor touch its data, results, files or indicators.
 //
 // A caller holding the whole state passes it, and the port is made from it; a caller that
-// holds the parts makes one from them. A port passes for its records and its board, as the
-// whole state passes for each of its parts.
+// holds the parts makes one from them. A port passes for its records, its board and its links, as
+// the whole state passes for each of its parts.
 #pragma once
 
 #include "app/state.h"
