@@ -42,63 +42,63 @@ void set_record_length(BoardPort port, int columns) {
 
 }  // namespace
 
-void Set_ChannelEnabled(State& st, int channel, bool on) {
-  if (Refuse_ChangeDuringSavingRun(st, "set of channels acquired")) return;
-  RestartGuard restart(st);
-  for_channels(st, channel, [&](int ch) { st.gui.ChannelEnabled[ch] = on ? 1 : 0; });
-  Set_EnabledSAMBlocks(st);
-  refresh_display(st);
+void Set_ChannelEnabled(ControlPort port, int channel, bool on) {
+  if (Refuse_ChangeDuringSavingRun(port, "set of channels acquired")) return;
+  RestartGuard restart(port);
+  for_channels(port, channel, [&](int ch) { port.settings.gui.ChannelEnabled[ch] = on ? 1 : 0; });
+  Set_EnabledSAMBlocks(port);
+  refresh_display(port);
 }
 
-void Set_RecordColumns(State& st, int columns) {
-  if (Refuse_ChangeDuringSavingRun(st, "record length")) return;
-  RestartGuard restart(st);
-  set_record_length(st, std::clamp(columns, kMinRecordColumns, kMaxRecordColumns));
+void Set_RecordColumns(ControlPort port, int columns) {
+  if (Refuse_ChangeDuringSavingRun(port, "record length")) return;
+  RestartGuard restart(port);
+  set_record_length(port, std::clamp(columns, kMinRecordColumns, kMaxRecordColumns));
 }
 
-bool Set_FullRecordingDepth(State& st, bool on) {
+bool Set_FullRecordingDepth(ControlPort port, bool on) {
   if (!on) {
-    if (st.sys.RecordLength == kMaxSamples)
-      st.ui.popup(PopupKind::Information, "INFO",
-                  "To reduce the recording depth reduce the Specified Depth!\n");
-    st.ui.refresh_panel(Panel::AllValues);
+    if (port.settings.sys.RecordLength == kMaxSamples)
+      port.links.ui.popup(PopupKind::Information, "INFO",
+                          "To reduce the recording depth reduce the Specified Depth!\n");
+    port.links.ui.refresh_panel(Panel::AllValues);
     return false;
   }
-  if (Refuse_ChangeDuringSavingRun(st, "record length")) return false;
-  RestartGuard restart(st);
-  set_record_length(st, kMaxRecordColumns);
+  if (Refuse_ChangeDuringSavingRun(port, "record length")) return false;
+  RestartGuard restart(port);
+  set_record_length(port, kMaxRecordColumns);
   return true;
 }
 
-void Set_SamplingFrequency(State& st, int frequency_mhz) {
-  if (Refuse_ChangeDuringSavingRun(st, "sampling frequency")) return;
-  RestartGuard restart(st);
-  Set_Frequency(st, frequency_mhz);
+void Set_SamplingFrequency(ControlPort port, int frequency_mhz) {
+  if (Refuse_ChangeDuringSavingRun(port, "sampling frequency")) return;
+  RestartGuard restart(port);
+  Set_Frequency(port, frequency_mhz);
   // The SAM chips' internal bias follows the speed: bit 3 of SamReg2 is set for the two slow
   // frequencies. The word reaches the chips the next time it is loaded.
-  const bool slow = st.sam[0].FrequencyIndex >= 2;
-  for (auto& blk : st.sam)
+  const bool slow = port.settings.sam[0].FrequencyIndex >= 2;
+  for (auto& blk : port.settings.sam)
     blk.SamReg2 = static_cast<std::uint16_t>(slow ? (blk.SamReg2 | 0x8u) : (blk.SamReg2 & ~0x8u));
-  st.ui.refresh_panel(Panel::SlowControl);
-  refresh_display(st);
+  port.links.ui.refresh_panel(Panel::SlowControl);
+  refresh_display(port);
 }
 
-void Set_PostTriggerDelay(State& st, int value) {
-  RestartGuard restart(st);
-  for (auto& blk : st.sam) blk.PostTrigger = static_cast<std::uint16_t>(value + 1);
-  Set_SystemPostTrigger(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_PostTriggerDelay(ControlPort port, int value) {
+  RestartGuard restart(port);
+  for (auto& blk : port.settings.sam) blk.PostTrigger = static_cast<std::uint16_t>(value + 1);
+  Set_SystemPostTrigger(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
 int post_trigger_delay(const Settings& st) {
   return static_cast<int>(st.sam[0].PostTrigger) - 1;
 }
 
-void Set_InlCorrection(State& st, bool on) {
-  if (Refuse_ChangeDuringSavingRun(st, "INL correction")) return;
-  RestartGuard restart(st);
-  st.acq.INLCorrectionEnabled = on ? 1 : 0;
-  Set_SAMCorrectionLevel(st, st);
+void Set_InlCorrection(ControlPort port, bool on) {
+  if (Refuse_ChangeDuringSavingRun(port, "INL correction")) return;
+  RestartGuard restart(port);
+  port.settings.acq.INLCorrectionEnabled = on ? 1 : 0;
+  Set_SAMCorrectionLevel(port, port);
 }
 
 bool Select_Channel(Settings& st, FrontEndLinks& links, int channel) {
@@ -113,12 +113,12 @@ bool Select_Channel(Settings& st, FrontEndLinks& links, int channel) {
   return true;
 }
 
-void Set_Offset(State& st, int channel, float volts) {
-  RestartGuard restart(st);
-  st.ui.set_wait_cursor(true);
-  for_channels(st, channel, [&](int ch) { Set_ChannelOffset(st, ch, volts); });
-  st.ui.set_wait_cursor(false);
-  refresh_display(st);
+void Set_Offset(ControlPort port, int channel, float volts) {
+  RestartGuard restart(port);
+  port.links.ui.set_wait_cursor(true);
+  for_channels(port, channel, [&](int ch) { Set_ChannelOffset(port, ch, volts); });
+  port.links.ui.set_wait_cursor(false);
+  refresh_display(port);
 }
 
 void Set_VerticalScale(Settings& st, FrontEndLinks& links, int channel, int mv_per_div) {
@@ -230,98 +230,98 @@ int gate_length_ns(const Settings& st) {
   return st.sys.PrimitivesGateLength * 5;
 }
 
-void Set_OverallTriggerOption(State& st, int option) {
-  RestartGuard restart(st);
-  st.sys.OverallTriggerLogic = option;
-  Set_SystemOverallTriggerOption(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_OverallTriggerOption(ControlPort port, int option) {
+  RestartGuard restart(port);
+  port.settings.sys.OverallTriggerLogic = option;
+  Set_SystemOverallTriggerOption(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_Majority(State& st, int majority) {
-  RestartGuard restart(st);
-  st.sys.MajorityLevel = majority - 1;
-  Set_SystemOverallTriggerOption(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_Majority(ControlPort port, int majority) {
+  RestartGuard restart(port);
+  port.settings.sys.MajorityLevel = majority - 1;
+  Set_SystemOverallTriggerOption(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_ExternalTriggerNim(State& st, bool nim) {
-  RestartGuard restart(st);
-  st.sys.ExternalTriggerType = nim ? 1 : 0;
-  Set_ExternalTriggerType(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_ExternalTriggerNim(ControlPort port, bool nim) {
+  RestartGuard restart(port);
+  port.settings.sys.ExternalTriggerType = nim ? 1 : 0;
+  Set_ExternalTriggerType(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_ExternalTriggerAsGate(State& st, bool gate) {
-  RestartGuard restart(st);
-  st.sys.ExtTrigInAsGate = gate ? 1 : 0;
-  Set_ExternalTriggerInAsGateOption(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_ExternalTriggerAsGate(ControlPort port, bool gate) {
+  RestartGuard restart(port);
+  port.settings.sys.ExtTrigInAsGate = gate ? 1 : 0;
+  Set_ExternalTriggerInAsGateOption(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_PulsePattern(State& st, int channel, int pattern) {
-  RestartGuard restart(st);
-  for_channels(st, channel, [&](int ch) {
-    st.sam[ch / 2].PulsePattern[ch % 2] = static_cast<std::uint16_t>(pattern & 0xFFFF);
+void Set_PulsePattern(ControlPort port, int channel, int pattern) {
+  RestartGuard restart(port);
+  for_channels(port, channel, [&](int ch) {
+    port.settings.sam[ch / 2].PulsePattern[ch % 2] = static_cast<std::uint16_t>(pattern & 0xFFFF);
   });
-  Set_PulseParameters(st);
-  st.ui.refresh_panel(Panel::AllValues);
+  Set_PulseParameters(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_PulseEnable(State& st, int channel, bool on) {
-  RestartGuard restart(st);
-  for_channels(st, channel, [&](int ch) {
-    st.sam[ch / 2].PulseEnable[ch % 2] = on ? 1 : 0;
-    Build_PulseReg(st.sam[ch / 2]);
+void Set_PulseEnable(ControlPort port, int channel, bool on) {
+  RestartGuard restart(port);
+  for_channels(port, channel, [&](int ch) {
+    port.settings.sam[ch / 2].PulseEnable[ch % 2] = on ? 1 : 0;
+    Build_PulseReg(port.settings.sam[ch / 2]);
   });
-  Set_PulseParameters(st);
-  st.ui.refresh_panel(Panel::AllValues);
+  Set_PulseParameters(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_PulserType(State& st, int source) {
-  RestartGuard restart(st);
-  for (auto& blk : st.sam) {
+void Set_PulserType(ControlPort port, int source) {
+  RestartGuard restart(port);
+  for (auto& blk : port.settings.sam) {
     blk.PulseSource = source;
     Build_PulseReg(blk);
   }
-  Set_PulseParameters(st);
-  st.ui.refresh_panel(Panel::AllValues);
+  Set_PulseParameters(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_PulseMode(State& st, bool on) {
-  RestartGuard restart(st);
-  st.acq.PulseMode = on ? 1 : 0;
-  if (!on && st.sam[0].PulseSource == 1) {
-    for (auto& blk : st.sam) {
+void Set_PulseMode(ControlPort port, bool on) {
+  RestartGuard restart(port);
+  port.settings.acq.PulseMode = on ? 1 : 0;
+  if (!on && port.settings.sam[0].PulseSource == 1) {
+    for (auto& blk : port.settings.sam) {
       blk.PulseEnable[0] = blk.PulseEnable[1] = 0;
       Build_PulseReg(blk);
     }
-    Set_PulseParameters(st);
+    Set_PulseParameters(port);
   }
-  st.ui.refresh_panel(Panel::AllValues);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
 // The monitor and debug panels restart a run too: without it a change made during a run
 // would end the run for good.
-void Set_MonitorGain(State& st, int exponent) {
-  RestartGuard restart(st);
-  st.sys.MonitorGain = std::clamp(exponent, 0, kMaxMonitorGain);
-  Set_SystemMonitorParameters(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_MonitorGain(ControlPort port, int exponent) {
+  RestartGuard restart(port);
+  port.settings.sys.MonitorGain = std::clamp(exponent, 0, kMaxMonitorGain);
+  Set_SystemMonitorParameters(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_MonitorMode(State& st, int mode) {
-  RestartGuard restart(st);
-  st.sys.MonitorMode = mode;
-  Set_SystemMonitorParameters(st);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_MonitorMode(ControlPort port, int mode) {
+  RestartGuard restart(port);
+  port.settings.sys.MonitorMode = mode;
+  Set_SystemMonitorParameters(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_Adc20MHz(State& st, bool on) {
-  RestartGuard restart(st);
-  st.sys.Adc20MHzOnOff = on ? 1 : 0;
-  for (auto& blk : st.sam) Build_ControlReg(blk, st.sys);
-  Load_HardwareSetup(st, 12, -1);
-  st.ui.refresh_panel(Panel::AllValues);
+void Set_Adc20MHz(ControlPort port, bool on) {
+  RestartGuard restart(port);
+  port.settings.sys.Adc20MHzOnOff = on ? 1 : 0;
+  for (auto& blk : port.settings.sam) Build_ControlReg(blk, port.settings.sys);
+  Load_HardwareSetup(port, 12, -1);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
 void Set_DebugSamBlock(Settings& st, int block) {

@@ -189,7 +189,8 @@ bool Run_OnOrEnding(const RunState& st) {
   return st.AcquisitionRunning.load() == 1 || st.RunEndPending.load() == 1;
 }
 
-bool RestartGuard::begin(State& st) {
+bool RestartGuard::begin(const ControlPort& port) {
+  State& st = port.st_;
   // The run goes on after the change: its output files must stay open meanwhile, and its
   // end is not announced. A loop that has already decided to end the run is not restarted,
   // nor one asked to end for good.
@@ -200,11 +201,12 @@ bool RestartGuard::begin(State& st) {
   return running;
 }
 
-RestartGuard::RestartGuard(State& st) : RestartGuard(st, begin(st)) {}
+RestartGuard::RestartGuard(const ControlPort& port) : RestartGuard(port, begin(port)) {}
 
-RestartGuard::RestartGuard(State& st, bool was_running) : st_(st), was_running_(was_running) {
-  Stop_AcquisitionAndWait(st);
-  if (was_running_) st.ui.hold_popups(true);
+RestartGuard::RestartGuard(const ControlPort& port, bool was_running)
+    : st_(port.st_), was_running_(was_running) {
+  Stop_AcquisitionAndWait(port);
+  if (was_running_) port.links.ui.hold_popups(true);
 }
 
 RestartGuard::~RestartGuard() {
@@ -231,20 +233,20 @@ int events_required_for(int run_type, int events_entry) {
   }
 }
 
-void Set_RunType(State& st, int run_type, int events_entry) {
-  RestartGuard restart(st);
-  st.acq.RunType = run_type;
-  st.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
+void Set_RunType(ControlPort port, RunState& run, int run_type, int events_entry) {
+  RestartGuard restart(port);
+  port.settings.acq.RunType = run_type;
+  port.settings.acq.NbOfEventsRequired = events_required_for(run_type, events_entry);
   // A run held for this change goes on with its numbering: its files and the client hold
   // the numbers it gave already, its limit and its rates count them.
-  if (!replaying(st) && st.RestartPending.load() == 0) st.EventNumber = 0;
-  st.ui.refresh_panel(Panel::Main);
+  if (!replaying(port) && run.RestartPending.load() == 0) run.EventNumber = 0;
+  port.links.ui.refresh_panel(Panel::Main);
 }
 
-void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds) {
-  RestartGuard restart(st);
-  st.acq.RunDuration = 86400 * days + 3600 * hours + 60 * minutes + seconds;
-  st.ui.refresh_panel(Panel::Main);
+void Set_RunDuration(ControlPort port, int days, int hours, int minutes, int seconds) {
+  RestartGuard restart(port);
+  port.settings.acq.RunDuration = 86400 * days + 3600 * hours + 60 * minutes + seconds;
+  port.links.ui.refresh_panel(Panel::Main);
 }
 
 void Set_NbOfEventsRequired(Settings& st, int events) {
@@ -252,19 +254,19 @@ void Set_NbOfEventsRequired(Settings& st, int events) {
   st.acq.NbOfEventsRequired = events_required_for(st.acq.RunType, events);
 }
 
-void Set_MaxNumEventsBLT(State& st, int events) {
-  RestartGuard restart(st);
+void Set_MaxNumEventsBLT(ControlPort port, int events) {
+  RestartGuard restart(port);
   constexpr IntRange allowed = int_range_of<&AcqParams::MaxNumEventsBLT>();
-  st.acq.MaxNumEventsBLT = std::clamp(events, allowed.lo, allowed.hi);
-  st.gui.DisplayModulo = st.acq.MaxNumEventsBLT;
-  if (board_usable(st)) {
-    Digitizer& d = *st.digitizer;
-    const int h = st.DeviceHandle.load();
-    d.FreeReadoutBuffer(h, &st.readout);
-    d.SetMaxNumEventsBLT(h, static_cast<std::uint32_t>(st.acq.MaxNumEventsBLT));
-    d.MallocReadoutBuffer(h, &st.readout);
+  port.settings.acq.MaxNumEventsBLT = std::clamp(events, allowed.lo, allowed.hi);
+  port.settings.gui.DisplayModulo = port.settings.acq.MaxNumEventsBLT;
+  if (board_usable(port)) {
+    Digitizer& d = *port.link.digitizer;
+    const int h = port.link.DeviceHandle.load();
+    d.FreeReadoutBuffer(h, &port.link.readout);
+    d.SetMaxNumEventsBLT(h, static_cast<std::uint32_t>(port.settings.acq.MaxNumEventsBLT));
+    d.MallocReadoutBuffer(h, &port.link.readout);
   }
-  st.ui.refresh_panel(Panel::Main);
+  port.links.ui.refresh_panel(Panel::Main);
 }
 
 void Start_BoardRun(State& st) {

@@ -40,11 +40,11 @@ bool Run_OnOrEnding(const RunState& st);
 // shown once the run goes on again, never while it holds the run stopped.
 class RestartGuard {
  public:
-  explicit RestartGuard(State& st);
+  explicit RestartGuard(const ControlPort& port);
   // For a caller that stops the loop itself (a front end that keeps its event loop alive
   // while waiting): begin() before stopping, then the guard with its result.
-  static bool begin(State& st);
-  RestartGuard(State& st, bool was_running);
+  static bool begin(const ControlPort& port);
+  RestartGuard(const ControlPort& port, bool was_running);
   ~RestartGuard();
   RestartGuard(const RestartGuard&) = delete;
   RestartGuard& operator=(const RestartGuard&) = delete;
@@ -55,12 +55,12 @@ class RestartGuard {
 };
 
 // The run-settings controls.
-void Set_RunType(State& st, int run_type, int events_entry);
-void Set_RunDuration(State& st, int days, int hours, int minutes, int seconds);
+void Set_RunType(ControlPort port, RunState& run, int run_type, int events_entry);
+void Set_RunDuration(ControlPort port, int days, int hours, int minutes, int seconds);
 void Set_NbOfEventsRequired(Settings& st, int events);
 // Events per readout: stops a run, re-sizes the library's readout buffer for the new
 // value and makes it the display modulo too.
-void Set_MaxNumEventsBLT(State& st, int events);
+void Set_MaxNumEventsBLT(ControlPort port, int events);
 int events_required_for(int run_type, int events_entry);
 
 // The board's run start and stop, with the records' run stamps (BoardRunState, the start

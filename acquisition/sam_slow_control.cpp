@@ -38,27 +38,27 @@ void load_slow_control_words(BoardPort port) {
 
 }  // namespace
 
-void Set_SamRegBit(State& st, int word, int bit, bool on) {
+void Set_SamRegBit(ControlPort port, int word, int bit, bool on) {
   if ((word != 1 && word != 2) || bit < 0 || bit > 15) return;
-  RestartGuard restart(st);
+  RestartGuard restart(port);
   const auto mask = static_cast<std::uint16_t>(1u << bit);
   auto apply = [&](std::uint16_t reg) {
     return static_cast<std::uint16_t>(on ? (reg | mask) : (reg & ~mask));
   };
-  for (auto& blk : st.sam) {
+  for (auto& blk : port.settings.sam) {
     if (word == 1) {
       blk.SamReg1 = apply(blk.SamReg1);
     } else {
       blk.SamReg2 = apply(blk.SamReg2);
     }
   }
-  load_slow_control_words(st);
+  load_slow_control_words(port);
 }
 
-void Set_SamReg3(State& st, std::uint16_t value) {
-  RestartGuard restart(st);
-  for (auto& blk : st.sam) blk.SamReg3 = value;
-  load_slow_control_words(st);
+void Set_SamReg3(ControlPort port, std::uint16_t value) {
+  RestartGuard restart(port);
+  for (auto& blk : port.settings.sam) blk.SamReg3 = value;
+  load_slow_control_words(port);
 }
 
 }  // namespace vx

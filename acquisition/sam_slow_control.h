@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -15,7 +16,7 @@ extern const std::array<const char*, 16> kSamReg2BitNames;
 
 // word 1 or 2: sets or clears the bit in every block, then reloads the three slow-control
 // words of every block; a running acquisition is restarted afterwards.
-void Set_SamRegBit(State& st, int word, int bit, bool on);
-void Set_SamReg3(State& st, std::uint16_t value);
+void Set_SamRegBit(ControlPort port, int word, int bit, bool on);
+void Set_SamReg3(ControlPort port, std::uint16_t value);
 
 }  // namespace vx

@@ -31,30 +31,27 @@ double finite_or(double v, double fallback) {
   return std::isfinite(v) ? v : fallback;
 }
 
-// A run is going on, also while a settings restart holds its loop stopped. Taken before
-// the change's own restart guard, which sees the loop already stopped.
-bool run_going_on(const RunState& st) {
-  return st.RestartPending.load() == 1 || st.AcquisitionRunning.load() == 1;
-}
-
-void rebuild(State& st, bool running) {
-  const RunConfig cfg = Freeze_RunConfig(st);
-  Compute_TimeHisto(st, cfg);
+// `running`: a run is going on, also while a settings restart holds its loop stopped. Taken
+// before the change's own restart guard, which sees the loop already stopped.
+void rebuild(BoardPort port, RunState& run, bool running) {
+  const RunConfig cfg = Freeze_RunConfig(port.settings);
+  Compute_TimeHisto(port.settings, run, port.links, cfg);
   // The fit waits for the end of the run.
-  if (st.meas.NbOfValidTimes > 0) Compute_TimeHistoParameters(st, st, cfg, 1, running ? 0 : 1);
+  if (run.meas.NbOfValidTimes > 0)
+    Compute_TimeHistoParameters(run, port.links, cfg, 1, running ? 0 : 1);
 }
 
 }  // namespace
 
-void Set_DisplayTimeOnWaveforms(State& st, bool on) {
-  RestartGuard restart(st);
-  st.gui.DisplayTimeOnWaveforms = on ? 1 : 0;
-  if (st.hooks.recompute_main_graph) st.hooks.recompute_main_graph();
+void Set_DisplayTimeOnWaveforms(ControlPort port, bool on) {
+  RestartGuard restart(port);
+  port.settings.gui.DisplayTimeOnWaveforms = on ? 1 : 0;
+  if (port.links.hooks.recompute_main_graph) port.links.hooks.recompute_main_graph();
 }
 
-void Set_TimeJitterEnabled(State& st, bool on) {
-  RestartGuard restart(st);
-  st.acq.EnTimeJitter = on ? 1 : 0;
+void Set_TimeJitterEnabled(ControlPort port, bool on) {
+  RestartGuard restart(port);
+  port.settings.acq.EnTimeJitter = on ? 1 : 0;
 }
 
 void Set_PeakInterpolation(RunState& st, bool polynomial) {
@@ -65,52 +62,55 @@ void Set_SplineInterpolation(RunState& st, bool on) {
   st.meas.PerformSplineInterp = on ? 1 : 0;
 }
 
-void Set_TimingMethod(State& st, bool cfd) {
-  RestartGuard restart(st);
-  st.acq.CFDMethod = cfd ? 1 : 0;
+void Set_TimingMethod(ControlPort port, bool cfd) {
+  RestartGuard restart(port);
+  port.settings.acq.CFDMethod = cfd ? 1 : 0;
 }
 
-void Set_CFDRatio(State& st, double ratio) {
-  RestartGuard restart(st);
-  st.acq.CFDRatio = static_cast<float>(std::clamp(finite_or(ratio, 0.5), 0.0, 1.0));
+void Set_CFDRatio(ControlPort port, double ratio) {
+  RestartGuard restart(port);
+  port.settings.acq.CFDRatio = static_cast<float>(std::clamp(finite_or(ratio, 0.5), 0.0, 1.0));
 }
 
-void Set_EdgeTiming(State& st, EdgeTiming timing) {
-  if (Refuse_ChangeDuringSavingRun(st, "edge timing")) return;
-  RestartGuard restart(st);
-  st.acq.TimeMeasSpareOption = static_cast<std::int32_t>(timing);
+void Set_EdgeTiming(ControlPort port, EdgeTiming timing) {
+  if (Refuse_ChangeDuringSavingRun(port, "edge timing")) return;
+  RestartGuard restart(port);
+  port.settings.acq.TimeMeasSpareOption = static_cast<std::int32_t>(timing);
 }
 
-void Set_NbOfBinsForSpline(State& st, int bins) {
-  RestartGuard restart(st);
+void Set_NbOfBinsForSpline(ControlPort port, int bins) {
+  RestartGuard restart(port);
   constexpr IntRange allowed = int_range_of<&AcqParams::NbOfBinsForSpline>();
-  st.acq.NbOfBinsForSpline = std::clamp(bins, allowed.lo, allowed.hi);
+  port.settings.acq.NbOfBinsForSpline = std::clamp(bins, allowed.lo, allowed.hi);
 }
 
-void Set_NbOfBinsForBaseline(State& st, int bins) {
-  RestartGuard restart(st);
-  st.acq.NbOfBinsForBaseline = std::clamp(bins, 1, kMaxSamples);
+void Set_NbOfBinsForBaseline(ControlPort port, int bins) {
+  RestartGuard restart(port);
+  port.settings.acq.NbOfBinsForBaseline = std::clamp(bins, 1, kMaxSamples);
 }
 
-void Set_NoMaxPeakThresholdDistance(State& st, bool no_max) {
-  RestartGuard restart(st);
-  st.acq.NoMaxPeakThresholdDistance = no_max ? 1 : 0;
+void Set_NoMaxPeakThresholdDistance(ControlPort port, bool no_max) {
+  RestartGuard restart(port);
+  port.settings.acq.NoMaxPeakThresholdDistance = no_max ? 1 : 0;
 }
 
-void Set_MaxPeakThresholdDistance(State& st, double ns) {
-  RestartGuard restart(st);
-  st.acq.MaxPeakThresholdDistance = static_cast<float>(std::max(0.0, finite_or(ns, 5.0)));
+void Set_MaxPeakThresholdDistance(ControlPort port, double ns) {
+  RestartGuard restart(port);
+  port.settings.acq.MaxPeakThresholdDistance =
+      static_cast<float>(std::max(0.0, finite_or(ns, 5.0)));
 }
 
-void Set_PulseEdge(State& st, int channel, int edge) {
-  RestartGuard restart(st);
-  for_pulse_channels(channel, [&](int b, int c) { st.acq.PulseEdge[b][c] = edge == 0 ? 0 : 1; });
+void Set_PulseEdge(ControlPort port, int channel, int edge) {
+  RestartGuard restart(port);
+  for_pulse_channels(channel,
+                     [&](int b, int c) { port.settings.acq.PulseEdge[b][c] = edge == 0 ? 0 : 1; });
 }
 
-void Set_PulseThreshold(State& st, int channel, double volts) {
-  RestartGuard restart(st);
+void Set_PulseThreshold(ControlPort port, int channel, double volts) {
+  RestartGuard restart(port);
   const auto counts = static_cast<float>(finite_or(volts, 0.0) * kThresholdCountsPerVolt);
-  for_pulse_channels(channel, [&](int b, int c) { st.acq.PulseThreshold[b][c] = counts; });
+  for_pulse_channels(channel,
+                     [&](int b, int c) { port.settings.acq.PulseThreshold[b][c] = counts; });
 }
 
 float pulse_threshold_counts(const Settings& st, int channel) {
@@ -130,48 +130,50 @@ TimeHistoFilters time_histo_filters(const Settings& st, const RunState& run_stat
   return f;
 }
 
-void Set_TimeHistoFilters(State& st, const TimeHistoFilters& f) {
-  const bool running = run_going_on(st);
-  RestartGuard restart(st);
-  st.meas.EnableExcludePulses = f.by_distance ? 1 : 0;
-  st.acq.MinPulsesDistance = static_cast<float>(finite_or(f.min_distance_ns, -10.0));
-  st.acq.MaxPulsesDistance = static_cast<float>(finite_or(f.max_distance_ns, 10.0));
-  st.acq.EnExcludeBelowAmplitude = f.below_amplitude ? 1 : 0;
-  st.acq.MinPeakAmplitude = static_cast<float>(finite_or(f.min_amplitude_v, 0.0));
-  st.acq.EnExcludeAboveAmplitude = f.above_amplitude ? 1 : 0;
-  st.acq.MaxPeakAmplitude = static_cast<float>(finite_or(f.max_amplitude_v, 0.0));
-  rebuild(st, running);
+void Set_TimeHistoFilters(ControlPort port, RunState& run, const TimeHistoFilters& f) {
+  const bool running = port.run_going_on();
+  RestartGuard restart(port);
+  run.meas.EnableExcludePulses = f.by_distance ? 1 : 0;
+  port.settings.acq.MinPulsesDistance = static_cast<float>(finite_or(f.min_distance_ns, -10.0));
+  port.settings.acq.MaxPulsesDistance = static_cast<float>(finite_or(f.max_distance_ns, 10.0));
+  port.settings.acq.EnExcludeBelowAmplitude = f.below_amplitude ? 1 : 0;
+  port.settings.acq.MinPeakAmplitude = static_cast<float>(finite_or(f.min_amplitude_v, 0.0));
+  port.settings.acq.EnExcludeAboveAmplitude = f.above_amplitude ? 1 : 0;
+  port.settings.acq.MaxPeakAmplitude = static_cast<float>(finite_or(f.max_amplitude_v, 0.0));
+  rebuild(port, run, running);
 }
 
-void Set_TimeHistoChannels(State& st, int channel_a, int channel_b) {
-  const bool running = run_going_on(st);
-  RestartGuard restart(st);
-  st.acq.TimeHistoChannelA = channel_a;
-  st.acq.TimeHistoChannelB = channel_b;
-  rebuild(st, running);
+void Set_TimeHistoChannels(ControlPort port, RunState& run, int channel_a, int channel_b) {
+  const bool running = port.run_going_on();
+  RestartGuard restart(port);
+  port.settings.acq.TimeHistoChannelA = channel_a;
+  port.settings.acq.TimeHistoChannelB = channel_b;
+  rebuild(port, run, running);
 }
 
-void Set_TimeHistoBins(State& st, bool automatic, int bins) {
-  const bool running = run_going_on(st);
-  RestartGuard restart(st);
-  st.gui.TimeHistoOption1 = automatic ? 1 : 0;
-  if (!automatic) st.gui.TimeHistoNbOfBins = std::clamp(bins, 1, kMaxTimeHistoBins);
-  rebuild(st, running);
+void Set_TimeHistoBins(ControlPort port, RunState& run, bool automatic, int bins) {
+  const bool running = port.run_going_on();
+  RestartGuard restart(port);
+  port.settings.gui.TimeHistoOption1 = automatic ? 1 : 0;
+  if (!automatic) port.settings.gui.TimeHistoNbOfBins = std::clamp(bins, 1, kMaxTimeHistoBins);
+  rebuild(port, run, running);
 }
 
-void Set_TimeHistoRange(State& st, bool automatic, double min_ns, double max_ns) {
-  const bool running = run_going_on(st);
-  RestartGuard restart(st);
-  st.ui.set_wait_cursor(true);
-  st.gui.TimeHistoOption2 = automatic ? 1 : 0;
+void Set_TimeHistoRange(ControlPort port, RunState& run, bool automatic, double min_ns,
+                        double max_ns) {
+  const bool running = port.run_going_on();
+  RestartGuard restart(port);
+  port.links.ui.set_wait_cursor(true);
+  port.settings.gui.TimeHistoOption2 = automatic ? 1 : 0;
   if (!automatic) {
-    const double lo = finite_or(min_ns, st.gui.TimeHistoMin);
-    const double hi = finite_or(max_ns, st.gui.TimeHistoMax);
-    st.gui.TimeHistoMin = std::min(lo, hi);
-    st.gui.TimeHistoMax = std::max(std::max(lo, hi), st.gui.TimeHistoMin + kMinRangeNs);
+    const double lo = finite_or(min_ns, port.settings.gui.TimeHistoMin);
+    const double hi = finite_or(max_ns, port.settings.gui.TimeHistoMax);
+    port.settings.gui.TimeHistoMin = std::min(lo, hi);
+    port.settings.gui.TimeHistoMax =
+        std::max(std::max(lo, hi), port.settings.gui.TimeHistoMin + kMinRangeNs);
   }
-  rebuild(st, running);
-  st.ui.set_wait_cursor(false);
+  rebuild(port, run, running);
+  port.links.ui.set_wait_cursor(false);
 }
 
 }  // namespace vx

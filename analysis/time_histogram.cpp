@@ -271,11 +271,12 @@ bool warn_without_channels(RunState& st, MessageLog& log, const AcqParams& acq) 
 
 }  // namespace
 
-void Compute_TimeHisto(State& st, const RunConfig& cfg) {
-  if (warn_without_channels(st, st.log, cfg.acq)) return;
-  rebuild(st, st.log, cfg);
-  Store_TimeHistoRange(st, st);
-  publish(st, st.ui);
+void Compute_TimeHisto(Settings& settings, RunState& st, FrontEndLinks& links,
+                       const RunConfig& cfg) {
+  if (warn_without_channels(st, links.log, cfg.acq)) return;
+  rebuild(st, links.log, cfg);
+  Store_TimeHistoRange(settings, st);
+  publish(st, links.ui);
 }
 
 void Update_TimeHisto(RunState& st, MessageLog& log, const RunConfig& cfg) {

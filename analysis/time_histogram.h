@@ -13,7 +13,8 @@ namespace vx {
 // differences' statistics, the automatic range and bin count, the counts and the
 // strip-chart mean of the latest 100 differences. The user-interface thread's rebuild, with no
 // loop running: the range and bins go into the records too.
-void Compute_TimeHisto(State& st, const RunConfig& cfg);
+void Compute_TimeHisto(Settings& settings, RunState& st, FrontEndLinks& links,
+                       const RunConfig& cfg);
 
 // Takes the lists' entries measured since the last call into the statistics and the counts
 // (after each event of a run); rebuilds first when a setting changed since the last build.

@@ -257,7 +257,6 @@ struct Indicators {
   std::array<std::atomic<float>, kMaxChannels> MeanSigmaForStripChart{};     // read by the tick
   std::array<std::string, kMaxChannels> TriggerRateText{};
   std::array<std::string, kMaxChannels> TriggerRateUnit{};
-  bool FirstOffsetWarningShown = false;
 };
 
 // The links to the outside: the front end and what it posts to, the clock, the thread pool,
@@ -271,7 +270,8 @@ struct FrontEndLinks {
   ThreadPool& pool;
   MessageLog log;  // in the user data directory, set by Start_Core
   CoreHooks hooks;
-  std::filesystem::path UserPath;  // user data directory
+  std::filesystem::path UserPath;        // user data directory
+  bool FirstOffsetWarningShown = false;  // the offset's threshold warning, told once
   RemoteData remote;
 };
 

@@ -59,7 +59,7 @@ int calibrate_inl(Session& session, const InlOptions& o) {
   const int errors_before = session.ui().errors_seen.load();
   const int communication_errors_before = st.NbOfCommunicatonErrors.load();
   Enable_INLCalibration(st, true);
-  Set_RunType(st, kRunFiniteEvents, o.events);
+  Set_RunType(st, st, kRunFiniteEvents, o.events);
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != kDone) return 1;
   int last_percent = -1;

@@ -36,14 +36,14 @@ const std::map<std::string, int> kTriggerSources = {{"software", kTriggerSoftwar
 
 void apply_run_type(State& st, const RunOptions& o) {
   if (o.single) {
-    Set_RunType(st, kRunSingleEvent, 1);
+    Set_RunType(st, st, kRunSingleEvent, 1);
   } else if (o.events) {
-    Set_RunType(st, kRunFiniteEvents, *o.events);
+    Set_RunType(st, st, kRunFiniteEvents, *o.events);
   } else if (o.seconds) {
     Set_RunDuration(st, 0, 0, 0, *o.seconds);
-    Set_RunType(st, kRunFiniteTime, 0);
+    Set_RunType(st, st, kRunFiniteTime, 0);
   } else if (o.continuous) {
-    Set_RunType(st, kRunContinuous, 0);
+    Set_RunType(st, st, kRunContinuous, 0);
   }
 }
 

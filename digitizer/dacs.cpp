@@ -69,22 +69,23 @@ void Update_TriggerThreshold(BoardPort port, int channel) {
   Load_DACs(port, c, b);
 }
 
-void Set_ChannelOffset(State& st, int channel, float volts) {
+void Set_ChannelOffset(BoardPort port, int channel, float volts) {
   if (channel < 0 || channel >= kMaxChannels) return;
   int b = 0, c = 0;
   Get_HardwareIndexFromChannel(channel, &b, &c);
-  st.sam[b].DCOffset[c] = volts;
-  Load_DACs(st, 2 + c, b);
-  Update_TriggerThreshold(st, channel);
+  port.settings.sam[b].DCOffset[c] = volts;
+  Load_DACs(port, 2 + c, b);
+  Update_TriggerThreshold(port, channel);
+  FrontEndLinks& links = port.links;
   Write_InfoMessage(
-      st,
+      links.log,
       "The threshold range values displayed in the TRIGGER TAB panel are adjusted automatically "
       "with respect to the selected Offset.\n But be aware that the real threshold is applied on "
       "the input signal (before offset application) with an effective range value between -1.25 V "
       "and 1.25 V! \n",
-      st.FirstOffsetWarningShown ? kInfo : kWarning);
-  st.FirstOffsetWarningShown = true;
-  st.ui.refresh_panel(Panel::AllValues);
+      links.FirstOffsetWarningShown ? kInfo : kWarning);
+  links.FirstOffsetWarningShown = true;
+  links.ui.refresh_panel(Panel::AllValues);
 }
 
 void Get_HardwareIndexFromChannel(int channel, int* block, int* channel_in_block) {

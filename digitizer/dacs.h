@@ -16,7 +16,7 @@ void Update_TriggerThreshold(BoardPort port, int channel);
 
 // Changes a channel's DC offset: loads the offset DAC, then re-ranges the threshold and
 // tells the user how the displayed range relates to the real one.
-void Set_ChannelOffset(State& st, int channel, float volts);
+void Set_ChannelOffset(BoardPort port, int channel, float volts);
 
 void Get_HardwareIndexFromChannel(int channel, int* block, int* channel_in_block);
 

@@ -11,14 +11,13 @@ bool Saves_OrTransmits(Settings& st) {
          st.TransmitRunData().load() == 1;
 }
 
-bool Run_SavesOrTransmits(State& st) {
-  const bool run_on = st.AcquisitionRunning.load() == 1 || st.RestartPending.load() == 1;
-  return run_on && Saves_OrTransmits(st);
+bool Run_SavesOrTransmits(const ControlPort& port) {
+  return port.run_going_on() && Saves_OrTransmits(port.settings);
 }
 
-bool Refuse_ChangeDuringSavingRun(State& st, std::string_view setting) {
-  if (!Run_SavesOrTransmits(st)) return false;
-  Write_InfoMessage(st,
+bool Refuse_ChangeDuringSavingRun(const ControlPort& port, std::string_view setting) {
+  if (!Run_SavesOrTransmits(port)) return false;
+  Write_InfoMessage(port.links.log,
                     "The " + std::string(setting) +
                         " cannot change while a run saves or sends its data: every record of "
                         "its files must match their header. Stop the run first.\n",

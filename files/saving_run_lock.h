@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "app/board_port.h"
 #include "app/state.h"
 
 namespace vx {
@@ -15,8 +16,8 @@ namespace vx {
 bool Saves_OrTransmits(Settings& st);
 // A run is on (or held stopped by a settings restart) and writes a data or measurement file
 // or sends its events to the TCP client.
-bool Run_SavesOrTransmits(State& st);
+bool Run_SavesOrTransmits(const ControlPort& port);
 // True, with the refusal told, when a change of `setting` must wait for the end of such a run.
-bool Refuse_ChangeDuringSavingRun(State& st, std::string_view setting);
+bool Refuse_ChangeDuringSavingRun(const ControlPort& port, std::string_view setting);
 
 }  // namespace vx

@@ -209,7 +209,7 @@ void MainWindow::on_run_type(int type) {
   const bool was_running = RestartGuard::begin(st_);
   stop_and_wait();
   RestartGuard restart(st_, was_running);
-  Set_RunType(st_, type, events_required_->value());
+  Set_RunType(st_, st_, type, events_required_->value());
   refresh_main_tab();
 }
 

@@ -299,7 +299,7 @@ bool grab_inl_histograms(vx::ui::GuiOptions options, const QString& dir) {
   if (!connect_vme_board(gui)) return false;
   auto& main = gui.main_window();
   vx::Enable_INLCalibration(st, true);
-  vx::Set_RunType(st, vx::kRunFiniteEvents, 5000);
+  vx::Set_RunType(st, st, vx::kRunFiniteEvents, 5000);
   main.action(MenuAction::Start)->trigger();
   if (!wait_until([&] { return st.inl.computed && st.AcquisitionRunning.load() == 0; }, 300000))
     return false;

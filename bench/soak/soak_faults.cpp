@@ -130,7 +130,7 @@ int run_cycle(const Cycle& c, int index) {
   st.acq.SplitFileToSaveData = c.fault == Fault::kDiskFull ? 0 : 1;
   st.acq.NbOfEventsPerFile = kPerFile;
   const int required = c.at + 2500;
-  vx::Set_RunType(st, 1, required);
+  vx::Set_RunType(st, st, 1, required);
   if (c.fault == Fault::kDiskFull) {
     // Header lines, then whole events of 71 bytes and per channel 48 and the samples.
     const rlim_t bytes = 1024 + static_cast<rlim_t>(c.at) * (71 + kChannels * (48 + 2 * kSamples));

@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   st.acq.TimeHistoChannelA = 0;
   st.acq.TimeHistoChannelB = 1;
   vx::Select_ChargeMode(st, vx::ChargeMode::Software);
-  vx::Set_RunType(st, 1, p.events);
+  vx::Set_RunType(st, st, 1, p.events);
 
   std::printf("%s: %d events, lists keep %lld events, load average %s", which.c_str(), p.events,
               static_cast<long long>(st.meas.ListEntriesKept.load()),

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   st.acq.FFTMode = 0;
   st.acq.SaveDataInFile = 0;
   st.acq.SaveMeasurementsInFile = 0;
-  vx::Set_RunType(st, 1, events);
+  vx::Set_RunType(st, st, 1, events);
 
   const long start_kb = vx::soak::resident_kb();
   const auto t0 = std::chrono::steady_clock::now();

@@ -55,7 +55,7 @@ TEST(Controls, OffsetChangeDuringARunRestartsItWithItsNumbering) {
   config.fault.stop_after_events = 30;
   SimCore sim("DT5743", config);
   sim.connect();
-  Set_RunType(sim.st, 1, 1000);
+  Set_RunType(sim.st, sim.st, 1, 1000);
   ASSERT_EQ(Start_AcquisitionFromUser(sim.st), 1);
   ASSERT_TRUE(wait_for_flag([&] { return sim.st.EventNumber.load() == 30; }, 10.0));
   sim.calls.clear();
@@ -123,7 +123,7 @@ TEST(Controls, WhatTheFilesHeaderSaysWaitsForTheEndOfARunThatSavesOrSends) {
     Set_PopupForFileName(st, false);
     if (std::string(run) == "saving") test::save_runs(st, sim.dir.path() / "RunData", 0);
     if (std::string(run) == "sending") st.TransmitRunData().store(1);
-    Set_RunType(st, 3, 0);
+    Set_RunType(st, st, 3, 0);
     ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
     for (const auto& [name, change] : settings) {
       SCOPED_TRACE(name);

@@ -65,7 +65,7 @@ struct RunFixture {
 
 TEST(Run, ContinuousRunStopsOnRequest) {
   RunFixture f;
-  Set_RunType(f.sim.st, 3, 0);
+  Set_RunType(f.sim.st, f.sim.st, 3, 0);
   ASSERT_EQ(f.start(), 1);
   ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() > 20; }, 10.0));
   Stop_AcquisitionFromUser(f.sim.st);
@@ -78,7 +78,7 @@ TEST(Run, ContinuousRunStopsOnRequest) {
 TEST(Run, FiniteTimeRunStopsOnTheTimer) {
   RunFixture f;
   Set_RunDuration(f.sim.st, 0, 0, 5, 0);
-  Set_RunType(f.sim.st, 2, 0);
+  Set_RunType(f.sim.st, f.sim.st, 2, 0);
   ASSERT_EQ(f.start(), 1);
   ASSERT_TRUE(wait_for_flag([&] { return f.sim.st.EventNumber.load() > 5; }, 10.0));
   f.sim.core.clock.advance(299.0);
@@ -125,7 +125,7 @@ TEST(Run, BoardSilentUnderItsOwnTriggerIsAFault) {
     State& st = f.sim.st;
     st.sys.TriggerSource = source;
     Set_SystemTriggerMode(st);
-    Set_RunType(st, 1, 250);
+    Set_RunType(st, st, 1, 250);
     ASSERT_EQ(f.start(), 1);
     ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() >= 150; }, 20.0)) << source;
     for (int i = 0; i < 400 && st.AcquisitionRunning.load() == 1; ++i) {  // 2 s, 40 s on the clock
@@ -175,7 +175,7 @@ TEST(Run, EndsOnItsLastEventsFrame) {
       ReFFT_Magnitudes(st.meas.FftPlans, std::span(event.FullyOrderedValues[0][0].data(), n), own);
       if (st.meas.Spectra[0][0].magnitude != own) ++stale_spectra;
     };
-    Set_RunType(st, end == End::SingleEvent ? 0 : 3, 0);
+    Set_RunType(st, st, end == End::SingleEvent ? 0 : 3, 0);
     ASSERT_EQ(f.start(), 1);
     if (end == End::Stopped) {
       // The board holds at most 13 readouts: after 20 reads the loop waits on empty ones.
@@ -202,7 +202,7 @@ TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
   config.fault.undecodable_event = 5;
   RunFixture f(config, 20);
   f.use_external_trigger();
-  Set_RunType(f.sim.st, 1, 200);
+  Set_RunType(f.sim.st, f.sim.st, 1, 200);
   ASSERT_EQ(f.start(), 1);
   ASSERT_TRUE(f.wait_end());
   EXPECT_EQ(f.count("Invalid Event: event "), 1);
@@ -320,8 +320,8 @@ void restart_at_random_events(State& st, std::mt19937& random, int events) {
         [&] { return st.EventNumber.load() >= n || st.AcquisitionRunning.load() == 0; }, 20.0));
     const unsigned change = random() % 4;
     if (change == 0) Set_Threshold(st, 0, -0.01f * static_cast<float>(1 + random() % 5));
-    if (change == 1) Set_RunType(st, 1, events);
-    for (int i = 0; change == 3 && i < 3; ++i) Set_RunType(st, 1, events);  // loops of none
+    if (change == 1) Set_RunType(st, st, 1, events);
+    for (int i = 0; change == 3 && i < 3; ++i) Set_RunType(st, st, 1, events);  // loops of none
     if (change == 2) Set_MaxNumEventsBLT(st, 1 + static_cast<int>(random() % 8));
   }
 }
@@ -340,7 +340,7 @@ TEST(Run, RestartsAtRandomEventsKeepTheFilesNumberedTimedAndSplit) {
     State& st = f.sim.st;
     for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 0;
     test::save_runs(st, f.sim.dir.path() / "RunData", 0, kPerFile);
-    Set_RunType(st, 1, kEvents);
+    Set_RunType(st, st, 1, kEvents);
     ASSERT_EQ(f.start(), 1);
     restart_at_random_events(st, random, kEvents);
     ASSERT_TRUE(f.wait_end());
@@ -363,7 +363,7 @@ TEST(Run, RestartsAtRandomEventsKeepTheFilesNumberedTimedAndSplit) {
     st.hooks.show_event = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     Set_RunFromFile(st, 1);
     f.sim.core.ui.file_answers.push_back(dir / "veltrix_run1_Ascii.dat");
-    Set_RunType(st, 1, kReplayed);
+    Set_RunType(st, st, 1, kReplayed);
     ASSERT_EQ(f.start(), 1);
     restart_at_random_events(st, random, kReplayed);
     ASSERT_TRUE(f.wait_end());
@@ -436,7 +436,7 @@ TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
   st.acq.EnSoftwareChargeHisto = 1;
   st.NoiseMeasurementOn().store(1);
   st.RateMeasurementOn().store(1);
-  Set_RunType(st, 1, kEvents);
+  Set_RunType(st, st, 1, kEvents);
   const ParamRecords launched{st.acq, st.board, st.sys, st.gui, st.sam};
   ASSERT_EQ(f.start(), 1);
   scribble_during_run(st, launched, kEvents - 50);
@@ -461,7 +461,7 @@ TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
   st.acq.DisplayOn = 1;
   st.hooks.show_event = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
   f.sim.core.ui.file_answers.push_back(dir / "veltrix_run1_Ascii.dat");
-  Set_RunType(st, 1, kEvents);
+  Set_RunType(st, st, 1, kEvents);
   const ParamRecords replay_launched{st.acq, st.board, st.sys, st.gui, st.sam};
   ASSERT_EQ(f.start(), 1);
   scribble_during_run(st, replay_launched, kEvents - 50);

@@ -72,10 +72,10 @@ TEST_F(TimeMeasurementControls, HistogramSettingsRebuildAndFitOnlyOutsideARun) {
     m.PeakAmplitudeForHisto[0][0].push_back(-0.2);
     m.PeakAmplitudeForHisto[0][1].push_back(k < 100 ? -0.05 : -0.2);
   }
-  Set_TimeHistoRange(st, false, 0.2, -0.2);  // given the wrong way round
+  Set_TimeHistoRange(st, st, false, 0.2, -0.2);  // given the wrong way round
   EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.TimeHistoMin), -0.2);
   EXPECT_DOUBLE_EQ(VX_VALUE(st.gui.TimeHistoMax), 0.2);
-  Set_TimeHistoBins(st, false, 40);
+  Set_TimeHistoBins(st, st, false, 40);
   EXPECT_EQ(VX_VALUE(st.gui.TimeHistoNbOfBins), 40);
   EXPECT_EQ(m.NbOfValidTimes, 330);
   int in_range = 0;
@@ -91,11 +91,11 @@ TEST_F(TimeMeasurementControls, HistogramSettingsRebuildAndFitOnlyOutsideARun) {
   f.max_distance_ns = 1.0;
   f.below_amplitude = true;
   f.min_amplitude_v = -0.1;  // signed: -0.2 V pulses are below -0.1 V
-  Set_TimeHistoFilters(st, f);
+  Set_TimeHistoFilters(st, st, f);
   EXPECT_EQ(m.NbOfValidTimes, 0);
   f.min_amplitude_v = -0.3;
   st.RestartPending = 1;
-  Set_TimeHistoFilters(st, f);
+  Set_TimeHistoFilters(st, st, f);
   EXPECT_EQ(m.NbOfValidTimes, 320);
   EXPECT_EQ(m.TimeHisto.entries, 320);
   EXPECT_FALSE(m.TimeHisto.fitted);  // the fit of the earlier counts no longer applies
@@ -105,7 +105,7 @@ TEST_F(TimeMeasurementControls, HistogramSettingsRebuildAndFitOnlyOutsideARun) {
   EXPECT_NEAR(m.TimeHisto.mean_ns, 0.015, 1e-6);
 
   st.RestartPending = 0;
-  Set_TimeHistoChannels(st, 1, 0);
+  Set_TimeHistoChannels(st, st, 1, 0);
   EXPECT_TRUE(m.TimeHisto.fitted);
   EXPECT_NEAR(m.TimeHisto.mean_ns, -0.015, 1e-6);
   EXPECT_NEAR(m.TimeHisto.rms_ps, 10.0 * std::sqrt(1.5), 0.05);

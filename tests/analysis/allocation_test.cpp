@@ -117,7 +117,7 @@ TEST(analysis_allocation, MemoryRunningOutWhileSavingEndsTheRunWithReadableFiles
     State& st = sim.st;
     test::save_runs(st, sim.dir.path() / "RunData", c.type);
     for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch < 2;
-    Set_RunType(st, 1, 2000);
+    Set_RunType(st, st, 1, 2000);
     // The queue's slots are made once; made here, memory runs out only where the case says,
     // however far the loop has gone when the failures begin.
     if (c.queue_made) st.SavingQueue.reset();

@@ -232,7 +232,7 @@ TEST_F(analysis_measurement_pass, HistogramsTakenEventByEventEqualARebuild) {
     }
     Finish_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     const auto taken = shown(st);
-    Compute_TimeHisto(st, Freeze_RunConfig(st));
+    Compute_TimeHisto(st, st, st, Freeze_RunConfig(st));
     Compute_SoftwareChargeHisto(st, st.log, Freeze_RunConfig(st));
     EXPECT_TRUE(taken == shown(st)) << c.what;
     EXPECT_GT(std::get<6>(taken), kEvents / 2) << c.what;
@@ -261,7 +261,7 @@ TEST_F(analysis_measurement_pass, CappedListsStillCountEveryEvent) {
 
   st.gui.TimeHistoNbOfBins = 50;  // a rebuild from what the lists hold
   st.gui.TimeHistoOption1 = 0;
-  Compute_TimeHisto(st, Freeze_RunConfig(st));
+  Compute_TimeHisto(st, st, st, Freeze_RunConfig(st));
   EXPECT_LT(m.NbOfValidTimes, feed.accepted);
   EXPECT_GT(m.NbOfValidTimes, kCap / 2);
   EXPECT_EQ(told("Time histogram rebuilt from the last " + std::to_string(kept.held()) + " events"),

@@ -28,7 +28,7 @@ struct analysis_time_histogram : testing::Test {
     test::set_list(m.RiseTimeInstantForHisto[0][1], tb);
     test::set_list(m.PeakAmplitudeForHisto[0][0], amp_a);
     test::set_list(m.PeakAmplitudeForHisto[0][1], amp_b);
-    Compute_TimeHisto(st, Freeze_RunConfig(st));
+    Compute_TimeHisto(st, st, st, Freeze_RunConfig(st));
   }
   // A manual range and bin count.
   void manual(double min, double max, int bins) {

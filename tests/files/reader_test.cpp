@@ -453,7 +453,7 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
     State& st = sim.st;
     test::save_runs(st, sim.dir.path() / "RunData", 1, split ? 50 : 0);
     st.acq.SaveMeasurementsInFile = 1;
-    Set_RunType(st, 3, 0);
+    Set_RunType(st, st, 3, 0);
     const int generation = st.AcquisitionGeneration.load();
     ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
     ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 120; }, 60.0));

@@ -86,7 +86,7 @@ struct RunFiles {
     if (fft_at == n) st.FFTMode().store(1);
   }
   int run(int events) {
-    Set_RunType(st, events == 0 ? 3 : 1, events);
+    Set_RunType(st, st, events == 0 ? 3 : 1, events);
     Prepare_MeasurementsForRun(st, st, Freeze_RunConfig(st));
     const int generation = st.AcquisitionGeneration.load();
     const double t0 = st.clock.now();

@@ -390,7 +390,7 @@ class World {
       Set_FileSplitting(st, per_file > 0, std::max(per_file, 1));
       Set_DataFileType(st, pick({0, 1}));
     }
-    Set_RunType(st, events == 0 ? kRunContinuous : kRunFiniteEvents, events);
+    Set_RunType(st, st, events == 0 ? kRunContinuous : kRunFiniteEvents, events);
     sim_.core.ui.file_answers = {runs_.empty() ? std::nullopt
                                                : std::optional<fs::path>(runs_.back().first)};
     // The directory is new for every run: no question of replacing one.

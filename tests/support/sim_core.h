@@ -72,7 +72,7 @@ inline std::vector<std::pair<std::int64_t, std::int64_t>> register_writes(const 
 // Runs an acquisition of `events` events from the user's start path and waits for its end;
 // false when it did not start or did not end in time (it is then stopped).
 inline bool run_events(State& st, int events, double timeout_s = 300.0) {
-  Set_RunType(st, 1, events);
+  Set_RunType(st, st, 1, events);
   const int generation = st.AcquisitionGeneration.load();
   if (Start_AcquisitionFromUser(st) != 1) return false;
   const bool ended = wait_run_end(st, generation, timeout_s);

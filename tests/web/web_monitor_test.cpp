@@ -321,7 +321,7 @@ TEST(WebMonitorRun, AnswersAreTheRunsOwnWhileClientsComeAndGo) {
 
   // The run goes on until the clients are done: 1 000 connections opened and closed, 200
   // malformed requests and the requests of a viewer, mixed.
-  Set_RunType(st, kRunContinuous, 0);
+  Set_RunType(st, st, kRunContinuous, 0);
   const int generation = st.AcquisitionGeneration.load();
   ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
   int answered = 0;

@@ -109,7 +109,7 @@ QWidget* TimeHistogramPanel::build_settings() {
 
   const auto channels = [this] {
     change([&] {
-      Set_TimeHistoChannels(st_, channel_a_->currentData().toInt(),
+      Set_TimeHistoChannels(st_, st_, channel_a_->currentData().toInt(),
                             channel_b_->currentData().toInt());
       capture();
     });
@@ -118,7 +118,7 @@ QWidget* TimeHistogramPanel::build_settings() {
   connect(channel_b_, &QComboBox::activated, this, channels);
   const auto binning = [this] {
     change([&] {
-      Set_TimeHistoBins(st_, auto_bins_->isChecked(), bins_->value());
+      Set_TimeHistoBins(st_, st_, auto_bins_->isChecked(), bins_->value());
       capture();
     });
   };
@@ -126,7 +126,7 @@ QWidget* TimeHistogramPanel::build_settings() {
   connect(bins_, &QSpinBox::editingFinished, this, binning);
   const auto ranging = [this] {
     change([&] {
-      Set_TimeHistoRange(st_, auto_range_->isChecked(), min_->value(), max_->value());
+      Set_TimeHistoRange(st_, st_, auto_range_->isChecked(), min_->value(), max_->value());
       capture();
     });
   };

@@ -212,7 +212,7 @@ void TimeMeasurementsPanel::apply_filters() {
   f.above_amplitude = exclude_above_->isChecked();
   f.max_amplitude_v = max_amplitude_->value();
   change([&] {
-    Set_TimeHistoFilters(st_, f);
+    Set_TimeHistoFilters(st_, st_, f);
     histogram_.capture();
   });
   histogram_.refresh();
