@@ -158,71 +158,71 @@ void Set_AmplitudeDisplayType(Settings& st, FrontEndLinks& links, int type) {
   recompute_display(links);
 }
 
-void Set_TriggerSourceOption(State& st, int source) {
-  RestartGuard restart(st);
-  st.sys.TriggerSource = std::clamp<int>(source, kTriggerSoftware, kTriggerExternal);
-  Set_SystemTriggerMode(st);
-  if (st.sys.TriggerSource == kTriggerExternal) {
-    st.sys.ExtTrigInAsGate = 0;
-    Set_ExternalTriggerInAsGateOption(st);
+void Set_TriggerSourceOption(ControlPort port, int source) {
+  RestartGuard restart(port);
+  port.settings.sys.TriggerSource = std::clamp<int>(source, kTriggerSoftware, kTriggerExternal);
+  Set_SystemTriggerMode(port);
+  if (port.settings.sys.TriggerSource == kTriggerExternal) {
+    port.settings.sys.ExtTrigInAsGate = 0;
+    Set_ExternalTriggerInAsGateOption(port);
   }
-  st.ui.refresh_panel(Panel::AllValues);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_TriggerEdge(State& st, int channel, int polarity) {
-  RestartGuard restart(st);
+void Set_TriggerEdge(ControlPort port, int channel, int polarity) {
+  RestartGuard restart(port);
   const int value = polarity == kPolarityFallingEdge ? kPolarityFallingEdge : kPolarityRisingEdge;
-  for_channels(st, channel, [&](int ch) {
-    st.sam[ch / 2].TriggerPolarity[ch % 2] = value;
-    Build_TriggerReg(st.sam[ch / 2]);
+  for_channels(port, channel, [&](int ch) {
+    port.settings.sam[ch / 2].TriggerPolarity[ch % 2] = value;
+    Build_TriggerReg(port.settings.sam[ch / 2]);
   });
-  Set_TriggerPolarity(st, channel);
-  st.ui.refresh_panel(Panel::AllValues);
+  Set_TriggerPolarity(port, channel);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_Threshold(State& st, int channel, float volts) {
-  RestartGuard restart(st);
-  for_channels(st, channel, [&](int ch) {
-    st.gui.ThresholdVolts[ch] = volts;
-    st.sam[ch / 2].TriggerThreshold[ch % 2] = volts;
+void Set_Threshold(ControlPort port, int channel, float volts) {
+  RestartGuard restart(port);
+  for_channels(port, channel, [&](int ch) {
+    port.settings.gui.ThresholdVolts[ch] = volts;
+    port.settings.sam[ch / 2].TriggerThreshold[ch % 2] = volts;
   });
   if (channel < 0) {
-    Load_DACs(st, 4, -1);
+    Load_DACs(port, 4, -1);
   } else if (channel < kMaxChannels) {
-    Load_DACs(st, channel % 2, channel / 2);
+    Load_DACs(port, channel % 2, channel / 2);
   }
-  call(st.hooks.refresh_annotations);
-  st.ui.refresh_panel(Panel::AllValues);
+  call(port.links.hooks.refresh_annotations);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_TriggerEnable(State& st, int channel, bool on) {
-  RestartGuard restart(st);
-  for_channels(st, channel, [&](int ch) {
-    st.sam[ch / 2].TriggerEnable[ch % 2] = on ? 1 : 0;
-    Build_TriggerReg(st.sam[ch / 2]);
+void Set_TriggerEnable(ControlPort port, int channel, bool on) {
+  RestartGuard restart(port);
+  for_channels(port, channel, [&](int ch) {
+    port.settings.sam[ch / 2].TriggerEnable[ch % 2] = on ? 1 : 0;
+    Build_TriggerReg(port.settings.sam[ch / 2]);
   });
-  Set_SystemEnabledTriggerSources(st);
-  st.ui.refresh_panel(Panel::AllValues);
+  Set_SystemEnabledTriggerSources(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-void Set_PairLogic(State& st, int block, bool coincidence_and) {
-  RestartGuard restart(st);
+void Set_PairLogic(ControlPort port, int block, bool coincidence_and) {
+  RestartGuard restart(port);
   const int first = block < 0 ? 0 : std::min(block, kMaxSamBlocks - 1);
-  const int last = block < 0 ? board_blocks(st) : first + 1;
+  const int last = block < 0 ? board_blocks(port) : first + 1;
   for (int b = first; b < last; ++b) {
-    st.sam[b].CoincidenceAND = coincidence_and ? 1 : 0;
-    Build_TriggerReg(st.sam[b]);
+    port.settings.sam[b].CoincidenceAND = coincidence_and ? 1 : 0;
+    Build_TriggerReg(port.settings.sam[b]);
   }
-  Set_CoincidenceMode(st, block);
-  st.ui.refresh_panel(Panel::AllValues);
+  Set_CoincidenceMode(port, block);
+  port.links.ui.refresh_panel(Panel::AllValues);
 }
 
-int Set_GateLength(State& st, int ns) {
-  RestartGuard restart(st);
+int Set_GateLength(ControlPort port, int ns) {
+  RestartGuard restart(port);
   const int shown = std::clamp(ns, 0, kMaxGateLengthNs) / 5 * 5;
-  st.sys.PrimitivesGateLength = (shown / 5) & 0xFF;
-  Set_PrimitivesGateLength(st);
-  st.ui.refresh_panel(Panel::AllValues);
+  port.settings.sys.PrimitivesGateLength = (shown / 5) & 0xFF;
+  Set_PrimitivesGateLength(port);
+  port.links.ui.refresh_panel(Panel::AllValues);
   return shown;
 }
 

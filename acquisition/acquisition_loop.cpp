@@ -128,7 +128,7 @@ void draw_last_event(RunState& st, Settings& settings, FrontEndLinks& links, con
   st.run.FrameOwed = false;
   st.run.LastFrameTime = links.clock.now();
   if (settings.FFTMode().load() == 1) measure_spectrum(st, cfg, st.event);
-  call(links.hooks.compute_display, st.event);
+  call(links.hooks.compute_display, cfg, st.event);
   show_event(links);
 }
 
@@ -514,7 +514,7 @@ EventConsumers loop_consumers() {
          const bool framed = frame_wanted(st, st, st, cfg, true);
          if (framed && st.display_attached && st.FFTMode().load() == 1)
            measure_spectrum(st, cfg, event);
-         if (framed) call(st.hooks.compute_display, event);
+         if (framed) call(st.hooks.compute_display, cfg, event);
          st.run.FrameOwed = !framed;
        }},
       {"rate measurement", EventStage::Rates,

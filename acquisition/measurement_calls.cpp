@@ -33,7 +33,7 @@ void accumulate_firmware_charges(Settings& st, RunState& run_state, FrontEndLink
                                  const RunConfig& cfg, const DecodedEvent& event) {
   Accumulate_FirmwareChargeHistos(run_state, st, links, cfg);
   Post_HistoRanges(st, run_state, links);
-  if (frame_wanted(run_state, st, links, cfg, false)) call(links.hooks.compute_display, event);
+  if (frame_wanted(run_state, st, links, cfg, false)) call(links.hooks.compute_display, cfg, event);
 }
 
 void update_run_histograms(Settings& st, RunState& run_state, FrontEndLinks& links,

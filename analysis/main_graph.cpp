@@ -62,14 +62,32 @@ Rgb channel_colour(int channel) {
   return kChannelColours[channel];
 }
 
-int shown_samples(const Settings& st) {
-  const int n = replaying(st) ? st.acq.NbOfSamplesInFile : st.sys.RecordLength;
+namespace {
+
+int samples_shown(const AcqParams& acq, const SystemParams& sys) {
+  const int n = replaying(acq) ? acq.NbOfSamplesInFile : sys.RecordLength;
   return std::clamp(n, 0, kMaxSamples);
 }
 
-int shown_channels(const Settings& st) {
-  const int n = replaying(st) ? st.acq.NbOfChannelsInFile : st.sys.NbOfChannels;
+int channels_shown(const AcqParams& acq, const SystemParams& sys) {
+  const int n = replaying(acq) ? acq.NbOfChannelsInFile : sys.NbOfChannels;
   return std::clamp(n, 0, kMaxChannels);
+}
+
+}  // namespace
+
+int shown_samples(const Settings& st) {
+  return samples_shown(st.acq, st.sys);
+}
+int shown_samples(const RunConfig& cfg) {
+  return samples_shown(cfg.acq, cfg.sys);
+}
+
+int shown_channels(const Settings& st) {
+  return channels_shown(st.acq, st.sys);
+}
+int shown_channels(const RunConfig& cfg) {
+  return channels_shown(cfg.acq, cfg.sys);
 }
 
 void Compute_MainGraphParameters(Settings& st) {
@@ -168,14 +186,14 @@ GraphAxes main_graph_axes(const GuiParams& g) {
 
 void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
                     const DecodedEvent& event, DisplayFrame& frame) {
-  Compute_Histos(st, link, run, st.gui, event, frame);
+  Compute_Histos(Freeze_RunConfig(st), link, run, st.gui, event, frame);
 }
 
-void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
+void Compute_Histos(const RunConfig& cfg, const BoardLink& link, const RunState& run,
                     const GuiParams& g, const DecodedEvent& event, DisplayFrame& frame) {
   const int mode = g.GraphMode;
-  const int n = shown_samples(st);
-  const int channels = shown_channels(st);
+  const int n = shown_samples(cfg);
+  const int channels = shown_channels(cfg);
   frame.graph_mode = mode;
   frame.event_number = run.EventNumber.load();
   frame.trigger_found = false;
@@ -210,7 +228,7 @@ void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& r
         Perform_SplineOnWaveform(std::span<const float>(event.FullyOrderedValues[b][c].data(), n),
                                  kDisplayPointsPerSample, curve.y);
         const float t = run.results.RiseTimeInstant[b][c];
-        const double period = Get_SamplingPeriod(st);
+        const double period = sampling_period_from_index(cfg.sam[0].FrequencyIndex);
         if (g.DisplayTimeOnWaveforms == 1 && t != -1.0f && period > 0.0) {
           const auto j = static_cast<long>(t * 1000.0 * kDisplayPointsPerSample / period);
           if (j >= 0 && j < spline_points) {

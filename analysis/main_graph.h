@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/dac_conversions.h"
+#include "app/run_config.h"
 #include "app/state.h"
 
 namespace vx {
@@ -32,7 +33,9 @@ double contrast_ratio(Rgb a, Rgb b);
 
 // Samples per channel and channels shown: the board's, or the replayed file's.
 int shown_samples(const Settings& st);
+int shown_samples(const RunConfig& cfg);
 int shown_channels(const Settings& st);
+int shown_channels(const RunConfig& cfg);
 
 // Recomputes GraphComputedValue, NbOfPlotPoints, NbOfComputedPoints, NbOfXDivisions,
 // XLabelScale, ChannelGain, ChannelOffset, YAxisMin, YAxisMax and DisplayShift.
@@ -72,11 +75,13 @@ struct DisplayFrame {
 
 // Builds the curves of an event for every enabled channel shown (Compute_Histos), with the
 // event's results and the run's spectra and charges (the run's part), and the board's
-// calibration tables for the cells' graph. Reuses the frame's storage. The display settings
-// are st.gui, or a copy of them handed over by the thread that owns them.
+// calibration tables for the cells' graph. Reuses the frame's storage. What the event is (its
+// channels, samples and sampling period) comes from the configuration its run took at its
+// start; the display settings are a copy of them handed over by the thread that owns them.
+// The form with the records draws from them as they are now (their own thread's call).
 void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
                     const DecodedEvent& event, DisplayFrame& frame);
-void Compute_Histos(const Settings& st, const BoardLink& link, const RunState& run,
+void Compute_Histos(const RunConfig& cfg, const BoardLink& link, const RunState& run,
                     const GuiParams& display, const DecodedEvent& event, DisplayFrame& frame);
 
 // The smallest scale of the 1-2-5 series (10 mV/div to 5 V/div) at which a trace spanning

@@ -40,6 +40,8 @@
 
 namespace vx {
 
+struct RunConfig;
+
 // Operations of higher layers that the core's bottom layer triggers (re-applying the
 // settings to the board and panels after a restore, recomputing the main graph...).
 // Each does nothing until it is installed. All are installed in one place, Install_CoreHooks
@@ -54,7 +56,8 @@ struct CoreHooks {
   // Loads a setup file for the remote client: nothing when it was loaded, else why not.
   std::function<std::optional<std::string>(const std::string&)> load_setup_from_file;
   std::function<void()> on_run_finished;  // a run has ended (not a settings restart)
-  std::function<void(const DecodedEvent&)> compute_display;  // main-graph histograms of an event
+  // The main graph's frame of an event, drawn as the run that took it is configured.
+  std::function<void(const RunConfig&, const DecodedEvent&)> compute_display;
   std::function<void()> show_event;  // event counter and time on the main tab
   std::function<void()> close_device;
   std::function<void(int model)> select_board_model;  // before a connection attempt

@@ -78,7 +78,7 @@ Outcome accumulate_events(State& st, CalibrationProgress& progress, std::int64_t
         Build_PhysicallyOrderedValues(st, b);
         accumulate(st, st, b);
       }
-      call(st.hooks.compute_display, st.event);
+      call(st.hooks.compute_display, cfg, st.event);
       call(st.hooks.show_event);
     }
     if (st.StopRequest().load() == 1) {
@@ -180,7 +180,7 @@ bool Calibrate_Matrice(State& st, int block) {
   call(st.hooks.recompute_main_graph);
   // The view is drawn once more from the last event; it stays on the graph after the
   // records are restored, until something else is drawn.
-  call(st.hooks.compute_display, st.event);
+  call(st.hooks.compute_display, Freeze_RunConfig(st), st.event);
   st.calib.PedestalMeasurement = false;
   Restore_Params(st, st, Snapshot::Calibration);
   Write_InfoMessage(st, "End of pedestals calibration.\n", kInfo);

@@ -47,9 +47,10 @@ void copy_best_codes(Settings& st, const PerChannel<std::array<LineSearch, 16>>&
 
 // Decodes event i and rebuilds its physical-cell views; false when the event is bad.
 bool take_event(State& st, int i) {
-  if (Decode_Event(st, st, st.log, Freeze_RunConfig(st), i) != kDone) return false;
+  const RunConfig cfg = Freeze_RunConfig(st);
+  if (Decode_Event(st, st, st.log, cfg, i) != kDone) return false;
   for (int b = 0; b < board_blocks(st); ++b) Build_PhysicallyOrderedValues(st, b);
-  call(st.hooks.compute_display, st.event);
+  call(st.hooks.compute_display, cfg, st.event);
   return true;
 }
 

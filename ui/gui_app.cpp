@@ -68,7 +68,9 @@ GuiApp::GuiApp(const GuiOptions& options) : st_(ui_, clock_, pool_) {
                              "' cannot be created or written into");
   FrontEndHooks h;
   h.select_board_model = [this](int model) { make_board(model); };
-  h.compute_display = [this](const DecodedEvent& event) { main_->compute_display(event); };
+  h.compute_display = [this](const RunConfig& cfg, const DecodedEvent& event) {
+    main_->compute_display(cfg, event);
+  };
   h.show_event = [this] { main_->show_event(); };
   h.recompute_main_graph = [this] {
     // At once, so that a worker's next frame is scaled for its mode; the window follows.

@@ -99,7 +99,7 @@ class MainWindow : public QMainWindow {
   void set_colour(Field field, Rgb colour);
 
   // Called on the acquisition thread.
-  void compute_display(const DecodedEvent& event);
+  void compute_display(const RunConfig& cfg, const DecodedEvent& event);
   void show_event();
   // Takes the latest computed frame and draws it (user-interface thread).
   void redraw_now();

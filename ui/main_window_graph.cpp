@@ -151,13 +151,13 @@ void MainWindow::refresh_cursor_readout() {
       cursor_readout(st_.gui.GraphMode, a.x(), a.y(), b.x(), b.y(), Get_SamplingPeriod(st_))));
 }
 
-void MainWindow::compute_display(const DecodedEvent& event) {
+void MainWindow::compute_display(const RunConfig& cfg, const DecodedEvent& event) {
   GuiParams display;
   {
     std::lock_guard lock(params_mutex_);
     display = display_params_;
   }
-  Compute_Histos(st_, st_, st_, display, event, back_);
+  Compute_Histos(cfg, st_, st_, display, event, back_);
   {
     std::lock_guard lock(frame_mutex_);
     std::swap(back_, latest_);

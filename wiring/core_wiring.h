@@ -19,8 +19,8 @@ namespace vx {
 // What a front end brings. Unset members leave the core's own behaviour.
 struct FrontEndHooks {
   std::function<void(int model)> select_board_model;  // makes the digitizer for a model
-  std::function<void(const DecodedEvent&)>
-      compute_display;                         // a frame of an event (acquisition thread)
+  // A frame of an event, as the run that took it is configured (acquisition thread).
+  std::function<void(const RunConfig&, const DecodedEvent&)> compute_display;
   std::function<void()> show_event;            // event counter and time on the main tab
   std::function<void()> recompute_main_graph;  // replaces the core's scaling of the main graph
   std::function<void()> refresh_annotations;

@@ -166,11 +166,9 @@ TEST(Run, EndsOnItsLastEventsFrame) {
     st.FFTMode().store(1);
     std::vector<int> frames;  // the acquisition thread's, read once the run is over
     int stale_spectra = 0;
-    // Taken here: the hook runs on the acquisition thread, which must not read the records
-    // while this thread writes the stop request into them.
-    const int n = Run_NbOfSamples(Freeze_RunConfig(st));
-    st.hooks.compute_display = [&](const DecodedEvent& event) {
+    st.hooks.compute_display = [&](const RunConfig& cfg, const DecodedEvent& event) {
       frames.push_back(st.EventNumber.load());
+      const int n = Run_NbOfSamples(cfg);
       std::array<double, kMaxSamples / 2 + 1> own{};
       ReFFT_Magnitudes(st.meas.FftPlans, std::span(event.FullyOrderedValues[0][0].data(), n), own);
       if (st.meas.Spectra[0][0].magnitude != own) ++stale_spectra;

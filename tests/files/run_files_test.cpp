@@ -37,7 +37,7 @@ struct RunFiles {
     st.acq.PopupForFileName = 0;
     set_text(st.acq.DataDirectory, (sim.dir.path() / "RunData").c_str());
     st.gui.DisplayModulo = 1;
-    st.hooks.compute_display = [this](const DecodedEvent&) { on_event(); };
+    st.hooks.compute_display = [this](const RunConfig&, const DecodedEvent&) { on_event(); };
   }
   static sim::SimConfig external(double rate) {
     sim::SimConfig c;
@@ -371,7 +371,7 @@ TEST(RunFiles, TheMeasurementFileIsTheSameWhoeverMeasures) {
     Outcome out;
     // The simulated board's own events (the same in both runs), measured where the run
     // puts the pass.
-    f.st.hooks.compute_display = [&](const DecodedEvent&) {
+    f.st.hooks.compute_display = [&](const RunConfig&, const DecodedEvent&) {
       out.by_formatter = out.by_formatter || f.st.run.MeasuredByFormatter;
     };
     EXPECT_EQ(f.run(150), 1);

@@ -606,7 +606,7 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
     for (int i = 0; i < n; ++i)
       st().event.FullyOrderedValues[0][0][i] = i < 300 ? 0.0f : high_counts;
     const int before = main().redraw_count();
-    main().compute_display(st().event);
+    main().compute_display(Freeze_RunConfig(st()), st().event);
     ASSERT_TRUE(wait_until([&] { return main().redraw_count() > before; }, 3000));
   };
   MainGraphView& view = *main().graph();
