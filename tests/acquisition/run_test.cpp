@@ -29,12 +29,6 @@ namespace {
 
 using test::SimCore;
 
-sim::SimConfig external_trigger_config(double rate_hz) {
-  sim::SimConfig c;
-  c.external_rate_hz = rate_hz;
-  return c;
-}
-
 struct RunFixture {
   explicit RunFixture(sim::SimConfig config = {}, int blt = 100,
                       std::shared_ptr<Clock> board_clock = nullptr)
@@ -149,7 +143,7 @@ TEST(Run, EndsOnItsLastEventsFrame) {
   for (const End end : {End::Stopped, End::SingleEvent, End::Replayed}) {
     SCOPED_TRACE(static_cast<int>(end));
     auto board_clock = std::make_shared<test::FakeClock>();
-    RunFixture f(external_trigger_config(2000.0), 10, board_clock);
+    RunFixture f(test::external_trigger(2000.0), 10, board_clock);
     f.use_external_trigger();
     State& st = f.sim.st;
     // About a hundred events wait in the board at the first readout, and no more come.
@@ -196,7 +190,7 @@ TEST(Run, EndsOnItsLastEventsFrame) {
 }
 
 TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
-  sim::SimConfig config = external_trigger_config(50000.0);
+  sim::SimConfig config = test::external_trigger(50000.0);
   config.fault.undecodable_event = 5;
   RunFixture f(config, 20);
   f.use_external_trigger();
@@ -333,7 +327,7 @@ TEST(Run, RestartsAtRandomEventsKeepTheFilesNumberedTimedAndSplit) {
   for (const unsigned seed : {1u, 2u, 3u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    RunFixture f(external_trigger_config(1000.0), 4);
+    RunFixture f(test::external_trigger(1000.0), 4);
     f.use_external_trigger();
     State& st = f.sim.st;
     for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 0;
@@ -424,7 +418,7 @@ void scribble_during_run(State& st, const ParamRecords& launched, int events) {
 // reported.
 TEST(Run, TakesItsSettingsAsTheyWereAtItsStart) {
   constexpr int kEvents = 400, kPerFile = 100;
-  RunFixture f(external_trigger_config(2000.0), 8);
+  RunFixture f(test::external_trigger(2000.0), 8);
   f.use_external_trigger();
   State& st = f.sim.st;
   test::save_runs(st, f.sim.dir.path() / "RunData", 0, kPerFile);

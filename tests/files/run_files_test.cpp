@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 using Waveforms = std::map<int, std::vector<std::vector<float>>>;  // event -> enabled channels
 
 struct RunFiles {
-  explicit RunFiles(int blt = 10) : sim("DT5743", external(50000.0)) {
+  explicit RunFiles(int blt = 10) : sim("DT5743", test::external_trigger(50000.0)) {
     sim.connect();
     st.acq.MaxNumEventsBLT = blt;
     sim.board->SetMaxNumEventsBLT(st.DeviceHandle.load(), blt);
@@ -38,11 +38,6 @@ struct RunFiles {
     set_text(st.acq.DataDirectory, (sim.dir.path() / "RunData").c_str());
     st.gui.DisplayModulo = 1;
     st.hooks.compute_display = [this](const RunConfig&, const DecodedEvent&) { on_event(); };
-  }
-  static sim::SimConfig external(double rate) {
-    sim::SimConfig c;
-    c.external_rate_hz = rate;
-    return c;
   }
   // Live events get pulses of known shape whose size and place change from event to event
   // (fractional counts included), so that what is saved is not trivial.

@@ -12,6 +12,13 @@
 
 namespace vx::test {
 
+// A board whose external trigger input fires at rate_hz.
+inline sim::SimConfig external_trigger(double rate_hz) {
+  sim::SimConfig c;
+  c.external_rate_hz = rate_hz;
+  return c;
+}
+
 struct SimCore {
   // board_clock: the board's own time (events arrive in it); the system clock by default.
   // on_core_clock: the board runs on the core's fake clock, which only the core's waits move.
