@@ -50,12 +50,9 @@ TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
   EXPECT_TRUE(infos().contains("End of Hardware Setup."));
   // A warning lands on Infos and Warnings, never on Errors.
   for (MessageTab tab : {MessageTab::Infos, MessageTab::Warnings})
-    EXPECT_TRUE(main().message_box(tab)->toPlainText().contains(
-        "Select a valid board model and try again."));
-  EXPECT_FALSE(
-      main().message_box(MessageTab::Errors)->toPlainText().contains("Select a valid board model"));
-  EXPECT_FALSE(
-      main().message_box(MessageTab::Warnings)->toPlainText().contains("End of Hardware Setup."));
+    EXPECT_TRUE(messages(tab).contains("Select a valid board model and try again."));
+  EXPECT_FALSE(messages(MessageTab::Errors).contains("Select a valid board model"));
+  EXPECT_FALSE(messages(MessageTab::Warnings).contains("End of Hardware Setup."));
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     EXPECT_TRUE(main().channel_led(ch)->isVisibleTo(&main())) << ch;
     EXPECT_TRUE(main().channel_led(ch)->isChecked()) << ch;
@@ -213,8 +210,8 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
   EXPECT_FALSE(main().action(MenuAction::SaveWaveforms)->isChecked());
   EXPECT_TRUE(main().action(MenuAction::SaveWaveformsAndMeasurements)->isChecked());
   EXPECT_TRUE(main().action(MenuAction::ClientCommands)->isChecked());
-  EXPECT_FALSE(
-      main().action(MenuAction::Start)->isEnabled());  // only the remote client starts runs
+  // Only the remote client starts runs.
+  EXPECT_FALSE(main().action(MenuAction::Start)->isEnabled());
   st().acq.TCPCommandsEnabled = 0;
   main().refresh_menu_values();
   EXPECT_TRUE(main().action(MenuAction::Start)->isEnabled());
