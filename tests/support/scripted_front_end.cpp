@@ -2,19 +2,6 @@
 
 namespace vx::test {
 
-namespace {
-
-// The next scripted answer, or `otherwise` when the script has run out.
-template <typename T, typename U>
-T take_front(std::deque<T>& answers, U otherwise) {
-  if (answers.empty()) return otherwise;
-  T answer = std::move(answers.front());
-  answers.pop_front();
-  return answer;
-}
-
-}  // namespace
-
 bool ScriptedFrontEnd::confirm(const std::string&, const std::string&) {
   if (nested_loop) nested_loop({});
   return locked([&] { return take_front(confirm_answers, default_confirm); });

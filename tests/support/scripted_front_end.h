@@ -16,6 +16,15 @@
 
 namespace vx::test {
 
+// The next scripted answer, or `otherwise` when the script has run out.
+template <typename T, typename U>
+T take_front(std::deque<T>& answers, U otherwise) {
+  if (answers.empty()) return otherwise;
+  T answer = std::move(answers.front());
+  answers.pop_front();
+  return answer;
+}
+
 // A mutex, and a way to run a function under it: the doubles are called from any thread.
 class Guarded {
  protected:

@@ -61,18 +61,12 @@ class ScriptedDialogs : public Dialogs {
   std::optional<QString> prompt(const QString& title, const QString& text,
                                 const QString&) override {
     asked << title + ": " + text;
-    if (prompt_answers.empty()) return std::nullopt;
-    const auto a = prompt_answers.front();
-    prompt_answers.pop_front();
-    return a;
+    return test::take_front(prompt_answers, std::nullopt);
   }
   // Each file dialog takes the next scripted answer; none left means Cancel.
   std::optional<QString> select_file(const FileDialogRequest& request) override {
     file_requests.push_back(request);
-    if (file_answers.empty()) return std::nullopt;
-    const QString a = file_answers.front();
-    file_answers.pop_front();
-    return a;
+    return test::take_front(file_answers, std::nullopt);
   }
   std::optional<QString> select_directory(const QString&, const QString&) override {
     ++directories_asked;
@@ -95,7 +89,7 @@ class ScriptedDialogs : public Dialogs {
   QStringList questions, asked;
   bool confirm_answer = false;
   std::deque<std::optional<QString>> prompt_answers;
-  std::deque<QString> file_answers;
+  std::deque<std::optional<QString>> file_answers;
   std::vector<FileDialogRequest> file_requests;
   std::optional<QString> directory_answer;
   int directories_asked = 0;
