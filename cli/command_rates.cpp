@@ -188,7 +188,7 @@ int command_scan(Session& session, const ScanOptions& options) {
                    st.NbOfCommunicatonErrors.load() != communication_errors_before
                ? 1
                : 0;
-  if (options.save && Write_RateVsThresholdFile(st, *options.save) != 1) rc = 1;
+  if (options.save && Write_RateVsThresholdFile(st, st, st, *options.save) != 1) rc = 1;
   return rc;
 }
 
@@ -199,11 +199,11 @@ int save_run_histos(Session& session, const std::string& directory) {
   const std::filesystem::path dir(directory);
   int rc = 0;
   if (st.acq.EnSoftwareChargeHisto == 1 || st.sam[0].ChargeModeEnabled == 1) {
-    if (Write_ChargeHistoFile(st, dir / dated_name(st, st, "ChargeHistos")) != 1) rc = 1;
+    if (Write_ChargeHistoFile(st, st, st, dir / dated_name(st, st, "ChargeHistos")) != 1) rc = 1;
   }
   if (st.acq.EnTimeJitter == 1) {
     const auto path = dir / dated_name(st, st, "TimeHistos");
-    if (Write_TimeHistoFile(st, path) != 1) {
+    if (Write_TimeHistoFile(st, st, st, path) != 1) {
       rc = 1;
     } else {
       std::printf("Time histogram saved in '%s'.\n", path.string().c_str());

@@ -222,7 +222,7 @@ void print_summary(State& st, double wall_seconds) {
   std::printf("\nRun summary\n");
   std::printf("  events             %d\n", events);
   if (st.acq.SaveDataInFile == 1 || st.acq.SaveMeasurementsInFile == 1)
-    std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st)));
+    std::printf("  events saved       %lld\n", static_cast<long long>(Saved_EventCount(st, st)));
   std::printf("  trigger            %s\n",
               source >= 0 && source < 4 ? kSourceNames[source] : "unknown");
   std::printf("  duration           %.2f s acquiring, %.2f s in all\n", acquiring, wall_seconds);

@@ -654,8 +654,8 @@ std::int64_t Saved_EventCount(const FileData& files, bool data_files) {
   return events;
 }
 
-std::int64_t Saved_EventCount(const State& st) {
-  return Saved_EventCount(st.files, st.acq.SaveDataInFile == 1);
+std::int64_t Saved_EventCount(const RunOutput& output, const Settings& st) {
+  return Saved_EventCount(output.files, st.acq.SaveDataInFile == 1);
 }
 
 bool Saving_Failed(const RunOutput& st) {

@@ -74,7 +74,7 @@ void Write_EventInFiles(SavingParts& parts, const SavingConfig& config, const Sa
 // written) that are still on disk where the run put them, counting the file being written
 // as far as it is written. After the run, or with io_mutex held.
 std::int64_t Saved_EventCount(const FileData& files, bool data_files);
-std::int64_t Saved_EventCount(const State& st);
+std::int64_t Saved_EventCount(const RunOutput& output, const Settings& st);
 // A file of the run failed to write, or was removed: the run saves nothing more.
 bool Saving_Failed(const RunOutput& st);
 // The log file of this program run copied into the run directory.

@@ -53,26 +53,29 @@ int write_result(FrontEndLinks& st, const std::filesystem::path& path, const std
 }
 
 // The save dialog of one result: folder under the user folder, default name with the date.
-int save_with_dialog(State& st, const char* folder, const char* kind, const char* title,
-                     int (*write)(State&, const std::filesystem::path&)) {
+using ResultWriter = int (*)(const Settings&, const RunState&, FrontEndLinks&,
+                             const std::filesystem::path&);
+
+int save_with_dialog(const Settings& st, const RunState& run, FrontEndLinks& links,
+                     const char* folder, const char* kind, const char* title, ResultWriter write) {
   FileDialogRequest request;
   request.title = title;
-  request.initial_directory = st.UserPath / folder;
+  request.initial_directory = links.UserPath / folder;
   std::error_code ec;
   std::filesystem::create_directories(request.initial_directory, ec);
-  const WallTime now = st.clock.wall();
+  const WallTime now = links.clock.wall();
   char name[96];
   std::snprintf(name, sizeof name, "Run_*_%s_%d_%d_%d.dat", kind, now.month, now.day, now.year);
   request.default_name = name;
   request.filter = "*.dat";
   request.save = true;
-  const auto path = st.ui.select_file(request);
+  const auto path = links.ui.select_file(request);
   if (!path) return 0;
   if (path->empty()) {
-    Write_InfoMessage(st, "Error : Error while opening file for saving Data!\n", kError);
+    Write_InfoMessage(links, "Error : Error while opening file for saving Data!\n", kError);
     return -1;
   }
-  return write(st, *path);
+  return write(st, run, links, *path);
 }
 
 }  // namespace
@@ -154,31 +157,36 @@ std::string TimeHisto_Text(const Settings& st, const RunState& run_state) {
   return out;
 }
 
-int Write_RateVsThresholdFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, RateVsThreshold_Text(st, st), data_saved_message(path.string()));
+int Write_RateVsThresholdFile(const Settings& st, const RunState& run, FrontEndLinks& links,
+                              const std::filesystem::path& path) {
+  return write_result(links, path, RateVsThreshold_Text(st, run),
+                      data_saved_message(path.string()));
 }
 
-int Write_ChargeHistoFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, ChargeHisto_Text(st, st),
+int Write_ChargeHistoFile(const Settings& st, const RunState& run, FrontEndLinks& links,
+                          const std::filesystem::path& path) {
+  return write_result(links, path, ChargeHisto_Text(st, run),
                       "Charge Histograms saved in file '" + path.string() + "' successfully.\n");
 }
 
-int Write_TimeHistoFile(State& st, const std::filesystem::path& path) {
-  return write_result(st, path, TimeHisto_Text(st, st), {});
+int Write_TimeHistoFile(const Settings& st, const RunState& run, FrontEndLinks& links,
+                        const std::filesystem::path& path) {
+  return write_result(links, path, TimeHisto_Text(st, run), {});
 }
 
-int Save_RateVsThresholdPlotInFile(State& st) {
-  return save_with_dialog(st, "OtherMeasurements", "RateVsThreshold",
+int Save_RateVsThresholdPlotInFile(const Settings& st, const RunState& run, FrontEndLinks& links) {
+  return save_with_dialog(st, run, links, "OtherMeasurements", "RateVsThreshold",
                           "Name of File to Save Rate Vs Threshold Plot", Write_RateVsThresholdFile);
 }
 
-int Save_ChargeHistoInFile(State& st) {
-  return save_with_dialog(st, "Histos", "ChargeHistos", "Name of File to Save",
+int Save_ChargeHistoInFile(const Settings& st, const RunState& run, FrontEndLinks& links) {
+  return save_with_dialog(st, run, links, "Histos", "ChargeHistos", "Name of File to Save",
                           Write_ChargeHistoFile);
 }
 
-int Save_TimeHistoInFile(State& st) {
-  return save_with_dialog(st, "Histos", "TimeHistos", "Name of File to Save", Write_TimeHistoFile);
+int Save_TimeHistoInFile(const Settings& st, const RunState& run, FrontEndLinks& links) {
+  return save_with_dialog(st, run, links, "Histos", "TimeHistos", "Name of File to Save",
+                          Write_TimeHistoFile);
 }
 
 }  // namespace vx

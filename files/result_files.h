@@ -21,14 +21,17 @@ std::string TimeHisto_Text(const Settings& st, const RunState& run_state);
 
 // Writes one file at path (through a temporary file renamed into place) with the result's
 // messages. Return 1 on success, negative on failure.
-int Write_RateVsThresholdFile(State& st, const std::filesystem::path& path);
-int Write_ChargeHistoFile(State& st, const std::filesystem::path& path);
-int Write_TimeHistoFile(State& st, const std::filesystem::path& path);
+int Write_RateVsThresholdFile(const Settings& st, const RunState& run, FrontEndLinks& links,
+                              const std::filesystem::path& path);
+int Write_ChargeHistoFile(const Settings& st, const RunState& run, FrontEndLinks& links,
+                          const std::filesystem::path& path);
+int Write_TimeHistoFile(const Settings& st, const RunState& run, FrontEndLinks& links,
+                        const std::filesystem::path& path);
 
 // The panels' save buttons: a save dialog in the result's folder, then the file. A cancelled
 // dialog writes nothing and returns 0.
-int Save_RateVsThresholdPlotInFile(State& st);
-int Save_ChargeHistoInFile(State& st);
-int Save_TimeHistoInFile(State& st);
+int Save_RateVsThresholdPlotInFile(const Settings& st, const RunState& run, FrontEndLinks& links);
+int Save_ChargeHistoInFile(const Settings& st, const RunState& run, FrontEndLinks& links);
+int Save_TimeHistoInFile(const Settings& st, const RunState& run, FrontEndLinks& links);
 
 }  // namespace vx

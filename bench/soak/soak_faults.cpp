@@ -159,7 +159,7 @@ int run_cycle(const Cycle& c, int index) {
   }
 
   const int delivered = st.EventNumber.load();
-  const long long saved = vx::Saved_EventCount(st);
+  const long long saved = vx::Saved_EventCount(st, st);
   const fs::path first = st.files.FileForSavingData;
   const auto messages = core.ui.messages();
   const ReadBack back = read_series(first, core.dir);

@@ -135,7 +135,7 @@ TEST(analysis_allocation, MemoryRunningOutWhileSavingEndsTheRunWithReadableFiles
     ASSERT_EQ(Open_DataFileForLoading(reader.state, st.files.FileForSavingData), kDone);
     int read = 0;
     while (Read_EventsFromFile(reader.state)) ++read;
-    EXPECT_EQ(read, Saved_EventCount(st));
+    EXPECT_EQ(read, Saved_EventCount(st, st));
     EXPECT_FALSE(reader.state.files.CutShort || reader.state.files.Damaged);
   }
 }

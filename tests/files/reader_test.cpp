@@ -400,7 +400,7 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
       setrlimit(RLIMIT_FSIZE, &limit);
       test::save_runs(st, run_data, 1, kPerFile);
       if (test::run_events(st, 2000, 100.0)) {
-        saved = Saved_EventCount(st);
+        saved = Saved_EventCount(st, st);
         const std::string told = "Saving stopped: " + std::to_string(saved) +
                                  " events of the run are in the data files.";
         code |= sim.core.ui.has_message(MessageTab::Errors, told) ? 1 : 0;
@@ -482,7 +482,7 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
     EXPECT_TRUE(std::none_of(error, infos.end(), [](const std::string& t) {
       return t.find("successfully") != std::string::npos;
     }));
-    EXPECT_EQ(Saved_EventCount(st), 0);
+    EXPECT_EQ(Saved_EventCount(st, st), 0);
     EXPECT_FALSE(fs::exists(st.files.FileForSavingData)) << "no file opened after it";
     EXPECT_FALSE(fs::exists(st.files.FileForSavingData.string() + "_0004"));
   }

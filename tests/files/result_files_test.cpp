@@ -105,24 +105,24 @@ TEST(ResultFilesTest, DialogsNameTheFilesAndOnlyRealWritesReportSuccess) {
   ui.file_answers = {
       std::nullopt,     dir / "rates.dat", dir / "no_such_dir" / "x.dat", std::filesystem::path(),
       dir / "time.dat", dir / "charge.dat"};
-  EXPECT_EQ(Save_RateVsThresholdPlotInFile(st), 0);  // cancelled: nothing
+  EXPECT_EQ(Save_RateVsThresholdPlotInFile(st, st, st), 0);  // cancelled: nothing
   EXPECT_TRUE(ui.messages().empty());
-  EXPECT_EQ(Save_RateVsThresholdPlotInFile(st), 1);
+  EXPECT_EQ(Save_RateVsThresholdPlotInFile(st, st, st), 1);
   EXPECT_TRUE(
       ui.has_message(MessageTab::Infos,
                      "Data saved in file '" + (dir / "rates.dat").string() + "' successfully.\n"));
   EXPECT_EQ(read_file(dir / "rates.dat"), RateVsThreshold_Text(st, st));
   ui.clear();
-  EXPECT_LT(Save_ChargeHistoInFile(st), 0);
+  EXPECT_LT(Save_ChargeHistoInFile(st, st, st), 0);
   EXPECT_TRUE(ui.has_message(MessageTab::Errors, "Error while opening file for saving data!\n"));
-  EXPECT_LT(Save_ChargeHistoInFile(st), 0);
+  EXPECT_LT(Save_ChargeHistoInFile(st, st, st), 0);
   EXPECT_TRUE(
       ui.has_message(MessageTab::Errors, "Error : Error while opening file for saving Data!\n"));
   ui.clear();
-  EXPECT_EQ(Save_TimeHistoInFile(st), 1);
+  EXPECT_EQ(Save_TimeHistoInFile(st, st, st), 1);
   EXPECT_TRUE(ui.messages().empty());  // the time file is written silently
   EXPECT_EQ(read_file(dir / "time.dat"), TimeHisto_Text(st, st));
-  EXPECT_EQ(Save_ChargeHistoInFile(st), 1);
+  EXPECT_EQ(Save_ChargeHistoInFile(st, st, st), 1);
   EXPECT_TRUE(ui.has_message(MessageTab::Infos, "Charge Histograms saved in file '"));
 
   ASSERT_EQ(ui.file_requests.size(), 6u);

@@ -96,7 +96,7 @@ class World {
     st.hooks.on_run_finished = [this, told = std::move(st.hooks.on_run_finished)] {
       ++run_ends_;
       if (st.acq.SaveDataInFile == 1 && !replaying(st) && !st.files.FileForSavingData.empty()) {
-        runs_.push_back({st.files.FileForSavingData, Saved_EventCount(st), split_of_run()});
+        runs_.push_back({st.files.FileForSavingData, Saved_EventCount(st, st), split_of_run()});
         note("  (run end: " + runs_.back().first.filename().string() + ", " +
              std::to_string(runs_.back().events) + " events)");
       }

@@ -145,7 +145,7 @@ ChargeHistoPanel::ChargeHistoPanel(State& st, QWidget* parent) : SettingsPanel(s
   connect(reset_, &QPushButton::clicked, this, [this] { Request_ChargeHistoReset(st_); });
   // The histogram is read while the run stands still.
   connect(save_, &QPushButton::clicked, this,
-          [this] { change([&] { Save_ChargeHistoInFile(st_); }); });
+          [this] { change([&] { Save_ChargeHistoInFile(st_, st_, st_); }); });
   connect(fixed_, &QCheckBox::clicked, this, [this] { apply_y_range(); });
   connect(y_max_, &QDoubleSpinBox::editingFinished, this, [this] { apply_y_range(); });
   refresh();

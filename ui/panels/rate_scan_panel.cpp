@@ -66,7 +66,8 @@ RateScanPanel::RateScanPanel(State& st, QWidget* parent) : QWidget(parent, Qt::W
     refresh();
   });
   connect(break_, &QPushButton::clicked, this, [this] { Break_RateVsThresholdScan(st_); });
-  connect(save_, &QPushButton::clicked, this, [this] { Save_RateVsThresholdPlotInFile(st_); });
+  connect(save_, &QPushButton::clicked, this,
+          [this] { Save_RateVsThresholdPlotInFile(st_, st_, st_); });
 
   auto* form = new QFormLayout;
   form->addRow("Minimum threshold", min_);

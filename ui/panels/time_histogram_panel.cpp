@@ -133,7 +133,7 @@ QWidget* TimeHistogramPanel::build_settings() {
   connect(auto_range_, &QCheckBox::toggled, this, ranging);
   connect(min_, &QDoubleSpinBox::editingFinished, this, ranging);
   connect(max_, &QDoubleSpinBox::editingFinished, this, ranging);
-  connect(save_, &QPushButton::clicked, this, [this] { Save_TimeHistoInFile(st_); });
+  connect(save_, &QPushButton::clicked, this, [this] { Save_TimeHistoInFile(st_, st_, st_); });
   connect(strip, &QPushButton::clicked, this, [this] {
     strip_chart_.show();
     strip_chart_.raise();
