@@ -52,10 +52,10 @@ int write_result(FrontEndLinks& st, const std::filesystem::path& path, const std
   return 1;
 }
 
-// The save dialog of one result: folder under the user folder, default name with the date.
 using ResultWriter = int (*)(const Settings&, const RunState&, FrontEndLinks&,
                              const std::filesystem::path&);
 
+// The save dialog of one result: folder under the user folder, default name with the date.
 int save_with_dialog(const Settings& st, const RunState& run, FrontEndLinks& links,
                      const char* folder, const char* kind, const char* title, ResultWriter write) {
   FileDialogRequest request;
