@@ -104,7 +104,6 @@ TEST_F(GuiStoredCalibrations, SamDacCalibrationFromTheMenuTakesNewCodes) {
   connect_board(1, 0);  // the 8-channel desktop board
   ASSERT_EQ(dynamic_cast<sim::SimulatedBoard&>(*app->board()).config().channel[5].input,
             sim::InputKind::kNone);
-  save_picture(&app->connection_panel(), "connection_panel");
 
   bool finished = false, ok = false;
   QObject::connect(main().calibration_menu(), &CalibrationMenu::finished,

@@ -54,7 +54,6 @@ TEST_F(GuiChargeNoise, SoftwareHistogramMeanIsThePulseChargeAndFollowsTheWindow)
   EXPECT_EQ(child<QLineEdit>(histo, "NBENTRIESCHARGEHISTO")->text(), "200");
   auto* graph = child<QCustomPlot>(histo, "CHARGEGRAPH");
   EXPECT_EQ(graph->xAxis->label(), "Charge [pC]");
-  save_picture(histo, "charge-histogram");
 
   // A window that ends before the pulse (samples 1 to 100, the pulse is at 160) reaches the
   // records, the board and the next run's charges.
@@ -151,7 +150,6 @@ TEST_F(GuiChargeNoise, NoiseWindowKeepsItsEndAfterTheStartAndMeasuresTheBoardNoi
     EXPECT_NEAR(mean->text().toDouble(), noise_mv, 0.3 * noise_mv) << ch;
   }
   EXPECT_NEAR(chart->graph(0)->data()->at(1)->value, noise_mv, 0.3 * noise_mv);
-  save_picture(panel, "noise-measurements");
   stop_run();
 }
 
@@ -196,8 +194,6 @@ TEST_F(GuiChargeNoise, PanelsOpenFromTheirItemsAndTheirEditsReachTheRecords) {
 
   choose(child<QComboBox>(align, "ALIGNEDGE"), 0);  // falling
   EXPECT_EQ(VX_VALUE(st().gui.PlotAlignmentOption2), 0);
-  save_picture(charge, "charge-measurement");
-  save_picture(align, "plot-alignment");
 }
 
 }  // namespace

@@ -69,8 +69,6 @@ TEST_F(GuiEepromPanel, OpensOnlyWithTheCodeShowsTheBoardAndRefusesALongSerial) {
   EXPECT_EQ(child<QPlainTextEdit>("LL_OUTPUT")->toPlainText(),
             "2 Bytes read  at address 0x:0037 :\nc8 c7 \n");
 
-  if (const char* dir = std::getenv("VELTRIX_PANEL_PNG")) panel().grab().save(QString(dir));
-
   select(-1);
   EXPECT_FALSE(child<QLineEdit>("SERIALNUMBER")->isEnabled());
   EXPECT_FALSE(child<QPushButton>("WRITE_FROM_DUMP")->isEnabled());

@@ -120,15 +120,6 @@ inline void pump_for(int ms) {
   while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-// With VELTRIX_SHOT_DIR set, windows are also saved there as pictures.
-inline void save_picture(QWidget* w, const char* name) {
-  if (const char* dir = std::getenv("VELTRIX_SHOT_DIR")) {
-    QApplication::processEvents();
-    for (auto* plot : w->findChildren<QCustomPlot*>()) plot->replot();
-    w->grab().save(QString("%1/%2.png").arg(dir, name));
-  }
-}
-
 using test::files_under;
 using test::read_file;
 using test::TcpClient;

@@ -52,8 +52,6 @@ TEST(GuiInlPanel, SettingsAndHistograms) {
   for (const char* drawn : {"Ch&nbsp;0<", "Ch&nbsp;1<", "Ch&nbsp;3<"})
     EXPECT_TRUE(legend.contains(drawn)) << drawn << " in " << legend.toStdString();
   EXPECT_FALSE(legend.contains("Ch&nbsp;2<"));
-  save_picture(&panel, "inl_panel");
-  save_picture(panel.histograms(), "inl_histos");
 }
 
 }  // namespace

@@ -59,7 +59,6 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   EXPECT_NEAR(graph->xAxis->range().lower, -0.25, 1e-6);
   EXPECT_EQ(child<QLabel>(panel, "SCANPROGRESS")->text(), "5 steps measured");
 
-  save_picture(panel, "rate-scan");
   const auto file = home.path() / "scan.dat";
   dialogs.file_answers.push_back(QString::fromStdString(file.string()));
   child<QPushButton>(panel, "SAVERATEPLOT")->click();
@@ -109,7 +108,6 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   EXPECT_TRUE(chart->legend->visible());
   EXPECT_EQ(chart->legend->itemCount(), 8);
   EXPECT_EQ(chart->yAxis->scaleType(), QCPAxis::stLogarithmic);
-  save_picture(panel, "rates");
   stop_run();
   EXPECT_GT(chart->graph(1)->dataCount(), 0);
 }

@@ -74,7 +74,6 @@ struct GuiStress : GuiTest {
                                     [&](bool result) { finished = true, ok = result; });
     dialogs.prompt_answers.push_back(QString("4"));
     main().action(MenuAction::CalibratePedestals)->trigger();
-    save_picture(&main(), "calibrating");
     ASSERT_TRUE(wait_until([&] { return finished; }, 120000));
     QObject::disconnect(c);
     EXPECT_TRUE(ok) << infos().toStdString();

@@ -69,7 +69,6 @@ TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
   choose(child<QComboBox>(&tm(), "EDGETIMING"), 1);
   EXPECT_EQ(static_cast<int>(st().acq.TimeMeasSpareOption), 1);
   EXPECT_FALSE(child<QCheckBox>(&tm(), "SPLINEINTERP")->isEnabled());
-  save_picture(&tm(), "time-measurements");
 }
 
 // The jitter run's histogram as the panel shows it: the measurement's own results (their
@@ -96,7 +95,6 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   auto* entries = child<QLineEdit>(&th(), "HISTO_NB_OF_EVENTS");
   ASSERT_TRUE(wait_until([&] { return entries->text().toInt() > 300; }));
   EXPECT_FALSE(child<QPushButton>(&th(), "SAVETIMEHISTO")->isEnabled());
-  save_picture(&th(), "time-histogram-running");
   // 3 000 measured events: minutes under a sanitizer on a busy machine.
   ASSERT_TRUE(wait_until(
       [&] {
@@ -142,8 +140,6 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
        ++p)
     ASSERT_NEAR(p->value, -10.0, 0.05);
   EXPECT_EQ((chart->graph(0)->data()->constEnd() - 1)->value, m.LastMeanDistance);
-  save_picture(&th(), "time-histogram");
-  save_picture(&strip, "mean-distance-vs-time");
 
   // Closing only hides: the panels come back as they were.
   const QString sigma_shown = child<QLineEdit>(&th(), "DELTATIMESIGMA")->text();

@@ -82,9 +82,6 @@ TEST(GuiTimeVsMatrixHistogram, ShowsTheSelectedChannelsCellWidthsAndInspectedCel
   choose(channel, 5);
   EXPECT_EQ(widths->graphCount(), 0);
   EXPECT_EQ(steps->plottableCount(), 0);
-
-  choose(channel, 0);
-  save_picture(window, "time_vs_matrix_histogram");
 }
 
 }  // namespace
