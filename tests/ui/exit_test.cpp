@@ -16,9 +16,8 @@ extern char** environ;
 
 namespace vx::ui {
 
-// The child's whole life: the desktop board chosen and connected, then Exit, every question
-// answered yes. Returns what the event loop returned, or 3 when a question came back after
-// its yes.
+// The child's whole life: the desktop board connected, then Exit, every question answered yes.
+// Returns what the event loop returned, or 3 when a question came back after its yes.
 int run_exit_child(const char* user_dir) {
   GuiOptions options;
   options.user_dir = user_dir;

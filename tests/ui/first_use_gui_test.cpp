@@ -1,9 +1,9 @@
-// What a new user meets in the desktop application, offscreen on the simulated board: the
-// windows fit a 1366 x 768 screen, the FFT switch stays under the mouse, Stop is dimmed with
-// no run, and a run that never triggers says why.
+// What a new user meets, offscreen on the simulated board: the windows fit a 1366 x 768 screen
+// and only hide on close, the FFT switch stays under the mouse, a run that never triggers says why.
 
 #include <QCheckBox>
 #include <QMenu>
+#include <QPointer>
 
 #include "app/record_loan.h"
 #include "digitizer/board_configuration.h"
@@ -34,7 +34,7 @@ testing::AssertionResult shown_whole(QWidget* w, QWidget* window) {
   return testing::AssertionSuccess();
 }
 
-TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreenAndTheFftSwitchStaysPut) {
+TEST_F(GuiFirstUse, WindowsFitASmallScreenAndOnlyHideOnCloseAndTheFftSwitchStaysPut) {
   main().fit_to_screen(kSmallScreen);
   pump_for(200);
   // With room for the frame and title bar that the window system adds.
@@ -48,16 +48,20 @@ TEST_F(GuiFirstUse, TheMainWindowAndEveryPanelFitASmallScreenAndTheFftSwitchStay
   for (const QString& name : names)
     EXPECT_TRUE(shown_whole(main().findChild<QWidget*>(name), &main())) << name.toStdString();
 
-  // Every other window opens at a size that fits the same screen.
+  // Every other window opens at a size that fits the same screen, and survives its close.
   for (QWidget* w : main().findChildren<QWidget*>()) {
     if (!w->isWindow() || w->objectName().isEmpty() || qobject_cast<QMenu*>(w) != nullptr) continue;
+    const std::string name = w->objectName().toStdString();
+    QPointer<QWidget> p(w);
     w->show();
     QApplication::processEvents();
-    EXPECT_LE(w->width(), kSmallScreen.width()) << w->objectName().toStdString();
-    EXPECT_LE(w->height(), kSmallScreen.height()) << w->objectName().toStdString();
-    EXPECT_LE(w->minimumSizeHint().height(), kSmallScreen.height())
-        << w->objectName().toStdString();
-    w->hide();
+    EXPECT_LE(w->width(), kSmallScreen.width()) << name;
+    EXPECT_LE(w->height(), kSmallScreen.height()) << name;
+    EXPECT_LE(w->minimumSizeHint().height(), kSmallScreen.height()) << name;
+    w->close();
+    QApplication::processEvents();
+    ASSERT_FALSE(p.isNull()) << name;
+    EXPECT_FALSE(w->isVisible()) << name;
   }
 
   // The FFT switch stays where it was clicked.
@@ -86,40 +90,29 @@ TEST_F(GuiFirstUse, ARunThatNeverTriggersSaysWhyInTheInfos) {
   EXPECT_EQ(st().EventNumber.load(), 0);
 }
 
+using GuiFreshStart = GuiTest;
+
 // No configuration file: the panel offers the command line's board, a first Connect and Start
 // show pulses, and Auto Scale makes them a few divisions tall. The next session offers the
 // board last connected.
-TEST(GuiFreshStart, AFirstConnectNeedsNoChoiceAndAutoScaleShowsThePulses) {
-  vx::test::TempDir home;
-  ScriptedDialogs dialogs;
-  GuiOptions options;
-  options.user_dir = home.path().string();
-  auto app = std::make_unique<GuiApp>(options);
-  app->front_end().set_dialogs(&dialogs);
-  app->start();
+TEST_F(GuiFreshStart, AFirstConnectNeedsNoChoiceAndAutoScaleShowsThePulses) {
   ConnectionPanel& panel = app->connection_panel();
   EXPECT_EQ(panel.model_box()->currentText(), "V1743");
   EXPECT_EQ(panel.link_box()->currentText(), "OPTICAL");
   panel.connect_button()->click();
-  State& st = app->state();
-  MainWindow& main = app->main_window();
-  ASSERT_TRUE(wait_until([&] { return st.Board_Connected.load() == 1 && !Records_Lent(st); }));
-  ASSERT_TRUE(wait_until([&] { return main.action(MenuAction::Start)->isEnabled(); }));
-  main.action(MenuAction::Start)->trigger();
-  ASSERT_TRUE(wait_until([&] { return main.graph()->plotted_points(0) > 0; }));
-  main.action(MenuAction::AutoScale)->trigger();
-  main.stop_and_wait();
-  for (int ch : {0, 7, 15}) EXPECT_EQ(static_cast<int>(st.gui.VerticalScale[ch]), 50) << ch;
+  ASSERT_TRUE(wait_until([&] { return st().Board_Connected.load() == 1 && !Records_Lent(st()); }));
+  press_start();
+  ASSERT_TRUE(wait_until([&] { return main().graph()->plotted_points(0) > 0; }));
+  main().action(MenuAction::AutoScale)->trigger();
+  main().stop_and_wait();
+  for (int ch : {0, 7, 15}) EXPECT_EQ(static_cast<int>(st().gui.VerticalScale[ch]), 50) << ch;
 
   // The desktop board over USB, connected last, is what the next session offers.
-  panel.model_box()->setCurrentIndex(1);
-  panel.link_box()->setCurrentIndex(0);
-  panel.connect_button()->click();
-  ASSERT_TRUE(wait_until([&] {
-    return st.Connecting.load() == 0 && st.ConnectingThreadReleased.load() == 1 &&
-           st.sys.NbOfChannels == 8;
-  }));
+  connect_board(1, 0);
+  ASSERT_EQ(static_cast<int>(st().sys.NbOfChannels), 8);
   app.reset();
+  GuiOptions options;
+  options.user_dir = home.path().string();
   GuiApp next(options);
   EXPECT_EQ(next.connection_panel().model_box()->currentText(), "DT5743/N6743");
   EXPECT_EQ(next.connection_panel().link_box()->currentText(), "USB");

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "sim/simulated_board.h"
@@ -69,7 +70,6 @@ class ScriptedDialogs : public Dialogs {
     return test::take_front(file_answers, std::nullopt);
   }
   std::optional<QString> select_directory(const QString&, const QString&) override {
-    ++directories_asked;
     return directory_answer;
   }
 
@@ -92,7 +92,6 @@ class ScriptedDialogs : public Dialogs {
   std::deque<std::optional<QString>> file_answers;
   std::vector<FileDialogRequest> file_requests;
   std::optional<QString> directory_answer;
-  int directories_asked = 0;
   std::function<void()> on_popup;  // runs once, while the next popup is "open"
 };
 
@@ -142,17 +141,13 @@ W* child(QWidget* panel, const char* name) {
   return w;
 }
 // A value typed into a field and confirmed, or an item chosen, as the user does.
-inline void enter(QSpinBox* s, int v) {
-  s->setValue(v);
-  emit s->editingFinished();
-}
-inline void enter(QDoubleSpinBox* s, double v) {
-  s->setValue(v);
-  emit s->editingFinished();
-}
-inline void enter(QLineEdit* e, const QString& text) {
-  e->setText(text);
-  emit e->editingFinished();
+template <typename Field, typename Value>
+void enter(Field* f, const Value& v) {
+  if constexpr (std::is_base_of_v<QLineEdit, Field>)
+    f->setText(v);
+  else
+    f->setValue(v);
+  emit f->editingFinished();
 }
 inline void choose(QComboBox* c, int i) {
   c->setCurrentIndex(i);
@@ -182,7 +177,7 @@ struct GuiTest : ::testing::Test {
     app->start();
   }
   ~GuiTest() override {
-    if (st().AcquisitionRunning.load() == 1) main().stop_and_wait();
+    if (app && st().AcquisitionRunning.load() == 1) main().stop_and_wait();
     app.reset();
   }
 
@@ -217,12 +212,6 @@ struct GuiTest : ::testing::Test {
     main().access_panel()->code_field()->setText(code);
     main().access_panel()->ok_button()->click();
     QApplication::processEvents();
-  }
-  // Every library call of the board from now on goes into calls (no run or worker may be
-  // using the board meanwhile).
-  void record_board_calls() {
-    recorder = std::make_unique<RecordingDigitizer>(*app->board(), calls);
-    st().digitizer = recorder.get();
   }
   void run_to_the_end() {
     main().action(MenuAction::Start)->trigger();

@@ -33,7 +33,6 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
 
   const int finished = st().rates.ScansFinished.load();
   child<QPushButton>(panel, "START_RUN")->click();
-  ASSERT_EQ(dialogs.questions.size(), 1);
   EXPECT_FALSE(child<QPushButton>(panel, "START_RUN")->isEnabled());
   ASSERT_TRUE(wait_until([&] { return st().rates.ScansFinished.load() != finished; }));
   ASSERT_TRUE(wait_until([&] { return child<QPushButton>(panel, "START_RUN")->isEnabled(); }));
@@ -62,8 +61,6 @@ TEST_F(GuiRatePanels, ScanPanelRunsAShortScanPlotsItAndSavesTheFile) {
   const auto file = home.path() / "scan.dat";
   dialogs.file_answers.push_back(QString::fromStdString(file.string()));
   child<QPushButton>(panel, "SAVERATEPLOT")->click();
-  ASSERT_EQ(dialogs.file_requests.size(), 1u);
-  EXPECT_EQ(dialogs.file_requests[0].title, "Name of File to Save Rate Vs Threshold Plot");
   const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[2], "-0.2500 -0.2000 -0.1500 -0.1000 -0.0500 ");
@@ -83,7 +80,6 @@ TEST_F(GuiRatePanels, RatePanelShowsLiveRatesAfterItsFirstInfo) {
   panel->findChild<QCheckBox*>("ENABLERATEMEAS")->setChecked(true);
   ASSERT_EQ(dialogs.popups().size(), 1);
   EXPECT_TRUE(dialogs.popups()[0].startsWith("INFO: Trigger Rates are measured"));
-  EXPECT_EQ(static_cast<int>(st().gui.RateMeasurementOn), 1);
 
   // The channels' negative pulses (200 mV, 1 kHz) trigger the events, clear of the noise.
   for (int ch = 0; ch < 8; ++ch) {

@@ -10,10 +10,12 @@ namespace vx::ui {
 namespace {
 
 struct GuiSettings : GuiTest {
-  // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board.
+  // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board. Every library
+  // call of the board from then on goes into calls.
   void connect_board(int model_index) {
     GuiTest::connect_board(model_index);
-    record_board_calls();
+    recorder = std::make_unique<RecordingDigitizer>(*app->board(), calls);
+    st().digitizer = recorder.get();
   }
 
   std::vector<CallRecord> named(const std::string& name) const { return calls.named(name); }

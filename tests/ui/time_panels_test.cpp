@@ -28,7 +28,6 @@ struct GuiTimePanels : GuiConnected {
 };
 
 TEST_F(GuiTimePanels, SettingsReachTheRecordsAndTheNextMeasurement) {
-  ASSERT_TRUE(main().action(MenuAction::TimeMeasurements)->isEnabled());
   main().action(MenuAction::TimeMeasurements)->trigger();
   ASSERT_TRUE(tm().isVisible());
   EXPECT_EQ(tm().windowTitle(), "Time Measurements");
@@ -136,9 +135,7 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
   ASSERT_GE(chart->graph(0)->dataCount(), 2);
   // Only means of accepted differences (10 ns apart): none from the rebuild before the run
   // had any.
-  for (auto p = chart->graph(0)->data()->constBegin(); p != chart->graph(0)->data()->constEnd();
-       ++p)
-    ASSERT_NEAR(p->value, -10.0, 0.05);
+  for (const QCPGraphData& p : *chart->graph(0)->data()) ASSERT_NEAR(p.value, -10.0, 0.05);
   EXPECT_EQ((chart->graph(0)->data()->constEnd() - 1)->value, m.LastMeanDistance);
 
   // Closing only hides: the panels come back as they were.
