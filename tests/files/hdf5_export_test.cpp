@@ -201,14 +201,13 @@ TEST(Hdf5Export, SplitBinaryRunWithMeasurementsMatchesTheReaderSampleForSample) 
     EXPECT_EQ(f.text_attribute("edge_timing"), "standard");
     for (const char* dataset : {"samples", "events", "measurements"})
       EXPECT_EQ(f.deflate_level(dataset), level) << dataset;
-    EXPECT_EQ(f.dims("samples"), (std::vector<hsize_t>{n, nch, ns}));
+    ASSERT_EQ(f.dims("samples"), (std::vector<hsize_t>{n, nch, ns}));
     EXPECT_EQ(f.read<int>("channels", H5T_NATIVE_INT),
               std::vector<int>(std::begin(kChannels), std::end(kChannels)));
     const auto samples = f.read<std::int16_t>("samples", H5T_NATIVE_INT16);
     const auto events = read_events(f);
     ASSERT_TRUE(f.has("measurements"));
     const auto measured = read_measurements(f);
-    ASSERT_EQ(samples.size(), n * nch * ns);
     ASSERT_EQ(events.size(), n);
     ASSERT_EQ(measured.size(), n * nch);
 
@@ -276,8 +275,7 @@ TEST(Hdf5Export, AsciiRunKeepsItsVoltsAndTakesMeasurementsFromTheMeasurementFile
   EXPECT_TRUE(some_pulse) << "the measurement file should hold real pulses";
 }
 
-// Bad input gets the reader's error and leaves no output; an existing output stays unless
-// overwriting was asked for.
+// Bad input gets the reader's error and no output; an existing output stays unless overwritten.
 TEST(Hdf5Export, FailuresLeaveNoOutputAndKeepExistingFiles) {
   test::SimCore sim("V1743");
   const fs::path run = save_run(sim, 6, 1, true, 500);

@@ -50,7 +50,6 @@ TEST(InlFile, LayoutNameAndRoundTrip) {
   for (int i = 0; i < kMaxSamples; ++i) {
     ASSERT_NEAR(table[i], std::round(written[i] * 1000.0) / 1000.0, 1e-9) << "cell " << i;
   }
-  EXPECT_EQ(table[0], -12.346);
   EXPECT_NE(last_message(core).find("INL correction values loaded from file"), std::string::npos);
 }
 

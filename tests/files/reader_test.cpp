@@ -28,6 +28,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The text with the first `from` in it replaced by `to`.
+std::string edit(std::string text, const std::string& from, const std::string& to) {
+  return text.replace(text.find(from), from.size(), to);
+}
+
 // A small run of two channels of 16 samples, written with the writer's own records.
 struct SmallRun {
   SmallRun() {
@@ -39,18 +44,20 @@ struct SmallRun {
     st.sam[0].BoardGain = 1.0f;
     for (int ch = 0; ch < kMaxChannels; ++ch) st.gui.ChannelEnabled[ch] = ch == 0 || ch == 3;
   }
+  // Spectra when st.acq.FFTMode is 1.
   std::string file(int type, int events, const std::string& version = "V1.8.5", int first = 1) {
     st.acq.DataFileType = type;
-    std::string text = common_header(Freeze_RunConfig(st)) +
-                       data_header_line(Freeze_RunConfig(st), st.acq.FFTMode == 1);
+    const RunConfig cfg = Freeze_RunConfig(st);
+    std::string text = common_header(cfg) + data_header_line(cfg, st.acq.FFTMode == 1);
     text.replace(text.find("V1.8.5"), 6, version);
     for (int n = 1; n <= events; ++n) {
       st.EventNumber = first + n - 1;
       for (int k = 0; k < 16; ++k)
         st.event.FullyOrderedValues[1][1][k] = static_cast<float>(100 * n + k) + 0.25f;
       ByteBuffer b;
-      type == 1 ? append_binary_event(st, st, Freeze_RunConfig(st), st.event, b)
-                : append_ascii_event(st, st, Freeze_RunConfig(st), st.event, b);
+      st.acq.FFTMode == 1 ? append_fft_event(st, st, cfg, st.event, b)
+      : type == 1         ? append_binary_event(st, st, cfg, st.event, b)
+                          : append_ascii_event(st, st, cfg, st.event, b);
       text.append(b.data.data(), b.size);
     }
     return text;
@@ -68,8 +75,7 @@ struct SmallRun {
     Close_FileForLoadingData(reader.state, reader.state);
     return n;
   }
-  // Events read through the whole series as a replay goes, in order, or -1 when the first
-  // file is refused.
+  // Events read through the whole series as a replay goes, or -1 when the first is refused.
   int read_series(const fs::path& first) {
     State& s = reader.state;
     if (Open_DataFileForLoading(s, first) != 1) return -1;
@@ -92,9 +98,6 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   const std::string dat = r.file(0, 3);
   const std::size_t event = 71 + 2 * (48 + 2 * 16);
   const std::size_t header = bin.size() - 3 * event;
-  const auto edit = [](std::string text, const std::string& from, const std::string& to) {
-    return text.replace(text.find(from), from.size(), to);
-  };
   // Event 2's last sample line, and its first value.
   const std::size_t third = dat.find("=== EVENT 3");
   const std::size_t line2 = dat.rfind('\n', third - 2) + 1;
@@ -103,8 +106,7 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
   const std::string huge_value = dat.substr(0, line2) + "1e300" + dat.substr(value2);
   std::string twice_ascii = dat;
   twice_ascii.replace(twice_ascii.find("=== CH: 3", dat.find("=== EVENT 2")), 9, "=== CH: 0");
-  // Events 2 and 3 as a run of another record length or channel set writes them, after the
-  // header and event 1: each must be refused at event 2, naming the field.
+  // Events 2 and 3 of another record length or channel set: refused at event 2, by field.
   const auto after_event_1 = [&](void (*change)(State&)) {
     change(r.st);
     const auto events = [](const std::string& text) {
@@ -131,14 +133,7 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       "there.\n";
   // A file saved in FFT mode holds spectra: refused for replay whatever its name says.
   r.st.acq.FFTMode = 1;
-  std::string spectra = common_header(Freeze_RunConfig(r.st)) +
-                        data_header_line(Freeze_RunConfig(r.st), r.st.acq.FFTMode == 1);
-  for (int n = 1; n <= 3; ++n) {
-    r.st.EventNumber = n;
-    ByteBuffer b;
-    append_fft_event(r.st, r.st, Freeze_RunConfig(r.st), r.st.event, b);
-    spectra.append(b.data.data(), b.size);
-  }
+  const std::string spectra = r.file(0, 3);
   const auto fft_refused = [&](const char* name) {
     return "Error : File '" + (r.dir.path() / name).string() +
            "' holds FFT spectra, not waveforms: it cannot be replayed.\n";
@@ -154,11 +149,9 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       {"empty_Binary.bin", "", -1, "empty_Binary.bin': the file is empty.\n"},
       {"two_lines_Ascii.dat", dat.substr(0, dat.find("=== Other")), -1,
        "two_lines_Ascii.dat': it ends after 2 of its 4 header lines.\n"},
-      {"bad_samples_Ascii.dat",
-       std::string(dat).replace(dat.find("SAMPLES [16]"), 12, "SAMPLES [5000]"), -1,
+      {"bad_samples_Ascii.dat", edit(dat, "SAMPLES [16]", "SAMPLES [5000]"), -1,
        "bad_samples_Ascii.dat': line 4: the sample count 5000 is out of range (1 to 1024).\n"},
-      {"too_many_channels_Binary.bin",
-       std::string(bin).replace(bin.find("WITH 4 CHANNELS"), 15, "WITH 400 CHANNELS"), -1,
+      {"too_many_channels_Binary.bin", edit(bin, "WITH 4 CHANNELS", "WITH 400 CHANNELS"), -1,
        "line 2: the board's channel count 400 is out of range (1 to 16).\n"},
       {"no_channels_Ascii.dat", edit(dat, "ACQUIRED: 2", "ACQUIRED: 0"), -1,
        "line 4: the count of channels acquired 0 is out of range (1 to 16).\n"},
@@ -172,8 +165,7 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       // Text quoted from the file comes escaped: no control byte reaches the log.
       {"garbled_board_line_Ascii.dat", edit(dat, "=== CAEN", std::string("\x01\0\x1b[2J", 6)), -1,
        "line 2 '\\x01\\x00\\x1B[2J DIGITIZER BOARD TYPE"},
-      // Files that end inside an event, as a killed run leaves them: the whole events
-      // before it, and a warning rather than an error.
+      // Cut inside an event, as a killed run leaves it: the whole events, and a warning.
       {"cut_in_event_Binary.bin", bin.substr(0, header + 2 * event + 100), 2,
        "ends inside the event after event 2: the run was cut short there, the last whole "
        "event is event 2.\n",
@@ -255,15 +247,13 @@ TEST(Reader, AsciiWithWindowsLineEnds) {
   EXPECT_EQ(Get_Frequency(r.reader.state), 3200) << "312.5 ps in the header";
 }
 
-// A series as a killed run leaves it, with a file gone from its middle or one of another
-// run: every whole event up to the end or the gap, told as such. Only a cut in the middle of
-// the series, a file of another run or a gap not asked to be skipped is an error.
+// A series cut short, with files gone or of another run: every whole event up to the cut or
+// the gap, told as such; only a cut mid-series or another run's file is an error.
 TEST(Reader, SeriesCutShortOrWithAGap) {
   SmallRun r;
   const std::string first = r.file(1, 2);
   const std::string second = r.file(1, 2, "V1.8.5", 3);
   const std::string header = first.substr(0, first.size() - 2 * (71 + 2 * (48 + 2 * 16)));
-  const std::string gap_next = r.file(1, 2, "V1.8.5", 5);
   const char* const other_run = "its header is not that of the series' first file";
   const struct {
     const char* name;
@@ -284,16 +274,15 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
       {"other_samples", false, 2,
        "its header is not that of the series' first file: it gives 15 samples where the "
        "series' first file gives 16.\n",
-       MessageTab::Errors, first, 1, std::string(second).replace(second.find("[16]"), 4, "[15]")},
+       MessageTab::Errors, first, 1, edit(second, "[16]", "[15]")},
       {"other_frequency", false, 2,
        "it gives 1600 MS/s sampling where the series' first file gives 3200.\n", MessageTab::Errors,
-       first, 1, std::string(second).replace(second.find("312.5"), 5, "625.0")},
+       first, 1, edit(second, "312.5", "625.0")},
       {"other_inl_flag", false, 2,
        "it gives 1 as its INL correction flag where the series' first file gives 0.\n",
-       MessageTab::Errors, first, 1,
-       std::string(second).replace(second.find("Correction: 0"), 13, "Correction: 1")},
+       MessageTab::Errors, first, 1, edit(second, "Correction: 0", "Correction: 1")},
       {"other_version", false, 2, other_run, MessageTab::Errors, first, 1,
-       std::string(second).replace(second.find("V1.8.5"), 6, "V1.8.4")},
+       edit(second, "V1.8.5", "V1.8.4")},
       {"no_header", false, 2, other_run, MessageTab::Errors, first, 1,
        second.substr(second.find("=== DATA SAMPLES"))},
       {"empty_next", false, 2,
@@ -309,10 +298,6 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
        first, 1, second.substr(0, second.size() - 5)},
       {"cut_then_more", false, 1, "': it ends inside an event, yet the series goes on with '",
        MessageTab::Errors, first.substr(0, first.size() - 5), 1, second},
-      {"gap", false, 2, "_0001' is missing, yet the series goes on with '", MessageTab::Errors,
-       first, 2, gap_next},
-      {"gap_skipped", true, 4, "_0001' skipped: the gap cost 2 events (events 3 to 4).\n",
-       MessageTab::Warnings, first, 2, gap_next},
       {"two_gaps_skipped", true, 4, "_0004' skipped: the gap cost 0 events.\n",
        MessageTab::Warnings, first, 3, r.file(1, 1, "V1.8.5", 7), 5, r.file(1, 1, "V1.8.5", 8)},
   };
@@ -332,8 +317,7 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
   }
 }
 
-// A replay run counts the events it read, whatever their numbers, and says which event
-// after the last whole one is damaged.
+// A replay counts the events it read, whatever their numbers, and names the damaged one.
 TEST(Reader, ReplayRunCountsTheEventsRead) {
   SmallRun r;
   const std::string dat = r.file(0, 4, "V1.8.5", 101);
@@ -372,10 +356,8 @@ TEST(Reader, AnotherVersionAsksBeforeLoading) {
   EXPECT_EQ(r.reader.state.AcquisitionRunning.load(), 0);
 }
 
-// A split run saved onto a disk that fills up: the write error is told with the number of
-// events on disk, the run stops, no later file is opened, no success is claimed for the
-// failed file and the events before it read back whole. The full disk is a file-size limit
-// in a child process, which the program's start-up must keep from killing it.
+// A split run onto a disk that fills up (a file-size limit the start-up must survive): the
+// error tells the events on disk, the run stops, no later file, no success, and all read back.
 TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
   test::TempDir dir;
   const fs::path run_data = dir.path() / "RunData";
@@ -442,9 +424,8 @@ TEST(Reader, FullDiskEndsTheSavingOfTheRunAndKeepsWhatWasWritten) {
       << "only the header besides the events";
 }
 
-// The run directory removed, or replaced by another, while a run saves into it: the writer
-// notices (at its next flush or split), ends the run with an error naming the path, and
-// counts only the events still on disk: none. Nothing is called saved.
+// The run directory removed or replaced during a run: noticed at the next flush or split, the
+// run ends naming the path, with none of its events counted or called saved.
 TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
   for (const bool split : {false, true}) {
     SCOPED_TRACE(split ? "split, directory replaced" : "one file, directory removed");
@@ -488,9 +469,8 @@ TEST(Reader, ARunDirectoryRemovedDuringTheRunEndsItWithNothingClaimed) {
   }
 }
 
-// The run directory replaced between two files of a split run, after the one is closed and
-// before the next opens (where the loop copies the log): the next file is not made in the
-// replacement, which lacks the series' first files.
+// The run directory replaced between two split files (where the loop copies the log): the
+// next file is not made in the replacement, which lacks the series' first files.
 TEST(Reader, ARunDirectoryReplacedBetweenTwoSplitFilesTakesNoFile) {
   test::SimCore sim("DT5743");
   State& st = sim.st;

@@ -109,17 +109,16 @@ struct EventFixture {
 
 TEST(AsciiRecord, SameBytesAsPrintfWithAndWithoutMeasurements) {
   EventFixture f;
+  std::string text;  // the record without measurements
   for (const int measured : {1, 0}) {
     f.st.acq.MeasurementsEnabled = measured;
     ByteBuffer fast;
     append_ascii_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, fast);
+    text.assign(fast.data.data(), fast.size);
     std::string reference;
     test::printf_ascii_event(f.st, reference);
-    ASSERT_EQ(std::string(fast.data.data(), fast.size), reference) << "measurements " << measured;
+    ASSERT_EQ(text, reference) << "measurements " << measured;
   }
-  ByteBuffer fast;
-  append_ascii_event(f.st, f.st, Freeze_RunConfig(f.st), f.st.event, fast);
-  const std::string text(fast.data.data(), fast.size);
   EXPECT_NE(
       text.find(
           "=== CH: 4 EVENTID: 202 FCR: 1002 Baseline: 0.000000 V Amplitude: 0.000000 V Charge:    "

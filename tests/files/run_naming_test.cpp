@@ -67,12 +67,6 @@ TEST(RunNaming, RemoteRunNameComesBackAndAsksBeforeReplacing) {
       n.core.ui.has_message(MessageTab::Warnings, "Saving Data File aborted. Try again.\n"));
   EXPECT_TRUE(fs::exists(old_file));
 
-  n.core.ui.confirm_answers = {true};
-  ASSERT_EQ(n.open(), 1);
-  EXPECT_EQ(n.run_dir(), "veltrix_runTcp7_run1");
-  EXPECT_TRUE(fs::exists(old_file)) << "not a file this program writes";
-  Close_FileForSavingData(n.st, Freeze_RunConfig(n.st), CloseFiles::Both);
-
   // Every part of the name, in order.
   n.st.acq.AddSystemDate = 1;
   n.st.acq.AddSystemTime = 1;
