@@ -102,12 +102,8 @@ TEST(InlFile, FaultyFilesChangeNothingAndNameTheLine) {
     const auto& table = st.calib.TimePedestals[0][1];
     if (c.line == 0) {
       EXPECT_EQ(read, 1);
-      for (int i = 0; i < kMaxSamples; ++i) {
-        if (i != 32) {
-          ASSERT_DOUBLE_EQ(table[i], good[i]) << "cell " << i;
-        }
-      }
-      EXPECT_DOUBLE_EQ(table[32], c.text == wide ? 123456.7 : good[32]);
+      for (int i = 0; i < kMaxSamples; ++i)
+        ASSERT_DOUBLE_EQ(table[i], i == 32 && c.text == wide ? 123456.7 : good[i]) << "cell " << i;
       continue;
     }
     EXPECT_EQ(read, 0);

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -218,12 +217,6 @@ TEST(Reader, BrokenFilesGiveTheReadersMessagesAndKeepTheWholeEvents) {
       EXPECT_FALSE(r.reader.state.run.ReplayFileOpen) << c.name;
     }
   }
-  // A channel number out of range in a binary record.
-  std::string wild = bin;
-  const std::int32_t channel = 99;
-  std::memcpy(wild.data() + header + 71, &channel, sizeof channel);
-  EXPECT_EQ(r.read_all(r.put("wild_channel_Binary.bin", wild)), 0);
-
   for (const char* name : {"run_Ascii.dat_0001", "run.txt", "run"}) {
     r.reader.ui.clear();
     EXPECT_EQ(Open_DataFileForLoading(r.reader.state, r.put(name, dat)), -1) << name;

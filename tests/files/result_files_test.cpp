@@ -34,11 +34,6 @@ TEST(ResultFilesTest, RateFileHasOneLineOfIntegersPerChannel) {
             "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 0 ==\n"
             "12 0 1000000 7 0 \n");
   EXPECT_NE(all.find("FOR CHANNEL : 15 ==\n12 0 1000000 7 22 \n"), std::string::npos);
-
-  st.gui.RateVsThresholdChannel = 3;
-  const std::string one = RateVsThreshold_Text(st, st);
-  EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 5);
-  EXPECT_NE(one.find("FOR CHANNEL : 3 ==\n12 0 1000000 7 4 \n"), std::string::npos);
 }
 
 TEST(ResultFilesTest, HistogramFilesLayOutEveryValue) {

@@ -383,13 +383,6 @@ TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
                                   "Error : Error while opening file for saving Setup!\n"));
   EXPECT_TRUE(fs::is_directory(dir.path() / "Setup"));
 
-  core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
-  ASSERT_EQ(Save_SetupInFile(st, st), 1);
-  st.acq.RunType = 0;
-  core.ui.file_answers.push_back(dir.path() / "Setup" / "Setup_1.dat");
-  EXPECT_EQ(Load_SetupFromFile(st, "ignored", 1), 1);
-  EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
-
   core.ui.file_answers.push_back(std::nullopt);
   EXPECT_EQ(Load_SetupFromFile(st, file.string(), 1), -1);
   EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,
