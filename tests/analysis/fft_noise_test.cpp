@@ -45,11 +45,7 @@ TEST(analysis_fft_noise, SpectrumIsNormalisedByHalfTheRecord) {
   EXPECT_LT(Spectrum_Db(spectrum, 100), -100.0f);
   EXPECT_EQ(Spectrum_Db(spectrum, 1024), 0.0f);         // past the record
   EXPECT_EQ(st.meas.Spectra[1][1].magnitude[64], 1.0);  // disabled channel untouched
-  for (int k = 0; k < 1024; ++k) {
-    const float v = Spectrum_Db(st.meas.Spectra[0][0], k);
-    ASSERT_TRUE(std::isfinite(v));
-    EXPECT_EQ(v, kSpectrumFloorDb);
-  }
+  for (int k = 0; k < 1024; ++k) EXPECT_EQ(Spectrum_Db(st.meas.Spectra[0][0], k), kSpectrumFloorDb);
 
   st.gui.GraphMode = kGraphFft;
   Compute_MainGraphParameters(st);
@@ -147,7 +143,6 @@ TEST(analysis_fft_noise, RunningMeanSwitchesFormAtTheHundredthEvent) {
       EXPECT_NEAR(mean, (sigma + 99.0 * previous) / 100.0, 1e-3);
     previous = mean;
   }
-  EXPECT_NE(previous, static_cast<float>(sum / 101));
   EXPECT_NEAR(st.MeanSigmaForStripChart[1].load(), previous * 0.00061 * 1000.0, 1e-6);
   EXPECT_EQ(Update_MeanSigma(3.0f, 7.0f, 0), 7.0f);  // right after a reset
 }

@@ -109,16 +109,12 @@ TEST(MeasurementPass, ParallelPassEqualsSerialPass) {
   long differences = 0;
   for (int n = 1; n <= 300; ++n) {
     fill_stress(*event, 1000 + n);
-    for (State* st : {&serial.state, &parallel.state}) {
+    for (const auto& [st, threads] : {std::pair{&serial.state, 1}, {&parallel.state, 4}}) {
       st->event.FullyOrderedValues = event->FullyOrderedValues;
       st->EventNumber = n;
+      Compute_EventMeasurements(*st, st->pool, Freeze_RunConfig(*st), st->event, threads);
+      Grow_MeasurementLists(*st, st->log, Freeze_RunConfig(*st));
     }
-    Compute_EventMeasurements(serial.state, serial.state.pool, Freeze_RunConfig(serial.state),
-                              serial.state.event, 1);
-    Compute_EventMeasurements(parallel.state, parallel.state.pool, Freeze_RunConfig(parallel.state),
-                              parallel.state.event, 4);
-    Grow_MeasurementLists(serial.state, serial.state.log, Freeze_RunConfig(serial.state));
-    Grow_MeasurementLists(parallel.state, parallel.state.log, Freeze_RunConfig(parallel.state));
     const EventResults& a = serial.state.results;
     const EventResults& b = parallel.state.results;
     differences += std::memcmp(&a, &b, sizeof a) != 0;

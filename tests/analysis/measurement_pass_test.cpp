@@ -21,10 +21,7 @@ using test::kPeriodNs;
 struct analysis_measurement_pass : testing::Test {
   test::MeasurementCore core;
   State& st = core.st;
-  void SetUp() override {
-    st.sys.NbOfSAMBlocks = 2;
-    st.acq.DisplayOn = 0;
-  }
+  void SetUp() override { st.sys.NbOfSAMBlocks = 2; }
   // Event `number` of a run that started after event `first`: channel 0 of block 0 has a
   // pulse centred at `centre`, channel 1 the same pulse `delay` samples later.
   void event(int first, int number, double centre, double delay) {

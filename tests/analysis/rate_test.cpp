@@ -14,12 +14,13 @@ struct ScanBench : test::SimCore {
   ScanBench() : SimCore("V1743", sim::parse_sim_config("trigger_rate_hz = 1e4").config, {}, true) {
     connect();
   }
-  void scan(float from, float to, int steps, float seconds) {
+  RateScanResult scan(float from, float to, int steps, float seconds) {
     st.acq.RateScanStartThreshold = from;
     st.acq.RateScanEndThreshold = to;
     st.acq.RateScanNbOfSteps = steps;
     st.acq.RateScanStepValue = seconds;
     Compute_RateVsThreshold(st);
+    return RateScan_Result(st);
   }
 };
 
@@ -28,8 +29,7 @@ struct ScanBench : test::SimCore {
 TEST(RateScanTest, ScanShowsThePulsesPlateauTheNoisePeakAndNothingBeyondThePulses) {
   ScanBench b;
   ASSERT_EQ(static_cast<int>(b.st.sys.NbOfSAMBlocks), 8);
-  b.scan(-0.3f, 0.3f, 601, 0.3f);
-  const RateScanResult r = RateScan_Result(b.st);
+  const RateScanResult r = b.scan(-0.3f, 0.3f, 601, 0.3f);
   ASSERT_EQ(r.measured, 601);
   ASSERT_EQ(r.channels, 16);
   for (int ch = 0; ch < 16; ++ch) {
@@ -69,8 +69,7 @@ TEST(RateScanTest, ABreakKeepsThePartialResultAndRestoresEveryThreshold) {
       pressed = true;
       Break_RateVsThresholdScan(b.st);
     };
-    b.scan(-0.05f, -0.15f, 10, 0.05f);
-    const RateScanResult r = RateScan_Result(b.st);
+    const RateScanResult r = b.scan(-0.05f, -0.15f, 10, 0.05f);
     EXPECT_EQ(r.measured, break_at - 1);
     EXPECT_TRUE(r.partial());
     EXPECT_EQ(b.st.RateScanFlag.load(), 0);
@@ -89,8 +88,7 @@ TEST(RateScanTest, StepsCoverBothEndsAndDegenerateScansStillMeasure) {
   for (const Case c : {Case{-0.02f, 0.02f, 99}, Case{-0.1f, -0.1f, 5}, Case{-0.1f, 0.3f, 1}}) {
     ScanBench b;
     b.st.gui.RateVsThresholdChannel = 3;  // plotted alone, measured with the others
-    b.scan(c.from, c.to, c.steps, 0.01f);
-    const RateScanResult r = RateScan_Result(b.st);
+    const RateScanResult r = b.scan(c.from, c.to, c.steps, 0.01f);
     ASSERT_EQ(r.measured, c.steps);
     const auto& t = r.ThresholdValuesForPlot[15];
     EXPECT_EQ(t.front(), static_cast<double>(c.from));
@@ -151,8 +149,6 @@ TEST(RateMeasurementTest, SumsBecomeARateWithItsUnit) {
       Update_RateMeasurement(st, st, st, Freeze_RunConfig(st), st.event, 0);
     }
     EXPECT_NEAR(st.rates.TrigRate[1].load(), c.value, 0.01f) << c.text;
-    EXPECT_NEAR(st.rates.RawTriggerRateError[1].load(), st.rates.RawTriggerRate[1].load() / 10.0f,
-                st.rates.RawTriggerRate[1].load() * 0.3f);
     EXPECT_EQ(st.RawTriggerRateOK.load(), 1);
     core.ui.loop.process_pending();
     EXPECT_EQ(st.TriggerRateText[1], c.text);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "measurement_setup.h"
@@ -87,18 +88,14 @@ TEST(analysis_time_amplitude, FixedThresholdUsesRawCountsAndTheChosenEdge) {
   auto& w = st.event.FullyOrderedValues[0][0];
   w.fill(100.0f);
   w[500] = 200.0f, w[501] = 400.0f, w[502] = 900.0f, w[503] = 600.0f, w[504] = 200.0f;
-
-  st.acq.PulseEdge[0][0] = 0;
-  Measured m = measure(st);
-  EXPECT_NEAR(m.amplitude, 900.0 * 0.00061, 1e-6);  // no baseline subtraction
-  EXPECT_NEAR(m.lead, kPeriodNs * 500.5, 1e-5);
-  EXPECT_NEAR(m.trail, kPeriodNs * 503.75, 1e-5);
-
-  // A falling edge on a positive pulse: the first falling crossing leads.
-  st.acq.PulseEdge[0][0] = 1;
-  m = measure(st);
-  EXPECT_NEAR(m.lead, kPeriodNs * 503.75, 1e-5);
-  EXPECT_NEAR(m.trail, kPeriodNs * 500.5, 1e-5);
+  // Edge 1, a falling edge on a positive pulse: the first falling crossing leads.
+  for (const auto& [edge, lead, trail] : {std::tuple{0, 500.5, 503.75}, {1, 503.75, 500.5}}) {
+    st.acq.PulseEdge[0][0] = edge;
+    const Measured m = measure(st);
+    EXPECT_NEAR(m.amplitude, 900.0 * 0.00061, 1e-6) << edge;  // no baseline subtraction
+    EXPECT_NEAR(m.lead, kPeriodNs * lead, 1e-5) << edge;
+    EXPECT_NEAR(m.trail, kPeriodNs * trail, 1e-5) << edge;
+  }
 }
 
 // Crossing positions are built exactly on the raw samples: peak at p = 600 and a step

@@ -30,7 +30,6 @@ struct analysis_time_histogram : testing::Test {
     test::set_list(m.PeakAmplitudeForHisto[0][1], amp_b);
     Compute_TimeHisto(st, st, st, Freeze_RunConfig(st));
   }
-  // A manual range and bin count.
   void manual(double min, double max, int bins) {
     st.gui.TimeHistoOption1 = 0;
     st.gui.TimeHistoOption2 = 0;
