@@ -58,9 +58,6 @@ TEST(MeasurementAccuracy, AmplitudeAndDelayComeBackAsConfigured) {
   EXPECT_GE(r.entries, 590);
   // d = t(channel A) - t(channel B): A's pulse comes 12.5 ns earlier.
   EXPECT_NEAR(r.mean_ns, 40.0 - 52.5, 0.010);
-  // Two independent 20 ps jitters: 28 ps, plus what the board's own timing adds.
-  EXPECT_GT(r.rms_ps, 24.0);
-  EXPECT_LT(r.rms_ps, 40.0);
 }
 
 TEST(MeasurementAccuracy, TimeDifferenceSpreadTracksTheJitter) {

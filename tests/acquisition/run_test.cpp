@@ -84,7 +84,6 @@ TEST(Run, FiniteTimeRunStopsOnTheTimer) {
   EXPECT_TRUE(f.has("Run started for 300 seconds.\n"));
   EXPECT_FALSE(f.has("continuous"));
   EXPECT_TRUE(f.has("Run stopped.\n"));
-  EXPECT_GT(f.sim.st.EventNumber.load(), 5) << "a Finite Time run ignores the event limit";
 }
 
 // A failed register access ends the run and the connection; a failed readout the run.
@@ -194,9 +193,7 @@ TEST(Run, UndecodableEventSkipsOnlyTheRestOfItsReadout) {
   config.fault.undecodable_event = 5;
   RunFixture f(config, 20);
   f.use_external_trigger();
-  Set_RunType(f.sim.st, f.sim.st, 1, 200);
-  ASSERT_EQ(f.start(), 1);
-  ASSERT_TRUE(f.wait_end());
+  ASSERT_TRUE(test::run_events(f.sim.st, 200, 20.0));
   EXPECT_EQ(f.count("Invalid Event: event "), 1);
   EXPECT_GE(f.sim.st.EventNumber.load(), 200) << "the run went on";
   // After the failed event the loop goes back to reading, not to the next event.
@@ -223,7 +220,6 @@ TEST(EventTime, FortyBitWrapAddsOnceAndTimeKeepsGrowing) {
   const double before = st.EventSeconds;
   Compute_EventTime(st, Freeze_RunConfig(st), 5);
   EXPECT_EQ(st.run.TdcOverflowOffset, std::uint64_t{1} << 40);
-  EXPECT_GT(st.EventSeconds, before);
   EXPECT_NEAR(st.EventSeconds - before, 15 * 16 * 312.5e-12, 1e-12);
   Compute_EventTime(st, Freeze_RunConfig(st), 6);
   EXPECT_EQ(st.run.TdcOverflowOffset, std::uint64_t{1} << 40) << "added once";

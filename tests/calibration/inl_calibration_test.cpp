@@ -43,17 +43,14 @@ TEST(InlAccumulation, IntervalsOnlyFromEventsStartingInMidCellOfAGroupBoundary) 
     int inspected = 0;
     for (const int n : k.ZeroCrossingHisto) inspected += n;
     EXPECT_EQ(inspected, k.NbOfZeroCrossings[96]);
-    int total = 0;
     for (int q = 0; q < kInlMaxGroups; ++q) {
       const int n = k.NbOfCrossingsInZeroCrossingIntervalSum[q];
-      total += n;
       const bool expected = ((q - c.k0 + 64) % 64) < c.intervals;
       EXPECT_EQ(n, expected ? 1 : 0) << "group " << q;
       if (n > 0) {
         EXPECT_NEAR(k.ZeroCrossingIntervalSum[q], 16.0, 1e-3) << "group " << q;
       }
     }
-    EXPECT_EQ(total, c.intervals);
   }
 }
 
@@ -64,14 +61,11 @@ TEST(InlAccumulation, CellsNextToTheFirstCellNeverAccumulate) {
     // Sixteen phases put a rising crossing in every physical cell.
     for (int phase = 0; phase < 16; ++phase)
       Accumulate_INLChannel(k, sine_record(phase + 0.5), F, {0.0f, 64, 0});
-    int excluded = 0;
     for (int i = 0; i < kInlCells; ++i) {
       const int from_lo = ((i - (F - 64)) % kInlCells + kInlCells) % kInlCells;
       const bool near_trigger = from_lo <= 65;  // F - 64 ... F + 1
-      excluded += near_trigger ? 1 : 0;
       EXPECT_EQ(k.NbOfZeroCrossings[i], near_trigger ? 0 : 1) << "cell " << i;
     }
-    EXPECT_EQ(excluded, 66);
   }
 }
 

@@ -219,11 +219,11 @@ class World {
     if (tick) TimerCB(st);
     std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
-  bool pump_until(const std::function<bool()>& done, double seconds) {
+  bool pump_until(const std::function<bool()>& done, double seconds, bool tick = true) {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
       if (Clock::now() > end) return false;
-      turn(true);
+      turn(tick);
     }
     return true;
   }
@@ -239,9 +239,8 @@ class World {
       for (int k = uniform(0, 6); k > 0; --k) turn(true);
       return;
     }
-    const auto end = Clock::now() + std::chrono::duration<double>(kSettleSeconds);
-    while (!done() && Clock::now() < end) turn(false);
-    EXPECT_TRUE(done()) << "a wait of the user-interface thread never ended";
+    EXPECT_TRUE(pump_until(done, kSettleSeconds, false))
+        << "a wait of the user-interface thread never ended";
   }
   // A settings page's committed change: the run stops while the event loop keeps turning,
   // the change is made, and the run goes on.
@@ -250,8 +249,7 @@ class World {
     const bool was_running = RestartGuard::begin(st);
     const Nesting nesting(sim_.core.ui);
     st.StopRequest().store(1);
-    const auto end = Clock::now() + std::chrono::duration<double>(kSettleSeconds);
-    while (st.AcquisitionRunning.load() != 0 && Clock::now() < end) turn(true);
+    pump_until([&] { return st.AcquisitionRunning.load() == 0; }, kSettleSeconds);
     RestartGuard restart(st, was_running);
     change();
   }
