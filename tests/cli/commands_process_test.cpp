@@ -92,13 +92,11 @@ TEST(CommandsProcess, ASetupSavedIsLoadedAndShownWithItsChanges) {
 
   CliResult r = there.run("setup load " + quoted(changed));
   ASSERT_EQ(r.rc, 0) << r.out;
-  EXPECT_TRUE(r.says("Setup values succesfully restored")) << r.out;
   EXPECT_TRUE(r.says(" values changed:\n")) << r.out;
   EXPECT_TRUE(r.says(": 0.02 -> -0.1\n")) << r.out;
   r = there.run("setup load " + quoted(plain));
   EXPECT_EQ(r.rc, 0) << r.out;
   EXPECT_TRUE(r.says("No setting changed.")) << r.out;
-  EXPECT_NE(there.run("setup load " + quoted(there.path() / "missing.dat")).rc, 0);
 
   r = there.run("setup show " + quoted(changed));
   ASSERT_EQ(r.rc, 0) << r.out;
@@ -130,11 +128,9 @@ TEST(CommandsProcess, ASetupFileDrivesARunAndTheCommandLineOverridesIt) {
   EXPECT_TRUE(r.says("Channel enabled, channel 3: 1 -> 0")) << r.out;
 }
 
-// Each calibration prints what it measured and, saved to the EEPROMs, is what "eeprom info"
-// reports valid afterwards (the pedestals are valid from the factory on: a saved calibration of
-// them is PedestalCalibration.AStaleTableIsRepairedThroughTheCommandLine); the INL files it writes
-// are what "inl load" takes back (and stores on the EEPROMs when asked), and a damaged one is
-// refused with nothing stored.
+// Each calibration saved prints what it measured and "eeprom info" then reports it valid (the
+// pedestals are valid from the factory on); its INL files load back, and store when asked, and a
+// damaged one is refused with nothing stored.
 TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
   struct Case {
     const char* config;
@@ -183,9 +179,8 @@ TEST(CommandsProcess, CalibrationsSavedAreReportedAndTheirFilesLoadBack) {
   EXPECT_EQ(test::eeprom_files(home), stored) << "a refused file stores nothing";
 }
 
-// Ctrl-C during a long run ends it as a run stopped by the user: exit code 0, the summary and a
-// data file that replays to its last event. During a calibration it is a failure that stores
-// nothing.
+// Ctrl-C ends a long run as stopped by the user (exit code 0, the summary, a data file that
+// replays to its last event) and a calibration as a failure that stores nothing.
 TEST(CommandsProcess, CtrlCEndsARunCleanlyAndACalibrationWithoutStoringAnything) {
   struct Case {
     const char* config;

@@ -24,10 +24,9 @@ struct FilesCli : ::testing::Test {
   test::CliResult run(const std::string& args) { return home.run(args); }
 };
 
-// A split series whose middle file is gone: replay and export stop at the gap with an
-// error naming the file, unless asked to skip it; then they say what it cost, and the
-// export takes the measurements of the events that are there. No export replaces a file of
-// the series.
+// A split series whose middle file is gone: replay and export stop at the gap naming the file
+// unless asked to skip it, then say what it cost; the export keeps the measurements of the
+// events there. No export replaces a file of the series.
 TEST_F(FilesCli, ASeriesWithAMissingFileStopsAtTheGapUnlessSkipped) {
   const fs::path runs = home.path() / "runs";
   ASSERT_EQ(run("run --events 30 --save binary --split 10 --measurement-file --data-dir " +

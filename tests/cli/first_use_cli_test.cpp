@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/params.h"
 #include "support/cli_process.h"
 #include "support/tcp_client.h"
 
@@ -25,47 +24,6 @@ struct FirstUse : ::testing::Test {
   }
   fs::path run_dir(const std::string& name) { return home.path() / "RunData" / name; }
 };
-
-TEST_F(FirstUse, AValueNotUnderstoodExitsWithTwoAndSaysWhatToType) {
-  struct Case {
-    const char* args;
-    const char* said;
-  };
-  const Case cases[] = {
-      {"scan --from 0 --to 0.1 --steps 0 --time 1", "give a whole number from 1 to 10000"},
-      {"scan --from 0 --to 0.1 --steps 3 --time 0", "give a number from 0.001 to 3600"},
-      {"scan --from 2 --to 0.1 --steps 3 --time 1", "give a number from -1.25 to 1.25"},
-      {"rates --seconds 0", "give a whole number from 1 to 86400"},
-      {"run --events abc", "give a whole number from 1 to"},
-      {"run --cfd 2", "give a number from 0.01 to 0.99"},
-      {"run --run-id -1", "give a whole number from 0 to"},
-      {"run --time-jitter 0,20", "give a whole number from 0 to 15"},
-      {"serve --port 70000", "give a whole number from 0 to 65535"},
-      {"run --trigger bogus", "software,normal,auto,external"},
-      {"--model x info", "dt5743,v1743"},
-      {"run --unknown-option", "Not understood: --unknown-option"},
-      {"bogus", ""},
-      {"run --noise-window 10-5", "--noise-window 10-5: give FROM-TO in ns"},
-      {"run --threshold all=5", "accepts -1.250 to 1.250 V"},
-  };
-  for (const Case& c : cases) {
-    const test::CliResult r = run(c.args);
-    EXPECT_EQ(r.rc, 2) << c.args << "\n" << r.out;
-    EXPECT_NE(r.out.find(c.said), std::string::npos) << c.args << "\n" << r.out;
-    EXPECT_EQ(r.out.find("e+308"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("797693134862315"), std::string::npos) << r.out;
-  }
-  EXPECT_EQ(run("run --help").rc, 0);
-  // help2man takes the program and its version from the first line, the copyright from the rest.
-  const test::CliResult version = run("--version");
-  EXPECT_EQ(version.rc, 0);
-  EXPECT_EQ(version.out.substr(0, version.out.find('\n')),
-            std::string("veltrix-cli ") + kSoftwareVersion);
-  EXPECT_TRUE(
-      version.says("\nCopyright 2026 The Veltrix developers. License GPL-3.0-or-later "
-                   "<https://gnu.org/licenses/gpl.html>.\nThis is free software"))
-      << version.out;
-}
 
 TEST_F(FirstUse, TheSimulationConfigurationChoosesTheModelUnlessTheCommandLineDoes) {
   const std::string desktop = "model = DT5743\n";

@@ -47,29 +47,27 @@ TEST(CliSettings, OneValueOutOfRangeAndNothingIsApplied) {
   SimCore sim("DT5743");
   sim.connect();
   const SAMBlockParams before = sim.st.sam[0];
-  const std::vector<std::pair<std::string, SettingsOptions>> refused = [] {
-    std::vector<std::pair<std::string, SettingsOptions>> out;
-    auto add = [&](const char* why, auto set) {
-      SettingsOptions o;
-      o.threshold = {"all=-0.05"};  // valid, must not reach the board either
-      set(o);
-      out.emplace_back(why, o);
-    };
-    add("channel 8 of 8", [](SettingsOptions& o) { o.edge = {"8=falling"}; });
-    add("threshold beyond the offset's range",
-        [](SettingsOptions& o) { o.threshold.push_back("1=1.3"); });
-    add("offset", [](SettingsOptions& o) { o.offset = {"0=-1.3"}; });
-    add("frequency", [](SettingsOptions& o) { o.frequency = 1000; });
-    add("depth", [](SettingsOptions& o) { o.depth = 65; });
-    add("majority beyond the blocks", [](SettingsOptions& o) { o.majority = 5; });
-    add("pattern", [](SettingsOptions& o) { o.pulser = {"0=65536"}; });
-    add("edge word", [](SettingsOptions& o) { o.edge = {"0=down"}; });
-    add("pair block", [](SettingsOptions& o) { o.pair_logic = {"4=and"}; });
-    add("inl correction word", [](SettingsOptions& o) { o.inl_correction = "no"; });
-    return out;
-  }();
-  for (const auto& [why, options] : refused) {
-    SCOPED_TRACE(why);
+  const struct {
+    const char* why;
+    void (*set)(SettingsOptions&);
+  } refused[] = {
+      {"channel 8 of 8", [](SettingsOptions& o) { o.edge = {"8=falling"}; }},
+      {"threshold beyond the offset's range",
+       [](SettingsOptions& o) { o.threshold.push_back("1=1.3"); }},
+      {"offset", [](SettingsOptions& o) { o.offset = {"0=-1.3"}; }},
+      {"frequency", [](SettingsOptions& o) { o.frequency = 1000; }},
+      {"depth", [](SettingsOptions& o) { o.depth = 65; }},
+      {"majority beyond the blocks", [](SettingsOptions& o) { o.majority = 5; }},
+      {"pattern", [](SettingsOptions& o) { o.pulser = {"0=65536"}; }},
+      {"edge word", [](SettingsOptions& o) { o.edge = {"0=down"}; }},
+      {"pair block", [](SettingsOptions& o) { o.pair_logic = {"4=and"}; }},
+      {"inl correction word", [](SettingsOptions& o) { o.inl_correction = "no"; }},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.why);
+    SettingsOptions options;
+    options.threshold = {"all=-0.05"};  // valid, must not reach the board either
+    c.set(options);
     sim.calls.clear();
     EXPECT_FALSE(apply_settings_options(sim.st, options).empty());
     EXPECT_TRUE(sim.calls.records().empty());
