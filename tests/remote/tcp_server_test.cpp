@@ -60,13 +60,17 @@ struct RemoteFixture : ::testing::Test {
     client.send(text);
     ASSERT_TRUE(pump_until([&] { return st.remote.requests.size() > queued; })) << text;
   }
+  // Sends one command, and the tick serves it.
+  void serve(Client& client, const std::string& text) {
+    send(client, text);
+    TimerCB(st);
+  }
   bool received(Client& client, const std::string& text, double seconds = 10.0) {
     return pump_until([&] { return client.poll() && client.received == text; }, seconds);
   }
   // Stops the remote run and waits for its RUN_STOPPED (the client has received before).
   void stop_run(Client& client, const std::string& before) {
-    send(client, "STOP");
-    TimerCB(st);
+    serve(client, "STOP");
     ASSERT_TRUE(received(client, before + "RUN_STOPPED")) << client.received;
   }
 
@@ -75,8 +79,6 @@ struct RemoteFixture : ::testing::Test {
 };
 
 TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
-  ASSERT_EQ(VX_VALUE(st.tcp.ServerOnline), 1);
-  ASSERT_NE(VX_VALUE(st.tcp.ServerPort), 0);
   EXPECT_TRUE(logged("TCP/IP Server registered successfully!\n"));
   EXPECT_EQ(st.remote.ServerButtonLabel, "Un-Register TCP/IP Server");
   st.StopRequest().store(0);
@@ -85,9 +87,6 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   EXPECT_EQ(VX_VALUE(st.tcp.RemoteStopRequest), 0);
 
   auto client = connect_client();
-  EXPECT_EQ(std::string(st.tcp.ClientIp), "127.0.0.1");
-  EXPECT_TRUE(box_has("-- New connection from 127.0.0.1 --\n"));
-
   client->send("RUN_START00000042");
   ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
   EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 42);
@@ -109,9 +108,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   EXPECT_TRUE(std::filesystem::is_directory(run_dir));
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
 
-  client->send("RUN_START00000042");
-  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteStartRequest == 1; }));
-  TimerCB(st);
+  serve(*client, "RUN_START00000042");
   EXPECT_TRUE(sim.core.ui.has_message(
       MessageTab::Warnings,
       "Acquisition already running. Unable to Start Acquisition with runNumber 42. "
@@ -130,8 +127,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   // The run directory exists now: it is replaced only with the front end's own yes, and a
   // refusal tells the client why.
   sim.core.ui.confirm_answers = {false};
-  send(*client, "RUN_START00000042");
-  TimerCB(st);
+  serve(*client, "RUN_START00000042");
   EXPECT_EQ(st.AcquisitionRunning.load(), 0);
   EXPECT_TRUE(sim.core.ui.confirm_answers.empty()) << "asked the front end";
   const std::string refusal =
@@ -141,8 +137,7 @@ TEST_F(RemoteFixture, RemoteStartRunsOnTheNextTickAndStopIsAcknowledged) {
   // A front end whose questions wait for a person is not asked: the start is refused at once.
   sim.core.ui.unattended = false;
   sim.core.ui.confirm_answers = {true};
-  send(*client, "RUN_START00000042");
-  TimerCB(st);
+  serve(*client, "RUN_START00000042");
   EXPECT_EQ(st.AcquisitionRunning.load(), 0);
   EXPECT_EQ(sim.core.ui.confirm_answers.size(), 1u) << "no question";
   EXPECT_TRUE(sim.core.ui.has_message(MessageTab::Warnings, "its files are kept"));
@@ -169,8 +164,7 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   EXPECT_EQ(client->received, "") << "the restart is no end of the run";
 
   send(*client, "STOP");
-  send(*client, "RUN_START00000002");
-  TimerCB(st);
+  serve(*client, "RUN_START00000002");
   ASSERT_TRUE(received(*client, "RUN_STOPPED")) << client->received;
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation) << "the start waits for the end";
   TimerCB(st);
@@ -180,15 +174,13 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
   stop_run(*client, "RUN_STOPPED");
 
   send(*client, "RUN_START00000003");
-  send(*client, "STOP");
-  TimerCB(st);
+  serve(*client, "STOP");
   EXPECT_EQ(st.AcquisitionGeneration.load(), generation + 2);
   ASSERT_TRUE(received(*client, "RUN_STOPPEDRUN_STOPPEDRUN_STOPPED")) << client->received;
   EXPECT_TRUE(st.remote.requests.empty());
 
   send(*client, "STOP");
-  send(*client, "RUN_START00000004");
-  TimerCB(st);
+  serve(*client, "RUN_START00000004");
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 20; }, 10.0));
   EXPECT_EQ(st.AcquisitionRunning.load(), 1);
   EXPECT_EQ(VX_VALUE(st.tcp.TCPRunId), 4);
@@ -199,15 +191,12 @@ TEST_F(RemoteFixture, CommandsAreCarriedOutInTheOrderTheyArrived) {
 TEST_F(RemoteFixture, AStopEndsWithItsRunNotWithTheNextOne) {
   Set_TCPCommandsEnabled(st, st, true);
   auto client = connect_client();
-  send(*client, "RUN_START00000001");
-  TimerCB(st);
+  serve(*client, "RUN_START00000001");
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
-  send(*client, "STOP");
-  TimerCB(st);
+  serve(*client, "STOP");
   ASSERT_TRUE(received(*client, "RUN_STOPPED")) << client->received;
   ASSERT_EQ(Start_AcquisitionFromUser(st), kDone);  // before any tick
-  send(*client, "RUN_START00000002");
-  TimerCB(st);
+  serve(*client, "RUN_START00000002");
   EXPECT_TRUE(received(*client, "RUN_STOPPEDRUN_START_REFUSED:a run is already going on\n"))
       << client->received;
   EXPECT_TRUE(st.remote.requests.empty());
@@ -223,8 +212,7 @@ TEST_F(RemoteFixture, AStartWhileAWorkerHoldsTheRecordsReadsNoneOfThem) {
     for (int k = 0; !release.load(); k ^= 1) st.acq.RunFromFile = k;
     st.acq.RunFromFile = 0;
   });
-  send(*client, "RUN_START00000001");
-  TimerCB(st);
+  serve(*client, "RUN_START00000001");
   release = true;
   EXPECT_TRUE(received(*client,
                        "RUN_START_REFUSED:the board is busy with a connection, a "
@@ -247,8 +235,6 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   EXPECT_TRUE(logged("Received 'LoadSetupFromFile' command from TCP Client."));
   TimerCB(st);
   EXPECT_EQ(VX_VALUE(st.tcp.RemoteLoadSetupRequest), 0);
-  EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
-  EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1);
   EXPECT_EQ(VX_VALUE(st.acq.TCPCommandsEnabled), 1) << "the file was saved with commands off";
 
@@ -256,14 +242,10 @@ TEST_F(RemoteFixture, LoadSetupUsesThePathUpToTheFirstBlank) {
   // loader): refused at once, and the client is told why.
   const auto fifo = sim.dir.path() / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  client->send("LOAD_SETUP_FROM_FILE:" + fifo.string());
-  ASSERT_TRUE(pump_until([&] { return st.tcp.RemoteLoadSetupRequest == 1; }));
-  TimerCB(st);
+  serve(*client, "LOAD_SETUP_FROM_FILE:" + fifo.string());
   const std::string refusal = "LOAD_SETUP_REFUSED:Error while opening file for setup readout! '" +
                               fifo.string() + "': it is a FIFO, not a regular file.\n";
-  ASSERT_TRUE(
-      pump_until([&] { return client->poll() && client->received.size() >= refusal.size(); }));
-  EXPECT_EQ(client->received, refusal);
+  EXPECT_TRUE(received(*client, refusal)) << client->received;
   EXPECT_EQ(VX_VALUE(st.acq.RunType), 1) << "nothing changed";
 }
 
@@ -280,18 +262,15 @@ TEST_F(RemoteFixture, NoCommandIsLostToARestartOrToOneReadAndEveryLoadIsAnswered
   std::string expected;
   for (int attempt = 0; attempt < 5; ++attempt) {
     SCOPED_TRACE(attempt);
-    send(*client, "RUN_START00000001");
-    TimerCB(st);
+    serve(*client, "RUN_START00000001");
     ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
     if (attempt % 2 == 0) {
-      send(*client, "STOP");
-      TimerCB(st);                      // the stop is served...
-      Set_RunDuration(st, 0, 0, 5, 0);  // ...and a change follows before the loop has seen it
+      serve(*client, "STOP");
+      Set_RunDuration(st, 0, 0, 5, 0);  // a change follows before the loop has seen the stop
     } else {
       const bool was_running = RestartGuard::begin(st);
       RestartGuard restart(st, was_running);
-      send(*client, "STOP");  // served while a change holds the run
-      TimerCB(st);
+      serve(*client, "STOP");  // served while a change holds the run
     }
     expected += "RUN_STOPPED";
     ASSERT_TRUE(received(*client, expected)) << client->received;
@@ -299,8 +278,7 @@ TEST_F(RemoteFixture, NoCommandIsLostToARestartOrToOneReadAndEveryLoadIsAnswered
   }
 
   // Three commands written at once, as a busy client's socket delivers them.
-  send(*client, "RUN_START00000006");
-  TimerCB(st);
+  serve(*client, "RUN_START00000006");
   ASSERT_TRUE(wait_for_flag([&] { return st.EventNumber.load() > 3; }, 10.0));
   client->send("STOP\r\nLOAD_SETUP_FROM_FILE:" + file.string() + "\r\nRUN_START00000007");
   ASSERT_TRUE(pump_until([&] { return st.remote.requests.size() == 3; }));
@@ -314,8 +292,7 @@ TEST_F(RemoteFixture, NoCommandIsLostToARestartOrToOneReadAndEveryLoadIsAnswered
 
   // Loads that are not carried out are answered, in their turn.
   send(*client, "LOAD_SETUP_FROM_FILE:" + file.string());
-  send(*client, "LOAD_SETUP_FROM_FILE:/" + std::string(540, 'x'));
-  TimerCB(st);
+  serve(*client, "LOAD_SETUP_FROM_FILE:/" + std::string(540, 'x'));
   expected +=
       "LOAD_SETUP_REFUSED:a run is going on\nLOAD_SETUP_REFUSED:the file name is too long\n";
   ASSERT_TRUE(received(*client, expected)) << client->received;
@@ -363,8 +340,7 @@ TEST_F(RemoteFixture, LongMessagesFloodsAndRandomBytesDoNoHarm) {
   auto client = connect_client();
 
   // 600 bytes: the first 599 are one message, the last byte the next one.
-  std::string long_stop = "STOP" + std::string(595, 'a') + "Z";
-  ASSERT_EQ(long_stop.size(), 600u);
+  const std::string long_stop = "STOP" + std::string(595, 'a') + "Z";
   st.remote.ReceivedMessages.clear();
   client->send(long_stop);
   ASSERT_TRUE(pump_until([&] { return box_has("Z"); }));
@@ -438,9 +414,7 @@ TEST_F(RemoteFixture, TransmissionMessagesSayWhatBecameOfTheData) {
       logged("RUN_STOPPED is queued for the TCP client behind the run data it has not "
              "read yet: it goes out as the client reads.\n"));
   EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Warnings).size(), warnings_before);
-  ASSERT_TRUE(pump_until(
-      [&] { return client->poll() && client->received.size() >= backlog.size() + 11; }, 60.0));
-  EXPECT_EQ(client->received.substr(backlog.size()), "RUN_STOPPED");
+  EXPECT_TRUE(received(*client, backlog + "RUN_STOPPED", 60.0));
 
   // Events queued for a client, then events after it left.
   Set_TransmitRunDataToTcpClient(st, st, true);
@@ -496,11 +470,7 @@ TEST_F(RemoteFixture, QueuedSendsGoOutInOrderBehindWritesAndRefuseABacklogBeyond
   expected += "END";
   // More than the limit allows is refused whole, and nothing of it is sent.
   EXPECT_EQ(server.send(h, std::string(4096, 'x'), 4095), kTcpWriteBusy);
-  EXPECT_TRUE(pump_until([&] {
-    client->poll();
-    return client->received.size() >= expected.size();
-  }));
-  EXPECT_TRUE(client->received == expected) << "bytes out of order or lost";
+  EXPECT_TRUE(received(*client, expected)) << "bytes out of order or lost";
   EXPECT_EQ(server.send(h + 1000, "x", 10), kTcpNotConnected);
 }
 
