@@ -66,7 +66,6 @@ inline CliResult run_program(const std::string& binary, const std::string& args)
   return result;
 }
 
-// veltrix-cli of this build.
 inline CliResult run_cli(const std::string& args) {
   return run_program(cli_binary().string(), args);
 }
@@ -159,10 +158,9 @@ struct CliHome {
     return o;
   }
   CliResult run(const std::string& args) const { return run_cli(options() + args); }
-  // The same in the background; its output goes to `output_name` in the directory.
-  std::unique_ptr<CliProcess> start(const std::string& args,
-                                    const std::string& output_name = "process.out") const {
-    return std::make_unique<CliProcess>(options() + args, dir.path() / output_name);
+  // The same in the background; its output goes to process.out in the directory.
+  std::unique_ptr<CliProcess> start(const std::string& args) const {
+    return std::make_unique<CliProcess>(options() + args, dir.path() / "process.out");
   }
   const std::filesystem::path& path() const { return dir.path(); }
 

@@ -14,8 +14,6 @@
 
 namespace vx {
 
-// Each call a RecordingDigitizer forwarded: its name, its integer input arguments and its
-// result.
 struct CallRecord {
   std::string name;
   std::vector<std::int64_t> args;

@@ -161,7 +161,6 @@ class ScriptedFrontEnd : public FrontEnd, private Guarded {
   EventLoop loop;
 
  private:
-  // The stored value for key, if any.
   template <typename Map, typename Key>
   static std::optional<typename Map::mapped_type> find_in(const Map& map, const Key& key) {
     const auto it = map.find(key);
