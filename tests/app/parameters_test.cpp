@@ -29,8 +29,6 @@ TEST(Parameters, AFreshStartSetsItsDefaultsAndKeepsWhatIsNotItsOwn) {
   EXPECT_EQ(VX_VALUE(st.sam[3].SerialNumberMajor), 42);
   EXPECT_EQ(VX_VALUE(st.sam[3].SamDacOffsetCh1[15]), 9);
   EXPECT_EQ(VX_VALUE(st.gui.YAxisMax), 2.5);
-  EXPECT_EQ(VX_VALUE(st.acq.RunType), kRunContinuous);
-  EXPECT_EQ(VX_VALUE(st.acq.ChargeHistoMax[7][1]), 50.0f);
   EXPECT_EQ(VX_VALUE(st.sam[7].ChargeLength[1]), 1005);
   EXPECT_EQ(VX_VALUE(st.sam[7].TriggerGateLength), 3);
   EXPECT_TRUE(std::filesystem::is_directory(core.home.path() / "RunData"));

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "analysis/charge.h"
 #include "app/dac_conversions.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
 #include "files/setup_file.h"
+#include "support/file_text.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 
@@ -85,11 +83,11 @@ TEST(BoardSetup, EachTriggerSourceProgramsSelfTriggersAndTheExternalInput) {
     sim.st.sys.OverallTriggerLogic = 2;
     sim.calls.clear();
     Set_SystemTriggerMode(sim.st);
+    const auto self = sim.calls_named("SetChannelSelfTrigger");
     std::vector<std::int64_t> modes;
-    for (const auto& r : sim.calls_named("SetChannelSelfTrigger")) modes.push_back(r.args[1]);
+    for (const auto& r : self) modes.push_back(r.args[1]);
     EXPECT_EQ(modes, c.self_modes);
     if (c.self_modes.size() == 2) {
-      const auto self = sim.calls_named("SetChannelSelfTrigger");
       EXPECT_EQ(self[0].args[2], c.model == "V1743" ? 0xFFFF : 0xFF);
       EXPECT_EQ(self[1].args[2], 0x8) << "only the disabled channel";
     }
@@ -150,9 +148,6 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
     EXPECT_EQ(sim.calls_named("SetSAMSamplingFrequency").at(0).args[1], index) << mhz;
     for (const auto& blk : sim.st.sam) EXPECT_EQ(VX_VALUE(blk.FrequencyIndex), index);
   }
-  EXPECT_EQ(sampling_period_from_index(4), 5000.0);
-  EXPECT_EQ(sampling_period_from_index(9), 312.5);
-  EXPECT_EQ(frequency_from_index(5), 3200);
 
   sim.st.sam[0].RecordLength16 = 32;
   sim.calls.clear();
@@ -163,13 +158,9 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
 // Block 0's ControlReg as a setup file stores it: after two text lines, the images of
 // BoardParams (208 bytes), SystemParams (265) and AcqParams (1638), in text mode.
 std::int64_t stored_control_word(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::size_t at = bytes.find('\n');
-  at = bytes.find('\n', at + 1) + 1;
-  std::string images;
-  for (std::size_t i = at; i < bytes.size(); ++i)
-    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) images += bytes[i];
+  const std::string bytes = test::read_file(path);
+  const std::string images =
+      from_text_mode(std::string_view(bytes).substr(bytes.find('\n', bytes.find('\n') + 1) + 1));
   const std::size_t offset = 208 + 265 + 1638 + 91;
   if (images.size() < offset + 2) return -1;
   return static_cast<unsigned char>(images[offset]) +
@@ -196,17 +187,14 @@ TEST(BoardSetup, ChargeModeReachesTheControlRegisterAndTheSetupFile) {
 }
 
 TEST(Dacs, ConversionsAndTheRangeClamp) {
-  EXPECT_EQ(Calculate_ThresholdDACIntValues(0.0f), 32767u);
-  EXPECT_EQ(Calculate_OffsetDACIntValues(0.0f), 32767);
-  EXPECT_EQ(Calculate_ThresholdDACIntValues(1.25f), 0u);
-  EXPECT_EQ(Calculate_ThresholdDACIntValues(-1.25f), 65535u);
-  EXPECT_EQ(Calculate_OffsetDACIntValues(-1.25f), 0);
-  EXPECT_EQ(Calculate_OffsetDACIntValues(1.25f), 65535);
-  // Beyond the range: the nearest end, never the opposite one.
-  EXPECT_EQ(Calculate_ThresholdDACIntValues(2.25f), 0u);
-  EXPECT_EQ(Calculate_ThresholdDACIntValues(-3.0f), 65535u);
-  EXPECT_EQ(Calculate_OffsetDACIntValues(-2.0f), 0);
-  EXPECT_EQ(Calculate_OffsetDACIntValues(3.0f), 65535);
+  // Volts to threshold and offset codes; beyond the range the nearest end, never the opposite.
+  const std::tuple<float, std::uint32_t, std::int32_t> cases[] = {
+      {0.0f, 32767u, 32767}, {1.25f, 0u, 65535}, {-1.25f, 65535u, 0}, {2.25f, 0u, 65535},
+      {3.0f, 0u, 65535},     {-2.0f, 65535u, 0}, {-3.0f, 65535u, 0}};
+  for (const auto& [volts, threshold, offset] : cases) {
+    EXPECT_EQ(Calculate_ThresholdDACIntValues(volts), threshold) << volts;
+    EXPECT_EQ(Calculate_OffsetDACIntValues(volts), offset) << volts;
+  }
   EXPECT_NEAR(Calculate_DACFloatValue(32688), -0.00303f + 0.0f, 0.006f);
   EXPECT_FLOAT_EQ(Calculate_DACFloatValue(0), -1.25f);
   EXPECT_FLOAT_EQ(Calculate_DACFloatValue(65535), 1.25f);

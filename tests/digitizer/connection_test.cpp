@@ -139,27 +139,17 @@ TEST(Connection, ConnectWhileConnectedClosesWaitsAndReconnects) {
   EXPECT_EQ(sim.st.DeviceHandle.load(), -1);
 }
 
-// A successful connection is remembered for the next session; a file that does not hold a
-// model and a link offers nothing.
-TEST(Connection, TheLastBoardConnectedIsKeptInTheUserDirectory) {
-  SimCore sim("DT5743");
-  EXPECT_FALSE(Load_LastConnection(sim.st.UserPath).has_value());
-  sim.st.board.LinkType = 0;
-  Connect_Board(sim.st, kModelDesktop);
-  sim.core.pool.wait_idle();
-  ASSERT_EQ(sim.st.Board_Connected.load(), 1);
-  const auto last = Load_LastConnection(sim.st.UserPath);
-  ASSERT_TRUE(last.has_value());
-  EXPECT_EQ(last->model, kModelDesktop);
-  EXPECT_EQ(last->link_type, 0);
-
+// No file, or one that does not hold a model and a link, offers no last connection.
+TEST(Connection, OnlyAFileWithAModelAndALinkOffersTheLastConnection) {
+  test::TempDir dir;
+  EXPECT_FALSE(Load_LastConnection(dir.path()).has_value());
   const std::pair<const char*, bool> files[] = {{"model 1\r\nlink 6\r\n", true},
                                                 {"model -1\nlink 1\n", false},
                                                 {"model 1\nlink 99\n", false},
                                                 {"link 1\nmodel 1\n", false}};
   for (const auto& [text, valid] : files) {
-    std::ofstream(LastConnection_Path(sim.st.UserPath), std::ios::trunc) << text;
-    EXPECT_EQ(Load_LastConnection(sim.st.UserPath).has_value(), valid) << text;
+    std::ofstream(LastConnection_Path(dir.path()), std::ios::trunc) << text;
+    EXPECT_EQ(Load_LastConnection(dir.path()).has_value(), valid) << text;
   }
 }
 

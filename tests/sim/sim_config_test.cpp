@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "sim/sim_config.h"
 #include "sim_fixture.h"
 
@@ -73,19 +71,8 @@ TEST(SimConfigTest, GlobalKeysSetEveryChannelAndOverridesWinWhereverWritten) {
   EXPECT_DOUBLE_EQ(parse_sim_config("trigger_rate_hz = 250").config.external_rate(), 250.0);
 }
 
-TEST(SimConfigTest, LoadsFromAFileAndReportsAMissingOne) {
+TEST(SimConfigTest, AFolderIsNoConfiguration) {
   testing::ScratchDir dir;
-  const auto file = dir.path() / "sim.cfg";
-  std::ofstream(file) << "model = DT5743\nnoise_mv = 0.25\n";
-  const auto loaded = load_sim_config(file);
-  ASSERT_TRUE(loaded.ok());
-  EXPECT_EQ(loaded.config.model, "DT5743");
-  EXPECT_DOUBLE_EQ(loaded.config.channel[7].noise_mv, 0.25);
-
-  const auto missing = load_sim_config(dir.path() / "nope.cfg");
-  ASSERT_FALSE(missing.ok());
-  EXPECT_NE(missing.errors.front().find("cannot open"), std::string::npos);
-
   const auto folder = load_sim_config(dir.path());
   ASSERT_FALSE(folder.ok()) << "a folder is no empty configuration";
   EXPECT_NE(folder.errors.front().find("is a folder"), std::string::npos);

@@ -56,6 +56,13 @@ struct OpenBoard {
     return static_cast<int>(n);
   }
 
+  // Reads until the board holds no more events; returns how many were read.
+  int read_all(const std::function<void(const Event743&)>& visit = [](const Event743&) {}) {
+    int total = 0;
+    for (int n = read_events(visit); n > 0; n = read_events(visit)) total += n;
+    return total;
+  }
+
   // One software-triggered event, decoded.
   const Event743& software_event() {
     EXPECT_EQ(board->SendSWtrigger(handle), 0);

@@ -150,8 +150,6 @@ TEST(SimSignalTest, SamplesLieOnThePulseAtTheirTrueTimesAndCorrectedOnTheGrid) {
         "pulse.amplitude_mv = 1000\npulse.delay_ns = 100\npulse.polarity = negative");
     const auto& truth = b.board->imperfections();
     ASSERT_EQ(b.board->SetSAMCorrectionLevel(b.handle, level), 0);
-    for (std::uint32_t ch = 0; ch < 16; ++ch)
-      ASSERT_EQ(b.board->SetChannelDCOffset(b.handle, ch, testing::offset_code(0.0)), 0);
     ASSERT_EQ(b.board->SWStartAcquisition(b.handle), 0);
     Stats residual_ps;
     for (int e = 0; e < 30; ++e) {
@@ -270,8 +268,7 @@ TEST(SimSignalTest, FirmwareChargesAgreeWithTheWaveformsAndFollowTheBaselineOpti
   const auto software_charge = [&](const Event743& ev) {
     software.add(baseline_and_charge(ev.DataGroup[1].DataChannel[0], 16, 17, 17 + 1005).second);
   };
-  while (b.read_events(software_charge) > 0) {
-  }
+  b.read_all(software_charge);
   ASSERT_GT(software.n, 30);
 
   ASSERT_EQ(b.board->SetSAMAcquisitionMode(b.handle, kAcqModeCharge), 0);
