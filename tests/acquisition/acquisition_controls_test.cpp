@@ -42,7 +42,6 @@ TEST(Controls, GateLengthRoundsDownToFiveNanoseconds) {
 TEST(Controls, ChannelBeyondTheBoardIsRefusedWithTheMessage) {
   SimCore sim("DT5743");
   sim.connect();
-  ASSERT_EQ(VX_VALUE(sim.st.sys.NbOfChannels), 8);
   ASSERT_TRUE(Select_Channel(sim.st, sim.st, 7));
   EXPECT_FALSE(Select_Channel(sim.st, sim.st, 8));
   EXPECT_EQ(VX_VALUE(sim.st.gui.SelectedChannel), 7);

@@ -98,7 +98,6 @@ TEST(SetupChanges, AFreshSetupIsSavedByteForByteAsBefore) {
   const std::string now = test::read_file(saved);
   ASSERT_EQ(now.size(), before.size());
   EXPECT_TRUE(records_without_data_directory(now) == records_without_data_directory(before));
-  EXPECT_NE(now.find((dir.path() / "user" / "RunData").string()), std::string::npos);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include "app/dac_conversions.h"
 #include "digitizer/board_configuration.h"
 #include "digitizer/dacs.h"
-#include "files/setup_file.h"
-#include "support/file_text.h"
 #include "support/packed_value.h"
 #include "support/sim_core.h"
 
@@ -155,21 +153,9 @@ TEST(BoardSetup, PostTriggerFrequencyAndRecordLengthReachTheBoard) {
   EXPECT_EQ(sim.calls_named("SetRecordLength").at(0).args[1], 512);
 }
 
-// Block 0's ControlReg as a setup file stores it: after two text lines, the images of
-// BoardParams (208 bytes), SystemParams (265) and AcqParams (1638), in text mode.
-std::int64_t stored_control_word(const std::filesystem::path& path) {
-  const std::string bytes = test::read_file(path);
-  const std::string images =
-      from_text_mode(std::string_view(bytes).substr(bytes.find('\n', bytes.find('\n') + 1) + 1));
-  const std::size_t offset = 208 + 265 + 1638 + 91;
-  if (images.size() < offset + 2) return -1;
-  return static_cast<unsigned char>(images[offset]) +
-         256 * static_cast<unsigned char>(images[offset + 1]);
-}
-
-// Switching charge modes changes the control word's charge bit: the image follows, the
-// board's control register gets it, and a setup file saved afterwards stores it.
-TEST(BoardSetup, ChargeModeReachesTheControlRegisterAndTheSetupFile) {
+// Switching charge modes changes the control word's charge bit: the image follows and the
+// board's control register gets it (a setup file stores the image as it is).
+TEST(BoardSetup, ChargeModeReachesTheControlRegister) {
   SimCore sim;
   sim.connect();
   // Bits 0 and 2 (defaults 1), 3 rate counters, 4 firmware charge mode.
@@ -180,9 +166,6 @@ TEST(BoardSetup, ChargeModeReachesTheControlRegisterAndTheSetupFile) {
     Select_ChargeMode(sim.st, mode);
     EXPECT_EQ(VX_VALUE(sim.st.sam[0].ControlReg), word);
     EXPECT_EQ(last_write(sim, 0x8070), word);
-    const auto path = sim.dir.path() / "Setup_charge.dat";
-    ASSERT_EQ(Write_SetupFile(sim.st, sim.st, path), 1);
-    EXPECT_EQ(stored_control_word(path), word);
   }
 }
 

@@ -114,8 +114,6 @@ struct SetupFixture : ::testing::Test {
     st.gui.ChargeHistoNbOfBins = 2000;
     st.gui.TimeHistoNbOfBins = 1;
     st.gui.SelectedChannel = 15;
-    st.gui.ChargeHistoChannel = 0;
-    st.gui.RateStripChartChannel = -1;
     st.gui.NoiseStripChartChannel = 15;
   }
 
@@ -149,7 +147,6 @@ TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
   AcqParams expected_acq = saved.acq;
   std::memcpy(expected_acq.DataDirectory, st.acq.DataDirectory, sizeof st.acq.DataDirectory);
   std::memcpy(expected_acq.RunDirectory, st.acq.RunDirectory, sizeof st.acq.RunDirectory);
-  ASSERT_NE(bytes_of(expected_acq), bytes_of(saved.acq));
 
   ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1);
   EXPECT_EQ(bytes_of(st.sys), bytes_of(saved.sys));
@@ -160,7 +157,6 @@ TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
       << "blocks beyond the file's count are left alone";
   EXPECT_EQ(bytes_of(st.board), saved_board);
   EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
-  EXPECT_TRUE(logged("Setup values succesfully restored !\n"));
 }
 
 TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesWithEveryLineFeedAsCrLf) {
@@ -176,14 +172,9 @@ TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesWithEveryLineFeedAsCrLf) {
                                bytes_of(st.sam[3]) + bytes_of(st.gui);
   const auto line_feeds =
       static_cast<std::size_t>(std::count(expected.begin(), expected.end(), '\n'));
-  EXPECT_GE(line_feeds, 5u);
   EXPECT_EQ(raw.size(), lines.size() + expected.size() + line_feeds);
   // With the size, this leaves no line feed without its carriage return.
   EXPECT_EQ(from_text_mode(images), expected);
-  for (const auto& [text, decoded] : std::vector<std::pair<std::string, std::string>>{
-           {"", ""}, {"a\r\nb\r\n", "a\nb\n"}, {"\r\r\n\n\r", "\r\n\n\r"}, {"\r", "\r"}})
-    EXPECT_EQ(from_text_mode(text), decoded);
-  EXPECT_EQ(raw.back(), '\r') << "a carriage return ending the last image is written as it is";
 }
 
 // Values the program sizes or indexes its arrays with are checked before anything is applied.
@@ -286,7 +277,6 @@ TEST_F(SetupFixture, ForeignAndIncompleteFilesAreRefusedWithNothingChanged) {
        MessageTab::Warnings},
       {"first line only", good.substr(0, good.find('\n') + 1), -1, incomplete, errors},
       {"inside the board image", good.substr(0, images_at + 100), -1, incomplete, errors},
-      {"inside the acquisition image", good.substr(0, images_at + 1000), -1, incomplete, errors},
       {"one byte short", good.substr(0, good.size() - 1), -1,
        incomplete + "Its records hold 3766 of the 3767 bytes they need.\n", errors},
   };
@@ -310,17 +300,10 @@ TEST_F(SetupFixture, ForeignAndIncompleteFilesAreRefusedWithNothingChanged) {
       EXPECT_EQ(VX_VALUE(st.acq.RunType), 3);
     }
   }
-
-  core.ui.clear();
-  EXPECT_EQ(Load_SetupFromFile(st, (dir.path() / "nowhere.dat").string(), 0), -1);
-  EXPECT_TRUE(
-      core.ui.has_message(MessageTab::Errors, "Error while opening file for setup readout! '" +
-                                                  (dir.path() / "nowhere.dat").string() +
-                                                  "': No such file or directory.\n"));
 }
 
-// Files that are no setup files, as a remote client may name them: refused at once with the
-// reason, never waited on (a FIFO, a device) nor read beyond a setup's size.
+// Files that are no setup files, or none, as a remote client may name them: refused at once
+// with the reason, never waited on (a FIFO, a device) nor read beyond a setup's size.
 TEST_F(SetupFixture, OnlyRegularFilesOfASetupsSizeAreRead) {
   const fs::path fifo = dir.path() / "fifo.dat";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -334,6 +317,7 @@ TEST_F(SetupFixture, OnlyRegularFilesOfASetupsSizeAreRead) {
       {"/dev/zero", "it is a character device, not a regular file"},
       {dir.path(), "it is a directory, not a regular file"},
       {huge, "it holds more than 64 KiB, far more than a setup file"},
+      {dir.path() / "nowhere.dat", "No such file or directory"},
   };
   for (const auto& c : cases) {
     core.ui.clear();
@@ -394,21 +378,6 @@ TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
                                                   (dir.path() / "missing.dat").string() + "': "));
 }
 
-TEST(SetupOnBoard, LoadingAppliesTheSetupToTheBoard) {
-  test::SimCore desktop("DT5743");
-  desktop.connect();
-  const fs::path file = desktop.dir.path() / "desktop.dat";
-  desktop.st.sam[1].TriggerThreshold[0] = -0.125f;
-  ASSERT_EQ(Write_SetupFile(desktop.st, desktop.st, file), 1);
-
-  desktop.st.sam[1].TriggerThreshold[0] = 0.05f;
-  const std::size_t writes = desktop.calls.count("WriteRegister");
-  ASSERT_EQ(Load_SetupFromFile(desktop.st, file.string(), 0), 1);
-  EXPECT_EQ(VX_VALUE(desktop.st.sam[1].TriggerThreshold[0]), -0.125f);
-  EXPECT_GT(desktop.calls.count("WriteRegister"), writes) << "the loaded setup reaches the board";
-  EXPECT_GE(desktop.core.ui.refresh_count(Panel::AllValues), 1);
-}
-
 // Every block's SAM line DACs on with one code, in the records and in the chips, held.
 void load_line_codes(State& st, int code) {
   LineDacSettings s;
@@ -419,7 +388,7 @@ void load_line_codes(State& st, int code) {
 }
 
 // SAM DAC codes stay with their chips: this unit's file brings its own (no longer held as
-// measured), another unit's leaves this unit's.
+// measured), another unit's leaves this unit's and brings the rest to the board.
 TEST(SetupOnBoard, SamDacCodesStayWithTheirUnit) {
   test::SimCore sim("DT5743");
   sim.connect();
@@ -441,7 +410,11 @@ TEST(SetupOnBoard, SamDacCodesStayWithTheirUnit) {
   unit2.board_id = 2;
   sim.replace_board(unit2);
   load_line_codes(st, 50);
+  const std::size_t writes = sim.calls.count("WriteRegister");
+  const int refreshes = sim.core.ui.refresh_count(Panel::AllValues);
   ASSERT_EQ(Load_SetupFromFile(st, file.string(), 0), 1);
+  EXPECT_GT(sim.calls.count("WriteRegister"), writes) << "the loaded setup reaches the board";
+  EXPECT_GT(sim.core.ui.refresh_count(Panel::AllValues), refreshes);
   EXPECT_EQ(VX_VALUE(st.sam[2].SamDacOffsetCh1[4]), 50);
   EXPECT_EQ(VX_VALUE(st.sam[1].SerialNumberMajor), 2) << "the daughter board's identity too";
   EXPECT_TRUE(st.calib.SamDacCodesHeld[3]);
