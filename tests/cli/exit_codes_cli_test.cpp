@@ -61,7 +61,6 @@ TEST(ExitCodes, EveryCommandFollowsTheSameRuleAndSaysWhatToType) {
       {"scan --from 0 --to 0.1 --steps 0 --time 1", 2, "give a whole number from 1 to 10000"},
       {"scan --from 0 --to 0.1 --steps 3 --time 0", 2, "give a number from 0.001 to 3600"},
       {"scan --from 2 --to 0.1 --steps 3 --time 1", 2, "give a number from -1.25 to 1.25"},
-      {"inl load", 1, "refused"},
       {"run --events abc", 2, "give a whole number from 1 to"},
       {"run --cfd 2", 2, "give a number from 0.01 to 0.99"},
       {"run --run-id -1", 2, "give a whole number from 0 to"},
