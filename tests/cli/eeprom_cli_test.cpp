@@ -46,9 +46,7 @@ TEST_F(EepromCli, DumpEraseRestoreGivesAByteIdenticalDump) {
   EXPECT_EQ(run("info --board 0").rc, 0) << "unchanged without --yes";
 
   ASSERT_EQ(run("erase --board 0 --yes").rc, 0);
-  r = run("info --board 0");
-  EXPECT_NE(r.rc, 0);
-  EXPECT_NE(r.out.find("Daughter Board [0] Serial Number is not valid"), std::string::npos);
+  EXPECT_NE(run("info --board 0").rc, 0);
   EXPECT_NE(run("dump --board 0").rc, 0) << "a board without serial number is not dumped";
 
   r = run("restore '" + first.string() + "' --board 0 --yes");

@@ -126,7 +126,8 @@ TEST_F(EepromBoard, BlankAndTestPatternEepromsHaveNoValidSerial) {
     sim.core.ui.clear();
     sim.st.sam[2 * d].BoardGain = 7.0f;
     EXPECT_EQ(Read_EEPROM_Info(sim.st, sim.st, sim.st, d), -1);
-    EXPECT_TRUE(said(MessageTab::Warnings, "Serial Number is not valid\n!"));
+    EXPECT_TRUE(said(MessageTab::Warnings,
+                     "Daughter Board [" + std::to_string(d) + "] Serial Number is not valid\n!"));
     EXPECT_EQ(sim.core.ui.tab_texts(MessageTab::Infos).size(), 1u) << "nothing further is read";
     EXPECT_EQ(VX_VALUE(sim.st.sam[2 * d].BoardGain), 7.0f);
   };

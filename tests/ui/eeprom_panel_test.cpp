@@ -74,9 +74,7 @@ TEST_F(GuiEepromPanel, MenuDumpsEveryBoardAndSavesPedestalsOnlyWhenConfirmed) {
   connect_board(1, 1);  // DT5743: two daughter boards
 
   main().action(MenuAction::DumpFlash)->trigger();
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path() / "FlashDump"),
-                          std::filesystem::directory_iterator()),
-            2);
+  EXPECT_EQ(files_under(home.path() / "FlashDump").size(), 2u);
 
   st().calib.IndividualOffsetDistribution[1][0][5] = 100.0f;
   dialogs.confirm_answer = false;
