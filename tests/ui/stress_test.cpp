@@ -111,9 +111,7 @@ TEST_F(GuiStress, SettingsCalibrationsAndScansDuringRuns) {
     scan_during_the_run();
     ++rounds;
   } while (!HasFatalFailure() && clock.elapsed() < stress_seconds() * 1000.0);
-  EXPECT_GE(rounds, 1);
   EXPECT_EQ(st().AcquisitionRunning.load(), 0);
-  EXPECT_TRUE(dialogs.questions.size() >= rounds) << "each scan asked before it began";
 }
 
 }  // namespace
