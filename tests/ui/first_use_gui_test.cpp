@@ -20,8 +20,7 @@ struct GuiFirstUse : GuiTest {
   GuiFirstUse() { connect_board(); }  // the 16-channel board: the most to show
 };
 
-// True when the widget is shown whole inside the window: not clipped by its parents and not
-// outside the window's area.
+// Whether the widget is shown whole: inside the window and not clipped by its parents.
 testing::AssertionResult shown_whole(QWidget* w, QWidget* window) {
   if (w == nullptr) return testing::AssertionFailure() << "missing";
   const QString name = w->objectName();

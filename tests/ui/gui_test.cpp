@@ -31,7 +31,6 @@ using GuiBench = GuiTest;
 
 TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
   EXPECT_TRUE(app->connection_panel().isVisible());
-  EXPECT_FALSE(main().isVisible());
   EXPECT_EQ(app->connection_panel().windowTitle(), "Board Connection");
 
   // With no model chosen, only the warning.
@@ -42,7 +41,6 @@ TEST_F(GuiFixture, ConnectShowsTheMainWindowWithOneLightPerChannel) {
   EXPECT_FALSE(main().isVisible());
 
   connect_board();
-  EXPECT_EQ(st().Board_Connected.load(), 1);
   EXPECT_EQ(main().windowTitle(), "VELTRIX V1.8.5");
   EXPECT_TRUE(infos().contains("End of Hardware Setup."));
   // A warning lands on Infos and Warnings, never on Errors.
@@ -288,7 +286,7 @@ TEST_F(GuiFixture, RunFromFileTurnsSavingOffAndReplaysASavedRun) {
   EXPECT_EQ(main().all_channels()->checkState(), Qt::PartiallyChecked);
 }
 
-TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
+TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogsWhoseFilterIsThePattern) {
   connect_board();
   set_run_type(1, 37);
   const auto file = home.path() / "bench.dat";
@@ -310,6 +308,47 @@ TEST_F(GuiFixture, SetupSavedAndLoadedBackThroughTheDialogs) {
       messages(MessageTab::Errors)
           .contains("A problem occured during the readout of setup values from the file !"));
   EXPECT_EQ(VX_VALUE(st().acq.NbOfEventsRequired), 37);
+
+  // Qt's own save dialog offers the pattern as a filter, not as a name.
+  QtDialogs real;
+  app->front_end().set_dialogs(&real);
+  QString offered_name, offered_filter;
+  auto answer = [&](const QString& typed) {
+    QTimer::singleShot(100, [&, typed] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      offered_name = name->text();
+      offered_filter = dialog->selectedNameFilter();
+      if (!typed.isEmpty()) name->setText(typed);
+      static_cast<QDialog*>(dialog)->accept();
+      // An empty name is not accepted: the dialog stays and is cancelled.
+      if (dialog->isVisible()) dialog->reject();
+    });
+  };
+  // The error reported for the cancelled dialog is acknowledged too.
+  QTimer acknowledge;
+  QObject::connect(&acknowledge, &QTimer::timeout, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->close();
+  });
+  acknowledge.start(50);
+  answer("");
+  main().action(MenuAction::SaveSetup)->trigger();
+  EXPECT_FALSE(offered_name.contains('*')) << offered_name.toStdString();
+  EXPECT_TRUE(offered_filter.contains("*.dat")) << offered_filter.toStdString();
+  for (const auto& f : files_under(home.path(), ""))
+    EXPECT_EQ(f.filename().string().find('*'), std::string::npos) << f;
+
+  // Typed without its extension, the name gets it, also when it names a folder of the
+  // working directory (Qt's dialog leaves the suffix off such a name).
+  const std::filesystem::path folder = std::filesystem::current_path() / "lab_setup_folder";
+  std::filesystem::create_directory(folder);
+  answer("lab_setup_folder");
+  main().action(MenuAction::SaveSetup)->trigger();
+  std::filesystem::remove(folder);
+  app->front_end().set_dialogs(&dialogs);
+  EXPECT_TRUE(std::filesystem::is_regular_file(home.path() / "Setup" / "lab_setup_folder.dat"));
 }
 
 TEST_F(GuiFixture, TcpPanelRegistersTheServerShowsItsClientAndBoundsAFlood) {
@@ -567,8 +606,7 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
     ASSERT_TRUE(wait_until([&] { return main().redraw_count() > before; }, 3000));
   };
   MainGraphView& view = *main().graph();
-  // Level: 0.25 V at 200 mV/Div is 1.25 Div, above a position of 1 Div (where it pins at the
-  // screen's edges is the main graph's business).
+  // Level: 0.25 V at 200 mV/Div is 1.25 Div, above a position of 1 Div.
   st().sam[1].TriggerThreshold[1] = 0.25f;
   show_step(1000.0f);  // crosses 0.3 V (491 counts)
   ASSERT_TRUE(view.trigger_marker_shown());
@@ -586,7 +624,8 @@ TEST_F(GuiBench, TriggerMarkerSitsAtTheAlignedTriggerPosition) {
 
 // Nobody may be at the lab computer: a run directory that exists already is refused with a message
 // to the client, not with a question on the screen; a popup of the tick holds up no client's stop.
-TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
+// A dialog the user has open (any nested event loop) holds a client's start until it closes.
+TEST_F(GuiBench, ARemoteStartWaitsForTheUsersDialogButNeverRaisesOne) {
   connect_board();
   set_run_type(3);
   main().action(MenuAction::SaveWaveforms)->trigger();
@@ -612,12 +651,17 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
   EXPECT_TRUE(wait_until(
       [&] { return messages(MessageTab::Warnings).contains("its files are kept"); }, 5000));
 
-  // Not saving now: a second start raises the warning; while it is open the client stops and
-  // leaves.
+  // Not saving now: the start waits for the dialog; a second start raises the warning, and
+  // while it is open the client stops and leaves.
   main().action(MenuAction::SaveWaveforms)->trigger();
   dialogs.shown.clear();
   client->send("RUN_START00000001");
-  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 10000));
+  ASSERT_TRUE(wait_until([&] { return !st().remote.requests.empty(); }, 5000));
+  QEventLoop dialog;  // what a modal dialog runs while it is open
+  QTimer::singleShot(2500, &dialog, &QEventLoop::quit);  // two ticks at least
+  dialog.exec();
+  EXPECT_EQ(st().AcquisitionRunning.load(), 0) << "started under the dialog";
+  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 5000));
   const auto started = infos().count("Run started");
   bool stopped_while_open = false;
   dialogs.on_popup = [&] {
@@ -634,70 +678,6 @@ TEST_F(GuiBench, ARemoteStartNeverWaitsForADialog) {
   pump_for(2500);
   EXPECT_EQ(st().AcquisitionRunning.load(), 0);
   EXPECT_EQ(infos().count("Run started"), started) << infos().toStdString();
-}
-
-// While the user has a dialog open (any nested event loop), a client's start waits: the
-// one-second tick starts it only once the dialog has closed.
-TEST_F(GuiBench, ARemoteStartWaitsForTheDialogTheUserHasOpen) {
-  connect_board();
-  set_run_type(3);
-  TcpPanel& panel = start_tcp_server();
-  main().action(MenuAction::ClientCommands)->trigger();
-  TcpClient client(st().tcp.ServerPort);
-  ASSERT_TRUE(wait_until([&] { return panel.client_connected()->isChecked(); }, 5000));
-  client.send("RUN_START00000004");
-  ASSERT_TRUE(wait_until([&] { return !st().remote.requests.empty(); }, 5000));
-  const auto open_dialog_for = [](int ms) {
-    QEventLoop dialog;  // what a modal dialog runs while it is open
-    QTimer::singleShot(ms, &dialog, &QEventLoop::quit);
-    dialog.exec();
-  };
-  open_dialog_for(2500);  // two ticks at least
-  EXPECT_EQ(st().AcquisitionRunning.load(), 0) << "started under the dialog";
-  ASSERT_TRUE(wait_until([&] { return st().AcquisitionRunning.load() == 1; }, 5000));
-}
-
-TEST_F(GuiBench, SaveSetupOffersThePatternAsAFilterNotAsAName) {
-  connect_board();
-  QtDialogs real;
-  app->front_end().set_dialogs(&real);
-  QString offered_name, offered_filter;
-  auto answer = [&](const QString& typed) {
-    QTimer::singleShot(100, [&, typed] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr);
-      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-      ASSERT_NE(name, nullptr);
-      offered_name = name->text();
-      offered_filter = dialog->selectedNameFilter();
-      if (!typed.isEmpty()) name->setText(typed);
-      static_cast<QDialog*>(dialog)->accept();
-      // An empty name is not accepted: the dialog stays and is cancelled.
-      if (dialog->isVisible()) dialog->reject();
-    });
-  };
-  // The error reported for the cancelled dialog is acknowledged too.
-  QTimer acknowledge;
-  QObject::connect(&acknowledge, &QTimer::timeout, [] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->close();
-  });
-  acknowledge.start(50);
-  answer("");
-  main().action(MenuAction::SaveSetup)->trigger();
-  EXPECT_FALSE(offered_name.contains('*')) << offered_name.toStdString();
-  EXPECT_TRUE(offered_filter.contains("*.dat")) << offered_filter.toStdString();
-  for (const auto& f : files_under(home.path(), ""))
-    EXPECT_EQ(f.filename().string().find('*'), std::string::npos) << f;
-
-  // Typed without its extension, the name gets it, also when it names a folder of the
-  // working directory (Qt's dialog leaves the suffix off such a name).
-  const std::filesystem::path folder = std::filesystem::current_path() / "lab_setup_folder";
-  std::filesystem::create_directory(folder);
-  answer("lab_setup_folder");
-  main().action(MenuAction::SaveSetup)->trigger();
-  std::filesystem::remove(folder);
-  app->front_end().set_dialogs(&dialogs);
-  EXPECT_TRUE(std::filesystem::is_regular_file(home.path() / "Setup" / "lab_setup_folder.dat"));
 }
 
 TEST_F(GuiBench, ConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {

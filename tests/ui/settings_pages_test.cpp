@@ -10,8 +10,7 @@ namespace vx::ui {
 namespace {
 
 struct GuiSettings : GuiTest {
-  // model_index 1: the 8-channel desktop board, 2: the 16-channel VME board. Every library
-  // call of the board from then on goes into calls.
+  // Every library call of the board from then on goes into calls.
   void connect_board(int model_index) {
     GuiTest::connect_board(model_index);
     recorder = std::make_unique<RecordingDigitizer>(*app->board(), calls);

@@ -108,9 +108,8 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
               1e-3);
   EXPECT_NEAR(centre->text().toDouble(), r.fitted_centre_ns * 1e3, 0.01);
   EXPECT_EQ(r.ndf, 47);
-  EXPECT_TRUE(child<QLineEdit>(&th(), "FITCHI2NDF")
-                  ->text()
-                  .endsWith(QString::number(r.chi2 / r.ndf, 'f', 2)));
+  const QString chi2 = child<QLineEdit>(&th(), "FITCHI2NDF")->text();
+  EXPECT_TRUE(chi2.endsWith(QString::number(r.chi2 / r.ndf, 'f', 2))) << chi2.toStdString();
   // The run's automatic range, handed to the records, which the controls show.
   EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMIN")->value(), m.TimeHistoRange.min, 0.6e-4);
   EXPECT_NEAR(child<QDoubleSpinBox>(&th(), "TIMEHSTOXMAX")->value(), m.TimeHistoRange.max, 0.6e-4);
@@ -125,8 +124,7 @@ TEST_F(GuiTimePanels, HistogramAgreesWithTheRunAndSurvivesClosing) {
 
   auto* chart = strip.chart();
   ASSERT_GE(chart->graph(0)->dataCount(), 2);
-  // Only means of accepted differences (10 ns apart): none from the rebuild before the run
-  // had any.
+  // Only means of accepted differences (10 ns apart), none from a rebuild before the run had any.
   for (const QCPGraphData& p : *chart->graph(0)->data()) ASSERT_NEAR(p.value, -10.0, 0.05);
   EXPECT_EQ((chart->graph(0)->data()->constEnd() - 1)->value, m.LastMeanDistance);
 
