@@ -57,7 +57,7 @@ struct RunFixture {
   int generation = 0;
 };
 
-TEST(Run, ContinuousRunStopsOnRequest) {
+TEST(Run, ContinuousRunStopsOnRequestAndATimedOneOnTheTimer) {
   RunFixture f;
   Set_RunType(f.sim.st, f.sim.st, 3, 0);
   ASSERT_EQ(f.start(), 1);
@@ -67,10 +67,8 @@ TEST(Run, ContinuousRunStopsOnRequest) {
   EXPECT_TRUE(f.has("Run started in continuous mode.\n"));
   EXPECT_TRUE(f.has("Run stopped.\n"));
   EXPECT_EQ(f.sim.st.AcquisitionBusy.load(), 0);
-}
 
-TEST(Run, FiniteTimeRunStopsOnTheTimer) {
-  RunFixture f;
+  f.sim.core.ui.clear();
   Set_RunDuration(f.sim.st, 0, 0, 5, 0);
   Set_RunType(f.sim.st, f.sim.st, 2, 0);
   ASSERT_EQ(f.start(), 1);

@@ -247,87 +247,65 @@ TEST(Reader, SeriesCutShortOrWithAGap) {
   const std::string second = r.file(1, 2, "V1.8.5", 3);
   const std::string header = first.substr(0, first.size() - 2 * (71 + 2 * (48 + 2 * 16)));
   const char* const other_run = "its header is not that of the series' first file";
+  const MessageTab infos = MessageTab::Infos, errors = MessageTab::Errors,
+                   warnings = MessageTab::Warnings;
   const struct {
     const char* name;
-    bool skip;
     int events;
     const char* told;  // on the tab below
     MessageTab tab;
-    std::string first;  // and the files after it: number and bytes
-    int next;
-    std::string next_bytes;
+    std::string next_bytes;        // the file after the first
+    std::string first_bytes = "";  // empty: the whole first file
+    // A gap: the numbers of the files after it, read with missing files skipped.
+    int next = 1;
     int last = 0;
     std::string last_bytes = "";
   } cases[] = {
-      {"same_run", false, 4,
-       "End of the saved run: 4 events read, the last whole event is event 4.\n", MessageTab::Infos,
-       first, 1, second},
+      {"same_run", 4, "End of the saved run: 4 events read, the last whole event is event 4.\n",
+       infos, second},
       // The next file is read only when its header is one of the same run.
-      {"other_samples", false, 2,
+      {"other_samples", 2,
        "its header is not that of the series' first file: it gives 15 samples where the "
        "series' first file gives 16.\n",
-       MessageTab::Errors, first, 1, edit(second, "[16]", "[15]")},
-      {"other_frequency", false, 2,
-       "it gives 1600 MS/s sampling where the series' first file gives 3200.\n", MessageTab::Errors,
-       first, 1, edit(second, "312.5", "625.0")},
-      {"other_inl_flag", false, 2,
-       "it gives 1 as its INL correction flag where the series' first file gives 0.\n",
-       MessageTab::Errors, first, 1, edit(second, "Correction: 0", "Correction: 1")},
-      {"other_version", false, 2, other_run, MessageTab::Errors, first, 1,
-       edit(second, "V1.8.5", "V1.8.4")},
-      {"no_header", false, 2, other_run, MessageTab::Errors, first, 1,
-       second.substr(second.find("=== DATA SAMPLES"))},
-      {"empty_next", false, 2,
-       "_0001' ends inside its header: the run was cut short as it began this file.\n",
-       MessageTab::Warnings, first, 1, ""},
-      {"half_a_header", false, 2, "_0001' ends inside its header", MessageTab::Warnings, first, 1,
-       header.substr(0, 90)},
-      {"header_only", false, 2,
-       "End of the saved run: 2 events read, the last whole event is event 2.\n", MessageTab::Infos,
-       first, 1, header},
-      {"cut_in_next", false, 3,
-       "End of the saved run: 3 events read, the last whole event is event 3.\n", MessageTab::Infos,
-       first, 1, second.substr(0, second.size() - 5)},
-      {"cut_then_more", false, 1, "': it ends inside an event, yet the series goes on with '",
-       MessageTab::Errors, first.substr(0, first.size() - 5), 1, second},
-      {"two_gaps_skipped", true, 4, "_0004' skipped: the gap cost 0 events.\n",
-       MessageTab::Warnings, first, 3, r.file(1, 1, "V1.8.5", 7), 5, r.file(1, 1, "V1.8.5", 8)},
+       errors, edit(second, "[16]", "[15]")},
+      {"other_frequency", 2,
+       "it gives 1600 MS/s sampling where the series' first file gives 3200.\n", errors,
+       edit(second, "312.5", "625.0")},
+      {"other_inl_flag", 2,
+       "it gives 1 as its INL correction flag where the series' first file gives 0.\n", errors,
+       edit(second, "Correction: 0", "Correction: 1")},
+      {"other_version", 2, other_run, errors, edit(second, "V1.8.5", "V1.8.4")},
+      {"no_header", 2, other_run, errors, second.substr(second.find("=== DATA SAMPLES"))},
+      {"empty_next", 2,
+       "_0001' ends inside its header: the run was cut short as it began this file.\n", warnings,
+       ""},
+      {"half_a_header", 2, "_0001' ends inside its header", warnings, header.substr(0, 90)},
+      {"header_only", 2, "End of the saved run: 2 events read, the last whole event is event 2.\n",
+       infos, header},
+      {"cut_in_next", 3, "End of the saved run: 3 events read, the last whole event is event 3.\n",
+       infos, second.substr(0, second.size() - 5)},
+      {"cut_then_more", 1, "': it ends inside an event, yet the series goes on with '", errors,
+       second, first.substr(0, first.size() - 5)},
+      {"two_gaps_skipped", 4, "_0004' skipped: the gap cost 0 events.\n", warnings,
+       r.file(1, 1, "V1.8.5", 7), "", 3, 5, r.file(1, 1, "V1.8.5", 8)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test::TempDir dir;
     const std::string base = (dir.path() / (std::string(c.name) + "_Binary.bin")).string();
-    std::ofstream(base) << c.first;
+    std::ofstream(base) << (c.first_bytes.empty() ? first : c.first_bytes);
     std::ofstream(base + "_000" + std::to_string(c.next)) << c.next_bytes;
     if (c.last != 0) std::ofstream(base + "_000" + std::to_string(c.last)) << c.last_bytes;
     r.reader.ui.clear();
-    r.reader.state.files.SkipMissingFiles = c.skip;
+    r.reader.state.files.SkipMissingFiles = c.last != 0;
     EXPECT_EQ(r.read_series(base), c.events);
     EXPECT_TRUE(r.reader.ui.has_message(c.tab, c.told));
-    EXPECT_EQ(r.reader.ui.tab_texts(MessageTab::Errors).empty(), c.tab != MessageTab::Errors);
+    EXPECT_EQ(r.reader.ui.tab_texts(errors).empty(), c.tab != errors);
     EXPECT_EQ(r.reader.state.StopRequest().load(), 1);
   }
 }
 
-// A replay counts the events it read, whatever their numbers, and names the damaged one.
-TEST(Reader, ReplayRunCountsTheEventsRead) {
-  SmallRun r;
-  const std::string dat = r.file(0, 4, "V1.8.5", 101);
-  const fs::path p = r.put("late_Ascii.dat", dat.substr(0, dat.size() - 30));
-  State& st = r.reader.state;
-  Install_CoreHooks(st);
-  Set_RunFromFile(st, 1);
-  r.reader.ui.file_answers = {p};
-  const int generation = st.AcquisitionGeneration.load();
-  ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
-  ASSERT_TRUE(test::wait_run_end(st, generation, 30.0));
-  EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
-  EXPECT_TRUE(
-      r.reader.ui.has_message(MessageTab::Warnings, "ends inside the event after event 103"));
-  EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty());
-}
-
-TEST(Reader, AnotherVersionAsksBeforeLoading) {
+TEST(Reader, AnotherVersionAsksBeforeLoadingAndAReplayCountsTheEventsRead) {
   SmallRun r;
   const fs::path p = r.put("old_Binary.bin", r.file(1, 2, "V1.7.0"));
   r.reader.ui.confirm_answers = {false};
@@ -346,6 +324,21 @@ TEST(Reader, AnotherVersionAsksBeforeLoading) {
   r.reader.ui.confirm_answers = {false};
   EXPECT_EQ(Start_AcquisitionFromUser(r.reader.state), 0);
   EXPECT_EQ(r.reader.state.AcquisitionRunning.load(), 0);
+
+  // A replay counts the events it read, whatever their numbers, and names the damaged one.
+  const std::string dat = r.file(0, 4, "V1.8.5", 101);
+  const fs::path late = r.put("late_Ascii.dat", dat.substr(0, dat.size() - 30));
+  State& st = r.reader.state;
+  Install_CoreHooks(st);
+  r.reader.ui.clear();
+  r.reader.ui.file_answers = {late};
+  const int generation = st.AcquisitionGeneration.load();
+  ASSERT_EQ(Start_AcquisitionFromUser(st), 1);
+  ASSERT_TRUE(test::wait_run_end(st, generation, 30.0));
+  EXPECT_EQ(st.NbOfEventsInRun.load(), 3);
+  EXPECT_TRUE(
+      r.reader.ui.has_message(MessageTab::Warnings, "ends inside the event after event 103"));
+  EXPECT_TRUE(r.reader.ui.tab_texts(MessageTab::Errors).empty());
 }
 
 // A split run onto a disk that fills up (a file-size limit the start-up must survive): the

@@ -128,8 +128,23 @@ struct SetupFixture : ::testing::Test {
   SetupImages defaults;
 };
 
-TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
+TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesAndTheRoundTripRestoresEveryByte) {
   fill_records();
+  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
+  const std::string raw = read_file(file);
+
+  const std::string lines = "*** Setup File VELTRIX SOFTWARE Version: ***\r\nV1.8.5\r\n";
+  ASSERT_EQ(raw.substr(0, lines.size()), lines);
+  const std::string images = raw.substr(lines.size());
+  const std::string expected = bytes_of(st.board) + bytes_of(st.sys) + bytes_of(st.acq) +
+                               bytes_of(st.sam[0]) + bytes_of(st.sam[1]) + bytes_of(st.sam[2]) +
+                               bytes_of(st.sam[3]) + bytes_of(st.gui);
+  const auto line_feeds =
+      static_cast<std::size_t>(std::count(expected.begin(), expected.end(), '\n'));
+  EXPECT_EQ(raw.size(), lines.size() + expected.size() + line_feeds);
+  // With the size, this leaves no line feed without its carriage return.
+  EXPECT_EQ(from_text_mode(images), expected);
+
   keep_usable();
   ASSERT_EQ(Write_SetupFile(st, st, file), 1);  // the register images follow their fields
   const SetupImages saved{st.sys, st.acq, st.sam, st.gui};
@@ -157,24 +172,6 @@ TEST_F(SetupFixture, RoundTripRestoresEveryRecordByteForByte) {
       << "blocks beyond the file's count are left alone";
   EXPECT_EQ(bytes_of(st.board), saved_board);
   EXPECT_TRUE(logged("Reading setup from file '" + file.string() + "'.\n"));
-}
-
-TEST_F(SetupFixture, LayoutIsTwoLinesThenTheImagesWithEveryLineFeedAsCrLf) {
-  fill_records();
-  ASSERT_EQ(Write_SetupFile(st, st, file), 1);
-  const std::string raw = read_file(file);
-
-  const std::string lines = "*** Setup File VELTRIX SOFTWARE Version: ***\r\nV1.8.5\r\n";
-  ASSERT_EQ(raw.substr(0, lines.size()), lines);
-  const std::string images = raw.substr(lines.size());
-  const std::string expected = bytes_of(st.board) + bytes_of(st.sys) + bytes_of(st.acq) +
-                               bytes_of(st.sam[0]) + bytes_of(st.sam[1]) + bytes_of(st.sam[2]) +
-                               bytes_of(st.sam[3]) + bytes_of(st.gui);
-  const auto line_feeds =
-      static_cast<std::size_t>(std::count(expected.begin(), expected.end(), '\n'));
-  EXPECT_EQ(raw.size(), lines.size() + expected.size() + line_feeds);
-  // With the size, this leaves no line feed without its carriage return.
-  EXPECT_EQ(from_text_mode(images), expected);
 }
 
 // Values the program sizes or indexes its arrays with are checked before anything is applied.
@@ -338,7 +335,7 @@ TEST_F(SetupFixture, OnlyRegularFilesOfASetupsSizeAreRead) {
   }
 }
 
-TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndSaysSo) {
+TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndFailedDialogsSaySo) {
   ASSERT_EQ(Write_SetupFile(st, st, file), 1);
   const std::string previous = read_file(file);
 
@@ -358,9 +355,7 @@ TEST_F(SetupFixture, AFailedSaveLeavesThePreviousFileAndSaysSo) {
   EXPECT_EQ(Write_SetupFile(st, st, dir.path() / "no" / "such" / "folder.dat"), -1);
   EXPECT_TRUE(
       core.ui.has_message(MessageTab::Errors, "Error while opening file for saving Setup!\n"));
-}
 
-TEST_F(SetupFixture, DialogsChooseTheFileOrCancel) {
   core.ui.file_answers.push_back(std::nullopt);
   EXPECT_EQ(Save_SetupInFile(st, st), -1);
   EXPECT_TRUE(core.ui.has_message(MessageTab::Errors,

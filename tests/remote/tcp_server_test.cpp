@@ -388,29 +388,7 @@ TEST_F(RemoteFixture, TransmissionMessagesSayWhatBecameOfTheData) {
   EXPECT_FALSE(sim.core.ui.has_message(MessageTab::Infos, "fast enough"));
 }
 
-TEST_F(RemoteFixture, RegisteringTwiceOnOnePortFailsAndUnregisteringDropsPendingEvents) {
-  test::SimCore other("DT5743");
-  other.st.remote.ListenAddress = "127.0.0.1";
-  other.st.tcp.ServerPort = st.tcp.ServerPort;
-  Register_TCPIP_Server(other.st);
-  EXPECT_EQ(other.st.tcp.ServerOnline, 0);
-  EXPECT_TRUE(
-      other.core.ui.has_message(MessageTab::Infos, "Error : Failed to register TCP/IP Server!\n"));
-
-  auto client = connect_client();
-  Client unseen(st.tcp.ServerPort);  // its connect event is still queued
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  UnRegister_TCPIP_Server(st, st);
-  EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 0);
-  EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 0);
-  EXPECT_EQ(std::string(st.tcp.ServerIp), "NONE");
-  sim.core.ui.loop.process_pending();
-  EXPECT_FALSE(box_has("Refusing")) << "events of a closed server are dropped";
-  EXPECT_TRUE(pump_until([&] { return !client->poll(); }))
-      << "unregistering closes the conversation";
-}
-
-TEST_F(RemoteFixture, QueuedSendsGoOutInOrderBehindWritesAndRefuseABacklogBeyondTheLimit) {
+TEST_F(RemoteFixture, QueuedSendsKeepTheirOrderASecondServerFailsAndUnregisteringDropsEvents) {
   auto client = connect_client();
   TcpServer& server = *st.remote.server;
   const int h = st.tcp.ClientHandle;
@@ -428,6 +406,25 @@ TEST_F(RemoteFixture, QueuedSendsGoOutInOrderBehindWritesAndRefuseABacklogBeyond
   EXPECT_EQ(server.send(h, std::string(4096, 'x'), 4095), kTcpWriteBusy);
   EXPECT_TRUE(received(*client, expected)) << "bytes out of order or lost";
   EXPECT_EQ(server.send(h + 1000, "x", 10), kTcpNotConnected);
+
+  test::SimCore other("DT5743");
+  other.st.remote.ListenAddress = "127.0.0.1";
+  other.st.tcp.ServerPort = st.tcp.ServerPort;
+  Register_TCPIP_Server(other.st);
+  EXPECT_EQ(other.st.tcp.ServerOnline, 0);
+  EXPECT_TRUE(
+      other.core.ui.has_message(MessageTab::Infos, "Error : Failed to register TCP/IP Server!\n"));
+
+  Client unseen(st.tcp.ServerPort);  // its connect event is still queued
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  UnRegister_TCPIP_Server(st, st);
+  EXPECT_EQ(VX_VALUE(st.tcp.ServerOnline), 0);
+  EXPECT_EQ(VX_VALUE(st.tcp.ClientConnected), 0);
+  EXPECT_EQ(std::string(st.tcp.ServerIp), "NONE");
+  sim.core.ui.loop.process_pending();
+  EXPECT_FALSE(box_has("Refusing")) << "events of a closed server are dropped";
+  EXPECT_TRUE(pump_until([&] { return !client->poll(); }))
+      << "unregistering closes the conversation";
 }
 
 }  // namespace
