@@ -16,6 +16,7 @@
 
 #include "analysis/main_graph.h"
 #include "app/message_log.h"
+#include "app/record_loan.h"
 #include "digitizer/board_configuration.h"
 #include "gui_fixture.h"
 #include "ui/access_panel.h"
@@ -681,26 +682,30 @@ TEST_F(GuiBench, ARemoteStartWaitsForTheUsersDialogButNeverRaisesOne) {
 }
 
 TEST_F(GuiBench, ConnectDuringARunKeepsTheEventLoopGoingAndIsDimmedMeanwhile) {
-  connect_board();
   auto& panel = app->connection_panel();
   panel.show();
-  // A run whose end needs the user-interface thread, as a warning popup at its end does.
+  // Connected with no timer fired since: the first press's watch is still to come when the
+  // second press closes the board, and must not undim Connect.
+  panel.connect_button()->click();
+  ASSERT_TRUE(wait_for_flag(
+      [&] {
+        QCoreApplication::sendPostedEvents();
+        return !Records_Lent(st()) && main().isEnabled();
+      },
+      30.0));
+  // A run whose end needs the user-interface thread (as a warning popup at its end does), late.
   std::atomic<bool> served{false}, answered{false};
   bool dimmed_meanwhile = false;
   st().StopRequest().store(0);
   st().AcquisitionRunning = 1;
   std::thread run([&] {
-    while (st().StopRequest().load() == 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    wait_for_flag([&] { return st().StopRequest().load() != 0; }, 10.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     st().ui.post([&] {
       dimmed_meanwhile = !panel.connect_button()->isEnabled();
       served = true;
     });
-    QElapsedTimer t;
-    t.start();
-    while (!served.load() && t.elapsed() < 3000)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    answered = served.load();
+    answered = wait_for_flag([&] { return served.load(); }, 3.0);
     st().AcquisitionRunning = 0;
   });
   panel.connect_button()->click();
