@@ -207,24 +207,24 @@ void Connect_Board(State& st, int model) {
                       kWarning);
     return;
   }
+  // Claimed here, on the user-interface thread, before the board in use is closed (closing
+  // turns the event loop): a second press can neither close the board under a connection
+  // thread nor schedule a second one, and whoever watches sees a connection going on.
+  std::int32_t released = 1;
+  if (!st.ConnectingThreadReleased.compare_exchange_strong(released, 0)) return;
+  st.Connecting = 1;
+  // The next tick shows the outcome even when the connection ends before any tick saw it.
+  st.SavedConnecting = 1;
   st.SelectedModel = model;
   if (st.Board_Connected.load() == 1 || st.DeviceHandle.load() >= 0) {
     Close_Device(st);
     st.Board_Connected = 0;
     st.clock.delay(1.0);
   }
-  std::int32_t released = 1;
-  if (st.ConnectingThreadReleased.compare_exchange_strong(released, 0)) {
-    // Claimed here, on the user-interface thread, so a second press cannot schedule a
-    // second connection thread before the first one has started.
-    st.Connecting = 1;
-    // The next tick shows the outcome even when the connection ends before any tick saw it.
-    st.SavedConnecting = 1;
-    if (st.hooks.select_board_model) st.hooks.select_board_model(model);
-    // The connection thread initialises and applies the records: they are its alone until it
-    // has finished.
-    Lend_Records(st, [&st] { Start_ConnectionThread(st); });
-  }
+  if (st.hooks.select_board_model) st.hooks.select_board_model(model);
+  // The connection thread initialises and applies the records: they are its alone until it
+  // has finished.
+  Lend_Records(st, [&st] { Start_ConnectionThread(st); });
 }
 
 void Start_ConnectionThread(State& st) {

@@ -112,11 +112,10 @@ ConnectionPanel::ConnectionPanel(State& st, Dialogs& dialogs, QWidget* parent)
   });
   connect(link_, &QComboBox::currentIndexChanged, this, [this] { update_visible_fields(); });
   connect(connect_, &QPushButton::clicked, this, [this] {
-    const int press = ++presses_;
     store_fields();
     connect_->setEnabled(false);
     Connect_Board(st_, model());
-    watch_connection(press);
+    watch_connection();
   });
   update_visible_fields();
 }
@@ -132,13 +131,12 @@ int ConnectionPanel::link_type() const {
   return link_->currentData().toInt();
 }
 
-void ConnectionPanel::watch_connection(int press) {
-  if (press != presses_) return;
+void ConnectionPanel::watch_connection() {
   if (st_.Connecting.load() == 0 && st_.ConnectingThreadReleased.load() == 1) {
     connect_->setEnabled(true);
     return;
   }
-  QTimer::singleShot(50, this, [this, press] { watch_connection(press); });
+  QTimer::singleShot(50, this, [this] { watch_connection(); });
 }
 
 void ConnectionPanel::update_visible_fields() {

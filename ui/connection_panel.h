@@ -50,10 +50,8 @@ class ConnectionPanel : public QWidget {
  private:
   void update_visible_fields();
   void store_fields();
-  // Connect stays dimmed until the connection thread of press `press` has finished. A watch
-  // of an earlier press ends at the next one: the old device closes before the new press
-  // claims the connection, and that watch would see no connection going on meanwhile.
-  void watch_connection(int press);
+  // Connect stays dimmed until the connection thread has finished.
+  void watch_connection();
   int model() const;
   int link_type() const;
 
@@ -71,7 +69,6 @@ class ConnectionPanel : public QWidget {
   QPushButton* connect_;
   Led* led_;
   QLabel* label_;
-  int presses_ = 0;
 };
 
 }  // namespace vx::ui
